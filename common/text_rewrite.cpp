@@ -1,0 +1,267 @@
+#include "common/text_rewrite.h"
+
+#include "common/text_ops.h"
+
+namespace {
+
+template <class S>
+S replaced(const S& text, const S& pattern, const S& replacement) {
+    S out;
+    out.reserve(text.size() + 256);
+    std::size_t pos = 0;
+    for (std::size_t hit; (hit = text.find(pattern, pos)) != S::npos; pos = hit + pattern.size()) {
+        out.append(text, pos, hit - pos);
+        out += replacement;
+    }
+    out.append(text, pos, S::npos);
+    return out;
+}
+
+// Position of pattern in text, searching a lower-cased copy when asked.
+std::size_t find_first(const std::wstring& text, const std::wstring& pattern, bool ignore_case) {
+    if (!ignore_case) return text.find(pattern);
+    std::wstring lower = text;
+    wstring_to_lower(lower);
+    return lower.find(pattern);
+}
+
+template <class S>
+void escape_impl(S& text, const S& set) {
+    using C = typename S::value_type;
+    S out;
+    out.reserve(text.size() + 16);
+    for (C c : text) {
+        if (set.find(c) != S::npos) out += static_cast<C>('\\');
+        out += c;
+    }
+    text.swap(out);
+}
+
+template <class S, class C>
+void insert_before_impl(S& text, C c, C x) {
+    if (text.find(c) == S::npos) return;
+    S out;
+    out.reserve(text.size() + 16);
+    for (C ch : text) {
+        if (ch == c) out += x;
+        out += ch;
+    }
+    text.swap(out);
+}
+
+template <class S>
+void flatten_impl(S& text, const S& crlf, const S& lfcr, const S& lf_mark, const S& cr_mark) {
+    using C = typename S::value_type;
+    const C cr = static_cast<C>('\r');
+    const C lf = static_cast<C>('\n');
+    if (text.find(lf) == S::npos && text.find(cr) == S::npos) return;
+    S out;
+    out.reserve(text.size() + 50);
+    if (text.find(lf) == S::npos) {
+        for (C c : text) {
+            if (c == cr)
+                out += cr_mark;
+            else
+                out += c;
+        }
+        text.swap(out);
+        return;
+    }
+    std::size_t pos = 0;
+    for (std::size_t hit; (hit = text.find(lf, pos)) != S::npos;) {
+        // The CR must lie in the part not yet copied: in LF CR LF it already belongs to "[LFCR]".
+        if (hit > pos && text[hit - 1] == cr) {
+            out.append(text, pos, hit - 1 - pos);
+            out += crlf;
+            pos = hit + 1;
+        } else if (hit + 1 < text.size() && text[hit + 1] == cr) {
+            out.append(text, pos, hit - pos);
+            out += lfcr;
+            pos = hit + 2;
+        } else {
+            out.append(text, pos, hit - pos);
+            out += lf_mark;
+            pos = hit + 1;
+        }
+    }
+    out.append(text, pos, S::npos);
+    text.swap(out);
+}
+
+template <class S>
+int cut_element(S& out, S& text, const S& tag, const S& open_prefix, const S& close_prefix,
+                const S& close_suffix) {
+    out.clear();
+    if (text.empty() || tag.empty()) return 0;
+    std::size_t open = text.find(open_prefix + tag);
+    if (open == S::npos) return 0;
+    const S closing = close_prefix + tag + close_suffix;
+    std::size_t close = text.find(closing, open + tag.size());
+    if (close == S::npos) return 0;
+    std::size_t end = close + closing.size();
+    out = text.substr(open, end - open);
+    text.erase(open, end - open);
+    return 1;
+}
+
+}  // namespace
+
+std::string& replace_all(std::string& out, const std::string& text, const std::string& pattern,
+                         const std::string& replacement) {
+    out.clear();
+    if (text.empty() || pattern.empty()) return out;
+    out = replaced(text, pattern, replacement);
+    return out;
+}
+
+std::string& replace_all_in_place(std::string& text, const std::string& pattern,
+                                  const std::string& replacement) {
+    if (text.empty() || pattern.empty() || text.find(pattern) == std::string::npos) return text;
+    text = replaced(text, pattern, replacement);
+    return text;
+}
+
+std::string& replace_each(std::string& text, const std::vector<std::string>& patterns,
+                          const std::vector<std::string>& replacements) {
+    if (text.empty() || patterns.empty() || replacements.empty() || patterns.size() != replacements.size())
+        return text;
+    for (std::size_t i = 0; i < patterns.size(); ++i)
+        replace_all_in_place(text, patterns[i], replacements[i]);
+    return text;
+}
+
+int replace_first_wide(std::wstring& text, std::wstring& pattern, const std::wstring& replacement,
+                       bool ignore_case) {
+    if (ignore_case) wstring_to_lower(pattern);
+    if (pattern.empty()) return 0;
+    std::size_t pos = find_first(text, pattern, ignore_case);
+    if (pos == std::wstring::npos) return 0;
+    text.replace(pos, pattern.size(), replacement);
+    return 1;
+}
+
+int replace_first_wide_nocase(std::wstring& text, const wchar_t* pattern, const wchar_t* replacement) {
+    if (pattern == nullptr || replacement == nullptr) return 0;
+    std::wstring p = pattern;
+    return replace_first_wide(text, p, replacement, true);
+}
+
+int truncate_at_wide(std::wstring& text, const std::wstring& pattern, bool ignore_case) {
+    if (pattern.empty()) return 0;
+    std::size_t pos = find_first(text, pattern, ignore_case);
+    if (pos == std::wstring::npos) return 0;
+    text.erase(pos);
+    return 1;
+}
+
+int remove_first_wide(std::wstring& text, std::wstring& pattern, bool ignore_case) {
+    return replace_first_wide(text, pattern, std::wstring(), ignore_case);
+}
+
+void escape_chars(std::string& text, const std::string& set) { escape_impl(text, set); }
+void escape_chars_wide(std::wstring& text, const std::wstring& set) { escape_impl(text, set); }
+void insert_before_char(std::string& text, char c, char x) { insert_before_impl(text, c, x); }
+void insert_before_char_wide(std::wstring& text, wchar_t c, wchar_t x) { insert_before_impl(text, c, x); }
+
+void flatten_line_endings(std::string& text) {
+    flatten_impl<std::string>(text, "[CRLF]", "[LFCR]", "[LF]", "[CR]");
+}
+
+void flatten_line_endings_wide(std::wstring& text) {
+    flatten_impl<std::wstring>(text, L"[CRLF]", L"[LFCR]", L"[LF]", L"[CR]");
+}
+
+int cut_xml_element(std::string& out, std::string& text, const std::string& tag) {
+    return cut_element<std::string>(out, text, tag, "<", "</", ">");
+}
+
+int cut_xml_element_w(std::wstring& out, std::wstring& text, const std::wstring& tag) {
+    return cut_element<std::wstring>(out, text, tag, L"<", L"</", L">");
+}
+
+int remove_parenthesized(const std::string& text, std::string& out) {
+    out.clear();
+    if (text.empty() || text.find('(') == std::string::npos) return 0;
+    out = text;
+    int removed = 0;
+    // Each pass removes at least two characters, so the loop ends.
+    for (;;) {
+        std::size_t open = out.find('(');
+        if (open == std::string::npos) break;
+        std::size_t close = out.find(')', open + 1);
+        if (close == std::string::npos) break;
+        out.erase(open, close - open + 1);
+        removed = 1;
+    }
+    return removed;
+}
+
+int get_parenthesized(const std::string& text, std::string& out) {
+    out.clear();
+    std::size_t open = text.find('(');
+    std::size_t close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) return 0;
+    out = text.substr(open + 1, close - open - 1);
+    return out.empty() ? 0 : 1;
+}
+
+std::string& qp_encode_lines(std::string& out, const std::string& text) {
+    out.clear();
+    if (text.empty()) return out;
+    std::string escaped;
+    replace_all(escaped, text, "=", "=3D");
+    out.reserve(escaped.size() + escaped.size() / 25 + 16);
+    int count = 0;
+    for (char c : escaped) {
+        if (count == 75) {
+            out += "=\r\n";
+            count = 0;
+            out += c;
+            continue;
+        }
+        out += c;
+        if (c == '\r' || c == '\n')
+            count = 0;
+        else
+            ++count;
+    }
+    return out;
+}
+
+std::string& qp_unescape(std::string& out, const std::string& text) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            out += text[i];
+            continue;
+        }
+        if (text.size() - i - 1 < 2) break;
+        out.append(text, i + 1, 2);
+        i += 2;
+    }
+    return out;
+}
+
+void write_quoted_vector_pairs(std::ostream& os, const std::vector<std::string>& keys,
+                               const std::vector<std::string>& values, char sep) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0) os << sep << ' ';
+        os << '"' << keys[i] << "\":\"" << (i < values.size() ? values[i] : std::string()) << '"';
+    }
+}
+
+std::string& build_library_subpath(std::string& out, unsigned mask) {
+    static const struct {
+        unsigned bit;
+        const char* name;
+    } kParts[] = {{1, "Library"},    {2, "Preferences"}, {4, "SyncedPreferences"},
+                  {32, "Calendars"}, {8, "Safari"},      {16, "SystemConfiguration"}};
+    out.clear();
+    for (const auto& part : kParts) {
+        if (mask & part.bit) {
+            out += part.name;
+            out += '/';
+        }
+    }
+    return out;
+}

@@ -1,0 +1,82 @@
+// Whole-text rewriting: substring substitution, escaping, visible line-break markers, cutting an XML
+// element, parenthesised parts, a soft-line-break encoding and a few fixed-text builders.
+// Narrow operations work on bytes; the wide twins on 4-byte characters.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// ---- Substitution ----
+
+// out = text with every non-overlapping occurrence of pattern (left to right) replaced; out stays empty
+// when text or pattern is empty. Returns out.
+std::string& replace_all(std::string& out, const std::string& text, const std::string& pattern,
+                         const std::string& replacement);
+// As replace_all, the result stored in text; text unchanged when it or pattern is empty or pattern does
+// not occur. Returns text.
+std::string& replace_all_in_place(std::string& text, const std::string& pattern,
+                                  const std::string& replacement);
+// replace_all_in_place for each pair in order (later patterns see earlier results). Nothing happens for
+// an empty text, an empty vector or vectors of different sizes. Returns text.
+std::string& replace_each(std::string& text, const std::vector<std::string>& patterns,
+                          const std::vector<std::string>& replacements);
+// Replaces the first occurrence of pattern; 0 when there is none (or pattern is empty). With
+// ignore_case the search runs on a lower-cased copy of text and pattern is lower-cased in place
+// (the caller's pattern changes); the replacement goes into text itself.
+int replace_first_wide(std::wstring& text, std::wstring& pattern, const std::wstring& replacement,
+                       bool ignore_case);
+// replace_first_wide with ignore_case; 0 for a null pattern or replacement.
+int replace_first_wide_nocase(std::wstring& text, const wchar_t* pattern, const wchar_t* replacement);
+// Erases from the first occurrence of pattern to the end; 0 when there is none. With ignore_case only a
+// lower-cased copy of text is searched; the pattern is used as given.
+int truncate_at_wide(std::wstring& text, const std::wstring& pattern, bool ignore_case);
+// Erases the first occurrence; ignore_case as in replace_first_wide (pattern lower-cased in place).
+int remove_first_wide(std::wstring& text, std::wstring& pattern, bool ignore_case);
+
+// ---- Escaping ----
+
+// Puts a '\' before every character of text that is in set.
+void escape_chars(std::string& text, const std::string& set);
+void escape_chars_wide(std::wstring& text, const std::wstring& set);
+// Inserts x before every occurrence of c.
+void insert_before_char(std::string& text, char c, char x);
+void insert_before_char_wide(std::wstring& text, wchar_t c, wchar_t x);
+
+// ---- Line breaks ----
+
+// Replaces line breaks with visible markers: "[CRLF]", "[LFCR]", "[LF]"; a CR not next to an LF stays,
+// unless the text holds no LF at all, when every CR becomes "[CR]". CR LF is tested before LF CR, so
+// CR LF CR gives "[CRLF]" and a plain CR.
+void flatten_line_endings(std::string& text);
+void flatten_line_endings_wide(std::wstring& text);
+
+// ---- XML and parentheses ----
+
+// Clears out; 0 when text or tag is empty. Finds the first "<" + tag (any tag beginning with the name)
+// and after it the first "</" + tag + ">"; when both are there the element goes to out, is removed from
+// text, and the result is 1; else 0 with text unchanged.
+int cut_xml_element(std::string& out, std::string& text, const std::string& tag);
+int cut_xml_element_w(std::wstring& out, std::wstring& text, const std::wstring& tag);
+// Clears out; 0 for an empty text or one without '('. Else out = text with, repeatedly, the span from
+// the first '(' to the first ')' after it removed (parentheses do not nest: "a(b(c)d)e" gives "ad)e");
+// 1 when something was removed.
+int remove_parenthesized(const std::string& text, std::string& out);
+// out = the text between the first '(' and the last ')' when both exist in that order; 1 when out is
+// non-empty.
+int get_parenthesized(const std::string& text, std::string& out);
+
+// ---- Encodings and builders ----
+
+// Every '=' becomes "=3D", then a soft break "=\r\n" goes before any character met when 75 characters
+// have been counted on the line (that character is not counted); CR or LF restart the count.
+std::string& qp_encode_lines(std::string& out, const std::string& text);
+// Copies text; each '=' is dropped and the two characters after it copied as they are (no hex
+// decoding). An '=' with fewer than two characters after it ends the copy.
+std::string& qp_unescape(std::string& out, const std::string& text);
+// "key":"value" pairs separated by sep and a blank; a key without a value gets "".
+void write_quoted_vector_pairs(std::ostream& os, const std::vector<std::string>& keys,
+                               const std::vector<std::string>& values, char sep);
+// "Library/" (1), "Preferences/" (2), "SyncedPreferences/" (4), "Calendars/" (32), "Safari/" (8),
+// "SystemConfiguration/" (16), in that order, for the bits set in mask.
+std::string& build_library_subpath(std::string& out, unsigned mask);

@@ -45,6 +45,13 @@ void _16_byte_block::set(const unsigned char* bytes) {
     if (bytes) std::memcpy(m_halves, bytes, 16);
 }
 
+void _16_byte_block::assign(const unsigned char* bytes) {
+    if (bytes)
+        std::memcpy(m_halves, bytes, 16);
+    else
+        clear();
+}
+
 std::string _16_byte_block::to_string(bool hex) const {
     if (!hex) return guid_to_string(bytes());
     std::string out;

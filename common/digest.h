@@ -25,6 +25,8 @@ class _16_byte_block {
     void set(const _16_byte_block& other) { *this = other; }
     // Copies the 16 bytes at `bytes` as they stand; nothing for a null pointer.
     void set(const unsigned char* bytes);
+    // Copies the 16 bytes at `bytes`; a null pointer sets the block to zero.
+    void assign(const unsigned char* bytes);
 
     // The 16 bytes in memory order.
     const unsigned char* bytes() const { return reinterpret_cast<const unsigned char*>(m_halves); }

@@ -180,3 +180,13 @@ TEST(SixteenByteBlock, construction_copy_set_and_clear) {
 }
 
 }  // namespace
+
+TEST(SixteenByteBlockAssign, copies_bytes_and_zeroes_for_null) {
+    unsigned char raw[16];
+    for (int i = 0; i < 16; ++i) raw[i] = static_cast<unsigned char>(i + 1);
+    _16_byte_block b;
+    b.assign(raw);
+    EXPECT_EQ(b.to_string(true), "0102030405060708090a0b0c0d0e0f10");
+    b.assign(nullptr);
+    EXPECT_EQ(b.to_string(true), std::string(32, '0'));
+}

@@ -1,0 +1,184 @@
+// The file object: one object through which the system reads and writes bytes, whether they live in a
+// file, on a raw device or in a memory buffer. Every operation answers with a plain success value (1 or 0,
+// a position or -1 for the seeks) and never throws; a failed operation leaves the object usable.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/file_status.h"
+
+namespace uni {
+
+class fileio_output;
+
+class fileio {
+ public:
+  // Called for every window of scan_chunks: (file, context, bytes, length, overlap with the next window,
+  // offset of the window in the file). Its result is ignored.
+  using chunk_callback = int (*)(fileio* file, void* context, const std::uint8_t* data, std::uint32_t length,
+                                 std::uint32_t overlap, std::uint64_t offset);
+
+  // Bytes asked of the descriptor per read call in read_range: at most 256 MiB at once.
+  static constexpr std::uint64_t kMaxReadPiece = 268435456;
+  // Buffer of the output stream that open_output_stream attaches.
+  static constexpr int kOutputStreamBuffer = 262144;
+
+  fileio();
+  // Opens `path` (narrow path bytes) as open() does with truncate set: a file opened for writing is always
+  // created or truncated. `flag` is accepted and does not influence the opening.
+  fileio(const std::string& path, bool write, bool text_mode, bool flag);
+  // The same with a wide path.
+  fileio(const std::wstring& path, bool write, bool text_mode, bool flag);
+  // Memory mode over a copy of `bytes`, positioned at its end (as open_memory_copy).
+  fileio(const std::vector<std::uint8_t>& bytes, bool write, bool text_mode);
+  virtual ~fileio();
+
+  fileio(const fileio&) = delete;
+  fileio& operator=(const fileio&) = delete;
+
+  // --- opening and closing ---
+  // Opens a path (narrow path bytes, or wide). Read-only unless `write`; with `write` the file must exist
+  // unless `truncate` (which creates or empties it). Trailing '/' and '\' are removed. An open descriptor
+  // is closed first (an attached stream is flushed into it before). Refuses FIFOs and sockets. 1 or 0;
+  // after a failure the object is closed but keeps `write_access` and `path`.
+  int open(const std::string& path, bool write, bool text_mode, bool truncate);
+  int open(const std::wstring& path, bool write, bool text_mode, bool truncate);
+  // As open() with the narrow path converted to wide first; 0 for an empty path.
+  int open_wide(const std::string& path, bool write, bool text_mode, bool truncate);
+  // Opens for appending (created when missing, mode 0606) and moves to the end. 1 or 0.
+  int open_append(const std::string& path, bool text_mode);
+  // As open_append with a wide path, without moving to the end.
+  int open_append_wide(const std::wstring& path, bool text_mode);
+  // Memory mode with `size` zero bytes. Anything open is closed first. 1, or 0 when allocation fails.
+  int open_memory(std::uint32_t size, bool write, bool text_mode);
+  // Memory mode over a copy of `bytes`, `position` at its end. Anything open is closed first. 1 or 0.
+  int open_memory_copy(const std::vector<std::uint8_t>& bytes, bool write, bool text_mode);
+  // Flushes and destroys an attached stream, closes the descriptor or empties the buffer, and returns
+  // every field to the reset state.
+  void close();
+  // The reset state without closing the descriptor (for a descriptor that was handed elsewhere). An
+  // attached stream is destroyed; what it still held cannot reach the file and is dropped.
+  void reset();
+
+  // --- state ---
+  bool is_open() const;
+  bool is_valid() const;
+  // `file_size` when open, else 0.
+  std::uint64_t size() const;
+  // Measures the contents afresh (memory: the buffer's length; descriptor: the end offset, or block
+  // count times block size for a raw device; 0 for a folder). 0 when not open. Does not store it.
+  std::uint64_t query_size();
+  // query_size(), stored into `file_size` and returned.
+  std::uint64_t refresh_size();
+  // Status of the open object into `record`: memory mode gives a cleared record with the size; 1 or 0.
+  int get_stat(stat_record* record);
+  // Current position: memory `position`, else the descriptor's; 0 when not open.
+  std::uint64_t tell();
+
+  // --- positioning: each gives the new position (seek_relative: the offset argument) or -1 ---
+  std::int64_t seek(std::int64_t offset);
+  std::int64_t seek_relative(std::int64_t offset);
+  std::int64_t seek_from_end(std::int64_t count);
+
+  // --- reading; every read is clipped to `file_size` and never passes the end of memory ---
+  // Positioned read of up to *length bytes at `offset` into `buffer`; *length receives the count read.
+  // Fails (0) when the offset is at or past the size. A short read is not repeated.
+  int read_at(void* buffer, std::uint32_t* length, std::uint64_t offset);
+  // As read_at with a 64-bit length; a length above 0xFFFFFFFF fails with *length untouched; on any other
+  // failure *length becomes 0.
+  int read_at64(void* buffer, std::uint64_t* length, std::uint64_t offset);
+  // Reads `count` bytes at `offset` into `out` (resized; shrunk to what arrived). 0 when the offset is at or
+  // past the size; a count of 0 succeeds and leaves `out` as it was. A short read is still a success.
+  int read_range(std::vector<std::uint8_t>& out, std::uint64_t count, std::uint64_t offset);
+  // read_range into a string.
+  int read_range_string(std::string& out, std::uint64_t count, std::uint64_t offset);
+  // Sequential read at the current position (memory mode honours and advances `position`).
+  int read(void* buffer, std::uint32_t* length);
+  // Reads from `start` in windows of `chunk_length` bytes that repeat `overlap` bytes of the one before,
+  // calling `callback` for each. 1 after the scan, 0 when not open or allocation fails.
+  int scan_chunks(chunk_callback callback, void* context, std::uint32_t chunk_length, std::uint32_t overlap,
+                  std::uint64_t start);
+
+  // --- writing: every write is whole or a failure (0); a descriptor's size follows its end ---
+  int write(const void* data, std::uint32_t length);
+  int write_bytes(const std::vector<std::uint8_t>& bytes);
+  int write_fill(std::uint8_t value, std::uint32_t count);
+  int write_at(const void* data, std::uint32_t length, std::int64_t offset);
+  int write_bytes_at(const std::vector<std::uint8_t>& bytes, std::int64_t offset);
+  int append_stream(const std::ostringstream& text);
+  int append_stream(const std::stringstream& text);
+  int printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  // Descriptor: truncates or extends the file (`file_size` is left until refresh_size). Memory: resizes the
+  // buffer (new bytes zero), size follows, position 0. Nothing when not open.
+  void set_length(std::uint64_t length);
+
+  // --- streams ---
+  // Attaches a buffered output stream (262,144 bytes) and returns it; null when not open. The object owns
+  // it: close() flushes it into the file and destroys it.
+  fileio_output* open_output_stream();
+  // Flushes the attached stream as an ostream (which does not move bytes to the file); -1 in every case.
+  int flush_stream();
+
+  // --- whole-object utilities ---
+  // Writes the whole memory buffer to `path` (created or truncated). 1 or 0.
+  int save_to_file(const std::string& path);
+  // Copies the bytes from the current position to the end into `destination`. 1 or 0.
+  int copy_to(const std::wstring& destination, bool append, bool create_when_empty);
+  int copy_to(const std::string& destination, bool append, bool create_when_empty);
+  // Applies an octal permission text ("644") to the open file. 1 or 0 (1 in memory mode).
+  int set_permissions(const std::string& text);
+  // Lists the "Zone.Identifier" companion of the open file when one exists; true when the list is not empty.
+  bool list_alternate_streams(std::vector<std::string>& out);
+  // Opens `path` read-only, then as above.
+  bool list_alternate_streams(std::vector<std::string>& out, const std::string& path);
+
+  // --- fields ---
+  int descriptor;                   // POSIX descriptor; -1 when none is open
+  std::uint64_t file_size;          // size as last measured; every read is clipped to it
+  bool write_access;                // opened for writing
+  bool opened;                      // a descriptor was opened successfully
+  bool text_mode;                   // third open flag; read by the text-line and dump writers only
+  std::wstring path;                // the path opened, without trailing separators
+  std::vector<std::uint8_t> buffer; // the contents in memory mode; callers may resize it, then refresh_size()
+  bool in_memory;                   // memory mode: every read and write goes to `buffer`
+  std::uint64_t position;           // memory-mode position
+  std::unique_ptr<fileio_output> stream;  // the attached output stream, or null
+
+ private:
+  // Fields to the reset state; releases nothing.
+  void set_reset_state();
+  // Flushes and destroys an attached stream (its bytes go into this object while it is still open).
+  void drop_stream();
+  // Closes an open descriptor and resets, as step 3 of the opens does.
+  void close_for_reopen();
+  // Writes all `length` bytes at the descriptor's position; false on error or when nothing more goes.
+  bool write_all(const void* data, std::uint64_t length);
+  // Size after a descriptor write: the end lseek reports.
+  void update_size_after_write();
+  // Memory-mode positioned write.
+  int memory_write_at(const std::uint8_t* data, std::uint64_t length, std::uint64_t offset);
+  // Readable length of memory contents: never beyond the buffer, whatever `file_size` says.
+  std::uint64_t memory_limit() const;
+  int open_appending(const std::string& narrow_path, const std::wstring& wide_path, bool text_mode);
+};
+
+// Opens `path` with `flags` plus O_NONBLOCK and `mode`; -1 for an empty path, on failure, and for FIFOs
+// and sockets (whose descriptor is closed again).
+int open_descriptor(const std::string& path, int flags, unsigned int mode);
+int open_descriptor(const std::wstring& path, int flags, unsigned int mode);
+// Status of a descriptor into `record` (identity, times and size cleared first). 0 or -1.
+int stat_descriptor(int descriptor, stat_record* record);
+// Clears the identity, times and size fields of `record`; nothing for null.
+void clear_stat_record(stat_record* record);
+
+// Removes trailing '/' and '\' from a path; a path made only of separators that begins with '/' keeps one
+// '/', since it names the root folder. Returns the path.
+std::string& strip_path_separators(std::string& path);
+std::wstring& strip_path_separators(std::wstring& path);
+
+}  // namespace uni

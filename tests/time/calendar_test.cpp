@@ -1,0 +1,410 @@
+#include "time/calendar.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace {
+
+const bool kPinnedUtc = [] {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    return true;
+}();
+
+// Seconds from 1970-01-01 back to 1601-01-01.
+constexpr std::int64_t kUnixAt1601 = -11644473600ll;
+
+struct tm make_tm(int year, int month, int day, int hour = 0, int min = 0, int sec = 0) {
+    struct tm t;
+    std::memset(&t, 0, sizeof t);
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = min;
+    t.tm_sec = sec;
+    return t;
+}
+
+std::uint64_t ft_of_unix(std::int64_t s) {
+    return static_cast<std::uint64_t>(s) * 10000000ull + kFiletimeUnix;
+}
+
+}  // namespace
+
+// Every day from 1601 to 3000, at a time of day that moves through the hours, against the C library's own
+// UTC conversion: breakdown, reassembly and day of week.
+TEST(Calendar, every_day_1601_to_3000_round_trips_against_gmtime) {
+    ASSERT_TRUE(kPinnedUtc);
+    const std::int64_t last_day = (32535215999ll - kUnixAt1601) / 86400;
+    for (std::int64_t day = 0; day <= last_day; ++day) {
+        const std::int64_t secs = kUnixAt1601 + day * 86400 + (day * 3797) % 86400;
+        const std::time_t tt = static_cast<std::time_t>(secs);
+        struct tm ref;
+        ASSERT_NE(gmtime_r(&tt, &ref), nullptr);
+        const std::uint64_t ms = static_cast<std::uint64_t>(day % 1000);
+        const std::uint64_t ft = ft_of_unix(secs) + ms * 10000 + 7;
+
+        date_parts p;
+        ASSERT_TRUE(filetime_to_date_parts(p, ft));
+        ASSERT_EQ(p.utc.year, ref.tm_year + 1900) << "day " << day;
+        ASSERT_EQ(p.utc.month, ref.tm_mon + 1) << "day " << day;
+        ASSERT_EQ(p.utc.day, ref.tm_mday) << "day " << day;
+        ASSERT_EQ(p.utc.hour, ref.tm_hour);
+        ASSERT_EQ(p.utc.minute, ref.tm_min);
+        ASSERT_EQ(p.utc.second, ref.tm_sec);
+        ASSERT_EQ(p.utc.day_of_week, ref.tm_wday) << "day " << day;
+        ASSERT_EQ(p.utc.milliseconds, ms);
+        ASSERT_EQ(p.microseconds, ms * 1000);
+
+        ASSERT_EQ(date_parts_to_filetime(ref, ms), ft - 7) << "day " << day;
+
+        struct tm gm;
+        unix_seconds_to_gm_tm(gm, secs);
+        ASSERT_EQ(gm.tm_year, ref.tm_year) << "day " << day;
+        ASSERT_EQ(gm.tm_yday, ref.tm_yday) << "day " << day;
+        ASSERT_EQ(gm.tm_mon, ref.tm_mon);
+        ASSERT_EQ(gm.tm_mday, ref.tm_mday);
+        ASSERT_EQ(gm.tm_wday, ref.tm_wday);
+        ASSERT_EQ(gm.tm_hour * 3600 + gm.tm_min * 60 + gm.tm_sec,
+                  ref.tm_hour * 3600 + ref.tm_min * 60 + ref.tm_sec);
+
+        if (secs >= 0) {
+            struct tm u;
+            ASSERT_TRUE(unix_seconds_to_utc_tm(secs, u));
+            ASSERT_EQ(u.tm_year, ref.tm_year);
+            ASSERT_EQ(u.tm_yday, ref.tm_yday);
+            ASSERT_EQ(u.tm_mon, ref.tm_mon);
+            ASSERT_EQ(u.tm_mday, ref.tm_mday);
+            ASSERT_EQ(u.tm_wday, ref.tm_wday);
+            ASSERT_EQ(u.tm_hour, ref.tm_hour);
+            ASSERT_EQ(u.tm_min, ref.tm_min);
+            ASSERT_EQ(u.tm_sec, ref.tm_sec);
+        }
+    }
+}
+
+// Past 3000 the 365-day year estimate runs ahead by more than a year; the breakdown must still agree.
+TEST(Calendar, far_future_breakdown_agrees_with_gmtime) {
+    for (std::int64_t secs = 32535216000ll; secs < 910692730085ll; secs += 86400ll * 97 + 3671) {
+        const std::time_t tt = static_cast<std::time_t>(secs);
+        struct tm ref;
+        ASSERT_NE(gmtime_r(&tt, &ref), nullptr);
+        date_parts p;
+        ASSERT_TRUE(filetime_to_date_parts(p, ft_of_unix(secs)));
+        ASSERT_EQ(p.utc.year, ref.tm_year + 1900) << secs;
+        ASSERT_EQ(p.utc.month, ref.tm_mon + 1) << secs;
+        ASSERT_EQ(p.utc.day, ref.tm_mday) << secs;
+        ASSERT_EQ(date_parts_to_filetime(ref, 0), ft_of_unix(secs)) << secs;
+    }
+}
+
+TEST(Calendar, sub_second_parts_are_truncated_ticks) {
+    date_parts p;
+    ASSERT_TRUE(filetime_to_date_parts(p, 132521874959025799ull));
+    EXPECT_EQ(p.utc.year, 2020);
+    EXPECT_EQ(p.utc.month, 12);
+    EXPECT_EQ(p.utc.day, 11);
+    EXPECT_EQ(p.utc.hour, 19);
+    EXPECT_EQ(p.utc.minute, 11);
+    EXPECT_EQ(p.utc.second, 35);
+    EXPECT_EQ(p.utc.milliseconds, 902);
+    EXPECT_EQ(p.microseconds, 902579u);
+    EXPECT_EQ(p.nanoseconds, 902579900u);
+    EXPECT_EQ(p.picoseconds, 902579900000u);
+}
+
+TEST(Calendar, epochs_and_sign_bit) {
+    date_parts p;
+    ASSERT_TRUE(filetime_to_date_parts(p, 0));
+    EXPECT_EQ(p.utc.year, 1601);
+    EXPECT_EQ(p.utc.month, 1);
+    EXPECT_EQ(p.utc.day, 1);
+    EXPECT_EQ(p.utc.day_of_week, 1);
+    ASSERT_TRUE(filetime_to_date_parts(p, kFiletimeUnix));
+    EXPECT_EQ(p.utc.year, 1970);
+    EXPECT_EQ(p.utc.day_of_week, 4);
+    EXPECT_FALSE(filetime_to_date_parts(p, 1ull << 63));
+    EXPECT_EQ(p.utc.year, 0);
+    EXPECT_EQ(p.utc.month, 0);
+    ASSERT_TRUE(filetime_to_date_parts(p, (1ull << 63) - 1));
+    EXPECT_EQ(p.utc.year, 30828);
+}
+
+TEST(Calendar, precise_parts_come_from_sub_ticks) {
+    date_parts p;
+    ASSERT_TRUE(filetime_to_date_parts_precise(kFiletimeUnix + 10000000, p, 1234567.5));
+    EXPECT_EQ(p.utc.second, 1);
+    EXPECT_EQ(p.utc.milliseconds, 123);
+    EXPECT_EQ(p.microseconds, 123456u);
+    EXPECT_EQ(p.nanoseconds, 123456750u);
+    EXPECT_EQ(p.picoseconds, 123456750000u);
+    EXPECT_FALSE(filetime_to_date_parts_precise(kFiletimeUnix, p, -1.0));
+    EXPECT_FALSE(filetime_to_date_parts_precise(kFiletimeUnix, p, 1e7));
+    EXPECT_FALSE(filetime_to_date_parts_precise(kFiletimeUnix, p, std::nan("")));
+}
+
+TEST(Calendar, date_parts_to_filetime_examples_and_month_carry) {
+    EXPECT_EQ(date_parts_to_filetime(make_tm(2000, 3, 1), 0), 125963424000000000ull);
+    EXPECT_EQ(date_parts_to_filetime(make_tm(2000, 2, 29), 0), 125962560000000000ull);
+    EXPECT_EQ(date_parts_to_filetime(make_tm(2100, 3, 1), 0), 157520160000000000ull);
+    EXPECT_EQ(date_parts_to_filetime(make_tm(1601, 1, 1), 0), 0u);
+
+    struct tm t = make_tm(1999, 1, 15);
+    t.tm_mon = 12;  // month 13 of 1999
+    EXPECT_EQ(date_parts_to_filetime(t, 0), date_parts_to_filetime(make_tm(2000, 1, 15), 0));
+    t = make_tm(2000, 1, 15);
+    t.tm_mon = -1;
+    EXPECT_EQ(date_parts_to_filetime(t, 0), date_parts_to_filetime(make_tm(1999, 12, 15), 0));
+    t = make_tm(2000, 1, 15);
+    t.tm_mon = -13;
+    EXPECT_EQ(date_parts_to_filetime(t, 0), date_parts_to_filetime(make_tm(1998, 12, 15), 0));
+    // Days roll over: 31 February of a common year is 3 March.
+    EXPECT_EQ(date_parts_to_filetime(make_tm(2001, 2, 31), 0),
+              date_parts_to_filetime(make_tm(2001, 3, 3), 0));
+    EXPECT_EQ(date_parts_to_filetime(make_tm(2001, 1, 1, 0, 0, 0), 1500),
+              date_parts_to_filetime(make_tm(2001, 1, 1, 0, 0, 1), 500));
+}
+
+TEST(Calendar, unix_seconds_to_tm_bounds_and_bias) {
+    struct tm t;
+    ASSERT_TRUE(unix_seconds_to_tm(32535215999ll, t, 0.0f));
+    EXPECT_EQ(t.tm_year, 1100);
+    EXPECT_EQ(t.tm_mon, 11);
+    EXPECT_EQ(t.tm_mday, 31);
+    EXPECT_EQ(t.tm_isdst, 0);
+    EXPECT_FALSE(unix_seconds_to_tm(32535216000ll, t, 0.0f));
+    EXPECT_EQ(t.tm_year, 0);
+    EXPECT_EQ(t.tm_mday, 0);
+
+    t.tm_year = 77;
+    EXPECT_FALSE(unix_seconds_to_tm(-1, t, 0.0f));
+    EXPECT_EQ(t.tm_year, 77);  // untouched
+
+    ASSERT_TRUE(unix_seconds_to_tm(0, t, 5.5f));
+    EXPECT_EQ(t.tm_hour, 5);
+    EXPECT_EQ(t.tm_min, 30);
+    // A negative bias before the first hours of 1970 cannot be broken down (it used to give day 0).
+    EXPECT_FALSE(unix_seconds_to_tm(3600, t, -5.0f));
+    EXPECT_EQ(t.tm_mday, 0);
+    ASSERT_TRUE(unix_seconds_to_tm(18000, t, -5.0f));
+    EXPECT_EQ(t.tm_mday, 1);
+    EXPECT_EQ(t.tm_hour, 0);
+}
+
+TEST(Calendar, local_bias_is_zero_in_utc_and_follows_a_posix_zone) {
+    EXPECT_EQ(get_local_bias_seconds(), 0);
+    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+    tzset();
+    const int bias = get_local_bias_seconds();
+    struct tm lt;
+    const bool ok = unix_seconds_to_local_tm(86400 * 2, lt);
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_TRUE(bias == -18000 || bias == -14400) << bias;
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(lt.tm_mday, 2);
+    EXPECT_EQ(lt.tm_hour, 24 + bias / 3600);
+    EXPECT_EQ(lt.tm_isdst, 0);
+}
+
+TEST(Calendar, local_tm_fails_from_year_3001) {
+    struct tm t;
+    EXPECT_TRUE(filetime_to_local_tm(ft_of_unix(32535215999ll), t));
+    EXPECT_FALSE(filetime_to_local_tm(ft_of_unix(32535216000ll), t));
+    EXPECT_FALSE(filetime_to_utc_tm(1ull << 63, t));
+    ASSERT_TRUE(filetime_to_utc_tm(kFiletimeUnix + 10000000ull * 86400, t));
+    EXPECT_EQ(t.tm_mday, 2);
+}
+
+TEST(Calendar, tm_to_unix_seconds_normalises_and_rejects_before_1970) {
+    std::uint64_t out = 0;
+    ASSERT_TRUE(tm_to_unix_seconds(make_tm(1970, 1, 1), out));
+    EXPECT_EQ(out, 34200u);
+    struct tm t = make_tm(2000, 1, 1, 0, 0, -1);  // one second before 2000
+    ASSERT_TRUE(tm_to_unix_seconds(t, out));
+    EXPECT_EQ(out, 946684799u + 34200u);
+    t = make_tm(2000, 3, 0);  // day 0 of March is 29 February
+    ASSERT_TRUE(tm_to_unix_seconds(t, out));
+    EXPECT_EQ(out, 951782400u + 34200u);
+    t = make_tm(2000, 1, 400);
+    ASSERT_TRUE(tm_to_unix_seconds(t, out));
+    EXPECT_EQ(out, 946684800u + 399u * 86400u + 34200u);
+    EXPECT_FALSE(tm_to_unix_seconds(make_tm(1969, 12, 31), out));
+    EXPECT_EQ(out, ~0ull);
+}
+
+TEST(Calendar, mktime_helpers_in_utc) {
+    std::uint64_t out = 0;
+    EXPECT_TRUE(tm_to_local_unix_seconds(make_tm(2000, 1, 1), out));
+    EXPECT_EQ(out, 946684800u);
+    EXPECT_FALSE(tm_to_local_unix_seconds(make_tm(1970, 1, 1), out));
+    EXPECT_GE(current_local_year(), 2024);
+    bool dst = false;
+    EXPECT_EQ(utc_minus_local_seconds(dst, make_tm(2000, 6, 1, 12)), 0);
+    EXPECT_FALSE(dst);
+    EXPECT_EQ(filetime_local_to_utc(ft_of_unix(946684800)), ft_of_unix(946684800));
+    EXPECT_EQ(filetime_local_to_utc(0), 0u);
+}
+
+TEST(Calendar, local_to_utc_in_a_zone_west_of_utc) {
+    setenv("TZ", "EST5EDT,M3.2.0,M11.1.0", 1);
+    tzset();
+    const int bias = get_local_bias_seconds();
+    bool dst = false;
+    const int diff = utc_minus_local_seconds(dst, make_tm(2000, 6, 1, 12));
+    const std::uint64_t shifted = filetime_local_to_utc(ft_of_unix(946684800 + 3600));
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(diff, -bias);
+    EXPECT_EQ(shifted, ft_of_unix(946684800 + 3600 - bias));
+}
+
+TEST(Calendar, dos_words_cover_1980_to_2037) {
+    std::uint16_t dos[2] = {7, 7};
+    EXPECT_FALSE(filetime_to_dos_date_time(date_parts_to_filetime(make_tm(2038, 1, 1), 0), dos));
+    EXPECT_EQ(dos[0], 7);
+    EXPECT_FALSE(
+        filetime_to_dos_date_time(date_parts_to_filetime(make_tm(1979, 12, 31, 23, 59, 59), 0), dos));
+    ASSERT_TRUE(filetime_to_dos_date_time(date_parts_to_filetime(make_tm(1980, 1, 1), 0), dos));
+    EXPECT_EQ(dos[0], 0x21);
+    EXPECT_EQ(dos[1], 0);
+    ASSERT_TRUE(filetime_to_dos_date_time(date_parts_to_filetime(make_tm(2037, 12, 31, 23, 59, 59), 0), dos));
+    EXPECT_EQ(dos[0] >> 9, 57);
+    EXPECT_EQ(dos[1] & 31, 30);
+    EXPECT_EQ(dos[1] >> 11, 23);
+}
+
+TEST(Calendar, systemtime_and_filetime_records) {
+    const _windows_systemtime st(132521874959025799ull);
+    EXPECT_EQ(st.year, 2020);
+    EXPECT_EQ(st.month, 12);
+    EXPECT_EQ(st.day, 11);
+    EXPECT_EQ(st.day_of_week, 5);
+    EXPECT_EQ(st.milliseconds, 902);
+    const _windows_filetime ft(st);
+    EXPECT_EQ(ft.value(), 132521874959020000ull);
+    _windows_systemtime bad;
+    EXPECT_FALSE(bad.set_from_filetime(1ull << 63));
+    EXPECT_EQ(bad.year, 0);
+
+    _windows_systemtime from;
+    systemtime_from_tm(from, make_tm(2021, 3, 4, 5, 6, 7));
+    EXPECT_EQ(from.year, 2021);
+    EXPECT_EQ(from.month, 3);
+    EXPECT_EQ(from.day, 4);
+    EXPECT_EQ(from.second, 7);
+    EXPECT_EQ(from.day_of_week, 0);
+
+    const std::uint16_t raw[8] = {2000, 1, 6, 1, 0, 0, 10, 0};
+    std::uint64_t packed[2];
+    std::memcpy(packed, raw, sizeof packed);
+    std::uint64_t secs = 0;
+    ASSERT_TRUE(systemtime_to_unix_seconds(packed, secs));
+    EXPECT_EQ(secs, 946684810u);
+}
+
+TEST(Calendar, kind_conversions) {
+    std::uint64_t out = 0;
+    std::uint32_t out32 = 0;
+    ASSERT_TRUE(net_ticks_to_filetime(kNetTicksAt1601 + 5, out));
+    EXPECT_EQ(out, 5u);
+    ASSERT_TRUE(safari_to_filetime(0, out));
+    EXPECT_EQ(out, kFiletimeSafari);
+    ASSERT_TRUE(safari_to_filetime(4294967296ll, out));
+    EXPECT_EQ(out, kFiletimeSafari + 4 * 10000000ull + 4967296);
+    ASSERT_TRUE(safari_to_unix_seconds(0, out));
+    EXPECT_EQ(out, 978307200u);
+    ASSERT_TRUE(safari_double_to_unix_seconds(1.5, out));
+    EXPECT_EQ(out, 978307201u);
+    EXPECT_FALSE(safari_double_to_unix_seconds(std::nan(""), out));
+    ASSERT_TRUE(safari_double_to_filetime(-0.5, out));
+    EXPECT_EQ(out, kFiletimeSafari - 5000000);
+    EXPECT_FALSE(safari_double_to_filetime(1e300, out));
+    ASSERT_TRUE(vhd_to_filetime(0x100000001ull, out));
+    EXPECT_EQ(out, kFiletimeVhd + 10000000);
+    ASSERT_TRUE(filetime_to_vhd(kFiletimeVhd + 30000000, out32));
+    EXPECT_EQ(out32, 3u);
+    ASSERT_TRUE(filetime_to_snowflake_ms(kFiletimeSnowflake + 20000, out32));
+    EXPECT_EQ(out32, 2u);
+    ASSERT_TRUE(snowflake_to_filetime(3ull << 22, out));
+    EXPECT_EQ(out, kFiletimeSnowflake + 30000);
+    ASSERT_TRUE(firefox_to_filetime(-1500000, out));
+    EXPECT_EQ(out, kFiletimeUnix - 15000000);
+    ASSERT_TRUE(chrome_to_unix_seconds(11644473601000000ull, out));
+    EXPECT_EQ(out, 1u);
+    EXPECT_FALSE(chrome_to_unix_seconds(1ull << 62, out));
+    ASSERT_TRUE(firefox_to_unix_seconds(2000000, out));
+    EXPECT_EQ(out, 2u);
+    EXPECT_EQ(filetime_to_chrome(125), 12u);
+    EXPECT_FALSE(filetime_to_unix_seconds(1ull << 63, out));
+    ASSERT_TRUE(filetime_to_u64(_windows_filetime(1, 2), out));
+    EXPECT_EQ(out, 0x200000001ull);
+
+    _windows_filetime w(9, 9);
+    EXPECT_FALSE(make_windows_filetime(w, 1, 2));
+    EXPECT_EQ(w.low, 9u);
+    ASSERT_TRUE(make_windows_filetime(w, 1, 8));
+    EXPECT_EQ(w.value(), kFiletimeUnix + 10000000);
+    ASSERT_TRUE(make_windows_filetime(w, 0x123456789ull, 1));
+    EXPECT_EQ(w.high, 1u);
+    EXPECT_EQ(w.low, 0x23456789u);
+    ASSERT_TRUE(unix_seconds_to_windows_filetime(2, w));
+    EXPECT_EQ(w.value(), kFiletimeUnix + 20000000);
+    EXPECT_EQ(chrome_to_1970_scaled(116444736000000000ull), 0u);
+
+    EXPECT_EQ(filetime_to_ms(123456), 12u);
+    EXPECT_EQ(ms_to_filetime(12), 120000u);
+    EXPECT_EQ(filetime_to_seconds(25000000), 2u);
+    EXPECT_EQ(seconds_to_filetime(2), 20000000u);
+    EXPECT_EQ(filetime_to_minutes(1200000000), 2u);
+    EXPECT_EQ(minutes_to_filetime(2), 1200000000u);
+    EXPECT_EQ(add_ms_to_filetime(5, 1), 10005u);
+}
+
+TEST(Calendar, differences_are_absolute_and_refuse_the_sign_bit) {
+    std::uint64_t out = 99;
+    ASSERT_TRUE(filetime_difference(10, 35, out));
+    EXPECT_EQ(out, 25u);
+    EXPECT_FALSE(filetime_difference(1ull << 63, 0, out));
+    EXPECT_FALSE(filetime_difference_us(0, 1ull << 63, out));
+    EXPECT_EQ(out, 0u);
+    ASSERT_TRUE(filetime_difference_us(100, 5, out));
+    EXPECT_EQ(out, 9u);
+    ASSERT_TRUE(filetime_difference_ms(0, 25000, out));
+    EXPECT_EQ(out, 2u);
+    ASSERT_TRUE(filetime_difference_seconds(39999999, 0, out));
+    EXPECT_EQ(out, 3u);
+    std::uint32_t pair[2] = {0, 0};
+    ASSERT_TRUE(filetime_difference_seconds_pair(0, 70000000, pair));
+    EXPECT_EQ(pair[0], 7u);
+    EXPECT_EQ(pair[1], 7u);
+}
+
+TEST(Calendar, next_power_of_two_edges) {
+    EXPECT_EQ(next_power_of_two(0), 1u);
+    EXPECT_EQ(next_power_of_two(1), 1u);
+    EXPECT_EQ(next_power_of_two(2), 2u);
+    EXPECT_EQ(next_power_of_two(3), 4u);
+    EXPECT_EQ(next_power_of_two(4096), 4096u);
+    EXPECT_EQ(next_power_of_two(4097), 8192u);
+    EXPECT_EQ(next_power_of_two(1ull << 63), 1ull << 63);
+    EXPECT_EQ(next_power_of_two((1ull << 63) + 1), 0u);
+    EXPECT_TRUE(time_library_ready());
+}
+
+TEST(Calendar, leap_years) {
+    EXPECT_TRUE(is_leap_year(2000));
+    EXPECT_FALSE(is_leap_year(1900));
+    EXPECT_TRUE(is_leap_year(2024));
+    EXPECT_FALSE(is_leap_year(0));
+    EXPECT_FALSE(is_leap_year(-4));
+    EXPECT_EQ(days_in_month(2024, 2), 29u);
+    EXPECT_EQ(days_in_month(2023, 2), 28u);
+    EXPECT_EQ(days_in_month(2023, 13), 0u);
+}

@@ -1,0 +1,33 @@
+// One timeline event of the report side: a time with its MACB letters and texts. The time library builds
+// these from a record's four MACB times; the log2timeline writer merges and prints them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "time/qm_time.h"
+
+struct macb_output {
+    std::uint32_t kind;                     // qm::type_time of the time; 1 after clear
+    std::uint64_t filetime;                 // the event's time as FILETIME (or raw value); 0 after clear
+    qm::time event_time;                    // the time as a qm::time
+    std::string macb;                       // MACB text, "...." with letters at M, A, C, B
+    std::string type_text;                  // what this time is (for example the column holding it)
+    std::uint64_t user_value;               // the caller's value carried along; 0 after clear
+    std::vector<std::string> letter_texts;  // type texts gathered under M, A, C, B
+    std::string source;                     // source text, the key when events merge
+    std::string filename;
+    std::string user;
+    std::string unprinted_text;  // stored with the event, never printed
+    std::string extra;
+    std::uint8_t valid;  // 1 when the time converted to a valid qm::time; 0 after clear
+
+    macb_output();
+    macb_output(const macb_output& other);
+    macb_output& operator=(const macb_output& other) = default;
+    ~macb_output();
+
+    // Kind 1, times and value 0, every text and the vector emptied, the time cleared, valid 0.
+    void clear();
+};

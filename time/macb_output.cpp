@@ -2,6 +2,26 @@
 
 macb_output::macb_output() : kind(1), filetime(0), user_value(0), valid(0) { clear(); }
 
+macb_output::macb_output(unsigned long long time, const char* macb_text, const char* type, const char* source_text,
+                         const char* filename_text, const char* user_text, const char* unprinted,
+                         const char* extra_text, qm::type_time time_kind)
+    : kind(1), filetime(0), user_value(0), valid(0) {
+    clear();
+    const qm::time t(time, time_kind);
+    if (!t.valid) return;
+    event_time = t;
+    filetime = t.filetime;
+    kind = 1;
+    valid = 1;
+    if (macb_text != nullptr) macb = macb_text;
+    if (type != nullptr) type_text = type;
+    if (source_text != nullptr) source = source_text;
+    if (filename_text != nullptr) filename = filename_text;
+    if (user_text != nullptr) user = user_text;
+    if (unprinted != nullptr) unprinted_text = unprinted;
+    if (extra_text != nullptr) extra = extra_text;
+}
+
 macb_output::macb_output(const macb_output& other)
     : kind(other.kind),
       filetime(other.filetime),

@@ -1,0 +1,882 @@
+#include "notifications/row_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iomanip>
+
+#include "common/encoding.h"
+#include "common/formatters.h"
+#include "common/text_numbers.h"
+#include "common/text_ops.h"
+#include "common/text_rewrite.h"
+#include "sqlite_binding/data_log.h"
+#include "sqlite_binding/run_log_rows.h"
+#include "time/qm_time.h"
+#include "time/time_text.h"
+
+namespace {
+
+constexpr int kMaxType = 31;
+constexpr unsigned kMaxCells = 255;
+
+bool is_two_slot(int type) { return type == 12 || type == 15 || type == 17 || type == 19 || type == 21; }
+
+// The quoting rule: a JSON object text ({" at its start, at least 3 characters) stays as it is.
+std::string quote_text(const std::string& text, std::uint32_t flags) {
+    if ((flags & kCellQuote) == 0) return text;
+    if (text.size() >= 3 && text[0] == '{' && text[1] == '"') return text;
+    return "\"" + text + "\"";
+}
+
+// A double as u64 without undefined conversions: values of 2^63 and above convert as unsigned,
+// negative ones through the signed form, values outside both ranges saturate.
+std::uint64_t double_to_u64(double d) {
+    if (std::isnan(d)) return 0;
+    if (d >= 18446744073709551616.0) return UINT64_MAX;
+    if (d >= 9223372036854775808.0) return static_cast<std::uint64_t>(d);
+    if (d >= -9223372036854775808.0) return static_cast<std::uint64_t>(static_cast<std::int64_t>(d));
+    return static_cast<std::uint64_t>(INT64_MIN);
+}
+
+double u64_bits_to_double(std::uint64_t v) {
+    double d = 0;
+    static_assert(sizeof d == sizeof v, "double is 64 bits");
+    std::memcpy(&d, &v, sizeof d);
+    return d;
+}
+
+// The time kind of a time cell type; 0 for a type that holds no time.
+qm::type_time kind_of_type(int type) {
+    switch (type) {
+        case 12:
+        case 13:
+        case 23:
+        case 24:
+            return qm::type_filetime;
+        case 15:
+        case 16:
+        case 25:
+        case 26:
+            return qm::type_unix;
+        case 17:
+        case 18:
+            return qm::type_chrome;
+        case 19:
+        case 20:
+            return qm::type_firefox;
+        case 21:
+        case 22:
+            return qm::type_safari;
+        default:
+            return qm::type_none;
+    }
+}
+
+// The time of a cell value: Safari types under kCellDouble read the value as a double.
+qm::time time_of_value(std::uint64_t value, int type, std::uint32_t flags, bool* negative_double) {
+    if (negative_double != nullptr) *negative_double = false;
+    const qm::type_time kind = kind_of_type(type);
+    if (kind == qm::type_safari && (flags & kCellDouble) != 0) {
+        const double d = u64_bits_to_double(value);
+        if (negative_double != nullptr) *negative_double = d < 0;
+        return qm::time(d, qm::type_safari);
+    }
+    return qm::time(static_cast<unsigned long long>(value), kind);
+}
+
+// The options' format word, filled from the default patterns when it was never compiled, and without
+// sub-second digits when asked.
+date_time_format effective_format(const date_time_format& given, bool no_sub_second) {
+    date_time_format f = given;
+    if (f.flags == 0) parse_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
+    if (no_sub_second) f.flags &= ~dtf_fraction_mask;
+    return f;
+}
+
+// Everything the renderer reads from the options once per row.
+struct render_ctx {
+    cmd_params* options;
+    const std::vector<qm_variant_lite>* header;
+    std::string blank;  // " ", or empty under no-whitespace
+    bool padded;        // widths apply
+    bool multiline;
+};
+
+unsigned long long header_width(const render_ctx& c, std::size_t i) {
+    // Cells beyond the template have no column width of their own.
+    return i < c.header->size() ? (*c.header)[i].width : 0;
+}
+
+void set_width(std::ostream& os, unsigned long long w) { os.width(static_cast<std::streamsize>(w)); }
+
+// Date and time texts of a valid time (blank texts for an invalid one).
+void date_time_texts(const render_ctx& c, const qm::time& t, bool format_anyway, bool no_sub_second,
+                     std::string& date, std::string& time) {
+    date.clear();
+    time.clear();
+    if (t.valid || format_anyway) {
+        const date_time_format f = effective_format(c.options->format_word, no_sub_second);
+        format_date_time_by_format(date, time, t, f);
+    }
+    if (date.empty() && time.empty()) {
+        date = c.blank;
+        time = c.blank;
+    }
+}
+
+void write_hex_bytes(std::ostream& os, const std::vector<unsigned char>& bytes, unsigned long long w,
+                     bool shorten, const std::string& blank, bool padded) {
+    if (bytes.empty()) {
+        if (padded) set_width(os, w);
+        os << blank;
+        return;
+    }
+    std::ostringstream text;
+    text << std::hex << std::setfill('0');
+    // Shortened: bytes 0..n are shown, then "..." when more remain.
+    long long n = 16;
+    if (w != 0) n = static_cast<long long>(w / 3) - 2;
+    if (n < 0) n = 0;
+    for (std::size_t b = 0; b < bytes.size(); ++b) {
+        text << std::setw(2) << static_cast<unsigned>(bytes[b]);
+        if (!shorten) continue;
+        if (b + 1 < bytes.size()) text << ' ';
+        if (static_cast<long long>(b) == n && b + 1 < bytes.size()) {
+            text << "...";
+            break;
+        }
+    }
+    if (padded) set_width(os, w);
+    os << text.str();
+}
+
+// An integer cell. The cell may be turned into an empty text (zero-blank rule).
+void write_integer(std::ostream& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
+                   unsigned p) {
+    const std::uint32_t fl = cell.flags;
+    os << std::right;
+    // The padded width of the hex digits, else the type's own hex width (none for type 3).
+    auto hex_width = [&]() -> long long {
+        if (c.padded && p + 2 <= w) return static_cast<long long>(w - p - 2);
+        switch (cell.type) {
+            case 1:
+                return 2;
+            case 2:
+                return 4;
+            case 4:
+            case 8:
+                return 8;
+            default:
+                return -1;
+        }
+    };
+    if ((fl & kCellZeroBlank) != 0 && cell.value == 0) {
+        if (c.padded && p <= w) set_width(os, w - p);
+        os << c.blank;
+        cell.clear();
+        cell.type = 11;
+        return;
+    }
+    if ((fl & kCellHexBare) != 0) {
+        os << std::setfill(' ');
+        if (c.padded && p <= w) set_width(os, w - p);
+        os << std::hex << cell.value << std::dec;
+        return;
+    }
+    if ((fl & kCellHex) != 0) {
+        os << "0x" << std::setfill('0');
+        if (c.padded && p + 2 <= w) set_width(os, w - p - 2);
+        os << std::hex << cell.value << std::dec << std::setfill(' ');
+        return;
+    }
+    if ((fl & kCellHexDec) != 0) {
+        os << "0x" << std::setfill('0');
+        const long long hw = hex_width();
+        if (hw >= 0) os.width(hw);
+        os << std::hex << cell.value << std::dec << std::setfill(' ') << " [" << cell.value << "]";
+        return;
+    }
+    if (!c.options->base16 || (fl & kCellDecimal) != 0) {
+        os << std::setfill(' ');
+        if (c.padded && p < w) set_width(os, w - p);
+        os << cell.value;
+        return;
+    }
+    os << "0x" << std::setfill('0');
+    const long long hw = hex_width();
+    if (hw >= 0) os.width(hw);
+    os << std::hex << cell.value << std::dec << std::setfill(' ');
+}
+
+void write_text(std::ostream& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
+                unsigned p) {
+    const std::uint32_t fl = cell.flags;
+    os << (((fl & kCellRight) != 0) ? std::right : std::left);
+    const cmd_params& o = *c.options;
+    if (o.value_char != 0) replace_char(cell.text, o.value_char, o.value_char_replacement, false);
+    if (o.csv || o.csvl2t || o.csvgen || o.bodyfile) flatten_line_endings(cell.text);
+    const unsigned long long len = cell.text.size();
+    if ((fl & kCellCut) != 0 && len > cell.max_length) {
+        if (c.padded && p <= w) set_width(os, w - p);
+        os << cell.text.substr(0, cell.max_length);
+    } else if ((fl & kCellCentre) != 0 && c.padded && p + len < w) {
+        const unsigned long long k = (w - p - len) / 2;
+        write_indent(os, static_cast<unsigned>(k));
+        set_width(os, w - (k + p));
+        os << cell.text;
+    } else {
+        if (c.padded && p <= w) set_width(os, w - p);
+        os << cell.text;
+    }
+}
+
+// A list of times joined by "; " (kCellTimeList).
+void write_time_list(std::ostream& os, const render_ctx& c, const qm_variant_lite& cell,
+                     unsigned long long w) {
+    if (is_two_slot(cell.type)) return;
+    std::string joined;
+    const bool no_sub = (cell.flags & kCellNoSubSecond) != 0;
+    for (std::size_t k = 0; k < cell.values.size(); ++k) {
+        std::string date;
+        std::string time;
+        bool negative = false;
+        const qm::time t = time_of_value(cell.values[k], cell.type, cell.flags, &negative);
+        date_time_texts(c, t, negative, no_sub, date, time);
+        if (k != 0) joined += "; ";
+        joined += date + " " + time;
+    }
+    if (c.options->padded_separator) os << c.blank;
+    if (c.padded) set_width(os, w);
+    os << joined;
+}
+
+// Time cells that are not lists. May advance i into the cell that holds the time of a two-slot pair.
+void write_time_slot(std::ostream& os, const render_ctx& c, const variant_row& row, unsigned& i,
+                     unsigned long long w) {
+    const qm_variant_lite& cell = row.fields[i];
+    const int type = cell.type;
+    bool negative = false;
+    const bool unix_kind = type == 15 || type == 16 || type == 25 || type == 26;
+    const qm::time t = time_of_value(cell.value, type, cell.flags, &negative);
+    std::string date;
+    std::string time;
+    // Unix seconds never show sub-second digits.
+    date_time_texts(c, t, negative, unix_kind || (cell.flags & kCellNoSubSecond) != 0, date, time);
+    const std::string& sep = c.options->separator;
+    const std::string lead = c.options->padded_separator ? c.blank : std::string();
+    switch (type) {
+        case 12:
+        case 15:
+        case 17:
+        case 19:
+        case 21:
+            if (c.padded) set_width(os, w);
+            os << date << sep;
+            ++i;
+            if (i < row.count) {
+                os << lead;
+                if (c.padded) set_width(os, header_width(c, i));
+                os << time;
+            }
+            break;
+        case 13:
+        case 16:
+        case 18:
+        case 20:
+        case 22: {
+            // An invalid time is one blank cell, not a blank date, a joiner and a blank time.
+            const std::string text = t.valid || negative ? date + " " + time : c.blank;
+            os << lead;
+            if (c.padded) set_width(os, w);
+            os << text;
+            break;
+        }
+        case 23:
+        case 25:
+            if (c.padded) set_width(os, w);
+            os << date << sep;
+            break;
+        case 24:
+        case 26:
+            os << lead;
+            if (c.padded) set_width(os, w);
+            os << time;
+            break;
+        default:
+            break;
+    }
+}
+
+// Prints cell i by its type; i may advance past the second slot of a pair.
+void write_cell(std::ostream& os, const render_ctx& c, variant_row& row, unsigned& i, unsigned p) {
+    qm_variant_lite& cell = row.fields[i];
+    const unsigned long long w = header_width(c, i);
+    const bool right = (cell.flags & kCellRight) != 0;
+    switch (cell.type) {
+        case 1:
+        case 2:
+        case 3:
+        case 4:
+        case 8:
+            write_integer(os, c, cell, w, p);
+            break;
+        case 11:
+            write_text(os, c, cell, w, p);
+            break;
+        case 12:
+        case 13:
+        case 17:
+        case 18:
+        case 19:
+        case 20:
+        case 21:
+        case 22:
+        case 23:
+        case 24:
+            os << (right ? std::right : std::left);
+            if (cell.flags == kCellTimeList && !cell.values.empty()) {
+                write_time_list(os, c, cell, w);
+            } else {
+                write_time_slot(os, c, row, i, w);
+            }
+            break;
+        case 14: {
+            std::ostringstream v;
+            if (c.options->base16 || cell.flags == kCellHex) {
+                v << "0x" << std::hex << std::setfill('0') << std::setw(16) << cell.value;
+            } else {
+                v << cell.value;
+            }
+            if (c.options->padded_separator) os << c.blank;
+            if (c.padded) set_width(os, w);
+            os << v.str();
+            break;
+        }
+        case 15:
+        case 16:
+        case 25:
+        case 26:
+            os << (right ? std::right : std::left);
+            write_time_slot(os, c, row, i, w);
+            break;
+        case 27:
+            os << (right ? std::right : std::left);
+            if (c.padded) set_width(os, w);
+            if (cell.bytes.size() < 16) {
+                os << c.blank;
+            } else {
+                os << guid_to_string(cell.bytes.data());
+            }
+            break;
+        case 28:
+        case 29:
+            os << (right ? std::right : std::left);
+            write_hex_bytes(os, cell.bytes, w, cell.type == 28, c.blank, c.padded);
+            break;
+        case 30:
+            os << cell.text;
+            break;
+        default:
+            break;
+    }
+    os << std::setfill(' ') << std::left;
+}
+
+// Fills the generic header from a cell by its flags' low byte.
+void feed_generic_hdr(generic_hdr& hdr, const qm_variant_lite& cell, const std::ostringstream& line) {
+    const std::uint32_t slot = cell.flags & kCellHdrSlotMask;
+    if (slot & 1) hdr.val1 = cell.value;
+    if (slot & 2) hdr.val2 = cell.value;
+    if (slot & 4) hdr.val3 = cell.value;
+    if (slot & 8) hdr.val4 = cell.value;
+    if (slot & 16) hdr.val5 = cell.value;
+    if ((slot & (32 | 64)) == 0) return;
+    const bool bytes_type = cell.type == 27 || cell.type == 28 || cell.type == 29;
+    const std::string text = bytes_type ? line.str() : cell.text;
+    if (slot & 32) hdr.str1 = text;
+    if (slot & 64) hdr.str2 = text;
+}
+
+// The options' run log when the run-log switch is on and a log is set.
+sqlite_data_log* options_run_log(const cmd_params& options) {
+    if (!options.sqlite_on) return nullptr;
+    return get_options_data_log(&options);
+}
+
+// The multiline form's one-time label preparation.
+void prepare_multiline_template(cmd_params& options) {
+    std::size_t longest = 0;
+    for (qm_variant_lite& cell : options.header_fields) {
+        if (cell.type == 31) continue;
+        cell.text += ":";
+        if (cell.text.size() > longest) longest = cell.text.size();
+    }
+    for (qm_variant_lite& cell : options.header_fields) {
+        if (cell.type != 31) cell.width = longest + 1;
+    }
+}
+
+void write_label(std::ostream& os, const std::string& label, unsigned long long w, bool padded) {
+    if (padded && w > label.size()) {
+        const unsigned long long k = (w - label.size()) / 2;
+        write_indent(os, static_cast<unsigned>(k));
+        os << std::left;
+        set_width(os, w - k);
+    } else {
+        os << std::left;
+    }
+    os << label;
+}
+
+int stream_ok(const std::ostream& os) { return os.fail() ? 0 : 1; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- generic_hdr
+
+generic_hdr::generic_hdr() : val1(0), val2(0), val3(0), val4(0), val5(0) {}
+generic_hdr::~generic_hdr() = default;
+
+// ---------------------------------------------------------------- construction
+
+variant_row::variant_row() : valid(0), count(0), row_flags(0) { init(0, false); }
+
+variant_row::variant_row(unsigned int n, bool text_init) : valid(0), count(0), row_flags(0) {
+    init(n, text_init);
+}
+
+variant_row::variant_row(unsigned int n, bool text_init, unsigned int flags)
+    : valid(0), count(0), row_flags(0) {
+    init(n, text_init);
+    row_flags = flags;
+}
+
+variant_row make_variant_row(unsigned int n, bool text_init) { return variant_row(n, text_init); }
+
+variant_row make_variant_row(unsigned int n, bool text_init, unsigned int flags) {
+    return variant_row(n, text_init, flags);
+}
+
+void variant_row::init(unsigned int n, bool text_init) {
+    valid = 0;
+    count = 0;
+    row_flags = 0;
+    fields.clear();
+    if (n == 0 || n > kMaxCells) return;
+    try {
+        fields.resize(n);
+    } catch (...) {
+        fields.clear();
+        return;
+    }
+    valid = 1;
+    count = n;
+    if (text_init) {
+        for (qm_variant_lite& cell : fields) {
+            cell.type = 11;
+            cell.flags = 0;
+        }
+    }
+}
+
+void variant_row::clear() {
+    if (valid != 1) {
+        init(0, false);
+        return;
+    }
+    for (qm_variant_lite& cell : fields) cell.clear();
+}
+
+qm_variant_lite* variant_row::take_cell(int i, int type) {
+    if (valid != 1 || i < 0 || static_cast<unsigned>(i) >= count ||
+        static_cast<std::size_t>(i) >= fields.size()) {
+        return nullptr;
+    }
+    if (type < 0 || type > kMaxType) return nullptr;
+    qm_variant_lite* cell = &fields[static_cast<std::size_t>(i)];
+    cell->clear();
+    return cell;
+}
+
+bool variant_row::blank_next(int i) {
+    const std::size_t next = static_cast<std::size_t>(i) + 1;
+    if (next >= count || next >= fields.size()) return false;
+    qm_variant_lite& cell = fields[next];
+    cell.value = 0;
+    cell.values.clear();
+    cell.type = 0;
+    cell.flags = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------- setters
+
+int variant_row::set_u64(int i, std::uint64_t value, int type, std::uint32_t flags) {
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 1;
+    cell->value = value;
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->flags = flags | row_flags;
+    if (is_two_slot(type) && blank_next(i)) return 2;
+    return 1;
+}
+
+int variant_row::set_double(int i, int type, std::uint32_t flags, double value) {
+    std::uint64_t v = double_to_u64(value);
+    if (type == 21 || type == 22) {
+        const qm::time t(value, qm::type_safari);
+        v = t.valid ? t.filetime : 0;
+        type = type == 21 ? 12 : 13;
+    }
+    return set_u64(i, v, type, flags);
+}
+
+int variant_row::set_u64_list(int i, const qm_variant_lite& source, int type, std::uint32_t flags) {
+    // Copied first: the source may be a cell of this very row.
+    std::vector<unsigned long long> list = source.values;
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 1;
+    if (list.empty()) list.push_back(0);
+    cell->flags = flags | row_flags;
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->value = (cell->flags & kCellListLast) != 0 ? list.back() : list.front();
+    cell->values = std::move(list);
+    blank_next(i);
+    return (type == 12 || type == 15 || type == 17 || type == 21) ? 2 : 1;
+}
+
+int variant_row::set_bytes(int i, const unsigned char* data, int length, int type, std::uint32_t flags) {
+    if (data == nullptr || length < 1) return 1;
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 1;
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->flags = flags | row_flags;
+    if (type == 11) {
+        cell->text = quote_text(
+            std::string(reinterpret_cast<const char*>(data), static_cast<std::size_t>(length)), cell->flags);
+    } else {
+        cell->bytes.assign(data, data + length);
+    }
+    return 1;
+}
+
+int variant_row::set_byte_vector(int i, const std::vector<unsigned char>& data, int type,
+                                 std::uint32_t flags) {
+    if (data.size() > static_cast<std::size_t>(INT32_MAX)) return 1;
+    return set_bytes(i, data.data(), static_cast<int>(data.size()), type, flags);
+}
+
+int variant_row::set_text(int i, const std::string& text, std::uint32_t flags) {
+    qm_variant_lite* cell = take_cell(i, 11);
+    if (cell == nullptr) return 1;
+    cell->type = 11;
+    cell->flags = flags | row_flags;
+    cell->text = quote_text(text, cell->flags);
+    return 1;
+}
+
+int variant_row::set_string(int i, const std::string& text, int type, std::uint32_t flags) {
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 1;
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->flags = flags | row_flags;
+    std::string t = text;
+    if (cell->flags == kCellFlatten) flatten_line_endings(t);
+    cell->text = quote_text(t, cell->flags);
+    return 1;
+}
+
+int variant_row::set_wide_string(int i, const std::wstring& text, int type, std::uint32_t flags) {
+    return set_string(i, wstring_to_utf8(text), type, flags);
+}
+
+namespace {
+int stream_text_into(qm_variant_lite* cell, const std::string& text, int type, std::uint32_t flags) {
+    switch (type) {
+        case 1:
+        case 2:
+        case 4:
+        case 8:
+        case 12:
+        case 13:
+        case 15:
+        case 16:
+        case 17:
+        case 18:
+        case 21:
+        case 22:
+        case 23:
+        case 24:
+        case 25:
+        case 26: {
+            std::uint64_t v = 0;
+            string_to_u64(text, &v);
+            cell->value = v;
+            break;
+        }
+        case 11:
+        case 30: {
+            std::string t = text;
+            if (flags == kCellFlatten) flatten_line_endings(t);
+            cell->text = quote_text(t, flags);
+            break;
+        }
+        default:
+            return 0;
+    }
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->flags = flags;
+    return 1;
+}
+}  // namespace
+
+int variant_row::set_stream_text(int i, const std::ostringstream& stream, int type, std::uint32_t flags) {
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 0;
+    return stream_text_into(cell, stream.str(), type, flags | row_flags);
+}
+
+int variant_row::set_stream_text(int i, const std::stringstream& stream, int type, std::uint32_t flags) {
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 0;
+    return stream_text_into(cell, stream.str(), type, flags | row_flags);
+}
+
+int variant_row::set_time_text(int i, std::uint64_t value, int type, std::uint32_t flags,
+                               const date_time_format* format) {
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return -1;
+    if (is_two_slot(type)) return -1;
+    cell->value = value;
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->flags = 0;
+    if (type != 13 && type != 16 && type != 18 && type != 20 && type != 22) return -1;
+    const qm::time t(static_cast<unsigned long long>(value), kind_of_type(type));
+    if (!t.valid) return 1;
+    std::string date;
+    std::string time;
+    if (format != nullptr) {
+        format_date_time_by_format(date, time, t, format);
+    } else {
+        format_date_time_ms(date, time, t, false);
+    }
+    cell->text = quote_text(date + " " + time, flags | row_flags);
+    cell->type = 11;
+    return 1;
+}
+
+int variant_row::set_text_by_header(int i, const std::string& text,
+                                    const std::vector<qm_variant_lite>& header,
+                                    const date_time_format* format, variant_text_callback first,
+                                    variant_text_callback second) {
+    if (valid != 1 || i < 0 || static_cast<unsigned>(i) >= count ||
+        static_cast<std::size_t>(i) >= fields.size() || header.size() < static_cast<std::size_t>(i) + 1) {
+        return -1;
+    }
+    const qm_variant_lite& tmpl = header[static_cast<std::size_t>(i)];
+    qm_variant_lite& cell = fields[static_cast<std::size_t>(i)];
+    cell = tmpl;
+    cell.bytes.clear();
+    cell.values.clear();
+    cell.value = 0;
+    cell.text = text;
+    switch (cell.type) {
+        case 13:
+        case 16:
+        case 18:
+        case 20:
+        case 22: {
+            qm::time t;
+            if ((cell.flags & kCellDouble) != 0) {
+                char* end = nullptr;
+                const double d = std::strtod(text.c_str(), &end);
+                std::uint64_t bits = 0;
+                std::memcpy(&bits, &d, sizeof bits);
+                cell.value = bits;
+                t = qm::time(d, kind_of_type(cell.type));
+            } else {
+                std::uint64_t v = 0;
+                string_to_u64(text, &v);
+                cell.value = v;
+                t = qm::time(static_cast<unsigned long long>(v), kind_of_type(cell.type));
+            }
+            if (!t.valid) break;
+            std::string date;
+            std::string time;
+            format_date_time_by_format(date, time, t, format);
+            if (date.empty()) break;
+            cell.text = quote_text(text + ": " + date + " " + time, cell.flags);
+            break;
+        }
+        case 27:
+            if (text.size() == 16)
+                cell.text = guid_to_string(reinterpret_cast<const unsigned char*>(text.data()));
+            break;
+        case 28:
+        case 29: {
+            std::ostringstream hex;
+            hex << std::hex << std::setfill('0');
+            for (std::size_t k = 0; k < text.size(); ++k) {
+                if (k != 0) hex << ' ';
+                hex << std::setw(2) << static_cast<unsigned>(static_cast<unsigned char>(text[k]));
+            }
+            cell.text = hex.str();
+            break;
+        }
+        case 11:
+            if ((cell.flags & kCellTextCallback1) != 0 && first != nullptr) {
+                cell.text.clear();
+                first(cell.text, text);
+            } else if ((cell.flags & kCellTextCallback2) != 0 && second != nullptr) {
+                cell.text.clear();
+                second(cell.text, text);
+            }
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------- writers
+
+int write_header_row(std::ostream& os, cmd_params& options) {
+    options.header_on = false;
+    const bool padded = !options.no_whitespace;
+    const std::string blank = options.no_whitespace ? std::string() : std::string(" ");
+    std::ostringstream line;
+    line << std::dec << std::setfill(' ') << std::left;
+    const std::vector<qm_variant_lite>& header = options.header_fields;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        const qm_variant_lite& cell = header[i];
+        if ((cell.type == 13 || cell.type == 18 || cell.type == 24) && options.padded_separator)
+            line << blank;
+        write_label(line, cell.text, cell.width, padded);
+        if (i + 1 < header.size()) line << options.separator;
+    }
+    sqlite_data_log* log = options_run_log(options);
+    if (log != nullptr && log->is_open) {
+        log->set_artifact_type(options.source_type.c_str());
+        const std::string text = line.str();
+        log->set_col_hdrs(text.c_str());
+        log->commit_run(false);
+        return 1;
+    }
+    // A log that is set but not open takes nothing: the header goes to the stream rather than nowhere.
+    line << '\n';
+    os << line.str();
+    return stream_ok(os);
+}
+
+int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
+    os << std::dec << std::setfill(' ') << std::left;
+    if (options.header_on) {
+        if (!options.multiline) {
+            if (write_header_row(os, options) == 0) return 0;
+        } else {
+            options.header_on = false;
+            prepare_multiline_template(options);
+        }
+    }
+    render_ctx c;
+    c.options = &options;
+    c.header = &options.header_fields;
+    c.blank = options.no_whitespace ? std::string() : std::string(" ");
+    c.padded = !options.no_whitespace;
+    c.multiline = options.multiline;
+
+    sqlite_data_log* log = options_run_log(options);
+    const bool to_log = log != nullptr && log->is_open;
+    // An invalid row renders as nothing at all, not even a line break.
+    if (row.valid != 1) return stream_ok(os);
+    generic_hdr hdr;
+    std::ostringstream line;
+    line << std::dec << std::setfill(' ') << std::left;
+    {
+        const unsigned n = static_cast<unsigned>(std::min<std::size_t>(row.count, row.fields.size()));
+        for (unsigned i = 0; i < n; ++i) {
+            if (c.multiline && i < c.header->size() && (*c.header)[i].type != 30) {
+                line << std::left << std::setfill(' ');
+                set_width(line, (*c.header)[i].width);
+                line << (*c.header)[i].text;
+            }
+            line << std::setfill(' ') << std::left;
+            unsigned p = 0;
+            const std::uint32_t fl = row.fields[i].flags;
+            if ((fl & kCellArrow) != 0) {
+                line << "->";
+                p += 2;
+            }
+            if ((fl & kCellSpace) != 0) {
+                line << " ";
+                p += 1;
+            }
+            const unsigned start = i;
+            write_cell(line, c, row, i, p);
+            if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], line);
+            if (!c.multiline) {
+                if (i + 1 < n) line << options.separator;
+            } else if (i < n && row.fields[i].type != 30) {
+                line << '\n';
+            }
+        }
+        // Rows end with a line break unless they go to an open run log without one.
+        const std::string& so_far = line.str();
+        const bool ends_with_break = !so_far.empty() && so_far.back() == '\n';
+        if (options.sqlite_off || (!to_log && !ends_with_break)) line << '\n';
+    }
+    if (to_log) {
+        sqlite_generic_data_row prepared;
+        prepared.val1 = hdr.val1;
+        prepared.val2 = hdr.val2;
+        prepared.val3 = hdr.val3;
+        prepared.val4 = hdr.val4;
+        prepared.val5 = hdr.val5;
+        prepared.str1 = hdr.str1;
+        prepared.str2 = hdr.str2;
+        log->add_data_row_ex(line, prepared);
+        return 1;
+    }
+    os << line.str();
+    return stream_ok(os);
+}
+
+int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
+    return write_variant_row(os, row, options);
+}
+
+int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options) {
+    int ok = 1;
+    for (variant_row& row : rows) {
+        if (row.valid != 1) continue;
+        if (write_variant_row(os, row, options) == 0) ok = 0;
+    }
+    return ok;
+}
+
+int write_variant_row_multiline(std::ostream& os, variant_row& row, cmd_params& options) {
+    options.multiline = true;
+    options.no_whitespace = true;
+    options.value_char = 0;
+    options.sqlite_off = false;
+    return write_variant_row(os, row, options);
+}
+
+int variant_row::write_row(std::ostream& os, const variant_row& row, const std::string& separator,
+                           bool leading_blank, bool unpadded) {
+    std::ostringstream line;
+    line << std::dec << std::setfill(' ') << std::left;
+    const std::size_t n = row.valid == 1 ? std::min<std::size_t>(row.count, row.fields.size()) : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const qm_variant_lite& cell = row.fields[i];
+        if ((cell.type == 13 || cell.type == 24 || cell.type == 18) && leading_blank) line << ' ';
+        write_label(line, cell.text, cell.width, !unpadded);
+        if (i + 1 < n) line << separator;
+    }
+    line << '\n';
+    os << line.str();
+    return stream_ok(os);
+}

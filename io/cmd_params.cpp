@@ -1,0 +1,354 @@
+#include "io/cmd_params.h"
+
+#include "common/case_conv.h"
+#include "io/diags_log.h"
+
+cmd_params::cmd_params(std::uint64_t owner_word, bool make_log_buffer)
+    : owner(0),
+      reserved_word_1(0),
+      reserved_word_2(0),
+      value_char('|'),
+      value_char_replacement(';'),
+      reserved_word_3(0),
+      no_whitespace(false),
+      padded_separator(true),
+      base16(true),
+      username_given(false),
+      hostname_given(false),
+      split_pathfile(false),
+      quoted_csv_fields(false),
+      reserved_flag_1(false),
+      reserved_flag_2(true),
+      reserved_count(16),
+      reserved_word_4(0),
+      compressed(false),
+      gzip(false),
+      zlib(false),
+      zlibex(false),
+      threads(0),
+      sqlite_on(false),
+      reserved_word_5(0),
+      out_dir_given(false),
+      out_file_given(false),
+      cpu_instance(-1),
+      cpu(0),
+      separate_files(false),
+      fragment_count(0),
+      reserved_flag_3(false),
+      reserved_word_6(0),
+      reserved_word_7(0),
+      run_log_callback_on(false),
+      reserved_word_8(0),
+      run_log_callback(nullptr),
+      run_log_callback_context(nullptr),
+      xml(false),
+      csv(false),
+      csvl2t(false),
+      csvgen(false),
+      bodyfile(false),
+      multiline(false),
+      reserved_flags{false, false, false, false},
+      verbose(true),
+      show_progress(true),
+      sqlite_off(true),
+      pair_datetime(false),
+      header_on(true),
+      log_counter(0),
+      log_words{0, 0},
+      diagnostics_on(false),
+      log_level(0),
+      log_buffer(nullptr),
+      diagnostics(nullptr),
+      profile(false),
+      reserved_word_9(0),
+      pipe(false),
+      num_subdirs(0),
+      enumdir_given(false),
+      os_major(0),
+      os_minor(0),
+      os_patch(0),
+      os_reserved(0),
+      start_time_set(false),
+      start_filetime(0),
+      start_unix_seconds(0),
+      stop_time_set(false),
+      stop_filetime(0),
+      stop_unix_seconds(0) {
+    reset();
+    owner = owner_word;
+    if (make_log_buffer) log_buffer = new std::ostringstream();
+    reset_log_state();
+}
+
+cmd_params::cmd_params(const cmd_params& other) : cmd_params(0, false) {
+    copy_from(other);
+}
+
+cmd_params& cmd_params::operator=(const cmd_params& other) {
+    if (this != &other) copy_from(other);
+    return *this;
+}
+
+cmd_params::~cmd_params() {
+    release_streams();
+}
+
+void cmd_params::release_streams() {
+    if (diagnostics != nullptr) {
+        diagnostics->close();
+        delete diagnostics;
+        diagnostics = nullptr;
+    }
+    diagnostics_on = false;
+    delete log_buffer;
+    log_buffer = nullptr;
+}
+
+void cmd_params::reset() {
+    command_line.clear();
+    tool_name.clear();
+    tool_text.clear();
+    out_file.clear();
+    out_dir.clear();
+    user_name.clear();
+    host_name.clear();
+    source_type.clear();
+    reserved_word_1 = 0;
+    reserved_word_2 = 0;
+    reserved_text_1.clear();
+    reserved_text_2.clear();
+    alias_paths.clear();
+    aliases.clear();
+    reserved_list_1.clear();
+    reserved_list_2.clear();
+    date_format = "yyyy-mm-dd";
+    time_format = "hh:mm:ss.xxx";
+    format_word.flags = 0;
+    format_word.min_year = 1900;
+    format_word.max_year = 2600;
+    format_word.reserved = 0;
+    value_char = '|';
+    value_char_replacement = ';';
+    reserved_word_3 = 0;
+    separator = " | ";
+    no_whitespace = false;
+    padded_separator = true;
+    base16 = true;
+    username_given = false;
+    hostname_given = false;
+    split_pathfile = false;
+    quoted_csv_fields = false;
+    reserved_flag_1 = false;
+    reserved_flag_2 = true;
+    reserved_count = 16;
+    reserved_wide_list.clear();
+    reserved_word_4 = 0;
+    compressed = false;
+    gzip = false;
+    zlib = false;
+    zlibex = false;
+    zlibex_text.clear();
+    threads = 0;
+    sqlite_on = false;
+    sqlite_path.clear();
+    reserved_word_5 = 0;
+    out_dir_given = false;
+    out_file_given = false;
+    cpu_instance = -1;
+    cpu = 0;
+    separate_files = false;
+    fragment_count = 0;
+    reserved_flag_3 = false;
+    reserved_word_6 = 0;
+    reserved_word_7 = 0;
+    sqlite_log_path.clear();
+    run_log_callback_on = false;
+    reserved_word_8 = 0;
+    run_log_callback = nullptr;
+    run_log_callback_context = nullptr;
+    run_log.clear();
+    xml = csv = csvl2t = csvgen = bodyfile = multiline = false;
+    for (bool& f : reserved_flags) f = false;
+    verbose = true;
+    show_progress = true;
+    sqlite_off = true;
+    pair_datetime = false;
+    header_on = true;
+    log_counter = 0;
+    header_fields.clear();
+    diagnostics_on = false;
+    log_level = 0;
+    diagnostics_path.clear();
+    log_text_1.clear();
+    log_text_2.clear();
+    profile = false;
+    reserved_word_9 = 0;
+    signal_text.clear();
+    include_filters.clear();
+    skip_filters.clear();
+    pipe = false;
+    enumdir_folder.clear();
+    num_subdirs = 0;
+    enumdir_given = false;
+    os_product_version.clear();
+    os_major = os_minor = os_patch = os_reserved = 0;
+    start_time_set = false;
+    start_filetime = 0;
+    start_unix_seconds = 0;
+    stop_time_set = false;
+    stop_filetime = 0;
+    stop_unix_seconds = 0;
+}
+
+void cmd_params::reset_log_state() {
+    log_counter = 0;
+    log_words[0] = log_words[1] = 0;
+    for (std::string& t : log_texts) t.clear();
+    log_text_1.clear();
+    log_text_2.clear();
+    if (log_buffer != nullptr) {
+        log_buffer->clear();
+        log_buffer->str(std::string());
+    }
+    run_log.clear();
+}
+
+void cmd_params::copy_from(const cmd_params& o) {
+    // An assignment target's own earlier streams are closed: the copy ends with streams of its own.
+    release_streams();
+    reset();
+    reset_log_state();
+
+    owner = o.owner;
+    command_line = o.command_line;
+    tool_name = o.tool_name;
+    tool_text = o.tool_text;
+    out_file = o.out_file;
+    out_dir = o.out_dir;
+    user_name = o.user_name;
+    host_name = o.host_name;
+    source_type = o.source_type;
+    reserved_word_1 = o.reserved_word_1;
+    reserved_word_2 = o.reserved_word_2;
+    reserved_text_1 = o.reserved_text_1;
+    reserved_text_2 = o.reserved_text_2;
+    alias_paths = o.alias_paths;
+    aliases = o.aliases;
+    reserved_list_1 = o.reserved_list_1;
+    reserved_list_2 = o.reserved_list_2;
+    date_format = o.date_format;
+    time_format = o.time_format;
+    format_word = o.format_word;
+    value_char = o.value_char;
+    value_char_replacement = o.value_char_replacement;
+    reserved_word_3 = o.reserved_word_3;
+    separator = o.separator;
+    no_whitespace = o.no_whitespace;
+    padded_separator = o.padded_separator;
+    base16 = o.base16;
+    username_given = o.username_given;
+    hostname_given = o.hostname_given;
+    split_pathfile = o.split_pathfile;
+    reserved_flag_1 = o.reserved_flag_1;
+    reserved_flag_2 = o.reserved_flag_2;
+    reserved_count = o.reserved_count;
+    reserved_wide_list = o.reserved_wide_list;
+    reserved_word_4 = o.reserved_word_4;
+    compressed = o.compressed;
+    gzip = o.gzip;
+    zlib = o.zlib;
+    zlibex = o.zlibex;
+    zlibex_text = o.zlibex_text;
+    sqlite_on = o.sqlite_on;
+    sqlite_path = o.sqlite_path;
+    out_dir_given = o.out_dir_given;
+    out_file_given = o.out_file_given;
+    cpu_instance = o.cpu_instance;
+    cpu = o.cpu;
+    separate_files = o.separate_files;
+    fragment_count = o.fragment_count;
+    reserved_flag_3 = o.reserved_flag_3;
+    reserved_word_6 = o.reserved_word_6;
+    reserved_word_7 = o.reserved_word_7;
+    sqlite_log_path = o.sqlite_log_path;
+    run_log_callback_on = o.run_log_callback_on;
+    run_log_callback = o.run_log_callback;
+    run_log_callback_context = o.run_log_callback_context;
+    xml = o.xml;
+    csv = o.csv;
+    csvl2t = o.csvl2t;
+    csvgen = o.csvgen;
+    bodyfile = o.bodyfile;
+    multiline = o.multiline;
+    for (int i = 0; i < 4; ++i) reserved_flags[i] = o.reserved_flags[i];
+    verbose = o.verbose;
+    show_progress = o.show_progress;
+    sqlite_off = o.sqlite_off;
+    pair_datetime = o.pair_datetime;
+    header_on = o.header_on;
+    log_counter = o.log_counter;
+    log_texts[0] = o.log_texts[0];
+    header_fields = o.header_fields;
+    diagnostics_path = o.diagnostics_path;
+    log_text_1 = o.log_text_1;
+    log_text_2 = o.log_text_2;
+    signal_text = o.signal_text;
+    include_filters = o.include_filters;
+    skip_filters = o.skip_filters;
+    pipe = o.pipe;
+    enumdir_folder = o.enumdir_folder;
+    num_subdirs = o.num_subdirs;
+    enumdir_given = o.enumdir_given;
+    os_product_version = o.os_product_version;
+    os_major = o.os_major;
+    os_minor = o.os_minor;
+    os_patch = o.os_patch;
+    os_reserved = o.os_reserved;
+    profile = o.profile;
+    reserved_word_9 = o.reserved_word_9;
+    start_time_set = o.start_time_set;
+    start_filetime = o.start_filetime;
+    start_unix_seconds = o.start_unix_seconds;
+    stop_time_set = o.stop_time_set;
+    stop_filetime = o.stop_filetime;
+    stop_unix_seconds = o.stop_unix_seconds;
+
+    if (o.diagnostics != nullptr && o.diagnostics_on && !o.diagnostics_path.empty()) {
+        // Appending: the source may already have written lines to this file and may still write more.
+        std::ofstream* stream = new std::ofstream(o.diagnostics_path, std::ios::out | std::ios::app);
+        if (stream->good()) {
+            diagnostics = stream;
+            diagnostics_on = true;
+            write_log_line(*this, command_line);
+            log_level = o.log_level;
+        } else {
+            diagnostics_path.clear();
+            delete stream;
+        }
+    }
+    if (o.log_buffer != nullptr) log_buffer = new std::ostringstream();
+}
+
+const std::string& cmd_params::resolve_alias_path(std::string& out, const std::string& path) const {
+    out.clear();
+    if (aliases.empty() && alias_paths.empty()) return path;
+    std::string key = path;
+    string_to_lower(key);
+    if (!aliases.empty()) {
+        const auto hit = aliases.find(key);
+        if (hit != aliases.end()) {
+            out = hit->second;
+            return out;
+        }
+    }
+    if (path.empty()) return path;
+    for (auto it = alias_paths.rbegin(); it != alias_paths.rend(); ++it) {
+        const std::string& prefix = it->first;
+        if (prefix.size() >= key.size()) continue;
+        const std::size_t p = key.find(prefix);
+        if (p == std::string::npos) continue;
+        out = it->second + path.substr(p + prefix.size());
+        return out;
+    }
+    return path;
+}

@@ -1,0 +1,46 @@
+// The common option parser: turns the common command-line options into the members of a cmd_params,
+// taking every recognised option (and its value) out of the argument list.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "io/cmd_params.h"
+
+// Parses the common options in their fixed order (not command-line order). Unrecognised words stay in args.
+// False for an empty list, an imbalanced "-alias"/"-aliaspath", a results file that cannot be written, or a
+// "-cmd_start_time"/"-cmd_stop_time" date without '/' or '-'; the caller then prints its usage text.
+// A refused command line leaves the disk as it was: neither the results file nor the diagnostics file is
+// created or changed.
+bool parse_common_options(cmd_params& options, std::vector<std::string>& args);
+
+// Replaces every %NAME% in text by the value of that environment variable (with vss, an unset %vss% by the
+// shadow copy device prefix); text changes in place, out receives a copy and is returned. Unset names stay
+// as written. Expansion stops once the text passes 512 characters, and after a bounded number of
+// replacements, so a variable that refers to itself cannot keep it going.
+std::string& expand_environment_variables(std::string& out, std::string& text, bool vss);
+// The same for wide text (through UTF-8, vss off).
+std::wstring& expand_environment_variables_wide(std::wstring& out, std::wstring& text);
+
+// name = "" when the default locale name is usable, else the expansion of %LC_TIME%, else of %LANG%, each
+// only when usable; false (name empty) when none is.
+bool select_time_locale_name(std::string& name);
+
+// '\' becomes '/', optionally environment references are expanded, then "." pieces are dropped and one pass
+// removes "piece/.." pairs. False only for an empty path.
+bool normalize_path(std::string& path, bool expand_env);
+
+// The host's OS version text: the ProductVersion of "/System/Library/CoreServices/SystemVersion.plist"
+// where that file exists, else VERSION_ID of "/etc/os-release" (the same fact on Linux). False, version
+// empty, when neither can be read.
+bool read_host_os_version(std::string& version);
+// The ProductVersion string of a SystemVersion.plist text; false when there is none.
+bool os_version_from_plist_text(const std::string& text, std::string& version);
+// The VERSION_ID value of an os-release text, without its quotes; false when there is none.
+bool os_version_from_os_release_text(const std::string& text, std::string& version);
+
+// separator = text; then the character that must not appear inside values and its replacement: "|" gives
+// '|' by ';'; "," gives ',' by ' ' (';' with semicolon); "tab" or "\t" gives a TAB separator and no
+// replacement; anything else no replacement. With quoted CSV fields there is never a replacement.
+// text is lower-cased in place.
+void set_csv_separator(cmd_params& options, std::string& text, bool semicolon);

@@ -1,0 +1,3 @@
+#include "io/os_version.h"
+
+wow64_redirect_adt::~wow64_redirect_adt() = default;

@@ -85,6 +85,24 @@ class time {
     // direct: the fields read as UTC; else as local time through mktime plus today's bias.
     bool set_from_tm(const struct tm& t, int milliseconds, bool direct);
 
+    // --- Dates and times from text (time_parse.cpp).
+    // A date in `order` ("YMD", "DMonY", ...) with separator `sep`, and an optional time after a blank
+    // (or a 'T'); the fields are read as UTC. `flag` does not change the result. Invalid when the text is
+    // null or not such a date.
+    time(const char* text, std::string order, char sep, bool flag);
+    // A numeric or month-name date (parse_date_text) and an optional time after the first blank; the
+    // parts are UTC when as_utc is set, else local time.
+    time(const char* text, bool as_utc);
+    // A number written as text: hexadecimal for kinds 1, 2, 4 and 2048, decimal for kind 8.
+    time(std::string text, type_time kind);
+
+    // --- Time-kind candidates (time_candidates.cpp).
+    // Clears the value, then tries each kind bit of `mask` from the lowest up on `value` (unsigned
+    // constructor); the first valid time whose UTC year lies in [min_year, max_year] is kept (true).
+    // `kind` holds the last bit tried.
+    bool guess_from_unsigned(std::uint32_t& kind, std::uint16_t max_year, std::uint16_t min_year,
+                             std::uint64_t value, std::uint32_t mask);
+
     // --- Time value (qm_time.cpp).
     // Empties tags; zeroes unix_seconds, filetime, windows_filetime, local, valid, local_failed. Leaves the
     // FAT words, the UTC parts and the sub-second parts as they were.

@@ -1,0 +1,72 @@
+// The source of the paths a run processes: the lines of standard input ("-pipe") or the files found by
+// walking a folder tree to a given depth ("-enumdir" with "-num_subdirs"), one path per read. Walked names
+// keep their file-system bytes: the narrow read hands them out unchanged, the wide read in the
+// byte-preserving path form of platform/path_text.h.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "io/filter_entry.h"
+#include "io/std_streams.h"
+
+class cmd_params;
+
+namespace qmportdir {
+
+// One pending folder of a walk.
+struct _folder_level {
+    _folder_level();
+    _folder_level(const std::wstring& path, std::uint32_t level);
+
+    std::wstring path;    // the folder's full path
+    std::uint32_t level;  // 0 for the start folder, 1 for its sub-folders, ...
+};
+
+class stdin_stream_ex : public uni::stdin_stream {
+  public:
+    // Standard input underneath; options (not owned, may be null) is kept until the next init.
+    explicit stdin_stream_ex(cmd_params* options);
+    ~stdin_stream_ex() override;
+
+    // Empties both stacks and the filters, level_limit 1, standard-input mode, options null.
+    void clear();
+    // Standard-input mode from an empty state. Returns the ready flag.
+    bool init_to_stdin(bool prepare);
+    // Folder-walk mode from an empty state: files of `folder` and of the folders down to num_subdirs levels
+    // below it that pass `filters` (the default filter, without a time window). The folder is not tested
+    // here; one that cannot be opened makes the first read return false. True.
+    bool init_to_enumdir(const std::wstring& folder, std::uint32_t num_subdirs,
+                         const std::vector<filename_filter>& filters);
+    // False for an empty folder (nothing changes); else the wide form on the folder's path bytes.
+    bool init_to_enumdir(const std::string& folder, std::uint32_t num_subdirs,
+                         const std::vector<filename_filter>& filters);
+
+    // The next path: in folder-walk mode the next file (its path bytes; out untouched on false); otherwise
+    // the next line of standard input (at most 4,095 bytes, so a longer line arrives in pieces), with
+    // trailing CR and LF removed when trim is set. False when nothing is left.
+    bool read(std::string& out, bool trim) override;
+    bool read(std::wstring& out, bool trim) override;
+
+    // One walk step: every file of a folder is handed out (last listed first) before the next folder is
+    // listed; folders are taken last pushed first and dropped when deeper than level_limit.
+    bool get_next_file(std::wstring& out);
+    // For a file, the include filter (a file whose signature could not be checked stays in); then, for any
+    // path, the long-path prefix rule. False means that the file is dropped.
+    bool fixup_directory_or_file(std::wstring& path, bool is_directory);
+
+    bool in_enumdir_mode() const { return enumdir_mode; }
+    std::uint32_t get_level_limit() const { return level_limit; }
+
+  private:
+    std::deque<_folder_level> pending_folders;  // folders still to list, used as a stack
+    std::deque<std::wstring> pending_files;     // files still to hand out, used as a stack
+    std::uint32_t level_limit;                  // deepest folder level that is listed
+    std::vector<filename_filter> filters;       // own copy of the include list
+    bool enumdir_mode;                          // folder-walk mode
+    cmd_params* options;                        // the run's options; not owned, may be null
+};
+
+}  // namespace qmportdir

@@ -1,0 +1,267 @@
+#include "notifications/driver.h"
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+
+#include "common/string_lists.h"
+#include "io/console.h"
+#include "io/diags_log.h"
+#include "io/fileio.h"
+#include "io/fileio_output.h"
+#include "io/filename_filter.h"
+#include "io/option_lookup.h"
+#include "io/path_source.h"
+#include "io/run_context.h"
+#include "notifications/library_path.h"
+#include "notifications/report_writer.h"
+#include "notifications/selk_options.h"
+#include "notifications/slack_scan.h"
+
+const char* const kSelkVersion = "1.0.0";
+
+namespace {
+
+const char* const kToolName = "selk";
+const char* const kEchoLabel = "command line";
+
+// Column at which the "=" of an option line stands (counting from 1).
+constexpr std::size_t kUsageEqualsColumn = 35;
+
+void no_cleanup(std::string*) {}
+
+// One option line of the usage text: the option padded so that "=" stands in its column.
+void usage_option(std::ostream& os, const std::string& option, const char* text) {
+  std::string line = "  " + option;
+  if (line.size() < kUsageEqualsColumn - 1) line.resize(kUsageEqualsColumn - 1, ' ');
+  os << line << "= " << text << "\n";
+}
+
+bool path_passes_file_filters(selk_options& options, const std::string& path) {
+  if (path.empty()) return false;
+  if (options.include_filters.empty()) return true;
+  return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, nullptr, false);
+}
+
+// Writes what one analysis left in the notification vector and empties it.
+void write_and_empty(std::ostream& os, selk_options& options) {
+  if (options.notifications.empty()) return;
+  write_records(os, options, options.notifications);
+  options.notifications.clear();
+}
+
+// The library path of one database, then the slack scan when asked. `announce` logs the two counts (one
+// database only). True when some record could be read: the tables, or at least one recovered record.
+bool run_database(std::ostream& os, selk_options& options, const std::string& db_path, bool announce) {
+  std::string path = db_path;
+  const bool tables_read = analyze_db_library_path(&options, path) != 0;
+  if (tables_read) {
+    if (!options.notifications.empty()) {
+      if (announce) diag_printf_ex(options, "%d records found", static_cast<int>(options.notifications.size()));
+      write_and_empty(os, options);
+    }
+  } else {
+    write_log_line(options, "problem selecting tables");
+  }
+  bool recovered = false;
+  if (options.switches[kSwitchSlack] != 0) {
+    std::string slack_path = options.db_path;
+    if (scan_slack_records(slack_path, false, 0, 0, options.switches[kSwitchCarve], &options) != 0) {
+      if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(options.notifications.size()));
+      recovered = !options.notifications.empty();
+      write_records(os, options, options.notifications);
+    }
+  }
+  return tables_read || recovered;
+}
+
+// One file of loose pages: true when its pages were walked.
+bool run_chunk(std::ostream& os, selk_options& options, const std::string& chunk_path) {
+  std::string path = chunk_path;
+  if (parse_chunk_file(&options, path) == 0) {
+    write_log_line(options, "problem parsing chunk");
+    return false;
+  }
+  write_and_empty(os, options);
+  return true;
+}
+
+// "-db": one database or one file of pages.
+int run_single(std::ostream& os, selk_options& options, const std::string& program_path) {
+  if (options.switches[kSwitchParseChunk] != 0) return run_chunk(os, options, options.db_path) ? 0 : -1;
+  if (options.switches[kSwitchInput] == 0) {
+    print_usage(program_path);
+    return -1;
+  }
+  // A database that gives nothing at all is a failure the caller must see, not an empty success.
+  if (!run_database(os, options, options.db_path, true)) {
+    error_printf("problem selecting tables\n");
+    return -1;
+  }
+  return 0;
+}
+
+// "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). 0 once a path
+// has gone through, else -1.
+int run_path_stream(std::ostream& os, selk_options& options) {
+  options.sqlite.close_and_unload();
+  qmportdir::stdin_stream_ex source(&options);
+  const bool ready = options.pipe
+                         ? source.init_to_stdin(true)
+                         : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs, options.include_filters);
+  if (!ready) return -1;
+  const std::uint8_t carve = options.switches[kSwitchCarve];
+  int result = -1;
+  std::string path;
+  while (source.read(path, true)) {
+    if (path.empty() || !path_passes_file_filters(options, path)) continue;
+    options.db_path = path;
+    write_log_line(options, path);
+    if (options.switches[kSwitchParseChunk] != 0)
+      run_chunk(os, options, path);
+    else
+      run_database(os, options, path, false);
+    options.switches[kSwitchCarve] = carve;
+    path.clear();
+    options.sqlite.close_and_unload();
+    result = 0;
+    // Once the report cannot be written there is no point in reading more databases.
+    if (os.bad()) break;
+  }
+  return result;
+}
+
+// Moves everything still buffered to the report destination; false when any part of it was lost.
+bool flush_report(std::ostream& os, bool to_file) {
+  if (to_file) {
+    auto* buffer = dynamic_cast<uni::fileio_ostream*>(os.rdbuf());
+    const bool flushed = buffer != nullptr && buffer->flush() == 0;
+    return flushed && !os.fail();
+  }
+  os.flush();
+  return !os.fail();
+}
+
+}  // namespace
+
+std::string& selk_program_name() {
+  static std::string name = kToolName;
+  return name;
+}
+
+void selk_static_init() { selk_program_name() = kToolName; }
+
+void print_usage(const std::string& program_path) {
+  (void)program_path;
+  std::ostringstream os;
+  os << std::string(77, '-') << "\n\n";
+  os << selk_program_name() << "\n\n";
+  os << "Usage\n"
+     << " \n"
+     << "  selk -db <selkdatabase.db> [options]\n"
+     << "  find /home -name *selkdatabase.db -type f | selk -pipe [options]\n"
+     << "  ls /home/<folder>/*selkdatabase.db | selk -pipe [options] > ./results\n"
+     << "  selk -enumdir <folder> -num_subdirs <#> [options]\n"
+     << " \n"
+     << " Basic options\n";
+  usage_option(os, "-csv", "output in CSV format");
+  usage_option(os, "-csvl2t", "log2timeline output");
+  usage_option(os, "-bodyfile", "sleuthkit output");
+  os << "\n Additional options\n";
+  usage_option(os, "-all_fields", "show all fields for -csv output");
+  usage_option(os, "-username <name>", "for -csvl2t output");
+  usage_option(os, "-hostname <name>", "for -csvl2t output");
+  usage_option(os, "-csv_separator \"|\"", "use a pipe char for csv separator");
+  usage_option(os, "-dateformat mm/dd/yyyy", "\"yyyy-mm-dd\" is the default");
+  usage_option(os, "-timeformat hh:mm:ss", "\"hh:mm:ss\" is the default");
+  usage_option(os, "-no_whitespace", "remove whitespace between csv delimiter");
+  usage_option(os, "-pipe", "pipe db's into tool for processing");
+  usage_option(os, "-quiet", "no progress shown");
+  os << "\n Experimental options\n";
+  usage_option(os, "-incl_slack", "analyze slack space");
+  usage_option(os, "-carve", "bypass SQLite lib during parse");
+  usage_option(os, "-parse_chunk", "requires at least 1 db page");
+  os << "\n Usage Examples\n"
+     << "  selk -db <db file>               = use only SQLite lib for parse\n"
+     << "  selk -db <db file> -incl_slack   = use SQLite and Quillmar libs for parse\n"
+     << "  selk -db <db file> -carve        = use only Quillmar libs for parse\n"
+     << "  selk -db <db page> -parse_chunk  = use only Quillmar libs for parse\n"
+     << "\n";
+  std::cerr << os.str();
+  std::cerr.flush();
+}
+
+int process_command_line(const std::vector<std::string>& args, std::ostream& header) {
+  const std::string program_path = args.empty() ? std::string() : args[0];
+  if (args.size() == 1 || has_option("-h", args, true) || has_option("-help", args, true) ||
+      has_option("/?", args, true) || has_option("--help", args, true)) {
+    print_usage(program_path);
+    return 0;
+  }
+  std::string& name = selk_program_name();
+  name = std::string(kToolName) + " - " + kSelkVersion;
+  header << name << "\n";
+  header << '"' << kEchoLabel << ": ";
+  if (has_option("-pipe", args, true)) header << "<filelist> ... | ";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i != 0) header << ' ';
+    if (args[i].find(' ') != std::string::npos)
+      header << '\'' << args[i] << '\'';
+    else
+      header << args[i];
+  }
+  header << "\"\n";
+  return 1;
+}
+
+int selk_main(int argc, char* argv[]) {
+  selk_static_init();
+  std::vector<std::string> args;
+  if (argc > 0 && argv != nullptr) cstr_array_to_vector(args, static_cast<unsigned>(argc), argv);
+  cmdline_ctx context;
+  std::ostringstream header;
+  if (process_command_line(args, header) == 0) return 0;
+  const std::string program_path = args.empty() ? std::string() : args[0];
+
+  selk_options options;
+  if (parse_selk_options(options, args) == 0) {
+    std::cout << header.str() << "\n";
+    std::cout.flush();
+    print_usage(program_path);
+    return -1;
+  }
+  init_cmdline_ctx(context, options, no_cleanup);
+
+  uni::fileio results;
+  std::ostream* report = &std::cout;
+  const bool to_file = !options.out_file.empty();
+  if (to_file) {
+    uni::fileio_output* stream = nullptr;
+    if (results.open(options.out_file, true, false, true) != 0) stream = results.open_output_stream();
+    if (stream == nullptr) {
+      error_printf("prob opening results file: %s for writing\n", options.out_file.c_str());
+      return -1;
+    }
+    report = stream;
+    options.report_stream = stream;
+  }
+  *report << header.str() << "\n";
+
+  int result;
+  if (!options.pipe && !options.enumdir_given)
+    result = run_single(*report, options, program_path);
+  else
+    result = run_path_stream(*report, options);
+
+  // A report that was cut short must not pass for a complete one.
+  if (!flush_report(*report, to_file)) {
+    if (to_file)
+      error_printf("prob writing results file: %s\n", options.out_file.c_str());
+    else
+      error_printf("prob writing results to standard output\n");
+    result = -1;
+  }
+  options.report_stream = nullptr;
+  results.close();
+  return result;
+}

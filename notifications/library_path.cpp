@@ -1,0 +1,375 @@
+#include "notifications/library_path.h"
+
+#include <cstring>
+#include <vector>
+
+#include "common/case_conv.h"
+#include "io/console.h"
+#include "io/diags_log.h"
+#include "io/fileio.h"
+#include "io/option_parser.h"
+#include "sqlite_format/format.h"
+#include "sqlite_format/metadata.h"
+#include "sqlite_format/schema_reader.h"
+
+namespace {
+
+// The column names and table name of one table type; false for a type other than 1, 2, 4, 8.
+bool table_columns(std::uint32_t table_type, const char* const** names, int* count, const char** table) {
+    switch (table_type) {
+        case kTableNotification:
+            *names = kNotificationColumnNames;
+            *count = kNotificationColumns;
+            *table = "notification";
+            return true;
+        case kTableHandler:
+            *names = kHandlerColumnNames;
+            *count = kHandlerColumns;
+            *table = "notificationhandler";
+            return true;
+        case kTablePushChannel:
+            *names = kPushChannelColumnNames;
+            *count = kPushChannelColumns;
+            *table = "wnspushchannel";
+            return true;
+        case kTableHandlerSettings:
+            *names = kHandlerSettingsColumnNames;
+            *count = kHandlerSettingsColumns;
+            *table = "handlersettings";
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The schema slot of a table type (types are checked by the callers).
+int schema_slot(std::uint32_t table_type) {
+    switch (table_type) {
+        case kTableNotification:
+            return kSchemaNotification;
+        case kTableHandler:
+            return kSchemaHandler;
+        case kTablePushChannel:
+            return kSchemaPushChannel;
+        default:
+            return kSchemaHandlerSettings;
+    }
+}
+
+// Shared by the four schema checks: the mask of the schema's columns among the table's column names.
+std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool mark_fields) {
+    const char* const* names = nullptr;
+    int count = 0;
+    const char* table = nullptr;
+    if (!table_columns(table_type, &names, &count, &table)) return 0;
+    std::string schema_name = schema.name;
+    string_to_lower(schema_name);
+    if (schema_name != table) return 0;
+    std::uint64_t mask = 0;
+    for (table_field& field : schema.fields) {
+        std::string field_name = field.name;
+        string_to_lower(field_name);
+        for (int i = 0; i < count; ++i) {
+            std::string role = names[i];
+            string_to_lower(role);
+            if (field_name != role) continue;
+            const std::uint64_t bit = 1ull << i;
+            mask |= bit;
+            if (mark_fields) {
+                field.present = 1;
+                field.column_bit = bit;
+            }
+            break;
+        }
+    }
+    if (mark_fields) schema.column_mask = mask;
+    return mask;
+}
+
+// Indexes the record just appended to the vector of `table_type`, as both reading ways do.
+void index_last_record(selk_options& options, std::uint32_t table_type) {
+    switch (table_type) {
+        case kTableNotification:
+            options.referenced_handlers.insert(options.notifications.back().handler_id);
+            break;
+        case kTableHandler: {
+            const notification_handler_record& h = options.handlers.back();
+            options.handler_index.emplace(h.record_id, options.handlers.size() - 1);
+            // Only names that the report prints widen the column, and only when it is padded.
+            if (!options.no_whitespace && h.app_name.size() > options.app_name_width &&
+                options.referenced_handlers.count(h.record_id) != 0)
+                options.app_name_width = static_cast<std::uint32_t>(h.app_name.size());
+            break;
+        }
+        case kTablePushChannel:
+            options.push_channel_index.emplace(options.push_channels.back().handler_id,
+                                               options.push_channels.size() - 1);
+            break;
+        case kTableHandlerSettings:
+            options.settings_index.emplace(options.settings.back().handler_id, options.settings.size() - 1);
+            break;
+        default:
+            break;
+    }
+}
+
+// The record just appended for `table_type` (types are checked by the callers).
+sqlite_metadata& append_record(selk_options& options, std::uint32_t table_type) {
+    switch (table_type) {
+        case kTableNotification:
+            options.notifications.emplace_back();
+            return options.notifications.back();
+        case kTableHandler:
+            options.handlers.emplace_back();
+            return options.handlers.back();
+        case kTablePushChannel:
+            options.push_channels.emplace_back();
+            return options.push_channels.back();
+        default:
+            options.settings.emplace_back();
+            return options.settings.back();
+    }
+}
+
+void remove_last_record(selk_options& options, std::uint32_t table_type) {
+    switch (table_type) {
+        case kTableNotification:
+            options.notifications.pop_back();
+            break;
+        case kTableHandler:
+            options.handlers.pop_back();
+            break;
+        case kTablePushChannel:
+            options.push_channels.pop_back();
+            break;
+        default:
+            options.settings.pop_back();
+            break;
+    }
+}
+
+// The tables in reading order.
+constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTablePushChannel,
+                                          kTableHandlerSettings};
+
+// Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
+// where an examiner sees why a table came out empty.
+bool select_table(selk_options& options, std::uint32_t table_type, std::uint64_t mask) {
+    std::stringstream query;
+    if (!build_select_query(query, table_type, mask)) return false;
+    options.current_table_type = table_type;
+    const std::string before = options.messages.str();
+    if (run_sql_command(&options, &options.sqlite, query.str(), sql_row_to_record)) return true;
+    std::string text = options.messages.str().substr(before.size());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    if (text.empty()) text = "Prob calling cmd: " + query.str();
+    write_log_line(options, text);
+    return false;
+}
+
+// The library branch: one SELECT per table through the SQLite library.
+bool read_tables_with_library(selk_options& options, const std::string& path, const std::uint64_t masks[4]) {
+    if (!options.sqlite.open_read_only(path, "")) {
+        if (options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
+        return false;
+    }
+    if (!select_table(options, kTableNotification, masks[kSchemaNotification])) return false;
+    // The other tables are optional: a failure leaves their vectors empty. A table that was not found has no
+    // columns to select and is not queried.
+    for (int i = 1; i < 4; ++i) {
+        if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
+    }
+    return true;
+}
+
+// The own-reader branch: each table's b-tree walked from its root page.
+void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool schema_from_wal,
+                                 const std::uint64_t masks[4]) {
+    unsigned source_code = kSourceCarveMain;
+    if (schema_from_wal) {
+        options.switches[kSwitchCarve] = 0;
+        source_code = kSourceCarveMainFromWal;
+    }
+    for (int i = 0; i < 4; ++i) {
+        const std::uint32_t table_type = kTableOrder[i];
+        table_schema& schema = options.schemas[i];
+        // A table that was not found has root page 0: walking from offset 0 would read the schema table's
+        // page as if it were this table.
+        if (masks[i] == 0 || schema.user_value_b == 0) continue;
+        std::vector<table_record> rows;
+        const int walked = extract_table_records(rows, file, schema.user_value_a, options.page_size, 0, -1,
+                                                 true, false, true);
+        if (!walked && table_type != kTableNotification) continue;
+        for (const table_record& row : rows) {
+            sqlite_metadata& record = append_record(options, table_type);
+            int filled;
+            if (table_type == kTableHandlerSettings)
+                filled = populate_record_from_strings(record, row.values, true, row.record_offset, masks[i],
+                                                      source_code);
+            else
+                filled = populate_record_mapped(record, row.values, true, row.record_offset, masks[i],
+                                                source_code, schema);
+            if (!filled) {
+                remove_last_record(options, table_type);
+                continue;
+            }
+            set_metadata_from_table_record(record, row, masks[i], table_type, schema);
+            index_last_record(options, table_type);
+        }
+    }
+}
+
+}  // namespace
+
+std::uint64_t check_notification_schema(table_schema& schema) {
+    return check_schema(schema, kTableNotification, true);
+}
+std::uint64_t check_handler_schema(table_schema& schema) { return check_schema(schema, kTableHandler, true); }
+std::uint64_t check_push_channel_schema(table_schema& schema) {
+    return check_schema(schema, kTablePushChannel, true);
+}
+std::uint64_t check_handler_settings_schema(table_schema& schema) {
+    return check_schema(schema, kTableHandlerSettings, false);
+}
+
+int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask) {
+    query.str("");
+    query.clear();
+    const char* const* names = nullptr;
+    int count = 0;
+    const char* table = nullptr;
+    if (!table_columns(table_type, &names, &count, &table)) return 0;
+    query << "select";
+    bool first = true;
+    for (int i = 0; i < count; ++i) {
+        if ((column_mask & (1ull << i)) == 0) continue;
+        query << (first ? " " : ",") << '`' << names[i] << '`';
+        first = false;
+    }
+    query << " from " << table << ";";
+    return 1;
+}
+
+int run_sql_command(selk_options* options, sqlite_wrapper* wrapper, const std::string& sql,
+                    sql_row_callback callback) {
+    if (options == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) return 0;
+    std::string error_text;
+    const int rc = exec_with_lengths(wrapper->db, sql, callback, options, &options->row_sizes, &error_text);
+    if (rc == SQLITE_OK) return 1;
+    if (error_text.find("already exists") != std::string::npos)
+        options->messages << error_text << "\n";
+    else
+        options->messages << "Prob calling cmd: " << sql << ", error: " << error_text << "\n";
+    return 0;
+}
+
+int sql_row_to_record(void* context, int count, char** values, char** names) {
+    selk_options* options = static_cast<selk_options*>(context);
+    if (options == nullptr || !options->sqlite.is_open) return 1;
+    const std::uint32_t table_type = options->current_table_type;
+    if (table_type == kTableNotification && options->column_names.empty() && names != nullptr) {
+        for (int i = 0; i < count; ++i)
+            options->column_names.emplace_back(names[i] != nullptr ? names[i] : "");
+    }
+    if (table_type != kTableNotification && table_type != kTableHandler && table_type != kTablePushChannel &&
+        table_type != kTableHandlerSettings)
+        return 0;
+    table_schema& schema = options->schemas[schema_slot(table_type)];
+    const std::uint64_t mask = schema.column_mask;
+    sqlite_metadata& record = append_record(*options, table_type);
+    if (!record.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
+                                kSourceSqliteLib)) {
+        remove_last_record(*options, table_type);
+        return 0;
+    }
+    set_metadata_from_schema(record, mask, table_type, schema);
+    index_last_record(*options, table_type);
+    return 0;
+}
+
+int analyze_db_library_path(selk_options* options, std::string& path) {
+    if (options == nullptr || path.empty()) return 0;
+    options->clear_after_each_iteration();
+    std::string expanded;
+    expand_environment_variables(expanded, path, false);
+    path = expanded;
+    options->db_path = path;
+    std::uint8_t wal_image = options->switches[kSwitchCarve] ? 1 : 0;
+
+    uni::fileio file;
+    std::uint8_t header[100] = {0};
+    std::uint32_t got = sizeof(header);
+    if (!file.open(path, false, false, false) || !file.read_at(header, &got, 0) || got < sizeof(header)) {
+        if (options->show_progress) error_printf("prob accessing file %s\n", path.c_str());
+        return 0;
+    }
+    std::string magic(reinterpret_cast<const char*>(header), 16);
+    string_to_lower(magic);
+    if (magic.compare(0, 6, "sqlite") != 0) {
+        if (options->show_progress) error_printf("prob processing file %s\n", path.c_str());
+        return 0;
+    }
+    if (options->show_progress) error_printf("analyzing %s\n", path.c_str());
+
+    // Header value 1 stands for 65536, which 16 bits cannot hold.
+    std::uint16_t raw_page_size = 0;
+    if (!read_be16(byte_view(header, sizeof(header)), 16, &raw_page_size)) return 0;
+    options->page_size = raw_page_size == 1 ? 65536u : raw_page_size;
+
+    std::vector<std::string> names;
+    std::vector<std::string> sqls;
+    std::vector<std::uint32_t> roots;
+    if (!read_master_table(names, sqls, roots, file, options->page_size, path, wal_image)) {
+        write_log_line(*options, "prob parsing sqlite schema");
+        return 0;
+    }
+
+    const bool with_settings = options->switches[kSwitchSettings] != 0;
+    const int wanted = with_settings ? 4 : 3;
+    for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
+        std::string name = names[i];
+        string_to_lower(name);
+        for (int t = 0; t < wanted; ++t) {
+            if (name != options->table_names[t]) continue;
+            table_schema& schema = options->schemas[t];
+            std::uint32_t keyword_end = 0;
+            parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
+            schema.user_value_b = roots[i];
+            schema.user_value_a =
+                roots[i] != 0 ? static_cast<std::uint64_t>(options->page_size) * (roots[i] - 1) : 0;
+            break;
+        }
+        bool all_found = true;
+        for (int t = 0; t < wanted; ++t) all_found = all_found && !options->schemas[t].fields.empty();
+        if (all_found) break;
+    }
+
+    table_schema* schemas = options->schemas;
+    if (schemas[kSchemaNotification].fields.empty() || schemas[kSchemaHandler].fields.empty()) {
+        write_log_line(*options, "prob finding schemas that should be present");
+        return 0;
+    }
+    std::uint64_t masks[4] = {0, 0, 0, 0};
+    masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
+    masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
+    if (masks[kSchemaNotification] == 0 || masks[kSchemaHandler] == 0) {
+        write_log_line(*options, "prob getting masks for schemas");
+        return 0;
+    }
+    if (!schemas[kSchemaPushChannel].fields.empty())
+        masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
+    if (with_settings && !schemas[kSchemaHandlerSettings].fields.empty())
+        masks[kSchemaHandlerSettings] = check_handler_settings_schema(schemas[kSchemaHandlerSettings]);
+    for (int t = 0; t < 4; ++t) {
+        schemas[t].column_mask = masks[t];
+        schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
+    }
+
+    if (options->switches[kSwitchCarve] == 0) {
+        if (!read_tables_with_library(*options, path, masks)) return 0;
+    } else {
+        read_tables_with_own_reader(*options, file, wal_image != 0, masks);
+    }
+    options->switches[kSwitchInput] = 1;
+    return 1;
+}

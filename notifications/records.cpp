@@ -1,0 +1,300 @@
+#include "notifications/records.h"
+
+#include <cstring>
+
+#include "sqlite_binding/column_values.h"
+#include "time/qm_time.h"
+
+const char* const kNotificationColumnNames[kNotificationColumns] = {
+    "Order", "Id",         "HandlerId",   "ActivityId",  "Type",        "Payload", "Tag",
+    "Group", "ExpiryTime", "ArrivalTime", "DataVersion", "PayloadType", "BootId",  "ExpiresOnReboot"};
+const char* const kHandlerColumnNames[kHandlerColumns] = {
+    "RecordId",     "PrimaryId",    "SecondaryHandlerId",    "WNSId",
+    "HandlerType",  "WNFEventName", "SystemDataPropertySet", "CreatedTime",
+    "ModifiedTime", "ParentId",     "ContainerSid"};
+const char* const kPushChannelColumnNames[kPushChannelColumns] = {
+    "ChannelId", "HandlerId", "Uri", "ExpiryTime", "CreatedTime", "DeviceVersion"};
+const char* const kHandlerSettingsColumnNames[kHandlerSettingsColumns] = {"HandlerId", "SettingKey", "Value"};
+
+const char* const kTagOverflowPage = " [overflow page]";
+const char* const kTagOverflowNotParsed = " [possible overflow page not parsed]";
+const char* const kTagCorruptedData = " [corrupted data detected]";
+
+namespace {
+
+// Walks the masked columns of one row: each set bit takes the next value while values remain.
+class row_cursor {
+  public:
+    row_cursor(int count, char** values, const std::vector<unsigned>& sizes,
+               const std::vector<unsigned>* column_flags, std::uint64_t mask)
+        : values_(values), sizes_(sizes), column_flags_(column_flags), mask_(mask), remaining_(count) {}
+
+    // True when column `bit` is in the mask and a value is left for it; the value is then consumed and
+    // becomes the current one.
+    bool take(int bit) {
+        if ((mask_ & (1ull << bit)) == 0 || remaining_ <= 0) return false;
+        current_ = next_++;
+        --remaining_;
+        return true;
+    }
+
+    const char* text() const { return values_[current_]; }
+
+    // The stated byte length of the current value: its size entry when there is one, else its length as a
+    // zero-terminated text (0 for SQL NULL). A null value has no bytes whatever its size entry says.
+    std::uint32_t length() const {
+        const char* v = values_[current_];
+        if (v == nullptr) return 0;
+        if (static_cast<std::size_t>(current_) < sizes_.size()) return sizes_[current_];
+        return static_cast<std::uint32_t>(std::strlen(v));
+    }
+
+    // Bit 28 of the current value's column flag.
+    bool overflowed() const {
+        return column_flags_ != nullptr && static_cast<std::size_t>(current_) < column_flags_->size() &&
+               ((*column_flags_)[current_] & kColumnOverflowFlag) != 0;
+    }
+
+    std::uint64_t u64() const {
+        std::uint64_t v = 0;
+        return column_to_u64(v, text());
+    }
+    std::string str() const {
+        std::string s;
+        return column_to_string(s, text());
+    }
+
+    // Text column that gets only the overflow tag.
+    std::string str_tagged() const {
+        std::string s = str();
+        if (overflowed()) s += kTagOverflowPage;
+        return s;
+    }
+
+    // The value's bytes cleaned to one line, ending at a zero byte, then tagged: an overflow the reader
+    // followed, or else a stop at a zero byte. A stop exactly 4 bytes short of the stated length is where
+    // a cell's 4-byte overflow page number (its high byte zero) follows the local part of the value.
+    std::string bytes_as_text() const {
+        std::string s;
+        bool stopped = false;
+        const std::uint32_t len = length();
+        column_bytes_to_text(s, stopped, text(), len, true, true, true);
+        if (overflowed()) {
+            s += kTagOverflowPage;
+        } else if (stopped) {
+            const std::uint64_t shortfall = static_cast<std::uint64_t>(len) - s.size();
+            s += shortfall == 4 ? kTagOverflowNotParsed : kTagCorruptedData;
+        }
+        return s;
+    }
+
+    void guid(_16_byte_block& out) const {
+        if (length() >= 16) guid_from_blob(out, text());
+    }
+
+  private:
+    char** values_;
+    const std::vector<unsigned>& sizes_;
+    const std::vector<unsigned>* column_flags_;
+    std::uint64_t mask_;
+    int remaining_;
+    int next_ = 0;
+    int current_ = 0;
+};
+
+// Steps 1 and 2 of every filler: refusal, then flag, offset and source code into the base part.
+bool begin_fill(sqlite_metadata& record, int count, char** values, bool flag, std::uint64_t record_offset,
+                int minimum_count, unsigned source_code) {
+    if (count < minimum_count || values == nullptr) return false;
+    record.reserved = flag ? 1 : 0;
+    record.record_offset = record_offset;
+    record.flags = (record.flags & 3u) | (source_code << kSourceShift);
+    return true;
+}
+
+// A handler's stored date text as FILETIME (0 for text that is not a date).
+std::uint64_t date_text_filetime(const std::string& text) {
+    if (text.empty()) return 0;
+    qm::time t(text.c_str(), "YMD", '-', false);
+    return t.filetime;
+}
+
+}  // namespace
+
+std::string derive_app_name(const std::string& identifier) {
+    const std::size_t bang = identifier.find('!');
+    if (bang == std::string::npos) {
+        const std::size_t us = identifier.rfind('_');
+        return us == std::string::npos ? identifier : identifier.substr(0, us);
+    }
+    const std::size_t us = identifier.rfind('_', bang);
+    if (us != std::string::npos) return identifier.substr(0, us);
+    return identifier.substr(bang + 1);
+}
+
+// ---------------------------------------------------------------- notification_record
+
+notification_record::notification_record() { clear(); }
+notification_record::notification_record(const notification_record& other) = default;
+notification_record& notification_record::operator=(const notification_record& other) = default;
+notification_record::~notification_record() = default;
+
+void notification_record::clear() {
+    order = id = handler_id = 0;
+    activity_id.clear();
+    type.clear();
+    payload.clear();
+    tag.clear();
+    group.clear();
+    expiry_time = arrival_time = data_version = 0;
+    payload_type = "xml";
+    boot_id = expires_on_reboot = 0;
+}
+
+int notification_record::populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                                         std::uint64_t record_offset, std::uint64_t column_mask,
+                                         int minimum_count, unsigned source_code) {
+    std::vector<unsigned> no_flags;
+    return populate_record_ex(count, values, sizes, no_flags, flag, record_offset, column_mask, minimum_count,
+                              source_code);
+}
+
+int notification_record::populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                            std::vector<unsigned>& column_flags, bool flag,
+                                            std::uint64_t record_offset, std::uint64_t column_mask,
+                                            int minimum_count, unsigned source_code) {
+    if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
+    row_cursor c(count, values, sizes, &column_flags, column_mask);
+    if (c.take(0)) order = c.u64();
+    if (c.take(1)) id = c.u64();
+    if (c.take(2)) handler_id = c.u64();
+    if (c.take(3)) c.guid(activity_id);
+    if (c.take(4)) type = c.str();
+    if (c.take(5)) payload = c.bytes_as_text();
+    if (c.take(6)) tag = c.str_tagged();
+    if (c.take(7)) group = c.str_tagged();
+    if (c.take(8)) expiry_time = c.u64();
+    if (c.take(9)) arrival_time = c.u64();
+    if (c.take(10)) data_version = c.u64();
+    if (c.take(11)) payload_type = c.str();
+    if (c.take(12)) boot_id = c.u64();
+    if (c.take(13)) expires_on_reboot = c.u64();
+    return 1;
+}
+
+// ---------------------------------------------------------------- notification_handler_record
+
+notification_handler_record::notification_handler_record() { clear(); }
+notification_handler_record::notification_handler_record(const notification_handler_record& other) = default;
+notification_handler_record& notification_handler_record::operator=(
+    const notification_handler_record& other) = default;
+notification_handler_record::~notification_handler_record() = default;
+
+void notification_handler_record::clear() {
+    record_id = 0;
+    primary_id.clear();
+    secondary_id.clear();
+    wns_id.clear();
+    handler_type.clear();
+    wnf_event_name = 0;
+    system_data_property_set.clear();
+    created_time.clear();
+    modified_time.clear();
+    parent_id.clear();
+    container_sid.clear();
+    created_filetime = modified_filetime = 0;
+    app_name.clear();
+    settings_text.clear();
+}
+
+int notification_handler_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,
+                                                 bool flag, std::uint64_t record_offset,
+                                                 std::uint64_t column_mask, int minimum_count,
+                                                 unsigned source_code) {
+    std::vector<unsigned> no_flags;
+    return populate_record_ex(count, values, sizes, no_flags, flag, record_offset, column_mask, minimum_count,
+                              source_code);
+}
+
+int notification_handler_record::populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                                    std::vector<unsigned>& column_flags, bool flag,
+                                                    std::uint64_t record_offset, std::uint64_t column_mask,
+                                                    int minimum_count, unsigned source_code) {
+    if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
+    row_cursor c(count, values, sizes, &column_flags, column_mask);
+    if (c.take(0)) record_id = c.u64();
+    if (c.take(1)) {
+        primary_id = c.str();
+        app_name = derive_app_name(primary_id);
+    }
+    if (c.take(2)) {
+        secondary_id = c.str();
+        if (app_name.empty()) app_name = derive_app_name(secondary_id);
+    }
+    if (c.take(3)) wns_id = c.str();
+    if (c.take(4)) handler_type = c.str();
+    if (c.take(5)) wnf_event_name = c.u64();
+    if (c.take(6)) system_data_property_set = c.bytes_as_text();
+    if (c.take(7)) {
+        created_time = c.str();
+        if (!created_time.empty()) created_filetime = date_text_filetime(created_time);
+    }
+    if (c.take(8)) {
+        modified_time = c.str();
+        if (!modified_time.empty()) modified_filetime = date_text_filetime(modified_time);
+    }
+    if (c.take(9)) parent_id = c.str();
+    if (c.take(10)) container_sid = c.str();
+    return 1;
+}
+
+// ---------------------------------------------------------------- wns_push_channel_record
+
+wns_push_channel_record::wns_push_channel_record()
+    : handler_id(0), expiry_time(0), created_time(0), device_version(0) {}
+wns_push_channel_record::wns_push_channel_record(const wns_push_channel_record& other) = default;
+wns_push_channel_record& wns_push_channel_record::operator=(const wns_push_channel_record& other) = default;
+wns_push_channel_record::~wns_push_channel_record() = default;
+
+int wns_push_channel_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,
+                                             bool flag, std::uint64_t record_offset,
+                                             std::uint64_t column_mask, int minimum_count,
+                                             unsigned source_code) {
+    std::vector<unsigned> no_flags;
+    return populate_record_ex(count, values, sizes, no_flags, flag, record_offset, column_mask, minimum_count,
+                              source_code);
+}
+
+int wns_push_channel_record::populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                                std::vector<unsigned>& column_flags, bool flag,
+                                                std::uint64_t record_offset, std::uint64_t column_mask,
+                                                int minimum_count, unsigned source_code) {
+    if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
+    row_cursor c(count, values, sizes, &column_flags, column_mask);
+    if (c.take(0)) channel_id = c.str();
+    if (c.take(1)) handler_id = c.u64();
+    if (c.take(2)) uri = c.str();
+    if (c.take(3)) expiry_time = c.u64();
+    if (c.take(4)) created_time = c.u64();
+    if (c.take(5)) device_version = c.u64();
+    return 1;
+}
+
+// ---------------------------------------------------------------- handler_settings_record
+
+handler_settings_record::handler_settings_record() : handler_id(0), value(0) {}
+handler_settings_record::handler_settings_record(const handler_settings_record& other) = default;
+handler_settings_record& handler_settings_record::operator=(const handler_settings_record& other) = default;
+handler_settings_record::~handler_settings_record() = default;
+
+int handler_settings_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,
+                                             bool flag, std::uint64_t record_offset,
+                                             std::uint64_t column_mask, int minimum_count,
+                                             unsigned source_code) {
+    if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
+    row_cursor c(count, values, sizes, nullptr, column_mask);
+    if (c.take(0)) handler_id = c.u64();
+    if (c.take(1)) setting_key = c.str();
+    if (c.take(2)) value = c.u64();
+    return 1;
+}

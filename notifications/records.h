@@ -1,0 +1,168 @@
+// The four record kinds of the notification database: a notification with its payload, a handler (an
+// application registered for notifications), a handler's push channel and a handler's setting. Each is
+// filled from one row of column texts, however the row was read (SQLite library, own table walk,
+// recovered record); a column mask says which of the kind's columns the row holds, in column order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/digest.h"
+#include "sqlite_format/metadata.h"
+
+// Table kinds (single bits), as records and queries carry them.
+constexpr std::uint32_t kTableNotification = 1;
+constexpr std::uint32_t kTableHandler = 2;
+constexpr std::uint32_t kTablePushChannel = 4;
+constexpr std::uint32_t kTableHandlerSettings = 8;
+
+// Column counts of the four kinds; column i of a kind is bit i of its column masks.
+constexpr int kNotificationColumns = 14;
+constexpr int kHandlerColumns = 11;
+constexpr int kPushChannelColumns = 6;
+constexpr int kHandlerSettingsColumns = 3;
+
+// The database's column name of each column, in column order. Handler column 2 has no counterpart in the
+// databases Windows writes; its name is one they lack, so that bit stays clear for them.
+extern const char* const kNotificationColumnNames[kNotificationColumns];
+extern const char* const kHandlerColumnNames[kHandlerColumns];
+extern const char* const kPushChannelColumnNames[kPushChannelColumns];
+extern const char* const kHandlerSettingsColumnNames[kHandlerSettingsColumns];
+
+// Appended to a value that went on into an overflow page the reader followed.
+extern const char* const kTagOverflowPage;  // " [overflow page]"
+// Appended to a byte value that stopped at a zero byte with its text exactly 4 bytes shorter than its stated
+// length: where a cell's overflow page number follows the local part of a value.
+extern const char* const kTagOverflowNotParsed;  // " [possible overflow page not parsed]"
+// Appended to a byte value that ended at a zero byte anywhere else.
+extern const char* const kTagCorruptedData;  // " [corrupted data detected]"
+
+// Shared signature of the fillers (see sqlite_metadata): `count` values, `sizes[i]` (when present) the
+// byte length of value i, `column_flags[i]` bit 28 marking a value that runs on into an overflow page.
+// A filler refuses (0) a null value array or fewer values than `minimum_count`; otherwise it stores `flag`,
+// the record offset and the source code in the base part, gives the values in order to the columns
+// whose bits are set in `column_mask` (lowest bit first, until the values run out) and returns 1.
+
+// One notification (Notification table).
+class notification_record : public sqlite_metadata {
+  public:
+    notification_record();
+    notification_record(const notification_record& other);
+    notification_record& operator=(const notification_record& other);
+    ~notification_record() override;
+
+    // Numbers 0, GUID zero, texts empty, payload type "xml".
+    void clear();
+
+    using sqlite_metadata::populate_record;
+    using sqlite_metadata::populate_record_ex;
+    // Fills through populate_record_ex with no column flags.
+    int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                        std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
+                        unsigned source_code) override;
+    int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                           std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                           std::uint64_t column_mask, int minimum_count, unsigned source_code) override;
+
+    std::uint64_t order;              // 0 Order
+    std::uint64_t id;                 // 1 Id
+    std::uint64_t handler_id;         // 2 HandlerId: RecordId of the handler
+    _16_byte_block activity_id;       // 3 ActivityId: set only from a value of 16 bytes or more
+    std::string type;                 // 4 Type ("toast", "tile", "badge")
+    std::string payload;              // 5 Payload, cleaned to one line, with its tag when it stopped early
+    std::string tag;                  // 6 Tag
+    std::string group;                // 7 Group
+    std::uint64_t expiry_time;        // 8 ExpiryTime, FILETIME
+    std::uint64_t arrival_time;       // 9 ArrivalTime, FILETIME
+    std::uint64_t data_version;       // 10 DataVersion
+    std::string payload_type;         // 11 PayloadType
+    std::uint64_t boot_id;            // 12 BootId
+    std::uint64_t expires_on_reboot;  // 13 ExpiresOnReboot
+};
+
+// One application registered to receive notifications (NotificationHandler table).
+class notification_handler_record : public sqlite_metadata {
+  public:
+    notification_handler_record();
+    notification_handler_record(const notification_handler_record& other);
+    notification_handler_record& operator=(const notification_handler_record& other);
+    ~notification_handler_record() override;
+
+    // Numbers and both FILETIMEs 0, every text empty.
+    void clear();
+
+    using sqlite_metadata::populate_record;
+    using sqlite_metadata::populate_record_ex;
+    int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                        std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
+                        unsigned source_code) override;
+    int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                           std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                           std::uint64_t column_mask, int minimum_count, unsigned source_code) override;
+
+    std::uint64_t record_id;               // 0 RecordId: the key notifications refer to
+    std::string primary_id;                // 1 PrimaryId: source of app_name
+    std::string secondary_id;              // 2 (no column in Windows' databases): app_name when 1 gave none
+    std::string wns_id;                    // 3 WNSId
+    std::string handler_type;              // 4 HandlerType
+    std::uint64_t wnf_event_name;          // 5 WNFEventName
+    std::string system_data_property_set;  // 6 SystemDataPropertySet, cleaned to one line, with its tag
+    std::string created_time;              // 7 CreatedTime as stored ("2020-12-11 19:09:13")
+    std::string modified_time;             // 8 ModifiedTime as stored
+    std::string parent_id;                 // 9 ParentId
+    std::string container_sid;             // 10 ContainerSid
+    std::uint64_t created_filetime;        // CreatedTime read as a UTC date; 0 when it is not one
+    std::uint64_t modified_filetime;       // ModifiedTime read as a UTC date; 0 when it is not one
+    std::string app_name;                  // application name derived from the identifier
+    std::string settings_text;             // settings text; the report falls back to the settings records
+};
+
+// One push channel of a handler (WNSPushChannel table).
+class wns_push_channel_record : public sqlite_metadata {
+  public:
+    wns_push_channel_record();
+    wns_push_channel_record(const wns_push_channel_record& other);
+    wns_push_channel_record& operator=(const wns_push_channel_record& other);
+    ~wns_push_channel_record() override;
+
+    using sqlite_metadata::populate_record;
+    using sqlite_metadata::populate_record_ex;
+    int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                        std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
+                        unsigned source_code) override;
+    int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                           std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                           std::uint64_t column_mask, int minimum_count, unsigned source_code) override;
+
+    std::string channel_id;        // 0 ChannelId
+    std::uint64_t handler_id;      // 1 HandlerId
+    std::string uri;               // 2 Uri
+    std::uint64_t expiry_time;     // 3 ExpiryTime, FILETIME
+    std::uint64_t created_time;    // 4 CreatedTime, FILETIME
+    std::uint64_t device_version;  // 5 DeviceVersion
+};
+
+// One setting of a handler (HandlerSettings table). Only populate_record fills it; populate_record_ex
+// keeps the base behaviour (refuses).
+class handler_settings_record : public sqlite_metadata {
+  public:
+    handler_settings_record();
+    handler_settings_record(const handler_settings_record& other);
+    handler_settings_record& operator=(const handler_settings_record& other);
+    ~handler_settings_record() override;
+
+    using sqlite_metadata::populate_record;
+    int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                        std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
+                        unsigned source_code) override;
+
+    std::uint64_t handler_id;  // 0 HandlerId
+    std::string setting_key;   // 1 SettingKey
+    std::uint64_t value;       // 2 Value
+};
+
+// The application name derived from a handler identifier: with a "!", the text after it, or, when a "_"
+// stands at or before the "!", the text before the last such "_"; without a "!", the text before its last
+// "_" (the whole text when it has none).
+std::string derive_app_name(const std::string& identifier);

@@ -1,0 +1,419 @@
+#include "notifications/recovered.h"
+
+#include <algorithm>
+#include <string>
+
+#include "common/case_conv.h"
+#include "common/digest.h"
+#include "notifications/records.h"
+#include "notifications/selk_options.h"
+#include "sqlite_format/signatures.h"
+
+namespace {
+
+// Shorter buffers cannot hold a header and the values the recognisers check.
+constexpr std::uint32_t kMinBuffer = 29;
+constexpr std::uint32_t kZeroWord = 8;
+
+// Serial-type patterns per column (see signatures.h). Notification columns 4-9: Type, Payload (blob or
+// null), Tag, Group (Windows stores empty text), ExpiryTime (8-byte integer or 0), ArrivalTime.
+const char* const kNotificationMiddle[] = {"-", "+0", "-", "-", "68", "6"};
+// Columns 10-13: DataVersion (constant 0 or 1), PayloadType, BootId, ExpiresOnReboot.
+const char* const kNotificationTail[] = {"89", "-", "68", "-8"};
+// Push-channel columns 0-2: ChannelId, HandlerId, Uri.
+const char* const kPushChannelLead[] = {"-", "129", "-"};
+// Handler columns 0-4 of the layout with a secondary identifier (stored as empty text).
+const char* const kHandlerLeadSecondary[] = {"0", "-", "x0d", "-0", "-"};
+// Handler columns 0-3 of the layout Windows writes: RecordId, PrimaryId, WNSId, HandlerType.
+const char* const kHandlerLead[] = {"0", "-", "-0", "-"};
+// Handler columns after the two date texts: ParentId, ContainerSid.
+const char* const kHandlerTail[] = {"-0", "0"};
+
+// How far back from the serial type before p a header may begin.
+constexpr std::uint32_t kPushChannelReach = 12;
+constexpr std::uint32_t kHandlerReachSecondary = 14;
+constexpr std::uint32_t kHandlerReach = 13;
+// Serial type of a 19-character text ("2020-12-11 19:09:13").
+constexpr std::uint8_t kDateTextType = 51;
+
+// Limits of the column texts read to confirm a header.
+constexpr std::uint32_t kTypeMaxChars = 16;
+constexpr std::uint32_t kIdMinChars = 2;
+constexpr std::uint32_t kIdMaxChars = 2048;
+
+// One header a recogniser accepted.
+struct header_match {
+    std::uint32_t position = 0;       // the first serial type in the buffer
+    std::uint32_t header_length = 0;  // header-length byte plus serial types
+    std::uint32_t table_kind = 0;
+    std::uint64_t mask = 0;
+    bool truncated = false;  // the stored header-length byte disagreed
+};
+
+bool starts_with(const std::string& text, const char* word) {
+    return text.compare(0, std::string(word).size(), word) == 0;
+}
+
+bool is_notification_type(const std::string& text) {
+    return starts_with(text, "tile") || starts_with(text, "toast") || starts_with(text, "badge");
+}
+
+// The identifier test of a handler's PrimaryId: package names, "Microsoft."/"Windows." names, GUID-like
+// and "_" names, and the publisher code most desktop packages carry.
+bool looks_like_handler_id(const std::string& text) {
+    if (text.empty()) return false;
+    if (text[0] == 'M' || text[0] == 'W' || text[0] == '_') return true;
+    if (text.find('.') != std::string::npos) return true;
+    if (text.find('-') == 8) return true;
+    return text.find("8weky") != std::string::npos;
+}
+
+// The Type column (column 4) of a notification record whose header-length byte is at `header`, read as if
+// the header were `header_length` bytes long.
+bool notification_type_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length) {
+    std::string type;
+    if (!get_column_text_checked(type, header, available, 4, kTypeMaxChars, kTextPrintable, header_length,
+                                 false, true))
+        return false;
+    return is_notification_type(type);
+}
+
+// Notification header: p holds the serial type of Order (the rowid alias, so null), the byte before it the
+// header length. Id and HandlerId may be the constants 0 and 1 (types 8 and 9).
+bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p) {
+    if (p < 1 || std::uint64_t{p} + 4 >= length) return false;
+    if (b[p] != 0) return false;
+    const std::uint8_t id = b[p + 1];
+    if (!((id >= 1 && id <= 3) || id == 8 || id == 9)) return false;
+    const std::uint8_t handler = b[p + 2];
+    if (!(handler == 1 || handler == 2 || handler == 8 || handler == 9)) return false;
+    if (b[p + 3] != 0 && b[p + 3] != 44) return false;
+    const std::uint32_t n =
+        match_header_signature_fwd(b + p + 4, length - (p + 4), 6, 0, kNotificationMiddle);
+    if (n == 0) return false;
+
+    const std::uint8_t* header = b + p - 1;
+    const std::uint32_t available = length - (p - 1);
+    const std::uint32_t stored = b[p - 1];
+    const std::uint32_t base = n + 5;
+    m.position = p;
+    m.table_kind = kTableNotification;
+    if (stored == base && notification_type_ok(header, available, base)) {
+        m.header_length = base;
+        m.mask = kNotificationMask10;
+        return true;
+    }
+    // Longer layouts: the four, two or one columns after ArrivalTime.
+    struct extension {
+        std::uint32_t columns;
+        std::uint64_t mask;
+    };
+    static const extension kExtensions[] = {
+        {4, kNotificationMask14}, {2, kNotificationMask12}, {1, kNotificationMask11}};
+    const std::uint32_t tail = p + 4 + n;
+    if (tail < length) {
+        for (const extension& e : kExtensions) {
+            const std::uint32_t extra =
+                match_header_signature_fwd(b + tail, length - tail, e.columns, 0, kNotificationTail);
+            if (extra == 0) continue;
+            if (!notification_type_ok(header, available, base + extra)) continue;
+            m.header_length = base + extra;
+            m.mask = e.mask;
+            m.truncated = stored != m.header_length;
+            return true;
+        }
+    }
+    if (!notification_type_ok(header, available, base)) return false;
+    m.header_length = base;
+    m.mask = kNotificationMask10;
+    m.truncated = stored != base;
+    return true;
+}
+
+// Push-channel header: p and p+1 hold ExpiryTime and CreatedTime (8-byte integers); ChannelId, HandlerId
+// and Uri are matched backward from the byte before p.
+bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p) {
+    if (std::uint64_t{p} + 12 >= length || b[p] != 6 || b[p + 1] != 6) return false;
+    // The last matched serial type is at p - 1 and the header-length byte must stand before it.
+    if (p < 2) return false;
+    const std::uint32_t reach = std::min(kPushChannelReach, p - 1);
+    const std::int64_t n = match_header_signature_bwd(b + p - 1, reach, 3, 2, kPushChannelLead);
+    if (n == 0) return false;
+    const std::uint32_t header_at = static_cast<std::uint32_t>(static_cast<std::int64_t>(p) - 1 + n);
+    const std::uint32_t stored = b[header_at];
+    const std::uint32_t k = static_cast<std::uint32_t>(3 - n);
+    m.position = header_at + 1;
+    m.table_kind = kTablePushChannel;
+    if (stored == k) {
+        m.header_length = k;
+        m.mask = kPushChannelMask5;
+        return true;
+    }
+    const std::uint8_t device_version = b[p + 2];
+    if (stored == k + 1 && (device_version == 1 || device_version == 8 || device_version == 9)) {
+        m.header_length = k + 1;
+        m.mask = kPushChannelMask6;
+        return true;
+    }
+    // The header-length byte was overwritten: a channel identifier such as "2;..." confirms the layout.
+    for (std::uint32_t header_length : {k, k + 1}) {
+        std::string channel;
+        if (!get_column_text_checked_ex(channel, b + header_at, length - header_at, 0, kIdMinChars,
+                                        kIdMaxChars, kTextPrintable, header_length, false, true))
+            continue;
+        if (channel.size() < 2 || channel[1] != ';') continue;
+        m.header_length = header_length;
+        m.mask = header_length == k ? kPushChannelMask5 : kPushChannelMask6;
+        m.truncated = true;
+        return true;
+    }
+    return false;
+}
+
+// PrimaryId (column 1) of a handler record whose header-length byte is at `header`.
+bool handler_id_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length) {
+    std::string id;
+    if (!get_column_text_checked_ex(id, header, available, 1, kIdMinChars, kIdMaxChars, kTextPrintable,
+                                    header_length, false, true))
+        return false;
+    return looks_like_handler_id(id);
+}
+
+// Handler header: p holds WNFEventName (null or an 8-byte integer), p+1 SystemDataPropertySet (null), p+2
+// and p+3 the two date texts; the columns before p are matched backward.
+bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p) {
+    if (std::uint64_t{p} + 4 >= length) return false;
+    if ((b[p] != 0 && b[p] != 6) || b[p + 1] != 0 || b[p + 2] != kDateTextType || b[p + 3] != kDateTextType)
+        return false;
+    if (p < 2) return false;
+    m.table_kind = kTableHandler;
+
+    const std::int64_t n9 = match_header_signature_bwd(b + p - 1, std::min(kHandlerReachSecondary, p - 1), 5,
+                                                       4, kHandlerLeadSecondary);
+    if (n9 != 0) {
+        const std::uint32_t header_at = static_cast<std::uint32_t>(static_cast<std::int64_t>(p) - 1 + n9);
+        const std::uint32_t header_length = static_cast<std::uint32_t>(5 - n9);
+        if (b[header_at] == header_length) {
+            m.position = header_at + 1;
+            m.header_length = header_length;
+            m.mask = kHandlerMaskSecondary;
+            return true;
+        }
+    }
+
+    const std::int64_t n =
+        match_header_signature_bwd(b + p - 1, std::min(kHandlerReach, p - 1), 4, 3, kHandlerLead);
+    if (n == 0) return false;
+    const std::uint32_t header_at = static_cast<std::uint32_t>(static_cast<std::int64_t>(p) - 1 + n);
+    const std::uint32_t stored = b[header_at];
+    const std::uint8_t* header = b + header_at;
+    const std::uint32_t available = length - header_at;
+    struct layout {
+        std::uint32_t columns;
+        std::uint64_t mask;
+    };
+    static const layout kLayouts[] = {{2, kHandlerMask10}, {1, kHandlerMask9}};
+    for (const layout& l : kLayouts) {
+        const std::uint32_t extra =
+            match_header_signature_fwd(b + p + 4, length - (p + 4), l.columns, 0, kHandlerTail);
+        if (extra == 0) continue;
+        const std::uint32_t header_length = static_cast<std::uint32_t>(1 - n) + extra + 4;
+        if (stored != header_length || !handler_id_ok(header, available, header_length)) continue;
+        m.position = header_at + 1;
+        m.header_length = header_length;
+        m.mask = l.mask;
+        return true;
+    }
+    return false;
+}
+
+bool zero_word(const std::uint8_t* b) {
+    for (std::uint32_t i = 0; i < kZeroWord; ++i)
+        if (b[i] != 0) return false;
+    return true;
+}
+
+recovered_record make_candidate(const header_match& m, const std::uint8_t* b, std::uint32_t length,
+                                std::uint64_t base_offset) {
+    recovered_record c;
+    c.position = m.position;
+    c.record_offset = base_offset != 0 ? base_offset + m.position : 0;
+    c.prefix_flag = m.truncated ? 1 : 0;
+    // The serial types fill header_length - 1 bytes from the position; count only what the buffer holds.
+    const std::uint32_t span = std::min<std::uint32_t>(m.header_length, length - m.position + 1);
+    const std::uint64_t count = count_serial_types(b + m.position, span);
+    c.packed = (m.table_kind & kPackedKindMask) | ((count & 0xFF) << kPackedCountShift);
+    c.carried = m.mask;
+    return c;
+}
+
+std::int64_t recogniser_switches(void* options) {
+    if (options == nullptr) return -1;
+    return static_cast<selk_options*>(options)->recogniser_switches;
+}
+
+}  // namespace
+
+int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
+                              std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
+                              void* options) {
+    if (keep == 0) out.clear();
+    const std::size_t start_count = out.size();
+    if (buffer == nullptr || length < kMinBuffer) return 0;
+    const std::int64_t switches = recogniser_switches(options);
+
+    // 64-bit, so stepping past the end of a buffer near 4 GiB cannot wrap.
+    std::uint64_t p = 0;
+    while (true) {
+        // Whole zero words hold no header; candidates stop where a word no longer fits.
+        while (p + kZeroWord < length && zero_word(buffer + p)) p += kZeroWord;
+        if (p + kZeroWord >= length) break;
+        const std::uint32_t at = static_cast<std::uint32_t>(p);
+        header_match m;
+        bool found = false;
+        if ((switches & kRecogniseNotifications) != 0) found = recognise_notification(m, buffer, length, at);
+        if (!found && (switches & kRecognisePushChannels) != 0) {
+            m = header_match();
+            found = recognise_push_channel(m, buffer, length, at);
+        }
+        if (!found && (switches & kRecogniseHandlers) != 0) {
+            m = header_match();
+            found = recognise_handler(m, buffer, length, at);
+        }
+        if (!found) {
+            ++p;
+            continue;
+        }
+        out.push_back(make_candidate(m, buffer, length, base_offset));
+        p += std::max<std::uint64_t>(m.header_length, 1);
+    }
+    return out.size() > start_count ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Sorting carved records into the record vectors.
+
+namespace {
+
+// Builds a schema of `mask`'s columns (names from `names`) when the mask is one of `known`.
+int match_schema(table_schema& schema, std::uint64_t mask, bool verify, const std::uint64_t* known,
+                 std::size_t known_count, const char* const* names, int columns, const char* table) {
+    schema.clear();
+    if (std::find(known, known + known_count, mask) == known + known_count) return 0;
+    schema.column_mask = mask;
+    std::string signature = table;
+    for (int i = 0; i < columns; ++i) {
+        const std::uint64_t bit = 1ull << i;
+        if ((mask & bit) == 0) continue;
+        table_field field;
+        field.present = 1;
+        field.column_bit = bit;
+        if (verify) {
+            field.name = names[i];
+            field.name_lower = field.name;
+            string_to_lower(field.name_lower);
+            signature += ";";
+            signature += field.name;
+        }
+        schema.fields.push_back(field);
+    }
+    if (verify) {
+        _16_byte_block digest;
+        if (compute_digest16(signature.data(), static_cast<std::uint32_t>(signature.size()), digest)) {
+            schema.signature_digest = digest;
+            schema.signature_digest_text = digest.to_string(false);
+        }
+    }
+    return 1;
+}
+
+// Appends a record of class T for `row`; false (nothing appended) when the record refuses the row.
+template <typename T>
+bool append_record(std::vector<T>& records, const recovered_record& row, std::uint64_t mask,
+                   std::uint32_t kind, table_schema& schema) {
+    records.emplace_back();
+    T& record = records.back();
+    if (!populate_record_from_row(record, row, true, schema)) {
+        records.pop_back();
+        return false;
+    }
+    set_metadata_from_row_artifact(record, row, mask, kind, schema);
+    if (schema.column_count == 0)
+        schema.column_count = static_cast<std::uint32_t>(row.packed >> kPackedCountShift);
+    return true;
+}
+
+}  // namespace
+
+int match_notification_record(table_schema& schema, std::uint64_t mask, bool verify) {
+    static const std::uint64_t kKnown[] = {kNotificationMask10, kNotificationMask11, kNotificationMask12,
+                                           kNotificationMask14};
+    return match_schema(schema, mask, verify, kKnown, 4, kNotificationColumnNames, kNotificationColumns,
+                        "notification");
+}
+
+int match_handler_record(table_schema& schema, std::uint64_t mask, bool verify) {
+    static const std::uint64_t kKnown[] = {kHandlerMaskSecondary, kHandlerMask9, kHandlerMask10};
+    return match_schema(schema, mask, verify, kKnown, 3, kHandlerColumnNames, kHandlerColumns,
+                        "notificationhandler");
+}
+
+int match_push_channel_record(table_schema& schema, std::uint64_t mask, bool verify) {
+    static const std::uint64_t kKnown[] = {kPushChannelMask5, kPushChannelMask6};
+    return match_schema(schema, mask, verify, kKnown, 2, kPushChannelColumnNames, kPushChannelColumns,
+                        "wnspushchannel");
+}
+
+int add_recovered_records(const std::vector<recovered_record>& records, selk_options* options) {
+    if (records.empty() || options == nullptr) return 0;
+    selk_options& o = *options;
+    const bool verify = o.verify != 0;
+    for (const recovered_record& row : records) {
+        const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
+        int schema_index;
+        int (*match)(table_schema&, std::uint64_t, bool);
+        switch (kind) {
+            case kTableNotification:
+                schema_index = kSchemaNotification;
+                match = match_notification_record;
+                break;
+            case kTableHandler:
+                schema_index = kSchemaHandler;
+                match = match_handler_record;
+                break;
+            case kTablePushChannel:
+                schema_index = kSchemaPushChannel;
+                match = match_push_channel_record;
+                break;
+            default:
+                continue;
+        }
+        table_schema& schema = o.schemas[schema_index];
+        const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
+        if (schema.fields.empty() || schema.column_mask != mask) match(schema, mask, verify);
+
+        switch (kind) {
+            case kTableNotification:
+                if (append_record(o.notifications, row, mask, kind, schema)) {
+                    notification_record& n = o.notifications.back();
+                    n.order = row.rowid;
+                    o.referenced_handlers.insert(n.handler_id);
+                }
+                break;
+            case kTableHandler:
+                if (append_record(o.handlers, row, mask, kind, schema)) {
+                    notification_handler_record& h = o.handlers.back();
+                    h.record_id = row.rowid;
+                    // A live handler of the same id keeps its place in the index.
+                    o.handler_index.emplace(h.record_id, o.handlers.size() - 1);
+                }
+                break;
+            default:
+                if (append_record(o.push_channels, row, mask, kind, schema))
+                    o.push_channel_index.emplace(o.push_channels.back().handler_id,
+                                                 o.push_channels.size() - 1);
+                break;
+        }
+    }
+    return 1;
+}

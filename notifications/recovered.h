@@ -1,0 +1,59 @@
+// Recognising notification, handler and push-channel rows in raw bytes (free blocks, page slack,
+// journal and log page images, loose pages), and sorting the records carved from them into the
+// record vectors of the options.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sqlite_format/metadata.h"
+#include "sqlite_format/table_schema.h"
+
+class selk_options;
+
+// Column masks of the row layouts the recognisers know (bit i = column i of the record kind).
+constexpr std::uint64_t kNotificationMask10 = 1023;   // columns 0-9
+constexpr std::uint64_t kNotificationMask11 = 2047;   // columns 0-10
+constexpr std::uint64_t kNotificationMask12 = 4095;   // columns 0-11
+constexpr std::uint64_t kNotificationMask14 = 16383;  // columns 0-13: the rows Windows writes
+constexpr std::uint64_t kHandlerMaskSecondary = 511;  // columns 0-8, with the secondary identifier
+constexpr std::uint64_t kHandlerMask9 = 1019;         // columns 0, 1, 3-9
+constexpr std::uint64_t kHandlerMask10 = 2043;        // columns 0, 1, 3-10: the rows Windows writes
+constexpr std::uint64_t kPushChannelMask5 = 31;       // columns 0-4
+constexpr std::uint64_t kPushChannelMask6 = 63;       // columns 0-5
+
+// Bits of selk_options::recogniser_switches.
+constexpr std::int64_t kRecogniseNotifications = 1;
+constexpr std::int64_t kRecogniseHandlers = 2;
+constexpr std::int64_t kRecognisePushChannels = 4;
+
+// The candidate fields this classifier sets: `packed` holds the table kind in bits 0-47 and the number of
+// serial types of the recognised header in bits 56-63; `carried` holds the column mask; `prefix_flag` is 1
+// when the stored header-length byte disagreed with the header found (the record's start was overwritten,
+// so no rowid is looked for behind it).
+constexpr std::uint64_t kPackedKindMask = 0x0000FFFFFFFFFFFFull;
+constexpr unsigned kPackedCountShift = 56;
+
+// Scans `length` bytes of `buffer` for record headers of the three tables (those enabled by the
+// recogniser switches of `options`, a selk_options*; all when it is null) and appends one candidate per
+// header: `position` the first serial type's index in the buffer (the header-length byte stands before
+// it), `record_offset` base_offset + position (0 when base_offset is 0). Unless `keep` is non-zero `out`
+// is emptied first. 1 when `out` grew, else 0 (also for a null buffer or fewer than 29 bytes). Reads
+// nothing outside the buffer. Has the record_classifier form, so the page walker can call it directly.
+int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
+                              std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
+                              void* options);
+
+// Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the options'
+// vectors (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
+// RecordId takes the rowid and is indexed; push channel: indexed by handler). The options' schema of the
+// table is rebuilt for the record's column mask when it differs. Records of other kinds and rows the
+// record refuses are left out. 0 for no records or no options, else 1.
+int add_recovered_records(const std::vector<recovered_record>& records, selk_options* options);
+
+// Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and
+// carrying its bit. With `verify` each field also gets its column name and the schema a signature digest
+// of the table's name and those names. 1, or 0 (schema left empty) for a mask the table does not know.
+int match_notification_record(table_schema& schema, std::uint64_t mask, bool verify);
+int match_handler_record(table_schema& schema, std::uint64_t mask, bool verify);
+int match_push_channel_record(table_schema& schema, std::uint64_t mask, bool verify);

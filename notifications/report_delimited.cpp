@@ -1,0 +1,212 @@
+#include "notifications/report_delimited.h"
+
+#include <sstream>
+
+#include "common/digest.h"
+#include "common/hex_text.h"
+#include "notifications/row_model.h"
+
+namespace {
+
+// Label words: the three tables, the four times.
+const char* const kWordNotification = "Notification";
+const char* const kWordHandler = "Handler";
+const char* const kWordPushChannel = "PushChannel";
+const char* const kWordArrival = "ArrivalTime";
+const char* const kWordExpiry = "ExpiryTime";
+const char* const kWordCreated = "CreatedTime";
+const char* const kWordModified = "ModifiedTime";
+
+// Header cell types: time columns are announced as one-column times, every other label as plain text.
+constexpr int kHeaderTimeType = 16;
+
+// Row cell types of the delimited row model.
+constexpr int kCellFiletime = 13;
+constexpr int kCellInt4 = 4;
+constexpr int kCellInt8 = 8;
+constexpr int kCellText = 11;
+constexpr int kCellGuid = 27;
+
+constexpr std::uint64_t kMiscDataWidth = 12;
+constexpr std::uint64_t kMiscDataSlackWidth = 73;
+
+std::string two_words(const char* table_word, const char* second) {
+  return std::string(table_word) + " " + second;
+}
+
+// Walks the report's columns in template order; `add` receives each present column with its label, width
+// and whether it is a time column, and returns the position it was given.
+template <class Add>
+delimited_columns walk_columns(bool all_fields, bool incl_settings, std::uint64_t time_width,
+                               std::uint64_t app_width, std::uint64_t misc_width, std::uint64_t db_width,
+                               Add add) {
+  delimited_columns c;
+  c.arrival_time = add(two_words(kWordNotification, kWordArrival), time_width, true);
+  c.expiry_time = add(two_words(kWordNotification, kWordExpiry), time_width, true);
+  c.handler_created = add(two_words(kWordHandler, kWordCreated), time_width, true);
+  c.handler_modified = add(two_words(kWordHandler, kWordModified), time_width, true);
+  c.channel_created = add(two_words(kWordPushChannel, kWordCreated), time_width, true);
+  c.channel_expiry = add(two_words(kWordPushChannel, kWordExpiry), time_width, true);
+  c.type = add("Type", 5, false);
+  c.app_name = add(std::string("Source of ") + kWordNotification, app_width, false);
+  if (all_fields) {
+    c.order = add("Order", 6, false);
+    c.id = add("Id", 6, false);
+    c.handler_id = add("HandlerId", 9, false);
+    c.activity_id = add("ActivityId", 36, false);
+    c.tag = add("Tag", 12, false);
+    c.group = add("Group", 11, false);
+    c.data_version = add("DataVersion", 11, false);
+    c.payload_type = add("PayloadType", 11, false);
+  }
+  c.misc_data = add("Misc data", misc_width, false);
+  if (all_fields) {
+    c.handler_type = add("HandlerType", 16, false);
+    c.wnf_event_name = add("WNFEventName", 17, false);
+    c.primary_id = add(two_words(kWordHandler, "PrimaryId"), 89, false);
+    c.wns_id = add(two_words(kWordHandler, "WNSId"), 13, false);
+  }
+  c.db = add("DB", db_width, false);
+  c.payload = add("Payload", 36, false);
+  c.channel_uri = add(two_words(kWordPushChannel, "Uri"), 15, false);
+  if (incl_settings) c.settings = add("Settings", 50, false);
+  return c;
+}
+
+bool all_fields_on(const selk_options& options) { return options.switches[kSwitchAllFields] != 0; }
+bool settings_on(const selk_options& options) { return options.switches[kSwitchSettings] != 0; }
+
+bool guid_is_zero(const _16_byte_block& guid) {
+  const unsigned char* b = guid.bytes();
+  for (int i = 0; i < 16; ++i) {
+    if (b[i] != 0) return false;
+  }
+  return true;
+}
+
+// The stream that fills text cells: emptied and set back to decimal before each use.
+void reset_stream(std::stringstream& ss) {
+  ss.str(std::string());
+  ss.clear();
+  ss << std::dec;
+}
+
+}  // namespace
+
+bool is_recovered_record(const sqlite_metadata& record) { return record.reserved != 0; }
+
+bool is_wal_source(unsigned source_code) {
+  return source_code == kSourceWalSuperseded || source_code == kSourceWalSlack ||
+         source_code == kSourceWalValid || source_code == kSourceCarveWal;
+}
+
+std::string record_db_text(const sqlite_metadata& record, const std::string& db_path) {
+  if (is_recovered_record(record) && is_wal_source(record.source_code())) return db_path + "-wal";
+  return db_path;
+}
+
+delimited_columns delimited_column_positions(bool all_fields, bool incl_settings) {
+  int next = 0;
+  return walk_columns(all_fields, incl_settings, 0, 0, 0, 0,
+                      [&next](const std::string&, std::uint64_t, bool) { return next++; });
+}
+
+void build_delimited_header_template(selk_options& options) {
+  std::vector<qm_variant_lite>& header = options.header_fields;
+  header.clear();
+  const std::uint64_t time_width = options.date_format.size() + options.time_format.size() + 2;
+  const std::uint64_t misc_width = options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
+  walk_columns(all_fields_on(options), settings_on(options), time_width, options.app_name_width, misc_width,
+               options.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
+                 if (is_time)
+                   header.push_back(qm_variant_lite(label, width, kHeaderTimeType, 0));
+                 else
+                   header.push_back(qm_variant_lite(label, width));
+                 return static_cast<int>(header.size() - 1);
+               });
+  if (options.no_whitespace || options.csv) {
+    for (qm_variant_lite& cell : header) cell.width = 0;
+  }
+}
+
+int write_delimited_header(std::ostream& os, selk_options& options) {
+  build_delimited_header_template(options);
+  return write_header_row(os, options);
+}
+
+int write_delimited_row(std::ostream& os, selk_options& options, notification_record& n,
+                        notification_handler_record* handler, const wns_push_channel_record* channel) {
+  const delimited_columns c = delimited_column_positions(all_fields_on(options), settings_on(options));
+  const std::uint64_t mask = options.schemas[kSchemaNotification].column_mask;
+  variant_row row = make_variant_row(static_cast<unsigned>(options.header_fields.size()), true);
+  std::stringstream ss;
+
+  if (n.arrival_time != 0) row.set_u64(c.arrival_time, n.arrival_time, kCellFiletime, kCellRight);
+  if (n.expiry_time != 0) row.set_u64(c.expiry_time, n.expiry_time, kCellFiletime, 0);
+  if (handler != nullptr && handler->created_filetime != 0)
+    row.set_u64(c.handler_created, handler->created_filetime, kCellFiletime, 0);
+  if (handler != nullptr && handler->modified_filetime != 0)
+    row.set_u64(c.handler_modified, handler->modified_filetime, kCellFiletime, 0);
+  if (channel != nullptr && channel->created_time != 0)
+    row.set_u64(c.channel_created, channel->created_time, kCellFiletime, 0);
+  if (channel != nullptr && channel->expiry_time != 0)
+    row.set_u64(c.channel_expiry, channel->expiry_time, kCellFiletime, 0);
+  if (!n.type.empty()) row.set_string(c.type, n.type, kCellText, 0);
+  if (handler != nullptr && !handler->app_name.empty()) row.set_string(c.app_name, handler->app_name, kCellText, 0);
+
+  // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
+  const std::uint32_t decimal_right = kCellRight | kCellDecimal;
+  if (mask & 1) row.set_u64(c.order, n.order, kCellInt4, decimal_right);
+  if (mask & 2) row.set_u64(c.id, n.id, kCellInt4, decimal_right);
+  if (mask & 4) row.set_u64(c.handler_id, n.handler_id, kCellInt4, decimal_right);
+  if (!guid_is_zero(n.activity_id)) row.set_bytes(c.activity_id, n.activity_id.bytes(), 16, kCellGuid, 0);
+  if (!n.tag.empty()) row.set_string(c.tag, n.tag, kCellText, 0);
+  if (!n.group.empty()) row.set_string(c.group, n.group, kCellText, 0);
+  if (n.data_version != 0) row.set_u64(c.data_version, n.data_version, kCellInt4, decimal_right);
+  if (!n.payload_type.empty()) row.set_string(c.payload_type, n.payload_type, kCellText, 0);
+
+  reset_stream(ss);
+  n.output_extra_data(ss, std::string(), true, true, false, true);
+  row.set_stream_text(c.misc_data, ss, kCellText, 0);
+
+  if (handler != nullptr) {
+    if (!handler->handler_type.empty()) row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
+    if (handler->wnf_event_name != 0) row.set_u64(c.wnf_event_name, handler->wnf_event_name, kCellInt8, 0);
+    if (!handler->primary_id.empty()) row.set_string(c.primary_id, handler->primary_id, kCellText, 0);
+    if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
+  }
+
+  row.set_string(c.db, record_db_text(n, options.db_path), kCellText, 0);
+  if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
+  if (channel != nullptr && !channel->uri.empty()) row.set_string(c.channel_uri, channel->uri, kCellText, 0);
+
+  if (settings_on(options) && handler != nullptr) {
+    reset_stream(ss);
+    ss << "[" << output_settings_text(*handler, options.settings, options.settings_index) << "]";
+    row.set_stream_text(c.settings, ss, kCellText, 0);
+  }
+  return write_variant_row(os, row, options);
+}
+
+std::string& output_settings_text(notification_handler_record& handler,
+                                  std::vector<handler_settings_record>& settings,
+                                  std::multimap<std::uint64_t, std::size_t>& settings_index) {
+  std::string& text = handler.settings_text;
+  if (!text.empty() || settings.empty() || settings_index.empty()) return text;
+  std::ostringstream os;
+  os << std::dec;
+  bool any = false;
+  const auto range = settings_index.equal_range(handler.record_id);
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second >= settings.size()) break;
+    const handler_settings_record& s = settings[it->second];
+    if (s.value == 0) continue;
+    os << '"' << s.setting_key << "\":\"" << s.value << "\"; ";
+    any = true;
+  }
+  if (any) {
+    erase_stream_tail(os, 2, true);
+    text = os.str();
+  }
+  return text;
+}

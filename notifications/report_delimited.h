@@ -1,0 +1,78 @@
+// The delimited notification report (the default padded text form and "-csv"): the header template with
+// its columns, labels and widths, and one row per printed notification joined with its handler and push
+// channel. Rendering, padding and separators belong to the delimited row model (row_model.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "notifications/records.h"
+#include "notifications/selk_options.h"
+
+// Position of each report column in the header template; -1 when the column is not in it. The positions
+// follow from "-all_fields" and "-incl_settings" alone, which stay the same for a whole run.
+struct delimited_columns {
+  int arrival_time = -1;      // notification ArrivalTime
+  int expiry_time = -1;       // notification ExpiryTime
+  int handler_created = -1;   // handler CreatedTime (as FILETIME)
+  int handler_modified = -1;  // handler ModifiedTime (as FILETIME)
+  int channel_created = -1;   // push channel CreatedTime
+  int channel_expiry = -1;    // push channel ExpiryTime
+  int type = -1;              // notification Type
+  int app_name = -1;          // application name derived from the handler's identifier
+  int order = -1;             // "-all_fields": notification Order
+  int id = -1;                // "-all_fields": notification Id
+  int handler_id = -1;        // "-all_fields": notification HandlerId
+  int activity_id = -1;       // "-all_fields": notification ActivityId (GUID)
+  int tag = -1;               // "-all_fields": notification Tag
+  int group = -1;             // "-all_fields": notification Group
+  int data_version = -1;      // "-all_fields": notification DataVersion
+  int payload_type = -1;      // "-all_fields": notification PayloadType
+  int misc_data = -1;         // source label, record offset, truncation
+  int handler_type = -1;      // "-all_fields": handler HandlerType
+  int wnf_event_name = -1;    // "-all_fields": handler WNFEventName
+  int primary_id = -1;        // "-all_fields": handler PrimaryId
+  int wns_id = -1;            // "-all_fields": handler WNSId
+  int db = -1;                // database path
+  int payload = -1;           // notification Payload
+  int channel_uri = -1;       // push channel Uri
+  int settings = -1;          // "-incl_settings": the handler's settings text
+};
+
+// The positions for the two switches that shape the report.
+delimited_columns delimited_column_positions(bool all_fields, bool incl_settings);
+
+// Replaces the options' header template with the report's columns. Time columns are W wide (the lengths of
+// the date and time format texts plus 2); the application-name and database-path widths are those of this
+// moment. With "-csv" or "-no_whitespace" every width is 0.
+void build_delimited_header_template(selk_options& options);
+
+// Builds the header template and writes the header line (which clears the header-pending switch). 1, or 0
+// when the output stream failed.
+int write_delimited_header(std::ostream& os, selk_options& options);
+
+// Writes the row of one notification; handler and channel may be null (their cells stay empty). The
+// handler's settings text is built and kept in it on first use. 1, or 0 when the output stream failed.
+int write_delimited_row(std::ostream& os, selk_options& options, notification_record& notification,
+                        notification_handler_record* handler, const wns_push_channel_record* channel);
+
+// The handler's settings text: when empty, built once from its settings records with a non-zero value
+// ("name":"value" pairs joined by "; ") and stored in the handler. A settings index outside `settings` ends
+// the walk.
+std::string& output_settings_text(notification_handler_record& handler,
+                                  std::vector<handler_settings_record>& settings,
+                                  std::multimap<std::uint64_t, std::size_t>& settings_index);
+
+// A record counts as recovered when its filler stored the flag (own table walk, slack scan, chunk parser);
+// the SQLite library path leaves it clear.
+bool is_recovered_record(const sqlite_metadata& record);
+// Source codes 7 to 10: the record came out of the write-ahead log.
+bool is_wal_source(unsigned source_code);
+
+// The "DB" text of a record: the path, with "-wal" for a recovered record that came out of the write-ahead
+// log (source codes 7 to 10).
+std::string record_db_text(const sqlite_metadata& record, const std::string& db_path);

@@ -1,0 +1,84 @@
+#include "notifications/report_writer.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "io/fileio.h"
+#include "notifications/report_delimited.h"
+#include "notifications/report_timeline.h"
+
+namespace {
+
+// Source codes of records recovered from the database file itself.
+bool from_main_file(unsigned source_code) {
+  return source_code == kSourceMainSlack || source_code == kSourceCarveMain ||
+         source_code == kSourceWalOverwrites || source_code == kSourceCarveMainFromWal;
+}
+
+// Per-table files: creates the three files empty, each only when the one before it opened. No switch of the
+// tool sets this branch.
+void create_per_table_files(const std::string& out_file) {
+  static const char* const kSuffixes[] = {".notification.csv", ".notification_handler.csv", ".push_channel.csv"};
+  for (const char* suffix : kSuffixes) {
+    uni::fileio file;
+    if (!file.open(out_file + suffix, true, true, true)) return;
+    if (file.open_output_stream() != nullptr) file.close();
+  }
+}
+
+}  // namespace
+
+notification_handler_record* join_handler(selk_options& options, const notification_record& n) {
+  if (options.schemas[kSchemaHandler].column_count == 0 || options.handler_index.empty()) return nullptr;
+  const auto it = options.handler_index.find(n.handler_id);
+  if (it == options.handler_index.end() || it->second >= options.handlers.size()) return nullptr;
+  return &options.handlers[it->second];
+}
+
+const wns_push_channel_record* join_push_channel(selk_options& options, const notification_record& n) {
+  if (options.schemas[kSchemaPushChannel].column_count == 0 || options.push_channel_index.empty()) return nullptr;
+  // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
+  const auto it = options.push_channel_index.lower_bound(n.handler_id);
+  if (it == options.push_channel_index.end() || it->first != n.handler_id) return nullptr;
+  if (it->second >= options.push_channels.size()) return nullptr;
+  return &options.push_channels[it->second];
+}
+
+void write_records(std::ostream& os, selk_options& options, std::vector<notification_record>& records) {
+  if (options.switches[kSwitchPerTableFiles] != 0) {
+    if (!options.out_file.empty()) create_per_table_files(options.out_file);
+    return;
+  }
+  if (records.empty()) return;
+  const bool delimited = !options.csvl2t && !options.bodyfile;
+  if (delimited) {
+    if (options.header_on) {
+      if (write_delimited_header(os, options) == 0) return;
+    } else if (options.header_fields.empty()) {
+      // No header line is due, but the rows still need their template to size and place their cells.
+      build_delimited_header_template(options);
+    }
+  }
+
+  std::set<std::uint64_t> main_file_offsets;
+  std::set<std::uint64_t> other_file_offsets;
+  const std::size_t count = records.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    notification_record& n = records[i];
+    if (is_recovered_record(n) && n.record_offset != 0) {
+      std::set<std::uint64_t>& seen = from_main_file(n.source_code()) ? main_file_offsets : other_file_offsets;
+      if (!seen.insert(n.record_offset).second) continue;
+    }
+    notification_handler_record* handler = join_handler(options, n);
+    const wns_push_channel_record* channel = join_push_channel(options, n);
+    int ok;
+    if (options.bodyfile)
+      ok = write_notification_bodyfile(os, options, n, handler);
+    else if (options.csvl2t)
+      ok = write_notification_l2t(os, options, n, handler);
+    else
+      ok = write_delimited_row(os, options, n, handler, channel);
+    if (ok == 0) return;
+  }
+}

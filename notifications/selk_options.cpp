@@ -1,0 +1,97 @@
+#include "notifications/selk_options.h"
+
+#include "io/option_lookup.h"
+#include "io/option_parser.h"
+
+selk_options::selk_options()
+    : cmd_params(),
+      report_stream(nullptr),
+      switches{0, 0, 0, 0, 0, 0, 0, 0},
+      page_size(0),
+      recogniser_switches(-1),
+      current_table_type(0),
+      app_name_width(kDefaultAppNameWidth),
+      verify(0) {
+    clear();
+}
+
+// The members go in reverse order; the binding's own destructor closes an open database.
+selk_options::~selk_options() = default;
+
+void selk_options::clear() {
+    spare_text.clear();
+    report_stream = nullptr;
+    sql_pull.clear();
+    for (std::uint8_t& s : switches) s = 0;
+    page_size = 0;
+    recogniser_switches = -1;
+    table_names[kSchemaNotification] = "notification";
+    table_names[kSchemaHandler] = "notificationhandler";
+    table_names[kSchemaPushChannel] = "wnspushchannel";
+    table_names[kSchemaHandlerSettings] = "handlersettings";
+    verify = 0;
+    clear_after_each_iteration();
+}
+
+void selk_options::clear_after_each_iteration() {
+    if (sqlite.is_open) sqlite.close_and_unload();
+    for (table_schema& s : schemas) s.clear();
+    current_table_type = 0;
+    column_names.clear();
+    notifications.clear();
+    handlers.clear();
+    push_channels.clear();
+    settings.clear();
+    referenced_handlers.clear();
+    handler_index.clear();
+    push_channel_index.clear();
+    settings_index.clear();
+    row_sizes.clear();
+    app_name_width = kDefaultAppNameWidth;
+    switches[kSwitchInput] = 0;
+}
+
+int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
+    const bool no_whitespace_given = has_option("-no_whitespace", args, true);
+    if (!parse_common_options(options, args)) return 0;
+
+    // Date and time always share one column in timeline output. Delimited "-csv" output stays padded, with a
+    // blank before time columns, unless "-no_whitespace" asked otherwise.
+    options.pair_datetime = true;
+    options.padded_separator = false;
+    if (options.csv && !no_whitespace_given) {
+        options.no_whitespace = false;
+        options.padded_separator = true;
+    }
+
+    if (take_option_flag("-all_fields", args, false)) options.switches[kSwitchAllFields] = 1;
+    if (take_option_flag("-verify", args, false)) options.verify = 1;
+
+    // Loose pages have no tables to carve or settings to read.
+    if (take_option_flag("-parse_chunk", args, false)) {
+        options.switches[kSwitchParseChunk] = 1;
+    } else {
+        if (take_option_flag("-carve", args, false)) {
+            options.switches[kSwitchCarve] = 1;
+            options.switches[kSwitchSlack] = 1;
+            options.switches[kSwitchSlackCopy] = 1;
+        }
+        if (take_option_flag("-incl_slack", args, false)) {
+            options.switches[kSwitchSlack] = 1;
+            options.switches[kSwitchSlackCopy] = 1;
+        }
+        if (take_option_flag("-incl_settings", args, false)) options.switches[kSwitchSettings] = 1;
+    }
+
+    if (options.pipe || options.enumdir_given) {
+        options.switches[kSwitchInput] = 1;
+        return 1;
+    }
+    std::string path;
+    if (take_option_value("-db", path, args)) {
+        options.db_path = path;
+        options.switches[kSwitchInput] = 1;
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,87 @@
+// The options object that carries one run of the tool: the common options, the tool's own switches, the
+// SQLite binding, the four table schemas of the notification database and the four record vectors that
+// the analysis fills and the report prints.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "aux/sql_types/sql_pull_types.h"
+#include "io/cmd_params.h"
+#include "notifications/records.h"
+#include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/table_schema.h"
+
+// Indexes of selk_options::switches.
+constexpr int kSwitchInput = 0;       // a database path is at hand ("-db", "-pipe", "-enumdir", or read)
+constexpr int kSwitchAllFields = 1;   // "-all_fields"
+constexpr int kSwitchSlack = 2;       // slack recovery ("-incl_slack" or "-carve"); the driver reads this one
+constexpr int kSwitchSlackCopy = 3;   // second copy of kSwitchSlack, set with it
+constexpr int kSwitchSettings = 4;    // "-incl_settings": handler settings read and reported too
+constexpr int kSwitchCarve = 5;       // "-carve": tables read with the own page reader
+constexpr int kSwitchParseChunk = 6;  // "-parse_chunk"
+constexpr int kSwitchPerTableFiles = 7;  // per-table report files; no switch sets it
+
+// Positions of the four table schemas and table names.
+constexpr int kSchemaNotification = 0;
+constexpr int kSchemaHandler = 1;
+constexpr int kSchemaPushChannel = 2;
+constexpr int kSchemaHandlerSettings = 3;
+
+// Width of the derived application-name column before any handler widens it.
+constexpr std::uint32_t kDefaultAppNameWidth = 22;
+
+// Besides its columns each table schema holds, for this tool: column_mask, the columns the queries and
+// fillers take (bit i = column i of the record kind); column_count, the number of bits in that mask;
+// user_value_a, the file offset of the table's root page; user_value_b, the root page number (0 when the
+// table was not found).
+class selk_options : public cmd_params {
+  public:
+    // cmd_params, every own member, then clear().
+    selk_options();
+    ~selk_options() override;
+    selk_options(const selk_options&) = delete;
+    selk_options& operator=(const selk_options&) = delete;
+
+    // Everything of the tool back to its start state (then clear_after_each_iteration).
+    void clear();
+    // Ready for the next database: closes the binding when open, clears the schemas, the table type, the
+    // column names, the record vectors, the set and maps, the name width, and switch [kSwitchInput] only.
+    void clear_after_each_iteration();
+
+    sqlite_wrapper sqlite;                  // the binding; sqlite.is_open while a database is open
+    std::string db_path;                    // "-db" value, or the current path of a "-pipe"/"-enumdir" run
+    std::string spare_text;                 // emptied by clear
+    std::stringstream messages;             // SQL error texts of the library path
+    std::ostream* report_stream;            // the results file's stream when "-out" names one; else null
+    generic_sql_pull sql_pull;              // never filled by this tool
+    std::uint8_t switches[8];               // kSwitch* bytes
+    std::uint32_t page_size;                // of the current database (header value 1 is 65536)
+    std::int64_t recogniser_switches;       // bit 0 notification rows, 1 handler rows, 2 push-channel rows
+    table_schema schemas[4];                // kSchema* order
+    std::uint32_t current_table_type;       // kTable* of the rows the row callback receives; 0 after a reset
+    std::vector<std::string> column_names;  // column names of the first notification row
+    std::vector<notification_record> notifications;
+    std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
+    std::vector<notification_handler_record> handlers;
+    std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
+    std::uint32_t app_name_width;  // longest derived name of a referenced handler in padded output
+    std::vector<wns_push_channel_record> push_channels;
+    std::multimap<std::uint64_t, std::size_t> push_channel_index;  // handler id -> index in push_channels
+    std::vector<handler_settings_record> settings;
+    std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
+    std::string table_names[4];       // "notification", "notificationhandler", "wnspushchannel",
+                                      // "handlersettings"
+    std::uint8_t verify;              // "-verify"
+    std::vector<unsigned> row_sizes;  // byte length of each value of the row handed to the row callback
+};
+
+// Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
+// "-enumdir" is on, or "-db" has a value; 0 when the common options are refused or no input is named.
+// Switches taken are removed from `args`.
+int parse_selk_options(selk_options& options, std::vector<std::string>& args);

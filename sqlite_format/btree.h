@@ -1,0 +1,80 @@
+// Page decode and b-tree traversal: the records of a leaf page (with the rows of the schema table
+// recognised and overflow chains followed), the child list of an interior page, the walk from a
+// root page down to the lowest interior level, and the read of every leaf below it.
+//
+// Page numbers read from a page are checked before use (0 or past the file is damage) and every
+// walk keeps a visited set, so a b-tree whose children loop or share pages still ends.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "sqlite_format/artifacts.h"
+
+namespace uni {
+class fileio;
+}
+
+// Artifact kinds (sqlite_artifact::kind).
+constexpr std::uint64_t kArtifactSchemaPage = 1;       // a page of the schema table and its schema rows
+constexpr std::uint64_t kArtifactSchemaTable = 2;      // schema row of type "table"
+constexpr std::uint64_t kArtifactSchemaIndex = 3;      // schema row of type "index"
+constexpr std::uint64_t kArtifactSchemaAutoIndex = 5;  // "index" row whose name holds "sqlite_autoindex"
+constexpr std::uint64_t kArtifactTableRows = 6;        // rows of a table leaf page
+constexpr std::uint64_t kArtifactIndexRows = 7;        // rows of an index leaf page
+constexpr std::uint64_t kArtifactTableInterior = 8;    // table interior page with its children
+constexpr std::uint64_t kArtifactIndexInterior = 9;    // index interior page with its children and keys
+constexpr std::uint64_t kArtifactSlackText = 12;       // record carved from text in slack
+
+// Key of the right-most child in a child list (sorts after every other key).
+constexpr std::uint64_t kRightmostChildKey = ~0ull;
+
+// Marker written after the local bytes of a payload whose overflow chain was not read.
+extern const char kOverflowSkippedMarker[];  // " [overflow page reqd/skipped] "
+
+// Artifacts by key (root page for schema rows, 0 for data pages, page number for a schema page).
+using artifact_map = std::multimap<std::uint64_t, sqlite_artifact>;
+
+// Child lists: an interior artifact keeps one entry per child in `cells`, keyed by the cell's rowid
+// (table interior), the child page number (index interior) or kRightmostChildKey; the entry's
+// values[0] is the child page number, page_offset the page's file offset, file_offset the cell's.
+std::uint64_t child_page_of(const sqlite_ptr_artifact& entry);
+
+// Decodes the records of the leaf page at file offset `page_offset` inside `bytes` (which start at
+// file offset `bytes_offset` and hold `count` bytes). `out` is cleared first. Table leaf rows are
+// kind 6 (key 0), index leaf rows kind 7; schema-table rows of type "table" or "index" become
+// kinds 2, 3 and 5 under their root page, and their page a kind-1 artifact under its page number.
+// Overflow chains are followed through `file` when it is given and open; with `skip_overflow`, or
+// when the chain cannot be read, the local bytes are decoded followed by kOverflowSkippedMarker.
+// Interior pages give nothing. Returns 1 when `out` is non-empty. Never reads outside the page.
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
+                     std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
+                     bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid);
+
+// Reads the interior page at `page_offset` (placed as for parse_table_page) into `out` (cleared):
+// kind 8 (table) or 9 (index, with each key record decoded) and its child list, the right-most
+// child included. Returns 1 when the page is an interior page with children; 0 for a leaf, a page
+// with cells but no child, or a right-most child of 0.
+int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::uint64_t count,
+                         std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
+                         uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8);
+
+// Walks the b-tree whose root page is at `root_offset` breadth first and puts into `out` (cleared)
+// every interior page whose children are leaves; a leaf root gives one artifact whose only child
+// is the root. Unless `do_not_record`, every interior page parsed is also kept in `by_offset`
+// (cleared) under its file offset. Children of 0 or past the file, pages already visited and
+// failed reads are skipped. Returns 1 when `out` is non-empty.
+int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std::uint64_t, sqlite_artifact>& by_offset,
+                                 uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
+                                 bool do_not_record, bool utf8);
+
+// Reads every leaf page below `interiors` (each leaf once) and sorts what parse_table_page finds:
+// kind 6 to `table_rows`, kind 7 to `index_rows` and every other kind to `other` (the last two
+// only without `table_rows_only`); all three are cleared first. Overflow chains are not followed.
+// A leaf that cannot be read or parsed is skipped and the walk goes on with its siblings.
+// Returns 1 when `table_rows` is non-empty; otherwise, without `table_rows_only`, 1 when `other`
+// or `index_rows` is non-empty.
+int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
+                     const std::vector<sqlite_artifact>& interiors, uni::fileio& file, std::uint32_t page_size,
+                     bool table_rows_only, bool utf8);

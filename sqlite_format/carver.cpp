@@ -1,0 +1,280 @@
+#include "sqlite_format/carver.h"
+
+#include <algorithm>
+
+#include "common/case_conv.h"
+#include "io/console.h"
+#include "io/fileio.h"
+#include "sqlite_format/btree.h"
+#include "sqlite_format/carved_values.h"
+#include "sqlite_format/format.h"
+#include "sqlite_format/journal.h"
+#include "sqlite_format/record.h"
+#include "sqlite_format/schema_reader.h"
+#include "sqlite_format/wal.h"
+
+namespace {
+
+constexpr std::uint32_t kWalFrameHeaderSize = 24;
+constexpr std::uint64_t kLow48 = 0x0000FFFFFFFFFFFFull;
+constexpr std::uint64_t kTopByte = 0xFF00000000000000ull;
+
+std::uint64_t candidate_start(const recovered_record& c, bool from_position) {
+    return from_position ? c.position : c.record_offset;
+}
+
+// The rowid varint that ends at s - 2 (s - 1 holds the header-size byte). 0 when it cannot be
+// read inside the chunk.
+std::uint64_t rowid_before(const std::uint8_t* chunk, std::uint64_t s) {
+    if (s < 3 || (chunk[s - 2] & 0x80) != 0) return 0;
+    std::int64_t j = static_cast<std::int64_t>(s) - 3;
+    while (j >= 0 && (chunk[j] & 0x80) != 0) --j;
+    const std::uint64_t begin = static_cast<std::uint64_t>(j + 1);
+    const std::uint64_t end = s - 2;  // inclusive
+    if (end - begin >= 9) return 0;   // longer than any varint: not a rowid
+    std::uint64_t value = 0;
+    std::uint32_t used = 0;
+    if (!read_sqlite_varint(&value, &used, chunk + begin, end - begin + 1)) return 0;
+    return value;
+}
+
+// Decodes a whole table leaf page; false when a row's column count is outside the bounds, so the
+// classifier must look at the chunk instead.
+bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
+                    std::uint64_t p, std::uint32_t page_size, uni::fileio& file, const table_schema& schema,
+                    std::uint32_t code, std::uint32_t min_columns, std::uint32_t max_columns) {
+    artifact_map artifacts;
+    parse_table_page(artifacts, chunk, length, p, p, page_size, &file, false, true, true, true, true,
+                     schema.without_rowid != 0);
+    for (auto& entry : artifacts) {
+        sqlite_artifact& artifact = entry.second;
+        if (artifact.rows.empty()) continue;
+        if (artifact.sql.size() > 30 && artifact.sql_lower.find("without rowid") != std::string::npos)
+            artifact.without_rowid = 1;
+        for (const auto& row_entry : artifact.rows) {
+            const sqlite_row_artifact& row = row_entry.second;
+            const auto columns = static_cast<std::uint32_t>(row.values.size());
+            if (columns > max_columns || columns < min_columns) return false;
+            recovered_record rec;
+            rec.values = row.values;
+            rec.column_flags = row.codes;
+            rec.record_offset = row.file_offset;
+            rec.rowid = 0;
+            rec.flags = code << kSourceShift;
+            rec.packed = static_cast<std::uint64_t>(columns & 0xFF) << 56;
+            rec.header_bytes = row.header_bytes;
+            out.push_back(std::move(rec));
+        }
+    }
+    return true;
+}
+
+void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
+                    std::uint64_t p, record_classifier classifier, std::uint32_t code, std::uint32_t max_columns,
+                    void* options, records_callback callback) {
+    if (!classifier) return;
+    std::vector<recovered_record> candidates;
+    if (!classifier(candidates, chunk, length, p, 0, options)) return;
+    const std::size_t n = candidates.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const recovered_record& c = candidates[i];
+        const bool from_position = c.position != 0;
+        const std::uint64_t s = candidate_start(c, from_position);
+        // A start outside the chunk names nothing that was read.
+        if (s >= length) continue;
+        std::uint64_t available = length - s;
+        if (i + 1 < n) {
+            const std::uint64_t next = candidate_start(candidates[i + 1], from_position);
+            if (next >= s && next - s < available) available = next - s;
+        }
+        if (available == 0) continue;
+        std::uint64_t rowid = 0;
+        if (c.prefix_flag == 0) rowid = rowid_before(chunk, s);
+        const std::uint32_t columns = static_cast<std::uint32_t>(c.packed >> 56);
+        std::vector<std::uint32_t> codes;
+        std::vector<std::uint32_t> sizes;
+        std::uint32_t consumed = 0;
+        if (!decode_record_header_n(&consumed, codes, sizes, chunk + s, available, columns ? columns : max_columns))
+            continue;
+        if (consumed > available) continue;
+        std::vector<std::string> values;
+        std::uint8_t truncated = 1;
+        if (!decode_record_values(nullptr, values, chunk + s + consumed, static_cast<std::uint32_t>(available - consumed),
+                                  codes, sizes, nullptr, true, &truncated))
+            continue;
+        recovered_record rec;
+        rec.values = std::move(values);
+        rec.column_flags = std::move(codes);
+        rec.rowid = rowid;
+        rec.record_offset = p + s;
+        rec.flags = code << kSourceShift;
+        rec.truncated = truncated;
+        rec.packed = (c.packed & kLow48) | (c.packed & kTopByte);
+        rec.carried = c.carried;
+        if (!c.header_bytes.empty()) rec.header_bytes = c.header_bytes;
+        out.push_back(std::move(rec));
+    }
+    if (!out.empty() && callback) callback(out, options);
+}
+
+}  // namespace
+
+int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
+                  const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
+                  std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
+                  bool btree_flag, bool progress, void* options, records_callback callback) {
+    const std::size_t start_count = out.size();
+    if (regions.empty() || page_size == 0) {
+        if (progress) clear_status_line();
+        return 0;
+    }
+    if (!schema.fields.empty()) {
+        max_columns = static_cast<std::uint32_t>(schema.fields.size());
+        const int min_fields = schema.min_fields();
+        min_columns = min_fields > 0 ? static_cast<std::uint32_t>(min_fields) : 0;
+    } else if (max_columns == 0 && btree_flag) {
+        return 0;
+    }
+    std::vector<std::uint8_t> chunk(page_size);
+    // Nothing past the end of the file can be read: the walk stops there, whatever a region claims.
+    const std::uint64_t file_end = file.file_size;
+    for (const auto& region : regions) {
+        const std::uint64_t o = region.first;
+        const std::uint64_t length = region.second;
+        std::uint64_t e = o + length;
+        if (e < o) e = UINT64_MAX;  // a hostile length must not wrap
+        std::uint64_t p = o;
+        while (p < e && p < file_end) {
+            const std::uint64_t chunk_start = p;
+            if (frame_flag) {
+                if (length == page_size) e += kWalFrameHeaderSize;
+                if (p > UINT64_MAX - kWalFrameHeaderSize) break;
+                p += kWalFrameHeaderSize;
+                if (p >= e) break;
+            }
+            const std::uint64_t left = e - p;
+            std::uint32_t chunk_length = left < page_size ? static_cast<std::uint32_t>(left) : page_size;
+            if (progress)
+                status_printf(40, "percent done: %4.2f", static_cast<double>(p) / static_cast<double>(e) * 100.0);
+            if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
+                const bool whole_leaf = btree_flag && chunk_length == page_size && chunk[0] == 13 &&
+                                        walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file, schema,
+                                                       source_code, min_columns, max_columns);
+                if (!whole_leaf)
+                    classify_chunk(out, chunk.data(), chunk_length, p, classifier, source_code, max_columns, options,
+                                   callback);
+            }
+            if (p > UINT64_MAX - page_size || p + page_size <= chunk_start) break;
+            p += page_size;
+        }
+    }
+    if (progress) clear_status_line();
+    return out.size() > start_count ? 1 : 0;
+}
+
+int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,
+                   record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
+                   std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
+                   void* options) {
+    if (!keep) out.clear();
+    if (path.empty()) return 0;
+    std::string table = table_name;
+    if (!table.empty())
+        string_to_lower(table);
+    else if (min_columns == 0 && max_columns == 0)
+        return 0;
+
+    // Companions: the log first; the journal only when there is no log.
+    uni::fileio companion;
+    bool wal_mode = false;
+    bool journal_mode = false;
+    region_map overwritten, superseded, slack;
+    wal_frame_map valid;
+    journal_page_map journal;
+    if (companions) {
+        if (companion.open(path + "-wal", false, false, false)) {
+            wal_mode = true;
+            if (!parse_wal_file(overwritten, valid, superseded, slack, companion)) companion.close();
+        } else if (companion.open(path + "-journal", false, false, false)) {
+            journal_mode = true;
+            std::uint32_t journal_page_size = 0;
+            if (!parse_rollback_journal(journal, journal_page_size, companion)) companion.close();
+        }
+    }
+    (void)wal_mode;
+    (void)journal_mode;
+
+    std::uint32_t page_size = 4096;
+    uni::fileio main_file;
+    db_header_bytes header{};
+    if (check_db_file_header(main_file, header, path)) {
+        region_map free_space;
+        map_db_pages(free_space, main_file, header);
+        const std::uint32_t stored = (static_cast<std::uint32_t>(header[16]) << 8) | header[17];
+        const std::uint32_t p = page_size_from_field(stored);
+        if (p) page_size = p;
+        // A page the log replaces is walked whole under its own code, not piecemeal as free space.
+        for (const auto& o : overwritten) {
+            auto it = free_space.lower_bound(o.first);
+            while (it != free_space.end() && it->first < o.first + page_size) it = free_space.erase(it);
+        }
+        if (!free_space.empty() || !overwritten.empty()) {
+            table_schema schema;
+            bool schema_ok = true;
+            if (!table.empty()) {
+                std::vector<std::string> names, sqls;
+                std::vector<std::uint32_t> roots;
+                std::uint32_t master_page_size = page_size;
+                std::uint8_t wal_image = 0;
+                schema_ok = read_master_table(names, sqls, roots, main_file, master_page_size, path, wal_image) != 0;
+                if (schema_ok) {
+                    for (std::size_t i = 0; i < names.size() && i < sqls.size(); ++i) {
+                        std::string name = names[i];
+                        if (string_to_lower(name) != table) continue;
+                        std::uint32_t keyword_end = 0;
+                        parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
+                        break;
+                    }
+                }
+            }
+            if (schema_ok) {
+                walk_db_pages(out, free_space, main_file, schema, classifier, kSourceMainSlack, page_size, min_columns,
+                              max_columns, false, btree_flag, progress, options, null_records_callback);
+                walk_db_pages(out, overwritten, main_file, schema, classifier, kSourceWalOverwrites, page_size,
+                              min_columns, max_columns, false, btree_flag, progress, options,
+                              null_records_callback);
+            }
+        }
+        main_file.close();
+    }
+
+    if (companion.is_open()) {
+        const table_schema no_schema;
+        walk_db_pages(out, superseded, companion, no_schema, classifier, kSourceWalSuperseded, page_size, min_columns,
+                      max_columns, false, btree_flag, progress, options, null_records_callback);
+        if (valid.empty() && !journal.empty()) {
+            region_map images;
+            for (const auto& j : journal) images.emplace(j.second, page_size);
+            walk_db_pages(out, images, companion, no_schema, classifier, kSourceCarveJournal, page_size, min_columns,
+                          max_columns, false, btree_flag, progress, options, null_records_callback);
+        } else if (!valid.empty() && valid_frames) {
+            region_map frames;
+            for (const auto& f : valid) frames.emplace(f.second, page_size);
+            walk_db_pages(out, frames, companion, no_schema, classifier, kSourceWalValid, page_size, min_columns,
+                          max_columns, true, btree_flag, progress, options, null_records_callback);
+        }
+        walk_db_pages(out, slack, companion, no_schema, classifier, kSourceWalSlack, page_size, min_columns,
+                      max_columns, false, btree_flag, progress, options, null_records_callback);
+        companion.close();
+    }
+    return out.empty() ? 0 : 1;
+}
+
+int carve_database_any_table(std::vector<recovered_record>& out, const std::string& path,
+                             record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
+                             std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
+                             void* options) {
+    if (min_columns == 0 && max_columns == 0) return 0;
+    return carve_database(out, path, std::string(), classifier, keep, companions, min_columns, max_columns,
+                          valid_frames, btree_flag, progress, options);
+}

@@ -1,0 +1,55 @@
+// Recovery of deleted and superseded records: the page walker reads regions of a file in page-sized
+// chunks, asks a classifier where records lie in each chunk and decodes them; the carving driver
+// maps the free space of a database and the regions of its "-wal" or "-journal" companion and
+// walks each under its source code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sqlite_format/file_map.h"
+#include "sqlite_format/format.h"
+#include "sqlite_format/metadata.h"
+#include "sqlite_format/table_schema.h"
+
+namespace uni {
+class fileio;
+}
+
+// Fills `candidates` with the records it finds in a chunk: (candidates, chunk bytes, chunk length,
+// chunk file offset, 0, the caller's options). Non-zero when it filled any. Of each candidate the walker reads:
+// the record start in the chunk (`position`, or `record_offset` when that is 0), which points at the
+// first serial type (the header-size byte stands just before it); `prefix_flag` (0: a cell prefix
+// precedes the record, so a rowid is looked for behind it); `packed` (its top byte, when non-zero,
+// the number of columns); `carried` and `header_bytes`.
+using record_classifier = int (*)(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                                  std::uint32_t length, std::uint64_t chunk_offset, std::uint32_t reserved,
+                                  void* options);
+
+// Walks every region of `regions` in `file` page by page and appends one recovered_record per
+// record found, its flags set to `source_code` * 4; `callback` (null_records_callback when nothing
+// is wanted) is called with `out` after each chunk whose classifier found something. With a schema the column bounds are its field
+// count and min_fields, else `min_columns` and `max_columns`. With `frame_flag` each chunk is read
+// 24 bytes on (past a log frame's header), so a region of whole log frames stays aligned. With
+// `btree_flag` a whole table leaf page is decoded as a page first. Returns 1 when `out` grew; 0 for
+// an empty map, a page size of 0, or no record found.
+int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
+                  const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
+                  std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
+                  bool btree_flag, bool progress, void* options, records_callback callback);
+
+// Carves the database at `path` and its companion: free space of the main file (source 2) less the
+// pages the log overwrites (6), superseded log frames (7), journalled pages (11), valid frames (9,
+// only with `valid_frames`) and slack in valid frames (8). Unless `keep` is set `out` is emptied
+// first. Returns 1 when `out` holds at least one record at the end.
+int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,
+                   record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
+                   std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
+                   void* options);
+
+// carve_database with no table; 0 when both column bounds are 0.
+int carve_database_any_table(std::vector<recovered_record>& out, const std::string& path,
+                             record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
+                             std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
+                             void* options);

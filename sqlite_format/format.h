@@ -1,0 +1,230 @@
+// Primitives of the SQLite database file format (file format 3), read without the SQLite library:
+// checked big-endian reads, varints, serial types, the b-tree page header, the cell-pointer array,
+// the four kinds of cell and the split of a payload into its local part and its overflow chain.
+// Every routine works on a caller's buffer and never reads a file; every length and offset taken
+// from the bytes is checked before use, so a damaged or hostile page gives a failure, never a read
+// past the buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// ---------------------------------------------------------------------------------------------
+// On-disk layout (offsets in bytes).
+
+// Database header: the first 100 bytes of page 1.
+constexpr std::size_t kDbHeaderSize = 100;
+constexpr std::size_t kDbMagicLength = 15;            // "SQLite format 3" (the zero at 15 is not compared)
+constexpr std::size_t kDbPageSizeOffset = 16;         // BE16 page size, taken as it stands
+constexpr std::size_t kDbReservedOffset = 20;         // u8 bytes reserved at the end of every page
+constexpr std::size_t kDbFreelistTrunkOffset = 32;    // BE32 first free-list trunk page
+constexpr std::size_t kDbTextEncodingOffset = 56;     // BE32 text encoding: 1 = UTF-8
+constexpr std::size_t kPage1MinSize = 112;            // database header + a leaf page header + margin
+
+// B-tree page header, from its own start (offset 100 on page 1, 0 elsewhere).
+constexpr std::size_t kPageTypeOffset = 0;            // u8: 2, 5, 10, 13
+constexpr std::size_t kFirstFreeblockOffset = 1;      // BE16, 0 = none
+constexpr std::size_t kCellCountOffset = 3;           // BE16
+constexpr std::size_t kContentStartOffset = 5;        // BE16
+constexpr std::size_t kFragmentedOffset = 7;          // u8, not read
+constexpr std::size_t kRightChildOffset = 8;          // BE32, interior pages only
+constexpr std::size_t kLeafHeaderSize = 8;
+constexpr std::size_t kInteriorHeaderSize = 12;
+
+constexpr std::uint8_t kPageIndexInterior = 2;
+constexpr std::uint8_t kPageTableInterior = 5;
+constexpr std::uint8_t kPageIndexLeaf = 10;
+constexpr std::uint8_t kPageTableLeaf = 13;
+
+extern const char kSqliteMagic[];  // "SQLite format 3"
+
+// ---------------------------------------------------------------------------------------------
+// Bytes and checked reads.
+
+// A non-owning view of bytes: pointer plus length. Copy freely; it owns nothing.
+struct byte_view {
+  const std::uint8_t* data = nullptr;  // first byte, may be null when size is 0
+  std::size_t size = 0;                // number of readable bytes at data
+
+  byte_view() = default;
+  byte_view(const std::uint8_t* d, std::size_t n) : data(d), size(d ? n : 0) {}
+  explicit byte_view(const std::vector<std::uint8_t>& v) : data(v.data()), size(v.size()) {}
+
+  // True when `len` bytes at `off` lie inside the view (no wrap-around).
+  bool has(std::size_t off, std::size_t len) const { return off <= size && len <= size - off; }
+  // The bytes from `off` to the end; empty when `off` is past the end.
+  byte_view tail(std::size_t off) const {
+    return off <= size ? byte_view(data + off, size - off) : byte_view();
+  }
+};
+
+// Each reads a big-endian value at `off`; false, with *out untouched, when it would pass the end.
+[[nodiscard]] bool read_u8(byte_view b, std::size_t off, std::uint8_t* out);
+[[nodiscard]] bool read_be16(byte_view b, std::size_t off, std::uint16_t* out);
+[[nodiscard]] bool read_be24(byte_view b, std::size_t off, std::uint32_t* out);
+[[nodiscard]] bool read_be32(byte_view b, std::size_t off, std::uint32_t* out);
+[[nodiscard]] bool read_be48(byte_view b, std::size_t off, std::uint64_t* out);
+[[nodiscard]] bool read_be64(byte_view b, std::size_t off, std::uint64_t* out);
+// Reads `n` bytes at `off` as an unsigned big-endian number; n = 0 gives 0. For n > 8 only the
+// low 64 bits are kept (the leading bytes fall off), so any stored width is read without overflow.
+[[nodiscard]] bool read_be_uint(byte_view b, std::size_t off, std::size_t n, std::uint64_t* out);
+
+// The BE32 at `p`, or -1 for a null pointer or fewer than 4 bytes.
+std::int64_t read_be32(const std::uint8_t* p, std::size_t length);
+
+// ---------------------------------------------------------------------------------------------
+// Varints and serial types.
+
+// Reads the SQLite varint at the start of `buf`, using at most `length` bytes (never more than 9).
+// A varint cut by the end of the buffer is not an error: the bytes that are there are used and
+// *out_length says how many. Returns 1 for a non-null buffer of non-zero length, else 0 with both
+// outputs 0.
+int read_sqlite_varint(std::uint64_t* value, std::uint32_t* out_length, const std::uint8_t* buf,
+                       std::size_t length);
+
+// Reads a whole varint at `off`: true only when it ends (a byte with a clear high bit, or the
+// ninth byte) inside the view. On failure the outputs are untouched.
+[[nodiscard]] bool read_varint_complete(byte_view b, std::size_t off, std::uint64_t* value,
+                                        std::uint32_t* out_length);
+
+// True when a varint value is negative taken as a signed 32-bit number (the format's sizes never are).
+inline bool varint_negative32(std::uint64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)) < 0; }
+
+// Content size in bytes of a record column with this serial type.
+std::uint64_t serial_type_size(std::uint64_t serial_type);
+
+// Appends `value` 7 bits at a time, least significant group first, each byte with its high bit
+// set, at most 9 bytes (this is not the SQLite varint layout). Clears the vector first; 1 when
+// anything was written.
+int write_sqlite_varint(std::vector<std::uint8_t>& out, std::uint64_t value);
+
+// Little-endian base-128 integers; each returns the length used, or 0 (value 0) when the ending
+// byte lies past `length`.
+int read_le_varint64(std::uint64_t* value, const std::uint8_t* buf, std::size_t length);
+int read_le_varint32(std::uint32_t* value, const std::uint8_t* buf, std::size_t length);
+
+// Number of set bits among the low 60 bits of `mask`.
+int count_bits60(std::uint64_t mask);
+
+// Decodes a big-endian IEEE 754 binary32 (4 bytes) or binary64 (8 bytes); 0 for any other size.
+int decode_ieee_float_be(double* out, const std::vector<std::uint8_t>& bytes);
+
+// ---------------------------------------------------------------------------------------------
+// Pages and cells.
+
+// One cell found through the cell-pointer array.
+struct cell_metadata {
+  std::uint32_t cell_offset = 0;          // offset of the cell from the start of the page buffer
+  std::uint32_t extent = 0;               // bytes to the next cell, the first freeblock or the page end
+  std::uint64_t payload_size = 0;         // payload bytes (type 5: length of the rowid varint)
+  std::uint16_t payload_size_length = 0;  // length of the payload-size varint (type 5: rowid varint)
+  std::uint64_t rowid = 0;                // value of the second varint
+  std::uint16_t rowid_length = 0;         // length of the second varint, 0 when not read
+  std::uint8_t leaf = 0;                  // 1 for page types 10 and 13
+  std::uint8_t table = 0;                 // 1 for page types 5 and 13
+  std::uint8_t overflow = 0;              // 1 when the payload continues on an overflow page
+  std::uint32_t first_overflow_page = 0;  // page number of the first overflow page
+  std::uint32_t local_payload_size = 0;   // payload bytes on this page, when the split was computed
+  std::uint16_t cell_index = 0;           // index in the cell-pointer array
+  std::uint32_t left_child = 0;           // left child page (types 2 and 5)
+  std::uint64_t key = 0;                  // payload size for type 2, rowid for type 5
+  std::uint8_t rowid_not_read = 0;        // 1 when the caller asked to skip the second varint
+};
+
+using cell_map = std::map<std::uint64_t, cell_metadata>;
+
+// One bound page: its header bytes and its cells.
+struct sqlite_page {
+  std::uint8_t header[8] = {};        // first 8 bytes of the b-tree page header
+  std::uint8_t header_next[8] = {};   // the 8 bytes after them (right-most child on interior pages)
+  cell_map cells;                     // cell offset -> cell
+  std::uint32_t page_size = 1024;     // page size used for the bounds
+  std::uint8_t reserved = 0;          // bytes reserved at the end of each page
+  std::uint8_t parse_result = 0;      // result of the last parse_btree_page
+  std::uint8_t utf8 = 1;              // 1 when the database text encoding is UTF-8
+};
+
+// True when the b-tree page header at `header` (at least 8 bytes of `length`) is plausible for a
+// page of `page_size` bytes (0 = unknown). Says nothing of the cells themselves.
+int is_btree_page_header(const std::uint8_t* header, std::size_t length, std::uint32_t page_size);
+
+// True when the type byte is 2, 5, 10 or 13.
+int is_btree_page_type(const std::uint8_t* header, std::size_t length);
+
+// Maps every cell of the page in `buf` (header at 100 when the buffer starts with the database
+// magic, else at 0). Cell pointers at or past `page_size` are skipped; cells are decoded only as
+// far as `length` allows. Returns 1 when at least one cell was mapped (or for a table-interior
+// page without cells whose right-most child is non-zero), 0 otherwise; fails the whole page when a
+// payload size is negative as a signed 32-bit number. Reads nothing past `length`.
+int parse_btree_page(cell_map& out, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                     std::uint8_t reserved, bool skip_rowid);
+
+// The payload split of the format: how many payload bytes of `cell` are stored on its page and
+// where its overflow chain starts. `cell_bytes` points at the cell's start and `available` bytes
+// may be read there. Returns 1, or 0 when the usable size is under 36 (no split is defined) or
+// the local part or its overflow pointer would pass `available`. With `store`, the cell's local
+// size, overflow flag and first overflow page are updated.
+int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes, std::uint32_t* first_overflow_page,
+                          const std::uint8_t* cell_bytes, std::size_t available, cell_metadata& cell,
+                          std::uint32_t page_size, std::uint8_t reserved, bool store);
+
+// Binds the page in `buf`: reads page size, reserved count and encoding from a database header
+// when there is one (page 1 needs at least 112 bytes), checks the b-tree header, then maps the
+// cells. `page_size` 0 keeps the page's own. The result of parse_btree_page, also kept in the page.
+int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                     std::uint8_t reserved);
+
+// Lists the freeblock chain of a page starting at `first`; the chain stops at a revisit, a
+// freeblock under 4 bytes or an offset outside the page. 1 when at least one was listed.
+int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16_t>& sizes, const std::uint8_t* page,
+                    std::size_t length, std::uint32_t page_size, std::uint16_t first);
+
+// ---------------------------------------------------------------------------------------------
+// Whole-buffer helpers (not used by the tool's own runs).
+
+// Finds the first b-tree page header or database header in the buffer and derives a page size.
+int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std::uint8_t* buf, std::size_t length);
+
+// The page size of a database header; 1 when the magic is present and length >= 100.
+int read_page_size_from_header(std::uint32_t* page_size, const std::uint8_t* buf, std::size_t length);
+
+// Tries page sizes 512 .. 16384 on a page buffer and keeps the first whose cells all fit.
+int guess_page_size(std::uint32_t* page_size, const std::uint8_t* buf, std::size_t length);
+
+// Packs a text of '0'/'1' characters into bytes, the first byte taking the odd bits. Always 1.
+int bits_text_to_bytes(std::vector<std::uint8_t>& out, const std::string& bits);
+
+// 1 when the bytes of `text` stand at `offset` within the buffer.
+int match_text_at(const std::string& text, const std::uint8_t* buf, std::size_t length, std::size_t offset);
+
+// Writes the heading of a page dump when the buffer binds as a page; 1 when it did.
+int write_page_heading(std::ostream& os, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                       std::uint64_t file_offset);
+
+// ---------------------------------------------------------------------------------------------
+// Rollback journal.
+
+// Checksum of one journal page record: the nonce plus every 200th byte of the page; -1 when the
+// header's page size is 0, larger than `page_length`, or the nonce is 0.
+std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size_t header_length,
+                                   const std::uint8_t* page, std::size_t page_length);
+
+struct rollback_journal_header {
+  // True when the first `length` bytes of a journal hold a usable header (see the journal reader).
+  static bool valid(const std::uint8_t* bytes, std::size_t length);
+};
+
+// ---------------------------------------------------------------------------------------------
+// Page-walk callbacks.
+
+struct recovered_record;
+
+// Called by the page walks after the records of a chunk were appended; `options` is the caller's.
+using records_callback = int (*)(std::vector<recovered_record>& records, void* options);
+
+// The default records callback: does nothing and returns 0.
+int null_records_callback(std::vector<recovered_record>& records, void* options);

@@ -1,0 +1,151 @@
+#include "sqlite_format/freespace.h"
+
+#include <string>
+#include <vector>
+
+#include "common/byte_search.h"
+#include "sqlite_format/artifacts.h"
+#include "sqlite_format/btree.h"
+#include "sqlite_format/format.h"
+#include "sqlite_format/record.h"
+
+namespace {
+
+// A chain that loops meets an offset again; the second such meeting ends the walk.
+constexpr int kDuplicateBudget = 2;
+constexpr std::int32_t kMinPageLength = 512;
+constexpr std::size_t kMinTextRun = 10;          // printable characters that make a run worth carving
+constexpr std::uint64_t kMaxHeaderLookBack = 32;  // bytes before a run searched for its record header
+constexpr std::uint64_t kMaxHeaderDistance = 240;
+constexpr std::size_t kHeaderDecodeLimit = 1024;
+constexpr std::uint64_t kMaxCellPrefix = 7;       // payload-size and rowid varints in front of a record
+
+}  // namespace
+
+int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint32_t first_offset,
+                    std::uint64_t base_offset, bool keep) {
+  if (!keep) map.clear();
+  if (page == nullptr || page_length < kMinPageLength || first_offset == 0 ||
+      first_offset > static_cast<std::uint32_t>(page_length))
+    return 0;
+  const byte_view bytes(page, static_cast<std::size_t>(page_length));
+  int budget = kDuplicateBudget;
+  int result = 0;
+  std::uint32_t offset = first_offset & 0xFFFFu;
+  for (;;) {
+    std::uint16_t next = 0;
+    std::uint16_t size = 0;
+    // A header that would pass the page end is damage: end here rather than read past the page.
+    if (!read_be16(bytes, offset, &next) || !read_be16(bytes, offset + 2, &size)) return result;
+    if (size < 4) return result;
+    if (!map.emplace(base_offset + offset, size).second) {
+      if (budget == 1) return 1;
+      --budget;
+    }
+    if (next == 0 || next >= static_cast<std::uint32_t>(page_length)) return 1;
+    result = 1;
+    offset = next;
+  }
+}
+
+int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
+                       bool keep) {
+  if (!keep) map.clear();
+  const std::size_t before = map.size();
+  if (page == nullptr || page_length < kMinPageLength) return 0;
+  const byte_view bytes(page, static_cast<std::size_t>(page_length));
+  if (!is_btree_page_header(page, bytes.size, 0)) return 0;
+  std::uint16_t first_freeblock = 0;
+  std::uint16_t cells = 0;
+  std::uint16_t content_start = 0;
+  if (!read_be16(bytes, kFirstFreeblockOffset, &first_freeblock) || !read_be16(bytes, kCellCountOffset, &cells) ||
+      !read_be16(bytes, kContentStartOffset, &content_start))
+    return 0;
+  if (first_freeblock != 0) {
+    (void)walk_freeblocks(map, page, page_length, first_freeblock, base_offset, true);
+  } else if (cells != 0) {
+    // The gap is taken after a 12-byte header on every page type (a leaf's first 4 gap bytes are
+    // not recorded). A content start past the page would claim the next page's bytes as this
+    // page's slack, so the gap is cut at the page end.
+    const std::uint64_t begin = kInteriorHeaderSize + 2ull * cells;
+    std::uint64_t end = content_start;
+    if (end > static_cast<std::uint64_t>(page_length)) end = static_cast<std::uint64_t>(page_length);
+    if (end > begin) map.emplace(base_offset + begin, end - begin);
+  }
+  return map.size() > before ? 1 : 0;
+}
+
+namespace {
+
+// Looks for the payload-size varint (equal to the record length) in the bytes before the record
+// header at `h`, and the rowid varint between it and the header. 0 when there is none.
+std::uint64_t rowid_before(const std::uint8_t* buf, std::uint64_t h, std::uint64_t record_length) {
+  for (std::uint64_t k = 1; k <= kMaxCellPrefix && k <= h; ++k) {
+    std::uint64_t value = 0;
+    std::uint32_t len = 0;
+    if (!read_sqlite_varint(&value, &len, buf + (h - k), static_cast<std::size_t>(k))) continue;
+    if (value != record_length) continue;
+    std::uint64_t rowid = 0;
+    std::uint32_t rowid_len = 0;
+    if (len < k) (void)read_sqlite_varint(&rowid, &rowid_len, buf + (h - k) + len, static_cast<std::size_t>(k - len));
+    return rowid;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int carve_strings_in_slack(std::multimap<std::uint64_t, sqlite_artifact>& out, const std::uint8_t* slack,
+                           std::uint32_t length, std::uint64_t base_offset, std::uint32_t page_size) {
+  std::vector<std::string> runs;
+  std::vector<std::uint64_t> run_offsets;
+  if (slack == nullptr || length == 0 ||
+      !extract_ascii_strings(slack, length, kMinTextRun, runs, run_offsets, false, false))
+    return 0;
+  const std::size_t before = out.size();
+  for (std::size_t r = 0; r < runs.size() && r < run_offsets.size(); ++r) {
+    const std::uint64_t s = run_offsets[r];
+    if (s >= length) continue;
+    const std::uint64_t reach = std::min(std::min(s, kMaxHeaderDistance), kMaxHeaderLookBack);
+    for (std::uint64_t j = 0; j < reach; ++j) {
+      const std::uint64_t h = s - j;
+      const std::uint8_t first = slack[h];
+      if (first < 1 || first > 127 || first > j + 2) continue;
+      std::uint32_t header_size = 0;
+      std::vector<std::uint32_t> codes;
+      std::vector<std::uint32_t> sizes;
+      const std::size_t avail = std::min<std::size_t>(length - h, kHeaderDecodeLimit);
+      if (!decode_record_header(&header_size, codes, sizes, slack + h, avail)) continue;
+      std::uint64_t total = header_size;
+      for (std::uint32_t n : sizes) total += n;
+      if (runs[r].size() > total || header_size + 10ull > total) continue;
+
+      sqlite_artifact a;
+      a.kind = kArtifactSlackText;
+      a.file_offset = base_offset + h;
+      a.page_number = page_size != 0 ? (base_offset + h) / page_size : 0;
+      const std::uint64_t rowid = rowid_before(slack, h, total);
+      a.name = std::to_string(rowid);
+      sqlite_row_artifact row;
+      row.codes = codes;
+      row.sizes = sizes;
+      row.rowid = rowid;
+      row.file_offset = a.file_offset;
+      // Text columns, each cut at the end of the buffer.
+      std::uint64_t pos = h + header_size;
+      for (std::size_t c = 0; c < codes.size() && c < sizes.size(); ++c) {
+        const std::uint64_t begin = std::min<std::uint64_t>(pos, length);
+        const std::uint64_t end = std::min<std::uint64_t>(pos + sizes[c], length);
+        if ((codes[c] & kColKindMask) == kColText)
+          row.values.emplace_back(reinterpret_cast<const char*>(slack + begin), static_cast<std::size_t>(end - begin));
+        pos += sizes[c];
+      }
+      const std::uint64_t record_end = std::min<std::uint64_t>(h + total, length);
+      a.bytes.assign(slack + h, slack + record_end);
+      a.rows.emplace(a.name, row);
+      out.emplace(a.file_offset, a);
+      break;  // the first header that covers the run is the one used
+    }
+  }
+  return out.size() > before ? 1 : 0;
+}

@@ -1,0 +1,36 @@
+// Free space inside one b-tree page: the freeblock chain and the gap between the cell-pointer
+// array and the cell content, recorded in a region map (file offset -> length) for the page
+// walker; and a carve of records straight out of a slack buffer by the text they hold.
+#pragma once
+
+#include <cstdint>
+#include <map>
+
+#include "sqlite_format/file_map.h"
+
+class sqlite_artifact;
+
+// Records the freeblock chain of the page in `page` (`page_length` bytes) that starts at
+// `first_offset`: one entry (base_offset + freeblock offset -> size as stored) per freeblock.
+// `map` is cleared first unless `keep`. The walk ends at a freeblock smaller than 4 bytes, a link
+// of 0 or past the page, a freeblock whose 4-byte header would pass the page end, or the second
+// offset met again (a chain that loops). Returns 1 when a freeblock was recorded or the walk ended
+// at a link; 0 for a missing page, a page under 512 bytes, or a first offset of 0 or past the page.
+// Reads nothing outside the page.
+int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint32_t first_offset,
+                    std::uint64_t base_offset, bool keep);
+
+// Records the free space of one page whose b-tree header is at its offset 0 (so page 1, whose
+// header is at 100, yields nothing): its freeblocks when it has any, else the gap from 12 + 2 x the
+// cell count to the cell content start (cut at the page end). `map` is cleared first unless
+// `keep`. Returns 1 when the map gained entries.
+int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
+                       bool keep);
+
+// Carves records out of the slack bytes by the printable text runs they hold: for each run of at
+// least 10 printable characters, looks back for a record header that covers it, and adds one
+// artifact of kind 12 (file offset, page index, rowid, column types, text columns and the record
+// bytes) under its file offset. Returns 1 when at least one artifact was added. Reads nothing
+// outside the buffer.
+int carve_strings_in_slack(std::multimap<std::uint64_t, sqlite_artifact>& out, const std::uint8_t* slack,
+                           std::uint32_t length, std::uint64_t base_offset, std::uint32_t page_size);

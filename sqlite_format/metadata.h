@@ -1,0 +1,123 @@
+// The record base `sqlite_metadata` of every record read from a database, its source labels, the
+// operations that stamp a record with its table's identity and those that hand a row of column
+// texts to the record's own filler; and `recovered_record`, one carved record.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "sqlite_format/table_schema.h"
+
+// Source codes: where a record came from (stored in bits 2 and up of a record's flags).
+constexpr unsigned kSourceSqliteLib = 1;
+constexpr unsigned kSourceMainSlack = 2;
+constexpr unsigned kSourceCarveMain = 3;
+constexpr unsigned kSourceCarveBlob = 4;
+constexpr unsigned kSourceWalOverwrites = 6;
+constexpr unsigned kSourceWalSuperseded = 7;
+constexpr unsigned kSourceWalSlack = 8;
+constexpr unsigned kSourceWalValid = 9;
+constexpr unsigned kSourceCarveWal = 10;
+constexpr unsigned kSourceCarveJournal = 11;
+constexpr unsigned kSourceCarveMainFromWal = 12;
+constexpr unsigned kSourceShift = 2;
+
+// The label of a source code; empty for 5 and for codes outside 1-12.
+std::string record_source_label(unsigned code);
+
+// One carved record: the fields of a table_record, then the carving's own.
+class recovered_record : public table_record {
+ public:
+  std::uint32_t flags = 0;        // bits 2 and up: the source code (flags = code * 4)
+  std::uint8_t truncated = 0;     // 1 when the data ran out before the last column
+  std::uint64_t packed = 0;       // bits 0-47 carried from the candidate, bits 56-63 the column count
+  std::uint64_t carried = 0;      // carried from the candidate (the column mask of the classifier)
+
+  unsigned source_code() const { return flags >> kSourceShift; }
+};
+
+// The base of every record that comes out of a database, whichever way it was read.
+class sqlite_metadata {
+ public:
+  std::int64_t identifier = -1;            // set by the derived classes
+  std::uint64_t reserved = 0;              // set by the derived classes
+  std::uint64_t record_offset = 0;         // file offset of the record, 0 = none
+  std::uint32_t flags = 0;                 // bits 2 and up: source code
+  std::vector<std::uint8_t> header_bytes;  // the record header as stored, empty when unknown
+  std::uint64_t column_mask = 0;           // one bit per table field present
+  std::uint8_t truncated = 0;              // 1 when the record was cut short
+  std::uint32_t table_kind = 0;            // 1, 2, 4, 8 for the four notification tables
+  std::uint64_t rowid = 0;                 // the record's rowid
+  std::uint64_t fingerprint[2] = {0, 0};   // value fingerprint, compared by the cross-check
+  std::string value_text;                  // set by the derived classes, printed by the cross-check
+  std::string signature_text;              // the table's field abbreviations
+  std::string signature_digest_text;       // the table schema's digest in GUID form
+
+  sqlite_metadata() { reset(); }
+  sqlite_metadata(const sqlite_metadata&) = default;
+  sqlite_metadata& operator=(const sqlite_metadata&) = default;
+  virtual ~sqlite_metadata() = default;
+
+  // Gives every field its initial value (identifier -1, everything else zero or empty).
+  void reset();
+  unsigned source_code() const { return flags >> kSourceShift; }
+
+  // Fill a record from column texts; the base refuses every row (0).
+  virtual int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                              std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
+                              unsigned source_code);
+  virtual int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                 std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                                 std::uint64_t column_mask, int minimum_count, unsigned source_code);
+  virtual int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
+                              std::uint64_t record_offset, std::uint64_t column_mask, std::uint64_t extra,
+                              int minimum_count, unsigned source_code);
+  virtual int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                 std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                                 std::uint64_t column_mask, std::uint64_t extra, int minimum_count,
+                                 unsigned source_code);
+
+  // {name={"src":"...", "record offset":"0x..", "truncated":"true", "rowid":N}}; see the .cpp.
+  virtual void output_extra_data(std::ostream& os, const std::string& name, bool braces, bool with_offset,
+                                 bool with_rowid, bool with_source);
+  // {name={"rowid":N}}
+  virtual void output_rowid_data(std::ostream& os, const std::string& name, bool braces);
+};
+
+// Stamps a record with its table's identity: a non-zero mask, the table kind, the signature text
+// and a non-empty digest text.
+void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask, std::uint32_t table_kind,
+                              const table_schema& schema);
+// The same for a recovered record, also taking its header bytes, rowid and truncated flag.
+void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema);
+// The same for a row of the own table walk, taking its header bytes and rowid.
+void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema);
+
+// Hands all columns in order to the record's populate_record; its result as a byte.
+std::uint8_t populate_record_from_strings(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
+                                          std::uint64_t record_offset, std::uint64_t column_mask,
+                                          unsigned source_code);
+// Hands the columns to populate_record in the order of the schema's field map (rebuilt when the
+// mask or the column count changed). 0 when there are more columns than fields.
+int populate_record_mapped(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
+                           std::uint64_t record_offset, std::uint64_t column_mask_hint, unsigned source_code,
+                           table_schema& schema);
+// As populate_record_mapped for a recovered record; populate_record_ex when it has column flags.
+int populate_record_from_row(sqlite_metadata& record, const recovered_record& row, bool flag, table_schema& schema);
+// All columns of a recovered record in order, without a schema.
+int populate_record_from_row_unmapped(sqlite_metadata& record, const recovered_record& row, bool flag);
+
+// Record output helpers.
+int constant_column_text(std::string& out, std::uint32_t code);
+void write_trunc_state(const sqlite_metadata& record, std::ostream& os);
+void write_record_indent(std::ostream& os, unsigned n);
+void write_printable_prefix(std::ostream& os, const std::string& text, std::size_t n);
+std::size_t match_digit_text(const std::uint8_t* bytes, std::size_t length, const std::string& digits);
+void write_hex_value(std::ostream& os, std::uint64_t value);
+void write_column_type_label(std::ostream& os, std::uint32_t code, std::uint32_t size);
+void write_printable_or_hex(std::ostream& os, const std::uint8_t* bytes, std::size_t n);
+int write_letter_pairs(std::ostream& os, const std::vector<std::uint8_t>& pattern, int kind);

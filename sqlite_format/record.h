@@ -1,0 +1,62 @@
+// Record decoding: a cell payload (or a fragment of one found in slack) into one type code, one
+// size and one text per column, with the raw bytes of every blob and any timestamp recognised.
+// Values are cut at the end of the bytes given; nothing is read past them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// Column type codes: the low four bits give the kind.
+constexpr std::uint32_t kColNull = 1;
+constexpr std::uint32_t kColInteger = 2;
+constexpr std::uint32_t kColText = 3;
+constexpr std::uint32_t kColReal = 4;
+constexpr std::uint32_t kColConst0 = 5;
+constexpr std::uint32_t kColConst1 = 6;
+constexpr std::uint32_t kColBlob = 7;
+constexpr std::uint32_t kColKindMask = 0xF;
+// Set when a timestamp was recognised in the column; bits 12 and up then hold its time kind.
+constexpr std::uint32_t kColTimeFlag = 16;
+constexpr std::uint32_t kColTimeKindShift = 12;
+
+// The decoded columns of one record.
+class base_rowdata {
+ public:
+  std::vector<std::uint32_t> codes;                          // column type code per column
+  std::vector<std::uint32_t> sizes;                          // content size the header gives per column
+  std::map<std::uint32_t, std::uint64_t> times;              // column index -> FILETIME recognised in it
+  std::map<std::uint32_t, std::vector<std::uint8_t>> blobs;  // column index -> blob bytes (as far as present)
+  std::vector<std::string> values;                           // text value per column, in column order
+
+  void clear();
+};
+
+// Column type code and content size of a serial type (size clipped to 32 bits).
+void serial_type_code_and_size(std::uint64_t serial_type, std::uint32_t* code, std::uint32_t* size);
+
+// Reads a whole record header: the header-size varint, then serial types up to the header's end
+// or the end of the payload. Both vectors are cleared first. 1 when at least one serial type was
+// read; *header_size is the header-size varint's value. Never reads past `length`.
+int decode_record_header(std::uint32_t* header_size, std::vector<std::uint32_t>& codes,
+                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length);
+
+// Reads exactly `count` serial types from the start of `bytes` (a fragment whose header-size varint
+// is gone); *consumed is the bytes they took. 1 only when all `count` were read; 0 for a null
+// buffer, zero length or zero count.
+int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& codes,
+                           std::vector<std::uint32_t>& sizes, const std::uint8_t* bytes, std::size_t length,
+                           std::uint32_t count);
+
+// Decodes a whole record into `row`. `unused_count` is not consulted; `file_offset` only labels the
+// trace. With `annotate_time` a recognised time follows its value in brackets; with `raw_blob`
+// blobs are their bytes, else a hex view of their first 16 bytes; `utf8` says how text is stored
+// (else UTF-16LE). Returns 1 when decoded, also when the header cannot be read (nothing decoded,
+// *consumed 0), and 0 when the header size exceeds the payload. *consumed is the header plus the
+// data taken.
+int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace, const std::uint8_t* payload,
+                          std::size_t length, std::uint32_t unused_count, std::uint64_t file_offset, bool annotate_time,
+                          bool raw_blob, bool utf8);

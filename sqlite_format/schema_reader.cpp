@@ -1,0 +1,196 @@
+#include "sqlite_format/schema_reader.h"
+
+#include <algorithm>
+#include <set>
+
+#include "io/fileio.h"
+#include "sqlite_format/file_map.h"
+#include "sqlite_format/format.h"
+#include "sqlite_format/freespace.h"
+#include "sqlite_format/wal.h"
+
+namespace {
+
+constexpr std::int64_t kNoLimit = -1;
+
+// Reads page 1 of `file` whole into `buf`; false when fewer bytes arrive.
+bool read_page1(std::vector<std::uint8_t>& buf, uni::fileio& file, std::uint32_t page_size) {
+  buf.assign(page_size, 0);
+  return read_file_exact(file, 0, page_size, buf.data());
+}
+
+bool bind_page1(sqlite_page& page, const std::vector<std::uint8_t>& buf, std::uint32_t page_size,
+                std::uint8_t reserved) {
+  return bind_sqlite_page(page, buf.data(), buf.size(), page_size, reserved) != 0;
+}
+
+// Lists the schema rows of the b-tree below child page `child` of page 1.
+void list_schema_rows(std::vector<std::string>& names, std::vector<std::string>& sqls,
+                      std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint64_t child,
+                      std::uint32_t page_size, bool utf8) {
+  if (child == 0 || child > file.size() / page_size) return;
+  std::vector<sqlite_artifact> interiors;
+  std::map<std::uint64_t, sqlite_artifact> unused;
+  if (!collect_btree_interior_pages(interiors, unused, file, (child - 1) * page_size, page_size, true, utf8)) return;
+  artifact_map table_rows, index_rows, other;
+  (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, utf8);
+  for (const auto& entry : other) {
+    const sqlite_artifact& a = entry.second;
+    if (a.kind < kArtifactSchemaTable || a.kind > kArtifactSchemaAutoIndex) continue;
+    names.push_back(a.name.empty() ? std::string("<noname>") : a.name);
+    roots.push_back(static_cast<std::uint32_t>(a.root_page));
+    sqls.push_back(a.sql);
+  }
+}
+
+}  // namespace
+
+int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls, std::vector<std::uint32_t>& roots,
+                      uni::fileio& file, std::uint32_t& page_size, const std::string& path, std::uint8_t& wal_image) {
+  names.clear();
+  sqls.clear();
+  roots.clear();
+  std::uint8_t reserved = 0;
+  if (!file.is_open() && !path.empty()) {
+    std::uint64_t file_size = 0;
+    if (!read_db_page_params(file, &file_size, &page_size, &reserved, path)) return 0;
+  }
+  if (!file.is_open() || page_size == 0) return 0;
+  // A page size the format cannot have would misplace every page; 1 stands for 65536.
+  if (page_size_from_field(page_size) == 0) return 0;
+  page_size = page_size_from_field(page_size);
+
+  std::vector<std::uint8_t> buf;
+  if (!read_page1(buf, file, page_size)) return 0;
+  sqlite_page page1;
+  uni::fileio local;
+  uni::fileio* source = &file;
+  if (bind_page1(page1, buf, page_size, reserved)) {
+    wal_image = 0;
+  } else {
+    // Page 1 is not a b-tree page in the main file: take it from the log image.
+    if (path.find("-wal") != std::string::npos) return 0;
+    source = wal_image ? &file : &local;
+    if (!open_wal_companion(*source, path)) return 0;
+    if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
+  }
+  if (page_size_from_field(page1.page_size) != page_size) return 0;
+  const bool utf8 = page1.utf8 != 0;
+
+  sqlite_artifact top;
+  if (parse_page_in_memory(top, buf.data(), page_size, 0, 0, page_size, source, false, false, utf8)) {
+    std::set<std::uint64_t> seen;  // a child listed twice is read once
+    for (const auto& entry : top.cells) {
+      const std::uint64_t child = child_page_of(entry.second);
+      if (child == 1 || !seen.insert(child).second) continue;
+      list_schema_rows(names, sqls, roots, *source, child, page_size, utf8);
+    }
+  } else {
+    list_schema_rows(names, sqls, roots, *source, 1, page_size, utf8);  // page 1 is a leaf
+  }
+  return names.empty() ? 0 : 1;
+}
+
+int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
+                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
+                             bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors) {
+  rows.clear();
+  if (!file.is_open() || page_size == 0) return 0;
+  if (interiors.empty()) {
+    std::map<std::uint64_t, sqlite_artifact> unused;
+    (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8);
+    if (interiors.empty()) return 0;
+  }
+  const bool limited = count != kNoLimit;
+  const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
+  bool without_rowid = interiors.front().without_rowid != 0;
+  const std::uint64_t page_count = file.size() / page_size;
+  std::vector<std::uint8_t> buf(page_size);
+  std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
+  artifact_map found;
+  bool done = false;
+  for (const sqlite_artifact& node : interiors) {
+    for (auto entry = node.cells.begin(); entry != node.cells.end() && !done; ++entry) {
+      if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
+      const std::uint64_t child = child_page_of(entry->second);
+      if (child == 0 || child > page_count || !visited.insert(child).second) continue;
+      const std::uint64_t offset = (child - 1) * page_size;
+      if (!read_file_exact(file, offset, page_size, buf.data())) continue;
+      if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size, &file, false, raw_blob, false,
+                            keep_header, utf8, without_rowid))
+        continue;
+      for (auto& a : found) {
+        if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
+        if (a.second.sql.size() > 30 && a.second.sql_lower.find("without rowid") != std::string::npos)
+          a.second.without_rowid = 1;
+        for (const auto& r : a.second.rows) {
+          const sqlite_row_artifact& row = r.second;
+          if (limited && row.rowid > last_rowid) continue;
+          table_record rec(row.values, row.rowid, row.file_offset);
+          if (keep_header) rec.header_bytes = row.header_bytes;
+          rows.push_back(std::move(rec));
+          if (limited && row.rowid == last_rowid) {
+            done = true;
+            break;
+          }
+        }
+        if (done) break;
+      }
+    }
+    if (done) break;
+  }
+  return rows.empty() ? 0 : 1;
+}
+
+int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
+                          std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
+                          bool keep_header, bool utf8) {
+  std::vector<sqlite_artifact> interiors;
+  return extract_table_records_ex(rows, file, root_offset, page_size, first_rowid, count, raw_blob, keep_header, utf8,
+                                  interiors);
+}
+
+int carve_blob(artifact_map& out, const std::uint8_t* bytes, std::uint64_t length, bool annotate_time,
+               std::uint64_t base_offset, std::uint32_t page_size) {
+  out.clear();
+  if (bytes == nullptr || length == 0) return 0;
+  std::uint64_t start = 0;
+  std::uint32_t found_size = 0;
+  std::uint64_t found_at = 0;
+  if (find_page_header(&found_size, &found_at, bytes, length) && found_at < length) {
+    start = found_at;
+    if (page_size == 0) page_size = page_size_from_field(found_size);
+  }
+  // No usable page size: guess one from the bytes rather than divide by zero.
+  if (page_size_from_field(page_size) != page_size || page_size == 0) {
+    std::uint32_t guessed = 0;
+    (void)guess_page_size(&guessed, bytes + start, length - start);
+    page_size = page_size_from_field(guessed) != 0 ? page_size_from_field(guessed) : 1024;
+  }
+  const std::uint64_t remaining_all = length - start;
+  std::uint64_t pages = remaining_all / page_size;
+  if (pages == 0 && remaining_all > 0) pages = 1;
+  std::uint64_t remaining = remaining_all;
+  for (std::uint64_t i = 0; i < pages; ++i, remaining -= std::min<std::uint64_t>(remaining, page_size)) {
+    const std::uint8_t* page = bytes + start + i * page_size;
+    const std::uint64_t offset = base_offset + start + i * page_size;
+    const std::uint32_t slack_length = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, page_size));
+    sqlite_page bound;
+    if (!bind_sqlite_page(bound, page, static_cast<std::size_t>(remaining), 0, 0)) {
+      (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);
+      continue;
+    }
+    artifact_map found;
+    if (parse_table_page(found, page, remaining, offset, offset, page_size, nullptr, annotate_time, false, false, false,
+                         true, false)) {
+      for (auto& a : found) out.emplace(a.first, std::move(a.second));
+    } else {
+      sqlite_artifact interior;
+      if (parse_page_in_memory(interior, page, remaining, offset, offset, page_size, nullptr, annotate_time, false,
+                               true))
+        out.emplace(offset, std::move(interior));
+    }
+    (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);
+  }
+  return out.empty() ? 0 : 1;
+}

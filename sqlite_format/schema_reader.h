@@ -1,0 +1,50 @@
+// Live content read with the own page parser: the schema table of a database (page 1 and the
+// b-tree below it, from the write-ahead-log image when the main file's page 1 does not read), the
+// rows of one table b-tree, and a carve of loose pages held in a buffer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sqlite_format/btree.h"
+#include "sqlite_format/table_schema.h"
+
+namespace uni {
+class fileio;
+}
+
+// Lists the tables and indexes of a database from its schema table into three parallel vectors
+// (emptied first): name ("<noname>" when empty), SQL text and root page. With `file` open its size
+// and the given `page_size` are used; otherwise `path` is opened into `file` and the page size
+// read from its header (and returned). When page 1 does not bind as a b-tree page, the log image
+// of `path` (its "-wal" companion) is read instead: with `wal_image` set on entry, `file` itself
+// becomes that in-memory image, else a local one is used. `wal_image` is cleared when page 1 was
+// read from the main file. Returns 1 when at least one name was listed; 0 when the file cannot be
+// read, page 1 binds neither way, a path naming the log fails to bind, or the bound page size
+// differs from `page_size`.
+int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls, std::vector<std::uint32_t>& roots,
+                      uni::fileio& file, std::uint32_t& page_size, const std::string& path, std::uint8_t& wal_image);
+
+// The rows of the table b-tree whose root page is at `root_offset`, as table_record values
+// (emptied first), following overflow chains. `count` -1 reads every row; otherwise the walk reads
+// children whose key may hold rowids from `first_rowid` on and stops at rowid first_rowid + count.
+// With `keep_header` each record keeps its stored header bytes. Returns 1 when a row was added.
+int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
+                          std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
+                          bool keep_header, bool utf8);
+
+// As extract_table_records, with the lowest interior pages in `interiors`: filled on first use
+// (when empty) and reused by later calls on the same table.
+int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
+                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
+                             bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors);
+
+// Carves a buffer of loose pages into `out` (cleared first): the pages start at the first page or
+// database header found in the buffer (else at 0); `page_size` 0 takes the page size found there,
+// or a guessed one. Each page that binds is parsed as a leaf (every artifact kept) or else as an
+// interior page (kept under its file offset), and its text is carved as slack; a page that does
+// not bind is carved as slack only. File offsets are `base_offset` plus the offset in the buffer.
+// Returns 1 when `out` is non-empty.
+int carve_blob(artifact_map& out, const std::uint8_t* bytes, std::uint64_t length, bool annotate_time,
+               std::uint64_t base_offset, std::uint32_t page_size);

@@ -1,0 +1,57 @@
+// Reader of the write-ahead log ("-wal" companion): the header test, the frame walk that sorts
+// every frame into valid (newest committed version of a page with the current salts) or
+// superseded, the regions the carver walks, and an in-memory database image with the valid frames
+// applied.
+//
+// Checksums are never verified: a frame counts as committed when a commit frame with the same
+// salts follows it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sqlite_format/file_map.h"
+
+namespace uni {
+class fileio;
+}
+
+// Page number -> file offset of the frame (its 24-byte header) in the log.
+using wal_frame_map = std::map<std::uint64_t, std::uint64_t>;
+
+// The log's header test: magic 37 7F 06 82 or 37 7F 06 83, a non-zero format version and a page
+// size that is a power of two from 512 to 65536. On success *page_size is set. `length` is the
+// number of bytes at `header`; under 32 fails.
+int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32_t* page_size);
+
+// Walks the frames of the open log in `file`. All four maps are cleared first.
+//   overwritten: main-database offset (page - 1) x P -> P of every page a valid frame replaces;
+//   valid: page number -> frame offset of its newest committed frame;
+//   superseded: log offset of a frame's page image -> P, for older, uncommitted and foreign-salt
+//     frames;
+//   slack: the free space inside every valid frame's page image (collect_page_slack).
+// The walk ends at a frame whose page number is 0 or that the file does not hold whole (a
+// truncated tail). Returns 1 when the valid or the superseded map is non-empty; 0 otherwise, or
+// when the file is not open or its header fails.
+int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
+                   uni::fileio& file);
+
+// Opens `path` read-only and runs parse_wal_file; 0 for an empty path or a file that does not open.
+int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
+                   const std::string& path);
+
+// Builds a database image from the log beside `path` (the database path, "-wal" appended) or from
+// `path` itself when it names the log. The image holds the database's page 1 and every valid
+// frame's page at its place; every other page is zero. With the database path the image is the
+// database file's size, raised to hold the highest valid page; when the database's page
+// parameters cannot be read, or with the log's own path, it is (highest valid page) x (log page
+// size). Never larger than 2 GiB, and never written outside. Returns 1 when an image was built;
+// on every failure (no log, a log over 2 GiB, no valid frame, an image over the cap, an allocation
+// failure) 0 with `image` empty.
+int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path);
+
+// Turns `file` into an in-memory file (closing it first when open) that holds the image
+// build_wal_db_image builds for `db_path`. 1 on success, 0 on failure.
+int open_wal_companion(uni::fileio& file, const std::string& db_path);

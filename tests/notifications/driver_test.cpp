@@ -1,0 +1,518 @@
+// The selk executable end to end: each test runs it as a process and checks its standard output, standard
+// error and exit status.
+#include "notifications/driver.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "evidence_open.h"
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "notification_db_fixtures.h"
+#include "selk_process.h"
+
+namespace {
+
+namespace fx = notification_fixtures;
+using selk_process::lines;
+using selk_process::run;
+using selk_process::split;
+using selk_process::trim;
+
+const char* const kUsageBody =
+    "Usage\n"
+    " \n"
+    "  selk -db <selkdatabase.db> [options]\n"
+    "  find /home -name *selkdatabase.db -type f | selk -pipe [options]\n"
+    "  ls /home/<folder>/*selkdatabase.db | selk -pipe [options] > ./results\n"
+    "  selk -enumdir <folder> -num_subdirs <#> [options]\n"
+    " \n"
+    " Basic options\n"
+    "  -csv                            = output in CSV format\n"
+    "  -csvl2t                         = log2timeline output\n"
+    "  -bodyfile                       = sleuthkit output\n"
+    "\n"
+    " Additional options\n"
+    "  -all_fields                     = show all fields for -csv output\n"
+    "  -username <name>                = for -csvl2t output\n"
+    "  -hostname <name>                = for -csvl2t output\n"
+    "  -csv_separator \"|\"              = use a pipe char for csv separator\n"
+    "  -dateformat mm/dd/yyyy          = \"yyyy-mm-dd\" is the default\n"
+    "  -timeformat hh:mm:ss            = \"hh:mm:ss\" is the default\n"
+    "  -no_whitespace                  = remove whitespace between csv delimiter\n"
+    "  -pipe                           = pipe db's into tool for processing\n"
+    "  -quiet                          = no progress shown\n"
+    "\n"
+    " Experimental options\n"
+    "  -incl_slack                     = analyze slack space\n"
+    "  -carve                          = bypass SQLite lib during parse\n"
+    "  -parse_chunk                    = requires at least 1 db page\n"
+    "\n"
+    " Usage Examples\n"
+    "  selk -db <db file>               = use only SQLite lib for parse\n"
+    "  selk -db <db file> -incl_slack   = use SQLite and Quillmar libs for parse\n"
+    "  selk -db <db file> -carve        = use only Quillmar libs for parse\n"
+    "  selk -db <db page> -parse_chunk  = use only Quillmar libs for parse\n"
+    "\n";
+
+std::string usage_text(const std::string& name) {
+  return std::string(77, '-') + "\n\n" + name + "\n\n" + kUsageBody;
+}
+
+std::string banner() { return std::string("selk - ") + kSelkVersion; }
+
+// The header block that every run writes first, for the given arguments.
+std::string header_block(const std::vector<std::string>& args) {
+  std::string echo = selk_process::selk_path();
+  for (const std::string& a : args) echo += " " + a;
+  for (const std::string& a : args) {
+    if (a == "-pipe") echo = "<filelist> ... | " + echo;
+  }
+  return banner() + "\n\"command line: " + echo + "\"\n\n";
+}
+
+std::string fixture_db() { return std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db"; }
+
+bool have_fixture() {
+  struct stat st;
+  return ::stat(fixture_db().c_str(), &st) == 0;
+}
+
+#define REQUIRE_FIXTURE()                                                                 \
+  if (!have_fixture()) GTEST_SKIP() << "real notification database absent: " << fixture_db()
+
+// The rows the SQLite library shows, in Order order: (Order, ArrivalTime).
+std::vector<std::pair<std::int64_t, std::int64_t>> library_rows(const std::string& path) {
+  std::vector<std::pair<std::int64_t, std::int64_t>> rows;
+  sqlite3* db = nullptr;
+  if (open_readonly_for_test(path, &db) != SQLITE_OK) {
+    sqlite3_close(db);
+    return rows;
+  }
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT [Order], ArrivalTime FROM Notification ORDER BY [Order];", -1, &st, nullptr) ==
+      SQLITE_OK) {
+    while (sqlite3_step(st) == SQLITE_ROW) rows.push_back({sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1)});
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return rows;
+}
+
+// A notification database with two handlers and `count` notifications, written with the SQLite library.
+void make_db(const std::string& path, int count, const std::string& marker = "msg") {
+  sqlite3* db = fx::open_db(path);
+  ASSERT_NE(db, nullptr);
+  fx::create_tables(db);
+  fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+  fx::insert_handler(db, 69, "windows.immersivecontrolpanel_cw5n1h2txyewy!microsoft.windows.immersivecontrolpanel");
+  for (int i = 0; i < count; ++i) {
+    fx::insert_notification(db, 200 + i, 300 + i, i % 2 == 0 ? 68 : 69, i % 3 == 2 ? "badge" : "toast",
+                            "<toast><text>" + marker + " " + std::to_string(i) + "</text></toast>", {},
+                            132521874959020000LL + i * 10000000LL);
+  }
+  sqlite3_close(db);
+}
+
+// The data rows of a padded report (after the header block and the column header).
+std::vector<std::string> data_rows(const std::string& out) {
+  std::vector<std::string> all = lines(out);
+  if (all.size() <= 4) return {};
+  return std::vector<std::string>(all.begin() + 4, all.end());
+}
+
+// ---- usage and options ----
+
+TEST(SelkProcess, HelpAndBareCommandPrintUsageAndSucceed) {
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"-h"}, {"-HELP"}, {"/?"}, {"-db", "x.db", "--help"}, {"-db", "x.db", "-Help"}};
+  for (const auto& args : cases) {
+    const selk_process::result r = run(args);
+    ASSERT_TRUE(r.started);
+    EXPECT_EQ(r.status, 0) << args.size();
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, usage_text("selk"));
+  }
+}
+
+TEST(SelkProcess, NoInputPrintsHeaderAndUsageAndFails) {
+  const selk_process::result r = run({"-csv"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out, header_block({"-csv"}));
+  // The usage text now carries the banner.
+  EXPECT_EQ(r.err, usage_text(banner()));
+}
+
+TEST(SelkProcess, EchoQuotesArgumentsWithBlanksAndMarksPipes) {
+  fx::temp_dir dir("with blank");
+  ASSERT_FALSE(dir.path().empty());
+  const std::string db = dir.file("wpn db.db");
+  make_db(db, 0);
+  selk_process::result r = run({"-db", db, "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, banner() + "\n\"command line: " + selk_process::selk_path() + " -db '" + db + "' -quiet\"\n\n");
+
+  r = run({"-pipe", "-quiet"}, db + "\n");
+  EXPECT_EQ(lines(r.out).at(1), "\"command line: <filelist> ... | " + selk_process::selk_path() + " -pipe -quiet\"");
+}
+
+// ---- the real database ----
+
+TEST(SelkProcess, RealDatabaseDefaultReport) {
+  REQUIRE_FIXTURE();
+  const selk_process::result r = run({"-db", fixture_db(), "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(r.out.rfind(header_block({"-db", fixture_db(), "-quiet"}), 0), 0u);
+  const std::vector<std::string> all = lines(r.out);
+  ASSERT_GE(all.size(), 4u);
+  std::vector<std::string> labels;
+  for (const std::string& cell : split(all[3], " | ")) labels.push_back(trim(cell));
+  const std::vector<std::string> expected = {
+      "Notification ArrivalTime", "Notification ExpiryTime", "Handler CreatedTime", "Handler ModifiedTime",
+      "PushChannel CreatedTime",  "PushChannel ExpiryTime",  "Type",                "Source of Notification",
+      "Misc data",                "DB",                      "Payload",             "PushChannel Uri"};
+  EXPECT_EQ(labels, expected);
+
+  const std::vector<std::string> rows = data_rows(r.out);
+  ASSERT_EQ(rows.size(), 6u);
+  const std::vector<std::string> first = split(rows[0], " | ");
+  ASSERT_EQ(first.size(), 12u);
+  EXPECT_EQ(trim(first[0]), "2020-12-11 19:11:35.902");
+  EXPECT_EQ(trim(first[1]), "2020-12-11 19:12:35.902");
+  EXPECT_EQ(trim(first[6]), "toast");
+  EXPECT_EQ(trim(first[7]), "windows.immersivecontrolpanel");
+  EXPECT_EQ(trim(first[8]), "{\"src\":\"sqlite lib\"}");
+  EXPECT_EQ(trim(first[9]), fixture_db());
+  EXPECT_EQ(first[10].rfind("<toast", 0), 0u);
+  EXPECT_NE(first[10].find("</toast>"), std::string::npos);
+}
+
+TEST(SelkProcess, RealDatabaseRowsComeInOrderOrder) {
+  REQUIRE_FIXTURE();
+  const auto expected = library_rows(fixture_db());
+  ASSERT_EQ(expected.size(), 6u);
+  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csv", "-all_fields"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> all = lines(r.out);
+  ASSERT_EQ(all.size(), 4u + expected.size());
+  const std::vector<std::string> head = split(all[3], ",");
+  ASSERT_EQ(head.at(8), "Order");
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const std::vector<std::string> cells = split(all[4 + i], ",");
+    EXPECT_EQ(cells.at(8), std::to_string(expected[i].first)) << i;
+  }
+}
+
+TEST(SelkProcess, RealDatabaseLog2timeline) {
+  REQUIRE_FIXTURE();
+  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csvl2t"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::string> all = lines(r.out);
+  ASSERT_EQ(all.size(), 3u + 1u + 12u);
+  EXPECT_EQ(all[3],
+            "date/time,timezone,MACB,source,sourcetype,type,user,host,short,desc,version,filename,inode,notes,format,"
+            "extra");
+  int births = 0, changes = 0;
+  for (std::size_t i = 4; i < all.size(); ++i) {
+    const std::vector<std::string> cells = split(all[i], ",");
+    ASSERT_EQ(cells.size(), 16u) << all[i];
+    EXPECT_EQ(cells[3], "SELK_DB");
+    births += cells[2] == "...B";
+    changes += cells[2] == "..C.";
+  }
+  EXPECT_EQ(births, 6);
+  EXPECT_EQ(changes, 6);
+  EXPECT_EQ(all[4].rfind(" 2020-12-11 19:11:35.902,UTC,...B,SELK_DB,PushNotification artifact,ArrivalTime,", 0), 0u);
+}
+
+TEST(SelkProcess, RealDatabaseBodyfile) {
+  REQUIRE_FIXTURE();
+  const auto expected = library_rows(fixture_db());
+  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-bodyfile"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> all = lines(r.out);
+  ASSERT_EQ(all.size(), 3u + 1u + 6u);
+  EXPECT_EQ(all[3], "md5|name|inode|mode as string|uid|gid|size|access time|modify time|mft time|create time");
+  for (std::size_t i = 0; i < 6; ++i) {
+    const std::vector<std::string> cells = split(all[4 + i], "|");
+    ASSERT_EQ(cells.size(), 11u);
+    const std::int64_t unix_seconds = expected[i].second / 10000000 - 11644473600LL;
+    EXPECT_EQ(cells[10], std::to_string(unix_seconds));
+  }
+  EXPECT_EQ(split(all[4], "|").back(), "1607713895");
+}
+
+TEST(SelkProcess, RealDatabaseCarve) {
+  REQUIRE_FIXTURE();
+  const selk_process::result lib = run({"-db", fixture_db(), "-quiet"});
+  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-carve"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> lib_rows = data_rows(lib.out);
+  const std::vector<std::string> rows = data_rows(r.out);
+  ASSERT_GE(rows.size(), 6u);
+  ASSERT_EQ(lib_rows.size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) {
+    const std::vector<std::string> cells = split(rows[i], " | ");
+    const std::vector<std::string> lib_cells = split(lib_rows[i], " | ");
+    ASSERT_EQ(cells.size(), 12u);
+    EXPECT_EQ(trim(cells[0]), trim(lib_cells[0])) << i;
+    EXPECT_EQ(trim(cells[10]), trim(lib_cells[10])) << i;
+    EXPECT_EQ(trim(cells[8]).rfind("{\"src\":\"carve main\"", 0), 0u) << cells[8];
+  }
+}
+
+TEST(SelkProcess, ResultsFileAndDiagnosticsLog) {
+  REQUIRE_FIXTURE();
+  fx::temp_dir dir;
+  const std::string out = dir.file("report.txt");
+  const std::string diags = dir.file("diags.txt");
+  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-out", out, "-diags", diags});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  std::ifstream in(out);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text.rfind(banner() + "\n", 0), 0u);
+  EXPECT_EQ(lines(text).size(), 4u + 6u);
+  std::ifstream log(diags);
+  const std::string log_text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(log_text.find("->6 records found"), std::string::npos) << log_text;
+}
+
+TEST(SelkProcess, FailedWritesAreReported) {
+  REQUIRE_FIXTURE();
+  struct stat st;
+  if (::stat("/dev/full", &st) != 0) GTEST_SKIP() << "/dev/full absent";
+  selk_process::result r = run({"-db", fixture_db(), "-quiet", "-out", "/dev/full"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err.find("prob writing results file: /dev/full"), std::string::npos) << r.err;
+
+  const std::string cmd = "'" + selk_process::selk_path() + "' -db '" + fixture_db() + "' -quiet > /dev/full";
+  r = run({"-c", cmd}, "", "/bin/sh");
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err.find("prob writing results to standard output"), std::string::npos) << r.err;
+}
+
+TEST(SelkProcess, RunLogOptionKeepsTheLineBreaks) {
+  REQUIRE_FIXTURE();
+  fx::temp_dir dir;
+  const std::string log = dir.file("run.sqlite");
+  const std::vector<std::pair<std::string, std::size_t>> forms = {{"-csv", 10}, {"-csvl2t", 16}, {"-bodyfile", 10}};
+  for (const auto& form : forms) {
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-sqlite", log, form.first});
+    EXPECT_EQ(r.status, 0) << form.first;
+    EXPECT_EQ(lines(r.out).size(), form.second) << form.first;
+    EXPECT_EQ(r.out.back(), '\n') << form.first;
+  }
+  EXPECT_FALSE(fx::exists(log));
+}
+
+// ---- generated databases ----
+
+TEST(SelkProcess, EmptyNotificationTableIsASuccess) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("empty.db");
+  make_db(db, 0);
+  const std::string diags = dir.file("d.txt");
+  const selk_process::result r = run({"-db", db, "-quiet", "-diags", diags});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, header_block({"-db", db, "-quiet", "-diags", diags}));
+  std::ifstream log(diags);
+  const std::string log_text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(log_text.find("records found"), std::string::npos);
+}
+
+TEST(SelkProcess, UnreadableDatabaseFails) {
+  fx::temp_dir dir;
+  const std::string text_file = dir.file("notes.db");
+  ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
+  const std::string other = dir.file("other.db");
+  sqlite3* db = fx::open_db(other);
+  ASSERT_NE(db, nullptr);
+  fx::exec(db, "CREATE TABLE t(a INTEGER, b TEXT); INSERT INTO t VALUES(1, 'x');");
+  sqlite3_close(db);
+  for (const std::string& path : {text_file, other, dir.file("missing.db")}) {
+    const selk_process::result r = run({"-db", path, "-quiet"});
+    EXPECT_EQ(r.status, 255) << path;
+    EXPECT_EQ(r.out, header_block({"-db", path, "-quiet"}));
+    const std::string tail = "problem selecting tables\n";
+    ASSERT_GE(r.err.size(), tail.size()) << path;
+    EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail) << r.err;
+  }
+}
+
+TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
+  fx::temp_dir dir;
+  const std::string a = dir.file("a.db"), b = dir.file("b.db");
+  make_db(a, 2, "alpha");
+  make_db(b, 3, "beta");
+  const selk_process::result r = run({"-pipe", "-quiet"}, a + "\n\n" + b + "\n");
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> all = lines(r.out);
+  int banners = 0, headers = 0, alpha = 0, beta = 0;
+  for (const std::string& line : all) {
+    banners += line == banner();
+    headers += line.rfind("Notification ArrivalTime", 0) == 0;
+    alpha += line.find("alpha") != std::string::npos && line.find(a) != std::string::npos;
+    beta += line.find("beta") != std::string::npos && line.find(b) != std::string::npos;
+  }
+  EXPECT_EQ(banners, 1);
+  EXPECT_EQ(headers, 1);
+  EXPECT_EQ(alpha, 2);
+  EXPECT_EQ(beta, 3);
+
+  const selk_process::result none = run({"-pipe", "-quiet"}, "");
+  EXPECT_EQ(none.status, 255);
+  EXPECT_EQ(none.out, header_block({"-pipe", "-quiet"}));
+  EXPECT_EQ(run({"-pipe", "-quiet"}, "\n\n").status, 255);
+}
+
+TEST(SelkProcess, EnumdirHonoursTheDepth) {
+  fx::temp_dir dir("tree");
+  const std::string top = dir.path();
+  ASSERT_EQ(::mkdir((top + "/s1").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((top + "/s1/s2").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((top + "/s1/s2/s3").c_str(), 0755), 0);
+  make_db(top + "/a.db", 1, "depth0");
+  make_db(top + "/s1/b.db", 1, "depth1");
+  make_db(top + "/s1/s2/c.db", 1, "depth2");
+  make_db(top + "/s1/s2/s3/d.db", 1, "depth3");
+  ASSERT_TRUE(fx::write_all(top + "/s1/readme.txt", std::vector<std::uint8_t>(10, 'r')));
+
+  auto found = [](const std::string& out) {
+    std::string marks;
+    for (const char* m : {"depth0", "depth1", "depth2", "depth3"})
+      marks += out.find(m) != std::string::npos ? "1" : "0";
+    return marks;
+  };
+  selk_process::result r = run({"-enumdir", top, "-num_subdirs", "0", "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(found(r.out), "1000");
+  r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(found(r.out), "1110");
+  int banners = 0;
+  for (const std::string& line : lines(r.out)) banners += line == banner();
+  EXPECT_EQ(banners, 1);
+
+  // The same files through "-pipe" give the same rows.
+  const selk_process::result piped =
+      run({"-pipe", "-quiet"}, top + "/a.db\n" + top + "/s1/b.db\n" + top + "/s1/s2/c.db\n");
+  EXPECT_EQ(found(piped.out), "1110");
+
+  fx::temp_dir empty("nothing");
+  EXPECT_EQ(run({"-enumdir", empty.path(), "-num_subdirs", "2", "-quiet"}).status, 255);
+}
+
+TEST(SelkProcess, SampleDatabaseOfTheBuild) {
+  struct stat st;
+  if (::stat(selk_process::sample_db_path().c_str(), &st) != 0)
+    GTEST_SKIP() << "sample database not built: " << selk_process::sample_db_path();
+  const selk_process::result r = run({"-db", selk_process::sample_db_path(), "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> rows = data_rows(r.out);
+  EXPECT_EQ(rows.size(), 7u);
+  int toast = 0, tile = 0, badge = 0;
+  for (const std::string& row : rows) {
+    const std::string type = trim(split(row, " | ").at(6));
+    toast += type == "toast";
+    tile += type == "tile";
+    badge += type == "badge";
+  }
+  EXPECT_EQ(toast, 4);
+  EXPECT_EQ(tile, 2);
+  EXPECT_EQ(badge, 1);
+  // The deleted rows are not shown by the library; the slack scan finds them.
+  EXPECT_EQ(r.out.find("Meeting moved"), std::string::npos);
+  const selk_process::result slack = run({"-db", selk_process::sample_db_path(), "-quiet", "-incl_slack"});
+  EXPECT_EQ(slack.status, 0);
+  for (const char* text : {"Meeting moved", "Update available"})
+    EXPECT_NE(slack.out.find(text), std::string::npos) << text;
+}
+
+// ---- recovered records ----
+
+// A database whose notifications `deleted` were removed again with secure_delete off: their bytes stay in
+// the page's free space.
+void make_db_with_deleted(const std::string& path, const std::vector<int>& deleted) {
+  make_db(path, 8, "kept");
+  sqlite3* db = fx::open_db(path);
+  ASSERT_NE(db, nullptr);
+  for (int i : deleted) fx::exec(db, "DELETE FROM Notification WHERE [Order] = " + std::to_string(200 + i) + ";");
+  sqlite3_close(db);
+}
+
+// Source label and record offset of a row's "Misc data" text.
+std::pair<std::string, std::string> source_and_offset(const std::string& misc) {
+  auto value_of = [&misc](const std::string& key) {
+    const std::size_t at = misc.find("\"" + key + "\":\"");
+    if (at == std::string::npos) return std::string();
+    const std::size_t start = at + key.size() + 5;
+    return misc.substr(start, misc.find('"', start) - start);
+  };
+  return {value_of("src"), value_of("record offset")};
+}
+
+TEST(SelkProcess, IncludeSlackPrintsDeletedRowsAfterTheLibraryRows) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("deleted.db");
+  make_db_with_deleted(db, {1, 4, 6});
+  const selk_process::result r = run({"-db", db, "-quiet", "-incl_slack"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> all = lines(r.out);
+  ASSERT_GE(all.size(), 4u);
+  // The source column is widened for the recovered labels.
+  EXPECT_EQ(split(all[3], " | ").at(8).size(), 73u);
+  const std::vector<std::string> rows = data_rows(r.out);
+  ASSERT_GE(rows.size(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_NE(rows[i].find("{\"src\":\"sqlite lib\"}"), std::string::npos) << i;
+  EXPECT_EQ(r.err, "");
+  std::set<std::pair<std::string, std::string>> seen;
+  std::string recovered_text;
+  for (std::size_t i = 5; i < rows.size(); ++i) {
+    const std::vector<std::string> cells = split(rows[i], " | ");
+    ASSERT_EQ(cells.size(), 12u);
+    const auto key = source_and_offset(cells[8]);
+    EXPECT_NE(key.first, "sqlite lib");
+    EXPECT_FALSE(key.first.empty()) << cells[8];
+    if (!key.second.empty()) {
+      const bool main_file = key.first == "main db slack" || key.first == "carve main" ||
+                             key.first == "main db page to be overwritten from wal" ||
+                             key.first == "carve main from wal data";
+      EXPECT_TRUE(seen.insert({main_file ? "main" : "other", key.second}).second) << rows[i];
+    }
+    recovered_text += rows[i];
+  }
+  for (int i : {1, 4, 6}) EXPECT_NE(recovered_text.find("kept " + std::to_string(i) + "<"), std::string::npos) << i;
+}
+
+TEST(SelkProcess, ParseChunkReadsLoosePages) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("pages.db");
+  make_db(db, 6, "loose");
+  // Every page but the first, which holds the database header: a run of pages without a header.
+  const std::vector<std::uint8_t> bytes = fx::read_all(db);
+  ASSERT_GT(bytes.size(), 4096u);
+  const std::string chunk = dir.file("pages.bin");
+  ASSERT_TRUE(fx::write_all(chunk, std::vector<std::uint8_t>(bytes.begin() + 4096, bytes.end())));
+  const selk_process::result r = run({"-db", chunk, "-parse_chunk", "-quiet"});
+  EXPECT_EQ(r.status, 0);
+  const std::vector<std::string> rows = data_rows(r.out);
+  int found = 0;
+  for (const std::string& row : rows) {
+    if (row.find("\"src\":\"carve blob\"") != std::string::npos && row.find("loose ") != std::string::npos) ++found;
+  }
+  EXPECT_EQ(found, 6) << r.out;
+
+  EXPECT_EQ(run({"-db", dir.file("absent.bin"), "-parse_chunk", "-quiet"}).status, 255);
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+#include "notifications/report_delimited.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "report_records.h"
+
+namespace {
+
+using namespace report_records;
+
+std::vector<std::string> header_labels(const selk_options& options) {
+  std::vector<std::string> labels;
+  for (const qm_variant_lite& cell : options.header_fields) labels.push_back(cell.text);
+  return labels;
+}
+
+TEST(DelimitedHeader, PlainColumnsAndWidths) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "/evidence/wpndatabase.db"}));
+  options.db_path = "/evidence/wpndatabase.db";
+  build_delimited_header_template(options);
+  const std::vector<std::string> expected = {
+      "Notification ArrivalTime", "Notification ExpiryTime", "Handler CreatedTime", "Handler ModifiedTime",
+      "PushChannel CreatedTime",  "PushChannel ExpiryTime",  "Type",                "Source of Notification",
+      "Misc data",                "DB",                      "Payload",             "PushChannel Uri"};
+  EXPECT_EQ(header_labels(options), expected);
+  const std::vector<qm_variant_lite>& h = options.header_fields;
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(h[i].width, 24u) << i;
+    EXPECT_EQ(h[i].type, 16) << i;
+  }
+  EXPECT_EQ(h[6].width, 5u);
+  EXPECT_EQ(h[7].width, 22u);
+  EXPECT_EQ(h[8].width, 12u);
+  EXPECT_EQ(h[9].width, options.db_path.size());
+  EXPECT_EQ(h[10].width, 36u);
+  EXPECT_EQ(h[11].width, 15u);
+
+  const delimited_columns c = delimited_column_positions(false, false);
+  EXPECT_EQ(c.misc_data, 8);
+  EXPECT_EQ(c.db, 9);
+  EXPECT_EQ(c.channel_uri, 11);
+  EXPECT_EQ(c.order, -1);
+  EXPECT_EQ(c.settings, -1);
+}
+
+TEST(DelimitedHeader, AllFieldsAndSettingsGiveTwentyFiveColumns) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "x.db", "-all_fields", "-incl_settings", "-incl_slack"}));
+  build_delimited_header_template(options);
+  const std::vector<std::string> labels = header_labels(options);
+  ASSERT_EQ(labels.size(), 25u);
+  EXPECT_EQ(labels[8], "Order");
+  EXPECT_EQ(labels[10], "HandlerId");
+  EXPECT_EQ(labels[11], "ActivityId");
+  EXPECT_EQ(labels[16], "Misc data");
+  EXPECT_EQ(labels[19], "Handler PrimaryId");
+  EXPECT_EQ(labels[20], "Handler WNSId");
+  EXPECT_EQ(labels[24], "Settings");
+  EXPECT_EQ(options.header_fields[16].width, 73u);  // slack recovery widens the source text
+  EXPECT_EQ(options.header_fields[19].width, 89u);
+  EXPECT_EQ(options.header_fields[24].width, 50u);
+  // Every label fits its column.
+  for (const qm_variant_lite& cell : options.header_fields) {
+    if (cell.text != "DB") {
+      EXPECT_LE(cell.text.size(), cell.width) << cell.text;
+    }
+  }
+
+  const delimited_columns c = delimited_column_positions(true, true);
+  EXPECT_EQ(c.payload_type, 15);
+  EXPECT_EQ(c.db, 21);
+  EXPECT_EQ(c.settings, 24);
+}
+
+TEST(DelimitedHeader, CsvHasNoWidths) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "x.db", "-csv"}));
+  build_delimited_header_template(options);
+  for (const qm_variant_lite& cell : options.header_fields) EXPECT_EQ(cell.width, 0u) << cell.text;
+  std::ostringstream os;
+  ASSERT_EQ(write_delimited_header(os, options), 1);
+  EXPECT_EQ(os.str(),
+            "Notification ArrivalTime,Notification ExpiryTime,Handler CreatedTime,Handler ModifiedTime,"
+            "PushChannel CreatedTime,PushChannel ExpiryTime,Type,Source of Notification,Misc data,DB,Payload,"
+            "PushChannel Uri\n");
+  EXPECT_FALSE(options.header_on);
+}
+
+// Renders one row in "-csv" form (no padding) and returns its cells.
+std::vector<std::string> csv_row(selk_options& options, notification_record& n, notification_handler_record* h,
+                                 const wns_push_channel_record* c) {
+  std::ostringstream header;
+  write_delimited_header(header, options);
+  std::ostringstream os;
+  EXPECT_EQ(write_delimited_row(os, options, n, h, c), 1);
+  std::vector<std::string> cells;
+  std::string text = os.str();
+  EXPECT_FALSE(text.empty());
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t at = text.find(',', start);
+    cells.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) break;
+    start = at + 1;
+  }
+  return cells;
+}
+
+std::string strip(const std::string& s) {
+  const std::size_t b = s.find_first_not_of(' ');
+  return b == std::string::npos ? std::string() : s.substr(b);
+}
+
+TEST(DelimitedRow, JoinedRecordFillsEveryColumn) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "/cases/wpn.db", "-csv", "-incl_settings"}));
+  options.db_path = "/cases/wpn.db";
+  set_full_masks(options);
+  add_handler(options, 7, "Contoso.Mail_1a2b!App", "Contoso.Mail");
+  add_channel(options, 7, "https://wns/token");
+  add_setting(options, 7, "s:toast", 1);
+  notification_record n = notification(5, 7, "toast", "<toast/>");
+  const std::vector<std::string> cells = csv_row(options, n, &options.handlers[0], &options.push_channels[0]);
+  ASSERT_EQ(cells.size(), 13u);
+  EXPECT_EQ(strip(cells[0]), "2020-12-11 19:11:35.902");
+  EXPECT_EQ(strip(cells[1]), "2020-12-11 19:12:35.902");
+  EXPECT_EQ(cells[2], "");  // the handler's date texts were never read
+  EXPECT_EQ(strip(cells[4]), "2020-12-11 19:11:35.902");
+  EXPECT_EQ(strip(cells[5]), "2020-12-11 19:12:35.902");
+  EXPECT_EQ(cells[6], "toast");
+  EXPECT_EQ(cells[7], "Contoso.Mail");
+  EXPECT_EQ(cells[8], "{\"src\":\"sqlite lib\"}");
+  EXPECT_EQ(cells[9], "/cases/wpn.db");
+  EXPECT_EQ(cells[10], "<toast/>");
+  EXPECT_EQ(cells[11], "https://wns/token");
+  EXPECT_EQ(cells[12], "[\"s:toast\":\"1\"]");
+}
+
+TEST(DelimitedRow, MissingJoinsAndZeroValuesLeaveCellsEmpty) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "d.db", "-csv", "-all_fields", "-incl_settings"}));
+  options.db_path = "d.db";
+  set_full_masks(options);
+  notification_record n = notification(0, 0, "", "");
+  n.arrival_time = 0;
+  n.payload_type.clear();
+  const std::vector<std::string> cells = csv_row(options, n, nullptr, nullptr);
+  ASSERT_EQ(cells.size(), 25u);
+  EXPECT_EQ(cells[0], "");
+  EXPECT_EQ(cells[6], "");
+  EXPECT_EQ(cells[7], "");
+  // Order, Id and HandlerId print even when 0, because the table has those columns.
+  EXPECT_EQ(cells[8], "0");
+  EXPECT_EQ(cells[9], "1000");
+  EXPECT_EQ(cells[10], "0");
+  EXPECT_EQ(cells[11], "");  // all-zero GUID
+  EXPECT_EQ(cells[14], "");  // DataVersion 0
+  EXPECT_EQ(cells[21], "d.db");
+  EXPECT_EQ(cells[24], "");  // no handler: no settings brackets
+
+  // Without the Order column in the table the cell stays empty.
+  options.schemas[kSchemaNotification].column_mask &= ~std::uint64_t{1};
+  options.header_on = true;
+  const std::vector<std::string> again = csv_row(options, n, nullptr, nullptr);
+  EXPECT_EQ(again[8], "");
+}
+
+TEST(DelimitedRow, GuidAndRecoveredSources) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "w.db", "-csv", "-all_fields", "-incl_slack"}));
+  options.db_path = "w.db";
+  set_full_masks(options);
+  notification_record n = recovered(notification(1, 2, "tile", "<tile/>"), kSourceWalSlack, 0x3000);
+  const unsigned char guid[16] = {0x78, 0x56, 0x34, 0x12, 0x34, 0x12, 0x78, 0x56,
+                                  0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
+  n.activity_id.set(guid);
+  std::vector<std::string> cells = csv_row(options, n, nullptr, nullptr);
+  ASSERT_EQ(cells.size(), 24u);
+  EXPECT_EQ(cells[11], "12345678-1234-5678-0102-030405060708");
+  EXPECT_EQ(cells[16], "{\"src\":\"wal file slack in valid page\"; \"record offset\":\"0x3000\"}");
+  EXPECT_EQ(cells[21], "w.db-wal");
+
+  notification_record j = recovered(notification(1, 2, "tile", "<tile/>"), kSourceCarveJournal, 0x3000);
+  cells = csv_row(options, j, nullptr, nullptr);
+  EXPECT_EQ(cells[21], "w.db");
+  // The flag decides, not the code: a library record never gets the "-wal" suffix.
+  notification_record lib = notification(1, 2, "tile", "<tile/>");
+  lib.flags = kSourceCarveWal << kSourceShift;
+  EXPECT_EQ(record_db_text(lib, "w.db"), "w.db");
+  EXPECT_EQ(record_db_text(recovered(lib, kSourceCarveWal, 0), "w.db"), "w.db-wal");
+}
+
+TEST(DelimitedRow, PaddedRowsLineUpUnderTheHeader) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "/x/y.db"}));
+  options.db_path = "/x/y.db";
+  set_full_masks(options);
+  add_handler(options, 3, "App_1!App", "App");
+  notification_record n = notification(1, 3, "badge", "<badge value=\"2\"/>");
+  std::ostringstream os;
+  ASSERT_EQ(write_delimited_header(os, options), 1);
+  ASSERT_EQ(write_delimited_row(os, options, n, &options.handlers[0], nullptr), 1);
+  const std::vector<std::string> out = lines_of(os.str());
+  ASSERT_EQ(out.size(), 2u);
+  // Each separator of the header stands where the row's stands, up to the source texts that may overflow.
+  std::size_t h = 0, r = 0;
+  for (int i = 0; i < 8; ++i) {
+    h = out[0].find(" | ", h + 1);
+    r = out[1].find(" | ", r + 1);
+    ASSERT_NE(h, std::string::npos);
+    EXPECT_EQ(h, r) << "separator " << i;
+  }
+}
+
+TEST(SettingsText, NonZeroSettingsInIndexOrderBuiltOnce) {
+  selk_options options;
+  add_handler(options, 9, "A_1!App", "A");
+  add_setting(options, 9, "a", 1);
+  add_setting(options, 9, "b", 0);
+  add_setting(options, 9, "c", 7);
+  add_setting(options, 4, "other", 5);
+  notification_handler_record& h = options.handlers[0];
+  EXPECT_EQ(output_settings_text(h, options.settings, options.settings_index), "\"a\":\"1\"; \"c\":\"7\"");
+  // Kept in the handler: later changes to the settings do not show.
+  options.settings[0].value = 42;
+  EXPECT_EQ(output_settings_text(h, options.settings, options.settings_index), "\"a\":\"1\"; \"c\":\"7\"");
+  EXPECT_EQ(h.settings_text, "\"a\":\"1\"; \"c\":\"7\"");
+}
+
+TEST(SettingsText, EmptyCasesAndBadIndex) {
+  selk_options options;
+  add_handler(options, 1, "A", "A");
+  add_handler(options, 2, "B", "B");
+  std::multimap<std::uint64_t, std::size_t> none;
+  EXPECT_EQ(output_settings_text(options.handlers[0], options.settings, none), "");
+  add_setting(options, 1, "zero", 0);
+  EXPECT_EQ(output_settings_text(options.handlers[0], options.settings, options.settings_index), "");
+  // An index outside the vector ends the walk: the pair after it is not read.
+  options.settings_index.insert({2, 99});
+  add_setting(options, 2, "late", 3);
+  EXPECT_EQ(output_settings_text(options.handlers[1], options.settings, options.settings_index), "");
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The tool's options: the start state, the tool switches read after the common options, and what survives
+// from one database of a "-pipe" run to the next.
+#include "notifications/selk_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "notification_db_fixtures.h"
+
+namespace {
+
+std::vector<std::string> args_of(std::initializer_list<const char*> words) {
+    std::vector<std::string> v = {"/usr/local/bin/selk"};
+    for (const char* w : words) v.emplace_back(w);
+    return v;
+}
+
+bool contains(const std::vector<std::string>& args, const std::string& word) {
+    for (const std::string& a : args)
+        if (a == word) return true;
+    return false;
+}
+
+TEST(SelkOptions, StartState) {
+    selk_options o;
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(o.switches[i], 0) << i;
+    EXPECT_EQ(o.recogniser_switches, -1);
+    EXPECT_EQ(o.page_size, 0u);
+    EXPECT_EQ(o.report_stream, nullptr);
+    EXPECT_EQ(o.current_table_type, 0u);
+    EXPECT_EQ(o.app_name_width, 22u);
+    EXPECT_EQ(o.verify, 0);
+    EXPECT_EQ(o.table_names[kSchemaNotification], "notification");
+    EXPECT_EQ(o.table_names[kSchemaHandler], "notificationhandler");
+    EXPECT_EQ(o.table_names[kSchemaPushChannel], "wnspushchannel");
+    EXPECT_EQ(o.table_names[kSchemaHandlerSettings], "handlersettings");
+    EXPECT_FALSE(o.sqlite.is_open);
+    // The common options keep their own defaults.
+    EXPECT_EQ(o.separator, " | ");
+    EXPECT_TRUE(o.show_progress);
+}
+
+TEST(ParseSelkOptions, DatabasePathAndSwitches) {
+    selk_options o;
+    std::vector<std::string> args =
+        args_of({"-DB", "/cases/wpndatabase.db", "-All_Fields", "-verify", "-incl_settings"});
+    ASSERT_EQ(parse_selk_options(o, args), 1);
+    EXPECT_EQ(o.db_path, "/cases/wpndatabase.db");
+    EXPECT_EQ(o.switches[kSwitchInput], 1);
+    EXPECT_EQ(o.switches[kSwitchAllFields], 1);
+    EXPECT_EQ(o.switches[kSwitchSettings], 1);
+    EXPECT_EQ(o.switches[kSwitchCarve], 0);
+    EXPECT_EQ(o.switches[kSwitchSlack], 0);
+    EXPECT_EQ(o.verify, 1);
+    EXPECT_TRUE(o.pair_datetime);
+    EXPECT_FALSE(o.padded_separator);
+    // Taken switches leave the argument list.
+    EXPECT_FALSE(contains(args, "-DB"));
+    EXPECT_FALSE(contains(args, "-All_Fields"));
+    EXPECT_FALSE(contains(args, "-incl_settings"));
+}
+
+TEST(ParseSelkOptions, CarveTurnsSlackRecoveryOn) {
+    selk_options o;
+    std::vector<std::string> args = args_of({"-db", "x.db", "-carve"});
+    ASSERT_EQ(parse_selk_options(o, args), 1);
+    EXPECT_EQ(o.switches[kSwitchCarve], 1);
+    EXPECT_EQ(o.switches[kSwitchSlack], 1);
+    EXPECT_EQ(o.switches[kSwitchSlackCopy], 1);
+
+    selk_options s;
+    args = args_of({"-db", "x.db", "-incl_slack"});
+    ASSERT_EQ(parse_selk_options(s, args), 1);
+    EXPECT_EQ(s.switches[kSwitchCarve], 0);
+    EXPECT_EQ(s.switches[kSwitchSlack], 1);
+    EXPECT_EQ(s.switches[kSwitchSlackCopy], 1);
+}
+
+TEST(ParseSelkOptions, ParseChunkLeavesCarveSlackAndSettingsOff) {
+    selk_options o;
+    std::vector<std::string> args = args_of({"-db", "pages.bin", "-parse_chunk", "-carve", "-incl_settings"});
+    ASSERT_EQ(parse_selk_options(o, args), 1);
+    EXPECT_EQ(o.switches[kSwitchParseChunk], 1);
+    EXPECT_EQ(o.switches[kSwitchCarve], 0);
+    EXPECT_EQ(o.switches[kSwitchSlack], 0);
+    EXPECT_EQ(o.switches[kSwitchSettings], 0);
+    EXPECT_TRUE(contains(args, "-carve"));
+}
+
+TEST(ParseSelkOptions, InputMustBeNamed) {
+    selk_options piped;
+    std::vector<std::string> args = args_of({"-pipe"});
+    ASSERT_EQ(parse_selk_options(piped, args), 1);
+    EXPECT_EQ(piped.switches[kSwitchInput], 1);
+    EXPECT_TRUE(piped.db_path.empty());
+
+    selk_options csv_only;
+    args = args_of({"-csv"});
+    EXPECT_EQ(parse_selk_options(csv_only, args), 0);
+    EXPECT_EQ(csv_only.switches[kSwitchInput], 0);
+
+    // "-db" as the last word names nothing.
+    selk_options dangling;
+    args = args_of({"-db"});
+    EXPECT_EQ(parse_selk_options(dangling, args), 0);
+}
+
+TEST(ParseSelkOptions, CsvStaysPaddedUnlessNoWhitespaceIsGiven) {
+    selk_options padded;
+    std::vector<std::string> args = args_of({"-db", "x.db", "-csv"});
+    ASSERT_EQ(parse_selk_options(padded, args), 1);
+    EXPECT_TRUE(padded.csv);
+    EXPECT_FALSE(padded.no_whitespace);
+    EXPECT_TRUE(padded.padded_separator);
+
+    selk_options unpadded;
+    args = args_of({"-db", "x.db", "-csv", "-no_whitespace"});
+    ASSERT_EQ(parse_selk_options(unpadded, args), 1);
+    EXPECT_TRUE(unpadded.no_whitespace);
+    EXPECT_FALSE(unpadded.padded_separator);
+
+    // The program path is not taken for the switch.
+    selk_options path_named;
+    args = {"-no_whitespace", "-db", "x.db", "-csv"};
+    ASSERT_EQ(parse_selk_options(path_named, args), 1);
+    EXPECT_FALSE(path_named.no_whitespace);
+    EXPECT_TRUE(path_named.padded_separator);
+}
+
+TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
+    notification_fixtures::temp_dir dir;
+    const std::string db = dir.file("a.db");
+    {
+        sqlite3* h = notification_fixtures::open_db(db);
+        ASSERT_NE(h, nullptr);
+        notification_fixtures::exec(h, "CREATE TABLE t(a);");
+        sqlite3_close(h);
+    }
+    selk_options o;
+    std::vector<std::string> args =
+        args_of({"-pipe", "-all_fields", "-carve", "-incl_slack", "-incl_settings"});
+    ASSERT_EQ(parse_selk_options(o, args), 1);
+    ASSERT_TRUE(o.sqlite.open_read_only(db, ""));
+    o.notifications.emplace_back();
+    o.handlers.emplace_back();
+    o.push_channels.emplace_back();
+    o.settings.emplace_back();
+    o.referenced_handlers.insert(1);
+    o.handler_index[1] = 0;
+    o.push_channel_index.emplace(1, 0);
+    o.settings_index.emplace(1, 0);
+    o.column_names.push_back("Order");
+    o.current_table_type = kTableHandler;
+    o.app_name_width = 40;
+    o.schemas[kSchemaNotification].name = "notification";
+    o.page_size = 4096;
+
+    o.clear_after_each_iteration();
+    EXPECT_FALSE(o.sqlite.is_open);
+    EXPECT_EQ(o.sqlite.db, nullptr);
+    EXPECT_EQ(o.switches[kSwitchInput], 0);
+    EXPECT_EQ(o.switches[kSwitchAllFields], 1);
+    EXPECT_EQ(o.switches[kSwitchCarve], 1);
+    EXPECT_EQ(o.switches[kSwitchSlack], 1);
+    EXPECT_EQ(o.switches[kSwitchSettings], 1);
+    EXPECT_TRUE(o.notifications.empty());
+    EXPECT_TRUE(o.handlers.empty());
+    EXPECT_TRUE(o.push_channels.empty());
+    EXPECT_TRUE(o.settings.empty());
+    EXPECT_TRUE(o.referenced_handlers.empty());
+    EXPECT_TRUE(o.handler_index.empty());
+    EXPECT_TRUE(o.push_channel_index.empty());
+    EXPECT_TRUE(o.settings_index.empty());
+    EXPECT_TRUE(o.column_names.empty());
+    EXPECT_EQ(o.current_table_type, 0u);
+    EXPECT_EQ(o.app_name_width, 22u);
+    EXPECT_TRUE(o.schemas[kSchemaNotification].name.empty());
+
+    o.spare_text = "x";
+    o.verify = 1;
+    o.clear();
+    EXPECT_TRUE(o.spare_text.empty());
+    EXPECT_EQ(o.verify, 0);
+    EXPECT_EQ(o.switches[kSwitchCarve], 0);
+    EXPECT_EQ(o.page_size, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,433 @@
+// The slack scan of a notification database and its companions, and the parser of loose pages, on
+// databases written with the SQLite library.
+#include "notifications/slack_scan.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "notifications/records.h"
+#include "notifications/recovered.h"
+#include "notifications/selk_options.h"
+#include "recovery_fixtures.h"
+
+namespace {
+
+using namespace recovery_fixtures;
+using notification_fixtures::copy_file;
+using notification_fixtures::exists;
+using notification_fixtures::open_db;
+using notification_fixtures::read_all;
+using notification_fixtures::temp_dir;
+using notification_fixtures::write_all;
+
+const std::string kFixture = std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db";
+
+void quiet(selk_options& o) { o.show_progress = false; }
+
+// The first recovered notification that carries `payload`; null when none does.
+const notification_record* with_payload(const std::string& payload, const selk_options& o) {
+    for (const notification_record& n : o.notifications)
+        if (n.payload == payload) return &n;
+    return nullptr;
+}
+
+std::set<unsigned> sources_of(const std::string& payload, const selk_options& o) {
+    std::set<unsigned> s;
+    for (const notification_record& n : o.notifications)
+        if (n.payload == payload) s.insert(n.source_code());
+    return s;
+}
+
+std::string describe(const selk_options& o) {
+    std::string s;
+    for (const notification_record& n : o.notifications)
+        s += std::to_string(n.source_code()) + " rowid " + std::to_string(n.rowid) + " trunc " +
+             std::to_string(n.truncated) + " @" + std::to_string(n.record_offset) + " " + n.type + " " +
+             n.payload + "\n";
+    return s;
+}
+
+// A database of two handlers and `rows` notifications (Order and Id from 1, payload_for(Order)).
+void fill_db(sqlite3* db, int rows) {
+    notification_fixtures::create_tables(db);
+    insert_handler(db, 1, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+    insert_handler(db, 2, "Windows.SystemToast.Calling");
+    insert_push_channel(db, "1;5f6d2b8a", 1);
+    for (int i = 1; i <= rows; ++i) insert_notification(db, i, 100 + i, 1 + i % 2, "toast", payload_for(i));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(ScanSlackRecords, DeletedNotificationsComeBackFromTheMainFile) {
+    temp_dir dir;
+    const std::string path = dir.file("wpndatabase.db");
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    fill_db(db, 6);
+    exec(db, "DELETE FROM Notification WHERE [Order] IN (2, 4);");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+    ASSERT_FALSE(exists(path + "-journal"));
+
+    selk_options o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
+    for (int deleted : {2, 4}) {
+        const notification_record* found = with_payload(payload_for(deleted), o);
+        ASSERT_NE(found, nullptr) << deleted << "\n" << describe(o);
+        const notification_record& n = *found;
+        EXPECT_EQ(n.source_code(), kSourceMainSlack);
+        EXPECT_EQ(n.type, "toast");
+        EXPECT_EQ(n.id, 100u + deleted);
+        EXPECT_EQ(n.handler_id, 1u + deleted % 2);
+        EXPECT_EQ(n.arrival_time, static_cast<std::uint64_t>(kArrival + deleted));
+        EXPECT_EQ(n.payload_type, "Xml");
+        EXPECT_EQ(n.column_mask, kNotificationMask14);
+        EXPECT_GT(n.record_offset, 4096u);
+        // The freeblock header has overwritten the cell's start, so no rowid is guessed.
+        EXPECT_EQ(n.rowid, 0u);
+        EXPECT_EQ(n.order, 0u);
+    }
+    // Live rows are not slack.
+    EXPECT_EQ(sources_of(payload_for(1), o), std::set<unsigned>{});
+}
+
+TEST(ScanSlackRecords, EachScanStartsFromAnEmptyNotificationVector) {
+    temp_dir dir;
+    const std::string path = dir.file("wpndatabase.db");
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    fill_db(db, 4);
+    exec(db, "DELETE FROM Notification WHERE [Order] = 3;");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+
+    selk_options o;
+    quiet(o);
+    o.notifications.emplace_back();
+    ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
+    const std::size_t first = o.notifications.size();
+    ASSERT_GE(first, 1u);
+    ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
+    EXPECT_EQ(o.notifications.size(), first);
+    // With keep the second scan adds to the first.
+    ASSERT_EQ(scan_slack_records(path, true, 0, 0, 0, &o), 1);
+    EXPECT_EQ(o.notifications.size(), 2 * first);
+}
+
+TEST(ScanSlackRecords, NothingToScan) {
+    temp_dir dir;
+    selk_options o;
+    quiet(o);
+    EXPECT_EQ(scan_slack_records("", false, 0, 0, 0, &o), 0);
+    EXPECT_EQ(scan_slack_records(dir.file("absent.db"), false, 0, 0, 0, &o), 0);
+    EXPECT_EQ(scan_slack_records(dir.file("absent.db"), false, 0, 0, 0, nullptr), 0);
+    // A database with nothing deleted has no slack records.
+    const std::string path = dir.file("clean.db");
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    fill_db(db, 3);
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+    EXPECT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 0) << describe(o);
+    EXPECT_TRUE(o.notifications.empty());
+}
+
+// Rows that live only in the log: the tables are checkpointed empty, then commit 1 writes rows 1-3 and
+// commit 2 rewrites the same page (row 4 added, then row 2 deleted). The writer stays open so the log stays.
+class WalCompanion : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = dir_.file("wpndatabase.db");
+        db_ = open_db(path_);
+        ASSERT_NE(db_, nullptr);
+        exec(db_, "PRAGMA page_size=4096;");
+        exec(db_, "PRAGMA journal_mode=WAL;");
+        exec(db_, "PRAGMA wal_autocheckpoint=0;");
+        notification_fixtures::create_tables(db_);
+        insert_handler(db_, 1, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+        exec(db_, "PRAGMA wal_checkpoint(TRUNCATE);");
+        exec(db_, "BEGIN;");
+        for (int i = 1; i <= 3; ++i) insert_notification(db_, i, 200 + i, 1, "toast", payload_for(i));
+        exec(db_, "COMMIT;");
+        exec(db_, "BEGIN;");
+        insert_notification(db_, 4, 204, 1, "badge", payload_for(4));
+        exec(db_, "DELETE FROM Notification WHERE [Order] = 2;");
+        exec(db_, "COMMIT;");
+        ASSERT_TRUE(exists(path_ + "-wal"));
+    }
+    void TearDown() override {
+        if (db_ != nullptr) sqlite3_close(db_);
+    }
+
+    temp_dir dir_;
+    std::string path_;
+    sqlite3* db_ = nullptr;
+};
+
+TEST_F(WalCompanion, SupersededFramesAndSlackOfValidPagesAreCarved) {
+    selk_options o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(path_, false, 0, 0, 0, &o), 1);
+    // Commit 1's image of the page, superseded by commit 2's, holds rows 1-3 with their rowids.
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceWalSuperseded), 1u) << i << "\n" << describe(o);
+    for (const notification_record& n : o.notifications) {
+        if (n.source_code() != kSourceWalSuperseded) continue;
+        EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival)) << describe(o);
+        EXPECT_EQ(n.truncated, 0u);
+    }
+    // Row 2 was freed in the valid image of the page: its freeblock header hides the rowid.
+    EXPECT_EQ(sources_of(payload_for(2), o).count(kSourceWalSlack), 1u) << describe(o);
+    for (const notification_record& n : o.notifications) {
+        if (n.source_code() != kSourceWalSlack) continue;
+        EXPECT_EQ(n.rowid, 0u);
+        EXPECT_EQ(n.id, 202u);
+    }
+    // Without the valid-frames flag no valid frame is walked.
+    for (const notification_record& n : o.notifications) EXPECT_NE(n.source_code(), kSourceWalValid);
+    EXPECT_TRUE(sources_of(payload_for(4), o).empty()) << describe(o);
+}
+
+TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
+    selk_options o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(path_, false, 0, 0, 1, &o), 1);
+    for (int live : {1, 3, 4}) {
+        const std::set<unsigned> s = sources_of(payload_for(live), o);
+        EXPECT_EQ(s.count(kSourceWalValid), 1u) << live << "\n" << describe(o);
+    }
+    for (const notification_record& n : o.notifications) {
+        if (n.source_code() != kSourceWalValid || n.payload != payload_for(4)) continue;
+        EXPECT_EQ(n.type, "badge");
+        EXPECT_EQ(n.order, 4u);
+        EXPECT_EQ(n.id, 204u);
+    }
+    EXPECT_TRUE(sources_of(payload_for(2), o).count(kSourceWalSuperseded));
+}
+
+TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {
+    const std::string chunk = dir_.file("frames.bin");
+    ASSERT_TRUE(copy_file(path_ + "-wal", chunk));
+    selk_options o;
+    quiet(o);
+    std::string p = chunk;
+    ASSERT_EQ(parse_chunk_file(&o, p), 1);
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_FALSE(sources_of(payload_for(i), o).empty()) << i << "\n" << describe(o);
+    for (const notification_record& n : o.notifications) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(ScanSlackRecords, HotJournalOfADeletingTransactionIsCarved) {
+    temp_dir dir;
+    const std::string path = dir.file("live.db");
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA journal_mode=DELETE;");
+    fill_db(db, 5);
+    exec(db, "INSERT INTO HandlerSettings VALUES(1, 's:toast', 1);");
+    exec(db, "BEGIN;");
+    exec(db, "DELETE FROM Notification;");
+    exec(db, "DELETE FROM NotificationHandler;");
+    // The journal reader leaves out a page record that ends exactly at the end of the file, so the pages
+    // under test must not be the last ones journalled.
+    exec(db, "DELETE FROM HandlerSettings;");
+    ASSERT_TRUE(exists(path + "-journal"));
+    const std::string copy = dir.file("caught.db");
+    ASSERT_TRUE(copy_file(path, copy));
+    ASSERT_TRUE(copy_file(path + "-journal", copy + "-journal"));
+    exec(db, "ROLLBACK;");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+
+    selk_options o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(copy, false, 0, 0, 0, &o), 1);
+    for (int i = 1; i <= 5; ++i) {
+        EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceCarveJournal), 1u) << i << "\n" << describe(o);
+    }
+    for (const notification_record& n : o.notifications) {
+        if (n.source_code() != kSourceCarveJournal) continue;
+        EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival));
+    }
+    // The journalled handlers come back too.
+    bool photos = false;
+    for (const notification_handler_record& h : o.handlers)
+        if (h.source_code() == kSourceCarveJournal &&
+            h.primary_id == "Microsoft.Windows.Photos_8wekyb3d8bbwe!App")
+            photos = h.record_id == 1;
+    EXPECT_TRUE(photos);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(ParseChunkFile, PagesCutFromADatabaseParseAsLoosePages) {
+    temp_dir dir;
+    const std::string path = dir.file("source.db");
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA page_size=4096;");
+    fill_db(db, 5);
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+    const std::vector<std::uint8_t> file = read_all(path);
+    ASSERT_GT(file.size(), 4096u * 2);
+    // Everything after the first page: no database header.
+    const std::string chunk = dir.file("pages.bin");
+    ASSERT_TRUE(write_all(chunk, std::vector<std::uint8_t>(file.begin() + 4096, file.end())));
+
+    selk_options o;
+    quiet(o);
+    o.notifications.emplace_back();
+    std::string p = chunk;
+    ASSERT_EQ(parse_chunk_file(&o, p), 1);
+    EXPECT_EQ(o.db_path, chunk);
+    ASSERT_EQ(o.notifications.size(), 5u) << describe(o);
+    for (const notification_record& n : o.notifications) {
+        EXPECT_EQ(n.source_code(), kSourceCarveBlob);
+        EXPECT_EQ(n.payload, payload_for(static_cast<int>(n.order))) << describe(o);
+        EXPECT_EQ(n.id, 100u + n.order);
+        EXPECT_EQ(n.truncated, 0u);
+        // The offset is that of the record header in the chunk file.
+        const std::vector<std::uint8_t> bytes = read_all(chunk);
+        ASSERT_LT(n.record_offset, bytes.size());
+        EXPECT_EQ(bytes[n.record_offset], 0u);
+    }
+    ASSERT_EQ(o.handlers.size(), 2u);
+    EXPECT_EQ(o.handlers[0].record_id + o.handlers[1].record_id, 3u);
+    ASSERT_EQ(o.push_channels.size(), 1u);
+    EXPECT_EQ(o.push_channels[0].channel_id, "1;5f6d2b8a");
+    EXPECT_EQ(o.push_channels[0].handler_id, 1u);
+}
+
+const std::string kShortPayload = "<toast>n7</toast>";
+
+// A log header, one frame header and a page whose notification record straddles file offset 4096.
+std::vector<std::uint8_t> one_frame_log() {
+    std::vector<std::uint8_t> f = {0x37, 0x7F, 0x06, 0x82, 0x00, 0x2D, 0xE2, 0x18, 0x00, 0x00, 0x10, 0x00};
+    f.resize(32 + 24 + 4096, 0);
+    const std::vector<std::uint8_t> c = cell(record(notification_cols("toast", kShortPayload)), 7);
+    const std::size_t at = 4056;
+    if (at + c.size() > f.size()) return {};
+    std::copy(c.begin(), c.end(), f.begin() + static_cast<long>(at));
+    return f;
+}
+
+TEST(ParseChunkFile, LogHeaderIsSkippedAndFramesStayAligned) {
+    temp_dir dir;
+    const std::string chunk = dir.file("one_frame.wal");
+    ASSERT_TRUE(write_all(chunk, one_frame_log()));
+    ASSERT_GT(read_all(chunk).size(), 4096u);
+    selk_options o;
+    quiet(o);
+    std::string p = chunk;
+    ASSERT_EQ(parse_chunk_file(&o, p), 1);
+    ASSERT_EQ(o.notifications.size(), 1u) << describe(o);
+    EXPECT_EQ(o.notifications[0].payload, kShortPayload);
+    EXPECT_EQ(o.notifications[0].truncated, 0u);
+    EXPECT_EQ(o.notifications[0].order, 7u);
+}
+
+TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
+    temp_dir dir;
+    std::vector<std::uint8_t> f = one_frame_log();
+    ASSERT_GT(f.size(), 4096u);
+    f[8] = 0x00;
+    f[9] = 0x01;
+    f[10] = 0x00;
+    f[11] = 0x00;
+    const std::string chunk = dir.file("not_a_log.bin");
+    ASSERT_TRUE(write_all(chunk, f));
+    selk_options o;
+    quiet(o);
+    std::string p = chunk;
+    ASSERT_EQ(parse_chunk_file(&o, p), 1);
+    // Walked from offset 0, the first page ends inside the record: it comes back cut short.
+    ASSERT_EQ(o.notifications.size(), 1u) << describe(o);
+    EXPECT_EQ(o.notifications[0].truncated, 1u);
+    EXPECT_NE(o.notifications[0].payload, kShortPayload);
+}
+
+TEST(ParseChunkFile, UnreadableOrEmptyInputs) {
+    temp_dir dir;
+    selk_options o;
+    quiet(o);
+    std::string empty;
+    EXPECT_EQ(parse_chunk_file(&o, empty), 0);
+    std::string absent = dir.file("absent.bin");
+    EXPECT_EQ(parse_chunk_file(&o, absent), 0);
+    std::string p = dir.file("x.bin");
+    EXPECT_EQ(parse_chunk_file(nullptr, p), 0);
+    ASSERT_TRUE(write_all(p, {}));
+    EXPECT_EQ(parse_chunk_file(&o, p), 0);
+    // Pages without a record fail the walk.
+    ASSERT_TRUE(write_all(p, std::vector<std::uint8_t>(8192, 0x20)));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(parse_chunk_file(&o, p), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    const std::string message = "problem finding proper signatures to parse\n";
+    ASSERT_GE(err.size(), message.size());
+    EXPECT_EQ(err.substr(err.size() - message.size()), message);
+}
+
+TEST(ParseChunkFile, EnvironmentReferencesInThePathAreExpanded) {
+    temp_dir dir;
+    const std::string chunk = dir.file("env.bin");
+    ASSERT_TRUE(write_all(chunk, one_frame_log()));
+    ASSERT_GT(read_all(chunk).size(), 4096u);
+    ASSERT_EQ(setenv("SELK_H15_CHUNK_DIR", dir.path().c_str(), 1), 0);
+    selk_options o;
+    quiet(o);
+    std::string p = "%SELK_H15_CHUNK_DIR%/env.bin";
+    ASSERT_EQ(parse_chunk_file(&o, p), 1);
+    EXPECT_EQ(p, chunk);
+    EXPECT_EQ(o.db_path, chunk);
+    EXPECT_EQ(o.notifications.size(), 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(ScanSlackRecords, RealWindowsDatabaseGivesUpOldHandlerRows) {
+    if (!exists(kFixture)) GTEST_SKIP() << "fixture " << kFixture << " is absent";
+    selk_options o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(kFixture, false, 0, 0, 0, &o), 1);
+    // Its free space holds older copies of handler rows; the six notifications are all live.
+    EXPECT_TRUE(o.notifications.empty()) << describe(o);
+    ASSERT_GE(o.handlers.size(), 30u);
+    for (const notification_handler_record& h : o.handlers) {
+        EXPECT_EQ(h.source_code(), kSourceMainSlack);
+        EXPECT_NE(h.record_id, 0u);
+        EXPECT_TRUE(h.primary_id.rfind("Windows.", 0) == 0 || h.primary_id.rfind("Microsoft.", 0) == 0)
+            << h.primary_id;
+        EXPECT_EQ(h.created_time.size(), 19u);
+        EXPECT_EQ(h.column_mask, kHandlerMask10);
+    }
+}
+
+TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
+    if (!exists(kFixture)) GTEST_SKIP() << "fixture " << kFixture << " is absent";
+    selk_options o;
+    quiet(o);
+    std::string p = kFixture;
+    ASSERT_EQ(parse_chunk_file(&o, p), 1);
+    // The six live notifications (the library shows the same), with their rowids from the cell prefixes.
+    ASSERT_EQ(o.notifications.size(), 6u) << describe(o);
+    std::set<std::uint64_t> orders;
+    for (const notification_record& n : o.notifications) {
+        orders.insert(n.order);
+        EXPECT_EQ(n.payload.rfind("<toast ", 0), 0u) << n.payload;
+        EXPECT_EQ(n.source_code(), kSourceCarveBlob);
+        EXPECT_EQ(n.type, "toast");
+        EXPECT_EQ(n.handler_id, 68u);
+        EXPECT_EQ(n.payload_type, "Xml");
+        EXPECT_EQ(n.truncated, 0u);
+    }
+    EXPECT_EQ(orders, (std::set<std::uint64_t>{1, 2, 3, 4, 5, 6}));
+    // All 68 live handlers and the older copies in free space.
+    EXPECT_GE(o.handlers.size(), 68u);
+}
+
+}  // namespace

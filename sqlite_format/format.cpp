@@ -402,7 +402,8 @@ int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t len
     if (!read_be16(b, kDbPageSizeOffset, &ps) || !read_u8(b, kDbReservedOffset, &res) ||
         !read_be32(b, kDbTextEncodingOffset, &enc))
       return 0;
-    page.page_size = ps;
+    // The header stores 65536 as 1.
+    page.page_size = ps == 1 ? 65536u : ps;
     page.reserved = res;
     page.utf8 = enc == 1 ? 1 : 0;
     std::memset(page.header, 0, sizeof page.header);

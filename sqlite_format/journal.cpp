@@ -38,7 +38,9 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
   const std::uint32_t record_size = journal_page_size + kRecordOverhead;
   const std::uint64_t file_size = file.size();
   std::vector<std::uint8_t> record(record_size);
-  for (std::uint64_t k = 0; kFirstRecordOffset + k + record_size < file_size; k += record_size) {
+  // A record that ends exactly at the end of the file is whole: in a hot journal it is the last page
+  // journalled, and dropping it would lose that page's older content.
+  for (std::uint64_t k = 0; kFirstRecordOffset + k + record_size <= file_size; k += record_size) {
     if (!read_file_exact(file, kFirstRecordOffset + k, record_size, record.data())) break;
     std::uint32_t page_number = 0;
     (void)read_be32(byte_view(record.data(), record.size()), 0, &page_number);

@@ -431,6 +431,14 @@ TEST(BindPage, Page1NeedsAHundredAndTwelveBytes) {
   EXPECT_EQ(page.cells.begin()->first, 110u);
 }
 
+TEST(BindPage, PageSizeFieldOfOneMeans65536) {
+  bytes p = make_page1(4096);
+  put16(p, 16, 1);
+  sqlite_page page;
+  ASSERT_EQ(bind_sqlite_page(page, p.data(), p.size(), 0, 0), 1);
+  EXPECT_EQ(page.page_size, 65536u);
+}
+
 TEST(BindPage, UsesTheHeaderFieldsOfPage1AndTheGivenSizeElsewhere) {
   bytes p = make_page1(1024);
   put32(p, 56, 2);

@@ -41,18 +41,18 @@ int parse_bytes(const temp_dir& dir, const std::vector<std::uint8_t>& bytes, jou
 
 }  // namespace
 
-TEST(ParseRollbackJournal, record_ending_at_the_file_end_is_not_read) {
+TEST(ParseRollbackJournal, record_ending_at_the_file_end_is_read) {
   temp_dir dir;
   auto b = make_journal(1024, 3);
   ASSERT_EQ(b.size(), 512u + 3 * 1032);
   journal_page_map pages;
   std::uint32_t ps = 1024;
   ASSERT_EQ(parse_bytes(dir, b, pages, ps), 1);
-  EXPECT_EQ(pages, (journal_page_map{{2, 516}, {3, 516 + 1032}}));
-  // One byte more and the third record is read.
-  b.push_back(0);
+  EXPECT_EQ(pages, (journal_page_map{{2, 516}, {3, 516 + 1032}, {4, 516 + 2 * 1032}}));
+  // One byte short and the third record is not whole.
+  b.pop_back();
   ASSERT_EQ(parse_bytes(dir, b, pages, ps), 1);
-  EXPECT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages.size(), 2u);
 }
 
 TEST(ParseRollbackJournal, journal_page_size_replaces_the_callers) {
@@ -62,7 +62,7 @@ TEST(ParseRollbackJournal, journal_page_size_replaces_the_callers) {
   std::uint32_t ps = 4096;
   ASSERT_EQ(parse_bytes(dir, b, pages, ps), 1);
   EXPECT_EQ(ps, 1024u);
-  ASSERT_EQ(pages.size(), 3u);
+  ASSERT_EQ(pages.size(), 4u);
   EXPECT_EQ(std::next(pages.begin())->second, 516u + 1032);
 }
 

@@ -22,7 +22,7 @@ std::uint64_t ft_of_unix(std::int64_t s) {
     return static_cast<std::uint64_t>(s) * 10000000ull + kFiletimeUnix;
 }
 
-// 2020-12-11 19:11:35 UTC, and the sub-second part 0.9025799 s, in every kind.
+// 2020-12-11 19:11:35 UTC, and the fraction 0.9025799 s, in every kind.
 constexpr std::int64_t kUnix = 1607713895;
 constexpr std::uint64_t kFt = 132521874959025799ull;
 

@@ -42,20 +42,25 @@ std::uint64_t pattern_number(const char* hex) {
     return n;
 }
 
-// Tries the alternatives of one pattern forward at `p`; *advance is the bytes matched.
-bool match_pattern_fwd(const char* pattern, const std::uint8_t* p, std::uint32_t length, std::uint32_t* advance) {
-    if (!pattern || length == 0) return false;
+// Tries the alternatives of one pattern at `p`. Forward (`before` unused): `p` is where a serial type
+// starts and `length` bytes follow; *move is the bytes matched. Backward: `p` holds a serial type's last
+// byte, `before` bytes may be read before it; *move is the offset of the byte before that serial type.
+bool match_pattern(const char* pattern, const std::uint8_t* p, std::uint32_t length, std::uint32_t before,
+                   bool forward, std::int64_t* move) {
+    if (!pattern || (forward && length == 0)) return false;
     for (const char* a = pattern; *a; ++a) {
         const char c = *a;
         if (c >= '0' && c <= '9') {
             if (p[0] == static_cast<std::uint8_t>(c - '0')) {
-                *advance = 1;
+                *move = forward ? 1 : -1;
                 return true;
             }
         } else if (c == '+' || c == '-') {
-            const std::uint32_t n = match_typed_varints_fwd(p, length, 1, c == '-');
-            if (n) {
-                *advance = n;
+            const bool text = c == '-';
+            const std::int64_t r = forward ? static_cast<std::int64_t>(match_typed_varints_fwd(p, length, 1, text))
+                                           : match_typed_varints_bwd(p, before, 1, text);
+            if (r) {
+                *move = r;
                 return true;
             }
         } else if (c == 'x') {
@@ -64,47 +69,19 @@ bool match_pattern_fwd(const char* pattern, const std::uint8_t* p, std::uint32_t
             if (n == 0) return false;
             if (n <= 127) {
                 if (p[0] != n) return false;
-                *advance = 1;
+                *move = forward ? 1 : -1;
                 return true;
             }
-            std::uint64_t v = 0;
-            std::uint32_t used = 0;
-            if (!read_whole_varint(p, length, 0, &v, &used) || used != 2 || v != n) return false;
-            *advance = 2;
-            return true;
-        }
-    }
-    return false;
-}
-
-// Tries the alternatives of one pattern backward at `p` (the last byte of a serial type);
-// *step is the offset of the byte before it.
-bool match_pattern_bwd(const char* pattern, const std::uint8_t* p, std::uint32_t available, std::int64_t* step) {
-    if (!pattern) return false;
-    for (const char* a = pattern; *a; ++a) {
-        const char c = *a;
-        if (c >= '0' && c <= '9') {
-            if (p[0] == static_cast<std::uint8_t>(c - '0')) {
-                *step = -1;
-                return true;
+            if (n > 0x3FFF) return false;
+            const std::uint8_t high = static_cast<std::uint8_t>(0x80 | (n >> 7));
+            const std::uint8_t low = static_cast<std::uint8_t>(n & 0x7F);
+            if (forward) {
+                if (length < 2 || p[0] != high || p[1] != low) return false;
+                *move = 2;
+            } else {
+                if (before < 1 || p[-1] != high || p[0] != low) return false;
+                *move = -2;
             }
-        } else if (c == '+' || c == '-') {
-            const std::int64_t r = match_typed_varints_bwd(p, available, 1, c == '-');
-            if (r) {
-                *step = r;
-                return true;
-            }
-        } else if (c == 'x') {
-            const std::uint64_t n = pattern_number(a + 1);
-            if (n == 0) return false;
-            if (n <= 127) {
-                if (p[0] != n) return false;
-                *step = -1;
-                return true;
-            }
-            if (n > 0x3FFF || available < 1) return false;
-            if (p[-1] != (0x80 | (n >> 7)) || p[0] != (n & 0x7F)) return false;
-            *step = -2;
             return true;
         }
     }
@@ -264,9 +241,9 @@ std::uint32_t match_header_signature_fwd(const std::uint8_t* bytes, std::uint32_
     if (!bytes || !patterns || columns == 0 || first >= columns || length < columns - first) return 0;
     std::uint32_t pos = 0;
     for (std::uint32_t c = first; c < columns; ++c) {
-        std::uint32_t advance = 0;
-        if (pos >= length || !match_pattern_fwd(patterns[c], bytes + pos, length - pos, &advance)) return 0;
-        pos += advance;
+        std::int64_t advance = 0;
+        if (pos >= length || !match_pattern(patterns[c], bytes + pos, length - pos, 0, true, &advance)) return 0;
+        pos += static_cast<std::uint32_t>(advance);
     }
     return pos;
 }
@@ -280,7 +257,7 @@ std::int64_t match_header_signature_bwd(const std::uint8_t* pos, std::uint32_t a
         if (i < floor) return 0;
         std::int64_t step = 0;
         const std::uint32_t before = static_cast<std::uint32_t>(available + i);
-        if (!match_pattern_bwd(patterns[c], pos + i, before, &step)) return 0;
+        if (!match_pattern(patterns[c], pos + i, 0, before, false, &step)) return 0;
         i += step;
     }
     // The header-size varint must end inside the bytes given.
@@ -292,9 +269,10 @@ std::uint32_t match_header_signature(const std::uint8_t* bytes, std::uint32_t le
     if (!bytes) return 0;
     std::uint32_t pos = 0;
     for (const auto& pattern : patterns) {
-        std::uint32_t advance = 0;
-        if (pos >= length || !match_pattern_fwd(pattern.c_str(), bytes + pos, length - pos, &advance)) return 0;
-        pos += advance;
+        std::int64_t advance = 0;
+        if (pos >= length || !match_pattern(pattern.c_str(), bytes + pos, length - pos, 0, true, &advance))
+            return 0;
+        pos += static_cast<std::uint32_t>(advance);
     }
     return pos;
 }

@@ -392,10 +392,6 @@ bool net_ticks_to_filetime(std::uint64_t ticks, std::uint64_t& out) {
     return true;
 }
 
-namespace {
-
-// Epoch + whole x 10^7 + truncated fraction x 10^7 for a floating count of seconds. False when the value
-// is not finite or the result would leave the signed 64-bit tick range.
 bool seconds_double_to_filetime(double seconds, std::uint64_t epoch, std::uint64_t& out) {
     if (!std::isfinite(seconds)) return false;
     const double total = static_cast<double>(epoch) + seconds * 1e7;
@@ -406,6 +402,8 @@ bool seconds_double_to_filetime(double seconds, std::uint64_t epoch, std::uint64
     out = epoch + static_cast<std::uint64_t>(w) * kTicksPerSecond + static_cast<std::uint64_t>(frac);
     return true;
 }
+
+namespace {
 
 // Safari integer rule: below 2^32 plain seconds; from 2^32 on whole seconds = value / 10^9 plus
 // value mod 10^7 ticks.

@@ -149,6 +149,10 @@ bool filetime_difference_ms(std::uint64_t a, std::uint64_t b, std::uint64_t& out
 bool filetime_difference_seconds(std::uint64_t a, std::uint64_t b, std::uint64_t& out);
 bool filetime_difference_seconds_pair(std::uint64_t a, std::uint64_t b, std::uint32_t (&out)[2]);
 
+// epoch + whole seconds x 10^7 + the fraction's ticks (truncated toward zero). False for a value that is not
+// finite or whose FILETIME would leave the signed 64-bit range: such a double has no time.
+bool seconds_double_to_filetime(double seconds, std::uint64_t epoch, std::uint64_t& out);
+
 // n when n is a power of two; 1 below 2; else the next power of two (0 when none fits in 64 bits).
 std::uint64_t next_power_of_two(std::uint64_t n);
 bool time_library_ready();

@@ -1,24 +1,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "time/calendar.h"
 #include "time/qm_time.h"
-
-namespace {
-
-// epoch + whole seconds x 10^7 + the fraction's ticks (truncated toward zero). False for a value that is
-// not finite or whose FILETIME would leave the signed 64-bit range: such a double has no time.
-bool double_seconds_to_filetime(double seconds, std::uint64_t epoch, std::uint64_t& out) {
-    if (!std::isfinite(seconds)) return false;
-    const double total = static_cast<double>(epoch) + seconds * 1e7;
-    if (!(total > -9.2e18 && total < 9.2e18)) return false;
-    const double whole = std::trunc(seconds);
-    const std::int64_t w = static_cast<std::int64_t>(whole);
-    const std::int64_t frac = static_cast<std::int64_t>((seconds - whole) * 1e7);
-    out = epoch + static_cast<std::uint64_t>(w) * kTicksPerSecond + static_cast<std::uint64_t>(frac);
-    return true;
-}
-
-}  // namespace
 
 namespace qm {
 
@@ -178,10 +162,10 @@ time::time(double value, type_time kind) {
         case type_unix:
         case type_unix_ms:
             // A floating kind-16 value is read as seconds as well, not divided by 1000.
-            if (double_seconds_to_filetime(value, kFiletimeUnix, ft)) set_filetime(ft);
+            if (seconds_double_to_filetime(value, kFiletimeUnix, ft)) set_filetime(ft);
             break;
         case type_safari:
-            if (double_seconds_to_filetime(value, kFiletimeSafari, ft)) set_filetime(ft);
+            if (seconds_double_to_filetime(value, kFiletimeSafari, ft)) set_filetime(ft);
             break;
         case type_ole: {
             if (!std::isfinite(value)) break;

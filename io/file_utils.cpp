@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include "common/int_parsers.h"
 #include "common/path_split.h"
@@ -369,4 +371,34 @@ std::wstring make_absolute_path(const std::wstring& path, wchar_t default_separa
   // Separators are ASCII; anything else falls back to '/'.
   const char sep = (default_separator > 0 && default_separator < 0x80) ? static_cast<char>(default_separator) : '/';
   return path_to_wide(make_absolute_path(wide_to_path(path), sep));
+}
+
+namespace {
+
+// The absolute form of a path that need not exist: its folder resolved (links, "." and "..") when that
+// folder exists, else resolved against the current folder by text alone; then the last component.
+std::string absolute_form(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  char resolved[PATH_MAX];
+  if (::realpath(folder.c_str(), resolved) != nullptr) {
+    const std::string base = resolved;
+    return (base == "/" ? std::string() : base) + "/" + name;
+  }
+  const std::string cwd = folder[0] == '/' ? std::string() : get_current_dir();
+  return resolve_against_cwd(cwd, folder, '/') + "/" + name;
+}
+
+}  // namespace
+
+bool paths_name_same_file(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  stat_record sa, sb;
+  const bool a_exists = platform_stat(a.c_str(), &sa) == 0;
+  const bool b_exists = platform_stat(b.c_str(), &sb) == 0;
+  if (a_exists && b_exists) return sa.device == sb.device && sa.inode == sb.inode;
+  // A file that exists is never the one that a missing path would create.
+  if (a_exists || b_exists) return false;
+  return absolute_form(a) == absolute_form(b);
 }

@@ -55,3 +55,9 @@ std::wstring get_current_dir_wide();
 // the path holds neither '/' nor '\'.
 std::string make_absolute_path(const std::string& path, char default_separator);
 std::wstring make_absolute_path(const std::wstring& path, wchar_t default_separator);
+
+// True when the two paths name one file: by device and inode where both exist; where neither exists, by
+// their absolute forms (an existing folder resolved through its links, "." and ".." applied), so that
+// creating one would create the other. A path that exists never names the same file as one that does not.
+// False for an empty path. Reads status only; opens nothing.
+bool paths_name_same_file(const std::string& a, const std::string& b);

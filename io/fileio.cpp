@@ -19,6 +19,8 @@ namespace uni {
 namespace {
 
 constexpr std::uint64_t kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
+// Permissions of a file created for writing (less the umask): reports and logs are never writable by others.
+constexpr unsigned int kCreateMode = 0644;
 
 // One read call, repeated only when a signal interrupted it before any byte moved.
 ssize_t read_once(int fd, void* buf, std::size_t n) {
@@ -158,7 +160,7 @@ int fileio::open(const std::wstring& wide_path, bool write, bool text_mode_flag,
   unsigned int mode = 0404;
   if (write) {
     flags = truncate ? (O_RDWR | O_CREAT | O_TRUNC) : O_RDWR;
-    mode = 0606;
+    mode = kCreateMode;
   }
   const int fd = open_descriptor(wide_to_path(p), flags, mode);
   if (fd == -1) return 0;
@@ -178,7 +180,7 @@ int fileio::open_appending(const std::string& narrow_path, const std::wstring& w
   text_mode = text_mode_flag;
   write_access = true;
   path = wide_path;
-  const int fd = open_descriptor(narrow_path, O_RDWR | O_CREAT | O_APPEND, 0606);
+  const int fd = open_descriptor(narrow_path, O_RDWR | O_CREAT | O_APPEND, kCreateMode);
   if (fd == -1) return 0;
   descriptor = fd;
   opened = true;

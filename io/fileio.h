@@ -43,14 +43,15 @@ class fileio {
 
   // --- opening and closing ---
   // Opens a path (narrow path bytes, or wide). Read-only unless `write`; with `write` the file must exist
-  // unless `truncate` (which creates or empties it). Trailing '/' and '\' are removed. An open descriptor
-  // is closed first (an attached stream is flushed into it before). Refuses FIFOs and sockets. 1 or 0;
-  // after a failure the object is closed but keeps `write_access` and `path`.
+  // unless `truncate` (which creates it, mode 0644 less the umask, or empties it). Trailing '/' and '\'
+  // are removed. An open descriptor is closed first (an attached stream is flushed into it before).
+  // Refuses FIFOs and sockets. 1 or 0; after a failure the object is closed but keeps `write_access` and
+  // `path`.
   int open(const std::string& path, bool write, bool text_mode, bool truncate);
   int open(const std::wstring& path, bool write, bool text_mode, bool truncate);
   // As open() with the narrow path converted to wide first; 0 for an empty path.
   int open_wide(const std::string& path, bool write, bool text_mode, bool truncate);
-  // Opens for appending (created when missing, mode 0606) and moves to the end. 1 or 0.
+  // Opens for appending (created when missing, mode 0644 less the umask) and moves to the end. 1 or 0.
   int open_append(const std::string& path, bool text_mode);
   // As open_append with a wide path, without moving to the end.
   int open_append_wide(const std::wstring& path, bool text_mode);

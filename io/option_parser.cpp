@@ -109,6 +109,9 @@ void test_diagnostics_path(cmd_params& o, std::vector<std::string>& args, bool& 
 }
 
 void open_diagnostics(cmd_params& o) {
+    // A stream would create a missing log with mode 0666 less the umask; the file object creates it 0644.
+    uni::fileio create;
+    if (create.open_append(o.diagnostics_path, false) != 0) create.close();
     std::ofstream* stream = new std::ofstream(o.diagnostics_path, std::ios::out | std::ios::trunc);
     if (!stream->good()) {
         delete stream;
@@ -486,6 +489,15 @@ void set_csv_separator(cmd_params& options, std::string& text, bool semicolon) {
 }
 
 bool parse_common_options(cmd_params& o, std::vector<std::string>& args) {
+    return parse_common_options(o, args, true);
+}
+
+bool open_diagnostics_log(cmd_params& o) {
+    if (o.diagnostics == nullptr && !o.diagnostics_path.empty()) open_diagnostics(o);
+    return o.diagnostics_on;
+}
+
+bool parse_common_options(cmd_params& o, std::vector<std::string>& args, bool open_log) {
     // The time library prints locale dates through the chooser of this layer.
     set_time_locale_selector(select_time_locale_name);
     if (args.empty()) return false;
@@ -601,6 +613,6 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args) {
 
     parse_date_time_format(o.format_word, o.date_format, o.time_format, o.pair_datetime);
     read_os_version(o);
-    if (diags_ok) open_diagnostics(o);
+    if (diags_ok && open_log) open_diagnostics(o);
     return true;
 }

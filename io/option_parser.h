@@ -13,6 +13,12 @@
 // A refused command line leaves the disk as it was: neither the results file nor the diagnostics file is
 // created or changed.
 bool parse_common_options(cmd_params& options, std::vector<std::string>& args);
+// The same; with open_log false a usable "-diags" file is only tested (diagnostics_path set, the log still
+// off), so that a caller with checks of its own can refuse the command line before the log is truncated.
+bool parse_common_options(cmd_params& options, std::vector<std::string>& args, bool open_log);
+// Opens (truncating) the log that a parse with open_log false has tested and writes the command line as its
+// first line. True when the log is on.
+bool open_diagnostics_log(cmd_params& options);
 
 // Replaces every %NAME% in text by the value of that environment variable (with vss, an unset %vss% by the
 // shadow copy device prefix); text changes in place, out receives a copy and is returned. Unset names stay

@@ -115,6 +115,10 @@ int run_path_stream(std::ostream& os, selk_options& options) {
   std::string path;
   while (source.read(path, true)) {
     if (path.empty() || !path_passes_file_filters(options, path)) continue;
+    if (const char* output = own_output_named(options, path)) {
+      error_printf("skipping %s: it is the %s file of this run\n", path.c_str(), output);
+      continue;
+    }
     options.db_path = path;
     write_log_line(options, path);
     if (options.switches[kSwitchParseChunk] != 0)

@@ -1,7 +1,79 @@
 #include "notifications/selk_options.h"
 
+#include "io/console.h"
+#include "io/file_utils.h"
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
+
+namespace {
+
+// Refuses the run when "-out" or "-diags" would write over the database or one of its companions;
+// true when the outputs are clear of it.
+bool outputs_clear_of_input(const std::string& out_file, const std::string& diags_path,
+                            const std::string& db_path) {
+    std::string input;
+    const char* option = output_on_input(out_file, diags_path, db_path, input);
+    if (option == nullptr) return true;
+    error_printf("refusing %s %s: it would write over %s, which this run reads\n", option,
+                 std::string(option) == "-out" ? out_file.c_str() : diags_path.c_str(), input.c_str());
+    return false;
+}
+
+// The values of "-db", "-out" (or "-outfile", as the common parser expands it) and "-diags", read without
+// taking them, so that the outputs can be checked before the common parser opens either file.
+bool outputs_clear_of_input(const std::vector<std::string>& args) {
+    std::string db, out, diags;
+    get_option_value("-db", db, args, false);
+    if (get_option_value("-out", out, args, false) || get_option_value("-outfile", out, args, false)) {
+        std::string copy;
+        expand_environment_variables(copy, out, true);
+        for (char& c : out) {
+            if (c == '\\') c = '/';
+        }
+    }
+    get_option_value("-diags", diags, args, false);
+    return outputs_clear_of_input(out, diags, db);
+}
+
+// The last checks of an accepted command line, then the diagnostics log is opened: a refused command line
+// changes no file.
+int accept_options(selk_options& options) {
+    if (!options.pipe && options.enumdir_given && options.enumdir_folder.empty()) {
+        error_printf("no folder given to -enumdir\n");
+        return 0;
+    }
+    if (!outputs_clear_of_input(options.out_file, options.diagnostics_path, options.db_path)) return 0;
+    open_diagnostics_log(options);
+    return 1;
+}
+
+}  // namespace
+
+const char* output_on_input(const std::string& out_file, const std::string& diags_path,
+                            const std::string& db_path, std::string& input) {
+    input.clear();
+    if (db_path.empty()) return nullptr;
+    for (const char* suffix : {"", "-wal", "-journal"}) {
+        const std::string candidate = db_path + suffix;
+        const char* option = nullptr;
+        if (paths_name_same_file(out_file, candidate)) {
+            option = "-out";
+        } else if (paths_name_same_file(diags_path, candidate)) {
+            option = "-diags";
+        }
+        if (option != nullptr) {
+            input = candidate;
+            return option;
+        }
+    }
+    return nullptr;
+}
+
+const char* own_output_named(const cmd_params& options, const std::string& path) {
+    if (paths_name_same_file(path, options.out_file)) return "results";
+    if (paths_name_same_file(path, options.diagnostics_path)) return "diagnostics";
+    return nullptr;
+}
 
 selk_options::selk_options()
     : cmd_params(),
@@ -53,7 +125,8 @@ void selk_options::clear_after_each_iteration() {
 
 int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
     const bool no_whitespace_given = has_option("-no_whitespace", args, true);
-    if (!parse_common_options(options, args)) return 0;
+    if (!outputs_clear_of_input(args)) return 0;
+    if (!parse_common_options(options, args, false)) return 0;
 
     // Date and time always share one column in timeline output. Delimited "-csv" output stays padded, with a
     // blank before time columns, unless "-no_whitespace" asked otherwise.
@@ -85,13 +158,13 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
 
     if (options.pipe || options.enumdir_given) {
         options.switches[kSwitchInput] = 1;
-        return 1;
+        return accept_options(options);
     }
     std::string path;
     if (take_option_value("-db", path, args)) {
         options.db_path = path;
         options.switches[kSwitchInput] = 1;
-        return 1;
+        return accept_options(options);
     }
     return 0;
 }

@@ -82,6 +82,17 @@ class selk_options : public cmd_params {
 };
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
-// "-enumdir" is on, or "-db" has a value; 0 when the common options are refused or no input is named.
-// Switches taken are removed from `args`.
+// "-enumdir" (with a folder) is on, or "-db" has a value; 0 when the common options are refused, no input
+// is named, or "-out" or "-diags" names the database or its "-wal" or "-journal" companion (checked before
+// either file is opened, with a message). The "-diags" log is opened only once everything is accepted, so a
+// refused command line changes no file. Switches taken are removed from `args`.
 int parse_selk_options(selk_options& options, std::vector<std::string>& args);
+
+// Which output would land on what a run reads: "-out" or "-diags" when that file is `db_path` or its
+// "-wal" or "-journal" companion (same device and inode, or, where neither exists, the same absolute
+// path); `input` then names the file it would write over. Null, `input` empty, when neither does or
+// `db_path` is empty.
+const char* output_on_input(const std::string& out_file, const std::string& diags_path,
+                            const std::string& db_path, std::string& input);
+// "results" or "diagnostics" when a listed path is the run's results file or diagnostics log; else null.
+const char* own_output_named(const cmd_params& options, const std::string& path);

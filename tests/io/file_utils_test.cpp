@@ -302,6 +302,39 @@ TEST(FileUtilsPaths, absolute_paths_against_the_current_folder) {
   EXPECT_EQ(make_absolute_path(std::wstring(L"x\u00e9.db"), L'/'), path_to_wide(cwd) + L"/x\u00e9.db");
 }
 
+TEST(FileUtilsPaths, same_file_by_identity_where_it_exists_else_by_absolute_path) {
+  temp_folder dir("fu_same");
+  ASSERT_TRUE(dir.ok());
+  const std::string db = dir.file("case.db");
+  ASSERT_TRUE(write_file(db, "x"));
+  ASSERT_TRUE(write_file(dir.file("other.db"), "x"));
+  ASSERT_EQ(::link(db.c_str(), dir.file("hard.db").c_str()), 0);
+  ASSERT_EQ(mkdir(dir.file("sub").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(dir.path().c_str(), dir.file("sub/up").c_str()), 0);
+  struct row {
+    std::string a, b;
+    bool same;
+  };
+  const std::vector<row> rows = {
+      {db, db, true},
+      {db, dir.file("hard.db"), true},                      // one inode, two names
+      {db, dir.file("sub/../case.db"), true},
+      {db, dir.file("sub/up/case.db"), true},               // through a linked folder
+      {db, dir.file("other.db"), false},
+      {dir.file("case.db-wal"), dir.file("./sub/../case.db-wal"), true},  // neither exists
+      {dir.file("case.db-wal"), dir.file("sub/up/case.db-wal"), true},
+      {dir.file("case.db-wal"), dir.file("case.db-journal"), false},
+      {db, dir.file("case.db-wal"), false},                 // one exists, the other does not
+      {db, "", false},
+      {"", "", false},
+  };
+  for (const row& r : rows) {
+    EXPECT_EQ(paths_name_same_file(r.a, r.b), r.same) << r.a << " | " << r.b;
+    EXPECT_EQ(paths_name_same_file(r.b, r.a), r.same) << r.b << " | " << r.a;
+  }
+  EXPECT_EQ(file_size(dir.file("case.db-wal")), -1);  // nothing was created
+}
+
 TEST(FileUtilsPaths, current_folder_deeper_than_512_bytes) {
   temp_folder dir("fu_deep");
   ASSERT_TRUE(dir.ok());

@@ -292,6 +292,28 @@ TEST_F(option_parser_test, refused_command_line_leaves_an_existing_diags_file_al
     EXPECT_FALSE(exists(fresh));
 }
 
+TEST_F(option_parser_test, deferred_diags_log_is_opened_only_when_asked_and_created_0644) {
+    const std::string path = dir_ + "/old.log";
+    std::ofstream(path) << "earlier run";
+    const std::string fresh = dir_ + "/fresh.log";
+    const mode_t saved = umask(0);
+    for (const std::string& log : {path, fresh}) {
+        cmd_params o;
+        args_t args = {"p", "-diags", log, "-l2"};
+        EXPECT_TRUE(parse_common_options(o, args, false));
+        EXPECT_FALSE(o.diagnostics_on);
+        EXPECT_EQ(o.log_level, 2u);
+        EXPECT_EQ(read_file(log), log == path ? "earlier run" : "");
+        EXPECT_EQ(exists(log), log == path);
+        EXPECT_TRUE(open_diagnostics_log(o));
+        EXPECT_EQ(read_file(log), "->p -diags " + log + " -l2\n");
+    }
+    umask(saved);
+    struct stat st;
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
 TEST_F(option_parser_test, aliases) {
     cmd_params o;
     args_t args = {"p", "-alias", "C:\\X\\A.DB | /cases/a.db", "-aliaspath", "C:\\Data/|\"/mnt/data/\""};

@@ -6,9 +6,13 @@
 #include <sqlite3.h>
 
 #include "evidence_open.h"
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <set>
 #include <string>
@@ -436,6 +440,138 @@ TEST(SelkProcess, SampleDatabaseOfTheBuild) {
   EXPECT_EQ(slack.status, 0);
   for (const char* text : {"Meeting moved", "Update available"})
     EXPECT_NE(slack.out.find(text), std::string::npos) << text;
+}
+
+// ---- evidence, outputs and the file filter ----
+
+// A file's access, modification and status-change times (ns since 1970); empty when it does not exist.
+std::vector<std::int64_t> file_times(const std::string& path) {
+  std::vector<std::int64_t> times;
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return times;
+  for (const timespec& t : {st.st_atim, st.st_mtim, st.st_ctim})
+    times.push_back(static_cast<std::int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec);
+  return times;
+}
+
+// Sets a file's access and modification times to `seconds` since 1970.
+void set_file_times(const std::string& path, std::int64_t seconds) {
+  const timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0) << path;
+}
+
+std::int64_t utc_seconds(int year, int month, int day) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = 12;
+  return static_cast<std::int64_t>(::timegm(&tm));
+}
+
+std::set<std::string> folder_names(const std::string& folder) {
+  std::set<std::string> names;
+  DIR* d = ::opendir(folder.c_str());
+  if (d == nullptr) return names;
+  while (dirent* e = ::readdir(d)) {
+    if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+TEST(SelkProcess, OutputsNamingTheEvidenceAreRefusedBeforeAnyFileIsWritten) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("case.db");
+  make_db(db, 3);
+  const std::string journal = db + "-journal";
+  ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0x4a)));
+  ASSERT_EQ(::link(db.c_str(), dir.file("hard.db").c_str()), 0);
+  const std::string log = dir.file("earlier.log");
+  ASSERT_TRUE(fx::write_all(log, std::vector<std::uint8_t>(10, 'L')));
+  // Bytes first, then old times: from here on any read would move the access time, any write the others.
+  std::vector<std::vector<std::uint8_t>> bytes;
+  std::vector<std::vector<std::int64_t>> times;
+  for (const std::string& f : {db, journal, log}) bytes.push_back(fx::read_all(f));
+  for (const std::string& f : {db, journal, log}) set_file_times(f, utc_seconds(2001, 6, 15));
+  for (const std::string& f : {db, journal, log}) times.push_back(file_times(f));
+  const std::set<std::string> names = folder_names(dir.path());
+  ::setenv("SELK_EVIDENCE_DIR", dir.path().c_str(), 1);
+
+  // (arguments, the line that says why; empty where the usage text alone is the answer)
+  const std::string why_out = ": it would write over " + db + ", which this run reads";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-db", db, "-out", db}, "refusing -out " + db + why_out},
+      {{"-db", db, "-diags", db}, "refusing -diags " + db + why_out},
+      {{"-db", db, "-outfile", dir.file("hard.db")}, "refusing -out " + dir.file("hard.db") + why_out},
+      {{"-db", db, "-out", "%SELK_EVIDENCE_DIR%/case.db"}, "refusing -out " + db + why_out},
+      {{"-db", db, "-out", dir.path() + "/./case.db-wal", "-incl_slack"},
+       "refusing -out " + dir.path() + "/./case.db-wal: it would write over " + db + "-wal, which this run reads"},
+      {{"-db", db, "-diags", journal, "-carve"},
+       "refusing -diags " + journal + ": it would write over " + journal + ", which this run reads"},
+      {{"-db", db, "-parse_chunk", "-out", db}, "refusing -out " + db + why_out},
+      {{"-csv", "-diags", log}, ""},
+      {{"-db", db, "-diags", log, "-cmd_start_time", "20210304"}, ""},
+      {{"-enumdir", "", "-diags", log}, "no folder given to -enumdir"},
+  };
+  for (const auto& c : cases) {
+    const selk_process::result r = run(c.first);
+    EXPECT_EQ(r.status, 255) << c.second;
+    const std::size_t usage = r.err.find(usage_text(banner()));
+    EXPECT_NE(usage, std::string::npos) << c.second;
+    if (!c.second.empty()) {
+      EXPECT_LT(r.err.find(c.second + "\n"), usage) << r.err;
+    }
+  }
+  const std::vector<std::string> files = {db, journal, log};
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+    EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
+  }
+  EXPECT_EQ(folder_names(dir.path()), names);  // no companion or log was created
+  ::unsetenv("SELK_EVIDENCE_DIR");
+}
+
+TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {
+  fx::temp_dir dir("own");
+  const std::string db = dir.file("a.db");
+  make_db(db, 2, "alpha");
+  const std::string out = dir.file("r.txt"), diags = dir.file("d.log");
+  const std::vector<std::vector<std::string>> modes = {{"-pipe"}, {"-enumdir", dir.path(), "-num_subdirs", "0"}};
+  for (std::vector<std::string> args : modes) {
+    for (const char* a : {"-quiet", "-out", out.c_str(), "-diags", diags.c_str()}) args.push_back(a);
+    const selk_process::result r = run(args, out + "\n" + diags + "\n" + db + "\n");
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_NE(r.err.find("skipping " + out + ": it is the results file of this run\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("skipping " + diags + ": it is the diagnostics file of this run\n"), std::string::npos)
+        << r.err;
+    const std::vector<std::uint8_t> bytes = fx::read_all(out);
+    const std::string report(bytes.begin(), bytes.end());
+    int rows = 0;
+    for (const std::string& line : lines(report)) rows += line.find("alpha") != std::string::npos;
+    EXPECT_EQ(rows, 2) << args[0];
+  }
+}
+
+TEST(SelkProcess, ResultsAndLogFilesAreNeverWritableByOthers) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("m.db");
+  make_db(db, 1);
+  const std::string out = dir.file("r.txt"), diags = dir.file("d.log"), kept = dir.file("kept.txt");
+  ASSERT_TRUE(fx::write_all(kept, {'x'}));
+  ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+  const mode_t saved = ::umask(0);
+  const selk_process::result r = run({"-db", db, "-quiet", "-out", out, "-diags", diags});
+  const selk_process::result again = run({"-db", db, "-quiet", "-out", kept});
+  ::umask(saved);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(again.status, 0);
+  // (file, mode): new files 0644; an existing results file keeps its own mode.
+  for (const auto& f : std::vector<std::pair<std::string, mode_t>>{{out, 0644}, {diags, 0644}, {kept, 0600}}) {
+    struct stat st;
+    ASSERT_EQ(::stat(f.first.c_str(), &st), 0) << f.first;
+    EXPECT_EQ(st.st_mode & 0777, f.second) << f.first;
+  }
 }
 
 // ---- recovered records ----

@@ -37,10 +37,12 @@ void usage_option(std::ostream& os, const std::string& option, const char* text)
   os << line << "= " << text << "\n";
 }
 
+// The whole file filter, the time window of "-cmd_start_time"/"-cmd_stop_time" included, also when no
+// "-filter" was given.
 bool path_passes_file_filters(selk_options& options, const std::string& path) {
   if (path.empty()) return false;
-  if (options.include_filters.empty()) return true;
-  return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, nullptr, false);
+  file_stats stats;
+  return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, &stats, false);
 }
 
 // Writes what one analysis left in the notification vector and empties it.

@@ -574,6 +574,43 @@ TEST(SelkProcess, ResultsAndLogFilesAreNeverWritableByOthers) {
   }
 }
 
+TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
+  fx::temp_dir dir("window");
+  const std::string a = dir.file("a.db"), b = dir.file("b.db");
+  make_db(a, 1, "alpha");
+  make_db(b, 1, "beta");
+  // Modification times far ahead of any birth time the file system may keep (the files are made now).
+  set_file_times(a, utc_seconds(2090, 3, 1));
+  set_file_times(b, utc_seconds(2090, 9, 1));
+  // (window, databases that pass)
+  const std::vector<std::pair<std::vector<std::string>, std::string>> windows = {
+      {{"-cmd_start_time", "2080-01-01", "-cmd_stop_time", "2085-12-31"}, ""},  // before both
+      {{"-cmd_start_time", "2090-02-01", "-cmd_stop_time", "2090-04-01"}, "a"},  // around a
+      {{"-cmd_stop_time", "2090-06-30"}, "a"},
+      {{"-cmd_start_time", "2090-06-01 08:00:00"}, "b"},
+      {{"-cmd_start_time", "2090/01/01", "-cmd_stop_time", "2090/12/31"}, "ab"},  // around both
+      {{"-cmd_start_time", "2095-01-01"}, ""},  // after both
+  };
+  const std::vector<std::vector<std::string>> modes = {{"-pipe"}, {"-enumdir", dir.path(), "-num_subdirs", "0"}};
+  for (const auto& w : windows) {
+    for (const auto& mode : modes) {
+      for (const bool filter : {false, true}) {
+        std::vector<std::string> args = mode;
+        args.push_back("-quiet");
+        args.insert(args.end(), w.first.begin(), w.first.end());
+        if (filter) args.insert(args.end(), {"-filter", "*.db"});
+        const selk_process::result r = run(args, a + "\n" + b + "\n");
+        std::string found;
+        if (r.out.find("alpha") != std::string::npos) found += "a";
+        if (r.out.find("beta") != std::string::npos) found += "b";
+        const std::string label = w.first[1] + " " + mode[0] + (filter ? " -filter" : "");
+        EXPECT_EQ(found, w.second) << label;
+        EXPECT_EQ(r.status, w.second.empty() ? 255 : 0) << label;
+      }
+    }
+  }
+}
+
 // ---- recovered records ----
 
 // A database whose notifications `deleted` were removed again with secure_delete off: their bytes stay in

@@ -20,6 +20,7 @@
 #include "io/path_prefixes.h"
 #include "platform/file_status.h"
 #include "time/calendar.h"
+#include "time/format_word.h"
 #include "time/qm_time.h"
 #include "time/time_text.h"
 #include "time/time_parse.h"
@@ -293,21 +294,48 @@ bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
     return true;
 }
 
+// A date pattern that the format word can compile: its day, month and year tokens in an order it prints.
+bool date_pattern_compiles(const std::string& lower) {
+    date_time_format word;
+    return parse_date_time_format(word, lower, std::string(), false);
+}
+
+// The time library always prints hours, minutes and seconds in that order, then x fraction digits; a
+// pattern that asks for anything else would be printed otherwise than it reads.
+bool time_pattern_printable(const std::string& lower) {
+    const std::string fixed = "hh:mm:ss";
+    if (lower.compare(0, fixed.size(), fixed) != 0) return false;
+    if (lower.size() == fixed.size()) return true;
+    if (lower[fixed.size()] != '.') return false;
+    return lower.find_first_not_of('x', fixed.size() + 1) == std::string::npos;
+}
+
+void warn_default_format(const std::string& value) {
+    std::fprintf(stderr, "%s\n", ("invalid " + value + ", using default format").c_str());
+}
+
+// A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that
+// no date or time is printed in another form than the one asked for without a word.
 void parse_formats_text(cmd_params& o, std::vector<std::string>& args) {
     std::string value;
     if (take_option_value("-dateformat", value, args)) {
-        if (value.size() == 8 || value.size() == 10) {
-            o.date_format = string_to_lower(value);
+        std::string lower = value;
+        string_to_lower(lower);
+        if ((value.size() == 8 || value.size() == 10) && date_pattern_compiles(lower)) {
+            o.date_format = lower;
         } else {
-            std::fprintf(stderr, "%s\n", ("invalid " + value + ", using default format").c_str());
+            warn_default_format(value);
         }
     }
     if (take_option_value("-timeformat", value, args)) {
         const std::size_t n = value.size();
-        if ((n == 8 || (n >= 12 && n <= 18)) && value.find(':') != std::string::npos) {
-            o.time_format = string_to_lower(value);
+        std::string lower = value;
+        string_to_lower(lower);
+        if ((n == 8 || (n >= 12 && n <= 18)) && value.find(':') != std::string::npos &&
+            time_pattern_printable(lower)) {
+            o.time_format = lower;
         } else {
-            std::fprintf(stderr, "%s\n", ("invalid " + value + ", using default format").c_str());
+            warn_default_format(value);
         }
     }
 }

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -204,6 +206,41 @@ TEST_F(option_parser_test, bad_formats_keep_the_defaults_with_a_message) {
     EXPECT_EQ(o.date_format, "yyyy-mm-dd");
     EXPECT_EQ(o.time_format, "hh:mm:ss.xxx");
     EXPECT_EQ(err_, "invalid yyyy/mm, using default format\ninvalid hh:mm:ss.x, using default format\n");
+}
+
+TEST_F(option_parser_test, formats_of_an_accepted_length_that_cannot_be_printed_as_asked_are_refused_too) {
+    const cmd_params defaults;
+    // (option, value, accepted)
+    const std::vector<std::tuple<std::string, std::string, bool>> cases = {
+        {"-dateformat", "yyyy/dd/mm", false}, {"-dateformat", "mm/yyyy/dd", false},
+        {"-dateformat", "YYYY/DD/MM", false}, {"-dateformat", "dd/yy/mm", false},
+        {"-dateformat", "yyyy-mm-xx", false}, {"-dateformat", "dd-mm-yy", true},
+        {"-dateformat", "mm/dd/yyyy", true},  {"-timeformat", "hh:mm:ss.fff", false},
+        {"-timeformat", "ss:mm:hh", false},   {"-timeformat", "hh:mm:ss.xxx x", false},
+        {"-timeformat", "HH:MM:SS.XXXXXX", true}, {"-timeformat", "hh:mm:ss", true},
+    };
+    for (const auto& c : cases) {
+        const std::string& option = std::get<0>(c);
+        const std::string& value = std::get<1>(c);
+        cmd_params o;
+        args_t args = {"p", option, value, "-pair_datetime"};
+        EXPECT_TRUE(parse(o, args));
+        const bool date = option == "-dateformat";
+        const std::string& kept = date ? o.date_format : o.time_format;
+        if (std::get<2>(c)) {
+            EXPECT_EQ(err_, "") << value;
+            std::string lower = value;
+            for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            EXPECT_EQ(kept, lower);
+        } else {
+            EXPECT_EQ(err_, "invalid " + value + ", using default format\n");
+            EXPECT_EQ(kept, date ? defaults.date_format : defaults.time_format) << value;
+            // The compiled word is the default one: dates and times print exactly as with no option.
+            date_time_format word;
+            ASSERT_TRUE(parse_date_time_format(word, defaults.date_format, defaults.time_format, true));
+            EXPECT_EQ(o.format_word.flags, word.flags) << value;
+        }
+    }
 }
 
 TEST_F(option_parser_test, out_as_last_argument_is_not_recognised) {

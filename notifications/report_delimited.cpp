@@ -138,7 +138,9 @@ int write_delimited_row(std::ostream& os, selk_options& options, notification_re
                         notification_handler_record* handler, const wns_push_channel_record* channel) {
   const delimited_columns c = delimited_column_positions(all_fields_on(options), settings_on(options));
   const std::uint64_t mask = options.schemas[kSchemaNotification].column_mask;
-  variant_row row = make_variant_row(static_cast<unsigned>(options.header_fields.size()), true);
+  // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
+  const std::uint32_t row_flags = options.quoted_csv_fields ? kCellQuote : 0;
+  variant_row row = make_variant_row(static_cast<unsigned>(options.header_fields.size()), true, row_flags);
   std::stringstream ss;
 
   if (n.arrival_time != 0) row.set_u64(c.arrival_time, n.arrival_time, kCellFiletime, kCellRight);

@@ -24,11 +24,19 @@ constexpr unsigned kMaxCells = 255;
 
 bool is_two_slot(int type) { return type == 12 || type == 15 || type == 17 || type == 19 || type == 21; }
 
-// The quoting rule: a JSON object text ({" at its start, at least 3 characters) stays as it is.
+// The quoting rule: a JSON object text ({" at its start, at least 3 characters) stays as it is; any other
+// text is wrapped in double quotes, each double quote inside doubled, so a CSV reader gets it back whole.
 std::string quote_text(const std::string& text, std::uint32_t flags) {
     if ((flags & kCellQuote) == 0) return text;
     if (text.size() >= 3 && text[0] == '{' && text[1] == '"') return text;
-    return "\"" + text + "\"";
+    std::string quoted = "\"";
+    quoted.reserve(text.size() + 2);
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
 }
 
 // A double as u64 without undefined conversions: values of 2^63 and above convert as unsigned,

@@ -35,7 +35,7 @@ constexpr std::uint32_t kCellHdrSlotMask = 0xff;       // run-log generic header
 constexpr std::uint32_t kCellTextCallback1 = 0x100;    // set_text_by_header: first text callback
 constexpr std::uint32_t kCellListLast = 0x2000;        // set_u64_list: value = last entry of the list
 constexpr std::uint32_t kCellTimeList = 0x4000;        // exactly this: print every time of the list
-constexpr std::uint32_t kCellQuote = 0x8000;           // setters wrap texts in double quotes
+constexpr std::uint32_t kCellQuote = 0x8000;           // setters quote texts (inner quotes doubled)
 constexpr std::uint32_t kCellFlatten = 0x10000;        // exactly this: setters flatten line breaks
 constexpr std::uint32_t kCellTextCallback2 = 0x20000;  // set_text_by_header: second text callback
 constexpr std::uint32_t kCellDouble = 0x40000;         // the value is a double's bit pattern

@@ -218,6 +218,83 @@ TEST(DelimitedRow, PaddedRowsLineUpUnderTheHeader) {
   }
 }
 
+// One record of RFC 4180 text: fields split at `sep`; a field that begins with a double quote runs to the
+// quote that is not doubled ("" inside gives one quote) and must be followed by `sep` or the end; any other
+// field is taken as it stands, quotes included, as common readers do. False for a malformed record.
+bool read_csv_record(const std::string& line, char sep, std::vector<std::string>& fields) {
+  fields.clear();
+  std::size_t i = 0;
+  for (;;) {
+    std::string field;
+    if (i < line.size() && line[i] == '"') {
+      for (++i;; ++i) {
+        if (i >= line.size()) return false;
+        if (line[i] == '"' && (i + 1 >= line.size() || line[i + 1] != '"')) break;
+        if (line[i] == '"') ++i;
+        field += line[i];
+      }
+      ++i;
+      if (i < line.size() && line[i] != sep) return false;
+    } else {
+      while (i < line.size() && line[i] != sep) field += line[i++];
+    }
+    fields.push_back(field);
+    if (i >= line.size()) return true;
+    ++i;
+  }
+}
+
+TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
+  const std::string db = "/cases/a,b \"x\".db";
+  const std::string payload = "<toast launch=\"a,b\"><text>Hi, \"you\"</text></toast>";
+  for (const bool all_fields : {false, true}) {
+    selk_options options;
+    std::vector<std::string> words = {"-db", db, "-csv", "-enable_quoted_csv_fields", "-incl_settings"};
+    if (all_fields) words.push_back("-all_fields");
+    ASSERT_TRUE(parse(options, words));
+    set_full_masks(options);
+    add_handler(options, 7, "Contoso,Mail_1!App", "Contoso, Ltd");
+    add_channel(options, 7, "https://wns/?a=1,b=2");
+    add_setting(options, 7, "s:toast", 1);
+    std::vector<notification_record> records = {notification(1, 7, "toast", payload),
+                                                notification(2, 7, "tile", "line one,\r\nline \"two\""),
+                                                notification(3, 9, "badge", "")};
+    records[0].tag = "t,1";
+    records[0].group = "\"g\"";
+    std::ostringstream os;
+    ASSERT_EQ(write_delimited_header(os, options), 1);
+    for (notification_record& n : records) {
+      notification_handler_record* h = n.handler_id == 7 ? &options.handlers[0] : nullptr;
+      ASSERT_EQ(write_delimited_row(os, options, n, h, h != nullptr ? &options.push_channels[0] : nullptr), 1);
+    }
+    const std::vector<std::string> out = lines_of(os.str());
+    ASSERT_EQ(out.size(), 1 + records.size());
+    std::vector<std::string> head, cells;
+    ASSERT_TRUE(read_csv_record(out[0], ',', head));
+    ASSERT_EQ(head.size(), all_fields ? 25u : 13u);
+    const delimited_columns c = delimited_column_positions(all_fields, true);
+    for (std::size_t r = 1; r < out.size(); ++r) {
+      ASSERT_TRUE(read_csv_record(out[r], ',', cells)) << out[r];
+      EXPECT_EQ(cells.size(), head.size()) << out[r];
+    }
+    // The first row's texts come back whole; the JSON-like source text is not quoted.
+    ASSERT_TRUE(read_csv_record(out[1], ',', cells));
+    ASSERT_EQ(cells.size(), head.size());
+    EXPECT_EQ(cells[c.payload], payload);
+    EXPECT_EQ(cells[c.app_name], "Contoso, Ltd");
+    EXPECT_EQ(cells[c.db], db);
+    EXPECT_EQ(cells[c.channel_uri], "https://wns/?a=1,b=2");
+    EXPECT_EQ(cells[c.settings], "[\"s:toast\":\"1\"]");
+    EXPECT_EQ(cells[c.misc_data], "{\"src\":\"sqlite lib\"}");
+    EXPECT_NE(out[1].find(",{\"src\":\"sqlite lib\"},"), std::string::npos) << out[1];
+    if (all_fields) {
+      EXPECT_EQ(cells[c.tag], "t,1");
+      EXPECT_EQ(cells[c.group], "\"g\"");
+      EXPECT_EQ(cells[c.primary_id], "Contoso,Mail_1!App");
+    }
+  }
+}
+
 TEST(SettingsText, NonZeroSettingsInIndexOrderBuiltOnce) {
   selk_options options;
   add_handler(options, 9, "A_1!App", "A");

@@ -65,15 +65,18 @@ TEST_F(RowModelTest, init_refuses_zero_and_over_255_cells) {
 }
 
 TEST_F(RowModelTest, quoting_keeps_json_objects_and_wraps_other_texts) {
-    variant_row row(4, true);
+    variant_row row(5, true);
     row.set_text(0, "{\"a\":1}", kCellQuote);
     row.set_text(1, "ab", kCellQuote);
     row.set_string(2, "{\"", 11, kCellQuote);  // two characters: not a JSON object text
     row.set_wide_string(3, L"{\"k\"}", 11, kCellQuote);
+    row.set_string(4, "say \"hi\", bye", 11, kCellQuote);
     EXPECT_EQ(row.fields[0].text, "{\"a\":1}");
     EXPECT_EQ(row.fields[1].text, "\"ab\"");
-    EXPECT_EQ(row.fields[2].text, "\"{\"\"");
+    // A double quote inside a quoted text is doubled, so a CSV reader ends the cell where it ends.
+    EXPECT_EQ(row.fields[2].text, "\"{\"\"\"");
     EXPECT_EQ(row.fields[3].text, "{\"k\"}");
+    EXPECT_EQ(row.fields[4].text, "\"say \"\"hi\"\", bye\"");
 }
 
 TEST_F(RowModelTest, two_slot_setter_blanks_the_next_cell_only_when_it_exists) {

@@ -159,16 +159,16 @@ std::string join_words_styled_array(std::uint32_t flags, const char* const* word
     return join_words_styled_list(flags, list);
 }
 
-int split_placeholders(std::vector<std::string>& pieces, std::multimap<int, int>& numbered,
+int split_placeholders(std::vector<std::string>& segments, std::multimap<int, int>& numbered,
                        std::multimap<char, int>& lettered, const std::string& templ) {
-    pieces.clear();
+    segments.clear();
     numbered.clear();
     lettered.clear();
     if (templ.empty()) return 0;
     std::size_t pos = templ.find('%');
-    pieces.push_back(templ.substr(0, pos));
+    segments.push_back(templ.substr(0, pos));
     while (pos != std::string::npos && pos + 1 < templ.size()) {
-        const int index = static_cast<int>(pieces.size());
+        const int index = static_cast<int>(segments.size());
         std::size_t length = 2;
         if (is_placeholder_digit(templ[pos + 1])) {
             if (pos + 2 < templ.size() && is_placeholder_digit(templ[pos + 2])) length = 3;
@@ -179,12 +179,12 @@ int split_placeholders(std::vector<std::string>& pieces, std::multimap<int, int>
         } else {
             lettered.emplace(templ[pos + 1], index);
         }
-        pieces.push_back(templ.substr(pos, length));
+        segments.push_back(templ.substr(pos, length));
         const std::size_t after = pos + length;
         pos = templ.find('%', after);
-        pieces.push_back(templ.substr(after, pos == std::string::npos ? std::string::npos : pos - after));
+        segments.push_back(templ.substr(after, pos == std::string::npos ? std::string::npos : pos - after));
     }
-    return pieces.empty() ? 0 : 1;
+    return segments.empty() ? 0 : 1;
 }
 
 int take_counted_argument(const char* name, std::string& value, std::vector<std::string>& items,

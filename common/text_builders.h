@@ -58,12 +58,13 @@ std::string join_words_styled(std::uint32_t flags, Words... words) {
     return join_words_styled_array(flags, list, sizeof...(Words));
 }
 
-// Cuts a message template into pieces: the text before the first '%', then per placeholder the
+// Cuts a message template into segments: the text before the first '%', then per placeholder the
 // placeholder and the text after it up to the next '%' (pushed even when empty). A placeholder is '%'
-// with one digit 1-9 (and a second 1-9 digit when one follows): numbered receives (its number, piece
-// index); else '%' with the next character: lettered receives (that character, piece index). A '%' at the
-// very end ends the walk. All outputs are cleared first. 1 when pieces is non-empty; 0 for an empty template.
-int split_placeholders(std::vector<std::string>& pieces, std::multimap<int, int>& numbered,
+// with one digit 1-9 (and a second 1-9 digit when one follows): numbered receives (its number, segment
+// index); else '%' with the next character: lettered receives (that character, segment index). A '%' at the
+// very end ends the walk. All outputs are cleared first. 1 when segments is non-empty; 0 for an empty
+// template.
+int split_placeholders(std::vector<std::string>& segments, std::multimap<int, int>& numbered,
                        std::multimap<char, int>& lettered, const std::string& templ);
 
 // Finds the first argument equal to name ignoring case (compared on copies: no argument changes case),

@@ -64,18 +64,18 @@ TEST(JoinWordsStyled, case_styles_and_separators) {
     EXPECT_EQ(join_words_styled_array(2, nullptr, 2), "");
 }
 
-TEST(SplitPlaceholders, pieces_and_maps) {
-    std::vector<std::string> pieces{"old"};
+TEST(SplitPlaceholders, segments_and_maps) {
+    std::vector<std::string> segments{"old"};
     std::multimap<int, int> numbered{{9, 9}};
     std::multimap<char, int> lettered{{'z', 9}};
-    EXPECT_EQ(split_placeholders(pieces, numbered, lettered, "a%1b%sc"), 1);
-    EXPECT_EQ(pieces, (std::vector<std::string>{"a", "%1", "b", "%s", "c"}));
+    EXPECT_EQ(split_placeholders(segments, numbered, lettered, "a%1b%sc"), 1);
+    EXPECT_EQ(segments, (std::vector<std::string>{"a", "%1", "b", "%s", "c"}));
     EXPECT_EQ(numbered, (std::multimap<int, int>{{1, 1}}));
     EXPECT_EQ(lettered, (std::multimap<char, int>{{'s', 3}}));
 
     const struct {
         const char* templ;
-        std::vector<std::string> pieces;
+        std::vector<std::string> segments;
         std::multimap<int, int> numbered;
         std::multimap<char, int> lettered;
     } cases[] = {
@@ -88,13 +88,13 @@ TEST(SplitPlaceholders, pieces_and_maps) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.templ);
-        EXPECT_EQ(split_placeholders(pieces, numbered, lettered, c.templ), 1);
-        EXPECT_EQ(pieces, c.pieces);
+        EXPECT_EQ(split_placeholders(segments, numbered, lettered, c.templ), 1);
+        EXPECT_EQ(segments, c.segments);
         EXPECT_EQ(numbered, c.numbered);
         EXPECT_EQ(lettered, c.lettered);
     }
-    EXPECT_EQ(split_placeholders(pieces, numbered, lettered, ""), 0);
-    EXPECT_TRUE(pieces.empty());
+    EXPECT_EQ(split_placeholders(segments, numbered, lettered, ""), 0);
+    EXPECT_TRUE(segments.empty());
 }
 
 TEST(TakeCountedArgument, takes_name_count_and_items) {

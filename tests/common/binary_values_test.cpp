@@ -115,6 +115,7 @@ TEST(Ipv6ToText, first_zero_run_compressed) {
 }
 
 TEST(ReadPrefixedString, one_and_two_byte_headers) {
+    // The second case ends one byte early; the fifth lacks the second header byte.
     const struct {
         bytes data;
         std::uint32_t available;
@@ -122,10 +123,10 @@ TEST(ReadPrefixedString, one_and_two_byte_headers) {
         std::uint32_t used;
     } cases[] = {
         {{3, 'a', 'b', 'c'}, 4, "abc", 4},
-        {{3, 'a', 'b', 'c'}, 3, "", 1},  // ends one byte early
+        {{3, 'a', 'b', 'c'}, 3, "", 1},
         {{3}, 1, "", 1},
         {{0, 'x'}, 2, "", 1},
-        {{0x81}, 1, "", 0},  // the second header byte is missing
+        {{0x81}, 1, "", 0},
         {{0x80, 0x02, 'h', 'i'}, 4, "hi", 4},
         {{0x80, 0x02, 'h'}, 3, "", 2},
         {{0x80, 0x00}, 2, "", 2},

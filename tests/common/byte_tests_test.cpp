@@ -114,25 +114,15 @@ TEST(Base64AndHexCharacters, values_and_shapes) {
                   {'9', 61}, {'+', 62}, {'/', 63}, {'=', 63}};
     for (const auto& d : digits) EXPECT_EQ(base64_digit_value(d.c), d.value) << char(d.c);
 
+    // Length 8: r = 2 needs a last '='. Length 7 and 4: r = 1 needs '=' last or before last.
     const struct {
         const char* text;
         bool check;
         int result;
     } cases[] = {
-        // Length 8: r = 2 needs a last '='.
-        {"abcdefgh", false, 0},
-        {"abcdefg=", false, 1},
-        {"abcdef=x", false, 0},
-        // Length 7 and 4: r = 1 needs '=' last or before last.
-        {"abcdef=", false, 1},
-        {"abcdefg", false, 0},
-        {"abcde=g", false, 1},
-        {"ab=c", false, 1},
-        {"abcd", false, 0},
-        {"abcdef", true, 1},
-        {"ab$def", true, 0},
-        {"abc", false, 0},
-        {"ab=d==x=", true, 0},
+        {"abcdefgh", false, 0}, {"abcdefg=", false, 1}, {"abcdef=x", false, 0}, {"abcdef=", false, 1},
+        {"abcdefg", false, 0},  {"abcde=g", false, 1},  {"ab=c", false, 1},     {"abcd", false, 0},
+        {"abcdef", true, 1},    {"ab$def", true, 0},    {"abc", false, 0},      {"ab=d==x=", true, 0},
         {"abcdefg=", true, 1},
     };
     for (const auto& c : cases) {

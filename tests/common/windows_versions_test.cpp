@@ -8,26 +8,14 @@
 namespace {
 
 TEST(WindowsBuildName, ranges_and_their_edges) {
+    // Taken as 16 bits: 68,136 (65,536 + 2,600) reads as 2600.
     const struct {
         std::uint32_t build;
         const char* name;
-    } cases[] = {{2600, "WinXP"},
-                 {2601, "Win03"},
-                 {3790, "Win03"},
-                 {3791, "Vista"},
-                 {6002, "Vista"},
-                 {6003, "Win7"},
-                 {7601, "Win7"},
-                 {7602, "Win8"},
-                 {9600, "Win8"},
-                 {9601, "Win10"},
-                 {19045, "Win10"},
-                 {19046, "post Win10"},
-                 {22000, "post Win10"},
-                 {2599, "post Win10"},
-                 {0, "post Win10"},
-                 // Taken as 16 bits: 65,536 + 2,600 reads as 2600.
-                 {68136, "WinXP"}};
+    } cases[] = {{2600, "WinXP"},       {2601, "Win03"},      {3790, "Win03"},   {3791, "Vista"},
+                 {6002, "Vista"},       {6003, "Win7"},       {7601, "Win7"},    {7602, "Win8"},
+                 {9600, "Win8"},        {9601, "Win10"},      {19045, "Win10"},  {19046, "post Win10"},
+                 {22000, "post Win10"}, {2599, "post Win10"}, {0, "post Win10"}, {68136, "WinXP"}};
     for (const auto& c : cases) {
         std::string out = "old";
         EXPECT_EQ(windows_build_name(out, c.build), c.name) << c.build;

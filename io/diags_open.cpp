@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include "io/diags_log.h"
+#include "io/fileio.h"
 
 int open_diagnostics_log(cmd_params& options, const std::string& path) {
     // Copied first: path may be options.diagnostics_path itself, which is emptied on failure.
@@ -15,6 +16,9 @@ int open_diagnostics_log(cmd_params& options, const std::string& path) {
     options.diagnostics_on = false;
 
     options.diagnostics_path = wanted;
+    // A stream would create a missing log with mode 0666 less the umask; the file object creates it 0644.
+    uni::fileio create;
+    if (create.open_append(wanted, false) != 0) create.close();
     std::ofstream* stream = new std::ofstream(wanted, std::ios::out | std::ios::trunc);
     if (!stream->good()) {
         options.diagnostics_path.clear();

@@ -13,6 +13,7 @@
 #include "common/text_numbers.h"
 #include "common/text_ops.h"
 #include "io/diags_log.h"
+#include "io/diags_open.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
 #include "io/filename_filter.h"
@@ -110,19 +111,7 @@ void test_diagnostics_path(cmd_params& o, std::vector<std::string>& args, bool& 
 }
 
 void open_diagnostics(cmd_params& o) {
-    // A stream would create a missing log with mode 0666 less the umask; the file object creates it 0644.
-    uni::fileio create;
-    if (create.open_append(o.diagnostics_path, false) != 0) create.close();
-    std::ofstream* stream = new std::ofstream(o.diagnostics_path, std::ios::out | std::ios::trunc);
-    if (!stream->good()) {
-        delete stream;
-        o.diagnostics_path.clear();
-        o.log_level = 0;
-        return;
-    }
-    o.diagnostics = stream;
-    o.diagnostics_on = true;
-    write_log_line(o, o.command_line);
+    if (open_diagnostics_log(o, o.diagnostics_path) == 0) o.log_level = 0;
 }
 
 // Splits an alias value at the bar; false when the split itself fails (an empty value).
@@ -520,7 +509,7 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args) {
     return parse_common_options(o, args, true);
 }
 
-bool open_diagnostics_log(cmd_params& o) {
+bool open_tested_diagnostics_log(cmd_params& o) {
     if (o.diagnostics == nullptr && !o.diagnostics_path.empty()) open_diagnostics(o);
     return o.diagnostics_on;
 }

@@ -18,7 +18,7 @@ bool parse_common_options(cmd_params& options, std::vector<std::string>& args);
 bool parse_common_options(cmd_params& options, std::vector<std::string>& args, bool open_log);
 // Opens (truncating) the log that a parse with open_log false has tested and writes the command line as its
 // first line. True when the log is on.
-bool open_diagnostics_log(cmd_params& options);
+bool open_tested_diagnostics_log(cmd_params& options);
 
 // Replaces every %NAME% in text by the value of that environment variable (with vss, an unset %vss% by the
 // shadow copy device prefix); text changes in place, out receives a copy and is returned. Unset names stay

@@ -43,7 +43,7 @@ int accept_options(selk_options& options) {
         return 0;
     }
     if (!outputs_clear_of_input(options.out_file, options.diagnostics_path, options.db_path)) return 0;
-    open_diagnostics_log(options);
+    open_tested_diagnostics_log(options);
     return 1;
 }
 

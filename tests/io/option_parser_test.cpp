@@ -342,7 +342,7 @@ TEST_F(option_parser_test, deferred_diags_log_is_opened_only_when_asked_and_crea
         EXPECT_EQ(o.log_level, 2u);
         EXPECT_EQ(read_file(log), log == path ? "earlier run" : "");
         EXPECT_EQ(exists(log), log == path);
-        EXPECT_TRUE(open_diagnostics_log(o));
+        EXPECT_TRUE(open_tested_diagnostics_log(o));
         EXPECT_EQ(read_file(log), "->p -diags " + log + " -l2\n");
     }
     umask(saved);

@@ -49,8 +49,8 @@ std::string filetime_comment(std::uint64_t filetime) {
 
 }  // namespace
 
-unsigned debug_output(std::ostream& os, const char* label, const std::string& value, unsigned long long offset,
-                      int width, const char* comment, unsigned long size) {
+unsigned debug_output(std::ostream& os, const char* label, const std::string& value,
+                      unsigned long long offset, int width, const char* comment, unsigned long size) {
     if (label == nullptr) return 0;
     write_line_head(os, label, offset, width);
     os << value;
@@ -58,8 +58,8 @@ unsigned debug_output(std::ostream& os, const char* label, const std::string& va
     return static_cast<unsigned>(size != 0 ? size : 8);
 }
 
-unsigned debug_output(std::ostream& os, const char* label, unsigned long long value, unsigned long long offset,
-                      int width, const char* comment, unsigned long size) {
+unsigned debug_output(std::ostream& os, const char* label, unsigned long long value,
+                      unsigned long long offset, int width, const char* comment, unsigned long size) {
     return write_number_line(os, label, value, offset, width, comment, size);
 }
 
@@ -68,8 +68,8 @@ unsigned debug_output(std::ostream& os, const char* label, unsigned int value, u
     return write_number_line(os, label, value, offset, width, comment, size);
 }
 
-unsigned debug_dos_time_line_to(std::ostream* os, const char* label, std::uint32_t dos, unsigned long long offset,
-                                int width) {
+unsigned debug_dos_time_line_to(std::ostream* os, const char* label, std::uint32_t dos,
+                                unsigned long long offset, int width) {
     if (os == nullptr) return 0;
     const std::string comment = dos_comment(dos);
     return debug_output(*os, label, static_cast<unsigned int>(dos), offset, width, comment.c_str(), 0);
@@ -85,7 +85,8 @@ unsigned debug_filetime_line_to(std::ostream* os, const char* label, std::uint64
                                 unsigned long long offset, int width) {
     if (os == nullptr) return 0;
     const std::string comment = filetime_comment(filetime);
-    return debug_output(*os, label, static_cast<unsigned long long>(filetime), offset, width, comment.c_str(), 0);
+    return debug_output(*os, label, static_cast<unsigned long long>(filetime), offset, width, comment.c_str(),
+                        0);
 }
 
 unsigned debug_filetime_line(const debug_sink& sink, const char* label, std::uint64_t filetime,

@@ -41,9 +41,9 @@ bool gmt_date_text(std::string& out, const qm::time& t) {
     if (!t.valid) return false;
     char buf[64];
     std::snprintf(buf, sizeof buf, "%s, %u %s %u %02u:%02u:%02u GMT", day_name(t.utc.day_of_week),
-                  static_cast<unsigned>(t.utc.day), month_name(t.utc.month), static_cast<unsigned>(t.utc.year),
-                  static_cast<unsigned>(t.utc.hour), static_cast<unsigned>(t.utc.minute),
-                  static_cast<unsigned>(t.utc.second));
+                  static_cast<unsigned>(t.utc.day), month_name(t.utc.month),
+                  static_cast<unsigned>(t.utc.year), static_cast<unsigned>(t.utc.hour),
+                  static_cast<unsigned>(t.utc.minute), static_cast<unsigned>(t.utc.second));
     out = buf;
     return true;
 }
@@ -55,8 +55,8 @@ bool gmt_date_now(std::string& out) {
 
 bool systemtime_to_text(std::string& out, const _windows_systemtime& t) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d : %02d:%02d:%02d.%03d", t.month, t.day, t.year, t.hour, t.minute,
-                  t.second, t.milliseconds);
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d : %02d:%02d:%02d.%03d", t.month, t.day, t.year, t.hour,
+                  t.minute, t.second, t.milliseconds);
     out = buf;
     return true;
 }
@@ -70,8 +70,9 @@ bool mail_date_text(std::string& out, std::uint64_t unix_seconds, int bias_minut
     const char sign = bias_minutes > 0 ? '-' : '+';
     const long magnitude = std::labs(static_cast<long>(bias_minutes));
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %d %02d:%02d:%02d %c%02ld%02ld", day_name(static_cast<unsigned>(t.tm_wday)),
-                  t.tm_mday, month_name(static_cast<unsigned>(t.tm_mon + 1)), 1900 + t.tm_year, t.tm_hour, t.tm_min,
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %d %02d:%02d:%02d %c%02ld%02ld",
+                  day_name(static_cast<unsigned>(t.tm_wday)), t.tm_mday,
+                  month_name(static_cast<unsigned>(t.tm_mon + 1)), 1900 + t.tm_year, t.tm_hour, t.tm_min,
                   t.tm_sec, sign, magnitude / 60, magnitude % 60);
     out = buf;
     return true;
@@ -83,8 +84,8 @@ bool iso8601_utc_text(std::int64_t unix_seconds, std::string& out, float bias_ho
     struct tm t;
     if (!unix_seconds_to_tm(unix_seconds, t, bias_hours)) return false;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", 1900 + t.tm_year, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02dZ", 1900 + t.tm_year, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     out = buf;
     return true;
 }
@@ -92,8 +93,10 @@ bool iso8601_utc_text(std::int64_t unix_seconds, std::string& out, float bias_ho
 std::ostream& write_ntp_time(std::ostream& os, const ntp_stamp& v) {
     const std::uint32_t seconds = ntp_seconds(v);
     const std::uint32_t fraction = ntp_fraction(v);
-    os << std::hex << std::right << std::setfill('0') << std::setw(8) << seconds << "." << std::setw(8) << fraction;
-    const unsigned long long filetime = static_cast<unsigned long long>(seconds) * kTicksPerSecond + kFiletimeNtp;
+    os << std::hex << std::right << std::setfill('0') << std::setw(8) << seconds << "." << std::setw(8)
+       << fraction;
+    const unsigned long long filetime =
+        static_cast<unsigned long long>(seconds) * kTicksPerSecond + kFiletimeNtp;
     const double sub_ticks = static_cast<double>(fraction) * 1e7 / 4294967296.0;
     const qm::time t(filetime, sub_ticks);
     std::string date, time;
@@ -104,8 +107,8 @@ std::ostream& write_ntp_time(std::ostream& os, const ntp_stamp& v) {
 
 std::ostream& operator<<(std::ostream& os, const ntp_stamp& v) { return write_ntp_time(os, v); }
 
-std::string& filetime_to_text_by_pattern(std::string& out, std::uint64_t filetime, const std::string& date_pattern,
-                                         const std::string& time_pattern) {
+std::string& filetime_to_text_by_pattern(std::string& out, std::uint64_t filetime,
+                                         const std::string& date_pattern, const std::string& time_pattern) {
     out.clear();
     const qm::time t(static_cast<unsigned long long>(filetime), qm::type_filetime);
     if (!t.valid) return out;

@@ -34,5 +34,5 @@ std::ostream& write_ntp_time(std::ostream& os, const ntp_stamp& v);
 std::ostream& operator<<(std::ostream& os, const ntp_stamp& v);
 
 // The FILETIME as "date time" by the two patterns; empty when it is not a valid time. Returns out.
-std::string& filetime_to_text_by_pattern(std::string& out, std::uint64_t filetime, const std::string& date_pattern,
-                                         const std::string& time_pattern);
+std::string& filetime_to_text_by_pattern(std::string& out, std::uint64_t filetime,
+                                         const std::string& date_pattern, const std::string& time_pattern);

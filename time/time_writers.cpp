@@ -34,8 +34,8 @@ _windows_systemtime utc_parts(const qm::time& t) { return t.valid ? t.utc : _win
 
 }  // namespace
 
-std::ostream& write_filetime_underscored(std::ostream& os, std::uint64_t filetime, bool with_hhmm, bool with_seconds,
-                                         bool with_ms) {
+std::ostream& write_filetime_underscored(std::ostream& os, std::uint64_t filetime, bool with_hhmm,
+                                         bool with_seconds, bool with_ms) {
     const _windows_systemtime u =
         utc_parts(qm::time(static_cast<unsigned long long>(filetime), qm::type_filetime));
     zero_fill_scope<std::ostream> scope(os);
@@ -71,8 +71,8 @@ Stream& write_us(Stream& os, const qm::time& t, bool date_only, const Char* slas
     zero_fill_scope<Stream> scope(os);
     os << std::setw(2) << u.month << slash << std::setw(2) << u.day << slash << std::setw(4) << u.year;
     if (!date_only) {
-        os << mid << std::setw(2) << u.hour << colon << std::setw(2) << u.minute << colon << std::setw(2) << u.second
-           << open << std::setw(3) << u.milliseconds << close;
+        os << mid << std::setw(2) << u.hour << colon << std::setw(2) << u.minute << colon << std::setw(2)
+           << u.second << open << std::setw(3) << u.milliseconds << close;
     }
     return os;
 }
@@ -125,12 +125,12 @@ unsigned debug_output_byte(std::ostream& os, const char* label, std::uint8_t val
                            std::uint32_t width, const char* note) {
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned>(value));
-    return debug_output(os, label, std::string(hex), static_cast<unsigned long long>(offset), static_cast<int>(width),
-                        note, 1);
+    return debug_output(os, label, std::string(hex), static_cast<unsigned long long>(offset),
+                        static_cast<int>(width), note, 1);
 }
 
-unsigned debug_output_byte(const debug_sink& sink, const char* label, std::uint8_t value, std::uint64_t offset,
-                           std::uint32_t width, const char* note) {
+unsigned debug_output_byte(const debug_sink& sink, const char* label, std::uint8_t value,
+                           std::uint64_t offset, std::uint32_t width, const char* note) {
     if (!sink.enabled || sink.stream == nullptr) return 0;
     return debug_output_byte(*sink.stream, label, value, offset, width, note);
 }

@@ -16,8 +16,8 @@
 
 // yyyy_mm_dd, then "_hhmm" (with_hhmm), "_ss" (with_seconds), "_mmm" (with_ms): 2020_01_31_1230_45_123.
 // An invalid FILETIME prints zeros.
-std::ostream& write_filetime_underscored(std::ostream& os, std::uint64_t filetime, bool with_hhmm, bool with_seconds,
-                                         bool with_ms);
+std::ostream& write_filetime_underscored(std::ostream& os, std::uint64_t filetime, bool with_hhmm,
+                                         bool with_seconds, bool with_ms);
 std::ostream& write_filetime_underscored(std::ostream& os, std::uint64_t filetime, bool all);
 // The same text, wide, into out.
 void filetime_underscored_w(std::wstring& out, std::uint64_t filetime, bool all);
@@ -46,5 +46,5 @@ std::ostream& write_lines(std::ostream& os, const std::vector<std::string>& line
 unsigned debug_output_byte(std::ostream& os, const char* label, std::uint8_t value, std::uint64_t offset,
                            std::uint32_t width, const char* note);
 // The same when the sink is on and has a stream; else 0.
-unsigned debug_output_byte(const debug_sink& sink, const char* label, std::uint8_t value, std::uint64_t offset,
-                           std::uint32_t width, const char* note);
+unsigned debug_output_byte(const debug_sink& sink, const char* label, std::uint8_t value,
+                           std::uint64_t offset, std::uint32_t width, const char* note);

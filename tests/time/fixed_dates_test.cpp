@@ -16,7 +16,8 @@ constexpr std::uint64_t kFiletime1994 = 124285853770000000ull;
 
 TEST(FixedDates, GmtDateOfAKnownTimeAndOfNow) {
     std::string out;
-    ASSERT_TRUE(gmt_date_text(out, qm::time(static_cast<unsigned long long>(kFiletime1994), qm::type_filetime)));
+    ASSERT_TRUE(
+        gmt_date_text(out, qm::time(static_cast<unsigned long long>(kFiletime1994), qm::type_filetime)));
     EXPECT_EQ(out, "Sun, 6 Nov 1994 08:49:37 GMT");
     EXPECT_FALSE(gmt_date_text(out, qm::time()));
     EXPECT_TRUE(out.empty());
@@ -130,7 +131,8 @@ TEST(FixedDates, NtpStampWithItsDate) {
 
 TEST(FixedDates, FiletimeByPatterns) {
     std::string out = "x";
-    EXPECT_EQ(filetime_to_text_by_pattern(out, kFiletime1994, "yyyy-mm-dd", "hh:mm:ss"), "1994-11-06 08:49:37");
+    EXPECT_EQ(filetime_to_text_by_pattern(out, kFiletime1994, "yyyy-mm-dd", "hh:mm:ss"),
+              "1994-11-06 08:49:37");
     EXPECT_EQ(filetime_to_text_by_pattern(out, ~0ull, "yyyy-mm-dd", "hh:mm:ss"), "");
 }
 

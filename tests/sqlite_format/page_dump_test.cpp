@@ -84,7 +84,7 @@ TEST(ExportTableRows, schema_of_several_levels_and_a_database_in_wal_mode) {
     sql += "INSERT INTO " + name + "(id, first_descriptive_column) VALUES (" + std::to_string(t) + ", 'a" +
            std::to_string(t) + "');";
   }
-  make_db(deep, 512, sql);
+  make_db(deep, 512, "BEGIN;" + sql + "COMMIT;");
   const auto bytes = read_all(deep);
   ASSERT_EQ(bytes[100], 5);
   ASSERT_EQ(bytes[(get_be32(bytes, 108) - 1) * 512], 5);  // a child of page 1 is interior too

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -124,6 +125,53 @@ class fileio {
   fileio_output* open_output_stream();
   // Flushes the attached stream as an ostream (which does not move bytes to the file); -1 in every case.
   int flush_stream();
+
+  // --- text, dump and range-copy operations (fileio_text.cpp) ---
+  // Called by read_text_lines for each batch: (file, context, the batch's lines, how many of them to take,
+  // file offset of the block the batch came from). Its result is ignored.
+  using lines_callback = int (*)(fileio* file, void* context, std::vector<std::string>& lines, std::uint64_t take,
+                                 std::uint64_t offset);
+  // Bytes per block of read_all_lines; a longer line makes the block grow (see read_all_lines).
+  static constexpr std::uint32_t kLineBlock = 65536;
+  // Bytes per block of read_text_lines.
+  static constexpr std::uint32_t kTextBlock = 1048576;
+  // Chunk of the range copies when none is given.
+  static constexpr std::uint32_t kCopyChunk = 0x400000;
+
+  // Appends a hex dump of `length` bytes, each line "0x" + address (6 hex digits at least) + " : " + 16
+  // bytes "xx " + the bytes as characters; CR LF line ends in text mode, else LF. 0 when not open or the
+  // pointer is null; 1 for length 0 (nothing written); else the result of the append.
+  int write_hex_dump(const std::uint8_t* data, std::uint32_t length, std::uint64_t start);
+  int write_hex_dump(const std::vector<std::uint8_t>& bytes, std::uint64_t start);
+  // Appends each string followed by CR LF; a failing write stops. 1 when at least one line was written.
+  int write_lines(const std::vector<std::string>& lines);
+  // Appends the lines of the block of *length bytes at `offset` (CR, LF, CR LF and LF CR each end a line;
+  // lines trimmed, empty ones skipped). A block that reaches the end is the last one and its tail is a line;
+  // otherwise *length becomes the bytes up to and including the last line break (0 when it holds none), so
+  // that the next block starts at the unfinished line. 0 when not open, the offset is past the size, the
+  // length is 0 or nothing could be read.
+  int read_lines_at(std::vector<std::string>& out, std::uint32_t* length, std::uint64_t offset);
+  // Every line of the file (out emptied first), read in blocks of kLineBlock. A block that holds no line
+  // break doubles until it does or reaches the end, so a long line comes out whole; past 64 MiB without a
+  // break the block is taken as a line of its own so that the reading always moves on. True when at least
+  // one line was read.
+  bool read_all_lines(std::vector<std::string>& out);
+  // Reads a text file (text_mode required) in blocks of kTextBlock and hands its lines to `callback` batch by
+  // batch. With detect_mark a leading FF FE makes the file UTF-16LE (converted to UTF-8; a surrogate pair or
+  // a unit split between blocks is carried over) and a leading EF BB BF is dropped. With a line limit other
+  // than -1, reading stops once that many lines were handed over. With progress, "percent done %d" status
+  // lines, cleared at the end. 0 when not open or not in text mode; else 1 (an empty file calls nothing).
+  int read_text_lines(lines_callback callback, void* context, bool trim, bool skip_empty, bool progress,
+                      std::int64_t line_limit, bool detect_mark);
+  // Copies `count` bytes (negative: to the end) from `offset` to the stream or to `destination` at
+  // dest_offset, in chunks of `chunk` bytes (0: kCopyChunk). A range that passes the end copies what exists;
+  // *copied (when given) receives the bytes copied. 0 when not open, the offset lies past the end, the
+  // position cannot be set or the size is 0 (copy_range_to also for a count of 0); else 1, also when a read
+  // or write stopped the loop early (*copied then tells how far it came).
+  int copy_range_to_stream(std::ostream& os, std::uint64_t offset, std::int64_t count, std::uint32_t chunk,
+                           bool progress, std::uint64_t* copied = nullptr);
+  int copy_range_to(fileio& destination, std::uint64_t offset, std::int64_t count, std::uint64_t dest_offset,
+                    std::uint32_t chunk, bool progress, std::uint64_t* copied = nullptr);
 
   // --- whole-object utilities ---
   // Writes the whole memory buffer to `path` (created or truncated). 1 or 0.

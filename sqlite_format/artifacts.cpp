@@ -30,15 +30,16 @@ void sqlite_artifact::clear() {
 }
 
 void sqlite_db_extract::clear() {
-  page_offsets.clear();
-  schema.clear();
-  tables.clear();
-  indexes.clear();
-  interior.clear();
-  freelist.clear();
+  header_bytes.clear();
+  unparsed.clear();
   other.clear();
-  page_size = page_count = flags = 0;
-  reserved = utf8 = 0;
+  indexes.clear();
+  tables.clear();
+  interior.clear();
+  unbound.clear();
+  page_size = 0;
+  reserved = header_known = 0;
+  file_size = 0;
   path.clear();
 }
 

@@ -64,21 +64,21 @@ class sqlite_artifact {
   void clear();
 };
 
-// A whole database's collection.
+// A whole database's collection: its header and its pages sorted by what they held, each map keyed by
+// the page's file offset.
 class sqlite_db_extract {
  public:
-  std::vector<std::uint64_t> page_offsets;                   // pages visited
-  std::multimap<std::uint64_t, sqlite_artifact> schema;      // schema artifacts
-  std::multimap<std::uint64_t, sqlite_artifact> tables;      // table leaf artifacts
-  std::multimap<std::uint64_t, sqlite_artifact> indexes;     // index leaf artifacts
-  std::multimap<std::uint64_t, sqlite_artifact> interior;    // interior pages
-  std::multimap<std::uint64_t, sqlite_artifact> freelist;    // free-list pages
-  std::multimap<std::uint64_t, sqlite_artifact> other;       // anything else
+  std::vector<std::uint8_t> header_bytes;                   // the database header, once read
+  std::multimap<std::uint64_t, sqlite_artifact> unparsed;   // pages kept whole, not parsed (kind 11)
+  std::multimap<std::uint64_t, sqlite_artifact> other;      // schema rows and other artifacts
+  std::multimap<std::uint64_t, sqlite_artifact> indexes;    // index leaf rows
+  std::multimap<std::uint64_t, sqlite_artifact> tables;     // table leaf rows and schema pages
+  std::multimap<std::uint64_t, sqlite_artifact> interior;   // interior pages
+  std::multimap<std::uint64_t, sqlite_artifact> unbound;    // pages that parse neither way (kind 11)
   std::uint32_t page_size = 0;
-  std::uint32_t page_count = 0;
-  std::uint8_t reserved = 0;
-  std::uint8_t utf8 = 0;
-  std::uint32_t flags = 0;
+  std::uint8_t reserved = 0;                                // bytes reserved at the end of each page
+  std::uint64_t file_size = 0;
+  std::uint8_t header_known = 0;                            // 1 once a database header was read
   std::string path;
 
   void clear();

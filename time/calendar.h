@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <ctime>
 
+#include "time/time_kinds.h"
+
 // FILETIME values of the epochs the time kinds count from.
 constexpr std::uint64_t kFiletimeOle = 94353120000000000ull;         // 1899-12-30
 constexpr std::uint64_t kFiletimeNtp = 94354848000000000ull;         // 1900-01-01
@@ -34,6 +36,9 @@ struct _windows_systemtime {
     _windows_systemtime() = default;
     // Zero-filled, then the UTC breakdown of `filetime` (stays zero for a FILETIME of 2^63 or more).
     explicit _windows_systemtime(unsigned long long filetime);
+    // Zero-filled, then the UTC breakdown of a value of kind 8 (Unix seconds) or 1 (FILETIME, when not
+    // negative); any other kind, or a value that cannot be broken down, leaves it zero (fixed_dates.cpp).
+    _windows_systemtime(long long value, qm::type_time kind);
     // The same on an existing record; returns whether the breakdown succeeded.
     bool set_from_filetime(unsigned long long filetime);
 };

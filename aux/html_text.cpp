@@ -11,8 +11,8 @@
 #include "common/text_ops.h"
 #include "common/text_rewrite.h"
 #include "common/tokenizers.h"
-#include "io/fileio.h"
 #include "io/file_utils.h"
+#include "io/fileio.h"
 
 namespace {
 
@@ -188,7 +188,8 @@ bool normalize_all(std::vector<Str>& pieces) {
 }
 
 template <typename Ch>
-bool same_at(const Ch* text, std::size_t length, std::size_t at, const std::basic_string<Ch>& what, bool nocase) {
+bool same_at(const Ch* text, std::size_t length, std::size_t at, const std::basic_string<Ch>& what,
+             bool nocase) {
     if (what.empty() || what.size() > length - at) return false;
     for (std::size_t k = 0; k < what.size(); ++k) {
         Ch a = text[at + k];
@@ -204,8 +205,8 @@ bool same_at(const Ch* text, std::size_t length, std::size_t at, const std::basi
 
 template <typename Ch>
 bool replace_table(const Ch* text, std::size_t length, const std::vector<std::basic_string<Ch>>& find,
-                   const std::vector<std::basic_string<Ch>>& replace, std::basic_string<Ch>& out, bool ignore_case,
-                   bool escape_unprintable) {
+                   const std::vector<std::basic_string<Ch>>& replace, std::basic_string<Ch>& out,
+                   bool ignore_case, bool escape_unprintable) {
     out.clear();
     if (text == nullptr || length == 0 || find.empty() || find.size() != replace.size()) return false;
     for (std::size_t i = 0; i < length;) {
@@ -372,8 +373,8 @@ bool markup_tags(const std::uint8_t* bytes, std::size_t length, tag_list& tags) 
     return extract_markup_tags_with_offsets(bytes, n, tags) != 0;
 }
 
-bool collect_values(const std::uint8_t* bytes, std::size_t length, std::vector<std::string>& out, const char* first,
-                    const char* second) {
+bool collect_values(const std::uint8_t* bytes, std::size_t length, std::vector<std::string>& out,
+                    const char* first, const char* second) {
     tag_list tags;
     if (markup_tags(bytes, length, tags)) {
         for (const auto& t : tags) {
@@ -406,7 +407,8 @@ void string_offset_size::clear() {
 
 // ---------------------------------------------------------------- pieces
 
-bool tokenize_markup(const std::uint8_t* bytes, std::size_t length, std::vector<std::string>& out, bool trim) {
+bool tokenize_markup(const std::uint8_t* bytes, std::size_t length, std::vector<std::string>& out,
+                     bool trim) {
     return tokenize<std::uint8_t, std::string>(bytes, length, out, trim);
 }
 
@@ -436,7 +438,8 @@ std::string escape_markup_chars(const char* text) {
     static const std::vector<std::string> kReplace = {"&lt;", "&gt;", "&amp;"};
     if (text == nullptr) return std::string();
     std::string out;
-    if (!replace_by_table(text, std::strlen(text), kFind, kReplace, out, true, true)) return latin1_to_utf8(text);
+    if (!replace_by_table(text, std::strlen(text), kFind, kReplace, out, true, true))
+        return latin1_to_utf8(text);
     return latin1_to_utf8(out.c_str());
 }
 
@@ -527,7 +530,8 @@ bool find_attribute_with_offset(const std::string& tag, std::uint64_t tag_offset
     return true;
 }
 
-bool find_attribute_value(const std::string& tag, std::size_t length, const std::string& name, std::string& out) {
+bool find_attribute_value(const std::string& tag, std::size_t length, const std::string& name,
+                          std::string& out) {
     std::size_t eq = 0;
     std::size_t size = 0;
     return find_attribute(tag, length, name, out, eq, size);
@@ -630,5 +634,6 @@ bool remove_text_from_file(const std::string& path, const std::string& text, boo
     if (!read_file_to_vector(bytes, path, kMaxFileBytes)) return false;
     std::size_t size = bytes.size();
     if (!remove_all_in_buffer(bytes, size, text.c_str(), ignore_case)) return false;
-    return write_file(path, std::string(reinterpret_cast<const char*>(bytes.data()), std::min(size, bytes.size())));
+    return write_file(path,
+                      std::string(reinterpret_cast<const char*>(bytes.data()), std::min(size, bytes.size())));
 }

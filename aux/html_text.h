@@ -23,13 +23,13 @@ struct string_offset_size {
     // Empties the three texts and zeroes the four numbers.
     void clear();
 
-    std::string text;          // the value found
-    std::string text_2;        // not filled here
-    std::string text_3;        // not filled here
-    std::uint64_t number_1;    // not filled here
-    std::uint64_t number_2;    // not filled here
-    std::uint64_t offset;      // byte offset in the scanned buffer
-    std::uint64_t size;        // bytes covered from offset
+    std::string text;        // the value found
+    std::string text_2;      // not filled here
+    std::string text_3;      // not filled here
+    std::uint64_t number_1;  // not filled here
+    std::uint64_t number_2;  // not filled here
+    std::uint64_t offset;    // byte offset in the scanned buffer
+    std::uint64_t size;      // bytes covered from offset
 };
 
 // Link text -> (offset, size); the first entry for a text stays.
@@ -100,7 +100,8 @@ bool remove_text_from_file(const std::string& path, const std::string& text, boo
 bool find_attribute_with_offset(const std::string& tag, std::uint64_t tag_offset, std::size_t length,
                                 const std::string& name, string_offset_size& out);
 // The same search without offsets.
-bool find_attribute_value(const std::string& tag, std::size_t length, const std::string& name, std::string& out);
+bool find_attribute_value(const std::string& tag, std::size_t length, const std::string& name,
+                          std::string& out);
 
 // For every tag of the buffer its "href" value, else its "src" value, with its offset and size. True when
 // the map is not empty.

@@ -62,8 +62,8 @@ void erase_to_next_bang(std::string& line, std::size_t p) {
 // A bracketed form "<opener>text)" at its first occurrence: the text goes to *out (appended to `list`
 // when given), the bit is set and the form erased. Without ")" the text from the opener up to the next
 // '!' is erased and nothing is stored. False when the opener is absent.
-bool take_bracketed(keyname_filter& f, std::string& line, const std::string& opener, unsigned bit, std::string* out,
-                    std::vector<std::string>* list) {
+bool take_bracketed(keyname_filter& f, std::string& line, const std::string& opener, unsigned bit,
+                    std::string* out, std::vector<std::string>* list) {
     const std::size_t p = line.find(opener);
     if (p == npos) return false;
     const std::size_t start = p + opener.size();
@@ -109,9 +109,10 @@ void take_plain_switches(keyname_filter& f, std::string& line) {
         const char* text;
         unsigned bit;
     };
-    static const plain kBefore[] = {{"!JC", 60}, {"!R", 0}, {"!WP", 2}, {"!NR", 43},
+    static const plain kBefore[] = {{"!JC", 60}, {"!R", 0},    {"!WP", 2}, {"!NR", 43},
                                     {"!SS", 49}, {"!B64", 59}, {"!Z", 21}};
-    static const plain kAfter[] = {{"!L2TS", 53}, {"!DM", 14}, {"!DA", 15}, {"!DC", 16}, {"!DB", 17}, {"!DE", 61}};
+    static const plain kAfter[] = {{"!L2TS", 53}, {"!DM", 14}, {"!DA", 15},
+                                   {"!DC", 16},   {"!DB", 17}, {"!DE", 61}};
     for (const plain& s : kBefore) {
         if (!contains(line, s.text)) continue;
         f.set_flag(s.bit);
@@ -182,9 +183,9 @@ void take_counting_and_text_modifiers(keyname_filter& f, std::string& line) {
         const char* text;
         unsigned bit;
     };
-    static const counting kCounting[] = {{"!BP", 45}, {"!TS", 8},  {"!TF", 3},   {"!TAH", 19}, {"!TAA", 9},
-                                         {"!TC", 11}, {"!TH", 10}, {"!TU", 4},   {"!TO", 5},   {"!TG", 6},
-                                         {"!TMG", 7}, {"!TMZ", 12}};
+    static const counting kCounting[] = {{"!BP", 45}, {"!TS", 8},  {"!TF", 3},  {"!TAH", 19},
+                                         {"!TAA", 9}, {"!TC", 11}, {"!TH", 10}, {"!TU", 4},
+                                         {"!TO", 5},  {"!TG", 6},  {"!TMG", 7}, {"!TMZ", 12}};
     for (const counting& m : kCounting) {
         const std::size_t p = line.find(m.text);
         if (p == npos) continue;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <fstream>
 #include <iostream>
 #include <set>
@@ -74,19 +75,22 @@ PackedCmds::PackedCmds(const void* const* table, bool wide) { load_table(table, 
 
 PackedCmds::PackedCmds(const std::string& path, bool ensure_name) {
     std::vector<std::uint8_t> bytes;
-    if (read_file_to_vector(bytes, path, kMaxCommandFile)) loaded_ = load_command_text(read_text(bytes), "", {}, ensure_name);
+    if (read_file_to_vector(bytes, path, kMaxCommandFile))
+        loaded_ = load_command_text(read_text(bytes), "", {}, ensure_name);
 }
 
 PackedCmds::PackedCmds(const std::wstring& path, bool ensure_name) {
     std::vector<std::uint8_t> bytes;
-    if (read_file_bytes_w(bytes, path, kMaxCommandFile)) loaded_ = load_command_text(read_text(bytes), "", {}, ensure_name);
+    if (read_file_bytes_w(bytes, path, kMaxCommandFile))
+        loaded_ = load_command_text(read_text(bytes), "", {}, ensure_name);
 }
 
 PackedCmds::PackedCmds(const std::vector<std::uint8_t>& text, bool ensure_name) {
     if (!text.empty()) loaded_ = load_command_text(read_text(text), "", {}, ensure_name);
 }
 
-PackedCmds::PackedCmds(const std::vector<std::uint8_t>& text, const std::vector<std::string>& tags, bool ensure_name) {
+PackedCmds::PackedCmds(const std::vector<std::uint8_t>& text, const std::vector<std::string>& tags,
+                       bool ensure_name) {
     if (!text.empty()) loaded_ = load_command_text_with_elements(read_text(text), "", tags, {}, ensure_name);
 }
 
@@ -177,7 +181,8 @@ void PackedCmds::load_table(const void* const* table, bool wide) {
     loaded_ = true;
 }
 
-bool PackedCmds::find_packed_record(const void* const* table, int n, std::size_t& count, const void* const*& first) {
+bool PackedCmds::find_packed_record(const void* const* table, int n, std::size_t& count,
+                                    const void* const*& first) {
     count = 0;
     first = nullptr;
     if (table == nullptr || n < 0) return false;
@@ -249,7 +254,8 @@ bool PackedCmds::apply_directive(const std::wstring& f, std::size_t index) {
             repeat_intervals_[index] = kDayTicks;
         } else if (f.size() >= 9) {
             repeat_texts_[index] = value_of(L"!repeat-");
-            repeat_intervals_[index] = static_cast<std::uint64_t>(wide_number(value_of(L"!repeat-"))) * kTicksPerSecondValue;
+            repeat_intervals_[index] =
+                static_cast<std::uint64_t>(wide_number(value_of(L"!repeat-"))) * kTicksPerSecondValue;
         }
     } else {
         return false;
@@ -329,8 +335,8 @@ bool PackedCmds::get_attributes(int n, std::uint64_t& run_time, std::uint64_t& r
 }
 
 bool PackedCmds::get_attributes(int n, std::uint64_t& run_time, std::uint64_t& repeat_interval,
-                                std::uint32_t& timeout, std::string& dir, std::string& name, std::string& comment,
-                                std::string& spawn, std::string& custom) const {
+                                std::uint32_t& timeout, std::string& dir, std::string& name,
+                                std::string& comment, std::string& spawn, std::string& custom) const {
     std::wstring d, na, c, s, cu;
     if (!get_attributes(n, run_time, repeat_interval, timeout, d, na, c, s, cu)) return false;
     dir = wstring_to_utf8(d);
@@ -341,9 +347,10 @@ bool PackedCmds::get_attributes(int n, std::uint64_t& run_time, std::uint64_t& r
     return true;
 }
 
-bool PackedCmds::set_attributes(int n, std::uint64_t run_time, std::uint64_t repeat_interval, std::uint32_t timeout,
-                                const std::wstring& dir, const std::wstring& name, const std::wstring& comment,
-                                const std::wstring& spawn, const std::wstring& custom) {
+bool PackedCmds::set_attributes(int n, std::uint64_t run_time, std::uint64_t repeat_interval,
+                                std::uint32_t timeout, const std::wstring& dir, const std::wstring& name,
+                                const std::wstring& comment, const std::wstring& spawn,
+                                const std::wstring& custom) {
     if (!valid_index(n)) return false;
     const std::size_t i = static_cast<std::size_t>(n);
     run_times_[i] = run_time;
@@ -357,9 +364,10 @@ bool PackedCmds::set_attributes(int n, std::uint64_t run_time, std::uint64_t rep
     return true;
 }
 
-bool PackedCmds::set_attributes(int n, std::uint64_t run_time, std::uint64_t repeat_interval, std::uint32_t timeout,
-                                const std::string& dir, const std::string& name, const std::string& comment,
-                                const std::string& spawn, const std::string& custom) {
+bool PackedCmds::set_attributes(int n, std::uint64_t run_time, std::uint64_t repeat_interval,
+                                std::uint32_t timeout, const std::string& dir, const std::string& name,
+                                const std::string& comment, const std::string& spawn,
+                                const std::string& custom) {
     return set_attributes(n, run_time, repeat_interval, timeout, utf8_to_wstring(dir), utf8_to_wstring(name),
                           utf8_to_wstring(comment), utf8_to_wstring(spawn), utf8_to_wstring(custom));
 }
@@ -435,7 +443,8 @@ bool PackedCmds::write_c_table(std::ostream& os) const {
     for (const auto& record : records_) {
         os << "   {\n      g_record_start_char,\n";
         for (std::size_t k = 0; k < record.size(); ++k) {
-            os << "     \"" << wstring_to_utf8(record[k]) << "\"" << (k + 1 < record.size() ? "," : "") << "\n";
+            os << "     \"" << wstring_to_utf8(record[k]) << "\"" << (k + 1 < record.size() ? "," : "")
+               << "\n";
         }
         os << "   },\n\n";
     }
@@ -459,8 +468,8 @@ bool PackedCmds::write_schedule_listing(std::ostream& os) const {
             _windows_filetime ft;
             (void)make_windows_filetime(ft, run, 1);
             const _windows_systemtime st(ft.value());
-            std::snprintf(text, sizeof text, "!run-%02d/%02d/%04d::%02d:%02d:%02d, ", st.month, st.day, st.year, st.hour,
-                          st.minute, st.second);
+            std::snprintf(text, sizeof text, "!run-%02d/%02d/%04d::%02d:%02d:%02d, ", st.month, st.day,
+                          st.year, st.hour, st.minute, st.second);
             os << text;
         } else {
             os << "!run-now, ";

@@ -23,7 +23,7 @@ extern const char g_cmd_terminator_char[];
 constexpr std::uint64_t kRunNever = ~0ull;
 
 class PackedCmds {
-public:
+  public:
     // Loaders; each starts from the cleared state and loads once. is_loaded() tells whether it worked.
     // A packed table of narrow (UTF-8) or, with `wide`, wide C strings; null leaves the list empty. The
     // table must end with its terminator marker: the walk has no other end.
@@ -40,7 +40,8 @@ public:
     explicit PackedCmds(const std::vector<std::wstring>& tokens);
     PackedCmds(const std::vector<std::wstring>& tokens, bool split_lines);
     PackedCmds(const std::vector<std::string>& tokens, bool split_lines);
-    PackedCmds(const std::vector<std::wstring>& tokens, const std::vector<std::wstring>& tags, bool split_lines);
+    PackedCmds(const std::vector<std::wstring>& tokens, const std::vector<std::wstring>& tags,
+               bool split_lines);
 
     // --- the list (record numbers from 0; an out-of-range number gives false or 0 and changes nothing)
     int record_count() const { return static_cast<int>(records_.size()); }
@@ -52,12 +53,12 @@ public:
     std::size_t field_count(int n) const;
     // Record n's field pointers (valid until the records change) and their number.
     bool get_field_pointers(int n, std::size_t& count, const wchar_t* const*& pointers) const;
-    bool get_attributes(int n, std::uint64_t& run_time, std::uint64_t& repeat_interval, std::uint32_t& timeout,
-                        std::wstring& dir, std::wstring& name, std::wstring& comment, std::wstring& spawn,
-                        std::wstring& custom) const;
-    bool get_attributes(int n, std::uint64_t& run_time, std::uint64_t& repeat_interval, std::uint32_t& timeout,
-                        std::string& dir, std::string& name, std::string& comment, std::string& spawn,
-                        std::string& custom) const;
+    bool get_attributes(int n, std::uint64_t& run_time, std::uint64_t& repeat_interval,
+                        std::uint32_t& timeout, std::wstring& dir, std::wstring& name, std::wstring& comment,
+                        std::wstring& spawn, std::wstring& custom) const;
+    bool get_attributes(int n, std::uint64_t& run_time, std::uint64_t& repeat_interval,
+                        std::uint32_t& timeout, std::string& dir, std::string& name, std::string& comment,
+                        std::string& spawn, std::string& custom) const;
     // Overwrites record n's block; the run and repeat texts stay.
     bool set_attributes(int n, std::uint64_t run_time, std::uint64_t repeat_interval, std::uint32_t timeout,
                         const std::wstring& dir, const std::wstring& name, const std::wstring& comment,
@@ -95,25 +96,26 @@ public:
 
     // The n-th record of a packed table (narrow or wide alike): its first field pointer and field count.
     // True when the count is not 0.
-    static bool find_packed_record(const void* const* table, int n, std::size_t& count, const void* const*& first);
+    static bool find_packed_record(const void* const* table, int n, std::size_t& count,
+                                   const void* const*& first);
 
     // --- loaders that append (use them on a new or cleared list)
     // "!cmd," lines of a UTF-8 text; a caller's hive replaces the "-hive" value and `extra` is appended to
     // every record; with ensure_name every record gets a "-name". False for an empty text.
-    bool load_command_text(const std::string& text, const std::string& hive, const std::vector<std::string>& extra,
-                           bool ensure_name);
+    bool load_command_text(const std::string& text, const std::string& hive,
+                           const std::vector<std::string>& extra, bool ensure_name);
     bool load_command_text_with_elements(const std::string& text, const std::string& hive,
-                                         const std::vector<std::string>& tags, const std::vector<std::string>& extra,
-                                         bool ensure_name);
+                                         const std::vector<std::string>& tags,
+                                         const std::vector<std::string>& extra, bool ensure_name);
     // Clears, reads the file and loads it; true on success.
-    bool load_command_file(const std::string& path, const std::string& hive, const std::vector<std::string>& extra,
-                           bool ensure_name);
+    bool load_command_file(const std::string& path, const std::string& hive,
+                           const std::vector<std::string>& extra, bool ensure_name);
     // Replaces the list with the records of a token list; equal records are kept once. False when no token
     // is "!cmd".
     bool load_tokens(const std::vector<std::wstring>& tokens);
     bool load_token_lines(const std::vector<std::wstring>& tokens, bool split_lines);
-    bool load_token_lines_with_elements(const std::vector<std::wstring>& tokens, const std::vector<std::wstring>& tags,
-                                        bool split_lines);
+    bool load_token_lines_with_elements(const std::vector<std::wstring>& tokens,
+                                        const std::vector<std::wstring>& tags, bool split_lines);
 
     // Splitting helpers: at ',' with trimming, empty pieces dropped.
     static bool split_command_line(const wchar_t* text, std::vector<std::wstring>& out);
@@ -121,7 +123,7 @@ public:
                                                  std::vector<std::wstring>& out);
     static bool split_fields(const std::string& text, std::vector<std::string>& out);
 
-private:
+  private:
     bool valid_index(int n) const { return n >= 0 && static_cast<std::size_t>(n) < records_.size(); }
     // The table loader of the packed-table constructor.
     void load_table(const void* const* table, bool wide);
@@ -134,18 +136,18 @@ private:
     // The directive parse of one field; false when the field is not a directive.
     bool apply_directive(const std::wstring& trimmed, std::size_t index);
 
-    std::vector<std::vector<std::wstring>> records_;              // fields of each record, directives removed
-    std::vector<std::vector<const wchar_t*>> field_pointers_;     // views into records_, rebuilt on load
-    std::vector<std::wstring> run_texts_;                         // "now", "never", "MM/DD/YYYY::HH:MM:SS" or empty
-    std::vector<std::uint64_t> run_times_;                        // FILETIME; 0 now; kRunNever never
-    std::vector<std::wstring> repeat_texts_;                      // "daily", "weekly", "monthly", as written, or empty
-    std::vector<std::uint64_t> repeat_intervals_;                 // 100-ns units; 0 no repeat
-    std::vector<std::uint32_t> timeouts_;                         // "!timeout-" value; 0 none
-    std::vector<std::wstring> dirs_;                              // "!dir-"
-    std::vector<std::wstring> names_;                             // "!name-"
-    std::vector<std::wstring> comments_;                          // "!comment-"
-    std::vector<std::wstring> spawns_;                            // "!spawn-"
-    std::vector<std::wstring> customs_;                           // "!custom-"
-    std::uint64_t max_fields_ = 0;                                // widest record of a packed table
-    bool loaded_ = false;                                         // a loader succeeded
+    std::vector<std::vector<std::wstring>> records_;           // fields of each record, directives removed
+    std::vector<std::vector<const wchar_t*>> field_pointers_;  // views into records_, rebuilt on load
+    std::vector<std::wstring> run_texts_;          // "now", "never", "MM/DD/YYYY::HH:MM:SS" or empty
+    std::vector<std::uint64_t> run_times_;         // FILETIME; 0 now; kRunNever never
+    std::vector<std::wstring> repeat_texts_;       // "daily", "weekly", "monthly", as written, or empty
+    std::vector<std::uint64_t> repeat_intervals_;  // 100-ns units; 0 no repeat
+    std::vector<std::uint32_t> timeouts_;          // "!timeout-" value; 0 none
+    std::vector<std::wstring> dirs_;               // "!dir-"
+    std::vector<std::wstring> names_;              // "!name-"
+    std::vector<std::wstring> comments_;           // "!comment-"
+    std::vector<std::wstring> spawns_;             // "!spawn-"
+    std::vector<std::wstring> customs_;            // "!custom-"
+    std::uint64_t max_fields_ = 0;                 // widest record of a packed table
+    bool loaded_ = false;                          // a loader succeeded
 };

@@ -35,10 +35,10 @@ int kind_of(const std::string& type) {
     static const struct {
         const char* name;
         int kind;
-    } kKinds[] = {{"string", kind_text},     {"text", kind_text},       {"value", kind_value},
-                  {"guid", kind_guid},       {"filetime", kind_filetime}, {"unixtime", kind_unixtime},
-                  {"timet", kind_unixtime},  {"dostime", kind_dostime}, {"md5", kind_md5},
-                  {"sha1", kind_sha1},       {"binary", kind_binary},   {"bool", kind_bool},
+    } kKinds[] = {{"string", kind_text},    {"text", kind_text},         {"value", kind_value},
+                  {"guid", kind_guid},      {"filetime", kind_filetime}, {"unixtime", kind_unixtime},
+                  {"timet", kind_unixtime}, {"dostime", kind_dostime},   {"md5", kind_md5},
+                  {"sha1", kind_sha1},      {"binary", kind_binary},     {"bool", kind_bool},
                   {"json", kind_json}};
     for (const auto& k : kKinds) {
         if (type == k.name) return k.kind;
@@ -64,8 +64,8 @@ std::uint64_t number_of(const std::string& text) {
 }
 
 // Appends the header cells of one column; returns its kind.
-void add_header_cells(std::vector<qm_variant_lite>& header, const std::string& name, int kind, std::uint32_t width,
-                      const cmd_params& options) {
+void add_header_cells(std::vector<qm_variant_lite>& header, const std::string& name, int kind,
+                      std::uint32_t width, const cmd_params& options) {
     const bool padded = !options.no_whitespace;
     auto widen = [&](qm_variant_lite& cell) {
         if (padded && cell.text.size() > cell.width) cell.width = cell.text.size();
@@ -174,7 +174,8 @@ int append_row(generic_sql_table* table, int count, char** values, const std::ve
             row.emplace_back(v);
         }
         if (k < table->column_widths.size() && row.back().size() > table->column_widths[k])
-            table->column_widths[k] = static_cast<std::uint32_t>(std::min<std::size_t>(row.back().size(), 0xFFFFFFFFu));
+            table->column_widths[k] =
+                static_cast<std::uint32_t>(std::min<std::size_t>(row.back().size(), 0xFFFFFFFFu));
     }
     table->rows.push_back(std::move(row));
     return 0;
@@ -213,7 +214,8 @@ bool generic_sql_table::run(sqlite_wrapper* wrapper, row_callback callback) {
     }
     if (rc == SQLITE_OK) return true;
     error_text = message;
-    if (message.find("already exists") == std::string::npos) error_text += " [Prob calling cmd: " + statement + "]";
+    if (message.find("already exists") == std::string::npos)
+        error_text += " [Prob calling cmd: " + statement + "]";
     return false;
 }
 
@@ -243,7 +245,8 @@ void generic_sql_table::print(std::ostream& os, cmd_params& options) const {
     const std::size_t cells = options.header_fields.empty() ? columns : options.header_fields.size();
     const unsigned flags = options.quoted_csv_fields ? 0x8000u : 0u;
     for (const auto& values : rows) {
-        variant_row row = make_variant_row(static_cast<unsigned>(std::min<std::size_t>(cells, 255)), false, flags);
+        variant_row row =
+            make_variant_row(static_cast<unsigned>(std::min<std::size_t>(cells, 255)), false, flags);
         int cell = 0;
         for (std::size_t i = 0; i < values.size(); ++i) {
             set_value(row, cell, i < kinds.size() ? kinds[i] : kind_text, values[i], options.pair_datetime);

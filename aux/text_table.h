@@ -15,5 +15,6 @@
 // cap_flag), unless the options ask for no whitespace. Each text is set through its header field with the
 // two callbacks. A row with fewer texts than names gets empty cells. False for no names or no rows.
 bool write_text_table(std::ostream& out, const std::vector<std::string>& names,
-                      const std::vector<std::vector<std::string>>& rows, cmd_params& options, std::uint32_t cap,
-                      bool cap_flag, variant_text_callback first, variant_text_callback second);
+                      const std::vector<std::vector<std::string>>& rows, cmd_params& options,
+                      std::uint32_t cap, bool cap_flag, variant_text_callback first,
+                      variant_text_callback second);

@@ -14,7 +14,7 @@ using pieces = std::vector<std::string>;
 const std::uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
 class HtmlFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = std::string(SELK_TEST_TMP) + "/html_XXXXXX";
         ASSERT_NE(mkdtemp(&templ[0]), nullptr);
@@ -84,8 +84,10 @@ TEST_F(HtmlFiles, html_becomes_marked_text_with_capped_headings_and_open_tags_en
     const std::string converted =
         "==Head========Big======\nP _b *i*_1. one2. two*u[a.png, A][, only][\"q\"][%%]^s^// end";
     const std::string copy =
-        "<h2>Head</h2><h2147483647>Big</h2147483647><head><p>P <b>b <i>i</i></b></p><ol><li>one<li>two</ol><ul><li>u</ul>"
-        "<img src=\"a.png\" alt=\"A\"><img alt=\"only\"><blockquote>q</blockquote><pre>x < y</pre><sup>s</sup>"
+        "<h2>Head</h2><h2147483647>Big</h2147483647><head><p>P <b>b "
+        "<i>i</i></b></p><ol><li>one<li>two</ol><ul><li>u</ul>"
+        "<img src=\"a.png\" alt=\"A\"><img alt=\"only\"><blockquote>q</blockquote><pre>x < "
+        "y</pre><sup>s</sup>"
         "<br/>end";
     EXPECT_EQ(read(out), converted + copy);
 
@@ -133,7 +135,8 @@ TEST(HtmlText, links_keep_their_first_offset_in_the_buffer) {
     EXPECT_EQ(buf.substr(static_cast<std::size_t>(first.first), static_cast<std::size_t>(first.second)),
               "\"http://x/1\"");
     const auto img = links.at("i.png");
-    EXPECT_EQ(buf.substr(static_cast<std::size_t>(img.first), static_cast<std::size_t>(img.second)), "'i.png'");
+    EXPECT_EQ(buf.substr(static_cast<std::size_t>(img.first), static_cast<std::size_t>(img.second)),
+              "'i.png'");
 
     std::vector<std::string> src, href, all;
     EXPECT_TRUE(collect_src_values(bytes_of(buf), buf.size(), src));

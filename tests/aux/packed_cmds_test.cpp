@@ -11,7 +11,9 @@ namespace {
 using strings = std::vector<std::string>;
 using wstrings = std::vector<std::wstring>;
 
-std::vector<std::uint8_t> bytes_of(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
+std::vector<std::uint8_t> bytes_of(const std::string& s) {
+    return std::vector<std::uint8_t>(s.begin(), s.end());
+}
 
 struct attributes {
     std::uint64_t run = 0, repeat = 0;
@@ -92,10 +94,17 @@ TEST(PackedCmds, elements_hive_and_extra_arguments) {
 }
 
 TEST(PackedCmds, packed_tables_narrow_and_wide) {
-    const void* const table[] = {g_record_start_char, g_cmd_terminator_char, nullptr,
-                                 g_record_start_char, "cmd1",                "!timeout-5",
-                                 g_record_start_char, "cmd2",                "a",
-                                 "b",                 g_cmd_terminator_char};
+    const void* const table[] = {g_record_start_char,
+                                 g_cmd_terminator_char,
+                                 nullptr,
+                                 g_record_start_char,
+                                 "cmd1",
+                                 "!timeout-5",
+                                 g_record_start_char,
+                                 "cmd2",
+                                 "a",
+                                 "b",
+                                 g_cmd_terminator_char};
     const PackedCmds c(table, false);
     ASSERT_TRUE(c.is_loaded());
     ASSERT_EQ(c.record_count(), 2);
@@ -116,12 +125,13 @@ TEST(PackedCmds, packed_tables_narrow_and_wide) {
 
     std::ostringstream os;
     ASSERT_TRUE(c.write_c_table(os));
-    EXPECT_EQ(os.str(),
-              "const int NUM_FIELDS_PER_RECORD = 4\n\nconst char * reg_cmds[][NUM_FIELDS_PER_RECORD] =\n{\n   {\n"
-              "      g_record_start_char, g_cmd_terminator_char\n   },\n\n"
-              "   {\n      g_record_start_char,\n     \"cmd1\"\n   },\n\n"
-              "   {\n      g_record_start_char,\n     \"cmd2\",\n     \"a\",\n     \"b\"\n   },\n\n"
-              "   { g_cmd_terminator_char }\n};\n");
+    EXPECT_EQ(
+        os.str(),
+        "const int NUM_FIELDS_PER_RECORD = 4\n\nconst char * reg_cmds[][NUM_FIELDS_PER_RECORD] =\n{\n   {\n"
+        "      g_record_start_char, g_cmd_terminator_char\n   },\n\n"
+        "   {\n      g_record_start_char,\n     \"cmd1\"\n   },\n\n"
+        "   {\n      g_record_start_char,\n     \"cmd2\",\n     \"a\",\n     \"b\"\n   },\n\n"
+        "   { g_cmd_terminator_char }\n};\n");
 
     const void* const wide[] = {g_record_start_char, g_cmd_terminator_char, g_record_start_char, L"w\u00e9",
                                 g_cmd_terminator_char};
@@ -131,8 +141,8 @@ TEST(PackedCmds, packed_tables_narrow_and_wide) {
 }
 
 TEST(PackedCmds, token_lists_keep_the_first_of_equal_records) {
-    const PackedCmds c(wstrings{L"ignored", L"!cmd", L" a ", L"!repeat-daily", L"!cmd", L"a", L"!repeat-daily",
-                                L"!cmd", L"b", L"!cmd", L"b"});
+    const PackedCmds c(wstrings{L"ignored", L"!cmd", L" a ", L"!repeat-daily", L"!cmd", L"a",
+                                L"!repeat-daily", L"!cmd", L"b", L"!cmd", L"b"});
     ASSERT_EQ(c.record_count(), 2);
     EXPECT_EQ(fields_of(c, 0), (strings{"!cmd", "a"}));
     EXPECT_EQ(attributes_of(c, 0).repeat, 864000000000ull);

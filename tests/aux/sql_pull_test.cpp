@@ -12,7 +12,7 @@
 namespace {
 
 class SqlPull : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = std::string(SELK_TEST_TMP) + "/sql_pull_XXXXXX";
         ASSERT_NE(mkdtemp(&templ[0]), nullptr);
@@ -22,7 +22,8 @@ protected:
         ASSERT_EQ(sqlite3_open(db_.c_str(), &db), SQLITE_OK);
         // 2020-12-31 23:59:59 UTC as FILETIME and Unix seconds; the DOS words of 23:59:58 that day.
         const char* sql =
-            "create table items (id text, \"when\" integer, u integer, d integer, g blob, h blob, n integer, t text);"
+            "create table items (id text, \"when\" integer, u integer, d integer, g blob, h blob, n integer, "
+            "t text);"
             "insert into items values ('r1', 132539327990000000, 1609459199, 1369423741,"
             " x'00112233445566778899aabbccddeeff', x'0a0b', 42, NULL);"
             "insert into items values ('row2', 0, 0, 0, x'01', x'', 7, 'last');"
@@ -54,15 +55,16 @@ TEST_F(SqlPull, command_file_tables_are_selected_and_printed) {
     ASSERT_EQ(pull.tables.size(), 3u);
     const generic_sql_table& items = pull.tables[0];
     EXPECT_EQ(items.statement, "select `id`,`when`,`u`,`d`,`g`,`h`,`n`,`t` from [items];");
-    EXPECT_EQ(items.column_types,
-              (std::vector<std::string>{"text", "filetime", "unixtime", "dostime", "guid", "md5", "value", "text"}));
+    EXPECT_EQ(items.column_types, (std::vector<std::string>{"text", "filetime", "unixtime", "dostime", "guid",
+                                                            "md5", "value", "text"}));
     EXPECT_EQ(items.comment, "items");
     EXPECT_EQ(pull.tables[1].statement, "select `col``q` from `odd]name`;");
 
     testing::internal::CaptureStderr();
     ASSERT_TRUE(pull.run_all(&wrapper_));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "probs with select select `a` from [missing];\n");
-    EXPECT_EQ(pull.tables[2].error_text, "no such table: missing [Prob calling cmd: select `a` from [missing];]");
+    EXPECT_EQ(pull.tables[2].error_text,
+              "no such table: missing [Prob calling cmd: select `a` from [missing];]");
     ASSERT_EQ(items.rows.size(), 2u);
     EXPECT_EQ(items.rows[0][7], "");  // NULL
     // Blobs come back whole, zero bytes included.
@@ -73,16 +75,18 @@ TEST_F(SqlPull, command_file_tables_are_selected_and_printed) {
     std::ostringstream os;
     pull.print_all(os, options);
     const std::string dashes = " " + std::string(67, '-') + " \n";
-    EXPECT_EQ(os.str(),
-              dashes + "SQL statement: select `id`,`when`,`u`,`d`,`g`,`h`,`n`,`t` from [items];\n"
-                       " id  | when [date] | when [time]  |  u [date]  |   u [time]   |  d [date]  |   d [time]   |"
-                       "                  g                   |  h   | n  |  t  \n"
-                       "r1   | 2020-12-31  |  23:59:59.000 | 2020-12-31 |  23:59:59     | 2020-12-31 |  23:59:58.000 |"
-                       " 33221100-5544-7766-8899-aabbccddeeff | 0a ... | 0x2a |     \n"
-                       "row2 |             |               |            |               |            |               |"
-                       "                                      |  | 0x7 | last\n" +
-                  dashes + "SQL statement: select `col``q` from `odd]name`;\ncol`q \nquoted\n" + dashes +
-                  "SQL statement: select `a` from [missing];\n");
+    EXPECT_EQ(
+        os.str(),
+        dashes +
+            "SQL statement: select `id`,`when`,`u`,`d`,`g`,`h`,`n`,`t` from [items];\n"
+            " id  | when [date] | when [time]  |  u [date]  |   u [time]   |  d [date]  |   d [time]   |"
+            "                  g                   |  h   | n  |  t  \n"
+            "r1   | 2020-12-31  |  23:59:59.000 | 2020-12-31 |  23:59:59     | 2020-12-31 |  23:59:58.000 |"
+            " 33221100-5544-7766-8899-aabbccddeeff | 0a ... | 0x2a |     \n"
+            "row2 |             |               |            |               |            |               |"
+            "                                      |  | 0x7 | last\n" +
+            dashes + "SQL statement: select `col``q` from `odd]name`;\ncol`q \nquoted\n" + dashes +
+            "SQL statement: select `a` from [missing];\n");
 }
 
 TEST_F(SqlPull, paired_dates_and_extra_result_columns) {
@@ -99,9 +103,10 @@ TEST_F(SqlPull, paired_dates_and_extra_result_columns) {
     options.header_on = true;
     std::ostringstream os;
     t.print(os, options);
-    EXPECT_EQ(os.str(),
-              "SQL statement: select `d`,`n` from [items];\n           d            | n \n"
-              " 2020-12-31 23:59:58.000 | 0x2a\n                         | 0x7\n 2020-12-31 23:59:58.000 | 0x5\n");
+    EXPECT_EQ(
+        os.str(),
+        "SQL statement: select `d`,`n` from [items];\n           d            | n \n"
+        " 2020-12-31 23:59:58.000 | 0x2a\n                         | 0x7\n 2020-12-31 23:59:58.000 | 0x5\n");
 
     EXPECT_FALSE(t.build_from_fields({"-name", "items", "a"}));
     EXPECT_FALSE(t.build_from_fields({"-sqlite_select", "a"}));

@@ -9,7 +9,8 @@ namespace {
 TEST(TextTable, columns_take_the_width_of_their_longest_text) {
     cmd_params options;
     std::ostringstream os;
-    ASSERT_TRUE(write_text_table(os, {"name", "v"}, {{"a", "1"}, {"longer"}}, options, 0, false, nullptr, nullptr));
+    ASSERT_TRUE(
+        write_text_table(os, {"name", "v"}, {{"a", "1"}, {"longer"}}, options, 0, false, nullptr, nullptr));
     EXPECT_EQ(os.str(), " name  | v\na      | 1\nlonger |  \n");
     EXPECT_FALSE(options.header_on);
     ASSERT_EQ(options.header_fields.size(), 2u);

@@ -66,6 +66,22 @@ std::vector<std::pair<std::string, std::string>> merged_attributes(const log_rec
   return out;
 }
 
+// A record filled from the status of `path`; its extended attributes are read when the table name is
+// empty or the record asks for them (this system reads none).
+void set_from_path(sqlite_log_record& r, const std::string& path, const std::string& table) {
+  (void)fill_file_stats_narrow(r, path, "");
+  if (r.name.empty()) r.name = path;
+  if (!table.empty() && r.read_extended_attributes == 0) return;
+  std::vector<std::string> names;
+  std::vector<std::string> values;
+  clear_two_lists(names, values, path);
+  if (names.empty()) return;
+  r.source_flags |= 0x80;
+  r.has_attributes = 1;
+  r.attribute_names = names;
+  r.attribute_values = values;
+}
+
 }  // namespace
 
 sqlite_log::sqlite_log() : last_run_key_(0) { init(); }
@@ -220,25 +236,12 @@ bool sqlite_log::add_log_record(const std::string& table, const std::string& pat
   r.table_name = table;
   r.copied = copied;
   r.read_extended_attributes = mask->second & kLogMaskReadAttributes;
-  std::string given = path;
   if (record != nullptr) {
     static_cast<log_record&>(r) = *record;
     record->clear();
-    if (r.name.empty()) r.name = given;
+    if (r.name.empty()) r.name = path;
   } else {
-    (void)fill_file_stats_narrow(r, given, "");
-    if (r.name.empty()) r.name = given;
-    if (table.empty() || r.read_extended_attributes != 0) {
-      std::vector<std::string> names;
-      std::vector<std::string> values;
-      clear_two_lists(names, values, given);
-      if (!names.empty()) {
-        r.source_flags |= 0x80;
-        r.has_attributes = 1;
-        r.attribute_names = names;
-        r.attribute_values = values;
-      }
-    }
+    set_from_path(r, path, table);
   }
   split_record_path(r);
   auto& queue = pending_records[table];

@@ -55,6 +55,7 @@ TEST_F(RunLogExports, callback_refuses_bad_rows_and_continues_a_run_that_comes_b
   char* row_b1[] = {key_b, line2};
   char* row_a2[] = {key_a, line3};
   char* row_c[] = {key_c, line1};
+  char* row_null[] = {key_a, nullptr};
   EXPECT_EQ(sql_file_results::sql_generic_data_cb(&r, 2, row_a1, nullptr), -1);  // no runs, no folder
   r.folder = dir_;
   sqlite_metadata_row run;
@@ -70,12 +71,13 @@ TEST_F(RunLogExports, callback_refuses_bad_rows_and_continues_a_run_that_comes_b
   EXPECT_EQ(sql_file_results::sql_generic_data_cb(&r, 2, row_a1, nullptr), 0);
   EXPECT_EQ(sql_file_results::sql_generic_data_cb(&r, 2, row_b1, nullptr), 0);
   EXPECT_EQ(sql_file_results::sql_generic_data_cb(&r, 2, row_a2, nullptr), 0);
+  EXPECT_EQ(sql_file_results::sql_generic_data_cb(&r, 2, row_null, nullptr), 0);
   EXPECT_EQ(sql_file_results::sql_generic_data_cb(&r, 2, row_c, nullptr), -1);
   r.output.reset();
   ASSERT_EQ(r.files.size(), 2u);
   EXPECT_EQ(r.files[0], dir_ + "/t___a_b_7.txt");
   EXPECT_EQ(r.files[1], dir_ + "/t_y_z_a_b_8.csv");
-  EXPECT_EQ(read(r.files[0]), "hdr\na1\na2\n");
+  EXPECT_EQ(read(r.files[0]), "hdr\na1\na2\n\n");
   EXPECT_EQ(read(r.files[1]), "hdr\nb1\n");
 }
 

@@ -545,20 +545,29 @@ void PackedCmds::add_command_record(std::vector<std::string>& fields, const std:
 
 bool PackedCmds::load_command_text(const std::string& text, const std::string& hive,
                                    const std::vector<std::string>& extra, bool ensure_name) {
-    return load_command_text_with_elements(text, hive, {}, extra, ensure_name);
+    return load_lines(text, hive, nullptr, extra, ensure_name);
 }
 
 bool PackedCmds::load_command_text_with_elements(const std::string& text, const std::string& hive,
                                                  const std::vector<std::string>& tags,
                                                  const std::vector<std::string>& extra, bool ensure_name) {
+    return load_lines(text, hive, &tags, extra, ensure_name);
+}
+
+bool PackedCmds::load_lines(const std::string& text, const std::string& hive,
+                            const std::vector<std::string>* tags, const std::vector<std::string>& extra,
+                            bool ensure_name) {
     if (text.empty()) return false;
-    const bool cutting = !tags.empty();
+    // With elements the parts are trimmed and blank ones dropped; without, a blank part stays a field.
+    const bool cutting = tags != nullptr;
+    static const std::vector<std::string> kNoTags;
+    const std::vector<std::string>& cut_tags = cutting ? *tags : kNoTags;
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
         if (line.compare(0, 2, "//") == 0 || line.find("!cmd,") == std::string::npos) continue;
         std::vector<std::string> kept;
-        for (const std::string& tag : tags) {
+        for (const std::string& tag : cut_tags) {
             std::string element;
             if (cut_xml_element(element, line, tag)) kept.push_back(element);
         }
@@ -627,14 +636,14 @@ bool PackedCmds::load_token_lines_with_elements(const std::vector<std::wstring>&
     if (!split_lines) return load_tokens(tokens);
     std::vector<std::wstring> unique = tokens;
     dedupe_wstrings_keep_order(unique);
-    std::vector<std::wstring> pieces;
+    std::vector<std::wstring> parts;
     for (const std::wstring& token : unique) {
         std::vector<std::wstring> split;
         const bool ok = tags.empty() ? split_command_line(token.c_str(), split)
                                      : split_command_line_with_elements(token.c_str(), tags, split);
-        if (ok) pieces.insert(pieces.end(), split.begin(), split.end());
+        if (ok) parts.insert(parts.end(), split.begin(), split.end());
     }
-    return load_tokens(pieces);
+    return load_tokens(parts);
 }
 
 bool PackedCmds::split_command_line(const wchar_t* text, std::vector<std::wstring>& out) {

@@ -117,7 +117,7 @@ class PackedCmds {
     bool load_token_lines_with_elements(const std::vector<std::wstring>& tokens,
                                         const std::vector<std::wstring>& tags, bool split_lines);
 
-    // Splitting helpers: at ',' with trimming, empty pieces dropped.
+    // Splitting helpers: at ',' with trimming, empty parts dropped.
     static bool split_command_line(const wchar_t* text, std::vector<std::wstring>& out);
     static bool split_command_line_with_elements(const wchar_t* text, const std::vector<std::wstring>& tags,
                                                  std::vector<std::wstring>& out);
@@ -127,6 +127,9 @@ class PackedCmds {
     bool valid_index(int n) const { return n >= 0 && static_cast<std::size_t>(n) < records_.size(); }
     // The table loader of the packed-table constructor.
     void load_table(const void* const* table, bool wide);
+    // The command-text parse; `tags` (null for the plain form) are cut out of each line first.
+    bool load_lines(const std::string& text, const std::string& hive, const std::vector<std::string>* tags,
+                    const std::vector<std::string>& extra, bool ensure_name);
     // Appends one record from the fields of a "!cmd," line (shared by both command-text loaders).
     void add_command_record(std::vector<std::string>& fields, const std::vector<std::string>& kept,
                             const std::string& hive, const std::vector<std::string>& extra, bool ensure_name);

@@ -86,6 +86,8 @@ TEST(PackedCmds, command_text_with_every_directive) {
 TEST(PackedCmds, elements_hive_and_extra_arguments) {
     PackedCmds c(bytes_of("!cmd, a, , b, <x>1,2</x>, -hive, old\n"), strings{"x"}, false);
     EXPECT_EQ(fields_of(c, 0), (strings{"a", "b", "-hive", "old", "<x>1,2</x>"}));
+    // The element form drops blank parts even when it is given no tags.
+    EXPECT_EQ(fields_of(PackedCmds(bytes_of("!cmd, a, , b\n"), strings{}, false), 0), (strings{"a", "b"}));
 
     PackedCmds h(strings{});
     EXPECT_TRUE(h.load_command_text("!cmd, q, -hive, old\n!cmd, r, -hive\n", "HIVE", {"--extra"}, false));

@@ -16,7 +16,7 @@
 
 namespace {
 
-// Files are read whole, up to the largest size the file layer reads in one piece.
+// Files are read whole, up to the largest size the file layer reads at once.
 constexpr std::uint32_t kMaxFileBytes = 0xFFFFFFFFu;
 // Heading marks stop at the deepest heading level HTML has, whatever number a tag carries.
 constexpr unsigned kMaxHeadingLevel = 6;
@@ -47,8 +47,8 @@ bool is_blank(Ch c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-void trim_piece(std::string& s) { trim_whitespace(s); }
-void trim_piece(std::wstring& s) {
+void trim_token(std::string& s) { trim_whitespace(s); }
+void trim_token(std::wstring& s) {
     const std::size_t b = s.find_first_not_of(L" \t\r\n");
     if (b == std::wstring::npos) {
         s.clear();
@@ -58,12 +58,12 @@ void trim_piece(std::wstring& s) {
 }
 
 template <typename Str>
-void push_piece(std::vector<Str>& out, Str& piece, bool trim) {
+void push_token(std::vector<Str>& out, Str& token, bool trim) {
     if (trim) {
-        trim_piece(piece);
-        if (piece.empty()) return;
+        trim_token(token);
+        if (token.empty()) return;
     }
-    out.push_back(piece);
+    out.push_back(token);
 }
 
 // The tokenizer over any character type; characters are widened into Str one by one.
@@ -82,10 +82,10 @@ bool tokenize(const Ch* p, std::size_t n, std::vector<Str>& out, bool trim) {
             if (!(raw && next != '/')) {
                 ordinary = false;
                 if (!raw && (next == '%' || next == '?')) {
-                    out.push_back(run);  // pushed even when empty: the block starts a new piece
+                    out.push_back(run);  // pushed even when empty: the block starts a new token
                     raw = true;
                 } else {
-                    push_piece(out, run, trim);
+                    push_token(out, run, trim);
                     raw = false;
                 }
                 run.clear();
@@ -108,7 +108,7 @@ bool tokenize(const Ch* p, std::size_t n, std::vector<Str>& out, bool trim) {
         } else if (starts_with_nocase(tag, "</pre>") || starts_with_nocase(tag, "</script")) {
             raw = false;
         }
-        push_piece(out, tag, trim);
+        push_token(out, tag, trim);
         tag.clear();
         in_tag = false;
     }
@@ -116,7 +116,7 @@ bool tokenize(const Ch* p, std::size_t n, std::vector<Str>& out, bool trim) {
 }
 
 template <typename Str>
-void normalize_tag(Str& piece) {
+void normalize_tag(Str& token) {
     typedef typename Str::value_type Ch;
     Str out;
     bool dq = false;
@@ -124,7 +124,7 @@ void normalize_tag(Str& piece) {
     bool after_eq = false;
     bool in_blanks = false;
     bool unquoted = false;
-    for (Ch c : piece) {
+    for (Ch c : token) {
         if (is_blank(c)) {
             if (unquoted) {
                 out.push_back('"');
@@ -173,16 +173,16 @@ void normalize_tag(Str& piece) {
         }
     }
     if (unquoted) out.push_back('"');
-    piece.swap(out);
+    token.swap(out);
 }
 
 template <typename Str>
-bool normalize_all(std::vector<Str>& pieces) {
-    if (pieces.empty()) return false;
-    for (Str& piece : pieces) {
-        if (piece.empty() || piece[0] != '<') continue;
-        if (piece.size() >= 2 && (piece[1] == '?' || piece[1] == '%')) continue;
-        normalize_tag(piece);
+bool normalize_all(std::vector<Str>& tokens) {
+    if (tokens.empty()) return false;
+    for (Str& token : tokens) {
+        if (token.empty() || token[0] != '<') continue;
+        if (token.size() >= 2 && (token[1] == '?' || token[1] == '%')) continue;
+        normalize_tag(token);
     }
     return true;
 }
@@ -405,7 +405,7 @@ void string_offset_size::clear() {
     number_1 = number_2 = offset = size = 0;
 }
 
-// ---------------------------------------------------------------- pieces
+// ---------------------------------------------------------------- tokens
 
 bool tokenize_markup(const std::uint8_t* bytes, std::size_t length, std::vector<std::string>& out,
                      bool trim) {
@@ -416,8 +416,8 @@ bool tokenize_markup_w(const std::uint16_t* units, std::size_t length_bytes, std
     return tokenize<std::uint16_t, std::wstring>(units, length_bytes / 2, out, false);
 }
 
-bool normalize_tags(std::vector<std::string>& pieces) { return normalize_all(pieces); }
-bool normalize_tags_w(std::vector<std::wstring>& pieces) { return normalize_all(pieces); }
+bool normalize_tags(std::vector<std::string>& tokens) { return normalize_all(tokens); }
+bool normalize_tags_w(std::vector<std::wstring>& tokens) { return normalize_all(tokens); }
 
 // ---------------------------------------------------------------- replacing and escaping
 
@@ -567,8 +567,8 @@ bool collect_link_values(const std::uint8_t* bytes, std::size_t length, std::vec
 bool erase_first_in_buffer(char* buffer, const char* text, bool ignore_case) {
     if (buffer == nullptr || text == nullptr) return false;
     std::string s = buffer;
-    std::string piece = text;
-    if (!erase_first(s, piece, ignore_case)) return false;
+    std::string token = text;
+    if (!erase_first(s, token, ignore_case)) return false;
     std::memcpy(buffer, s.c_str(), s.size() + 1);  // shorter than what the buffer held
     return true;
 }
@@ -578,30 +578,30 @@ bool erase_first_in_buffer(char* buffer, const char* text, bool ignore_case) {
 // Marks written for the tags of an HTML file (after normalize_tags, so names are lower case): "=" per
 // heading level, "[%" "%]" around pre, a line feed for p, "// " for br, [" "] around blockquote, "*"
 // for i and strong, "_" for b, "^" sup, "~" sub, "%" code, "[src, alt]" for img, "N. " or "*" for li.
-// Behind the converted text every piece is written once more as it stands.
+// Behind the converted text every token is written once more as it stands.
 int html_file_to_text(const char* input_path, const char* output_path) {
     if (input_path == nullptr || output_path == nullptr) return 0;
     uni::fileio out(std::string(output_path), true, false, true);
     if (!out.is_open()) return 0;
     std::vector<std::uint8_t> bytes;
-    std::vector<std::string> pieces;
+    std::vector<std::string> tokens;
     if (!read_file_to_vector(bytes, input_path, kMaxFileBytes) ||
-        !tokenize_markup(bytes.data(), bytes.size(), pieces, false)) {
+        !tokenize_markup(bytes.data(), bytes.size(), tokens, false)) {
         out.close();
         return 0;
     }
-    normalize_tags(pieces);
+    normalize_tags(tokens);
     std::string text;
     list_state list;
-    for (const std::string& piece : pieces) {
-        const std::size_t lt = piece.find('<');
+    for (const std::string& token : tokens) {
+        const std::size_t lt = token.find('<');
         if (lt == std::string::npos) {
-            text += piece;
+            text += token;
         } else {
-            text += convert_tag(piece.substr(lt), list);
+            text += convert_tag(token.substr(lt), list);
         }
     }
-    for (const std::string& piece : pieces) text += piece;
+    for (const std::string& token : tokens) text += token;
     if (!text.empty()) (void)out.write(text.data(), static_cast<std::uint32_t>(text.size()));
     out.close();
     return 0;

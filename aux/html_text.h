@@ -36,23 +36,23 @@ struct string_offset_size {
 typedef std::map<std::string, std::pair<std::int32_t, std::int32_t>> link_map;
 
 // Writes the text form of the HTML file at input_path to output_path (see html_text.cpp for the marks).
-// The output stays empty when it cannot be opened, the input cannot be read or has no pieces. Returns 0
+// The output stays empty when it cannot be opened, the input cannot be read or has no tokens. Returns 0
 // in every case.
 int html_file_to_text(const char* input_path, const char* output_path);
 
-// Cuts `length` bytes into pieces, each a text run or one tag ("<" through ">"), in buffer order. The
+// Cuts `length` bytes into tokens, each a text run or one tag ("<" through ">"), in buffer order. The
 // content of a pre or script block stays one text run up to the next "</"; a block opened by "<%" or "<?"
-// stays one piece up to its closing "%>" or "?>". With `trim` pieces are trimmed and empty ones dropped.
-// A text run or tag left open at the end is not pushed. True when there is any piece.
+// stays one token up to its closing "%>" or "?>". With `trim` tokens are trimmed and empty ones dropped.
+// A text run or tag left open at the end is not pushed. True when there is any token.
 bool tokenize_markup(const std::uint8_t* bytes, std::size_t length, std::vector<std::string>& out, bool trim);
 // The same rules over UTF-16LE units; `length_bytes` is the byte count (an odd last byte is ignored).
 bool tokenize_markup_w(const std::uint16_t* units, std::size_t length_bytes, std::vector<std::wstring>& out);
 
-// Rewrites every tag piece: names and attribute names lower-cased, blanks around "=" and repeated blanks
-// dropped, an unquoted value put between double quotes (keeping the case of its first character). Pieces
+// Rewrites every tag token: names and attribute names lower-cased, blanks around "=" and repeated blanks
+// dropped, an unquoted value put between double quotes (keeping the case of its first character). Tokens
 // that are not tags, or are "<?" and "<%" blocks, stay. False for an empty list.
-bool normalize_tags(std::vector<std::string>& pieces);
-bool normalize_tags_w(std::vector<std::wstring>& pieces);
+bool normalize_tags(std::vector<std::string>& tokens);
+bool normalize_tags_w(std::vector<std::wstring>& tokens);
 
 // out = the first `length` bytes of text with, at each position, the first entry of `find` that matches
 // there (case-insensitively with ignore_case) replaced by its entry of `replace`. CR and LF are copied;
@@ -77,11 +77,11 @@ std::wstring escape_markup_chars_w(const std::wstring& text);
 void html_escape_text(std::string& out, const std::string& text);
 
 // The value of the first occurrence of `name` in tag[0, length): the text between the two double quotes
-// after the first "=" that follows it. False when any piece is missing within the length.
+// after the first "=" that follows it. False when any part is missing within the length.
 bool attribute_value_quoted(const char* tag, std::size_t length, const std::string& name, std::string& out);
 // The n-th (from 1) pair of a name and a double-quoted value in a tag that begins with "<" not followed by
 // a blank and holds ">": walking from the first blank, earlier "=" are skipped with their quoted values.
-// The name has its blanks dropped. False when any piece is missing before ">".
+// The name has its blanks dropped. False when any part is missing before ">".
 bool nth_attribute(const char* tag, std::size_t length, int n, std::string& name, std::string& value);
 // The text between the ">" of the first "<" + name start tag and the next "</" + name + ">".
 bool element_text(const char* text, std::size_t length, const std::string& name, std::string& out);

@@ -9,7 +9,7 @@
 
 namespace {
 
-using pieces = std::vector<std::string>;
+using tokens = std::vector<std::string>;
 
 const std::uint8_t* bytes_of(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
@@ -39,7 +39,7 @@ TEST(HtmlText, tokenizer_keeps_raw_blocks_whole_and_drops_open_tails) {
     const struct {
         std::string text;
         bool trim;
-        pieces expected;
+        tokens expected;
     } cases[] = {
         {"<pre>a < b</pre><P>x</P>rest", true, {"<pre>", "a < b", "</pre>", "<P>", "x", "</P>"}},
         {"<% if (a>b) %>x<?php ?>", true, {"", "<% if (a>b) %>", "x", "<?php ?>"}},
@@ -48,11 +48,11 @@ TEST(HtmlText, tokenizer_keeps_raw_blocks_whole_and_drops_open_tails) {
         {" <b> x </b>", false, {" ", "<b>", " x ", "</b>"}},
     };
     for (const auto& c : cases) {
-        pieces out;
+        tokens out;
         tokenize_markup(bytes_of(c.text), c.text.size(), out, c.trim);
         EXPECT_EQ(out, c.expected) << c.text;
     }
-    pieces none;
+    tokens none;
     EXPECT_FALSE(tokenize_markup(bytes_of("plain"), 5, none, true));
 
     const std::uint16_t wide[] = {'<', 'b', '>', 'x', '<', '/', 'b', '>'};
@@ -62,14 +62,14 @@ TEST(HtmlText, tokenizer_keeps_raw_blocks_whole_and_drops_open_tails) {
 }
 
 TEST(HtmlText, normaliser_lowercases_and_quotes_values) {
-    pieces p = {"<IMG SRC=Pic.PNG ALT = 'A'>", "Text Stays", "<?XML Version=1?>", "<A  HREF=\"Mixed Case\">"};
+    tokens p = {"<IMG SRC=Pic.PNG ALT = 'A'>", "Text Stays", "<?XML Version=1?>", "<A  HREF=\"Mixed Case\">"};
     ASSERT_TRUE(normalize_tags(p));
-    EXPECT_EQ(p, (pieces{"<img src=\"Pic.png\" alt='A'>", "Text Stays", "<?XML Version=1?>",
+    EXPECT_EQ(p, (tokens{"<img src=\"Pic.png\" alt='A'>", "Text Stays", "<?XML Version=1?>",
                          "<a href=\"Mixed Case\">"}));
     std::vector<std::wstring> w = {L"<B Class=X>"};
     ASSERT_TRUE(normalize_tags_w(w));
     EXPECT_EQ(w[0], L"<b class=\"X\">");
-    pieces empty;
+    tokens empty;
     EXPECT_FALSE(normalize_tags(empty));
 }
 

@@ -242,7 +242,7 @@ void generic_sql_table::print(std::ostream& os, cmd_params& options) const {
         write_header_row(os, options);
     }
     if (options.bodyfile || options.csvgen) return;
-    const std::size_t cells = options.header_fields.empty() ? columns : options.header_fields.size();
+    const std::size_t cells = options.header_fields.size();
     const unsigned flags = options.quoted_csv_fields ? 0x8000u : 0u;
     for (const auto& values : rows) {
         variant_row row =

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -56,6 +57,15 @@ class sqlite3_adt : public sqlite_wrapper {
   // options' diagnostics log (options may be null). True when at least one row came back.
   bool generic_sql_select(std::vector<std::string>& names, std::vector<std::vector<std::string>>& rows,
                           const std::string& sql, cmd_params* options);
+
+  // Readers (run_log_readers.cpp). Each empties its output and needs an open connection.
+  // Every run row keyed by runtime (a later duplicate runtime is dropped); false when the select fails,
+  // a row has another width than the run table, or no row came back.
+  bool read_run_rows(std::map<std::uint64_t, sqlite_metadata_row>& out);
+  // The table names of the reference table, in its order; true when there is one.
+  bool list_ref_tables(std::vector<std::string>& out);
+  // Table name -> last rowid from the reference table; true when there is one.
+  bool read_ref_table(std::map<std::string, std::uint64_t>& out);
 
   std::string run_table_name;   // the run table, "metadata" by default
   std::string ref_table_name;   // the reference table, "ref" by default

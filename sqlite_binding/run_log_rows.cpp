@@ -69,6 +69,16 @@ bool sqlite_metadata_row::assign_from_strings(const std::vector<std::string>& te
   return true;
 }
 
+bool sqlite_metadata_row::assign_from_cstrings(const std::vector<std::string>& names, int count, char** texts) {
+  clear();
+  if (count < 0 || texts == nullptr || names.size() != kRunTableColumnCount ||
+      static_cast<std::size_t>(count) != kRunTableColumnCount)
+    return false;
+  std::vector<std::string> values;
+  for (int i = 0; i < count; ++i) values.emplace_back(texts[i] != nullptr ? texts[i] : "");
+  return assign_from_strings(values, true);
+}
+
 // ---------------------------------------------------------------- sqlite_generic_data_row
 
 sqlite_generic_data_row::sqlite_generic_data_row() { clear(); }
@@ -129,3 +139,20 @@ std::uint32_t schema_t::get_field_order(const std::string& field_name) const {
 sqlite_log_record::sqlite_log_record() : copied(0), read_extended_attributes(0) {}
 
 sqlite_log_record_custom::sqlite_log_record_custom() = default;
+
+sqlite_log_record_custom::sqlite_log_record_custom(const std::string& table) : table_name(table) {}
+
+sqlite_log_record_custom::sqlite_log_record_custom(const std::string& table, const std::vector<std::string>& texts)
+    : table_name(table), values(texts) {}
+
+void sqlite_log_record_custom::clear() {
+  table_name.clear();
+  values.clear();
+}
+
+bool sqlite_log_record_custom::set_values(const std::vector<std::string>& texts) {
+  values.clear();
+  if (texts.empty()) return false;
+  values = texts;
+  return true;
+}

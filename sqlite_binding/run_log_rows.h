@@ -33,6 +33,10 @@ struct sqlite_metadata_row {
   // copied). Clears first unless keep_current. False, with the row as step one left it, unless the row
   // holds exactly kRunTableColumnCount texts.
   bool assign_from_strings(const std::vector<std::string>& texts, bool keep_current);
+  // Clears, then fills the row from one result row as sqlite3_exec hands it over: exactly
+  // kRunTableColumnCount column names and texts are required (false otherwise); the texts are taken in
+  // run-table column order, a NULL as empty text.
+  bool assign_from_cstrings(const std::vector<std::string>& names, int count, char** texts);
   // Clears, then takes the command line, host ("-hostname", else the host's name), user, output option
   // (258 "-csv", 259 "-csvl2t", 260 "-bodyfile", 257 "-xml", else 261), separator, tool name and artifact
   // type from the options.
@@ -139,9 +143,16 @@ struct sqlite_log_record : log_record {
 // A row queued for a custom table.
 struct sqlite_log_record_custom {
   sqlite_log_record_custom();
+  explicit sqlite_log_record_custom(const std::string& table);
+  sqlite_log_record_custom(const std::string& table, const std::vector<std::string>& texts);
   sqlite_log_record_custom(const sqlite_log_record_custom&) = default;
   sqlite_log_record_custom& operator=(const sqlite_log_record_custom&) = default;
   ~sqlite_log_record_custom() = default;
+
+  // Empties the table name and the texts.
+  void clear();
+  // Replaces the texts; false (texts left empty) for an empty list.
+  bool set_values(const std::vector<std::string>& texts);
 
   std::string table_name;            // table the row is queued for
   std::vector<std::string> values;   // the row's texts, in column order after the tick column

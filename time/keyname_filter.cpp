@@ -15,6 +15,19 @@ keyname_filter::keyname_filter(const keyname_filter& other)
 
 keyname_filter::~keyname_filter() = default;
 
+void keyname_filter::clear() {
+    key_path.clear();
+    value_name.clear();
+    reserved_number = -1;
+    for (int i = 0; i < 8; ++i) flags[i] = 0;
+    is_set = false;
+    reserved_count = 0;
+    digit_count = 0;
+    pairs.clear();
+    sort_texts.clear();
+    extra_text.clear();
+}
+
 std::uint64_t keyname_filter::flag_word() const {
     std::uint64_t w = 0;
     for (int i = 7; i >= 0; --i) w = (w << 8) | flags[i];

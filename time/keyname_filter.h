@@ -37,6 +37,16 @@ struct keyname_filter {
     keyname_filter& operator=(const keyname_filter& other) = default;
     ~keyname_filter();
 
+    // Empties the texts, map and list, reserved_number -1, every flag byte, is_set and both counts 0.
+    void clear();
+    // Parses one filter line (changed in place): records every "!" modifier found, removes it and keeps
+    // the rest, trimmed, as key_path; sets is_set. Always true. Defined with the auxiliary components
+    // (aux/keyname_parser.cpp), which a caller of parse links.
+    bool parse(std::string& line);
+    // The Library sub-path of the bit mask that `text` gives as a number (cstr_to_u64); empty when the
+    // text is not a number. Defined with parse.
+    static std::string get_common_path(const std::string& text);
+
     // The eight flag bytes read as one little-endian 64-bit word.
     std::uint64_t flag_word() const;
     bool has_flag(unsigned bit) const { return bit < 64 && ((flag_word() >> bit) & 1u) != 0; }

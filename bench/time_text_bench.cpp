@@ -19,38 +19,38 @@ constexpr std::uint64_t kStep = 370000000ull;            // 37 seconds
 
 // Arg 0: TZ unset; arg 1: TZ=UTC.
 void set_zone(const benchmark::State& state) {
-  if (state.range(0) == 0)
-    ::unsetenv("TZ");
-  else
-    ::setenv("TZ", "UTC", 1);
-  ::tzset();
+    if (state.range(0) == 0)
+        ::unsetenv("TZ");
+    else
+        ::setenv("TZ", "UTC", 1);
+    ::tzset();
 }
 
 void filetime_to_time_value(benchmark::State& state) {
-  set_zone(state);
-  std::uint64_t ft = kFirst;
-  for (auto _ : state) {
-    const qm::time t(static_cast<unsigned long long>(ft), qm::type_filetime);
-    benchmark::DoNotOptimize(t.valid);
-    ft += kStep;
-  }
+    set_zone(state);
+    std::uint64_t ft = kFirst;
+    for (auto _ : state) {
+        const qm::time t(static_cast<unsigned long long>(ft), qm::type_filetime);
+        benchmark::DoNotOptimize(t.valid);
+        ft += kStep;
+    }
 }
 BENCHMARK(filetime_to_time_value)->Arg(0)->Arg(1);
 
 void filetime_to_date_and_time_text(benchmark::State& state) {
-  set_zone(state);
-  date_time_format f;
-  parse_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
-  std::string date;
-  std::string time;
-  std::uint64_t ft = kFirst;
-  for (auto _ : state) {
-    const qm::time t(static_cast<unsigned long long>(ft), qm::type_filetime);
-    format_date_time_by_format(date, time, t, f);
-    benchmark::DoNotOptimize(date.data());
-    benchmark::DoNotOptimize(time.data());
-    ft += kStep;
-  }
+    set_zone(state);
+    date_time_format f;
+    parse_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
+    std::string date;
+    std::string time;
+    std::uint64_t ft = kFirst;
+    for (auto _ : state) {
+        const qm::time t(static_cast<unsigned long long>(ft), qm::type_filetime);
+        format_date_time_by_format(date, time, t, f);
+        benchmark::DoNotOptimize(date.data());
+        benchmark::DoNotOptimize(time.data());
+        ft += kStep;
+    }
 }
 BENCHMARK(filetime_to_date_and_time_text)->Arg(0)->Arg(1);
 

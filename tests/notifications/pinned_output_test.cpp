@@ -190,7 +190,7 @@ void insert_notifications(sqlite3* db, int from, int to) {
     sqlite3_finalize(st);
 }
 
-// 200 notifications in a rollback-journal database; some rows and a handler deleted again.
+// 205 notifications in a rollback-journal database; some rows and a handler deleted again.
 void make_mixed_db(const std::string& path) {
     sqlite3* db = fx::open_db(path);
     ASSERT_NE(db, nullptr);
@@ -199,6 +199,21 @@ void make_mixed_db(const std::string& path) {
     fx::exec(db, "BEGIN;");
     insert_handlers(db);
     insert_notifications(db, 1, 200);
+    // Values of other storage classes than Windows writes: text and real times, text keys, short blobs,
+    // negative numbers, a text payload and missing ones.
+    fx::exec(
+        db,
+        "INSERT INTO Notification VALUES"
+        "(201, 1201, 1, NULL, 'toast', x'3C746F6173742F3E', 't', 'g', 'not a time', '132521873530000000', "
+        "1, 'Xml', 0, 0),"
+        "(202, 1202, 2, NULL, 'tile', x'3C74696C652F3E', '', '', 1607713895.25, 132521873530000000, 2.5, "
+        "'Xml', 0, 0),"
+        "(203, 1203, 'x3', x'0102030405060708', 'badge', 'text payload, \"quoted\" | piped', x'4142', "
+        "x'00', 132524465530000000, 132521873530000000, 1, 'Xml', 0, 0),"
+        "(204, -7, 4, '0123456789abcdef', 'toast', NULL, NULL, NULL, -1, -132521873530000000, -1, "
+        "'Xml', -1, 1),"
+        "(205, 1205, 5, x'', 'Toast', x'', '', '', 9223372036854775807, 9223372036854775807, 0, 'Json', "
+        "0, 'TRUE');");
     fx::exec(db, "COMMIT;");
     fx::exec(db,
              "DELETE FROM Notification WHERE [Order] % 9 = 4; DELETE FROM NotificationHandler WHERE RecordId "

@@ -9,50 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "notifications/tools/windows_schema.h"
+
 namespace {
 
-// The schema exactly as Windows stores it.
-const char* const kSchema[] = {
-    "CREATE TABLE [NotificationHandler] ( [RecordId] INTEGER PRIMARY KEY, [PrimaryId] TEXT NOT NULL COLLATE "
-    "NOCASE, [WNSId] TEXT COLLATE NOCASE, [HandlerType] TEXT, [WNFEventName] INT64, [SystemDataPropertySet] BLOB, "
-    "[CreatedTime] DATETIME, [ModifiedTime] DATETIME, [ParentId] TEXT COLLATE NOCASE, [ContainerSid] TEXT COLLATE "
-    "NOCASE);",
-    "CREATE UNIQUE INDEX [byHandlerName] ON [NotificationHandler] ([PrimaryId]);",
-    "CREATE TABLE [HandlerSettings]( [HandlerId] INTEGER CONSTRAINT[SettingsToHandler] "
-    "REFERENCES[NotificationHandler]([RecordId]) ON DELETE CASCADE ON UPDATE CASCADE, [SettingKey] TEXT NOT NULL, "
-    "[Value] INT, CONSTRAINT[] PRIMARY KEY([SettingKey], [HandlerId]) ON CONFLICT REPLACE);",
-    "CREATE INDEX [bySetting] ON[HandlerSettings] ([SettingKey], [Value]);",
-    "CREATE TABLE [Notification]( [Order] INTEGER NOT NULL PRIMARY KEY, [Id] INTEGER NOT NULL, [HandlerId] INTEGER "
-    "CONSTRAINT[NotificationToHandler] REFERENCES[NotificationHandler]([RecordId]) ON DELETE CASCADE ON UPDATE "
-    "CASCADE, [ActivityId] GUID,[Type] TEXT NOT NULL, [Payload] BLOB, [Tag] TEXT, [Group] TEXT, [ExpiryTime] INT64, "
-    "[ArrivalTime] INT64, [DataVersion] INT64 DEFAULT '0', [PayloadType] TEXT NOT NULL, [BootId] INT64 DEFAULT '0', "
-    "[ExpiresOnReboot] BOOLEAN DEFAULT 'FALSE', UNIQUE([Id]) ON CONFLICT REPLACE);",
-    "CREATE INDEX [notificationById] ON [Notification] ([Id]);",
-    "CREATE INDEX [notificationByApp] ON [Notification] ([HandlerId]);",
-    "CREATE INDEX [notificationByActivityId] ON [Notification] ([ActivityId]);",
-    "CREATE INDEX [notificationByAppByType] ON [Notification] ([HandlerId], [Type]);",
-    "CREATE INDEX [notificationByTagGroup] ON [Notification] ([HandlerId], [Type], [Group], [Tag]);",
-    "CREATE INDEX [notificationByType] ON [Notification] ([Type]);",
-    "CREATE INDEX [notificationExpired] ON [Notification] ([ExpiryTime] DESC);",
-    "CREATE TABLE [WNSPushChannel]( [ChannelId] TEXT NOT NULL, [HandlerId] INTEGER "
-    "REFERENCES[NotificationHandler]([RecordId]) ON DELETE CASCADE ON UPDATE CASCADE, [Uri] TEXT, [ExpiryTime] "
-    "INT64, [CreatedTime] INT64, [DeviceVersion] INT64 DEFAULT '0', CONSTRAINT[] PRIMARY KEY([ChannelId]) ON "
-    "CONFLICT REPLACE);",
-    "CREATE INDEX [channelByApp] ON [WNSPushChannel] ([HandlerId]);",
-    "CREATE INDEX [channelExpired] ON [WNSPushChannel] ([ExpiryTime] DESC);",
-    "CREATE TABLE [Metadata]( [Key] TEXT, [Value] INT64, CONSTRAINT[] PRIMARY KEY([Key]) ON CONFLICT REPLACE);",
-    "CREATE TABLE [NotificationData]( [NotificationId] INTEGER CONSTRAINT[DataToNotification] "
-    "REFERENCES[Notification]([Id]) ON DELETE CASCADE ON UPDATE CASCADE, [Key] TEXT NOT NULL, [Value] TEXT, "
-    "CONSTRAINT[] PRIMARY KEY([Key], [NotificationId]) ON CONFLICT REPLACE);",
-    "CREATE TABLE [HandlerAssets]( [HandlerId] INTEGER CONSTRAINT[AssetsToHandler] "
-    "REFERENCES[NotificationHandler]([RecordId]) ON DELETE CASCADE ON UPDATE CASCADE, [AssetKey] TEXT NOT NULL, "
-    "[AssetValue] TEXT, CONSTRAINT[] PRIMARY KEY([AssetKey], [HandlerId]) ON CONFLICT REPLACE);",
-    "CREATE TABLE [TransientTable]( [OfflineCacheCount] INTEGER, [NotificationId] INTEGER "
-    "CONSTRAINT[TransientToNotification] REFERENCES[Notification]([Id]) ON DELETE CASCADE ON UPDATE CASCADE, "
-    "[OfflineBundleId] TEXT, [ServerCacheRollover] BOOLEAN DEFAULT 'FALSE', [CrossDeviceMatchId] TEXT, "
-    "[SuppressPopup] BOOLEAN DEFAULT 'FALSE', [IsMirroringDisabled] BOOLEAN DEFAULT 'FALSE', [RecurrenceId] GUID, "
-    "[MessageId] GUID, [Priority] INTEGER NOT NULL, [CV] TEXT);",
-};
+using notification_tools::kSchema;
 
 // FILETIME ticks of a Unix time.
 std::int64_t filetime_of(std::int64_t unix_seconds) { return (unix_seconds + 11644473600LL) * 10000000LL; }

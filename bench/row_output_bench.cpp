@@ -1,0 +1,95 @@
+// One notification row through the record filling and the output layer: the row read by the library path
+// of a small database, then filled again from its column texts, and written as a delimited row, as
+// log2timeline events and as a bodyfile line into a stream that discards it.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "bench_db.h"
+#include "io/null_stream.h"
+#include "notifications/library_path.h"
+#include "notifications/report_delimited.h"
+#include "notifications/report_timeline.h"
+#include "notifications/selk_options.h"
+
+namespace {
+
+// Options of the given output switches with one database read into them.
+bool read_options(selk_options& options, const bench_db& db, const std::vector<std::string>& switches) {
+    std::vector<std::string> args = {"selk", "-db", db.path(), "-quiet"};
+    args.insert(args.end(), switches.begin(), switches.end());
+    if (parse_selk_options(options, args) == 0) return false;
+    std::string path = db.path();
+    return analyze_db_library_path(&options, path) != 0 && !options.notifications.empty() &&
+           !options.handlers.empty() && !options.push_channels.empty();
+}
+
+// Arg 0: default padded rows; 1: "-csv"; 2: "-csvl2t"; 3: "-bodyfile".
+void write_one_row(benchmark::State& state) {
+    static const std::vector<std::string> kSwitches[] = {{}, {"-csv"}, {"-csvl2t"}, {"-bodyfile"}};
+    const bench_db db(1);
+    selk_options options;
+    if (db.path().empty() || !read_options(options, db, kSwitches[state.range(0)])) {
+        state.SkipWithError("cannot read the benchmark database");
+        return;
+    }
+    notification_record& n = options.notifications[0];
+    notification_handler_record* handler = &options.handlers[0];
+    const wns_push_channel_record* channel = &options.push_channels[0];
+    null_out_stream out;
+    if (!options.csvl2t && !options.bodyfile) write_delimited_header(out, options);
+    for (auto _ : state) {
+        int ok;
+        if (options.bodyfile)
+            ok = write_notification_bodyfile(out, options, n, handler);
+        else if (options.csvl2t)
+            ok = write_notification_l2t(out, options, n, handler);
+        else
+            ok = write_delimited_row(out, options, n, handler, channel);
+        benchmark::DoNotOptimize(ok);
+    }
+}
+BENCHMARK(write_one_row)->DenseRange(0, 3);
+
+// The column texts of one notification as the library hands them to the row callback.
+void fill_one_notification(benchmark::State& state) {
+    const bench_db db(1);
+    selk_options options;
+    if (db.path().empty() || !read_options(options, db, {})) {
+        state.SkipWithError("cannot read the benchmark database");
+        return;
+    }
+    const std::uint64_t mask = options.schemas[kSchemaNotification].column_mask;
+    std::vector<std::string> texts = {
+        "1",
+        "1001",
+        "2",
+        std::string(16, '\x11'),
+        "toast",
+        "<toast launch=\"app\"><visual><binding template=\"ToastGeneric\"><text>Message "
+        "1</text><text>Lunch on Friday?</text></binding></visual></toast>",
+        "",
+        "",
+        "132593220371930000",
+        "132590628371930000",
+        "1",
+        "Xml",
+        "0",
+        "0"};
+    std::vector<char*> values;
+    std::vector<unsigned> sizes;
+    for (std::string& t : texts) {
+        values.push_back(&t[0]);
+        sizes.push_back(static_cast<unsigned>(t.size()));
+    }
+    for (auto _ : state) {
+        notification_record record;
+        const int ok = record.populate_record(static_cast<int>(values.size()), values.data(), sizes, false, 0,
+                                              mask, static_cast<int>(values.size()), kSourceSqliteLib);
+        benchmark::DoNotOptimize(ok);
+    }
+}
+BENCHMARK(fill_one_notification);
+
+}  // namespace

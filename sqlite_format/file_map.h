@@ -49,8 +49,13 @@ int read_page_size_field(std::uint32_t* page_size, uni::fileio& file);
 // end, a revisited trunk, a leaf count the page cannot hold) ends or skips only what is damaged.
 int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header);
 
+// True when `path` ends in `suffix`. A companion file is named by appending "-wal", "-journal" or
+// "-shm" to its database's path; the same text elsewhere in a path (a folder "smith-walsh") says
+// nothing.
+bool path_ends_with(const std::string& path, const char* suffix);
+
 // The free-space map of the database at `path` (cleared first). 0 for an empty path, for a path
-// containing "-journal", "-wal" or "-shm", or when the file fails the header check.
+// ending in "-journal", "-wal" or "-shm", or when the file fails the header check.
 int map_db_free_space(region_map& out, const std::string& path);
 
 // Appends the overflow chain that starts at page `first_page`: of every page, the bytes after its

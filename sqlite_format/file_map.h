@@ -43,7 +43,7 @@ int read_db_page_params(uni::fileio& file, std::uint64_t* file_size, std::uint32
 int read_page_size_field(std::uint32_t* page_size, uni::fileio& file);
 
 // Adds the free space of an open database to `out` (not cleared): every free-list trunk and leaf
-// page whole, and the freeblocks or cell gap of every other page from page 2 on. `header` is the
+// page whole, and the free space of every other page from page 2 on (collect_page_slack). `header` is the
 // file's first 100 bytes. 1 when `out` is non-empty at the end; 0 when the file is not open or the
 // header lacks the magic or a valid page size. A damaged free list (a page number of 0 or past the
 // end, a revisited trunk, a leaf count the page cannot hold) ends or skips only what is damaged.

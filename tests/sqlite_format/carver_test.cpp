@@ -100,7 +100,7 @@ TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     ASSERT_EQ(1, carve_database(with_valid, db, "", find_deleted_rows, false, true, 2, 2, true, false, false, nullptr));
     EXPECT_TRUE(codes_of(with_valid).count(kSourceWalValid));
 
-    // A main file that is not a database: the log is still carved, with 4096-byte pages.
+    // A main file that is not a database: the log is still carved, in its own page size.
     const std::string junk = dir.file("junk.db");
     ASSERT_TRUE(write_all(junk, std::vector<std::uint8_t>(8192, 0x5A)));
     ASSERT_TRUE(copy_file(db + "-wal", junk + "-wal"));

@@ -414,6 +414,10 @@ std::string name_of(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+// Removes the file at exactly this path. delete_file() first tidies a path (quotes become blanks), so a
+// random wipe name holding '"' would name another file, and the wiped file would stay behind.
+bool remove_exact(const std::string& path) { return !path.empty() && std::remove(path.c_str()) == 0; }
+
 // rename() that never replaces an existing file: a random name that is taken counts as a failed step.
 bool rename_without_replacing(const std::string& from, const std::string& to) {
     if (file_exists(to)) return false;
@@ -460,7 +464,7 @@ bool wipe_file(const std::wstring& path) {
     if (rename_without_replacing(current, renamed)) current = renamed;
     const std::string moved = temp_folder_path() + '/' + name_of(current);
     if (rename_without_replacing(current, moved)) current = moved;
-    (void)delete_file(current);
+    (void)remove_exact(current);
     return true;
 }
 
@@ -496,7 +500,7 @@ bool wipe_folder(const std::wstring& folder, const std::vector<filename_filter>&
             diag_printf(options, "move: %s => %s", current.c_str(), moved.c_str());
             current = moved;
         }
-        const bool deleted = delete_file(current);
+        const bool deleted = remove_exact(current);
         if (deleted) it->second |= 64;
         if (progress) {
             diag_printf(options, "delete: %s", current.c_str());

@@ -9,6 +9,7 @@
 #include "io/diags_log.h"
 #include "io/fileio.h"
 #include "io/fileio_output.h"
+#include "io/file_utils.h"
 #include "io/filename_filter.h"
 #include "io/option_lookup.h"
 #include "io/path_source.h"
@@ -100,13 +101,21 @@ int run_single(std::ostream& os, selk_options& options, const std::string& progr
     error_printf("problem selecting tables\n");
     return -1;
   }
-  return 0;
+  // The rows read were printed, but a table broke off: the report is not the whole database.
+  return options.tables_incomplete ? -1 : 0;
 }
 
-// "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). 0 once a path
-// has gone through, else -1.
+// "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). 0 once one of them
+// could be read, else -1 after every path was tried; also -1 when a table of one broke off.
 int run_path_stream(std::ostream& os, selk_options& options) {
   options.sqlite.close_and_unload();
+  // A folder that is not there would list nothing and end the run without a word. A folder given with
+  // wildcards is only known once they are expanded.
+  if (!options.pipe && options.enumdir_folder.find('*') == std::string::npos &&
+      !is_directory_utf8(options.enumdir_folder)) {
+    error_printf("prob accessing folder %s\n", options.enumdir_folder.c_str());
+    return -1;
+  }
   qmportdir::stdin_stream_ex source(&options);
   const bool ready = options.pipe
                          ? source.init_to_stdin(true)
@@ -114,6 +123,8 @@ int run_path_stream(std::ostream& os, selk_options& options) {
   if (!ready) return -1;
   const std::uint8_t carve = options.switches[kSwitchCarve];
   int result = -1;
+  bool tried = false;
+  bool incomplete = false;
   std::string path;
   while (source.read(path, true)) {
     if (path.empty() || !path_passes_file_filters(options, path)) continue;
@@ -123,18 +134,19 @@ int run_path_stream(std::ostream& os, selk_options& options) {
     }
     options.db_path = path;
     write_log_line(options, path);
-    if (options.switches[kSwitchParseChunk] != 0)
-      run_chunk(os, options, path);
-    else
-      run_database(os, options, path, false);
+    const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, options, path)
+                                                               : run_database(os, options, path, false);
+    incomplete = incomplete || options.tables_incomplete != 0;
     options.switches[kSwitchCarve] = carve;
     path.clear();
     options.sqlite.close_and_unload();
-    result = 0;
+    tried = true;
+    if (read) result = 0;
     // Once the report cannot be written there is no point in reading more databases.
     if (os.bad()) break;
   }
-  return result;
+  if (result != 0) error_printf(tried ? "no listed database could be read\n" : "no database path was given or found\n");
+  return incomplete ? -1 : result;
 }
 
 // Moves everything still buffered to the report destination; false when any part of it was lost.

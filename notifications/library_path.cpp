@@ -153,29 +153,40 @@ constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTa
                                           kTableHandlerSettings};
 
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
-// where an examiner sees why a table came out empty.
+// where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
+// through the table), the rows it delivered stay; the table's name and the library's error go to standard
+// error whatever the progress switch says, and the database is marked as not read whole.
 bool select_table(selk_options& options, std::uint32_t table_type, std::uint64_t mask) {
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
     options.current_table_type = table_type;
     const std::string before = options.messages.str();
-    if (run_sql_command(&options, &options.sqlite, query.str(), sql_row_to_record)) return true;
+    std::string error_text;
+    if (run_sql_command(&options, &options.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
     std::string text = options.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) text = "Prob calling cmd: " + query.str();
     write_log_line(options, text);
+    const char* const* names = nullptr;
+    int count = 0;
+    const char* table = nullptr;
+    (void)table_columns(table_type, &names, &count, &table);
+    error_printf("prob reading table %s of %s: %s\n", table, options.db_path.c_str(), error_text.c_str());
+    options.tables_incomplete = 1;
     return false;
 }
 
-// The library branch: one SELECT per table through the SQLite library.
+// The library branch: one SELECT per table through the SQLite library. False when the database cannot be
+// opened, or when the notification table gave nothing before the library failed on it.
 bool read_tables_with_library(selk_options& options, const std::string& path, const std::uint64_t masks[4]) {
     if (!options.sqlite.open_read_only(path, "")) {
         if (options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         return false;
     }
-    if (!select_table(options, kTableNotification, masks[kSchemaNotification])) return false;
-    // The other tables are optional: a failure leaves their vectors empty. A table that was not found has no
-    // columns to select and is not queried.
+    const bool notifications_read = select_table(options, kTableNotification, masks[kSchemaNotification]);
+    if (!notifications_read && options.notifications.empty()) return false;
+    // The other tables are read even when the notification table broke off, so that the rows it gave are
+    // printed with their handlers. A table that was not found has no columns to select and is not queried.
     for (int i = 1; i < 4; ++i) {
         if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
     }
@@ -251,11 +262,16 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
 }
 
 int run_sql_command(selk_options* options, sqlite_wrapper* wrapper, const std::string& sql,
-                    sql_row_callback callback) {
-    if (options == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) return 0;
+                    sql_row_callback callback, std::string* error_out) {
+    if (error_out != nullptr) error_out->clear();
+    if (options == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) {
+        if (error_out != nullptr) *error_out = "no open database";
+        return 0;
+    }
     std::string error_text;
     const int rc = exec_with_lengths(wrapper->db, sql, callback, options, &options->row_sizes, &error_text);
     if (rc == SQLITE_OK) return 1;
+    if (error_out != nullptr) *error_out = error_text;
     if (error_text.find("already exists") != std::string::npos)
         options->messages << error_text << "\n";
     else

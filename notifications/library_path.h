@@ -20,7 +20,9 @@ typedef int (*sql_row_callback)(void* context, int count, char** values, char** 
 // options->db_path. Returns 1 when the tables were read (switch [kSwitchInput] is then set); 0 for missing
 // options or an empty path, an unreadable file or one that is not SQLite (messages on standard error when
 // progress output is on), a schema that cannot be read or lacks the notification or handler table
-// (diagnostics log), or a failed open or notification SELECT. Records added before a failure stay.
+// (diagnostics log), a failed open, or a notification SELECT that failed before it gave a row. When the
+// library fails part of the way through any table, the rows it gave stay, the table and the library's error
+// are named on standard error and options->tables_incomplete is set; the other tables are still read.
 int analyze_db_library_path(selk_options* options, std::string& path);
 
 // The column mask of a schema for each table: bit i when the schema has the column of role i (names
@@ -39,10 +41,10 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
 // Runs `sql` on the open connection of `wrapper`, calling `callback` with `options` as context once per row;
 // before each call options->row_sizes holds the byte length of every value. 1 when the library reports
 // success. On failure the library's error text goes to options->messages ("Prob calling cmd: <sql>, error:
-// <text>", or the text alone when it says "already exists") and the result is 0. 0 without options, an open
-// connection or a text.
+// <text>", or the text alone when it says "already exists") and the result is 0; the text alone also goes to
+// `error_out` when given. 0 without options, an open connection or a text.
 int run_sql_command(selk_options* options, sqlite_wrapper* wrapper, const std::string& sql,
-                    sql_row_callback callback);
+                    sql_row_callback callback, std::string* error_out = nullptr);
 
 // The row callback of the library path: makes a record of options->current_table_type from the row, fills
 // it (source code 1), stamps it with its table's identity and indexes it. 0 to go on (also when the row is

@@ -120,6 +120,7 @@ void selk_options::clear_after_each_iteration() {
     settings_index.clear();
     row_sizes.clear();
     app_name_width = kDefaultAppNameWidth;
+    tables_incomplete = 0;
     switches[kSwitchInput] = 0;
 }
 
@@ -140,28 +141,38 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
     if (take_option_flag("-all_fields", args, false)) options.switches[kSwitchAllFields] = 1;
     if (take_option_flag("-verify", args, false)) options.verify = 1;
 
-    // Loose pages have no tables to carve or settings to read.
+    // Loose pages have no tables to carve or settings to read: those switches are taken and ignored.
+    const bool carve = take_option_flag("-carve", args, false);
+    const bool slack = take_option_flag("-incl_slack", args, false);
+    const bool settings = take_option_flag("-incl_settings", args, false);
     if (take_option_flag("-parse_chunk", args, false)) {
         options.switches[kSwitchParseChunk] = 1;
     } else {
-        if (take_option_flag("-carve", args, false)) {
+        if (carve) {
             options.switches[kSwitchCarve] = 1;
             options.switches[kSwitchSlack] = 1;
             options.switches[kSwitchSlackCopy] = 1;
         }
-        if (take_option_flag("-incl_slack", args, false)) {
+        if (slack) {
             options.switches[kSwitchSlack] = 1;
             options.switches[kSwitchSlackCopy] = 1;
         }
-        if (take_option_flag("-incl_settings", args, false)) options.switches[kSwitchSettings] = 1;
+        if (settings) options.switches[kSwitchSettings] = 1;
     }
 
+    std::string path;
+    const bool db_given = take_option_value("-db", path, args);
+    // Whatever is left was neither a switch nor a switch's value: a mistyped switch must stop the run,
+    // not leave it to go on without what the examiner asked for.
+    if (args.size() > 1) {
+        for (std::size_t i = 1; i < args.size(); ++i) error_printf("unknown argument: %s\n", args[i].c_str());
+        return 0;
+    }
     if (options.pipe || options.enumdir_given) {
         options.switches[kSwitchInput] = 1;
         return accept_options(options);
     }
-    std::string path;
-    if (take_option_value("-db", path, args)) {
+    if (db_given) {
         options.db_path = path;
         options.switches[kSwitchInput] = 1;
         return accept_options(options);

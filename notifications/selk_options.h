@@ -51,7 +51,8 @@ class selk_options : public cmd_params {
     // Everything of the tool back to its start state (then clear_after_each_iteration).
     void clear();
     // Ready for the next database: closes the binding when open, clears the schemas, the table type, the
-    // column names, the record vectors, the set and maps, the name width, and switch [kSwitchInput] only.
+    // column names, the record vectors, the set and maps, the name width, the incomplete-tables mark, and
+    // switch [kSwitchInput] only.
     void clear_after_each_iteration();
 
     sqlite_wrapper sqlite;                  // the binding; sqlite.is_open while a database is open
@@ -79,13 +80,17 @@ class selk_options : public cmd_params {
                                       // "handlersettings"
     std::uint8_t verify;              // "-verify"
     std::vector<unsigned> row_sizes;  // byte length of each value of the row handed to the row callback
+    // Set when the library failed part of the way through a table of the current database: the rows it
+    // delivered are kept and printed, but the run did not read everything. Cleared for each database.
+    std::uint8_t tables_incomplete = 0;
 };
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
 // "-enumdir" (with a folder) is on, or "-db" has a value; 0 when the common options are refused, no input
-// is named, or "-out" or "-diags" names the database or its "-wal" or "-journal" companion (checked before
-// either file is opened, with a message). The "-diags" log is opened only once everything is accepted, so a
-// refused command line changes no file. Switches taken are removed from `args`.
+// is named, an argument is left that is neither a known switch nor a switch's value (each such argument is
+// named on standard error), or "-out" or "-diags" names the database or its "-wal" or "-journal" companion
+// (checked before either file is opened, with a message). The "-diags" log is opened only once everything
+// is accepted, so a refused command line changes no file. Switches taken are removed from `args`.
 int parse_selk_options(selk_options& options, std::vector<std::string>& args);
 
 // Which output would land on what a run reads: "-out" or "-diags" when that file is `db_path` or its

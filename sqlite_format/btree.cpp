@@ -345,6 +345,9 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std
     root.cells.emplace(kRightmostChildKey, only);
   }
 
+  // A tree has fewer interior pages than the file has pages: however its links are damaged, the walk
+  // parses no more than that, so a loop that got past the visited set still ends at once.
+  std::uint64_t parsed = visited.size();
   std::deque<sqlite_artifact> queue;
   queue.push_back(root);
   while (!queue.empty()) {
@@ -358,6 +361,11 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std
         break;
       }
       if (!visited.insert(child).second) continue;  // a loop or a shared subtree
+      if (parsed >= page_count) {
+        queue.clear();
+        break;
+      }
+      ++parsed;
       sqlite_artifact inner;
       const std::uint64_t offset = (child - 1) * page_size;
       if (!parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file, false, false, utf8))

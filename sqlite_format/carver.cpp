@@ -117,6 +117,14 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
     if (!out.empty() && callback) callback(out, options);
 }
 
+// The page size in a log's own header; 0 when the header cannot be read or is not valid.
+std::uint32_t wal_page_size(uni::fileio& wal) {
+    std::uint8_t header[32] = {};
+    std::uint32_t size = 0;
+    if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size)) return 0;
+    return size;
+}
+
 }  // namespace
 
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
@@ -184,25 +192,27 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     else if (min_columns == 0 && max_columns == 0)
         return 0;
 
-    // Companions: the log first; the journal only when there is no log.
+    // Companions: the log first; the journal only when there is no log. Each is walked in the page size
+    // its own header gives, so a damaged main header does not misplace its pages.
     uni::fileio companion;
-    bool wal_mode = false;
-    bool journal_mode = false;
+    std::uint32_t companion_page_size = 0;
     region_map overwritten, superseded, slack;
     wal_frame_map valid;
     journal_page_map journal;
     if (companions) {
         if (companion.open(path + "-wal", false, false, false)) {
-            wal_mode = true;
-            if (!parse_wal_file(overwritten, valid, superseded, slack, companion)) companion.close();
+            if (parse_wal_file(overwritten, valid, superseded, slack, companion))
+                companion_page_size = wal_page_size(companion);
+            else
+                companion.close();
         } else if (companion.open(path + "-journal", false, false, false)) {
-            journal_mode = true;
             std::uint32_t journal_page_size = 0;
-            if (!parse_rollback_journal(journal, journal_page_size, companion)) companion.close();
+            if (parse_rollback_journal(journal, journal_page_size, companion))
+                companion_page_size = journal_page_size;
+            else
+                companion.close();
         }
     }
-    (void)wal_mode;
-    (void)journal_mode;
 
     std::uint32_t page_size = 4096;
     uni::fileio main_file;
@@ -216,7 +226,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         // A page the log replaces is walked whole under its own code, not piecemeal as free space.
         for (const auto& o : overwritten) {
             auto it = free_space.lower_bound(o.first);
-            while (it != free_space.end() && it->first < o.first + page_size) it = free_space.erase(it);
+            while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
         }
         if (!free_space.empty() || !overwritten.empty()) {
             table_schema schema;
@@ -249,22 +259,23 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     }
 
     if (companion.is_open()) {
+        if (companion_page_size == 0) companion_page_size = page_size;
         const table_schema no_schema;
-        walk_db_pages(out, superseded, companion, no_schema, classifier, kSourceWalSuperseded, page_size, min_columns,
-                      max_columns, false, btree_flag, progress, options, null_records_callback);
+        walk_db_pages(out, superseded, companion, no_schema, classifier, kSourceWalSuperseded, companion_page_size,
+                      min_columns, max_columns, false, btree_flag, progress, options, null_records_callback);
         if (valid.empty() && !journal.empty()) {
             region_map images;
-            for (const auto& j : journal) images.emplace(j.second, page_size);
-            walk_db_pages(out, images, companion, no_schema, classifier, kSourceCarveJournal, page_size, min_columns,
-                          max_columns, false, btree_flag, progress, options, null_records_callback);
+            for (const auto& j : journal) images.emplace(j.second, companion_page_size);
+            walk_db_pages(out, images, companion, no_schema, classifier, kSourceCarveJournal, companion_page_size,
+                          min_columns, max_columns, false, btree_flag, progress, options, null_records_callback);
         } else if (!valid.empty() && valid_frames) {
             region_map frames;
-            for (const auto& f : valid) frames.emplace(f.second, page_size);
-            walk_db_pages(out, frames, companion, no_schema, classifier, kSourceWalValid, page_size, min_columns,
-                          max_columns, true, btree_flag, progress, options, null_records_callback);
+            for (const auto& f : valid) frames.emplace(f.second, companion_page_size);
+            walk_db_pages(out, frames, companion, no_schema, classifier, kSourceWalValid, companion_page_size,
+                          min_columns, max_columns, true, btree_flag, progress, options, null_records_callback);
         }
-        walk_db_pages(out, slack, companion, no_schema, classifier, kSourceWalSlack, page_size, min_columns,
-                      max_columns, false, btree_flag, progress, options, null_records_callback);
+        walk_db_pages(out, slack, companion, no_schema, classifier, kSourceWalSlack, companion_page_size,
+                      min_columns, max_columns, false, btree_flag, progress, options, null_records_callback);
         companion.close();
     }
     return out.empty() ? 0 : 1;

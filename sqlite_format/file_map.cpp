@@ -127,10 +127,15 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
   return out.empty() ? 0 : 1;
 }
 
+bool path_ends_with(const std::string& path, const char* suffix) {
+  const std::size_t n = std::strlen(suffix);
+  return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
+}
+
 int map_db_free_space(region_map& out, const std::string& path) {
   out.clear();
-  if (path.empty() || path.find("-journal") != std::string::npos || path.find("-wal") != std::string::npos ||
-      path.find("-shm") != std::string::npos)
+  if (path.empty() || path_ends_with(path, "-journal") || path_ends_with(path, "-wal") ||
+      path_ends_with(path, "-shm"))
     return 0;
   uni::fileio file;
   db_header_bytes header{};

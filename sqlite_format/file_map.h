@@ -43,14 +43,19 @@ int read_db_page_params(uni::fileio& file, std::uint64_t* file_size, std::uint32
 int read_page_size_field(std::uint32_t* page_size, uni::fileio& file);
 
 // Adds the free space of an open database to `out` (not cleared): every free-list trunk and leaf
-// page whole, and the freeblocks or cell gap of every other page from page 2 on. `header` is the
+// page whole, and the free space of every other page from page 2 on (collect_page_slack). `header` is the
 // file's first 100 bytes. 1 when `out` is non-empty at the end; 0 when the file is not open or the
 // header lacks the magic or a valid page size. A damaged free list (a page number of 0 or past the
 // end, a revisited trunk, a leaf count the page cannot hold) ends or skips only what is damaged.
 int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header);
 
+// True when `path` ends in `suffix`. A companion file is named by appending "-wal", "-journal" or
+// "-shm" to its database's path; the same text elsewhere in a path (a folder "smith-walsh") says
+// nothing.
+bool path_ends_with(const std::string& path, const char* suffix);
+
 // The free-space map of the database at `path` (cleared first). 0 for an empty path, for a path
-// containing "-journal", "-wal" or "-shm", or when the file fails the header check.
+// ending in "-journal", "-wal" or "-shm", or when the file fails the header check.
 int map_db_free_space(region_map& out, const std::string& path);
 
 // Appends the overflow chain that starts at page `first_page`: of every page, the bytes after its

@@ -1,5 +1,6 @@
 #include "sqlite_format/freespace.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -61,16 +62,47 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
   if (!read_be16(bytes, kFirstFreeblockOffset, &first_freeblock) || !read_be16(bytes, kCellCountOffset, &cells) ||
       !read_be16(bytes, kContentStartOffset, &content_start))
     return 0;
-  if (first_freeblock != 0) {
-    (void)walk_freeblocks(map, page, page_length, first_freeblock, base_offset, true);
-  } else if (cells != 0) {
-    // The gap is taken after a 12-byte header on every page type (a leaf's first 4 gap bytes are
-    // not recorded). A content start past the page would claim the next page's bytes as this
-    // page's slack, so the gap is cut at the page end.
-    const std::uint64_t begin = kInteriorHeaderSize + 2ull * cells;
-    std::uint64_t end = content_start;
-    if (end > static_cast<std::uint64_t>(page_length)) end = static_cast<std::uint64_t>(page_length);
-    if (end > begin) map.emplace(base_offset + begin, end - begin);
+  const std::uint8_t type = page[kPageTypeOffset];
+  const std::uint64_t header_size =
+      type == kPageTableLeaf || type == kPageIndexLeaf ? kLeafHeaderSize : kInteriorHeaderSize;
+  const auto page_end = static_cast<std::uint64_t>(page_length);
+
+  // Regions inside the page as (start, end). Nothing past the page end is claimed: those bytes belong
+  // to the next page, which is read on its own.
+  region_map local;
+  if (cells == 0) {
+    // An emptied page keeps the cells it held anywhere after its header; its content start and
+    // freeblocks no longer say where.
+    local.emplace(header_size, page_end);
+  } else {
+    // The gap between the cell pointers and the content start: a freed cell that lay at the start of
+    // the content area is folded into it whole.
+    const std::uint64_t begin = header_size + 2ull * cells;
+    const std::uint64_t end = std::min<std::uint64_t>(content_start, page_end);
+    if (end > begin) local.emplace(begin, end);
+    if (first_freeblock != 0) {
+      region_map blocks;
+      (void)walk_freeblocks(blocks, page, page_length, first_freeblock, 0, true);
+      for (const auto& b : blocks) {
+        if (b.first >= page_end) continue;
+        const std::uint64_t block_end = std::min<std::uint64_t>(b.first + b.second, page_end);
+        auto it = local.find(b.first);
+        if (it == local.end())
+          local.emplace(b.first, block_end);
+        else
+          it->second = std::max(it->second, block_end);
+      }
+    }
+  }
+
+  // Overlapping regions (a damaged chain) are cut so that no byte is walked twice: a record found
+  // twice would be reported twice.
+  std::uint64_t covered = 0;
+  for (const auto& r : local) {
+    const std::uint64_t start = std::max(r.first, covered);
+    if (r.second <= start) continue;
+    map.emplace(base_offset + start, r.second - start);
+    covered = r.second;
   }
   return map.size() > before ? 1 : 0;
 }

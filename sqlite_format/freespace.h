@@ -21,9 +21,10 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
                     std::uint64_t base_offset, bool keep);
 
 // Records the free space of one page whose b-tree header is at its offset 0 (so page 1, whose
-// header is at 100, yields nothing): its freeblocks when it has any, else the gap from 12 + 2 x the
-// cell count to the cell content start (cut at the page end). `map` is cleared first unless
-// `keep`. Returns 1 when the map gained entries.
+// header is at 100, yields nothing): the gap from the end of the cell-pointer array (after an 8-byte
+// leaf or 12-byte interior header) to the cell content start, and every freeblock; on a page with no
+// cells, everything after its header. Regions are cut at the page end and where they overlap, so no
+// byte is recorded twice. `map` is cleared first unless `keep`. Returns 1 when the map gained entries.
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
                        bool keep);
 

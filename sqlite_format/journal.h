@@ -15,8 +15,8 @@ using journal_page_map = std::multimap<std::uint64_t, std::uint64_t>;
 
 // Reads the journal in `file`. `pages` is cleared first. `page_size` carries the caller's page
 // size in and the journal's out (the journal's header value replaces a different one). Records are
-// read from offset 512 on, each page size + 8 bytes, while a record ends strictly before the end of
-// the file; a short read ends the walk. Page numbers are taken as stored. Returns 1 when `pages` is
+// read from offset 512 on, each page size + 8 bytes, while a whole record lies in the file (the last
+// may end exactly at its end); a short read ends the walk. Page numbers are taken as stored. Returns 1 when `pages` is
 // non-empty and the page size is non-zero; 0 when the file is not open, the header is not valid
 // or its page size is not a power of two from 512 to 65536.
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file);

@@ -27,8 +27,6 @@ void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t
   superseded.emplace(frame_offset + kFrameHeaderSize, page_size);
 }
 
-bool contains_wal(const std::string& path) { return path.find("-wal") != std::string::npos; }
-
 }  // namespace
 
 int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32_t* page_size) {
@@ -131,7 +129,7 @@ int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& su
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
   image.clear();
   if (path.empty()) return 0;
-  const bool given_wal = contains_wal(path);
+  const bool given_wal = path_ends_with(path, "-wal");
   const std::string wal_path = given_wal ? path : path + "-wal";
 
   uni::fileio wal;

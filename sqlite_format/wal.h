@@ -43,7 +43,7 @@ int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& su
                    const std::string& path);
 
 // Builds a database image from the log beside `path` (the database path, "-wal" appended) or from
-// `path` itself when it names the log. The image holds the database's page 1 and every valid
+// `path` itself when it names the log (ends in "-wal"). The image holds the database's page 1 and every valid
 // frame's page at its place; every other page is zero. With the database path the image is the
 // database file's size, raised to hold the highest valid page; when the database's page
 // parameters cannot be read, or with the log's own path, it is (highest valid page) x (log page

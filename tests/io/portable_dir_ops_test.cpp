@@ -375,6 +375,14 @@ TEST(SecureWipe, wipe_file_overwrites_truncates_and_removes) {
     EXPECT_FALSE(wipe_file(L""));
     (void)wipe_file(path_to_wide(t.at("missing")));
     EXPECT_FALSE(exists(t.at("missing")));  // nothing is left behind for a name that was not there
+    // Every random name goes, those holding quotes or other characters a path tidy-up would change
+    // included: among 200 wipes such names all but surely come up.
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(t.file("f" + std::to_string(i), "data"));
+        ASSERT_TRUE(wipe_file(path_to_wide(t.at("f" + std::to_string(i)))));
+    }
+    EXPECT_TRUE(pdir_test::raw_listing(temp.root()).empty());
+    EXPECT_EQ(pdir_test::raw_listing(t.root()).size(), 1u);
 }
 
 TEST(SecureWipe, wipe_folder_wipes_every_file_then_removes_the_folders) {

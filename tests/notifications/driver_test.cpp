@@ -153,6 +153,21 @@ TEST(SelkProcess, NoInputPrintsHeaderAndUsageAndFails) {
   EXPECT_EQ(r.err, usage_text(banner()));
 }
 
+TEST(SelkProcess, MistypedSwitchIsRefusedBeforeAnythingIsRead) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("f.db");
+  make_db(db, 2);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"-db", db, "-incl_slak"}, std::vector<std::string>{"-db", db, "-quiet", "f2.db"}}) {
+    const selk_process::result r = run(args);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, header_block(args));  // no row: nothing was read
+    const std::string line = "unknown argument: " + args.back() + "\n";
+    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(usage_text(banner())), std::string::npos) << r.err;
+  }
+}
+
 TEST(SelkProcess, EchoQuotesArgumentsWithBlanksAndMarksPipes) {
   fx::temp_dir dir("with blank");
   ASSERT_FALSE(dir.path().empty());
@@ -377,6 +392,30 @@ TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
   EXPECT_EQ(none.status, 255);
   EXPECT_EQ(none.out, header_block({"-pipe", "-quiet"}));
   EXPECT_EQ(run({"-pipe", "-quiet"}, "\n\n").status, 255);
+}
+
+TEST(SelkProcess, PipeFailsOnlyWhenNoListedDatabaseCouldBeRead) {
+  fx::temp_dir dir;
+  const std::string text_file = dir.file("notes.db");
+  ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
+  const std::string good = dir.file("good.db");
+  make_db(good, 1, "readable");
+  const std::string unreadable = text_file + "\n" + dir.file("missing.db") + "\n";
+  const selk_process::result none = run({"-pipe", "-quiet"}, unreadable);
+  EXPECT_EQ(none.status, 255);
+  EXPECT_NE(none.err.find("no listed database could be read\n"), std::string::npos) << none.err;
+  // One readable database among them is a success, wherever it stands in the list.
+  const selk_process::result one = run({"-pipe", "-quiet"}, unreadable + good + "\n" + text_file + "\n");
+  EXPECT_EQ(one.status, 0);
+  EXPECT_NE(one.out.find("readable 0"), std::string::npos);
+}
+
+TEST(SelkProcess, MissingEnumerationFolderIsNamed) {
+  fx::temp_dir dir;
+  const std::string folder = dir.file("no_such_folder");
+  const selk_process::result r = run({"-enumdir", folder, "-num_subdirs", "1", "-quiet"});
+  EXPECT_EQ(r.status, 255);
+  EXPECT_NE(r.err.find("prob accessing folder " + folder + "\n"), std::string::npos) << r.err;
 }
 
 TEST(SelkProcess, EnumdirHonoursTheDepth) {
@@ -628,7 +667,7 @@ std::pair<std::string, std::string> source_and_offset(const std::string& misc) {
   auto value_of = [&misc](const std::string& key) {
     const std::size_t at = misc.find("\"" + key + "\":\"");
     if (at == std::string::npos) return std::string();
-    const std::size_t start = at + key.size() + 5;
+    const std::size_t start = at + key.size() + 4;  // past the quote, the key, the quote, ":" and the quote
     return misc.substr(start, misc.find('"', start) - start);
   };
   return {value_of("src"), value_of("record offset")};
@@ -665,6 +704,85 @@ TEST(SelkProcess, IncludeSlackPrintsDeletedRowsAfterTheLibraryRows) {
     recovered_text += rows[i];
   }
   for (int i : {1, 4, 6}) EXPECT_NE(recovered_text.find("kept " + std::to_string(i) + "<"), std::string::npos) << i;
+}
+
+TEST(SelkProcess, RowsBeforeADamagedLeafArePrintedAndTheFailureSaid) {
+  fx::temp_dir dir;
+  const std::string live = dir.file("live.db");
+  make_db(live, 150, "early");
+  // Break the last leaf of the Notification table: the library fails part of the way through it.
+  std::vector<std::uint8_t> bytes = fx::read_all(live);
+  std::uint32_t root = 0;
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(open_readonly_for_test(live, &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1, &st,
+                                 nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+  }
+  const std::size_t root_at = (root - 1) * 4096u;
+  ASSERT_EQ(bytes.at(root_at), 5) << "the table needs more than one leaf";
+  const std::uint32_t last_leaf = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
+                                  (bytes[root_at + 10] << 8) | bytes[root_at + 11];
+  bytes.at((last_leaf - 1) * 4096u) = 0x44;
+  const std::string db = dir.file("damaged.db");
+  ASSERT_TRUE(fx::write_all(db, bytes));
+
+  // What the library itself gives before it fails.
+  int delivered = 0;
+  std::string library_error;
+  {
+    sqlite3* conn = nullptr;
+    ASSERT_EQ(open_readonly_for_test(db, &conn), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT [Order], Payload FROM Notification;", -1, &st, nullptr), SQLITE_OK);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ++delivered;
+    EXPECT_NE(rc, SQLITE_DONE);
+    library_error = sqlite3_errmsg(conn);
+    sqlite3_finalize(st);
+    sqlite3_close(conn);
+  }
+  ASSERT_GT(delivered, 0);
+  ASSERT_LT(delivered, 150);
+
+  // "-quiet" silences progress, not errors.
+  const selk_process::result r = run({"-db", db, "-quiet"});
+  EXPECT_EQ(r.status, 255);
+  int printed = 0;
+  for (const std::string& row : data_rows(r.out)) printed += row.find("early ") != std::string::npos;
+  EXPECT_EQ(printed, delivered);
+  EXPECT_NE(r.err.find("prob reading table notification of " + db + ": " + library_error + "\n"), std::string::npos)
+      << r.err;
+}
+
+TEST(SelkProcess, HotJournalRowIsPrintedWithItsSource) {
+  fx::temp_dir dir;
+  const std::string live = dir.file("live.db");
+  make_db(live, 3, "journalled");
+  sqlite3* db = fx::open_db(live);
+  ASSERT_NE(db, nullptr);
+  fx::exec(db, "PRAGMA journal_mode=DELETE; BEGIN; DELETE FROM Notification;");
+  const std::string copy = dir.file("caught.db");
+  ASSERT_TRUE(fx::copy_file(live, copy));
+  ASSERT_TRUE(fx::copy_file(live + "-journal", copy + "-journal"));
+  fx::exec(db, "ROLLBACK;");
+  sqlite3_close(db);
+
+  const selk_process::result r = run({"-db", copy, "-quiet", "-incl_slack"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  int journalled = 0;
+  for (const std::string& row : data_rows(r.out)) {
+    const std::vector<std::string> cells = split(row, " | ");
+    if (cells.size() != 12u || cells[10].find("journalled 1<") == std::string::npos) continue;
+    if (source_and_offset(cells[8]).first == "carve journal") ++journalled;
+  }
+  EXPECT_EQ(journalled, 1) << r.out;
 }
 
 TEST(SelkProcess, ParseChunkReadsLoosePages) {

@@ -171,6 +171,28 @@ TEST(DelimitedRow, MissingJoinsAndZeroValuesLeaveCellsEmpty) {
   EXPECT_EQ(again[8], "");
 }
 
+TEST(DelimitedRow, EachMaskBitBlanksOnlyItsOwnCell) {
+  selk_options options;
+  ASSERT_TRUE(parse(options, {"-db", "m.db", "-csv", "-all_fields"}));
+  options.db_path = "m.db";
+  set_full_masks(options);
+  notification_record n = notification(5, 7, "toast", "<toast/>");
+  const std::uint64_t full = options.schemas[kSchemaNotification].column_mask;
+  options.header_on = true;
+  const std::vector<std::string> all = csv_row(options, n, nullptr, nullptr);
+  const delimited_columns c = delimited_column_positions(true, false);
+  ASSERT_EQ(all[c.order], "5");
+  ASSERT_EQ(all[c.id], "1005");
+  ASSERT_EQ(all[c.handler_id], "7");
+  for (const auto& bit : {std::pair<int, int>{0, c.order}, {1, c.id}, {2, c.handler_id}}) {
+    options.schemas[kSchemaNotification].column_mask = full & ~(std::uint64_t{1} << bit.first);
+    options.header_on = true;
+    std::vector<std::string> expected = all;
+    expected[static_cast<std::size_t>(bit.second)].clear();
+    EXPECT_EQ(csv_row(options, n, nullptr, nullptr), expected) << "bit " << bit.first;
+  }
+}
+
 TEST(DelimitedRow, GuidAndRecoveredSources) {
   selk_options options;
   ASSERT_TRUE(parse(options, {"-db", "w.db", "-csv", "-all_fields", "-incl_slack"}));

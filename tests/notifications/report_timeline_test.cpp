@@ -138,6 +138,45 @@ TEST_F(TimelineForms, BodyfileLineCarriesTheArrivalTimeAsBirth) {
             "1607713895");
 }
 
+TEST_F(TimelineForms, EachMaskBitBlanksOnlyItsOwnText) {
+  // Type is column 4 of the table, Payload column 5: without one, only its own text goes.
+  struct form {
+    const char* option;
+    bool l2t;
+  };
+  for (const form& f : {form{"-csvl2t", true}, form{"-bodyfile", false}}) {
+    auto render = [&f](int cleared_bit) {
+      selk_options options;
+      EXPECT_TRUE(parse(options, {"-db", "d.db", f.option}));
+      options.db_path = "d.db";
+      set_full_masks(options);
+      if (cleared_bit >= 0) options.schemas[kSchemaNotification].column_mask &= ~(std::uint64_t{1} << cleared_bit);
+      add_handler(options, 4, "Contoso.Mail_1a!App", "Contoso.Mail");
+      const notification_record n = notification(1, 4, "toast", "<toast>p</toast>");
+      std::ostringstream os;
+      if (f.l2t)
+        write_notification_l2t(os, options, n, &options.handlers[0]);
+      else
+        write_notification_bodyfile(os, options, n, &options.handlers[0]);
+      return lines_of(os.str());
+    };
+    const std::vector<std::string> all = render(-1);
+    ASSERT_EQ(all.size(), f.l2t ? 3u : 2u) << f.option;
+    for (int bit : {4, 5}) {
+      std::vector<std::string> expected = all;
+      for (std::size_t i = 1; i < expected.size(); ++i) {
+        std::string& line = expected[i];
+        const std::string piece = f.l2t ? (bit == 4 ? " (toast)" : "<toast>p</toast>")
+                                        : (bit == 4 ? "Type: toast; " : "; Payload: <toast>p</toast>");
+        const std::size_t at = line.find(piece);
+        ASSERT_NE(at, std::string::npos) << line;
+        line.erase(at, piece.size());
+      }
+      EXPECT_EQ(render(bit), expected) << f.option << " bit " << bit;
+    }
+  }
+}
+
 TEST_F(TimelineForms, BodyfileRecoveredWithoutHandlerAndZeroTime) {
   selk_options options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-bodyfile"}));

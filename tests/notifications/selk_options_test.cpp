@@ -86,7 +86,36 @@ TEST(ParseSelkOptions, ParseChunkLeavesCarveSlackAndSettingsOff) {
     EXPECT_EQ(o.switches[kSwitchCarve], 0);
     EXPECT_EQ(o.switches[kSwitchSlack], 0);
     EXPECT_EQ(o.switches[kSwitchSettings], 0);
-    EXPECT_TRUE(contains(args, "-carve"));
+    // Taken, so they are not refused as unknown.
+    EXPECT_FALSE(contains(args, "-carve"));
+}
+
+TEST(ParseSelkOptions, ArgumentsThatAreNeitherSwitchNorValueAreRefused) {
+    struct refusal {
+        std::vector<const char*> words;
+        std::string named;  // what standard error must name
+    };
+    const std::vector<refusal> cases = {
+        {{"-db", "f.db", "-incl_slak"}, "-incl_slak"},
+        {{"-db", "f.db", "extra.db"}, "extra.db"},
+        {{"-pipe", "-quiet", "-carv"}, "-carv"},
+        {{"-db", "a.db", "-db", "b.db"}, "-db"},
+    };
+    for (const refusal& c : cases) {
+        selk_options o;
+        std::vector<std::string> args = {"/usr/local/bin/selk"};
+        for (const char* w : c.words) args.emplace_back(w);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse_selk_options(o, args), 0) << c.named;
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("unknown argument: " + c.named + "\n"), std::string::npos) << err;
+    }
+    // Every known switch with its value is taken, "-db" beside "-pipe" included.
+    selk_options o;
+    std::vector<std::string> args =
+        args_of({"-pipe", "-db", "x.db", "-csv", "-all_fields", "-incl_slack", "-quiet", "-dateformat", "mm/dd/yyyy"});
+    EXPECT_EQ(parse_selk_options(o, args), 1);
+    EXPECT_EQ(args.size(), 1u);
 }
 
 TEST(ParseSelkOptions, InputMustBeNamed) {

@@ -1,6 +1,7 @@
 #include "sqlite_format/btree.h"
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -357,6 +358,10 @@ TEST(CollectBtreeInteriorPages, looping_and_shared_children_end) {
   std::vector<sqlite_artifact> lowest;
   std::map<std::uint64_t, sqlite_artifact> by_offset;
   EXPECT_EQ(collect_btree_interior_pages(lowest, by_offset, f, r, 512, false, true), 1);
+  // Each interior page is taken once, and the walk parses no more pages than the file holds.
+  std::set<std::uint64_t> lowest_offsets;
+  for (const sqlite_artifact& a : lowest) EXPECT_TRUE(lowest_offsets.insert(a.file_offset).second) << a.file_offset;
+  EXPECT_LE(by_offset.size(), bytes.size() / 512);
   artifact_map table_rows, index_rows, other;
   EXPECT_EQ(walk_table_pages(table_rows, index_rows, other, lowest, f, 512, true, true), 1);
   // Each leaf is read once even when two parents share it.

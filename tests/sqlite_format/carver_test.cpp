@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
 #include "sqlite_format/signatures.h"
+#include "sqlite_format/wal.h"
 
 using namespace reader_fixtures;
 
@@ -98,7 +100,7 @@ TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     ASSERT_EQ(1, carve_database(with_valid, db, "", find_deleted_rows, false, true, 2, 2, true, false, false, nullptr));
     EXPECT_TRUE(codes_of(with_valid).count(kSourceWalValid));
 
-    // A main file that is not a database: the log is still carved, with 4096-byte pages.
+    // A main file that is not a database: the log is still carved, in its own page size.
     const std::string junk = dir.file("junk.db");
     ASSERT_TRUE(write_all(junk, std::vector<std::uint8_t>(8192, 0x5A)));
     ASSERT_TRUE(copy_file(db + "-wal", junk + "-wal"));
@@ -106,6 +108,60 @@ TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     ASSERT_EQ(1, carve_database(from_log, junk, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
     EXPECT_TRUE(codes_of(from_log).count(kSourceWalSuperseded));
     sqlite3_close(conn);
+}
+
+TEST(carve_database, companions_are_walked_in_their_own_page_size) {
+    // 1024-byte pages and a main file whose header is gone: walked in 4096-byte steps, each log
+    // frame or journal image would also take in the three after it, and their rows would come back
+    // twice and under the wrong source.
+    for (const bool wal : {true, false}) {
+        temp_dir dir;
+        const std::string live = dir.file("live.db");
+        sqlite3* conn = open_db(live);
+        ASSERT_NE(nullptr, conn);
+        exec(conn, std::string("PRAGMA secure_delete=OFF; PRAGMA page_size=1024; PRAGMA journal_mode=") +
+                       (wal ? "WAL; PRAGMA wal_autocheckpoint=0;" : "DELETE;"));
+        exec(conn, "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT, b TEXT);" + rows_sql(0, 60, "del-"));
+        exec(conn, "BEGIN; DELETE FROM t WHERE id % 2 = 0;");
+        if (wal) exec(conn, "COMMIT;");
+        const std::string companion = wal ? "-wal" : "-journal";
+        const std::string copy = dir.file("copy.db");
+        std::vector<std::uint8_t> main_bytes = read_all(live);
+        ASSERT_GT(main_bytes.size(), 100u);
+        std::fill(main_bytes.begin(), main_bytes.begin() + 100, 0);
+        ASSERT_TRUE(write_all(copy, main_bytes));
+        ASSERT_TRUE(copy_file(live + companion, copy + companion));
+        if (!wal) exec(conn, "ROLLBACK;");
+        sqlite3_close(conn);
+
+        std::vector<recovered_record> out;
+        ASSERT_EQ(1, carve_database(out, copy, "", find_deleted_rows, false, true, 2, 2, true, false, false, nullptr))
+            << companion;
+        region_map overwritten, superseded, slack;
+        wal_frame_map valid;
+        if (wal) {
+            ASSERT_EQ(1, parse_wal_path(overwritten, valid, superseded, slack, copy + companion));
+        }
+        auto in_valid_frame = [&valid](std::uint64_t offset) {
+            for (const auto& f : valid)
+                if (offset >= f.second + 24 && offset < f.second + 24 + 1024) return true;
+            return false;
+        };
+        const unsigned whole_pages = wal ? kSourceWalValid : kSourceCarveJournal;
+        std::set<std::uint64_t> offsets;
+        std::set<std::string> values;
+        for (const auto& r : out) {
+            values.insert(r.values[0]);
+            if (r.source_code() != whole_pages) continue;
+            EXPECT_TRUE(offsets.insert(r.record_offset).second) << companion << " @" << r.record_offset;
+            if (wal) {
+                EXPECT_TRUE(in_valid_frame(r.record_offset)) << r.record_offset;
+            }
+        }
+        EXPECT_FALSE(offsets.empty()) << companion;
+        // Every row is in some logged or journalled page image.
+        EXPECT_EQ(60u, values.size()) << companion;
+    }
 }
 
 TEST(walk_db_pages, hostile_regions_and_candidates_are_safe) {

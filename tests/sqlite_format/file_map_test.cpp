@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
@@ -157,9 +158,15 @@ TEST(MapDbPages, refuses_companion_paths_and_bad_headers) {
   region_map m{{1, 1}};
   EXPECT_EQ(map_db_free_space(m, ""), 0);
   EXPECT_TRUE(m.empty());
-  for (const char* name : {"a.db-wal", "a-wal.db", "a.db-journal", "a.db-shm"}) {
+  for (const char* name : {"a.db-wal", "a.db-journal", "a.db-shm"}) {
     copy_file(path, dir.file(name));
     EXPECT_EQ(map_db_free_space(m, dir.file(name)), 0) << name;
+  }
+  // Only the suffix names a companion: the same text elsewhere in the path is a database's.
+  ASSERT_EQ(::mkdir(dir.file("smith-walsh").c_str(), 0755), 0);
+  for (const char* name : {"a-wal.db", "smith-walsh/a.db", "a-journal.db"}) {
+    copy_file(path, dir.file(name));
+    EXPECT_EQ(map_db_free_space(m, dir.file(name)), 1) << name;
   }
   uni::fileio closed;
   db_header_bytes h = header_of(read_all(path));

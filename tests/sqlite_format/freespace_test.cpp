@@ -93,19 +93,48 @@ TEST(WalkFreeblocks, claimed_size_past_page_end_is_kept_as_stored) {
   EXPECT_EQ(m, (region_map{{1000, 5000}}));
 }
 
-TEST(CollectPageSlack, leaf_gap_starts_after_a_twelve_byte_header) {
-  auto p = page_with_header(1024, 13, 0, 3, 100);
-  region_map m;
-  EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 8192, false), 1);
-  EXPECT_EQ(m, (region_map{{8192 + 18, 82}}));
+TEST(CollectPageSlack, gap_starts_after_the_header_and_cell_pointers_of_each_page_type) {
+  // Leaves have an 8-byte header, interior pages 12; 3 cell pointers follow it.
+  for (const auto& c : {std::pair<std::uint8_t, std::uint64_t>{13, 14}, {10, 14}, {5, 18}, {2, 18}}) {
+    auto p = page_with_header(1024, c.first, 0, 3, 100);
+    region_map m;
+    EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 8192, false), 1) << int(c.first);
+    EXPECT_EQ(m, (region_map{{8192 + c.second, 100 - c.second}})) << int(c.first);
+  }
 }
 
-TEST(CollectPageSlack, freeblocks_replace_the_gap) {
-  auto p = page_with_header(1024, 5, 700, 3, 600);
-  freeblock(p, 700, 0, 30);
+TEST(CollectPageSlack, freeblocks_and_the_gap_are_both_recorded) {
+  for (const auto& c : {std::pair<std::uint8_t, std::uint64_t>{5, 18}, {13, 14}}) {
+    auto p = page_with_header(1024, c.first, 700, 3, 600);
+    freeblock(p, 700, 0, 30);
+    region_map m;
+    EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 0, false), 1);
+    EXPECT_EQ(m, (region_map{{c.second, 600 - c.second}, {700, 30}})) << int(c.first);
+  }
+}
+
+TEST(CollectPageSlack, page_without_cells_gives_everything_after_its_header) {
+  // An emptied page: its content start says the page end and its freeblock link is gone, yet the
+  // cells it held are still there. A stray freeblock link adds nothing twice.
+  for (std::uint32_t first : {0u, 300u}) {
+    auto p = page_with_header(1024, 13, first, 0, first == 0 ? 1024 : 900);
+    if (first != 0) freeblock(p, 300, 0, 50);
+    region_map m;
+    EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 4096, false), 1);
+    EXPECT_EQ(m, (region_map{{4096 + 8, 1016}})) << first;
+  }
+}
+
+TEST(CollectPageSlack, overlapping_regions_are_cut_so_no_byte_counts_twice) {
+  // Gap 12..600; a freeblock at 500 reaching 700 overlaps it; a freeblock at 650 lies inside the
+  // one before; the last claims 5000 bytes past the page end.
+  auto p = page_with_header(1024, 13, 500, 2, 600);
+  freeblock(p, 500, 650, 200);
+  freeblock(p, 650, 800, 20);
+  freeblock(p, 800, 0, 5000);
   region_map m;
   EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 0, false), 1);
-  EXPECT_EQ(m, (region_map{{700, 30}}));
+  EXPECT_EQ(m, (region_map{{12, 588}, {600, 100}, {800, 224}}));
 }
 
 TEST(CollectPageSlack, refused_pages_add_nothing) {
@@ -119,8 +148,6 @@ TEST(CollectPageSlack, refused_pages_add_nothing) {
   EXPECT_EQ(collect_page_slack(m, many.data(), 1024, 0, false), 0);
   auto zero_start = page_with_header(1024, 13, 0, 3, 0);  // content start 0: no gap
   EXPECT_EQ(collect_page_slack(m, zero_start.data(), 1024, 0, false), 0);
-  auto no_cells = page_with_header(1024, 13, 0, 0, 900);
-  EXPECT_EQ(collect_page_slack(m, no_cells.data(), 1024, 0, false), 0);
   // Page 1 carries its header at 100, so the magic bytes do not pass as a header.
   std::vector<std::uint8_t> page1(1024, 0);
   std::string magic = "SQLite format 3";
@@ -134,7 +161,7 @@ TEST(CollectPageSlack, gap_is_cut_at_the_page_end) {
   auto p = page_with_header(512, 13, 0, 2, 4000);
   region_map m;
   EXPECT_EQ(collect_page_slack(m, p.data(), 512, 1024, false), 1);
-  EXPECT_EQ(m, (region_map{{1024 + 16, 512 - 16}}));
+  EXPECT_EQ(m, (region_map{{1024 + 12, 512 - 12}}));
 }
 
 TEST(CollectPageSlack, deleted_rows_of_a_real_database_lie_in_freeblocks) {

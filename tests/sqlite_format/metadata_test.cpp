@@ -61,9 +61,28 @@ table_schema three_field_schema() {
 }
 
 TEST(SourceLabels, KnownCodesAndGaps) {
-  EXPECT_EQ(record_source_label(1), "sqlite lib");
-  EXPECT_EQ(record_source_label(7), "wal file page superceded by new page");
-  EXPECT_EQ(record_source_label(12), "carve main from wal data");
+  // Every code a reader or the carver stamps, and the label the report prints for it.
+  const std::pair<unsigned, const char*> labels[] = {
+      {1, "sqlite lib"},
+      {2, "main db slack"},
+      {3, "carve main"},
+      {4, "carve blob"},
+      {6, "main db page to be overwritten from wal"},
+      {7, "wal file page superceded by new page"},
+      {8, "wal file slack in valid page"},
+      {9, "wal file valid page"},
+      {10, "carve wal"},
+      {11, "carve journal"},
+      {12, "carve main from wal data"},
+  };
+  for (const auto& l : labels) {
+    EXPECT_EQ(record_source_label(l.first), l.second) << l.first;
+    sqlite_metadata r;
+    r.flags = l.first << kSourceShift;
+    std::ostringstream os;
+    r.output_extra_data(os, "", true, false, false, true);
+    EXPECT_NE(os.str().find(std::string("\"src\":\"") + l.second + "\""), std::string::npos) << os.str();
+  }
   EXPECT_EQ(record_source_label(5), "");
   EXPECT_EQ(record_source_label(0), "");
   EXPECT_EQ(record_source_label(13), "");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
@@ -201,14 +202,15 @@ namespace {
 
 // A database whose tables exist only in its log: the main file's page 1 has no schema row, so it
 // does not bind as a b-tree page. The pair is copied while the connection is open.
-std::string make_wal_only_schema_db(const temp_dir& dir) {
-  const std::string live = dir.file("walive.db");
+std::string make_wal_only_schema_db(const temp_dir& dir, const std::string& folder = "") {
+  if (!folder.empty() && ::mkdir(dir.file(folder).c_str(), 0755) != 0) return "";
+  const std::string live = dir.file(folder + "walive.db");
   sqlite3* db = open_db(live);
   if (db == nullptr) return "";
   exec(db, "PRAGMA secure_delete=OFF; PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
   exec(db, "CREATE TABLE w1(id INTEGER PRIMARY KEY, v TEXT); CREATE TABLE w2(k TEXT, n INTEGER);"
            "CREATE INDEX w2k ON w2(k); INSERT INTO w1(v) VALUES('in the log'); INSERT INTO w2 VALUES('k', 7);");
-  const std::string copy = dir.file("walcopy.db");
+  const std::string copy = dir.file(folder + "walcopy.db");
   copy_file(live, copy);
   copy_file(live + "-wal", copy + "-wal");
   sqlite3_close(db);
@@ -255,6 +257,14 @@ TEST(ReadMasterTable, page_one_only_in_the_log_reads_from_the_log_image) {
   std::uint32_t ps3 = 0;
   std::uint8_t flag3 = 0;
   EXPECT_EQ(read_master_table(names, sqls, roots, h, ps3, dir.file("named.db-wal"), flag3), 0);
+  // "-wal" inside a folder name does not make the database path a log's.
+  const std::string under = make_wal_only_schema_db(dir, "smith-walsh/");
+  ASSERT_FALSE(under.empty());
+  uni::fileio k;
+  std::uint32_t ps4 = 0;
+  std::uint8_t flag4 = 0;
+  ASSERT_EQ(read_master_table(names, sqls, roots, k, ps4, under, flag4), 1);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "w1"), 1);
 }
 
 TEST(ReadMasterTable, real_notification_database_schema_reads_whole) {

@@ -133,6 +133,26 @@ TEST(ParseWal, foreign_salts_and_foreign_commits) {
   EXPECT_EQ(m.superseded, (region_map{{f2 + 24, 512}, {f3 + 24, 512}, {f4 + 24, 512}, {f5 + 24, 512}}));
 }
 
+TEST(ParseWal, frame_with_one_salt_changed_stays_superseded_before_a_matching_commit) {
+  // Either salt alone differing makes a frame foreign: a later commit of the current salts must not
+  // make it valid or lay it into the rebuilt image.
+  for (const auto& salts : {std::pair<std::uint32_t, std::uint32_t>{0x11111111, 0x99999999}, {0x77777777, 0x22222222}}) {
+    temp_dir dir;
+    wal_builder w(512);
+    const auto foreign = w.frame(2, 0, 0xAA, salts.first, salts.second);
+    const auto commit = w.frame(3, 3, 0xBB);
+    auto m = parse_bytes(dir, w.bytes());
+    EXPECT_EQ(m.valid, (wal_frame_map{{3, commit}})) << std::hex << salts.first;
+    EXPECT_EQ(m.superseded, (region_map{{foreign + 24, 512}}));
+    EXPECT_EQ(m.overwritten, (region_map{{2 * 512, 512}}));
+    std::vector<std::uint8_t> image;
+    ASSERT_EQ(build_wal_db_image(image, dir.file("test.db-wal")), 1);
+    ASSERT_EQ(image.size(), 3u * 512);
+    EXPECT_EQ(std::count(image.begin(), image.end(), 0xAA), 0);
+    EXPECT_EQ(std::count(image.begin() + 1024, image.end(), 0xBB), 512);
+  }
+}
+
 TEST(ParseWal, walk_ends_at_page_zero_and_at_a_truncated_tail) {
   temp_dir dir;
   wal_builder w(512);
@@ -177,13 +197,13 @@ TEST(ParseWal, slack_of_valid_frames_is_mapped_in_the_log) {
   temp_dir dir;
   wal_builder w(512);
   const auto f1 = w.frame(2, 2, 0x00);
-  // Page image: a leaf with 3 cells and content start 100, so a gap from 18 to 100.
+  // Page image: a leaf with 3 cells and content start 100, so a gap from 14 to 100.
   auto& b = w.bytes();
   b[f1 + 24] = 13;
   put_be16(b, f1 + 24 + 3, 3);
   put_be16(b, f1 + 24 + 5, 100);
   auto m = parse_bytes(dir, b);
-  EXPECT_EQ(m.slack, (region_map{{f1 + 24 + 18, 82}}));
+  EXPECT_EQ(m.slack, (region_map{{f1 + 24 + 14, 86}}));
 }
 
 TEST(BuildWalDbImage, from_the_log_path_holds_only_log_pages) {

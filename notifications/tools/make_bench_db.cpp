@@ -42,13 +42,7 @@ std::string words(lcg& r, int n) {
     return s;
 }
 
-bool exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK) return true;
-    std::fprintf(stderr, "bench database: %s: %s\n", sql.c_str(), error != nullptr ? error : "error");
-    sqlite3_free(error);
-    return false;
-}
+bool exec(sqlite3* db, const std::string& sql) { return notification_tools::exec(db, sql, "bench database"); }
 
 // A prepared statement that is finalized when it goes out of scope.
 struct statement {
@@ -175,19 +169,6 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: %s <output file> <count>\n", argc > 0 ? argv[0] : "selk_make_bench_db");
         return 2;
     }
-    const std::string path = argv[1];
-    std::remove(path.c_str());
-    std::remove((path + "-journal").c_str());
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-        std::fprintf(stderr, "bench database: cannot create %s\n", path.c_str());
-        sqlite3_close(db);
-        return 1;
-    }
-    const bool ok = fill(db, count);
-    if (sqlite3_close(db) != SQLITE_OK || !ok) {
-        std::remove(path.c_str());
-        return 1;
-    }
-    return 0;
+    return notification_tools::write_new_database(argv[1], "bench database",
+                                                  [count](sqlite3* db) { return fill(db, count); });
 }

@@ -79,13 +79,7 @@ std::vector<notification_row> notification_rows() {
 // Rows removed after the inserts; their bytes stay behind in the page's free space.
 const int kDeletedOrders[] = {1003, 1007, 1009};
 
-bool exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK) return true;
-  std::fprintf(stderr, "sample database: %s: %s\n", sql.c_str(), error != nullptr ? error : "error");
-  sqlite3_free(error);
-  return false;
-}
+bool exec(sqlite3* db, const std::string& sql) { return notification_tools::exec(db, sql, "sample database"); }
 
 bool insert_handler(sqlite3* db, const handler_row& h) {
   sqlite3_stmt* st = nullptr;
@@ -175,19 +169,5 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "usage: %s <output file>\n", argc > 0 ? argv[0] : "selk_make_sample_db");
     return 2;
   }
-  const std::string path = argv[1];
-  std::remove(path.c_str());
-  std::remove((path + "-journal").c_str());
-  sqlite3* db = nullptr;
-  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
-    std::fprintf(stderr, "sample database: cannot create %s\n", path.c_str());
-    sqlite3_close(db);
-    return 1;
-  }
-  const bool ok = fill(db);
-  if (sqlite3_close(db) != SQLITE_OK || !ok) {
-    std::remove(path.c_str());
-    return 1;
-  }
-  return 0;
+  return notification_tools::write_new_database(argv[1], "sample database", fill);
 }

@@ -1,6 +1,12 @@
-// The notification database's schema exactly as Windows stores it, for the generators of the sample and
-// benchmark databases.
+// The notification database's schema exactly as Windows stores it, and what the generators of the sample and
+// benchmark databases share: running a statement and writing a fresh file.
 #pragma once
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
 
 namespace notification_tools {
 
@@ -56,5 +62,34 @@ inline const char* const kSchema[] = {
     "GUID, "
     "[MessageId] GUID, [Priority] INTEGER NOT NULL, [CV] TEXT);",
 };
+
+// Runs one statement; on failure names it and the library's error after `label` on standard error.
+inline bool exec(sqlite3* db, const std::string& sql, const char* label) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK) return true;
+    std::fprintf(stderr, "%s: %s: %s\n", label, sql.c_str(), error != nullptr ? error : "error");
+    sqlite3_free(error);
+    return false;
+}
+
+// Replaces the file at path (and its journal) with a new database that `fill` writes. 0 on success, 1 on
+// failure (the half-written file is removed).
+inline int write_new_database(const std::string& path, const char* label,
+                              const std::function<bool(sqlite3*)>& fill) {
+    std::remove(path.c_str());
+    std::remove((path + "-journal").c_str());
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) {
+        std::fprintf(stderr, "%s: cannot create %s\n", label, path.c_str());
+        sqlite3_close(db);
+        return 1;
+    }
+    const bool ok = fill(db);
+    if (sqlite3_close(db) != SQLITE_OK || !ok) {
+        std::remove(path.c_str());
+        return 1;
+    }
+    return 0;
+}
 
 }  // namespace notification_tools

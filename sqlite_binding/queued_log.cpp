@@ -349,6 +349,23 @@ void sqlite_log::bind_record(sqlite3_stmt* stmt, const schema_t& schema, std::ui
   }
 }
 
+template <typename Queue, typename BindRows>
+bool sqlite_log::write_queue(const std::string& table, const schema_t& schema, Queue& queue, BindRows bind_rows) {
+  sqlite3_stmt* stmt = prepare(sql_insert_log_rows(schema));
+  if (stmt == nullptr) return false;
+  exec_statement("BEGIN TRANSACTION");
+  bind_rows(stmt);
+  const std::uint64_t rowid = static_cast<std::uint64_t>(sqlite_api.last_insert_rowid(db));
+  // A failed commit is rolled back, so the rows kept in the queue are not written twice later.
+  const bool committed = finish_transaction(true);
+  sqlite_api.finalize(stmt);
+  if (!committed) return false;
+  update_ref_row(table, rowid);
+  queue.clear();
+  queue.reserve(kQueueReserve);
+  return true;
+}
+
 bool sqlite_log::flush_log_records(const std::string& table) {
   if (!tables_ready || pending_records.empty() || schemas.empty()) return false;
   const auto queue = pending_records.find(table);
@@ -357,27 +374,17 @@ bool sqlite_log::flush_log_records(const std::string& table) {
   if (queue == pending_records.end() || queue->second.empty() || schema == schemas.end() ||
       schema->second.fields.size() < 2 || mask == column_masks.end())
     return false;
-  sqlite3_stmt* stmt = prepare(sql_insert_log_rows(schema->second));
-  if (stmt == nullptr) return false;
-  exec_statement("BEGIN TRANSACTION");
-  for (sqlite_log_record& r : queue->second) {
-    if (r.name.empty()) continue;
-    bind_u64(stmt, 1, ticks_.next());
-    if (r.is_folder && !r.folder_wanted) continue;
-    bind_record(stmt, schema->second, mask->second, r);
-    sqlite_api.step(stmt);
-    sqlite_api.clear_bindings(stmt);
-    sqlite_api.reset(stmt);
-  }
-  const std::uint64_t rowid = static_cast<std::uint64_t>(sqlite_api.last_insert_rowid(db));
-  // A failed commit is rolled back, so the rows kept in the queue are not written twice later.
-  const bool committed = finish_transaction(true);
-  sqlite_api.finalize(stmt);
-  if (!committed) return false;
-  update_ref_row(table, rowid);
-  queue->second.clear();
-  queue->second.reserve(kQueueReserve);
-  return true;
+  return write_queue(table, schema->second, queue->second, [&](sqlite3_stmt* stmt) {
+    for (sqlite_log_record& r : queue->second) {
+      if (r.name.empty()) continue;
+      bind_u64(stmt, 1, ticks_.next());
+      if (r.is_folder && !r.folder_wanted) continue;
+      bind_record(stmt, schema->second, mask->second, r);
+      sqlite_api.step(stmt);
+      sqlite_api.clear_bindings(stmt);
+      sqlite_api.reset(stmt);
+    }
+  });
 }
 
 bool sqlite_log::flush_custom_rows(const std::string& table) {
@@ -387,28 +394,18 @@ bool sqlite_log::flush_custom_rows(const std::string& table) {
   if (queue == pending_custom_rows.end() || queue->second.empty() || schema == schemas.end() ||
       schema->second.fields.size() < 2 || column_masks.count(table) == 0)
     return false;
-  sqlite3_stmt* stmt = prepare(sql_insert_log_rows(schema->second));
-  if (stmt == nullptr) return false;
-  exec_statement("BEGIN TRANSACTION");
   // As many texts as the first row has, and never more than the columns after the tick.
-  const std::size_t texts =
-      std::min(queue->second.front().values.size(), schema->second.fields.size() - 1);
-  for (const sqlite_log_record_custom& row : queue->second) {
-    bind_u64(stmt, 1, ticks_.next());
-    for (std::size_t i = 0; i < texts && i < row.values.size(); ++i)
-      bind_text_copy(stmt, static_cast<int>(i) + 2, row.values[i]);
-    sqlite_api.step(stmt);
-    sqlite_api.clear_bindings(stmt);
-    sqlite_api.reset(stmt);
-  }
-  const std::uint64_t rowid = static_cast<std::uint64_t>(sqlite_api.last_insert_rowid(db));
-  const bool committed = finish_transaction(true);
-  sqlite_api.finalize(stmt);
-  if (!committed) return false;
-  update_ref_row(table, rowid);
-  queue->second.clear();
-  queue->second.reserve(kQueueReserve);
-  return true;
+  const std::size_t texts = std::min(queue->second.front().values.size(), schema->second.fields.size() - 1);
+  return write_queue(table, schema->second, queue->second, [&](sqlite3_stmt* stmt) {
+    for (const sqlite_log_record_custom& row : queue->second) {
+      bind_u64(stmt, 1, ticks_.next());
+      for (std::size_t i = 0; i < texts && i < row.values.size(); ++i)
+        bind_text_copy(stmt, static_cast<int>(i) + 2, row.values[i]);
+      sqlite_api.step(stmt);
+      sqlite_api.clear_bindings(stmt);
+      sqlite_api.reset(stmt);
+    }
+  });
 }
 
 bool sqlite_log::flush_all() {

@@ -82,6 +82,11 @@ class sqlite_log : public sqlite3_adt {
   std::string date_text(std::uint64_t value, std::uint64_t kind) const;
   // Binds one log record's column values.
   void bind_record(sqlite3_stmt* stmt, const schema_t& schema, std::uint64_t mask, sqlite_log_record& r);
+  // Writes one queue of `table` in one transaction: `bind_rows` binds and steps each row through the insert
+  // statement; then the reference row is updated and the queue emptied. False, queue kept, when the
+  // statement cannot be prepared or the commit fails.
+  template <typename Queue, typename BindRows>
+  bool write_queue(const std::string& table, const schema_t& schema, Queue& queue, BindRows bind_rows);
   // Queues a custom row and flushes when the queue is full; under the lock.
   void queue_custom(const std::string& table, const std::vector<std::string>& texts);
 

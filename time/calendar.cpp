@@ -1,7 +1,9 @@
 #include "time/calendar.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "time/qm_time.h"
 
@@ -47,6 +49,22 @@ long long days_from_civil(long long y, unsigned m, unsigned d) {
     const long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
 }
+
+// The proleptic Gregorian date (month 1-12) of a day count from 1970-01-01 that is not negative.
+void civil_from_days(long long z, long long& year, unsigned& month, unsigned& day) {
+    z += 719468;
+    const long long era = z / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    day = static_cast<unsigned>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
+    year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+// 3001-01-01 00:00:00 UTC: broken-down times stop at the end of the year 3000.
+constexpr std::int64_t kFirstSecondOf3001 = 32535216000;
 
 void zero_tm(struct tm& t) { std::memset(&t, 0, sizeof t); }
 
@@ -155,43 +173,34 @@ std::uint64_t date_parts_to_filetime(struct tm t, std::uint64_t milliseconds) {
 
 bool unix_seconds_to_tm(std::int64_t seconds, struct tm& out, float bias_hours) {
     if (seconds < 0) return false;
-    const float bias = bias_hours * 3600.0f;
-    const std::int64_t t = seconds + static_cast<std::int64_t>(bias);
-    // A negative bias can take the first hours of 1970 before the epoch; the year walk below only runs
-    // forwards, so such a time cannot be broken down.
-    if (t < 0) {
+    // Past the last second of 3000 even after the largest bias: refused before the sum could overflow.
+    if (seconds >= kFirstSecondOf3001 + 2 * kSecondsPerDay) {
         zero_tm(out);
         return false;
     }
-    long long days = t / kSecondsPerDay;
+    const float bias = bias_hours * 3600.0f;
+    const std::int64_t t = seconds + static_cast<std::int64_t>(bias);
+    // A negative bias can take the first hours of 1970 before the epoch, and the years stop at 3000:
+    // such a time cannot be broken down.
+    if (t < 0 || t >= kFirstSecondOf3001) {
+        zero_tm(out);
+        return false;
+    }
+    const long long days = t / kSecondsPerDay;
     const long long r = t - days * kSecondsPerDay;
+    long long year = 0;
+    unsigned month = 0, day = 0;
+    civil_from_days(days, year, month, day);
     struct tm tmp;
     zero_tm(tmp);
     tmp.tm_sec = static_cast<int>(r % 60);
     tmp.tm_hour = static_cast<int>(r / 3600);
     tmp.tm_min = static_cast<int>((r - tmp.tm_hour * 3600) / 60);
     tmp.tm_wday = static_cast<int>((days + 4) % 7);
-
-    long long year = 1970;
-    for (;;) {
-        const long long len = is_leap_year(year) ? 366 : 365;
-        if (days < len) break;
-        days -= len;
-        ++year;
-        if (year > 3000) {
-            zero_tm(out);
-            return false;
-        }
-    }
     tmp.tm_year = static_cast<int>(year - 1900);
-    tmp.tm_yday = static_cast<int>(days);
-    unsigned m = 1;
-    while (m < 12 && days >= days_in_month(year, m)) {
-        days -= days_in_month(year, m);
-        ++m;
-    }
-    tmp.tm_mon = static_cast<int>(m - 1);
-    tmp.tm_mday = static_cast<int>(days + 1);
+    tmp.tm_yday = static_cast<int>(days - days_from_civil(year, 1, 1));
+    tmp.tm_mon = static_cast<int>(month - 1);
+    tmp.tm_mday = static_cast<int>(day);
     tmp.tm_isdst = 0;
     out = tmp;
     return true;
@@ -207,8 +216,7 @@ bool filetime_to_utc_tm(std::uint64_t filetime, struct tm& out) {
     return unix_seconds_to_tm(static_cast<std::int64_t>(unix_secs), out, 0.0f);
 }
 
-int get_local_bias_seconds() {
-    const std::time_t now = std::time(nullptr);
+int local_bias_seconds_at(std::time_t now) {
     struct tm local, gm;
     if (localtime_r(&now, &local) == nullptr || gmtime_r(&now, &gm) == nullptr) return 0;
     // Both read back through mktime so that the difference is the zone's offset at this moment.
@@ -217,6 +225,25 @@ int get_local_bias_seconds() {
     const std::time_t a = std::mktime(&local);
     const std::time_t b = std::mktime(&gm);
     return static_cast<int>(a - b);
+}
+
+int get_local_bias_seconds() {
+    // The zone does not change during a run, but each mktime makes the C library look at the zone file
+    // again. The bias is worked out once per value of TZ (a test may switch zones) and reused.
+    struct cached_bias {
+        bool known = false;
+        bool tz_set = false;
+        std::string tz;
+        int seconds = 0;
+    };
+    static cached_bias cache;
+    const char* tz = std::getenv("TZ");
+    if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || cache.tz == tz)) return cache.seconds;
+    cache.seconds = local_bias_seconds_at(std::time(nullptr));
+    cache.tz_set = tz != nullptr;
+    cache.tz = tz != nullptr ? tz : "";
+    cache.known = true;
+    return cache.seconds;
 }
 
 bool unix_seconds_to_local_tm(std::uint64_t seconds, struct tm& out) {

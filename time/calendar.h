@@ -86,7 +86,9 @@ std::uint64_t date_parts_to_filetime(struct tm t, std::uint64_t milliseconds);
 bool unix_seconds_to_tm(std::int64_t seconds, struct tm& out, float bias_hours);
 bool unix_seconds_to_utc_tm(std::int64_t seconds, struct tm& out);
 bool filetime_to_utc_tm(std::uint64_t filetime, struct tm& out);
-// Local time minus UTC in seconds for the current moment (C library: time, localtime, gmtime, mktime).
+// Local time minus UTC in seconds at the instant `now` (C library: localtime, gmtime, mktime).
+int local_bias_seconds_at(std::time_t now);
+// local_bias_seconds_at the current moment, worked out once per value of TZ and then reused.
 int get_local_bias_seconds();
 // Unix seconds with today's local bias; false from local year 3001 on.
 bool unix_seconds_to_local_tm(std::uint64_t seconds, struct tm& out);

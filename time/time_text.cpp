@@ -1,5 +1,6 @@
 #include "time/time_text.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,14 +23,50 @@ void prepare(std::ostringstream& os) {
     os << std::right << std::setfill('0') << std::dec;
 }
 
+// The parts of a time the word formatters print: the UTC fields and the sub-second parts.
+struct clock_parts {
+    unsigned year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    unsigned hour = 0;
+    unsigned minute = 0;
+    unsigned second = 0;
+    std::uint64_t milliseconds = 0;
+    std::uint64_t microseconds = 0;
+    std::uint64_t nanoseconds = 0;
+};
+
+clock_parts parts_of(const qm::time& t) {
+    clock_parts p;
+    p.year = t.utc.year;
+    p.month = t.utc.month;
+    p.day = t.utc.day;
+    p.hour = t.utc.hour;
+    p.minute = t.utc.minute;
+    p.second = t.utc.second;
+    p.milliseconds = t.utc.milliseconds;
+    p.microseconds = t.microseconds;
+    p.nanoseconds = t.nanoseconds;
+    return p;
+}
+
+// `value` in decimal with at least `width` digits (leading zeros), as setw with fill '0' gives it.
+void append_number(std::string& out, std::uint64_t value, unsigned width) {
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    const std::size_t n = static_cast<std::size_t>(r.ptr - digits);
+    if (n < width) out.append(width - n, '0');
+    out.append(digits, n);
+}
+
 // "." and the fraction with n digits, truncated: n = 3, 6, 9 are milli-, micro- and nanoseconds; 1, 2, 4, 5
 // are microseconds cut down, 7 and 8 nanoseconds cut down; anything else writes nothing.
-void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
+void append_fraction(std::string& out, const clock_parts& t, unsigned n) {
     static const std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     if (n == 0 || n >= 10) return;
     std::uint64_t value = 0;
     if (n == 3) {
-        value = t.utc.milliseconds;
+        value = t.milliseconds;
     } else if (n == 6) {
         value = t.microseconds;
     } else if (n == 9) {
@@ -39,47 +76,97 @@ void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
     } else {
         value = t.nanoseconds / kPow10[9 - n];
     }
-    os << '.' << std::setw(static_cast<int>(n)) << value;
+    out += '.';
+    append_number(out, value, n);
 }
 
-// Date part of the word (algorithm for the report writers). Empty when no order bit is set.
-std::string date_by_word(const qm::time& t, std::uint32_t flags) {
-    std::ostringstream os;
-    prepare(os);
-    const char sep_char = static_cast<char>(flags & dtf_separator_mask);
-    const std::string sep = sep_char != 0 ? std::string(1, sep_char) : std::string();
-    std::ostringstream day, month, year;
-    prepare(day);
-    prepare(month);
-    prepare(year);
-    day << std::setw(2) << t.utc.day;
-    if (flags & dtf_month_number) {
-        month << std::setw(2) << t.utc.month;
-    } else {
-        month << month_abbreviation(t.utc.month);
-    }
-    if (flags & dtf_year4) {
-        year << std::setw(4) << t.utc.year;
-    } else {
-        year << std::setw(2) << (t.utc.year % 100);
-    }
+void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
+    std::string text;
+    append_fraction(text, parts_of(t), n);
+    os << text;
+}
+
+// Date part of the word (algorithm for the report writers), appended. Nothing when no order bit is set.
+void append_date_by_word(std::string& out, const clock_parts& t, std::uint32_t flags) {
+    const char sep = static_cast<char>(flags & dtf_separator_mask);
+    auto day = [&] { append_number(out, t.day, 2); };
+    auto month = [&] {
+        if (flags & dtf_month_number)
+            append_number(out, t.month, 2);
+        else
+            out += month_abbreviation(static_cast<int>(t.month));
+    };
+    auto year = [&] { append_number(out, (flags & dtf_year4) ? t.year : t.year % 100, (flags & dtf_year4) ? 4 : 2); };
+    auto separator = [&] {
+        if (sep != 0) out += sep;
+    };
     if (flags & dtf_order_mdy) {
-        os << month.str() << sep << day.str() << sep << year.str();
+        month();
+        separator();
+        day();
+        separator();
+        year();
     } else if (flags & dtf_order_dmy) {
-        os << day.str() << sep << month.str() << sep << year.str();
+        day();
+        separator();
+        month();
+        separator();
+        year();
     } else if (flags & dtf_order_ymd) {
-        os << year.str() << sep << month.str() << sep << day.str();
+        year();
+        separator();
+        month();
+        separator();
+        day();
     }
-    return os.str();
+}
+
+void append_time_by_word(std::string& out, const clock_parts& t, unsigned fraction_digits) {
+    append_number(out, t.hour, 2);
+    out += ':';
+    append_number(out, t.minute, 2);
+    out += ':';
+    append_number(out, t.second, 2);
+    append_fraction(out, t, fraction_digits);
+}
+
+std::string date_by_word(const qm::time& t, std::uint32_t flags) {
+    std::string out;
+    append_date_by_word(out, parts_of(t), flags);
+    return out;
 }
 
 std::string time_by_word(const qm::time& t, unsigned fraction_digits) {
-    std::ostringstream os;
-    prepare(os);
-    os << std::setw(2) << t.utc.hour << ':' << std::setw(2) << t.utc.minute << ':' << std::setw(2)
-       << t.utc.second;
-    write_fraction(os, t, fraction_digits);
-    return os.str();
+    std::string out;
+    append_time_by_word(out, parts_of(t), fraction_digits);
+    return out;
+}
+
+// The parts of qm::time(filetime, type_filetime) when that value is valid, worked out without building it.
+bool filetime_clock_parts(std::uint64_t filetime, clock_parts& out) {
+    if (filetime == 0 || filetime >= kFiletimeSignBit) return false;
+    // The first second of 1970 is never a valid time (before 1970 the difference wraps and passes).
+    const std::uint64_t since_1970 = filetime - kFiletimeUnix;
+    if (since_1970 < kTicksPerSecond) return false;
+    date_parts parts;
+    if (!filetime_to_date_parts(parts, filetime)) return false;
+    const _windows_systemtime& u = parts.utc;
+    if (u.year < 1900) return false;
+    // After 3000 only a local time the bias brings back into 3000 keeps the value valid.
+    if (u.year > 3000) {
+        struct tm local;
+        if (!unix_seconds_to_local_tm(since_1970 / kTicksPerSecond, local)) return false;
+    }
+    out.year = u.year;
+    out.month = u.month;
+    out.day = u.day;
+    out.hour = u.hour;
+    out.minute = u.minute;
+    out.second = u.second;
+    out.milliseconds = u.milliseconds;
+    out.microseconds = parts.microseconds;
+    out.nanoseconds = parts.nanoseconds;
+    return true;
 }
 
 bool default_locale_selector(std::string& name);
@@ -156,9 +243,17 @@ bool format_filetime_by_format(std::string& date, std::string& time, std::uint64
                                const date_time_format& f) {
     date.clear();
     time.clear();
-    const qm::time t(static_cast<unsigned long long>(filetime), qm::type_filetime);
-    if (!t.valid) return false;
-    return format_date_time_by_format(date, time, t, f) != 0;
+    if (f.flags == 0) {
+        const qm::time t(static_cast<unsigned long long>(filetime), qm::type_filetime);
+        if (!t.valid) return false;
+        return format_date_time_by_format(date, time, t, f) != 0;
+    }
+    // Report rows print several times each: no whole time value is built for them.
+    clock_parts parts;
+    if (!filetime_clock_parts(filetime, parts)) return false;
+    append_date_by_word(date, parts, f.flags);
+    append_time_by_word(time, parts, f.fraction_digits());
+    return true;
 }
 
 int write_time_by_format(std::ostream& os, const qm::time& t, date_time_format& f) {

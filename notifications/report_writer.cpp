@@ -51,34 +51,47 @@ void write_records(std::ostream& os, selk_options& options, std::vector<notifica
     return;
   }
   if (records.empty()) return;
-  const bool delimited = !options.csvl2t && !options.bodyfile;
-  if (delimited) {
-    if (options.header_on) {
-      if (write_delimited_header(os, options) == 0) return;
-    } else if (options.header_fields.empty()) {
-      // No header line is due, but the rows still need their template to size and place their cells.
-      build_delimited_header_template(options);
-    }
+  record_writer writer(os, options);
+  for (notification_record& n : records) {
+    if (!writer.write(n)) return;
   }
+}
 
-  std::set<std::uint64_t> main_file_offsets;
-  std::set<std::uint64_t> other_file_offsets;
-  const std::size_t count = records.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    notification_record& n = records[i];
-    if (is_recovered_record(n) && n.record_offset != 0) {
-      std::set<std::uint64_t>& seen = from_main_file(n.source_code()) ? main_file_offsets : other_file_offsets;
-      if (!seen.insert(n.record_offset).second) continue;
+record_writer::record_writer(std::ostream& os, selk_options& options) : os_(os), options_(options) {}
+
+record_writer::~record_writer() = default;
+
+bool record_writer::write(notification_record& n) {
+  if (failed_) return false;
+  const bool delimited = !options_.csvl2t && !options_.bodyfile;
+  if (!started_) {
+    started_ = true;
+    if (delimited) {
+      if (options_.header_on) {
+        if (write_delimited_header(os_, options_) == 0) {
+          failed_ = true;
+          return false;
+        }
+      } else if (options_.header_fields.empty()) {
+        // No header line is due, but the rows still need their template to size and place their cells.
+        build_delimited_header_template(options_);
+      }
+      rows_ = std::make_unique<delimited_row_writer>(options_);
     }
-    notification_handler_record* handler = join_handler(options, n);
-    const wns_push_channel_record* channel = join_push_channel(options, n);
-    int ok;
-    if (options.bodyfile)
-      ok = write_notification_bodyfile(os, options, n, handler);
-    else if (options.csvl2t)
-      ok = write_notification_l2t(os, options, n, handler);
-    else
-      ok = write_delimited_row(os, options, n, handler, channel);
-    if (ok == 0) return;
   }
+  if (is_recovered_record(n) && n.record_offset != 0) {
+    std::set<std::uint64_t>& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
+    if (!seen.insert(n.record_offset).second) return true;
+  }
+  notification_handler_record* handler = join_handler(options_, n);
+  const wns_push_channel_record* channel = join_push_channel(options_, n);
+  int ok;
+  if (options_.bodyfile)
+    ok = write_notification_bodyfile(os_, options_, n, handler);
+  else if (options_.csvl2t)
+    ok = write_notification_l2t(os_, options_, n, handler);
+  else
+    ok = rows_->write(os_, options_, n, handler, channel);
+  failed_ = ok == 0;
+  return !failed_;
 }

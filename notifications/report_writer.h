@@ -4,11 +4,16 @@
 // file offset are left out.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <ostream>
+#include <set>
 #include <vector>
 
 #include "notifications/records.h"
 #include "notifications/selk_options.h"
+
+class delimited_row_writer;
 
 // Prints `records` (normally options.notifications) to `os`. Nothing at all for an empty vector. The
 // delimited header is written while the header is pending. A recovered record with a non-zero offset is
@@ -16,6 +21,29 @@
 // file) was printed from that offset in this call. Stops at the first failed write: the caller sees the
 // failure in the stream's state.
 void write_records(std::ostream& os, selk_options& options, std::vector<notification_record>& records);
+
+// Writes notifications one at a time as they are read, as write_records writes a vector of them: the
+// delimited header before the first, the joins, recovered records already printed from the same offset
+// left out, nothing more once a write failed.
+class record_writer {
+  public:
+    record_writer(std::ostream& os, selk_options& options);
+    ~record_writer();
+    record_writer(const record_writer&) = delete;
+    record_writer& operator=(const record_writer&) = delete;
+
+    // False once a write has failed (this one or an earlier one).
+    bool write(notification_record& notification);
+
+  private:
+    std::ostream& os_;
+    selk_options& options_;
+    bool started_ = false;  // the header is written (when due) and the row writer made
+    bool failed_ = false;
+    std::set<std::uint64_t> main_file_offsets_;   // offsets printed of records from the database file
+    std::set<std::uint64_t> other_file_offsets_;  // offsets printed of records from its companions
+    std::unique_ptr<delimited_row_writer> rows_;  // the delimited form's reused row
+};
 
 // The joins of one notification: the handler and the first push channel (in the index's order) of its
 // handler identifier, or null when that table has no masked columns, its index is empty, the identifier is

@@ -27,16 +27,25 @@ bool is_two_slot(int type) { return type == 12 || type == 15 || type == 17 || ty
 
 // The quoting rule: a JSON object text ({" at its start, at least 3 characters) stays as it is; any other
 // text is wrapped in double quotes, each double quote inside doubled, so a CSV reader gets it back whole.
-std::string quote_text(const std::string& text, std::uint32_t flags) {
-    if ((flags & kCellQuote) == 0) return text;
-    if (text.size() >= 3 && text[0] == '{' && text[1] == '"') return text;
-    std::string quoted = "\"";
-    quoted.reserve(text.size() + 2);
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
+// `out` takes the result (its storage is reused); it must not be `text` itself.
+void assign_quoted(std::string& out, const std::string& text, std::uint32_t flags) {
+    if ((flags & kCellQuote) == 0 || (text.size() >= 3 && text[0] == '{' && text[1] == '"')) {
+        out.assign(text);
+        return;
     }
-    quoted += '"';
+    out.clear();
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string quote_text(const std::string& text, std::uint32_t flags) {
+    std::string quoted;
+    assign_quoted(quoted, text, flags);
     return quoted;
 }
 
@@ -718,9 +727,13 @@ int variant_row::set_string(int i, const std::string& text, int type, std::uint3
     if (cell == nullptr) return 1;
     cell->type = static_cast<std::uint16_t>(type);
     cell->flags = flags | row_flags;
-    std::string t = text;
-    if (cell->flags == kCellFlatten) flatten_line_endings(t);
-    cell->text = quote_text(t, cell->flags);
+    if (cell->flags == kCellFlatten) {
+        std::string t = text;
+        flatten_line_endings(t);
+        assign_quoted(cell->text, t, cell->flags);
+    } else {
+        assign_quoted(cell->text, text, cell->flags);
+    }
     return 1;
 }
 

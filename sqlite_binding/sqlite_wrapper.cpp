@@ -450,6 +450,8 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
     if (rc != SQLITE_OK) break;
     rest = tail;
     if (stmt == nullptr) continue;  // blanks or a comment
+    // The names and the buffers of a statement are set up once and reused for every row.
+    bool prepared_row = false;
     for (;;) {
       const int step = sqlite_api.step(stmt);
       if (step == SQLITE_DONE) break;
@@ -459,26 +461,37 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
       }
       if (callback == nullptr) continue;
       const int n = sqlite_api.column_count(stmt);
-      cells.assign(static_cast<std::size_t>(n), std::string());
-      names.assign(static_cast<std::size_t>(n), std::string());
-      value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
-      name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
-      lengths.assign(static_cast<std::size_t>(n), 0);
+      if (!prepared_row || static_cast<std::size_t>(n) != cells.size()) {
+        cells.assign(static_cast<std::size_t>(n), std::string());
+        names.assign(static_cast<std::size_t>(n), std::string());
+        value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
+        name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
+        lengths.assign(static_cast<std::size_t>(n), 0);
+        for (int i = 0; i < n; ++i) {
+          const char* name = sqlite_api.column_name(stmt, i);
+          if (name == nullptr) continue;
+          names[static_cast<std::size_t>(i)] = name;
+          name_ptrs[static_cast<std::size_t>(i)] = &names[static_cast<std::size_t>(i)][0];
+        }
+        prepared_row = true;
+      }
       for (int i = 0; i < n; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
-        const char* name = sqlite_api.column_name(stmt, i);
-        if (name != nullptr) {
-          names[k] = name;
-          name_ptrs[k] = &names[k][0];
-        }
         const int type = sqlite_api.column_type(stmt, i);
-        if (type == SQLITE_NULL) continue;
+        if (type == SQLITE_NULL) {
+          value_ptrs[k] = nullptr;
+          lengths[k] = 0;
+          continue;
+        }
         // Pointer first, then the length, as the library asks; the copy is zero-terminated, so a value
         // read as C text by the callback never runs past its bytes.
         const void* p = type == SQLITE_BLOB ? sqlite_api.column_blob(stmt, i)
                                             : static_cast<const void*>(sqlite_api.column_text(stmt, i));
         const int len = sqlite_api.column_bytes(stmt, i);
-        if (p != nullptr && len > 0) cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
+        if (p != nullptr && len > 0)
+          cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
+        else
+          cells[k].clear();
         lengths[k] = len > 0 ? static_cast<unsigned>(len) : 0u;
         value_ptrs[k] = &cells[k][0];
       }

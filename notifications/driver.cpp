@@ -53,16 +53,24 @@ void write_and_empty(std::ostream& os, selk_options& options) {
   options.notifications.clear();
 }
 
-// The library path of one database, then the slack scan when asked. `announce` logs the two counts (one
-// database only). True when some record could be read: the tables, or at least one recovered record.
+// The library path of one database, then the slack scan when asked. The notifications are written as they
+// are read (or, where the table could not be read that way, once it was read whole). `announce` logs the
+// two counts (one database only). True when some record could be read: the tables, or at least one
+// recovered record.
 bool run_database(std::ostream& os, selk_options& options, const std::string& db_path, bool announce) {
   std::string path = db_path;
+  std::size_t streamed = 0;
+  record_writer live(os, options);
+  options.notification_sink = [&live, &streamed](notification_record& n) {
+    ++streamed;
+    live.write(n);
+  };
   const bool tables_read = analyze_db_library_path(&options, path) != 0;
+  options.notification_sink = nullptr;
   if (tables_read) {
-    if (!options.notifications.empty()) {
-      if (announce) diag_printf_ex(options, "%d records found", static_cast<int>(options.notifications.size()));
-      write_and_empty(os, options);
-    }
+    const std::size_t found = streamed + options.notifications.size();
+    if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
+    write_and_empty(os, options);
   } else {
     write_log_line(options, "problem selecting tables");
   }

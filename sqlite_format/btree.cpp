@@ -239,10 +239,10 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     current.kind = table ? kArtifactTableRows : kArtifactIndexRows;
     current.file_offset = page_offset;
     current.page_number = v.number;
-    current.rows.emplace(key_text(key), row);
+    current.rows.emplace(key_text(key), std::move(row));
   }
   if (!current.rows.empty()) {
-    out.emplace(0, current);
+    out.emplace(0, std::move(current));
   } else if (!schema_page.rows.empty() || schema_page.kind == kArtifactSchemaPage) {
     out.emplace(schema_page.page_number, schema_page);
   }

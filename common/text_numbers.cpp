@@ -1,5 +1,6 @@
 #include "common/text_numbers.h"
 
+#include <cctype>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -54,13 +55,14 @@ std::uint64_t extract_u64(const char* p, std::size_t n, int base) {
     if (n != 0 && (p[0] == '-' || p[0] == '+')) ++i;
     std::size_t end = i;
     while (end < n && digit_value(p[end], base) >= 0) ++end;
+    // No digit where the number must start: the extraction fails, unless blanks it would skip come first.
+    if (end == i && n != 0 && !std::isspace(static_cast<unsigned char>(p[0]))) return 0;
     if (end == i || (base != 10 && end != n)) return stream_extract_u64(std::string(p, n), base);
     const std::uint64_t b = static_cast<std::uint64_t>(base);
     std::uint64_t value = 0;
     for (; i < end; ++i) {
         const std::uint64_t d = static_cast<std::uint64_t>(digit_value(p[i], base));
-        if (value > (UINT64_MAX - d) / b) return 0;
-        value = value * b + d;
+        if (__builtin_mul_overflow(value, b, &value) || __builtin_add_overflow(value, d, &value)) return 0;
     }
     return negative ? 0 - value : value;
 }

@@ -179,7 +179,9 @@ int delimited_row_writer::write(std::ostream& os, selk_options& options, notific
   if (n.data_version != 0) row.set_u64(c.data_version, n.data_version, kCellInt4, decimal_right);
   if (!n.payload_type.empty()) row.set_string(c.payload_type, n.payload_type, kCellText, 0);
 
-  row.set_string(c.misc_data, extra_data_text(n, std::string(), true, true, false, true), kCellText, 0);
+  misc_.clear();
+  append_extra_data_text(misc_, n, std::string(), true, true, false, true);
+  row.set_string(c.misc_data, misc_, kCellText, 0);
 
   if (handler != nullptr) {
     if (!handler->handler_type.empty()) row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
@@ -199,7 +201,7 @@ int delimited_row_writer::write(std::ostream& os, selk_options& options, notific
     row.set_string(c.settings, "[" + output_settings_text(*handler, options.settings, options.settings_index) + "]",
                    kCellText, 0);
   }
-  return write_variant_row(os, row, options);
+  return write_variant_row(os, row, options, line_);
 }
 
 std::string& output_settings_text(notification_handler_record& handler,

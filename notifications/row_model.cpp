@@ -920,6 +920,12 @@ int write_header_row(std::ostream& os, cmd_params& options) {
 }
 
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
+    std::string line;
+    line.reserve(1024);
+    return write_variant_row(os, row, options, line);
+}
+
+int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, std::string& text) {
     os << std::dec << std::setfill(' ') << std::left;
     if (options.header_on) {
         if (!options.multiline) {
@@ -941,8 +947,7 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
     // An invalid row renders as nothing at all, not even a line break.
     if (row.valid != 1) return stream_ok(os);
     generic_hdr hdr;
-    std::string text;
-    text.reserve(1024);
+    text.clear();
     line_builder line(text);
     {
         const unsigned n = static_cast<unsigned>(std::min<std::size_t>(row.count, row.fields.size()));

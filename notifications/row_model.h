@@ -143,6 +143,8 @@ variant_row make_variant_row(unsigned int count, bool text_init, unsigned int fl
 // is pending). With a run log set and open the line goes to the log instead. Cells beyond the template
 // print with width 0. Returns 1, or 0 when the output stream failed.
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
+// The same, building the line in `line` (emptied first), whose storage a caller writing many rows reuses.
+int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, std::string& line);
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // Every valid row in order; 0 when the output stream failed.
 int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options);

@@ -72,6 +72,12 @@ void sqlite_metadata::output_extra_data(std::ostream& os, const std::string& nam
 std::string extra_data_text(const sqlite_metadata& record, const std::string& name, bool braces, bool with_offset,
                             bool with_rowid, bool with_source) {
   std::string out;
+  append_extra_data_text(out, record, name, braces, with_offset, with_rowid, with_source);
+  return out;
+}
+
+void append_extra_data_text(std::string& out, const sqlite_metadata& record, const std::string& name, bool braces,
+                            bool with_offset, bool with_rowid, bool with_source) {
   if (braces) out += '{';
   if (!name.empty()) out += name + "={";
   const char* joiner = "";
@@ -102,7 +108,6 @@ std::string extra_data_text(const sqlite_metadata& record, const std::string& na
   }
   if (!name.empty()) out += '}';
   if (braces) out += '}';
-  return out;
 }
 
 void sqlite_metadata::output_rowid_data(std::ostream& os, const std::string& name, bool braces) {

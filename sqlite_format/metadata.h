@@ -91,6 +91,9 @@ class sqlite_metadata {
 // The text output_extra_data writes for the base part of a record.
 std::string extra_data_text(const sqlite_metadata& record, const std::string& name, bool braces, bool with_offset,
                             bool with_rowid, bool with_source);
+// The same text appended to `out`.
+void append_extra_data_text(std::string& out, const sqlite_metadata& record, const std::string& name, bool braces,
+                            bool with_offset, bool with_rowid, bool with_source);
 
 // Stamps a record with its table's identity: a non-zero mask, the table kind, the signature text
 // and a non-empty digest text.

@@ -50,7 +50,7 @@ long long days_from_civil(long long y, unsigned m, unsigned d) {
     return era * 146097 + doe - 719468;
 }
 
-// The proleptic Gregorian date (month 1-12) of a day count from 1970-01-01 that is not negative.
+// The proleptic Gregorian date (month 1-12) of a day count from 1970-01-01 (from 0000-03-01 on).
 void civil_from_days(long long z, long long& year, unsigned& month, unsigned& day) {
     z += 719468;
     const long long era = z / 146097;
@@ -103,22 +103,12 @@ bool filetime_to_date_parts(date_parts& parts, std::uint64_t ft) {
     parts = date_parts();
     if (ft >= kFiletimeSignBit) return false;
 
-    const long long n = static_cast<long long>(ft / 315360000000000ull);
-    const long long y = n + 1600;
-    long long s = static_cast<long long>(ft / kTicksPerSecond) - n * kSecondsPer365 + 33523200 -
-                  leap_days_through(y) * kSecondsPerDay;
-    // n counts 365-day years, so it can run ahead of the calendar by the leap days gathered since 1601:
-    // one year from about 3100 on, more later. Step back until the seconds fall inside the year.
-    long long year = y + 1;
-    while (s < 0) {
-        --year;
-        s += is_leap_year(year) ? 31622400 : 31536000;
-    }
-    const bool leap = is_leap_year(year);
-    const long long days = s / kSecondsPerDay;
-    const long long r = s % kSecondsPerDay;
+    // Days from 1601-01-01 (134,774 days before 1970) and the second within the day.
+    const long long days = static_cast<long long>(ft / kTicksPerDay);
+    const long long r = static_cast<long long>((ft % kTicksPerDay) / kTicksPerSecond);
+    long long year = 0;
     unsigned month = 0, day = 0;
-    split_day_of_year(days, leap, month, day);
+    civil_from_days(days - 134774, year, month, day);
 
     _windows_systemtime& u = parts.utc;
     u.year = static_cast<std::uint16_t>(year);

@@ -52,6 +52,18 @@ clock_parts parts_of(const qm::time& t) {
 
 // `value` in decimal with at least `width` digits (leading zeros), as setw with fill '0' gives it.
 void append_number(std::string& out, std::uint64_t value, unsigned width) {
+    // Fields of a date and a time: two or four digits, written directly.
+    if (width == 2 && value < 100) {
+        const char pair[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
+        out.append(pair, 2);
+        return;
+    }
+    if (width == 4 && value < 10000) {
+        const char four[4] = {static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
+                              static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
+        out.append(four, 4);
+        return;
+    }
     char digits[24];
     const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
     const std::size_t n = static_cast<std::size_t>(r.ptr - digits);

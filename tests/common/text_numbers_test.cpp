@@ -88,6 +88,7 @@ TEST(CstrToU64, AgreesWithStreamExtraction) {
         {"0x0x1f", 16, 2},     {"0x00ff", 16, 2},     {"0x-1", 16, 2},
         {"0x1g", 16, 2},       {"0xFFFFFFFFFFFFFFFF", 16, 2}, {"xAb", 16, 1},
         {"o08", 8, 1},         {"o-17", 8, 1},        {"o0777", 8, 1},
+        {"FALSE", 10, 0},      {"-\\t5", 10, 0},      {"+", 10, 0},
     };
     for (const text_case& c : cases) {
         std::istringstream in(std::string(c.text).substr(c.skip));

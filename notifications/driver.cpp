@@ -1,7 +1,10 @@
 #include "notifications/driver.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "common/string_lists.h"
@@ -25,6 +28,9 @@ namespace {
 
 const char* const kToolName = "selk";
 const char* const kEchoLabel = "command line";
+
+// Bytes of report collected before they go to standard output (when that is not a terminal).
+constexpr int kStdoutBufferSize = 1 << 20;
 
 // Column at which the "=" of an option line stands (counting from 1).
 constexpr std::size_t kUsageEqualsColumn = 35;
@@ -164,6 +170,11 @@ bool flush_report(std::ostream& os, bool to_file) {
     const bool flushed = buffer != nullptr && buffer->flush() == 0;
     return flushed && !os.fail();
   }
+  if (auto* buffer = dynamic_cast<uni::stream_forward_buffer*>(os.rdbuf())) {
+    const bool flushed = buffer->flush() == 0 && !os.fail();
+    std::cout.flush();
+    return flushed && !std::cout.fail();
+  }
   os.flush();
   return !os.fail();
 }
@@ -260,7 +271,13 @@ int selk_main(int argc, char* argv[]) {
 
   uni::fileio results;
   std::ostream* report = &std::cout;
+  std::unique_ptr<uni::stream_forward_output> collected;
   const bool to_file = !options.out_file.empty();
+  if (!to_file && ::isatty(STDOUT_FILENO) == 0) {
+    // Nobody reads the report as it comes: it collects in a large buffer and goes out in few writes.
+    collected = std::make_unique<uni::stream_forward_output>(&std::cout, kStdoutBufferSize);
+    if (collected->good()) report = collected.get();
+  }
   if (to_file) {
     uni::fileio_output* stream = nullptr;
     if (results.open(options.out_file, true, false, true) != 0) stream = results.open_output_stream();

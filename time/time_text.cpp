@@ -1,5 +1,6 @@
 #include "time/time_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -50,30 +51,39 @@ clock_parts parts_of(const qm::time& t) {
     return p;
 }
 
-// `value` in decimal with at least `width` digits (leading zeros), as setw with fill '0' gives it.
-void append_number(std::string& out, std::uint64_t value, unsigned width) {
-    // Fields of a date and a time: two or four digits, written directly.
-    if (width == 2 && value < 100) {
-        const char pair[2] = {static_cast<char>('0' + value / 10), static_cast<char>('0' + value % 10)};
-        out.append(pair, 2);
-        return;
+// A date or time text built in place and then appended whole: a cell's texts cost no string growth.
+class field_text {
+  public:
+    void put(char c) { buf_[n_++] = c; }
+    void put(const std::string& s) {
+        const std::size_t k = std::min(s.size(), sizeof buf_ - n_);
+        std::memcpy(buf_ + n_, s.data(), k);
+        n_ += k;
     }
-    if (width == 4 && value < 10000) {
-        const char four[4] = {static_cast<char>('0' + value / 1000), static_cast<char>('0' + value / 100 % 10),
-                              static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10)};
-        out.append(four, 4);
-        return;
+    // `value` in decimal with at least `width` digits (leading zeros), as setw with fill '0' gives it.
+    void number(std::uint64_t value, unsigned width) {
+        if (width == 2 && value < 100) {
+            buf_[n_++] = static_cast<char>('0' + value / 10);
+            buf_[n_++] = static_cast<char>('0' + value % 10);
+            return;
+        }
+        char digits[24];
+        const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+        const std::size_t k = static_cast<std::size_t>(r.ptr - digits);
+        for (std::size_t i = k; i < width; ++i) buf_[n_++] = '0';
+        std::memcpy(buf_ + n_, digits, k);
+        n_ += k;
     }
-    char digits[24];
-    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
-    const std::size_t n = static_cast<std::size_t>(r.ptr - digits);
-    if (n < width) out.append(width - n, '0');
-    out.append(digits, n);
-}
+    void append_to(std::string& out) const { out.append(buf_, n_); }
+
+  private:
+    char buf_[80];  // a date or a time with at most nine fraction digits
+    std::size_t n_ = 0;
+};
 
 // "." and the fraction with n digits, truncated: n = 3, 6, 9 are milli-, micro- and nanoseconds; 1, 2, 4, 5
 // are microseconds cut down, 7 and 8 nanoseconds cut down; anything else writes nothing.
-void append_fraction(std::string& out, const clock_parts& t, unsigned n) {
+void put_fraction(field_text& out, const clock_parts& t, unsigned n) {
     static const std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     if (n == 0 || n >= 10) return;
     std::uint64_t value = 0;
@@ -88,29 +98,32 @@ void append_fraction(std::string& out, const clock_parts& t, unsigned n) {
     } else {
         value = t.nanoseconds / kPow10[9 - n];
     }
-    out += '.';
-    append_number(out, value, n);
+    out.put('.');
+    out.number(value, n);
 }
 
 void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
-    std::string text;
-    append_fraction(text, parts_of(t), n);
-    os << text;
+    field_text text;
+    put_fraction(text, parts_of(t), n);
+    std::string s;
+    text.append_to(s);
+    os << s;
 }
 
 // Date part of the word (algorithm for the report writers), appended. Nothing when no order bit is set.
 void append_date_by_word(std::string& out, const clock_parts& t, std::uint32_t flags) {
     const char sep = static_cast<char>(flags & dtf_separator_mask);
-    auto day = [&] { append_number(out, t.day, 2); };
+    field_text text;
+    auto day = [&] { text.number(t.day, 2); };
     auto month = [&] {
         if (flags & dtf_month_number)
-            append_number(out, t.month, 2);
+            text.number(t.month, 2);
         else
-            out += month_abbreviation(static_cast<int>(t.month));
+            text.put(month_abbreviation(static_cast<int>(t.month)));
     };
-    auto year = [&] { append_number(out, (flags & dtf_year4) ? t.year : t.year % 100, (flags & dtf_year4) ? 4 : 2); };
+    auto year = [&] { text.number((flags & dtf_year4) ? t.year : t.year % 100, (flags & dtf_year4) ? 4 : 2); };
     auto separator = [&] {
-        if (sep != 0) out += sep;
+        if (sep != 0) text.put(sep);
     };
     if (flags & dtf_order_mdy) {
         month();
@@ -131,15 +144,18 @@ void append_date_by_word(std::string& out, const clock_parts& t, std::uint32_t f
         separator();
         day();
     }
+    text.append_to(out);
 }
 
 void append_time_by_word(std::string& out, const clock_parts& t, unsigned fraction_digits) {
-    append_number(out, t.hour, 2);
-    out += ':';
-    append_number(out, t.minute, 2);
-    out += ':';
-    append_number(out, t.second, 2);
-    append_fraction(out, t, fraction_digits);
+    field_text text;
+    text.number(t.hour, 2);
+    text.put(':');
+    text.number(t.minute, 2);
+    text.put(':');
+    text.number(t.second, 2);
+    put_fraction(text, t, fraction_digits);
+    text.append_to(out);
 }
 
 std::string date_by_word(const qm::time& t, std::uint32_t flags) {

@@ -134,22 +134,25 @@ struct c_arrays {
   std::vector<unsigned> lengths;
 };
 
-// The columns as C arrays in the given order (all columns in order when `order` is empty).
+// The columns as C arrays in the given order (all columns in order when `order` is empty); an empty column
+// is a null pointer, as SQL NULL reaches the fillers.
 bool build_arrays(c_arrays& out, const std::vector<std::string>& columns,
                   const std::map<std::uint64_t, std::uint32_t>* order) {
-  std::vector<const char*> all_ptrs;
-  std::vector<std::uint32_t> all_lengths;
-  if (!strings_to_c_arrays(all_ptrs, all_lengths, columns)) return false;
+  if (columns.empty()) return false;
+  out.pointers.reserve(columns.size());
+  out.lengths.reserve(columns.size());
   // The fillers take char** but only read: the pointers refer to the caller's strings.
+  auto add = [&out](const std::string& column) {
+    out.pointers.push_back(column.empty() ? nullptr : const_cast<char*>(column.data()));
+    out.lengths.push_back(static_cast<unsigned>(column.size()));
+  };
   if (!order || order->empty()) {
-    for (const char* p : all_ptrs) out.pointers.push_back(const_cast<char*>(p));
-    out.lengths.assign(all_lengths.begin(), all_lengths.end());
+    for (const std::string& column : columns) add(column);
     return true;
   }
   for (const auto& entry : *order) {
-    if (entry.second >= all_ptrs.size()) continue;  // an entry for a column this row lacks
-    out.pointers.push_back(const_cast<char*>(all_ptrs[entry.second]));
-    out.lengths.push_back(all_lengths[entry.second]);
+    if (entry.second >= columns.size()) continue;  // an entry for a column this row lacks
+    add(columns[entry.second]);
   }
   return !out.pointers.empty();
 }

@@ -272,6 +272,7 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
   }
   std::size_t pos = header_size;
   std::size_t remaining = length - header_size;
+  row.values.reserve(row.codes.size());
   for (std::uint32_t i = 0; i < row.codes.size(); ++i) {
     const std::uint32_t kind = row.codes[i] & kColKindMask;
     if (kind < kColNull || kind > kColBlob) continue;

@@ -69,6 +69,17 @@ TEST(TimeKinds, every_integer_kind_reaches_the_same_instant) {
     EXPECT_FALSE(qm::time(36526ull, qm::type_ole).valid);  // OLE days only for signed values
 }
 
+TEST(TimeKinds, filetime_of_is_what_the_constructor_stores) {
+    // The time-kind guess turns values away by this FILETIME alone, so it must be the constructor's own.
+    const unsigned long long values[] = {0, 1, 999, 1000, 0xFFFFFFFFull, static_cast<unsigned long long>(kUnix),
+                                         kFt, 0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull, ~0ull};
+    for (std::uint32_t bit = 1; bit <= 0x80000; bit <<= 1) {
+        const qm::type_time kind = static_cast<qm::type_time>(bit);
+        for (const unsigned long long v : values)
+            EXPECT_EQ(qm::time::filetime_of(v, kind), qm::time(v, kind).filetime) << bit << " " << v;
+    }
+}
+
 TEST(TimeKinds, unix_rejections_keep_the_computed_filetime) {
     qm::time t(0ull, qm::type_unix);
     EXPECT_FALSE(t.valid);

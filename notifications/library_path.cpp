@@ -194,6 +194,13 @@ class app_name_widening {
     std::map<std::uint64_t, std::size_t> longest_;  // handler id -> its longest name above the width
 };
 
+// The reused record back to a new record's state, its texts keeping their storage (a copy from an empty
+// record reuses it; a move would not).
+void reset_scratch(notification_record& n) {
+    static const notification_record empty;
+    n = empty;
+}
+
 // The HandlerId of a notification row of the library path, as the record's filler reads it.
 std::uint64_t row_handler_id(int count, char** values, std::uint64_t mask) {
     if ((mask & 4) == 0) return 0;
@@ -317,7 +324,7 @@ bool fill_own_notification(selk_options& options, const table_record& row, std::
                            unsigned source_code) {
     table_schema& schema = options.schemas[kSchemaNotification];
     notification_record& n = options.notification_scratch;
-    n = notification_record();
+    reset_scratch(n);
     if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema)) return false;
     set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(options, schema));
     return true;
@@ -437,7 +444,7 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     if (table_type == kTableNotification && options->notification_sink) {
         // Handed on as it is read; the next row reuses the record's storage.
         notification_record& n = options->notification_scratch;
-        n = notification_record();
+        reset_scratch(n);
         if (!n.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
                                kSourceSqliteLib))
             return 0;

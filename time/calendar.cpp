@@ -361,7 +361,10 @@ std::uint64_t filetime_local_to_utc(std::uint64_t filetime) {
 bool filetime_to_dos_date_time(std::uint64_t filetime, std::uint16_t (&dos)[2]) {
     date_parts p;
     if (!filetime_to_date_parts(p, filetime)) return false;
-    const _windows_systemtime& u = p.utc;
+    return systemtime_to_dos_date_time(p.utc, dos);
+}
+
+bool systemtime_to_dos_date_time(const _windows_systemtime& u, std::uint16_t (&dos)[2]) {
     if (u.year < 1980 || u.year > 2037) return false;
     dos[0] = static_cast<std::uint16_t>((u.year - 1980) * 512 + u.month * 32 + u.day);
     dos[1] = static_cast<std::uint16_t>(u.hour * 2048 + u.minute * 32 + ((u.second / 2 + u.second % 2) & 31));

@@ -109,6 +109,8 @@ std::uint64_t filetime_local_to_utc(std::uint64_t filetime);
 
 // FAT date and time words of the UTC parts; false (nothing written) outside the years 1980-2037.
 bool filetime_to_dos_date_time(std::uint64_t filetime, std::uint16_t (&dos)[2]);
+// The same from UTC parts already broken down.
+bool systemtime_to_dos_date_time(const _windows_systemtime& utc, std::uint16_t (&dos)[2]);
 bool filetime_to_systemtime(std::uint64_t filetime, _windows_systemtime& out);
 void systemtime_from_tm(_windows_systemtime& out, struct tm t);
 // The 16 bytes of a SYSTEMTIME held in two u64 (memory order) to Unix seconds; false when the FILETIME

@@ -60,7 +60,7 @@ bool time::set_filetime_parts(std::uint64_t ft, bool precise, double sub_ticks) 
     windows_filetime.set_windows_filetime(ft);
 
     std::uint16_t dos[2] = {0, 0};
-    if (filetime_to_dos_date_time(ft, dos)) {
+    if (systemtime_to_dos_date_time(utc, dos)) {
         dos_date = dos[0];
         dos_time = dos[1];
     }

@@ -54,6 +54,17 @@ std::uint64_t extract_u64(const char* p, std::size_t n, int base) {
     const bool negative = n != 0 && p[0] == '-';
     if (n != 0 && (p[0] == '-' || p[0] == '+')) ++i;
     std::size_t end = i;
+    if (base == 10) {
+        // Up to 19 digits cannot overflow: they are summed without checks (the usual case by far).
+        std::uint64_t value = 0;
+        while (end < n && end - i < 19 && static_cast<unsigned char>(p[end] - '0') < 10) {
+            value = value * 10 + static_cast<std::uint64_t>(p[end] - '0');
+            ++end;
+        }
+        if (end > i && (end == n || static_cast<unsigned char>(p[end] - '0') >= 10))
+            return negative ? 0 - value : value;
+        end = i;
+    }
     while (end < n && digit_value(p[end], base) >= 0) ++end;
     // No digit where the number must start: the extraction fails, unless blanks it would skip come first.
     if (end == i && n != 0 && !std::isspace(static_cast<unsigned char>(p[0]))) return 0;

@@ -201,7 +201,7 @@ int delimited_row_writer::write(std::ostream& os, selk_options& options, notific
     row.set_string(c.settings, "[" + output_settings_text(*handler, options.settings, options.settings_index) + "]",
                    kCellText, 0);
   }
-  return write_variant_row(os, row, options, line_);
+  return write_variant_row(os, row, options, buffers_);
 }
 
 std::string& output_settings_text(notification_handler_record& handler,

@@ -74,7 +74,7 @@ class delimited_row_writer {
     delimited_columns columns_;  // positions for the run's "-all_fields" and "-incl_settings"
     variant_row row_;            // sized to the header template on first use
     std::string misc_;           // the misc data text of the row
-    std::string line_;           // the row's text as it is built
+    row_buffers buffers_;        // the row's text as it is built, and the texts of recent times
 };
 
 // The handler's settings text: when empty, built once from its settings records with a non-zero value

@@ -194,6 +194,7 @@ struct render_ctx {
     std::string blank;  // " ", or empty under no-whitespace
     bool padded;        // widths apply
     bool multiline;
+    row_buffers* buffers;  // the texts of recent times, or null
 };
 
 unsigned long long header_width(const render_ctx& c, std::size_t i) {
@@ -220,7 +221,10 @@ void date_time_texts(const render_ctx& c, const qm::time& t, bool format_anyway,
 bool filetime_date_time_texts(const render_ctx& c, std::uint64_t filetime, bool no_sub_second, std::string& date,
                               std::string& time) {
     const date_time_format f = effective_format(c.options->format_word, no_sub_second);
-    format_filetime_by_format(date, time, filetime, f);
+    if (c.buffers != nullptr)
+        c.buffers->filetime_texts(filetime, f, date, time);
+    else
+        format_filetime_by_format(date, time, filetime, f);
     // Every valid time has a time text, whatever the word says of the date.
     const bool valid = !time.empty();
     if (date.empty() && time.empty()) {
@@ -919,13 +923,49 @@ int write_header_row(std::ostream& os, cmd_params& options) {
     return stream_ok(os);
 }
 
-int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
-    std::string line;
-    line.reserve(1024);
-    return write_variant_row(os, row, options, line);
+// ---------------------------------------------------------------- row_buffers
+
+namespace {
+
+constexpr std::size_t kTimeSlots = 256;
+
+// write_variant_row with the caller's buffers, or with a line of its own when there are none.
+int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers);
+
+}  // namespace
+
+row_buffers::row_buffers() : times_(kTimeSlots) {}
+
+void row_buffers::filetime_texts(std::uint64_t filetime, const date_time_format& format, std::string& date,
+                                 std::string& time) {
+    std::uint64_t h = filetime * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+    time_texts& slot = times_[static_cast<std::size_t>(h % kTimeSlots)];
+    if (!slot.used || slot.filetime != filetime || slot.flags != format.flags) {
+        format_filetime_by_format(slot.date, slot.time, filetime, format);
+        slot.used = true;
+        slot.filetime = filetime;
+        slot.flags = format.flags;
+    }
+    date = slot.date;
+    time = slot.time;
 }
 
-int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, std::string& text) {
+// ---------------------------------------------------------------- writers (rows)
+
+int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
+    return write_row_with(os, row, options, nullptr);
+}
+
+int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, row_buffers& buffers) {
+    return write_row_with(os, row, options, &buffers);
+}
+
+namespace {
+
+int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers) {
+    std::string own_line;
+    std::string& text = buffers != nullptr ? buffers->line : own_line;
     os << std::dec << std::setfill(' ') << std::left;
     if (options.header_on) {
         if (!options.multiline) {
@@ -941,6 +981,7 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, s
     c.blank = options.no_whitespace ? std::string() : std::string(" ");
     c.padded = !options.no_whitespace;
     c.multiline = options.multiline;
+    c.buffers = buffers;
 
     sqlite_data_log* log = options_run_log(options);
     const bool to_log = log != nullptr && log->is_open;
@@ -998,6 +1039,8 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, s
     os << text;
     return stream_ok(os);
 }
+
+}  // namespace
 
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
     return write_variant_row(os, row, options);

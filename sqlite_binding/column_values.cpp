@@ -121,8 +121,19 @@ std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const 
   // Kept bytes are appended in runs, up to each byte that is dropped.
   std::uint32_t run = 0;
   for (std::uint32_t i = 0; i < length; ++i) {
+    // Outside the blanks after a break only bytes below a blank need a look: eight at a time are passed
+    // over while none of them is one.
+    if (!after_break) {
+      while (length - i >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (((w - 0x2020202020202020ull) & ~w & 0x8080808080808080ull) != 0) break;
+        i += 8;
+      }
+      if (i >= length) break;
+    }
     const std::uint8_t b = p[i];
-    if (b > ' ') {
+    if (b > ' ' || (b == ' ' && !after_break)) {
       after_break = false;
       continue;
     }

@@ -172,19 +172,9 @@ std::string time_by_word(const qm::time& t, unsigned fraction_digits) {
 
 // The parts of qm::time(filetime, type_filetime) when that value is valid, worked out without building it.
 bool filetime_clock_parts(std::uint64_t filetime, clock_parts& out) {
-    if (filetime == 0 || filetime >= kFiletimeSignBit) return false;
-    // The first second of 1970 is never a valid time (before 1970 the difference wraps and passes).
-    const std::uint64_t since_1970 = filetime - kFiletimeUnix;
-    if (since_1970 < kTicksPerSecond) return false;
     date_parts parts;
-    if (!filetime_to_date_parts(parts, filetime)) return false;
+    if (!qm::time::valid_filetime(filetime, &parts)) return false;
     const _windows_systemtime& u = parts.utc;
-    if (u.year < 1900) return false;
-    // After 3000 only a local time the bias brings back into 3000 keeps the value valid.
-    if (u.year > 3000) {
-        struct tm local;
-        if (!unix_seconds_to_local_tm(since_1970 / kTicksPerSecond, local)) return false;
-    }
     out.year = u.year;
     out.month = u.month;
     out.day = u.day;

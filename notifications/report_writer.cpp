@@ -1,7 +1,6 @@
 #include "notifications/report_writer.h"
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "io/fileio.h"
@@ -57,6 +56,28 @@ void write_records(std::ostream& os, selk_options& options, std::vector<notifica
   }
 }
 
+bool printed_offsets::insert(std::uint64_t offset) {
+  // Open addressing, at most half full: grown (and every offset placed again) before that.
+  if ((count_ + 1) * 2 > slots_.size()) {
+    std::vector<std::uint64_t> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, 0);
+    count_ = 0;
+    for (const std::uint64_t kept : old) {
+      if (kept != 0) insert(kept);
+    }
+  }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = static_cast<std::size_t>((offset * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+  while (slots_[i] != 0) {
+    if (slots_[i] == offset) return false;
+    i = (i + 1) & mask;
+  }
+  slots_[i] = offset;
+  ++count_;
+  return true;
+}
+
 record_writer::record_writer(std::ostream& os, selk_options& options) : os_(os), options_(options) {}
 
 record_writer::~record_writer() = default;
@@ -80,8 +101,8 @@ bool record_writer::write(notification_record& n) {
     }
   }
   if (is_recovered_record(n) && n.record_offset != 0) {
-    std::set<std::uint64_t>& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
-    if (!seen.insert(n.record_offset).second) return true;
+    printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
+    if (!seen.insert(n.record_offset)) return true;
   }
   notification_handler_record* handler = join_handler(options_, n);
   const wns_push_channel_record* channel = join_push_channel(options_, n);

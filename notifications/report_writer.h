@@ -7,13 +7,24 @@
 #include <cstdint>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <vector>
 
 #include "notifications/records.h"
 #include "notifications/selk_options.h"
 
 class delimited_row_writer;
+
+// File offsets already printed: a set of non-zero numbers kept in one table, so that a run of many records
+// costs no allocation per record.
+class printed_offsets {
+  public:
+    // True when `offset` (not 0) was not in the set; it is in the set afterwards.
+    bool insert(std::uint64_t offset);
+
+  private:
+    std::vector<std::uint64_t> slots_;  // 0 marks a free slot; the size is a power of two
+    std::size_t count_ = 0;
+};
 
 // Prints `records` (normally options.notifications) to `os`. Nothing at all for an empty vector. The
 // delimited header is written while the header is pending. A recovered record with a non-zero offset is
@@ -40,8 +51,8 @@ class record_writer {
     selk_options& options_;
     bool started_ = false;  // the header is written (when due) and the row writer made
     bool failed_ = false;
-    std::set<std::uint64_t> main_file_offsets_;   // offsets printed of records from the database file
-    std::set<std::uint64_t> other_file_offsets_;  // offsets printed of records from its companions
+    printed_offsets main_file_offsets_;   // offsets printed of records from the database file
+    printed_offsets other_file_offsets_;  // offsets printed of records from its companions
     std::unique_ptr<delimited_row_writer> rows_;  // the delimited form's reused row
 };
 

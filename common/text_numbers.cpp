@@ -161,6 +161,21 @@ bool write_file(const char* path, const std::string& data) {
 bool cstr_to_u64(const char* text, std::uint64_t* out) {
     if (out != nullptr) *out = 0;
     if (text == nullptr || out == nullptr) return false;
+    // The usual text, a column's integer: up to 19 digits after an optional minus, and nothing else. It
+    // passes every check below and reads as the decimal branch reads it.
+    {
+        const char* p = text + (text[0] == '-' ? 1 : 0);
+        std::uint64_t value = 0;
+        int digits = 0;
+        while (digits < 19 && static_cast<unsigned char>(p[digits] - '0') < 10) {
+            value = value * 10 + static_cast<std::uint64_t>(p[digits] - '0');
+            ++digits;
+        }
+        if (digits != 0 && p[digits] == '\0') {
+            *out = text[0] == '-' ? 0 - value : value;
+            return true;
+        }
+    }
     const std::size_t total = strnlen(text, kMaxU64Text + 1);
     if (total > kMaxU64Text) return false;
     std::size_t start = 0;

@@ -934,21 +934,29 @@ int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_
 
 }  // namespace
 
-row_buffers::row_buffers() : times_(kTimeSlots) {}
+row_buffers::row_buffers() = default;
 
 void row_buffers::filetime_texts(std::uint64_t filetime, const date_time_format& format, std::string& date,
                                  std::string& time) {
+    if (times_.empty()) times_.assign(kTimeSlots, time_texts{});
     std::uint64_t h = filetime * 0x9E3779B97F4A7C15ull;
     h ^= h >> 29;
     time_texts& slot = times_[static_cast<std::size_t>(h % kTimeSlots)];
-    if (!slot.used || slot.filetime != filetime || slot.flags != format.flags) {
-        format_filetime_by_format(slot.date, slot.time, filetime, format);
-        slot.used = true;
-        slot.filetime = filetime;
-        slot.flags = format.flags;
+    if (slot.used && slot.filetime == filetime && slot.flags == format.flags) {
+        date.assign(slot.date, slot.date_length);
+        time.assign(slot.time, slot.time_length);
+        return;
     }
-    date = slot.date;
-    time = slot.time;
+    format_filetime_by_format(date, time, filetime, format);
+    // Texts longer than a slot holds are not kept (a format word makes none that long).
+    if (date.size() > sizeof slot.date || time.size() > sizeof slot.time) return;
+    slot.used = true;
+    slot.filetime = filetime;
+    slot.flags = format.flags;
+    slot.date_length = static_cast<std::uint8_t>(date.size());
+    slot.time_length = static_cast<std::uint8_t>(time.size());
+    std::memcpy(slot.date, date.data(), date.size());
+    std::memcpy(slot.time, time.data(), time.size());
 }
 
 // ---------------------------------------------------------------- writers (rows)

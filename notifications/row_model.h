@@ -153,14 +153,17 @@ class row_buffers {
     std::string line;  // the row's text as it is built
 
   private:
+    // One remembered time: its texts as they came (a date or time text of a format word is short).
     struct time_texts {
-        bool used = false;
-        std::uint64_t filetime = 0;
-        std::uint32_t flags = 0;
-        std::string date;
-        std::string time;
+        bool used;
+        std::uint8_t date_length;
+        std::uint8_t time_length;
+        std::uint32_t flags;
+        std::uint64_t filetime;
+        char date[27];
+        char time[27];
     };
-    std::vector<time_texts> times_;  // a fixed number of slots, chosen by the value
+    std::vector<time_texts> times_;  // a fixed number of slots, chosen by the value; made on first use
 };
 
 // Renders one row against the options' header template and writes it (the column header first while it

@@ -1,6 +1,7 @@
 // FILETIME to report text, which every time cell of every row goes through: the time value alone, the
-// value with its date and time texts, and the texts straight from the FILETIME as the rows make them. Each runs with the zone taken from the system's zone file (TZ unset,
-// as on an examiner's machine) and from TZ=UTC, since the C library treats the two differently.
+// value with its date and time texts, and the texts straight from the FILETIME as the rows make them.
+// Each runs with the zone taken from the system's zone file (TZ unset, as on an examiner's machine) and
+// from TZ=UTC, since the C library treats the two differently.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

@@ -264,8 +264,8 @@ bool read_tables_with_library(selk_options& options, const std::string& path, co
     // only when the notification table gives its first row (or none at all), as they would be when it is
     // read first; a table the library cannot even start is read the old way, with the same messages.
     if (options.notification_sink) {
-        const int first = exec_with_lengths(options.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr,
-                                            nullptr);
+        const int first =
+            exec_with_lengths(options.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
         if (first == SQLITE_OK || first == SQLITE_ABORT) {
             for (int i = 1; i < 4; ++i) {
                 if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
@@ -302,7 +302,8 @@ void add_own_row(selk_options& options, std::uint32_t table_type, int slot, cons
     if (table_type == kTableHandlerSettings)
         filled = populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code);
     else
-        filled = populate_record_mapped(record, row.values, true, row.record_offset, mask, source_code, schema);
+        filled =
+            populate_record_mapped(record, row.values, true, row.record_offset, mask, source_code, schema);
     if (!filled) {
         remove_last_record(options, table_type);
         return;
@@ -315,7 +316,8 @@ void add_own_row(selk_options& options, std::uint32_t table_type, int slot, cons
 void walk_own_table(selk_options& options, uni::fileio& file, const table_schema& schema,
                     const table_record_visitor& visit) {
     std::vector<sqlite_artifact> interiors;
-    (void)visit_table_records(file, schema.user_value_a, options.page_size, 0, -1, true, false, true, interiors, visit);
+    (void)visit_table_records(file, schema.user_value_a, options.page_size, 0, -1, true, false, true,
+                              interiors, visit);
 }
 
 // The notification record of one row of the own table walk, in the options' reused record; false when it
@@ -325,7 +327,8 @@ bool fill_own_notification(selk_options& options, const table_record& row, std::
     table_schema& schema = options.schemas[kSchemaNotification];
     notification_record& n = options.notification_scratch;
     reset_scratch(n);
-    if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema)) return false;
+    if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema))
+        return false;
     set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(options, schema));
     return true;
 }

@@ -218,8 +218,8 @@ void date_time_texts(const render_ctx& c, const qm::time& t, bool format_anyway,
 }
 
 // The same for a FILETIME, without building a whole time value; true when the time is valid.
-bool filetime_date_time_texts(const render_ctx& c, std::uint64_t filetime, bool no_sub_second, std::string& date,
-                              std::string& time) {
+bool filetime_date_time_texts(const render_ctx& c, std::uint64_t filetime, bool no_sub_second,
+                              std::string& date, std::string& time) {
     const date_time_format f = effective_format(c.options->format_word, no_sub_second);
     if (c.buffers != nullptr)
         c.buffers->filetime_texts(filetime, f, date, time);
@@ -362,7 +362,8 @@ void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
 }
 
 // A list of times joined by "; " (kCellTimeList).
-void write_time_list(line_builder& os, const render_ctx& c, const qm_variant_lite& cell, unsigned long long w) {
+void write_time_list(line_builder& os, const render_ctx& c, const qm_variant_lite& cell,
+                     unsigned long long w) {
     if (is_two_slot(cell.type)) return;
     std::string joined;
     const bool no_sub = (cell.flags & kCellNoSubSecond) != 0;
@@ -927,7 +928,7 @@ int write_header_row(std::ostream& os, cmd_params& options) {
 
 namespace {
 
-constexpr std::size_t kTimeSlots = 256;
+constexpr std::size_t kTimeSlots = 1024;
 
 // write_variant_row with the caller's buffers, or with a line of its own when there are none.
 int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers);

@@ -228,7 +228,8 @@ int get_local_bias_seconds() {
     };
     static cached_bias cache;
     const char* tz = std::getenv("TZ");
-    if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || cache.tz == tz)) return cache.seconds;
+    if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || cache.tz == tz))
+        return cache.seconds;
     cache.seconds = local_bias_seconds_at(std::time(nullptr));
     cache.tz_set = tz != nullptr;
     cache.tz = tz != nullptr ? tz : "";

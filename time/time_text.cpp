@@ -121,7 +121,9 @@ void append_date_by_word(std::string& out, const clock_parts& t, std::uint32_t f
         else
             text.put(month_abbreviation(static_cast<int>(t.month)));
     };
-    auto year = [&] { text.number((flags & dtf_year4) ? t.year : t.year % 100, (flags & dtf_year4) ? 4 : 2); };
+    auto year = [&] {
+        text.number((flags & dtf_year4) ? t.year : t.year % 100, (flags & dtf_year4) ? 4 : 2);
+    };
     auto separator = [&] {
         if (sep != 0) text.put(sep);
     };

@@ -238,8 +238,10 @@ TEST(Calendar, local_bias_matches_the_c_library_around_daylight_saving_changes) 
             ASSERT_NE(localtime_r(&t, &theirs), nullptr);
             const int bias = local_bias_seconds_at(t);
             EXPECT_EQ(bias, theirs.tm_gmtoff) << c.tz << " " << t;
-            ASSERT_TRUE(unix_seconds_to_tm(static_cast<std::int64_t>(t), ours, static_cast<float>(bias) / 3600.0f));
-            EXPECT_EQ(std::vector<int>({ours.tm_year, ours.tm_mon, ours.tm_mday, ours.tm_hour, ours.tm_min, ours.tm_sec}),
+            ASSERT_TRUE(
+                unix_seconds_to_tm(static_cast<std::int64_t>(t), ours, static_cast<float>(bias) / 3600.0f));
+            EXPECT_EQ(std::vector<int>(
+                          {ours.tm_year, ours.tm_mon, ours.tm_mday, ours.tm_hour, ours.tm_min, ours.tm_sec}),
                       std::vector<int>({theirs.tm_year, theirs.tm_mon, theirs.tm_mday, theirs.tm_hour,
                                         theirs.tm_min, theirs.tm_sec}))
                 << c.tz << " " << t;

@@ -167,7 +167,8 @@ TEST(TimeText, filetime_texts_match_those_of_the_whole_time_value) {
                 std::string date, time, want_date, want_time;
                 const bool ok = format_filetime_by_format(date, time, ft, word(flags));
                 const qm::time t(ft, qm::type_filetime);
-                const bool want = t.valid && format_date_time_by_format(want_date, want_time, t, word(flags)) != 0;
+                const bool want =
+                    t.valid && format_date_time_by_format(want_date, want_time, t, word(flags)) != 0;
                 EXPECT_EQ(ok, want) << zone << " " << ft << " " << flags;
                 EXPECT_EQ(date, want_date) << zone << " " << ft << " " << flags;
                 EXPECT_EQ(time, want_time) << zone << " " << ft << " " << flags;

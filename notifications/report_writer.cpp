@@ -84,6 +84,12 @@ record_writer::~record_writer() = default;
 
 bool record_writer::write(notification_record& n) {
   if (failed_) return false;
+  if (options_.switches[kSwitchPerTableFiles] != 0) {
+    // As write_records: the per-table files are made once and nothing is printed.
+    if (!started_ && !options_.out_file.empty()) create_per_table_files(options_.out_file);
+    started_ = true;
+    return true;
+  }
   const bool delimited = !options_.csvl2t && !options_.bodyfile;
   if (!started_) {
     started_ = true;

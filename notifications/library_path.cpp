@@ -8,10 +8,10 @@
 #include "io/diags_log.h"
 #include "io/fileio.h"
 #include "io/option_parser.h"
+#include "sqlite_binding/column_values.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/schema_reader.h"
-#include "sqlite_binding/column_values.h"
 
 namespace {
 

@@ -52,6 +52,29 @@ void write_one_row(benchmark::State& state) {
 }
 BENCHMARK(write_one_row)->DenseRange(0, 3);
 
+// Default padded rows as a report writes them: through one writer kept from row to row.
+void write_rows_of_a_report(benchmark::State& state) {
+    const bench_db db(1);
+    selk_options options;
+    if (db.path().empty() || !read_options(options, db, {})) {
+        state.SkipWithError("cannot read the benchmark database");
+        return;
+    }
+    notification_record& n = options.notifications[0];
+    notification_handler_record* handler = &options.handlers[0];
+    const wns_push_channel_record* channel = &options.push_channels[0];
+    null_out_stream out;
+    write_delimited_header(out, options);
+    delimited_row_writer writer(options);
+    for (auto _ : state) {
+        const int ok = writer.write(out, options, n, handler, channel);
+        benchmark::DoNotOptimize(ok);
+        // A new arrival time each row, as in a table: the handler's and channel's times repeat.
+        n.arrival_time += 370000000ull;
+    }
+}
+BENCHMARK(write_rows_of_a_report);
+
 // The column texts of one notification as the library hands them to the row callback.
 void fill_one_notification(benchmark::State& state) {
     const bench_db db(1);

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cwctype>
 
 #include "common/byte_vectors.h"
@@ -33,6 +34,16 @@ void replace_char(std::string& text, char from, char to, bool nocase) {
     if (from == to) return;
     const char a = nocase ? lower_char(from) : from;
     const char b = nocase ? upper_char(from) : from;
+    if (a == b) {
+        // One character to look for: the library's search skips the stretches without it.
+        for (void* at = std::memchr(&text[0], a, text.size()); at != nullptr;) {
+            char* c = static_cast<char*>(at);
+            *c = to;
+            const std::size_t next = static_cast<std::size_t>(c - &text[0]) + 1;
+            at = std::memchr(c + 1, a, text.size() - next);
+        }
+        return;
+    }
     for (char& c : text)
         if (c == a || c == b) c = to;
 }

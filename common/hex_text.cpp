@@ -1,5 +1,6 @@
 #include "common/hex_text.h"
 
+#include <charconv>
 #include <iomanip>
 #include <locale>
 
@@ -135,24 +136,30 @@ int hex_dump_append(std::string& out, const unsigned char* data, int count, bool
 }
 
 std::string& number_to_text(std::string& out, std::uint64_t value, bool hex, unsigned width) {
-    std::ostringstream os;
-    os.imbue(std::locale::classic());  // report digits never take a locale's grouping or decimal comma
+    // Digits straight into the text: report digits never take a locale's grouping.
+    char digits[24];
     if (!hex) {
-        os << value;
-    } else {
-        if (width == 0) {
-            if (value < 255)
-                width = 2;
-            else if (value < 65535)
-                width = 4;
-            else if (value >= 0xFFFFFF)
-                width = 8;
-            else
-                width = 6;
-        }
-        os << "0x" << std::hex << std::setfill('0') << std::setw(static_cast<int>(width)) << value;
+        const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+        out.assign(digits, static_cast<std::size_t>(r.ptr - digits));
+        return out;
     }
-    out = os.str();
+    if (width == 0) {
+        if (value < 255)
+            width = 2;
+        else if (value < 65535)
+            width = 4;
+        else if (value >= 0xFFFFFF)
+            width = 8;
+        else
+            width = 6;
+    }
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value, 16);
+    const std::size_t n = static_cast<std::size_t>(r.ptr - digits);
+    out.assign("0x");
+    // The width as a stream field takes it: a width past the int range is no width.
+    const int w = static_cast<int>(width);
+    if (w > 0 && n < static_cast<std::size_t>(w)) out.append(static_cast<std::size_t>(w) - n, '0');
+    out.append(digits, n);
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "common/text_numbers.h"
 
+#include <cctype>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -25,11 +26,56 @@ constexpr std::size_t kMaxOctalDigits = 22;
 constexpr std::size_t kMaxDecimalText = 20;
 
 // Stream extraction of an unsigned 64-bit value in the given base; 0 when it fails.
-std::uint64_t extract_u64(const std::string& digits, std::ios_base& (*base)(std::ios_base&)) {
+std::uint64_t stream_extract_u64(const std::string& digits, int base) {
     std::istringstream in(digits);
     unsigned long long v = 0;
-    in >> base >> v;
+    in >> (base == 16 ? std::hex : base == 8 ? std::oct : std::dec) >> v;
     return in.fail() ? 0 : static_cast<std::uint64_t>(v);
+}
+
+// The value of one digit in `base` (8, 10 or 16); -1 for any other character.
+int digit_value(char c, int base) {
+    int v = -1;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
+    return v < base ? v : -1;
+}
+
+// The value of `n` characters as stream extraction in `base` reads them, without a stream for the usual
+// forms: an optional sign, then digits (in base 10 up to the first other character, in 8 and 16 to the end;
+// a minus negates modulo 2^64). Other forms (blanks before, prefixes) go through a stream. 0 when it fails,
+// also on overflow.
+std::uint64_t extract_u64(const char* p, std::size_t n, int base) {
+    std::size_t i = 0;
+    const bool negative = n != 0 && p[0] == '-';
+    if (n != 0 && (p[0] == '-' || p[0] == '+')) ++i;
+    std::size_t end = i;
+    if (base == 10) {
+        // Up to 19 digits cannot overflow: they are summed without checks (the usual case by far).
+        std::uint64_t value = 0;
+        while (end < n && end - i < 19 && static_cast<unsigned char>(p[end] - '0') < 10) {
+            value = value * 10 + static_cast<std::uint64_t>(p[end] - '0');
+            ++end;
+        }
+        if (end > i && (end == n || static_cast<unsigned char>(p[end] - '0') >= 10))
+            return negative ? 0 - value : value;
+        end = i;
+    }
+    while (end < n && digit_value(p[end], base) >= 0) ++end;
+    // No digit where the number must start: the extraction fails, unless blanks it would skip come first.
+    if (end == i && n != 0 && !std::isspace(static_cast<unsigned char>(p[0]))) return 0;
+    if (end == i || (base != 10 && end != n)) return stream_extract_u64(std::string(p, n), base);
+    const std::uint64_t b = static_cast<std::uint64_t>(base);
+    std::uint64_t value = 0;
+    for (; i < end; ++i) {
+        const std::uint64_t d = static_cast<std::uint64_t>(digit_value(p[i], base));
+        if (__builtin_mul_overflow(value, b, &value) || __builtin_add_overflow(value, d, &value)) return 0;
+    }
+    return negative ? 0 - value : value;
 }
 
 int hex_digit(char c) {
@@ -115,25 +161,39 @@ bool write_file(const char* path, const std::string& data) {
 bool cstr_to_u64(const char* text, std::uint64_t* out) {
     if (out != nullptr) *out = 0;
     if (text == nullptr || out == nullptr) return false;
-    std::size_t total = strnlen(text, kMaxU64Text + 1);
+    // The usual text, a column's integer: up to 19 digits after an optional minus, and nothing else. It
+    // passes every check below and reads as the decimal branch reads it.
+    {
+        const char* p = text + (text[0] == '-' ? 1 : 0);
+        std::uint64_t value = 0;
+        int digits = 0;
+        while (digits < 19 && static_cast<unsigned char>(p[digits] - '0') < 10) {
+            value = value * 10 + static_cast<std::uint64_t>(p[digits] - '0');
+            ++digits;
+        }
+        if (digits != 0 && p[digits] == '\0') {
+            *out = text[0] == '-' ? 0 - value : value;
+            return true;
+        }
+    }
+    const std::size_t total = strnlen(text, kMaxU64Text + 1);
     if (total > kMaxU64Text) return false;
     std::size_t start = 0;
     while (start < total && text[start] == ' ') ++start;
-    std::string w(text + start, total - start);
-    if (w.empty() || w.find(' ') != std::string::npos) return false;
+    const char* w = text + start;
+    const std::size_t len = total - start;
+    if (len == 0 || std::memchr(w, ' ', len) != nullptr) return false;
 
-    const std::size_t len = w.size();
     if (len >= 3 && (w[1] == 'x' || w[1] == 'X' || w[0] == 'x' || w[0] == 'X')) {
-        std::string digits = (w[1] == 'x' || w[1] == 'X') ? w.substr(2) : w.substr(1);
-        if (digits.size() > kMaxHexDigits) return false;
-        *out = extract_u64(digits, std::hex);
+        const std::size_t skip = (w[1] == 'x' || w[1] == 'X') ? 2 : 1;
+        if (len - skip > kMaxHexDigits) return false;
+        *out = extract_u64(w + skip, len - skip, 16);
     } else if (w[0] == 'o' || w[0] == 'O') {
-        std::string digits = w.substr(1);
-        if (digits.size() > kMaxOctalDigits) return false;
-        *out = extract_u64(digits, std::oct);
+        if (len - 1 > kMaxOctalDigits) return false;
+        *out = extract_u64(w + 1, len - 1, 8);
     } else {
         if (len > kMaxDecimalText) return false;
-        *out = extract_u64(w, std::dec);
+        *out = extract_u64(w, len, 10);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,16 @@ constexpr unsigned int kCreateMode = 0644;
 ssize_t read_once(int fd, void* buf, std::size_t n) {
   for (;;) {
     const ssize_t r = ::read(fd, buf, n);
+    if (r < 0 && errno == EINTR) continue;
+    return r;
+  }
+}
+
+// One positioned read call (the descriptor's offset stays), repeated only when a signal interrupted it
+// before any byte moved.
+ssize_t pread_once(int fd, void* buf, std::size_t n, std::uint64_t offset) {
+  for (;;) {
+    const ssize_t r = ::pread(fd, buf, n, static_cast<off_t>(offset));
     if (r < 0 && errno == EINTR) continue;
     return r;
   }
@@ -126,6 +137,9 @@ void fileio::set_reset_state() {
   buffer.clear();
   in_memory = false;
   position = 0;
+  window_offset_ = 0;
+  window_fill_ = 0;
+  last_read_end_ = 0;
 }
 
 void fileio::drop_stream() {
@@ -372,19 +386,44 @@ int fileio::read_at(void* out, std::uint32_t* length, std::uint64_t offset) {
     return 1;
   }
   if (offset > kMaxOffset) return 0;
-  const off_t reached = lseek(descriptor, static_cast<off_t>(offset), SEEK_SET);
-  if (reached < 0) return 0;
   if (*length == 0) return 1;
-  const std::uint64_t pos = static_cast<std::uint64_t>(reached);
-  const std::uint64_t avail = pos < file_size ? file_size - pos : 0;
+  // One call per read: positioned reads need no seek first.
+  const std::uint64_t avail = file_size - offset;
   if (*length > avail) *length = static_cast<std::uint32_t>(avail);
-  const ssize_t n = read_once(descriptor, out, *length);
+  if (window_read(out, *length, offset)) return 1;
+  const ssize_t n = pread_once(descriptor, out, *length, offset);
   if (n < 0) {
     *length = 0;
     return 0;
   }
   *length = static_cast<std::uint32_t>(n);
+  last_read_end_ = offset + *length;
   return 1;
+}
+
+bool fileio::window_read(void* out, std::uint32_t length, std::uint64_t offset) {
+  if (write_access || length > kReadWindow / 4) return false;
+  const bool inside = offset >= window_offset_ && offset - window_offset_ < window_fill_ &&
+                      length <= window_fill_ - (offset - window_offset_);
+  if (!inside) {
+    const bool follows = last_read_end_ != 0 && offset >= last_read_end_ && offset - last_read_end_ < kReadWindow;
+    if (!follows) return false;
+    if (read_window_.size() != kReadWindow) {
+      try {
+        read_window_.resize(kReadWindow);
+      } catch (const std::exception&) {
+        return false;
+      }
+    }
+    const std::uint64_t want = std::min<std::uint64_t>(kReadWindow, file_size - offset);
+    const ssize_t n = pread_once(descriptor, read_window_.data(), static_cast<std::size_t>(want), offset);
+    window_offset_ = offset;
+    window_fill_ = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+    if (length > window_fill_) return false;  // a short fill: the file answers this read itself
+  }
+  std::memcpy(out, read_window_.data() + (offset - window_offset_), length);
+  last_read_end_ = offset + length;
+  return true;
 }
 
 int fileio::read_at64(void* out, std::uint64_t* length, std::uint64_t offset) {
@@ -414,10 +453,7 @@ int fileio::read_range(std::vector<std::uint8_t>& out, std::uint64_t count, std:
     return 1;
   }
   if (offset > kMaxOffset) return 0;
-  const off_t reached = lseek(descriptor, static_cast<off_t>(offset), SEEK_SET);
-  if (reached < 0) return 0;
-  const std::uint64_t pos = static_cast<std::uint64_t>(reached);
-  const std::uint64_t avail = pos < file_size ? file_size - pos : 0;
+  const std::uint64_t avail = file_size - offset;
   const std::uint64_t n = count < avail ? count : avail;
   try {
     out.resize(static_cast<std::size_t>(n));
@@ -428,7 +464,7 @@ int fileio::read_range(std::vector<std::uint8_t>& out, std::uint64_t count, std:
   while (got < n) {
     const std::uint64_t left = n - got;
     const std::uint64_t ask = left < kMaxReadPiece ? left : kMaxReadPiece;
-    const ssize_t r = read_once(descriptor, out.data() + got, static_cast<std::size_t>(ask));
+    const ssize_t r = pread_once(descriptor, out.data() + got, static_cast<std::size_t>(ask), offset + got);
     if (r <= 0) break;
     got += static_cast<std::uint64_t>(r);
   }

@@ -26,6 +26,8 @@ class fileio {
 
   // Bytes asked of the descriptor per read call in read_range: at most 256 MiB at once.
   static constexpr std::uint64_t kMaxReadPiece = 268435456;
+  // Bytes of a read-only file read at once when small reads follow each other through it.
+  static constexpr std::uint32_t kReadWindow = 262144;
   // Buffer of the output stream that open_output_stream attaches.
   static constexpr int kOutputStreamBuffer = 262144;
 
@@ -199,6 +201,17 @@ class fileio {
   std::unique_ptr<fileio_output> stream;  // the attached output stream, or null
 
  private:
+  // Serves a small read of a read-only file from the window the last reads went through, filling the window
+  // when the read follows on from the one before: a scan of pages then costs one system call per window
+  // instead of one per page, while reads that jump about go to the file as they are. False when the read is
+  // to go to the file directly.
+  bool window_read(void* out, std::uint32_t length, std::uint64_t offset);
+
+  std::vector<std::uint8_t> read_window_;  // bytes of the file from window_offset_ on
+  std::uint64_t window_offset_ = 0;
+  std::uint64_t window_fill_ = 0;          // bytes of read_window_ that hold file content
+  std::uint64_t last_read_end_ = 0;        // offset just after the last read, 0 before the first
+
   // Fields to the reset state; releases nothing.
   void set_reset_state();
   // Flushes and destroys an attached stream (its bytes go into this object while it is still open).

@@ -40,6 +40,26 @@ void fileio_output::close() {
   open = false;
 }
 
+// ---------------------------------------------------------------- another stream as target
+
+stream_forward_buffer::stream_forward_buffer(std::ostream* target_stream, int size)
+    : streambuf_generic_output<char>(widen_size(size)), target(target_stream) {}
+
+stream_forward_buffer::~stream_forward_buffer() { flush(); }
+
+std::uint32_t stream_forward_buffer::generic_write(const char* data, std::uint32_t count) {
+  if (target == nullptr) return 0xFFFFFFFFu;
+  target->write(data, static_cast<std::streamsize>(count));
+  return target->fail() ? 0xFFFFFFFFu : count;
+}
+
+stream_forward_output::stream_forward_output(std::ostream* target, int size)
+    : std::ostream(nullptr), buf(target, size) {
+  if (buf.is_ready()) rdbuf(&buf);
+}
+
+stream_forward_output::~stream_forward_output() = default;
+
 // ---------------------------------------------------------------- byte-sum target
 
 fileio_stats::fileio_stats() : byte_sum(0) {}

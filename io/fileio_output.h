@@ -89,6 +89,37 @@ class fileio_output : public std::ostream {
   bool open;           // connected to `buf`
 };
 
+// Sends full buffers on to another stream. A report that goes to standard output collects in one large
+// buffer, so its rows cost one write of that stream per buffer instead of one per row.
+class stream_forward_buffer : public streambuf_generic_output<char> {
+ public:
+  // Does not own `target`; a null target makes every write fail.
+  stream_forward_buffer(std::ostream* target, int size);
+  // Hands the rest on.
+  ~stream_forward_buffer() override;
+
+  std::uint32_t generic_write(const char* data, std::uint32_t count) override;
+
+ protected:
+  int sync() override { return 0; }
+
+ private:
+  std::ostream* target;  // not owned
+};
+
+// The std::ostream over a stream_forward_buffer; bad from the start when the buffer could not be had.
+class stream_forward_output : public std::ostream {
+ public:
+  stream_forward_output(std::ostream* target, int size);
+  ~stream_forward_output() override;
+
+  stream_forward_output(const stream_forward_output&) = delete;
+  stream_forward_output& operator=(const stream_forward_output&) = delete;
+
+ private:
+  stream_forward_buffer buf;  // destroyed after the ostream part, handing on what it holds
+};
+
 class fileio_stats_output;
 
 // A sink that keeps no bytes and adds up their values (each 0 to 255).

@@ -1,7 +1,10 @@
 #include "notifications/driver.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "common/string_lists.h"
@@ -25,6 +28,9 @@ namespace {
 
 const char* const kToolName = "selk";
 const char* const kEchoLabel = "command line";
+
+// Bytes of report collected before they go to standard output (when that is not a terminal).
+constexpr int kStdoutBufferSize = 1 << 20;
 
 // Column at which the "=" of an option line stands (counting from 1).
 constexpr std::size_t kUsageEqualsColumn = 35;
@@ -53,16 +59,24 @@ void write_and_empty(std::ostream& os, selk_options& options) {
   options.notifications.clear();
 }
 
-// The library path of one database, then the slack scan when asked. `announce` logs the two counts (one
-// database only). True when some record could be read: the tables, or at least one recovered record.
+// The library path of one database, then the slack scan when asked. The notifications are written as they
+// are read (or, where the table could not be read that way, once it was read whole). `announce` logs the
+// two counts (one database only). True when some record could be read: the tables, or at least one
+// recovered record.
 bool run_database(std::ostream& os, selk_options& options, const std::string& db_path, bool announce) {
   std::string path = db_path;
+  std::size_t streamed = 0;
+  record_writer live(os, options);
+  options.notification_sink = [&live, &streamed](notification_record& n) {
+    ++streamed;
+    live.write(n);
+  };
   const bool tables_read = analyze_db_library_path(&options, path) != 0;
+  options.notification_sink = nullptr;
   if (tables_read) {
-    if (!options.notifications.empty()) {
-      if (announce) diag_printf_ex(options, "%d records found", static_cast<int>(options.notifications.size()));
-      write_and_empty(os, options);
-    }
+    const std::size_t found = streamed + options.notifications.size();
+    if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
+    write_and_empty(os, options);
   } else {
     write_log_line(options, "problem selecting tables");
   }
@@ -155,6 +169,11 @@ bool flush_report(std::ostream& os, bool to_file) {
     auto* buffer = dynamic_cast<uni::fileio_ostream*>(os.rdbuf());
     const bool flushed = buffer != nullptr && buffer->flush() == 0;
     return flushed && !os.fail();
+  }
+  if (auto* buffer = dynamic_cast<uni::stream_forward_buffer*>(os.rdbuf())) {
+    const bool flushed = buffer->flush() == 0 && !os.fail();
+    std::cout.flush();
+    return flushed && !std::cout.fail();
   }
   os.flush();
   return !os.fail();
@@ -252,7 +271,13 @@ int selk_main(int argc, char* argv[]) {
 
   uni::fileio results;
   std::ostream* report = &std::cout;
+  std::unique_ptr<uni::stream_forward_output> collected;
   const bool to_file = !options.out_file.empty();
+  if (!to_file && ::isatty(STDOUT_FILENO) == 0) {
+    // Nobody reads the report as it comes: it collects in a large buffer and goes out in few writes.
+    collected = std::make_unique<uni::stream_forward_output>(&std::cout, kStdoutBufferSize);
+    if (collected->good()) report = collected.get();
+  }
   if (to_file) {
     uni::fileio_output* stream = nullptr;
     if (results.open(options.out_file, true, false, true) != 0) stream = results.open_output_stream();

@@ -87,29 +87,36 @@ void write_extended(std::ostream& os, const log2timeline_context& ctx) {
 std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_fallback) {
     replace_in_texts(ctx, ev);
     const std::string& sep = ctx.separator;
-    std::ostringstream line;
-    line << std::dec << std::setfill(' ') << std::left;
+    // Plain texts one after another: built in a string, without a stream per event.
+    std::string line;
+    line.reserve(512);
     std::string date;
     std::string time;
     format_date_time_by_format(date, time, ev.event_time, ctx.format_word);
     const bool lead = ctx.padded != 0 && ctx.unpadded == 0;
+    auto field = [&line, &sep](const std::string& text) {
+        line += text;
+        line += sep;
+    };
     if (ctx.one_column != 0) {
-        if (lead) line << ' ';
-        line << date << ' ' << time << sep;
+        if (lead) line += ' ';
+        line += date;
+        line += ' ';
+        field(time);
     } else {
-        line << date << sep;
-        if (lead) line << ' ';
-        line << time << sep;
+        field(date);
+        if (lead) line += ' ';
+        field(time);
     }
-    line << ctx.time_zone << sep;
+    field(ctx.time_zone);
     if (ctx.lower_macb != 0) string_to_lower(ev.macb);
-    line << ev.macb << sep;
-    line << (ev.source.empty() ? ctx.source : ev.source) << sep;
-    line << ctx.sourcetype << sep;
+    field(ev.macb);
+    field(ev.source.empty() ? ctx.source : ev.source);
+    field(ctx.sourcetype);
     if (!ctx.type.empty()) {
-        line << ctx.type;
+        line += ctx.type;
     } else if (!ev.type_text.empty()) {
-        line << ev.type_text;
+        line += ev.type_text;
     } else if (letter_fallback && ev.letter_texts.size() == 4) {
         std::string joined;
         for (const std::string& t : ev.letter_texts) {
@@ -117,20 +124,28 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
             if (!joined.empty()) joined += "; ";
             joined += t;
         }
-        line << joined;
+        line += joined;
     }
-    line << sep;
-    line << (ev.user.empty() ? ctx.user : ev.user) << sep;
-    line << ctx.host << sep;
-    line << ctx.short_text << sep << ctx.desc << sep << ctx.version << sep;
-    line << (ev.filename.empty() ? ctx.filename : ev.filename) << sep;
-    line << ctx.inode << sep << ctx.notes << sep << ctx.format << sep;
-    line << (ev.extra.empty() ? ctx.extra : ev.extra);
-    if (ctx.ext_on != 0) write_extended(line, ctx);
-    return line.str();
+    line += sep;
+    field(ev.user.empty() ? ctx.user : ev.user);
+    field(ctx.host);
+    field(ctx.short_text);
+    field(ctx.desc);
+    field(std::to_string(ctx.version));
+    field(ev.filename.empty() ? ctx.filename : ev.filename);
+    field(ctx.inode);
+    field(ctx.notes);
+    field(ctx.format);
+    line += ev.extra.empty() ? ctx.extra : ev.extra;
+    if (ctx.ext_on != 0) {
+        std::ostringstream extended;
+        extended << std::dec << std::setfill(' ') << std::left;
+        write_extended(extended, ctx);
+        line += extended.str();
+    }
+    return line;
 }
 
-// Prints the events of a map in time order; 0 when the output stream failed.
 int write_events(std::ostream& os, log2timeline_context& ctx,
                  std::multimap<std::uint64_t, macb_output>& events, bool letter_fallback) {
     for (auto& entry : events) {

@@ -8,6 +8,7 @@
 #include "io/diags_log.h"
 #include "io/fileio.h"
 #include "io/option_parser.h"
+#include "sqlite_binding/column_values.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/schema_reader.h"
@@ -148,6 +149,80 @@ void remove_last_record(selk_options& options, std::uint32_t table_type) {
     }
 }
 
+// The signature text of `schema` for the row being stamped, worked out again only when the schema (or its
+// column mask, which the own reader's field map may change) differs from the last row's.
+const std::string& row_signature(selk_options& options, const table_schema& schema) {
+    selk_options::signature_cache& c = options.row_signature;
+    if (!c.known || c.schema != &schema || c.mask != schema.column_mask || c.fields != schema.fields.size()) {
+        c.text = schema_signature_text(schema);
+        c.schema = &schema;
+        c.mask = schema.column_mask;
+        c.fields = schema.fields.size();
+        c.known = true;
+    }
+    return c.text;
+}
+
+// The widening of the application-name column by the handlers that notifications refer to, when the
+// handlers are read before the notifications: the handlers whose names are longer than the column are the
+// candidates, and the notification rows are read only until the longest name that can count is found.
+class app_name_widening {
+  public:
+    explicit app_name_widening(const selk_options& options) : width_(options.app_name_width) {
+        // Only names that the report prints widen the column, and only when it is padded.
+        if (options.no_whitespace) return;
+        for (const notification_handler_record& h : options.handlers) {
+            if (h.app_name.size() <= width_) continue;
+            std::size_t& longest = longest_[h.record_id];
+            if (h.app_name.size() > longest) longest = h.app_name.size();
+            if (h.app_name.size() > top_) top_ = h.app_name.size();
+        }
+    }
+
+    // True while a notification row could still widen the column.
+    bool open() const { return width_ < top_; }
+    // A notification refers to `handler_id`.
+    void refer(std::uint64_t handler_id) {
+        const auto it = longest_.find(handler_id);
+        if (it != longest_.end() && it->second > width_) width_ = it->second;
+    }
+    std::uint32_t width() const { return static_cast<std::uint32_t>(width_); }
+
+  private:
+    std::size_t width_;
+    std::size_t top_ = 0;                            // the longest candidate name
+    std::map<std::uint64_t, std::size_t> longest_;  // handler id -> its longest name above the width
+};
+
+// The reused record back to a new record's state, its texts keeping their storage (a copy from an empty
+// record reuses it; a move would not).
+void reset_scratch(notification_record& n) {
+    static const notification_record empty;
+    n = empty;
+}
+
+// The HandlerId of a notification row of the library path, as the record's filler reads it.
+std::uint64_t row_handler_id(int count, char** values, std::uint64_t mask) {
+    if ((mask & 4) == 0) return 0;
+    const int at = count_bits60(mask & 3);
+    std::uint64_t id = 0;
+    if (at < count && values != nullptr) column_to_u64(id, values[at]);
+    return id;
+}
+
+struct library_widening_pass {
+    app_name_widening* widening;
+    std::uint64_t mask;
+};
+
+int widen_by_library_row(void* context, int count, char** values, char**) {
+    library_widening_pass* pass = static_cast<library_widening_pass*>(context);
+    pass->widening->refer(row_handler_id(count, values, pass->mask));
+    return pass->widening->open() ? 0 : 1;
+}
+
+int stop_at_first_row(void*, int, char**, char**) { return 1; }
+
 // The tables in reading order.
 constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTablePushChannel,
                                           kTableHandlerSettings};
@@ -183,6 +258,30 @@ bool read_tables_with_library(selk_options& options, const std::string& path, co
         if (options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         return false;
     }
+    std::stringstream query;
+    build_select_query(query, kTableNotification, masks[kSchemaNotification]);
+    // With a sink the notifications are read last, as they are written. The other tables are read first
+    // only when the notification table gives its first row (or none at all), as they would be when it is
+    // read first; a table the library cannot even start is read the old way, with the same messages.
+    if (options.notification_sink) {
+        const int first =
+            exec_with_lengths(options.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
+        if (first == SQLITE_OK || first == SQLITE_ABORT) {
+            for (int i = 1; i < 4; ++i) {
+                if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
+            }
+            app_name_widening widening(options);
+            if (widening.open()) {
+                library_widening_pass pass{&widening, masks[kSchemaNotification]};
+                // A failure here is reported by the reading proper.
+                (void)exec_with_lengths(options.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
+                                        nullptr);
+                options.app_name_width = widening.width();
+            }
+            select_table(options, kTableNotification, masks[kSchemaNotification]);
+            return true;
+        }
+    }
     const bool notifications_read = select_table(options, kTableNotification, masks[kSchemaNotification]);
     if (!notifications_read && options.notifications.empty()) return false;
     // The other tables are read even when the notification table broke off, so that the rows it gave are
@@ -193,7 +292,56 @@ bool read_tables_with_library(selk_options& options, const std::string& path, co
     return true;
 }
 
-// The own-reader branch: each table's b-tree walked from its root page.
+// Makes a record of `table_type` from one row of the own table walk, stamps and indexes it; nothing when
+// the record refuses the row.
+void add_own_row(selk_options& options, std::uint32_t table_type, int slot, const table_record& row,
+                 std::uint64_t mask, unsigned source_code) {
+    table_schema& schema = options.schemas[slot];
+    sqlite_metadata& record = append_record(options, table_type);
+    int filled;
+    if (table_type == kTableHandlerSettings)
+        filled = populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code);
+    else
+        filled =
+            populate_record_mapped(record, row.values, true, row.record_offset, mask, source_code, schema);
+    if (!filled) {
+        remove_last_record(options, table_type);
+        return;
+    }
+    set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(options, schema));
+    index_last_record(options, table_type);
+}
+
+// Walks the b-tree of one table from its root page, handing each row to `visit`.
+void walk_own_table(selk_options& options, uni::fileio& file, const table_schema& schema,
+                    const table_record_visitor& visit) {
+    std::vector<sqlite_artifact> interiors;
+    (void)visit_table_records(file, schema.user_value_a, options.page_size, 0, -1, true, false, true,
+                              interiors, visit);
+}
+
+// The notification record of one row of the own table walk, in the options' reused record; false when it
+// refuses the row.
+bool fill_own_notification(selk_options& options, const table_record& row, std::uint64_t mask,
+                           unsigned source_code) {
+    table_schema& schema = options.schemas[kSchemaNotification];
+    notification_record& n = options.notification_scratch;
+    reset_scratch(n);
+    if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema))
+        return false;
+    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(options, schema));
+    return true;
+}
+
+// Whether the report reads the notification schema's column mask while it writes: the timeline forms and
+// "-all_fields" do. The own reader's field map leaves in that mask what the table's last row had, so such
+// a report is written only once the whole table was read.
+bool report_reads_notification_mask(const selk_options& options) {
+    return options.csvl2t || options.bodyfile || options.switches[kSwitchAllFields] != 0;
+}
+
+// The own-reader branch: each table's b-tree walked from its root page. With a sink (and a report that does
+// not read the notification mask) the notifications are walked last and handed on as they are read.
 void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool schema_from_wal,
                                  const std::uint64_t masks[4]) {
     unsigned source_code = kSourceCarveMain;
@@ -201,33 +349,37 @@ void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool 
         options.switches[kSwitchCarve] = 0;
         source_code = kSourceCarveMainFromWal;
     }
+    const bool stream = options.notification_sink && !report_reads_notification_mask(options);
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t table_type = kTableOrder[i];
-        table_schema& schema = options.schemas[i];
+        const table_schema& schema = options.schemas[i];
         // A table that was not found has root page 0: walking from offset 0 would read the schema table's
         // page as if it were this table.
         if (masks[i] == 0 || schema.user_value_b == 0) continue;
-        std::vector<table_record> rows;
-        const int walked = extract_table_records(rows, file, schema.user_value_a, options.page_size, 0, -1,
-                                                 true, false, true);
-        if (!walked && table_type != kTableNotification) continue;
-        for (const table_record& row : rows) {
-            sqlite_metadata& record = append_record(options, table_type);
-            int filled;
-            if (table_type == kTableHandlerSettings)
-                filled = populate_record_from_strings(record, row.values, true, row.record_offset, masks[i],
-                                                      source_code);
-            else
-                filled = populate_record_mapped(record, row.values, true, row.record_offset, masks[i],
-                                                source_code, schema);
-            if (!filled) {
-                remove_last_record(options, table_type);
-                continue;
-            }
-            set_metadata_from_table_record(record, row, masks[i], table_type, schema);
-            index_last_record(options, table_type);
-        }
+        if (stream && table_type == kTableNotification) continue;
+        walk_own_table(options, file, schema, [&](table_record& row) {
+            add_own_row(options, table_type, i, row, masks[i], source_code);
+            return true;
+        });
     }
+    const table_schema& notifications = options.schemas[kSchemaNotification];
+    if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
+    const std::uint64_t mask = masks[kSchemaNotification];
+    app_name_widening widening(options);
+    if (widening.open()) {
+        walk_own_table(options, file, notifications, [&](table_record& row) {
+            if (fill_own_notification(options, row, mask, source_code))
+                widening.refer(options.notification_scratch.handler_id);
+            return widening.open();
+        });
+        options.app_name_width = widening.width();
+    }
+    walk_own_table(options, file, notifications, [&](table_record& row) {
+        if (!fill_own_notification(options, row, mask, source_code)) return true;
+        options.referenced_handlers.insert(options.notification_scratch.handler_id);
+        options.notification_sink(options.notification_scratch);
+        return true;
+    });
 }
 
 }  // namespace
@@ -292,13 +444,25 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
         return 0;
     table_schema& schema = options->schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
+    if (table_type == kTableNotification && options->notification_sink) {
+        // Handed on as it is read; the next row reuses the record's storage.
+        notification_record& n = options->notification_scratch;
+        reset_scratch(n);
+        if (!n.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
+                               kSourceSqliteLib))
+            return 0;
+        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*options, schema));
+        options->referenced_handlers.insert(n.handler_id);
+        options->notification_sink(n);
+        return 0;
+    }
     sqlite_metadata& record = append_record(*options, table_type);
     if (!record.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
                                 kSourceSqliteLib)) {
         remove_last_record(*options, table_type);
         return 0;
     }
-    set_metadata_from_schema(record, mask, table_type, schema);
+    set_metadata_from_schema(record, mask, table_type, schema, row_signature(*options, schema));
     index_last_record(*options, table_type);
     return 0;
 }

@@ -137,6 +137,8 @@ std::string derive_app_name(const std::string& identifier) {
 notification_record::notification_record() { clear(); }
 notification_record::notification_record(const notification_record& other) = default;
 notification_record& notification_record::operator=(const notification_record& other) = default;
+notification_record::notification_record(notification_record&& other) noexcept = default;
+notification_record& notification_record::operator=(notification_record&& other) noexcept = default;
 notification_record::~notification_record() = default;
 
 void notification_record::clear() {
@@ -188,6 +190,10 @@ notification_handler_record::notification_handler_record() { clear(); }
 notification_handler_record::notification_handler_record(const notification_handler_record& other) = default;
 notification_handler_record& notification_handler_record::operator=(
     const notification_handler_record& other) = default;
+notification_handler_record::notification_handler_record(notification_handler_record&& other) noexcept =
+    default;
+notification_handler_record& notification_handler_record::operator=(
+    notification_handler_record&& other) noexcept = default;
 notification_handler_record::~notification_handler_record() = default;
 
 void notification_handler_record::clear() {
@@ -254,6 +260,9 @@ wns_push_channel_record::wns_push_channel_record()
     : handler_id(0), expiry_time(0), created_time(0), device_version(0) {}
 wns_push_channel_record::wns_push_channel_record(const wns_push_channel_record& other) = default;
 wns_push_channel_record& wns_push_channel_record::operator=(const wns_push_channel_record& other) = default;
+wns_push_channel_record::wns_push_channel_record(wns_push_channel_record&& other) noexcept = default;
+wns_push_channel_record& wns_push_channel_record::operator=(wns_push_channel_record&& other) noexcept =
+    default;
 wns_push_channel_record::~wns_push_channel_record() = default;
 
 int wns_push_channel_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,
@@ -285,6 +294,9 @@ int wns_push_channel_record::populate_record_ex(int count, char** values, std::v
 handler_settings_record::handler_settings_record() : handler_id(0), value(0) {}
 handler_settings_record::handler_settings_record(const handler_settings_record& other) = default;
 handler_settings_record& handler_settings_record::operator=(const handler_settings_record& other) = default;
+handler_settings_record::handler_settings_record(handler_settings_record&& other) noexcept = default;
+handler_settings_record& handler_settings_record::operator=(handler_settings_record&& other) noexcept =
+    default;
 handler_settings_record::~handler_settings_record() = default;
 
 int handler_settings_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,

@@ -50,6 +50,8 @@ class notification_record : public sqlite_metadata {
     notification_record();
     notification_record(const notification_record& other);
     notification_record& operator=(const notification_record& other);
+    notification_record(notification_record&& other) noexcept;
+    notification_record& operator=(notification_record&& other) noexcept;
     ~notification_record() override;
 
     // Numbers 0, GUID zero, texts empty, payload type "xml".
@@ -87,6 +89,8 @@ class notification_handler_record : public sqlite_metadata {
     notification_handler_record();
     notification_handler_record(const notification_handler_record& other);
     notification_handler_record& operator=(const notification_handler_record& other);
+    notification_handler_record(notification_handler_record&& other) noexcept;
+    notification_handler_record& operator=(notification_handler_record&& other) noexcept;
     ~notification_handler_record() override;
 
     // Numbers and both FILETIMEs 0, every text empty.
@@ -124,6 +128,8 @@ class wns_push_channel_record : public sqlite_metadata {
     wns_push_channel_record();
     wns_push_channel_record(const wns_push_channel_record& other);
     wns_push_channel_record& operator=(const wns_push_channel_record& other);
+    wns_push_channel_record(wns_push_channel_record&& other) noexcept;
+    wns_push_channel_record& operator=(wns_push_channel_record&& other) noexcept;
     ~wns_push_channel_record() override;
 
     using sqlite_metadata::populate_record;
@@ -150,6 +156,8 @@ class handler_settings_record : public sqlite_metadata {
     handler_settings_record();
     handler_settings_record(const handler_settings_record& other);
     handler_settings_record& operator=(const handler_settings_record& other);
+    handler_settings_record(handler_settings_record&& other) noexcept;
+    handler_settings_record& operator=(handler_settings_record&& other) noexcept;
     ~handler_settings_record() override;
 
     using sqlite_metadata::populate_record;

@@ -368,6 +368,10 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_opt
     if (records.empty() || options == nullptr) return 0;
     selk_options& o = *options;
     const bool verify = o.verify != 0;
+    std::size_t notifications = 0;
+    for (const recovered_record& row : records)
+        notifications += (row.packed & kPackedKindMask) == kTableNotification ? 1 : 0;
+    o.notifications.reserve(o.notifications.size() + notifications);
     for (const recovered_record& row : records) {
         const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
         int schema_index;

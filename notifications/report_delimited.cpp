@@ -84,13 +84,6 @@ bool guid_is_zero(const _16_byte_block& guid) {
   return true;
 }
 
-// The stream that fills text cells: emptied and set back to decimal before each use.
-void reset_stream(std::stringstream& ss) {
-  ss.str(std::string());
-  ss.clear();
-  ss << std::dec;
-}
-
 }  // namespace
 
 bool is_recovered_record(const sqlite_metadata& record) { return record.reserved != 0; }
@@ -136,12 +129,31 @@ int write_delimited_header(std::ostream& os, selk_options& options) {
 
 int write_delimited_row(std::ostream& os, selk_options& options, notification_record& n,
                         notification_handler_record* handler, const wns_push_channel_record* channel) {
-  const delimited_columns c = delimited_column_positions(all_fields_on(options), settings_on(options));
+  delimited_row_writer writer(options);
+  return writer.write(os, options, n, handler, channel);
+}
+
+delimited_row_writer::delimited_row_writer(const selk_options& options)
+    : columns_(delimited_column_positions(all_fields_on(options), settings_on(options))) {}
+
+int delimited_row_writer::write(std::ostream& os, selk_options& options, notification_record& n,
+                                notification_handler_record* handler, const wns_push_channel_record* channel) {
+  const delimited_columns& c = columns_;
   const std::uint64_t mask = options.schemas[kSchemaNotification].column_mask;
   // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
   const std::uint32_t row_flags = options.quoted_csv_fields ? kCellQuote : 0;
-  variant_row row = make_variant_row(static_cast<unsigned>(options.header_fields.size()), true, row_flags);
-  std::stringstream ss;
+  const unsigned cells = static_cast<unsigned>(options.header_fields.size());
+  variant_row& row = row_;
+  if (row.valid != 1 || row.count != cells) {
+    row.init(cells, true);
+  } else {
+    // As a new row of empty texts, with the storage of every cell kept.
+    for (qm_variant_lite& cell : row.fields) {
+      cell.clear();
+      cell.type = 11;
+    }
+  }
+  row.row_flags = row_flags;
 
   if (n.arrival_time != 0) row.set_u64(c.arrival_time, n.arrival_time, kCellFiletime, kCellRight);
   if (n.expiry_time != 0) row.set_u64(c.expiry_time, n.expiry_time, kCellFiletime, 0);
@@ -167,9 +179,9 @@ int write_delimited_row(std::ostream& os, selk_options& options, notification_re
   if (n.data_version != 0) row.set_u64(c.data_version, n.data_version, kCellInt4, decimal_right);
   if (!n.payload_type.empty()) row.set_string(c.payload_type, n.payload_type, kCellText, 0);
 
-  reset_stream(ss);
-  n.output_extra_data(ss, std::string(), true, true, false, true);
-  row.set_stream_text(c.misc_data, ss, kCellText, 0);
+  misc_.clear();
+  append_extra_data_text(misc_, n, std::string(), true, true, false, true);
+  row.set_string(c.misc_data, misc_, kCellText, 0);
 
   if (handler != nullptr) {
     if (!handler->handler_type.empty()) row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
@@ -178,16 +190,18 @@ int write_delimited_row(std::ostream& os, selk_options& options, notification_re
     if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
   }
 
-  row.set_string(c.db, record_db_text(n, options.db_path), kCellText, 0);
+  if (is_recovered_record(n) && is_wal_source(n.source_code()))
+    row.set_string(c.db, record_db_text(n, options.db_path), kCellText, 0);
+  else
+    row.set_string(c.db, options.db_path, kCellText, 0);
   if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
   if (channel != nullptr && !channel->uri.empty()) row.set_string(c.channel_uri, channel->uri, kCellText, 0);
 
   if (settings_on(options) && handler != nullptr) {
-    reset_stream(ss);
-    ss << "[" << output_settings_text(*handler, options.settings, options.settings_index) << "]";
-    row.set_stream_text(c.settings, ss, kCellText, 0);
+    row.set_string(c.settings, "[" + output_settings_text(*handler, options.settings, options.settings_index) + "]",
+                   kCellText, 0);
   }
-  return write_variant_row(os, row, options);
+  return write_variant_row(os, row, options, buffers_);
 }
 
 std::string& output_settings_text(notification_handler_record& handler,

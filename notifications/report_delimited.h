@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "notifications/records.h"
+#include "notifications/row_model.h"
 #include "notifications/selk_options.h"
 
 // Position of each report column in the header template; -1 when the column is not in it. The positions
@@ -59,6 +60,22 @@ int write_delimited_header(std::ostream& os, selk_options& options);
 // handler's settings text is built and kept in it on first use. 1, or 0 when the output stream failed.
 int write_delimited_row(std::ostream& os, selk_options& options, notification_record& notification,
                         notification_handler_record* handler, const wns_push_channel_record* channel);
+
+// Writes the rows of one report as write_delimited_row does, working out the column positions once and
+// reusing one row, whose cells keep their storage from one notification to the next.
+class delimited_row_writer {
+  public:
+    explicit delimited_row_writer(const selk_options& options);
+
+    int write(std::ostream& os, selk_options& options, notification_record& notification,
+              notification_handler_record* handler, const wns_push_channel_record* channel);
+
+  private:
+    delimited_columns columns_;  // positions for the run's "-all_fields" and "-incl_settings"
+    variant_row row_;            // sized to the header template on first use
+    std::string misc_;           // the misc data text of the row
+    row_buffers buffers_;        // the row's text as it is built, and the texts of recent times
+};
 
 // The handler's settings text: when empty, built once from its settings records with a non-zero value
 // ("name":"value" pairs joined by "; ") and stored in the handler. A settings index outside `settings` ends

@@ -1,7 +1,6 @@
 #include "notifications/report_writer.h"
 
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "io/fileio.h"
@@ -51,34 +50,75 @@ void write_records(std::ostream& os, selk_options& options, std::vector<notifica
     return;
   }
   if (records.empty()) return;
-  const bool delimited = !options.csvl2t && !options.bodyfile;
-  if (delimited) {
-    if (options.header_on) {
-      if (write_delimited_header(os, options) == 0) return;
-    } else if (options.header_fields.empty()) {
-      // No header line is due, but the rows still need their template to size and place their cells.
-      build_delimited_header_template(options);
-    }
+  record_writer writer(os, options);
+  for (notification_record& n : records) {
+    if (!writer.write(n)) return;
   }
+}
 
-  std::set<std::uint64_t> main_file_offsets;
-  std::set<std::uint64_t> other_file_offsets;
-  const std::size_t count = records.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    notification_record& n = records[i];
-    if (is_recovered_record(n) && n.record_offset != 0) {
-      std::set<std::uint64_t>& seen = from_main_file(n.source_code()) ? main_file_offsets : other_file_offsets;
-      if (!seen.insert(n.record_offset).second) continue;
+bool printed_offsets::insert(std::uint64_t offset) {
+  // Open addressing, at most half full: grown (and every offset placed again) before that.
+  if ((count_ + 1) * 2 > slots_.size()) {
+    std::vector<std::uint64_t> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, 0);
+    count_ = 0;
+    for (const std::uint64_t kept : old) {
+      if (kept != 0) insert(kept);
     }
-    notification_handler_record* handler = join_handler(options, n);
-    const wns_push_channel_record* channel = join_push_channel(options, n);
-    int ok;
-    if (options.bodyfile)
-      ok = write_notification_bodyfile(os, options, n, handler);
-    else if (options.csvl2t)
-      ok = write_notification_l2t(os, options, n, handler);
-    else
-      ok = write_delimited_row(os, options, n, handler, channel);
-    if (ok == 0) return;
   }
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = static_cast<std::size_t>((offset * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+  while (slots_[i] != 0) {
+    if (slots_[i] == offset) return false;
+    i = (i + 1) & mask;
+  }
+  slots_[i] = offset;
+  ++count_;
+  return true;
+}
+
+record_writer::record_writer(std::ostream& os, selk_options& options) : os_(os), options_(options) {}
+
+record_writer::~record_writer() = default;
+
+bool record_writer::write(notification_record& n) {
+  if (failed_) return false;
+  if (options_.switches[kSwitchPerTableFiles] != 0) {
+    // As write_records: the per-table files are made once and nothing is printed.
+    if (!started_ && !options_.out_file.empty()) create_per_table_files(options_.out_file);
+    started_ = true;
+    return true;
+  }
+  const bool delimited = !options_.csvl2t && !options_.bodyfile;
+  if (!started_) {
+    started_ = true;
+    if (delimited) {
+      if (options_.header_on) {
+        if (write_delimited_header(os_, options_) == 0) {
+          failed_ = true;
+          return false;
+        }
+      } else if (options_.header_fields.empty()) {
+        // No header line is due, but the rows still need their template to size and place their cells.
+        build_delimited_header_template(options_);
+      }
+      rows_ = std::make_unique<delimited_row_writer>(options_);
+    }
+  }
+  if (is_recovered_record(n) && n.record_offset != 0) {
+    printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
+    if (!seen.insert(n.record_offset)) return true;
+  }
+  notification_handler_record* handler = join_handler(options_, n);
+  const wns_push_channel_record* channel = join_push_channel(options_, n);
+  int ok;
+  if (options_.bodyfile)
+    ok = write_notification_bodyfile(os_, options_, n, handler);
+  else if (options_.csvl2t)
+    ok = write_notification_l2t(os_, options_, n, handler);
+  else
+    ok = rows_->write(os_, options_, n, handler, channel);
+  failed_ = ok == 0;
+  return !failed_;
 }

@@ -4,11 +4,27 @@
 // file offset are left out.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <ostream>
 #include <vector>
 
 #include "notifications/records.h"
 #include "notifications/selk_options.h"
+
+class delimited_row_writer;
+
+// File offsets already printed: a set of non-zero numbers kept in one table, so that a run of many records
+// costs no allocation per record.
+class printed_offsets {
+  public:
+    // True when `offset` (not 0) was not in the set; it is in the set afterwards.
+    bool insert(std::uint64_t offset);
+
+  private:
+    std::vector<std::uint64_t> slots_;  // 0 marks a free slot; the size is a power of two
+    std::size_t count_ = 0;
+};
 
 // Prints `records` (normally options.notifications) to `os`. Nothing at all for an empty vector. The
 // delimited header is written while the header is pending. A recovered record with a non-zero offset is
@@ -16,6 +32,29 @@
 // file) was printed from that offset in this call. Stops at the first failed write: the caller sees the
 // failure in the stream's state.
 void write_records(std::ostream& os, selk_options& options, std::vector<notification_record>& records);
+
+// Writes notifications one at a time as they are read, as write_records writes a vector of them: the
+// delimited header before the first, the joins, recovered records already printed from the same offset
+// left out, nothing more once a write failed.
+class record_writer {
+  public:
+    record_writer(std::ostream& os, selk_options& options);
+    ~record_writer();
+    record_writer(const record_writer&) = delete;
+    record_writer& operator=(const record_writer&) = delete;
+
+    // False once a write has failed (this one or an earlier one).
+    bool write(notification_record& notification);
+
+  private:
+    std::ostream& os_;
+    selk_options& options_;
+    bool started_ = false;  // the header is written (when due) and the row writer made
+    bool failed_ = false;
+    printed_offsets main_file_offsets_;   // offsets printed of records from the database file
+    printed_offsets other_file_offsets_;  // offsets printed of records from its companions
+    std::unique_ptr<delimited_row_writer> rows_;  // the delimited form's reused row
+};
 
 // The joins of one notification: the handler and the first push channel (in the index's order) of its
 // handler identifier, or null when that table has no masked columns, its index is empty, the identifier is

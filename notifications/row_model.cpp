@@ -1,6 +1,7 @@
 #include "notifications/row_model.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -26,16 +27,25 @@ bool is_two_slot(int type) { return type == 12 || type == 15 || type == 17 || ty
 
 // The quoting rule: a JSON object text ({" at its start, at least 3 characters) stays as it is; any other
 // text is wrapped in double quotes, each double quote inside doubled, so a CSV reader gets it back whole.
-std::string quote_text(const std::string& text, std::uint32_t flags) {
-    if ((flags & kCellQuote) == 0) return text;
-    if (text.size() >= 3 && text[0] == '{' && text[1] == '"') return text;
-    std::string quoted = "\"";
-    quoted.reserve(text.size() + 2);
-    for (char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
+// `out` takes the result (its storage is reused); it must not be `text` itself.
+void assign_quoted(std::string& out, const std::string& text, std::uint32_t flags) {
+    if ((flags & kCellQuote) == 0 || (text.size() >= 3 && text[0] == '{' && text[1] == '"')) {
+        out.assign(text);
+        return;
     }
-    quoted += '"';
+    out.clear();
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string quote_text(const std::string& text, std::uint32_t flags) {
+    std::string quoted;
+    assign_quoted(quoted, text, flags);
     return quoted;
 }
 
@@ -104,6 +114,79 @@ date_time_format effective_format(const date_time_format& given, bool no_sub_sec
     return f;
 }
 
+// The text of one row as it is built: a string with the little of an output stream's state that the cells
+// use (field width, fill, alignment, number base). A stream per row costs a locale look-up for every
+// number and field; this keeps the same layout rules without one.
+class line_builder {
+  public:
+    explicit line_builder(std::string& out) : out_(out) {}
+
+    // The width of the next field only, as std::setw: shorter fields are padded, longer ones kept whole.
+    void width(unsigned long long w) { width_ = w; }
+    void fill(char c) { fill_ = c; }
+    void right() { right_ = true; }
+    void left() { right_ = false; }
+    void hex() { hex_ = true; }
+    void dec() { hex_ = false; }
+
+    line_builder& operator<<(const std::string& s) {
+        field(s.data(), s.size());
+        return *this;
+    }
+    line_builder& operator<<(const char* s) {
+        field(s, std::strlen(s));
+        return *this;
+    }
+    line_builder& operator<<(char c) {
+        field(&c, 1);
+        return *this;
+    }
+    line_builder& operator<<(unsigned long long v) {
+        char digits[24];
+        const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v, hex_ ? 16 : 10);
+        field(digits, static_cast<std::size_t>(r.ptr - digits));
+        return *this;
+    }
+    // Several texts as one field (the width covers them all).
+    void joined(const std::string& a, char b, const std::string& c) {
+        pad_before(a.size() + 1 + c.size());
+        out_ += a;
+        out_ += b;
+        out_ += c;
+        pad_after();
+    }
+    // Blanks that are not a field: the width stays for the next field.
+    void indent(unsigned n) { out_.append(n, ' '); }
+
+    const std::string& text() const { return out_; }
+
+  private:
+    void field(const char* p, std::size_t n) {
+        pad_before(n);
+        out_.append(p, n);
+        pad_after();
+    }
+    void pad_before(std::size_t n) {
+        pending_ = width_ > n ? static_cast<std::size_t>(width_ - n) : 0;
+        width_ = 0;
+        if (right_ && pending_ != 0) {
+            out_.append(pending_, fill_);
+            pending_ = 0;
+        }
+    }
+    void pad_after() {
+        if (pending_ != 0) out_.append(pending_, fill_);
+        pending_ = 0;
+    }
+
+    std::string& out_;
+    unsigned long long width_ = 0;
+    std::size_t pending_ = 0;
+    char fill_ = ' ';
+    bool right_ = false;
+    bool hex_ = false;
+};
+
 // Everything the renderer reads from the options once per row.
 struct render_ctx {
     cmd_params* options;
@@ -111,14 +194,13 @@ struct render_ctx {
     std::string blank;  // " ", or empty under no-whitespace
     bool padded;        // widths apply
     bool multiline;
+    row_buffers* buffers;  // the texts of recent times, or null
 };
 
 unsigned long long header_width(const render_ctx& c, std::size_t i) {
     // Cells beyond the template have no column width of their own.
     return i < c.header->size() ? (*c.header)[i].width : 0;
 }
-
-void set_width(std::ostream& os, unsigned long long w) { os.width(static_cast<std::streamsize>(w)); }
 
 // Date and time texts of a valid time (blank texts for an invalid one).
 void date_time_texts(const render_ctx& c, const qm::time& t, bool format_anyway, bool no_sub_second,
@@ -135,37 +217,56 @@ void date_time_texts(const render_ctx& c, const qm::time& t, bool format_anyway,
     }
 }
 
-void write_hex_bytes(std::ostream& os, const std::vector<unsigned char>& bytes, unsigned long long w,
+// The same for a FILETIME, without building a whole time value; true when the time is valid.
+bool filetime_date_time_texts(const render_ctx& c, std::uint64_t filetime, bool no_sub_second,
+                              std::string& date, std::string& time) {
+    const date_time_format f = effective_format(c.options->format_word, no_sub_second);
+    if (c.buffers != nullptr)
+        c.buffers->filetime_texts(filetime, f, date, time);
+    else
+        format_filetime_by_format(date, time, filetime, f);
+    // Every valid time has a time text, whatever the word says of the date.
+    const bool valid = !time.empty();
+    if (date.empty() && time.empty()) {
+        date = c.blank;
+        time = c.blank;
+    }
+    return valid;
+}
+
+void write_hex_bytes(line_builder& os, const std::vector<unsigned char>& bytes, unsigned long long w,
                      bool shorten, const std::string& blank, bool padded) {
     if (bytes.empty()) {
-        if (padded) set_width(os, w);
+        if (padded) os.width(w);
         os << blank;
         return;
     }
-    std::ostringstream text;
-    text << std::hex << std::setfill('0');
+    static const char kHexDigits[] = "0123456789abcdef";
+    std::string text;
     // Shortened: bytes 0..n are shown, then "..." when more remain.
     long long n = 16;
     if (w != 0) n = static_cast<long long>(w / 3) - 2;
     if (n < 0) n = 0;
     for (std::size_t b = 0; b < bytes.size(); ++b) {
-        text << std::setw(2) << static_cast<unsigned>(bytes[b]);
+        text += kHexDigits[bytes[b] >> 4];
+        text += kHexDigits[bytes[b] & 15];
         if (!shorten) continue;
-        if (b + 1 < bytes.size()) text << ' ';
+        if (b + 1 < bytes.size()) text += ' ';
         if (static_cast<long long>(b) == n && b + 1 < bytes.size()) {
-            text << "...";
+            text += "...";
             break;
         }
     }
-    if (padded) set_width(os, w);
-    os << text.str();
+    if (padded) os.width(w);
+    os << text;
 }
 
 // An integer cell. The cell may be turned into an empty text (zero-blank rule).
-void write_integer(std::ostream& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
+void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
                    unsigned p) {
     const std::uint32_t fl = cell.flags;
-    os << std::right;
+    const unsigned long long value = cell.value;
+    os.right();
     // The padded width of the hex digits, else the type's own hex width (none for type 3).
     auto hex_width = [&]() -> long long {
         if (c.padded && p + 2 <= w) return static_cast<long long>(w - p - 2);
@@ -181,68 +282,87 @@ void write_integer(std::ostream& os, const render_ctx& c, qm_variant_lite& cell,
                 return -1;
         }
     };
-    if ((fl & kCellZeroBlank) != 0 && cell.value == 0) {
-        if (c.padded && p <= w) set_width(os, w - p);
+    if ((fl & kCellZeroBlank) != 0 && value == 0) {
+        if (c.padded && p <= w) os.width(w - p);
         os << c.blank;
         cell.clear();
         cell.type = 11;
         return;
     }
     if ((fl & kCellHexBare) != 0) {
-        os << std::setfill(' ');
-        if (c.padded && p <= w) set_width(os, w - p);
-        os << std::hex << cell.value << std::dec;
+        os.fill(' ');
+        if (c.padded && p <= w) os.width(w - p);
+        os.hex();
+        os << value;
+        os.dec();
         return;
     }
     if ((fl & kCellHex) != 0) {
-        os << "0x" << std::setfill('0');
-        if (c.padded && p + 2 <= w) set_width(os, w - p - 2);
-        os << std::hex << cell.value << std::dec << std::setfill(' ');
+        os << "0x";
+        os.fill('0');
+        if (c.padded && p + 2 <= w) os.width(w - p - 2);
+        os.hex();
+        os << value;
+        os.dec();
+        os.fill(' ');
         return;
     }
     if ((fl & kCellHexDec) != 0) {
-        os << "0x" << std::setfill('0');
+        os << "0x";
+        os.fill('0');
         const long long hw = hex_width();
-        if (hw >= 0) os.width(hw);
-        os << std::hex << cell.value << std::dec << std::setfill(' ') << " [" << cell.value << "]";
+        if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
+        os.hex();
+        os << value;
+        os.dec();
+        os.fill(' ');
+        os << " [" << value << "]";
         return;
     }
     if (!c.options->base16 || (fl & kCellDecimal) != 0) {
-        os << std::setfill(' ');
-        if (c.padded && p < w) set_width(os, w - p);
-        os << cell.value;
+        os.fill(' ');
+        if (c.padded && p < w) os.width(w - p);
+        os << value;
         return;
     }
-    os << "0x" << std::setfill('0');
+    os << "0x";
+    os.fill('0');
     const long long hw = hex_width();
-    if (hw >= 0) os.width(hw);
-    os << std::hex << cell.value << std::dec << std::setfill(' ');
+    if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
+    os.hex();
+    os << value;
+    os.dec();
+    os.fill(' ');
 }
 
-void write_text(std::ostream& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
+void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
                 unsigned p) {
     const std::uint32_t fl = cell.flags;
-    os << (((fl & kCellRight) != 0) ? std::right : std::left);
+    if ((fl & kCellRight) != 0)
+        os.right();
+    else
+        os.left();
     const cmd_params& o = *c.options;
     if (o.value_char != 0) replace_char(cell.text, o.value_char, o.value_char_replacement, false);
     if (o.csv || o.csvl2t || o.csvgen || o.bodyfile) flatten_line_endings(cell.text);
     const unsigned long long len = cell.text.size();
     if ((fl & kCellCut) != 0 && len > cell.max_length) {
-        if (c.padded && p <= w) set_width(os, w - p);
+        if (c.padded && p <= w) os.width(w - p);
         os << cell.text.substr(0, cell.max_length);
     } else if ((fl & kCellCentre) != 0 && c.padded && p + len < w) {
         const unsigned long long k = (w - p - len) / 2;
-        write_indent(os, static_cast<unsigned>(k));
-        set_width(os, w - (k + p));
+        os.fill(' ');
+        os.indent(static_cast<unsigned>(k));
+        os.width(w - (k + p));
         os << cell.text;
     } else {
-        if (c.padded && p <= w) set_width(os, w - p);
+        if (c.padded && p <= w) os.width(w - p);
         os << cell.text;
     }
 }
 
 // A list of times joined by "; " (kCellTimeList).
-void write_time_list(std::ostream& os, const render_ctx& c, const qm_variant_lite& cell,
+void write_time_list(line_builder& os, const render_ctx& c, const qm_variant_lite& cell,
                      unsigned long long w) {
     if (is_two_slot(cell.type)) return;
     std::string joined;
@@ -257,36 +377,43 @@ void write_time_list(std::ostream& os, const render_ctx& c, const qm_variant_lit
         joined += date + " " + time;
     }
     if (c.options->padded_separator) os << c.blank;
-    if (c.padded) set_width(os, w);
+    if (c.padded) os.width(w);
     os << joined;
 }
 
 // Time cells that are not lists. May advance i into the cell that holds the time of a two-slot pair.
-void write_time_slot(std::ostream& os, const render_ctx& c, const variant_row& row, unsigned& i,
+void write_time_slot(line_builder& os, const render_ctx& c, const variant_row& row, unsigned& i,
                      unsigned long long w) {
     const qm_variant_lite& cell = row.fields[i];
     const int type = cell.type;
     bool negative = false;
+    bool valid = false;
     const bool unix_kind = type == 15 || type == 16 || type == 25 || type == 26;
-    const qm::time t = time_of_value(cell.value, type, cell.flags, &negative);
+    // Unix seconds never show sub-second digits.
+    const bool no_sub_second = unix_kind || (cell.flags & kCellNoSubSecond) != 0;
     std::string date;
     std::string time;
-    // Unix seconds never show sub-second digits.
-    date_time_texts(c, t, negative, unix_kind || (cell.flags & kCellNoSubSecond) != 0, date, time);
+    if (kind_of_type(type) == qm::type_filetime) {
+        valid = filetime_date_time_texts(c, cell.value, no_sub_second, date, time);
+    } else {
+        const qm::time t = time_of_value(cell.value, type, cell.flags, &negative);
+        valid = t.valid;
+        date_time_texts(c, t, negative, no_sub_second, date, time);
+    }
     const std::string& sep = c.options->separator;
-    const std::string lead = c.options->padded_separator ? c.blank : std::string();
+    const bool lead = c.options->padded_separator;
     switch (type) {
         case 12:
         case 15:
         case 17:
         case 19:
         case 21:
-            if (c.padded) set_width(os, w);
+            if (c.padded) os.width(w);
             os << date << sep;
             ++i;
             if (i < row.count) {
-                os << lead;
-                if (c.padded) set_width(os, header_width(c, i));
+                if (lead) os << c.blank;
+                if (c.padded) os.width(header_width(c, i));
                 os << time;
             }
             break;
@@ -294,23 +421,24 @@ void write_time_slot(std::ostream& os, const render_ctx& c, const variant_row& r
         case 16:
         case 18:
         case 20:
-        case 22: {
+        case 22:
             // An invalid time is one blank cell, not a blank date, a joiner and a blank time.
-            const std::string text = t.valid || negative ? date + " " + time : c.blank;
-            os << lead;
-            if (c.padded) set_width(os, w);
-            os << text;
+            if (lead) os << c.blank;
+            if (c.padded) os.width(w);
+            if (valid || negative)
+                os.joined(date, ' ', time);
+            else
+                os << c.blank;
             break;
-        }
         case 23:
         case 25:
-            if (c.padded) set_width(os, w);
+            if (c.padded) os.width(w);
             os << date << sep;
             break;
         case 24:
         case 26:
-            os << lead;
-            if (c.padded) set_width(os, w);
+            if (lead) os << c.blank;
+            if (c.padded) os.width(w);
             os << time;
             break;
         default:
@@ -318,8 +446,15 @@ void write_time_slot(std::ostream& os, const render_ctx& c, const variant_row& r
     }
 }
 
+void align(line_builder& os, bool right) {
+    if (right)
+        os.right();
+    else
+        os.left();
+}
+
 // Prints cell i by its type; i may advance past the second slot of a pair.
-void write_cell(std::ostream& os, const render_ctx& c, variant_row& row, unsigned& i, unsigned p) {
+void write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigned& i, unsigned p) {
     qm_variant_lite& cell = row.fields[i];
     const unsigned long long w = header_width(c, i);
     const bool right = (cell.flags & kCellRight) != 0;
@@ -344,7 +479,7 @@ void write_cell(std::ostream& os, const render_ctx& c, variant_row& row, unsigne
         case 22:
         case 23:
         case 24:
-            os << (right ? std::right : std::left);
+            align(os, right);
             if (cell.flags == kCellTimeList && !cell.values.empty()) {
                 write_time_list(os, c, cell, w);
             } else {
@@ -352,27 +487,32 @@ void write_cell(std::ostream& os, const render_ctx& c, variant_row& row, unsigne
             }
             break;
         case 14: {
-            std::ostringstream v;
+            std::string v;
             if (c.options->base16 || cell.flags == kCellHex) {
-                v << "0x" << std::hex << std::setfill('0') << std::setw(16) << cell.value;
+                char digits[17];
+                const std::to_chars_result r = std::to_chars(digits, digits + 16, cell.value, 16);
+                const std::size_t n = static_cast<std::size_t>(r.ptr - digits);
+                v = "0x";
+                v.append(16 - n, '0');
+                v.append(digits, n);
             } else {
-                v << cell.value;
+                v = std::to_string(cell.value);
             }
             if (c.options->padded_separator) os << c.blank;
-            if (c.padded) set_width(os, w);
-            os << v.str();
+            if (c.padded) os.width(w);
+            os << v;
             break;
         }
         case 15:
         case 16:
         case 25:
         case 26:
-            os << (right ? std::right : std::left);
+            align(os, right);
             write_time_slot(os, c, row, i, w);
             break;
         case 27:
-            os << (right ? std::right : std::left);
-            if (c.padded) set_width(os, w);
+            align(os, right);
+            if (c.padded) os.width(w);
             if (cell.bytes.size() < 16) {
                 os << c.blank;
             } else {
@@ -381,7 +521,7 @@ void write_cell(std::ostream& os, const render_ctx& c, variant_row& row, unsigne
             break;
         case 28:
         case 29:
-            os << (right ? std::right : std::left);
+            align(os, right);
             write_hex_bytes(os, cell.bytes, w, cell.type == 28, c.blank, c.padded);
             break;
         case 30:
@@ -390,11 +530,12 @@ void write_cell(std::ostream& os, const render_ctx& c, variant_row& row, unsigne
         default:
             break;
     }
-    os << std::setfill(' ') << std::left;
+    os.fill(' ');
+    os.left();
 }
 
 // Fills the generic header from a cell by its flags' low byte.
-void feed_generic_hdr(generic_hdr& hdr, const qm_variant_lite& cell, const std::ostringstream& line) {
+void feed_generic_hdr(generic_hdr& hdr, const qm_variant_lite& cell, const std::string& line) {
     const std::uint32_t slot = cell.flags & kCellHdrSlotMask;
     if (slot & 1) hdr.val1 = cell.value;
     if (slot & 2) hdr.val2 = cell.value;
@@ -403,7 +544,7 @@ void feed_generic_hdr(generic_hdr& hdr, const qm_variant_lite& cell, const std::
     if (slot & 16) hdr.val5 = cell.value;
     if ((slot & (32 | 64)) == 0) return;
     const bool bytes_type = cell.type == 27 || cell.type == 28 || cell.type == 29;
-    const std::string text = bytes_type ? line.str() : cell.text;
+    const std::string& text = bytes_type ? line : cell.text;
     if (slot & 32) hdr.str1 = text;
     if (slot & 64) hdr.str2 = text;
 }
@@ -432,7 +573,7 @@ void write_label(std::ostream& os, const std::string& label, unsigned long long 
         const unsigned long long k = (w - label.size()) / 2;
         write_indent(os, static_cast<unsigned>(k));
         os << std::left;
-        set_width(os, w - k);
+        os.width(static_cast<std::streamsize>(w - k));
     } else {
         os << std::left;
     }
@@ -591,9 +732,13 @@ int variant_row::set_string(int i, const std::string& text, int type, std::uint3
     if (cell == nullptr) return 1;
     cell->type = static_cast<std::uint16_t>(type);
     cell->flags = flags | row_flags;
-    std::string t = text;
-    if (cell->flags == kCellFlatten) flatten_line_endings(t);
-    cell->text = quote_text(t, cell->flags);
+    if (cell->flags == kCellFlatten) {
+        std::string t = text;
+        flatten_line_endings(t);
+        assign_quoted(cell->text, t, cell->flags);
+    } else {
+        assign_quoted(cell->text, text, cell->flags);
+    }
     return 1;
 }
 
@@ -779,7 +924,57 @@ int write_header_row(std::ostream& os, cmd_params& options) {
     return stream_ok(os);
 }
 
+// ---------------------------------------------------------------- row_buffers
+
+namespace {
+
+constexpr std::size_t kTimeSlots = 1024;
+
+// write_variant_row with the caller's buffers, or with a line of its own when there are none.
+int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers);
+
+}  // namespace
+
+row_buffers::row_buffers() = default;
+
+void row_buffers::filetime_texts(std::uint64_t filetime, const date_time_format& format, std::string& date,
+                                 std::string& time) {
+    if (times_.empty()) times_.assign(kTimeSlots, time_texts{});
+    std::uint64_t h = filetime * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+    time_texts& slot = times_[static_cast<std::size_t>(h % kTimeSlots)];
+    if (slot.used && slot.filetime == filetime && slot.flags == format.flags) {
+        date.assign(slot.date, slot.date_length);
+        time.assign(slot.time, slot.time_length);
+        return;
+    }
+    format_filetime_by_format(date, time, filetime, format);
+    // Texts longer than a slot holds are not kept (a format word makes none that long).
+    if (date.size() > sizeof slot.date || time.size() > sizeof slot.time) return;
+    slot.used = true;
+    slot.filetime = filetime;
+    slot.flags = format.flags;
+    slot.date_length = static_cast<std::uint8_t>(date.size());
+    slot.time_length = static_cast<std::uint8_t>(time.size());
+    std::memcpy(slot.date, date.data(), date.size());
+    std::memcpy(slot.time, time.data(), time.size());
+}
+
+// ---------------------------------------------------------------- writers (rows)
+
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
+    return write_row_with(os, row, options, nullptr);
+}
+
+int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, row_buffers& buffers) {
+    return write_row_with(os, row, options, &buffers);
+}
+
+namespace {
+
+int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers) {
+    std::string own_line;
+    std::string& text = buffers != nullptr ? buffers->line : own_line;
     os << std::dec << std::setfill(' ') << std::left;
     if (options.header_on) {
         if (!options.multiline) {
@@ -795,23 +990,26 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
     c.blank = options.no_whitespace ? std::string() : std::string(" ");
     c.padded = !options.no_whitespace;
     c.multiline = options.multiline;
+    c.buffers = buffers;
 
     sqlite_data_log* log = options_run_log(options);
     const bool to_log = log != nullptr && log->is_open;
     // An invalid row renders as nothing at all, not even a line break.
     if (row.valid != 1) return stream_ok(os);
     generic_hdr hdr;
-    std::ostringstream line;
-    line << std::dec << std::setfill(' ') << std::left;
+    text.clear();
+    line_builder line(text);
     {
         const unsigned n = static_cast<unsigned>(std::min<std::size_t>(row.count, row.fields.size()));
         for (unsigned i = 0; i < n; ++i) {
             if (c.multiline && i < c.header->size() && (*c.header)[i].type != 30) {
-                line << std::left << std::setfill(' ');
-                set_width(line, (*c.header)[i].width);
+                line.left();
+                line.fill(' ');
+                line.width((*c.header)[i].width);
                 line << (*c.header)[i].text;
             }
-            line << std::setfill(' ') << std::left;
+            line.fill(' ');
+            line.left();
             unsigned p = 0;
             const std::uint32_t fl = row.fields[i].flags;
             if ((fl & kCellArrow) != 0) {
@@ -824,7 +1022,7 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
             }
             const unsigned start = i;
             write_cell(line, c, row, i, p);
-            if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], line);
+            if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], text);
             if (!c.multiline) {
                 if (i + 1 < n) line << options.separator;
             } else if (i < n && row.fields[i].type != 30) {
@@ -832,8 +1030,7 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
             }
         }
         // Rows end with a line break unless they go to an open run log without one.
-        const std::string& so_far = line.str();
-        const bool ends_with_break = !so_far.empty() && so_far.back() == '\n';
+        const bool ends_with_break = !text.empty() && text.back() == '\n';
         if (options.sqlite_off || (!to_log && !ends_with_break)) line << '\n';
     }
     if (to_log) {
@@ -845,12 +1042,14 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
         prepared.val5 = hdr.val5;
         prepared.str1 = hdr.str1;
         prepared.str2 = hdr.str2;
-        log->add_data_row_ex(line, prepared);
+        log->add_data_row_ex(text, prepared);
         return 1;
     }
-    os << line.str();
+    os << text;
     return stream_ok(os);
 }
+
+}  // namespace
 
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
     return write_variant_row(os, row, options);

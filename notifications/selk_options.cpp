@@ -102,6 +102,7 @@ void selk_options::clear() {
     table_names[kSchemaPushChannel] = "wnspushchannel";
     table_names[kSchemaHandlerSettings] = "handlersettings";
     verify = 0;
+    notification_sink = nullptr;
     clear_after_each_iteration();
 }
 
@@ -121,6 +122,7 @@ void selk_options::clear_after_each_iteration() {
     row_sizes.clear();
     app_name_width = kDefaultAppNameWidth;
     tables_incomplete = 0;
+    row_signature = signature_cache();
     switches[kSwitchInput] = 0;
 }
 

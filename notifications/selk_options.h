@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <ostream>
 #include <set>
@@ -83,6 +84,21 @@ class selk_options : public cmd_params {
     // Set when the library failed part of the way through a table of the current database: the rows it
     // delivered are kept and printed, but the run did not read everything. Cleared for each database.
     std::uint8_t tables_incomplete = 0;
+    // When set, the reading of the tables hands each notification to this sink as it is read, after the
+    // other tables, instead of keeping it in `notifications` (which then stays empty, unless the table could
+    // not be read that way). The caller sets and clears it; the per-database reset keeps it.
+    std::function<void(notification_record&)> notification_sink;
+    notification_record notification_scratch;  // the notification being handed to the sink
+
+    // The signature text of the last schema whose rows were stamped, with what it was worked out for.
+    struct signature_cache {
+        bool known = false;
+        const table_schema* schema = nullptr;
+        std::uint64_t mask = 0;
+        std::size_t fields = 0;
+        std::string text;
+    };
+    signature_cache row_signature;
 };
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or

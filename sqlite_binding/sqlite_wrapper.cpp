@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -349,6 +350,9 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
   *connection = nullptr;
   if (sqlite_api.open_v2 == nullptr || sqlite_api.open == nullptr || sqlite_api.close == nullptr) return false;
   int rc = SQLITE_CANTOPEN;
+  // A connection is used by one thread at a time: the library need not lock it around every call, which
+  // costs a lock per value read.
+  const int single_thread = SQLITE_OPEN_NOMUTEX;
   if (read_only_flag) {
     remove_private_copy();
     const std::string target = absolute_path(path);
@@ -358,14 +362,16 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
     if (!with_wal && !with_journal) {
       // Nothing pending beside the file: read it as it stands, with no lock and no companion file.
       const std::string uri = "file://" + uri_encode_path(target) + "?immutable=1";
-      rc = sqlite_api.open_v2(uri.c_str(), connection, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+      rc = sqlite_api.open_v2(uri.c_str(), connection, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | single_thread,
+                              nullptr);
     } else {
       // The log or journal must be applied to show the committed state, which would change the evidence
       // and its companions: apply it to a private copy instead.
       std::string copy;
       if (make_private_copy(target, with_wal, with_journal, &private_copy_dir_, &copy)) {
         const std::string uri = "file://" + uri_encode_path(copy);
-        rc = sqlite_api.open_v2(uri.c_str(), connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr);
+        rc = sqlite_api.open_v2(uri.c_str(), connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | single_thread,
+                                nullptr);
       }
     }
   } else {
@@ -450,6 +456,8 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
     if (rc != SQLITE_OK) break;
     rest = tail;
     if (stmt == nullptr) continue;  // blanks or a comment
+    // The names and the buffers of a statement are set up once and reused for every row.
+    bool prepared_row = false;
     for (;;) {
       const int step = sqlite_api.step(stmt);
       if (step == SQLITE_DONE) break;
@@ -459,26 +467,47 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
       }
       if (callback == nullptr) continue;
       const int n = sqlite_api.column_count(stmt);
-      cells.assign(static_cast<std::size_t>(n), std::string());
-      names.assign(static_cast<std::size_t>(n), std::string());
-      value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
-      name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
-      lengths.assign(static_cast<std::size_t>(n), 0);
+      if (!prepared_row || static_cast<std::size_t>(n) != cells.size()) {
+        cells.assign(static_cast<std::size_t>(n), std::string());
+        names.assign(static_cast<std::size_t>(n), std::string());
+        value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
+        name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
+        lengths.assign(static_cast<std::size_t>(n), 0);
+        for (int i = 0; i < n; ++i) {
+          const char* name = sqlite_api.column_name(stmt, i);
+          if (name == nullptr) continue;
+          names[static_cast<std::size_t>(i)] = name;
+          name_ptrs[static_cast<std::size_t>(i)] = &names[static_cast<std::size_t>(i)][0];
+        }
+        prepared_row = true;
+      }
       for (int i = 0; i < n; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
-        const char* name = sqlite_api.column_name(stmt, i);
-        if (name != nullptr) {
-          names[k] = name;
-          name_ptrs[k] = &names[k][0];
-        }
         const int type = sqlite_api.column_type(stmt, i);
-        if (type == SQLITE_NULL) continue;
+        if (type == SQLITE_NULL) {
+          value_ptrs[k] = nullptr;
+          lengths[k] = 0;
+          continue;
+        }
+        if (type == SQLITE_INTEGER) {
+          // The decimal text the library would give, written without its conversion.
+          char digits[24];
+          const long long v = sqlite_api.column_int64(stmt, i);
+          const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
+          cells[k].assign(digits, static_cast<std::size_t>(r.ptr - digits));
+          lengths[k] = static_cast<unsigned>(cells[k].size());
+          value_ptrs[k] = &cells[k][0];
+          continue;
+        }
         // Pointer first, then the length, as the library asks; the copy is zero-terminated, so a value
         // read as C text by the callback never runs past its bytes.
         const void* p = type == SQLITE_BLOB ? sqlite_api.column_blob(stmt, i)
                                             : static_cast<const void*>(sqlite_api.column_text(stmt, i));
         const int len = sqlite_api.column_bytes(stmt, i);
-        if (p != nullptr && len > 0) cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
+        if (p != nullptr && len > 0)
+          cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
+        else
+          cells[k].clear();
         lengths[k] = len > 0 ? static_cast<unsigned>(len) : 0u;
         value_ptrs[k] = &cells[k][0];
       }

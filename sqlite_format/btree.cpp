@@ -100,24 +100,24 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 
 // Builds the payload of a cell from its local bytes: without overflow the bytes as they stand;
 // with overflow the pointer is dropped and the chain appended (cut to the payload size) when a
-// file is open, the marker when the chain fails or `skip` is set.
-std::vector<std::uint8_t> assemble_payload(const page_view& v, const cell_metadata& c, std::size_t start,
-                                           std::size_t length, uni::fileio* file, bool skip) {
+// file is open, the marker when the chain fails or `skip` is set. `payload` is replaced; its storage is
+// reused from cell to cell.
+void assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v, const cell_metadata& c,
+                           std::size_t start, std::size_t length, uni::fileio* file, bool skip) {
   const std::uint8_t* local = v.data + start;
-  std::vector<std::uint8_t> payload;
   if (!c.overflow) {
     payload.assign(local, local + length);
-    return payload;
+    return;
   }
   const std::string marker(kOverflowSkippedMarker);
   if (skip && length > kOverflowPointerSize) {
     payload.assign(local, local + length - kOverflowPointerSize);
     payload.insert(payload.end(), marker.begin(), marker.end());
-    return payload;
+    return;
   }
   const std::size_t kept = length >= kOverflowPointerSize ? length - kOverflowPointerSize : 0;
   payload.assign(local, local + kept);
-  if (file == nullptr || !file->is_open()) return payload;
+  if (file == nullptr || !file->is_open()) return;
   std::uint32_t first = 0;
   if (length >= kOverflowPointerSize)
     (void)read_be32(byte_view(local, length), length - kOverflowPointerSize, &first);
@@ -129,6 +129,13 @@ std::vector<std::uint8_t> assemble_payload(const page_view& v, const cell_metada
   } else {
     payload.insert(payload.end(), marker.begin(), marker.end());
   }
+}
+
+// The same into a new vector.
+std::vector<std::uint8_t> assemble_payload(const page_view& v, const cell_metadata& c, std::size_t start,
+                                           std::size_t length, uni::fileio* file, bool skip) {
+  std::vector<std::uint8_t> payload;
+  assemble_payload_into(payload, v, c, start, length, file, skip);
   return payload;
 }
 
@@ -181,6 +188,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
 
   sqlite_artifact current;
   sqlite_artifact schema_page;
+  std::vector<std::uint8_t> payload;  // each cell's payload in turn, in storage reused
   for (const auto& entry : cells) {
     const cell_metadata& c = entry.second;
     if (c.cell_offset >= page_size) continue;
@@ -194,8 +202,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     std::size_t start = 0;
     std::size_t length = 0;
     if (!local_payload(v, c, header_parts, &start, &length)) continue;
-    const std::vector<std::uint8_t> payload =
-        assemble_payload(v, c, start, length, file, table && skip_overflow);
+    assemble_payload_into(payload, v, c, start, length, file, table && skip_overflow);
 
     sqlite_row_artifact row;
     std::uint32_t consumed = 0;
@@ -239,10 +246,10 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     current.kind = table ? kArtifactTableRows : kArtifactIndexRows;
     current.file_offset = page_offset;
     current.page_number = v.number;
-    current.rows.emplace(key_text(key), row);
+    current.rows.emplace(key_text(key), std::move(row));
   }
   if (!current.rows.empty()) {
-    out.emplace(0, current);
+    out.emplace(0, std::move(current));
   } else if (!schema_page.rows.empty() || schema_page.kind == kArtifactSchemaPage) {
     out.emplace(schema_page.page_number, schema_page);
   }

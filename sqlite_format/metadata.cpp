@@ -66,21 +66,48 @@ int sqlite_metadata::populate_record_ex(int, char**, std::vector<unsigned>&, std
 
 void sqlite_metadata::output_extra_data(std::ostream& os, const std::string& name, bool braces, bool with_offset,
                                         bool with_rowid, bool with_source) {
-  std::vector<std::string> items;
-  if (with_source) items.push_back("\"src\":\"" + record_source_label(source_code()) + "\"");
-  if (with_offset && record_offset != 0) {
-    std::string hex;
-    number_to_text(hex, record_offset, true, 1);  // width 1: the digits as they are, no zero fill
-    items.push_back("\"record offset\":\"" + hex + "\"");
+  os << extra_data_text(*this, name, braces, with_offset, with_rowid, with_source) << std::dec;
+}
+
+std::string extra_data_text(const sqlite_metadata& record, const std::string& name, bool braces, bool with_offset,
+                            bool with_rowid, bool with_source) {
+  std::string out;
+  append_extra_data_text(out, record, name, braces, with_offset, with_rowid, with_source);
+  return out;
+}
+
+void append_extra_data_text(std::string& out, const sqlite_metadata& record, const std::string& name, bool braces,
+                            bool with_offset, bool with_rowid, bool with_source) {
+  if (braces) out += '{';
+  if (!name.empty()) out += name + "={";
+  const char* joiner = "";
+  if (with_source) {
+    out += joiner;
+    out += "\"src\":\"";
+    out += record_source_label(record.source_code());
+    out += '"';
+    joiner = "; ";
   }
-  if (truncated) items.push_back("\"truncated\":\"true\"");
-  if (with_rowid) items.push_back("\"rowid\":" + std::to_string(rowid));
-  if (braces) os << "{";
-  if (!name.empty()) os << name << "={";
-  for (std::size_t i = 0; i < items.size(); ++i) os << (i ? "; " : "") << items[i];
-  if (!name.empty()) os << "}";
-  if (braces) os << "}";
-  os << std::dec;
+  if (with_offset && record.record_offset != 0) {
+    std::string hex;
+    number_to_text(hex, record.record_offset, true, 1);  // width 1: the digits as they are, no zero fill
+    out += joiner;
+    out += "\"record offset\":\"";
+    out += hex;
+    out += '"';
+    joiner = "; ";
+  }
+  if (record.truncated) {
+    out += joiner;
+    out += "\"truncated\":\"true\"";
+    joiner = "; ";
+  }
+  if (with_rowid) {
+    out += joiner;
+    out += "\"rowid\":" + std::to_string(record.rowid);
+  }
+  if (!name.empty()) out += '}';
+  if (braces) out += '}';
 }
 
 void sqlite_metadata::output_rowid_data(std::ostream& os, const std::string& name, bool braces) {
@@ -107,22 +134,25 @@ struct c_arrays {
   std::vector<unsigned> lengths;
 };
 
-// The columns as C arrays in the given order (all columns in order when `order` is empty).
+// The columns as C arrays in the given order (all columns in order when `order` is empty); an empty column
+// is a null pointer, as SQL NULL reaches the fillers.
 bool build_arrays(c_arrays& out, const std::vector<std::string>& columns,
                   const std::map<std::uint64_t, std::uint32_t>* order) {
-  std::vector<const char*> all_ptrs;
-  std::vector<std::uint32_t> all_lengths;
-  if (!strings_to_c_arrays(all_ptrs, all_lengths, columns)) return false;
+  if (columns.empty()) return false;
+  out.pointers.reserve(columns.size());
+  out.lengths.reserve(columns.size());
   // The fillers take char** but only read: the pointers refer to the caller's strings.
+  auto add = [&out](const std::string& column) {
+    out.pointers.push_back(column.empty() ? nullptr : const_cast<char*>(column.data()));
+    out.lengths.push_back(static_cast<unsigned>(column.size()));
+  };
   if (!order || order->empty()) {
-    for (const char* p : all_ptrs) out.pointers.push_back(const_cast<char*>(p));
-    out.lengths.assign(all_lengths.begin(), all_lengths.end());
+    for (const std::string& column : columns) add(column);
     return true;
   }
   for (const auto& entry : *order) {
-    if (entry.second >= all_ptrs.size()) continue;  // an entry for a column this row lacks
-    out.pointers.push_back(const_cast<char*>(all_ptrs[entry.second]));
-    out.lengths.push_back(all_lengths[entry.second]);
+    if (entry.second >= columns.size()) continue;  // an entry for a column this row lacks
+    add(columns[entry.second]);
   }
   return !out.pointers.empty();
 }
@@ -150,12 +180,19 @@ std::uint64_t prepare_field_map(table_schema& schema, std::size_t count, std::ui
 
 }  // namespace
 
+std::string schema_signature_text(const table_schema& schema) { return signature_of(schema); }
+
 void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask, std::uint32_t table_kind,
-                              const table_schema& schema) {
+                              const table_schema& schema, const std::string& signature_text) {
   if (column_mask != 0) record.column_mask = column_mask;
   record.table_kind = table_kind;
-  record.signature_text = signature_of(schema);
+  record.signature_text = signature_text;
   if (!schema.signature_digest_text.empty()) record.signature_digest_text = schema.signature_digest_text;
+}
+
+void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask, std::uint32_t table_kind,
+                              const table_schema& schema) {
+  set_metadata_from_schema(record, column_mask, table_kind, schema, signature_of(schema));
 }
 
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
@@ -167,10 +204,16 @@ void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_rec
 }
 
 void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
-                                    std::uint32_t table_kind, const table_schema& schema) {
+                                    std::uint32_t table_kind, const table_schema& schema,
+                                    const std::string& signature_text) {
   if (!row.header_bytes.empty()) record.header_bytes = row.header_bytes;
   if (row.rowid != 0) record.rowid = row.rowid;
-  set_metadata_from_schema(record, column_mask, table_kind, schema);
+  set_metadata_from_schema(record, column_mask, table_kind, schema, signature_text);
+}
+
+void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema) {
+  set_metadata_from_table_record(record, row, column_mask, table_kind, schema, signature_of(schema));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -58,6 +58,8 @@ class sqlite_metadata {
   sqlite_metadata() { reset(); }
   sqlite_metadata(const sqlite_metadata&) = default;
   sqlite_metadata& operator=(const sqlite_metadata&) = default;
+  sqlite_metadata(sqlite_metadata&&) noexcept = default;
+  sqlite_metadata& operator=(sqlite_metadata&&) noexcept = default;
   virtual ~sqlite_metadata() = default;
 
   // Gives every field its initial value (identifier -1, everything else zero or empty).
@@ -86,16 +88,32 @@ class sqlite_metadata {
   virtual void output_rowid_data(std::ostream& os, const std::string& name, bool braces);
 };
 
+// The text output_extra_data writes for the base part of a record.
+std::string extra_data_text(const sqlite_metadata& record, const std::string& name, bool braces, bool with_offset,
+                            bool with_rowid, bool with_source);
+// The same text appended to `out`.
+void append_extra_data_text(std::string& out, const sqlite_metadata& record, const std::string& name, bool braces,
+                            bool with_offset, bool with_rowid, bool with_source);
+
 // Stamps a record with its table's identity: a non-zero mask, the table kind, the signature text
 // and a non-empty digest text.
 void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask, std::uint32_t table_kind,
                               const table_schema& schema);
+// The same with the schema's signature text (schema_signature_text) worked out once by the caller, for
+// the rows of one table read in a row.
+void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask, std::uint32_t table_kind,
+                              const table_schema& schema, const std::string& signature_text);
+// The signature text of a schema: its field abbreviations, lower-cased.
+std::string schema_signature_text(const table_schema& schema);
 // The same for a recovered record, also taking its header bytes, rowid and truncated flag.
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);
 // The same for a row of the own table walk, taking its header bytes and rowid.
 void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);
+void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema,
+                                    const std::string& signature_text);
 
 // Hands all columns in order to the record's populate_record; its result as a byte.
 std::uint8_t populate_record_from_strings(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,

@@ -49,6 +49,11 @@ namespace {
 std::uint32_t read_serial_types(std::vector<std::uint32_t>& raw, byte_view payload, std::size_t pos,
                                 std::uint64_t type_bytes, std::uint32_t max_count) {
   std::uint32_t taken = 0;
+  // A type takes a byte at least: that many (within the payload) is room enough.
+  std::uint64_t room = payload.size > pos ? payload.size - pos : 0;
+  if (type_bytes != 0 && type_bytes < room) room = type_bytes;
+  if (max_count != 0 && max_count < room) room = max_count;
+  raw.reserve(raw.size() + static_cast<std::size_t>(room));
   while (pos < payload.size && (type_bytes == 0 || taken < type_bytes) &&
          (max_count == 0 || raw.size() < max_count)) {
     std::uint64_t v;
@@ -272,6 +277,7 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
   }
   std::size_t pos = header_size;
   std::size_t remaining = length - header_size;
+  row.values.reserve(row.codes.size());
   for (std::uint32_t i = 0; i < row.codes.size(); ++i) {
     const std::uint32_t kind = row.codes[i] & kColKindMask;
     if (kind < kColNull || kind > kColBlob) continue;

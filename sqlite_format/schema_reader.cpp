@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
@@ -91,10 +92,9 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
   return names.empty() ? 0 : 1;
 }
 
-int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
-                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
-                             bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors) {
-  rows.clear();
+int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
+                        std::uint64_t first_rowid, std::int64_t count, bool raw_blob, bool keep_header, bool utf8,
+                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit) {
   if (!file.is_open() || page_size == 0) return 0;
   if (interiors.empty()) {
     std::map<std::uint64_t, sqlite_artifact> unused;
@@ -108,6 +108,8 @@ int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file,
   std::vector<std::uint8_t> buf(page_size);
   std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
   artifact_map found;
+  table_record rec;  // one record handed on at a time; its storage is reused
+  bool any = false;
   bool done = false;
   for (const sqlite_artifact& node : interiors) {
     for (auto entry = node.cells.begin(); entry != node.cells.end() && !done; ++entry) {
@@ -123,22 +125,36 @@ int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file,
         if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
         if (a.second.sql.size() > 30 && a.second.sql_lower.find("without rowid") != std::string::npos)
           a.second.without_rowid = 1;
-        for (const auto& r : a.second.rows) {
-          const sqlite_row_artifact& row = r.second;
+        for (auto& r : a.second.rows) {
+          sqlite_row_artifact& row = r.second;
           if (limited && row.rowid > last_rowid) continue;
-          table_record rec(row.values, row.rowid, row.file_offset);
-          if (keep_header) rec.header_bytes = row.header_bytes;
-          rows.push_back(std::move(rec));
-          if (limited && row.rowid == last_rowid) {
-            done = true;
-            break;
-          }
+          // The page's rows are not needed again: their values move on.
+          rec.values = std::move(row.values);
+          rec.rowid = row.rowid;
+          rec.record_offset = row.file_offset;
+          if (keep_header) rec.header_bytes = std::move(row.header_bytes);
+          any = true;
+          if (!visit(rec)) done = true;
+          if (limited && row.rowid == last_rowid) done = true;
+          if (done) break;
         }
         if (done) break;
       }
     }
     if (done) break;
   }
+  return any ? 1 : 0;
+}
+
+int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
+                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
+                             bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors) {
+  rows.clear();
+  (void)visit_table_records(file, root_offset, page_size, first_rowid, count, raw_blob, keep_header, utf8, interiors,
+                            [&rows](table_record& rec) {
+                              rows.push_back(std::move(rec));
+                              return true;
+                            });
   return rows.empty() ? 0 : 1;
 }
 

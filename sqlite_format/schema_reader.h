@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,15 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
 int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
                           std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
                           bool keep_header, bool utf8);
+
+// Receives one row of a table walk; false stops the walk. The record is reused for the next row.
+using table_record_visitor = std::function<bool(table_record&)>;
+
+// The rows extract_table_records_ex lists, handed to `visit` one at a time as each leaf page is read,
+// so that a table need not be held whole. Returns 1 when a row was handed on.
+int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
+                        std::uint64_t first_rowid, std::int64_t count, bool raw_blob, bool keep_header, bool utf8,
+                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit);
 
 // As extract_table_records, with the lowest interior pages in `interiors`: filled on first use
 // (when empty) and reused by later calls on the same table.

@@ -1,7 +1,9 @@
 #include "time/calendar.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "time/qm_time.h"
 
@@ -48,6 +50,22 @@ long long days_from_civil(long long y, unsigned m, unsigned d) {
     return era * 146097 + doe - 719468;
 }
 
+// The proleptic Gregorian date (month 1-12) of a day count from 1970-01-01 (from 0000-03-01 on).
+void civil_from_days(long long z, long long& year, unsigned& month, unsigned& day) {
+    z += 719468;
+    const long long era = z / 146097;
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    day = static_cast<unsigned>(doy - (153 * mp + 2) / 5 + 1);
+    month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
+    year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+// 3001-01-01 00:00:00 UTC: broken-down times stop at the end of the year 3000.
+constexpr std::int64_t kFirstSecondOf3001 = 32535216000;
+
 void zero_tm(struct tm& t) { std::memset(&t, 0, sizeof t); }
 
 }  // namespace
@@ -85,22 +103,12 @@ bool filetime_to_date_parts(date_parts& parts, std::uint64_t ft) {
     parts = date_parts();
     if (ft >= kFiletimeSignBit) return false;
 
-    const long long n = static_cast<long long>(ft / 315360000000000ull);
-    const long long y = n + 1600;
-    long long s = static_cast<long long>(ft / kTicksPerSecond) - n * kSecondsPer365 + 33523200 -
-                  leap_days_through(y) * kSecondsPerDay;
-    // n counts 365-day years, so it can run ahead of the calendar by the leap days gathered since 1601:
-    // one year from about 3100 on, more later. Step back until the seconds fall inside the year.
-    long long year = y + 1;
-    while (s < 0) {
-        --year;
-        s += is_leap_year(year) ? 31622400 : 31536000;
-    }
-    const bool leap = is_leap_year(year);
-    const long long days = s / kSecondsPerDay;
-    const long long r = s % kSecondsPerDay;
+    // Days from 1601-01-01 (134,774 days before 1970) and the second within the day.
+    const long long days = static_cast<long long>(ft / kTicksPerDay);
+    const long long r = static_cast<long long>((ft % kTicksPerDay) / kTicksPerSecond);
+    long long year = 0;
     unsigned month = 0, day = 0;
-    split_day_of_year(days, leap, month, day);
+    civil_from_days(days - 134774, year, month, day);
 
     _windows_systemtime& u = parts.utc;
     u.year = static_cast<std::uint16_t>(year);
@@ -155,43 +163,34 @@ std::uint64_t date_parts_to_filetime(struct tm t, std::uint64_t milliseconds) {
 
 bool unix_seconds_to_tm(std::int64_t seconds, struct tm& out, float bias_hours) {
     if (seconds < 0) return false;
-    const float bias = bias_hours * 3600.0f;
-    const std::int64_t t = seconds + static_cast<std::int64_t>(bias);
-    // A negative bias can take the first hours of 1970 before the epoch; the year walk below only runs
-    // forwards, so such a time cannot be broken down.
-    if (t < 0) {
+    // Past the last second of 3000 even after the largest bias: refused before the sum could overflow.
+    if (seconds >= kFirstSecondOf3001 + 2 * kSecondsPerDay) {
         zero_tm(out);
         return false;
     }
-    long long days = t / kSecondsPerDay;
+    const float bias = bias_hours * 3600.0f;
+    const std::int64_t t = seconds + static_cast<std::int64_t>(bias);
+    // A negative bias can take the first hours of 1970 before the epoch, and the years stop at 3000:
+    // such a time cannot be broken down.
+    if (t < 0 || t >= kFirstSecondOf3001) {
+        zero_tm(out);
+        return false;
+    }
+    const long long days = t / kSecondsPerDay;
     const long long r = t - days * kSecondsPerDay;
+    long long year = 0;
+    unsigned month = 0, day = 0;
+    civil_from_days(days, year, month, day);
     struct tm tmp;
     zero_tm(tmp);
     tmp.tm_sec = static_cast<int>(r % 60);
     tmp.tm_hour = static_cast<int>(r / 3600);
     tmp.tm_min = static_cast<int>((r - tmp.tm_hour * 3600) / 60);
     tmp.tm_wday = static_cast<int>((days + 4) % 7);
-
-    long long year = 1970;
-    for (;;) {
-        const long long len = is_leap_year(year) ? 366 : 365;
-        if (days < len) break;
-        days -= len;
-        ++year;
-        if (year > 3000) {
-            zero_tm(out);
-            return false;
-        }
-    }
     tmp.tm_year = static_cast<int>(year - 1900);
-    tmp.tm_yday = static_cast<int>(days);
-    unsigned m = 1;
-    while (m < 12 && days >= days_in_month(year, m)) {
-        days -= days_in_month(year, m);
-        ++m;
-    }
-    tmp.tm_mon = static_cast<int>(m - 1);
-    tmp.tm_mday = static_cast<int>(days + 1);
+    tmp.tm_yday = static_cast<int>(days - days_from_civil(year, 1, 1));
+    tmp.tm_mon = static_cast<int>(month - 1);
+    tmp.tm_mday = static_cast<int>(day);
     tmp.tm_isdst = 0;
     out = tmp;
     return true;
@@ -207,8 +206,7 @@ bool filetime_to_utc_tm(std::uint64_t filetime, struct tm& out) {
     return unix_seconds_to_tm(static_cast<std::int64_t>(unix_secs), out, 0.0f);
 }
 
-int get_local_bias_seconds() {
-    const std::time_t now = std::time(nullptr);
+int local_bias_seconds_at(std::time_t now) {
     struct tm local, gm;
     if (localtime_r(&now, &local) == nullptr || gmtime_r(&now, &gm) == nullptr) return 0;
     // Both read back through mktime so that the difference is the zone's offset at this moment.
@@ -217,6 +215,26 @@ int get_local_bias_seconds() {
     const std::time_t a = std::mktime(&local);
     const std::time_t b = std::mktime(&gm);
     return static_cast<int>(a - b);
+}
+
+int get_local_bias_seconds() {
+    // The zone does not change during a run, but each mktime makes the C library look at the zone file
+    // again. The bias is worked out once per value of TZ (a test may switch zones) and reused.
+    struct cached_bias {
+        bool known = false;
+        bool tz_set = false;
+        std::string tz;
+        int seconds = 0;
+    };
+    static cached_bias cache;
+    const char* tz = std::getenv("TZ");
+    if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || cache.tz == tz))
+        return cache.seconds;
+    cache.seconds = local_bias_seconds_at(std::time(nullptr));
+    cache.tz_set = tz != nullptr;
+    cache.tz = tz != nullptr ? tz : "";
+    cache.known = true;
+    return cache.seconds;
 }
 
 bool unix_seconds_to_local_tm(std::uint64_t seconds, struct tm& out) {
@@ -344,7 +362,10 @@ std::uint64_t filetime_local_to_utc(std::uint64_t filetime) {
 bool filetime_to_dos_date_time(std::uint64_t filetime, std::uint16_t (&dos)[2]) {
     date_parts p;
     if (!filetime_to_date_parts(p, filetime)) return false;
-    const _windows_systemtime& u = p.utc;
+    return systemtime_to_dos_date_time(p.utc, dos);
+}
+
+bool systemtime_to_dos_date_time(const _windows_systemtime& u, std::uint16_t (&dos)[2]) {
     if (u.year < 1980 || u.year > 2037) return false;
     dos[0] = static_cast<std::uint16_t>((u.year - 1980) * 512 + u.month * 32 + u.day);
     dos[1] = static_cast<std::uint16_t>(u.hour * 2048 + u.minute * 32 + ((u.second / 2 + u.second % 2) & 31));

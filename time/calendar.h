@@ -86,7 +86,9 @@ std::uint64_t date_parts_to_filetime(struct tm t, std::uint64_t milliseconds);
 bool unix_seconds_to_tm(std::int64_t seconds, struct tm& out, float bias_hours);
 bool unix_seconds_to_utc_tm(std::int64_t seconds, struct tm& out);
 bool filetime_to_utc_tm(std::uint64_t filetime, struct tm& out);
-// Local time minus UTC in seconds for the current moment (C library: time, localtime, gmtime, mktime).
+// Local time minus UTC in seconds at the instant `now` (C library: localtime, gmtime, mktime).
+int local_bias_seconds_at(std::time_t now);
+// local_bias_seconds_at the current moment, worked out once per value of TZ and then reused.
 int get_local_bias_seconds();
 // Unix seconds with today's local bias; false from local year 3001 on.
 bool unix_seconds_to_local_tm(std::uint64_t seconds, struct tm& out);
@@ -107,6 +109,8 @@ std::uint64_t filetime_local_to_utc(std::uint64_t filetime);
 
 // FAT date and time words of the UTC parts; false (nothing written) outside the years 1980-2037.
 bool filetime_to_dos_date_time(std::uint64_t filetime, std::uint16_t (&dos)[2]);
+// The same from UTC parts already broken down.
+bool systemtime_to_dos_date_time(const _windows_systemtime& utc, std::uint16_t (&dos)[2]);
 bool filetime_to_systemtime(std::uint64_t filetime, _windows_systemtime& out);
 void systemtime_from_tm(_windows_systemtime& out, struct tm t);
 // The 16 bytes of a SYSTEMTIME held in two u64 (memory order) to Unix seconds; false when the FILETIME

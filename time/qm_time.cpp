@@ -60,7 +60,7 @@ bool time::set_filetime_parts(std::uint64_t ft, bool precise, double sub_ticks) 
     windows_filetime.set_windows_filetime(ft);
 
     std::uint16_t dos[2] = {0, 0};
-    if (filetime_to_dos_date_time(ft, dos)) {
+    if (systemtime_to_dos_date_time(utc, dos)) {
         dos_date = dos[0];
         dos_time = dos[1];
     }
@@ -77,6 +77,23 @@ bool time::set_filetime_parts(std::uint64_t ft, bool precise, double sub_ticks) 
 
     valid = utc.year >= 1900;
     return valid;
+}
+
+bool time::valid_filetime(std::uint64_t ft, date_parts* parts) {
+    // The rule of set_filetime_parts, step by step.
+    if (ft == 0 || ft >= kFiletimeSignBit) return false;
+    const std::uint64_t since_1970 = ft - kFiletimeUnix;
+    if (since_1970 < kTicksPerSecond) return false;
+    date_parts own;
+    date_parts& p = parts != nullptr ? *parts : own;
+    if (!filetime_to_date_parts(p, ft)) return false;
+    if (p.utc.year < 1900) return false;
+    // After 3000 only a local time the bias brings back into 3000 keeps the value valid.
+    if (p.utc.year > 3000) {
+        struct tm local;
+        if (!unix_seconds_to_local_tm(since_1970 / kTicksPerSecond, local)) return false;
+    }
+    return true;
 }
 
 unsigned int time::get_milliseconds(bool round) const {

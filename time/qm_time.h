@@ -41,6 +41,12 @@ class time {
     // --- Values of a given kind (time_kinds.cpp). An unsupported kind leaves the value zeroed, invalid.
     // Kinds 1, 2, 4, 8, 16, 2048, 32768, 0x20000, 0x40000, 0x80000.
     time(unsigned long long value, type_time kind);
+    // The FILETIME that constructor gives `value` of `kind` (its `filetime` field, valid or not); 0 for a
+    // kind it does not read.
+    static std::uint64_t filetime_of(unsigned long long value, type_time kind);
+    // Whether set_filetime(ft) makes a valid time, found without building one; `parts` (when given)
+    // receives the UTC breakdown of a valid one.
+    static bool valid_filetime(std::uint64_t ft, date_parts* parts = nullptr);
     // Kinds 1, 2, 4, 8, 16, 256 (whole days), 2048, 0x20000, 0x40000, 0x80000; divisions and tests signed.
     time(long long value, type_time kind);
     // The other integer widths (std::uint64_t is unsigned long here) forward to the two forms above by

@@ -60,41 +60,47 @@ bool test_time_candidates(time_candidate_map& map, std::uint64_t value, std::int
     auto attempt = [&](std::uint32_t kind, const qm::time& t) {
         found |= try_kind(map, t, value, kind, max_filetime, min_filetime, offset, little_endian, size);
     };
+    // A reading whose FILETIME lies outside the window cannot be plausible: most values are not times, and
+    // they are turned away before a whole time value is built for them.
+    auto in_window = [&](std::uint64_t ft) {
+        return ft >= min_filetime && static_cast<std::int64_t>(ft) <= max_filetime;
+    };
+    // The reading of a kind is plausible when its FILETIME lies in the window and makes a valid time (Unix
+    // kinds also refuse values of their own), as the time value of that kind would be.
+    auto record = [&](std::uint32_t kind, std::uint64_t ft) {
+        map.emplace(offset, time_stats(&value, ft, offset, kind, little_endian != 0 ? 1 : 0, size));
+        found = true;
+    };
+    auto attempt_kind = [&](std::uint32_t kind) {
+        if ((mask & kind) == 0) return;
+        const std::uint64_t ft = qm::time::filetime_of(static_cast<unsigned long long>(value),
+                                                       static_cast<qm::type_time>(kind));
+        if (!in_window(ft)) return;
+        const bool refused = (kind == qm::type_unix && static_cast<std::int64_t>(value) < 1) ||
+                             (kind == qm::type_unix_ms && value <= 999);
+        if (refused || !qm::time::valid_filetime(ft)) return;
+        record(kind, ft);
+    };
     if (size == 8) {
-        for (std::uint32_t kind : {qm::type_filetime, qm::type_chrome, qm::type_firefox}) {
-            if (mask & kind)
-                attempt(kind,
-                        qm::time(static_cast<unsigned long long>(value), static_cast<qm::type_time>(kind)));
-        }
+        for (std::uint32_t kind : {qm::type_filetime, qm::type_chrome, qm::type_firefox}) attempt_kind(kind);
         if (mask & qm::type_ntp) {
             // Big-endian seconds since 1900 in the first four bytes, the fraction in the next four.
             const std::uint64_t seconds = bswap32(static_cast<std::uint32_t>(value));
             const std::uint64_t fraction = bswap32(static_cast<std::uint32_t>(value >> 32));
             const std::uint64_t ft =
                 kFiletimeNtp + seconds * kTicksPerSecond + (fraction * kTicksPerSecond >> 32);
-            attempt(qm::type_ntp, qm::time(static_cast<unsigned long long>(ft), qm::type_filetime));
+            if (in_window(ft) && qm::time::valid_filetime(ft)) record(qm::type_ntp, ft);
         }
-        for (std::uint32_t kind : {qm::type_dotnet, qm::type_safari, qm::type_snowflake}) {
-            if (mask & kind)
-                attempt(kind,
-                        qm::time(static_cast<unsigned long long>(value), static_cast<qm::type_time>(kind)));
-        }
+        for (std::uint32_t kind : {qm::type_dotnet, qm::type_safari, qm::type_snowflake}) attempt_kind(kind);
     }
-    for (std::uint32_t kind : {qm::type_unix, qm::type_unix_ms}) {
-        if (mask & kind)
-            attempt(kind, qm::time(static_cast<unsigned long long>(value), static_cast<qm::type_time>(kind)));
-    }
+    for (std::uint32_t kind : {qm::type_unix, qm::type_unix_ms}) attempt_kind(kind);
     if (size == 4) {
         if (mask & qm::type_dos) {
             const unsigned short dos[2] = {static_cast<unsigned short>(value >> 16),
                                            static_cast<unsigned short>(value & 0xFFFF)};
             attempt(qm::type_dos, qm::time(dos, true));
         }
-        for (std::uint32_t kind : {qm::type_hfs, qm::type_safari}) {
-            if (mask & kind)
-                attempt(kind,
-                        qm::time(static_cast<unsigned long long>(value), static_cast<qm::type_time>(kind)));
-        }
+        for (std::uint32_t kind : {qm::type_hfs, qm::type_safari}) attempt_kind(kind);
     }
     return found;
 }

@@ -59,46 +59,59 @@ bool time::set_unix_kind(std::uint64_t ft, bool rejected) {
     return set_filetime(ft);
 }
 
-time::time(unsigned long long value, type_time kind) {
-    zero_all();
+std::uint64_t time::filetime_of(unsigned long long value, type_time kind) {
     std::uint64_t ft = 0;
     switch (kind) {
         case type_filetime:
-            set_filetime(value);
-            break;
+            return value;
         case type_chrome:
             chrome_to_filetime(value, ft);
-            set_filetime(ft);
-            break;
+            return ft;
         case type_firefox:
             firefox_to_filetime(static_cast<std::int64_t>(value), ft);
-            set_filetime(ft);
-            break;
+            return ft;
         case type_unix:
-            set_unix_kind(value * kTicksPerSecond + kFiletimeUnix, static_cast<std::int64_t>(value) < 1);
-            break;
+            return value * kTicksPerSecond + kFiletimeUnix;
         case type_unix_ms:
-            set_unix_kind((value / 1000) * kTicksPerSecond + kFiletimeUnix + (value % 1000) * 10000,
-                          value <= 999);
-            break;
+            return (value / 1000) * kTicksPerSecond + kFiletimeUnix + (value % 1000) * 10000;
         case type_vhd:
             vhd_to_filetime(value, ft);
-            set_filetime(ft);
-            break;
+            return ft;
         case type_dotnet:
             net_ticks_to_filetime(value, ft);
-            set_filetime(ft);
-            break;
+            return ft;
         case type_snowflake:
             snowflake_to_filetime(value, ft);
-            set_filetime(ft);
-            break;
+            return ft;
         case type_safari:
             safari_to_filetime_unsigned(value, ft);
-            set_filetime(ft);
-            break;
+            return ft;
         case type_hfs:
-            set_filetime(value * kTicksPerSecond + kFiletimeHfs);
+            return value * kTicksPerSecond + kFiletimeHfs;
+        default:
+            return 0;
+    }
+}
+
+time::time(unsigned long long value, type_time kind) {
+    zero_all();
+    const std::uint64_t ft = filetime_of(value, kind);
+    switch (kind) {
+        case type_unix:
+            set_unix_kind(ft, static_cast<std::int64_t>(value) < 1);
+            break;
+        case type_unix_ms:
+            set_unix_kind(ft, value <= 999);
+            break;
+        case type_filetime:
+        case type_chrome:
+        case type_firefox:
+        case type_vhd:
+        case type_dotnet:
+        case type_snowflake:
+        case type_safari:
+        case type_hfs:
+            set_filetime(ft);
             break;
         default:
             break;

@@ -1,5 +1,7 @@
 #include "time/time_text.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,14 +24,71 @@ void prepare(std::ostringstream& os) {
     os << std::right << std::setfill('0') << std::dec;
 }
 
+// The parts of a time the word formatters print: the UTC fields and the sub-second parts.
+struct clock_parts {
+    unsigned year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    unsigned hour = 0;
+    unsigned minute = 0;
+    unsigned second = 0;
+    std::uint64_t milliseconds = 0;
+    std::uint64_t microseconds = 0;
+    std::uint64_t nanoseconds = 0;
+};
+
+clock_parts parts_of(const qm::time& t) {
+    clock_parts p;
+    p.year = t.utc.year;
+    p.month = t.utc.month;
+    p.day = t.utc.day;
+    p.hour = t.utc.hour;
+    p.minute = t.utc.minute;
+    p.second = t.utc.second;
+    p.milliseconds = t.utc.milliseconds;
+    p.microseconds = t.microseconds;
+    p.nanoseconds = t.nanoseconds;
+    return p;
+}
+
+// A date or time text built in place and then appended whole: a cell's texts cost no string growth.
+class field_text {
+  public:
+    void put(char c) { buf_[n_++] = c; }
+    void put(const std::string& s) {
+        const std::size_t k = std::min(s.size(), sizeof buf_ - n_);
+        std::memcpy(buf_ + n_, s.data(), k);
+        n_ += k;
+    }
+    // `value` in decimal with at least `width` digits (leading zeros), as setw with fill '0' gives it.
+    void number(std::uint64_t value, unsigned width) {
+        if (width == 2 && value < 100) {
+            buf_[n_++] = static_cast<char>('0' + value / 10);
+            buf_[n_++] = static_cast<char>('0' + value % 10);
+            return;
+        }
+        char digits[24];
+        const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+        const std::size_t k = static_cast<std::size_t>(r.ptr - digits);
+        for (std::size_t i = k; i < width; ++i) buf_[n_++] = '0';
+        std::memcpy(buf_ + n_, digits, k);
+        n_ += k;
+    }
+    void append_to(std::string& out) const { out.append(buf_, n_); }
+
+  private:
+    char buf_[80];  // a date or a time with at most nine fraction digits
+    std::size_t n_ = 0;
+};
+
 // "." and the fraction with n digits, truncated: n = 3, 6, 9 are milli-, micro- and nanoseconds; 1, 2, 4, 5
 // are microseconds cut down, 7 and 8 nanoseconds cut down; anything else writes nothing.
-void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
+void put_fraction(field_text& out, const clock_parts& t, unsigned n) {
     static const std::uint64_t kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
     if (n == 0 || n >= 10) return;
     std::uint64_t value = 0;
     if (n == 3) {
-        value = t.utc.milliseconds;
+        value = t.milliseconds;
     } else if (n == 6) {
         value = t.microseconds;
     } else if (n == 9) {
@@ -39,47 +98,95 @@ void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
     } else {
         value = t.nanoseconds / kPow10[9 - n];
     }
-    os << '.' << std::setw(static_cast<int>(n)) << value;
+    out.put('.');
+    out.number(value, n);
 }
 
-// Date part of the word (algorithm for the report writers). Empty when no order bit is set.
-std::string date_by_word(const qm::time& t, std::uint32_t flags) {
-    std::ostringstream os;
-    prepare(os);
-    const char sep_char = static_cast<char>(flags & dtf_separator_mask);
-    const std::string sep = sep_char != 0 ? std::string(1, sep_char) : std::string();
-    std::ostringstream day, month, year;
-    prepare(day);
-    prepare(month);
-    prepare(year);
-    day << std::setw(2) << t.utc.day;
-    if (flags & dtf_month_number) {
-        month << std::setw(2) << t.utc.month;
-    } else {
-        month << month_abbreviation(t.utc.month);
-    }
-    if (flags & dtf_year4) {
-        year << std::setw(4) << t.utc.year;
-    } else {
-        year << std::setw(2) << (t.utc.year % 100);
-    }
+void write_fraction(std::ostringstream& os, const qm::time& t, unsigned n) {
+    field_text text;
+    put_fraction(text, parts_of(t), n);
+    std::string s;
+    text.append_to(s);
+    os << s;
+}
+
+// Date part of the word (algorithm for the report writers), appended. Nothing when no order bit is set.
+void append_date_by_word(std::string& out, const clock_parts& t, std::uint32_t flags) {
+    const char sep = static_cast<char>(flags & dtf_separator_mask);
+    field_text text;
+    auto day = [&] { text.number(t.day, 2); };
+    auto month = [&] {
+        if (flags & dtf_month_number)
+            text.number(t.month, 2);
+        else
+            text.put(month_abbreviation(static_cast<int>(t.month)));
+    };
+    auto year = [&] {
+        text.number((flags & dtf_year4) ? t.year : t.year % 100, (flags & dtf_year4) ? 4 : 2);
+    };
+    auto separator = [&] {
+        if (sep != 0) text.put(sep);
+    };
     if (flags & dtf_order_mdy) {
-        os << month.str() << sep << day.str() << sep << year.str();
+        month();
+        separator();
+        day();
+        separator();
+        year();
     } else if (flags & dtf_order_dmy) {
-        os << day.str() << sep << month.str() << sep << year.str();
+        day();
+        separator();
+        month();
+        separator();
+        year();
     } else if (flags & dtf_order_ymd) {
-        os << year.str() << sep << month.str() << sep << day.str();
+        year();
+        separator();
+        month();
+        separator();
+        day();
     }
-    return os.str();
+    text.append_to(out);
+}
+
+void append_time_by_word(std::string& out, const clock_parts& t, unsigned fraction_digits) {
+    field_text text;
+    text.number(t.hour, 2);
+    text.put(':');
+    text.number(t.minute, 2);
+    text.put(':');
+    text.number(t.second, 2);
+    put_fraction(text, t, fraction_digits);
+    text.append_to(out);
+}
+
+std::string date_by_word(const qm::time& t, std::uint32_t flags) {
+    std::string out;
+    append_date_by_word(out, parts_of(t), flags);
+    return out;
 }
 
 std::string time_by_word(const qm::time& t, unsigned fraction_digits) {
-    std::ostringstream os;
-    prepare(os);
-    os << std::setw(2) << t.utc.hour << ':' << std::setw(2) << t.utc.minute << ':' << std::setw(2)
-       << t.utc.second;
-    write_fraction(os, t, fraction_digits);
-    return os.str();
+    std::string out;
+    append_time_by_word(out, parts_of(t), fraction_digits);
+    return out;
+}
+
+// The parts of qm::time(filetime, type_filetime) when that value is valid, worked out without building it.
+bool filetime_clock_parts(std::uint64_t filetime, clock_parts& out) {
+    date_parts parts;
+    if (!qm::time::valid_filetime(filetime, &parts)) return false;
+    const _windows_systemtime& u = parts.utc;
+    out.year = u.year;
+    out.month = u.month;
+    out.day = u.day;
+    out.hour = u.hour;
+    out.minute = u.minute;
+    out.second = u.second;
+    out.milliseconds = u.milliseconds;
+    out.microseconds = parts.microseconds;
+    out.nanoseconds = parts.nanoseconds;
+    return true;
 }
 
 bool default_locale_selector(std::string& name);
@@ -156,9 +263,17 @@ bool format_filetime_by_format(std::string& date, std::string& time, std::uint64
                                const date_time_format& f) {
     date.clear();
     time.clear();
-    const qm::time t(static_cast<unsigned long long>(filetime), qm::type_filetime);
-    if (!t.valid) return false;
-    return format_date_time_by_format(date, time, t, f) != 0;
+    if (f.flags == 0) {
+        const qm::time t(static_cast<unsigned long long>(filetime), qm::type_filetime);
+        if (!t.valid) return false;
+        return format_date_time_by_format(date, time, t, f) != 0;
+    }
+    // Report rows print several times each: no whole time value is built for them.
+    clock_parts parts;
+    if (!filetime_clock_parts(filetime, parts)) return false;
+    append_date_by_word(date, parts, f.flags);
+    append_time_by_word(time, parts, f.fraction_digits());
+    return true;
 }
 
 int write_time_by_format(std::ostream& os, const qm::time& t, date_time_format& f) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +70,35 @@ TEST(CstrToU64, Failures) {
     EXPECT_FALSE(cstr_to_u64("   ", &v));
     EXPECT_FALSE(cstr_to_u64(nullptr, &v));
     EXPECT_FALSE(cstr_to_u64("7 ", &v));
+}
+
+TEST(CstrToU64, AgreesWithStreamExtraction) {
+    // The number after the prefix is read as an unsigned stream extraction reads it; signs, trailing text,
+    // leading zeros, tabs and embedded prefixes included.
+    struct text_case {
+        const char* text;
+        int base;
+        std::size_t skip;
+    };
+    const text_case cases[] = {
+        {"-7", 10, 0},         {"+7", 10, 0},         {"-9223372036854775809", 10, 0},
+        {"-0", 10, 0},         {"007", 10, 0},        {"1607713895.25", 10, 0},
+        {"12e5", 10, 0},       {"\t9", 10, 0},        {"-x", 10, 0},
+        {".5", 10, 0},         {"9999999999999999999", 10, 0}, {"18446744073709551616", 10, 0},
+        {"0x0x1f", 16, 2},     {"0x00ff", 16, 2},     {"0x-1", 16, 2},
+        {"0x1g", 16, 2},       {"0xFFFFFFFFFFFFFFFF", 16, 2}, {"xAb", 16, 1},
+        {"o08", 8, 1},         {"o-17", 8, 1},        {"o0777", 8, 1},
+        {"FALSE", 10, 0},      {"-\\t5", 10, 0},      {"+", 10, 0},
+    };
+    for (const text_case& c : cases) {
+        std::istringstream in(std::string(c.text).substr(c.skip));
+        unsigned long long want = 0;
+        in >> (c.base == 16 ? std::hex : c.base == 8 ? std::oct : std::dec) >> want;
+        if (in.fail()) want = 0;
+        std::uint64_t v = 1;
+        EXPECT_TRUE(cstr_to_u64(c.text, &v)) << c.text;
+        EXPECT_EQ(v, want) << c.text;
+    }
 }
 
 TEST(CstrToU64, Fronts) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <sstream>
@@ -190,6 +191,35 @@ TEST(FileioRead, read_at_clips_at_the_size_and_fails_at_or_past_it) {
     len64 = 10;
     EXPECT_EQ(f->read_at64(buf.data(), &len64, 5000), 0);
     EXPECT_EQ(len64, 0u);
+  }
+}
+
+TEST(FileioRead, small_reads_in_any_order_give_the_files_bytes) {
+  // Pages read in order go through the read window; reads that go back, jump ahead, straddle the window's
+  // end or reach the file's end must give the same bytes.
+  temp_folder dir("fileio_window");
+  ASSERT_TRUE(dir.ok());
+  const std::string p = dir.file("d");
+  const std::size_t size = uni::fileio::kReadWindow * 2 + 5000;
+  const std::string data = pattern(size);
+  ASSERT_TRUE(write_file(p, data));
+  uni::fileio f(p, false, false, false);
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> reads;
+  for (std::uint64_t at = 0; at + 4096 <= size; at += 4096) reads.push_back({at, 4096});
+  reads.insert(reads.end(), {{100, 50},
+                             {100, 60},
+                             {uni::fileio::kReadWindow - 10, 20},
+                             {uni::fileio::kReadWindow + 10, 4096},
+                             {uni::fileio::kReadWindow * 2 - 7, 16},
+                             {size - 30, 4096},
+                             {3, 9}});
+  for (const auto& r : reads) {
+    std::vector<std::uint8_t> buf(r.second, 0xEE);
+    std::uint32_t len = r.second;
+    ASSERT_EQ(f.read_at(buf.data(), &len, r.first), 1) << r.first;
+    const std::size_t want = std::min<std::size_t>(r.second, size - r.first);
+    ASSERT_EQ(len, want) << r.first;
+    EXPECT_EQ(std::string(buf.begin(), buf.begin() + want), data.substr(r.first, want)) << r.first;
   }
 }
 

@@ -515,16 +515,39 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
     insert_notification(h, 2, 2, 3, "toast", "<toast/>");
     sqlite3_close(h);
 
-    selk_options padded;
-    quiet(padded);
-    std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&padded, path), 1);
-    EXPECT_EQ(padded.app_name_width, std::string("Referenced.Application.Name.Longer").size());
+    // Held, and handed on as read (handlers first, the width found before any row is handed on), both ways.
+    for (const bool carve : {false, true}) {
+        for (const bool streamed : {false, true}) {
+            SCOPED_TRACE(std::string(carve ? "carve" : "library") + (streamed ? " streamed" : " held"));
+            selk_options padded;
+            quiet(padded);
+            padded.switches[kSwitchCarve] = carve ? 1 : 0;
+            std::vector<std::uint64_t> order;
+            std::vector<std::uint32_t> widths;
+            if (streamed) {
+                padded.notification_sink = [&](notification_record& n) {
+                    order.push_back(n.order);
+                    widths.push_back(padded.app_name_width);
+                };
+            }
+            std::string path = db;
+            ASSERT_EQ(analyze_db_library_path(&padded, path), 1);
+            EXPECT_EQ(padded.app_name_width, std::string("Referenced.Application.Name.Longer").size());
+            EXPECT_EQ(padded.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
+            if (streamed) {
+                EXPECT_TRUE(padded.notifications.empty());
+                EXPECT_EQ(order, (std::vector<std::uint64_t>{1, 2}));
+                EXPECT_EQ(widths, std::vector<std::uint32_t>(2, padded.app_name_width));
+            } else {
+                EXPECT_EQ(padded.notifications.size(), 2u);
+            }
+        }
+    }
 
     selk_options unpadded;
     quiet(unpadded);
     unpadded.no_whitespace = true;
-    path = db;
+    std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&unpadded, path), 1);
     EXPECT_EQ(unpadded.app_name_width, kDefaultAppNameWidth);
 }

@@ -61,6 +61,17 @@ TEST_F(ReportWriter, RecoveredDuplicatesAreDroppedWithinTheirFileFamily) {
   EXPECT_NE(rows[3].find(",no offset,"), std::string::npos);
 }
 
+TEST(PrintedOffsets, EachOffsetIsNewOnceAlsoAcrossGrowth) {
+  // Offsets a page apart and their neighbours, many times the first table's size.
+  printed_offsets seen;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::uint64_t page = 1; page <= 3000; ++page) {
+      EXPECT_EQ(seen.insert(page * 4096), pass == 0) << page;
+      EXPECT_EQ(seen.insert(page * 4096 + 1), pass == 0) << page;
+    }
+  }
+}
+
 TEST_F(ReportWriter, LibraryRecordsAreNeverDeduplicatedAndEachCallStartsAfresh) {
   std::vector<notification_record> records = {notification(1, 0, "toast", "a"), notification(2, 0, "toast", "b")};
   records[0].record_offset = records[1].record_offset = 0x2000;

@@ -99,6 +99,8 @@ TEST(ColumnValues, BytesToTextFlattensAPayloadToOneLine) {
   EXPECT_EQ("a\n  b", text_of("a\n  \tb", 6, false, true, true, &stopped));
   // Line breaks alone: the blanks after a break stay.
   EXPECT_EQ("a  b", text_of("a\n  b", 5, true, false, true, &stopped));
+  // Blanks and tabs after a break go until the first other byte; blanks later in the line stay.
+  EXPECT_EQ("ab cd", text_of("a\n\t b c\r \t d", 13, true, true, true, &stopped));
   // High bytes are kept, and nothing is read past the length.
   EXPECT_EQ("\xE9", text_of("\xE9xyz", 1, true, true, true, &stopped));
   EXPECT_EQ("", text_of(nullptr, 5, true, true, true, &stopped));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -195,6 +196,62 @@ TEST(Calendar, unix_seconds_to_tm_bounds_and_bias) {
     ASSERT_TRUE(unix_seconds_to_tm(18000, t, -5.0f));
     EXPECT_EQ(t.tm_mday, 1);
     EXPECT_EQ(t.tm_hour, 0);
+}
+
+TEST(Calendar, unix_seconds_to_tm_agrees_with_gmtime_from_1970_to_3000) {
+    // Leap-day edges of 2000 (leap), 2100 (not) and 2400 (leap), year ends, and a sweep with an odd step.
+    std::vector<std::int64_t> instants = {0, 86399, 951782399, 951782400, 951868800, 4107542400ll,
+                                          4107628800ll, 13574563200ll, 13574649600ll, 32535215999ll};
+    for (std::int64_t s = 0; s < 32535216000ll; s += 7777777) instants.push_back(s);
+    for (const std::int64_t s : instants) {
+        struct tm ours, theirs;
+        const std::time_t t = static_cast<std::time_t>(s);
+        ASSERT_TRUE(unix_seconds_to_tm(s, ours, 0.0f)) << s;
+        ASSERT_NE(gmtime_r(&t, &theirs), nullptr);
+        EXPECT_EQ(std::vector<int>({ours.tm_year, ours.tm_mon, ours.tm_mday, ours.tm_hour, ours.tm_min,
+                                    ours.tm_sec, ours.tm_wday, ours.tm_yday}),
+                  std::vector<int>({theirs.tm_year, theirs.tm_mon, theirs.tm_mday, theirs.tm_hour,
+                                    theirs.tm_min, theirs.tm_sec, theirs.tm_wday, theirs.tm_yday}))
+            << s;
+    }
+}
+
+TEST(Calendar, local_bias_matches_the_c_library_around_daylight_saving_changes) {
+    struct zone_case {
+        const char* tz;
+        std::int64_t change;  // a change of offset, Unix seconds
+    };
+    const zone_case cases[] = {
+        {"America/New_York", 1710054000},  // 2024-03-10 07:00 UTC, 02:00 EST becomes 03:00 EDT
+        {"America/New_York", 1730613600},  // 2024-11-03 06:00 UTC, 02:00 EDT becomes 01:00 EST
+        {"Europe/London", 1711846800},     // 2024-03-31 01:00 UTC, GMT becomes BST
+        {"Europe/London", 1729990800},     // 2024-10-27 01:00 UTC, BST becomes GMT
+        {"Europe/London", 1072915200},     // 2004-01-01, no change near
+    };
+    const std::int64_t offsets[] = {-86400, -3601, -3600, -1, 0, 1, 3599, 3600, 86400};
+    for (const zone_case& c : cases) {
+        setenv("TZ", c.tz, 1);
+        tzset();
+        for (const std::int64_t d : offsets) {
+            const std::time_t t = static_cast<std::time_t>(c.change + d);
+            struct tm theirs, ours;
+            ASSERT_NE(localtime_r(&t, &theirs), nullptr);
+            const int bias = local_bias_seconds_at(t);
+            EXPECT_EQ(bias, theirs.tm_gmtoff) << c.tz << " " << t;
+            ASSERT_TRUE(
+                unix_seconds_to_tm(static_cast<std::int64_t>(t), ours, static_cast<float>(bias) / 3600.0f));
+            EXPECT_EQ(std::vector<int>(
+                          {ours.tm_year, ours.tm_mon, ours.tm_mday, ours.tm_hour, ours.tm_min, ours.tm_sec}),
+                      std::vector<int>({theirs.tm_year, theirs.tm_mon, theirs.tm_mday, theirs.tm_hour,
+                                        theirs.tm_min, theirs.tm_sec}))
+                << c.tz << " " << t;
+        }
+        // The run's bias is the one of this moment, and it follows a change of TZ.
+        EXPECT_EQ(get_local_bias_seconds(), local_bias_seconds_at(std::time(nullptr))) << c.tz;
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(get_local_bias_seconds(), 0);
 }
 
 TEST(Calendar, local_bias_is_zero_in_utc_and_follows_a_posix_zone) {

@@ -69,6 +69,25 @@ TEST(TimeKinds, every_integer_kind_reaches_the_same_instant) {
     EXPECT_FALSE(qm::time(36526ull, qm::type_ole).valid);  // OLE days only for signed values
 }
 
+TEST(TimeKinds, filetime_of_and_valid_filetime_are_what_the_constructor_makes) {
+    // The time-kind guess judges readings by these two alone, so they must be the constructor's own.
+    const unsigned long long values[] = {
+        0, 1, 999, 1000, 0xFFFFFFFFull, static_cast<unsigned long long>(kUnix), kFt, 0x7FFFFFFFFFFFFFFFull,
+        0x8000000000000000ull, ~0ull, ft_of_unix(0) + 9999999, ft_of_unix(-100), 94354848000000000ull - 1,
+        ft_of_unix(32535216000ll) + 36000000000ull};
+    for (std::uint32_t bit = 1; bit <= 0x80000; bit <<= 1) {
+        const qm::type_time kind = static_cast<qm::type_time>(bit);
+        for (const unsigned long long v : values) {
+            const qm::time t(v, kind);
+            EXPECT_EQ(qm::time::filetime_of(v, kind), t.filetime) << bit << " " << v;
+            // Unix kinds also refuse values of their own before the FILETIME is judged.
+            if (kind != qm::type_unix && kind != qm::type_unix_ms) {
+                EXPECT_EQ(qm::time::valid_filetime(t.filetime), t.valid) << bit << " " << v;
+            }
+        }
+    }
+}
+
 TEST(TimeKinds, unix_rejections_keep_the_computed_filetime) {
     qm::time t(0ull, qm::type_unix);
     EXPECT_FALSE(t.valid);

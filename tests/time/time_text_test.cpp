@@ -144,6 +144,41 @@ TEST(TimeText, invalid_times_print_nothing_or_the_placeholders) {
     EXPECT_EQ(filetime_to_text_by_format(text, 0, f), "");
 }
 
+TEST(TimeText, filetime_texts_match_those_of_the_whole_time_value) {
+    // The edges of validity: none, the first second of 1970, before 1970 and 1900, the end of 3000 (where a
+    // zone west of UTC keeps an hour of 3001 valid), the last FILETIME and the sign bit.
+    const std::uint64_t kYear3001 = 32535216000ull * 10000000ull + kFiletimeUnix;
+    const std::uint64_t filetimes[] = {0, 1, kFiletimeUnix, kFiletimeUnix + 9999999, kFiletimeUnix + 10000000,
+                                       94354848000000000ull - 1, 94354848000000000ull, kFt, kYear3001 - 1,
+                                       kYear3001, kYear3001 + 36000000000ull, kYear3001 + 72000000000ull,
+                                       0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull};
+    const std::uint32_t words[] = {
+        dtf_order_ymd | dtf_year4 | dtf_month_number | '-' | digits(3),
+        dtf_order_mdy | dtf_year2 | dtf_month_name | '/' | digits(7),
+        dtf_order_dmy | dtf_year4 | dtf_month_number | digits(9),
+        dtf_year4 | dtf_month_number | ' ',  // no order: time text alone
+        0,
+    };
+    for (const char* zone : {"UTC", "America/New_York"}) {
+        setenv("TZ", zone, 1);
+        tzset();
+        for (const std::uint64_t ft : filetimes) {
+            for (const std::uint32_t flags : words) {
+                std::string date, time, want_date, want_time;
+                const bool ok = format_filetime_by_format(date, time, ft, word(flags));
+                const qm::time t(ft, qm::type_filetime);
+                const bool want =
+                    t.valid && format_date_time_by_format(want_date, want_time, t, word(flags)) != 0;
+                EXPECT_EQ(ok, want) << zone << " " << ft << " " << flags;
+                EXPECT_EQ(date, want_date) << zone << " " << ft << " " << flags;
+                EXPECT_EQ(time, want_time) << zone << " " << ft << " " << flags;
+            }
+        }
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
 TEST(TimeText, stream_form_fills_a_zero_word) {
     std::ostringstream os;
     date_time_format f;

@@ -226,7 +226,8 @@ int get_local_bias_seconds() {
         std::string tz;
         int seconds = 0;
     };
-    static cached_bias cache;
+    // One per thread, so that threads writing rows never share it.
+    thread_local cached_bias cache;
     const char* tz = std::getenv("TZ");
     if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || cache.tz == tz))
         return cache.seconds;

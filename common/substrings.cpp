@@ -57,17 +57,7 @@ int replace_first_cstr_nocase(std::string& text, const char* old_text, const cha
 }
 
 int erase_first(std::string& text, std::string& piece, bool nocase) {
-    if (piece.empty()) return 0;
-    std::size_t pos;
-    if (nocase) {
-        string_to_lower(piece);
-        pos = lower_copy(text).find(piece);
-    } else {
-        pos = text.find(piece);
-    }
-    if (pos == std::string::npos) return 0;
-    text.erase(pos, piece.size());
-    return 1;
+    return replace_first(text, piece, std::string(), nocase);
 }
 
 int erase_first_wide_cstr(wchar_t* text, const wchar_t* piece, bool nocase) {

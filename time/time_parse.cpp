@@ -151,6 +151,20 @@ void split_at_blank(const std::string& text, std::string& date, std::string& tim
     }
 }
 
+// A UTC calendar date and time of day as a FILETIME.
+std::uint64_t civil_to_filetime(std::uint32_t y, std::uint32_t m, std::uint32_t d, std::uint32_t h,
+                                std::uint32_t mi, int sec) {
+    struct tm t;
+    std::memset(&t, 0, sizeof t);
+    t.tm_year = static_cast<int>(y) - 1900;
+    t.tm_mon = static_cast<int>(m) - 1;
+    t.tm_mday = static_cast<int>(d);
+    t.tm_hour = static_cast<int>(h);
+    t.tm_min = static_cast<int>(mi);
+    t.tm_sec = sec;
+    return date_parts_to_filetime(t, 0);
+}
+
 }  // namespace
 
 bool parse_ordered_date(const char* text, std::string order, char sep, std::uint32_t* day,
@@ -380,15 +394,7 @@ std::uint64_t iso_date_time_to_filetime(const std::string& text) {
     double s = 0;
     if (!time.empty() && !parse_time_text(time.c_str(), &h, &mi, &s)) return 0;
     const double whole = std::floor(s);
-    struct tm t;
-    std::memset(&t, 0, sizeof t);
-    t.tm_year = static_cast<int>(y) - 1900;
-    t.tm_mon = static_cast<int>(m) - 1;
-    t.tm_mday = static_cast<int>(d);
-    t.tm_hour = static_cast<int>(h);
-    t.tm_min = static_cast<int>(mi);
-    t.tm_sec = static_cast<int>(whole);
-    const std::uint64_t ft = date_parts_to_filetime(t, 0);
+    const std::uint64_t ft = civil_to_filetime(y, m, d, h, mi, static_cast<int>(whole));
     const std::uint64_t ns = static_cast<std::uint64_t>((s - whole) * 1e9 + 0.5);
     return ft + ns / 100;
 }
@@ -412,15 +418,7 @@ std::uint64_t rfc_date_to_filetime(const std::string& text) {
     std::uint32_t h = 0, mi = 0, sec = 0;
     if (!parse_ordered_date(date.c_str(), "DMonY", '-', &d, &m, &y)) return 0;
     if (!parse_time_text_whole_seconds(time.c_str(), &h, &mi, &sec)) return 0;
-    struct tm t;
-    std::memset(&t, 0, sizeof t);
-    t.tm_year = static_cast<int>(y) - 1900;
-    t.tm_mon = static_cast<int>(m) - 1;
-    t.tm_mday = static_cast<int>(d);
-    t.tm_hour = static_cast<int>(h);
-    t.tm_min = static_cast<int>(mi);
-    t.tm_sec = static_cast<int>(sec);
-    return date_parts_to_filetime(t, 0);
+    return civil_to_filetime(y, m, d, h, mi, static_cast<int>(sec));
 }
 
 std::uint64_t hex_text_to_u64(const std::string& text) {

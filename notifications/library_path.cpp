@@ -477,7 +477,7 @@ int analyze_db_library_path(selk_options* options, std::string& path) {
     std::uint8_t wal_image = options->switches[kSwitchCarve] ? 1 : 0;
 
     uni::fileio file;
-    std::uint8_t header[100] = {0};
+    std::uint8_t header[kDbHeaderSize] = {0};
     std::uint32_t got = sizeof(header);
     if (!file.open(path, false, false, false) || !file.read_at(header, &got, 0) || got < sizeof(header)) {
         if (options->show_progress) error_printf("prob accessing file %s\n", path.c_str());
@@ -493,7 +493,7 @@ int analyze_db_library_path(selk_options* options, std::string& path) {
 
     // Header value 1 stands for 65536, which 16 bits cannot hold.
     std::uint16_t raw_page_size = 0;
-    if (!read_be16(byte_view(header, sizeof(header)), 16, &raw_page_size)) return 0;
+    if (!read_be16(byte_view(header, sizeof(header)), kDbPageSizeOffset, &raw_page_size)) return 0;
     options->page_size = raw_page_size == 1 ? 65536u : raw_page_size;
 
     std::vector<std::string> names;

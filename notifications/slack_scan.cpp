@@ -10,21 +10,20 @@
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/wal.h"
 
 namespace {
 
 // Loose pages are walked in the page size Windows uses for the notification database.
 constexpr std::uint32_t kChunkPageSize = 4096;
-constexpr std::uint32_t kWalHeaderSize = 32;
-
-// A write-ahead-log header: the magic number (either checksum byte order), a non-zero format version and a
-// page-size field whose bytes, read little-endian, are non-zero with the low nine bits clear.
-bool is_wal_header(const std::uint8_t* h) {
-    if (h[0] != 0x37 || h[1] != 0x7F || h[2] != 0x06 || (h[3] != 0x82 && h[3] != 0x83)) return false;
-    if (h[4] == 0 && h[5] == 0 && h[6] == 0 && h[7] == 0) return false;
-    const std::uint32_t field = static_cast<std::uint32_t>(h[8]) | (static_cast<std::uint32_t>(h[9]) << 8) |
-                                (static_cast<std::uint32_t>(h[10]) << 16) |
-                                (static_cast<std::uint32_t>(h[11]) << 24);
+// A write-ahead-log header at the start of a file of loose pages: the log's magic and version, and a
+// page-size field whose bytes, read little-endian, are non-zero with the low nine bits clear. Looser
+// than wal_header_valid on purpose: the pages are walked in 4096-byte steps whatever size it states.
+bool is_wal_header(const std::uint8_t* h, std::size_t length) {
+    if (!wal_magic_and_version_valid(h, length)) return false;
+    const std::uint8_t* f = h + kWalPageSizeOffset;
+    const std::uint32_t field = static_cast<std::uint32_t>(f[0]) | (static_cast<std::uint32_t>(f[1]) << 8) |
+                                (static_cast<std::uint32_t>(f[2]) << 16) | (static_cast<std::uint32_t>(f[3]) << 24);
     return field != 0 && (field & 0x1FF) == 0;
 }
 
@@ -58,7 +57,7 @@ int parse_chunk_file(selk_options* options, std::string& path) {
     if (!file.read_at(header, &got, 0)) return 0;
 
     // A file shorter than a log header cannot be one; its bytes are still walked as a page.
-    const bool wal = got == kWalHeaderSize && is_wal_header(header);
+    const bool wal = got == kWalHeaderSize && is_wal_header(header, got);
     const std::uint64_t size = file.size();
     const std::uint64_t start = wal ? kWalHeaderSize : 0;
     region_map regions;

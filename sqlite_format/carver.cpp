@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr std::uint32_t kWalFrameHeaderSize = 24;
 constexpr std::uint64_t kLow48 = 0x0000FFFFFFFFFFFFull;
 constexpr std::uint64_t kTopByte = 0xFF00000000000000ull;
 
@@ -49,8 +48,6 @@ bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chun
     for (auto& entry : artifacts) {
         sqlite_artifact& artifact = entry.second;
         if (artifact.rows.empty()) continue;
-        if (artifact.sql.size() > 30 && artifact.sql_lower.find("without rowid") != std::string::npos)
-            artifact.without_rowid = 1;
         for (const auto& row_entry : artifact.rows) {
             const sqlite_row_artifact& row = row_entry.second;
             const auto columns = static_cast<std::uint32_t>(row.values.size());
@@ -119,7 +116,7 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
 
 // The page size in a log's own header; 0 when the header cannot be read or is not valid.
 std::uint32_t wal_page_size(uni::fileio& wal) {
-    std::uint8_t header[32] = {};
+    std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t size = 0;
     if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size)) return 0;
     return size;
@@ -220,7 +217,8 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     if (check_db_file_header(main_file, header, path)) {
         region_map free_space;
         map_db_pages(free_space, main_file, header);
-        const std::uint32_t stored = (static_cast<std::uint32_t>(header[16]) << 8) | header[17];
+        const std::uint32_t stored =
+            (static_cast<std::uint32_t>(header[kDbPageSizeOffset]) << 8) | header[kDbPageSizeOffset + 1];
         const std::uint32_t p = page_size_from_field(stored);
         if (p) page_size = p;
         // A page the log replaces is walked whole under its own code, not piecemeal as free space.

@@ -123,8 +123,6 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
         continue;
       for (auto& a : found) {
         if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
-        if (a.second.sql.size() > 30 && a.second.sql_lower.find("without rowid") != std::string::npos)
-          a.second.without_rowid = 1;
         for (auto& r : a.second.rows) {
           sqlite_row_artifact& row = r.second;
           if (limited && row.rowid > last_rowid) continue;

@@ -83,7 +83,7 @@ bool run_database(std::ostream& os, selk_options& options, const std::string& db
   bool recovered = false;
   if (options.switches[kSwitchSlack] != 0) {
     std::string slack_path = options.db_path;
-    if (scan_slack_records(slack_path, false, 0, 0, options.switches[kSwitchCarve], &options) != 0) {
+    if (scan_slack_records(slack_path, false, options.switches[kSwitchCarve] != 0, &options) != 0) {
       if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(options.notifications.size()));
       recovered = !options.notifications.empty();
       write_records(os, options, options.notifications);

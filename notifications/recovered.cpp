@@ -247,20 +247,27 @@ recovered_record make_candidate(const header_match& m, const std::uint8_t* b, st
     return c;
 }
 
-std::int64_t recogniser_switches(void* options) {
-    if (options == nullptr) return -1;
-    return static_cast<selk_options*>(options)->recogniser_switches;
-}
-
 }  // namespace
 
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                               std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                              void* options) {
+                              const selk_options* options) {
+    return recognise_record_headers(out, buffer, length, base_offset, keep,
+                                    options != nullptr ? options->recogniser_switches : -1);
+}
+
+candidate_finder recogniser_for(std::int64_t switches) {
+    return [switches](std::vector<recovered_record>& candidates, const std::uint8_t* chunk, std::uint32_t length,
+                      std::uint64_t chunk_offset) {
+        return recognise_record_headers(candidates, chunk, length, chunk_offset, 0, switches);
+    };
+}
+
+int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
+                             std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches) {
     if (keep == 0) out.clear();
     const std::size_t start_count = out.size();
     if (buffer == nullptr || length < kMinBuffer) return 0;
-    const std::int64_t switches = recogniser_switches(options);
 
     // 64-bit, so stepping past the end of a buffer near 4 GiB cannot wrap.
     std::uint64_t p = 0;

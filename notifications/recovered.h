@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sqlite_format/carver.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
 
@@ -34,15 +35,21 @@ constexpr std::int64_t kRecognisePushChannels = 4;
 constexpr std::uint64_t kPackedKindMask = 0x0000FFFFFFFFFFFFull;
 constexpr unsigned kPackedCountShift = 56;
 
-// Scans `length` bytes of `buffer` for record headers of the three tables (those enabled by the
-// recogniser switches of `options`, a selk_options*; all when it is null) and appends one candidate per
-// header: `position` the first serial type's index in the buffer (the header-length byte stands before
-// it), `record_offset` base_offset + position (0 when base_offset is 0). Unless `keep` is non-zero `out`
-// is emptied first. 1 when `out` grew, else 0 (also for a null buffer or fewer than 29 bytes). Reads
-// nothing outside the buffer. Has the record_classifier form, so the page walker can call it directly.
+// Scans `length` bytes of `buffer` for record headers of the three tables enabled by `switches`
+// (kRecognise* bits) and appends one candidate per header: `position` the first serial type's index in
+// the buffer (the header-length byte stands before it), `record_offset` base_offset + position (0 when
+// base_offset is 0). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0 (also
+// for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
+int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
+                             std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches);
+
+// recognise_record_headers with the recogniser switches of `options` (all three when it is null).
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                               std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                              void* options);
+                              const selk_options* options);
+
+// The page walker's classifier for a run with these recogniser switches.
+candidate_finder recogniser_for(std::int64_t switches);
 
 // Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the options'
 // vectors (notification: its Order takes the rowid and its handler joins the referenced set; handler: its

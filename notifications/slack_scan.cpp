@@ -29,16 +29,23 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
 
 }  // namespace
 
-int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
-                       int carve, selk_options* options) {
-    (void)unused_a;
-    (void)unused_b;
+int scan_slack_records(const std::string& path, bool keep, std::uint64_t, std::uint32_t, int carve,
+                       selk_options* options) {
+    return scan_slack_records(path, keep, carve != 0, options);
+}
+
+int scan_slack_records(const std::string& path, bool keep, bool carve, selk_options* options) {
     if (path.empty() || options == nullptr) return 0;
     if (!keep) options->notifications.clear();
     std::vector<recovered_record> results;
-    if (!carve_database(results, path, std::string(), classify_recovered_record, keep, true, 1, 1, carve != 0,
-                        false, options->show_progress, options))
-        return 0;
+    carve_options scan;
+    scan.classify = recogniser_for(options->recogniser_switches);
+    scan.keep = keep;
+    scan.min_columns = 1;
+    scan.max_columns = 1;
+    scan.valid_frames = carve;
+    scan.progress = options->show_progress;
+    if (!carve_database(results, path, scan)) return 0;
     add_recovered_records(results, options);
     return 1;
 }
@@ -68,10 +75,13 @@ int parse_chunk_file(selk_options* options, std::string& path) {
     options->schemas[kSchemaNotification].column_count = 10;
 
     std::vector<recovered_record> results;
-    const table_schema no_schema;
-    if (!walk_db_pages(results, regions, file, no_schema, classify_recovered_record, kSourceCarveBlob,
-                       kChunkPageSize, 0, 0, wal, false, options->show_progress, options,
-                       null_records_callback)) {
+    page_walk_options walk;
+    walk.classify = recogniser_for(options->recogniser_switches);
+    walk.source_code = kSourceCarveBlob;
+    walk.page_size = kChunkPageSize;
+    walk.frame_flag = wal;
+    walk.progress = options->show_progress;
+    if (!walk_db_pages(results, regions, file, walk)) {
         error_printf("problem finding proper signatures to parse\n");
         return 0;
     }

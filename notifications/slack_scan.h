@@ -9,10 +9,12 @@
 class selk_options;
 
 // Carves the database at `path` and its companion (free space: source 2; pages the log overwrites: 6;
-// superseded log frames: 7; slack in valid frames: 8; valid frames, only with a non-zero `carve`: 9;
-// journalled pages: 11) and adds what is recognised to the record vectors. Unless `keep` is set the
-// notification vector is emptied first. `unused_a` and `unused_b` are not read. 1 when the scan found
-// records, 0 for an empty path, no options, or nothing recovered.
+// superseded log frames: 7; slack in valid frames: 8; valid frames, only with `carve`: 9; journalled
+// pages: 11) and adds what is recognised to the record vectors. Unless `keep` is set the notification
+// vector is emptied first. 1 when the scan found records, 0 for an empty path, no options, or nothing
+// recovered.
+int scan_slack_records(const std::string& path, bool keep, bool carve, selk_options* options);
+// The same with two values in the middle that are not read.
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
                        int carve, selk_options* options);
 

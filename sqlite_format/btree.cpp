@@ -169,6 +169,28 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.val
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
                      std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
                      bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid) {
+  leaf_page_options options;
+  options.page_size = page_size;
+  options.file = file;
+  options.annotate_time = annotate_time;
+  options.raw_blob = raw_blob;
+  options.skip_overflow = skip_overflow;
+  options.keep_header = keep_header;
+  options.utf8 = utf8;
+  options.without_rowid = without_rowid;
+  return parse_table_page(out, bytes, count, bytes_offset, page_offset, options);
+}
+
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
+                     std::uint64_t page_offset, const leaf_page_options& options) {
+  const std::uint32_t page_size = options.page_size;
+  uni::fileio* const file = options.file;
+  const bool annotate_time = options.annotate_time;
+  const bool raw_blob = options.raw_blob;
+  const bool skip_overflow = options.skip_overflow;
+  const bool keep_header = options.keep_header;
+  const bool utf8 = options.utf8;
+  const bool without_rowid = options.without_rowid;
   out.clear();
   page_view v;
   if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;

@@ -19,7 +19,7 @@ namespace {
 using namespace recovery_fixtures;
 
 std::vector<recovered_record> classify(const std::vector<std::uint8_t>& bytes, std::uint64_t base = 0,
-                                       void* options = nullptr) {
+                                       const selk_options* options = nullptr) {
     std::vector<recovered_record> out;
     classify_recovered_record(out, bytes.data(), static_cast<std::uint32_t>(bytes.size()), base, 0, options);
     return out;

@@ -86,7 +86,7 @@ bool guid_is_zero(const _16_byte_block& guid) {
 
 }  // namespace
 
-bool is_recovered_record(const sqlite_metadata& record) { return record.reserved != 0; }
+bool is_recovered_record(const sqlite_metadata& record) { return record.recovered != 0; }
 
 bool is_wal_source(unsigned source_code) {
   return source_code == kSourceWalSuperseded || source_code == kSourceWalSlack ||

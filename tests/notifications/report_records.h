@@ -48,7 +48,7 @@ inline notification_record notification(std::uint64_t order, std::uint64_t handl
 
 // Marks a record as recovered from `source_code` at `offset`.
 inline notification_record recovered(notification_record n, unsigned source_code, std::uint64_t offset) {
-  n.reserved = 1;
+  n.recovered = 1;
   n.flags = source_code << kSourceShift;
   n.record_offset = offset;
   return n;

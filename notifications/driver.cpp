@@ -67,12 +67,12 @@ bool run_database(std::ostream& os, selk_options& options, const std::string& db
   std::string path = db_path;
   std::size_t streamed = 0;
   record_writer live(os, options);
-  options.notification_sink = [&live, &streamed](notification_record& n) {
+  const notification_sink sink = [&live, &streamed](notification_record& n) {
     ++streamed;
     live.write(n);
   };
-  const bool tables_read = analyze_db_library_path(&options, path) != 0;
-  options.notification_sink = nullptr;
+  unsigned source_code = 0;
+  const bool tables_read = read_database_tables(options, path, sink, &source_code) != 0;
   if (tables_read) {
     const std::size_t found = streamed + options.notifications.size();
     if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
@@ -83,7 +83,9 @@ bool run_database(std::ostream& os, selk_options& options, const std::string& db
   bool recovered = false;
   if (options.switches[kSwitchSlack] != 0) {
     std::string slack_path = options.db_path;
-    if (scan_slack_records(slack_path, false, options.switches[kSwitchCarve] != 0, &options) != 0) {
+    // Live rows read from the log's image already hold what its valid frames hold.
+    const bool valid_frames = options.switches[kSwitchCarve] != 0 && source_code != kSourceCarveMainFromWal;
+    if (scan_slack_records(slack_path, false, valid_frames, &options) != 0) {
       if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(options.notifications.size()));
       recovered = !options.notifications.empty();
       write_records(os, options, options.notifications);
@@ -135,7 +137,6 @@ int run_path_stream(std::ostream& os, selk_options& options) {
                          ? source.init_to_stdin(true)
                          : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs, options.include_filters);
   if (!ready) return -1;
-  const std::uint8_t carve = options.switches[kSwitchCarve];
   int result = -1;
   bool tried = false;
   bool incomplete = false;
@@ -151,7 +152,6 @@ int run_path_stream(std::ostream& os, selk_options& options) {
     const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, options, path)
                                                                : run_database(os, options, path, false);
     incomplete = incomplete || options.tables_incomplete != 0;
-    options.switches[kSwitchCarve] = carve;
     path.clear();
     options.sqlite.close_and_unload();
     tried = true;

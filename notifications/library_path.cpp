@@ -151,8 +151,8 @@ void remove_last_record(selk_options& options, std::uint32_t table_type) {
 
 // The signature text of `schema` for the row being stamped, worked out again only when the schema (or its
 // column mask, which the own reader's field map may change) differs from the last row's.
-const std::string& row_signature(selk_options& options, const table_schema& schema) {
-    selk_options::signature_cache& c = options.row_signature;
+const std::string& row_signature(row_reader& reader, const table_schema& schema) {
+    row_reader::signature_cache& c = reader.row_signature;
     if (!c.known || c.schema != &schema || c.mask != schema.column_mask || c.fields != schema.fields.size()) {
         c.text = schema_signature_text(schema);
         c.schema = &schema;
@@ -231,13 +231,14 @@ constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTa
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
 // through the table), the rows it delivered stay; the table's name and the library's error go to standard
 // error whatever the progress switch says, and the database is marked as not read whole.
-bool select_table(selk_options& options, std::uint32_t table_type, std::uint64_t mask) {
+bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
+    selk_options& options = reader.options;
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
-    options.current_table_type = table_type;
+    reader.current_table_type = table_type;
     const std::string before = options.messages.str();
     std::string error_text;
-    if (run_sql_command(&options, &options.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
+    if (run_sql_command(&reader, &options.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
     std::string text = options.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) text = "Prob calling cmd: " + query.str();
@@ -253,7 +254,8 @@ bool select_table(selk_options& options, std::uint32_t table_type, std::uint64_t
 
 // The library branch: one SELECT per table through the SQLite library. False when the database cannot be
 // opened, or when the notification table gave nothing before the library failed on it.
-bool read_tables_with_library(selk_options& options, const std::string& path, const std::uint64_t masks[4]) {
+bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4]) {
+    selk_options& options = reader.options;
     if (!options.sqlite.open_read_only(path, "")) {
         if (options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         return false;
@@ -263,12 +265,12 @@ bool read_tables_with_library(selk_options& options, const std::string& path, co
     // With a sink the notifications are read last, as they are written. The other tables are read first
     // only when the notification table gives its first row (or none at all), as they would be when it is
     // read first; a table the library cannot even start is read the old way, with the same messages.
-    if (options.notification_sink) {
+    if (reader.sink) {
         const int first =
             exec_with_lengths(options.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
         if (first == SQLITE_OK || first == SQLITE_ABORT) {
             for (int i = 1; i < 4; ++i) {
-                if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
+                if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
             }
             app_name_widening widening(options);
             if (widening.open()) {
@@ -278,24 +280,25 @@ bool read_tables_with_library(selk_options& options, const std::string& path, co
                                         nullptr);
                 options.app_name_width = widening.width();
             }
-            select_table(options, kTableNotification, masks[kSchemaNotification]);
+            select_table(reader, kTableNotification, masks[kSchemaNotification]);
             return true;
         }
     }
-    const bool notifications_read = select_table(options, kTableNotification, masks[kSchemaNotification]);
+    const bool notifications_read = select_table(reader, kTableNotification, masks[kSchemaNotification]);
     if (!notifications_read && options.notifications.empty()) return false;
     // The other tables are read even when the notification table broke off, so that the rows it gave are
     // printed with their handlers. A table that was not found has no columns to select and is not queried.
     for (int i = 1; i < 4; ++i) {
-        if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
+        if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
     }
     return true;
 }
 
 // Makes a record of `table_type` from one row of the own table walk, stamps and indexes it; nothing when
 // the record refuses the row.
-void add_own_row(selk_options& options, std::uint32_t table_type, int slot, const table_record& row,
+void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const table_record& row,
                  std::uint64_t mask, unsigned source_code) {
+    selk_options& options = reader.options;
     table_schema& schema = options.schemas[slot];
     sqlite_metadata& record = append_record(options, table_type);
     int filled;
@@ -308,7 +311,7 @@ void add_own_row(selk_options& options, std::uint32_t table_type, int slot, cons
         remove_last_record(options, table_type);
         return;
     }
-    set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(options, schema));
+    set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
     index_last_record(options, table_type);
 }
 
@@ -322,14 +325,14 @@ void walk_own_table(selk_options& options, uni::fileio& file, const table_schema
 
 // The notification record of one row of the own table walk, in the options' reused record; false when it
 // refuses the row.
-bool fill_own_notification(selk_options& options, const table_record& row, std::uint64_t mask,
+bool fill_own_notification(row_reader& reader, const table_record& row, std::uint64_t mask,
                            unsigned source_code) {
-    table_schema& schema = options.schemas[kSchemaNotification];
-    notification_record& n = options.notification_scratch;
+    table_schema& schema = reader.options.schemas[kSchemaNotification];
+    notification_record& n = reader.notification_scratch;
     reset_scratch(n);
     if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema))
         return false;
-    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(options, schema));
+    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(reader, schema));
     return true;
 }
 
@@ -342,14 +345,10 @@ bool report_reads_notification_mask(const selk_options& options) {
 
 // The own-reader branch: each table's b-tree walked from its root page. With a sink (and a report that does
 // not read the notification mask) the notifications are walked last and handed on as they are read.
-void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool schema_from_wal,
+void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                  const std::uint64_t masks[4]) {
-    unsigned source_code = kSourceCarveMain;
-    if (schema_from_wal) {
-        options.switches[kSwitchCarve] = 0;
-        source_code = kSourceCarveMainFromWal;
-    }
-    const bool stream = options.notification_sink && !report_reads_notification_mask(options);
+    selk_options& options = reader.options;
+    const bool stream = reader.sink && !report_reads_notification_mask(options);
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t table_type = kTableOrder[i];
         const table_schema& schema = options.schemas[i];
@@ -358,7 +357,7 @@ void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool 
         if (masks[i] == 0 || schema.user_value_b == 0) continue;
         if (stream && table_type == kTableNotification) continue;
         walk_own_table(options, file, schema, [&](table_record& row) {
-            add_own_row(options, table_type, i, row, masks[i], source_code);
+            add_own_row(reader, table_type, i, row, masks[i], source_code);
             return true;
         });
     }
@@ -368,16 +367,16 @@ void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool 
     app_name_widening widening(options);
     if (widening.open()) {
         walk_own_table(options, file, notifications, [&](table_record& row) {
-            if (fill_own_notification(options, row, mask, source_code))
-                widening.refer(options.notification_scratch.handler_id);
+            if (fill_own_notification(reader, row, mask, source_code))
+                widening.refer(reader.notification_scratch.handler_id);
             return widening.open();
         });
         options.app_name_width = widening.width();
     }
     walk_own_table(options, file, notifications, [&](table_record& row) {
-        if (!fill_own_notification(options, row, mask, source_code)) return true;
-        options.referenced_handlers.insert(options.notification_scratch.handler_id);
-        options.notification_sink(options.notification_scratch);
+        if (!fill_own_notification(reader, row, mask, source_code)) return true;
+        options.referenced_handlers.insert(reader.notification_scratch.handler_id);
+        reader.sink(reader.notification_scratch);
         return true;
     });
 }
@@ -413,28 +412,31 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
     return 1;
 }
 
-int run_sql_command(selk_options* options, sqlite_wrapper* wrapper, const std::string& sql,
-                    sql_row_callback callback, std::string* error_out) {
+row_reader::row_reader(selk_options& run_options) : options(run_options) {}
+
+int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql, sql_row_callback callback,
+                    std::string* error_out) {
     if (error_out != nullptr) error_out->clear();
-    if (options == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) {
+    if (reader == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) {
         if (error_out != nullptr) *error_out = "no open database";
         return 0;
     }
     std::string error_text;
-    const int rc = exec_with_lengths(wrapper->db, sql, callback, options, &options->row_sizes, &error_text);
+    const int rc = exec_with_lengths(wrapper->db, sql, callback, reader, &reader->row_sizes, &error_text);
     if (rc == SQLITE_OK) return 1;
     if (error_out != nullptr) *error_out = error_text;
     if (error_text.find("already exists") != std::string::npos)
-        options->messages << error_text << "\n";
+        reader->options.messages << error_text << "\n";
     else
-        options->messages << "Prob calling cmd: " << sql << ", error: " << error_text << "\n";
+        reader->options.messages << "Prob calling cmd: " << sql << ", error: " << error_text << "\n";
     return 0;
 }
 
 int sql_row_to_record(void* context, int count, char** values, char** names) {
-    selk_options* options = static_cast<selk_options*>(context);
-    if (options == nullptr || !options->sqlite.is_open) return 1;
-    const std::uint32_t table_type = options->current_table_type;
+    row_reader* reader = static_cast<row_reader*>(context);
+    if (reader == nullptr || !reader->options.sqlite.is_open) return 1;
+    selk_options* options = &reader->options;
+    const std::uint32_t table_type = reader->current_table_type;
     if (table_type == kTableNotification && options->column_names.empty() && names != nullptr) {
         for (int i = 0; i < count; ++i)
             options->column_names.emplace_back(names[i] != nullptr ? names[i] : "");
@@ -444,31 +446,43 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
         return 0;
     table_schema& schema = options->schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
-    if (table_type == kTableNotification && options->notification_sink) {
+    if (table_type == kTableNotification && reader->sink) {
         // Handed on as it is read; the next row reuses the record's storage.
-        notification_record& n = options->notification_scratch;
+        notification_record& n = reader->notification_scratch;
         reset_scratch(n);
-        if (!n.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
+        if (!n.populate_record(count, values, reader->row_sizes, false, 0, mask, count_bits60(mask),
                                kSourceSqliteLib))
             return 0;
-        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*options, schema));
+        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*reader, schema));
         options->referenced_handlers.insert(n.handler_id);
-        options->notification_sink(n);
+        reader->sink(n);
         return 0;
     }
     sqlite_metadata& record = append_record(*options, table_type);
-    if (!record.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
+    if (!record.populate_record(count, values, reader->row_sizes, false, 0, mask, count_bits60(mask),
                                 kSourceSqliteLib)) {
         remove_last_record(*options, table_type);
         return 0;
     }
-    set_metadata_from_schema(record, mask, table_type, schema, row_signature(*options, schema));
+    set_metadata_from_schema(record, mask, table_type, schema, row_signature(*reader, schema));
     index_last_record(*options, table_type);
     return 0;
 }
 
 int analyze_db_library_path(selk_options* options, std::string& path) {
-    if (options == nullptr || path.empty()) return 0;
+    if (options == nullptr) return 0;
+    unsigned source_code = 0;
+    const int read = read_database_tables(*options, path, nullptr, &source_code);
+    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
+    if (source_code == kSourceCarveMainFromWal) options->switches[kSwitchCarve] = 0;
+    return read;
+}
+
+int read_database_tables(selk_options& run_options, std::string& path, const notification_sink& sink,
+                         unsigned* source_code) {
+    selk_options* options = &run_options;
+    if (source_code != nullptr) *source_code = 0;
+    if (path.empty()) return 0;
     options->clear_after_each_iteration();
     std::string expanded;
     expand_environment_variables(expanded, path, false);
@@ -545,11 +559,16 @@ int analyze_db_library_path(selk_options* options, std::string& path) {
         schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
     }
 
+    row_reader reader(*options);
+    reader.sink = sink;
+    unsigned code = kSourceSqliteLib;
     if (options->switches[kSwitchCarve] == 0) {
-        if (!read_tables_with_library(*options, path, masks)) return 0;
+        if (!read_tables_with_library(reader, path, masks)) return 0;
     } else {
-        read_tables_with_own_reader(*options, file, wal_image != 0, masks);
+        code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
+        read_tables_with_own_reader(reader, file, code, masks);
     }
     options->switches[kSwitchInput] = 1;
+    if (source_code != nullptr) *source_code = code;
     return 1;
 }

@@ -81,7 +81,6 @@ selk_options::selk_options()
       switches{0, 0, 0, 0, 0, 0, 0, 0},
       page_size(0),
       recogniser_switches(-1),
-      current_table_type(0),
       app_name_width(kDefaultAppNameWidth),
       verify(0) {
     clear();
@@ -102,14 +101,12 @@ void selk_options::clear() {
     table_names[kSchemaPushChannel] = "wnspushchannel";
     table_names[kSchemaHandlerSettings] = "handlersettings";
     verify = 0;
-    notification_sink = nullptr;
     clear_after_each_iteration();
 }
 
 void selk_options::clear_after_each_iteration() {
     if (sqlite.is_open) sqlite.close_and_unload();
     for (table_schema& s : schemas) s.clear();
-    current_table_type = 0;
     column_names.clear();
     notifications.clear();
     handlers.clear();
@@ -119,10 +116,8 @@ void selk_options::clear_after_each_iteration() {
     handler_index.clear();
     push_channel_index.clear();
     settings_index.clear();
-    row_sizes.clear();
     app_name_width = kDefaultAppNameWidth;
     tables_incomplete = 0;
-    row_signature = signature_cache();
     switches[kSwitchInput] = 0;
 }
 

@@ -66,7 +66,6 @@ class selk_options : public cmd_params {
     std::uint32_t page_size;                // of the current database (header value 1 is 65536)
     std::int64_t recogniser_switches;       // bit 0 notification rows, 1 handler rows, 2 push-channel rows
     table_schema schemas[4];                // kSchema* order
-    std::uint32_t current_table_type;       // kTable* of the rows the row callback receives; 0 after a reset
     std::vector<std::string> column_names;  // column names of the first notification row
     std::vector<notification_record> notifications;
     std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
@@ -80,25 +79,9 @@ class selk_options : public cmd_params {
     std::string table_names[4];       // "notification", "notificationhandler", "wnspushchannel",
                                       // "handlersettings"
     std::uint8_t verify;              // "-verify"
-    std::vector<unsigned> row_sizes;  // byte length of each value of the row handed to the row callback
     // Set when the library failed part of the way through a table of the current database: the rows it
     // delivered are kept and printed, but the run did not read everything. Cleared for each database.
     std::uint8_t tables_incomplete = 0;
-    // When set, the reading of the tables hands each notification to this sink as it is read, after the
-    // other tables, instead of keeping it in `notifications` (which then stays empty, unless the table could
-    // not be read that way). The caller sets and clears it; the per-database reset keeps it.
-    std::function<void(notification_record&)> notification_sink;
-    notification_record notification_scratch;  // the notification being handed to the sink
-
-    // The signature text of the last schema whose rows were stamped, with what it was worked out for.
-    struct signature_cache {
-        bool known = false;
-        const table_schema* schema = nullptr;
-        std::uint64_t mask = 0;
-        std::size_t fields = 0;
-        std::string text;
-    };
-    signature_cache row_signature;
 };
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or

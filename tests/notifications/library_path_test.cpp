@@ -524,14 +524,16 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
             padded.switches[kSwitchCarve] = carve ? 1 : 0;
             std::vector<std::uint64_t> order;
             std::vector<std::uint32_t> widths;
+            notification_sink sink;
             if (streamed) {
-                padded.notification_sink = [&](notification_record& n) {
+                sink = [&](notification_record& n) {
                     order.push_back(n.order);
                     widths.push_back(padded.app_name_width);
                 };
             }
             std::string path = db;
-            ASSERT_EQ(analyze_db_library_path(&padded, path), 1);
+            unsigned source_code = 0;
+            ASSERT_EQ(read_database_tables(padded, path, sink, &source_code), 1);
             EXPECT_EQ(padded.app_name_width, std::string("Referenced.Application.Name.Longer").size());
             EXPECT_EQ(padded.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
             if (streamed) {
@@ -724,24 +726,25 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     temp_dir dir;
     make_small_db(dir.file("cb.db"));
     selk_options o;
+    row_reader r(o);
     EXPECT_EQ(sql_row_to_record(nullptr, 0, nullptr, nullptr), 1);
     std::vector<std::string> texts = {"5", "6", "7"};
     std::vector<char*> values = {&texts[0][0], &texts[1][0], &texts[2][0]};
     // No open binding: stop.
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), nullptr), 1);
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), nullptr), 1);
 
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cb.db"), ""));
     o.schemas[kSchemaNotification].column_mask = 16383;
-    o.current_table_type = kTableNotification;
+    r.current_table_type = kTableNotification;
     // Fewer values than the mask asks for: the record is removed again and the statement goes on.
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), nullptr), 0);
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), nullptr), 0);
     EXPECT_TRUE(o.notifications.empty());
     EXPECT_TRUE(o.referenced_handlers.empty());
 
     o.schemas[kSchemaNotification].column_mask = 7;
     char name0[] = "Order", name1[] = "Id";
     char* names[] = {name0, name1, nullptr};
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), names), 0);
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), names), 0);
     ASSERT_EQ(o.notifications.size(), 1u);
     EXPECT_EQ(o.notifications[0].handler_id, 7u);
     EXPECT_EQ(o.notifications[0].table_kind, kTableNotification);
@@ -750,15 +753,15 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     EXPECT_EQ(o.referenced_handlers.count(7), 1u);
 
     // An unknown table type takes nothing.
-    o.current_table_type = 3;
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), names), 0);
+    r.current_table_type = 3;
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), names), 0);
     EXPECT_EQ(o.notifications.size(), 1u);
 
     // Handlers: the first record of an identifier stays in the map.
-    o.current_table_type = kTableHandler;
+    r.current_table_type = kTableHandler;
     o.schemas[kSchemaHandler].column_mask = 1;
-    EXPECT_EQ(sql_row_to_record(&o, 1, values.data(), names), 0);
-    EXPECT_EQ(sql_row_to_record(&o, 1, values.data(), names), 0);
+    EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
+    EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
     ASSERT_EQ(o.handlers.size(), 2u);
     EXPECT_EQ(o.handler_index.at(5), 0u);
 }
@@ -767,22 +770,23 @@ TEST(CommandRunner, ErrorsAreKeptInTheMessageStream) {
     temp_dir dir;
     make_small_db(dir.file("cmd.db"));
     selk_options o;
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "select 1;", sql_row_to_record), 0);
+    row_reader r(o);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select 1;", sql_row_to_record), 0);
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cmd.db"), ""));
     EXPECT_EQ(run_sql_command(nullptr, &o.sqlite, "select 1;", sql_row_to_record), 0);
-    EXPECT_EQ(run_sql_command(&o, nullptr, "select 1;", sql_row_to_record), 0);
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, nullptr, "select 1;", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "", sql_row_to_record), 0);
 
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "selec nothing;", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "selec nothing;", sql_row_to_record), 0);
     EXPECT_EQ(o.messages.str(), "Prob calling cmd: selec nothing;, error: near \"selec\": syntax error\n");
     o.messages.str("");
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "create table Notification(a);", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "create table Notification(a);", sql_row_to_record), 0);
     EXPECT_EQ(o.messages.str(), "table Notification already exists\n");
 
     // Values reach the callback with their byte lengths.
-    o.current_table_type = kTableNotification;
+    r.current_table_type = kTableNotification;
     o.schemas[kSchemaNotification].column_mask = 1u << 3;
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "select ActivityId from notification where [Order] = 2;",
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select ActivityId from notification where [Order] = 2;",
                               sql_row_to_record),
               1);
     ASSERT_EQ(o.notifications.size(), 1u);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "notification_db_fixtures.h"
+#include "notifications/library_path.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ TEST(SelkOptions, StartState) {
     EXPECT_EQ(o.recogniser_switches, -1);
     EXPECT_EQ(o.page_size, 0u);
     EXPECT_EQ(o.report_stream, nullptr);
-    EXPECT_EQ(o.current_table_type, 0u);
+    EXPECT_EQ(row_reader(o).current_table_type, 0u);
     EXPECT_EQ(o.app_name_width, 22u);
     EXPECT_EQ(o.verify, 0);
     EXPECT_EQ(o.table_names[kSchemaNotification], "notification");
@@ -181,7 +182,6 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     o.push_channel_index.emplace(1, 0);
     o.settings_index.emplace(1, 0);
     o.column_names.push_back("Order");
-    o.current_table_type = kTableHandler;
     o.app_name_width = 40;
     o.schemas[kSchemaNotification].name = "notification";
     o.page_size = 4096;
@@ -203,7 +203,6 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     EXPECT_TRUE(o.push_channel_index.empty());
     EXPECT_TRUE(o.settings_index.empty());
     EXPECT_TRUE(o.column_names.empty());
-    EXPECT_EQ(o.current_table_type, 0u);
     EXPECT_EQ(o.app_name_width, 22u);
     EXPECT_TRUE(o.schemas[kSchemaNotification].name.empty());
 

@@ -282,6 +282,17 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
                 return -1;
         }
     };
+    // "0x" and the value in hexadecimal, zero-filled to the width of its type when that is known.
+    const auto write_fixed_hex = [&]() {
+        os << "0x";
+        os.fill('0');
+        const long long hw = hex_width();
+        if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
+        os.hex();
+        os << value;
+        os.dec();
+        os.fill(' ');
+    };
     if ((fl & kCellZeroBlank) != 0 && value == 0) {
         if (c.padded && p <= w) os.width(w - p);
         os << c.blank;
@@ -308,14 +319,7 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
         return;
     }
     if ((fl & kCellHexDec) != 0) {
-        os << "0x";
-        os.fill('0');
-        const long long hw = hex_width();
-        if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
-        os.hex();
-        os << value;
-        os.dec();
-        os.fill(' ');
+        write_fixed_hex();
         os << " [" << value << "]";
         return;
     }
@@ -325,14 +329,7 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
         os << value;
         return;
     }
-    os << "0x";
-    os.fill('0');
-    const long long hw = hex_width();
-    if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
-    os.hex();
-    os << value;
-    os.dec();
-    os.fill(' ');
+    write_fixed_hex();
 }
 
 void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,

@@ -169,9 +169,7 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.val
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
                      std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
                      bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid) {
-  leaf_page_options options;
-  options.page_size = page_size;
-  options.file = file;
+  leaf_page_options options(page_size, file);
   options.annotate_time = annotate_time;
   options.raw_blob = raw_blob;
   options.skip_overflow = skip_overflow;

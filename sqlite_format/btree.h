@@ -49,6 +49,9 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry);
 // when the chain cannot be read, the local bytes are decoded followed by kOverflowSkippedMarker.
 // Interior pages give nothing. Returns 1 when `out` is non-empty. Never reads outside the page.
 struct leaf_page_options {
+  leaf_page_options() = default;
+  leaf_page_options(std::uint32_t size, uni::fileio* overflow_file) : page_size(size), file(overflow_file) {}
+
   std::uint32_t page_size = 0;
   uni::fileio* file = nullptr;  // overflow chains are followed through it when given and open
   bool annotate_time = false;   // integer and text times get their bracketed date

@@ -18,6 +18,15 @@ namespace {
 constexpr std::uint64_t kLow48 = 0x0000FFFFFFFFFFFFull;
 constexpr std::uint64_t kTopByte = 0xFF00000000000000ull;
 
+// The typed classifier of an untyped one and the context it is handed.
+candidate_finder bind_classifier(record_classifier classifier, void* options) {
+    if (!classifier) return nullptr;
+    return [classifier, options](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                                 std::uint32_t length, std::uint64_t offset) {
+        return classifier(candidates, chunk, length, offset, 0, options);
+    };
+}
+
 std::uint64_t candidate_start(const recovered_record& c, bool from_position) {
     return from_position ? c.position : c.record_offset;
 }
@@ -43,9 +52,7 @@ bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chun
                     std::uint64_t p, std::uint32_t page_size, uni::fileio& file, const table_schema& schema,
                     std::uint32_t code, std::uint32_t min_columns, std::uint32_t max_columns) {
     artifact_map artifacts;
-    leaf_page_options leaf;
-    leaf.page_size = page_size;
-    leaf.file = &file;
+    leaf_page_options leaf(page_size, &file);
     leaf.raw_blob = true;
     leaf.skip_overflow = true;
     leaf.keep_header = true;
@@ -136,11 +143,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                   bool btree_flag, bool progress, void* options, records_callback callback) {
     page_walk_options walk;
     walk.schema = &schema;
-    if (classifier)
-        walk.classify = [classifier, options](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
-                                              std::uint32_t length, std::uint64_t offset) {
-            return classifier(candidates, chunk, length, offset, 0, options);
-        };
+    walk.classify = bind_classifier(classifier, options);
     walk.source_code = source_code;
     walk.page_size = page_size;
     walk.min_columns = min_columns;
@@ -219,11 +222,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
                    void* options) {
     carve_options carve;
     carve.table_name = table_name;
-    if (classifier)
-        carve.classify = [classifier, options](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
-                                               std::uint32_t length, std::uint64_t offset) {
-            return classifier(candidates, chunk, length, offset, 0, options);
-        };
+    carve.classify = bind_classifier(classifier, options);
     carve.keep = keep;
     carve.companions = companions;
     carve.min_columns = min_columns;

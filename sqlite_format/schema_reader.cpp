@@ -103,9 +103,7 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
   }
   const bool limited = count != kNoLimit;
   const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
-  leaf_page_options leaf;
-  leaf.page_size = page_size;
-  leaf.file = &file;
+  leaf_page_options leaf(page_size, &file);
   leaf.raw_blob = raw_blob;
   leaf.keep_header = keep_header;
   leaf.utf8 = utf8;

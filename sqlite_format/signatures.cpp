@@ -21,6 +21,22 @@ bool skip_size(std::uint64_t t, std::uint64_t* size) {
     return true;
 }
 
+// Steps over the serial types of `columns` columns from `*p`, adding their content sizes to `*offset`.
+// With `remaining`, each type's length comes off it and the walk fails once fewer than 2 bytes remain.
+bool skip_columns(const std::uint8_t* record, std::uint32_t length, std::uint32_t columns, std::uint32_t* p,
+                  std::uint64_t* offset, std::int64_t* remaining) {
+    for (std::uint32_t c = 0; c < columns; ++c) {
+        std::uint64_t st = 0;
+        std::uint32_t used = 0;
+        std::uint64_t size = 0;
+        if (!read_whole_varint(record, length, *p, &st, &used) || !skip_size(st, &size)) return false;
+        *offset += size;
+        *p += used;
+        if (remaining != nullptr && (*remaining -= used) < 2) return false;
+    }
+    return true;
+}
+
 // The number after an 'x' alternative; 0 (never matching) when it has no hex digit.
 std::uint64_t pattern_number(const char* hex) {
     std::uint64_t n = 0;
@@ -132,16 +148,7 @@ int column_text(std::string& out, const std::uint8_t* record, std::uint32_t leng
     std::int64_t r = static_cast<std::int64_t>(length) - vlen;
     std::uint64_t offset = hs;
     std::uint32_t p = vlen;
-    for (std::uint32_t c = 0; c < column; ++c) {
-        std::uint64_t st = 0;
-        std::uint32_t used = 0;
-        std::uint64_t size = 0;
-        if (!read_whole_varint(record, length, p, &st, &used) || !skip_size(st, &size)) return 0;
-        offset += size;
-        p += used;
-        r -= used;
-        if (r < 2) return 0;
-    }
+    if (!skip_columns(record, length, column, &p, &offset, &r)) return 0;
     std::uint64_t st = 0;
     std::uint32_t used = 0;
     if (!read_whole_varint(record, length, p, &st, &used) || st == 0) return 0;
@@ -368,14 +375,7 @@ int locate_column(std::uint32_t* position, std::uint32_t* size, std::uint8_t* cu
     std::uint32_t p = 0;
     if (!read_whole_varint(record, length, 0, &hs, &p)) return 0;
     std::uint64_t offset = hs;
-    for (std::uint32_t c = 0; c < column; ++c) {
-        std::uint64_t st = 0;
-        std::uint32_t used = 0;
-        std::uint64_t size = 0;
-        if (!read_whole_varint(record, length, p, &st, &used) || !skip_size(st, &size)) return 0;
-        offset += size;
-        p += used;
-    }
+    if (!skip_columns(record, length, column, &p, &offset, nullptr)) return 0;
     std::uint64_t st = 0;
     std::uint32_t used = 0;
     std::uint64_t n = 0;

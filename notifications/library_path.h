@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"
 
@@ -22,9 +22,9 @@ using notification_sink = std::function<void(notification_record&)>;
 
 // The row callback's context: the run it reads for, and what the callback keeps from row to row.
 struct row_reader {
-    explicit row_reader(selk_options& run_options);
+    explicit row_reader(selk_run& database_run);
 
-    selk_options& options;                // the settings, and the record vectors the rows go to
+    selk_run& run;                         // the settings, and the store and layout the rows go to
     std::uint32_t current_table_type = 0;  // kTable* of the rows the callback receives
     std::vector<unsigned> row_sizes;       // byte length of each value of the row being handed over
     // When set, each notification is handed to it as it is read, after the other tables, instead of being
@@ -43,24 +43,24 @@ struct row_reader {
     signature_cache row_signature;
 };
 
-// Reads the live rows of the database at `path` into the record vectors of `options`, as
-// analyze_db_library_path does, but leaves "-carve" alone: *source_code (when given) is set to the
-// source code of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing
-// was read. With a sink the notifications are handed to it as they are read (see row_reader), unless the
-// table could not be read that way.
-int read_database_tables(selk_options& options, std::string& path, const notification_sink& sink,
+// Reads the live rows of the database at `path` into the store of `run` (cleared first with
+// clear_after_each_iteration). `path` is replaced by its environment-expanded form, which also becomes the
+// options' db_path. Returns 1 when the tables were read (switch [kSwitchInput] is then set); 0 for an
+// empty path, an unreadable file or one that is not SQLite (messages on standard error when progress
+// output is on), a schema that cannot be read or lacks the notification or handler table (diagnostics
+// log), a failed open, or a notification SELECT that failed before it gave a row. When the library fails
+// part of the way through any table, the rows it gave stay, the table and the library's error are named on
+// standard error and run.tables_incomplete is set; the other tables are still read. *source_code (when
+// given) is set to the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's
+// image), 0 when nothing was read. With a sink the notifications are handed to it as they are read (see
+// row_reader), unless the table could not be read that way.
+int read_database_tables(selk_run& run, std::string& path, const notification_sink& sink,
                          unsigned* source_code);
 
-// Reads the live rows of the database at `path` into the record vectors of `options` (cleared first with
-// clear_after_each_iteration). When the tables came from the log's image (source 12), the "-carve" switch
-// is cleared, so that a slack scan of the same options carves no valid frames. `path` is replaced by its environment-expanded form, which also becomes
-// options->db_path. Returns 1 when the tables were read (switch [kSwitchInput] is then set); 0 for missing
-// options or an empty path, an unreadable file or one that is not SQLite (messages on standard error when
-// progress output is on), a schema that cannot be read or lacks the notification or handler table
-// (diagnostics log), a failed open, or a notification SELECT that failed before it gave a row. When the
-// library fails part of the way through any table, the rows it gave stay, the table and the library's error
-// are named on standard error and options->tables_incomplete is set; the other tables are still read.
-int analyze_db_library_path(selk_options* options, std::string& path);
+// read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
+// image (source 12), the "-carve" switch is cleared, so that a slack scan of the same options carves no
+// valid frames.
+int analyze_db_library_path(selk_run* run, std::string& path);
 
 // The column mask of a schema for each table: bit i when the schema has the column of role i (names
 // compare without regard to case). 0 when the schema's name is not that table's or no column is known.
@@ -77,7 +77,7 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
 
 // Runs `sql` on the open connection of `wrapper`, calling `callback` with `reader` as context once per row;
 // before each call reader->row_sizes holds the byte length of every value. 1 when the library reports
-// success. On failure the library's error text goes to the options' messages ("Prob calling cmd: <sql>,
+// success. On failure the library's error text goes to the run's messages ("Prob calling cmd: <sql>,
 // error: <text>", or the text alone when it says "already exists") and the result is 0; the text alone also
 // goes to `error_out` when given. 0 without a reader, an open connection or a text.
 int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql, sql_row_callback callback,

@@ -6,7 +6,7 @@
 #include "common/case_conv.h"
 #include "common/digest.h"
 #include "notifications/records.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 #include "sqlite_format/signatures.h"
 
 namespace {
@@ -371,14 +371,14 @@ int match_push_channel_record(table_schema& schema, std::uint64_t mask, bool ver
                         "wnspushchannel");
 }
 
-int add_recovered_records(const std::vector<recovered_record>& records, selk_options* options) {
-    if (records.empty() || options == nullptr) return 0;
-    selk_options& o = *options;
-    const bool verify = o.verify != 0;
+int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run) {
+    if (records.empty() || run == nullptr) return 0;
+    selk_run& o = *run;
+    const bool verify = o.options.verify != 0;
     std::size_t notifications = 0;
     for (const recovered_record& row : records)
         notifications += (row.packed & kPackedKindMask) == kTableNotification ? 1 : 0;
-    o.notifications.reserve(o.notifications.size() + notifications);
+    o.store.notifications.reserve(o.store.notifications.size() + notifications);
     for (const recovered_record& row : records) {
         const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
         int schema_index;
@@ -399,30 +399,30 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_opt
             default:
                 continue;
         }
-        table_schema& schema = o.schemas[schema_index];
+        table_schema& schema = o.layout.schemas[schema_index];
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
         if (schema.fields.empty() || schema.column_mask != mask) match(schema, mask, verify);
 
         switch (kind) {
             case kTableNotification:
-                if (append_record(o.notifications, row, mask, kind, schema)) {
-                    notification_record& n = o.notifications.back();
+                if (append_record(o.store.notifications, row, mask, kind, schema)) {
+                    notification_record& n = o.store.notifications.back();
                     n.order = row.rowid;
-                    o.referenced_handlers.insert(n.handler_id);
+                    o.store.referenced_handlers.insert(n.handler_id);
                 }
                 break;
             case kTableHandler:
-                if (append_record(o.handlers, row, mask, kind, schema)) {
-                    notification_handler_record& h = o.handlers.back();
+                if (append_record(o.store.handlers, row, mask, kind, schema)) {
+                    notification_handler_record& h = o.store.handlers.back();
                     h.record_id = row.rowid;
                     // A live handler of the same id keeps its place in the index.
-                    o.handler_index.emplace(h.record_id, o.handlers.size() - 1);
+                    o.store.handler_index.emplace(h.record_id, o.store.handlers.size() - 1);
                 }
                 break;
             default:
-                if (append_record(o.push_channels, row, mask, kind, schema))
-                    o.push_channel_index.emplace(o.push_channels.back().handler_id,
-                                                 o.push_channels.size() - 1);
+                if (append_record(o.store.push_channels, row, mask, kind, schema))
+                    o.store.push_channel_index.emplace(o.store.push_channels.back().handler_id,
+                                                 o.store.push_channels.size() - 1);
                 break;
         }
     }

@@ -1,6 +1,6 @@
 // Recognising notification, handler and push-channel rows in raw bytes (free blocks, page slack,
 // journal and log page images, loose pages), and sorting the records carved from them into the
-// record vectors of the options.
+// store of the run.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include "sqlite_format/table_schema.h"
 
 class selk_options;
+class selk_run;
 
 // Column masks of the row layouts the recognisers know (bit i = column i of the record kind).
 constexpr std::uint64_t kNotificationMask10 = 1023;   // columns 0-9
@@ -51,12 +52,12 @@ int classify_recovered_record(std::vector<recovered_record>& out, const std::uin
 // The page walker's classifier for a run with these recogniser switches.
 candidate_finder recogniser_for(std::int64_t switches);
 
-// Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the options'
-// vectors (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
-// RecordId takes the rowid and is indexed; push channel: indexed by handler). The options' schema of the
+// Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the run's
+// store (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
+// RecordId takes the rowid and is indexed; push channel: indexed by handler). The run's layout schema of the
 // table is rebuilt for the record's column mask when it differs. Records of other kinds and rows the
-// record refuses are left out. 0 for no records or no options, else 1.
-int add_recovered_records(const std::vector<recovered_record>& records, selk_options* options);
+// record refuses are left out. 0 for no records or no run, else 1.
+int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run);
 
 // Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and
 // carrying its bit. With `verify` each field also gets its column name and the schema a signature digest

@@ -6,7 +6,7 @@
 #include "io/fileio.h"
 #include "io/option_parser.h"
 #include "notifications/recovered.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -30,32 +30,32 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
 }  // namespace
 
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t, std::uint32_t, int carve,
-                       selk_options* options) {
-    return scan_slack_records(path, keep, carve != 0, options);
+                       selk_run* run) {
+    return scan_slack_records(path, keep, carve != 0, run);
 }
 
-int scan_slack_records(const std::string& path, bool keep, bool carve, selk_options* options) {
-    if (path.empty() || options == nullptr) return 0;
-    if (!keep) options->notifications.clear();
+int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run) {
+    if (path.empty() || run == nullptr) return 0;
+    if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
     carve_options scan;
-    scan.classify = recogniser_for(options->recogniser_switches);
+    scan.classify = recogniser_for(run->options.recogniser_switches);
     scan.keep = keep;
     scan.min_columns = 1;
     scan.max_columns = 1;
     scan.valid_frames = carve;
-    scan.progress = options->show_progress;
+    scan.progress = run->options.show_progress;
     if (!carve_database(results, path, scan)) return 0;
-    add_recovered_records(results, options);
+    add_recovered_records(results, run);
     return 1;
 }
 
-int parse_chunk_file(selk_options* options, std::string& path) {
-    if (options == nullptr || path.empty()) return 0;
-    options->clear_after_each_iteration();
+int parse_chunk_file(selk_run* run, std::string& path) {
+    if (run == nullptr || path.empty()) return 0;
+    run->clear_after_each_iteration();
     std::string expanded;
     expand_environment_variables(expanded, path, false);
-    options->db_path = path;
+    run->options.db_path = path;
 
     uni::fileio file;
     if (!file.open(path, false, false, false)) return 0;
@@ -70,21 +70,21 @@ int parse_chunk_file(selk_options* options, std::string& path) {
     region_map regions;
     if (size > start) regions.emplace(start, size - start);
 
-    if (options->show_progress) error_printf("analyzing %s\n", path.c_str());
-    options->schemas[kSchemaNotification].column_mask = kNotificationMask10;
-    options->schemas[kSchemaNotification].column_count = 10;
+    if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
+    run->layout.schemas[kSchemaNotification].column_mask = kNotificationMask10;
+    run->layout.schemas[kSchemaNotification].column_count = 10;
 
     std::vector<recovered_record> results;
     page_walk_options walk;
-    walk.classify = recogniser_for(options->recogniser_switches);
+    walk.classify = recogniser_for(run->options.recogniser_switches);
     walk.source_code = kSourceCarveBlob;
     walk.page_size = kChunkPageSize;
     walk.frame_flag = wal;
-    walk.progress = options->show_progress;
+    walk.progress = run->options.show_progress;
     if (!walk_db_pages(results, regions, file, walk)) {
         error_printf("problem finding proper signatures to parse\n");
         return 0;
     }
-    add_recovered_records(results, options);
+    add_recovered_records(results, run);
     return 1;
 }

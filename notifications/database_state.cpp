@@ -83,6 +83,20 @@ void notification_store::index_last(std::uint32_t table_type, bool widen) {
     }
 }
 
+notification_handler_record* notification_store::handler_for(std::uint64_t handler_id) {
+    const auto it = handler_index.find(handler_id);
+    if (it == handler_index.end() || it->second >= handlers.size()) return nullptr;
+    return &handlers[it->second];
+}
+
+const wns_push_channel_record* notification_store::push_channel_for(std::uint64_t handler_id) const {
+    // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
+    const auto it = push_channel_index.lower_bound(handler_id);
+    if (it == push_channel_index.end() || it->first != handler_id) return nullptr;
+    if (it->second >= push_channels.size()) return nullptr;
+    return &push_channels[it->second];
+}
+
 selk_run::selk_run(selk_options& run_options) : options(run_options) {}
 
 void selk_run::clear_after_each_iteration() {

@@ -56,6 +56,11 @@ class notification_store {
     // padded report) and a notification refers to it.
     void index_last(std::uint32_t table_type, bool widen);
 
+    // The joins of a handler id: its handler (the first indexed) and its first push channel in the index's
+    // order; null when the id is not indexed or the index points outside the vector.
+    notification_handler_record* handler_for(std::uint64_t handler_id);
+    const wns_push_channel_record* push_channel_for(std::uint64_t handler_id) const;
+
     std::vector<notification_record> notifications;
     std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
     std::vector<notification_handler_record> handlers;

@@ -29,19 +29,13 @@ void create_per_table_files(const std::string& out_file) {
 }  // namespace
 
 notification_handler_record* join_handler(selk_run& run, const notification_record& n) {
-  if (run.layout.schemas[kSchemaHandler].column_count == 0 || run.store.handler_index.empty()) return nullptr;
-  const auto it = run.store.handler_index.find(n.handler_id);
-  if (it == run.store.handler_index.end() || it->second >= run.store.handlers.size()) return nullptr;
-  return &run.store.handlers[it->second];
+  if (run.layout.schemas[kSchemaHandler].column_count == 0) return nullptr;
+  return run.store.handler_for(n.handler_id);
 }
 
 const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& n) {
-  if (run.layout.schemas[kSchemaPushChannel].column_count == 0 || run.store.push_channel_index.empty()) return nullptr;
-  // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
-  const auto it = run.store.push_channel_index.lower_bound(n.handler_id);
-  if (it == run.store.push_channel_index.end() || it->first != n.handler_id) return nullptr;
-  if (it->second >= run.store.push_channels.size()) return nullptr;
-  return &run.store.push_channels[it->second];
+  if (run.layout.schemas[kSchemaPushChannel].column_count == 0) return nullptr;
+  return run.store.push_channel_for(n.handler_id);
 }
 
 void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records) {

@@ -11,18 +11,18 @@
 #include "notifications/library_path.h"
 #include "notifications/report_delimited.h"
 #include "notifications/report_timeline.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 
 namespace {
 
 // Options of the given output switches with one database read into them.
-bool read_options(selk_options& options, const bench_db& db, const std::vector<std::string>& switches) {
+bool read_options(selk_run& run, const bench_db& db, const std::vector<std::string>& switches) {
     std::vector<std::string> args = {"selk", "-db", db.path(), "-quiet"};
     args.insert(args.end(), switches.begin(), switches.end());
-    if (parse_selk_options(options, args) == 0) return false;
+    if (parse_selk_options(run.options, args) == 0) return false;
     std::string path = db.path();
-    return analyze_db_library_path(&options, path) != 0 && !options.notifications.empty() &&
-           !options.handlers.empty() && !options.push_channels.empty();
+    return analyze_db_library_path(&run, path) != 0 && !run.store.notifications.empty() &&
+           !run.store.handlers.empty() && !run.store.push_channels.empty();
 }
 
 // Arg 0: default padded rows; 1: "-csv"; 2: "-csvl2t"; 3: "-bodyfile".
@@ -30,23 +30,24 @@ void write_one_row(benchmark::State& state) {
     static const std::vector<std::string> kSwitches[] = {{}, {"-csv"}, {"-csvl2t"}, {"-bodyfile"}};
     const bench_db db(1);
     selk_options options;
-    if (db.path().empty() || !read_options(options, db, kSwitches[state.range(0)])) {
+    selk_run run(options);
+    if (db.path().empty() || !read_options(run, db, kSwitches[state.range(0)])) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
-    notification_record& n = options.notifications[0];
-    notification_handler_record* handler = &options.handlers[0];
-    const wns_push_channel_record* channel = &options.push_channels[0];
+    notification_record& n = run.store.notifications[0];
+    notification_handler_record* handler = &run.store.handlers[0];
+    const wns_push_channel_record* channel = &run.store.push_channels[0];
     null_out_stream out;
-    if (!options.csvl2t && !options.bodyfile) write_delimited_header(out, options);
+    if (!options.csvl2t && !options.bodyfile) write_delimited_header(out, run);
     for (auto _ : state) {
         int ok;
         if (options.bodyfile)
-            ok = write_notification_bodyfile(out, options, n, handler);
+            ok = write_notification_bodyfile(out, run, n, handler);
         else if (options.csvl2t)
-            ok = write_notification_l2t(out, options, n, handler);
+            ok = write_notification_l2t(out, run, n, handler);
         else
-            ok = write_delimited_row(out, options, n, handler, channel);
+            ok = write_delimited_row(out, run, n, handler, channel);
         benchmark::DoNotOptimize(ok);
     }
 }
@@ -56,18 +57,19 @@ BENCHMARK(write_one_row)->DenseRange(0, 3);
 void write_rows_of_a_report(benchmark::State& state) {
     const bench_db db(1);
     selk_options options;
-    if (db.path().empty() || !read_options(options, db, {})) {
+    selk_run run(options);
+    if (db.path().empty() || !read_options(run, db, {})) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
-    notification_record& n = options.notifications[0];
-    notification_handler_record* handler = &options.handlers[0];
-    const wns_push_channel_record* channel = &options.push_channels[0];
+    notification_record& n = run.store.notifications[0];
+    notification_handler_record* handler = &run.store.handlers[0];
+    const wns_push_channel_record* channel = &run.store.push_channels[0];
     null_out_stream out;
-    write_delimited_header(out, options);
-    delimited_row_writer writer(options);
+    write_delimited_header(out, run);
+    delimited_row_writer writer(run);
     for (auto _ : state) {
-        const int ok = writer.write(out, options, n, handler, channel);
+        const int ok = writer.write(out, run, n, handler, channel);
         benchmark::DoNotOptimize(ok);
         // A new arrival time each row, as in a table: the handler's and channel's times repeat.
         n.arrival_time += 370000000ull;
@@ -79,11 +81,12 @@ BENCHMARK(write_rows_of_a_report);
 void fill_one_notification(benchmark::State& state) {
     const bench_db db(1);
     selk_options options;
-    if (db.path().empty() || !read_options(options, db, {})) {
+    selk_run run(options);
+    if (db.path().empty() || !read_options(run, db, {})) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
-    const std::uint64_t mask = options.schemas[kSchemaNotification].column_mask;
+    const std::uint64_t mask = run.layout.schemas[kSchemaNotification].column_mask;
     std::vector<std::string> texts = {
         "1",
         "1001",

@@ -53,76 +53,81 @@ bool path_passes_file_filters(selk_options& options, const std::string& path) {
 }
 
 // Writes what one analysis left in the notification vector and empties it.
-void write_and_empty(std::ostream& os, selk_options& options) {
-  if (options.notifications.empty()) return;
-  write_records(os, options, options.notifications);
-  options.notifications.clear();
+void write_and_empty(std::ostream& os, selk_run& run) {
+  if (run.store.notifications.empty()) return;
+  write_records(os, run, run.store.notifications);
+  run.store.notifications.clear();
 }
 
 // The library path of one database, then the slack scan when asked. The notifications are written as they
 // are read (or, where the table could not be read that way, once it was read whole). `announce` logs the
 // two counts (one database only). True when some record could be read: the tables, or at least one
 // recovered record.
-bool run_database(std::ostream& os, selk_options& options, const std::string& db_path, bool announce) {
+bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
+  selk_options& options = run.options;
   std::string path = db_path;
   std::size_t streamed = 0;
-  record_writer live(os, options);
-  options.notification_sink = [&live, &streamed](notification_record& n) {
+  record_writer live(os, run);
+  const notification_sink sink = [&live, &streamed](notification_record& n) {
     ++streamed;
     live.write(n);
   };
-  const bool tables_read = analyze_db_library_path(&options, path) != 0;
-  options.notification_sink = nullptr;
+  unsigned source_code = 0;
+  const bool tables_read = read_database_tables(run, path, sink, &source_code) != 0;
   if (tables_read) {
-    const std::size_t found = streamed + options.notifications.size();
+    const std::size_t found = streamed + run.store.notifications.size();
     if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
-    write_and_empty(os, options);
+    write_and_empty(os, run);
   } else {
     write_log_line(options, "problem selecting tables");
   }
   bool recovered = false;
   if (options.switches[kSwitchSlack] != 0) {
     std::string slack_path = options.db_path;
-    if (scan_slack_records(slack_path, false, 0, 0, options.switches[kSwitchCarve], &options) != 0) {
-      if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(options.notifications.size()));
-      recovered = !options.notifications.empty();
-      write_records(os, options, options.notifications);
+    // Live rows read from the log's image already hold what its valid frames hold.
+    const bool valid_frames = options.switches[kSwitchCarve] != 0 && source_code != kSourceCarveMainFromWal;
+    if (scan_slack_records(slack_path, false, valid_frames, &run) != 0) {
+      if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(run.store.notifications.size()));
+      recovered = !run.store.notifications.empty();
+      write_records(os, run, run.store.notifications);
     }
   }
   return tables_read || recovered;
 }
 
 // One file of loose pages: true when its pages were walked.
-bool run_chunk(std::ostream& os, selk_options& options, const std::string& chunk_path) {
+bool run_chunk(std::ostream& os, selk_run& run, const std::string& chunk_path) {
   std::string path = chunk_path;
-  if (parse_chunk_file(&options, path) == 0) {
-    write_log_line(options, "problem parsing chunk");
+  if (parse_chunk_file(&run, path) == 0) {
+    write_log_line(run.options, "problem parsing chunk");
     return false;
   }
-  write_and_empty(os, options);
+  write_and_empty(os, run);
   return true;
 }
 
 // "-db": one database or one file of pages.
-int run_single(std::ostream& os, selk_options& options, const std::string& program_path) {
-  if (options.switches[kSwitchParseChunk] != 0) return run_chunk(os, options, options.db_path) ? 0 : -1;
+int run_single(std::ostream& os, selk_run& run, const std::string& program_path) {
+  const selk_options& options = run.options;
+  if (options.switches[kSwitchParseChunk] != 0) return run_chunk(os, run, options.db_path) ? 0 : -1;
   if (options.switches[kSwitchInput] == 0) {
     print_usage(program_path);
     return -1;
   }
   // A database that gives nothing at all is a failure the caller must see, not an empty success.
-  if (!run_database(os, options, options.db_path, true)) {
+  if (!run_database(os, run, options.db_path, true)) {
     error_printf("problem selecting tables\n");
     return -1;
   }
   // The rows read were printed, but a table broke off: the report is not the whole database.
-  return options.tables_incomplete ? -1 : 0;
+  return run.tables_incomplete ? -1 : 0;
 }
 
 // "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). 0 once one of them
 // could be read, else -1 after every path was tried; also -1 when a table of one broke off.
-int run_path_stream(std::ostream& os, selk_options& options) {
-  options.sqlite.close_and_unload();
+int run_path_stream(std::ostream& os, selk_run& run) {
+  selk_options& options = run.options;
+  run.sqlite.close_and_unload();
   // A folder that is not there would list nothing and end the run without a word. A folder given with
   // wildcards is only known once they are expanded.
   if (!options.pipe && options.enumdir_folder.find('*') == std::string::npos &&
@@ -135,7 +140,6 @@ int run_path_stream(std::ostream& os, selk_options& options) {
                          ? source.init_to_stdin(true)
                          : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs, options.include_filters);
   if (!ready) return -1;
-  const std::uint8_t carve = options.switches[kSwitchCarve];
   int result = -1;
   bool tried = false;
   bool incomplete = false;
@@ -148,12 +152,11 @@ int run_path_stream(std::ostream& os, selk_options& options) {
     }
     options.db_path = path;
     write_log_line(options, path);
-    const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, options, path)
-                                                               : run_database(os, options, path, false);
-    incomplete = incomplete || options.tables_incomplete != 0;
-    options.switches[kSwitchCarve] = carve;
+    const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
+                                                               : run_database(os, run, path, false);
+    incomplete = incomplete || run.tables_incomplete != 0;
     path.clear();
-    options.sqlite.close_and_unload();
+    run.sqlite.close_and_unload();
     tried = true;
     if (read) result = 0;
     // Once the report cannot be written there is no point in reading more databases.
@@ -290,11 +293,12 @@ int selk_main(int argc, char* argv[]) {
   }
   *report << header.str() << "\n";
 
+  selk_run run(options);
   int result;
   if (!options.pipe && !options.enumdir_given)
-    result = run_single(*report, options, program_path);
+    result = run_single(*report, run, program_path);
   else
-    result = run_path_stream(*report, options);
+    result = run_path_stream(*report, run);
 
   // A report that was cut short must not pass for a complete one.
   if (!flush_report(*report, to_file)) {

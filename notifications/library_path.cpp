@@ -87,72 +87,16 @@ std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool 
     return mask;
 }
 
-// Indexes the record just appended to the vector of `table_type`, as both reading ways do.
-void index_last_record(selk_options& options, std::uint32_t table_type) {
-    switch (table_type) {
-        case kTableNotification:
-            options.referenced_handlers.insert(options.notifications.back().handler_id);
-            break;
-        case kTableHandler: {
-            const notification_handler_record& h = options.handlers.back();
-            options.handler_index.emplace(h.record_id, options.handlers.size() - 1);
-            // Only names that the report prints widen the column, and only when it is padded.
-            if (!options.no_whitespace && h.app_name.size() > options.app_name_width &&
-                options.referenced_handlers.count(h.record_id) != 0)
-                options.app_name_width = static_cast<std::uint32_t>(h.app_name.size());
-            break;
-        }
-        case kTablePushChannel:
-            options.push_channel_index.emplace(options.push_channels.back().handler_id,
-                                               options.push_channels.size() - 1);
-            break;
-        case kTableHandlerSettings:
-            options.settings_index.emplace(options.settings.back().handler_id, options.settings.size() - 1);
-            break;
-        default:
-            break;
-    }
-}
-
-// The record just appended for `table_type` (types are checked by the callers).
-sqlite_metadata& append_record(selk_options& options, std::uint32_t table_type) {
-    switch (table_type) {
-        case kTableNotification:
-            options.notifications.emplace_back();
-            return options.notifications.back();
-        case kTableHandler:
-            options.handlers.emplace_back();
-            return options.handlers.back();
-        case kTablePushChannel:
-            options.push_channels.emplace_back();
-            return options.push_channels.back();
-        default:
-            options.settings.emplace_back();
-            return options.settings.back();
-    }
-}
-
-void remove_last_record(selk_options& options, std::uint32_t table_type) {
-    switch (table_type) {
-        case kTableNotification:
-            options.notifications.pop_back();
-            break;
-        case kTableHandler:
-            options.handlers.pop_back();
-            break;
-        case kTablePushChannel:
-            options.push_channels.pop_back();
-            break;
-        default:
-            options.settings.pop_back();
-            break;
-    }
+// Indexes the record just appended to the vector of `table_type`, as both reading ways do; only names that
+// a padded report prints widen the name column.
+void index_last_record(selk_run& run, std::uint32_t table_type) {
+    run.store.index_last(table_type, !run.options.no_whitespace);
 }
 
 // The signature text of `schema` for the row being stamped, worked out again only when the schema (or its
 // column mask, which the own reader's field map may change) differs from the last row's.
-const std::string& row_signature(selk_options& options, const table_schema& schema) {
-    selk_options::signature_cache& c = options.row_signature;
+const std::string& row_signature(row_reader& reader, const table_schema& schema) {
+    row_reader::signature_cache& c = reader.row_signature;
     if (!c.known || c.schema != &schema || c.mask != schema.column_mask || c.fields != schema.fields.size()) {
         c.text = schema_signature_text(schema);
         c.schema = &schema;
@@ -168,10 +112,10 @@ const std::string& row_signature(selk_options& options, const table_schema& sche
 // candidates, and the notification rows are read only until the longest name that can count is found.
 class app_name_widening {
   public:
-    explicit app_name_widening(const selk_options& options) : width_(options.app_name_width) {
+    explicit app_name_widening(const selk_run& run) : width_(run.store.app_name_width) {
         // Only names that the report prints widen the column, and only when it is padded.
-        if (options.no_whitespace) return;
-        for (const notification_handler_record& h : options.handlers) {
+        if (run.options.no_whitespace) return;
+        for (const notification_handler_record& h : run.store.handlers) {
             if (h.app_name.size() <= width_) continue;
             std::size_t& longest = longest_[h.record_id];
             if (h.app_name.size() > longest) longest = h.app_name.size();
@@ -231,31 +175,33 @@ constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTa
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
 // through the table), the rows it delivered stay; the table's name and the library's error go to standard
 // error whatever the progress switch says, and the database is marked as not read whole.
-bool select_table(selk_options& options, std::uint32_t table_type, std::uint64_t mask) {
+bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
+    selk_run& run = reader.run;
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
-    options.current_table_type = table_type;
-    const std::string before = options.messages.str();
+    reader.current_table_type = table_type;
+    const std::string before = run.messages.str();
     std::string error_text;
-    if (run_sql_command(&options, &options.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
-    std::string text = options.messages.str().substr(before.size());
+    if (run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
+    std::string text = run.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) text = "Prob calling cmd: " + query.str();
-    write_log_line(options, text);
+    write_log_line(run.options, text);
     const char* const* names = nullptr;
     int count = 0;
     const char* table = nullptr;
     (void)table_columns(table_type, &names, &count, &table);
-    error_printf("prob reading table %s of %s: %s\n", table, options.db_path.c_str(), error_text.c_str());
-    options.tables_incomplete = 1;
+    error_printf("prob reading table %s of %s: %s\n", table, run.options.db_path.c_str(), error_text.c_str());
+    run.tables_incomplete = 1;
     return false;
 }
 
 // The library branch: one SELECT per table through the SQLite library. False when the database cannot be
 // opened, or when the notification table gave nothing before the library failed on it.
-bool read_tables_with_library(selk_options& options, const std::string& path, const std::uint64_t masks[4]) {
-    if (!options.sqlite.open_read_only(path, "")) {
-        if (options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
+bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4]) {
+    selk_run& run = reader.run;
+    if (!run.sqlite.open_read_only(path, "")) {
+        if (run.options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         return false;
     }
     std::stringstream query;
@@ -263,41 +209,42 @@ bool read_tables_with_library(selk_options& options, const std::string& path, co
     // With a sink the notifications are read last, as they are written. The other tables are read first
     // only when the notification table gives its first row (or none at all), as they would be when it is
     // read first; a table the library cannot even start is read the old way, with the same messages.
-    if (options.notification_sink) {
+    if (reader.sink) {
         const int first =
-            exec_with_lengths(options.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
+            exec_with_lengths(run.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
         if (first == SQLITE_OK || first == SQLITE_ABORT) {
             for (int i = 1; i < 4; ++i) {
-                if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
+                if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
             }
-            app_name_widening widening(options);
+            app_name_widening widening(run);
             if (widening.open()) {
                 library_widening_pass pass{&widening, masks[kSchemaNotification]};
                 // A failure here is reported by the reading proper.
-                (void)exec_with_lengths(options.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
+                (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
                                         nullptr);
-                options.app_name_width = widening.width();
+                run.store.app_name_width = widening.width();
             }
-            select_table(options, kTableNotification, masks[kSchemaNotification]);
+            select_table(reader, kTableNotification, masks[kSchemaNotification]);
             return true;
         }
     }
-    const bool notifications_read = select_table(options, kTableNotification, masks[kSchemaNotification]);
-    if (!notifications_read && options.notifications.empty()) return false;
+    const bool notifications_read = select_table(reader, kTableNotification, masks[kSchemaNotification]);
+    if (!notifications_read && run.store.notifications.empty()) return false;
     // The other tables are read even when the notification table broke off, so that the rows it gave are
     // printed with their handlers. A table that was not found has no columns to select and is not queried.
     for (int i = 1; i < 4; ++i) {
-        if (masks[i] != 0) select_table(options, kTableOrder[i], masks[i]);
+        if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
     }
     return true;
 }
 
 // Makes a record of `table_type` from one row of the own table walk, stamps and indexes it; nothing when
 // the record refuses the row.
-void add_own_row(selk_options& options, std::uint32_t table_type, int slot, const table_record& row,
+void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const table_record& row,
                  std::uint64_t mask, unsigned source_code) {
-    table_schema& schema = options.schemas[slot];
-    sqlite_metadata& record = append_record(options, table_type);
+    selk_run& run = reader.run;
+    table_schema& schema = run.layout.schemas[slot];
+    sqlite_metadata& record = run.store.append(table_type);
     int filled;
     if (table_type == kTableHandlerSettings)
         filled = populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code);
@@ -305,79 +252,75 @@ void add_own_row(selk_options& options, std::uint32_t table_type, int slot, cons
         filled =
             populate_record_mapped(record, row.values, true, row.record_offset, mask, source_code, schema);
     if (!filled) {
-        remove_last_record(options, table_type);
+        run.store.remove_last(table_type);
         return;
     }
-    set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(options, schema));
-    index_last_record(options, table_type);
+    set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
+    index_last_record(run, table_type);
 }
 
 // Walks the b-tree of one table from its root page, handing each row to `visit`.
-void walk_own_table(selk_options& options, uni::fileio& file, const table_schema& schema,
+void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
                     const table_record_visitor& visit) {
     std::vector<sqlite_artifact> interiors;
-    (void)visit_table_records(file, schema.user_value_a, options.page_size, 0, -1, true, false, true,
+    (void)visit_table_records(file, schema.user_value_a, run.layout.page_size, 0, -1, true, false, true,
                               interiors, visit);
 }
 
-// The notification record of one row of the own table walk, in the options' reused record; false when it
+// The notification record of one row of the own table walk, in the reader's reused record; false when it
 // refuses the row.
-bool fill_own_notification(selk_options& options, const table_record& row, std::uint64_t mask,
+bool fill_own_notification(row_reader& reader, const table_record& row, std::uint64_t mask,
                            unsigned source_code) {
-    table_schema& schema = options.schemas[kSchemaNotification];
-    notification_record& n = options.notification_scratch;
+    table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
+    notification_record& n = reader.notification_scratch;
     reset_scratch(n);
     if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema))
         return false;
-    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(options, schema));
+    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(reader, schema));
     return true;
 }
 
 // Whether the report reads the notification schema's column mask while it writes: the timeline forms and
 // "-all_fields" do. The own reader's field map leaves in that mask what the table's last row had, so such
 // a report is written only once the whole table was read.
-bool report_reads_notification_mask(const selk_options& options) {
-    return options.csvl2t || options.bodyfile || options.switches[kSwitchAllFields] != 0;
+bool report_reads_notification_mask(const selk_run& run) {
+    return run.options.csvl2t || run.options.bodyfile || run.options.switches[kSwitchAllFields] != 0;
 }
 
 // The own-reader branch: each table's b-tree walked from its root page. With a sink (and a report that does
 // not read the notification mask) the notifications are walked last and handed on as they are read.
-void read_tables_with_own_reader(selk_options& options, uni::fileio& file, bool schema_from_wal,
+void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                  const std::uint64_t masks[4]) {
-    unsigned source_code = kSourceCarveMain;
-    if (schema_from_wal) {
-        options.switches[kSwitchCarve] = 0;
-        source_code = kSourceCarveMainFromWal;
-    }
-    const bool stream = options.notification_sink && !report_reads_notification_mask(options);
+    selk_run& run = reader.run;
+    const bool stream = reader.sink && !report_reads_notification_mask(run);
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t table_type = kTableOrder[i];
-        const table_schema& schema = options.schemas[i];
+        const table_schema& schema = run.layout.schemas[i];
         // A table that was not found has root page 0: walking from offset 0 would read the schema table's
         // page as if it were this table.
         if (masks[i] == 0 || schema.user_value_b == 0) continue;
         if (stream && table_type == kTableNotification) continue;
-        walk_own_table(options, file, schema, [&](table_record& row) {
-            add_own_row(options, table_type, i, row, masks[i], source_code);
+        walk_own_table(run, file, schema, [&](table_record& row) {
+            add_own_row(reader, table_type, i, row, masks[i], source_code);
             return true;
         });
     }
-    const table_schema& notifications = options.schemas[kSchemaNotification];
+    const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
     const std::uint64_t mask = masks[kSchemaNotification];
-    app_name_widening widening(options);
+    app_name_widening widening(run);
     if (widening.open()) {
-        walk_own_table(options, file, notifications, [&](table_record& row) {
-            if (fill_own_notification(options, row, mask, source_code))
-                widening.refer(options.notification_scratch.handler_id);
+        walk_own_table(run, file, notifications, [&](table_record& row) {
+            if (fill_own_notification(reader, row, mask, source_code))
+                widening.refer(reader.notification_scratch.handler_id);
             return widening.open();
         });
-        options.app_name_width = widening.width();
+        run.store.app_name_width = widening.width();
     }
-    walk_own_table(options, file, notifications, [&](table_record& row) {
-        if (!fill_own_notification(options, row, mask, source_code)) return true;
-        options.referenced_handlers.insert(options.notification_scratch.handler_id);
-        options.notification_sink(options.notification_scratch);
+    walk_own_table(run, file, notifications, [&](table_record& row) {
+        if (!fill_own_notification(reader, row, mask, source_code)) return true;
+        run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
+        reader.sink(reader.notification_scratch);
         return true;
     });
 }
@@ -413,127 +356,142 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
     return 1;
 }
 
-int run_sql_command(selk_options* options, sqlite_wrapper* wrapper, const std::string& sql,
-                    sql_row_callback callback, std::string* error_out) {
+row_reader::row_reader(selk_run& database_run) : run(database_run) {}
+
+int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql, sql_row_callback callback,
+                    std::string* error_out) {
     if (error_out != nullptr) error_out->clear();
-    if (options == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) {
+    if (reader == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) {
         if (error_out != nullptr) *error_out = "no open database";
         return 0;
     }
     std::string error_text;
-    const int rc = exec_with_lengths(wrapper->db, sql, callback, options, &options->row_sizes, &error_text);
+    const int rc = exec_with_lengths(wrapper->db, sql, callback, reader, &reader->row_sizes, &error_text);
     if (rc == SQLITE_OK) return 1;
     if (error_out != nullptr) *error_out = error_text;
     if (error_text.find("already exists") != std::string::npos)
-        options->messages << error_text << "\n";
+        reader->run.messages << error_text << "\n";
     else
-        options->messages << "Prob calling cmd: " << sql << ", error: " << error_text << "\n";
+        reader->run.messages << "Prob calling cmd: " << sql << ", error: " << error_text << "\n";
     return 0;
 }
 
 int sql_row_to_record(void* context, int count, char** values, char** names) {
-    selk_options* options = static_cast<selk_options*>(context);
-    if (options == nullptr || !options->sqlite.is_open) return 1;
-    const std::uint32_t table_type = options->current_table_type;
-    if (table_type == kTableNotification && options->column_names.empty() && names != nullptr) {
+    row_reader* reader = static_cast<row_reader*>(context);
+    if (reader == nullptr || !reader->run.sqlite.is_open) return 1;
+    selk_run* run = &reader->run;
+    const std::uint32_t table_type = reader->current_table_type;
+    if (table_type == kTableNotification && run->layout.column_names.empty() && names != nullptr) {
         for (int i = 0; i < count; ++i)
-            options->column_names.emplace_back(names[i] != nullptr ? names[i] : "");
+            run->layout.column_names.emplace_back(names[i] != nullptr ? names[i] : "");
     }
     if (table_type != kTableNotification && table_type != kTableHandler && table_type != kTablePushChannel &&
         table_type != kTableHandlerSettings)
         return 0;
-    table_schema& schema = options->schemas[schema_slot(table_type)];
+    table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
-    if (table_type == kTableNotification && options->notification_sink) {
+    if (table_type == kTableNotification && reader->sink) {
         // Handed on as it is read; the next row reuses the record's storage.
-        notification_record& n = options->notification_scratch;
+        notification_record& n = reader->notification_scratch;
         reset_scratch(n);
-        if (!n.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
+        if (!n.populate_record(count, values, reader->row_sizes, false, 0, mask, count_bits60(mask),
                                kSourceSqliteLib))
             return 0;
-        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*options, schema));
-        options->referenced_handlers.insert(n.handler_id);
-        options->notification_sink(n);
+        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*reader, schema));
+        run->store.referenced_handlers.insert(n.handler_id);
+        reader->sink(n);
         return 0;
     }
-    sqlite_metadata& record = append_record(*options, table_type);
-    if (!record.populate_record(count, values, options->row_sizes, false, 0, mask, count_bits60(mask),
+    sqlite_metadata& record = run->store.append(table_type);
+    if (!record.populate_record(count, values, reader->row_sizes, false, 0, mask, count_bits60(mask),
                                 kSourceSqliteLib)) {
-        remove_last_record(*options, table_type);
+        run->store.remove_last(table_type);
         return 0;
     }
-    set_metadata_from_schema(record, mask, table_type, schema, row_signature(*options, schema));
-    index_last_record(*options, table_type);
+    set_metadata_from_schema(record, mask, table_type, schema, row_signature(*reader, schema));
+    index_last_record(*run, table_type);
     return 0;
 }
 
-int analyze_db_library_path(selk_options* options, std::string& path) {
-    if (options == nullptr || path.empty()) return 0;
-    options->clear_after_each_iteration();
+int analyze_db_library_path(selk_run* run, std::string& path) {
+    if (run == nullptr) return 0;
+    unsigned source_code = 0;
+    const int read = read_database_tables(*run, path, nullptr, &source_code);
+    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
+    if (source_code == kSourceCarveMainFromWal) run->options.switches[kSwitchCarve] = 0;
+    return read;
+}
+
+int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
+                         unsigned* source_code) {
+    selk_run* run = &database_run;
+    if (source_code != nullptr) *source_code = 0;
+    if (path.empty()) return 0;
+    run->clear_after_each_iteration();
     std::string expanded;
     expand_environment_variables(expanded, path, false);
     path = expanded;
-    options->db_path = path;
-    std::uint8_t wal_image = options->switches[kSwitchCarve] ? 1 : 0;
+    run->options.db_path = path;
+    std::uint8_t wal_image = run->options.switches[kSwitchCarve] ? 1 : 0;
 
     uni::fileio file;
-    std::uint8_t header[100] = {0};
+    std::uint8_t header[kDbHeaderSize] = {0};
     std::uint32_t got = sizeof(header);
     if (!file.open(path, false, false, false) || !file.read_at(header, &got, 0) || got < sizeof(header)) {
-        if (options->show_progress) error_printf("prob accessing file %s\n", path.c_str());
+        if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         return 0;
     }
     std::string magic(reinterpret_cast<const char*>(header), 16);
     string_to_lower(magic);
     if (magic.compare(0, 6, "sqlite") != 0) {
-        if (options->show_progress) error_printf("prob processing file %s\n", path.c_str());
+        if (run->options.show_progress) error_printf("prob processing file %s\n", path.c_str());
         return 0;
     }
-    if (options->show_progress) error_printf("analyzing %s\n", path.c_str());
+    if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
 
     // Header value 1 stands for 65536, which 16 bits cannot hold.
     std::uint16_t raw_page_size = 0;
-    if (!read_be16(byte_view(header, sizeof(header)), 16, &raw_page_size)) return 0;
-    options->page_size = raw_page_size == 1 ? 65536u : raw_page_size;
+    if (!read_be16(byte_view(header, sizeof(header)), kDbPageSizeOffset, &raw_page_size)) return 0;
+    run->layout.page_size = raw_page_size == 1 ? 65536u : raw_page_size;
 
     std::vector<std::string> names;
     std::vector<std::string> sqls;
     std::vector<std::uint32_t> roots;
-    if (!read_master_table(names, sqls, roots, file, options->page_size, path, wal_image)) {
-        write_log_line(*options, "prob parsing sqlite schema");
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
+        write_log_line(run->options, "prob parsing sqlite schema");
         return 0;
     }
 
-    const bool with_settings = options->switches[kSwitchSettings] != 0;
+    const bool with_settings = run->options.switches[kSwitchSettings] != 0;
     const int wanted = with_settings ? 4 : 3;
     for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
         std::string name = names[i];
         string_to_lower(name);
         for (int t = 0; t < wanted; ++t) {
-            if (name != options->table_names[t]) continue;
-            table_schema& schema = options->schemas[t];
+            if (name != run->layout.table_names[t]) continue;
+            table_schema& schema = run->layout.schemas[t];
             std::uint32_t keyword_end = 0;
             parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
             schema.user_value_b = roots[i];
             schema.user_value_a =
-                roots[i] != 0 ? static_cast<std::uint64_t>(options->page_size) * (roots[i] - 1) : 0;
+                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
             break;
         }
         bool all_found = true;
-        for (int t = 0; t < wanted; ++t) all_found = all_found && !options->schemas[t].fields.empty();
+        for (int t = 0; t < wanted; ++t) all_found = all_found && !run->layout.schemas[t].fields.empty();
         if (all_found) break;
     }
 
-    table_schema* schemas = options->schemas;
+    table_schema* schemas = run->layout.schemas;
     if (schemas[kSchemaNotification].fields.empty() || schemas[kSchemaHandler].fields.empty()) {
-        write_log_line(*options, "prob finding schemas that should be present");
+        write_log_line(run->options, "prob finding schemas that should be present");
         return 0;
     }
     std::uint64_t masks[4] = {0, 0, 0, 0};
     masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
     masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
     if (masks[kSchemaNotification] == 0 || masks[kSchemaHandler] == 0) {
-        write_log_line(*options, "prob getting masks for schemas");
+        write_log_line(run->options, "prob getting masks for schemas");
         return 0;
     }
     if (!schemas[kSchemaPushChannel].fields.empty())
@@ -545,11 +503,16 @@ int analyze_db_library_path(selk_options* options, std::string& path) {
         schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
     }
 
-    if (options->switches[kSwitchCarve] == 0) {
-        if (!read_tables_with_library(*options, path, masks)) return 0;
+    row_reader reader(*run);
+    reader.sink = sink;
+    unsigned code = kSourceSqliteLib;
+    if (run->options.switches[kSwitchCarve] == 0) {
+        if (!read_tables_with_library(reader, path, masks)) return 0;
     } else {
-        read_tables_with_own_reader(*options, file, wal_image != 0, masks);
+        code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
+        read_tables_with_own_reader(reader, file, code, masks);
     }
-    options->switches[kSwitchInput] = 1;
+    run->options.switches[kSwitchInput] = 1;
+    if (source_code != nullptr) *source_code = code;
     return 1;
 }

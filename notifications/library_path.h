@@ -5,25 +5,62 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"
 
 // The sqlite3_exec row-callback form.
 typedef int (*sql_row_callback)(void* context, int count, char** values, char** names);
 
-// Reads the live rows of the database at `path` into the record vectors of `options` (cleared first with
-// clear_after_each_iteration). `path` is replaced by its environment-expanded form, which also becomes
-// options->db_path. Returns 1 when the tables were read (switch [kSwitchInput] is then set); 0 for missing
-// options or an empty path, an unreadable file or one that is not SQLite (messages on standard error when
-// progress output is on), a schema that cannot be read or lacks the notification or handler table
-// (diagnostics log), a failed open, or a notification SELECT that failed before it gave a row. When the
-// library fails part of the way through any table, the rows it gave stay, the table and the library's error
-// are named on standard error and options->tables_incomplete is set; the other tables are still read.
-int analyze_db_library_path(selk_options* options, std::string& path);
+// Where notifications go as they are read, when they are not kept.
+using notification_sink = std::function<void(notification_record&)>;
+
+// The row callback's context: the run it reads for, and what the callback keeps from row to row.
+struct row_reader {
+    explicit row_reader(selk_run& database_run);
+
+    selk_run& run;                         // the settings, and the store and layout the rows go to
+    std::uint32_t current_table_type = 0;  // kTable* of the rows the callback receives
+    std::vector<unsigned> row_sizes;       // byte length of each value of the row being handed over
+    // When set, each notification is handed to it as it is read, after the other tables, instead of being
+    // kept in the notification vector.
+    notification_sink sink;
+    notification_record notification_scratch;  // the notification being handed to the sink
+
+    // The signature text of the last schema whose rows were stamped, with what it was worked out for.
+    struct signature_cache {
+        bool known = false;
+        const table_schema* schema = nullptr;
+        std::uint64_t mask = 0;
+        std::size_t fields = 0;
+        std::string text;
+    };
+    signature_cache row_signature;
+};
+
+// Reads the live rows of the database at `path` into the store of `run` (cleared first with
+// clear_after_each_iteration). `path` is replaced by its environment-expanded form, which also becomes the
+// options' db_path. Returns 1 when the tables were read (switch [kSwitchInput] is then set); 0 for an
+// empty path, an unreadable file or one that is not SQLite (messages on standard error when progress
+// output is on), a schema that cannot be read or lacks the notification or handler table (diagnostics
+// log), a failed open, or a notification SELECT that failed before it gave a row. When the library fails
+// part of the way through any table, the rows it gave stay, the table and the library's error are named on
+// standard error and run.tables_incomplete is set; the other tables are still read. *source_code (when
+// given) is set to the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's
+// image), 0 when nothing was read. With a sink the notifications are handed to it as they are read (see
+// row_reader), unless the table could not be read that way.
+int read_database_tables(selk_run& run, std::string& path, const notification_sink& sink,
+                         unsigned* source_code);
+
+// read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
+// image (source 12), the "-carve" switch is cleared, so that a slack scan of the same options carves no
+// valid frames.
+int analyze_db_library_path(selk_run* run, std::string& path);
 
 // The column mask of a schema for each table: bit i when the schema has the column of role i (names
 // compare without regard to case). 0 when the schema's name is not that table's or no column is known.
@@ -38,15 +75,16 @@ std::uint64_t check_handler_settings_schema(table_schema& schema);
 // column name quoted with grave accents. 1, or 0 for another table type.
 int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask);
 
-// Runs `sql` on the open connection of `wrapper`, calling `callback` with `options` as context once per row;
-// before each call options->row_sizes holds the byte length of every value. 1 when the library reports
-// success. On failure the library's error text goes to options->messages ("Prob calling cmd: <sql>, error:
-// <text>", or the text alone when it says "already exists") and the result is 0; the text alone also goes to
-// `error_out` when given. 0 without options, an open connection or a text.
-int run_sql_command(selk_options* options, sqlite_wrapper* wrapper, const std::string& sql,
-                    sql_row_callback callback, std::string* error_out = nullptr);
+// Runs `sql` on the open connection of `wrapper`, calling `callback` with `reader` as context once per row;
+// before each call reader->row_sizes holds the byte length of every value. 1 when the library reports
+// success. On failure the library's error text goes to the run's messages ("Prob calling cmd: <sql>,
+// error: <text>", or the text alone when it says "already exists") and the result is 0; the text alone also
+// goes to `error_out` when given. 0 without a reader, an open connection or a text.
+int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql, sql_row_callback callback,
+                    std::string* error_out = nullptr);
 
-// The row callback of the library path: makes a record of options->current_table_type from the row, fills
-// it (source code 1), stamps it with its table's identity and indexes it. 0 to go on (also when the row is
-// refused and its record removed); 1 to stop when the context is missing or the binding is not open.
+// The row callback of the library path (`context` is a row_reader): makes a record of the reader's
+// current_table_type from the row, fills it (source code 1), stamps it with its table's identity and indexes
+// it, or hands a notification to the reader's sink. 0 to go on (also when the row is refused and its record
+// removed); 1 to stop when the context is missing or the binding is not open.
 int sql_row_to_record(void* context, int count, char** values, char** names);

@@ -106,7 +106,7 @@ class row_cursor {
 bool begin_fill(sqlite_metadata& record, int count, char** values, bool flag, std::uint64_t record_offset,
                 int minimum_count, unsigned source_code) {
     if (count < minimum_count || values == nullptr) return false;
-    record.reserved = flag ? 1 : 0;
+    record.recovered = flag ? 1 : 0;
     record.record_offset = record_offset;
     record.flags = (record.flags & 3u) | (source_code << kSourceShift);
     return true;

@@ -6,7 +6,7 @@
 #include "common/case_conv.h"
 #include "common/digest.h"
 #include "notifications/records.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 #include "sqlite_format/signatures.h"
 
 namespace {
@@ -247,20 +247,27 @@ recovered_record make_candidate(const header_match& m, const std::uint8_t* b, st
     return c;
 }
 
-std::int64_t recogniser_switches(void* options) {
-    if (options == nullptr) return -1;
-    return static_cast<selk_options*>(options)->recogniser_switches;
-}
-
 }  // namespace
 
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                               std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                              void* options) {
+                              const selk_options* options) {
+    return recognise_record_headers(out, buffer, length, base_offset, keep,
+                                    options != nullptr ? options->recogniser_switches : -1);
+}
+
+candidate_finder recogniser_for(std::int64_t switches) {
+    return [switches](std::vector<recovered_record>& candidates, const std::uint8_t* chunk, std::uint32_t length,
+                      std::uint64_t chunk_offset) {
+        return recognise_record_headers(candidates, chunk, length, chunk_offset, 0, switches);
+    };
+}
+
+int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
+                             std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches) {
     if (keep == 0) out.clear();
     const std::size_t start_count = out.size();
     if (buffer == nullptr || length < kMinBuffer) return 0;
-    const std::int64_t switches = recogniser_switches(options);
 
     // 64-bit, so stepping past the end of a buffer near 4 GiB cannot wrap.
     std::uint64_t p = 0;
@@ -364,14 +371,14 @@ int match_push_channel_record(table_schema& schema, std::uint64_t mask, bool ver
                         "wnspushchannel");
 }
 
-int add_recovered_records(const std::vector<recovered_record>& records, selk_options* options) {
-    if (records.empty() || options == nullptr) return 0;
-    selk_options& o = *options;
-    const bool verify = o.verify != 0;
+int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run) {
+    if (records.empty() || run == nullptr) return 0;
+    selk_run& o = *run;
+    const bool verify = o.options.verify != 0;
     std::size_t notifications = 0;
     for (const recovered_record& row : records)
         notifications += (row.packed & kPackedKindMask) == kTableNotification ? 1 : 0;
-    o.notifications.reserve(o.notifications.size() + notifications);
+    o.store.notifications.reserve(o.store.notifications.size() + notifications);
     for (const recovered_record& row : records) {
         const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
         int schema_index;
@@ -392,30 +399,30 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_opt
             default:
                 continue;
         }
-        table_schema& schema = o.schemas[schema_index];
+        table_schema& schema = o.layout.schemas[schema_index];
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
         if (schema.fields.empty() || schema.column_mask != mask) match(schema, mask, verify);
 
         switch (kind) {
             case kTableNotification:
-                if (append_record(o.notifications, row, mask, kind, schema)) {
-                    notification_record& n = o.notifications.back();
+                if (append_record(o.store.notifications, row, mask, kind, schema)) {
+                    notification_record& n = o.store.notifications.back();
                     n.order = row.rowid;
-                    o.referenced_handlers.insert(n.handler_id);
+                    o.store.referenced_handlers.insert(n.handler_id);
                 }
                 break;
             case kTableHandler:
-                if (append_record(o.handlers, row, mask, kind, schema)) {
-                    notification_handler_record& h = o.handlers.back();
+                if (append_record(o.store.handlers, row, mask, kind, schema)) {
+                    notification_handler_record& h = o.store.handlers.back();
                     h.record_id = row.rowid;
                     // A live handler of the same id keeps its place in the index.
-                    o.handler_index.emplace(h.record_id, o.handlers.size() - 1);
+                    o.store.handler_index.emplace(h.record_id, o.store.handlers.size() - 1);
                 }
                 break;
             default:
-                if (append_record(o.push_channels, row, mask, kind, schema))
-                    o.push_channel_index.emplace(o.push_channels.back().handler_id,
-                                                 o.push_channels.size() - 1);
+                if (append_record(o.store.push_channels, row, mask, kind, schema))
+                    o.store.push_channel_index.emplace(o.store.push_channels.back().handler_id,
+                                                 o.store.push_channels.size() - 1);
                 break;
         }
     }

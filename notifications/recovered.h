@@ -1,15 +1,17 @@
 // Recognising notification, handler and push-channel rows in raw bytes (free blocks, page slack,
 // journal and log page images, loose pages), and sorting the records carved from them into the
-// record vectors of the options.
+// store of the run.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "sqlite_format/carver.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
 
 class selk_options;
+class selk_run;
 
 // Column masks of the row layouts the recognisers know (bit i = column i of the record kind).
 constexpr std::uint64_t kNotificationMask10 = 1023;   // columns 0-9
@@ -34,22 +36,28 @@ constexpr std::int64_t kRecognisePushChannels = 4;
 constexpr std::uint64_t kPackedKindMask = 0x0000FFFFFFFFFFFFull;
 constexpr unsigned kPackedCountShift = 56;
 
-// Scans `length` bytes of `buffer` for record headers of the three tables (those enabled by the
-// recogniser switches of `options`, a selk_options*; all when it is null) and appends one candidate per
-// header: `position` the first serial type's index in the buffer (the header-length byte stands before
-// it), `record_offset` base_offset + position (0 when base_offset is 0). Unless `keep` is non-zero `out`
-// is emptied first. 1 when `out` grew, else 0 (also for a null buffer or fewer than 29 bytes). Reads
-// nothing outside the buffer. Has the record_classifier form, so the page walker can call it directly.
+// Scans `length` bytes of `buffer` for record headers of the three tables enabled by `switches`
+// (kRecognise* bits) and appends one candidate per header: `position` the first serial type's index in
+// the buffer (the header-length byte stands before it), `record_offset` base_offset + position (0 when
+// base_offset is 0). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0 (also
+// for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
+int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
+                             std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches);
+
+// recognise_record_headers with the recogniser switches of `options` (all three when it is null).
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                               std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                              void* options);
+                              const selk_options* options);
 
-// Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the options'
-// vectors (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
-// RecordId takes the rowid and is indexed; push channel: indexed by handler). The options' schema of the
+// The page walker's classifier for a run with these recogniser switches.
+candidate_finder recogniser_for(std::int64_t switches);
+
+// Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the run's
+// store (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
+// RecordId takes the rowid and is indexed; push channel: indexed by handler). The run's layout schema of the
 // table is rebuilt for the record's column mask when it differs. Records of other kinds and rows the
-// record refuses are left out. 0 for no records or no options, else 1.
-int add_recovered_records(const std::vector<recovered_record>& records, selk_options* options);
+// record refuses are left out. 0 for no records or no run, else 1.
+int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run);
 
 // Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and
 // carrying its bit. With `verify` each field also gets its column name and the schema a signature digest

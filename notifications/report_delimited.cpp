@@ -73,8 +73,8 @@ delimited_columns walk_columns(bool all_fields, bool incl_settings, std::uint64_
   return c;
 }
 
-bool all_fields_on(const selk_options& options) { return options.switches[kSwitchAllFields] != 0; }
-bool settings_on(const selk_options& options) { return options.switches[kSwitchSettings] != 0; }
+bool all_fields_on(const selk_run& run) { return run.options.switches[kSwitchAllFields] != 0; }
+bool settings_on(const selk_run& run) { return run.options.switches[kSwitchSettings] != 0; }
 
 bool guid_is_zero(const _16_byte_block& guid) {
   const unsigned char* b = guid.bytes();
@@ -86,7 +86,7 @@ bool guid_is_zero(const _16_byte_block& guid) {
 
 }  // namespace
 
-bool is_recovered_record(const sqlite_metadata& record) { return record.reserved != 0; }
+bool is_recovered_record(const sqlite_metadata& record) { return record.recovered != 0; }
 
 bool is_wal_source(unsigned source_code) {
   return source_code == kSourceWalSuperseded || source_code == kSourceWalSlack ||
@@ -104,45 +104,45 @@ delimited_columns delimited_column_positions(bool all_fields, bool incl_settings
                       [&next](const std::string&, std::uint64_t, bool) { return next++; });
 }
 
-void build_delimited_header_template(selk_options& options) {
-  std::vector<qm_variant_lite>& header = options.header_fields;
+void build_delimited_header_template(selk_run& run) {
+  std::vector<qm_variant_lite>& header = run.options.header_fields;
   header.clear();
-  const std::uint64_t time_width = options.date_format.size() + options.time_format.size() + 2;
-  const std::uint64_t misc_width = options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
-  walk_columns(all_fields_on(options), settings_on(options), time_width, options.app_name_width, misc_width,
-               options.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
+  const std::uint64_t time_width = run.options.date_format.size() + run.options.time_format.size() + 2;
+  const std::uint64_t misc_width = run.options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
+  walk_columns(all_fields_on(run), settings_on(run), time_width, run.store.app_name_width, misc_width,
+               run.options.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
                  if (is_time)
                    header.push_back(qm_variant_lite(label, width, kHeaderTimeType, 0));
                  else
                    header.push_back(qm_variant_lite(label, width));
                  return static_cast<int>(header.size() - 1);
                });
-  if (options.no_whitespace || options.csv) {
+  if (run.options.no_whitespace || run.options.csv) {
     for (qm_variant_lite& cell : header) cell.width = 0;
   }
 }
 
-int write_delimited_header(std::ostream& os, selk_options& options) {
-  build_delimited_header_template(options);
-  return write_header_row(os, options);
+int write_delimited_header(std::ostream& os, selk_run& run) {
+  build_delimited_header_template(run);
+  return write_header_row(os, run.options);
 }
 
-int write_delimited_row(std::ostream& os, selk_options& options, notification_record& n,
+int write_delimited_row(std::ostream& os, selk_run& run, notification_record& n,
                         notification_handler_record* handler, const wns_push_channel_record* channel) {
-  delimited_row_writer writer(options);
-  return writer.write(os, options, n, handler, channel);
+  delimited_row_writer writer(run);
+  return writer.write(os, run, n, handler, channel);
 }
 
-delimited_row_writer::delimited_row_writer(const selk_options& options)
-    : columns_(delimited_column_positions(all_fields_on(options), settings_on(options))) {}
+delimited_row_writer::delimited_row_writer(const selk_run& run)
+    : columns_(delimited_column_positions(all_fields_on(run), settings_on(run))) {}
 
-int delimited_row_writer::write(std::ostream& os, selk_options& options, notification_record& n,
+int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_record& n,
                                 notification_handler_record* handler, const wns_push_channel_record* channel) {
   const delimited_columns& c = columns_;
-  const std::uint64_t mask = options.schemas[kSchemaNotification].column_mask;
+  const std::uint64_t mask = run.layout.schemas[kSchemaNotification].column_mask;
   // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
-  const std::uint32_t row_flags = options.quoted_csv_fields ? kCellQuote : 0;
-  const unsigned cells = static_cast<unsigned>(options.header_fields.size());
+  const std::uint32_t row_flags = run.options.quoted_csv_fields ? kCellQuote : 0;
+  const unsigned cells = static_cast<unsigned>(run.options.header_fields.size());
   variant_row& row = row_;
   if (row.valid != 1 || row.count != cells) {
     row.init(cells, true);
@@ -191,17 +191,17 @@ int delimited_row_writer::write(std::ostream& os, selk_options& options, notific
   }
 
   if (is_recovered_record(n) && is_wal_source(n.source_code()))
-    row.set_string(c.db, record_db_text(n, options.db_path), kCellText, 0);
+    row.set_string(c.db, record_db_text(n, run.options.db_path), kCellText, 0);
   else
-    row.set_string(c.db, options.db_path, kCellText, 0);
+    row.set_string(c.db, run.options.db_path, kCellText, 0);
   if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
   if (channel != nullptr && !channel->uri.empty()) row.set_string(c.channel_uri, channel->uri, kCellText, 0);
 
-  if (settings_on(options) && handler != nullptr) {
-    row.set_string(c.settings, "[" + output_settings_text(*handler, options.settings, options.settings_index) + "]",
+  if (settings_on(run) && handler != nullptr) {
+    row.set_string(c.settings, "[" + output_settings_text(*handler, run.store.settings, run.store.settings_index) + "]",
                    kCellText, 0);
   }
-  return write_variant_row(os, row, options, buffers_);
+  return write_variant_row(os, row, run.options, buffers_);
 }
 
 std::string& output_settings_text(notification_handler_record& handler,

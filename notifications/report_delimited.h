@@ -12,7 +12,7 @@
 
 #include "notifications/records.h"
 #include "notifications/row_model.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 
 // Position of each report column in the header template; -1 when the column is not in it. The positions
 // follow from "-all_fields" and "-incl_settings" alone, which stay the same for a whole run.
@@ -50,24 +50,24 @@ delimited_columns delimited_column_positions(bool all_fields, bool incl_settings
 // Replaces the options' header template with the report's columns. Time columns are W wide (the lengths of
 // the date and time format texts plus 2); the application-name and database-path widths are those of this
 // moment. With "-csv" or "-no_whitespace" every width is 0.
-void build_delimited_header_template(selk_options& options);
+void build_delimited_header_template(selk_run& run);
 
 // Builds the header template and writes the header line (which clears the header-pending switch). 1, or 0
 // when the output stream failed.
-int write_delimited_header(std::ostream& os, selk_options& options);
+int write_delimited_header(std::ostream& os, selk_run& run);
 
 // Writes the row of one notification; handler and channel may be null (their cells stay empty). The
 // handler's settings text is built and kept in it on first use. 1, or 0 when the output stream failed.
-int write_delimited_row(std::ostream& os, selk_options& options, notification_record& notification,
+int write_delimited_row(std::ostream& os, selk_run& run, notification_record& notification,
                         notification_handler_record* handler, const wns_push_channel_record* channel);
 
 // Writes the rows of one report as write_delimited_row does, working out the column positions once and
 // reusing one row, whose cells keep their storage from one notification to the next.
 class delimited_row_writer {
   public:
-    explicit delimited_row_writer(const selk_options& options);
+    explicit delimited_row_writer(const selk_run& run);
 
-    int write(std::ostream& os, selk_options& options, notification_record& notification,
+    int write(std::ostream& os, selk_run& run, notification_record& notification,
               notification_handler_record* handler, const wns_push_channel_record* channel);
 
   private:

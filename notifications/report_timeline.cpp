@@ -21,8 +21,8 @@ const char* const kTimeZone = "UTC";
 constexpr std::uint64_t kTypeBit = 1u << 4;     // notification column 4 (Type) is in the table
 constexpr std::uint64_t kPayloadBit = 1u << 5;  // notification column 5 (Payload) is in the table
 
-std::uint64_t notification_mask(const selk_options& options) {
-  return options.schemas[kSchemaNotification].column_mask;
+std::uint64_t notification_mask(const selk_run& run) {
+  return run.layout.schemas[kSchemaNotification].column_mask;
 }
 
 // A text built of pieces that each end in "; ", without the last "; " (an empty text stays empty).
@@ -33,15 +33,15 @@ std::string without_tail(std::ostringstream& os) {
 
 }  // namespace
 
-int write_notification_l2t(std::ostream& os, selk_options& options, const notification_record& n,
+int write_notification_l2t(std::ostream& os, selk_run& run, const notification_record& n,
                            const notification_handler_record* handler) {
   log2timeline_context_ex ctx;
-  ctx.set_from_options(&options);
+  ctx.set_from_options(&run.options);
   ctx.macb.set_labels("Last Modified", "Last Access", "ExpiryTime", "ArrivalTime");
 
   const bool recovered = is_recovered_record(n);
-  const bool show_type = (notification_mask(options) & kTypeBit) != 0;
-  const bool show_payload = (notification_mask(options) & kPayloadBit) != 0;
+  const bool show_type = (notification_mask(run) & kTypeBit) != 0;
+  const bool show_payload = (notification_mask(run) & kPayloadBit) != 0;
   ctx.sourcetype = recovered ? kSourceTypeRecovered : kSourceType;
   ctx.source = kSourceText;
 
@@ -56,10 +56,10 @@ int write_notification_l2t(std::ostream& os, selk_options& options, const notifi
 
   std::ostringstream extra;
   if (recovered) {
-    extra << output_json_src_offset(n.source_code(), n.record_offset, options.base16, true) << "; ";
+    extra << output_json_src_offset(n.source_code(), n.record_offset, run.options.base16, true) << "; ";
   }
-  if (!options.db_path.empty()) {
-    extra << "db: " << options.db_path;
+  if (!run.options.db_path.empty()) {
+    extra << "db: " << run.options.db_path;
     if (recovered && is_wal_source(n.source_code())) extra << "-wal";
     extra << "; ";
   }
@@ -76,17 +76,17 @@ int write_notification_l2t(std::ostream& os, selk_options& options, const notifi
                       qm::type_filetime);
     if (event.valid) ctx.insert_event(event);
   }
-  return write_log2timeline_events(options.header_on, os, ctx);
+  return write_log2timeline_events(run.options.header_on, os, ctx);
 }
 
-int write_notification_bodyfile(std::ostream& os, selk_options& options, const notification_record& n,
+int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& n,
                                 const notification_handler_record* handler) {
   bodyfile_v3_context ctx;
   ctx.macb.set_times(0, 0, 0, n.arrival_time, qm::type_filetime);
   ctx.time_zone = kTimeZone;
 
-  const bool show_type = (notification_mask(options) & kTypeBit) != 0;
-  const bool show_payload = (notification_mask(options) & kPayloadBit) != 0;
+  const bool show_type = (notification_mask(run) & kTypeBit) != 0;
+  const bool show_payload = (notification_mask(run) & kPayloadBit) != 0;
   std::ostringstream name;
   if (is_recovered_record(n)) name << "Recovered Data; ";
   name << kSourceType << "; ";
@@ -94,6 +94,6 @@ int write_notification_bodyfile(std::ostream& os, selk_options& options, const n
   if (handler != nullptr) name << "PrimaryID: " << handler->primary_id << "; ";
   if (show_payload) name << "Payload: " << n.payload << "; ";
   ctx.name = without_tail(name);
-  ctx.options = &options;
-  return write_bodyfile_record(options.header_on, os, ctx);
+  ctx.options = &run.options;
+  return write_bodyfile_record(run.options.header_on, os, ctx);
 }

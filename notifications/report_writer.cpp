@@ -28,29 +28,23 @@ void create_per_table_files(const std::string& out_file) {
 
 }  // namespace
 
-notification_handler_record* join_handler(selk_options& options, const notification_record& n) {
-  if (options.schemas[kSchemaHandler].column_count == 0 || options.handler_index.empty()) return nullptr;
-  const auto it = options.handler_index.find(n.handler_id);
-  if (it == options.handler_index.end() || it->second >= options.handlers.size()) return nullptr;
-  return &options.handlers[it->second];
+notification_handler_record* join_handler(selk_run& run, const notification_record& n) {
+  if (run.layout.schemas[kSchemaHandler].column_count == 0) return nullptr;
+  return run.store.handler_for(n.handler_id);
 }
 
-const wns_push_channel_record* join_push_channel(selk_options& options, const notification_record& n) {
-  if (options.schemas[kSchemaPushChannel].column_count == 0 || options.push_channel_index.empty()) return nullptr;
-  // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
-  const auto it = options.push_channel_index.lower_bound(n.handler_id);
-  if (it == options.push_channel_index.end() || it->first != n.handler_id) return nullptr;
-  if (it->second >= options.push_channels.size()) return nullptr;
-  return &options.push_channels[it->second];
+const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& n) {
+  if (run.layout.schemas[kSchemaPushChannel].column_count == 0) return nullptr;
+  return run.store.push_channel_for(n.handler_id);
 }
 
-void write_records(std::ostream& os, selk_options& options, std::vector<notification_record>& records) {
-  if (options.switches[kSwitchPerTableFiles] != 0) {
-    if (!options.out_file.empty()) create_per_table_files(options.out_file);
+void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records) {
+  if (run.options.switches[kSwitchPerTableFiles] != 0) {
+    if (!run.options.out_file.empty()) create_per_table_files(run.options.out_file);
     return;
   }
   if (records.empty()) return;
-  record_writer writer(os, options);
+  record_writer writer(os, run);
   for (notification_record& n : records) {
     if (!writer.write(n)) return;
   }
@@ -78,47 +72,47 @@ bool printed_offsets::insert(std::uint64_t offset) {
   return true;
 }
 
-record_writer::record_writer(std::ostream& os, selk_options& options) : os_(os), options_(options) {}
+record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(run) {}
 
 record_writer::~record_writer() = default;
 
 bool record_writer::write(notification_record& n) {
   if (failed_) return false;
-  if (options_.switches[kSwitchPerTableFiles] != 0) {
+  if (run_.options.switches[kSwitchPerTableFiles] != 0) {
     // As write_records: the per-table files are made once and nothing is printed.
-    if (!started_ && !options_.out_file.empty()) create_per_table_files(options_.out_file);
+    if (!started_ && !run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
     started_ = true;
     return true;
   }
-  const bool delimited = !options_.csvl2t && !options_.bodyfile;
+  const bool delimited = !run_.options.csvl2t && !run_.options.bodyfile;
   if (!started_) {
     started_ = true;
     if (delimited) {
-      if (options_.header_on) {
-        if (write_delimited_header(os_, options_) == 0) {
+      if (run_.options.header_on) {
+        if (write_delimited_header(os_, run_) == 0) {
           failed_ = true;
           return false;
         }
-      } else if (options_.header_fields.empty()) {
+      } else if (run_.options.header_fields.empty()) {
         // No header line is due, but the rows still need their template to size and place their cells.
-        build_delimited_header_template(options_);
+        build_delimited_header_template(run_);
       }
-      rows_ = std::make_unique<delimited_row_writer>(options_);
+      rows_ = std::make_unique<delimited_row_writer>(run_);
     }
   }
   if (is_recovered_record(n) && n.record_offset != 0) {
     printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
     if (!seen.insert(n.record_offset)) return true;
   }
-  notification_handler_record* handler = join_handler(options_, n);
-  const wns_push_channel_record* channel = join_push_channel(options_, n);
+  notification_handler_record* handler = join_handler(run_, n);
+  const wns_push_channel_record* channel = join_push_channel(run_, n);
   int ok;
-  if (options_.bodyfile)
-    ok = write_notification_bodyfile(os_, options_, n, handler);
-  else if (options_.csvl2t)
-    ok = write_notification_l2t(os_, options_, n, handler);
+  if (run_.options.bodyfile)
+    ok = write_notification_bodyfile(os_, run_, n, handler);
+  else if (run_.options.csvl2t)
+    ok = write_notification_l2t(os_, run_, n, handler);
   else
-    ok = rows_->write(os_, options_, n, handler, channel);
+    ok = rows_->write(os_, run_, n, handler, channel);
   failed_ = ok == 0;
   return !failed_;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "notifications/records.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 
 class delimited_row_writer;
 
@@ -26,19 +26,19 @@ class printed_offsets {
     std::size_t count_ = 0;
 };
 
-// Prints `records` (normally options.notifications) to `os`. Nothing at all for an empty vector. The
+// Prints `records` (normally run.store.notifications) to `os`. Nothing at all for an empty vector. The
 // delimited header is written while the header is pending. A recovered record with a non-zero offset is
 // skipped when a record of the same file family (the database itself: source codes 2, 3, 6, 12; any other
 // file) was printed from that offset in this call. Stops at the first failed write: the caller sees the
 // failure in the stream's state.
-void write_records(std::ostream& os, selk_options& options, std::vector<notification_record>& records);
+void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records);
 
 // Writes notifications one at a time as they are read, as write_records writes a vector of them: the
 // delimited header before the first, the joins, recovered records already printed from the same offset
 // left out, nothing more once a write failed.
 class record_writer {
   public:
-    record_writer(std::ostream& os, selk_options& options);
+    record_writer(std::ostream& os, selk_run& run);
     ~record_writer();
     record_writer(const record_writer&) = delete;
     record_writer& operator=(const record_writer&) = delete;
@@ -48,7 +48,7 @@ class record_writer {
 
   private:
     std::ostream& os_;
-    selk_options& options_;
+    selk_run& run_;
     bool started_ = false;  // the header is written (when due) and the row writer made
     bool failed_ = false;
     printed_offsets main_file_offsets_;   // offsets printed of records from the database file
@@ -59,5 +59,5 @@ class record_writer {
 // The joins of one notification: the handler and the first push channel (in the index's order) of its
 // handler identifier, or null when that table has no masked columns, its index is empty, the identifier is
 // not in it, or the index points outside the vector.
-notification_handler_record* join_handler(selk_options& options, const notification_record& notification);
-const wns_push_channel_record* join_push_channel(selk_options& options, const notification_record& notification);
+notification_handler_record* join_handler(selk_run& run, const notification_record& notification);
+const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& notification);

@@ -282,6 +282,17 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
                 return -1;
         }
     };
+    // "0x" and the value in hexadecimal, zero-filled to the width of its type when that is known.
+    const auto write_fixed_hex = [&]() {
+        os << "0x";
+        os.fill('0');
+        const long long hw = hex_width();
+        if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
+        os.hex();
+        os << value;
+        os.dec();
+        os.fill(' ');
+    };
     if ((fl & kCellZeroBlank) != 0 && value == 0) {
         if (c.padded && p <= w) os.width(w - p);
         os << c.blank;
@@ -308,14 +319,7 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
         return;
     }
     if ((fl & kCellHexDec) != 0) {
-        os << "0x";
-        os.fill('0');
-        const long long hw = hex_width();
-        if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
-        os.hex();
-        os << value;
-        os.dec();
-        os.fill(' ');
+        write_fixed_hex();
         os << " [" << value << "]";
         return;
     }
@@ -325,14 +329,7 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
         os << value;
         return;
     }
-    os << "0x";
-    os.fill('0');
-    const long long hw = hex_width();
-    if (hw >= 0) os.width(static_cast<unsigned long long>(hw));
-    os.hex();
-    os << value;
-    os.dec();
-    os.fill(' ');
+    write_fixed_hex();
 }
 
 void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
@@ -537,11 +534,9 @@ void write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigne
 // Fills the generic header from a cell by its flags' low byte.
 void feed_generic_hdr(generic_hdr& hdr, const qm_variant_lite& cell, const std::string& line) {
     const std::uint32_t slot = cell.flags & kCellHdrSlotMask;
-    if (slot & 1) hdr.val1 = cell.value;
-    if (slot & 2) hdr.val2 = cell.value;
-    if (slot & 4) hdr.val3 = cell.value;
-    if (slot & 8) hdr.val4 = cell.value;
-    if (slot & 16) hdr.val5 = cell.value;
+    if (slot & 1) hdr.event_time = cell.value;
+    for (int i = 0; i < 4; ++i)
+        if (slot & (2u << i)) hdr.spare_numbers[i] = cell.value;
     if ((slot & (32 | 64)) == 0) return;
     const bool bytes_type = cell.type == 27 || cell.type == 28 || cell.type == 29;
     const std::string& text = bytes_type ? line : cell.text;
@@ -586,7 +581,7 @@ int stream_ok(const std::ostream& os) { return os.fail() ? 0 : 1; }
 
 // ---------------------------------------------------------------- generic_hdr
 
-generic_hdr::generic_hdr() : val1(0), val2(0), val3(0), val4(0), val5(0) {}
+generic_hdr::generic_hdr() : event_time(0), spare_numbers{0, 0, 0, 0} {}
 generic_hdr::~generic_hdr() = default;
 
 // ---------------------------------------------------------------- construction
@@ -1035,11 +1030,11 @@ int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_
     }
     if (to_log) {
         sqlite_generic_data_row prepared;
-        prepared.val1 = hdr.val1;
-        prepared.val2 = hdr.val2;
-        prepared.val3 = hdr.val3;
-        prepared.val4 = hdr.val4;
-        prepared.val5 = hdr.val5;
+        prepared.val1 = hdr.event_time;
+        prepared.val2 = hdr.spare_numbers[0];
+        prepared.val3 = hdr.spare_numbers[1];
+        prepared.val4 = hdr.spare_numbers[2];
+        prepared.val5 = hdr.spare_numbers[3];
         prepared.str1 = hdr.str1;
         prepared.str2 = hdr.str2;
         log->add_data_row_ex(text, prepared);

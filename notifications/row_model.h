@@ -51,18 +51,16 @@ constexpr std::uint32_t kCellSpace = 0x20000000;       // prefix " "
 constexpr std::uint32_t kCellDecimal = 0x40000000;     // integer always decimal
 constexpr std::uint32_t kCellHexBare = 0x80000000;     // integer as hex without "0x"
 
-// The run-log generic header of one row: a cell whose flags' low byte has bit 1, 2, 4, 8 or 16 puts its
-// value into val1..val5, bit 32 or 64 its text into str1 or str2.
+// The run-log generic header of one row: a cell whose flags' low byte has bit 1 puts its value into
+// event_time, bits 2, 4, 8 or 16 into spare_numbers[0..3], bit 32 or 64 its text into str1 or str2. They
+// become the run log's val1..val5, str1 and str2.
 class generic_hdr {
   public:
     generic_hdr();
     ~generic_hdr();
 
-    std::uint64_t val1;
-    std::uint64_t val2;
-    std::uint64_t val3;
-    std::uint64_t val4;
-    std::uint64_t val5;
+    std::uint64_t event_time;        // the timeline event's time (FILETIME), the one number the report gives
+    std::uint64_t spare_numbers[4];  // slots 2, 4, 8 and 16, which no report of this tool fills
     std::string str1;
     std::string str2;
 };

@@ -76,18 +76,10 @@ const char* own_output_named(const cmd_params& options, const std::string& path)
 }
 
 selk_options::selk_options()
-    : cmd_params(),
-      report_stream(nullptr),
-      switches{0, 0, 0, 0, 0, 0, 0, 0},
-      page_size(0),
-      recogniser_switches(-1),
-      current_table_type(0),
-      app_name_width(kDefaultAppNameWidth),
-      verify(0) {
+    : cmd_params(), report_stream(nullptr), switches{0, 0, 0, 0, 0, 0, 0, 0}, recogniser_switches(-1), verify(0) {
     clear();
 }
 
-// The members go in reverse order; the binding's own destructor closes an open database.
 selk_options::~selk_options() = default;
 
 void selk_options::clear() {
@@ -95,36 +87,12 @@ void selk_options::clear() {
     report_stream = nullptr;
     sql_pull.clear();
     for (std::uint8_t& s : switches) s = 0;
-    page_size = 0;
     recogniser_switches = -1;
-    table_names[kSchemaNotification] = "notification";
-    table_names[kSchemaHandler] = "notificationhandler";
-    table_names[kSchemaPushChannel] = "wnspushchannel";
-    table_names[kSchemaHandlerSettings] = "handlersettings";
     verify = 0;
-    notification_sink = nullptr;
     clear_after_each_iteration();
 }
 
-void selk_options::clear_after_each_iteration() {
-    if (sqlite.is_open) sqlite.close_and_unload();
-    for (table_schema& s : schemas) s.clear();
-    current_table_type = 0;
-    column_names.clear();
-    notifications.clear();
-    handlers.clear();
-    push_channels.clear();
-    settings.clear();
-    referenced_handlers.clear();
-    handler_index.clear();
-    push_channel_index.clear();
-    settings_index.clear();
-    row_sizes.clear();
-    app_name_width = kDefaultAppNameWidth;
-    tables_incomplete = 0;
-    row_signature = signature_cache();
-    switches[kSwitchInput] = 0;
-}
+void selk_options::clear_after_each_iteration() { switches[kSwitchInput] = 0; }
 
 int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
     const bool no_whitespace_given = has_option("-no_whitespace", args, true);

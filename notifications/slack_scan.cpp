@@ -6,50 +6,56 @@
 #include "io/fileio.h"
 #include "io/option_parser.h"
 #include "notifications/recovered.h"
-#include "notifications/selk_options.h"
+#include "notifications/database_state.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/wal.h"
 
 namespace {
 
 // Loose pages are walked in the page size Windows uses for the notification database.
 constexpr std::uint32_t kChunkPageSize = 4096;
-constexpr std::uint32_t kWalHeaderSize = 32;
-
-// A write-ahead-log header: the magic number (either checksum byte order), a non-zero format version and a
-// page-size field whose bytes, read little-endian, are non-zero with the low nine bits clear.
-bool is_wal_header(const std::uint8_t* h) {
-    if (h[0] != 0x37 || h[1] != 0x7F || h[2] != 0x06 || (h[3] != 0x82 && h[3] != 0x83)) return false;
-    if (h[4] == 0 && h[5] == 0 && h[6] == 0 && h[7] == 0) return false;
-    const std::uint32_t field = static_cast<std::uint32_t>(h[8]) | (static_cast<std::uint32_t>(h[9]) << 8) |
-                                (static_cast<std::uint32_t>(h[10]) << 16) |
-                                (static_cast<std::uint32_t>(h[11]) << 24);
+// A write-ahead-log header at the start of a file of loose pages: the log's magic and version, and a
+// page-size field whose bytes, read little-endian, are non-zero with the low nine bits clear. Looser
+// than wal_header_valid on purpose: the pages are walked in 4096-byte steps whatever size it states.
+bool is_wal_header(const std::uint8_t* h, std::size_t length) {
+    if (!wal_magic_and_version_valid(h, length)) return false;
+    const std::uint8_t* f = h + kWalPageSizeOffset;
+    const std::uint32_t field = static_cast<std::uint32_t>(f[0]) | (static_cast<std::uint32_t>(f[1]) << 8) |
+                                (static_cast<std::uint32_t>(f[2]) << 16) | (static_cast<std::uint32_t>(f[3]) << 24);
     return field != 0 && (field & 0x1FF) == 0;
 }
 
 }  // namespace
 
-int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
-                       int carve, selk_options* options) {
-    (void)unused_a;
-    (void)unused_b;
-    if (path.empty() || options == nullptr) return 0;
-    if (!keep) options->notifications.clear();
+int scan_slack_records(const std::string& path, bool keep, std::uint64_t, std::uint32_t, int carve,
+                       selk_run* run) {
+    return scan_slack_records(path, keep, carve != 0, run);
+}
+
+int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run) {
+    if (path.empty() || run == nullptr) return 0;
+    if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
-    if (!carve_database(results, path, std::string(), classify_recovered_record, keep, true, 1, 1, carve != 0,
-                        false, options->show_progress, options))
-        return 0;
-    add_recovered_records(results, options);
+    carve_options scan;
+    scan.classify = recogniser_for(run->options.recogniser_switches);
+    scan.keep = keep;
+    scan.min_columns = 1;
+    scan.max_columns = 1;
+    scan.valid_frames = carve;
+    scan.progress = run->options.show_progress;
+    if (!carve_database(results, path, scan)) return 0;
+    add_recovered_records(results, run);
     return 1;
 }
 
-int parse_chunk_file(selk_options* options, std::string& path) {
-    if (options == nullptr || path.empty()) return 0;
-    options->clear_after_each_iteration();
+int parse_chunk_file(selk_run* run, std::string& path) {
+    if (run == nullptr || path.empty()) return 0;
+    run->clear_after_each_iteration();
     std::string expanded;
     expand_environment_variables(expanded, path, false);
-    options->db_path = path;
+    run->options.db_path = path;
 
     uni::fileio file;
     if (!file.open(path, false, false, false)) return 0;
@@ -58,24 +64,27 @@ int parse_chunk_file(selk_options* options, std::string& path) {
     if (!file.read_at(header, &got, 0)) return 0;
 
     // A file shorter than a log header cannot be one; its bytes are still walked as a page.
-    const bool wal = got == kWalHeaderSize && is_wal_header(header);
+    const bool wal = got == kWalHeaderSize && is_wal_header(header, got);
     const std::uint64_t size = file.size();
     const std::uint64_t start = wal ? kWalHeaderSize : 0;
     region_map regions;
     if (size > start) regions.emplace(start, size - start);
 
-    if (options->show_progress) error_printf("analyzing %s\n", path.c_str());
-    options->schemas[kSchemaNotification].column_mask = kNotificationMask10;
-    options->schemas[kSchemaNotification].column_count = 10;
+    if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
+    run->layout.schemas[kSchemaNotification].column_mask = kNotificationMask10;
+    run->layout.schemas[kSchemaNotification].column_count = 10;
 
     std::vector<recovered_record> results;
-    const table_schema no_schema;
-    if (!walk_db_pages(results, regions, file, no_schema, classify_recovered_record, kSourceCarveBlob,
-                       kChunkPageSize, 0, 0, wal, false, options->show_progress, options,
-                       null_records_callback)) {
+    page_walk_options walk;
+    walk.classify = recogniser_for(run->options.recogniser_switches);
+    walk.source_code = kSourceCarveBlob;
+    walk.page_size = kChunkPageSize;
+    walk.frame_flag = wal;
+    walk.progress = run->options.show_progress;
+    if (!walk_db_pages(results, regions, file, walk)) {
         error_printf("problem finding proper signatures to parse\n");
         return 0;
     }
-    add_recovered_records(results, options);
+    add_recovered_records(results, run);
     return 1;
 }

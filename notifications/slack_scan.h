@@ -1,25 +1,27 @@
 // The two drivers of record recovery: the slack scan of a database (its free space, its "-wal" or
 // "-journal" companion) and the parser of a file of loose pages; both recognise notification, handler
-// and push-channel rows in the raw bytes and sort them into the record vectors of the options.
+// and push-channel rows in the raw bytes and sort them into the store of the run.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-class selk_options;
+class selk_run;
 
 // Carves the database at `path` and its companion (free space: source 2; pages the log overwrites: 6;
-// superseded log frames: 7; slack in valid frames: 8; valid frames, only with a non-zero `carve`: 9;
-// journalled pages: 11) and adds what is recognised to the record vectors. Unless `keep` is set the
-// notification vector is emptied first. `unused_a` and `unused_b` are not read. 1 when the scan found
-// records, 0 for an empty path, no options, or nothing recovered.
+// superseded log frames: 7; slack in valid frames: 8; valid frames, only with `carve`: 9; journalled
+// pages: 11) and adds what is recognised to the run's store. Unless `keep` is set the notification
+// vector is emptied first. 1 when the scan found records, 0 for an empty path, no run, or nothing
+// recovered.
+int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run);
+// The same with two values in the middle that are not read.
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
-                       int carve, selk_options* options);
+                       int carve, selk_run* run);
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the options'
 // database path) as 4096-byte pages with no database header, recognising records under source 4; a
-// write-ahead-log header is skipped and every frame read past its frame header. The options are cleared
-// for a new database first. 1 when records were found; 0 for no options, an empty path, a file that
+// write-ahead-log header is skipped and every frame read past its frame header. The run is cleared
+// for a new database first. 1 when records were found; 0 for no run, an empty path, a file that
 // cannot be opened or read, or no record found ("problem finding proper signatures to parse" on standard
 // error).
-int parse_chunk_file(selk_options* options, std::string& path);
+int parse_chunk_file(selk_run* run, std::string& path);

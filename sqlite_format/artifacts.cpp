@@ -70,6 +70,20 @@ std::uint8_t pack_serial_type_code(std::uint64_t serial_type, unsigned run_lengt
   return static_cast<std::uint8_t>(((run_length & 0xF) << 4) | serial_type_class(serial_type));
 }
 
+std::vector<std::uint64_t> stored_serial_types(const std::uint8_t* header, std::size_t length) {
+  std::vector<std::uint64_t> types;
+  const byte_view b(header, length);
+  std::size_t pos = 1;
+  while (pos < b.size) {
+    std::uint64_t v;
+    std::uint32_t n;
+    if (!read_varint_complete(b, pos, &v, &n)) break;
+    types.push_back(v);
+    pos += n;
+  }
+  return types;
+}
+
 std::vector<std::uint8_t> compress_serial_types(const std::vector<std::uint64_t>& serial_types) {
   std::vector<std::uint8_t> out;
   unsigned run = 0;
@@ -90,18 +104,7 @@ std::vector<std::uint8_t> compress_serial_types(const std::vector<std::uint64_t>
 }
 
 bool header_pattern_of_record(std::vector<std::uint8_t>& out, const sqlite_metadata& record) {
-  out.clear();
-  const byte_view b(record.header_bytes);
-  std::vector<std::uint64_t> types;
-  std::size_t pos = 1;
-  while (pos < b.size) {
-    std::uint64_t v;
-    std::uint32_t n;
-    if (!read_varint_complete(b, pos, &v, &n)) break;
-    types.push_back(v);
-    pos += n;
-  }
-  out = compress_serial_types(types);
+  out = compress_serial_types(stored_serial_types(record.header_bytes.data(), record.header_bytes.size()));
   return !out.empty();
 }
 

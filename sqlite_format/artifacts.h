@@ -97,6 +97,9 @@ class _special_sorted_pattern {
 
 // The byte of one run of a serial-type class: class in the low four bits, run length above.
 std::uint8_t pack_serial_type_code(std::uint64_t serial_type, unsigned run_length);
+// The serial types of a stored record header header[1, length), stopping at the first that does not
+// decode inside it.
+std::vector<std::uint64_t> stored_serial_types(const std::uint8_t* header, std::size_t length);
 // The compressed pattern of a run of serial types (runs longer than 15 continue in a new byte).
 std::vector<std::uint8_t> compress_serial_types(const std::vector<std::uint64_t>& serial_types);
 // The compressed pattern of a record's stored header bytes (from the second byte); true when any.

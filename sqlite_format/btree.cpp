@@ -17,9 +17,6 @@ const char kOverflowSkippedMarker[] = " [overflow page reqd/skipped] ";
 
 namespace {
 
-constexpr std::uint32_t kMinPageSize = 512;
-constexpr std::size_t kChildPointerSize = 4;
-constexpr std::size_t kOverflowPointerSize = 4;
 constexpr std::size_t kSchemaColumns = 5;  // type, name, tbl_name, rootpage, sql
 
 // One page located inside a caller's buffer.
@@ -32,10 +29,6 @@ struct page_view {
   std::uint64_t offset = 0;            // file offset of the page
   std::uint64_t number = 0;            // page number
 };
-
-bool starts_with_magic(const std::uint8_t* p, std::size_t n) {
-  return n >= kDbMagicLength && std::memcmp(p, kSqliteMagic, kDbMagicLength) == 0;
-}
 
 // Places the page at `page_offset` inside the bytes and finds its b-tree header: at the page start
 // when it is plausible, else at 100 when the page starts with the database magic.
@@ -76,10 +69,6 @@ std::string lower_copy(const std::string& s) {
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return out;
-}
-
-bool declares_without_rowid(const sqlite_artifact& a) {
-  return a.sql.size() > 30 && a.sql_lower.find("without rowid") != std::string::npos;
 }
 
 // The local part of a cell's payload: from `start` (offset in the page) to the end of the local
@@ -167,7 +156,7 @@ bool fill_schema_row(sqlite_artifact& a, const sqlite_row_artifact& row) {
   for (char ch : row.values[4])
     if (ch != '\t') a.sql.push_back(ch);
   a.sql_lower = lower_copy(a.sql);
-  a.without_rowid = a.sql_lower.find("without rowid") != std::string::npos ? 1 : 0;
+  a.without_rowid = declares_without_rowid(a.sql_lower) ? 1 : 0;
   return true;
 }
 
@@ -180,6 +169,26 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.val
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
                      std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
                      bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid) {
+  leaf_page_options options(page_size, file);
+  options.annotate_time = annotate_time;
+  options.raw_blob = raw_blob;
+  options.skip_overflow = skip_overflow;
+  options.keep_header = keep_header;
+  options.utf8 = utf8;
+  options.without_rowid = without_rowid;
+  return parse_table_page(out, bytes, count, bytes_offset, page_offset, options);
+}
+
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
+                     std::uint64_t page_offset, const leaf_page_options& options) {
+  const std::uint32_t page_size = options.page_size;
+  uni::fileio* const file = options.file;
+  const bool annotate_time = options.annotate_time;
+  const bool raw_blob = options.raw_blob;
+  const bool skip_overflow = options.skip_overflow;
+  const bool keep_header = options.keep_header;
+  const bool utf8 = options.utf8;
+  const bool without_rowid = options.without_rowid;
   out.clear();
   page_view v;
   if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
@@ -406,7 +415,6 @@ int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifac
                             false, utf8, false))
         continue;
       for (auto& a : found) {
-        if (declares_without_rowid(a.second)) a.second.without_rowid = 1;
         if (a.second.kind == kArtifactTableRows) {
           table_rows.emplace(a.first, std::move(a.second));
         } else if (table_rows_only) {

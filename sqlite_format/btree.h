@@ -48,6 +48,22 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry);
 // Overflow chains are followed through `file` when it is given and open; with `skip_overflow`, or
 // when the chain cannot be read, the local bytes are decoded followed by kOverflowSkippedMarker.
 // Interior pages give nothing. Returns 1 when `out` is non-empty. Never reads outside the page.
+struct leaf_page_options {
+  leaf_page_options() = default;
+  leaf_page_options(std::uint32_t size, uni::fileio* overflow_file) : page_size(size), file(overflow_file) {}
+
+  std::uint32_t page_size = 0;
+  uni::fileio* file = nullptr;  // overflow chains are followed through it when given and open
+  bool annotate_time = false;   // integer and text times get their bracketed date
+  bool raw_blob = false;        // blobs as their bytes, not as a hex view
+  bool skip_overflow = false;   // table rows keep their local bytes and the skipped marker
+  bool keep_header = false;     // each row keeps its stored record header
+  bool utf8 = true;             // text is UTF-8 (else UTF-16LE)
+  bool without_rowid = false;   // the table is WITHOUT ROWID: keys are page and cell, not rowids
+};
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
+                     std::uint64_t page_offset, const leaf_page_options& options);
+// The same with each option as a parameter.
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
                      std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
                      bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid);

@@ -15,9 +15,17 @@
 
 namespace {
 
-constexpr std::uint32_t kWalFrameHeaderSize = 24;
 constexpr std::uint64_t kLow48 = 0x0000FFFFFFFFFFFFull;
 constexpr std::uint64_t kTopByte = 0xFF00000000000000ull;
+
+// The typed classifier of an untyped one and the context it is handed.
+candidate_finder bind_classifier(record_classifier classifier, void* options) {
+    if (!classifier) return nullptr;
+    return [classifier, options](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                                 std::uint32_t length, std::uint64_t offset) {
+        return classifier(candidates, chunk, length, offset, 0, options);
+    };
+}
 
 std::uint64_t candidate_start(const recovered_record& c, bool from_position) {
     return from_position ? c.position : c.record_offset;
@@ -44,13 +52,15 @@ bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chun
                     std::uint64_t p, std::uint32_t page_size, uni::fileio& file, const table_schema& schema,
                     std::uint32_t code, std::uint32_t min_columns, std::uint32_t max_columns) {
     artifact_map artifacts;
-    parse_table_page(artifacts, chunk, length, p, p, page_size, &file, false, true, true, true, true,
-                     schema.without_rowid != 0);
+    leaf_page_options leaf(page_size, &file);
+    leaf.raw_blob = true;
+    leaf.skip_overflow = true;
+    leaf.keep_header = true;
+    leaf.without_rowid = schema.without_rowid != 0;
+    parse_table_page(artifacts, chunk, length, p, p, leaf);
     for (auto& entry : artifacts) {
         sqlite_artifact& artifact = entry.second;
         if (artifact.rows.empty()) continue;
-        if (artifact.sql.size() > 30 && artifact.sql_lower.find("without rowid") != std::string::npos)
-            artifact.without_rowid = 1;
         for (const auto& row_entry : artifact.rows) {
             const sqlite_row_artifact& row = row_entry.second;
             const auto columns = static_cast<std::uint32_t>(row.values.size());
@@ -70,11 +80,11 @@ bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chun
 }
 
 void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
-                    std::uint64_t p, record_classifier classifier, std::uint32_t code, std::uint32_t max_columns,
-                    void* options, records_callback callback) {
-    if (!classifier) return;
+                    std::uint64_t p, const page_walk_options& walk, std::uint32_t max_columns) {
+    if (!walk.classify) return;
+    const std::uint32_t code = walk.source_code;
     std::vector<recovered_record> candidates;
-    if (!classifier(candidates, chunk, length, p, 0, options)) return;
+    if (!walk.classify(candidates, chunk, length, p)) return;
     const std::size_t n = candidates.size();
     for (std::size_t i = 0; i < n; ++i) {
         const recovered_record& c = candidates[i];
@@ -114,12 +124,12 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
         if (!c.header_bytes.empty()) rec.header_bytes = c.header_bytes;
         out.push_back(std::move(rec));
     }
-    if (!out.empty() && callback) callback(out, options);
+    if (!out.empty() && walk.on_records) walk.on_records(out);
 }
 
 // The page size in a log's own header; 0 when the header cannot be read or is not valid.
 std::uint32_t wal_page_size(uni::fileio& wal) {
-    std::uint8_t header[32] = {};
+    std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t size = 0;
     if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size)) return 0;
     return size;
@@ -131,6 +141,33 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                   const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
                   std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
                   bool btree_flag, bool progress, void* options, records_callback callback) {
+    page_walk_options walk;
+    walk.schema = &schema;
+    walk.classify = bind_classifier(classifier, options);
+    walk.source_code = source_code;
+    walk.page_size = page_size;
+    walk.min_columns = min_columns;
+    walk.max_columns = max_columns;
+    walk.frame_flag = frame_flag;
+    walk.btree_flag = btree_flag;
+    walk.progress = progress;
+    if (callback) walk.on_records = [callback, options](std::vector<recovered_record>& records) {
+        callback(records, options);
+    };
+    return walk_db_pages(out, regions, file, walk);
+}
+
+int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
+                  const page_walk_options& walk) {
+    static const table_schema no_schema;
+    const table_schema& schema = walk.schema != nullptr ? *walk.schema : no_schema;
+    const std::uint32_t source_code = walk.source_code;
+    const std::uint32_t page_size = walk.page_size;
+    std::uint32_t min_columns = walk.min_columns;
+    std::uint32_t max_columns = walk.max_columns;
+    const bool frame_flag = walk.frame_flag;
+    const bool btree_flag = walk.btree_flag;
+    const bool progress = walk.progress;
     const std::size_t start_count = out.size();
     if (regions.empty() || page_size == 0) {
         if (progress) clear_status_line();
@@ -169,8 +206,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                                         walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file, schema,
                                                        source_code, min_columns, max_columns);
                 if (!whole_leaf)
-                    classify_chunk(out, chunk.data(), chunk_length, p, classifier, source_code, max_columns, options,
-                                   callback);
+                    classify_chunk(out, chunk.data(), chunk_length, p, walk, max_columns);
             }
             if (p > UINT64_MAX - page_size || p + page_size <= chunk_start) break;
             p += page_size;
@@ -184,14 +220,42 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
                    record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
                    std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
                    void* options) {
-    if (!keep) out.clear();
+    carve_options carve;
+    carve.table_name = table_name;
+    carve.classify = bind_classifier(classifier, options);
+    carve.keep = keep;
+    carve.companions = companions;
+    carve.min_columns = min_columns;
+    carve.max_columns = max_columns;
+    carve.valid_frames = valid_frames;
+    carve.btree_flag = btree_flag;
+    carve.progress = progress;
+    return carve_database(out, path, carve);
+}
+
+int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& carve) {
+    if (!carve.keep) out.clear();
     if (path.empty()) return 0;
-    std::string table = table_name;
+    std::string table = carve.table_name;
     if (!table.empty())
         string_to_lower(table);
-    else if (min_columns == 0 && max_columns == 0)
+    else if (carve.min_columns == 0 && carve.max_columns == 0)
         return 0;
-
+    // Every region is walked the same way but for its source code, its file's page size and its schema.
+    page_walk_options walk;
+    walk.classify = carve.classify;
+    walk.min_columns = carve.min_columns;
+    walk.max_columns = carve.max_columns;
+    walk.btree_flag = carve.btree_flag;
+    walk.progress = carve.progress;
+    const auto walk_regions = [&](const region_map& regions, uni::fileio& file, const table_schema* schema,
+                                  std::uint32_t code, std::uint32_t size, bool frames) {
+        walk.schema = schema;
+        walk.source_code = code;
+        walk.page_size = size;
+        walk.frame_flag = frames;
+        walk_db_pages(out, regions, file, walk);
+    };
     // Companions: the log first; the journal only when there is no log. Each is walked in the page size
     // its own header gives, so a damaged main header does not misplace its pages.
     uni::fileio companion;
@@ -199,7 +263,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     region_map overwritten, superseded, slack;
     wal_frame_map valid;
     journal_page_map journal;
-    if (companions) {
+    if (carve.companions) {
         if (companion.open(path + "-wal", false, false, false)) {
             if (parse_wal_file(overwritten, valid, superseded, slack, companion))
                 companion_page_size = wal_page_size(companion);
@@ -220,7 +284,8 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     if (check_db_file_header(main_file, header, path)) {
         region_map free_space;
         map_db_pages(free_space, main_file, header);
-        const std::uint32_t stored = (static_cast<std::uint32_t>(header[16]) << 8) | header[17];
+        const std::uint32_t stored =
+            (static_cast<std::uint32_t>(header[kDbPageSizeOffset]) << 8) | header[kDbPageSizeOffset + 1];
         const std::uint32_t p = page_size_from_field(stored);
         if (p) page_size = p;
         // A page the log replaces is walked whole under its own code, not piecemeal as free space.
@@ -248,11 +313,8 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
                 }
             }
             if (schema_ok) {
-                walk_db_pages(out, free_space, main_file, schema, classifier, kSourceMainSlack, page_size, min_columns,
-                              max_columns, false, btree_flag, progress, options, null_records_callback);
-                walk_db_pages(out, overwritten, main_file, schema, classifier, kSourceWalOverwrites, page_size,
-                              min_columns, max_columns, false, btree_flag, progress, options,
-                              null_records_callback);
+                walk_regions(free_space, main_file, &schema, kSourceMainSlack, page_size, false);
+                walk_regions(overwritten, main_file, &schema, kSourceWalOverwrites, page_size, false);
             }
         }
         main_file.close();
@@ -260,22 +322,17 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
 
     if (companion.is_open()) {
         if (companion_page_size == 0) companion_page_size = page_size;
-        const table_schema no_schema;
-        walk_db_pages(out, superseded, companion, no_schema, classifier, kSourceWalSuperseded, companion_page_size,
-                      min_columns, max_columns, false, btree_flag, progress, options, null_records_callback);
+        walk_regions(superseded, companion, nullptr, kSourceWalSuperseded, companion_page_size, false);
         if (valid.empty() && !journal.empty()) {
             region_map images;
             for (const auto& j : journal) images.emplace(j.second, companion_page_size);
-            walk_db_pages(out, images, companion, no_schema, classifier, kSourceCarveJournal, companion_page_size,
-                          min_columns, max_columns, false, btree_flag, progress, options, null_records_callback);
-        } else if (!valid.empty() && valid_frames) {
+            walk_regions(images, companion, nullptr, kSourceCarveJournal, companion_page_size, false);
+        } else if (!valid.empty() && carve.valid_frames) {
             region_map frames;
             for (const auto& f : valid) frames.emplace(f.second, companion_page_size);
-            walk_db_pages(out, frames, companion, no_schema, classifier, kSourceWalValid, companion_page_size,
-                          min_columns, max_columns, true, btree_flag, progress, options, null_records_callback);
+            walk_regions(frames, companion, nullptr, kSourceWalValid, companion_page_size, true);
         }
-        walk_db_pages(out, slack, companion, no_schema, classifier, kSourceWalSlack, companion_page_size,
-                      min_columns, max_columns, false, btree_flag, progress, options, null_records_callback);
+        walk_regions(slack, companion, nullptr, kSourceWalSlack, companion_page_size, false);
         companion.close();
     }
     return out.empty() ? 0 : 1;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,40 @@ class fileio;
 // precedes the record, so a rowid is looked for behind it); `packed` (its top byte, when non-zero,
 // the number of columns); `carried` and `header_bytes`.
 using record_classifier = int (*)(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
-                                  std::uint32_t length, std::uint64_t chunk_offset, std::uint32_t reserved,
+                                  std::uint32_t length, std::uint64_t chunk_offset, std::uint32_t keep,
                                   void* options);
+
+// The typed form of a classifier, with whatever it needs bound in: (candidates, chunk bytes, chunk
+// length, chunk file offset); `candidates` arrives empty.
+using candidate_finder = std::function<int(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                                           std::uint32_t length, std::uint64_t chunk_offset)>;
+
+// How walk_db_pages reads its regions.
+struct page_walk_options {
+  const table_schema* schema = nullptr;  // with fields, its field count and min_fields bound the columns
+  candidate_finder classify;             // where records lie in a chunk; none: only whole leaves are read
+  std::uint32_t source_code = 0;         // of every record found
+  std::uint32_t page_size = 0;           // chunk size
+  std::uint32_t min_columns = 0;         // column bounds without a schema
+  std::uint32_t max_columns = 0;
+  bool frame_flag = false;   // each chunk is read 24 bytes on, past a log frame's header
+  bool btree_flag = false;   // a whole table leaf page is decoded as a page first
+  bool progress = false;     // a percent-done status line
+  std::function<void(std::vector<recovered_record>&)> on_records;  // after each chunk that gave records
+};
+
+// How carve_database reads a database and its companion.
+struct carve_options {
+  std::string table_name;     // bounds the columns by this table's schema; empty: the column bounds
+  candidate_finder classify;
+  bool keep = false;          // `out` is not emptied first
+  bool companions = true;     // the "-wal" or "-journal" companion is read too
+  std::uint32_t min_columns = 0;
+  std::uint32_t max_columns = 0;
+  bool valid_frames = false;  // the log's valid frames are walked too (source 9)
+  bool btree_flag = false;
+  bool progress = false;
+};
 
 // Walks every region of `regions` in `file` page by page and appends one recovered_record per
 // record found, its flags set to `source_code` * 4; `callback` (null_records_callback when nothing
@@ -34,6 +67,9 @@ using record_classifier = int (*)(std::vector<recovered_record>& candidates, con
 // 24 bytes on (past a log frame's header), so a region of whole log frames stays aligned. With
 // `btree_flag` a whole table leaf page is decoded as a page first. Returns 1 when `out` grew; 0 for
 // an empty map, a page size of 0, or no record found.
+int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
+                  const page_walk_options& options);
+// The same with each option as a parameter; `options` is handed to the classifier and the callback.
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
                   const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
                   std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
@@ -44,6 +80,8 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
 // only with `valid_frames`) and slack in valid frames (8). The main file is walked in its header's
 // page size; the log and the journal in the page size of their own headers. Unless `keep` is set
 // `out` is emptied first. Returns 1 when `out` holds at least one record at the end.
+int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& options);
+// The same with each option as a parameter; `options` is handed to the classifier.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,
                    record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
                    std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,

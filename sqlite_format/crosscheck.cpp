@@ -21,21 +21,6 @@ std::string hex_joined(const std::vector<std::uint8_t>& bytes, const char* separ
   return os.str();
 }
 
-// The serial types of p[1, end), stopping at the first that does not decode inside it.
-std::vector<std::uint64_t> serial_types(const std::uint8_t* p, std::size_t end) {
-  std::vector<std::uint64_t> types;
-  const byte_view b(p, end);
-  std::size_t pos = 1;
-  while (pos < b.size) {
-    std::uint64_t v;
-    std::uint32_t n;
-    if (!read_varint_complete(b, pos, &v, &n)) break;
-    types.push_back(v);
-    pos += n;
-  }
-  return types;
-}
-
 }  // namespace
 
 bool build_header_pattern(std::vector<std::uint8_t>& out, const std::uint8_t* header, std::size_t length,
@@ -52,7 +37,7 @@ bool build_header_pattern(std::vector<std::uint8_t>& out, const std::uint8_t* he
     for (unsigned i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(code >> (8 * i)));
   if (with_size) out.push_back(header[0]);
   // The header may claim more bytes than were given: read only those given.
-  const std::vector<std::uint8_t> pattern = compress_serial_types(serial_types(header, length));
+  const std::vector<std::uint8_t> pattern = compress_serial_types(stored_serial_types(header, length));
   out.insert(out.end(), pattern.begin(), pattern.end());
   return out.size() > 1;
 }

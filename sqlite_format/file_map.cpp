@@ -10,15 +10,8 @@
 namespace {
 
 constexpr std::uint64_t kMinDbFileSize = 512;
-constexpr std::uint32_t kMaxPageSize = 65536;
-constexpr std::size_t kTrunkNextOffset = 0;
-constexpr std::size_t kTrunkCountOffset = 4;
-constexpr std::size_t kTrunkLeavesOffset = 8;
-constexpr std::size_t kOverflowLinkSize = 4;
 
-bool has_magic(const db_header_bytes& header) {
-  return std::memcmp(header.data(), kSqliteMagic, kDbMagicLength) == 0;
-}
+bool has_magic(const db_header_bytes& header) { return starts_with_magic(header.data(), header.size()); }
 
 std::uint32_t header_page_size(const db_header_bytes& header) {
   std::uint16_t stored = 0;
@@ -33,7 +26,7 @@ std::uint64_t page_offset(std::uint64_t page, std::uint32_t page_size) { return 
 
 std::uint32_t page_size_from_field(std::uint32_t stored) {
   const std::uint32_t size = stored == 1 ? kMaxPageSize : stored;
-  if (size < 512 || size > kMaxPageSize || (size & (size - 1)) != 0) return 0;
+  if (size < kMinPageSize || size > kMaxPageSize || (size & (size - 1)) != 0) return 0;
   return size;
 }
 

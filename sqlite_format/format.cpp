@@ -7,11 +7,11 @@
 
 const char kSqliteMagic[] = "SQLite format 3";
 
-namespace {
-
 bool starts_with_magic(const std::uint8_t* buf, std::size_t length) {
   return buf && length >= kDbMagicLength && std::memcmp(buf, kSqliteMagic, kDbMagicLength) == 0;
 }
+
+namespace {
 
 bool is_leaf_type(std::uint8_t type) { return (type & 8) != 0; }
 
@@ -557,24 +557,30 @@ std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size
                                    const std::uint8_t* page, std::size_t page_length) {
   const byte_view h(journal_header, header_length);
   std::uint32_t p, nonce;
-  if (!journal_header || !page || !read_be32(h, 24, &p) || !read_be32(h, 12, &nonce)) return -1;
+  if (!journal_header || !page || !read_be32(h, kJournalPageSizeOffset, &p) ||
+      !read_be32(h, kJournalNonceOffset, &nonce))
+    return -1;
   if (p == 0 || nonce == 0 || p > page_length) return -1;
   std::uint32_t sum = nonce;
-  for (std::size_t i = p % 200; i < p; i += 200) sum += page[i];
+  for (std::size_t i = p % kJournalChecksumStride; i < p; i += kJournalChecksumStride) sum += page[i];
   return sum;
 }
 
 bool rollback_journal_header::valid(const std::uint8_t* bytes, std::size_t length) {
-  if (!bytes || length < 512) return false;
+  if (!bytes || length < kJournalFirstRecordOffset) return false;
   const byte_view b(bytes, length);
   std::uint32_t nonce = 0, initial = 0, page_size = 0;
-  if (!read_be32(b, 12, &nonce) || !read_be32(b, 16, &initial) || !read_be32(b, 24, &page_size)) return false;
+  if (!read_be32(b, kJournalNonceOffset, &nonce) || !read_be32(b, kJournalInitialSizeOffset, &initial) ||
+      !read_be32(b, kJournalPageSizeOffset, &page_size))
+    return false;
   if ((nonce == 0 && initial == 0) || page_size == 0) return false;
-  if (bytes[0] == 0xD9 && bytes[1] == 0xD5) return true;
-  for (std::size_t i = 0; i < 8; ++i)
+  if (bytes[0] == kJournalMagic0 && bytes[1] == kJournalMagic1) return true;
+  for (std::size_t i = 0; i < kJournalMagicLength; ++i)
     if (bytes[i] != 0) return false;
   std::uint32_t first_page;
-  if (length < 516 || !read_be32(b, 512, &first_page)) return false;
+  if (length < kJournalFirstRecordOffset + kJournalPageNumberSize ||
+      !read_be32(b, kJournalFirstRecordOffset, &first_page))
+    return false;
   return first_page >= 1 && first_page <= 0x1FFFFF;
 }
 

@@ -13,34 +13,10 @@
 #include <string>
 #include <vector>
 
-// ---------------------------------------------------------------------------------------------
-// On-disk layout (offsets in bytes).
+#include "sqlite_format/layout.h"
 
-// Database header: the first 100 bytes of page 1.
-constexpr std::size_t kDbHeaderSize = 100;
-constexpr std::size_t kDbMagicLength = 15;            // "SQLite format 3" (the zero at 15 is not compared)
-constexpr std::size_t kDbPageSizeOffset = 16;         // BE16 page size, taken as it stands
-constexpr std::size_t kDbReservedOffset = 20;         // u8 bytes reserved at the end of every page
-constexpr std::size_t kDbFreelistTrunkOffset = 32;    // BE32 first free-list trunk page
-constexpr std::size_t kDbTextEncodingOffset = 56;     // BE32 text encoding: 1 = UTF-8
-constexpr std::size_t kPage1MinSize = 112;            // database header + a leaf page header + margin
-
-// B-tree page header, from its own start (offset 100 on page 1, 0 elsewhere).
-constexpr std::size_t kPageTypeOffset = 0;            // u8: 2, 5, 10, 13
-constexpr std::size_t kFirstFreeblockOffset = 1;      // BE16, 0 = none
-constexpr std::size_t kCellCountOffset = 3;           // BE16
-constexpr std::size_t kContentStartOffset = 5;        // BE16
-constexpr std::size_t kFragmentedOffset = 7;          // u8, not read
-constexpr std::size_t kRightChildOffset = 8;          // BE32, interior pages only
-constexpr std::size_t kLeafHeaderSize = 8;
-constexpr std::size_t kInteriorHeaderSize = 12;
-
-constexpr std::uint8_t kPageIndexInterior = 2;
-constexpr std::uint8_t kPageTableInterior = 5;
-constexpr std::uint8_t kPageIndexLeaf = 10;
-constexpr std::uint8_t kPageTableLeaf = 13;
-
-extern const char kSqliteMagic[];  // "SQLite format 3"
+// True when the `length` bytes at `buf` begin with the database magic.
+bool starts_with_magic(const std::uint8_t* buf, std::size_t length);
 
 // ---------------------------------------------------------------------------------------------
 // Bytes and checked reads.

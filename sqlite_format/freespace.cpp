@@ -14,7 +14,7 @@ namespace {
 
 // A chain that loops meets an offset again; the second such meeting ends the walk.
 constexpr int kDuplicateBudget = 2;
-constexpr std::int32_t kMinPageLength = 512;
+constexpr std::int32_t kMinPageLength = kMinPageSize;
 constexpr std::size_t kMinTextRun = 10;          // printable characters that make a run worth carving
 constexpr std::uint64_t kMaxHeaderLookBack = 32;  // bytes before a run searched for its record header
 constexpr std::uint64_t kMaxHeaderDistance = 240;

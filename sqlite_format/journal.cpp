@@ -8,11 +8,8 @@
 
 namespace {
 
-constexpr std::uint32_t kJournalHeaderRead = 516;  // the header sector start plus the first page number
-constexpr std::uint64_t kFirstRecordOffset = 512;
-constexpr std::size_t kJournalPageSizeOffset = 24;
-constexpr std::uint32_t kRecordOverhead = 8;       // page number before the image, checksum after it
-constexpr std::uint64_t kPageNumberSize = 4;
+// The header sector's start plus the first record's page number.
+constexpr std::uint32_t kJournalHeaderRead = kJournalFirstRecordOffset + kJournalPageNumberSize;
 
 int journal_result(const journal_page_map& pages, std::uint32_t page_size) {
   return !pages.empty() && page_size != 0 ? 1 : 0;
@@ -35,16 +32,16 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
   if (journal_page_size == 0 || stored == 1) return 0;
   if (journal_page_size != page_size) page_size = journal_page_size;
 
-  const std::uint32_t record_size = journal_page_size + kRecordOverhead;
+  const std::uint32_t record_size = journal_page_size + kJournalRecordOverhead;
   const std::uint64_t file_size = file.size();
   std::vector<std::uint8_t> record(record_size);
   // A record that ends exactly at the end of the file is whole: in a hot journal it is the last page
   // journalled, and dropping it would lose that page's older content.
-  for (std::uint64_t k = 0; kFirstRecordOffset + k + record_size <= file_size; k += record_size) {
-    if (!read_file_exact(file, kFirstRecordOffset + k, record_size, record.data())) break;
+  for (std::uint64_t k = 0; kJournalFirstRecordOffset + k + record_size <= file_size; k += record_size) {
+    if (!read_file_exact(file, kJournalFirstRecordOffset + k, record_size, record.data())) break;
     std::uint32_t page_number = 0;
     (void)read_be32(byte_view(record.data(), record.size()), 0, &page_number);
-    pages.emplace(page_number, kFirstRecordOffset + kPageNumberSize + k);
+    pages.emplace(page_number, kJournalFirstRecordOffset + kJournalPageNumberSize + k);
   }
   return journal_result(pages, page_size);
 }

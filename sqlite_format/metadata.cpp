@@ -30,7 +30,7 @@ std::string record_source_label(unsigned code) {
 
 void sqlite_metadata::reset() {
   identifier = -1;
-  reserved = 0;
+  recovered = 0;
   record_offset = 0;
   flags = 0;
   header_bytes.clear();

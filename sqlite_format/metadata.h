@@ -42,7 +42,7 @@ class recovered_record : public table_record {
 class sqlite_metadata {
  public:
   std::int64_t identifier = -1;            // set by the derived classes
-  std::uint64_t reserved = 0;              // set by the derived classes
+  std::uint64_t recovered = 0;             // 1 when the own reader gave it (recovered, or "-carve" live)
   std::uint64_t record_offset = 0;         // file offset of the record, 0 = none
   std::uint32_t flags = 0;                 // bits 2 and up: source code
   std::vector<std::uint8_t> header_bytes;  // the record header as stored, empty when unknown

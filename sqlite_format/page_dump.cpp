@@ -12,10 +12,6 @@
 
 namespace {
 
-bool has_magic(const std::uint8_t* bytes, std::size_t length) {
-  return bytes != nullptr && length >= kDbMagicLength && std::memcmp(bytes, kSqliteMagic, kDbMagicLength) == 0;
-}
-
 // A page kept whole: its offset, number and bytes.
 sqlite_artifact raw_page(const std::uint8_t* bytes, std::uint32_t length, std::uint64_t offset,
                          std::uint32_t page_size) {
@@ -32,10 +28,6 @@ std::uint32_t header_page_size(const std::uint8_t* bytes, std::size_t length) {
   std::uint16_t field;
   if (!read_be16(byte_view(bytes, length), kDbPageSizeOffset, &field)) return 0;
   return page_size_from_field(field);
-}
-
-bool declares_without_rowid(const sqlite_artifact& a) {
-  return a.sql.size() > 30 && a.sql_lower.find("without rowid") != std::string::npos;
 }
 
 // Opens `path` and gives its size and page size: the database header's own, or for a file without a
@@ -115,7 +107,7 @@ int dump_page_headers(std::ostream* listing, sqlite_db_extract* extract, std::ui
     std::uint32_t size = 0;
     if (listing == nullptr) {
       std::uint16_t field;
-      if (!has_magic(bytes, length) || !read_be16(b, kDbPageSizeOffset, &field) ||
+      if (!starts_with_magic(bytes, length) || !read_be16(b, kDbPageSizeOffset, &field) ||
           !read_u8(b, kDbReservedOffset, &reserved))
         return 0;
       size = page_size_from_field(field);
@@ -148,7 +140,7 @@ int extract_page_into(sqlite_db_extract& extract, const std::uint8_t* bytes, std
                       std::uint64_t offset, bool annotate_time, uni::fileio* file) {
   if (bytes == nullptr || length == 0) return 0;
   if (offset == 0) {
-    if (!has_magic(bytes, length) || !extract.header_known || length < kDbHeaderSize) return 0;
+    if (!starts_with_magic(bytes, length) || !extract.header_known || length < kDbHeaderSize) return 0;
     if (extract.page_size == 0) {
       extract.page_size = header_page_size(bytes, length);
       extract.reserved = bytes[kDbReservedOffset];
@@ -168,7 +160,6 @@ int extract_page_into(sqlite_db_extract& extract, const std::uint8_t* bytes, std
                        true, false)) {
     for (auto& a : found) {
       sqlite_artifact& art = a.second;
-      if (declares_without_rowid(art)) art.without_rowid = 1;
       if (art.kind == kArtifactSchemaPage || art.kind == kArtifactTableRows) {
         extract.tables.emplace(offset, art);
       } else if (art.kind == kArtifactIndexRows) {
@@ -223,7 +214,7 @@ int extract_db_file(sqlite_db_extract& extract, const std::string& path, bool ac
   db_header_bytes header{};
   if (size < 512 || !read_file_exact(file, 0, kDbHeaderSize, header.data())) return 0;
   extract.path = path;
-  const bool magic = has_magic(header.data(), header.size());
+  const bool magic = starts_with_magic(header.data(), header.size());
   std::uint32_t page_size = 0;
   if (magic) {
     page_size = header_page_size(header.data(), header.size());

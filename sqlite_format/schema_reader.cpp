@@ -103,7 +103,11 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
   }
   const bool limited = count != kNoLimit;
   const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
-  bool without_rowid = interiors.front().without_rowid != 0;
+  leaf_page_options leaf(page_size, &file);
+  leaf.raw_blob = raw_blob;
+  leaf.keep_header = keep_header;
+  leaf.utf8 = utf8;
+  leaf.without_rowid = interiors.front().without_rowid != 0;
   const std::uint64_t page_count = file.size() / page_size;
   std::vector<std::uint8_t> buf(page_size);
   std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
@@ -118,13 +122,9 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
       if (child == 0 || child > page_count || !visited.insert(child).second) continue;
       const std::uint64_t offset = (child - 1) * page_size;
       if (!read_file_exact(file, offset, page_size, buf.data())) continue;
-      if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size, &file, false, raw_blob, false,
-                            keep_header, utf8, without_rowid))
-        continue;
+      if (!parse_table_page(found, buf.data(), page_size, offset, offset, leaf)) continue;
       for (auto& a : found) {
         if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
-        if (a.second.sql.size() > 30 && a.second.sql_lower.find("without rowid") != std::string::npos)
-          a.second.without_rowid = 1;
         for (auto& r : a.second.rows) {
           sqlite_row_artifact& row = r.second;
           if (limited && row.rowid > last_rowid) continue;

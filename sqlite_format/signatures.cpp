@@ -13,13 +13,28 @@ bool read_whole_varint(const std::uint8_t* buf, std::uint32_t length, std::uint3
     return read_varint_complete(byte_view{buf, length}, off, value, used);
 }
 
-// Content size of a serial type as the column-text readers count it.
-std::uint64_t column_content_size(std::uint64_t t) {
-    if (t == 8 || t == 9) return 0;
-    if (t == 5) return 6;
-    if (t == 6 || t == 7) return 8;
-    if (t >= 12) return (t & 1) ? (t - 13) / 2 : (t - 12) / 2;
-    return t;
+// The content size of a column the walk steps over; false for the reserved types 10 and 11, which have
+// no defined size, so a header holding one places no later column.
+bool skip_size(std::uint64_t t, std::uint64_t* size) {
+    if (t == 10 || t == 11) return false;
+    *size = serial_type_size(t);
+    return true;
+}
+
+// Steps over the serial types of `columns` columns from `*p`, adding their content sizes to `*offset`.
+// With `remaining`, each type's length comes off it and the walk fails once fewer than 2 bytes remain.
+bool skip_columns(const std::uint8_t* record, std::uint32_t length, std::uint32_t columns, std::uint32_t* p,
+                  std::uint64_t* offset, std::int64_t* remaining) {
+    for (std::uint32_t c = 0; c < columns; ++c) {
+        std::uint64_t st = 0;
+        std::uint32_t used = 0;
+        std::uint64_t size = 0;
+        if (!read_whole_varint(record, length, *p, &st, &used) || !skip_size(st, &size)) return false;
+        *offset += size;
+        *p += used;
+        if (remaining != nullptr && (*remaining -= used) < 2) return false;
+    }
+    return true;
 }
 
 // The number after an 'x' alternative; 0 (never matching) when it has no hex digit.
@@ -133,15 +148,7 @@ int column_text(std::string& out, const std::uint8_t* record, std::uint32_t leng
     std::int64_t r = static_cast<std::int64_t>(length) - vlen;
     std::uint64_t offset = hs;
     std::uint32_t p = vlen;
-    for (std::uint32_t c = 0; c < column; ++c) {
-        std::uint64_t st = 0;
-        std::uint32_t used = 0;
-        if (!read_whole_varint(record, length, p, &st, &used)) return 0;
-        offset += column_content_size(st);
-        p += used;
-        r -= used;
-        if (r < 2) return 0;
-    }
+    if (!skip_columns(record, length, column, &p, &offset, &r)) return 0;
     std::uint64_t st = 0;
     std::uint32_t used = 0;
     if (!read_whole_varint(record, length, p, &st, &used) || st == 0) return 0;
@@ -368,17 +375,11 @@ int locate_column(std::uint32_t* position, std::uint32_t* size, std::uint8_t* cu
     std::uint32_t p = 0;
     if (!read_whole_varint(record, length, 0, &hs, &p)) return 0;
     std::uint64_t offset = hs;
-    for (std::uint32_t c = 0; c < column; ++c) {
-        std::uint64_t st = 0;
-        std::uint32_t used = 0;
-        if (!read_whole_varint(record, length, p, &st, &used)) return 0;
-        offset += column_content_size(st);
-        p += used;
-    }
+    if (!skip_columns(record, length, column, &p, &offset, nullptr)) return 0;
     std::uint64_t st = 0;
     std::uint32_t used = 0;
-    if (!read_whole_varint(record, length, p, &st, &used)) return 0;
-    const std::uint64_t n = serial_type_size(st);
+    std::uint64_t n = 0;
+    if (!read_whole_varint(record, length, p, &st, &used) || !skip_size(st, &n)) return 0;
     const std::uint32_t at = offset < length ? static_cast<std::uint32_t>(offset) : length;
     if (position) *position = at;
     if (offset + n <= length) {

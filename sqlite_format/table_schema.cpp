@@ -122,6 +122,10 @@ void read_constraints(table_field& f, std::string& rest) {
 
 }  // namespace
 
+bool declares_without_rowid(const std::string& sql_lower) {
+  return sql_lower.find("without rowid") != std::string::npos;
+}
+
 int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const std::string& statement,
                        std::uint32_t start, std::uint8_t guid_as_blob) {
   schema.clear();
@@ -142,7 +146,7 @@ int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const s
   schema.name = statement.substr(after, open - after);
   trim_whitespace(schema.name);
   erase_chars(schema.name, "[]\"");
-  if (contains(lower, "without rowid")) schema.without_rowid = 1;
+  if (declares_without_rowid(lower)) schema.without_rowid = 1;
 
   std::string columns;
   if (!get_parenthesized(statement, columns)) return 0;

@@ -85,6 +85,9 @@ class table_record {
 // Bit 28 of a column flag: the value continues on an overflow page.
 constexpr std::uint32_t kColumnOverflowFlag = 1u << 28;
 
+// True when a lower-cased CREATE TABLE text declares a table WITHOUT ROWID.
+bool declares_without_rowid(const std::string& sql_lower);
+
 // Parses a CREATE TABLE statement from `start`. *keyword_end is the index just after "create
 // table". With `guid_as_blob` a "guid" column is a blob, else text. Returns 1 when at least one
 // column was kept; fields added before a failure stay in the schema.

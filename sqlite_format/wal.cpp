@@ -11,34 +11,29 @@
 
 namespace {
 
-constexpr std::uint32_t kWalHeaderSize = 32;
-constexpr std::uint32_t kFrameHeaderSize = 24;
-constexpr std::size_t kWalVersionOffset = 4;
-constexpr std::size_t kWalPageSizeOffset = 8;
-constexpr std::size_t kWalSaltOffset = 16;     // salt-1 then salt-2, 8 bytes compared as they stand
-constexpr std::size_t kFrameCommitOffset = 4;
-constexpr std::size_t kFrameSaltOffset = 8;
-constexpr std::size_t kSaltLength = 8;
 constexpr std::uint64_t kMaxWalFileSize = 2147483647;
 constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
 constexpr std::uint32_t kCompanionStartSize = 4096;
 
 void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t page_size) {
-  superseded.emplace(frame_offset + kFrameHeaderSize, page_size);
+  superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
 }
 
 }  // namespace
 
-int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32_t* page_size) {
-  if (header == nullptr || length < kWalHeaderSize) return 0;
+bool wal_magic_and_version_valid(const std::uint8_t* header, std::size_t length) {
+  if (header == nullptr || length < kWalHeaderSize) return false;
   const byte_view b(header, length);
   std::uint32_t magic = 0;
   std::uint32_t version = 0;
+  if (!read_be32(b, kWalMagicOffset, &magic) || !read_be32(b, kWalVersionOffset, &version)) return false;
+  return (magic == kWalMagicLittleEndian || magic == kWalMagicBigEndian) && version != 0;
+}
+
+int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32_t* page_size) {
+  if (!wal_magic_and_version_valid(header, length)) return 0;
   std::uint32_t stored = 0;
-  if (!read_be32(b, 0, &magic) || !read_be32(b, kWalVersionOffset, &version) ||
-      !read_be32(b, kWalPageSizeOffset, &stored))
-    return 0;
-  if ((magic != 0x377F0682u && magic != 0x377F0683u) || version == 0) return 0;
+  if (!read_be32(byte_view(header, length), kWalPageSizeOffset, &stored)) return 0;
   // The log stores its page size in 32 bits: 65536 is written as is, and 1 has no meaning here.
   const std::uint32_t size = stored == 1 ? 0 : page_size_from_field(stored);
   if (size == 0) return 0;
@@ -58,20 +53,20 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
     return 0;
 
   const std::uint64_t file_size = file.size();
-  const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kFrameHeaderSize;
+  const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
   wal_frame_map pending;             // page -> frame of the transaction not yet committed
   std::vector<std::uint64_t> foreign;  // frames whose salts differ from the header's
-  std::uint8_t frame[kFrameHeaderSize] = {};
+  std::uint8_t frame[kWalFrameHeaderSize] = {};
   // A frame the file does not hold whole is a truncated tail: the walk ends before it.
   for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
-    if (!read_file_exact(file, f, kFrameHeaderSize, frame)) break;
+    if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
     const byte_view fb(frame, sizeof frame);
     std::uint32_t page = 0;
     std::uint32_t commit = 0;
-    (void)read_be32(fb, 0, &page);
-    (void)read_be32(fb, kFrameCommitOffset, &commit);
+    (void)read_be32(fb, kWalFramePageOffset, &page);
+    (void)read_be32(fb, kWalFrameCommitOffset, &commit);
     if (page == 0) break;
-    if (std::memcmp(frame + kFrameSaltOffset, header + kWalSaltOffset, kSaltLength) == 0) {
+    if (std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0) {
       // A page written again inside one transaction: the later frame is the newer version, the
       // earlier one is superseded (neither may be lost).
       auto it = pending.find(page);
@@ -109,7 +104,7 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
   std::vector<std::uint8_t> image(page_size);
   for (const auto& entry : valid) {
     overwritten.emplace((entry.first - 1) * page_size, page_size);
-    const std::uint64_t image_offset = entry.second + kFrameHeaderSize;
+    const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
     if (read_file_exact(file, image_offset, page_size, image.data()))
       (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size), image_offset, true);
   }
@@ -166,7 +161,7 @@ int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path
   for (const auto& entry : valid) {
     const std::uint64_t target = (entry.first - 1) * page_size;
     if (target > size || page_size > size - target) continue;
-    if (!read_file_exact(wal, entry.second + kFrameHeaderSize, page_size, image.data() + target))
+    if (!read_file_exact(wal, entry.second + kWalFrameHeaderSize, page_size, image.data() + target))
       std::fill(image.begin() + static_cast<std::ptrdiff_t>(target),
                 image.begin() + static_cast<std::ptrdiff_t>(target + page_size), 0);
   }

@@ -21,6 +21,10 @@ class fileio;
 // Page number -> file offset of the frame (its 24-byte header) in the log.
 using wal_frame_map = std::map<std::uint64_t, std::uint64_t>;
 
+// The first test of a log header: its magic (either checksum byte order) and a non-zero format
+// version. `length` is the number of bytes at `header`; under 32 fails.
+bool wal_magic_and_version_valid(const std::uint8_t* header, std::size_t length);
+
 // The log's header test: magic 37 7F 06 82 or 37 7F 06 83, a non-zero format version and a page
 // size that is a power of two from 512 to 65536. On success *page_size is set. `length` is the
 // number of bytes at `header`; under 32 fails.

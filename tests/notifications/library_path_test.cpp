@@ -15,6 +15,7 @@
 #include "notification_db_fixtures.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/format.h"
+#include "test_run.h"
 
 namespace {
 
@@ -23,17 +24,17 @@ using namespace notification_fixtures;
 const std::string kFixture = std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db";
 
 // Options as a quiet run has them.
-void quiet(selk_options& o) { o.show_progress = false; }
+void quiet(test_run& o) { o.show_progress = false; }
 
 // Sends the options' diagnostics log to a file of the folder; returns its path.
-std::string log_to_file(selk_options& o, const temp_dir& dir) {
+std::string log_to_file(test_run& o, const temp_dir& dir) {
     o.diagnostics_path = dir.file("diags.txt");
     o.diagnostics = new std::ofstream(o.diagnostics_path, std::ios::trunc);
     o.diagnostics_on = true;
     return o.diagnostics_path;
 }
 
-std::string log_text(selk_options& o) {
+std::string log_text(test_run& o) {
     if (o.diagnostics != nullptr) o.diagnostics->flush();
     const std::vector<std::uint8_t> bytes = read_all(o.diagnostics_path);
     return std::string(bytes.begin(), bytes.end());
@@ -126,22 +127,22 @@ std::string cleaned(const std::string& bytes) {
     return out;
 }
 
-void expect_fixture_records(const selk_options& o, unsigned source_code) {
+void expect_fixture_records(const test_run& o, unsigned source_code) {
     const fixture_rows want = select_fixture();
     ASSERT_EQ(want.notifications.size(), 6u);
-    ASSERT_EQ(o.notifications.size(), 6u);
-    EXPECT_EQ(o.handlers.size(), 68u);
-    EXPECT_EQ(o.push_channels.size(), 0u);
+    ASSERT_EQ(o.store.notifications.size(), 6u);
+    EXPECT_EQ(o.store.handlers.size(), 68u);
+    EXPECT_EQ(o.store.push_channels.size(), 0u);
     EXPECT_EQ(want.push, 0u);
-    EXPECT_EQ(o.settings.size(), 1632u);
+    EXPECT_EQ(o.store.settings.size(), 1632u);
     EXPECT_EQ(want.settings, 1632u);
-    EXPECT_EQ(o.schemas[kSchemaNotification].column_mask, 16383u);
-    EXPECT_EQ(o.schemas[kSchemaHandler].column_mask, 2043u);
-    EXPECT_EQ(o.schemas[kSchemaPushChannel].column_mask, 63u);
-    EXPECT_EQ(o.schemas[kSchemaHandlerSettings].column_mask, 7u);
+    EXPECT_EQ(o.layout.schemas[kSchemaNotification].column_mask, 16383u);
+    EXPECT_EQ(o.layout.schemas[kSchemaHandler].column_mask, 2043u);
+    EXPECT_EQ(o.layout.schemas[kSchemaPushChannel].column_mask, 63u);
+    EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 7u);
 
     for (std::size_t i = 0; i < 6; ++i) {
-        const notification_record& n = o.notifications[i];
+        const notification_record& n = o.store.notifications[i];
         const std::vector<std::string>& w = want.notifications[i];
         EXPECT_EQ(std::to_string(n.order), w[0]);
         EXPECT_EQ(std::to_string(n.id), w[1]);
@@ -157,8 +158,8 @@ void expect_fixture_records(const selk_options& o, unsigned source_code) {
         EXPECT_EQ(n.table_kind, kTableNotification);
         EXPECT_FALSE(n.signature_digest_text.empty());
     }
-    for (std::size_t i = 0; i < o.handlers.size() && i < want.handlers.size(); ++i) {
-        const notification_handler_record& h = o.handlers[i];
+    for (std::size_t i = 0; i < o.store.handlers.size() && i < want.handlers.size(); ++i) {
+        const notification_handler_record& h = o.store.handlers[i];
         EXPECT_EQ(std::to_string(h.record_id), want.handlers[i][0]);
         EXPECT_EQ(h.primary_id, want.handlers[i][1]);
         EXPECT_EQ(h.handler_type, want.handlers[i][2]);
@@ -168,33 +169,33 @@ void expect_fixture_records(const selk_options& o, unsigned source_code) {
         }
         EXPECT_EQ(h.source_code(), source_code);
     }
-    EXPECT_EQ(o.referenced_handlers, std::set<std::uint64_t>{68});
-    ASSERT_EQ(o.handler_index.count(68), 1u);
-    const notification_handler_record& h68 = o.handlers[o.handler_index.at(68)];
-    EXPECT_EQ(o.app_name_width, std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
-    EXPECT_EQ(o.settings_index.size(), 1632u);
+    EXPECT_EQ(o.store.referenced_handlers, std::set<std::uint64_t>{68});
+    ASSERT_EQ(o.store.handler_index.count(68), 1u);
+    const notification_handler_record& h68 = o.store.handlers[o.store.handler_index.at(68)];
+    EXPECT_EQ(o.store.app_name_width, std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
+    EXPECT_EQ(o.store.settings_index.size(), 1632u);
 }
 
 TEST_F(FixtureTest, LibraryReadsWhatSelectShows) {
-    selk_options o;
+    test_run o;
     quiet(o);
     o.switches[kSwitchSettings] = 1;
     std::string path = kFixture;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
     EXPECT_EQ(o.switches[kSwitchInput], 1);
-    EXPECT_EQ(o.page_size, 4096u);
+    EXPECT_EQ(o.layout.page_size, 4096u);
     expect_fixture_records(o, kSourceSqliteLib);
-    EXPECT_EQ(o.column_names.size(), 14u);
+    EXPECT_EQ(o.layout.column_names.size(), 14u);
 }
 
 TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
-    selk_options lib;
+    test_run lib;
     quiet(lib);
     lib.switches[kSwitchSettings] = 1;
     std::string path = kFixture;
     ASSERT_EQ(analyze_db_library_path(&lib, path), 1);
 
-    selk_options carve;
+    test_run carve;
     quiet(carve);
     carve.switches[kSwitchSettings] = 1;
     carve.switches[kSwitchCarve] = 1;
@@ -203,9 +204,9 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
     EXPECT_EQ(carve.switches[kSwitchCarve], 1);
     expect_fixture_records(carve, kSourceCarveMain);
 
-    for (std::size_t i = 0; i < lib.notifications.size() && i < carve.notifications.size(); ++i) {
-        const notification_record& a = lib.notifications[i];
-        const notification_record& b = carve.notifications[i];
+    for (std::size_t i = 0; i < lib.store.notifications.size() && i < carve.store.notifications.size(); ++i) {
+        const notification_record& a = lib.store.notifications[i];
+        const notification_record& b = carve.store.notifications[i];
         EXPECT_EQ(a.order, b.order);
         EXPECT_EQ(a.tag, b.tag);
         EXPECT_EQ(a.group, b.group);
@@ -216,9 +217,9 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
         EXPECT_NE(b.record_offset, 0u);
         EXPECT_EQ(b.rowid, b.order);
     }
-    for (std::size_t i = 0; i < lib.handlers.size() && i < carve.handlers.size(); ++i) {
-        const notification_handler_record& a = lib.handlers[i];
-        const notification_handler_record& b = carve.handlers[i];
+    for (std::size_t i = 0; i < lib.store.handlers.size() && i < carve.store.handlers.size(); ++i) {
+        const notification_handler_record& a = lib.store.handlers[i];
+        const notification_handler_record& b = carve.store.handlers[i];
         EXPECT_EQ(a.record_id, b.record_id);
         EXPECT_EQ(a.wns_id, b.wns_id);
         EXPECT_EQ(a.wnf_event_name, b.wnf_event_name);
@@ -228,21 +229,21 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
         EXPECT_EQ(a.container_sid, b.container_sid);
         EXPECT_EQ(a.app_name, b.app_name);
     }
-    for (std::size_t i = 0; i < lib.settings.size() && i < carve.settings.size(); ++i) {
-        EXPECT_EQ(lib.settings[i].handler_id, carve.settings[i].handler_id);
-        EXPECT_EQ(lib.settings[i].setting_key, carve.settings[i].setting_key);
-        EXPECT_EQ(lib.settings[i].value, carve.settings[i].value);
+    for (std::size_t i = 0; i < lib.store.settings.size() && i < carve.store.settings.size(); ++i) {
+        EXPECT_EQ(lib.store.settings[i].handler_id, carve.store.settings[i].handler_id);
+        EXPECT_EQ(lib.store.settings[i].setting_key, carve.store.settings[i].setting_key);
+        EXPECT_EQ(lib.store.settings[i].value, carve.store.settings[i].value);
     }
 }
 
 TEST_F(FixtureTest, SettingsAreReadOnlyWhenAskedFor) {
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string path = kFixture;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    EXPECT_EQ(o.notifications.size(), 6u);
-    EXPECT_TRUE(o.settings.empty());
-    EXPECT_EQ(o.schemas[kSchemaHandlerSettings].column_mask, 0u);
+    EXPECT_EQ(o.store.notifications.size(), 6u);
+    EXPECT_TRUE(o.store.settings.empty());
+    EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 0u);
 }
 
 // ---------------------------------------------------------------- schema checks and queries
@@ -316,33 +317,33 @@ TEST(LibraryPath, ReadsASmallDatabaseBothWays) {
     make_small_db(db);
     for (int carve = 0; carve < 2; ++carve) {
         SCOPED_TRACE(carve ? "carve" : "library");
-        selk_options o;
+        test_run o;
         quiet(o);
         o.switches[kSwitchSettings] = 1;
         o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
         std::string path = db;
         ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-        ASSERT_EQ(o.notifications.size(), 3u);
-        ASSERT_EQ(o.handlers.size(), 2u);
-        ASSERT_EQ(o.push_channels.size(), 1u);
-        ASSERT_EQ(o.settings.size(), 2u);
-        EXPECT_EQ(o.notifications[0].payload, "<toast><text>one</text></toast>");
-        EXPECT_EQ(o.notifications[1].type, "badge");
-        EXPECT_EQ(guid_bytes(o.notifications[1].activity_id),
+        ASSERT_EQ(o.store.notifications.size(), 3u);
+        ASSERT_EQ(o.store.handlers.size(), 2u);
+        ASSERT_EQ(o.store.push_channels.size(), 1u);
+        ASSERT_EQ(o.store.settings.size(), 2u);
+        EXPECT_EQ(o.store.notifications[0].payload, "<toast><text>one</text></toast>");
+        EXPECT_EQ(o.store.notifications[1].type, "badge");
+        EXPECT_EQ(guid_bytes(o.store.notifications[1].activity_id),
                   std::string("\x00\x01\x00\x02\x00\x00\x00\x03\x04\x00\x05\x00\x00\x06\x00\x00", 16));
-        EXPECT_EQ(guid_bytes(o.notifications[0].activity_id), std::string(16, '\0'));
-        EXPECT_EQ(o.notifications[2].tag, "tag1");
-        EXPECT_EQ(o.notifications[2].group, "group1");
-        EXPECT_EQ(o.handlers[0].app_name, "Microsoft.Windows.Photos");
-        EXPECT_EQ(o.handlers[0].created_filetime, 132521873530000000ull);
-        EXPECT_EQ(o.push_channels[0].uri, "https://push");
-        EXPECT_EQ(o.push_channels[0].expiry_time, 132521873530000000ull);
-        EXPECT_EQ(o.settings[1].setting_key, "s:banner");
-        EXPECT_EQ(o.referenced_handlers, (std::set<std::uint64_t>{1, 2}));
-        EXPECT_EQ(o.push_channel_index.count(1), 1u);
-        EXPECT_EQ(o.settings_index.count(2), 1u);
-        EXPECT_EQ(o.notifications[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
-        EXPECT_EQ(o.settings[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
+        EXPECT_EQ(guid_bytes(o.store.notifications[0].activity_id), std::string(16, '\0'));
+        EXPECT_EQ(o.store.notifications[2].tag, "tag1");
+        EXPECT_EQ(o.store.notifications[2].group, "group1");
+        EXPECT_EQ(o.store.handlers[0].app_name, "Microsoft.Windows.Photos");
+        EXPECT_EQ(o.store.handlers[0].created_filetime, 132521873530000000ull);
+        EXPECT_EQ(o.store.push_channels[0].uri, "https://push");
+        EXPECT_EQ(o.store.push_channels[0].expiry_time, 132521873530000000ull);
+        EXPECT_EQ(o.store.settings[1].setting_key, "s:banner");
+        EXPECT_EQ(o.store.referenced_handlers, (std::set<std::uint64_t>{1, 2}));
+        EXPECT_EQ(o.store.push_channel_index.count(1), 1u);
+        EXPECT_EQ(o.store.settings_index.count(2), 1u);
+        EXPECT_EQ(o.store.notifications[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
+        EXPECT_EQ(o.store.settings[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
         EXPECT_EQ(o.db_path, db);
     }
 }
@@ -366,18 +367,18 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     ASSERT_GT(header.size(), 17u);
     ASSERT_EQ(header[16], 0);
     ASSERT_EQ(header[17], 1);
-    selk_options o;
+    test_run o;
     quiet(o);
     o.switches[kSwitchCarve] = 1;
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    EXPECT_EQ(o.page_size, 65536u);
-    EXPECT_EQ(o.schemas[kSchemaNotification].user_value_a % 65536u, 0u);
-    EXPECT_GT(o.schemas[kSchemaNotification].user_value_a, 0u);
-    ASSERT_EQ(o.notifications.size(), 1u);
-    EXPECT_EQ(o.notifications[0].payload, "<toast>big page</toast>");
-    ASSERT_EQ(o.handlers.size(), 1u);
-    EXPECT_EQ(o.handlers[0].primary_id, "App_x");
+    EXPECT_EQ(o.layout.page_size, 65536u);
+    EXPECT_EQ(o.layout.schemas[kSchemaNotification].user_value_a % 65536u, 0u);
+    EXPECT_GT(o.layout.schemas[kSchemaNotification].user_value_a, 0u);
+    ASSERT_EQ(o.store.notifications.size(), 1u);
+    EXPECT_EQ(o.store.notifications[0].payload, "<toast>big page</toast>");
+    ASSERT_EQ(o.store.handlers.size(), 1u);
+    EXPECT_EQ(o.store.handlers[0].primary_id, "App_x");
 }
 
 TEST(LibraryPath, MissingPushChannelTableLeavesItsVectorEmpty) {
@@ -386,16 +387,16 @@ TEST(LibraryPath, MissingPushChannelTableLeavesItsVectorEmpty) {
     make_small_db(db, false);
     for (int carve = 0; carve < 2; ++carve) {
         SCOPED_TRACE(carve ? "carve" : "library");
-        selk_options o;
+        test_run o;
         quiet(o);
         log_to_file(o, dir);
         o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
         std::string path = db;
         ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-        EXPECT_EQ(o.notifications.size(), 3u);
-        EXPECT_EQ(o.handlers.size(), 2u);
-        EXPECT_TRUE(o.push_channels.empty());
-        EXPECT_EQ(o.schemas[kSchemaPushChannel].column_mask, 0u);
+        EXPECT_EQ(o.store.notifications.size(), 3u);
+        EXPECT_EQ(o.store.handlers.size(), 2u);
+        EXPECT_TRUE(o.store.push_channels.empty());
+        EXPECT_EQ(o.layout.schemas[kSchemaPushChannel].column_mask, 0u);
         // A table that is not there is neither queried nor walked, so nothing is reported about it.
         EXPECT_EQ(log_text(o).find("wnspushchannel"), std::string::npos);
         EXPECT_EQ(o.messages.str(), "");
@@ -413,13 +414,13 @@ TEST(LibraryPath, PayloadWithAZeroByteEndsThereAndIsTagged) {
     sqlite3_close(h);
     for (int carve = 0; carve < 2; ++carve) {
         SCOPED_TRACE(carve ? "carve" : "library");
-        selk_options o;
+        test_run o;
         quiet(o);
         o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
         std::string path = db;
         ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-        ASSERT_EQ(o.notifications.size(), 1u);
-        EXPECT_EQ(o.notifications[0].payload, "<toast>abc [corrupted data detected]");
+        ASSERT_EQ(o.store.notifications.size(), 1u);
+        EXPECT_EQ(o.store.notifications[0].payload, "<toast>abc [corrupted data detected]");
     }
 }
 
@@ -427,14 +428,14 @@ TEST(LibraryPath, FilesThatAreNotSqliteAreRefusedBeforeTheSchema) {
     temp_dir dir;
     const std::string text_file = dir.file("notes.db");
     ASSERT_TRUE(write_all(text_file, std::vector<std::uint8_t>(200, 'x')));
-    selk_options o;
+    test_run o;
     o.show_progress = true;
     std::string path = text_file;
     testing::internal::CaptureStderr();
     EXPECT_EQ(analyze_db_library_path(&o, path), 0);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("prob processing file " + text_file + "\n"), std::string::npos) << err;
-    EXPECT_TRUE(o.schemas[kSchemaNotification].fields.empty());
+    EXPECT_TRUE(o.layout.schemas[kSchemaNotification].fields.empty());
     EXPECT_EQ(o.switches[kSwitchInput], 0);
 
     // A header too short to hold the page size is a failed read.
@@ -464,7 +465,7 @@ TEST(LibraryPath, DatabaseWithoutTheNotificationTableIsRefused) {
     ASSERT_NE(h, nullptr);
     exec(h, handler_table_sql());
     sqlite3_close(h);
-    selk_options o;
+    test_run o;
     quiet(o);
     log_to_file(o, dir);
     std::string path = db;
@@ -480,7 +481,7 @@ TEST(LibraryPath, TablesWithoutKnownColumnsAreRefused) {
     exec(h, handler_table_sql());
     exec(h, "CREATE TABLE Notification(a TEXT, b TEXT);");
     sqlite3_close(h);
-    selk_options o;
+    test_run o;
     quiet(o);
     log_to_file(o, dir);
     std::string path = db;
@@ -492,13 +493,13 @@ TEST(LibraryPath, PathIsExpandedFromTheEnvironment) {
     temp_dir dir;
     make_small_db(dir.file("env.db"));
     ASSERT_EQ(::setenv("H12_NOTIFICATION_DIR", dir.path().c_str(), 1), 0);
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string path = "%H12_NOTIFICATION_DIR%/env.db";
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
     EXPECT_EQ(path, dir.file("env.db"));
     EXPECT_EQ(o.db_path, path);
-    EXPECT_EQ(o.notifications.size(), 3u);
+    EXPECT_EQ(o.store.notifications.size(), 3u);
     ::unsetenv("H12_NOTIFICATION_DIR");
 }
 
@@ -519,37 +520,39 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
     for (const bool carve : {false, true}) {
         for (const bool streamed : {false, true}) {
             SCOPED_TRACE(std::string(carve ? "carve" : "library") + (streamed ? " streamed" : " held"));
-            selk_options padded;
+            test_run padded;
             quiet(padded);
             padded.switches[kSwitchCarve] = carve ? 1 : 0;
             std::vector<std::uint64_t> order;
             std::vector<std::uint32_t> widths;
+            notification_sink sink;
             if (streamed) {
-                padded.notification_sink = [&](notification_record& n) {
+                sink = [&](notification_record& n) {
                     order.push_back(n.order);
-                    widths.push_back(padded.app_name_width);
+                    widths.push_back(padded.store.app_name_width);
                 };
             }
             std::string path = db;
-            ASSERT_EQ(analyze_db_library_path(&padded, path), 1);
-            EXPECT_EQ(padded.app_name_width, std::string("Referenced.Application.Name.Longer").size());
-            EXPECT_EQ(padded.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
+            unsigned source_code = 0;
+            ASSERT_EQ(read_database_tables(padded, path, sink, &source_code), 1);
+            EXPECT_EQ(padded.store.app_name_width, std::string("Referenced.Application.Name.Longer").size());
+            EXPECT_EQ(padded.store.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
             if (streamed) {
-                EXPECT_TRUE(padded.notifications.empty());
+                EXPECT_TRUE(padded.store.notifications.empty());
                 EXPECT_EQ(order, (std::vector<std::uint64_t>{1, 2}));
-                EXPECT_EQ(widths, std::vector<std::uint32_t>(2, padded.app_name_width));
+                EXPECT_EQ(widths, std::vector<std::uint32_t>(2, padded.store.app_name_width));
             } else {
-                EXPECT_EQ(padded.notifications.size(), 2u);
+                EXPECT_EQ(padded.store.notifications.size(), 2u);
             }
         }
     }
 
-    selk_options unpadded;
+    test_run unpadded;
     quiet(unpadded);
     unpadded.no_whitespace = true;
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&unpadded, path), 1);
-    EXPECT_EQ(unpadded.app_name_width, kDefaultAppNameWidth);
+    EXPECT_EQ(unpadded.store.app_name_width, kDefaultAppNameWidth);
 }
 
 // Notification rows 1-2 reach the database file; rows 3-4 and handler 2 live only in its "-wal".
@@ -581,28 +584,28 @@ TEST(LibraryPath, WriteAheadLogRowsAreReadAndTheEvidenceIsLeftAlone) {
     ASSERT_GT(read_all(db + "-wal").size(), 0u);
     const folder_snapshot before = folder_snapshot::take(evidence.path());
 
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    ASSERT_EQ(o.notifications.size(), 4u);
-    EXPECT_EQ(o.notifications[2].payload, "<toast>only in the log 3</toast>");
-    EXPECT_EQ(o.notifications[3].type, "badge");
-    EXPECT_EQ(o.handlers.size(), 2u);
-    o.clear_after_each_iteration();
+    ASSERT_EQ(o.store.notifications.size(), 4u);
+    EXPECT_EQ(o.store.notifications[2].payload, "<toast>only in the log 3</toast>");
+    EXPECT_EQ(o.store.notifications[3].type, "badge");
+    EXPECT_EQ(o.store.handlers.size(), 2u);
+    o.selk_run::clear_after_each_iteration();
     EXPECT_FALSE(o.sqlite.is_open);
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
     EXPECT_FALSE(exists(db + "-shm"));
 
     // The own walk reads the database file, whose page 1 is sound: only the checkpointed rows, as "carve
     // main".
-    selk_options c;
+    test_run c;
     quiet(c);
     c.switches[kSwitchCarve] = 1;
     path = db;
     ASSERT_EQ(analyze_db_library_path(&c, path), 1);
-    ASSERT_EQ(c.notifications.size(), 2u);
-    EXPECT_EQ(c.notifications[0].source_code(), kSourceCarveMain);
+    ASSERT_EQ(c.store.notifications.size(), 2u);
+    EXPECT_EQ(c.store.notifications[0].source_code(), kSourceCarveMain);
     EXPECT_EQ(c.switches[kSwitchCarve], 1);
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
 }
@@ -630,16 +633,16 @@ TEST(LibraryPath, CarveTakesTheSchemaFromTheLogWhenPageOneIsDamaged) {
     std::fill(bytes.begin() + 100, bytes.begin() + 4096, 0);
     ASSERT_TRUE(write_all(db, bytes));
 
-    selk_options o;
+    test_run o;
     quiet(o);
     o.switches[kSwitchCarve] = 1;
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    ASSERT_EQ(o.notifications.size(), 1u);
-    EXPECT_EQ(o.notifications[0].payload, "<toast>from the log</toast>");
-    EXPECT_EQ(o.notifications[0].source_code(), kSourceCarveMainFromWal);
-    ASSERT_EQ(o.handlers.size(), 1u);
-    EXPECT_EQ(o.handlers[0].source_code(), kSourceCarveMainFromWal);
+    ASSERT_EQ(o.store.notifications.size(), 1u);
+    EXPECT_EQ(o.store.notifications[0].payload, "<toast>from the log</toast>");
+    EXPECT_EQ(o.store.notifications[0].source_code(), kSourceCarveMainFromWal);
+    ASSERT_EQ(o.store.handlers.size(), 1u);
+    EXPECT_EQ(o.store.handlers[0].source_code(), kSourceCarveMainFromWal);
     // The driver restores "-carve" after each database; the slack scan meanwhile sees it cleared.
     EXPECT_EQ(o.switches[kSwitchCarve], 0);
 }
@@ -671,16 +674,16 @@ TEST(LibraryPath, HotJournalShowsOnlyTheCommittedRows) {
     }
     const folder_snapshot before = folder_snapshot::take(evidence.path());
 
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    ASSERT_EQ(o.notifications.size(), 150u);
-    for (const notification_record& n : o.notifications) {
+    ASSERT_EQ(o.store.notifications.size(), 150u);
+    for (const notification_record& n : o.store.notifications) {
         EXPECT_EQ(n.type, "toast");
         EXPECT_EQ(n.payload.compare(0, 17, "<toast>committed "), 0) << n.payload;
     }
-    o.clear_after_each_iteration();
+    o.selk_run::clear_after_each_iteration();
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
 }
 
@@ -703,13 +706,13 @@ TEST(LibraryPath, FailedSelectOfAnOptionalTableGoesToTheDiagnosticsLog) {
         ASSERT_TRUE(copy_file(live + "-wal", db + "-wal"));
         sqlite3_close(h);
     }
-    selk_options o;
+    test_run o;
     quiet(o);
     log_to_file(o, evidence);
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    EXPECT_EQ(o.notifications.size(), 1u);
-    EXPECT_TRUE(o.push_channels.empty());
+    EXPECT_EQ(o.store.notifications.size(), 1u);
+    EXPECT_TRUE(o.store.push_channels.empty());
     const std::string expected =
         "->Prob calling cmd: select `ChannelId`,`HandlerId`,`Uri`,`ExpiryTime`,`CreatedTime`,`DeviceVersion` "
         "from "
@@ -723,70 +726,72 @@ TEST(LibraryPath, FailedSelectOfAnOptionalTableGoesToTheDiagnosticsLog) {
 TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     temp_dir dir;
     make_small_db(dir.file("cb.db"));
-    selk_options o;
+    test_run o;
+    row_reader r(o);
     EXPECT_EQ(sql_row_to_record(nullptr, 0, nullptr, nullptr), 1);
     std::vector<std::string> texts = {"5", "6", "7"};
     std::vector<char*> values = {&texts[0][0], &texts[1][0], &texts[2][0]};
     // No open binding: stop.
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), nullptr), 1);
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), nullptr), 1);
 
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cb.db"), ""));
-    o.schemas[kSchemaNotification].column_mask = 16383;
-    o.current_table_type = kTableNotification;
+    o.layout.schemas[kSchemaNotification].column_mask = 16383;
+    r.current_table_type = kTableNotification;
     // Fewer values than the mask asks for: the record is removed again and the statement goes on.
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), nullptr), 0);
-    EXPECT_TRUE(o.notifications.empty());
-    EXPECT_TRUE(o.referenced_handlers.empty());
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), nullptr), 0);
+    EXPECT_TRUE(o.store.notifications.empty());
+    EXPECT_TRUE(o.store.referenced_handlers.empty());
 
-    o.schemas[kSchemaNotification].column_mask = 7;
+    o.layout.schemas[kSchemaNotification].column_mask = 7;
     char name0[] = "Order", name1[] = "Id";
     char* names[] = {name0, name1, nullptr};
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), names), 0);
-    ASSERT_EQ(o.notifications.size(), 1u);
-    EXPECT_EQ(o.notifications[0].handler_id, 7u);
-    EXPECT_EQ(o.notifications[0].table_kind, kTableNotification);
-    EXPECT_EQ(o.notifications[0].source_code(), kSourceSqliteLib);
-    EXPECT_EQ(o.column_names, (std::vector<std::string>{"Order", "Id", ""}));
-    EXPECT_EQ(o.referenced_handlers.count(7), 1u);
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), names), 0);
+    ASSERT_EQ(o.store.notifications.size(), 1u);
+    EXPECT_EQ(o.store.notifications[0].handler_id, 7u);
+    EXPECT_EQ(o.store.notifications[0].table_kind, kTableNotification);
+    EXPECT_EQ(o.store.notifications[0].source_code(), kSourceSqliteLib);
+    EXPECT_EQ(o.layout.column_names, (std::vector<std::string>{"Order", "Id", ""}));
+    EXPECT_EQ(o.store.referenced_handlers.count(7), 1u);
 
     // An unknown table type takes nothing.
-    o.current_table_type = 3;
-    EXPECT_EQ(sql_row_to_record(&o, 3, values.data(), names), 0);
-    EXPECT_EQ(o.notifications.size(), 1u);
+    r.current_table_type = 3;
+    EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), names), 0);
+    EXPECT_EQ(o.store.notifications.size(), 1u);
 
     // Handlers: the first record of an identifier stays in the map.
-    o.current_table_type = kTableHandler;
-    o.schemas[kSchemaHandler].column_mask = 1;
-    EXPECT_EQ(sql_row_to_record(&o, 1, values.data(), names), 0);
-    EXPECT_EQ(sql_row_to_record(&o, 1, values.data(), names), 0);
-    ASSERT_EQ(o.handlers.size(), 2u);
-    EXPECT_EQ(o.handler_index.at(5), 0u);
+    r.current_table_type = kTableHandler;
+    o.layout.schemas[kSchemaHandler].column_mask = 1;
+    EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
+    EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
+    ASSERT_EQ(o.store.handlers.size(), 2u);
+    EXPECT_EQ(o.store.handler_index.at(5), 0u);
 }
 
 TEST(CommandRunner, ErrorsAreKeptInTheMessageStream) {
     temp_dir dir;
     make_small_db(dir.file("cmd.db"));
-    selk_options o;
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "select 1;", sql_row_to_record), 0);
+    test_run o;
+    row_reader r(o);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select 1;", sql_row_to_record), 0);
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cmd.db"), ""));
     EXPECT_EQ(run_sql_command(nullptr, &o.sqlite, "select 1;", sql_row_to_record), 0);
-    EXPECT_EQ(run_sql_command(&o, nullptr, "select 1;", sql_row_to_record), 0);
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, nullptr, "select 1;", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "", sql_row_to_record), 0);
 
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "selec nothing;", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "selec nothing;", sql_row_to_record), 0);
     EXPECT_EQ(o.messages.str(), "Prob calling cmd: selec nothing;, error: near \"selec\": syntax error\n");
     o.messages.str("");
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "create table Notification(a);", sql_row_to_record), 0);
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "create table Notification(a);", sql_row_to_record), 0);
     EXPECT_EQ(o.messages.str(), "table Notification already exists\n");
 
     // Values reach the callback with their byte lengths.
-    o.current_table_type = kTableNotification;
-    o.schemas[kSchemaNotification].column_mask = 1u << 3;
-    EXPECT_EQ(run_sql_command(&o, &o.sqlite, "select ActivityId from notification where [Order] = 2;",
+    r.current_table_type = kTableNotification;
+    o.layout.schemas[kSchemaNotification].column_mask = 1u << 3;
+    EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select ActivityId from notification where [Order] = 2;",
                               sql_row_to_record),
               1);
-    ASSERT_EQ(o.notifications.size(), 1u);
-    EXPECT_EQ(guid_bytes(o.notifications[0].activity_id),
+    ASSERT_EQ(o.store.notifications.size(), 1u);
+    EXPECT_EQ(guid_bytes(o.store.notifications[0].activity_id),
               std::string("\x00\x01\x00\x02\x00\x00\x00\x03\x04\x00\x05\x00\x00\x06\x00\x00", 16));
 }
 

@@ -108,7 +108,7 @@ TEST(NotificationRecord, FillStoresFlagOffsetAndSourceKeepingTheLowFlagBits) {
     n.flags = 3;
     std::vector<unsigned> no_sizes;
     ASSERT_EQ(n.populate_record(r.count(), r.values(), no_sizes, true, 0x1f40, 1, 1, 12), 1);
-    EXPECT_EQ(n.reserved, 1u);
+    EXPECT_EQ(n.recovered, 1u);
     EXPECT_EQ(n.record_offset, 0x1f40u);
     EXPECT_EQ(n.source_code(), 12u);
     EXPECT_EQ(n.flags & 3u, 3u);

@@ -13,13 +13,14 @@
 #include "notifications/selk_options.h"
 #include "recovery_fixtures.h"
 #include "sqlite_format/carved_values.h"
+#include "test_run.h"
 
 namespace {
 
 using namespace recovery_fixtures;
 
 std::vector<recovered_record> classify(const std::vector<std::uint8_t>& bytes, std::uint64_t base = 0,
-                                       void* options = nullptr) {
+                                       const test_run* options = nullptr) {
     std::vector<recovered_record> out;
     classify_recovered_record(out, bytes.data(), static_cast<std::uint32_t>(bytes.size()), base, 0, options);
     return out;
@@ -237,7 +238,7 @@ TEST(ClassifyRecoveredRecord, RecogniserSwitchesChooseTheTables) {
         buf.insert(buf.end(), c.begin(), c.end());
     }
     buf.resize(buf.size() + 32, 0);
-    selk_options options;
+    test_run options;
     EXPECT_EQ(classify(buf, 0, &options).size(), 3u);
     const struct {
         std::int64_t switches;
@@ -356,7 +357,7 @@ std::vector<std::string> notification_values(const std::string& handler, const s
 }
 
 TEST(AddRecoveredRecords, EmptyInputOrNoOptionsGivesZero) {
-    selk_options options;
+    test_run options;
     EXPECT_EQ(add_recovered_records({}, &options), 0);
     EXPECT_EQ(
         add_recovered_records({carved(1, kNotificationMask14, notification_values("3", "<t/>"), 4)}, nullptr),
@@ -364,14 +365,14 @@ TEST(AddRecoveredRecords, EmptyInputOrNoOptionsGivesZero) {
 }
 
 TEST(AddRecoveredRecords, NotificationsTakeTheRowidAndReferTheirHandler) {
-    selk_options options;
+    test_run options;
     std::vector<recovered_record> rows = {
         carved(1, kNotificationMask14, notification_values("3", payload_for(1)), 17),
         carved(1, kNotificationMask14, notification_values("5", payload_for(2)), 0)};
     rows[1].truncated = 1;
     EXPECT_EQ(add_recovered_records(rows, &options), 1);
-    ASSERT_EQ(options.notifications.size(), 2u);
-    const notification_record& n = options.notifications[0];
+    ASSERT_EQ(options.store.notifications.size(), 2u);
+    const notification_record& n = options.store.notifications[0];
     EXPECT_EQ(n.order, 17u);
     EXPECT_EQ(n.rowid, 17u);
     EXPECT_EQ(n.id, 101u);
@@ -384,14 +385,14 @@ TEST(AddRecoveredRecords, NotificationsTakeTheRowidAndReferTheirHandler) {
     EXPECT_EQ(n.record_offset, 0x1000u + 17);
     EXPECT_EQ(n.table_kind, kTableNotification);
     EXPECT_EQ(n.column_mask, kNotificationMask14);
-    EXPECT_EQ(options.notifications[1].order, 0u);
-    EXPECT_EQ(options.notifications[1].truncated, 1u);
-    EXPECT_EQ(options.referenced_handlers, (std::set<std::uint64_t>{3, 5}));
-    EXPECT_EQ(options.schemas[kSchemaNotification].column_mask, kNotificationMask14);
+    EXPECT_EQ(options.store.notifications[1].order, 0u);
+    EXPECT_EQ(options.store.notifications[1].truncated, 1u);
+    EXPECT_EQ(options.store.referenced_handlers, (std::set<std::uint64_t>{3, 5}));
+    EXPECT_EQ(options.layout.schemas[kSchemaNotification].column_mask, kNotificationMask14);
 }
 
 TEST(AddRecoveredRecords, SchemaIsRebuiltWhenTheMaskChanges) {
-    selk_options options;
+    test_run options;
     std::vector<std::string> ten = notification_values("3", "<toast/>");
     ten.resize(10);
     std::vector<recovered_record> rows = {
@@ -399,16 +400,16 @@ TEST(AddRecoveredRecords, SchemaIsRebuiltWhenTheMaskChanges) {
         carved(1, kNotificationMask14, notification_values("4", "<tile/>"), 3)};
     rows[1].values[4] = "tile";
     add_recovered_records(rows, &options);
-    ASSERT_EQ(options.notifications.size(), 2u);
-    EXPECT_EQ(options.notifications[0].column_mask, kNotificationMask10);
-    EXPECT_EQ(options.notifications[0].payload_type, "xml");  // column 11 was not in the row
-    EXPECT_EQ(options.notifications[1].column_mask, kNotificationMask14);
-    EXPECT_EQ(options.notifications[1].payload_type, "Xml");
-    EXPECT_EQ(options.schemas[kSchemaNotification].fields.size(), 14u);
+    ASSERT_EQ(options.store.notifications.size(), 2u);
+    EXPECT_EQ(options.store.notifications[0].column_mask, kNotificationMask10);
+    EXPECT_EQ(options.store.notifications[0].payload_type, "xml");  // column 11 was not in the row
+    EXPECT_EQ(options.store.notifications[1].column_mask, kNotificationMask14);
+    EXPECT_EQ(options.store.notifications[1].payload_type, "Xml");
+    EXPECT_EQ(options.layout.schemas[kSchemaNotification].fields.size(), 14u);
 }
 
 TEST(AddRecoveredRecords, HandlersAndPushChannelsAreIndexed) {
-    selk_options options;
+    test_run options;
     const std::vector<std::string> handler = {"",
                                               "Microsoft.Windows.Photos_8wekyb3d8bbwe!App",
                                               "",
@@ -425,57 +426,57 @@ TEST(AddRecoveredRecords, HandlersAndPushChannelsAreIndexed) {
                                                 carved(4, kPushChannelMask6, channel, 2),
                                                 carved(2, kHandlerMask10, handler, 9)};
     add_recovered_records(rows, &options);
-    ASSERT_EQ(options.handlers.size(), 2u);
-    EXPECT_EQ(options.handlers[0].record_id, 9u);
-    EXPECT_EQ(options.handlers[0].primary_id, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
-    EXPECT_EQ(options.handlers[0].wns_id, "");
-    EXPECT_EQ(options.handlers[0].handler_type, "app:desktop");
-    EXPECT_EQ(options.handlers[0].created_time, "2020-12-11 19:09:13");
-    EXPECT_EQ(options.handlers[0].table_kind, kTableHandler);
+    ASSERT_EQ(options.store.handlers.size(), 2u);
+    EXPECT_EQ(options.store.handlers[0].record_id, 9u);
+    EXPECT_EQ(options.store.handlers[0].primary_id, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+    EXPECT_EQ(options.store.handlers[0].wns_id, "");
+    EXPECT_EQ(options.store.handlers[0].handler_type, "app:desktop");
+    EXPECT_EQ(options.store.handlers[0].created_time, "2020-12-11 19:09:13");
+    EXPECT_EQ(options.store.handlers[0].table_kind, kTableHandler);
     // The first handler of an id keeps the index.
-    ASSERT_EQ(options.handler_index.count(9), 1u);
-    EXPECT_EQ(options.handler_index.at(9), 0u);
-    ASSERT_EQ(options.push_channels.size(), 1u);
-    EXPECT_EQ(options.push_channels[0].channel_id, "1;abc");
-    EXPECT_EQ(options.push_channels[0].handler_id, 9u);
-    EXPECT_EQ(options.push_channel_index.count(9), 1u);
+    ASSERT_EQ(options.store.handler_index.count(9), 1u);
+    EXPECT_EQ(options.store.handler_index.at(9), 0u);
+    ASSERT_EQ(options.store.push_channels.size(), 1u);
+    EXPECT_EQ(options.store.push_channels[0].channel_id, "1;abc");
+    EXPECT_EQ(options.store.push_channels[0].handler_id, 9u);
+    EXPECT_EQ(options.store.push_channel_index.count(9), 1u);
 }
 
 TEST(AddRecoveredRecords, OtherKindsAndRowsTooWideForTheirMaskAreLeftOut) {
-    selk_options options;
+    test_run options;
     std::vector<std::string> eleven = notification_values("3", "<toast/>");
     eleven.resize(11);
     const std::vector<recovered_record> rows = {carved(8, 7, {"1", "s:toast", "1"}, 1),
                                                 carved(1, kNotificationMask10, eleven, 1),
                                                 carved(1, 12345, notification_values("3", "<toast/>"), 1)};
     EXPECT_EQ(add_recovered_records(rows, &options), 1);
-    EXPECT_TRUE(options.notifications.empty());
-    EXPECT_TRUE(options.settings.empty());
-    EXPECT_TRUE(options.referenced_handlers.empty());
+    EXPECT_TRUE(options.store.notifications.empty());
+    EXPECT_TRUE(options.store.settings.empty());
+    EXPECT_TRUE(options.store.referenced_handlers.empty());
 }
 
 TEST(AddRecoveredRecords, TruncatedColumnsOfACarvedRowAreTagged) {
     // Columns the body no longer covered carry the truncation mark from the value decoder.
-    selk_options options;
+    test_run options;
     recovered_record r = carved(1, kNotificationMask14, notification_values("3", "<toast><text>cut"), 0);
     r.column_flags[5] |= kColTruncatedMark;
     r.truncated = 1;
     add_recovered_records({r}, &options);
-    ASSERT_EQ(options.notifications.size(), 1u);
-    EXPECT_EQ(options.notifications[0].payload.rfind("<toast><text>cut", 0), 0u);
-    EXPECT_NE(options.notifications[0].payload.find(kTagOverflowPage), std::string::npos);
+    ASSERT_EQ(options.store.notifications.size(), 1u);
+    EXPECT_EQ(options.store.notifications[0].payload.rfind("<toast><text>cut", 0), 0u);
+    EXPECT_NE(options.store.notifications[0].payload.find(kTagOverflowPage), std::string::npos);
 }
 
 TEST(AddRecoveredRecords, VerifyGivesTheRecordsTheLayoutDigest) {
-    selk_options options;
+    test_run options;
     options.verify = 1;
     add_recovered_records({carved(1, kNotificationMask14, notification_values("3", "<toast/>"), 1)},
                           &options);
-    ASSERT_EQ(options.notifications.size(), 1u);
+    ASSERT_EQ(options.store.notifications.size(), 1u);
     table_schema expected;
     match_notification_record(expected, kNotificationMask14, true);
-    EXPECT_EQ(options.notifications[0].signature_digest_text, expected.signature_digest_text);
-    EXPECT_FALSE(options.notifications[0].signature_text.empty());
+    EXPECT_EQ(options.store.notifications[0].signature_digest_text, expected.signature_digest_text);
+    EXPECT_FALSE(options.store.notifications[0].signature_text.empty());
 }
 
 }  // namespace

@@ -7,19 +7,20 @@
 #include <vector>
 
 #include "report_records.h"
+#include "test_run.h"
 
 namespace {
 
 using namespace report_records;
 
-std::vector<std::string> header_labels(const selk_options& options) {
+std::vector<std::string> header_labels(const test_run& options) {
   std::vector<std::string> labels;
   for (const qm_variant_lite& cell : options.header_fields) labels.push_back(cell.text);
   return labels;
 }
 
 TEST(DelimitedHeader, PlainColumnsAndWidths) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "/evidence/wpndatabase.db"}));
   options.db_path = "/evidence/wpndatabase.db";
   build_delimited_header_template(options);
@@ -49,7 +50,7 @@ TEST(DelimitedHeader, PlainColumnsAndWidths) {
 }
 
 TEST(DelimitedHeader, AllFieldsAndSettingsGiveTwentyFiveColumns) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "x.db", "-all_fields", "-incl_settings", "-incl_slack"}));
   build_delimited_header_template(options);
   const std::vector<std::string> labels = header_labels(options);
@@ -78,7 +79,7 @@ TEST(DelimitedHeader, AllFieldsAndSettingsGiveTwentyFiveColumns) {
 }
 
 TEST(DelimitedHeader, CsvHasNoWidths) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "x.db", "-csv"}));
   build_delimited_header_template(options);
   for (const qm_variant_lite& cell : options.header_fields) EXPECT_EQ(cell.width, 0u) << cell.text;
@@ -92,7 +93,7 @@ TEST(DelimitedHeader, CsvHasNoWidths) {
 }
 
 // Renders one row in "-csv" form (no padding) and returns its cells.
-std::vector<std::string> csv_row(selk_options& options, notification_record& n, notification_handler_record* h,
+std::vector<std::string> csv_row(test_run& options, notification_record& n, notification_handler_record* h,
                                  const wns_push_channel_record* c) {
   std::ostringstream header;
   write_delimited_header(header, options);
@@ -118,7 +119,7 @@ std::string strip(const std::string& s) {
 }
 
 TEST(DelimitedRow, JoinedRecordFillsEveryColumn) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "/cases/wpn.db", "-csv", "-incl_settings"}));
   options.db_path = "/cases/wpn.db";
   set_full_masks(options);
@@ -126,7 +127,7 @@ TEST(DelimitedRow, JoinedRecordFillsEveryColumn) {
   add_channel(options, 7, "https://wns/token");
   add_setting(options, 7, "s:toast", 1);
   notification_record n = notification(5, 7, "toast", "<toast/>");
-  const std::vector<std::string> cells = csv_row(options, n, &options.handlers[0], &options.push_channels[0]);
+  const std::vector<std::string> cells = csv_row(options, n, &options.store.handlers[0], &options.store.push_channels[0]);
   ASSERT_EQ(cells.size(), 13u);
   EXPECT_EQ(strip(cells[0]), "2020-12-11 19:11:35.902");
   EXPECT_EQ(strip(cells[1]), "2020-12-11 19:12:35.902");
@@ -143,7 +144,7 @@ TEST(DelimitedRow, JoinedRecordFillsEveryColumn) {
 }
 
 TEST(DelimitedRow, MissingJoinsAndZeroValuesLeaveCellsEmpty) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-csv", "-all_fields", "-incl_settings"}));
   options.db_path = "d.db";
   set_full_masks(options);
@@ -165,19 +166,19 @@ TEST(DelimitedRow, MissingJoinsAndZeroValuesLeaveCellsEmpty) {
   EXPECT_EQ(cells[24], "");  // no handler: no settings brackets
 
   // Without the Order column in the table the cell stays empty.
-  options.schemas[kSchemaNotification].column_mask &= ~std::uint64_t{1};
+  options.layout.schemas[kSchemaNotification].column_mask &= ~std::uint64_t{1};
   options.header_on = true;
   const std::vector<std::string> again = csv_row(options, n, nullptr, nullptr);
   EXPECT_EQ(again[8], "");
 }
 
 TEST(DelimitedRow, EachMaskBitBlanksOnlyItsOwnCell) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "m.db", "-csv", "-all_fields"}));
   options.db_path = "m.db";
   set_full_masks(options);
   notification_record n = notification(5, 7, "toast", "<toast/>");
-  const std::uint64_t full = options.schemas[kSchemaNotification].column_mask;
+  const std::uint64_t full = options.layout.schemas[kSchemaNotification].column_mask;
   options.header_on = true;
   const std::vector<std::string> all = csv_row(options, n, nullptr, nullptr);
   const delimited_columns c = delimited_column_positions(true, false);
@@ -185,7 +186,7 @@ TEST(DelimitedRow, EachMaskBitBlanksOnlyItsOwnCell) {
   ASSERT_EQ(all[c.id], "1005");
   ASSERT_EQ(all[c.handler_id], "7");
   for (const auto& bit : {std::pair<int, int>{0, c.order}, {1, c.id}, {2, c.handler_id}}) {
-    options.schemas[kSchemaNotification].column_mask = full & ~(std::uint64_t{1} << bit.first);
+    options.layout.schemas[kSchemaNotification].column_mask = full & ~(std::uint64_t{1} << bit.first);
     options.header_on = true;
     std::vector<std::string> expected = all;
     expected[static_cast<std::size_t>(bit.second)].clear();
@@ -194,7 +195,7 @@ TEST(DelimitedRow, EachMaskBitBlanksOnlyItsOwnCell) {
 }
 
 TEST(DelimitedRow, GuidAndRecoveredSources) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "w.db", "-csv", "-all_fields", "-incl_slack"}));
   options.db_path = "w.db";
   set_full_masks(options);
@@ -219,7 +220,7 @@ TEST(DelimitedRow, GuidAndRecoveredSources) {
 }
 
 TEST(DelimitedRow, PaddedRowsLineUpUnderTheHeader) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "/x/y.db"}));
   options.db_path = "/x/y.db";
   set_full_masks(options);
@@ -227,7 +228,7 @@ TEST(DelimitedRow, PaddedRowsLineUpUnderTheHeader) {
   notification_record n = notification(1, 3, "badge", "<badge value=\"2\"/>");
   std::ostringstream os;
   ASSERT_EQ(write_delimited_header(os, options), 1);
-  ASSERT_EQ(write_delimited_row(os, options, n, &options.handlers[0], nullptr), 1);
+  ASSERT_EQ(write_delimited_row(os, options, n, &options.store.handlers[0], nullptr), 1);
   const std::vector<std::string> out = lines_of(os.str());
   ASSERT_EQ(out.size(), 2u);
   // Each separator of the header stands where the row's stands, up to the source texts that may overflow.
@@ -270,7 +271,7 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
   const std::string db = "/cases/a,b \"x\".db";
   const std::string payload = "<toast launch=\"a,b\"><text>Hi, \"you\"</text></toast>";
   for (const bool all_fields : {false, true}) {
-    selk_options options;
+    test_run options;
     std::vector<std::string> words = {"-db", db, "-csv", "-enable_quoted_csv_fields", "-incl_settings"};
     if (all_fields) words.push_back("-all_fields");
     ASSERT_TRUE(parse(options, words));
@@ -286,8 +287,8 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
     std::ostringstream os;
     ASSERT_EQ(write_delimited_header(os, options), 1);
     for (notification_record& n : records) {
-      notification_handler_record* h = n.handler_id == 7 ? &options.handlers[0] : nullptr;
-      ASSERT_EQ(write_delimited_row(os, options, n, h, h != nullptr ? &options.push_channels[0] : nullptr), 1);
+      notification_handler_record* h = n.handler_id == 7 ? &options.store.handlers[0] : nullptr;
+      ASSERT_EQ(write_delimited_row(os, options, n, h, h != nullptr ? &options.store.push_channels[0] : nullptr), 1);
     }
     const std::vector<std::string> out = lines_of(os.str());
     ASSERT_EQ(out.size(), 1 + records.size());
@@ -318,32 +319,32 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
 }
 
 TEST(SettingsText, NonZeroSettingsInIndexOrderBuiltOnce) {
-  selk_options options;
+  test_run options;
   add_handler(options, 9, "A_1!App", "A");
   add_setting(options, 9, "a", 1);
   add_setting(options, 9, "b", 0);
   add_setting(options, 9, "c", 7);
   add_setting(options, 4, "other", 5);
-  notification_handler_record& h = options.handlers[0];
-  EXPECT_EQ(output_settings_text(h, options.settings, options.settings_index), "\"a\":\"1\"; \"c\":\"7\"");
+  notification_handler_record& h = options.store.handlers[0];
+  EXPECT_EQ(output_settings_text(h, options.store.settings, options.store.settings_index), "\"a\":\"1\"; \"c\":\"7\"");
   // Kept in the handler: later changes to the settings do not show.
-  options.settings[0].value = 42;
-  EXPECT_EQ(output_settings_text(h, options.settings, options.settings_index), "\"a\":\"1\"; \"c\":\"7\"");
+  options.store.settings[0].value = 42;
+  EXPECT_EQ(output_settings_text(h, options.store.settings, options.store.settings_index), "\"a\":\"1\"; \"c\":\"7\"");
   EXPECT_EQ(h.settings_text, "\"a\":\"1\"; \"c\":\"7\"");
 }
 
 TEST(SettingsText, EmptyCasesAndBadIndex) {
-  selk_options options;
+  test_run options;
   add_handler(options, 1, "A", "A");
   add_handler(options, 2, "B", "B");
   std::multimap<std::uint64_t, std::size_t> none;
-  EXPECT_EQ(output_settings_text(options.handlers[0], options.settings, none), "");
+  EXPECT_EQ(output_settings_text(options.store.handlers[0], options.store.settings, none), "");
   add_setting(options, 1, "zero", 0);
-  EXPECT_EQ(output_settings_text(options.handlers[0], options.settings, options.settings_index), "");
+  EXPECT_EQ(output_settings_text(options.store.handlers[0], options.store.settings, options.store.settings_index), "");
   // An index outside the vector ends the walk: the pair after it is not read.
-  options.settings_index.insert({2, 99});
+  options.store.settings_index.insert({2, 99});
   add_setting(options, 2, "late", 3);
-  EXPECT_EQ(output_settings_text(options.handlers[1], options.settings, options.settings_index), "");
+  EXPECT_EQ(output_settings_text(options.store.handlers[1], options.store.settings, options.store.settings_index), "");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "notifications/records.h"
 #include "notifications/selk_options.h"
 #include "sqlite_format/metadata.h"
+#include "test_run.h"
 
 namespace report_records {
 
@@ -17,19 +18,19 @@ constexpr std::uint64_t kArrival = 132521874959020000ULL;
 constexpr std::uint64_t kExpiry = kArrival + 600000000ULL;
 
 // Parses `words` (after a program path) into the options; false when the parser refuses them.
-inline bool parse(selk_options& options, std::vector<std::string> words) {
+inline bool parse(test_run& options, std::vector<std::string> words) {
   words.insert(words.begin(), "selk");
   return parse_selk_options(options, words) != 0;
 }
 
 // Column masks of a whole table, as the library path stores them.
-inline void set_full_masks(selk_options& options) {
-  options.schemas[kSchemaNotification].column_mask = (1u << kNotificationColumns) - 1;
-  options.schemas[kSchemaNotification].column_count = kNotificationColumns;
-  options.schemas[kSchemaHandler].column_mask = (1u << kHandlerColumns) - 1;
-  options.schemas[kSchemaHandler].column_count = kHandlerColumns;
-  options.schemas[kSchemaPushChannel].column_mask = (1u << kPushChannelColumns) - 1;
-  options.schemas[kSchemaPushChannel].column_count = kPushChannelColumns;
+inline void set_full_masks(test_run& options) {
+  options.layout.schemas[kSchemaNotification].column_mask = (1u << kNotificationColumns) - 1;
+  options.layout.schemas[kSchemaNotification].column_count = kNotificationColumns;
+  options.layout.schemas[kSchemaHandler].column_mask = (1u << kHandlerColumns) - 1;
+  options.layout.schemas[kSchemaHandler].column_count = kHandlerColumns;
+  options.layout.schemas[kSchemaPushChannel].column_mask = (1u << kPushChannelColumns) - 1;
+  options.layout.schemas[kSchemaPushChannel].column_count = kPushChannelColumns;
 }
 
 inline notification_record notification(std::uint64_t order, std::uint64_t handler_id, const std::string& type,
@@ -48,42 +49,42 @@ inline notification_record notification(std::uint64_t order, std::uint64_t handl
 
 // Marks a record as recovered from `source_code` at `offset`.
 inline notification_record recovered(notification_record n, unsigned source_code, std::uint64_t offset) {
-  n.reserved = 1;
+  n.recovered = 1;
   n.flags = source_code << kSourceShift;
   n.record_offset = offset;
   return n;
 }
 
-inline void add_handler(selk_options& options, std::uint64_t id, const std::string& primary_id,
+inline void add_handler(test_run& options, std::uint64_t id, const std::string& primary_id,
                         const std::string& app_name) {
   notification_handler_record h;
   h.record_id = id;
   h.primary_id = primary_id;
   h.app_name = app_name;
   h.handler_type = "app:desktop";
-  options.handler_index[id] = options.handlers.size();
-  options.handlers.push_back(h);
+  options.store.handler_index[id] = options.store.handlers.size();
+  options.store.handlers.push_back(h);
 }
 
-inline void add_channel(selk_options& options, std::uint64_t handler_id, const std::string& uri) {
+inline void add_channel(test_run& options, std::uint64_t handler_id, const std::string& uri) {
   wns_push_channel_record c;
   c.channel_id = "chan";
   c.handler_id = handler_id;
   c.uri = uri;
   c.created_time = kArrival;
   c.expiry_time = kExpiry;
-  options.push_channel_index.insert({handler_id, options.push_channels.size()});
-  options.push_channels.push_back(c);
+  options.store.push_channel_index.insert({handler_id, options.store.push_channels.size()});
+  options.store.push_channels.push_back(c);
 }
 
-inline void add_setting(selk_options& options, std::uint64_t handler_id, const std::string& key,
+inline void add_setting(test_run& options, std::uint64_t handler_id, const std::string& key,
                         std::uint64_t value) {
   handler_settings_record s;
   s.handler_id = handler_id;
   s.setting_key = key;
   s.value = value;
-  options.settings_index.insert({handler_id, options.settings.size()});
-  options.settings.push_back(s);
+  options.store.settings_index.insert({handler_id, options.store.settings.size()});
+  options.store.settings.push_back(s);
 }
 
 // The lines of a text without their line breaks.

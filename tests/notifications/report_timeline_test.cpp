@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "report_records.h"
+#include "test_run.h"
 
 namespace {
 
@@ -33,14 +34,14 @@ class TimelineForms : public ::testing::Test {
 };
 
 TEST_F(TimelineForms, LibraryRecordGivesArrivalAndExpiryEvents) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "/c/wpn.db", "-csvl2t"}));
   options.db_path = "/c/wpn.db";
   set_full_masks(options);
   add_handler(options, 4, "Contoso.Mail_1a!App", "Contoso.Mail");
   const notification_record n = notification(1, 4, "toast", "<toast>hi, there</toast>");
   std::ostringstream os;
-  ASSERT_EQ(write_notification_l2t(os, options, n, &options.handlers[0]), 1);
+  ASSERT_EQ(write_notification_l2t(os, options, n, &options.store.handlers[0]), 1);
   const std::vector<std::string> out = lines_of(os.str());
   ASSERT_EQ(out.size(), 3u);
   EXPECT_EQ(out[0], kL2tHeader);
@@ -64,12 +65,12 @@ TEST_F(TimelineForms, LibraryRecordGivesArrivalAndExpiryEvents) {
 
   // The header is written once per run.
   std::ostringstream second;
-  ASSERT_EQ(write_notification_l2t(second, options, n, &options.handlers[0]), 1);
+  ASSERT_EQ(write_notification_l2t(second, options, n, &options.store.handlers[0]), 1);
   EXPECT_EQ(lines_of(second.str()).size(), 2u);
 }
 
 TEST_F(TimelineForms, EqualTimesMergeIntoOneLine) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-csvl2t"}));
   set_full_masks(options);
   notification_record n = notification(1, 4, "toast", "p");
@@ -84,7 +85,7 @@ TEST_F(TimelineForms, EqualTimesMergeIntoOneLine) {
 }
 
 TEST_F(TimelineForms, RecoveredWalRecordNamesItsSourceAndTheLog) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "/c/wpn.db", "-csvl2t"}));
   options.db_path = "/c/wpn.db";
   set_full_masks(options);
@@ -102,9 +103,9 @@ TEST_F(TimelineForms, RecoveredWalRecordNamesItsSourceAndTheLog) {
 }
 
 TEST_F(TimelineForms, HiddenTypeAndZeroTimes) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-csvl2t"}));
-  options.schemas[kSchemaNotification].column_mask = 0x3ef;  // Type (bit 4) not in the table
+  options.layout.schemas[kSchemaNotification].column_mask = 0x3ef;  // Type (bit 4) not in the table
   notification_record n = notification(1, 4, "toast", "p");
   n.arrival_time = 0;
   n.expiry_time = 0;
@@ -123,13 +124,13 @@ TEST_F(TimelineForms, HiddenTypeAndZeroTimes) {
 }
 
 TEST_F(TimelineForms, BodyfileLineCarriesTheArrivalTimeAsBirth) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-bodyfile"}));
   set_full_masks(options);
   add_handler(options, 4, "Contoso.Mail_1a!App", "Contoso.Mail");
   const notification_record n = notification(1, 4, "toast", "a|b");
   std::ostringstream os;
-  ASSERT_EQ(write_notification_bodyfile(os, options, n, &options.handlers[0]), 1);
+  ASSERT_EQ(write_notification_bodyfile(os, options, n, &options.store.handlers[0]), 1);
   const std::vector<std::string> out = lines_of(os.str());
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0], "md5|name|inode|mode as string|uid|gid|size|access time|modify time|mft time|create time");
@@ -146,18 +147,18 @@ TEST_F(TimelineForms, EachMaskBitBlanksOnlyItsOwnText) {
   };
   for (const form& f : {form{"-csvl2t", true}, form{"-bodyfile", false}}) {
     auto render = [&f](int cleared_bit) {
-      selk_options options;
+      test_run options;
       EXPECT_TRUE(parse(options, {"-db", "d.db", f.option}));
       options.db_path = "d.db";
       set_full_masks(options);
-      if (cleared_bit >= 0) options.schemas[kSchemaNotification].column_mask &= ~(std::uint64_t{1} << cleared_bit);
+      if (cleared_bit >= 0) options.layout.schemas[kSchemaNotification].column_mask &= ~(std::uint64_t{1} << cleared_bit);
       add_handler(options, 4, "Contoso.Mail_1a!App", "Contoso.Mail");
       const notification_record n = notification(1, 4, "toast", "<toast>p</toast>");
       std::ostringstream os;
       if (f.l2t)
-        write_notification_l2t(os, options, n, &options.handlers[0]);
+        write_notification_l2t(os, options, n, &options.store.handlers[0]);
       else
-        write_notification_bodyfile(os, options, n, &options.handlers[0]);
+        write_notification_bodyfile(os, options, n, &options.store.handlers[0]);
       return lines_of(os.str());
     };
     const std::vector<std::string> all = render(-1);
@@ -178,7 +179,7 @@ TEST_F(TimelineForms, EachMaskBitBlanksOnlyItsOwnText) {
 }
 
 TEST_F(TimelineForms, BodyfileRecoveredWithoutHandlerAndZeroTime) {
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-bodyfile"}));
   set_full_masks(options);
   options.header_on = false;

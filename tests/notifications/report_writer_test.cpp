@@ -10,13 +10,14 @@
 
 #include "notification_db_fixtures.h"
 #include "report_records.h"
+#include "test_run.h"
 
 namespace {
 
 using namespace report_records;
 
 // Every printed row of a "-csv" run, without the header line.
-std::vector<std::string> printed_rows(selk_options& options, std::vector<notification_record>& records) {
+std::vector<std::string> printed_rows(test_run& options, std::vector<notification_record>& records) {
   std::ostringstream os;
   write_records(os, options, records);
   std::vector<std::string> out = lines_of(os.str());
@@ -32,7 +33,7 @@ class ReportWriter : public ::testing::Test {
     options.db_path = "w.db";
     set_full_masks(options);
   }
-  selk_options options;
+  test_run options;
 };
 
 TEST_F(ReportWriter, EmptyVectorPrintsNothingNotEvenTheHeader) {
@@ -101,10 +102,10 @@ TEST_F(ReportWriter, JoinsHandlerAndFirstChannelIndependently) {
 
   // A table without masked columns joins nothing, and neither does an index that points past the vector.
   EXPECT_NE(join_handler(options, records[1]), nullptr);
-  options.schemas[kSchemaHandler].column_count = 0;
+  options.layout.schemas[kSchemaHandler].column_count = 0;
   EXPECT_EQ(join_handler(options, records[1]), nullptr);
-  options.schemas[kSchemaHandler].column_count = kHandlerColumns;
-  options.handler_index[7] = 5;
+  options.layout.schemas[kSchemaHandler].column_count = kHandlerColumns;
+  options.store.handler_index[7] = 5;
   EXPECT_EQ(join_handler(options, records[1]), nullptr);
   ASSERT_NE(join_push_channel(options, records[0]), nullptr);
   EXPECT_EQ(join_push_channel(options, records[0])->uri, "https://first");
@@ -112,7 +113,7 @@ TEST_F(ReportWriter, JoinsHandlerAndFirstChannelIndependently) {
 
 TEST(ReportWriterForms, BodyfileWinsOverLog2timeline) {
   ::setenv("TZ", "UTC", 1);
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "w.db", "-bodyfile"}));
   set_full_masks(options);
   options.csvl2t = true;
@@ -128,7 +129,7 @@ TEST(ReportWriterForms, BodyfileWinsOverLog2timeline) {
 TEST(ReportWriterForms, PerTableBranchCreatesEmptyFilesAndPrintsNothing) {
   notification_fixtures::temp_dir dir;
   ASSERT_FALSE(dir.path().empty());
-  selk_options options;
+  test_run options;
   ASSERT_TRUE(parse(options, {"-db", "w.db"}));
   options.switches[kSwitchPerTableFiles] = 1;
   options.out_file = dir.file("report");

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "notification_db_fixtures.h"
+#include "notifications/library_path.h"
+#include "test_run.h"
 
 namespace {
 
@@ -24,18 +26,18 @@ bool contains(const std::vector<std::string>& args, const std::string& word) {
 }
 
 TEST(SelkOptions, StartState) {
-    selk_options o;
+    test_run o;
     for (int i = 0; i < 8; ++i) EXPECT_EQ(o.switches[i], 0) << i;
     EXPECT_EQ(o.recogniser_switches, -1);
-    EXPECT_EQ(o.page_size, 0u);
+    EXPECT_EQ(o.layout.page_size, 0u);
     EXPECT_EQ(o.report_stream, nullptr);
-    EXPECT_EQ(o.current_table_type, 0u);
-    EXPECT_EQ(o.app_name_width, 22u);
+    EXPECT_EQ(row_reader(o).current_table_type, 0u);
+    EXPECT_EQ(o.store.app_name_width, 22u);
     EXPECT_EQ(o.verify, 0);
-    EXPECT_EQ(o.table_names[kSchemaNotification], "notification");
-    EXPECT_EQ(o.table_names[kSchemaHandler], "notificationhandler");
-    EXPECT_EQ(o.table_names[kSchemaPushChannel], "wnspushchannel");
-    EXPECT_EQ(o.table_names[kSchemaHandlerSettings], "handlersettings");
+    EXPECT_EQ(o.layout.table_names[kSchemaNotification], "notification");
+    EXPECT_EQ(o.layout.table_names[kSchemaHandler], "notificationhandler");
+    EXPECT_EQ(o.layout.table_names[kSchemaPushChannel], "wnspushchannel");
+    EXPECT_EQ(o.layout.table_names[kSchemaHandlerSettings], "handlersettings");
     EXPECT_FALSE(o.sqlite.is_open);
     // The common options keep their own defaults.
     EXPECT_EQ(o.separator, " | ");
@@ -167,26 +169,25 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
         notification_fixtures::exec(h, "CREATE TABLE t(a);");
         sqlite3_close(h);
     }
-    selk_options o;
+    test_run o;
     std::vector<std::string> args =
         args_of({"-pipe", "-all_fields", "-carve", "-incl_slack", "-incl_settings"});
     ASSERT_EQ(parse_selk_options(o, args), 1);
     ASSERT_TRUE(o.sqlite.open_read_only(db, ""));
-    o.notifications.emplace_back();
-    o.handlers.emplace_back();
-    o.push_channels.emplace_back();
-    o.settings.emplace_back();
-    o.referenced_handlers.insert(1);
-    o.handler_index[1] = 0;
-    o.push_channel_index.emplace(1, 0);
-    o.settings_index.emplace(1, 0);
-    o.column_names.push_back("Order");
-    o.current_table_type = kTableHandler;
-    o.app_name_width = 40;
-    o.schemas[kSchemaNotification].name = "notification";
-    o.page_size = 4096;
+    o.store.notifications.emplace_back();
+    o.store.handlers.emplace_back();
+    o.store.push_channels.emplace_back();
+    o.store.settings.emplace_back();
+    o.store.referenced_handlers.insert(1);
+    o.store.handler_index[1] = 0;
+    o.store.push_channel_index.emplace(1, 0);
+    o.store.settings_index.emplace(1, 0);
+    o.layout.column_names.push_back("Order");
+    o.store.app_name_width = 40;
+    o.layout.schemas[kSchemaNotification].name = "notification";
+    o.layout.page_size = 4096;
 
-    o.clear_after_each_iteration();
+    o.selk_run::clear_after_each_iteration();
     EXPECT_FALSE(o.sqlite.is_open);
     EXPECT_EQ(o.sqlite.db, nullptr);
     EXPECT_EQ(o.switches[kSwitchInput], 0);
@@ -194,18 +195,17 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     EXPECT_EQ(o.switches[kSwitchCarve], 1);
     EXPECT_EQ(o.switches[kSwitchSlack], 1);
     EXPECT_EQ(o.switches[kSwitchSettings], 1);
-    EXPECT_TRUE(o.notifications.empty());
-    EXPECT_TRUE(o.handlers.empty());
-    EXPECT_TRUE(o.push_channels.empty());
-    EXPECT_TRUE(o.settings.empty());
-    EXPECT_TRUE(o.referenced_handlers.empty());
-    EXPECT_TRUE(o.handler_index.empty());
-    EXPECT_TRUE(o.push_channel_index.empty());
-    EXPECT_TRUE(o.settings_index.empty());
-    EXPECT_TRUE(o.column_names.empty());
-    EXPECT_EQ(o.current_table_type, 0u);
-    EXPECT_EQ(o.app_name_width, 22u);
-    EXPECT_TRUE(o.schemas[kSchemaNotification].name.empty());
+    EXPECT_TRUE(o.store.notifications.empty());
+    EXPECT_TRUE(o.store.handlers.empty());
+    EXPECT_TRUE(o.store.push_channels.empty());
+    EXPECT_TRUE(o.store.settings.empty());
+    EXPECT_TRUE(o.store.referenced_handlers.empty());
+    EXPECT_TRUE(o.store.handler_index.empty());
+    EXPECT_TRUE(o.store.push_channel_index.empty());
+    EXPECT_TRUE(o.store.settings_index.empty());
+    EXPECT_TRUE(o.layout.column_names.empty());
+    EXPECT_EQ(o.store.app_name_width, 22u);
+    EXPECT_TRUE(o.layout.schemas[kSchemaNotification].name.empty());
 
     o.spare_text = "x";
     o.verify = 1;
@@ -213,7 +213,7 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     EXPECT_TRUE(o.spare_text.empty());
     EXPECT_EQ(o.verify, 0);
     EXPECT_EQ(o.switches[kSwitchCarve], 0);
-    EXPECT_EQ(o.page_size, 0u);
+    EXPECT_EQ(o.layout.page_size, 0u);
 }
 
 }  // namespace

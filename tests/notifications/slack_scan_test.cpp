@@ -15,6 +15,7 @@
 #include "notifications/recovered.h"
 #include "notifications/selk_options.h"
 #include "recovery_fixtures.h"
+#include "test_run.h"
 
 namespace {
 
@@ -28,25 +29,25 @@ using notification_fixtures::write_all;
 
 const std::string kFixture = std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db";
 
-void quiet(selk_options& o) { o.show_progress = false; }
+void quiet(test_run& o) { o.show_progress = false; }
 
 // The first recovered notification that carries `payload`; null when none does.
-const notification_record* with_payload(const std::string& payload, const selk_options& o) {
-    for (const notification_record& n : o.notifications)
+const notification_record* with_payload(const std::string& payload, const test_run& o) {
+    for (const notification_record& n : o.store.notifications)
         if (n.payload == payload) return &n;
     return nullptr;
 }
 
-std::set<unsigned> sources_of(const std::string& payload, const selk_options& o) {
+std::set<unsigned> sources_of(const std::string& payload, const test_run& o) {
     std::set<unsigned> s;
-    for (const notification_record& n : o.notifications)
+    for (const notification_record& n : o.store.notifications)
         if (n.payload == payload) s.insert(n.source_code());
     return s;
 }
 
-std::string describe(const selk_options& o) {
+std::string describe(const test_run& o) {
     std::string s;
-    for (const notification_record& n : o.notifications)
+    for (const notification_record& n : o.store.notifications)
         s += std::to_string(n.source_code()) + " rowid " + std::to_string(n.rowid) + " trunc " +
              std::to_string(n.truncated) + " @" + std::to_string(n.record_offset) + " " + n.type + " " +
              n.payload + "\n";
@@ -74,7 +75,7 @@ TEST(ScanSlackRecords, DeletedNotificationsComeBackFromTheMainFile) {
     ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
     ASSERT_FALSE(exists(path + "-journal"));
 
-    selk_options o;
+    test_run o;
     quiet(o);
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
     for (int deleted : {2, 4}) {
@@ -151,12 +152,12 @@ TEST(ScanSlackRecords, EveryDeletedRowOfALeafComesBackOnce) {
             EXPECT_TRUE(holds(page, 8 + 2 * cells, content, payload_for(12))) << c.name;
         }
 
-        selk_options o;
+        test_run o;
         quiet(o);
         ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1) << c.name;
         for (int d : c.deleted) {
             int found = 0;
-            for (const notification_record& n : o.notifications) {
+            for (const notification_record& n : o.store.notifications) {
                 if (n.payload != payload_for(d)) continue;
                 ++found;
                 EXPECT_EQ(n.source_code(), kSourceMainSlack) << c.name << " " << d;
@@ -182,22 +183,22 @@ TEST(ScanSlackRecords, EachScanStartsFromAnEmptyNotificationVector) {
     exec(db, "DELETE FROM Notification WHERE [Order] = 3;");
     ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
 
-    selk_options o;
+    test_run o;
     quiet(o);
-    o.notifications.emplace_back();
+    o.store.notifications.emplace_back();
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
-    const std::size_t first = o.notifications.size();
+    const std::size_t first = o.store.notifications.size();
     ASSERT_GE(first, 1u);
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
-    EXPECT_EQ(o.notifications.size(), first);
+    EXPECT_EQ(o.store.notifications.size(), first);
     // With keep the second scan adds to the first.
     ASSERT_EQ(scan_slack_records(path, true, 0, 0, 0, &o), 1);
-    EXPECT_EQ(o.notifications.size(), 2 * first);
+    EXPECT_EQ(o.store.notifications.size(), 2 * first);
 }
 
 TEST(ScanSlackRecords, NothingToScan) {
     temp_dir dir;
-    selk_options o;
+    test_run o;
     quiet(o);
     EXPECT_EQ(scan_slack_records("", false, 0, 0, 0, &o), 0);
     EXPECT_EQ(scan_slack_records(dir.file("absent.db"), false, 0, 0, 0, &o), 0);
@@ -209,7 +210,7 @@ TEST(ScanSlackRecords, NothingToScan) {
     fill_db(db, 3);
     ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
     EXPECT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 0) << describe(o);
-    EXPECT_TRUE(o.notifications.empty());
+    EXPECT_TRUE(o.store.notifications.empty());
 }
 
 // Rows that live only in the log: the tables are checkpointed empty, then commit 1 writes rows 1-3 and
@@ -245,38 +246,38 @@ class WalCompanion : public ::testing::Test {
 };
 
 TEST_F(WalCompanion, SupersededFramesAndSlackOfValidPagesAreCarved) {
-    selk_options o;
+    test_run o;
     quiet(o);
     ASSERT_EQ(scan_slack_records(path_, false, 0, 0, 0, &o), 1);
     // Commit 1's image of the page, superseded by commit 2's, holds rows 1-3 with their rowids.
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceWalSuperseded), 1u) << i << "\n" << describe(o);
-    for (const notification_record& n : o.notifications) {
+    for (const notification_record& n : o.store.notifications) {
         if (n.source_code() != kSourceWalSuperseded) continue;
         EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival)) << describe(o);
         EXPECT_EQ(n.truncated, 0u);
     }
     // Row 2 was freed in the valid image of the page: its freeblock header hides the rowid.
     EXPECT_EQ(sources_of(payload_for(2), o).count(kSourceWalSlack), 1u) << describe(o);
-    for (const notification_record& n : o.notifications) {
+    for (const notification_record& n : o.store.notifications) {
         if (n.source_code() != kSourceWalSlack) continue;
         EXPECT_EQ(n.rowid, 0u);
         EXPECT_EQ(n.id, 202u);
     }
     // Without the valid-frames flag no valid frame is walked.
-    for (const notification_record& n : o.notifications) EXPECT_NE(n.source_code(), kSourceWalValid);
+    for (const notification_record& n : o.store.notifications) EXPECT_NE(n.source_code(), kSourceWalValid);
     EXPECT_TRUE(sources_of(payload_for(4), o).empty()) << describe(o);
 }
 
 TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
-    selk_options o;
+    test_run o;
     quiet(o);
     ASSERT_EQ(scan_slack_records(path_, false, 0, 0, 1, &o), 1);
     for (int live : {1, 3, 4}) {
         const std::set<unsigned> s = sources_of(payload_for(live), o);
         EXPECT_EQ(s.count(kSourceWalValid), 1u) << live << "\n" << describe(o);
     }
-    for (const notification_record& n : o.notifications) {
+    for (const notification_record& n : o.store.notifications) {
         if (n.source_code() != kSourceWalValid || n.payload != payload_for(4)) continue;
         EXPECT_EQ(n.type, "badge");
         EXPECT_EQ(n.order, 4u);
@@ -288,13 +289,13 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
 TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {
     const std::string chunk = dir_.file("frames.bin");
     ASSERT_TRUE(copy_file(path_ + "-wal", chunk));
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     for (int i = 1; i <= 4; ++i)
         EXPECT_FALSE(sources_of(payload_for(i), o).empty()) << i << "\n" << describe(o);
-    for (const notification_record& n : o.notifications) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
+    for (const notification_record& n : o.store.notifications) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -319,19 +320,19 @@ TEST(ScanSlackRecords, HotJournalOfADeletingTransactionIsCarved) {
     exec(db, "ROLLBACK;");
     ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
 
-    selk_options o;
+    test_run o;
     quiet(o);
     ASSERT_EQ(scan_slack_records(copy, false, 0, 0, 0, &o), 1);
     for (int i = 1; i <= 5; ++i) {
         EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceCarveJournal), 1u) << i << "\n" << describe(o);
     }
-    for (const notification_record& n : o.notifications) {
+    for (const notification_record& n : o.store.notifications) {
         if (n.source_code() != kSourceCarveJournal) continue;
         EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival));
     }
     // The journalled handlers come back too.
     bool photos = false;
-    for (const notification_handler_record& h : o.handlers)
+    for (const notification_handler_record& h : o.store.handlers)
         if (h.source_code() == kSourceCarveJournal &&
             h.primary_id == "Microsoft.Windows.Photos_8wekyb3d8bbwe!App")
             photos = h.record_id == 1;
@@ -354,14 +355,14 @@ TEST(ParseChunkFile, PagesCutFromADatabaseParseAsLoosePages) {
     const std::string chunk = dir.file("pages.bin");
     ASSERT_TRUE(write_all(chunk, std::vector<std::uint8_t>(file.begin() + 4096, file.end())));
 
-    selk_options o;
+    test_run o;
     quiet(o);
-    o.notifications.emplace_back();
+    o.store.notifications.emplace_back();
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     EXPECT_EQ(o.db_path, chunk);
-    ASSERT_EQ(o.notifications.size(), 5u) << describe(o);
-    for (const notification_record& n : o.notifications) {
+    ASSERT_EQ(o.store.notifications.size(), 5u) << describe(o);
+    for (const notification_record& n : o.store.notifications) {
         EXPECT_EQ(n.source_code(), kSourceCarveBlob);
         EXPECT_EQ(n.payload, payload_for(static_cast<int>(n.order))) << describe(o);
         EXPECT_EQ(n.id, 100u + n.order);
@@ -371,11 +372,11 @@ TEST(ParseChunkFile, PagesCutFromADatabaseParseAsLoosePages) {
         ASSERT_LT(n.record_offset, bytes.size());
         EXPECT_EQ(bytes[n.record_offset], 0u);
     }
-    ASSERT_EQ(o.handlers.size(), 2u);
-    EXPECT_EQ(o.handlers[0].record_id + o.handlers[1].record_id, 3u);
-    ASSERT_EQ(o.push_channels.size(), 1u);
-    EXPECT_EQ(o.push_channels[0].channel_id, "1;5f6d2b8a");
-    EXPECT_EQ(o.push_channels[0].handler_id, 1u);
+    ASSERT_EQ(o.store.handlers.size(), 2u);
+    EXPECT_EQ(o.store.handlers[0].record_id + o.store.handlers[1].record_id, 3u);
+    ASSERT_EQ(o.store.push_channels.size(), 1u);
+    EXPECT_EQ(o.store.push_channels[0].channel_id, "1;5f6d2b8a");
+    EXPECT_EQ(o.store.push_channels[0].handler_id, 1u);
 }
 
 const std::string kShortPayload = "<toast>n7</toast>";
@@ -396,14 +397,14 @@ TEST(ParseChunkFile, LogHeaderIsSkippedAndFramesStayAligned) {
     const std::string chunk = dir.file("one_frame.wal");
     ASSERT_TRUE(write_all(chunk, one_frame_log()));
     ASSERT_GT(read_all(chunk).size(), 4096u);
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
-    ASSERT_EQ(o.notifications.size(), 1u) << describe(o);
-    EXPECT_EQ(o.notifications[0].payload, kShortPayload);
-    EXPECT_EQ(o.notifications[0].truncated, 0u);
-    EXPECT_EQ(o.notifications[0].order, 7u);
+    ASSERT_EQ(o.store.notifications.size(), 1u) << describe(o);
+    EXPECT_EQ(o.store.notifications[0].payload, kShortPayload);
+    EXPECT_EQ(o.store.notifications[0].truncated, 0u);
+    EXPECT_EQ(o.store.notifications[0].order, 7u);
 }
 
 TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
@@ -416,19 +417,19 @@ TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
     f[11] = 0x00;
     const std::string chunk = dir.file("not_a_log.bin");
     ASSERT_TRUE(write_all(chunk, f));
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     // Walked from offset 0, the first page ends inside the record: it comes back cut short.
-    ASSERT_EQ(o.notifications.size(), 1u) << describe(o);
-    EXPECT_EQ(o.notifications[0].truncated, 1u);
-    EXPECT_NE(o.notifications[0].payload, kShortPayload);
+    ASSERT_EQ(o.store.notifications.size(), 1u) << describe(o);
+    EXPECT_EQ(o.store.notifications[0].truncated, 1u);
+    EXPECT_NE(o.store.notifications[0].payload, kShortPayload);
 }
 
 TEST(ParseChunkFile, UnreadableOrEmptyInputs) {
     temp_dir dir;
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string empty;
     EXPECT_EQ(parse_chunk_file(&o, empty), 0);
@@ -454,26 +455,26 @@ TEST(ParseChunkFile, EnvironmentReferencesInThePathAreExpanded) {
     ASSERT_TRUE(write_all(chunk, one_frame_log()));
     ASSERT_GT(read_all(chunk).size(), 4096u);
     ASSERT_EQ(setenv("SELK_H15_CHUNK_DIR", dir.path().c_str(), 1), 0);
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string p = "%SELK_H15_CHUNK_DIR%/env.bin";
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     EXPECT_EQ(p, chunk);
     EXPECT_EQ(o.db_path, chunk);
-    EXPECT_EQ(o.notifications.size(), 1u);
+    EXPECT_EQ(o.store.notifications.size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------------
 
 TEST(ScanSlackRecords, RealWindowsDatabaseGivesUpOldHandlerRows) {
     if (!exists(kFixture)) GTEST_SKIP() << "fixture " << kFixture << " is absent";
-    selk_options o;
+    test_run o;
     quiet(o);
     ASSERT_EQ(scan_slack_records(kFixture, false, 0, 0, 0, &o), 1);
     // Its free space holds older copies of handler rows; the six notifications are all live.
-    EXPECT_TRUE(o.notifications.empty()) << describe(o);
-    ASSERT_GE(o.handlers.size(), 30u);
-    for (const notification_handler_record& h : o.handlers) {
+    EXPECT_TRUE(o.store.notifications.empty()) << describe(o);
+    ASSERT_GE(o.store.handlers.size(), 30u);
+    for (const notification_handler_record& h : o.store.handlers) {
         EXPECT_EQ(h.source_code(), kSourceMainSlack);
         EXPECT_NE(h.record_id, 0u);
         EXPECT_TRUE(h.primary_id.rfind("Windows.", 0) == 0 || h.primary_id.rfind("Microsoft.", 0) == 0)
@@ -485,14 +486,14 @@ TEST(ScanSlackRecords, RealWindowsDatabaseGivesUpOldHandlerRows) {
 
 TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
     if (!exists(kFixture)) GTEST_SKIP() << "fixture " << kFixture << " is absent";
-    selk_options o;
+    test_run o;
     quiet(o);
     std::string p = kFixture;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     // The six live notifications (the library shows the same), with their rowids from the cell prefixes.
-    ASSERT_EQ(o.notifications.size(), 6u) << describe(o);
+    ASSERT_EQ(o.store.notifications.size(), 6u) << describe(o);
     std::set<std::uint64_t> orders;
-    for (const notification_record& n : o.notifications) {
+    for (const notification_record& n : o.store.notifications) {
         orders.insert(n.order);
         EXPECT_EQ(n.payload.rfind("<toast ", 0), 0u) << n.payload;
         EXPECT_EQ(n.source_code(), kSourceCarveBlob);
@@ -503,7 +504,7 @@ TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
     }
     EXPECT_EQ(orders, (std::set<std::uint64_t>{1, 2, 3, 4, 5, 6}));
     // All 68 live handlers and the older copies in free space.
-    EXPECT_GE(o.handlers.size(), 68u);
+    EXPECT_GE(o.store.handlers.size(), 68u);
 }
 
 }  // namespace

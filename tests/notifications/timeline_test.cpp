@@ -77,7 +77,9 @@ TEST(TimelineTest, source_and_offset_text) {
 
 TEST(TimelineTest, generic_header_zeroes_its_numbers) {
     generic_hdr hdr;
-    EXPECT_EQ(hdr.val1 | hdr.val2 | hdr.val3 | hdr.val4 | hdr.val5, 0u);
+    EXPECT_EQ(hdr.event_time | hdr.spare_numbers[0] | hdr.spare_numbers[1] | hdr.spare_numbers[2] |
+                  hdr.spare_numbers[3],
+              0u);
     EXPECT_TRUE(hdr.str1.empty());
     EXPECT_TRUE(hdr.str2.empty());
 }

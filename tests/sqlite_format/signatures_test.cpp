@@ -178,6 +178,20 @@ TEST(record_layout, locate_and_count) {
     EXPECT_EQ(3u, count_serial_types(r.data(), 4));
 }
 
+TEST(record_layout, reserved_types_place_no_later_column) {
+    // Serial types 10 and 11 have no size: a column behind one is neither read nor located.
+    for (std::uint8_t reserved : {0x0A, 0x0B}) {
+        const bytes_t r = record({reserved, 0x17}, std::string(11, 'q') + "toast");
+        const auto n = static_cast<std::uint32_t>(r.size());
+        std::string out;
+        std::uint32_t pos = 0, size = 0;
+        std::uint8_t cut = 0;
+        EXPECT_EQ(0, get_column_text_checked(out, r.data(), n, 1, 64, kTextLowerAlpha, 0, false, true)) << +reserved;
+        EXPECT_EQ(0, locate_column(&pos, &size, &cut, r.data(), n, 1)) << +reserved;
+        EXPECT_EQ(0, locate_column(&pos, &size, &cut, r.data(), n, 0)) << +reserved;
+    }
+}
+
 TEST(record_length, payload_size_before_the_rowid) {
     // payload size 9, rowid 0x81 0x02, then the record: header 3 [0x01 0x17] body 1 + 5 bytes
     const bytes_t cell = {0x09, 0x81, 0x02, 0x03, 0x01, 0x17, 0x07, 't', 'o', 'a', 's', 't'};

@@ -1,0 +1,108 @@
+#include "notifications/database_state.h"
+
+table_layout::table_layout() {
+    table_names[kSchemaNotification] = "notification";
+    table_names[kSchemaHandler] = "notificationhandler";
+    table_names[kSchemaPushChannel] = "wnspushchannel";
+    table_names[kSchemaHandlerSettings] = "handlersettings";
+}
+
+void table_layout::clear() {
+    for (table_schema& s : schemas) s.clear();
+    page_size = 0;
+    column_names.clear();
+}
+
+void notification_store::clear() {
+    notifications.clear();
+    handlers.clear();
+    push_channels.clear();
+    settings.clear();
+    referenced_handlers.clear();
+    handler_index.clear();
+    push_channel_index.clear();
+    settings_index.clear();
+    app_name_width = kDefaultAppNameWidth;
+}
+
+sqlite_metadata& notification_store::append(std::uint32_t table_type) {
+    switch (table_type) {
+        case kTableNotification:
+            notifications.emplace_back();
+            return notifications.back();
+        case kTableHandler:
+            handlers.emplace_back();
+            return handlers.back();
+        case kTablePushChannel:
+            push_channels.emplace_back();
+            return push_channels.back();
+        default:
+            settings.emplace_back();
+            return settings.back();
+    }
+}
+
+void notification_store::remove_last(std::uint32_t table_type) {
+    switch (table_type) {
+        case kTableNotification:
+            notifications.pop_back();
+            break;
+        case kTableHandler:
+            handlers.pop_back();
+            break;
+        case kTablePushChannel:
+            push_channels.pop_back();
+            break;
+        default:
+            settings.pop_back();
+            break;
+    }
+}
+
+void notification_store::index_last(std::uint32_t table_type, bool widen) {
+    switch (table_type) {
+        case kTableNotification:
+            referenced_handlers.insert(notifications.back().handler_id);
+            break;
+        case kTableHandler: {
+            const notification_handler_record& h = handlers.back();
+            handler_index.emplace(h.record_id, handlers.size() - 1);
+            // Only names that the report prints widen the column.
+            if (widen && h.app_name.size() > app_name_width && referenced_handlers.count(h.record_id) != 0)
+                app_name_width = static_cast<std::uint32_t>(h.app_name.size());
+            break;
+        }
+        case kTablePushChannel:
+            push_channel_index.emplace(push_channels.back().handler_id, push_channels.size() - 1);
+            break;
+        case kTableHandlerSettings:
+            settings_index.emplace(settings.back().handler_id, settings.size() - 1);
+            break;
+        default:
+            break;
+    }
+}
+
+notification_handler_record* notification_store::handler_for(std::uint64_t handler_id) {
+    const auto it = handler_index.find(handler_id);
+    if (it == handler_index.end() || it->second >= handlers.size()) return nullptr;
+    return &handlers[it->second];
+}
+
+const wns_push_channel_record* notification_store::push_channel_for(std::uint64_t handler_id) const {
+    // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
+    const auto it = push_channel_index.lower_bound(handler_id);
+    if (it == push_channel_index.end() || it->first != handler_id) return nullptr;
+    if (it->second >= push_channels.size()) return nullptr;
+    return &push_channels[it->second];
+}
+
+selk_run::selk_run(selk_options& run_options) : options(run_options) {}
+
+void selk_run::clear_after_each_iteration() {
+    if (sqlite.is_open) sqlite.close_and_unload();
+    layout.clear();
+    store.clear();
+    tables_incomplete = 0;
+    options.clear_after_each_iteration();
+}

@@ -1,0 +1,96 @@
+// What reading one database builds, kept apart from the run's settings: the layout of its tables (where
+// they are, their schemas and the columns taken), the store of the records read or recovered with their
+// indexes, and the run that holds both with the library connection.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "notifications/records.h"
+#include "notifications/selk_options.h"
+#include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/table_schema.h"
+
+// Positions of the four table schemas and table names.
+constexpr int kSchemaNotification = 0;
+constexpr int kSchemaHandler = 1;
+constexpr int kSchemaPushChannel = 2;
+constexpr int kSchemaHandlerSettings = 3;
+
+// Width of the derived application-name column before any handler widens it.
+constexpr std::uint32_t kDefaultAppNameWidth = 22;
+
+// The tables of the current database. Besides its columns each table schema holds, for this tool:
+// column_mask, the columns the queries and fillers take (bit i = column i of the record kind);
+// column_count, the number of bits in that mask; user_value_a, the file offset of the table's root page;
+// user_value_b, the root page number (0 when the table was not found).
+class table_layout {
+  public:
+    table_layout();
+    // The schemas, the page size and the column names back to their start; the table names stay.
+    void clear();
+
+    table_schema schemas[4];                // kSchema* order
+    std::string table_names[4];             // "notification", "notificationhandler", "wnspushchannel",
+                                            // "handlersettings"
+    std::uint32_t page_size = 0;            // of the current database (header value 1 is 65536)
+    std::vector<std::string> column_names;  // column names of the first notification row
+};
+
+// The records of the current database and their joins: handler by id, push channel by handler, settings
+// by handler.
+class notification_store {
+  public:
+    // Every record and index gone, the name width back to its default.
+    void clear();
+
+    // A new record of `table_type` (kTable*; checked by the callers) at the end of its vector.
+    sqlite_metadata& append(std::uint32_t table_type);
+    // Removes the record that append just added.
+    void remove_last(std::uint32_t table_type);
+    // Indexes the last record of `table_type`. A handler widens the name column when `widen` is set (a
+    // padded report) and a notification refers to it.
+    void index_last(std::uint32_t table_type, bool widen);
+
+    // The joins of a handler id: its handler (the first indexed) and its first push channel in the index's
+    // order; null when the id is not indexed or the index points outside the vector.
+    notification_handler_record* handler_for(std::uint64_t handler_id);
+    const wns_push_channel_record* push_channel_for(std::uint64_t handler_id) const;
+
+    std::vector<notification_record> notifications;
+    std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
+    std::vector<notification_handler_record> handlers;
+    std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
+    std::uint32_t app_name_width = kDefaultAppNameWidth;  // longest derived name of a referenced handler
+                                                          // in padded output
+    std::vector<wns_push_channel_record> push_channels;
+    std::multimap<std::uint64_t, std::size_t> push_channel_index;  // handler id -> index in push_channels
+    std::vector<handler_settings_record> settings;
+    std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
+};
+
+// One run of the tool over its databases: the settings it was given and the state of the current
+// database.
+class selk_run {
+  public:
+    explicit selk_run(selk_options& run_options);
+    selk_run(const selk_run&) = delete;
+    selk_run& operator=(const selk_run&) = delete;
+
+    // Ready for the next database: closes the binding when open, clears the layout and the store, the
+    // incomplete-tables mark, and the options' switch [kSwitchInput].
+    void clear_after_each_iteration();
+
+    selk_options& options;       // the settings; the reads set only switch [kSwitchInput] and db_path
+    table_layout layout;
+    notification_store store;
+    sqlite_wrapper sqlite;       // the binding; sqlite.is_open while a database is open
+    std::stringstream messages;  // SQL error texts of the library path
+    // Set when the library failed part of the way through a table of the current database: the rows it
+    // delivered are kept and printed, but the run did not read everything.
+    std::uint8_t tables_incomplete = 0;
+};

@@ -19,6 +19,7 @@
 #include "io/run_context.h"
 #include "notifications/library_path.h"
 #include "notifications/report_writer.h"
+#include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
 
@@ -67,12 +68,16 @@ bool run_database(std::ostream& os, selk_options& options, const std::string& db
   std::string path = db_path;
   std::size_t streamed = 0;
   record_writer live(os, options);
-  options.notification_sink = [&live, &streamed](notification_record& n) {
+  row_pipeline rows(os, options, live);
+  options.notification_sink = [&rows, &streamed](notification_record& n) {
     ++streamed;
-    live.write(n);
+    rows.write(n);
   };
+  options.notification_flush = [&rows] { rows.drain(); };
   const bool tables_read = analyze_db_library_path(&options, path) != 0;
+  rows.finish();
   options.notification_sink = nullptr;
+  options.notification_flush = nullptr;
   if (tables_read) {
     const std::size_t found = streamed + options.notifications.size();
     if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));

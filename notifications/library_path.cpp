@@ -238,6 +238,7 @@ bool select_table(selk_options& options, std::uint32_t table_type, std::uint64_t
     const std::string before = options.messages.str();
     std::string error_text;
     if (run_sql_command(&options, &options.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
+    if (options.notification_flush) options.notification_flush();
     std::string text = options.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) text = "Prob calling cmd: " + query.str();

@@ -103,6 +103,7 @@ void selk_options::clear() {
     table_names[kSchemaHandlerSettings] = "handlersettings";
     verify = 0;
     notification_sink = nullptr;
+    notification_flush = nullptr;
     clear_after_each_iteration();
 }
 

@@ -88,6 +88,9 @@ class selk_options : public cmd_params {
     // other tables, instead of keeping it in `notifications` (which then stays empty, unless the table could
     // not be read that way). The caller sets and clears it; the per-database reset keeps it.
     std::function<void(notification_record&)> notification_sink;
+    // When set, called before a failure is said on standard error, so that every notification handed to the
+    // sink before it is in the report first.
+    std::function<void()> notification_flush;
     notification_record notification_scratch;  // the notification being handed to the sink
 
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.

@@ -6,20 +6,24 @@
 #include <mutex>
 #include <thread>
 
+#include <unistd.h>
+
 #include "io/fileio.h"
-#include "sqlite_format/file_map.h"
 
 namespace {
 
 constexpr unsigned kMostThreads = 6;
-// Decoded pages that may wait for the consumer, per thread.
-constexpr std::size_t kPagesPerThread = 8;
+// Pages a thread claims and decodes at a time: one hand-over per group keeps the threads from waking each
+// other for every page.
+constexpr std::size_t kGroupPages = 16;
+// Decoded groups that may wait for the consumer, per thread.
+constexpr std::size_t kGroupsPerThread = 3;
 
-// One page's place in the ring of decoded pages.
+// One group's place in the ring of decoded groups.
 struct page_slot {
-    std::size_t index = 0;  // which of the offsets it holds
-    bool ready = false;     // decoded (or failed: `found` empty)
-    artifact_map found;
+    std::size_t index = 0;            // which group it holds
+    bool ready = false;               // decoded
+    std::vector<artifact_map> found;  // per page of the group; empty for a page that failed
 };
 
 class leaf_decoder {
@@ -29,37 +33,53 @@ class leaf_decoder {
         : offsets_(offsets), page_size_(page_size), raw_blob_(raw_blob), keep_header_(keep_header), utf8_(utf8),
           without_rowid_(without_rowid), slots_(ring) {}
 
-    // One thread: claims the next page while the ring has room for it, decodes it into its slot.
+    // One thread: claims the next group while the ring has room for it, decodes it into its slot.
     void work(uni::fileio& file) {
         std::vector<std::uint8_t> buf(page_size_);
+        const std::size_t groups = group_count();
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            room_.wait(lock, [this] { return stop_ || next_ >= offsets_.size() || next_ < consumed_ + slots_.size(); });
-            if (stop_ || next_ >= offsets_.size()) return;
+            room_.wait(lock, [this, groups] { return stop_ || next_ >= groups || next_ < consumed_ + slots_.size(); });
+            if (stop_ || next_ >= groups) return;
             const std::size_t index = next_++;
             page_slot& slot = slots_[index % slots_.size()];
             lock.unlock();
-            slot.found.clear();
-            const std::uint64_t offset = offsets_[index];
-            if (read_file_exact(file, offset, page_size_, buf.data()))
-                (void)parse_table_page(slot.found, buf.data(), page_size_, offset, offset, page_size_, &file, false,
-                                       raw_blob_, false, keep_header_, utf8_, without_rowid_);
+            const std::size_t first = index * kGroupPages;
+            const std::size_t count = std::min(kGroupPages, offsets_.size() - first);
+            slot.found.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                artifact_map& found = slot.found[i];
+                found.clear();
+                const std::uint64_t offset = offsets_[first + i];
+                // Straight from the descriptor: the handle's read window would fill for pages not read.
+                const ssize_t got = ::pread(file.descriptor, buf.data(), page_size_, static_cast<off_t>(offset));
+                if (got == static_cast<ssize_t>(page_size_))
+                    (void)parse_table_page(found, buf.data(), page_size_, offset, offset, page_size_, &file, false,
+                                           raw_blob_, false, keep_header_, utf8_, without_rowid_);
+            }
             lock.lock();
             slot.index = index;
             slot.ready = true;
-            decoded_.notify_all();
+            if (index == consumed_) decoded_.notify_one();
         }
     }
 
     // The calling thread: each page in order to `consume`, until it says stop or the pages run out.
     void consume(const leaf_page_consumer& consume) {
-        for (std::size_t index = 0; index < offsets_.size(); ++index) {
+        const std::size_t groups = group_count();
+        for (std::size_t index = 0; index < groups; ++index) {
             page_slot& slot = slots_[index % slots_.size()];
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 decoded_.wait(lock, [&slot, index] { return slot.ready && slot.index == index; });
             }
-            const bool go_on = slot.found.empty() || consume(slot.found);
+            bool go_on = true;
+            for (artifact_map& found : slot.found) {
+                if (!found.empty() && !consume(found)) {
+                    go_on = false;
+                    break;
+                }
+            }
             std::lock_guard<std::mutex> lock(mutex_);
             slot.ready = false;
             ++consumed_;
@@ -76,15 +96,17 @@ class leaf_decoder {
     }
 
   private:
+    std::size_t group_count() const { return (offsets_.size() + kGroupPages - 1) / kGroupPages; }
+
     const std::vector<std::uint64_t>& offsets_;
     const std::uint32_t page_size_;
     const bool raw_blob_, keep_header_, utf8_, without_rowid_;
-    std::vector<page_slot> slots_;  // page i in slot i % size
+    std::vector<page_slot> slots_;  // group i in slot i % size
     std::mutex mutex_;
     std::condition_variable room_;     // a slot came free, or the walk stops
-    std::condition_variable decoded_;  // a page was decoded
-    std::size_t next_ = 0;             // next page to claim
-    std::size_t consumed_ = 0;         // pages handed on
+    std::condition_variable decoded_;  // the group the consumer waits for was decoded
+    std::size_t next_ = 0;             // next group to claim
+    std::size_t consumed_ = 0;         // groups handed on
     bool stop_ = false;
 };
 
@@ -107,7 +129,7 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
         handles.push_back(std::move(handle));
     }
     leaf_decoder decoder(offsets, page_size, raw_blob, keep_header, utf8, without_rowid,
-                         kPagesPerThread * threads);
+                         kGroupsPerThread * threads);
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i)
         workers.emplace_back([&decoder, &handles, i] { decoder.work(*handles[i]); });

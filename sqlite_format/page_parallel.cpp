@@ -33,15 +33,15 @@ class leaf_decoder {
         : offsets_(offsets), page_size_(page_size), raw_blob_(raw_blob), keep_header_(keep_header), utf8_(utf8),
           without_rowid_(without_rowid), slots_(ring) {}
 
-    // One thread: claims the next group while the ring has room for it, decodes it into its slot.
-    void work(uni::fileio& file) {
+    // Thread `worker` of `threads`: decodes groups worker, worker + threads, ... each once the ring has room
+    // for it. A slot is only ever used by one thread, which frees what it allocated there.
+    void work(uni::fileio& file, std::size_t worker, std::size_t threads) {
         std::vector<std::uint8_t> buf(page_size_);
         const std::size_t groups = group_count();
         std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            room_.wait(lock, [this, groups] { return stop_ || next_ >= groups || next_ < consumed_ + slots_.size(); });
-            if (stop_ || next_ >= groups) return;
-            const std::size_t index = next_++;
+        for (std::size_t index = worker; index < groups; index += threads) {
+            room_.wait(lock, [this, index] { return stop_ || index < consumed_ + slots_.size(); });
+            if (stop_) return;
             page_slot& slot = slots_[index % slots_.size()];
             lock.unlock();
             const std::size_t first = index * kGroupPages;
@@ -105,7 +105,6 @@ class leaf_decoder {
     std::mutex mutex_;
     std::condition_variable room_;     // a slot came free, or the walk stops
     std::condition_variable decoded_;  // the group the consumer waits for was decoded
-    std::size_t next_ = 0;             // next group to claim
     std::size_t consumed_ = 0;         // groups handed on
     bool stop_ = false;
 };
@@ -132,7 +131,7 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
                          kGroupsPerThread * threads);
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i)
-        workers.emplace_back([&decoder, &handles, i] { decoder.work(*handles[i]); });
+        workers.emplace_back([&decoder, &handles, i, threads] { decoder.work(*handles[i], i, threads); });
     decoder.consume(consume);
     decoder.stop();
     for (std::thread& t : workers) t.join();

@@ -110,8 +110,9 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
   table_record rec;  // one record handed on at a time; its storage is reused
   bool any = false;
   bool done = false;
-  // The rows of one decoded leaf to `visit`; false once the walk is to stop.
-  const auto visit_page = [&](artifact_map& found) {
+  // The rows of one decoded leaf to `visit`; false once the walk is to stop. A page decoded on another
+  // thread keeps its values, which that thread frees where it allocated them.
+  const auto visit_page = [&](artifact_map& found, bool copy) {
     for (auto& a : found) {
       if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
       if (a.second.sql.size() > 30 && a.second.sql_lower.find("without rowid") != std::string::npos)
@@ -119,11 +120,16 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
       for (auto& r : a.second.rows) {
         sqlite_row_artifact& row = r.second;
         if (limited && row.rowid > last_rowid) continue;
-        // The page's rows are not needed again: their values move on.
-        rec.values = std::move(row.values);
+        // Otherwise the page's rows are not needed again: their values move on.
+        if (copy) {
+          rec.values = row.values;
+          if (keep_header) rec.header_bytes = row.header_bytes;
+        } else {
+          rec.values = std::move(row.values);
+          if (keep_header) rec.header_bytes = std::move(row.header_bytes);
+        }
         rec.rowid = row.rowid;
         rec.record_offset = row.file_offset;
-        if (keep_header) rec.header_bytes = std::move(row.header_bytes);
         any = true;
         if (!visit(rec)) done = true;
         if (limited && row.rowid == last_rowid) done = true;
@@ -144,7 +150,7 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
   }
   const unsigned threads = leaves.size() >= kParallelLeafPages ? leaf_decoding_threads() : 0;
   if (decode_leaf_pages_in_order(file, leaves, page_size, raw_blob, keep_header, utf8, without_rowid, threads,
-                                 visit_page))
+                                 [&visit_page](artifact_map& found) { return visit_page(found, true); }))
     return any ? 1 : 0;
   std::vector<std::uint8_t> buf(page_size);
   artifact_map found;
@@ -153,7 +159,7 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
     if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size, &file, false, raw_blob, false,
                           keep_header, utf8, without_rowid))
       continue;
-    if (!visit_page(found)) break;
+    if (!visit_page(found, false)) break;
   }
   return any ? 1 : 0;
 }

@@ -19,6 +19,7 @@
 #include "io/run_context.h"
 #include "notifications/library_path.h"
 #include "notifications/report_writer.h"
+#include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
 
@@ -68,12 +69,14 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
   std::string path = db_path;
   std::size_t streamed = 0;
   record_writer live(os, run);
-  const notification_sink sink = [&live, &streamed](notification_record& n) {
+  row_pipeline rows(os, run, live);
+  const notification_sink sink = [&rows, &streamed](notification_record& n) {
     ++streamed;
-    live.write(n);
+    rows.write(n);
   };
   unsigned source_code = 0;
-  const bool tables_read = read_database_tables(run, path, sink, &source_code) != 0;
+  const bool tables_read = read_database_tables(run, path, sink, [&rows] { rows.drain(); }, &source_code) != 0;
+  rows.finish();
   if (tables_read) {
     const std::size_t found = streamed + run.store.notifications.size();
     if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));

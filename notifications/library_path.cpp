@@ -183,6 +183,7 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     const std::string before = run.messages.str();
     std::string error_text;
     if (run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
+    if (reader.flush) reader.flush();
     std::string text = run.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) text = "Prob calling cmd: " + query.str();
@@ -416,14 +417,14 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
     unsigned source_code = 0;
-    const int read = read_database_tables(*run, path, nullptr, &source_code);
+    const int read = read_database_tables(*run, path, nullptr, nullptr, &source_code);
     // The slack scan that follows carves no valid log frames once the tables came from the log's image.
     if (source_code == kSourceCarveMainFromWal) run->options.switches[kSwitchCarve] = 0;
     return read;
 }
 
 int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
-                         unsigned* source_code) {
+                         const std::function<void()>& flush, unsigned* source_code) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     if (path.empty()) return 0;
@@ -505,6 +506,7 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
 
     row_reader reader(*run);
     reader.sink = sink;
+    reader.flush = flush;
     unsigned code = kSourceSqliteLib;
     if (run->options.switches[kSwitchCarve] == 0) {
         if (!read_tables_with_library(reader, path, masks)) return 0;

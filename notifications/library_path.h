@@ -30,6 +30,9 @@ struct row_reader {
     // When set, each notification is handed to it as it is read, after the other tables, instead of being
     // kept in the notification vector.
     notification_sink sink;
+    // When set, called before a failure is said on standard error, so that every notification handed to the
+    // sink before it is in the report first.
+    std::function<void()> flush;
     notification_record notification_scratch;  // the notification being handed to the sink
 
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.
@@ -53,9 +56,10 @@ struct row_reader {
 // standard error and run.tables_incomplete is set; the other tables are still read. *source_code (when
 // given) is set to the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's
 // image), 0 when nothing was read. With a sink the notifications are handed to it as they are read (see
-// row_reader), unless the table could not be read that way.
+// row_reader), unless the table could not be read that way; `flush` (when set) is called before a failure
+// is said.
 int read_database_tables(selk_run& run, std::string& path, const notification_sink& sink,
-                         unsigned* source_code);
+                         const std::function<void()>& flush, unsigned* source_code);
 
 // read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
 // image (source 12), the "-carve" switch is cleared, so that a slack scan of the same options carves no

@@ -76,6 +76,12 @@ record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(ru
 
 record_writer::~record_writer() = default;
 
+bool record_writer::admit(const notification_record& n) {
+  if (!is_recovered_record(n) || n.record_offset == 0) return true;
+  printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
+  return seen.insert(n.record_offset);
+}
+
 bool record_writer::write(notification_record& n) {
   if (failed_) return false;
   if (run_.options.switches[kSwitchPerTableFiles] != 0) {
@@ -100,10 +106,7 @@ bool record_writer::write(notification_record& n) {
       rows_ = std::make_unique<delimited_row_writer>(run_);
     }
   }
-  if (is_recovered_record(n) && n.record_offset != 0) {
-    printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
-    if (!seen.insert(n.record_offset)) return true;
-  }
+  if (!admit(n)) return true;
   notification_handler_record* handler = join_handler(run_, n);
   const wns_push_channel_record* channel = join_push_channel(run_, n);
   int ok;

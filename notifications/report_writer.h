@@ -45,6 +45,11 @@ class record_writer {
 
     // False once a write has failed (this one or an earlier one).
     bool write(notification_record& notification);
+    // False for a recovered record whose offset was already printed from the same file family (it is left
+    // out); the offset counts as printed afterwards. write() asks this itself.
+    bool admit(const notification_record& notification);
+    // False once a write has failed.
+    bool healthy() const { return !failed_; }
 
   private:
     std::ostream& os_;

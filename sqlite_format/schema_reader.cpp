@@ -8,6 +8,7 @@
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
+#include "sqlite_format/page_parallel.h"
 #include "sqlite_format/wal.h"
 
 namespace {
@@ -109,39 +110,56 @@ int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint3
   leaf.utf8 = utf8;
   leaf.without_rowid = interiors.front().without_rowid != 0;
   const std::uint64_t page_count = file.size() / page_size;
-  std::vector<std::uint8_t> buf(page_size);
   std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
-  artifact_map found;
   table_record rec;  // one record handed on at a time; its storage is reused
   bool any = false;
   bool done = false;
+  // The rows of one decoded leaf to `visit`; false once the walk is to stop. A page decoded on another
+  // thread keeps its values, which that thread frees where it allocated them.
+  const auto visit_page = [&](artifact_map& found, bool copy) {
+    for (auto& a : found) {
+      if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
+      for (auto& r : a.second.rows) {
+        sqlite_row_artifact& row = r.second;
+        if (limited && row.rowid > last_rowid) continue;
+        // Otherwise the page's rows are not needed again: their values move on.
+        if (copy) {
+          rec.values = row.values;
+          if (keep_header) rec.header_bytes = row.header_bytes;
+        } else {
+          rec.values = std::move(row.values);
+          if (keep_header) rec.header_bytes = std::move(row.header_bytes);
+        }
+        rec.rowid = row.rowid;
+        rec.record_offset = row.file_offset;
+        any = true;
+        if (!visit(rec)) done = true;
+        if (limited && row.rowid == last_rowid) done = true;
+        if (done) return false;
+      }
+    }
+    return true;
+  };
+  // The leaves in the order of the walk.
+  std::vector<std::uint64_t> leaves;
   for (const sqlite_artifact& node : interiors) {
-    for (auto entry = node.cells.begin(); entry != node.cells.end() && !done; ++entry) {
+    for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
       if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
       const std::uint64_t child = child_page_of(entry->second);
       if (child == 0 || child > page_count || !visited.insert(child).second) continue;
-      const std::uint64_t offset = (child - 1) * page_size;
-      if (!read_file_exact(file, offset, page_size, buf.data())) continue;
-      if (!parse_table_page(found, buf.data(), page_size, offset, offset, leaf)) continue;
-      for (auto& a : found) {
-        if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
-        for (auto& r : a.second.rows) {
-          sqlite_row_artifact& row = r.second;
-          if (limited && row.rowid > last_rowid) continue;
-          // The page's rows are not needed again: their values move on.
-          rec.values = std::move(row.values);
-          rec.rowid = row.rowid;
-          rec.record_offset = row.file_offset;
-          if (keep_header) rec.header_bytes = std::move(row.header_bytes);
-          any = true;
-          if (!visit(rec)) done = true;
-          if (limited && row.rowid == last_rowid) done = true;
-          if (done) break;
-        }
-        if (done) break;
-      }
+      leaves.push_back((child - 1) * page_size);
     }
-    if (done) break;
+  }
+  const unsigned threads = leaves.size() >= kParallelLeafPages ? leaf_decoding_threads() : 0;
+  if (decode_leaf_pages_in_order(file, leaves, leaf, threads,
+                                 [&visit_page](artifact_map& found) { return visit_page(found, true); }))
+    return any ? 1 : 0;
+  std::vector<std::uint8_t> buf(page_size);
+  artifact_map found;
+  for (const std::uint64_t offset : leaves) {
+    if (!read_file_exact(file, offset, page_size, buf.data())) continue;
+    if (!parse_table_page(found, buf.data(), page_size, offset, offset, leaf)) continue;
+    if (!visit_page(found, false)) break;
   }
   return any ? 1 : 0;
 }

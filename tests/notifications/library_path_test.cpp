@@ -534,7 +534,7 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
             }
             std::string path = db;
             unsigned source_code = 0;
-            ASSERT_EQ(read_database_tables(padded, path, sink, &source_code), 1);
+            ASSERT_EQ(read_database_tables(padded, path, sink, nullptr, &source_code), 1);
             EXPECT_EQ(padded.store.app_name_width, std::string("Referenced.Application.Name.Longer").size());
             EXPECT_EQ(padded.store.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
             if (streamed) {

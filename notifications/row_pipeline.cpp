@@ -1,0 +1,159 @@
+#include "notifications/row_pipeline.h"
+
+#include <algorithm>
+#include <streambuf>
+#include <utility>
+
+#include "notifications/report_delimited.h"
+
+namespace {
+
+// Most formatter threads a run starts: past this the reading thread is the bottleneck.
+constexpr unsigned kMostThreads = 7;
+
+// An output buffer that appends to a string, which may change between writes.
+class string_append_buf : public std::streambuf {
+  public:
+    void target(std::string* text) { text_ = text; }
+
+  protected:
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        text_->push_back(traits_type::to_char_type(ch));
+        return ch;
+    }
+    std::streamsize xsputn(const char* data, std::streamsize count) override {
+        text_->append(data, static_cast<std::size_t>(count));
+        return count;
+    }
+
+  private:
+    std::string* text_ = nullptr;
+};
+
+}  // namespace
+
+row_pipeline::row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads)
+    : os_(os), run_(run), serial_(serial) {
+    if (threads < 0) {
+        const unsigned cores = std::thread::hardware_concurrency();
+        threads = cores > 1 ? static_cast<int>(std::min(cores - 1, kMostThreads)) : 0;
+    }
+    wanted_threads_ = static_cast<unsigned>(threads);
+}
+
+row_pipeline::~row_pipeline() { finish(); }
+
+bool row_pipeline::parallel_allowed() const {
+    // The timeline forms keep a header switch that their first row clears; a run log takes rows one at a
+    // time; the multiline form rewrites the template as it goes.
+    const selk_options& options = run_.options;
+    if (options.csvl2t || options.bodyfile || options.multiline || options.header_on) return false;
+    return options.switches[kSwitchPerTableFiles] == 0 && !options.sqlite_on;
+}
+
+void row_pipeline::write(notification_record& n) {
+    ++seen_;
+    if (!parallel_) {
+        if (refused_ || wanted_threads_ == 0 || seen_ <= kSerialRows) {
+            serial_.write(n);
+            return;
+        }
+        // The serial rows wrote the header; what decides the form no longer changes.
+        if (!serial_.healthy() || !parallel_allowed()) {
+            refused_ = true;
+            serial_.write(n);
+            return;
+        }
+        start();
+    }
+    if (!serial_.admit(n)) return;
+    std::swap(current_->rows[current_->used], n);
+    if (++current_->used == kBatchRows) submit_current();
+}
+
+void row_pipeline::start() {
+    // The settings text of a handler is built on first use and kept in it: built here, before rows are
+    // formatted on several threads.
+    if (!run_.store.handlers.empty() && !run_.store.settings.empty()) {
+        for (notification_handler_record& h : run_.store.handlers)
+            (void)output_settings_text(h, run_.store.settings, run_.store.settings_index);
+    }
+    // Enough batches for every thread to hold one being formatted and one waiting for its turn, and for
+    // the reader to fill one: the memory in flight stays bounded.
+    const std::size_t batches = 2 * static_cast<std::size_t>(wanted_threads_) + 2;
+    for (std::size_t i = 0; i < batches; ++i) {
+        owned_.push_back(std::make_unique<batch>());
+        owned_.back()->rows.resize(kBatchRows);
+        free_.push_back(owned_.back().get());
+    }
+    current_ = free_.back();
+    free_.pop_back();
+    parallel_ = true;
+    for (unsigned i = 0; i < wanted_threads_; ++i) workers_.emplace_back(&row_pipeline::work, this);
+    threads_started_ = wanted_threads_;
+}
+
+void row_pipeline::submit_current() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    current_->sequence = next_sequence_++;
+    queued_.push_back(current_);
+    current_ = nullptr;
+    work_ready_.notify_one();
+    turn_.wait(lock, [this] { return !free_.empty(); });
+    current_ = free_.back();
+    free_.pop_back();
+}
+
+void row_pipeline::format(batch& b) {
+    b.text.clear();
+    string_append_buf buf;
+    buf.target(&b.text);
+    std::ostream out(&buf);
+    // A writer of its own: the header is already out, so it only formats rows.
+    record_writer writer(out, run_);
+    for (std::size_t i = 0; i < b.used; ++i) writer.write(b.rows[i]);
+}
+
+void row_pipeline::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        work_ready_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
+        if (queued_.empty()) return;
+        batch* b = queued_.front();
+        queued_.pop_front();
+        lock.unlock();
+        format(*b);
+        lock.lock();
+        // Texts reach the report in the order the batches were submitted.
+        turn_.wait(lock, [this, b] { return written_ == b->sequence; });
+        lock.unlock();
+        os_.write(b->text.data(), static_cast<std::streamsize>(b->text.size()));
+        lock.lock();
+        b->used = 0;
+        ++written_;
+        free_.push_back(b);
+        turn_.notify_all();
+    }
+}
+
+void row_pipeline::drain() {
+    if (!parallel_) return;
+    if (current_->used != 0) submit_current();
+    std::unique_lock<std::mutex> lock(mutex_);
+    turn_.wait(lock, [this] { return written_ == next_sequence_; });
+}
+
+void row_pipeline::finish() {
+    if (!parallel_) return;
+    drain();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& t : workers_) t.join();
+    workers_.clear();
+    parallel_ = false;
+    refused_ = true;
+}

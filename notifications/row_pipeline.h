@@ -1,0 +1,80 @@
+// Notification rows written with several threads: the reading thread hands each notification on in
+// batches, formatter threads turn a batch into its report text, and the texts reach the report in the order
+// the notifications were read. A small table never starts a thread: its rows are written as they come.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "notifications/records.h"
+#include "notifications/report_writer.h"
+#include "notifications/database_state.h"
+
+class row_pipeline {
+  public:
+    // Rows written one by one before the formatter threads start; below it no thread is started.
+    static constexpr std::size_t kSerialRows = 4096;
+    // Notifications per batch.
+    static constexpr std::size_t kBatchRows = 256;
+
+    // Writes through `serial` (which writes to `os`) until the formatter threads start. `threads` is the
+    // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the machine's cores
+    // less one (at most 7; none on a machine of one core).
+    row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads = -1);
+    ~row_pipeline();
+    row_pipeline(const row_pipeline&) = delete;
+    row_pipeline& operator=(const row_pipeline&) = delete;
+
+    // Hands on one notification; its contents may be swapped out (the caller resets it for the next row).
+    void write(notification_record& notification);
+    // Returns once every notification handed on so far is in the report stream; the threads stay.
+    void drain();
+    // Drains and stops the threads. Called by the destructor as well.
+    void finish();
+    // How many formatter threads ran (0 when the rows were written on the calling thread).
+    unsigned threads_started() const { return threads_started_; }
+
+  private:
+    struct batch {
+        std::vector<notification_record> rows;  // kBatchRows slots, their storage reused
+        std::size_t used = 0;                   // slots filled
+        std::uint64_t sequence = 0;             // its place in the report
+        std::string text;                       // the finished rows
+    };
+
+    // True when the report form allows rows to be formatted apart from one another.
+    bool parallel_allowed() const;
+    void start();
+    void submit_current();
+    void work();
+    void format(batch& b);
+
+    std::ostream& os_;
+    selk_run& run_;
+    record_writer& serial_;
+    unsigned wanted_threads_;
+    unsigned threads_started_ = 0;
+    std::size_t seen_ = 0;   // notifications handed on
+    bool parallel_ = false;  // the threads run
+    bool refused_ = false;   // the form does not allow them; everything stays serial
+
+    std::vector<std::unique_ptr<batch>> owned_;  // every batch, for their lifetime
+    batch* current_ = nullptr;                   // the batch being filled
+    std::uint64_t next_sequence_ = 0;            // of the next batch submitted
+    std::mutex mutex_;
+    std::condition_variable work_ready_;  // a batch is queued, or the threads are to stop
+    std::condition_variable turn_;        // a batch was written, or a free batch came back
+    std::deque<batch*> queued_;           // submitted, not yet taken by a formatter
+    std::vector<batch*> free_;            // batches that may be filled
+    std::uint64_t written_ = 0;           // batches whose text is in the report
+    bool stopping_ = false;
+    std::vector<std::thread> workers_;
+};

@@ -1,0 +1,137 @@
+#include "sqlite_format/page_parallel.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+#include "io/fileio.h"
+
+namespace {
+
+constexpr unsigned kMostThreads = 6;
+// Pages a thread claims and decodes at a time: one hand-over per group keeps the threads from waking each
+// other for every page.
+constexpr std::size_t kGroupPages = 16;
+// Decoded groups that may wait for the consumer, per thread.
+constexpr std::size_t kGroupsPerThread = 3;
+
+// One group's place in the ring of decoded groups.
+struct page_slot {
+    std::size_t index = 0;            // which group it holds
+    bool ready = false;               // decoded
+    std::vector<artifact_map> found;  // per page of the group; empty for a page that failed
+};
+
+class leaf_decoder {
+  public:
+    leaf_decoder(const std::vector<std::uint64_t>& offsets, const leaf_page_options& options, std::size_t ring)
+        : offsets_(offsets), options_(options), page_size_(options.page_size), slots_(ring) {}
+
+    // Thread `worker` of `threads`: decodes groups worker, worker + threads, ... each once the ring has room
+    // for it. A slot is only ever used by one thread, which frees what it allocated there.
+    void work(uni::fileio& file, std::size_t worker, std::size_t threads) {
+        std::vector<std::uint8_t> buf(page_size_);
+        leaf_page_options leaf = options_;
+        leaf.file = &file;  // overflow chains too are read through this thread's own handle
+        const std::size_t groups = group_count();
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (std::size_t index = worker; index < groups; index += threads) {
+            room_.wait(lock, [this, index] { return stop_ || index < consumed_ + slots_.size(); });
+            if (stop_) return;
+            page_slot& slot = slots_[index % slots_.size()];
+            lock.unlock();
+            const std::size_t first = index * kGroupPages;
+            const std::size_t count = std::min(kGroupPages, offsets_.size() - first);
+            slot.found.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                artifact_map& found = slot.found[i];
+                found.clear();
+                const std::uint64_t offset = offsets_[first + i];
+                // Straight from the descriptor: the handle's read window would fill for pages not read.
+                const ssize_t got = ::pread(file.descriptor, buf.data(), page_size_, static_cast<off_t>(offset));
+                if (got == static_cast<ssize_t>(page_size_))
+                    (void)parse_table_page(found, buf.data(), page_size_, offset, offset, leaf);
+            }
+            lock.lock();
+            slot.index = index;
+            slot.ready = true;
+            if (index == consumed_) decoded_.notify_one();
+        }
+    }
+
+    // The calling thread: each page in order to `consume`, until it says stop or the pages run out.
+    void consume(const leaf_page_consumer& consume) {
+        const std::size_t groups = group_count();
+        for (std::size_t index = 0; index < groups; ++index) {
+            page_slot& slot = slots_[index % slots_.size()];
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                decoded_.wait(lock, [&slot, index] { return slot.ready && slot.index == index; });
+            }
+            bool go_on = true;
+            for (artifact_map& found : slot.found) {
+                if (!found.empty() && !consume(found)) {
+                    go_on = false;
+                    break;
+                }
+            }
+            std::lock_guard<std::mutex> lock(mutex_);
+            slot.ready = false;
+            ++consumed_;
+            if (!go_on) stop_ = true;
+            room_.notify_all();
+            if (stop_) return;
+        }
+    }
+
+    void stop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+        room_.notify_all();
+    }
+
+  private:
+    std::size_t group_count() const { return (offsets_.size() + kGroupPages - 1) / kGroupPages; }
+
+    const std::vector<std::uint64_t>& offsets_;
+    const leaf_page_options options_;
+    const std::uint32_t page_size_;
+    std::vector<page_slot> slots_;  // group i in slot i % size
+    std::mutex mutex_;
+    std::condition_variable room_;     // a slot came free, or the walk stops
+    std::condition_variable decoded_;  // the group the consumer waits for was decoded
+    std::size_t consumed_ = 0;         // groups handed on
+    bool stop_ = false;
+};
+
+}  // namespace
+
+unsigned leaf_decoding_threads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 1 ? std::min(cores - 1, kMostThreads) : 0;
+}
+
+int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
+                               const leaf_page_options& options, unsigned threads,
+                               const leaf_page_consumer& consume) {
+    if (threads < 2 || options.page_size == 0 || file.in_memory || !file.is_open() || file.path.empty()) return 0;
+    // Each thread reads through its own handle: a handle's read window is not shared.
+    std::vector<std::unique_ptr<uni::fileio>> handles;
+    for (unsigned i = 0; i < threads; ++i) {
+        auto handle = std::make_unique<uni::fileio>();
+        if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return 0;
+        handles.push_back(std::move(handle));
+    }
+    leaf_decoder decoder(offsets, options, kGroupsPerThread * threads);
+    std::vector<std::thread> workers;
+    for (unsigned i = 0; i < threads; ++i)
+        workers.emplace_back([&decoder, &handles, i, threads] { decoder.work(*handles[i], i, threads); });
+    decoder.consume(consume);
+    decoder.stop();
+    for (std::thread& t : workers) t.join();
+    return 1;
+}

@@ -1,0 +1,32 @@
+// Table leaf pages decoded on several threads and handed on in their order: a table of many leaves is read
+// with the machine's cores while its rows still come out as a walk of one thread gives them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "sqlite_format/btree.h"
+
+namespace uni {
+class fileio;
+}
+
+// Below this many leaves a table is decoded on the calling thread: threads would cost more than they save.
+constexpr std::size_t kParallelLeafPages = 64;
+
+// Receives the artifacts of one leaf page (parse_table_page's output, non-empty); false stops the walk.
+using leaf_page_consumer = std::function<bool(artifact_map&)>;
+
+// Reads the pages at the file offsets `offsets` of `file` and decodes each with parse_table_page (as a page
+// of its own, with `options`; overflow chains are followed through a handle of each thread's own, whatever
+// `options.file` says) on `threads` threads, each reading through a handle of its own on the file; `consume` gets the artifacts of each page that read and decoded, in the
+// order of `offsets`. At most a few pages per thread wait decoded at any time. Returns 0 without reading
+// anything when this cannot be done (a file in memory, a file that cannot be opened again, fewer than two
+// threads): the caller then decodes the pages itself. Otherwise 1.
+int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
+                               const leaf_page_options& options, unsigned threads,
+                               const leaf_page_consumer& consume);
+
+// The decoding threads this machine gives a table walk: its cores less one, at most 6; 0 on one core.
+unsigned leaf_decoding_threads();

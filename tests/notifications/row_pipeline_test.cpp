@@ -1,0 +1,128 @@
+#include "notifications/row_pipeline.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "notification_db_fixtures.h"
+#include "notifications/library_path.h"
+#include "test_run.h"
+
+namespace fx = notification_fixtures;
+
+namespace {
+
+// Enough notifications, with payloads of many lengths, that the rows outnumber the serial start and the
+// table spans more leaves than a walk decodes on one thread.
+constexpr int kRows = static_cast<int>(row_pipeline::kSerialRows) + 3000;
+
+void make_large_db(const std::string& path) {
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "PRAGMA secure_delete=OFF;");
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::insert_handler(db, 69, "Fabrikam.Chat_8wekyb3d8bbwe!App");
+    fx::exec(db, "BEGIN;");
+    for (int i = 0; i < kRows; ++i) {
+        fx::insert_notification(db, 1 + i, 5000 + i, i % 3 == 0 ? 69 : 68, i % 5 == 0 ? "tile" : "toast",
+                                "<toast><text>row " + std::to_string(i) + std::string(i % 97, 'x') + "</text></toast>",
+                                {}, 132521874959020000LL + i * 7777777LL);
+    }
+    fx::exec(db, "COMMIT;");
+    // Deleted rows leave free blocks for the slack scan of "-carve".
+    fx::exec(db, "DELETE FROM Notification WHERE [Order] % 50 = 7;");
+    sqlite3_close(db);
+}
+
+struct report {
+    std::string text;            // the whole report stream
+    std::string at_flush;        // the report when a failure was about to be said (empty when none)
+    unsigned threads = 0;        // formatter threads that ran
+    std::uint8_t incomplete = 0; // a table broke off
+};
+
+// The report of one database as the tool writes it, with `threads` formatter threads.
+report run(const std::string& db, const std::vector<std::string>& extra, int threads) {
+    test_run t;
+    std::vector<std::string> args = {"selk", "-db", db, "-quiet"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(parse_selk_options(t, args), 1);
+    report r;
+    std::ostringstream os;
+    {
+        record_writer live(os, t);
+        row_pipeline rows(os, t, live, threads);
+        const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
+        const auto flush = [&rows, &r, &os] {
+            rows.drain();
+            r.at_flush = os.str();
+        };
+        std::string path = db;
+        unsigned source_code = 0;
+        EXPECT_EQ(read_database_tables(t, path, sink, flush, &source_code), 1);
+        rows.finish();
+        r.threads = rows.threads_started();
+        write_records(os, t, t.store.notifications);
+    }
+    r.text = os.str();
+    r.incomplete = t.tables_incomplete;
+    return r;
+}
+
+TEST(RowPipeline, ParallelReportEqualsTheSerialOne) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("large.db");
+    make_large_db(db);
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, {"-csv", "-all_fields"}, {"-carve"}, {"-csvl2t"}}) {
+        const report serial = run(db, extra, 0);
+        const report parallel = run(db, extra, 3);
+        EXPECT_EQ(serial.threads, 0u);
+        // The timeline forms stay on one thread.
+        EXPECT_EQ(parallel.threads, extra.size() == 1 && extra[0] == "-csvl2t" ? 0u : 3u);
+        EXPECT_GT(serial.text.size(), static_cast<std::size_t>(kRows) * 100);
+        EXPECT_TRUE(serial.text == parallel.text) << (extra.empty() ? "default" : extra[0]);
+    }
+}
+
+TEST(RowPipeline, RowsBeforeABrokenLeafAreInTheReportBeforeTheFailure) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("damaged.db");
+    make_large_db(db);
+    std::uint32_t root = 0;
+    {
+        sqlite3* conn = fx::open_db(db);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1,
+                                     &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_close(conn);
+    }
+    // The right-most leaf under the root no longer reads as a page: the library fails near the end.
+    std::vector<std::uint8_t> bytes = fx::read_all(db);
+    const std::size_t root_at = (root - 1) * 4096u;
+    ASSERT_EQ(bytes.at(root_at), 5);
+    const std::uint32_t last = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
+                               (bytes[root_at + 10] << 8) | bytes[root_at + 11];
+    bytes.at((last - 1) * 4096u) = 0x44;
+    ASSERT_TRUE(fx::write_all(db, bytes));
+
+    const report serial = run(db, {}, 0);
+    const report parallel = run(db, {}, 3);
+    EXPECT_EQ(parallel.threads, 3u);
+    EXPECT_EQ(serial.incomplete, 1);
+    EXPECT_EQ(parallel.incomplete, 1);
+    EXPECT_GT(serial.text.size(), static_cast<std::size_t>(row_pipeline::kSerialRows) * 100);
+    EXPECT_TRUE(serial.text == parallel.text);
+    // Every row read before the failure was in the report when the failure was said.
+    EXPECT_TRUE(parallel.at_flush == parallel.text);
+}
+
+}  // namespace

@@ -15,11 +15,15 @@
 
 namespace {
 
-// Options of the given output switches with one database read into them.
-bool read_options(selk_run& run, const bench_db& db, const std::vector<std::string>& switches) {
+// Options of the given output switches for the benchmark database.
+bool parse_options(selk_options& options, const bench_db& db, const std::vector<std::string>& switches) {
     std::vector<std::string> args = {"selk", "-db", db.path(), "-quiet"};
     args.insert(args.end(), switches.begin(), switches.end());
-    if (parse_selk_options(run.options, args) == 0) return false;
+    return !db.path().empty() && parse_selk_options(options, args) != 0;
+}
+
+// The benchmark database read into the run.
+bool read_database(selk_run& run, const bench_db& db) {
     std::string path = db.path();
     return analyze_db_library_path(&run, path) != 0 && !run.store.notifications.empty() &&
            !run.store.handlers.empty() && !run.store.push_channels.empty();
@@ -30,8 +34,9 @@ void write_one_row(benchmark::State& state) {
     static const std::vector<std::string> kSwitches[] = {{}, {"-csv"}, {"-csvl2t"}, {"-bodyfile"}};
     const bench_db db(1);
     selk_options options;
+    const bool parsed = parse_options(options, db, kSwitches[state.range(0)]);
     selk_run run(options);
-    if (db.path().empty() || !read_options(run, db, kSwitches[state.range(0)])) {
+    if (!parsed || !read_database(run, db)) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
@@ -57,8 +62,9 @@ BENCHMARK(write_one_row)->DenseRange(0, 3);
 void write_rows_of_a_report(benchmark::State& state) {
     const bench_db db(1);
     selk_options options;
+    const bool parsed = parse_options(options, db, {});
     selk_run run(options);
-    if (db.path().empty() || !read_options(run, db, {})) {
+    if (!parsed || !read_database(run, db)) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
@@ -81,8 +87,9 @@ BENCHMARK(write_rows_of_a_report);
 void fill_one_notification(benchmark::State& state) {
     const bench_db db(1);
     selk_options options;
+    const bool parsed = parse_options(options, db, {});
     selk_run run(options);
-    if (db.path().empty() || !read_options(run, db, {})) {
+    if (!parsed || !read_database(run, db)) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }

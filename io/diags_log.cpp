@@ -21,7 +21,7 @@ bool level_reached(const cmd_params& options, int level) {
 
 // One record: "->", the optional tag and " : ", the text, the optional ": " and suffix, a line end; flushed
 // so that the log is complete even when the run stops early.
-void write_record(cmd_params& options, const char* tag, const std::string& text, const char* suffix) {
+void write_record(const cmd_params& options, const char* tag, const std::string& text, const char* suffix) {
     std::ostream& os = *options.diagnostics;
     os << "->";
     if (tag != nullptr) os << tag << " : ";
@@ -70,64 +70,64 @@ std::string hex_dump_text(const std::uint8_t* bytes, std::int32_t count, std::ui
 
 }  // namespace
 
-void write_log_line(cmd_params& options, const std::string& text) {
+void write_log_line(const cmd_params& options, const std::string& text) {
     if (!log_is_on(options)) return;
     write_record(options, nullptr, text, nullptr);
 }
 
-void write_log_line_checked(cmd_params* options, const std::string& text) {
+void write_log_line_checked(const cmd_params* options, const std::string& text) {
     if (options == nullptr || text.empty()) return;
     write_log_line(*options, text);
 }
 
-void write_log_line_from_stream(cmd_params& options, const std::ostringstream& text) {
+void write_log_line_from_stream(const cmd_params& options, const std::ostringstream& text) {
     write_log_line(options, text.str());
 }
 
-void write_log_line_from_stream(cmd_params& options, const std::stringstream& text) {
+void write_log_line_from_stream(const cmd_params& options, const std::stringstream& text) {
     write_log_line(options, text.str());
 }
 
-void write_log_line_from_stream_checked(cmd_params* options, const std::ostringstream& text) {
+void write_log_line_from_stream_checked(const cmd_params* options, const std::ostringstream& text) {
     if (options == nullptr) return;
     write_log_line(*options, text.str());
 }
 
-void write_log_line_from_stream_checked(cmd_params* options, const std::stringstream& text) {
+void write_log_line_from_stream_checked(const cmd_params* options, const std::stringstream& text) {
     if (options == nullptr) return;
     write_log_line(*options, text.str());
 }
 
-void write_log_line_from_stream_at_level(cmd_params& options, int level, const std::ostringstream& text) {
+void write_log_line_from_stream_at_level(const cmd_params& options, int level, const std::ostringstream& text) {
     if (!level_reached(options, level)) return;
     write_log_line(options, text.str());
 }
 
-void write_log_line_from_stream_at_level(cmd_params& options, int level, const std::stringstream& text) {
+void write_log_line_from_stream_at_level(const cmd_params& options, int level, const std::stringstream& text) {
     if (!level_reached(options, level)) return;
     write_log_line(options, text.str());
 }
 
-void write_log_list(cmd_params& options, const std::vector<std::string>& items) {
+void write_log_list(const cmd_params& options, const std::vector<std::string>& items) {
     if (!log_is_on(options)) return;
     std::string joined;
     join_strings(joined, items, "; ", false);
     write_record(options, nullptr, joined, nullptr);
 }
 
-void write_log_hex_dump(cmd_params& options, const std::uint8_t* bytes, std::int32_t count, std::uint64_t base_offset) {
+void write_log_hex_dump(const cmd_params& options, const std::uint8_t* bytes, std::int32_t count, std::uint64_t base_offset) {
     // A negative count would be taken as a huge length: nothing is dumped for it.
     if (!log_is_on(options) || bytes == nullptr || count <= 0) return;
     write_record(options, nullptr, hex_dump_text(bytes, count, base_offset), nullptr);
 }
 
-void write_log_hex_dump_at_level(cmd_params& options, int level, const std::uint8_t* bytes, std::int32_t count,
+void write_log_hex_dump_at_level(const cmd_params& options, int level, const std::uint8_t* bytes, std::int32_t count,
                                  std::uint64_t base_offset) {
     if (!level_reached(options, level)) return;
     write_log_hex_dump(options, bytes, count, base_offset);
 }
 
-void diag_printf(cmd_params* options, const char* format, ...) {
+void diag_printf(const cmd_params* options, const char* format, ...) {
     if (options == nullptr || !log_is_on(*options) || format == nullptr) return;
     va_list args;
     va_start(args, format);
@@ -136,7 +136,7 @@ void diag_printf(cmd_params* options, const char* format, ...) {
     write_record(*options, nullptr, text, nullptr);
 }
 
-void diag_printf_ex(cmd_params& options, const char* format, ...) {
+void diag_printf_ex(const cmd_params& options, const char* format, ...) {
     if (!log_is_on(options) || format == nullptr) return;
     va_list args;
     va_start(args, format);
@@ -145,7 +145,7 @@ void diag_printf_ex(cmd_params& options, const char* format, ...) {
     write_record(options, nullptr, text, nullptr);
 }
 
-void diag_printf_at_level(cmd_params& options, int level, const char* format, ...) {
+void diag_printf_at_level(const cmd_params& options, int level, const char* format, ...) {
     if (!log_is_on(options) || format == nullptr) return;
     if (!level_reached(options, level)) return;
     va_list args;
@@ -155,7 +155,7 @@ void diag_printf_at_level(cmd_params& options, int level, const char* format, ..
     write_record(options, nullptr, text, nullptr);
 }
 
-void diag_printf_tagged(cmd_params& options, const char* tag, const char* suffix, const char* format, ...) {
+void diag_printf_tagged(const cmd_params& options, const char* tag, const char* suffix, const char* format, ...) {
     if (!log_is_on(options) || format == nullptr) return;
     va_list args;
     va_start(args, format);
@@ -164,7 +164,7 @@ void diag_printf_tagged(cmd_params& options, const char* tag, const char* suffix
     write_record(options, tag, text, suffix);
 }
 
-void diag_printf_list(cmd_params& options, const std::vector<std::string>& items, const char* format, ...) {
+void diag_printf_list(const cmd_params& options, const std::vector<std::string>& items, const char* format, ...) {
     if (!log_is_on(options) || format == nullptr) return;
     va_list args;
     va_start(args, format);

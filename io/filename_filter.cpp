@@ -198,7 +198,7 @@ bool build_filename_filters(std::vector<filename_filter>& out, std::string& text
     return built;
 }
 
-bool path_passes_filters(cmd_params* options, bool* could_not_check, const std::wstring& path,
+bool path_passes_filters(const cmd_params* options, bool* could_not_check, const std::wstring& path,
                          const std::vector<filename_filter>& filters, file_stats* stats, bool stream_names) {
     if (path.empty()) return false;
     if (could_not_check != nullptr) *could_not_check = false;
@@ -236,7 +236,7 @@ bool path_passes_filters(cmd_params* options, bool* could_not_check, const std::
     return false;
 }
 
-bool path_passes_filters_utf8(cmd_params* options, bool* could_not_check, const std::string& path,
+bool path_passes_filters_utf8(const cmd_params* options, bool* could_not_check, const std::string& path,
                               const std::vector<filename_filter>& filters, file_stats* stats, bool stream_names) {
     if (path.empty()) return false;
     // The time window applies even without filters: an empty list must not wave a path past it.
@@ -254,7 +254,7 @@ bool path_passes_filters_default(bool* could_not_check, const std::wstring& path
     return path_passes_filters(&defaults, could_not_check, path, filters, nullptr, stream_names);
 }
 
-bool folder_and_name_pass_filters(cmd_params* options, bool* could_not_check, const std::wstring& folder,
+bool folder_and_name_pass_filters(const cmd_params* options, bool* could_not_check, const std::wstring& folder,
                                   const std::wstring& name, const std::vector<filename_filter>& filters,
                                   file_stats* stats, bool stream_names) {
     if (name.empty()) return false;

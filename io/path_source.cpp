@@ -19,7 +19,7 @@ _folder_level::_folder_level() : path(), level(0) {}
 _folder_level::_folder_level(const std::wstring& path_in, std::uint32_t level_in)
     : path(path_in), level(level_in) {}
 
-stdin_stream_ex::stdin_stream_ex(cmd_params* options_in)
+stdin_stream_ex::stdin_stream_ex(const cmd_params* options_in)
     : uni::stdin_stream(false), level_limit(1), enumdir_mode(false), options(nullptr) {
     clear();
     options = options_in;

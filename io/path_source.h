@@ -28,7 +28,7 @@ struct _folder_level {
 class stdin_stream_ex : public uni::stdin_stream {
   public:
     // Standard input underneath; options (not owned, may be null) is kept until the next init.
-    explicit stdin_stream_ex(cmd_params* options);
+    explicit stdin_stream_ex(const cmd_params* options);
     ~stdin_stream_ex() override;
 
     // Empties both stacks and the filters, level_limit 1, standard-input mode, options null.
@@ -66,7 +66,7 @@ class stdin_stream_ex : public uni::stdin_stream {
     std::uint32_t level_limit;                  // deepest folder level that is listed
     std::vector<filename_filter> filters;       // own copy of the include list
     bool enumdir_mode;                          // folder-walk mode
-    cmd_params* options;                        // the run's options; not owned, may be null
+    const cmd_params* options;                      // the run's options; not owned, may be null
 };
 
 }  // namespace qmportdir

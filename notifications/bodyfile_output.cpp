@@ -43,7 +43,6 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
         } else {
             os << hdr.str() << '\n';
         }
-        if (ctx.options != nullptr) ctx.options->header_on = false;
     }
     // A '|' inside any text field would add a field to the line.
     replace_char(ctx.name, '|', ';', false);

@@ -31,10 +31,10 @@ class bodyfile_v3_context {
     macb_input macb;           // the four times M, A, C, B in Unix seconds
     std::string time_zone;     // "UTC" (not printed)
     sqlite_data_log* run_log;  // not owned; null in this tool
-    cmd_params* options;       // not owned; null unless the caller sets it
+    const cmd_params* options;  // not owned; null unless the caller sets it
 };
 
-// Writes the header while it is pending (clearing it, and the options' switch), then the record's line,
+// Writes the header while it is pending (clearing the caller's switch), then the record's line,
 // the times in the bodyfile order atime, mtime, ctime, crtime. Returns 1, or 0 when the output stream
 // failed.
 int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_context& ctx);

@@ -97,12 +97,14 @@ const wns_push_channel_record* notification_store::push_channel_for(std::uint64_
     return &push_channels[it->second];
 }
 
-selk_run::selk_run(selk_options& run_options) : options(run_options) {}
+selk_run::selk_run(const selk_options& run_options)
+    : options(run_options), carve_switch(run_options.switches[kSwitchCarve]), header_on(run_options.header_on) {}
 
 void selk_run::clear_after_each_iteration() {
     if (sqlite.is_open) sqlite.close_and_unload();
     layout.clear();
     store.clear();
     tables_incomplete = 0;
-    options.clear_after_each_iteration();
+    input_read = 0;
+    carve_switch = options.switches[kSwitchCarve];
 }

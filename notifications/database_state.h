@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "notifications/records.h"
+#include "notifications/row_model.h"
 #include "notifications/selk_options.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"
@@ -73,19 +74,23 @@ class notification_store {
     std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
 };
 
-// One run of the tool over its databases: the settings it was given and the state of the current
-// database.
+// One run of the tool over its databases: the settings it was given, read-only, and what the run finds and
+// changes as it goes: the state of the current database and the report's header.
 class selk_run {
   public:
-    explicit selk_run(selk_options& run_options);
+    explicit selk_run(const selk_options& run_options);
     selk_run(const selk_run&) = delete;
     selk_run& operator=(const selk_run&) = delete;
 
     // Ready for the next database: closes the binding when open, clears the layout and the store, the
-    // incomplete-tables mark, and the options' switch [kSwitchInput].
+    // incomplete-tables mark and input_read, and takes carve_switch from the options again.
     void clear_after_each_iteration();
 
-    selk_options& options;       // the settings; the reads set only switch [kSwitchInput] and db_path
+    // Where the report's rows go through the row model: its header state below.
+    report_header header() { return report_header{&header_on, &header_fields}; }
+
+    const selk_options& options;  // the settings of the run, never written once parsed
+    std::string db_path;          // the database (or file of pages) being read, as its read expanded it
     table_layout layout;
     notification_store store;
     sqlite_wrapper sqlite;       // the binding; sqlite.is_open while a database is open
@@ -93,4 +98,10 @@ class selk_run {
     // Set when the library failed part of the way through a table of the current database: the rows it
     // delivered are kept and printed, but the run did not read everything.
     std::uint8_t tables_incomplete = 0;
+    std::uint8_t input_read = 0;  // 1 once the tables of the current database were read
+    // "-carve" as the slack scan of the current database is to take it: the option's value, cleared when the
+    // live rows came from the log's image (their valid frames are then read already).
+    std::uint8_t carve_switch = 0;
+    bool header_on;                               // the report's header is still due (from the options)
+    std::vector<qm_variant_lite> header_fields;  // the header template the report's rows are laid out by
 };

@@ -47,7 +47,7 @@ void usage_option(std::ostream& os, const std::string& option, const char* text)
 
 // The whole file filter, the time window of "-cmd_start_time"/"-cmd_stop_time" included, also when no
 // "-filter" was given.
-bool path_passes_file_filters(selk_options& options, const std::string& path) {
+bool path_passes_file_filters(const selk_options& options, const std::string& path) {
   if (path.empty()) return false;
   file_stats stats;
   return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, &stats, false);
@@ -65,7 +65,7 @@ void write_and_empty(std::ostream& os, selk_run& run) {
 // two counts (one database only). True when some record could be read: the tables, or at least one
 // recovered record.
 bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
-  selk_options& options = run.options;
+  const selk_options& options = run.options;
   std::string path = db_path;
   std::size_t streamed = 0;
   record_writer live(os, run);
@@ -74,8 +74,7 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
     ++streamed;
     rows.write(n);
   };
-  unsigned source_code = 0;
-  const bool tables_read = read_database_tables(run, path, sink, [&rows] { rows.drain(); }, &source_code) != 0;
+  const bool tables_read = read_database_tables(run, path, sink, [&rows] { rows.drain(); }, nullptr) != 0;
   rows.finish();
   if (tables_read) {
     const std::size_t found = streamed + run.store.notifications.size();
@@ -86,10 +85,9 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
   }
   bool recovered = false;
   if (options.switches[kSwitchSlack] != 0) {
-    std::string slack_path = options.db_path;
-    // Live rows read from the log's image already hold what its valid frames hold.
-    const bool valid_frames = options.switches[kSwitchCarve] != 0 && source_code != kSourceCarveMainFromWal;
-    if (scan_slack_records(slack_path, false, valid_frames, &run) != 0) {
+    std::string slack_path = run.db_path;
+    // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then 0).
+    if (scan_slack_records(slack_path, false, run.carve_switch != 0, &run) != 0) {
       if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(run.store.notifications.size()));
       recovered = !run.store.notifications.empty();
       write_records(os, run, run.store.notifications);
@@ -129,7 +127,7 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
 // "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). 0 once one of them
 // could be read, else -1 after every path was tried; also -1 when a table of one broke off.
 int run_path_stream(std::ostream& os, selk_run& run) {
-  selk_options& options = run.options;
+  const selk_options& options = run.options;
   run.sqlite.close_and_unload();
   // A folder that is not there would list nothing and end the run without a word. A folder given with
   // wildcards is only known once they are expanded.
@@ -153,7 +151,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
       error_printf("skipping %s: it is the %s file of this run\n", path.c_str(), output);
       continue;
     }
-    options.db_path = path;
+    run.db_path = path;
     write_log_line(options, path);
     const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
                                                                : run_database(os, run, path, false);

@@ -44,7 +44,6 @@ void write_header_if_pending(bool& header_pending, std::ostream& os, log2timelin
     } else {
         os << hdr.str() << '\n';
     }
-    if (ctx.options != nullptr) ctx.options->header_on = false;
 }
 
 // The separator character inside a value would add a column: every text that reaches the line is cleaned.
@@ -215,11 +214,19 @@ void log2timeline_context::clear() {
     date_end = 0;
     run_log = nullptr;
     options = nullptr;
+    header_owner = nullptr;
 }
 
 void log2timeline_context::set_from_options(cmd_params* opts) {
     if (opts == nullptr) return;
+    set_from_settings(opts);
+    header_owner = opts;
+}
+
+void log2timeline_context::set_from_settings(const cmd_params* opts) {
+    if (opts == nullptr) return;
     options = opts;
+    header_owner = nullptr;
     ext_hex = opts->base16 ? 1 : 0;
     sourcetype = opts->source_type;
     format = opts->tool_name + " (quillmar)";

@@ -25,8 +25,11 @@ class log2timeline_context {
     // replacement of ',' by ' ', the default date and time patterns compiled, every switch and number 0,
     // every other text empty, no run log and no options.
     void clear();
-    // Copies the output settings of the options and keeps the pointer; nothing for a null pointer.
+    // Copies the output settings of the options and keeps the pointer; nothing for a null pointer. The
+    // generic timeline writer may then rebuild the options' header template.
     void set_from_options(cmd_params* options);
+    // The same for settings that stay read-only: no header template is kept.
+    void set_from_settings(const cmd_params* settings);
     // Turns the extended columns on. A null text keeps the old one; a parent inode of 0xffffffffffff
     // (48 bits set) is stored as parent 5, parent seqnum 0.
     void set_extended_values(std::uint32_t ref, std::uint64_t parent, std::uint32_t parent_seq,
@@ -83,7 +86,9 @@ class log2timeline_context {
     std::uint64_t date_start;       // FILETIME range of printed events; start 0: no range
     std::uint64_t date_end;
     sqlite_data_log* run_log;  // not owned; null in this tool
-    cmd_params* options;       // not owned; null until set from the options
+    const cmd_params* options;  // not owned; null until set from the options or settings
+    cmd_params* header_owner;   // not owned: the options of set_from_options, whose header the generic
+                                // timeline writer rebuilds; null otherwise
 };
 
 // The context with its events: FILETIME -> event, in time order, equal times in insertion order.
@@ -102,7 +107,7 @@ class log2timeline_context_ex : public log2timeline_context {
 // The context's inode text: "0x" and at least 8 hex digits under ext_hex, else decimal.
 void format_value_hex_or_dec(log2timeline_context& ctx, std::uint64_t value);
 
-// Writes the header while it is pending (and clears the options' switch too), then one line per valid
+// Writes the header while it is pending (clearing the caller's switch), then one line per valid
 // event in range. Returns 1, or 0 when the output stream failed.
 int write_log2timeline_events(bool& header_pending, std::ostream& os, log2timeline_context_ex& ctx);
 // The same over events built from the context's own MACB input; no per-letter type fallback; line breaks

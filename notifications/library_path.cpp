@@ -192,7 +192,7 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     int count = 0;
     const char* table = nullptr;
     (void)table_columns(table_type, &names, &count, &table);
-    error_printf("prob reading table %s of %s: %s\n", table, run.options.db_path.c_str(), error_text.c_str());
+    error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), error_text.c_str());
     run.tables_incomplete = 1;
     return false;
 }
@@ -416,11 +416,7 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
 
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
-    unsigned source_code = 0;
-    const int read = read_database_tables(*run, path, nullptr, nullptr, &source_code);
-    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
-    if (source_code == kSourceCarveMainFromWal) run->options.switches[kSwitchCarve] = 0;
-    return read;
+    return read_database_tables(*run, path, nullptr, nullptr, nullptr);
 }
 
 int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
@@ -432,7 +428,7 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
     std::string expanded;
     expand_environment_variables(expanded, path, false);
     path = expanded;
-    run->options.db_path = path;
+    run->db_path = path;
     std::uint8_t wal_image = run->options.switches[kSwitchCarve] ? 1 : 0;
 
     uni::fileio file;
@@ -514,7 +510,9 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
         code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
         read_tables_with_own_reader(reader, file, code, masks);
     }
-    run->options.switches[kSwitchInput] = 1;
+    run->input_read = 1;
+    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
+    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
     if (source_code != nullptr) *source_code = code;
     return 1;
 }

@@ -48,7 +48,8 @@ struct row_reader {
 
 // Reads the live rows of the database at `path` into the store of `run` (cleared first with
 // clear_after_each_iteration). `path` is replaced by its environment-expanded form, which also becomes the
-// options' db_path. Returns 1 when the tables were read (switch [kSwitchInput] is then set); 0 for an
+// run's db_path. Returns 1 when the tables were read (run.input_read is then set, and run.carve_switch
+// cleared when the rows came from the log's image); 0 for an
 // empty path, an unreadable file or one that is not SQLite (messages on standard error when progress
 // output is on), a schema that cannot be read or lacks the notification or handler table (diagnostics
 // log), a failed open, or a notification SELECT that failed before it gave a row. When the library fails
@@ -62,7 +63,7 @@ int read_database_tables(selk_run& run, std::string& path, const notification_si
                          const std::function<void()>& flush, unsigned* source_code);
 
 // read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
-// image (source 12), the "-carve" switch is cleared, so that a slack scan of the same options carves no
+// image (source 12), the run's carve_switch is cleared, so that a slack scan of the same run carves no
 // valid frames.
 int analyze_db_library_path(selk_run* run, std::string& path);
 

@@ -105,12 +105,12 @@ delimited_columns delimited_column_positions(bool all_fields, bool incl_settings
 }
 
 void build_delimited_header_template(selk_run& run) {
-  std::vector<qm_variant_lite>& header = run.options.header_fields;
+  std::vector<qm_variant_lite>& header = run.header_fields;
   header.clear();
   const std::uint64_t time_width = run.options.date_format.size() + run.options.time_format.size() + 2;
   const std::uint64_t misc_width = run.options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
   walk_columns(all_fields_on(run), settings_on(run), time_width, run.store.app_name_width, misc_width,
-               run.options.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
+               run.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
                  if (is_time)
                    header.push_back(qm_variant_lite(label, width, kHeaderTimeType, 0));
                  else
@@ -124,7 +124,7 @@ void build_delimited_header_template(selk_run& run) {
 
 int write_delimited_header(std::ostream& os, selk_run& run) {
   build_delimited_header_template(run);
-  return write_header_row(os, run.options);
+  return write_header_row(os, run.options, run.header());
 }
 
 int write_delimited_row(std::ostream& os, selk_run& run, notification_record& n,
@@ -144,7 +144,7 @@ int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_re
   const std::uint64_t mask = all_fields ? run.layout.schemas[kSchemaNotification].column_mask : 0;
   // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
   const std::uint32_t row_flags = run.options.quoted_csv_fields ? kCellQuote : 0;
-  const unsigned cells = static_cast<unsigned>(run.options.header_fields.size());
+  const unsigned cells = static_cast<unsigned>(run.header_fields.size());
   variant_row& row = row_;
   if (row.valid != 1 || row.count != cells) {
     row.init(cells, true);
@@ -193,9 +193,9 @@ int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_re
   }
 
   if (is_recovered_record(n) && is_wal_source(n.source_code()))
-    row.set_string(c.db, record_db_text(n, run.options.db_path), kCellText, 0);
+    row.set_string(c.db, record_db_text(n, run.db_path), kCellText, 0);
   else
-    row.set_string(c.db, run.options.db_path, kCellText, 0);
+    row.set_string(c.db, run.db_path, kCellText, 0);
   if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
   if (channel != nullptr && !channel->uri.empty()) row.set_string(c.channel_uri, channel->uri, kCellText, 0);
 
@@ -203,7 +203,7 @@ int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_re
     row.set_string(c.settings, "[" + output_settings_text(*handler, run.store.settings, run.store.settings_index) + "]",
                    kCellText, 0);
   }
-  return write_variant_row(os, row, run.options, buffers_);
+  return write_variant_row(os, row, run.options, run.header(), buffers_);
 }
 
 std::string& output_settings_text(notification_handler_record& handler,

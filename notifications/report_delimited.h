@@ -47,7 +47,7 @@ struct delimited_columns {
 // The positions for the two switches that shape the report.
 delimited_columns delimited_column_positions(bool all_fields, bool incl_settings);
 
-// Replaces the options' header template with the report's columns. Time columns are W wide (the lengths of
+// Replaces the run's header template with the report's columns. Time columns are W wide (the lengths of
 // the date and time format texts plus 2); the application-name and database-path widths are those of this
 // moment. With "-csv" or "-no_whitespace" every width is 0.
 void build_delimited_header_template(selk_run& run);

@@ -36,7 +36,7 @@ std::string without_tail(std::ostringstream& os) {
 int write_notification_l2t(std::ostream& os, selk_run& run, const notification_record& n,
                            const notification_handler_record* handler) {
   log2timeline_context_ex ctx;
-  ctx.set_from_options(&run.options);
+  ctx.set_from_settings(&run.options);
   ctx.macb.set_labels("Last Modified", "Last Access", "ExpiryTime", "ArrivalTime");
 
   const bool recovered = is_recovered_record(n);
@@ -58,8 +58,8 @@ int write_notification_l2t(std::ostream& os, selk_run& run, const notification_r
   if (recovered) {
     extra << output_json_src_offset(n.source_code(), n.record_offset, run.options.base16, true) << "; ";
   }
-  if (!run.options.db_path.empty()) {
-    extra << "db: " << run.options.db_path;
+  if (!run.db_path.empty()) {
+    extra << "db: " << run.db_path;
     if (recovered && is_wal_source(n.source_code())) extra << "-wal";
     extra << "; ";
   }
@@ -76,7 +76,7 @@ int write_notification_l2t(std::ostream& os, selk_run& run, const notification_r
                       qm::type_filetime);
     if (event.valid) ctx.insert_event(event);
   }
-  return write_log2timeline_events(run.options.header_on, os, ctx);
+  return write_log2timeline_events(run.header_on, os, ctx);
 }
 
 int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& n,
@@ -95,5 +95,5 @@ int write_notification_bodyfile(std::ostream& os, selk_run& run, const notificat
   if (show_payload) name << "Payload: " << n.payload << "; ";
   ctx.name = without_tail(name);
   ctx.options = &run.options;
-  return write_bodyfile_record(run.options.header_on, os, ctx);
+  return write_bodyfile_record(run.header_on, os, ctx);
 }

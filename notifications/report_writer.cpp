@@ -94,12 +94,12 @@ bool record_writer::write(notification_record& n) {
   if (!started_) {
     started_ = true;
     if (delimited) {
-      if (run_.options.header_on) {
+      if (run_.header_on) {
         if (write_delimited_header(os_, run_) == 0) {
           failed_ = true;
           return false;
         }
-      } else if (run_.options.header_fields.empty()) {
+      } else if (run_.header_fields.empty()) {
         // No header line is due, but the rows still need their template to size and place their cells.
         build_delimited_header_template(run_);
       }

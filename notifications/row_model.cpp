@@ -189,7 +189,7 @@ class line_builder {
 
 // Everything the renderer reads from the options once per row.
 struct render_ctx {
-    cmd_params* options;
+    const cmd_params* options;
     const std::vector<qm_variant_lite>* header;
     std::string blank;  // " ", or empty under no-whitespace
     bool padded;        // widths apply
@@ -551,14 +551,14 @@ sqlite_data_log* options_run_log(const cmd_params& options) {
 }
 
 // The multiline form's one-time label preparation.
-void prepare_multiline_template(cmd_params& options) {
+void prepare_multiline_template(std::vector<qm_variant_lite>& header_fields) {
     std::size_t longest = 0;
-    for (qm_variant_lite& cell : options.header_fields) {
+    for (qm_variant_lite& cell : header_fields) {
         if (cell.type == 31) continue;
         cell.text += ":";
         if (cell.text.size() > longest) longest = cell.text.size();
     }
-    for (qm_variant_lite& cell : options.header_fields) {
+    for (qm_variant_lite& cell : header_fields) {
         if (cell.type != 31) cell.width = longest + 1;
     }
 }
@@ -892,12 +892,16 @@ int variant_row::set_text_by_header(int i, const std::string& text,
 // ---------------------------------------------------------------- writers
 
 int write_header_row(std::ostream& os, cmd_params& options) {
-    options.header_on = false;
+    return write_header_row(os, options, report_header{&options.header_on, &options.header_fields});
+}
+
+int write_header_row(std::ostream& os, const cmd_params& options, report_header state) {
+    *state.header_on = false;
     const bool padded = !options.no_whitespace;
     const std::string blank = options.no_whitespace ? std::string() : std::string(" ");
     std::ostringstream line;
     line << std::dec << std::setfill(' ') << std::left;
-    const std::vector<qm_variant_lite>& header = options.header_fields;
+    const std::vector<qm_variant_lite>& header = *state.header_fields;
     for (std::size_t i = 0; i < header.size(); ++i) {
         const qm_variant_lite& cell = header[i];
         if ((cell.type == 13 || cell.type == 18 || cell.type == 24) && options.padded_separator)
@@ -926,7 +930,11 @@ namespace {
 constexpr std::size_t kTimeSlots = 1024;
 
 // write_variant_row with the caller's buffers, or with a line of its own when there are none.
-int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers);
+int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
+                   row_buffers* buffers);
+
+// The options' own header state.
+report_header own_header(cmd_params& options) { return report_header{&options.header_on, &options.header_fields}; }
 
 }  // namespace
 
@@ -958,30 +966,36 @@ void row_buffers::filetime_texts(std::uint64_t filetime, const date_time_format&
 // ---------------------------------------------------------------- writers (rows)
 
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options) {
-    return write_row_with(os, row, options, nullptr);
+    return write_row_with(os, row, options, own_header(options), nullptr);
 }
 
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, row_buffers& buffers) {
-    return write_row_with(os, row, options, &buffers);
+    return write_row_with(os, row, options, own_header(options), &buffers);
+}
+
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings, report_header header,
+                      row_buffers& buffers) {
+    return write_row_with(os, row, settings, header, &buffers);
 }
 
 namespace {
 
-int write_row_with(std::ostream& os, variant_row& row, cmd_params& options, row_buffers* buffers) {
+int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
+                   row_buffers* buffers) {
     std::string own_line;
     std::string& text = buffers != nullptr ? buffers->line : own_line;
     os << std::dec << std::setfill(' ') << std::left;
-    if (options.header_on) {
+    if (*state.header_on) {
         if (!options.multiline) {
-            if (write_header_row(os, options) == 0) return 0;
+            if (write_header_row(os, options, state) == 0) return 0;
         } else {
-            options.header_on = false;
-            prepare_multiline_template(options);
+            *state.header_on = false;
+            prepare_multiline_template(*state.header_fields);
         }
     }
     render_ctx c;
     c.options = &options;
-    c.header = &options.header_fields;
+    c.header = state.header_fields;
     c.blank = options.no_whitespace ? std::string() : std::string(" ");
     c.padded = !options.no_whitespace;
     c.multiline = options.multiline;

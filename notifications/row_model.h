@@ -164,12 +164,23 @@ class row_buffers {
     std::vector<time_texts> times_;  // a fixed number of slots, chosen by the value; made on first use
 };
 
+// What a report changes as it is written: whether its column header is still due, and the header template
+// its rows are laid out by. The writers below that take the options use the options' own two members; a
+// run whose settings stay read-only keeps its own and passes them.
+struct report_header {
+    bool* header_on;                              // the header is still due; cleared once it is written
+    std::vector<qm_variant_lite>* header_fields;  // the template (the multiline form rewrites its labels)
+};
+
 // Renders one row against the options' header template and writes it (the column header first while it
 // is pending). With a run log set and open the line goes to the log instead. Cells beyond the template
 // print with width 0. Returns 1, or 0 when the output stream failed.
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // The same with the buffers a caller writing many rows keeps.
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, row_buffers& buffers);
+// The same with the header state kept apart from the settings.
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings, report_header header,
+                      row_buffers& buffers);
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // Every valid row in order; 0 when the output stream failed.
 int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options);
@@ -177,3 +188,5 @@ int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_par
 int write_variant_row_multiline(std::ostream& os, variant_row& row, cmd_params& options);
 // The header template as one line; clears the header-pending switch. 0 when the output stream failed.
 int write_header_row(std::ostream& os, cmd_params& options);
+// The same with the header state kept apart from the settings.
+int write_header_row(std::ostream& os, const cmd_params& settings, report_header header);

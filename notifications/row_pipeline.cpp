@@ -48,7 +48,7 @@ bool row_pipeline::parallel_allowed() const {
     // The timeline forms keep a header switch that their first row clears; a run log takes rows one at a
     // time; the multiline form rewrites the template as it goes.
     const selk_options& options = run_.options;
-    if (options.csvl2t || options.bodyfile || options.multiline || options.header_on) return false;
+    if (options.csvl2t || options.bodyfile || options.multiline || run_.header_on) return false;
     return options.switches[kSwitchPerTableFiles] == 0 && !options.sqlite_on;
 }
 

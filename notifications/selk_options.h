@@ -11,7 +11,7 @@
 #include "io/cmd_params.h"
 
 // Indexes of selk_options::switches.
-constexpr int kSwitchInput = 0;       // a database path is at hand ("-db", "-pipe", "-enumdir", or read)
+constexpr int kSwitchInput = 0;       // a database path is at hand ("-db", "-pipe", "-enumdir")
 constexpr int kSwitchAllFields = 1;   // "-all_fields"
 constexpr int kSwitchSlack = 2;       // slack recovery ("-incl_slack" or "-carve"); the driver reads this one
 constexpr int kSwitchSlackCopy = 3;   // second copy of kSwitchSlack, set with it
@@ -33,7 +33,7 @@ class selk_options : public cmd_params {
     // Ready for the next database: switch [kSwitchInput] only.
     void clear_after_each_iteration();
 
-    std::string db_path;                    // "-db" value, or the current path of a "-pipe"/"-enumdir" run
+    std::string db_path;                    // "-db" value (the run keeps the path it is reading)
     std::string spare_text;                 // emptied by clear
     std::ostream* report_stream;            // the results file's stream when "-out" names one; else null
     generic_sql_pull sql_pull;              // never filled by this tool

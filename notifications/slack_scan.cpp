@@ -55,7 +55,7 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     run->clear_after_each_iteration();
     std::string expanded;
     expand_environment_variables(expanded, path, false);
-    run->options.db_path = path;
+    run->db_path = path;
 
     uni::fileio file;
     if (!file.open(path, false, false, false)) return 0;

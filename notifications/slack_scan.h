@@ -18,8 +18,8 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
                        int carve, selk_run* run);
 
-// Walks the whole file at `path` (environment references expanded in place; it becomes the options'
-// database path) as 4096-byte pages with no database header, recognising records under source 4; a
+// Walks the whole file at `path` (environment references expanded in place; it becomes the run's
+// db_path) as 4096-byte pages with no database header, recognising records under source 4; a
 // write-ahead-log header is skipped and every frame read past its frame header. The run is cleared
 // for a new database first. 1 when records were found; 0 for no run, an empty path, a file that
 // cannot be opened or read, or no record found ("problem finding proper signatures to parse" on standard

@@ -268,8 +268,8 @@ variant_row base_row(const timeline_columns& cols, std::size_t size, std::uint32
 
 int write_generic_csv_header(bool& header_pending, std::ostream& os,
                              std::map<std::uint64_t, macb_context>& map, log2timeline_context& ctx) {
-    if (ctx.options == nullptr) return 0;
-    cmd_params& options = *ctx.options;
+    if (ctx.header_owner == nullptr) return 0;
+    cmd_params& options = *ctx.header_owner;
     int ok = 1;
     timeline_columns cols;
     if (header_pending) {

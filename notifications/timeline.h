@@ -75,8 +75,8 @@ void merge_macb_events(std::map<std::uint64_t, macb_context>& map, int set, std:
 
 // The generic timeline writer: while the header is pending, rebuilds the options' header template for the
 // timeline columns and writes it; then one row per entry in range (and one per name of its two name sets)
-// through the delimited row model. Needs the context's options; 0 without them or when the output stream
-// failed, else 1.
+// through the delimited row model. Needs the options the context was set from (set_from_options); 0
+// without them or when the output stream failed, else 1.
 int write_generic_csv_header(bool& header_pending, std::ostream& os,
                              std::map<std::uint64_t, macb_context>& map, log2timeline_context& ctx);
 

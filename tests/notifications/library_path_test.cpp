@@ -182,7 +182,7 @@ TEST_F(FixtureTest, LibraryReadsWhatSelectShows) {
     o.switches[kSwitchSettings] = 1;
     std::string path = kFixture;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    EXPECT_EQ(o.switches[kSwitchInput], 1);
+    EXPECT_EQ(o.input_read, 1);
     EXPECT_EQ(o.layout.page_size, 4096u);
     expect_fixture_records(o, kSourceSqliteLib);
     EXPECT_EQ(o.layout.column_names.size(), 14u);
@@ -201,7 +201,7 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
     carve.switches[kSwitchCarve] = 1;
     path = kFixture;
     ASSERT_EQ(analyze_db_library_path(&carve, path), 1);
-    EXPECT_EQ(carve.switches[kSwitchCarve], 1);
+    EXPECT_EQ(carve.carve_switch, 1);
     expect_fixture_records(carve, kSourceCarveMain);
 
     for (std::size_t i = 0; i < lib.store.notifications.size() && i < carve.store.notifications.size(); ++i) {
@@ -436,7 +436,7 @@ TEST(LibraryPath, FilesThatAreNotSqliteAreRefusedBeforeTheSchema) {
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("prob processing file " + text_file + "\n"), std::string::npos) << err;
     EXPECT_TRUE(o.layout.schemas[kSchemaNotification].fields.empty());
-    EXPECT_EQ(o.switches[kSwitchInput], 0);
+    EXPECT_EQ(o.input_read, 0);
 
     // A header too short to hold the page size is a failed read.
     const std::string stub = dir.file("stub.db");
@@ -606,7 +606,7 @@ TEST(LibraryPath, WriteAheadLogRowsAreReadAndTheEvidenceIsLeftAlone) {
     ASSERT_EQ(analyze_db_library_path(&c, path), 1);
     ASSERT_EQ(c.store.notifications.size(), 2u);
     EXPECT_EQ(c.store.notifications[0].source_code(), kSourceCarveMain);
-    EXPECT_EQ(c.switches[kSwitchCarve], 1);
+    EXPECT_EQ(c.carve_switch, 1);
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
 }
 
@@ -643,8 +643,8 @@ TEST(LibraryPath, CarveTakesTheSchemaFromTheLogWhenPageOneIsDamaged) {
     EXPECT_EQ(o.store.notifications[0].source_code(), kSourceCarveMainFromWal);
     ASSERT_EQ(o.store.handlers.size(), 1u);
     EXPECT_EQ(o.store.handlers[0].source_code(), kSourceCarveMainFromWal);
-    // The driver restores "-carve" after each database; the slack scan meanwhile sees it cleared.
-    EXPECT_EQ(o.switches[kSwitchCarve], 0);
+    // The slack scan of this database sees "-carve" cleared; the option itself stays.
+    EXPECT_EQ(o.carve_switch, 0);
 }
 
 TEST(LibraryPath, HotJournalShowsOnlyTheCommittedRows) {

@@ -275,6 +275,7 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
     std::vector<std::string> words = {"-db", db, "-csv", "-enable_quoted_csv_fields", "-incl_settings"};
     if (all_fields) words.push_back("-all_fields");
     ASSERT_TRUE(parse(options, words));
+    options.db_path = db;
     set_full_masks(options);
     add_handler(options, 7, "Contoso,Mail_1!App", "Contoso, Ltd");
     add_channel(options, 7, "https://wns/?a=1,b=2");

@@ -17,10 +17,13 @@ namespace report_records {
 constexpr std::uint64_t kArrival = 132521874959020000ULL;
 constexpr std::uint64_t kExpiry = kArrival + 600000000ULL;
 
-// Parses `words` (after a program path) into the options; false when the parser refuses them.
+// Parses `words` (after a program path) into the options; false when the parser refuses them. The run then
+// takes its header state from the options, as a run made after parsing does.
 inline bool parse(test_run& options, std::vector<std::string> words) {
   words.insert(words.begin(), "selk");
-  return parse_selk_options(options, words) != 0;
+  const bool parsed = parse_selk_options(options, words) != 0;
+  options.selk_run::header_on = options.selk_options::header_on;
+  return parsed;
 }
 
 // Column masks of a whole table, as the library path stores them.

@@ -186,11 +186,12 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     o.store.app_name_width = 40;
     o.layout.schemas[kSchemaNotification].name = "notification";
     o.layout.page_size = 4096;
+    o.input_read = 1;
 
     o.selk_run::clear_after_each_iteration();
     EXPECT_FALSE(o.sqlite.is_open);
     EXPECT_EQ(o.sqlite.db, nullptr);
-    EXPECT_EQ(o.switches[kSwitchInput], 0);
+    EXPECT_EQ(o.input_read, 0);
     EXPECT_EQ(o.switches[kSwitchAllFields], 1);
     EXPECT_EQ(o.switches[kSwitchCarve], 1);
     EXPECT_EQ(o.switches[kSwitchSlack], 1);

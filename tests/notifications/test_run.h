@@ -1,5 +1,6 @@
 // A run the tests drive as one object: the settings and the state of the current database side by side,
-// so that a test sets a switch and reads a record through the same name.
+// so that a test sets a switch and reads a record through the same name. Where both hold a member of one
+// name, the name means the run's: the path being read and the report's header state.
 #pragma once
 
 #include "notifications/database_state.h"
@@ -7,4 +8,8 @@
 
 struct test_run : selk_options, selk_run {
     test_run() : selk_options(), selk_run(static_cast<selk_options&>(*this)) {}
+
+    using selk_run::db_path;
+    using selk_run::header_fields;
+    using selk_run::header_on;
 };

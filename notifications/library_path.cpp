@@ -264,8 +264,11 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
                     const table_record_visitor& visit) {
     std::vector<sqlite_artifact> interiors;
-    (void)visit_table_records(file, schema.user_value_a, run.layout.page_size, 0, -1, true, false, true,
-                              interiors, visit);
+    table_walk_options walk;
+    walk.root_offset = schema.user_value_a;
+    walk.page_size = run.layout.page_size;
+    walk.raw_blob = true;
+    (void)visit_table_records(file, walk, interiors, visit);
 }
 
 // The notification record of one row of the own table walk, in the reader's reused record; false when it

@@ -93,9 +93,15 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
   return names.empty() ? 0 : 1;
 }
 
-int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
-                        std::uint64_t first_rowid, std::int64_t count, bool raw_blob, bool keep_header, bool utf8,
-                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit) {
+int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::vector<sqlite_artifact>& interiors,
+                        const table_record_visitor& visit) {
+  const std::uint64_t root_offset = walk.root_offset;
+  const std::uint32_t page_size = walk.page_size;
+  const std::uint64_t first_rowid = walk.first_rowid;
+  const std::int64_t count = walk.count;
+  const bool raw_blob = walk.raw_blob;
+  const bool keep_header = walk.keep_header;
+  const bool utf8 = walk.utf8;
   if (!file.is_open() || page_size == 0) return 0;
   if (interiors.empty()) {
     std::map<std::uint64_t, sqlite_artifact> unused;
@@ -168,11 +174,18 @@ int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file,
                              std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
                              bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors) {
   rows.clear();
-  (void)visit_table_records(file, root_offset, page_size, first_rowid, count, raw_blob, keep_header, utf8, interiors,
-                            [&rows](table_record& rec) {
-                              rows.push_back(std::move(rec));
-                              return true;
-                            });
+  table_walk_options walk;
+  walk.root_offset = root_offset;
+  walk.page_size = page_size;
+  walk.first_rowid = first_rowid;
+  walk.count = count;
+  walk.raw_blob = raw_blob;
+  walk.keep_header = keep_header;
+  walk.utf8 = utf8;
+  (void)visit_table_records(file, walk, interiors, [&rows](table_record& rec) {
+    rows.push_back(std::move(rec));
+    return true;
+  });
   return rows.empty() ? 0 : 1;
 }
 

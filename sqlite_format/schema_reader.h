@@ -38,11 +38,22 @@ int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, st
 // Receives one row of a table walk; false stops the walk. The record is reused for the next row.
 using table_record_visitor = std::function<bool(table_record&)>;
 
+// Which rows of one table visit_table_records reads, and how.
+struct table_walk_options {
+  std::uint64_t root_offset = 0;  // file offset of the table's root page
+  std::uint32_t page_size = 0;
+  std::uint64_t first_rowid = 0;  // with a count, the first rowid wanted
+  std::int64_t count = -1;        // rows from first_rowid on; -1 every row
+  bool raw_blob = false;          // blobs as their bytes, not as a hex view
+  bool keep_header = false;       // each record keeps its stored header bytes
+  bool utf8 = true;               // text is UTF-8 (else UTF-16LE)
+};
+
 // The rows extract_table_records_ex lists, handed to `visit` one at a time as each leaf page is read,
-// so that a table need not be held whole. Returns 1 when a row was handed on.
-int visit_table_records(uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
-                        std::uint64_t first_rowid, std::int64_t count, bool raw_blob, bool keep_header, bool utf8,
-                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit);
+// so that a table need not be held whole. `interiors` as for extract_table_records_ex. Returns 1 when a
+// row was handed on.
+int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::vector<sqlite_artifact>& interiors,
+                        const table_record_visitor& visit);
 
 // As extract_table_records, with the lowest interior pages in `interiors`: filled on first use
 // (when empty) and reused by later calls on the same table.

@@ -29,9 +29,8 @@ void serial_type_code_and_size(std::uint64_t t, std::uint32_t* code, std::uint32
     case 7: *code = kColReal; break;
     case 8: *code = kColConst0; break;
     case 9: *code = kColConst1; break;
-    case 10: case 11:
-      *code = kColInteger;
-      n = t;  // the reserved types are kept as integers of their own width
+    case kSerialReserved10: case kSerialReserved11:
+      *code = 0;  // reserved: SQLite never writes them, so no value is read for them
       break;
     default:
       if (t <= 6) *code = kColInteger;
@@ -66,6 +65,13 @@ std::uint32_t read_serial_types(std::vector<std::uint32_t>& raw, byte_view paylo
   return taken;
 }
 
+// A header with serial type 10 or 11 was not written by SQLite: its bytes are no record.
+bool holds_reserved_type(const std::vector<std::uint32_t>& types) {
+  for (const std::uint32_t t : types)
+    if (t == kSerialReserved10 || t == kSerialReserved11) return true;
+  return false;
+}
+
 void convert_serial_types(std::vector<std::uint32_t>& codes, std::vector<std::uint32_t>& sizes) {
   codes.reserve(sizes.size());
   for (std::uint32_t& s : sizes) {
@@ -92,7 +98,11 @@ int decode_record_header(std::uint32_t* header_size, std::vector<std::uint32_t>&
   // A header size smaller than its own varint holds no serial type.
   if (hs <= hs_len) return 0;
   read_serial_types(sizes, b, hs_len, hs - hs_len, 0);
-  if (sizes.empty()) return 0;
+  if (sizes.empty() || holds_reserved_type(sizes)) {
+    *header_size = 0;
+    sizes.clear();
+    return 0;
+  }
   convert_serial_types(codes, sizes);
   return 1;
 }
@@ -106,7 +116,8 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
   if (!bytes || length == 0 || count == 0) return 0;
   const std::uint32_t taken = read_serial_types(sizes, byte_view(bytes, length), 0, 0, count);
   *consumed = taken;
-  if (sizes.size() != count) {
+  if (sizes.size() != count || holds_reserved_type(sizes)) {
+    *consumed = 0;
     sizes.clear();
     return 0;
   }

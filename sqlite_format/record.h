@@ -35,18 +35,24 @@ class base_rowdata {
   void clear();
 };
 
-// Column type code and content size of a serial type (size clipped to 32 bits).
+// Serial types SQLite reserves and never writes: a header holding one is refused, never decoded.
+constexpr std::uint32_t kSerialReserved10 = 10;
+constexpr std::uint32_t kSerialReserved11 = 11;
+
+// Column type code and content size of a serial type (size clipped to 32 bits); a reserved type has code
+// 0 and size 0.
 void serial_type_code_and_size(std::uint64_t serial_type, std::uint32_t* code, std::uint32_t* size);
 
 // Reads a whole record header: the header-size varint, then serial types up to the header's end
 // or the end of the payload. Both vectors are cleared first. 1 when at least one serial type was
-// read; *header_size is the header-size varint's value. Never reads past `length`.
+// read and none is reserved; *header_size is the header-size varint's value (0 on failure). Never reads
+// past `length`.
 int decode_record_header(std::uint32_t* header_size, std::vector<std::uint32_t>& codes,
                          std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length);
 
 // Reads exactly `count` serial types from the start of `bytes` (a fragment whose header-size varint
-// is gone); *consumed is the bytes they took. 1 only when all `count` were read; 0 for a null
-// buffer, zero length or zero count.
+// is gone); *consumed is the bytes they took. 1 only when all `count` were read and none is reserved;
+// 0 (*consumed 0, both vectors empty) otherwise, also for a null buffer, zero length or zero count.
 int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& codes,
                            std::vector<std::uint32_t>& sizes, const std::uint8_t* bytes, std::size_t length,
                            std::uint32_t count);

@@ -29,14 +29,30 @@ using bytes = std::vector<std::uint8_t>;
 using u32s = std::vector<std::uint32_t>;
 
 TEST(RecordHeader, CodesAndSizesOfEverySerialType) {
-  // Header: size 14, then types 0-11, 12 (empty blob) and 15 (1-byte text).
-  const bytes h = {15, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15};
+  // Header: size 13, then types 0-9, 12 (empty blob) and 15 (1-byte text).
+  const bytes h = {13, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 15};
   std::uint32_t hs = 0;
   u32s codes, sizes;
   ASSERT_EQ(decode_record_header(&hs, codes, sizes, h.data(), h.size()), 1);
-  EXPECT_EQ(hs, 15u);
-  EXPECT_EQ(codes, (u32s{kColNull, 2, 2, 2, 2, 2, 2, kColReal, kColConst0, kColConst1, 2, 2, kColBlob, kColText}));
-  EXPECT_EQ(sizes, (u32s{0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 10, 11, 0, 1}));
+  EXPECT_EQ(hs, 13u);
+  EXPECT_EQ(codes, (u32s{kColNull, 2, 2, 2, 2, 2, 2, kColReal, kColConst0, kColConst1, kColBlob, kColText}));
+  EXPECT_EQ(sizes, (u32s{0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 1}));
+}
+
+TEST(RecordHeader, ReservedSerialTypesRefuseTheRecord) {
+  // SQLite never writes types 10 and 11: a header holding one, anywhere, is no record.
+  const bytes cases[] = {{3, 1, 10}, {3, 11, 1}, {4, 1, 15, 10}};
+  for (const bytes& h : cases) {
+    std::uint32_t hs = 7, used = 7;
+    u32s codes = {1}, sizes = {1};
+    EXPECT_EQ(decode_record_header(&hs, codes, sizes, h.data(), h.size()), 0);
+    EXPECT_EQ(hs, 0u);
+    EXPECT_TRUE(codes.empty() && sizes.empty());
+    const std::uint32_t types = static_cast<std::uint32_t>(h.size() - 1);
+    EXPECT_EQ(decode_record_header_n(&used, codes, sizes, h.data() + 1, types, types), 0);
+    EXPECT_EQ(used, 0u);
+    EXPECT_TRUE(codes.empty() && sizes.empty());
+  }
 }
 
 TEST(RecordHeader, MultiByteTypesStopAtTheHeaderEnd) {
@@ -97,9 +113,11 @@ TEST(RecordHeader, CodeAndSizeOfLargeSerialTypes) {
   serial_type_code_and_size(0xFFFFFFFFFFull, &code, &size);
   EXPECT_EQ(code, kColText);
   EXPECT_EQ(size, 0xFFFFFFFFu);  // clipped, never wrapped
-  serial_type_code_and_size(10, &code, &size);
-  EXPECT_EQ(code, kColInteger);
-  EXPECT_EQ(size, 10u);
+  for (const std::uint64_t reserved : {10u, 11u}) {
+    serial_type_code_and_size(reserved, &code, &size);
+    EXPECT_EQ(code, 0u);  // no column kind: never decoded
+    EXPECT_EQ(size, serial_type_size(reserved));
+  }
 }
 
 TEST(RowData, ClearEmptiesEverything) {
@@ -155,16 +173,19 @@ TEST(RecordPayload, HeaderLongerThanThePayloadFails) {
 }
 
 TEST(RecordPayload, IntegersAreUnsignedBigEndian) {
-  const bytes p = record_of({{2}, {1}, {10}}, {0xFF, 0xFE, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  const bytes p = record_of({{2}, {1}}, {0xFF, 0xFE, 0xFF});
   base_rowdata row;
   std::uint32_t used;
   ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
-  ASSERT_EQ(row.values.size(), 3u);
+  ASSERT_EQ(row.values.size(), 2u);
   EXPECT_EQ(row.values[0], "65534");
   EXPECT_EQ(row.values[1], "255");  // a stored -1 in one byte
-  EXPECT_EQ(row.values[2], std::to_string(0x030405060708090Aull));  // type 10: ten bytes, low 64 bits kept
-  EXPECT_EQ(row.sizes[2], 10u);
   EXPECT_EQ(used, p.size());
+  // A reserved type 10 after them: no value is made up from its bytes; the record decodes as nothing.
+  const bytes reserved = record_of({{2}, {1}, {10}}, {0xFF, 0xFE, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+  ASSERT_EQ(decode_record_payload(row, &used, nullptr, reserved.data(), reserved.size(), 0, 0, false, true, true), 1);
+  EXPECT_TRUE(row.values.empty() && row.codes.empty());
+  EXPECT_EQ(used, 0u);
 }
 
 TEST(RecordPayload, TimesInIntegersAndTexts) {

@@ -217,7 +217,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     std::uint32_t consumed = 0;
     const std::uint64_t cell_file_offset = page_offset + c.cell_offset;
     if (!decode_record_payload(row, &consumed, nullptr, payload.data(), payload.size(), 0, cell_file_offset,
-                               annotate_time, raw_blob, utf8))
+                               annotate_time, raw_blob, utf8, options.values_only))
       continue;
     if (table) {
       if (!without_rowid) key = c.rowid;

@@ -60,6 +60,7 @@ struct leaf_page_options {
   bool keep_header = false;     // each row keeps its stored record header
   bool utf8 = true;             // text is UTF-8 (else UTF-16LE)
   bool without_rowid = false;   // the table is WITHOUT ROWID: keys are page and cell, not rowids
+  bool values_only = false;     // rows keep only their values (no recognised times, no blobs kept apart)
 };
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
                      std::uint64_t page_offset, const leaf_page_options& options);

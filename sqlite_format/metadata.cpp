@@ -234,7 +234,10 @@ int populate_record_mapped(sqlite_metadata& record, const std::vector<std::strin
                            table_schema& schema) {
   if (columns.size() > schema.fields.size()) return 0;
   const std::uint64_t mask = prepare_field_map(schema, columns.size(), column_mask_hint);
-  c_arrays a;
+  // Called for every row of a table walk: the arrays keep their storage from row to row.
+  thread_local c_arrays a;
+  a.pointers.clear();
+  a.lengths.clear();
   if (!build_arrays(a, columns, &schema.field_map)) return 0;
   return record.populate_record(static_cast<int>(a.pointers.size()), a.pointers.data(), a.lengths, flag,
                                 record_offset, mask, static_cast<int>(a.lengths.size()), source_code);

@@ -178,8 +178,9 @@ std::string blob_preview(const std::uint8_t* bytes, std::size_t n) {
   return out;
 }
 
+// `plain`: the value's text alone, without time recognition or a kept blob.
 std::string column_value(base_rowdata& row, std::uint32_t column, const std::uint8_t* data, std::size_t n,
-                         bool annotate, bool raw_blob, bool utf8) {
+                         bool annotate, bool raw_blob, bool utf8, bool plain) {
   const byte_view b(data, n);
   std::string text;
   switch (row.codes[column] & kColKindMask) {
@@ -189,7 +190,7 @@ std::string column_value(base_rowdata& row, std::uint32_t column, const std::uin
       std::uint64_t v = 0;
       if (n == 0 || !read_be_uint(b, 0, n, &v)) return "0";
       text = std::to_string(v);  // unsigned, not sign-extended: a stored -1 in one byte reads 255
-      offer_integer_time(row, column, v, annotate, text);
+      if (!plain) offer_integer_time(row, column, v, annotate, text);
       return text;
     }
     case kColText: {
@@ -199,6 +200,7 @@ std::string column_value(base_rowdata& row, std::uint32_t column, const std::uin
         const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
         utf16_cstr_to_utf8(data, text, len, false);
       }
+      if (plain) return text;
       const std::uint32_t size = row.sizes[column];
       std::uint64_t v = 0;
       if (size >= 17 && size <= 20 && string_to_u64(text, &v)) offer_integer_time(row, column, v, annotate, text);
@@ -210,6 +212,7 @@ std::string column_value(base_rowdata& row, std::uint32_t column, const std::uin
       double d = 0;
       if (n != 8 || !decode_ieee_float_be(&d, std::vector<std::uint8_t>(data, data + n))) return "NaN";
       double_to_text(text, kRealPrecision, d);
+      if (plain) return text;
       qm::time t;
       std::uint32_t kind = 0;
       if (t.guess_from_double(kind, static_cast<std::uint16_t>(year_bound()), kRealTimeFromYear, kRealTimeKinds, d))
@@ -221,7 +224,7 @@ std::string column_value(base_rowdata& row, std::uint32_t column, const std::uin
     case kColConst1:
       return "1";
     case kColBlob:
-      row.blobs[column] = std::vector<std::uint8_t>(data, data + n);
+      if (!plain) row.blobs[column] = std::vector<std::uint8_t>(data, data + n);
       if (raw_blob) return std::string(reinterpret_cast<const char*>(data), n);
       return blob_preview(data, n);
     default:
@@ -273,7 +276,7 @@ void write_trace(std::ostream& os, const base_rowdata& row, std::uint64_t file_o
 
 int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace, const std::uint8_t* payload,
                           std::size_t length, std::uint32_t /*unused_count*/, std::uint64_t file_offset,
-                          bool annotate_time, bool raw_blob, bool utf8) {
+                          bool annotate_time, bool raw_blob, bool utf8, bool values_only) {
   row.clear();
   *consumed = 0;
   year_bound();
@@ -293,7 +296,8 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
     const std::uint32_t kind = row.codes[i] & kColKindMask;
     if (kind < kColNull || kind > kColBlob) continue;
     const std::size_t n = row.sizes[i] < remaining ? row.sizes[i] : remaining;
-    row.values.push_back(column_value(row, i, payload + pos, n, annotate_time, raw_blob, utf8));
+    row.values.push_back(
+        column_value(row, i, payload + pos, n, annotate_time, raw_blob, utf8, values_only && !annotate_time));
     pos += n;
     remaining -= n;
   }

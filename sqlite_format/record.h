@@ -62,7 +62,8 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
 // blobs are their bytes, else a hex view of their first 16 bytes; `utf8` says how text is stored
 // (else UTF-16LE). Returns 1 when decoded, also when the header cannot be read (nothing decoded,
 // *consumed 0), and 0 when the header size exceeds the payload. *consumed is the header plus the
-// data taken.
+// data taken. With `values_only` (and no annotation) only codes, sizes and values are filled: no time is
+// recognised and no blob is kept apart, for callers that read nothing else.
 int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace, const std::uint8_t* payload,
                           std::size_t length, std::uint32_t unused_count, std::uint64_t file_offset, bool annotate_time,
-                          bool raw_blob, bool utf8);
+                          bool raw_blob, bool utf8, bool values_only = false);

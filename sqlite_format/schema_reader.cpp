@@ -115,6 +115,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
   leaf.keep_header = keep_header;
   leaf.utf8 = utf8;
   leaf.without_rowid = interiors.front().without_rowid != 0;
+  leaf.values_only = true;  // a table_record carries nothing else
   const std::uint64_t page_count = file.size() / page_size;
   std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
   table_record rec;  // one record handed on at a time; its storage is reused

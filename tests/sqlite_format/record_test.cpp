@@ -217,6 +217,12 @@ TEST(RecordPayload, TimesInIntegersAndTexts) {
   ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
   EXPECT_EQ(row.values[0], digits);
   EXPECT_EQ(row.times.at(0), ft);
+  // Values only: the same texts, no time noted.
+  const std::vector<std::string> plain_values = row.values;
+  ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true, true), 1);
+  EXPECT_EQ(row.values, plain_values);
+  EXPECT_TRUE(row.times.empty());
+  EXPECT_EQ(row.codes[0], kColInteger);
 }
 
 TEST(RecordPayload, RealsCutRealsAndUnixSecondTimes) {
@@ -263,6 +269,10 @@ TEST(RecordPayload, BlobsRawOrAsAHexView) {
   EXPECT_EQ(row.values[0], v16 + " ...");
   ASSERT_EQ(decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, true, true), 1);
   EXPECT_EQ(row.values[0], std::string(b17.begin(), b17.end()));
+  // Values only: the same bytes, no blob kept apart.
+  ASSERT_EQ(decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, true, true, true), 1);
+  EXPECT_EQ(row.values[0], std::string(b17.begin(), b17.end()));
+  EXPECT_TRUE(row.blobs.empty());
   // A blob shorter than 16 bytes in the hex view reads only its own bytes.
   const bytes p3 = record_of({{12 + 6}}, {1, 2, 3});
   ASSERT_EQ(decode_record_payload(row, &used, nullptr, p3.data(), p3.size(), 0, 0, false, false, true), 1);

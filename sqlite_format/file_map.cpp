@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr std::uint64_t kMinDbFileSize = 512;
+constexpr std::uint64_t kMinDbFileSize = kMinPageSize;  // a database holds one page at least
 
 bool has_magic(const db_header_bytes& header) { return starts_with_magic(header.data(), header.size()); }
 

@@ -60,7 +60,11 @@ bool open_destination(uni::fileio& dest, const std::wstring& path, bool append, 
 
 // ---------------------------------------------------------------- whole files
 
-int read_file_to_vector(std::vector<std::uint8_t>& out, const std::string& path, std::uint32_t limit) {
+namespace {
+
+// The first `limit` bytes of the file at `path` into `out` (cleared) through `read` (a fileio range read).
+template <typename Buffer, typename Read>
+int read_file_start(Buffer& out, const std::string& path, std::uint32_t limit, Read read) {
   out.clear();
   if (path.empty() || limit == 0) return 0;
   uni::fileio f(path, false, true, false);
@@ -68,7 +72,13 @@ int read_file_to_vector(std::vector<std::uint8_t>& out, const std::string& path,
   // The whole 64-bit size counts: a file of 4 GiB or more is read up to the limit, not by its low bits.
   const std::uint64_t size = f.query_size();
   if (size == 0) return 0;
-  return f.read_range(out, size < limit ? size : limit, 0);
+  return (f.*read)(out, size < limit ? size : limit, 0);
+}
+
+}  // namespace
+
+int read_file_to_vector(std::vector<std::uint8_t>& out, const std::string& path, std::uint32_t limit) {
+  return read_file_start(out, path, limit, &uni::fileio::read_range);
 }
 
 int read_file_to_vector(const std::string& path, std::vector<std::uint8_t>& out, std::uint32_t limit) {
@@ -76,13 +86,7 @@ int read_file_to_vector(const std::string& path, std::vector<std::uint8_t>& out,
 }
 
 int read_file_to_string(std::string& out, const std::string& path, std::uint32_t limit) {
-  out.clear();
-  if (path.empty() || limit == 0) return 0;
-  uni::fileio f(path, false, true, false);
-  if (!f.is_open()) return 0;
-  const std::uint64_t size = f.query_size();
-  if (size == 0) return 0;
-  return f.read_range_string(out, size < limit ? size : limit, 0);
+  return read_file_start(out, path, limit, &uni::fileio::read_range_string);
 }
 
 int zero_fill_file(const std::string& path) {

@@ -88,6 +88,10 @@ bool _windows_systemtime::set_from_filetime(unsigned long long filetime) {
 }
 
 _windows_filetime::_windows_filetime(const _windows_systemtime& st) {
+    set_windows_filetime(date_parts_to_filetime(systemtime_to_tm(st), st.milliseconds));
+}
+
+struct tm systemtime_to_tm(const _windows_systemtime& st) {
     struct tm t;
     zero_tm(t);
     t.tm_year = static_cast<int>(st.year) - 1900;
@@ -96,7 +100,7 @@ _windows_filetime::_windows_filetime(const _windows_systemtime& st) {
     t.tm_hour = st.hour;
     t.tm_min = st.minute;
     t.tm_sec = st.second;
-    set_windows_filetime(date_parts_to_filetime(t, st.milliseconds));
+    return t;
 }
 
 bool filetime_to_date_parts(date_parts& parts, std::uint64_t ft) {

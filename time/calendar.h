@@ -79,6 +79,8 @@ bool filetime_to_date_parts_precise(std::uint64_t filetime, date_parts& parts, d
 // Broken-down fields read as UTC to FILETIME; an out-of-range tm_mon carries whole years, the other
 // fields roll into the next unit. Dates before 1601 wrap (unsigned).
 std::uint64_t date_parts_to_filetime(struct tm t, std::uint64_t milliseconds);
+// The date and time of day of `st` as a struct tm (other fields zero); milliseconds are left out.
+struct tm systemtime_to_tm(const _windows_systemtime& st);
 
 // Unix seconds plus `bias_hours` to a struct tm (tm_isdst 0, tm_gmtoff/tm_zone zero). False (struct
 // untouched) for negative seconds; false with the struct zeroed when the biased time is before 1970 or

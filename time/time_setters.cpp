@@ -128,15 +128,7 @@ bool time::set_from_tm(const struct tm& t, int milliseconds, bool direct) {
 
 time::time(const _windows_systemtime& st) {
     zero_all();
-    struct tm t;
-    std::memset(&t, 0, sizeof t);
-    t.tm_year = static_cast<int>(st.year) - 1900;
-    t.tm_mon = static_cast<int>(st.month) - 1;
-    t.tm_mday = st.day;
-    t.tm_hour = st.hour;
-    t.tm_min = st.minute;
-    t.tm_sec = st.second;
-    set_from_tm(t, st.milliseconds, true);
+    set_from_tm(systemtime_to_tm(st), st.milliseconds, true);
 }
 
 time::time(const struct tm& t, bool direct) {

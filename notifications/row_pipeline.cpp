@@ -69,6 +69,7 @@ void row_pipeline::write(notification_record& n) {
         start();
     }
     if (!serial_.admit(n)) return;
+    if (current_->rows.empty()) current_->rows.resize(kBatchRows);
     current_->raw[current_->used].used = false;
     std::swap(current_->rows[current_->used], n);
     if (++current_->used == kBatchRows) submit_current();
@@ -91,9 +92,9 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     batch& b = *current_;
     raw_row& r = b.raw[b.used];
     r.used = true;
-    r.bytes.clear();
     r.at.resize(static_cast<std::size_t>(count));
     r.sizes.resize(static_cast<std::size_t>(count));
+    std::size_t total = 0;
     for (int i = 0; i < count; ++i) {
         const std::size_t k = static_cast<std::size_t>(i);
         if (values[i] == nullptr) {
@@ -104,9 +105,17 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
         // A value without a size entry is zero-terminated text, as the filler reads it.
         const std::size_t size = k < sizes.size() ? sizes[k] : std::strlen(values[i]);
         r.sizes[k] = static_cast<unsigned>(size);
-        r.at[k] = r.bytes.size();
-        r.bytes.append(values[i], size);
-        r.bytes.push_back('\0');
+        r.at[k] = total;
+        total += size + 1;
+    }
+    if (total > r.capacity) {
+        r.capacity = std::max(total, 2 * r.capacity);
+        r.bytes.reset(new char[r.capacity]);
+    }
+    for (std::size_t k = 0; k < r.at.size(); ++k) {
+        if (r.at[k] == std::string::npos) continue;
+        std::memcpy(r.bytes.get() + r.at[k], values[k], r.sizes[k]);
+        r.bytes[r.at[k] + r.sizes[k]] = '\0';
     }
     if (++b.used == kBatchRows) submit_current();
 }
@@ -123,7 +132,6 @@ void row_pipeline::start() {
     const std::size_t batches = 2 * static_cast<std::size_t>(wanted_threads_) + 2;
     for (std::size_t i = 0; i < batches; ++i) {
         owned_.push_back(std::make_unique<batch>());
-        owned_.back()->rows.resize(kBatchRows);
         owned_.back()->raw.resize(kBatchRows);
         free_.push_back(owned_.back().get());
     }
@@ -153,12 +161,13 @@ void row_pipeline::format(batch& b) {
     // A writer of its own: the header is already out, so it only formats rows.
     record_writer writer(out, run_);
     std::vector<char*> values;
+    if (b.rows.empty()) b.rows.resize(kBatchRows);
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         if (r.used) {
             values.resize(r.at.size());
             for (std::size_t k = 0; k < r.at.size(); ++k)
-                values[k] = r.at[k] == std::string::npos ? nullptr : &r.bytes[r.at[k]];
+                values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
             filler_.fill(b.rows[i], static_cast<int>(values.size()), values.data(), r.sizes);
         }
         writer.write(b.rows[i]);

@@ -55,13 +55,15 @@ class row_pipeline {
   private:
     // A row's values as the library gave them, kept until the row is filled and formatted.
     struct raw_row {
-        bool used = false;             // the slot holds this row rather than a filled record
-        std::string bytes;             // the values, each followed by a zero byte
-        std::vector<std::size_t> at;   // where each value starts in `bytes`; npos for SQL NULL
-        std::vector<unsigned> sizes;   // the byte length of each value
+        bool used = false;                // the slot holds this row rather than a filled record
+        std::unique_ptr<char[]> bytes;    // the values, each followed by a zero byte
+        std::size_t capacity = 0;         // of `bytes`
+        std::vector<std::size_t> at;      // where each value starts in `bytes`; npos for SQL NULL
+        std::vector<unsigned> sizes;      // the byte length of each value
     };
     struct batch {
-        std::vector<notification_record> rows;  // kBatchRows slots, their storage reused
+        // kBatchRows slots, their storage reused; made on first use, by whichever thread first fills them
+        std::vector<notification_record> rows;
         std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
         std::size_t used = 0;                   // slots filled
         std::uint64_t sequence = 0;             // its place in the report

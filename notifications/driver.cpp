@@ -67,17 +67,14 @@ void write_and_empty(std::ostream& os, selk_run& run) {
 bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
   const selk_options& options = run.options;
   std::string path = db_path;
-  std::size_t streamed = 0;
   record_writer live(os, run);
   row_pipeline rows(os, run, live);
-  const notification_sink sink = [&rows, &streamed](notification_record& n) {
-    ++streamed;
-    rows.write(n);
-  };
-  const bool tables_read = read_database_tables(run, path, sink, [&rows] { rows.drain(); }, nullptr) != 0;
+  const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
+  const bool tables_read =
+      read_database_tables(run, path, sink, [&rows] { rows.drain(); }, nullptr, &rows) != 0;
   rows.finish();
   if (tables_read) {
-    const std::size_t found = streamed + run.store.notifications.size();
+    const std::size_t found = rows.rows_seen() + run.store.notifications.size();
     if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
     write_and_empty(os, run);
   } else {

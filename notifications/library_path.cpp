@@ -8,6 +8,7 @@
 #include "io/diags_log.h"
 #include "io/fileio.h"
 #include "io/option_parser.h"
+#include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/metadata.h"
@@ -180,6 +181,13 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
     reader.current_table_type = table_type;
+    if (table_type == kTableNotification && reader.sink && reader.rows != nullptr) {
+        notification_row_filler filler;
+        filler.mask = run.layout.schemas[kSchemaNotification].column_mask;
+        filler.schema = &run.layout.schemas[kSchemaNotification];
+        filler.signature = row_signature(reader, *filler.schema);
+        reader.rows->set_row_filler(filler);
+    }
     const std::string before = run.messages.str();
     std::string error_text;
     if (run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
@@ -394,6 +402,14 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
         return 0;
     table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
+    if (table_type == kTableNotification && reader->sink && reader->rows != nullptr) {
+        // Handed on raw: the record is filled where it is formatted. What the reading thread keeps from
+        // each row (the handler it refers to) is read here.
+        if (reader->rows->row_filler().refuses(count, values)) return 0;
+        run->store.referenced_handlers.insert(row_handler_id(count, values, mask));
+        reader->rows->write_row(count, values, reader->row_sizes);
+        return 0;
+    }
     if (table_type == kTableNotification && reader->sink) {
         // Handed on as it is read; the next row reuses the record's storage.
         notification_record& n = reader->notification_scratch;
@@ -417,13 +433,26 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     return 0;
 }
 
+bool notification_row_filler::refuses(int count, char** values) const {
+    return count < count_bits60(mask) || values == nullptr;
+}
+
+bool notification_row_filler::fill(notification_record& n, int count, char** values,
+                                   std::vector<unsigned>& sizes) const {
+    reset_scratch(n);
+    if (!n.populate_record(count, values, sizes, false, 0, mask, count_bits60(mask), kSourceSqliteLib))
+        return false;
+    set_metadata_from_schema(n, mask, kTableNotification, *schema, signature);
+    return true;
+}
+
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
     return read_database_tables(*run, path, nullptr, nullptr, nullptr);
 }
 
 int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code) {
+                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     if (path.empty()) return 0;
@@ -506,6 +535,7 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
     row_reader reader(*run);
     reader.sink = sink;
     reader.flush = flush;
+    if (sink) reader.rows = rows;
     unsigned code = kSourceSqliteLib;
     if (run->options.switches[kSwitchCarve] == 0) {
         if (!read_tables_with_library(reader, path, masks)) return 0;

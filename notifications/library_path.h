@@ -20,6 +20,21 @@ typedef int (*sql_row_callback)(void* context, int count, char** values, char** 
 // Where notifications go as they are read, when they are not kept.
 using notification_sink = std::function<void(notification_record&)>;
 
+class row_pipeline;
+
+// Makes the notification record of one row of the library's SELECT, as the row callback does: what a
+// receiver of raw rows needs to fill them later, on another thread. Only reads what it points to.
+struct notification_row_filler {
+    std::uint64_t mask = 0;                // the notification schema's column mask
+    const table_schema* schema = nullptr;  // the notification schema
+    std::string signature;                 // its signature text
+
+    // True when a row of `count` values is refused (the record would not be filled).
+    bool refuses(int count, char** values) const;
+    // Resets `n` and fills it from the row (source code 1); false when refused.
+    bool fill(notification_record& n, int count, char** values, std::vector<unsigned>& sizes) const;
+};
+
 // The row callback's context: the run it reads for, and what the callback keeps from row to row.
 struct row_reader {
     explicit row_reader(selk_run& database_run);
@@ -34,6 +49,9 @@ struct row_reader {
     // sink before it is in the report first.
     std::function<void()> flush;
     notification_record notification_scratch;  // the notification being handed to the sink
+    // When set (with a sink), the library's notification rows go to it raw instead of to the sink: it fills
+    // and writes them, on its formatter threads when it runs them.
+    row_pipeline* rows = nullptr;
 
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.
     struct signature_cache {
@@ -59,8 +77,10 @@ struct row_reader {
 // image), 0 when nothing was read. With a sink the notifications are handed to it as they are read (see
 // row_reader), unless the table could not be read that way; `flush` (when set) is called before a failure
 // is said.
+// With `rows` (and a sink), the notification rows of the library are handed to it raw (see row_reader); the
+// own reader's rows still go to the sink.
 int read_database_tables(selk_run& run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code);
+                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows = nullptr);
 
 // read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
 // image (source 12), the run's carve_switch is cleared, so that a slack scan of the same run carves no

@@ -1,6 +1,7 @@
 #include "notifications/row_pipeline.h"
 
 #include <algorithm>
+#include <cstring>
 #include <streambuf>
 #include <utility>
 
@@ -68,8 +69,55 @@ void row_pipeline::write(notification_record& n) {
         start();
     }
     if (!serial_.admit(n)) return;
+    if (current_->rows.empty()) current_->rows.resize(kBatchRows);
+    current_->raw[current_->used].used = false;
     std::swap(current_->rows[current_->used], n);
     if (++current_->used == kBatchRows) submit_current();
+}
+
+void row_pipeline::set_row_filler(const notification_row_filler& filler) {
+    drain();
+    filler_ = filler;
+}
+
+void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& sizes) {
+    if (!parallel_) {
+        // Filled here; writing it may start the threads.
+        filler_.fill(scratch_, count, values, sizes);
+        write(scratch_);
+        return;
+    }
+    // A library row is never a recovered one: it is always admitted.
+    ++seen_;
+    batch& b = *current_;
+    raw_row& r = b.raw[b.used];
+    r.used = true;
+    r.at.resize(static_cast<std::size_t>(count));
+    r.sizes.resize(static_cast<std::size_t>(count));
+    std::size_t total = 0;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t k = static_cast<std::size_t>(i);
+        if (values[i] == nullptr) {
+            r.at[k] = std::string::npos;
+            r.sizes[k] = 0;
+            continue;
+        }
+        // A value without a size entry is zero-terminated text, as the filler reads it.
+        const std::size_t size = k < sizes.size() ? sizes[k] : std::strlen(values[i]);
+        r.sizes[k] = static_cast<unsigned>(size);
+        r.at[k] = total;
+        total += size + 1;
+    }
+    if (total > r.capacity) {
+        r.capacity = std::max(total, 2 * r.capacity);
+        r.bytes.reset(new char[r.capacity]);
+    }
+    for (std::size_t k = 0; k < r.at.size(); ++k) {
+        if (r.at[k] == std::string::npos) continue;
+        std::memcpy(r.bytes.get() + r.at[k], values[k], r.sizes[k]);
+        r.bytes[r.at[k] + r.sizes[k]] = '\0';
+    }
+    if (++b.used == kBatchRows) submit_current();
 }
 
 void row_pipeline::start() {
@@ -84,7 +132,7 @@ void row_pipeline::start() {
     const std::size_t batches = 2 * static_cast<std::size_t>(wanted_threads_) + 2;
     for (std::size_t i = 0; i < batches; ++i) {
         owned_.push_back(std::make_unique<batch>());
-        owned_.back()->rows.resize(kBatchRows);
+        owned_.back()->raw.resize(kBatchRows);
         free_.push_back(owned_.back().get());
     }
     current_ = free_.back();
@@ -112,7 +160,18 @@ void row_pipeline::format(batch& b) {
     std::ostream out(&buf);
     // A writer of its own: the header is already out, so it only formats rows.
     record_writer writer(out, run_);
-    for (std::size_t i = 0; i < b.used; ++i) writer.write(b.rows[i]);
+    std::vector<char*> values;
+    if (b.rows.empty()) b.rows.resize(kBatchRows);
+    for (std::size_t i = 0; i < b.used; ++i) {
+        raw_row& r = b.raw[i];
+        if (r.used) {
+            values.resize(r.at.size());
+            for (std::size_t k = 0; k < r.at.size(); ++k)
+                values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
+            filler_.fill(b.rows[i], static_cast<int>(values.size()), values.data(), r.sizes);
+        }
+        writer.write(b.rows[i]);
+    }
 }
 
 void row_pipeline::work() {

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "notifications/library_path.h"
 #include "notifications/records.h"
 #include "notifications/report_writer.h"
 #include "notifications/database_state.h"
@@ -35,6 +36,15 @@ class row_pipeline {
 
     // Hands on one notification; its contents may be swapped out (the caller resets it for the next row).
     void write(notification_record& notification);
+    // The filler of the raw rows that follow (after the rows handed on so far are in the report).
+    void set_row_filler(const notification_row_filler& filler);
+    const notification_row_filler& row_filler() const { return filler_; }
+    // Hands on one row of the library as its values (`count` of them, null for SQL NULL, `sizes` their
+    // byte lengths), filled with the row filler where it is formatted; the values are copied. The row
+    // must not be one the filler refuses.
+    void write_row(int count, char** values, std::vector<unsigned>& sizes);
+    // How many notifications were handed on.
+    std::size_t rows_seen() const { return seen_; }
     // Returns once every notification handed on so far is in the report stream; the threads stay.
     void drain();
     // Drains and stops the threads. Called by the destructor as well.
@@ -43,8 +53,18 @@ class row_pipeline {
     unsigned threads_started() const { return threads_started_; }
 
   private:
+    // A row's values as the library gave them, kept until the row is filled and formatted.
+    struct raw_row {
+        bool used = false;                // the slot holds this row rather than a filled record
+        std::unique_ptr<char[]> bytes;    // the values, each followed by a zero byte
+        std::size_t capacity = 0;         // of `bytes`
+        std::vector<std::size_t> at;      // where each value starts in `bytes`; npos for SQL NULL
+        std::vector<unsigned> sizes;      // the byte length of each value
+    };
     struct batch {
-        std::vector<notification_record> rows;  // kBatchRows slots, their storage reused
+        // kBatchRows slots, their storage reused; made on first use, by whichever thread first fills them
+        std::vector<notification_record> rows;
+        std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
         std::size_t used = 0;                   // slots filled
         std::uint64_t sequence = 0;             // its place in the report
         std::string text;                       // the finished rows
@@ -57,6 +77,8 @@ class row_pipeline {
     void work();
     void format(batch& b);
 
+    notification_row_filler filler_;
+    notification_record scratch_;   // a raw row filled on the reading thread
     std::ostream& os_;
     selk_run& run_;
     record_writer& serial_;

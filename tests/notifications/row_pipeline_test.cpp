@@ -45,8 +45,9 @@ struct report {
     std::uint8_t incomplete = 0; // a table broke off
 };
 
-// The report of one database as the tool writes it, with `threads` formatter threads.
-report run(const std::string& db, const std::vector<std::string>& extra, int threads) {
+// The report of one database as the tool writes it, with `threads` formatter threads; with `raw` the
+// library's notification rows reach the pipeline as their values and are filled where they are formatted.
+report run(const std::string& db, const std::vector<std::string>& extra, int threads, bool raw = false) {
     test_run t;
     std::vector<std::string> args = {"selk", "-db", db, "-quiet"};
     args.insert(args.end(), extra.begin(), extra.end());
@@ -63,8 +64,12 @@ report run(const std::string& db, const std::vector<std::string>& extra, int thr
         };
         std::string path = db;
         unsigned source_code = 0;
-        EXPECT_EQ(read_database_tables(t, path, sink, flush, &source_code), 1);
+        EXPECT_EQ(read_database_tables(t, path, sink, flush, &source_code, raw ? &rows : nullptr), 1);
         rows.finish();
+        // Every notification of the table went through the pipeline.
+        if (raw) {
+            EXPECT_GT(rows.rows_seen(), row_pipeline::kSerialRows);
+        }
         r.threads = rows.threads_started();
         write_records(os, t, t.store.notifications);
     }
@@ -122,6 +127,53 @@ TEST(RowPipeline, RowsBeforeABrokenLeafAreInTheReportBeforeTheFailure) {
     EXPECT_GT(serial.text.size(), static_cast<std::size_t>(row_pipeline::kSerialRows) * 100);
     EXPECT_TRUE(serial.text == parallel.text);
     // Every row read before the failure was in the report when the failure was said.
+    EXPECT_TRUE(parallel.at_flush == parallel.text);
+}
+
+TEST(RowPipeline, RawLibraryRowsGiveTheSameReport) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("large.db");
+    make_large_db(db);
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, {"-csv", "-all_fields"}, {"-csv", "-no_whitespace"}, {"-csvl2t"}}) {
+        const report filled = run(db, extra, 0);
+        const report serial = run(db, extra, 0, true);
+        const report parallel = run(db, extra, 3, true);
+        EXPECT_EQ(parallel.threads, extra.size() == 1 && extra[0] == "-csvl2t" ? 0u : 3u);
+        EXPECT_TRUE(serial.text == filled.text) << (extra.empty() ? "default" : extra[0]);
+        EXPECT_TRUE(parallel.text == filled.text) << (extra.empty() ? "default" : extra[0]);
+    }
+}
+
+TEST(RowPipeline, RawRowsBeforeAFailureAreInTheReportBeforeIt) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("damaged.db");
+    make_large_db(db);
+    std::uint32_t root = 0;
+    {
+        sqlite3* conn = fx::open_db(db);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1,
+                                     &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_close(conn);
+    }
+    // The right-most leaf under the root no longer reads as a page: the library breaks off part-way.
+    std::vector<std::uint8_t> bytes = fx::read_all(db);
+    const std::size_t root_at = (root - 1) * 4096u;
+    ASSERT_EQ(bytes.at(root_at), 5);
+    const std::uint32_t last = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
+                               (bytes[root_at + 10] << 8) | bytes[root_at + 11];
+    bytes.at((last - 1) * 4096u) = 0x44;
+    ASSERT_TRUE(fx::write_all(db, bytes));
+    const report filled = run(db, {}, 0);
+    const report parallel = run(db, {}, 3, true);
+    EXPECT_EQ(parallel.incomplete, 1);
+    EXPECT_FALSE(parallel.at_flush.empty());
+    EXPECT_TRUE(parallel.text == filled.text);
     EXPECT_TRUE(parallel.at_flush == parallel.text);
 }
 

@@ -265,6 +265,66 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
   return out.empty() ? 0 : 1;
 }
 
+std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers, const std::uint8_t* page,
+                             std::uint64_t page_offset, const leaf_page_options& options) {
+  const std::uint32_t page_size = options.page_size;
+  const bool without_rowid = options.without_rowid;
+  page_view v;
+  if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) return 0;
+  if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) return 0;
+  buffers.cells.clear();
+  if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) return 0;
+  const bool table = v.type == kPageTableLeaf;
+  std::vector<std::uint8_t>& payload = buffers.payload;
+  std::size_t count = 0;
+  bool sorted = true;
+  for (const auto& entry : buffers.cells) {
+    const cell_metadata& c = entry.second;
+    if (c.cell_offset >= page_size) continue;
+    std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
+    if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
+    const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
+    std::size_t start = 0;
+    std::size_t length = 0;
+    if (!local_payload(v, c, header_parts, &start, &length)) continue;
+    assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+    if (count == rows.size()) rows.emplace_back();
+    table_record& row = rows[count];
+    if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
+                              options.raw_blob, options.utf8))
+      continue;
+    if (table) {
+      if (!without_rowid) key = c.rowid;
+    } else if (row.values.size() >= 2) {
+      key = to_unsigned(row.values[1]);
+    }
+    // A row that reads as a schema row is no table row, and drops the rows decoded before it.
+    if (table && row.values.size() > 4 && (row.values[0] == "table" || row.values[0] == "index")) {
+      count = 0;
+      continue;
+    }
+    if (options.keep_header) row.header_bytes = stored_header(payload);
+    if (buffers.codes.size() == row.values.size()) {
+      for (std::size_t i = 0; i < row.values.size(); ++i)
+        if ((buffers.codes[i] & kColKindMask) == kColNull) {
+          if (i == 0)
+            row.values[i] = std::to_string(key);
+          else
+            row.values[i].clear();
+        }
+    }
+    row.rowid = key;
+    row.record_offset = page_offset + c.cell_offset;
+    if (count > 0 && rows[count - 1].rowid > key) sorted = false;
+    ++count;
+  }
+  // Rows come out by key, rows of one key in cell order.
+  if (!sorted)
+    std::stable_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count),
+                     [](const table_record& a, const table_record& b) { return a.rowid < b.rowid; });
+  return count;
+}
+
 int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::uint64_t count,
                          std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
                          uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8) {

@@ -69,6 +69,21 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
                      std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
                      bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid);
 
+// Storage decode_leaf_rows reuses from page to page.
+struct leaf_row_buffers {
+  cell_map cells;
+  std::vector<std::uint8_t> payload;
+  std::vector<std::uint32_t> codes;
+  std::vector<std::uint32_t> sizes;
+};
+
+// The rows of the leaf page at file offset `page_offset` (`page` holds its options.page_size bytes) as a
+// table walk takes them from parse_table_page with `values_only` and no annotation: the rows of its kind 6
+// or 7 artifact, in the same order, with the same values, key as rowid, cell offset as record offset and,
+// with `keep_header`, stored header. They go to rows[0, n), whose storage is reused; returns n.
+std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers, const std::uint8_t* page,
+                             std::uint64_t page_offset, const leaf_page_options& options);
+
 // Reads the interior page at `page_offset` (placed as for parse_table_page) into `out` (cleared):
 // kind 8 (table) or 9 (index, with each key record decoded) and its child list, the right-most
 // child included. Returns 1 when the page is an interior page with children; 0 for a leaf, a page

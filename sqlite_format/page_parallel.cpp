@@ -20,12 +20,33 @@ constexpr std::size_t kGroupPages = 16;
 constexpr std::size_t kGroupsPerThread = 3;
 
 // One group's place in the ring of decoded groups.
+template <typename Page>
 struct page_slot {
-    std::size_t index = 0;            // which group it holds
-    bool ready = false;               // decoded
-    std::vector<artifact_map> found;  // per page of the group; empty for a page that failed
+    std::size_t index = 0;    // which group it holds
+    bool ready = false;       // decoded
+    std::vector<Page> found;  // per page of the group; empty for a page that failed
 };
 
+// A page's artifacts as parse_table_page gives them.
+struct artifact_page {
+    static bool empty(const artifact_map& found) { return found.empty(); }
+    void operator()(artifact_map& found, const std::uint8_t* page, std::uint64_t offset,
+                    const leaf_page_options& leaf) {
+        found.clear();
+        if (page != nullptr) (void)parse_table_page(found, page, leaf.page_size, offset, offset, leaf);
+    }
+};
+
+// A page's rows as decode_leaf_rows gives them, in storage the decoding thread reuses.
+struct row_page {
+    static bool empty(const leaf_rows& found) { return found.count == 0; }
+    void operator()(leaf_rows& found, const std::uint8_t* page, std::uint64_t offset, const leaf_page_options& leaf) {
+        found.count = page != nullptr ? decode_leaf_rows(found.rows, buffers, page, offset, leaf) : 0;
+    }
+    leaf_row_buffers buffers;
+};
+
+template <typename Page, typename Decode>
 class leaf_decoder {
   public:
     leaf_decoder(const std::vector<std::uint64_t>& offsets, const leaf_page_options& options, std::size_t ring)
@@ -37,24 +58,22 @@ class leaf_decoder {
         std::vector<std::uint8_t> buf(page_size_);
         leaf_page_options leaf = options_;
         leaf.file = &file;  // overflow chains too are read through this thread's own handle
+        Decode decode;
         const std::size_t groups = group_count();
         std::unique_lock<std::mutex> lock(mutex_);
         for (std::size_t index = worker; index < groups; index += threads) {
             room_.wait(lock, [this, index] { return stop_ || index < consumed_ + slots_.size(); });
             if (stop_) return;
-            page_slot& slot = slots_[index % slots_.size()];
+            page_slot<Page>& slot = slots_[index % slots_.size()];
             lock.unlock();
             const std::size_t first = index * kGroupPages;
             const std::size_t count = std::min(kGroupPages, offsets_.size() - first);
             slot.found.resize(count);
             for (std::size_t i = 0; i < count; ++i) {
-                artifact_map& found = slot.found[i];
-                found.clear();
                 const std::uint64_t offset = offsets_[first + i];
                 // Straight from the descriptor: the handle's read window would fill for pages not read.
                 const ssize_t got = ::pread(file.descriptor, buf.data(), page_size_, static_cast<off_t>(offset));
-                if (got == static_cast<ssize_t>(page_size_))
-                    (void)parse_table_page(found, buf.data(), page_size_, offset, offset, leaf);
+                decode(slot.found[i], got == static_cast<ssize_t>(page_size_) ? buf.data() : nullptr, offset, leaf);
             }
             lock.lock();
             slot.index = index;
@@ -64,17 +83,17 @@ class leaf_decoder {
     }
 
     // The calling thread: each page in order to `consume`, until it says stop or the pages run out.
-    void consume(const leaf_page_consumer& consume) {
+    void consume(const std::function<bool(Page&)>& consume) {
         const std::size_t groups = group_count();
         for (std::size_t index = 0; index < groups; ++index) {
-            page_slot& slot = slots_[index % slots_.size()];
+            page_slot<Page>& slot = slots_[index % slots_.size()];
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 decoded_.wait(lock, [&slot, index] { return slot.ready && slot.index == index; });
             }
             bool go_on = true;
-            for (artifact_map& found : slot.found) {
-                if (!found.empty() && !consume(found)) {
+            for (Page& found : slot.found) {
+                if (!Decode::empty(found) && !consume(found)) {
                     go_on = false;
                     break;
                 }
@@ -100,7 +119,7 @@ class leaf_decoder {
     const std::vector<std::uint64_t>& offsets_;
     const leaf_page_options options_;
     const std::uint32_t page_size_;
-    std::vector<page_slot> slots_;  // group i in slot i % size
+    std::vector<page_slot<Page>> slots_;  // group i in slot i % size
     std::mutex mutex_;
     std::condition_variable room_;     // a slot came free, or the walk stops
     std::condition_variable decoded_;  // the group the consumer waits for was decoded
@@ -108,16 +127,9 @@ class leaf_decoder {
     bool stop_ = false;
 };
 
-}  // namespace
-
-unsigned leaf_decoding_threads() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return cores > 1 ? std::min(cores - 1, kMostThreads) : 0;
-}
-
-int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
-                               const leaf_page_options& options, unsigned threads,
-                               const leaf_page_consumer& consume) {
+template <typename Page, typename Decode>
+int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets, const leaf_page_options& options,
+                    unsigned threads, const std::function<bool(Page&)>& consume) {
     if (threads < 2 || options.page_size == 0 || file.in_memory || !file.is_open() || file.path.empty()) return 0;
     // Each thread reads through its own handle: a handle's read window is not shared.
     std::vector<std::unique_ptr<uni::fileio>> handles;
@@ -126,7 +138,7 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
         if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return 0;
         handles.push_back(std::move(handle));
     }
-    leaf_decoder decoder(offsets, options, kGroupsPerThread * threads);
+    leaf_decoder<Page, Decode> decoder(offsets, options, kGroupsPerThread * threads);
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i)
         workers.emplace_back([&decoder, &handles, i, threads] { decoder.work(*handles[i], i, threads); });
@@ -134,4 +146,22 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
     decoder.stop();
     for (std::thread& t : workers) t.join();
     return 1;
+}
+
+}  // namespace
+
+int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
+                               const leaf_page_options& options, unsigned threads,
+                               const leaf_page_consumer& consume) {
+    return decode_in_order<artifact_map, artifact_page>(file, offsets, options, threads, consume);
+}
+
+int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
+                              const leaf_page_options& options, unsigned threads, const leaf_rows_consumer& consume) {
+    return decode_in_order<leaf_rows, row_page>(file, offsets, options, threads, consume);
+}
+
+unsigned leaf_decoding_threads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 1 ? std::min(cores - 1, kMostThreads) : 0;
 }

@@ -28,5 +28,18 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
                                const leaf_page_options& options, unsigned threads,
                                const leaf_page_consumer& consume);
 
+// One leaf's rows as decode_leaf_rows gives them: the first `count` of `rows`. The storage belongs to the
+// decoding thread and is filled again with a later page once the consumer returns.
+struct leaf_rows {
+    std::vector<table_record> rows;
+    std::size_t count = 0;
+};
+using leaf_rows_consumer = std::function<bool(leaf_rows&)>;
+
+// The same as decode_leaf_pages_in_order, each page decoded with decode_leaf_rows instead; `consume` gets
+// each page that gave rows.
+int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
+                              const leaf_page_options& options, unsigned threads, const leaf_rows_consumer& consume);
+
 // The decoding threads this machine gives a table walk: its cores less one, at most 6; 0 on one core.
 unsigned leaf_decoding_threads();

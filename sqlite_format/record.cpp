@@ -1,5 +1,6 @@
 #include "sqlite_format/record.h"
 
+#include <charconv>
 #include <climits>
 #include <iomanip>
 #include <sstream>
@@ -178,11 +179,60 @@ std::string blob_preview(const std::uint8_t* bytes, std::size_t n) {
   return out;
 }
 
+// A column's text alone, without time recognition or a kept blob, into `text` (its storage reused).
+void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t* data, std::size_t n,
+                       bool raw_blob, bool utf8) {
+  switch (code & kColKindMask) {
+    case kColInteger: {
+      std::uint64_t v = 0;
+      if (n == 0 || !read_be_uint(byte_view(data, n), 0, n, &v)) {
+        text.assign("0");
+        return;
+      }
+      char digits[24];
+      const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;  // unsigned, as below
+      text.assign(digits, end);
+      return;
+    }
+    case kColText:
+      if (utf8) {
+        text.assign(reinterpret_cast<const char*>(data), n);
+      } else {
+        const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
+        utf16_cstr_to_utf8(data, text, len, false);
+      }
+      return;
+    case kColReal: {
+      double d = 0;
+      if (n == 0)
+        text.clear();
+      else if (n != 8 || !decode_ieee_float_be(&d, std::vector<std::uint8_t>(data, data + n)))
+        text.assign("NaN");
+      else
+        double_to_text(text, kRealPrecision, d);
+      return;
+    }
+    case kColConst0: text.assign("0"); return;
+    case kColConst1: text.assign("1"); return;
+    case kColBlob:
+      if (raw_blob)
+        text.assign(reinterpret_cast<const char*>(data), n);
+      else
+        text = blob_preview(data, n);
+      return;
+    default: text.clear(); return;
+  }
+}
+
 // `plain`: the value's text alone, without time recognition or a kept blob.
 std::string column_value(base_rowdata& row, std::uint32_t column, const std::uint8_t* data, std::size_t n,
                          bool annotate, bool raw_blob, bool utf8, bool plain) {
   const byte_view b(data, n);
   std::string text;
+  if (plain) {
+    plain_column_text(text, row.codes[column], data, n, raw_blob, utf8);
+    return text;
+  }
   switch (row.codes[column] & kColKindMask) {
     case kColNull:
       return text;
@@ -303,5 +353,33 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
   }
   *consumed = static_cast<std::uint32_t>(length - remaining);
   if (trace) write_trace(*trace, row, file_offset, header_size);
+  return 1;
+}
+
+int decode_record_values(std::vector<std::string>& values, std::vector<std::uint32_t>& codes,
+                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
+                         bool raw_blob, bool utf8) {
+  std::uint32_t header_size = 0;
+  const bool decoded = decode_record_header(&header_size, codes, sizes, payload, length) != 0;
+  if (!decoded || header_size > length) {
+    const bool refused = decoded;
+    values.clear();
+    codes.clear();
+    sizes.clear();
+    return refused ? 0 : 1;
+  }
+  std::size_t pos = header_size;
+  std::size_t remaining = length - header_size;
+  if (values.size() < codes.size()) values.resize(codes.size());
+  std::size_t count = 0;
+  for (std::uint32_t i = 0; i < codes.size(); ++i) {
+    const std::uint32_t kind = codes[i] & kColKindMask;
+    if (kind < kColNull || kind > kColBlob) continue;
+    const std::size_t n = sizes[i] < remaining ? sizes[i] : remaining;
+    plain_column_text(values[count++], codes[i], payload + pos, n, raw_blob, utf8);
+    pos += n;
+    remaining -= n;
+  }
+  values.resize(count);
   return 1;
 }

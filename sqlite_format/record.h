@@ -67,3 +67,10 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
 int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace, const std::uint8_t* payload,
                           std::size_t length, std::uint32_t unused_count, std::uint64_t file_offset, bool annotate_time,
                           bool raw_blob, bool utf8, bool values_only = false);
+
+// The values decode_record_payload gives with `values_only` (and no annotation), into `values`, `codes`
+// and `sizes`, whose storage is reused from record to record. Returns 0 where it returns 0; a header that
+// does not decode leaves no value and returns 1, as there.
+int decode_record_values(std::vector<std::string>& values, std::vector<std::uint32_t>& codes,
+                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
+                         bool raw_blob, bool utf8);

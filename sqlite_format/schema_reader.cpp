@@ -118,32 +118,19 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
   leaf.values_only = true;  // a table_record carries nothing else
   const std::uint64_t page_count = file.size() / page_size;
   std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
-  table_record rec;  // one record handed on at a time; its storage is reused
   bool any = false;
   bool done = false;
-  // The rows of one decoded leaf to `visit`; false once the walk is to stop. A page decoded on another
-  // thread keeps its values, which that thread frees where it allocated them.
-  const auto visit_page = [&](artifact_map& found, bool copy) {
-    for (auto& a : found) {
-      if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
-      for (auto& r : a.second.rows) {
-        sqlite_row_artifact& row = r.second;
-        if (limited && row.rowid > last_rowid) continue;
-        // Otherwise the page's rows are not needed again: their values move on.
-        if (copy) {
-          rec.values = row.values;
-          if (keep_header) rec.header_bytes = row.header_bytes;
-        } else {
-          rec.values = std::move(row.values);
-          if (keep_header) rec.header_bytes = std::move(row.header_bytes);
-        }
-        rec.rowid = row.rowid;
-        rec.record_offset = row.file_offset;
-        any = true;
-        if (!visit(rec)) done = true;
-        if (limited && row.rowid == last_rowid) done = true;
-        if (done) return false;
-      }
+  // The rows of one decoded leaf to `visit`, handed over in the decoder's storage; false once the walk is
+  // to stop.
+  const auto visit_page = [&](leaf_rows& page) {
+    for (std::size_t i = 0; i < page.count; ++i) {
+      table_record& rec = page.rows[i];
+      if (limited && rec.rowid > last_rowid) continue;
+      const std::uint64_t rowid = rec.rowid;
+      any = true;
+      if (!visit(rec)) done = true;
+      if (limited && rowid == last_rowid) done = true;
+      if (done) return false;
     }
     return true;
   };
@@ -158,15 +145,14 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
     }
   }
   const unsigned threads = leaves.size() >= kParallelLeafPages ? leaf_decoding_threads() : 0;
-  if (decode_leaf_pages_in_order(file, leaves, leaf, threads,
-                                 [&visit_page](artifact_map& found) { return visit_page(found, true); }))
-    return any ? 1 : 0;
+  if (decode_leaf_rows_in_order(file, leaves, leaf, threads, visit_page)) return any ? 1 : 0;
   std::vector<std::uint8_t> buf(page_size);
-  artifact_map found;
+  leaf_rows page;
+  leaf_row_buffers buffers;
   for (const std::uint64_t offset : leaves) {
     if (!read_file_exact(file, offset, page_size, buf.data())) continue;
-    if (!parse_table_page(found, buf.data(), page_size, offset, offset, leaf)) continue;
-    if (!visit_page(found, false)) break;
+    page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
+    if (!visit_page(page)) break;
   }
   return any ? 1 : 0;
 }

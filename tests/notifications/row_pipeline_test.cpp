@@ -38,6 +38,30 @@ void make_large_db(const std::string& path) {
     sqlite3_close(db);
 }
 
+// The right-most leaf under the notification table's root no longer reads as a page: the library breaks off
+// part-way through the table.
+void break_last_notification_leaf(const std::string& db) {
+    std::uint32_t root = 0;
+    {
+        sqlite3* conn = fx::open_db(db);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1,
+                                     &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_close(conn);
+    }
+    std::vector<std::uint8_t> bytes = fx::read_all(db);
+    const std::size_t root_at = (root - 1) * 4096u;
+    ASSERT_EQ(bytes.at(root_at), 5);
+    const std::uint32_t last = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
+                               (bytes[root_at + 10] << 8) | bytes[root_at + 11];
+    bytes.at((last - 1) * 4096u) = 0x44;
+    ASSERT_TRUE(fx::write_all(db, bytes));
+}
+
 struct report {
     std::string text;            // the whole report stream
     std::string at_flush;        // the report when a failure was about to be said (empty when none)
@@ -98,26 +122,7 @@ TEST(RowPipeline, RowsBeforeABrokenLeafAreInTheReportBeforeTheFailure) {
     fx::temp_dir dir;
     const std::string db = dir.file("damaged.db");
     make_large_db(db);
-    std::uint32_t root = 0;
-    {
-        sqlite3* conn = fx::open_db(db);
-        sqlite3_stmt* st = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1,
-                                     &st, nullptr),
-                  SQLITE_OK);
-        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
-        sqlite3_finalize(st);
-        sqlite3_close(conn);
-    }
-    // The right-most leaf under the root no longer reads as a page: the library fails near the end.
-    std::vector<std::uint8_t> bytes = fx::read_all(db);
-    const std::size_t root_at = (root - 1) * 4096u;
-    ASSERT_EQ(bytes.at(root_at), 5);
-    const std::uint32_t last = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
-                               (bytes[root_at + 10] << 8) | bytes[root_at + 11];
-    bytes.at((last - 1) * 4096u) = 0x44;
-    ASSERT_TRUE(fx::write_all(db, bytes));
+    ASSERT_NO_FATAL_FAILURE(break_last_notification_leaf(db));
 
     const report serial = run(db, {}, 0);
     const report parallel = run(db, {}, 3);
@@ -149,26 +154,7 @@ TEST(RowPipeline, RawRowsBeforeAFailureAreInTheReportBeforeIt) {
     fx::temp_dir dir;
     const std::string db = dir.file("damaged.db");
     make_large_db(db);
-    std::uint32_t root = 0;
-    {
-        sqlite3* conn = fx::open_db(db);
-        sqlite3_stmt* st = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1,
-                                     &st, nullptr),
-                  SQLITE_OK);
-        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
-        sqlite3_finalize(st);
-        sqlite3_close(conn);
-    }
-    // The right-most leaf under the root no longer reads as a page: the library breaks off part-way.
-    std::vector<std::uint8_t> bytes = fx::read_all(db);
-    const std::size_t root_at = (root - 1) * 4096u;
-    ASSERT_EQ(bytes.at(root_at), 5);
-    const std::uint32_t last = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
-                               (bytes[root_at + 10] << 8) | bytes[root_at + 11];
-    bytes.at((last - 1) * 4096u) = 0x44;
-    ASSERT_TRUE(fx::write_all(db, bytes));
+    ASSERT_NO_FATAL_FAILURE(break_last_notification_leaf(db));
     const report filled = run(db, {}, 0);
     const report parallel = run(db, {}, 3, true);
     EXPECT_EQ(parallel.incomplete, 1);

@@ -29,14 +29,25 @@ bool read_database(selk_run& run, const bench_db& db) {
            !run.store.handlers.empty() && !run.store.push_channels.empty();
 }
 
+// The benchmark database of one row read with the given output switches; `ok` when it could be.
+struct bench_run {
+    explicit bench_run(const std::vector<std::string>& switches)
+        : db(1), parsed(parse_options(options, db, switches)), run(options), ok(parsed && read_database(run, db)) {}
+
+    const bench_db db;
+    selk_options options;
+    const bool parsed;
+    selk_run run;
+    const bool ok;
+};
+
 // Arg 0: default padded rows; 1: "-csv"; 2: "-csvl2t"; 3: "-bodyfile".
 void write_one_row(benchmark::State& state) {
     static const std::vector<std::string> kSwitches[] = {{}, {"-csv"}, {"-csvl2t"}, {"-bodyfile"}};
-    const bench_db db(1);
-    selk_options options;
-    const bool parsed = parse_options(options, db, kSwitches[state.range(0)]);
-    selk_run run(options);
-    if (!parsed || !read_database(run, db)) {
+    bench_run b(kSwitches[state.range(0)]);
+    const selk_options& options = b.options;
+    selk_run& run = b.run;
+    if (!b.ok) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
@@ -60,11 +71,9 @@ BENCHMARK(write_one_row)->DenseRange(0, 3);
 
 // Default padded rows as a report writes them: through one writer kept from row to row.
 void write_rows_of_a_report(benchmark::State& state) {
-    const bench_db db(1);
-    selk_options options;
-    const bool parsed = parse_options(options, db, {});
-    selk_run run(options);
-    if (!parsed || !read_database(run, db)) {
+    bench_run b({});
+    selk_run& run = b.run;
+    if (!b.ok) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
@@ -85,11 +94,9 @@ BENCHMARK(write_rows_of_a_report);
 
 // The column texts of one notification as the library hands them to the row callback.
 void fill_one_notification(benchmark::State& state) {
-    const bench_db db(1);
-    selk_options options;
-    const bool parsed = parse_options(options, db, {});
-    selk_run run(options);
-    if (!parsed || !read_database(run, db)) {
+    bench_run b({});
+    selk_run& run = b.run;
+    if (!b.ok) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }

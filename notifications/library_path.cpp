@@ -280,16 +280,13 @@ void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema
 }
 
 // The notification record of one row of the own table walk, in the reader's reused record; false when it
-// refuses the row.
-bool fill_own_notification(row_reader& reader, const table_record& row, std::uint64_t mask,
-                           unsigned source_code) {
+// refuses the row. `order` is scratch.
+bool fill_own_notification(row_reader& reader, const own_row_filler& filler, const table_record& row,
+                           std::vector<std::uint32_t>& order) {
     table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
-    notification_record& n = reader.notification_scratch;
-    reset_scratch(n);
-    if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema))
-        return false;
-    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(reader, schema));
-    return true;
+    std::uint64_t fill_mask = 0;
+    if (!map_row_columns(schema, row.values.size(), filler.mask, order, fill_mask)) return false;
+    return filler.fill(reader.notification_scratch, row, order, fill_mask, row_signature(reader, schema));
 }
 
 // Whether the report reads the notification schema's column mask while it writes: the timeline forms and
@@ -319,20 +316,36 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
-    const std::uint64_t mask = masks[kSchemaNotification];
+    own_row_filler filler;
+    filler.mask = masks[kSchemaNotification];
+    filler.source_code = source_code;
+    filler.schema = &notifications;
+    std::vector<std::uint32_t> order;
     app_name_widening widening(run);
     if (widening.open()) {
         walk_own_table(run, file, notifications, [&](table_record& row) {
-            if (fill_own_notification(reader, row, mask, source_code))
+            if (fill_own_notification(reader, filler, row, order))
                 widening.refer(reader.notification_scratch.handler_id);
             return widening.open();
         });
         run.store.app_name_width = widening.width();
     }
+    if (reader.rows == nullptr) {
+        walk_own_table(run, file, notifications, [&](table_record& row) {
+            if (!fill_own_notification(reader, filler, row, order)) return true;
+            run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
+            reader.sink(reader.notification_scratch);
+            return true;
+        });
+        return;
+    }
+    // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
+    reader.rows->set_own_row_filler(filler);
+    table_schema& schema = run.layout.schemas[kSchemaNotification];
     walk_own_table(run, file, notifications, [&](table_record& row) {
-        if (!fill_own_notification(reader, row, mask, source_code)) return true;
-        run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-        reader.sink(reader.notification_scratch);
+        std::uint64_t fill_mask = 0;
+        if (!map_row_columns(schema, row.values.size(), filler.mask, order, fill_mask)) return true;
+        reader.rows->write_own_row(row, order, fill_mask, row_signature(reader, schema));
         return true;
     });
 }
@@ -446,13 +459,36 @@ bool notification_row_filler::fill(notification_record& n, int count, char** val
     return true;
 }
 
+bool own_row_filler::fill(notification_record& n, const table_record& row, const std::vector<std::uint32_t>& order,
+                          std::uint64_t fill_mask, const std::string& signature) const {
+    reset_scratch(n);
+    if (!populate_record_in_order(n, row.values, order, true, row.record_offset, fill_mask, source_code))
+        return false;
+    set_metadata_from_table_record(n, row, mask, kTableNotification, *schema, signature);
+    return true;
+}
+
+std::uint64_t own_row_handler_id(const table_record& row, const std::vector<std::uint32_t>& order,
+                                 std::uint64_t fill_mask) {
+    // The filler hands the ordered columns to the masked fields in turn: HandlerId (bit 2) takes the one
+    // after Order and Id where those are in the mask.
+    if ((fill_mask & 4) == 0) return 0;
+    const std::size_t at = static_cast<std::size_t>(count_bits60(fill_mask & 3));
+    if (at >= order.size() || order[at] >= row.values.size()) return 0;
+    const std::string& value = row.values[order[at]];
+    std::uint64_t id = 0;
+    column_to_u64(id, value.empty() ? nullptr : value.c_str());
+    return id;
+}
+
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
     return read_database_tables(*run, path, nullptr, nullptr, nullptr);
 }
 
 int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows) {
+                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows,
+                         const std::function<void()>& tables_begin) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     if (path.empty()) return 0;
@@ -536,16 +572,18 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
     reader.sink = sink;
     reader.flush = flush;
     if (sink) reader.rows = rows;
+    const bool own_reader = run->options.switches[kSwitchCarve] != 0;
     unsigned code = kSourceSqliteLib;
-    if (run->options.switches[kSwitchCarve] == 0) {
+    if (own_reader) code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
+    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
+    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
+    if (tables_begin) tables_begin();
+    if (!own_reader) {
         if (!read_tables_with_library(reader, path, masks)) return 0;
     } else {
-        code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
         read_tables_with_own_reader(reader, file, code, masks);
     }
     run->input_read = 1;
-    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
-    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
     if (source_code != nullptr) *source_code = code;
     return 1;
 }

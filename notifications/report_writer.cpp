@@ -77,9 +77,13 @@ record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(ru
 record_writer::~record_writer() = default;
 
 bool record_writer::admit(const notification_record& n) {
-  if (!is_recovered_record(n) || n.record_offset == 0) return true;
-  printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
-  return seen.insert(n.record_offset);
+  return !is_recovered_record(n) || admit_recovered(n.record_offset, n.source_code());
+}
+
+bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) {
+  if (offset == 0) return true;
+  printed_offsets& seen = from_main_file(source_code) ? main_file_offsets_ : other_file_offsets_;
+  return seen.insert(offset);
 }
 
 bool record_writer::write(notification_record& n) {

@@ -48,6 +48,8 @@ class record_writer {
     // False for a recovered record whose offset was already printed from the same file family (it is left
     // out); the offset counts as printed afterwards. write() asks this itself.
     bool admit(const notification_record& notification);
+    // admit() for a recovered record of `source_code` from `offset`.
+    bool admit_recovered(std::uint64_t offset, unsigned source_code);
     // False once a write has failed.
     bool healthy() const { return !failed_; }
 

@@ -70,7 +70,7 @@ void row_pipeline::write(notification_record& n) {
     }
     if (!serial_.admit(n)) return;
     if (current_->rows.empty()) current_->rows.resize(kBatchRows);
-    current_->raw[current_->used].used = false;
+    current_->raw[current_->used].kind = slot_kind::filled;
     std::swap(current_->rows[current_->used], n);
     if (++current_->used == kBatchRows) submit_current();
 }
@@ -91,7 +91,7 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     ++seen_;
     batch& b = *current_;
     raw_row& r = b.raw[b.used];
-    r.used = true;
+    r.kind = slot_kind::library_row;
     r.at.resize(static_cast<std::size_t>(count));
     r.sizes.resize(static_cast<std::size_t>(count));
     std::size_t total = 0;
@@ -117,6 +117,44 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
         std::memcpy(r.bytes.get() + r.at[k], values[k], r.sizes[k]);
         r.bytes[r.at[k] + r.sizes[k]] = '\0';
     }
+    if (++b.used == kBatchRows) submit_current();
+}
+
+void row_pipeline::set_own_row_filler(const own_row_filler& filler) {
+    drain();
+    own_filler_ = filler;
+    signatures_.clear();
+}
+
+void row_pipeline::write_own_row(table_record& row, const std::vector<std::uint32_t>& order,
+                                 std::uint64_t fill_mask, const std::string& signature) {
+    if (!parallel_) {
+        // Filled here; writing it may start the threads.
+        own_filler_.fill(scratch_, row, order, fill_mask, signature);
+        run_.store.referenced_handlers.insert(scratch_.handler_id);
+        write(scratch_);
+        return;
+    }
+    ++seen_;
+    // The record would be a recovered one (the own reader flags its rows) from this offset. A row left out
+    // still refers to its handler; the formatters note the others'.
+    if (!serial_.admit_recovered(row.record_offset, own_filler_.source_code)) {
+        const std::uint64_t handler = own_row_handler_id(row, order, fill_mask);
+        std::lock_guard<std::mutex> lock(mutex_);
+        run_.store.referenced_handlers.insert(handler);
+        return;
+    }
+    if (signatures_.empty() || signatures_.back() != signature) signatures_.push_back(signature);
+    batch& b = *current_;
+    raw_row& r = b.raw[b.used];
+    r.kind = slot_kind::own_row;
+    r.own.values.swap(row.values);
+    r.own.header_bytes.swap(row.header_bytes);
+    r.own.record_offset = row.record_offset;
+    r.own.rowid = row.rowid;
+    r.order = order;
+    r.fill_mask = fill_mask;
+    r.signature = &signatures_.back();
     if (++b.used == kBatchRows) submit_current();
 }
 
@@ -155,6 +193,7 @@ void row_pipeline::submit_current() {
 
 void row_pipeline::format(batch& b) {
     b.text.clear();
+    b.handlers.clear();
     string_append_buf buf;
     buf.target(&b.text);
     std::ostream out(&buf);
@@ -164,11 +203,14 @@ void row_pipeline::format(batch& b) {
     if (b.rows.empty()) b.rows.resize(kBatchRows);
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
-        if (r.used) {
+        if (r.kind == slot_kind::library_row) {
             values.resize(r.at.size());
             for (std::size_t k = 0; k < r.at.size(); ++k)
                 values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
             filler_.fill(b.rows[i], static_cast<int>(values.size()), values.data(), r.sizes);
+        } else if (r.kind == slot_kind::own_row) {
+            own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
+            b.handlers.push_back(b.rows[i].handler_id);
         }
         writer.write(b.rows[i]);
     }
@@ -189,6 +231,9 @@ void row_pipeline::work() {
         lock.unlock();
         os_.write(b->text.data(), static_cast<std::streamsize>(b->text.size()));
         lock.lock();
+        // In turn, under the lock: the reading thread does not touch the set while own rows are in flight.
+        run_.store.referenced_handlers.insert(b->handlers.begin(), b->handlers.end());
+        b->handlers.clear();
         b->used = 0;
         ++written_;
         free_.push_back(b);

@@ -43,6 +43,14 @@ class row_pipeline {
     // byte lengths), filled with the row filler where it is formatted; the values are copied. The row
     // must not be one the filler refuses.
     void write_row(int count, char** values, std::vector<unsigned>& sizes);
+    // The filler of the own reader's rows that follow (after the rows handed on so far are in the report).
+    void set_own_row_filler(const own_row_filler& filler);
+    // Hands on one row of the own table walk, filled with the own-row filler where it is formatted: its
+    // values and header bytes are swapped out. `order` and `fill_mask` are what map_row_columns gave for the
+    // row (which it must not have refused), `signature` the schema's signature text at that row. The handler
+    // the row refers to joins the run's referenced handlers by the time drain() returns.
+    void write_own_row(table_record& row, const std::vector<std::uint32_t>& order, std::uint64_t fill_mask,
+                       const std::string& signature);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
     // Returns once every notification handed on so far is in the report stream; the threads stay.
@@ -53,13 +61,21 @@ class row_pipeline {
     unsigned threads_started() const { return threads_started_; }
 
   private:
-    // A row's values as the library gave them, kept until the row is filled and formatted.
+    // What a slot holds: a filled record, or a row to fill where it is formatted.
+    enum class slot_kind : std::uint8_t { filled, library_row, own_row };
+    // A row's values as the library or the own reader gave them, kept until the row is filled and formatted.
     struct raw_row {
-        bool used = false;                // the slot holds this row rather than a filled record
+        slot_kind kind = slot_kind::filled;
+        // A library row:
         std::unique_ptr<char[]> bytes;    // the values, each followed by a zero byte
         std::size_t capacity = 0;         // of `bytes`
         std::vector<std::size_t> at;      // where each value starts in `bytes`; npos for SQL NULL
         std::vector<unsigned> sizes;      // the byte length of each value
+        // A row of the own reader:
+        table_record own;
+        std::vector<std::uint32_t> order;
+        std::uint64_t fill_mask = 0;
+        const std::string* signature = nullptr;  // one of signatures_
     };
     struct batch {
         // kBatchRows slots, their storage reused; made on first use, by whichever thread first fills them
@@ -68,6 +84,7 @@ class row_pipeline {
         std::size_t used = 0;                   // slots filled
         std::uint64_t sequence = 0;             // its place in the report
         std::string text;                       // the finished rows
+        std::vector<std::uint64_t> handlers;    // handlers the batch's own-reader rows refer to
     };
 
     // True when the report form allows rows to be formatted apart from one another.
@@ -78,6 +95,8 @@ class row_pipeline {
     void format(batch& b);
 
     notification_row_filler filler_;
+    own_row_filler own_filler_;
+    std::deque<std::string> signatures_;  // the own rows' signature texts since the last own-row filler
     notification_record scratch_;   // a raw row filled on the reading thread
     std::ostream& os_;
     selk_run& run_;

@@ -1,5 +1,7 @@
 #include "notifications/slack_scan.h"
 
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "io/console.h"
@@ -27,6 +29,18 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
     return field != 0 && (field & 0x1FF) == 0;
 }
 
+// What a slack scan of the run carves: every recognised row of at least one column.
+carve_options slack_carve_options(const selk_run& run, bool keep, bool carve) {
+    carve_options scan;
+    scan.classify = recogniser_for(run.options.recogniser_switches);
+    scan.keep = keep;
+    scan.min_columns = 1;
+    scan.max_columns = 1;
+    scan.valid_frames = carve;
+    scan.progress = run.options.show_progress;
+    return scan;
+}
+
 }  // namespace
 
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t, std::uint32_t, int carve,
@@ -38,15 +52,41 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
     if (path.empty() || run == nullptr) return 0;
     if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
-    carve_options scan;
-    scan.classify = recogniser_for(run->options.recogniser_switches);
-    scan.keep = keep;
-    scan.min_columns = 1;
-    scan.max_columns = 1;
-    scan.valid_frames = carve;
-    scan.progress = run->options.show_progress;
-    if (!carve_database(results, path, scan)) return 0;
+    if (!carve_database(results, path, slack_carve_options(*run, keep, carve))) return 0;
     add_recovered_records(results, run);
+    return 1;
+}
+
+slack_scan_task::~slack_scan_task() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
+    if (started_ || path.empty() || run.options.show_progress) return false;
+    carve_options scan = slack_carve_options(run, false, carve);
+    try {
+        thread_ = std::thread([this, path, scan = std::move(scan)] {
+            try {
+                carved_ = carve_database(results_, path, scan);
+            } catch (...) {
+                error_ = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    started_ = true;
+    return true;
+}
+
+int slack_scan_task::finish(selk_run* run) {
+    if (thread_.joinable()) thread_.join();
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    if (run == nullptr) return 0;
+    run->store.notifications.clear();
+    if (!carved_) return 0;
+    add_recovered_records(results_, run);
+    results_.clear();
     return 1;
 }
 

@@ -286,6 +286,26 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
     EXPECT_TRUE(sources_of(payload_for(2), o).count(kSourceWalSuperseded));
 }
 
+TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
+    for (const bool carve : {false, true}) {
+        test_run serial, threaded;
+        quiet(serial);
+        quiet(threaded);
+        ASSERT_EQ(scan_slack_records(path_, false, carve, &serial), 1);
+        threaded.store.notifications.emplace_back();  // emptied, as the scan empties it
+        slack_scan_task task;
+        ASSERT_TRUE(task.start(path_, carve, threaded));
+        EXPECT_FALSE(task.start(path_, carve, threaded));
+        EXPECT_EQ(task.finish(&threaded), 1);
+        EXPECT_EQ(describe(threaded), describe(serial)) << carve;
+    }
+    // Progress output keeps the scan on the caller's thread.
+    test_run shown;
+    slack_scan_task task;
+    EXPECT_FALSE(task.start(path_, false, shown));
+    EXPECT_FALSE(task.started());
+}
+
 TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {
     const std::string chunk = dir_.file("frames.bin");
     ASSERT_TRUE(copy_file(path_ + "-wal", chunk));

@@ -268,15 +268,21 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
     index_last_record(run, table_type);
 }
 
-// Walks the b-tree of one table from its root page, handing each row to `visit`.
+// Walks the b-tree of one table from its root page, handing each row to `visit`. `interiors` holds the
+// tree's interior pages when a walk of the same table found them before (else they are found and kept).
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit) {
-    std::vector<sqlite_artifact> interiors;
+                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors) {
     table_walk_options walk;
     walk.root_offset = schema.user_value_a;
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
     (void)visit_table_records(file, walk, interiors, visit);
+}
+
+void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
+                    const table_record_visitor& visit) {
+    std::vector<sqlite_artifact> interiors;
+    walk_own_table(run, file, schema, visit, interiors);
 }
 
 // The notification record of one row of the own table walk, in the reader's reused record; false when it
@@ -321,33 +327,43 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     filler.source_code = source_code;
     filler.schema = &notifications;
     std::vector<std::uint32_t> order;
+    std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
     app_name_widening widening(run);
     if (widening.open()) {
-        walk_own_table(run, file, notifications, [&](table_record& row) {
-            if (fill_own_notification(reader, filler, row, order))
-                widening.refer(reader.notification_scratch.handler_id);
-            return widening.open();
-        });
+        walk_own_table(
+            run, file, notifications,
+            [&](table_record& row) {
+                if (fill_own_notification(reader, filler, row, order))
+                    widening.refer(reader.notification_scratch.handler_id);
+                return widening.open();
+            },
+            interiors);
         run.store.app_name_width = widening.width();
     }
     if (reader.rows == nullptr) {
-        walk_own_table(run, file, notifications, [&](table_record& row) {
-            if (!fill_own_notification(reader, filler, row, order)) return true;
-            run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-            reader.sink(reader.notification_scratch);
-            return true;
-        });
+        walk_own_table(
+            run, file, notifications,
+            [&](table_record& row) {
+                if (!fill_own_notification(reader, filler, row, order)) return true;
+                run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
+                reader.sink(reader.notification_scratch);
+                return true;
+            },
+            interiors);
         return;
     }
     // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
     reader.rows->set_own_row_filler(filler);
     table_schema& schema = run.layout.schemas[kSchemaNotification];
-    walk_own_table(run, file, notifications, [&](table_record& row) {
-        std::uint64_t fill_mask = 0;
-        if (!map_row_columns(schema, row.values.size(), filler.mask, order, fill_mask)) return true;
-        reader.rows->write_own_row(row, order, fill_mask, row_signature(reader, schema));
-        return true;
-    });
+    walk_own_table(
+        run, file, notifications,
+        [&](table_record& row) {
+            std::uint64_t fill_mask = 0;
+            if (!map_row_columns(schema, row.values.size(), filler.mask, order, fill_mask)) return true;
+            reader.rows->write_own_row(row, order, fill_mask, row_signature(reader, schema));
+            return true;
+        },
+        interiors);
 }
 
 }  // namespace

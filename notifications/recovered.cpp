@@ -334,17 +334,39 @@ int match_schema(table_schema& schema, std::uint64_t mask, bool verify, const st
     return 1;
 }
 
+// The signature text of one schema, worked out again only when the schema was matched anew or its mask or
+// fields changed since the last record stamped with it.
+class schema_signature {
+  public:
+    void forget() { known_ = false; }
+    const std::string& of(const table_schema& schema) {
+        if (!known_ || mask_ != schema.column_mask || fields_ != schema.fields.size()) {
+            text_ = schema_signature_text(schema);
+            mask_ = schema.column_mask;
+            fields_ = schema.fields.size();
+            known_ = true;
+        }
+        return text_;
+    }
+
+  private:
+    bool known_ = false;
+    std::uint64_t mask_ = 0;
+    std::size_t fields_ = 0;
+    std::string text_;
+};
+
 // Appends a record of class T for `row`; false (nothing appended) when the record refuses the row.
 template <typename T>
 bool append_record(std::vector<T>& records, const recovered_record& row, std::uint64_t mask,
-                   std::uint32_t kind, table_schema& schema) {
+                   std::uint32_t kind, table_schema& schema, schema_signature& signature) {
     records.emplace_back();
     T& record = records.back();
     if (!populate_record_from_row(record, row, true, schema)) {
         records.pop_back();
         return false;
     }
-    set_metadata_from_row_artifact(record, row, mask, kind, schema);
+    set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
     if (schema.column_count == 0)
         schema.column_count = static_cast<std::uint32_t>(row.packed >> kPackedCountShift);
     return true;
@@ -379,6 +401,7 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
     for (const recovered_record& row : records)
         notifications += (row.packed & kPackedKindMask) == kTableNotification ? 1 : 0;
     o.store.notifications.reserve(o.store.notifications.size() + notifications);
+    schema_signature signatures[kSchemaPushChannel + 1];
     for (const recovered_record& row : records) {
         const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
         int schema_index;
@@ -401,18 +424,22 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
         }
         table_schema& schema = o.layout.schemas[schema_index];
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
-        if (schema.fields.empty() || schema.column_mask != mask) match(schema, mask, verify);
+        schema_signature& signature = signatures[schema_index];
+        if (schema.fields.empty() || schema.column_mask != mask) {
+            match(schema, mask, verify);
+            signature.forget();
+        }
 
         switch (kind) {
             case kTableNotification:
-                if (append_record(o.store.notifications, row, mask, kind, schema)) {
+                if (append_record(o.store.notifications, row, mask, kind, schema, signature)) {
                     notification_record& n = o.store.notifications.back();
                     n.order = row.rowid;
                     o.store.referenced_handlers.insert(n.handler_id);
                 }
                 break;
             case kTableHandler:
-                if (append_record(o.store.handlers, row, mask, kind, schema)) {
+                if (append_record(o.store.handlers, row, mask, kind, schema, signature)) {
                     notification_handler_record& h = o.store.handlers.back();
                     h.record_id = row.rowid;
                     // A live handler of the same id keeps its place in the index.
@@ -420,7 +447,7 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
                 }
                 break;
             default:
-                if (append_record(o.store.push_channels, row, mask, kind, schema))
+                if (append_record(o.store.push_channels, row, mask, kind, schema, signature))
                     o.store.push_channel_index.emplace(o.store.push_channels.back().handler_id,
                                                  o.store.push_channels.size() - 1);
                 break;

@@ -62,7 +62,10 @@ bool printed_offsets::insert(std::uint64_t offset) {
     }
   }
   const std::size_t mask = slots_.size() - 1;
-  std::size_t i = static_cast<std::size_t>((offset * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+  // Offsets of one 4 KiB stretch of a file land in one stretch of slots (the records of a page are mostly
+  // printed one after the other, so they meet in cache); the stretches themselves are spread by a hash.
+  const std::uint64_t stretch = ((offset >> 12) * 0x9E3779B97F4A7C15ull) >> 24;
+  std::size_t i = static_cast<std::size_t>(stretch + ((offset & 0xFFF) >> 3)) & mask;
   while (slots_[i] != 0) {
     if (slots_[i] == offset) return false;
     i = (i + 1) & mask;

@@ -135,15 +135,9 @@ void row_pipeline::write_own_row(table_record& row, const std::vector<std::uint3
         write(scratch_);
         return;
     }
+    // Whether the row is printed (its record would be a recovered one, from this offset) is asked in turn,
+    // where its text reaches the report.
     ++seen_;
-    // The record would be a recovered one (the own reader flags its rows) from this offset. A row left out
-    // still refers to its handler; the formatters note the others'.
-    if (!serial_.admit_recovered(row.record_offset, own_filler_.source_code)) {
-        const std::uint64_t handler = own_row_handler_id(row, order, fill_mask);
-        std::lock_guard<std::mutex> lock(mutex_);
-        run_.store.referenced_handlers.insert(handler);
-        return;
-    }
     if (signatures_.empty() || signatures_.back() != signature) signatures_.push_back(signature);
     batch& b = *current_;
     raw_row& r = b.raw[b.used];
@@ -193,7 +187,7 @@ void row_pipeline::submit_current() {
 
 void row_pipeline::format(batch& b) {
     b.text.clear();
-    b.handlers.clear();
+    b.ends.clear();
     string_append_buf buf;
     buf.target(&b.text);
     std::ostream out(&buf);
@@ -210,10 +204,35 @@ void row_pipeline::format(batch& b) {
             filler_.fill(b.rows[i], static_cast<int>(values.size()), values.data(), r.sizes);
         } else if (r.kind == slot_kind::own_row) {
             own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
-            b.handlers.push_back(b.rows[i].handler_id);
         }
         writer.write(b.rows[i]);
+        b.ends.push_back(b.text.size());
     }
+}
+
+void row_pipeline::write_in_turn(batch& b, std::unique_lock<std::mutex>& lock) {
+    // In turn and under the lock: the own reader's rows are admitted in reading order, and the reading
+    // thread does not touch the run's referenced handlers while they are in flight.
+    std::size_t start = 0;
+    std::size_t run_start = 0;  // where the text not yet written begins
+    std::vector<std::pair<std::size_t, std::size_t>>& spans = b.spans;
+    spans.clear();
+    for (std::size_t i = 0; i < b.used; ++i) {
+        const std::size_t end = b.ends[i];
+        if (b.raw[i].kind == slot_kind::own_row) {
+            run_.store.referenced_handlers.insert(b.rows[i].handler_id);
+            if (!serial_.admit_recovered(b.raw[i].own.record_offset, own_filler_.source_code)) {
+                if (start > run_start) spans.emplace_back(run_start, start);
+                run_start = end;
+            }
+        }
+        start = end;
+    }
+    if (b.text.size() > run_start) spans.emplace_back(run_start, b.text.size());
+    lock.unlock();
+    for (const auto& span : spans)
+        os_.write(b.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
+    lock.lock();
 }
 
 void row_pipeline::work() {
@@ -228,12 +247,7 @@ void row_pipeline::work() {
         lock.lock();
         // Texts reach the report in the order the batches were submitted.
         turn_.wait(lock, [this, b] { return written_ == b->sequence; });
-        lock.unlock();
-        os_.write(b->text.data(), static_cast<std::streamsize>(b->text.size()));
-        lock.lock();
-        // In turn, under the lock: the reading thread does not touch the set while own rows are in flight.
-        run_.store.referenced_handlers.insert(b->handlers.begin(), b->handlers.end());
-        b->handlers.clear();
+        write_in_turn(*b, lock);
         b->used = 0;
         ++written_;
         free_.push_back(b);

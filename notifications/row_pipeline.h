@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "notifications/library_path.h"
@@ -84,7 +85,8 @@ class row_pipeline {
         std::size_t used = 0;                   // slots filled
         std::uint64_t sequence = 0;             // its place in the report
         std::string text;                       // the finished rows
-        std::vector<std::uint64_t> handlers;    // handlers the batch's own-reader rows refer to
+        std::vector<std::size_t> ends;          // where each slot's text ends in `text`
+        std::vector<std::pair<std::size_t, std::size_t>> spans;  // the parts of `text` to write
     };
 
     // True when the report form allows rows to be formatted apart from one another.
@@ -93,6 +95,8 @@ class row_pipeline {
     void submit_current();
     void work();
     void format(batch& b);
+    // Writes the batch's text, whose turn it is, to the report; `lock` is held on entry and on return.
+    void write_in_turn(batch& b, std::unique_lock<std::mutex>& lock);
 
     notification_row_filler filler_;
     own_row_filler own_filler_;

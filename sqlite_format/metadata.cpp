@@ -196,11 +196,17 @@ void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask
 }
 
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
-                                    std::uint32_t table_kind, const table_schema& schema) {
+                                    std::uint32_t table_kind, const table_schema& schema,
+                                    const std::string& signature_text) {
   if (!row.header_bytes.empty()) record.header_bytes = row.header_bytes;
   if (row.rowid != 0) record.rowid = row.rowid;
   record.truncated = row.truncated;
-  set_metadata_from_schema(record, column_mask, table_kind, schema);
+  set_metadata_from_schema(record, column_mask, table_kind, schema, signature_text);
+}
+
+void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema) {
+  set_metadata_from_row_artifact(record, row, column_mask, table_kind, schema, signature_of(schema));
 }
 
 void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,

@@ -108,6 +108,9 @@ std::string schema_signature_text(const table_schema& schema);
 // The same for a recovered record, also taking its header bytes, rowid and truncated flag.
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);
+void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema,
+                                    const std::string& signature_text);
 // The same for a row of the own table walk, taking its header bytes and rowid.
 void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);

@@ -190,7 +190,10 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     }
     const std::string before = run.messages.str();
     std::string error_text;
-    if (run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
+    reader.borrow_values = table_type == kTableNotification && reader.sink && reader.rows != nullptr;
+    const bool done = run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text);
+    reader.borrow_values = false;
+    if (done) return true;
     if (reader.flush) reader.flush();
     std::string text = run.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -407,7 +410,8 @@ int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::stri
         return 0;
     }
     std::string error_text;
-    const int rc = exec_with_lengths(wrapper->db, sql, callback, reader, &reader->row_sizes, &error_text);
+    const int rc = exec_with_lengths(wrapper->db, sql, callback, reader, &reader->row_sizes, &error_text,
+                                     reader->borrow_values);
     if (rc == SQLITE_OK) return 1;
     if (error_out != nullptr) *error_out = error_text;
     if (error_text.find("already exists") != std::string::npos)
@@ -432,10 +436,8 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
     if (table_type == kTableNotification && reader->sink && reader->rows != nullptr) {
-        // Handed on raw: the record is filled where it is formatted. What the reading thread keeps from
-        // each row (the handler it refers to) is read here.
+        // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
         if (reader->rows->row_filler().refuses(count, values)) return 0;
-        run->store.referenced_handlers.insert(row_handler_id(count, values, mask));
         reader->rows->write_row(count, values, reader->row_sizes);
         return 0;
     }

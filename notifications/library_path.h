@@ -70,6 +70,9 @@ struct row_reader {
     // When set (with a sink), the library's notification rows go to it raw instead of to the sink: it fills
     // and writes them, on its formatter threads when it runs them.
     row_pipeline* rows = nullptr;
+    // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while `rows`
+    // takes the notification rows, which reads them by their sizes).
+    bool borrow_values = false;
 
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.
     struct signature_cache {

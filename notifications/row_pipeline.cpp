@@ -82,8 +82,10 @@ void row_pipeline::set_row_filler(const notification_row_filler& filler) {
 
 void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& sizes) {
     if (!parallel_) {
-        // Filled here; writing it may start the threads.
-        filler_.fill(scratch_, count, values, sizes);
+        // Copied, then filled here; writing it may start the threads.
+        copy_values(serial_raw_, count, values, sizes);
+        fill_library_row(scratch_, serial_raw_, serial_values_);
+        run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
     }
@@ -92,6 +94,11 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     batch& b = *current_;
     raw_row& r = b.raw[b.used];
     r.kind = slot_kind::library_row;
+    copy_values(r, count, values, sizes);
+    if (++b.used == kBatchRows) submit_current();
+}
+
+void row_pipeline::copy_values(raw_row& r, int count, char** values, const std::vector<unsigned>& sizes) {
     r.at.resize(static_cast<std::size_t>(count));
     r.sizes.resize(static_cast<std::size_t>(count));
     std::size_t total = 0;
@@ -117,7 +124,13 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
         std::memcpy(r.bytes.get() + r.at[k], values[k], r.sizes[k]);
         r.bytes[r.at[k] + r.sizes[k]] = '\0';
     }
-    if (++b.used == kBatchRows) submit_current();
+}
+
+void row_pipeline::fill_library_row(notification_record& n, raw_row& r, std::vector<char*>& values) const {
+    values.resize(r.at.size());
+    for (std::size_t k = 0; k < r.at.size(); ++k)
+        values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
+    filler_.fill(n, static_cast<int>(values.size()), values.data(), r.sizes);
 }
 
 void row_pipeline::set_own_row_filler(const own_row_filler& filler) {
@@ -198,10 +211,7 @@ void row_pipeline::format(batch& b) {
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         if (r.kind == slot_kind::library_row) {
-            values.resize(r.at.size());
-            for (std::size_t k = 0; k < r.at.size(); ++k)
-                values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
-            filler_.fill(b.rows[i], static_cast<int>(values.size()), values.data(), r.sizes);
+            fill_library_row(b.rows[i], r, values);
         } else if (r.kind == slot_kind::own_row) {
             own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
         }
@@ -212,13 +222,14 @@ void row_pipeline::format(batch& b) {
 
 void row_pipeline::write_in_turn(batch& b, std::unique_lock<std::mutex>& lock) {
     // In turn and under the lock: the own reader's rows are admitted in reading order, and the reading
-    // thread does not touch the run's referenced handlers while they are in flight.
+    // thread does not touch the run's referenced handlers while raw rows are in flight.
     std::size_t start = 0;
     std::size_t run_start = 0;  // where the text not yet written begins
     std::vector<std::pair<std::size_t, std::size_t>>& spans = b.spans;
     spans.clear();
     for (std::size_t i = 0; i < b.used; ++i) {
         const std::size_t end = b.ends[i];
+        if (b.raw[i].kind == slot_kind::library_row) run_.store.referenced_handlers.insert(b.rows[i].handler_id);
         if (b.raw[i].kind == slot_kind::own_row) {
             run_.store.referenced_handlers.insert(b.rows[i].handler_id);
             if (!serial_.admit_recovered(b.raw[i].own.record_offset, own_filler_.source_code)) {

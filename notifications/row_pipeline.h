@@ -41,8 +41,9 @@ class row_pipeline {
     void set_row_filler(const notification_row_filler& filler);
     const notification_row_filler& row_filler() const { return filler_; }
     // Hands on one row of the library as its values (`count` of them, null for SQL NULL, `sizes` their
-    // byte lengths), filled with the row filler where it is formatted; the values are copied. The row
-    // must not be one the filler refuses.
+    // byte lengths, by which they are read), filled with the row filler where it is formatted; the values
+    // are copied. The row must not be one the filler refuses. The handler the row refers to joins the
+    // run's referenced handlers by the time drain() returns.
     void write_row(int count, char** values, std::vector<unsigned>& sizes);
     // The filler of the own reader's rows that follow (after the rows handed on so far are in the report).
     void set_own_row_filler(const own_row_filler& filler);
@@ -95,6 +96,10 @@ class row_pipeline {
     void submit_current();
     void work();
     void format(batch& b);
+    // `r` takes a copy of the row's values, each zero-terminated.
+    static void copy_values(raw_row& r, int count, char** values, const std::vector<unsigned>& sizes);
+    // Fills `n` from the library row `r` with the row filler; `values` is scratch.
+    void fill_library_row(notification_record& n, raw_row& r, std::vector<char*>& values) const;
     // Writes the batch's text, whose turn it is, to the report; `lock` is held on entry and on return.
     void write_in_turn(batch& b, std::unique_lock<std::mutex>& lock);
 
@@ -102,6 +107,8 @@ class row_pipeline {
     own_row_filler own_filler_;
     std::deque<std::string> signatures_;  // the own rows' signature texts since the last own-row filler
     notification_record scratch_;   // a raw row filled on the reading thread
+    raw_row serial_raw_;            // the copy it is filled from
+    std::vector<char*> serial_values_;
     std::ostream& os_;
     selk_run& run_;
     record_writer& serial_;

@@ -436,7 +436,8 @@ void sqlite_wrapper::close_and_unload() {
 // ---------------------------------------------------------------- exec_with_lengths
 
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
-                      void* context, std::vector<unsigned>* sizes, std::string* error_text) {
+                      void* context, std::vector<unsigned>* sizes, std::string* error_text, bool borrow) {
+  static char no_bytes[1] = {'\0'};  // an empty borrowed value
   if (error_text != nullptr) error_text->clear();
   if (db == nullptr || sqlite_api.prepare_v2 == nullptr) {
     if (error_text != nullptr) *error_text = "library not bound or no connection";
@@ -504,6 +505,11 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         const void* p = type == SQLITE_BLOB ? sqlite_api.column_blob(stmt, i)
                                             : static_cast<const void*>(sqlite_api.column_text(stmt, i));
         const int len = sqlite_api.column_bytes(stmt, i);
+        if (borrow) {
+          lengths[k] = len > 0 && p != nullptr ? static_cast<unsigned>(len) : 0u;
+          value_ptrs[k] = lengths[k] != 0 ? const_cast<char*>(static_cast<const char*>(p)) : no_bytes;
+          continue;
+        }
         if (p != nullptr && len > 0)
           cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
         else

@@ -152,5 +152,8 @@ std::string uri_encode_path(const std::string& path);
 // whole: each value is a private, zero-terminated copy of exactly that many bytes (null for SQL NULL).
 // A non-zero callback result stops the run with SQLITE_ABORT. Returns the SQLite result code; on failure
 // `error_text` (when non-null) receives the library's message.
+// With `borrow` the text and blob values are not copied: they point into the library's buffers, valid only
+// until the callback returns, and a blob is not zero-terminated, so the callback must read every value by
+// its size.
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
-                      void* context, std::vector<unsigned>* sizes, std::string* error_text);
+                      void* context, std::vector<unsigned>* sizes, std::string* error_text, bool borrow = false);

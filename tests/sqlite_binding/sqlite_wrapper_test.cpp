@@ -439,6 +439,13 @@ TEST(SqliteWrapper, ExecWithLengthsKeepsValuesWhole) {
   std::string error;
   ASSERT_EQ(SQLITE_OK,
             exec_with_lengths(w.db, "select id, payload, n from t order by rowid;", length_cb, &rows, &sizes, &error));
+  // Lent values read by their sizes are the same values.
+  length_rows lent;
+  lent.current = &sizes;
+  ASSERT_EQ(SQLITE_OK, exec_with_lengths(w.db, "select id, payload, n from t order by rowid;", length_cb, &lent,
+                                         &sizes, &error, true));
+  EXPECT_EQ(rows.values, lent.values);
+  EXPECT_EQ(rows.sizes, lent.sizes);
   ASSERT_EQ(2u, rows.values.size());
   EXPECT_EQ((std::vector<unsigned>{16, 5, 1}), rows.sizes[0]);
   EXPECT_EQ(std::string("\x00\x11\x22\x33", 4) + std::string(11, '\0') + "\x01", rows.values[0][0]);

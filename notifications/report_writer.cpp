@@ -89,7 +89,11 @@ bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) 
   return seen.insert(offset);
 }
 
-bool record_writer::write(notification_record& n) {
+bool record_writer::write(notification_record& n) { return write(n, true); }
+
+bool record_writer::write_admitted(notification_record& n) { return write(n, false); }
+
+bool record_writer::write(notification_record& n, bool ask_admit) {
   if (failed_) return false;
   if (run_.options.switches[kSwitchPerTableFiles] != 0) {
     // As write_records: the per-table files are made once and nothing is printed.
@@ -113,7 +117,7 @@ bool record_writer::write(notification_record& n) {
       rows_ = std::make_unique<delimited_row_writer>(run_);
     }
   }
-  if (!admit(n)) return true;
+  if (ask_admit && !admit(n)) return true;
   notification_handler_record* handler = join_handler(run_, n);
   const wns_push_channel_record* channel = join_push_channel(run_, n);
   int ok;

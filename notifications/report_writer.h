@@ -45,6 +45,8 @@ class record_writer {
 
     // False once a write has failed (this one or an earlier one).
     bool write(notification_record& notification);
+    // write() for a record whose admission was already asked elsewhere.
+    bool write_admitted(notification_record& notification);
     // False for a recovered record whose offset was already printed from the same file family (it is left
     // out); the offset counts as printed afterwards. write() asks this itself.
     bool admit(const notification_record& notification);
@@ -54,6 +56,8 @@ class record_writer {
     bool healthy() const { return !failed_; }
 
   private:
+    bool write(notification_record& notification, bool ask_admit);
+
     std::ostream& os_;
     selk_run& run_;
     bool started_ = false;  // the header is written (when due) and the row writer made

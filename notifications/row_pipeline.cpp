@@ -215,7 +215,8 @@ void row_pipeline::format(batch& b) {
         } else if (r.kind == slot_kind::own_row) {
             own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
         }
-        writer.write(b.rows[i]);
+        // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again.
+        writer.write_admitted(b.rows[i]);
         b.ends.push_back(b.text.size());
     }
 }

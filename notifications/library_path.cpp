@@ -288,14 +288,31 @@ void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema
     walk_own_table(run, file, schema, visit, interiors);
 }
 
-// The notification record of one row of the own table walk, in the reader's reused record; false when it
-// refuses the row. `order` is scratch.
-bool fill_own_notification(row_reader& reader, const own_row_filler& filler, const table_record& row,
-                           std::vector<std::uint32_t>& order) {
-    table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
+// map_row_columns for the rows of one walk of a table whose schema nothing else changes meanwhile: a row
+// of the same column count as the row before maps as that row did (the field map is a function of the
+// count), so the map is not walked again.
+struct walk_column_map {
+    std::vector<std::uint32_t> order;
     std::uint64_t fill_mask = 0;
-    if (!map_row_columns(schema, row.values.size(), filler.mask, order, fill_mask)) return false;
-    return filler.fill(reader.notification_scratch, row, order, fill_mask, row_signature(reader, schema));
+    std::size_t count = 0;
+    bool known = false;  // `order` and `fill_mask` hold what rows of `count` columns map to
+
+    bool map(table_schema& schema, std::size_t columns, std::uint64_t mask_hint) {
+        if (known && columns == count) return true;
+        known = map_row_columns(schema, columns, mask_hint, order, fill_mask);
+        count = columns;
+        return known;
+    }
+};
+
+// The notification record of one row of the own table walk, in the reader's reused record; false when it
+// refuses the row.
+bool fill_own_notification(row_reader& reader, const own_row_filler& filler, const table_record& row,
+                           walk_column_map& columns) {
+    table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
+    if (!columns.map(schema, row.values.size(), filler.mask)) return false;
+    return filler.fill(reader.notification_scratch, row, columns.order, columns.fill_mask,
+                       row_signature(reader, schema));
 }
 
 // Whether the report reads the notification schema's column mask while it writes: the timeline forms and
@@ -329,25 +346,26 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     filler.mask = masks[kSchemaNotification];
     filler.source_code = source_code;
     filler.schema = &notifications;
-    std::vector<std::uint32_t> order;
     std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
     app_name_widening widening(run);
     if (widening.open()) {
+        walk_column_map columns;
         walk_own_table(
             run, file, notifications,
             [&](table_record& row) {
-                if (fill_own_notification(reader, filler, row, order))
+                if (fill_own_notification(reader, filler, row, columns))
                     widening.refer(reader.notification_scratch.handler_id);
                 return widening.open();
             },
             interiors);
         run.store.app_name_width = widening.width();
     }
+    walk_column_map columns;
     if (reader.rows == nullptr) {
         walk_own_table(
             run, file, notifications,
             [&](table_record& row) {
-                if (!fill_own_notification(reader, filler, row, order)) return true;
+                if (!fill_own_notification(reader, filler, row, columns)) return true;
                 run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
                 reader.sink(reader.notification_scratch);
                 return true;
@@ -361,9 +379,8 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     walk_own_table(
         run, file, notifications,
         [&](table_record& row) {
-            std::uint64_t fill_mask = 0;
-            if (!map_row_columns(schema, row.values.size(), filler.mask, order, fill_mask)) return true;
-            reader.rows->write_own_row(row, order, fill_mask, row_signature(reader, schema));
+            if (!columns.map(schema, row.values.size(), filler.mask)) return true;
+            reader.rows->write_own_row(row, columns.order, columns.fill_mask, row_signature(reader, schema));
             return true;
         },
         interiors);

@@ -1,6 +1,7 @@
 #include "notifications/row_pipeline.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <streambuf>
 #include <utility>
@@ -83,8 +84,9 @@ void row_pipeline::set_row_filler(const notification_row_filler& filler) {
 void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& sizes) {
     if (!parallel_) {
         // Copied, then filled here; writing it may start the threads.
-        copy_values(serial_raw_, count, values, sizes);
-        fill_library_row(scratch_, serial_raw_, serial_values_);
+        serial_raw_.used = 0;
+        const std::size_t at = serial_raw_.append(count, values, sizes);
+        fill_library_row(scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
@@ -94,43 +96,94 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     batch& b = *current_;
     raw_row& r = b.raw[b.used];
     r.kind = slot_kind::library_row;
-    copy_values(r, count, values, sizes);
+    r.at = b.library.append(count, values, sizes);
     if (++b.used == kBatchRows) submit_current();
 }
 
-void row_pipeline::copy_values(raw_row& r, int count, char** values, const std::vector<unsigned>& sizes) {
-    r.at.resize(static_cast<std::size_t>(count));
-    r.sizes.resize(static_cast<std::size_t>(count));
-    std::size_t total = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::size_t k = static_cast<std::size_t>(i);
-        if (values[i] == nullptr) {
-            r.at[k] = std::string::npos;
-            r.sizes[k] = 0;
+std::size_t row_pipeline::packed_rows::append(int count, char** values, const std::vector<unsigned>& sizes) {
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    std::size_t need = sizeof(std::uint32_t) * (n + 1);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (values[k] == nullptr) continue;
+        // A value without a size entry is zero-terminated text, as the filler reads it.
+        const std::size_t size = k < sizes.size() ? sizes[k] : std::strlen(values[k]);
+        need += size == kLentInteger ? sizeof(long long) : size + 1;
+    }
+    if (used + need > capacity) {
+        const std::size_t grown = std::max(used + need, 2 * capacity);
+        std::unique_ptr<char[]> more(new char[grown]);
+        if (used != 0) std::memcpy(more.get(), bytes.get(), used);
+        bytes = std::move(more);
+        capacity = grown;
+    }
+    const std::size_t start = used;
+    char* out = bytes.get() + used;
+    const std::uint32_t stored_count = static_cast<std::uint32_t>(n);
+    std::memcpy(out, &stored_count, sizeof stored_count);
+    char* size_at = out + sizeof(std::uint32_t);
+    char* value_at = size_at + sizeof(std::uint32_t) * n;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::uint32_t size = kNullSize;
+        if (values[k] != nullptr) {
+            size = static_cast<std::uint32_t>(k < sizes.size() ? sizes[k] : std::strlen(values[k]));
+            if (size == kLentInteger) {
+                std::memcpy(value_at, values[k], sizeof(long long));
+                value_at += sizeof(long long);
+            } else {
+                std::memcpy(value_at, values[k], size);
+                value_at[size] = '\0';
+                value_at += size + 1;
+            }
+        }
+        std::memcpy(size_at + sizeof(std::uint32_t) * k, &size, sizeof size);
+    }
+    used = static_cast<std::size_t>(value_at - bytes.get());
+    return start;
+}
+
+void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
+                                       std::string& digits) const {
+    // Room for every value's digits, so that none moves once pointed to.
+    constexpr std::size_t kDigits = 21;
+    const char* in = bytes.get() + at;
+    std::uint32_t count = 0;
+    std::memcpy(&count, in, sizeof count);
+    values.resize(count);
+    sizes.resize(count);
+    digits.resize(static_cast<std::size_t>(count) * kDigits);
+    const char* size_at = in + sizeof(std::uint32_t);
+    char* value_at = const_cast<char*>(size_at + sizeof(std::uint32_t) * count);
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, size_at + sizeof(std::uint32_t) * k, sizeof size);
+        if (size == kNullSize) {
+            values[k] = nullptr;
+            sizes[k] = 0;
             continue;
         }
-        // A value without a size entry is zero-terminated text, as the filler reads it.
-        const std::size_t size = k < sizes.size() ? sizes[k] : std::strlen(values[i]);
-        r.sizes[k] = static_cast<unsigned>(size);
-        r.at[k] = total;
-        total += size + 1;
-    }
-    if (total > r.capacity) {
-        r.capacity = std::max(total, 2 * r.capacity);
-        r.bytes.reset(new char[r.capacity]);
-    }
-    for (std::size_t k = 0; k < r.at.size(); ++k) {
-        if (r.at[k] == std::string::npos) continue;
-        std::memcpy(r.bytes.get() + r.at[k], values[k], r.sizes[k]);
-        r.bytes[r.at[k] + r.sizes[k]] = '\0';
+        if (size == kLentInteger) {
+            // The decimal text the library would give.
+            long long v = 0;
+            std::memcpy(&v, value_at, sizeof v);
+            value_at += sizeof v;
+            char* text = &digits[k * kDigits];
+            const std::to_chars_result r = std::to_chars(text, text + kDigits - 1, v);
+            *r.ptr = '\0';
+            values[k] = text;
+            sizes[k] = static_cast<unsigned>(r.ptr - text);
+            continue;
+        }
+        values[k] = value_at;
+        sizes[k] = size;
+        value_at += size + 1;
     }
 }
 
-void row_pipeline::fill_library_row(notification_record& n, raw_row& r, std::vector<char*>& values) const {
-    values.resize(r.at.size());
-    for (std::size_t k = 0; k < r.at.size(); ++k)
-        values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
-    filler_.fill(n, static_cast<int>(values.size()), values.data(), r.sizes);
+void row_pipeline::fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at,
+                                    std::vector<char*>& values, std::vector<unsigned>& sizes,
+                                    std::string& digits) const {
+    rows.unpack(at, values, sizes, digits);
+    filler_.fill(n, static_cast<int>(values.size()), values.data(), sizes);
 }
 
 void row_pipeline::set_own_row_filler(const own_row_filler& filler) {
@@ -207,11 +260,13 @@ void row_pipeline::format(batch& b) {
     // A writer of its own: the header is already out, so it only formats rows.
     record_writer writer(out, run_);
     std::vector<char*> values;
+    std::vector<unsigned> sizes;
+    std::string digits;
     if (b.rows.empty()) b.rows.resize(kBatchRows);
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         if (r.kind == slot_kind::library_row) {
-            fill_library_row(b.rows[i], r, values);
+            fill_library_row(b.rows[i], b.library, r.at, values, sizes, digits);
         } else if (r.kind == slot_kind::own_row) {
             own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
         }
@@ -261,6 +316,7 @@ void row_pipeline::work() {
         turn_.wait(lock, [this, b] { return written_ == b->sequence; });
         write_in_turn(*b, lock);
         b->used = 0;
+        b->library.used = 0;
         ++written_;
         free_.push_back(b);
         turn_.notify_all();

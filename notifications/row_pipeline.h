@@ -65,14 +65,25 @@ class row_pipeline {
   private:
     // What a slot holds: a filled record, or a row to fill where it is formatted.
     enum class slot_kind : std::uint8_t { filled, library_row, own_row };
-    // A row's values as the library or the own reader gave them, kept until the row is filled and formatted.
+    // Rows of the library packed one after another, each as its value count, each value's size (kNullSize
+    // for SQL NULL, kLentInteger for an integer's 8 bytes), then the values, each text or blob followed by a
+    // zero byte. One buffer a batch: the reading thread writes it front to back; integers become decimal
+    // text only where the row is unpacked.
+    struct packed_rows {
+        static constexpr std::uint32_t kNullSize = 0xFFFFFFFFu;
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+        // Appends a row; where it starts.
+        std::size_t append(int count, char** values, const std::vector<unsigned>& sizes);
+        // The row at `at` as values (null for SQL NULL) and sizes; `digits` holds the integers' texts.
+        void unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
+                    std::string& digits) const;
+    };
+    // A row the library or the own reader gave, kept until the row is filled and formatted.
     struct raw_row {
         slot_kind kind = slot_kind::filled;
-        // A library row:
-        std::unique_ptr<char[]> bytes;    // the values, each followed by a zero byte
-        std::size_t capacity = 0;         // of `bytes`
-        std::vector<std::size_t> at;      // where each value starts in `bytes`; npos for SQL NULL
-        std::vector<unsigned> sizes;      // the byte length of each value
+        std::size_t at = 0;  // a library row: where it starts in its batch's packed rows
         // A row of the own reader:
         table_record own;
         std::vector<std::uint32_t> order;
@@ -83,6 +94,7 @@ class row_pipeline {
         // kBatchRows slots, their storage reused; made on first use, by whichever thread first fills them
         std::vector<notification_record> rows;
         std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
+        packed_rows library;                    // the values of its library rows
         std::size_t used = 0;                   // slots filled
         std::uint64_t sequence = 0;             // its place in the report
         std::string text;                       // the finished rows
@@ -96,10 +108,9 @@ class row_pipeline {
     void submit_current();
     void work();
     void format(batch& b);
-    // `r` takes a copy of the row's values, each zero-terminated.
-    static void copy_values(raw_row& r, int count, char** values, const std::vector<unsigned>& sizes);
-    // Fills `n` from the library row `r` with the row filler; `values` is scratch.
-    void fill_library_row(notification_record& n, raw_row& r, std::vector<char*>& values) const;
+    // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
+    void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at, std::vector<char*>& values,
+                          std::vector<unsigned>& sizes, std::string& digits) const;
     // Writes the batch's text, whose turn it is, to the report; `lock` is held on entry and on return.
     void write_in_turn(batch& b, std::unique_lock<std::mutex>& lock);
 
@@ -107,8 +118,10 @@ class row_pipeline {
     own_row_filler own_filler_;
     std::deque<std::string> signatures_;  // the own rows' signature texts since the last own-row filler
     notification_record scratch_;   // a raw row filled on the reading thread
-    raw_row serial_raw_;            // the copy it is filled from
+    packed_rows serial_raw_;        // the copy it is filled from
     std::vector<char*> serial_values_;
+    std::vector<unsigned> serial_sizes_;
+    std::string serial_digits_;
     std::ostream& os_;
     selk_run& run_;
     record_writer& serial_;

@@ -450,6 +450,7 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
   std::vector<char*> value_ptrs;
   std::vector<char*> name_ptrs;
   std::vector<unsigned> lengths;
+  std::vector<long long> lent_integers;
   while (rc == SQLITE_OK && rest != nullptr && *rest != '\0') {
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
@@ -474,6 +475,7 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
         name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
         lengths.assign(static_cast<std::size_t>(n), 0);
+        lent_integers.assign(static_cast<std::size_t>(n), 0);
         for (int i = 0; i < n; ++i) {
           const char* name = sqlite_api.column_name(stmt, i);
           if (name == nullptr) continue;
@@ -488,6 +490,12 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         if (type == SQLITE_NULL) {
           value_ptrs[k] = nullptr;
           lengths[k] = 0;
+          continue;
+        }
+        if (type == SQLITE_INTEGER && borrow) {
+          lent_integers[k] = sqlite_api.column_int64(stmt, i);
+          value_ptrs[k] = reinterpret_cast<char*>(&lent_integers[k]);
+          lengths[k] = kLentInteger;
           continue;
         }
         if (type == SQLITE_INTEGER) {

@@ -64,10 +64,18 @@ slack_scan_task::~slack_scan_task() {
 bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
     if (started_ || path.empty() || run.options.show_progress) return false;
     carve_options scan = slack_carve_options(run, false, carve);
+    // The own reader's table walk rebuilds the schemas' field maps as it goes: sorting waits for it.
+    staged_ = run.options.switches[kSwitchCarve] == 0;
+    if (staged_) {
+        begin_recovered_stage(stage_, run);
+        for (int i = 0; i < 3; ++i) snapshot_[i] = stage_.schemas[i];
+    }
+    const bool verify = run.options.verify != 0;
     try {
-        thread_ = std::thread([this, path, scan = std::move(scan)] {
+        thread_ = std::thread([this, path, scan = std::move(scan), verify] {
             try {
                 carved_ = carve_database(results_, path, scan);
+                if (carved_ && staged_) sort_recovered_records(results_, verify, stage_);
             } catch (...) {
                 error_ = std::current_exception();
             }
@@ -85,7 +93,10 @@ int slack_scan_task::finish(selk_run* run) {
     if (run == nullptr) return 0;
     run->store.notifications.clear();
     if (!carved_) return 0;
-    add_recovered_records(results_, run);
+    if (staged_ && schemas_unchanged(*run, snapshot_))
+        merge_recovered_records(stage_, *run);
+    else
+        add_recovered_records(results_, run);
     results_.clear();
     return 1;
 }

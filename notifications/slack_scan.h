@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "notifications/recovered.h"
 #include "sqlite_format/carver.h"
 
 class selk_run;
@@ -25,8 +26,10 @@ int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_
 
 // A slack scan carved on a thread of its own while the tables are read. Its records reach the store only in
 // finish(), after the tables' rows are in the report, so the report is the one a scan after the tables
-// gives. With progress output on the scan stays where it was: its status lines would otherwise fall among
-// the table reading's messages.
+// gives. When the reading leaves the schemas as they are (the library's), the thread also sorts the records
+// against copies of them; finish() merges that only if the schemas indeed did not change, and sorts again
+// otherwise. With progress output on the scan stays where it was: its status lines would otherwise fall
+// among the table reading's messages.
 class slack_scan_task {
   public:
     slack_scan_task() = default;
@@ -48,6 +51,9 @@ class slack_scan_task {
     std::vector<recovered_record> results_;
     int carved_ = 0;
     std::exception_ptr error_;
+    bool staged_ = false;       // the thread sorts the records too
+    recovered_stage stage_;
+    table_schema snapshot_[3];  // the run's schemas when the scan started
 };
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the run's

@@ -410,6 +410,7 @@ void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
     stage.notifications.clear();
     stage.handlers.clear();
     stage.push_channels.clear();
+    for (bool& used : stage.used) used = false;
 }
 
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage) {
@@ -439,6 +440,7 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
                 continue;
         }
         table_schema& schema = stage.schemas[schema_index];
+        stage.used[schema_index] = true;
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
         schema_signature& signature = signatures[schema_index];
         if (schema.fields.empty() || schema.column_mask != mask) {
@@ -500,9 +502,9 @@ void append_staged(std::vector<T>& records, std::vector<T>& staged) {
 
 }  // namespace
 
-bool schemas_unchanged(const selk_run& run, const table_schema (&snapshot)[3]) {
+bool stage_fits_run(const recovered_stage& stage, const selk_run& run, const table_schema (&snapshot)[3]) {
     for (int i = 0; i < 3; ++i) {
-        if (!same_schema(run.layout.schemas[i], snapshot[i])) return false;
+        if (stage.used[i] && !same_schema(run.layout.schemas[i], snapshot[i])) return false;
     }
     return true;
 }
@@ -519,5 +521,8 @@ void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     append_staged(store.push_channels, stage.push_channels);
     for (; at < store.push_channels.size(); ++at)
         store.push_channel_index.emplace(store.push_channels[at].handler_id, at);
-    for (int i = 0; i < 3; ++i) run.layout.schemas[i] = std::move(stage.schemas[i]);
+    // A schema no record used stays as the run has it.
+    for (int i = 0; i < 3; ++i) {
+        if (stage.used[i]) run.layout.schemas[i] = std::move(stage.schemas[i]);
+    }
 }

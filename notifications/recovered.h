@@ -65,6 +65,7 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
 // run on another thread while the run's tables are read.
 struct recovered_stage {
     table_schema schemas[3];  // notification, handler, push channel: copies of the run's, as sorting leaves them
+    bool used[3] = {false, false, false};  // a record of the schema's table was sorted
     std::vector<notification_record> notifications;
     std::vector<notification_handler_record> handlers;
     std::vector<wns_push_channel_record> push_channels;
@@ -73,10 +74,11 @@ struct recovered_stage {
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
 // Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage);
-// True when the run's three schemas are still what begin_recovered_stage copied into `snapshot`.
-bool schemas_unchanged(const selk_run& run, const table_schema (&snapshot)[3]);
+// True when each schema the stage's sorting used is in the run what it was in `snapshot` when sorting
+// began.
+bool stage_fits_run(const recovered_stage& stage, const selk_run& run, const table_schema (&snapshot)[3]);
 // Appends the staged records to the run's store, indexes them and marks their handlers referenced, as
-// add_recovered_records does, and gives the run the stage's schemas.
+// add_recovered_records does, and gives the run the schemas the sorting used.
 void merge_recovered_records(recovered_stage& stage, selk_run& run);
 
 // Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and

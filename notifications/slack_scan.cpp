@@ -12,6 +12,7 @@
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/metadata.h"
 #include "sqlite_format/wal.h"
 
 namespace {
@@ -64,12 +65,19 @@ slack_scan_task::~slack_scan_task() {
 bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
     if (started_ || path.empty() || run.options.show_progress) return false;
     carve_options scan = slack_carve_options(run, false, carve);
-    // The own reader's table walk rebuilds the schemas' field maps as it goes: sorting waits for it.
-    staged_ = run.options.switches[kSwitchCarve] == 0;
-    if (staged_) {
-        begin_recovered_stage(stage_, run);
-        for (int i = 0; i < 3; ++i) snapshot_[i] = stage_.schemas[i];
+    staged_ = true;
+    begin_recovered_stage(stage_, run);
+    if (run.options.switches[kSwitchCarve] != 0) {
+        // The own reader's table walk maps each schema's fields for the rows it reads: the records are
+        // sorted against the schemas as a walk of whole rows leaves them, which finish() checks.
+        std::vector<std::uint32_t> order;
+        std::uint64_t fill_mask = 0;
+        for (table_schema& schema : stage_.schemas) {
+            if (!schema.fields.empty() && schema.column_mask != 0)
+                (void)map_row_columns(schema, schema.fields.size(), schema.column_mask, order, fill_mask);
+        }
     }
+    for (int i = 0; i < 3; ++i) snapshot_[i] = stage_.schemas[i];
     const bool verify = run.options.verify != 0;
     try {
         thread_ = std::thread([this, path, scan = std::move(scan), verify] {
@@ -93,7 +101,7 @@ int slack_scan_task::finish(selk_run* run) {
     if (run == nullptr) return 0;
     run->store.notifications.clear();
     if (!carved_) return 0;
-    if (staged_ && schemas_unchanged(*run, snapshot_))
+    if (staged_ && stage_fits_run(stage_, *run, snapshot_))
         merge_recovered_records(stage_, *run);
     else
         add_recovered_records(results_, run);

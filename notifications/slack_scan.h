@@ -26,9 +26,9 @@ int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_
 
 // A slack scan carved on a thread of its own while the tables are read. Its records reach the store only in
 // finish(), after the tables' rows are in the report, so the report is the one a scan after the tables
-// gives. When the reading leaves the schemas as they are (the library's), the thread also sorts the records
-// against copies of them; finish() merges that only if the schemas indeed did not change, and sorts again
-// otherwise. With progress output on the scan stays where it was: its status lines would otherwise fall
+// gives. The thread also sorts the records, against copies of the schemas as the reading should leave them
+// (the library's leaves them as they are; the own reader's maps their fields for whole rows); finish()
+// merges that only if the run's schemas are indeed those, and sorts again otherwise. With progress output on the scan stays where it was: its status lines would otherwise fall
 // among the table reading's messages.
 class slack_scan_task {
   public:
@@ -53,7 +53,7 @@ class slack_scan_task {
     std::exception_ptr error_;
     bool staged_ = false;       // the thread sorts the records too
     recovered_stage stage_;
-    table_schema snapshot_[3];  // the run's schemas when the scan started
+    table_schema snapshot_[3];  // the schemas the sorting started from
 };
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the run's

@@ -67,11 +67,18 @@ void write_and_empty(std::ostream& os, selk_run& run) {
 bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
   const selk_options& options = run.options;
   std::string path = db_path;
+  const bool scan = options.switches[kSwitchSlack] != 0;
+  // Declared before the writers: should a write throw, the writers' threads stop before the scan is joined.
+  slack_scan_task early_scan;
   record_writer live(os, run);
   row_pipeline rows(os, run, live);
   const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
+  // The slack scan needs nothing the tables give: it carves while they are read.
+  const auto tables_begin = [&] {
+    if (scan) (void)early_scan.start(run.db_path, run.carve_switch != 0, run);
+  };
   const bool tables_read =
-      read_database_tables(run, path, sink, [&rows] { rows.drain(); }, nullptr, &rows) != 0;
+      read_database_tables(run, path, sink, [&rows] { rows.drain(); }, nullptr, &rows, tables_begin) != 0;
   rows.finish();
   if (tables_read) {
     const std::size_t found = rows.rows_seen() + run.store.notifications.size();
@@ -81,10 +88,12 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
     write_log_line(options, "problem selecting tables");
   }
   bool recovered = false;
-  if (options.switches[kSwitchSlack] != 0) {
+  if (scan) {
     std::string slack_path = run.db_path;
     // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then 0).
-    if (scan_slack_records(slack_path, false, run.carve_switch != 0, &run) != 0) {
+    const int found = early_scan.started() ? early_scan.finish(&run)
+                                           : scan_slack_records(slack_path, false, run.carve_switch != 0, &run);
+    if (found != 0) {
       if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(run.store.notifications.size()));
       recovered = !run.store.notifications.empty();
       write_records(os, run, run.store.notifications);

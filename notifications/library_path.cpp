@@ -190,7 +190,10 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     }
     const std::string before = run.messages.str();
     std::string error_text;
-    if (run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text)) return true;
+    reader.borrow_values = table_type == kTableNotification && reader.sink && reader.rows != nullptr;
+    const bool done = run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text);
+    reader.borrow_values = false;
+    if (done) return true;
     if (reader.flush) reader.flush();
     std::string text = run.messages.str().substr(before.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -268,10 +271,10 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
     index_last_record(run, table_type);
 }
 
-// Walks the b-tree of one table from its root page, handing each row to `visit`.
+// Walks the b-tree of one table from its root page, handing each row to `visit`. `interiors` holds the
+// tree's interior pages when a walk of the same table found them before (else they are found and kept).
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit) {
-    std::vector<sqlite_artifact> interiors;
+                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors) {
     table_walk_options walk;
     walk.root_offset = schema.user_value_a;
     walk.page_size = run.layout.page_size;
@@ -279,17 +282,37 @@ void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema
     (void)visit_table_records(file, walk, interiors, visit);
 }
 
+void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
+                    const table_record_visitor& visit) {
+    std::vector<sqlite_artifact> interiors;
+    walk_own_table(run, file, schema, visit, interiors);
+}
+
+// map_row_columns for the rows of one walk of a table whose schema nothing else changes meanwhile: a row
+// of the same column count as the row before maps as that row did (the field map is a function of the
+// count), so the map is not walked again.
+struct walk_column_map {
+    std::vector<std::uint32_t> order;
+    std::uint64_t fill_mask = 0;
+    std::size_t count = 0;
+    bool known = false;  // `order` and `fill_mask` hold what rows of `count` columns map to
+
+    bool map(table_schema& schema, std::size_t columns, std::uint64_t mask_hint) {
+        if (known && columns == count) return true;
+        known = map_row_columns(schema, columns, mask_hint, order, fill_mask);
+        count = columns;
+        return known;
+    }
+};
+
 // The notification record of one row of the own table walk, in the reader's reused record; false when it
 // refuses the row.
-bool fill_own_notification(row_reader& reader, const table_record& row, std::uint64_t mask,
-                           unsigned source_code) {
+bool fill_own_notification(row_reader& reader, const own_row_filler& filler, const table_record& row,
+                           walk_column_map& columns) {
     table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
-    notification_record& n = reader.notification_scratch;
-    reset_scratch(n);
-    if (!populate_record_mapped(n, row.values, true, row.record_offset, mask, source_code, schema))
-        return false;
-    set_metadata_from_table_record(n, row, mask, kTableNotification, schema, row_signature(reader, schema));
-    return true;
+    if (!columns.map(schema, row.values.size(), filler.mask)) return false;
+    return filler.fill(reader.notification_scratch, row, columns.order, columns.fill_mask,
+                       row_signature(reader, schema));
 }
 
 // Whether the report reads the notification schema's column mask while it writes: the timeline forms and
@@ -319,22 +342,48 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
-    const std::uint64_t mask = masks[kSchemaNotification];
+    own_row_filler filler;
+    filler.mask = masks[kSchemaNotification];
+    filler.source_code = source_code;
+    filler.schema = &notifications;
+    std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
     app_name_widening widening(run);
     if (widening.open()) {
-        walk_own_table(run, file, notifications, [&](table_record& row) {
-            if (fill_own_notification(reader, row, mask, source_code))
-                widening.refer(reader.notification_scratch.handler_id);
-            return widening.open();
-        });
+        walk_column_map columns;
+        walk_own_table(
+            run, file, notifications,
+            [&](table_record& row) {
+                if (fill_own_notification(reader, filler, row, columns))
+                    widening.refer(reader.notification_scratch.handler_id);
+                return widening.open();
+            },
+            interiors);
         run.store.app_name_width = widening.width();
     }
-    walk_own_table(run, file, notifications, [&](table_record& row) {
-        if (!fill_own_notification(reader, row, mask, source_code)) return true;
-        run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-        reader.sink(reader.notification_scratch);
-        return true;
-    });
+    walk_column_map columns;
+    if (reader.rows == nullptr) {
+        walk_own_table(
+            run, file, notifications,
+            [&](table_record& row) {
+                if (!fill_own_notification(reader, filler, row, columns)) return true;
+                run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
+                reader.sink(reader.notification_scratch);
+                return true;
+            },
+            interiors);
+        return;
+    }
+    // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
+    reader.rows->set_own_row_filler(filler);
+    table_schema& schema = run.layout.schemas[kSchemaNotification];
+    walk_own_table(
+        run, file, notifications,
+        [&](table_record& row) {
+            if (!columns.map(schema, row.values.size(), filler.mask)) return true;
+            reader.rows->write_own_row(row, columns.order, columns.fill_mask, row_signature(reader, schema));
+            return true;
+        },
+        interiors);
 }
 
 }  // namespace
@@ -378,7 +427,8 @@ int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::stri
         return 0;
     }
     std::string error_text;
-    const int rc = exec_with_lengths(wrapper->db, sql, callback, reader, &reader->row_sizes, &error_text);
+    const int rc = exec_with_lengths(wrapper->db, sql, callback, reader, &reader->row_sizes, &error_text,
+                                     reader->borrow_values);
     if (rc == SQLITE_OK) return 1;
     if (error_out != nullptr) *error_out = error_text;
     if (error_text.find("already exists") != std::string::npos)
@@ -403,10 +453,8 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
     if (table_type == kTableNotification && reader->sink && reader->rows != nullptr) {
-        // Handed on raw: the record is filled where it is formatted. What the reading thread keeps from
-        // each row (the handler it refers to) is read here.
+        // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
         if (reader->rows->row_filler().refuses(count, values)) return 0;
-        run->store.referenced_handlers.insert(row_handler_id(count, values, mask));
         reader->rows->write_row(count, values, reader->row_sizes);
         return 0;
     }
@@ -446,13 +494,36 @@ bool notification_row_filler::fill(notification_record& n, int count, char** val
     return true;
 }
 
+bool own_row_filler::fill(notification_record& n, const table_record& row, const std::vector<std::uint32_t>& order,
+                          std::uint64_t fill_mask, const std::string& signature) const {
+    reset_scratch(n);
+    if (!populate_record_in_order(n, row.values, order, true, row.record_offset, fill_mask, source_code))
+        return false;
+    set_metadata_from_table_record(n, row, mask, kTableNotification, *schema, signature);
+    return true;
+}
+
+std::uint64_t own_row_handler_id(const table_record& row, const std::vector<std::uint32_t>& order,
+                                 std::uint64_t fill_mask) {
+    // The filler hands the ordered columns to the masked fields in turn: HandlerId (bit 2) takes the one
+    // after Order and Id where those are in the mask.
+    if ((fill_mask & 4) == 0) return 0;
+    const std::size_t at = static_cast<std::size_t>(count_bits60(fill_mask & 3));
+    if (at >= order.size() || order[at] >= row.values.size()) return 0;
+    const std::string& value = row.values[order[at]];
+    std::uint64_t id = 0;
+    column_to_u64(id, value.empty() ? nullptr : value.c_str());
+    return id;
+}
+
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
     return read_database_tables(*run, path, nullptr, nullptr, nullptr);
 }
 
 int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows) {
+                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows,
+                         const std::function<void()>& tables_begin) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     if (path.empty()) return 0;
@@ -536,16 +607,18 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
     reader.sink = sink;
     reader.flush = flush;
     if (sink) reader.rows = rows;
+    const bool own_reader = run->options.switches[kSwitchCarve] != 0;
     unsigned code = kSourceSqliteLib;
-    if (run->options.switches[kSwitchCarve] == 0) {
+    if (own_reader) code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
+    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
+    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
+    if (tables_begin) tables_begin();
+    if (!own_reader) {
         if (!read_tables_with_library(reader, path, masks)) return 0;
     } else {
-        code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
         read_tables_with_own_reader(reader, file, code, masks);
     }
     run->input_read = 1;
-    // The slack scan that follows carves no valid log frames once the tables came from the log's image.
-    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
     if (source_code != nullptr) *source_code = code;
     return 1;
 }

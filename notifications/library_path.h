@@ -35,6 +35,24 @@ struct notification_row_filler {
     bool fill(notification_record& n, int count, char** values, std::vector<unsigned>& sizes) const;
 };
 
+// Makes the notification record of one row of the own table walk, as the walk does, for a receiver that
+// fills the walk's rows later, on another thread. Only reads what it points to (of the schema, its digest
+// text, which a walk does not change).
+struct own_row_filler {
+    std::uint64_t mask = 0;                // the notification mask the walk reads, stamped on each record
+    unsigned source_code = 0;              // 3, or 12 for a walk of the log's image
+    const table_schema* schema = nullptr;  // the notification schema
+
+    // Resets `n` and fills it from `row` with what map_row_columns gave for the row (`order`, `fill_mask`)
+    // and the schema's signature text at that row; false when refused.
+    bool fill(notification_record& n, const table_record& row, const std::vector<std::uint32_t>& order,
+              std::uint64_t fill_mask, const std::string& signature) const;
+};
+
+// The HandlerId of a row of the own table walk, as own_row_filler would fill it.
+std::uint64_t own_row_handler_id(const table_record& row, const std::vector<std::uint32_t>& order,
+                                 std::uint64_t fill_mask);
+
 // The row callback's context: the run it reads for, and what the callback keeps from row to row.
 struct row_reader {
     explicit row_reader(selk_run& database_run);
@@ -52,6 +70,9 @@ struct row_reader {
     // When set (with a sink), the library's notification rows go to it raw instead of to the sink: it fills
     // and writes them, on its formatter threads when it runs them.
     row_pipeline* rows = nullptr;
+    // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while `rows`
+    // takes the notification rows, which reads them by their sizes).
+    bool borrow_values = false;
 
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.
     struct signature_cache {
@@ -78,9 +99,11 @@ struct row_reader {
 // row_reader), unless the table could not be read that way; `flush` (when set) is called before a failure
 // is said.
 // With `rows` (and a sink), the notification rows of the library are handed to it raw (see row_reader); the
-// own reader's rows still go to the sink.
+// own reader's rows still go to the sink. `tables_begin` (when set) is called once the schemas are known and
+// run.carve_switch holds what it will hold after the read, just before the first table is read.
 int read_database_tables(selk_run& run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows = nullptr);
+                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows = nullptr,
+                         const std::function<void()>& tables_begin = {});
 
 // read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
 // image (source 12), the run's carve_switch is cleared, so that a slack scan of the same run carves no

@@ -1,7 +1,10 @@
 #include "notifications/recovered.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/case_conv.h"
 #include "common/digest.h"
@@ -334,17 +337,39 @@ int match_schema(table_schema& schema, std::uint64_t mask, bool verify, const st
     return 1;
 }
 
+// The signature text of one schema, worked out again only when the schema was matched anew or its mask or
+// fields changed since the last record stamped with it.
+class schema_signature {
+  public:
+    void forget() { known_ = false; }
+    const std::string& of(const table_schema& schema) {
+        if (!known_ || mask_ != schema.column_mask || fields_ != schema.fields.size()) {
+            text_ = schema_signature_text(schema);
+            mask_ = schema.column_mask;
+            fields_ = schema.fields.size();
+            known_ = true;
+        }
+        return text_;
+    }
+
+  private:
+    bool known_ = false;
+    std::uint64_t mask_ = 0;
+    std::size_t fields_ = 0;
+    std::string text_;
+};
+
 // Appends a record of class T for `row`; false (nothing appended) when the record refuses the row.
 template <typename T>
 bool append_record(std::vector<T>& records, const recovered_record& row, std::uint64_t mask,
-                   std::uint32_t kind, table_schema& schema) {
+                   std::uint32_t kind, table_schema& schema, schema_signature& signature) {
     records.emplace_back();
     T& record = records.back();
     if (!populate_record_from_row(record, row, true, schema)) {
         records.pop_back();
         return false;
     }
-    set_metadata_from_row_artifact(record, row, mask, kind, schema);
+    set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
     if (schema.column_count == 0)
         schema.column_count = static_cast<std::uint32_t>(row.packed >> kPackedCountShift);
     return true;
@@ -373,12 +398,27 @@ int match_push_channel_record(table_schema& schema, std::uint64_t mask, bool ver
 
 int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run) {
     if (records.empty() || run == nullptr) return 0;
-    selk_run& o = *run;
-    const bool verify = o.options.verify != 0;
+    recovered_stage stage;
+    begin_recovered_stage(stage, *run);
+    sort_recovered_records(records, run->options.verify != 0, stage);
+    merge_recovered_records(stage, *run);
+    return 1;
+}
+
+void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
+    for (int i = 0; i < 3; ++i) stage.schemas[i] = run.layout.schemas[i];
+    stage.notifications.clear();
+    stage.handlers.clear();
+    stage.push_channels.clear();
+    for (bool& used : stage.used) used = false;
+}
+
+void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage) {
     std::size_t notifications = 0;
     for (const recovered_record& row : records)
         notifications += (row.packed & kPackedKindMask) == kTableNotification ? 1 : 0;
-    o.store.notifications.reserve(o.store.notifications.size() + notifications);
+    stage.notifications.reserve(stage.notifications.size() + notifications);
+    schema_signature signatures[kSchemaPushChannel + 1];
     for (const recovered_record& row : records) {
         const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
         int schema_index;
@@ -399,32 +439,90 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
             default:
                 continue;
         }
-        table_schema& schema = o.layout.schemas[schema_index];
+        table_schema& schema = stage.schemas[schema_index];
+        stage.used[schema_index] = true;
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
-        if (schema.fields.empty() || schema.column_mask != mask) match(schema, mask, verify);
+        schema_signature& signature = signatures[schema_index];
+        if (schema.fields.empty() || schema.column_mask != mask) {
+            match(schema, mask, verify);
+            signature.forget();
+        }
 
         switch (kind) {
             case kTableNotification:
-                if (append_record(o.store.notifications, row, mask, kind, schema)) {
-                    notification_record& n = o.store.notifications.back();
-                    n.order = row.rowid;
-                    o.store.referenced_handlers.insert(n.handler_id);
-                }
+                if (append_record(stage.notifications, row, mask, kind, schema, signature))
+                    stage.notifications.back().order = row.rowid;
                 break;
             case kTableHandler:
-                if (append_record(o.store.handlers, row, mask, kind, schema)) {
-                    notification_handler_record& h = o.store.handlers.back();
-                    h.record_id = row.rowid;
-                    // A live handler of the same id keeps its place in the index.
-                    o.store.handler_index.emplace(h.record_id, o.store.handlers.size() - 1);
-                }
+                if (append_record(stage.handlers, row, mask, kind, schema, signature))
+                    stage.handlers.back().record_id = row.rowid;
                 break;
             default:
-                if (append_record(o.store.push_channels, row, mask, kind, schema))
-                    o.store.push_channel_index.emplace(o.store.push_channels.back().handler_id,
-                                                 o.store.push_channels.size() - 1);
+                (void)append_record(stage.push_channels, row, mask, kind, schema, signature);
                 break;
         }
     }
-    return 1;
+}
+
+namespace {
+
+bool same_fields(const std::vector<table_field>& a, const std::vector<table_field>& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const table_field& x = a[i];
+        const table_field& y = b[i];
+        if (x.definition != y.definition || x.name != y.name || x.name_lower != y.name_lower ||
+            x.type_class != y.type_class || x.constraints != y.constraints || x.default_value != y.default_value ||
+            x.optional != y.optional || x.present != y.present || x.column_bit != y.column_bit ||
+            x.user_value != y.user_value)
+            return false;
+    }
+    return true;
+}
+
+bool same_schema(const table_schema& a, const table_schema& b) {
+    return a.name == b.name && same_fields(a.fields, b.fields) && a.index_flag == b.index_flag &&
+           a.column_mask == b.column_mask && a.user_value_a == b.user_value_a && a.user_value_b == b.user_value_b &&
+           a.column_count == b.column_count && a.field_map == b.field_map && a.without_rowid == b.without_rowid &&
+           std::memcmp(a.signature_digest.bytes(), b.signature_digest.bytes(), 16) == 0 &&
+           a.signature_digest_text == b.signature_digest_text;
+}
+
+// Appends `staged` to `records`; the whole vector is taken when `records` is empty.
+template <typename T>
+void append_staged(std::vector<T>& records, std::vector<T>& staged) {
+    if (records.empty()) {
+        records.swap(staged);
+        return;
+    }
+    records.reserve(records.size() + staged.size());
+    for (T& record : staged) records.push_back(std::move(record));
+    staged.clear();
+}
+
+}  // namespace
+
+bool stage_fits_run(const recovered_stage& stage, const selk_run& run, const table_schema (&snapshot)[3]) {
+    for (int i = 0; i < 3; ++i) {
+        if (stage.used[i] && !same_schema(run.layout.schemas[i], snapshot[i])) return false;
+    }
+    return true;
+}
+
+void merge_recovered_records(recovered_stage& stage, selk_run& run) {
+    notification_store& store = run.store;
+    for (const notification_record& n : stage.notifications) store.referenced_handlers.insert(n.handler_id);
+    append_staged(store.notifications, stage.notifications);
+    std::size_t at = store.handlers.size();
+    append_staged(store.handlers, stage.handlers);
+    // A live handler of the same id keeps its place in the index.
+    for (; at < store.handlers.size(); ++at) store.handler_index.emplace(store.handlers[at].record_id, at);
+    at = store.push_channels.size();
+    append_staged(store.push_channels, stage.push_channels);
+    for (; at < store.push_channels.size(); ++at)
+        store.push_channel_index.emplace(store.push_channels[at].handler_id, at);
+    // A schema no record used stays as the run has it.
+    for (int i = 0; i < 3; ++i) {
+        if (stage.used[i]) run.layout.schemas[i] = std::move(stage.schemas[i]);
+    }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "notifications/records.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
@@ -58,6 +59,27 @@ candidate_finder recogniser_for(std::int64_t switches);
 // table is rebuilt for the record's column mask when it differs. Records of other kinds and rows the
 // record refuses are left out. 0 for no records or no run, else 1.
 int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run);
+
+// Carved records sorted as add_recovered_records sorts them, kept apart from the run until they are
+// merged into it: the sorting reads and rebuilds only the stage's copies of the three schemas, so it may
+// run on another thread while the run's tables are read.
+struct recovered_stage {
+    table_schema schemas[3];  // notification, handler, push channel: copies of the run's, as sorting leaves them
+    bool used[3] = {false, false, false};  // a record of the schema's table was sorted
+    std::vector<notification_record> notifications;
+    std::vector<notification_handler_record> handlers;
+    std::vector<wns_push_channel_record> push_channels;
+};
+// Copies the run's three schemas into `stage` (emptied first).
+void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
+// Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
+void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage);
+// True when each schema the stage's sorting used is in the run what it was in `snapshot` when sorting
+// began.
+bool stage_fits_run(const recovered_stage& stage, const selk_run& run, const table_schema (&snapshot)[3]);
+// Appends the staged records to the run's store, indexes them and marks their handlers referenced, as
+// add_recovered_records does, and gives the run the schemas the sorting used.
+void merge_recovered_records(recovered_stage& stage, selk_run& run);
 
 // Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and
 // carrying its bit. With `verify` each field also gets its column name and the schema a signature digest

@@ -1,5 +1,6 @@
 #include "notifications/report_writer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -50,25 +51,60 @@ void write_records(std::ostream& os, selk_run& run, std::vector<notification_rec
   }
 }
 
-bool printed_offsets::insert(std::uint64_t offset) {
-  // Open addressing, at most half full: grown (and every offset placed again) before that.
-  if ((count_ + 1) * 2 > slots_.size()) {
-    std::vector<std::uint64_t> old;
-    old.swap(slots_);
-    slots_.assign(old.empty() ? 64 : old.size() * 2, 0);
-    count_ = 0;
-    for (const std::uint64_t kept : old) {
-      if (kept != 0) insert(kept);
+printed_offsets::stretch& printed_offsets::stretch_of(std::uint64_t key) {
+  const std::uint64_t wanted = key + 1;
+  if (wanted == last_key_) return stretches_[last_index_];
+  // At most half full: grown (and every key placed again) before that.
+  if ((stretches_.size() + 1) * 2 > keys_.size()) {
+    std::vector<std::uint64_t> old_keys(keys_.empty() ? 64 : keys_.size() * 2, 0);
+    std::vector<std::uint32_t> old_indices(old_keys.size(), 0);
+    old_keys.swap(keys_);
+    old_indices.swap(indices_);
+    const std::size_t mask = keys_.size() - 1;
+    for (std::size_t k = 0; k < old_keys.size(); ++k) {
+      if (old_keys[k] == 0) continue;
+      std::size_t i = static_cast<std::size_t>((old_keys[k] * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+      while (keys_[i] != 0) i = (i + 1) & mask;
+      keys_[i] = old_keys[k];
+      indices_[i] = old_indices[k];
     }
   }
-  const std::size_t mask = slots_.size() - 1;
-  std::size_t i = static_cast<std::size_t>((offset * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-  while (slots_[i] != 0) {
-    if (slots_[i] == offset) return false;
-    i = (i + 1) & mask;
+  const std::size_t mask = keys_.size() - 1;
+  std::size_t i = static_cast<std::size_t>((wanted * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+  while (keys_[i] != 0 && keys_[i] != wanted) i = (i + 1) & mask;
+  if (keys_[i] == 0) {
+    keys_[i] = wanted;
+    indices_[i] = static_cast<std::uint32_t>(stretches_.size());
+    stretches_.emplace_back();
   }
-  slots_[i] = offset;
-  ++count_;
+  last_key_ = wanted;
+  last_index_ = indices_[i];
+  return stretches_[last_index_];
+}
+
+bool printed_offsets::insert(std::uint64_t offset) {
+  stretch& s = stretch_of(offset >> kStretchBits);
+  const std::uint16_t place = static_cast<std::uint16_t>(offset & ((1u << kStretchBits) - 1));
+  const std::uint64_t bit = 1ull << (place & 63);
+  if (s.bits) {
+    std::uint64_t& word = s.bits[place >> 6];
+    if ((word & bit) != 0) return false;
+    word |= bit;
+    return true;
+  }
+  std::uint16_t* const end = s.few + s.count;
+  std::uint16_t* const at = std::lower_bound(s.few, end, place);
+  if (at != end && *at == place) return false;
+  if (s.count < kInline) {
+    std::copy_backward(at, end, end + 1);
+    *at = place;
+    ++s.count;
+    return true;
+  }
+  // Full: the places become a bitmap.
+  s.bits.reset(new std::uint64_t[(1u << kStretchBits) / 64]());
+  for (const std::uint16_t* p = s.few; p != end; ++p) s.bits[*p >> 6] |= 1ull << (*p & 63);
+  s.bits[place >> 6] |= bit;
   return true;
 }
 
@@ -77,12 +113,20 @@ record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(ru
 record_writer::~record_writer() = default;
 
 bool record_writer::admit(const notification_record& n) {
-  if (!is_recovered_record(n) || n.record_offset == 0) return true;
-  printed_offsets& seen = from_main_file(n.source_code()) ? main_file_offsets_ : other_file_offsets_;
-  return seen.insert(n.record_offset);
+  return !is_recovered_record(n) || admit_recovered(n.record_offset, n.source_code());
 }
 
-bool record_writer::write(notification_record& n) {
+bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) {
+  if (offset == 0) return true;
+  printed_offsets& seen = from_main_file(source_code) ? main_file_offsets_ : other_file_offsets_;
+  return seen.insert(offset);
+}
+
+bool record_writer::write(notification_record& n) { return write(n, true); }
+
+bool record_writer::write_admitted(notification_record& n) { return write(n, false); }
+
+bool record_writer::write(notification_record& n, bool ask_admit) {
   if (failed_) return false;
   if (run_.options.switches[kSwitchPerTableFiles] != 0) {
     // As write_records: the per-table files are made once and nothing is printed.
@@ -106,7 +150,7 @@ bool record_writer::write(notification_record& n) {
       rows_ = std::make_unique<delimited_row_writer>(run_);
     }
   }
-  if (!admit(n)) return true;
+  if (ask_admit && !admit(n)) return true;
   notification_handler_record* handler = join_handler(run_, n);
   const wns_push_channel_record* channel = join_push_channel(run_, n);
   int ok;

@@ -14,16 +14,30 @@
 
 class delimited_row_writer;
 
-// File offsets already printed: a set of non-zero numbers kept in one table, so that a run of many records
-// costs no allocation per record.
+// File offsets already printed. Records are printed in file order more often than not, so the set is kept by
+// 4 KiB stretch of the file: the offsets of one stretch share one cache line (a bitmap once they are many),
+// and a run of records from one page looks its stretch up once.
 class printed_offsets {
   public:
-    // True when `offset` (not 0) was not in the set; it is in the set afterwards.
+    // True when `offset` was not in the set; it is in the set afterwards.
     bool insert(std::uint64_t offset);
 
   private:
-    std::vector<std::uint64_t> slots_;  // 0 marks a free slot; the size is a power of two
-    std::size_t count_ = 0;
+    static constexpr unsigned kStretchBits = 12;
+    static constexpr unsigned kInline = 27;  // places held in the stretch itself
+    struct stretch {
+        std::uint16_t count = 0;                // places in `few`, sorted
+        std::uint16_t few[kInline];
+        std::unique_ptr<std::uint64_t[]> bits;  // one bit a place, once `few` is full
+    };
+    // The stretch of `key` (an offset's stretch number), made when new.
+    stretch& stretch_of(std::uint64_t key);
+
+    std::vector<stretch> stretches_;
+    std::vector<std::uint64_t> keys_;     // open addressing: stretch number + 1, 0 for a free slot
+    std::vector<std::uint32_t> indices_;  // the place in stretches_ of each key
+    std::uint64_t last_key_ = 0;          // the stretch looked up last, plus one (0: none)
+    std::uint32_t last_index_ = 0;
 };
 
 // Prints `records` (normally run.store.notifications) to `os`. Nothing at all for an empty vector. The
@@ -45,13 +59,19 @@ class record_writer {
 
     // False once a write has failed (this one or an earlier one).
     bool write(notification_record& notification);
+    // write() for a record whose admission was already asked elsewhere.
+    bool write_admitted(notification_record& notification);
     // False for a recovered record whose offset was already printed from the same file family (it is left
     // out); the offset counts as printed afterwards. write() asks this itself.
     bool admit(const notification_record& notification);
+    // admit() for a recovered record of `source_code` from `offset`.
+    bool admit_recovered(std::uint64_t offset, unsigned source_code);
     // False once a write has failed.
     bool healthy() const { return !failed_; }
 
   private:
+    bool write(notification_record& notification, bool ask_admit);
+
     std::ostream& os_;
     selk_run& run_;
     bool started_ = false;  // the header is written (when due) and the row writer made

@@ -1,6 +1,7 @@
 #include "notifications/row_pipeline.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <streambuf>
 #include <utility>
@@ -70,7 +71,7 @@ void row_pipeline::write(notification_record& n) {
     }
     if (!serial_.admit(n)) return;
     if (current_->rows.empty()) current_->rows.resize(kBatchRows);
-    current_->raw[current_->used].used = false;
+    current_->raw[current_->used].kind = slot_kind::filled;
     std::swap(current_->rows[current_->used], n);
     if (++current_->used == kBatchRows) submit_current();
 }
@@ -82,8 +83,11 @@ void row_pipeline::set_row_filler(const notification_row_filler& filler) {
 
 void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& sizes) {
     if (!parallel_) {
-        // Filled here; writing it may start the threads.
-        filler_.fill(scratch_, count, values, sizes);
+        // Copied, then filled here; writing it may start the threads.
+        serial_raw_.used = 0;
+        const std::size_t at = serial_raw_.append(count, values, sizes);
+        fill_library_row(scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
+        run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
     }
@@ -91,32 +95,126 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     ++seen_;
     batch& b = *current_;
     raw_row& r = b.raw[b.used];
-    r.used = true;
-    r.at.resize(static_cast<std::size_t>(count));
-    r.sizes.resize(static_cast<std::size_t>(count));
-    std::size_t total = 0;
-    for (int i = 0; i < count; ++i) {
-        const std::size_t k = static_cast<std::size_t>(i);
-        if (values[i] == nullptr) {
-            r.at[k] = std::string::npos;
-            r.sizes[k] = 0;
+    r.kind = slot_kind::library_row;
+    r.at = b.library.append(count, values, sizes);
+    if (++b.used == kBatchRows) submit_current();
+}
+
+std::size_t row_pipeline::packed_rows::append(int count, char** values, const std::vector<unsigned>& sizes) {
+    const std::size_t n = count > 0 ? static_cast<std::size_t>(count) : 0;
+    std::size_t need = sizeof(std::uint32_t) * (n + 1);
+    for (std::size_t k = 0; k < n; ++k) {
+        if (values[k] == nullptr) continue;
+        // A value without a size entry is zero-terminated text, as the filler reads it.
+        const std::size_t size = k < sizes.size() ? sizes[k] : std::strlen(values[k]);
+        need += size == kLentInteger ? sizeof(long long) : size + 1;
+    }
+    if (used + need > capacity) {
+        const std::size_t grown = std::max(used + need, 2 * capacity);
+        std::unique_ptr<char[]> more(new char[grown]);
+        if (used != 0) std::memcpy(more.get(), bytes.get(), used);
+        bytes = std::move(more);
+        capacity = grown;
+    }
+    const std::size_t start = used;
+    char* out = bytes.get() + used;
+    const std::uint32_t stored_count = static_cast<std::uint32_t>(n);
+    std::memcpy(out, &stored_count, sizeof stored_count);
+    char* size_at = out + sizeof(std::uint32_t);
+    char* value_at = size_at + sizeof(std::uint32_t) * n;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::uint32_t size = kNullSize;
+        if (values[k] != nullptr) {
+            size = static_cast<std::uint32_t>(k < sizes.size() ? sizes[k] : std::strlen(values[k]));
+            if (size == kLentInteger) {
+                std::memcpy(value_at, values[k], sizeof(long long));
+                value_at += sizeof(long long);
+            } else {
+                std::memcpy(value_at, values[k], size);
+                value_at[size] = '\0';
+                value_at += size + 1;
+            }
+        }
+        std::memcpy(size_at + sizeof(std::uint32_t) * k, &size, sizeof size);
+    }
+    used = static_cast<std::size_t>(value_at - bytes.get());
+    return start;
+}
+
+void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
+                                       std::string& digits) const {
+    // Room for every value's digits, so that none moves once pointed to.
+    constexpr std::size_t kDigits = 21;
+    const char* in = bytes.get() + at;
+    std::uint32_t count = 0;
+    std::memcpy(&count, in, sizeof count);
+    values.resize(count);
+    sizes.resize(count);
+    digits.resize(static_cast<std::size_t>(count) * kDigits);
+    const char* size_at = in + sizeof(std::uint32_t);
+    char* value_at = const_cast<char*>(size_at + sizeof(std::uint32_t) * count);
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, size_at + sizeof(std::uint32_t) * k, sizeof size);
+        if (size == kNullSize) {
+            values[k] = nullptr;
+            sizes[k] = 0;
             continue;
         }
-        // A value without a size entry is zero-terminated text, as the filler reads it.
-        const std::size_t size = k < sizes.size() ? sizes[k] : std::strlen(values[i]);
-        r.sizes[k] = static_cast<unsigned>(size);
-        r.at[k] = total;
-        total += size + 1;
+        if (size == kLentInteger) {
+            // The decimal text the library would give.
+            long long v = 0;
+            std::memcpy(&v, value_at, sizeof v);
+            value_at += sizeof v;
+            char* text = &digits[k * kDigits];
+            const std::to_chars_result r = std::to_chars(text, text + kDigits - 1, v);
+            *r.ptr = '\0';
+            values[k] = text;
+            sizes[k] = static_cast<unsigned>(r.ptr - text);
+            continue;
+        }
+        values[k] = value_at;
+        sizes[k] = size;
+        value_at += size + 1;
     }
-    if (total > r.capacity) {
-        r.capacity = std::max(total, 2 * r.capacity);
-        r.bytes.reset(new char[r.capacity]);
+}
+
+void row_pipeline::fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at,
+                                    std::vector<char*>& values, std::vector<unsigned>& sizes,
+                                    std::string& digits) const {
+    rows.unpack(at, values, sizes, digits);
+    filler_.fill(n, static_cast<int>(values.size()), values.data(), sizes);
+}
+
+void row_pipeline::set_own_row_filler(const own_row_filler& filler) {
+    drain();
+    own_filler_ = filler;
+    signatures_.clear();
+}
+
+void row_pipeline::write_own_row(table_record& row, const std::vector<std::uint32_t>& order,
+                                 std::uint64_t fill_mask, const std::string& signature) {
+    if (!parallel_) {
+        // Filled here; writing it may start the threads.
+        own_filler_.fill(scratch_, row, order, fill_mask, signature);
+        run_.store.referenced_handlers.insert(scratch_.handler_id);
+        write(scratch_);
+        return;
     }
-    for (std::size_t k = 0; k < r.at.size(); ++k) {
-        if (r.at[k] == std::string::npos) continue;
-        std::memcpy(r.bytes.get() + r.at[k], values[k], r.sizes[k]);
-        r.bytes[r.at[k] + r.sizes[k]] = '\0';
-    }
+    // Whether the row is printed (its record would be a recovered one, from this offset) is asked in turn,
+    // where its text reaches the report.
+    ++seen_;
+    if (signatures_.empty() || signatures_.back() != signature) signatures_.push_back(signature);
+    batch& b = *current_;
+    raw_row& r = b.raw[b.used];
+    r.kind = slot_kind::own_row;
+    r.own.values.swap(row.values);
+    r.own.header_bytes.swap(row.header_bytes);
+    r.own.record_offset = row.record_offset;
+    r.own.rowid = row.rowid;
+    r.order = order;
+    r.fill_mask = fill_mask;
+    r.signature = &signatures_.back();
     if (++b.used == kBatchRows) submit_current();
 }
 
@@ -155,23 +253,53 @@ void row_pipeline::submit_current() {
 
 void row_pipeline::format(batch& b) {
     b.text.clear();
+    b.ends.clear();
     string_append_buf buf;
     buf.target(&b.text);
     std::ostream out(&buf);
     // A writer of its own: the header is already out, so it only formats rows.
     record_writer writer(out, run_);
     std::vector<char*> values;
+    std::vector<unsigned> sizes;
+    std::string digits;
     if (b.rows.empty()) b.rows.resize(kBatchRows);
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
-        if (r.used) {
-            values.resize(r.at.size());
-            for (std::size_t k = 0; k < r.at.size(); ++k)
-                values[k] = r.at[k] == std::string::npos ? nullptr : r.bytes.get() + r.at[k];
-            filler_.fill(b.rows[i], static_cast<int>(values.size()), values.data(), r.sizes);
+        if (r.kind == slot_kind::library_row) {
+            fill_library_row(b.rows[i], b.library, r.at, values, sizes, digits);
+        } else if (r.kind == slot_kind::own_row) {
+            own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
         }
-        writer.write(b.rows[i]);
+        // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again.
+        writer.write_admitted(b.rows[i]);
+        b.ends.push_back(b.text.size());
     }
+}
+
+void row_pipeline::write_in_turn(batch& b, std::unique_lock<std::mutex>& lock) {
+    // In turn and under the lock: the own reader's rows are admitted in reading order, and the reading
+    // thread does not touch the run's referenced handlers while raw rows are in flight.
+    std::size_t start = 0;
+    std::size_t run_start = 0;  // where the text not yet written begins
+    std::vector<std::pair<std::size_t, std::size_t>>& spans = b.spans;
+    spans.clear();
+    for (std::size_t i = 0; i < b.used; ++i) {
+        const std::size_t end = b.ends[i];
+        if (b.raw[i].kind == slot_kind::library_row) run_.store.referenced_handlers.insert(b.rows[i].handler_id);
+        if (b.raw[i].kind == slot_kind::own_row) {
+            run_.store.referenced_handlers.insert(b.rows[i].handler_id);
+            if (!serial_.admit_recovered(b.raw[i].own.record_offset, own_filler_.source_code)) {
+                if (start > run_start) spans.emplace_back(run_start, start);
+                run_start = end;
+            }
+        }
+        start = end;
+    }
+    if (b.text.size() > run_start) spans.emplace_back(run_start, b.text.size());
+    lock.unlock();
+    for (const auto& span : spans)
+        os_.write(b.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
+    lock.lock();
 }
 
 void row_pipeline::work() {
@@ -186,10 +314,9 @@ void row_pipeline::work() {
         lock.lock();
         // Texts reach the report in the order the batches were submitted.
         turn_.wait(lock, [this, b] { return written_ == b->sequence; });
-        lock.unlock();
-        os_.write(b->text.data(), static_cast<std::streamsize>(b->text.size()));
-        lock.lock();
+        write_in_turn(*b, lock);
         b->used = 0;
+        b->library.used = 0;
         ++written_;
         free_.push_back(b);
         turn_.notify_all();

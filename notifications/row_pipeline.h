@@ -12,6 +12,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "notifications/library_path.h"
@@ -40,9 +41,18 @@ class row_pipeline {
     void set_row_filler(const notification_row_filler& filler);
     const notification_row_filler& row_filler() const { return filler_; }
     // Hands on one row of the library as its values (`count` of them, null for SQL NULL, `sizes` their
-    // byte lengths), filled with the row filler where it is formatted; the values are copied. The row
-    // must not be one the filler refuses.
+    // byte lengths, by which they are read), filled with the row filler where it is formatted; the values
+    // are copied. The row must not be one the filler refuses. The handler the row refers to joins the
+    // run's referenced handlers by the time drain() returns.
     void write_row(int count, char** values, std::vector<unsigned>& sizes);
+    // The filler of the own reader's rows that follow (after the rows handed on so far are in the report).
+    void set_own_row_filler(const own_row_filler& filler);
+    // Hands on one row of the own table walk, filled with the own-row filler where it is formatted: its
+    // values and header bytes are swapped out. `order` and `fill_mask` are what map_row_columns gave for the
+    // row (which it must not have refused), `signature` the schema's signature text at that row. The handler
+    // the row refers to joins the run's referenced handlers by the time drain() returns.
+    void write_own_row(table_record& row, const std::vector<std::uint32_t>& order, std::uint64_t fill_mask,
+                       const std::string& signature);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
     // Returns once every notification handed on so far is in the report stream; the threads stay.
@@ -53,21 +63,43 @@ class row_pipeline {
     unsigned threads_started() const { return threads_started_; }
 
   private:
-    // A row's values as the library gave them, kept until the row is filled and formatted.
+    // What a slot holds: a filled record, or a row to fill where it is formatted.
+    enum class slot_kind : std::uint8_t { filled, library_row, own_row };
+    // Rows of the library packed one after another, each as its value count, each value's size (kNullSize
+    // for SQL NULL, kLentInteger for an integer's 8 bytes), then the values, each text or blob followed by a
+    // zero byte. One buffer a batch: the reading thread writes it front to back; integers become decimal
+    // text only where the row is unpacked.
+    struct packed_rows {
+        static constexpr std::uint32_t kNullSize = 0xFFFFFFFFu;
+        std::unique_ptr<char[]> bytes;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+        // Appends a row; where it starts.
+        std::size_t append(int count, char** values, const std::vector<unsigned>& sizes);
+        // The row at `at` as values (null for SQL NULL) and sizes; `digits` holds the integers' texts.
+        void unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
+                    std::string& digits) const;
+    };
+    // A row the library or the own reader gave, kept until the row is filled and formatted.
     struct raw_row {
-        bool used = false;                // the slot holds this row rather than a filled record
-        std::unique_ptr<char[]> bytes;    // the values, each followed by a zero byte
-        std::size_t capacity = 0;         // of `bytes`
-        std::vector<std::size_t> at;      // where each value starts in `bytes`; npos for SQL NULL
-        std::vector<unsigned> sizes;      // the byte length of each value
+        slot_kind kind = slot_kind::filled;
+        std::size_t at = 0;  // a library row: where it starts in its batch's packed rows
+        // A row of the own reader:
+        table_record own;
+        std::vector<std::uint32_t> order;
+        std::uint64_t fill_mask = 0;
+        const std::string* signature = nullptr;  // one of signatures_
     };
     struct batch {
         // kBatchRows slots, their storage reused; made on first use, by whichever thread first fills them
         std::vector<notification_record> rows;
         std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
+        packed_rows library;                    // the values of its library rows
         std::size_t used = 0;                   // slots filled
         std::uint64_t sequence = 0;             // its place in the report
         std::string text;                       // the finished rows
+        std::vector<std::size_t> ends;          // where each slot's text ends in `text`
+        std::vector<std::pair<std::size_t, std::size_t>> spans;  // the parts of `text` to write
     };
 
     // True when the report form allows rows to be formatted apart from one another.
@@ -76,9 +108,20 @@ class row_pipeline {
     void submit_current();
     void work();
     void format(batch& b);
+    // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
+    void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at, std::vector<char*>& values,
+                          std::vector<unsigned>& sizes, std::string& digits) const;
+    // Writes the batch's text, whose turn it is, to the report; `lock` is held on entry and on return.
+    void write_in_turn(batch& b, std::unique_lock<std::mutex>& lock);
 
     notification_row_filler filler_;
+    own_row_filler own_filler_;
+    std::deque<std::string> signatures_;  // the own rows' signature texts since the last own-row filler
     notification_record scratch_;   // a raw row filled on the reading thread
+    packed_rows serial_raw_;        // the copy it is filled from
+    std::vector<char*> serial_values_;
+    std::vector<unsigned> serial_sizes_;
+    std::string serial_digits_;
     std::ostream& os_;
     selk_run& run_;
     record_writer& serial_;

@@ -1,5 +1,7 @@
 #include "notifications/slack_scan.h"
 
+#include <system_error>
+#include <utility>
 #include <vector>
 
 #include "io/console.h"
@@ -10,6 +12,7 @@
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/metadata.h"
 #include "sqlite_format/wal.h"
 
 namespace {
@@ -27,6 +30,18 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
     return field != 0 && (field & 0x1FF) == 0;
 }
 
+// What a slack scan of the run carves: every recognised row of at least one column.
+carve_options slack_carve_options(const selk_run& run, bool keep, bool carve) {
+    carve_options scan;
+    scan.classify = recogniser_for(run.options.recogniser_switches);
+    scan.keep = keep;
+    scan.min_columns = 1;
+    scan.max_columns = 1;
+    scan.valid_frames = carve;
+    scan.progress = run.options.show_progress;
+    return scan;
+}
+
 }  // namespace
 
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t, std::uint32_t, int carve,
@@ -38,15 +53,59 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
     if (path.empty() || run == nullptr) return 0;
     if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
-    carve_options scan;
-    scan.classify = recogniser_for(run->options.recogniser_switches);
-    scan.keep = keep;
-    scan.min_columns = 1;
-    scan.max_columns = 1;
-    scan.valid_frames = carve;
-    scan.progress = run->options.show_progress;
-    if (!carve_database(results, path, scan)) return 0;
+    if (!carve_database(results, path, slack_carve_options(*run, keep, carve))) return 0;
     add_recovered_records(results, run);
+    return 1;
+}
+
+slack_scan_task::~slack_scan_task() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
+    if (started_ || path.empty() || run.options.show_progress) return false;
+    carve_options scan = slack_carve_options(run, false, carve);
+    staged_ = true;
+    begin_recovered_stage(stage_, run);
+    if (run.options.switches[kSwitchCarve] != 0) {
+        // The own reader's table walk maps each schema's fields for the rows it reads: the records are
+        // sorted against the schemas as a walk of whole rows leaves them, which finish() checks.
+        std::vector<std::uint32_t> order;
+        std::uint64_t fill_mask = 0;
+        for (table_schema& schema : stage_.schemas) {
+            if (!schema.fields.empty() && schema.column_mask != 0)
+                (void)map_row_columns(schema, schema.fields.size(), schema.column_mask, order, fill_mask);
+        }
+    }
+    for (int i = 0; i < 3; ++i) snapshot_[i] = stage_.schemas[i];
+    const bool verify = run.options.verify != 0;
+    try {
+        thread_ = std::thread([this, path, scan = std::move(scan), verify] {
+            try {
+                carved_ = carve_database(results_, path, scan);
+                if (carved_ && staged_) sort_recovered_records(results_, verify, stage_);
+            } catch (...) {
+                error_ = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    started_ = true;
+    return true;
+}
+
+int slack_scan_task::finish(selk_run* run) {
+    if (thread_.joinable()) thread_.join();
+    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
+    if (run == nullptr) return 0;
+    run->store.notifications.clear();
+    if (!carved_) return 0;
+    if (staged_ && stage_fits_run(stage_, *run, snapshot_))
+        merge_recovered_records(stage_, *run);
+    else
+        add_recovered_records(results_, run);
+    results_.clear();
     return 1;
 }
 

@@ -4,7 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "notifications/recovered.h"
+#include "sqlite_format/carver.h"
 
 class selk_run;
 
@@ -17,6 +23,38 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
 // The same with two values in the middle that are not read.
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
                        int carve, selk_run* run);
+
+// A slack scan carved on a thread of its own while the tables are read. Its records reach the store only in
+// finish(), after the tables' rows are in the report, so the report is the one a scan after the tables
+// gives. The thread also sorts the records, against copies of the schemas as the reading should leave them
+// (the library's leaves them as they are; the own reader's maps their fields for whole rows); finish()
+// merges that only if the run's schemas are indeed those, and sorts again otherwise. With progress output on the scan stays where it was: its status lines would otherwise fall
+// among the table reading's messages.
+class slack_scan_task {
+  public:
+    slack_scan_task() = default;
+    ~slack_scan_task();
+    slack_scan_task(const slack_scan_task&) = delete;
+    slack_scan_task& operator=(const slack_scan_task&) = delete;
+
+    // Starts carving `path` as scan_slack_records(path, false, carve, &run) would; false (nothing started)
+    // with progress output on, or when no thread can be made. Starts at most once.
+    bool start(const std::string& path, bool carve, const selk_run& run);
+    bool started() const { return started_; }
+    // Waits for the carving, then empties the run's notification vector and adds what was recognised, as
+    // scan_slack_records does; its result. An error of the carving is thrown here.
+    int finish(selk_run* run);
+
+  private:
+    std::thread thread_;
+    bool started_ = false;
+    std::vector<recovered_record> results_;
+    int carved_ = 0;
+    std::exception_ptr error_;
+    bool staged_ = false;       // the thread sorts the records too
+    recovered_stage stage_;
+    table_schema snapshot_[3];  // the schemas the sorting started from
+};
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the run's
 // db_path) as 4096-byte pages with no database header, recognising records under source 4; a

@@ -436,7 +436,8 @@ void sqlite_wrapper::close_and_unload() {
 // ---------------------------------------------------------------- exec_with_lengths
 
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
-                      void* context, std::vector<unsigned>* sizes, std::string* error_text) {
+                      void* context, std::vector<unsigned>* sizes, std::string* error_text, bool borrow) {
+  static char no_bytes[1] = {'\0'};  // an empty borrowed value
   if (error_text != nullptr) error_text->clear();
   if (db == nullptr || sqlite_api.prepare_v2 == nullptr) {
     if (error_text != nullptr) *error_text = "library not bound or no connection";
@@ -449,6 +450,7 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
   std::vector<char*> value_ptrs;
   std::vector<char*> name_ptrs;
   std::vector<unsigned> lengths;
+  std::vector<long long> lent_integers;
   while (rc == SQLITE_OK && rest != nullptr && *rest != '\0') {
     sqlite3_stmt* stmt = nullptr;
     const char* tail = nullptr;
@@ -473,6 +475,7 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
         name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
         lengths.assign(static_cast<std::size_t>(n), 0);
+        lent_integers.assign(static_cast<std::size_t>(n), 0);
         for (int i = 0; i < n; ++i) {
           const char* name = sqlite_api.column_name(stmt, i);
           if (name == nullptr) continue;
@@ -487,6 +490,12 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         if (type == SQLITE_NULL) {
           value_ptrs[k] = nullptr;
           lengths[k] = 0;
+          continue;
+        }
+        if (type == SQLITE_INTEGER && borrow) {
+          lent_integers[k] = sqlite_api.column_int64(stmt, i);
+          value_ptrs[k] = reinterpret_cast<char*>(&lent_integers[k]);
+          lengths[k] = kLentInteger;
           continue;
         }
         if (type == SQLITE_INTEGER) {
@@ -504,6 +513,11 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         const void* p = type == SQLITE_BLOB ? sqlite_api.column_blob(stmt, i)
                                             : static_cast<const void*>(sqlite_api.column_text(stmt, i));
         const int len = sqlite_api.column_bytes(stmt, i);
+        if (borrow) {
+          lengths[k] = len > 0 && p != nullptr ? static_cast<unsigned>(len) : 0u;
+          value_ptrs[k] = lengths[k] != 0 ? const_cast<char*>(static_cast<const char*>(p)) : no_bytes;
+          continue;
+        }
         if (p != nullptr && len > 0)
           cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
         else

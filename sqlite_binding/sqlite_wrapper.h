@@ -152,5 +152,10 @@ std::string uri_encode_path(const std::string& path);
 // whole: each value is a private, zero-terminated copy of exactly that many bytes (null for SQL NULL).
 // A non-zero callback result stops the run with SQLITE_ABORT. Returns the SQLite result code; on failure
 // `error_text` (when non-null) receives the library's message.
+// With `borrow` the text and blob values are not copied: they point into the library's buffers, valid only
+// until the callback returns, and a blob is not zero-terminated, so the callback must read every value by
+// its size. An integer is lent as its 8 bytes (a native long long) with the size kLentInteger, for the
+// callback to turn into decimal text where it needs it.
+constexpr unsigned kLentInteger = 0xFFFFFFFEu;
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
-                      void* context, std::vector<unsigned>* sizes, std::string* error_text);
+                      void* context, std::vector<unsigned>* sizes, std::string* error_text, bool borrow = false);

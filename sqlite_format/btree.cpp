@@ -7,6 +7,7 @@
 #include <deque>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
@@ -425,15 +426,15 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std
   // parses no more than that, so a loop that got past the visited set still ends at once.
   std::uint64_t parsed = visited.size();
   std::deque<sqlite_artifact> queue;
-  queue.push_back(root);
+  queue.push_back(std::move(root));
   while (!queue.empty()) {
-    const sqlite_artifact node = queue.front();
+    sqlite_artifact node = std::move(queue.front());
     queue.pop_front();
     for (const auto& entry : node.cells) {
       const std::uint64_t child = child_page_of(entry.second);
       if (!read_page(file, child, page_size, page_count, buf)) continue;
       if (!is_interior_type(page_type(buf))) {
-        out.push_back(node);  // its children are leaves
+        out.push_back(std::move(node));  // its children are leaves
         break;
       }
       if (!visited.insert(child).second) continue;  // a loop or a shared subtree
@@ -447,7 +448,7 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std
       if (!parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file, false, false, utf8))
         continue;
       if (!do_not_record) by_offset[offset] = inner;
-      queue.push_back(inner);
+      queue.push_back(std::move(inner));
     }
   }
   return out.empty() ? 0 : 1;

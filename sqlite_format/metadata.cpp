@@ -196,11 +196,17 @@ void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask
 }
 
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
-                                    std::uint32_t table_kind, const table_schema& schema) {
+                                    std::uint32_t table_kind, const table_schema& schema,
+                                    const std::string& signature_text) {
   if (!row.header_bytes.empty()) record.header_bytes = row.header_bytes;
   if (row.rowid != 0) record.rowid = row.rowid;
   record.truncated = row.truncated;
-  set_metadata_from_schema(record, column_mask, table_kind, schema);
+  set_metadata_from_schema(record, column_mask, table_kind, schema, signature_text);
+}
+
+void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema) {
+  set_metadata_from_row_artifact(record, row, column_mask, table_kind, schema, signature_of(schema));
 }
 
 void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
@@ -229,18 +235,49 @@ std::uint8_t populate_record_from_strings(sqlite_metadata& record, const std::ve
   return static_cast<std::uint8_t>(r);
 }
 
-int populate_record_mapped(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
-                           std::uint64_t record_offset, std::uint64_t column_mask_hint, unsigned source_code,
-                           table_schema& schema) {
-  if (columns.size() > schema.fields.size()) return 0;
-  const std::uint64_t mask = prepare_field_map(schema, columns.size(), column_mask_hint);
+bool map_row_columns(table_schema& schema, std::size_t count, std::uint64_t column_mask_hint,
+                     std::vector<std::uint32_t>& order, std::uint64_t& fill_mask) {
+  order.clear();
+  if (count > schema.fields.size()) return false;
+  fill_mask = prepare_field_map(schema, count, column_mask_hint);
+  if (count == 0) return false;
+  // No field map: every column in order, as build_arrays takes them.
+  if (schema.field_map.empty()) {
+    for (std::size_t i = 0; i < count; ++i) order.push_back(static_cast<std::uint32_t>(i));
+    return true;
+  }
+  for (const auto& entry : schema.field_map) {
+    if (entry.second < count) order.push_back(entry.second);
+  }
+  return !order.empty();
+}
+
+int populate_record_in_order(sqlite_metadata& record, const std::vector<std::string>& columns,
+                             const std::vector<std::uint32_t>& order, bool flag, std::uint64_t record_offset,
+                             std::uint64_t fill_mask, unsigned source_code) {
   // Called for every row of a table walk: the arrays keep their storage from row to row.
   thread_local c_arrays a;
   a.pointers.clear();
   a.lengths.clear();
-  if (!build_arrays(a, columns, &schema.field_map)) return 0;
+  for (const std::uint32_t i : order) {
+    if (i >= columns.size()) return 0;
+    const std::string& column = columns[i];
+    // The fillers take char** but only read: the pointers refer to the caller's strings.
+    a.pointers.push_back(column.empty() ? nullptr : const_cast<char*>(column.data()));
+    a.lengths.push_back(static_cast<unsigned>(column.size()));
+  }
+  if (a.pointers.empty()) return 0;
   return record.populate_record(static_cast<int>(a.pointers.size()), a.pointers.data(), a.lengths, flag,
-                                record_offset, mask, static_cast<int>(a.lengths.size()), source_code);
+                                record_offset, fill_mask, static_cast<int>(a.lengths.size()), source_code);
+}
+
+int populate_record_mapped(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
+                           std::uint64_t record_offset, std::uint64_t column_mask_hint, unsigned source_code,
+                           table_schema& schema) {
+  thread_local std::vector<std::uint32_t> order;
+  std::uint64_t mask = 0;
+  if (!map_row_columns(schema, columns.size(), column_mask_hint, order, mask)) return 0;
+  return populate_record_in_order(record, columns, order, flag, record_offset, mask, source_code);
 }
 
 int populate_record_from_row(sqlite_metadata& record, const recovered_record& row, bool flag, table_schema& schema) {

@@ -108,6 +108,9 @@ std::string schema_signature_text(const table_schema& schema);
 // The same for a recovered record, also taking its header bytes, rowid and truncated flag.
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);
+void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
+                                    std::uint32_t table_kind, const table_schema& schema,
+                                    const std::string& signature_text);
 // The same for a row of the own table walk, taking its header bytes and rowid.
 void set_metadata_from_table_record(sqlite_metadata& record, const table_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);
@@ -124,6 +127,14 @@ std::uint8_t populate_record_from_strings(sqlite_metadata& record, const std::ve
 int populate_record_mapped(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
                            std::uint64_t record_offset, std::uint64_t column_mask_hint, unsigned source_code,
                            table_schema& schema);
+// populate_record_mapped in two steps, for a row filled away from the thread that reads it. The first may
+// rebuild the schema's field map: it gives the mask to fill with and, in `order`, the indices of the columns
+// to hand over; false when the row is refused. The second fills the record without the schema.
+bool map_row_columns(table_schema& schema, std::size_t count, std::uint64_t column_mask_hint,
+                     std::vector<std::uint32_t>& order, std::uint64_t& fill_mask);
+int populate_record_in_order(sqlite_metadata& record, const std::vector<std::string>& columns,
+                             const std::vector<std::uint32_t>& order, bool flag, std::uint64_t record_offset,
+                             std::uint64_t fill_mask, unsigned source_code);
 // As populate_record_mapped for a recovered record; populate_record_ex when it has column flags.
 int populate_record_from_row(sqlite_metadata& record, const recovered_record& row, bool flag, table_schema& schema);
 // All columns of a recovered record in order, without a schema.

@@ -49,8 +49,9 @@ struct row_page {
 template <typename Page, typename Decode>
 class leaf_decoder {
   public:
-    leaf_decoder(const std::vector<std::uint64_t>& offsets, const leaf_page_options& options, std::size_t ring)
-        : offsets_(offsets), options_(options), page_size_(options.page_size), slots_(ring) {}
+    leaf_decoder(const std::vector<std::uint64_t>& offsets, const leaf_page_options& options, std::size_t ring,
+                 std::size_t threads)
+        : offsets_(offsets), options_(options), page_size_(options.page_size), slots_(ring), room_(threads) {}
 
     // Thread `worker` of `threads`: decodes groups worker, worker + threads, ... each once the ring has room
     // for it. A slot is only ever used by one thread, which frees what it allocated there.
@@ -62,7 +63,7 @@ class leaf_decoder {
         const std::size_t groups = group_count();
         std::unique_lock<std::mutex> lock(mutex_);
         for (std::size_t index = worker; index < groups; index += threads) {
-            room_.wait(lock, [this, index] { return stop_ || index < consumed_ + slots_.size(); });
+            room_[worker].wait(lock, [this, index] { return stop_ || index < consumed_ + slots_.size(); });
             if (stop_) return;
             page_slot<Page>& slot = slots_[index % slots_.size()];
             lock.unlock();
@@ -101,16 +102,20 @@ class leaf_decoder {
             std::lock_guard<std::mutex> lock(mutex_);
             slot.ready = false;
             ++consumed_;
-            if (!go_on) stop_ = true;
-            room_.notify_all();
-            if (stop_) return;
+            if (!go_on) {
+                stop_ = true;
+                for (std::condition_variable& room : room_) room.notify_all();
+                return;
+            }
+            // The group that now fits in the ring belongs to one thread: only that one is woken.
+            room_[(consumed_ + slots_.size() - 1) % room_.size()].notify_one();
         }
     }
 
     void stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
-        room_.notify_all();
+        for (std::condition_variable& room : room_) room.notify_all();
     }
 
   private:
@@ -121,7 +126,7 @@ class leaf_decoder {
     const std::uint32_t page_size_;
     std::vector<page_slot<Page>> slots_;  // group i in slot i % size
     std::mutex mutex_;
-    std::condition_variable room_;     // a slot came free, or the walk stops
+    std::vector<std::condition_variable> room_;  // per thread: its next group fits the ring, or the walk stops
     std::condition_variable decoded_;  // the group the consumer waits for was decoded
     std::size_t consumed_ = 0;         // groups handed on
     bool stop_ = false;
@@ -138,7 +143,7 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
         if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return 0;
         handles.push_back(std::move(handle));
     }
-    leaf_decoder<Page, Decode> decoder(offsets, options, kGroupsPerThread * threads);
+    leaf_decoder<Page, Decode> decoder(offsets, options, kGroupsPerThread * threads, threads);
     std::vector<std::thread> workers;
     for (unsigned i = 0; i < threads; ++i)
         workers.emplace_back([&decoder, &handles, i, threads] { decoder.work(*handles[i], i, threads); });

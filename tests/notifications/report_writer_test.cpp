@@ -63,14 +63,24 @@ TEST_F(ReportWriter, RecoveredDuplicatesAreDroppedWithinTheirFileFamily) {
 }
 
 TEST(PrintedOffsets, EachOffsetIsNewOnceAlsoAcrossGrowth) {
-  // Offsets a page apart and their neighbours, many times the first table's size.
+  // Offsets a page apart and their neighbours, many times the first table's size; every byte of a few
+  // pages, in falling order (more than a stretch holds in a list); the ends of the number range.
+  std::vector<std::uint64_t> offsets;
+  for (std::uint64_t page = 1; page <= 3000; ++page) {
+    offsets.push_back(page * 4096);
+    offsets.push_back(page * 4096 + 1);
+  }
+  for (std::uint64_t page : {5000u, 5002u})
+    for (std::uint64_t at = 4096; at-- > 0;) offsets.push_back(page * 4096 + at);
+  for (std::uint64_t far : {std::uint64_t{0}, ~std::uint64_t{0}, ~std::uint64_t{0} - 4096, std::uint64_t{1} << 63})
+    offsets.push_back(far);
   printed_offsets seen;
   for (int pass = 0; pass < 2; ++pass) {
-    for (std::uint64_t page = 1; page <= 3000; ++page) {
-      EXPECT_EQ(seen.insert(page * 4096), pass == 0) << page;
-      EXPECT_EQ(seen.insert(page * 4096 + 1), pass == 0) << page;
-    }
+    for (const std::uint64_t offset : offsets) EXPECT_EQ(seen.insert(offset), pass == 0) << offset;
+    // Out of order: an early offset again.
+    EXPECT_FALSE(seen.insert(offsets[5]));
   }
+  EXPECT_TRUE(seen.insert(5001 * 4096 + 7));
 }
 
 TEST_F(ReportWriter, LibraryRecordsAreNeverDeduplicatedAndEachCallStartsAfresh) {

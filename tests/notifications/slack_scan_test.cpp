@@ -286,6 +286,46 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
     EXPECT_TRUE(sources_of(payload_for(2), o).count(kSourceWalSuperseded));
 }
 
+// What a run holds after a scan: its records and the schemas the sorting left.
+std::string state_of(const test_run& o) {
+    std::string s = describe(o) + (o.store.notifications.empty() ? "" : o.store.notifications[0].signature_text) +
+                    " " + std::to_string(o.store.handlers.size()) + " handlers " +
+                    std::to_string(o.store.referenced_handlers.size()) + " referenced\n";
+    for (const table_schema& schema : o.layout.schemas)
+        s += std::to_string(schema.column_mask) + "/" + std::to_string(schema.column_count) + "/" +
+             std::to_string(schema.fields.size()) + "/" + std::to_string(schema.field_map.size()) + "\n";
+    return s;
+}
+
+TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
+    // Sorted on the scan's thread; and sorted again at the end, when the schemas changed while it ran.
+    for (const bool change : {false, true}) {
+        for (const bool carve : {false, true}) {
+            test_run serial, threaded;
+            quiet(serial);
+            quiet(threaded);
+            // A schema with column names (as a read gives), whose mask the carved rows share.
+            const auto change_schema = [change](test_run& o) {
+                if (change) match_notification_record(o.layout.schemas[kSchemaNotification], kNotificationMask14, true);
+            };
+            change_schema(serial);
+            ASSERT_EQ(scan_slack_records(path_, false, carve, &serial), 1);
+            threaded.store.notifications.emplace_back();  // emptied, as the scan empties it
+            slack_scan_task task;
+            ASSERT_TRUE(task.start(path_, carve, threaded));
+            EXPECT_FALSE(task.start(path_, carve, threaded));
+            change_schema(threaded);
+            EXPECT_EQ(task.finish(&threaded), 1);
+            EXPECT_EQ(state_of(threaded), state_of(serial)) << carve << change;
+        }
+    }
+    // Progress output keeps the scan on the caller's thread.
+    test_run shown;
+    slack_scan_task task;
+    EXPECT_FALSE(task.start(path_, false, shown));
+    EXPECT_FALSE(task.started());
+}
+
 TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {
     const std::string chunk = dir_.file("frames.bin");
     ASSERT_TRUE(copy_file(path_ + "-wal", chunk));

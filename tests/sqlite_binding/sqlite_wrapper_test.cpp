@@ -418,7 +418,16 @@ int length_cb(void* ctx, int n, char** v, char**) {
   auto* rows = static_cast<length_rows*>(ctx);
   std::vector<std::string> row;
   for (int i = 0; i < n; ++i) {
-    row.push_back(v[i] == nullptr ? std::string("<null>") : std::string(v[i], (*rows->current)[i]));
+    unsigned& size = (*rows->current)[i];
+    if (v[i] != nullptr && size == kLentInteger) {
+      // A lent integer: its 8 bytes, read here as the decimal text a copy gives.
+      long long value = 0;
+      std::memcpy(&value, v[i], sizeof value);
+      row.push_back(std::to_string(value));
+      size = static_cast<unsigned>(row.back().size());
+      continue;
+    }
+    row.push_back(v[i] == nullptr ? std::string("<null>") : std::string(v[i], size));
   }
   rows->values.push_back(row);
   rows->sizes.push_back(*rows->current);
@@ -439,6 +448,13 @@ TEST(SqliteWrapper, ExecWithLengthsKeepsValuesWhole) {
   std::string error;
   ASSERT_EQ(SQLITE_OK,
             exec_with_lengths(w.db, "select id, payload, n from t order by rowid;", length_cb, &rows, &sizes, &error));
+  // Lent values read by their sizes (integers by their 8 bytes) are the same values.
+  length_rows lent;
+  lent.current = &sizes;
+  ASSERT_EQ(SQLITE_OK, exec_with_lengths(w.db, "select id, payload, n from t order by rowid;", length_cb, &lent,
+                                         &sizes, &error, true));
+  EXPECT_EQ(rows.values, lent.values);
+  EXPECT_EQ(rows.sizes, lent.sizes);
   ASSERT_EQ(2u, rows.values.size());
   EXPECT_EQ((std::vector<unsigned>{16, 5, 1}), rows.sizes[0]);
   EXPECT_EQ(std::string("\x00\x11\x22\x33", 4) + std::string(11, '\0') + "\x01", rows.values[0][0]);

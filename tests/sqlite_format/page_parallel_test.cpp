@@ -1,0 +1,91 @@
+// Leaf pages decoded on several threads reach the consumer as one thread would hand them over.
+#include "sqlite_format/page_parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "io/fileio.h"
+#include "reader_fixtures.h"
+#include "sqlite_format/file_map.h"
+
+namespace {
+
+using namespace reader_fixtures;
+
+// A leaf's rows as rowid and values.
+std::string page_text(const leaf_rows& page) {
+    std::string text;
+    for (std::size_t i = 0; i < page.count; ++i) {
+        text += std::to_string(page.rows[i].rowid);
+        for (const std::string& v : page.rows[i].values) text += "|" + v;
+        text += "\n";
+    }
+    return text;
+}
+
+// Each leaf's rows, in the order the consumer got them.
+std::vector<std::string> consumed(uni::fileio& file, const std::vector<std::uint64_t>& leaves,
+                                  const leaf_page_options& leaf, unsigned threads, std::size_t stop_after) {
+    std::vector<std::string> got;
+    std::size_t pages = 0;
+    const int ran = decode_leaf_rows_in_order(file, leaves, leaf, threads, [&](leaf_rows& page) {
+        // A slow start: the threads fill every place of the ring and wait for room.
+        if (got.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        got.push_back(page_text(page));
+        return ++pages < stop_after;
+    });
+    EXPECT_EQ(ran, threads < 2 ? 0 : 1);
+    return got;
+}
+
+TEST(DecodeLeafRowsInOrder, ThreadsHandOverThePagesOfOneThreadAndStopWhenAsked) {
+    temp_dir dir;
+    const std::string path = dir.file("leaves.db");
+    std::string sql = "CREATE TABLE t(a INTEGER PRIMARY KEY, b TEXT); BEGIN;";
+    for (int i = 1; i <= 4000; ++i)
+        sql += "INSERT INTO t VALUES(" + std::to_string(i) + ", '" + std::string(static_cast<std::size_t>(i % 300), 'v') +
+               "');";
+    sql += "COMMIT;";
+    ASSERT_NO_FATAL_FAILURE(make_db(path, 1024, sql));
+    uni::fileio file;
+    ASSERT_TRUE(file.open(path, false, false, false));
+    std::vector<sqlite_artifact> interiors;
+    std::map<std::uint64_t, sqlite_artifact> unused;
+    const std::uint64_t root = (std::stoull(query(path, "SELECT rootpage FROM sqlite_master;")[0][0]) - 1) * 1024;
+    ASSERT_EQ(collect_btree_interior_pages(interiors, unused, file, root, 1024, true, true), 1);
+    std::vector<std::uint64_t> leaves;
+    for (const sqlite_artifact& node : interiors)
+        for (const auto& cell : node.cells) leaves.push_back((child_page_of(cell.second) - 1) * 1024);
+    ASSERT_GT(leaves.size(), 300u);  // many more groups of pages than the threads may hold decoded
+    // One page that cannot be read (past the end of the file) is left out, not stopped at.
+    leaves.insert(leaves.begin() + 100, file.size() + 4096);
+    leaf_page_options leaf(1024, &file);
+    leaf.values_only = true;
+
+    const std::vector<std::string> serial = consumed(file, leaves, leaf, 0, SIZE_MAX);
+    ASSERT_TRUE(serial.empty());  // fewer than two threads: the caller decodes
+    std::vector<std::string> one;
+    std::vector<std::uint8_t> buf(1024);
+    leaf_rows page;
+    leaf_row_buffers buffers;
+    for (const std::uint64_t offset : leaves) {
+        if (!read_file_exact(file, offset, 1024, buf.data())) continue;
+        page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
+        if (page.count != 0) one.push_back(page_text(page));
+    }
+    ASSERT_EQ(one.size(), leaves.size() - 1);
+    for (const unsigned threads : {2u, 3u, 6u}) {
+        EXPECT_EQ(consumed(file, leaves, leaf, threads, SIZE_MAX), one) << threads;
+        // A consumer that stops gets nothing more, whichever thread decoded ahead.
+        const std::vector<std::string> stopped = consumed(file, leaves, leaf, threads, 37);
+        EXPECT_EQ(stopped, std::vector<std::string>(one.begin(), one.begin() + 37)) << threads;
+    }
+}
+
+}  // namespace

@@ -251,14 +251,9 @@ void row_pipeline::submit_current() {
     free_.pop_back();
 }
 
-void row_pipeline::format(batch& b) {
+void row_pipeline::format(batch& b, record_writer& writer) {
     b.text.clear();
     b.ends.clear();
-    string_append_buf buf;
-    buf.target(&b.text);
-    std::ostream out(&buf);
-    // A writer of its own: the header is already out, so it only formats rows.
-    record_writer writer(out, run_);
     std::vector<char*> values;
     std::vector<unsigned> sizes;
     std::string digits;
@@ -303,6 +298,11 @@ void row_pipeline::write_in_turn(batch& b, std::unique_lock<std::mutex>& lock) {
 }
 
 void row_pipeline::work() {
+    // A writer of the thread's own, kept from batch to batch with its row buffers and recent time texts:
+    // the header is already out, so it only formats rows, into the text of the batch at hand.
+    string_append_buf buf;
+    std::ostream out(&buf);
+    record_writer writer(out, run_);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         work_ready_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
@@ -310,7 +310,8 @@ void row_pipeline::work() {
         batch* b = queued_.front();
         queued_.pop_front();
         lock.unlock();
-        format(*b);
+        buf.target(&b->text);
+        format(*b, writer);
         lock.lock();
         // Texts reach the report in the order the batches were submitted.
         turn_.wait(lock, [this, b] { return written_ == b->sequence; });

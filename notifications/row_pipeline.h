@@ -107,7 +107,8 @@ class row_pipeline {
     void start();
     void submit_current();
     void work();
-    void format(batch& b);
+    // Fills and formats the batch's rows with `writer`, whose stream appends to the batch's text.
+    void format(batch& b, record_writer& writer);
     // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
     void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at, std::vector<char*>& values,
                           std::vector<unsigned>& sizes, std::string& digits) const;

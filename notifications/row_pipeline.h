@@ -29,7 +29,7 @@ class row_pipeline {
 
     // Writes through `serial` (which writes to `os`) until the formatter threads start. `threads` is the
     // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the machine's cores
-    // less one (at most 7; none on a machine of one core).
+    // less one (at most 4; none on a machine of one core).
     row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads = -1);
     ~row_pipeline();
     row_pipeline(const row_pipeline&) = delete;

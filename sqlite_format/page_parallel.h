@@ -41,5 +41,5 @@ using leaf_rows_consumer = std::function<bool(leaf_rows&)>;
 int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                               const leaf_page_options& options, unsigned threads, const leaf_rows_consumer& consume);
 
-// The decoding threads this machine gives a table walk: its cores less one, at most 6; 0 on one core.
+// The decoding threads this machine gives a table walk: its cores less one, at most 3; 0 on one core.
 unsigned leaf_decoding_threads();

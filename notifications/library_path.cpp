@@ -503,19 +503,6 @@ bool own_row_filler::fill(notification_record& n, const table_record& row, const
     return true;
 }
 
-std::uint64_t own_row_handler_id(const table_record& row, const std::vector<std::uint32_t>& order,
-                                 std::uint64_t fill_mask) {
-    // The filler hands the ordered columns to the masked fields in turn: HandlerId (bit 2) takes the one
-    // after Order and Id where those are in the mask.
-    if ((fill_mask & 4) == 0) return 0;
-    const std::size_t at = static_cast<std::size_t>(count_bits60(fill_mask & 3));
-    if (at >= order.size() || order[at] >= row.values.size()) return 0;
-    const std::string& value = row.values[order[at]];
-    std::uint64_t id = 0;
-    column_to_u64(id, value.empty() ? nullptr : value.c_str());
-    return id;
-}
-
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
     return read_database_tables(*run, path, nullptr, nullptr, nullptr);

@@ -49,10 +49,6 @@ struct own_row_filler {
               std::uint64_t fill_mask, const std::string& signature) const;
 };
 
-// The HandlerId of a row of the own table walk, as own_row_filler would fill it.
-std::uint64_t own_row_handler_id(const table_record& row, const std::vector<std::uint32_t>& order,
-                                 std::uint64_t fill_mask);
-
 // The row callback's context: the run it reads for, and what the callback keeps from row to row.
 struct row_reader {
     explicit row_reader(selk_run& database_run);

@@ -308,11 +308,18 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
             (static_cast<std::uint32_t>(header[kDbPageSizeOffset]) << 8) | header[kDbPageSizeOffset + 1];
         const std::uint32_t p = page_size_from_field(stored);
         if (p) page_size = p;
+        // Beside a hot journal the file holds a transaction that never committed, which the live rows
+        // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.
+        region_map uncommitted;
+        if (!journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
         // A page the log replaces is walked whole under its own code, not piecemeal as free space.
-        for (const auto& o : overwritten) {
-            auto it = free_space.lower_bound(o.first);
-            while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
+        for (const region_map* whole : {&overwritten, &uncommitted}) {
+            for (const auto& o : *whole) {
+                auto it = free_space.lower_bound(o.first);
+                while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
+            }
         }
+        for (const auto& u : uncommitted) free_space.emplace(u.first, u.second);
         if (!free_space.empty() || !overwritten.empty()) {
             table_schema schema;
             bool schema_ok = true;

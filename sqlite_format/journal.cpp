@@ -205,6 +205,23 @@ int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& 
   return 1;
 }
 
+int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size) {
+  out.clear();
+  if (page_size == 0 || !rollback_journal_is_hot(db_path)) return 0;
+  uni::fileio jfile;
+  if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
+  rollback_journal journal;
+  (void)read_rollback_journal(journal, jfile);
+  if (journal.page_size != page_size || !journal.live_magic) return 0;
+  const std::uint64_t pages = file_size / page_size;
+  for (const journal_record& r : journal.records)
+    if (r.played && r.page <= pages) out.emplace(static_cast<std::uint64_t>(r.page - 1) * page_size, page_size);
+  for (std::uint64_t page = static_cast<std::uint64_t>(journal.initial_pages) + 1; page <= pages; ++page)
+    out.emplace((page - 1) * page_size, page_size);
+  return out.empty() ? 0 : 1;
+}
+
 int open_journal_companion(uni::fileio& file, const std::string& db_path) {
   std::vector<std::uint8_t> image;
   if (!build_journal_db_image(image, db_path)) return 0;

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_format/file_map.h"
+
 namespace uni {
 class fileio;
 }
@@ -74,5 +76,14 @@ bool rollback_journal_is_hot(const std::string& db_path);
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
 
 // Turns `file` into an in-memory file (closing it first) that holds the image
-// build_journal_db_image builds for `db_path`. 1 on success; on failure 0 and `file` as it was.
+// build_journal_db_image builds for `db_path`. 1 on success; 0 when no image is built, with `file`
+// as it was.
 int open_journal_companion(uni::fileio& file, const std::string& db_path);
+
+// The pages of the database at `db_path` that hold a transaction that never committed: those the
+// rollback of its hot journal writes back (every played record's page) and those it cuts off (past
+// the initial size), as regions (offset -> `page_size`) inside the first `file_size` bytes. `out` is
+// cleared first. 1 when it is not empty; 0 when the journal is not hot or its page size is not
+// `page_size`.
+int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size);

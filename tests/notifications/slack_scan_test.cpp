@@ -379,6 +379,38 @@ TEST(ScanSlackRecords, HotJournalOfADeletingTransactionIsCarved) {
     EXPECT_TRUE(photos);
 }
 
+TEST(ScanSlackRecords, RowsOfATransactionThatNeverCommittedComeBackFromTheMainFile) {
+    // Beside a hot journal the live rows are those of the rolled-back state; the rows the open transaction
+    // wrote into the file exist nowhere else.
+    temp_dir dir;
+    const std::string path = dir.file("live.db");
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA page_size=1024; PRAGMA journal_mode=DELETE;");
+    fill_db(db, 5);
+    exec(db, "PRAGMA cache_size=2; BEGIN;");
+    for (int i = 6; i <= 60; ++i) insert_notification(db, i, 100 + i, 1, "toast", payload_for(i));
+    const std::string copy = dir.file("caught.db");
+    ASSERT_TRUE(copy_file(path, copy));
+    ASSERT_TRUE(copy_file(path + "-journal", copy + "-journal"));
+    exec(db, "ROLLBACK;");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+
+    test_run o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(copy, false, 0, 0, 1, &o), 1);
+    // Rows still in the page cache never reached the file; every other one comes back.
+    const std::vector<std::uint8_t> file = read_all(copy);
+    int written = 0;
+    for (int i = 6; i <= 60; ++i) {
+        const std::string p = payload_for(i);
+        if (std::search(file.begin(), file.end(), p.begin(), p.end()) == file.end()) continue;
+        ++written;
+        EXPECT_EQ(sources_of(p, o).count(kSourceMainSlack), 1u) << i << "\n" << describe(o);
+    }
+    EXPECT_GT(written, 30);
+}
+
 TEST(ScanSlackRecords, EveryRecordOfAJournalOfManySegmentsComesBackWhole) {
     // A small page cache makes the deleting transaction spill again and again: each spill starts a new
     // segment of the journal with a header of its own.

@@ -16,6 +16,7 @@ constexpr std::uint32_t kCountToEnd = 0xFFFFFFFFu;
 constexpr std::uint64_t kPendingByte = 0x40000000ull;  // the page holding it is never journalled
 constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
 constexpr std::uint32_t kCopyChunk = 1u << 20;
+constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;  // the plausible page numbers of a record
 constexpr std::size_t kDbWriteVersionOffset = 18;  // 2 in both: write-ahead-log mode
 constexpr std::size_t kDbReadVersionOffset = 19;
 constexpr std::uint8_t kDbWalVersion = 2;
@@ -94,6 +95,7 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
   std::uint8_t header[kJournalHeaderFields] = {};
   bool playing = journal.live_magic && sector_known;  // SQLite plays a journal only from a live first header
   std::uint64_t header_at = 0;
+  std::uint64_t records_end = file_size;  // where the records of the last segment read end
   // Each pass moves at least one sector on, and a header must lie whole in the file: the loop ends.
   while (header_at < file_size && file_size - header_at >= sector) {
     if (!read_file_exact(file, header_at, kJournalHeaderFields, header)) break;
@@ -140,8 +142,25 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
       journal.records.push_back(r);
     }
     ++journal.segments;
-    if (to_end || taken < count) break;
-    header_at = next_sector(records_at + taken * record_size, sector);
+    records_end = records_at + taken * record_size;
+    if (to_end || taken < count) {
+      records_end = file_size;
+      break;
+    }
+    header_at = next_sector(records_end, sector);
+  }
+  // Past the last segment lie records an older, longer transaction left (a journal that is kept and
+  // rewritten from its start): they are read on back to back while their page numbers are plausible.
+  const std::uint32_t leftover_segment = journal.segments;
+  for (std::uint64_t at = records_end; at < file_size && record_size <= file_size - at; at += record_size) {
+    std::uint8_t number[kJournalPageNumberSize] = {};
+    if (!read_file_exact(file, at, sizeof number, number)) break;
+    journal_record r;
+    (void)read_be32(byte_view(number, sizeof number), 0, &r.page);
+    if (r.page == 0 || r.page > kMaxJournalPage) break;
+    r.image_offset = at + kJournalPageNumberSize;
+    r.segment = leftover_segment;
+    journal.records.push_back(r);
   }
   return journal.records.empty() ? 0 : 1;
 }

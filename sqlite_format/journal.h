@@ -47,8 +47,10 @@ struct rollback_journal {
 // that a count of 0 followed at once by a header with the magic is an empty segment. After a counted
 // segment the next header stands at the next multiple of the sector size; it must carry the magic,
 // or be all zero where the magic stands (a header not yet synced) with the first header's page and
-// sector sizes and a non-zero nonce; anything else ends the journal. Only whole records inside the
-// file are taken, so no read passes its end and every step moves forward.
+// sector sizes and a non-zero nonce; anything else ends the segments. Past the last segment, whole
+// records an older transaction left are read on back to back while their page numbers lie in
+// 1 .. 0x1FFFFF (never played). Only whole records inside the file are taken, so no read passes its
+// end and every step moves forward.
 // A record is `played` as SQLite's rollback of a hot journal plays it: only while every header so far
 // has the magic, only in segments with a count other than 0, only for pages up to the initial size;
 // the playback ends at a page number of 0 or of the lock-byte page, or at a checksum that does not

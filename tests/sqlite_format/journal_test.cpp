@@ -197,7 +197,15 @@ TEST(ReadRollbackJournal, segments_are_read_each_at_its_sector) {
   add_segment(b, 512, 512, 1, {2});
   add_segment(b, 512, 512, 1, {3});
   b[1536] = 0;  // a stale header SQLite disowned by zeroing its first byte
-  add("a header without the magic ends the journal", b, {2}, "P");
+  add("a header without the magic ends the segments", b, {2}, "P");
+  b.clear();
+  add_segment(b, 512, 512, 1, {2});
+  for (std::uint32_t page : {8u, 9u}) {
+    const std::size_t r = b.size();
+    b.resize(r + 520, static_cast<std::uint8_t>(page));
+    put_be32(b, r, page);
+  }
+  add("records an older transaction left after the last segment", b, {2, 8, 9}, "P--");
   b.clear();
   add_segment(b, 512, 512, 1, {2});
   add_segment(b, 512, 512, 0, {3, 4}, false);

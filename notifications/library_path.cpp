@@ -11,6 +11,7 @@
 #include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/journal.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/schema_reader.h"
 
@@ -527,6 +528,15 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
     if (!file.open(path, false, false, false) || !file.read_at(header, &got, 0) || got < sizeof(header)) {
         if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         return 0;
+    }
+    // With "-carve" the own reader reads what the library reads: beside a hot journal, the committed state
+    // (the journal's original pages laid over an image of the file), not the half-written file.
+    if (run->options.switches[kSwitchCarve] && open_journal_companion(file, path)) {
+        got = sizeof(header);
+        if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+            if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
+            return 0;
+        }
     }
     std::string magic(reinterpret_cast<const char*>(header), 16);
     string_to_lower(magic);

@@ -74,9 +74,15 @@ int decode_record_values(std::uint32_t* count, std::vector<std::string>& values,
                 const std::uint32_t k = n < r ? n : r;
                 std::uint64_t v = 0;
                 for (std::uint32_t b = 0; b < k && b < 8; ++b) v = (v << 8) | p[b];
-                // A number cut by the end of the body is not the stored value: say so.
-                if (k < n) codes[i] |= kColTruncatedMark;
-                values.push_back(std::to_string(v));
+                // A number cut by the end of the body is not the stored value: it is left empty, so that
+                // its first bytes never pass for a number or a time.
+                if (k < n) {
+                    codes[i] |= kColTruncatedMark;
+                    if (truncated) *truncated = 1;
+                    values.emplace_back();
+                } else {
+                    values.push_back(std::to_string(v));
+                }
                 q += k;
                 r -= k;
                 write_listing(listing, "val:0x", n, values.back());
@@ -85,13 +91,16 @@ int decode_record_values(std::uint32_t* count, std::vector<std::string>& values,
             case kColReal: {
                 const std::uint32_t k = n < r ? n : r;
                 std::vector<std::uint8_t> bytes(p, p + k);
-                if (k < n) codes[i] |= kColTruncatedMark;
                 double d = 0;
                 std::string text;
-                if (decode_ieee_float_be(&d, bytes))
+                if (k < n) {
+                    codes[i] |= kColTruncatedMark;
+                    if (truncated) *truncated = 1;
+                } else if (decode_ieee_float_be(&d, bytes)) {
                     double_to_text(text, 8, d);
-                else
+                } else {
                     text = "NaN";
+                }
                 values.push_back(text);
                 q += k;
                 r -= k;
@@ -102,7 +111,10 @@ int decode_record_values(std::uint32_t* count, std::vector<std::string>& values,
             case kColBlob: {
                 bool cut = false;
                 const std::uint32_t k = variable_length_take(n, r, &cut);
-                if (cut) codes[i] |= kColTruncatedMark;
+                if (cut) {
+                    codes[i] |= kColTruncatedMark;
+                    if (truncated) *truncated = 1;
+                }
                 std::string value;
                 if (c == kColText || raw_blob) {
                     value.assign(reinterpret_cast<const char*>(p), k);

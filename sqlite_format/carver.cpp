@@ -8,6 +8,7 @@
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/freespace.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/record.h"
 #include "sqlite_format/schema_reader.h"
@@ -79,6 +80,15 @@ bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chun
     return true;
 }
 
+// The end (in the chunk) of the free region of a whole b-tree page that holds the byte at `at`; 0 when
+// no free region holds it.
+std::uint64_t free_region_end(const region_map& free, std::uint64_t at) {
+    auto it = free.upper_bound(at);
+    if (it == free.begin()) return 0;
+    --it;
+    return at - it->first < it->second ? it->first + it->second : 0;
+}
+
 void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
                     std::uint64_t p, const page_walk_options& walk, std::uint32_t max_columns) {
     if (!walk.classify) return;
@@ -86,6 +96,12 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
     std::vector<recovered_record> candidates;
     if (!walk.classify(candidates, chunk, length, p)) return;
     const std::size_t n = candidates.size();
+    // A whole b-tree page holds live cells and free space side by side. A record whose header lies in a
+    // free block or the unallocated gap is an older one: the bytes after that free region were written
+    // later (a live cell, or another free block with its header), so they are not its values.
+    region_map free;
+    if (length == walk.page_size && length <= static_cast<std::uint32_t>(INT32_MAX))
+        (void)collect_page_slack(free, chunk, static_cast<std::int32_t>(length), 0, false);
     for (std::size_t i = 0; i < n; ++i) {
         const recovered_record& c = candidates[i];
         const bool from_position = c.position != 0;
@@ -96,6 +112,10 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
         if (i + 1 < n) {
             const std::uint64_t next = candidate_start(candidates[i + 1], from_position);
             if (next >= s && next - s < available) available = next - s;
+        }
+        if (s > 0 && !free.empty()) {
+            const std::uint64_t end = free_region_end(free, s - 1);  // the header-length byte's region
+            if (end != 0) available = end > s ? std::min(available, end - s) : 0;
         }
         if (available == 0) continue;
         std::uint64_t rowid = 0;
@@ -288,11 +308,18 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
             (static_cast<std::uint32_t>(header[kDbPageSizeOffset]) << 8) | header[kDbPageSizeOffset + 1];
         const std::uint32_t p = page_size_from_field(stored);
         if (p) page_size = p;
+        // Beside a hot journal the file holds a transaction that never committed, which the live rows
+        // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.
+        region_map uncommitted;
+        if (!journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
         // A page the log replaces is walked whole under its own code, not piecemeal as free space.
-        for (const auto& o : overwritten) {
-            auto it = free_space.lower_bound(o.first);
-            while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
+        for (const region_map* whole : {&overwritten, &uncommitted}) {
+            for (const auto& o : *whole) {
+                auto it = free_space.lower_bound(o.first);
+                while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
+            }
         }
+        for (const auto& u : uncommitted) free_space.emplace(u.first, u.second);
         if (!free_space.empty() || !overwritten.empty()) {
             table_schema schema;
             bool schema_ok = true;

@@ -1,9 +1,17 @@
-// Reader of the rollback journal ("-journal" companion): the first journal header, then a run of
-// page records (page number, page image, checksum) mapped by page number.
+// Reader of the rollback journal ("-journal" companion). A transaction that spills its page cache
+// writes a new header at each spill, so a journal is a run of segments: a header at a multiple of
+// the sector size, then the page records (page number, page image, checksum) it counts. The reader
+// maps every record of every segment by page number, and builds the committed state of a database
+// beside a hot journal (the journal's original pages laid over a copy of the file) as SQLite's
+// rollback would.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <vector>
+
+#include "sqlite_format/file_map.h"
 
 namespace uni {
 class fileio;
@@ -13,10 +21,71 @@ class fileio;
 // order.
 using journal_page_map = std::multimap<std::uint64_t, std::uint64_t>;
 
-// Reads the journal in `file`. `pages` is cleared first. `page_size` carries the caller's page
-// size in and the journal's out (the journal's header value replaces a different one). Records are
-// read from offset 512 on, each page size + 8 bytes, while a whole record lies in the file (the last
-// may end exactly at its end); a short read ends the walk. Page numbers are taken as stored. Returns 1 when `pages` is
-// non-empty and the page size is non-zero; 0 when the file is not open, the header is not valid
-// or its page size is not a power of two from 512 to 65536.
+// One page record of a journal.
+struct journal_record {
+  std::uint32_t page = 0;          // page number as stored
+  std::uint64_t image_offset = 0;  // file offset of the page image (the record's offset + 4)
+  std::uint32_t segment = 0;       // index of the segment that holds it, from 0
+  bool played = false;             // SQLite's rollback of the journal writes it back to the database
+};
+
+// What read_rollback_journal finds.
+struct rollback_journal {
+  std::uint32_t page_size = 0;      // of the first header; governs every segment
+  std::uint32_t sector_size = 0;    // of the first header: each header fills one sector
+  std::uint32_t initial_pages = 0;  // database size in pages before the transaction
+  bool live_magic = false;          // the first header carries the whole magic: SQLite rolls it back
+  std::uint32_t segments = 0;
+  std::vector<journal_record> records;  // in file order
+};
+
+// Reads the journal in `file` segment by segment (`journal` is reset first). The first header must
+// pass rollback_journal_header::valid and give a page size that is a power of two from 512 to 65536;
+// its sector size (a power of two from 32 to 65536, else 512 is taken and nothing is played) places
+// the headers. Each segment's records follow its header; a record count of 0 (a segment not yet
+// synced) or 0xFFFFFFFF takes whole records up to the end of the file and ends the journal, except
+// that a count of 0 followed at once by a header with the magic is an empty segment. After a counted
+// segment the next header stands at the next multiple of the sector size; it must carry the magic,
+// or be all zero where the magic stands (a header not yet synced) with the first header's page and
+// sector sizes and a non-zero nonce; anything else ends the segments. Past the last segment, whole
+// records an older transaction left are read on back to back while their page numbers lie in
+// 1 .. 0x1FFFFF (never played). Only whole records inside the file are taken, so no read passes its
+// end and every step moves forward.
+// A record is `played` as SQLite's rollback of a hot journal plays it: only while every header so far
+// has the magic, only in segments with a count other than 0, only for pages up to the initial size;
+// the playback ends at a page number of 0 or of the lock-byte page, or at a checksum that does not
+// match. Returns 1 when a record was found; 0 otherwise or when the file is not open or the header is
+// refused.
+int read_rollback_journal(rollback_journal& journal, uni::fileio& file);
+
+// Every record of read_rollback_journal as page number -> image offset. `pages` is cleared first.
+// `page_size` carries the caller's page size in and the journal's out (the journal's header value
+// replaces a different one). Returns 1 when `pages` is non-empty and the page size is non-zero; 0
+// when the file is not open, the header is not valid or its page size is not a power of two from 512
+// to 65536.
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file);
+
+// True when SQLite would roll back the journal beside the database at `db_path` before reading it:
+// the database is not empty and not in write-ahead-log mode (header bytes 18 and 19), and its
+// "-journal" is not empty and begins with the whole magic (a journal whose header was zeroed belongs
+// to a committed transaction).
+bool rollback_journal_is_hot(const std::string& db_path);
+
+// The committed state of the database at `db_path` beside a hot journal: the file cut or
+// zero-extended to the journal's initial size, with every played record's page laid over it in file
+// order. 1 when an image was built; 0 with `image` empty when the journal is not hot, gives no
+// initial size, the image would pass 2 GiB, or an allocation or a read of the database fails.
+int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
+
+// Turns `file` into an in-memory file (closing it first) that holds the image
+// build_journal_db_image builds for `db_path`. 1 on success; 0 when no image is built, with `file`
+// as it was.
+int open_journal_companion(uni::fileio& file, const std::string& db_path);
+
+// The pages of the database at `db_path` that hold a transaction that never committed: those the
+// rollback of its hot journal writes back (every played record's page) and those it cuts off (past
+// the initial size), as regions (offset -> `page_size`) inside the first `file_size` bytes. `out` is
+// cleared first. 1 when it is not empty; 0 when the journal is not hot or its page size is not
+// `page_size`.
+int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size);

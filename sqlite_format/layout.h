@@ -66,15 +66,22 @@ constexpr std::size_t kWalFrameCommitOffset = 4;           // BE32 database size
 constexpr std::size_t kWalFrameSaltOffset = 8;             // the salts of the header the frame was written under
 
 // ---------------------------------------------------------------------------------------------
-// Rollback journal ("-journal"): a header in the first sector, page records from offset 512 on.
+// Rollback journal ("-journal"): one or more segments, each a header at a multiple of the sector size
+// and the page records after it; the first header's sector begins at 0.
 
 constexpr std::uint8_t kJournalMagic0 = 0xD9;          // first two bytes of a journal header's magic
 constexpr std::uint8_t kJournalMagic1 = 0xD5;
+constexpr std::uint8_t kJournalMagic[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
 constexpr std::size_t kJournalMagicLength = 8;         // the magic, all zero in a journal not yet synced
+constexpr std::size_t kJournalRecordCountOffset = 8;   // BE32 records of the segment; 0 not yet synced, -1 to the end
 constexpr std::size_t kJournalNonceOffset = 12;        // BE32 checksum nonce
 constexpr std::size_t kJournalInitialSizeOffset = 16;  // BE32 database size in pages before the transaction
+constexpr std::size_t kJournalSectorSizeOffset = 20;   // BE32 sector size: the size of each segment header
 constexpr std::size_t kJournalPageSizeOffset = 24;     // BE32 page size
-constexpr std::size_t kJournalFirstRecordOffset = 512;  // the first page record (whatever the sector size)
+constexpr std::size_t kJournalHeaderFields = 28;       // the fields above
+constexpr std::size_t kJournalFirstRecordOffset = 512;  // the first page record of a 512-byte sector
+constexpr std::uint32_t kJournalMinSectorSize = 32;
+constexpr std::uint32_t kJournalMaxSectorSize = 65536;
 constexpr std::size_t kJournalPageNumberSize = 4;       // BE32 page number before each page image
 constexpr std::size_t kJournalRecordOverhead = 8;       // page number before the image, checksum after it
 constexpr std::uint32_t kJournalChecksumStride = 200;   // the checksum adds every 200th byte of the page

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -684,6 +685,68 @@ TEST(LibraryPath, HotJournalShowsOnlyTheCommittedRows) {
         EXPECT_EQ(n.payload.compare(0, 17, "<toast>committed "), 0) << n.payload;
     }
     o.selk_run::clear_after_each_iteration();
+    EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
+}
+
+TEST(LibraryPath, CarveBesideAHotJournalReadsTheRowsTheLibraryReads) {
+    // The open transaction deletes, adds and grows rows through a cache of two pages, so the database file
+    // holds split leaves and a rewritten tree that the journal undoes.
+    temp_dir work;
+    temp_dir evidence;
+    const std::string db = evidence.file("hot.db");
+    const std::string alone = work.file("alone.db");
+    {
+        const std::string live = work.file("live.db");
+        sqlite3* h = open_db(live);
+        ASSERT_NE(h, nullptr);
+        exec(h, "PRAGMA page_size=1024;");
+        create_tables(h);
+        insert_handler(h, 1, "App_x");
+        exec(h, "BEGIN;");
+        for (int i = 1; i <= 300; ++i)
+            insert_notification(h, i, i, 1, "toast", "<toast>committed " + std::to_string(i) + "</toast>", {},
+                                132521873530000000LL + i);
+        exec(h, "COMMIT;");
+        exec(h, "PRAGMA cache_size=2; BEGIN; DELETE FROM Notification WHERE [Order] % 3 = 0;");
+        for (int i = 301; i <= 500; ++i)
+            insert_notification(h, i, i, 1, "tile", "<tile>uncommitted " + std::string(200, '.') + "</tile>");
+        exec(h, "UPDATE Notification SET Payload = CAST(printf('<toast>grown %d %.300c</toast>', [Order], '-') AS "
+                "BLOB) WHERE [Order] % 3 = 1;");
+        ASSERT_TRUE(copy_file(live, db));
+        ASSERT_TRUE(copy_file(live + "-journal", db + "-journal"));
+        ASSERT_TRUE(copy_file(live, alone));
+        exec(h, "ROLLBACK;");
+        sqlite3_close(h);
+    }
+    const folder_snapshot before = folder_snapshot::take(evidence.path());
+    struct read_rows {
+        std::vector<std::string> rows;
+        std::set<std::uint64_t> orders;
+        unsigned source = 0;
+    };
+    auto read = [](const std::string& file, bool carve) {
+        test_run o;
+        quiet(o);
+        o.switches[kSwitchCarve] = carve ? 1 : 0;
+        std::string path = file;
+        read_rows r;
+        EXPECT_EQ(analyze_db_library_path(&o, path), 1);
+        for (const notification_record& n : o.store.notifications) {
+            r.rows.push_back(std::to_string(n.order) + " " + n.type + " " + std::to_string(n.arrival_time) + " " +
+                             n.payload);
+            EXPECT_TRUE(r.orders.insert(n.order).second) << "row " << n.order << " twice";
+            r.source = n.source_code();
+        }
+        o.selk_run::clear_after_each_iteration();
+        return r;
+    };
+    const read_rows library = read(db, false);
+    const read_rows own = read(db, true);
+    ASSERT_EQ(library.rows.size(), 300u);
+    EXPECT_EQ(own.rows, library.rows);
+    EXPECT_EQ(own.source, kSourceCarveMain);
+    // The file alone holds another tree: the journal is what makes the difference.
+    EXPECT_NE(read(alone, true).rows, library.rows);
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
 }
 

@@ -82,9 +82,19 @@ TEST(decode_record_values, number_cut_by_the_end_of_the_body_is_marked) {
     std::uint8_t truncated = 1;
     ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), 3, codes, sizes, nullptr, true, &truncated));
     ASSERT_EQ(2u, values.size());
-    EXPECT_EQ("258", values[1]);
+    // Its first two bytes are not its value: it is left empty, and the record is cut.
+    EXPECT_EQ("", values[1]);
+    EXPECT_EQ(1, truncated);
     EXPECT_EQ(0u, codes[0] & kColTruncatedMark);
     EXPECT_NE(0u, codes[1] & kColTruncatedMark);
+    // The same for a real number.
+    codes = {kColInteger, kColReal};
+    sizes = {1, 8};
+    truncated = 1;
+    ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), 3, codes, sizes, nullptr, true, &truncated));
+    ASSERT_EQ(2u, values.size());
+    EXPECT_EQ("", values[1]);
+    EXPECT_EQ(1, truncated);
 }
 
 TEST(decode_record_values, unknown_codes_are_skipped_and_listing_is_written) {

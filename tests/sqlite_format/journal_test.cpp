@@ -1,5 +1,7 @@
 #include "sqlite_format/journal.h"
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,4 +142,208 @@ TEST(ParseRollbackJournal, hot_journal_holds_the_pages_before_the_transaction) {
                            before.begin() + static_cast<long>((p.first - 1) * 1024)))
         << "page " << p.first;
   }
+}
+
+namespace {
+
+constexpr std::uint32_t kNonce = 0x12345678;
+
+// The checksum SQLite stores after a page image.
+std::uint32_t checksum(std::uint32_t nonce, const std::uint8_t* page, std::uint32_t page_size) {
+  std::uint32_t sum = nonce;
+  for (std::int64_t i = static_cast<std::int64_t>(page_size) - 200; i > 0; i -= 200) sum += page[i];
+  return sum;
+}
+
+// Appends one segment at the next multiple of `sector`: a header stating `count` records (the magic, or
+// eight zero bytes), then a record per page number in `pages`, its image filled with the number's low byte.
+void add_segment(std::vector<std::uint8_t>& b, std::uint32_t sector, std::uint32_t page_size, std::uint32_t count,
+                 const std::vector<std::uint32_t>& pages, bool magic = true) {
+  const std::size_t at = (b.size() + sector - 1) / sector * sector;
+  b.resize(at + sector, 0);
+  const std::uint8_t live[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+  if (magic) std::copy(live, live + 8, b.begin() + static_cast<long>(at));
+  put_be32(b, at + 8, count);
+  put_be32(b, at + 12, kNonce);
+  put_be32(b, at + 16, 10);  // initial size in pages
+  put_be32(b, at + 20, sector);
+  put_be32(b, at + 24, page_size);
+  for (std::uint32_t page : pages) {
+    const std::size_t r = b.size();
+    b.resize(r + page_size + 8, static_cast<std::uint8_t>(page));
+    put_be32(b, r, page);
+    put_be32(b, r + 4 + page_size, checksum(kNonce, b.data() + r + 4, page_size));
+  }
+}
+
+}  // namespace
+
+TEST(ReadRollbackJournal, segments_are_read_each_at_its_sector) {
+  struct journal_case {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint32_t> pages;  // in file order
+    std::string played;                // per record: P played back by a rollback, - not
+  };
+  std::vector<journal_case> cases;
+  auto add = [&](const char* name, std::vector<std::uint8_t> bytes, std::vector<std::uint32_t> pages,
+                 std::string played) { cases.push_back({name, std::move(bytes), std::move(pages), std::move(played)}); };
+  std::vector<std::uint8_t> b;
+  add_segment(b, 512, 512, 2, {2, 3});
+  add_segment(b, 512, 512, 1, {4});
+  add_segment(b, 512, 512, 0, {5, 6});
+  add("counted segments, then a last one not yet synced up to the end", b, {2, 3, 4, 5, 6}, "PPP--");
+  b.clear();
+  add_segment(b, 512, 512, 1, {2});
+  add_segment(b, 512, 512, 1, {3});
+  b[1536] = 0;  // a stale header SQLite disowned by zeroing its first byte
+  add("a header without the magic ends the segments", b, {2}, "P");
+  b.clear();
+  add_segment(b, 512, 512, 1, {2});
+  for (std::uint32_t page : {8u, 9u}) {
+    const std::size_t r = b.size();
+    b.resize(r + 520, static_cast<std::uint8_t>(page));
+    put_be32(b, r, page);
+  }
+  add("records an older transaction left after the last segment", b, {2, 8, 9}, "P--");
+  b.clear();
+  add_segment(b, 512, 512, 1, {2});
+  add_segment(b, 512, 512, 0, {3, 4}, false);
+  add("a header written but not yet synced", b, {2, 3, 4}, "P--");
+  b.clear();
+  add_segment(b, 512, 1024, 0xFFFFFFFFu, {2, 3, 4});
+  add("a count of -1 runs to the end", b, {2, 3, 4}, "PPP");
+  b.clear();
+  add_segment(b, 512, 512, 0x7FFFFFFFu, {2, 3});
+  add("a count past the end of the file", b, {2, 3}, "PP");
+  b.clear();
+  add_segment(b, 4096, 1024, 3, {2, 3, 4});
+  add_segment(b, 4096, 1024, 1, {5});
+  add("sectors of 4096 bytes", b, {2, 3, 4, 5}, "PPPP");
+  b.clear();
+  add_segment(b, 512, 512, 0, {});
+  add_segment(b, 512, 512, 1, {7});
+  add("an empty segment before a synced header", b, {7}, "P");
+  b.clear();
+  add_segment(b, 512, 512, 3, {2, 3, 4});
+  b[512 + 520 + 4 + 312] ^= 1;  // a byte the checksum adds
+  add("a checksum that does not match ends the playback", b, {2, 3, 4}, "P--");
+  b.clear();
+  add_segment(b, 512, 512, 4, {2, 11, 0, 4});
+  add("past the initial size skipped, page 0 ends the playback", b, {2, 11, 0, 4}, "P---");
+  b.clear();
+  add_segment(b, 512, 512, 0, {2, 3}, false);
+  add("a first header not yet synced plays nothing", b, {2, 3}, "--");
+  b.clear();
+  add_segment(b, 512, 512, 2, {2, 3});
+  put_be32(b, 20, 100);
+  add("a sector size SQLite cannot have: records after 512 bytes, nothing played", b, {2, 3}, "--");
+
+  temp_dir dir;
+  const std::string p = dir.file("t.db-journal");
+  for (const journal_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(write_all(p, c.bytes));
+    uni::fileio f;
+    ASSERT_TRUE(f.open(p, false, false, false));
+    rollback_journal j;
+    EXPECT_EQ(read_rollback_journal(j, f), 1);
+    std::vector<std::uint32_t> pages;
+    std::string played;
+    for (const journal_record& r : j.records) {
+      pages.push_back(r.page);
+      played += r.played ? 'P' : '-';
+      // Each image is where its record put it, and whole inside the file.
+      ASSERT_LE(r.image_offset + j.page_size + 4, c.bytes.size());
+      EXPECT_EQ(get_be32(c.bytes, r.image_offset - 4), r.page);
+      EXPECT_EQ(c.bytes[r.image_offset + j.page_size - 1], static_cast<std::uint8_t>(r.page));
+    }
+    EXPECT_EQ(pages, c.pages);
+    EXPECT_EQ(played, c.played);
+  }
+}
+
+TEST(ReadRollbackJournal, journal_of_many_segments_rolls_back_to_the_file_before_the_transaction) {
+  temp_dir dir;
+  const std::string live = dir.file("live.db");
+  make_db(live, 1024,
+          "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+          "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 3000) "
+          "INSERT INTO t SELECT x, printf('before %d %.80c', x, '.') FROM c;");
+  const auto before = read_all(live);
+  const std::string db_copy = dir.file("copy.db");
+  sqlite3* db = open_db(live);
+  ASSERT_NE(db, nullptr);
+  // A cache of a few pages spills again and again, and each spill starts a segment.
+  exec(db, "PRAGMA cache_size=10; BEGIN; UPDATE t SET v = printf('after %d %.120c', id, '*');");
+  exec(db, "INSERT INTO t SELECT id + 3000, v FROM t WHERE id <= 500;");
+  ASSERT_TRUE(copy_file(live, db_copy));
+  ASSERT_TRUE(copy_file(live + "-journal", db_copy + "-journal"));
+  exec(db, "ROLLBACK;");
+  sqlite3_close(db);
+  ASSERT_NE(read_all(db_copy), before);
+
+  uni::fileio f;
+  ASSERT_TRUE(f.open(db_copy + "-journal", false, false, false));
+  rollback_journal j;
+  ASSERT_EQ(read_rollback_journal(j, f), 1);
+  EXPECT_GT(j.segments, 2u);
+  EXPECT_EQ(j.initial_pages * 1024ull, before.size());
+  const auto journal = read_all(db_copy + "-journal");
+  std::set<std::uint32_t> seen;
+  for (const journal_record& r : j.records) {
+    ASSERT_GE(r.page, 1u);
+    ASSERT_LE(r.page * 1024ull, before.size());
+    EXPECT_TRUE(seen.insert(r.page).second) << "page " << r.page << " twice";
+    // Every record of every segment is the page as it was before the transaction.
+    EXPECT_TRUE(std::equal(journal.begin() + static_cast<long>(r.image_offset),
+                           journal.begin() + static_cast<long>(r.image_offset) + 1024,
+                           before.begin() + static_cast<long>((r.page - 1) * 1024)))
+        << "page " << r.page << " segment " << r.segment;
+  }
+  EXPECT_TRUE(rollback_journal_is_hot(db_copy));
+  std::vector<std::uint8_t> image;
+  ASSERT_EQ(build_journal_db_image(image, db_copy), 1);
+  EXPECT_TRUE(image == before);
+}
+
+TEST(ReadRollbackJournal, only_a_live_journal_beside_a_rollback_mode_database_is_hot) {
+  temp_dir dir;
+  const std::string db = dir.file("h.db");
+  make_db(db, 1024, "CREATE TABLE t(v); INSERT INTO t VALUES('x');");
+  const auto db_bytes = read_all(db);
+  std::vector<std::uint8_t> journal;
+  add_segment(journal, 512, 1024, 1, {1});
+  struct hot_case {
+    const char* name;
+    std::vector<std::uint8_t> db;
+    std::vector<std::uint8_t> journal;
+    bool hot;
+  };
+  std::vector<hot_case> cases = {{"live journal", db_bytes, journal, true},
+                                 {"empty journal", db_bytes, {}, false}};
+  auto zeroed = journal;
+  std::fill(zeroed.begin(), zeroed.begin() + 8, 0);
+  cases.push_back({"magic zeroed: the transaction committed", db_bytes, zeroed, false});
+  auto wal = db_bytes;
+  wal[18] = wal[19] = 2;
+  cases.push_back({"database in write-ahead-log mode", wal, journal, false});
+  cases.push_back({"empty database", {}, journal, false});
+  for (const hot_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(write_all(db, c.db));
+    ASSERT_TRUE(write_all(db + "-journal", c.journal));
+    EXPECT_EQ(rollback_journal_is_hot(db), c.hot);
+    std::vector<std::uint8_t> image;
+    EXPECT_EQ(build_journal_db_image(image, db), c.hot ? 1 : 0);
+    uni::fileio mem;
+    EXPECT_EQ(open_journal_companion(mem, db), c.hot ? 1 : 0);
+    if (c.hot) {
+      // Page 1 comes from the journal; the image is the size before the transaction.
+      ASSERT_EQ(image.size(), 10u * 1024);
+      EXPECT_EQ(image[0], 1);
+      EXPECT_EQ(mem.size(), image.size());
+    }
+  }
+  EXPECT_FALSE(rollback_journal_is_hot(dir.file("absent.db")));
 }

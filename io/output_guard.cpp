@@ -197,6 +197,19 @@ bool named_like_shared_memory(const std::string& path) {
   return p.size() >= 4 && p.compare(p.size() - 4, 4, "-shm") == 0;
 }
 
+std::string file_beside_as_companion(const std::string& path) {
+  std::string p = path;
+  uni::strip_path_separators(p);
+  for (const std::string suffix : {"-wal", "-journal"}) {
+    if (p.size() <= suffix.size() || p.compare(p.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
+    const std::string stem = p.substr(0, p.size() - suffix.size());
+    if (stem.back() == '/') continue;
+    struct stat st;
+    if (::stat(stem.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return stem;
+  }
+  return std::string();
+}
+
 int empty_held_output(held_output& out) {
   if (out.descriptor == -1) return 0;
   const bool emptied = !out.regular || ::ftruncate(out.descriptor, 0) == 0;

@@ -103,16 +103,37 @@ void refuse_output_on_input(const char* option, const std::string& output, const
                  member.c_str());
 }
 
-// By name and by the identity of files that exist already, before anything is opened: "-out" or "-diags"
-// on the database or a companion of it, or both naming one file. True when clear; each fault is named.
+// Refuses, before anything is opened, an output that reaches the database of "-db" or a companion of it,
+// is named like a "-shm" file, or would lie beside an existing file as its "-wal" or "-journal". True
+// when refused (with the reason on standard error).
+bool output_refused_by_name(const char* option, const std::string& output, const std::string& db) {
+    const std::string member = db.empty() ? std::string() : family_member_at(output, db);
+    if (!member.empty()) {
+        refuse_output_on_input(option, output, member);
+        return true;
+    }
+    const std::string target = path_target(output);
+    if (named_like_shared_memory(output) || named_like_shared_memory(target)) {
+        error_printf("refusing %s %s: a name ending in -shm is that of the shared-memory file beside a database\n",
+                     option, output.c_str());
+        return true;
+    }
+    const std::string beside = file_beside_as_companion(target);
+    if (!beside.empty()) {
+        error_printf("refusing %s %s: it would lie beside %s as its companion\n", option, output.c_str(),
+                     beside.c_str());
+        return true;
+    }
+    return false;
+}
+
+// Before anything is opened: each output by output_refused_by_name, and both naming one file. True when
+// clear; each fault is named.
 bool outputs_clear_by_name(const std::string& out, const std::string& diags, const std::string& db) {
     bool clear = true;
-    std::string input;
-    if (const char* option = output_on_input(out, diags, db, input)) {
-        refuse_output_on_input(option, std::string(option) == "-out" ? out : diags, input);
-        clear = false;
-    }
-    if (paths_reach_same_file(out, diags)) {
+    if (!out.empty() && output_refused_by_name("-out", out, db)) clear = false;
+    if (!diags.empty() && output_refused_by_name("-diags", diags, db)) clear = false;
+    if (clear && paths_reach_same_file(out, diags)) {
         error_printf("refusing -diags %s: it is the file -out names\n", diags.c_str());
         clear = false;
     }
@@ -131,8 +152,8 @@ bool outputs_clear_by_name(const std::vector<std::string>& args) {
     return outputs_clear_by_name(out, diags, db);
 }
 
-// Why a held output must not be written: it is (or, once created, became) the database or a companion,
-// it holds what only evidence holds, or it is the other output. Empty when it may be written.
+// Refuses a held output that turns out, by the identity of the opened file, to be the database or a
+// companion, to hold what only evidence holds, or to be the other output. True when refused.
 bool held_output_refused(const char* option, const held_output& held, const std::string& db,
                          const held_output* other) {
     const std::string member = db.empty() ? std::string() : family_member_at(held.target, db);
@@ -145,11 +166,6 @@ bool held_output_refused(const char* option, const held_output& held, const std:
             error_printf("refusing %s %s: it holds %s\n", option, held.spelled.c_str(), kind);
             return true;
         }
-    }
-    if (named_like_shared_memory(held.spelled) || named_like_shared_memory(held.target)) {
-        error_printf("refusing %s %s: a name ending in -shm is that of the shared-memory file beside a database\n",
-                     option, held.spelled.c_str());
-        return true;
     }
     if (other != nullptr && other->descriptor != -1 && other->device == held.device &&
         other->inode == held.inode) {
@@ -168,6 +184,8 @@ bool open_outputs(selk_options& options) {
     held_output& diags = options.diags_held;
     out.spelled = options.out_file;
     diags.spelled = options.diagnostics_path;
+    // Checked again by name here, with the database path as it is now kept, before anything is created.
+    if (!outputs_clear_by_name(out.spelled, diags.spelled, db)) return false;
     if (!out.spelled.empty() && hold_output(out) == 0) {
         error_printf("prob opening results file: %s for writing\n", out.spelled.c_str());
         return false;

@@ -358,14 +358,26 @@ TEST(SelkProcess, UnreadableDatabaseFails) {
   ASSERT_NE(db, nullptr);
   fx::exec(db, "CREATE TABLE t(a INTEGER, b TEXT); INSERT INTO t VALUES(1, 'x');");
   sqlite3_close(db);
-  for (const std::string& path : {text_file, other, dir.file("missing.db")}) {
-    const selk_process::result r = run({"-db", path, "-quiet"});
-    EXPECT_EQ(r.status, 255) << path;
-    EXPECT_EQ(r.out, header_block({"-db", path, "-quiet"}));
-    const std::string tail = "problem selecting tables\n";
-    ASSERT_GE(r.err.size(), tail.size()) << path;
+  // (path, the reason said after "prob processing file <path>: ")
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {text_file, "not a SQLite database"},
+      {other, "problem selecting tables"},
+      {dir.file("missing.db"), "no such file"},
+      {dir.path(), "it is a folder"},
+  };
+  for (const auto& c : cases) {
+    const selk_process::result r = run({"-db", c.first, "-quiet"});
+    EXPECT_EQ(r.status, 255) << c.first;
+    EXPECT_EQ(r.out, header_block({"-db", c.first, "-quiet"}));
+    const std::string tail = "prob processing file " + c.first + ": " + c.second + "\n";
+    ASSERT_GE(r.err.size(), tail.size()) << r.err;
     EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail) << r.err;
   }
+  // Loose pages need no database header; a missing file of them is named as such.
+  const selk_process::result chunk = run({"-db", dir.file("none.bin"), "-parse_chunk", "-quiet"});
+  EXPECT_EQ(chunk.status, 255);
+  EXPECT_NE(chunk.err.find("prob processing file " + dir.file("none.bin") + ": no such file\n"), std::string::npos)
+      << chunk.err;
 }
 
 TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
@@ -394,20 +406,49 @@ TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
   EXPECT_EQ(run({"-pipe", "-quiet"}, "\n\n").status, 255);
 }
 
-TEST(SelkProcess, PipeFailsOnlyWhenNoListedDatabaseCouldBeRead) {
+TEST(SelkProcess, PipeFailsWhenAnyListedPathCannotBeRead) {
   fx::temp_dir dir;
   const std::string text_file = dir.file("notes.db");
   ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
-  const std::string good = dir.file("good.db");
+  const std::string good = dir.file("good.db"), second = dir.file("second.db"), missing = dir.file("missing.db");
   make_db(good, 1, "readable");
-  const std::string unreadable = text_file + "\n" + dir.file("missing.db") + "\n";
-  const selk_process::result none = run({"-pipe", "-quiet"}, unreadable);
-  EXPECT_EQ(none.status, 255);
-  EXPECT_NE(none.err.find("no listed database could be read\n"), std::string::npos) << none.err;
-  // One readable database among them is a success, wherever it stands in the list.
-  const selk_process::result one = run({"-pipe", "-quiet"}, unreadable + good + "\n" + text_file + "\n");
-  EXPECT_EQ(one.status, 0);
-  EXPECT_NE(one.out.find("readable 0"), std::string::npos);
+  make_db(second, 1, "another");
+  struct listing {
+    std::string input;
+    int status;
+    std::vector<std::string> named;  // paths standard error must name, with their reasons
+  };
+  const std::vector<listing> cases = {
+      {good + "\n" + missing + "\n", 255, {missing + ": no such file"}},
+      {missing + "\n" + text_file + "\n" + good + "\n", 255,
+       {missing + ": no such file", text_file + ": not a SQLite database"}},
+      {text_file + "\n" + missing + "\n", 255, {text_file + ": not a SQLite database", missing + ": no such file"}},
+      // "find -print0" ends each name with a NUL byte.
+      {good + std::string(1, '\0') + second + std::string(1, '\0'), 0, {}},
+      {good + "\n" + second + "\n", 0, {}},
+  };
+  for (const listing& c : cases) {
+    for (const bool quiet : {true, false}) {
+      std::vector<std::string> args = {"-pipe"};
+      if (quiet) args.push_back("-quiet");
+      const selk_process::result r = run(args, c.input);
+      EXPECT_EQ(r.status, c.status) << c.input;
+      for (const std::string& n : c.named) {
+        EXPECT_NE(r.err.find("prob processing file " + n + "\n"), std::string::npos) << r.err;
+      }
+      if (c.status == 0) {
+        EXPECT_EQ(r.err.find("prob processing"), std::string::npos) << r.err;
+        if (quiet) {
+          EXPECT_EQ(r.err, "");
+        }
+      } else {
+        EXPECT_NE(r.err.find("not every listed or found file could be read\n"), std::string::npos) << r.err;
+      }
+      // Every readable database is still printed, wherever it stands in the list.
+      EXPECT_EQ(r.out.find("readable 0") != std::string::npos, c.input.find(good) != std::string::npos);
+      EXPECT_EQ(r.out.find("another 0") != std::string::npos, c.input.find(second) != std::string::npos);
+    }
+  }
 }
 
 TEST(SelkProcess, MissingEnumerationFolderIsNamed) {
@@ -439,9 +480,16 @@ TEST(SelkProcess, EnumdirHonoursTheDepth) {
   selk_process::result r = run({"-enumdir", top, "-num_subdirs", "0", "-quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(found(r.out), "1000");
-  r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
+  r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet", "-filter", "*.db"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(found(r.out), "1110");
+  // A file found that is no database is named, and the run does not pass for complete.
+  const selk_process::result all = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
+  EXPECT_EQ(all.status, 255);
+  EXPECT_EQ(found(all.out), "1110");
+  EXPECT_NE(all.err.find("prob processing file " + top + "/s1/readme.txt: not a SQLite database\n"),
+            std::string::npos)
+      << all.err;
   int banners = 0;
   for (const std::string& line : lines(r.out)) banners += line == banner();
   EXPECT_EQ(banners, 1);
@@ -645,6 +693,11 @@ TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
         const std::string label = w.first[1] + " " + mode[0] + (filter ? " -filter" : "");
         EXPECT_EQ(found, w.second) << label;
         EXPECT_EQ(r.status, w.second.empty() ? 255 : 0) << label;
+        if (w.second.empty()) {
+          EXPECT_NE(r.err.find("no listed or found file passes the file filter and time window\n"),
+                    std::string::npos)
+              << label << r.err;
+        }
       }
     }
   }

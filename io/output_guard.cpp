@@ -143,7 +143,9 @@ int hold_output(held_output& out) {
   }
   // The target holds no link at its end: one found there now was put there meanwhile, and is not followed.
   const int flags = O_NOFOLLOW;
-  int fd = uni::open_descriptor(out.target, O_RDWR | flags, 0);
+  // Reading the first bytes of a file that may be evidence must not move its access time.
+  int fd = uni::open_descriptor(out.target, O_RDWR | O_NOATIME | flags, 0);
+  if (fd == -1 && errno == EPERM) fd = uni::open_descriptor(out.target, O_RDWR | flags, 0);
   out.readable = fd != -1;
   if (fd == -1 && errno == EACCES) fd = uni::open_descriptor(out.target, O_WRONLY | flags, 0);
   if (fd == -1 && errno == ENOENT) {

@@ -87,9 +87,8 @@ std::string unreadable_reason(const std::string& path, bool pages, const char* f
 // Names on standard error a path that was asked for and could not be read, with the reason.
 void say_unreadable(const std::string& path, bool pages) {
   const std::string copy_failure = take_private_copy_failure();
-  const std::string reason = !copy_failure.empty()
-                                 ? copy_failure
-                                 : unreadable_reason(path, pages, pages ? "problem parsing chunk" : "problem selecting tables");
+  const char* fallback = pages ? "problem parsing chunk" : "problem selecting tables";
+  const std::string reason = !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
   error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
 }
 

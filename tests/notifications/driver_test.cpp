@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -617,6 +618,193 @@ TEST(SelkProcess, OutputsNamingTheEvidenceAreRefusedBeforeAnyFileIsWritten) {
   }
   EXPECT_EQ(folder_names(dir.path()), names);  // no companion or log was created
   ::unsetenv("SELK_EVIDENCE_DIR");
+}
+
+TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
+  fx::temp_dir dir("evidence");
+  const std::string top = dir.path();
+  const std::string ev = dir.file("ev.db"), plain = dir.file("plain.db");
+  make_db(ev, 2, "evidence");
+  make_db(plain, 1, "plain");
+  // A log and a shared-memory file beside ev.db (their bytes only need the log's first word), no journal;
+  // a link L to the journal that is not there; files that begin as a rollback journal and a log, beside
+  // nothing.
+  std::vector<std::uint8_t> wal(4128, 0);
+  const std::uint8_t wal_magic[4] = {0x37, 0x7f, 0x06, 0x82};
+  std::copy(wal_magic, wal_magic + 4, wal.begin());
+  ASSERT_TRUE(fx::write_all(ev + "-wal", wal));
+  ASSERT_TRUE(fx::write_all(ev + "-shm", std::vector<std::uint8_t>(32768, 0x5a)));
+  std::vector<std::uint8_t> journal(512, 0);
+  const std::uint8_t journal_magic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+  std::copy(journal_magic, journal_magic + 8, journal.begin());
+  ASSERT_TRUE(fx::write_all(dir.file("orphan-journal"), journal));
+  ASSERT_TRUE(fx::write_all(dir.file("orphan-wal"), wal));
+  ASSERT_EQ(::symlink("ev.db-journal", dir.file("L").c_str()), 0);
+  ASSERT_EQ(::symlink("ev.db", dir.file("link.db").c_str()), 0);
+  ASSERT_EQ(::link(ev.c_str(), dir.file("hard.db").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+  const std::vector<std::string> files = {ev, ev + "-wal", ev + "-shm", plain, dir.file("orphan-journal"),
+                                          dir.file("orphan-wal")};
+  std::vector<std::vector<std::uint8_t>> bytes;
+  std::vector<std::vector<std::int64_t>> times;
+  for (const std::string& f : files) bytes.push_back(fx::read_all(f));
+  for (const std::string& f : files) set_file_times(f, utc_seconds(2001, 6, 15));
+  for (const std::string& f : files) times.push_back(file_times(f));
+  const std::set<std::string> names = folder_names(top);
+  ::setenv("SELK_EVIDENCE_DIR", top.c_str(), 1);
+
+  struct refusal {
+    std::vector<std::string> args;
+    std::string input;                  // standard input ("-pipe")
+    std::vector<std::string> messages;  // lines standard error must hold before the usage text
+  };
+  const std::string reads = ", which this run reads";
+  const std::string holds_db = ": it holds a SQLite database";
+  const std::vector<refusal> cases = {
+      // "-db": the database and its companions however the output is spelled.
+      {{"-db", "ev.db", "-out", "ev.db/"}, "", {"refusing -out ev.db/: it would write over ev.db" + reads}},
+      {{"-db", "%SELK_EVIDENCE_DIR%/ev.db", "-out", "ev.db"}, "",
+       {"refusing -out ev.db: it would write over " + ev + reads}},
+      {{"-db", "ev.db", "-out", "ev.db-wal\\"}, "",
+       {"refusing -out ev.db-wal/: it would write over ev.db-wal" + reads}},
+      {{"-db", "ev.db", "-out", "sub/../ev.db-shm"}, "",
+       {"refusing -out sub/../ev.db-shm: it would write over ev.db-shm" + reads}},
+      {{"-db", "ev.db", "-diags", "L"}, "", {"refusing -diags L: it would write over ev.db-journal" + reads}},
+      {{"-db", "link.db", "-out", "ev.db-wal", "-carve"}, "",
+       {"refusing -out ev.db-wal: it would write over " + ev + "-wal" + reads}},
+      {{"-db", "./ev.db", "-diags", "hard.db"}, "",
+       {"refusing -diags hard.db: it would write over ./ev.db" + reads}},
+      {{"-db", "ev.db", "-parse_chunk", "-out", ev + "-wal"}, "",
+       {"refusing -out " + ev + "-wal: it would write over ev.db-wal" + reads}},
+      {{"-db", "ev.db", "-out", "r.txt", "-diags", "./sub/../r.txt"}, "",
+       {"refusing -diags ./sub/../r.txt: it is the file -out names"}},
+      // Two faults at once: both are named.
+      {{"-db", "ev.db", "-bogus", "-out", "ev.db"}, "",
+       {"refusing -out ev.db: it would write over ev.db" + reads, "unknown argument: -bogus"}},
+      // "-pipe", "-enumdir": no input is known yet, so what the file holds or where it lies decides.
+      {{"-pipe", "-out", "ev.db"}, "ev.db\n", {"refusing -out ev.db" + holds_db}},
+      {{"-pipe", "-parse_chunk", "-out", "hard.db"}, "ev.db\n", {"refusing -out hard.db" + holds_db}},
+      {{"-pipe", "-diags", "ev.db-wal"}, "ev.db\n",
+       {"refusing -diags ev.db-wal: it would lie beside " + ev + " as its companion"}},
+      {{"-pipe", "-diags", "orphan-wal"}, "ev.db\n", {"refusing -diags orphan-wal: it holds a write-ahead log"}},
+      {{"-pipe", "-out", "orphan-journal"}, "plain.db\n",
+       {"refusing -out orphan-journal: it holds a rollback journal"}},
+      {{"-pipe", "-out", "ev.db-shm"}, "ev.db\n",
+       {"refusing -out ev.db-shm: a name ending in -shm is that of the shared-memory file beside a database"}},
+      {{"-pipe", "-out", "plain.db-journal"}, "plain.db\n",
+       {"refusing -out plain.db-journal: it would lie beside " + plain + " as its companion"}},
+      {{"-pipe", "-diags", "L"}, "ev.db\n",
+       {"refusing -diags L: it would lie beside " + ev + " as its companion"}},
+      {{"-enumdir", ".", "-num_subdirs", "0", "-diags", "link.db"}, "", {"refusing -diags link.db" + holds_db}},
+      {{"-enumdir", top, "-num_subdirs", "0", "-out", dir.file("plain.db-wal")}, "",
+       {"refusing -out " + dir.file("plain.db-wal") + ": it would lie beside " + plain + " as its companion"}},
+  };
+  char saved[PATH_MAX];
+  ASSERT_NE(::getcwd(saved, sizeof(saved)), nullptr);
+  ASSERT_EQ(::chdir(top.c_str()), 0);
+  for (const refusal& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("-quiet");
+    const selk_process::result r = run(args, c.input);
+    EXPECT_EQ(r.status, 255) << c.messages[0];
+    EXPECT_EQ(r.out, header_block(args)) << c.messages[0];
+    const std::size_t usage = r.err.find(usage_text(banner()));
+    EXPECT_NE(usage, std::string::npos) << c.messages[0];
+    for (const std::string& m : c.messages) EXPECT_LT(r.err.find(m + "\n"), usage) << r.err;
+  }
+  ASSERT_EQ(::chdir(saved), 0);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+    EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
+  }
+  EXPECT_EQ(folder_names(top), names);  // no companion, results file or log was created
+  EXPECT_TRUE(folder_names(dir.file("sub")).empty());
+  ::unsetenv("SELK_EVIDENCE_DIR");
+}
+
+// Names in `folder` that begin with `prefix`.
+std::set<std::string> names_beginning(const std::string& folder, const std::string& prefix) {
+  std::set<std::string> found;
+  for (const std::string& n : folder_names(folder)) {
+    if (n.compare(0, prefix.size(), prefix) == 0) found.insert(n);
+  }
+  return found;
+}
+
+TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
+  fx::temp_dir dir("copies");
+  // A database whose rows all sit in its log: reading it makes a private copy. Its report is far larger
+  // than the pipe and the report buffer, so a run whose output nobody reads stops while the copy exists.
+  const std::string live = dir.file("live.db"), db = dir.file("wal.db");
+  sqlite3* conn = fx::open_db(live);
+  ASSERT_NE(conn, nullptr);
+  fx::exec(conn, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+  fx::create_tables(conn);
+  fx::insert_handler(conn, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+  fx::exec(conn, "BEGIN;");
+  for (int i = 0; i < 20000; ++i) {
+    fx::insert_notification(conn, 200 + i, 300 + i, 68, "toast", "<toast><text>logged " + std::to_string(i) +
+                            "</text></toast>", {}, 132521874959020000LL + i * 10000000LL);
+  }
+  fx::exec(conn, "COMMIT;");
+  ASSERT_TRUE(fx::copy_file(live, db));
+  ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+  sqlite3_close(conn);
+  ASSERT_EQ(::mkdir(dir.file("tmp").c_str(), 0700), 0);
+  const std::string tmp = dir.file("tmp");
+  const char* saved_tmpdir = std::getenv("TMPDIR");
+  const std::string saved = saved_tmpdir != nullptr ? saved_tmpdir : "";
+  ::setenv("TMPDIR", tmp.c_str(), 1);
+
+  for (const int signal_number : {SIGINT, SIGTERM}) {
+    int out_pipe[2];
+    ASSERT_EQ(::pipe(out_pipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(out_pipe[1], 1);
+      const int null_fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(null_fd, 2);
+      ::close(out_pipe[0]);
+      const std::string program = selk_process::selk_path();
+      ::execl(program.c_str(), program.c_str(), "-db", db.c_str(), "-quiet", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out_pipe[1]);
+    bool seen = false;
+    for (int waited = 0; waited < 3000 && !seen; ++waited) {
+      seen = !names_beginning(tmp, "selk-evidence-").empty();
+      if (!seen) ::usleep(10000);
+    }
+    EXPECT_TRUE(seen) << "no private copy was made";
+    ::kill(pid, signal_number);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(out_pipe[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+    EXPECT_TRUE(folder_names(tmp).empty()) << signal_number;
+  }
+
+  const selk_process::result whole = run({"-db", db, "-quiet"});
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_NE(whole.out.find("logged 19999"), std::string::npos);
+  EXPECT_TRUE(folder_names(tmp).empty());
+
+  // A temporary folder that cannot hold the copy is said as such.
+  const std::string none = dir.file("none");
+  ::setenv("TMPDIR", none.c_str(), 1);
+  const selk_process::result refused = run({"-db", db, "-quiet"});
+  EXPECT_EQ(refused.status, 255);
+  EXPECT_NE(refused.err.find("prob processing file " + db + ": the temporary folder " + none +
+                             " cannot hold a private copy of the evidence (No such file or directory); set TMPDIR"
+                             " to a usable folder\n"),
+            std::string::npos)
+      << refused.err;
+  if (saved_tmpdir != nullptr) {
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
 }
 
 TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {

@@ -188,11 +188,12 @@ void remove_copies_and_reraise(int signal_number) {
   ::raise(signal_number);
 }
 
-// Once: the copies go on SIGINT, SIGTERM and SIGHUP (where nobody else handles them) and at exit().
+// Once: the copies go on SIGINT, SIGTERM, SIGHUP and SIGPIPE (a reader of the report that went away),
+// where nobody else handles them, and at exit().
 void guard_copies_once() {
   static std::once_flag once;
   std::call_once(once, [] {
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
       struct sigaction current {};
       if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
       struct sigaction action {};

@@ -144,7 +144,7 @@ class sqlite_wrapper : public qm_libload_base {
 
 // Why the last private copy of evidence could not be made (an unusable temporary folder, a failed copy),
 // emptied by the call; empty when none failed since. A copy that exists is removed when its connection
-// closes, at exit() and on SIGINT, SIGTERM and SIGHUP (where no other handler is set).
+// closes, at exit() and on SIGINT, SIGTERM, SIGHUP and SIGPIPE (where no other handler is set).
 std::string take_private_copy_failure();
 
 // Percent-encodes a path for an SQLite URI: '%', '?', '#', blanks and every byte outside printable ASCII

@@ -81,6 +81,10 @@ std::string path_target(const std::string& spelled) {
     const std::string joined = (folder == "/" ? std::string() : folder) + "/" + name;
     struct stat st;
     if (::lstat(joined.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return joined;
+    // A link the system resolves although its text names no path ("/dev/stderr" to a pipe, through
+    // /proc/self/fd) is kept as it is: only an open through it reaches the file.
+    char resolved[PATH_MAX];
+    if (::stat(joined.c_str(), &st) == 0 && ::realpath(joined.c_str(), resolved) == nullptr) return joined;
     std::vector<char> link(PATH_MAX + 1);
     const ssize_t n = ::readlink(joined.c_str(), link.data(), PATH_MAX);
     if (n <= 0) return joined;
@@ -141,16 +145,21 @@ int hold_output(held_output& out) {
     errno = ENOENT;
     return 0;
   }
-  // The target holds no link at its end: one found there now was put there meanwhile, and is not followed.
-  const int flags = O_NOFOLLOW;
+  // The target holds no link at its end (but for a link only the system can follow, see path_target): one
+  // found there now was put there meanwhile, and is not followed. Non-blocking, so that a FIFO without a
+  // reader cannot hold the run.
+  struct stat link_status;
+  const bool magic_link = ::lstat(out.target.c_str(), &link_status) == 0 && S_ISLNK(link_status.st_mode);
+  const int flags = (magic_link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC;
+  const char* target = out.target.c_str();
   // Reading the first bytes of a file that may be evidence must not move its access time.
-  int fd = uni::open_descriptor(out.target, O_RDWR | O_NOATIME | flags, 0);
-  if (fd == -1 && errno == EPERM) fd = uni::open_descriptor(out.target, O_RDWR | flags, 0);
+  int fd = ::open(target, O_RDWR | O_NOATIME | flags);
+  if (fd == -1 && errno == EPERM) fd = ::open(target, O_RDWR | flags);
   out.readable = fd != -1;
-  if (fd == -1 && errno == EACCES) fd = uni::open_descriptor(out.target, O_WRONLY | flags, 0);
+  if (fd == -1 && errno == EACCES) fd = ::open(target, O_WRONLY | flags);
   if (fd == -1 && errno == ENOENT) {
     // Exclusive: the file is known to be this run's own, to remove again should the run be refused.
-    fd = uni::open_descriptor(out.target, O_RDWR | O_CREAT | O_EXCL | flags, kCreateMode);
+    fd = ::open(target, O_RDWR | O_CREAT | O_EXCL | flags, kCreateMode);
     out.created = fd != -1;
     out.readable = fd != -1;
   }
@@ -164,7 +173,7 @@ int hold_output(held_output& out) {
     errno = saved;
     return 0;
   }
-  // The descriptor was opened non-blocking (so that a FIFO could be refused); writes block as usual.
+  // Writes block as usual.
   const int status = ::fcntl(fd, F_GETFL);
   if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
   out.descriptor = fd;

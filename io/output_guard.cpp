@@ -183,6 +183,28 @@ int hold_output(held_output& out) {
   return 1;
 }
 
+int hold_open_file(held_output& out, int descriptor) {
+  drop_held_output(out);
+  struct stat st;
+  if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  // A descriptor of its own, for reading: the one given may be open for writing only.
+  const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
+  int fd = ::open(own.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+  if (fd == -1 && errno == EPERM) fd = ::open(own.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat again;
+  if (fd != -1 && (::fstat(fd, &again) != 0 || again.st_dev != st.st_dev || again.st_ino != st.st_ino)) {
+    ::close(fd);
+    fd = -1;
+  }
+  out.descriptor = fd;
+  out.readable = fd != -1;
+  out.created = false;
+  out.regular = true;
+  out.device = static_cast<std::uint64_t>(st.st_dev);
+  out.inode = static_cast<std::uint64_t>(st.st_ino);
+  return 1;
+}
+
 bool held_output_is(const held_output& out, const std::string& path) {
   if (out.device == 0 && out.inode == 0) return false;
   std::uint64_t device = 0, inode = 0;

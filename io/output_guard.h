@@ -44,6 +44,9 @@ struct held_output {
 // Opens out.spelled for writing at its target, without truncating and without following a link there;
 // a missing file is created (mode 0644 less the umask). 1, or 0 (errno says why) with nothing held.
 int hold_output(held_output& out);
+// Holds the file behind an open descriptor (standard output) when it is a regular file: its identity, and
+// a descriptor of its own that can read its first bytes. 1 when held; 0 for anything else (nothing held).
+int hold_open_file(held_output& out, int descriptor);
 // True when the held file is the existing file at `path`.
 bool held_output_is(const held_output& out, const std::string& path);
 // What an existing held file holds that only evidence holds, by its first bytes: "a SQLite database",

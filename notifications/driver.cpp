@@ -325,10 +325,16 @@ int selk_main(int argc, char* argv[]) {
   if (process_command_line(args, header) == 0) return 0;
   const std::string program_path = args.empty() ? std::string() : args[0];
 
+  // Standard output that the shell opened on the evidence gets not even the header of a refused run.
+  std::string named_db;
+  get_option_value("-db", named_db, args, true);
+  const bool stdout_safe = standard_output_unsafe(named_db).empty();
   selk_options options;
   if (parse_selk_options(options, args) == 0) {
-    std::cout << header.str() << "\n";
-    std::cout.flush();
+    if (stdout_safe) {
+      std::cout << header.str() << "\n";
+      std::cout.flush();
+    }
     print_usage(program_path);
     return -1;
   }

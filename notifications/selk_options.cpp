@@ -1,5 +1,7 @@
 #include "notifications/selk_options.h"
 
+#include <unistd.h>
+
 #include "common/case_conv.h"
 #include "io/console.h"
 #include "io/diags_open.h"
@@ -186,6 +188,19 @@ bool open_outputs(selk_options& options) {
     diags.spelled = options.diagnostics_path;
     // Checked again by name here, with the database path as it is now kept, before anything is created.
     if (!outputs_clear_by_name(out.spelled, diags.spelled, db)) return false;
+    if (out.spelled.empty()) {
+        // The report goes to standard output, which the shell may have opened on a file ("selk ... >> f").
+        const std::string why = standard_output_unsafe(options.db_path);
+        if (!why.empty()) {
+            error_printf("refusing standard output: %s\n", why.c_str());
+            return false;
+        }
+        // Only its identity is kept, so that a listed path that is that file is skipped.
+        if (hold_open_file(out, STDOUT_FILENO) == 1 && out.descriptor != -1) {
+            ::close(out.descriptor);
+            out.descriptor = -1;
+        }
+    }
     if (!out.spelled.empty() && hold_output(out) == 0) {
         error_printf("prob opening results file: %s for writing\n", out.spelled.c_str());
         return false;
@@ -238,6 +253,17 @@ const char* output_on_input(const std::string& out_file, const std::string& diag
     input = family_member_at(diags_path, db_path);
     if (!input.empty()) return "-diags";
     return nullptr;
+}
+
+std::string standard_output_unsafe(const std::string& db_path) {
+    held_output out;
+    if (hold_open_file(out, STDOUT_FILENO) == 0) return std::string();
+    const std::string db = db_path.empty() ? std::string() : database_path_opened(db_path);
+    for (const std::string& member : evidence_family(db)) {
+        if (held_output_is(out, member)) return "it is " + member + ", which this run reads";
+    }
+    if (const char* kind = held_evidence_header(out)) return std::string("it holds ") + kind;
+    return std::string();
 }
 
 const char* own_output_named(const selk_options& options, const std::string& path) {

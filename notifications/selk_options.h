@@ -54,8 +54,9 @@ class selk_options : public cmd_params {
 // be written (each fault named on standard error). The outputs are opened last, without emptying them,
 // and refused when one reaches the database of "-db" or its "-wal", "-journal" or "-shm" companion (by
 // path, through links, or by device and inode), holds the first bytes of a database, log or journal,
-// is named like a "-shm" file, or both are one file; only then are they emptied and the log opened, so a
-// refused command line changes no file (one it created is removed). Switches taken are removed from `args`.
+// is named like a "-shm" file, or both are one file; a report to standard output is refused when
+// standard_output_unsafe says why. Only then are they emptied and the log opened, so a refused command
+// line changes no file (one it created is removed). Switches taken are removed from `args`.
 int parse_selk_options(selk_options& options, std::vector<std::string>& args);
 
 // Which output would land on what a run reads: "-out" or "-diags" when that file is `db_path` or its
@@ -63,6 +64,10 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args);
 // over. Null, `input` empty, when neither does or `db_path` is empty. Opens nothing.
 const char* output_on_input(const std::string& out_file, const std::string& diags_path,
                             const std::string& db_path, std::string& input);
+// Why the report must not go to standard output: it is a file (opened by the shell, "selk ... >> f") that is
+// the database `db_path` (environment references expanded) or a companion of it, or that holds the first
+// bytes of a database, log or journal. Empty when it may (also when it is no file).
+std::string standard_output_unsafe(const std::string& db_path);
 // "results" or "diagnostics" when a listed path, or a companion of it, is the run's results file or
 // diagnostics log; else null.
 const char* own_output_named(const selk_options& options, const std::string& path);

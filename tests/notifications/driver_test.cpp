@@ -712,6 +712,21 @@ TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
     EXPECT_NE(usage, std::string::npos) << c.messages[0];
     for (const std::string& m : c.messages) EXPECT_LT(r.err.find(m + "\n"), usage) << r.err;
   }
+  // Standard output that the shell opened on the evidence, appending: not even the header goes there.
+  const std::string selk = "'" + selk_process::selk_path() + "'";
+  // (shell command, the line that says why)
+  const std::vector<std::pair<std::string, std::string>> shell_cases = {
+      {selk + " -db ev.db -quiet >> ev.db", "refusing standard output: it is ev.db, which this run reads"},
+      {selk + " -db link.db -quiet >> ev.db-wal",
+       "refusing standard output: it is " + ev + "-wal, which this run reads"},
+      {"echo ev.db | " + selk + " -pipe -quiet >> hard.db", "refusing standard output: it holds a SQLite database"},
+      {selk + " -db ev.db -bogus >> ev.db", "unknown argument: -bogus"},
+  };
+  for (const auto& c : shell_cases) {
+    const selk_process::result r = run({"-c", c.first}, "", "/bin/sh");
+    EXPECT_EQ(r.status, 255) << c.first;
+    EXPECT_NE(r.err.find(c.second + "\n"), std::string::npos) << r.err;
+  }
   ASSERT_EQ(::chdir(saved), 0);
   for (std::size_t i = 0; i < files.size(); ++i) {
     EXPECT_EQ(file_times(files[i]), times[i]) << files[i];

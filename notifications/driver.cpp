@@ -165,6 +165,7 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
     return -1;
   }
   // A database that gives nothing at all is a failure the caller must see, not an empty success.
+  (void)take_private_copy_failure();  // a reason left from before is not this database's
   if (!run_database(os, run, options.db_path, true)) {
     say_unreadable(options.db_path, false);
     return -1;
@@ -206,6 +207,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
     }
     run.db_path = path;
     write_log_line(options, path);
+    (void)take_private_copy_failure();  // a reason left from the path before is not this one's
     const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
                                                                : run_database(os, run, path, false);
     incomplete = incomplete || run.tables_incomplete != 0;

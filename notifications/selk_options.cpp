@@ -217,10 +217,11 @@ bool open_outputs(selk_options& options) {
         drop_held_output(out);
         return false;
     }
-    if ((out.descriptor != -1 && empty_held_output(out) == 0) ||
-        (diags.descriptor != -1 && empty_held_output(diags) == 0)) {
-        error_printf("prob emptying %s for writing\n", (out.descriptor == -1 ? diags : out).spelled.c_str());
-        return false;
+    for (held_output* held : {&out, &diags}) {
+        if (held->descriptor != -1 && empty_held_output(*held) == 0) {
+            error_printf("prob emptying %s for writing\n", held->spelled.c_str());
+            return false;
+        }
     }
     if (!diags.spelled.empty()) {
         // Opened at the file that was checked; a name that meanwhile leads elsewhere is not written.

@@ -848,6 +848,18 @@ TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {
     for (const std::string& line : lines(report)) rows += line.find("alpha") != std::string::npos;
     EXPECT_EQ(rows, 2) << args[0];
   }
+  // Standard output that the shell opened on a file is the results file too, whatever the path's spelling.
+  const std::string shell_out = dir.file("shell.txt");
+  ASSERT_TRUE(fx::write_all(shell_out, {'o', 'l', 'd', '\n'}));
+  const std::string cmd = "printf '%s\\n%s\\n' '" + dir.path() + "/./shell.txt' '" + db + "' | '" +
+                          selk_process::selk_path() + "' -pipe -quiet >> '" + shell_out + "'";
+  const selk_process::result r = run({"-c", cmd}, "", "/bin/sh");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("skipping " + dir.path() + "/./shell.txt: it is the results file of this run\n"),
+            std::string::npos)
+      << r.err;
+  const std::vector<std::uint8_t> appended = fx::read_all(shell_out);
+  EXPECT_EQ(std::string(appended.begin(), appended.begin() + 4), "old\n");  // appended to, not emptied
 }
 
 TEST(SelkProcess, ResultsAndLogFilesAreNeverWritableByOthers) {

@@ -233,7 +233,7 @@ bool named_like_shared_memory(const std::string& path) {
 std::string file_beside_as_companion(const std::string& path) {
   std::string p = path;
   uni::strip_path_separators(p);
-  for (const std::string suffix : {"-wal", "-journal"}) {
+  for (const std::string suffix : {"-wal", "-journal", "-shm"}) {
     if (p.size() <= suffix.size() || p.compare(p.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
     const std::string stem = p.substr(0, p.size() - suffix.size());
     if (stem.back() == '/') continue;

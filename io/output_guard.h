@@ -54,8 +54,9 @@ bool held_output_is(const held_output& out, const std::string& path);
 const char* held_evidence_header(const held_output& out);
 // True when the path's last name ends in "-shm", the name of the shared-memory file beside a database.
 bool named_like_shared_memory(const std::string& path);
-// The existing file that `path` would lie beside as its "-wal" or "-journal" companion (the path without
-// that ending, when it exists); empty otherwise. Such a file changes how the library reads the one beside it.
+// The existing file (not a folder) that `path` lies or would lie beside as its "-wal", "-journal" or "-shm"
+// companion: the path without that ending, when it exists; empty otherwise. Such a file changes how the
+// library reads the one beside it, and is read with it.
 std::string file_beside_as_companion(const std::string& path);
 // Empties a held regular file and lets go of it. 1, or 0 when emptying fails.
 int empty_held_output(held_output& out);

@@ -21,6 +21,7 @@
 #include "io/filename_filter.h"
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
+#include "io/output_guard.h"
 #include "io/path_source.h"
 #include "io/run_context.h"
 #include "notifications/library_path.h"
@@ -203,6 +204,8 @@ int run_path_stream(std::ostream& os, selk_run& run) {
     if (path.empty()) continue;
     listed = true;
     if (!path_passes_file_filters(options, path)) continue;
+    // A log, journal or shared-memory file found beside its database is read with it, not on its own.
+    if (!options.pipe && !file_beside_as_companion(path).empty()) continue;
     if (const char* output = own_output_named(options, path)) {
       error_printf("skipping %s: it is the %s file of this run\n", path.c_str(), output);
       continue;

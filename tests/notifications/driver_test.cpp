@@ -471,6 +471,8 @@ TEST(SelkProcess, EnumdirHonoursTheDepth) {
   make_db(top + "/s1/s2/c.db", 1, "depth2");
   make_db(top + "/s1/s2/s3/d.db", 1, "depth3");
   ASSERT_TRUE(fx::write_all(top + "/s1/readme.txt", std::vector<std::uint8_t>(10, 'r')));
+  // Found beside its database, a shared-memory file is read with it and not counted on its own.
+  ASSERT_TRUE(fx::write_all(top + "/a.db-shm", std::vector<std::uint8_t>(64, 's')));
 
   auto found = [](const std::string& out) {
     std::string marks;

@@ -83,7 +83,8 @@ void set_separator_text(cmd_params& o, const char* text) {
 
 // "-diags": only tests here that the log file can be written, without changing it; the log is opened (and
 // truncated) once the whole command line has been accepted, so a refused command line leaves no trace.
-void test_diagnostics_path(cmd_params& o, std::vector<std::string>& args, bool& diags_ok) {
+// With `probe` false nothing is tested: the caller opens and checks the file itself.
+void test_diagnostics_path(cmd_params& o, std::vector<std::string>& args, bool& diags_ok, bool probe) {
     std::string value;
     if (!take_option_value("-diags", value, args)) return;
     if (o.diagnostics != nullptr) {
@@ -93,12 +94,15 @@ void test_diagnostics_path(cmd_params& o, std::vector<std::string>& args, bool& 
     }
     o.diagnostics_on = false;
     o.diagnostics_path = value;
-    const bool existed = path_exists(value);
-    {
-        std::ofstream probe(value, std::ios::out | std::ios::app);
-        diags_ok = probe.good();
+    diags_ok = true;
+    if (probe) {
+        const bool existed = path_exists(value);
+        {
+            std::ofstream file(value, std::ios::out | std::ios::app);
+            diags_ok = file.good();
+        }
+        if (!existed && path_exists(value)) std::remove(value.c_str());
     }
-    if (!existed && path_exists(value)) std::remove(value.c_str());
     if (!diags_ok) {
         o.diagnostics_path.clear();
         return;
@@ -164,12 +168,14 @@ bool parse_alias_path(cmd_params& o, std::vector<std::string>& args) {
 
 // "-out": the results file must be writable. An existing file is opened without truncation and left as it
 // was; a file that the test had to create is removed again, so the test never destroys or leaves anything.
-bool test_results_file(cmd_params& o, std::vector<std::string>& args) {
+// With `probe` false nothing is opened: the caller opens and checks the file itself.
+bool test_results_file(cmd_params& o, std::vector<std::string>& args, bool probe) {
     std::string value;
     if (!take_option_value("-out", value, args) && !take_option_value("-outfile", value, args)) return true;
     o.out_file = expanded(value);
     replace_char(o.out_file, '\\', '/', false);
     o.out_file_given = true;
+    if (!probe) return true;
     // "-append" changes nothing here: the test never truncates, whether the caller appends or not.
     const bool existed = path_exists(o.out_file);
     uni::fileio file;
@@ -524,7 +530,7 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args, bool op
     std::string value;
     if (take_option_flag("-pair_datetime", args, false)) o.pair_datetime = true;
     bool diags_ok = false;
-    test_diagnostics_path(o, args, diags_ok);
+    test_diagnostics_path(o, args, diags_ok, open_log);
 
     if (take_option_flag("-csv", args, false)) {
         only_format(o, &cmd_params::csv);
@@ -594,7 +600,7 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args, bool op
         o.separate_files = true;
     }
     if (take_option_flag("-separate_files", args, false)) o.separate_files = true;
-    if (!test_results_file(o, args)) return false;
+    if (!test_results_file(o, args, open_log)) return false;
     if (take_option_value("-outdir", value, args)) {
         o.out_dir = expanded(value);
         o.out_dir_given = true;

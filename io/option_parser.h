@@ -13,8 +13,9 @@
 // A refused command line leaves the disk as it was: neither the results file nor the diagnostics file is
 // created or changed.
 bool parse_common_options(cmd_params& options, std::vector<std::string>& args);
-// The same; with open_log false a usable "-diags" file is only tested (diagnostics_path set, the log still
-// off), so that a caller with checks of its own can refuse the command line before the log is truncated.
+// The same; with open_log false neither "-out" nor "-diags" is tested or touched (out_file and
+// diagnostics_path set, the log still off): the caller opens and checks both itself, so that it can refuse
+// the command line before a byte of either changes.
 bool parse_common_options(cmd_params& options, std::vector<std::string>& args, bool open_log);
 // Opens (truncating) the log that a parse with open_log false has tested and writes the command line as its
 // first line. True when the log is on.

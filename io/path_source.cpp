@@ -1,5 +1,7 @@
 #include "io/path_source.h"
 
+#include <cstdio>
+
 #include "io/file_stats.h"
 #include "io/filename_filter.h"
 #include "io/portable_dir.h"
@@ -62,8 +64,27 @@ bool stdin_stream_ex::init_to_enumdir(const std::string& folder, std::uint32_t n
     return init_to_enumdir(path_to_wide(folder), num_subdirs, filters_in);
 }
 
+bool stdin_stream_ex::read_listed_path(std::string& out, bool trim) {
+    out.clear();
+    if (!ready || input == nullptr) return false;
+    bool any = false;
+    int c;
+    // A list from "find -print0" ends its names with NUL bytes: those end a path as a line end does.
+    while ((c = std::getc(input)) != EOF) {
+        any = true;
+        if (c == '\0') break;
+        out.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    if (!any) return false;
+    if (trim) {
+        while (!out.empty() && (out.back() == '\r' || out.back() == '\n')) out.pop_back();
+    }
+    return true;
+}
+
 bool stdin_stream_ex::read(std::string& out, bool trim) {
-    if (!enumdir_mode) return uni::stdin_stream::read(out, trim);
+    if (!enumdir_mode) return read_listed_path(out, trim);
     std::wstring path;
     if (!get_next_file(path)) return false;
     out = wide_to_path(path);
@@ -71,7 +92,13 @@ bool stdin_stream_ex::read(std::string& out, bool trim) {
 }
 
 bool stdin_stream_ex::read(std::wstring& out, bool trim) {
-    if (!enumdir_mode) return uni::stdin_stream::read(out, trim);
+    if (!enumdir_mode) {
+        std::string narrow;
+        if (!read_listed_path(narrow, trim)) return false;
+        // Every byte of the path survives, valid UTF-8 or not.
+        out = path_to_wide(narrow);
+        return true;
+    }
     return get_next_file(out);
 }
 

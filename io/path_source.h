@@ -45,8 +45,8 @@ class stdin_stream_ex : public uni::stdin_stream {
                          const std::vector<filename_filter>& filters);
 
     // The next path: in folder-walk mode the next file (its path bytes; out untouched on false); otherwise
-    // the next line of standard input (at most 4,095 bytes, so a longer line arrives in pieces), with
-    // trailing CR and LF removed when trim is set. False when nothing is left.
+    // the next entry of standard input, whole, ended by a line end or a NUL byte (as "find -print0"
+    // writes), with trailing CR and LF removed when trim is set. False when nothing is left.
     bool read(std::string& out, bool trim) override;
     bool read(std::wstring& out, bool trim) override;
 
@@ -61,6 +61,9 @@ class stdin_stream_ex : public uni::stdin_stream {
     std::uint32_t get_level_limit() const { return level_limit; }
 
   private:
+    // One entry of standard input into `out`, as read() describes.
+    bool read_listed_path(std::string& out, bool trim);
+
     std::deque<_folder_level> pending_folders;  // folders still to list, used as a stack
     std::deque<std::wstring> pending_files;     // files still to hand out, used as a stack
     std::uint32_t level_limit;                  // deepest folder level that is listed

@@ -1,12 +1,17 @@
 #include "notifications/driver.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <sstream>
 
+#include "common/case_conv.h"
 #include "common/string_lists.h"
 #include "io/console.h"
 #include "io/diags_log.h"
@@ -15,6 +20,8 @@
 #include "io/file_utils.h"
 #include "io/filename_filter.h"
 #include "io/option_lookup.h"
+#include "io/option_parser.h"
+#include "io/output_guard.h"
 #include "io/path_source.h"
 #include "io/run_context.h"
 #include "notifications/library_path.h"
@@ -22,6 +29,7 @@
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
+#include "sqlite_binding/sqlite_wrapper.h"
 
 const char* const kSelkVersion = "1.0.0";
 
@@ -51,6 +59,40 @@ bool path_passes_file_filters(const selk_options& options, const std::string& pa
   if (path.empty()) return false;
   file_stats stats;
   return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, &stats, false);
+}
+
+// Why a path that was asked for could not be read: no file, a folder, a file that does not open, one that
+// is not a SQLite database (loose pages of "-parse_chunk" need no database header), else `fallback`.
+std::string unreadable_reason(const std::string& path, bool pages, const char* fallback) {
+  std::string opened = path, copy;
+  expand_environment_variables(copy, opened, true);
+  struct stat st;
+  if (::stat(opened.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+  }
+  if (S_ISDIR(st.st_mode)) return "it is a folder";
+  // Evidence: its access time stays where the system allows.
+  int fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  char head[16] = {};
+  const ssize_t n = ::read(fd, head, sizeof(head));
+  ::close(fd);
+  if (n < 0) return std::strerror(errno);
+  if (!pages) {
+    std::string text(head, static_cast<std::size_t>(n));
+    string_to_lower(text);
+    if (text.compare(0, 6, "sqlite") != 0) return "not a SQLite database";
+  }
+  return fallback;
+}
+
+// Names on standard error a path that was asked for and could not be read, with the reason.
+void say_unreadable(const std::string& path, bool pages) {
+  const std::string copy_failure = take_private_copy_failure();
+  const char* fallback = pages ? "problem parsing chunk" : "problem selecting tables";
+  const std::string reason = !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
+  error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
 }
 
 // Writes what one analysis left in the notification vector and empties it.
@@ -116,22 +158,28 @@ bool run_chunk(std::ostream& os, selk_run& run, const std::string& chunk_path) {
 // "-db": one database or one file of pages.
 int run_single(std::ostream& os, selk_run& run, const std::string& program_path) {
   const selk_options& options = run.options;
-  if (options.switches[kSwitchParseChunk] != 0) return run_chunk(os, run, options.db_path) ? 0 : -1;
+  if (options.switches[kSwitchParseChunk] != 0) {
+    if (run_chunk(os, run, options.db_path)) return 0;
+    say_unreadable(options.db_path, true);
+    return -1;
+  }
   if (options.switches[kSwitchInput] == 0) {
     print_usage(program_path);
     return -1;
   }
   // A database that gives nothing at all is a failure the caller must see, not an empty success.
+  (void)take_private_copy_failure();  // a reason left from before is not this database's
   if (!run_database(os, run, options.db_path, true)) {
-    error_printf("problem selecting tables\n");
+    say_unreadable(options.db_path, false);
     return -1;
   }
   // The rows read were printed, but a table broke off: the report is not the whole database.
   return run.tables_incomplete ? -1 : 0;
 }
 
-// "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). 0 once one of them
-// could be read, else -1 after every path was tried; also -1 when a table of one broke off.
+// "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). Each path that
+// could not be read is named with its reason; after every path was tried the result is 0 only when every
+// path asked for was read whole, else -1 (also when none was left to read).
 int run_path_stream(std::ostream& os, selk_run& run) {
   const selk_options& options = run.options;
   run.sqlite.close_and_unload();
@@ -147,30 +195,44 @@ int run_path_stream(std::ostream& os, selk_run& run) {
                          ? source.init_to_stdin(true)
                          : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs, options.include_filters);
   if (!ready) return -1;
-  int result = -1;
   bool tried = false;
+  bool listed = false;
+  bool unread = false;
   bool incomplete = false;
   std::string path;
   while (source.read(path, true)) {
-    if (path.empty() || !path_passes_file_filters(options, path)) continue;
+    if (path.empty()) continue;
+    listed = true;
+    if (!path_passes_file_filters(options, path)) continue;
+    // A log, journal or shared-memory file found beside its database is read with it, not on its own.
+    if (!options.pipe && !file_beside_as_companion(path).empty()) continue;
     if (const char* output = own_output_named(options, path)) {
       error_printf("skipping %s: it is the %s file of this run\n", path.c_str(), output);
       continue;
     }
     run.db_path = path;
     write_log_line(options, path);
+    (void)take_private_copy_failure();  // a reason left from the path before is not this one's
     const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
                                                                : run_database(os, run, path, false);
     incomplete = incomplete || run.tables_incomplete != 0;
     path.clear();
     run.sqlite.close_and_unload();
     tried = true;
-    if (read) result = 0;
+    if (!read) {
+      say_unreadable(run.db_path, options.switches[kSwitchParseChunk] != 0);
+      unread = true;
+    }
     // Once the report cannot be written there is no point in reading more databases.
     if (os.bad()) break;
   }
-  if (result != 0) error_printf(tried ? "no listed database could be read\n" : "no database path was given or found\n");
-  return incomplete ? -1 : result;
+  if (!tried) {
+    error_printf(listed ? "no listed or found file passes the file filter and time window\n"
+                        : "no database path was given or found\n");
+    return -1;
+  }
+  if (unread) error_printf("not every listed or found file could be read\n");
+  return unread || incomplete ? -1 : 0;
 }
 
 // Moves everything still buffered to the report destination; false when any part of it was lost.
@@ -270,10 +332,16 @@ int selk_main(int argc, char* argv[]) {
   if (process_command_line(args, header) == 0) return 0;
   const std::string program_path = args.empty() ? std::string() : args[0];
 
+  // Standard output that the shell opened on the evidence gets not even the header of a refused run.
+  std::string named_db;
+  get_option_value("-db", named_db, args, true);
+  const bool stdout_safe = standard_output_unsafe(named_db).empty();
   selk_options options;
   if (parse_selk_options(options, args) == 0) {
-    std::cout << header.str() << "\n";
-    std::cout.flush();
+    if (stdout_safe) {
+      std::cout << header.str() << "\n";
+      std::cout.flush();
+    }
     print_usage(program_path);
     return -1;
   }
@@ -290,7 +358,14 @@ int selk_main(int argc, char* argv[]) {
   }
   if (to_file) {
     uni::fileio_output* stream = nullptr;
-    if (results.open(options.out_file, true, false, true) != 0) stream = results.open_output_stream();
+    // The file that was checked and emptied while the options were accepted, opened at its target without
+    // creating or emptying anything, and written only while it is still that file.
+    const held_output& held = options.results_held;
+    stat_record st;
+    if (results.open(held.target, true, false, false) != 0 && results.get_stat(&st) == 1 &&
+        st.device == held.device && st.inode == held.inode) {
+      stream = results.open_output_stream();
+    }
     if (stream == nullptr) {
       error_printf("prob opening results file: %s for writing\n", options.out_file.c_str());
       return -1;

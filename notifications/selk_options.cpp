@@ -1,50 +1,246 @@
 #include "notifications/selk_options.h"
 
+#include <unistd.h>
+
+#include "common/case_conv.h"
 #include "io/console.h"
+#include "io/diags_open.h"
 #include "io/file_utils.h"
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
+#include "io/output_guard.h"
 
 namespace {
 
-// Refuses the run when "-out" or "-diags" would write over the database or one of its companions;
-// true when the outputs are clear of it.
-bool outputs_clear_of_input(const std::string& out_file, const std::string& diags_path,
-                            const std::string& db_path) {
-    std::string input;
-    const char* option = output_on_input(out_file, diags_path, db_path, input);
-    if (option == nullptr) return true;
-    error_printf("refusing %s %s: it would write over %s, which this run reads\n", option,
-                 std::string(option) == "-out" ? out_file.c_str() : diags_path.c_str(), input.c_str());
+// Switches that take the word after them as their value, and those that stand alone: a value switch
+// followed by another switch (or by nothing) was given no value.
+const char* const kValueSwitches[] = {
+    "-db", "-out", "-outfile", "-diags", "-alias", "-aliaspath", "-threads", "-zlibex", "-sqlite_log", "-sqlite",
+    "-signal", "-hostname", "-username", "-cpuinst", "-cpu", "-fragment_files", "-outdir", "-enumdir",
+    "-num_subdirs", "-filter_skip", "-filter", "-filter_path", "-filter_sig", "-cmd_start_time", "-cmd_stop_time",
+    "-csv_separator", "-dateformat", "-timeformat"};
+const char* const kFlagSwitches[] = {
+    "-pair_datetime", "-l2", "-l3", "-csv", "-csvgen", "-csvl2t", "-bodyfile", "-xml", "-multiline", "-gzip",
+    "-zlib", "-split_pathfile", "-separate_files", "-profile", "-pipe", "-base10", "-base16",
+    "-enable_quoted_csv_fields", "-no_whitespace", "-verbose", "-v", "-quiet", "-all_fields", "-verify", "-carve",
+    "-incl_slack", "-incl_settings", "-parse_chunk"};
+
+bool is_one_of(const std::string& word, const char* const* names, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string a = word, b = names[i];
+        if (equals_nocase(a, b)) return true;
+    }
     return false;
 }
 
-// The values of "-db", "-out" (or "-outfile", as the common parser expands it) and "-diags", read without
-// taking them, so that the outputs can be checked before the common parser opens either file.
-bool outputs_clear_of_input(const std::vector<std::string>& args) {
-    std::string db, out, diags;
-    get_option_value("-db", db, args, false);
-    if (get_option_value("-out", out, args, false) || get_option_value("-outfile", out, args, false)) {
-        std::string copy;
-        expand_environment_variables(copy, out, true);
-        for (char& c : out) {
-            if (c == '\\') c = '/';
-        }
-    }
-    get_option_value("-diags", diags, args, false);
-    return outputs_clear_of_input(out, diags, db);
+bool is_value_switch(const std::string& word) {
+    return is_one_of(word, kValueSwitches, sizeof(kValueSwitches) / sizeof(kValueSwitches[0]));
 }
 
-// The last checks of an accepted command line, then the diagnostics log is opened: a refused command line
+bool is_known_switch(const std::string& word) {
+    return is_value_switch(word) || is_one_of(word, kFlagSwitches, sizeof(kFlagSwitches) / sizeof(kFlagSwitches[0]));
+}
+
+// A window date the common parser refuses without a word: empty, or without '/' or '-'.
+bool window_date_unusable(const std::string& value) {
+    const std::string date = value.substr(0, value.find(' '));
+    return date.empty() || (date.find('/') == std::string::npos && date.find('-') == std::string::npos);
+}
+
+// Faults of the command line that the common parser would take silently or wrongly, each named on
+// standard error: a value switch without its value, more than one input mode, an unusable window date, an
+// empty separator. The number of faults.
+int command_line_faults(const std::vector<std::string>& args) {
+    int faults = 0;
+    bool db = false, pipe = false, enumdir = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string word = args[i];
+        string_to_lower(word);
+        if (word == "-pipe") pipe = true;
+        if (!is_value_switch(word)) continue;
+        if (i + 1 >= args.size() || is_known_switch(args[i + 1])) {
+            error_printf("%s needs a value\n", args[i].c_str());
+            ++faults;
+            continue;
+        }
+        const std::string& value = args[++i];
+        if (word == "-db") db = true;
+        if (word == "-enumdir") enumdir = true;
+        if ((word == "-cmd_start_time" || word == "-cmd_stop_time") && window_date_unusable(value)) {
+            error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n", args[i - 1].c_str(),
+                         value.c_str());
+            ++faults;
+        }
+        if (word == "-csv_separator" && value.empty()) {
+            error_printf("refusing an empty -csv_separator\n");
+            ++faults;
+        }
+    }
+    if (static_cast<int>(db) + static_cast<int>(pipe) + static_cast<int>(enumdir) > 1) {
+        error_printf("only one of -db, -pipe and -enumdir may name the input\n");
+        ++faults;
+    }
+    return faults;
+}
+
+// The database path as the reading code opens it: environment references expanded.
+std::string database_path_opened(const std::string& db_path) {
+    std::string path = db_path, copy;
+    expand_environment_variables(copy, path, true);
+    return path;
+}
+
+// The results path as the common parser keeps it: environment references expanded, '\' made '/'.
+std::string results_path_kept(const std::string& value) {
+    std::string path = value, copy;
+    expand_environment_variables(copy, path, true);
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+void refuse_output_on_input(const char* option, const std::string& output, const std::string& member) {
+    error_printf("refusing %s %s: it would write over %s, which this run reads\n", option, output.c_str(),
+                 member.c_str());
+}
+
+// Refuses, before anything is opened, an output that reaches the database of "-db" or a companion of it,
+// is named like a "-shm" file, or would lie beside an existing file as its "-wal" or "-journal". True
+// when refused (with the reason on standard error).
+bool output_refused_by_name(const char* option, const std::string& output, const std::string& db) {
+    const std::string member = db.empty() ? std::string() : family_member_at(output, db);
+    if (!member.empty()) {
+        refuse_output_on_input(option, output, member);
+        return true;
+    }
+    const std::string target = path_target(output);
+    if (named_like_shared_memory(output) || named_like_shared_memory(target)) {
+        error_printf("refusing %s %s: a name ending in -shm is that of the shared-memory file beside a database\n",
+                     option, output.c_str());
+        return true;
+    }
+    const std::string beside = file_beside_as_companion(target);
+    if (!beside.empty()) {
+        error_printf("refusing %s %s: it would lie beside %s as its companion\n", option, output.c_str(),
+                     beside.c_str());
+        return true;
+    }
+    return false;
+}
+
+// Before anything is opened: each output by output_refused_by_name, and both naming one file. True when
+// clear; each fault is named.
+bool outputs_clear_by_name(const std::string& out, const std::string& diags, const std::string& db) {
+    bool clear = true;
+    if (!out.empty() && output_refused_by_name("-out", out, db)) clear = false;
+    if (!diags.empty() && output_refused_by_name("-diags", diags, db)) clear = false;
+    if (clear && paths_reach_same_file(out, diags)) {
+        error_printf("refusing -diags %s: it is the file -out names\n", diags.c_str());
+        clear = false;
+    }
+    return clear;
+}
+
+// The values of "-db", "-out" (or "-outfile") and "-diags", read without taking them, so that the outputs
+// can be checked before anything is opened.
+bool outputs_clear_by_name(const std::vector<std::string>& args) {
+    std::string db, out, diags;
+    if (get_option_value("-db", db, args, false)) db = database_path_opened(db);
+    if (get_option_value("-out", out, args, false) || get_option_value("-outfile", out, args, false)) {
+        out = results_path_kept(out);
+    }
+    get_option_value("-diags", diags, args, false);
+    return outputs_clear_by_name(out, diags, db);
+}
+
+// Refuses a held output that turns out, by the identity of the opened file, to be the database or a
+// companion, to hold what only evidence holds, or to be the other output. True when refused.
+bool held_output_refused(const char* option, const held_output& held, const std::string& db,
+                         const held_output* other) {
+    const std::string member = db.empty() ? std::string() : family_member_at(held.target, db);
+    if (!member.empty()) {
+        refuse_output_on_input(option, held.spelled, member);
+        return true;
+    }
+    if (!held.created) {
+        if (const char* kind = held_evidence_header(held)) {
+            error_printf("refusing %s %s: it holds %s\n", option, held.spelled.c_str(), kind);
+            return true;
+        }
+    }
+    if (other != nullptr && other->descriptor != -1 && other->device == held.device &&
+        other->inode == held.inode) {
+        error_printf("refusing %s %s: it is the file -out names\n", option, held.spelled.c_str());
+        return true;
+    }
+    return false;
+}
+
+// Opens both outputs without emptying them, checks them against the database of "-db" and each other,
+// and only then empties them and opens the log. On refusal nothing was written and a file this run
+// created is removed again.
+bool open_outputs(selk_options& options) {
+    const std::string db = options.db_path.empty() ? std::string() : database_path_opened(options.db_path);
+    held_output& out = options.results_held;
+    held_output& diags = options.diags_held;
+    out.spelled = options.out_file;
+    diags.spelled = options.diagnostics_path;
+    // Checked again by name here, with the database path as it is now kept, before anything is created.
+    if (!outputs_clear_by_name(out.spelled, diags.spelled, db)) return false;
+    if (out.spelled.empty()) {
+        // The report goes to standard output, which the shell may have opened on a file ("selk ... >> f").
+        const std::string why = standard_output_unsafe(options.db_path);
+        if (!why.empty()) {
+            error_printf("refusing standard output: %s\n", why.c_str());
+            return false;
+        }
+        // Only its identity is kept, so that a listed path that is that file is skipped.
+        if (hold_open_file(out, STDOUT_FILENO) == 1 && out.descriptor != -1) {
+            ::close(out.descriptor);
+            out.descriptor = -1;
+        }
+    }
+    if (!out.spelled.empty() && hold_output(out) == 0) {
+        error_printf("prob opening results file: %s for writing\n", out.spelled.c_str());
+        return false;
+    }
+    if (!diags.spelled.empty() && hold_output(diags) == 0) {
+        error_printf("prob opening diagnostics log: %s for writing\n", diags.spelled.c_str());
+        drop_held_output(out);
+        return false;
+    }
+    bool refused = out.descriptor != -1 && held_output_refused("-out", out, db, nullptr);
+    if (diags.descriptor != -1 && held_output_refused("-diags", diags, db, &out)) refused = true;
+    if (refused) {
+        drop_held_output(diags);
+        drop_held_output(out);
+        return false;
+    }
+    for (held_output* held : {&out, &diags}) {
+        if (held->descriptor != -1 && empty_held_output(*held) == 0) {
+            error_printf("prob emptying %s for writing\n", held->spelled.c_str());
+            return false;
+        }
+    }
+    if (!diags.spelled.empty()) {
+        // Opened at the file that was checked; a name that meanwhile leads elsewhere is not written.
+        if (open_diagnostics_log(options, diags.target) == 0 || !held_output_is(diags, diags.target)) {
+            error_printf("prob opening diagnostics log: %s for writing\n", diags.spelled.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The last checks of an accepted command line, then the outputs are opened: a refused command line
 // changes no file.
 int accept_options(selk_options& options) {
     if (!options.pipe && options.enumdir_given && options.enumdir_folder.empty()) {
         error_printf("no folder given to -enumdir\n");
         return 0;
     }
-    if (!outputs_clear_of_input(options.out_file, options.diagnostics_path, options.db_path)) return 0;
-    open_tested_diagnostics_log(options);
-    return 1;
+    return open_outputs(options) ? 1 : 0;
 }
 
 }  // namespace
@@ -53,25 +249,29 @@ const char* output_on_input(const std::string& out_file, const std::string& diag
                             const std::string& db_path, std::string& input) {
     input.clear();
     if (db_path.empty()) return nullptr;
-    for (const char* suffix : {"", "-wal", "-journal"}) {
-        const std::string candidate = db_path + suffix;
-        const char* option = nullptr;
-        if (paths_name_same_file(out_file, candidate)) {
-            option = "-out";
-        } else if (paths_name_same_file(diags_path, candidate)) {
-            option = "-diags";
-        }
-        if (option != nullptr) {
-            input = candidate;
-            return option;
-        }
-    }
+    input = family_member_at(out_file, db_path);
+    if (!input.empty()) return "-out";
+    input = family_member_at(diags_path, db_path);
+    if (!input.empty()) return "-diags";
     return nullptr;
 }
 
-const char* own_output_named(const cmd_params& options, const std::string& path) {
-    if (paths_name_same_file(path, options.out_file)) return "results";
-    if (paths_name_same_file(path, options.diagnostics_path)) return "diagnostics";
+std::string standard_output_unsafe(const std::string& db_path) {
+    held_output out;
+    if (hold_open_file(out, STDOUT_FILENO) == 0) return std::string();
+    const std::string db = db_path.empty() ? std::string() : database_path_opened(db_path);
+    for (const std::string& member : evidence_family(db)) {
+        if (held_output_is(out, member)) return "it is " + member + ", which this run reads";
+    }
+    if (const char* kind = held_evidence_header(out)) return std::string("it holds ") + kind;
+    return std::string();
+}
+
+const char* own_output_named(const selk_options& options, const std::string& path) {
+    for (const std::string& member : evidence_family(path)) {
+        if (held_output_is(options.results_held, member)) return "results";
+        if (held_output_is(options.diags_held, member)) return "diagnostics";
+    }
     return nullptr;
 }
 
@@ -96,7 +296,9 @@ void selk_options::clear_after_each_iteration() { switches[kSwitchInput] = 0; }
 
 int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
     const bool no_whitespace_given = has_option("-no_whitespace", args, true);
-    if (!outputs_clear_of_input(args)) return 0;
+    // Every fault of the command line is named before it is refused, not only the first.
+    bool faulty = command_line_faults(args) != 0;
+    if (!outputs_clear_by_name(args)) faulty = true;
     if (!parse_common_options(options, args, false)) return 0;
 
     // Date and time always share one column in timeline output. Delimited "-csv" output stays padded, with a
@@ -135,9 +337,14 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
     // Whatever is left was neither a switch nor a switch's value: a mistyped switch must stop the run,
     // not leave it to go on without what the examiner asked for.
     if (args.size() > 1) {
-        for (std::size_t i = 1; i < args.size(); ++i) error_printf("unknown argument: %s\n", args[i].c_str());
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            // A value switch without its value was named already.
+            if (i + 1 == args.size() && is_value_switch(args[i])) continue;
+            error_printf("unknown argument: %s\n", args[i].c_str());
+        }
         return 0;
     }
+    if (faulty) return 0;
     if (options.pipe || options.enumdir_given) {
         options.switches[kSwitchInput] = 1;
         return accept_options(options);

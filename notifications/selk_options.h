@@ -9,6 +9,7 @@
 
 #include "aux/sql_types/sql_pull_types.h"
 #include "io/cmd_params.h"
+#include "io/output_guard.h"
 
 // Indexes of selk_options::switches.
 constexpr int kSwitchInput = 0;       // a database path is at hand ("-db", "-pipe", "-enumdir")
@@ -40,21 +41,33 @@ class selk_options : public cmd_params {
     std::uint8_t switches[8];               // kSwitch* bytes
     std::int64_t recogniser_switches;       // bit 0 notification rows, 1 handler rows, 2 push-channel rows
     std::uint8_t verify;                    // "-verify"
+    // The results file and the log as checked and emptied: their identity, so that a listed path that is
+    // one of them (or lies beside one as its companion) is known. Not held open past the check.
+    held_output results_held;
+    held_output diags_held;
 };
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
 // "-enumdir" (with a folder) is on, or "-db" has a value; 0 when the common options are refused, no input
-// is named, an argument is left that is neither a known switch nor a switch's value (each such argument is
-// named on standard error), or "-out" or "-diags" names the database or its "-wal" or "-journal" companion
-// (checked before either file is opened, with a message). The "-diags" log is opened only once everything
-// is accepted, so a refused command line changes no file. Switches taken are removed from `args`.
+// is named, more than one input mode is, a value switch has no value, a window date or the separator is
+// unusable, an argument is left that is neither a known switch nor a switch's value, or an output may not
+// be written (each fault named on standard error). The outputs are opened last, without emptying them,
+// and refused when one reaches the database of "-db" or its "-wal", "-journal" or "-shm" companion (by
+// path, through links, or by device and inode), holds the first bytes of a database, log or journal,
+// is named like a "-shm" file, or both are one file; a report to standard output is refused when
+// standard_output_unsafe says why. Only then are they emptied and the log opened, so a refused command
+// line changes no file (one it created is removed). Switches taken are removed from `args`.
 int parse_selk_options(selk_options& options, std::vector<std::string>& args);
 
 // Which output would land on what a run reads: "-out" or "-diags" when that file is `db_path` or its
-// "-wal" or "-journal" companion (same device and inode, or, where neither exists, the same absolute
-// path); `input` then names the file it would write over. Null, `input` empty, when neither does or
-// `db_path` is empty.
+// "-wal", "-journal" or "-shm" companion (family_member_at); `input` then names the file it would write
+// over. Null, `input` empty, when neither does or `db_path` is empty. Opens nothing.
 const char* output_on_input(const std::string& out_file, const std::string& diags_path,
                             const std::string& db_path, std::string& input);
-// "results" or "diagnostics" when a listed path is the run's results file or diagnostics log; else null.
-const char* own_output_named(const cmd_params& options, const std::string& path);
+// Why the report must not go to standard output: it is a file (opened by the shell, "selk ... >> f") that is
+// the database `db_path` (environment references expanded) or a companion of it, or that holds the first
+// bytes of a database, log or journal. Empty when it may (also when it is no file).
+std::string standard_output_unsafe(const std::string& db_path);
+// "results" or "diagnostics" when a listed path, or a companion of it, is the run's results file or
+// diagnostics log; else null.
+const char* own_output_named(const selk_options& options, const std::string& path);

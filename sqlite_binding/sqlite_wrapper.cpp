@@ -6,8 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -140,9 +142,98 @@ bool copy_file(const std::string& from, const std::string& to) {
   return ok;
 }
 
+// ---- private copies that must not outlive the run
+
+// The folders of the private copies that exist now, in storage a signal handler may read (it must not
+// allocate): Ctrl-C or SIGTERM would otherwise leave a copy of the evidence in the temporary folder.
+constexpr int kCopySlots = 8;
+constexpr std::size_t kCopyDirMax = 4096;
+struct copy_slot {
+  std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 holds a live folder
+  char dir[kCopyDirMax] = {};
+};
+copy_slot g_copy_slots[kCopySlots];
+// What the copy folder can hold: the copy and every companion the library may make beside it.
+const char* const kCopyNames[] = {"evidence.db", "evidence.db-wal", "evidence.db-journal", "evidence.db-shm"};
+
+std::mutex g_copy_failure_mutex;
+std::string g_copy_failure;  // why the last private copy could not be made; taken by the caller
+
+void note_copy_failure(const std::string& text) {
+  std::lock_guard<std::mutex> guard(g_copy_failure_mutex);
+  g_copy_failure = text;
+}
+
+// Removes the known files of every live copy folder, then the folder; only calls that are safe in a
+// signal handler.
+void remove_live_copies() {
+  for (copy_slot& slot : g_copy_slots) {
+    if (slot.state.load() != 2) continue;
+    char path[kCopyDirMax + 32];
+    const std::size_t n = std::strlen(slot.dir);
+    for (const char* name : kCopyNames) {
+      std::memcpy(path, slot.dir, n);
+      path[n] = '/';
+      const std::size_t m = std::strlen(name);
+      std::memcpy(path + n + 1, name, m + 1);
+      ::unlink(path);
+    }
+    ::rmdir(slot.dir);
+  }
+}
+
+void remove_copies_and_reraise(int signal_number) {
+  remove_live_copies();
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+// Once: the copies go on SIGINT, SIGTERM, SIGHUP and SIGPIPE (a reader of the report that went away),
+// where nobody else handles them, and at exit().
+void guard_copies_once() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+      struct sigaction current {};
+      if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+      struct sigaction action {};
+      action.sa_handler = remove_copies_and_reraise;
+      sigemptyset(&action.sa_mask);
+      ::sigaction(signal_number, &action, nullptr);
+    }
+    std::atexit(remove_live_copies);
+  });
+}
+
+void register_copy(const std::string& dir) {
+  if (dir.size() >= kCopyDirMax) return;
+  guard_copies_once();
+  for (copy_slot& slot : g_copy_slots) {
+    int expected = 0;
+    if (!slot.state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(slot.dir, dir.c_str(), dir.size() + 1);
+    slot.state.store(2);
+    return;
+  }
+}
+
+void unregister_copy(const std::string& dir) {
+  for (copy_slot& slot : g_copy_slots) {
+    int expected = 2;
+    if (!slot.state.compare_exchange_strong(expected, 1)) continue;
+    if (dir == slot.dir) {
+      slot.dir[0] = '\0';
+      slot.state.store(0);
+      return;
+    }
+    slot.state.store(2);
+  }
+}
+
 // Removes every entry of a flat folder we made, then the folder.
 void remove_flat_folder(const std::string& dir) {
   if (dir.empty()) return;
+  unregister_copy(dir);
   if (DIR* d = opendir(dir.c_str())) {
     std::vector<std::string> names;
     while (dirent* e = readdir(d)) {
@@ -160,18 +251,29 @@ void remove_flat_folder(const std::string& dir) {
 bool make_private_copy(const std::string& db, bool with_wal, bool with_journal, std::string* dir,
                        std::string* copy) {
   const char* tmp = std::getenv("TMPDIR");
-  std::string templ = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
+  const std::string folder = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
+  std::string templ = folder;
   if (templ.back() != '/') templ.push_back('/');
   templ += "selk-evidence-XXXXXX";
   std::vector<char> buf(templ.begin(), templ.end());
   buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) return false;
+  // The handlers are in place before the folder exists, so no signal can find a copy they do not know.
+  guard_copies_once();
+  if (mkdtemp(buf.data()) == nullptr) {
+    note_copy_failure("the temporary folder " + folder + " cannot hold a private copy of the evidence (" +
+                      std::strerror(errno) + "); set TMPDIR to a usable folder");
+    return false;
+  }
   *dir = buf.data();
+  register_copy(*dir);
   *copy = *dir + "/evidence.db";
+  errno = 0;
   bool ok = copy_file(db, *copy);
   if (ok && with_wal) ok = copy_file(db + "-wal", *copy + "-wal");
   if (ok && with_journal) ok = copy_file(db + "-journal", *copy + "-journal");
   if (!ok) {
+    note_copy_failure("the private copy of the evidence in " + folder + " could not be made (" +
+                      std::strerror(errno != 0 ? errno : EIO) + ")");
     remove_flat_folder(*dir);
     dir->clear();
     copy->clear();
@@ -180,6 +282,13 @@ bool make_private_copy(const std::string& db, bool with_wal, bool with_journal, 
 }
 
 }  // namespace
+
+std::string take_private_copy_failure() {
+  std::lock_guard<std::mutex> guard(g_copy_failure_mutex);
+  std::string text;
+  text.swap(g_copy_failure);
+  return text;
+}
 
 bool sqlite_api_bound() {
   const void* const* entries = reinterpret_cast<const void* const*>(&sqlite_api);

@@ -9,7 +9,7 @@
 // the file is opened read-only as an immutable URI; with one, the database and its companion are copied
 // into a private temporary folder and the copy is opened there (SQLite then applies the log or rolls the
 // journal back on the copy), so the rows read are exactly the committed state. The copy is removed when
-// the connection closes.
+// the connection closes, and also when the run ends by exit() or by an interrupting signal.
 #pragma once
 
 #include <sqlite3.h>
@@ -141,6 +141,11 @@ class sqlite_wrapper : public qm_libload_base {
   bool holds_binding_;             // this object's bind is in force
   std::string private_copy_dir_;   // temporary folder holding the copy of the evidence, or empty
 };
+
+// Why the last private copy of evidence could not be made (an unusable temporary folder, a failed copy),
+// emptied by the call; empty when none failed since. A copy that exists is removed when its connection
+// closes, at exit() and on SIGINT, SIGTERM, SIGHUP and SIGPIPE (where no other handler is set).
+std::string take_private_copy_failure();
 
 // Percent-encodes a path for an SQLite URI: '%', '?', '#', blanks and every byte outside printable ASCII
 // become "%XX".

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -358,14 +359,26 @@ TEST(SelkProcess, UnreadableDatabaseFails) {
   ASSERT_NE(db, nullptr);
   fx::exec(db, "CREATE TABLE t(a INTEGER, b TEXT); INSERT INTO t VALUES(1, 'x');");
   sqlite3_close(db);
-  for (const std::string& path : {text_file, other, dir.file("missing.db")}) {
-    const selk_process::result r = run({"-db", path, "-quiet"});
-    EXPECT_EQ(r.status, 255) << path;
-    EXPECT_EQ(r.out, header_block({"-db", path, "-quiet"}));
-    const std::string tail = "problem selecting tables\n";
-    ASSERT_GE(r.err.size(), tail.size()) << path;
+  // (path, the reason said after "prob processing file <path>: ")
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {text_file, "not a SQLite database"},
+      {other, "problem selecting tables"},
+      {dir.file("missing.db"), "no such file"},
+      {dir.path(), "it is a folder"},
+  };
+  for (const auto& c : cases) {
+    const selk_process::result r = run({"-db", c.first, "-quiet"});
+    EXPECT_EQ(r.status, 255) << c.first;
+    EXPECT_EQ(r.out, header_block({"-db", c.first, "-quiet"}));
+    const std::string tail = "prob processing file " + c.first + ": " + c.second + "\n";
+    ASSERT_GE(r.err.size(), tail.size()) << r.err;
     EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail) << r.err;
   }
+  // Loose pages need no database header; a missing file of them is named as such.
+  const selk_process::result chunk = run({"-db", dir.file("none.bin"), "-parse_chunk", "-quiet"});
+  EXPECT_EQ(chunk.status, 255);
+  EXPECT_NE(chunk.err.find("prob processing file " + dir.file("none.bin") + ": no such file\n"), std::string::npos)
+      << chunk.err;
 }
 
 TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
@@ -394,20 +407,49 @@ TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
   EXPECT_EQ(run({"-pipe", "-quiet"}, "\n\n").status, 255);
 }
 
-TEST(SelkProcess, PipeFailsOnlyWhenNoListedDatabaseCouldBeRead) {
+TEST(SelkProcess, PipeFailsWhenAnyListedPathCannotBeRead) {
   fx::temp_dir dir;
   const std::string text_file = dir.file("notes.db");
   ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
-  const std::string good = dir.file("good.db");
+  const std::string good = dir.file("good.db"), second = dir.file("second.db"), missing = dir.file("missing.db");
   make_db(good, 1, "readable");
-  const std::string unreadable = text_file + "\n" + dir.file("missing.db") + "\n";
-  const selk_process::result none = run({"-pipe", "-quiet"}, unreadable);
-  EXPECT_EQ(none.status, 255);
-  EXPECT_NE(none.err.find("no listed database could be read\n"), std::string::npos) << none.err;
-  // One readable database among them is a success, wherever it stands in the list.
-  const selk_process::result one = run({"-pipe", "-quiet"}, unreadable + good + "\n" + text_file + "\n");
-  EXPECT_EQ(one.status, 0);
-  EXPECT_NE(one.out.find("readable 0"), std::string::npos);
+  make_db(second, 1, "another");
+  struct listing {
+    std::string input;
+    int status;
+    std::vector<std::string> named;  // paths standard error must name, with their reasons
+  };
+  const std::vector<listing> cases = {
+      {good + "\n" + missing + "\n", 255, {missing + ": no such file"}},
+      {missing + "\n" + text_file + "\n" + good + "\n", 255,
+       {missing + ": no such file", text_file + ": not a SQLite database"}},
+      {text_file + "\n" + missing + "\n", 255, {text_file + ": not a SQLite database", missing + ": no such file"}},
+      // "find -print0" ends each name with a NUL byte.
+      {good + std::string(1, '\0') + second + std::string(1, '\0'), 0, {}},
+      {good + "\n" + second + "\n", 0, {}},
+  };
+  for (const listing& c : cases) {
+    for (const bool quiet : {true, false}) {
+      std::vector<std::string> args = {"-pipe"};
+      if (quiet) args.push_back("-quiet");
+      const selk_process::result r = run(args, c.input);
+      EXPECT_EQ(r.status, c.status) << c.input;
+      for (const std::string& n : c.named) {
+        EXPECT_NE(r.err.find("prob processing file " + n + "\n"), std::string::npos) << r.err;
+      }
+      if (c.status == 0) {
+        EXPECT_EQ(r.err.find("prob processing"), std::string::npos) << r.err;
+        if (quiet) {
+          EXPECT_EQ(r.err, "");
+        }
+      } else {
+        EXPECT_NE(r.err.find("not every listed or found file could be read\n"), std::string::npos) << r.err;
+      }
+      // Every readable database is still printed, wherever it stands in the list.
+      EXPECT_EQ(r.out.find("readable 0") != std::string::npos, c.input.find(good) != std::string::npos);
+      EXPECT_EQ(r.out.find("another 0") != std::string::npos, c.input.find(second) != std::string::npos);
+    }
+  }
 }
 
 TEST(SelkProcess, MissingEnumerationFolderIsNamed) {
@@ -429,6 +471,8 @@ TEST(SelkProcess, EnumdirHonoursTheDepth) {
   make_db(top + "/s1/s2/c.db", 1, "depth2");
   make_db(top + "/s1/s2/s3/d.db", 1, "depth3");
   ASSERT_TRUE(fx::write_all(top + "/s1/readme.txt", std::vector<std::uint8_t>(10, 'r')));
+  // Found beside its database, a shared-memory file is read with it and not counted on its own.
+  ASSERT_TRUE(fx::write_all(top + "/a.db-shm", std::vector<std::uint8_t>(64, 's')));
 
   auto found = [](const std::string& out) {
     std::string marks;
@@ -439,9 +483,16 @@ TEST(SelkProcess, EnumdirHonoursTheDepth) {
   selk_process::result r = run({"-enumdir", top, "-num_subdirs", "0", "-quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(found(r.out), "1000");
-  r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
+  r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet", "-filter", "*.db"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(found(r.out), "1110");
+  // A file found that is no database is named, and the run does not pass for complete.
+  const selk_process::result all = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
+  EXPECT_EQ(all.status, 255);
+  EXPECT_EQ(found(all.out), "1110");
+  EXPECT_NE(all.err.find("prob processing file " + top + "/s1/readme.txt: not a SQLite database\n"),
+            std::string::npos)
+      << all.err;
   int banners = 0;
   for (const std::string& line : lines(r.out)) banners += line == banner();
   EXPECT_EQ(banners, 1);
@@ -571,6 +622,215 @@ TEST(SelkProcess, OutputsNamingTheEvidenceAreRefusedBeforeAnyFileIsWritten) {
   ::unsetenv("SELK_EVIDENCE_DIR");
 }
 
+TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
+  fx::temp_dir dir("evidence");
+  const std::string top = dir.path();
+  const std::string ev = dir.file("ev.db"), plain = dir.file("plain.db");
+  make_db(ev, 2, "evidence");
+  make_db(plain, 1, "plain");
+  // A log and a shared-memory file beside ev.db (their bytes only need the log's first word), no journal;
+  // a link L to the journal that is not there; files that begin as a rollback journal and a log, beside
+  // nothing.
+  std::vector<std::uint8_t> wal(4128, 0);
+  const std::uint8_t wal_magic[4] = {0x37, 0x7f, 0x06, 0x82};
+  std::copy(wal_magic, wal_magic + 4, wal.begin());
+  ASSERT_TRUE(fx::write_all(ev + "-wal", wal));
+  ASSERT_TRUE(fx::write_all(ev + "-shm", std::vector<std::uint8_t>(32768, 0x5a)));
+  std::vector<std::uint8_t> journal(512, 0);
+  const std::uint8_t journal_magic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+  std::copy(journal_magic, journal_magic + 8, journal.begin());
+  ASSERT_TRUE(fx::write_all(dir.file("orphan-journal"), journal));
+  ASSERT_TRUE(fx::write_all(dir.file("orphan-wal"), wal));
+  ASSERT_EQ(::symlink("ev.db-journal", dir.file("L").c_str()), 0);
+  ASSERT_EQ(::symlink("ev.db", dir.file("link.db").c_str()), 0);
+  ASSERT_EQ(::link(ev.c_str(), dir.file("hard.db").c_str()), 0);
+  ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+  const std::vector<std::string> files = {ev, ev + "-wal", ev + "-shm", plain, dir.file("orphan-journal"),
+                                          dir.file("orphan-wal")};
+  std::vector<std::vector<std::uint8_t>> bytes;
+  std::vector<std::vector<std::int64_t>> times;
+  for (const std::string& f : files) bytes.push_back(fx::read_all(f));
+  for (const std::string& f : files) set_file_times(f, utc_seconds(2001, 6, 15));
+  for (const std::string& f : files) times.push_back(file_times(f));
+  const std::set<std::string> names = folder_names(top);
+  ::setenv("SELK_EVIDENCE_DIR", top.c_str(), 1);
+
+  struct refusal {
+    std::vector<std::string> args;
+    std::string input;                  // standard input ("-pipe")
+    std::vector<std::string> messages;  // lines standard error must hold before the usage text
+  };
+  const std::string reads = ", which this run reads";
+  const std::string holds_db = ": it holds a SQLite database";
+  const std::vector<refusal> cases = {
+      // "-db": the database and its companions however the output is spelled.
+      {{"-db", "ev.db", "-out", "ev.db/"}, "", {"refusing -out ev.db/: it would write over ev.db" + reads}},
+      {{"-db", "%SELK_EVIDENCE_DIR%/ev.db", "-out", "ev.db"}, "",
+       {"refusing -out ev.db: it would write over " + ev + reads}},
+      {{"-db", "ev.db", "-out", "ev.db-wal\\"}, "",
+       {"refusing -out ev.db-wal/: it would write over ev.db-wal" + reads}},
+      {{"-db", "ev.db", "-out", "sub/../ev.db-shm"}, "",
+       {"refusing -out sub/../ev.db-shm: it would write over ev.db-shm" + reads}},
+      {{"-db", "ev.db", "-diags", "L"}, "", {"refusing -diags L: it would write over ev.db-journal" + reads}},
+      {{"-db", "link.db", "-out", "ev.db-wal", "-carve"}, "",
+       {"refusing -out ev.db-wal: it would write over " + ev + "-wal" + reads}},
+      {{"-db", "./ev.db", "-diags", "hard.db"}, "",
+       {"refusing -diags hard.db: it would write over ./ev.db" + reads}},
+      {{"-db", "ev.db", "-parse_chunk", "-out", ev + "-wal"}, "",
+       {"refusing -out " + ev + "-wal: it would write over ev.db-wal" + reads}},
+      {{"-db", "ev.db", "-out", "r.txt", "-diags", "./sub/../r.txt"}, "",
+       {"refusing -diags ./sub/../r.txt: it is the file -out names"}},
+      // Two faults at once: both are named.
+      {{"-db", "ev.db", "-bogus", "-out", "ev.db"}, "",
+       {"refusing -out ev.db: it would write over ev.db" + reads, "unknown argument: -bogus"}},
+      // "-pipe", "-enumdir": no input is known yet, so what the file holds or where it lies decides.
+      {{"-pipe", "-out", "ev.db"}, "ev.db\n", {"refusing -out ev.db" + holds_db}},
+      {{"-pipe", "-parse_chunk", "-out", "hard.db"}, "ev.db\n", {"refusing -out hard.db" + holds_db}},
+      {{"-pipe", "-diags", "ev.db-wal"}, "ev.db\n",
+       {"refusing -diags ev.db-wal: it would lie beside " + ev + " as its companion"}},
+      {{"-pipe", "-diags", "orphan-wal"}, "ev.db\n", {"refusing -diags orphan-wal: it holds a write-ahead log"}},
+      {{"-pipe", "-out", "orphan-journal"}, "plain.db\n",
+       {"refusing -out orphan-journal: it holds a rollback journal"}},
+      {{"-pipe", "-out", "ev.db-shm"}, "ev.db\n",
+       {"refusing -out ev.db-shm: a name ending in -shm is that of the shared-memory file beside a database"}},
+      {{"-pipe", "-out", "plain.db-journal"}, "plain.db\n",
+       {"refusing -out plain.db-journal: it would lie beside " + plain + " as its companion"}},
+      {{"-pipe", "-diags", "L"}, "ev.db\n",
+       {"refusing -diags L: it would lie beside " + ev + " as its companion"}},
+      {{"-enumdir", ".", "-num_subdirs", "0", "-diags", "link.db"}, "", {"refusing -diags link.db" + holds_db}},
+      {{"-enumdir", top, "-num_subdirs", "0", "-out", dir.file("plain.db-wal")}, "",
+       {"refusing -out " + dir.file("plain.db-wal") + ": it would lie beside " + plain + " as its companion"}},
+  };
+  char saved[PATH_MAX];
+  ASSERT_NE(::getcwd(saved, sizeof(saved)), nullptr);
+  ASSERT_EQ(::chdir(top.c_str()), 0);
+  for (const refusal& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("-quiet");
+    const selk_process::result r = run(args, c.input);
+    EXPECT_EQ(r.status, 255) << c.messages[0];
+    EXPECT_EQ(r.out, header_block(args)) << c.messages[0];
+    const std::size_t usage = r.err.find(usage_text(banner()));
+    EXPECT_NE(usage, std::string::npos) << c.messages[0];
+    for (const std::string& m : c.messages) EXPECT_LT(r.err.find(m + "\n"), usage) << r.err;
+  }
+  // Standard output that the shell opened on the evidence, appending: not even the header goes there.
+  const std::string selk = "'" + selk_process::selk_path() + "'";
+  // (shell command, the line that says why)
+  const std::vector<std::pair<std::string, std::string>> shell_cases = {
+      {selk + " -db ev.db -quiet >> ev.db", "refusing standard output: it is ev.db, which this run reads"},
+      {selk + " -db link.db -quiet >> ev.db-wal",
+       "refusing standard output: it is " + ev + "-wal, which this run reads"},
+      {"echo ev.db | " + selk + " -pipe -quiet >> hard.db", "refusing standard output: it holds a SQLite database"},
+      {selk + " -db ev.db -bogus >> ev.db", "unknown argument: -bogus"},
+  };
+  for (const auto& c : shell_cases) {
+    const selk_process::result r = run({"-c", c.first}, "", "/bin/sh");
+    EXPECT_EQ(r.status, 255) << c.first;
+    EXPECT_NE(r.err.find(c.second + "\n"), std::string::npos) << r.err;
+  }
+  ASSERT_EQ(::chdir(saved), 0);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+    EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
+  }
+  EXPECT_EQ(folder_names(top), names);  // no companion, results file or log was created
+  EXPECT_TRUE(folder_names(dir.file("sub")).empty());
+  ::unsetenv("SELK_EVIDENCE_DIR");
+}
+
+// Names in `folder` that begin with `prefix`.
+std::set<std::string> names_beginning(const std::string& folder, const std::string& prefix) {
+  std::set<std::string> found;
+  for (const std::string& n : folder_names(folder)) {
+    if (n.compare(0, prefix.size(), prefix) == 0) found.insert(n);
+  }
+  return found;
+}
+
+TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
+  fx::temp_dir dir("copies");
+  // A database whose rows all sit in its log: reading it makes a private copy. Its report is far larger
+  // than the pipe and the report buffer, so a run whose output nobody reads stops while the copy exists.
+  const std::string live = dir.file("live.db"), db = dir.file("wal.db");
+  sqlite3* conn = fx::open_db(live);
+  ASSERT_NE(conn, nullptr);
+  fx::exec(conn, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+  fx::create_tables(conn);
+  fx::insert_handler(conn, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+  fx::exec(conn, "BEGIN;");
+  for (int i = 0; i < 20000; ++i) {
+    fx::insert_notification(conn, 200 + i, 300 + i, 68, "toast", "<toast><text>logged " + std::to_string(i) +
+                            "</text></toast>", {}, 132521874959020000LL + i * 10000000LL);
+  }
+  fx::exec(conn, "COMMIT;");
+  ASSERT_TRUE(fx::copy_file(live, db));
+  ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+  sqlite3_close(conn);
+  ASSERT_EQ(::mkdir(dir.file("tmp").c_str(), 0700), 0);
+  const std::string tmp = dir.file("tmp");
+  const char* saved_tmpdir = std::getenv("TMPDIR");
+  const std::string saved = saved_tmpdir != nullptr ? saved_tmpdir : "";
+  ::setenv("TMPDIR", tmp.c_str(), 1);
+
+  // SIGPIPE: the reader of the report goes away.
+  for (const int signal_number : {SIGINT, SIGTERM, SIGPIPE}) {
+    int out_pipe[2];
+    ASSERT_EQ(::pipe(out_pipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(out_pipe[1], 1);
+      const int null_fd = ::open("/dev/null", O_WRONLY);
+      ::dup2(null_fd, 2);
+      ::close(out_pipe[0]);
+      // As a shell would start it: other tests of this program ignore SIGPIPE, which a child inherits.
+      ::signal(SIGPIPE, SIG_DFL);
+      const std::string program = selk_process::selk_path();
+      ::execl(program.c_str(), program.c_str(), "-db", db.c_str(), "-quiet", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(out_pipe[1]);
+    bool seen = false;
+    for (int waited = 0; waited < 3000 && !seen; ++waited) {
+      seen = !names_beginning(tmp, "selk-evidence-").empty();
+      if (!seen) ::usleep(10000);
+    }
+    EXPECT_TRUE(seen) << "no private copy was made";
+    if (signal_number == SIGPIPE) {
+      ::close(out_pipe[0]);
+    } else {
+      ::kill(pid, signal_number);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    if (signal_number != SIGPIPE) ::close(out_pipe[0]);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+    EXPECT_TRUE(folder_names(tmp).empty()) << signal_number;
+  }
+
+  const selk_process::result whole = run({"-db", db, "-quiet"});
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_NE(whole.out.find("logged 19999"), std::string::npos);
+  EXPECT_TRUE(folder_names(tmp).empty());
+
+  // A temporary folder that cannot hold the copy is said as such.
+  const std::string none = dir.file("none");
+  ::setenv("TMPDIR", none.c_str(), 1);
+  const selk_process::result refused = run({"-db", db, "-quiet"});
+  EXPECT_EQ(refused.status, 255);
+  EXPECT_NE(refused.err.find("prob processing file " + db + ": the temporary folder " + none +
+                             " cannot hold a private copy of the evidence (No such file or directory); set TMPDIR"
+                             " to a usable folder\n"),
+            std::string::npos)
+      << refused.err;
+  if (saved_tmpdir != nullptr) {
+    ::setenv("TMPDIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("TMPDIR");
+  }
+}
+
 TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {
   fx::temp_dir dir("own");
   const std::string db = dir.file("a.db");
@@ -590,6 +850,18 @@ TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {
     for (const std::string& line : lines(report)) rows += line.find("alpha") != std::string::npos;
     EXPECT_EQ(rows, 2) << args[0];
   }
+  // Standard output that the shell opened on a file is the results file too, whatever the path's spelling.
+  const std::string shell_out = dir.file("shell.txt");
+  ASSERT_TRUE(fx::write_all(shell_out, {'o', 'l', 'd', '\n'}));
+  const std::string cmd = "printf '%s\\n%s\\n' '" + dir.path() + "/./shell.txt' '" + db + "' | '" +
+                          selk_process::selk_path() + "' -pipe -quiet >> '" + shell_out + "'";
+  const selk_process::result r = run({"-c", cmd}, "", "/bin/sh");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("skipping " + dir.path() + "/./shell.txt: it is the results file of this run\n"),
+            std::string::npos)
+      << r.err;
+  const std::vector<std::uint8_t> appended = fx::read_all(shell_out);
+  EXPECT_EQ(std::string(appended.begin(), appended.begin() + 4), "old\n");  // appended to, not emptied
 }
 
 TEST(SelkProcess, ResultsAndLogFilesAreNeverWritableByOthers) {
@@ -645,6 +917,11 @@ TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
         const std::string label = w.first[1] + " " + mode[0] + (filter ? " -filter" : "");
         EXPECT_EQ(found, w.second) << label;
         EXPECT_EQ(r.status, w.second.empty() ? 255 : 0) << label;
+        if (w.second.empty()) {
+          EXPECT_NE(r.err.find("no listed or found file passes the file filter and time window\n"),
+                    std::string::npos)
+              << label << r.err;
+        }
       }
     }
   }

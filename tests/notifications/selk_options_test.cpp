@@ -19,6 +19,21 @@ std::vector<std::string> args_of(std::initializer_list<const char*> words) {
     return v;
 }
 
+// Standard error without the sequences that clear the status line before each message.
+std::string without_status_clears(const std::string& err) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < err.size()) {
+        std::size_t end = err.find('\n', start);
+        end = end == std::string::npos ? err.size() : end + 1;
+        const std::string line = err.substr(start, end - start);
+        const std::size_t cr = line.rfind('\r');
+        out += cr == std::string::npos ? line : line.substr(cr + 1);
+        start = end;
+    }
+    return out;
+}
+
 bool contains(const std::vector<std::string>& args, const std::string& word) {
     for (const std::string& a : args)
         if (a == word) return true;
@@ -112,12 +127,44 @@ TEST(ParseSelkOptions, ArgumentsThatAreNeitherSwitchNorValueAreRefused) {
         const std::string err = testing::internal::GetCapturedStderr();
         EXPECT_NE(err.find("unknown argument: " + c.named + "\n"), std::string::npos) << err;
     }
-    // Every known switch with its value is taken, "-db" beside "-pipe" included.
+    // Every known switch with its value is taken.
     selk_options o;
     std::vector<std::string> args =
-        args_of({"-pipe", "-db", "x.db", "-csv", "-all_fields", "-incl_slack", "-quiet", "-dateformat", "mm/dd/yyyy"});
+        args_of({"-pipe", "-csv", "-all_fields", "-incl_slack", "-quiet", "-dateformat", "mm/dd/yyyy"});
     EXPECT_EQ(parse_selk_options(o, args), 1);
     EXPECT_EQ(args.size(), 1u);
+}
+
+TEST(ParseSelkOptions, FaultsTheCommonParserWouldPassAreNamed) {
+    struct refusal {
+        std::vector<const char*> words;
+        std::string message;  // the whole of standard error
+    };
+    const std::string two_modes = "only one of -db, -pipe and -enumdir may name the input\n";
+    const std::vector<refusal> cases = {
+        {{"-db"}, "-db needs a value\n"},
+        {{"-db", "a.db", "-out"}, "-out needs a value\n"},
+        {{"-username", "-quiet", "-db", "a.db"}, "-username needs a value\n"},
+        // The switch taken for the value leaves its own value behind.
+        {{"-db", "a.db", "-csvl2t", "-hostname", "-csv_separator", "|"},
+         "-hostname needs a value\nunknown argument: |\n"},
+        {{"-pipe", "-db", "x.db"}, two_modes},
+        {{"-pipe", "-enumdir", "/tmp"}, two_modes},
+        {{"-db", "x.db", "-enumdir", "/tmp", "-num_subdirs", "1"}, two_modes},
+        {{"-db", "a.db", "-cmd_start_time", "garbage"},
+         "refusing -cmd_start_time garbage: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-pipe", "-cmd_stop_time", " 10:00:00"},
+         "refusing -cmd_stop_time  10:00:00: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-db", "a.db", "-csv_separator", ""}, "refusing an empty -csv_separator\n"},
+    };
+    for (const refusal& c : cases) {
+        selk_options o;
+        std::vector<std::string> args = {"/usr/local/bin/selk"};
+        for (const char* w : c.words) args.emplace_back(w);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse_selk_options(o, args), 0) << c.message;
+        EXPECT_EQ(without_status_clears(testing::internal::GetCapturedStderr()), c.message);
+    }
 }
 
 TEST(ParseSelkOptions, InputMustBeNamed) {

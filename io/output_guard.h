@@ -1,0 +1,64 @@
+// Keeping a run's own output files off its evidence: where a path really leads, which files reading a
+// database may touch, and an output file held open, unemptied, until it has been checked against them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The absolute path of the file that opening `path` reaches: trailing '/' and '\' removed as the file
+// layer removes them, every link followed (a last link that leads nowhere too, so that the file it would
+// create is named), "." and ".." applied after the links. Empty for an empty path.
+std::string path_target(const std::string& path);
+
+// The files that reading the database `input` may touch or that lie beside it: the database and its
+// "-wal", "-journal" and "-shm" companions, each as spelled, without trailing separators, and beside the
+// file that the path reaches (path_target). No entry twice.
+std::vector<std::string> evidence_family(const std::string& input);
+
+// The member of evidence_family(input) that writing `output` would write over or create: the same
+// target path, or the same device and inode as an existing member. Empty when none. Opens nothing.
+std::string family_member_at(const std::string& output, const std::string& input);
+
+// True when the two paths reach one file: the same target path, or the same device and inode. False
+// when either is empty.
+bool paths_reach_same_file(const std::string& a, const std::string& b);
+
+// One output file of a run, held open and not yet emptied.
+struct held_output {
+  std::string spelled;         // the path as given
+  std::string target;          // path_target(spelled): the file that is held
+  int descriptor = -1;         // open for writing (and reading where allowed); -1 when not held
+  bool readable = false;       // the descriptor can also read
+  bool created = false;        // this run created the file
+  std::uint64_t device = 0;    // identity of the held file
+  std::uint64_t inode = 0;
+  bool regular = false;        // a regular file (only those are emptied and examined)
+
+  held_output() = default;
+  held_output(const held_output&) = delete;
+  held_output& operator=(const held_output&) = delete;
+  ~held_output();
+};
+
+// Opens out.spelled for writing at its target, without truncating and without following a link there;
+// a missing file is created (mode 0644 less the umask). 1, or 0 (errno says why) with nothing held.
+int hold_output(held_output& out);
+// Holds the file behind an open descriptor (standard output) when it is a regular file: its identity, and
+// a descriptor of its own that can read its first bytes. 1 when held; 0 for anything else (nothing held).
+int hold_open_file(held_output& out, int descriptor);
+// True when the held file is the existing file at `path`.
+bool held_output_is(const held_output& out, const std::string& path);
+// What an existing held file holds that only evidence holds, by its first bytes: "a SQLite database",
+// "a write-ahead log", "a rollback journal"; null when nothing of that kind (or it cannot be read).
+const char* held_evidence_header(const held_output& out);
+// True when the path's last name ends in "-shm", the name of the shared-memory file beside a database.
+bool named_like_shared_memory(const std::string& path);
+// The existing file (not a folder) that `path` lies or would lie beside as its "-wal", "-journal" or "-shm"
+// companion: the path without that ending, when it exists; empty otherwise. Such a file changes how the
+// library reads the one beside it, and is read with it.
+std::string file_beside_as_companion(const std::string& path);
+// Empties a held regular file and lets go of it. 1, or 0 when emptying fails.
+int empty_held_output(held_output& out);
+// Lets go of a held file, removing it again when this run created it.
+void drop_held_output(held_output& out);

@@ -1,0 +1,154 @@
+#include "io/output_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class output_guard_test : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string templ = std::string(SELK_TEST_TMP) + "/output_guard_XXXXXX";
+        ASSERT_NE(mkdtemp(&templ[0]), nullptr);
+        char real[PATH_MAX];
+        ASSERT_NE(realpath(templ.c_str(), real), nullptr);
+        dir_ = real;
+    }
+    void TearDown() override {
+        const std::string cmd = "rm -rf '" + dir_ + "'";
+        if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
+    }
+    std::string at(const std::string& name) const { return dir_ + "/" + name; }
+    void write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(at(name), std::ios::binary) << bytes;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+
+    std::string dir_;
+};
+
+TEST_F(output_guard_test, target_is_the_file_an_open_would_reach) {
+    write("f.db", "x");
+    ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("f.db", at("link").c_str()), 0);
+    ASSERT_EQ(symlink("link", at("chain").c_str()), 0);
+    ASSERT_EQ(symlink("f.db-journal", at("dangling").c_str()), 0);
+    ASSERT_EQ(symlink("sub/..", at("up").c_str()), 0);
+    // (spelling, target)
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {at("f.db"), at("f.db")},
+        {at("f.db") + "/", at("f.db")},
+        {at("f.db") + "\\", at("f.db")},
+        {at("f.db") + "//\\", at("f.db")},
+        {dir_ + "/./f.db", at("f.db")},
+        {dir_ + "/sub/../f.db", at("f.db")},
+        {dir_ + "/missing/../f.db", at("f.db")},
+        {dir_ + "/up/f.db-wal", at("f.db-wal")},
+        {at("link"), at("f.db")},
+        {at("chain"), at("f.db")},
+        {at("dangling"), at("f.db-journal")},
+        {at("sub"), at("sub")},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(path_target(c.first), c.second) << c.first;
+
+    char saved[PATH_MAX];
+    ASSERT_NE(getcwd(saved, sizeof(saved)), nullptr);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    const std::string relative = path_target("sub/../dangling");
+    const std::string member = family_member_at("dangling", "./f.db/");
+    ASSERT_EQ(chdir(saved), 0);
+    EXPECT_EQ(relative, at("f.db-journal"));
+    EXPECT_EQ(member, "./f.db-journal");
+}
+
+TEST_F(output_guard_test, family_members_by_name_link_and_identity) {
+    write("e.db", "SQLite format 3");
+    ASSERT_EQ(link(at("e.db").c_str(), at("hard").c_str()), 0);
+    ASSERT_EQ(symlink("e.db", at("soft.db").c_str()), 0);
+    // (output, input, member it reaches; empty for none)
+    const std::vector<std::vector<std::string>> cases = {
+        {at("e.db"), at("e.db"), at("e.db")},
+        {at("hard"), at("e.db"), at("e.db")},
+        {at("e.db-shm"), at("e.db"), at("e.db-shm")},
+        {at("e.db-wal"), at("soft.db"), at("e.db-wal")},  // the library's companions lie beside the target
+        {at("soft.db-wal"), at("soft.db"), at("soft.db-wal")},
+        {at("e.db-journal") + "/", at("e.db"), at("e.db-journal")},
+        {at("e.db.txt"), at("e.db"), ""},
+        {at("e.db-wal"), "", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(family_member_at(c[0], c[1]), c[2]) << c[0] << " | " << c[1];
+    EXPECT_TRUE(paths_reach_same_file(at("hard"), at("soft.db")));
+    EXPECT_TRUE(paths_reach_same_file(at("new.txt"), dir_ + "/./new.txt/"));
+    EXPECT_FALSE(paths_reach_same_file(at("new.txt"), at("e.db")));
+    // (path, the existing file it would lie beside as its companion)
+    const std::vector<std::pair<std::string, std::string>> beside = {
+        {at("e.db-journal"), at("e.db")}, {at("e.db-wal/"), at("e.db")}, {at("e.db-shm"), at("e.db")},
+        {at("x.db-wal"), ""},             {at("-wal"), ""},
+    };
+    for (const auto& b : beside) EXPECT_EQ(file_beside_as_companion(b.first), b.second) << b.first;
+    EXPECT_TRUE(named_like_shared_memory(at("e.db-shm/")));
+    EXPECT_FALSE(named_like_shared_memory(at("e.db-shm.txt")));
+}
+
+TEST_F(output_guard_test, held_output_is_checked_before_it_is_emptied) {
+    const std::string header_of_log("\x37\x7f\x06\x82\x00\x2d\xe2\x18", 8);
+    const std::string header_of_journal("\xd9\xd5\x05\xf9\x20\xa1\x63\xd7", 8);
+    // (name, bytes, what the header says; null for nothing of evidence)
+    const std::vector<std::tuple<std::string, std::string, const char*>> cases = {
+        {"db", std::string("SQLite format 3\0rest", 20), "a SQLite database"},
+        {"log", header_of_log, "a write-ahead log"},
+        {"journal", header_of_journal, "a rollback journal"},
+        {"text", "SQLite format 3 but text", nullptr},
+        {"short", "SQL", nullptr},
+    };
+    for (const auto& c : cases) {
+        write(std::get<0>(c), std::get<1>(c));
+        held_output held;
+        held.spelled = at(std::get<0>(c));
+        ASSERT_EQ(hold_output(held), 1) << std::get<0>(c);
+        EXPECT_FALSE(held.created);
+        const char* kind = held_evidence_header(held);
+        EXPECT_EQ(kind == nullptr ? std::string("none") : std::string(kind),
+                  std::get<2>(c) == nullptr ? std::string("none") : std::string(std::get<2>(c)));
+        EXPECT_EQ(read(held.target), std::get<1>(c));  // holding changed nothing
+        EXPECT_TRUE(held_output_is(held, held.spelled));
+        drop_held_output(held);
+        EXPECT_EQ(read(at(std::get<0>(c))), std::get<1>(c));  // an existing file stays
+    }
+
+    // A file the hold created goes again when the run is refused; emptied once accepted.
+    held_output fresh;
+    fresh.spelled = at("new.txt");
+    ASSERT_EQ(hold_output(fresh), 1);
+    EXPECT_TRUE(fresh.created);
+    drop_held_output(fresh);
+    EXPECT_NE(access(at("new.txt").c_str(), F_OK), 0);
+    held_output kept;
+    kept.spelled = at("text");
+    ASSERT_EQ(hold_output(kept), 1);
+    EXPECT_EQ(empty_held_output(kept), 1);
+    EXPECT_EQ(read(at("text")), "");
+    EXPECT_TRUE(held_output_is(kept, at("text")));
+
+    held_output nowhere;
+    nowhere.spelled = at("no/such/folder/r.txt");
+    EXPECT_EQ(hold_output(nowhere), 0);
+    EXPECT_EQ(nowhere.descriptor, -1);
+}
+
+}  // namespace

@@ -80,4 +80,30 @@ TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSays
   }
 }
 
+// The count the diagnostics log gives of a table of more rows than are written before the formatter threads
+// start is the table's own, whichever reader and form wrote them.
+TEST(SelkProcess, RecordsFoundCountsEveryRowOfALargeTable) {
+  fx::temp_dir dir;
+  const std::string db = dir.file("large.db");
+  ASSERT_NO_FATAL_FAILURE(make_large_db(db));
+  sqlite3* conn = fx::open_db(db);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT count(*) FROM Notification;", -1, &st, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  const std::string expected = "->" + std::to_string(sqlite3_column_int(st, 0)) + " records found\n";
+  sqlite3_finalize(st);
+  sqlite3_close(conn);
+  int at = 0;
+  for (const std::vector<std::string>& form : {std::vector<std::string>{}, {"-carve"}, {"-csv", "-all_fields"}}) {
+    const std::string diags = dir.file("diags" + std::to_string(at++) + ".txt");
+    std::vector<std::string> args = {"-db", db, "-quiet", "-diags", diags};
+    args.insert(args.end(), form.begin(), form.end());
+    const selk_process::result r = selk_process::run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<std::uint8_t> log = fx::read_all(diags);
+    const std::string text(log.begin(), log.end());
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << text;
+  }
+}
+
 }  // namespace

@@ -175,6 +175,35 @@ TEST(RowPipeline, RawRowsBeforeAFailureAreInTheReportBeforeIt) {
     EXPECT_TRUE(parallel.at_flush == parallel.text);
 }
 
+// Negative integers in a column read as text (the payload), before the formatter threads start and past it,
+// print as the library gives them, not as the unsigned number of their bits.
+TEST(RowPipeline, NegativeIntegersReadAsTextPrintAsTheLibraryGivesThem) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("negative.db");
+    make_large_db(db);
+    sqlite3* conn = fx::open_db(db);
+    fx::exec(conn, "UPDATE Notification SET Payload = -5 WHERE [Order] IN (11, 5001);");
+    fx::exec(conn, "UPDATE Notification SET Payload = -9223372036854775808 WHERE [Order] = 6001;");
+    sqlite3_close(conn);
+    struct form_case {
+        std::vector<std::string> extra;
+        std::string small, smallest;  // the two payload cells as the form prints them
+    };
+    const std::vector<form_case> cases = {
+        {{}, "| -5 ", "| -9223372036854775808 "},
+        {{"-csv", "-all_fields"}, ",-5,", ",-9223372036854775808,"},
+    };
+    for (const form_case& c : cases) {
+        const report r = run(db, c.extra, 3, true);
+        EXPECT_EQ(r.threads, 3u);
+        std::size_t small = 0;
+        for (std::size_t at = r.text.find(c.small); at != std::string::npos; at = r.text.find(c.small, at + 1)) ++small;
+        EXPECT_EQ(small, 2u) << c.small;
+        EXPECT_NE(r.text.find(c.smallest), std::string::npos) << c.smallest;
+        EXPECT_EQ(r.text.find("18446744073709551611"), std::string::npos);
+    }
+}
+
 // Whether a run with 3 formatter threads ends with std::bad_alloc; `text` gets what reached the report.
 bool ends_out_of_memory(const std::string& db, const std::vector<std::string>& extra, std::string& text) {
     test_run t;

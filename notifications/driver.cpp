@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <iostream>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <new>
 #include <sstream>

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <set>
 #include <sstream>
 #include <string>
@@ -20,6 +21,7 @@
 #include "notifications/selk_options.h"
 #include "recovery_fixtures.h"
 #include "test_run.h"
+#include "thread_start_failure.h"
 
 namespace {
 
@@ -412,6 +414,23 @@ TEST_F(WalCompanion, ThreadedSlackSortLeavesTheRunAsTheSerialOne) {
             for (const std::string& f : form) name += " " + f;
             const std::string serial = state_after_tables_and_scan(path, form, false);
             EXPECT_EQ(state_after_tables_and_scan(path, form, true), serial) << name;
+        }
+    }
+}
+
+// A scan thread that cannot start leaves the scan to the caller; one that runs out of memory says so in finish().
+TEST_F(WalCompanion, ScanThreadThatCannotStartOrFailsNeverEndsTheRunUnsaid) {
+    for (const thread_start_outcome how : {thread_start_outcome::refuse, thread_start_outcome::fail}) {
+        test_run o;
+        quiet(o);
+        slack_scan_task task;
+        {
+            thread_start_failure::scope hook(1, how);
+            EXPECT_EQ(task.start(path_, false, o), how == thread_start_outcome::fail);
+        }
+        EXPECT_EQ(task.started(), how == thread_start_outcome::fail);
+        if (task.started()) {
+            EXPECT_THROW(task.finish(&o), std::bad_alloc);
         }
     }
 }

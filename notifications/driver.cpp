@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <memory>
+#include <new>
 #include <sstream>
 
 #include "common/case_conv.h"
@@ -376,11 +378,19 @@ int selk_main(int argc, char* argv[]) {
   *report << header.str() << "\n";
 
   selk_run run(options);
-  int result;
-  if (!options.pipe && !options.enumdir_given)
-    result = run_single(*report, run, program_path);
-  else
-    result = run_path_stream(*report, run);
+  int result = -1;
+  try {
+    if (!options.pipe && !options.enumdir_given)
+      result = run_single(*report, run, program_path);
+    else
+      result = run_path_stream(*report, run);
+  } catch (const std::bad_alloc&) {
+    // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
+    // fails.
+    error_printf("out of memory: the report is incomplete\n");
+  } catch (const std::exception& e) {
+    error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
+  }
 
   // A report that was cut short must not pass for a complete one.
   if (!flush_report(*report, to_file)) {

@@ -1,5 +1,6 @@
 #include "notifications/report_delimited.h"
 
+#include <new>
 #include <sstream>
 
 #include "common/digest.h"
@@ -148,6 +149,9 @@ int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_re
   variant_row& row = row_;
   if (row.valid != 1 || row.count != cells) {
     row.init(cells, true);
+    // The row stays invalid only when its cells cannot be had (a header never has more than a row holds):
+    // it would render as nothing, and the record would be left out without a word.
+    if (row.valid != 1 && cells != 0) throw std::bad_alloc();
   } else {
     // As a new row of empty texts, with the storage of every cell kept.
     for (qm_variant_lite& cell : row.fields) {

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <new>
 #include <streambuf>
 #include <utility>
 
 #include "notifications/report_delimited.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -45,7 +47,15 @@ row_pipeline::row_pipeline(std::ostream& os, selk_run& run, record_writer& seria
     wanted_threads_ = static_cast<unsigned>(threads);
 }
 
-row_pipeline::~row_pipeline() { finish(); }
+row_pipeline::~row_pipeline() {
+    // Reached without finish() only while an exception leaves the run: the rows handed on still go out where
+    // they can, and that exception, not a formatter's, is the one the run reports.
+    try {
+        drain();
+    } catch (...) {
+    }
+    stop_threads();
+}
 
 bool row_pipeline::parallel_allowed() const {
     // The timeline forms keep a header switch that their first row clears; a run log takes rows one at a
@@ -63,12 +73,11 @@ void row_pipeline::write(notification_record& n) {
             return;
         }
         // The serial rows wrote the header; what decides the form no longer changes.
-        if (!serial_.healthy() || !parallel_allowed()) {
+        if (!serial_.healthy() || !parallel_allowed() || !start()) {
             refused_ = true;
             serial_.write(n);
             return;
         }
-        start();
     }
     if (!serial_.admit(n)) return;
     if (current_->rows.empty()) current_->rows.resize(kBatchRows);
@@ -219,7 +228,7 @@ void row_pipeline::write_own_row(table_record& row, const std::vector<std::uint3
     if (++b.used == kBatchRows) submit_current();
 }
 
-void row_pipeline::start() {
+bool row_pipeline::start() {
     // The settings text of a handler is built on first use and kept in it: built here, before rows are
     // formatted on several threads.
     if (!run_.store.handlers.empty() && !run_.store.settings.empty()) {
@@ -236,18 +245,45 @@ void row_pipeline::start() {
     }
     current_ = free_.back();
     free_.pop_back();
+    workers_.reserve(wanted_threads_);
+    for (unsigned i = 0; i < wanted_threads_; ++i) {
+        std::thread worker;
+        if (!platform_start_thread(worker, [this] { work(); }, [this](std::exception_ptr e) { fail(e); })) break;
+        workers_.push_back(std::move(worker));
+    }
+    threads_started_ = static_cast<unsigned>(workers_.size());
+    if (workers_.empty()) {
+        // No thread to be had: the rows stay on this thread, the report is the same.
+        current_ = nullptr;
+        free_.clear();
+        owned_.clear();
+        return false;
+    }
+    // Fewer threads than wanted format the same batches, only more slowly.
     parallel_ = true;
-    for (unsigned i = 0; i < wanted_threads_; ++i) workers_.emplace_back(&row_pipeline::work, this);
-    threads_started_ = wanted_threads_;
+    return true;
+}
+
+void row_pipeline::fail(std::exception_ptr error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!error_) error_ = std::move(error);
+    work_ready_.notify_all();
+    turn_.notify_all();
+}
+
+void row_pipeline::throw_if_failed() const {
+    if (error_) std::rethrow_exception(error_);
 }
 
 void row_pipeline::submit_current() {
     std::unique_lock<std::mutex> lock(mutex_);
+    throw_if_failed();
     current_->sequence = next_sequence_++;
     queued_.push_back(current_);
     current_ = nullptr;
     work_ready_.notify_one();
-    turn_.wait(lock, [this] { return !free_.empty(); });
+    turn_.wait(lock, [this] { return error_ || !free_.empty(); });
+    throw_if_failed();
     current_ = free_.back();
     free_.pop_back();
 }
@@ -266,8 +302,10 @@ void row_pipeline::format(batch& b, record_writer& writer) {
         } else if (r.kind == slot_kind::own_row) {
             own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
         }
-        // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again.
-        writer.write_admitted(b.rows[i]);
+        // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again. It
+        // writes only into the batch's text, so a failed write is memory that ran out; the row must not be
+        // left out without a word.
+        if (!writer.write_admitted(b.rows[i])) throw std::bad_alloc();
         b.ends.push_back(b.text.size());
     }
 }
@@ -306,8 +344,9 @@ void row_pipeline::work() {
     record_writer writer(out, run_);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        work_ready_.wait(lock, [this] { return stopping_ || !queued_.empty(); });
-        if (queued_.empty()) return;
+        work_ready_.wait(lock, [this] { return stopping_ || error_ || !queued_.empty(); });
+        // After a failure the batches are left: the reading thread stops the run.
+        if (error_ || queued_.empty()) return;
         batch* b = queued_.front();
         queued_.pop_front();
         lock.unlock();
@@ -315,7 +354,8 @@ void row_pipeline::work() {
         format(*b, writer);
         lock.lock();
         // Texts reach the report in the order the batches were submitted.
-        turn_.wait(lock, [this, b] { return written_ == b->sequence; });
+        turn_.wait(lock, [this, b] { return error_ || written_ == b->sequence; });
+        if (error_) return;
         write_in_turn(*b, lock);
         b->used = 0;
         b->library.used = 0;
@@ -327,21 +367,32 @@ void row_pipeline::work() {
 
 void row_pipeline::drain() {
     if (!parallel_) return;
-    if (current_->used != 0) submit_current();
+    // No batch is being filled after a failed hand-over.
+    if (current_ != nullptr && current_->used != 0) submit_current();
     std::unique_lock<std::mutex> lock(mutex_);
-    turn_.wait(lock, [this] { return written_ == next_sequence_; });
+    turn_.wait(lock, [this] { return error_ || written_ == next_sequence_; });
+    throw_if_failed();
 }
 
 void row_pipeline::finish() {
     if (!parallel_) return;
     drain();
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
+    stop_threads();
+    // A thread that failed after its last batch still ran out of memory: the run says so.
+    std::lock_guard<std::mutex> lock(mutex_);
+    throw_if_failed();
+}
+
+void row_pipeline::stop_threads() {
+    if (!workers_.empty()) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        work_ready_.notify_all();
+        for (std::thread& t : workers_) t.join();
+        workers_.clear();
     }
-    work_ready_.notify_all();
-    for (std::thread& t : workers_) t.join();
-    workers_.clear();
     parallel_ = false;
     refused_ = true;
 }

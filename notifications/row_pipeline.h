@@ -1,12 +1,15 @@
 // Notification rows written with several threads: the reading thread hands each notification on in
 // batches, formatter threads turn a batch into its report text, and the texts reach the report in the order
 // the notifications were read. A small table never starts a thread: its rows are written as they come.
+// Where no formatter thread can be started the rows stay on the reading thread; a formatter's failure (out of
+// memory) is thrown on the reading thread at its next hand-over, drain() or finish().
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -55,11 +58,14 @@ class row_pipeline {
                        const std::string& signature);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
-    // Returns once every notification handed on so far is in the report stream; the threads stay.
+    // Returns once every notification handed on so far is in the report stream; the threads stay. Throws what
+    // made a formatter thread fail.
     void drain();
-    // Drains and stops the threads. Called by the destructor as well.
+    // Drains and stops the threads; throws what made a formatter thread fail, also one whose rows all reached
+    // the report. The destructor stops the threads without throwing (and drains them first where it can).
     void finish();
-    // How many formatter threads ran (0 when the rows were written on the calling thread).
+    // How many formatter threads ran (0 when the rows were written on the calling thread, also when none could
+    // be started).
     unsigned threads_started() const { return threads_started_; }
 
   private:
@@ -104,7 +110,14 @@ class row_pipeline {
 
     // True when the report form allows rows to be formatted apart from one another.
     bool parallel_allowed() const;
-    void start();
+    // Starts the formatter threads; false when not one could be started (everything then stays serial).
+    bool start();
+    // Stops and joins the formatter threads; throws nothing.
+    void stop_threads();
+    // A formatter thread's failure: kept for the reading thread, and every waiting thread woken.
+    void fail(std::exception_ptr error);
+    // Throws the failure of a formatter thread, if one failed; `mutex_` is held.
+    void throw_if_failed() const;
     void submit_current();
     void work();
     // Fills and formats the batch's rows with `writer`, whose stream appends to the batch's text.
@@ -142,5 +155,6 @@ class row_pipeline {
     std::vector<batch*> free_;            // batches that may be filled
     std::uint64_t written_ = 0;           // batches whose text is in the report
     bool stopping_ = false;
+    std::exception_ptr error_;            // what made a formatter thread fail; the threads then stop
     std::vector<std::thread> workers_;
 };

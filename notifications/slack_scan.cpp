@@ -1,6 +1,5 @@
 #include "notifications/slack_scan.h"
 
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "io/option_parser.h"
 #include "notifications/recovered.h"
 #include "notifications/database_state.h"
+#include "platform/threads.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -79,18 +79,14 @@ bool slack_scan_task::start(const std::string& path, bool carve, const selk_run&
     }
     for (int i = 0; i < 3; ++i) snapshot_[i] = stage_.schemas[i];
     const bool verify = run.options.verify != 0;
-    try {
-        thread_ = std::thread([this, path, scan = std::move(scan), verify] {
-            try {
-                carved_ = carve_database(results_, path, scan);
-                if (carved_ && staged_) sort_recovered_records(results_, verify, stage_);
-            } catch (...) {
-                error_ = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {
-        return false;
-    }
+    const bool running = platform_start_thread(
+        thread_,
+        [this, path, scan = std::move(scan), verify] {
+            carved_ = carve_database(results_, path, scan);
+            if (carved_ && staged_) sort_recovered_records(results_, verify, stage_);
+        },
+        [this](std::exception_ptr e) { error_ = std::move(e); });
+    if (!running) return false;
     started_ = true;
     return true;
 }

@@ -635,7 +635,15 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         value_ptrs[k] = &cells[k][0];
       }
       if (sizes != nullptr) *sizes = lengths;
-      if (callback(context, n, value_ptrs.data(), name_ptrs.data()) != 0) {
+      int stop = 0;
+      try {
+        stop = callback(context, n, value_ptrs.data(), name_ptrs.data());
+      } catch (...) {
+        // The callback's exception (out of memory) ends the query: the statement is not left open.
+        sqlite_api.finalize(stmt);
+        throw;
+      }
+      if (stop != 0) {
         rc = SQLITE_ABORT;
         break;
       }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include "io/fileio.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -92,7 +94,8 @@ class leaf_decoder {
             page_slot<Page>& slot = slots_[index % slots_.size()];
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                decoded_.wait(lock, [&slot, index] { return slot.ready && slot.index == index; });
+                decoded_.wait(lock, [this, &slot, index] { return error_ || (slot.ready && slot.index == index); });
+                throw_if_failed();
             }
             bool go_on = true;
             for (Page& found : slot.found) {
@@ -120,6 +123,26 @@ class leaf_decoder {
         for (std::condition_variable& room : room_) room.notify_all();
     }
 
+    // A decoding thread's failure: kept for the calling thread; the walk stops.
+    void fail(std::exception_ptr error) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!error_) error_ = std::move(error);
+        stop_ = true;
+        for (std::condition_variable& room : room_) room.notify_all();
+        decoded_.notify_all();
+    }
+
+    // Throws the failure of a decoding thread, if one failed; `mutex_` is held.
+    void throw_if_failed() const {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+    // The same once the threads are joined.
+    void throw_if_failed_after_join() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        throw_if_failed();
+    }
+
   private:
     std::size_t group_count() const { return (offsets_.size() + kGroupPages - 1) / kGroupPages; }
 
@@ -132,6 +155,7 @@ class leaf_decoder {
     std::condition_variable decoded_;  // the group the consumer waits for was decoded
     std::size_t consumed_ = 0;         // groups handed on
     bool stop_ = false;
+    std::exception_ptr error_;         // what made a decoding thread fail
 };
 
 template <typename Page, typename Decode>
@@ -147,11 +171,35 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
     }
     leaf_decoder<Page, Decode> decoder(offsets, options, kGroupsPerThread * threads, threads);
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < threads; ++i)
-        workers.emplace_back([&decoder, &handles, i, threads] { decoder.work(*handles[i], i, threads); });
-    decoder.consume(consume);
-    decoder.stop();
-    for (std::thread& t : workers) t.join();
+    workers.reserve(threads);
+    for (unsigned i = 0; i < threads; ++i) {
+        std::thread worker;
+        if (!platform_start_thread(
+                worker, [&decoder, &handles, i, threads] { decoder.work(*handles[i], i, threads); },
+                [&decoder](std::exception_ptr e) { decoder.fail(e); }))
+            break;
+        workers.push_back(std::move(worker));
+    }
+    const auto join = [&decoder, &workers] {
+        decoder.stop();
+        for (std::thread& t : workers) t.join();
+    };
+    if (workers.size() < threads) {
+        // The groups are dealt to the threads by number, so the walk needs all of them: nothing was handed on
+        // yet, and the caller decodes the pages itself.
+        join();
+        return 0;
+    }
+    try {
+        decoder.consume(consume);
+    } catch (...) {
+        // The consumer's exception or a decoding thread's failure: it leaves once the threads are joined.
+        join();
+        throw;
+    }
+    join();
+    // A thread that failed after its last group still ran out of memory: the walk says so.
+    decoder.throw_if_failed_after_join();
     return 1;
 }
 

@@ -20,10 +20,12 @@ using leaf_page_consumer = std::function<bool(artifact_map&)>;
 
 // Reads the pages at the file offsets `offsets` of `file` and decodes each with parse_table_page (as a page
 // of its own, with `options`; overflow chains are followed through a handle of each thread's own, whatever
-// `options.file` says) on `threads` threads, each reading through a handle of its own on the file; `consume` gets the artifacts of each page that read and decoded, in the
-// order of `offsets`. At most a few pages per thread wait decoded at any time. Returns 0 without reading
-// anything when this cannot be done (a file in memory, a file that cannot be opened again, fewer than two
-// threads): the caller then decodes the pages itself. Otherwise 1.
+// `options.file` says) on `threads` threads, each reading through a handle of its own on the file; `consume`
+// gets the artifacts of each page that read and decoded, in the order of `offsets`. At most a few pages per
+// thread wait decoded at any time. Returns 0 without handing anything on when this cannot be done (a file in
+// memory, a file that cannot be opened again, fewer than two threads, a thread that cannot be started): the
+// caller then decodes the pages itself. Otherwise 1. An exception of `consume`, or the failure of a decoding
+// thread (out of memory), is thrown here once the threads are joined.
 int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                                const leaf_page_options& options, unsigned threads,
                                const leaf_page_consumer& consume);

@@ -62,6 +62,40 @@ TEST_F(ReportWriter, RecoveredDuplicatesAreDroppedWithinTheirFileFamily) {
   EXPECT_NE(rows[3].find(",no offset,"), std::string::npos);
 }
 
+// Rows of the log whose frame offsets equal the offsets of rows of the main file (its overwritten pages, its
+// free space, the own walk) are other rows: each prints once, written as a vector or one by one.
+TEST_F(ReportWriter, LogRowsAtTheOffsetsOfMainFileRowsEachPrintOnce) {
+  struct offset_case {
+    unsigned first, second;  // source codes of two rows at one offset
+    std::size_t printed;
+  };
+  const offset_case cases[] = {
+      {kSourceWalOverwrites, kSourceWalSuperseded, 2}, {kSourceWalOverwrites, kSourceWalSlack, 2},
+      {kSourceWalSlack, kSourceWalOverwrites, 2},      {kSourceWalOverwrites, kSourceWalValid, 2},
+      {kSourceCarveMainFromWal, kSourceWalSlack, 2},   {kSourceMainSlack, kSourceWalSuperseded, 2},
+      {kSourceWalOverwrites, kSourceWalOverwrites, 1}, {kSourceWalOverwrites, kSourceMainSlack, 1},
+      {kSourceWalSuperseded, kSourceWalSlack, 1},      {kSourceCarveMainFromWal, kSourceWalOverwrites, 1},
+  };
+  for (const offset_case& c : cases) {
+    for (const std::uint64_t offset : {std::uint64_t{0x1038}, std::uint64_t{0x40001FF0}}) {
+      std::vector<notification_record> records = {recovered(notification(1, 0, "toast", "one"), c.first, offset),
+                                                  recovered(notification(2, 0, "toast", "two"), c.second, offset)};
+      // Each run starts with the header due.
+      test_run whole, one_by_one;
+      for (test_run* run : {&whole, &one_by_one}) {
+        ASSERT_TRUE(parse(*run, {"-db", "w.db", "-csv", "-incl_slack"}));
+        run->db_path = "w.db";
+        set_full_masks(*run);
+      }
+      EXPECT_EQ(printed_rows(whole, records).size(), c.printed) << c.first << " " << c.second;
+      std::ostringstream os;
+      record_writer writer(os, one_by_one);
+      for (notification_record& n : records) EXPECT_TRUE(writer.write(n));
+      EXPECT_EQ(lines_of(os.str()).size(), 1 + c.printed) << c.first << " " << c.second;
+    }
+  }
+}
+
 TEST(PrintedOffsets, EachOffsetIsNewOnceAlsoAcrossGrowth) {
   // Offsets a page apart and their neighbours, many times the first table's size; every byte of a few
   // pages, in falling order (more than a stretch holds in a list); the ends of the number range.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <new>
 #include <set>
 #include <sstream>
 #include <string>
@@ -11,6 +12,7 @@
 #include "notification_db_fixtures.h"
 #include "notifications/library_path.h"
 #include "test_run.h"
+#include "thread_start_failure.h"
 
 namespace fx = notification_fixtures;
 
@@ -171,6 +173,89 @@ TEST(RowPipeline, RawRowsBeforeAFailureAreInTheReportBeforeIt) {
     EXPECT_FALSE(parallel.at_flush.empty());
     EXPECT_TRUE(parallel.text == filled.text);
     EXPECT_TRUE(parallel.at_flush == parallel.text);
+}
+
+// Negative integers in a column read as text (the payload), before the formatter threads start and past it,
+// print as the library gives them, not as the unsigned number of their bits.
+TEST(RowPipeline, NegativeIntegersReadAsTextPrintAsTheLibraryGivesThem) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("negative.db");
+    make_large_db(db);
+    sqlite3* conn = fx::open_db(db);
+    fx::exec(conn, "UPDATE Notification SET Payload = -5 WHERE [Order] IN (11, 5001);");
+    fx::exec(conn, "UPDATE Notification SET Payload = -9223372036854775808 WHERE [Order] = 6001;");
+    sqlite3_close(conn);
+    struct form_case {
+        std::vector<std::string> extra;
+        std::string small, smallest;  // the two payload cells as the form prints them
+    };
+    const std::vector<form_case> cases = {
+        {{}, "| -5 ", "| -9223372036854775808 "},
+        {{"-csv", "-all_fields"}, ",-5,", ",-9223372036854775808,"},
+    };
+    for (const form_case& c : cases) {
+        const report r = run(db, c.extra, 3, true);
+        EXPECT_EQ(r.threads, 3u);
+        std::size_t small = 0;
+        for (std::size_t at = r.text.find(c.small); at != std::string::npos; at = r.text.find(c.small, at + 1)) ++small;
+        EXPECT_EQ(small, 2u) << c.small;
+        EXPECT_NE(r.text.find(c.smallest), std::string::npos) << c.smallest;
+        EXPECT_EQ(r.text.find("18446744073709551611"), std::string::npos);
+    }
+}
+
+// Whether a run with 3 formatter threads ends with std::bad_alloc; `text` gets what reached the report.
+bool ends_out_of_memory(const std::string& db, const std::vector<std::string>& extra, std::string& text) {
+    test_run t;
+    std::vector<std::string> args = {"selk", "-db", db, "-quiet"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(parse_selk_options(t, args), 1);
+    std::ostringstream os;
+    bool threw = false;
+    try {
+        record_writer live(os, t);
+        row_pipeline rows(os, t, live, 3);
+        const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
+        std::string path = db;
+        unsigned source_code = 0;
+        (void)read_database_tables(t, path, sink, [&rows] { rows.drain(); }, &source_code, &rows);
+        rows.finish();
+    } catch (const std::bad_alloc&) {
+        threw = true;
+    }
+    text = os.str();
+    return threw;
+}
+
+// Every start of a run's threads (the leaf decoders of "-carve", then the formatters) made to fail in turn: a
+// thread that cannot be started leaves the report as one thread writes it; one that runs out of memory ends
+// the run with std::bad_alloc after a first part of that report, and no thread is left running.
+TEST(RowPipeline, ThreadsThatCannotStartOrThatFailNeverChangeTheReport) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("large.db");
+    make_large_db(db);
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"-carve"}}) {
+        const std::string name = extra.empty() ? "default" : extra[0];
+        const report serial = run(db, extra, 0);
+        int starts = 0;
+        {
+            thread_start_failure::scope counting(0, thread_start_outcome::refuse);
+            EXPECT_TRUE(run(db, extra, 3, true).text == serial.text) << name;
+            starts = counting.started();
+        }
+        EXPECT_GE(starts, 3) << name;
+        for (int n = 1; n <= starts; ++n) {
+            {
+                thread_start_failure::scope refused(n, thread_start_outcome::refuse);
+                const report r = run(db, extra, 3, true);
+                EXPECT_TRUE(r.text == serial.text) << name << " start " << n;
+            }
+            thread_start_failure::scope failing(n, thread_start_outcome::fail);
+            std::string partial;
+            EXPECT_TRUE(ends_out_of_memory(db, extra, partial)) << name << " start " << n;
+            EXPECT_EQ(serial.text.compare(0, partial.size(), partial), 0) << name << " start " << n;
+        }
+    }
 }
 
 }  // namespace

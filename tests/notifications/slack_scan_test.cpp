@@ -7,15 +7,21 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "notifications/library_path.h"
 #include "notifications/records.h"
 #include "notifications/recovered.h"
+#include "notifications/report_writer.h"
+#include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "recovery_fixtures.h"
 #include "test_run.h"
+#include "thread_start_failure.h"
 
 namespace {
 
@@ -324,6 +330,109 @@ TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
     slack_scan_task task;
     EXPECT_FALSE(task.start(path_, false, shown));
     EXPECT_FALSE(task.started());
+}
+
+// The run's state once the tables of `db` are read as the tool reads them and the slack scan's records are
+// sorted in: on a thread of its own while the tables are read (`threaded`), or after them.
+std::string state_after_tables_and_scan(const std::string& db, const std::vector<std::string>& extra,
+                                        bool threaded) {
+    test_run t;
+    std::vector<std::string> args = {"selk", "-db", db, "-quiet", "-incl_slack"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(parse_selk_options(t, args), 1);
+    slack_scan_task task;
+    std::ostringstream os;
+    record_writer live(os, t);
+    row_pipeline rows(os, t, live, 0);
+    const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
+    const auto tables_begin = [&] {
+        if (threaded) {
+            EXPECT_TRUE(task.start(t.db_path, t.carve_switch != 0, t));
+        }
+    };
+    std::string path = db;
+    EXPECT_EQ(read_database_tables(t, path, sink, [&rows] { rows.drain(); }, nullptr, &rows, tables_begin), 1);
+    rows.finish();
+    const int found = threaded ? task.finish(&t) : scan_slack_records(t.db_path, false, t.carve_switch != 0, &t);
+    // "-verify" names the schemas' fields and gives them a signature digest.
+    std::string verified;
+    for (const table_schema& schema : t.layout.schemas) {
+        verified += schema.signature_digest_text;
+        for (const table_field& field : schema.fields) verified += " " + field.name;
+        verified += "\n";
+    }
+    return std::to_string(found) + "\n" + state_of(t) + verified;
+}
+
+// Deleted rows of a notification table whose first rows have fewer columns than its schema (columns added
+// later), next to a handler table with nothing deleted whose one row also has fewer columns.
+void make_db_of_fewer_columns(const std::string& path) {
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA secure_delete=OFF;");
+    std::string table = notification_fixtures::notification_table_sql();
+    const std::string later = "[BootId] INT64 DEFAULT '0', [ExpiresOnReboot] BOOLEAN DEFAULT 'FALSE', ";
+    ASSERT_NE(table.find(later), std::string::npos);
+    table.erase(table.find(later), later.size());
+    std::string handlers = notification_fixtures::handler_table_sql();
+    const std::string added = ", [ContainerSid] TEXT COLLATE NOCASE";
+    ASSERT_NE(handlers.find(added), std::string::npos);
+    handlers.erase(handlers.find(added), added.size());
+    exec(db, handlers);
+    exec(db, table);
+    exec(db, "INSERT INTO NotificationHandler VALUES(1, 'Microsoft.Windows.Photos_8wekyb3d8bbwe!App', NULL, "
+             "'app:desktop', 7, NULL, '2020-12-11 19:09:13', '2020-12-11 19:10:14', NULL);");
+    exec(db, "ALTER TABLE NotificationHandler ADD COLUMN [ContainerSid] TEXT COLLATE NOCASE;");
+    for (int i = 1; i <= 6; ++i)
+        exec(db, "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, Tag, [Group], ExpiryTime, "
+                 "ArrivalTime, DataVersion, PayloadType) VALUES(" +
+                     std::to_string(i) + ", " + std::to_string(100 + i) + ", 1, 'toast', CAST('" + payload_for(i) +
+                     "' AS BLOB), '', '', " + std::to_string(kArrival + 864000000000LL) + ", " +
+                     std::to_string(kArrival + i) + ", 0, 'Xml');");
+    exec(db, "ALTER TABLE Notification ADD COLUMN [BootId] INT64 DEFAULT '0';");
+    exec(db, "ALTER TABLE Notification ADD COLUMN [ExpiresOnReboot] BOOLEAN DEFAULT 'FALSE';");
+    for (int i = 7; i <= 12; ++i) insert_notification(db, i, 100 + i, 1, "toast", payload_for(i));
+    exec(db, "DELETE FROM Notification WHERE [Order] IN (2, 5, 8, 11);");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+}
+
+// The slack scan on a thread of its own, sorting while the tables are read, leaves the run as the scan after
+// the tables does: with "-verify", after an own-reader walk of rows of fewer columns, and where a table (or
+// every table) has no recovered rows.
+TEST_F(WalCompanion, ThreadedSlackSortLeavesTheRunAsTheSerialOne) {
+    const std::string fewer = dir_.file("fewer.db");
+    ASSERT_NO_FATAL_FAILURE(make_db_of_fewer_columns(fewer));
+    const std::string clean = dir_.file("clean.db");
+    sqlite3* db = open_db(clean);
+    ASSERT_NE(db, nullptr);
+    fill_db(db, 3);
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+    const std::vector<std::vector<std::string>> forms = {{}, {"-verify"}, {"-carve"}, {"-carve", "-verify"}};
+    for (const std::string& path : {path_, fewer, clean}) {
+        for (const std::vector<std::string>& form : forms) {
+            std::string name = path;
+            for (const std::string& f : form) name += " " + f;
+            const std::string serial = state_after_tables_and_scan(path, form, false);
+            EXPECT_EQ(state_after_tables_and_scan(path, form, true), serial) << name;
+        }
+    }
+}
+
+// A scan thread that cannot start leaves the scan to the caller; one that runs out of memory says so in finish().
+TEST_F(WalCompanion, ScanThreadThatCannotStartOrFailsNeverEndsTheRunUnsaid) {
+    for (const thread_start_outcome how : {thread_start_outcome::refuse, thread_start_outcome::fail}) {
+        test_run o;
+        quiet(o);
+        slack_scan_task task;
+        {
+            thread_start_failure::scope hook(1, how);
+            EXPECT_EQ(task.start(path_, false, o), how == thread_start_outcome::fail);
+        }
+        EXPECT_EQ(task.started(), how == thread_start_outcome::fail);
+        if (task.started()) {
+            EXPECT_THROW(task.finish(&o), std::bad_alloc);
+        }
+    }
 }
 
 TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {

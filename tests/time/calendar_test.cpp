@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -252,6 +253,97 @@ TEST(Calendar, local_bias_matches_the_c_library_around_daylight_saving_changes) 
     setenv("TZ", "UTC", 1);
     tzset();
     EXPECT_EQ(get_local_bias_seconds(), 0);
+}
+
+namespace {
+
+// True when the zone file of `zone` is installed; a test of it is skipped otherwise.
+bool have_zone(const char* zone) {
+    const char* dir = std::getenv("TZDIR");
+    const std::string path = std::string(dir != nullptr ? dir : "/usr/share/zoneinfo") + "/" + zone;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return false;
+    std::fclose(f);
+    return true;
+}
+
+// The local wall-clock text of Unix second `t` with `bias` seconds added.
+std::string wall_clock(std::int64_t t, int bias) {
+    struct tm out;
+    if (!unix_seconds_to_tm(t, out, static_cast<float>(bias) / 3600.0f)) return "invalid";
+    char text[80];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", out.tm_year + 1900, out.tm_mon + 1,
+                  out.tm_mday, out.tm_hour, out.tm_min, out.tm_sec);
+    return text;
+}
+
+}  // namespace
+
+// The last second before and the first second of a daylight-saving period and of its end, north and south:
+// the bias of each instant and the local time it gives.
+TEST(Calendar, local_time_at_the_exact_instants_daylight_saving_starts_and_ends) {
+    struct instant_case {
+        const char* zone;
+        std::int64_t change;  // Unix seconds of the change
+        int before, after;    // local minus UTC, seconds
+        const char* local_before;
+        const char* local_after;
+    };
+    const instant_case cases[] = {
+        {"Europe/Berlin", 1616893200, 3600, 7200, "2021-03-28 01:59:59", "2021-03-28 03:00:00"},
+        {"Europe/Berlin", 1635642000, 7200, 3600, "2021-10-31 02:59:59", "2021-10-31 02:00:00"},
+        {"America/New_York", 1615705200, -18000, -14400, "2021-03-14 01:59:59", "2021-03-14 03:00:00"},
+        {"America/New_York", 1636264800, -14400, -18000, "2021-11-07 01:59:59", "2021-11-07 01:00:00"},
+        {"Australia/Sydney", 1617465600, 39600, 36000, "2021-04-04 02:59:59", "2021-04-04 02:00:00"},
+        {"Australia/Sydney", 1633190400, 36000, 39600, "2021-10-03 01:59:59", "2021-10-03 03:00:00"},
+    };
+    for (const instant_case& c : cases) {
+        if (!have_zone(c.zone)) {
+            std::printf("[  SKIPPED ] zone file of %s not installed\n", c.zone);
+            continue;
+        }
+        setenv("TZ", c.zone, 1);
+        tzset();
+        const int before = local_bias_seconds_at(static_cast<std::time_t>(c.change - 1));
+        const int after = local_bias_seconds_at(static_cast<std::time_t>(c.change));
+        EXPECT_EQ(before, c.before) << c.zone << " " << c.change;
+        EXPECT_EQ(after, c.after) << c.zone << " " << c.change;
+        EXPECT_EQ(wall_clock(c.change - 1, before), c.local_before) << c.zone;
+        EXPECT_EQ(wall_clock(c.change, after), c.local_after) << c.zone;
+    }
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
+// Across New Year in a zone east of UTC the local side is a day and a year ahead: the local date, the day of
+// the year and of the week, and UTC minus local time all see that.
+TEST(Calendar, local_time_across_new_year_east_of_utc) {
+    if (!have_zone("Asia/Tokyo")) GTEST_SKIP() << "zone file of Asia/Tokyo not installed";
+    setenv("TZ", "Asia/Tokyo", 1);
+    tzset();
+    const std::int64_t new_year = 1609426800;  // 2021-01-01 00:00:00 in Tokyo, 2020-12-31 15:00:00 UTC
+    const int bias = get_local_bias_seconds();
+    struct tm last, first;
+    const bool last_ok = unix_seconds_to_local_tm(static_cast<std::uint64_t>(new_year - 1), last);
+    const bool first_ok = unix_seconds_to_local_tm(static_cast<std::uint64_t>(new_year), first);
+    bool dst = false;
+    const int at_midnight = utc_minus_local_seconds(dst, make_tm(2021, 1, 1, 0, 0, 0));
+    const int at_five = utc_minus_local_seconds(dst, make_tm(2021, 1, 1, 5, 0, 0));
+    const std::uint64_t utc = filetime_local_to_utc(ft_of_unix(new_year));
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(bias, 32400);
+    ASSERT_TRUE(last_ok);
+    ASSERT_TRUE(first_ok);
+    EXPECT_EQ(std::vector<int>({last.tm_year, last.tm_mon, last.tm_mday, last.tm_hour, last.tm_yday, last.tm_wday}),
+              std::vector<int>({120, 11, 31, 23, 365, 4}));
+    EXPECT_EQ(std::vector<int>({first.tm_year, first.tm_mon, first.tm_mday, first.tm_hour, first.tm_yday,
+                                first.tm_wday}),
+              std::vector<int>({121, 0, 1, 0, 0, 5}));
+    EXPECT_EQ(at_midnight, -32400);
+    EXPECT_EQ(at_five, -32400);
+    EXPECT_FALSE(dst);
+    EXPECT_EQ(utc, ft_of_unix(new_year - 32400));
 }
 
 TEST(Calendar, local_bias_is_zero_in_utc_and_follows_a_posix_zone) {

@@ -1,6 +1,9 @@
 #include "notifications/library_path.h"
 
 #include <cstring>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/case_conv.h"
@@ -271,21 +274,54 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
     index_last_record(run, table_type);
 }
 
-// Walks the b-tree of one table from its root page, handing each row to `visit`. `interiors` holds the
-// tree's interior pages when a walk of the same table found them before (else they are found and kept).
+// The pages the walks of one table skipped, each once: two walks of a table meet the same pages.
+class table_skips : public skip_reporter {
+  public:
+    void skipped(const skipped_span& span) override {
+        if (seen_.insert({span.page, span.offset}).second) texts_.push_back(skipped_span_text(span));
+    }
+
+    // Says each skipped page on standard error as the library path says a table it could not read whole
+    // (progress output or not), once the rows read before it are in the report, and marks the run's tables
+    // incomplete.
+    void tell(row_reader& reader, std::uint32_t table_type) {
+        if (texts_.empty()) return;
+        selk_run& run = reader.run;
+        if (reader.flush) reader.flush();
+        const char* const* names = nullptr;
+        int count = 0;
+        const char* table = nullptr;
+        (void)table_columns(table_type, &names, &count, &table);
+        for (const std::string& text : texts_) {
+            write_log_line(run.options, std::string("prob reading table ") + table + ": " + text);
+            error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), text.c_str());
+        }
+        texts_.clear();
+        run.tables_incomplete = 1;
+    }
+
+  private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // (page, offset) already told
+    std::vector<std::string> texts_;
+};
+
+// Walks the b-tree of one table from its root page, handing each row to `visit` and each page it skips to
+// `skips`. `interiors` holds the tree's interior pages when a walk of the same table found them before
+// (else they are found and kept).
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors) {
+                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors, table_skips& skips) {
     table_walk_options walk;
     walk.root_offset = schema.user_value_a;
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
+    walk.reporter = &skips;
     (void)visit_table_records(file, walk, interiors, visit);
 }
 
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit) {
+                    const table_record_visitor& visit, table_skips& skips) {
     std::vector<sqlite_artifact> interiors;
-    walk_own_table(run, file, schema, visit, interiors);
+    walk_own_table(run, file, schema, visit, interiors, skips);
 }
 
 // map_row_columns for the rows of one walk of a table whose schema nothing else changes meanwhile: a row
@@ -335,10 +371,15 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         // page as if it were this table.
         if (masks[i] == 0 || schema.user_value_b == 0) continue;
         if (stream && table_type == kTableNotification) continue;
-        walk_own_table(run, file, schema, [&](table_record& row) {
-            add_own_row(reader, table_type, i, row, masks[i], source_code);
-            return true;
-        });
+        table_skips skips;
+        walk_own_table(
+            run, file, schema,
+            [&](table_record& row) {
+                add_own_row(reader, table_type, i, row, masks[i], source_code);
+                return true;
+            },
+            skips);
+        skips.tell(reader, table_type);
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
@@ -347,6 +388,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     filler.source_code = source_code;
     filler.schema = &notifications;
     std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
+    table_skips skips;                       // told once the rows are all handed on
     app_name_widening widening(run);
     if (widening.open()) {
         walk_column_map columns;
@@ -357,7 +399,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                     widening.refer(reader.notification_scratch.handler_id);
                 return widening.open();
             },
-            interiors);
+            interiors, skips);
         run.store.app_name_width = widening.width();
     }
     walk_column_map columns;
@@ -370,7 +412,8 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                 reader.sink(reader.notification_scratch);
                 return true;
             },
-            interiors);
+            interiors, skips);
+        skips.tell(reader, kTableNotification);
         return;
     }
     // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
@@ -383,7 +426,8 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
             reader.rows->write_own_row(row, columns.order, columns.fill_mask, row_signature(reader, schema));
             return true;
         },
-        interiors);
+        interiors, skips);
+    skips.tell(reader, kTableNotification);
 }
 
 }  // namespace

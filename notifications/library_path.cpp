@@ -13,6 +13,7 @@
 #include "io/option_parser.h"
 #include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
+#include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/schema_reader.h"
@@ -579,6 +580,15 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
         return 0;
     }
     if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
+    // A log or journal that is there but cannot be read leaves the tables as the main file alone holds
+    // them, which need not be the committed state: the rows are still read, and the run fails.
+    std::string companion;
+    std::string why;
+    if (!check_companions(path, &companion, &why)) {
+        error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
+        write_log_line(run->options, "prob reading companion " + companion + ": " + why);
+        run->tables_incomplete = 1;
+    }
 
     // Header value 1 stands for 65536, which 16 bits cannot hold.
     std::uint16_t raw_page_size = 0;

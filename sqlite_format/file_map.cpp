@@ -1,5 +1,10 @@
 #include "sqlite_format/file_map.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <set>
 
@@ -123,6 +128,29 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
 bool path_ends_with(const std::string& path, const char* suffix) {
   const std::size_t n = std::strlen(suffix);
   return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
+}
+
+int check_companions(const std::string& path, std::string* companion, std::string* why) {
+  for (const char* suffix : {"-wal", "-journal"}) {
+    const std::string name = path + suffix;
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
+    std::string reason;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
+    } else {
+      // A folder opens; it is its read that fails.
+      std::uint8_t first = 0;
+      if (::pread(fd, &first, 1, 0) < 0) reason = std::strerror(errno);
+      ::close(fd);
+    }
+    if (reason.empty()) continue;
+    if (companion != nullptr) *companion = name;
+    if (why != nullptr) *why = reason;
+    return 0;
+  }
+  return 1;
 }
 
 int map_db_free_space(region_map& out, const std::string& path) {

@@ -79,18 +79,13 @@ int read_page_size_field(std::uint32_t* page_size, uni::fileio& file) {
   return 1;
 }
 
-int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
-  if (!file.is_open() || !has_magic(header)) return 0;
+void collect_free_list(region_map& free_list, uni::fileio& file, const db_header_bytes& header) {
+  if (!file.is_open() || !has_magic(header)) return;
   const std::uint32_t page_size = header_page_size(header);
-  if (page_size == 0) return 0;
+  if (page_size == 0) return;
   const std::uint64_t page_count = file.size() / page_size;
   std::vector<std::uint8_t> page(page_size);
   const byte_view view(page.data(), page.size());
-
-  // Free list: trunks and their leaves are whole free pages. A trunk met again (a loop), or a page
-  // number of 0 or past the file, ends the walk; the count of leaves is used only when the trunk
-  // can hold that many.
-  region_map free_list;
   std::set<std::uint32_t> visited;
   std::uint32_t trunk = 0;
   (void)read_be32(byte_view(header.data(), header.size()), kDbFreelistTrunkOffset, &trunk);
@@ -112,6 +107,18 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
     }
     trunk = next;
   }
+}
+
+int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
+  if (!file.is_open() || !has_magic(header)) return 0;
+  const std::uint32_t page_size = header_page_size(header);
+  if (page_size == 0) return 0;
+  const std::uint64_t page_count = file.size() / page_size;
+  std::vector<std::uint8_t> page(page_size);
+
+  // Free list: trunks and their leaves are whole free pages.
+  region_map free_list;
+  collect_free_list(free_list, file, header);
 
   // Slack of every other page; page 1 (header at 100) is never examined.
   for (std::uint64_t k = 2; k <= page_count; ++k) {

@@ -292,7 +292,7 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
   page_view v;
   if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
     if (page != nullptr && page_size != 0)
-      buffers.fault = "no b-tree page header (type byte " + hex_byte(type_byte(page, page_size)) + ")";
+      buffers.fault = "not a b-tree page (type byte " + hex_byte(type_byte(page, page_size)) + ")";
     return 0;
   }
   if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) {

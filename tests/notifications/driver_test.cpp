@@ -986,6 +986,35 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
   EXPECT_EQ(clean.status, 0) << clean.err;
 }
 
+// A journal whose mode bits refuse the reader (the case of a companion owned by someone else): selk run as
+// "nobody" names it and fails. Skipped where the run cannot change user.
+TEST(SelkProcess, CompanionRefusedByItsModeIsNamed) {
+  const char* const setpriv = "/usr/bin/setpriv";
+  if (::geteuid() != 0 || ::access(setpriv, X_OK) != 0) GTEST_SKIP() << "needs root and " << setpriv;
+  fx::temp_dir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string db = dir.file("refused.db");
+  make_db(db, 5, "refused");
+  ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+  const std::vector<std::string> as_nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                              selk_process::selk_path(), "-db", db, "-quiet"};
+  const selk_process::result probe = run(as_nobody, std::string(), setpriv);
+  if (probe.status != 0 || probe.out.find(banner()) == std::string::npos)
+    GTEST_SKIP() << "selk cannot run as nobody here: " << probe.err;
+  const std::string journal = db + "-journal";
+  ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0xd9)));
+  ASSERT_EQ(::chmod(journal.c_str(), 0600), 0);
+  for (const std::string mode : {"library", "-carve"}) {
+    std::vector<std::string> args = as_nobody;
+    if (mode != "library") args.push_back(mode);
+    const selk_process::result r = run(args, std::string(), setpriv);
+    EXPECT_EQ(r.status, 255) << mode;
+    EXPECT_NE(r.err.find("prob reading companion " + journal + " of " + db + ": Permission denied\n"),
+              std::string::npos)
+        << mode << ": " << r.err;
+  }
+}
+
 TEST(SelkProcess, HotJournalRowIsPrintedWithItsSource) {
   fx::temp_dir dir;
   const std::string live = dir.file("live.db");

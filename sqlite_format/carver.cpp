@@ -1,6 +1,7 @@
 #include "sqlite_format/carver.h"
 
 #include <algorithm>
+#include <new>
 
 #include "common/case_conv.h"
 #include "io/console.h"
@@ -155,7 +156,12 @@ void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_hea
     region_map free_list;
     collect_free_list(free_list, file, header);
     std::vector<std::uint64_t> unreached;
-    if (!find_unreached_pages(unreached, file, header, roots, free_list)) return;
+    // The page map takes some bytes per page of the file: a file too large for it is carved as before.
+    try {
+        if (!find_unreached_pages(unreached, file, header, roots, free_list)) return;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
     for (const std::uint64_t offset : unreached) {
         auto it = free_space.lower_bound(offset);
         while (it != free_space.end() && it->first < offset + page_size) it = free_space.erase(it);

@@ -95,8 +95,9 @@ class selk_run {
     notification_store store;
     sqlite_wrapper sqlite;       // the binding; sqlite.is_open while a database is open
     std::stringstream messages;  // SQL error texts of the library path
-    // Set when the library failed part of the way through a table of the current database: the rows it
-    // delivered are kept and printed, but the run did not read everything.
+    // Set when the library failed part of the way through a table of the current database, the own reader
+    // skipped a page of one, or a companion could not be read: the rows read are kept and printed, but the
+    // run did not read everything.
     std::uint8_t tables_incomplete = 0;
     std::uint8_t input_read = 0;  // 1 once the tables of the current database were read
     // "-carve" as the slack scan of the current database is to take it: the option's value, cleared when the

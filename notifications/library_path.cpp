@@ -1,6 +1,9 @@
 #include "notifications/library_path.h"
 
 #include <cstring>
+#include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/case_conv.h"
@@ -10,6 +13,7 @@
 #include "io/option_parser.h"
 #include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
+#include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/metadata.h"
@@ -272,21 +276,54 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
     index_last_record(run, table_type);
 }
 
-// Walks the b-tree of one table from its root page, handing each row to `visit`. `interiors` holds the
-// tree's interior pages when a walk of the same table found them before (else they are found and kept).
+// The pages the walks of one table skipped, each once: two walks of a table meet the same pages.
+class table_skips : public skip_reporter {
+  public:
+    void skipped(const skipped_span& span) override {
+        if (seen_.insert({span.page, span.offset}).second) texts_.push_back(skipped_span_text(span));
+    }
+
+    // Says each skipped page on standard error as the library path says a table it could not read whole
+    // (progress output or not), once the rows read before it are in the report, and marks the run's tables
+    // incomplete.
+    void tell(row_reader& reader, std::uint32_t table_type) {
+        if (texts_.empty()) return;
+        selk_run& run = reader.run;
+        if (reader.flush) reader.flush();
+        const char* const* names = nullptr;
+        int count = 0;
+        const char* table = nullptr;
+        (void)table_columns(table_type, &names, &count, &table);
+        for (const std::string& text : texts_) {
+            write_log_line(run.options, std::string("prob reading table ") + table + ": " + text);
+            error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), text.c_str());
+        }
+        texts_.clear();
+        run.tables_incomplete = 1;
+    }
+
+  private:
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // (page, offset) already told
+    std::vector<std::string> texts_;
+};
+
+// Walks the b-tree of one table from its root page, handing each row to `visit` and each page it skips to
+// `skips`. `interiors` holds the tree's interior pages when a walk of the same table found them before
+// (else they are found and kept).
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors) {
+                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors, table_skips& skips) {
     table_walk_options walk;
     walk.root_offset = schema.user_value_a;
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
+    walk.reporter = &skips;
     (void)visit_table_records(file, walk, interiors, visit);
 }
 
 void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit) {
+                    const table_record_visitor& visit, table_skips& skips) {
     std::vector<sqlite_artifact> interiors;
-    walk_own_table(run, file, schema, visit, interiors);
+    walk_own_table(run, file, schema, visit, interiors, skips);
 }
 
 // map_row_columns for the rows of one walk of a table whose schema nothing else changes meanwhile: a row
@@ -336,10 +373,15 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         // page as if it were this table.
         if (masks[i] == 0 || schema.user_value_b == 0) continue;
         if (stream && table_type == kTableNotification) continue;
-        walk_own_table(run, file, schema, [&](table_record& row) {
-            add_own_row(reader, table_type, i, row, masks[i], source_code);
-            return true;
-        });
+        table_skips skips;
+        walk_own_table(
+            run, file, schema,
+            [&](table_record& row) {
+                add_own_row(reader, table_type, i, row, masks[i], source_code);
+                return true;
+            },
+            skips);
+        skips.tell(reader, table_type);
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
@@ -348,6 +390,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     filler.source_code = source_code;
     filler.schema = &notifications;
     std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
+    table_skips skips;                       // told once the rows are all handed on
     app_name_widening widening(run);
     if (widening.open()) {
         walk_column_map columns;
@@ -358,7 +401,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                     widening.refer(reader.notification_scratch.handler_id);
                 return widening.open();
             },
-            interiors);
+            interiors, skips);
         run.store.app_name_width = widening.width();
     }
     walk_column_map columns;
@@ -371,7 +414,8 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                 reader.sink(reader.notification_scratch);
                 return true;
             },
-            interiors);
+            interiors, skips);
+        skips.tell(reader, kTableNotification);
         return;
     }
     // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
@@ -384,7 +428,8 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
             reader.rows->write_own_row(row, columns.order, columns.fill_mask, row_signature(reader, schema));
             return true;
         },
-        interiors);
+        interiors, skips);
+    skips.tell(reader, kTableNotification);
 }
 
 }  // namespace
@@ -545,6 +590,15 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
         return 0;
     }
     if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
+    // A log or journal that is there but cannot be read leaves the tables as the main file alone holds
+    // them, which need not be the committed state: the rows are still read, and the run fails.
+    std::string companion;
+    std::string why;
+    if (!check_companions(path, &companion, &why)) {
+        error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
+        write_log_line(run->options, "prob reading companion " + companion + ": " + why);
+        run->tables_incomplete = 1;
+    }
 
     // Header value 1 stands for 65536, which 16 bits cannot hold.
     std::uint16_t raw_page_size = 0;

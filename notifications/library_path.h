@@ -88,8 +88,10 @@ struct row_reader {
 // empty path, an unreadable file or one that is not SQLite (messages on standard error when progress
 // output is on), a schema that cannot be read or lacks the notification or handler table (diagnostics
 // log), a failed open, or a notification SELECT that failed before it gave a row. When the library fails
-// part of the way through any table, the rows it gave stay, the table and the library's error are named on
-// standard error and run.tables_incomplete is set; the other tables are still read. *source_code (when
+// part of the way through any table, or the own reader skips a page of one, the rows read stay, the table
+// and the error (the page, where and why) are named on standard error and run.tables_incomplete is set;
+// the other tables are still read. A "-wal" or "-journal" companion that is there but cannot be read is
+// named on standard error and sets run.tables_incomplete too; the tables are still read. *source_code (when
 // given) is set to the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's
 // image), 0 when nothing was read. With a sink the notifications are handed to it as they are read (see
 // row_reader), unless the table could not be read that way; `flush` (when set) is called before a failure

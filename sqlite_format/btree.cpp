@@ -162,8 +162,26 @@ bool fill_schema_row(sqlite_artifact& a, const sqlite_row_artifact& row) {
 }
 
 bool is_interior_type(std::uint8_t type) { return type == kPageIndexInterior || type == kPageTableInterior; }
+bool is_leaf_page_type(std::uint8_t type) { return type == kPageIndexLeaf || type == kPageTableLeaf; }
+
+// The type byte of the page in `page`: at 100 on a page that starts with the database magic.
+std::uint8_t type_byte(const std::uint8_t* page, std::size_t length) {
+  const std::size_t at = starts_with_magic(page, length) ? kDbHeaderSize : 0;
+  return at < length ? page[at] : 0;
+}
+
+std::string hex_byte(std::uint8_t b) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "0x%02x", static_cast<unsigned>(b));
+  return buf;
+}
 
 }  // namespace
+
+std::string skipped_span_text(const skipped_span& span) {
+  return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " + std::to_string(span.offset) +
+         ") skipped: " + span.why;
+}
 
 std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.values[0]; }
 
@@ -270,11 +288,25 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
                              std::uint64_t page_offset, const leaf_page_options& options) {
   const std::uint32_t page_size = options.page_size;
   const bool without_rowid = options.without_rowid;
+  buffers.fault.clear();
   page_view v;
-  if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) return 0;
-  if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) return 0;
+  if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
+    if (page != nullptr && page_size != 0)
+      buffers.fault = "not a b-tree page (type byte " + hex_byte(type_byte(page, page_size)) + ")";
+    return 0;
+  }
+  if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) {
+    buffers.fault = "not a leaf page (type byte " + hex_byte(v.type) + ")";
+    return 0;
+  }
   buffers.cells.clear();
-  if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) return 0;
+  if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) {
+    // A leaf without cells is sound (an emptied table's root); one whose cells do not map is not.
+    std::uint16_t cells = 0;
+    if (!read_be16(byte_view(v.data, v.size), v.header + kCellCountOffset, &cells) || cells != 0)
+      buffers.fault = "its " + std::to_string(cells) + " cells do not map";
+    return 0;
+  }
   const bool table = v.type == kPageTableLeaf;
   std::vector<std::uint8_t>& payload = buffers.payload;
   std::size_t count = 0;
@@ -396,60 +428,121 @@ std::uint8_t page_type(const std::vector<std::uint8_t>& buf) {
 
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std::uint64_t, sqlite_artifact>& by_offset,
                                  uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
-                                 bool do_not_record, bool utf8) {
+                                 bool do_not_record, bool utf8, skip_reporter* reporter) {
   out.clear();
   by_offset.clear();
   if (page_size == 0 || !file.is_valid()) return 0;
   const std::uint64_t page_count = file.size() / page_size;
+  const std::uint64_t root_page = root_offset / page_size + 1;
+  const auto skip = [&](std::uint64_t page, std::uint64_t offset, const std::string& what, const std::string& why) {
+    if (reporter == nullptr) return;
+    skipped_span span;
+    span.page = page;
+    span.offset = offset;
+    span.length = page_size;
+    span.what = what;
+    span.why = why;
+    reporter->skipped(span);
+  };
   std::vector<std::uint8_t> buf(page_size);
-  if (!read_file_exact(file, root_offset, page_size, buf.data())) return 0;
+  if (!read_file_exact(file, root_offset, page_size, buf.data())) {
+    skip(root_page, root_offset, "root page", "cannot be read (the file has " + std::to_string(page_count) + " pages)");
+    return 0;
+  }
 
   std::set<std::uint64_t> visited;  // interior pages already parsed
   sqlite_artifact root;
-  const std::uint64_t root_page = root_offset / page_size + 1;
-  if (is_interior_type(page_type(buf))) {
+  const std::uint8_t root_type = page_type(buf);
+  if (is_interior_type(root_type)) {
     if (!parse_page_in_memory(root, buf.data(), page_size, root_offset, root_offset, page_size, &file, false, false,
-                              utf8))
+                              utf8)) {
+      skip(root_page, root_offset, "root page", "its child list does not decode");
       return 0;
+    }
     if (!do_not_record) by_offset[root_offset] = root;
     visited.insert(root_page);
-  } else {
+  } else if (is_leaf_page_type(root_type)) {
     sqlite_ptr_artifact only;
     only.page_offset = root_offset;
     only.values[0] = root_page;
     root.file_offset = root_offset;
     root.page_number = root_page;
     root.cells.emplace(kRightmostChildKey, only);
+  } else {
+    skip(root_page, root_offset, "root page", "not a b-tree page (type byte " + hex_byte(root_type) + ")");
+    return 0;
   }
 
   // A tree has fewer interior pages than the file has pages: however its links are damaged, the walk
   // parses no more than that, so a loop that got past the visited set still ends at once.
   std::uint64_t parsed = visited.size();
-  std::deque<sqlite_artifact> queue;
-  queue.push_back(std::move(root));
+  struct queued {
+    sqlite_artifact node;
+    std::uint32_t depth = 0;  // the root's is 0
+  };
+  std::deque<queued> queue;
+  queue.push_back(queued{std::move(root), 0});
   while (!queue.empty()) {
-    sqlite_artifact node = std::move(queue.front());
+    queued item = std::move(queue.front());
     queue.pop_front();
-    for (const auto& entry : node.cells) {
-      const std::uint64_t child = child_page_of(entry.second);
-      if (!read_page(file, child, page_size, page_count, buf)) continue;
-      if (!is_interior_type(page_type(buf))) {
-        out.push_back(std::move(node));  // its children are leaves
-        break;
-      }
-      if (!visited.insert(child).second) continue;  // a loop or a shared subtree
-      if (parsed >= page_count) {
-        queue.clear();
-        break;
-      }
-      ++parsed;
-      sqlite_artifact inner;
-      const std::uint64_t offset = (child - 1) * page_size;
-      if (!parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file, false, false, utf8))
+    sqlite_artifact& node = item.node;
+    const std::string parent = "child of page " + std::to_string(node.page_number);
+    // Once a child reads as a leaf, its later siblings are leaves too in a sound tree: the leaf walk reads
+    // them and says which is not. A damaged child is dropped and its siblings still read (one bad page
+    // must not hide the subtrees after it); interior children leave the list, which keeps only leaves.
+    bool leaf_level = false;
+    bool interior_children = false;
+    for (auto entry = node.cells.begin(); entry != node.cells.end();) {
+      if (leaf_level) {
+        ++entry;
         continue;
-      if (!do_not_record) by_offset[offset] = inner;
-      queue.push_back(std::move(inner));
+      }
+      const std::uint64_t child = child_page_of(entry->second);
+      if (child == 0 || child > page_count) {
+        const std::uint64_t at = entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
+        skip(node.page_number, at, "interior page",
+             "child page number " + std::to_string(child) +
+                 (child == 0 ? std::string(" is no page") : " is past the end of the file (" +
+                                                                std::to_string(page_count) + " pages)"));
+        entry = node.cells.erase(entry);
+        continue;
+      }
+      const std::uint64_t offset = (child - 1) * page_size;
+      if (!read_page(file, child, page_size, page_count, buf)) {
+        skip(child, offset, parent, "cannot be read");
+        entry = node.cells.erase(entry);
+        continue;
+      }
+      const std::uint8_t type = page_type(buf);
+      if (is_leaf_page_type(type)) {
+        leaf_level = !interior_children;
+        ++entry;
+        continue;
+      }
+      std::string why;
+      if (!is_interior_type(type)) {
+        why = "not a b-tree page (type byte " + hex_byte(type) + ")";
+      } else if (!visited.insert(child).second) {
+        why = "reached a second time (a loop or a shared page)";
+      } else if (item.depth + 1 >= kMaxTreeDepth) {
+        why = "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
+      } else if (parsed >= page_count) {
+        why = "more interior pages than the file has pages";
+      } else {
+        ++parsed;
+        sqlite_artifact inner;
+        if (parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file, false, false, utf8)) {
+          if (!do_not_record) by_offset[offset] = inner;
+          queue.push_back(queued{std::move(inner), item.depth + 1});
+          interior_children = true;
+        } else {
+          why = "its child list does not decode";
+        }
+      }
+      if (!why.empty()) skip(child, offset, parent, why);
+      entry = node.cells.erase(entry);
     }
+    if (!node.cells.empty()) out.push_back(std::move(node));  // its children are leaves
   }
   return out.empty() ? 0 : 1;
 }

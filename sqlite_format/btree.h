@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "sqlite_format/artifacts.h"
@@ -75,12 +76,14 @@ struct leaf_row_buffers {
   std::vector<std::uint8_t> payload;
   std::vector<std::uint32_t> codes;
   std::vector<std::uint32_t> sizes;
+  std::string fault;  // why the last page was not read as a leaf; empty when it was
 };
 
 // The rows of the leaf page at file offset `page_offset` (`page` holds its options.page_size bytes) as a
 // table walk takes them from parse_table_page with `values_only` and no annotation: the rows of its kind 6
 // or 7 artifact, in the same order, with the same values, key as rowid, cell offset as record offset and,
-// with `keep_header`, stored header. They go to rows[0, n), whose storage is reused; returns n.
+// with `keep_header`, stored header. They go to rows[0, n), whose storage is reused; returns n. When the
+// page is no leaf page or its cells do not map, buffers.fault says why (a leaf without cells is no fault).
 std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers, const std::uint8_t* page,
                              std::uint64_t page_offset, const leaf_page_options& options);
 
@@ -92,14 +95,42 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
                          std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
                          uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8);
 
+// One part of a b-tree that a walk could not read and went past: where it stands, what it is and why.
+struct skipped_span {
+  std::uint64_t page = 0;    // page number
+  std::uint64_t offset = 0;  // file offset of the page, or of the cell whose link was bad
+  std::uint64_t length = 0;  // bytes left unread there
+  std::string what;          // "root page", "interior page", "leaf page"
+  std::string why;           // what was wrong
+};
+
+// The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>".
+std::string skipped_span_text(const skipped_span& span);
+
+// Told of each part of a b-tree a walk skips, as the walk skips it; the walk then goes on with the next
+// page, so a reporter that only collects is enough.
+class skip_reporter {
+ public:
+  virtual ~skip_reporter() = default;
+  virtual void skipped(const skipped_span& span) = 0;
+};
+
+// Deepest b-tree a walk follows: the format's own readers give up at 20 levels, which no page size
+// reaches with a sound tree.
+constexpr std::uint32_t kMaxTreeDepth = 20;
+
 // Walks the b-tree whose root page is at `root_offset` breadth first and puts into `out` (cleared)
-// every interior page whose children are leaves; a leaf root gives one artifact whose only child
-// is the root. Unless `do_not_record`, every interior page parsed is also kept in `by_offset`
-// (cleared) under its file offset. Children of 0 or past the file, pages already visited and
-// failed reads are skipped. Returns 1 when `out` is non-empty.
+// every interior page whose children are leaves (with only those children when its other children are
+// interior pages); a leaf root gives one artifact whose only child is the root. Unless
+// `do_not_record`, every interior page parsed is also kept in `by_offset` (cleared) under its file
+// offset. Once one child of a page reads as a leaf its later siblings are taken for leaves unread (the
+// leaf walk says which is not). A child of 0 or past the file, one that does not read, is neither
+// an interior nor a leaf page, was reached before (a loop or a shared page), or lies deeper than
+// kMaxTreeDepth is skipped, told to `reporter` when given, and the walk goes on with its siblings; so
+// is a root that does not read. Returns 1 when `out` is non-empty.
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std::uint64_t, sqlite_artifact>& by_offset,
                                  uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
-                                 bool do_not_record, bool utf8);
+                                 bool do_not_record, bool utf8, skip_reporter* reporter = nullptr);
 
 // Reads every leaf page below `interiors` (each leaf once) and sorts what parse_table_page finds:
 // kind 6 to `table_rows`, kind 7 to `index_rows` and every other kind to `other` (the last two

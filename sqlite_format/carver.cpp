@@ -1,6 +1,7 @@
 #include "sqlite_format/carver.h"
 
 #include <algorithm>
+#include <new>
 
 #include "common/case_conv.h"
 #include "io/console.h"
@@ -10,6 +11,7 @@
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 #include "sqlite_format/journal.h"
+#include "sqlite_format/page_reach.h"
 #include "sqlite_format/record.h"
 #include "sqlite_format/schema_reader.h"
 #include "sqlite_format/wal.h"
@@ -153,6 +155,38 @@ std::uint32_t wal_page_size(uni::fileio& wal) {
     std::uint32_t size = 0;
     if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size)) return 0;
     return size;
+}
+
+// Adds to `free_space` every page of the main file that no b-tree walk reaches and that is not free (the
+// leaves below a damaged interior page, say): their rows come from neither the tables nor the free-space
+// map, so each is walked whole, as a free page is, instead of its slack alone. Only when page 1 of the main
+// file binds: a schema read from the log's image describes pages the main file may not hold.
+void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_header_bytes& header,
+                         const std::string& path, std::uint32_t page_size) {
+    std::vector<std::uint8_t> page1(page_size);
+    sqlite_page bound;
+    if (!read_file_exact(file, 0, page_size, page1.data()) ||
+        !bind_sqlite_page(bound, page1.data(), page1.size(), page_size, 0))
+        return;
+    std::vector<std::string> names, sqls;
+    std::vector<std::uint32_t> roots;
+    std::uint32_t schema_page_size = page_size;
+    std::uint8_t wal_image = 0;
+    (void)read_master_table(names, sqls, roots, file, schema_page_size, path, wal_image);
+    region_map free_list;
+    collect_free_list(free_list, file, header);
+    std::vector<std::uint64_t> unreached;
+    // The page map takes some bytes per page of the file: a file too large for it is carved as before.
+    try {
+        if (!find_unreached_pages(unreached, file, header, roots, free_list)) return;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    for (const std::uint64_t offset : unreached) {
+        auto it = free_space.lower_bound(offset);
+        while (it != free_space.end() && it->first < offset + page_size) it = free_space.erase(it);
+        free_space.emplace(offset, page_size);
+    }
 }
 
 }  // namespace
@@ -312,6 +346,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.
         region_map uncommitted;
         if (!journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
+        if (p) add_unreached_pages(free_space, main_file, header, path, page_size);
         // A page the log replaces is walked whole under its own code, not piecemeal as free space.
         for (const region_map* whole : {&overwritten, &uncommitted}) {
             for (const auto& o : *whole) {

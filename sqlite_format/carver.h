@@ -75,11 +75,12 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                   std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
                   bool btree_flag, bool progress, void* options, records_callback callback);
 
-// Carves the database at `path` and its companion: free space of the main file (source 2) less the
-// pages the log overwrites (6), superseded log frames (7), journalled pages (11), valid frames (9,
-// only with `valid_frames`) and slack in valid frames (8). Beside a hot journal, the main file's pages
-// that hold the transaction that never committed are walked whole under source 2. In a whole b-tree
-// page a record whose header lies in free space takes no bytes past that free region. The main file is walked in its header's
+// Carves the database at `path` and its companion: free space of the main file (source 2; a page that no
+// b-tree walk reaches and that is not free is taken whole, see find_unreached_pages) less the pages the log
+// overwrites (6), superseded log frames (7), journalled pages (11), valid frames (9, only with
+// `valid_frames`) and slack in valid frames (8). Beside a hot journal, the main file's pages that hold the
+// transaction that never committed are walked whole under source 2. In a whole b-tree page a record whose
+// header lies in free space takes no bytes past that free region. The main file is walked in its header's
 // page size; the log and the journal in the page size of their own headers. Unless `keep` is set
 // `out` is emptied first. Returns 1 when `out` holds at least one record at the end.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& options);

@@ -1,5 +1,10 @@
 #include "sqlite_format/file_map.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <set>
 
@@ -74,18 +79,13 @@ int read_page_size_field(std::uint32_t* page_size, uni::fileio& file) {
   return 1;
 }
 
-int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
-  if (!file.is_open() || !has_magic(header)) return 0;
+void collect_free_list(region_map& free_list, uni::fileio& file, const db_header_bytes& header) {
+  if (!file.is_open() || !has_magic(header)) return;
   const std::uint32_t page_size = header_page_size(header);
-  if (page_size == 0) return 0;
+  if (page_size == 0) return;
   const std::uint64_t page_count = file.size() / page_size;
   std::vector<std::uint8_t> page(page_size);
   const byte_view view(page.data(), page.size());
-
-  // Free list: trunks and their leaves are whole free pages. A trunk met again (a loop), or a page
-  // number of 0 or past the file, ends the walk; the count of leaves is used only when the trunk
-  // can hold that many.
-  region_map free_list;
   std::set<std::uint32_t> visited;
   std::uint32_t trunk = 0;
   (void)read_be32(byte_view(header.data(), header.size()), kDbFreelistTrunkOffset, &trunk);
@@ -107,6 +107,18 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
     }
     trunk = next;
   }
+}
+
+int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
+  if (!file.is_open() || !has_magic(header)) return 0;
+  const std::uint32_t page_size = header_page_size(header);
+  if (page_size == 0) return 0;
+  const std::uint64_t page_count = file.size() / page_size;
+  std::vector<std::uint8_t> page(page_size);
+
+  // Free list: trunks and their leaves are whole free pages.
+  region_map free_list;
+  collect_free_list(free_list, file, header);
 
   // Slack of every other page; page 1 (header at 100) is never examined.
   for (std::uint64_t k = 2; k <= page_count; ++k) {
@@ -123,6 +135,29 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
 bool path_ends_with(const std::string& path, const char* suffix) {
   const std::size_t n = std::strlen(suffix);
   return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
+}
+
+int check_companions(const std::string& path, std::string* companion, std::string* why) {
+  for (const char* suffix : {"-wal", "-journal"}) {
+    const std::string name = path + suffix;
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
+    std::string reason;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
+    } else {
+      // A folder opens; it is its read that fails.
+      std::uint8_t first = 0;
+      if (::pread(fd, &first, 1, 0) < 0) reason = std::strerror(errno);
+      ::close(fd);
+    }
+    if (reason.empty()) continue;
+    if (companion != nullptr) *companion = name;
+    if (why != nullptr) *why = reason;
+    return 0;
+  }
+  return 1;
 }
 
 int map_db_free_space(region_map& out, const std::string& path) {

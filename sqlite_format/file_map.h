@@ -42,6 +42,12 @@ int read_db_page_params(uni::fileio& file, std::uint64_t* file_size, std::uint32
 // the file is not open, is shorter than 100 bytes or the page size is not valid.
 int read_page_size_field(std::uint32_t* page_size, uni::fileio& file);
 
+// Adds the free-list pages of an open database to `out` (not cleared), each trunk and leaf page whole
+// (page offset -> page size). `header` is the file's first 100 bytes; nothing is added when it lacks the
+// magic or a valid page size. A trunk met again, or a page number of 0 or past the file, ends the walk; a
+// trunk's leaf count is used only when the trunk can hold that many.
+void collect_free_list(region_map& out, uni::fileio& file, const db_header_bytes& header);
+
 // Adds the free space of an open database to `out` (not cleared): every free-list trunk and leaf
 // page whole, and the free space of every other page from page 2 on (collect_page_slack). `header` is the
 // file's first 100 bytes. 1 when `out` is non-empty at the end; 0 when the file is not open or the
@@ -53,6 +59,12 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
 // "-shm" to its database's path; the same text elsewhere in a path (a folder "smith-walsh") says
 // nothing.
 bool path_ends_with(const std::string& path, const char* suffix);
+
+// Whether the "-wal" and "-journal" companions of the database at `path` can be read. A companion that is
+// there (a name in the folder, a link included) is opened read-only and its first byte read. 1 when every
+// companion there reads, or none is there; 0 with `companion` set to the first that does not and `why` to
+// the system's reason (a link to nothing, a folder, a file that refuses to open). Reads nothing else.
+int check_companions(const std::string& path, std::string* companion, std::string* why);
 
 // The free-space map of the database at `path` (cleared first). 0 for an empty path, for a path
 // ending in "-journal", "-wal" or "-shm", or when the file fails the header check.

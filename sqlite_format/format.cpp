@@ -372,7 +372,12 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes, s
   const std::uint64_t k = m + (p - m) % static_cast<std::uint64_t>(u - 4);
   const std::uint64_t loc = (max_local >= 0 && k <= static_cast<std::uint64_t>(max_local)) ? k : m;
   if (loc > available) return 0;
-  const std::size_t ptr_at = static_cast<std::size_t>(cell.payload_size_length) + cell.rowid_length + loc;
+  // The local bytes follow the cell's header parts: an index interior cell's child pointer and payload
+  // size, a table leaf cell's payload size and rowid, an index leaf cell's payload size alone (the value
+  // decode_cell reads after it is part of the payload).
+  const std::size_t parts = cell.leaf ? cell.payload_size_length + (cell.table ? cell.rowid_length : 0u)
+                                      : kChildPointerSize + cell.payload_size_length;
+  const std::size_t ptr_at = parts + static_cast<std::size_t>(loc);
   std::uint32_t first;
   if (!cell_bytes || !read_be32(byte_view(cell_bytes, available), ptr_at, &first)) return 0;
   *local = static_cast<std::uint32_t>(loc);

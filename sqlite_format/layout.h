@@ -15,7 +15,10 @@ constexpr std::size_t kDbMagicLength = 15;           // "SQLite format 3" (the z
 constexpr std::size_t kDbPageSizeOffset = 16;        // BE16 page size; 1 stands for 65536
 constexpr std::size_t kDbReservedOffset = 20;        // u8 bytes reserved at the end of every page
 constexpr std::size_t kDbFreelistTrunkOffset = 32;   // BE32 first free-list trunk page, 0 = none
+constexpr std::size_t kDbLargestRootOffset = 52;     // BE32 largest root page with auto-vacuum, else 0
 constexpr std::size_t kDbTextEncodingOffset = 56;    // BE32 text encoding: 1 = UTF-8
+constexpr std::uint64_t kLockByteOffset = 0x40000000;  // the page holding this byte is never used
+constexpr std::uint32_t kPointerMapEntrySize = 5;     // one pointer-map entry: type byte and BE32 parent
 constexpr std::size_t kPage1MinSize = 112;           // database header + a leaf page header + margin
 constexpr std::uint32_t kMinPageSize = 512;          // the smallest page size the format allows
 constexpr std::uint32_t kMaxPageSize = 65536;        // the largest page size the format allows

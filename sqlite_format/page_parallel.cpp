@@ -43,9 +43,11 @@ struct artifact_page {
 
 // A page's rows as decode_leaf_rows gives them, in storage the decoding thread reuses.
 struct row_page {
-    static bool empty(const leaf_rows& found) { return found.count == 0; }
+    static bool empty(const leaf_rows& found) { return found.count == 0 && found.fault.empty(); }
     void operator()(leaf_rows& found, const std::uint8_t* page, std::uint64_t offset, const leaf_page_options& leaf) {
         found.count = page != nullptr ? decode_leaf_rows(found.rows, buffers, page, offset, leaf) : 0;
+        found.offset = offset;
+        found.fault = page != nullptr ? buffers.fault : std::string("cannot be read");
     }
     leaf_row_buffers buffers;
 };

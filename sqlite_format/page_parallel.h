@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "sqlite_format/btree.h"
@@ -35,11 +36,13 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
 struct leaf_rows {
     std::vector<table_record> rows;
     std::size_t count = 0;
+    std::uint64_t offset = 0;  // the page's file offset
+    std::string fault;         // why the page was not read as a leaf (decode_leaf_rows); empty when it was
 };
 using leaf_rows_consumer = std::function<bool(leaf_rows&)>;
 
 // The same as decode_leaf_pages_in_order, each page decoded with decode_leaf_rows instead; `consume` gets
-// each page that gave rows.
+// each page that gave rows or has a fault (a page that did not read: "cannot be read").
 int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                               const leaf_page_options& options, unsigned threads, const leaf_rows_consumer& consume);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
 #include <utility>
 
 #include "io/fileio.h"
@@ -105,9 +106,20 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
   if (!file.is_open() || page_size == 0) return 0;
   if (interiors.empty()) {
     std::map<std::uint64_t, sqlite_artifact> unused;
-    (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8);
+    (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8, walk.reporter);
     if (interiors.empty()) return 0;
   }
+  // A leaf that is not read is told, with where and why; the walk goes on with the next one.
+  const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why) {
+    if (walk.reporter == nullptr) return;
+    skipped_span span;
+    span.page = offset / page_size + 1;
+    span.offset = offset;
+    span.length = page_size;
+    span.what = what;
+    span.why = why;
+    walk.reporter->skipped(span);
+  };
   const bool limited = count != kNoLimit;
   const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
   leaf_page_options leaf(page_size, &file);
@@ -123,6 +135,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
   // The rows of one decoded leaf to `visit`, handed over in the decoder's storage; false once the walk is
   // to stop.
   const auto visit_page = [&](leaf_rows& page) {
+    if (!page.fault.empty()) skip(page.offset, "leaf page", page.fault);
     for (std::size_t i = 0; i < page.count; ++i) {
       table_record& rec = page.rows[i];
       if (limited && rec.rowid > last_rowid) continue;
@@ -140,7 +153,17 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
     for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
       if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
       const std::uint64_t child = child_page_of(entry->second);
-      if (child == 0 || child > page_count || !visited.insert(child).second) continue;
+      if (child == 0 || child > page_count) {
+        const std::uint64_t at = entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
+        skip(at, "interior page",
+             "child page number " + std::to_string(child) + " is " +
+                 (child == 0 ? std::string("no page") : "past the end of the file"));
+        continue;
+      }
+      if (!visited.insert(child).second) {
+        skip((child - 1) * page_size, "leaf page", "reached a second time (a shared page)");
+        continue;
+      }
       leaves.push_back((child - 1) * page_size);
     }
   }
@@ -150,8 +173,14 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::
   leaf_rows page;
   leaf_row_buffers buffers;
   for (const std::uint64_t offset : leaves) {
-    if (!read_file_exact(file, offset, page_size, buf.data())) continue;
-    page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
+    page.offset = offset;
+    if (!read_file_exact(file, offset, page_size, buf.data())) {
+      page.count = 0;
+      page.fault = "cannot be read";
+    } else {
+      page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
+      page.fault = buffers.fault;
+    }
     if (!visit_page(page)) break;
   }
   return any ? 1 : 0;

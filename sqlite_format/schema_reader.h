@@ -47,11 +47,13 @@ struct table_walk_options {
   bool raw_blob = false;          // blobs as their bytes, not as a hex view
   bool keep_header = false;       // each record keeps its stored header bytes
   bool utf8 = true;               // text is UTF-8 (else UTF-16LE)
+  skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
 };
 
 // The rows extract_table_records_ex lists, handed to `visit` one at a time as each leaf page is read,
-// so that a table need not be held whole. `interiors` as for extract_table_records_ex. Returns 1 when a
-// row was handed on.
+// so that a table need not be held whole. `interiors` as for extract_table_records_ex. Every page the walk
+// skips (see collect_btree_interior_pages; a leaf that does not read or decode as one) goes to
+// walk.reporter when given, and the walk goes on. Returns 1 when a row was handed on.
 int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::vector<sqlite_artifact>& interiors,
                         const table_record_visitor& visit);
 

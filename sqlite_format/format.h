@@ -197,7 +197,7 @@ struct rollback_journal_header {
 // ---------------------------------------------------------------------------------------------
 // Page-walk callbacks.
 
-struct recovered_record;
+class recovered_record;
 
 // Called by the page walks after the records of a chunk were appended; `options` is the caller's.
 using records_callback = int (*)(std::vector<recovered_record>& records, void* options);

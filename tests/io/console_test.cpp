@@ -134,8 +134,9 @@ TEST(console, raw_status_goes_to_the_title_or_unwrapped_to_stderr) {
     EXPECT_EQ(raw_status(false, 4, "%s", "abcdef"), 4);
     EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;abcd\a");
     CaptureStderr();
-    EXPECT_EQ(raw_status(true, 300, "%s", "a\nb"), 3);
-    EXPECT_EQ(GetCapturedStderr(), "a\nb");
+    // An argument's line break is shown as text, never written raw.
+    EXPECT_EQ(raw_status(true, 300, "%s", "a\nb"), 6);
+    EXPECT_EQ(GetCapturedStderr(), "a[LF]b");
 }
 
 TEST(console, error_printf_clears_first_and_refuses_long_messages) {

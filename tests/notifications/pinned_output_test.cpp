@@ -39,6 +39,9 @@ const form kForms[] = {
     {"default", {}},
     {"csv", {"-csv"}},
     {"csvl2t", {"-csvl2t"}},
+    // RFC 4180 quoting: JSON-looking cells too, and every log2timeline cell that holds ',' or '"'.
+    {"csv_quoted", {"-csv", "-enable_quoted_csv_fields"}},
+    {"csvl2t_quoted", {"-csvl2t", "-enable_quoted_csv_fields"}},
     {"bodyfile", {"-bodyfile"}},
     {"carve", {"-carve"}},
     {"incl_slack", {"-incl_slack"}},

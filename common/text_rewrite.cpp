@@ -171,6 +171,58 @@ void flatten_line_endings_wide(std::wstring& text) {
     flatten_impl<std::wstring>(text, L"[CRLF]", L"[LFCR]", L"[LF]", L"[CR]");
 }
 
+namespace {
+bool is_control_byte(unsigned char c) { return c < 0x20 || c == 0x7f; }
+}  // namespace
+
+bool has_control_bytes(const std::string& text) {
+    for (char c : text)
+        if (is_control_byte(static_cast<unsigned char>(c))) return true;
+    return false;
+}
+
+void show_control_bytes(std::string& text) {
+    if (!has_control_bytes(text)) return;
+    flatten_line_endings(text);
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + 16);
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (!is_control_byte(c)) {
+            out += ch;
+        } else if (c == '\r') {
+            out += "[CR]";
+        } else if (c == '\n') {
+            out += "[LF]";
+        } else {
+            out += "[0x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+            out += ']';
+        }
+    }
+    text.swap(out);
+}
+
+bool cell_needs_quotes(const std::string& text, const std::string& separator, bool quoted_mode) {
+    if (!separator.empty() && text.find(separator) != std::string::npos) return true;
+    if (quoted_mode) return text.find_first_of("\"\r\n") != std::string::npos;
+    return !text.empty() && text[0] == '"';
+}
+
+void quote_cell(std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    text.swap(out);
+}
+
 int cut_xml_element(std::string& out, std::string& text, const std::string& tag) {
     return cut_element<std::string>(out, text, tag, "<", "</", ">");
 }

@@ -51,6 +51,23 @@ void insert_before_char_wide(std::wstring& text, wchar_t c, wchar_t x);
 void flatten_line_endings(std::string& text);
 void flatten_line_endings_wide(std::wstring& text);
 
+// ---- Control bytes and delimited cells ----
+
+// Makes every control byte of a text from data or a path visible, so that none reaches a terminal or
+// splits a line: line breaks as flatten_line_endings writes them, a CR left over as "[CR]", and every
+// other byte below 0x20 and 0x7F as "[0x" + two upper-case hex digits + "]" (ESC is "[0x1B]"). Bytes
+// from 0x80 up are kept.
+void show_control_bytes(std::string& text);
+// True when the text holds a byte that show_control_bytes would rewrite.
+bool has_control_bytes(const std::string& text);
+
+// Whether a delimited cell must be quoted to read back whole. Quoted mode: when it holds the
+// separator, a double quote, CR or LF. Plain mode: when it holds the separator or begins with a
+// double quote (a reader would take it for a quoted field). An empty separator never matches.
+bool cell_needs_quotes(const std::string& text, const std::string& separator, bool quoted_mode);
+// Wraps the text in double quotes, each double quote inside doubled (RFC 4180).
+void quote_cell(std::string& text);
+
 // ---- XML and parentheses ----
 
 // Clears out; 0 when text or tag is empty. Finds the first "<" + tag (any tag beginning with the name)

@@ -60,8 +60,6 @@ bool get_le(const std::vector<unsigned char>& in, std::size_t& pos, int size, un
     return true;
 }
 
-constexpr std::size_t kHeaderSize = 6;  // type (2) and flags (4)
-
 }  // namespace
 
 qm_variant_lite::qm_variant_lite() : type(0), max_length(20), flags(0), width(0), extra(0), value(0) {}

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "common/text_ops.h"
+#include "common/text_rewrite.h"
 #include "io/cmd_params.h"
 #include "io/diags_log.h"
+#include "io/visible_printf.h"
 
 namespace {
 
@@ -27,14 +29,19 @@ void write_out(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// vsnprintf into `size` bytes with a limit of size - 1; false when formatting fails.
+// Formats (text arguments with their control bytes made visible) and keeps at most size - 2 characters,
+// as a vsnprintf into `size` bytes with a limit of size - 1 would; false when formatting fails.
 bool format_limited(std::string& out, std::size_t size, const char* format, va_list args) {
-    std::vector<char> buffer(size, '\0');
-    const int n = std::vsnprintf(buffer.data(), size - 1, format, args);
-    if (n < 0) return false;
-    buffer.back() = '\0';
-    out.assign(buffer.data());
+    if (!format_visible(out, format, args)) return false;
+    if (size >= 2 && out.size() > size - 2) out.resize(size - 2);
     return true;
+}
+
+// A text handed in whole (not through a format) comes from anywhere: its control bytes are shown.
+std::string visible(const std::string& text) {
+    std::string v = text;
+    show_control_bytes(v);
+    return v;
 }
 
 // The truncated percentage; a total of 0 or a value beyond 32 bits would make the conversion undefined.
@@ -64,7 +71,8 @@ void channel_emit(status_channel& channel, std::string line, bool cleared) {
     std::string plain = line;
     if (cleared) plain.erase(0, std::min(kEscapeLength, plain.size()));
     if (channel.flags & channel_title) set_terminal_title(plain.c_str());
-    if (channel.flags & channel_log) write_log_line_checked(channel.options, plain);
+    // The text was made visible on its way in; what remains raw is this layer's own clear sequence.
+    if (channel.flags & channel_log) write_log_line_unchecked_bytes(channel.options, plain);
 }
 
 bool channel_active(const status_channel& channel) {
@@ -102,6 +110,7 @@ int print_status_text(unsigned width, const std::string& text) {
     const std::size_t n = std::min<std::size_t>(text.size(), width);
     std::string cut = text.substr(0, n);
     remove_char(cut, '\n');
+    show_control_bytes(cut);
     write_err(kShortClear + cut + "\r");
     std::fflush(stderr);
     return static_cast<int>(n);
@@ -122,7 +131,7 @@ int print_percent_done(unsigned width, std::uint64_t current, std::uint64_t tota
 
 void print_status_line(const std::string& text) {
     std::string line = kShortClear;
-    if (!text.empty()) line += text;
+    if (!text.empty()) line += visible(text);
     line += "\n";
     write_err(line);
     std::fflush(stderr);
@@ -170,7 +179,7 @@ int title_printf(const char* format, ...) {
 
 int title_text(int width, const std::string& text) {
     const std::size_t n = width <= 0 ? 0 : std::min<std::size_t>(text.size(), static_cast<std::size_t>(width));
-    set_terminal_title(text.substr(0, n).c_str());
+    set_terminal_title(visible(text.substr(0, n)).c_str());
     return static_cast<int>(n);
 }
 
@@ -255,11 +264,11 @@ void status_channel_printf(status_channel& channel, const char* format, ...) {
 }
 
 void status_channel_stream(status_channel& channel, const std::ostringstream& text) {
-    channel_output(channel, text.str());
+    channel_output(channel, visible(text.str()));
 }
 
 void status_channel_text(status_channel& channel, const std::string& text) {
-    channel_output(channel, text);
+    channel_output(channel, visible(text));
 }
 
 void status_channel_progress(status_channel& channel, std::uint64_t current) {
@@ -285,20 +294,13 @@ int error_printf(const char* format, ...) {
     if (format == nullptr) return 0;
     va_list args;
     va_start(args, format);
-    va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
-    if (length < 0 || length > 4096) {
-        va_end(args);
-        return 0;
-    }
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    std::string text;
+    const bool ok = format_visible(text, format, args);
     va_end(args);
-    std::fwrite(buffer.data(), 1, static_cast<std::size_t>(length), stderr);
+    if (!ok || text.size() > 4096) return 0;
+    write_err(text);
     std::fflush(stderr);
-    return length;
+    return static_cast<int>(text.size());
 }
 
 int color_printf(int fg, int bg, int stream, const char* format, ...) {
@@ -306,8 +308,10 @@ int color_printf(int fg, int bg, int stream, const char* format, ...) {
     if (format != nullptr) {
         va_list args;
         va_start(args, format);
-        std::vprintf(format, args);
+        std::string text;
+        format_visible(text, format, args);
         va_end(args);
+        write_out(text);
     }
     std::fflush(stdout);
     if (stream == 2) {

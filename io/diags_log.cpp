@@ -7,6 +7,8 @@
 #include <new>
 
 #include "common/text_ops.h"
+#include "common/text_rewrite.h"
+#include "io/visible_printf.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ bool level_reached(const cmd_params& options, int level) {
 
 // One record: "->", the optional tag and " : ", the text, the optional ": " and suffix, a line end; flushed
 // so that the log is complete even when the run stops early.
-void write_record(const cmd_params& options, const char* tag, const std::string& text, const char* suffix) {
+void write_raw_record(const cmd_params& options, const char* tag, const std::string& text, const char* suffix) {
     std::ostream& os = *options.diagnostics;
     os << "->";
     if (tag != nullptr) os << tag << " : ";
@@ -31,18 +33,30 @@ void write_record(const cmd_params& options, const char* tag, const std::string&
     os.flush();
 }
 
-// Formats into a buffer of the format's length plus 256 bytes (256 when that cannot be had), limit size - 1.
+std::string visible(const char* text) {
+    std::string v = text;
+    show_control_bytes(v);
+    return v;
+}
+
+// As write_raw_record with the text's, tag's and suffix's control bytes made visible.
+void write_record(const cmd_params& options, const char* tag, const std::string& text, const char* suffix) {
+    std::string shown = text;
+    show_control_bytes(shown);
+    const std::string tag_shown = tag != nullptr ? visible(tag) : std::string();
+    const std::string suffix_shown = suffix != nullptr ? visible(suffix) : std::string();
+    write_raw_record(options, tag != nullptr ? tag_shown.c_str() : nullptr, shown,
+                     suffix != nullptr ? suffix_shown.c_str() : nullptr);
+}
+
+// Formats with the text arguments' control bytes made visible; keeps at most the format's length plus
+// 254 characters, as a buffer of the format's length plus 256 bytes with a limit of size - 1 would.
 std::string format_text(const char* format, va_list args) {
-    const std::size_t wanted = std::strlen(format) + 256;
-    std::vector<char> buffer;
-    try {
-        buffer.assign(wanted, '\0');
-    } catch (const std::bad_alloc&) {
-        buffer.assign(256, '\0');
-    }
-    std::vsnprintf(buffer.data(), buffer.size() - 1, format, args);
-    buffer.back() = '\0';
-    return std::string(buffer.data());
+    std::string text;
+    format_visible(text, format, args);
+    const std::size_t keep = std::strlen(format) + 254;
+    if (text.size() > keep) text.resize(keep);
+    return text;
 }
 
 std::string hex_dump_text(const std::uint8_t* bytes, std::int32_t count, std::uint64_t base) {
@@ -78,6 +92,11 @@ void write_log_line(const cmd_params& options, const std::string& text) {
 void write_log_line_checked(const cmd_params* options, const std::string& text) {
     if (options == nullptr || text.empty()) return;
     write_log_line(*options, text);
+}
+
+void write_log_line_unchecked_bytes(const cmd_params* options, const std::string& text) {
+    if (options == nullptr || text.empty() || !log_is_on(*options)) return;
+    write_raw_record(*options, nullptr, text, nullptr);
 }
 
 void write_log_line_from_stream(const cmd_params& options, const std::ostringstream& text) {
@@ -118,7 +137,8 @@ void write_log_list(const cmd_params& options, const std::vector<std::string>& i
 void write_log_hex_dump(const cmd_params& options, const std::uint8_t* bytes, std::int32_t count, std::uint64_t base_offset) {
     // A negative count would be taken as a huge length: nothing is dumped for it.
     if (!log_is_on(options) || bytes == nullptr || count <= 0) return;
-    write_record(options, nullptr, hex_dump_text(bytes, count, base_offset), nullptr);
+    // The dump's own line breaks stay; its character column shows no control byte.
+    write_raw_record(options, nullptr, hex_dump_text(bytes, count, base_offset), nullptr);
 }
 
 void write_log_hex_dump_at_level(const cmd_params& options, int level, const std::uint8_t* bytes, std::int32_t count,
@@ -127,13 +147,14 @@ void write_log_hex_dump_at_level(const cmd_params& options, int level, const std
     write_log_hex_dump(options, bytes, count, base_offset);
 }
 
+// The formatted records: the arguments were made visible by format_text; the format is the program's own.
 void diag_printf(const cmd_params* options, const char* format, ...) {
     if (options == nullptr || !log_is_on(*options) || format == nullptr) return;
     va_list args;
     va_start(args, format);
     const std::string text = format_text(format, args);
     va_end(args);
-    write_record(*options, nullptr, text, nullptr);
+    write_raw_record(*options, nullptr, text, nullptr);
 }
 
 void diag_printf_ex(const cmd_params& options, const char* format, ...) {
@@ -142,7 +163,7 @@ void diag_printf_ex(const cmd_params& options, const char* format, ...) {
     va_start(args, format);
     const std::string text = format_text(format, args);
     va_end(args);
-    write_record(options, nullptr, text, nullptr);
+    write_raw_record(options, nullptr, text, nullptr);
 }
 
 void diag_printf_at_level(const cmd_params& options, int level, const char* format, ...) {
@@ -152,7 +173,7 @@ void diag_printf_at_level(const cmd_params& options, int level, const char* form
     va_start(args, format);
     const std::string text = format_text(format, args);
     va_end(args);
-    write_record(options, nullptr, text, nullptr);
+    write_raw_record(options, nullptr, text, nullptr);
 }
 
 void diag_printf_tagged(const cmd_params& options, const char* tag, const char* suffix, const char* format, ...) {
@@ -172,7 +193,8 @@ void diag_printf_list(const cmd_params& options, const std::vector<std::string>&
     va_end(args);
     std::string joined;
     join_strings(joined, items, ";", false);
+    show_control_bytes(joined);
     text += ": ";
     text += joined;
-    write_record(options, nullptr, text, nullptr);
+    write_raw_record(options, nullptr, text, nullptr);
 }

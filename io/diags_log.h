@@ -9,10 +9,16 @@
 
 #include "io/cmd_params.h"
 
+// Every text and formatted argument written here has its control bytes made visible (show_control_bytes):
+// a path or a value from a database never puts a raw control byte into the log.
+
 // "->" + text, even for an empty text.
 void write_log_line(const cmd_params& options, const std::string& text);
 // As write_log_line, but nothing for a null pointer or an empty text.
 void write_log_line_checked(const cmd_params* options, const std::string& text);
+// As write_log_line_checked for the console layer, whose text is already visible but for its own status
+// line sequences: the bytes are written as they stand.
+void write_log_line_unchecked_bytes(const cmd_params* options, const std::string& text);
 // "->" + the stream's text.
 void write_log_line_from_stream(const cmd_params& options, const std::ostringstream& text);
 void write_log_line_from_stream(const cmd_params& options, const std::stringstream& text);

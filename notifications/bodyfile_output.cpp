@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "common/formatters.h"
+#include "common/text_rewrite.h"
 
 namespace {
 
@@ -44,6 +45,10 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
             os << hdr.str() << '\n';
         }
     }
+    // Line breaks and other control bytes would split the line or drive a terminal: shown as text.
+    show_control_bytes(ctx.name);
+    show_control_bytes(ctx.md5);
+    show_control_bytes(ctx.mode);
     // A '|' inside any text field would add a field to the line.
     replace_char(ctx.name, '|', ';', false);
     replace_char(ctx.md5, '|', ';', false);

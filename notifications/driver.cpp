@@ -15,6 +15,7 @@
 
 #include "common/case_conv.h"
 #include "common/string_lists.h"
+#include "common/text_rewrite.h"
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "io/fileio.h"
@@ -316,10 +317,13 @@ int process_command_line(const std::vector<std::string>& args, std::ostream& hea
   if (has_option("-pipe", args, true)) header << "<filelist> ... | ";
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (i != 0) header << ' ';
-    if (args[i].find(' ') != std::string::npos)
-      header << '\'' << args[i] << '\'';
+    // A path may hold line breaks or control bytes: the echo shows them as text.
+    std::string arg = args[i];
+    show_control_bytes(arg);
+    if (arg.find(' ') != std::string::npos)
+      header << '\'' << arg << '\'';
     else
-      header << args[i];
+      header << arg;
   }
   header << "\"\n";
   return 1;

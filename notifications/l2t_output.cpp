@@ -93,8 +93,19 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     std::string time;
     format_date_time_by_format(date, time, ev.event_time, ctx.format_word);
     const bool lead = ctx.padded != 0 && ctx.unpadded == 0;
-    auto field = [&line, &sep](const std::string& text) {
-        line += text;
+    const bool quoted_mode = ctx.options != nullptr && ctx.options->quoted_csv_fields;
+    std::string cell;
+    // Every text takes the same handling: the separator's replacement, control bytes made visible, and
+    // quotes where a CSV reader would otherwise split the text or join it with the next line.
+    auto add = [&](const std::string& text) {
+        cell = text;
+        if (ctx.replace_from != 0 && ctx.replace_to != 0) replace_char(cell, ctx.replace_from, ctx.replace_to, false);
+        show_control_bytes(cell);
+        if (cell_needs_quotes(cell, sep, quoted_mode)) quote_cell(cell);
+        line += cell;
+    };
+    auto field = [&](const std::string& text) {
+        add(text);
         line += sep;
     };
     if (ctx.one_column != 0) {
@@ -113,9 +124,9 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     field(ev.source.empty() ? ctx.source : ev.source);
     field(ctx.sourcetype);
     if (!ctx.type.empty()) {
-        line += ctx.type;
+        field(ctx.type);
     } else if (!ev.type_text.empty()) {
-        line += ev.type_text;
+        field(ev.type_text);
     } else if (letter_fallback && ev.letter_texts.size() == 4) {
         std::string joined;
         for (const std::string& t : ev.letter_texts) {
@@ -123,9 +134,10 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
             if (!joined.empty()) joined += "; ";
             joined += t;
         }
-        line += joined;
+        field(joined);
+    } else {
+        line += sep;
     }
-    line += sep;
     field(ev.user.empty() ? ctx.user : ev.user);
     field(ctx.host);
     field(ctx.short_text);
@@ -135,7 +147,7 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     field(ctx.inode);
     field(ctx.notes);
     field(ctx.format);
-    line += ev.extra.empty() ? ctx.extra : ev.extra;
+    add(ev.extra.empty() ? ctx.extra : ev.extra);
     if (ctx.ext_on != 0) {
         std::ostringstream extended;
         extended << std::dec << std::setfill(' ') << std::left;

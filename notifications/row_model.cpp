@@ -25,11 +25,11 @@ constexpr unsigned kMaxCells = 255;
 
 bool is_two_slot(int type) { return type == 12 || type == 15 || type == 17 || type == 19 || type == 21; }
 
-// The quoting rule: a JSON object text ({" at its start, at least 3 characters) stays as it is; any other
-// text is wrapped in double quotes, each double quote inside doubled, so a CSV reader gets it back whole.
+// The quoting rule: every text is wrapped in double quotes, each double quote inside doubled, so a CSV
+// reader gets it back whole. A JSON-looking text is no exception: its bare quotes would break the field.
 // `out` takes the result (its storage is reused); it must not be `text` itself.
 void assign_quoted(std::string& out, const std::string& text, std::uint32_t flags) {
-    if ((flags & kCellQuote) == 0 || (text.size() >= 3 && text[0] == '{' && text[1] == '"')) {
+    if ((flags & kCellQuote) == 0) {
         out.assign(text);
         return;
     }
@@ -341,20 +341,36 @@ void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
         os.left();
     const cmd_params& o = *c.options;
     if (o.value_char != 0) replace_char(cell.text, o.value_char, o.value_char_replacement, false);
-    if (o.csv || o.csvl2t || o.csvgen || o.bodyfile) flatten_line_endings(cell.text);
-    const unsigned long long len = cell.text.size();
+    // Line breaks and other control bytes from the data never reach the output raw, in any form: they
+    // would split the row or drive the terminal.
+    show_control_bytes(cell.text);
+    // A plain cell that still holds the separator (one without a replacement character) or, in the CSV
+    // forms, opens with a double quote is quoted, so that a reader neither splits it nor joins it with the
+    // next row.
+    // The cell itself keeps its unquoted text, so that writing it again quotes it once.
+    std::string quoted;
+    const bool csv_form = o.csv || o.csvgen;
+    const bool quote = (fl & kCellQuote) == 0 && !o.multiline &&
+                       (csv_form ? cell_needs_quotes(cell.text, o.separator, false)
+                                 : !o.separator.empty() && cell.text.find(o.separator) != std::string::npos);
+    if (quote) {
+        quoted = cell.text;
+        quote_cell(quoted);
+    }
+    const std::string& text = quote ? quoted : cell.text;
+    const unsigned long long len = text.size();
     if ((fl & kCellCut) != 0 && len > cell.max_length) {
         if (c.padded && p <= w) os.width(w - p);
-        os << cell.text.substr(0, cell.max_length);
+        os << text.substr(0, cell.max_length);
     } else if ((fl & kCellCentre) != 0 && c.padded && p + len < w) {
         const unsigned long long k = (w - p - len) / 2;
         os.fill(' ');
         os.indent(static_cast<unsigned>(k));
         os.width(w - (k + p));
-        os << cell.text;
+        os << text;
     } else {
         if (c.padded && p <= w) os.width(w - p);
-        os << cell.text;
+        os << text;
     }
 }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "io/cmd_params.h"
@@ -134,8 +136,9 @@ TEST(console, raw_status_goes_to_the_title_or_unwrapped_to_stderr) {
     EXPECT_EQ(raw_status(false, 4, "%s", "abcdef"), 4);
     EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;abcd\a");
     CaptureStderr();
-    EXPECT_EQ(raw_status(true, 300, "%s", "a\nb"), 3);
-    EXPECT_EQ(GetCapturedStderr(), "a\nb");
+    // An argument's line break is shown as text, never written raw.
+    EXPECT_EQ(raw_status(true, 300, "%s", "a\nb"), 6);
+    EXPECT_EQ(GetCapturedStderr(), "a[LF]b");
 }
 
 TEST(console, error_printf_clears_first_and_refuses_long_messages) {
@@ -147,6 +150,32 @@ TEST(console, error_printf_clears_first_and_refuses_long_messages) {
     EXPECT_EQ(error_printf("%s", huge.c_str()), 0);
     EXPECT_EQ(error_printf(nullptr), 0);
     EXPECT_EQ(GetCapturedStderr(), kLong + kLong);
+}
+
+// Arguments' control bytes are shown as text; every other conversion formats as printf does, and the
+// format's own line end and the layer's clear sequence stay raw.
+TEST(console, messages_show_the_control_bytes_of_their_arguments) {
+    struct message_case {
+        std::string got;
+        std::string want;
+    };
+    auto message = [](const char* format, auto... args) {
+        CaptureStderr();
+        error_printf(format, args...);
+        return GetCapturedStderr();
+    };
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "%5d|%-4x|%08.3f|%llu|%zu|%+ld|%%|%.2s|%*d\n", 42, 255u, 3.14159,
+                  18446744073709551615ULL, static_cast<std::size_t>(7), -5L, "abc", 4, 9);
+    const std::vector<message_case> cases = {
+        {message("path %s: %d\n", "new\nline\x1b[2J.db", 3), kLong + "path new[LF]line[0x1B][2J.db: 3\n"},
+        {message("%c%c%s\n", 'a', '\x7f', "cr\rtab\t"), kLong + "a[0x7F]cr[CR]tab[0x09]\n"},
+        {message("%5d|%-4x|%08.3f|%llu|%zu|%+ld|%%|%.2s|%*d\n", 42, 255u, 3.14159, 18446744073709551615ULL,
+                 static_cast<std::size_t>(7), -5L, "abc", 4, 9),
+         kLong + expected},
+        {message("%-6s|%3s|\n", "a\x1b", "b"), kLong + "a[0x1B]|  b|\n"},
+    };
+    for (const message_case& c : cases) EXPECT_EQ(c.got, c.want);
 }
 
 TEST(console, color_printf_resets_on_the_chosen_stream) {

@@ -92,6 +92,17 @@ TEST_F(diags_log_test, lists_and_tagged_records) {
     EXPECT_EQ(contents(), "->a; ; b\n->tag : n=4: suffix\n->bare\n->found 2: x;y\n->p-q\n->00042\n");
 }
 
+// A path or value with control bytes never puts them raw into the log; a hex dump keeps its own lines.
+TEST_F(diags_log_test, control_bytes_of_texts_and_arguments_are_shown) {
+    open(0);
+    write_log_line(options_, "new\nline\x1b.db");
+    write_log_list(options_, {"a\tb", "c"});
+    diag_printf(&options_, "path %s", "x\r\ny\x7f");
+    diag_printf_list(options_, {"p\x1b"}, "n=%d", 1);
+    EXPECT_EQ(contents(),
+              "->new[LF]line[0x1B].db\n->a[0x09]b; c\n->path x[CRLF]y[0x7F]\n->n=1: p[0x1B]\n");
+}
+
 TEST_F(diags_log_test, formatted_text_keeps_at_most_format_length_plus_254) {
     open(0);
     const std::string big(1000, 'z');

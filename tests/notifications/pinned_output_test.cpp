@@ -39,6 +39,9 @@ const form kForms[] = {
     {"default", {}},
     {"csv", {"-csv"}},
     {"csvl2t", {"-csvl2t"}},
+    // RFC 4180 quoting: JSON-looking cells too, and every log2timeline cell that holds ',' or '"'.
+    {"csv_quoted", {"-csv", "-enable_quoted_csv_fields"}},
+    {"csvl2t_quoted", {"-csvl2t", "-enable_quoted_csv_fields"}},
     {"bodyfile", {"-bodyfile"}},
     {"carve", {"-carve"}},
     {"incl_slack", {"-incl_slack"}},
@@ -68,8 +71,8 @@ void insert_handlers(sqlite3* db) {
     static const char* const kNames[] = {"Contoso.Mail_8wekyb3d8bbwe!App",
                                          "Fabrikam, Inc.|\"Chat\"_1a2b!App",
                                          "Caf\xC3\xA9.Z\xC3\xBCrich_\xE6\x97\xA5\xE6\x9C\xAC!App",
-                                         "windows.immersivecontrolpanel_cw5n1h2txyewy!microsoft.windows."
-                                         "immersivecontrolpanel",
+                                         ("windows.immersivecontrolpanel_cw5n1h2txyewy!microsoft.windows."
+                                          "immersivecontrolpanel"),
                                          "Line\nBreak.App!App",
                                          "Removed.Later!App"};
     sqlite3_stmt* st = nullptr;

@@ -301,7 +301,7 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
       ASSERT_TRUE(read_csv_record(out[r], ',', cells)) << out[r];
       EXPECT_EQ(cells.size(), head.size()) << out[r];
     }
-    // The first row's texts come back whole; the JSON-like source text is not quoted.
+    // The first row's texts come back whole; the JSON-like source text is quoted like every other.
     ASSERT_TRUE(read_csv_record(out[1], ',', cells));
     ASSERT_EQ(cells.size(), head.size());
     EXPECT_EQ(cells[c.payload], payload);
@@ -310,7 +310,7 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
     EXPECT_EQ(cells[c.channel_uri], "https://wns/?a=1,b=2");
     EXPECT_EQ(cells[c.settings], "[\"s:toast\":\"1\"]");
     EXPECT_EQ(cells[c.misc_data], "{\"src\":\"sqlite lib\"}");
-    EXPECT_NE(out[1].find(",{\"src\":\"sqlite lib\"},"), std::string::npos) << out[1];
+    EXPECT_NE(out[1].find(",\"{\"\"src\"\":\"\"sqlite lib\"\"}\","), std::string::npos) << out[1];
     if (all_fields) {
       EXPECT_EQ(cells[c.tag], "t,1");
       EXPECT_EQ(cells[c.group], "\"g\"");

@@ -64,18 +64,19 @@ TEST_F(RowModelTest, init_refuses_zero_and_over_255_cells) {
     EXPECT_EQ(flagged.fields[0].text, "\"x\"");
 }
 
-TEST_F(RowModelTest, quoting_keeps_json_objects_and_wraps_other_texts) {
+// JSON-looking texts are quoted too: their bare double quotes would break a strict CSV reader.
+TEST_F(RowModelTest, quoting_wraps_every_text_json_objects_included) {
     variant_row row(5, true);
     row.set_text(0, "{\"a\":1}", kCellQuote);
     row.set_text(1, "ab", kCellQuote);
     row.set_string(2, "{\"", 11, kCellQuote);  // two characters: not a JSON object text
     row.set_wide_string(3, L"{\"k\"}", 11, kCellQuote);
     row.set_string(4, "say \"hi\", bye", 11, kCellQuote);
-    EXPECT_EQ(row.fields[0].text, "{\"a\":1}");
+    EXPECT_EQ(row.fields[0].text, "\"{\"\"a\"\":1}\"");
     EXPECT_EQ(row.fields[1].text, "\"ab\"");
     // A double quote inside a quoted text is doubled, so a CSV reader ends the cell where it ends.
     EXPECT_EQ(row.fields[2].text, "\"{\"\"\"");
-    EXPECT_EQ(row.fields[3].text, "{\"k\"}");
+    EXPECT_EQ(row.fields[3].text, "\"{\"\"k\"\"}\"");
     EXPECT_EQ(row.fields[4].text, "\"say \"\"hi\"\", bye\"");
 }
 

@@ -1,0 +1,323 @@
+// Hostile cell contents through every output form and both quoting modes: each report is read back with an
+// RFC 4180 reader at the run's separator, every record must have the header's column count, and every cell
+// must read back as the stored text in its visible form. No raw control byte may reach the output.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "csv_reader.h"
+#include "notification_db_fixtures.h"
+#include "selk_process.h"
+
+namespace {
+
+namespace fx = notification_fixtures;
+
+constexpr std::int64_t kArrival = 132521873530000000LL;  // 2020-12-11 19:09:13 UTC
+constexpr std::int64_t kHour = 36000000000LL;
+
+// A stored text and how every form must show it (line breaks and control bytes as visible text); a payload
+// loses its TAB, CR and LF when it is read, so it shows without them.
+struct hostile {
+    const char* name;
+    std::string stored;
+    std::string shown;
+    std::string payload_shown;
+};
+
+const std::vector<hostile>& hostile_cells() {
+    static const std::vector<hostile> cells = {
+        {"separators", "a,b;c|d\te", "a,b;c|d[0x09]e", "a,b;c|de"},
+        {"leading quote", "\"quoted\" start", "\"quoted\" start", "\"quoted\" start"},
+        {"brace, not JSON", "{launch:a,b} <toast/>", "{launch:a,b} <toast/>", "{launch:a,b} <toast/>"},
+        {"JSON", "{\"k\":\"x,y\"}", "{\"k\":\"x,y\"}", "{\"k\":\"x,y\"}"},
+        {"lone CR", "cr\rmid", "cr[CR]mid", "crmid"},
+        {"line breaks", "lf\nmid\r\nend\rx", "lf[LF]mid[CRLF]end[CR]x", "lfmidendx"},
+        {"ESC and DEL", "esc\x1b[2Jclear\x7f", "esc[0x1B][2Jclear[0x7F]", "esc[0x1B][2Jclear[0x7F]"},
+        {"not UTF-8", "bytes \xff\xfe\xc3 end", "bytes \xff\xfe\xc3 end", "bytes \xff\xfe\xc3 end"},
+    };
+    return cells;
+}
+
+// The database's own name carries a separator, a line break and ESC too.
+const char* const kDbName = "host,ile;\n\x1b.db";
+const char* const kDbShown = "host,ile;[LF][0x1B].db";
+
+void bind_text(sqlite3_stmt* st, int i, const std::string& text) {
+    sqlite3_bind_text(st, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Handler, push channel and notification i each hold hostile cell i in their texts.
+void make_hostile_db(const std::string& path) {
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::create_tables(db);
+    sqlite3_stmt* handler = nullptr;
+    sqlite3_stmt* channel = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType, WNFEventName, "
+                                 "CreatedTime, ModifiedTime) VALUES(?, ?, 'app:desktop', 7, '2020-12-11 19:09:13', "
+                                 "'2020-12-11 19:09:13');",
+                                 -1, &handler, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO WNSPushChannel VALUES(?, ?, ?, 132524465530000000, "
+                                     "132521873530000000, 0);",
+                                 -1, &channel, nullptr),
+              SQLITE_OK);
+    const std::vector<hostile>& cells = hostile_cells();
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        const int i = static_cast<int>(k) + 1;
+        sqlite3_bind_int(handler, 1, i);
+        bind_text(handler, 2, cells[k].stored);
+        EXPECT_EQ(sqlite3_step(handler), SQLITE_DONE) << sqlite3_errmsg(db);
+        sqlite3_reset(handler);
+        bind_text(channel, 1, "chan-" + std::to_string(i));
+        sqlite3_bind_int(channel, 2, i);
+        bind_text(channel, 3, cells[k].stored);
+        EXPECT_EQ(sqlite3_step(channel), SQLITE_DONE) << sqlite3_errmsg(db);
+        sqlite3_reset(channel);
+        fx::insert_notification(db, i, 100 + i, i, "toast", cells[k].stored, {}, kArrival + i * kHour);
+    }
+    sqlite3_finalize(handler);
+    sqlite3_finalize(channel);
+    sqlite3_close(db);
+}
+
+std::string replaced(std::string text, char from, char to) {
+    if (from != 0) std::replace(text.begin(), text.end(), from, to);
+    return text;
+}
+
+std::string trimmed(const std::string& text) {
+    const std::size_t a = text.find_first_not_of(' ');
+    if (a == std::string::npos) return std::string();
+    return text.substr(a, text.find_last_not_of(' ') - a + 1);
+}
+
+// The report without the banner block (banner, command-line echo, blank line).
+std::string report_body(const std::string& out) {
+    const std::size_t at = out.find("\n\n");
+    return at == std::string::npos ? std::string() : out.substr(at + 2);
+}
+
+// The first raw control byte other than a line end and the separator, or -1.
+int raw_control_byte(const std::string& text, char sep) {
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (ch == sep || ch == '\n') continue;
+        if (c < 0x20 || c == 0x7f) return c;
+    }
+    return -1;
+}
+
+enum class layout { rows, l2t, bodyfile };
+
+struct form_case {
+    const char* name;
+    std::vector<std::string> args;
+    layout kind;
+    char sep;   // the separator a reader splits at
+    char from;  // the character the form replaces inside values (0: none)
+    char to;
+    bool strict;  // quoted mode: no bare double quote may stand in an unquoted field
+    bool trim;    // the padded form: cells carry blanks around them
+};
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+TEST(hostile_cells, every_form_reads_back_whole) {
+    const std::vector<form_case> forms = {
+        {"default", {"-all_fields"}, layout::rows, '|', '|', ';', false, true},
+        {"csv", {"-csv", "-all_fields"}, layout::rows, ',', ',', ' ', false, false},
+        {"csv quoted", {"-csv", "-all_fields", "-enable_quoted_csv_fields"}, layout::rows, ',', 0, 0, true, false},
+        {"csv ;", {"-csv", "-all_fields", "-csv_separator", ";"}, layout::rows, ';', 0, 0, false, false},
+        {"csv ; quoted",
+         {"-csv", "-all_fields", "-csv_separator", ";", "-enable_quoted_csv_fields"},
+         layout::rows, ';', 0, 0, true, false},
+        {"csv |", {"-csv", "-all_fields", "-csv_separator", "|"}, layout::rows, '|', '|', ';', false, false},
+        {"csv tab", {"-csv", "-all_fields", "-csv_separator", "tab"}, layout::rows, '\t', 0, 0, false, false},
+        {"csvl2t", {"-csvl2t"}, layout::l2t, ',', ',', ' ', false, false},
+        {"csvl2t quoted", {"-csvl2t", "-enable_quoted_csv_fields"}, layout::l2t, ',', 0, 0, true, false},
+        {"bodyfile", {"-bodyfile"}, layout::bodyfile, '|', '|', ';', false, false},
+    };
+    fx::temp_dir dir;
+    const std::string db = dir.file(kDbName);
+    make_hostile_db(db);
+    const std::string db_shown = dir.file(kDbShown);
+    const std::vector<hostile>& cells = hostile_cells();
+
+    for (const form_case& f : forms) {
+        SCOPED_TRACE(f.name);
+        std::vector<std::string> args = {"-db", db, "-quiet"};
+        args.insert(args.end(), f.args.begin(), f.args.end());
+        const selk_process::result r = selk_process::run(args);
+        ASSERT_TRUE(r.started);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(raw_control_byte(r.out, f.sep), -1) << "a raw control byte reached the output";
+        const std::string body = report_body(r.out);
+
+        std::vector<std::string> want_a, got_a, want_b, got_b, want_db, got_db;
+        if (f.kind == layout::bodyfile) {
+            // Not CSV: its readers split at every '|'.
+            for (const std::string& line : selk_process::lines(body)) {
+                if (line.empty()) continue;
+                std::vector<std::string> fields;
+                std::size_t from = 0;
+                for (std::size_t at; (at = line.find('|', from)) != std::string::npos; from = at + 1)
+                    fields.push_back(line.substr(from, at - from));
+                fields.push_back(line.substr(from));
+                ASSERT_EQ(fields.size(), 11u) << line;
+                if (fields[1] != "name") got_a.push_back(fields[1]);
+            }
+            for (const hostile& h : cells) {
+                want_a.push_back("PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
+                                 "; Payload: " + replaced(h.payload_shown, '|', ';'));
+            }
+            EXPECT_EQ(sorted(got_a), sorted(want_a));
+            continue;
+        }
+
+        std::vector<csv_reader::record> records;
+        std::string error;
+        ASSERT_TRUE(csv_reader::read(body, f.sep, f.strict, records, error)) << error << "\n" << body;
+        ASSERT_FALSE(records.empty());
+        const csv_reader::record& header = records[0];
+        auto column = [&](const std::string& label) {
+            for (std::size_t i = 0; i < header.size(); ++i)
+                if (trimmed(header[i]) == label) return static_cast<int>(i);
+            ADD_FAILURE() << "no column " << label;
+            return -1;
+        };
+        for (std::size_t i = 1; i < records.size(); ++i)
+            ASSERT_EQ(records[i].size(), header.size()) << "record " << i << " of " << f.name;
+        auto cell = [&](const csv_reader::record& rec, int i) {
+            return i < 0 ? std::string() : f.trim ? trimmed(rec[static_cast<std::size_t>(i)]) : rec[static_cast<std::size_t>(i)];
+        };
+
+        if (f.kind == layout::rows) {
+            ASSERT_EQ(records.size(), cells.size() + 1);
+            const int order = column("Order"), primary = column("Handler PrimaryId"), payload = column("Payload"),
+                      uri = column("PushChannel Uri"), dbcol = column("DB");
+            for (std::size_t i = 1; i < records.size(); ++i) {
+                const int k = std::atoi(cell(records[i], order).c_str()) - 1;
+                ASSERT_TRUE(k >= 0 && k < static_cast<int>(cells.size())) << cell(records[i], order);
+                const hostile& h = cells[static_cast<std::size_t>(k)];
+                const std::string want = replaced(h.shown, f.from, f.to);
+                SCOPED_TRACE(h.name);
+                EXPECT_EQ(cell(records[i], primary), want);
+                EXPECT_EQ(cell(records[i], payload), replaced(h.payload_shown, f.from, f.to));
+                EXPECT_EQ(cell(records[i], uri), want);
+                EXPECT_EQ(cell(records[i], dbcol), replaced(db_shown, f.from, f.to));
+            }
+        } else {
+            // Two events (arrival, expiry) per notification.
+            ASSERT_EQ(records.size(), 2 * cells.size() + 1);
+            const int desc = column("desc"), notes = column("notes"), extra = column("extra");
+            for (std::size_t i = 1; i < records.size(); ++i) {
+                got_a.push_back(cell(records[i], desc));
+                got_b.push_back(cell(records[i], notes));
+                got_db.push_back(cell(records[i], extra));
+            }
+            for (const hostile& h : cells) {
+                for (int twice = 0; twice < 2; ++twice) {
+                    want_a.push_back(replaced(h.payload_shown, f.from, f.to));
+                    want_b.push_back(replaced("PrimaryID: " + h.shown, f.from, f.to));
+                    want_db.push_back(replaced("db: " + db_shown, f.from, f.to));
+                }
+            }
+            EXPECT_EQ(sorted(got_a), sorted(want_a));
+            EXPECT_EQ(sorted(got_b), sorted(want_b));
+            EXPECT_EQ(sorted(got_db), sorted(want_db));
+        }
+    }
+}
+
+// Messages that name a path show its control bytes as text; the status line's own clearing stays.
+TEST(hostile_cells, messages_show_control_bytes_of_paths) {
+    fx::temp_dir dir;
+    const std::string missing = dir.file("no\x1b[2Jsuch\nfile.db");
+    const selk_process::result r = selk_process::run({"-db", missing});
+    ASSERT_TRUE(r.started);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("no[0x1B][2Jsuch[LF]file.db"), std::string::npos) << r.err;
+    std::string err = r.err;
+    for (std::size_t at; (at = err.find("\x1b[2K")) != std::string::npos;) err.erase(at, 4);
+    EXPECT_EQ(err.find('\x1b'), std::string::npos) << err;
+    EXPECT_EQ(err.find("such\nfile"), std::string::npos) << err;
+}
+
+// mactime reads every bodyfile line, hostile names included.
+TEST(hostile_cells, bodyfile_reads_in_mactime) {
+    if (std::system("command -v mactime >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "mactime (Debian package sleuthkit) is not installed";
+    fx::temp_dir dir;
+    const std::string db = dir.file("hostile.db");
+    make_hostile_db(db);
+    const selk_process::result r = selk_process::run({"-db", db, "-quiet", "-bodyfile"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string body_path = dir.file("body.txt");
+    std::ofstream(body_path, std::ios::binary) << report_body(r.out);
+    const std::string timeline = dir.file("timeline.csv");
+    ASSERT_EQ(std::system(("mactime -b '" + body_path + "' -d -z UTC > '" + timeline + "' 2>/dev/null").c_str()), 0);
+    std::ifstream in(timeline, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // mactime -d writes CSV itself: its last column is the name, each line one event of a bodyfile line.
+    std::vector<csv_reader::record> records;
+    std::string error;
+    ASSERT_TRUE(csv_reader::read(text, ',', false, records, error)) << error << "\n" << text;
+    std::vector<std::string> names;
+    for (std::size_t i = 1; i < records.size(); ++i) names.push_back(records[i].back());
+    for (const hostile& h : hostile_cells()) {
+        SCOPED_TRACE(h.name);
+        const std::string name = "PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
+                                 "; Payload: " + replaced(h.payload_shown, '|', ';');
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << text;
+    }
+}
+
+// A record recovered from the write-ahead log whose texts hold the separator keeps the header's column count.
+TEST(hostile_cells, recovered_row_holding_the_separator) {
+    fx::temp_dir dir;
+    const std::string live = dir.file("live.db");
+    sqlite3* db = fx::open_db(live);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "PRAGMA secure_delete=OFF; PRAGMA page_size=4096; PRAGMA journal_mode=WAL; "
+                 "PRAGMA wal_autocheckpoint=0;");
+    fx::create_tables(db);
+    fx::insert_handler(db, 1, "Contoso;Mail!App");
+    for (int i = 1; i <= 20; ++i)
+        fx::insert_notification(db, i, 100 + i, 1, "toast", "<toast><text>a;b " + std::to_string(i) + "</text></toast>");
+    fx::exec(db, "DELETE FROM Notification WHERE [Order] % 2 = 0;");
+    const std::string copy = dir.file("wal.db");
+    ASSERT_TRUE(fx::copy_file(live, copy));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", copy + "-wal"));
+    sqlite3_close(db);
+
+    const selk_process::result r =
+        selk_process::run({"-db", copy, "-quiet", "-incl_slack", "-csv", "-csv_separator", ";"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<csv_reader::record> records;
+    std::string error;
+    ASSERT_TRUE(csv_reader::read(report_body(r.out), ';', false, records, error)) << error;
+    ASSERT_GT(records.size(), 11u) << r.out;  // the 10 live rows and at least one recovered
+    std::size_t misc = 0;
+    while (misc < records[0].size() && records[0][misc] != "Misc data") ++misc;
+    ASSERT_LT(misc, records[0].size());
+    int recovered = 0;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        ASSERT_EQ(records[i].size(), records[0].size()) << "record " << i << "\n" << r.out;
+        if (records[i][misc].find("record offset") != std::string::npos) ++recovered;
+    }
+    EXPECT_GT(recovered, 0) << r.out;
+}
+
+}  // namespace

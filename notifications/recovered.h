@@ -30,12 +30,10 @@ constexpr std::int64_t kRecogniseNotifications = 1;
 constexpr std::int64_t kRecogniseHandlers = 2;
 constexpr std::int64_t kRecognisePushChannels = 4;
 
-// The candidate fields this classifier sets: `packed` holds the table kind in bits 0-47 and the number of
-// serial types of the recognised header in bits 56-63; `carried` holds the column mask; `prefix_flag` is 1
-// when the stored header-length byte disagreed with the header found (the record's start was overwritten,
-// so no rowid is looked for behind it).
-constexpr std::uint64_t kPackedKindMask = 0x0000FFFFFFFFFFFFull;
-constexpr unsigned kPackedCountShift = 56;
+// The candidate fields this classifier sets: `table_kind` the table whose header it recognised,
+// `column_count` the number of serial types of that header (modulo 256); `carried` holds the column mask;
+// `prefix_flag` is 1 when the stored header-length byte disagreed with the header found (the record's start
+// was overwritten, so no rowid is looked for behind it).
 
 // Scans `length` bytes of `buffer` for record headers of the three tables enabled by `switches`
 // (kRecognise* bits) and appends one candidate per header: `position` the first serial type's index in

@@ -8,6 +8,7 @@
 #include "notifications/l2t_output.h"
 #include "notifications/report_delimited.h"
 #include "notifications/timeline.h"
+#include "sqlite_format/record_source.h"
 #include "time/macb_output.h"
 #include "time/time_kinds.h"
 
@@ -60,7 +61,7 @@ int write_notification_l2t(std::ostream& os, selk_run& run, const notification_r
   }
   if (!run.db_path.empty()) {
     extra << "db: " << run.db_path;
-    if (recovered && is_wal_source(n.source_code())) extra << "-wal";
+    if (recovered && source_in_wal(n.source_code())) extra << "-wal";
     extra << "; ";
   }
   ctx.extra = without_tail(extra);

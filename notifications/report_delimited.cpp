@@ -90,7 +90,6 @@ bool guid_is_zero(const _16_byte_block& guid) {
 
 bool is_recovered_record(const sqlite_metadata& record) { return record.recovered != 0; }
 
-
 std::string record_db_text(const sqlite_metadata& record, const std::string& db_path) {
   if (is_recovered_record(record) && source_in_wal(record.source_code())) return db_path + "-wal";
   return db_path;

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 // The typed classifier of an untyped one and the context it is handed.
 candidate_finder bind_classifier(record_classifier classifier, void* options) {
     if (!classifier) return nullptr;

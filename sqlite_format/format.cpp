@@ -74,7 +74,9 @@ std::uint32_t page_size_from_field(std::uint32_t stored) {
   return size;
 }
 
-std::uint32_t page_size_from_wide_field(std::uint32_t stored) { return stored == 1 ? 0 : page_size_from_field(stored); }
+std::uint32_t page_size_from_wide_field(std::uint32_t stored) {
+  return stored == 1 ? 0 : page_size_from_field(stored);
+}
 
 std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length) {
   std::uint16_t stored = 0;

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "aux/packed_cmds.h"
-#include "aux/sql_types/sql_pull_types.h"
+#include "notifications/sql_pull_types.h"
 #include "common/case_conv.h"
 #include "common/text_numbers.h"
 #include "io/cmd_params.h"

@@ -213,14 +213,18 @@ bool cell_needs_quotes(const std::string& text, const std::string& separator, bo
 
 void quote_cell(std::string& text) {
     std::string out;
-    out.reserve(text.size() + 2);
+    append_quoted_cell(out, text);
+    text.swap(out);
+}
+
+void append_quoted_cell(std::string& out, const std::string& text) {
+    out.reserve(out.size() + text.size() + 2);
     out += '"';
     for (char c : text) {
         if (c == '"') out += '"';
         out += c;
     }
     out += '"';
-    text.swap(out);
 }
 
 int cut_xml_element(std::string& out, std::string& text, const std::string& tag) {

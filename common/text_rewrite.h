@@ -67,6 +67,8 @@ bool has_control_bytes(const std::string& text);
 bool cell_needs_quotes(const std::string& text, const std::string& separator, bool quoted_mode);
 // Wraps the text in double quotes, each double quote inside doubled (RFC 4180).
 void quote_cell(std::string& text);
+// The same, appended to `out` (which must not be `text` itself).
+void append_quoted_cell(std::string& out, const std::string& text);
 
 // ---- XML and parentheses ----
 

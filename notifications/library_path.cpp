@@ -600,10 +600,8 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
         run->tables_incomplete = 1;
     }
 
-    // Header value 1 stands for 65536, which 16 bits cannot hold.
-    std::uint16_t raw_page_size = 0;
-    if (!read_be16(byte_view(header, sizeof(header)), kDbPageSizeOffset, &raw_page_size)) return 0;
-    run->layout.page_size = raw_page_size == 1 ? 65536u : raw_page_size;
+    // 0 for a page size the format cannot have: the schema read below then refuses the file.
+    run->layout.page_size = db_header_page_size(header, sizeof(header));
 
     std::vector<std::string> names;
     std::vector<std::string> sqls;

@@ -245,7 +245,8 @@ recovered_record make_candidate(const header_match& m, const std::uint8_t* b, st
     // The serial types fill header_length - 1 bytes from the position; count only what the buffer holds.
     const std::uint32_t span = std::min<std::uint32_t>(m.header_length, length - m.position + 1);
     const std::uint64_t count = count_serial_types(b + m.position, span);
-    c.packed = (m.table_kind & kPackedKindMask) | ((count & 0xFF) << kPackedCountShift);
+    c.table_kind = m.table_kind;
+    c.column_count = static_cast<std::uint8_t>(count & 0xFF);
     c.carried = m.mask;
     return c;
 }
@@ -371,7 +372,7 @@ bool append_record(std::vector<T>& records, const recovered_record& row, std::ui
     }
     set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
     if (schema.column_count == 0)
-        schema.column_count = static_cast<std::uint32_t>(row.packed >> kPackedCountShift);
+        schema.column_count = row.column_count;
     return true;
 }
 
@@ -416,11 +417,11 @@ void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage) {
     std::size_t notifications = 0;
     for (const recovered_record& row : records)
-        notifications += (row.packed & kPackedKindMask) == kTableNotification ? 1 : 0;
+        notifications += row.table_kind == kTableNotification ? 1 : 0;
     stage.notifications.reserve(stage.notifications.size() + notifications);
     schema_signature signatures[kSchemaPushChannel + 1];
     for (const recovered_record& row : records) {
-        const std::uint32_t kind = static_cast<std::uint32_t>(row.packed & kPackedKindMask);
+        const std::uint32_t kind = row.table_kind;
         int schema_index;
         int (*match)(table_schema&, std::uint64_t, bool);
         switch (kind) {

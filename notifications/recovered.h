@@ -30,17 +30,13 @@ constexpr std::int64_t kRecogniseNotifications = 1;
 constexpr std::int64_t kRecogniseHandlers = 2;
 constexpr std::int64_t kRecognisePushChannels = 4;
 
-// The candidate fields this classifier sets: `packed` holds the table kind in bits 0-47 and the number of
-// serial types of the recognised header in bits 56-63; `carried` holds the column mask; `prefix_flag` is 1
-// when the stored header-length byte disagreed with the header found (the record's start was overwritten,
-// so no rowid is looked for behind it).
-constexpr std::uint64_t kPackedKindMask = 0x0000FFFFFFFFFFFFull;
-constexpr unsigned kPackedCountShift = 56;
-
 // Scans `length` bytes of `buffer` for record headers of the three tables enabled by `switches`
 // (kRecognise* bits) and appends one candidate per header: `position` the first serial type's index in
 // the buffer (the header-length byte stands before it), `record_offset` base_offset + position (0 when
-// base_offset is 0). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0 (also
+// base_offset is 0), `table_kind` the table whose header it recognised, `column_count` the number of serial
+// types of that header (modulo 256), `carried` the column mask, and `prefix_flag` 1 when the stored
+// header-length byte disagreed with the header found (the record's start was overwritten, so no rowid is
+// looked for behind it). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0 (also
 // for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
 int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
                              std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches);

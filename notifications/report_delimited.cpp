@@ -6,6 +6,7 @@
 #include "common/digest.h"
 #include "common/hex_text.h"
 #include "notifications/row_model.h"
+#include "sqlite_format/record_source.h"
 
 namespace {
 
@@ -89,13 +90,8 @@ bool guid_is_zero(const _16_byte_block& guid) {
 
 bool is_recovered_record(const sqlite_metadata& record) { return record.recovered != 0; }
 
-bool is_wal_source(unsigned source_code) {
-  return source_code == kSourceWalSuperseded || source_code == kSourceWalSlack ||
-         source_code == kSourceWalValid || source_code == kSourceCarveWal;
-}
-
 std::string record_db_text(const sqlite_metadata& record, const std::string& db_path) {
-  if (is_recovered_record(record) && is_wal_source(record.source_code())) return db_path + "-wal";
+  if (is_recovered_record(record) && source_in_wal(record.source_code())) return db_path + "-wal";
   return db_path;
 }
 
@@ -196,7 +192,7 @@ int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_re
     if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
   }
 
-  if (is_recovered_record(n) && is_wal_source(n.source_code()))
+  if (is_recovered_record(n) && source_in_wal(n.source_code()))
     row.set_string(c.db, record_db_text(n, run.db_path), kCellText, 0);
   else
     row.set_string(c.db, run.db_path, kCellText, 0);

@@ -87,9 +87,6 @@ std::string& output_settings_text(notification_handler_record& handler,
 // A record counts as recovered when its filler stored the flag (own table walk, slack scan, chunk parser);
 // the SQLite library path leaves it clear.
 bool is_recovered_record(const sqlite_metadata& record);
-// Source codes 7 to 10: the record came out of the write-ahead log.
-bool is_wal_source(unsigned source_code);
-
 // The "DB" text of a record: the path, with "-wal" for a recovered record that came out of the write-ahead
-// log (source codes 7 to 10).
+// log (source_in_wal).
 std::string record_db_text(const sqlite_metadata& record, const std::string& db_path);

@@ -58,11 +58,7 @@ int write_notification_l2t(std::ostream& os, selk_run& run, const notification_r
   if (recovered) {
     extra << output_json_src_offset(n.source_code(), n.record_offset, run.options.base16, true) << "; ";
   }
-  if (!run.db_path.empty()) {
-    extra << "db: " << run.db_path;
-    if (recovered && is_wal_source(n.source_code())) extra << "-wal";
-    extra << "; ";
-  }
+  if (!run.db_path.empty()) extra << "db: " << record_db_text(n, run.db_path) << "; ";
   ctx.extra = without_tail(extra);
   ctx.time_zone = kTimeZone;
 

@@ -7,14 +7,9 @@
 #include "io/fileio.h"
 #include "notifications/report_delimited.h"
 #include "notifications/report_timeline.h"
+#include "sqlite_format/record_source.h"
 
 namespace {
-
-// Source codes of records recovered from the database file itself.
-bool from_main_file(unsigned source_code) {
-  return source_code == kSourceMainSlack || source_code == kSourceCarveMain ||
-         source_code == kSourceWalOverwrites || source_code == kSourceCarveMainFromWal;
-}
 
 // Per-table files: creates the three files empty, each only when the one before it opened. No switch of the
 // tool sets this branch.
@@ -118,7 +113,7 @@ bool record_writer::admit(const notification_record& n) {
 
 bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) {
   if (offset == 0) return true;
-  printed_offsets& seen = from_main_file(source_code) ? main_file_offsets_ : other_file_offsets_;
+  printed_offsets& seen = source_in_main_db(source_code) ? main_file_offsets_ : other_file_offsets_;
   return seen.insert(offset);
 }
 

@@ -42,9 +42,9 @@ class printed_offsets {
 
 // Prints `records` (normally run.store.notifications) to `os`. Nothing at all for an empty vector. The
 // delimited header is written while the header is pending. A recovered record with a non-zero offset is
-// skipped when a record of the same file family (the database itself: source codes 2, 3, 6, 12; any other
-// file) was printed from that offset in this call. Stops at the first failed write: the caller sees the
-// failure in the stream's state.
+// skipped when a record of the same file family (the database itself, source_in_main_db; any other file)
+// was printed from that offset in this call. Stops at the first failed write: the caller sees the failure
+// in the stream's state.
 void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records);
 
 // Writes notifications one at a time as they are read, as write_records writes a vector of them: the

@@ -34,13 +34,7 @@ void assign_quoted(std::string& out, const std::string& text, std::uint32_t flag
         return;
     }
     out.clear();
-    out.reserve(text.size() + 2);
-    out += '"';
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
+    append_quoted_cell(out, text);
 }
 
 std::string quote_text(const std::string& text, std::uint32_t flags) {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "aux/sql_types/sql_pull_types.h"
 #include "io/cmd_params.h"
 #include "io/output_guard.h"
+#include "notifications/sql_pull_types.h"
 
 // Indexes of selk_options::switches.
 constexpr int kSwitchInput = 0;       // a database path is at hand ("-db", "-pipe", "-enumdir")

@@ -14,9 +14,8 @@
 
 class selk_run;
 
-// Carves the database at `path` and its companion (free space: source 2; pages the log overwrites: 6;
-// superseded log frames: 7; slack in valid frames: 8; valid frames, only with `carve`: 9; journalled
-// pages: 11) and adds what is recognised to the run's store. Unless `keep` is set the notification
+// Carves the database at `path` and its companion (carve_database; the valid frames of the log only with
+// `carve`) and adds what is recognised to the run's store. Unless `keep` is set the notification
 // vector is emptied first. 1 when the scan found records, 0 for an empty path, no run, or nothing
 // recovered.
 int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run);

@@ -18,9 +18,6 @@
 
 namespace {
 
-constexpr std::uint64_t kLow48 = 0x0000FFFFFFFFFFFFull;
-constexpr std::uint64_t kTopByte = 0xFF00000000000000ull;
-
 // The typed classifier of an untyped one and the context it is handed.
 candidate_finder bind_classifier(record_classifier classifier, void* options) {
     if (!classifier) return nullptr;
@@ -74,7 +71,7 @@ bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chun
             rec.record_offset = row.file_offset;
             rec.rowid = 0;
             rec.flags = code << kSourceShift;
-            rec.packed = static_cast<std::uint64_t>(columns & 0xFF) << 56;
+            rec.column_count = static_cast<std::uint8_t>(columns & 0xFF);
             rec.header_bytes = row.header_bytes;
             out.push_back(std::move(rec));
         }
@@ -122,7 +119,7 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
         if (available == 0) continue;
         std::uint64_t rowid = 0;
         if (c.prefix_flag == 0) rowid = rowid_before(chunk, s);
-        const std::uint32_t columns = static_cast<std::uint32_t>(c.packed >> 56);
+        const std::uint32_t columns = c.column_count;
         std::vector<std::uint32_t> codes;
         std::vector<std::uint32_t> sizes;
         std::uint32_t consumed = 0;
@@ -141,7 +138,8 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
         rec.record_offset = p + s;
         rec.flags = code << kSourceShift;
         rec.truncated = truncated;
-        rec.packed = (c.packed & kLow48) | (c.packed & kTopByte);
+        rec.table_kind = c.table_kind;
+        rec.column_count = c.column_count;
         rec.carried = c.carried;
         if (!c.header_bytes.empty()) rec.header_bytes = c.header_bytes;
         out.push_back(std::move(rec));
@@ -338,9 +336,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     if (check_db_file_header(main_file, header, path)) {
         region_map free_space;
         map_db_pages(free_space, main_file, header);
-        const std::uint32_t stored =
-            (static_cast<std::uint32_t>(header[kDbPageSizeOffset]) << 8) | header[kDbPageSizeOffset + 1];
-        const std::uint32_t p = page_size_from_field(stored);
+        const std::uint32_t p = db_header_page_size(header.data(), header.size());
         if (p) page_size = p;
         // Beside a hot journal the file holds a transaction that never committed, which the live rows
         // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.

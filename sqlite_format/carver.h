@@ -22,8 +22,8 @@ class fileio;
 // chunk file offset, 0, the caller's options). Non-zero when it filled any. Of each candidate the walker reads:
 // the record start in the chunk (`position`, or `record_offset` when that is 0), which points at the
 // first serial type (the header-size byte stands just before it); `prefix_flag` (0: a cell prefix
-// precedes the record, so a rowid is looked for behind it); `packed` (its top byte, when non-zero,
-// the number of columns); `carried` and `header_bytes`.
+// precedes the record, so a rowid is looked for behind it); `column_count` (when non-zero, the number
+// of columns); `carried` and `header_bytes`.
 using record_classifier = int (*)(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
                                   std::uint32_t length, std::uint64_t chunk_offset, std::uint32_t keep,
                                   void* options);
@@ -75,11 +75,12 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                   std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
                   bool btree_flag, bool progress, void* options, records_callback callback);
 
-// Carves the database at `path` and its companion: free space of the main file (source 2; a page that no
-// b-tree walk reaches and that is not free is taken whole, see find_unreached_pages) less the pages the log
-// overwrites (6), superseded log frames (7), journalled pages (11), valid frames (9, only with
-// `valid_frames`) and slack in valid frames (8). Beside a hot journal, the main file's pages that hold the
-// transaction that never committed are walked whole under source 2. In a whole b-tree page a record whose
+// Carves the database at `path` and its companion: free space of the main file (kSourceMainSlack; a page
+// that no b-tree walk reaches and that is not free is taken whole, see find_unreached_pages) less the pages
+// the log overwrites (kSourceWalOverwrites), superseded log frames (kSourceWalSuperseded), journalled pages
+// (kSourceCarveJournal), valid frames (kSourceWalValid, only with `valid_frames`) and slack in valid frames
+// (kSourceWalSlack). Beside a hot journal, the main file's pages that hold the transaction that never
+// committed are walked whole under kSourceMainSlack. In a whole b-tree page a record whose
 // header lies in free space takes no bytes past that free region. The main file is walked in its header's
 // page size; the log and the journal in the page size of their own headers. Unless `keep` is set
 // `out` is emptied first. Returns 1 when `out` holds at least one record at the end.

@@ -19,21 +19,13 @@ constexpr std::uint64_t kMinDbFileSize = kMinPageSize;  // a database holds one 
 bool has_magic(const db_header_bytes& header) { return starts_with_magic(header.data(), header.size()); }
 
 std::uint32_t header_page_size(const db_header_bytes& header) {
-  std::uint16_t stored = 0;
-  if (!read_be16(byte_view(header.data(), header.size()), kDbPageSizeOffset, &stored)) return 0;
-  return page_size_from_field(stored);
+  return db_header_page_size(header.data(), header.size());
 }
 
 // Byte offset of page `page` (1-based) in 64 bits, so a large page number cannot wrap.
 std::uint64_t page_offset(std::uint64_t page, std::uint32_t page_size) { return (page - 1) * page_size; }
 
 }  // namespace
-
-std::uint32_t page_size_from_field(std::uint32_t stored) {
-  const std::uint32_t size = stored == 1 ? kMaxPageSize : stored;
-  if (size < kMinPageSize || size > kMaxPageSize || (size & (size - 1)) != 0) return 0;
-  return size;
-}
 
 bool read_file_exact(uni::fileio& file, std::uint64_t offset, std::uint32_t length, std::uint8_t* out) {
   if (!file.is_open() || out == nullptr) return false;

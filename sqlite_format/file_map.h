@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_format/format.h"
+
 namespace uni {
 class fileio;
 }
@@ -22,11 +24,6 @@ using region_map = std::map<std::uint64_t, std::uint64_t>;
 
 // The first 100 bytes of a database file.
 using db_header_bytes = std::array<std::uint8_t, 100>;
-
-// Page sizes are kept in 32 bits. `stored` is a page-size field as written in a database header
-// (16 bits, where 1 stands for 65536), a write-ahead-log or a journal header (32 bits). Returns the
-// page size, or 0 when it is not a power of two from 512 to 65536 (such a file is refused).
-std::uint32_t page_size_from_field(std::uint32_t stored);
 
 // Opens `path` read-only into `file` and reads its header into `header` (zeroed first). 1 when the
 // file is at least 512 bytes long, its first 100 bytes read, it begins with "SQLite format 3" and

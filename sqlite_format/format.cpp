@@ -66,6 +66,25 @@ std::int64_t read_be32(const std::uint8_t* p, std::size_t length) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Page sizes.
+
+std::uint32_t page_size_from_field(std::uint32_t stored) {
+  const std::uint32_t size = stored == 1 ? kMaxPageSize : stored;
+  if (size < kMinPageSize || size > kMaxPageSize || (size & (size - 1)) != 0) return 0;
+  return size;
+}
+
+std::uint32_t page_size_from_wide_field(std::uint32_t stored) {
+  return stored == 1 ? 0 : page_size_from_field(stored);
+}
+
+std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length) {
+  std::uint16_t stored = 0;
+  if (!read_be16(byte_view(bytes, length), kDbPageSizeOffset, &stored)) return 0;
+  return page_size_from_field(stored);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Varints.
 
 int read_sqlite_varint(std::uint64_t* value, std::uint32_t* out_length, const std::uint8_t* buf,
@@ -401,14 +420,12 @@ int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t len
   const byte_view b(buf, length);
   if (starts_with_magic(buf, length)) {
     if (length < kPage1MinSize) return 0;
-    std::uint16_t ps;
     std::uint32_t enc;
     std::uint8_t res;
-    if (!read_be16(b, kDbPageSizeOffset, &ps) || !read_u8(b, kDbReservedOffset, &res) ||
-        !read_be32(b, kDbTextEncodingOffset, &enc))
-      return 0;
-    // The header stores 65536 as 1.
-    page.page_size = ps == 1 ? 65536u : ps;
+    if (!read_u8(b, kDbReservedOffset, &res) || !read_be32(b, kDbTextEncodingOffset, &enc)) return 0;
+    // A header page size that is not valid leaves the caller's (0: none, and no cell is read).
+    const std::uint32_t header_size = db_header_page_size(buf, length);
+    page.page_size = header_size != 0 ? header_size : page_size;
     page.reserved = res;
     page.utf8 = enc == 1 ? 1 : 0;
     std::memset(page.header, 0, sizeof page.header);
@@ -453,10 +470,8 @@ int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16
 
 int read_page_size_from_header(std::uint32_t* page_size, const std::uint8_t* buf, std::size_t length) {
   *page_size = 0;
-  std::uint16_t ps;
-  if (length < kDbHeaderSize || !starts_with_magic(buf, length) || !read_be16(byte_view(buf, length), kDbPageSizeOffset, &ps))
-    return 0;
-  *page_size = ps;
+  if (length < kDbHeaderSize || !starts_with_magic(buf, length)) return 0;
+  *page_size = db_header_page_size(buf, length);
   return 1;
 }
 
@@ -475,9 +490,8 @@ int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std:
       *offset = o;
       return 1;
     }
-    std::uint16_t ps;
-    if (starts_with_magic(buf + o, length - o) && read_be16(b, o + kDbPageSizeOffset, &ps)) {
-      *page_size = ps;
+    if (starts_with_magic(buf + o, length - o)) {  // o + 512 < length: the field is there
+      *page_size = db_header_page_size(buf + o, length - o);
       *offset = o;
       return 1;
     }
@@ -565,6 +579,7 @@ std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size
   if (!journal_header || !page || !read_be32(h, kJournalPageSizeOffset, &p) ||
       !read_be32(h, kJournalNonceOffset, &nonce))
     return -1;
+  p = page_size_from_wide_field(p);
   if (p == 0 || nonce == 0 || p > page_length) return -1;
   std::uint32_t sum = nonce;
   for (std::size_t i = p % kJournalChecksumStride; i < p; i += kJournalChecksumStride) sum += page[i];

@@ -53,6 +53,20 @@ struct byte_view {
 std::int64_t read_be32(const std::uint8_t* p, std::size_t length);
 
 // ---------------------------------------------------------------------------------------------
+// Page sizes. Every page-size field is decoded here.
+
+// Page sizes are kept in 32 bits. `stored` is the page-size field of a database header (16 bits, where 1
+// stands for 65536), or a page size taken from elsewhere. Returns the page size, or 0 when it is not a power
+// of two from 512 to 65536 (such a file is refused).
+std::uint32_t page_size_from_field(std::uint32_t stored);
+// The 32-bit page-size field of a write-ahead-log or journal header, where 65536 is written as is and 1
+// has no meaning; 0 when not a valid page size.
+std::uint32_t page_size_from_wide_field(std::uint32_t stored);
+// The page size stored in the database header at `bytes` (kDbPageSizeOffset); 0 when the buffer is too
+// short for the field or the size is not valid. The magic is not checked.
+std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length);
+
+// ---------------------------------------------------------------------------------------------
 // Varints and serial types.
 
 // Reads the SQLite varint at the start of `buf`, using at most `length` bytes (never more than 9).
@@ -165,7 +179,8 @@ int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16
 // Finds the first b-tree page header or database header in the buffer and derives a page size.
 int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std::uint8_t* buf, std::size_t length);
 
-// The page size of a database header; 1 when the magic is present and length >= 100.
+// The page size of a database header (db_header_page_size, 0 when not valid); 1 when the magic is present
+// and length >= 100.
 int read_page_size_from_header(std::uint32_t* page_size, const std::uint8_t* buf, std::size_t length);
 
 // Tries page sizes 512 .. 16384 on a page buffer and keeps the first whose cells all fit.
@@ -185,7 +200,7 @@ int write_page_heading(std::ostream& os, const std::uint8_t* buf, std::size_t le
 // Rollback journal.
 
 // Checksum of one journal page record: the nonce plus every 200th byte of the page; -1 when the
-// header's page size is 0, larger than `page_length`, or the nonce is 0.
+// header's page size is not valid or larger than `page_length`, or the nonce is 0.
 std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size_t header_length,
                                    const std::uint8_t* page, std::size_t page_length);
 

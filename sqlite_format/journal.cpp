@@ -75,7 +75,7 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
   const std::uint32_t stored_page_size = be32_at(first.data(), kJournalPageSizeOffset);
   // A page size that is not a power of two from 512 to 65536 is refused: the records could not be
   // told apart.
-  const std::uint32_t page_size = stored_page_size == 1 ? 0 : page_size_from_field(stored_page_size);
+  const std::uint32_t page_size = page_size_from_wide_field(stored_page_size);
   if (page_size == 0) return 0;
   const std::uint32_t stored_sector = be32_at(first.data(), kJournalSectorSizeOffset);
   // SQLite rolls nothing back under a sector size it cannot have; the records are still read after

@@ -8,23 +8,6 @@
 #include "common/string_lists.h"
 #include "sqlite_format/record.h"
 
-std::string record_source_label(unsigned code) {
-  switch (code) {
-    case 1: return "sqlite lib";
-    case 2: return "main db slack";
-    case 3: return "carve main";
-    case 4: return "carve blob";
-    case 6: return "main db page to be overwritten from wal";
-    case 7: return "wal file page superceded by new page";
-    case 8: return "wal file slack in valid page";
-    case 9: return "wal file valid page";
-    case 10: return "carve wal";
-    case 11: return "carve journal";
-    case 12: return "carve main from wal data";
-    default: return std::string();
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // sqlite_metadata
 

@@ -1,6 +1,6 @@
-// The record base `sqlite_metadata` of every record read from a database, its source labels, the
-// operations that stamp a record with its table's identity and those that hand a row of column
-// texts to the record's own filler; and `recovered_record`, one carved record.
+// The record base `sqlite_metadata` of every record read from a database (its source codes and their
+// labels are in record_source.h), the operations that stamp a record with its table's identity and those
+// that hand a row of column texts to the record's own filler; and `recovered_record`, one carved record.
 #pragma once
 
 #include <cstdint>
@@ -8,31 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_format/record_source.h"
 #include "sqlite_format/table_schema.h"
-
-// Source codes: where a record came from (stored in bits 2 and up of a record's flags).
-constexpr unsigned kSourceSqliteLib = 1;
-constexpr unsigned kSourceMainSlack = 2;
-constexpr unsigned kSourceCarveMain = 3;
-constexpr unsigned kSourceCarveBlob = 4;
-constexpr unsigned kSourceWalOverwrites = 6;
-constexpr unsigned kSourceWalSuperseded = 7;
-constexpr unsigned kSourceWalSlack = 8;
-constexpr unsigned kSourceWalValid = 9;
-constexpr unsigned kSourceCarveWal = 10;
-constexpr unsigned kSourceCarveJournal = 11;
-constexpr unsigned kSourceCarveMainFromWal = 12;
-constexpr unsigned kSourceShift = 2;
-
-// The label of a source code; empty for 5 and for codes outside 1-12.
-std::string record_source_label(unsigned code);
 
 // One carved record: the fields of a table_record, then the carving's own.
 class recovered_record : public table_record {
  public:
   std::uint32_t flags = 0;        // bits 2 and up: the source code (flags = code * 4)
   std::uint8_t truncated = 0;     // 1 when the data ran out before the last column
-  std::uint64_t packed = 0;       // bits 0-47 carried from the candidate, bits 56-63 the column count
+  std::uint32_t table_kind = 0;   // the classifier's tag of the candidate (the table its header matched)
+  std::uint8_t column_count = 0;  // serial types in the record header; 0 when not known
   std::uint64_t carried = 0;      // carried from the candidate (the column mask of the classifier)
 
   unsigned source_code() const { return flags >> kSourceShift; }

@@ -23,13 +23,6 @@ sqlite_artifact raw_page(const std::uint8_t* bytes, std::uint32_t length, std::u
   return a;
 }
 
-// The page size field of a database header (1 stands for 65536); 0 when short or not a valid size.
-std::uint32_t header_page_size(const std::uint8_t* bytes, std::size_t length) {
-  std::uint16_t field;
-  if (!read_be16(byte_view(bytes, length), kDbPageSizeOffset, &field)) return 0;
-  return page_size_from_field(field);
-}
-
 // Opens `path` and gives its size and page size: the database header's own, or for a file without a
 // header (or with a damaged one) the page size the caller names. 0 when neither is a valid page size.
 int open_with_page_size(uni::fileio& file, std::uint64_t* size, std::uint32_t* page_size, std::uint8_t* reserved,
@@ -106,16 +99,11 @@ int dump_page_headers(std::ostream* listing, sqlite_db_extract* extract, std::ui
   if (offset == 0) {
     std::uint32_t size = 0;
     if (listing == nullptr) {
-      std::uint16_t field;
-      if (!starts_with_magic(bytes, length) || !read_be16(b, kDbPageSizeOffset, &field) ||
-          !read_u8(b, kDbReservedOffset, &reserved))
-        return 0;
-      size = page_size_from_field(field);
+      if (!starts_with_magic(bytes, length) || !read_u8(b, kDbReservedOffset, &reserved)) return 0;
+      size = db_header_page_size(bytes, length);
       if (size == 0) return 0;
     } else {
-      if (!read_page_size_from_header(&size, bytes, length)) return 0;
-      size = page_size_from_field(size);
-      if (size == 0) return 0;
+      if (!read_page_size_from_header(&size, bytes, length) || size == 0) return 0;
       const std::string rule(25, '-');
       *listing << "first page of SQLite File\n" << rule << "\n" << size << "\n";
     }
@@ -142,7 +130,7 @@ int extract_page_into(sqlite_db_extract& extract, const std::uint8_t* bytes, std
   if (offset == 0) {
     if (!starts_with_magic(bytes, length) || !extract.header_known || length < kDbHeaderSize) return 0;
     if (extract.page_size == 0) {
-      extract.page_size = header_page_size(bytes, length);
+      extract.page_size = db_header_page_size(bytes, length);
       extract.reserved = bytes[kDbReservedOffset];
     }
     extract.header_bytes.assign(bytes, bytes + kDbHeaderSize);
@@ -217,7 +205,7 @@ int extract_db_file(sqlite_db_extract& extract, const std::string& path, bool ac
   const bool magic = starts_with_magic(header.data(), header.size());
   std::uint32_t page_size = 0;
   if (magic) {
-    page_size = header_page_size(header.data(), header.size());
+    page_size = db_header_page_size(header.data(), header.size());
   } else if (!accept_no_magic || !read_page_size_field(&page_size, file)) {
     return 0;
   }

@@ -133,12 +133,10 @@ class reach_map {
 int find_unreached_pages(std::vector<std::uint64_t>& out, uni::fileio& file, const db_header_bytes& header,
                          const std::vector<std::uint32_t>& roots, const region_map& free_list) {
   out.clear();
-  const byte_view h(header.data(), header.size());
-  std::uint16_t stored = 0;
-  if (!file.is_open() || !starts_with_magic(header.data(), header.size()) || !read_be16(h, kDbPageSizeOffset, &stored))
-    return 0;
-  const std::uint32_t page_size = page_size_from_field(stored);
+  if (!file.is_open() || !starts_with_magic(header.data(), header.size())) return 0;
+  const std::uint32_t page_size = db_header_page_size(header.data(), header.size());
   if (page_size == 0) return 0;
+  const byte_view h(header.data(), header.size());
   const std::uint8_t reserved = header[kDbReservedOffset];
   reach_map map(file, page_size, reserved);
 

@@ -222,7 +222,7 @@ int carve_blob(artifact_map& out, const std::uint8_t* bytes, std::uint64_t lengt
   std::uint64_t found_at = 0;
   if (find_page_header(&found_size, &found_at, bytes, length) && found_at < length) {
     start = found_at;
-    if (page_size == 0) page_size = page_size_from_field(found_size);
+    if (page_size == 0) page_size = found_size;
   }
   // No usable page size: guess one from the bytes rather than divide by zero.
   if (page_size_from_field(page_size) != page_size || page_size == 0) {

@@ -34,8 +34,7 @@ int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32
   if (!wal_magic_and_version_valid(header, length)) return 0;
   std::uint32_t stored = 0;
   if (!read_be32(byte_view(header, length), kWalPageSizeOffset, &stored)) return 0;
-  // The log stores its page size in 32 bits: 65536 is written as is, and 1 has no meaning here.
-  const std::uint32_t size = stored == 1 ? 0 : page_size_from_field(stored);
+  const std::uint32_t size = page_size_from_wide_field(stored);
   if (size == 0) return 0;
   if (page_size) *page_size = size;
   return 1;

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "aux/sql_types/sql_pull_types.h"
+#include "notifications/sql_pull_types.h"
 #include "io/cmd_params.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 

@@ -27,10 +27,10 @@ std::vector<recovered_record> classify(const std::vector<std::uint8_t>& bytes, s
 }
 
 std::uint32_t kind_of(const recovered_record& c) {
-    return static_cast<std::uint32_t>(c.packed & kPackedKindMask);
+    return c.table_kind;
 }
 std::uint32_t count_of(const recovered_record& c) {
-    return static_cast<std::uint32_t>(c.packed >> kPackedCountShift);
+    return c.column_count;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -334,7 +334,8 @@ recovered_record carved(std::uint32_t kind, std::uint64_t mask, const std::vecto
     r.rowid = rowid;
     r.record_offset = 0x1000 + rowid;
     r.flags = source << kSourceShift;
-    r.packed = kind | (static_cast<std::uint64_t>(values.size()) << kPackedCountShift);
+    r.table_kind = kind;
+    r.column_count = static_cast<std::uint8_t>(values.size());
     r.carried = mask;
     return r;
 }

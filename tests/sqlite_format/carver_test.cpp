@@ -29,7 +29,8 @@ int find_deleted_rows(std::vector<recovered_record>& candidates, const std::uint
         recovered_record c;
         c.position = i;
         c.prefix_flag = 1;
-        c.packed = (2ull << 56) | 0x1234;
+        c.table_kind = 0x1234;
+        c.column_count = 2;
         c.carried = 7;
         candidates.push_back(c);
     }
@@ -65,7 +66,8 @@ TEST(carve_database, deleted_rows_come_back_from_main_file_free_space) {
     for (const auto& r : out) {
         ASSERT_EQ(2u, r.values.size());
         EXPECT_EQ(0u, r.rowid);
-        EXPECT_EQ((2ull << 56) | 0x1234, r.packed);
+        EXPECT_EQ(0x1234u, r.table_kind);
+        EXPECT_EQ(2u, r.column_count);
         EXPECT_EQ(7u, r.carried);
         EXPECT_EQ("value-" + std::to_string(std::stoi(r.values[0].substr(4)) - 100), r.values[1]);
         found.insert(r.values[0]);

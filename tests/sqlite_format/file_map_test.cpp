@@ -56,6 +56,24 @@ TEST(PageSizeField, powers_of_two_from_512_to_65536_only) {
   EXPECT_EQ(page_size_from_field(4097), 0u);
   EXPECT_EQ(page_size_from_field(131072), 0u);
   EXPECT_EQ(page_size_from_field(0x80000000u), 0u);
+  // The 32-bit field of a log or journal: 65536 as is, 1 means nothing.
+  EXPECT_EQ(page_size_from_wide_field(65536), 65536u);
+  EXPECT_EQ(page_size_from_wide_field(4096), 4096u);
+  EXPECT_EQ(page_size_from_wide_field(1), 0u);
+  EXPECT_EQ(page_size_from_wide_field(1000), 0u);
+  // A database header's 16-bit field, big-endian at offset 16.
+  std::vector<std::uint8_t> header(100, 0);
+  header[16] = 0x10;
+  EXPECT_EQ(db_header_page_size(header.data(), header.size()), 4096u);
+  header[16] = 0x00;
+  header[17] = 0x01;
+  EXPECT_EQ(db_header_page_size(header.data(), header.size()), 65536u);
+  header[16] = 0x03;
+  header[17] = 0xE8;  // 1000
+  EXPECT_EQ(db_header_page_size(header.data(), header.size()), 0u);
+  header[16] = 0x10;
+  header[17] = 0x00;
+  EXPECT_EQ(db_header_page_size(header.data(), 17), 0u);  // the field cut short
 }
 
 TEST(CheckDbFileHeader, real_database_passes_and_stays_open) {

@@ -437,6 +437,12 @@ TEST(BindPage, PageSizeFieldOfOneMeans65536) {
   sqlite_page page;
   ASSERT_EQ(bind_sqlite_page(page, p.data(), p.size(), 0, 0), 1);
   EXPECT_EQ(page.page_size, 65536u);
+  // A size the format cannot have is not taken as one: the caller's stands, or none.
+  put16(p, 16, 1000);
+  (void)bind_sqlite_page(page, p.data(), p.size(), 4096, 0);
+  EXPECT_EQ(page.page_size, 4096u);
+  (void)bind_sqlite_page(page, p.data(), p.size(), 0, 0);
+  EXPECT_EQ(page.page_size, 0u);
 }
 
 TEST(BindPage, UsesTheHeaderFieldsOfPage1AndTheGivenSizeElsewhere) {

@@ -61,31 +61,40 @@ table_schema three_field_schema() {
 }
 
 TEST(SourceLabels, KnownCodesAndGaps) {
-  // Every code a reader or the carver stamps, and the label the report prints for it.
-  const std::pair<unsigned, const char*> labels[] = {
-      {1, "sqlite lib"},
-      {2, "main db slack"},
-      {3, "carve main"},
-      {4, "carve blob"},
-      {6, "main db page to be overwritten from wal"},
-      {7, "wal file page superceded by new page"},
-      {8, "wal file slack in valid page"},
-      {9, "wal file valid page"},
-      {10, "carve wal"},
-      {11, "carve journal"},
-      {12, "carve main from wal data"},
+  // Every code a reader or the carver stamps, the label the report prints for it and the file it names:
+  // 'm' the database itself, 'w' the write-ahead log, '-' another file.
+  struct source_case {
+    unsigned code;
+    const char* label;
+    char file;
   };
-  for (const auto& l : labels) {
-    EXPECT_EQ(record_source_label(l.first), l.second) << l.first;
+  const source_case cases[] = {
+      {1, "sqlite lib", 'm'},
+      {2, "main db slack", 'm'},
+      {3, "carve main", 'm'},
+      {4, "carve blob", '-'},
+      {6, "main db page to be overwritten from wal", 'm'},
+      {7, "wal file page superceded by new page", 'w'},
+      {8, "wal file slack in valid page", 'w'},
+      {9, "wal file valid page", 'w'},
+      {10, "carve wal", 'w'},
+      {11, "carve journal", '-'},
+      {12, "carve main from wal data", 'm'},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(record_source_label(c.code), c.label) << c.code;
+    EXPECT_EQ(source_in_main_db(c.code), c.file == 'm') << c.code;
+    EXPECT_EQ(source_in_wal(c.code), c.file == 'w') << c.code;
     sqlite_metadata r;
-    r.flags = l.first << kSourceShift;
+    r.flags = c.code << kSourceShift;
     std::ostringstream os;
     r.output_extra_data(os, "", true, false, false, true);
-    EXPECT_NE(os.str().find(std::string("\"src\":\"") + l.second + "\""), std::string::npos) << os.str();
+    EXPECT_NE(os.str().find(std::string("\"src\":\"") + c.label + "\""), std::string::npos) << os.str();
   }
-  EXPECT_EQ(record_source_label(5), "");
-  EXPECT_EQ(record_source_label(0), "");
-  EXPECT_EQ(record_source_label(13), "");
+  for (const unsigned gap : {0u, 5u, 13u}) {
+    EXPECT_EQ(record_source_label(gap), "") << gap;
+    EXPECT_FALSE(source_in_main_db(gap) || source_in_wal(gap)) << gap;
+  }
 }
 
 TEST(RecordBase, ResetAndCopy) {

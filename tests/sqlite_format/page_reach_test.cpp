@@ -26,7 +26,7 @@ std::vector<std::uint64_t> unreached_pages(const std::string& path, const std::s
   collect_free_list(free_list, file, header);
   std::vector<std::uint64_t> offsets;
   (void)find_unreached_pages(offsets, file, header, roots, free_list);
-  const std::uint32_t page_size = page_size_from_field((header[16] << 8) | header[17]);
+  const std::uint32_t page_size = db_header_page_size(header.data(), header.size());
   std::vector<std::uint64_t> pages;
   for (const std::uint64_t o : offsets) pages.push_back(o / page_size + 1);
   return pages;

@@ -1,4 +1,4 @@
-#include "aux/sql_types/sql_pull_types.h"
+#include "notifications/sql_pull_types.h"
 
 #include <gtest/gtest.h>
 

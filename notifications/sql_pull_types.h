@@ -10,8 +10,9 @@ class cmd_params;
 class sqlite_wrapper;
 
 // One described table: the statement built from its columns and the rows a run returned.
-// The operations that build, run and print a table use the SQLite binding and the row model, which lie
-// above this library: they are defined in aux/sql_pull.cpp (library selk_aux).
+// The tool's options hold an empty pull and never fill it. The operations that build, run and print a
+// table are defined with the command-file pull in aux/sql_pull.cpp (library selk_aux, which sits above
+// the tool); the tool never calls them.
 class generic_sql_table {
 public:
     generic_sql_table();

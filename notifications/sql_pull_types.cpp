@@ -1,4 +1,4 @@
-#include "aux/sql_types/sql_pull_types.h"
+#include "notifications/sql_pull_types.h"
 
 generic_sql_table::generic_sql_table() = default;
 generic_sql_table::generic_sql_table(const generic_sql_table& other) = default;

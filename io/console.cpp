@@ -297,7 +297,7 @@ int error_printf(const char* format, ...) {
     std::string text;
     const bool ok = format_visible(text, format, args);
     va_end(args);
-    if (!ok || text.size() > 4096) return 0;
+    if (!ok) return 0;
     write_err(text);
     std::fflush(stderr);
     return static_cast<int>(text.size());

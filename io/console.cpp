@@ -303,6 +303,19 @@ int error_printf(const char* format, ...) {
     return static_cast<int>(text.size());
 }
 
+int message_printf(const char* format, ...) {
+    if (format == nullptr) return 0;
+    va_list args;
+    va_start(args, format);
+    std::string text;
+    const bool ok = format_visible(text, format, args);
+    va_end(args);
+    if (!ok) return 0;
+    write_err(text);
+    std::fflush(stderr);
+    return static_cast<int>(text.size());
+}
+
 int color_printf(int fg, int bg, int stream, const char* format, ...) {
     std::printf("%c[%d;%d;%dm", kEsc, 1, fg + 30, bg + 40);
     if (format != nullptr) {

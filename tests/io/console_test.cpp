@@ -155,6 +155,10 @@ TEST(console, error_printf_clears_first_and_writes_long_messages_whole) {
     EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", path.c_str()), static_cast<int>(want.size()));
     EXPECT_EQ(error_printf(nullptr), 0);
     EXPECT_EQ(GetCapturedStderr(), kLong + want + kLong);
+    CaptureStderr();
+    EXPECT_EQ(message_printf("%s\n", path.c_str()), static_cast<int>(shown.size() + 1));
+    EXPECT_EQ(message_printf(nullptr), 0);
+    EXPECT_EQ(GetCapturedStderr(), shown + "\n");
 }
 
 // Arguments' control bytes are shown as text; every other conversion formats as printf does, and the

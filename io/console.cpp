@@ -297,7 +297,20 @@ int error_printf(const char* format, ...) {
     std::string text;
     const bool ok = format_visible(text, format, args);
     va_end(args);
-    if (!ok || text.size() > 4096) return 0;
+    if (!ok) return 0;
+    write_err(text);
+    std::fflush(stderr);
+    return static_cast<int>(text.size());
+}
+
+int message_printf(const char* format, ...) {
+    if (format == nullptr) return 0;
+    va_list args;
+    va_start(args, format);
+    std::string text;
+    const bool ok = format_visible(text, format, args);
+    va_end(args);
+    if (!ok) return 0;
     write_err(text);
     std::fflush(stderr);
     return static_cast<int>(text.size());

@@ -79,9 +79,12 @@ void status_channel_text(status_channel& channel, const std::string& text);
 // "Percent done: N%" through the channel when the progress moved by at least step_percent.
 void status_channel_progress(status_channel& channel, std::uint64_t current);
 
-// Clears the status line, then writes the formatted message (at most 4096 characters) to standard error.
-// Returns its length; 0 for no format, a failed formatting or a longer message (nothing written then).
+// Clears the status line, then writes the formatted message to standard error, whole whatever its length
+// (a long path must still be named). Returns its length; 0 for no format or a failed formatting.
 int error_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The formatted message to standard error as it stands (no clear), text arguments with their control bytes
+// made visible. Returns its length; 0 for no format or a failed formatting (nothing written then).
+int message_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The text in colour (bold, fg + 30, bg + 40) on standard output, then the colour reset on standard error
 // when stream is 2, else on standard output. Returns 0.
 int color_printf(int fg, int bg, int stream, const char* format, ...) __attribute__((format(printf, 4, 5)));

@@ -12,6 +12,7 @@
 #include "common/split_join.h"
 #include "common/text_numbers.h"
 #include "common/text_ops.h"
+#include "io/console.h"
 #include "io/diags_log.h"
 #include "io/diags_open.h"
 #include "io/file_utils.h"
@@ -129,7 +130,7 @@ bool parse_alias(cmd_params& o, std::vector<std::string>& args) {
     std::vector<std::string> pieces;
     split_pairs(value, pieces);
     if (pieces.empty() || pieces.size() % 2 != 0) {
-        std::fprintf(stderr, "%s, aborting\n", kImbalancedAlias);
+        message_printf("%s, aborting\n", kImbalancedAlias);
         return false;
     }
     for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
@@ -151,7 +152,7 @@ bool parse_alias_path(cmd_params& o, std::vector<std::string>& args) {
         return true;
     }
     if (pieces.size() % 2 != 0) {
-        std::fprintf(stderr, "%s, aborting\n", kImbalancedAlias);
+        message_printf("%s, aborting\n", kImbalancedAlias);
         return false;
     }
     for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
@@ -181,7 +182,7 @@ bool test_results_file(cmd_params& o, std::vector<std::string>& args, bool probe
     uni::fileio file;
     const bool opened = file.open(o.out_file, true, false, !existed) != 0;
     if (!opened) {
-        std::fprintf(stderr, "prob opening file %s for output, aborting\n", o.out_file.c_str());
+        message_printf("prob opening file %s for output, aborting\n", o.out_file.c_str());
         return false;
     }
     file.close();
@@ -267,7 +268,7 @@ bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
             o.stop_time_set = false;
             o.stop_filetime = 0;
             o.stop_unix_seconds = 0;
-            std::fprintf(stderr, "invalid start time, ignoring\n");
+            message_printf("invalid start time, ignoring\n");
         } else {
             // Open at its end until a stop is given.
             o.stop_time_set = true;
@@ -283,7 +284,7 @@ bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
             o.stop_time_set = false;
             o.stop_filetime = 0;
             o.stop_unix_seconds = 0;
-            std::fprintf(stderr, "invalid stop time, ignoring\n");
+            message_printf("invalid stop time, ignoring\n");
         }
     }
     return true;
@@ -306,7 +307,7 @@ bool time_pattern_printable(const std::string& lower) {
 }
 
 void warn_default_format(const std::string& value) {
-    std::fprintf(stderr, "%s\n", ("invalid " + value + ", using default format").c_str());
+    message_printf("%s\n", ("invalid " + value + ", using default format").c_str());
 }
 
 // A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that

@@ -61,6 +61,10 @@ std::string key_text(std::uint64_t key) {
   return buf;
 }
 
+// A rowid (or integer key) is a signed 64-bit number kept in its two's-complement bits: it reads "-5", as
+// the library gives it, not 18446744073709551611.
+std::string key_number(std::uint64_t key) { return std::to_string(static_cast<std::int64_t>(key)); }
+
 std::uint64_t to_unsigned(const std::string& text) {
   return static_cast<std::uint64_t>(std::strtoull(text.c_str(), nullptr, 10));
 }
@@ -246,7 +250,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     if (keep_header) row.header_bytes = stored_header(payload);
     if (row.codes.size() == row.values.size()) {
       for (std::size_t i = 0; i < row.values.size(); ++i)
-        if ((row.codes[i] & kColKindMask) == kColNull) row.values[i] = i == 0 ? std::to_string(key) : std::string();
+        if ((row.codes[i] & kColKindMask) == kColNull) row.values[i] = i == 0 ? key_number(key) : std::string();
     }
     row.rowid = key;
     row.file_offset = cell_file_offset;
@@ -341,7 +345,7 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
       for (std::size_t i = 0; i < row.values.size(); ++i)
         if ((buffers.codes[i] & kColKindMask) == kColNull) {
           if (i == 0)
-            row.values[i] = std::to_string(key);
+            row.values[i] = key_number(key);
           else
             row.values[i].clear();
         }

@@ -72,16 +72,17 @@ int decode_record_values(std::uint32_t* count, std::vector<std::string>& values,
         switch (c) {
             case kColInteger: {
                 const std::uint32_t k = n < r ? n : r;
-                std::uint64_t v = 0;
-                for (std::uint32_t b = 0; b < k && b < 8; ++b) v = (v << 8) | p[b];
+                std::int64_t v = 0;
                 // A number cut by the end of the body is not the stored value: it is left empty, so that
                 // its first bytes never pass for a number or a time.
                 if (k < n) {
                     codes[i] |= kColTruncatedMark;
                     if (truncated) *truncated = 1;
                     values.emplace_back();
+                } else if (read_be_int(byte_view(p, k), 0, k, &v)) {
+                    values.push_back(std::to_string(v));  // two's complement, as the library reads it
                 } else {
-                    values.push_back(std::to_string(v));
+                    values.emplace_back("0");
                 }
                 q += k;
                 r -= k;

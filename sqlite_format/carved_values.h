@@ -13,7 +13,7 @@ constexpr std::uint32_t kColTruncatedMark = 0x10000000u;
 // `count` is set to 0 and `values` emptied first. With *truncated non-zero on entry a body shorter
 // than the sizes' sum is allowed; on return *truncated is 1 when the body ran out before the end of
 // a column that needed bytes (that column gets kColTruncatedMark, and every later one an empty text
-// and the mark). Integers are unsigned big-endian; a number cut by the end of the body is an empty
+// and the mark). Integers are big-endian two's complement; a number cut by the end of the body is an empty
 // text (its first bytes are not its value); a text or blob cut by the end of the body loses its last
 // four bytes. With `raw_blob` blobs are their bytes, else a hex view of their first 16. Codes outside
 // 1..7 are skipped, so `values` can be shorter than `codes`. A listing line per column goes to

@@ -89,7 +89,8 @@ std::uint64_t free_region_end(const region_map& free, std::uint64_t at) {
 }
 
 void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
-                    std::uint64_t p, const page_walk_options& walk, std::uint32_t max_columns) {
+                    std::uint64_t p, const page_walk_options& walk, std::uint32_t max_columns,
+                    std::uint64_t page_limit) {
     if (!walk.classify) return;
     const std::uint32_t code = walk.source_code;
     std::vector<recovered_record> candidates;
@@ -100,7 +101,7 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
     // later (a live cell, or another free block with its header), so they are not its values.
     region_map free;
     if (length == walk.page_size && length <= static_cast<std::uint32_t>(INT32_MAX))
-        (void)collect_page_slack(free, chunk, static_cast<std::int32_t>(length), 0, false);
+        (void)collect_page_slack(free, chunk, static_cast<std::int32_t>(length), 0, false, page_limit);
     for (std::size_t i = 0; i < n; ++i) {
         const recovered_record& c = candidates[i];
         const bool from_position = c.position != 0;
@@ -235,6 +236,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     std::vector<std::uint8_t> chunk(page_size);
     // Nothing past the end of the file can be read: the walk stops there, whatever a region claims.
     const std::uint64_t file_end = file.file_size;
+    const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
     for (const auto& region : regions) {
         const std::uint64_t o = region.first;
         const std::uint64_t length = region.second;
@@ -258,7 +260,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                                         walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file, schema,
                                                        source_code, min_columns, max_columns);
                 if (!whole_leaf)
-                    classify_chunk(out, chunk.data(), chunk_length, p, walk, max_columns);
+                    classify_chunk(out, chunk.data(), chunk_length, p, walk, max_columns, page_limit);
             }
             if (p > UINT64_MAX - page_size || p + page_size <= chunk_start) break;
             p += page_size;
@@ -295,6 +297,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         return 0;
     // Every region is walked the same way but for its source code, its file's page size and its schema.
     page_walk_options walk;
+    std::uint64_t main_pages = 0;
     walk.classify = carve.classify;
     walk.min_columns = carve.min_columns;
     walk.max_columns = carve.max_columns;
@@ -306,6 +309,8 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         walk.source_code = code;
         walk.page_size = size;
         walk.frame_flag = frames;
+        // The database may have more pages than the log holds frames: the larger of both files bounds them.
+        walk.page_limit = std::max(main_pages, size != 0 ? file.size() / size : 0);
         walk_db_pages(out, regions, file, walk);
     };
     // Companions: the log first; the journal only when there is no log. Each is walked in the page size
@@ -338,6 +343,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         map_db_pages(free_space, main_file, header);
         const std::uint32_t p = db_header_page_size(header.data(), header.size());
         if (p) page_size = p;
+        main_pages = main_file.size() / page_size;
         // Beside a hot journal the file holds a transaction that never committed, which the live rows
         // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.
         region_map uncommitted;

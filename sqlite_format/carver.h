@@ -44,6 +44,7 @@ struct page_walk_options {
   bool frame_flag = false;   // each chunk is read 24 bytes on, past a log frame's header
   bool btree_flag = false;   // a whole table leaf page is decoded as a page first
   bool progress = false;     // a percent-done status line
+  std::uint64_t page_limit = 0;  // pages the database may have (bounds child page numbers); 0: the file's own
   std::function<void(std::vector<recovered_record>&)> on_records;  // after each chunk that gave records
 };
 

@@ -117,7 +117,7 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
     const std::uint64_t offset = page_offset(k, page_size);
     if (free_list.count(offset) != 0) continue;
     if (!read_file_exact(file, offset, page_size, page.data())) break;
-    (void)collect_page_slack(out, page.data(), static_cast<std::int32_t>(page_size), offset, true);
+    (void)collect_page_slack(out, page.data(), static_cast<std::int32_t>(page_size), offset, true, page_count);
   }
 
   out.insert(free_list.begin(), free_list.end());  // an offset already present keeps its length

@@ -28,6 +28,16 @@ bool read_be_uint(byte_view b, std::size_t off, std::size_t n, std::uint64_t* ou
   return true;
 }
 
+bool read_be_int(byte_view b, std::size_t off, std::size_t n, std::int64_t* out) {
+  std::uint64_t v = 0;
+  if (n == 0 || n > 8 || !read_be_uint(b, off, n, &v)) return false;
+  // Sign-extend from the stored width; the conversion of a value above INT64_MAX is modular (C++20, and
+  // every compiler this builds with).
+  if (n < 8 && (v >> (8 * n - 1)) != 0) v |= ~std::uint64_t{0} << (8 * n);
+  *out = static_cast<std::int64_t>(v);
+  return true;
+}
+
 bool read_u8(byte_view b, std::size_t off, std::uint8_t* out) {
   if (!b.has(off, 1)) return false;
   *out = b.data[off];

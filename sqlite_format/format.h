@@ -48,6 +48,9 @@ struct byte_view {
 // Reads `n` bytes at `off` as an unsigned big-endian number; n = 0 gives 0. For n > 8 only the
 // low 64 bits are kept (the leading bytes fall off), so any stored width is read without overflow.
 [[nodiscard]] bool read_be_uint(byte_view b, std::size_t off, std::size_t n, std::uint64_t* out);
+// Reads `n` bytes (1 to 8) at `off` as a big-endian two's-complement number, as SQLite stores a record's
+// integers (serial types 1 to 6): the top bit of the first byte is the sign. False for any other width.
+[[nodiscard]] bool read_be_int(byte_view b, std::size_t off, std::size_t n, std::int64_t* out);
 
 // The BE32 at `p`, or -1 for a null pointer or fewer than 4 bytes.
 std::int64_t read_be32(const std::uint8_t* p, std::size_t length);

@@ -21,6 +21,37 @@ constexpr std::uint64_t kMaxHeaderDistance = 240;
 constexpr std::size_t kHeaderDecodeLimit = 1024;
 constexpr std::uint64_t kMaxCellPrefix = 7;       // payload-size and rowid varints in front of a record
 
+constexpr std::uint64_t kChildPageBytes = 4;   // a table interior cell: child page number, then rowid varint
+constexpr std::uint64_t kMaxVarintBytes = 9;
+
+// The start of the run of table interior cells that ends at `end` and begins no lower than `floor`: each
+// a child page number from 1 to `page_limit`, then a whole rowid varint that ends where the next cell
+// begins. `end` when no such cell ends there.
+std::uint64_t interior_cells_start(const std::uint8_t* page, std::uint64_t floor, std::uint64_t end,
+                                   std::uint64_t page_limit) {
+  std::uint64_t start = end;
+  for (bool found = true; found;) {
+    found = false;
+    for (std::uint64_t length = kChildPageBytes + 1;
+         length <= kChildPageBytes + kMaxVarintBytes && length <= start - floor; ++length) {
+      const std::uint64_t at = start - length;
+      std::uint32_t child = 0;
+      if (!read_be32(byte_view(page + at, kChildPageBytes), 0, &child) || child == 0 || child > page_limit)
+        continue;
+      std::uint64_t rowid = 0;
+      std::uint32_t used = 0;
+      const std::size_t varint_length = static_cast<std::size_t>(length - kChildPageBytes);
+      if (!read_varint_complete(byte_view(page + at + kChildPageBytes, varint_length), 0, &rowid, &used) ||
+          used != varint_length)
+        continue;
+      start = at;
+      found = true;
+      break;
+    }
+  }
+  return start;
+}
+
 }  // namespace
 
 int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint32_t first_offset,
@@ -50,7 +81,7 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 }
 
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
-                       bool keep) {
+                       bool keep, std::uint64_t page_limit) {
   if (!keep) map.clear();
   const std::size_t before = map.size();
   if (page == nullptr || page_length < kMinPageLength) return 0;
@@ -78,7 +109,10 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
     // The gap between the cell pointers and the content start: a freed cell that lay at the start of
     // the content area is folded into it whole.
     const std::uint64_t begin = header_size + 2ull * cells;
-    const std::uint64_t end = std::min<std::uint64_t>(content_start, page_end);
+    std::uint64_t end = std::min<std::uint64_t>(content_start, page_end);
+    // The bytes of interior cells the page held below its content start are no record's values.
+    if (type == kPageTableInterior && page_limit != 0 && end > begin)
+      end = interior_cells_start(page, begin, end, page_limit);
     if (end > begin) local.emplace(begin, end);
     if (first_freeblock != 0) {
       region_map blocks;

@@ -25,8 +25,12 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 // leaf or 12-byte interior header) to the cell content start, and every freeblock; on a page with no
 // cells, everything after its header. Regions are cut at the page end and where they overlap, so no
 // byte is recorded twice. `map` is cleared first unless `keep`. Returns 1 when the map gained entries.
+// With `page_limit` (the pages the database may have; 0: unknown) the gap of a table interior page ends
+// below the cells the page held there before: SQLite moves the content start up over a freed cell without
+// writing anything, so a run of what reads as interior cells (a child page from 1 to page_limit, then a
+// rowid varint) ending at the content start was written after whatever record lies beneath it.
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
-                       bool keep);
+                       bool keep, std::uint64_t page_limit = 0);
 
 // Carves records out of the slack bytes by the printable text runs they hold: for each run of at
 // least 10 printable characters, looks back for a record header that covers it, and adds one

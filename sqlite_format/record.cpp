@@ -184,13 +184,13 @@ void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t
                        bool raw_blob, bool utf8) {
   switch (code & kColKindMask) {
     case kColInteger: {
-      std::uint64_t v = 0;
-      if (n == 0 || !read_be_uint(byte_view(data, n), 0, n, &v)) {
+      std::int64_t v = 0;
+      if (!read_be_int(byte_view(data, n), 0, n, &v)) {
         text.assign("0");
         return;
       }
       char digits[24];
-      const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;  // unsigned, as below
+      const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;  // signed, as below
       text.assign(digits, end);
       return;
     }
@@ -237,10 +237,12 @@ std::string column_value(base_rowdata& row, std::uint32_t column, const std::uin
     case kColNull:
       return text;
     case kColInteger: {
-      std::uint64_t v = 0;
-      if (n == 0 || !read_be_uint(b, 0, n, &v)) return "0";
-      text = std::to_string(v);  // unsigned, not sign-extended: a stored -1 in one byte reads 255
-      if (!plain) offer_integer_time(row, column, v, annotate, text);
+      // Two's complement, as SQLite stores it: a stored -1 in one byte reads -1, as the library gives it.
+      std::int64_t v = 0;
+      if (!read_be_int(b, 0, n, &v)) return "0";
+      text = std::to_string(v);
+      // No time is negative: only a value of 0 and up is offered to the time guess.
+      if (!plain && v >= 0) offer_integer_time(row, column, static_cast<std::uint64_t>(v), annotate, text);
       return text;
     }
     case kColText: {

@@ -56,6 +56,7 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
   wal_frame_map pending;             // page -> frame of the transaction not yet committed
   std::vector<std::uint64_t> foreign;  // frames whose salts differ from the header's
   std::uint8_t frame[kWalFrameHeaderSize] = {};
+  std::uint64_t db_pages = 0;  // the most pages the database had: a bound for child page numbers
   // A frame the file does not hold whole is a truncated tail: the walk ends before it.
   for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
     if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
@@ -65,6 +66,7 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
     (void)read_be32(fb, kWalFramePageOffset, &page);
     (void)read_be32(fb, kWalFrameCommitOffset, &commit);
     if (page == 0) break;
+    db_pages = std::max<std::uint64_t>(db_pages, std::max(page, commit));
     if (std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0) {
       // A page written again inside one transaction: the later frame is the newer version, the
       // earlier one is superseded (neither may be lost).
@@ -105,7 +107,8 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
     overwritten.emplace((entry.first - 1) * page_size, page_size);
     const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
     if (read_file_exact(file, image_offset, page_size, image.data()))
-      (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size), image_offset, true);
+      (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size), image_offset, true,
+                               db_pages);
   }
   return !valid.empty() || !superseded.empty() ? 1 : 0;
 }

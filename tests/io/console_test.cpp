@@ -141,15 +141,24 @@ TEST(console, raw_status_goes_to_the_title_or_unwrapped_to_stderr) {
     EXPECT_EQ(GetCapturedStderr(), "a[LF]b");
 }
 
-TEST(console, error_printf_clears_first_and_refuses_long_messages) {
+TEST(console, error_printf_clears_first_and_writes_long_messages_whole) {
     CaptureStderr();
     EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", "/x/y"), 44);
     EXPECT_EQ(GetCapturedStderr(), kLong + "prob opening results file: /x/y for writing\n");
-    const std::string huge(5000, 'e');
+    // A path far beyond 4,096 characters, whose ESC bytes grow it further once shown, is still named whole.
+    std::string path;
+    for (int i = 0; i < 700; ++i) path += "/d\x1b";
+    std::string shown;
+    for (int i = 0; i < 700; ++i) shown += "/d[0x1B]";
+    const std::string want = "prob opening results file: " + shown + " for writing\n";
     CaptureStderr();
-    EXPECT_EQ(error_printf("%s", huge.c_str()), 0);
+    EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", path.c_str()), static_cast<int>(want.size()));
     EXPECT_EQ(error_printf(nullptr), 0);
-    EXPECT_EQ(GetCapturedStderr(), kLong + kLong);
+    EXPECT_EQ(GetCapturedStderr(), kLong + want + kLong);
+    CaptureStderr();
+    EXPECT_EQ(message_printf("%s\n", path.c_str()), static_cast<int>(shown.size() + 1));
+    EXPECT_EQ(message_printf(nullptr), 0);
+    EXPECT_EQ(GetCapturedStderr(), shown + "\n");
 }
 
 // Arguments' control bytes are shown as text; every other conversion formats as printf does, and the

@@ -279,6 +279,11 @@ TEST_F(option_parser_test, out_test_removes_only_what_it_created) {
     args_t a2 = {"p", "-out", unreachable};
     EXPECT_FALSE(parse(bad, a2));
     EXPECT_EQ(err_, "prob opening file " + unreachable + " for output, aborting\n");
+    // A path holding ESC is named with the byte shown, never written raw to the terminal.
+    cmd_params hostile;
+    args_t a3 = {"p", "-out", dir_ + "/no\x1b[2J/x.txt"};
+    EXPECT_FALSE(parse(hostile, a3));
+    EXPECT_EQ(err_, "prob opening file " + dir_ + "/no[0x1B][2J/x.txt for output, aborting\n");
 }
 
 TEST_F(option_parser_test, out_path_gets_environment_and_forward_slashes) {

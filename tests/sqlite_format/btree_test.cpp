@@ -47,7 +47,8 @@ TEST(ParseTablePage, rows_of_a_leaf_page_keyed_by_rowid) {
   make_db(path, 1024,
           "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INTEGER, r REAL, b BLOB);"
           "INSERT INTO t VALUES(5, 'five', 55, 1.5, x'0102');"
-          "INSERT INTO t VALUES(9, 'nine', -1, NULL, NULL);");
+          "INSERT INTO t VALUES(9, 'nine', -1, NULL, NULL);"
+          "INSERT INTO t VALUES(-3, 'minus', -129, NULL, NULL);");
   auto file = read_all(path);
   const std::uint32_t root = root_of(path, "t");
   auto page = page_bytes(file, root, 1024);
@@ -62,7 +63,7 @@ TEST(ParseTablePage, rows_of_a_leaf_page_keyed_by_rowid) {
   EXPECT_EQ(a.kind, kArtifactTableRows);
   EXPECT_EQ(a.page_number, root);
   auto rows = rows_of(out, kArtifactTableRows);
-  ASSERT_EQ(rows.size(), 2u);
+  ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].first, "0000000000000005");
   // The integer primary key is stored as NULL: column 1 shows the rowid.
   EXPECT_EQ(rows[0].second[0], "5");
@@ -70,7 +71,12 @@ TEST(ParseTablePage, rows_of_a_leaf_page_keyed_by_rowid) {
   EXPECT_EQ(rows[0].second[2], "55");
   EXPECT_EQ(rows[1].first, "0000000000000009");
   EXPECT_EQ(rows[1].second[0], "9");
+  EXPECT_EQ(rows[1].second[2], "-1");
   EXPECT_EQ(rows[1].second[3], "");  // NULL elsewhere is the empty text
+  // Integers and the rowid are two's complement: negative ones read as the library gives them.
+  EXPECT_EQ(rows[2].first, "fffffffffffffffd");
+  EXPECT_EQ(rows[2].second[0], "-3");
+  EXPECT_EQ(rows[2].second[2], "-129");
   const sqlite_row_artifact& r = a.rows.begin()->second;
   EXPECT_EQ(r.rowid, 5u);
   EXPECT_FALSE(r.header_bytes.empty());  // kept on request

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "sqlite_format/record.h"
 
@@ -25,7 +28,7 @@ TEST(decode_record_values, whole_body_gives_every_kind) {
     ASSERT_EQ(1, decode_record_values(&count, values, body.data(), static_cast<std::uint32_t>(body.size()), codes,
                                       sizes, nullptr, true, &truncated));
     ASSERT_EQ(7u, values.size());
-    EXPECT_EQ("65534", values[0]);
+    EXPECT_EQ("-2", values[0]);
     EXPECT_EQ("", values[1]);
     EXPECT_EQ("0", values[2]);
     EXPECT_EQ("1", values[3]);
@@ -95,6 +98,31 @@ TEST(decode_record_values, number_cut_by_the_end_of_the_body_is_marked) {
     ASSERT_EQ(2u, values.size());
     EXPECT_EQ("", values[1]);
     EXPECT_EQ(1, truncated);
+}
+
+// Integers are big-endian two's complement in every width SQLite stores: the texts are the library's.
+TEST(decode_record_values, integers_read_signed_in_every_width) {
+    struct integer_case {
+        std::uint32_t width;
+        std::int64_t value;
+    };
+    const std::vector<integer_case> cases = {
+        {1, -1}, {1, -5}, {1, 127}, {2, -129}, {2, 32767}, {3, -8388608}, {4, 2147483647}, {4, -2147483648LL},
+        {6, -140737488355328LL}, {6, 140737488355327LL}, {8, INT64_MIN}, {8, INT64_MAX}, {8, -132521873530000000LL},
+    };
+    for (const integer_case& c : cases) {
+        std::vector<std::uint8_t> body;
+        for (std::uint32_t b = c.width; b-- > 0;)
+            body.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(c.value) >> (8 * b)));
+        std::vector<std::uint32_t> codes = {kColInteger};
+        const std::vector<std::uint32_t> sizes = {c.width};
+        std::vector<std::string> values;
+        std::uint8_t truncated = 0;
+        ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), c.width, codes, sizes, nullptr, true,
+                                          &truncated));
+        ASSERT_EQ(1u, values.size());
+        EXPECT_EQ(std::to_string(c.value), values[0]) << "width " << c.width;
+    }
 }
 
 TEST(decode_record_values, unknown_codes_are_skipped_and_listing_is_written) {

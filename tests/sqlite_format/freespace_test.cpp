@@ -1,5 +1,6 @@
 #include "sqlite_format/freespace.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,36 @@ TEST(CollectPageSlack, refused_pages_add_nothing) {
   std::copy(magic.begin(), magic.end(), page1.begin());
   EXPECT_EQ(collect_page_slack(m, page1.data(), 1024, 0, false), 0);
   EXPECT_TRUE(m.empty());
+}
+
+// SQLite moves an interior page's content start up over a freed cell at its start and writes nothing, so the
+// cells the page held before stay below it: with the database's page count known, the gap ends below every
+// byte that reads as such a cell (child page 1 to the limit, then a whole rowid varint), on table interior
+// pages only. A leaf's bytes there are its deleted records, which stay in the gap.
+TEST(CollectPageSlack, interior_gap_ends_below_the_cells_the_page_held_there) {
+  struct stale_case {
+    std::uint8_t type;
+    std::uint64_t page_limit;
+    std::uint64_t gap_end;
+  };
+  const std::vector<stale_case> cases = {
+      {5, 100, 1008},  // both former cells: child 10 (2-byte rowid) and child 5
+      {5, 9, 1014},    // child 10 is past the database: those bytes are no cell
+      {5, 0, 1019},    // page count unknown: the gap as the header gives it
+      {13, 100, 1019},
+  };
+  for (const stale_case& c : cases) {
+    auto p = page_with_header(1024, c.type, 0, 1, 1019);
+    std::fill(p.begin() + 14, p.begin() + 1019, 0xEE);  // an older record's bytes
+    const std::vector<std::uint8_t> stale = {0, 0, 0, 10, 0x81, 0x02, 0, 0, 0, 5, 0x39};
+    std::copy(stale.begin(), stale.end(), p.begin() + 1008);
+    const std::vector<std::uint8_t> live = {0, 0, 0, 9, 0x23};
+    std::copy(live.begin(), live.end(), p.begin() + 1019);
+    region_map m;
+    EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 4096, false, c.page_limit), 1);
+    const std::uint64_t begin = c.type == 5 ? 14 : 10;  // after the header and one cell pointer
+    EXPECT_EQ(m, (region_map{{4096 + begin, c.gap_end - begin}})) << int(c.type) << " " << c.page_limit;
+  }
 }
 
 TEST(CollectPageSlack, gap_is_cut_at_the_page_end) {

@@ -172,15 +172,21 @@ TEST(RecordPayload, HeaderLongerThanThePayloadFails) {
   EXPECT_TRUE(row.codes.empty());
 }
 
-TEST(RecordPayload, IntegersAreUnsignedBigEndian) {
-  const bytes p = record_of({{2}, {1}}, {0xFF, 0xFE, 0xFF});
+TEST(RecordPayload, IntegersAreSignedBigEndian) {
+  const bytes p = record_of({{2}, {1}, {1}}, {0xFF, 0xFE, 0xFF, 0x7F});
   base_rowdata row;
   std::uint32_t used;
   ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
-  ASSERT_EQ(row.values.size(), 2u);
-  EXPECT_EQ(row.values[0], "65534");
-  EXPECT_EQ(row.values[1], "255");  // a stored -1 in one byte
+  ASSERT_EQ(row.values.size(), 3u);
+  EXPECT_EQ(row.values[0], "-2");
+  EXPECT_EQ(row.values[1], "-1");  // a stored -1 in one byte
+  EXPECT_EQ(row.values[2], "127");
   EXPECT_EQ(used, p.size());
+  // The values-only decode gives the same texts.
+  std::vector<std::string> values;
+  u32s codes, sizes;
+  ASSERT_EQ(decode_record_values(values, codes, sizes, p.data(), p.size(), true, true), 1);
+  EXPECT_EQ(values, row.values);
   // A reserved type 10 after them: no value is made up from its bytes; the record decodes as nothing.
   const bytes reserved = record_of({{2}, {1}, {10}}, {0xFF, 0xFE, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
   ASSERT_EQ(decode_record_payload(row, &used, nullptr, reserved.data(), reserved.size(), 0, 0, false, true, true), 1);
@@ -339,20 +345,6 @@ void exec(sqlite3* db, const std::string& sql) {
   ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
 }
 
-// The integer as the decoder renders it: the bytes the format stores it in, read unsigned.
-std::string stored_integer_text(std::int64_t v) {
-  if (v == 0 || v == 1) return std::to_string(v);  // serial types 8 and 9
-  static const int widths[] = {1, 2, 3, 4, 6, 8};
-  for (int w : widths) {
-    const std::int64_t lim = w == 8 ? INT64_MAX : (std::int64_t{1} << (8 * w - 1));
-    if (w == 8 || (v >= -lim && v < lim)) {
-      const std::uint64_t mask = w == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * w)) - 1;
-      return std::to_string(static_cast<std::uint64_t>(v) & mask);
-    }
-  }
-  return std::string();
-}
-
 struct library_row {
   std::vector<std::string> values;
 };
@@ -368,7 +360,7 @@ std::map<std::int64_t, library_row> select_all(const std::string& path, int colu
     for (int c = 1; c <= columns; ++c) {
       switch (sqlite3_column_type(st, c)) {
         case SQLITE_NULL: r.values.push_back(""); break;
-        case SQLITE_INTEGER: r.values.push_back(stored_integer_text(sqlite3_column_int64(st, c))); break;
+        case SQLITE_INTEGER: r.values.push_back(std::to_string(sqlite3_column_int64(st, c))); break;
         case SQLITE_FLOAT: {
           std::string s;
           double_to_text(s, 8, sqlite3_column_double(st, c));
@@ -429,7 +421,7 @@ TEST(RealDatabase, EveryCellDecodesToWhatTheLibraryReturns) {
     if (!utf8) exec(db, "PRAGMA encoding='UTF-16le';");
     exec(db, "CREATE TABLE t(a, b, c, d);");
     exec(db, "BEGIN;");
-    const char* values[] = {"NULL", "0", "1", "-1", "127", "128", "-129", "32767", "32768", "-8388609", "8388608",
+    const char* values[] = {"NULL", "0", "1", "-1", "-5", "127", "128", "-129", "32767", "32768", "-8388609", "8388608",
                             "2147483647", "-2147483649", "140737488355327", "140737488355328",
                             "-9223372036854775808", "9223372036854775807", "1.5", "-0.125", "3.14159265358979",
                             "1e300", "130775904000000000", "'text'", "''", "'h\xC3\xA9llo w\xC3\xB6rld'",

@@ -8,6 +8,14 @@
 #include <new>
 #include <utility>
 
+#if defined(__SANITIZE_THREAD__)
+#define SELK_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define SELK_THREAD_SANITIZER 1
+#endif
+#endif
+
 namespace {
 
 std::atomic<thread_start_hook> start_hook{nullptr};
@@ -45,6 +53,11 @@ void platform_prepare_threads() {
   const bool limited = (getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY) ||
                        (getrlimit(RLIMIT_DATA, &data) == 0 && data.rlim_cur != RLIM_INFINITY);
   if (limited) (void)mallopt(M_ARENA_MAX, 1);
+#endif
+#ifdef SELK_THREAD_SANITIZER
+  // The race detector keeps each thread's state in static TLS, carved from the thread's stack and larger than
+  // the small stacks: with them no thread would start, and the run would never be checked threaded.
+  return;
 #endif
   // A failure leaves the default stacks: the threads then need more address space, nothing else changes.
   pthread_attr_t attr;

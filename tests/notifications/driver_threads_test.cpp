@@ -9,11 +9,11 @@
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define SELK_TEST_ASAN 1
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SELK_TEST_SANITIZER_MAPS 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SELK_TEST_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SELK_TEST_SANITIZER_MAPS 1
 #endif
 #endif
 
@@ -48,8 +48,8 @@ selk_process::result run_limited(const std::vector<std::string>& args, int megab
 }
 
 TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSaysItRanOutOfMemory) {
-#ifdef SELK_TEST_ASAN
-  GTEST_SKIP() << "the address sanitizer reserves far more address space than the limits tried here";
+#ifdef SELK_TEST_SANITIZER_MAPS
+  GTEST_SKIP() << "the address and thread sanitizers reserve far more address space than the limits tried here";
 #endif
   fx::temp_dir dir;
   const std::string db = dir.file("large.db");

@@ -94,7 +94,11 @@ report run(const std::string& db, const std::vector<std::string>& extra, int thr
         };
         std::string path = db;
         unsigned source_code = 0;
-        EXPECT_EQ(read_database_tables(t, path, sink, flush, &source_code, raw ? &rows : nullptr), 1);
+        table_read_events events;
+        events.sink = sink;
+        events.flush = flush;
+        events.rows = raw ? &rows : nullptr;
+        EXPECT_EQ(read_database_tables(t, path, events, &source_code), 1);
         rows.finish();
         // Every notification of the table went through the pipeline.
         if (raw) {
@@ -218,7 +222,11 @@ bool ends_out_of_memory(const std::string& db, const std::vector<std::string>& e
         const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
         std::string path = db;
         unsigned source_code = 0;
-        (void)read_database_tables(t, path, sink, [&rows] { rows.drain(); }, &source_code, &rows);
+        table_read_events events;
+        events.sink = sink;
+        events.rows = &rows;
+        events.flush = [&rows] { rows.drain(); };
+        (void)read_database_tables(t, path, events, &source_code);
         rows.finish();
     } catch (const std::bad_alloc&) {
         threw = true;

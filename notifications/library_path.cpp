@@ -186,12 +186,13 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
     reader.current_table_type = table_type;
-    if (table_type == kTableNotification && reader.sink && reader.rows != nullptr) {
-        notification_row_filler filler;
+    if (table_type == kTableNotification && reader.sink) {
+        notification_row_filler& filler = reader.notification_filler;
         filler.mask = run.layout.schemas[kSchemaNotification].column_mask;
+        filler.source_code = kSourceSqliteLib;
         filler.schema = &run.layout.schemas[kSchemaNotification];
         filler.signature = row_signature(reader, *filler.schema);
-        reader.rows->set_row_filler(filler);
+        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
     }
     const std::string before = run.messages.str();
     std::string error_text;
@@ -332,11 +333,13 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
 
 // The notification record of one row of the own table walk, in the reader's reused record; false when it
 // refuses the row.
-bool fill_own_notification(row_reader& reader, const own_row_filler& filler, const table_record& row,
-                           row_column_map& columns) {
-    const table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
-    if (!columns.map(schema, row.values.size(), filler.mask)) return false;
-    return filler.fill(reader.notification_scratch, row, columns.current);
+bool fill_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
+                              row_column_map& columns) {
+    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return false;
+    notification_row walked;
+    walked.walked = &row;
+    walked.columns = &columns.current;
+    return filler.fill(reader.notification_scratch, walked);
 }
 
 // The own-reader branch: each table's b-tree walked from its root page. With a sink the notifications are
@@ -364,7 +367,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (!stream || masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
-    own_row_filler filler;
+    notification_row_filler filler;
     filler.mask = masks[kSchemaNotification];
     filler.source_code = source_code;
     filler.schema = &notifications;
@@ -376,7 +379,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         walk_own_table(
             run, file, kSchemaNotification,
             [&](table_record& row) {
-                if (fill_own_notification(reader, filler, row, columns))
+                if (fill_walked_notification(reader, filler, row, columns))
                     widening.refer(reader.notification_scratch.handler_id);
                 return widening.open();
             },
@@ -388,7 +391,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         walk_own_table(
             run, file, kSchemaNotification,
             [&](table_record& row) {
-                if (!fill_own_notification(reader, filler, row, columns)) return true;
+                if (!fill_walked_notification(reader, filler, row, columns)) return true;
                 run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
                 reader.sink(reader.notification_scratch);
                 return true;
@@ -398,12 +401,15 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         return;
     }
     // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
-    reader.rows->set_own_row_filler(filler);
+    reader.rows->set_row_filler(filler);
     walk_own_table(
         run, file, kSchemaNotification,
         [&](table_record& row) {
             if (!columns.map(notifications, row.values.size(), filler.mask)) return true;
-            reader.rows->write_own_row(row, columns.current);
+            notification_row walked;
+            walked.walked = &row;
+            walked.columns = &columns.current;
+            reader.rows->write_row(walked);
             return true;
         },
         interiors, skips);
@@ -474,22 +480,22 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     if (table_type != kTableNotification && table_type != kTableHandler && table_type != kTablePushChannel &&
         table_type != kTableHandlerSettings)
         return 0;
-    table_schema& schema = run->layout.schemas[schema_slot(table_type)];
+    const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
-    if (table_type == kTableNotification && reader->sink && reader->rows != nullptr) {
-        // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
-        if (reader->rows->row_filler().refuses(count, values)) return 0;
-        reader->rows->write_row(count, values, reader->row_sizes);
-        return 0;
-    }
     if (table_type == kTableNotification && reader->sink) {
+        notification_row row;
+        row.count = count;
+        row.values = values;
+        row.sizes = &reader->row_sizes;
+        if (reader->rows != nullptr) {
+            // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
+            if (reader->rows->row_filler().refuses(row)) return 0;
+            reader->rows->write_row(row);
+            return 0;
+        }
         // Handed on as it is read; the next row reuses the record's storage.
         notification_record& n = reader->notification_scratch;
-        reset_scratch(n);
-        if (!n.populate_record(count, values, reader->row_sizes, false, 0, mask, count_bits60(mask),
-                               kSourceSqliteLib))
-            return 0;
-        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*reader, schema));
+        if (!reader->notification_filler.fill(n, row)) return 0;
         run->store.referenced_handlers.insert(n.handler_id);
         reader->sink(n);
         return 0;
@@ -505,25 +511,23 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     return 0;
 }
 
-bool notification_row_filler::refuses(int count, char** values) const {
-    return count < count_bits60(mask) || values == nullptr;
+bool notification_row_filler::refuses(const notification_row& row) const {
+    return row.walked == nullptr && (row.count < count_bits60(mask) || row.values == nullptr);
 }
 
-bool notification_row_filler::fill(notification_record& n, int count, char** values,
-                                   std::vector<unsigned>& sizes) const {
+bool notification_row_filler::fill(notification_record& n, const notification_row& row) const {
     reset_scratch(n);
-    if (!n.populate_record(count, values, sizes, false, 0, mask, count_bits60(mask), kSourceSqliteLib))
+    if (row.walked != nullptr) {
+        const table_record& walked = *row.walked;
+        if (!populate_record_in_order(n, walked.values, row.columns->order, true, walked.record_offset,
+                                      row.columns->fill_mask, source_code))
+            return false;
+        set_metadata_from_table_record(n, walked, mask, kTableNotification, *schema, row.columns->signature);
+        return true;
+    }
+    if (!n.populate_record(row.count, row.values, *row.sizes, false, 0, mask, count_bits60(mask), source_code))
         return false;
     set_metadata_from_schema(n, mask, kTableNotification, *schema, signature);
-    return true;
-}
-
-bool own_row_filler::fill(notification_record& n, const table_record& row, const row_columns& columns) const {
-    reset_scratch(n);
-    if (!populate_record_in_order(n, row.values, columns.order, true, row.record_offset, columns.fill_mask,
-                                  source_code))
-        return false;
-    set_metadata_from_table_record(n, row, mask, kTableNotification, *schema, columns.signature);
     return true;
 }
 

@@ -12,6 +12,7 @@
 
 #include "notifications/database_state.h"
 #include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
 
 // The sqlite3_exec row-callback form.
@@ -21,19 +22,6 @@ typedef int (*sql_row_callback)(void* context, int count, char** values, char** 
 using notification_sink = std::function<void(notification_record&)>;
 
 class row_pipeline;
-
-// Makes the notification record of one row of the library's SELECT, as the row callback does: what a
-// receiver of raw rows needs to fill them later, on another thread. Only reads what it points to.
-struct notification_row_filler {
-    std::uint64_t mask = 0;                // the notification schema's column mask
-    const table_schema* schema = nullptr;  // the notification schema
-    std::string signature;                 // its signature text
-
-    // True when a row of `count` values is refused (the record would not be filled).
-    bool refuses(int count, char** values) const;
-    // Resets `n` and fills it from the row (source code 1); false when refused.
-    bool fill(notification_record& n, int count, char** values, std::vector<unsigned>& sizes) const;
-};
 
 // How the values of a row of the own table walk map to the notification schema's fields, as
 // map_row_columns gives it for rows of that many values, with the signature text a record of the row is
@@ -56,16 +44,33 @@ struct row_column_map {
     bool map(const table_schema& schema, std::size_t columns, std::uint64_t mask_hint);
 };
 
-// Makes the notification record of one row of the own table walk, as the walk does, for a receiver that
-// fills the walk's rows later, on another thread. Only reads what it points to (of the schema, its digest
-// text, which a walk does not change).
-struct own_row_filler {
-    std::uint64_t mask = 0;                // the notification mask the walk reads, stamped on each record
-    unsigned source_code = 0;              // 3, or 12 for a walk of the log's image
-    const table_schema* schema = nullptr;  // the notification schema
+// One notification row as either reader hands it on, before it is a record: the library's values, or a row
+// of the own table walk with the mapping of its values to the schema's fields. It points to what the reader
+// holds for the row.
+struct notification_row {
+    // A row of the library: `count` values (null for SQL NULL) of the lengths in `sizes`.
+    int count = 0;
+    char** values = nullptr;
+    std::vector<unsigned>* sizes = nullptr;
+    // A row of the own walk (null for a row of the library) and its column mapping. A receiver may swap the
+    // row's values out.
+    table_record* walked = nullptr;
+    const row_columns* columns = nullptr;
+};
 
-    // Resets `n` and fills it from `row` with the row's column mapping; false when refused.
-    bool fill(notification_record& n, const table_record& row, const row_columns& columns) const;
+// Makes the notification record of a row of either reader: the one place a notification row becomes a
+// record. Only reads what it points to (of the schema, its digest text, which a read does not change), so a
+// receiver of rows may fill them later, on another thread.
+struct notification_row_filler {
+    std::uint64_t mask = 0;                  // the notification schema's column mask, stamped on each record
+    unsigned source_code = kSourceSqliteLib;  // of the rows: 1 library, 3 own walk, 12 own walk of the log
+    const table_schema* schema = nullptr;    // the notification schema
+    std::string signature;                   // its signature text, for the library's rows
+
+    // True when a row of the library is refused before it is filled (fewer values than the mask has bits).
+    bool refuses(const notification_row& row) const;
+    // Resets `n` and fills it from `row`; false when refused.
+    bool fill(notification_record& n, const notification_row& row) const;
 };
 
 // The row callback's context: the run it reads for, and what the callback keeps from row to row.
@@ -82,6 +87,7 @@ struct row_reader {
     // sink before it is in the report first.
     std::function<void()> flush;
     notification_record notification_scratch;  // the notification being handed to the sink
+    notification_row_filler notification_filler;  // fills the library's notification rows (with a sink)
     // When set (with a sink), the library's notification rows go to it raw instead of to the sink: it fills
     // and writes them, on its formatter threads when it runs them.
     row_pipeline* rows = nullptr;

@@ -96,13 +96,18 @@ row_pipeline::batch& row_pipeline::current() {
 void row_pipeline::set_row_filler(const notification_row_filler& filler) {
     drain();
     filler_ = filler;
+    mappings_.clear();
 }
 
-void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& sizes) {
+void row_pipeline::write_row(notification_row& row) {
+    if (row.walked != nullptr) {
+        write_walked_row(*row.walked, *row.columns);
+        return;
+    }
     if (!parallel_) {
         // Copied, then filled here; writing it may start the threads.
         serial_raw_.used = 0;
-        const std::size_t at = serial_raw_.append(count, values, sizes);
+        const std::size_t at = serial_raw_.append(row.count, row.values, *row.sizes);
         fill_library_row(scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
@@ -113,7 +118,7 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     batch& b = current();
     raw_row& r = b.raw[b.used];
     r.kind = slot_kind::library_row;
-    r.at = b.library.append(count, values, sizes);
+    r.at = b.library.append(row.count, row.values, *row.sizes);
     if (++b.used == kBatchRows) submit_current();
 }
 
@@ -200,19 +205,24 @@ void row_pipeline::fill_library_row(notification_record& n, const packed_rows& r
                                     std::vector<char*>& values, std::vector<unsigned>& sizes,
                                     std::string& digits) const {
     rows.unpack(at, values, sizes, digits);
-    filler_.fill(n, static_cast<int>(values.size()), values.data(), sizes);
+    notification_row row;
+    row.count = static_cast<int>(values.size());
+    row.values = values.data();
+    row.sizes = &sizes;
+    filler_.fill(n, row);
 }
 
-void row_pipeline::set_own_row_filler(const own_row_filler& filler) {
-    drain();
-    own_filler_ = filler;
-    mappings_.clear();
+void row_pipeline::fill_walked_row(notification_record& n, table_record& walked, const row_columns& columns) const {
+    notification_row row;
+    row.walked = &walked;
+    row.columns = &columns;
+    filler_.fill(n, row);
 }
 
-void row_pipeline::write_own_row(table_record& row, const row_columns& columns) {
+void row_pipeline::write_walked_row(table_record& row, const row_columns& columns) {
     if (!parallel_) {
         // Filled here; writing it may start the threads.
-        own_filler_.fill(scratch_, row, columns);
+        fill_walked_row(scratch_, row, columns);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
@@ -225,11 +235,11 @@ void row_pipeline::write_own_row(table_record& row, const row_columns& columns) 
         mappings_.push_back(columns);
     batch& b = current();
     raw_row& r = b.raw[b.used];
-    r.kind = slot_kind::own_row;
-    r.own.values.swap(row.values);
-    r.own.header_bytes.swap(row.header_bytes);
-    r.own.record_offset = row.record_offset;
-    r.own.rowid = row.rowid;
+    r.kind = slot_kind::walked_row;
+    r.walked.values.swap(row.values);
+    r.walked.header_bytes.swap(row.header_bytes);
+    r.walked.record_offset = row.record_offset;
+    r.walked.rowid = row.rowid;
     r.columns = &mappings_.back();
     if (++b.used == kBatchRows) submit_current();
 }
@@ -287,8 +297,8 @@ void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) cons
         raw_row& r = b.raw[i];
         if (r.kind == slot_kind::library_row) {
             fill_library_row(b.rows[i], b.library, r.at, values, sizes, digits);
-        } else if (r.kind == slot_kind::own_row) {
-            own_filler_.fill(b.rows[i], r.own, *r.columns);
+        } else if (r.kind == slot_kind::walked_row) {
+            fill_walked_row(b.rows[i], r.walked, *r.columns);
         }
         // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again. It
         // writes only into the batch's text, so a failed write is memory that ran out; the row must not be
@@ -308,9 +318,9 @@ void row_pipeline::write_in_turn(batch& b, batch_text& out) {
     for (std::size_t i = 0; i < b.used; ++i) {
         const std::size_t end = out.ends[i];
         if (b.raw[i].kind == slot_kind::library_row) run_.store.referenced_handlers.insert(b.rows[i].handler_id);
-        if (b.raw[i].kind == slot_kind::own_row) {
+        if (b.raw[i].kind == slot_kind::walked_row) {
             run_.store.referenced_handlers.insert(b.rows[i].handler_id);
-            if (!serial_.admit_recovered(b.raw[i].own.record_offset, own_filler_.source_code)) {
+            if (!serial_.admit_recovered(b.raw[i].walked.record_offset, filler_.source_code)) {
                 if (start > run_start) spans.emplace_back(run_start, start);
                 run_start = end;
             }

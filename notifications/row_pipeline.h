@@ -39,21 +39,14 @@ class row_pipeline {
 
     // Hands on one notification; its contents may be swapped out (the caller resets it for the next row).
     void write(notification_record& notification);
-    // The filler of the raw rows that follow (after the rows handed on so far are in the report).
+    // The filler of the rows that follow (after the rows handed on so far are in the report).
     void set_row_filler(const notification_row_filler& filler);
     const notification_row_filler& row_filler() const { return filler_; }
-    // Hands on one row of the library as its values (`count` of them, null for SQL NULL, `sizes` their
-    // byte lengths, by which they are read), filled with the row filler where it is formatted; the values
-    // are copied. The row must not be one the filler refuses. The handler the row refers to joins the
-    // run's referenced handlers by the time drain() returns.
-    void write_row(int count, char** values, std::vector<unsigned>& sizes);
-    // The filler of the own reader's rows that follow (after the rows handed on so far are in the report).
-    void set_own_row_filler(const own_row_filler& filler);
-    // Hands on one row of the own table walk, filled with the own-row filler where it is formatted: its
-    // values and header bytes are swapped out. `columns` is the row's column mapping (which must not have
-    // refused it). The handler the row refers to joins the run's referenced handlers by the time drain()
-    // returns.
-    void write_own_row(table_record& row, const row_columns& columns);
+    // Hands on one row of either reader, filled with the row filler where it is formatted. The library's
+    // values (read by their sizes) are copied, and the row must not be one the filler refuses; a walked row's
+    // values and header bytes are swapped out, and its column mapping (which must not have refused it) is
+    // kept. The handler the row refers to joins the run's referenced handlers by the time drain() returns.
+    void write_row(notification_row& row);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
     // Returns once every notification handed on so far is in the report stream; the threads stay. Throws what
@@ -67,8 +60,8 @@ class row_pipeline {
     unsigned threads_started() const { return threads_started_; }
 
   private:
-    // What a slot holds: a filled record, or a row to fill where it is formatted.
-    enum class slot_kind : std::uint8_t { filled, library_row, own_row };
+    // What a slot holds: a filled record, or a row of either reader to fill where it is formatted.
+    enum class slot_kind : std::uint8_t { filled, library_row, walked_row };
     // Rows of the library packed one after another, each as its value count, each value's size (kNullSize
     // for SQL NULL, kLentInteger for an integer's 8 bytes), then the values, each text or blob followed by a
     // zero byte. One buffer a batch: the reading thread writes it front to back; integers become decimal
@@ -88,8 +81,8 @@ class row_pipeline {
     struct raw_row {
         slot_kind kind = slot_kind::filled;
         std::size_t at = 0;  // a library row: where it starts in its batch's packed rows
-        // A row of the own reader:
-        table_record own;
+        // A row of the own walk:
+        table_record walked;
         const row_columns* columns = nullptr;  // one of mappings_
     };
     // The input of the stage: the rows of one batch as the reading thread handed them on. A formatter fills
@@ -122,12 +115,14 @@ class row_pipeline {
     // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
     void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at, std::vector<char*>& values,
                           std::vector<unsigned>& sizes, std::string& digits) const;
+    // Fills `n` with the row filler from a row of the own walk.
+    void fill_walked_row(notification_record& n, table_record& walked, const row_columns& columns) const;
+    void write_walked_row(table_record& row, const row_columns& columns);
     // Writes the batch's text, whose turn it is, to the report, on the reading thread.
     void write_in_turn(batch& b, batch_text& out);
 
     notification_row_filler filler_;
-    own_row_filler own_filler_;
-    std::deque<row_columns> mappings_;  // the own rows' column mappings since the last own-row filler
+    std::deque<row_columns> mappings_;  // the walked rows' column mappings since the last row filler
     notification_record scratch_;   // a raw row filled on the reading thread
     packed_rows serial_raw_;        // the copy it is filled from
     std::vector<char*> serial_values_;

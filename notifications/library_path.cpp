@@ -11,6 +11,7 @@
 #include "io/diags_log.h"
 #include "io/fileio.h"
 #include "io/option_parser.h"
+#include "notifications/report_writer.h"
 #include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/file_map.h"
@@ -113,37 +114,6 @@ const std::string& row_signature(row_reader& reader, const table_schema& schema)
     return c.text;
 }
 
-// The widening of the application-name column by the handlers that notifications refer to, when the
-// handlers are read before the notifications: the handlers whose names are longer than the column are the
-// candidates, and the notification rows are read only until the longest name that can count is found.
-class app_name_widening {
-  public:
-    explicit app_name_widening(const selk_run& run) : width_(run.store.app_name_width) {
-        // Only names that the report prints widen the column, and only when it is padded.
-        if (run.options.no_whitespace) return;
-        for (const notification_handler_record& h : run.store.handlers) {
-            if (h.app_name.size() <= width_) continue;
-            std::size_t& longest = longest_[h.record_id];
-            if (h.app_name.size() > longest) longest = h.app_name.size();
-            if (h.app_name.size() > top_) top_ = h.app_name.size();
-        }
-    }
-
-    // True while a notification row could still widen the column.
-    bool open() const { return width_ < top_; }
-    // A notification refers to `handler_id`.
-    void refer(std::uint64_t handler_id) {
-        const auto it = longest_.find(handler_id);
-        if (it != longest_.end() && it->second > width_) width_ = it->second;
-    }
-    std::uint32_t width() const { return static_cast<std::uint32_t>(width_); }
-
-  private:
-    std::size_t width_;
-    std::size_t top_ = 0;                            // the longest candidate name
-    std::map<std::uint64_t, std::size_t> longest_;  // handler id -> its longest name above the width
-};
-
 // The reused record back to a new record's state, its texts keeping their storage (a copy from an empty
 // record reuses it; a move would not).
 void reset_scratch(notification_record& n) {
@@ -240,7 +210,7 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
                 // A failure here is reported by the reading proper.
                 (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
                                         nullptr);
-                run.store.app_name_width = widening.width();
+                widening.apply(run);
             }
             select_table(reader, kTableNotification, masks[kSchemaNotification]);
             return true;
@@ -384,7 +354,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                 return widening.open();
             },
             interiors, skips);
-        run.store.app_name_width = widening.width();
+        widening.apply(run);
     }
     row_column_map columns;
     if (reader.rows == nullptr) {

@@ -100,8 +100,8 @@ void index_last_record(selk_run& run, std::uint32_t table_type) {
     run.store.index_last(table_type, !run.options.no_whitespace);
 }
 
-// The signature text of `schema` for the row being stamped, worked out again only when the schema (or its
-// column mask, which the own reader's field map may change) differs from the last row's.
+// The signature text of `schema` for the row being stamped, worked out again only when the schema differs
+// from the last row's.
 const std::string& row_signature(row_reader& reader, const table_schema& schema) {
     row_reader::signature_cache& c = reader.row_signature;
     if (!c.known || c.schema != &schema || c.mask != schema.column_mask || c.fields != schema.fields.size()) {

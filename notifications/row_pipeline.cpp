@@ -290,6 +290,7 @@ void row_pipeline::submit_current() {
 void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) const {
     out.text.clear();
     out.ends.clear();
+    out.handlers.clear();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
     std::string digits;
@@ -297,8 +298,10 @@ void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) cons
         raw_row& r = b.raw[i];
         if (r.kind == slot_kind::library_row) {
             fill_library_row(b.rows[i], b.library, r.at, values, sizes, digits);
+            out.handlers.push_back(b.rows[i].handler_id);
         } else if (r.kind == slot_kind::walked_row) {
             fill_walked_row(b.rows[i], r.walked, *r.columns);
+            out.handlers.push_back(b.rows[i].handler_id);
         }
         // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again. It
         // writes only into the batch's text, so a failed write is memory that ran out; the row must not be
@@ -306,20 +309,22 @@ void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) cons
         if (!writer.write_admitted(b.rows[i])) throw std::bad_alloc();
         out.ends.push_back(out.text.size());
     }
+    // Each handler once: the reading thread notes them.
+    std::sort(out.handlers.begin(), out.handlers.end());
+    out.handlers.erase(std::unique(out.handlers.begin(), out.handlers.end()), out.handlers.end());
 }
 
 void row_pipeline::write_in_turn(batch& b, batch_text& out) {
     // On the reading thread, in reading order: the own reader's rows are admitted in that order, and the
-    // handlers the rows refer to are noted where the reading thread notes the others'.
+    // handlers the raw rows refer to are noted where the reading thread notes the others'.
+    for (const std::uint64_t id : out.handlers) run_.store.referenced_handlers.insert(id);
     std::size_t start = 0;
     std::size_t run_start = 0;  // where the text not yet written begins
     std::vector<std::pair<std::size_t, std::size_t>>& spans = spans_;
     spans.clear();
     for (std::size_t i = 0; i < b.used; ++i) {
         const std::size_t end = out.ends[i];
-        if (b.raw[i].kind == slot_kind::library_row) run_.store.referenced_handlers.insert(b.rows[i].handler_id);
         if (b.raw[i].kind == slot_kind::walked_row) {
-            run_.store.referenced_handlers.insert(b.rows[i].handler_id);
             if (!serial_.admit_recovered(b.raw[i].walked.record_offset, filler_.source_code)) {
                 if (start > run_start) spans.emplace_back(run_start, start);
                 run_start = end;

@@ -98,6 +98,7 @@ class row_pipeline {
     struct batch_text {
         std::string text;                       // the rows' report text
         std::vector<std::size_t> ends;          // where each slot's text ends in `text`
+        std::vector<std::uint64_t> handlers;    // the handlers its raw rows refer to, each once
     };
     using stage = ordered_stage<batch, batch_text>;
 

@@ -235,13 +235,16 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
     sqlite_metadata& record = run.store.append(table_type);
     bool filled;
     if (table_type == kTableHandlerSettings) {
-        filled = populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) != 0;
-        if (filled) set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
+        filled =
+            populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) != 0;
+        if (filled)
+            set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
     } else {
         filled = columns.map(schema, row.values.size(), mask) &&
                  populate_record_in_order(record, row.values, columns.current.order, true, row.record_offset,
                                           columns.current.fill_mask, source_code) != 0;
-        if (filled) set_metadata_from_table_record(record, row, mask, table_type, schema, columns.current.signature);
+        if (filled)
+            set_metadata_from_table_record(record, row, mask, table_type, schema, columns.current.signature);
     }
     if (!filled) {
         run.store.remove_last(table_type);
@@ -281,7 +284,8 @@ class table_skips : public skip_reporter {
     std::vector<std::string> texts_;
 };
 
-// Walks the b-tree of the table of schema slot `slot` from its root page, handing each row to `visit` and each page it skips to
+// Walks the b-tree of the table of schema slot `slot` from its root page, handing each row to `visit` and
+// each page it skips to
 // `skips`. `interiors` holds the tree's interior pages when a walk of the same table found them before
 // (else they are found and kept).
 void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
@@ -495,7 +499,8 @@ bool notification_row_filler::fill(notification_record& n, const notification_ro
         set_metadata_from_table_record(n, walked, mask, kTableNotification, *schema, row.columns->signature);
         return true;
     }
-    if (!n.populate_record(row.count, row.values, *row.sizes, false, 0, mask, count_bits60(mask), source_code))
+    if (!n.populate_record(row.count, row.values, *row.sizes, false, 0, mask, count_bits60(mask),
+                           source_code))
         return false;
     set_metadata_from_schema(n, mask, kTableNotification, *schema, signature);
     return true;
@@ -584,7 +589,8 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
             parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
             table_root& root = run->layout.roots[t];
             root.page = roots[i];
-            root.offset = roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
+            root.offset =
+                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
             break;
         }
         bool all_found = true;

@@ -88,8 +88,8 @@ struct row_reader {
     std::function<void()> flush;
     notification_record notification_scratch;  // the notification being handed to the sink
     notification_row_filler notification_filler;  // fills the library's notification rows (with a sink)
-    // When set (with a sink), the library's notification rows go to it raw instead of to the sink: it fills
-    // and writes them, on its formatter threads when it runs them.
+    // When set (with a sink), the notification rows of both readers go to it raw instead of to the sink: it
+    // fills and writes them, on its formatter threads when it runs them.
     row_pipeline* rows = nullptr;
     // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while `rows`
     // takes the notification rows, which reads them by their sizes).

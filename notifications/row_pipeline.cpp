@@ -212,7 +212,8 @@ void row_pipeline::fill_library_row(notification_record& n, const packed_rows& r
     filler_.fill(n, row);
 }
 
-void row_pipeline::fill_walked_row(notification_record& n, table_record& walked, const row_columns& columns) const {
+void row_pipeline::fill_walked_row(notification_record& n, table_record& walked,
+                                   const row_columns& columns) const {
     notification_row row;
     row.walked = &walked;
     row.columns = &columns;

@@ -60,15 +60,18 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
         auto decode = std::make_shared<Decode>();
         leaf_page_options leaf = options;
         leaf.file = handle;  // overflow chains too are read through this thread's own handle
-        return [&offsets, handle, buf, decode, leaf, page_size](std::size_t& group, std::vector<Page>& found) {
+        return [&offsets, handle, buf, decode, leaf, page_size](std::size_t& group,
+                                                                std::vector<Page>& found) {
             const std::size_t first = group * kGroupPages;
             const std::size_t count = std::min(kGroupPages, offsets.size() - first);
             found.resize(count);
             for (std::size_t i = 0; i < count; ++i) {
                 const std::uint64_t offset = offsets[first + i];
                 // Straight from the descriptor: the handle's read window would fill for pages not read.
-                const ssize_t got = ::pread(handle->descriptor, buf->data(), page_size, static_cast<off_t>(offset));
-                (*decode)(found[i], got == static_cast<ssize_t>(page_size) ? buf->data() : nullptr, offset, leaf);
+                const ssize_t got =
+                    ::pread(handle->descriptor, buf->data(), page_size, static_cast<off_t>(offset));
+                const bool read = got == static_cast<ssize_t>(page_size);
+                (*decode)(found[i], read ? buf->data() : nullptr, offset, leaf);
             }
         };
     };
@@ -80,7 +83,8 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
                 if (!Decode::empty(page) && !consume(page)) go_on = false;
             }
         });
-    // Fewer threads than asked decode the same groups; with none the pages are decoded here, in the same order.
+    // Fewer threads than asked decode the same groups; with none the pages are decoded here, in the same
+    // order.
     (void)stage.start(threads);
     const std::size_t groups = (offsets.size() + kGroupPages - 1) / kGroupPages;
     for (std::size_t group = 0; group < groups && go_on; ++group) {

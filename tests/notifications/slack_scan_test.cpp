@@ -304,8 +304,8 @@ std::string state_of(const test_run& o) {
 }
 
 TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
-    // Sorted on the scan's thread, against the schemas as they were when it started (the reading of the tables
-    // leaves them as they are), with and without a schema that a read gave column names.
+    // Sorted on the scan's thread, against the schemas as they were when it started (the reading of the
+    // tables leaves them as they are), with and without a schema that a read gave column names.
     for (const bool change : {false, true}) {
         for (const bool carve : {false, true}) {
             test_run serial, threaded;

@@ -76,7 +76,8 @@ TEST(OrderedStage, OrderBoundFailuresAndThreadsThatCannotStart) {
       failure = 2;
     }
     EXPECT_EQ(failure, c.throw_at >= 0 ? 1 : c.thread_fails ? 2 : 0) << at;
-    const int expected = c.throw_at >= 0 ? c.throw_at : c.thread_fails ? static_cast<int>(inputs.size()) : kInputs;
+    const int delivered = static_cast<int>(inputs.size());
+    const int expected = c.throw_at >= 0 ? c.throw_at : c.thread_fails ? delivered : kInputs;
     ASSERT_EQ(static_cast<int>(inputs.size()), expected) << at;
     for (int i = 0; i < expected; ++i) {
       ASSERT_EQ(inputs[i], i) << at;

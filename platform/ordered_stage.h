@@ -6,10 +6,11 @@
 //
 // At most `bound` inputs are in flight (being filled, queued, worked, or worked and not yet delivered); their
 // slots keep their storage from use to use. An exception of a worker reaches the caller where that input's
-// output would have been delivered; the outputs before it are delivered first. A thread that cannot start is
-// no failure: fewer threads do the same work, and with none every input is worked on the calling thread as it
-// is submitted, giving the same outputs in the same order. A thread that fails outside its work (out of
-// memory as it starts) makes the next call of the caller throw that failure.
+// output would have been delivered: the outputs before it are delivered first, none after it (every later
+// call throws it again). An exception of the delivery leaves through the call that delivered. A thread that
+// cannot start is no failure: fewer threads do the same work, and with none every input is worked on the
+// calling thread as it is submitted, giving the same outputs in the same order. A thread that fails outside
+// its work (out of memory as it starts) makes the next call of the caller throw that failure.
 #pragma once
 
 #include <condition_variable>

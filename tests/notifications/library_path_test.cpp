@@ -376,6 +376,10 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     EXPECT_EQ(o.layout.page_size, 65536u);
     EXPECT_EQ(o.layout.roots[kSchemaNotification].offset % 65536u, 0u);
     EXPECT_GT(o.layout.roots[kSchemaNotification].offset, 0u);
+    // The walk maps each row's columns without writing the schema: it stays as the schema table gave it.
+    EXPECT_TRUE(o.layout.schemas[kSchemaNotification].field_map.empty());
+    EXPECT_EQ(o.layout.schemas[kSchemaNotification].column_count,
+              static_cast<std::uint32_t>(count_bits60(o.layout.schemas[kSchemaNotification].column_mask)));
     ASSERT_EQ(o.store.notifications.size(), 1u);
     EXPECT_EQ(o.store.notifications[0].payload, "<toast>big page</toast>");
     ASSERT_EQ(o.store.handlers.size(), 1u);

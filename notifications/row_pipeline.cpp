@@ -4,7 +4,9 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <new>
+#include <set>
 #include <streambuf>
 #include <utility>
 
@@ -237,6 +239,7 @@ void row_pipeline::write_walked_row(table_record& row, const row_columns& column
     batch& b = current();
     raw_row& r = b.raw[b.used];
     r.kind = slot_kind::walked_row;
+    ++b.walked;
     r.walked.values.swap(row.values);
     r.walked.header_bytes.swap(row.header_bytes);
     r.walked.record_offset = row.record_offset;
@@ -318,12 +321,16 @@ void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) cons
 void row_pipeline::write_in_turn(batch& b, batch_text& out) {
     // On the reading thread, in reading order: the own reader's rows are admitted in that order, and the
     // handlers the raw rows refer to are noted where the reading thread notes the others'.
-    for (const std::uint64_t id : out.handlers) run_.store.referenced_handlers.insert(id);
+    // The ids come sorted: each goes in just after the one before.
+    std::set<std::uint64_t>& referenced = run_.store.referenced_handlers;
+    auto at = referenced.begin();
+    for (const std::uint64_t id : out.handlers) at = std::next(referenced.insert(at, id));
     std::size_t start = 0;
     std::size_t run_start = 0;  // where the text not yet written begins
     std::vector<std::pair<std::size_t, std::size_t>>& spans = spans_;
     spans.clear();
-    for (std::size_t i = 0; i < b.used; ++i) {
+    // Only the own walk's rows are admitted here; a batch of the library's rows is written whole.
+    for (std::size_t i = 0; i < b.used && b.walked != 0; ++i) {
         const std::size_t end = out.ends[i];
         if (b.raw[i].kind == slot_kind::walked_row) {
             if (!serial_.admit_recovered(b.raw[i].walked.record_offset, filler_.source_code)) {
@@ -337,6 +344,7 @@ void row_pipeline::write_in_turn(batch& b, batch_text& out) {
     for (const auto& span : spans)
         os_.write(out.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
     b.used = 0;
+    b.walked = 0;
     b.library.used = 0;
 }
 

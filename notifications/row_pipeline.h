@@ -25,7 +25,7 @@
 class row_pipeline {
   public:
     // Rows written one by one before the formatter threads start; below it no thread is started.
-    static constexpr std::size_t kSerialRows = 4096;
+    static constexpr std::size_t kSerialRows = 1024;
     // Notifications per batch.
     static constexpr std::size_t kBatchRows = 256;
 
@@ -93,6 +93,7 @@ class row_pipeline {
         std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
         packed_rows library;                    // the values of its library rows
         std::size_t used = 0;                   // slots filled
+        std::size_t walked = 0;                 // of them, rows of the own walk
     };
     // The output of the stage: the batch's finished rows.
     struct batch_text {

@@ -186,8 +186,11 @@ TEST(RowPipeline, NegativeIntegersReadAsTextPrintAsTheLibraryGivesThem) {
     const std::string db = dir.file("negative.db");
     make_large_db(db);
     sqlite3* conn = fx::open_db(db);
-    fx::exec(conn, "UPDATE Notification SET Payload = -5 WHERE [Order] IN (11, 5001);");
-    fx::exec(conn, "UPDATE Notification SET Payload = -9223372036854775808 WHERE [Order] = 6001;");
+    // Order 11 is written before the threads start, the other two after.
+    const std::string past = std::to_string(row_pipeline::kSerialRows + 905);
+    const std::string farther = std::to_string(row_pipeline::kSerialRows + 1905);
+    fx::exec(conn, "UPDATE Notification SET Payload = -5 WHERE [Order] IN (11, " + past + ");");
+    fx::exec(conn, "UPDATE Notification SET Payload = -9223372036854775808 WHERE [Order] = " + farther + ";");
     sqlite3_close(conn);
     struct form_case {
         std::vector<std::string> extra;

@@ -9,6 +9,7 @@ table_layout::table_layout() {
 
 void table_layout::clear() {
     for (table_schema& s : schemas) s.clear();
+    for (table_root& r : roots) r = table_root();
     page_size = 0;
     column_names.clear();
 }

@@ -25,17 +25,26 @@ constexpr int kSchemaHandlerSettings = 3;
 // Width of the derived application-name column before any handler widens it.
 constexpr std::uint32_t kDefaultAppNameWidth = 22;
 
+// Where a table's b-tree starts.
+struct table_root {
+    std::uint32_t page = 0;    // the root page number (0 when the table was not found)
+    std::uint64_t offset = 0;  // that page's file offset
+};
+
 // The tables of the current database. Besides its columns each table schema holds, for this tool:
 // column_mask, the columns the queries and fillers take (bit i = column i of the record kind);
-// column_count, the number of bits in that mask; user_value_a, the file offset of the table's root page;
-// user_value_b, the root page number (0 when the table was not found).
+// column_count, the number of bits in that mask. The schemas are set once the schema table is read and stay
+// as they are while the tables are read: how a row's values map to the fields is worked out for the row
+// (map_row_columns), and the report reads each record's own mask. Recovered records, merged after the
+// tables were read, give the run the schemas they were sorted with.
 class table_layout {
   public:
     table_layout();
-    // The schemas, the page size and the column names back to their start; the table names stay.
+    // The schemas, roots, the page size and the column names back to their start; the table names stay.
     void clear();
 
     table_schema schemas[4];                // kSchema* order
+    table_root roots[4];                    // kSchema* order
     std::string table_names[4];             // "notification", "notificationhandler", "wnspushchannel",
                                             // "handlersettings"
     std::uint32_t page_size = 0;            // of the current database (header value 1 is 65536)
@@ -105,4 +114,8 @@ class selk_run {
     std::uint8_t carve_switch = 0;
     bool header_on;                               // the report's header is still due (from the options)
     std::vector<qm_variant_lite> header_fields;  // the header template the report's rows are laid out by
+    // The helper threads the run may start besides the reading thread: the driver sets it once; the row
+    // formatters and the leaf decoders each take their share of it (the slack scan takes one more). 0 keeps
+    // all work on the reading thread. Threads never change the report.
+    unsigned thread_budget = 0;
 };

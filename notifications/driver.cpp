@@ -32,6 +32,7 @@
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
+#include "platform/threads.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 
 const char* const kSelkVersion = "1.0.0";
@@ -117,13 +118,15 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
   slack_scan_task early_scan;
   record_writer live(os, run);
   row_pipeline rows(os, run, live);
-  const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
+  table_read_events events;
+  events.sink = [&rows](notification_record& n) { rows.write(n); };
+  events.rows = &rows;
+  events.flush = [&rows] { rows.drain(); };
   // The slack scan needs nothing the tables give: it carves while they are read.
-  const auto tables_begin = [&] {
+  events.tables_begin = [&] {
     if (scan) (void)early_scan.start(run.db_path, run.carve_switch != 0, run);
   };
-  const bool tables_read =
-      read_database_tables(run, path, sink, [&rows] { rows.drain(); }, nullptr, &rows, tables_begin) != 0;
+  const bool tables_read = read_database_tables(run, path, events) != 0;
   rows.finish();
   if (tables_read) {
     const std::size_t found = rows.rows_seen() + run.store.notifications.size();
@@ -382,6 +385,8 @@ int selk_main(int argc, char* argv[]) {
   *report << header.str() << "\n";
 
   selk_run run(options);
+  // One budget of helper threads for the whole run: the formatters and leaf decoders take their shares.
+  run.thread_budget = platform_helper_threads();
   int result = -1;
   try {
     if (!options.pipe && !options.enumdir_given)

@@ -11,6 +11,7 @@
 #include "io/diags_log.h"
 #include "io/fileio.h"
 #include "io/option_parser.h"
+#include "notifications/report_writer.h"
 #include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/file_map.h"
@@ -99,8 +100,8 @@ void index_last_record(selk_run& run, std::uint32_t table_type) {
     run.store.index_last(table_type, !run.options.no_whitespace);
 }
 
-// The signature text of `schema` for the row being stamped, worked out again only when the schema (or its
-// column mask, which the own reader's field map may change) differs from the last row's.
+// The signature text of `schema` for the row being stamped, worked out again only when the schema differs
+// from the last row's.
 const std::string& row_signature(row_reader& reader, const table_schema& schema) {
     row_reader::signature_cache& c = reader.row_signature;
     if (!c.known || c.schema != &schema || c.mask != schema.column_mask || c.fields != schema.fields.size()) {
@@ -112,37 +113,6 @@ const std::string& row_signature(row_reader& reader, const table_schema& schema)
     }
     return c.text;
 }
-
-// The widening of the application-name column by the handlers that notifications refer to, when the
-// handlers are read before the notifications: the handlers whose names are longer than the column are the
-// candidates, and the notification rows are read only until the longest name that can count is found.
-class app_name_widening {
-  public:
-    explicit app_name_widening(const selk_run& run) : width_(run.store.app_name_width) {
-        // Only names that the report prints widen the column, and only when it is padded.
-        if (run.options.no_whitespace) return;
-        for (const notification_handler_record& h : run.store.handlers) {
-            if (h.app_name.size() <= width_) continue;
-            std::size_t& longest = longest_[h.record_id];
-            if (h.app_name.size() > longest) longest = h.app_name.size();
-            if (h.app_name.size() > top_) top_ = h.app_name.size();
-        }
-    }
-
-    // True while a notification row could still widen the column.
-    bool open() const { return width_ < top_; }
-    // A notification refers to `handler_id`.
-    void refer(std::uint64_t handler_id) {
-        const auto it = longest_.find(handler_id);
-        if (it != longest_.end() && it->second > width_) width_ = it->second;
-    }
-    std::uint32_t width() const { return static_cast<std::uint32_t>(width_); }
-
-  private:
-    std::size_t width_;
-    std::size_t top_ = 0;                            // the longest candidate name
-    std::map<std::uint64_t, std::size_t> longest_;  // handler id -> its longest name above the width
-};
 
 // The reused record back to a new record's state, its texts keeping their storage (a copy from an empty
 // record reuses it; a move would not).
@@ -186,12 +156,13 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
     reader.current_table_type = table_type;
-    if (table_type == kTableNotification && reader.sink && reader.rows != nullptr) {
-        notification_row_filler filler;
+    if (table_type == kTableNotification && reader.sink) {
+        notification_row_filler& filler = reader.notification_filler;
         filler.mask = run.layout.schemas[kSchemaNotification].column_mask;
+        filler.source_code = kSourceSqliteLib;
         filler.schema = &run.layout.schemas[kSchemaNotification];
         filler.signature = row_signature(reader, *filler.schema);
-        reader.rows->set_row_filler(filler);
+        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
     }
     const std::string before = run.messages.str();
     std::string error_text;
@@ -239,7 +210,7 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
                 // A failure here is reported by the reading proper.
                 (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
                                         nullptr);
-                run.store.app_name_width = widening.width();
+                widening.apply(run);
             }
             select_table(reader, kTableNotification, masks[kSchemaNotification]);
             return true;
@@ -258,21 +229,27 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
 // Makes a record of `table_type` from one row of the own table walk, stamps and indexes it; nothing when
 // the record refuses the row.
 void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const table_record& row,
-                 std::uint64_t mask, unsigned source_code) {
+                 std::uint64_t mask, unsigned source_code, row_column_map& columns) {
     selk_run& run = reader.run;
-    table_schema& schema = run.layout.schemas[slot];
+    const table_schema& schema = run.layout.schemas[slot];
     sqlite_metadata& record = run.store.append(table_type);
-    int filled;
-    if (table_type == kTableHandlerSettings)
-        filled = populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code);
-    else
+    bool filled;
+    if (table_type == kTableHandlerSettings) {
         filled =
-            populate_record_mapped(record, row.values, true, row.record_offset, mask, source_code, schema);
+            populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) != 0;
+        if (filled)
+            set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
+    } else {
+        filled = columns.map(schema, row.values.size(), mask) &&
+                 populate_record_in_order(record, row.values, columns.current.order, true, row.record_offset,
+                                          columns.current.fill_mask, source_code) != 0;
+        if (filled)
+            set_metadata_from_table_record(record, row, mask, table_type, schema, columns.current.signature);
+    }
     if (!filled) {
         run.store.remove_last(table_type);
         return;
     }
-    set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
     index_last_record(run, table_type);
 }
 
@@ -307,85 +284,64 @@ class table_skips : public skip_reporter {
     std::vector<std::string> texts_;
 };
 
-// Walks the b-tree of one table from its root page, handing each row to `visit` and each page it skips to
+// Walks the b-tree of the table of schema slot `slot` from its root page, handing each row to `visit` and
+// each page it skips to
 // `skips`. `interiors` holds the tree's interior pages when a walk of the same table found them before
 // (else they are found and kept).
-void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit, std::vector<sqlite_artifact>& interiors, table_skips& skips) {
+void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
+                    std::vector<sqlite_artifact>& interiors, table_skips& skips) {
     table_walk_options walk;
-    walk.root_offset = schema.user_value_a;
+    walk.root_offset = run.layout.roots[slot].offset;
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
     walk.reporter = &skips;
+    walk.threads = run.thread_budget;
     (void)visit_table_records(file, walk, interiors, visit);
 }
 
-void walk_own_table(selk_run& run, uni::fileio& file, const table_schema& schema,
-                    const table_record_visitor& visit, table_skips& skips) {
+void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
+                    table_skips& skips) {
     std::vector<sqlite_artifact> interiors;
-    walk_own_table(run, file, schema, visit, interiors, skips);
+    walk_own_table(run, file, slot, visit, interiors, skips);
 }
-
-// map_row_columns for the rows of one walk of a table whose schema nothing else changes meanwhile: a row
-// of the same column count as the row before maps as that row did (the field map is a function of the
-// count), so the map is not walked again.
-struct walk_column_map {
-    std::vector<std::uint32_t> order;
-    std::uint64_t fill_mask = 0;
-    std::size_t count = 0;
-    bool known = false;  // `order` and `fill_mask` hold what rows of `count` columns map to
-
-    bool map(table_schema& schema, std::size_t columns, std::uint64_t mask_hint) {
-        if (known && columns == count) return true;
-        known = map_row_columns(schema, columns, mask_hint, order, fill_mask);
-        count = columns;
-        return known;
-    }
-};
 
 // The notification record of one row of the own table walk, in the reader's reused record; false when it
 // refuses the row.
-bool fill_own_notification(row_reader& reader, const own_row_filler& filler, const table_record& row,
-                           walk_column_map& columns) {
-    table_schema& schema = reader.run.layout.schemas[kSchemaNotification];
-    if (!columns.map(schema, row.values.size(), filler.mask)) return false;
-    return filler.fill(reader.notification_scratch, row, columns.order, columns.fill_mask,
-                       row_signature(reader, schema));
+bool fill_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
+                              row_column_map& columns) {
+    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return false;
+    notification_row walked;
+    walked.walked = &row;
+    walked.columns = &columns.current;
+    return filler.fill(reader.notification_scratch, walked);
 }
 
-// Whether the report reads the notification schema's column mask while it writes: the timeline forms and
-// "-all_fields" do. The own reader's field map leaves in that mask what the table's last row had, so such
-// a report is written only once the whole table was read.
-bool report_reads_notification_mask(const selk_run& run) {
-    return run.options.csvl2t || run.options.bodyfile || run.options.switches[kSwitchAllFields] != 0;
-}
-
-// The own-reader branch: each table's b-tree walked from its root page. With a sink (and a report that does
-// not read the notification mask) the notifications are walked last and handed on as they are read.
+// The own-reader branch: each table's b-tree walked from its root page. With a sink the notifications are
+// walked last and handed on as they are read.
 void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                  const std::uint64_t masks[4]) {
     selk_run& run = reader.run;
-    const bool stream = reader.sink && !report_reads_notification_mask(run);
+    const bool stream = static_cast<bool>(reader.sink);
     for (int i = 0; i < 4; ++i) {
         const std::uint32_t table_type = kTableOrder[i];
-        const table_schema& schema = run.layout.schemas[i];
         // A table that was not found has root page 0: walking from offset 0 would read the schema table's
         // page as if it were this table.
-        if (masks[i] == 0 || schema.user_value_b == 0) continue;
+        if (masks[i] == 0 || run.layout.roots[i].page == 0) continue;
         if (stream && table_type == kTableNotification) continue;
         table_skips skips;
+        row_column_map columns;
         walk_own_table(
-            run, file, schema,
+            run, file, i,
             [&](table_record& row) {
-                add_own_row(reader, table_type, i, row, masks[i], source_code);
+                add_own_row(reader, table_type, i, row, masks[i], source_code, columns);
                 return true;
             },
             skips);
         skips.tell(reader, table_type);
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
-    if (!stream || masks[kSchemaNotification] == 0 || notifications.user_value_b == 0) return;
-    own_row_filler filler;
+    if (!stream || masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
+    notification_row_filler filler;
     filler.mask = masks[kSchemaNotification];
     filler.source_code = source_code;
     filler.schema = &notifications;
@@ -393,23 +349,23 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     table_skips skips;                       // told once the rows are all handed on
     app_name_widening widening(run);
     if (widening.open()) {
-        walk_column_map columns;
+        row_column_map columns;
         walk_own_table(
-            run, file, notifications,
+            run, file, kSchemaNotification,
             [&](table_record& row) {
-                if (fill_own_notification(reader, filler, row, columns))
+                if (fill_walked_notification(reader, filler, row, columns))
                     widening.refer(reader.notification_scratch.handler_id);
                 return widening.open();
             },
             interiors, skips);
-        run.store.app_name_width = widening.width();
+        widening.apply(run);
     }
-    walk_column_map columns;
+    row_column_map columns;
     if (reader.rows == nullptr) {
         walk_own_table(
-            run, file, notifications,
+            run, file, kSchemaNotification,
             [&](table_record& row) {
-                if (!fill_own_notification(reader, filler, row, columns)) return true;
+                if (!fill_walked_notification(reader, filler, row, columns)) return true;
                 run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
                 reader.sink(reader.notification_scratch);
                 return true;
@@ -419,13 +375,15 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         return;
     }
     // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
-    reader.rows->set_own_row_filler(filler);
-    table_schema& schema = run.layout.schemas[kSchemaNotification];
+    reader.rows->set_row_filler(filler);
     walk_own_table(
-        run, file, notifications,
+        run, file, kSchemaNotification,
         [&](table_record& row) {
-            if (!columns.map(schema, row.values.size(), filler.mask)) return true;
-            reader.rows->write_own_row(row, columns.order, columns.fill_mask, row_signature(reader, schema));
+            if (!columns.map(notifications, row.values.size(), filler.mask)) return true;
+            notification_row walked;
+            walked.walked = &row;
+            walked.columns = &columns.current;
+            reader.rows->write_row(walked);
             return true;
         },
         interiors, skips);
@@ -496,22 +454,22 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     if (table_type != kTableNotification && table_type != kTableHandler && table_type != kTablePushChannel &&
         table_type != kTableHandlerSettings)
         return 0;
-    table_schema& schema = run->layout.schemas[schema_slot(table_type)];
+    const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
-    if (table_type == kTableNotification && reader->sink && reader->rows != nullptr) {
-        // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
-        if (reader->rows->row_filler().refuses(count, values)) return 0;
-        reader->rows->write_row(count, values, reader->row_sizes);
-        return 0;
-    }
     if (table_type == kTableNotification && reader->sink) {
+        notification_row row;
+        row.count = count;
+        row.values = values;
+        row.sizes = &reader->row_sizes;
+        if (reader->rows != nullptr) {
+            // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
+            if (reader->rows->row_filler().refuses(row)) return 0;
+            reader->rows->write_row(row);
+            return 0;
+        }
         // Handed on as it is read; the next row reuses the record's storage.
         notification_record& n = reader->notification_scratch;
-        reset_scratch(n);
-        if (!n.populate_record(count, values, reader->row_sizes, false, 0, mask, count_bits60(mask),
-                               kSourceSqliteLib))
-            return 0;
-        set_metadata_from_schema(n, mask, table_type, schema, row_signature(*reader, schema));
+        if (!reader->notification_filler.fill(n, row)) return 0;
         run->store.referenced_handlers.insert(n.handler_id);
         reader->sink(n);
         return 0;
@@ -527,36 +485,42 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     return 0;
 }
 
-bool notification_row_filler::refuses(int count, char** values) const {
-    return count < count_bits60(mask) || values == nullptr;
+bool notification_row_filler::refuses(const notification_row& row) const {
+    return row.walked == nullptr && (row.count < count_bits60(mask) || row.values == nullptr);
 }
 
-bool notification_row_filler::fill(notification_record& n, int count, char** values,
-                                   std::vector<unsigned>& sizes) const {
+bool notification_row_filler::fill(notification_record& n, const notification_row& row) const {
     reset_scratch(n);
-    if (!n.populate_record(count, values, sizes, false, 0, mask, count_bits60(mask), kSourceSqliteLib))
+    if (row.walked != nullptr) {
+        const table_record& walked = *row.walked;
+        if (!populate_record_in_order(n, walked.values, row.columns->order, true, walked.record_offset,
+                                      row.columns->fill_mask, source_code))
+            return false;
+        set_metadata_from_table_record(n, walked, mask, kTableNotification, *schema, row.columns->signature);
+        return true;
+    }
+    if (!n.populate_record(row.count, row.values, *row.sizes, false, 0, mask, count_bits60(mask),
+                           source_code))
         return false;
     set_metadata_from_schema(n, mask, kTableNotification, *schema, signature);
     return true;
 }
 
-bool own_row_filler::fill(notification_record& n, const table_record& row, const std::vector<std::uint32_t>& order,
-                          std::uint64_t fill_mask, const std::string& signature) const {
-    reset_scratch(n);
-    if (!populate_record_in_order(n, row.values, order, true, row.record_offset, fill_mask, source_code))
-        return false;
-    set_metadata_from_table_record(n, row, mask, kTableNotification, *schema, signature);
-    return true;
+bool row_column_map::map(const table_schema& schema, std::size_t columns, std::uint64_t mask_hint) {
+    if (known && columns == count) return true;
+    count = columns;
+    known = map_row_columns(schema, columns, mask_hint, current.order, current.fill_mask);
+    if (known) current.signature = schema_signature_text(schema, current.fill_mask);
+    return known;
 }
 
 int analyze_db_library_path(selk_run* run, std::string& path) {
     if (run == nullptr) return 0;
-    return read_database_tables(*run, path, nullptr, nullptr, nullptr);
+    return read_database_tables(*run, path, table_read_events());
 }
 
-int read_database_tables(selk_run& database_run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows,
-                         const std::function<void()>& tables_begin) {
+int read_database_tables(selk_run& database_run, std::string& path, const table_read_events& events,
+                         unsigned* source_code) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     if (path.empty()) return 0;
@@ -621,8 +585,9 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
             table_schema& schema = run->layout.schemas[t];
             std::uint32_t keyword_end = 0;
             parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
-            schema.user_value_b = roots[i];
-            schema.user_value_a =
+            table_root& root = run->layout.roots[t];
+            root.page = roots[i];
+            root.offset =
                 roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
             break;
         }
@@ -653,15 +618,15 @@ int read_database_tables(selk_run& database_run, std::string& path, const notifi
     }
 
     row_reader reader(*run);
-    reader.sink = sink;
-    reader.flush = flush;
-    if (sink) reader.rows = rows;
+    reader.sink = events.sink;
+    reader.flush = events.flush;
+    if (events.sink) reader.rows = events.rows;
     const bool own_reader = run->options.switches[kSwitchCarve] != 0;
     unsigned code = kSourceSqliteLib;
     if (own_reader) code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
     // The slack scan that follows carves no valid log frames once the tables came from the log's image.
     if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
-    if (tables_begin) tables_begin();
+    if (events.tables_begin) events.tables_begin();
     if (!own_reader) {
         if (!read_tables_with_library(reader, path, masks)) return 0;
     } else {

@@ -12,6 +12,7 @@
 
 #include "notifications/database_state.h"
 #include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
 
 // The sqlite3_exec row-callback form.
@@ -22,31 +23,54 @@ using notification_sink = std::function<void(notification_record&)>;
 
 class row_pipeline;
 
-// Makes the notification record of one row of the library's SELECT, as the row callback does: what a
-// receiver of raw rows needs to fill them later, on another thread. Only reads what it points to.
-struct notification_row_filler {
-    std::uint64_t mask = 0;                // the notification schema's column mask
-    const table_schema* schema = nullptr;  // the notification schema
-    std::string signature;                 // its signature text
-
-    // True when a row of `count` values is refused (the record would not be filled).
-    bool refuses(int count, char** values) const;
-    // Resets `n` and fills it from the row (source code 1); false when refused.
-    bool fill(notification_record& n, int count, char** values, std::vector<unsigned>& sizes) const;
+// How the values of a row of the own table walk map to the notification schema's fields, as
+// map_row_columns gives it for rows of that many values, with the signature text a record of the row is
+// stamped with. The walk works it out and hands it on with the row.
+struct row_columns {
+    std::vector<std::uint32_t> order;  // the values to hand over, in field-bit order
+    std::uint64_t fill_mask = 0;       // the mask to fill with
+    std::string signature;             // the schema's field abbreviations for that mask
 };
 
-// Makes the notification record of one row of the own table walk, as the walk does, for a receiver that
-// fills the walk's rows later, on another thread. Only reads what it points to (of the schema, its digest
-// text, which a walk does not change).
-struct own_row_filler {
-    std::uint64_t mask = 0;                // the notification mask the walk reads, stamped on each record
-    unsigned source_code = 0;              // 3, or 12 for a walk of the log's image
-    const table_schema* schema = nullptr;  // the notification schema
+// The row_columns of the rows of one walk of a table: a row of as many values as the row before maps as
+// that one did (the mapping is a function of the count), so it is worked out again only when the count
+// changes.
+struct row_column_map {
+    row_columns current;  // for rows of `count` values, when `known`
+    std::size_t count = 0;
+    bool known = false;
 
-    // Resets `n` and fills it from `row` with what map_row_columns gave for the row (`order`, `fill_mask`)
-    // and the schema's signature text at that row; false when refused.
-    bool fill(notification_record& n, const table_record& row, const std::vector<std::uint32_t>& order,
-              std::uint64_t fill_mask, const std::string& signature) const;
+    // Maps rows of `columns` values (map_row_columns with `mask_hint`); false when such a row is refused.
+    bool map(const table_schema& schema, std::size_t columns, std::uint64_t mask_hint);
+};
+
+// One notification row as either reader hands it on, before it is a record: the library's values, or a row
+// of the own table walk with the mapping of its values to the schema's fields. It points to what the reader
+// holds for the row.
+struct notification_row {
+    // A row of the library: `count` values (null for SQL NULL) of the lengths in `sizes`.
+    int count = 0;
+    char** values = nullptr;
+    std::vector<unsigned>* sizes = nullptr;
+    // A row of the own walk (null for a row of the library) and its column mapping. A receiver may swap the
+    // row's values out.
+    table_record* walked = nullptr;
+    const row_columns* columns = nullptr;
+};
+
+// Makes the notification record of a row of either reader: the one place a notification row becomes a
+// record. Only reads what it points to (of the schema, its digest text, which a read does not change), so a
+// receiver of rows may fill them later, on another thread.
+struct notification_row_filler {
+    std::uint64_t mask = 0;                  // the notification schema's column mask, stamped on each record
+    unsigned source_code = kSourceSqliteLib;  // of the rows: 1 library, 3 own walk, 12 own walk of the log
+    const table_schema* schema = nullptr;    // the notification schema
+    std::string signature;                   // its signature text, for the library's rows
+
+    // True when a row of the library is refused before it is filled (fewer values than the mask has bits).
+    bool refuses(const notification_row& row) const;
+    // Resets `n` and fills it from `row`; false when refused.
+    bool fill(notification_record& n, const notification_row& row) const;
 };
 
 // The row callback's context: the run it reads for, and what the callback keeps from row to row.
@@ -63,8 +87,9 @@ struct row_reader {
     // sink before it is in the report first.
     std::function<void()> flush;
     notification_record notification_scratch;  // the notification being handed to the sink
-    // When set (with a sink), the library's notification rows go to it raw instead of to the sink: it fills
-    // and writes them, on its formatter threads when it runs them.
+    notification_row_filler notification_filler;  // fills the library's notification rows (with a sink)
+    // When set (with a sink), the notification rows of both readers go to it raw instead of to the sink: it
+    // fills and writes them, on its formatter threads when it runs them.
     row_pipeline* rows = nullptr;
     // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while `rows`
     // takes the notification rows, which reads them by their sizes).
@@ -81,27 +106,37 @@ struct row_reader {
     signature_cache row_signature;
 };
 
+// What the reading of a database's tables tells its caller as it goes. Every member may be left empty: the
+// notifications are then kept in the store.
+struct table_read_events {
+    // Each notification as it is read, after the other tables, instead of being kept in the notification
+    // vector (see row_reader), unless the table could not be read that way.
+    notification_sink sink;
+    // With a sink: the pipeline that the notification rows of both readers are handed to unfilled (it fills
+    // and writes them, on its formatter threads when it runs them).
+    row_pipeline* rows = nullptr;
+    // Called before a failure is said, so that every notification handed on before it is in the report.
+    std::function<void()> flush;
+    // Called once the schemas are known and run.carve_switch holds what it will hold after the read, just
+    // before the first table is read.
+    std::function<void()> tables_begin;
+};
+
 // Reads the live rows of the database at `path` into the store of `run` (cleared first with
-// clear_after_each_iteration). `path` is replaced by its environment-expanded form, which also becomes the
-// run's db_path. Returns 1 when the tables were read (run.input_read is then set, and run.carve_switch
-// cleared when the rows came from the log's image); 0 for an
-// empty path, an unreadable file or one that is not SQLite (messages on standard error when progress
-// output is on), a schema that cannot be read or lacks the notification or handler table (diagnostics
-// log), a failed open, or a notification SELECT that failed before it gave a row. When the library fails
-// part of the way through any table, or the own reader skips a page of one, the rows read stay, the table
-// and the error (the page, where and why) are named on standard error and run.tables_incomplete is set;
-// the other tables are still read. A "-wal" or "-journal" companion that is there but cannot be read is
-// named on standard error and sets run.tables_incomplete too; the tables are still read. *source_code (when
-// given) is set to the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's
-// image), 0 when nothing was read. With a sink the notifications are handed to it as they are read (see
-// row_reader), unless the table could not be read that way; `flush` (when set) is called before a failure
-// is said.
-// With `rows` (and a sink), the notification rows of the library are handed to it raw (see row_reader); the
-// own reader's rows still go to the sink. `tables_begin` (when set) is called once the schemas are known and
-// run.carve_switch holds what it will hold after the read, just before the first table is read.
-int read_database_tables(selk_run& run, std::string& path, const notification_sink& sink,
-                         const std::function<void()>& flush, unsigned* source_code, row_pipeline* rows = nullptr,
-                         const std::function<void()>& tables_begin = {});
+// clear_after_each_iteration), telling `events` as it goes. `path` is replaced by its environment-expanded
+// form, which also becomes the run's db_path. Returns 1 when the tables were read (run.input_read is then
+// set, and run.carve_switch cleared when the rows came from the log's image); 0 for an empty path, an
+// unreadable file or one that is not SQLite (messages on standard error when progress output is on), a
+// schema that cannot be read or lacks the notification or handler table (diagnostics log), a failed open,
+// or a notification SELECT that failed before it gave a row. When the library fails part of the way
+// through any table, or the own reader skips a page of one, the rows read stay, the table and the error
+// (the page, where and why) are named on standard error and run.tables_incomplete is set; the other tables
+// are still read. A "-wal" or "-journal" companion that is there but cannot be read is named on standard
+// error and sets run.tables_incomplete too; the tables are still read. *source_code (when given) is set to
+// the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing
+// was read.
+int read_database_tables(selk_run& run, std::string& path, const table_read_events& events,
+                         unsigned* source_code = nullptr);
 
 // read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
 // image (source 12), the run's carve_switch is cleared, so that a slack scan of the same run carves no

@@ -467,28 +467,6 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
 
 namespace {
 
-bool same_fields(const std::vector<table_field>& a, const std::vector<table_field>& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const table_field& x = a[i];
-        const table_field& y = b[i];
-        if (x.definition != y.definition || x.name != y.name || x.name_lower != y.name_lower ||
-            x.type_class != y.type_class || x.constraints != y.constraints || x.default_value != y.default_value ||
-            x.optional != y.optional || x.present != y.present || x.column_bit != y.column_bit ||
-            x.user_value != y.user_value)
-            return false;
-    }
-    return true;
-}
-
-bool same_schema(const table_schema& a, const table_schema& b) {
-    return a.name == b.name && same_fields(a.fields, b.fields) && a.index_flag == b.index_flag &&
-           a.column_mask == b.column_mask && a.user_value_a == b.user_value_a && a.user_value_b == b.user_value_b &&
-           a.column_count == b.column_count && a.field_map == b.field_map && a.without_rowid == b.without_rowid &&
-           std::memcmp(a.signature_digest.bytes(), b.signature_digest.bytes(), 16) == 0 &&
-           a.signature_digest_text == b.signature_digest_text;
-}
-
 // Appends `staged` to `records`; the whole vector is taken when `records` is empty.
 template <typename T>
 void append_staged(std::vector<T>& records, std::vector<T>& staged) {
@@ -502,13 +480,6 @@ void append_staged(std::vector<T>& records, std::vector<T>& staged) {
 }
 
 }  // namespace
-
-bool stage_fits_run(const recovered_stage& stage, const selk_run& run, const table_schema (&snapshot)[3]) {
-    for (int i = 0; i < 3; ++i) {
-        if (stage.used[i] && !same_schema(run.layout.schemas[i], snapshot[i])) return false;
-    }
-    return true;
-}
 
 void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     notification_store& store = run.store;

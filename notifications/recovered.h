@@ -58,7 +58,7 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
 
 // Carved records sorted as add_recovered_records sorts them, kept apart from the run until they are
 // merged into it: the sorting reads and rebuilds only the stage's copies of the three schemas, so it may
-// run on another thread while the run's tables are read.
+// run on another thread while the run's tables are read (which leave the run's schemas as they are).
 struct recovered_stage {
     table_schema schemas[3];  // notification, handler, push channel: copies of the run's, as sorting leaves them
     bool used[3] = {false, false, false};  // a record of the schema's table was sorted
@@ -70,9 +70,6 @@ struct recovered_stage {
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
 // Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage);
-// True when each schema the stage's sorting used is in the run what it was in `snapshot` when sorting
-// began.
-bool stage_fits_run(const recovered_stage& stage, const selk_run& run, const table_schema (&snapshot)[3]);
 // Appends the staged records to the run's store, indexes them and marks their handlers referenced, as
 // add_recovered_records does, and gives the run the schemas the sorting used.
 void merge_recovered_records(recovered_stage& stage, selk_run& run);

@@ -136,9 +136,9 @@ delimited_row_writer::delimited_row_writer(const selk_run& run)
 int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_record& n,
                                 notification_handler_record* handler, const wns_push_channel_record* channel) {
   const delimited_columns& c = columns_;
-  // Only the cells of "-all_fields" read the mask; the own reader may change it while other threads format.
+  // Only the cells of "-all_fields" read the record's mask: which of its table's columns the row had.
   const bool all_fields = c.order >= 0 || c.id >= 0 || c.handler_id >= 0;
-  const std::uint64_t mask = all_fields ? run.layout.schemas[kSchemaNotification].column_mask : 0;
+  const std::uint64_t mask = all_fields ? n.column_mask : 0;
   // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
   const std::uint32_t row_flags = run.options.quoted_csv_fields ? kCellQuote : 0;
   const unsigned cells = static_cast<unsigned>(run.header_fields.size());

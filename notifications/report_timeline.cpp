@@ -21,10 +21,6 @@ const char* const kTimeZone = "UTC";
 constexpr std::uint64_t kTypeBit = 1u << 4;     // notification column 4 (Type) is in the table
 constexpr std::uint64_t kPayloadBit = 1u << 5;  // notification column 5 (Payload) is in the table
 
-std::uint64_t notification_mask(const selk_run& run) {
-  return run.layout.schemas[kSchemaNotification].column_mask;
-}
-
 // A text built of pieces that each end in "; ", without the last "; " (an empty text stays empty).
 std::string without_tail(std::ostringstream& os) {
   erase_stream_tail(os, 2, true);
@@ -40,8 +36,8 @@ int write_notification_l2t(std::ostream& os, selk_run& run, const notification_r
   ctx.macb.set_labels("Last Modified", "Last Access", "ExpiryTime", "ArrivalTime");
 
   const bool recovered = is_recovered_record(n);
-  const bool show_type = (notification_mask(run) & kTypeBit) != 0;
-  const bool show_payload = (notification_mask(run) & kPayloadBit) != 0;
+  const bool show_type = (n.column_mask & kTypeBit) != 0;
+  const bool show_payload = (n.column_mask & kPayloadBit) != 0;
   ctx.sourcetype = recovered ? kSourceTypeRecovered : kSourceType;
   ctx.source = kSourceText;
 
@@ -81,8 +77,8 @@ int write_notification_bodyfile(std::ostream& os, selk_run& run, const notificat
   ctx.macb.set_times(0, 0, 0, n.arrival_time, qm::type_filetime);
   ctx.time_zone = kTimeZone;
 
-  const bool show_type = (notification_mask(run) & kTypeBit) != 0;
-  const bool show_payload = (notification_mask(run) & kPayloadBit) != 0;
+  const bool show_type = (n.column_mask & kTypeBit) != 0;
+  const bool show_payload = (n.column_mask & kPayloadBit) != 0;
   std::ostringstream name;
   if (is_recovered_record(n)) name << "Recovered Data; ";
   name << kSourceType << "; ";

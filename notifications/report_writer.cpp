@@ -24,6 +24,17 @@ void create_per_table_files(const std::string& out_file) {
 
 }  // namespace
 
+app_name_widening::app_name_widening(const selk_run& run) : width_(run.store.app_name_width) {
+  // Only names that the report prints widen the column, and only when it is padded.
+  if (run.options.no_whitespace) return;
+  for (const notification_handler_record& h : run.store.handlers) {
+    if (h.app_name.size() <= width_) continue;
+    std::size_t& longest = longest_[h.record_id];
+    if (h.app_name.size() > longest) longest = h.app_name.size();
+    if (h.app_name.size() > top_) top_ = h.app_name.size();
+  }
+}
+
 notification_handler_record* join_handler(selk_run& run, const notification_record& n) {
   if (run.layout.schemas[kSchemaHandler].column_count == 0) return nullptr;
   return run.store.handler_for(n.handler_id);

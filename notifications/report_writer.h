@@ -4,7 +4,9 @@
 // file offset are left out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -13,6 +15,31 @@
 #include "notifications/database_state.h"
 
 class delimited_row_writer;
+
+// The report's sizing of the padded application-name column: the longest name of a handler that some
+// notification refers to. With the handlers read before the notifications, the reader hands the
+// notification rows' handler ids to refer() only while open(): the handlers whose names are longer than the
+// column are the candidates, and the rows are read only until the longest name that can count is found.
+// apply() gives the run's store the width found.
+class app_name_widening {
+  public:
+    explicit app_name_widening(const selk_run& run);
+
+    // True while a notification row could still widen the column.
+    bool open() const { return width_ < top_; }
+    // A notification refers to `handler_id`.
+    void refer(std::uint64_t handler_id) {
+        const auto it = longest_.find(handler_id);
+        if (it != longest_.end() && it->second > width_) width_ = it->second;
+    }
+    std::uint32_t width() const { return static_cast<std::uint32_t>(width_); }
+    void apply(selk_run& run) const { run.store.app_name_width = width(); }
+
+  private:
+    std::size_t width_;
+    std::size_t top_ = 0;                            // the longest candidate name
+    std::map<std::uint64_t, std::size_t> longest_;  // handler id -> its longest name above the width
+};
 
 // File offsets already printed. Records are printed in file order more often than not, so the set is kept by
 // 4 KiB stretch of the file: the offsets of one stretch share one cache line (a bitmap once they are many),

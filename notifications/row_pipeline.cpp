@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <new>
+#include <set>
 #include <streambuf>
 #include <utility>
 
@@ -40,10 +43,7 @@ class string_append_buf : public std::streambuf {
 
 row_pipeline::row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads)
     : os_(os), run_(run), serial_(serial) {
-    if (threads < 0) {
-        const unsigned cores = std::thread::hardware_concurrency();
-        threads = cores > 1 ? static_cast<int>(std::min(cores - 1, kMostThreads)) : 0;
-    }
+    if (threads < 0) threads = static_cast<int>(std::min(run.thread_budget, kMostThreads));
     wanted_threads_ = static_cast<unsigned>(threads);
 }
 
@@ -80,22 +80,36 @@ void row_pipeline::write(notification_record& n) {
         }
     }
     if (!serial_.admit(n)) return;
-    if (current_->rows.empty()) current_->rows.resize(kBatchRows);
-    current_->raw[current_->used].kind = slot_kind::filled;
-    std::swap(current_->rows[current_->used], n);
-    if (++current_->used == kBatchRows) submit_current();
+    batch& b = current();
+    b.raw[b.used].kind = slot_kind::filled;
+    std::swap(b.rows[b.used], n);
+    if (++b.used == kBatchRows) submit_current();
+}
+
+row_pipeline::batch& row_pipeline::current() {
+    if (current_ == nullptr) {
+        current_ = &stage_->next();
+        if (current_->rows.empty()) current_->rows.resize(kBatchRows);
+        if (current_->raw.empty()) current_->raw.resize(kBatchRows);
+    }
+    return *current_;
 }
 
 void row_pipeline::set_row_filler(const notification_row_filler& filler) {
     drain();
     filler_ = filler;
+    mappings_.clear();
 }
 
-void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& sizes) {
+void row_pipeline::write_row(notification_row& row) {
+    if (row.walked != nullptr) {
+        write_walked_row(*row.walked, *row.columns);
+        return;
+    }
     if (!parallel_) {
         // Copied, then filled here; writing it may start the threads.
         serial_raw_.used = 0;
-        const std::size_t at = serial_raw_.append(count, values, sizes);
+        const std::size_t at = serial_raw_.append(row.count, row.values, *row.sizes);
         fill_library_row(scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
@@ -103,10 +117,10 @@ void row_pipeline::write_row(int count, char** values, std::vector<unsigned>& si
     }
     // A library row is never a recovered one: it is always admitted.
     ++seen_;
-    batch& b = *current_;
+    batch& b = current();
     raw_row& r = b.raw[b.used];
     r.kind = slot_kind::library_row;
-    r.at = b.library.append(count, values, sizes);
+    r.at = b.library.append(row.count, row.values, *row.sizes);
     if (++b.used == kBatchRows) submit_current();
 }
 
@@ -193,20 +207,25 @@ void row_pipeline::fill_library_row(notification_record& n, const packed_rows& r
                                     std::vector<char*>& values, std::vector<unsigned>& sizes,
                                     std::string& digits) const {
     rows.unpack(at, values, sizes, digits);
-    filler_.fill(n, static_cast<int>(values.size()), values.data(), sizes);
+    notification_row row;
+    row.count = static_cast<int>(values.size());
+    row.values = values.data();
+    row.sizes = &sizes;
+    filler_.fill(n, row);
 }
 
-void row_pipeline::set_own_row_filler(const own_row_filler& filler) {
-    drain();
-    own_filler_ = filler;
-    signatures_.clear();
+void row_pipeline::fill_walked_row(notification_record& n, table_record& walked,
+                                   const row_columns& columns) const {
+    notification_row row;
+    row.walked = &walked;
+    row.columns = &columns;
+    filler_.fill(n, row);
 }
 
-void row_pipeline::write_own_row(table_record& row, const std::vector<std::uint32_t>& order,
-                                 std::uint64_t fill_mask, const std::string& signature) {
+void row_pipeline::write_walked_row(table_record& row, const row_columns& columns) {
     if (!parallel_) {
         // Filled here; writing it may start the threads.
-        own_filler_.fill(scratch_, row, order, fill_mask, signature);
+        fill_walked_row(scratch_, row, columns);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
@@ -214,17 +233,18 @@ void row_pipeline::write_own_row(table_record& row, const std::vector<std::uint3
     // Whether the row is printed (its record would be a recovered one, from this offset) is asked in turn,
     // where its text reaches the report.
     ++seen_;
-    if (signatures_.empty() || signatures_.back() != signature) signatures_.push_back(signature);
-    batch& b = *current_;
+    if (mappings_.empty() || mappings_.back().order != columns.order ||
+        mappings_.back().fill_mask != columns.fill_mask || mappings_.back().signature != columns.signature)
+        mappings_.push_back(columns);
+    batch& b = current();
     raw_row& r = b.raw[b.used];
-    r.kind = slot_kind::own_row;
-    r.own.values.swap(row.values);
-    r.own.header_bytes.swap(row.header_bytes);
-    r.own.record_offset = row.record_offset;
-    r.own.rowid = row.rowid;
-    r.order = order;
-    r.fill_mask = fill_mask;
-    r.signature = &signatures_.back();
+    r.kind = slot_kind::walked_row;
+    ++b.walked;
+    r.walked.values.swap(row.values);
+    r.walked.header_bytes.swap(row.header_bytes);
+    r.walked.record_offset = row.record_offset;
+    r.walked.rowid = row.rowid;
+    r.columns = &mappings_.back();
     if (++b.used == kBatchRows) submit_current();
 }
 
@@ -238,25 +258,27 @@ bool row_pipeline::start() {
     // Enough batches for every thread to hold one being formatted and one waiting for its turn, and for
     // the reader to fill one: the memory in flight stays bounded.
     const std::size_t batches = 2 * static_cast<std::size_t>(wanted_threads_) + 2;
-    for (std::size_t i = 0; i < batches; ++i) {
-        owned_.push_back(std::make_unique<batch>());
-        owned_.back()->raw.resize(kBatchRows);
-        free_.push_back(owned_.back().get());
-    }
-    current_ = free_.back();
-    free_.pop_back();
-    workers_.reserve(wanted_threads_);
-    for (unsigned i = 0; i < wanted_threads_; ++i) {
-        std::thread worker;
-        if (!platform_start_thread(worker, [this] { work(); }, [this](std::exception_ptr e) { fail(e); })) break;
-        workers_.push_back(std::move(worker));
-    }
-    threads_started_ = static_cast<unsigned>(workers_.size());
-    if (workers_.empty()) {
+    // A formatter: a writer of the thread's own, kept from batch to batch with its row buffers and recent
+    // time texts; the header is already out, so it only formats rows, into the text of the batch at hand.
+    const auto make_formatter = [this]() -> std::function<void(batch&, batch_text&)> {
+        struct formatter {
+            string_append_buf buf;
+            std::ostream out{&buf};
+            record_writer writer;
+            explicit formatter(selk_run& run) : writer(out, run) {}
+        };
+        auto f = std::make_shared<formatter>(run_);
+        return [this, f](batch& b, batch_text& out) {
+            f->buf.target(&out.text);
+            format(b, out, f->writer);
+        };
+    };
+    stage_ = std::make_unique<stage>(batches, make_formatter,
+                                     [this](batch& b, batch_text& out) { write_in_turn(b, out); });
+    threads_started_ = stage_->start(wanted_threads_);
+    if (threads_started_ == 0) {
         // No thread to be had: the rows stay on this thread, the report is the same.
-        current_ = nullptr;
-        free_.clear();
-        owned_.clear();
+        stage_.reset();
         return false;
     }
     // Fewer threads than wanted format the same batches, only more slowly.
@@ -264,135 +286,85 @@ bool row_pipeline::start() {
     return true;
 }
 
-void row_pipeline::fail(std::exception_ptr error) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!error_) error_ = std::move(error);
-    work_ready_.notify_all();
-    turn_.notify_all();
-}
-
-void row_pipeline::throw_if_failed() const {
-    if (error_) std::rethrow_exception(error_);
-}
-
 void row_pipeline::submit_current() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    throw_if_failed();
-    current_->sequence = next_sequence_++;
-    queued_.push_back(current_);
     current_ = nullptr;
-    work_ready_.notify_one();
-    turn_.wait(lock, [this] { return error_ || !free_.empty(); });
-    throw_if_failed();
-    current_ = free_.back();
-    free_.pop_back();
+    stage_->submit();
 }
 
-void row_pipeline::format(batch& b, record_writer& writer) {
-    b.text.clear();
-    b.ends.clear();
+void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) const {
+    out.text.clear();
+    out.ends.clear();
+    out.handlers.clear();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
     std::string digits;
-    if (b.rows.empty()) b.rows.resize(kBatchRows);
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         if (r.kind == slot_kind::library_row) {
             fill_library_row(b.rows[i], b.library, r.at, values, sizes, digits);
-        } else if (r.kind == slot_kind::own_row) {
-            own_filler_.fill(b.rows[i], r.own, r.order, r.fill_mask, *r.signature);
+            out.handlers.push_back(b.rows[i].handler_id);
+        } else if (r.kind == slot_kind::walked_row) {
+            fill_walked_row(b.rows[i], r.walked, *r.columns);
+            out.handlers.push_back(b.rows[i].handler_id);
         }
         // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again. It
         // writes only into the batch's text, so a failed write is memory that ran out; the row must not be
         // left out without a word.
         if (!writer.write_admitted(b.rows[i])) throw std::bad_alloc();
-        b.ends.push_back(b.text.size());
+        out.ends.push_back(out.text.size());
     }
+    // Each handler once: the reading thread notes them.
+    std::sort(out.handlers.begin(), out.handlers.end());
+    out.handlers.erase(std::unique(out.handlers.begin(), out.handlers.end()), out.handlers.end());
 }
 
-void row_pipeline::write_in_turn(batch& b, std::unique_lock<std::mutex>& lock) {
-    // In turn and under the lock: the own reader's rows are admitted in reading order, and the reading
-    // thread does not touch the run's referenced handlers while raw rows are in flight.
+void row_pipeline::write_in_turn(batch& b, batch_text& out) {
+    // On the reading thread, in reading order: the own reader's rows are admitted in that order, and the
+    // handlers the raw rows refer to are noted where the reading thread notes the others'.
+    // The ids come sorted: each goes in just after the one before.
+    std::set<std::uint64_t>& referenced = run_.store.referenced_handlers;
+    auto at = referenced.begin();
+    for (const std::uint64_t id : out.handlers) at = std::next(referenced.insert(at, id));
     std::size_t start = 0;
     std::size_t run_start = 0;  // where the text not yet written begins
-    std::vector<std::pair<std::size_t, std::size_t>>& spans = b.spans;
+    std::vector<std::pair<std::size_t, std::size_t>>& spans = spans_;
     spans.clear();
-    for (std::size_t i = 0; i < b.used; ++i) {
-        const std::size_t end = b.ends[i];
-        if (b.raw[i].kind == slot_kind::library_row) run_.store.referenced_handlers.insert(b.rows[i].handler_id);
-        if (b.raw[i].kind == slot_kind::own_row) {
-            run_.store.referenced_handlers.insert(b.rows[i].handler_id);
-            if (!serial_.admit_recovered(b.raw[i].own.record_offset, own_filler_.source_code)) {
+    // Only the own walk's rows are admitted here; a batch of the library's rows is written whole.
+    for (std::size_t i = 0; i < b.used && b.walked != 0; ++i) {
+        const std::size_t end = out.ends[i];
+        if (b.raw[i].kind == slot_kind::walked_row) {
+            if (!serial_.admit_recovered(b.raw[i].walked.record_offset, filler_.source_code)) {
                 if (start > run_start) spans.emplace_back(run_start, start);
                 run_start = end;
             }
         }
         start = end;
     }
-    if (b.text.size() > run_start) spans.emplace_back(run_start, b.text.size());
-    lock.unlock();
+    if (out.text.size() > run_start) spans.emplace_back(run_start, out.text.size());
     for (const auto& span : spans)
-        os_.write(b.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
-    lock.lock();
-}
-
-void row_pipeline::work() {
-    // A writer of the thread's own, kept from batch to batch with its row buffers and recent time texts:
-    // the header is already out, so it only formats rows, into the text of the batch at hand.
-    string_append_buf buf;
-    std::ostream out(&buf);
-    record_writer writer(out, run_);
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        work_ready_.wait(lock, [this] { return stopping_ || error_ || !queued_.empty(); });
-        // After a failure the batches are left: the reading thread stops the run.
-        if (error_ || queued_.empty()) return;
-        batch* b = queued_.front();
-        queued_.pop_front();
-        lock.unlock();
-        buf.target(&b->text);
-        format(*b, writer);
-        lock.lock();
-        // Texts reach the report in the order the batches were submitted.
-        turn_.wait(lock, [this, b] { return error_ || written_ == b->sequence; });
-        if (error_) return;
-        write_in_turn(*b, lock);
-        b->used = 0;
-        b->library.used = 0;
-        ++written_;
-        free_.push_back(b);
-        turn_.notify_all();
-    }
+        os_.write(out.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
+    b.used = 0;
+    b.walked = 0;
+    b.library.used = 0;
 }
 
 void row_pipeline::drain() {
     if (!parallel_) return;
-    // No batch is being filled after a failed hand-over.
     if (current_ != nullptr && current_->used != 0) submit_current();
-    std::unique_lock<std::mutex> lock(mutex_);
-    turn_.wait(lock, [this] { return error_ || written_ == next_sequence_; });
-    throw_if_failed();
+    stage_->finish();
 }
 
 void row_pipeline::finish() {
     if (!parallel_) return;
     drain();
-    stop_threads();
+    stage_->stop();
     // A thread that failed after its last batch still ran out of memory: the run says so.
-    std::lock_guard<std::mutex> lock(mutex_);
-    throw_if_failed();
+    stage_->throw_if_failed();
+    stop_threads();
 }
 
 void row_pipeline::stop_threads() {
-    if (!workers_.empty()) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        work_ready_.notify_all();
-        for (std::thread& t : workers_) t.join();
-        workers_.clear();
-    }
+    if (stage_) stage_->stop();
     parallel_ = false;
     refused_ = true;
 }

@@ -1,20 +1,18 @@
 // Notification rows written with several threads: the reading thread hands each notification on in
-// batches, formatter threads turn a batch into its report text, and the texts reach the report in the order
-// the notifications were read. A small table never starts a thread: its rows are written as they come.
-// Where no formatter thread can be started the rows stay on the reading thread; a formatter's failure (out of
-// memory) is thrown on the reading thread at its next hand-over, drain() or finish().
+// batches through an ordered_stage, formatter threads turn a batch into its report text (a function of the
+// batch alone), and the reading thread writes the texts to the report in the order the notifications were
+// read, noting the handlers they refer to and the offsets printed as it does. A small table never starts a
+// thread: its rows are written as they come. Where no formatter thread can be started the rows stay on the
+// reading thread; a formatter's failure (out of memory) is thrown on the reading thread at its next
+// hand-over, drain() or finish().
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <exception>
 #include <memory>
-#include <mutex>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -22,17 +20,18 @@
 #include "notifications/records.h"
 #include "notifications/report_writer.h"
 #include "notifications/database_state.h"
+#include "platform/ordered_stage.h"
 
 class row_pipeline {
   public:
     // Rows written one by one before the formatter threads start; below it no thread is started.
-    static constexpr std::size_t kSerialRows = 4096;
+    static constexpr std::size_t kSerialRows = 1024;
     // Notifications per batch.
     static constexpr std::size_t kBatchRows = 256;
 
     // Writes through `serial` (which writes to `os`) until the formatter threads start. `threads` is the
-    // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the machine's cores
-    // less one (at most 4; none on a machine of one core).
+    // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the run's share of
+    // its thread budget (at most 4).
     row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads = -1);
     ~row_pipeline();
     row_pipeline(const row_pipeline&) = delete;
@@ -40,22 +39,14 @@ class row_pipeline {
 
     // Hands on one notification; its contents may be swapped out (the caller resets it for the next row).
     void write(notification_record& notification);
-    // The filler of the raw rows that follow (after the rows handed on so far are in the report).
+    // The filler of the rows that follow (after the rows handed on so far are in the report).
     void set_row_filler(const notification_row_filler& filler);
     const notification_row_filler& row_filler() const { return filler_; }
-    // Hands on one row of the library as its values (`count` of them, null for SQL NULL, `sizes` their
-    // byte lengths, by which they are read), filled with the row filler where it is formatted; the values
-    // are copied. The row must not be one the filler refuses. The handler the row refers to joins the
-    // run's referenced handlers by the time drain() returns.
-    void write_row(int count, char** values, std::vector<unsigned>& sizes);
-    // The filler of the own reader's rows that follow (after the rows handed on so far are in the report).
-    void set_own_row_filler(const own_row_filler& filler);
-    // Hands on one row of the own table walk, filled with the own-row filler where it is formatted: its
-    // values and header bytes are swapped out. `order` and `fill_mask` are what map_row_columns gave for the
-    // row (which it must not have refused), `signature` the schema's signature text at that row. The handler
-    // the row refers to joins the run's referenced handlers by the time drain() returns.
-    void write_own_row(table_record& row, const std::vector<std::uint32_t>& order, std::uint64_t fill_mask,
-                       const std::string& signature);
+    // Hands on one row of either reader, filled with the row filler where it is formatted. The library's
+    // values (read by their sizes) are copied, and the row must not be one the filler refuses; a walked row's
+    // values and header bytes are swapped out, and its column mapping (which must not have refused it) is
+    // kept. The handler the row refers to joins the run's referenced handlers by the time drain() returns.
+    void write_row(notification_row& row);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
     // Returns once every notification handed on so far is in the report stream; the threads stay. Throws what
@@ -69,8 +60,8 @@ class row_pipeline {
     unsigned threads_started() const { return threads_started_; }
 
   private:
-    // What a slot holds: a filled record, or a row to fill where it is formatted.
-    enum class slot_kind : std::uint8_t { filled, library_row, own_row };
+    // What a slot holds: a filled record, or a row of either reader to fill where it is formatted.
+    enum class slot_kind : std::uint8_t { filled, library_row, walked_row };
     // Rows of the library packed one after another, each as its value count, each value's size (kNullSize
     // for SQL NULL, kLentInteger for an integer's 8 bytes), then the values, each text or blob followed by a
     // zero byte. One buffer a batch: the reading thread writes it front to back; integers become decimal
@@ -90,23 +81,27 @@ class row_pipeline {
     struct raw_row {
         slot_kind kind = slot_kind::filled;
         std::size_t at = 0;  // a library row: where it starts in its batch's packed rows
-        // A row of the own reader:
-        table_record own;
-        std::vector<std::uint32_t> order;
-        std::uint64_t fill_mask = 0;
-        const std::string* signature = nullptr;  // one of signatures_
+        // A row of the own walk:
+        table_record walked;
+        const row_columns* columns = nullptr;  // one of mappings_
     };
+    // The input of the stage: the rows of one batch as the reading thread handed them on. A formatter fills
+    // the slots' records from their raw rows, in the batch's own storage.
     struct batch {
-        // kBatchRows slots, their storage reused; made on first use, by whichever thread first fills them
+        // kBatchRows slots, their storage reused; made on first use
         std::vector<notification_record> rows;
         std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
         packed_rows library;                    // the values of its library rows
         std::size_t used = 0;                   // slots filled
-        std::uint64_t sequence = 0;             // its place in the report
-        std::string text;                       // the finished rows
-        std::vector<std::size_t> ends;          // where each slot's text ends in `text`
-        std::vector<std::pair<std::size_t, std::size_t>> spans;  // the parts of `text` to write
+        std::size_t walked = 0;                 // of them, rows of the own walk
     };
+    // The output of the stage: the batch's finished rows.
+    struct batch_text {
+        std::string text;                       // the rows' report text
+        std::vector<std::size_t> ends;          // where each slot's text ends in `text`
+        std::vector<std::uint64_t> handlers;    // the handlers its raw rows refer to, each once
+    };
+    using stage = ordered_stage<batch, batch_text>;
 
     // True when the report form allows rows to be formatted apart from one another.
     bool parallel_allowed() const;
@@ -114,23 +109,22 @@ class row_pipeline {
     bool start();
     // Stops and joins the formatter threads; throws nothing.
     void stop_threads();
-    // A formatter thread's failure: kept for the reading thread, and every waiting thread woken.
-    void fail(std::exception_ptr error);
-    // Throws the failure of a formatter thread, if one failed; `mutex_` is held.
-    void throw_if_failed() const;
+    // The batch being filled (taken from the stage when none is).
+    batch& current();
     void submit_current();
-    void work();
-    // Fills and formats the batch's rows with `writer`, whose stream appends to the batch's text.
-    void format(batch& b, record_writer& writer);
+    // Fills and formats the batch's rows with `writer`, whose stream appends to `out`'s text.
+    void format(batch& b, batch_text& out, record_writer& writer) const;
     // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
     void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at, std::vector<char*>& values,
                           std::vector<unsigned>& sizes, std::string& digits) const;
-    // Writes the batch's text, whose turn it is, to the report; `lock` is held on entry and on return.
-    void write_in_turn(batch& b, std::unique_lock<std::mutex>& lock);
+    // Fills `n` with the row filler from a row of the own walk.
+    void fill_walked_row(notification_record& n, table_record& walked, const row_columns& columns) const;
+    void write_walked_row(table_record& row, const row_columns& columns);
+    // Writes the batch's text, whose turn it is, to the report, on the reading thread.
+    void write_in_turn(batch& b, batch_text& out);
 
     notification_row_filler filler_;
-    own_row_filler own_filler_;
-    std::deque<std::string> signatures_;  // the own rows' signature texts since the last own-row filler
+    std::deque<row_columns> mappings_;  // the walked rows' column mappings since the last row filler
     notification_record scratch_;   // a raw row filled on the reading thread
     packed_rows serial_raw_;        // the copy it is filled from
     std::vector<char*> serial_values_;
@@ -145,16 +139,7 @@ class row_pipeline {
     bool parallel_ = false;  // the threads run
     bool refused_ = false;   // the form does not allow them; everything stays serial
 
-    std::vector<std::unique_ptr<batch>> owned_;  // every batch, for their lifetime
-    batch* current_ = nullptr;                   // the batch being filled
-    std::uint64_t next_sequence_ = 0;            // of the next batch submitted
-    std::mutex mutex_;
-    std::condition_variable work_ready_;  // a batch is queued, or the threads are to stop
-    std::condition_variable turn_;        // a batch was written, or a free batch came back
-    std::deque<batch*> queued_;           // submitted, not yet taken by a formatter
-    std::vector<batch*> free_;            // batches that may be filled
-    std::uint64_t written_ = 0;           // batches whose text is in the report
-    bool stopping_ = false;
-    std::exception_ptr error_;            // what made a formatter thread fail; the threads then stop
-    std::vector<std::thread> workers_;
+    std::unique_ptr<stage> stage_;  // while the threads run
+    batch* current_ = nullptr;       // the batch being filled
+    std::vector<std::pair<std::size_t, std::size_t>> spans_;  // the parts of a batch's text to write
 };

@@ -1,5 +1,6 @@
 #include "notifications/slack_scan.h"
 
+#include <exception>
 #include <utility>
 #include <vector>
 
@@ -65,42 +66,30 @@ slack_scan_task::~slack_scan_task() {
 bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
     if (started_ || path.empty() || run.options.show_progress) return false;
     carve_options scan = slack_carve_options(run, false, carve);
-    staged_ = true;
     begin_recovered_stage(stage_, run);
-    if (run.options.switches[kSwitchCarve] != 0) {
-        // The own reader's table walk maps each schema's fields for the rows it reads: the records are
-        // sorted against the schemas as a walk of whole rows leaves them, which finish() checks.
-        std::vector<std::uint32_t> order;
-        std::uint64_t fill_mask = 0;
-        for (table_schema& schema : stage_.schemas) {
-            if (!schema.fields.empty() && schema.column_mask != 0)
-                (void)map_row_columns(schema, schema.fields.size(), schema.column_mask, order, fill_mask);
-        }
-    }
-    for (int i = 0; i < 3; ++i) snapshot_[i] = stage_.schemas[i];
+    carved_ = carving_.get_future();
     const bool verify = run.options.verify != 0;
     const bool running = platform_start_thread(
         thread_,
         [this, path, scan = std::move(scan), verify] {
-            carved_ = carve_database(results_, path, scan);
-            if (carved_ && staged_) sort_recovered_records(results_, verify, stage_);
+            const int carved = carve_database(results_, path, scan);
+            if (carved) sort_recovered_records(results_, verify, stage_);
+            carving_.set_value(carved);
         },
-        [this](std::exception_ptr e) { error_ = std::move(e); });
+        [this](std::exception_ptr e) { carving_.set_exception(std::move(e)); });
     if (!running) return false;
     started_ = true;
     return true;
 }
 
 int slack_scan_task::finish(selk_run* run) {
+    if (!started_) return 0;
+    const int carved = carved_.get();
     if (thread_.joinable()) thread_.join();
-    if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
     if (run == nullptr) return 0;
     run->store.notifications.clear();
-    if (!carved_) return 0;
-    if (staged_ && stage_fits_run(stage_, *run, snapshot_))
-        merge_recovered_records(stage_, *run);
-    else
-        add_recovered_records(results_, run);
+    if (!carved) return 0;
+    merge_recovered_records(stage_, *run);
     results_.clear();
     return 1;
 }

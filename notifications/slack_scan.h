@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,12 +23,11 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
                        int carve, selk_run* run);
 
-// A slack scan carved on a thread of its own while the tables are read. Its records reach the store only in
-// finish(), after the tables' rows are in the report, so the report is the one a scan after the tables
-// gives. The thread also sorts the records, against copies of the schemas as the reading should leave them
-// (the library's leaves them as they are; the own reader's maps their fields for whole rows); finish()
-// merges that only if the run's schemas are indeed those, and sorts again otherwise. With progress output on the scan stays where it was: its status lines would otherwise fall
-// among the table reading's messages.
+// A slack scan carved on a thread of its own while the tables are read, its outcome a std::future. Its
+// records reach the store only in finish(), after the tables' rows are in the report, so the report is the
+// one a scan after the tables gives. The thread also sorts the records, against copies of the run's schemas,
+// which the reading of the tables leaves as they are. With progress output on the scan stays where it was:
+// its status lines would otherwise fall among the table reading's messages.
 class slack_scan_task {
   public:
     slack_scan_task() = default;
@@ -47,12 +46,10 @@ class slack_scan_task {
   private:
     std::thread thread_;
     bool started_ = false;
+    std::promise<int> carving_;  // set by the thread: whether the carving found records, or its error
+    std::future<int> carved_;
     std::vector<recovered_record> results_;
-    int carved_ = 0;
-    std::exception_ptr error_;
-    bool staged_ = false;       // the thread sorts the records too
-    recovered_stage stage_;
-    table_schema snapshot_[3];  // the schemas the sorting started from
+    recovered_stage stage_;      // the records sorted
 };
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the run's

@@ -45,6 +45,11 @@ bool platform_start_thread(std::thread& thread, std::function<void()> body,
   return true;
 }
 
+unsigned platform_helper_threads() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? cores - 1 : 0;
+}
+
 void platform_set_thread_start_hook(thread_start_hook hook) { start_hook.store(hook); }
 
 void platform_prepare_threads() {

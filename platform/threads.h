@@ -15,6 +15,9 @@
 [[nodiscard]] bool platform_start_thread(std::thread& thread, std::function<void()> body,
                                          std::function<void(std::exception_ptr)> failed);
 
+// The helper threads this machine gives a run besides its main thread: its cores less one (0 on one core).
+unsigned platform_helper_threads();
+
 // For tests: what a start does instead of the system's start. `refuse` fails it as the system does when it has
 // no thread to give; `fail` starts a thread whose work throws std::bad_alloc before it begins, as when the
 // thread runs out of memory.

@@ -165,6 +165,14 @@ std::uint64_t prepare_field_map(table_schema& schema, std::size_t count, std::ui
 
 std::string schema_signature_text(const table_schema& schema) { return signature_of(schema); }
 
+std::string schema_signature_text(const table_schema& schema, std::uint64_t column_mask) {
+  std::ostringstream os;
+  schema.output_schema_fields_abbreviations(os, 2, column_mask);
+  std::string s = os.str();
+  string_to_lower(s);
+  return s;
+}
+
 void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask, std::uint32_t table_kind,
                               const table_schema& schema, const std::string& signature_text) {
   if (column_mask != 0) record.column_mask = column_mask;
@@ -218,18 +226,29 @@ std::uint8_t populate_record_from_strings(sqlite_metadata& record, const std::ve
   return static_cast<std::uint8_t>(r);
 }
 
-bool map_row_columns(table_schema& schema, std::size_t count, std::uint64_t column_mask_hint,
+bool map_row_columns(const table_schema& schema, std::size_t count, std::uint64_t column_mask_hint,
                      std::vector<std::uint32_t>& order, std::uint64_t& fill_mask) {
   order.clear();
   if (count > schema.fields.size()) return false;
-  fill_mask = prepare_field_map(schema, count, column_mask_hint);
+  // The field map prepare_field_map builds, made here without storing it.
+  std::map<std::uint64_t, std::uint32_t> field_map;
+  std::uint64_t mask = 0;
+  std::uint32_t next = 0;
+  for (const table_field& f : schema.fields) {
+    if (next >= count) break;
+    if (!f.present) continue;
+    field_map[f.column_bit] = next++;
+    mask |= f.column_bit;
+  }
+  if ((schema.column_mask >> 56) != 0) mask |= schema.column_mask & 0xFF00000000000000ull;
+  fill_mask = field_map.empty() ? column_mask_hint : mask;
   if (count == 0) return false;
   // No field map: every column in order, as build_arrays takes them.
-  if (schema.field_map.empty()) {
+  if (field_map.empty()) {
     for (std::size_t i = 0; i < count; ++i) order.push_back(static_cast<std::uint32_t>(i));
     return true;
   }
-  for (const auto& entry : schema.field_map) {
+  for (const auto& entry : field_map) {
     if (entry.second < count) order.push_back(entry.second);
   }
   return !order.empty();
@@ -257,9 +276,18 @@ int populate_record_in_order(sqlite_metadata& record, const std::vector<std::str
 int populate_record_mapped(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
                            std::uint64_t record_offset, std::uint64_t column_mask_hint, unsigned source_code,
                            table_schema& schema) {
+  if (columns.size() > schema.fields.size()) return 0;
+  const std::uint64_t mask = prepare_field_map(schema, columns.size(), column_mask_hint);
+  if (columns.empty()) return 0;
   thread_local std::vector<std::uint32_t> order;
-  std::uint64_t mask = 0;
-  if (!map_row_columns(schema, columns.size(), column_mask_hint, order, mask)) return 0;
+  order.clear();
+  if (schema.field_map.empty()) {
+    for (std::size_t i = 0; i < columns.size(); ++i) order.push_back(static_cast<std::uint32_t>(i));
+  } else {
+    for (const auto& entry : schema.field_map)
+      if (entry.second < columns.size()) order.push_back(entry.second);
+  }
+  if (order.empty()) return 0;
   return populate_record_in_order(record, columns, order, flag, record_offset, mask, source_code);
 }
 

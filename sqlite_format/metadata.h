@@ -90,6 +90,8 @@ void set_metadata_from_schema(sqlite_metadata& record, std::uint64_t column_mask
                               const table_schema& schema, const std::string& signature_text);
 // The signature text of a schema: its field abbreviations, lower-cased.
 std::string schema_signature_text(const table_schema& schema);
+// The same for the fields `column_mask` counts (as a row that map_row_columns gave that mask is stamped).
+std::string schema_signature_text(const table_schema& schema, std::uint64_t column_mask);
 // The same for a recovered record, also taking its header bytes, rowid and truncated flag.
 void set_metadata_from_row_artifact(sqlite_metadata& record, const recovered_record& row, std::uint64_t column_mask,
                                     std::uint32_t table_kind, const table_schema& schema);
@@ -112,10 +114,11 @@ std::uint8_t populate_record_from_strings(sqlite_metadata& record, const std::ve
 int populate_record_mapped(sqlite_metadata& record, const std::vector<std::string>& columns, bool flag,
                            std::uint64_t record_offset, std::uint64_t column_mask_hint, unsigned source_code,
                            table_schema& schema);
-// populate_record_mapped in two steps, for a row filled away from the thread that reads it. The first may
-// rebuild the schema's field map: it gives the mask to fill with and, in `order`, the indices of the columns
-// to hand over; false when the row is refused. The second fills the record without the schema.
-bool map_row_columns(table_schema& schema, std::size_t count, std::uint64_t column_mask_hint,
+// How the values of a row of `count` columns map to the schema's fields, without changing the schema (a
+// function of its fields and `count`): in `order` the indices of the values to hand over, in field-bit order,
+// and in `fill_mask` the mask to fill with (`column_mask_hint` where no field maps); false when the row is
+// refused (no values, more values than fields). populate_record_in_order then fills the record.
+bool map_row_columns(const table_schema& schema, std::size_t count, std::uint64_t column_mask_hint,
                      std::vector<std::uint32_t>& order, std::uint64_t& fill_mask);
 int populate_record_in_order(sqlite_metadata& record, const std::vector<std::string>& columns,
                              const std::vector<std::uint32_t>& order, bool flag, std::uint64_t record_offset,

@@ -22,17 +22,18 @@ using leaf_page_consumer = std::function<bool(artifact_map&)>;
 // Reads the pages at the file offsets `offsets` of `file` and decodes each with parse_table_page (as a page
 // of its own, with `options`; overflow chains are followed through a handle of each thread's own, whatever
 // `options.file` says) on `threads` threads, each reading through a handle of its own on the file; `consume`
-// gets the artifacts of each page that read and decoded, in the order of `offsets`. At most a few pages per
-// thread wait decoded at any time. Returns 0 without handing anything on when this cannot be done (a file in
-// memory, a file that cannot be opened again, fewer than two threads, a thread that cannot be started): the
-// caller then decodes the pages itself. Otherwise 1. An exception of `consume`, or the failure of a decoding
-// thread (out of memory), is thrown here once the threads are joined.
+// gets the artifacts of each page that read and decoded, in the order of `offsets`, on the calling thread
+// (an ordered_stage of groups of pages). At most a few groups per thread are in flight at any time. Returns 0
+// without handing anything on when this cannot be done (a file in memory, a file that cannot be opened again,
+// fewer than two threads): the caller then decodes the pages itself. Otherwise 1; where a thread cannot be
+// started fewer threads (or the calling thread) decode the same pages. An exception of `consume`, or the
+// failure of a decoding thread (out of memory), is thrown here once the threads are joined.
 int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                                const leaf_page_options& options, unsigned threads,
                                const leaf_page_consumer& consume);
 
 // One leaf's rows as decode_leaf_rows gives them: the first `count` of `rows`. The storage belongs to the
-// decoding thread and is filled again with a later page once the consumer returns.
+// stage's slot of the page's group and is filled again with a later page once the consumer returns.
 struct leaf_rows {
     std::vector<table_record> rows;
     std::size_t count = 0;
@@ -46,5 +47,5 @@ using leaf_rows_consumer = std::function<bool(leaf_rows&)>;
 int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                               const leaf_page_options& options, unsigned threads, const leaf_rows_consumer& consume);
 
-// The decoding threads this machine gives a table walk: its cores less one, at most 3; 0 on one core.
-unsigned leaf_decoding_threads();
+// The decoding threads a table walk takes of a budget of `budget` helper threads: at most 3.
+unsigned leaf_decoding_threads(unsigned budget);

@@ -27,8 +27,6 @@ void table_schema::clear() {
   fields.clear();
   index_flag = 0;
   column_mask = 0;
-  user_value_a = 0;
-  user_value_b = 0;
   column_count = 0;
   field_map.clear();
   without_rowid = 0;
@@ -48,8 +46,13 @@ int table_schema::min_fields() const {
 }
 
 void table_schema::output_schema_fields_abbreviations(std::ostream& os, int chars_per_field) const {
+  output_schema_fields_abbreviations(os, chars_per_field, column_mask);
+}
+
+void table_schema::output_schema_fields_abbreviations(std::ostream& os, int chars_per_field,
+                                                      std::uint64_t mask) const {
   if (fields.empty()) return;
-  const int bits = count_bits60(column_mask);
+  const int bits = count_bits60(mask);
   const std::size_t count =
       (bits > 0 && static_cast<std::size_t>(bits) < fields.size()) ? static_cast<std::size_t>(bits) : fields.size();
   const bool use_written_name = fields[0].name_lower.empty();

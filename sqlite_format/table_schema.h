@@ -47,8 +47,6 @@ class table_schema {
   std::vector<table_field> fields;                     // columns in statement order
   std::uint32_t index_flag = 0;                        // 1 when the text was a CREATE INDEX statement
   std::uint64_t column_mask = 0;                       // mask the field map was built for
-  std::uint64_t user_value_a = 0;                      // kept for the schema's user
-  std::uint64_t user_value_b = 0;                      // kept for the schema's user
   std::uint32_t column_count = 0;                      // column count the field map was built for
   std::map<std::uint64_t, std::uint32_t> field_map;    // column bit -> column index
   std::uint8_t without_rowid = 0;                      // 1 for a WITHOUT ROWID table
@@ -64,6 +62,8 @@ class table_schema {
   // Writes the first `chars_per_field` characters of each (lower-cased) field name joined by "-";
   // only the fields the cached column mask counts when it counts fewer than all.
   void output_schema_fields_abbreviations(std::ostream& os, int chars_per_field) const;
+  // The same for the fields `mask` counts instead of the cached column mask.
+  void output_schema_fields_abbreviations(std::ostream& os, int chars_per_field, std::uint64_t mask) const;
 };
 
 // One row of the own table walk.

@@ -374,8 +374,12 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     std::string path = db;
     ASSERT_EQ(analyze_db_library_path(&o, path), 1);
     EXPECT_EQ(o.layout.page_size, 65536u);
-    EXPECT_EQ(o.layout.schemas[kSchemaNotification].user_value_a % 65536u, 0u);
-    EXPECT_GT(o.layout.schemas[kSchemaNotification].user_value_a, 0u);
+    EXPECT_EQ(o.layout.roots[kSchemaNotification].offset % 65536u, 0u);
+    EXPECT_GT(o.layout.roots[kSchemaNotification].offset, 0u);
+    // The walk maps each row's columns without writing the schema: it stays as the schema table gave it.
+    EXPECT_TRUE(o.layout.schemas[kSchemaNotification].field_map.empty());
+    EXPECT_EQ(o.layout.schemas[kSchemaNotification].column_count,
+              static_cast<std::uint32_t>(count_bits60(o.layout.schemas[kSchemaNotification].column_mask)));
     ASSERT_EQ(o.store.notifications.size(), 1u);
     EXPECT_EQ(o.store.notifications[0].payload, "<toast>big page</toast>");
     ASSERT_EQ(o.store.handlers.size(), 1u);
@@ -535,7 +539,9 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
             }
             std::string path = db;
             unsigned source_code = 0;
-            ASSERT_EQ(read_database_tables(padded, path, sink, nullptr, &source_code), 1);
+            table_read_events events;
+            events.sink = sink;
+            ASSERT_EQ(read_database_tables(padded, path, events, &source_code), 1);
             EXPECT_EQ(padded.store.app_name_width, std::string("Referenced.Application.Name.Longer").size());
             EXPECT_EQ(padded.store.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
             if (streamed) {

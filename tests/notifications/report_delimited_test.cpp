@@ -165,8 +165,8 @@ TEST(DelimitedRow, MissingJoinsAndZeroValuesLeaveCellsEmpty) {
   EXPECT_EQ(cells[21], "d.db");
   EXPECT_EQ(cells[24], "");  // no handler: no settings brackets
 
-  // Without the Order column in the table the cell stays empty.
-  options.layout.schemas[kSchemaNotification].column_mask &= ~std::uint64_t{1};
+  // Without the Order column in the record's table the cell stays empty.
+  n.column_mask &= ~std::uint64_t{1};
   options.header_on = true;
   const std::vector<std::string> again = csv_row(options, n, nullptr, nullptr);
   EXPECT_EQ(again[8], "");
@@ -178,7 +178,7 @@ TEST(DelimitedRow, EachMaskBitBlanksOnlyItsOwnCell) {
   options.db_path = "m.db";
   set_full_masks(options);
   notification_record n = notification(5, 7, "toast", "<toast/>");
-  const std::uint64_t full = options.layout.schemas[kSchemaNotification].column_mask;
+  const std::uint64_t full = n.column_mask;
   options.header_on = true;
   const std::vector<std::string> all = csv_row(options, n, nullptr, nullptr);
   const delimited_columns c = delimited_column_positions(true, false);
@@ -186,7 +186,7 @@ TEST(DelimitedRow, EachMaskBitBlanksOnlyItsOwnCell) {
   ASSERT_EQ(all[c.id], "1005");
   ASSERT_EQ(all[c.handler_id], "7");
   for (const auto& bit : {std::pair<int, int>{0, c.order}, {1, c.id}, {2, c.handler_id}}) {
-    options.layout.schemas[kSchemaNotification].column_mask = full & ~(std::uint64_t{1} << bit.first);
+    n.column_mask = full & ~(std::uint64_t{1} << bit.first);
     options.header_on = true;
     std::vector<std::string> expected = all;
     expected[static_cast<std::size_t>(bit.second)].clear();

@@ -47,6 +47,7 @@ inline notification_record notification(std::uint64_t order, std::uint64_t handl
   n.arrival_time = kArrival;
   n.expiry_time = kExpiry;
   n.flags = kSourceSqliteLib << kSourceShift;
+  n.column_mask = (1u << kNotificationColumns) - 1;  // read from a table of every column
   return n;
 }
 

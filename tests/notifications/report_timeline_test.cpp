@@ -105,8 +105,8 @@ TEST_F(TimelineForms, RecoveredWalRecordNamesItsSourceAndTheLog) {
 TEST_F(TimelineForms, HiddenTypeAndZeroTimes) {
   test_run options;
   ASSERT_TRUE(parse(options, {"-db", "d.db", "-csvl2t"}));
-  options.layout.schemas[kSchemaNotification].column_mask = 0x3ef;  // Type (bit 4) not in the table
   notification_record n = notification(1, 4, "toast", "p");
+  n.column_mask = 0x3ef;  // Type (bit 4) not in the record's table
   n.arrival_time = 0;
   n.expiry_time = 0;
   std::ostringstream os;
@@ -151,9 +151,9 @@ TEST_F(TimelineForms, EachMaskBitBlanksOnlyItsOwnText) {
       EXPECT_TRUE(parse(options, {"-db", "d.db", f.option}));
       options.db_path = "d.db";
       set_full_masks(options);
-      if (cleared_bit >= 0) options.layout.schemas[kSchemaNotification].column_mask &= ~(std::uint64_t{1} << cleared_bit);
       add_handler(options, 4, "Contoso.Mail_1a!App", "Contoso.Mail");
-      const notification_record n = notification(1, 4, "toast", "<toast>p</toast>");
+      notification_record n = notification(1, 4, "toast", "<toast>p</toast>");
+      if (cleared_bit >= 0) n.column_mask &= ~(std::uint64_t{1} << cleared_bit);
       std::ostringstream os;
       if (f.l2t)
         write_notification_l2t(os, options, n, &options.store.handlers[0]);

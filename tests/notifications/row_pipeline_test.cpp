@@ -94,7 +94,11 @@ report run(const std::string& db, const std::vector<std::string>& extra, int thr
         };
         std::string path = db;
         unsigned source_code = 0;
-        EXPECT_EQ(read_database_tables(t, path, sink, flush, &source_code, raw ? &rows : nullptr), 1);
+        table_read_events events;
+        events.sink = sink;
+        events.flush = flush;
+        events.rows = raw ? &rows : nullptr;
+        EXPECT_EQ(read_database_tables(t, path, events, &source_code), 1);
         rows.finish();
         // Every notification of the table went through the pipeline.
         if (raw) {
@@ -182,8 +186,11 @@ TEST(RowPipeline, NegativeIntegersReadAsTextPrintAsTheLibraryGivesThem) {
     const std::string db = dir.file("negative.db");
     make_large_db(db);
     sqlite3* conn = fx::open_db(db);
-    fx::exec(conn, "UPDATE Notification SET Payload = -5 WHERE [Order] IN (11, 5001);");
-    fx::exec(conn, "UPDATE Notification SET Payload = -9223372036854775808 WHERE [Order] = 6001;");
+    // Order 11 is written before the threads start, the other two after.
+    const std::string past = std::to_string(row_pipeline::kSerialRows + 905);
+    const std::string farther = std::to_string(row_pipeline::kSerialRows + 1905);
+    fx::exec(conn, "UPDATE Notification SET Payload = -5 WHERE [Order] IN (11, " + past + ");");
+    fx::exec(conn, "UPDATE Notification SET Payload = -9223372036854775808 WHERE [Order] = " + farther + ";");
     sqlite3_close(conn);
     struct form_case {
         std::vector<std::string> extra;
@@ -218,7 +225,11 @@ bool ends_out_of_memory(const std::string& db, const std::vector<std::string>& e
         const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
         std::string path = db;
         unsigned source_code = 0;
-        (void)read_database_tables(t, path, sink, [&rows] { rows.drain(); }, &source_code, &rows);
+        table_read_events events;
+        events.sink = sink;
+        events.rows = &rows;
+        events.flush = [&rows] { rows.drain(); };
+        (void)read_database_tables(t, path, events, &source_code);
         rows.finish();
     } catch (const std::bad_alloc&) {
         threw = true;

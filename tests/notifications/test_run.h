@@ -5,9 +5,13 @@
 
 #include "notifications/database_state.h"
 #include "notifications/selk_options.h"
+#include "platform/threads.h"
 
 struct test_run : selk_options, selk_run {
-    test_run() : selk_options(), selk_run(static_cast<selk_options&>(*this)) {}
+    // With the thread budget the driver gives a run, so that the tests read as the tool does.
+    test_run() : selk_options(), selk_run(static_cast<selk_options&>(*this)) {
+        thread_budget = platform_helper_threads();
+    }
 
     using selk_run::db_path;
     using selk_run::header_fields;

@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "aux/packed_cmds.h"
-#include "notifications/sql_pull_types.h"
 #include "common/case_conv.h"
 #include "common/text_numbers.h"
 #include "io/cmd_params.h"
 #include "io/option_lookup.h"
 #include "notifications/row_model.h"
+#include "notifications/sql_pull_types.h"
 #include "sqlite_binding/sql_names.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "time/qm_time.h"

@@ -12,7 +12,8 @@ namespace {
 
 // A page filled with copies of one small record: header [5, int, text 5, text 3, blob 2] and its body.
 std::vector<std::uint8_t> page_of_records() {
-    const std::uint8_t record[] = {0x05, 0x01, 0x17, 0x13, 0x10, 0x2A, 't', 'o', 'a', 's', 't', 'x', 'm', 'l', 0xAB, 0xCD};
+    const std::uint8_t record[] = {0x05, 0x01, 0x17, 0x13, 0x10, 0x2A, 't',  'o',
+                                   'a',  's',  't',  'x',  'm',  'l',  0xAB, 0xCD};
     std::vector<std::uint8_t> page;
     while (page.size() + sizeof record <= 4096) page.insert(page.end(), record, record + sizeof record);
     page.resize(4096, 0);
@@ -29,8 +30,8 @@ void decode_values_of_a_page(benchmark::State& state) {
             if (!decode_record_header_n(&consumed, codes, sizes, page.data() + off + 1, 15, 4)) continue;
             std::vector<std::string> out;
             std::uint8_t truncated = 1;
-            decode_record_values(nullptr, out, page.data() + off + 1 + consumed, 15 - consumed, codes, sizes, nullptr,
-                                 true, &truncated);
+            decode_record_values(nullptr, out, page.data() + off + 1 + consumed, 15 - consumed, codes, sizes,
+                                 nullptr, true, &truncated);
             values += out.size();
         }
         benchmark::DoNotOptimize(values);

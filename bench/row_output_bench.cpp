@@ -8,10 +8,10 @@
 
 #include "bench_db.h"
 #include "io/null_stream.h"
+#include "notifications/database_state.h"
 #include "notifications/library_path.h"
 #include "notifications/report_delimited.h"
 #include "notifications/report_timeline.h"
-#include "notifications/database_state.h"
 
 namespace {
 
@@ -32,7 +32,10 @@ bool read_database(selk_run& run, const bench_db& db) {
 // The benchmark database of one row read with the given output switches; `ok` when it could be.
 struct bench_run {
     explicit bench_run(const std::vector<std::string>& switches)
-        : db(1), parsed(parse_options(options, db, switches)), run(options), ok(parsed && read_database(run, db)) {}
+        : db(1),
+          parsed(parse_options(options, db, switches)),
+          run(options),
+          ok(parsed && read_database(run, db)) {}
 
     const bench_db db;
     selk_options options;

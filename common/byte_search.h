@@ -16,15 +16,17 @@
 int find_all_byte_pattern(const std::uint8_t* buf, std::size_t size, const std::uint8_t* pattern,
                           std::size_t pattern_length, std::vector<std::uint64_t>& offsets, std::uint64_t base,
                           bool skip_table, bool stop_at_first);
-int find_all_byte_pattern_vec(const std::uint8_t* buf, std::size_t size, const std::vector<std::uint8_t>& pattern,
-                              std::vector<std::uint64_t>& offsets, std::uint64_t base, bool skip_table);
-int find_first_byte_pattern(const std::uint8_t* buf, std::size_t size, const std::vector<std::uint8_t>& pattern,
-                            std::uint64_t& offset, std::uint64_t base, bool skip_table);
-int find_byte_pattern_first(const std::uint8_t* buf, std::size_t size, const char* pattern, std::size_t pattern_length,
-                            std::uint64_t& offset, bool skip_table);
+int find_all_byte_pattern_vec(const std::uint8_t* buf, std::size_t size,
+                              const std::vector<std::uint8_t>& pattern, std::vector<std::uint64_t>& offsets,
+                              std::uint64_t base, bool skip_table);
+int find_first_byte_pattern(const std::uint8_t* buf, std::size_t size,
+                            const std::vector<std::uint8_t>& pattern, std::uint64_t& offset,
+                            std::uint64_t base, bool skip_table);
+int find_byte_pattern_first(const std::uint8_t* buf, std::size_t size, const char* pattern,
+                            std::size_t pattern_length, std::uint64_t& offset, bool skip_table);
 int find_all_byte_pattern_u32(const std::uint8_t* buf, std::uint32_t size, const std::uint8_t* pattern,
-                              std::uint32_t pattern_length, std::vector<std::uint32_t>& offsets, bool skip_table,
-                              bool stop_at_first);
+                              std::uint32_t pattern_length, std::vector<std::uint32_t>& offsets,
+                              bool skip_table, bool stop_at_first);
 // The first match by the skip-table method.
 int find_pattern_horspool(std::uint64_t& offset, const std::uint8_t* buf, std::size_t size,
                           const std::uint8_t* pattern, std::size_t pattern_length);
@@ -39,19 +41,20 @@ int find_aligned_byte_pattern(std::vector<std::uint64_t>& offsets, const std::ui
                               std::size_t alignment, bool stop_at_first);
 // At each position (stepped as above) the first pattern in list order that matches.
 int find_any_pattern(std::vector<std::uint64_t>& offsets, std::vector<std::uint32_t>& pattern_indices,
-                     const std::uint8_t* buf, std::size_t size, const std::vector<std::vector<std::uint8_t>>& patterns,
-                     std::size_t block_size, std::size_t alignment, bool stop_at_first);
+                     const std::uint8_t* buf, std::size_t size,
+                     const std::vector<std::vector<std::uint8_t>>& patterns, std::size_t block_size,
+                     std::size_t alignment, bool stop_at_first);
 
 // ---- Value searches (host byte order; the stride is cut down to whole elements).
-int find_u16_values(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size, std::uint16_t value,
-                    std::size_t stride);
-int find_u32_values(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size, std::uint32_t value,
-                    std::size_t stride, bool stop_at_first);
-int find_u64_values(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size, std::uint64_t value,
-                    std::size_t stride, bool stop_at_first);
+int find_u16_values(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size,
+                    std::uint16_t value, std::size_t stride);
+int find_u32_values(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size,
+                    std::uint32_t value, std::size_t stride, bool stop_at_first);
+int find_u64_values(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size,
+                    std::uint64_t value, std::size_t stride, bool stop_at_first);
 // Compares 8 bytes at every multiple of 4.
-int find_u64_values_at_4(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size, std::uint64_t value,
-                         bool stop_at_first);
+int find_u64_values_at_4(std::vector<std::uint64_t>& offsets, const void* buf, std::size_t size,
+                         std::uint64_t value, bool stop_at_first);
 // Per value the offsets where it occurs; with the stop flag each value's list ends at its first hit.
 int find_u32_values_multi(std::vector<std::vector<std::uint64_t>>& offsets, const void* buf, std::size_t size,
                           const std::vector<std::uint32_t>& values, std::size_t stride, bool stop_at_first);
@@ -64,14 +67,15 @@ int find_nonzero_blocks(std::vector<std::uint64_t>& offsets, const std::uint8_t*
 // The indices of the records whose embedded list is non-empty (a record offers it through empty());
 // 1 when any. The first argument is not consulted.
 template <class Records>
-int indices_of_nonempty_entries(const void* /*unused*/, std::vector<std::uint32_t>& indices, const Records& records) {
-  indices.clear();
-  std::uint32_t i = 0;
-  for (const auto& r : records) {
-    if (!r.empty()) indices.push_back(i);
-    ++i;
-  }
-  return indices.empty() ? 0 : 1;
+int indices_of_nonempty_entries(const void* /*unused*/, std::vector<std::uint32_t>& indices,
+                                const Records& records) {
+    indices.clear();
+    std::uint32_t i = 0;
+    for (const auto& r : records) {
+        if (!r.empty()) indices.push_back(i);
+        ++i;
+    }
+    return indices.empty() ? 0 : 1;
 }
 
 // ---- Printable-string extraction: runs of bytes 32-126 (with `control`, also TAB, LF, CR) of at
@@ -80,8 +84,8 @@ int indices_of_nonempty_entries(const void* /*unused*/, std::vector<std::uint32_
 
 // UTF-16LE (a printable byte followed by a zero byte); offset = base + end - 2 * length.
 int extract_utf16_strings(const std::uint8_t* buf, std::size_t size, std::size_t min_length,
-                          std::vector<std::string>& strings, std::vector<std::uint64_t>& offsets, std::uint64_t base,
-                          bool append, bool control);
+                          std::vector<std::string>& strings, std::vector<std::uint64_t>& offsets,
+                          std::uint64_t base, bool append, bool control);
 // As above without a base, always clearing; with skip_punctuation leading punctuation is dropped too.
 int extract_utf16_words(const std::uint8_t* buf, std::size_t size, std::size_t min_length,
                         std::vector<std::string>& strings, std::vector<std::uint64_t>& offsets, bool control,
@@ -93,5 +97,5 @@ int extract_ascii_strings_at(const std::uint8_t* buf, std::size_t size, std::siz
 // Single bytes, always clearing; a run ended by a break is kept only when it holds a character
 // other than LF, CR and blank.
 int extract_ascii_strings(const std::uint8_t* buf, std::size_t size, std::size_t min_length,
-                          std::vector<std::string>& strings, std::vector<std::uint64_t>& offsets, bool control,
-                          bool skip_punctuation);
+                          std::vector<std::string>& strings, std::vector<std::uint64_t>& offsets,
+                          bool control, bool skip_punctuation);

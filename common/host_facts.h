@@ -8,23 +8,23 @@
 #include <string>
 
 struct os_version_info {
-  os_version_info();
-  // Every text empty, every flag false, the number 0.
-  void clear();
+    os_version_info();
+    // Every text empty, every flag false, the number 0.
+    void clear();
 
-  bool valid;                // true after a successful fill
-  bool is_64bit;             // the machine name (lower-cased) contains "64"
-  std::string name;          // operating-system name
-  std::string version;       // the kernel's version text
-  std::string release;       // the kernel's release text
-  std::string node_name;     // network node name
-  bool short_release;        // asks the writer to shorten `release`; set only by callers
-  std::string program_path;  // path of the running program, as given to the fill
-  std::string program_name;  // file name of the program up to its first underscore
-  std::uint64_t file_id;     // written in hex by the writer when non-zero; set only by callers
-  std::string note;          // a further text for callers
-  bool on_nonlocal_volume;   // the executable lies on a network or user-space file system
-  bool on_removable_media;   // the executable lies on a removable disk
+    bool valid;                // true after a successful fill
+    bool is_64bit;             // the machine name (lower-cased) contains "64"
+    std::string name;          // operating-system name
+    std::string version;       // the kernel's version text
+    std::string release;       // the kernel's release text
+    std::string node_name;     // network node name
+    bool short_release;        // asks the writer to shorten `release`; set only by callers
+    std::string program_path;  // path of the running program, as given to the fill
+    std::string program_name;  // file name of the program up to its first underscore
+    std::uint64_t file_id;     // written in hex by the writer when non-zero; set only by callers
+    std::string note;          // a further text for callers
+    bool on_nonlocal_volume;   // the executable lies on a network or user-space file system
+    bool on_removable_media;   // the executable lies on a removable disk
 };
 
 // Fills `info` from uname and the volume tests. 1, or 0 when the kernel facts cannot be read (then

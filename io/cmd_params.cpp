@@ -80,18 +80,14 @@ cmd_params::cmd_params(std::uint64_t owner_word, bool make_log_buffer)
     reset_log_state();
 }
 
-cmd_params::cmd_params(const cmd_params& other) : cmd_params(0, false) {
-    copy_from(other);
-}
+cmd_params::cmd_params(const cmd_params& other) : cmd_params(0, false) { copy_from(other); }
 
 cmd_params& cmd_params::operator=(const cmd_params& other) {
     if (this != &other) copy_from(other);
     return *this;
 }
 
-cmd_params::~cmd_params() {
-    release_streams();
-}
+cmd_params::~cmd_params() { release_streams(); }
 
 void cmd_params::release_streams() {
     if (diagnostics != nullptr) {

@@ -21,13 +21,9 @@ const std::string kLineClear = std::string(1, kEsc) + "[2K\r";
 // Length of the escape sequence ESC "[2K" that is dropped before a text goes to the title or the log.
 const std::size_t kEscapeLength = 4;
 
-void write_err(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
+void write_err(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
-void write_out(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-}
+void write_out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 // Formats (text arguments with their control bytes made visible) and keeps at most size - 2 characters,
 // as a vsnprintf into `size` bytes with a limit of size - 1 would; false when formatting fails.
@@ -121,7 +117,8 @@ int print_percent_done(unsigned width, std::uint64_t current, std::uint64_t tota
     static std::uint64_t step = 0;
     if (next_threshold == 0) {
         const double s = (step_percent / 100.0) * static_cast<double>(total);
-        step = s >= 18446744073709551615.0 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(s);
+        step = s >= 18446744073709551615.0 ? std::numeric_limits<std::uint64_t>::max()
+                                           : static_cast<std::uint64_t>(s);
         next_threshold = step;
     }
     if (next_threshold > current) return 0;
@@ -141,8 +138,8 @@ void print_offset_progress(std::uint64_t current, std::uint64_t total) {
     std::string line = kLineClear;
     if (current < total) {
         char buffer[80];
-        std::snprintf(buffer, sizeof buffer, " --> 0x%llx of 0x%llx\r", static_cast<unsigned long long>(current),
-                      static_cast<unsigned long long>(total));
+        std::snprintf(buffer, sizeof buffer, " --> 0x%llx of 0x%llx\r",
+                      static_cast<unsigned long long>(current), static_cast<unsigned long long>(total));
         line += buffer;
     } else {
         line += std::string(45, ' ');
@@ -178,16 +175,16 @@ int title_printf(const char* format, ...) {
 }
 
 int title_text(int width, const std::string& text) {
-    const std::size_t n = width <= 0 ? 0 : std::min<std::size_t>(text.size(), static_cast<std::size_t>(width));
+    const std::size_t n =
+        width <= 0 ? 0 : std::min<std::size_t>(text.size(), static_cast<std::size_t>(width));
     set_terminal_title(visible(text.substr(0, n)).c_str());
     return static_cast<int>(n);
 }
 
-int title_stream_text(int width, const std::ostringstream& text) {
-    return title_text(width, text.str());
-}
+int title_stream_text(int width, const std::ostringstream& text) { return title_text(width, text.str()); }
 
-int status_vprintf(bool to_stderr, unsigned width, unsigned /*reserved*/, const char* format, va_list args, bool raw) {
+int status_vprintf(bool to_stderr, unsigned width, unsigned /*reserved*/, const char* format, va_list args,
+                   bool raw) {
     if (format == nullptr) return 0;
     const std::size_t size = width > 256 ? static_cast<std::size_t>(width) + 1 : 256;
     std::string text;
@@ -272,7 +269,8 @@ void status_channel_text(status_channel& channel, const std::string& text) {
 }
 
 void status_channel_progress(status_channel& channel, std::uint64_t current) {
-    if (!channel_active(channel) || !(channel.flags & channel_progress) || channel.last_percent == 100) return;
+    if (!channel_active(channel) || !(channel.flags & channel_progress) || channel.last_percent == 100)
+        return;
     const bool cleared = (channel.flags & channel_line) != 0;
     std::string text = cleared ? kLineClear : std::string();
     text += "Percent done: ";

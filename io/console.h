@@ -12,22 +12,22 @@ class cmd_params;
 
 // One text sent at once to the terminal line, the terminal title and the diagnostics log.
 struct status_channel {
-    std::uint64_t reserved = 0;        // no use here
-    std::uint32_t width = 0;           // the most characters written
-    std::uint64_t flags = 0;           // status_channel_flags
-    std::uint64_t total = 0;           // the count that means 100 percent
-    std::uint32_t last_percent = 0;    // the percentage shown last
-    std::uint32_t step_percent = 0;    // the smallest change worth showing
-    cmd_params* options = nullptr;     // for the diagnostics log (not owned)
+    std::uint64_t reserved = 0;      // no use here
+    std::uint32_t width = 0;         // the most characters written
+    std::uint64_t flags = 0;         // status_channel_flags
+    std::uint64_t total = 0;         // the count that means 100 percent
+    std::uint32_t last_percent = 0;  // the percentage shown last
+    std::uint32_t step_percent = 0;  // the smallest change worth showing
+    cmd_params* options = nullptr;   // for the diagnostics log (not owned)
 };
 
 enum status_channel_flags : std::uint64_t {
-    channel_title = 1,      // terminal title
-    channel_line = 2,       // terminal line: short clear before, CR after
-    channel_log = 4,        // diagnostics log
-    channel_progress = 8,   // progress on
-    channel_stderr = 16,    // line to standard error
-    channel_stdout = 32,    // line to standard output
+    channel_title = 1,     // terminal title
+    channel_line = 2,      // terminal line: short clear before, CR after
+    channel_log = 4,       // diagnostics log
+    channel_progress = 8,  // progress on
+    channel_stderr = 16,   // line to standard error
+    channel_stdout = 32,   // line to standard output
 };
 
 // Long clear (ESC "[2K", CR, 27 blanks, CR) to standard error; flushed.
@@ -62,7 +62,8 @@ int title_stream_text(int width, const std::ostringstream& text);
 // Formats a status text cut to width; unless raw it is wrapped in a short clear and a CR with its LFs
 // removed. Goes to standard error, else (raw) to the terminal title, else to standard output. Returns the
 // count of formatted characters kept, 0 when formatting fails.
-int status_vprintf(bool to_stderr, unsigned width, unsigned reserved, const char* format, va_list args, bool raw);
+int status_vprintf(bool to_stderr, unsigned width, unsigned reserved, const char* format, va_list args,
+                   bool raw);
 // Standard error, width 60.
 void status_printf_default(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Standard output, width 60, the stream's text printed as it stands.
@@ -73,7 +74,8 @@ void status_printf(int width, const char* format, ...) __attribute__((format(pri
 int stdout_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Channel output of a formatted text, a stream's text or a text (see status_channel).
-void status_channel_printf(status_channel& channel, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void status_channel_printf(status_channel& channel, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 void status_channel_stream(status_channel& channel, const std::ostringstream& text);
 void status_channel_text(status_channel& channel, const std::string& text);
 // "Percent done: N%" through the channel when the progress moved by at least step_percent.

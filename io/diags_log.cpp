@@ -12,9 +12,7 @@
 
 namespace {
 
-bool log_is_on(const cmd_params& options) {
-    return options.diagnostics_on && options.diagnostics != nullptr;
-}
+bool log_is_on(const cmd_params& options) { return options.diagnostics_on && options.diagnostics != nullptr; }
 
 // A message of level L is written only when the run's "-l2"/"-l3" level is at least L.
 bool level_reached(const cmd_params& options, int level) {
@@ -23,7 +21,8 @@ bool level_reached(const cmd_params& options, int level) {
 
 // One record: "->", the optional tag and " : ", the text, the optional ": " and suffix, a line end; flushed
 // so that the log is complete even when the run stops early.
-void write_raw_record(const cmd_params& options, const char* tag, const std::string& text, const char* suffix) {
+void write_raw_record(const cmd_params& options, const char* tag, const std::string& text,
+                      const char* suffix) {
     std::ostream& os = *options.diagnostics;
     os << "->";
     if (tag != nullptr) os << tag << " : ";
@@ -117,12 +116,14 @@ void write_log_line_from_stream_checked(const cmd_params* options, const std::st
     write_log_line(*options, text.str());
 }
 
-void write_log_line_from_stream_at_level(const cmd_params& options, int level, const std::ostringstream& text) {
+void write_log_line_from_stream_at_level(const cmd_params& options, int level,
+                                         const std::ostringstream& text) {
     if (!level_reached(options, level)) return;
     write_log_line(options, text.str());
 }
 
-void write_log_line_from_stream_at_level(const cmd_params& options, int level, const std::stringstream& text) {
+void write_log_line_from_stream_at_level(const cmd_params& options, int level,
+                                         const std::stringstream& text) {
     if (!level_reached(options, level)) return;
     write_log_line(options, text.str());
 }
@@ -134,15 +135,16 @@ void write_log_list(const cmd_params& options, const std::vector<std::string>& i
     write_record(options, nullptr, joined, nullptr);
 }
 
-void write_log_hex_dump(const cmd_params& options, const std::uint8_t* bytes, std::int32_t count, std::uint64_t base_offset) {
+void write_log_hex_dump(const cmd_params& options, const std::uint8_t* bytes, std::int32_t count,
+                        std::uint64_t base_offset) {
     // A negative count would be taken as a huge length: nothing is dumped for it.
     if (!log_is_on(options) || bytes == nullptr || count <= 0) return;
     // The dump's own line breaks stay; its character column shows no control byte.
     write_raw_record(options, nullptr, hex_dump_text(bytes, count, base_offset), nullptr);
 }
 
-void write_log_hex_dump_at_level(const cmd_params& options, int level, const std::uint8_t* bytes, std::int32_t count,
-                                 std::uint64_t base_offset) {
+void write_log_hex_dump_at_level(const cmd_params& options, int level, const std::uint8_t* bytes,
+                                 std::int32_t count, std::uint64_t base_offset) {
     if (!level_reached(options, level)) return;
     write_log_hex_dump(options, bytes, count, base_offset);
 }
@@ -176,7 +178,8 @@ void diag_printf_at_level(const cmd_params& options, int level, const char* form
     write_raw_record(options, nullptr, text, nullptr);
 }
 
-void diag_printf_tagged(const cmd_params& options, const char* tag, const char* suffix, const char* format, ...) {
+void diag_printf_tagged(const cmd_params& options, const char* tag, const char* suffix, const char* format,
+                        ...) {
     if (!log_is_on(options) || format == nullptr) return;
     va_list args;
     va_start(args, format);
@@ -185,7 +188,8 @@ void diag_printf_tagged(const cmd_params& options, const char* tag, const char* 
     write_record(options, tag, text, suffix);
 }
 
-void diag_printf_list(const cmd_params& options, const std::vector<std::string>& items, const char* format, ...) {
+void diag_printf_list(const cmd_params& options, const std::vector<std::string>& items, const char* format,
+                      ...) {
     if (!log_is_on(options) || format == nullptr) return;
     va_list args;
     va_start(args, format);

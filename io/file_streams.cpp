@@ -7,7 +7,9 @@ namespace uni {
 
 std::string narrow_file_name(const std::wstring& name) { return wide_to_path(name); }
 
-std::string narrow_file_name(const std::vector<std::uint8_t>& utf8_name) { return bytes_to_string(utf8_name); }
+std::string narrow_file_name(const std::vector<std::uint8_t>& utf8_name) {
+    return bytes_to_string(utf8_name);
+}
 
 std::string narrow_file_name(const utf16le_name& name) { return utf16le_bytes_to_path(name.bytes); }
 
@@ -27,18 +29,20 @@ ofstream::ofstream(const utf16le_name& name, std::ios_base::openmode mode)
 
 ofstream::~ofstream() = default;
 
-void ofstream::open(const std::string& name, std::ios_base::openmode mode) { std::ofstream::open(name, mode); }
+void ofstream::open(const std::string& name, std::ios_base::openmode mode) {
+    std::ofstream::open(name, mode);
+}
 
 void ofstream::open(const std::vector<std::uint8_t>& utf8_name, std::ios_base::openmode mode) {
-  std::ofstream::open(narrow_file_name(utf8_name), mode);
+    std::ofstream::open(narrow_file_name(utf8_name), mode);
 }
 
 void ofstream::open(const std::wstring& name) {
-  std::ofstream::open(narrow_file_name(name), std::ios_base::out | std::ios_base::trunc);
+    std::ofstream::open(narrow_file_name(name), std::ios_base::out | std::ios_base::trunc);
 }
 
 void ofstream::open(const utf16le_name& name) {
-  std::ofstream::open(narrow_file_name(name), std::ios_base::out | std::ios_base::trunc);
+    std::ofstream::open(narrow_file_name(name), std::ios_base::out | std::ios_base::trunc);
 }
 
 ifstream::ifstream() = default;
@@ -55,11 +59,11 @@ ifstream::ifstream(const utf16le_name& name, std::ios_base::openmode mode)
 ifstream::~ifstream() = default;
 
 void ifstream::open(const std::vector<std::uint8_t>& utf8_name, std::ios_base::openmode mode) {
-  std::ifstream::open(narrow_file_name(utf8_name), mode);
+    std::ifstream::open(narrow_file_name(utf8_name), mode);
 }
 
 void ifstream::open(const utf16le_name& name, std::ios_base::openmode mode) {
-  std::ifstream::open(narrow_file_name(name), mode);
+    std::ifstream::open(narrow_file_name(name), mode);
 }
 
 utf8_locale::utf8_locale() : first(0), second(0) {}

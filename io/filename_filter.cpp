@@ -34,7 +34,8 @@ bool text_test(const std::wstring& subject, const std::wstring& pattern, bool en
         const std::size_t at = subject.find(pattern);
         return at != std::wstring::npos && at + pattern.size() == subject.size();
     }
-    if (starts_with) return subject.compare(0, pattern.size(), pattern) == 0 && subject.size() >= pattern.size();
+    if (starts_with)
+        return subject.compare(0, pattern.size(), pattern) == 0 && subject.size() >= pattern.size();
     return subject == pattern;
 }
 
@@ -50,7 +51,8 @@ bool signature_matches(const std::wstring& path, const filename_filter& entry, b
     const std::uint64_t length = entry.signature.size();
     if (entry.signature_offset <= size && length <= size - entry.signature_offset) {
         std::vector<std::uint8_t> bytes;
-        if (file.read_range(bytes, length, entry.signature_offset) != 0 && bytes == entry.signature) match = true;
+        if (file.read_range(bytes, length, entry.signature_offset) != 0 && bytes == entry.signature)
+            match = true;
     }
     file.close();
     return match;
@@ -85,7 +87,8 @@ int stream_rule(const filename_filter& entry, bool has_stream_name, const std::w
     if (!has_stream_name) return (entry.has_stream && !entry.any_stream) ? -1 : 1;
     if (!entry.has_stream) return -1;
     if (entry.any_stream) return 1;
-    return text_test(stream_name, entry.stream_text, entry.stream_ends_with, entry.stream_starts_with) ? 1 : 0;
+    return text_test(stream_name, entry.stream_text, entry.stream_ends_with, entry.stream_starts_with) ? 1
+                                                                                                       : 0;
 }
 
 // The name flags' test; with neither flag set, equality with a non-empty name_text.
@@ -100,7 +103,8 @@ bool name_rule(const filename_filter& entry, const std::wstring& name, bool& try
     return false;
 }
 
-void split_stream_name(std::wstring& name, bool stream_names, bool& has_stream_name, std::wstring& stream_name) {
+void split_stream_name(std::wstring& name, bool stream_names, bool& has_stream_name,
+                       std::wstring& stream_name) {
     has_stream_name = false;
     stream_name.clear();
     if (!stream_names) return;
@@ -119,7 +123,8 @@ bool single_match_all(const std::vector<filename_filter>& filters) {
 bool folder_matches(const filename_filter& entry, std::wstring& folder) {
     const std::wstring& want = entry.name_text;
     auto fits = [&](std::size_t at) {
-        return at != std::wstring::npos && (at + want.size() == folder.size() || folder[at + want.size()] == L'/');
+        return at != std::wstring::npos &&
+               (at + want.size() == folder.size() || folder[at + want.size()] == L'/');
     };
     std::size_t at = folder.find(want);
     if (at == std::wstring::npos && !want.empty()) {
@@ -237,12 +242,15 @@ bool path_passes_filters(const cmd_params* options, bool* could_not_check, const
 }
 
 bool path_passes_filters_utf8(const cmd_params* options, bool* could_not_check, const std::string& path,
-                              const std::vector<filename_filter>& filters, file_stats* stats, bool stream_names) {
+                              const std::vector<filename_filter>& filters, file_stats* stats,
+                              bool stream_names) {
     if (path.empty()) return false;
     // The time window applies even without filters: an empty list must not wave a path past it.
-    const bool window = stats != nullptr && options != nullptr && (options->start_time_set || options->stop_time_set);
+    const bool window =
+        stats != nullptr && options != nullptr && (options->start_time_set || options->stop_time_set);
     if (filters.empty() && !window) return true;
-    // The path form that turns back into the same bytes, so that the file opens even when its name is not UTF-8.
+    // The path form that turns back into the same bytes, so that the file opens even when its name is not
+    // UTF-8.
     return path_passes_filters(options, could_not_check, path_to_wide(path), filters, stats, stream_names);
 }
 
@@ -254,11 +262,13 @@ bool path_passes_filters_default(bool* could_not_check, const std::wstring& path
     return path_passes_filters(&defaults, could_not_check, path, filters, nullptr, stream_names);
 }
 
-bool folder_and_name_pass_filters(const cmd_params* options, bool* could_not_check, const std::wstring& folder,
-                                  const std::wstring& name, const std::vector<filename_filter>& filters,
-                                  file_stats* stats, bool stream_names) {
+bool folder_and_name_pass_filters(const cmd_params* options, bool* could_not_check,
+                                  const std::wstring& folder, const std::wstring& name,
+                                  const std::vector<filename_filter>& filters, file_stats* stats,
+                                  bool stream_names) {
     if (name.empty()) return false;
-    if (folder.empty()) return path_passes_filters(options, could_not_check, name, filters, stats, stream_names);
+    if (folder.empty())
+        return path_passes_filters(options, could_not_check, name, filters, stats, stream_names);
     if (!window_passes(options, folder + L"/" + name, stats)) return false;
     if (filters.empty() || single_match_all(filters)) return true;
 

@@ -24,15 +24,17 @@ bool path_passes_filters(const cmd_params* options, bool* could_not_check, const
 // False for an empty path; else the test above on the path's wide form. An empty list passes unless the
 // time window of options applies to stats.
 bool path_passes_filters_utf8(const cmd_params* options, bool* could_not_check, const std::string& path,
-                              const std::vector<filename_filter>& filters, file_stats* stats, bool stream_names);
+                              const std::vector<filename_filter>& filters, file_stats* stats,
+                              bool stream_names);
 // False for an empty path, true for an empty list, else the test with a default option set and no stats.
 bool path_passes_filters_default(bool* could_not_check, const std::wstring& path,
                                  const std::vector<filename_filter>& filters, bool stream_names);
 // The test for a folder and a name held apart: name and stream tests, the entries' folder condition
 // (path_text), no folder entries and no signature tests.
-bool folder_and_name_pass_filters(const cmd_params* options, bool* could_not_check, const std::wstring& folder,
-                                  const std::wstring& name, const std::vector<filename_filter>& filters,
-                                  file_stats* stats, bool stream_names);
+bool folder_and_name_pass_filters(const cmd_params* options, bool* could_not_check,
+                                  const std::wstring& folder, const std::wstring& name,
+                                  const std::vector<filename_filter>& filters, file_stats* stats,
+                                  bool stream_names);
 
 // Replaces every `from` in text by `to`; with both_cases the lower- and upper-case forms of from alike.
 void replace_wchar(std::wstring& text, wchar_t from, wchar_t to, bool both_cases);

@@ -9,25 +9,25 @@
 
 // Counts every character as written and stores nothing; writes never fail.
 class null_out_buf : public std::streambuf {
- public:
-  null_out_buf() = default;
-  ~null_out_buf() override = default;
+  public:
+    null_out_buf() = default;
+    ~null_out_buf() override = default;
 
- protected:
-  std::streamsize xsputn(const char* data, std::streamsize count) override;
-  int_type overflow(int_type c) override;
+  protected:
+    std::streamsize xsputn(const char* data, std::streamsize count) override;
+    int_type overflow(int_type c) override;
 };
 
 class null_out_stream : public std::ostream {
- public:
-  null_out_stream();
-  ~null_out_stream() override;
+  public:
+    null_out_stream();
+    ~null_out_stream() override;
 
-  null_out_stream(const null_out_stream&) = delete;
-  null_out_stream& operator=(const null_out_stream&) = delete;
+    null_out_stream(const null_out_stream&) = delete;
+    null_out_stream& operator=(const null_out_stream&) = delete;
 
- private:
-  null_out_buf buf;  // the discarding buffer this stream is bound to
+  private:
+    null_out_buf buf;  // the discarding buffer this stream is bound to
 };
 
 // Program-wide objects of this unit, built before main in this order.

@@ -20,7 +20,8 @@ long find_entry(const std::string& name, const std::vector<std::string>& args, s
 }
 
 // Takes the `n` entries after the first match of `name` into outs and removes the n + 1 entries.
-bool take_values(const std::string& name, std::string* const* outs, std::size_t n, std::vector<std::string>& args) {
+bool take_values(const std::string& name, std::string* const* outs, std::size_t n,
+                 std::vector<std::string>& args) {
     const long found = find_entry(name, args, 0);
     if (found < 0) return false;
     const std::size_t i = static_cast<std::size_t>(found);
@@ -39,7 +40,8 @@ int find_argv(const char* name, const int* count, char** array) {
     return -1;
 }
 
-bool take_values_argv(const char* name, std::string* const* outs, int n, bool remove, int* count, char** array) {
+bool take_values_argv(const char* name, std::string* const* outs, int n, bool remove, int* count,
+                      char** array) {
     const int j = find_argv(name, count, array);
     if (j < 0) return false;
     if (j + n >= *count) return false;
@@ -90,7 +92,8 @@ bool take_option_value_str(const std::string& name, std::string& out, std::vecto
     return take_values(name, outs, 1, args);
 }
 
-bool take_option_values2(const char* name, std::string& out1, std::string& out2, std::vector<std::string>& args) {
+bool take_option_values2(const char* name, std::string& out1, std::string& out2,
+                         std::vector<std::string>& args) {
     if (name == nullptr) return false;
     std::string* outs[] = {&out1, &out2};
     return take_values(name, outs, 2, args);
@@ -121,7 +124,8 @@ bool take_packed_option(std::uint64_t packed, std::vector<std::string>& args, bo
     return take_option_flag(name.c_str(), args, keep);
 }
 
-bool get_option_value(const char* name, std::string& out, const std::vector<std::string>& args, bool skip_first) {
+bool get_option_value(const char* name, std::string& out, const std::vector<std::string>& args,
+                      bool skip_first) {
     if (name == nullptr) return false;
     const long found = find_entry(name, args, skip_first ? 1 : 0);
     if (found < 0) return false;
@@ -157,13 +161,14 @@ bool get_option_value_argv(const char* name, std::string& out, int* count, char*
     return take_values_argv(name, outs, 1, false, count, array);
 }
 
-bool take_option_values2_argv(const char* name, std::string& out1, std::string& out2, int* count, char** array) {
+bool take_option_values2_argv(const char* name, std::string& out1, std::string& out2, int* count,
+                              char** array) {
     std::string* outs[] = {&out1, &out2};
     return take_values_argv(name, outs, 2, true, count, array);
 }
 
-bool take_option_values3_argv(const char* name, std::string& out1, std::string& out2, std::string& out3, int* count,
-                              char** array) {
+bool take_option_values3_argv(const char* name, std::string& out1, std::string& out2, std::string& out3,
+                              int* count, char** array) {
     std::string* outs[] = {&out1, &out2, &out3};
     return take_values_argv(name, outs, 3, true, count, array);
 }

@@ -16,7 +16,8 @@ bool remove_argv_entry(int index, int* count, char** array);
 bool equals_nocase(std::string& a, std::string& b);
 
 // Vector form: the search starts at element 0 unless a skip_first flag says otherwise; every operation
-// stops at the first matching entry. An entry too near the end for its values gives false with the list unchanged.
+// stops at the first matching entry. An entry too near the end for its values gives false with the list
+// unchanged.
 
 // True when `name` is present; the entry is removed unless keep is set.
 bool take_option_flag(const char* name, std::vector<std::string>& args, bool keep);
@@ -24,7 +25,8 @@ bool take_option_flag(const char* name, std::vector<std::string>& args, bool kee
 bool take_option_value(const char* name, std::string& out, std::vector<std::string>& args);
 bool take_option_value_str(const std::string& name, std::string& out, std::vector<std::string>& args);
 // Takes the two (three) entries after `name` and removes all three (four).
-bool take_option_values2(const char* name, std::string& out1, std::string& out2, std::vector<std::string>& args);
+bool take_option_values2(const char* name, std::string& out1, std::string& out2,
+                         std::vector<std::string>& args);
 bool take_option_values3(const char* name, std::string& out1, std::string& out2, std::string& out3,
                          std::vector<std::string>& args);
 // Gives the matching entry as written (its own case) and removes it.
@@ -32,7 +34,8 @@ bool take_option_word(const char* name, std::string& out, std::vector<std::strin
 // The name is '-' followed by the letters 'a'-'z' among the eight bytes of `packed`, most significant first.
 bool take_packed_option(std::uint64_t packed, std::vector<std::string>& args, bool keep);
 // Gives the entry after `name`; removes nothing.
-bool get_option_value(const char* name, std::string& out, const std::vector<std::string>& args, bool skip_first);
+bool get_option_value(const char* name, std::string& out, const std::vector<std::string>& args,
+                      bool skip_first);
 // True when `name` is present; removes nothing.
 bool has_option(const char* name, const std::vector<std::string>& args, bool skip_first);
 
@@ -41,8 +44,9 @@ bool take_option_flag_argv(const char* name, int* count, char** array, bool keep
 bool has_option_argv(const char* name, int* count, char** array);
 bool take_option_value_argv(const char* name, std::string& out, int* count, char** array);
 bool get_option_value_argv(const char* name, std::string& out, int* count, char** array);
-bool take_option_values2_argv(const char* name, std::string& out1, std::string& out2, int* count, char** array);
-bool take_option_values3_argv(const char* name, std::string& out1, std::string& out2, std::string& out3, int* count,
+bool take_option_values2_argv(const char* name, std::string& out1, std::string& out2, int* count,
                               char** array);
+bool take_option_values3_argv(const char* name, std::string& out1, std::string& out2, std::string& out3,
+                              int* count, char** array);
 bool take_option_values4_argv(const char* name, std::string& out1, std::string& out2, std::string& out3,
                               std::string& out4, int* count, char** array);

@@ -24,8 +24,8 @@
 #include "time/calendar.h"
 #include "time/format_word.h"
 #include "time/qm_time.h"
-#include "time/time_text.h"
 #include "time/time_parse.h"
+#include "time/time_text.h"
 
 namespace {
 
@@ -246,7 +246,8 @@ bool read_window_time(const std::string& date, const std::string& time, bool& se
     set = false;
     filetime = 0;
     unix_seconds = 0;
-    if (date.empty() || (date.find('/') == std::string::npos && date.find('-') == std::string::npos)) return false;
+    if (date.empty() || (date.find('/') == std::string::npos && date.find('-') == std::string::npos))
+        return false;
     const char sep = date.find('/') != std::string::npos ? '/' : '-';
     _windows_systemtime st{};
     if (!parse_date_time_text(date.c_str(), time.c_str(), "YMD", sep, &st)) return true;
@@ -263,7 +264,8 @@ bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
     std::string value, date, time;
     if (take_option_value("-cmd_start_time", value, args)) {
         split_date_time(value, date, time);
-        if (!read_window_time(date, time, o.start_time_set, o.start_filetime, o.start_unix_seconds)) return false;
+        if (!read_window_time(date, time, o.start_time_set, o.start_filetime, o.start_unix_seconds))
+            return false;
         if (!o.start_time_set) {
             o.stop_time_set = false;
             o.stop_filetime = 0;
@@ -279,7 +281,8 @@ bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
     if (take_option_value("-cmd_stop_time", value, args)) {
         split_date_time(value, date, time);
         if (time.empty()) time = "23:59:59";
-        if (!read_window_time(date, time, o.stop_time_set, o.stop_filetime, o.stop_unix_seconds)) return false;
+        if (!read_window_time(date, time, o.stop_time_set, o.stop_filetime, o.stop_unix_seconds))
+            return false;
         if (!o.stop_time_set || (o.start_time_set && o.stop_filetime < o.start_filetime)) {
             o.stop_time_set = false;
             o.stop_filetime = 0;
@@ -377,7 +380,8 @@ bool os_version_from_os_release_text(const std::string& text, std::string& versi
         trim_whitespace(line);
         if (line.compare(0, 11, "VERSION_ID=") != 0) continue;
         version = line.substr(11);
-        if (version.size() >= 2 && (version[0] == '"' || version[0] == '\'') && version.back() == version[0]) {
+        if (version.size() >= 2 && (version[0] == '"' || version[0] == '\'') &&
+            version.back() == version[0]) {
             version = version.substr(1, version.size() - 2);
         }
         return true;

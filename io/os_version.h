@@ -8,7 +8,7 @@
 // Guard for file-system redirection. This platform has nothing to redirect, so the guard holds no state
 // and its destructor has nothing to undo; it exists so that code written against it keeps its shape.
 class wow64_redirect_adt {
-public:
+  public:
     wow64_redirect_adt() = default;
     wow64_redirect_adt(const wow64_redirect_adt&) = delete;
     wow64_redirect_adt& operator=(const wow64_redirect_adt&) = delete;

@@ -20,244 +20,246 @@ constexpr mode_t kCreateMode = 0644;
 
 // "." dropped and each ".." removing the component before it, by text alone (for folders that do not exist).
 std::string lexically_normal(const std::string& absolute) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  while (start <= absolute.size()) {
-    std::size_t end = absolute.find('/', start);
-    if (end == std::string::npos) end = absolute.size();
-    const std::string part = absolute.substr(start, end - start);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= absolute.size()) {
+        std::size_t end = absolute.find('/', start);
+        if (end == std::string::npos) end = absolute.size();
+        const std::string part = absolute.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
     }
-    start = end + 1;
-  }
-  std::string out;
-  for (const std::string& p : parts) out += "/" + p;
-  return out.empty() ? "/" : out;
+    std::string out;
+    for (const std::string& p : parts) out += "/" + p;
+    return out.empty() ? "/" : out;
 }
 
 std::string absolute_of(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  return get_current_dir() + "/" + path;
+    if (!path.empty() && path[0] == '/') return path;
+    return get_current_dir() + "/" + path;
 }
 
 // The folder part resolved through its links where it exists, by text otherwise.
 std::string resolved_folder(const std::string& folder) {
-  char resolved[PATH_MAX];
-  if (::realpath(folder.c_str(), resolved) != nullptr) return resolved;
-  return lexically_normal(folder);
+    char resolved[PATH_MAX];
+    if (::realpath(folder.c_str(), resolved) != nullptr) return resolved;
+    return lexically_normal(folder);
 }
 
 bool identity_of(const std::string& path, std::uint64_t& device, std::uint64_t& inode) {
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
-  device = static_cast<std::uint64_t>(st.st_dev);
-  inode = static_cast<std::uint64_t>(st.st_ino);
-  return true;
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    device = static_cast<std::uint64_t>(st.st_dev);
+    inode = static_cast<std::uint64_t>(st.st_ino);
+    return true;
 }
 
 void add_unique(std::vector<std::string>& list, const std::string& item) {
-  if (item.empty()) return;
-  for (const std::string& have : list) {
-    if (have == item) return;
-  }
-  list.push_back(item);
+    if (item.empty()) return;
+    for (const std::string& have : list) {
+        if (have == item) return;
+    }
+    list.push_back(item);
 }
 
 }  // namespace
 
 std::string path_target(const std::string& spelled) {
-  std::string path = spelled;
-  if (path.empty()) return path;
-  uni::strip_path_separators(path);
-  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
-    const std::string absolute = absolute_of(path);
-    const std::size_t slash = absolute.rfind('/');
-    const std::string name = absolute.substr(slash + 1);
-    if (name.empty() || name == "." || name == "..") return resolved_folder(absolute);
-    const std::string folder = resolved_folder(slash == 0 ? "/" : absolute.substr(0, slash));
-    const std::string joined = (folder == "/" ? std::string() : folder) + "/" + name;
-    struct stat st;
-    if (::lstat(joined.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return joined;
-    // A link the system resolves although its text names no path ("/dev/stderr" to a pipe, through
-    // /proc/self/fd) is kept as it is: only an open through it reaches the file.
-    char resolved[PATH_MAX];
-    if (::stat(joined.c_str(), &st) == 0 && ::realpath(joined.c_str(), resolved) == nullptr) return joined;
-    std::vector<char> link(PATH_MAX + 1);
-    const ssize_t n = ::readlink(joined.c_str(), link.data(), PATH_MAX);
-    if (n <= 0) return joined;
-    const std::string to(link.data(), static_cast<std::size_t>(n));
-    path = to[0] == '/' ? to : (folder == "/" ? std::string() : folder) + "/" + to;
-    // A link's text may end in a slash too; the kernel then wants a folder, which an output never is.
+    std::string path = spelled;
+    if (path.empty()) return path;
     uni::strip_path_separators(path);
-  }
-  // A loop: the last link itself, which no open will pass.
-  return absolute_of(path);
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        const std::string absolute = absolute_of(path);
+        const std::size_t slash = absolute.rfind('/');
+        const std::string name = absolute.substr(slash + 1);
+        if (name.empty() || name == "." || name == "..") return resolved_folder(absolute);
+        const std::string folder = resolved_folder(slash == 0 ? "/" : absolute.substr(0, slash));
+        const std::string joined = (folder == "/" ? std::string() : folder) + "/" + name;
+        struct stat st;
+        if (::lstat(joined.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return joined;
+        // A link the system resolves although its text names no path ("/dev/stderr" to a pipe, through
+        // /proc/self/fd) is kept as it is: only an open through it reaches the file.
+        char resolved[PATH_MAX];
+        if (::stat(joined.c_str(), &st) == 0 && ::realpath(joined.c_str(), resolved) == nullptr)
+            return joined;
+        std::vector<char> link(PATH_MAX + 1);
+        const ssize_t n = ::readlink(joined.c_str(), link.data(), PATH_MAX);
+        if (n <= 0) return joined;
+        const std::string to(link.data(), static_cast<std::size_t>(n));
+        path = to[0] == '/' ? to : (folder == "/" ? std::string() : folder) + "/" + to;
+        // A link's text may end in a slash too; the kernel then wants a folder, which an output never is.
+        uni::strip_path_separators(path);
+    }
+    // A loop: the last link itself, which no open will pass.
+    return absolute_of(path);
 }
 
 std::vector<std::string> evidence_family(const std::string& input) {
-  std::vector<std::string> family;
-  if (input.empty()) return family;
-  std::string stripped = input;
-  uni::strip_path_separators(stripped);
-  const std::string target = path_target(input);
-  for (const char* suffix : {"", "-wal", "-journal", "-shm"}) {
-    add_unique(family, input + suffix);
-    add_unique(family, stripped + suffix);
-    add_unique(family, target + suffix);
-  }
-  return family;
+    std::vector<std::string> family;
+    if (input.empty()) return family;
+    std::string stripped = input;
+    uni::strip_path_separators(stripped);
+    const std::string target = path_target(input);
+    for (const char* suffix : {"", "-wal", "-journal", "-shm"}) {
+        add_unique(family, input + suffix);
+        add_unique(family, stripped + suffix);
+        add_unique(family, target + suffix);
+    }
+    return family;
 }
 
 std::string family_member_at(const std::string& output, const std::string& input) {
-  if (output.empty() || input.empty()) return std::string();
-  const std::string target = path_target(output);
-  std::uint64_t out_device = 0, out_inode = 0;
-  const bool out_exists = identity_of(target, out_device, out_inode);
-  for (const std::string& member : evidence_family(input)) {
-    if (path_target(member) == target) return member;
-    std::uint64_t device = 0, inode = 0;
-    if (out_exists && identity_of(member, device, inode) && device == out_device && inode == out_inode) {
-      return member;
+    if (output.empty() || input.empty()) return std::string();
+    const std::string target = path_target(output);
+    std::uint64_t out_device = 0, out_inode = 0;
+    const bool out_exists = identity_of(target, out_device, out_inode);
+    for (const std::string& member : evidence_family(input)) {
+        if (path_target(member) == target) return member;
+        std::uint64_t device = 0, inode = 0;
+        if (out_exists && identity_of(member, device, inode) && device == out_device && inode == out_inode) {
+            return member;
+        }
     }
-  }
-  return std::string();
+    return std::string();
 }
 
 bool paths_reach_same_file(const std::string& a, const std::string& b) {
-  if (a.empty() || b.empty()) return false;
-  if (path_target(a) == path_target(b)) return true;
-  std::uint64_t da = 0, ia = 0, db = 0, ib = 0;
-  return identity_of(a, da, ia) && identity_of(b, db, ib) && da == db && ia == ib;
+    if (a.empty() || b.empty()) return false;
+    if (path_target(a) == path_target(b)) return true;
+    std::uint64_t da = 0, ia = 0, db = 0, ib = 0;
+    return identity_of(a, da, ia) && identity_of(b, db, ib) && da == db && ia == ib;
 }
 
 held_output::~held_output() {
-  if (descriptor != -1) ::close(descriptor);
+    if (descriptor != -1) ::close(descriptor);
 }
 
 int hold_output(held_output& out) {
-  drop_held_output(out);
-  out.created = false;
-  out.target = path_target(out.spelled);
-  if (out.target.empty()) {
-    errno = ENOENT;
-    return 0;
-  }
-  // The target holds no link at its end (but for a link only the system can follow, see path_target): one
-  // found there now was put there meanwhile, and is not followed. Non-blocking, so that a FIFO without a
-  // reader cannot hold the run.
-  struct stat link_status;
-  const bool magic_link = ::lstat(out.target.c_str(), &link_status) == 0 && S_ISLNK(link_status.st_mode);
-  const int flags = (magic_link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC;
-  const char* target = out.target.c_str();
-  // Reading the first bytes of a file that may be evidence must not move its access time.
-  int fd = ::open(target, O_RDWR | O_NOATIME | flags);
-  if (fd == -1 && errno == EPERM) fd = ::open(target, O_RDWR | flags);
-  out.readable = fd != -1;
-  if (fd == -1 && errno == EACCES) fd = ::open(target, O_WRONLY | flags);
-  if (fd == -1 && errno == ENOENT) {
-    // Exclusive: the file is known to be this run's own, to remove again should the run be refused.
-    fd = ::open(target, O_RDWR | O_CREAT | O_EXCL | flags, kCreateMode);
-    out.created = fd != -1;
-    out.readable = fd != -1;
-  }
-  if (fd == -1) return 0;
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    const int saved = errno;
-    ::close(fd);
-    if (out.created) ::unlink(out.target.c_str());
+    drop_held_output(out);
     out.created = false;
-    errno = saved;
-    return 0;
-  }
-  // Writes block as usual.
-  const int status = ::fcntl(fd, F_GETFL);
-  if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
-  out.descriptor = fd;
-  out.device = static_cast<std::uint64_t>(st.st_dev);
-  out.inode = static_cast<std::uint64_t>(st.st_ino);
-  out.regular = S_ISREG(st.st_mode);
-  return 1;
+    out.target = path_target(out.spelled);
+    if (out.target.empty()) {
+        errno = ENOENT;
+        return 0;
+    }
+    // The target holds no link at its end (but for a link only the system can follow, see path_target): one
+    // found there now was put there meanwhile, and is not followed. Non-blocking, so that a FIFO without a
+    // reader cannot hold the run.
+    struct stat link_status;
+    const bool magic_link = ::lstat(out.target.c_str(), &link_status) == 0 && S_ISLNK(link_status.st_mode);
+    const int flags = (magic_link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC;
+    const char* target = out.target.c_str();
+    // Reading the first bytes of a file that may be evidence must not move its access time.
+    int fd = ::open(target, O_RDWR | O_NOATIME | flags);
+    if (fd == -1 && errno == EPERM) fd = ::open(target, O_RDWR | flags);
+    out.readable = fd != -1;
+    if (fd == -1 && errno == EACCES) fd = ::open(target, O_WRONLY | flags);
+    if (fd == -1 && errno == ENOENT) {
+        // Exclusive: the file is known to be this run's own, to remove again should the run be refused.
+        fd = ::open(target, O_RDWR | O_CREAT | O_EXCL | flags, kCreateMode);
+        out.created = fd != -1;
+        out.readable = fd != -1;
+    }
+    if (fd == -1) return 0;
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        if (out.created) ::unlink(out.target.c_str());
+        out.created = false;
+        errno = saved;
+        return 0;
+    }
+    // Writes block as usual.
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status != -1) ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    out.descriptor = fd;
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    out.regular = S_ISREG(st.st_mode);
+    return 1;
 }
 
 int hold_open_file(held_output& out, int descriptor) {
-  drop_held_output(out);
-  struct stat st;
-  if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  // A descriptor of its own, for reading: the one given may be open for writing only.
-  const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
-  int fd = ::open(own.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
-  if (fd == -1 && errno == EPERM) fd = ::open(own.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat again;
-  if (fd != -1 && (::fstat(fd, &again) != 0 || again.st_dev != st.st_dev || again.st_ino != st.st_ino)) {
-    ::close(fd);
-    fd = -1;
-  }
-  out.descriptor = fd;
-  out.readable = fd != -1;
-  out.created = false;
-  out.regular = true;
-  out.device = static_cast<std::uint64_t>(st.st_dev);
-  out.inode = static_cast<std::uint64_t>(st.st_ino);
-  return 1;
+    drop_held_output(out);
+    struct stat st;
+    if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    // A descriptor of its own, for reading: the one given may be open for writing only.
+    const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
+    int fd = ::open(own.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
+    if (fd == -1 && errno == EPERM) fd = ::open(own.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat again;
+    if (fd != -1 && (::fstat(fd, &again) != 0 || again.st_dev != st.st_dev || again.st_ino != st.st_ino)) {
+        ::close(fd);
+        fd = -1;
+    }
+    out.descriptor = fd;
+    out.readable = fd != -1;
+    out.created = false;
+    out.regular = true;
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.inode = static_cast<std::uint64_t>(st.st_ino);
+    return 1;
 }
 
 bool held_output_is(const held_output& out, const std::string& path) {
-  if (out.device == 0 && out.inode == 0) return false;
-  std::uint64_t device = 0, inode = 0;
-  return identity_of(path, device, inode) && device == out.device && inode == out.inode;
+    if (out.device == 0 && out.inode == 0) return false;
+    std::uint64_t device = 0, inode = 0;
+    return identity_of(path, device, inode) && device == out.device && inode == out.inode;
 }
 
 const char* held_evidence_header(const held_output& out) {
-  if (out.descriptor == -1 || !out.readable || !out.regular) return nullptr;
-  unsigned char head[16] = {};
-  const ssize_t n = ::pread(out.descriptor, head, sizeof(head), 0);
-  if (n >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0) return "a SQLite database";
-  static const unsigned char kJournal[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
-  if (n >= 8 && std::memcmp(head, kJournal, 8) == 0) return "a rollback journal";
-  if (n >= 4 && head[0] == 0x37 && head[1] == 0x7f && head[2] == 0x06 && (head[3] & 0xfe) == 0x82) {
-    return "a write-ahead log";
-  }
-  return nullptr;
+    if (out.descriptor == -1 || !out.readable || !out.regular) return nullptr;
+    unsigned char head[16] = {};
+    const ssize_t n = ::pread(out.descriptor, head, sizeof(head), 0);
+    if (n >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0) return "a SQLite database";
+    static const unsigned char kJournal[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+    if (n >= 8 && std::memcmp(head, kJournal, 8) == 0) return "a rollback journal";
+    if (n >= 4 && head[0] == 0x37 && head[1] == 0x7f && head[2] == 0x06 && (head[3] & 0xfe) == 0x82) {
+        return "a write-ahead log";
+    }
+    return nullptr;
 }
 
 bool named_like_shared_memory(const std::string& path) {
-  std::string p = path;
-  uni::strip_path_separators(p);
-  return p.size() >= 4 && p.compare(p.size() - 4, 4, "-shm") == 0;
+    std::string p = path;
+    uni::strip_path_separators(p);
+    return p.size() >= 4 && p.compare(p.size() - 4, 4, "-shm") == 0;
 }
 
 std::string file_beside_as_companion(const std::string& path) {
-  std::string p = path;
-  uni::strip_path_separators(p);
-  for (const std::string suffix : {"-wal", "-journal", "-shm"}) {
-    if (p.size() <= suffix.size() || p.compare(p.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
-    const std::string stem = p.substr(0, p.size() - suffix.size());
-    if (stem.back() == '/') continue;
-    struct stat st;
-    if (::stat(stem.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return stem;
-  }
-  return std::string();
+    std::string p = path;
+    uni::strip_path_separators(p);
+    for (const std::string suffix : {"-wal", "-journal", "-shm"}) {
+        if (p.size() <= suffix.size() || p.compare(p.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string stem = p.substr(0, p.size() - suffix.size());
+        if (stem.back() == '/') continue;
+        struct stat st;
+        if (::stat(stem.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return stem;
+    }
+    return std::string();
 }
 
 int empty_held_output(held_output& out) {
-  if (out.descriptor == -1) return 0;
-  const bool emptied = !out.regular || ::ftruncate(out.descriptor, 0) == 0;
-  ::close(out.descriptor);
-  out.descriptor = -1;
-  out.created = false;
-  return emptied ? 1 : 0;
+    if (out.descriptor == -1) return 0;
+    const bool emptied = !out.regular || ::ftruncate(out.descriptor, 0) == 0;
+    ::close(out.descriptor);
+    out.descriptor = -1;
+    out.created = false;
+    return emptied ? 1 : 0;
 }
 
 void drop_held_output(held_output& out) {
-  if (out.descriptor == -1) return;
-  ::close(out.descriptor);
-  out.descriptor = -1;
-  // Removed only while the name still leads to the file this run made.
-  if (out.created && held_output_is(out, out.target)) ::unlink(out.target.c_str());
-  out.created = false;
-  out.device = out.inode = 0;
+    if (out.descriptor == -1) return;
+    ::close(out.descriptor);
+    out.descriptor = -1;
+    // Removed only while the name still leads to the file this run made.
+    if (out.created && held_output_is(out, out.target)) ::unlink(out.target.c_str());
+    out.created = false;
+    out.device = out.inode = 0;
 }

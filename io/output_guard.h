@@ -26,19 +26,19 @@ bool paths_reach_same_file(const std::string& a, const std::string& b);
 
 // One output file of a run, held open and not yet emptied.
 struct held_output {
-  std::string spelled;         // the path as given
-  std::string target;          // path_target(spelled): the file that is held
-  int descriptor = -1;         // open for writing (and reading where allowed); -1 when not held
-  bool readable = false;       // the descriptor can also read
-  bool created = false;        // this run created the file
-  std::uint64_t device = 0;    // identity of the held file
-  std::uint64_t inode = 0;
-  bool regular = false;        // a regular file (only those are emptied and examined)
+    std::string spelled;       // the path as given
+    std::string target;        // path_target(spelled): the file that is held
+    int descriptor = -1;       // open for writing (and reading where allowed); -1 when not held
+    bool readable = false;     // the descriptor can also read
+    bool created = false;      // this run created the file
+    std::uint64_t device = 0;  // identity of the held file
+    std::uint64_t inode = 0;
+    bool regular = false;  // a regular file (only those are emptied and examined)
 
-  held_output() = default;
-  held_output(const held_output&) = delete;
-  held_output& operator=(const held_output&) = delete;
-  ~held_output();
+    held_output() = default;
+    held_output(const held_output&) = delete;
+    held_output& operator=(const held_output&) = delete;
+    ~held_output();
 };
 
 // Opens out.spelled for writing at its target, without truncating and without following a link there;

@@ -19,9 +19,7 @@ bool drive_follows(const std::string& path, std::size_t prefix_at) {
     return at < path.size() && path[at] == ':';
 }
 
-void erase_prefix_head(std::string& path, std::size_t prefix_at) {
-    path.erase(prefix_at, kPrefixLength - 1);
-}
+void erase_prefix_head(std::string& path, std::size_t prefix_at) { path.erase(prefix_at, kPrefixLength - 1); }
 
 }  // namespace
 

@@ -69,7 +69,7 @@ class stdin_stream_ex : public uni::stdin_stream {
     std::uint32_t level_limit;                  // deepest folder level that is listed
     std::vector<filename_filter> filters;       // own copy of the include list
     bool enumdir_mode;                          // folder-walk mode
-    const cmd_params* options;                      // the run's options; not owned, may be null
+    const cmd_params* options;                  // the run's options; not owned, may be null
 };
 
 }  // namespace qmportdir

@@ -9,7 +9,7 @@
 #include "io/cmd_params.h"
 
 class cmdline_ctx {
-public:
+  public:
     cmdline_ctx();
     cmdline_ctx(const cmdline_ctx&) = delete;
     cmdline_ctx& operator=(const cmdline_ctx&) = delete;

@@ -27,10 +27,12 @@ void write_profile_line(std::uint64_t start_ntp, cmd_params& options, const std:
     write_log_line_from_stream(options, os);
 }
 
-std::ostream& write_zone_dst_start(const zone_rule& z, std::ostream& os, cmd_params& options, std::uint64_t filetime) {
+std::ostream& write_zone_dst_start(const zone_rule& z, std::ostream& os, cmd_params& options,
+                                   std::uint64_t filetime) {
     return write_zone_dst_start(z, os, options_word(options), filetime);
 }
 
-std::ostream& write_zone_dst_end(const zone_rule& z, std::ostream& os, cmd_params& options, std::uint64_t filetime) {
+std::ostream& write_zone_dst_end(const zone_rule& z, std::ostream& os, cmd_params& options,
+                                 std::uint64_t filetime) {
     return write_zone_dst_end(z, os, options_word(options), filetime);
 }

@@ -16,5 +16,7 @@ void write_profile_line(std::uint64_t start_ntp, cmd_params& options, const std:
 // The daylight-saving start (end) of the year of filetime as date, one blank and time, in the options'
 // format word without fraction digits (built from the options' patterns when its flags are 0). Nothing for
 // a rule that gives no valid transition. Returns os.
-std::ostream& write_zone_dst_start(const zone_rule& z, std::ostream& os, cmd_params& options, std::uint64_t filetime);
-std::ostream& write_zone_dst_end(const zone_rule& z, std::ostream& os, cmd_params& options, std::uint64_t filetime);
+std::ostream& write_zone_dst_start(const zone_rule& z, std::ostream& os, cmd_params& options,
+                                   std::uint64_t filetime);
+std::ostream& write_zone_dst_end(const zone_rule& z, std::ostream& os, cmd_params& options,
+                                 std::uint64_t filetime);

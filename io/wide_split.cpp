@@ -98,7 +98,8 @@ bool split_text_lines(const std::uint8_t* data, std::uint32_t length, std::vecto
     }
     const int style = detect_line_ending_utf16(units.data(), static_cast<std::uint32_t>(sample * 2));
 
-    if (style == kStyleCrLf || style == kStyleLf || style == kStyleUnused5) return split_wide_lines(chars, L'\n', out);
+    if (style == kStyleCrLf || style == kStyleLf || style == kStyleUnused5)
+        return split_wide_lines(chars, L'\n', out);
     if (style == kStyleCr) return split_wide_lines(chars, L'\r', out);
     if (style == kStyleLfCr) {
         for (wchar_t& c : chars) {

@@ -28,9 +28,9 @@ class bodyfile_v3_context {
     std::uint64_t uid;
     std::uint64_t gid;
     std::uint64_t size;
-    macb_input macb;           // the four times M, A, C, B in Unix seconds
-    std::string time_zone;     // "UTC" (not printed)
-    sqlite_data_log* run_log;  // not owned; null in this tool
+    macb_input macb;            // the four times M, A, C, B in Unix seconds
+    std::string time_zone;      // "UTC" (not printed)
+    sqlite_data_log* run_log;   // not owned; null in this tool
     const cmd_params* options;  // not owned; null unless the caller sets it
 };
 

@@ -99,7 +99,9 @@ const wns_push_channel_record* notification_store::push_channel_for(std::uint64_
 }
 
 selk_run::selk_run(const selk_options& run_options)
-    : options(run_options), carve_switch(run_options.switches[kSwitchCarve]), header_on(run_options.header_on) {}
+    : options(run_options),
+      carve_switch(run_options.switches[kSwitchCarve]),
+      header_on(run_options.header_on) {}
 
 void selk_run::clear_after_each_iteration() {
     if (sqlite.is_open) sqlite.close_and_unload();

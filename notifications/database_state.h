@@ -74,7 +74,7 @@ class notification_store {
     std::vector<notification_record> notifications;
     std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
     std::vector<notification_handler_record> handlers;
-    std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
+    std::map<std::uint64_t, std::size_t> handler_index;   // handler id -> index in handlers (first kept)
     std::uint32_t app_name_width = kDefaultAppNameWidth;  // longest derived name of a referenced handler
                                                           // in padded output
     std::vector<wns_push_channel_record> push_channels;
@@ -112,7 +112,7 @@ class selk_run {
     // "-carve" as the slack scan of the current database is to take it: the option's value, cleared when the
     // live rows came from the log's image (their valid frames are then read already).
     std::uint8_t carve_switch = 0;
-    bool header_on;                               // the report's header is still due (from the options)
+    bool header_on;                              // the report's header is still due (from the options)
     std::vector<qm_variant_lite> header_fields;  // the header template the report's rows are laid out by
     // The helper threads the run may start besides the reading thread: the driver sets it once; the row
     // formatters and the leaf decoders each take their share of it (the slack scan takes one more). 0 keeps

@@ -18,9 +18,9 @@
 #include "common/text_rewrite.h"
 #include "io/console.h"
 #include "io/diags_log.h"
+#include "io/file_utils.h"
 #include "io/fileio.h"
 #include "io/fileio_output.h"
-#include "io/file_utils.h"
 #include "io/filename_filter.h"
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
@@ -52,58 +52,59 @@ void no_cleanup(std::string*) {}
 
 // One option line of the usage text: the option padded so that "=" stands in its column.
 void usage_option(std::ostream& os, const std::string& option, const char* text) {
-  std::string line = "  " + option;
-  if (line.size() < kUsageEqualsColumn - 1) line.resize(kUsageEqualsColumn - 1, ' ');
-  os << line << "= " << text << "\n";
+    std::string line = "  " + option;
+    if (line.size() < kUsageEqualsColumn - 1) line.resize(kUsageEqualsColumn - 1, ' ');
+    os << line << "= " << text << "\n";
 }
 
 // The whole file filter, the time window of "-cmd_start_time"/"-cmd_stop_time" included, also when no
 // "-filter" was given.
 bool path_passes_file_filters(const selk_options& options, const std::string& path) {
-  if (path.empty()) return false;
-  file_stats stats;
-  return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, &stats, false);
+    if (path.empty()) return false;
+    file_stats stats;
+    return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, &stats, false);
 }
 
 // Why a path that was asked for could not be read: no file, a folder, a file that does not open, one that
 // is not a SQLite database (loose pages of "-parse_chunk" need no database header), else `fallback`.
 std::string unreadable_reason(const std::string& path, bool pages, const char* fallback) {
-  std::string opened = path, copy;
-  expand_environment_variables(copy, opened, true);
-  struct stat st;
-  if (::stat(opened.c_str(), &st) != 0) {
-    return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
-  }
-  if (S_ISDIR(st.st_mode)) return "it is a folder";
-  // Evidence: its access time stays where the system allows.
-  int fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
-  if (fd < 0 && errno == EPERM) fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  char head[16] = {};
-  const ssize_t n = ::read(fd, head, sizeof(head));
-  ::close(fd);
-  if (n < 0) return std::strerror(errno);
-  if (!pages) {
-    std::string text(head, static_cast<std::size_t>(n));
-    string_to_lower(text);
-    if (text.compare(0, 6, "sqlite") != 0) return "not a SQLite database";
-  }
-  return fallback;
+    std::string opened = path, copy;
+    expand_environment_variables(copy, opened, true);
+    struct stat st;
+    if (::stat(opened.c_str(), &st) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    // Evidence: its access time stays where the system allows.
+    int fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
+    if (fd < 0 && errno == EPERM) fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    char head[16] = {};
+    const ssize_t n = ::read(fd, head, sizeof(head));
+    ::close(fd);
+    if (n < 0) return std::strerror(errno);
+    if (!pages) {
+        std::string text(head, static_cast<std::size_t>(n));
+        string_to_lower(text);
+        if (text.compare(0, 6, "sqlite") != 0) return "not a SQLite database";
+    }
+    return fallback;
 }
 
 // Names on standard error a path that was asked for and could not be read, with the reason.
 void say_unreadable(const std::string& path, bool pages) {
-  const std::string copy_failure = take_private_copy_failure();
-  const char* fallback = pages ? "problem parsing chunk" : "problem selecting tables";
-  const std::string reason = !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
-  error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
+    const std::string copy_failure = take_private_copy_failure();
+    const char* fallback = pages ? "problem parsing chunk" : "problem selecting tables";
+    const std::string reason =
+        !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
+    error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
 }
 
 // Writes what one analysis left in the notification vector and empties it.
 void write_and_empty(std::ostream& os, selk_run& run) {
-  if (run.store.notifications.empty()) return;
-  write_records(os, run, run.store.notifications);
-  run.store.notifications.clear();
+    if (run.store.notifications.empty()) return;
+    write_records(os, run, run.store.notifications);
+    run.store.notifications.clear();
 }
 
 // The library path of one database, then the slack scan when asked. The notifications are written as they
@@ -111,305 +112,309 @@ void write_and_empty(std::ostream& os, selk_run& run) {
 // two counts (one database only). True when some record could be read: the tables, or at least one
 // recovered record.
 bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
-  const selk_options& options = run.options;
-  std::string path = db_path;
-  const bool scan = options.switches[kSwitchSlack] != 0;
-  // Declared before the writers: should a write throw, the writers' threads stop before the scan is joined.
-  slack_scan_task early_scan;
-  record_writer live(os, run);
-  row_pipeline rows(os, run, live);
-  table_read_events events;
-  events.sink = [&rows](notification_record& n) { rows.write(n); };
-  events.rows = &rows;
-  events.flush = [&rows] { rows.drain(); };
-  // The slack scan needs nothing the tables give: it carves while they are read.
-  events.tables_begin = [&] {
-    if (scan) (void)early_scan.start(run.db_path, run.carve_switch != 0, run);
-  };
-  const bool tables_read = read_database_tables(run, path, events) != 0;
-  rows.finish();
-  if (tables_read) {
-    const std::size_t found = rows.rows_seen() + run.store.notifications.size();
-    if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
-    write_and_empty(os, run);
-  } else {
-    write_log_line(options, "problem selecting tables");
-  }
-  bool recovered = false;
-  if (scan) {
-    std::string slack_path = run.db_path;
-    // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then 0).
-    const int found = early_scan.started() ? early_scan.finish(&run)
-                                           : scan_slack_records(slack_path, false, run.carve_switch != 0, &run);
-    if (found != 0) {
-      if (announce) diag_printf_ex(options, "%d slack recs found", static_cast<int>(run.store.notifications.size()));
-      recovered = !run.store.notifications.empty();
-      write_records(os, run, run.store.notifications);
+    const selk_options& options = run.options;
+    std::string path = db_path;
+    const bool scan = options.switches[kSwitchSlack] != 0;
+    // Declared before the writers: should a write throw, the writers' threads stop before the scan is joined.
+    slack_scan_task early_scan;
+    record_writer live(os, run);
+    row_pipeline rows(os, run, live);
+    table_read_events events;
+    events.sink = [&rows](notification_record& n) { rows.write(n); };
+    events.rows = &rows;
+    events.flush = [&rows] { rows.drain(); };
+    // The slack scan needs nothing the tables give: it carves while they are read.
+    events.tables_begin = [&] {
+        if (scan) (void)early_scan.start(run.db_path, run.carve_switch != 0, run);
+    };
+    const bool tables_read = read_database_tables(run, path, events) != 0;
+    rows.finish();
+    if (tables_read) {
+        const std::size_t found = rows.rows_seen() + run.store.notifications.size();
+        if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
+        write_and_empty(os, run);
+    } else {
+        write_log_line(options, "problem selecting tables");
     }
-  }
-  return tables_read || recovered;
+    bool recovered = false;
+    if (scan) {
+        std::string slack_path = run.db_path;
+        // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then
+        // 0).
+        const int found = early_scan.started()
+                              ? early_scan.finish(&run)
+                              : scan_slack_records(slack_path, false, run.carve_switch != 0, &run);
+        if (found != 0) {
+            if (announce)
+                diag_printf_ex(options, "%d slack recs found",
+                               static_cast<int>(run.store.notifications.size()));
+            recovered = !run.store.notifications.empty();
+            write_records(os, run, run.store.notifications);
+        }
+    }
+    return tables_read || recovered;
 }
 
 // One file of loose pages: true when its pages were walked.
 bool run_chunk(std::ostream& os, selk_run& run, const std::string& chunk_path) {
-  std::string path = chunk_path;
-  if (parse_chunk_file(&run, path) == 0) {
-    write_log_line(run.options, "problem parsing chunk");
-    return false;
-  }
-  write_and_empty(os, run);
-  return true;
+    std::string path = chunk_path;
+    if (parse_chunk_file(&run, path) == 0) {
+        write_log_line(run.options, "problem parsing chunk");
+        return false;
+    }
+    write_and_empty(os, run);
+    return true;
 }
 
 // "-db": one database or one file of pages.
 int run_single(std::ostream& os, selk_run& run, const std::string& program_path) {
-  const selk_options& options = run.options;
-  if (options.switches[kSwitchParseChunk] != 0) {
-    if (run_chunk(os, run, options.db_path)) return 0;
-    say_unreadable(options.db_path, true);
-    return -1;
-  }
-  if (options.switches[kSwitchInput] == 0) {
-    print_usage(program_path);
-    return -1;
-  }
-  // A database that gives nothing at all is a failure the caller must see, not an empty success.
-  (void)take_private_copy_failure();  // a reason left from before is not this database's
-  if (!run_database(os, run, options.db_path, true)) {
-    say_unreadable(options.db_path, false);
-    return -1;
-  }
-  // The rows read were printed, but a table broke off: the report is not the whole database.
-  return run.tables_incomplete ? -1 : 0;
+    const selk_options& options = run.options;
+    if (options.switches[kSwitchParseChunk] != 0) {
+        if (run_chunk(os, run, options.db_path)) return 0;
+        say_unreadable(options.db_path, true);
+        return -1;
+    }
+    if (options.switches[kSwitchInput] == 0) {
+        print_usage(program_path);
+        return -1;
+    }
+    // A database that gives nothing at all is a failure the caller must see, not an empty success.
+    (void)take_private_copy_failure();  // a reason left from before is not this database's
+    if (!run_database(os, run, options.db_path, true)) {
+        say_unreadable(options.db_path, false);
+        return -1;
+    }
+    // The rows read were printed, but a table broke off: the report is not the whole database.
+    return run.tables_incomplete ? -1 : 0;
 }
 
 // "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). Each path that
 // could not be read is named with its reason; after every path was tried the result is 0 only when every
 // path asked for was read whole, else -1 (also when none was left to read).
 int run_path_stream(std::ostream& os, selk_run& run) {
-  const selk_options& options = run.options;
-  run.sqlite.close_and_unload();
-  // A folder that is not there would list nothing and end the run without a word. A folder given with
-  // wildcards is only known once they are expanded.
-  if (!options.pipe && options.enumdir_folder.find('*') == std::string::npos &&
-      !is_directory_utf8(options.enumdir_folder)) {
-    error_printf("prob accessing folder %s\n", options.enumdir_folder.c_str());
-    return -1;
-  }
-  qmportdir::stdin_stream_ex source(&options);
-  const bool ready = options.pipe
-                         ? source.init_to_stdin(true)
-                         : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs, options.include_filters);
-  if (!ready) return -1;
-  bool tried = false;
-  bool listed = false;
-  bool unread = false;
-  bool incomplete = false;
-  std::string path;
-  while (source.read(path, true)) {
-    if (path.empty()) continue;
-    listed = true;
-    if (!path_passes_file_filters(options, path)) continue;
-    // A log, journal or shared-memory file found beside its database is read with it, not on its own.
-    if (!options.pipe && !file_beside_as_companion(path).empty()) continue;
-    if (const char* output = own_output_named(options, path)) {
-      error_printf("skipping %s: it is the %s file of this run\n", path.c_str(), output);
-      continue;
-    }
-    run.db_path = path;
-    write_log_line(options, path);
-    (void)take_private_copy_failure();  // a reason left from the path before is not this one's
-    const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
-                                                               : run_database(os, run, path, false);
-    incomplete = incomplete || run.tables_incomplete != 0;
-    path.clear();
+    const selk_options& options = run.options;
     run.sqlite.close_and_unload();
-    tried = true;
-    if (!read) {
-      say_unreadable(run.db_path, options.switches[kSwitchParseChunk] != 0);
-      unread = true;
+    // A folder that is not there would list nothing and end the run without a word. A folder given with
+    // wildcards is only known once they are expanded.
+    if (!options.pipe && options.enumdir_folder.find('*') == std::string::npos &&
+        !is_directory_utf8(options.enumdir_folder)) {
+        error_printf("prob accessing folder %s\n", options.enumdir_folder.c_str());
+        return -1;
     }
-    // Once the report cannot be written there is no point in reading more databases.
-    if (os.bad()) break;
-  }
-  if (!tried) {
-    error_printf(listed ? "no listed or found file passes the file filter and time window\n"
-                        : "no database path was given or found\n");
-    return -1;
-  }
-  if (unread) error_printf("not every listed or found file could be read\n");
-  return unread || incomplete ? -1 : 0;
+    qmportdir::stdin_stream_ex source(&options);
+    const bool ready = options.pipe ? source.init_to_stdin(true)
+                                    : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs,
+                                                             options.include_filters);
+    if (!ready) return -1;
+    bool tried = false;
+    bool listed = false;
+    bool unread = false;
+    bool incomplete = false;
+    std::string path;
+    while (source.read(path, true)) {
+        if (path.empty()) continue;
+        listed = true;
+        if (!path_passes_file_filters(options, path)) continue;
+        // A log, journal or shared-memory file found beside its database is read with it, not on its own.
+        if (!options.pipe && !file_beside_as_companion(path).empty()) continue;
+        if (const char* output = own_output_named(options, path)) {
+            error_printf("skipping %s: it is the %s file of this run\n", path.c_str(), output);
+            continue;
+        }
+        run.db_path = path;
+        write_log_line(options, path);
+        (void)take_private_copy_failure();  // a reason left from the path before is not this one's
+        const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
+                                                                   : run_database(os, run, path, false);
+        incomplete = incomplete || run.tables_incomplete != 0;
+        path.clear();
+        run.sqlite.close_and_unload();
+        tried = true;
+        if (!read) {
+            say_unreadable(run.db_path, options.switches[kSwitchParseChunk] != 0);
+            unread = true;
+        }
+        // Once the report cannot be written there is no point in reading more databases.
+        if (os.bad()) break;
+    }
+    if (!tried) {
+        error_printf(listed ? "no listed or found file passes the file filter and time window\n"
+                            : "no database path was given or found\n");
+        return -1;
+    }
+    if (unread) error_printf("not every listed or found file could be read\n");
+    return unread || incomplete ? -1 : 0;
 }
 
 // Moves everything still buffered to the report destination; false when any part of it was lost.
 bool flush_report(std::ostream& os, bool to_file) {
-  if (to_file) {
-    auto* buffer = dynamic_cast<uni::fileio_ostream*>(os.rdbuf());
-    const bool flushed = buffer != nullptr && buffer->flush() == 0;
-    return flushed && !os.fail();
-  }
-  if (auto* buffer = dynamic_cast<uni::stream_forward_buffer*>(os.rdbuf())) {
-    const bool flushed = buffer->flush() == 0 && !os.fail();
-    std::cout.flush();
-    return flushed && !std::cout.fail();
-  }
-  os.flush();
-  return !os.fail();
+    if (to_file) {
+        auto* buffer = dynamic_cast<uni::fileio_ostream*>(os.rdbuf());
+        const bool flushed = buffer != nullptr && buffer->flush() == 0;
+        return flushed && !os.fail();
+    }
+    if (auto* buffer = dynamic_cast<uni::stream_forward_buffer*>(os.rdbuf())) {
+        const bool flushed = buffer->flush() == 0 && !os.fail();
+        std::cout.flush();
+        return flushed && !std::cout.fail();
+    }
+    os.flush();
+    return !os.fail();
 }
 
 }  // namespace
 
 std::string& selk_program_name() {
-  static std::string name = kToolName;
-  return name;
+    static std::string name = kToolName;
+    return name;
 }
 
 void selk_static_init() { selk_program_name() = kToolName; }
 
 void print_usage(const std::string& program_path) {
-  (void)program_path;
-  std::ostringstream os;
-  os << std::string(77, '-') << "\n\n";
-  os << selk_program_name() << "\n\n";
-  os << "Usage\n"
-     << " \n"
-     << "  selk -db <selkdatabase.db> [options]\n"
-     << "  find /home -name *selkdatabase.db -type f | selk -pipe [options]\n"
-     << "  ls /home/<folder>/*selkdatabase.db | selk -pipe [options] > ./results\n"
-     << "  selk -enumdir <folder> -num_subdirs <#> [options]\n"
-     << " \n"
-     << " Basic options\n";
-  usage_option(os, "-csv", "output in CSV format");
-  usage_option(os, "-csvl2t", "log2timeline output");
-  usage_option(os, "-bodyfile", "sleuthkit output");
-  os << "\n Additional options\n";
-  usage_option(os, "-all_fields", "show all fields for -csv output");
-  usage_option(os, "-username <name>", "for -csvl2t output");
-  usage_option(os, "-hostname <name>", "for -csvl2t output");
-  usage_option(os, "-csv_separator \"|\"", "use a pipe char for csv separator");
-  usage_option(os, "-dateformat mm/dd/yyyy", "\"yyyy-mm-dd\" is the default");
-  usage_option(os, "-timeformat hh:mm:ss", "\"hh:mm:ss\" is the default");
-  usage_option(os, "-no_whitespace", "remove whitespace between csv delimiter");
-  usage_option(os, "-pipe", "pipe db's into tool for processing");
-  usage_option(os, "-quiet", "no progress shown");
-  os << "\n Experimental options\n";
-  usage_option(os, "-incl_slack", "analyze slack space");
-  usage_option(os, "-carve", "bypass SQLite lib during parse");
-  usage_option(os, "-parse_chunk", "requires at least 1 db page");
-  os << "\n Usage Examples\n"
-     << "  selk -db <db file>               = use only SQLite lib for parse\n"
-     << "  selk -db <db file> -incl_slack   = use SQLite and Quillmar libs for parse\n"
-     << "  selk -db <db file> -carve        = use only Quillmar libs for parse\n"
-     << "  selk -db <db page> -parse_chunk  = use only Quillmar libs for parse\n"
-     << "\n";
-  std::cerr << os.str();
-  std::cerr.flush();
+    (void)program_path;
+    std::ostringstream os;
+    os << std::string(77, '-') << "\n\n";
+    os << selk_program_name() << "\n\n";
+    os << "Usage\n"
+       << " \n"
+       << "  selk -db <selkdatabase.db> [options]\n"
+       << "  find /home -name *selkdatabase.db -type f | selk -pipe [options]\n"
+       << "  ls /home/<folder>/*selkdatabase.db | selk -pipe [options] > ./results\n"
+       << "  selk -enumdir <folder> -num_subdirs <#> [options]\n"
+       << " \n"
+       << " Basic options\n";
+    usage_option(os, "-csv", "output in CSV format");
+    usage_option(os, "-csvl2t", "log2timeline output");
+    usage_option(os, "-bodyfile", "sleuthkit output");
+    os << "\n Additional options\n";
+    usage_option(os, "-all_fields", "show all fields for -csv output");
+    usage_option(os, "-username <name>", "for -csvl2t output");
+    usage_option(os, "-hostname <name>", "for -csvl2t output");
+    usage_option(os, "-csv_separator \"|\"", "use a pipe char for csv separator");
+    usage_option(os, "-dateformat mm/dd/yyyy", "\"yyyy-mm-dd\" is the default");
+    usage_option(os, "-timeformat hh:mm:ss", "\"hh:mm:ss\" is the default");
+    usage_option(os, "-no_whitespace", "remove whitespace between csv delimiter");
+    usage_option(os, "-pipe", "pipe db's into tool for processing");
+    usage_option(os, "-quiet", "no progress shown");
+    os << "\n Experimental options\n";
+    usage_option(os, "-incl_slack", "analyze slack space");
+    usage_option(os, "-carve", "bypass SQLite lib during parse");
+    usage_option(os, "-parse_chunk", "requires at least 1 db page");
+    os << "\n Usage Examples\n"
+       << "  selk -db <db file>               = use only SQLite lib for parse\n"
+       << "  selk -db <db file> -incl_slack   = use SQLite and Quillmar libs for parse\n"
+       << "  selk -db <db file> -carve        = use only Quillmar libs for parse\n"
+       << "  selk -db <db page> -parse_chunk  = use only Quillmar libs for parse\n"
+       << "\n";
+    std::cerr << os.str();
+    std::cerr.flush();
 }
 
 int process_command_line(const std::vector<std::string>& args, std::ostream& header) {
-  const std::string program_path = args.empty() ? std::string() : args[0];
-  if (args.size() == 1 || has_option("-h", args, true) || has_option("-help", args, true) ||
-      has_option("/?", args, true) || has_option("--help", args, true)) {
-    print_usage(program_path);
-    return 0;
-  }
-  std::string& name = selk_program_name();
-  name = std::string(kToolName) + " - " + kSelkVersion;
-  header << name << "\n";
-  header << '"' << kEchoLabel << ": ";
-  if (has_option("-pipe", args, true)) header << "<filelist> ... | ";
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (i != 0) header << ' ';
-    // A path may hold line breaks or control bytes: the echo shows them as text.
-    std::string arg = args[i];
-    show_control_bytes(arg);
-    if (arg.find(' ') != std::string::npos)
-      header << '\'' << arg << '\'';
-    else
-      header << arg;
-  }
-  header << "\"\n";
-  return 1;
+    const std::string program_path = args.empty() ? std::string() : args[0];
+    if (args.size() == 1 || has_option("-h", args, true) || has_option("-help", args, true) ||
+        has_option("/?", args, true) || has_option("--help", args, true)) {
+        print_usage(program_path);
+        return 0;
+    }
+    std::string& name = selk_program_name();
+    name = std::string(kToolName) + " - " + kSelkVersion;
+    header << name << "\n";
+    header << '"' << kEchoLabel << ": ";
+    if (has_option("-pipe", args, true)) header << "<filelist> ... | ";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i != 0) header << ' ';
+        // A path may hold line breaks or control bytes: the echo shows them as text.
+        std::string arg = args[i];
+        show_control_bytes(arg);
+        if (arg.find(' ') != std::string::npos)
+            header << '\'' << arg << '\'';
+        else
+            header << arg;
+    }
+    header << "\"\n";
+    return 1;
 }
 
 int selk_main(int argc, char* argv[]) {
-  selk_static_init();
-  std::vector<std::string> args;
-  if (argc > 0 && argv != nullptr) cstr_array_to_vector(args, static_cast<unsigned>(argc), argv);
-  cmdline_ctx context;
-  std::ostringstream header;
-  if (process_command_line(args, header) == 0) return 0;
-  const std::string program_path = args.empty() ? std::string() : args[0];
+    selk_static_init();
+    std::vector<std::string> args;
+    if (argc > 0 && argv != nullptr) cstr_array_to_vector(args, static_cast<unsigned>(argc), argv);
+    cmdline_ctx context;
+    std::ostringstream header;
+    if (process_command_line(args, header) == 0) return 0;
+    const std::string program_path = args.empty() ? std::string() : args[0];
 
-  // Standard output that the shell opened on the evidence gets not even the header of a refused run.
-  std::string named_db;
-  get_option_value("-db", named_db, args, true);
-  const bool stdout_safe = standard_output_unsafe(named_db).empty();
-  selk_options options;
-  if (parse_selk_options(options, args) == 0) {
-    if (stdout_safe) {
-      std::cout << header.str() << "\n";
-      std::cout.flush();
+    // Standard output that the shell opened on the evidence gets not even the header of a refused run.
+    std::string named_db;
+    get_option_value("-db", named_db, args, true);
+    const bool stdout_safe = standard_output_unsafe(named_db).empty();
+    selk_options options;
+    if (parse_selk_options(options, args) == 0) {
+        if (stdout_safe) {
+            std::cout << header.str() << "\n";
+            std::cout.flush();
+        }
+        print_usage(program_path);
+        return -1;
     }
-    print_usage(program_path);
-    return -1;
-  }
-  init_cmdline_ctx(context, options, no_cleanup);
+    init_cmdline_ctx(context, options, no_cleanup);
 
-  uni::fileio results;
-  std::ostream* report = &std::cout;
-  std::unique_ptr<uni::stream_forward_output> collected;
-  const bool to_file = !options.out_file.empty();
-  if (!to_file && ::isatty(STDOUT_FILENO) == 0) {
-    // Nobody reads the report as it comes: it collects in a large buffer and goes out in few writes.
-    collected = std::make_unique<uni::stream_forward_output>(&std::cout, kStdoutBufferSize);
-    if (collected->good()) report = collected.get();
-  }
-  if (to_file) {
-    uni::fileio_output* stream = nullptr;
-    // The file that was checked and emptied while the options were accepted, opened at its target without
-    // creating or emptying anything, and written only while it is still that file.
-    const held_output& held = options.results_held;
-    stat_record st;
-    if (results.open(held.target, true, false, false) != 0 && results.get_stat(&st) == 1 &&
-        st.device == held.device && st.inode == held.inode) {
-      stream = results.open_output_stream();
+    uni::fileio results;
+    std::ostream* report = &std::cout;
+    std::unique_ptr<uni::stream_forward_output> collected;
+    const bool to_file = !options.out_file.empty();
+    if (!to_file && ::isatty(STDOUT_FILENO) == 0) {
+        // Nobody reads the report as it comes: it collects in a large buffer and goes out in few writes.
+        collected = std::make_unique<uni::stream_forward_output>(&std::cout, kStdoutBufferSize);
+        if (collected->good()) report = collected.get();
     }
-    if (stream == nullptr) {
-      error_printf("prob opening results file: %s for writing\n", options.out_file.c_str());
-      return -1;
+    if (to_file) {
+        uni::fileio_output* stream = nullptr;
+        // The file that was checked and emptied while the options were accepted, opened at its target without
+        // creating or emptying anything, and written only while it is still that file.
+        const held_output& held = options.results_held;
+        stat_record st;
+        if (results.open(held.target, true, false, false) != 0 && results.get_stat(&st) == 1 &&
+            st.device == held.device && st.inode == held.inode) {
+            stream = results.open_output_stream();
+        }
+        if (stream == nullptr) {
+            error_printf("prob opening results file: %s for writing\n", options.out_file.c_str());
+            return -1;
+        }
+        report = stream;
+        options.report_stream = stream;
     }
-    report = stream;
-    options.report_stream = stream;
-  }
-  *report << header.str() << "\n";
+    *report << header.str() << "\n";
 
-  selk_run run(options);
-  // One budget of helper threads for the whole run: the formatters and leaf decoders take their shares.
-  run.thread_budget = platform_helper_threads();
-  int result = -1;
-  try {
-    if (!options.pipe && !options.enumdir_given)
-      result = run_single(*report, run, program_path);
-    else
-      result = run_path_stream(*report, run);
-  } catch (const std::bad_alloc&) {
-    // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
-    // fails.
-    error_printf("out of memory: the report is incomplete\n");
-  } catch (const std::exception& e) {
-    error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
-  }
+    selk_run run(options);
+    // One budget of helper threads for the whole run: the formatters and leaf decoders take their shares.
+    run.thread_budget = platform_helper_threads();
+    int result = -1;
+    try {
+        if (!options.pipe && !options.enumdir_given)
+            result = run_single(*report, run, program_path);
+        else
+            result = run_path_stream(*report, run);
+    } catch (const std::bad_alloc&) {
+        // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
+        // fails.
+        error_printf("out of memory: the report is incomplete\n");
+    } catch (const std::exception& e) {
+        error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
+    }
 
-  // A report that was cut short must not pass for a complete one.
-  if (!flush_report(*report, to_file)) {
-    if (to_file)
-      error_printf("prob writing results file: %s\n", options.out_file.c_str());
-    else
-      error_printf("prob writing results to standard output\n");
-    result = -1;
-  }
-  options.report_stream = nullptr;
-  results.close();
-  return result;
+    // A report that was cut short must not pass for a complete one.
+    if (!flush_report(*report, to_file)) {
+        if (to_file)
+            error_printf("prob writing results file: %s\n", options.out_file.c_str());
+        else
+            error_printf("prob writing results to standard output\n");
+        result = -1;
+    }
+    options.report_stream = nullptr;
+    results.close();
+    return result;
 }

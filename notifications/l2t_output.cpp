@@ -99,7 +99,8 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     // quotes where a CSV reader would otherwise split the text or join it with the next line.
     auto add = [&](const std::string& text) {
         cell = text;
-        if (ctx.replace_from != 0 && ctx.replace_to != 0) replace_char(cell, ctx.replace_from, ctx.replace_to, false);
+        if (ctx.replace_from != 0 && ctx.replace_to != 0)
+            replace_char(cell, ctx.replace_from, ctx.replace_to, false);
         show_control_bytes(cell);
         if (cell_needs_quotes(cell, sep, quoted_mode)) quote_cell(cell);
         line += cell;

@@ -85,7 +85,7 @@ class log2timeline_context {
     std::string relevant_data;      // generic timeline writer: last column text
     std::uint64_t date_start;       // FILETIME range of printed events; start 0: no range
     std::uint64_t date_end;
-    sqlite_data_log* run_log;  // not owned; null in this tool
+    sqlite_data_log* run_log;   // not owned; null in this tool
     const cmd_params* options;  // not owned; null until set from the options or settings
     cmd_params* header_owner;   // not owned: the options of set_from_options, whose header the generic
                                 // timeline writer rebuilds; null otherwise

@@ -238,7 +238,8 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
         filled =
             populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) != 0;
         if (filled)
-            set_metadata_from_table_record(record, row, mask, table_type, schema, row_signature(reader, schema));
+            set_metadata_from_table_record(record, row, mask, table_type, schema,
+                                           row_signature(reader, schema));
     } else {
         filled = columns.map(schema, row.values.size(), mask) &&
                  populate_record_in_order(record, row.values, columns.current.order, true, row.record_offset,
@@ -423,8 +424,8 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
 
 row_reader::row_reader(selk_run& database_run) : run(database_run) {}
 
-int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql, sql_row_callback callback,
-                    std::string* error_out) {
+int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,
+                    sql_row_callback callback, std::string* error_out) {
     if (error_out != nullptr) error_out->clear();
     if (reader == nullptr || wrapper == nullptr || sql.empty() || wrapper->db == nullptr) {
         if (error_out != nullptr) *error_out = "no open database";

@@ -62,10 +62,10 @@ struct notification_row {
 // record. Only reads what it points to (of the schema, its digest text, which a read does not change), so a
 // receiver of rows may fill them later, on another thread.
 struct notification_row_filler {
-    std::uint64_t mask = 0;                  // the notification schema's column mask, stamped on each record
+    std::uint64_t mask = 0;                   // the notification schema's column mask, stamped on each record
     unsigned source_code = kSourceSqliteLib;  // of the rows: 1 library, 3 own walk, 12 own walk of the log
-    const table_schema* schema = nullptr;    // the notification schema
-    std::string signature;                   // its signature text, for the library's rows
+    const table_schema* schema = nullptr;     // the notification schema
+    std::string signature;                    // its signature text, for the library's rows
 
     // True when a row of the library is refused before it is filled (fewer values than the mask has bits).
     bool refuses(const notification_row& row) const;
@@ -86,7 +86,7 @@ struct row_reader {
     // When set, called before a failure is said on standard error, so that every notification handed to the
     // sink before it is in the report first.
     std::function<void()> flush;
-    notification_record notification_scratch;  // the notification being handed to the sink
+    notification_record notification_scratch;     // the notification being handed to the sink
     notification_row_filler notification_filler;  // fills the library's notification rows (with a sink)
     // When set (with a sink), the notification rows of both readers go to it raw instead of to the sink: it
     // fills and writes them, on its formatter threads when it runs them.
@@ -161,8 +161,8 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
 // success. On failure the library's error text goes to the run's messages ("Prob calling cmd: <sql>,
 // error: <text>", or the text alone when it says "already exists") and the result is 0; the text alone also
 // goes to `error_out` when given. 0 without a reader, an open connection or a text.
-int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql, sql_row_callback callback,
-                    std::string* error_out = nullptr);
+int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,
+                    sql_row_callback callback, std::string* error_out = nullptr);
 
 // The row callback of the library path (`context` is a row_reader): makes a record of the reader's
 // current_table_type from the row, fills it (source code 1), stamps it with its table's identity and indexes

@@ -3,7 +3,7 @@
 #include "platform/threads.h"
 
 int main(int argc, char* argv[]) {
-  // Before any thread: the run's threads then fit where the serial run fits.
-  platform_prepare_threads();
-  return selk_main(argc, argv);
+    // Before any thread: the run's threads then fit where the serial run fits.
+    platform_prepare_threads();
+    return selk_main(argc, argv);
 }

@@ -8,8 +8,8 @@
 
 #include "common/case_conv.h"
 #include "common/digest.h"
-#include "notifications/records.h"
 #include "notifications/database_state.h"
+#include "notifications/records.h"
 #include "sqlite_format/signatures.h"
 
 namespace {
@@ -261,14 +261,15 @@ int classify_recovered_record(std::vector<recovered_record>& out, const std::uin
 }
 
 candidate_finder recogniser_for(std::int64_t switches) {
-    return [switches](std::vector<recovered_record>& candidates, const std::uint8_t* chunk, std::uint32_t length,
-                      std::uint64_t chunk_offset) {
+    return [switches](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                      std::uint32_t length, std::uint64_t chunk_offset) {
         return recognise_record_headers(candidates, chunk, length, chunk_offset, 0, switches);
     };
 }
 
-int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
-                             std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches) {
+int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer,
+                             std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
+                             std::int64_t switches) {
     if (keep == 0) out.clear();
     const std::size_t start_count = out.size();
     if (buffer == nullptr || length < kMinBuffer) return 0;
@@ -371,8 +372,7 @@ bool append_record(std::vector<T>& records, const recovered_record& row, std::ui
         return false;
     }
     set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
-    if (schema.column_count == 0)
-        schema.column_count = row.column_count;
+    if (schema.column_count == 0) schema.column_count = row.column_count;
     return true;
 }
 
@@ -414,10 +414,10 @@ void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
     for (bool& used : stage.used) used = false;
 }
 
-void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage) {
+void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
+                            recovered_stage& stage) {
     std::size_t notifications = 0;
-    for (const recovered_record& row : records)
-        notifications += row.table_kind == kTableNotification ? 1 : 0;
+    for (const recovered_record& row : records) notifications += row.table_kind == kTableNotification ? 1 : 0;
     stage.notifications.reserve(stage.notifications.size() + notifications);
     schema_signature signatures[kSchemaPushChannel + 1];
     for (const recovered_record& row : records) {

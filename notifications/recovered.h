@@ -38,8 +38,9 @@ constexpr std::int64_t kRecognisePushChannels = 4;
 // header-length byte disagreed with the header found (the record's start was overwritten, so no rowid is
 // looked for behind it). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0 (also
 // for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
-int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer, std::uint32_t length,
-                             std::uint64_t base_offset, std::uint32_t keep, std::int64_t switches);
+int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer,
+                             std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
+                             std::int64_t switches);
 
 // recognise_record_headers with the recogniser switches of `options` (all three when it is null).
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
@@ -60,7 +61,8 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
 // merged into it: the sorting reads and rebuilds only the stage's copies of the three schemas, so it may
 // run on another thread while the run's tables are read (which leave the run's schemas as they are).
 struct recovered_stage {
-    table_schema schemas[3];  // notification, handler, push channel: copies of the run's, as sorting leaves them
+    table_schema
+        schemas[3];  // notification, handler, push channel: copies of the run's, as sorting leaves them
     bool used[3] = {false, false, false};  // a record of the schema's table was sorted
     std::vector<notification_record> notifications;
     std::vector<notification_handler_record> handlers;
@@ -69,7 +71,8 @@ struct recovered_stage {
 // Copies the run's three schemas into `stage` (emptied first).
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
 // Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
-void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage);
+void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
+                            recovered_stage& stage);
 // Appends the staged records to the run's store, indexes them and marks their handlers referenced, as
 // add_recovered_records does, and gives the run the schemas the sorting used.
 void merge_recovered_records(recovered_stage& stage, selk_run& run);

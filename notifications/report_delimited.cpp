@@ -33,7 +33,7 @@ constexpr std::uint64_t kMiscDataWidth = 12;
 constexpr std::uint64_t kMiscDataSlackWidth = 73;
 
 std::string two_words(const char* table_word, const char* second) {
-  return std::string(table_word) + " " + second;
+    return std::string(table_word) + " " + second;
 }
 
 // Walks the report's columns in template order; `add` receives each present column with its label, width
@@ -42,48 +42,48 @@ template <class Add>
 delimited_columns walk_columns(bool all_fields, bool incl_settings, std::uint64_t time_width,
                                std::uint64_t app_width, std::uint64_t misc_width, std::uint64_t db_width,
                                Add add) {
-  delimited_columns c;
-  c.arrival_time = add(two_words(kWordNotification, kWordArrival), time_width, true);
-  c.expiry_time = add(two_words(kWordNotification, kWordExpiry), time_width, true);
-  c.handler_created = add(two_words(kWordHandler, kWordCreated), time_width, true);
-  c.handler_modified = add(two_words(kWordHandler, kWordModified), time_width, true);
-  c.channel_created = add(two_words(kWordPushChannel, kWordCreated), time_width, true);
-  c.channel_expiry = add(two_words(kWordPushChannel, kWordExpiry), time_width, true);
-  c.type = add("Type", 5, false);
-  c.app_name = add(std::string("Source of ") + kWordNotification, app_width, false);
-  if (all_fields) {
-    c.order = add("Order", 6, false);
-    c.id = add("Id", 6, false);
-    c.handler_id = add("HandlerId", 9, false);
-    c.activity_id = add("ActivityId", 36, false);
-    c.tag = add("Tag", 12, false);
-    c.group = add("Group", 11, false);
-    c.data_version = add("DataVersion", 11, false);
-    c.payload_type = add("PayloadType", 11, false);
-  }
-  c.misc_data = add("Misc data", misc_width, false);
-  if (all_fields) {
-    c.handler_type = add("HandlerType", 16, false);
-    c.wnf_event_name = add("WNFEventName", 17, false);
-    c.primary_id = add(two_words(kWordHandler, "PrimaryId"), 89, false);
-    c.wns_id = add(two_words(kWordHandler, "WNSId"), 13, false);
-  }
-  c.db = add("DB", db_width, false);
-  c.payload = add("Payload", 36, false);
-  c.channel_uri = add(two_words(kWordPushChannel, "Uri"), 15, false);
-  if (incl_settings) c.settings = add("Settings", 50, false);
-  return c;
+    delimited_columns c;
+    c.arrival_time = add(two_words(kWordNotification, kWordArrival), time_width, true);
+    c.expiry_time = add(two_words(kWordNotification, kWordExpiry), time_width, true);
+    c.handler_created = add(two_words(kWordHandler, kWordCreated), time_width, true);
+    c.handler_modified = add(two_words(kWordHandler, kWordModified), time_width, true);
+    c.channel_created = add(two_words(kWordPushChannel, kWordCreated), time_width, true);
+    c.channel_expiry = add(two_words(kWordPushChannel, kWordExpiry), time_width, true);
+    c.type = add("Type", 5, false);
+    c.app_name = add(std::string("Source of ") + kWordNotification, app_width, false);
+    if (all_fields) {
+        c.order = add("Order", 6, false);
+        c.id = add("Id", 6, false);
+        c.handler_id = add("HandlerId", 9, false);
+        c.activity_id = add("ActivityId", 36, false);
+        c.tag = add("Tag", 12, false);
+        c.group = add("Group", 11, false);
+        c.data_version = add("DataVersion", 11, false);
+        c.payload_type = add("PayloadType", 11, false);
+    }
+    c.misc_data = add("Misc data", misc_width, false);
+    if (all_fields) {
+        c.handler_type = add("HandlerType", 16, false);
+        c.wnf_event_name = add("WNFEventName", 17, false);
+        c.primary_id = add(two_words(kWordHandler, "PrimaryId"), 89, false);
+        c.wns_id = add(two_words(kWordHandler, "WNSId"), 13, false);
+    }
+    c.db = add("DB", db_width, false);
+    c.payload = add("Payload", 36, false);
+    c.channel_uri = add(two_words(kWordPushChannel, "Uri"), 15, false);
+    if (incl_settings) c.settings = add("Settings", 50, false);
+    return c;
 }
 
 bool all_fields_on(const selk_run& run) { return run.options.switches[kSwitchAllFields] != 0; }
 bool settings_on(const selk_run& run) { return run.options.switches[kSwitchSettings] != 0; }
 
 bool guid_is_zero(const _16_byte_block& guid) {
-  const unsigned char* b = guid.bytes();
-  for (int i = 0; i < 16; ++i) {
-    if (b[i] != 0) return false;
-  }
-  return true;
+    const unsigned char* b = guid.bytes();
+    for (int i = 0; i < 16; ++i) {
+        if (b[i] != 0) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -91,140 +91,148 @@ bool guid_is_zero(const _16_byte_block& guid) {
 bool is_recovered_record(const sqlite_metadata& record) { return record.recovered != 0; }
 
 std::string record_db_text(const sqlite_metadata& record, const std::string& db_path) {
-  if (is_recovered_record(record) && source_in_wal(record.source_code())) return db_path + "-wal";
-  return db_path;
+    if (is_recovered_record(record) && source_in_wal(record.source_code())) return db_path + "-wal";
+    return db_path;
 }
 
 delimited_columns delimited_column_positions(bool all_fields, bool incl_settings) {
-  int next = 0;
-  return walk_columns(all_fields, incl_settings, 0, 0, 0, 0,
-                      [&next](const std::string&, std::uint64_t, bool) { return next++; });
+    int next = 0;
+    return walk_columns(all_fields, incl_settings, 0, 0, 0, 0,
+                        [&next](const std::string&, std::uint64_t, bool) { return next++; });
 }
 
 void build_delimited_header_template(selk_run& run) {
-  std::vector<qm_variant_lite>& header = run.header_fields;
-  header.clear();
-  const std::uint64_t time_width = run.options.date_format.size() + run.options.time_format.size() + 2;
-  const std::uint64_t misc_width = run.options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
-  walk_columns(all_fields_on(run), settings_on(run), time_width, run.store.app_name_width, misc_width,
-               run.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
-                 if (is_time)
-                   header.push_back(qm_variant_lite(label, width, kHeaderTimeType, 0));
-                 else
-                   header.push_back(qm_variant_lite(label, width));
-                 return static_cast<int>(header.size() - 1);
-               });
-  if (run.options.no_whitespace || run.options.csv) {
-    for (qm_variant_lite& cell : header) cell.width = 0;
-  }
+    std::vector<qm_variant_lite>& header = run.header_fields;
+    header.clear();
+    const std::uint64_t time_width = run.options.date_format.size() + run.options.time_format.size() + 2;
+    const std::uint64_t misc_width =
+        run.options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
+    walk_columns(all_fields_on(run), settings_on(run), time_width, run.store.app_name_width, misc_width,
+                 run.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
+                     if (is_time)
+                         header.push_back(qm_variant_lite(label, width, kHeaderTimeType, 0));
+                     else
+                         header.push_back(qm_variant_lite(label, width));
+                     return static_cast<int>(header.size() - 1);
+                 });
+    if (run.options.no_whitespace || run.options.csv) {
+        for (qm_variant_lite& cell : header) cell.width = 0;
+    }
 }
 
 int write_delimited_header(std::ostream& os, selk_run& run) {
-  build_delimited_header_template(run);
-  return write_header_row(os, run.options, run.header());
+    build_delimited_header_template(run);
+    return write_header_row(os, run.options, run.header());
 }
 
 int write_delimited_row(std::ostream& os, selk_run& run, notification_record& n,
                         notification_handler_record* handler, const wns_push_channel_record* channel) {
-  delimited_row_writer writer(run);
-  return writer.write(os, run, n, handler, channel);
+    delimited_row_writer writer(run);
+    return writer.write(os, run, n, handler, channel);
 }
 
 delimited_row_writer::delimited_row_writer(const selk_run& run)
     : columns_(delimited_column_positions(all_fields_on(run), settings_on(run))) {}
 
 int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_record& n,
-                                notification_handler_record* handler, const wns_push_channel_record* channel) {
-  const delimited_columns& c = columns_;
-  // Only the cells of "-all_fields" read the record's mask: which of its table's columns the row had.
-  const bool all_fields = c.order >= 0 || c.id >= 0 || c.handler_id >= 0;
-  const std::uint64_t mask = all_fields ? n.column_mask : 0;
-  // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
-  const std::uint32_t row_flags = run.options.quoted_csv_fields ? kCellQuote : 0;
-  const unsigned cells = static_cast<unsigned>(run.header_fields.size());
-  variant_row& row = row_;
-  if (row.valid != 1 || row.count != cells) {
-    row.init(cells, true);
-    // The row stays invalid only when its cells cannot be had (a header never has more than a row holds):
-    // it would render as nothing, and the record would be left out without a word.
-    if (row.valid != 1 && cells != 0) throw std::bad_alloc();
-  } else {
-    // As a new row of empty texts, with the storage of every cell kept.
-    for (qm_variant_lite& cell : row.fields) {
-      cell.clear();
-      cell.type = 11;
+                                notification_handler_record* handler,
+                                const wns_push_channel_record* channel) {
+    const delimited_columns& c = columns_;
+    // Only the cells of "-all_fields" read the record's mask: which of its table's columns the row had.
+    const bool all_fields = c.order >= 0 || c.id >= 0 || c.handler_id >= 0;
+    const std::uint64_t mask = all_fields ? n.column_mask : 0;
+    // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
+    const std::uint32_t row_flags = run.options.quoted_csv_fields ? kCellQuote : 0;
+    const unsigned cells = static_cast<unsigned>(run.header_fields.size());
+    variant_row& row = row_;
+    if (row.valid != 1 || row.count != cells) {
+        row.init(cells, true);
+        // The row stays invalid only when its cells cannot be had (a header never has more than a row holds):
+        // it would render as nothing, and the record would be left out without a word.
+        if (row.valid != 1 && cells != 0) throw std::bad_alloc();
+    } else {
+        // As a new row of empty texts, with the storage of every cell kept.
+        for (qm_variant_lite& cell : row.fields) {
+            cell.clear();
+            cell.type = 11;
+        }
     }
-  }
-  row.row_flags = row_flags;
+    row.row_flags = row_flags;
 
-  if (n.arrival_time != 0) row.set_u64(c.arrival_time, n.arrival_time, kCellFiletime, kCellRight);
-  if (n.expiry_time != 0) row.set_u64(c.expiry_time, n.expiry_time, kCellFiletime, 0);
-  if (handler != nullptr && handler->created_filetime != 0)
-    row.set_u64(c.handler_created, handler->created_filetime, kCellFiletime, 0);
-  if (handler != nullptr && handler->modified_filetime != 0)
-    row.set_u64(c.handler_modified, handler->modified_filetime, kCellFiletime, 0);
-  if (channel != nullptr && channel->created_time != 0)
-    row.set_u64(c.channel_created, channel->created_time, kCellFiletime, 0);
-  if (channel != nullptr && channel->expiry_time != 0)
-    row.set_u64(c.channel_expiry, channel->expiry_time, kCellFiletime, 0);
-  if (!n.type.empty()) row.set_string(c.type, n.type, kCellText, 0);
-  if (handler != nullptr && !handler->app_name.empty()) row.set_string(c.app_name, handler->app_name, kCellText, 0);
+    if (n.arrival_time != 0) row.set_u64(c.arrival_time, n.arrival_time, kCellFiletime, kCellRight);
+    if (n.expiry_time != 0) row.set_u64(c.expiry_time, n.expiry_time, kCellFiletime, 0);
+    if (handler != nullptr && handler->created_filetime != 0)
+        row.set_u64(c.handler_created, handler->created_filetime, kCellFiletime, 0);
+    if (handler != nullptr && handler->modified_filetime != 0)
+        row.set_u64(c.handler_modified, handler->modified_filetime, kCellFiletime, 0);
+    if (channel != nullptr && channel->created_time != 0)
+        row.set_u64(c.channel_created, channel->created_time, kCellFiletime, 0);
+    if (channel != nullptr && channel->expiry_time != 0)
+        row.set_u64(c.channel_expiry, channel->expiry_time, kCellFiletime, 0);
+    if (!n.type.empty()) row.set_string(c.type, n.type, kCellText, 0);
+    if (handler != nullptr && !handler->app_name.empty())
+        row.set_string(c.app_name, handler->app_name, kCellText, 0);
 
-  // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
-  const std::uint32_t decimal_right = kCellRight | kCellDecimal;
-  if (mask & 1) row.set_u64(c.order, n.order, kCellInt4, decimal_right);
-  if (mask & 2) row.set_u64(c.id, n.id, kCellInt4, decimal_right);
-  if (mask & 4) row.set_u64(c.handler_id, n.handler_id, kCellInt4, decimal_right);
-  if (!guid_is_zero(n.activity_id)) row.set_bytes(c.activity_id, n.activity_id.bytes(), 16, kCellGuid, 0);
-  if (!n.tag.empty()) row.set_string(c.tag, n.tag, kCellText, 0);
-  if (!n.group.empty()) row.set_string(c.group, n.group, kCellText, 0);
-  if (n.data_version != 0) row.set_u64(c.data_version, n.data_version, kCellInt4, decimal_right);
-  if (!n.payload_type.empty()) row.set_string(c.payload_type, n.payload_type, kCellText, 0);
+    // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
+    const std::uint32_t decimal_right = kCellRight | kCellDecimal;
+    if (mask & 1) row.set_u64(c.order, n.order, kCellInt4, decimal_right);
+    if (mask & 2) row.set_u64(c.id, n.id, kCellInt4, decimal_right);
+    if (mask & 4) row.set_u64(c.handler_id, n.handler_id, kCellInt4, decimal_right);
+    if (!guid_is_zero(n.activity_id)) row.set_bytes(c.activity_id, n.activity_id.bytes(), 16, kCellGuid, 0);
+    if (!n.tag.empty()) row.set_string(c.tag, n.tag, kCellText, 0);
+    if (!n.group.empty()) row.set_string(c.group, n.group, kCellText, 0);
+    if (n.data_version != 0) row.set_u64(c.data_version, n.data_version, kCellInt4, decimal_right);
+    if (!n.payload_type.empty()) row.set_string(c.payload_type, n.payload_type, kCellText, 0);
 
-  misc_.clear();
-  append_extra_data_text(misc_, n, std::string(), true, true, false, true);
-  row.set_string(c.misc_data, misc_, kCellText, 0);
+    misc_.clear();
+    append_extra_data_text(misc_, n, std::string(), true, true, false, true);
+    row.set_string(c.misc_data, misc_, kCellText, 0);
 
-  if (handler != nullptr) {
-    if (!handler->handler_type.empty()) row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
-    if (handler->wnf_event_name != 0) row.set_u64(c.wnf_event_name, handler->wnf_event_name, kCellInt8, 0);
-    if (!handler->primary_id.empty()) row.set_string(c.primary_id, handler->primary_id, kCellText, 0);
-    if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
-  }
+    if (handler != nullptr) {
+        if (!handler->handler_type.empty())
+            row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
+        if (handler->wnf_event_name != 0)
+            row.set_u64(c.wnf_event_name, handler->wnf_event_name, kCellInt8, 0);
+        if (!handler->primary_id.empty()) row.set_string(c.primary_id, handler->primary_id, kCellText, 0);
+        if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
+    }
 
-  if (is_recovered_record(n) && source_in_wal(n.source_code()))
-    row.set_string(c.db, record_db_text(n, run.db_path), kCellText, 0);
-  else
-    row.set_string(c.db, run.db_path, kCellText, 0);
-  if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
-  if (channel != nullptr && !channel->uri.empty()) row.set_string(c.channel_uri, channel->uri, kCellText, 0);
+    if (is_recovered_record(n) && source_in_wal(n.source_code()))
+        row.set_string(c.db, record_db_text(n, run.db_path), kCellText, 0);
+    else
+        row.set_string(c.db, run.db_path, kCellText, 0);
+    if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
+    if (channel != nullptr && !channel->uri.empty())
+        row.set_string(c.channel_uri, channel->uri, kCellText, 0);
 
-  if (settings_on(run) && handler != nullptr) {
-    row.set_string(c.settings, "[" + output_settings_text(*handler, run.store.settings, run.store.settings_index) + "]",
-                   kCellText, 0);
-  }
-  return write_variant_row(os, row, run.options, run.header(), buffers_);
+    if (settings_on(run) && handler != nullptr) {
+        row.set_string(
+            c.settings,
+            "[" + output_settings_text(*handler, run.store.settings, run.store.settings_index) + "]",
+            kCellText, 0);
+    }
+    return write_variant_row(os, row, run.options, run.header(), buffers_);
 }
 
 std::string& output_settings_text(notification_handler_record& handler,
                                   std::vector<handler_settings_record>& settings,
                                   std::multimap<std::uint64_t, std::size_t>& settings_index) {
-  std::string& text = handler.settings_text;
-  if (!text.empty() || settings.empty() || settings_index.empty()) return text;
-  std::ostringstream os;
-  os << std::dec;
-  bool any = false;
-  const auto range = settings_index.equal_range(handler.record_id);
-  for (auto it = range.first; it != range.second; ++it) {
-    if (it->second >= settings.size()) break;
-    const handler_settings_record& s = settings[it->second];
-    if (s.value == 0) continue;
-    os << '"' << s.setting_key << "\":\"" << s.value << "\"; ";
-    any = true;
-  }
-  if (any) {
-    erase_stream_tail(os, 2, true);
-    text = os.str();
-  }
-  return text;
+    std::string& text = handler.settings_text;
+    if (!text.empty() || settings.empty() || settings_index.empty()) return text;
+    std::ostringstream os;
+    os << std::dec;
+    bool any = false;
+    const auto range = settings_index.equal_range(handler.record_id);
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second >= settings.size()) break;
+        const handler_settings_record& s = settings[it->second];
+        if (s.value == 0) continue;
+        os << '"' << s.setting_key << "\":\"" << s.value << "\"; ";
+        any = true;
+    }
+    if (any) {
+        erase_stream_tail(os, 2, true);
+        text = os.str();
+    }
+    return text;
 }

@@ -10,38 +10,38 @@
 #include <string>
 #include <vector>
 
+#include "notifications/database_state.h"
 #include "notifications/records.h"
 #include "notifications/row_model.h"
-#include "notifications/database_state.h"
 
 // Position of each report column in the header template; -1 when the column is not in it. The positions
 // follow from "-all_fields" and "-incl_settings" alone, which stay the same for a whole run.
 struct delimited_columns {
-  int arrival_time = -1;      // notification ArrivalTime
-  int expiry_time = -1;       // notification ExpiryTime
-  int handler_created = -1;   // handler CreatedTime (as FILETIME)
-  int handler_modified = -1;  // handler ModifiedTime (as FILETIME)
-  int channel_created = -1;   // push channel CreatedTime
-  int channel_expiry = -1;    // push channel ExpiryTime
-  int type = -1;              // notification Type
-  int app_name = -1;          // application name derived from the handler's identifier
-  int order = -1;             // "-all_fields": notification Order
-  int id = -1;                // "-all_fields": notification Id
-  int handler_id = -1;        // "-all_fields": notification HandlerId
-  int activity_id = -1;       // "-all_fields": notification ActivityId (GUID)
-  int tag = -1;               // "-all_fields": notification Tag
-  int group = -1;             // "-all_fields": notification Group
-  int data_version = -1;      // "-all_fields": notification DataVersion
-  int payload_type = -1;      // "-all_fields": notification PayloadType
-  int misc_data = -1;         // source label, record offset, truncation
-  int handler_type = -1;      // "-all_fields": handler HandlerType
-  int wnf_event_name = -1;    // "-all_fields": handler WNFEventName
-  int primary_id = -1;        // "-all_fields": handler PrimaryId
-  int wns_id = -1;            // "-all_fields": handler WNSId
-  int db = -1;                // database path
-  int payload = -1;           // notification Payload
-  int channel_uri = -1;       // push channel Uri
-  int settings = -1;          // "-incl_settings": the handler's settings text
+    int arrival_time = -1;      // notification ArrivalTime
+    int expiry_time = -1;       // notification ExpiryTime
+    int handler_created = -1;   // handler CreatedTime (as FILETIME)
+    int handler_modified = -1;  // handler ModifiedTime (as FILETIME)
+    int channel_created = -1;   // push channel CreatedTime
+    int channel_expiry = -1;    // push channel ExpiryTime
+    int type = -1;              // notification Type
+    int app_name = -1;          // application name derived from the handler's identifier
+    int order = -1;             // "-all_fields": notification Order
+    int id = -1;                // "-all_fields": notification Id
+    int handler_id = -1;        // "-all_fields": notification HandlerId
+    int activity_id = -1;       // "-all_fields": notification ActivityId (GUID)
+    int tag = -1;               // "-all_fields": notification Tag
+    int group = -1;             // "-all_fields": notification Group
+    int data_version = -1;      // "-all_fields": notification DataVersion
+    int payload_type = -1;      // "-all_fields": notification PayloadType
+    int misc_data = -1;         // source label, record offset, truncation
+    int handler_type = -1;      // "-all_fields": handler HandlerType
+    int wnf_event_name = -1;    // "-all_fields": handler WNFEventName
+    int primary_id = -1;        // "-all_fields": handler PrimaryId
+    int wns_id = -1;            // "-all_fields": handler WNSId
+    int db = -1;                // database path
+    int payload = -1;           // notification Payload
+    int channel_uri = -1;       // push channel Uri
+    int settings = -1;          // "-incl_settings": the handler's settings text
 };
 
 // The positions for the two switches that shape the report.

@@ -6,8 +6,8 @@
 
 #include <ostream>
 
-#include "notifications/records.h"
 #include "notifications/database_state.h"
+#include "notifications/records.h"
 
 // The log2timeline events of one notification: "B" for its arrival time and "C" for its expiry time (one
 // line when both fall on the same instant); a time of 0 or an invalid time gives no event. The header is

@@ -14,104 +14,105 @@ namespace {
 // Per-table files: creates the three files empty, each only when the one before it opened. No switch of the
 // tool sets this branch.
 void create_per_table_files(const std::string& out_file) {
-  static const char* const kSuffixes[] = {".notification.csv", ".notification_handler.csv", ".push_channel.csv"};
-  for (const char* suffix : kSuffixes) {
-    uni::fileio file;
-    if (!file.open(out_file + suffix, true, true, true)) return;
-    if (file.open_output_stream() != nullptr) file.close();
-  }
+    static const char* const kSuffixes[] = {".notification.csv", ".notification_handler.csv",
+                                            ".push_channel.csv"};
+    for (const char* suffix : kSuffixes) {
+        uni::fileio file;
+        if (!file.open(out_file + suffix, true, true, true)) return;
+        if (file.open_output_stream() != nullptr) file.close();
+    }
 }
 
 }  // namespace
 
 app_name_widening::app_name_widening(const selk_run& run) : width_(run.store.app_name_width) {
-  // Only names that the report prints widen the column, and only when it is padded.
-  if (run.options.no_whitespace) return;
-  for (const notification_handler_record& h : run.store.handlers) {
-    if (h.app_name.size() <= width_) continue;
-    std::size_t& longest = longest_[h.record_id];
-    if (h.app_name.size() > longest) longest = h.app_name.size();
-    if (h.app_name.size() > top_) top_ = h.app_name.size();
-  }
+    // Only names that the report prints widen the column, and only when it is padded.
+    if (run.options.no_whitespace) return;
+    for (const notification_handler_record& h : run.store.handlers) {
+        if (h.app_name.size() <= width_) continue;
+        std::size_t& longest = longest_[h.record_id];
+        if (h.app_name.size() > longest) longest = h.app_name.size();
+        if (h.app_name.size() > top_) top_ = h.app_name.size();
+    }
 }
 
 notification_handler_record* join_handler(selk_run& run, const notification_record& n) {
-  if (run.layout.schemas[kSchemaHandler].column_count == 0) return nullptr;
-  return run.store.handler_for(n.handler_id);
+    if (run.layout.schemas[kSchemaHandler].column_count == 0) return nullptr;
+    return run.store.handler_for(n.handler_id);
 }
 
 const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& n) {
-  if (run.layout.schemas[kSchemaPushChannel].column_count == 0) return nullptr;
-  return run.store.push_channel_for(n.handler_id);
+    if (run.layout.schemas[kSchemaPushChannel].column_count == 0) return nullptr;
+    return run.store.push_channel_for(n.handler_id);
 }
 
 void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records) {
-  if (run.options.switches[kSwitchPerTableFiles] != 0) {
-    if (!run.options.out_file.empty()) create_per_table_files(run.options.out_file);
-    return;
-  }
-  if (records.empty()) return;
-  record_writer writer(os, run);
-  for (notification_record& n : records) {
-    if (!writer.write(n)) return;
-  }
+    if (run.options.switches[kSwitchPerTableFiles] != 0) {
+        if (!run.options.out_file.empty()) create_per_table_files(run.options.out_file);
+        return;
+    }
+    if (records.empty()) return;
+    record_writer writer(os, run);
+    for (notification_record& n : records) {
+        if (!writer.write(n)) return;
+    }
 }
 
 printed_offsets::stretch& printed_offsets::stretch_of(std::uint64_t key) {
-  const std::uint64_t wanted = key + 1;
-  if (wanted == last_key_) return stretches_[last_index_];
-  // At most half full: grown (and every key placed again) before that.
-  if ((stretches_.size() + 1) * 2 > keys_.size()) {
-    std::vector<std::uint64_t> old_keys(keys_.empty() ? 64 : keys_.size() * 2, 0);
-    std::vector<std::uint32_t> old_indices(old_keys.size(), 0);
-    old_keys.swap(keys_);
-    old_indices.swap(indices_);
-    const std::size_t mask = keys_.size() - 1;
-    for (std::size_t k = 0; k < old_keys.size(); ++k) {
-      if (old_keys[k] == 0) continue;
-      std::size_t i = static_cast<std::size_t>((old_keys[k] * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-      while (keys_[i] != 0) i = (i + 1) & mask;
-      keys_[i] = old_keys[k];
-      indices_[i] = old_indices[k];
+    const std::uint64_t wanted = key + 1;
+    if (wanted == last_key_) return stretches_[last_index_];
+    // At most half full: grown (and every key placed again) before that.
+    if ((stretches_.size() + 1) * 2 > keys_.size()) {
+        std::vector<std::uint64_t> old_keys(keys_.empty() ? 64 : keys_.size() * 2, 0);
+        std::vector<std::uint32_t> old_indices(old_keys.size(), 0);
+        old_keys.swap(keys_);
+        old_indices.swap(indices_);
+        const std::size_t mask = keys_.size() - 1;
+        for (std::size_t k = 0; k < old_keys.size(); ++k) {
+            if (old_keys[k] == 0) continue;
+            std::size_t i = static_cast<std::size_t>((old_keys[k] * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+            while (keys_[i] != 0) i = (i + 1) & mask;
+            keys_[i] = old_keys[k];
+            indices_[i] = old_indices[k];
+        }
     }
-  }
-  const std::size_t mask = keys_.size() - 1;
-  std::size_t i = static_cast<std::size_t>((wanted * 0x9E3779B97F4A7C15ull) >> 20) & mask;
-  while (keys_[i] != 0 && keys_[i] != wanted) i = (i + 1) & mask;
-  if (keys_[i] == 0) {
-    keys_[i] = wanted;
-    indices_[i] = static_cast<std::uint32_t>(stretches_.size());
-    stretches_.emplace_back();
-  }
-  last_key_ = wanted;
-  last_index_ = indices_[i];
-  return stretches_[last_index_];
+    const std::size_t mask = keys_.size() - 1;
+    std::size_t i = static_cast<std::size_t>((wanted * 0x9E3779B97F4A7C15ull) >> 20) & mask;
+    while (keys_[i] != 0 && keys_[i] != wanted) i = (i + 1) & mask;
+    if (keys_[i] == 0) {
+        keys_[i] = wanted;
+        indices_[i] = static_cast<std::uint32_t>(stretches_.size());
+        stretches_.emplace_back();
+    }
+    last_key_ = wanted;
+    last_index_ = indices_[i];
+    return stretches_[last_index_];
 }
 
 bool printed_offsets::insert(std::uint64_t offset) {
-  stretch& s = stretch_of(offset >> kStretchBits);
-  const std::uint16_t place = static_cast<std::uint16_t>(offset & ((1u << kStretchBits) - 1));
-  const std::uint64_t bit = 1ull << (place & 63);
-  if (s.bits) {
-    std::uint64_t& word = s.bits[place >> 6];
-    if ((word & bit) != 0) return false;
-    word |= bit;
+    stretch& s = stretch_of(offset >> kStretchBits);
+    const std::uint16_t place = static_cast<std::uint16_t>(offset & ((1u << kStretchBits) - 1));
+    const std::uint64_t bit = 1ull << (place & 63);
+    if (s.bits) {
+        std::uint64_t& word = s.bits[place >> 6];
+        if ((word & bit) != 0) return false;
+        word |= bit;
+        return true;
+    }
+    std::uint16_t* const end = s.few + s.count;
+    std::uint16_t* const at = std::lower_bound(s.few, end, place);
+    if (at != end && *at == place) return false;
+    if (s.count < kInline) {
+        std::copy_backward(at, end, end + 1);
+        *at = place;
+        ++s.count;
+        return true;
+    }
+    // Full: the places become a bitmap.
+    s.bits.reset(new std::uint64_t[(1u << kStretchBits) / 64]());
+    for (const std::uint16_t* p = s.few; p != end; ++p) s.bits[*p >> 6] |= 1ull << (*p & 63);
+    s.bits[place >> 6] |= bit;
     return true;
-  }
-  std::uint16_t* const end = s.few + s.count;
-  std::uint16_t* const at = std::lower_bound(s.few, end, place);
-  if (at != end && *at == place) return false;
-  if (s.count < kInline) {
-    std::copy_backward(at, end, end + 1);
-    *at = place;
-    ++s.count;
-    return true;
-  }
-  // Full: the places become a bitmap.
-  s.bits.reset(new std::uint64_t[(1u << kStretchBits) / 64]());
-  for (const std::uint16_t* p = s.few; p != end; ++p) s.bits[*p >> 6] |= 1ull << (*p & 63);
-  s.bits[place >> 6] |= bit;
-  return true;
 }
 
 record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(run) {}
@@ -119,13 +120,13 @@ record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(ru
 record_writer::~record_writer() = default;
 
 bool record_writer::admit(const notification_record& n) {
-  return !is_recovered_record(n) || admit_recovered(n.record_offset, n.source_code());
+    return !is_recovered_record(n) || admit_recovered(n.record_offset, n.source_code());
 }
 
 bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) {
-  if (offset == 0) return true;
-  printed_offsets& seen = source_in_main_db(source_code) ? main_file_offsets_ : other_file_offsets_;
-  return seen.insert(offset);
+    if (offset == 0) return true;
+    printed_offsets& seen = source_in_main_db(source_code) ? main_file_offsets_ : other_file_offsets_;
+    return seen.insert(offset);
 }
 
 bool record_writer::write(notification_record& n) { return write(n, true); }
@@ -133,39 +134,40 @@ bool record_writer::write(notification_record& n) { return write(n, true); }
 bool record_writer::write_admitted(notification_record& n) { return write(n, false); }
 
 bool record_writer::write(notification_record& n, bool ask_admit) {
-  if (failed_) return false;
-  if (run_.options.switches[kSwitchPerTableFiles] != 0) {
-    // As write_records: the per-table files are made once and nothing is printed.
-    if (!started_ && !run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
-    started_ = true;
-    return true;
-  }
-  const bool delimited = !run_.options.csvl2t && !run_.options.bodyfile;
-  if (!started_) {
-    started_ = true;
-    if (delimited) {
-      if (run_.header_on) {
-        if (write_delimited_header(os_, run_) == 0) {
-          failed_ = true;
-          return false;
-        }
-      } else if (run_.header_fields.empty()) {
-        // No header line is due, but the rows still need their template to size and place their cells.
-        build_delimited_header_template(run_);
-      }
-      rows_ = std::make_unique<delimited_row_writer>(run_);
+    if (failed_) return false;
+    if (run_.options.switches[kSwitchPerTableFiles] != 0) {
+        // As write_records: the per-table files are made once and nothing is printed.
+        if (!started_ && !run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
+        started_ = true;
+        return true;
     }
-  }
-  if (ask_admit && !admit(n)) return true;
-  notification_handler_record* handler = join_handler(run_, n);
-  const wns_push_channel_record* channel = join_push_channel(run_, n);
-  int ok;
-  if (run_.options.bodyfile)
-    ok = write_notification_bodyfile(os_, run_, n, handler);
-  else if (run_.options.csvl2t)
-    ok = write_notification_l2t(os_, run_, n, handler);
-  else
-    ok = rows_->write(os_, run_, n, handler, channel);
-  failed_ = ok == 0;
-  return !failed_;
+    const bool delimited = !run_.options.csvl2t && !run_.options.bodyfile;
+    if (!started_) {
+        started_ = true;
+        if (delimited) {
+            if (run_.header_on) {
+                if (write_delimited_header(os_, run_) == 0) {
+                    failed_ = true;
+                    return false;
+                }
+            } else if (run_.header_fields.empty()) {
+                // No header line is due, but the rows still need their template to size and place their
+                // cells.
+                build_delimited_header_template(run_);
+            }
+            rows_ = std::make_unique<delimited_row_writer>(run_);
+        }
+    }
+    if (ask_admit && !admit(n)) return true;
+    notification_handler_record* handler = join_handler(run_, n);
+    const wns_push_channel_record* channel = join_push_channel(run_, n);
+    int ok;
+    if (run_.options.bodyfile)
+        ok = write_notification_bodyfile(os_, run_, n, handler);
+    else if (run_.options.csvl2t)
+        ok = write_notification_l2t(os_, run_, n, handler);
+    else
+        ok = rows_->write(os_, run_, n, handler, channel);
+    failed_ = ok == 0;
+    return !failed_;
 }

@@ -11,8 +11,8 @@
 #include <ostream>
 #include <vector>
 
-#include "notifications/records.h"
 #include "notifications/database_state.h"
+#include "notifications/records.h"
 
 class delimited_row_writer;
 
@@ -37,7 +37,7 @@ class app_name_widening {
 
   private:
     std::size_t width_;
-    std::size_t top_ = 0;                            // the longest candidate name
+    std::size_t top_ = 0;                           // the longest candidate name
     std::map<std::uint64_t, std::size_t> longest_;  // handler id -> its longest name above the width
 };
 
@@ -53,7 +53,7 @@ class printed_offsets {
     static constexpr unsigned kStretchBits = 12;
     static constexpr unsigned kInline = 27;  // places held in the stretch itself
     struct stretch {
-        std::uint16_t count = 0;                // places in `few`, sorted
+        std::uint16_t count = 0;  // places in `few`, sorted
         std::uint16_t few[kInline];
         std::unique_ptr<std::uint64_t[]> bits;  // one bit a place, once `few` is full
     };
@@ -103,8 +103,8 @@ class record_writer {
     selk_run& run_;
     bool started_ = false;  // the header is written (when due) and the row writer made
     bool failed_ = false;
-    printed_offsets main_file_offsets_;   // offsets printed of records from the database file
-    printed_offsets other_file_offsets_;  // offsets printed of records from its companions
+    printed_offsets main_file_offsets_;           // offsets printed of records from the database file
+    printed_offsets other_file_offsets_;          // offsets printed of records from its companions
     std::unique_ptr<delimited_row_writer> rows_;  // the delimited form's reused row
 };
 

@@ -944,7 +944,9 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
                    row_buffers* buffers);
 
 // The options' own header state.
-report_header own_header(cmd_params& options) { return report_header{&options.header_on, &options.header_fields}; }
+report_header own_header(cmd_params& options) {
+    return report_header{&options.header_on, &options.header_fields};
+}
 
 }  // namespace
 

@@ -165,8 +165,8 @@ std::size_t row_pipeline::packed_rows::append(int count, char** values, const st
     return start;
 }
 
-void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
-                                       std::string& digits) const {
+void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& values,
+                                       std::vector<unsigned>& sizes, std::string& digits) const {
     // Room for every value's digits, so that none moves once pointed to.
     constexpr std::size_t kDigits = 21;
     const char* in = bytes.get() + at;

@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "notifications/database_state.h"
 #include "notifications/library_path.h"
 #include "notifications/records.h"
 #include "notifications/report_writer.h"
-#include "notifications/database_state.h"
 #include "platform/ordered_stage.h"
 
 class row_pipeline {
@@ -55,8 +55,8 @@ class row_pipeline {
     // Drains and stops the threads; throws what made a formatter thread fail, also one whose rows all reached
     // the report. The destructor stops the threads without throwing (and drains them first where it can).
     void finish();
-    // How many formatter threads ran (0 when the rows were written on the calling thread, also when none could
-    // be started).
+    // How many formatter threads ran (0 when the rows were written on the calling thread, also when none
+    // could be started).
     unsigned threads_started() const { return threads_started_; }
 
   private:
@@ -90,16 +90,16 @@ class row_pipeline {
     struct batch {
         // kBatchRows slots, their storage reused; made on first use
         std::vector<notification_record> rows;
-        std::vector<raw_row> raw;               // the raw row of each slot, when it holds one
-        packed_rows library;                    // the values of its library rows
-        std::size_t used = 0;                   // slots filled
-        std::size_t walked = 0;                 // of them, rows of the own walk
+        std::vector<raw_row> raw;  // the raw row of each slot, when it holds one
+        packed_rows library;       // the values of its library rows
+        std::size_t used = 0;      // slots filled
+        std::size_t walked = 0;    // of them, rows of the own walk
     };
     // The output of the stage: the batch's finished rows.
     struct batch_text {
-        std::string text;                       // the rows' report text
-        std::vector<std::size_t> ends;          // where each slot's text ends in `text`
-        std::vector<std::uint64_t> handlers;    // the handlers its raw rows refer to, each once
+        std::string text;                     // the rows' report text
+        std::vector<std::size_t> ends;        // where each slot's text ends in `text`
+        std::vector<std::uint64_t> handlers;  // the handlers its raw rows refer to, each once
     };
     using stage = ordered_stage<batch, batch_text>;
 
@@ -115,8 +115,9 @@ class row_pipeline {
     // Fills and formats the batch's rows with `writer`, whose stream appends to `out`'s text.
     void format(batch& b, batch_text& out, record_writer& writer) const;
     // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
-    void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at, std::vector<char*>& values,
-                          std::vector<unsigned>& sizes, std::string& digits) const;
+    void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at,
+                          std::vector<char*>& values, std::vector<unsigned>& sizes,
+                          std::string& digits) const;
     // Fills `n` with the row filler from a row of the own walk.
     void fill_walked_row(notification_record& n, table_record& walked, const row_columns& columns) const;
     void write_walked_row(table_record& row, const row_columns& columns);
@@ -125,8 +126,8 @@ class row_pipeline {
 
     notification_row_filler filler_;
     std::deque<row_columns> mappings_;  // the walked rows' column mappings since the last row filler
-    notification_record scratch_;   // a raw row filled on the reading thread
-    packed_rows serial_raw_;        // the copy it is filled from
+    notification_record scratch_;       // a raw row filled on the reading thread
+    packed_rows serial_raw_;            // the copy it is filled from
     std::vector<char*> serial_values_;
     std::vector<unsigned> serial_sizes_;
     std::string serial_digits_;
@@ -139,7 +140,7 @@ class row_pipeline {
     bool parallel_ = false;  // the threads run
     bool refused_ = false;   // the form does not allow them; everything stays serial
 
-    std::unique_ptr<stage> stage_;  // while the threads run
-    batch* current_ = nullptr;       // the batch being filled
+    std::unique_ptr<stage> stage_;                            // while the threads run
+    batch* current_ = nullptr;                                // the batch being filled
     std::vector<std::pair<std::size_t, std::size_t>> spans_;  // the parts of a batch's text to write
 };

@@ -14,16 +14,62 @@ namespace {
 
 // Switches that take the word after them as their value, and those that stand alone: a value switch
 // followed by another switch (or by nothing) was given no value.
-const char* const kValueSwitches[] = {
-    "-db", "-out", "-outfile", "-diags", "-alias", "-aliaspath", "-threads", "-zlibex", "-sqlite_log", "-sqlite",
-    "-signal", "-hostname", "-username", "-cpuinst", "-cpu", "-fragment_files", "-outdir", "-enumdir",
-    "-num_subdirs", "-filter_skip", "-filter", "-filter_path", "-filter_sig", "-cmd_start_time", "-cmd_stop_time",
-    "-csv_separator", "-dateformat", "-timeformat"};
-const char* const kFlagSwitches[] = {
-    "-pair_datetime", "-l2", "-l3", "-csv", "-csvgen", "-csvl2t", "-bodyfile", "-xml", "-multiline", "-gzip",
-    "-zlib", "-split_pathfile", "-separate_files", "-profile", "-pipe", "-base10", "-base16",
-    "-enable_quoted_csv_fields", "-no_whitespace", "-verbose", "-v", "-quiet", "-all_fields", "-verify", "-carve",
-    "-incl_slack", "-incl_settings", "-parse_chunk"};
+const char* const kValueSwitches[] = {"-db",
+                                      "-out",
+                                      "-outfile",
+                                      "-diags",
+                                      "-alias",
+                                      "-aliaspath",
+                                      "-threads",
+                                      "-zlibex",
+                                      "-sqlite_log",
+                                      "-sqlite",
+                                      "-signal",
+                                      "-hostname",
+                                      "-username",
+                                      "-cpuinst",
+                                      "-cpu",
+                                      "-fragment_files",
+                                      "-outdir",
+                                      "-enumdir",
+                                      "-num_subdirs",
+                                      "-filter_skip",
+                                      "-filter",
+                                      "-filter_path",
+                                      "-filter_sig",
+                                      "-cmd_start_time",
+                                      "-cmd_stop_time",
+                                      "-csv_separator",
+                                      "-dateformat",
+                                      "-timeformat"};
+const char* const kFlagSwitches[] = {"-pair_datetime",
+                                     "-l2",
+                                     "-l3",
+                                     "-csv",
+                                     "-csvgen",
+                                     "-csvl2t",
+                                     "-bodyfile",
+                                     "-xml",
+                                     "-multiline",
+                                     "-gzip",
+                                     "-zlib",
+                                     "-split_pathfile",
+                                     "-separate_files",
+                                     "-profile",
+                                     "-pipe",
+                                     "-base10",
+                                     "-base16",
+                                     "-enable_quoted_csv_fields",
+                                     "-no_whitespace",
+                                     "-verbose",
+                                     "-v",
+                                     "-quiet",
+                                     "-all_fields",
+                                     "-verify",
+                                     "-carve",
+                                     "-incl_slack",
+                                     "-incl_settings",
+                                     "-parse_chunk"};
 
 bool is_one_of(const std::string& word, const char* const* names, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -38,7 +84,8 @@ bool is_value_switch(const std::string& word) {
 }
 
 bool is_known_switch(const std::string& word) {
-    return is_value_switch(word) || is_one_of(word, kFlagSwitches, sizeof(kFlagSwitches) / sizeof(kFlagSwitches[0]));
+    return is_value_switch(word) ||
+           is_one_of(word, kFlagSwitches, sizeof(kFlagSwitches) / sizeof(kFlagSwitches[0]));
 }
 
 // A window date the common parser refuses without a word: empty, or without '/' or '-'.
@@ -67,8 +114,8 @@ int command_line_faults(const std::vector<std::string>& args) {
         if (word == "-db") db = true;
         if (word == "-enumdir") enumdir = true;
         if ((word == "-cmd_start_time" || word == "-cmd_stop_time") && window_date_unusable(value)) {
-            error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n", args[i - 1].c_str(),
-                         value.c_str());
+            error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n",
+                         args[i - 1].c_str(), value.c_str());
             ++faults;
         }
         if (word == "-csv_separator" && value.empty()) {
@@ -116,8 +163,9 @@ bool output_refused_by_name(const char* option, const std::string& output, const
     }
     const std::string target = path_target(output);
     if (named_like_shared_memory(output) || named_like_shared_memory(target)) {
-        error_printf("refusing %s %s: a name ending in -shm is that of the shared-memory file beside a database\n",
-                     option, output.c_str());
+        error_printf(
+            "refusing %s %s: a name ending in -shm is that of the shared-memory file beside a database\n",
+            option, output.c_str());
         return true;
     }
     const std::string beside = file_beside_as_companion(target);
@@ -276,7 +324,11 @@ const char* own_output_named(const selk_options& options, const std::string& pat
 }
 
 selk_options::selk_options()
-    : cmd_params(), report_stream(nullptr), switches{0, 0, 0, 0, 0, 0, 0, 0}, recogniser_switches(-1), verify(0) {
+    : cmd_params(),
+      report_stream(nullptr),
+      switches{0, 0, 0, 0, 0, 0, 0, 0},
+      recogniser_switches(-1),
+      verify(0) {
     clear();
 }
 

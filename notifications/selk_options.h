@@ -34,13 +34,13 @@ class selk_options : public cmd_params {
     // Ready for the next database: switch [kSwitchInput] only.
     void clear_after_each_iteration();
 
-    std::string db_path;                    // "-db" value (the run keeps the path it is reading)
-    std::string spare_text;                 // emptied by clear
-    std::ostream* report_stream;            // the results file's stream when "-out" names one; else null
-    generic_sql_pull sql_pull;              // never filled by this tool
-    std::uint8_t switches[8];               // kSwitch* bytes
-    std::int64_t recogniser_switches;       // bit 0 notification rows, 1 handler rows, 2 push-channel rows
-    std::uint8_t verify;                    // "-verify"
+    std::string db_path;               // "-db" value (the run keeps the path it is reading)
+    std::string spare_text;            // emptied by clear
+    std::ostream* report_stream;       // the results file's stream when "-out" names one; else null
+    generic_sql_pull sql_pull;         // never filled by this tool
+    std::uint8_t switches[8];          // kSwitch* bytes
+    std::int64_t recogniser_switches;  // bit 0 notification rows, 1 handler rows, 2 push-channel rows
+    std::uint8_t verify;               // "-verify"
     // The results file and the log as checked and emptied: their identity, so that a listed path that is
     // one of them (or lies beside one as its companion) is known. Not held open past the check.
     held_output results_held;

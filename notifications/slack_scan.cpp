@@ -7,8 +7,8 @@
 #include "io/console.h"
 #include "io/fileio.h"
 #include "io/option_parser.h"
-#include "notifications/recovered.h"
 #include "notifications/database_state.h"
+#include "notifications/recovered.h"
 #include "platform/threads.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/file_map.h"
@@ -27,7 +27,8 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
     if (!wal_magic_and_version_valid(h, length)) return false;
     const std::uint8_t* f = h + kWalPageSizeOffset;
     const std::uint32_t field = static_cast<std::uint32_t>(f[0]) | (static_cast<std::uint32_t>(f[1]) << 8) |
-                                (static_cast<std::uint32_t>(f[2]) << 16) | (static_cast<std::uint32_t>(f[3]) << 24);
+                                (static_cast<std::uint32_t>(f[2]) << 16) |
+                                (static_cast<std::uint32_t>(f[3]) << 24);
     return field != 0 && (field & 0x1FF) == 0;
 }
 

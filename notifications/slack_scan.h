@@ -49,7 +49,7 @@ class slack_scan_task {
     std::promise<int> carving_;  // set by the thread: whether the carving found records, or its error
     std::future<int> carved_;
     std::vector<recovered_record> results_;
-    recovered_stage stage_;      // the records sorted
+    recovered_stage stage_;  // the records sorted
 };
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the run's

@@ -16,9 +16,7 @@ void generic_sql_table::clear() {
     error_text.clear();
 }
 
-bool generic_sql_table::valid() const {
-    return !name.empty() && !statement.empty() && !column_names.empty();
-}
+bool generic_sql_table::valid() const { return !name.empty() && !statement.empty() && !column_names.empty(); }
 
 generic_sql_pull::generic_sql_pull() = default;
 

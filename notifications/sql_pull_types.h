@@ -14,7 +14,7 @@ class sqlite_wrapper;
 // table are defined with the command-file pull in aux/sql_pull.cpp (library selk_aux, which sits above
 // the tool); the tool never calls them.
 class generic_sql_table {
-public:
+  public:
     generic_sql_table();
     generic_sql_table(const generic_sql_table& other);
     generic_sql_table& operator=(const generic_sql_table& other);
@@ -43,19 +43,19 @@ public:
     // and every row through the row model, one typed cell per column type.
     void print(std::ostream& os, cmd_params& options) const;
 
-    std::string name;                                // database table name ("-name")
-    std::string comment;                             // "-comment"; may be empty
-    std::string statement;                           // SELECT built from the columns
-    std::vector<std::string> column_names;           // one per column
-    std::vector<std::string> column_types;           // lower case, "text" when none was given
-    std::vector<std::uint32_t> column_widths;        // longest value seen per column, in bytes
-    std::vector<std::vector<std::string>> rows;      // one text per result column, per row
-    std::string error_text;                          // error of the last failed run
+    std::string name;                            // database table name ("-name")
+    std::string comment;                         // "-comment"; may be empty
+    std::string statement;                       // SELECT built from the columns
+    std::vector<std::string> column_names;       // one per column
+    std::vector<std::string> column_types;       // lower case, "text" when none was given
+    std::vector<std::uint32_t> column_widths;    // longest value seen per column, in bytes
+    std::vector<std::vector<std::string>> rows;  // one text per result column, per row
+    std::string error_text;                      // error of the last failed run
 };
 
 // The tables of one command file, in file order.
 class generic_sql_pull {
-public:
+  public:
     generic_sql_pull();
 
     // True when there is at least one table and every table is valid.

@@ -49,8 +49,9 @@ class ordered_stage {
         for (unsigned i = 0; i < threads; ++i) {
             worker work = make_();
             std::thread t;
-            if (!platform_start_thread(t, [this, work]() mutable { run(work); },
-                                       [this](std::exception_ptr e) { fail(std::move(e)); }))
+            if (!platform_start_thread(
+                    t, [this, work]() mutable { run(work); },
+                    [this](std::exception_ptr e) { fail(std::move(e)); }))
                 break;
             threads_.push_back(std::move(t));
         }
@@ -187,7 +188,7 @@ class ordered_stage {
     std::vector<slot> slots_;  // input i in slot i % size
     worker_maker make_;
     delivery deliver_;
-    worker inline_;            // the work of the calling thread, when no thread started
+    worker inline_;  // the work of the calling thread, when no thread started
     std::vector<std::thread> threads_;
     std::mutex mutex_;
     std::condition_variable queued_;  // an input was submitted, or the threads are to stop
@@ -196,5 +197,5 @@ class ordered_stage {
     std::uint64_t taken_ = 0;         // inputs a thread took
     std::uint64_t delivered_ = 0;     // outputs delivered (changed by the calling thread, under the lock)
     bool stopping_ = false;
-    std::exception_ptr error_;        // what made a thread fail outside its work
+    std::exception_ptr error_;  // what made a thread fail outside its work
 };

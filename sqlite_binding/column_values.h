@@ -54,12 +54,14 @@ _16_byte_block& guid_from_text(_16_byte_block& out, const std::string& value);
 // sets stopped_at_nul and ends the text; with drop_line_breaks CR and LF are dropped and start a run in
 // which blanks are dropped when drop_tabs is set; with drop_tabs tabs are dropped; every other byte is
 // appended unchanged (zero bytes too when stop_at_nul is clear). Empty for null or length 0.
-std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const void* bytes, std::uint32_t length,
-                                  bool drop_line_breaks, bool drop_tabs, bool stop_at_nul);
+std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const void* bytes,
+                                  std::uint32_t length, bool drop_line_breaks, bool drop_tabs,
+                                  bool stop_at_nul);
 // A blob as readable text: 16 bytes as GUID text; otherwise the bytes with CR/LF, tabs and blanks after a
 // line break dropped, ending at a zero byte (stopped_at_nul set); any other control byte turns the whole
 // blob into hex pairs joined by "-".
-std::string& blob_to_display_text(std::string& out, bool& stopped_at_nul, const void* bytes, std::uint32_t length);
+std::string& blob_to_display_text(std::string& out, bool& stopped_at_nul, const void* bytes,
+                                  std::uint32_t length);
 // A blob shown byte by byte: with as_hex two hex digits and a blank per byte (no trailing blank); without,
 // bytes below 32 as "\xNN" and others unchanged. Zero bytes set stopped_at_nul. 16 bytes give GUID text.
 // A length of 0xFFFFFFFF asks for a preview of a zero-terminated text: its first byte (1 to 8, else 6)
@@ -69,7 +71,8 @@ std::string& blob_to_display_text_ex(std::string& out, bool& stopped_at_nul, con
 // A text column that may be UTF-16LE: with may_be_utf16, length >= 3, a non-zero first byte and a zero
 // second byte, the bytes are converted from UTF-16LE; otherwise they are copied up to `length` or the first
 // zero byte. Empty for null, length 0 or a zero first byte.
-std::string& column_text_maybe_utf16(std::string& out, const void* bytes, std::uint32_t length, bool may_be_utf16);
+std::string& column_text_maybe_utf16(std::string& out, const void* bytes, std::uint32_t length,
+                                     bool may_be_utf16);
 
 // ---------------------------------------------------------------- row callbacks for sqlite3_exec
 

@@ -16,31 +16,32 @@
 // The sqlite3_exec row-callback form.
 typedef int (*sql_row_callback)(void* context, int count, char** values, char** names);
 // Row function of select_rows_to_callback: (context, row texts, flag, value a, value b).
-typedef int (*select_row_fn)(void* context, std::vector<std::string>& row, std::uint32_t flag, std::uint64_t a,
-                             std::uint64_t b);
+typedef int (*select_row_fn)(void* context, std::vector<std::string>& row, std::uint32_t flag,
+                             std::uint64_t a, std::uint64_t b);
 // Row function of select_rows_with_names_to_callback: (context, row texts, column names, flag, a, b).
-typedef int (*select_named_row_fn)(void* context, std::vector<std::string>& row, std::vector<std::string>& names,
-                                   std::uint32_t flag, std::uint64_t a, std::uint64_t b);
+typedef int (*select_named_row_fn)(void* context, std::vector<std::string>& row,
+                                   std::vector<std::string>& names, std::uint32_t flag, std::uint64_t a,
+                                   std::uint64_t b);
 
 // Rows, names and errors of the statements run through sql_results_row_cb and run_commands.
 struct sql_results {
-  sql_results();
-  ~sql_results() = default;
-  sql_results(const sql_results&) = delete;
-  sql_results& operator=(const sql_results&) = delete;
+    sql_results();
+    ~sql_results() = default;
+    sql_results(const sql_results&) = delete;
+    sql_results& operator=(const sql_results&) = delete;
 
-  // Empties the four vectors and the error text; output and run_map null; both flags false.
-  void clear();
+    // Empties the four vectors and the error text; output and run_map null; both flags false.
+    void clear();
 
-  std::vector<std::uint32_t> column_types;          // per-column type codes; read by print_results only
-  std::vector<std::string> column_names;            // names of the result columns
-  std::vector<std::vector<std::string>> rows;       // collected rows (when output is null)
-  std::vector<std::uint64_t> rowids;                // last insert rowid after each successful command
-  std::stringstream errors;                         // error reports of run_commands
-  std::ostream* output;                             // print rows here instead of collecting them; not owned
-  std::map<std::uint64_t, sqlite_metadata_row>* run_map;  // run rows for the run-log reader; not owned
-  bool header_written;                              // the column names went to output
-  bool already_exists;                              // a command failed because its object already exists
+    std::vector<std::uint32_t> column_types;     // per-column type codes; read by print_results only
+    std::vector<std::string> column_names;       // names of the result columns
+    std::vector<std::vector<std::string>> rows;  // collected rows (when output is null)
+    std::vector<std::uint64_t> rowids;           // last insert rowid after each successful command
+    std::stringstream errors;                    // error reports of run_commands
+    std::ostream* output;                        // print rows here instead of collecting them; not owned
+    std::map<std::uint64_t, sqlite_metadata_row>* run_map;  // run rows for the run-log reader; not owned
+    bool header_written;                                    // the column names went to output
+    bool already_exists;  // a command failed because its object already exists
 };
 
 // sqlite3_exec row callback; context is a sql_results. Takes the column names once, then prints the row
@@ -65,15 +66,16 @@ bool select_table_columns(sqlite_wrapper* wrapper, std::vector<std::vector<std::
 // decimal, float in the default stream format, text and blob as their exact bytes, NULL as "0" here) and
 // hand each row to `fn` with the pass-through flag and values. False for a null connection or a failed
 // compile; a failing step ends the rows like their end.
-bool select_rows_to_callback(void* context, std::uint32_t flag, std::uint64_t a, std::uint64_t b, sqlite3* connection,
-                             const std::string& sql, select_row_fn fn);
+bool select_rows_to_callback(void* context, std::uint32_t flag, std::uint64_t a, std::uint64_t b,
+                             sqlite3* connection, const std::string& sql, select_row_fn fn);
 // As select_rows_to_callback with NULL as empty text and the column names given along; with float_as_text
 // a float column is taken as the library's text of it.
 bool select_rows_with_names_to_callback(void* context, std::uint32_t flag, std::uint64_t a, std::uint64_t b,
                                         sqlite3* connection, const std::string& sql, select_named_row_fn fn,
                                         bool float_as_text);
 // Every row into `rows` (emptied first), NULL as "0".
-bool select_all_rows(std::vector<std::vector<std::string>>& rows, sqlite3* connection, const std::string& sql);
+bool select_all_rows(std::vector<std::vector<std::string>>& rows, sqlite3* connection,
+                     const std::string& sql);
 // Every row into `rows` and the names into `names` (both emptied first), NULL as empty text and floats and
 // other types as the library's text. No status: the caller looks at the vectors.
 void select_all_rows_with_names(std::vector<std::vector<std::string>>& rows, std::vector<std::string>& names,

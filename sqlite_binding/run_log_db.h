@@ -13,26 +13,26 @@
 #include "sqlite_binding/run_log_rows.h"
 
 // Default names of the two fixed tables and the generic data table.
-extern const char kRunTableDefaultName[];      // "metadata"
-extern const char kRefTableDefaultName[];      // "ref"
-extern const char kGenericDataTableName[];     // "generic_data"
-extern const char kDefaultDataTableName[];     // "data"
+extern const char kRunTableDefaultName[];   // "metadata"
+extern const char kRefTableDefaultName[];   // "ref"
+extern const char kGenericDataTableName[];  // "generic_data"
+extern const char kDefaultDataTableName[];  // "data"
 
 // The run table's columns in table order with their declared types (kRunTableColumnCount entries).
 const std::vector<std::pair<std::string, std::string>>& run_table_columns();
 
 // One column of a log-record table, selected by a bit of the table's column mask.
 struct log_record_column {
-  std::uint64_t mask_bit;   // the bit that selects it
-  const char* name;         // column name
-  const char* type;         // "varchar" or "integer"
+    std::uint64_t mask_bit;  // the bit that selects it
+    const char* name;        // column name
+    const char* type;        // "varchar" or "integer"
 };
 // The log-record columns in table order (inode and seqnum before copied, although their bits are higher).
 const std::vector<log_record_column>& log_record_columns();
 // Mask bits of log-record tables beyond the column bits.
-constexpr std::uint64_t kLogMaskAttributeColumns = 0x100000;   // one column per extended-attribute name
-constexpr std::uint64_t kLogMaskReadAttributes = 0x200000;     // read extended attributes per record
-constexpr std::uint64_t kLogMaskColumnList = 1ull << 56;       // table made from an explicit column list
+constexpr std::uint64_t kLogMaskAttributeColumns = 0x100000;  // one column per extended-attribute name
+constexpr std::uint64_t kLogMaskReadAttributes = 0x200000;    // read extended attributes per record
+constexpr std::uint64_t kLogMaskColumnList = 1ull << 56;      // table made from an explicit column list
 
 // ---------------------------------------------------------------- reference table (R)
 std::string sql_create_ref_table(const std::string& ref_table);
@@ -78,14 +78,14 @@ void bracket_data_columns(std::vector<std::string>& columns, bool keep_long, boo
 // Tick values of log-record and custom rows: the current FILETIME, or, for rows taken within the same
 // FILETIME as the row before, that FILETIME plus a counter of the rows of that tick (1, 2, ...).
 class row_tick_counter {
- public:
-  row_tick_counter() : last_(0), count_(0) {}
-  // The tick for a row taken now.
-  std::uint64_t next();
-  // The tick for a row taken at `filetime` (for callers that read the clock themselves).
-  std::uint64_t next_at(std::uint64_t filetime);
+  public:
+    row_tick_counter() : last_(0), count_(0) {}
+    // The tick for a row taken now.
+    std::uint64_t next();
+    // The tick for a row taken at `filetime` (for callers that read the clock themselves).
+    std::uint64_t next_at(std::uint64_t filetime);
 
- private:
-  std::uint64_t last_;   // FILETIME of the row before
-  std::uint64_t count_;  // rows after the first within that FILETIME
+  private:
+    std::uint64_t last_;   // FILETIME of the row before
+    std::uint64_t count_;  // rows after the first within that FILETIME
 };

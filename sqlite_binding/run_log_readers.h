@@ -49,5 +49,5 @@ int data_table_row_to_csv(void* context, int count, char** values, char** names)
 bool dump_table(sqlite3_adt* log, std::ostream& out, const std::string& table, cmd_params& options, bool raw);
 // dump_table (raw) into a new or emptied file; "prob accessing %s, aborting" on standard error when it
 // cannot be opened.
-bool dump_table_to_file(sqlite3_adt* log, const std::string& path, const std::string& table, std::uint64_t unused,
-                        cmd_params& options);
+bool dump_table_to_file(sqlite3_adt* log, const std::string& path, const std::string& table,
+                        std::uint64_t unused, cmd_params& options);

@@ -22,43 +22,43 @@ constexpr std::size_t kSchemaColumns = 5;  // type, name, tbl_name, rootpage, sq
 
 // One page located inside a caller's buffer.
 struct page_view {
-  const std::uint8_t* data = nullptr;  // first byte of the page
-  std::uint32_t size = 0;              // page size; `data` holds this many bytes
-  std::size_t header = 0;              // offset of the b-tree header (100 on page 1)
-  std::uint8_t reserved = 0;           // reserved bytes (from the database header on page 1)
-  std::uint8_t type = 0;               // page type byte
-  std::uint64_t offset = 0;            // file offset of the page
-  std::uint64_t number = 0;            // page number
+    const std::uint8_t* data = nullptr;  // first byte of the page
+    std::uint32_t size = 0;              // page size; `data` holds this many bytes
+    std::size_t header = 0;              // offset of the b-tree header (100 on page 1)
+    std::uint8_t reserved = 0;           // reserved bytes (from the database header on page 1)
+    std::uint8_t type = 0;               // page type byte
+    std::uint64_t offset = 0;            // file offset of the page
+    std::uint64_t number = 0;            // page number
 };
 
 // Places the page at `page_offset` inside the bytes and finds its b-tree header: at the page start
 // when it is plausible, else at 100 when the page starts with the database magic.
 bool locate_page(page_view& v, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
                  std::uint64_t page_offset, std::uint32_t page_size) {
-  if (bytes == nullptr || page_size < kMinPageSize || count < 4 || page_offset < bytes_offset) return false;
-  const std::uint64_t delta = page_offset - bytes_offset;
-  if (delta > count || count - delta < page_size) return false;
-  v.data = bytes + delta;
-  v.size = page_size;
-  v.offset = page_offset;
-  v.number = page_offset / page_size + 1;
-  if (is_btree_page_header(v.data, page_size, page_size)) {
-    v.header = 0;
-    v.reserved = 0;
-  } else if (starts_with_magic(v.data, page_size)) {
-    v.header = kDbHeaderSize;
-    v.reserved = v.data[kDbReservedOffset];
-  } else {
-    return false;
-  }
-  v.type = v.data[v.header + kPageTypeOffset];
-  return true;
+    if (bytes == nullptr || page_size < kMinPageSize || count < 4 || page_offset < bytes_offset) return false;
+    const std::uint64_t delta = page_offset - bytes_offset;
+    if (delta > count || count - delta < page_size) return false;
+    v.data = bytes + delta;
+    v.size = page_size;
+    v.offset = page_offset;
+    v.number = page_offset / page_size + 1;
+    if (is_btree_page_header(v.data, page_size, page_size)) {
+        v.header = 0;
+        v.reserved = 0;
+    } else if (starts_with_magic(v.data, page_size)) {
+        v.header = kDbHeaderSize;
+        v.reserved = v.data[kDbReservedOffset];
+    } else {
+        return false;
+    }
+    v.type = v.data[v.header + kPageTypeOffset];
+    return true;
 }
 
 std::string key_text(std::uint64_t key) {
-  char buf[17];
-  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(key));
-  return buf;
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(key));
+    return buf;
 }
 
 // A rowid (or integer key) is a signed 64-bit number kept in its two's-complement bits: it reads "-5", as
@@ -66,14 +66,14 @@ std::string key_text(std::uint64_t key) {
 std::string key_number(std::uint64_t key) { return std::to_string(static_cast<std::int64_t>(key)); }
 
 std::uint64_t to_unsigned(const std::string& text) {
-  return static_cast<std::uint64_t>(std::strtoull(text.c_str(), nullptr, 10));
+    return static_cast<std::uint64_t>(std::strtoull(text.c_str(), nullptr, 10));
 }
 
 std::string lower_copy(const std::string& s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
 }
 
 // The local part of a cell's payload: from `start` (offset in the page) to the end of the local
@@ -81,15 +81,15 @@ std::string lower_copy(const std::string& s) {
 // were not read or do not fit in its extent (such a cell is skipped).
 bool local_payload(const page_view& v, const cell_metadata& c, std::size_t header_parts, std::size_t* start,
                    std::size_t* length) {
-  if (c.payload_size_length == 0 || c.extent < header_parts) return false;
-  const std::size_t s = static_cast<std::size_t>(c.cell_offset) + header_parts;
-  if (s > v.size) return false;
-  std::size_t n = (c.overflow && c.local_payload_size != 0) ? c.local_payload_size + kOverflowPointerSize
+    if (c.payload_size_length == 0 || c.extent < header_parts) return false;
+    const std::size_t s = static_cast<std::size_t>(c.cell_offset) + header_parts;
+    if (s > v.size) return false;
+    std::size_t n = (c.overflow && c.local_payload_size != 0) ? c.local_payload_size + kOverflowPointerSize
                                                               : c.extent - header_parts;
-  n = std::min<std::size_t>(n, v.size - s);
-  *start = s;
-  *length = n;
-  return true;
+    n = std::min<std::size_t>(n, v.size - s);
+    *start = s;
+    *length = n;
+    return true;
 }
 
 // Builds the payload of a cell from its local bytes: without overflow the bytes as they stand;
@@ -98,71 +98,71 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 // reused from cell to cell.
 void assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v, const cell_metadata& c,
                            std::size_t start, std::size_t length, uni::fileio* file, bool skip) {
-  const std::uint8_t* local = v.data + start;
-  if (!c.overflow) {
-    payload.assign(local, local + length);
-    return;
-  }
-  const std::string marker(kOverflowSkippedMarker);
-  if (skip && length > kOverflowPointerSize) {
-    payload.assign(local, local + length - kOverflowPointerSize);
-    payload.insert(payload.end(), marker.begin(), marker.end());
-    return;
-  }
-  const std::size_t kept = length >= kOverflowPointerSize ? length - kOverflowPointerSize : 0;
-  payload.assign(local, local + kept);
-  if (file == nullptr || !file->is_open()) return;
-  std::uint32_t first = 0;
-  if (length >= kOverflowPointerSize)
-    (void)read_be32(byte_view(local, length), length - kOverflowPointerSize, &first);
-  const std::uint64_t needed = c.payload_size > kept ? c.payload_size - kept : 0;
-  std::vector<std::uint8_t> chain;
-  if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed)) {
-    payload.insert(payload.end(), chain.begin(), chain.end());
-    if (payload.size() > c.payload_size) payload.resize(static_cast<std::size_t>(c.payload_size));
-  } else {
-    payload.insert(payload.end(), marker.begin(), marker.end());
-  }
+    const std::uint8_t* local = v.data + start;
+    if (!c.overflow) {
+        payload.assign(local, local + length);
+        return;
+    }
+    const std::string marker(kOverflowSkippedMarker);
+    if (skip && length > kOverflowPointerSize) {
+        payload.assign(local, local + length - kOverflowPointerSize);
+        payload.insert(payload.end(), marker.begin(), marker.end());
+        return;
+    }
+    const std::size_t kept = length >= kOverflowPointerSize ? length - kOverflowPointerSize : 0;
+    payload.assign(local, local + kept);
+    if (file == nullptr || !file->is_open()) return;
+    std::uint32_t first = 0;
+    if (length >= kOverflowPointerSize)
+        (void)read_be32(byte_view(local, length), length - kOverflowPointerSize, &first);
+    const std::uint64_t needed = c.payload_size > kept ? c.payload_size - kept : 0;
+    std::vector<std::uint8_t> chain;
+    if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed)) {
+        payload.insert(payload.end(), chain.begin(), chain.end());
+        if (payload.size() > c.payload_size) payload.resize(static_cast<std::size_t>(c.payload_size));
+    } else {
+        payload.insert(payload.end(), marker.begin(), marker.end());
+    }
 }
 
 // The same into a new vector.
 std::vector<std::uint8_t> assemble_payload(const page_view& v, const cell_metadata& c, std::size_t start,
                                            std::size_t length, uni::fileio* file, bool skip) {
-  std::vector<std::uint8_t> payload;
-  assemble_payload_into(payload, v, c, start, length, file, skip);
-  return payload;
+    std::vector<std::uint8_t> payload;
+    assemble_payload_into(payload, v, c, start, length, file, skip);
+    return payload;
 }
 
 // The record header as stored: the header-size varint's value in bytes, cut at the payload end.
 std::vector<std::uint8_t> stored_header(const std::vector<std::uint8_t>& payload) {
-  std::uint64_t size = 0;
-  std::uint32_t n = 0;
-  if (payload.empty() || !read_sqlite_varint(&size, &n, payload.data(), payload.size())) return {};
-  const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, payload.size()));
-  return std::vector<std::uint8_t>(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(len));
+    std::uint64_t size = 0;
+    std::uint32_t n = 0;
+    if (payload.empty() || !read_sqlite_varint(&size, &n, payload.data(), payload.size())) return {};
+    const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, payload.size()));
+    return std::vector<std::uint8_t>(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(len));
 }
 
 // Fills the schema-row fields of `a` from a decoded row; false when the row is not a schema row.
 bool fill_schema_row(sqlite_artifact& a, const sqlite_row_artifact& row) {
-  if (row.values.size() < kSchemaColumns) return false;
-  const std::string& type = row.values[0];
-  if (type == "table") {
-    a.kind = kArtifactSchemaTable;
-  } else if (type == "index") {
-    a.kind = row.values[1].find("sqlite_autoindex") != std::string::npos ? kArtifactSchemaAutoIndex
-                                                                         : kArtifactSchemaIndex;
-  } else {
-    return false;
-  }
-  a.name = row.values[1];
-  a.table_name = row.values[2];
-  a.root_page = to_unsigned(row.values[3]);
-  a.sql.clear();
-  for (char ch : row.values[4])
-    if (ch != '\t') a.sql.push_back(ch);
-  a.sql_lower = lower_copy(a.sql);
-  a.without_rowid = declares_without_rowid(a.sql_lower) ? 1 : 0;
-  return true;
+    if (row.values.size() < kSchemaColumns) return false;
+    const std::string& type = row.values[0];
+    if (type == "table") {
+        a.kind = kArtifactSchemaTable;
+    } else if (type == "index") {
+        a.kind = row.values[1].find("sqlite_autoindex") != std::string::npos ? kArtifactSchemaAutoIndex
+                                                                             : kArtifactSchemaIndex;
+    } else {
+        return false;
+    }
+    a.name = row.values[1];
+    a.table_name = row.values[2];
+    a.root_page = to_unsigned(row.values[3]);
+    a.sql.clear();
+    for (char ch : row.values[4])
+        if (ch != '\t') a.sql.push_back(ch);
+    a.sql_lower = lower_copy(a.sql);
+    a.without_rowid = declares_without_rowid(a.sql_lower) ? 1 : 0;
+    return true;
 }
 
 bool is_interior_type(std::uint8_t type) { return type == kPageIndexInterior || type == kPageTableInterior; }
@@ -170,248 +170,252 @@ bool is_leaf_page_type(std::uint8_t type) { return type == kPageIndexLeaf || typ
 
 // The type byte of the page in `page`: at 100 on a page that starts with the database magic.
 std::uint8_t type_byte(const std::uint8_t* page, std::size_t length) {
-  const std::size_t at = starts_with_magic(page, length) ? kDbHeaderSize : 0;
-  return at < length ? page[at] : 0;
+    const std::size_t at = starts_with_magic(page, length) ? kDbHeaderSize : 0;
+    return at < length ? page[at] : 0;
 }
 
 std::string hex_byte(std::uint8_t b) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "0x%02x", static_cast<unsigned>(b));
-  return buf;
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "0x%02x", static_cast<unsigned>(b));
+    return buf;
 }
 
 }  // namespace
 
 std::string skipped_span_text(const skipped_span& span) {
-  return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " + std::to_string(span.offset) +
-         ") skipped: " + span.why;
+    return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " +
+           std::to_string(span.offset) + ") skipped: " + span.why;
 }
 
 std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.values[0]; }
 
-int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
-                     std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
-                     bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid) {
-  leaf_page_options options(page_size, file);
-  options.annotate_time = annotate_time;
-  options.raw_blob = raw_blob;
-  options.skip_overflow = skip_overflow;
-  options.keep_header = keep_header;
-  options.utf8 = utf8;
-  options.without_rowid = without_rowid;
-  return parse_table_page(out, bytes, count, bytes_offset, page_offset, options);
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
+                     std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
+                     uni::fileio* file, bool annotate_time, bool raw_blob, bool skip_overflow,
+                     bool keep_header, bool utf8, bool without_rowid) {
+    leaf_page_options options(page_size, file);
+    options.annotate_time = annotate_time;
+    options.raw_blob = raw_blob;
+    options.skip_overflow = skip_overflow;
+    options.keep_header = keep_header;
+    options.utf8 = utf8;
+    options.without_rowid = without_rowid;
+    return parse_table_page(out, bytes, count, bytes_offset, page_offset, options);
 }
 
-int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
-                     std::uint64_t page_offset, const leaf_page_options& options) {
-  const std::uint32_t page_size = options.page_size;
-  uni::fileio* const file = options.file;
-  const bool annotate_time = options.annotate_time;
-  const bool raw_blob = options.raw_blob;
-  const bool skip_overflow = options.skip_overflow;
-  const bool keep_header = options.keep_header;
-  const bool utf8 = options.utf8;
-  const bool without_rowid = options.without_rowid;
-  out.clear();
-  page_view v;
-  if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
-  cell_map cells;
-  if (!parse_btree_page(cells, v.data, v.size, page_size, v.reserved, without_rowid)) return 0;
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
+                     std::uint64_t bytes_offset, std::uint64_t page_offset,
+                     const leaf_page_options& options) {
+    const std::uint32_t page_size = options.page_size;
+    uni::fileio* const file = options.file;
+    const bool annotate_time = options.annotate_time;
+    const bool raw_blob = options.raw_blob;
+    const bool skip_overflow = options.skip_overflow;
+    const bool keep_header = options.keep_header;
+    const bool utf8 = options.utf8;
+    const bool without_rowid = options.without_rowid;
+    out.clear();
+    page_view v;
+    if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
+    cell_map cells;
+    if (!parse_btree_page(cells, v.data, v.size, page_size, v.reserved, without_rowid)) return 0;
 
-  sqlite_artifact current;
-  sqlite_artifact schema_page;
-  std::vector<std::uint8_t> payload;  // each cell's payload in turn, in storage reused
-  for (const auto& entry : cells) {
-    const cell_metadata& c = entry.second;
-    if (c.cell_offset >= page_size) continue;
-    if (is_interior_type(v.type)) break;  // interior pages give no rows
-    if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) continue;
+    sqlite_artifact current;
+    sqlite_artifact schema_page;
+    std::vector<std::uint8_t> payload;  // each cell's payload in turn, in storage reused
+    for (const auto& entry : cells) {
+        const cell_metadata& c = entry.second;
+        if (c.cell_offset >= page_size) continue;
+        if (is_interior_type(v.type)) break;  // interior pages give no rows
+        if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) continue;
 
-    std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
-    const bool table = v.type == kPageTableLeaf;
-    if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
-    const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
-    std::size_t start = 0;
-    std::size_t length = 0;
-    if (!local_payload(v, c, header_parts, &start, &length)) continue;
-    assemble_payload_into(payload, v, c, start, length, file, table && skip_overflow);
+        std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
+        const bool table = v.type == kPageTableLeaf;
+        if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
+        const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
+        std::size_t start = 0;
+        std::size_t length = 0;
+        if (!local_payload(v, c, header_parts, &start, &length)) continue;
+        assemble_payload_into(payload, v, c, start, length, file, table && skip_overflow);
 
-    sqlite_row_artifact row;
-    std::uint32_t consumed = 0;
-    const std::uint64_t cell_file_offset = page_offset + c.cell_offset;
-    if (!decode_record_payload(row, &consumed, nullptr, payload.data(), payload.size(), 0, cell_file_offset,
-                               annotate_time, raw_blob, utf8, options.values_only))
-      continue;
-    if (table) {
-      if (!without_rowid) key = c.rowid;
-    } else if (row.values.size() >= 2) {
-      key = to_unsigned(row.values[1]);
-    }
-    if (keep_header) row.header_bytes = stored_header(payload);
-    if (row.codes.size() == row.values.size()) {
-      for (std::size_t i = 0; i < row.values.size(); ++i)
-        if ((row.codes[i] & kColKindMask) == kColNull) row.values[i] = i == 0 ? key_number(key) : std::string();
-    }
-    row.rowid = key;
-    row.file_offset = cell_file_offset;
-    row.payload_page_offset = start;
-    row.payload_file_offset = page_offset + start;
-    row.page_number = v.number;
-    row.cell = c;
-
-    sqlite_artifact schema_row;
-    if (table && row.values.size() > 4 && fill_schema_row(schema_row, row)) {
-      schema_row.file_offset = page_offset;
-      schema_row.page_number = v.number;
-      schema_row.cell = c;
-      schema_row.rows.emplace(key_text(key), row);
-      if (schema_page.kind != kArtifactSchemaPage) {
-        schema_page.kind = kArtifactSchemaPage;
-        schema_page.file_offset = page_offset;
-        schema_page.page_number = v.number;
-      }
-      schema_page.rows.emplace(key_text(key), row);
-      out.emplace(schema_row.root_page, schema_row);
-      current.clear();
-      continue;
-    }
-    current.kind = table ? kArtifactTableRows : kArtifactIndexRows;
-    current.file_offset = page_offset;
-    current.page_number = v.number;
-    current.rows.emplace(key_text(key), std::move(row));
-  }
-  if (!current.rows.empty()) {
-    out.emplace(0, std::move(current));
-  } else if (!schema_page.rows.empty() || schema_page.kind == kArtifactSchemaPage) {
-    out.emplace(schema_page.page_number, schema_page);
-  }
-  return out.empty() ? 0 : 1;
-}
-
-std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers, const std::uint8_t* page,
-                             std::uint64_t page_offset, const leaf_page_options& options) {
-  const std::uint32_t page_size = options.page_size;
-  const bool without_rowid = options.without_rowid;
-  buffers.fault.clear();
-  page_view v;
-  if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
-    if (page != nullptr && page_size != 0)
-      buffers.fault = "not a b-tree page (type byte " + hex_byte(type_byte(page, page_size)) + ")";
-    return 0;
-  }
-  if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) {
-    buffers.fault = "not a leaf page (type byte " + hex_byte(v.type) + ")";
-    return 0;
-  }
-  buffers.cells.clear();
-  if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) {
-    // A leaf without cells is sound (an emptied table's root); one whose cells do not map is not.
-    std::uint16_t cells = 0;
-    if (!read_be16(byte_view(v.data, v.size), v.header + kCellCountOffset, &cells) || cells != 0)
-      buffers.fault = "its " + std::to_string(cells) + " cells do not map";
-    return 0;
-  }
-  const bool table = v.type == kPageTableLeaf;
-  std::vector<std::uint8_t>& payload = buffers.payload;
-  std::size_t count = 0;
-  bool sorted = true;
-  for (const auto& entry : buffers.cells) {
-    const cell_metadata& c = entry.second;
-    if (c.cell_offset >= page_size) continue;
-    std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
-    if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
-    const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
-    std::size_t start = 0;
-    std::size_t length = 0;
-    if (!local_payload(v, c, header_parts, &start, &length)) continue;
-    assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
-    if (count == rows.size()) rows.emplace_back();
-    table_record& row = rows[count];
-    if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
-                              options.raw_blob, options.utf8))
-      continue;
-    if (table) {
-      if (!without_rowid) key = c.rowid;
-    } else if (row.values.size() >= 2) {
-      key = to_unsigned(row.values[1]);
-    }
-    // A row that reads as a schema row is no table row, and drops the rows decoded before it.
-    if (table && row.values.size() > 4 && (row.values[0] == "table" || row.values[0] == "index")) {
-      count = 0;
-      continue;
-    }
-    if (options.keep_header) row.header_bytes = stored_header(payload);
-    if (buffers.codes.size() == row.values.size()) {
-      for (std::size_t i = 0; i < row.values.size(); ++i)
-        if ((buffers.codes[i] & kColKindMask) == kColNull) {
-          if (i == 0)
-            row.values[i] = key_number(key);
-          else
-            row.values[i].clear();
+        sqlite_row_artifact row;
+        std::uint32_t consumed = 0;
+        const std::uint64_t cell_file_offset = page_offset + c.cell_offset;
+        if (!decode_record_payload(row, &consumed, nullptr, payload.data(), payload.size(), 0,
+                                   cell_file_offset, annotate_time, raw_blob, utf8, options.values_only))
+            continue;
+        if (table) {
+            if (!without_rowid) key = c.rowid;
+        } else if (row.values.size() >= 2) {
+            key = to_unsigned(row.values[1]);
         }
+        if (keep_header) row.header_bytes = stored_header(payload);
+        if (row.codes.size() == row.values.size()) {
+            for (std::size_t i = 0; i < row.values.size(); ++i)
+                if ((row.codes[i] & kColKindMask) == kColNull)
+                    row.values[i] = i == 0 ? key_number(key) : std::string();
+        }
+        row.rowid = key;
+        row.file_offset = cell_file_offset;
+        row.payload_page_offset = start;
+        row.payload_file_offset = page_offset + start;
+        row.page_number = v.number;
+        row.cell = c;
+
+        sqlite_artifact schema_row;
+        if (table && row.values.size() > 4 && fill_schema_row(schema_row, row)) {
+            schema_row.file_offset = page_offset;
+            schema_row.page_number = v.number;
+            schema_row.cell = c;
+            schema_row.rows.emplace(key_text(key), row);
+            if (schema_page.kind != kArtifactSchemaPage) {
+                schema_page.kind = kArtifactSchemaPage;
+                schema_page.file_offset = page_offset;
+                schema_page.page_number = v.number;
+            }
+            schema_page.rows.emplace(key_text(key), row);
+            out.emplace(schema_row.root_page, schema_row);
+            current.clear();
+            continue;
+        }
+        current.kind = table ? kArtifactTableRows : kArtifactIndexRows;
+        current.file_offset = page_offset;
+        current.page_number = v.number;
+        current.rows.emplace(key_text(key), std::move(row));
     }
-    row.rowid = key;
-    row.record_offset = page_offset + c.cell_offset;
-    if (count > 0 && rows[count - 1].rowid > key) sorted = false;
-    ++count;
-  }
-  // Rows come out by key, rows of one key in cell order.
-  if (!sorted)
-    std::stable_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count),
-                     [](const table_record& a, const table_record& b) { return a.rowid < b.rowid; });
-  return count;
+    if (!current.rows.empty()) {
+        out.emplace(0, std::move(current));
+    } else if (!schema_page.rows.empty() || schema_page.kind == kArtifactSchemaPage) {
+        out.emplace(schema_page.page_number, schema_page);
+    }
+    return out.empty() ? 0 : 1;
+}
+
+std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers,
+                             const std::uint8_t* page, std::uint64_t page_offset,
+                             const leaf_page_options& options) {
+    const std::uint32_t page_size = options.page_size;
+    const bool without_rowid = options.without_rowid;
+    buffers.fault.clear();
+    page_view v;
+    if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
+        if (page != nullptr && page_size != 0)
+            buffers.fault = "not a b-tree page (type byte " + hex_byte(type_byte(page, page_size)) + ")";
+        return 0;
+    }
+    if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) {
+        buffers.fault = "not a leaf page (type byte " + hex_byte(v.type) + ")";
+        return 0;
+    }
+    buffers.cells.clear();
+    if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) {
+        // A leaf without cells is sound (an emptied table's root); one whose cells do not map is not.
+        std::uint16_t cells = 0;
+        if (!read_be16(byte_view(v.data, v.size), v.header + kCellCountOffset, &cells) || cells != 0)
+            buffers.fault = "its " + std::to_string(cells) + " cells do not map";
+        return 0;
+    }
+    const bool table = v.type == kPageTableLeaf;
+    std::vector<std::uint8_t>& payload = buffers.payload;
+    std::size_t count = 0;
+    bool sorted = true;
+    for (const auto& entry : buffers.cells) {
+        const cell_metadata& c = entry.second;
+        if (c.cell_offset >= page_size) continue;
+        std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
+        if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
+        const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
+        std::size_t start = 0;
+        std::size_t length = 0;
+        if (!local_payload(v, c, header_parts, &start, &length)) continue;
+        assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+        if (count == rows.size()) rows.emplace_back();
+        table_record& row = rows[count];
+        if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
+                                  options.raw_blob, options.utf8))
+            continue;
+        if (table) {
+            if (!without_rowid) key = c.rowid;
+        } else if (row.values.size() >= 2) {
+            key = to_unsigned(row.values[1]);
+        }
+        // A row that reads as a schema row is no table row, and drops the rows decoded before it.
+        if (table && row.values.size() > 4 && (row.values[0] == "table" || row.values[0] == "index")) {
+            count = 0;
+            continue;
+        }
+        if (options.keep_header) row.header_bytes = stored_header(payload);
+        if (buffers.codes.size() == row.values.size()) {
+            for (std::size_t i = 0; i < row.values.size(); ++i)
+                if ((buffers.codes[i] & kColKindMask) == kColNull) {
+                    if (i == 0)
+                        row.values[i] = key_number(key);
+                    else
+                        row.values[i].clear();
+                }
+        }
+        row.rowid = key;
+        row.record_offset = page_offset + c.cell_offset;
+        if (count > 0 && rows[count - 1].rowid > key) sorted = false;
+        ++count;
+    }
+    // Rows come out by key, rows of one key in cell order.
+    if (!sorted)
+        std::stable_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count),
+                         [](const table_record& a, const table_record& b) { return a.rowid < b.rowid; });
+    return count;
 }
 
 int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::uint64_t count,
                          std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
                          uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8) {
-  out.clear();
-  page_view v;
-  if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
-  out.file_offset = page_offset;
-  out.page_number = v.number;
-  if (v.type == kPageTableInterior) out.kind = kArtifactTableInterior;
-  if (v.type == kPageIndexInterior) out.kind = kArtifactIndexInterior;
-  cell_map cells;
-  (void)parse_btree_page(cells, v.data, v.size, page_size, v.reserved, false);
-  bool any_cell = false;
-  for (const auto& entry : cells) {
-    const cell_metadata& c = entry.second;
-    if (c.cell_offset >= page_size) continue;
-    any_cell = true;
-    if (!is_interior_type(v.type)) break;
-    sqlite_ptr_artifact child;
-    child.page_offset = page_offset;
-    child.file_offset = page_offset + c.cell_offset;
-    child.cell = c;
-    std::uint32_t child_page = 0;
-    if (!read_be32(byte_view(v.data, v.size), c.cell_offset, &child_page)) continue;
-    child.values[0] = child_page;
-    if (v.type == kPageTableInterior) {
-      if (c.payload_size_length == 0) continue;  // the rowid key did not decode
-      out.cells.emplace(c.key, child);
-      continue;
+    out.clear();
+    page_view v;
+    if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
+    out.file_offset = page_offset;
+    out.page_number = v.number;
+    if (v.type == kPageTableInterior) out.kind = kArtifactTableInterior;
+    if (v.type == kPageIndexInterior) out.kind = kArtifactIndexInterior;
+    cell_map cells;
+    (void)parse_btree_page(cells, v.data, v.size, page_size, v.reserved, false);
+    bool any_cell = false;
+    for (const auto& entry : cells) {
+        const cell_metadata& c = entry.second;
+        if (c.cell_offset >= page_size) continue;
+        any_cell = true;
+        if (!is_interior_type(v.type)) break;
+        sqlite_ptr_artifact child;
+        child.page_offset = page_offset;
+        child.file_offset = page_offset + c.cell_offset;
+        child.cell = c;
+        std::uint32_t child_page = 0;
+        if (!read_be32(byte_view(v.data, v.size), c.cell_offset, &child_page)) continue;
+        child.values[0] = child_page;
+        if (v.type == kPageTableInterior) {
+            if (c.payload_size_length == 0) continue;  // the rowid key did not decode
+            out.cells.emplace(c.key, child);
+            continue;
+        }
+        std::size_t start = 0;
+        std::size_t length = 0;
+        if (local_payload(v, c, kChildPointerSize + c.payload_size_length, &start, &length)) {
+            const std::vector<std::uint8_t> payload = assemble_payload(v, c, start, length, file, false);
+            std::uint32_t consumed = 0;
+            (void)decode_record_payload(child, &consumed, nullptr, payload.data(), payload.size(), 0,
+                                        child.file_offset, annotate_time, raw_blob, utf8);
+        }
+        out.cells.emplace(child_page, child);
     }
-    std::size_t start = 0;
-    std::size_t length = 0;
-    if (local_payload(v, c, kChildPointerSize + c.payload_size_length, &start, &length)) {
-      const std::vector<std::uint8_t> payload = assemble_payload(v, c, start, length, file, false);
-      std::uint32_t consumed = 0;
-      (void)decode_record_payload(child, &consumed, nullptr, payload.data(), payload.size(), 0, child.file_offset,
-                                  annotate_time, raw_blob, utf8);
-    }
-    out.cells.emplace(child_page, child);
-  }
-  if (any_cell && out.cells.empty()) return 0;
-  std::uint32_t rightmost = 0;
-  if (!is_interior_type(v.type) || !read_be32(byte_view(v.data, v.size), v.header + kRightChildOffset, &rightmost) ||
-      rightmost == 0)
-    return 0;
-  sqlite_ptr_artifact right;
-  right.page_offset = page_offset;
-  right.values[0] = rightmost;
-  out.cells.emplace(kRightmostChildKey, right);
-  return 1;
+    if (any_cell && out.cells.empty()) return 0;
+    std::uint32_t rightmost = 0;
+    if (!is_interior_type(v.type) ||
+        !read_be32(byte_view(v.data, v.size), v.header + kRightChildOffset, &rightmost) || rightmost == 0)
+        return 0;
+    sqlite_ptr_artifact right;
+    right.page_offset = page_offset;
+    right.values[0] = rightmost;
+    out.cells.emplace(kRightmostChildKey, right);
+    return 1;
 }
 
 namespace {
@@ -419,173 +423,181 @@ namespace {
 // Reads one whole page; false when the page number is 0, past the file, or the read is short.
 bool read_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, std::uint64_t page_count,
                std::vector<std::uint8_t>& buf) {
-  if (page == 0 || page > page_count) return false;
-  return read_file_exact(file, (page - 1) * page_size, page_size, buf.data());
+    if (page == 0 || page > page_count) return false;
+    return read_file_exact(file, (page - 1) * page_size, page_size, buf.data());
 }
 
 std::uint8_t page_type(const std::vector<std::uint8_t>& buf) {
-  const std::size_t at = starts_with_magic(buf.data(), buf.size()) ? kDbHeaderSize : 0;
-  return at < buf.size() ? buf[at] : 0;
+    const std::size_t at = starts_with_magic(buf.data(), buf.size()) ? kDbHeaderSize : 0;
+    return at < buf.size() ? buf[at] : 0;
 }
 
 }  // namespace
 
-int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std::uint64_t, sqlite_artifact>& by_offset,
-                                 uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
-                                 bool do_not_record, bool utf8, skip_reporter* reporter) {
-  out.clear();
-  by_offset.clear();
-  if (page_size == 0 || !file.is_valid()) return 0;
-  const std::uint64_t page_count = file.size() / page_size;
-  const std::uint64_t root_page = root_offset / page_size + 1;
-  const auto skip = [&](std::uint64_t page, std::uint64_t offset, const std::string& what, const std::string& why) {
-    if (reporter == nullptr) return;
-    skipped_span span;
-    span.page = page;
-    span.offset = offset;
-    span.length = page_size;
-    span.what = what;
-    span.why = why;
-    reporter->skipped(span);
-  };
-  std::vector<std::uint8_t> buf(page_size);
-  if (!read_file_exact(file, root_offset, page_size, buf.data())) {
-    skip(root_page, root_offset, "root page", "cannot be read (the file has " + std::to_string(page_count) + " pages)");
-    return 0;
-  }
-
-  std::set<std::uint64_t> visited;  // interior pages already parsed
-  sqlite_artifact root;
-  const std::uint8_t root_type = page_type(buf);
-  if (is_interior_type(root_type)) {
-    if (!parse_page_in_memory(root, buf.data(), page_size, root_offset, root_offset, page_size, &file, false, false,
-                              utf8)) {
-      skip(root_page, root_offset, "root page", "its child list does not decode");
-      return 0;
+int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
+                                 std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
+                                 std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
+                                 bool utf8, skip_reporter* reporter) {
+    out.clear();
+    by_offset.clear();
+    if (page_size == 0 || !file.is_valid()) return 0;
+    const std::uint64_t page_count = file.size() / page_size;
+    const std::uint64_t root_page = root_offset / page_size + 1;
+    const auto skip = [&](std::uint64_t page, std::uint64_t offset, const std::string& what,
+                          const std::string& why) {
+        if (reporter == nullptr) return;
+        skipped_span span;
+        span.page = page;
+        span.offset = offset;
+        span.length = page_size;
+        span.what = what;
+        span.why = why;
+        reporter->skipped(span);
+    };
+    std::vector<std::uint8_t> buf(page_size);
+    if (!read_file_exact(file, root_offset, page_size, buf.data())) {
+        skip(root_page, root_offset, "root page",
+             "cannot be read (the file has " + std::to_string(page_count) + " pages)");
+        return 0;
     }
-    if (!do_not_record) by_offset[root_offset] = root;
-    visited.insert(root_page);
-  } else if (is_leaf_page_type(root_type)) {
-    sqlite_ptr_artifact only;
-    only.page_offset = root_offset;
-    only.values[0] = root_page;
-    root.file_offset = root_offset;
-    root.page_number = root_page;
-    root.cells.emplace(kRightmostChildKey, only);
-  } else {
-    skip(root_page, root_offset, "root page", "not a b-tree page (type byte " + hex_byte(root_type) + ")");
-    return 0;
-  }
 
-  // A tree has fewer interior pages than the file has pages: however its links are damaged, the walk
-  // parses no more than that, so a loop that got past the visited set still ends at once.
-  std::uint64_t parsed = visited.size();
-  struct queued {
-    sqlite_artifact node;
-    std::uint32_t depth = 0;  // the root's is 0
-  };
-  std::deque<queued> queue;
-  queue.push_back(queued{std::move(root), 0});
-  while (!queue.empty()) {
-    queued item = std::move(queue.front());
-    queue.pop_front();
-    sqlite_artifact& node = item.node;
-    const std::string parent = "child of page " + std::to_string(node.page_number);
-    // Once a child reads as a leaf, its later siblings are leaves too in a sound tree: the leaf walk reads
-    // them and says which is not. A damaged child is dropped and its siblings still read (one bad page
-    // must not hide the subtrees after it); interior children leave the list, which keeps only leaves.
-    bool leaf_level = false;
-    bool interior_children = false;
-    for (auto entry = node.cells.begin(); entry != node.cells.end();) {
-      if (leaf_level) {
-        ++entry;
-        continue;
-      }
-      const std::uint64_t child = child_page_of(entry->second);
-      if (child == 0 || child > page_count) {
-        const std::uint64_t at = entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
-        skip(node.page_number, at, "interior page",
-             "child page number " + std::to_string(child) +
-                 (child == 0 ? std::string(" is no page") : " is past the end of the file (" +
-                                                                std::to_string(page_count) + " pages)"));
-        entry = node.cells.erase(entry);
-        continue;
-      }
-      const std::uint64_t offset = (child - 1) * page_size;
-      if (!read_page(file, child, page_size, page_count, buf)) {
-        skip(child, offset, parent, "cannot be read");
-        entry = node.cells.erase(entry);
-        continue;
-      }
-      const std::uint8_t type = page_type(buf);
-      if (is_leaf_page_type(type)) {
-        leaf_level = !interior_children;
-        ++entry;
-        continue;
-      }
-      std::string why;
-      if (!is_interior_type(type)) {
-        why = "not a b-tree page (type byte " + hex_byte(type) + ")";
-      } else if (!visited.insert(child).second) {
-        why = "reached a second time (a loop or a shared page)";
-      } else if (item.depth + 1 >= kMaxTreeDepth) {
-        why = "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
-      } else if (parsed >= page_count) {
-        why = "more interior pages than the file has pages";
-      } else {
-        ++parsed;
-        sqlite_artifact inner;
-        if (parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file, false, false, utf8)) {
-          if (!do_not_record) by_offset[offset] = inner;
-          queue.push_back(queued{std::move(inner), item.depth + 1});
-          interior_children = true;
-        } else {
-          why = "its child list does not decode";
+    std::set<std::uint64_t> visited;  // interior pages already parsed
+    sqlite_artifact root;
+    const std::uint8_t root_type = page_type(buf);
+    if (is_interior_type(root_type)) {
+        if (!parse_page_in_memory(root, buf.data(), page_size, root_offset, root_offset, page_size, &file,
+                                  false, false, utf8)) {
+            skip(root_page, root_offset, "root page", "its child list does not decode");
+            return 0;
         }
-      }
-      if (!why.empty()) skip(child, offset, parent, why);
-      entry = node.cells.erase(entry);
+        if (!do_not_record) by_offset[root_offset] = root;
+        visited.insert(root_page);
+    } else if (is_leaf_page_type(root_type)) {
+        sqlite_ptr_artifact only;
+        only.page_offset = root_offset;
+        only.values[0] = root_page;
+        root.file_offset = root_offset;
+        root.page_number = root_page;
+        root.cells.emplace(kRightmostChildKey, only);
+    } else {
+        skip(root_page, root_offset, "root page",
+             "not a b-tree page (type byte " + hex_byte(root_type) + ")");
+        return 0;
     }
-    if (!node.cells.empty()) out.push_back(std::move(node));  // its children are leaves
-  }
-  return out.empty() ? 0 : 1;
+
+    // A tree has fewer interior pages than the file has pages: however its links are damaged, the walk
+    // parses no more than that, so a loop that got past the visited set still ends at once.
+    std::uint64_t parsed = visited.size();
+    struct queued {
+        sqlite_artifact node;
+        std::uint32_t depth = 0;  // the root's is 0
+    };
+    std::deque<queued> queue;
+    queue.push_back(queued{std::move(root), 0});
+    while (!queue.empty()) {
+        queued item = std::move(queue.front());
+        queue.pop_front();
+        sqlite_artifact& node = item.node;
+        const std::string parent = "child of page " + std::to_string(node.page_number);
+        // Once a child reads as a leaf, its later siblings are leaves too in a sound tree: the leaf walk
+        // reads them and says which is not. A damaged child is dropped and its siblings still read (one bad
+        // page must not hide the subtrees after it); interior children leave the list, which keeps only
+        // leaves.
+        bool leaf_level = false;
+        bool interior_children = false;
+        for (auto entry = node.cells.begin(); entry != node.cells.end();) {
+            if (leaf_level) {
+                ++entry;
+                continue;
+            }
+            const std::uint64_t child = child_page_of(entry->second);
+            if (child == 0 || child > page_count) {
+                const std::uint64_t at =
+                    entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
+                skip(node.page_number, at, "interior page",
+                     "child page number " + std::to_string(child) +
+                         (child == 0
+                              ? std::string(" is no page")
+                              : " is past the end of the file (" + std::to_string(page_count) + " pages)"));
+                entry = node.cells.erase(entry);
+                continue;
+            }
+            const std::uint64_t offset = (child - 1) * page_size;
+            if (!read_page(file, child, page_size, page_count, buf)) {
+                skip(child, offset, parent, "cannot be read");
+                entry = node.cells.erase(entry);
+                continue;
+            }
+            const std::uint8_t type = page_type(buf);
+            if (is_leaf_page_type(type)) {
+                leaf_level = !interior_children;
+                ++entry;
+                continue;
+            }
+            std::string why;
+            if (!is_interior_type(type)) {
+                why = "not a b-tree page (type byte " + hex_byte(type) + ")";
+            } else if (!visited.insert(child).second) {
+                why = "reached a second time (a loop or a shared page)";
+            } else if (item.depth + 1 >= kMaxTreeDepth) {
+                why = "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
+            } else if (parsed >= page_count) {
+                why = "more interior pages than the file has pages";
+            } else {
+                ++parsed;
+                sqlite_artifact inner;
+                if (parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file,
+                                         false, false, utf8)) {
+                    if (!do_not_record) by_offset[offset] = inner;
+                    queue.push_back(queued{std::move(inner), item.depth + 1});
+                    interior_children = true;
+                } else {
+                    why = "its child list does not decode";
+                }
+            }
+            if (!why.empty()) skip(child, offset, parent, why);
+            entry = node.cells.erase(entry);
+        }
+        if (!node.cells.empty()) out.push_back(std::move(node));  // its children are leaves
+    }
+    return out.empty() ? 0 : 1;
 }
 
 int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
-                     const std::vector<sqlite_artifact>& interiors, uni::fileio& file, std::uint32_t page_size,
-                     bool table_rows_only, bool utf8) {
-  table_rows.clear();
-  index_rows.clear();
-  other.clear();
-  if (interiors.empty() || !file.is_valid() || page_size == 0) return 0;
-  const std::uint64_t page_count = file.size() / page_size;
-  std::vector<std::uint8_t> buf(page_size);
-  std::set<std::uint64_t> visited;  // leaves already read
-  artifact_map found;
-  for (const sqlite_artifact& node : interiors) {
-    for (const auto& entry : node.cells) {
-      const std::uint64_t child = child_page_of(entry.second);
-      if (!visited.insert(child).second) continue;
-      if (!read_page(file, child, page_size, page_count, buf)) continue;
-      const std::uint64_t offset = (child - 1) * page_size;
-      // A leaf that does not parse is skipped; its siblings may still hold rows.
-      if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size, nullptr, false, false, false,
-                            false, utf8, false))
-        continue;
-      for (auto& a : found) {
-        if (a.second.kind == kArtifactTableRows) {
-          table_rows.emplace(a.first, std::move(a.second));
-        } else if (table_rows_only) {
-          continue;
-        } else if (a.second.kind == kArtifactIndexRows) {
-          index_rows.emplace(a.first, std::move(a.second));
-        } else {
-          other.emplace(a.first, std::move(a.second));
+                     const std::vector<sqlite_artifact>& interiors, uni::fileio& file,
+                     std::uint32_t page_size, bool table_rows_only, bool utf8) {
+    table_rows.clear();
+    index_rows.clear();
+    other.clear();
+    if (interiors.empty() || !file.is_valid() || page_size == 0) return 0;
+    const std::uint64_t page_count = file.size() / page_size;
+    std::vector<std::uint8_t> buf(page_size);
+    std::set<std::uint64_t> visited;  // leaves already read
+    artifact_map found;
+    for (const sqlite_artifact& node : interiors) {
+        for (const auto& entry : node.cells) {
+            const std::uint64_t child = child_page_of(entry.second);
+            if (!visited.insert(child).second) continue;
+            if (!read_page(file, child, page_size, page_count, buf)) continue;
+            const std::uint64_t offset = (child - 1) * page_size;
+            // A leaf that does not parse is skipped; its siblings may still hold rows.
+            if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size, nullptr, false,
+                                  false, false, false, utf8, false))
+                continue;
+            for (auto& a : found) {
+                if (a.second.kind == kArtifactTableRows) {
+                    table_rows.emplace(a.first, std::move(a.second));
+                } else if (table_rows_only) {
+                    continue;
+                } else if (a.second.kind == kArtifactIndexRows) {
+                    index_rows.emplace(a.first, std::move(a.second));
+                } else {
+                    other.emplace(a.first, std::move(a.second));
+                }
+            }
         }
-      }
     }
-  }
-  if (!table_rows.empty()) return 1;
-  if (table_rows_only) return 0;
-  return !other.empty() || !index_rows.empty() ? 1 : 0;
+    if (!table_rows.empty()) return 1;
+    if (table_rows_only) return 0;
+    return !other.empty() || !index_rows.empty() ? 1 : 0;
 }

@@ -50,33 +50,35 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry);
 // when the chain cannot be read, the local bytes are decoded followed by kOverflowSkippedMarker.
 // Interior pages give nothing. Returns 1 when `out` is non-empty. Never reads outside the page.
 struct leaf_page_options {
-  leaf_page_options() = default;
-  leaf_page_options(std::uint32_t size, uni::fileio* overflow_file) : page_size(size), file(overflow_file) {}
+    leaf_page_options() = default;
+    leaf_page_options(std::uint32_t size, uni::fileio* overflow_file)
+        : page_size(size), file(overflow_file) {}
 
-  std::uint32_t page_size = 0;
-  uni::fileio* file = nullptr;  // overflow chains are followed through it when given and open
-  bool annotate_time = false;   // integer and text times get their bracketed date
-  bool raw_blob = false;        // blobs as their bytes, not as a hex view
-  bool skip_overflow = false;   // table rows keep their local bytes and the skipped marker
-  bool keep_header = false;     // each row keeps its stored record header
-  bool utf8 = true;             // text is UTF-8 (else UTF-16LE)
-  bool without_rowid = false;   // the table is WITHOUT ROWID: keys are page and cell, not rowids
-  bool values_only = false;     // rows keep only their values (no recognised times, no blobs kept apart)
+    std::uint32_t page_size = 0;
+    uni::fileio* file = nullptr;  // overflow chains are followed through it when given and open
+    bool annotate_time = false;   // integer and text times get their bracketed date
+    bool raw_blob = false;        // blobs as their bytes, not as a hex view
+    bool skip_overflow = false;   // table rows keep their local bytes and the skipped marker
+    bool keep_header = false;     // each row keeps its stored record header
+    bool utf8 = true;             // text is UTF-8 (else UTF-16LE)
+    bool without_rowid = false;   // the table is WITHOUT ROWID: keys are page and cell, not rowids
+    bool values_only = false;     // rows keep only their values (no recognised times, no blobs kept apart)
 };
-int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
-                     std::uint64_t page_offset, const leaf_page_options& options);
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
+                     std::uint64_t bytes_offset, std::uint64_t page_offset, const leaf_page_options& options);
 // The same with each option as a parameter.
-int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
-                     std::uint64_t page_offset, std::uint32_t page_size, uni::fileio* file, bool annotate_time,
-                     bool raw_blob, bool skip_overflow, bool keep_header, bool utf8, bool without_rowid);
+int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
+                     std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
+                     uni::fileio* file, bool annotate_time, bool raw_blob, bool skip_overflow,
+                     bool keep_header, bool utf8, bool without_rowid);
 
 // Storage decode_leaf_rows reuses from page to page.
 struct leaf_row_buffers {
-  cell_map cells;
-  std::vector<std::uint8_t> payload;
-  std::vector<std::uint32_t> codes;
-  std::vector<std::uint32_t> sizes;
-  std::string fault;  // why the last page was not read as a leaf; empty when it was
+    cell_map cells;
+    std::vector<std::uint8_t> payload;
+    std::vector<std::uint32_t> codes;
+    std::vector<std::uint32_t> sizes;
+    std::string fault;  // why the last page was not read as a leaf; empty when it was
 };
 
 // The rows of the leaf page at file offset `page_offset` (`page` holds its options.page_size bytes) as a
@@ -84,8 +86,9 @@ struct leaf_row_buffers {
 // or 7 artifact, in the same order, with the same values, key as rowid, cell offset as record offset and,
 // with `keep_header`, stored header. They go to rows[0, n), whose storage is reused; returns n. When the
 // page is no leaf page or its cells do not map, buffers.fault says why (a leaf without cells is no fault).
-std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers, const std::uint8_t* page,
-                             std::uint64_t page_offset, const leaf_page_options& options);
+std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers,
+                             const std::uint8_t* page, std::uint64_t page_offset,
+                             const leaf_page_options& options);
 
 // Reads the interior page at `page_offset` (placed as for parse_table_page) into `out` (cleared):
 // kind 8 (table) or 9 (index, with each key record decoded) and its child list, the right-most
@@ -97,11 +100,11 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
 
 // One part of a b-tree that a walk could not read and went past: where it stands, what it is and why.
 struct skipped_span {
-  std::uint64_t page = 0;    // page number
-  std::uint64_t offset = 0;  // file offset of the page, or of the cell whose link was bad
-  std::uint64_t length = 0;  // bytes left unread there
-  std::string what;          // "root page", "interior page", "leaf page"
-  std::string why;           // what was wrong
+    std::uint64_t page = 0;    // page number
+    std::uint64_t offset = 0;  // file offset of the page, or of the cell whose link was bad
+    std::uint64_t length = 0;  // bytes left unread there
+    std::string what;          // "root page", "interior page", "leaf page"
+    std::string why;           // what was wrong
 };
 
 // The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>".
@@ -110,9 +113,9 @@ std::string skipped_span_text(const skipped_span& span);
 // Told of each part of a b-tree a walk skips, as the walk skips it; the walk then goes on with the next
 // page, so a reporter that only collects is enough.
 class skip_reporter {
- public:
-  virtual ~skip_reporter() = default;
-  virtual void skipped(const skipped_span& span) = 0;
+  public:
+    virtual ~skip_reporter() = default;
+    virtual void skipped(const skipped_span& span) = 0;
 };
 
 // Deepest b-tree a walk follows: the format's own readers give up at 20 levels, which no page size
@@ -128,9 +131,10 @@ constexpr std::uint32_t kMaxTreeDepth = 20;
 // an interior nor a leaf page, was reached before (a loop or a shared page), or lies deeper than
 // kMaxTreeDepth is skipped, told to `reporter` when given, and the walk goes on with its siblings; so
 // is a root that does not read. Returns 1 when `out` is non-empty.
-int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std::uint64_t, sqlite_artifact>& by_offset,
-                                 uni::fileio& file, std::uint64_t root_offset, std::uint32_t page_size,
-                                 bool do_not_record, bool utf8, skip_reporter* reporter = nullptr);
+int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
+                                 std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
+                                 std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
+                                 bool utf8, skip_reporter* reporter = nullptr);
 
 // Reads every leaf page below `interiors` (each leaf once) and sorts what parse_table_page finds:
 // kind 6 to `table_rows`, kind 7 to `index_rows` and every other kind to `other` (the last two
@@ -139,5 +143,5 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out, std::map<std
 // Returns 1 when `table_rows` is non-empty; otherwise, without `table_rows_only`, 1 when `other`
 // or `index_rows` is non-empty.
 int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
-                     const std::vector<sqlite_artifact>& interiors, uni::fileio& file, std::uint32_t page_size,
-                     bool table_rows_only, bool utf8);
+                     const std::vector<sqlite_artifact>& interiors, uni::fileio& file,
+                     std::uint32_t page_size, bool table_rows_only, bool utf8);

@@ -124,13 +124,15 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
         std::vector<std::uint32_t> codes;
         std::vector<std::uint32_t> sizes;
         std::uint32_t consumed = 0;
-        if (!decode_record_header_n(&consumed, codes, sizes, chunk + s, available, columns ? columns : max_columns))
+        if (!decode_record_header_n(&consumed, codes, sizes, chunk + s, available,
+                                    columns ? columns : max_columns))
             continue;
         if (consumed > available) continue;
         std::vector<std::string> values;
         std::uint8_t truncated = 1;
-        if (!decode_record_values(nullptr, values, chunk + s + consumed, static_cast<std::uint32_t>(available - consumed),
-                                  codes, sizes, nullptr, true, &truncated))
+        if (!decode_record_values(nullptr, values, chunk + s + consumed,
+                                  static_cast<std::uint32_t>(available - consumed), codes, sizes, nullptr,
+                                  true, &truncated))
             continue;
         recovered_record rec;
         rec.values = std::move(values);
@@ -152,7 +154,8 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
 std::uint32_t wal_page_size(uni::fileio& wal) {
     std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t size = 0;
-    if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size)) return 0;
+    if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size))
+        return 0;
     return size;
 }
 
@@ -192,8 +195,8 @@ void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_hea
 
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
                   const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
-                  std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
-                  bool btree_flag, bool progress, void* options, records_callback callback) {
+                  std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns,
+                  bool frame_flag, bool btree_flag, bool progress, void* options, records_callback callback) {
     page_walk_options walk;
     walk.schema = &schema;
     walk.classify = bind_classifier(classifier, options);
@@ -204,9 +207,10 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     walk.frame_flag = frame_flag;
     walk.btree_flag = btree_flag;
     walk.progress = progress;
-    if (callback) walk.on_records = [callback, options](std::vector<recovered_record>& records) {
-        callback(records, options);
-    };
+    if (callback)
+        walk.on_records = [callback, options](std::vector<recovered_record>& records) {
+            callback(records, options);
+        };
     return walk_db_pages(out, regions, file, walk);
 }
 
@@ -254,11 +258,12 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             const std::uint64_t left = e - p;
             std::uint32_t chunk_length = left < page_size ? static_cast<std::uint32_t>(left) : page_size;
             if (progress)
-                status_printf(40, "percent done: %4.2f", static_cast<double>(p) / static_cast<double>(e) * 100.0);
+                status_printf(40, "percent done: %4.2f",
+                              static_cast<double>(p) / static_cast<double>(e) * 100.0);
             if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
                 const bool whole_leaf = btree_flag && chunk_length == page_size && chunk[0] == 13 &&
-                                        walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file, schema,
-                                                       source_code, min_columns, max_columns);
+                                        walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file,
+                                                       schema, source_code, min_columns, max_columns);
                 if (!whole_leaf)
                     classify_chunk(out, chunk.data(), chunk_length, p, walk, max_columns, page_limit);
             }
@@ -365,7 +370,8 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
                 std::vector<std::uint32_t> roots;
                 std::uint32_t master_page_size = page_size;
                 std::uint8_t wal_image = 0;
-                schema_ok = read_master_table(names, sqls, roots, main_file, master_page_size, path, wal_image) != 0;
+                schema_ok =
+                    read_master_table(names, sqls, roots, main_file, master_page_size, path, wal_image) != 0;
                 if (schema_ok) {
                     for (std::size_t i = 0; i < names.size() && i < sqls.size(); ++i) {
                         std::string name = names[i];
@@ -403,9 +409,9 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
 }
 
 int carve_database_any_table(std::vector<recovered_record>& out, const std::string& path,
-                             record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
-                             std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
-                             void* options) {
+                             record_classifier classifier, bool keep, bool companions,
+                             std::uint32_t min_columns, std::uint32_t max_columns, bool valid_frames,
+                             bool btree_flag, bool progress, void* options) {
     if (min_columns == 0 && max_columns == 0) return 0;
     return carve_database(out, path, std::string(), classifier, keep, companions, min_columns, max_columns,
                           valid_frames, btree_flag, progress, options);

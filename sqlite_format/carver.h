@@ -19,8 +19,8 @@ class fileio;
 }
 
 // Fills `candidates` with the records it finds in a chunk: (candidates, chunk bytes, chunk length,
-// chunk file offset, 0, the caller's options). Non-zero when it filled any. Of each candidate the walker reads:
-// the record start in the chunk (`position`, or `record_offset` when that is 0), which points at the
+// chunk file offset, 0, the caller's options). Non-zero when it filled any. Of each candidate the walker
+// reads: the record start in the chunk (`position`, or `record_offset` when that is 0), which points at the
 // first serial type (the header-size byte stands just before it); `prefix_flag` (0: a cell prefix
 // precedes the record, so a rowid is looked for behind it); `column_count` (when non-zero, the number
 // of columns); `carried` and `header_bytes`.
@@ -30,42 +30,44 @@ using record_classifier = int (*)(std::vector<recovered_record>& candidates, con
 
 // The typed form of a classifier, with whatever it needs bound in: (candidates, chunk bytes, chunk
 // length, chunk file offset); `candidates` arrives empty.
-using candidate_finder = std::function<int(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
-                                           std::uint32_t length, std::uint64_t chunk_offset)>;
+using candidate_finder =
+    std::function<int(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                      std::uint32_t length, std::uint64_t chunk_offset)>;
 
 // How walk_db_pages reads its regions.
 struct page_walk_options {
-  const table_schema* schema = nullptr;  // with fields, its field count and min_fields bound the columns
-  candidate_finder classify;             // where records lie in a chunk; none: only whole leaves are read
-  std::uint32_t source_code = 0;         // of every record found
-  std::uint32_t page_size = 0;           // chunk size
-  std::uint32_t min_columns = 0;         // column bounds without a schema
-  std::uint32_t max_columns = 0;
-  bool frame_flag = false;   // each chunk is read 24 bytes on, past a log frame's header
-  bool btree_flag = false;   // a whole table leaf page is decoded as a page first
-  bool progress = false;     // a percent-done status line
-  std::uint64_t page_limit = 0;  // pages the database may have (bounds child page numbers); 0: the file's own
-  std::function<void(std::vector<recovered_record>&)> on_records;  // after each chunk that gave records
+    const table_schema* schema = nullptr;  // with fields, its field count and min_fields bound the columns
+    candidate_finder classify;             // where records lie in a chunk; none: only whole leaves are read
+    std::uint32_t source_code = 0;         // of every record found
+    std::uint32_t page_size = 0;           // chunk size
+    std::uint32_t min_columns = 0;         // column bounds without a schema
+    std::uint32_t max_columns = 0;
+    bool frame_flag = false;  // each chunk is read 24 bytes on, past a log frame's header
+    bool btree_flag = false;  // a whole table leaf page is decoded as a page first
+    bool progress = false;    // a percent-done status line
+    std::uint64_t page_limit =
+        0;  // pages the database may have (bounds child page numbers); 0: the file's own
+    std::function<void(std::vector<recovered_record>&)> on_records;  // after each chunk that gave records
 };
 
 // How carve_database reads a database and its companion.
 struct carve_options {
-  std::string table_name;     // bounds the columns by this table's schema; empty: the column bounds
-  candidate_finder classify;
-  bool keep = false;          // `out` is not emptied first
-  bool companions = true;     // the "-wal" or "-journal" companion is read too
-  std::uint32_t min_columns = 0;
-  std::uint32_t max_columns = 0;
-  bool valid_frames = false;  // the log's valid frames are walked too (source 9)
-  bool btree_flag = false;
-  bool progress = false;
+    std::string table_name;  // bounds the columns by this table's schema; empty: the column bounds
+    candidate_finder classify;
+    bool keep = false;       // `out` is not emptied first
+    bool companions = true;  // the "-wal" or "-journal" companion is read too
+    std::uint32_t min_columns = 0;
+    std::uint32_t max_columns = 0;
+    bool valid_frames = false;  // the log's valid frames are walked too (source 9)
+    bool btree_flag = false;
+    bool progress = false;
 };
 
 // Walks every region of `regions` in `file` page by page and appends one recovered_record per
 // record found, its flags set to `source_code` * 4; `callback` (null_records_callback when nothing
-// is wanted) is called with `out` after each chunk whose classifier found something. With a schema the column bounds are its field
-// count and min_fields, else `min_columns` and `max_columns`. With `frame_flag` each chunk is read
-// 24 bytes on (past a log frame's header), so a region of whole log frames stays aligned. With
+// is wanted) is called with `out` after each chunk whose classifier found something. With a schema the column
+// bounds are its field count and min_fields, else `min_columns` and `max_columns`. With `frame_flag` each
+// chunk is read 24 bytes on (past a log frame's header), so a region of whole log frames stays aligned. With
 // `btree_flag` a whole table leaf page is decoded as a page first. Returns 1 when `out` grew; 0 for
 // an empty map, a page size of 0, or no record found.
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
@@ -73,8 +75,8 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
 // The same with each option as a parameter; `options` is handed to the classifier and the callback.
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
                   const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
-                  std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns, bool frame_flag,
-                  bool btree_flag, bool progress, void* options, records_callback callback);
+                  std::uint32_t page_size, std::uint32_t min_columns, std::uint32_t max_columns,
+                  bool frame_flag, bool btree_flag, bool progress, void* options, records_callback callback);
 
 // Carves the database at `path` and its companion: free space of the main file (kSourceMainSlack; a page
 // that no b-tree walk reaches and that is not free is taken whole, see find_unreached_pages) less the pages
@@ -94,6 +96,6 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
 
 // carve_database with no table; 0 when both column bounds are 0.
 int carve_database_any_table(std::vector<recovered_record>& out, const std::string& path,
-                             record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,
-                             std::uint32_t max_columns, bool valid_frames, bool btree_flag, bool progress,
-                             void* options);
+                             record_classifier classifier, bool keep, bool companions,
+                             std::uint32_t min_columns, std::uint32_t max_columns, bool valid_frames,
+                             bool btree_flag, bool progress, void* options);

@@ -19,7 +19,7 @@ constexpr std::uint64_t kMinDbFileSize = kMinPageSize;  // a database holds one 
 bool has_magic(const db_header_bytes& header) { return starts_with_magic(header.data(), header.size()); }
 
 std::uint32_t header_page_size(const db_header_bytes& header) {
-  return db_header_page_size(header.data(), header.size());
+    return db_header_page_size(header.data(), header.size());
 }
 
 // Byte offset of page `page` (1-based) in 64 bits, so a large page number cannot wrap.
@@ -28,164 +28,165 @@ std::uint64_t page_offset(std::uint64_t page, std::uint32_t page_size) { return 
 }  // namespace
 
 bool read_file_exact(uni::fileio& file, std::uint64_t offset, std::uint32_t length, std::uint8_t* out) {
-  if (!file.is_open() || out == nullptr) return false;
-  if (length == 0) return true;
-  std::uint32_t got = length;
-  if (!file.read_at(out, &got, offset)) return false;
-  return got == length;
+    if (!file.is_open() || out == nullptr) return false;
+    if (length == 0) return true;
+    std::uint32_t got = length;
+    if (!file.read_at(out, &got, offset)) return false;
+    return got == length;
 }
 
 int check_db_file_header(uni::fileio& file, db_header_bytes& header, const std::string& path) {
-  header.fill(0);
-  if (path.empty()) return 0;
-  if (!file.open(path, false, false, false)) return 0;
-  const bool ok = file.size() >= kMinDbFileSize &&
-                  read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data()) &&
-                  has_magic(header) && header_page_size(header) != 0;
-  if (!ok) {
-    file.close();
-    return 0;
-  }
-  return 1;
+    header.fill(0);
+    if (path.empty()) return 0;
+    if (!file.open(path, false, false, false)) return 0;
+    const bool ok = file.size() >= kMinDbFileSize &&
+                    read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data()) &&
+                    has_magic(header) && header_page_size(header) != 0;
+    if (!ok) {
+        file.close();
+        return 0;
+    }
+    return 1;
 }
 
 int read_db_page_params(uni::fileio& file, std::uint64_t* file_size, std::uint32_t* page_size,
                         std::uint8_t* reserved, const std::string& path) {
-  if (file_size) *file_size = 0;
-  if (page_size) *page_size = 0;
-  db_header_bytes header{};
-  if (!check_db_file_header(file, header, path)) return 0;
-  if (page_size) *page_size = header_page_size(header);
-  if (reserved) *reserved = header[kDbReservedOffset];
-  if (file_size) *file_size = file.size();
-  return 1;
+    if (file_size) *file_size = 0;
+    if (page_size) *page_size = 0;
+    db_header_bytes header{};
+    if (!check_db_file_header(file, header, path)) return 0;
+    if (page_size) *page_size = header_page_size(header);
+    if (reserved) *reserved = header[kDbReservedOffset];
+    if (file_size) *file_size = file.size();
+    return 1;
 }
 
 int read_page_size_field(std::uint32_t* page_size, uni::fileio& file) {
-  if (page_size == nullptr || !file.is_open() || file.size() < kDbHeaderSize) return 0;
-  db_header_bytes header{};
-  if (!read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data())) return 0;
-  const std::uint32_t size = header_page_size(header);
-  if (size == 0) return 0;
-  *page_size = size;
-  return 1;
+    if (page_size == nullptr || !file.is_open() || file.size() < kDbHeaderSize) return 0;
+    db_header_bytes header{};
+    if (!read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data())) return 0;
+    const std::uint32_t size = header_page_size(header);
+    if (size == 0) return 0;
+    *page_size = size;
+    return 1;
 }
 
 void collect_free_list(region_map& free_list, uni::fileio& file, const db_header_bytes& header) {
-  if (!file.is_open() || !has_magic(header)) return;
-  const std::uint32_t page_size = header_page_size(header);
-  if (page_size == 0) return;
-  const std::uint64_t page_count = file.size() / page_size;
-  std::vector<std::uint8_t> page(page_size);
-  const byte_view view(page.data(), page.size());
-  std::set<std::uint32_t> visited;
-  std::uint32_t trunk = 0;
-  (void)read_be32(byte_view(header.data(), header.size()), kDbFreelistTrunkOffset, &trunk);
-  while (trunk != 0 && trunk <= page_count && visited.insert(trunk).second) {
-    const std::uint64_t offset = page_offset(trunk, page_size);
-    free_list.emplace(offset, page_size);
-    if (!read_file_exact(file, offset, page_size, page.data())) break;
-    std::uint32_t leaves = 0;
-    std::uint32_t next = 0;
-    (void)read_be32(view, kTrunkCountOffset, &leaves);
-    (void)read_be32(view, kTrunkNextOffset, &next);
-    if (static_cast<std::uint64_t>(leaves) * 4 + kTrunkLeavesOffset <= page_size) {
-      for (std::uint32_t i = 0; i < leaves; ++i) {
-        std::uint32_t leaf = 0;
-        if (!read_be32(view, kTrunkLeavesOffset + 4ull * i, &leaf)) break;
-        if (leaf == 0 || leaf > page_count) continue;  // damaged entry: not a page of this file
-        free_list.emplace(page_offset(leaf, page_size), page_size);
-      }
+    if (!file.is_open() || !has_magic(header)) return;
+    const std::uint32_t page_size = header_page_size(header);
+    if (page_size == 0) return;
+    const std::uint64_t page_count = file.size() / page_size;
+    std::vector<std::uint8_t> page(page_size);
+    const byte_view view(page.data(), page.size());
+    std::set<std::uint32_t> visited;
+    std::uint32_t trunk = 0;
+    (void)read_be32(byte_view(header.data(), header.size()), kDbFreelistTrunkOffset, &trunk);
+    while (trunk != 0 && trunk <= page_count && visited.insert(trunk).second) {
+        const std::uint64_t offset = page_offset(trunk, page_size);
+        free_list.emplace(offset, page_size);
+        if (!read_file_exact(file, offset, page_size, page.data())) break;
+        std::uint32_t leaves = 0;
+        std::uint32_t next = 0;
+        (void)read_be32(view, kTrunkCountOffset, &leaves);
+        (void)read_be32(view, kTrunkNextOffset, &next);
+        if (static_cast<std::uint64_t>(leaves) * 4 + kTrunkLeavesOffset <= page_size) {
+            for (std::uint32_t i = 0; i < leaves; ++i) {
+                std::uint32_t leaf = 0;
+                if (!read_be32(view, kTrunkLeavesOffset + 4ull * i, &leaf)) break;
+                if (leaf == 0 || leaf > page_count) continue;  // damaged entry: not a page of this file
+                free_list.emplace(page_offset(leaf, page_size), page_size);
+            }
+        }
+        trunk = next;
     }
-    trunk = next;
-  }
 }
 
 int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
-  if (!file.is_open() || !has_magic(header)) return 0;
-  const std::uint32_t page_size = header_page_size(header);
-  if (page_size == 0) return 0;
-  const std::uint64_t page_count = file.size() / page_size;
-  std::vector<std::uint8_t> page(page_size);
+    if (!file.is_open() || !has_magic(header)) return 0;
+    const std::uint32_t page_size = header_page_size(header);
+    if (page_size == 0) return 0;
+    const std::uint64_t page_count = file.size() / page_size;
+    std::vector<std::uint8_t> page(page_size);
 
-  // Free list: trunks and their leaves are whole free pages.
-  region_map free_list;
-  collect_free_list(free_list, file, header);
+    // Free list: trunks and their leaves are whole free pages.
+    region_map free_list;
+    collect_free_list(free_list, file, header);
 
-  // Slack of every other page; page 1 (header at 100) is never examined.
-  for (std::uint64_t k = 2; k <= page_count; ++k) {
-    const std::uint64_t offset = page_offset(k, page_size);
-    if (free_list.count(offset) != 0) continue;
-    if (!read_file_exact(file, offset, page_size, page.data())) break;
-    (void)collect_page_slack(out, page.data(), static_cast<std::int32_t>(page_size), offset, true, page_count);
-  }
+    // Slack of every other page; page 1 (header at 100) is never examined.
+    for (std::uint64_t k = 2; k <= page_count; ++k) {
+        const std::uint64_t offset = page_offset(k, page_size);
+        if (free_list.count(offset) != 0) continue;
+        if (!read_file_exact(file, offset, page_size, page.data())) break;
+        (void)collect_page_slack(out, page.data(), static_cast<std::int32_t>(page_size), offset, true,
+                                 page_count);
+    }
 
-  out.insert(free_list.begin(), free_list.end());  // an offset already present keeps its length
-  return out.empty() ? 0 : 1;
+    out.insert(free_list.begin(), free_list.end());  // an offset already present keeps its length
+    return out.empty() ? 0 : 1;
 }
 
 bool path_ends_with(const std::string& path, const char* suffix) {
-  const std::size_t n = std::strlen(suffix);
-  return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
+    const std::size_t n = std::strlen(suffix);
+    return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
 }
 
 int check_companions(const std::string& path, std::string* companion, std::string* why) {
-  for (const char* suffix : {"-wal", "-journal"}) {
-    const std::string name = path + suffix;
-    struct stat st;
-    if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
-    std::string reason;
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-      reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
-    } else {
-      // A folder opens; it is its read that fails.
-      std::uint8_t first = 0;
-      if (::pread(fd, &first, 1, 0) < 0) reason = std::strerror(errno);
-      ::close(fd);
+    for (const char* suffix : {"-wal", "-journal"}) {
+        const std::string name = path + suffix;
+        struct stat st;
+        if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
+        std::string reason;
+        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
+        } else {
+            // A folder opens; it is its read that fails.
+            std::uint8_t first = 0;
+            if (::pread(fd, &first, 1, 0) < 0) reason = std::strerror(errno);
+            ::close(fd);
+        }
+        if (reason.empty()) continue;
+        if (companion != nullptr) *companion = name;
+        if (why != nullptr) *why = reason;
+        return 0;
     }
-    if (reason.empty()) continue;
-    if (companion != nullptr) *companion = name;
-    if (why != nullptr) *why = reason;
-    return 0;
-  }
-  return 1;
+    return 1;
 }
 
 int map_db_free_space(region_map& out, const std::string& path) {
-  out.clear();
-  if (path.empty() || path_ends_with(path, "-journal") || path_ends_with(path, "-wal") ||
-      path_ends_with(path, "-shm"))
-    return 0;
-  uni::fileio file;
-  db_header_bytes header{};
-  if (!check_db_file_header(file, header, path)) return 0;
-  const int result = map_db_pages(out, file, header);
-  file.close();
-  return result != 0 ? 1 : 0;
+    out.clear();
+    if (path.empty() || path_ends_with(path, "-journal") || path_ends_with(path, "-wal") ||
+        path_ends_with(path, "-shm"))
+        return 0;
+    uni::fileio file;
+    db_header_bytes header{};
+    if (!check_db_file_header(file, header, path)) return 0;
+    const int result = map_db_pages(out, file, header);
+    file.close();
+    return result != 0 ? 1 : 0;
 }
 
 int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
                           std::uint32_t page_size, std::uint64_t needed) {
-  if (!file.is_open() || page_size == 0 || page_size_from_field(page_size) != page_size) return 0;
-  const std::uint64_t file_size = file.size();
-  const std::uint64_t page_count = file_size / page_size;
-  std::vector<std::uint8_t> page(page_size);
-  std::set<std::uint32_t> visited;
-  std::uint64_t appended = 0;
-  int result = 0;
-  for (std::uint32_t p = first_page; p != 0;) {
-    if (p > page_count || !visited.insert(p).second) break;
-    if (!read_file_exact(file, page_offset(p, page_size), page_size, page.data())) break;
-    // A b-tree page is not an overflow page: the link was damaged.
-    if (is_btree_page_header(page.data(), page.size(), page_size)) break;
-    out.insert(out.end(), page.begin() + kOverflowLinkSize, page.end());
-    appended += page_size - kOverflowLinkSize;
-    result = 1;
-    if (needed != 0 && appended >= needed) break;
-    std::uint32_t next = 0;
-    (void)read_be32(byte_view(page.data(), page.size()), 0, &next);
-    p = next;
-  }
-  return result;
+    if (!file.is_open() || page_size == 0 || page_size_from_field(page_size) != page_size) return 0;
+    const std::uint64_t file_size = file.size();
+    const std::uint64_t page_count = file_size / page_size;
+    std::vector<std::uint8_t> page(page_size);
+    std::set<std::uint32_t> visited;
+    std::uint64_t appended = 0;
+    int result = 0;
+    for (std::uint32_t p = first_page; p != 0;) {
+        if (p > page_count || !visited.insert(p).second) break;
+        if (!read_file_exact(file, page_offset(p, page_size), page_size, page.data())) break;
+        // A b-tree page is not an overflow page: the link was damaged.
+        if (is_btree_page_header(page.data(), page.size(), page_size)) break;
+        out.insert(out.end(), page.begin() + kOverflowLinkSize, page.end());
+        appended += page_size - kOverflowLinkSize;
+        result = 1;
+        if (needed != 0 && appended >= needed) break;
+        std::uint32_t next = 0;
+        (void)read_be32(byte_view(page.data(), page.size()), 0, &next);
+        p = next;
+    }
+    return result;
 }

@@ -23,19 +23,19 @@ bool starts_with_magic(const std::uint8_t* buf, std::size_t length);
 
 // A non-owning view of bytes: pointer plus length. Copy freely; it owns nothing.
 struct byte_view {
-  const std::uint8_t* data = nullptr;  // first byte, may be null when size is 0
-  std::size_t size = 0;                // number of readable bytes at data
+    const std::uint8_t* data = nullptr;  // first byte, may be null when size is 0
+    std::size_t size = 0;                // number of readable bytes at data
 
-  byte_view() = default;
-  byte_view(const std::uint8_t* d, std::size_t n) : data(d), size(d ? n : 0) {}
-  explicit byte_view(const std::vector<std::uint8_t>& v) : data(v.data()), size(v.size()) {}
+    byte_view() = default;
+    byte_view(const std::uint8_t* d, std::size_t n) : data(d), size(d ? n : 0) {}
+    explicit byte_view(const std::vector<std::uint8_t>& v) : data(v.data()), size(v.size()) {}
 
-  // True when `len` bytes at `off` lie inside the view (no wrap-around).
-  bool has(std::size_t off, std::size_t len) const { return off <= size && len <= size - off; }
-  // The bytes from `off` to the end; empty when `off` is past the end.
-  byte_view tail(std::size_t off) const {
-    return off <= size ? byte_view(data + off, size - off) : byte_view();
-  }
+    // True when `len` bytes at `off` lie inside the view (no wrap-around).
+    bool has(std::size_t off, std::size_t len) const { return off <= size && len <= size - off; }
+    // The bytes from `off` to the end; empty when `off` is past the end.
+    byte_view tail(std::size_t off) const {
+        return off <= size ? byte_view(data + off, size - off) : byte_view();
+    }
 };
 
 // Each reads a big-endian value at `off`; false, with *out untouched, when it would pass the end.
@@ -85,7 +85,9 @@ int read_sqlite_varint(std::uint64_t* value, std::uint32_t* out_length, const st
                                         std::uint32_t* out_length);
 
 // True when a varint value is negative taken as a signed 32-bit number (the format's sizes never are).
-inline bool varint_negative32(std::uint64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)) < 0; }
+inline bool varint_negative32(std::uint64_t v) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)) < 0;
+}
 
 // Content size in bytes of a record column with this serial type.
 std::uint64_t serial_type_size(std::uint64_t serial_type);
@@ -111,34 +113,34 @@ int decode_ieee_float_be(double* out, const std::vector<std::uint8_t>& bytes);
 
 // One cell found through the cell-pointer array.
 struct cell_metadata {
-  std::uint32_t cell_offset = 0;          // offset of the cell from the start of the page buffer
-  std::uint32_t extent = 0;               // bytes to the next cell, the first freeblock or the page end
-  std::uint64_t payload_size = 0;         // payload bytes (type 5: length of the rowid varint)
-  std::uint16_t payload_size_length = 0;  // length of the payload-size varint (type 5: rowid varint)
-  std::uint64_t rowid = 0;                // value of the second varint
-  std::uint16_t rowid_length = 0;         // length of the second varint, 0 when not read
-  std::uint8_t leaf = 0;                  // 1 for page types 10 and 13
-  std::uint8_t table = 0;                 // 1 for page types 5 and 13
-  std::uint8_t overflow = 0;              // 1 when the payload continues on an overflow page
-  std::uint32_t first_overflow_page = 0;  // page number of the first overflow page
-  std::uint32_t local_payload_size = 0;   // payload bytes on this page, when the split was computed
-  std::uint16_t cell_index = 0;           // index in the cell-pointer array
-  std::uint32_t left_child = 0;           // left child page (types 2 and 5)
-  std::uint64_t key = 0;                  // payload size for type 2, rowid for type 5
-  std::uint8_t rowid_not_read = 0;        // 1 when the caller asked to skip the second varint
+    std::uint32_t cell_offset = 0;          // offset of the cell from the start of the page buffer
+    std::uint32_t extent = 0;               // bytes to the next cell, the first freeblock or the page end
+    std::uint64_t payload_size = 0;         // payload bytes (type 5: length of the rowid varint)
+    std::uint16_t payload_size_length = 0;  // length of the payload-size varint (type 5: rowid varint)
+    std::uint64_t rowid = 0;                // value of the second varint
+    std::uint16_t rowid_length = 0;         // length of the second varint, 0 when not read
+    std::uint8_t leaf = 0;                  // 1 for page types 10 and 13
+    std::uint8_t table = 0;                 // 1 for page types 5 and 13
+    std::uint8_t overflow = 0;              // 1 when the payload continues on an overflow page
+    std::uint32_t first_overflow_page = 0;  // page number of the first overflow page
+    std::uint32_t local_payload_size = 0;   // payload bytes on this page, when the split was computed
+    std::uint16_t cell_index = 0;           // index in the cell-pointer array
+    std::uint32_t left_child = 0;           // left child page (types 2 and 5)
+    std::uint64_t key = 0;                  // payload size for type 2, rowid for type 5
+    std::uint8_t rowid_not_read = 0;        // 1 when the caller asked to skip the second varint
 };
 
 using cell_map = std::map<std::uint64_t, cell_metadata>;
 
 // One bound page: its header bytes and its cells.
 struct sqlite_page {
-  std::uint8_t header[8] = {};        // first 8 bytes of the b-tree page header
-  std::uint8_t header_next[8] = {};   // the 8 bytes after them (right-most child on interior pages)
-  cell_map cells;                     // cell offset -> cell
-  std::uint32_t page_size = 1024;     // page size used for the bounds
-  std::uint8_t reserved = 0;          // bytes reserved at the end of each page
-  std::uint8_t parse_result = 0;      // result of the last parse_btree_page
-  std::uint8_t utf8 = 1;              // 1 when the database text encoding is UTF-8
+    std::uint8_t header[8] = {};       // first 8 bytes of the b-tree page header
+    std::uint8_t header_next[8] = {};  // the 8 bytes after them (right-most child on interior pages)
+    cell_map cells;                    // cell offset -> cell
+    std::uint32_t page_size = 1024;    // page size used for the bounds
+    std::uint8_t reserved = 0;         // bytes reserved at the end of each page
+    std::uint8_t parse_result = 0;     // result of the last parse_btree_page
+    std::uint8_t utf8 = 1;             // 1 when the database text encoding is UTF-8
 };
 
 // True when the b-tree page header at `header` (at least 8 bytes of `length`) is plausible for a
@@ -161,9 +163,10 @@ int parse_btree_page(cell_map& out, const std::uint8_t* buf, std::size_t length,
 // may be read there. Returns 1, or 0 when the usable size is under 36 (no split is defined) or
 // the local part or its overflow pointer would pass `available`. With `store`, the cell's local
 // size, overflow flag and first overflow page are updated.
-int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes, std::uint32_t* first_overflow_page,
-                          const std::uint8_t* cell_bytes, std::size_t available, cell_metadata& cell,
-                          std::uint32_t page_size, std::uint8_t reserved, bool store);
+int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
+                          std::uint32_t* first_overflow_page, const std::uint8_t* cell_bytes,
+                          std::size_t available, cell_metadata& cell, std::uint32_t page_size,
+                          std::uint8_t reserved, bool store);
 
 // Binds the page in `buf`: reads page size, reserved count and encoding from a database header
 // when there is one (page 1 needs at least 112 bytes), checks the b-tree header, then maps the
@@ -173,14 +176,16 @@ int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t len
 
 // Lists the freeblock chain of a page starting at `first`; the chain stops at a revisit, a
 // freeblock under 4 bytes or an offset outside the page. 1 when at least one was listed.
-int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16_t>& sizes, const std::uint8_t* page,
-                    std::size_t length, std::uint32_t page_size, std::uint16_t first);
+int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16_t>& sizes,
+                    const std::uint8_t* page, std::size_t length, std::uint32_t page_size,
+                    std::uint16_t first);
 
 // ---------------------------------------------------------------------------------------------
 // Whole-buffer helpers (not used by the tool's own runs).
 
 // Finds the first b-tree page header or database header in the buffer and derives a page size.
-int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std::uint8_t* buf, std::size_t length);
+int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std::uint8_t* buf,
+                     std::size_t length);
 
 // The page size of a database header (db_header_page_size, 0 when not valid); 1 when the magic is present
 // and length >= 100.
@@ -208,8 +213,8 @@ std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size
                                    const std::uint8_t* page, std::size_t page_length);
 
 struct rollback_journal_header {
-  // True when the first `length` bytes of a journal hold a usable header (see the journal reader).
-  static bool valid(const std::uint8_t* bytes, std::size_t length);
+    // True when the first `length` bytes of a journal hold a usable header (see the journal reader).
+    static bool valid(const std::uint8_t* bytes, std::size_t length);
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -15,13 +15,13 @@ namespace {
 // A chain that loops meets an offset again; the second such meeting ends the walk.
 constexpr int kDuplicateBudget = 2;
 constexpr std::int32_t kMinPageLength = kMinPageSize;
-constexpr std::size_t kMinTextRun = 10;          // printable characters that make a run worth carving
+constexpr std::size_t kMinTextRun = 10;           // printable characters that make a run worth carving
 constexpr std::uint64_t kMaxHeaderLookBack = 32;  // bytes before a run searched for its record header
 constexpr std::uint64_t kMaxHeaderDistance = 240;
 constexpr std::size_t kHeaderDecodeLimit = 1024;
-constexpr std::uint64_t kMaxCellPrefix = 7;       // payload-size and rowid varints in front of a record
+constexpr std::uint64_t kMaxCellPrefix = 7;  // payload-size and rowid varints in front of a record
 
-constexpr std::uint64_t kChildPageBytes = 4;   // a table interior cell: child page number, then rowid varint
+constexpr std::uint64_t kChildPageBytes = 4;  // a table interior cell: child page number, then rowid varint
 constexpr std::uint64_t kMaxVarintBytes = 9;
 
 // The start of the run of table interior cells that ends at `end` and begins no lower than `floor`: each
@@ -29,116 +29,118 @@ constexpr std::uint64_t kMaxVarintBytes = 9;
 // begins. `end` when no such cell ends there.
 std::uint64_t interior_cells_start(const std::uint8_t* page, std::uint64_t floor, std::uint64_t end,
                                    std::uint64_t page_limit) {
-  std::uint64_t start = end;
-  for (bool found = true; found;) {
-    found = false;
-    for (std::uint64_t length = kChildPageBytes + 1;
-         length <= kChildPageBytes + kMaxVarintBytes && length <= start - floor; ++length) {
-      const std::uint64_t at = start - length;
-      std::uint32_t child = 0;
-      if (!read_be32(byte_view(page + at, kChildPageBytes), 0, &child) || child == 0 || child > page_limit)
-        continue;
-      std::uint64_t rowid = 0;
-      std::uint32_t used = 0;
-      const std::size_t varint_length = static_cast<std::size_t>(length - kChildPageBytes);
-      if (!read_varint_complete(byte_view(page + at + kChildPageBytes, varint_length), 0, &rowid, &used) ||
-          used != varint_length)
-        continue;
-      start = at;
-      found = true;
-      break;
+    std::uint64_t start = end;
+    for (bool found = true; found;) {
+        found = false;
+        for (std::uint64_t length = kChildPageBytes + 1;
+             length <= kChildPageBytes + kMaxVarintBytes && length <= start - floor; ++length) {
+            const std::uint64_t at = start - length;
+            std::uint32_t child = 0;
+            if (!read_be32(byte_view(page + at, kChildPageBytes), 0, &child) || child == 0 ||
+                child > page_limit)
+                continue;
+            std::uint64_t rowid = 0;
+            std::uint32_t used = 0;
+            const std::size_t varint_length = static_cast<std::size_t>(length - kChildPageBytes);
+            if (!read_varint_complete(byte_view(page + at + kChildPageBytes, varint_length), 0, &rowid,
+                                      &used) ||
+                used != varint_length)
+                continue;
+            start = at;
+            found = true;
+            break;
+        }
     }
-  }
-  return start;
+    return start;
 }
 
 }  // namespace
 
-int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint32_t first_offset,
-                    std::uint64_t base_offset, bool keep) {
-  if (!keep) map.clear();
-  if (page == nullptr || page_length < kMinPageLength || first_offset == 0 ||
-      first_offset > static_cast<std::uint32_t>(page_length))
-    return 0;
-  const byte_view bytes(page, static_cast<std::size_t>(page_length));
-  int budget = kDuplicateBudget;
-  int result = 0;
-  std::uint32_t offset = first_offset & 0xFFFFu;
-  for (;;) {
-    std::uint16_t next = 0;
-    std::uint16_t size = 0;
-    // A header that would pass the page end is damage: end here rather than read past the page.
-    if (!read_be16(bytes, offset, &next) || !read_be16(bytes, offset + 2, &size)) return result;
-    if (size < 4) return result;
-    if (!map.emplace(base_offset + offset, size).second) {
-      if (budget == 1) return 1;
-      --budget;
+int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length,
+                    std::uint32_t first_offset, std::uint64_t base_offset, bool keep) {
+    if (!keep) map.clear();
+    if (page == nullptr || page_length < kMinPageLength || first_offset == 0 ||
+        first_offset > static_cast<std::uint32_t>(page_length))
+        return 0;
+    const byte_view bytes(page, static_cast<std::size_t>(page_length));
+    int budget = kDuplicateBudget;
+    int result = 0;
+    std::uint32_t offset = first_offset & 0xFFFFu;
+    for (;;) {
+        std::uint16_t next = 0;
+        std::uint16_t size = 0;
+        // A header that would pass the page end is damage: end here rather than read past the page.
+        if (!read_be16(bytes, offset, &next) || !read_be16(bytes, offset + 2, &size)) return result;
+        if (size < 4) return result;
+        if (!map.emplace(base_offset + offset, size).second) {
+            if (budget == 1) return 1;
+            --budget;
+        }
+        if (next == 0 || next >= static_cast<std::uint32_t>(page_length)) return 1;
+        result = 1;
+        offset = next;
     }
-    if (next == 0 || next >= static_cast<std::uint32_t>(page_length)) return 1;
-    result = 1;
-    offset = next;
-  }
 }
 
-int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
-                       bool keep, std::uint64_t page_limit) {
-  if (!keep) map.clear();
-  const std::size_t before = map.size();
-  if (page == nullptr || page_length < kMinPageLength) return 0;
-  const byte_view bytes(page, static_cast<std::size_t>(page_length));
-  if (!is_btree_page_header(page, bytes.size, 0)) return 0;
-  std::uint16_t first_freeblock = 0;
-  std::uint16_t cells = 0;
-  std::uint16_t content_start = 0;
-  if (!read_be16(bytes, kFirstFreeblockOffset, &first_freeblock) || !read_be16(bytes, kCellCountOffset, &cells) ||
-      !read_be16(bytes, kContentStartOffset, &content_start))
-    return 0;
-  const std::uint8_t type = page[kPageTypeOffset];
-  const std::uint64_t header_size =
-      type == kPageTableLeaf || type == kPageIndexLeaf ? kLeafHeaderSize : kInteriorHeaderSize;
-  const auto page_end = static_cast<std::uint64_t>(page_length);
+int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length,
+                       std::uint64_t base_offset, bool keep, std::uint64_t page_limit) {
+    if (!keep) map.clear();
+    const std::size_t before = map.size();
+    if (page == nullptr || page_length < kMinPageLength) return 0;
+    const byte_view bytes(page, static_cast<std::size_t>(page_length));
+    if (!is_btree_page_header(page, bytes.size, 0)) return 0;
+    std::uint16_t first_freeblock = 0;
+    std::uint16_t cells = 0;
+    std::uint16_t content_start = 0;
+    if (!read_be16(bytes, kFirstFreeblockOffset, &first_freeblock) ||
+        !read_be16(bytes, kCellCountOffset, &cells) || !read_be16(bytes, kContentStartOffset, &content_start))
+        return 0;
+    const std::uint8_t type = page[kPageTypeOffset];
+    const std::uint64_t header_size =
+        type == kPageTableLeaf || type == kPageIndexLeaf ? kLeafHeaderSize : kInteriorHeaderSize;
+    const auto page_end = static_cast<std::uint64_t>(page_length);
 
-  // Regions inside the page as (start, end). Nothing past the page end is claimed: those bytes belong
-  // to the next page, which is read on its own.
-  region_map local;
-  if (cells == 0) {
-    // An emptied page keeps the cells it held anywhere after its header; its content start and
-    // freeblocks no longer say where.
-    local.emplace(header_size, page_end);
-  } else {
-    // The gap between the cell pointers and the content start: a freed cell that lay at the start of
-    // the content area is folded into it whole.
-    const std::uint64_t begin = header_size + 2ull * cells;
-    std::uint64_t end = std::min<std::uint64_t>(content_start, page_end);
-    // The bytes of interior cells the page held below its content start are no record's values.
-    if (type == kPageTableInterior && page_limit != 0 && end > begin)
-      end = interior_cells_start(page, begin, end, page_limit);
-    if (end > begin) local.emplace(begin, end);
-    if (first_freeblock != 0) {
-      region_map blocks;
-      (void)walk_freeblocks(blocks, page, page_length, first_freeblock, 0, true);
-      for (const auto& b : blocks) {
-        if (b.first >= page_end) continue;
-        const std::uint64_t block_end = std::min<std::uint64_t>(b.first + b.second, page_end);
-        auto it = local.find(b.first);
-        if (it == local.end())
-          local.emplace(b.first, block_end);
-        else
-          it->second = std::max(it->second, block_end);
-      }
+    // Regions inside the page as (start, end). Nothing past the page end is claimed: those bytes belong
+    // to the next page, which is read on its own.
+    region_map local;
+    if (cells == 0) {
+        // An emptied page keeps the cells it held anywhere after its header; its content start and
+        // freeblocks no longer say where.
+        local.emplace(header_size, page_end);
+    } else {
+        // The gap between the cell pointers and the content start: a freed cell that lay at the start of
+        // the content area is folded into it whole.
+        const std::uint64_t begin = header_size + 2ull * cells;
+        std::uint64_t end = std::min<std::uint64_t>(content_start, page_end);
+        // The bytes of interior cells the page held below its content start are no record's values.
+        if (type == kPageTableInterior && page_limit != 0 && end > begin)
+            end = interior_cells_start(page, begin, end, page_limit);
+        if (end > begin) local.emplace(begin, end);
+        if (first_freeblock != 0) {
+            region_map blocks;
+            (void)walk_freeblocks(blocks, page, page_length, first_freeblock, 0, true);
+            for (const auto& b : blocks) {
+                if (b.first >= page_end) continue;
+                const std::uint64_t block_end = std::min<std::uint64_t>(b.first + b.second, page_end);
+                auto it = local.find(b.first);
+                if (it == local.end())
+                    local.emplace(b.first, block_end);
+                else
+                    it->second = std::max(it->second, block_end);
+            }
+        }
     }
-  }
 
-  // Overlapping regions (a damaged chain) are cut so that no byte is walked twice: a record found
-  // twice would be reported twice.
-  std::uint64_t covered = 0;
-  for (const auto& r : local) {
-    const std::uint64_t start = std::max(r.first, covered);
-    if (r.second <= start) continue;
-    map.emplace(base_offset + start, r.second - start);
-    covered = r.second;
-  }
-  return map.size() > before ? 1 : 0;
+    // Overlapping regions (a damaged chain) are cut so that no byte is walked twice: a record found
+    // twice would be reported twice.
+    std::uint64_t covered = 0;
+    for (const auto& r : local) {
+        const std::uint64_t start = std::max(r.first, covered);
+        if (r.second <= start) continue;
+        map.emplace(base_offset + start, r.second - start);
+        covered = r.second;
+    }
+    return map.size() > before ? 1 : 0;
 }
 
 namespace {
@@ -146,72 +148,75 @@ namespace {
 // Looks for the payload-size varint (equal to the record length) in the bytes before the record
 // header at `h`, and the rowid varint between it and the header. 0 when there is none.
 std::uint64_t rowid_before(const std::uint8_t* buf, std::uint64_t h, std::uint64_t record_length) {
-  for (std::uint64_t k = 1; k <= kMaxCellPrefix && k <= h; ++k) {
-    std::uint64_t value = 0;
-    std::uint32_t len = 0;
-    if (!read_sqlite_varint(&value, &len, buf + (h - k), static_cast<std::size_t>(k))) continue;
-    if (value != record_length) continue;
-    std::uint64_t rowid = 0;
-    std::uint32_t rowid_len = 0;
-    if (len < k) (void)read_sqlite_varint(&rowid, &rowid_len, buf + (h - k) + len, static_cast<std::size_t>(k - len));
-    return rowid;
-  }
-  return 0;
+    for (std::uint64_t k = 1; k <= kMaxCellPrefix && k <= h; ++k) {
+        std::uint64_t value = 0;
+        std::uint32_t len = 0;
+        if (!read_sqlite_varint(&value, &len, buf + (h - k), static_cast<std::size_t>(k))) continue;
+        if (value != record_length) continue;
+        std::uint64_t rowid = 0;
+        std::uint32_t rowid_len = 0;
+        if (len < k)
+            (void)read_sqlite_varint(&rowid, &rowid_len, buf + (h - k) + len,
+                                     static_cast<std::size_t>(k - len));
+        return rowid;
+    }
+    return 0;
 }
 
 }  // namespace
 
 int carve_strings_in_slack(std::multimap<std::uint64_t, sqlite_artifact>& out, const std::uint8_t* slack,
                            std::uint32_t length, std::uint64_t base_offset, std::uint32_t page_size) {
-  std::vector<std::string> runs;
-  std::vector<std::uint64_t> run_offsets;
-  if (slack == nullptr || length == 0 ||
-      !extract_ascii_strings(slack, length, kMinTextRun, runs, run_offsets, false, false))
-    return 0;
-  const std::size_t before = out.size();
-  for (std::size_t r = 0; r < runs.size() && r < run_offsets.size(); ++r) {
-    const std::uint64_t s = run_offsets[r];
-    if (s >= length) continue;
-    const std::uint64_t reach = std::min(std::min(s, kMaxHeaderDistance), kMaxHeaderLookBack);
-    for (std::uint64_t j = 0; j < reach; ++j) {
-      const std::uint64_t h = s - j;
-      const std::uint8_t first = slack[h];
-      if (first < 1 || first > 127 || first > j + 2) continue;
-      std::uint32_t header_size = 0;
-      std::vector<std::uint32_t> codes;
-      std::vector<std::uint32_t> sizes;
-      const std::size_t avail = std::min<std::size_t>(length - h, kHeaderDecodeLimit);
-      if (!decode_record_header(&header_size, codes, sizes, slack + h, avail)) continue;
-      std::uint64_t total = header_size;
-      for (std::uint32_t n : sizes) total += n;
-      if (runs[r].size() > total || header_size + 10ull > total) continue;
+    std::vector<std::string> runs;
+    std::vector<std::uint64_t> run_offsets;
+    if (slack == nullptr || length == 0 ||
+        !extract_ascii_strings(slack, length, kMinTextRun, runs, run_offsets, false, false))
+        return 0;
+    const std::size_t before = out.size();
+    for (std::size_t r = 0; r < runs.size() && r < run_offsets.size(); ++r) {
+        const std::uint64_t s = run_offsets[r];
+        if (s >= length) continue;
+        const std::uint64_t reach = std::min(std::min(s, kMaxHeaderDistance), kMaxHeaderLookBack);
+        for (std::uint64_t j = 0; j < reach; ++j) {
+            const std::uint64_t h = s - j;
+            const std::uint8_t first = slack[h];
+            if (first < 1 || first > 127 || first > j + 2) continue;
+            std::uint32_t header_size = 0;
+            std::vector<std::uint32_t> codes;
+            std::vector<std::uint32_t> sizes;
+            const std::size_t avail = std::min<std::size_t>(length - h, kHeaderDecodeLimit);
+            if (!decode_record_header(&header_size, codes, sizes, slack + h, avail)) continue;
+            std::uint64_t total = header_size;
+            for (std::uint32_t n : sizes) total += n;
+            if (runs[r].size() > total || header_size + 10ull > total) continue;
 
-      sqlite_artifact a;
-      a.kind = kArtifactSlackText;
-      a.file_offset = base_offset + h;
-      a.page_number = page_size != 0 ? (base_offset + h) / page_size : 0;
-      const std::uint64_t rowid = rowid_before(slack, h, total);
-      a.name = std::to_string(rowid);
-      sqlite_row_artifact row;
-      row.codes = codes;
-      row.sizes = sizes;
-      row.rowid = rowid;
-      row.file_offset = a.file_offset;
-      // Text columns, each cut at the end of the buffer.
-      std::uint64_t pos = h + header_size;
-      for (std::size_t c = 0; c < codes.size() && c < sizes.size(); ++c) {
-        const std::uint64_t begin = std::min<std::uint64_t>(pos, length);
-        const std::uint64_t end = std::min<std::uint64_t>(pos + sizes[c], length);
-        if ((codes[c] & kColKindMask) == kColText)
-          row.values.emplace_back(reinterpret_cast<const char*>(slack + begin), static_cast<std::size_t>(end - begin));
-        pos += sizes[c];
-      }
-      const std::uint64_t record_end = std::min<std::uint64_t>(h + total, length);
-      a.bytes.assign(slack + h, slack + record_end);
-      a.rows.emplace(a.name, row);
-      out.emplace(a.file_offset, a);
-      break;  // the first header that covers the run is the one used
+            sqlite_artifact a;
+            a.kind = kArtifactSlackText;
+            a.file_offset = base_offset + h;
+            a.page_number = page_size != 0 ? (base_offset + h) / page_size : 0;
+            const std::uint64_t rowid = rowid_before(slack, h, total);
+            a.name = std::to_string(rowid);
+            sqlite_row_artifact row;
+            row.codes = codes;
+            row.sizes = sizes;
+            row.rowid = rowid;
+            row.file_offset = a.file_offset;
+            // Text columns, each cut at the end of the buffer.
+            std::uint64_t pos = h + header_size;
+            for (std::size_t c = 0; c < codes.size() && c < sizes.size(); ++c) {
+                const std::uint64_t begin = std::min<std::uint64_t>(pos, length);
+                const std::uint64_t end = std::min<std::uint64_t>(pos + sizes[c], length);
+                if ((codes[c] & kColKindMask) == kColText)
+                    row.values.emplace_back(reinterpret_cast<const char*>(slack + begin),
+                                            static_cast<std::size_t>(end - begin));
+                pos += sizes[c];
+            }
+            const std::uint64_t record_end = std::min<std::uint64_t>(h + total, length);
+            a.bytes.assign(slack + h, slack + record_end);
+            a.rows.emplace(a.name, row);
+            out.emplace(a.file_offset, a);
+            break;  // the first header that covers the run is the one used
+        }
     }
-  }
-  return out.size() > before ? 1 : 0;
+    return out.size() > before ? 1 : 0;
 }

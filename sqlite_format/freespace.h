@@ -17,8 +17,8 @@ class sqlite_artifact;
 // offset met again (a chain that loops). Returns 1 when a freeblock was recorded or the walk ended
 // at a link; 0 for a missing page, a page under 512 bytes, or a first offset of 0 or past the page.
 // Reads nothing outside the page.
-int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint32_t first_offset,
-                    std::uint64_t base_offset, bool keep);
+int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page_length,
+                    std::uint32_t first_offset, std::uint64_t base_offset, bool keep);
 
 // Records the free space of one page whose b-tree header is at its offset 0 (so page 1, whose
 // header is at 100, yields nothing): the gap from the end of the cell-pointer array (after an 8-byte
@@ -29,8 +29,8 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 // below the cells the page held there before: SQLite moves the content start up over a freed cell without
 // writing anything, so a run of what reads as interior cells (a child page from 1 to page_limit, then a
 // rowid varint) ending at the content start was written after whatever record lies beneath it.
-int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length, std::uint64_t base_offset,
-                       bool keep, std::uint64_t page_limit = 0);
+int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length,
+                       std::uint64_t base_offset, bool keep, std::uint64_t page_limit = 0);
 
 // Carves records out of the slack bytes by the printable text runs they hold: for each run of at
 // least 10 printable characters, looks back for a record header that covers it, and adds one

@@ -13,28 +13,28 @@ namespace {
 // The first header's sector plus the first record's page number of a 512-byte sector.
 constexpr std::uint32_t kJournalHeaderRead = kJournalFirstRecordOffset + kJournalPageNumberSize;
 constexpr std::uint32_t kCountToEnd = 0xFFFFFFFFu;
-constexpr std::uint64_t kPendingByte = 0x40000000ull;  // the page holding it is never journalled
+constexpr std::uint64_t kPendingByte = 0x40000000ull;   // the page holding it is never journalled
 constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
 constexpr std::uint32_t kCopyChunk = 1u << 20;
 constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;  // the plausible page numbers of a record
-constexpr std::size_t kDbWriteVersionOffset = 18;  // 2 in both: write-ahead-log mode
+constexpr std::size_t kDbWriteVersionOffset = 18;    // 2 in both: write-ahead-log mode
 constexpr std::size_t kDbReadVersionOffset = 19;
 constexpr std::uint8_t kDbWalVersion = 2;
 
 std::uint32_t be32_at(const std::uint8_t* b, std::size_t at) {
-  std::uint32_t v = 0;
-  (void)read_be32(byte_view(b, kJournalHeaderFields), at, &v);
-  return v;
+    std::uint32_t v = 0;
+    (void)read_be32(byte_view(b, kJournalHeaderFields), at, &v);
+    return v;
 }
 
 bool has_magic(const std::uint8_t* header) {
-  return std::memcmp(header, kJournalMagic, kJournalMagicLength) == 0;
+    return std::memcmp(header, kJournalMagic, kJournalMagicLength) == 0;
 }
 
 bool zero_magic(const std::uint8_t* header) {
-  for (std::size_t i = 0; i < kJournalMagicLength; ++i)
-    if (header[i] != 0) return false;
-  return true;
+    for (std::size_t i = 0; i < kJournalMagicLength; ++i)
+        if (header[i] != 0) return false;
+    return true;
 }
 
 bool power_of_two(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
@@ -42,211 +42,217 @@ bool power_of_two(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 // The checksum SQLite stores after a page image: the segment's nonce plus the bytes at P - 200,
 // P - 400, ... above 0.
 std::uint32_t record_checksum(std::uint32_t nonce, const std::uint8_t* page, std::uint32_t page_size) {
-  std::uint32_t sum = nonce;
-  for (std::int64_t i = static_cast<std::int64_t>(page_size) - kJournalChecksumStride; i > 0;
-       i -= kJournalChecksumStride)
-    sum += page[i];
-  return sum;
+    std::uint32_t sum = nonce;
+    for (std::int64_t i = static_cast<std::int64_t>(page_size) - kJournalChecksumStride; i > 0;
+         i -= kJournalChecksumStride)
+        sum += page[i];
+    return sum;
 }
 
 std::uint64_t next_sector(std::uint64_t offset, std::uint32_t sector) {
-  return offset == 0 ? 0 : ((offset - 1) / sector + 1) * sector;
+    return offset == 0 ? 0 : ((offset - 1) / sector + 1) * sector;
 }
 
 bool db_in_wal_mode_or_empty(const std::string& db_path) {
-  uni::fileio db;
-  if (!db.open(db_path, false, false, false)) return true;
-  std::uint8_t header[kDbHeaderSize] = {};
-  const bool read = db.size() > 0 && read_file_exact(db, 0, sizeof header, header);
-  db.close();
-  if (!read) return true;
-  return header[kDbWriteVersionOffset] == kDbWalVersion || header[kDbReadVersionOffset] == kDbWalVersion;
+    uni::fileio db;
+    if (!db.open(db_path, false, false, false)) return true;
+    std::uint8_t header[kDbHeaderSize] = {};
+    const bool read = db.size() > 0 && read_file_exact(db, 0, sizeof header, header);
+    db.close();
+    if (!read) return true;
+    return header[kDbWriteVersionOffset] == kDbWalVersion || header[kDbReadVersionOffset] == kDbWalVersion;
 }
 
 }  // namespace
 
 int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
-  journal = rollback_journal();
-  if (!file.is_open()) return 0;
-  std::vector<std::uint8_t> first(kJournalHeaderRead);
-  std::uint32_t got = kJournalHeaderRead;
-  if (!file.read_at(first.data(), &got, 0) || got > kJournalHeaderRead) return 0;
-  if (!rollback_journal_header::valid(first.data(), got)) return 0;
-  const std::uint32_t stored_page_size = be32_at(first.data(), kJournalPageSizeOffset);
-  // A page size that is not a power of two from 512 to 65536 is refused: the records could not be
-  // told apart.
-  const std::uint32_t page_size = page_size_from_wide_field(stored_page_size);
-  if (page_size == 0) return 0;
-  const std::uint32_t stored_sector = be32_at(first.data(), kJournalSectorSizeOffset);
-  // SQLite rolls nothing back under a sector size it cannot have; the records are still read after
-  // the first 512 bytes, where the usual sector puts them.
-  const bool sector_known =
-      power_of_two(stored_sector) && stored_sector >= kJournalMinSectorSize && stored_sector <= kJournalMaxSectorSize;
-  const std::uint32_t sector = sector_known ? stored_sector : kJournalFirstRecordOffset;
-  journal.page_size = page_size;
-  journal.sector_size = sector;
-  journal.initial_pages = be32_at(first.data(), kJournalInitialSizeOffset);
-  journal.live_magic = has_magic(first.data());
+    journal = rollback_journal();
+    if (!file.is_open()) return 0;
+    std::vector<std::uint8_t> first(kJournalHeaderRead);
+    std::uint32_t got = kJournalHeaderRead;
+    if (!file.read_at(first.data(), &got, 0) || got > kJournalHeaderRead) return 0;
+    if (!rollback_journal_header::valid(first.data(), got)) return 0;
+    const std::uint32_t stored_page_size = be32_at(first.data(), kJournalPageSizeOffset);
+    // A page size that is not a power of two from 512 to 65536 is refused: the records could not be
+    // told apart.
+    const std::uint32_t page_size = page_size_from_wide_field(stored_page_size);
+    if (page_size == 0) return 0;
+    const std::uint32_t stored_sector = be32_at(first.data(), kJournalSectorSizeOffset);
+    // SQLite rolls nothing back under a sector size it cannot have; the records are still read after
+    // the first 512 bytes, where the usual sector puts them.
+    const bool sector_known = power_of_two(stored_sector) && stored_sector >= kJournalMinSectorSize &&
+                              stored_sector <= kJournalMaxSectorSize;
+    const std::uint32_t sector = sector_known ? stored_sector : kJournalFirstRecordOffset;
+    journal.page_size = page_size;
+    journal.sector_size = sector;
+    journal.initial_pages = be32_at(first.data(), kJournalInitialSizeOffset);
+    journal.live_magic = has_magic(first.data());
 
-  const std::uint64_t file_size = file.size();
-  const std::uint64_t record_size = static_cast<std::uint64_t>(page_size) + kJournalRecordOverhead;
-  const std::uint64_t lock_page = kPendingByte / page_size + 1;
-  std::vector<std::uint8_t> record(static_cast<std::size_t>(record_size));
-  std::uint8_t header[kJournalHeaderFields] = {};
-  bool playing = journal.live_magic && sector_known;  // SQLite plays a journal only from a live first header
-  std::uint64_t header_at = 0;
-  std::uint64_t records_end = file_size;  // where the records of the last segment read end
-  // Each pass moves at least one sector on, and a header must lie whole in the file: the loop ends.
-  while (header_at < file_size && file_size - header_at >= sector) {
-    if (!read_file_exact(file, header_at, kJournalHeaderFields, header)) break;
-    const bool magic = has_magic(header);
-    if (header_at != 0) {
-      if (!magic && !(zero_magic(header) && be32_at(header, kJournalPageSizeOffset) == stored_page_size &&
-                      be32_at(header, kJournalSectorSizeOffset) == stored_sector &&
-                      be32_at(header, kJournalNonceOffset) != 0))
-        break;
-      // SQLite's rollback stops at the first header without the magic.
-      if (!magic) playing = false;
+    const std::uint64_t file_size = file.size();
+    const std::uint64_t record_size = static_cast<std::uint64_t>(page_size) + kJournalRecordOverhead;
+    const std::uint64_t lock_page = kPendingByte / page_size + 1;
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(record_size));
+    std::uint8_t header[kJournalHeaderFields] = {};
+    bool playing =
+        journal.live_magic && sector_known;  // SQLite plays a journal only from a live first header
+    std::uint64_t header_at = 0;
+    std::uint64_t records_end = file_size;  // where the records of the last segment read end
+    // Each pass moves at least one sector on, and a header must lie whole in the file: the loop ends.
+    while (header_at < file_size && file_size - header_at >= sector) {
+        if (!read_file_exact(file, header_at, kJournalHeaderFields, header)) break;
+        const bool magic = has_magic(header);
+        if (header_at != 0) {
+            if (!magic &&
+                !(zero_magic(header) && be32_at(header, kJournalPageSizeOffset) == stored_page_size &&
+                  be32_at(header, kJournalSectorSizeOffset) == stored_sector &&
+                  be32_at(header, kJournalNonceOffset) != 0))
+                break;
+            // SQLite's rollback stops at the first header without the magic.
+            if (!magic) playing = false;
+        }
+        const std::uint32_t count = be32_at(header, kJournalRecordCountOffset);
+        const std::uint32_t nonce = be32_at(header, kJournalNonceOffset);
+        const std::uint64_t records_at = header_at + sector;
+        bool to_end = count == 0 || count == kCountToEnd;
+        if (count == 0 && magic && records_at < file_size && file_size - records_at >= kJournalHeaderFields) {
+            std::uint8_t next[kJournalHeaderFields] = {};
+            if (read_file_exact(file, records_at, sizeof next, next) && has_magic(next)) to_end = false;
+        }
+        // A hot journal's segment with a count of 0 was not synced: its pages never reached the database.
+        const bool segment_plays = playing && count != 0;
+        const std::uint64_t whole = records_at < file_size ? (file_size - records_at) / record_size : 0;
+        const std::uint64_t taken = to_end ? whole : std::min<std::uint64_t>(count, whole);
+        for (std::uint64_t k = 0; k < taken; ++k) {
+            const std::uint64_t at = records_at + k * record_size;
+            if (!read_file_exact(file, at, static_cast<std::uint32_t>(record_size), record.data())) {
+                playing = false;
+                break;
+            }
+            journal_record r;
+            r.page = be32_at(record.data(), 0);
+            r.image_offset = at + kJournalPageNumberSize;
+            r.segment = journal.segments;
+            if (segment_plays && playing) {
+                std::uint32_t stored_sum = 0;
+                (void)read_be32(byte_view(record.data(), record.size()), kJournalPageNumberSize + page_size,
+                                &stored_sum);
+                if (r.page == 0 || r.page == lock_page ||
+                    record_checksum(nonce, record.data() + kJournalPageNumberSize, page_size) != stored_sum)
+                    playing = false;  // a record SQLite takes for the end of what was written
+                else
+                    r.played = r.page <= journal.initial_pages;
+            }
+            journal.records.push_back(r);
+        }
+        ++journal.segments;
+        records_end = records_at + taken * record_size;
+        if (to_end || taken < count) {
+            records_end = file_size;
+            break;
+        }
+        header_at = next_sector(records_end, sector);
     }
-    const std::uint32_t count = be32_at(header, kJournalRecordCountOffset);
-    const std::uint32_t nonce = be32_at(header, kJournalNonceOffset);
-    const std::uint64_t records_at = header_at + sector;
-    bool to_end = count == 0 || count == kCountToEnd;
-    if (count == 0 && magic && records_at < file_size && file_size - records_at >= kJournalHeaderFields) {
-      std::uint8_t next[kJournalHeaderFields] = {};
-      if (read_file_exact(file, records_at, sizeof next, next) && has_magic(next)) to_end = false;
+    // Past the last segment lie records an older, longer transaction left (a journal that is kept and
+    // rewritten from its start): they are read on back to back while their page numbers are plausible.
+    const std::uint32_t leftover_segment = journal.segments;
+    for (std::uint64_t at = records_end; at < file_size && record_size <= file_size - at; at += record_size) {
+        std::uint8_t number[kJournalPageNumberSize] = {};
+        if (!read_file_exact(file, at, sizeof number, number)) break;
+        journal_record r;
+        (void)read_be32(byte_view(number, sizeof number), 0, &r.page);
+        if (r.page == 0 || r.page > kMaxJournalPage) break;
+        r.image_offset = at + kJournalPageNumberSize;
+        r.segment = leftover_segment;
+        journal.records.push_back(r);
     }
-    // A hot journal's segment with a count of 0 was not synced: its pages never reached the database.
-    const bool segment_plays = playing && count != 0;
-    const std::uint64_t whole = records_at < file_size ? (file_size - records_at) / record_size : 0;
-    const std::uint64_t taken = to_end ? whole : std::min<std::uint64_t>(count, whole);
-    for (std::uint64_t k = 0; k < taken; ++k) {
-      const std::uint64_t at = records_at + k * record_size;
-      if (!read_file_exact(file, at, static_cast<std::uint32_t>(record_size), record.data())) {
-        playing = false;
-        break;
-      }
-      journal_record r;
-      r.page = be32_at(record.data(), 0);
-      r.image_offset = at + kJournalPageNumberSize;
-      r.segment = journal.segments;
-      if (segment_plays && playing) {
-        std::uint32_t stored_sum = 0;
-        (void)read_be32(byte_view(record.data(), record.size()), kJournalPageNumberSize + page_size, &stored_sum);
-        if (r.page == 0 || r.page == lock_page ||
-            record_checksum(nonce, record.data() + kJournalPageNumberSize, page_size) != stored_sum)
-          playing = false;  // a record SQLite takes for the end of what was written
-        else
-          r.played = r.page <= journal.initial_pages;
-      }
-      journal.records.push_back(r);
-    }
-    ++journal.segments;
-    records_end = records_at + taken * record_size;
-    if (to_end || taken < count) {
-      records_end = file_size;
-      break;
-    }
-    header_at = next_sector(records_end, sector);
-  }
-  // Past the last segment lie records an older, longer transaction left (a journal that is kept and
-  // rewritten from its start): they are read on back to back while their page numbers are plausible.
-  const std::uint32_t leftover_segment = journal.segments;
-  for (std::uint64_t at = records_end; at < file_size && record_size <= file_size - at; at += record_size) {
-    std::uint8_t number[kJournalPageNumberSize] = {};
-    if (!read_file_exact(file, at, sizeof number, number)) break;
-    journal_record r;
-    (void)read_be32(byte_view(number, sizeof number), 0, &r.page);
-    if (r.page == 0 || r.page > kMaxJournalPage) break;
-    r.image_offset = at + kJournalPageNumberSize;
-    r.segment = leftover_segment;
-    journal.records.push_back(r);
-  }
-  return journal.records.empty() ? 0 : 1;
+    return journal.records.empty() ? 0 : 1;
 }
 
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file) {
-  pages.clear();
-  rollback_journal journal;
-  (void)read_rollback_journal(journal, file);
-  if (journal.page_size == 0) return 0;
-  if (journal.page_size != page_size) page_size = journal.page_size;
-  for (const journal_record& r : journal.records) pages.emplace(r.page, r.image_offset);
-  return pages.empty() ? 0 : 1;
+    pages.clear();
+    rollback_journal journal;
+    (void)read_rollback_journal(journal, file);
+    if (journal.page_size == 0) return 0;
+    if (journal.page_size != page_size) page_size = journal.page_size;
+    for (const journal_record& r : journal.records) pages.emplace(r.page, r.image_offset);
+    return pages.empty() ? 0 : 1;
 }
 
 bool rollback_journal_is_hot(const std::string& db_path) {
-  if (db_path.empty()) return false;
-  uni::fileio journal;
-  if (!journal.open(db_path + "-journal", false, false, false)) return false;
-  std::uint8_t magic[kJournalMagicLength] = {};
-  const bool live = journal.size() > 0 && read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);
-  journal.close();
-  return live && !db_in_wal_mode_or_empty(db_path);
+    if (db_path.empty()) return false;
+    uni::fileio journal;
+    if (!journal.open(db_path + "-journal", false, false, false)) return false;
+    std::uint8_t magic[kJournalMagicLength] = {};
+    const bool live =
+        journal.size() > 0 && read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);
+    journal.close();
+    return live && !db_in_wal_mode_or_empty(db_path);
 }
 
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path) {
-  image.clear();
-  if (!rollback_journal_is_hot(db_path)) return 0;
-  uni::fileio jfile;
-  if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
-  rollback_journal journal;
-  (void)read_rollback_journal(journal, jfile);
-  if (journal.page_size == 0 || !journal.live_magic || journal.initial_pages == 0) return 0;
-  const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
-  if (size > kMaxImageSize) return 0;
-  uni::fileio db;
-  if (!db.open(db_path, false, false, false)) return 0;
-  try {
-    image.assign(static_cast<std::size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
     image.clear();
-    return 0;
-  }
-  // The file as it is, cut to the size before the transaction; pages past its end stay zero, as
-  // SQLite's rollback extends the file.
-  const std::uint64_t from_db = std::min<std::uint64_t>(db.size(), size);
-  for (std::uint64_t at = 0; at < from_db; at += kCopyChunk) {
-    const std::uint32_t length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kCopyChunk, from_db - at));
-    if (!read_file_exact(db, at, length, image.data() + at)) {
-      image.clear();
-      return 0;
+    if (!rollback_journal_is_hot(db_path)) return 0;
+    uni::fileio jfile;
+    if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
+    rollback_journal journal;
+    (void)read_rollback_journal(journal, jfile);
+    if (journal.page_size == 0 || !journal.live_magic || journal.initial_pages == 0) return 0;
+    const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
+    if (size > kMaxImageSize) return 0;
+    uni::fileio db;
+    if (!db.open(db_path, false, false, false)) return 0;
+    try {
+        image.assign(static_cast<std::size_t>(size), 0);
+    } catch (const std::bad_alloc&) {
+        image.clear();
+        return 0;
     }
-  }
-  for (const journal_record& r : journal.records) {
-    if (!r.played) continue;
-    const std::uint64_t target = static_cast<std::uint64_t>(r.page - 1) * journal.page_size;
-    if (!read_file_exact(jfile, r.image_offset, journal.page_size, image.data() + target)) {
-      image.clear();
-      return 0;
+    // The file as it is, cut to the size before the transaction; pages past its end stay zero, as
+    // SQLite's rollback extends the file.
+    const std::uint64_t from_db = std::min<std::uint64_t>(db.size(), size);
+    for (std::uint64_t at = 0; at < from_db; at += kCopyChunk) {
+        const std::uint32_t length =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(kCopyChunk, from_db - at));
+        if (!read_file_exact(db, at, length, image.data() + at)) {
+            image.clear();
+            return 0;
+        }
     }
-  }
-  return 1;
+    for (const journal_record& r : journal.records) {
+        if (!r.played) continue;
+        const std::uint64_t target = static_cast<std::uint64_t>(r.page - 1) * journal.page_size;
+        if (!read_file_exact(jfile, r.image_offset, journal.page_size, image.data() + target)) {
+            image.clear();
+            return 0;
+        }
+    }
+    return 1;
 }
 
 int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
                           std::uint64_t file_size) {
-  out.clear();
-  if (page_size == 0 || !rollback_journal_is_hot(db_path)) return 0;
-  uni::fileio jfile;
-  if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
-  rollback_journal journal;
-  (void)read_rollback_journal(journal, jfile);
-  if (journal.page_size != page_size || !journal.live_magic) return 0;
-  const std::uint64_t pages = file_size / page_size;
-  for (const journal_record& r : journal.records)
-    if (r.played && r.page <= pages) out.emplace(static_cast<std::uint64_t>(r.page - 1) * page_size, page_size);
-  for (std::uint64_t page = static_cast<std::uint64_t>(journal.initial_pages) + 1; page <= pages; ++page)
-    out.emplace((page - 1) * page_size, page_size);
-  return out.empty() ? 0 : 1;
+    out.clear();
+    if (page_size == 0 || !rollback_journal_is_hot(db_path)) return 0;
+    uni::fileio jfile;
+    if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
+    rollback_journal journal;
+    (void)read_rollback_journal(journal, jfile);
+    if (journal.page_size != page_size || !journal.live_magic) return 0;
+    const std::uint64_t pages = file_size / page_size;
+    for (const journal_record& r : journal.records)
+        if (r.played && r.page <= pages)
+            out.emplace(static_cast<std::uint64_t>(r.page - 1) * page_size, page_size);
+    for (std::uint64_t page = static_cast<std::uint64_t>(journal.initial_pages) + 1; page <= pages; ++page)
+        out.emplace((page - 1) * page_size, page_size);
+    return out.empty() ? 0 : 1;
 }
 
 int open_journal_companion(uni::fileio& file, const std::string& db_path) {
-  std::vector<std::uint8_t> image;
-  if (!build_journal_db_image(image, db_path)) return 0;
-  if (file.is_open()) file.close();
-  if (!file.open_memory(kJournalFirstRecordOffset, false, false)) return 0;
-  file.buffer.swap(image);
-  file.refresh_size();
-  return 1;
+    std::vector<std::uint8_t> image;
+    if (!build_journal_db_image(image, db_path)) return 0;
+    if (file.is_open()) file.close();
+    if (!file.open_memory(kJournalFirstRecordOffset, false, false)) return 0;
+    file.buffer.swap(image);
+    file.refresh_size();
+    return 1;
 }

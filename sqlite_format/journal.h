@@ -23,20 +23,20 @@ using journal_page_map = std::multimap<std::uint64_t, std::uint64_t>;
 
 // One page record of a journal.
 struct journal_record {
-  std::uint32_t page = 0;          // page number as stored
-  std::uint64_t image_offset = 0;  // file offset of the page image (the record's offset + 4)
-  std::uint32_t segment = 0;       // index of the segment that holds it, from 0
-  bool played = false;             // SQLite's rollback of the journal writes it back to the database
+    std::uint32_t page = 0;          // page number as stored
+    std::uint64_t image_offset = 0;  // file offset of the page image (the record's offset + 4)
+    std::uint32_t segment = 0;       // index of the segment that holds it, from 0
+    bool played = false;             // SQLite's rollback of the journal writes it back to the database
 };
 
 // What read_rollback_journal finds.
 struct rollback_journal {
-  std::uint32_t page_size = 0;      // of the first header; governs every segment
-  std::uint32_t sector_size = 0;    // of the first header: each header fills one sector
-  std::uint32_t initial_pages = 0;  // database size in pages before the transaction
-  bool live_magic = false;          // the first header carries the whole magic: SQLite rolls it back
-  std::uint32_t segments = 0;
-  std::vector<journal_record> records;  // in file order
+    std::uint32_t page_size = 0;      // of the first header; governs every segment
+    std::uint32_t sector_size = 0;    // of the first header: each header fills one sector
+    std::uint32_t initial_pages = 0;  // database size in pages before the transaction
+    bool live_magic = false;          // the first header carries the whole magic: SQLite rolls it back
+    std::uint32_t segments = 0;
+    std::vector<journal_record> records;  // in file order
 };
 
 // Reads the journal in `file` segment by segment (`journal` is reset first). The first header must

@@ -10,18 +10,18 @@
 // ---------------------------------------------------------------------------------------------
 // Database header: the first 100 bytes of page 1.
 
-constexpr std::size_t kDbHeaderSize = 100;           // the header; page 1's b-tree header follows it
-constexpr std::size_t kDbMagicLength = 15;           // "SQLite format 3" (the zero at 15 is not compared)
-constexpr std::size_t kDbPageSizeOffset = 16;        // BE16 page size; 1 stands for 65536
-constexpr std::size_t kDbReservedOffset = 20;        // u8 bytes reserved at the end of every page
-constexpr std::size_t kDbFreelistTrunkOffset = 32;   // BE32 first free-list trunk page, 0 = none
-constexpr std::size_t kDbLargestRootOffset = 52;     // BE32 largest root page with auto-vacuum, else 0
-constexpr std::size_t kDbTextEncodingOffset = 56;    // BE32 text encoding: 1 = UTF-8
+constexpr std::size_t kDbHeaderSize = 100;             // the header; page 1's b-tree header follows it
+constexpr std::size_t kDbMagicLength = 15;             // "SQLite format 3" (the zero at 15 is not compared)
+constexpr std::size_t kDbPageSizeOffset = 16;          // BE16 page size; 1 stands for 65536
+constexpr std::size_t kDbReservedOffset = 20;          // u8 bytes reserved at the end of every page
+constexpr std::size_t kDbFreelistTrunkOffset = 32;     // BE32 first free-list trunk page, 0 = none
+constexpr std::size_t kDbLargestRootOffset = 52;       // BE32 largest root page with auto-vacuum, else 0
+constexpr std::size_t kDbTextEncodingOffset = 56;      // BE32 text encoding: 1 = UTF-8
 constexpr std::uint64_t kLockByteOffset = 0x40000000;  // the page holding this byte is never used
-constexpr std::uint32_t kPointerMapEntrySize = 5;     // one pointer-map entry: type byte and BE32 parent
-constexpr std::size_t kPage1MinSize = 112;           // database header + a leaf page header + margin
-constexpr std::uint32_t kMinPageSize = 512;          // the smallest page size the format allows
-constexpr std::uint32_t kMaxPageSize = 65536;        // the largest page size the format allows
+constexpr std::uint32_t kPointerMapEntrySize = 5;      // one pointer-map entry: type byte and BE32 parent
+constexpr std::size_t kPage1MinSize = 112;             // database header + a leaf page header + margin
+constexpr std::uint32_t kMinPageSize = 512;            // the smallest page size the format allows
+constexpr std::uint32_t kMaxPageSize = 65536;          // the largest page size the format allows
 
 extern const char kSqliteMagic[];  // "SQLite format 3"
 
@@ -55,36 +55,37 @@ constexpr std::size_t kOverflowLinkSize = 4;   // BE32 next overflow page at the
 // ---------------------------------------------------------------------------------------------
 // Write-ahead log ("-wal"): a 32-byte header, then frames of a 24-byte header and one page image.
 
-constexpr std::size_t kWalHeaderSize = 32;                 // the log header
-constexpr std::size_t kWalMagicOffset = 0;                 // BE32 magic, one of the two below
+constexpr std::size_t kWalHeaderSize = 32;                   // the log header
+constexpr std::size_t kWalMagicOffset = 0;                   // BE32 magic, one of the two below
 constexpr std::uint32_t kWalMagicLittleEndian = 0x377F0682;  // BE32 at 0: checksums little-endian
 constexpr std::uint32_t kWalMagicBigEndian = 0x377F0683;     // BE32 at 0: checksums big-endian
-constexpr std::size_t kWalVersionOffset = 4;               // BE32 format version, never 0
-constexpr std::size_t kWalPageSizeOffset = 8;              // BE32 page size, 65536 written as is
-constexpr std::size_t kWalSaltOffset = 16;                 // salt-1 then salt-2, compared as they stand
-constexpr std::size_t kWalSaltLength = 8;                  // both salts
-constexpr std::size_t kWalFrameHeaderSize = 24;            // the header before each page image
-constexpr std::size_t kWalFramePageOffset = 0;             // BE32 page number, 0 ends the log
-constexpr std::size_t kWalFrameCommitOffset = 4;           // BE32 database size in pages on a commit frame, else 0
-constexpr std::size_t kWalFrameSaltOffset = 8;             // the salts of the header the frame was written under
+constexpr std::size_t kWalVersionOffset = 4;                 // BE32 format version, never 0
+constexpr std::size_t kWalPageSizeOffset = 8;                // BE32 page size, 65536 written as is
+constexpr std::size_t kWalSaltOffset = 16;                   // salt-1 then salt-2, compared as they stand
+constexpr std::size_t kWalSaltLength = 8;                    // both salts
+constexpr std::size_t kWalFrameHeaderSize = 24;              // the header before each page image
+constexpr std::size_t kWalFramePageOffset = 0;               // BE32 page number, 0 ends the log
+constexpr std::size_t kWalFrameCommitOffset = 4;  // BE32 database size in pages on a commit frame, else 0
+constexpr std::size_t kWalFrameSaltOffset = 8;    // the salts of the header the frame was written under
 
 // ---------------------------------------------------------------------------------------------
 // Rollback journal ("-journal"): one or more segments, each a header at a multiple of the sector size
 // and the page records after it; the first header's sector begins at 0.
 
-constexpr std::uint8_t kJournalMagic0 = 0xD9;          // first two bytes of a journal header's magic
+constexpr std::uint8_t kJournalMagic0 = 0xD9;  // first two bytes of a journal header's magic
 constexpr std::uint8_t kJournalMagic1 = 0xD5;
 constexpr std::uint8_t kJournalMagic[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
-constexpr std::size_t kJournalMagicLength = 8;         // the magic, all zero in a journal not yet synced
-constexpr std::size_t kJournalRecordCountOffset = 8;   // BE32 records of the segment; 0 not yet synced, -1 to the end
-constexpr std::size_t kJournalNonceOffset = 12;        // BE32 checksum nonce
-constexpr std::size_t kJournalInitialSizeOffset = 16;  // BE32 database size in pages before the transaction
-constexpr std::size_t kJournalSectorSizeOffset = 20;   // BE32 sector size: the size of each segment header
-constexpr std::size_t kJournalPageSizeOffset = 24;     // BE32 page size
-constexpr std::size_t kJournalHeaderFields = 28;       // the fields above
+constexpr std::size_t kJournalMagicLength = 8;  // the magic, all zero in a journal not yet synced
+constexpr std::size_t kJournalRecordCountOffset =
+    8;  // BE32 records of the segment; 0 not yet synced, -1 to the end
+constexpr std::size_t kJournalNonceOffset = 12;         // BE32 checksum nonce
+constexpr std::size_t kJournalInitialSizeOffset = 16;   // BE32 database size in pages before the transaction
+constexpr std::size_t kJournalSectorSizeOffset = 20;    // BE32 sector size: the size of each segment header
+constexpr std::size_t kJournalPageSizeOffset = 24;      // BE32 page size
+constexpr std::size_t kJournalHeaderFields = 28;        // the fields above
 constexpr std::size_t kJournalFirstRecordOffset = 512;  // the first page record of a 512-byte sector
 constexpr std::uint32_t kJournalMinSectorSize = 32;
 constexpr std::uint32_t kJournalMaxSectorSize = 65536;
-constexpr std::size_t kJournalPageNumberSize = 4;       // BE32 page number before each page image
-constexpr std::size_t kJournalRecordOverhead = 8;       // page number before the image, checksum after it
-constexpr std::uint32_t kJournalChecksumStride = 200;   // the checksum adds every 200th byte of the page
+constexpr std::size_t kJournalPageNumberSize = 4;      // BE32 page number before each page image
+constexpr std::size_t kJournalRecordOverhead = 8;      // page number before the image, checksum after it
+constexpr std::uint32_t kJournalChecksumStride = 200;  // the checksum adds every 200th byte of the page

@@ -22,13 +22,13 @@ constexpr std::uint64_t kArtifactRawPage = 11;
 
 // What dump_page_chunk is handed for each chunk of a scan.
 struct page_chunk_context {
-  bool active = false;                  // chunks are ignored while false
-  std::uint32_t page_size = 0;
-  std::uint8_t reserved = 0;
-  uni::fileio* file = nullptr;          // the file scanned (overflow chains are read through it)
-  std::ostream* listing = nullptr;      // page headers are listed here when there is no extract
-  sqlite_db_extract* extract = nullptr; // pages are parsed into this when set
-  bool annotate_time = false;           // handed to the record decoder
+    bool active = false;  // chunks are ignored while false
+    std::uint32_t page_size = 0;
+    std::uint8_t reserved = 0;
+    uni::fileio* file = nullptr;           // the file scanned (overflow chains are read through it)
+    std::ostream* listing = nullptr;       // page headers are listed here when there is no extract
+    sqlite_db_extract* extract = nullptr;  // pages are parsed into this when set
+    bool annotate_time = false;            // handed to the record decoder
 };
 
 // Lists the page headers of the database at `path` (or, without a stream, checks that every page binds).
@@ -38,7 +38,8 @@ int dump_db_pages(std::ostream* listing, const std::string& path);
 // Parses every page of the file at `path` into `extract` (cleared first). The file must open and hold at
 // least 512 bytes; without the database magic it is read only with accept_no_magic (its page size field
 // then taken as it stands). 0 when the page size is under 512 or not a power of two; else the scan's 1.
-int extract_db_file(sqlite_db_extract& extract, const std::string& path, bool accept_no_magic, bool annotate_time);
+int extract_db_file(sqlite_db_extract& extract, const std::string& path, bool accept_no_magic,
+                    bool annotate_time);
 
 // The scan callback: all ones, doing nothing, without a file or an active context; else hands the chunk
 // to extract_page_into (with an extract object) or dump_page_headers, and returns 0.
@@ -70,7 +71,9 @@ int extract_table_artifacts(sqlite_db_extract& extract, const std::string& path,
 // all). 1 when rows were exported; 0 for an empty path, no root page and no name, a table not in the
 // schema, a root page outside the file, or no rows.
 int export_table_rows(std::vector<std::string>& lines, std::uint32_t& root_page, const std::string& path,
-                      const std::string& table_name, std::uint64_t first_rowid, std::int64_t count, bool raw_blob);
+                      const std::string& table_name, std::uint64_t first_rowid, std::int64_t count,
+                      bool raw_blob);
 // export_table_rows, every line followed by a line end.
 int print_table_rows(std::ostream& os, std::uint32_t& root_page, const std::string& path,
-                     const std::string& table_name, std::uint64_t first_rowid, std::int64_t count, bool raw_blob);
+                     const std::string& table_name, std::uint64_t first_rowid, std::int64_t count,
+                     bool raw_blob);

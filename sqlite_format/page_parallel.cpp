@@ -1,9 +1,9 @@
 #include "sqlite_format/page_parallel.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
-
-#include <unistd.h>
 
 #include "io/fileio.h"
 #include "platform/ordered_stage.h"
@@ -32,7 +32,8 @@ struct artifact_page {
 // A page's rows as decode_leaf_rows gives them, in storage the group's slot reuses.
 struct row_page {
     static bool empty(const leaf_rows& found) { return found.count == 0 && found.fault.empty(); }
-    void operator()(leaf_rows& found, const std::uint8_t* page, std::uint64_t offset, const leaf_page_options& leaf) {
+    void operator()(leaf_rows& found, const std::uint8_t* page, std::uint64_t offset,
+                    const leaf_page_options& leaf) {
         found.count = page != nullptr ? decode_leaf_rows(found.rows, buffers, page, offset, leaf) : 0;
         found.offset = offset;
         found.fault = page != nullptr ? buffers.fault : std::string("cannot be read");
@@ -41,9 +42,11 @@ struct row_page {
 };
 
 template <typename Page, typename Decode>
-int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets, const leaf_page_options& options,
-                    unsigned threads, const std::function<bool(Page&)>& consume) {
-    if (threads < 2 || options.page_size == 0 || file.in_memory || !file.is_open() || file.path.empty()) return 0;
+int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
+                    const leaf_page_options& options, unsigned threads,
+                    const std::function<bool(Page&)>& consume) {
+    if (threads < 2 || options.page_size == 0 || file.in_memory || !file.is_open() || file.path.empty())
+        return 0;
     // Each thread reads through its own handle: a handle's read window is not shared.
     std::vector<std::unique_ptr<uni::fileio>> handles;
     for (unsigned i = 0; i < threads; ++i) {
@@ -60,20 +63,20 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
         auto decode = std::make_shared<Decode>();
         leaf_page_options leaf = options;
         leaf.file = handle;  // overflow chains too are read through this thread's own handle
-        return [&offsets, handle, buf, decode, leaf, page_size](std::size_t& group,
-                                                                std::vector<Page>& found) {
-            const std::size_t first = group * kGroupPages;
-            const std::size_t count = std::min(kGroupPages, offsets.size() - first);
-            found.resize(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint64_t offset = offsets[first + i];
-                // Straight from the descriptor: the handle's read window would fill for pages not read.
-                const ssize_t got =
-                    ::pread(handle->descriptor, buf->data(), page_size, static_cast<off_t>(offset));
-                const bool read = got == static_cast<ssize_t>(page_size);
-                (*decode)(found[i], read ? buf->data() : nullptr, offset, leaf);
-            }
-        };
+        return
+            [&offsets, handle, buf, decode, leaf, page_size](std::size_t& group, std::vector<Page>& found) {
+                const std::size_t first = group * kGroupPages;
+                const std::size_t count = std::min(kGroupPages, offsets.size() - first);
+                found.resize(count);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const std::uint64_t offset = offsets[first + i];
+                    // Straight from the descriptor: the handle's read window would fill for pages not read.
+                    const ssize_t got =
+                        ::pread(handle->descriptor, buf->data(), page_size, static_cast<off_t>(offset));
+                    const bool read = got == static_cast<ssize_t>(page_size);
+                    (*decode)(found[i], read ? buf->data() : nullptr, offset, leaf);
+                }
+            };
     };
     bool go_on = true;
     ordered_stage<std::size_t, std::vector<Page>> stage(
@@ -108,7 +111,8 @@ int decode_leaf_pages_in_order(uni::fileio& file, const std::vector<std::uint64_
 }
 
 int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
-                              const leaf_page_options& options, unsigned threads, const leaf_rows_consumer& consume) {
+                              const leaf_page_options& options, unsigned threads,
+                              const leaf_rows_consumer& consume) {
     return decode_in_order<leaf_rows, row_page>(file, offsets, options, threads, consume);
 }
 

@@ -25,14 +25,15 @@ constexpr std::uint32_t kColTimeKindShift = 12;
 
 // The decoded columns of one record.
 class base_rowdata {
- public:
-  std::vector<std::uint32_t> codes;                          // column type code per column
-  std::vector<std::uint32_t> sizes;                          // content size the header gives per column
-  std::map<std::uint32_t, std::uint64_t> times;              // column index -> FILETIME recognised in it
-  std::map<std::uint32_t, std::vector<std::uint8_t>> blobs;  // column index -> blob bytes (as far as present)
-  std::vector<std::string> values;                           // text value per column, in column order
+  public:
+    std::vector<std::uint32_t> codes;              // column type code per column
+    std::vector<std::uint32_t> sizes;              // content size the header gives per column
+    std::map<std::uint32_t, std::uint64_t> times;  // column index -> FILETIME recognised in it
+    std::map<std::uint32_t, std::vector<std::uint8_t>>
+        blobs;                        // column index -> blob bytes (as far as present)
+    std::vector<std::string> values;  // text value per column, in column order
 
-  void clear();
+    void clear();
 };
 
 // Serial types SQLite reserves and never writes: a header holding one is refused, never decoded.
@@ -64,9 +65,10 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
 // *consumed 0), and 0 when the header size exceeds the payload. *consumed is the header plus the
 // data taken. With `values_only` (and no annotation) only codes, sizes and values are filled: no time is
 // recognised and no blob is kept apart, for callers that read nothing else.
-int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace, const std::uint8_t* payload,
-                          std::size_t length, std::uint32_t unused_count, std::uint64_t file_offset, bool annotate_time,
-                          bool raw_blob, bool utf8, bool values_only = false);
+int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace,
+                          const std::uint8_t* payload, std::size_t length, std::uint32_t unused_count,
+                          std::uint64_t file_offset, bool annotate_time, bool raw_blob, bool utf8,
+                          bool values_only = false);
 
 // The values decode_record_payload gives with `values_only` (and no annotation), into `values`, `codes`
 // and `sizes`, whose storage is reused from record to record. Returns 0 where it returns 0; a header that

@@ -21,9 +21,9 @@ const record_source kNoSource = {0, "", source_file::none};
 }  // namespace
 
 const record_source& record_source_of(unsigned code) {
-  for (const record_source& s : kSources)
-    if (s.code == code) return s;
-  return kNoSource;
+    for (const record_source& s : kSources)
+        if (s.code == code) return s;
+    return kNoSource;
 }
 
 std::string record_source_label(unsigned code) { return record_source_of(code).label; }

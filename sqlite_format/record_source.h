@@ -21,17 +21,17 @@ constexpr unsigned kSourceCarveMainFromWal = 12;
 
 // The file a source's records were read from.
 enum class source_file {
-  none,      // no such code
-  main_db,   // the database file itself
-  wal,       // the write-ahead log ("-wal")
-  journal,   // the rollback journal ("-journal")
-  loose,     // a file of loose pages or bytes
+    none,     // no such code
+    main_db,  // the database file itself
+    wal,      // the write-ahead log ("-wal")
+    journal,  // the rollback journal ("-journal")
+    loose,    // a file of loose pages or bytes
 };
 
 struct record_source {
-  unsigned code;
-  const char* label;
-  source_file file;
+    unsigned code;
+    const char* label;
+    source_file file;
 };
 
 // The row of `code`; for 5 and codes outside 1-12 a row with an empty label and source_file::none.

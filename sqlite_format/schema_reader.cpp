@@ -18,242 +18,249 @@ constexpr std::int64_t kNoLimit = -1;
 
 // Reads page 1 of `file` whole into `buf`; false when fewer bytes arrive.
 bool read_page1(std::vector<std::uint8_t>& buf, uni::fileio& file, std::uint32_t page_size) {
-  buf.assign(page_size, 0);
-  return read_file_exact(file, 0, page_size, buf.data());
+    buf.assign(page_size, 0);
+    return read_file_exact(file, 0, page_size, buf.data());
 }
 
 bool bind_page1(sqlite_page& page, const std::vector<std::uint8_t>& buf, std::uint32_t page_size,
                 std::uint8_t reserved) {
-  return bind_sqlite_page(page, buf.data(), buf.size(), page_size, reserved) != 0;
+    return bind_sqlite_page(page, buf.data(), buf.size(), page_size, reserved) != 0;
 }
 
 // Lists the schema rows of the b-tree below child page `child` of page 1.
 void list_schema_rows(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint64_t child,
                       std::uint32_t page_size, bool utf8) {
-  if (child == 0 || child > file.size() / page_size) return;
-  std::vector<sqlite_artifact> interiors;
-  std::map<std::uint64_t, sqlite_artifact> unused;
-  if (!collect_btree_interior_pages(interiors, unused, file, (child - 1) * page_size, page_size, true, utf8)) return;
-  artifact_map table_rows, index_rows, other;
-  (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, utf8);
-  for (const auto& entry : other) {
-    const sqlite_artifact& a = entry.second;
-    if (a.kind < kArtifactSchemaTable || a.kind > kArtifactSchemaAutoIndex) continue;
-    names.push_back(a.name.empty() ? std::string("<noname>") : a.name);
-    roots.push_back(static_cast<std::uint32_t>(a.root_page));
-    sqls.push_back(a.sql);
-  }
+    if (child == 0 || child > file.size() / page_size) return;
+    std::vector<sqlite_artifact> interiors;
+    std::map<std::uint64_t, sqlite_artifact> unused;
+    if (!collect_btree_interior_pages(interiors, unused, file, (child - 1) * page_size, page_size, true,
+                                      utf8))
+        return;
+    artifact_map table_rows, index_rows, other;
+    (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, utf8);
+    for (const auto& entry : other) {
+        const sqlite_artifact& a = entry.second;
+        if (a.kind < kArtifactSchemaTable || a.kind > kArtifactSchemaAutoIndex) continue;
+        names.push_back(a.name.empty() ? std::string("<noname>") : a.name);
+        roots.push_back(static_cast<std::uint32_t>(a.root_page));
+        sqls.push_back(a.sql);
+    }
 }
 
 }  // namespace
 
-int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls, std::vector<std::uint32_t>& roots,
-                      uni::fileio& file, std::uint32_t& page_size, const std::string& path, std::uint8_t& wal_image) {
-  names.clear();
-  sqls.clear();
-  roots.clear();
-  std::uint8_t reserved = 0;
-  if (!file.is_open() && !path.empty()) {
-    std::uint64_t file_size = 0;
-    if (!read_db_page_params(file, &file_size, &page_size, &reserved, path)) return 0;
-  }
-  if (!file.is_open() || page_size == 0) return 0;
-  // A page size the format cannot have would misplace every page; 1 stands for 65536.
-  if (page_size_from_field(page_size) == 0) return 0;
-  page_size = page_size_from_field(page_size);
-
-  std::vector<std::uint8_t> buf;
-  if (!read_page1(buf, file, page_size)) return 0;
-  sqlite_page page1;
-  uni::fileio local;
-  uni::fileio* source = &file;
-  if (bind_page1(page1, buf, page_size, reserved)) {
-    wal_image = 0;
-  } else {
-    // Page 1 is not a b-tree page in the main file: take it from the log image.
-    if (path_ends_with(path, "-wal")) return 0;
-    source = wal_image ? &file : &local;
-    if (!open_wal_companion(*source, path)) return 0;
-    if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
-  }
-  if (page_size_from_field(page1.page_size) != page_size) return 0;
-  const bool utf8 = page1.utf8 != 0;
-
-  sqlite_artifact top;
-  if (parse_page_in_memory(top, buf.data(), page_size, 0, 0, page_size, source, false, false, utf8)) {
-    std::set<std::uint64_t> seen;  // a child listed twice is read once
-    for (const auto& entry : top.cells) {
-      const std::uint64_t child = child_page_of(entry.second);
-      if (child == 1 || !seen.insert(child).second) continue;
-      list_schema_rows(names, sqls, roots, *source, child, page_size, utf8);
+int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
+                      std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
+                      const std::string& path, std::uint8_t& wal_image) {
+    names.clear();
+    sqls.clear();
+    roots.clear();
+    std::uint8_t reserved = 0;
+    if (!file.is_open() && !path.empty()) {
+        std::uint64_t file_size = 0;
+        if (!read_db_page_params(file, &file_size, &page_size, &reserved, path)) return 0;
     }
-  } else {
-    list_schema_rows(names, sqls, roots, *source, 1, page_size, utf8);  // page 1 is a leaf
-  }
-  return names.empty() ? 0 : 1;
+    if (!file.is_open() || page_size == 0) return 0;
+    // A page size the format cannot have would misplace every page; 1 stands for 65536.
+    if (page_size_from_field(page_size) == 0) return 0;
+    page_size = page_size_from_field(page_size);
+
+    std::vector<std::uint8_t> buf;
+    if (!read_page1(buf, file, page_size)) return 0;
+    sqlite_page page1;
+    uni::fileio local;
+    uni::fileio* source = &file;
+    if (bind_page1(page1, buf, page_size, reserved)) {
+        wal_image = 0;
+    } else {
+        // Page 1 is not a b-tree page in the main file: take it from the log image.
+        if (path_ends_with(path, "-wal")) return 0;
+        source = wal_image ? &file : &local;
+        if (!open_wal_companion(*source, path)) return 0;
+        if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
+    }
+    if (page_size_from_field(page1.page_size) != page_size) return 0;
+    const bool utf8 = page1.utf8 != 0;
+
+    sqlite_artifact top;
+    if (parse_page_in_memory(top, buf.data(), page_size, 0, 0, page_size, source, false, false, utf8)) {
+        std::set<std::uint64_t> seen;  // a child listed twice is read once
+        for (const auto& entry : top.cells) {
+            const std::uint64_t child = child_page_of(entry.second);
+            if (child == 1 || !seen.insert(child).second) continue;
+            list_schema_rows(names, sqls, roots, *source, child, page_size, utf8);
+        }
+    } else {
+        list_schema_rows(names, sqls, roots, *source, 1, page_size, utf8);  // page 1 is a leaf
+    }
+    return names.empty() ? 0 : 1;
 }
 
-int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::vector<sqlite_artifact>& interiors,
-                        const table_record_visitor& visit) {
-  const std::uint64_t root_offset = walk.root_offset;
-  const std::uint32_t page_size = walk.page_size;
-  const std::uint64_t first_rowid = walk.first_rowid;
-  const std::int64_t count = walk.count;
-  const bool raw_blob = walk.raw_blob;
-  const bool keep_header = walk.keep_header;
-  const bool utf8 = walk.utf8;
-  if (!file.is_open() || page_size == 0) return 0;
-  if (interiors.empty()) {
-    std::map<std::uint64_t, sqlite_artifact> unused;
-    (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8, walk.reporter);
-    if (interiors.empty()) return 0;
-  }
-  // A leaf that is not read is told, with where and why; the walk goes on with the next one.
-  const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why) {
-    if (walk.reporter == nullptr) return;
-    skipped_span span;
-    span.page = offset / page_size + 1;
-    span.offset = offset;
-    span.length = page_size;
-    span.what = what;
-    span.why = why;
-    walk.reporter->skipped(span);
-  };
-  const bool limited = count != kNoLimit;
-  const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
-  leaf_page_options leaf(page_size, &file);
-  leaf.raw_blob = raw_blob;
-  leaf.keep_header = keep_header;
-  leaf.utf8 = utf8;
-  leaf.without_rowid = interiors.front().without_rowid != 0;
-  leaf.values_only = true;  // a table_record carries nothing else
-  const std::uint64_t page_count = file.size() / page_size;
-  std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
-  bool any = false;
-  bool done = false;
-  // The rows of one decoded leaf to `visit`, handed over in the decoder's storage; false once the walk is
-  // to stop.
-  const auto visit_page = [&](leaf_rows& page) {
-    if (!page.fault.empty()) skip(page.offset, "leaf page", page.fault);
-    for (std::size_t i = 0; i < page.count; ++i) {
-      table_record& rec = page.rows[i];
-      if (limited && rec.rowid > last_rowid) continue;
-      const std::uint64_t rowid = rec.rowid;
-      any = true;
-      if (!visit(rec)) done = true;
-      if (limited && rowid == last_rowid) done = true;
-      if (done) return false;
+int visit_table_records(uni::fileio& file, const table_walk_options& walk,
+                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit) {
+    const std::uint64_t root_offset = walk.root_offset;
+    const std::uint32_t page_size = walk.page_size;
+    const std::uint64_t first_rowid = walk.first_rowid;
+    const std::int64_t count = walk.count;
+    const bool raw_blob = walk.raw_blob;
+    const bool keep_header = walk.keep_header;
+    const bool utf8 = walk.utf8;
+    if (!file.is_open() || page_size == 0) return 0;
+    if (interiors.empty()) {
+        std::map<std::uint64_t, sqlite_artifact> unused;
+        (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8,
+                                           walk.reporter);
+        if (interiors.empty()) return 0;
     }
-    return true;
-  };
-  // The leaves in the order of the walk.
-  std::vector<std::uint64_t> leaves;
-  for (const sqlite_artifact& node : interiors) {
-    for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
-      if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
-      const std::uint64_t child = child_page_of(entry->second);
-      if (child == 0 || child > page_count) {
-        const std::uint64_t at = entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
-        skip(at, "interior page",
-             "child page number " + std::to_string(child) + " is " +
-                 (child == 0 ? std::string("no page") : "past the end of the file"));
-        continue;
-      }
-      if (!visited.insert(child).second) {
-        skip((child - 1) * page_size, "leaf page", "reached a second time (a shared page)");
-        continue;
-      }
-      leaves.push_back((child - 1) * page_size);
+    // A leaf that is not read is told, with where and why; the walk goes on with the next one.
+    const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why) {
+        if (walk.reporter == nullptr) return;
+        skipped_span span;
+        span.page = offset / page_size + 1;
+        span.offset = offset;
+        span.length = page_size;
+        span.what = what;
+        span.why = why;
+        walk.reporter->skipped(span);
+    };
+    const bool limited = count != kNoLimit;
+    const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
+    leaf_page_options leaf(page_size, &file);
+    leaf.raw_blob = raw_blob;
+    leaf.keep_header = keep_header;
+    leaf.utf8 = utf8;
+    leaf.without_rowid = interiors.front().without_rowid != 0;
+    leaf.values_only = true;  // a table_record carries nothing else
+    const std::uint64_t page_count = file.size() / page_size;
+    std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
+    bool any = false;
+    bool done = false;
+    // The rows of one decoded leaf to `visit`, handed over in the decoder's storage; false once the walk is
+    // to stop.
+    const auto visit_page = [&](leaf_rows& page) {
+        if (!page.fault.empty()) skip(page.offset, "leaf page", page.fault);
+        for (std::size_t i = 0; i < page.count; ++i) {
+            table_record& rec = page.rows[i];
+            if (limited && rec.rowid > last_rowid) continue;
+            const std::uint64_t rowid = rec.rowid;
+            any = true;
+            if (!visit(rec)) done = true;
+            if (limited && rowid == last_rowid) done = true;
+            if (done) return false;
+        }
+        return true;
+    };
+    // The leaves in the order of the walk.
+    std::vector<std::uint64_t> leaves;
+    for (const sqlite_artifact& node : interiors) {
+        for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
+            if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
+            const std::uint64_t child = child_page_of(entry->second);
+            if (child == 0 || child > page_count) {
+                const std::uint64_t at =
+                    entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
+                skip(at, "interior page",
+                     "child page number " + std::to_string(child) + " is " +
+                         (child == 0 ? std::string("no page") : "past the end of the file"));
+                continue;
+            }
+            if (!visited.insert(child).second) {
+                skip((child - 1) * page_size, "leaf page", "reached a second time (a shared page)");
+                continue;
+            }
+            leaves.push_back((child - 1) * page_size);
+        }
     }
-  }
-  const unsigned threads = leaves.size() >= kParallelLeafPages ? leaf_decoding_threads(walk.threads) : 0;
-  if (decode_leaf_rows_in_order(file, leaves, leaf, threads, visit_page)) return any ? 1 : 0;
-  std::vector<std::uint8_t> buf(page_size);
-  leaf_rows page;
-  leaf_row_buffers buffers;
-  for (const std::uint64_t offset : leaves) {
-    page.offset = offset;
-    if (!read_file_exact(file, offset, page_size, buf.data())) {
-      page.count = 0;
-      page.fault = "cannot be read";
-    } else {
-      page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
-      page.fault = buffers.fault;
+    const unsigned threads = leaves.size() >= kParallelLeafPages ? leaf_decoding_threads(walk.threads) : 0;
+    if (decode_leaf_rows_in_order(file, leaves, leaf, threads, visit_page)) return any ? 1 : 0;
+    std::vector<std::uint8_t> buf(page_size);
+    leaf_rows page;
+    leaf_row_buffers buffers;
+    for (const std::uint64_t offset : leaves) {
+        page.offset = offset;
+        if (!read_file_exact(file, offset, page_size, buf.data())) {
+            page.count = 0;
+            page.fault = "cannot be read";
+        } else {
+            page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
+            page.fault = buffers.fault;
+        }
+        if (!visit_page(page)) break;
     }
-    if (!visit_page(page)) break;
-  }
-  return any ? 1 : 0;
+    return any ? 1 : 0;
 }
 
 int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
-                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
-                             bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors) {
-  rows.clear();
-  table_walk_options walk;
-  walk.root_offset = root_offset;
-  walk.page_size = page_size;
-  walk.first_rowid = first_rowid;
-  walk.count = count;
-  walk.raw_blob = raw_blob;
-  walk.keep_header = keep_header;
-  walk.utf8 = utf8;
-  (void)visit_table_records(file, walk, interiors, [&rows](table_record& rec) {
-    rows.push_back(std::move(rec));
-    return true;
-  });
-  return rows.empty() ? 0 : 1;
+                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
+                             bool raw_blob, bool keep_header, bool utf8,
+                             std::vector<sqlite_artifact>& interiors) {
+    rows.clear();
+    table_walk_options walk;
+    walk.root_offset = root_offset;
+    walk.page_size = page_size;
+    walk.first_rowid = first_rowid;
+    walk.count = count;
+    walk.raw_blob = raw_blob;
+    walk.keep_header = keep_header;
+    walk.utf8 = utf8;
+    (void)visit_table_records(file, walk, interiors, [&rows](table_record& rec) {
+        rows.push_back(std::move(rec));
+        return true;
+    });
+    return rows.empty() ? 0 : 1;
 }
 
 int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
-                          std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
-                          bool keep_header, bool utf8) {
-  std::vector<sqlite_artifact> interiors;
-  return extract_table_records_ex(rows, file, root_offset, page_size, first_rowid, count, raw_blob, keep_header, utf8,
-                                  interiors);
+                          std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
+                          bool raw_blob, bool keep_header, bool utf8) {
+    std::vector<sqlite_artifact> interiors;
+    return extract_table_records_ex(rows, file, root_offset, page_size, first_rowid, count, raw_blob,
+                                    keep_header, utf8, interiors);
 }
 
 int carve_blob(artifact_map& out, const std::uint8_t* bytes, std::uint64_t length, bool annotate_time,
                std::uint64_t base_offset, std::uint32_t page_size) {
-  out.clear();
-  if (bytes == nullptr || length == 0) return 0;
-  std::uint64_t start = 0;
-  std::uint32_t found_size = 0;
-  std::uint64_t found_at = 0;
-  if (find_page_header(&found_size, &found_at, bytes, length) && found_at < length) {
-    start = found_at;
-    if (page_size == 0) page_size = found_size;
-  }
-  // No usable page size: guess one from the bytes rather than divide by zero.
-  if (page_size_from_field(page_size) != page_size || page_size == 0) {
-    std::uint32_t guessed = 0;
-    (void)guess_page_size(&guessed, bytes + start, length - start);
-    page_size = page_size_from_field(guessed) != 0 ? page_size_from_field(guessed) : 1024;
-  }
-  const std::uint64_t remaining_all = length - start;
-  std::uint64_t pages = remaining_all / page_size;
-  if (pages == 0 && remaining_all > 0) pages = 1;
-  std::uint64_t remaining = remaining_all;
-  for (std::uint64_t i = 0; i < pages; ++i, remaining -= std::min<std::uint64_t>(remaining, page_size)) {
-    const std::uint8_t* page = bytes + start + i * page_size;
-    const std::uint64_t offset = base_offset + start + i * page_size;
-    const std::uint32_t slack_length = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, page_size));
-    sqlite_page bound;
-    if (!bind_sqlite_page(bound, page, static_cast<std::size_t>(remaining), 0, 0)) {
-      (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);
-      continue;
+    out.clear();
+    if (bytes == nullptr || length == 0) return 0;
+    std::uint64_t start = 0;
+    std::uint32_t found_size = 0;
+    std::uint64_t found_at = 0;
+    if (find_page_header(&found_size, &found_at, bytes, length) && found_at < length) {
+        start = found_at;
+        if (page_size == 0) page_size = found_size;
     }
-    artifact_map found;
-    if (parse_table_page(found, page, remaining, offset, offset, page_size, nullptr, annotate_time, false, false, false,
-                         true, false)) {
-      for (auto& a : found) out.emplace(a.first, std::move(a.second));
-    } else {
-      sqlite_artifact interior;
-      if (parse_page_in_memory(interior, page, remaining, offset, offset, page_size, nullptr, annotate_time, false,
-                               true))
-        out.emplace(offset, std::move(interior));
+    // No usable page size: guess one from the bytes rather than divide by zero.
+    if (page_size_from_field(page_size) != page_size || page_size == 0) {
+        std::uint32_t guessed = 0;
+        (void)guess_page_size(&guessed, bytes + start, length - start);
+        page_size = page_size_from_field(guessed) != 0 ? page_size_from_field(guessed) : 1024;
     }
-    (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);
-  }
-  return out.empty() ? 0 : 1;
+    const std::uint64_t remaining_all = length - start;
+    std::uint64_t pages = remaining_all / page_size;
+    if (pages == 0 && remaining_all > 0) pages = 1;
+    std::uint64_t remaining = remaining_all;
+    for (std::uint64_t i = 0; i < pages; ++i, remaining -= std::min<std::uint64_t>(remaining, page_size)) {
+        const std::uint8_t* page = bytes + start + i * page_size;
+        const std::uint64_t offset = base_offset + start + i * page_size;
+        const std::uint32_t slack_length =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, page_size));
+        sqlite_page bound;
+        if (!bind_sqlite_page(bound, page, static_cast<std::size_t>(remaining), 0, 0)) {
+            (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);
+            continue;
+        }
+        artifact_map found;
+        if (parse_table_page(found, page, remaining, offset, offset, page_size, nullptr, annotate_time, false,
+                             false, false, true, false)) {
+            for (auto& a : found) out.emplace(a.first, std::move(a.second));
+        } else {
+            sqlite_artifact interior;
+            if (parse_page_in_memory(interior, page, remaining, offset, offset, page_size, nullptr,
+                                     annotate_time, false, true))
+                out.emplace(offset, std::move(interior));
+        }
+        (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);
+    }
+    return out.empty() ? 0 : 1;
 }

@@ -24,45 +24,47 @@ class fileio;
 // read from the main file. Returns 1 when at least one name was listed; 0 when the file cannot be
 // read, page 1 binds neither way, a path naming the log fails to bind, or the bound page size
 // differs from `page_size`.
-int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls, std::vector<std::uint32_t>& roots,
-                      uni::fileio& file, std::uint32_t& page_size, const std::string& path, std::uint8_t& wal_image);
+int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
+                      std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
+                      const std::string& path, std::uint8_t& wal_image);
 
 // The rows of the table b-tree whose root page is at `root_offset`, as table_record values
 // (emptied first), following overflow chains. `count` -1 reads every row; otherwise the walk reads
 // children whose key may hold rowids from `first_rowid` on and stops at rowid first_rowid + count.
 // With `keep_header` each record keeps its stored header bytes. Returns 1 when a row was added.
 int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
-                          std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
-                          bool keep_header, bool utf8);
+                          std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
+                          bool raw_blob, bool keep_header, bool utf8);
 
 // Receives one row of a table walk; false stops the walk. The record is reused for the next row.
 using table_record_visitor = std::function<bool(table_record&)>;
 
 // Which rows of one table visit_table_records reads, and how.
 struct table_walk_options {
-  std::uint64_t root_offset = 0;  // file offset of the table's root page
-  std::uint32_t page_size = 0;
-  std::uint64_t first_rowid = 0;  // with a count, the first rowid wanted
-  std::int64_t count = -1;        // rows from first_rowid on; -1 every row
-  bool raw_blob = false;          // blobs as their bytes, not as a hex view
-  bool keep_header = false;       // each record keeps its stored header bytes
-  bool utf8 = true;               // text is UTF-8 (else UTF-16LE)
-  skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
-  unsigned threads = 0;           // helper threads that may decode the leaves of a large table
+    std::uint64_t root_offset = 0;  // file offset of the table's root page
+    std::uint32_t page_size = 0;
+    std::uint64_t first_rowid = 0;      // with a count, the first rowid wanted
+    std::int64_t count = -1;            // rows from first_rowid on; -1 every row
+    bool raw_blob = false;              // blobs as their bytes, not as a hex view
+    bool keep_header = false;           // each record keeps its stored header bytes
+    bool utf8 = true;                   // text is UTF-8 (else UTF-16LE)
+    skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
+    unsigned threads = 0;               // helper threads that may decode the leaves of a large table
 };
 
 // The rows extract_table_records_ex lists, handed to `visit` one at a time as each leaf page is read,
 // so that a table need not be held whole. `interiors` as for extract_table_records_ex. Every page the walk
 // skips (see collect_btree_interior_pages; a leaf that does not read or decode as one) goes to
 // walk.reporter when given, and the walk goes on. Returns 1 when a row was handed on.
-int visit_table_records(uni::fileio& file, const table_walk_options& walk, std::vector<sqlite_artifact>& interiors,
-                        const table_record_visitor& visit);
+int visit_table_records(uni::fileio& file, const table_walk_options& walk,
+                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit);
 
 // As extract_table_records, with the lowest interior pages in `interiors`: filled on first use
 // (when empty) and reused by later calls on the same table.
 int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
-                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count, bool raw_blob,
-                             bool keep_header, bool utf8, std::vector<sqlite_artifact>& interiors);
+                             std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
+                             bool raw_blob, bool keep_header, bool utf8,
+                             std::vector<sqlite_artifact>& interiors);
 
 // Carves a buffer of loose pages into `out` (cleared first): the pages start at the first page or
 // database header found in the buffer (else at 0); `page_size` 0 takes the page size found there,

@@ -72,8 +72,9 @@ bool match_pattern(const char* pattern, const std::uint8_t* p, std::uint32_t len
             }
         } else if (c == '+' || c == '-') {
             const bool text = c == '-';
-            const std::int64_t r = forward ? static_cast<std::int64_t>(match_typed_varints_fwd(p, length, 1, text))
-                                           : match_typed_varints_bwd(p, before, 1, text);
+            const std::int64_t r =
+                forward ? static_cast<std::int64_t>(match_typed_varints_fwd(p, length, 1, text))
+                        : match_typed_varints_bwd(p, before, 1, text);
             if (r) {
                 *move = r;
                 return true;
@@ -138,8 +139,8 @@ int checked_prefix(std::string& out, const std::uint8_t* bytes, std::uint32_t mi
 }
 
 int column_text(std::string& out, const std::uint8_t* record, std::uint32_t length, std::uint32_t column,
-                std::uint32_t min_chars, std::uint32_t max_chars, std::uint32_t mask, std::uint32_t header_size,
-                bool blob, bool truncated, bool accept_prefix) {
+                std::uint32_t min_chars, std::uint32_t max_chars, std::uint32_t mask,
+                std::uint32_t header_size, bool blob, bool truncated, bool accept_prefix) {
     out.clear();
     if (!record || length == 0 || column >= length) return 0;
     std::uint64_t hs = header_size;
@@ -167,7 +168,8 @@ int column_text(std::string& out, const std::uint8_t* record, std::uint32_t leng
         size = length - offset;
     }
     if (static_cast<std::int64_t>(size) > r) return 0;
-    const std::uint64_t limit = static_cast<std::uint64_t>(r) < max_chars ? static_cast<std::uint64_t>(r) : max_chars;
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(r) < max_chars ? static_cast<std::uint64_t>(r) : max_chars;
     const std::uint8_t* value = record + offset;
     if (size <= limit) return checked_text(out, value, static_cast<std::uint32_t>(size), mask);
     if (!truncated) return 0;
@@ -243,21 +245,25 @@ std::uint32_t count_serial_types(const std::uint8_t* bytes, std::uint32_t length
     return n;
 }
 
-std::uint32_t match_header_signature_fwd(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t columns,
-                                         std::uint32_t first, const char* const* patterns) {
+std::uint32_t match_header_signature_fwd(const std::uint8_t* bytes, std::uint32_t length,
+                                         std::uint32_t columns, std::uint32_t first,
+                                         const char* const* patterns) {
     if (!bytes || !patterns || columns == 0 || first >= columns || length < columns - first) return 0;
     std::uint32_t pos = 0;
     for (std::uint32_t c = first; c < columns; ++c) {
         std::int64_t advance = 0;
-        if (pos >= length || !match_pattern(patterns[c], bytes + pos, length - pos, 0, true, &advance)) return 0;
+        if (pos >= length || !match_pattern(patterns[c], bytes + pos, length - pos, 0, true, &advance))
+            return 0;
         pos += static_cast<std::uint32_t>(advance);
     }
     return pos;
 }
 
-std::int64_t match_header_signature_bwd(const std::uint8_t* pos, std::uint32_t available, std::uint32_t columns,
-                                        std::uint32_t column, const char* const* patterns) {
-    if (!pos || !patterns || available == 0 || available < column || columns == 0 || column >= columns) return 0;
+std::int64_t match_header_signature_bwd(const std::uint8_t* pos, std::uint32_t available,
+                                        std::uint32_t columns, std::uint32_t column,
+                                        const char* const* patterns) {
+    if (!pos || !patterns || available == 0 || available < column || columns == 0 || column >= columns)
+        return 0;
     const std::int64_t floor = -static_cast<std::int64_t>(available);
     std::int64_t i = 0;
     for (std::int64_t c = column; c >= 0; --c) {
@@ -293,7 +299,8 @@ int get_column_text_checked(std::string& out, const std::uint8_t* record, std::u
 int get_column_text_checked_ex(std::string& out, const std::uint8_t* record, std::uint32_t length,
                                std::uint32_t column, std::uint32_t min_chars, std::uint32_t max_chars,
                                std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated) {
-    return column_text(out, record, length, column, min_chars, max_chars, mask, header_size, blob, truncated, true);
+    return column_text(out, record, length, column, min_chars, max_chars, mask, header_size, blob, truncated,
+                       true);
 }
 
 int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask) {
@@ -305,7 +312,8 @@ int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t 
     return 1;
 }
 
-int utf16_text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask) {
+int utf16_text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count,
+                           std::uint32_t mask) {
     out.clear();
     const std::uint32_t units = count / 2;
     if (!bytes || units == 0) return 0;
@@ -337,8 +345,8 @@ int utf16_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::u
     return units_to_utf8(out, bytes, k) ? 1 : 0;
 }
 
-int check_record_length_bwd(std::uint64_t* payload_size, std::uint64_t* record_length, const std::uint8_t* header,
-                            std::uint32_t available, std::uint32_t before) {
+int check_record_length_bwd(std::uint64_t* payload_size, std::uint64_t* record_length,
+                            const std::uint8_t* header, std::uint32_t available, std::uint32_t before) {
     if (payload_size) *payload_size = 0;
     if (record_length) *record_length = 0;
     if (!header || available == 0 || before < 2) return 0;

@@ -16,10 +16,10 @@
 #include <vector>
 
 // Character class mask bits for column text.
-constexpr std::uint32_t kTextPrintable = 1;    // 32..126
-constexpr std::uint32_t kTextHexDigit = 2;     // 0-9, a-f, A-F
-constexpr std::uint32_t kTextLowerAlpha = 4;   // a-z
-constexpr std::uint32_t kTextHexLetter = 8;    // a-f, A-F
+constexpr std::uint32_t kTextPrintable = 1;      // 32..126
+constexpr std::uint32_t kTextHexDigit = 2;       // 0-9, a-f, A-F
+constexpr std::uint32_t kTextLowerAlpha = 4;     // a-z
+constexpr std::uint32_t kTextHexLetter = 8;      // a-f, A-F
 constexpr std::uint32_t kTextExemptBreaks = 16;  // TAB, LF and CR pass without the other tests
 
 // Bytes spanned from `bytes` by `count` text (flag set) or blob serial types; 0 when they are not there.
@@ -36,13 +36,15 @@ std::uint32_t count_serial_types(const std::uint8_t* bytes, std::uint32_t length
 
 // Matches columns first..columns-1 of `patterns` forward from `bytes`; the header bytes matched, 0
 // when a column fails.
-std::uint32_t match_header_signature_fwd(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t columns,
-                                         std::uint32_t first, const char* const* patterns);
+std::uint32_t match_header_signature_fwd(const std::uint8_t* bytes, std::uint32_t length,
+                                         std::uint32_t columns, std::uint32_t first,
+                                         const char* const* patterns);
 // `pos` holds the last serial-type byte of `column`; matches that column down to column 0 backward.
 // The offset of the byte before column 0's serial type (where the header-size varint ends), 0 when a
 // column fails.
-std::int64_t match_header_signature_bwd(const std::uint8_t* pos, std::uint32_t available, std::uint32_t columns,
-                                        std::uint32_t column, const char* const* patterns);
+std::int64_t match_header_signature_bwd(const std::uint8_t* pos, std::uint32_t available,
+                                        std::uint32_t columns, std::uint32_t column,
+                                        const char* const* patterns);
 // Matches every pattern in turn forward (digits, '+' and '-'); the bytes matched, 0 when one fails.
 std::uint32_t match_header_signature(const std::uint8_t* bytes, std::uint32_t length,
                                      const std::vector<std::string>& patterns);
@@ -62,7 +64,8 @@ int get_column_text_checked_ex(std::string& out, const std::uint8_t* record, std
 // 1 with `out` = the bytes when every one passes `mask` (0 for none).
 int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask);
 // The same over count / 2 UTF-16LE units; `out` is their UTF-8 form.
-int utf16_text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask);
+int utf16_text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count,
+                           std::uint32_t mask);
 // Up to the first failing character: 1 with the accepted characters when there are at least `min_chars`.
 int text_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars,
                             std::uint32_t count, std::uint32_t mask);
@@ -72,8 +75,8 @@ int utf16_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::u
 // 1 when the payload-size varint before the record (behind the rowid) equals the record's length
 // (header size plus the content sizes its serial types give). `before` bytes may be read before
 // `header`, `available` from it on.
-int check_record_length_bwd(std::uint64_t* payload_size, std::uint64_t* record_length, const std::uint8_t* header,
-                            std::uint32_t available, std::uint32_t before);
+int check_record_length_bwd(std::uint64_t* payload_size, std::uint64_t* record_length,
+                            const std::uint8_t* header, std::uint32_t available, std::uint32_t before);
 // Position and size of `column` in a record; when it runs past the bytes, *cut is 1 and the size is
 // what remains. 1 in those cases, 0 when the header cannot be read up to the column.
 int locate_column(std::uint32_t* position, std::uint32_t* size, std::uint8_t* cut, const std::uint8_t* record,

@@ -10,76 +10,76 @@
 #include "sqlite_format/format.h"
 
 void table_field::clear() {
-  definition.clear();
-  name.clear();
-  name_lower.clear();
-  type_class = 0;
-  constraints = 0;
-  default_value.clear();
-  optional = 0;
-  present = 0;
-  column_bit = 0;
-  user_value = 0;
+    definition.clear();
+    name.clear();
+    name_lower.clear();
+    type_class = 0;
+    constraints = 0;
+    default_value.clear();
+    optional = 0;
+    present = 0;
+    column_bit = 0;
+    user_value = 0;
 }
 
 void table_schema::clear() {
-  name.clear();
-  fields.clear();
-  index_flag = 0;
-  column_mask = 0;
-  column_count = 0;
-  field_map.clear();
-  without_rowid = 0;
-  signature_digest.clear();
-  signature_digest_text.clear();
+    name.clear();
+    fields.clear();
+    index_flag = 0;
+    column_mask = 0;
+    column_count = 0;
+    field_map.clear();
+    without_rowid = 0;
+    signature_digest.clear();
+    signature_digest_text.clear();
 }
 
 int table_schema::min_fields() const {
-  int n = static_cast<int>(fields.size());
-  for (const table_field& f : fields) {
-    const bool optional_field = f.default_value.empty()
-                                    ? f.optional != 0
-                                    : (f.default_value != "0" && f.default_value != "1");
-    if (optional_field) --n;
-  }
-  return n;
+    int n = static_cast<int>(fields.size());
+    for (const table_field& f : fields) {
+        const bool optional_field =
+            f.default_value.empty() ? f.optional != 0 : (f.default_value != "0" && f.default_value != "1");
+        if (optional_field) --n;
+    }
+    return n;
 }
 
 void table_schema::output_schema_fields_abbreviations(std::ostream& os, int chars_per_field) const {
-  output_schema_fields_abbreviations(os, chars_per_field, column_mask);
+    output_schema_fields_abbreviations(os, chars_per_field, column_mask);
 }
 
 void table_schema::output_schema_fields_abbreviations(std::ostream& os, int chars_per_field,
                                                       std::uint64_t mask) const {
-  if (fields.empty()) return;
-  const int bits = count_bits60(mask);
-  const std::size_t count =
-      (bits > 0 && static_cast<std::size_t>(bits) < fields.size()) ? static_cast<std::size_t>(bits) : fields.size();
-  const bool use_written_name = fields[0].name_lower.empty();
-  const std::size_t n = chars_per_field > 0 ? static_cast<std::size_t>(chars_per_field) : 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::string& src = use_written_name ? fields[i].name : fields[i].name_lower;
-    if (i) os << "-";
-    os << src.substr(0, n);
-  }
+    if (fields.empty()) return;
+    const int bits = count_bits60(mask);
+    const std::size_t count = (bits > 0 && static_cast<std::size_t>(bits) < fields.size())
+                                  ? static_cast<std::size_t>(bits)
+                                  : fields.size();
+    const bool use_written_name = fields[0].name_lower.empty();
+    const std::size_t n = chars_per_field > 0 ? static_cast<std::size_t>(chars_per_field) : 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& src = use_written_name ? fields[i].name : fields[i].name_lower;
+        if (i) os << "-";
+        os << src.substr(0, n);
+    }
 }
 
 namespace {
 
 // Erases the first occurrence of `what`; true when found.
 bool erase_once(std::string& s, const std::string& what) {
-  const std::size_t at = s.find(what);
-  if (at == std::string::npos) return false;
-  s.erase(at, what.size());
-  return true;
+    const std::size_t at = s.find(what);
+    if (at == std::string::npos) return false;
+    s.erase(at, what.size());
+    return true;
 }
 
 void erase_chars(std::string& s, const char* chars) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s)
-    if (!std::char_traits<char>::find(chars, std::char_traits<char>::length(chars), c)) out.push_back(c);
-  s.swap(out);
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s)
+        if (!std::char_traits<char>::find(chars, std::char_traits<char>::length(chars), c)) out.push_back(c);
+    s.swap(out);
 }
 
 bool contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
@@ -87,125 +87,128 @@ bool contains(const std::string& s, const char* what) { return s.find(what) != s
 // An item that opens with the keyword CONSTRAINT names a table constraint, whether its name is
 // bracketed ("CONSTRAINT[pk] ...") or not ("CONSTRAINT pk ...").
 bool is_table_constraint(const std::string& item) {
-  std::string head = item.substr(0, 11);
-  string_to_lower(head);
-  if (head.compare(0, 10, "constraint") != 0) return false;
-  if (head.size() == 10) return true;
-  const unsigned char next = static_cast<unsigned char>(head[10]);
-  return !(std::isalnum(next) || next == '_');
+    std::string head = item.substr(0, 11);
+    string_to_lower(head);
+    if (head.compare(0, 10, "constraint") != 0) return false;
+    if (head.size() == 10) return true;
+    const unsigned char next = static_cast<unsigned char>(head[10]);
+    return !(std::isalnum(next) || next == '_');
 }
 
 std::uint32_t classify_type(const std::string& rest, bool guid_as_blob) {
-  if (contains(rest, "text") || contains(rest, "varchar") || contains(rest, "current_timestamp")) return kFieldText;
-  if (contains(rest, "int") || contains(rest, "long")) return kFieldInteger;
-  if (contains(rest, "blob")) return kFieldBlob;
-  if (contains(rest, "guid")) return guid_as_blob ? kFieldBlob : kFieldText;
-  if (contains(rest, "numeric") || contains(rest, "date") || contains(rest, "bool") || contains(rest, "decimal"))
-    return kFieldNumeric;
-  if (contains(rest, "real") || contains(rest, "float") || contains(rest, "double")) return kFieldReal;
-  return 0;
+    if (contains(rest, "text") || contains(rest, "varchar") || contains(rest, "current_timestamp"))
+        return kFieldText;
+    if (contains(rest, "int") || contains(rest, "long")) return kFieldInteger;
+    if (contains(rest, "blob")) return kFieldBlob;
+    if (contains(rest, "guid")) return guid_as_blob ? kFieldBlob : kFieldText;
+    if (contains(rest, "numeric") || contains(rest, "date") || contains(rest, "bool") ||
+        contains(rest, "decimal"))
+        return kFieldNumeric;
+    if (contains(rest, "real") || contains(rest, "float") || contains(rest, "double")) return kFieldReal;
+    return 0;
 }
 
 // Takes the constraints out of the lower-cased rest of a column definition.
 void read_constraints(table_field& f, std::string& rest) {
-  if (erase_once(rest, "primary key")) f.constraints |= kFieldPrimaryKey;
-  if (contains(rest, " key")) erase_once(rest, "key");
-  if (erase_once(rest, "not null")) f.constraints |= kFieldNotNull;
-  if (erase_once(rest, "autoincrement")) f.constraints |= kFieldAutoincrement;
-  const std::size_t at = rest.find("default");
-  if (at != std::string::npos) {
-    f.constraints |= kFieldDefault;
-    // DEFAULT as the last word leaves the value empty.
-    f.default_value = at + 8 <= rest.size() ? rest.substr(at + 8) : std::string();
-    erase_once(rest, "default");
-    if (!f.default_value.empty()) erase_once(rest, f.default_value);
-    erase_chars(f.default_value, "`'\"");
-  }
+    if (erase_once(rest, "primary key")) f.constraints |= kFieldPrimaryKey;
+    if (contains(rest, " key")) erase_once(rest, "key");
+    if (erase_once(rest, "not null")) f.constraints |= kFieldNotNull;
+    if (erase_once(rest, "autoincrement")) f.constraints |= kFieldAutoincrement;
+    const std::size_t at = rest.find("default");
+    if (at != std::string::npos) {
+        f.constraints |= kFieldDefault;
+        // DEFAULT as the last word leaves the value empty.
+        f.default_value = at + 8 <= rest.size() ? rest.substr(at + 8) : std::string();
+        erase_once(rest, "default");
+        if (!f.default_value.empty()) erase_once(rest, f.default_value);
+        erase_chars(f.default_value, "`'\"");
+    }
 }
 
 }  // namespace
 
 bool declares_without_rowid(const std::string& sql_lower) {
-  return sql_lower.find("without rowid") != std::string::npos;
+    return sql_lower.find("without rowid") != std::string::npos;
 }
 
 int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const std::string& statement,
                        std::uint32_t start, std::uint8_t guid_as_blob) {
-  schema.clear();
-  *keyword_end = 0;
-  if (statement.empty()) return 0;
-  std::string lower = statement;
-  string_to_lower(lower);
-  static const std::string kCreateTable = "create table";
-  const std::size_t kw = start <= lower.size() ? lower.find(kCreateTable, start) : std::string::npos;
-  if (kw == std::string::npos) {
-    if (contains(lower, "create index ")) schema.index_flag = 1;
-    return 0;
-  }
-  const std::size_t after = kw + kCreateTable.size();
-  const std::size_t open = statement.find('(', after);
-  if (open == std::string::npos) return 0;
-  *keyword_end = static_cast<std::uint32_t>(after);
-  schema.name = statement.substr(after, open - after);
-  trim_whitespace(schema.name);
-  erase_chars(schema.name, "[]\"");
-  if (declares_without_rowid(lower)) schema.without_rowid = 1;
-
-  std::string columns;
-  if (!get_parenthesized(statement, columns)) return 0;
-  // Lengths such as (255) and parenthesized defaults go with their parentheses; a list without any
-  // parenthesis is kept as it is.
-  std::string flat;
-  if (remove_parenthesized(columns, flat)) columns.swap(flat);
-  std::vector<std::string> items;
-  if (!split_string(columns, ',', items, true, true, false)) return 0;
-
-  std::set<std::string> seen;
-  for (const std::string& item : items) {
-    if (is_table_constraint(item)) continue;
-    table_field f;
-    f.definition = item;
-    std::string rest;
-    const std::size_t close = item.find(']');
-    if (close != std::string::npos) {
-      const std::size_t open_b = item.find('[');
-      if (open_b == std::string::npos) return 0;
-      // The name lies between the first "[" and the first "]"; a "]" before the "[" gives no name.
-      f.name = open_b < close ? item.substr(open_b + 1, close - open_b - 1) : std::string();
-      rest = item.substr(close + 1);
-    } else {
-      const std::size_t blank = item.find(' ');
-      f.name = item.substr(0, blank);
-      std::string lname = f.name;
-      string_to_lower(lname);
-      if (lname == "primary" || lname == "foreign" || lname == "unique") continue;
-      rest = blank == std::string::npos ? std::string() : item.substr(blank + 1);
+    schema.clear();
+    *keyword_end = 0;
+    if (statement.empty()) return 0;
+    std::string lower = statement;
+    string_to_lower(lower);
+    static const std::string kCreateTable = "create table";
+    const std::size_t kw = start <= lower.size() ? lower.find(kCreateTable, start) : std::string::npos;
+    if (kw == std::string::npos) {
+        if (contains(lower, "create index ")) schema.index_flag = 1;
+        return 0;
     }
-    f.name_lower = f.name;
-    string_to_lower(f.name_lower);
-    string_to_lower(rest);
-    trim_whitespace(rest);
-    read_constraints(f, rest);
-    f.type_class = classify_type(rest, guid_as_blob != 0);
-    if (f.type_class != 0) {
-      seen.insert(f.name);
-    } else if (!f.name.empty() && !contains(f.name, "(") && !contains(f.name, ")") && !seen.count(f.name)) {
-      f.type_class = kFieldText;
-    } else {
-      continue;
-    }
-    schema.fields.push_back(f);
-  }
+    const std::size_t after = kw + kCreateTable.size();
+    const std::size_t open = statement.find('(', after);
+    if (open == std::string::npos) return 0;
+    *keyword_end = static_cast<std::uint32_t>(after);
+    schema.name = statement.substr(after, open - after);
+    trim_whitespace(schema.name);
+    erase_chars(schema.name, "[]\"");
+    if (declares_without_rowid(lower)) schema.without_rowid = 1;
 
-  std::string signature = "sz";
-  bool named = false;
-  for (const table_field& f : schema.fields) {
-    if (f.name_lower.empty()) continue;
-    signature += ";" + f.name_lower;
-    named = true;
-  }
-  if (named &&
-      compute_digest16(signature.data(), static_cast<std::uint32_t>(signature.size()), schema.signature_digest))
-    schema.signature_digest_text = schema.signature_digest.to_string(false);
-  return schema.fields.empty() ? 0 : 1;
+    std::string columns;
+    if (!get_parenthesized(statement, columns)) return 0;
+    // Lengths such as (255) and parenthesized defaults go with their parentheses; a list without any
+    // parenthesis is kept as it is.
+    std::string flat;
+    if (remove_parenthesized(columns, flat)) columns.swap(flat);
+    std::vector<std::string> items;
+    if (!split_string(columns, ',', items, true, true, false)) return 0;
+
+    std::set<std::string> seen;
+    for (const std::string& item : items) {
+        if (is_table_constraint(item)) continue;
+        table_field f;
+        f.definition = item;
+        std::string rest;
+        const std::size_t close = item.find(']');
+        if (close != std::string::npos) {
+            const std::size_t open_b = item.find('[');
+            if (open_b == std::string::npos) return 0;
+            // The name lies between the first "[" and the first "]"; a "]" before the "[" gives no name.
+            f.name = open_b < close ? item.substr(open_b + 1, close - open_b - 1) : std::string();
+            rest = item.substr(close + 1);
+        } else {
+            const std::size_t blank = item.find(' ');
+            f.name = item.substr(0, blank);
+            std::string lname = f.name;
+            string_to_lower(lname);
+            if (lname == "primary" || lname == "foreign" || lname == "unique") continue;
+            rest = blank == std::string::npos ? std::string() : item.substr(blank + 1);
+        }
+        f.name_lower = f.name;
+        string_to_lower(f.name_lower);
+        string_to_lower(rest);
+        trim_whitespace(rest);
+        read_constraints(f, rest);
+        f.type_class = classify_type(rest, guid_as_blob != 0);
+        if (f.type_class != 0) {
+            seen.insert(f.name);
+        } else if (!f.name.empty() && !contains(f.name, "(") && !contains(f.name, ")") &&
+                   !seen.count(f.name)) {
+            f.type_class = kFieldText;
+        } else {
+            continue;
+        }
+        schema.fields.push_back(f);
+    }
+
+    std::string signature = "sz";
+    bool named = false;
+    for (const table_field& f : schema.fields) {
+        if (f.name_lower.empty()) continue;
+        signature += ";" + f.name_lower;
+        named = true;
+    }
+    if (named && compute_digest16(signature.data(), static_cast<std::uint32_t>(signature.size()),
+                                  schema.signature_digest))
+        schema.signature_digest_text = schema.signature_digest.to_string(false);
+    return schema.fields.empty() ? 0 : 1;
 }

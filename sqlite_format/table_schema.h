@@ -25,61 +25,61 @@ constexpr std::uint32_t kFieldDefault = 8;
 
 // One column of a table.
 class table_field {
- public:
-  std::string definition;          // the column's text as split from the statement
-  std::string name;                // the name as written, without brackets
-  std::string name_lower;          // the name lower-cased
-  std::uint32_t type_class = 0;    // kField* type class, 0 before classification
-  std::uint32_t constraints = 0;   // kField* constraint flags
-  std::string default_value;       // text after DEFAULT, quotes removed
-  std::uint8_t optional = 0;       // set by the schema's user: the column may be missing
-  std::uint8_t present = 0;        // set by the schema's user: the column takes part in the field map
-  std::uint64_t column_bit = 0;    // set by the schema's user: the column's bit in a column mask
-  std::uint64_t user_value = 0;    // kept for the schema's user
+  public:
+    std::string definition;         // the column's text as split from the statement
+    std::string name;               // the name as written, without brackets
+    std::string name_lower;         // the name lower-cased
+    std::uint32_t type_class = 0;   // kField* type class, 0 before classification
+    std::uint32_t constraints = 0;  // kField* constraint flags
+    std::string default_value;      // text after DEFAULT, quotes removed
+    std::uint8_t optional = 0;      // set by the schema's user: the column may be missing
+    std::uint8_t present = 0;       // set by the schema's user: the column takes part in the field map
+    std::uint64_t column_bit = 0;   // set by the schema's user: the column's bit in a column mask
+    std::uint64_t user_value = 0;   // kept for the schema's user
 
-  void clear();
+    void clear();
 };
 
 // A table's columns and identity.
 class table_schema {
- public:
-  std::string name;                                    // table name, brackets and quotes removed
-  std::vector<table_field> fields;                     // columns in statement order
-  std::uint32_t index_flag = 0;                        // 1 when the text was a CREATE INDEX statement
-  std::uint64_t column_mask = 0;                       // mask the field map was built for
-  std::uint32_t column_count = 0;                      // column count the field map was built for
-  std::map<std::uint64_t, std::uint32_t> field_map;    // column bit -> column index
-  std::uint8_t without_rowid = 0;                      // 1 for a WITHOUT ROWID table
-  _16_byte_block signature_digest;                     // digest of the signature text
-  std::string signature_digest_text;                   // that digest in GUID form
+  public:
+    std::string name;                                  // table name, brackets and quotes removed
+    std::vector<table_field> fields;                   // columns in statement order
+    std::uint32_t index_flag = 0;                      // 1 when the text was a CREATE INDEX statement
+    std::uint64_t column_mask = 0;                     // mask the field map was built for
+    std::uint32_t column_count = 0;                    // column count the field map was built for
+    std::map<std::uint64_t, std::uint32_t> field_map;  // column bit -> column index
+    std::uint8_t without_rowid = 0;                    // 1 for a WITHOUT ROWID table
+    _16_byte_block signature_digest;                   // digest of the signature text
+    std::string signature_digest_text;                 // that digest in GUID form
 
-  table_schema() { clear(); }
-  void clear();
+    table_schema() { clear(); }
+    void clear();
 
-  // Number of fields a row must have at least: every field less the optional ones.
-  int min_fields() const;
+    // Number of fields a row must have at least: every field less the optional ones.
+    int min_fields() const;
 
-  // Writes the first `chars_per_field` characters of each (lower-cased) field name joined by "-";
-  // only the fields the cached column mask counts when it counts fewer than all.
-  void output_schema_fields_abbreviations(std::ostream& os, int chars_per_field) const;
-  // The same for the fields `mask` counts instead of the cached column mask.
-  void output_schema_fields_abbreviations(std::ostream& os, int chars_per_field, std::uint64_t mask) const;
+    // Writes the first `chars_per_field` characters of each (lower-cased) field name joined by "-";
+    // only the fields the cached column mask counts when it counts fewer than all.
+    void output_schema_fields_abbreviations(std::ostream& os, int chars_per_field) const;
+    // The same for the fields `mask` counts instead of the cached column mask.
+    void output_schema_fields_abbreviations(std::ostream& os, int chars_per_field, std::uint64_t mask) const;
 };
 
 // One row of the own table walk.
 class table_record {
- public:
-  std::vector<std::string> values;            // column values
-  std::vector<std::uint32_t> column_flags;    // one word per column (bit 28: value continues on overflow)
-  std::uint64_t rowid = 0;                    // the row's rowid
-  std::uint64_t record_offset = 0;            // file offset of the cell
-  std::uint64_t position = 0;                 // position of the record within the buffer searched
-  std::vector<std::uint8_t> header_bytes;     // the record header as stored
-  std::uint32_t prefix_flag = 0;              // 0 when a cell prefix precedes the record
+  public:
+    std::vector<std::string> values;          // column values
+    std::vector<std::uint32_t> column_flags;  // one word per column (bit 28: value continues on overflow)
+    std::uint64_t rowid = 0;                  // the row's rowid
+    std::uint64_t record_offset = 0;          // file offset of the cell
+    std::uint64_t position = 0;               // position of the record within the buffer searched
+    std::vector<std::uint8_t> header_bytes;   // the record header as stored
+    std::uint32_t prefix_flag = 0;            // 0 when a cell prefix precedes the record
 
-  table_record() = default;
-  table_record(const std::vector<std::string>& column_values, std::uint64_t row_id, std::uint64_t offset)
-      : values(column_values), rowid(row_id), record_offset(offset) {}
+    table_record() = default;
+    table_record(const std::vector<std::string>& column_values, std::uint64_t row_id, std::uint64_t offset)
+        : values(column_values), rowid(row_id), record_offset(offset) {}
 };
 
 // Bit 28 of a column flag: the value continues on an overflow page.

@@ -16,169 +16,171 @@ constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
 constexpr std::uint32_t kCompanionStartSize = 4096;
 
 void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t page_size) {
-  superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
+    superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
 }
 
 }  // namespace
 
 bool wal_magic_and_version_valid(const std::uint8_t* header, std::size_t length) {
-  if (header == nullptr || length < kWalHeaderSize) return false;
-  const byte_view b(header, length);
-  std::uint32_t magic = 0;
-  std::uint32_t version = 0;
-  if (!read_be32(b, kWalMagicOffset, &magic) || !read_be32(b, kWalVersionOffset, &version)) return false;
-  return (magic == kWalMagicLittleEndian || magic == kWalMagicBigEndian) && version != 0;
+    if (header == nullptr || length < kWalHeaderSize) return false;
+    const byte_view b(header, length);
+    std::uint32_t magic = 0;
+    std::uint32_t version = 0;
+    if (!read_be32(b, kWalMagicOffset, &magic) || !read_be32(b, kWalVersionOffset, &version)) return false;
+    return (magic == kWalMagicLittleEndian || magic == kWalMagicBigEndian) && version != 0;
 }
 
 int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32_t* page_size) {
-  if (!wal_magic_and_version_valid(header, length)) return 0;
-  std::uint32_t stored = 0;
-  if (!read_be32(byte_view(header, length), kWalPageSizeOffset, &stored)) return 0;
-  const std::uint32_t size = page_size_from_wide_field(stored);
-  if (size == 0) return 0;
-  if (page_size) *page_size = size;
-  return 1;
+    if (!wal_magic_and_version_valid(header, length)) return 0;
+    std::uint32_t stored = 0;
+    if (!read_be32(byte_view(header, length), kWalPageSizeOffset, &stored)) return 0;
+    const std::uint32_t size = page_size_from_wide_field(stored);
+    if (size == 0) return 0;
+    if (page_size) *page_size = size;
+    return 1;
 }
 
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    uni::fileio& file) {
-  overwritten.clear();
-  valid.clear();
-  superseded.clear();
-  slack.clear();
-  std::uint8_t header[kWalHeaderSize] = {};
-  std::uint32_t page_size = 0;
-  if (!read_file_exact(file, 0, kWalHeaderSize, header) || !wal_header_valid(header, sizeof header, &page_size))
-    return 0;
+    overwritten.clear();
+    valid.clear();
+    superseded.clear();
+    slack.clear();
+    std::uint8_t header[kWalHeaderSize] = {};
+    std::uint32_t page_size = 0;
+    if (!read_file_exact(file, 0, kWalHeaderSize, header) ||
+        !wal_header_valid(header, sizeof header, &page_size))
+        return 0;
 
-  const std::uint64_t file_size = file.size();
-  const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
-  wal_frame_map pending;             // page -> frame of the transaction not yet committed
-  std::vector<std::uint64_t> foreign;  // frames whose salts differ from the header's
-  std::uint8_t frame[kWalFrameHeaderSize] = {};
-  std::uint64_t db_pages = 0;  // the most pages the database had: a bound for child page numbers
-  // A frame the file does not hold whole is a truncated tail: the walk ends before it.
-  for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
-    if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
-    const byte_view fb(frame, sizeof frame);
-    std::uint32_t page = 0;
-    std::uint32_t commit = 0;
-    (void)read_be32(fb, kWalFramePageOffset, &page);
-    (void)read_be32(fb, kWalFrameCommitOffset, &commit);
-    if (page == 0) break;
-    db_pages = std::max<std::uint64_t>(db_pages, std::max(page, commit));
-    if (std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0) {
-      // A page written again inside one transaction: the later frame is the newer version, the
-      // earlier one is superseded (neither may be lost).
-      auto it = pending.find(page);
-      if (it != pending.end()) {
-        supersede(superseded, it->second, page_size);
-        it->second = f;
-      } else {
-        pending.emplace(page, f);
-      }
-      if (commit != 0) {
-        for (const auto& entry : pending) {
-          auto old = valid.find(entry.first);
-          if (old != valid.end()) {
-            supersede(superseded, old->second, page_size);
-            old->second = entry.second;
-          } else {
-            valid.emplace(entry.first, entry.second);
-          }
+    const std::uint64_t file_size = file.size();
+    const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
+    wal_frame_map pending;               // page -> frame of the transaction not yet committed
+    std::vector<std::uint64_t> foreign;  // frames whose salts differ from the header's
+    std::uint8_t frame[kWalFrameHeaderSize] = {};
+    std::uint64_t db_pages = 0;  // the most pages the database had: a bound for child page numbers
+    // A frame the file does not hold whole is a truncated tail: the walk ends before it.
+    for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
+        if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
+        const byte_view fb(frame, sizeof frame);
+        std::uint32_t page = 0;
+        std::uint32_t commit = 0;
+        (void)read_be32(fb, kWalFramePageOffset, &page);
+        (void)read_be32(fb, kWalFrameCommitOffset, &commit);
+        if (page == 0) break;
+        db_pages = std::max<std::uint64_t>(db_pages, std::max(page, commit));
+        if (std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0) {
+            // A page written again inside one transaction: the later frame is the newer version, the
+            // earlier one is superseded (neither may be lost).
+            auto it = pending.find(page);
+            if (it != pending.end()) {
+                supersede(superseded, it->second, page_size);
+                it->second = f;
+            } else {
+                pending.emplace(page, f);
+            }
+            if (commit != 0) {
+                for (const auto& entry : pending) {
+                    auto old = valid.find(entry.first);
+                    if (old != valid.end()) {
+                        supersede(superseded, old->second, page_size);
+                        old->second = entry.second;
+                    } else {
+                        valid.emplace(entry.first, entry.second);
+                    }
+                }
+                pending.clear();
+            }
+        } else {
+            foreign.push_back(f);
+            if (commit != 0) {
+                for (const auto& entry : pending) supersede(superseded, entry.second, page_size);
+                pending.clear();
+                for (std::uint64_t off : foreign) supersede(superseded, off, page_size);
+                foreign.clear();
+            }
         }
-        pending.clear();
-      }
-    } else {
-      foreign.push_back(f);
-      if (commit != 0) {
-        for (const auto& entry : pending) supersede(superseded, entry.second, page_size);
-        pending.clear();
-        for (std::uint64_t off : foreign) supersede(superseded, off, page_size);
-        foreign.clear();
-      }
     }
-  }
-  for (const auto& entry : pending) supersede(superseded, entry.second, page_size);
-  for (std::uint64_t off : foreign) supersede(superseded, off, page_size);
+    for (const auto& entry : pending) supersede(superseded, entry.second, page_size);
+    for (std::uint64_t off : foreign) supersede(superseded, off, page_size);
 
-  std::vector<std::uint8_t> image(page_size);
-  for (const auto& entry : valid) {
-    overwritten.emplace((entry.first - 1) * page_size, page_size);
-    const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
-    if (read_file_exact(file, image_offset, page_size, image.data()))
-      (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size), image_offset, true,
-                               db_pages);
-  }
-  return !valid.empty() || !superseded.empty() ? 1 : 0;
+    std::vector<std::uint8_t> image(page_size);
+    for (const auto& entry : valid) {
+        overwritten.emplace((entry.first - 1) * page_size, page_size);
+        const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
+        if (read_file_exact(file, image_offset, page_size, image.data()))
+            (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size), image_offset,
+                                     true, db_pages);
+    }
+    return !valid.empty() || !superseded.empty() ? 1 : 0;
 }
 
 int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    const std::string& path) {
-  if (path.empty()) return 0;
-  uni::fileio file;
-  if (!file.open(path, false, false, false)) return 0;
-  const int result = parse_wal_file(overwritten, valid, superseded, slack, file);
-  file.close();
-  return result;
+    if (path.empty()) return 0;
+    uni::fileio file;
+    if (!file.open(path, false, false, false)) return 0;
+    const int result = parse_wal_file(overwritten, valid, superseded, slack, file);
+    file.close();
+    return result;
 }
 
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
-  image.clear();
-  if (path.empty()) return 0;
-  const bool given_wal = path_ends_with(path, "-wal");
-  const std::string wal_path = given_wal ? path : path + "-wal";
-
-  uni::fileio wal;
-  if (!wal.open(wal_path, false, false, false) || wal.size() > kMaxWalFileSize) return 0;
-  std::uint8_t header[kWalHeaderSize] = {};
-  std::uint32_t page_size = 0;
-  if (!read_file_exact(wal, 0, kWalHeaderSize, header) || !wal_header_valid(header, sizeof header, &page_size))
-    return 0;
-  region_map overwritten, superseded, slack;
-  wal_frame_map valid;
-  if (!parse_wal_file(overwritten, valid, superseded, slack, wal) || valid.empty()) return 0;
-  const std::uint64_t highest = valid.rbegin()->first;
-
-  // Size the image first, so nothing is allocated or written past the cap.
-  std::uint64_t size = highest * page_size;
-  uni::fileio db;
-  std::uint64_t db_size = 0;
-  std::uint32_t db_page_size = 0;
-  std::uint8_t reserved = 0;
-  const bool with_db = !given_wal && read_db_page_params(db, &db_size, &db_page_size, &reserved, path);
-  if (with_db) size = std::max(db_size, highest * db_page_size);
-  if (size == 0 || size > kMaxImageSize) return 0;
-  try {
-    image.assign(static_cast<std::size_t>(size), 0);
-  } catch (const std::bad_alloc&) {
     image.clear();
-    return 0;
-  }
-  // Of the database only page 1 is taken; the log supplies the other pages it holds.
-  if (with_db) {
-    std::uint32_t got = static_cast<std::uint32_t>(std::min<std::uint64_t>(db_page_size, size));
-    (void)db.read_at(image.data(), &got, 0);  // a short page 1 keeps the bytes that are there
-  }
-  for (const auto& entry : valid) {
-    const std::uint64_t target = (entry.first - 1) * page_size;
-    if (target > size || page_size > size - target) continue;
-    if (!read_file_exact(wal, entry.second + kWalFrameHeaderSize, page_size, image.data() + target))
-      std::fill(image.begin() + static_cast<std::ptrdiff_t>(target),
-                image.begin() + static_cast<std::ptrdiff_t>(target + page_size), 0);
-  }
-  return 1;
+    if (path.empty()) return 0;
+    const bool given_wal = path_ends_with(path, "-wal");
+    const std::string wal_path = given_wal ? path : path + "-wal";
+
+    uni::fileio wal;
+    if (!wal.open(wal_path, false, false, false) || wal.size() > kMaxWalFileSize) return 0;
+    std::uint8_t header[kWalHeaderSize] = {};
+    std::uint32_t page_size = 0;
+    if (!read_file_exact(wal, 0, kWalHeaderSize, header) ||
+        !wal_header_valid(header, sizeof header, &page_size))
+        return 0;
+    region_map overwritten, superseded, slack;
+    wal_frame_map valid;
+    if (!parse_wal_file(overwritten, valid, superseded, slack, wal) || valid.empty()) return 0;
+    const std::uint64_t highest = valid.rbegin()->first;
+
+    // Size the image first, so nothing is allocated or written past the cap.
+    std::uint64_t size = highest * page_size;
+    uni::fileio db;
+    std::uint64_t db_size = 0;
+    std::uint32_t db_page_size = 0;
+    std::uint8_t reserved = 0;
+    const bool with_db = !given_wal && read_db_page_params(db, &db_size, &db_page_size, &reserved, path);
+    if (with_db) size = std::max(db_size, highest * db_page_size);
+    if (size == 0 || size > kMaxImageSize) return 0;
+    try {
+        image.assign(static_cast<std::size_t>(size), 0);
+    } catch (const std::bad_alloc&) {
+        image.clear();
+        return 0;
+    }
+    // Of the database only page 1 is taken; the log supplies the other pages it holds.
+    if (with_db) {
+        std::uint32_t got = static_cast<std::uint32_t>(std::min<std::uint64_t>(db_page_size, size));
+        (void)db.read_at(image.data(), &got, 0);  // a short page 1 keeps the bytes that are there
+    }
+    for (const auto& entry : valid) {
+        const std::uint64_t target = (entry.first - 1) * page_size;
+        if (target > size || page_size > size - target) continue;
+        if (!read_file_exact(wal, entry.second + kWalFrameHeaderSize, page_size, image.data() + target))
+            std::fill(image.begin() + static_cast<std::ptrdiff_t>(target),
+                      image.begin() + static_cast<std::ptrdiff_t>(target + page_size), 0);
+    }
+    return 1;
 }
 
 int open_wal_companion(uni::fileio& file, const std::string& db_path) {
-  if (file.is_open()) file.close();
-  if (!file.open_memory(kCompanionStartSize, false, false)) return 0;
-  std::vector<std::uint8_t> image;
-  if (!build_wal_db_image(image, db_path)) {
-    file.close();
-    return 0;
-  }
-  file.buffer.swap(image);
-  file.refresh_size();
-  return 1;
+    if (file.is_open()) file.close();
+    if (!file.open_memory(kCompanionStartSize, false, false)) return 0;
+    std::vector<std::uint8_t> image;
+    if (!build_wal_db_image(image, db_path)) {
+        file.close();
+        return 0;
+    }
+    file.buffer.swap(image);
+    file.refresh_size();
+    return 1;
 }

@@ -2,9 +2,9 @@
 
 macb_output::macb_output() : kind(1), filetime(0), user_value(0), valid(0) { clear(); }
 
-macb_output::macb_output(unsigned long long time, const char* macb_text, const char* type, const char* source_text,
-                         const char* filename_text, const char* user_text, const char* unprinted,
-                         const char* extra_text, qm::type_time time_kind)
+macb_output::macb_output(unsigned long long time, const char* macb_text, const char* type,
+                         const char* source_text, const char* filename_text, const char* user_text,
+                         const char* unprinted, const char* extra_text, qm::type_time time_kind)
     : kind(1), filetime(0), user_value(0), valid(0) {
     clear();
     const qm::time t(time, time_kind);

@@ -27,8 +27,8 @@ struct macb_output {
     // An event of (time, kind): cleared, then, when the time is valid, the time as FILETIME (kind 1,
     // valid 1) and every text whose pointer is not null. An invalid time leaves the event cleared.
     macb_output(unsigned long long time, const char* macb_text, const char* type, const char* source_text,
-                const char* filename_text, const char* user_text, const char* unprinted, const char* extra_text,
-                qm::type_time time_kind);
+                const char* filename_text, const char* user_text, const char* unprinted,
+                const char* extra_text, qm::type_time time_kind);
     macb_output(const macb_output& other);
     macb_output& operator=(const macb_output& other) = default;
     ~macb_output();

@@ -73,8 +73,8 @@ bool test_time_candidates(time_candidate_map& map, std::uint64_t value, std::int
     };
     auto attempt_kind = [&](std::uint32_t kind) {
         if ((mask & kind) == 0) return;
-        const std::uint64_t ft = qm::time::filetime_of(static_cast<unsigned long long>(value),
-                                                       static_cast<qm::type_time>(kind));
+        const std::uint64_t ft =
+            qm::time::filetime_of(static_cast<unsigned long long>(value), static_cast<qm::type_time>(kind));
         if (!in_window(ft)) return;
         const bool refused = (kind == qm::type_unix && static_cast<std::int64_t>(value) < 1) ||
                              (kind == qm::type_unix_ms && value <= 999);

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "notifications/sql_pull_types.h"
 #include "io/cmd_params.h"
+#include "notifications/sql_pull_types.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 
 namespace {

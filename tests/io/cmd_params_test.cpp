@@ -1,11 +1,11 @@
 #include "io/cmd_params.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "io/diags_log.h"
 

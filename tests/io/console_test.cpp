@@ -1,6 +1,7 @@
 #include "io/console.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -8,7 +9,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include <unistd.h>
 
 #include "io/cmd_params.h"
 
@@ -96,8 +96,8 @@ TEST(console, terminal_titles) {
     os << "xyz";
     EXPECT_EQ(title_stream_text(10, os), 3);
     EXPECT_EQ(title_printf("n=%d", 12), 4);
-    EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;t\a" + kEsc + "]0;percent complete: 25\a" + kEsc + "]0;abc\a" + kEsc +
-                                       "]0;xyz\a" + kEsc + "]0;n=12\a");
+    EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;t\a" + kEsc + "]0;percent complete: 25\a" + kEsc + "]0;abc\a" +
+                                       kEsc + "]0;xyz\a" + kEsc + "]0;n=12\a");
     CaptureStdout();
     const std::string big(400, 'q');
     EXPECT_EQ(title_printf("%s", big.c_str()), 254);
@@ -152,7 +152,8 @@ TEST(console, error_printf_clears_first_and_writes_long_messages_whole) {
     for (int i = 0; i < 700; ++i) shown += "/d[0x1B]";
     const std::string want = "prob opening results file: " + shown + " for writing\n";
     CaptureStderr();
-    EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", path.c_str()), static_cast<int>(want.size()));
+    EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", path.c_str()),
+              static_cast<int>(want.size()));
     EXPECT_EQ(error_printf(nullptr), 0);
     EXPECT_EQ(GetCapturedStderr(), kLong + want + kLong);
     CaptureStderr();

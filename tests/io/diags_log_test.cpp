@@ -1,16 +1,16 @@
 #include "io/diags_log.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 class diags_log_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = std::string(SELK_TEST_TMP) + "/diags_log_XXXXXX";
         ASSERT_NE(mkdtemp(&templ[0]), nullptr);
@@ -99,8 +99,7 @@ TEST_F(diags_log_test, control_bytes_of_texts_and_arguments_are_shown) {
     write_log_list(options_, {"a\tb", "c"});
     diag_printf(&options_, "path %s", "x\r\ny\x7f");
     diag_printf_list(options_, {"p\x1b"}, "n=%d", 1);
-    EXPECT_EQ(contents(),
-              "->new[LF]line[0x1B].db\n->a[0x09]b; c\n->path x[CRLF]y[0x7F]\n->n=1: p[0x1B]\n");
+    EXPECT_EQ(contents(), "->new[LF]line[0x1B].db\n->a[0x09]b; c\n->path x[CRLF]y[0x7F]\n->n=1: p[0x1B]\n");
 }
 
 TEST_F(diags_log_test, formatted_text_keeps_at_most_format_length_plus_254) {
@@ -119,7 +118,8 @@ TEST_F(diags_log_test, hex_dump_of_twenty_bytes) {
     const std::string expected =
         "->[0x14]\n"
         "0x00000100 : 41 42 43 0a 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50   ABC.EFGHIJKLMNOP\n"
-        "0x00000110 : 51 52 53 54 " + std::string(36, ' ') + "  QRST\n\n";
+        "0x00000110 : 51 52 53 54 " +
+        std::string(36, ' ') + "  QRST\n\n";
     EXPECT_EQ(contents(), expected);
 }
 

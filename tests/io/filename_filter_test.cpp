@@ -1,14 +1,14 @@
 #include "io/filename_filter.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include "io/cmd_params.h"
 #include "io/file_stats.h"
@@ -30,7 +30,7 @@ bool passes(const flist& filters, const std::wstring& path, bool stream_names = 
 }
 
 class filter_files : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string templ = std::string(SELK_TEST_TMP) + "/filename_filter_XXXXXX";
         ASSERT_NE(mkdtemp(&templ[0]), nullptr);
@@ -124,7 +124,7 @@ TEST(filename_filter_build, stream_parts) {
     EXPECT_TRUE(f[0].match_all);
     f = build("x.db");
     EXPECT_TRUE(passes(f, L"/a/x.db", true));
-    EXPECT_FALSE(passes(f, L"/a/x.db:s", true));  // a plain entry is skipped for a stream
+    EXPECT_FALSE(passes(f, L"/a/x.db:s", true));   // a plain entry is skipped for a stream
     EXPECT_FALSE(passes(f, L"/a/x.db:s", false));  // without stream names the ':' is part of the name
 }
 
@@ -187,7 +187,7 @@ TEST_F(filter_files, start_window_with_empty_list_drops_older_files) {
     const long now = static_cast<long>(time(nullptr));
     const std::string old_file = write("old.db", "x");
     const std::string new_file = write("new.db", "x");
-    set_mtime(old_file, 1000000000);      // 2001
+    set_mtime(old_file, 1000000000);  // 2001
     set_mtime(new_file, now + 2 * 86400);
     cmd_params o;
     o.start_time_set = true;

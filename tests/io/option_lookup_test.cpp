@@ -126,7 +126,8 @@ TEST(option_lookup, erase_vector_entry_bounds) {
 }
 
 TEST(option_lookup, argv_forms_search_from_index_one) {
-    char p0[] = "-out", p1[] = "-OUT", p2[] = "x.txt", p3[] = "-q", p4[] = "1", p5[] = "2", p6[] = "3", p7[] = "4";
+    char p0[] = "-out", p1[] = "-OUT", p2[] = "x.txt", p3[] = "-q", p4[] = "1", p5[] = "2", p6[] = "3",
+         p7[] = "4";
     char* array[] = {p0, p1, p2, p3, p4, p5, p6, p7};
     int count = 8;
     std::string out;

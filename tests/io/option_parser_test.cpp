@@ -1,15 +1,15 @@
 #include "io/option_parser.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 #include "io/path_prefixes.h"
@@ -25,7 +25,7 @@ const std::uint64_t kMar4Filetime = 132592896000000000ull;
 const std::uint32_t kMar4Unix = 1614816000u;
 
 class option_parser_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "UTC", 1);
         std::string templ = std::string(SELK_TEST_TMP) + "/option_parser_XXXXXX";
@@ -170,10 +170,39 @@ TEST_F(option_parser_test, set_csv_separator_rules) {
 
 TEST_F(option_parser_test, value_options_and_numbers) {
     cmd_params o;
-    args_t args = {"p", "-threads", "-3", "-cpuinst", "2", "-cpu", "0x10", "-fragment_files", "5",
-                   "-hostname", "H", "-username", "U", "-signal", "S", "-sqlite", "db.sqlite", "-sqlite_log", "l",
-                   "-zlibex", "z", "-gzip", "-num_subdirs", "3", "-base10", "-profile", "-pipe",
-                   "-split_pathfile", "-v", "-dateformat", "MM/DD/YYYY", "-timeformat", "HH:MM:SS"};
+    args_t args = {"p",
+                   "-threads",
+                   "-3",
+                   "-cpuinst",
+                   "2",
+                   "-cpu",
+                   "0x10",
+                   "-fragment_files",
+                   "5",
+                   "-hostname",
+                   "H",
+                   "-username",
+                   "U",
+                   "-signal",
+                   "S",
+                   "-sqlite",
+                   "db.sqlite",
+                   "-sqlite_log",
+                   "l",
+                   "-zlibex",
+                   "z",
+                   "-gzip",
+                   "-num_subdirs",
+                   "3",
+                   "-base10",
+                   "-profile",
+                   "-pipe",
+                   "-split_pathfile",
+                   "-v",
+                   "-dateformat",
+                   "MM/DD/YYYY",
+                   "-timeformat",
+                   "HH:MM:SS"};
     EXPECT_TRUE(parse(o, args));
     EXPECT_EQ(args, (args_t{"p"}));
     EXPECT_EQ(o.threads, -3);
@@ -212,11 +241,11 @@ TEST_F(option_parser_test, formats_of_an_accepted_length_that_cannot_be_printed_
     const cmd_params defaults;
     // (option, value, accepted)
     const std::vector<std::tuple<std::string, std::string, bool>> cases = {
-        {"-dateformat", "yyyy/dd/mm", false}, {"-dateformat", "mm/yyyy/dd", false},
-        {"-dateformat", "YYYY/DD/MM", false}, {"-dateformat", "dd/yy/mm", false},
-        {"-dateformat", "yyyy-mm-xx", false}, {"-dateformat", "dd-mm-yy", true},
-        {"-dateformat", "mm/dd/yyyy", true},  {"-timeformat", "hh:mm:ss.fff", false},
-        {"-timeformat", "ss:mm:hh", false},   {"-timeformat", "hh:mm:ss.xxx x", false},
+        {"-dateformat", "yyyy/dd/mm", false},     {"-dateformat", "mm/yyyy/dd", false},
+        {"-dateformat", "YYYY/DD/MM", false},     {"-dateformat", "dd/yy/mm", false},
+        {"-dateformat", "yyyy-mm-xx", false},     {"-dateformat", "dd-mm-yy", true},
+        {"-dateformat", "mm/dd/yyyy", true},      {"-timeformat", "hh:mm:ss.fff", false},
+        {"-timeformat", "ss:mm:hh", false},       {"-timeformat", "hh:mm:ss.xxx x", false},
         {"-timeformat", "HH:MM:SS.XXXXXX", true}, {"-timeformat", "hh:mm:ss", true},
     };
     for (const auto& c : cases) {
@@ -375,8 +404,9 @@ TEST_F(option_parser_test, aliases) {
 
 TEST_F(option_parser_test, filters_by_name_folder_path_and_signature) {
     cmd_params o;
-    args_t args = {"p", "-filter", "a", "-filter_path", "/P", "-filter_skip", "b", "-filter_skip", "c,d",
-                   "-filter", "*.db", "-filter_sig", "53 51 4c|16", "-filter_sig", "00 01", "-filter_sig", "aa|1|2"};
+    args_t args = {"p",           "-filter",      "a",     "-filter_path", "/P",    "-filter_skip",
+                   "b",           "-filter_skip", "c,d",   "-filter",      "*.db",  "-filter_sig",
+                   "53 51 4c|16", "-filter_sig",  "00 01", "-filter_sig",  "aa|1|2"};
     EXPECT_TRUE(parse(o, args));
     EXPECT_EQ(args, (args_t{"p"}));
     // The skip option is handled first, so it takes the folder.
@@ -512,8 +542,10 @@ TEST_F(option_parser_test, normalize_path_rules) {
 
 TEST_F(option_parser_test, os_version_texts) {
     std::string v;
-    EXPECT_TRUE(os_version_from_plist_text(
-        "<dict><key>ProductName</key><string>macOS</string><key>ProductVersion</key>\n\t<string>14.2.1</string>", v));
+    EXPECT_TRUE(
+        os_version_from_plist_text("<dict><key>ProductName</key><string>macOS</string><key>ProductVersion</"
+                                   "key>\n\t<string>14.2.1</string>",
+                                   v));
     EXPECT_EQ(v, "14.2.1");
     EXPECT_FALSE(os_version_from_plist_text("<dict></dict>", v));
     EXPECT_TRUE(os_version_from_os_release_text("NAME=\"Debian\"\nVERSION_ID=\"12\"\n", v));

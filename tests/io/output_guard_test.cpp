@@ -1,8 +1,7 @@
 #include "io/output_guard.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,8 +96,11 @@ TEST_F(output_guard_test, family_members_by_name_link_and_identity) {
     EXPECT_FALSE(paths_reach_same_file(at("new.txt"), at("e.db")));
     // (path, the existing file it would lie beside as its companion)
     const std::vector<std::pair<std::string, std::string>> beside = {
-        {at("e.db-journal"), at("e.db")}, {at("e.db-wal/"), at("e.db")}, {at("e.db-shm"), at("e.db")},
-        {at("x.db-wal"), ""},             {at("-wal"), ""},
+        {at("e.db-journal"), at("e.db")},
+        {at("e.db-wal/"), at("e.db")},
+        {at("e.db-shm"), at("e.db")},
+        {at("x.db-wal"), ""},
+        {at("-wal"), ""},
     };
     for (const auto& b : beside) EXPECT_EQ(file_beside_as_companion(b.first), b.second) << b.first;
     EXPECT_TRUE(named_like_shared_memory(at("e.db-shm/")));

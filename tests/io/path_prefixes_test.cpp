@@ -64,7 +64,8 @@ namespace {
 
 TEST(path_prefixes, normalize_service_command_lines) {
     std::string out;
-    EXPECT_EQ(normalize_windows_path("%SystemRoot%\\system32\\svchost.exe -k netsvcs", out, "C:\\Windows"), 1);
+    EXPECT_EQ(normalize_windows_path("%SystemRoot%\\system32\\svchost.exe -k netsvcs", out, "C:\\Windows"),
+              1);
     EXPECT_EQ(out, "c:\\windows\\system32\\svchost.exe");
     EXPECT_EQ(normalize_windows_path("C:\\Prog\\App.exe /Service", out, "C:\\Windows"), 1);
     EXPECT_EQ(out, "c:\\prog\\app.exe");

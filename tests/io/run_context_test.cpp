@@ -1,12 +1,12 @@
 #include "io/run_context.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "io/diags_log.h"
 

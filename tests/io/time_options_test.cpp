@@ -1,20 +1,20 @@
 #include "io/time_options.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include "time/ntp_time.h"
 
 namespace {
 
 class time_options_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "UTC", 1);
         std::string templ = std::string(SELK_TEST_TMP) + "/time_options_XXXXXX";
@@ -56,7 +56,8 @@ TEST_F(time_options_test, profile_line_needs_a_start_and_an_open_log) {
     ASSERT_NE(start, 0u);
     write_profile_line(start, options_, "");
     write_profile_line(start, options_, "parse");
-    EXPECT_TRUE(std::regex_match(log(), std::regex("->Profile: [0-9.e+-]+ secs\n->\\[parse\\] Profile: [0-9.e+-]+ secs\n")))
+    EXPECT_TRUE(std::regex_match(
+        log(), std::regex("->Profile: [0-9.e+-]+ secs\n->\\[parse\\] Profile: [0-9.e+-]+ secs\n")))
         << log();
 }
 

@@ -11,7 +11,8 @@ namespace csv_reader {
 using record = std::vector<std::string>;
 
 // Reads `text` into records; false (with `error` saying where) when it is not well-formed.
-inline bool read(const std::string& text, char sep, bool strict, std::vector<record>& out, std::string& error) {
+inline bool read(const std::string& text, char sep, bool strict, std::vector<record>& out,
+                 std::string& error) {
     out.clear();
     std::size_t i = 0;
     const std::size_t n = text.size();
@@ -37,12 +38,14 @@ inline bool read(const std::string& text, char sep, bool strict, std::vector<rec
                     }
                     field += text[i++];
                 }
-                if (i < n && text[i] != sep && text[i] != '\n' && !(text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')) {
+                if (i < n && text[i] != sep && text[i] != '\n' &&
+                    !(text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')) {
                     error = "text after a closing quote in record " + std::to_string(out.size() + 1);
                     return false;
                 }
             } else {
-                while (i < n && text[i] != sep && text[i] != '\n' && !(text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')) {
+                while (i < n && text[i] != sep && text[i] != '\n' &&
+                       !(text[i] == '\r' && i + 1 < n && text[i + 1] == '\n')) {
                     if (text[i] == '"' && strict) {
                         error = "bare double quote in record " + std::to_string(out.size() + 1);
                         return false;

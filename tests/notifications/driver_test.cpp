@@ -2,12 +2,10 @@
 // error and exit status.
 #include "notifications/driver.h"
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include "evidence_open.h"
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -21,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "evidence_open.h"
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
 
@@ -69,864 +68,922 @@ const char* const kUsageBody =
     "\n";
 
 std::string usage_text(const std::string& name) {
-  return std::string(77, '-') + "\n\n" + name + "\n\n" + kUsageBody;
+    return std::string(77, '-') + "\n\n" + name + "\n\n" + kUsageBody;
 }
 
 std::string banner() { return std::string("selk - ") + kSelkVersion; }
 
 // The header block that every run writes first, for the given arguments.
 std::string header_block(const std::vector<std::string>& args) {
-  std::string echo = selk_process::selk_path();
-  for (const std::string& a : args) echo += " " + a;
-  for (const std::string& a : args) {
-    if (a == "-pipe") echo = "<filelist> ... | " + echo;
-  }
-  return banner() + "\n\"command line: " + echo + "\"\n\n";
+    std::string echo = selk_process::selk_path();
+    for (const std::string& a : args) echo += " " + a;
+    for (const std::string& a : args) {
+        if (a == "-pipe") echo = "<filelist> ... | " + echo;
+    }
+    return banner() + "\n\"command line: " + echo + "\"\n\n";
 }
 
 std::string fixture_db() { return std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db"; }
 
 bool have_fixture() {
-  struct stat st;
-  return ::stat(fixture_db().c_str(), &st) == 0;
+    struct stat st;
+    return ::stat(fixture_db().c_str(), &st) == 0;
 }
 
-#define REQUIRE_FIXTURE()                                                                 \
-  if (!have_fixture()) GTEST_SKIP() << "real notification database absent: " << fixture_db()
+#define REQUIRE_FIXTURE() \
+    if (!have_fixture()) GTEST_SKIP() << "real notification database absent: " << fixture_db()
 
 // The rows the SQLite library shows, in Order order: (Order, ArrivalTime).
 std::vector<std::pair<std::int64_t, std::int64_t>> library_rows(const std::string& path) {
-  std::vector<std::pair<std::int64_t, std::int64_t>> rows;
-  sqlite3* db = nullptr;
-  if (open_readonly_for_test(path, &db) != SQLITE_OK) {
+    std::vector<std::pair<std::int64_t, std::int64_t>> rows;
+    sqlite3* db = nullptr;
+    if (open_readonly_for_test(path, &db) != SQLITE_OK) {
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT [Order], ArrivalTime FROM Notification ORDER BY [Order];", -1, &st,
+                           nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW)
+            rows.push_back({sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1)});
+    }
+    sqlite3_finalize(st);
     sqlite3_close(db);
     return rows;
-  }
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT [Order], ArrivalTime FROM Notification ORDER BY [Order];", -1, &st, nullptr) ==
-      SQLITE_OK) {
-    while (sqlite3_step(st) == SQLITE_ROW) rows.push_back({sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1)});
-  }
-  sqlite3_finalize(st);
-  sqlite3_close(db);
-  return rows;
 }
 
 // A notification database with two handlers and `count` notifications, written with the SQLite library.
 void make_db(const std::string& path, int count, const std::string& marker = "msg") {
-  sqlite3* db = fx::open_db(path);
-  ASSERT_NE(db, nullptr);
-  fx::create_tables(db);
-  fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-  fx::insert_handler(db, 69, "windows.immersivecontrolpanel_cw5n1h2txyewy!microsoft.windows.immersivecontrolpanel");
-  for (int i = 0; i < count; ++i) {
-    fx::insert_notification(db, 200 + i, 300 + i, i % 2 == 0 ? 68 : 69, i % 3 == 2 ? "badge" : "toast",
-                            "<toast><text>" + marker + " " + std::to_string(i) + "</text></toast>", {},
-                            132521874959020000LL + i * 10000000LL);
-  }
-  sqlite3_close(db);
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::insert_handler(db, 69,
+                       "windows.immersivecontrolpanel_cw5n1h2txyewy!microsoft.windows.immersivecontrolpanel");
+    for (int i = 0; i < count; ++i) {
+        fx::insert_notification(db, 200 + i, 300 + i, i % 2 == 0 ? 68 : 69, i % 3 == 2 ? "badge" : "toast",
+                                "<toast><text>" + marker + " " + std::to_string(i) + "</text></toast>", {},
+                                132521874959020000LL + i * 10000000LL);
+    }
+    sqlite3_close(db);
 }
 
 // The data rows of a padded report (after the header block and the column header).
 std::vector<std::string> data_rows(const std::string& out) {
-  std::vector<std::string> all = lines(out);
-  if (all.size() <= 4) return {};
-  return std::vector<std::string>(all.begin() + 4, all.end());
+    std::vector<std::string> all = lines(out);
+    if (all.size() <= 4) return {};
+    return std::vector<std::string>(all.begin() + 4, all.end());
 }
 
 // ---- usage and options ----
 
 TEST(SelkProcess, HelpAndBareCommandPrintUsageAndSucceed) {
-  const std::vector<std::vector<std::string>> cases = {
-      {}, {"-h"}, {"-HELP"}, {"/?"}, {"-db", "x.db", "--help"}, {"-db", "x.db", "-Help"}};
-  for (const auto& args : cases) {
-    const selk_process::result r = run(args);
-    ASSERT_TRUE(r.started);
-    EXPECT_EQ(r.status, 0) << args.size();
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, usage_text("selk"));
-  }
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"-h"}, {"-HELP"}, {"/?"}, {"-db", "x.db", "--help"}, {"-db", "x.db", "-Help"}};
+    for (const auto& args : cases) {
+        const selk_process::result r = run(args);
+        ASSERT_TRUE(r.started);
+        EXPECT_EQ(r.status, 0) << args.size();
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, usage_text("selk"));
+    }
 }
 
 TEST(SelkProcess, NoInputPrintsHeaderAndUsageAndFails) {
-  const selk_process::result r = run({"-csv"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.out, header_block({"-csv"}));
-  // The usage text now carries the banner.
-  EXPECT_EQ(r.err, usage_text(banner()));
+    const selk_process::result r = run({"-csv"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, header_block({"-csv"}));
+    // The usage text now carries the banner.
+    EXPECT_EQ(r.err, usage_text(banner()));
 }
 
 TEST(SelkProcess, MistypedSwitchIsRefusedBeforeAnythingIsRead) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("f.db");
-  make_db(db, 2);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"-db", db, "-incl_slak"}, std::vector<std::string>{"-db", db, "-quiet", "f2.db"}}) {
-    const selk_process::result r = run(args);
-    EXPECT_EQ(r.status, 255);
-    EXPECT_EQ(r.out, header_block(args));  // no row: nothing was read
-    const std::string line = "unknown argument: " + args.back() + "\n";
-    EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(usage_text(banner())), std::string::npos) << r.err;
-  }
+    fx::temp_dir dir;
+    const std::string db = dir.file("f.db");
+    make_db(db, 2);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-db", db, "-incl_slak"},
+                                                 std::vector<std::string>{"-db", db, "-quiet", "f2.db"}}) {
+        const selk_process::result r = run(args);
+        EXPECT_EQ(r.status, 255);
+        EXPECT_EQ(r.out, header_block(args));  // no row: nothing was read
+        const std::string line = "unknown argument: " + args.back() + "\n";
+        EXPECT_NE(r.err.find(line), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(usage_text(banner())), std::string::npos) << r.err;
+    }
 }
 
 TEST(SelkProcess, EchoQuotesArgumentsWithBlanksAndMarksPipes) {
-  fx::temp_dir dir("with blank");
-  ASSERT_FALSE(dir.path().empty());
-  const std::string db = dir.file("wpn db.db");
-  make_db(db, 0);
-  selk_process::result r = run({"-db", db, "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, banner() + "\n\"command line: " + selk_process::selk_path() + " -db '" + db + "' -quiet\"\n\n");
+    fx::temp_dir dir("with blank");
+    ASSERT_FALSE(dir.path().empty());
+    const std::string db = dir.file("wpn db.db");
+    make_db(db, 0);
+    selk_process::result r = run({"-db", db, "-quiet"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out,
+              banner() + "\n\"command line: " + selk_process::selk_path() + " -db '" + db + "' -quiet\"\n\n");
 
-  r = run({"-pipe", "-quiet"}, db + "\n");
-  EXPECT_EQ(lines(r.out).at(1), "\"command line: <filelist> ... | " + selk_process::selk_path() + " -pipe -quiet\"");
+    r = run({"-pipe", "-quiet"}, db + "\n");
+    EXPECT_EQ(lines(r.out).at(1),
+              "\"command line: <filelist> ... | " + selk_process::selk_path() + " -pipe -quiet\"");
 }
 
 // ---- the real database ----
 
 TEST(SelkProcess, RealDatabaseDefaultReport) {
-  REQUIRE_FIXTURE();
-  const selk_process::result r = run({"-db", fixture_db(), "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  ASSERT_EQ(r.out.rfind(header_block({"-db", fixture_db(), "-quiet"}), 0), 0u);
-  const std::vector<std::string> all = lines(r.out);
-  ASSERT_GE(all.size(), 4u);
-  std::vector<std::string> labels;
-  for (const std::string& cell : split(all[3], " | ")) labels.push_back(trim(cell));
-  const std::vector<std::string> expected = {
-      "Notification ArrivalTime", "Notification ExpiryTime", "Handler CreatedTime", "Handler ModifiedTime",
-      "PushChannel CreatedTime",  "PushChannel ExpiryTime",  "Type",                "Source of Notification",
-      "Misc data",                "DB",                      "Payload",             "PushChannel Uri"};
-  EXPECT_EQ(labels, expected);
+    REQUIRE_FIXTURE();
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.rfind(header_block({"-db", fixture_db(), "-quiet"}), 0), 0u);
+    const std::vector<std::string> all = lines(r.out);
+    ASSERT_GE(all.size(), 4u);
+    std::vector<std::string> labels;
+    for (const std::string& cell : split(all[3], " | ")) labels.push_back(trim(cell));
+    const std::vector<std::string> expected = {"Notification ArrivalTime",
+                                               "Notification ExpiryTime",
+                                               "Handler CreatedTime",
+                                               "Handler ModifiedTime",
+                                               "PushChannel CreatedTime",
+                                               "PushChannel ExpiryTime",
+                                               "Type",
+                                               "Source of Notification",
+                                               "Misc data",
+                                               "DB",
+                                               "Payload",
+                                               "PushChannel Uri"};
+    EXPECT_EQ(labels, expected);
 
-  const std::vector<std::string> rows = data_rows(r.out);
-  ASSERT_EQ(rows.size(), 6u);
-  const std::vector<std::string> first = split(rows[0], " | ");
-  ASSERT_EQ(first.size(), 12u);
-  EXPECT_EQ(trim(first[0]), "2020-12-11 19:11:35.902");
-  EXPECT_EQ(trim(first[1]), "2020-12-11 19:12:35.902");
-  EXPECT_EQ(trim(first[6]), "toast");
-  EXPECT_EQ(trim(first[7]), "windows.immersivecontrolpanel");
-  EXPECT_EQ(trim(first[8]), "{\"src\":\"sqlite lib\"}");
-  EXPECT_EQ(trim(first[9]), fixture_db());
-  EXPECT_EQ(first[10].rfind("<toast", 0), 0u);
-  EXPECT_NE(first[10].find("</toast>"), std::string::npos);
+    const std::vector<std::string> rows = data_rows(r.out);
+    ASSERT_EQ(rows.size(), 6u);
+    const std::vector<std::string> first = split(rows[0], " | ");
+    ASSERT_EQ(first.size(), 12u);
+    EXPECT_EQ(trim(first[0]), "2020-12-11 19:11:35.902");
+    EXPECT_EQ(trim(first[1]), "2020-12-11 19:12:35.902");
+    EXPECT_EQ(trim(first[6]), "toast");
+    EXPECT_EQ(trim(first[7]), "windows.immersivecontrolpanel");
+    EXPECT_EQ(trim(first[8]), "{\"src\":\"sqlite lib\"}");
+    EXPECT_EQ(trim(first[9]), fixture_db());
+    EXPECT_EQ(first[10].rfind("<toast", 0), 0u);
+    EXPECT_NE(first[10].find("</toast>"), std::string::npos);
 }
 
 TEST(SelkProcess, RealDatabaseRowsComeInOrderOrder) {
-  REQUIRE_FIXTURE();
-  const auto expected = library_rows(fixture_db());
-  ASSERT_EQ(expected.size(), 6u);
-  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csv", "-all_fields"});
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> all = lines(r.out);
-  ASSERT_EQ(all.size(), 4u + expected.size());
-  const std::vector<std::string> head = split(all[3], ",");
-  ASSERT_EQ(head.at(8), "Order");
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const std::vector<std::string> cells = split(all[4 + i], ",");
-    EXPECT_EQ(cells.at(8), std::to_string(expected[i].first)) << i;
-  }
+    REQUIRE_FIXTURE();
+    const auto expected = library_rows(fixture_db());
+    ASSERT_EQ(expected.size(), 6u);
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csv", "-all_fields"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> all = lines(r.out);
+    ASSERT_EQ(all.size(), 4u + expected.size());
+    const std::vector<std::string> head = split(all[3], ",");
+    ASSERT_EQ(head.at(8), "Order");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::vector<std::string> cells = split(all[4 + i], ",");
+        EXPECT_EQ(cells.at(8), std::to_string(expected[i].first)) << i;
+    }
 }
 
 TEST(SelkProcess, RealDatabaseLog2timeline) {
-  REQUIRE_FIXTURE();
-  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csvl2t"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  const std::vector<std::string> all = lines(r.out);
-  ASSERT_EQ(all.size(), 3u + 1u + 12u);
-  EXPECT_EQ(all[3],
-            "date/time,timezone,MACB,source,sourcetype,type,user,host,short,desc,version,filename,inode,notes,format,"
-            "extra");
-  int births = 0, changes = 0;
-  for (std::size_t i = 4; i < all.size(); ++i) {
-    const std::vector<std::string> cells = split(all[i], ",");
-    ASSERT_EQ(cells.size(), 16u) << all[i];
-    EXPECT_EQ(cells[3], "SELK_DB");
-    births += cells[2] == "...B";
-    changes += cells[2] == "..C.";
-  }
-  EXPECT_EQ(births, 6);
-  EXPECT_EQ(changes, 6);
-  EXPECT_EQ(all[4].rfind(" 2020-12-11 19:11:35.902,UTC,...B,SELK_DB,PushNotification artifact,ArrivalTime,", 0), 0u);
+    REQUIRE_FIXTURE();
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csvl2t"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> all = lines(r.out);
+    ASSERT_EQ(all.size(), 3u + 1u + 12u);
+    EXPECT_EQ(
+        all[3],
+        "date/"
+        "time,timezone,MACB,source,sourcetype,type,user,host,short,desc,version,filename,inode,notes,format,"
+        "extra");
+    int births = 0, changes = 0;
+    for (std::size_t i = 4; i < all.size(); ++i) {
+        const std::vector<std::string> cells = split(all[i], ",");
+        ASSERT_EQ(cells.size(), 16u) << all[i];
+        EXPECT_EQ(cells[3], "SELK_DB");
+        births += cells[2] == "...B";
+        changes += cells[2] == "..C.";
+    }
+    EXPECT_EQ(births, 6);
+    EXPECT_EQ(changes, 6);
+    EXPECT_EQ(
+        all[4].rfind(" 2020-12-11 19:11:35.902,UTC,...B,SELK_DB,PushNotification artifact,ArrivalTime,", 0),
+        0u);
 }
 
 TEST(SelkProcess, RealDatabaseBodyfile) {
-  REQUIRE_FIXTURE();
-  const auto expected = library_rows(fixture_db());
-  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-bodyfile"});
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> all = lines(r.out);
-  ASSERT_EQ(all.size(), 3u + 1u + 6u);
-  EXPECT_EQ(all[3], "md5|name|inode|mode as string|uid|gid|size|access time|modify time|mft time|create time");
-  for (std::size_t i = 0; i < 6; ++i) {
-    const std::vector<std::string> cells = split(all[4 + i], "|");
-    ASSERT_EQ(cells.size(), 11u);
-    const std::int64_t unix_seconds = expected[i].second / 10000000 - 11644473600LL;
-    EXPECT_EQ(cells[10], std::to_string(unix_seconds));
-  }
-  EXPECT_EQ(split(all[4], "|").back(), "1607713895");
+    REQUIRE_FIXTURE();
+    const auto expected = library_rows(fixture_db());
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-bodyfile"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> all = lines(r.out);
+    ASSERT_EQ(all.size(), 3u + 1u + 6u);
+    EXPECT_EQ(all[3],
+              "md5|name|inode|mode as string|uid|gid|size|access time|modify time|mft time|create time");
+    for (std::size_t i = 0; i < 6; ++i) {
+        const std::vector<std::string> cells = split(all[4 + i], "|");
+        ASSERT_EQ(cells.size(), 11u);
+        const std::int64_t unix_seconds = expected[i].second / 10000000 - 11644473600LL;
+        EXPECT_EQ(cells[10], std::to_string(unix_seconds));
+    }
+    EXPECT_EQ(split(all[4], "|").back(), "1607713895");
 }
 
 TEST(SelkProcess, RealDatabaseCarve) {
-  REQUIRE_FIXTURE();
-  const selk_process::result lib = run({"-db", fixture_db(), "-quiet"});
-  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-carve"});
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> lib_rows = data_rows(lib.out);
-  const std::vector<std::string> rows = data_rows(r.out);
-  ASSERT_GE(rows.size(), 6u);
-  ASSERT_EQ(lib_rows.size(), 6u);
-  for (std::size_t i = 0; i < 6; ++i) {
-    const std::vector<std::string> cells = split(rows[i], " | ");
-    const std::vector<std::string> lib_cells = split(lib_rows[i], " | ");
-    ASSERT_EQ(cells.size(), 12u);
-    EXPECT_EQ(trim(cells[0]), trim(lib_cells[0])) << i;
-    EXPECT_EQ(trim(cells[10]), trim(lib_cells[10])) << i;
-    EXPECT_EQ(trim(cells[8]).rfind("{\"src\":\"carve main\"", 0), 0u) << cells[8];
-  }
+    REQUIRE_FIXTURE();
+    const selk_process::result lib = run({"-db", fixture_db(), "-quiet"});
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-carve"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> lib_rows = data_rows(lib.out);
+    const std::vector<std::string> rows = data_rows(r.out);
+    ASSERT_GE(rows.size(), 6u);
+    ASSERT_EQ(lib_rows.size(), 6u);
+    for (std::size_t i = 0; i < 6; ++i) {
+        const std::vector<std::string> cells = split(rows[i], " | ");
+        const std::vector<std::string> lib_cells = split(lib_rows[i], " | ");
+        ASSERT_EQ(cells.size(), 12u);
+        EXPECT_EQ(trim(cells[0]), trim(lib_cells[0])) << i;
+        EXPECT_EQ(trim(cells[10]), trim(lib_cells[10])) << i;
+        EXPECT_EQ(trim(cells[8]).rfind("{\"src\":\"carve main\"", 0), 0u) << cells[8];
+    }
 }
 
 TEST(SelkProcess, ResultsFileAndDiagnosticsLog) {
-  REQUIRE_FIXTURE();
-  fx::temp_dir dir;
-  const std::string out = dir.file("report.txt");
-  const std::string diags = dir.file("diags.txt");
-  const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-out", out, "-diags", diags});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "");
-  std::ifstream in(out);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text.rfind(banner() + "\n", 0), 0u);
-  EXPECT_EQ(lines(text).size(), 4u + 6u);
-  std::ifstream log(diags);
-  const std::string log_text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  EXPECT_NE(log_text.find("->6 records found"), std::string::npos) << log_text;
+    REQUIRE_FIXTURE();
+    fx::temp_dir dir;
+    const std::string out = dir.file("report.txt");
+    const std::string diags = dir.file("diags.txt");
+    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-out", out, "-diags", diags});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    std::ifstream in(out);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.rfind(banner() + "\n", 0), 0u);
+    EXPECT_EQ(lines(text).size(), 4u + 6u);
+    std::ifstream log(diags);
+    const std::string log_text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log_text.find("->6 records found"), std::string::npos) << log_text;
 }
 
 TEST(SelkProcess, FailedWritesAreReported) {
-  REQUIRE_FIXTURE();
-  struct stat st;
-  if (::stat("/dev/full", &st) != 0) GTEST_SKIP() << "/dev/full absent";
-  selk_process::result r = run({"-db", fixture_db(), "-quiet", "-out", "/dev/full"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_NE(r.err.find("prob writing results file: /dev/full"), std::string::npos) << r.err;
+    REQUIRE_FIXTURE();
+    struct stat st;
+    if (::stat("/dev/full", &st) != 0) GTEST_SKIP() << "/dev/full absent";
+    selk_process::result r = run({"-db", fixture_db(), "-quiet", "-out", "/dev/full"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("prob writing results file: /dev/full"), std::string::npos) << r.err;
 
-  const std::string cmd = "'" + selk_process::selk_path() + "' -db '" + fixture_db() + "' -quiet > /dev/full";
-  r = run({"-c", cmd}, "", "/bin/sh");
-  EXPECT_EQ(r.status, 255);
-  EXPECT_NE(r.err.find("prob writing results to standard output"), std::string::npos) << r.err;
+    const std::string cmd =
+        "'" + selk_process::selk_path() + "' -db '" + fixture_db() + "' -quiet > /dev/full";
+    r = run({"-c", cmd}, "", "/bin/sh");
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("prob writing results to standard output"), std::string::npos) << r.err;
 }
 
 TEST(SelkProcess, RunLogOptionKeepsTheLineBreaks) {
-  REQUIRE_FIXTURE();
-  fx::temp_dir dir;
-  const std::string log = dir.file("run.sqlite");
-  const std::vector<std::pair<std::string, std::size_t>> forms = {{"-csv", 10}, {"-csvl2t", 16}, {"-bodyfile", 10}};
-  for (const auto& form : forms) {
-    const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-sqlite", log, form.first});
-    EXPECT_EQ(r.status, 0) << form.first;
-    EXPECT_EQ(lines(r.out).size(), form.second) << form.first;
-    EXPECT_EQ(r.out.back(), '\n') << form.first;
-  }
-  EXPECT_FALSE(fx::exists(log));
+    REQUIRE_FIXTURE();
+    fx::temp_dir dir;
+    const std::string log = dir.file("run.sqlite");
+    const std::vector<std::pair<std::string, std::size_t>> forms = {
+        {"-csv", 10}, {"-csvl2t", 16}, {"-bodyfile", 10}};
+    for (const auto& form : forms) {
+        const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-sqlite", log, form.first});
+        EXPECT_EQ(r.status, 0) << form.first;
+        EXPECT_EQ(lines(r.out).size(), form.second) << form.first;
+        EXPECT_EQ(r.out.back(), '\n') << form.first;
+    }
+    EXPECT_FALSE(fx::exists(log));
 }
 
 // ---- generated databases ----
 
 TEST(SelkProcess, EmptyNotificationTableIsASuccess) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("empty.db");
-  make_db(db, 0);
-  const std::string diags = dir.file("d.txt");
-  const selk_process::result r = run({"-db", db, "-quiet", "-diags", diags});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.out, header_block({"-db", db, "-quiet", "-diags", diags}));
-  std::ifstream log(diags);
-  const std::string log_text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(log_text.find("records found"), std::string::npos);
+    fx::temp_dir dir;
+    const std::string db = dir.file("empty.db");
+    make_db(db, 0);
+    const std::string diags = dir.file("d.txt");
+    const selk_process::result r = run({"-db", db, "-quiet", "-diags", diags});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, header_block({"-db", db, "-quiet", "-diags", diags}));
+    std::ifstream log(diags);
+    const std::string log_text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(log_text.find("records found"), std::string::npos);
 }
 
 TEST(SelkProcess, UnreadableDatabaseFails) {
-  fx::temp_dir dir;
-  const std::string text_file = dir.file("notes.db");
-  ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
-  const std::string other = dir.file("other.db");
-  sqlite3* db = fx::open_db(other);
-  ASSERT_NE(db, nullptr);
-  fx::exec(db, "CREATE TABLE t(a INTEGER, b TEXT); INSERT INTO t VALUES(1, 'x');");
-  sqlite3_close(db);
-  // (path, the reason said after "prob processing file <path>: ")
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {text_file, "not a SQLite database"},
-      {other, "problem selecting tables"},
-      {dir.file("missing.db"), "no such file"},
-      {dir.path(), "it is a folder"},
-  };
-  for (const auto& c : cases) {
-    const selk_process::result r = run({"-db", c.first, "-quiet"});
-    EXPECT_EQ(r.status, 255) << c.first;
-    EXPECT_EQ(r.out, header_block({"-db", c.first, "-quiet"}));
-    const std::string tail = "prob processing file " + c.first + ": " + c.second + "\n";
-    ASSERT_GE(r.err.size(), tail.size()) << r.err;
-    EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail) << r.err;
-  }
-  // Loose pages need no database header; a missing file of them is named as such.
-  const selk_process::result chunk = run({"-db", dir.file("none.bin"), "-parse_chunk", "-quiet"});
-  EXPECT_EQ(chunk.status, 255);
-  EXPECT_NE(chunk.err.find("prob processing file " + dir.file("none.bin") + ": no such file\n"), std::string::npos)
-      << chunk.err;
+    fx::temp_dir dir;
+    const std::string text_file = dir.file("notes.db");
+    ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
+    const std::string other = dir.file("other.db");
+    sqlite3* db = fx::open_db(other);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "CREATE TABLE t(a INTEGER, b TEXT); INSERT INTO t VALUES(1, 'x');");
+    sqlite3_close(db);
+    // (path, the reason said after "prob processing file <path>: ")
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {text_file, "not a SQLite database"},
+        {other, "problem selecting tables"},
+        {dir.file("missing.db"), "no such file"},
+        {dir.path(), "it is a folder"},
+    };
+    for (const auto& c : cases) {
+        const selk_process::result r = run({"-db", c.first, "-quiet"});
+        EXPECT_EQ(r.status, 255) << c.first;
+        EXPECT_EQ(r.out, header_block({"-db", c.first, "-quiet"}));
+        const std::string tail = "prob processing file " + c.first + ": " + c.second + "\n";
+        ASSERT_GE(r.err.size(), tail.size()) << r.err;
+        EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail) << r.err;
+    }
+    // Loose pages need no database header; a missing file of them is named as such.
+    const selk_process::result chunk = run({"-db", dir.file("none.bin"), "-parse_chunk", "-quiet"});
+    EXPECT_EQ(chunk.status, 255);
+    EXPECT_NE(chunk.err.find("prob processing file " + dir.file("none.bin") + ": no such file\n"),
+              std::string::npos)
+        << chunk.err;
 }
 
 TEST(SelkProcess, PipeReadsEveryListedDatabaseUnderOneHeader) {
-  fx::temp_dir dir;
-  const std::string a = dir.file("a.db"), b = dir.file("b.db");
-  make_db(a, 2, "alpha");
-  make_db(b, 3, "beta");
-  const selk_process::result r = run({"-pipe", "-quiet"}, a + "\n\n" + b + "\n");
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> all = lines(r.out);
-  int banners = 0, headers = 0, alpha = 0, beta = 0;
-  for (const std::string& line : all) {
-    banners += line == banner();
-    headers += line.rfind("Notification ArrivalTime", 0) == 0;
-    alpha += line.find("alpha") != std::string::npos && line.find(a) != std::string::npos;
-    beta += line.find("beta") != std::string::npos && line.find(b) != std::string::npos;
-  }
-  EXPECT_EQ(banners, 1);
-  EXPECT_EQ(headers, 1);
-  EXPECT_EQ(alpha, 2);
-  EXPECT_EQ(beta, 3);
+    fx::temp_dir dir;
+    const std::string a = dir.file("a.db"), b = dir.file("b.db");
+    make_db(a, 2, "alpha");
+    make_db(b, 3, "beta");
+    const selk_process::result r = run({"-pipe", "-quiet"}, a + "\n\n" + b + "\n");
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> all = lines(r.out);
+    int banners = 0, headers = 0, alpha = 0, beta = 0;
+    for (const std::string& line : all) {
+        banners += line == banner();
+        headers += line.rfind("Notification ArrivalTime", 0) == 0;
+        alpha += line.find("alpha") != std::string::npos && line.find(a) != std::string::npos;
+        beta += line.find("beta") != std::string::npos && line.find(b) != std::string::npos;
+    }
+    EXPECT_EQ(banners, 1);
+    EXPECT_EQ(headers, 1);
+    EXPECT_EQ(alpha, 2);
+    EXPECT_EQ(beta, 3);
 
-  const selk_process::result none = run({"-pipe", "-quiet"}, "");
-  EXPECT_EQ(none.status, 255);
-  EXPECT_EQ(none.out, header_block({"-pipe", "-quiet"}));
-  EXPECT_EQ(run({"-pipe", "-quiet"}, "\n\n").status, 255);
+    const selk_process::result none = run({"-pipe", "-quiet"}, "");
+    EXPECT_EQ(none.status, 255);
+    EXPECT_EQ(none.out, header_block({"-pipe", "-quiet"}));
+    EXPECT_EQ(run({"-pipe", "-quiet"}, "\n\n").status, 255);
 }
 
 TEST(SelkProcess, PipeFailsWhenAnyListedPathCannotBeRead) {
-  fx::temp_dir dir;
-  const std::string text_file = dir.file("notes.db");
-  ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
-  const std::string good = dir.file("good.db"), second = dir.file("second.db"), missing = dir.file("missing.db");
-  make_db(good, 1, "readable");
-  make_db(second, 1, "another");
-  struct listing {
-    std::string input;
-    int status;
-    std::vector<std::string> named;  // paths standard error must name, with their reasons
-  };
-  const std::vector<listing> cases = {
-      {good + "\n" + missing + "\n", 255, {missing + ": no such file"}},
-      {missing + "\n" + text_file + "\n" + good + "\n", 255,
-       {missing + ": no such file", text_file + ": not a SQLite database"}},
-      {text_file + "\n" + missing + "\n", 255, {text_file + ": not a SQLite database", missing + ": no such file"}},
-      // "find -print0" ends each name with a NUL byte.
-      {good + std::string(1, '\0') + second + std::string(1, '\0'), 0, {}},
-      {good + "\n" + second + "\n", 0, {}},
-  };
-  for (const listing& c : cases) {
-    for (const bool quiet : {true, false}) {
-      std::vector<std::string> args = {"-pipe"};
-      if (quiet) args.push_back("-quiet");
-      const selk_process::result r = run(args, c.input);
-      EXPECT_EQ(r.status, c.status) << c.input;
-      for (const std::string& n : c.named) {
-        EXPECT_NE(r.err.find("prob processing file " + n + "\n"), std::string::npos) << r.err;
-      }
-      if (c.status == 0) {
-        EXPECT_EQ(r.err.find("prob processing"), std::string::npos) << r.err;
-        if (quiet) {
-          EXPECT_EQ(r.err, "");
+    fx::temp_dir dir;
+    const std::string text_file = dir.file("notes.db");
+    ASSERT_TRUE(fx::write_all(text_file, std::vector<std::uint8_t>(4096, 'x')));
+    const std::string good = dir.file("good.db"), second = dir.file("second.db"),
+                      missing = dir.file("missing.db");
+    make_db(good, 1, "readable");
+    make_db(second, 1, "another");
+    struct listing {
+        std::string input;
+        int status;
+        std::vector<std::string> named;  // paths standard error must name, with their reasons
+    };
+    const std::vector<listing> cases = {
+        {good + "\n" + missing + "\n", 255, {missing + ": no such file"}},
+        {missing + "\n" + text_file + "\n" + good + "\n",
+         255,
+         {missing + ": no such file", text_file + ": not a SQLite database"}},
+        {text_file + "\n" + missing + "\n",
+         255,
+         {text_file + ": not a SQLite database", missing + ": no such file"}},
+        // "find -print0" ends each name with a NUL byte.
+        {good + std::string(1, '\0') + second + std::string(1, '\0'), 0, {}},
+        {good + "\n" + second + "\n", 0, {}},
+    };
+    for (const listing& c : cases) {
+        for (const bool quiet : {true, false}) {
+            std::vector<std::string> args = {"-pipe"};
+            if (quiet) args.push_back("-quiet");
+            const selk_process::result r = run(args, c.input);
+            EXPECT_EQ(r.status, c.status) << c.input;
+            for (const std::string& n : c.named) {
+                EXPECT_NE(r.err.find("prob processing file " + n + "\n"), std::string::npos) << r.err;
+            }
+            if (c.status == 0) {
+                EXPECT_EQ(r.err.find("prob processing"), std::string::npos) << r.err;
+                if (quiet) {
+                    EXPECT_EQ(r.err, "");
+                }
+            } else {
+                EXPECT_NE(r.err.find("not every listed or found file could be read\n"), std::string::npos)
+                    << r.err;
+            }
+            // Every readable database is still printed, wherever it stands in the list.
+            EXPECT_EQ(r.out.find("readable 0") != std::string::npos, c.input.find(good) != std::string::npos);
+            EXPECT_EQ(r.out.find("another 0") != std::string::npos,
+                      c.input.find(second) != std::string::npos);
         }
-      } else {
-        EXPECT_NE(r.err.find("not every listed or found file could be read\n"), std::string::npos) << r.err;
-      }
-      // Every readable database is still printed, wherever it stands in the list.
-      EXPECT_EQ(r.out.find("readable 0") != std::string::npos, c.input.find(good) != std::string::npos);
-      EXPECT_EQ(r.out.find("another 0") != std::string::npos, c.input.find(second) != std::string::npos);
     }
-  }
 }
 
 TEST(SelkProcess, MissingEnumerationFolderIsNamed) {
-  fx::temp_dir dir;
-  const std::string folder = dir.file("no_such_folder");
-  const selk_process::result r = run({"-enumdir", folder, "-num_subdirs", "1", "-quiet"});
-  EXPECT_EQ(r.status, 255);
-  EXPECT_NE(r.err.find("prob accessing folder " + folder + "\n"), std::string::npos) << r.err;
+    fx::temp_dir dir;
+    const std::string folder = dir.file("no_such_folder");
+    const selk_process::result r = run({"-enumdir", folder, "-num_subdirs", "1", "-quiet"});
+    EXPECT_EQ(r.status, 255);
+    EXPECT_NE(r.err.find("prob accessing folder " + folder + "\n"), std::string::npos) << r.err;
 }
 
 TEST(SelkProcess, EnumdirHonoursTheDepth) {
-  fx::temp_dir dir("tree");
-  const std::string top = dir.path();
-  ASSERT_EQ(::mkdir((top + "/s1").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir((top + "/s1/s2").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir((top + "/s1/s2/s3").c_str(), 0755), 0);
-  make_db(top + "/a.db", 1, "depth0");
-  make_db(top + "/s1/b.db", 1, "depth1");
-  make_db(top + "/s1/s2/c.db", 1, "depth2");
-  make_db(top + "/s1/s2/s3/d.db", 1, "depth3");
-  ASSERT_TRUE(fx::write_all(top + "/s1/readme.txt", std::vector<std::uint8_t>(10, 'r')));
-  // Found beside its database, a shared-memory file is read with it and not counted on its own.
-  ASSERT_TRUE(fx::write_all(top + "/a.db-shm", std::vector<std::uint8_t>(64, 's')));
+    fx::temp_dir dir("tree");
+    const std::string top = dir.path();
+    ASSERT_EQ(::mkdir((top + "/s1").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((top + "/s1/s2").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((top + "/s1/s2/s3").c_str(), 0755), 0);
+    make_db(top + "/a.db", 1, "depth0");
+    make_db(top + "/s1/b.db", 1, "depth1");
+    make_db(top + "/s1/s2/c.db", 1, "depth2");
+    make_db(top + "/s1/s2/s3/d.db", 1, "depth3");
+    ASSERT_TRUE(fx::write_all(top + "/s1/readme.txt", std::vector<std::uint8_t>(10, 'r')));
+    // Found beside its database, a shared-memory file is read with it and not counted on its own.
+    ASSERT_TRUE(fx::write_all(top + "/a.db-shm", std::vector<std::uint8_t>(64, 's')));
 
-  auto found = [](const std::string& out) {
-    std::string marks;
-    for (const char* m : {"depth0", "depth1", "depth2", "depth3"})
-      marks += out.find(m) != std::string::npos ? "1" : "0";
-    return marks;
-  };
-  selk_process::result r = run({"-enumdir", top, "-num_subdirs", "0", "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(found(r.out), "1000");
-  r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet", "-filter", "*.db"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(found(r.out), "1110");
-  // A file found that is no database is named, and the run does not pass for complete.
-  const selk_process::result all = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
-  EXPECT_EQ(all.status, 255);
-  EXPECT_EQ(found(all.out), "1110");
-  EXPECT_NE(all.err.find("prob processing file " + top + "/s1/readme.txt: not a SQLite database\n"),
-            std::string::npos)
-      << all.err;
-  int banners = 0;
-  for (const std::string& line : lines(r.out)) banners += line == banner();
-  EXPECT_EQ(banners, 1);
+    auto found = [](const std::string& out) {
+        std::string marks;
+        for (const char* m : {"depth0", "depth1", "depth2", "depth3"})
+            marks += out.find(m) != std::string::npos ? "1" : "0";
+        return marks;
+    };
+    selk_process::result r = run({"-enumdir", top, "-num_subdirs", "0", "-quiet"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(found(r.out), "1000");
+    r = run({"-enumdir", top, "-num_subdirs", "2", "-quiet", "-filter", "*.db"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(found(r.out), "1110");
+    // A file found that is no database is named, and the run does not pass for complete.
+    const selk_process::result all = run({"-enumdir", top, "-num_subdirs", "2", "-quiet"});
+    EXPECT_EQ(all.status, 255);
+    EXPECT_EQ(found(all.out), "1110");
+    EXPECT_NE(all.err.find("prob processing file " + top + "/s1/readme.txt: not a SQLite database\n"),
+              std::string::npos)
+        << all.err;
+    int banners = 0;
+    for (const std::string& line : lines(r.out)) banners += line == banner();
+    EXPECT_EQ(banners, 1);
 
-  // The same files through "-pipe" give the same rows.
-  const selk_process::result piped =
-      run({"-pipe", "-quiet"}, top + "/a.db\n" + top + "/s1/b.db\n" + top + "/s1/s2/c.db\n");
-  EXPECT_EQ(found(piped.out), "1110");
+    // The same files through "-pipe" give the same rows.
+    const selk_process::result piped =
+        run({"-pipe", "-quiet"}, top + "/a.db\n" + top + "/s1/b.db\n" + top + "/s1/s2/c.db\n");
+    EXPECT_EQ(found(piped.out), "1110");
 
-  fx::temp_dir empty("nothing");
-  EXPECT_EQ(run({"-enumdir", empty.path(), "-num_subdirs", "2", "-quiet"}).status, 255);
+    fx::temp_dir empty("nothing");
+    EXPECT_EQ(run({"-enumdir", empty.path(), "-num_subdirs", "2", "-quiet"}).status, 255);
 }
 
 TEST(SelkProcess, SampleDatabaseOfTheBuild) {
-  struct stat st;
-  if (::stat(selk_process::sample_db_path().c_str(), &st) != 0)
-    GTEST_SKIP() << "sample database not built: " << selk_process::sample_db_path();
-  const selk_process::result r = run({"-db", selk_process::sample_db_path(), "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> rows = data_rows(r.out);
-  EXPECT_EQ(rows.size(), 7u);
-  int toast = 0, tile = 0, badge = 0;
-  for (const std::string& row : rows) {
-    const std::string type = trim(split(row, " | ").at(6));
-    toast += type == "toast";
-    tile += type == "tile";
-    badge += type == "badge";
-  }
-  EXPECT_EQ(toast, 4);
-  EXPECT_EQ(tile, 2);
-  EXPECT_EQ(badge, 1);
-  // The deleted rows are not shown by the library; the slack scan finds them.
-  EXPECT_EQ(r.out.find("Meeting moved"), std::string::npos);
-  const selk_process::result slack = run({"-db", selk_process::sample_db_path(), "-quiet", "-incl_slack"});
-  EXPECT_EQ(slack.status, 0);
-  for (const char* text : {"Meeting moved", "Update available"})
-    EXPECT_NE(slack.out.find(text), std::string::npos) << text;
+    struct stat st;
+    if (::stat(selk_process::sample_db_path().c_str(), &st) != 0)
+        GTEST_SKIP() << "sample database not built: " << selk_process::sample_db_path();
+    const selk_process::result r = run({"-db", selk_process::sample_db_path(), "-quiet"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> rows = data_rows(r.out);
+    EXPECT_EQ(rows.size(), 7u);
+    int toast = 0, tile = 0, badge = 0;
+    for (const std::string& row : rows) {
+        const std::string type = trim(split(row, " | ").at(6));
+        toast += type == "toast";
+        tile += type == "tile";
+        badge += type == "badge";
+    }
+    EXPECT_EQ(toast, 4);
+    EXPECT_EQ(tile, 2);
+    EXPECT_EQ(badge, 1);
+    // The deleted rows are not shown by the library; the slack scan finds them.
+    EXPECT_EQ(r.out.find("Meeting moved"), std::string::npos);
+    const selk_process::result slack = run({"-db", selk_process::sample_db_path(), "-quiet", "-incl_slack"});
+    EXPECT_EQ(slack.status, 0);
+    for (const char* text : {"Meeting moved", "Update available"})
+        EXPECT_NE(slack.out.find(text), std::string::npos) << text;
 }
 
 // ---- evidence, outputs and the file filter ----
 
 // A file's access, modification and status-change times (ns since 1970); empty when it does not exist.
 std::vector<std::int64_t> file_times(const std::string& path) {
-  std::vector<std::int64_t> times;
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return times;
-  for (const timespec& t : {st.st_atim, st.st_mtim, st.st_ctim})
-    times.push_back(static_cast<std::int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec);
-  return times;
+    std::vector<std::int64_t> times;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return times;
+    for (const timespec& t : {st.st_atim, st.st_mtim, st.st_ctim})
+        times.push_back(static_cast<std::int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec);
+    return times;
 }
 
 // Sets a file's access and modification times to `seconds` since 1970.
 void set_file_times(const std::string& path, std::int64_t seconds) {
-  const timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0) << path;
+    const timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0) << path;
 }
 
 std::int64_t utc_seconds(int year, int month, int day) {
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = 12;
-  return static_cast<std::int64_t>(::timegm(&tm));
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = 12;
+    return static_cast<std::int64_t>(::timegm(&tm));
 }
 
 std::set<std::string> folder_names(const std::string& folder) {
-  std::set<std::string> names;
-  DIR* d = ::opendir(folder.c_str());
-  if (d == nullptr) return names;
-  while (dirent* e = ::readdir(d)) {
-    if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
-  }
-  ::closedir(d);
-  return names;
+    std::set<std::string> names;
+    DIR* d = ::opendir(folder.c_str());
+    if (d == nullptr) return names;
+    while (dirent* e = ::readdir(d)) {
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
+    }
+    ::closedir(d);
+    return names;
 }
 
 TEST(SelkProcess, OutputsNamingTheEvidenceAreRefusedBeforeAnyFileIsWritten) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("case.db");
-  make_db(db, 3);
-  const std::string journal = db + "-journal";
-  ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0x4a)));
-  ASSERT_EQ(::link(db.c_str(), dir.file("hard.db").c_str()), 0);
-  const std::string log = dir.file("earlier.log");
-  ASSERT_TRUE(fx::write_all(log, std::vector<std::uint8_t>(10, 'L')));
-  // Bytes first, then old times: from here on any read would move the access time, any write the others.
-  std::vector<std::vector<std::uint8_t>> bytes;
-  std::vector<std::vector<std::int64_t>> times;
-  for (const std::string& f : {db, journal, log}) bytes.push_back(fx::read_all(f));
-  for (const std::string& f : {db, journal, log}) set_file_times(f, utc_seconds(2001, 6, 15));
-  for (const std::string& f : {db, journal, log}) times.push_back(file_times(f));
-  const std::set<std::string> names = folder_names(dir.path());
-  ::setenv("SELK_EVIDENCE_DIR", dir.path().c_str(), 1);
+    fx::temp_dir dir;
+    const std::string db = dir.file("case.db");
+    make_db(db, 3);
+    const std::string journal = db + "-journal";
+    ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0x4a)));
+    ASSERT_EQ(::link(db.c_str(), dir.file("hard.db").c_str()), 0);
+    const std::string log = dir.file("earlier.log");
+    ASSERT_TRUE(fx::write_all(log, std::vector<std::uint8_t>(10, 'L')));
+    // Bytes first, then old times: from here on any read would move the access time, any write the others.
+    std::vector<std::vector<std::uint8_t>> bytes;
+    std::vector<std::vector<std::int64_t>> times;
+    for (const std::string& f : {db, journal, log}) bytes.push_back(fx::read_all(f));
+    for (const std::string& f : {db, journal, log}) set_file_times(f, utc_seconds(2001, 6, 15));
+    for (const std::string& f : {db, journal, log}) times.push_back(file_times(f));
+    const std::set<std::string> names = folder_names(dir.path());
+    ::setenv("SELK_EVIDENCE_DIR", dir.path().c_str(), 1);
 
-  // (arguments, the line that says why; empty where the usage text alone is the answer)
-  const std::string why_out = ": it would write over " + db + ", which this run reads";
-  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"-db", db, "-out", db}, "refusing -out " + db + why_out},
-      {{"-db", db, "-diags", db}, "refusing -diags " + db + why_out},
-      {{"-db", db, "-outfile", dir.file("hard.db")}, "refusing -out " + dir.file("hard.db") + why_out},
-      {{"-db", db, "-out", "%SELK_EVIDENCE_DIR%/case.db"}, "refusing -out " + db + why_out},
-      {{"-db", db, "-out", dir.path() + "/./case.db-wal", "-incl_slack"},
-       "refusing -out " + dir.path() + "/./case.db-wal: it would write over " + db + "-wal, which this run reads"},
-      {{"-db", db, "-diags", journal, "-carve"},
-       "refusing -diags " + journal + ": it would write over " + journal + ", which this run reads"},
-      {{"-db", db, "-parse_chunk", "-out", db}, "refusing -out " + db + why_out},
-      {{"-csv", "-diags", log}, ""},
-      {{"-db", db, "-diags", log, "-cmd_start_time", "20210304"}, ""},
-      {{"-enumdir", "", "-diags", log}, "no folder given to -enumdir"},
-  };
-  for (const auto& c : cases) {
-    const selk_process::result r = run(c.first);
-    EXPECT_EQ(r.status, 255) << c.second;
-    const std::size_t usage = r.err.find(usage_text(banner()));
-    EXPECT_NE(usage, std::string::npos) << c.second;
-    if (!c.second.empty()) {
-      EXPECT_LT(r.err.find(c.second + "\n"), usage) << r.err;
+    // (arguments, the line that says why; empty where the usage text alone is the answer)
+    const std::string why_out = ": it would write over " + db + ", which this run reads";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-db", db, "-out", db}, "refusing -out " + db + why_out},
+        {{"-db", db, "-diags", db}, "refusing -diags " + db + why_out},
+        {{"-db", db, "-outfile", dir.file("hard.db")}, "refusing -out " + dir.file("hard.db") + why_out},
+        {{"-db", db, "-out", "%SELK_EVIDENCE_DIR%/case.db"}, "refusing -out " + db + why_out},
+        {{"-db", db, "-out", dir.path() + "/./case.db-wal", "-incl_slack"},
+         "refusing -out " + dir.path() + "/./case.db-wal: it would write over " + db +
+             "-wal, which this run reads"},
+        {{"-db", db, "-diags", journal, "-carve"},
+         "refusing -diags " + journal + ": it would write over " + journal + ", which this run reads"},
+        {{"-db", db, "-parse_chunk", "-out", db}, "refusing -out " + db + why_out},
+        {{"-csv", "-diags", log}, ""},
+        {{"-db", db, "-diags", log, "-cmd_start_time", "20210304"}, ""},
+        {{"-enumdir", "", "-diags", log}, "no folder given to -enumdir"},
+    };
+    for (const auto& c : cases) {
+        const selk_process::result r = run(c.first);
+        EXPECT_EQ(r.status, 255) << c.second;
+        const std::size_t usage = r.err.find(usage_text(banner()));
+        EXPECT_NE(usage, std::string::npos) << c.second;
+        if (!c.second.empty()) {
+            EXPECT_LT(r.err.find(c.second + "\n"), usage) << r.err;
+        }
     }
-  }
-  const std::vector<std::string> files = {db, journal, log};
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
-    EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
-  }
-  EXPECT_EQ(folder_names(dir.path()), names);  // no companion or log was created
-  ::unsetenv("SELK_EVIDENCE_DIR");
+    const std::vector<std::string> files = {db, journal, log};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+        EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
+    }
+    EXPECT_EQ(folder_names(dir.path()), names);  // no companion or log was created
+    ::unsetenv("SELK_EVIDENCE_DIR");
 }
 
 TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
-  fx::temp_dir dir("evidence");
-  const std::string top = dir.path();
-  const std::string ev = dir.file("ev.db"), plain = dir.file("plain.db");
-  make_db(ev, 2, "evidence");
-  make_db(plain, 1, "plain");
-  // A log and a shared-memory file beside ev.db (their bytes only need the log's first word), no journal;
-  // a link L to the journal that is not there; files that begin as a rollback journal and a log, beside
-  // nothing.
-  std::vector<std::uint8_t> wal(4128, 0);
-  const std::uint8_t wal_magic[4] = {0x37, 0x7f, 0x06, 0x82};
-  std::copy(wal_magic, wal_magic + 4, wal.begin());
-  ASSERT_TRUE(fx::write_all(ev + "-wal", wal));
-  ASSERT_TRUE(fx::write_all(ev + "-shm", std::vector<std::uint8_t>(32768, 0x5a)));
-  std::vector<std::uint8_t> journal(512, 0);
-  const std::uint8_t journal_magic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
-  std::copy(journal_magic, journal_magic + 8, journal.begin());
-  ASSERT_TRUE(fx::write_all(dir.file("orphan-journal"), journal));
-  ASSERT_TRUE(fx::write_all(dir.file("orphan-wal"), wal));
-  ASSERT_EQ(::symlink("ev.db-journal", dir.file("L").c_str()), 0);
-  ASSERT_EQ(::symlink("ev.db", dir.file("link.db").c_str()), 0);
-  ASSERT_EQ(::link(ev.c_str(), dir.file("hard.db").c_str()), 0);
-  ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
-  const std::vector<std::string> files = {ev, ev + "-wal", ev + "-shm", plain, dir.file("orphan-journal"),
-                                          dir.file("orphan-wal")};
-  std::vector<std::vector<std::uint8_t>> bytes;
-  std::vector<std::vector<std::int64_t>> times;
-  for (const std::string& f : files) bytes.push_back(fx::read_all(f));
-  for (const std::string& f : files) set_file_times(f, utc_seconds(2001, 6, 15));
-  for (const std::string& f : files) times.push_back(file_times(f));
-  const std::set<std::string> names = folder_names(top);
-  ::setenv("SELK_EVIDENCE_DIR", top.c_str(), 1);
+    fx::temp_dir dir("evidence");
+    const std::string top = dir.path();
+    const std::string ev = dir.file("ev.db"), plain = dir.file("plain.db");
+    make_db(ev, 2, "evidence");
+    make_db(plain, 1, "plain");
+    // A log and a shared-memory file beside ev.db (their bytes only need the log's first word), no journal;
+    // a link L to the journal that is not there; files that begin as a rollback journal and a log, beside
+    // nothing.
+    std::vector<std::uint8_t> wal(4128, 0);
+    const std::uint8_t wal_magic[4] = {0x37, 0x7f, 0x06, 0x82};
+    std::copy(wal_magic, wal_magic + 4, wal.begin());
+    ASSERT_TRUE(fx::write_all(ev + "-wal", wal));
+    ASSERT_TRUE(fx::write_all(ev + "-shm", std::vector<std::uint8_t>(32768, 0x5a)));
+    std::vector<std::uint8_t> journal(512, 0);
+    const std::uint8_t journal_magic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+    std::copy(journal_magic, journal_magic + 8, journal.begin());
+    ASSERT_TRUE(fx::write_all(dir.file("orphan-journal"), journal));
+    ASSERT_TRUE(fx::write_all(dir.file("orphan-wal"), wal));
+    ASSERT_EQ(::symlink("ev.db-journal", dir.file("L").c_str()), 0);
+    ASSERT_EQ(::symlink("ev.db", dir.file("link.db").c_str()), 0);
+    ASSERT_EQ(::link(ev.c_str(), dir.file("hard.db").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
+    const std::vector<std::string> files = {
+        ev, ev + "-wal", ev + "-shm", plain, dir.file("orphan-journal"), dir.file("orphan-wal")};
+    std::vector<std::vector<std::uint8_t>> bytes;
+    std::vector<std::vector<std::int64_t>> times;
+    for (const std::string& f : files) bytes.push_back(fx::read_all(f));
+    for (const std::string& f : files) set_file_times(f, utc_seconds(2001, 6, 15));
+    for (const std::string& f : files) times.push_back(file_times(f));
+    const std::set<std::string> names = folder_names(top);
+    ::setenv("SELK_EVIDENCE_DIR", top.c_str(), 1);
 
-  struct refusal {
-    std::vector<std::string> args;
-    std::string input;                  // standard input ("-pipe")
-    std::vector<std::string> messages;  // lines standard error must hold before the usage text
-  };
-  const std::string reads = ", which this run reads";
-  const std::string holds_db = ": it holds a SQLite database";
-  const std::vector<refusal> cases = {
-      // "-db": the database and its companions however the output is spelled.
-      {{"-db", "ev.db", "-out", "ev.db/"}, "", {"refusing -out ev.db/: it would write over ev.db" + reads}},
-      {{"-db", "%SELK_EVIDENCE_DIR%/ev.db", "-out", "ev.db"}, "",
-       {"refusing -out ev.db: it would write over " + ev + reads}},
-      {{"-db", "ev.db", "-out", "ev.db-wal\\"}, "",
-       {"refusing -out ev.db-wal/: it would write over ev.db-wal" + reads}},
-      {{"-db", "ev.db", "-out", "sub/../ev.db-shm"}, "",
-       {"refusing -out sub/../ev.db-shm: it would write over ev.db-shm" + reads}},
-      {{"-db", "ev.db", "-diags", "L"}, "", {"refusing -diags L: it would write over ev.db-journal" + reads}},
-      {{"-db", "link.db", "-out", "ev.db-wal", "-carve"}, "",
-       {"refusing -out ev.db-wal: it would write over " + ev + "-wal" + reads}},
-      {{"-db", "./ev.db", "-diags", "hard.db"}, "",
-       {"refusing -diags hard.db: it would write over ./ev.db" + reads}},
-      {{"-db", "ev.db", "-parse_chunk", "-out", ev + "-wal"}, "",
-       {"refusing -out " + ev + "-wal: it would write over ev.db-wal" + reads}},
-      {{"-db", "ev.db", "-out", "r.txt", "-diags", "./sub/../r.txt"}, "",
-       {"refusing -diags ./sub/../r.txt: it is the file -out names"}},
-      // Two faults at once: both are named.
-      {{"-db", "ev.db", "-bogus", "-out", "ev.db"}, "",
-       {"refusing -out ev.db: it would write over ev.db" + reads, "unknown argument: -bogus"}},
-      // "-pipe", "-enumdir": no input is known yet, so what the file holds or where it lies decides.
-      {{"-pipe", "-out", "ev.db"}, "ev.db\n", {"refusing -out ev.db" + holds_db}},
-      {{"-pipe", "-parse_chunk", "-out", "hard.db"}, "ev.db\n", {"refusing -out hard.db" + holds_db}},
-      {{"-pipe", "-diags", "ev.db-wal"}, "ev.db\n",
-       {"refusing -diags ev.db-wal: it would lie beside " + ev + " as its companion"}},
-      {{"-pipe", "-diags", "orphan-wal"}, "ev.db\n", {"refusing -diags orphan-wal: it holds a write-ahead log"}},
-      {{"-pipe", "-out", "orphan-journal"}, "plain.db\n",
-       {"refusing -out orphan-journal: it holds a rollback journal"}},
-      {{"-pipe", "-out", "ev.db-shm"}, "ev.db\n",
-       {"refusing -out ev.db-shm: a name ending in -shm is that of the shared-memory file beside a database"}},
-      {{"-pipe", "-out", "plain.db-journal"}, "plain.db\n",
-       {"refusing -out plain.db-journal: it would lie beside " + plain + " as its companion"}},
-      {{"-pipe", "-diags", "L"}, "ev.db\n",
-       {"refusing -diags L: it would lie beside " + ev + " as its companion"}},
-      {{"-enumdir", ".", "-num_subdirs", "0", "-diags", "link.db"}, "", {"refusing -diags link.db" + holds_db}},
-      {{"-enumdir", top, "-num_subdirs", "0", "-out", dir.file("plain.db-wal")}, "",
-       {"refusing -out " + dir.file("plain.db-wal") + ": it would lie beside " + plain + " as its companion"}},
-  };
-  char saved[PATH_MAX];
-  ASSERT_NE(::getcwd(saved, sizeof(saved)), nullptr);
-  ASSERT_EQ(::chdir(top.c_str()), 0);
-  for (const refusal& c : cases) {
-    std::vector<std::string> args = c.args;
-    args.push_back("-quiet");
-    const selk_process::result r = run(args, c.input);
-    EXPECT_EQ(r.status, 255) << c.messages[0];
-    EXPECT_EQ(r.out, header_block(args)) << c.messages[0];
-    const std::size_t usage = r.err.find(usage_text(banner()));
-    EXPECT_NE(usage, std::string::npos) << c.messages[0];
-    for (const std::string& m : c.messages) EXPECT_LT(r.err.find(m + "\n"), usage) << r.err;
-  }
-  // Standard output that the shell opened on the evidence, appending: not even the header goes there.
-  const std::string selk = "'" + selk_process::selk_path() + "'";
-  // (shell command, the line that says why)
-  const std::vector<std::pair<std::string, std::string>> shell_cases = {
-      {selk + " -db ev.db -quiet >> ev.db", "refusing standard output: it is ev.db, which this run reads"},
-      {selk + " -db link.db -quiet >> ev.db-wal",
-       "refusing standard output: it is " + ev + "-wal, which this run reads"},
-      {"echo ev.db | " + selk + " -pipe -quiet >> hard.db", "refusing standard output: it holds a SQLite database"},
-      {selk + " -db ev.db -bogus >> ev.db", "unknown argument: -bogus"},
-  };
-  for (const auto& c : shell_cases) {
-    const selk_process::result r = run({"-c", c.first}, "", "/bin/sh");
-    EXPECT_EQ(r.status, 255) << c.first;
-    EXPECT_NE(r.err.find(c.second + "\n"), std::string::npos) << r.err;
-  }
-  ASSERT_EQ(::chdir(saved), 0);
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
-    EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
-  }
-  EXPECT_EQ(folder_names(top), names);  // no companion, results file or log was created
-  EXPECT_TRUE(folder_names(dir.file("sub")).empty());
-  ::unsetenv("SELK_EVIDENCE_DIR");
+    struct refusal {
+        std::vector<std::string> args;
+        std::string input;                  // standard input ("-pipe")
+        std::vector<std::string> messages;  // lines standard error must hold before the usage text
+    };
+    const std::string reads = ", which this run reads";
+    const std::string holds_db = ": it holds a SQLite database";
+    const std::vector<refusal> cases = {
+        // "-db": the database and its companions however the output is spelled.
+        {{"-db", "ev.db", "-out", "ev.db/"}, "", {"refusing -out ev.db/: it would write over ev.db" + reads}},
+        {{"-db", "%SELK_EVIDENCE_DIR%/ev.db", "-out", "ev.db"},
+         "",
+         {"refusing -out ev.db: it would write over " + ev + reads}},
+        {{"-db", "ev.db", "-out", "ev.db-wal\\"},
+         "",
+         {"refusing -out ev.db-wal/: it would write over ev.db-wal" + reads}},
+        {{"-db", "ev.db", "-out", "sub/../ev.db-shm"},
+         "",
+         {"refusing -out sub/../ev.db-shm: it would write over ev.db-shm" + reads}},
+        {{"-db", "ev.db", "-diags", "L"},
+         "",
+         {"refusing -diags L: it would write over ev.db-journal" + reads}},
+        {{"-db", "link.db", "-out", "ev.db-wal", "-carve"},
+         "",
+         {"refusing -out ev.db-wal: it would write over " + ev + "-wal" + reads}},
+        {{"-db", "./ev.db", "-diags", "hard.db"},
+         "",
+         {"refusing -diags hard.db: it would write over ./ev.db" + reads}},
+        {{"-db", "ev.db", "-parse_chunk", "-out", ev + "-wal"},
+         "",
+         {"refusing -out " + ev + "-wal: it would write over ev.db-wal" + reads}},
+        {{"-db", "ev.db", "-out", "r.txt", "-diags", "./sub/../r.txt"},
+         "",
+         {"refusing -diags ./sub/../r.txt: it is the file -out names"}},
+        // Two faults at once: both are named.
+        {{"-db", "ev.db", "-bogus", "-out", "ev.db"},
+         "",
+         {"refusing -out ev.db: it would write over ev.db" + reads, "unknown argument: -bogus"}},
+        // "-pipe", "-enumdir": no input is known yet, so what the file holds or where it lies decides.
+        {{"-pipe", "-out", "ev.db"}, "ev.db\n", {"refusing -out ev.db" + holds_db}},
+        {{"-pipe", "-parse_chunk", "-out", "hard.db"}, "ev.db\n", {"refusing -out hard.db" + holds_db}},
+        {{"-pipe", "-diags", "ev.db-wal"},
+         "ev.db\n",
+         {"refusing -diags ev.db-wal: it would lie beside " + ev + " as its companion"}},
+        {{"-pipe", "-diags", "orphan-wal"},
+         "ev.db\n",
+         {"refusing -diags orphan-wal: it holds a write-ahead log"}},
+        {{"-pipe", "-out", "orphan-journal"},
+         "plain.db\n",
+         {"refusing -out orphan-journal: it holds a rollback journal"}},
+        {{"-pipe", "-out", "ev.db-shm"},
+         "ev.db\n",
+         {"refusing -out ev.db-shm: a name ending in -shm is that of the shared-memory file beside a "
+          "database"}},
+        {{"-pipe", "-out", "plain.db-journal"},
+         "plain.db\n",
+         {"refusing -out plain.db-journal: it would lie beside " + plain + " as its companion"}},
+        {{"-pipe", "-diags", "L"},
+         "ev.db\n",
+         {"refusing -diags L: it would lie beside " + ev + " as its companion"}},
+        {{"-enumdir", ".", "-num_subdirs", "0", "-diags", "link.db"},
+         "",
+         {"refusing -diags link.db" + holds_db}},
+        {{"-enumdir", top, "-num_subdirs", "0", "-out", dir.file("plain.db-wal")},
+         "",
+         {"refusing -out " + dir.file("plain.db-wal") + ": it would lie beside " + plain +
+          " as its companion"}},
+    };
+    char saved[PATH_MAX];
+    ASSERT_NE(::getcwd(saved, sizeof(saved)), nullptr);
+    ASSERT_EQ(::chdir(top.c_str()), 0);
+    for (const refusal& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back("-quiet");
+        const selk_process::result r = run(args, c.input);
+        EXPECT_EQ(r.status, 255) << c.messages[0];
+        EXPECT_EQ(r.out, header_block(args)) << c.messages[0];
+        const std::size_t usage = r.err.find(usage_text(banner()));
+        EXPECT_NE(usage, std::string::npos) << c.messages[0];
+        for (const std::string& m : c.messages) EXPECT_LT(r.err.find(m + "\n"), usage) << r.err;
+    }
+    // Standard output that the shell opened on the evidence, appending: not even the header goes there.
+    const std::string selk = "'" + selk_process::selk_path() + "'";
+    // (shell command, the line that says why)
+    const std::vector<std::pair<std::string, std::string>> shell_cases = {
+        {selk + " -db ev.db -quiet >> ev.db", "refusing standard output: it is ev.db, which this run reads"},
+        {selk + " -db link.db -quiet >> ev.db-wal",
+         "refusing standard output: it is " + ev + "-wal, which this run reads"},
+        {"echo ev.db | " + selk + " -pipe -quiet >> hard.db",
+         "refusing standard output: it holds a SQLite database"},
+        {selk + " -db ev.db -bogus >> ev.db", "unknown argument: -bogus"},
+    };
+    for (const auto& c : shell_cases) {
+        const selk_process::result r = run({"-c", c.first}, "", "/bin/sh");
+        EXPECT_EQ(r.status, 255) << c.first;
+        EXPECT_NE(r.err.find(c.second + "\n"), std::string::npos) << r.err;
+    }
+    ASSERT_EQ(::chdir(saved), 0);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+        EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
+    }
+    EXPECT_EQ(folder_names(top), names);  // no companion, results file or log was created
+    EXPECT_TRUE(folder_names(dir.file("sub")).empty());
+    ::unsetenv("SELK_EVIDENCE_DIR");
 }
 
 // Names in `folder` that begin with `prefix`.
 std::set<std::string> names_beginning(const std::string& folder, const std::string& prefix) {
-  std::set<std::string> found;
-  for (const std::string& n : folder_names(folder)) {
-    if (n.compare(0, prefix.size(), prefix) == 0) found.insert(n);
-  }
-  return found;
+    std::set<std::string> found;
+    for (const std::string& n : folder_names(folder)) {
+        if (n.compare(0, prefix.size(), prefix) == 0) found.insert(n);
+    }
+    return found;
 }
 
 TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
-  fx::temp_dir dir("copies");
-  // A database whose rows all sit in its log: reading it makes a private copy. Its report is far larger
-  // than the pipe and the report buffer, so a run whose output nobody reads stops while the copy exists.
-  const std::string live = dir.file("live.db"), db = dir.file("wal.db");
-  sqlite3* conn = fx::open_db(live);
-  ASSERT_NE(conn, nullptr);
-  fx::exec(conn, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
-  fx::create_tables(conn);
-  fx::insert_handler(conn, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-  fx::exec(conn, "BEGIN;");
-  for (int i = 0; i < 20000; ++i) {
-    fx::insert_notification(conn, 200 + i, 300 + i, 68, "toast", "<toast><text>logged " + std::to_string(i) +
-                            "</text></toast>", {}, 132521874959020000LL + i * 10000000LL);
-  }
-  fx::exec(conn, "COMMIT;");
-  ASSERT_TRUE(fx::copy_file(live, db));
-  ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
-  sqlite3_close(conn);
-  ASSERT_EQ(::mkdir(dir.file("tmp").c_str(), 0700), 0);
-  const std::string tmp = dir.file("tmp");
-  const char* saved_tmpdir = std::getenv("TMPDIR");
-  const std::string saved = saved_tmpdir != nullptr ? saved_tmpdir : "";
-  ::setenv("TMPDIR", tmp.c_str(), 1);
+    fx::temp_dir dir("copies");
+    // A database whose rows all sit in its log: reading it makes a private copy. Its report is far larger
+    // than the pipe and the report buffer, so a run whose output nobody reads stops while the copy exists.
+    const std::string live = dir.file("live.db"), db = dir.file("wal.db");
+    sqlite3* conn = fx::open_db(live);
+    ASSERT_NE(conn, nullptr);
+    fx::exec(conn, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    fx::create_tables(conn);
+    fx::insert_handler(conn, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(conn, "BEGIN;");
+    for (int i = 0; i < 20000; ++i) {
+        fx::insert_notification(conn, 200 + i, 300 + i, 68, "toast",
+                                "<toast><text>logged " + std::to_string(i) + "</text></toast>", {},
+                                132521874959020000LL + i * 10000000LL);
+    }
+    fx::exec(conn, "COMMIT;");
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+    sqlite3_close(conn);
+    ASSERT_EQ(::mkdir(dir.file("tmp").c_str(), 0700), 0);
+    const std::string tmp = dir.file("tmp");
+    const char* saved_tmpdir = std::getenv("TMPDIR");
+    const std::string saved = saved_tmpdir != nullptr ? saved_tmpdir : "";
+    ::setenv("TMPDIR", tmp.c_str(), 1);
 
-  // SIGPIPE: the reader of the report goes away.
-  for (const int signal_number : {SIGINT, SIGTERM, SIGPIPE}) {
-    int out_pipe[2];
-    ASSERT_EQ(::pipe(out_pipe), 0);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::dup2(out_pipe[1], 1);
-      const int null_fd = ::open("/dev/null", O_WRONLY);
-      ::dup2(null_fd, 2);
-      ::close(out_pipe[0]);
-      // As a shell would start it: other tests of this program ignore SIGPIPE, which a child inherits.
-      ::signal(SIGPIPE, SIG_DFL);
-      const std::string program = selk_process::selk_path();
-      ::execl(program.c_str(), program.c_str(), "-db", db.c_str(), "-quiet", static_cast<char*>(nullptr));
-      ::_exit(127);
+    // SIGPIPE: the reader of the report goes away.
+    for (const int signal_number : {SIGINT, SIGTERM, SIGPIPE}) {
+        int out_pipe[2];
+        ASSERT_EQ(::pipe(out_pipe), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::dup2(out_pipe[1], 1);
+            const int null_fd = ::open("/dev/null", O_WRONLY);
+            ::dup2(null_fd, 2);
+            ::close(out_pipe[0]);
+            // As a shell would start it: other tests of this program ignore SIGPIPE, which a child inherits.
+            ::signal(SIGPIPE, SIG_DFL);
+            const std::string program = selk_process::selk_path();
+            ::execl(program.c_str(), program.c_str(), "-db", db.c_str(), "-quiet",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out_pipe[1]);
+        bool seen = false;
+        for (int waited = 0; waited < 3000 && !seen; ++waited) {
+            seen = !names_beginning(tmp, "selk-evidence-").empty();
+            if (!seen) ::usleep(10000);
+        }
+        EXPECT_TRUE(seen) << "no private copy was made";
+        if (signal_number == SIGPIPE) {
+            ::close(out_pipe[0]);
+        } else {
+            ::kill(pid, signal_number);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        if (signal_number != SIGPIPE) ::close(out_pipe[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+        EXPECT_TRUE(folder_names(tmp).empty()) << signal_number;
     }
-    ::close(out_pipe[1]);
-    bool seen = false;
-    for (int waited = 0; waited < 3000 && !seen; ++waited) {
-      seen = !names_beginning(tmp, "selk-evidence-").empty();
-      if (!seen) ::usleep(10000);
-    }
-    EXPECT_TRUE(seen) << "no private copy was made";
-    if (signal_number == SIGPIPE) {
-      ::close(out_pipe[0]);
+
+    const selk_process::result whole = run({"-db", db, "-quiet"});
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_NE(whole.out.find("logged 19999"), std::string::npos);
+    EXPECT_TRUE(folder_names(tmp).empty());
+
+    // A temporary folder that cannot hold the copy is said as such.
+    const std::string none = dir.file("none");
+    ::setenv("TMPDIR", none.c_str(), 1);
+    const selk_process::result refused = run({"-db", db, "-quiet"});
+    EXPECT_EQ(refused.status, 255);
+    EXPECT_NE(
+        refused.err.find("prob processing file " + db + ": the temporary folder " + none +
+                         " cannot hold a private copy of the evidence (No such file or directory); set TMPDIR"
+                         " to a usable folder\n"),
+        std::string::npos)
+        << refused.err;
+    if (saved_tmpdir != nullptr) {
+        ::setenv("TMPDIR", saved.c_str(), 1);
     } else {
-      ::kill(pid, signal_number);
+        ::unsetenv("TMPDIR");
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    if (signal_number != SIGPIPE) ::close(out_pipe[0]);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
-    EXPECT_TRUE(folder_names(tmp).empty()) << signal_number;
-  }
-
-  const selk_process::result whole = run({"-db", db, "-quiet"});
-  EXPECT_EQ(whole.status, 0);
-  EXPECT_NE(whole.out.find("logged 19999"), std::string::npos);
-  EXPECT_TRUE(folder_names(tmp).empty());
-
-  // A temporary folder that cannot hold the copy is said as such.
-  const std::string none = dir.file("none");
-  ::setenv("TMPDIR", none.c_str(), 1);
-  const selk_process::result refused = run({"-db", db, "-quiet"});
-  EXPECT_EQ(refused.status, 255);
-  EXPECT_NE(refused.err.find("prob processing file " + db + ": the temporary folder " + none +
-                             " cannot hold a private copy of the evidence (No such file or directory); set TMPDIR"
-                             " to a usable folder\n"),
-            std::string::npos)
-      << refused.err;
-  if (saved_tmpdir != nullptr) {
-    ::setenv("TMPDIR", saved.c_str(), 1);
-  } else {
-    ::unsetenv("TMPDIR");
-  }
 }
 
 TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {
-  fx::temp_dir dir("own");
-  const std::string db = dir.file("a.db");
-  make_db(db, 2, "alpha");
-  const std::string out = dir.file("r.txt"), diags = dir.file("d.log");
-  const std::vector<std::vector<std::string>> modes = {{"-pipe"}, {"-enumdir", dir.path(), "-num_subdirs", "0"}};
-  for (std::vector<std::string> args : modes) {
-    for (const char* a : {"-quiet", "-out", out.c_str(), "-diags", diags.c_str()}) args.push_back(a);
-    const selk_process::result r = run(args, out + "\n" + diags + "\n" + db + "\n");
-    EXPECT_EQ(r.status, 0) << args[0];
-    EXPECT_NE(r.err.find("skipping " + out + ": it is the results file of this run\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("skipping " + diags + ": it is the diagnostics file of this run\n"), std::string::npos)
+    fx::temp_dir dir("own");
+    const std::string db = dir.file("a.db");
+    make_db(db, 2, "alpha");
+    const std::string out = dir.file("r.txt"), diags = dir.file("d.log");
+    const std::vector<std::vector<std::string>> modes = {{"-pipe"},
+                                                         {"-enumdir", dir.path(), "-num_subdirs", "0"}};
+    for (std::vector<std::string> args : modes) {
+        for (const char* a : {"-quiet", "-out", out.c_str(), "-diags", diags.c_str()}) args.push_back(a);
+        const selk_process::result r = run(args, out + "\n" + diags + "\n" + db + "\n");
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_NE(r.err.find("skipping " + out + ": it is the results file of this run\n"), std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("skipping " + diags + ": it is the diagnostics file of this run\n"),
+                  std::string::npos)
+            << r.err;
+        const std::vector<std::uint8_t> bytes = fx::read_all(out);
+        const std::string report(bytes.begin(), bytes.end());
+        int rows = 0;
+        for (const std::string& line : lines(report)) rows += line.find("alpha") != std::string::npos;
+        EXPECT_EQ(rows, 2) << args[0];
+    }
+    // Standard output that the shell opened on a file is the results file too, whatever the path's spelling.
+    const std::string shell_out = dir.file("shell.txt");
+    ASSERT_TRUE(fx::write_all(shell_out, {'o', 'l', 'd', '\n'}));
+    const std::string cmd = "printf '%s\\n%s\\n' '" + dir.path() + "/./shell.txt' '" + db + "' | '" +
+                            selk_process::selk_path() + "' -pipe -quiet >> '" + shell_out + "'";
+    const selk_process::result r = run({"-c", cmd}, "", "/bin/sh");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("skipping " + dir.path() + "/./shell.txt: it is the results file of this run\n"),
+              std::string::npos)
         << r.err;
-    const std::vector<std::uint8_t> bytes = fx::read_all(out);
-    const std::string report(bytes.begin(), bytes.end());
-    int rows = 0;
-    for (const std::string& line : lines(report)) rows += line.find("alpha") != std::string::npos;
-    EXPECT_EQ(rows, 2) << args[0];
-  }
-  // Standard output that the shell opened on a file is the results file too, whatever the path's spelling.
-  const std::string shell_out = dir.file("shell.txt");
-  ASSERT_TRUE(fx::write_all(shell_out, {'o', 'l', 'd', '\n'}));
-  const std::string cmd = "printf '%s\\n%s\\n' '" + dir.path() + "/./shell.txt' '" + db + "' | '" +
-                          selk_process::selk_path() + "' -pipe -quiet >> '" + shell_out + "'";
-  const selk_process::result r = run({"-c", cmd}, "", "/bin/sh");
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("skipping " + dir.path() + "/./shell.txt: it is the results file of this run\n"),
-            std::string::npos)
-      << r.err;
-  const std::vector<std::uint8_t> appended = fx::read_all(shell_out);
-  EXPECT_EQ(std::string(appended.begin(), appended.begin() + 4), "old\n");  // appended to, not emptied
+    const std::vector<std::uint8_t> appended = fx::read_all(shell_out);
+    EXPECT_EQ(std::string(appended.begin(), appended.begin() + 4), "old\n");  // appended to, not emptied
 }
 
 TEST(SelkProcess, ResultsAndLogFilesAreNeverWritableByOthers) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("m.db");
-  make_db(db, 1);
-  const std::string out = dir.file("r.txt"), diags = dir.file("d.log"), kept = dir.file("kept.txt");
-  ASSERT_TRUE(fx::write_all(kept, {'x'}));
-  ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
-  const mode_t saved = ::umask(0);
-  const selk_process::result r = run({"-db", db, "-quiet", "-out", out, "-diags", diags});
-  const selk_process::result again = run({"-db", db, "-quiet", "-out", kept});
-  ::umask(saved);
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(again.status, 0);
-  // (file, mode): new files 0644; an existing results file keeps its own mode.
-  for (const auto& f : std::vector<std::pair<std::string, mode_t>>{{out, 0644}, {diags, 0644}, {kept, 0600}}) {
-    struct stat st;
-    ASSERT_EQ(::stat(f.first.c_str(), &st), 0) << f.first;
-    EXPECT_EQ(st.st_mode & 0777, f.second) << f.first;
-  }
+    fx::temp_dir dir;
+    const std::string db = dir.file("m.db");
+    make_db(db, 1);
+    const std::string out = dir.file("r.txt"), diags = dir.file("d.log"), kept = dir.file("kept.txt");
+    ASSERT_TRUE(fx::write_all(kept, {'x'}));
+    ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
+    const mode_t saved = ::umask(0);
+    const selk_process::result r = run({"-db", db, "-quiet", "-out", out, "-diags", diags});
+    const selk_process::result again = run({"-db", db, "-quiet", "-out", kept});
+    ::umask(saved);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(again.status, 0);
+    // (file, mode): new files 0644; an existing results file keeps its own mode.
+    for (const auto& f :
+         std::vector<std::pair<std::string, mode_t>>{{out, 0644}, {diags, 0644}, {kept, 0600}}) {
+        struct stat st;
+        ASSERT_EQ(::stat(f.first.c_str(), &st), 0) << f.first;
+        EXPECT_EQ(st.st_mode & 0777, f.second) << f.first;
+    }
 }
 
 TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
-  fx::temp_dir dir("window");
-  const std::string a = dir.file("a.db"), b = dir.file("b.db");
-  make_db(a, 1, "alpha");
-  make_db(b, 1, "beta");
-  // Modification times far ahead of any birth time the file system may keep (the files are made now).
-  set_file_times(a, utc_seconds(2090, 3, 1));
-  set_file_times(b, utc_seconds(2090, 9, 1));
-  // (window, databases that pass)
-  const std::vector<std::pair<std::vector<std::string>, std::string>> windows = {
-      {{"-cmd_start_time", "2080-01-01", "-cmd_stop_time", "2085-12-31"}, ""},  // before both
-      {{"-cmd_start_time", "2090-02-01", "-cmd_stop_time", "2090-04-01"}, "a"},  // around a
-      {{"-cmd_stop_time", "2090-06-30"}, "a"},
-      {{"-cmd_start_time", "2090-06-01 08:00:00"}, "b"},
-      {{"-cmd_start_time", "2090/01/01", "-cmd_stop_time", "2090/12/31"}, "ab"},  // around both
-      {{"-cmd_start_time", "2095-01-01"}, ""},  // after both
-  };
-  const std::vector<std::vector<std::string>> modes = {{"-pipe"}, {"-enumdir", dir.path(), "-num_subdirs", "0"}};
-  for (const auto& w : windows) {
-    for (const auto& mode : modes) {
-      for (const bool filter : {false, true}) {
-        std::vector<std::string> args = mode;
-        args.push_back("-quiet");
-        args.insert(args.end(), w.first.begin(), w.first.end());
-        if (filter) args.insert(args.end(), {"-filter", "*.db"});
-        const selk_process::result r = run(args, a + "\n" + b + "\n");
-        std::string found;
-        if (r.out.find("alpha") != std::string::npos) found += "a";
-        if (r.out.find("beta") != std::string::npos) found += "b";
-        const std::string label = w.first[1] + " " + mode[0] + (filter ? " -filter" : "");
-        EXPECT_EQ(found, w.second) << label;
-        EXPECT_EQ(r.status, w.second.empty() ? 255 : 0) << label;
-        if (w.second.empty()) {
-          EXPECT_NE(r.err.find("no listed or found file passes the file filter and time window\n"),
-                    std::string::npos)
-              << label << r.err;
+    fx::temp_dir dir("window");
+    const std::string a = dir.file("a.db"), b = dir.file("b.db");
+    make_db(a, 1, "alpha");
+    make_db(b, 1, "beta");
+    // Modification times far ahead of any birth time the file system may keep (the files are made now).
+    set_file_times(a, utc_seconds(2090, 3, 1));
+    set_file_times(b, utc_seconds(2090, 9, 1));
+    // (window, databases that pass)
+    const std::vector<std::pair<std::vector<std::string>, std::string>> windows = {
+        {{"-cmd_start_time", "2080-01-01", "-cmd_stop_time", "2085-12-31"}, ""},   // before both
+        {{"-cmd_start_time", "2090-02-01", "-cmd_stop_time", "2090-04-01"}, "a"},  // around a
+        {{"-cmd_stop_time", "2090-06-30"}, "a"},
+        {{"-cmd_start_time", "2090-06-01 08:00:00"}, "b"},
+        {{"-cmd_start_time", "2090/01/01", "-cmd_stop_time", "2090/12/31"}, "ab"},  // around both
+        {{"-cmd_start_time", "2095-01-01"}, ""},                                    // after both
+    };
+    const std::vector<std::vector<std::string>> modes = {{"-pipe"},
+                                                         {"-enumdir", dir.path(), "-num_subdirs", "0"}};
+    for (const auto& w : windows) {
+        for (const auto& mode : modes) {
+            for (const bool filter : {false, true}) {
+                std::vector<std::string> args = mode;
+                args.push_back("-quiet");
+                args.insert(args.end(), w.first.begin(), w.first.end());
+                if (filter) args.insert(args.end(), {"-filter", "*.db"});
+                const selk_process::result r = run(args, a + "\n" + b + "\n");
+                std::string found;
+                if (r.out.find("alpha") != std::string::npos) found += "a";
+                if (r.out.find("beta") != std::string::npos) found += "b";
+                const std::string label = w.first[1] + " " + mode[0] + (filter ? " -filter" : "");
+                EXPECT_EQ(found, w.second) << label;
+                EXPECT_EQ(r.status, w.second.empty() ? 255 : 0) << label;
+                if (w.second.empty()) {
+                    EXPECT_NE(r.err.find("no listed or found file passes the file filter and time window\n"),
+                              std::string::npos)
+                        << label << r.err;
+                }
+            }
         }
-      }
     }
-  }
 }
 
 // ---- recovered records ----
@@ -934,110 +991,116 @@ TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
 // A database whose notifications `deleted` were removed again with secure_delete off: their bytes stay in
 // the page's free space.
 void make_db_with_deleted(const std::string& path, const std::vector<int>& deleted) {
-  make_db(path, 8, "kept");
-  sqlite3* db = fx::open_db(path);
-  ASSERT_NE(db, nullptr);
-  for (int i : deleted) fx::exec(db, "DELETE FROM Notification WHERE [Order] = " + std::to_string(200 + i) + ";");
-  sqlite3_close(db);
+    make_db(path, 8, "kept");
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    for (int i : deleted)
+        fx::exec(db, "DELETE FROM Notification WHERE [Order] = " + std::to_string(200 + i) + ";");
+    sqlite3_close(db);
 }
 
 // Source label and record offset of a row's "Misc data" text.
 std::pair<std::string, std::string> source_and_offset(const std::string& misc) {
-  auto value_of = [&misc](const std::string& key) {
-    const std::size_t at = misc.find("\"" + key + "\":\"");
-    if (at == std::string::npos) return std::string();
-    const std::size_t start = at + key.size() + 4;  // past the quote, the key, the quote, ":" and the quote
-    return misc.substr(start, misc.find('"', start) - start);
-  };
-  return {value_of("src"), value_of("record offset")};
+    auto value_of = [&misc](const std::string& key) {
+        const std::size_t at = misc.find("\"" + key + "\":\"");
+        if (at == std::string::npos) return std::string();
+        const std::size_t start =
+            at + key.size() + 4;  // past the quote, the key, the quote, ":" and the quote
+        return misc.substr(start, misc.find('"', start) - start);
+    };
+    return {value_of("src"), value_of("record offset")};
 }
 
 TEST(SelkProcess, IncludeSlackPrintsDeletedRowsAfterTheLibraryRows) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("deleted.db");
-  make_db_with_deleted(db, {1, 4, 6});
-  const selk_process::result r = run({"-db", db, "-quiet", "-incl_slack"});
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> all = lines(r.out);
-  ASSERT_GE(all.size(), 4u);
-  // The source column is widened for the recovered labels.
-  EXPECT_EQ(split(all[3], " | ").at(8).size(), 73u);
-  const std::vector<std::string> rows = data_rows(r.out);
-  ASSERT_GE(rows.size(), 5u);
-  for (std::size_t i = 0; i < 5; ++i) EXPECT_NE(rows[i].find("{\"src\":\"sqlite lib\"}"), std::string::npos) << i;
-  EXPECT_EQ(r.err, "");
-  std::set<std::pair<std::string, std::string>> seen;
-  std::string recovered_text;
-  for (std::size_t i = 5; i < rows.size(); ++i) {
-    const std::vector<std::string> cells = split(rows[i], " | ");
-    ASSERT_EQ(cells.size(), 12u);
-    const auto key = source_and_offset(cells[8]);
-    EXPECT_NE(key.first, "sqlite lib");
-    EXPECT_FALSE(key.first.empty()) << cells[8];
-    if (!key.second.empty()) {
-      const bool main_file = key.first == "main db slack" || key.first == "carve main" ||
-                             key.first == "main db page to be overwritten from wal" ||
-                             key.first == "carve main from wal data";
-      EXPECT_TRUE(seen.insert({main_file ? "main" : "other", key.second}).second) << rows[i];
+    fx::temp_dir dir;
+    const std::string db = dir.file("deleted.db");
+    make_db_with_deleted(db, {1, 4, 6});
+    const selk_process::result r = run({"-db", db, "-quiet", "-incl_slack"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> all = lines(r.out);
+    ASSERT_GE(all.size(), 4u);
+    // The source column is widened for the recovered labels.
+    EXPECT_EQ(split(all[3], " | ").at(8).size(), 73u);
+    const std::vector<std::string> rows = data_rows(r.out);
+    ASSERT_GE(rows.size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_NE(rows[i].find("{\"src\":\"sqlite lib\"}"), std::string::npos) << i;
+    EXPECT_EQ(r.err, "");
+    std::set<std::pair<std::string, std::string>> seen;
+    std::string recovered_text;
+    for (std::size_t i = 5; i < rows.size(); ++i) {
+        const std::vector<std::string> cells = split(rows[i], " | ");
+        ASSERT_EQ(cells.size(), 12u);
+        const auto key = source_and_offset(cells[8]);
+        EXPECT_NE(key.first, "sqlite lib");
+        EXPECT_FALSE(key.first.empty()) << cells[8];
+        if (!key.second.empty()) {
+            const bool main_file = key.first == "main db slack" || key.first == "carve main" ||
+                                   key.first == "main db page to be overwritten from wal" ||
+                                   key.first == "carve main from wal data";
+            EXPECT_TRUE(seen.insert({main_file ? "main" : "other", key.second}).second) << rows[i];
+        }
+        recovered_text += rows[i];
     }
-    recovered_text += rows[i];
-  }
-  for (int i : {1, 4, 6}) EXPECT_NE(recovered_text.find("kept " + std::to_string(i) + "<"), std::string::npos) << i;
+    for (int i : {1, 4, 6})
+        EXPECT_NE(recovered_text.find("kept " + std::to_string(i) + "<"), std::string::npos) << i;
 }
 
 TEST(SelkProcess, RowsBeforeADamagedLeafArePrintedAndTheFailureSaid) {
-  fx::temp_dir dir;
-  const std::string live = dir.file("live.db");
-  make_db(live, 150, "early");
-  // Break the last leaf of the Notification table: the library fails part of the way through it.
-  std::vector<std::uint8_t> bytes = fx::read_all(live);
-  std::uint32_t root = 0;
-  {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(open_readonly_for_test(live, &db), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1, &st,
-                                 nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-    root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-  }
-  const std::size_t root_at = (root - 1) * 4096u;
-  ASSERT_EQ(bytes.at(root_at), 5) << "the table needs more than one leaf";
-  const std::uint32_t last_leaf = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
-                                  (bytes[root_at + 10] << 8) | bytes[root_at + 11];
-  bytes.at((last_leaf - 1) * 4096u) = 0x44;
-  const std::string db = dir.file("damaged.db");
-  ASSERT_TRUE(fx::write_all(db, bytes));
+    fx::temp_dir dir;
+    const std::string live = dir.file("live.db");
+    make_db(live, 150, "early");
+    // Break the last leaf of the Notification table: the library fails part of the way through it.
+    std::vector<std::uint8_t> bytes = fx::read_all(live);
+    std::uint32_t root = 0;
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(open_readonly_for_test(live, &db), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';",
+                                     -1, &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    }
+    const std::size_t root_at = (root - 1) * 4096u;
+    ASSERT_EQ(bytes.at(root_at), 5) << "the table needs more than one leaf";
+    const std::uint32_t last_leaf = (bytes[root_at + 8] << 24) | (bytes[root_at + 9] << 16) |
+                                    (bytes[root_at + 10] << 8) | bytes[root_at + 11];
+    bytes.at((last_leaf - 1) * 4096u) = 0x44;
+    const std::string db = dir.file("damaged.db");
+    ASSERT_TRUE(fx::write_all(db, bytes));
 
-  // What the library itself gives before it fails.
-  int delivered = 0;
-  std::string library_error;
-  {
-    sqlite3* conn = nullptr;
-    ASSERT_EQ(open_readonly_for_test(db, &conn), SQLITE_OK);
-    sqlite3_stmt* st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT [Order], Payload FROM Notification;", -1, &st, nullptr), SQLITE_OK);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) ++delivered;
-    EXPECT_NE(rc, SQLITE_DONE);
-    library_error = sqlite3_errmsg(conn);
-    sqlite3_finalize(st);
-    sqlite3_close(conn);
-  }
-  ASSERT_GT(delivered, 0);
-  ASSERT_LT(delivered, 150);
+    // What the library itself gives before it fails.
+    int delivered = 0;
+    std::string library_error;
+    {
+        sqlite3* conn = nullptr;
+        ASSERT_EQ(open_readonly_for_test(db, &conn), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT [Order], Payload FROM Notification;", -1, &st, nullptr),
+                  SQLITE_OK);
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) ++delivered;
+        EXPECT_NE(rc, SQLITE_DONE);
+        library_error = sqlite3_errmsg(conn);
+        sqlite3_finalize(st);
+        sqlite3_close(conn);
+    }
+    ASSERT_GT(delivered, 0);
+    ASSERT_LT(delivered, 150);
 
-  // "-quiet" silences progress, not errors.
-  const selk_process::result r = run({"-db", db, "-quiet"});
-  EXPECT_EQ(r.status, 255);
-  int printed = 0;
-  for (const std::string& row : data_rows(r.out)) printed += row.find("early ") != std::string::npos;
-  EXPECT_EQ(printed, delivered);
-  EXPECT_NE(r.err.find("prob reading table notification of " + db + ": " + library_error + "\n"), std::string::npos)
-      << r.err;
+    // "-quiet" silences progress, not errors.
+    const selk_process::result r = run({"-db", db, "-quiet"});
+    EXPECT_EQ(r.status, 255);
+    int printed = 0;
+    for (const std::string& row : data_rows(r.out)) printed += row.find("early ") != std::string::npos;
+    EXPECT_EQ(printed, delivered);
+    EXPECT_NE(r.err.find("prob reading table notification of " + db + ": " + library_error + "\n"),
+              std::string::npos)
+        << r.err;
 }
 
 // ---- damaged tables under "-carve" and pages no walk reaches ----
@@ -1045,341 +1108,353 @@ TEST(SelkProcess, RowsBeforeADamagedLeafArePrintedAndTheFailureSaid) {
 // A notification table of three levels on 1024-byte pages: `count` rows, Order 200 on, each long enough
 // that a leaf holds two or three.
 void make_deep_db(const std::string& path, int count) {
-  sqlite3* db = fx::open_db(path);
-  ASSERT_NE(db, nullptr);
-  fx::exec(db, "PRAGMA page_size=1024;");
-  fx::create_tables(db);
-  fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-  fx::exec(db, "BEGIN;");
-  for (int i = 0; i < count; ++i)
-    fx::insert_notification(db, 200 + i, 300 + i, 68, "toast",
-                            "<toast><text>deep " + std::to_string(i) + "</text></toast>" + std::string(300, 'x'), {},
-                            132521874959020000LL + i * 10000000LL);
-  fx::exec(db, "COMMIT;");
-  sqlite3_close(db);
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "PRAGMA page_size=1024;");
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(db, "BEGIN;");
+    for (int i = 0; i < count; ++i)
+        fx::insert_notification(
+            db, 200 + i, 300 + i, 68, "toast",
+            "<toast><text>deep " + std::to_string(i) + "</text></toast>" + std::string(300, 'x'), {},
+            132521874959020000LL + i * 10000000LL);
+    fx::exec(db, "COMMIT;");
+    sqlite3_close(db);
 }
 
 std::uint32_t be32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return (std::uint32_t(b.at(at)) << 24) | (std::uint32_t(b.at(at + 1)) << 16) | (std::uint32_t(b.at(at + 2)) << 8) |
-         b.at(at + 3);
+    return (std::uint32_t(b.at(at)) << 24) | (std::uint32_t(b.at(at + 1)) << 16) |
+           (std::uint32_t(b.at(at + 2)) << 8) | b.at(at + 3);
 }
 
 // The children of a table interior page with the Order range each holds: (child, above, up to).
 struct child_range {
-  std::uint32_t child;
-  std::int64_t low;
-  std::int64_t high;
+    std::uint32_t child;
+    std::int64_t low;
+    std::int64_t high;
 };
 std::vector<child_range> interior_children(const std::vector<std::uint8_t>& b, std::uint32_t page) {
-  const std::size_t at = (page - 1) * 1024u;
-  std::vector<child_range> out;
-  std::int64_t low = 0;
-  const std::uint32_t cells = (std::uint32_t(b.at(at + 3)) << 8) | b.at(at + 4);
-  for (std::uint32_t i = 0; i < cells; ++i) {
-    const std::size_t cell = at + ((std::size_t(b.at(at + 12 + 2 * i)) << 8) | b.at(at + 13 + 2 * i));
-    std::int64_t key = 0;
-    for (std::size_t k = cell + 4; k < cell + 13; ++k) {
-      key = (key << 7) | (b.at(k) & 0x7f);
-      if ((b.at(k) & 0x80) == 0) break;
+    const std::size_t at = (page - 1) * 1024u;
+    std::vector<child_range> out;
+    std::int64_t low = 0;
+    const std::uint32_t cells = (std::uint32_t(b.at(at + 3)) << 8) | b.at(at + 4);
+    for (std::uint32_t i = 0; i < cells; ++i) {
+        const std::size_t cell = at + ((std::size_t(b.at(at + 12 + 2 * i)) << 8) | b.at(at + 13 + 2 * i));
+        std::int64_t key = 0;
+        for (std::size_t k = cell + 4; k < cell + 13; ++k) {
+            key = (key << 7) | (b.at(k) & 0x7f);
+            if ((b.at(k) & 0x80) == 0) break;
+        }
+        out.push_back({be32_at(b, cell), low, key});
+        low = key;
     }
-    out.push_back({be32_at(b, cell), low, key});
-    low = key;
-  }
-  out.push_back({be32_at(b, at + 8), low, INT64_MAX});
-  return out;
+    out.push_back({be32_at(b, at + 8), low, INT64_MAX});
+    return out;
 }
 
 std::uint32_t notification_root(const std::string& path) {
-  sqlite3* db = nullptr;
-  std::uint32_t root = 0;
-  if (open_readonly_for_test(path, &db) == SQLITE_OK) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1, &st, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW)
-      root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
-    sqlite3_finalize(st);
-  }
-  sqlite3_close(db);
-  return root;
+    sqlite3* db = nullptr;
+    std::uint32_t root = 0;
+    if (open_readonly_for_test(path, &db) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1, &st,
+                               nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return root;
 }
 
 // Of each row of a report, the row number in its payload ("deep N") by source label.
 std::map<std::string, std::set<int>> deep_rows_by_source(const std::string& out) {
-  std::map<std::string, std::set<int>> found;
-  for (const std::string& row : data_rows(out)) {
-    const std::vector<std::string> cells = split(row, " | ");
-    if (cells.size() != 12u) continue;
-    const std::size_t at = cells[10].find("deep ");
-    if (at == std::string::npos) continue;
-    found[source_and_offset(cells[8]).first].insert(std::atoi(cells[10].c_str() + at + 5));
-  }
-  return found;
+    std::map<std::string, std::set<int>> found;
+    for (const std::string& row : data_rows(out)) {
+        const std::vector<std::string> cells = split(row, " | ");
+        if (cells.size() != 12u) continue;
+        const std::size_t at = cells[10].find("deep ");
+        if (at == std::string::npos) continue;
+        found[source_and_offset(cells[8]).first].insert(std::atoi(cells[10].c_str() + at + 5));
+    }
+    return found;
 }
 
 // One damaged page of the Notification table: "-carve" prints every row the other pages lead to, names the
 // table, the page and why on standard error (also with "-quiet") and fails; the rows of the pages no walk
 // reaches any more come back as recovered rows, so every row is in the report.
 TEST(SelkProcess, CarveSaysADamagedPageAndPrintsEveryRowItCanRead) {
-  fx::temp_dir dir;
-  const std::string live = dir.file("deep.db");
-  const int count = 1000;
-  make_deep_db(live, count);
-  const std::uint32_t root = notification_root(live);
-  const std::vector<std::uint8_t> intact = fx::read_all(live);
-  ASSERT_EQ(intact.at((root - 1) * 1024u), 5);
-  const std::vector<child_range> top = interior_children(intact, root);
-  ASSERT_GE(top.size(), 3u);
-  ASSERT_EQ(intact.at((top[1].child - 1) * 1024u), 5) << "three levels";
-  const std::vector<child_range> leaves = interior_children(intact, top[1].child);
+    fx::temp_dir dir;
+    const std::string live = dir.file("deep.db");
+    const int count = 1000;
+    make_deep_db(live, count);
+    const std::uint32_t root = notification_root(live);
+    const std::vector<std::uint8_t> intact = fx::read_all(live);
+    ASSERT_EQ(intact.at((root - 1) * 1024u), 5);
+    const std::vector<child_range> top = interior_children(intact, root);
+    ASSERT_GE(top.size(), 3u);
+    ASSERT_EQ(intact.at((top[1].child - 1) * 1024u), 5) << "three levels";
+    const std::vector<child_range> leaves = interior_children(intact, top[1].child);
 
-  struct damage_case {
-    const char* name;
-    std::uint32_t page;  // zeroed, or with its type byte set to 0x44
-    bool zeroed;
-    child_range lost;    // the rows no walk of the table reaches
-    std::string said;
-  };
-  const auto where = [](std::uint32_t page, const std::string& what) {
-    return "page " + std::to_string(page) + " (" + what + ", file offset " + std::to_string((page - 1) * 1024u) +
-           ") skipped: ";
-  };
-  const std::vector<damage_case> cases = {
-      {"root", root, true, {root, 0, INT64_MAX}, where(root, "root page") + "not a b-tree page (type byte 0x00)"},
-      {"interior child", top[1].child, true, top[1],
-       where(top[1].child, "child of page " + std::to_string(root)) + "not a b-tree page (type byte 0x00)"},
-      {"leaf", leaves[2].child, false, leaves[2],
-       where(leaves[2].child, "leaf page") + "not a b-tree page (type byte 0x44)"},
-  };
-  for (const damage_case& c : cases) {
-    std::vector<std::uint8_t> bytes = intact;
-    const std::size_t at = (c.page - 1) * 1024u;
-    if (c.zeroed)
-      std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + 1024), 0);
-    else
-      bytes[at] = 0x44;
-    const std::string db = dir.file(std::string("damaged_") + c.name + ".db");
-    ASSERT_TRUE(fx::write_all(db, bytes));
-    const selk_process::result r = run({"-db", db, "-quiet", "-carve"});
-    EXPECT_EQ(r.status, 255) << c.name;
-    EXPECT_NE(r.err.find("prob reading table notification of " + db + ": " + c.said + "\n"), std::string::npos)
-        << c.name << ": " << r.err;
-    std::set<int> reachable, all;
-    for (int i = 0; i < count; ++i) {
-      all.insert(i);
-      if (200 + i <= c.lost.low || 200 + i > c.lost.high) reachable.insert(i);
+    struct damage_case {
+        const char* name;
+        std::uint32_t page;  // zeroed, or with its type byte set to 0x44
+        bool zeroed;
+        child_range lost;  // the rows no walk of the table reaches
+        std::string said;
+    };
+    const auto where = [](std::uint32_t page, const std::string& what) {
+        return "page " + std::to_string(page) + " (" + what + ", file offset " +
+               std::to_string((page - 1) * 1024u) + ") skipped: ";
+    };
+    const std::vector<damage_case> cases = {
+        {"root",
+         root,
+         true,
+         {root, 0, INT64_MAX},
+         where(root, "root page") + "not a b-tree page (type byte 0x00)"},
+        {"interior child", top[1].child, true, top[1],
+         where(top[1].child, "child of page " + std::to_string(root)) + "not a b-tree page (type byte 0x00)"},
+        {"leaf", leaves[2].child, false, leaves[2],
+         where(leaves[2].child, "leaf page") + "not a b-tree page (type byte 0x44)"},
+    };
+    for (const damage_case& c : cases) {
+        std::vector<std::uint8_t> bytes = intact;
+        const std::size_t at = (c.page - 1) * 1024u;
+        if (c.zeroed)
+            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(at + 1024), 0);
+        else
+            bytes[at] = 0x44;
+        const std::string db = dir.file(std::string("damaged_") + c.name + ".db");
+        ASSERT_TRUE(fx::write_all(db, bytes));
+        const selk_process::result r = run({"-db", db, "-quiet", "-carve"});
+        EXPECT_EQ(r.status, 255) << c.name;
+        EXPECT_NE(r.err.find("prob reading table notification of " + db + ": " + c.said + "\n"),
+                  std::string::npos)
+            << c.name << ": " << r.err;
+        std::set<int> reachable, all;
+        for (int i = 0; i < count; ++i) {
+            all.insert(i);
+            if (200 + i <= c.lost.low || 200 + i > c.lost.high) reachable.insert(i);
+        }
+        std::map<std::string, std::set<int>> found = deep_rows_by_source(r.out);
+        EXPECT_EQ(found["carve main"], reachable) << c.name;
+        std::set<int> every = found["carve main"];
+        every.insert(found["main db slack"].begin(), found["main db slack"].end());
+        EXPECT_EQ(every, all) << c.name;
     }
-    std::map<std::string, std::set<int>> found = deep_rows_by_source(r.out);
-    EXPECT_EQ(found["carve main"], reachable) << c.name;
-    std::set<int> every = found["carve main"];
-    every.insert(found["main db slack"].begin(), found["main db slack"].end());
-    EXPECT_EQ(every, all) << c.name;
-  }
 }
 
 // A zeroed interior page leaves its leaves referenced by nothing and off the free list: their rows come back
 // as recovered rows with their times, with "-carve" and with "-incl_slack"; with "-carve" every row is in
 // the report.
 TEST(SelkProcess, RowsOfPagesNoWalkReachesComeBackRecovered) {
-  fx::temp_dir dir;
-  const std::string live = dir.file("deep.db");
-  const int count = 1000;
-  make_deep_db(live, count);
-  const std::uint32_t root = notification_root(live);
-  std::vector<std::uint8_t> bytes = fx::read_all(live);
-  const child_range lost = interior_children(bytes, root).at(2);
-  ASSERT_EQ(bytes.at((lost.child - 1) * 1024u), 5);
-  std::fill(bytes.begin() + (lost.child - 1) * 1024, bytes.begin() + lost.child * 1024, 0);
-  const std::string db = dir.file("zeroed.db");
-  ASSERT_TRUE(fx::write_all(db, bytes));
-  for (const char* mode : {"-carve", "-incl_slack"}) {
-    const selk_process::result r = run({"-db", db, "-quiet", mode});
-    std::set<int> recovered_times;
-    std::set<int> every;
-    for (const std::string& row : data_rows(r.out)) {
-      const std::vector<std::string> cells = split(row, " | ");
-      if (cells.size() != 12u) continue;
-      const std::size_t at = cells[10].find("deep ");
-      if (at == std::string::npos) continue;
-      const int n = std::atoi(cells[10].c_str() + at + 5);
-      every.insert(n);
-      if (source_and_offset(cells[8]).first != "main db slack" || 200 + n <= lost.low || 200 + n > lost.high) continue;
-      // The arrival time of row n is its own: 2020-12-11 19:11:35.902 plus n seconds.
-      std::time_t t = 1607713895 + n;
-      char want[32];
-      std::strftime(want, sizeof want, "%Y-%m-%d %H:%M:%S.902", std::gmtime(&t));
-      if (trim(cells[0]) == want) recovered_times.insert(n);
+    fx::temp_dir dir;
+    const std::string live = dir.file("deep.db");
+    const int count = 1000;
+    make_deep_db(live, count);
+    const std::uint32_t root = notification_root(live);
+    std::vector<std::uint8_t> bytes = fx::read_all(live);
+    const child_range lost = interior_children(bytes, root).at(2);
+    ASSERT_EQ(bytes.at((lost.child - 1) * 1024u), 5);
+    std::fill(bytes.begin() + (lost.child - 1) * 1024, bytes.begin() + lost.child * 1024, 0);
+    const std::string db = dir.file("zeroed.db");
+    ASSERT_TRUE(fx::write_all(db, bytes));
+    for (const char* mode : {"-carve", "-incl_slack"}) {
+        const selk_process::result r = run({"-db", db, "-quiet", mode});
+        std::set<int> recovered_times;
+        std::set<int> every;
+        for (const std::string& row : data_rows(r.out)) {
+            const std::vector<std::string> cells = split(row, " | ");
+            if (cells.size() != 12u) continue;
+            const std::size_t at = cells[10].find("deep ");
+            if (at == std::string::npos) continue;
+            const int n = std::atoi(cells[10].c_str() + at + 5);
+            every.insert(n);
+            if (source_and_offset(cells[8]).first != "main db slack" || 200 + n <= lost.low ||
+                200 + n > lost.high)
+                continue;
+            // The arrival time of row n is its own: 2020-12-11 19:11:35.902 plus n seconds.
+            std::time_t t = 1607713895 + n;
+            char want[32];
+            std::strftime(want, sizeof want, "%Y-%m-%d %H:%M:%S.902", std::gmtime(&t));
+            if (trim(cells[0]) == want) recovered_times.insert(n);
+        }
+        std::set<int> lost_rows, all;
+        for (int i = 0; i < count; ++i) {
+            all.insert(i);
+            if (200 + i > lost.low && 200 + i <= lost.high) lost_rows.insert(i);
+        }
+        ASSERT_FALSE(lost_rows.empty());
+        EXPECT_EQ(recovered_times, lost_rows) << mode;
+        // The library stops at the damaged page; the own reader reads the rows after it too.
+        if (std::string(mode) == "-carve") {
+            EXPECT_EQ(every, all);
+        }
     }
-    std::set<int> lost_rows, all;
-    for (int i = 0; i < count; ++i) {
-      all.insert(i);
-      if (200 + i > lost.low && 200 + i <= lost.high) lost_rows.insert(i);
-    }
-    ASSERT_FALSE(lost_rows.empty());
-    EXPECT_EQ(recovered_times, lost_rows) << mode;
-    // The library stops at the damaged page; the own reader reads the rows after it too.
-    if (std::string(mode) == "-carve") {
-      EXPECT_EQ(every, all);
-    }
-  }
 }
 
 // SQLite stores integers as big-endian two's complement in 1 to 8 bytes: the own reader ("-carve") gives
 // every Id and rowid (Order) the same value as the library ("-db"), negative ones in every width included.
 TEST(SelkProcess, NegativeIntegersReadTheSameByTheLibraryAndTheOwnReader) {
-  fx::temp_dir dir;
-  const std::string db_path = dir.file("signed.db");
-  const std::vector<std::string> ids = {"-1", "-5", "-129", "-9223372036854775808", "7", "300", "9223372036854775807"};
-  sqlite3* db = fx::open_db(db_path);
-  ASSERT_NE(db, nullptr);
-  fx::create_tables(db);
-  fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    fx::insert_notification(db, 200 + static_cast<int>(i), 1, 68, "toast", "<toast/>");
-    fx::exec(db, "UPDATE Notification SET Id = " + ids[i] + ", [Order] = " + ids[i] + " WHERE [Order] = " +
-                     std::to_string(200 + i) + ";");
-  }
-  sqlite3_close(db);
-  std::map<std::string, std::multiset<std::string>> seen;
-  for (const char* mode : {"-db", "-carve"}) {
-    std::vector<std::string> args = {"-db", db_path, "-quiet", "-csv", "-all_fields"};
-    if (std::string(mode) == "-carve") args.push_back(mode);
-    const selk_process::result r = run(args);
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<std::string> all = lines(r.out);
-    ASSERT_GT(all.size(), 4u);
-    const std::vector<std::string> header = split(all[3], ",");
-    for (const char* column : {"Id", "Order"}) {
-      const auto at = std::find(header.begin(), header.end(), column);
-      ASSERT_NE(at, header.end());
-      const auto index = static_cast<std::size_t>(at - header.begin());
-      for (const std::string& row : data_rows(r.out)) {
-        const std::vector<std::string> cells = split(row, ",");
-        ASSERT_GT(cells.size(), index) << row;
-        seen[std::string(mode) + column].insert(cells[index]);
-      }
+    fx::temp_dir dir;
+    const std::string db_path = dir.file("signed.db");
+    const std::vector<std::string> ids = {
+        "-1", "-5", "-129", "-9223372036854775808", "7", "300", "9223372036854775807"};
+    sqlite3* db = fx::open_db(db_path);
+    ASSERT_NE(db, nullptr);
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        fx::insert_notification(db, 200 + static_cast<int>(i), 1, 68, "toast", "<toast/>");
+        fx::exec(db, "UPDATE Notification SET Id = " + ids[i] + ", [Order] = " + ids[i] +
+                         " WHERE [Order] = " + std::to_string(200 + i) + ";");
     }
-  }
-  // The report's own rendering of the column applies to both alike; what the reader gives must not differ.
-  for (const char* column : {"Id", "Order"}) {
-    const std::multiset<std::string>& library = seen[std::string("-db") + column];
-    EXPECT_EQ(std::set<std::string>(library.begin(), library.end()).size(), ids.size()) << column;
-    EXPECT_EQ(seen[std::string("-carve") + column], library) << column;
-  }
+    sqlite3_close(db);
+    std::map<std::string, std::multiset<std::string>> seen;
+    for (const char* mode : {"-db", "-carve"}) {
+        std::vector<std::string> args = {"-db", db_path, "-quiet", "-csv", "-all_fields"};
+        if (std::string(mode) == "-carve") args.push_back(mode);
+        const selk_process::result r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<std::string> all = lines(r.out);
+        ASSERT_GT(all.size(), 4u);
+        const std::vector<std::string> header = split(all[3], ",");
+        for (const char* column : {"Id", "Order"}) {
+            const auto at = std::find(header.begin(), header.end(), column);
+            ASSERT_NE(at, header.end());
+            const auto index = static_cast<std::size_t>(at - header.begin());
+            for (const std::string& row : data_rows(r.out)) {
+                const std::vector<std::string> cells = split(row, ",");
+                ASSERT_GT(cells.size(), index) << row;
+                seen[std::string(mode) + column].insert(cells[index]);
+            }
+        }
+    }
+    // The report's own rendering of the column applies to both alike; what the reader gives must not differ.
+    for (const char* column : {"Id", "Order"}) {
+        const std::multiset<std::string>& library = seen[std::string("-db") + column];
+        EXPECT_EQ(std::set<std::string>(library.begin(), library.end()).size(), ids.size()) << column;
+        EXPECT_EQ(seen[std::string("-carve") + column], library) << column;
+    }
 }
 
 // A log or journal that is there but cannot be read: the run names it and fails, by the library and by
 // "-carve". (Tests run as root, for whom no mode bits refuse a read: a link that loops and a folder stand
 // for the file that will not open.)
 TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("companion.db");
-  make_db(db, 5, "companion");
-  struct companion_case {
-    const char* suffix;
-    bool folder;  // else a link to itself
-    const char* why;
-  };
-  const std::vector<companion_case> cases = {
-      {"-journal", false, "Too many levels of symbolic links"},
-      {"-wal", true, "Is a directory"},
-  };
-  for (const companion_case& c : cases) {
-    const std::string companion = db + c.suffix;
-    if (c.folder)
-      ASSERT_EQ(::mkdir(companion.c_str(), 0755), 0);
-    else
-      ASSERT_EQ(::symlink(companion.c_str(), companion.c_str()), 0);
-    for (const std::string mode : {"library", "-carve"}) {
-      std::vector<std::string> args = {"-db", db, "-quiet"};
-      if (mode != "library") args.push_back(mode);
-      const selk_process::result r = run(args);
-      EXPECT_EQ(r.status, 255) << c.suffix << " " << mode;
-      EXPECT_NE(r.err.find("prob reading companion " + companion + " of " + db + ": " + c.why + "\n"),
-                std::string::npos)
-          << c.suffix << " " << mode << ": " << r.err;
+    fx::temp_dir dir;
+    const std::string db = dir.file("companion.db");
+    make_db(db, 5, "companion");
+    struct companion_case {
+        const char* suffix;
+        bool folder;  // else a link to itself
+        const char* why;
+    };
+    const std::vector<companion_case> cases = {
+        {"-journal", false, "Too many levels of symbolic links"},
+        {"-wal", true, "Is a directory"},
+    };
+    for (const companion_case& c : cases) {
+        const std::string companion = db + c.suffix;
+        if (c.folder)
+            ASSERT_EQ(::mkdir(companion.c_str(), 0755), 0);
+        else
+            ASSERT_EQ(::symlink(companion.c_str(), companion.c_str()), 0);
+        for (const std::string mode : {"library", "-carve"}) {
+            std::vector<std::string> args = {"-db", db, "-quiet"};
+            if (mode != "library") args.push_back(mode);
+            const selk_process::result r = run(args);
+            EXPECT_EQ(r.status, 255) << c.suffix << " " << mode;
+            EXPECT_NE(r.err.find("prob reading companion " + companion + " of " + db + ": " + c.why + "\n"),
+                      std::string::npos)
+                << c.suffix << " " << mode << ": " << r.err;
+        }
+        if (c.folder)
+            ::rmdir(companion.c_str());
+        else
+            ::unlink(companion.c_str());
     }
-    if (c.folder)
-      ::rmdir(companion.c_str());
-    else
-      ::unlink(companion.c_str());
-  }
-  const selk_process::result clean = run({"-db", db, "-quiet", "-carve"});
-  EXPECT_EQ(clean.status, 0) << clean.err;
+    const selk_process::result clean = run({"-db", db, "-quiet", "-carve"});
+    EXPECT_EQ(clean.status, 0) << clean.err;
 }
 
 // A journal whose mode bits refuse the reader (the case of a companion owned by someone else): selk run as
 // "nobody" names it and fails. Skipped where the run cannot change user.
 TEST(SelkProcess, CompanionRefusedByItsModeIsNamed) {
-  const char* const setpriv = "/usr/bin/setpriv";
-  if (::geteuid() != 0 || ::access(setpriv, X_OK) != 0) GTEST_SKIP() << "needs root and " << setpriv;
-  fx::temp_dir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
-  const std::string db = dir.file("refused.db");
-  make_db(db, 5, "refused");
-  ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
-  const std::vector<std::string> as_nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                              selk_process::selk_path(), "-db", db, "-quiet"};
-  const selk_process::result probe = run(as_nobody, std::string(), setpriv);
-  if (probe.status != 0 || probe.out.find(banner()) == std::string::npos)
-    GTEST_SKIP() << "selk cannot run as nobody here: " << probe.err;
-  const std::string journal = db + "-journal";
-  ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0xd9)));
-  ASSERT_EQ(::chmod(journal.c_str(), 0600), 0);
-  for (const std::string mode : {"library", "-carve"}) {
-    std::vector<std::string> args = as_nobody;
-    if (mode != "library") args.push_back(mode);
-    const selk_process::result r = run(args, std::string(), setpriv);
-    EXPECT_EQ(r.status, 255) << mode;
-    EXPECT_NE(r.err.find("prob reading companion " + journal + " of " + db + ": Permission denied\n"),
-              std::string::npos)
-        << mode << ": " << r.err;
-  }
+    const char* const setpriv = "/usr/bin/setpriv";
+    if (::geteuid() != 0 || ::access(setpriv, X_OK) != 0) GTEST_SKIP() << "needs root and " << setpriv;
+    fx::temp_dir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string db = dir.file("refused.db");
+    make_db(db, 5, "refused");
+    ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+    const std::vector<std::string> as_nobody = {
+        "--reuid=65534", "--regid=65534", "--clear-groups", selk_process::selk_path(), "-db", db, "-quiet"};
+    const selk_process::result probe = run(as_nobody, std::string(), setpriv);
+    if (probe.status != 0 || probe.out.find(banner()) == std::string::npos)
+        GTEST_SKIP() << "selk cannot run as nobody here: " << probe.err;
+    const std::string journal = db + "-journal";
+    ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0xd9)));
+    ASSERT_EQ(::chmod(journal.c_str(), 0600), 0);
+    for (const std::string mode : {"library", "-carve"}) {
+        std::vector<std::string> args = as_nobody;
+        if (mode != "library") args.push_back(mode);
+        const selk_process::result r = run(args, std::string(), setpriv);
+        EXPECT_EQ(r.status, 255) << mode;
+        EXPECT_NE(r.err.find("prob reading companion " + journal + " of " + db + ": Permission denied\n"),
+                  std::string::npos)
+            << mode << ": " << r.err;
+    }
 }
 
 TEST(SelkProcess, HotJournalRowIsPrintedWithItsSource) {
-  fx::temp_dir dir;
-  const std::string live = dir.file("live.db");
-  make_db(live, 3, "journalled");
-  sqlite3* db = fx::open_db(live);
-  ASSERT_NE(db, nullptr);
-  fx::exec(db, "PRAGMA journal_mode=DELETE; BEGIN; DELETE FROM Notification;");
-  const std::string copy = dir.file("caught.db");
-  ASSERT_TRUE(fx::copy_file(live, copy));
-  ASSERT_TRUE(fx::copy_file(live + "-journal", copy + "-journal"));
-  fx::exec(db, "ROLLBACK;");
-  sqlite3_close(db);
+    fx::temp_dir dir;
+    const std::string live = dir.file("live.db");
+    make_db(live, 3, "journalled");
+    sqlite3* db = fx::open_db(live);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "PRAGMA journal_mode=DELETE; BEGIN; DELETE FROM Notification;");
+    const std::string copy = dir.file("caught.db");
+    ASSERT_TRUE(fx::copy_file(live, copy));
+    ASSERT_TRUE(fx::copy_file(live + "-journal", copy + "-journal"));
+    fx::exec(db, "ROLLBACK;");
+    sqlite3_close(db);
 
-  const selk_process::result r = run({"-db", copy, "-quiet", "-incl_slack"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  int journalled = 0;
-  for (const std::string& row : data_rows(r.out)) {
-    const std::vector<std::string> cells = split(row, " | ");
-    if (cells.size() != 12u || cells[10].find("journalled 1<") == std::string::npos) continue;
-    if (source_and_offset(cells[8]).first == "carve journal") ++journalled;
-  }
-  EXPECT_EQ(journalled, 1) << r.out;
+    const selk_process::result r = run({"-db", copy, "-quiet", "-incl_slack"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    int journalled = 0;
+    for (const std::string& row : data_rows(r.out)) {
+        const std::vector<std::string> cells = split(row, " | ");
+        if (cells.size() != 12u || cells[10].find("journalled 1<") == std::string::npos) continue;
+        if (source_and_offset(cells[8]).first == "carve journal") ++journalled;
+    }
+    EXPECT_EQ(journalled, 1) << r.out;
 }
 
 TEST(SelkProcess, ParseChunkReadsLoosePages) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("pages.db");
-  make_db(db, 6, "loose");
-  // Every page but the first, which holds the database header: a run of pages without a header.
-  const std::vector<std::uint8_t> bytes = fx::read_all(db);
-  ASSERT_GT(bytes.size(), 4096u);
-  const std::string chunk = dir.file("pages.bin");
-  ASSERT_TRUE(fx::write_all(chunk, std::vector<std::uint8_t>(bytes.begin() + 4096, bytes.end())));
-  const selk_process::result r = run({"-db", chunk, "-parse_chunk", "-quiet"});
-  EXPECT_EQ(r.status, 0);
-  const std::vector<std::string> rows = data_rows(r.out);
-  int found = 0;
-  for (const std::string& row : rows) {
-    if (row.find("\"src\":\"carve blob\"") != std::string::npos && row.find("loose ") != std::string::npos) ++found;
-  }
-  EXPECT_EQ(found, 6) << r.out;
+    fx::temp_dir dir;
+    const std::string db = dir.file("pages.db");
+    make_db(db, 6, "loose");
+    // Every page but the first, which holds the database header: a run of pages without a header.
+    const std::vector<std::uint8_t> bytes = fx::read_all(db);
+    ASSERT_GT(bytes.size(), 4096u);
+    const std::string chunk = dir.file("pages.bin");
+    ASSERT_TRUE(fx::write_all(chunk, std::vector<std::uint8_t>(bytes.begin() + 4096, bytes.end())));
+    const selk_process::result r = run({"-db", chunk, "-parse_chunk", "-quiet"});
+    EXPECT_EQ(r.status, 0);
+    const std::vector<std::string> rows = data_rows(r.out);
+    int found = 0;
+    for (const std::string& row : rows) {
+        if (row.find("\"src\":\"carve blob\"") != std::string::npos &&
+            row.find("loose ") != std::string::npos)
+            ++found;
+    }
+    EXPECT_EQ(found, 6) << r.out;
 
-  EXPECT_EQ(run({"-db", dir.file("absent.bin"), "-parse_chunk", "-quiet"}).status, 255);
+    EXPECT_EQ(run({"-db", dir.file("absent.bin"), "-parse_chunk", "-quiet"}).status, 255);
 }
 
 }  // namespace

@@ -24,86 +24,90 @@ namespace fx = notification_fixtures;
 // More notifications than are written before the formatter threads start, over more leaves than a walk
 // decodes on one thread, and deleted rows for the slack scan's thread.
 void make_large_db(const std::string& path) {
-  sqlite3* db = fx::open_db(path);
-  ASSERT_NE(db, nullptr);
-  fx::exec(db, "PRAGMA secure_delete=OFF;");
-  fx::create_tables(db);
-  fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-  fx::exec(db, "BEGIN;");
-  for (int i = 0; i < 6000; ++i)
-    fx::insert_notification(db, 1 + i, 5000 + i, 68, "toast",
-                            "<toast><text>row " + std::to_string(i) + std::string(i % 61, 'x') + "</text></toast>",
-                            {}, 132521874959020000LL + i * 7777777LL);
-  fx::exec(db, "COMMIT;");
-  fx::exec(db, "DELETE FROM Notification WHERE [Order] % 40 = 3;");
-  sqlite3_close(db);
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "PRAGMA secure_delete=OFF;");
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(db, "BEGIN;");
+    for (int i = 0; i < 6000; ++i)
+        fx::insert_notification(
+            db, 1 + i, 5000 + i, 68, "toast",
+            "<toast><text>row " + std::to_string(i) + std::string(i % 61, 'x') + "</text></toast>", {},
+            132521874959020000LL + i * 7777777LL);
+    fx::exec(db, "COMMIT;");
+    fx::exec(db, "DELETE FROM Notification WHERE [Order] % 40 = 3;");
+    sqlite3_close(db);
 }
 
 // selk with `args` under "ulimit -v" of `megabytes`.
 selk_process::result run_limited(const std::vector<std::string>& args, int megabytes) {
-  std::vector<std::string> shell = {"-c", "ulimit -v " + std::to_string(megabytes * 1024) + " && exec \"$0\" \"$@\"",
-                                    selk_process::selk_path()};
-  shell.insert(shell.end(), args.begin(), args.end());
-  return selk_process::run(shell, std::string(), "/bin/sh");
+    std::vector<std::string> shell = {
+        "-c", "ulimit -v " + std::to_string(megabytes * 1024) + " && exec \"$0\" \"$@\"",
+        selk_process::selk_path()};
+    shell.insert(shell.end(), args.begin(), args.end());
+    return selk_process::run(shell, std::string(), "/bin/sh");
 }
 
 TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSaysItRanOutOfMemory) {
 #ifdef SELK_TEST_SANITIZER_MAPS
-  GTEST_SKIP() << "the address and thread sanitizers reserve far more address space than the limits tried here";
+    GTEST_SKIP()
+        << "the address and thread sanitizers reserve far more address space than the limits tried here";
 #endif
-  fx::temp_dir dir;
-  const std::string db = dir.file("large.db");
-  ASSERT_NO_FATAL_FAILURE(make_large_db(db));
-  for (const std::vector<std::string>& form : {std::vector<std::string>{}, {"-carve"}, {"-incl_slack"}}) {
-    std::vector<std::string> args = {"-db", db, "-quiet"};
-    args.insert(args.end(), form.begin(), form.end());
-    const std::string name = form.empty() ? "default" : form[0];
-    const selk_process::result full = selk_process::run(args);
-    ASSERT_EQ(full.status, 0) << name << full.err;
-    ASSERT_GT(selk_process::lines(full.out).size(), 5000u) << name;
-    for (const int megabytes : {16, 24, 32, 48, 64, 96, 128, 192, 256, 512, 1024}) {
-      const selk_process::result r = run_limited(args, megabytes);
-      const std::string at = name + " at " + std::to_string(megabytes) + " MB";
-      ASSERT_TRUE(r.started) << at;
-      EXPECT_EQ(r.err.find("terminate"), std::string::npos) << at << ": " << r.err;
-      if (r.status == 0) {
-        EXPECT_TRUE(r.out == full.out) << at;
-      } else {
-        EXPECT_EQ(r.status, 255) << at << ": " << r.err;
-        EXPECT_NE(r.err.find("out of memory"), std::string::npos) << at << ": " << r.err;
-      }
-      // Room for the serial run is room for the threaded one.
-      if (megabytes >= 64) {
-        EXPECT_EQ(r.status, 0) << at << ": " << r.err;
-      }
+    fx::temp_dir dir;
+    const std::string db = dir.file("large.db");
+    ASSERT_NO_FATAL_FAILURE(make_large_db(db));
+    for (const std::vector<std::string>& form : {std::vector<std::string>{}, {"-carve"}, {"-incl_slack"}}) {
+        std::vector<std::string> args = {"-db", db, "-quiet"};
+        args.insert(args.end(), form.begin(), form.end());
+        const std::string name = form.empty() ? "default" : form[0];
+        const selk_process::result full = selk_process::run(args);
+        ASSERT_EQ(full.status, 0) << name << full.err;
+        ASSERT_GT(selk_process::lines(full.out).size(), 5000u) << name;
+        for (const int megabytes : {16, 24, 32, 48, 64, 96, 128, 192, 256, 512, 1024}) {
+            const selk_process::result r = run_limited(args, megabytes);
+            const std::string at = name + " at " + std::to_string(megabytes) + " MB";
+            ASSERT_TRUE(r.started) << at;
+            EXPECT_EQ(r.err.find("terminate"), std::string::npos) << at << ": " << r.err;
+            if (r.status == 0) {
+                EXPECT_TRUE(r.out == full.out) << at;
+            } else {
+                EXPECT_EQ(r.status, 255) << at << ": " << r.err;
+                EXPECT_NE(r.err.find("out of memory"), std::string::npos) << at << ": " << r.err;
+            }
+            // Room for the serial run is room for the threaded one.
+            if (megabytes >= 64) {
+                EXPECT_EQ(r.status, 0) << at << ": " << r.err;
+            }
+        }
     }
-  }
 }
 
 // The count the diagnostics log gives of a table of more rows than are written before the formatter threads
 // start is the table's own, whichever reader and form wrote them.
 TEST(SelkProcess, RecordsFoundCountsEveryRowOfALargeTable) {
-  fx::temp_dir dir;
-  const std::string db = dir.file("large.db");
-  ASSERT_NO_FATAL_FAILURE(make_large_db(db));
-  sqlite3* conn = fx::open_db(db);
-  sqlite3_stmt* st = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT count(*) FROM Notification;", -1, &st, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-  const std::string expected = "->" + std::to_string(sqlite3_column_int(st, 0)) + " records found\n";
-  sqlite3_finalize(st);
-  sqlite3_close(conn);
-  int at = 0;
-  for (const std::vector<std::string>& form : {std::vector<std::string>{}, {"-carve"}, {"-csv", "-all_fields"}}) {
-    const std::string diags = dir.file("diags" + std::to_string(at++) + ".txt");
-    std::vector<std::string> args = {"-db", db, "-quiet", "-diags", diags};
-    args.insert(args.end(), form.begin(), form.end());
-    const selk_process::result r = selk_process::run(args);
-    EXPECT_EQ(r.status, 0) << r.err;
-    const std::vector<std::uint8_t> log = fx::read_all(diags);
-    const std::string text(log.begin(), log.end());
-    EXPECT_NE(text.find(expected), std::string::npos) << expected << text;
-  }
+    fx::temp_dir dir;
+    const std::string db = dir.file("large.db");
+    ASSERT_NO_FATAL_FAILURE(make_large_db(db));
+    sqlite3* conn = fx::open_db(db);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT count(*) FROM Notification;", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const std::string expected = "->" + std::to_string(sqlite3_column_int(st, 0)) + " records found\n";
+    sqlite3_finalize(st);
+    sqlite3_close(conn);
+    int at = 0;
+    for (const std::vector<std::string>& form :
+         {std::vector<std::string>{}, {"-carve"}, {"-csv", "-all_fields"}}) {
+        const std::string diags = dir.file("diags" + std::to_string(at++) + ".txt");
+        std::vector<std::string> args = {"-db", db, "-quiet", "-diags", diags};
+        args.insert(args.end(), form.begin(), form.end());
+        const selk_process::result r = selk_process::run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::vector<std::uint8_t> log = fx::read_all(diags);
+        const std::string text(log.begin(), log.end());
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << text;
+    }
 }
 
 }  // namespace

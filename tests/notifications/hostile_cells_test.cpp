@@ -60,14 +60,16 @@ void make_hostile_db(const std::string& path) {
     fx::create_tables(db);
     sqlite3_stmt* handler = nullptr;
     sqlite3_stmt* channel = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db,
+                           "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType, WNFEventName, "
+                           "CreatedTime, ModifiedTime) VALUES(?, ?, 'app:desktop', 7, '2020-12-11 19:09:13', "
+                           "'2020-12-11 19:09:13');",
+                           -1, &handler, nullptr),
+        SQLITE_OK);
     ASSERT_EQ(sqlite3_prepare_v2(db,
-                                 "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType, WNFEventName, "
-                                 "CreatedTime, ModifiedTime) VALUES(?, ?, 'app:desktop', 7, '2020-12-11 19:09:13', "
-                                 "'2020-12-11 19:09:13');",
-                                 -1, &handler, nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO WNSPushChannel VALUES(?, ?, ?, 132524465530000000, "
-                                     "132521873530000000, 0);",
+                                 "INSERT INTO WNSPushChannel VALUES(?, ?, ?, 132524465530000000, "
+                                 "132521873530000000, 0);",
                                  -1, &channel, nullptr),
               SQLITE_OK);
     const std::vector<hostile>& cells = hostile_cells();
@@ -138,11 +140,23 @@ TEST(hostile_cells, every_form_reads_back_whole) {
     const std::vector<form_case> forms = {
         {"default", {"-all_fields"}, layout::rows, '|', '|', ';', false, true},
         {"csv", {"-csv", "-all_fields"}, layout::rows, ',', ',', ' ', false, false},
-        {"csv quoted", {"-csv", "-all_fields", "-enable_quoted_csv_fields"}, layout::rows, ',', 0, 0, true, false},
+        {"csv quoted",
+         {"-csv", "-all_fields", "-enable_quoted_csv_fields"},
+         layout::rows,
+         ',',
+         0,
+         0,
+         true,
+         false},
         {"csv ;", {"-csv", "-all_fields", "-csv_separator", ";"}, layout::rows, ';', 0, 0, false, false},
         {"csv ; quoted",
          {"-csv", "-all_fields", "-csv_separator", ";", "-enable_quoted_csv_fields"},
-         layout::rows, ';', 0, 0, true, false},
+         layout::rows,
+         ';',
+         0,
+         0,
+         true,
+         false},
         {"csv |", {"-csv", "-all_fields", "-csv_separator", "|"}, layout::rows, '|', '|', ';', false, false},
         {"csv tab", {"-csv", "-all_fields", "-csv_separator", "tab"}, layout::rows, '\t', 0, 0, false, false},
         {"csvl2t", {"-csvl2t"}, layout::l2t, ',', ',', ' ', false, false},
@@ -179,8 +193,9 @@ TEST(hostile_cells, every_form_reads_back_whole) {
                 if (fields[1] != "name") got_a.push_back(fields[1]);
             }
             for (const hostile& h : cells) {
-                want_a.push_back("PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
-                                 "; Payload: " + replaced(h.payload_shown, '|', ';'));
+                want_a.push_back(
+                    "PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
+                    "; Payload: " + replaced(h.payload_shown, '|', ';'));
             }
             EXPECT_EQ(sorted(got_a), sorted(want_a));
             continue;
@@ -200,13 +215,15 @@ TEST(hostile_cells, every_form_reads_back_whole) {
         for (std::size_t i = 1; i < records.size(); ++i)
             ASSERT_EQ(records[i].size(), header.size()) << "record " << i << " of " << f.name;
         auto cell = [&](const csv_reader::record& rec, int i) {
-            return i < 0 ? std::string() : f.trim ? trimmed(rec[static_cast<std::size_t>(i)]) : rec[static_cast<std::size_t>(i)];
+            return i < 0    ? std::string()
+                   : f.trim ? trimmed(rec[static_cast<std::size_t>(i)])
+                            : rec[static_cast<std::size_t>(i)];
         };
 
         if (f.kind == layout::rows) {
             ASSERT_EQ(records.size(), cells.size() + 1);
-            const int order = column("Order"), primary = column("Handler PrimaryId"), payload = column("Payload"),
-                      uri = column("PushChannel Uri"), dbcol = column("DB");
+            const int order = column("Order"), primary = column("Handler PrimaryId"),
+                      payload = column("Payload"), uri = column("PushChannel Uri"), dbcol = column("DB");
             for (std::size_t i = 1; i < records.size(); ++i) {
                 const int k = std::atoi(cell(records[i], order).c_str()) - 1;
                 ASSERT_TRUE(k >= 0 && k < static_cast<int>(cells.size())) << cell(records[i], order);
@@ -267,7 +284,9 @@ TEST(hostile_cells, bodyfile_reads_in_mactime) {
     const std::string body_path = dir.file("body.txt");
     std::ofstream(body_path, std::ios::binary) << report_body(r.out);
     const std::string timeline = dir.file("timeline.csv");
-    ASSERT_EQ(std::system(("mactime -b '" + body_path + "' -d -z UTC > '" + timeline + "' 2>/dev/null").c_str()), 0);
+    ASSERT_EQ(
+        std::system(("mactime -b '" + body_path + "' -d -z UTC > '" + timeline + "' 2>/dev/null").c_str()),
+        0);
     std::ifstream in(timeline, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // mactime -d writes CSV itself: its last column is the name, each line one event of a bodyfile line.
@@ -278,8 +297,9 @@ TEST(hostile_cells, bodyfile_reads_in_mactime) {
     for (std::size_t i = 1; i < records.size(); ++i) names.push_back(records[i].back());
     for (const hostile& h : hostile_cells()) {
         SCOPED_TRACE(h.name);
-        const std::string name = "PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
-                                 "; Payload: " + replaced(h.payload_shown, '|', ';');
+        const std::string name =
+            "PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
+            "; Payload: " + replaced(h.payload_shown, '|', ';');
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << text;
     }
 }
@@ -290,12 +310,14 @@ TEST(hostile_cells, recovered_row_holding_the_separator) {
     const std::string live = dir.file("live.db");
     sqlite3* db = fx::open_db(live);
     ASSERT_NE(db, nullptr);
-    fx::exec(db, "PRAGMA secure_delete=OFF; PRAGMA page_size=4096; PRAGMA journal_mode=WAL; "
-                 "PRAGMA wal_autocheckpoint=0;");
+    fx::exec(db,
+             "PRAGMA secure_delete=OFF; PRAGMA page_size=4096; PRAGMA journal_mode=WAL; "
+             "PRAGMA wal_autocheckpoint=0;");
     fx::create_tables(db);
     fx::insert_handler(db, 1, "Contoso;Mail!App");
     for (int i = 1; i <= 20; ++i)
-        fx::insert_notification(db, i, 100 + i, 1, "toast", "<toast><text>a;b " + std::to_string(i) + "</text></toast>");
+        fx::insert_notification(db, i, 100 + i, 1, "toast",
+                                "<toast><text>a;b " + std::to_string(i) + "</text></toast>");
     fx::exec(db, "DELETE FROM Notification WHERE [Order] % 2 = 0;");
     const std::string copy = dir.file("wal.db");
     ASSERT_TRUE(fx::copy_file(live, copy));

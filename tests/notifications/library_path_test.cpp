@@ -7,8 +7,8 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <set>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -173,7 +173,8 @@ void expect_fixture_records(const test_run& o, unsigned source_code) {
     EXPECT_EQ(o.store.referenced_handlers, std::set<std::uint64_t>{68});
     ASSERT_EQ(o.store.handler_index.count(68), 1u);
     const notification_handler_record& h68 = o.store.handlers[o.store.handler_index.at(68)];
-    EXPECT_EQ(o.store.app_name_width, std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
+    EXPECT_EQ(o.store.app_name_width,
+              std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
     EXPECT_EQ(o.store.settings_index.size(), 1632u);
 }
 
@@ -716,8 +717,10 @@ TEST(LibraryPath, CarveBesideAHotJournalReadsTheRowsTheLibraryReads) {
         exec(h, "PRAGMA cache_size=2; BEGIN; DELETE FROM Notification WHERE [Order] % 3 = 0;");
         for (int i = 301; i <= 500; ++i)
             insert_notification(h, i, i, 1, "tile", "<tile>uncommitted " + std::string(200, '.') + "</tile>");
-        exec(h, "UPDATE Notification SET Payload = CAST(printf('<toast>grown %d %.300c</toast>', [Order], '-') AS "
-                "BLOB) WHERE [Order] % 3 = 1;");
+        exec(h,
+             "UPDATE Notification SET Payload = CAST(printf('<toast>grown %d %.300c</toast>', [Order], '-') "
+             "AS "
+             "BLOB) WHERE [Order] % 3 = 1;");
         ASSERT_TRUE(copy_file(live, db));
         ASSERT_TRUE(copy_file(live + "-journal", db + "-journal"));
         ASSERT_TRUE(copy_file(live, alone));
@@ -738,8 +741,8 @@ TEST(LibraryPath, CarveBesideAHotJournalReadsTheRowsTheLibraryReads) {
         read_rows r;
         EXPECT_EQ(analyze_db_library_path(&o, path), 1);
         for (const notification_record& n : o.store.notifications) {
-            r.rows.push_back(std::to_string(n.order) + " " + n.type + " " + std::to_string(n.arrival_time) + " " +
-                             n.payload);
+            r.rows.push_back(std::to_string(n.order) + " " + n.type + " " + std::to_string(n.arrival_time) +
+                             " " + n.payload);
             EXPECT_TRUE(r.orders.insert(n.order).second) << "row " << n.order << " twice";
             r.source = n.source_code();
         }

@@ -26,12 +26,8 @@ std::vector<recovered_record> classify(const std::vector<std::uint8_t>& bytes, s
     return out;
 }
 
-std::uint32_t kind_of(const recovered_record& c) {
-    return c.table_kind;
-}
-std::uint32_t count_of(const recovered_record& c) {
-    return c.column_count;
-}
+std::uint32_t kind_of(const recovered_record& c) { return c.table_kind; }
+std::uint32_t count_of(const recovered_record& c) { return c.column_count; }
 
 // ---------------------------------------------------------------------------------------------
 // The scan.

@@ -20,88 +20,88 @@ constexpr std::uint64_t kExpiry = kArrival + 600000000ULL;
 // Parses `words` (after a program path) into the options; false when the parser refuses them. The run then
 // takes its header state from the options, as a run made after parsing does.
 inline bool parse(test_run& options, std::vector<std::string> words) {
-  words.insert(words.begin(), "selk");
-  const bool parsed = parse_selk_options(options, words) != 0;
-  options.selk_run::header_on = options.selk_options::header_on;
-  return parsed;
+    words.insert(words.begin(), "selk");
+    const bool parsed = parse_selk_options(options, words) != 0;
+    options.selk_run::header_on = options.selk_options::header_on;
+    return parsed;
 }
 
 // Column masks of a whole table, as the library path stores them.
 inline void set_full_masks(test_run& options) {
-  options.layout.schemas[kSchemaNotification].column_mask = (1u << kNotificationColumns) - 1;
-  options.layout.schemas[kSchemaNotification].column_count = kNotificationColumns;
-  options.layout.schemas[kSchemaHandler].column_mask = (1u << kHandlerColumns) - 1;
-  options.layout.schemas[kSchemaHandler].column_count = kHandlerColumns;
-  options.layout.schemas[kSchemaPushChannel].column_mask = (1u << kPushChannelColumns) - 1;
-  options.layout.schemas[kSchemaPushChannel].column_count = kPushChannelColumns;
+    options.layout.schemas[kSchemaNotification].column_mask = (1u << kNotificationColumns) - 1;
+    options.layout.schemas[kSchemaNotification].column_count = kNotificationColumns;
+    options.layout.schemas[kSchemaHandler].column_mask = (1u << kHandlerColumns) - 1;
+    options.layout.schemas[kSchemaHandler].column_count = kHandlerColumns;
+    options.layout.schemas[kSchemaPushChannel].column_mask = (1u << kPushChannelColumns) - 1;
+    options.layout.schemas[kSchemaPushChannel].column_count = kPushChannelColumns;
 }
 
-inline notification_record notification(std::uint64_t order, std::uint64_t handler_id, const std::string& type,
-                                        const std::string& payload) {
-  notification_record n;
-  n.order = order;
-  n.id = order + 1000;
-  n.handler_id = handler_id;
-  n.type = type;
-  n.payload = payload;
-  n.arrival_time = kArrival;
-  n.expiry_time = kExpiry;
-  n.flags = kSourceSqliteLib << kSourceShift;
-  n.column_mask = (1u << kNotificationColumns) - 1;  // read from a table of every column
-  return n;
+inline notification_record notification(std::uint64_t order, std::uint64_t handler_id,
+                                        const std::string& type, const std::string& payload) {
+    notification_record n;
+    n.order = order;
+    n.id = order + 1000;
+    n.handler_id = handler_id;
+    n.type = type;
+    n.payload = payload;
+    n.arrival_time = kArrival;
+    n.expiry_time = kExpiry;
+    n.flags = kSourceSqliteLib << kSourceShift;
+    n.column_mask = (1u << kNotificationColumns) - 1;  // read from a table of every column
+    return n;
 }
 
 // Marks a record as recovered from `source_code` at `offset`.
 inline notification_record recovered(notification_record n, unsigned source_code, std::uint64_t offset) {
-  n.recovered = 1;
-  n.flags = source_code << kSourceShift;
-  n.record_offset = offset;
-  return n;
+    n.recovered = 1;
+    n.flags = source_code << kSourceShift;
+    n.record_offset = offset;
+    return n;
 }
 
 inline void add_handler(test_run& options, std::uint64_t id, const std::string& primary_id,
                         const std::string& app_name) {
-  notification_handler_record h;
-  h.record_id = id;
-  h.primary_id = primary_id;
-  h.app_name = app_name;
-  h.handler_type = "app:desktop";
-  options.store.handler_index[id] = options.store.handlers.size();
-  options.store.handlers.push_back(h);
+    notification_handler_record h;
+    h.record_id = id;
+    h.primary_id = primary_id;
+    h.app_name = app_name;
+    h.handler_type = "app:desktop";
+    options.store.handler_index[id] = options.store.handlers.size();
+    options.store.handlers.push_back(h);
 }
 
 inline void add_channel(test_run& options, std::uint64_t handler_id, const std::string& uri) {
-  wns_push_channel_record c;
-  c.channel_id = "chan";
-  c.handler_id = handler_id;
-  c.uri = uri;
-  c.created_time = kArrival;
-  c.expiry_time = kExpiry;
-  options.store.push_channel_index.insert({handler_id, options.store.push_channels.size()});
-  options.store.push_channels.push_back(c);
+    wns_push_channel_record c;
+    c.channel_id = "chan";
+    c.handler_id = handler_id;
+    c.uri = uri;
+    c.created_time = kArrival;
+    c.expiry_time = kExpiry;
+    options.store.push_channel_index.insert({handler_id, options.store.push_channels.size()});
+    options.store.push_channels.push_back(c);
 }
 
 inline void add_setting(test_run& options, std::uint64_t handler_id, const std::string& key,
                         std::uint64_t value) {
-  handler_settings_record s;
-  s.handler_id = handler_id;
-  s.setting_key = key;
-  s.value = value;
-  options.store.settings_index.insert({handler_id, options.store.settings.size()});
-  options.store.settings.push_back(s);
+    handler_settings_record s;
+    s.handler_id = handler_id;
+    s.setting_key = key;
+    s.value = value;
+    options.store.settings_index.insert({handler_id, options.store.settings.size()});
+    options.store.settings.push_back(s);
 }
 
 // The lines of a text without their line breaks.
 inline std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    out.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return out;
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
 }
 
 }  // namespace report_records

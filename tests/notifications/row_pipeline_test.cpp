@@ -33,9 +33,10 @@ void make_large_db(const std::string& path) {
     for (int i = 0; i < kRows; ++i) {
         // Handler 70 (not in its table) only past the rows written before the formatter threads start.
         const int handler = i > kRows - 1000 && i % 100 == 0 ? 70 : i % 3 == 0 ? 69 : 68;
-        fx::insert_notification(db, 1 + i, 5000 + i, handler, i % 5 == 0 ? "tile" : "toast",
-                                "<toast><text>row " + std::to_string(i) + std::string(i % 97, 'x') + "</text></toast>",
-                                {}, 132521874959020000LL + i * 7777777LL);
+        fx::insert_notification(
+            db, 1 + i, 5000 + i, handler, i % 5 == 0 ? "tile" : "toast",
+            "<toast><text>row " + std::to_string(i) + std::string(i % 97, 'x') + "</text></toast>", {},
+            132521874959020000LL + i * 7777777LL);
     }
     fx::exec(db, "COMMIT;");
     // Deleted rows leave free blocks for the slack scan of "-carve".
@@ -50,8 +51,8 @@ void break_last_notification_leaf(const std::string& db) {
     {
         sqlite3* conn = fx::open_db(db);
         sqlite3_stmt* st = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';", -1,
-                                     &st, nullptr),
+        ASSERT_EQ(sqlite3_prepare_v2(conn, "SELECT rootpage FROM sqlite_master WHERE name = 'Notification';",
+                                     -1, &st, nullptr),
                   SQLITE_OK);
         ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
         root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
@@ -68,10 +69,10 @@ void break_last_notification_leaf(const std::string& db) {
 }
 
 struct report {
-    std::string text;            // the whole report stream
-    std::string at_flush;        // the report when a failure was about to be said (empty when none)
-    unsigned threads = 0;        // formatter threads that ran
-    std::uint8_t incomplete = 0; // a table broke off
+    std::string text;                    // the whole report stream
+    std::string at_flush;                // the report when a failure was about to be said (empty when none)
+    unsigned threads = 0;                // formatter threads that ran
+    std::uint8_t incomplete = 0;         // a table broke off
     std::set<std::uint64_t> referenced;  // handlers the notifications refer to
 };
 
@@ -151,9 +152,12 @@ TEST(RowPipeline, RawRowsGiveTheSameReport) {
     fx::temp_dir dir;
     const std::string db = dir.file("large.db");
     make_large_db(db);
-    for (const std::vector<std::string>& extra :
-         {std::vector<std::string>{}, {"-csv", "-all_fields"}, {"-csv", "-no_whitespace"}, {"-csvl2t"},
-          {"-carve"}, {"-carve", "-csv", "-no_whitespace"}}) {
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{},
+                                                  {"-csv", "-all_fields"},
+                                                  {"-csv", "-no_whitespace"},
+                                                  {"-csvl2t"},
+                                                  {"-carve"},
+                                                  {"-carve", "-csv", "-no_whitespace"}}) {
         const std::string name = extra.empty() ? "default" : extra[0] + (extra.size() > 1 ? extra[1] : "");
         const report filled = run(db, extra, 0);
         const report serial = run(db, extra, 0, true);
@@ -204,7 +208,9 @@ TEST(RowPipeline, NegativeIntegersReadAsTextPrintAsTheLibraryGivesThem) {
         const report r = run(db, c.extra, 3, true);
         EXPECT_EQ(r.threads, 3u);
         std::size_t small = 0;
-        for (std::size_t at = r.text.find(c.small); at != std::string::npos; at = r.text.find(c.small, at + 1)) ++small;
+        for (std::size_t at = r.text.find(c.small); at != std::string::npos;
+             at = r.text.find(c.small, at + 1))
+            ++small;
         EXPECT_EQ(small, 2u) << c.small;
         EXPECT_NE(r.text.find(c.smallest), std::string::npos) << c.smallest;
         EXPECT_EQ(r.text.find("18446744073709551611"), std::string::npos);

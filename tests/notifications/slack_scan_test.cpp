@@ -118,10 +118,11 @@ std::vector<std::uint8_t> notification_root_page(const std::string& path, sqlite
     return std::vector<std::uint8_t>(file.begin() + (root - 1) * 4096, file.begin() + root * 4096);
 }
 
-bool holds(const std::vector<std::uint8_t>& bytes, std::size_t begin, std::size_t end, const std::string& text) {
+bool holds(const std::vector<std::uint8_t>& bytes, std::size_t begin, std::size_t end,
+           const std::string& text) {
     if (end > bytes.size() || begin >= end) return false;
-    return std::search(bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end), text.begin(),
-                       text.end()) != bytes.begin() + static_cast<long>(end);
+    return std::search(bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end),
+                       text.begin(), text.end()) != bytes.begin() + static_cast<long>(end);
 }
 
 TEST(ScanSlackRecords, EveryDeletedRowOfALeafComesBackOnce) {
@@ -133,8 +134,8 @@ TEST(ScanSlackRecords, EveryDeletedRowOfALeafComesBackOnce) {
         int rows;
         std::vector<int> deleted;
     };
-    for (const leaf_case& c : {leaf_case{"freeblocks and gap", 12, {3, 7, 11, 12}},
-                               leaf_case{"emptied leaf", 4, {1, 2, 3, 4}}}) {
+    for (const leaf_case& c :
+         {leaf_case{"freeblocks and gap", 12, {3, 7, 11, 12}}, leaf_case{"emptied leaf", 4, {1, 2, 3, 4}}}) {
         temp_dir dir;
         const std::string path = dir.file("wpndatabase.db");
         sqlite3* db = open_db(path);
@@ -294,8 +295,9 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
 
 // What a run holds after a scan: its records and the schemas the sorting left.
 std::string state_of(const test_run& o) {
-    std::string s = describe(o) + (o.store.notifications.empty() ? "" : o.store.notifications[0].signature_text) +
-                    " " + std::to_string(o.store.handlers.size()) + " handlers " +
+    std::string s = describe(o) +
+                    (o.store.notifications.empty() ? "" : o.store.notifications[0].signature_text) + " " +
+                    std::to_string(o.store.handlers.size()) + " handlers " +
                     std::to_string(o.store.referenced_handlers.size()) + " referenced\n";
     for (const table_schema& schema : o.layout.schemas)
         s += std::to_string(schema.column_mask) + "/" + std::to_string(schema.column_count) + "/" +
@@ -313,7 +315,9 @@ TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
             quiet(threaded);
             // A schema with column names (as a read gives), whose mask the carved rows share.
             const auto change_schema = [change](test_run& o) {
-                if (change) match_notification_record(o.layout.schemas[kSchemaNotification], kNotificationMask14, true);
+                if (change)
+                    match_notification_record(o.layout.schemas[kSchemaNotification], kNotificationMask14,
+                                              true);
             };
             change_schema(serial);
             ASSERT_EQ(scan_slack_records(path_, false, carve, &serial), 1);
@@ -359,7 +363,8 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     events.tables_begin = tables_begin;
     EXPECT_EQ(read_database_tables(t, path, events), 1);
     rows.finish();
-    const int found = threaded ? task.finish(&t) : scan_slack_records(t.db_path, false, t.carve_switch != 0, &t);
+    const int found =
+        threaded ? task.finish(&t) : scan_slack_records(t.db_path, false, t.carve_switch != 0, &t);
     // "-verify" names the schemas' fields and gives them a signature digest.
     std::string verified;
     for (const table_schema& schema : t.layout.schemas) {
@@ -386,15 +391,17 @@ void make_db_of_fewer_columns(const std::string& path) {
     handlers.erase(handlers.find(added), added.size());
     exec(db, handlers);
     exec(db, table);
-    exec(db, "INSERT INTO NotificationHandler VALUES(1, 'Microsoft.Windows.Photos_8wekyb3d8bbwe!App', NULL, "
-             "'app:desktop', 7, NULL, '2020-12-11 19:09:13', '2020-12-11 19:10:14', NULL);");
+    exec(db,
+         "INSERT INTO NotificationHandler VALUES(1, 'Microsoft.Windows.Photos_8wekyb3d8bbwe!App', NULL, "
+         "'app:desktop', 7, NULL, '2020-12-11 19:09:13', '2020-12-11 19:10:14', NULL);");
     exec(db, "ALTER TABLE NotificationHandler ADD COLUMN [ContainerSid] TEXT COLLATE NOCASE;");
     for (int i = 1; i <= 6; ++i)
-        exec(db, "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, Tag, [Group], ExpiryTime, "
-                 "ArrivalTime, DataVersion, PayloadType) VALUES(" +
-                     std::to_string(i) + ", " + std::to_string(100 + i) + ", 1, 'toast', CAST('" + payload_for(i) +
-                     "' AS BLOB), '', '', " + std::to_string(kArrival + 864000000000LL) + ", " +
-                     std::to_string(kArrival + i) + ", 0, 'Xml');");
+        exec(db,
+             "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, Tag, [Group], ExpiryTime, "
+             "ArrivalTime, DataVersion, PayloadType) VALUES(" +
+                 std::to_string(i) + ", " + std::to_string(100 + i) + ", 1, 'toast', CAST('" +
+                 payload_for(i) + "' AS BLOB), '', '', " + std::to_string(kArrival + 864000000000LL) + ", " +
+                 std::to_string(kArrival + i) + ", 0, 'Xml');");
     exec(db, "ALTER TABLE Notification ADD COLUMN [BootId] INT64 DEFAULT '0';");
     exec(db, "ALTER TABLE Notification ADD COLUMN [ExpiresOnReboot] BOOLEAN DEFAULT 'FALSE';");
     for (int i = 7; i <= 12; ++i) insert_notification(db, i, 100 + i, 1, "toast", payload_for(i));
@@ -424,7 +431,8 @@ TEST_F(WalCompanion, ThreadedSlackSortLeavesTheRunAsTheSerialOne) {
     }
 }
 
-// A scan thread that cannot start leaves the scan to the caller; one that runs out of memory says so in finish().
+// A scan thread that cannot start leaves the scan to the caller; one that runs out of memory says so in
+// finish().
 TEST_F(WalCompanion, ScanThreadThatCannotStartOrFailsNeverEndsTheRunUnsaid) {
     for (const thread_start_outcome how : {thread_start_outcome::refuse, thread_start_outcome::fail}) {
         test_run o;

@@ -19,14 +19,15 @@ std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
 
 TEST(decode_record_values, whole_body_gives_every_kind) {
     // int(2) 0xFFFE, NULL, const 0, const 1, text "abc", real 1.5, blob 01 02
-    std::vector<std::uint32_t> codes = {kColInteger, kColNull, kColConst0, kColConst1, kColText, kColReal, kColBlob};
+    std::vector<std::uint32_t> codes = {kColInteger, kColNull, kColConst0, kColConst1,
+                                        kColText,    kColReal, kColBlob};
     std::vector<std::uint32_t> sizes = {2, 0, 0, 0, 3, 8, 2};
     auto body = bytes({0xFF, 0xFE, 'a', 'b', 'c', 0x3F, 0xF8, 0, 0, 0, 0, 0, 0, 0x01, 0x02});
     std::vector<std::string> values;
     std::uint32_t count = 99;
     std::uint8_t truncated = 0;
-    ASSERT_EQ(1, decode_record_values(&count, values, body.data(), static_cast<std::uint32_t>(body.size()), codes,
-                                      sizes, nullptr, true, &truncated));
+    ASSERT_EQ(1, decode_record_values(&count, values, body.data(), static_cast<std::uint32_t>(body.size()),
+                                      codes, sizes, nullptr, true, &truncated));
     ASSERT_EQ(7u, values.size());
     EXPECT_EQ("-2", values[0]);
     EXPECT_EQ("", values[1]);
@@ -46,8 +47,8 @@ TEST(decode_record_values, body_ending_inside_text_cuts_it_and_marks_the_rest) {
     std::vector<std::string> values;
     std::uint32_t count = 0;
     std::uint8_t truncated = 1;
-    ASSERT_EQ(1, decode_record_values(&count, values, body.data(), static_cast<std::uint32_t>(body.size()), codes,
-                                      sizes, nullptr, true, &truncated));
+    ASSERT_EQ(1, decode_record_values(&count, values, body.data(), static_cast<std::uint32_t>(body.size()),
+                                      codes, sizes, nullptr, true, &truncated));
     EXPECT_EQ(1, truncated);
     ASSERT_EQ(4u, values.size());
     EXPECT_EQ("7", values[0]);
@@ -66,13 +67,15 @@ TEST(decode_record_values, refusals_leave_no_values) {
     auto body = bytes({1, 'a'});
     std::vector<std::string> values = {"stale"};
     std::uint8_t truncated = 1;
-    EXPECT_EQ(0, decode_record_values(nullptr, values, body.data(), 2, codes, sizes, nullptr, true, &truncated));
+    EXPECT_EQ(0,
+              decode_record_values(nullptr, values, body.data(), 2, codes, sizes, nullptr, true, &truncated));
     EXPECT_TRUE(values.empty());
 
     // Without truncation allowed a short body fails, and so does a missing one.
     sizes = {1, 5};
     truncated = 0;
-    EXPECT_EQ(0, decode_record_values(nullptr, values, body.data(), 2, codes, sizes, nullptr, true, &truncated));
+    EXPECT_EQ(0,
+              decode_record_values(nullptr, values, body.data(), 2, codes, sizes, nullptr, true, &truncated));
     EXPECT_EQ(0, decode_record_values(nullptr, values, nullptr, 0, codes, sizes, nullptr, true, &truncated));
     EXPECT_EQ(0, decode_record_values(nullptr, values, body.data(), 2, codes, sizes, nullptr, true, nullptr));
 }
@@ -83,7 +86,8 @@ TEST(decode_record_values, number_cut_by_the_end_of_the_body_is_marked) {
     auto body = bytes({9, 0x01, 0x02});
     std::vector<std::string> values;
     std::uint8_t truncated = 1;
-    ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), 3, codes, sizes, nullptr, true, &truncated));
+    ASSERT_EQ(1,
+              decode_record_values(nullptr, values, body.data(), 3, codes, sizes, nullptr, true, &truncated));
     ASSERT_EQ(2u, values.size());
     // Its first two bytes are not its value: it is left empty, and the record is cut.
     EXPECT_EQ("", values[1]);
@@ -94,7 +98,8 @@ TEST(decode_record_values, number_cut_by_the_end_of_the_body_is_marked) {
     codes = {kColInteger, kColReal};
     sizes = {1, 8};
     truncated = 1;
-    ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), 3, codes, sizes, nullptr, true, &truncated));
+    ASSERT_EQ(1,
+              decode_record_values(nullptr, values, body.data(), 3, codes, sizes, nullptr, true, &truncated));
     ASSERT_EQ(2u, values.size());
     EXPECT_EQ("", values[1]);
     EXPECT_EQ(1, truncated);
@@ -107,8 +112,19 @@ TEST(decode_record_values, integers_read_signed_in_every_width) {
         std::int64_t value;
     };
     const std::vector<integer_case> cases = {
-        {1, -1}, {1, -5}, {1, 127}, {2, -129}, {2, 32767}, {3, -8388608}, {4, 2147483647}, {4, -2147483648LL},
-        {6, -140737488355328LL}, {6, 140737488355327LL}, {8, INT64_MIN}, {8, INT64_MAX}, {8, -132521873530000000LL},
+        {1, -1},
+        {1, -5},
+        {1, 127},
+        {2, -129},
+        {2, 32767},
+        {3, -8388608},
+        {4, 2147483647},
+        {4, -2147483648LL},
+        {6, -140737488355328LL},
+        {6, 140737488355327LL},
+        {8, INT64_MIN},
+        {8, INT64_MAX},
+        {8, -132521873530000000LL},
     };
     for (const integer_case& c : cases) {
         std::vector<std::uint8_t> body;
@@ -132,7 +148,8 @@ TEST(decode_record_values, unknown_codes_are_skipped_and_listing_is_written) {
     std::vector<std::string> values;
     std::ostringstream listing;
     std::uint8_t truncated = 0;
-    ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), 3, codes, sizes, &listing, true, &truncated));
+    ASSERT_EQ(
+        1, decode_record_values(nullptr, values, body.data(), 3, codes, sizes, &listing, true, &truncated));
     ASSERT_EQ(4u, values.size());
     EXPECT_EQ("5", values[0]);
     EXPECT_EQ("ok", values[1]);
@@ -146,7 +163,8 @@ TEST(decode_record_values, blob_without_raw_flag_is_a_hex_view_of_sixteen_bytes)
     for (int i = 0; i < 20; ++i) body[i] = static_cast<std::uint8_t>(0xA0 + i);
     std::vector<std::string> values;
     std::uint8_t truncated = 0;
-    ASSERT_EQ(1, decode_record_values(nullptr, values, body.data(), 20, codes, sizes, nullptr, false, &truncated));
+    ASSERT_EQ(
+        1, decode_record_values(nullptr, values, body.data(), 20, codes, sizes, nullptr, false, &truncated));
     ASSERT_EQ(1u, values.size());
     EXPECT_NE(std::string::npos, values[0].find("a0"));
     EXPECT_NE(std::string::npos, values[0].find("af"));
@@ -164,8 +182,8 @@ TEST(decode_record_values, truncation_sweep_never_reads_past_the_body) {
         auto codes = base_codes;
         std::vector<std::string> values;
         std::uint8_t truncated = 1;
-        ASSERT_EQ(1, decode_record_values(nullptr, values, body.empty() ? nullptr : body.data(), len, codes, sizes,
-                                          nullptr, true, &truncated))
+        ASSERT_EQ(1, decode_record_values(nullptr, values, body.empty() ? nullptr : body.data(), len, codes,
+                                          sizes, nullptr, true, &truncated))
             << len;
         EXPECT_EQ(base_codes.size(), values.size()) << len;
         // Whatever the cut, a short body never passes for a whole record.

@@ -19,8 +19,8 @@ namespace {
 // Finds records of t(id INTEGER PRIMARY KEY, a TEXT, b TEXT) whose `a` begins with "del-": the two
 // text serial types, then a body starting with that text. The freeblock header overwrites the four
 // bytes before them (payload size, rowid, header size and the NULL of `id`), so no rowid is read.
-int find_deleted_rows(std::vector<recovered_record>& candidates, const std::uint8_t* chunk, std::uint32_t length,
-                      std::uint64_t, std::uint32_t, void* options) {
+int find_deleted_rows(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                      std::uint32_t length, std::uint64_t, std::uint32_t, void* options) {
     static const char* patterns[] = {"-", "-"};
     if (options) ++*static_cast<int*>(options);
     for (std::uint32_t i = 1; i + 6 < length; ++i) {
@@ -40,8 +40,8 @@ int find_deleted_rows(std::vector<recovered_record>& candidates, const std::uint
 std::string rows_sql(int first, int count, const char* prefix) {
     std::string sql;
     for (int i = first; i < first + count; ++i)
-        sql += "INSERT INTO t(a, b) VALUES ('" + std::string(prefix) + std::to_string(100 + i) + "', 'value-" +
-               std::to_string(i) + "');";
+        sql += "INSERT INTO t(a, b) VALUES ('" + std::string(prefix) + std::to_string(100 + i) +
+               "', 'value-" + std::to_string(i) + "');";
     return sql;
 }
 
@@ -59,7 +59,8 @@ TEST(carve_database, deleted_rows_come_back_from_main_file_free_space) {
                 rows_sql(10, 10, "del-") + "DELETE FROM t WHERE a LIKE 'del-%';");
     std::vector<recovered_record> out;
     int calls = 0;
-    ASSERT_EQ(1, carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, &calls));
+    ASSERT_EQ(1,
+              carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, &calls));
     EXPECT_GT(calls, 0);
     EXPECT_EQ(std::set<unsigned>{kSourceMainSlack}, codes_of(out));
     std::set<std::string> found;
@@ -75,9 +76,11 @@ TEST(carve_database, deleted_rows_come_back_from_main_file_free_space) {
     // Each deleted row's cell is a freeblock whose body survives whole.
     EXPECT_EQ(10u, found.size());
     // Keep flag off: a second carve starts again from an empty vector.
-    ASSERT_EQ(1, carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
+    ASSERT_EQ(
+        1, carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
     EXPECT_EQ(found.size(), out.size());
-    EXPECT_EQ(0, carve_database_any_table(out, db, find_deleted_rows, false, true, 0, 0, false, false, false, nullptr));
+    EXPECT_EQ(0, carve_database_any_table(out, db, find_deleted_rows, false, true, 0, 0, false, false, false,
+                                          nullptr));
 }
 
 TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
@@ -85,13 +88,16 @@ TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     const std::string db = dir.file("wal.db");
     sqlite3* conn = open_db(db);
     ASSERT_NE(nullptr, conn);
-    exec(conn, "PRAGMA secure_delete=OFF; PRAGMA page_size=4096; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    exec(conn,
+         "PRAGMA secure_delete=OFF; PRAGMA page_size=4096; PRAGMA journal_mode=WAL; PRAGMA "
+         "wal_autocheckpoint=0;");
     exec(conn, "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT, b TEXT);");
     exec(conn, "BEGIN;" + rows_sql(0, 5, "keep") + rows_sql(5, 5, "del-") + "COMMIT;");
     exec(conn, "DELETE FROM t WHERE a LIKE 'del-%';");
     // The connection stays open so that the log is not checkpointed away.
     std::vector<recovered_record> out;
-    ASSERT_EQ(1, carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
+    ASSERT_EQ(
+        1, carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
     std::set<unsigned> codes = codes_of(out);
     EXPECT_TRUE(codes.count(kSourceWalSuperseded));  // the page as the first commit left it
     EXPECT_TRUE(codes.count(kSourceWalSlack));       // freeblocks of the newest page
@@ -99,7 +105,8 @@ TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     EXPECT_FALSE(codes.count(kSourceMainSlack));
 
     std::vector<recovered_record> with_valid;
-    ASSERT_EQ(1, carve_database(with_valid, db, "", find_deleted_rows, false, true, 2, 2, true, false, false, nullptr));
+    ASSERT_EQ(1, carve_database(with_valid, db, "", find_deleted_rows, false, true, 2, 2, true, false, false,
+                                nullptr));
     EXPECT_TRUE(codes_of(with_valid).count(kSourceWalValid));
 
     // A main file that is not a database: the log is still carved, in its own page size.
@@ -107,7 +114,8 @@ TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     ASSERT_TRUE(write_all(junk, std::vector<std::uint8_t>(8192, 0x5A)));
     ASSERT_TRUE(copy_file(db + "-wal", junk + "-wal"));
     std::vector<recovered_record> from_log;
-    ASSERT_EQ(1, carve_database(from_log, junk, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
+    ASSERT_EQ(1, carve_database(from_log, junk, "", find_deleted_rows, false, true, 2, 2, false, false, false,
+                                nullptr));
     EXPECT_TRUE(codes_of(from_log).count(kSourceWalSuperseded));
     sqlite3_close(conn);
 }
@@ -137,7 +145,8 @@ TEST(carve_database, companions_are_walked_in_their_own_page_size) {
         sqlite3_close(conn);
 
         std::vector<recovered_record> out;
-        ASSERT_EQ(1, carve_database(out, copy, "", find_deleted_rows, false, true, 2, 2, true, false, false, nullptr))
+        ASSERT_EQ(1, carve_database(out, copy, "", find_deleted_rows, false, true, 2, 2, true, false, false,
+                                    nullptr))
             << companion;
         region_map overwritten, superseded, slack;
         wal_frame_map valid;
@@ -180,8 +189,8 @@ TEST(walk_db_pages, hostile_regions_and_candidates_are_safe) {
     const table_schema none;
     std::vector<recovered_record> out;
     region_map regions{{0, 512}, {4096, 512}, {UINT64_MAX - 10, 100}};  // two lie past the end
-    EXPECT_EQ(0, walk_db_pages(out, regions, file, none, find_deleted_rows, 4, 0, 2, 2, false, false, false, nullptr,
-                               null_records_callback));
+    EXPECT_EQ(0, walk_db_pages(out, regions, file, none, find_deleted_rows, 4, 0, 2, 2, false, false, false,
+                               nullptr, null_records_callback));
     EXPECT_EQ(1, walk_db_pages(out, regions, file, none, find_deleted_rows, 4, 512, 2, 2, false, false, false,
                                nullptr, null_records_callback));
     ASSERT_EQ(1u, out.size());
@@ -203,15 +212,15 @@ TEST(walk_db_pages, hostile_regions_and_candidates_are_safe) {
         return 1;
     };
     std::vector<recovered_record> wild_out;
-    walk_db_pages(wild_out, region_map{{0, 1024}}, file, none, wild, 4, 512, 1, 2, false, false, false, nullptr,
-                  null_records_callback);
+    walk_db_pages(wild_out, region_map{{0, 1024}}, file, none, wild, 4, 512, 1, 2, false, false, false,
+                  nullptr, null_records_callback);
     for (const auto& r : wild_out) EXPECT_EQ(0u, r.rowid);
 
     // With the frame flag a one-page region is read 24 bytes on, whole.
     std::vector<recovered_record> framed;
     int calls = 0;
-    EXPECT_EQ(1, walk_db_pages(framed, region_map{{600, 512}}, file, none, find_deleted_rows, 9, 512, 2, 2, true,
-                               false, false, &calls, null_records_callback));
+    EXPECT_EQ(1, walk_db_pages(framed, region_map{{600, 512}}, file, none, find_deleted_rows, 9, 512, 2, 2,
+                               true, false, false, &calls, null_records_callback));
     EXPECT_EQ(1, calls);
     ASSERT_EQ(1u, framed.size());
     EXPECT_EQ(625u, framed[0].record_offset);

@@ -23,7 +23,9 @@ using namespace reader_fixtures;
 
 // A leaf's rows as rowid and values.
 std::string page_text(const leaf_rows& page) {
-    std::string text = page.fault.empty() ? std::string() : "fault at " + std::to_string(page.offset) + ": " + page.fault + "\n";
+    std::string text = page.fault.empty()
+                           ? std::string()
+                           : "fault at " + std::to_string(page.offset) + ": " + page.fault + "\n";
     for (std::size_t i = 0; i < page.count; ++i) {
         text += std::to_string(page.rows[i].rowid);
         for (const std::string& v : page.rows[i].values) text += "|" + v;
@@ -73,7 +75,8 @@ struct leaf_table {
         for (const sqlite_artifact& node : interiors)
             for (const auto& cell : node.cells) leaves.push_back((child_page_of(cell.second) - 1) * 1024);
         ASSERT_GT(leaves.size(), 300u);  // many more groups of pages than the threads may hold decoded
-        // One page that cannot be read (past the end of the file) is handed on with its fault, not stopped at.
+        // One page that cannot be read (past the end of the file) is handed on with its fault, not stopped
+        // at.
         leaves.insert(leaves.begin() + 100, file.size() + 4096);
         leaf = leaf_page_options(1024, &file);
         leaf.values_only = true;

@@ -73,14 +73,17 @@ TEST(masks, character_classes) {
     EXPECT_EQ(1, text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(hex.data()), 4, kTextHexDigit));
     EXPECT_EQ(hex, out);
     const std::string not_hex = "0A1g";
-    EXPECT_EQ(0, text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(not_hex.data()), 4, kTextHexDigit));
+    EXPECT_EQ(0,
+              text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(not_hex.data()), 4, kTextHexDigit));
     EXPECT_TRUE(out.empty());
     const std::string lines = "ab\tc\n";
-    EXPECT_EQ(0, text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(lines.data()), 5, kTextPrintable));
+    EXPECT_EQ(0,
+              text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(lines.data()), 5, kTextPrintable));
     EXPECT_EQ(1, text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(lines.data()), 5,
                                   kTextPrintable | kTextExemptBreaks));
     const std::string upper = "abC";
-    EXPECT_EQ(0, text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(upper.data()), 3, kTextLowerAlpha));
+    EXPECT_EQ(0,
+              text_passes_mask(out, reinterpret_cast<const std::uint8_t*>(upper.data()), 3, kTextLowerAlpha));
     const bytes_t utf16 = {'t', 0, 'o', 0, 'a', 0, 's', 0, 't', 0};
     EXPECT_EQ(0, text_passes_mask(out, utf16.data(), 10, kTextPrintable));
     EXPECT_EQ(1, utf16_text_passes_mask(out, utf16.data(), 10, kTextPrintable));
@@ -137,20 +140,21 @@ TEST(column_text, cut_values_with_truncation) {
     EXPECT_EQ("abcdef!", out);
     // Lower-case only: the '!' fails the plain reader, the prefix reader keeps six characters.
     EXPECT_EQ(0, get_column_text_checked(out, r.data(), n, 0, 64, kTextLowerAlpha, 0, false, true));
-    EXPECT_EQ(1, get_column_text_checked_ex(out, longer.data(), static_cast<std::uint32_t>(longer.size()), 0, 4, 7,
-                                            kTextLowerAlpha, 0, false, true));
+    EXPECT_EQ(1, get_column_text_checked_ex(out, longer.data(), static_cast<std::uint32_t>(longer.size()), 0,
+                                            4, 7, kTextLowerAlpha, 0, false, true));
     EXPECT_EQ("abcdef", out);
-    EXPECT_EQ(0, get_column_text_checked_ex(out, longer.data(), static_cast<std::uint32_t>(longer.size()), 0, 7, 7,
-                                            kTextLowerAlpha, 0, false, true));
+    EXPECT_EQ(0, get_column_text_checked_ex(out, longer.data(), static_cast<std::uint32_t>(longer.size()), 0,
+                                            7, 7, kTextLowerAlpha, 0, false, true));
 }
 
 TEST(column_text, every_prefix_of_a_record_is_read_safely) {
-    const bytes_t full = record({0x01, 0x17, 0x81, 0x0F}, std::string("\x07", 1) + "toast" + std::string(65, 'z'));
+    const bytes_t full =
+        record({0x01, 0x17, 0x81, 0x0F}, std::string("\x07", 1) + "toast" + std::string(65, 'z'));
     for (std::uint32_t len = 0; len <= full.size(); ++len) {
         bytes_t r(full.begin(), full.begin() + len);
         std::string out;
-        get_column_text_checked_ex(out, r.empty() ? nullptr : r.data(), len, 2, 1, 100, kTextLowerAlpha, 0, false,
-                                   true);
+        get_column_text_checked_ex(out, r.empty() ? nullptr : r.data(), len, 2, 1, 100, kTextLowerAlpha, 0,
+                                   false, true);
         std::uint32_t pos = 0, size = 0;
         std::uint8_t cut = 0;
         if (locate_column(&pos, &size, &cut, r.empty() ? nullptr : r.data(), len, 2)) {
@@ -186,7 +190,8 @@ TEST(record_layout, reserved_types_place_no_later_column) {
         std::string out;
         std::uint32_t pos = 0, size = 0;
         std::uint8_t cut = 0;
-        EXPECT_EQ(0, get_column_text_checked(out, r.data(), n, 1, 64, kTextLowerAlpha, 0, false, true)) << +reserved;
+        EXPECT_EQ(0, get_column_text_checked(out, r.data(), n, 1, 64, kTextLowerAlpha, 0, false, true))
+            << +reserved;
         EXPECT_EQ(0, locate_column(&pos, &size, &cut, r.data(), n, 1)) << +reserved;
         EXPECT_EQ(0, locate_column(&pos, &size, &cut, r.data(), n, 0)) << +reserved;
     }

@@ -1,10 +1,10 @@
 #include "sqlite_format/wal.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
@@ -15,251 +15,254 @@ namespace {
 
 // Builds a log by hand: a header, then frames appended one by one.
 class wal_builder {
- public:
-  explicit wal_builder(std::uint32_t page_size, std::uint32_t salt1 = 0x11111111, std::uint32_t salt2 = 0x22222222)
-      : page_size_(page_size), bytes_(32, 0) {
-    put_be32(bytes_, 0, 0x377F0682);
-    put_be32(bytes_, 4, 3007000);
-    put_be32(bytes_, 8, page_size);
-    put_be32(bytes_, 16, salt1);
-    put_be32(bytes_, 20, salt2);
-  }
-  // Appends a frame whose page image is filled with `fill`; returns its offset.
-  std::uint64_t frame(std::uint32_t page, std::uint32_t commit, std::uint8_t fill, std::uint32_t salt1 = 0x11111111,
-                      std::uint32_t salt2 = 0x22222222) {
-    const std::uint64_t at = bytes_.size();
-    bytes_.resize(bytes_.size() + 24 + page_size_, fill);
-    put_be32(bytes_, at, page);
-    put_be32(bytes_, at + 4, commit);
-    put_be32(bytes_, at + 8, salt1);
-    put_be32(bytes_, at + 12, salt2);
-    std::fill(bytes_.begin() + static_cast<long>(at) + 16, bytes_.begin() + static_cast<long>(at) + 24, 0);
-    return at;
-  }
-  std::vector<std::uint8_t>& bytes() { return bytes_; }
+  public:
+    explicit wal_builder(std::uint32_t page_size, std::uint32_t salt1 = 0x11111111,
+                         std::uint32_t salt2 = 0x22222222)
+        : page_size_(page_size), bytes_(32, 0) {
+        put_be32(bytes_, 0, 0x377F0682);
+        put_be32(bytes_, 4, 3007000);
+        put_be32(bytes_, 8, page_size);
+        put_be32(bytes_, 16, salt1);
+        put_be32(bytes_, 20, salt2);
+    }
+    // Appends a frame whose page image is filled with `fill`; returns its offset.
+    std::uint64_t frame(std::uint32_t page, std::uint32_t commit, std::uint8_t fill,
+                        std::uint32_t salt1 = 0x11111111, std::uint32_t salt2 = 0x22222222) {
+        const std::uint64_t at = bytes_.size();
+        bytes_.resize(bytes_.size() + 24 + page_size_, fill);
+        put_be32(bytes_, at, page);
+        put_be32(bytes_, at + 4, commit);
+        put_be32(bytes_, at + 8, salt1);
+        put_be32(bytes_, at + 12, salt2);
+        std::fill(bytes_.begin() + static_cast<long>(at) + 16, bytes_.begin() + static_cast<long>(at) + 24,
+                  0);
+        return at;
+    }
+    std::vector<std::uint8_t>& bytes() { return bytes_; }
 
- private:
-  std::uint32_t page_size_;
-  std::vector<std::uint8_t> bytes_;
+  private:
+    std::uint32_t page_size_;
+    std::vector<std::uint8_t> bytes_;
 };
 
 struct wal_maps {
-  region_map overwritten, superseded, slack;
-  wal_frame_map valid;
-  int result = -1;
+    region_map overwritten, superseded, slack;
+    wal_frame_map valid;
+    int result = -1;
 };
 
 wal_maps parse_bytes(const temp_dir& dir, const std::vector<std::uint8_t>& bytes) {
-  const std::string p = dir.file("test.db-wal");
-  write_all(p, bytes);
-  wal_maps m;
-  m.result = parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, p);
-  return m;
+    const std::string p = dir.file("test.db-wal");
+    write_all(p, bytes);
+    wal_maps m;
+    m.result = parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, p);
+    return m;
 }
 
 }  // namespace
 
 TEST(WalHeader, magic_version_and_page_size) {
-  wal_builder w(1024);
-  std::uint32_t ps = 0;
-  EXPECT_EQ(wal_header_valid(w.bytes().data(), 32, &ps), 1);
-  EXPECT_EQ(ps, 1024u);
-  EXPECT_EQ(wal_header_valid(w.bytes().data(), 31, &ps), 0);
-  auto b = w.bytes();
-  b[3] = 0x83;
-  EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 1);
-  b[3] = 0x84;
-  EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 0);
-  b = w.bytes();
-  put_be32(b, 4, 0);
-  EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 0);
-  // 65536 is a page size of the format; the others are not.
-  b = w.bytes();
-  put_be32(b, 8, 65536);
-  EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 1);
-  EXPECT_EQ(ps, 65536u);
-  for (std::uint32_t bad : {0u, 1u, 256u, 1000u, 0x10200u, 131072u}) {
-    put_be32(b, 8, bad);
-    EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 0) << bad;
-  }
+    wal_builder w(1024);
+    std::uint32_t ps = 0;
+    EXPECT_EQ(wal_header_valid(w.bytes().data(), 32, &ps), 1);
+    EXPECT_EQ(ps, 1024u);
+    EXPECT_EQ(wal_header_valid(w.bytes().data(), 31, &ps), 0);
+    auto b = w.bytes();
+    b[3] = 0x83;
+    EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 1);
+    b[3] = 0x84;
+    EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 0);
+    b = w.bytes();
+    put_be32(b, 4, 0);
+    EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 0);
+    // 65536 is a page size of the format; the others are not.
+    b = w.bytes();
+    put_be32(b, 8, 65536);
+    EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 1);
+    EXPECT_EQ(ps, 65536u);
+    for (std::uint32_t bad : {0u, 1u, 256u, 1000u, 0x10200u, 131072u}) {
+        put_be32(b, 8, bad);
+        EXPECT_EQ(wal_header_valid(b.data(), 32, &ps), 0) << bad;
+    }
 }
 
 TEST(ParseWal, frames_without_commit_are_all_superseded) {
-  temp_dir dir;
-  wal_builder w(512);
-  const auto f1 = w.frame(2, 0, 0xAA);
-  const auto f2 = w.frame(3, 0, 0xBB);
-  auto m = parse_bytes(dir, w.bytes());
-  EXPECT_EQ(m.result, 1);
-  EXPECT_TRUE(m.valid.empty());
-  EXPECT_EQ(m.superseded, (region_map{{f1 + 24, 512}, {f2 + 24, 512}}));
-  EXPECT_TRUE(m.overwritten.empty());
+    temp_dir dir;
+    wal_builder w(512);
+    const auto f1 = w.frame(2, 0, 0xAA);
+    const auto f2 = w.frame(3, 0, 0xBB);
+    auto m = parse_bytes(dir, w.bytes());
+    EXPECT_EQ(m.result, 1);
+    EXPECT_TRUE(m.valid.empty());
+    EXPECT_EQ(m.superseded, (region_map{{f1 + 24, 512}, {f2 + 24, 512}}));
+    EXPECT_TRUE(m.overwritten.empty());
 }
 
 TEST(ParseWal, later_commit_supersedes_the_earlier_frame) {
-  temp_dir dir;
-  wal_builder w(512);
-  const auto f1 = w.frame(5, 5, 0x01);
-  const auto f2 = w.frame(5, 5, 0x02);
-  auto m = parse_bytes(dir, w.bytes());
-  EXPECT_EQ(m.result, 1);
-  EXPECT_EQ(m.valid, (wal_frame_map{{5, f2}}));
-  EXPECT_EQ(m.superseded, (region_map{{f1 + 24, 512}}));
-  EXPECT_EQ(m.overwritten, (region_map{{4 * 512, 512}}));
+    temp_dir dir;
+    wal_builder w(512);
+    const auto f1 = w.frame(5, 5, 0x01);
+    const auto f2 = w.frame(5, 5, 0x02);
+    auto m = parse_bytes(dir, w.bytes());
+    EXPECT_EQ(m.result, 1);
+    EXPECT_EQ(m.valid, (wal_frame_map{{5, f2}}));
+    EXPECT_EQ(m.superseded, (region_map{{f1 + 24, 512}}));
+    EXPECT_EQ(m.overwritten, (region_map{{4 * 512, 512}}));
 }
 
 TEST(ParseWal, page_written_twice_in_one_transaction_keeps_the_newer_frame) {
-  temp_dir dir;
-  wal_builder w(512);
-  const auto f1 = w.frame(2, 0, 0x01);
-  const auto f2 = w.frame(3, 0, 0x02);
-  const auto f3 = w.frame(2, 3, 0x03);  // commit frame rewrites page 2
-  auto m = parse_bytes(dir, w.bytes());
-  EXPECT_EQ(m.valid, (wal_frame_map{{2, f3}, {3, f2}}));
-  // The older version of page 2 is not lost: it is superseded.
-  EXPECT_EQ(m.superseded, (region_map{{f1 + 24, 512}}));
+    temp_dir dir;
+    wal_builder w(512);
+    const auto f1 = w.frame(2, 0, 0x01);
+    const auto f2 = w.frame(3, 0, 0x02);
+    const auto f3 = w.frame(2, 3, 0x03);  // commit frame rewrites page 2
+    auto m = parse_bytes(dir, w.bytes());
+    EXPECT_EQ(m.valid, (wal_frame_map{{2, f3}, {3, f2}}));
+    // The older version of page 2 is not lost: it is superseded.
+    EXPECT_EQ(m.superseded, (region_map{{f1 + 24, 512}}));
 }
 
 TEST(ParseWal, foreign_salts_and_foreign_commits) {
-  temp_dir dir;
-  wal_builder w(512);
-  const auto f1 = w.frame(2, 2, 0x01);                           // committed
-  const auto f2 = w.frame(3, 0, 0x02);                           // pending
-  const auto f3 = w.frame(4, 0, 0x03, 0x11111111, 0x99999999);   // salt-2 differs: foreign
-  const auto f4 = w.frame(5, 5, 0x04, 0x77777777, 0x22222222);   // foreign commit
-  const auto f5 = w.frame(6, 0, 0x05);                           // pending after the foreign commit
-  auto m = parse_bytes(dir, w.bytes());
-  EXPECT_EQ(m.valid, (wal_frame_map{{2, f1}}));
-  EXPECT_EQ(m.superseded, (region_map{{f2 + 24, 512}, {f3 + 24, 512}, {f4 + 24, 512}, {f5 + 24, 512}}));
+    temp_dir dir;
+    wal_builder w(512);
+    const auto f1 = w.frame(2, 2, 0x01);                          // committed
+    const auto f2 = w.frame(3, 0, 0x02);                          // pending
+    const auto f3 = w.frame(4, 0, 0x03, 0x11111111, 0x99999999);  // salt-2 differs: foreign
+    const auto f4 = w.frame(5, 5, 0x04, 0x77777777, 0x22222222);  // foreign commit
+    const auto f5 = w.frame(6, 0, 0x05);                          // pending after the foreign commit
+    auto m = parse_bytes(dir, w.bytes());
+    EXPECT_EQ(m.valid, (wal_frame_map{{2, f1}}));
+    EXPECT_EQ(m.superseded, (region_map{{f2 + 24, 512}, {f3 + 24, 512}, {f4 + 24, 512}, {f5 + 24, 512}}));
 }
 
 TEST(ParseWal, frame_with_one_salt_changed_stays_superseded_before_a_matching_commit) {
-  // Either salt alone differing makes a frame foreign: a later commit of the current salts must not
-  // make it valid or lay it into the rebuilt image.
-  for (const auto& salts : {std::pair<std::uint32_t, std::uint32_t>{0x11111111, 0x99999999}, {0x77777777, 0x22222222}}) {
-    temp_dir dir;
-    wal_builder w(512);
-    const auto foreign = w.frame(2, 0, 0xAA, salts.first, salts.second);
-    const auto commit = w.frame(3, 3, 0xBB);
-    auto m = parse_bytes(dir, w.bytes());
-    EXPECT_EQ(m.valid, (wal_frame_map{{3, commit}})) << std::hex << salts.first;
-    EXPECT_EQ(m.superseded, (region_map{{foreign + 24, 512}}));
-    EXPECT_EQ(m.overwritten, (region_map{{2 * 512, 512}}));
-    std::vector<std::uint8_t> image;
-    ASSERT_EQ(build_wal_db_image(image, dir.file("test.db-wal")), 1);
-    ASSERT_EQ(image.size(), 3u * 512);
-    EXPECT_EQ(std::count(image.begin(), image.end(), 0xAA), 0);
-    EXPECT_EQ(std::count(image.begin() + 1024, image.end(), 0xBB), 512);
-  }
+    // Either salt alone differing makes a frame foreign: a later commit of the current salts must not
+    // make it valid or lay it into the rebuilt image.
+    for (const auto& salts :
+         {std::pair<std::uint32_t, std::uint32_t>{0x11111111, 0x99999999}, {0x77777777, 0x22222222}}) {
+        temp_dir dir;
+        wal_builder w(512);
+        const auto foreign = w.frame(2, 0, 0xAA, salts.first, salts.second);
+        const auto commit = w.frame(3, 3, 0xBB);
+        auto m = parse_bytes(dir, w.bytes());
+        EXPECT_EQ(m.valid, (wal_frame_map{{3, commit}})) << std::hex << salts.first;
+        EXPECT_EQ(m.superseded, (region_map{{foreign + 24, 512}}));
+        EXPECT_EQ(m.overwritten, (region_map{{2 * 512, 512}}));
+        std::vector<std::uint8_t> image;
+        ASSERT_EQ(build_wal_db_image(image, dir.file("test.db-wal")), 1);
+        ASSERT_EQ(image.size(), 3u * 512);
+        EXPECT_EQ(std::count(image.begin(), image.end(), 0xAA), 0);
+        EXPECT_EQ(std::count(image.begin() + 1024, image.end(), 0xBB), 512);
+    }
 }
 
 TEST(ParseWal, walk_ends_at_page_zero_and_at_a_truncated_tail) {
-  temp_dir dir;
-  wal_builder w(512);
-  const auto f1 = w.frame(2, 2, 0x01);
-  w.frame(0, 0, 0x02);
-  w.frame(3, 3, 0x03);  // after the zero page: not read
-  auto m = parse_bytes(dir, w.bytes());
-  EXPECT_EQ(m.valid, (wal_frame_map{{2, f1}}));
-  EXPECT_TRUE(m.superseded.empty());
+    temp_dir dir;
+    wal_builder w(512);
+    const auto f1 = w.frame(2, 2, 0x01);
+    w.frame(0, 0, 0x02);
+    w.frame(3, 3, 0x03);  // after the zero page: not read
+    auto m = parse_bytes(dir, w.bytes());
+    EXPECT_EQ(m.valid, (wal_frame_map{{2, f1}}));
+    EXPECT_TRUE(m.superseded.empty());
 
-  wal_builder t(512);
-  const auto g1 = t.frame(2, 2, 0x01);
-  t.frame(3, 3, 0x03);
-  auto cut = t.bytes();
-  cut.resize(cut.size() - 100);  // the last frame's image is cut
-  m = parse_bytes(dir, cut);
-  EXPECT_EQ(m.valid, (wal_frame_map{{2, g1}}));
-  EXPECT_TRUE(m.superseded.empty());
-  cut.resize(32 + 10);  // not even one frame header
-  m = parse_bytes(dir, cut);
-  EXPECT_EQ(m.result, 0);
+    wal_builder t(512);
+    const auto g1 = t.frame(2, 2, 0x01);
+    t.frame(3, 3, 0x03);
+    auto cut = t.bytes();
+    cut.resize(cut.size() - 100);  // the last frame's image is cut
+    m = parse_bytes(dir, cut);
+    EXPECT_EQ(m.valid, (wal_frame_map{{2, g1}}));
+    EXPECT_TRUE(m.superseded.empty());
+    cut.resize(32 + 10);  // not even one frame header
+    m = parse_bytes(dir, cut);
+    EXPECT_EQ(m.result, 0);
 }
 
 TEST(ParseWal, bad_headers_and_files_fail) {
-  temp_dir dir;
-  wal_builder w(512);
-  w.frame(2, 2, 0x01);
-  auto b = w.bytes();
-  put_be32(b, 8, 65536 + 512);
-  EXPECT_EQ(parse_bytes(dir, b).result, 0);
-  b = w.bytes();
-  put_be32(b, 4, 0);
-  EXPECT_EQ(parse_bytes(dir, b).result, 0);
-  wal_maps m;
-  EXPECT_EQ(parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, ""), 0);
-  EXPECT_EQ(parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, dir.file("none-wal")), 0);
-  uni::fileio closed;
-  EXPECT_EQ(parse_wal_file(m.overwritten, m.valid, m.superseded, m.slack, closed), 0);
+    temp_dir dir;
+    wal_builder w(512);
+    w.frame(2, 2, 0x01);
+    auto b = w.bytes();
+    put_be32(b, 8, 65536 + 512);
+    EXPECT_EQ(parse_bytes(dir, b).result, 0);
+    b = w.bytes();
+    put_be32(b, 4, 0);
+    EXPECT_EQ(parse_bytes(dir, b).result, 0);
+    wal_maps m;
+    EXPECT_EQ(parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, ""), 0);
+    EXPECT_EQ(parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, dir.file("none-wal")), 0);
+    uni::fileio closed;
+    EXPECT_EQ(parse_wal_file(m.overwritten, m.valid, m.superseded, m.slack, closed), 0);
 }
 
 TEST(ParseWal, slack_of_valid_frames_is_mapped_in_the_log) {
-  temp_dir dir;
-  wal_builder w(512);
-  const auto f1 = w.frame(2, 2, 0x00);
-  // Page image: a leaf with 3 cells and content start 100, so a gap from 14 to 100.
-  auto& b = w.bytes();
-  b[f1 + 24] = 13;
-  put_be16(b, f1 + 24 + 3, 3);
-  put_be16(b, f1 + 24 + 5, 100);
-  auto m = parse_bytes(dir, b);
-  EXPECT_EQ(m.slack, (region_map{{f1 + 24 + 14, 86}}));
+    temp_dir dir;
+    wal_builder w(512);
+    const auto f1 = w.frame(2, 2, 0x00);
+    // Page image: a leaf with 3 cells and content start 100, so a gap from 14 to 100.
+    auto& b = w.bytes();
+    b[f1 + 24] = 13;
+    put_be16(b, f1 + 24 + 3, 3);
+    put_be16(b, f1 + 24 + 5, 100);
+    auto m = parse_bytes(dir, b);
+    EXPECT_EQ(m.slack, (region_map{{f1 + 24 + 14, 86}}));
 }
 
 TEST(BuildWalDbImage, from_the_log_path_holds_only_log_pages) {
-  temp_dir dir;
-  wal_builder w(512);
-  w.frame(3, 0, 0x33);
-  w.frame(1, 3, 0x11);
-  const std::string p = dir.file("x.db-wal");
-  write_all(p, w.bytes());
-  std::vector<std::uint8_t> image{9};
-  ASSERT_EQ(build_wal_db_image(image, p), 1);
-  ASSERT_EQ(image.size(), 3u * 512);
-  EXPECT_EQ(image[0], 0x11);
-  EXPECT_EQ(image[511], 0x11);
-  EXPECT_EQ(image[512], 0);  // page 2 is not in the log
-  EXPECT_EQ(image[1024], 0x33);
-  EXPECT_EQ(image[1535], 0x33);
+    temp_dir dir;
+    wal_builder w(512);
+    w.frame(3, 0, 0x33);
+    w.frame(1, 3, 0x11);
+    const std::string p = dir.file("x.db-wal");
+    write_all(p, w.bytes());
+    std::vector<std::uint8_t> image{9};
+    ASSERT_EQ(build_wal_db_image(image, p), 1);
+    ASSERT_EQ(image.size(), 3u * 512);
+    EXPECT_EQ(image[0], 0x11);
+    EXPECT_EQ(image[511], 0x11);
+    EXPECT_EQ(image[512], 0);  // page 2 is not in the log
+    EXPECT_EQ(image[1024], 0x33);
+    EXPECT_EQ(image[1535], 0x33);
 }
 
 TEST(BuildWalDbImage, refused_logs_leave_the_image_empty) {
-  temp_dir dir;
-  std::vector<std::uint8_t> image{1, 2};
-  EXPECT_EQ(build_wal_db_image(image, ""), 0);
-  EXPECT_TRUE(image.empty());
-  EXPECT_EQ(build_wal_db_image(image, dir.file("absent.db")), 0);
-  // No valid frame.
-  wal_builder w(512);
-  w.frame(2, 0, 0x01);
-  write_all(dir.file("n.db-wal"), w.bytes());
-  EXPECT_EQ(build_wal_db_image(image, dir.file("n.db-wal")), 0);
-  // A valid page far out would make an image past the 2 GiB cap: refused, nothing allocated.
-  wal_builder far(65536);
-  far.frame(0x10000, 0x10000, 0x01);  // 65536 pages x 65536 bytes = 4 GiB
-  write_all(dir.file("far.db-wal"), far.bytes());
-  EXPECT_EQ(build_wal_db_image(image, dir.file("far.db-wal")), 0);
-  EXPECT_TRUE(image.empty());
-  wal_builder huge(512);
-  huge.frame(0xFFFFFFFFu, 1, 0x01);
-  write_all(dir.file("huge.db-wal"), huge.bytes());
-  EXPECT_EQ(build_wal_db_image(image, dir.file("huge.db-wal")), 0);
-  EXPECT_TRUE(image.empty());
+    temp_dir dir;
+    std::vector<std::uint8_t> image{1, 2};
+    EXPECT_EQ(build_wal_db_image(image, ""), 0);
+    EXPECT_TRUE(image.empty());
+    EXPECT_EQ(build_wal_db_image(image, dir.file("absent.db")), 0);
+    // No valid frame.
+    wal_builder w(512);
+    w.frame(2, 0, 0x01);
+    write_all(dir.file("n.db-wal"), w.bytes());
+    EXPECT_EQ(build_wal_db_image(image, dir.file("n.db-wal")), 0);
+    // A valid page far out would make an image past the 2 GiB cap: refused, nothing allocated.
+    wal_builder far(65536);
+    far.frame(0x10000, 0x10000, 0x01);  // 65536 pages x 65536 bytes = 4 GiB
+    write_all(dir.file("far.db-wal"), far.bytes());
+    EXPECT_EQ(build_wal_db_image(image, dir.file("far.db-wal")), 0);
+    EXPECT_TRUE(image.empty());
+    wal_builder huge(512);
+    huge.frame(0xFFFFFFFFu, 1, 0x01);
+    write_all(dir.file("huge.db-wal"), huge.bytes());
+    EXPECT_EQ(build_wal_db_image(image, dir.file("huge.db-wal")), 0);
+    EXPECT_TRUE(image.empty());
 }
 
 TEST(BuildWalDbImage, database_without_readable_header_takes_the_log_pages) {
-  // The main file of a database that never reached a checkpoint can be empty: the image is then
-  // built from the log alone instead of failing silently.
-  temp_dir dir;
-  const std::string db = dir.file("empty.db");
-  write_all(db, {});
-  wal_builder w(512);
-  w.frame(2, 2, 0x22);
-  write_all(db + "-wal", w.bytes());
-  std::vector<std::uint8_t> image;
-  ASSERT_EQ(build_wal_db_image(image, db), 1);
-  ASSERT_EQ(image.size(), 1024u);
-  EXPECT_EQ(image[600], 0x22);
+    // The main file of a database that never reached a checkpoint can be empty: the image is then
+    // built from the log alone instead of failing silently.
+    temp_dir dir;
+    const std::string db = dir.file("empty.db");
+    write_all(db, {});
+    wal_builder w(512);
+    w.frame(2, 2, 0x22);
+    write_all(db + "-wal", w.bytes());
+    std::vector<std::uint8_t> image;
+    ASSERT_EQ(build_wal_db_image(image, db), 1);
+    ASSERT_EQ(image.size(), 1024u);
+    EXPECT_EQ(image[600], 0x22);
 }
 
 namespace {
@@ -267,57 +270,61 @@ namespace {
 // A database in WAL mode whose log holds several commits, copied while the connection is open so
 // that no checkpoint empties the log.
 void make_wal_db(const temp_dir& dir, std::string* db_copy) {
-  const std::string live = dir.file("live.db");
-  sqlite3* db = open_db(live);
-  ASSERT_NE(db, nullptr);
-  exec(db, "PRAGMA secure_delete=OFF; PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
-  exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);");
-  for (int c = 0; c < 5; ++c) {
-    std::string sql = "BEGIN;";
-    for (int i = 0; i < 20; ++i) sql += "INSERT INTO t(v) VALUES('commit " + std::to_string(c) + " row " +
-                                        std::to_string(i) + "');";
-    sql += "UPDATE t SET v = v || ' updated' WHERE id % 5 = 0; COMMIT;";
-    exec(db, sql);
-  }
-  exec(db, "DELETE FROM t WHERE id % 4 = 0;");
-  *db_copy = dir.file("copy.db");
-  ASSERT_TRUE(copy_file(live, *db_copy));
-  ASSERT_TRUE(copy_file(live + "-wal", *db_copy + "-wal"));
-  sqlite3_close(db);
+    const std::string live = dir.file("live.db");
+    sqlite3* db = open_db(live);
+    ASSERT_NE(db, nullptr);
+    exec(db,
+         "PRAGMA secure_delete=OFF; PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA "
+         "wal_autocheckpoint=0;");
+    exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);");
+    for (int c = 0; c < 5; ++c) {
+        std::string sql = "BEGIN;";
+        for (int i = 0; i < 20; ++i)
+            sql +=
+                "INSERT INTO t(v) VALUES('commit " + std::to_string(c) + " row " + std::to_string(i) + "');";
+        sql += "UPDATE t SET v = v || ' updated' WHERE id % 5 = 0; COMMIT;";
+        exec(db, sql);
+    }
+    exec(db, "DELETE FROM t WHERE id % 4 = 0;");
+    *db_copy = dir.file("copy.db");
+    ASSERT_TRUE(copy_file(live, *db_copy));
+    ASSERT_TRUE(copy_file(live + "-wal", *db_copy + "-wal"));
+    sqlite3_close(db);
 }
 
 }  // namespace
 
 TEST(ParseWal, real_log_with_several_commits) {
-  temp_dir dir;
-  std::string db;
-  make_wal_db(dir, &db);
-  wal_maps m;
-  ASSERT_EQ(parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, db + "-wal"), 1);
-  ASSERT_FALSE(m.valid.empty());
-  EXPECT_FALSE(m.superseded.empty());  // pages rewritten by later commits
-  EXPECT_EQ(m.overwritten.size(), m.valid.size());
-  const auto wal_size = read_all(db + "-wal").size();
-  for (const auto& v : m.valid) {
-    EXPECT_EQ((v.second - 32) % (1024 + 24), 0u);
-    EXPECT_EQ(m.overwritten.count((v.first - 1) * 1024), 1u);
-    EXPECT_EQ(m.superseded.count(v.second + 24), 0u);  // a valid frame is never superseded
-  }
-  for (const auto& s : m.superseded) EXPECT_LE(s.first + s.second, wal_size);
+    temp_dir dir;
+    std::string db;
+    make_wal_db(dir, &db);
+    wal_maps m;
+    ASSERT_EQ(parse_wal_path(m.overwritten, m.valid, m.superseded, m.slack, db + "-wal"), 1);
+    ASSERT_FALSE(m.valid.empty());
+    EXPECT_FALSE(m.superseded.empty());  // pages rewritten by later commits
+    EXPECT_EQ(m.overwritten.size(), m.valid.size());
+    const auto wal_size = read_all(db + "-wal").size();
+    for (const auto& v : m.valid) {
+        EXPECT_EQ((v.second - 32) % (1024 + 24), 0u);
+        EXPECT_EQ(m.overwritten.count((v.first - 1) * 1024), 1u);
+        EXPECT_EQ(m.superseded.count(v.second + 24), 0u);  // a valid frame is never superseded
+    }
+    for (const auto& s : m.superseded) EXPECT_LE(s.first + s.second, wal_size);
 
-  // The image holds the committed state: the library reads it as the same database.
-  std::vector<std::uint8_t> image;
-  ASSERT_EQ(build_wal_db_image(image, db), 1);
-  const std::string image_path = dir.file("image.db");
-  // The image's header still says WAL mode; a rollback-mode header lets the library read it alone.
-  image[18] = 1;
-  image[19] = 1;
-  write_all(image_path, image);
-  EXPECT_EQ(query(image_path, "SELECT id, v FROM t ORDER BY id"), query(db, "SELECT id, v FROM t ORDER BY id"));
+    // The image holds the committed state: the library reads it as the same database.
+    std::vector<std::uint8_t> image;
+    ASSERT_EQ(build_wal_db_image(image, db), 1);
+    const std::string image_path = dir.file("image.db");
+    // The image's header still says WAL mode; a rollback-mode header lets the library read it alone.
+    image[18] = 1;
+    image[19] = 1;
+    write_all(image_path, image);
+    EXPECT_EQ(query(image_path, "SELECT id, v FROM t ORDER BY id"),
+              query(db, "SELECT id, v FROM t ORDER BY id"));
 
-  uni::fileio mem;
-  ASSERT_TRUE(mem.open(db, false, false, false));
-  ASSERT_EQ(open_wal_companion(mem, db), 1);
-  EXPECT_TRUE(mem.in_memory);
-  EXPECT_EQ(mem.size(), image.size());
+    uni::fileio mem;
+    ASSERT_TRUE(mem.open(db, false, false, false));
+    ASSERT_EQ(open_wal_companion(mem, db), 1);
+    EXPECT_TRUE(mem.in_memory);
+    EXPECT_EQ(mem.size(), image.size());
 }

@@ -201,8 +201,16 @@ TEST(Calendar, unix_seconds_to_tm_bounds_and_bias) {
 
 TEST(Calendar, unix_seconds_to_tm_agrees_with_gmtime_from_1970_to_3000) {
     // Leap-day edges of 2000 (leap), 2100 (not) and 2400 (leap), year ends, and a sweep with an odd step.
-    std::vector<std::int64_t> instants = {0, 86399, 951782399, 951782400, 951868800, 4107542400ll,
-                                          4107628800ll, 13574563200ll, 13574649600ll, 32535215999ll};
+    std::vector<std::int64_t> instants = {0,
+                                          86399,
+                                          951782399,
+                                          951782400,
+                                          951868800,
+                                          4107542400ll,
+                                          4107628800ll,
+                                          13574563200ll,
+                                          13574649600ll,
+                                          32535215999ll};
     for (std::int64_t s = 0; s < 32535216000ll; s += 7777777) instants.push_back(s);
     for (const std::int64_t s : instants) {
         struct tm ours, theirs;
@@ -335,10 +343,11 @@ TEST(Calendar, local_time_across_new_year_east_of_utc) {
     EXPECT_EQ(bias, 32400);
     ASSERT_TRUE(last_ok);
     ASSERT_TRUE(first_ok);
-    EXPECT_EQ(std::vector<int>({last.tm_year, last.tm_mon, last.tm_mday, last.tm_hour, last.tm_yday, last.tm_wday}),
-              std::vector<int>({120, 11, 31, 23, 365, 4}));
-    EXPECT_EQ(std::vector<int>({first.tm_year, first.tm_mon, first.tm_mday, first.tm_hour, first.tm_yday,
-                                first.tm_wday}),
+    EXPECT_EQ(
+        std::vector<int>({last.tm_year, last.tm_mon, last.tm_mday, last.tm_hour, last.tm_yday, last.tm_wday}),
+        std::vector<int>({120, 11, 31, 23, 365, 4}));
+    EXPECT_EQ(std::vector<int>(
+                  {first.tm_year, first.tm_mon, first.tm_mday, first.tm_hour, first.tm_yday, first.tm_wday}),
               std::vector<int>({121, 0, 1, 0, 0, 5}));
     EXPECT_EQ(at_midnight, -32400);
     EXPECT_EQ(at_five, -32400);

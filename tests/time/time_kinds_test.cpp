@@ -71,10 +71,20 @@ TEST(TimeKinds, every_integer_kind_reaches_the_same_instant) {
 
 TEST(TimeKinds, filetime_of_and_valid_filetime_are_what_the_constructor_makes) {
     // The time-kind guess judges readings by these two alone, so they must be the constructor's own.
-    const unsigned long long values[] = {
-        0, 1, 999, 1000, 0xFFFFFFFFull, static_cast<unsigned long long>(kUnix), kFt, 0x7FFFFFFFFFFFFFFFull,
-        0x8000000000000000ull, ~0ull, ft_of_unix(0) + 9999999, ft_of_unix(-100), 94354848000000000ull - 1,
-        ft_of_unix(32535216000ll) + 36000000000ull};
+    const unsigned long long values[] = {0,
+                                         1,
+                                         999,
+                                         1000,
+                                         0xFFFFFFFFull,
+                                         static_cast<unsigned long long>(kUnix),
+                                         kFt,
+                                         0x7FFFFFFFFFFFFFFFull,
+                                         0x8000000000000000ull,
+                                         ~0ull,
+                                         ft_of_unix(0) + 9999999,
+                                         ft_of_unix(-100),
+                                         94354848000000000ull - 1,
+                                         ft_of_unix(32535216000ll) + 36000000000ull};
     for (std::uint32_t bit = 1; bit <= 0x80000; bit <<= 1) {
         const qm::type_time kind = static_cast<qm::type_time>(bit);
         for (const unsigned long long v : values) {

@@ -34,7 +34,8 @@ std::vector<unsigned char> systemtime_bytes(std::uint16_t y, std::uint16_t mo, s
 
 // `count` bytes of `fill`, then `bytes`. Sized once and copied into place: growing a short vector by a range
 // insert makes GCC 12 at -O3 report a false -Warray-bounds.
-std::vector<unsigned char> prefixed(std::size_t count, unsigned char fill, const std::vector<unsigned char>& bytes) {
+std::vector<unsigned char> prefixed(std::size_t count, unsigned char fill,
+                                    const std::vector<unsigned char>& bytes) {
     std::vector<unsigned char> out(count + bytes.size(), fill);
     std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(count));
     return out;

@@ -148,10 +148,20 @@ TEST(TimeText, filetime_texts_match_those_of_the_whole_time_value) {
     // The edges of validity: none, the first second of 1970, before 1970 and 1900, the end of 3000 (where a
     // zone west of UTC keeps an hour of 3001 valid), the last FILETIME and the sign bit.
     const std::uint64_t kYear3001 = 32535216000ull * 10000000ull + kFiletimeUnix;
-    const std::uint64_t filetimes[] = {0, 1, kFiletimeUnix, kFiletimeUnix + 9999999, kFiletimeUnix + 10000000,
-                                       94354848000000000ull - 1, 94354848000000000ull, kFt, kYear3001 - 1,
-                                       kYear3001, kYear3001 + 36000000000ull, kYear3001 + 72000000000ull,
-                                       0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull};
+    const std::uint64_t filetimes[] = {0,
+                                       1,
+                                       kFiletimeUnix,
+                                       kFiletimeUnix + 9999999,
+                                       kFiletimeUnix + 10000000,
+                                       94354848000000000ull - 1,
+                                       94354848000000000ull,
+                                       kFt,
+                                       kYear3001 - 1,
+                                       kYear3001,
+                                       kYear3001 + 36000000000ull,
+                                       kYear3001 + 72000000000ull,
+                                       0x7FFFFFFFFFFFFFFFull,
+                                       0x8000000000000000ull};
     const std::uint32_t words[] = {
         dtf_order_ymd | dtf_year4 | dtf_month_number | '-' | digits(3),
         dtf_order_mdy | dtf_year2 | dtf_month_name | '/' | digits(7),

@@ -23,6 +23,17 @@ const std::size_t kEscapeLength = 4;
 
 void write_err(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
+// Formats with the control bytes of text arguments made visible and writes the whole text to standard
+// error; the characters written, 0 when formatting fails.
+int write_err_visible(const char* format, va_list args) {
+    if (format == nullptr) return 0;
+    std::string text;
+    if (!format_visible(text, format, args)) return 0;
+    write_err(text);
+    std::fflush(stderr);
+    return static_cast<int>(text.size());
+}
+
 void write_out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
 
 // Formats (text arguments with their control bytes made visible) and keeps at most size - 2 characters,
@@ -289,29 +300,19 @@ void status_channel_progress(status_channel& channel, std::uint64_t current) {
 
 int error_printf(const char* format, ...) {
     clear_status_line();
-    if (format == nullptr) return 0;
     va_list args;
     va_start(args, format);
-    std::string text;
-    const bool ok = format_visible(text, format, args);
+    const int written = write_err_visible(format, args);
     va_end(args);
-    if (!ok) return 0;
-    write_err(text);
-    std::fflush(stderr);
-    return static_cast<int>(text.size());
+    return written;
 }
 
 int message_printf(const char* format, ...) {
-    if (format == nullptr) return 0;
     va_list args;
     va_start(args, format);
-    std::string text;
-    const bool ok = format_visible(text, format, args);
+    const int written = write_err_visible(format, args);
     va_end(args);
-    if (!ok) return 0;
-    write_err(text);
-    std::fflush(stderr);
-    return static_cast<int>(text.size());
+    return written;
 }
 
 int color_printf(int fg, int bg, int stream, const char* format, ...) {

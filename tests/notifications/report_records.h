@@ -8,6 +8,7 @@
 
 #include "notifications/records.h"
 #include "notifications/selk_options.h"
+#include "selk_process.h"
 #include "sqlite_format/metadata.h"
 #include "test_run.h"
 
@@ -92,16 +93,6 @@ inline void add_setting(test_run& options, std::uint64_t handler_id, const std::
 }
 
 // The lines of a text without their line breaks.
-inline std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
+inline std::vector<std::string> lines_of(const std::string& text) { return selk_process::lines(text); }
 
 }  // namespace report_records

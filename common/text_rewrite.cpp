@@ -173,11 +173,20 @@ void flatten_line_endings_wide(std::wstring& text) {
 
 namespace {
 bool is_control_byte(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+// True when the bytes at `i` are a C1 control character (U+0080 to U+009F) in UTF-8: C2 80 to C2 9F.
+// A terminal may act on one as it acts on ESC (U+009B opens a control sequence).
+bool is_c1_control_at(const std::string& text, std::size_t i) {
+    return static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size() &&
+           (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+}
 }  // namespace
 
 bool has_control_bytes(const std::string& text) {
-    for (char c : text)
-        if (is_control_byte(static_cast<unsigned char>(c))) return true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (is_control_byte(c) || is_c1_control_at(text, i)) return true;
+    }
     return false;
 }
 
@@ -187,9 +196,16 @@ void show_control_bytes(std::string& text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + 16);
-    for (char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
         const unsigned char c = static_cast<unsigned char>(ch);
-        if (!is_control_byte(c)) {
+        if (is_c1_control_at(text, i)) {
+            const unsigned char code = static_cast<unsigned char>(text[++i]);
+            out += "[U+00";
+            out += kHex[code >> 4];
+            out += kHex[code & 0xF];
+            out += ']';
+        } else if (!is_control_byte(c)) {
             out += ch;
         } else if (c == '\r') {
             out += "[CR]";

@@ -55,8 +55,9 @@ void flatten_line_endings_wide(std::wstring& text);
 
 // Makes every control byte of a text from data or a path visible, so that none reaches a terminal or
 // splits a line: line breaks as flatten_line_endings writes them, a CR left over as "[CR]", and every
-// other byte below 0x20 and 0x7F as "[0x" + two upper-case hex digits + "]" (ESC is "[0x1B]"). Bytes
-// from 0x80 up are kept.
+// other byte below 0x20 and 0x7F as "[0x" + two upper-case hex digits + "]" (ESC is "[0x1B]"), and a C1
+// control character in UTF-8 (C2 80 to C2 9F) as "[U+00" + two hex digits + "]" ("[U+009B]"). Other bytes
+// from 0x80 up are kept as they are, valid UTF-8 or not.
 void show_control_bytes(std::string& text);
 // True when the text holds a byte that show_control_bytes would rewrite.
 bool has_control_bytes(const std::string& text);

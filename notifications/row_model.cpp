@@ -151,6 +151,21 @@ class line_builder {
     }
     // Blanks that are not a field: the width stays for the next field.
     void indent(unsigned n) { out_.append(n, ' '); }
+    // A quoted text (it begins and ends with a double quote) as one field, padded inside its quotes: a CSV
+    // reader takes neither a blank before an opening quote nor text after a closing one.
+    void quoted_field(const std::string& q) {
+        const std::size_t pad = width_ > q.size() ? static_cast<std::size_t>(width_ - q.size()) : 0;
+        width_ = 0;
+        if (right_) {
+            out_ += '"';
+            out_.append(pad, fill_);
+            out_.append(q, 1, std::string::npos);
+        } else {
+            out_.append(q, 0, q.size() - 1);
+            out_.append(pad, fill_);
+            out_ += '"';
+        }
+    }
 
     const std::string& text() const { return out_; }
 
@@ -338,15 +353,15 @@ void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
     // Line breaks and other control bytes from the data never reach the output raw, in any form: they
     // would split the row or drive the terminal.
     show_control_bytes(cell.text);
-    // A plain cell that still holds the separator (one without a replacement character) or, in the CSV
-    // forms, opens with a double quote is quoted, so that a reader neither splits it nor joins it with the
-    // next row.
+    // A plain cell that still holds the separator (one without a replacement character) or opens with a
+    // double quote right after the separator is quoted, so that a reader neither splits it nor joins it with
+    // the next row. After a separator that ends in a blank (the padded " | ") a quote opens no field.
     // The cell itself keeps its unquoted text, so that writing it again quotes it once.
     std::string quoted;
-    const bool csv_form = o.csv || o.csvgen;
+    const bool opens_field = o.separator.empty() || o.separator.back() != ' ';
     const bool quote = (fl & kCellQuote) == 0 && !o.multiline &&
-                       (csv_form ? cell_needs_quotes(cell.text, o.separator, false)
-                                 : !o.separator.empty() && cell.text.find(o.separator) != std::string::npos);
+                       (opens_field ? cell_needs_quotes(cell.text, o.separator, false)
+                                    : cell.text.find(o.separator) != std::string::npos);
     if (quote) {
         quoted = cell.text;
         quote_cell(quoted);
@@ -364,7 +379,12 @@ void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
         os << text;
     } else {
         if (c.padded && p <= w) os.width(w - p);
-        os << text;
+        const bool quoted_text = (quote || (fl & kCellQuote) != 0) && text.size() >= 2 &&
+                                 text.front() == '"' && text.back() == '"';
+        if (quoted_text)
+            os.quoted_field(text);
+        else
+            os << text;
     }
 }
 

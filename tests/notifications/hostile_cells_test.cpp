@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ const std::vector<hostile>& hostile_cells() {
         {"line breaks", "lf\nmid\r\nend\rx", "lf[LF]mid[CRLF]end[CR]x", "lfmidendx"},
         {"ESC and DEL", "esc\x1b[2Jclear\x7f", "esc[0x1B][2Jclear[0x7F]", "esc[0x1B][2Jclear[0x7F]"},
         {"not UTF-8", "bytes \xff\xfe\xc3 end", "bytes \xff\xfe\xc3 end", "bytes \xff\xfe\xc3 end"},
+        {"C1 control",
+         "csi\xc2\x9b"
+         "2J caf\xc3\xa9",
+         "csi[U+009B]2J caf\xc3\xa9", "csi[U+009B]2J caf\xc3\xa9"},
     };
     return cells;
 }
@@ -72,6 +77,10 @@ void make_hostile_db(const std::string& path) {
                                  "132521873530000000, 0);",
                                  -1, &channel, nullptr),
               SQLITE_OK);
+    sqlite3_stmt* texts = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE Notification SET Tag = ?, [Group] = ? WHERE [Order] = ?;", -1,
+                                 &texts, nullptr),
+              SQLITE_OK);
     const std::vector<hostile>& cells = hostile_cells();
     for (std::size_t k = 0; k < cells.size(); ++k) {
         const int i = static_cast<int>(k) + 1;
@@ -85,7 +94,13 @@ void make_hostile_db(const std::string& path) {
         EXPECT_EQ(sqlite3_step(channel), SQLITE_DONE) << sqlite3_errmsg(db);
         sqlite3_reset(channel);
         fx::insert_notification(db, i, 100 + i, i, "toast", cells[k].stored, {}, kArrival + i * kHour);
+        bind_text(texts, 1, cells[k].stored);
+        bind_text(texts, 2, cells[k].stored);
+        sqlite3_bind_int(texts, 3, i);
+        EXPECT_EQ(sqlite3_step(texts), SQLITE_DONE) << sqlite3_errmsg(db);
+        sqlite3_reset(texts);
     }
+    sqlite3_finalize(texts);
     sqlite3_finalize(handler);
     sqlite3_finalize(channel);
     sqlite3_close(db);
@@ -108,12 +123,15 @@ std::string report_body(const std::string& out) {
     return at == std::string::npos ? std::string() : out.substr(at + 2);
 }
 
-// The first raw control byte other than a line end and the separator, or -1.
+// The first raw control byte other than a line end and the separator (a C1 control in UTF-8 as its second
+// byte), or -1.
 int raw_control_byte(const std::string& text, char sep) {
-    for (char ch : text) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (ch == sep || ch == '\n') continue;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (text[i] == sep || text[i] == '\n') continue;
         if (c < 0x20 || c == 0x7f) return c;
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c == 0xc2 && next >= 0x80 && next <= 0x9f) return next;
     }
     return -1;
 }
@@ -139,6 +157,16 @@ std::vector<std::string> sorted(std::vector<std::string> v) {
 TEST(hostile_cells, every_form_reads_back_whole) {
     const std::vector<form_case> forms = {
         {"default", {"-all_fields"}, layout::rows, '|', '|', ';', false, true},
+        {"default ;", {"-all_fields", "-csv_separator", ";"}, layout::rows, ';', 0, 0, false, true},
+        {"default unpadded", {"-all_fields", "-no_whitespace"}, layout::rows, '|', '|', ';', false, false},
+        {"default unpadded quoted",
+         {"-all_fields", "-no_whitespace", "-enable_quoted_csv_fields"},
+         layout::rows,
+         '|',
+         0,
+         0,
+         true,
+         false},
         {"csv", {"-csv", "-all_fields"}, layout::rows, ',', ',', ' ', false, false},
         {"csv quoted",
          {"-csv", "-all_fields", "-enable_quoted_csv_fields"},
@@ -161,7 +189,24 @@ TEST(hostile_cells, every_form_reads_back_whole) {
         {"csv tab", {"-csv", "-all_fields", "-csv_separator", "tab"}, layout::rows, '\t', 0, 0, false, false},
         {"csvl2t", {"-csvl2t"}, layout::l2t, ',', ',', ' ', false, false},
         {"csvl2t quoted", {"-csvl2t", "-enable_quoted_csv_fields"}, layout::l2t, ',', 0, 0, true, false},
+        {"csvl2t ;", {"-csvl2t", "-csv_separator", ";"}, layout::l2t, ';', 0, 0, false, false},
+        {"csvl2t | quoted",
+         {"-csvl2t", "-csv_separator", "|", "-enable_quoted_csv_fields"},
+         layout::l2t,
+         '|',
+         0,
+         0,
+         true,
+         false},
         {"bodyfile", {"-bodyfile"}, layout::bodyfile, '|', '|', ';', false, false},
+        {"bodyfile quoted",
+         {"-bodyfile", "-enable_quoted_csv_fields"},
+         layout::bodyfile,
+         '|',
+         '|',
+         ';',
+         false,
+         false},
     };
     fx::temp_dir dir;
     const std::string db = dir.file(kDbName);
@@ -223,7 +268,8 @@ TEST(hostile_cells, every_form_reads_back_whole) {
         if (f.kind == layout::rows) {
             ASSERT_EQ(records.size(), cells.size() + 1);
             const int order = column("Order"), primary = column("Handler PrimaryId"),
-                      payload = column("Payload"), uri = column("PushChannel Uri"), dbcol = column("DB");
+                      payload = column("Payload"), uri = column("PushChannel Uri"), dbcol = column("DB"),
+                      tag = column("Tag"), group = column("Group");
             for (std::size_t i = 1; i < records.size(); ++i) {
                 const int k = std::atoi(cell(records[i], order).c_str()) - 1;
                 ASSERT_TRUE(k >= 0 && k < static_cast<int>(cells.size())) << cell(records[i], order);
@@ -233,6 +279,8 @@ TEST(hostile_cells, every_form_reads_back_whole) {
                 EXPECT_EQ(cell(records[i], primary), want);
                 EXPECT_EQ(cell(records[i], payload), replaced(h.payload_shown, f.from, f.to));
                 EXPECT_EQ(cell(records[i], uri), want);
+                EXPECT_EQ(cell(records[i], tag), want);
+                EXPECT_EQ(cell(records[i], group), want);
                 EXPECT_EQ(cell(records[i], dbcol), replaced(db_shown, f.from, f.to));
             }
         } else {
@@ -272,7 +320,7 @@ TEST(hostile_cells, messages_show_control_bytes_of_paths) {
     EXPECT_EQ(err.find("such\nfile"), std::string::npos) << err;
 }
 
-// mactime reads every bodyfile line, hostile names included.
+// mactime reads every bodyfile line, hostile names included, each at its arrival time.
 TEST(hostile_cells, bodyfile_reads_in_mactime) {
     if (std::system("command -v mactime >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "mactime (Debian package sleuthkit) is not installed";
@@ -293,14 +341,25 @@ TEST(hostile_cells, bodyfile_reads_in_mactime) {
     std::vector<csv_reader::record> records;
     std::string error;
     ASSERT_TRUE(csv_reader::read(text, ',', false, records, error)) << error << "\n" << text;
-    std::vector<std::string> names;
-    for (std::size_t i = 1; i < records.size(); ++i) names.push_back(records[i].back());
-    for (const hostile& h : hostile_cells()) {
+    // Each name's birth ("...b") event at its notification's arrival time.
+    std::vector<std::string> births;
+    for (std::size_t i = 1; i < records.size(); ++i)
+        if (records[i].size() == 8 && records[i][2] == "...b")
+            births.push_back(records[i][0] + " " + records[i][7]);
+    const std::vector<hostile>& cells = hostile_cells();
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        const hostile& h = cells[k];
         SCOPED_TRACE(h.name);
-        const std::string name =
-            "PushNotification artifact; Type: toast; PrimaryID: " + replaced(h.shown, '|', ';') +
-            "; Payload: " + replaced(h.payload_shown, '|', ';');
-        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << text;
+        const std::time_t unix_time = static_cast<std::time_t>(
+            (kArrival + static_cast<std::int64_t>(k + 1) * kHour) / 10000000 - 11644473600LL);
+        std::tm tm{};
+        ASSERT_NE(gmtime_r(&unix_time, &tm), nullptr);
+        char date[64];
+        ASSERT_GT(std::strftime(date, sizeof date, "%a %b %d %Y %H:%M:%S", &tm), 0u);
+        const std::string birth = std::string(date) + " PushNotification artifact; Type: toast; PrimaryID: " +
+                                  replaced(h.shown, '|', ';') +
+                                  "; Payload: " + replaced(h.payload_shown, '|', ';');
+        EXPECT_NE(std::find(births.begin(), births.end(), birth), births.end()) << birth << "\n" << text;
     }
 }
 
@@ -314,7 +373,7 @@ TEST(hostile_cells, recovered_row_holding_the_separator) {
              "PRAGMA secure_delete=OFF; PRAGMA page_size=4096; PRAGMA journal_mode=WAL; "
              "PRAGMA wal_autocheckpoint=0;");
     fx::create_tables(db);
-    fx::insert_handler(db, 1, "Contoso;Mail!App");
+    fx::insert_handler(db, 1, "Contoso!Mail;App");
     for (int i = 1; i <= 20; ++i)
         fx::insert_notification(db, i, 100 + i, 1, "toast",
                                 "<toast><text>a;b " + std::to_string(i) + "</text></toast>");
@@ -331,13 +390,26 @@ TEST(hostile_cells, recovered_row_holding_the_separator) {
     std::string error;
     ASSERT_TRUE(csv_reader::read(report_body(r.out), ';', false, records, error)) << error;
     ASSERT_GT(records.size(), 11u) << r.out;  // the 10 live rows and at least one recovered
-    std::size_t misc = 0;
-    while (misc < records[0].size() && records[0][misc] != "Misc data") ++misc;
+    auto column = [&](const char* label) {
+        std::size_t i = 0;
+        while (i < records[0].size() && records[0][i] != label) ++i;
+        return i;
+    };
+    const std::size_t misc = column("Misc data"), payload = column("Payload"),
+                      primary = column("Source of Notification");
     ASSERT_LT(misc, records[0].size());
+    ASSERT_LT(payload, records[0].size());
+    ASSERT_LT(primary, records[0].size());
     int recovered = 0;
     for (std::size_t i = 1; i < records.size(); ++i) {
         ASSERT_EQ(records[i].size(), records[0].size()) << "record " << i << "\n" << r.out;
-        if (records[i][misc].find("record offset") != std::string::npos) ++recovered;
+        if (records[i][misc].find("record offset") == std::string::npos) continue;
+        ++recovered;
+        // The recovered texts read back whole, separator and all.
+        const std::string& text = records[i][payload];
+        EXPECT_EQ(text.rfind("<toast><text>a;b ", 0), 0u) << text;
+        EXPECT_EQ(text.substr(text.size() - 15), "</text></toast>") << text;
+        EXPECT_EQ(records[i][primary], "Mail;App");
     }
     EXPECT_GT(recovered, 0) << r.out;
 }

@@ -31,21 +31,6 @@ std::uint64_t candidate_start(const recovered_record& c, bool from_position) {
     return from_position ? c.position : c.record_offset;
 }
 
-// The rowid varint that ends at s - 2 (s - 1 holds the header-size byte). 0 when it cannot be
-// read inside the chunk.
-std::uint64_t rowid_before(const std::uint8_t* chunk, std::uint64_t s) {
-    if (s < 3 || (chunk[s - 2] & 0x80) != 0) return 0;
-    std::int64_t j = static_cast<std::int64_t>(s) - 3;
-    while (j >= 0 && (chunk[j] & 0x80) != 0) --j;
-    const std::uint64_t begin = static_cast<std::uint64_t>(j + 1);
-    const std::uint64_t end = s - 2;  // inclusive
-    if (end - begin >= 9) return 0;   // longer than any varint: not a rowid
-    std::uint64_t value = 0;
-    std::uint32_t used = 0;
-    if (!read_sqlite_varint(&value, &used, chunk + begin, end - begin + 1)) return 0;
-    return value;
-}
-
 // Decodes a whole table leaf page; false when a row's column count is outside the bounds, so the
 // classifier must look at the chunk instead.
 bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
@@ -118,8 +103,6 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
             if (end != 0) available = end > s ? std::min(available, end - s) : 0;
         }
         if (available == 0) continue;
-        std::uint64_t rowid = 0;
-        if (c.prefix_flag == 0) rowid = rowid_before(chunk, s);
         const std::uint32_t columns = c.column_count;
         std::vector<std::uint32_t> codes;
         std::vector<std::uint32_t> sizes;
@@ -134,6 +117,14 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
                                   static_cast<std::uint32_t>(available - consumed), codes, sizes, nullptr,
                                   true, &truncated))
             continue;
+        // The rowid is read only where the cell's payload size before it still gives the record's length: a
+        // free block's header written over the cell's start leaves other bytes there.
+        std::uint64_t rowid = 0;
+        if (c.prefix_flag == 0 && s >= 2 && chunk[s - 1] < 0x80) {
+            std::uint64_t record_length = chunk[s - 1];
+            for (std::uint32_t size : sizes) record_length += size;
+            rowid = rowid_before_record(chunk, s - 1, record_length);
+        }
         recovered_record rec;
         rec.values = std::move(values);
         rec.column_flags = std::move(codes);

@@ -143,27 +143,22 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
     return map.size() > before ? 1 : 0;
 }
 
-namespace {
-
-// Looks for the payload-size varint (equal to the record length) in the bytes before the record
-// header at `h`, and the rowid varint between it and the header. 0 when there is none.
-std::uint64_t rowid_before(const std::uint8_t* buf, std::uint64_t h, std::uint64_t record_length) {
+std::uint64_t rowid_before_record(const std::uint8_t* buf, std::uint64_t h, std::uint64_t record_length) {
     for (std::uint64_t k = 1; k <= kMaxCellPrefix && k <= h; ++k) {
         std::uint64_t value = 0;
         std::uint32_t len = 0;
         if (!read_sqlite_varint(&value, &len, buf + (h - k), static_cast<std::size_t>(k))) continue;
-        if (value != record_length) continue;
+        // A table cell always holds a rowid, and it fills the bytes up to the header (a rowid equal to the
+        // record's length reads as a payload size too).
+        if (value != record_length || len >= k) continue;
         std::uint64_t rowid = 0;
         std::uint32_t rowid_len = 0;
-        if (len < k)
-            (void)read_sqlite_varint(&rowid, &rowid_len, buf + (h - k) + len,
-                                     static_cast<std::size_t>(k - len));
-        return rowid;
+        if (read_sqlite_varint(&rowid, &rowid_len, buf + (h - k) + len, static_cast<std::size_t>(k - len)) &&
+            rowid_len == k - len)
+            return rowid;
     }
     return 0;
 }
-
-}  // namespace
 
 int carve_strings_in_slack(std::multimap<std::uint64_t, sqlite_artifact>& out, const std::uint8_t* slack,
                            std::uint32_t length, std::uint64_t base_offset, std::uint32_t page_size) {
@@ -194,7 +189,7 @@ int carve_strings_in_slack(std::multimap<std::uint64_t, sqlite_artifact>& out, c
             a.kind = kArtifactSlackText;
             a.file_offset = base_offset + h;
             a.page_number = page_size != 0 ? (base_offset + h) / page_size : 0;
-            const std::uint64_t rowid = rowid_before(slack, h, total);
+            const std::uint64_t rowid = rowid_before_record(slack, h, total);
             a.name = std::to_string(rowid);
             sqlite_row_artifact row;
             row.codes = codes;

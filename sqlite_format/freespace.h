@@ -32,6 +32,12 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length,
                        std::uint64_t base_offset, bool keep, std::uint64_t page_limit = 0);
 
+// The rowid of the table cell whose record header starts at `h` in `buf`: the varint that fills the bytes
+// between the payload-size varint, which must equal `record_length` (header and body), and the header. 0
+// when no such pair lies within 7 bytes before `h`: a free block's header written over the cell's start
+// leaves none, and the bytes there are then no rowid. Reads nothing before `buf`.
+std::uint64_t rowid_before_record(const std::uint8_t* buf, std::uint64_t h, std::uint64_t record_length);
+
 // Carves records out of the slack bytes by the printable text runs they hold: for each run of at
 // least 10 printable characters, looks back for a record header that covers it, and adds one
 // artifact of kind 12 (file offset, page index, rowid, column types, text columns and the record

@@ -83,6 +83,47 @@ TEST(carve_database, deleted_rows_come_back_from_main_file_free_space) {
                                           nullptr));
 }
 
+// Finds records of t(id INTEGER PRIMARY KEY, a TEXT) whose `a` begins with "gone-", header-length byte
+// included, and asks for the rowid before it.
+int find_gone_rows(std::vector<recovered_record>& candidates, const std::uint8_t* chunk, std::uint32_t length,
+                   std::uint64_t, std::uint32_t, void*) {
+    for (std::uint32_t i = 0; i + 8 < length; ++i) {
+        // Header of 3 bytes: its length, NULL for the id, a text of two-byte serial type; then the text.
+        if (chunk[i] != 4 || chunk[i + 1] != 0 || (chunk[i + 2] & 0x80) == 0) continue;
+        if (std::memcmp(chunk + i + 4, "gone-", 5) != 0) continue;
+        recovered_record c;
+        c.position = i + 1;
+        c.table_kind = 0x1234;
+        c.column_count = 2;
+        candidates.push_back(c);
+    }
+    return candidates.empty() ? 0 : 1;
+}
+
+TEST(carve_database, rowid_under_a_freeblock_header_is_not_read) {
+    // Cells of two-byte payload size and two-byte rowid: the 4-byte header of the free block each freed
+    // cell became covers both, and its size's low byte reads like a one-byte rowid.
+    temp_dir dir;
+    const std::string db = dir.file("rowid.db");
+    std::string sql = "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT);";
+    for (int id = 200; id < 220; ++id)
+        sql += "INSERT INTO t VALUES (" + std::to_string(id) + ", '" + (id % 2 ? "gone-" : "kept-") +
+               std::to_string(id) + std::string(150, 'x') + "');";
+    sql += "DELETE FROM t WHERE a LIKE 'gone-%';";
+    make_db(db, 4096, sql);
+    std::vector<recovered_record> out;
+    ASSERT_EQ(1,
+              carve_database(out, db, "", find_gone_rows, false, false, 2, 2, false, false, false, nullptr));
+    std::set<int> found;
+    for (const auto& r : out) {
+        ASSERT_EQ(2u, r.values.size());
+        const int id = std::stoi(r.values[1].substr(5, 3));
+        found.insert(id);
+        EXPECT_EQ(0u, r.rowid) << id;
+    }
+    EXPECT_EQ(10u, found.size());
+}
+
 TEST(carve_database, write_ahead_log_frames_are_walked_by_their_kind) {
     temp_dir dir;
     const std::string db = dir.file("wal.db");

@@ -240,6 +240,30 @@ std::vector<std::uint8_t> slack_with_cell(std::size_t size, std::size_t at, cons
 
 }  // namespace
 
+// The rowid in front of a record header at the end of each buffer (record length 162 or 179).
+TEST(RowidBeforeRecord, read_only_from_an_intact_cell_prefix) {
+    struct row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t length;
+        std::uint64_t rowid;
+    };
+    const row rows[] = {
+        {"payload size and rowid", {0x81, 0x22, 0x81, 0x5a}, 162, 218},
+        {"one-byte rowid", {0x00, 0x81, 0x22, 0x07}, 162, 7},
+        {"rowid equal to the length", {0x58, 0x81, 0x33, 0x81, 0x33}, 179, 179},
+        {"free block header over both", {0x05, 0xa0, 0x00, 0xa6}, 162, 0},
+        {"no rowid between size and header", {0x00, 0x00, 0x81, 0x22}, 162, 0},
+        {"too few bytes", {0x22}, 162, 0},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::vector<std::uint8_t> buf = r.bytes;
+        buf.push_back(0x04);  // the header-length byte
+        EXPECT_EQ(rowid_before_record(buf.data(), r.bytes.size(), r.length), r.rowid);
+    }
+}
+
 TEST(CarveStringsInSlack, record_found_from_its_text) {
     const std::string text = "deleted notification";  // 20 characters
     auto b = slack_with_cell(400, 100, text);

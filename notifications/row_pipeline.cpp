@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <charconv>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <iterator>
-#include <mutex>
 #include <new>
 #include <set>
 #include <streambuf>
-#include <thread>
 #include <utility>
 
 #include "notifications/report_delimited.h"
@@ -49,99 +46,6 @@ row_pipeline::row_pipeline(std::ostream& os, selk_run& run, record_writer& seria
     if (threads < 0) threads = static_cast<int>(std::min(run.thread_budget, kMostThreads));
     wanted_threads_ = static_cast<unsigned>(threads);
 }
-
-// Writes the batches' report text to the stream on a thread of its own, in the order it is handed over: a
-// stream that blocks (a pipe whose reader is slower) then holds up neither the reading nor the formatting.
-// Only this thread writes to the stream while it runs; where it cannot start, the text is written on the
-// caller's thread as it comes, the same bytes in the same order.
-class report_write_behind {
-  public:
-    explicit report_write_behind(std::ostream& os) : os_(os) {
-        started_ = platform_start_thread(
-            thread_, [this] { run(); }, [this](std::exception_ptr e) { fail(std::move(e)); });
-    }
-    ~report_write_behind() { stop(); }
-    report_write_behind(const report_write_behind&) = delete;
-    report_write_behind& operator=(const report_write_behind&) = delete;
-
-    // Takes the text (swapped out); `text` comes back empty, with storage written before where there is
-    // some. Waits while kPending texts are waiting; throws what made the thread fail.
-    void write(std::string& text) {
-        if (!started_) {
-            os_.write(text.data(), static_cast<std::streamsize>(text.size()));
-            text.clear();
-            return;
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [this] { return pending_.size() < kPending || error_; });
-        if (error_) std::rethrow_exception(error_);
-        pending_.emplace_back();
-        pending_.back().swap(text);
-        if (!spare_.empty()) {
-            text.swap(spare_.back());
-            spare_.pop_back();
-        }
-        text.clear();
-        work_.notify_one();
-    }
-    // Returns once every text handed over is in the stream; throws what made the thread fail.
-    void flush() {
-        if (!started_) return;
-        std::unique_lock<std::mutex> lock(mutex_);
-        room_.wait(lock, [this] { return (pending_.empty() && !busy_) || error_; });
-        if (error_) std::rethrow_exception(error_);
-    }
-    // Writes what is waiting, then joins the thread. Throws nothing.
-    void stop() {
-        if (!started_) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stopping_ = true;
-        }
-        work_.notify_all();
-        thread_.join();
-        started_ = false;
-    }
-
-  private:
-    static constexpr std::size_t kPending = 4;
-
-    void run() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            work_.wait(lock, [this] { return stopping_ || !pending_.empty(); });
-            if (pending_.empty()) return;
-            std::string text;
-            text.swap(pending_.front());
-            pending_.pop_front();
-            busy_ = true;
-            lock.unlock();
-            os_.write(text.data(), static_cast<std::streamsize>(text.size()));
-            text.clear();
-            lock.lock();
-            busy_ = false;
-            spare_.push_back(std::move(text));
-            room_.notify_all();
-        }
-    }
-    void fail(std::exception_ptr error) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!error_) error_ = std::move(error);
-        room_.notify_all();
-    }
-
-    std::ostream& os_;
-    std::thread thread_;
-    bool started_ = false;
-    std::mutex mutex_;
-    std::condition_variable work_;     // a text is waiting, or the thread is to stop
-    std::condition_variable room_;     // a text was written, or the thread failed
-    std::deque<std::string> pending_;  // handed over, not yet written, oldest first
-    std::vector<std::string> spare_;   // written texts, their storage kept for reuse
-    bool busy_ = false;                // a text is being written
-    bool stopping_ = false;
-    std::exception_ptr error_;  // what made the thread fail
-};
 
 row_pipeline::~row_pipeline() {
     // Reached without finish() only while an exception leaves the run: the rows handed on still go out where
@@ -377,7 +281,6 @@ bool row_pipeline::start() {
         stage_.reset();
         return false;
     }
-    behind_ = std::make_unique<report_write_behind>(os_);
     // Fewer threads than wanted format the same batches, only more slowly.
     parallel_ = true;
     return true;
@@ -438,14 +341,8 @@ void row_pipeline::write_in_turn(batch& b, batch_text& out) {
         start = end;
     }
     if (out.text.size() > run_start) spans.emplace_back(run_start, out.text.size());
-    if (spans.size() == 1 && spans[0].first == 0 && spans[0].second == out.text.size()) {
-        behind_->write(out.text);
-    } else if (!spans.empty()) {
-        std::string& kept = kept_text_;
-        kept.clear();
-        for (const auto& span : spans) kept.append(out.text, span.first, span.second - span.first);
-        behind_->write(kept);
-    }
+    for (const auto& span : spans)
+        os_.write(out.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
     b.used = 0;
     b.walked = 0;
     b.library.used = 0;
@@ -455,7 +352,6 @@ void row_pipeline::drain() {
     if (!parallel_) return;
     if (current_ != nullptr && current_->used != 0) submit_current();
     stage_->finish();
-    behind_->flush();
 }
 
 void row_pipeline::finish() {
@@ -469,7 +365,6 @@ void row_pipeline::finish() {
 
 void row_pipeline::stop_threads() {
     if (stage_) stage_->stop();
-    if (behind_) behind_->stop();
     parallel_ = false;
     refused_ = true;
 }

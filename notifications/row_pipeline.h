@@ -22,8 +22,6 @@
 #include "notifications/report_writer.h"
 #include "platform/ordered_stage.h"
 
-class report_write_behind;
-
 class row_pipeline {
   public:
     // Rows written one by one before the formatter threads start; below it no thread is started.
@@ -143,8 +141,6 @@ class row_pipeline {
     bool refused_ = false;   // the form does not allow them; everything stays serial
 
     std::unique_ptr<stage> stage_;                            // while the threads run
-    std::unique_ptr<report_write_behind> behind_;             // writes the batches' texts, while they run
     batch* current_ = nullptr;                                // the batch being filled
     std::vector<std::pair<std::size_t, std::size_t>> spans_;  // the parts of a batch's text to write
-    std::string kept_text_;                                   // those parts, when not the whole text
 };

@@ -10,6 +10,7 @@ table_layout::table_layout() {
 void table_layout::clear() {
     for (table_schema& s : schemas) s.clear();
     for (table_root& r : roots) r = table_root();
+    for (std::uint32_t& n : join_columns) n = 0;
     page_size = 0;
     column_names.clear();
 }

@@ -34,9 +34,9 @@ struct table_root {
 // The tables of the current database. Besides its columns each table schema holds, for this tool:
 // column_mask, the columns the queries and fillers take (bit i = column i of the record kind);
 // column_count, the number of bits in that mask. The schemas are set once the schema table is read and stay
-// as they are while the tables are read: how a row's values map to the fields is worked out for the row
-// (map_row_columns), and the report reads each record's own mask. Recovered records, merged after the
-// tables were read, give the run the schemas they were sorted with.
+// as they are for the whole read of the database: how a row's values map to the fields is worked out for
+// the row (map_row_columns), the report reads each record's own mask, and the sorting of recovered records
+// rebuilds schemas of its own.
 class table_layout {
   public:
     table_layout();
@@ -49,6 +49,10 @@ class table_layout {
                                             // "handlersettings"
     std::uint32_t page_size = 0;            // of the current database (header value 1 is 65536)
     std::vector<std::string> column_names;  // column names of the first notification row
+    // The columns of each table as the report's joins count them: a notification is joined with its handler
+    // or push channel only while that table has some. The schema's column count at first; once recovered
+    // records of the table were merged, the count of the schema they were sorted with last.
+    std::uint32_t join_columns[4] = {0, 0, 0, 0};
 };
 
 // The records of the current database and their joins: handler by id, push channel by handler, settings

@@ -616,6 +616,7 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
     for (int t = 0; t < 4; ++t) {
         schemas[t].column_mask = masks[t];
         schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
+        run->layout.join_columns[t] = schemas[t].column_count;
     }
 
     row_reader reader(*run);

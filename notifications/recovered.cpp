@@ -493,8 +493,8 @@ void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     append_staged(store.push_channels, stage.push_channels);
     for (; at < store.push_channels.size(); ++at)
         store.push_channel_index.emplace(store.push_channels[at].handler_id, at);
-    // A schema no record used stays as the run has it.
+    // A table no record was sorted for keeps the count its schema gave.
     for (int i = 0; i < 3; ++i) {
-        if (stage.used[i]) run.layout.schemas[i] = std::move(stage.schemas[i]);
+        if (stage.used[i]) run.layout.join_columns[i] = stage.schemas[i].column_count;
     }
 }

@@ -52,29 +52,30 @@ candidate_finder recogniser_for(std::int64_t switches);
 
 // Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the run's
 // store (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
-// RecordId takes the rowid and is indexed; push channel: indexed by handler). The run's layout schema of the
-// table is rebuilt for the record's column mask when it differs. Records of other kinds and rows the
-// record refuses are left out. 0 for no records or no run, else 1.
+// RecordId takes the rowid and is indexed; push channel: indexed by handler). Each record is sorted against a
+// schema of its table that starts as the run's and is rebuilt for the record's column mask when it differs;
+// the run's schemas stay as they are. Records of other kinds and rows the record refuses are left out. 0 for
+// no records or no run, else 1.
 int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run);
 
 // Carved records sorted as add_recovered_records sorts them, kept apart from the run until they are
-// merged into it: the sorting reads and rebuilds only the stage's copies of the three schemas, so it may
-// run on another thread while the run's tables are read (which leave the run's schemas as they are).
+// merged into it. The sorting rebuilds schemas of its own, which start as the run's (fixed while the
+// database is read), so it may run on another thread while the run's tables are read.
 struct recovered_stage {
-    table_schema
-        schemas[3];  // notification, handler, push channel: copies of the run's, as sorting leaves them
+    table_schema schemas[3];  // notification, handler, push channel: the sorting's own, as it leaves them
     bool used[3] = {false, false, false};  // a record of the schema's table was sorted
     std::vector<notification_record> notifications;
     std::vector<notification_handler_record> handlers;
     std::vector<wns_push_channel_record> push_channels;
 };
-// Copies the run's three schemas into `stage` (emptied first).
+// Starts the stage's schemas as the run's three (the stage emptied first).
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
 // Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
                             recovered_stage& stage);
 // Appends the staged records to the run's store, indexes them and marks their handlers referenced, as
-// add_recovered_records does, and gives the run the schemas the sorting used.
+// add_recovered_records does; the report's joins then count the columns of the schemas the records were
+// sorted with (table_layout::join_columns).
 void merge_recovered_records(recovered_stage& stage, selk_run& run);
 
 // Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and

@@ -37,12 +37,12 @@ app_name_widening::app_name_widening(const selk_run& run) : width_(run.store.app
 }
 
 notification_handler_record* join_handler(selk_run& run, const notification_record& n) {
-    if (run.layout.schemas[kSchemaHandler].column_count == 0) return nullptr;
+    if (run.layout.join_columns[kSchemaHandler] == 0) return nullptr;
     return run.store.handler_for(n.handler_id);
 }
 
 const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& n) {
-    if (run.layout.schemas[kSchemaPushChannel].column_count == 0) return nullptr;
+    if (run.layout.join_columns[kSchemaPushChannel] == 0) return nullptr;
     return run.store.push_channel_for(n.handler_id);
 }
 

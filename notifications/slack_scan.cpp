@@ -118,6 +118,7 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
     run->layout.schemas[kSchemaNotification].column_mask = kNotificationMask10;
     run->layout.schemas[kSchemaNotification].column_count = 10;
+    run->layout.join_columns[kSchemaNotification] = 10;
 
     std::vector<recovered_record> results;
     page_walk_options walk;

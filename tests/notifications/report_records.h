@@ -35,6 +35,7 @@ inline void set_full_masks(test_run& options) {
     options.layout.schemas[kSchemaHandler].column_count = kHandlerColumns;
     options.layout.schemas[kSchemaPushChannel].column_mask = (1u << kPushChannelColumns) - 1;
     options.layout.schemas[kSchemaPushChannel].column_count = kPushChannelColumns;
+    for (int i = 0; i < 3; ++i) options.layout.join_columns[i] = options.layout.schemas[i].column_count;
 }
 
 inline notification_record notification(std::uint64_t order, std::uint64_t handler_id,

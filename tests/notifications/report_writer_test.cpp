@@ -151,9 +151,9 @@ TEST_F(ReportWriter, JoinsHandlerAndFirstChannelIndependently) {
 
     // A table without masked columns joins nothing, and neither does an index that points past the vector.
     EXPECT_NE(join_handler(options, records[1]), nullptr);
-    options.layout.schemas[kSchemaHandler].column_count = 0;
+    options.layout.join_columns[kSchemaHandler] = 0;
     EXPECT_EQ(join_handler(options, records[1]), nullptr);
-    options.layout.schemas[kSchemaHandler].column_count = kHandlerColumns;
+    options.layout.join_columns[kSchemaHandler] = kHandlerColumns;
     options.store.handler_index[7] = 5;
     EXPECT_EQ(join_handler(options, records[1]), nullptr);
     ASSERT_NE(join_push_channel(options, records[0]), nullptr);

@@ -21,15 +21,10 @@ namespace {
 // Loose pages are walked in the page size Windows uses for the notification database.
 constexpr std::uint32_t kChunkPageSize = 4096;
 // A write-ahead-log header at the start of a file of loose pages: the log's magic and version, and a
-// page-size field whose bytes, read little-endian, are non-zero with the low nine bits clear. Looser
-// than wal_header_valid on purpose: the pages are walked in 4096-byte steps whatever size it states.
+// page-size field as loose_wal_page_size_field takes it. Looser than wal_header_valid on purpose: the
+// pages are walked in 4096-byte steps whatever size it states.
 bool is_wal_header(const std::uint8_t* h, std::size_t length) {
-    if (!wal_magic_and_version_valid(h, length)) return false;
-    const std::uint8_t* f = h + kWalPageSizeOffset;
-    const std::uint32_t field = static_cast<std::uint32_t>(f[0]) | (static_cast<std::uint32_t>(f[1]) << 8) |
-                                (static_cast<std::uint32_t>(f[2]) << 16) |
-                                (static_cast<std::uint32_t>(f[3]) << 24);
-    return field != 0 && (field & 0x1FF) == 0;
+    return wal_magic_and_version_valid(h, length) && loose_wal_page_size_field(h, length);
 }
 
 // What a slack scan of the run carves: every recognised row of at least one column.

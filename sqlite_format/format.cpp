@@ -94,6 +94,14 @@ std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length)
     return page_size_from_field(stored);
 }
 
+bool loose_wal_page_size_field(const std::uint8_t* header, std::size_t length) {
+    if (header == nullptr || length < kWalPageSizeOffset + 4) return false;
+    std::uint32_t field = 0;
+    for (int i = 3; i >= 0; --i)
+        field = (field << 8) | header[kWalPageSizeOffset + static_cast<std::size_t>(i)];
+    return field != 0 && (field & 0x1FF) == 0;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Varints.
 

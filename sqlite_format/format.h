@@ -68,6 +68,10 @@ std::uint32_t page_size_from_wide_field(std::uint32_t stored);
 // The page size stored in the database header at `bytes` (kDbPageSizeOffset); 0 when the buffer is too
 // short for the field or the size is not valid. The magic is not checked.
 std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length);
+// Whether the page-size field of the write-ahead-log header at `header` passes for a file of loose pages:
+// its four bytes read little-endian are non-zero with the low nine bits clear. No page size is taken from
+// it (loose pages are walked in a step of their own). False when the buffer is too short for the field.
+bool loose_wal_page_size_field(const std::uint8_t* header, std::size_t length);
 
 // ---------------------------------------------------------------------------------------------
 // Varints and serial types.

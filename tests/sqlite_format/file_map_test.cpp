@@ -75,6 +75,15 @@ TEST(PageSizeField, powers_of_two_from_512_to_65536_only) {
     header[16] = 0x10;
     header[17] = 0x00;
     EXPECT_EQ(db_header_page_size(header.data(), 17), 0u);  // the field cut short
+    // A log header's field as loose pages take it: little-endian, non-zero, low nine bits clear.
+    std::vector<std::uint8_t> wal(32, 0);
+    EXPECT_FALSE(loose_wal_page_size_field(wal.data(), wal.size()));
+    wal[9] = 0x10;  // 0x1000 read little-endian
+    EXPECT_TRUE(loose_wal_page_size_field(wal.data(), wal.size()));
+    wal[8] = 0x01;
+    EXPECT_FALSE(loose_wal_page_size_field(wal.data(), wal.size()));
+    wal[8] = 0x00;
+    EXPECT_FALSE(loose_wal_page_size_field(wal.data(), 11));
 }
 
 TEST(CheckDbFileHeader, real_database_passes_and_stays_open) {

@@ -1,5 +1,6 @@
 #include "notifications/library_path.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -147,6 +148,26 @@ int stop_at_first_row(void*, int, char**, char**) { return 1; }
 constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTablePushChannel,
                                           kTableHandlerSettings};
 
+void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask);
+
+// True when the first of the masked columns is the table's rowid: an INTEGER PRIMARY KEY column of a table
+// with rowids.
+bool first_column_is_rowid(const table_schema& schema, std::uint64_t mask) {
+    if ((mask & 1) == 0 || schema.without_rowid != 0) return false;
+    for (const table_field& f : schema.fields) {
+        if (f.column_bit != 1) continue;
+        if ((f.constraints & kFieldPrimaryKey) == 0) return false;
+        // The declared type is the word after the name, and only "INTEGER" makes the column the rowid.
+        std::string definition = f.definition;
+        string_to_lower(definition);
+        const std::size_t at = definition.find("integer");
+        if (at == std::string::npos) return false;
+        const char after = at + 7 < definition.size() ? definition[at + 7] : ' ';
+        return after == ' ' || after == '\t' || after == '\n' || after == '\r' || after == ',';
+    }
+    return false;
+}
+
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
 // through the table), the rows it delivered stay; the table's name and the library's error go to standard
@@ -166,6 +187,9 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     }
     const std::string before = run.messages.str();
     std::string error_text;
+    reader.table_rows = 0;
+    reader.rowid_first = first_column_is_rowid(run.layout.schemas[schema_slot(table_type)], mask);
+    reader.rowid_seen = false;
     reader.borrow_values = table_type == kTableNotification && reader.sink && reader.rows != nullptr;
     const bool done = run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text);
     reader.borrow_values = false;
@@ -181,6 +205,9 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     (void)table_columns(table_type, &names, &count, &table);
     error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), error_text.c_str());
     run.tables_incomplete = 1;
+    // Slack recovery reads the file with the own reader anyway: the rows after the damage come back from it.
+    if (run.options.switches[kSwitchSlack] != 0 && run.options.switches[kSwitchCarve] == 0)
+        read_rest_with_own_reader(reader, table_type, mask);
     return false;
 }
 
@@ -315,6 +342,63 @@ bool fill_walked_notification(row_reader& reader, const notification_row_filler&
     walked.walked = &row;
     walked.columns = &columns.current;
     return filler.fill(reader.notification_scratch, walked);
+}
+
+// The rest of a table whose read the library broke off, as the own reader walks it (the file as "-carve"
+// reads it: beside a hot journal its committed state): the rows after the last one the library gave, by
+// rowid where the table's first column is its rowid, else by count, become records of the own walk
+// ("carve main"); the pages the walk skips are said as "-carve" says them.
+void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
+    selk_run& run = reader.run;
+    const int slot = schema_slot(table_type);
+    if (run.layout.roots[slot].page == 0) return;
+    uni::fileio file;
+    if (!file.open(run.db_path, false, false, false)) return;
+    (void)open_journal_companion(file, run.db_path);
+    const std::uint64_t given = reader.table_rows;
+    const bool by_rowid = reader.rowid_first && reader.rowid_seen;
+    const std::int64_t last = reader.last_rowid;
+    std::uint64_t walked = 0;
+    auto after_cut = [&](const table_record& row) {
+        ++walked;
+        return by_rowid ? static_cast<std::int64_t>(row.rowid) > last : walked > given;
+    };
+    constexpr unsigned kCode = kSourceCarveMain;
+    table_skips skips;
+    row_column_map columns;
+    if (table_type != kTableNotification || !reader.sink) {
+        walk_own_table(
+            run, file, slot,
+            [&](table_record& row) {
+                if (after_cut(row)) add_own_row(reader, table_type, slot, row, mask, kCode, columns);
+                return true;
+            },
+            skips);
+    } else {
+        notification_row_filler filler;
+        filler.mask = mask;
+        filler.source_code = kCode;
+        filler.schema = &run.layout.schemas[kSchemaNotification];
+        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+        walk_own_table(
+            run, file, slot,
+            [&](table_record& row) {
+                if (!after_cut(row)) return true;
+                if (reader.rows != nullptr) {
+                    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return true;
+                    notification_row own;
+                    own.walked = &row;
+                    own.columns = &columns.current;
+                    reader.rows->write_row(own);
+                } else if (fill_walked_notification(reader, filler, row, columns)) {
+                    run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
+                    reader.sink(reader.notification_scratch);
+                }
+                return true;
+            },
+            skips);
+    }
+    skips.tell(reader, table_type);
 }
 
 // The own-reader branch: each table's b-tree walked from its root page. With a sink the notifications are
@@ -457,6 +541,18 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
         return 0;
     const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
+    ++reader->table_rows;
+    if (reader->rowid_first && count > 0 && values != nullptr && values[0] != nullptr) {
+        // A lent integer arrives as its 8 bytes, any other value as text.
+        if (!reader->row_sizes.empty() && reader->row_sizes[0] == kLentInteger) {
+            long long v = 0;
+            std::memcpy(&v, values[0], sizeof v);
+            reader->last_rowid = v;
+        } else {
+            reader->last_rowid = std::strtoll(values[0], nullptr, 10);
+        }
+        reader->rowid_seen = true;
+    }
     if (table_type == kTableNotification && reader->sink) {
         notification_row row;
         row.count = count;

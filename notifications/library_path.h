@@ -95,6 +95,14 @@ struct row_reader {
     // takes the notification rows, which reads them by their sizes).
     bool borrow_values = false;
 
+    // Of the table being read: the rows the callback was given and, where the table's first column is its
+    // rowid (an INTEGER PRIMARY KEY), the last one's rowid; so that a read the library breaks off can go on
+    // after the last row it gave.
+    std::uint64_t table_rows = 0;
+    bool rowid_first = false;
+    bool rowid_seen = false;
+    std::int64_t last_rowid = 0;
+
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.
     struct signature_cache {
         bool known = false;

@@ -1,5 +1,7 @@
 #include "notifications/database_state.h"
 
+#include <algorithm>
+
 table_layout::table_layout() {
     table_names[kSchemaNotification] = "notification";
     table_names[kSchemaHandler] = "notificationhandler";
@@ -13,6 +15,14 @@ void table_layout::clear() {
     for (std::uint32_t& n : join_columns) n = 0;
     page_size = 0;
     column_names.clear();
+}
+
+thread_shares share_helper_threads(unsigned helpers) {
+    thread_shares shares;
+    shares.formatters = std::min(helpers, 4u);
+    shares.decoders = std::min(helpers, 3u);
+    shares.scan = std::min(helpers, 1u);
+    return shares;
 }
 
 void notification_store::clear() {

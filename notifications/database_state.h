@@ -87,6 +87,20 @@ class notification_store {
     std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
 };
 
+// The helper threads of a run, shared out once by the driver from those the machine gives it
+// (platform_helper_threads): each parallel step takes only its own share. The formatters and the decoders
+// work at once only under "-carve", where the reading thread mostly waits on them, so their shares may add
+// up to more than the helpers (measured: 4 formatters and 3 decoders on eight cores beat larger counts and
+// lose little to smaller ones). 0 everywhere keeps all work on the reading thread. Threads never change the
+// report.
+struct thread_shares {
+    unsigned formatters = 0;  // formatter threads of the notification rows (row_pipeline)
+    unsigned decoders = 0;    // threads that decode the leaves of a large table (the own table walk)
+    unsigned scan = 0;        // 1 when the slack scan may run on a thread of its own
+};
+// The shares of `helpers` helper threads.
+thread_shares share_helper_threads(unsigned helpers);
+
 // One run of the tool over its databases: the settings it was given, read-only, and what the run finds and
 // changes as it goes: the state of the current database and the report's header.
 class selk_run {
@@ -118,8 +132,6 @@ class selk_run {
     std::uint8_t carve_switch = 0;
     bool header_on;                              // the report's header is still due (from the options)
     std::vector<qm_variant_lite> header_fields;  // the header template the report's rows are laid out by
-    // The helper threads the run may start besides the reading thread: the driver sets it once; the row
-    // formatters and the leaf decoders each take their share of it (the slack scan takes one more). 0 keeps
-    // all work on the reading thread. Threads never change the report.
-    unsigned thread_budget = 0;
+    // The helper threads the run may start besides the reading thread, set once by the driver.
+    thread_shares threads;
 };

@@ -390,8 +390,8 @@ int selk_main(int argc, char* argv[]) {
     *report << header.str() << "\n";
 
     selk_run run(options);
-    // One budget of helper threads for the whole run: the formatters and leaf decoders take their shares.
-    run.thread_budget = platform_helper_threads();
+    // The helper threads of the whole run, shared out once among the steps that run in parallel.
+    run.threads = share_helper_threads(platform_helper_threads());
     int result = -1;
     try {
         if (!options.pipe && !options.enumdir_given)

@@ -323,7 +323,7 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
     walk.reporter = &skips;
-    walk.threads = run.thread_budget;
+    walk.threads = run.threads.decoders;
     (void)visit_table_records(file, walk, interiors, visit);
 }
 

@@ -15,10 +15,6 @@
 
 namespace {
 
-// Most formatter threads a run starts. Measured on 8 cores: past 4 the formatters, the leaf decoders and the
-// slack scan mostly take cores from one another (and from the reading thread), and a run gets slower.
-constexpr unsigned kMostThreads = 4;
-
 // An output buffer that appends to a string, which may change between writes.
 class string_append_buf : public std::streambuf {
   public:
@@ -43,7 +39,7 @@ class string_append_buf : public std::streambuf {
 
 row_pipeline::row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads)
     : os_(os), run_(run), serial_(serial) {
-    if (threads < 0) threads = static_cast<int>(std::min(run.thread_budget, kMostThreads));
+    if (threads < 0) threads = static_cast<int>(run.threads.formatters);
     wanted_threads_ = static_cast<unsigned>(threads);
 }
 

@@ -30,8 +30,8 @@ class row_pipeline {
     static constexpr std::size_t kBatchRows = 256;
 
     // Writes through `serial` (which writes to `os`) until the formatter threads start. `threads` is the
-    // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the run's share of
-    // its thread budget (at most 4).
+    // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the run's share
+    // (selk_run::threads).
     row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads = -1);
     ~row_pipeline();
     row_pipeline(const row_pipeline&) = delete;

@@ -60,7 +60,7 @@ slack_scan_task::~slack_scan_task() {
 }
 
 bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
-    if (started_ || path.empty() || run.options.show_progress) return false;
+    if (started_ || path.empty() || run.options.show_progress || run.threads.scan == 0) return false;
     carve_options scan = slack_carve_options(run, false, carve);
     begin_recovered_stage(stage_, run);
     carved_ = carving_.get_future();

@@ -10,9 +10,6 @@
 
 namespace {
 
-// Most decoding threads: a table walk also feeds the formatter threads, and past 3 decoders they take cores
-// from one another (measured on 8 cores).
-constexpr unsigned kMostThreads = 3;
 // Pages a thread decodes at a time: one hand-over per group keeps the threads from waking each other for
 // every page.
 constexpr std::size_t kGroupPages = 16;
@@ -115,5 +112,3 @@ int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t
                               const leaf_rows_consumer& consume) {
     return decode_in_order<leaf_rows, row_page>(file, offsets, options, threads, consume);
 }
-
-unsigned leaf_decoding_threads(unsigned budget) { return std::min(budget, kMostThreads); }

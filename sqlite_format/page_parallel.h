@@ -47,6 +47,3 @@ using leaf_rows_consumer = std::function<bool(leaf_rows&)>;
 int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                               const leaf_page_options& options, unsigned threads,
                               const leaf_rows_consumer& consume);
-
-// The decoding threads a table walk takes of a budget of `budget` helper threads: at most 3.
-unsigned leaf_decoding_threads(unsigned budget);

@@ -172,7 +172,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
             leaves.push_back((child - 1) * page_size);
         }
     }
-    const unsigned threads = leaves.size() >= kParallelLeafPages ? leaf_decoding_threads(walk.threads) : 0;
+    const unsigned threads = leaves.size() >= kParallelLeafPages ? walk.threads : 0;
     if (decode_leaf_rows_in_order(file, leaves, leaf, threads, visit_page)) return any ? 1 : 0;
     std::vector<std::uint8_t> buf(page_size);
     leaf_rows page;

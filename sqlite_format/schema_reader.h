@@ -49,7 +49,7 @@ struct table_walk_options {
     bool keep_header = false;           // each record keeps its stored header bytes
     bool utf8 = true;                   // text is UTF-8 (else UTF-16LE)
     skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
-    unsigned threads = 0;               // helper threads that may decode the leaves of a large table
+    unsigned threads = 0;               // threads that may decode the leaves of a large table
 };
 
 // The rows extract_table_records_ex lists, handed to `visit` one at a time as each leaf page is read,

@@ -8,9 +8,9 @@
 #include "platform/threads.h"
 
 struct test_run : selk_options, selk_run {
-    // With the thread budget the driver gives a run, so that the tests read as the tool does.
+    // With the helper threads the driver gives a run, so that the tests read as the tool does.
     test_run() : selk_options(), selk_run(static_cast<selk_options&>(*this)) {
-        thread_budget = platform_helper_threads();
+        selk_run::threads = share_helper_threads(platform_helper_threads());
     }
 
     using selk_run::db_path;

@@ -88,6 +88,8 @@ void set_separator_text(cmd_params& o, const char* text) {
 void test_diagnostics_path(cmd_params& o, std::vector<std::string>& args, bool& diags_ok, bool probe) {
     std::string value;
     if (!take_option_value("-diags", value, args)) return;
+    // A path option: environment references are expanded, as in "-db" and "-out".
+    value = expanded(value);
     if (o.diagnostics != nullptr) {
         o.diagnostics->close();
         delete o.diagnostics;

@@ -17,6 +17,8 @@ namespace {
 // Links followed before a path counts as a loop (the kernel's own limit).
 constexpr int kMaxLinkHops = 40;
 constexpr mode_t kCreateMode = 0644;
+// Bytes read from the start of a file to tell an earlier report or log of the tool.
+constexpr std::size_t kEarlierOutputProbe = 4096;
 
 // "." dropped and each ".." removing the component before it, by text alone (for folders that do not exist).
 std::string lexically_normal(const std::string& absolute) {
@@ -114,17 +116,35 @@ std::vector<std::string> evidence_family(const std::string& input) {
 
 std::string family_member_at(const std::string& output, const std::string& input) {
     if (output.empty() || input.empty()) return std::string();
-    const std::string target = path_target(output);
-    std::uint64_t out_device = 0, out_inode = 0;
-    const bool out_exists = identity_of(target, out_device, out_inode);
+    output_place place;
+    place.target = path_target(output);
+    place.exists = identity_of(place.target, place.device, place.inode);
+    std::vector<std::string> members;
+    family_members_at({place}, input, members);
+    return members[0];
+}
+
+void family_members_at(const std::vector<output_place>& places, const std::string& input,
+                       std::vector<std::string>& members) {
+    members.resize(places.size());
+    if (input.empty()) return;
+    bool by_path = false, by_identity = false;
+    for (const output_place& place : places) {
+        by_path = by_path || !place.target.empty();
+        by_identity = by_identity || place.exists;
+    }
     for (const std::string& member : evidence_family(input)) {
-        if (path_target(member) == target) return member;
+        const std::string target = by_path ? path_target(member) : std::string();
         std::uint64_t device = 0, inode = 0;
-        if (out_exists && identity_of(member, device, inode) && device == out_device && inode == out_inode) {
-            return member;
+        const bool exists = by_identity && identity_of(member, device, inode);
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const output_place& place = places[i];
+            if (!members[i].empty()) continue;
+            const bool same_path = !place.target.empty() && target == place.target;
+            const bool same_file = place.exists && exists && device == place.device && inode == place.inode;
+            if (same_path || same_file) members[i] = member;
         }
     }
-    return std::string();
 }
 
 bool paths_reach_same_file(const std::string& a, const std::string& b) {
@@ -212,6 +232,34 @@ bool held_output_is(const held_output& out, const std::string& path) {
     return identity_of(path, device, inode) && device == out.device && inode == out.inode;
 }
 
+output_place place_of_held(const held_output& out) {
+    output_place place;
+    place.target = out.target;
+    place.exists = out.device != 0 || out.inode != 0;
+    place.device = out.device;
+    place.inode = out.inode;
+    return place;
+}
+
+bool held_earlier_output(const held_output& out, const std::string& banner) {
+    if (out.created) return true;
+    if (out.descriptor == -1 || !out.readable || !out.regular) return false;
+    char head[kEarlierOutputProbe];
+    const ssize_t n = ::pread(out.descriptor, head, sizeof(head), 0);
+    if (n < 0) return false;
+    const std::string text(head, static_cast<std::size_t>(n));
+    if (text.empty()) return true;
+    if (!banner.empty() && text.compare(0, banner.size(), banner) == 0) return true;
+    if (text.compare(0, 2, "->") != 0) return false;
+    // A line cut off by the end of the block read may show only its first '-'.
+    for (std::size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size();
+         at = text.find('\n', at + 1)) {
+        const std::string next = text.substr(at + 1, 2);
+        if (next[0] != '\n' && next != "->" && next != "-") return false;
+    }
+    return true;
+}
+
 const char* held_evidence_header(const held_output& out) {
     if (out.descriptor == -1 || !out.readable || !out.regular) return nullptr;
     unsigned char head[16] = {};
@@ -243,6 +291,32 @@ std::string file_beside_as_companion(const std::string& path) {
         if (::stat(stem.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return stem;
     }
     return std::string();
+}
+
+std::string descriptor_target(int descriptor) {
+    const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
+    std::vector<char> link(PATH_MAX + 1);
+    const ssize_t n = ::readlink(own.c_str(), link.data(), PATH_MAX);
+    if (n <= 0 || link[0] != '/') return std::string();
+    const std::string path(link.data(), static_cast<std::size_t>(n));
+    // A removed file is named with " (deleted)" after its old path: only a name that still leads to the
+    // open file is its path.
+    struct stat named, opened;
+    if (::stat(path.c_str(), &named) != 0 || ::fstat(descriptor, &opened) != 0) return std::string();
+    if (named.st_dev != opened.st_dev || named.st_ino != opened.st_ino) return std::string();
+    return path;
+}
+
+void silence_descriptor(int descriptor) {
+    const int null_fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null_fd == -1) {
+        ::close(descriptor);
+        return;
+    }
+    if (null_fd != descriptor) {
+        if (::dup2(null_fd, descriptor) == -1) ::close(descriptor);
+        ::close(null_fd);
+    }
 }
 
 int empty_held_output(held_output& out) {

@@ -25,7 +25,6 @@
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
 #include "io/output_guard.h"
-#include "io/path_source.h"
 #include "io/run_context.h"
 #include "notifications/library_path.h"
 #include "notifications/report_writer.h"
@@ -201,19 +200,15 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         error_printf("prob accessing folder %s\n", options.enumdir_folder.c_str());
         return -1;
     }
-    qmportdir::stdin_stream_ex source(&options);
-    const bool ready = options.pipe ? source.init_to_stdin(true)
-                                    : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs,
-                                                             options.include_filters);
-    if (!ready) return -1;
+    // Every path was gathered before the outputs were opened, so that none of them was written.
+    if (!options.paths_ready) return -1;
     bool tried = false;
-    bool listed = false;
+    const bool listed = !options.listed_paths.empty();
     bool unread = false;
     bool incomplete = false;
     std::string path;
-    while (source.read(path, true)) {
-        if (path.empty()) continue;
-        listed = true;
+    for (const std::string& listed_path : options.listed_paths) {
+        path = listed_path;
         if (!path_passes_file_filters(options, path)) continue;
         // A log, journal or shared-memory file found beside its database is read with it, not on its own.
         if (!options.pipe && !file_beside_as_companion(path).empty()) continue;
@@ -260,6 +255,18 @@ bool flush_report(std::ostream& os, bool to_file) {
     }
     os.flush();
     return !os.fail();
+}
+
+// Standard error is refused: pointed at /dev/null, the reason said on standard output alone, without the
+// header block, unless standard output is itself a file that must not be written.
+int refuse_standard_error(const std::string& why, const std::string& db_path,
+                          const std::vector<std::string>& listed) {
+    silence_descriptor(STDERR_FILENO);
+    if (standard_output_unsafe(db_path, listed, false).empty()) {
+        std::cout << "refusing standard error: " << why << "\n";
+        std::cout.flush();
+    }
+    return -1;
 }
 
 }  // namespace
@@ -341,18 +348,23 @@ int selk_main(int argc, char* argv[]) {
     selk_static_init();
     std::vector<std::string> args;
     if (argc > 0 && argv != nullptr) cstr_array_to_vector(args, static_cast<unsigned>(argc), argv);
+    // Standard error that the shell opened on the evidence (or on a file no output may be) gets nothing, not
+    // even the usage text.
+    std::string named_db;
+    get_option_value("-db", named_db, args, true);
+    const std::string error_unsafe = standard_error_unsafe(named_db);
+    if (!error_unsafe.empty()) return refuse_standard_error(error_unsafe, named_db, {});
     cmdline_ctx context;
     std::ostringstream header;
     if (process_command_line(args, header) == 0) return 0;
     const std::string program_path = args.empty() ? std::string() : args[0];
 
-    // Standard output that the shell opened on the evidence gets not even the header of a refused run.
-    std::string named_db;
-    get_option_value("-db", named_db, args, true);
-    const bool stdout_safe = standard_output_unsafe(named_db).empty();
     selk_options options;
-    if (parse_selk_options(options, args) == 0) {
-        if (stdout_safe) {
+    if (parse_selk_options(options, args, true) == 0) {
+        if (!options.standard_error_refused.empty())
+            return refuse_standard_error(options.standard_error_refused, named_db, options.listed_paths);
+        // Standard output that the shell opened on the evidence gets not even the header of a refused run.
+        if (standard_output_unsafe(named_db, options.listed_paths).empty()) {
             std::cout << header.str() << "\n";
             std::cout.flush();
         }

@@ -9,8 +9,12 @@
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
 #include "io/output_guard.h"
+#include "io/path_source.h"
 
 namespace {
+
+// The first bytes of every report: the banner line the driver writes first.
+const char* const kReportBanner = "selk - ";
 
 // Switches that take the word after them as their value, and those that stand alone: a value switch
 // followed by another switch (or by nothing) was given no value.
@@ -147,6 +151,53 @@ std::string results_path_kept(const std::string& value) {
     return path;
 }
 
+// The diagnostics path as the common parser keeps it: environment references expanded.
+std::string diagnostics_path_kept(const std::string& value) {
+    std::string path = value, copy;
+    expand_environment_variables(copy, path, true);
+    return path;
+}
+
+// A listed or found path as the reading code opens it: environment references expanded.
+std::string listed_path_opened(const std::string& path) {
+    std::string opened = path, copy;
+    expand_environment_variables(copy, opened, false);
+    return opened;
+}
+
+// For each of `places`, the listed or found path, or a companion of one, that writing there would write
+// over or create; empty where none is.
+std::vector<std::string> listed_members_at(const std::vector<output_place>& places,
+                                           const std::vector<std::string>& listed) {
+    std::vector<std::string> members(places.size());
+    for (const std::string& path : listed) family_members_at(places, listed_path_opened(path), members);
+    return members;
+}
+
+// Why the file the shell opened on `descriptor` must not be written (see standard_output_unsafe).
+std::string standard_stream_unsafe(int descriptor, const std::string& db_path,
+                                   const std::vector<std::string>& listed, bool earlier_allowed) {
+    held_output held;
+    if (hold_open_file(held, descriptor) == 0) return std::string();
+    const std::string db = db_path.empty() ? std::string() : database_path_opened(db_path);
+    for (const std::string& member : evidence_family(db)) {
+        if (held_output_is(held, member)) return "it is " + member + ", which this run reads";
+    }
+    if (const char* kind = held_evidence_header(held)) return std::string("it holds ") + kind;
+    if (!listed.empty()) {
+        const std::string member = listed_members_at({place_of_held(held)}, listed)[0];
+        if (!member.empty() && !(earlier_allowed && held_earlier_output(held, kReportBanner)))
+            return "it is " + member + ", which this run reads";
+    }
+    const std::string path = descriptor_target(descriptor);
+    if (path.empty()) return std::string();
+    if (named_like_shared_memory(path))
+        return "a name ending in -shm is that of the shared-memory file beside a database";
+    const std::string beside = file_beside_as_companion(path);
+    if (!beside.empty()) return "it lies beside " + beside + " as its companion";
+    return std::string();
+}
+
 void refuse_output_on_input(const char* option, const std::string& output, const std::string& member) {
     error_printf("refusing %s %s: it would write over %s, which this run reads\n", option, output.c_str(),
                  member.c_str());
@@ -198,7 +249,7 @@ bool outputs_clear_by_name(const std::vector<std::string>& args) {
     if (get_option_value("-out", out, args, false) || get_option_value("-outfile", out, args, false)) {
         out = results_path_kept(out);
     }
-    get_option_value("-diags", diags, args, false);
+    if (get_option_value("-diags", diags, args, false)) diags = diagnostics_path_kept(diags);
     return outputs_clear_by_name(out, diags, db);
 }
 
@@ -217,12 +268,56 @@ bool held_output_refused(const char* option, const held_output& held, const std:
             return true;
         }
     }
-    if (other != nullptr && other->descriptor != -1 && other->device == held.device &&
+    // The other output is the results file, or standard output's file (known by its identity alone).
+    if (other != nullptr && (other->device != 0 || other->inode != 0) && other->device == held.device &&
         other->inode == held.inode) {
-        error_printf("refusing %s %s: it is the file -out names\n", option, held.spelled.c_str());
+        error_printf(other->spelled.empty() ? "refusing %s %s: it is the file standard output writes to\n"
+                                            : "refusing %s %s: it is the file -out names\n",
+                     option, held.spelled.c_str());
         return true;
     }
     return false;
+}
+
+// Refuses each held output that is a listed or found path, or a companion of one, unless this run may write
+// over it (held_earlier_output): the run then passes over that path. True when one is refused.
+bool held_outputs_on_listed(const std::vector<std::string>& listed, const held_output& out,
+                            const held_output& diags) {
+    std::vector<const held_output*> held;
+    std::vector<const char*> names;
+    std::vector<output_place> places;
+    if (out.descriptor != -1) {
+        held.push_back(&out);
+        names.push_back("-out");
+    }
+    if (diags.descriptor != -1) {
+        held.push_back(&diags);
+        names.push_back("-diags");
+    }
+    if (held.empty() || listed.empty()) return false;
+    for (const held_output* h : held) places.push_back(place_of_held(*h));
+    const std::vector<std::string> members = listed_members_at(places, listed);
+    bool refused = false;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (members[i].empty() || held_earlier_output(*held[i], kReportBanner)) continue;
+        refuse_output_on_input(names[i], held[i]->spelled, members[i]);
+        refused = true;
+    }
+    return refused;
+}
+
+// Every path of "-pipe" or "-enumdir", read whole before any output is opened: standard input to its end,
+// or the walk to its depth with its filters.
+void gather_listed_paths(selk_options& options) {
+    options.listed_paths.clear();
+    qmportdir::stdin_stream_ex source(&options);
+    options.paths_ready = options.pipe ? source.init_to_stdin(true)
+                                       : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs,
+                                                                options.include_filters);
+    std::string path;
+    while (options.paths_ready && source.read(path, true)) {
+        if (!path.empty()) options.listed_paths.push_back(path);
+    }
 }
 
 // Opens both outputs without emptying them, checks them against the database of "-db" and each other,
@@ -234,11 +329,20 @@ bool open_outputs(selk_options& options) {
     held_output& diags = options.diags_held;
     out.spelled = options.out_file;
     diags.spelled = options.diagnostics_path;
+    if (!options.listed_paths.empty()) {
+        // Standard error first: once it is refused, not even the reason may reach it.
+        const std::string why = standard_error_unsafe(options.db_path, options.listed_paths);
+        if (!why.empty()) {
+            silence_descriptor(STDERR_FILENO);
+            options.standard_error_refused = why;
+            return false;
+        }
+    }
     // Checked again by name here, with the database path as it is now kept, before anything is created.
     if (!outputs_clear_by_name(out.spelled, diags.spelled, db)) return false;
     if (out.spelled.empty()) {
         // The report goes to standard output, which the shell may have opened on a file ("selk ... >> f").
-        const std::string why = standard_output_unsafe(options.db_path);
+        const std::string why = standard_output_unsafe(options.db_path, options.listed_paths);
         if (!why.empty()) {
             error_printf("refusing standard output: %s\n", why.c_str());
             return false;
@@ -260,6 +364,7 @@ bool open_outputs(selk_options& options) {
     }
     bool refused = out.descriptor != -1 && held_output_refused("-out", out, db, nullptr);
     if (diags.descriptor != -1 && held_output_refused("-diags", diags, db, &out)) refused = true;
+    if (!refused && held_outputs_on_listed(options.listed_paths, out, diags)) refused = true;
     if (refused) {
         drop_held_output(diags);
         drop_held_output(out);
@@ -281,13 +386,14 @@ bool open_outputs(selk_options& options) {
     return true;
 }
 
-// The last checks of an accepted command line, then the outputs are opened: a refused command line
-// changes no file.
-int accept_options(selk_options& options) {
+// The last checks of an accepted command line, then the paths of "-pipe" or "-enumdir" are gathered when
+// asked and the outputs are opened: a refused command line changes no file.
+int accept_options(selk_options& options, bool gather_paths) {
     if (!options.pipe && options.enumdir_given && options.enumdir_folder.empty()) {
         error_printf("no folder given to -enumdir\n");
         return 0;
     }
+    if (gather_paths && (options.pipe || options.enumdir_given)) gather_listed_paths(options);
     return open_outputs(options) ? 1 : 0;
 }
 
@@ -304,19 +410,17 @@ const char* output_on_input(const std::string& out_file, const std::string& diag
     return nullptr;
 }
 
-std::string standard_output_unsafe(const std::string& db_path) {
-    held_output out;
-    if (hold_open_file(out, STDOUT_FILENO) == 0) return std::string();
-    const std::string db = db_path.empty() ? std::string() : database_path_opened(db_path);
-    for (const std::string& member : evidence_family(db)) {
-        if (held_output_is(out, member)) return "it is " + member + ", which this run reads";
-    }
-    if (const char* kind = held_evidence_header(out)) return std::string("it holds ") + kind;
-    return std::string();
+std::string standard_output_unsafe(const std::string& db_path, const std::vector<std::string>& listed,
+                                   bool earlier_allowed) {
+    return standard_stream_unsafe(STDOUT_FILENO, db_path, listed, earlier_allowed);
+}
+
+std::string standard_error_unsafe(const std::string& db_path, const std::vector<std::string>& listed) {
+    return standard_stream_unsafe(STDERR_FILENO, db_path, listed, false);
 }
 
 const char* own_output_named(const selk_options& options, const std::string& path) {
-    for (const std::string& member : evidence_family(path)) {
+    for (const std::string& member : evidence_family(listed_path_opened(path))) {
         if (held_output_is(options.results_held, member)) return "results";
         if (held_output_is(options.diags_held, member)) return "diagnostics";
     }
@@ -328,7 +432,8 @@ selk_options::selk_options()
       report_stream(nullptr),
       switches{0, 0, 0, 0, 0, 0, 0, 0},
       recogniser_switches(-1),
-      verify(0) {
+      verify(0),
+      paths_ready(false) {
     clear();
 }
 
@@ -341,12 +446,15 @@ void selk_options::clear() {
     for (std::uint8_t& s : switches) s = 0;
     recogniser_switches = -1;
     verify = 0;
+    listed_paths.clear();
+    paths_ready = false;
+    standard_error_refused.clear();
     clear_after_each_iteration();
 }
 
 void selk_options::clear_after_each_iteration() { switches[kSwitchInput] = 0; }
 
-int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
+int parse_selk_options(selk_options& options, std::vector<std::string>& args, bool gather_paths) {
     const bool no_whitespace_given = has_option("-no_whitespace", args, true);
     // Every fault of the command line is named before it is refused, not only the first.
     bool faulty = command_line_faults(args) != 0;
@@ -399,12 +507,12 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args) {
     if (faulty) return 0;
     if (options.pipe || options.enumdir_given) {
         options.switches[kSwitchInput] = 1;
-        return accept_options(options);
+        return accept_options(options, gather_paths);
     }
     if (db_given) {
         options.db_path = path;
         options.switches[kSwitchInput] = 1;
-        return accept_options(options);
+        return accept_options(options, false);
     }
     return 0;
 }

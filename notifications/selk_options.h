@@ -45,6 +45,12 @@ class selk_options : public cmd_params {
     // one of them (or lies beside one as its companion) is known. Not held open past the check.
     held_output results_held;
     held_output diags_held;
+    // "-pipe" and "-enumdir": every path listed on standard input or found by the walk, in reading order,
+    // gathered whole before any output is opened; empty entries left out.
+    std::vector<std::string> listed_paths;
+    bool paths_ready;  // the list could be read (standard input or the walk could be set up)
+    // Why standard error was pointed at /dev/null and the run refused; empty when it was not.
+    std::string standard_error_refused;
 };
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
@@ -55,9 +61,13 @@ class selk_options : public cmd_params {
 // and refused when one reaches the database of "-db" or its "-wal", "-journal" or "-shm" companion (by
 // path, through links, or by device and inode), holds the first bytes of a database, log or journal,
 // is named like a "-shm" file, or both are one file; a report to standard output is refused when
-// standard_output_unsafe says why. Only then are they emptied and the log opened, so a refused command
-// line changes no file (one it created is removed). Switches taken are removed from `args`.
-int parse_selk_options(selk_options& options, std::vector<std::string>& args);
+// standard_output_unsafe says why. With `gather_paths`, the paths of "-pipe" or "-enumdir" are gathered
+// into listed_paths first, and an output refused that is one of them or a companion of one, unless it
+// holds nothing or an earlier report or log of the tool (the run then passes over that path); standard
+// error on such a file (standard_error_unsafe) is pointed at /dev/null, and standard_error_refused says why.
+// Only then are the outputs emptied and the log opened, so a refused command line changes no file (one it
+// created is removed). Switches taken are removed from `args`.
+int parse_selk_options(selk_options& options, std::vector<std::string>& args, bool gather_paths = false);
 
 // Which output would land on what a run reads: "-out" or "-diags" when that file is `db_path` or its
 // "-wal", "-journal" or "-shm" companion (family_member_at); `input` then names the file it would write
@@ -65,9 +75,17 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args);
 const char* output_on_input(const std::string& out_file, const std::string& diags_path,
                             const std::string& db_path, std::string& input);
 // Why the report must not go to standard output: it is a file (opened by the shell, "selk ... >> f") that is
-// the database `db_path` (environment references expanded) or a companion of it, or that holds the first
-// bytes of a database, log or journal. Empty when it may (also when it is no file).
-std::string standard_output_unsafe(const std::string& db_path);
-// "results" or "diagnostics" when a listed path, or a companion of it, is the run's results file or
-// diagnostics log; else null.
+// the database `db_path` (environment references expanded) or a companion of it, that holds the first bytes
+// of a database, log or journal, that is named like a "-shm" file or lies beside an existing file as its
+// "-wal" or "-journal", or that is a path of `listed` (expanded as the reading code expands it) or a
+// companion of one, unless `earlier_allowed` and it holds nothing or an earlier report or log of the tool.
+// Empty when it may (also when it is no file).
+std::string standard_output_unsafe(const std::string& db_path,
+                                   const std::vector<std::string>& listed = std::vector<std::string>(),
+                                   bool earlier_allowed = true);
+// Why nothing may be written to standard error: the same reasons, no earlier output let through.
+std::string standard_error_unsafe(const std::string& db_path,
+                                  const std::vector<std::string>& listed = std::vector<std::string>());
+// "results" or "diagnostics" when a listed path (environment references expanded as the reading code
+// expands them), or a companion of it, is the run's results file or diagnostics log; else null.
 const char* own_output_named(const selk_options& options, const std::string& path);

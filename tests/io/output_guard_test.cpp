@@ -153,4 +153,100 @@ TEST_F(output_guard_test, held_output_is_checked_before_it_is_emptied) {
     EXPECT_EQ(nowhere.descriptor, -1);
 }
 
+TEST_F(output_guard_test, only_an_empty_file_or_an_earlier_output_may_be_written_over) {
+    // (bytes, may be written over although an input names it)
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"", true},
+        {"selk - 1.0.0\n\"command line: selk -db a.db\"\n\n", true},
+        {"->selk -pipe\n->3 records found\n\n->0 secs", true},
+        {"->selk -pipe\n-", true},  // the block read may end after a line's first '-'
+        {"->selk -pipe\nplain text\n", false},
+        {"-> first\n-x\n", false},
+        {"selk -", false},
+        {"notes\n", false},
+        {std::string("\0\0\0\0", 4), false},
+        {std::string("SQLite format 3\0", 16), false},
+    };
+    for (const auto& c : cases) {
+        write("f", c.first);
+        held_output held;
+        held.spelled = at("f");
+        ASSERT_EQ(hold_output(held), 1);
+        EXPECT_EQ(held_earlier_output(held, "selk - "), c.second) << c.first;
+        drop_held_output(held);
+        EXPECT_EQ(read(at("f")), c.first);
+    }
+    // A log whose first lines fill the block read is told by them.
+    write("long.log", "->" + std::string(5000, 'x') + "\nplain\n");
+    held_output long_log;
+    long_log.spelled = at("long.log");
+    ASSERT_EQ(hold_output(long_log), 1);
+    EXPECT_TRUE(held_earlier_output(long_log, "selk - "));
+    // The run's own new file may be written; a file held for writing only cannot be told.
+    held_output fresh;
+    fresh.spelled = at("new.txt");
+    ASSERT_EQ(hold_output(fresh), 1);
+    EXPECT_TRUE(held_earlier_output(fresh, "selk - "));
+    held_output unread;
+    unread.descriptor = -1;
+    EXPECT_FALSE(held_earlier_output(unread, "selk - "));
+}
+
+TEST_F(output_guard_test, many_places_are_compared_with_an_input_at_once) {
+    write("e.db", "SQLite format 3");
+    write("e.db-wal", "log");
+    write("other", "x");
+    ASSERT_EQ(link(at("e.db-wal").c_str(), at("hard-wal").c_str()), 0);
+    auto place_of = [](const std::string& target, bool exists) {
+        output_place place;
+        place.target = target;
+        struct stat st;
+        if (exists && stat(target.c_str(), &st) == 0) {
+            place.exists = true;
+            place.device = static_cast<std::uint64_t>(st.st_dev);
+            place.inode = static_cast<std::uint64_t>(st.st_ino);
+        }
+        return place;
+    };
+    output_place by_identity = place_of(at("hard-wal"), true);
+    by_identity.target.clear();  // known by its descriptor alone
+    const std::vector<output_place> places = {place_of(at("e.db"), true), by_identity,
+                                              place_of(at("e.db-journal"), false),
+                                              place_of(at("other"), true), place_of(at("missing"), false)};
+    std::vector<std::string> members;
+    family_members_at(places, at("e.db") + "/", members);
+    const std::vector<std::string> expected = {at("e.db") + "/", at("e.db-wal"), at("e.db-journal"), "", ""};
+    EXPECT_EQ(members, expected);
+    // A member named already stays; an empty input names none.
+    family_members_at(places, at("other"), members);
+    EXPECT_EQ(members[0], at("e.db") + "/");
+    EXPECT_EQ(members[3], at("other"));
+    std::vector<std::string> none;
+    family_members_at(places, "", none);
+    EXPECT_EQ(none, std::vector<std::string>(places.size()));
+}
+
+TEST_F(output_guard_test, a_silenced_descriptor_writes_no_more_to_its_file) {
+    write("err.txt", "kept");
+    const int fd = open(at("err.txt").c_str(), O_WRONLY | O_APPEND);
+    ASSERT_NE(fd, -1);
+    EXPECT_EQ(descriptor_target(fd), at("err.txt"));
+    silence_descriptor(fd);
+    EXPECT_EQ(descriptor_target(fd), "/dev/null");
+    EXPECT_EQ(::write(fd, "more", 4), 4);
+    close(fd);
+    EXPECT_EQ(read(at("err.txt")), "kept");
+    // A removed file, and a pipe, have no path.
+    const int gone = open(at("gone").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_NE(gone, -1);
+    ASSERT_EQ(unlink(at("gone").c_str()), 0);
+    EXPECT_EQ(descriptor_target(gone), "");
+    close(gone);
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    EXPECT_EQ(descriptor_target(ends[1]), "");
+    close(ends[0]);
+    close(ends[1]);
+}
+
 }  // namespace

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "driver_checks.h"
 #include "evidence_open.h"
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
@@ -26,62 +27,11 @@
 namespace {
 
 namespace fx = notification_fixtures;
+using namespace driver_checks;
 using selk_process::lines;
 using selk_process::run;
 using selk_process::split;
 using selk_process::trim;
-
-const char* const kUsageBody =
-    "Usage\n"
-    " \n"
-    "  selk -db <selkdatabase.db> [options]\n"
-    "  find /home -name *selkdatabase.db -type f | selk -pipe [options]\n"
-    "  ls /home/<folder>/*selkdatabase.db | selk -pipe [options] > ./results\n"
-    "  selk -enumdir <folder> -num_subdirs <#> [options]\n"
-    " \n"
-    " Basic options\n"
-    "  -csv                            = output in CSV format\n"
-    "  -csvl2t                         = log2timeline output\n"
-    "  -bodyfile                       = sleuthkit output\n"
-    "\n"
-    " Additional options\n"
-    "  -all_fields                     = show all fields for -csv output\n"
-    "  -username <name>                = for -csvl2t output\n"
-    "  -hostname <name>                = for -csvl2t output\n"
-    "  -csv_separator \"|\"              = use a pipe char for csv separator\n"
-    "  -dateformat mm/dd/yyyy          = \"yyyy-mm-dd\" is the default\n"
-    "  -timeformat hh:mm:ss            = \"hh:mm:ss\" is the default\n"
-    "  -no_whitespace                  = remove whitespace between csv delimiter\n"
-    "  -pipe                           = pipe db's into tool for processing\n"
-    "  -quiet                          = no progress shown\n"
-    "\n"
-    " Experimental options\n"
-    "  -incl_slack                     = analyze slack space\n"
-    "  -carve                          = bypass SQLite lib during parse\n"
-    "  -parse_chunk                    = requires at least 1 db page\n"
-    "\n"
-    " Usage Examples\n"
-    "  selk -db <db file>               = use only SQLite lib for parse\n"
-    "  selk -db <db file> -incl_slack   = use SQLite and Quillmar libs for parse\n"
-    "  selk -db <db file> -carve        = use only Quillmar libs for parse\n"
-    "  selk -db <db page> -parse_chunk  = use only Quillmar libs for parse\n"
-    "\n";
-
-std::string usage_text(const std::string& name) {
-    return std::string(77, '-') + "\n\n" + name + "\n\n" + kUsageBody;
-}
-
-std::string banner() { return std::string("selk - ") + kSelkVersion; }
-
-// The header block that every run writes first, for the given arguments.
-std::string header_block(const std::vector<std::string>& args) {
-    std::string echo = selk_process::selk_path();
-    for (const std::string& a : args) echo += " " + a;
-    for (const std::string& a : args) {
-        if (a == "-pipe") echo = "<filelist> ... | " + echo;
-    }
-    return banner() + "\n\"command line: " + echo + "\"\n\n";
-}
 
 std::string fixture_db() { return std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db"; }
 
@@ -110,22 +60,6 @@ std::vector<std::pair<std::int64_t, std::int64_t>> library_rows(const std::strin
     sqlite3_finalize(st);
     sqlite3_close(db);
     return rows;
-}
-
-// A notification database with two handlers and `count` notifications, written with the SQLite library.
-void make_db(const std::string& path, int count, const std::string& marker = "msg") {
-    sqlite3* db = fx::open_db(path);
-    ASSERT_NE(db, nullptr);
-    fx::create_tables(db);
-    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-    fx::insert_handler(db, 69,
-                       "windows.immersivecontrolpanel_cw5n1h2txyewy!microsoft.windows.immersivecontrolpanel");
-    for (int i = 0; i < count; ++i) {
-        fx::insert_notification(db, 200 + i, 300 + i, i % 2 == 0 ? 68 : 69, i % 3 == 2 ? "badge" : "toast",
-                                "<toast><text>" + marker + " " + std::to_string(i) + "</text></toast>", {},
-                                132521874959020000LL + i * 10000000LL);
-    }
-    sqlite3_close(db);
 }
 
 // The data rows of a padded report (after the header block and the column header).
@@ -559,236 +493,7 @@ TEST(SelkProcess, SampleDatabaseOfTheBuild) {
         EXPECT_NE(slack.out.find(text), std::string::npos) << text;
 }
 
-// ---- evidence, outputs and the file filter ----
-
-// A file's access, modification and status-change times (ns since 1970); empty when it does not exist.
-std::vector<std::int64_t> file_times(const std::string& path) {
-    std::vector<std::int64_t> times;
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return times;
-    for (const timespec& t : {st.st_atim, st.st_mtim, st.st_ctim})
-        times.push_back(static_cast<std::int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec);
-    return times;
-}
-
-// Sets a file's access and modification times to `seconds` since 1970.
-void set_file_times(const std::string& path, std::int64_t seconds) {
-    const timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0) << path;
-}
-
-std::int64_t utc_seconds(int year, int month, int day) {
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = 12;
-    return static_cast<std::int64_t>(::timegm(&tm));
-}
-
-std::set<std::string> folder_names(const std::string& folder) {
-    std::set<std::string> names;
-    DIR* d = ::opendir(folder.c_str());
-    if (d == nullptr) return names;
-    while (dirent* e = ::readdir(d)) {
-        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.insert(e->d_name);
-    }
-    ::closedir(d);
-    return names;
-}
-
-TEST(SelkProcess, OutputsNamingTheEvidenceAreRefusedBeforeAnyFileIsWritten) {
-    fx::temp_dir dir;
-    const std::string db = dir.file("case.db");
-    make_db(db, 3);
-    const std::string journal = db + "-journal";
-    ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0x4a)));
-    ASSERT_EQ(::link(db.c_str(), dir.file("hard.db").c_str()), 0);
-    const std::string log = dir.file("earlier.log");
-    ASSERT_TRUE(fx::write_all(log, std::vector<std::uint8_t>(10, 'L')));
-    // Bytes first, then old times: from here on any read would move the access time, any write the others.
-    std::vector<std::vector<std::uint8_t>> bytes;
-    std::vector<std::vector<std::int64_t>> times;
-    for (const std::string& f : {db, journal, log}) bytes.push_back(fx::read_all(f));
-    for (const std::string& f : {db, journal, log}) set_file_times(f, utc_seconds(2001, 6, 15));
-    for (const std::string& f : {db, journal, log}) times.push_back(file_times(f));
-    const std::set<std::string> names = folder_names(dir.path());
-    ::setenv("SELK_EVIDENCE_DIR", dir.path().c_str(), 1);
-
-    // (arguments, the line that says why; empty where the usage text alone is the answer)
-    const std::string why_out = ": it would write over " + db + ", which this run reads";
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"-db", db, "-out", db}, "refusing -out " + db + why_out},
-        {{"-db", db, "-diags", db}, "refusing -diags " + db + why_out},
-        {{"-db", db, "-outfile", dir.file("hard.db")}, "refusing -out " + dir.file("hard.db") + why_out},
-        {{"-db", db, "-out", "%SELK_EVIDENCE_DIR%/case.db"}, "refusing -out " + db + why_out},
-        {{"-db", db, "-out", dir.path() + "/./case.db-wal", "-incl_slack"},
-         "refusing -out " + dir.path() + "/./case.db-wal: it would write over " + db +
-             "-wal, which this run reads"},
-        {{"-db", db, "-diags", journal, "-carve"},
-         "refusing -diags " + journal + ": it would write over " + journal + ", which this run reads"},
-        {{"-db", db, "-parse_chunk", "-out", db}, "refusing -out " + db + why_out},
-        {{"-csv", "-diags", log}, ""},
-        {{"-db", db, "-diags", log, "-cmd_start_time", "20210304"}, ""},
-        {{"-enumdir", "", "-diags", log}, "no folder given to -enumdir"},
-    };
-    for (const auto& c : cases) {
-        const selk_process::result r = run(c.first);
-        EXPECT_EQ(r.status, 255) << c.second;
-        const std::size_t usage = r.err.find(usage_text(banner()));
-        EXPECT_NE(usage, std::string::npos) << c.second;
-        if (!c.second.empty()) {
-            EXPECT_LT(r.err.find(c.second + "\n"), usage) << r.err;
-        }
-    }
-    const std::vector<std::string> files = {db, journal, log};
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
-        EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
-    }
-    EXPECT_EQ(folder_names(dir.path()), names);  // no companion or log was created
-    ::unsetenv("SELK_EVIDENCE_DIR");
-}
-
-TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
-    fx::temp_dir dir("evidence");
-    const std::string top = dir.path();
-    const std::string ev = dir.file("ev.db"), plain = dir.file("plain.db");
-    make_db(ev, 2, "evidence");
-    make_db(plain, 1, "plain");
-    // A log and a shared-memory file beside ev.db (their bytes only need the log's first word), no journal;
-    // a link L to the journal that is not there; files that begin as a rollback journal and a log, beside
-    // nothing.
-    std::vector<std::uint8_t> wal(4128, 0);
-    const std::uint8_t wal_magic[4] = {0x37, 0x7f, 0x06, 0x82};
-    std::copy(wal_magic, wal_magic + 4, wal.begin());
-    ASSERT_TRUE(fx::write_all(ev + "-wal", wal));
-    ASSERT_TRUE(fx::write_all(ev + "-shm", std::vector<std::uint8_t>(32768, 0x5a)));
-    std::vector<std::uint8_t> journal(512, 0);
-    const std::uint8_t journal_magic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
-    std::copy(journal_magic, journal_magic + 8, journal.begin());
-    ASSERT_TRUE(fx::write_all(dir.file("orphan-journal"), journal));
-    ASSERT_TRUE(fx::write_all(dir.file("orphan-wal"), wal));
-    ASSERT_EQ(::symlink("ev.db-journal", dir.file("L").c_str()), 0);
-    ASSERT_EQ(::symlink("ev.db", dir.file("link.db").c_str()), 0);
-    ASSERT_EQ(::link(ev.c_str(), dir.file("hard.db").c_str()), 0);
-    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0755), 0);
-    const std::vector<std::string> files = {
-        ev, ev + "-wal", ev + "-shm", plain, dir.file("orphan-journal"), dir.file("orphan-wal")};
-    std::vector<std::vector<std::uint8_t>> bytes;
-    std::vector<std::vector<std::int64_t>> times;
-    for (const std::string& f : files) bytes.push_back(fx::read_all(f));
-    for (const std::string& f : files) set_file_times(f, utc_seconds(2001, 6, 15));
-    for (const std::string& f : files) times.push_back(file_times(f));
-    const std::set<std::string> names = folder_names(top);
-    ::setenv("SELK_EVIDENCE_DIR", top.c_str(), 1);
-
-    struct refusal {
-        std::vector<std::string> args;
-        std::string input;                  // standard input ("-pipe")
-        std::vector<std::string> messages;  // lines standard error must hold before the usage text
-    };
-    const std::string reads = ", which this run reads";
-    const std::string holds_db = ": it holds a SQLite database";
-    const std::vector<refusal> cases = {
-        // "-db": the database and its companions however the output is spelled.
-        {{"-db", "ev.db", "-out", "ev.db/"}, "", {"refusing -out ev.db/: it would write over ev.db" + reads}},
-        {{"-db", "%SELK_EVIDENCE_DIR%/ev.db", "-out", "ev.db"},
-         "",
-         {"refusing -out ev.db: it would write over " + ev + reads}},
-        {{"-db", "ev.db", "-out", "ev.db-wal\\"},
-         "",
-         {"refusing -out ev.db-wal/: it would write over ev.db-wal" + reads}},
-        {{"-db", "ev.db", "-out", "sub/../ev.db-shm"},
-         "",
-         {"refusing -out sub/../ev.db-shm: it would write over ev.db-shm" + reads}},
-        {{"-db", "ev.db", "-diags", "L"},
-         "",
-         {"refusing -diags L: it would write over ev.db-journal" + reads}},
-        {{"-db", "link.db", "-out", "ev.db-wal", "-carve"},
-         "",
-         {"refusing -out ev.db-wal: it would write over " + ev + "-wal" + reads}},
-        {{"-db", "./ev.db", "-diags", "hard.db"},
-         "",
-         {"refusing -diags hard.db: it would write over ./ev.db" + reads}},
-        {{"-db", "ev.db", "-parse_chunk", "-out", ev + "-wal"},
-         "",
-         {"refusing -out " + ev + "-wal: it would write over ev.db-wal" + reads}},
-        {{"-db", "ev.db", "-out", "r.txt", "-diags", "./sub/../r.txt"},
-         "",
-         {"refusing -diags ./sub/../r.txt: it is the file -out names"}},
-        // Two faults at once: both are named.
-        {{"-db", "ev.db", "-bogus", "-out", "ev.db"},
-         "",
-         {"refusing -out ev.db: it would write over ev.db" + reads, "unknown argument: -bogus"}},
-        // "-pipe", "-enumdir": no input is known yet, so what the file holds or where it lies decides.
-        {{"-pipe", "-out", "ev.db"}, "ev.db\n", {"refusing -out ev.db" + holds_db}},
-        {{"-pipe", "-parse_chunk", "-out", "hard.db"}, "ev.db\n", {"refusing -out hard.db" + holds_db}},
-        {{"-pipe", "-diags", "ev.db-wal"},
-         "ev.db\n",
-         {"refusing -diags ev.db-wal: it would lie beside " + ev + " as its companion"}},
-        {{"-pipe", "-diags", "orphan-wal"},
-         "ev.db\n",
-         {"refusing -diags orphan-wal: it holds a write-ahead log"}},
-        {{"-pipe", "-out", "orphan-journal"},
-         "plain.db\n",
-         {"refusing -out orphan-journal: it holds a rollback journal"}},
-        {{"-pipe", "-out", "ev.db-shm"},
-         "ev.db\n",
-         {"refusing -out ev.db-shm: a name ending in -shm is that of the shared-memory file beside a "
-          "database"}},
-        {{"-pipe", "-out", "plain.db-journal"},
-         "plain.db\n",
-         {"refusing -out plain.db-journal: it would lie beside " + plain + " as its companion"}},
-        {{"-pipe", "-diags", "L"},
-         "ev.db\n",
-         {"refusing -diags L: it would lie beside " + ev + " as its companion"}},
-        {{"-enumdir", ".", "-num_subdirs", "0", "-diags", "link.db"},
-         "",
-         {"refusing -diags link.db" + holds_db}},
-        {{"-enumdir", top, "-num_subdirs", "0", "-out", dir.file("plain.db-wal")},
-         "",
-         {"refusing -out " + dir.file("plain.db-wal") + ": it would lie beside " + plain +
-          " as its companion"}},
-    };
-    char saved[PATH_MAX];
-    ASSERT_NE(::getcwd(saved, sizeof(saved)), nullptr);
-    ASSERT_EQ(::chdir(top.c_str()), 0);
-    for (const refusal& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.push_back("-quiet");
-        const selk_process::result r = run(args, c.input);
-        EXPECT_EQ(r.status, 255) << c.messages[0];
-        EXPECT_EQ(r.out, header_block(args)) << c.messages[0];
-        const std::size_t usage = r.err.find(usage_text(banner()));
-        EXPECT_NE(usage, std::string::npos) << c.messages[0];
-        for (const std::string& m : c.messages) EXPECT_LT(r.err.find(m + "\n"), usage) << r.err;
-    }
-    // Standard output that the shell opened on the evidence, appending: not even the header goes there.
-    const std::string selk = "'" + selk_process::selk_path() + "'";
-    // (shell command, the line that says why)
-    const std::vector<std::pair<std::string, std::string>> shell_cases = {
-        {selk + " -db ev.db -quiet >> ev.db", "refusing standard output: it is ev.db, which this run reads"},
-        {selk + " -db link.db -quiet >> ev.db-wal",
-         "refusing standard output: it is " + ev + "-wal, which this run reads"},
-        {"echo ev.db | " + selk + " -pipe -quiet >> hard.db",
-         "refusing standard output: it holds a SQLite database"},
-        {selk + " -db ev.db -bogus >> ev.db", "unknown argument: -bogus"},
-    };
-    for (const auto& c : shell_cases) {
-        const selk_process::result r = run({"-c", c.first}, "", "/bin/sh");
-        EXPECT_EQ(r.status, 255) << c.first;
-        EXPECT_NE(r.err.find(c.second + "\n"), std::string::npos) << r.err;
-    }
-    ASSERT_EQ(::chdir(saved), 0);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
-        EXPECT_EQ(fx::read_all(files[i]), bytes[i]) << files[i];
-    }
-    EXPECT_EQ(folder_names(top), names);  // no companion, results file or log was created
-    EXPECT_TRUE(folder_names(dir.file("sub")).empty());
-    ::unsetenv("SELK_EVIDENCE_DIR");
-}
+// ---- private copies of the evidence and the file filter ----
 
 // Names in `folder` that begin with `prefix`.
 std::set<std::string> names_beginning(const std::string& folder, const std::string& prefix) {
@@ -882,64 +587,6 @@ TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
         ::setenv("TMPDIR", saved.c_str(), 1);
     } else {
         ::unsetenv("TMPDIR");
-    }
-}
-
-TEST(SelkProcess, ListedPathsThatAreTheRunsOwnOutputsAreSkipped) {
-    fx::temp_dir dir("own");
-    const std::string db = dir.file("a.db");
-    make_db(db, 2, "alpha");
-    const std::string out = dir.file("r.txt"), diags = dir.file("d.log");
-    const std::vector<std::vector<std::string>> modes = {{"-pipe"},
-                                                         {"-enumdir", dir.path(), "-num_subdirs", "0"}};
-    for (std::vector<std::string> args : modes) {
-        for (const char* a : {"-quiet", "-out", out.c_str(), "-diags", diags.c_str()}) args.push_back(a);
-        const selk_process::result r = run(args, out + "\n" + diags + "\n" + db + "\n");
-        EXPECT_EQ(r.status, 0) << args[0];
-        EXPECT_NE(r.err.find("skipping " + out + ": it is the results file of this run\n"), std::string::npos)
-            << r.err;
-        EXPECT_NE(r.err.find("skipping " + diags + ": it is the diagnostics file of this run\n"),
-                  std::string::npos)
-            << r.err;
-        const std::vector<std::uint8_t> bytes = fx::read_all(out);
-        const std::string report(bytes.begin(), bytes.end());
-        int rows = 0;
-        for (const std::string& line : lines(report)) rows += line.find("alpha") != std::string::npos;
-        EXPECT_EQ(rows, 2) << args[0];
-    }
-    // Standard output that the shell opened on a file is the results file too, whatever the path's spelling.
-    const std::string shell_out = dir.file("shell.txt");
-    ASSERT_TRUE(fx::write_all(shell_out, {'o', 'l', 'd', '\n'}));
-    const std::string cmd = "printf '%s\\n%s\\n' '" + dir.path() + "/./shell.txt' '" + db + "' | '" +
-                            selk_process::selk_path() + "' -pipe -quiet >> '" + shell_out + "'";
-    const selk_process::result r = run({"-c", cmd}, "", "/bin/sh");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("skipping " + dir.path() + "/./shell.txt: it is the results file of this run\n"),
-              std::string::npos)
-        << r.err;
-    const std::vector<std::uint8_t> appended = fx::read_all(shell_out);
-    EXPECT_EQ(std::string(appended.begin(), appended.begin() + 4), "old\n");  // appended to, not emptied
-}
-
-TEST(SelkProcess, ResultsAndLogFilesAreNeverWritableByOthers) {
-    fx::temp_dir dir;
-    const std::string db = dir.file("m.db");
-    make_db(db, 1);
-    const std::string out = dir.file("r.txt"), diags = dir.file("d.log"), kept = dir.file("kept.txt");
-    ASSERT_TRUE(fx::write_all(kept, {'x'}));
-    ASSERT_EQ(::chmod(kept.c_str(), 0600), 0);
-    const mode_t saved = ::umask(0);
-    const selk_process::result r = run({"-db", db, "-quiet", "-out", out, "-diags", diags});
-    const selk_process::result again = run({"-db", db, "-quiet", "-out", kept});
-    ::umask(saved);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(again.status, 0);
-    // (file, mode): new files 0644; an existing results file keeps its own mode.
-    for (const auto& f :
-         std::vector<std::pair<std::string, mode_t>>{{out, 0644}, {diags, 0644}, {kept, 0600}}) {
-        struct stat st;
-        ASSERT_EQ(::stat(f.first.c_str(), &st), 0) << f.first;
-        EXPECT_EQ(st.st_mode & 0777, f.second) << f.first;
     }
 }
 

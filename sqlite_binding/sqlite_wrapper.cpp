@@ -94,6 +94,13 @@ int open_evidence(const std::string& path) {
     return fd;
 }
 
+bool readable_evidence(const std::string& path) {
+    const int fd = open_evidence(path);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
 // A journal SQLite would roll back: non-empty with a non-zero first byte (a zeroed header marks a
 // journal whose transaction already committed).
 bool is_hot_journal(const std::string& path) {
@@ -468,9 +475,12 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
         remove_private_copy();
         const std::string target = absolute_path(path);
         std::uint64_t wal_size = 0;
-        const bool with_wal = regular_file_size(target + "-wal", &wal_size) && wal_size > 0;
+        const bool wal_there = regular_file_size(target + "-wal", &wal_size) && wal_size > 0;
+        // A log that cannot be read is left out of the copy, so that the main file's rows are still read (the
+        // caller names the log); opened where it lies, the library would look for the log beside it.
+        const bool with_wal = wal_there && readable_evidence(target + "-wal");
         const bool with_journal = is_hot_journal(target + "-journal");
-        if (!with_wal && !with_journal) {
+        if (!wal_there && !with_journal) {
             // Nothing pending beside the file: read it as it stands, with no lock and no companion file.
             const std::string uri = "file://" + uri_encode_path(target) + "?immutable=1";
             rc = sqlite_api.open_v2(uri.c_str(), connection,

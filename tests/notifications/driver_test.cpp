@@ -135,6 +135,16 @@ std::vector<std::string> data_rows(const std::string& out) {
     return std::vector<std::string>(all.begin() + 4, all.end());
 }
 
+// Standard error without the sequences that clear the status line before each message.
+std::string without_status_clears(const std::string& err) {
+    std::string out;
+    for (const std::string& line : lines(err)) {
+        const std::size_t cr = line.rfind('\r');
+        out += (cr == std::string::npos ? line : line.substr(cr + 1)) + "\n";
+    }
+    return out;
+}
+
 // ---- usage and options ----
 
 TEST(SelkProcess, HelpAndBareCommandPrintUsageAndSucceed) {
@@ -1381,32 +1391,70 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
     EXPECT_EQ(clean.status, 0) << clean.err;
 }
 
-// A journal whose mode bits refuse the reader (the case of a companion owned by someone else): selk run as
-// "nobody" names it and fails. Skipped where the run cannot change user.
+// A journal or log whose mode bits refuse the reader (the case of a companion owned by someone else): selk
+// run as "nobody" still prints the rows of the main file, names the companion alone and fails. Skipped where
+// the run cannot change user.
 TEST(SelkProcess, CompanionRefusedByItsModeIsNamed) {
     const char* const setpriv = "/usr/bin/setpriv";
     if (::geteuid() != 0 || ::access(setpriv, X_OK) != 0) GTEST_SKIP() << "needs root and " << setpriv;
     fx::temp_dir dir;
     ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
-    const std::string db = dir.file("refused.db");
-    make_db(db, 5, "refused");
-    ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
-    const std::vector<std::string> as_nobody = {
-        "--reuid=65534", "--regid=65534", "--clear-groups", selk_process::selk_path(), "-db", db, "-quiet"};
-    const selk_process::result probe = run(as_nobody, std::string(), setpriv);
+    const std::string probe_db = dir.file("probe.db");
+    make_db(probe_db, 1, "probe");
+    ASSERT_EQ(::chmod(probe_db.c_str(), 0644), 0);
+    const std::vector<std::string> nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             selk_process::selk_path()};
+    std::vector<std::string> probe_args = nobody;
+    probe_args.insert(probe_args.end(), {"-db", probe_db, "-quiet"});
+    const selk_process::result probe = run(probe_args, std::string(), setpriv);
     if (probe.status != 0 || probe.out.find(banner()) == std::string::npos)
         GTEST_SKIP() << "selk cannot run as nobody here: " << probe.err;
-    const std::string journal = db + "-journal";
-    ASSERT_TRUE(fx::write_all(journal, std::vector<std::uint8_t>(512, 0xd9)));
-    ASSERT_EQ(::chmod(journal.c_str(), 0600), 0);
-    for (const std::string mode : {"library", "-carve"}) {
-        std::vector<std::string> args = as_nobody;
-        if (mode != "library") args.push_back(mode);
-        const selk_process::result r = run(args, std::string(), setpriv);
-        EXPECT_EQ(r.status, 255) << mode;
-        EXPECT_NE(r.err.find("prob reading companion " + journal + " of " + db + ": Permission denied\n"),
-                  std::string::npos)
-            << mode << ": " << r.err;
+
+    // "refused.db" holds 5 rows; its log 3 more, committed (the log copied while its writer is open).
+    struct refused_case {
+        const char* suffix;
+        std::size_t rows;  // rows of the main file alone
+    };
+    for (const refused_case& c : {refused_case{"-journal", 5}, refused_case{"-wal", 5}}) {
+        fx::temp_dir case_dir;
+        ASSERT_EQ(::chmod(case_dir.path().c_str(), 0755), 0);
+        const std::string db = case_dir.file("refused.db");
+        const std::string companion = db + c.suffix;
+        make_db(db, 5, "refused");
+        if (std::string(c.suffix) == "-wal") {
+            const std::string live = case_dir.file("live.db");
+            ASSERT_TRUE(fx::copy_file(db, live));
+            sqlite3* conn = fx::open_db(live);
+            ASSERT_NE(conn, nullptr);
+            fx::exec(conn, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+            ASSERT_TRUE(fx::copy_file(live, db));  // the main file in WAL mode with 5 rows
+            for (int i = 0; i < 3; ++i)
+                fx::insert_notification(conn, 900 + i, 950 + i, 68, "toast", "<toast>logged</toast>", {},
+                                        132521874959020000LL);
+            ASSERT_TRUE(fx::copy_file(live + "-wal", companion));
+            sqlite3_close(conn);
+            const selk_process::result whole = run({"-db", db, "-quiet"});
+            ASSERT_EQ(whole.status, 0) << whole.err;
+            ASSERT_EQ(data_rows(whole.out).size(), 8u) << "the log holds 3 committed rows";
+        } else {
+            ASSERT_TRUE(fx::write_all(companion, std::vector<std::uint8_t>(512, 0xd9)));
+        }
+        ASSERT_EQ(::chmod(db.c_str(), 0644), 0);
+        ASSERT_EQ(::chmod(companion.c_str(), 0600), 0);
+        for (const std::string mode : {"library", "-carve"}) {
+            std::vector<std::string> args = nobody;
+            args.insert(args.end(), {"-db", db, "-quiet"});
+            if (mode != "library") args.push_back(mode);
+            const selk_process::result r = run(args, std::string(), setpriv);
+            const std::string where = std::string(c.suffix) + " " + mode;
+            EXPECT_EQ(r.status, 255) << where;
+            EXPECT_EQ(without_status_clears(r.err),
+                      "prob reading companion " + companion + " of " + db + ": Permission denied\n")
+                << where;
+            std::size_t live = 0;
+            for (const std::string& row : data_rows(r.out)) live += row.find("refused ") != std::string::npos;
+            EXPECT_EQ(live, c.rows) << where << ": " << r.out;
+        }
     }
 }
 

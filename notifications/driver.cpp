@@ -210,6 +210,13 @@ int run_path_stream(std::ostream& os, selk_run& run) {
     bool listed = false;
     bool unread = false;
     bool incomplete = false;
+    // A folder of the walk that cannot be listed hides whatever it holds: it is named, and the run fails.
+    bool unlisted = false;
+    source.on_unlisted_folder = [&](const std::string& folder, const std::string& why) {
+        error_printf("prob accessing folder %s: %s\n", folder.c_str(), why.c_str());
+        write_log_line(options, "prob accessing folder " + folder + ": " + why);
+        unlisted = true;
+    };
     std::string path;
     while (source.read(path, true)) {
         if (path.empty()) continue;
@@ -238,12 +245,14 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         if (os.bad()) break;
     }
     if (!tried) {
-        error_printf(listed ? "no listed or found file passes the file filter and time window\n"
-                            : "no database path was given or found\n");
+        // A folder that could not be listed was named already: that is why nothing was found.
+        if (listed || !unlisted)
+            error_printf(listed ? "no listed or found file passes the file filter and time window\n"
+                                : "no database path was given or found\n");
         return -1;
     }
     if (unread) error_printf("not every listed or found file could be read\n");
-    return unread || incomplete ? -1 : 0;
+    return unread || incomplete || unlisted ? -1 : 0;
 }
 
 // Moves everything still buffered to the report destination; false when any part of it was lost.

@@ -497,6 +497,46 @@ TEST(SelkProcess, MissingEnumerationFolderIsNamed) {
     EXPECT_NE(r.err.find("prob accessing folder " + folder + "\n"), std::string::npos) << r.err;
 }
 
+// A folder of the walk that its mode bits keep from the reader: selk run as "nobody" names it (also with
+// "-quiet"), prints every database it could reach and fails. Skipped where the run cannot change user.
+TEST(SelkProcess, EnumdirNamesAFolderItCannotList) {
+    const char* const setpriv = "/usr/bin/setpriv";
+    if (::geteuid() != 0 || ::access(setpriv, X_OK) != 0) GTEST_SKIP() << "needs root and " << setpriv;
+    fx::temp_dir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string top = dir.file("walk");
+    ASSERT_EQ(::mkdir(top.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((top + "/open").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((top + "/locked").c_str(), 0700), 0);
+    make_db(top + "/open/a.db", 2, "reachable");
+    make_db(top + "/locked/b.db", 2, "hidden");
+    ASSERT_EQ(::chmod((top + "/open/a.db").c_str(), 0644), 0);
+    const std::vector<std::string> nobody = {"--reuid=65534",
+                                             "--regid=65534",
+                                             "--clear-groups",
+                                             selk_process::selk_path(),
+                                             "-quiet",
+                                             "-num_subdirs",
+                                             "2"};
+    const std::string told = "prob accessing folder " + top + "/locked: Permission denied\n";
+    struct walk_case {
+        std::string start;
+        std::size_t rows;
+    };
+    for (const walk_case& c : {walk_case{top, 2}, walk_case{top + "/locked", 0}}) {
+        std::vector<std::string> args = nobody;
+        args.insert(args.end(), {"-enumdir", c.start});
+        const selk_process::result r = run(args, std::string(), setpriv);
+        if (r.out.find(banner()) == std::string::npos) GTEST_SKIP() << "selk cannot run as nobody: " << r.err;
+        EXPECT_EQ(r.status, 255) << c.start;
+        EXPECT_EQ(without_status_clears(r.err), told) << c.start;
+        std::size_t rows = 0;
+        for (const std::string& row : data_rows(r.out)) rows += row.find("reachable ") != std::string::npos;
+        EXPECT_EQ(rows, c.rows) << c.start;
+        EXPECT_EQ(r.out.find("hidden "), std::string::npos) << c.start;
+    }
+}
+
 TEST(SelkProcess, EnumdirHonoursTheDepth) {
     fx::temp_dir dir("tree");
     const std::string top = dir.path();

@@ -195,12 +195,15 @@ void remove_copies_and_reraise(int signal_number) {
     ::raise(signal_number);
 }
 
-// Once: the copies go on SIGINT, SIGTERM, SIGHUP and SIGPIPE (a reader of the report that went away),
-// where nobody else handles them, and at exit().
+// Once: the copies go on every signal whose default action ends the process (SIGPIPE: a reader of the
+// report that went away; SIGXFSZ: a report past the file size limit; SIGQUIT, the alarms and the user
+// signals), where nobody else handles it, and at exit(). Faults of the program itself (SIGSEGV and its
+// kin) are left as they are: the process is in no state to trust.
 void guard_copies_once() {
     static std::once_flag once;
     std::call_once(once, [] {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR}) {
             struct sigaction current {};
             if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
             struct sigaction action {};

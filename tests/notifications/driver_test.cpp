@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -888,8 +889,8 @@ TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
     const std::string saved = saved_tmpdir != nullptr ? saved_tmpdir : "";
     ::setenv("TMPDIR", tmp.c_str(), 1);
 
-    // SIGPIPE: the reader of the report goes away.
-    for (const int signal_number : {SIGINT, SIGTERM, SIGPIPE}) {
+    // SIGPIPE: the reader of the report goes away. SIGQUIT would also leave a core file: none is written.
+    for (const int signal_number : {SIGINT, SIGTERM, SIGPIPE, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
         int out_pipe[2];
         ASSERT_EQ(::pipe(out_pipe), 0);
         const pid_t pid = ::fork();
@@ -901,6 +902,8 @@ TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
             ::close(out_pipe[0]);
             // As a shell would start it: other tests of this program ignore SIGPIPE, which a child inherits.
             ::signal(SIGPIPE, SIG_DFL);
+            const struct rlimit no_core = {0, 0};
+            ::setrlimit(RLIMIT_CORE, &no_core);
             const std::string program = selk_process::selk_path();
             ::execl(program.c_str(), program.c_str(), "-db", db.c_str(), "-quiet",
                     static_cast<char*>(nullptr));

@@ -262,6 +262,19 @@ bool read_window_time(const std::string& date, const std::string& time, bool& se
     return true;
 }
 
+}  // namespace
+
+bool read_window_value(const std::string& value, bool stop, std::uint64_t* filetime) {
+    std::string date, time;
+    split_date_time(value, date, time);
+    if (stop && time.empty()) time = "23:59:59";
+    bool set = false;
+    std::uint32_t unix_seconds = 0;
+    return read_window_time(date, time, set, *filetime, unix_seconds) && set;
+}
+
+namespace {
+
 bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
     std::string value, date, time;
     if (take_option_value("-cmd_start_time", value, args)) {

@@ -2,6 +2,7 @@
 // taking every recognised option (and its value) out of the argument list.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,11 @@ bool parse_common_options(cmd_params& options, std::vector<std::string>& args, b
 // Opens (truncating) the log that a parse with open_log false has tested and writes the command line as its
 // first line. True when the log is on.
 bool open_tested_diagnostics_log(cmd_params& options);
+
+// The FILETIME of a "-cmd_start_time" value, or with `stop` of a "-cmd_stop_time" value (a date alone then
+// stands for its last second), as parse_common_options reads it. False when the value reads as no time:
+// there it refuses the command line (a date without '/' or '-') or ignores the value.
+bool read_window_value(const std::string& value, bool stop, std::uint64_t* filetime);
 
 // Replaces every %NAME% in text by the value of that environment variable (with vss, an unset %vss% by the
 // shadow copy device prefix); text changes in place, out receives a copy and is returned. Unset names stay

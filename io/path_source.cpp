@@ -125,12 +125,15 @@ bool stdin_stream_ex::get_next_file(std::wstring& out) {
         if (!found) continue;
         fixup_directory_or_file(folder.path, true);
         std::vector<subdir_node_utf16> entries;
+        std::vector<unlisted_folder> unlisted;
         // The start folder may carry folder wildcards; a folder found on disk is listed by its own name.
         if (folder.level == 0) {
-            list_folder_wide(folder.path, L"*.*", entries);
+            list_folder_wide(folder.path, L"*.*", entries, &unlisted);
         } else {
-            list_folder_exact_wide(folder.path, L"*.*", entries);
+            list_folder_exact_wide(folder.path, L"*.*", entries, &unlisted);
         }
+        if (on_unlisted_folder)
+            for (const unlisted_folder& u : unlisted) on_unlisted_folder(u.path, u.why);
         for (subdir_node_utf16& entry : entries) {
             if (entry.is_dir) {
                 pending_folders.emplace_back(entry.path, folder.level + 1);

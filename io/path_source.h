@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ class stdin_stream_ex : public uni::stdin_stream {
     bool init_to_stdin(bool prepare);
     // Folder-walk mode from an empty state: files of `folder` and of the folders down to num_subdirs levels
     // below it that pass `filters` (the default filter, without a time window). The folder is not tested
-    // here; one that cannot be opened makes the first read return false. True.
+    // here; one that cannot be opened makes the first read return false (told to on_unlisted_folder). True.
     bool init_to_enumdir(const std::wstring& folder, std::uint32_t num_subdirs,
                          const std::vector<filename_filter>& filters);
     // False for an empty folder (nothing changes); else the wide form on the folder's path bytes.
@@ -58,6 +59,10 @@ class stdin_stream_ex : public uni::stdin_stream {
     bool fixup_directory_or_file(std::wstring& path, bool is_directory);
 
     bool in_enumdir_mode() const { return enumdir_mode; }
+
+    // Told of each folder of a walk that cannot be listed (its path without the trailing separator, and
+    // why) as the walk passes it over; the walk then goes on with the next. Kept by clear() and the inits.
+    std::function<void(const std::string& folder, const std::string& why)> on_unlisted_folder;
     std::uint32_t get_level_limit() const { return level_limit; }
 
   private:

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 
 #include "common/case_conv.h"
@@ -77,11 +79,18 @@ bool entry_matches(const qmportdir::subdir_node& entry, const std::string& pname
     return (pname == "*" || pname == base) && (pext == "*" || pext == ext);
 }
 
-// Reads one folder literally (no wildcard expansion) and keeps what the pattern allows.
+// Reads one folder literally (no wildcard expansion) and keeps what the pattern allows; a folder that does
+// not open goes to `unlisted` when given.
 void list_one_folder(const std::string& folder, char sep, const std::string& pname, const std::string& pext,
-                     std::vector<qmportdir::subdir_node>& out) {
+                     std::vector<qmportdir::subdir_node>& out, std::vector<unlisted_folder>* unlisted) {
     std::vector<qmportdir::subdir_node> entries;
-    read_folder_entries(folder, entries, 0, false, sep == '/');
+    int open_error = 0;
+    if (!read_folder_entries(folder, entries, 0, false, sep == '/', &open_error) && open_error != 0 &&
+        unlisted != nullptr) {
+        std::string path = folder;
+        if (path.size() > 1 && path.back() == sep) path.pop_back();
+        unlisted->push_back(unlisted_folder{path, std::strerror(open_error)});
+    }
     for (qmportdir::subdir_node& e : entries) {
         if (entry_matches(e, pname, pext)) out.push_back(std::move(e));
     }
@@ -136,9 +145,13 @@ void strip_long_path_prefix(std::wstring& path) {
 }
 
 bool read_folder_entries(const std::string& folder, std::vector<qmportdir::subdir_node>& out,
-                         std::uint32_t level, bool folders_only, bool forward_slash) {
+                         std::uint32_t level, bool folders_only, bool forward_slash, int* open_error) {
+    if (open_error != nullptr) *open_error = 0;
     DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr) return false;
+    if (dir == nullptr) {
+        if (open_error != nullptr) *open_error = errno != 0 ? errno : EIO;
+        return false;
+    }
     const std::int32_t file_level = static_cast<std::int32_t>(level);
     bool appended = false;
     while (struct dirent* d = readdir(dir)) {
@@ -184,7 +197,7 @@ bool expand_folder_wildcards(std::vector<std::string>& paths, bool forward_slash
 }
 
 void list_folder(const std::string& folder, const std::string& pattern,
-                 std::vector<qmportdir::subdir_node>& out) {
+                 std::vector<qmportdir::subdir_node>& out, std::vector<unlisted_folder>* unlisted) {
     out.clear();
     if (folder.empty()) return;
     char sep = '/';
@@ -195,19 +208,21 @@ void list_folder(const std::string& folder, const std::string& pattern,
     for (const std::string& p : paths) {
         if (p.empty()) continue;
         const std::size_t star = p.find('*');
-        list_one_folder(star == std::string::npos ? p : p.substr(0, star), sep, pname, pext, out);
+        list_one_folder(star == std::string::npos ? p : p.substr(0, star), sep, pname, pext, out, unlisted);
     }
 }
 
 void list_folder_wide(const std::wstring& folder, const std::wstring& pattern,
-                      std::vector<qmportdir::subdir_node_utf16>& out) {
+                      std::vector<qmportdir::subdir_node_utf16>& out,
+                      std::vector<unlisted_folder>* unlisted) {
     std::vector<qmportdir::subdir_node> entries;
-    list_folder(wide_to_path(folder), wide_to_path(pattern), entries);
+    list_folder(wide_to_path(folder), wide_to_path(pattern), entries, unlisted);
     for (const qmportdir::subdir_node& e : entries) out.push_back(qmportdir::subdir_node_to_utf16(e));
 }
 
 void list_folder_exact_wide(const std::wstring& folder, const std::wstring& pattern,
-                            std::vector<qmportdir::subdir_node_utf16>& out) {
+                            std::vector<qmportdir::subdir_node_utf16>& out,
+                            std::vector<unlisted_folder>* unlisted) {
     const std::string narrow = wide_to_path(folder);
     if (narrow.empty()) return;
     char sep = '/';
@@ -215,7 +230,7 @@ void list_folder_exact_wide(const std::wstring& folder, const std::wstring& patt
     std::string pname, pext;
     split_pattern(wide_to_path(pattern), pname, pext);
     std::vector<qmportdir::subdir_node> entries;
-    list_one_folder(f, sep, pname, pext, entries);
+    list_one_folder(f, sep, pname, pext, entries, unlisted);
     for (const qmportdir::subdir_node& e : entries) out.push_back(qmportdir::subdir_node_to_utf16(e));
 }
 
@@ -316,7 +331,7 @@ void walk_levels(const std::string& folder, const std::string& pattern, std::uin
                 list_folder(f, pattern, entries);
             } else {
                 char sep = '/';
-                list_one_folder(with_separator(f, &sep), sep, pname, pext, entries);
+                list_one_folder(with_separator(f, &sep), sep, pname, pext, entries, nullptr);
             }
             for (const qmportdir::subdir_node& e : entries) {
                 if (e.is_dir) next.push_back(e.path);

@@ -53,9 +53,16 @@ subdir_node_utf16 subdir_node_to_utf16(const subdir_node& node);
 // A folder (by lstat) gets the separator ('/' with forward_slash, else '\') appended, an empty name and
 // level + 1; anything else, a link included, is a file entry at `level` unless folders_only. An entry
 // whose status cannot be read is listed as a file. True when at least one entry was appended; false
-// also when the folder cannot be opened.
+// also when the folder cannot be opened (then `open_error`, when given, gets the errno value; else 0).
 bool read_folder_entries(const std::string& folder, std::vector<qmportdir::subdir_node>& out,
-                         std::uint32_t level, bool folders_only, bool forward_slash);
+                         std::uint32_t level, bool folders_only, bool forward_slash,
+                         int* open_error = nullptr);
+
+// A folder a listing could not open: its path (without a trailing separator) and why.
+struct unlisted_folder {
+    std::string path;
+    std::string why;
+};
 
 // One pass: every non-empty path holding the component "/*/" ("\*\" without forward_slash) becomes one path
 // per sub-folder of the text before the '*' (with the rest appended), or empty when there is none.
@@ -65,15 +72,18 @@ bool expand_folder_wildcards(std::vector<std::string>& paths, bool forward_slash
 // Lists `folder` (folder wildcards expanded) and keeps every folder entry and the file entries that match
 // `pattern` ("name.ext", either part "*"; empty means "*.*"; compared ignoring case). `out` is emptied.
 void list_folder(const std::string& folder, const std::string& pattern,
-                 std::vector<qmportdir::subdir_node>& out);
-// list_folder on the byte forms; entries converted and appended (out is not emptied).
+                 std::vector<qmportdir::subdir_node>& out, std::vector<unlisted_folder>* unlisted = nullptr);
+// list_folder on the byte forms; entries converted and appended (out is not emptied). Each folder listed
+// (after wildcards) that cannot be opened goes to `unlisted` when given.
 void list_folder_wide(const std::wstring& folder, const std::wstring& pattern,
-                      std::vector<qmportdir::subdir_node_utf16>& out);
+                      std::vector<qmportdir::subdir_node_utf16>& out,
+                      std::vector<unlisted_folder>* unlisted = nullptr);
 
 // As list_folder_wide for a folder found on disk: its name is taken literally (a folder named "*" is
 // not a wildcard). The walks list the folders they discover this way.
 void list_folder_exact_wide(const std::wstring& folder, const std::wstring& pattern,
-                            std::vector<qmportdir::subdir_node_utf16>& out);
+                            std::vector<qmportdir::subdir_node_utf16>& out,
+                            std::vector<unlisted_folder>* unlisted = nullptr);
 
 // Appends the entries' paths; folders only when include_folders.
 void list_folder_paths(const std::string& folder, const std::string& pattern, std::vector<std::string>& out,

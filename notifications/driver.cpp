@@ -206,6 +206,12 @@ int run_path_stream(std::ostream& os, selk_run& run) {
     const bool listed = !options.listed_paths.empty();
     bool unread = false;
     bool incomplete = false;
+    // A folder of the walk that cannot be listed hides whatever it holds: it is named, and the run fails.
+    const bool unlisted = !options.unlisted_folders.empty();
+    for (const auto& folder : options.unlisted_folders) {
+        error_printf("prob accessing folder %s: %s\n", folder.first.c_str(), folder.second.c_str());
+        write_log_line(options, "prob accessing folder " + folder.first + ": " + folder.second);
+    }
     std::string path;
     for (const std::string& listed_path : options.listed_paths) {
         path = listed_path;
@@ -233,12 +239,14 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         if (os.bad()) break;
     }
     if (!tried) {
-        error_printf(listed ? "no listed or found file passes the file filter and time window\n"
-                            : "no database path was given or found\n");
+        // A folder that could not be listed was named already: that is why nothing was found.
+        if (listed || !unlisted)
+            error_printf(listed ? "no listed or found file passes the file filter and time window\n"
+                                : "no database path was given or found\n");
         return -1;
     }
     if (unread) error_printf("not every listed or found file could be read\n");
-    return unread || incomplete ? -1 : 0;
+    return unread || incomplete || unlisted ? -1 : 0;
 }
 
 // Moves everything still buffered to the report destination; false when any part of it was lost.

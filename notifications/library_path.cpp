@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -285,7 +286,8 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
 class table_skips : public skip_reporter {
   public:
     void skipped(const skipped_span& span) override {
-        if (seen_.insert({span.page, span.offset}).second) texts_.push_back(skipped_span_text(span));
+        if (seen_.insert(std::make_tuple(span.page, span.offset, span.cells)).second)
+            texts_.push_back(skipped_span_text(span));
     }
 
     // Says each skipped page on standard error as the library path says a table it could not read whole
@@ -308,7 +310,7 @@ class table_skips : public skip_reporter {
     }
 
   private:
-    std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;  // (page, offset) already told
+    std::set<std::tuple<std::uint64_t, std::uint64_t, std::string>> seen_;  // (page, offset, cells) told
     std::vector<std::string> texts_;
 };
 

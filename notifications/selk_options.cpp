@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <map>
+#include <set>
+
 #include "common/case_conv.h"
 #include "io/console.h"
 #include "io/diags_open.h"
@@ -92,40 +95,90 @@ bool is_known_switch(const std::string& word) {
            is_one_of(word, kFlagSwitches, sizeof(kFlagSwitches) / sizeof(kFlagSwitches[0]));
 }
 
-// A window date the common parser refuses without a word: empty, or without '/' or '-'.
-bool window_date_unusable(const std::string& value) {
-    const std::string date = value.substr(0, value.find(' '));
-    return date.empty() || (date.find('/') == std::string::npos && date.find('-') == std::string::npos);
-}
+// Value switches that may be given more than once: each adds to a list.
+const char* const kRepeatableSwitches[] = {"-filter", "-filter_skip", "-filter_path", "-filter_sig"};
+
+// The name a value switch is counted under: "-outfile" is another spelling of "-out".
+std::string counted_name(const std::string& lower) { return lower == "-outfile" ? "-out" : lower; }
+
+// One end of the time window as given: its words and the time it reads as.
+struct window_end {
+    std::string option;
+    std::string value;
+    std::uint64_t filetime = 0;
+};
 
 // Faults of the command line that the common parser would take silently or wrongly, each named on
-// standard error: a value switch without its value, more than one input mode, an unusable window date, an
-// empty separator. The number of faults.
-int command_line_faults(const std::vector<std::string>& args) {
+// standard error: a value switch without its value or given twice, more than one input mode, a window time
+// that reads as no time or a window that ends before it starts, an empty separator. The number of faults;
+// `repeated` gets (lower-case) each switch given again, `refused_times` each window switch whose value is
+// refused.
+int command_line_faults(const std::vector<std::string>& args, std::set<std::string>& repeated,
+                        std::vector<std::string>& refused_times) {
     int faults = 0;
     bool db = false, pipe = false, enumdir = false;
+    std::map<std::string, std::string> given;  // counted name -> the spelling given first
+    window_end start, stop;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string word = args[i];
         string_to_lower(word);
         if (word == "-pipe") pipe = true;
-        if (!is_value_switch(word)) continue;
+        if (!is_value_switch(word)) {
+            if (is_known_switch(word) && !given.emplace(word, args[i]).second) {
+                error_printf("%s may be given only once\n", args[i].c_str());
+                repeated.insert(word);
+                ++faults;
+            }
+            continue;
+        }
         if (i + 1 >= args.size() || is_known_switch(args[i + 1])) {
             error_printf("%s needs a value\n", args[i].c_str());
             ++faults;
             continue;
         }
         const std::string& value = args[++i];
+        // The common parser reads the first value and leaves the later one as an unknown word.
+        if (!is_one_of(word, kRepeatableSwitches,
+                       sizeof(kRepeatableSwitches) / sizeof(kRepeatableSwitches[0]))) {
+            const auto first = given.emplace(counted_name(word), args[i - 1]);
+            if (!first.second) {
+                std::string earlier = first.first->second;
+                string_to_lower(earlier);
+                if (earlier == word)
+                    error_printf("%s may be given only once\n", args[i - 1].c_str());
+                else
+                    error_printf("only one of %s and %s may be given\n", first.first->second.c_str(),
+                                 args[i - 1].c_str());
+                repeated.insert(word);
+                ++faults;
+                continue;
+            }
+        }
         if (word == "-db") db = true;
         if (word == "-enumdir") enumdir = true;
-        if ((word == "-cmd_start_time" || word == "-cmd_stop_time") && window_date_unusable(value)) {
-            error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n",
-                         args[i - 1].c_str(), value.c_str());
-            ++faults;
+        if (word == "-cmd_start_time" || word == "-cmd_stop_time") {
+            window_end& end = word == "-cmd_start_time" ? start : stop;
+            end.option = args[i - 1];
+            end.value = value;
+            if (!read_window_value(value, &end == &stop, &end.filetime)) {
+                error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n",
+                             args[i - 1].c_str(), value.c_str());
+                end.option.clear();
+                refused_times.push_back(word);
+                ++faults;
+            }
         }
         if (word == "-csv_separator" && value.empty()) {
             error_printf("refusing an empty -csv_separator\n");
             ++faults;
         }
+    }
+    // The common parser would drop the stop and read everything after the start.
+    if (!start.option.empty() && !stop.option.empty() && stop.filetime < start.filetime) {
+        error_printf("refusing %s %s: it is before %s %s\n", stop.option.c_str(), stop.value.c_str(),
+                     start.option.c_str(), start.value.c_str());
+        refused_times.push_back("-cmd_stop_time");
+        ++faults;
     }
     if (static_cast<int>(db) + static_cast<int>(pipe) + static_cast<int>(enumdir) > 1) {
         error_printf("only one of -db, -pipe and -enumdir may name the input\n");
@@ -310,7 +363,11 @@ bool held_outputs_on_listed(const std::vector<std::string>& listed, const held_o
 // or the walk to its depth with its filters.
 void gather_listed_paths(selk_options& options) {
     options.listed_paths.clear();
+    options.unlisted_folders.clear();
     qmportdir::stdin_stream_ex source(&options);
+    source.on_unlisted_folder = [&options](const std::string& folder, const std::string& why) {
+        options.unlisted_folders.emplace_back(folder, why);
+    };
     options.paths_ready = options.pipe ? source.init_to_stdin(true)
                                        : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs,
                                                                 options.include_filters);
@@ -447,6 +504,7 @@ void selk_options::clear() {
     recogniser_switches = -1;
     verify = 0;
     listed_paths.clear();
+    unlisted_folders.clear();
     paths_ready = false;
     standard_error_refused.clear();
     clear_after_each_iteration();
@@ -457,8 +515,15 @@ void selk_options::clear_after_each_iteration() { switches[kSwitchInput] = 0; }
 int parse_selk_options(selk_options& options, std::vector<std::string>& args, bool gather_paths) {
     const bool no_whitespace_given = has_option("-no_whitespace", args, true);
     // Every fault of the command line is named before it is refused, not only the first.
-    bool faulty = command_line_faults(args) != 0;
+    std::set<std::string> repeated;
+    std::vector<std::string> refused_times;
+    bool faulty = command_line_faults(args, repeated, refused_times) != 0;
     if (!outputs_clear_by_name(args)) faulty = true;
+    // A refused window time was named: the common parser would say it ignores it.
+    for (const std::string& option : refused_times) {
+        std::string value;
+        (void)take_option_value(option.c_str(), value, args);
+    }
     if (!parse_common_options(options, args, false)) return 0;
 
     // Date and time always share one column in timeline output. Delimited "-csv" output stays padded, with a
@@ -498,8 +563,14 @@ int parse_selk_options(selk_options& options, std::vector<std::string>& args, bo
     // not leave it to go on without what the examiner asked for.
     if (args.size() > 1) {
         for (std::size_t i = 1; i < args.size(); ++i) {
-            // A value switch without its value was named already.
+            // A value switch without its value, or given again (with its value), was named already.
             if (i + 1 == args.size() && is_value_switch(args[i])) continue;
+            std::string lower = args[i];
+            string_to_lower(lower);
+            if (repeated.count(lower) != 0) {
+                if (is_value_switch(lower)) ++i;
+                continue;
+            }
             error_printf("unknown argument: %s\n", args[i].c_str());
         }
         return 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/cmd_params.h"
@@ -49,6 +50,8 @@ class selk_options : public cmd_params {
     // gathered whole before any output is opened; empty entries left out.
     std::vector<std::string> listed_paths;
     bool paths_ready;  // the list could be read (standard input or the walk could be set up)
+    // The folders of the walk that could not be listed, each with why, in the order the walk met them.
+    std::vector<std::pair<std::string, std::string>> unlisted_folders;
     // Why standard error was pointed at /dev/null and the run refused; empty when it was not.
     std::string standard_error_refused;
 };

@@ -94,6 +94,13 @@ int open_evidence(const std::string& path) {
     return fd;
 }
 
+bool readable_evidence(const std::string& path) {
+    const int fd = open_evidence(path);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
 // A journal SQLite would roll back: non-empty with a non-zero first byte (a zeroed header marks a
 // journal whose transaction already committed).
 bool is_hot_journal(const std::string& path) {
@@ -188,12 +195,15 @@ void remove_copies_and_reraise(int signal_number) {
     ::raise(signal_number);
 }
 
-// Once: the copies go on SIGINT, SIGTERM, SIGHUP and SIGPIPE (a reader of the report that went away),
-// where nobody else handles them, and at exit().
+// Once: the copies go on every signal whose default action ends the process (SIGPIPE: a reader of the
+// report that went away; SIGXFSZ: a report past the file size limit; SIGQUIT, the alarms and the user
+// signals), where nobody else handles it, and at exit(). Faults of the program itself (SIGSEGV and its
+// kin) are left as they are: the process is in no state to trust.
 void guard_copies_once() {
     static std::once_flag once;
     std::call_once(once, [] {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR}) {
             struct sigaction current {};
             if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
             struct sigaction action {};
@@ -468,9 +478,12 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
         remove_private_copy();
         const std::string target = absolute_path(path);
         std::uint64_t wal_size = 0;
-        const bool with_wal = regular_file_size(target + "-wal", &wal_size) && wal_size > 0;
+        const bool wal_there = regular_file_size(target + "-wal", &wal_size) && wal_size > 0;
+        // A log that cannot be read is left out of the copy, so that the main file's rows are still read (the
+        // caller names the log); opened where it lies, the library would look for the log beside it.
+        const bool with_wal = wal_there && readable_evidence(target + "-wal");
         const bool with_journal = is_hot_journal(target + "-journal");
-        if (!with_wal && !with_journal) {
+        if (!wal_there && !with_journal) {
             // Nothing pending beside the file: read it as it stands, with no lock and no companion file.
             const std::string uri = "file://" + uri_encode_path(target) + "?immutable=1";
             rc = sqlite_api.open_v2(uri.c_str(), connection,

@@ -95,23 +95,24 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 // Builds the payload of a cell from its local bytes: without overflow the bytes as they stand;
 // with overflow the pointer is dropped and the chain appended (cut to the payload size) when a
 // file is open, the marker when the chain fails or `skip` is set. `payload` is replaced; its storage is
-// reused from cell to cell.
-void assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v, const cell_metadata& c,
-                           std::size_t start, std::size_t length, uni::fileio* file, bool skip) {
+// reused from cell to cell. Returns how many of the payload's bytes are the cell's (the marker not counted).
+std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v,
+                                  const cell_metadata& c, std::size_t start, std::size_t length,
+                                  uni::fileio* file, bool skip) {
     const std::uint8_t* local = v.data + start;
     if (!c.overflow) {
         payload.assign(local, local + length);
-        return;
+        return length;
     }
     const std::string marker(kOverflowSkippedMarker);
     if (skip && length > kOverflowPointerSize) {
         payload.assign(local, local + length - kOverflowPointerSize);
         payload.insert(payload.end(), marker.begin(), marker.end());
-        return;
+        return length - kOverflowPointerSize;
     }
     const std::size_t kept = length >= kOverflowPointerSize ? length - kOverflowPointerSize : 0;
     payload.assign(local, local + kept);
-    if (file == nullptr || !file->is_open()) return;
+    if (file == nullptr || !file->is_open()) return kept;
     std::uint32_t first = 0;
     if (length >= kOverflowPointerSize)
         (void)read_be32(byte_view(local, length), length - kOverflowPointerSize, &first);
@@ -120,9 +121,10 @@ void assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& 
     if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed)) {
         payload.insert(payload.end(), chain.begin(), chain.end());
         if (payload.size() > c.payload_size) payload.resize(static_cast<std::size_t>(c.payload_size));
-    } else {
-        payload.insert(payload.end(), marker.begin(), marker.end());
+        return payload.size();
     }
+    payload.insert(payload.end(), marker.begin(), marker.end());
+    return kept;
 }
 
 // The same into a new vector.
@@ -180,11 +182,93 @@ std::string hex_byte(std::uint8_t b) {
     return buf;
 }
 
+std::string cell_label(std::size_t first, std::size_t last) {
+    return first == last ? "cell " + std::to_string(first)
+                         : "cells " + std::to_string(first) + " to " + std::to_string(last);
+}
+
+// Where the cell-pointer array of the page starts, and how many cells its header says it has.
+std::size_t pointer_array_start(const page_view& v) {
+    return v.header + (is_leaf_page_type(v.type) ? kLeafHeaderSize : kInteriorHeaderSize);
+}
+std::uint16_t header_cell_count(const page_view& v) {
+    std::uint16_t cells = 0;
+    (void)read_be16(byte_view(v.data, v.size), v.header + kCellCountOffset, &cells);
+    return cells;
+}
+
+// The cell pointers of a damaged page that name no cell, each told to `tell(cells, why)`: pointers past
+// what the page can hold (its array would run into the cell content), past the page, into its header or
+// pointer array, or repeating an earlier one. Returns how many pointers the page can hold. Only called once
+// a cheap test found the page's pointers wrong, so it may take its time.
+template <typename Tell>
+std::size_t audit_cell_pointers(const page_view& v, Tell&& tell) {
+    const byte_view page(v.data, v.size);
+    const std::size_t array_start = pointer_array_start(v);
+    const std::size_t count = header_cell_count(v);
+    std::uint16_t content_field = 0;
+    (void)read_be16(page, v.header + kContentStartOffset, &content_field);
+    const std::size_t content = content_field == 0 ? 65536u : content_field;
+    std::size_t bound = std::min<std::size_t>(content, v.size);
+    if (bound < array_start + 2) bound = v.size;  // a content start inside the header says nothing
+    const std::size_t fit = std::min(count, bound > array_start ? (bound - array_start) / 2 : 0);
+    if (fit < count)
+        tell(cell_label(fit, count - 1),
+             "the cell count " + std::to_string(count) +
+                 " is more than the page can hold: its pointer array " +
+                 (bound < v.size ? "would run into the cell content at offset " + std::to_string(bound)
+                                 : std::string("would run past the end of the page")));
+    const std::size_t array_end = array_start + 2 * fit;
+    std::map<std::uint16_t, std::size_t> first_of;  // pointer -> first cell that holds it
+    for (std::size_t i = 0; i < fit; ++i) {
+        std::uint16_t ptr = 0;
+        if (!read_be16(page, array_start + 2 * i, &ptr)) break;
+        const std::string at = "its pointer " + std::to_string(ptr);
+        if (ptr >= v.size) {
+            tell(cell_label(i, i),
+                 at + " lies past the end of the page (" + std::to_string(v.size) + " bytes)");
+        } else if (ptr < array_end) {
+            tell(cell_label(i, i),
+                 at + " lies inside the page header or cell-pointer array (which end at offset " +
+                     std::to_string(array_end) + ")");
+        } else {
+            const auto seen = first_of.emplace(ptr, i);
+            if (!seen.second)
+                tell(cell_label(i, i), at + " is that of cell " + std::to_string(seen.first->second));
+        }
+    }
+    return fit;
+}
+
+// Collects what a leaf decode tells of its cells: the first kToldCellsPerPage one by one, then a count.
+struct dropped_cells {
+    explicit dropped_cells(std::vector<dropped_cell>& into) : list(into) { list.clear(); }
+    void operator()(const std::string& cells, const std::string& why, bool cut = false) {
+        if (list.size() < kToldCellsPerPage) {
+            list.push_back(dropped_cell{cells, why, cut});
+        } else {
+            ++more;
+        }
+    }
+    // The count of the cells not told one by one, as one more entry.
+    void close() {
+        if (more == 0) return;
+        list.push_back(dropped_cell{std::to_string(more) + " more cells",
+                                    "damaged as well (only " + std::to_string(kToldCellsPerPage) +
+                                        " cells of a page are told one by one)",
+                                    false});
+        more = 0;
+    }
+    std::vector<dropped_cell>& list;
+    std::size_t more = 0;
+};
+
 }  // namespace
 
 std::string skipped_span_text(const skipped_span& span) {
     return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " +
-           std::to_string(span.offset) + ") skipped: " + span.why;
+           std::to_string(span.offset) + ")" + (span.cells.empty() ? std::string() : " " + span.cells) +
+           (span.cut ? " cut short: " : " skipped: ") + span.why;
 }
 
 std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.values[0]; }
@@ -297,6 +381,7 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
     const std::uint32_t page_size = options.page_size;
     const bool without_rowid = options.without_rowid;
     buffers.fault.clear();
+    buffers.dropped.clear();
     page_view v;
     if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
         if (page != nullptr && page_size != 0)
@@ -308,12 +393,30 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
         return 0;
     }
     buffers.cells.clear();
+    dropped_cells dropped(buffers.dropped);
+    const std::uint16_t cell_count = header_cell_count(v);
     if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) {
         // A leaf without cells is sound (an emptied table's root); one whose cells do not map is not.
-        std::uint16_t cells = 0;
-        if (!read_be16(byte_view(v.data, v.size), v.header + kCellCountOffset, &cells) || cells != 0)
-            buffers.fault = "its " + std::to_string(cells) + " cells do not map";
+        if (cell_count != 0) buffers.fault = "its " + std::to_string(cell_count) + " cells do not map";
         return 0;
+    }
+    // A sound page maps one cell per pointer, none below the pointer array; only a page that fails this
+    // is looked at pointer by pointer.
+    if (buffers.cells.size() != cell_count ||
+        buffers.cells.begin()->first < pointer_array_start(v) + 2u * cell_count) {
+        const std::size_t fit = audit_cell_pointers(v, dropped);
+        if (fit < cell_count) {
+            // The pointers past what the page holds are cell bytes: mapped, they would cut the true cells
+            // short.
+            buffers.scratch.assign(v.data, v.data + v.size);
+            buffers.scratch[v.header + kCellCountOffset] = static_cast<std::uint8_t>(fit >> 8);
+            buffers.scratch[v.header + kCellCountOffset + 1] = static_cast<std::uint8_t>(fit & 0xff);
+            v.data = buffers.scratch.data();
+            buffers.cells.clear();
+            (void)parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid);
+        }
+        const std::size_t array_end = pointer_array_start(v) + 2 * fit;
+        buffers.cells.erase(buffers.cells.begin(), buffers.cells.lower_bound(array_end));
     }
     const bool table = v.type == kPageTableLeaf;
     std::vector<std::uint8_t>& payload = buffers.payload;
@@ -323,17 +426,47 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
         const cell_metadata& c = entry.second;
         if (c.cell_offset >= page_size) continue;
         std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
-        if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
+        const auto at = [&c] { return " at page offset " + std::to_string(c.cell_offset); };
+        if (table && !without_rowid && c.rowid_length == 0) {
+            dropped(cell_label(c.cell_index, c.cell_index), "its rowid" + at() + " does not decode");
+            continue;
+        }
         const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
         std::size_t start = 0;
         std::size_t length = 0;
-        if (!local_payload(v, c, header_parts, &start, &length)) continue;
-        assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+        // An overflowing cell whose local part could not be placed runs past the page: its overflow pointer
+        // would be read from whatever lies there.
+        if (!local_payload(v, c, header_parts, &start, &length) ||
+            (c.overflow && c.local_payload_size == 0)) {
+            dropped(cell_label(c.cell_index, c.cell_index), "its payload of " +
+                                                                std::to_string(c.payload_size) + " bytes" +
+                                                                at() + " runs past the end of the page");
+            continue;
+        }
+        const std::size_t got =
+            assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
         if (count == rows.size()) rows.emplace_back();
         table_record& row = rows[count];
         if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
-                                  options.raw_blob, options.utf8))
+                                  options.raw_blob, options.utf8) ||
+            row.values.empty()) {
+            dropped(cell_label(c.cell_index, c.cell_index), "its record" + at() + " does not decode");
             continue;
+        }
+        if (c.overflow && got < c.payload_size && !options.skip_overflow) {
+            // Told only where the record needs the bytes the chain did not give.
+            std::uint64_t needed = 0;
+            std::uint64_t header_size = 0;
+            std::uint32_t n = 0;
+            if (read_sqlite_varint(&header_size, &n, payload.data(), payload.size())) needed = header_size;
+            for (const std::uint32_t size : buffers.sizes) needed += size;
+            if (needed > got)
+                dropped(cell_label(c.cell_index, c.cell_index),
+                        "its overflow chain from page " + std::to_string(c.first_overflow_page) +
+                            " breaks off after " + std::to_string(got) + " of its " +
+                            std::to_string(c.payload_size) + " payload bytes",
+                        true);
+        }
         if (table) {
             if (!without_rowid) key = c.rowid;
         } else if (row.values.size() >= 2) {
@@ -359,6 +492,7 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
         if (count > 0 && rows[count - 1].rowid > key) sorted = false;
         ++count;
     }
+    dropped.close();
     // Rows come out by key, rows of one key in cell order.
     if (!sorted)
         std::stable_sort(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count),
@@ -432,6 +566,44 @@ std::uint8_t page_type(const std::vector<std::uint8_t>& buf) {
     return at < buf.size() ? buf[at] : 0;
 }
 
+// The cells of the interior page in `buf` (parsed into `node`) that give no child, told to `tell(cells,
+// why)`; children read from pointers that name no cell are dropped from `node`, so the walk does not follow
+// bytes that are no link. A sound page has one child per cell and costs one pass over its child list.
+template <typename Tell>
+void audit_interior_cells(sqlite_artifact& node, const std::vector<std::uint8_t>& buf, std::uint64_t offset,
+                          Tell&& tell) {
+    page_view v;
+    if (!locate_page(v, buf.data(), buf.size(), offset, offset, static_cast<std::uint32_t>(buf.size())))
+        return;
+    const std::size_t count = header_cell_count(v);
+    const std::size_t array_end = pointer_array_start(v) + 2 * count;
+    std::size_t children = 0;
+    bool low = false;
+    for (const auto& entry : node.cells) {
+        if (entry.first == kRightmostChildKey) continue;
+        ++children;
+        low = low || entry.second.cell.cell_offset < array_end;
+    }
+    if (children == count && !low) return;
+    bool told = false;
+    const std::size_t fit = audit_cell_pointers(v, [&](const std::string& cells, const std::string& why) {
+        told = true;
+        tell(cells, why);
+    });
+    const std::size_t fit_end = pointer_array_start(v) + 2 * fit;
+    for (auto entry = node.cells.begin(); entry != node.cells.end();) {
+        const cell_metadata& c = entry->second.cell;
+        if (entry->first != kRightmostChildKey && (c.cell_index >= fit || c.cell_offset < fit_end)) {
+            entry = node.cells.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    if (!told && children < count)
+        tell(std::to_string(count - children) + " of its " + std::to_string(count) + " cells",
+             "they give no child page (a key repeated or not decoded)");
+}
+
 }  // namespace
 
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
@@ -444,7 +616,7 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
     const std::uint64_t page_count = file.size() / page_size;
     const std::uint64_t root_page = root_offset / page_size + 1;
     const auto skip = [&](std::uint64_t page, std::uint64_t offset, const std::string& what,
-                          const std::string& why) {
+                          const std::string& why, const std::string& cells = std::string()) {
         if (reporter == nullptr) return;
         skipped_span span;
         span.page = page;
@@ -452,9 +624,15 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
         span.length = page_size;
         span.what = what;
         span.why = why;
+        span.cells = cells;
         reporter->skipped(span);
     };
     std::vector<std::uint8_t> buf(page_size);
+    const auto audit = [&](sqlite_artifact& node, std::uint64_t offset, const std::string& what) {
+        audit_interior_cells(node, buf, offset, [&](const std::string& cells, const std::string& why) {
+            skip(offset / page_size + 1, offset, what, why, cells);
+        });
+    };
     if (!read_file_exact(file, root_offset, page_size, buf.data())) {
         skip(root_page, root_offset, "root page",
              "cannot be read (the file has " + std::to_string(page_count) + " pages)");
@@ -470,6 +648,7 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
             skip(root_page, root_offset, "root page", "its child list does not decode");
             return 0;
         }
+        audit(root, root_offset, "root page");
         if (!do_not_record) by_offset[root_offset] = root;
         visited.insert(root_page);
     } else if (is_leaf_page_type(root_type)) {
@@ -548,6 +727,7 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                 sqlite_artifact inner;
                 if (parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file,
                                          false, false, utf8)) {
+                    audit(inner, offset, "interior page");
                     if (!do_not_record) by_offset[offset] = inner;
                     queue.push_back(queued{std::move(inner), item.depth + 1});
                     interior_children = true;

@@ -72,13 +72,27 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
                      uni::fileio* file, bool annotate_time, bool raw_blob, bool skip_overflow,
                      bool keep_header, bool utf8, bool without_rowid);
 
+// Cells of one leaf page that a decode skipped or could read only in part: which (e.g. "cell 3", "cells 40
+// to 99") and why.
+struct dropped_cell {
+    std::string cells;
+    std::string why;
+    bool cut = false;  // the row was still given, cut short
+};
+
+// Cells of one page told one by one; past them one line counts the rest, so that a page whose cell count
+// is damaged does not bury the report under hundreds of lines.
+constexpr std::size_t kToldCellsPerPage = 8;
+
 // Storage decode_leaf_rows reuses from page to page.
 struct leaf_row_buffers {
     cell_map cells;
     std::vector<std::uint8_t> payload;
     std::vector<std::uint32_t> codes;
     std::vector<std::uint32_t> sizes;
-    std::string fault;  // why the last page was not read as a leaf; empty when it was
+    std::vector<std::uint8_t> scratch;  // a damaged page with its cell count cut to what it can hold
+    std::string fault;                  // why the last page was not read as a leaf; empty when it was
+    std::vector<dropped_cell> dropped;  // the cells of the last page skipped or cut short
 };
 
 // The rows of the leaf page at file offset `page_offset` (`page` holds its options.page_size bytes) as a
@@ -86,6 +100,10 @@ struct leaf_row_buffers {
 // or 7 artifact, in the same order, with the same values, key as rowid, cell offset as record offset and,
 // with `keep_header`, stored header. They go to rows[0, n), whose storage is reused; returns n. When the
 // page is no leaf page or its cells do not map, buffers.fault says why (a leaf without cells is no fault).
+// Cells it skips go to buffers.dropped: a cell pointer outside the page or inside its header or pointer
+// array, one repeated, pointers past what the page can hold, a cell that runs past the page or whose
+// rowid or record does not decode; a row whose overflow chain breaks off before its record ends is given
+// cut short and told too.
 std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers,
                              const std::uint8_t* page, std::uint64_t page_offset,
                              const leaf_page_options& options);
@@ -105,9 +123,12 @@ struct skipped_span {
     std::uint64_t length = 0;  // bytes left unread there
     std::string what;          // "root page", "interior page", "leaf page"
     std::string why;           // what was wrong
+    std::string cells;         // the cells of the page skipped ("cell 3"); empty when the page was
+    bool cut = false;          // the cell's row was given, cut short
 };
 
-// The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>".
+// The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>", or for cells of it
+// "page 7 (leaf page, file offset 24576) cell 3 skipped: <why>" ("cut short" for a row given in part).
 std::string skipped_span_text(const skipped_span& span);
 
 // Told of each part of a b-tree a walk skips, as the walk skips it; the walk then goes on with the next

@@ -28,12 +28,16 @@ struct artifact_page {
 
 // A page's rows as decode_leaf_rows gives them, in storage the group's slot reuses.
 struct row_page {
-    static bool empty(const leaf_rows& found) { return found.count == 0 && found.fault.empty(); }
+    static bool empty(const leaf_rows& found) {
+        return found.count == 0 && found.fault.empty() && found.dropped.empty();
+    }
     void operator()(leaf_rows& found, const std::uint8_t* page, std::uint64_t offset,
                     const leaf_page_options& leaf) {
+        buffers.dropped.clear();
         found.count = page != nullptr ? decode_leaf_rows(found.rows, buffers, page, offset, leaf) : 0;
         found.offset = offset;
         found.fault = page != nullptr ? buffers.fault : std::string("cannot be read");
+        found.dropped.swap(buffers.dropped);
     }
     leaf_row_buffers buffers;
 };

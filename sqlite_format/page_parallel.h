@@ -39,11 +39,12 @@ struct leaf_rows {
     std::size_t count = 0;
     std::uint64_t offset = 0;  // the page's file offset
     std::string fault;         // why the page was not read as a leaf (decode_leaf_rows); empty when it was
+    std::vector<dropped_cell> dropped;  // its cells skipped or cut short (decode_leaf_rows)
 };
 using leaf_rows_consumer = std::function<bool(leaf_rows&)>;
 
 // The same as decode_leaf_pages_in_order, each page decoded with decode_leaf_rows instead; `consume` gets
-// each page that gave rows or has a fault (a page that did not read: "cannot be read").
+// each page that gave rows, has a fault (a page that did not read: "cannot be read") or dropped cells.
 int decode_leaf_rows_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets,
                               const leaf_page_options& options, unsigned threads,
                               const leaf_rows_consumer& consume);

@@ -114,7 +114,8 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
         if (interiors.empty()) return 0;
     }
     // A leaf that is not read is told, with where and why; the walk goes on with the next one.
-    const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why) {
+    const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why,
+                          const dropped_cell* cells = nullptr) {
         if (walk.reporter == nullptr) return;
         skipped_span span;
         span.page = offset / page_size + 1;
@@ -122,6 +123,10 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
         span.length = page_size;
         span.what = what;
         span.why = why;
+        if (cells != nullptr) {
+            span.cells = cells->cells;
+            span.cut = cells->cut;
+        }
         walk.reporter->skipped(span);
     };
     const bool limited = count != kNoLimit;
@@ -140,6 +145,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     // to stop.
     const auto visit_page = [&](leaf_rows& page) {
         if (!page.fault.empty()) skip(page.offset, "leaf page", page.fault);
+        for (const dropped_cell& cells : page.dropped) skip(page.offset, "leaf page", cells.why, &cells);
         for (std::size_t i = 0; i < page.count; ++i) {
             table_record& rec = page.rows[i];
             if (limited && rec.rowid > last_rowid) continue;
@@ -179,12 +185,14 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     leaf_row_buffers buffers;
     for (const std::uint64_t offset : leaves) {
         page.offset = offset;
+        page.dropped.clear();
         if (!read_file_exact(file, offset, page_size, buf.data())) {
             page.count = 0;
             page.fault = "cannot be read";
         } else {
             page.count = decode_leaf_rows(page.rows, buffers, buf.data(), offset, leaf);
             page.fault = buffers.fault;
+            page.dropped.swap(buffers.dropped);
         }
         if (!visit_page(page)) break;
     }

@@ -480,6 +480,35 @@ TEST_F(option_parser_test, window_dates_without_separators_refuse_silently_bad_d
     EXPECT_FALSE(bad.stop_time_set);
 }
 
+// A window value reads as the parser reads it, or as no time: the tool refuses what reads as none.
+TEST(ReadWindowValue, reads_as_the_parser_reads_or_as_no_time) {
+    struct window_case {
+        const char* value;
+        bool stop;
+        bool reads;
+        std::uint64_t filetime;
+    };
+    const std::vector<window_case> cases = {
+        {"2021-03-04", false, true, kMar4Filetime},
+        {"2021/03/04", false, true, kMar4Filetime},
+        {"2021-03-04 12:30:00", false, true, kMar4Filetime + 45000ull * 10000000ull},
+        {"2021-03-04", true, true, kMar4Filetime + 86399ull * 10000000ull},
+        {"20210304", false, false, 0},
+        {"foo-bar", false, false, 0},
+        {"2020-13-45", false, false, 0},
+        {"2020/99/99", true, false, 0},
+        {"-", false, false, 0},
+        {"garbage-x", true, false, 0},
+    };
+    for (const window_case& c : cases) {
+        std::uint64_t filetime = 0;
+        EXPECT_EQ(read_window_value(c.value, c.stop, &filetime), c.reads) << c.value;
+        if (c.reads) {
+            EXPECT_EQ(filetime, c.filetime) << c.value;
+        }
+    }
+}
+
 TEST_F(option_parser_test, environment_expansion) {
     setenv("SELK_A", "alpha", 1);
     unsetenv("SELK_UNSET");

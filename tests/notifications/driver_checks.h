@@ -1,5 +1,6 @@
 // What the tests that run the selk executable share: the usage text and header block it prints, a
-// generated notification database, and the times and names of files, to tell that none was touched.
+// generated notification database, the parts of a report and of standard error they compare, and the times
+// and names of files, to tell that none was touched.
 #pragma once
 
 #include <dirent.h>
@@ -87,6 +88,23 @@ inline void make_db(const std::string& path, int count, const std::string& marke
             132521874959020000LL + i * 10000000LL);
     }
     sqlite3_close(db);
+}
+
+// The data rows of a padded report (after the header block and the column header).
+inline std::vector<std::string> data_rows(const std::string& out) {
+    std::vector<std::string> all = selk_process::lines(out);
+    if (all.size() <= 4) return {};
+    return std::vector<std::string>(all.begin() + 4, all.end());
+}
+
+// Standard error without the sequences that clear the status line before each message.
+inline std::string without_status_clears(const std::string& err) {
+    std::string out;
+    for (const std::string& line : selk_process::lines(err)) {
+        const std::size_t cr = line.rfind('\r');
+        out += (cr == std::string::npos ? line : line.substr(cr + 1)) + "\n";
+    }
+    return out;
 }
 
 // A file's access, modification and status-change times (ns since 1970); empty when it does not exist.

@@ -116,7 +116,6 @@ TEST(ParseSelkOptions, ArgumentsThatAreNeitherSwitchNorValueAreRefused) {
         {{"-db", "f.db", "-incl_slak"}, "-incl_slak"},
         {{"-db", "f.db", "extra.db"}, "extra.db"},
         {{"-pipe", "-quiet", "-carv"}, "-carv"},
-        {{"-db", "a.db", "-db", "b.db"}, "-db"},
     };
     for (const refusal& c : cases) {
         selk_options o;
@@ -156,6 +155,28 @@ TEST(ParseSelkOptions, FaultsTheCommonParserWouldPassAreNamed) {
         {{"-pipe", "-cmd_stop_time", " 10:00:00"},
          "refusing -cmd_stop_time  10:00:00: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
         {{"-db", "a.db", "-csv_separator", ""}, "refusing an empty -csv_separator\n"},
+        // A date written with '-' or '/' that is still no date is refused as well, not ignored.
+        {{"-db", "a.db", "-cmd_start_time", "foo-bar"},
+         "refusing -cmd_start_time foo-bar: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-db", "a.db", "-cmd_start_time", "2020-13-45"},
+         "refusing -cmd_start_time 2020-13-45: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-db", "a.db", "-cmd_start_time", "2020/99/99"},
+         "refusing -cmd_start_time 2020/99/99: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-db", "a.db", "-cmd_start_time", "-"},
+         "refusing -cmd_start_time -: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-enumdir", "/tmp", "-cmd_stop_time", "garbage-x"},
+         "refusing -cmd_stop_time garbage-x: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
+        {{"-db", "a.db", "-cmd_start_time", "2021-03-05", "-cmd_stop_time", "2021/03/01"},
+         "refusing -cmd_stop_time 2021/03/01: it is before -cmd_start_time 2021-03-05\n"},
+        // A switch given twice: the common parser would read the first and call the second unknown.
+        {{"-db", "a.db", "-db", "b.db"}, "-db may be given only once\n"},
+        {{"-DB", "a.db", "-quiet", "-db", "b.db"}, "-db may be given only once\n"},
+        {{"-db", "a.db", "-threads", "2", "-threads", "3"}, "-threads may be given only once\n"},
+        {{"-pipe", "-cmd_start_time", "2021-03-04", "-cmd_start_time", "2021-03-05"},
+         "-cmd_start_time may be given only once\n"},
+        {{"-db", "a.db", "-out", "a.txt", "-outfile", "b.txt"},
+         "only one of -out and -outfile may be given\n"},
+        {{"-db", "a.db", "-csv", "-csv"}, "-csv may be given only once\n"},
     };
     for (const refusal& c : cases) {
         selk_options o;

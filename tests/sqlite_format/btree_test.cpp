@@ -446,7 +446,8 @@ TEST(WalkTablePages, damaged_leaf_does_not_hide_its_siblings) {
 
 // The compact decode of a table walk gives, page by page, exactly the rows parse_table_page gives (values
 // only): order, values, keys, offsets and stored headers, on table, index and WITHOUT ROWID leaves, with
-// overflow, NULL keys, rows that look like schema rows, and cell pointers swapped out of key order.
+// overflow, NULL keys, rows that look like schema rows, and cell pointers swapped out of key order (records
+// whose header does not decode aside).
 TEST(DecodeLeafRows, same_rows_as_parse_table_page) {
     temp_dir dir;
     const std::string path = dir.file("rows.db");
@@ -488,6 +489,8 @@ TEST(DecodeLeafRows, same_rows_as_parse_table_page) {
             for (const auto& a : out) {
                 if (a.second.kind != kArtifactTableRows && a.second.kind != kArtifactIndexRows) continue;
                 for (const auto& r : a.second.rows) {
+                    // A record whose header does not decode gives no values: the walk skips it and says so.
+                    if (r.second.values.empty()) continue;
                     expected.emplace_back(r.second.values, r.second.rowid, r.second.file_offset);
                     expected.back().header_bytes = r.second.header_bytes;
                 }

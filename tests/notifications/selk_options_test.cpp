@@ -7,31 +7,19 @@
 #include <string>
 #include <vector>
 
+#include "driver_checks.h"
 #include "notification_db_fixtures.h"
 #include "notifications/library_path.h"
 #include "test_run.h"
 
 namespace {
 
+using driver_checks::without_status_clears;
+
 std::vector<std::string> args_of(std::initializer_list<const char*> words) {
     std::vector<std::string> v = {"/usr/local/bin/selk"};
     for (const char* w : words) v.emplace_back(w);
     return v;
-}
-
-// Standard error without the sequences that clear the status line before each message.
-std::string without_status_clears(const std::string& err) {
-    std::string out;
-    std::size_t start = 0;
-    while (start < err.size()) {
-        std::size_t end = err.find('\n', start);
-        end = end == std::string::npos ? err.size() : end + 1;
-        const std::string line = err.substr(start, end - start);
-        const std::size_t cr = line.rfind('\r');
-        out += cr == std::string::npos ? line : line.substr(cr + 1);
-        start = end;
-    }
-    return out;
 }
 
 bool contains(const std::vector<std::string>& args, const std::string& word) {

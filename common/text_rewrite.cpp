@@ -1,5 +1,8 @@
 #include "common/text_rewrite.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include "common/text_ops.h"
 
 namespace {
@@ -183,10 +186,25 @@ bool is_c1_control_at(const std::string& text, std::size_t i) {
 }  // namespace
 
 bool has_control_bytes(const std::string& text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (is_control_byte(c) || is_c1_control_at(text, i)) return true;
+    // Every cell of every row passes here: eight bytes at a time, a word looked at byte by byte only when it
+    // holds a byte below 0x20, 0x7F or 0xC2 (which may open a C1 control).
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const auto has_zero_byte = [](std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    const char* const data = text.data();
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, data + i, sizeof w);
+        const bool below_0x20 = ((w - 0x20 * kOnes) & ~w & kHighs) != 0;
+        if (!below_0x20 && !has_zero_byte(w ^ (0x7F * kOnes)) && !has_zero_byte(w ^ (0xC2 * kOnes))) continue;
+        for (std::size_t k = i; k < i + 8; ++k)
+            if (is_control_byte(static_cast<unsigned char>(data[k])) || is_c1_control_at(text, k))
+                return true;
     }
+    for (; i < n; ++i)
+        if (is_control_byte(static_cast<unsigned char>(data[i])) || is_c1_control_at(text, i)) return true;
     return false;
 }
 

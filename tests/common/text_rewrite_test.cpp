@@ -188,3 +188,34 @@ TEST(Builders, quoted_pairs_and_library_subpath) {
               "Library/Preferences/SyncedPreferences/Calendars/Safari/SystemConfiguration/");
     EXPECT_EQ(build_library_subpath(out, 16 | 32), "Calendars/SystemConfiguration/");
 }
+
+// Control bytes are found wherever they stand in the text (the search goes eight bytes at a time), and a
+// C1 control character only as C2 followed by 80 to 9F.
+TEST(ControlBytes, found_at_every_position_and_shown_as_text) {
+    struct form {
+        std::string bytes;
+        bool control;
+        std::string shown;
+    };
+    const form forms[] = {
+        {"\x1b", true, "[0x1B]"},        {"\x7f", true, "[0x7F]"},
+        {"\t", true, "[0x09]"},          {"\n", true, "[LF]"},
+        {"\xc2\x9b", true, "[U+009B]"},  {"\xc2\x80", true, "[U+0080]"},
+        {"\xc2\xa9", false, "\xc2\xa9"}, {"\xc3\x9b", false, "\xc3\x9b"},
+        {"\xff\x80", false, "\xff\x80"}, {" ", false, " "},
+        {"\x9b", false, "\x9b"},         {"\xc2", false, "\xc2"},
+    };
+    for (const form& f : forms) {
+        for (std::size_t at = 0; at <= 17; ++at) {
+            SCOPED_TRACE(f.shown + " at " + std::to_string(at));
+            const std::string before(at, 'a');
+            const std::string text = before + f.bytes + std::string(17 - at, 'b');
+            EXPECT_EQ(has_control_bytes(text), f.control);
+            std::string shown = text;
+            show_control_bytes(shown);
+            EXPECT_EQ(shown, before + f.shown + std::string(17 - at, 'b'));
+        }
+    }
+    // A C2 that ends the text opens nothing.
+    EXPECT_FALSE(has_control_bytes(std::string(15, 'x') + "\xc2"));
+}

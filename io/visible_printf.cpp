@@ -13,11 +13,11 @@ namespace {
 
 // snprintf of one conversion with its argument into out; false when formatting fails.
 template <class T>
-bool append_one(std::string& out, const std::string& spec, T value) {
-    const int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+bool append_one(std::string& out, const std::string& conversion, T value) {
+    const int n = std::snprintf(nullptr, 0, conversion.c_str(), value);
     if (n < 0) return false;
     std::vector<char> buffer(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(buffer.data(), buffer.size(), spec.c_str(), value);
+    std::snprintf(buffer.data(), buffer.size(), conversion.c_str(), value);
     out.append(buffer.data(), static_cast<std::size_t>(n));
     return true;
 }
@@ -42,21 +42,21 @@ bool format_visible(std::string& out, const char* format, va_list args) {
             continue;
         }
         // One conversion: flags, width, precision ('*' taken from the arguments), length, conversion.
-        std::string spec = "%";
+        std::string conversion = "%";
         const char* q = p + 1;
-        while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr) spec += *q++;
+        while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr) conversion += *q++;
         if (*q == '*') {
-            spec += std::to_string(va_arg(ap, int));
+            conversion += std::to_string(va_arg(ap, int));
             ++q;
         }
-        while (*q >= '0' && *q <= '9') spec += *q++;
+        while (*q >= '0' && *q <= '9') conversion += *q++;
         if (*q == '.') {
-            spec += *q++;
+            conversion += *q++;
             if (*q == '*') {
-                spec += std::to_string(va_arg(ap, int));
+                conversion += std::to_string(va_arg(ap, int));
                 ++q;
             }
-            while (*q >= '0' && *q <= '9') spec += *q++;
+            while (*q >= '0' && *q <= '9') conversion += *q++;
         }
         std::string length;
         while (*q != '\0' && std::strchr("hlLjzt", *q) != nullptr) length += *q++;
@@ -77,46 +77,46 @@ bool format_visible(std::string& out, const char* format, va_list args) {
                     text = s != nullptr ? s : "(null)";
                 }
                 show_control_bytes(text);
-                ok = ok && append_one(out, spec + "s", text.c_str());
+                ok = ok && append_one(out, conversion + "s", text.c_str());
                 break;
             }
             case 'c': {
                 std::string text(1, static_cast<char>(va_arg(ap, int)));
                 show_control_bytes(text);
-                ok = append_one(out, spec + "s", text.c_str());
+                ok = append_one(out, conversion + "s", text.c_str());
                 break;
             }
             case 'd':
             case 'i':
-                spec += length;
-                spec += conv;
+                conversion += length;
+                conversion += conv;
                 if (length == "l")
-                    ok = append_one(out, spec, va_arg(ap, long));
+                    ok = append_one(out, conversion, va_arg(ap, long));
                 else if (length == "ll")
-                    ok = append_one(out, spec, va_arg(ap, long long));
+                    ok = append_one(out, conversion, va_arg(ap, long long));
                 else if (length == "j")
-                    ok = append_one(out, spec, va_arg(ap, std::intmax_t));
+                    ok = append_one(out, conversion, va_arg(ap, std::intmax_t));
                 else if (length == "z" || length == "t")
-                    ok = append_one(out, spec, va_arg(ap, std::ptrdiff_t));
+                    ok = append_one(out, conversion, va_arg(ap, std::ptrdiff_t));
                 else
-                    ok = append_one(out, spec, va_arg(ap, int));
+                    ok = append_one(out, conversion, va_arg(ap, int));
                 break;
             case 'u':
             case 'o':
             case 'x':
             case 'X':
-                spec += length;
-                spec += conv;
+                conversion += length;
+                conversion += conv;
                 if (length == "l")
-                    ok = append_one(out, spec, va_arg(ap, unsigned long));
+                    ok = append_one(out, conversion, va_arg(ap, unsigned long));
                 else if (length == "ll")
-                    ok = append_one(out, spec, va_arg(ap, unsigned long long));
+                    ok = append_one(out, conversion, va_arg(ap, unsigned long long));
                 else if (length == "j")
-                    ok = append_one(out, spec, va_arg(ap, std::uintmax_t));
+                    ok = append_one(out, conversion, va_arg(ap, std::uintmax_t));
                 else if (length == "z" || length == "t")
-                    ok = append_one(out, spec, va_arg(ap, std::size_t));
+                    ok = append_one(out, conversion, va_arg(ap, std::size_t));
                 else
-                    ok = append_one(out, spec, va_arg(ap, unsigned));
+                    ok = append_one(out, conversion, va_arg(ap, unsigned));
                 break;
             case 'f':
             case 'F':
@@ -126,16 +126,16 @@ bool format_visible(std::string& out, const char* format, va_list args) {
             case 'G':
             case 'a':
             case 'A':
-                spec += length;
-                spec += conv;
+                conversion += length;
+                conversion += conv;
                 if (length == "L")
-                    ok = append_one(out, spec, va_arg(ap, long double));
+                    ok = append_one(out, conversion, va_arg(ap, long double));
                 else
-                    ok = append_one(out, spec, va_arg(ap, double));
+                    ok = append_one(out, conversion, va_arg(ap, double));
                 break;
             case 'p':
-                spec += conv;
-                ok = append_one(out, spec, va_arg(ap, void*));
+                conversion += conv;
+                ok = append_one(out, conversion, va_arg(ap, void*));
                 break;
             default:
                 // %n and unknown conversions are not written.

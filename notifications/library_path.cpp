@@ -346,6 +346,22 @@ bool fill_walked_notification(row_reader& reader, const notification_row_filler&
     return filler.fill(reader.notification_scratch, walked);
 }
 
+// Hands one notification row of the own walk on with a sink: to the pipeline unfilled when there is one (it
+// fills the record, and notes the handler, where it is formatted), else filled here and given to the sink.
+void hand_on_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
+                                 row_column_map& columns) {
+    if (reader.rows != nullptr) {
+        if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return;
+        notification_row walked;
+        walked.walked = &row;
+        walked.columns = &columns.current;
+        reader.rows->write_row(walked);
+    } else if (fill_walked_notification(reader, filler, row, columns)) {
+        reader.run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
+        reader.sink(reader.notification_scratch);
+    }
+}
+
 // The rest of a table whose read the library broke off, as the own reader walks it (the file as "-carve"
 // reads it: beside a hot journal its committed state): the rows after the last one the library gave, by
 // rowid where the table's first column is its rowid, else by count, become records of the own walk
@@ -385,17 +401,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
-                if (!after_cut(row)) return true;
-                if (reader.rows != nullptr) {
-                    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return true;
-                    notification_row own;
-                    own.walked = &row;
-                    own.columns = &columns.current;
-                    reader.rows->write_row(own);
-                } else if (fill_walked_notification(reader, filler, row, columns)) {
-                    run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-                    reader.sink(reader.notification_scratch);
-                }
+                if (after_cut(row)) hand_on_walked_notification(reader, filler, row, columns);
                 return true;
             },
             skips);
@@ -448,29 +454,11 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         widening.apply(run);
     }
     row_column_map columns;
-    if (reader.rows == nullptr) {
-        walk_own_table(
-            run, file, kSchemaNotification,
-            [&](table_record& row) {
-                if (!fill_walked_notification(reader, filler, row, columns)) return true;
-                run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-                reader.sink(reader.notification_scratch);
-                return true;
-            },
-            interiors, skips);
-        skips.tell(reader, kTableNotification);
-        return;
-    }
-    // Handed on unfilled: the record is filled, and the handler it refers to noted, where it is formatted.
-    reader.rows->set_row_filler(filler);
+    if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
     walk_own_table(
         run, file, kSchemaNotification,
         [&](table_record& row) {
-            if (!columns.map(notifications, row.values.size(), filler.mask)) return true;
-            notification_row walked;
-            walked.walked = &row;
-            walked.columns = &columns.current;
-            reader.rows->write_row(walked);
+            hand_on_walked_notification(reader, filler, row, columns);
             return true;
         },
         interiors, skips);

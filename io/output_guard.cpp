@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/db_companions.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
 
@@ -105,12 +106,14 @@ std::vector<std::string> evidence_family(const std::string& input) {
     if (input.empty()) return family;
     std::string stripped = input;
     uni::strip_path_separators(stripped);
-    const std::string target = path_target(input);
     for (const char* suffix : {"", "-wal", "-journal", "-shm"}) {
         add_unique(family, input + suffix);
         add_unique(family, stripped + suffix);
-        add_unique(family, target + suffix);
     }
+    // Where the library finds them: beside the file the path reaches.
+    const db_companions beside = companions_of(input);
+    for (const std::string* member : {&beside.database, &beside.wal, &beside.journal, &beside.shm})
+        add_unique(family, *member);
     return family;
 }
 

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "io/db_companions.h"
+
 namespace {
 
 class output_guard_test : public ::testing::Test {
@@ -105,6 +107,18 @@ TEST_F(output_guard_test, family_members_by_name_link_and_identity) {
     for (const auto& b : beside) EXPECT_EQ(file_beside_as_companion(b.first), b.second) << b.first;
     EXPECT_TRUE(named_like_shared_memory(at("e.db-shm/")));
     EXPECT_FALSE(named_like_shared_memory(at("e.db-shm.txt")));
+    // Companions lie beside the file a link leads to, as the library finds them, however the path is spelled.
+    ASSERT_EQ(mkdir(at("links").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("../soft.db", at("links/chain.db").c_str()), 0);
+    for (const std::string& spelled :
+         {at("e.db"), at("soft.db"), at("links/chain.db"), dir_ + "/links/../soft.db"}) {
+        const db_companions c = companions_of(spelled);
+        EXPECT_EQ(c.database, at("e.db")) << spelled;
+        EXPECT_EQ(c.wal, at("e.db-wal")) << spelled;
+        EXPECT_EQ(c.journal, at("e.db-journal")) << spelled;
+        EXPECT_EQ(c.shm, at("e.db-shm")) << spelled;
+    }
+    EXPECT_TRUE(companions_of("").wal.empty());
 }
 
 TEST_F(output_guard_test, held_output_is_checked_before_it_is_emptied) {

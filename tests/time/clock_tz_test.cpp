@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -205,6 +206,44 @@ TEST(TimeZone, utc_to_local_around_the_changes) {
     EXPECT_EQ(to_local(ft_utc(2021, 11, 7, 5, 30)), ft_utc(2021, 11, 7, 1, 30));
     EXPECT_EQ(to_local(ft_utc(2021, 11, 7, 6, 30)), ft_utc(2021, 11, 7, 1, 30));
     EXPECT_EQ(to_local(ft_utc(2021, 7, 1, 16, 0)), ft_utc(2021, 7, 1, 12, 0));
+}
+
+// Daylight time begins at its start instant and ends at its end instant: the tick before each still has
+// the old bias, the instant itself the new one, on both conversions and in both hemispheres.
+TEST(TimeZone, bias_changes_exactly_at_the_transition_instants) {
+    constexpr std::uint64_t kTick = 1;  // 100 ns
+    constexpr std::uint64_t kHour = 36000000000ull;
+    const zone_rule north = us_eastern();
+    const zone_rule south = sydney();
+    struct instant {
+        const zone_rule* zone;
+        bool to_utc;  // zone_local_to_utc, else zone_utc_to_local
+        std::uint64_t in;
+        std::uint64_t out;
+    };
+    const std::uint64_t n_start_local = ft_utc(2021, 3, 14, 2, 0), n_end_local = ft_utc(2021, 11, 7, 2, 0);
+    const std::uint64_t n_start_utc = ft_utc(2021, 3, 14, 7, 0), n_end_utc = ft_utc(2021, 11, 7, 6, 0);
+    const std::uint64_t s_start_local = ft_utc(2021, 10, 3, 2, 0), s_end_local = ft_utc(2021, 4, 4, 3, 0);
+    const std::vector<instant> cases = {
+        {&north, true, n_start_local - kTick, n_start_local - kTick + 5 * kHour},
+        {&north, true, n_start_local, n_start_local + 4 * kHour},
+        {&north, true, n_end_local - kTick, n_end_local - kTick + 4 * kHour},
+        {&north, true, n_end_local, n_end_local + 5 * kHour},
+        {&north, false, n_start_utc - kTick, n_start_utc - kTick - 5 * kHour},
+        {&north, false, n_start_utc, n_start_utc - 4 * kHour},
+        {&north, false, n_end_utc - kTick, n_end_utc - kTick - 4 * kHour},
+        {&north, false, n_end_utc, n_end_utc - 5 * kHour},
+        {&south, true, s_start_local - kTick, s_start_local - kTick - 10 * kHour},
+        {&south, true, s_start_local, s_start_local - 11 * kHour},
+        {&south, true, s_end_local - kTick, s_end_local - kTick - 11 * kHour},
+        {&south, true, s_end_local, s_end_local - 10 * kHour},
+    };
+    for (const instant& c : cases) {
+        const std::int64_t in = static_cast<std::int64_t>(c.in);
+        const std::uint64_t got = c.to_utc ? zone_local_to_utc(in, *c.zone) : zone_utc_to_local(in, *c.zone);
+        EXPECT_EQ(got, c.out) << (c.zone == &north ? "north " : "south ")
+                              << (c.to_utc ? "to utc " : "to local ") << c.in;
+    }
 }
 
 // A southern zone has daylight time across the new year.

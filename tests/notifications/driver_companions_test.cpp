@@ -1,0 +1,119 @@
+// The selk executable and the files beside a database: an old hot journal whose page size reads 0 rolls back
+// as SQLite rolls it back.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver_checks.h"
+#include "notification_db_fixtures.h"
+#include "selk_process.h"
+
+namespace {
+
+namespace fx = notification_fixtures;
+using driver_checks::file_times;
+using driver_checks::set_file_times;
+using driver_checks::utc_seconds;
+using selk_process::run;
+
+// A database beside a hot journal: 200 rows committed; the transaction open when the copy was taken deletes
+// every third, grows every fourth and adds 100 rows "uncommitted N"; a cache of two pages spills its pages
+// into the file as it goes, and the last are written before the copy.
+void make_hot_evidence(const fx::temp_dir& work, const std::string& db) {
+    const std::string live = work.file("hot_live.db");
+    sqlite3* h = fx::open_db(live);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=1024; PRAGMA journal_mode=DELETE;");
+    fx::create_tables(h);
+    fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(h, "BEGIN;");
+    for (int i = 0; i < 200; ++i)
+        fx::insert_notification(h, 200 + i, 300 + i, 68, "toast",
+                                "<toast>committed " + std::to_string(i) + "</toast>");
+    fx::exec(h, "COMMIT; PRAGMA cache_size=2; BEGIN; DELETE FROM Notification WHERE [Order] % 3 = 0;");
+    fx::exec(
+        h,
+        "UPDATE Notification SET Payload = CAST(printf('<toast>grown %d %.200c</toast>', [Order], '-') AS "
+        "BLOB) WHERE [Order] % 4 = 1;");
+    for (int i = 0; i < 100; ++i)
+        fx::insert_notification(h, 500 + i, 600 + i, 68, "tile",
+                                "<tile>uncommitted " + std::to_string(i) + "</tile>");
+    ASSERT_EQ(sqlite3_db_cacheflush(h), SQLITE_OK);  // every page it changed reaches the file
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-journal", db + "-journal"));
+    fx::exec(h, "ROLLBACK;");
+    sqlite3_close(h);
+}
+
+// The journal of `db` as a SQLite that wrote 0 for the page size would have left it: the field of every
+// header that carries the magic is 0.
+void zero_journal_page_size(const std::string& db) {
+    std::vector<std::uint8_t> journal = fx::read_all(db + "-journal");
+    const std::uint8_t magic[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+    int headers = 0;
+    for (std::size_t at = 0; at + 512 <= journal.size(); at += 512) {
+        if (!std::equal(magic, magic + 8, journal.begin() + static_cast<long>(at))) continue;
+        ASSERT_EQ(journal[at + 26], 0x04) << "a page size of 1024";
+        journal[at + 26] = 0;
+        ++headers;
+    }
+    ASSERT_GT(headers, 0);
+    ASSERT_TRUE(fx::write_all(db + "-journal", journal));
+}
+
+// A report as two spellings of one database are compared: without the line that echoes the command, the path
+// as given replaced by "<db>" (the "DB" cells), each cell without the padding the path's length sets.
+std::vector<std::vector<std::string>> comparable(const std::string& out, const std::string& spelled,
+                                                 const std::string& separator) {
+    std::vector<std::vector<std::string>> rows;
+    const std::vector<std::string> all = selk_process::lines(out);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i == 1) continue;
+        std::string line = all[i];
+        for (std::size_t at = line.find(spelled); at != std::string::npos; at = line.find(spelled, at + 4))
+            line.replace(at, spelled.size(), "<db>");
+        std::vector<std::string> cells;
+        for (const std::string& cell : selk_process::split(line, separator))
+            cells.push_back(selk_process::trim(cell));
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+struct form {
+    std::vector<std::string> args;
+    std::string separator;
+};
+const std::vector<form> kForms = {{{"-carve", "-csv"}, ","}, {{"-incl_slack", "-csv"}, ","}, {{}, " | "}};
+
+selk_process::result run_form(const std::string& db, const form& f) {
+    std::vector<std::string> args = {"-db", db, "-quiet"};
+    args.insert(args.end(), f.args.begin(), f.args.end());
+    return run(args);
+}
+
+TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    const std::string set = dir.file("set.db"), zeroed = dir.file("zeroed.db");
+    make_hot_evidence(work, set);
+    ASSERT_TRUE(fx::copy_file(set, zeroed));
+    ASSERT_TRUE(fx::copy_file(set + "-journal", zeroed + "-journal"));
+    zero_journal_page_size(zeroed);
+    for (const form& f : kForms) {
+        SCOPED_TRACE(f.args.empty() ? "default" : f.args[0]);
+        const selk_process::result expected = run_form(set, f), r = run_form(zeroed, f);
+        EXPECT_EQ(expected.status, 0) << expected.err;
+        EXPECT_EQ(f.args.empty(), expected.out.find("carve journal") == std::string::npos);
+        EXPECT_EQ(r.status, expected.status);
+        EXPECT_EQ(comparable(r.out, zeroed, f.separator), comparable(expected.out, set, f.separator));
+    }
+}
+
+}  // namespace

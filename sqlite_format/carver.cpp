@@ -5,6 +5,7 @@
 
 #include "common/case_conv.h"
 #include "io/console.h"
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
@@ -316,7 +317,7 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     const std::uint32_t p = main_header ? db_header_page_size(header.data(), header.size()) : 0;
     if (p) page_size = p;
 
-    // Companions: the log first; the journal only when there is no log.
+    // Companions, where the library finds them: the log first; the journal only when there is no log.
     // Each is walked in the page size its own header gives, so a damaged main header does not misplace its
     // pages (a journal's 0 stands for the database's).
     uni::fileio companion;
@@ -325,12 +326,13 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     wal_frame_map valid;
     journal_page_map journal;
     if (carve.companions) {
-        if (companion.open(path + "-wal", false, false, false)) {
+        const db_companions beside = companions_of(path);
+        if (companion.open(beside.wal, false, false, false)) {
             if (parse_wal_file(overwritten, valid, superseded, slack, companion))
                 companion_page_size = wal_page_size(companion);
             else
                 companion.close();
-        } else if (companion.open(path + "-journal", false, false, false)) {
+        } else if (companion.open(beside.journal, false, false, false)) {
             std::uint32_t journal_page_size = page_size;
             if (parse_rollback_journal(journal, journal_page_size, companion))
                 companion_page_size = journal_page_size;

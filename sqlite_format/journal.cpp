@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -75,7 +76,7 @@ bool db_in_wal_mode_or_empty(const std::string& db_path) {
 // it: a page size of 0 in its header stands for `db_page_size`, the database's. False when it does not open.
 bool read_journal_beside(rollback_journal& journal, uni::fileio& jfile, const std::string& db_path,
                          std::uint32_t db_page_size) {
-    if (!jfile.open(db_path + "-journal", false, false, false)) return false;
+    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return false;
     (void)read_rollback_journal(journal, jfile, db_page_size);
     return true;
 }
@@ -194,7 +195,7 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
 bool rollback_journal_is_hot(const std::string& db_path) {
     if (db_path.empty()) return false;
     uni::fileio journal;
-    if (!journal.open(db_path + "-journal", false, false, false)) return false;
+    if (!journal.open(companions_of(db_path).journal, false, false, false)) return false;
     std::uint8_t magic[kJournalMagicLength] = {};
     const bool live =
         journal.size() > 0 && read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);

@@ -69,8 +69,8 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
 
 // True when SQLite would roll back the journal beside the database at `db_path` before reading it:
 // the database is not empty and not in write-ahead-log mode (header bytes 18 and 19), and its
-// "-journal" is not empty and begins with the whole magic (a journal whose header was zeroed belongs
-// to a committed transaction).
+// "-journal" (companions_of: beside the file the path reaches) is not empty and begins with the whole magic
+// (a journal whose header was zeroed belongs to a committed transaction).
 bool rollback_journal_is_hot(const std::string& db_path);
 
 // The committed state of the database at `db_path` beside a hot journal: the file cut or

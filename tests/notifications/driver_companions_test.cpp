@@ -1,5 +1,6 @@
-// The selk executable and the files beside a database: an old hot journal whose page size reads 0 rolls back
-// as SQLite rolls it back.
+// The selk executable and the files beside a database: its write-ahead log or hot journal is found beside the
+// file the given path reaches, however the path is spelled; an old journal whose page size reads 0 rolls
+// back as SQLite rolls it back.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -21,6 +22,31 @@ using driver_checks::file_times;
 using driver_checks::set_file_times;
 using driver_checks::utc_seconds;
 using selk_process::run;
+
+// A database in write-ahead-log mode: 80 rows checkpointed into the file; its log deletes every third,
+// retypes every fourth and adds 20 (copied while the writer is open, as a crash leaves them).
+void make_wal_evidence(const fx::temp_dir& work, const std::string& db) {
+    const std::string live = work.file("wal_live.db");
+    sqlite3* h = fx::open_db(live);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    fx::create_tables(h);
+    fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(h, "BEGIN;");
+    for (int i = 0; i < 80; ++i)
+        fx::insert_notification(h, 200 + i, 300 + i, 68, "toast",
+                                "<toast>checkpointed " + std::to_string(i) + "</toast>");
+    fx::exec(h, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE);");
+    fx::exec(h,
+             "DELETE FROM Notification WHERE [Order] % 3 = 0; UPDATE Notification SET Type = 'tile' WHERE "
+             "[Order] % 4 = 0;");
+    for (int i = 80; i < 100; ++i)
+        fx::insert_notification(h, 200 + i, 300 + i, 68, "badge",
+                                "<badge>logged " + std::to_string(i) + "</badge>");
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+    sqlite3_close(h);
+}
 
 // A database beside a hot journal: 200 rows committed; the transaction open when the copy was taken deletes
 // every third, grows every fourth and adds 100 rows "uncommitted N"; a cache of two pages spills its pages
@@ -96,6 +122,62 @@ selk_process::result run_form(const std::string& db, const form& f) {
     std::vector<std::string> args = {"-db", db, "-quiet"};
     args.insert(args.end(), f.args.begin(), f.args.end());
     return run(args);
+}
+
+TEST(SelkProcess, EverySpellingOfADatabaseReadsItsCompanions) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    for (const char* folder : {"wal", "hot", "links", "links/deeper"})
+        ASSERT_EQ(::mkdir(dir.file(folder).c_str(), 0755), 0);
+    const std::string wal = dir.file("wal/evidence.db"), hot = dir.file("hot/evidence.db");
+    make_wal_evidence(work, wal);
+    make_hot_evidence(work, hot);
+    const std::map<std::string, std::string> links = {
+        {"links/wal.db", wal},
+        {"links/wal_hop.db", "wal.db"},
+        {"links/wal_chain.db", "wal_hop.db"},
+        {"links/deeper/wal.db", "../../wal/evidence.db"},
+        {"links/hot.db", hot},
+        {"links/hot_hop.db", "hot.db"},
+        {"links/hot_chain.db", "hot_hop.db"},
+        {"links/deeper/hot.db", "../../hot/evidence.db"},
+    };
+    for (const auto& l : links)
+        ASSERT_EQ(::symlink(l.second.c_str(), dir.file(l.first).c_str()), 0) << l.first;
+
+    struct spelling {
+        const char* what;
+        std::string path;
+        std::string same_as;  // the file whose report it must give
+    };
+    const std::vector<spelling> cases = {
+        {"a link in another folder to a database with a log", dir.file("links/wal.db"), wal},
+        {"a chain of links to it", dir.file("links/wal_chain.db"), wal},
+        {"a relative link through ..", dir.file("links/deeper/wal.db"), wal},
+        {"a link in another folder to a database with a hot journal", dir.file("links/hot.db"), hot},
+        {"a chain of links to it", dir.file("links/hot_chain.db"), hot},
+        {"a relative link through ..", dir.file("links/deeper/hot.db"), hot},
+    };
+    for (const form& f : kForms) {
+        std::map<std::string, selk_process::result> expected;
+        for (const std::string& db : {wal, hot}) {
+            expected[db] = run_form(db, f);
+            ASSERT_EQ(expected[db].status, 0) << db << " " << f.separator << ": " << expected[db].err;
+        }
+        // What the companions add: rows from the log, or from the journal and the uncommitted pages.
+        const bool carved = !f.args.empty();
+        EXPECT_EQ(carved,
+                  expected[wal].out.find("main db page to be overwritten from wal") != std::string::npos)
+            << f.separator;
+        EXPECT_EQ(carved, expected[hot].out.find("carve journal") != std::string::npos) << f.separator;
+        for (const spelling& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " " + (f.args.empty() ? "default" : f.args[0]));
+            const selk_process::result r = run_form(c.path, f);
+            EXPECT_EQ(r.status, expected[c.same_as].status);
+            EXPECT_EQ(comparable(r.out, c.path, f.separator),
+                      comparable(expected[c.same_as].out, c.same_as, f.separator));
+        }
+    }
 }
 
 TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {

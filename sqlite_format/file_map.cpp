@@ -146,7 +146,7 @@ int check_companions(const std::string& path, std::string* companion, std::strin
         struct stat st;
         if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
         std::string reason;
-        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
         } else {

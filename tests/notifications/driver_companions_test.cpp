@@ -1,6 +1,7 @@
 // The selk executable and the files beside a database: its write-ahead log or hot journal is found beside the
 // file the given path reaches, however the path is spelled; an old journal whose page size reads 0 rolls
-// back as SQLite rolls it back.
+// back as SQLite rolls it back; and no run of the own reader moves the access time of the database, its
+// log or its journal.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -195,6 +196,42 @@ TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {
         EXPECT_EQ(f.args.empty(), expected.out.find("carve journal") == std::string::npos);
         EXPECT_EQ(r.status, expected.status);
         EXPECT_EQ(comparable(r.out, zeroed, f.separator), comparable(expected.out, set, f.separator));
+    }
+}
+
+TEST(SelkProcess, TheOwnReaderLeavesTheAccessTimesOfTheEvidence) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string wal = dir.file("wal.db"), hot = dir.file("hot.db");
+    make_wal_evidence(work, wal);
+    make_hot_evidence(work, hot);
+    const std::vector<std::string> files = {wal, wal + "-wal", hot, hot + "-journal"};
+    for (const std::string& f : files) ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
+    // Run as the files' owner (or root) where the system keeps the access time; as anyone else it reads on.
+    const char* const setpriv = "/usr/bin/setpriv";
+    const std::vector<std::string> nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             selk_process::selk_path()};
+    const bool as_nobody = ::geteuid() == 0 && ::access(setpriv, X_OK) == 0 &&
+                           run(nobody, std::string(), setpriv).err == driver_checks::usage_text("selk");
+    for (const std::string& db : {wal, hot}) {
+        for (const char* mode : {"-carve", "-incl_slack"}) {
+            SCOPED_TRACE(db + " " + mode);
+            std::vector<std::vector<std::int64_t>> times;
+            for (const std::string& f : files) set_file_times(f, utc_seconds(2000, 1, 1));
+            for (const std::string& f : files) times.push_back(file_times(f));
+            const std::vector<std::string> args = {"-db", db, "-quiet", "-csv", mode};
+            const selk_process::result r = run(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            for (std::size_t i = 0; i < files.size(); ++i)
+                EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+            if (!as_nobody) continue;
+            std::vector<std::string> other = nobody;
+            other.insert(other.end(), args.begin(), args.end());
+            const selk_process::result o = run(other, std::string(), setpriv);
+            EXPECT_EQ(o.status, 0) << o.err;
+            EXPECT_EQ(comparable(o.out, db, ","), comparable(r.out, db, ","));
+        }
     }
 }
 

@@ -1,7 +1,7 @@
 // The selk executable and the files beside a database: its write-ahead log or hot journal is found beside the
 // file the given path reaches, however the path is spelled; an old journal whose page size reads 0 rolls
-// back as SQLite rolls it back; and no run of the own reader moves the access time of the database, its
-// log or its journal.
+// back as SQLite rolls it back; the pages of a transaction that never committed are carved whole; and no run
+// of the own reader moves the access time of the database, its log or its journal.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -196,6 +196,27 @@ TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {
         EXPECT_EQ(f.args.empty(), expected.out.find("carve journal") == std::string::npos);
         EXPECT_EQ(r.status, expected.status);
         EXPECT_EQ(comparable(r.out, zeroed, f.separator), comparable(expected.out, set, f.separator));
+    }
+}
+
+TEST(SelkProcess, PagesOfTheUncommittedTransactionBesideAHotJournalAreCarvedWhole) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    const std::string db = dir.file("hot.db");
+    make_hot_evidence(work, db);
+    for (const char* mode : {"-carve", "-incl_slack"}) {
+        const selk_process::result r = run({"-db", db, "-quiet", "-csv", mode});
+        EXPECT_EQ(r.status, 0) << mode << ": " << r.err;
+        std::set<int> uncommitted;
+        for (const std::string& line : selk_process::lines(r.out)) {
+            const std::vector<std::string> cells = selk_process::split(line, ",");
+            if (cells.size() != 12u || cells[8].find("\"src\":\"main db slack\"") == std::string::npos)
+                continue;
+            const std::size_t at = cells[10].find("<tile>uncommitted ");
+            if (at != std::string::npos) uncommitted.insert(std::atoi(cells[10].c_str() + at + 18));
+        }
+        // Each row the transaction added is a live cell of a page it wrote, and comes back recovered.
+        EXPECT_EQ(uncommitted.size(), 100u) << mode;
     }
 }
 

@@ -69,10 +69,20 @@ int stat_descriptor(int descriptor, stat_record* record) {
     return platform_fstat(descriptor, record);
 }
 
+int open_keeping_access_time(const std::string& path, int flags, unsigned int mode) {
+    const int fd = ::open(path.c_str(), flags | O_NOATIME, static_cast<mode_t>(mode));
+    if (fd >= 0 || errno != EPERM) return fd;
+    // Only the file's owner or a privileged user may keep the access time; anyone else reads it all the same.
+    return ::open(path.c_str(), flags, static_cast<mode_t>(mode));
+}
+
 int open_descriptor(const std::string& path, int flags, unsigned int mode) {
     if (path.empty()) return -1;
     // Non-blocking, so that opening a FIFO without a writer returns at once and can be refused.
-    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, static_cast<mode_t>(mode));
+    const int all = flags | O_NONBLOCK | O_CLOEXEC;
+    // What is only read may be evidence.
+    const int fd = (flags & O_ACCMODE) == O_RDONLY ? open_keeping_access_time(path, all, mode)
+                                                   : ::open(path.c_str(), all, static_cast<mode_t>(mode));
     if (fd < 0) return -1;
     stat_record st;
     if (stat_descriptor(fd, &st) != 0) {

@@ -234,9 +234,14 @@ class fileio {
 };
 
 // Opens `path` with `flags` plus O_NONBLOCK and `mode`; -1 for an empty path, on failure, and for FIFOs
-// and sockets (whose descriptor is closed again).
+// and sockets (whose descriptor is closed again). A read-only open keeps the file's access time
+// (open_keeping_access_time).
 int open_descriptor(const std::string& path, int flags, unsigned int mode);
 int open_descriptor(const std::wstring& path, int flags, unsigned int mode);
+// ::open of `path` with `flags` and `mode` that leaves the file's access time as it is where the system
+// allows that (O_NOATIME: the file's owner or a privileged user), and opens it as usual elsewhere. The
+// descriptor, or -1 with errno set.
+int open_keeping_access_time(const std::string& path, int flags, unsigned int mode = 0);
 // Status of a descriptor into `record` (identity, times and size cleared first). 0 or -1.
 int stat_descriptor(int descriptor, stat_record* record);
 // Clears the identity, times and size fields of `record`; nothing for null.

@@ -5,6 +5,7 @@
 
 #include "common/case_conv.h"
 #include "io/console.h"
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
@@ -309,21 +310,30 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         walk.page_limit = std::max(main_pages, size != 0 ? file.size() / size : 0);
         walk_db_pages(out, regions, file, walk);
     };
-    // Companions: the log first; the journal only when there is no log. Each is walked in the page size
-    // its own header gives, so a damaged main header does not misplace its pages.
+    std::uint32_t page_size = 4096;
+    uni::fileio main_file;
+    db_header_bytes header{};
+    const bool main_header = check_db_file_header(main_file, header, path) != 0;
+    const std::uint32_t p = main_header ? db_header_page_size(header.data(), header.size()) : 0;
+    if (p) page_size = p;
+
+    // Companions, where the library finds them: the log first; the journal only when there is no log.
+    // Each is walked in the page size its own header gives, so a damaged main header does not misplace its
+    // pages (a journal's 0 stands for the database's).
     uni::fileio companion;
     std::uint32_t companion_page_size = 0;
     region_map overwritten, superseded, slack;
     wal_frame_map valid;
     journal_page_map journal;
     if (carve.companions) {
-        if (companion.open(path + "-wal", false, false, false)) {
+        const db_companions beside = companions_of(path);
+        if (companion.open(beside.wal, false, false, false)) {
             if (parse_wal_file(overwritten, valid, superseded, slack, companion))
                 companion_page_size = wal_page_size(companion);
             else
                 companion.close();
-        } else if (companion.open(path + "-journal", false, false, false)) {
-            std::uint32_t journal_page_size = 0;
+        } else if (companion.open(beside.journal, false, false, false)) {
+            std::uint32_t journal_page_size = page_size;
             if (parse_rollback_journal(journal, journal_page_size, companion))
                 companion_page_size = journal_page_size;
             else
@@ -331,14 +341,9 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
         }
     }
 
-    std::uint32_t page_size = 4096;
-    uni::fileio main_file;
-    db_header_bytes header{};
-    if (check_db_file_header(main_file, header, path)) {
+    if (main_header) {
         region_map free_space;
         map_db_pages(free_space, main_file, header);
-        const std::uint32_t p = db_header_page_size(header.data(), header.size());
-        if (p) page_size = p;
         main_pages = main_file.size() / page_size;
         // Beside a hot journal the file holds a transaction that never committed, which the live rows
         // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.

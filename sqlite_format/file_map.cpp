@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
@@ -20,6 +21,13 @@ bool has_magic(const db_header_bytes& header) { return starts_with_magic(header.
 
 std::uint32_t header_page_size(const db_header_bytes& header) {
     return db_header_page_size(header.data(), header.size());
+}
+
+// True when the file `path` reaches (links followed) is named as a "-wal", "-journal" or "-shm" companion.
+bool names_a_companion(const std::string& path) {
+    const std::string database = companions_of(path).database;
+    return path_ends_with(database, "-journal") || path_ends_with(database, "-wal") ||
+           path_ends_with(database, "-shm");
 }
 
 // Byte offset of page `page` (1-based) in 64 bits, so a large page number cannot wrap.
@@ -131,12 +139,14 @@ bool path_ends_with(const std::string& path, const char* suffix) {
 }
 
 int check_companions(const std::string& path, std::string* companion, std::string* why) {
-    for (const char* suffix : {"-wal", "-journal"}) {
-        const std::string name = path + suffix;
+    const db_companions beside = companions_of(path);
+    for (const std::string* name_of : {&beside.wal, &beside.journal}) {
+        const std::string& name = *name_of;
+        if (name.empty()) continue;
         struct stat st;
         if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
         std::string reason;
-        const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
         } else {
@@ -155,9 +165,7 @@ int check_companions(const std::string& path, std::string* companion, std::strin
 
 int map_db_free_space(region_map& out, const std::string& path) {
     out.clear();
-    if (path.empty() || path_ends_with(path, "-journal") || path_ends_with(path, "-wal") ||
-        path_ends_with(path, "-shm"))
-        return 0;
+    if (path.empty() || names_a_companion(path)) return 0;
     uni::fileio file;
     db_header_bytes header{};
     if (!check_db_file_header(file, header, path)) return 0;

@@ -628,11 +628,11 @@ std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size
 bool rollback_journal_header::valid(const std::uint8_t* bytes, std::size_t length) {
     if (!bytes || length < kJournalFirstRecordOffset) return false;
     const byte_view b(bytes, length);
-    std::uint32_t nonce = 0, initial = 0, page_size = 0;
-    if (!read_be32(b, kJournalNonceOffset, &nonce) || !read_be32(b, kJournalInitialSizeOffset, &initial) ||
-        !read_be32(b, kJournalPageSizeOffset, &page_size))
+    std::uint32_t nonce = 0, initial = 0;
+    if (!read_be32(b, kJournalNonceOffset, &nonce) || !read_be32(b, kJournalInitialSizeOffset, &initial))
         return false;
-    if ((nonce == 0 && initial == 0) || page_size == 0) return false;
+    // The page size is the reader's to judge: 0 stands for the database's own.
+    if (nonce == 0 && initial == 0) return false;
     if (bytes[0] == kJournalMagic0 && bytes[1] == kJournalMagic1) return true;
     for (std::size_t i = 0; i < kJournalMagicLength; ++i)
         if (bytes[i] != 0) return false;

@@ -217,7 +217,8 @@ std::int64_t journal_page_checksum(const std::uint8_t* journal_header, std::size
                                    const std::uint8_t* page, std::size_t page_length);
 
 struct rollback_journal_header {
-    // True when the first `length` bytes of a journal hold a usable header (see the journal reader).
+    // True when the first `length` bytes of a journal hold a usable header (see the journal reader, which
+    // judges its page size).
     static bool valid(const std::uint8_t* bytes, std::size_t length);
 };
 

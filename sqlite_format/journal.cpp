@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -39,6 +40,14 @@ bool zero_magic(const std::uint8_t* header) {
 
 bool power_of_two(std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
+// The page size of a journal header as SQLite's rollback reads it: a field of 0 (older SQLite wrote it so)
+// stands for the database's own, `db_page_size` (0 when unknown). 0 when the size is not a power of two
+// from 512 to 65536: the records could not be told apart.
+std::uint32_t header_page_size(const std::uint8_t* header, std::uint32_t db_page_size) {
+    const std::uint32_t stored = be32_at(header, kJournalPageSizeOffset);
+    return page_size_from_wide_field(stored != 0 ? stored : db_page_size);
+}
+
 // The checksum SQLite stores after a page image: the segment's nonce plus the bytes at P - 200,
 // P - 400, ... above 0.
 std::uint32_t record_checksum(std::uint32_t nonce, const std::uint8_t* page, std::uint32_t page_size) {
@@ -63,19 +72,25 @@ bool db_in_wal_mode_or_empty(const std::string& db_path) {
     return header[kDbWriteVersionOffset] == kDbWalVersion || header[kDbReadVersionOffset] == kDbWalVersion;
 }
 
+// The journal beside the database at `db_path` into `jfile` and `journal`, read as SQLite's rollback reads
+// it: a page size of 0 in its header stands for `db_page_size`, the database's. False when it does not open.
+bool read_journal_beside(rollback_journal& journal, uni::fileio& jfile, const std::string& db_path,
+                         std::uint32_t db_page_size) {
+    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return false;
+    (void)read_rollback_journal(journal, jfile, db_page_size);
+    return true;
+}
+
 }  // namespace
 
-int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
+int read_rollback_journal(rollback_journal& journal, uni::fileio& file, std::uint32_t db_page_size) {
     journal = rollback_journal();
     if (!file.is_open()) return 0;
     std::vector<std::uint8_t> first(kJournalHeaderRead);
     std::uint32_t got = kJournalHeaderRead;
     if (!file.read_at(first.data(), &got, 0) || got > kJournalHeaderRead) return 0;
     if (!rollback_journal_header::valid(first.data(), got)) return 0;
-    const std::uint32_t stored_page_size = be32_at(first.data(), kJournalPageSizeOffset);
-    // A page size that is not a power of two from 512 to 65536 is refused: the records could not be
-    // told apart.
-    const std::uint32_t page_size = page_size_from_wide_field(stored_page_size);
+    const std::uint32_t page_size = header_page_size(first.data(), db_page_size);
     if (page_size == 0) return 0;
     const std::uint32_t stored_sector = be32_at(first.data(), kJournalSectorSizeOffset);
     // SQLite rolls nothing back under a sector size it cannot have; the records are still read after
@@ -102,10 +117,9 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
         if (!read_file_exact(file, header_at, kJournalHeaderFields, header)) break;
         const bool magic = has_magic(header);
         if (header_at != 0) {
-            if (!magic &&
-                !(zero_magic(header) && be32_at(header, kJournalPageSizeOffset) == stored_page_size &&
-                  be32_at(header, kJournalSectorSizeOffset) == stored_sector &&
-                  be32_at(header, kJournalNonceOffset) != 0))
+            if (!magic && !(zero_magic(header) && header_page_size(header, db_page_size) == page_size &&
+                            be32_at(header, kJournalSectorSizeOffset) == stored_sector &&
+                            be32_at(header, kJournalNonceOffset) != 0))
                 break;
             // SQLite's rollback stops at the first header without the magic.
             if (!magic) playing = false;
@@ -171,7 +185,7 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file) {
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file) {
     pages.clear();
     rollback_journal journal;
-    (void)read_rollback_journal(journal, file);
+    (void)read_rollback_journal(journal, file, page_size);
     if (journal.page_size == 0) return 0;
     if (journal.page_size != page_size) page_size = journal.page_size;
     for (const journal_record& r : journal.records) pages.emplace(r.page, r.image_offset);
@@ -181,7 +195,7 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
 bool rollback_journal_is_hot(const std::string& db_path) {
     if (db_path.empty()) return false;
     uni::fileio journal;
-    if (!journal.open(db_path + "-journal", false, false, false)) return false;
+    if (!journal.open(companions_of(db_path).journal, false, false, false)) return false;
     std::uint8_t magic[kJournalMagicLength] = {};
     const bool live =
         journal.size() > 0 && read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);
@@ -192,15 +206,16 @@ bool rollback_journal_is_hot(const std::string& db_path) {
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path) {
     image.clear();
     if (!rollback_journal_is_hot(db_path)) return 0;
+    uni::fileio db;
+    if (!db.open(db_path, false, false, false)) return 0;
+    std::uint32_t db_page_size = 0;
+    (void)read_page_size_field(&db_page_size, db);
     uni::fileio jfile;
-    if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
     rollback_journal journal;
-    (void)read_rollback_journal(journal, jfile);
+    if (!read_journal_beside(journal, jfile, db_path, db_page_size)) return 0;
     if (journal.page_size == 0 || !journal.live_magic || journal.initial_pages == 0) return 0;
     const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
     if (size > kMaxImageSize) return 0;
-    uni::fileio db;
-    if (!db.open(db_path, false, false, false)) return 0;
     try {
         image.assign(static_cast<std::size_t>(size), 0);
     } catch (const std::bad_alloc&) {
@@ -234,9 +249,8 @@ int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint
     out.clear();
     if (page_size == 0 || !rollback_journal_is_hot(db_path)) return 0;
     uni::fileio jfile;
-    if (!jfile.open(db_path + "-journal", false, false, false)) return 0;
     rollback_journal journal;
-    (void)read_rollback_journal(journal, jfile);
+    if (!read_journal_beside(journal, jfile, db_path, page_size)) return 0;
     if (journal.page_size != page_size || !journal.live_magic) return 0;
     const std::uint64_t pages = file_size / page_size;
     for (const journal_record& r : journal.records)

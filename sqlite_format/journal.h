@@ -40,7 +40,9 @@ struct rollback_journal {
 };
 
 // Reads the journal in `file` segment by segment (`journal` is reset first). The first header must
-// pass rollback_journal_header::valid and give a page size that is a power of two from 512 to 65536;
+// pass rollback_journal_header::valid and give a page size that is a power of two from 512 to 65536; a
+// page size of 0 (older SQLite wrote it so) stands, as in SQLite's rollback, for `db_page_size`, the page
+// size of the database beside it (0 when unknown: such a header is then refused);
 // its sector size (a power of two from 32 to 65536, else 512 is taken and nothing is played) places
 // the headers. Each segment's records follow its header; a record count of 0 (a segment not yet
 // synced) or 0xFFFFFFFF takes whole records up to the end of the file and ends the journal, except
@@ -56,25 +58,26 @@ struct rollback_journal {
 // the playback ends at a page number of 0 or of the lock-byte page, or at a checksum that does not
 // match. Returns 1 when a record was found; 0 otherwise or when the file is not open or the header is
 // refused.
-int read_rollback_journal(rollback_journal& journal, uni::fileio& file);
+int read_rollback_journal(rollback_journal& journal, uni::fileio& file, std::uint32_t db_page_size = 0);
 
 // Every record of read_rollback_journal as page number -> image offset. `pages` is cleared first.
-// `page_size` carries the caller's page size in and the journal's out (the journal's header value
-// replaces a different one). Returns 1 when `pages` is non-empty and the page size is non-zero; 0
-// when the file is not open, the header is not valid or its page size is not a power of two from 512
-// to 65536.
+// `page_size` carries the database's page size in (0 when unknown; it stands in for a header's 0) and
+// the journal's out (the journal's header value replaces a different one). Returns 1 when `pages` is
+// non-empty and the page size is non-zero; 0 when the file is not open, the header is not valid or its
+// page size is not a power of two from 512 to 65536.
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file);
 
 // True when SQLite would roll back the journal beside the database at `db_path` before reading it:
 // the database is not empty and not in write-ahead-log mode (header bytes 18 and 19), and its
-// "-journal" is not empty and begins with the whole magic (a journal whose header was zeroed belongs
-// to a committed transaction).
+// "-journal" (companions_of: beside the file the path reaches) is not empty and begins with the whole magic
+// (a journal whose header was zeroed belongs to a committed transaction).
 bool rollback_journal_is_hot(const std::string& db_path);
 
 // The committed state of the database at `db_path` beside a hot journal: the file cut or
 // zero-extended to the journal's initial size, with every played record's page laid over it in file
-// order. 1 when an image was built; 0 with `image` empty when the journal is not hot, gives no
-// initial size, the image would pass 2 GiB, or an allocation or a read of the database fails.
+// order (a journal page size of 0 read as the database header's). 1 when an image was built; 0 with `image`
+// empty when the journal is not hot, gives no initial size, the image would pass 2 GiB, or an allocation or a
+// read of the database fails.
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
 
 // Turns `file` into an in-memory file (closing it first) that holds the image
@@ -86,6 +89,6 @@ int open_journal_companion(uni::fileio& file, const std::string& db_path);
 // rollback of its hot journal writes back (every played record's page) and those it cuts off (past
 // the initial size), as regions (offset -> `page_size`) inside the first `file_size` bytes. `out` is
 // cleared first. 1 when it is not empty; 0 when the journal is not hot or its page size is not
-// `page_size`.
+// `page_size` (the database's, which a journal page size of 0 stands for).
 int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
                           std::uint64_t file_size);

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -75,7 +76,7 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
         wal_image = 0;
     } else {
         // Page 1 is not a b-tree page in the main file: take it from the log image.
-        if (path_ends_with(path, "-wal")) return 0;
+        if (path_ends_with(companions_of(path).database, "-wal")) return 0;
         source = wal_image ? &file : &local;
         if (!open_wal_companion(*source, path)) return 0;
         if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;

@@ -5,6 +5,7 @@
 #include <new>
 #include <set>
 
+#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
@@ -127,8 +128,10 @@ int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& su
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
     image.clear();
     if (path.empty()) return 0;
-    const bool given_wal = path_ends_with(path, "-wal");
-    const std::string wal_path = given_wal ? path : path + "-wal";
+    // The log lies beside the file the path reaches, where the library looks for it.
+    const db_companions beside = companions_of(path);
+    const bool given_wal = path_ends_with(beside.database, "-wal");
+    const std::string& wal_path = given_wal ? beside.database : beside.wal;
 
     uni::fileio wal;
     if (!wal.open(wal_path, false, false, false) || wal.size() > kMaxWalFileSize) return 0;

@@ -46,14 +46,14 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
 int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    const std::string& path);
 
-// Builds a database image from the log beside `path` (the database path, "-wal" appended) or from
-// `path` itself when it names the log (ends in "-wal"). The image holds the database's page 1 and every valid
-// frame's page at its place; every other page is zero. With the database path the image is the
-// database file's size, raised to hold the highest valid page; when the database's page
-// parameters cannot be read, or with the log's own path, it is (highest valid page) x (log page
-// size). Never larger than 2 GiB, and never written outside. Returns 1 when an image was built;
-// on every failure (no log, a log over 2 GiB, no valid frame, an image over the cap, an allocation
-// failure) 0 with `image` empty.
+// Builds a database image from the log beside `path` (the database path: its "-wal" companion, as
+// companions_of finds it) or from `path` itself when it names the log (the file it reaches ends in "-wal").
+// The image holds the database's page 1 and every valid frame's page at its place; every other page is zero.
+// With the database path the image is the database file's size, raised to hold the highest valid page; when
+// the database's page parameters cannot be read, or with the log's own path, it is (highest valid page) x
+// (log page size). Never larger than 2 GiB, and never written outside. Returns 1 when an image was built; on
+// every failure (no log, a log over 2 GiB, no valid frame, an image over the cap, an allocation failure) 0
+// with `image` empty.
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path);
 
 // Turns `file` into an in-memory file (closing it first when open) that holds the image

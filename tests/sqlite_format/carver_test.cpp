@@ -216,6 +216,46 @@ TEST(carve_database, companions_are_walked_in_their_own_page_size) {
     }
 }
 
+TEST(carve_database, pages_an_uncommitted_transaction_wrote_beside_a_hot_journal_are_walked_whole) {
+    // The transaction that was open when the copy was taken rewrote rows in place and added rows on new pages
+    // past the size before it: live cells of the file, in no free space, which the committed state (the
+    // journal laid over the file) no longer holds. Each such page is walked whole, as free space.
+    temp_dir dir;
+    const std::string live = dir.file("live.db");
+    const std::string db = dir.file("hot.db");
+    sqlite3* conn = open_db(live);
+    ASSERT_NE(nullptr, conn);
+    exec(conn, "PRAGMA secure_delete=OFF; PRAGMA page_size=1024; PRAGMA journal_mode=DELETE;");
+    exec(conn, "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT, b TEXT);" + rows_sql(0, 200, "keep"));
+    exec(conn, "PRAGMA cache_size=2; BEGIN; UPDATE t SET a = 'del-' || a WHERE id % 4 = 0;" +
+                   rows_sql(200, 150, "del-"));
+    const std::vector<std::vector<std::string>> written = [&] {
+        std::vector<std::vector<std::string>> rows;
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(SQLITE_OK,
+                  sqlite3_prepare_v2(conn, "SELECT a FROM t WHERE a LIKE 'del-%';", -1, &st, nullptr));
+        while (sqlite3_step(st) == SQLITE_ROW)
+            rows.push_back({reinterpret_cast<const char*>(sqlite3_column_text(st, 0))});
+        sqlite3_finalize(st);
+        return rows;
+    }();
+    ASSERT_EQ(SQLITE_OK, sqlite3_db_cacheflush(conn));  // every page it changed reaches the file
+    ASSERT_TRUE(copy_file(live, db));
+    ASSERT_TRUE(copy_file(live + "-journal", db + "-journal"));
+    exec(conn, "ROLLBACK;");
+    sqlite3_close(conn);
+    ASSERT_EQ(200u, written.size());
+    ASSERT_GT(read_all(db).size(), read_all(live).size());
+
+    std::vector<recovered_record> out;
+    ASSERT_EQ(
+        1, carve_database(out, db, "", find_deleted_rows, false, true, 2, 2, false, false, false, nullptr));
+    std::set<std::string> slack;
+    for (const auto& r : out)
+        if (r.source_code() == kSourceMainSlack) slack.insert(r.values[0]);
+    for (const auto& row : written) EXPECT_EQ(1u, slack.count(row[0])) << row[0];
+}
+
 TEST(walk_db_pages, hostile_regions_and_candidates_are_safe) {
     temp_dir dir;
     const std::string path = dir.file("bytes.bin");

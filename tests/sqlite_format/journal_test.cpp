@@ -95,8 +95,8 @@ TEST(ParseRollbackJournal, short_and_refused_journals) {
     EXPECT_TRUE(pages.empty());
     b.resize(511);
     EXPECT_EQ(parse_bytes(dir, b, pages, ps), 0);
-    // Page sizes that are not a power of two from 512 to 65536 are refused.
-    for (std::uint32_t bad : {0u, 1u, 100u, 1000u, 131072u}) {
+    // Page sizes that are not a power of two from 512 to 65536 are refused (0 stands for the database's).
+    for (std::uint32_t bad : {1u, 100u, 1000u, 131072u}) {
         auto j = make_journal(1024, 3);
         put_be32(j, 24, bad);
         std::uint32_t in = 1024;
@@ -349,4 +349,87 @@ TEST(ReadRollbackJournal, only_a_live_journal_beside_a_rollback_mode_database_is
         }
     }
     EXPECT_FALSE(rollback_journal_is_hot(dir.file("absent.db")));
+}
+
+TEST(ReadRollbackJournal, page_size_of_zero_stands_for_the_databases) {
+    // Older SQLite wrote 0 for the page size in every header; its rollback takes the database's page size
+    // (here 1024, not the usual 4096) and plays the journal as if it were there.
+    temp_dir dir;
+    const std::string live = dir.file("live.db");
+    make_db(live, 1024,
+            "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+            "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000) "
+            "INSERT INTO t SELECT x, printf('before %d %.80c', x, '.') FROM c;");
+    const auto before = read_all(live);
+    const std::string set = dir.file("set.db"), zeroed = dir.file("zeroed.db");
+    sqlite3* db = open_db(live);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA cache_size=10; BEGIN; UPDATE t SET v = printf('after %d %.120c', id, '*');");
+    exec(db, "INSERT INTO t SELECT id + 2000, v FROM t WHERE id <= 500;");
+    for (const std::string& copy : {set, zeroed}) {
+        ASSERT_TRUE(copy_file(live, copy));
+        ASSERT_TRUE(copy_file(live + "-journal", copy + "-journal"));
+    }
+    exec(db, "ROLLBACK;");
+    sqlite3_close(db);
+    std::vector<std::uint8_t> journal = read_all(zeroed + "-journal");
+    const std::uint8_t magic[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+    int headers = 0;
+    for (std::size_t at = 0; at + 512 <= journal.size(); at += 512) {
+        if (!std::equal(magic, magic + 8, journal.begin() + static_cast<long>(at))) continue;
+        ASSERT_EQ(get_be32(journal, at + 24), 1024u);
+        put_be32(journal, at + 24, 0);
+        ++headers;
+    }
+    ASSERT_GT(headers, 2);
+    ASSERT_TRUE(write_all(zeroed + "-journal", journal));
+
+    auto read = [](const std::string& path, std::uint32_t db_page_size, rollback_journal& j) {
+        uni::fileio f;
+        return f.open(path + "-journal", false, false, false) ? read_rollback_journal(j, f, db_page_size)
+                                                              : -1;
+    };
+    rollback_journal expected;
+    ASSERT_EQ(read(set, 0, expected), 1);
+    ASSERT_EQ(expected.page_size, 1024u);
+    struct zero_case {
+        const char* name;
+        std::string db;
+        std::uint32_t db_page_size;  // the page size the caller knows for the database
+        bool read;                   // read as the journal whose field is set; else refused
+    };
+    const std::vector<zero_case> cases = {
+        {"field set", set, 0, true},
+        {"field set, the database's page size known", set, 1024, true},
+        {"field zeroed, the database's page size known", zeroed, 1024, true},
+        {"field zeroed, the database's page size unknown", zeroed, 0, false},
+    };
+    for (const zero_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rollback_journal j;
+        EXPECT_EQ(read(c.db, c.db_page_size, j), c.read ? 1 : 0);
+        EXPECT_EQ(j.page_size, c.read ? 1024u : 0u);
+        EXPECT_EQ(j.segments, c.read ? expected.segments : 0u);
+        EXPECT_EQ(j.records.size(), c.read ? expected.records.size() : 0u);
+        for (std::size_t k = 0; k < j.records.size() && k < expected.records.size(); ++k) {
+            EXPECT_EQ(j.records[k].page, expected.records[k].page) << k;
+            EXPECT_EQ(j.records[k].image_offset, expected.records[k].image_offset) << k;
+            EXPECT_EQ(j.records[k].played, expected.records[k].played) << k;
+        }
+        journal_page_map pages;
+        std::uint32_t ps = c.db_page_size;
+        uni::fileio f;
+        ASSERT_TRUE(f.open(c.db + "-journal", false, false, false));
+        EXPECT_EQ(parse_rollback_journal(pages, ps, f), c.read ? 1 : 0);
+        EXPECT_EQ(pages.size(), j.records.size());
+    }
+    // Beside the database, whose header gives its page size, the zeroed journal rolls back as the other.
+    std::vector<std::uint8_t> image;
+    ASSERT_EQ(build_journal_db_image(image, zeroed), 1);
+    EXPECT_TRUE(image == before);
+    region_map uncommitted, expected_uncommitted;
+    const std::uint64_t size = read_all(set).size();
+    ASSERT_EQ(map_uncommitted_pages(expected_uncommitted, set, 1024, size), 1);
+    EXPECT_EQ(map_uncommitted_pages(uncommitted, zeroed, 1024, size), 1);
+    EXPECT_EQ(uncommitted, expected_uncommitted);
 }

@@ -1,0 +1,259 @@
+// The selk executable and the files beside a database: its write-ahead log or hot journal is found beside the
+// file the given path reaches, however the path is spelled; an old journal whose page size reads 0 rolls
+// back as SQLite rolls it back; the pages of a transaction that never committed are carved whole; and no run
+// of the own reader moves the access time of the database, its log or its journal.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver_checks.h"
+#include "notification_db_fixtures.h"
+#include "selk_process.h"
+
+namespace {
+
+namespace fx = notification_fixtures;
+using driver_checks::file_times;
+using driver_checks::set_file_times;
+using driver_checks::utc_seconds;
+using selk_process::run;
+
+// A database in write-ahead-log mode: 80 rows checkpointed into the file; its log deletes every third,
+// retypes every fourth and adds 20 (copied while the writer is open, as a crash leaves them).
+void make_wal_evidence(const fx::temp_dir& work, const std::string& db) {
+    const std::string live = work.file("wal_live.db");
+    sqlite3* h = fx::open_db(live);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    fx::create_tables(h);
+    fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(h, "BEGIN;");
+    for (int i = 0; i < 80; ++i)
+        fx::insert_notification(h, 200 + i, 300 + i, 68, "toast",
+                                "<toast>checkpointed " + std::to_string(i) + "</toast>");
+    fx::exec(h, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE);");
+    fx::exec(h,
+             "DELETE FROM Notification WHERE [Order] % 3 = 0; UPDATE Notification SET Type = 'tile' WHERE "
+             "[Order] % 4 = 0;");
+    for (int i = 80; i < 100; ++i)
+        fx::insert_notification(h, 200 + i, 300 + i, 68, "badge",
+                                "<badge>logged " + std::to_string(i) + "</badge>");
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+    sqlite3_close(h);
+}
+
+// A database beside a hot journal: 200 rows committed; the transaction open when the copy was taken deletes
+// every third, grows every fourth and adds 100 rows "uncommitted N"; a cache of two pages spills its pages
+// into the file as it goes, and the last are written before the copy.
+void make_hot_evidence(const fx::temp_dir& work, const std::string& db) {
+    const std::string live = work.file("hot_live.db");
+    sqlite3* h = fx::open_db(live);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=1024; PRAGMA journal_mode=DELETE;");
+    fx::create_tables(h);
+    fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(h, "BEGIN;");
+    for (int i = 0; i < 200; ++i)
+        fx::insert_notification(h, 200 + i, 300 + i, 68, "toast",
+                                "<toast>committed " + std::to_string(i) + "</toast>");
+    fx::exec(h, "COMMIT; PRAGMA cache_size=2; BEGIN; DELETE FROM Notification WHERE [Order] % 3 = 0;");
+    fx::exec(
+        h,
+        "UPDATE Notification SET Payload = CAST(printf('<toast>grown %d %.200c</toast>', [Order], '-') AS "
+        "BLOB) WHERE [Order] % 4 = 1;");
+    for (int i = 0; i < 100; ++i)
+        fx::insert_notification(h, 500 + i, 600 + i, 68, "tile",
+                                "<tile>uncommitted " + std::to_string(i) + "</tile>");
+    ASSERT_EQ(sqlite3_db_cacheflush(h), SQLITE_OK);  // every page it changed reaches the file
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-journal", db + "-journal"));
+    fx::exec(h, "ROLLBACK;");
+    sqlite3_close(h);
+}
+
+// The journal of `db` as a SQLite that wrote 0 for the page size would have left it: the field of every
+// header that carries the magic is 0.
+void zero_journal_page_size(const std::string& db) {
+    std::vector<std::uint8_t> journal = fx::read_all(db + "-journal");
+    const std::uint8_t magic[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+    int headers = 0;
+    for (std::size_t at = 0; at + 512 <= journal.size(); at += 512) {
+        if (!std::equal(magic, magic + 8, journal.begin() + static_cast<long>(at))) continue;
+        ASSERT_EQ(journal[at + 26], 0x04) << "a page size of 1024";
+        journal[at + 26] = 0;
+        ++headers;
+    }
+    ASSERT_GT(headers, 0);
+    ASSERT_TRUE(fx::write_all(db + "-journal", journal));
+}
+
+// A report as two spellings of one database are compared: without the line that echoes the command, the path
+// as given replaced by "<db>" (the "DB" cells), each cell without the padding the path's length sets.
+std::vector<std::vector<std::string>> comparable(const std::string& out, const std::string& spelled,
+                                                 const std::string& separator) {
+    std::vector<std::vector<std::string>> rows;
+    const std::vector<std::string> all = selk_process::lines(out);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (i == 1) continue;
+        std::string line = all[i];
+        for (std::size_t at = line.find(spelled); at != std::string::npos; at = line.find(spelled, at + 4))
+            line.replace(at, spelled.size(), "<db>");
+        std::vector<std::string> cells;
+        for (const std::string& cell : selk_process::split(line, separator))
+            cells.push_back(selk_process::trim(cell));
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+struct form {
+    std::vector<std::string> args;
+    std::string separator;
+};
+const std::vector<form> kForms = {{{"-carve", "-csv"}, ","}, {{"-incl_slack", "-csv"}, ","}, {{}, " | "}};
+
+selk_process::result run_form(const std::string& db, const form& f) {
+    std::vector<std::string> args = {"-db", db, "-quiet"};
+    args.insert(args.end(), f.args.begin(), f.args.end());
+    return run(args);
+}
+
+TEST(SelkProcess, EverySpellingOfADatabaseReadsItsCompanions) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    for (const char* folder : {"wal", "hot", "links", "links/deeper"})
+        ASSERT_EQ(::mkdir(dir.file(folder).c_str(), 0755), 0);
+    const std::string wal = dir.file("wal/evidence.db"), hot = dir.file("hot/evidence.db");
+    make_wal_evidence(work, wal);
+    make_hot_evidence(work, hot);
+    const std::map<std::string, std::string> links = {
+        {"links/wal.db", wal},
+        {"links/wal_hop.db", "wal.db"},
+        {"links/wal_chain.db", "wal_hop.db"},
+        {"links/deeper/wal.db", "../../wal/evidence.db"},
+        {"links/hot.db", hot},
+        {"links/hot_hop.db", "hot.db"},
+        {"links/hot_chain.db", "hot_hop.db"},
+        {"links/deeper/hot.db", "../../hot/evidence.db"},
+    };
+    for (const auto& l : links)
+        ASSERT_EQ(::symlink(l.second.c_str(), dir.file(l.first).c_str()), 0) << l.first;
+
+    struct spelling {
+        const char* what;
+        std::string path;
+        std::string same_as;  // the file whose report it must give
+    };
+    const std::vector<spelling> cases = {
+        {"a link in another folder to a database with a log", dir.file("links/wal.db"), wal},
+        {"a chain of links to it", dir.file("links/wal_chain.db"), wal},
+        {"a relative link through ..", dir.file("links/deeper/wal.db"), wal},
+        {"a link in another folder to a database with a hot journal", dir.file("links/hot.db"), hot},
+        {"a chain of links to it", dir.file("links/hot_chain.db"), hot},
+        {"a relative link through ..", dir.file("links/deeper/hot.db"), hot},
+    };
+    for (const form& f : kForms) {
+        std::map<std::string, selk_process::result> expected;
+        for (const std::string& db : {wal, hot}) {
+            expected[db] = run_form(db, f);
+            ASSERT_EQ(expected[db].status, 0) << db << " " << f.separator << ": " << expected[db].err;
+        }
+        // What the companions add: rows from the log, or from the journal and the uncommitted pages.
+        const bool carved = !f.args.empty();
+        EXPECT_EQ(carved,
+                  expected[wal].out.find("main db page to be overwritten from wal") != std::string::npos)
+            << f.separator;
+        EXPECT_EQ(carved, expected[hot].out.find("carve journal") != std::string::npos) << f.separator;
+        for (const spelling& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " " + (f.args.empty() ? "default" : f.args[0]));
+            const selk_process::result r = run_form(c.path, f);
+            EXPECT_EQ(r.status, expected[c.same_as].status);
+            EXPECT_EQ(comparable(r.out, c.path, f.separator),
+                      comparable(expected[c.same_as].out, c.same_as, f.separator));
+        }
+    }
+}
+
+TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    const std::string set = dir.file("set.db"), zeroed = dir.file("zeroed.db");
+    make_hot_evidence(work, set);
+    ASSERT_TRUE(fx::copy_file(set, zeroed));
+    ASSERT_TRUE(fx::copy_file(set + "-journal", zeroed + "-journal"));
+    zero_journal_page_size(zeroed);
+    for (const form& f : kForms) {
+        SCOPED_TRACE(f.args.empty() ? "default" : f.args[0]);
+        const selk_process::result expected = run_form(set, f), r = run_form(zeroed, f);
+        EXPECT_EQ(expected.status, 0) << expected.err;
+        EXPECT_EQ(f.args.empty(), expected.out.find("carve journal") == std::string::npos);
+        EXPECT_EQ(r.status, expected.status);
+        EXPECT_EQ(comparable(r.out, zeroed, f.separator), comparable(expected.out, set, f.separator));
+    }
+}
+
+TEST(SelkProcess, PagesOfTheUncommittedTransactionBesideAHotJournalAreCarvedWhole) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    const std::string db = dir.file("hot.db");
+    make_hot_evidence(work, db);
+    for (const char* mode : {"-carve", "-incl_slack"}) {
+        const selk_process::result r = run({"-db", db, "-quiet", "-csv", mode});
+        EXPECT_EQ(r.status, 0) << mode << ": " << r.err;
+        std::set<int> uncommitted;
+        for (const std::string& line : selk_process::lines(r.out)) {
+            const std::vector<std::string> cells = selk_process::split(line, ",");
+            if (cells.size() != 12u || cells[8].find("\"src\":\"main db slack\"") == std::string::npos)
+                continue;
+            const std::size_t at = cells[10].find("<tile>uncommitted ");
+            if (at != std::string::npos) uncommitted.insert(std::atoi(cells[10].c_str() + at + 18));
+        }
+        // Each row the transaction added is a live cell of a page it wrote, and comes back recovered.
+        EXPECT_EQ(uncommitted.size(), 100u) << mode;
+    }
+}
+
+TEST(SelkProcess, TheOwnReaderLeavesTheAccessTimesOfTheEvidence) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    const std::string wal = dir.file("wal.db"), hot = dir.file("hot.db");
+    make_wal_evidence(work, wal);
+    make_hot_evidence(work, hot);
+    const std::vector<std::string> files = {wal, wal + "-wal", hot, hot + "-journal"};
+    for (const std::string& f : files) ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
+    // Run as the files' owner (or root) where the system keeps the access time; as anyone else it reads on.
+    const char* const setpriv = "/usr/bin/setpriv";
+    const std::vector<std::string> nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             selk_process::selk_path()};
+    const bool as_nobody = ::geteuid() == 0 && ::access(setpriv, X_OK) == 0 &&
+                           run(nobody, std::string(), setpriv).err == driver_checks::usage_text("selk");
+    for (const std::string& db : {wal, hot}) {
+        for (const char* mode : {"-carve", "-incl_slack"}) {
+            SCOPED_TRACE(db + " " + mode);
+            std::vector<std::vector<std::int64_t>> times;
+            for (const std::string& f : files) set_file_times(f, utc_seconds(2000, 1, 1));
+            for (const std::string& f : files) times.push_back(file_times(f));
+            const std::vector<std::string> args = {"-db", db, "-quiet", "-csv", mode};
+            const selk_process::result r = run(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            for (std::size_t i = 0; i < files.size(); ++i)
+                EXPECT_EQ(file_times(files[i]), times[i]) << files[i];
+            if (!as_nobody) continue;
+            std::vector<std::string> other = nobody;
+            other.insert(other.end(), args.begin(), args.end());
+            const selk_process::result o = run(other, std::string(), setpriv);
+            EXPECT_EQ(o.status, 0) << o.err;
+            EXPECT_EQ(comparable(o.out, db, ","), comparable(r.out, db, ","));
+        }
+    }
+}
+
+}  // namespace

@@ -323,7 +323,7 @@ TEST(SelkProcess, UnreadableDatabaseFails) {
     // (path, the reason said after "prob processing file <path>: ")
     const std::vector<std::pair<std::string, std::string>> cases = {
         {text_file, "not a SQLite database"},
-        {other, "problem selecting tables"},
+        {other, "its schema lists no table notification"},
         {dir.file("missing.db"), "no such file"},
         {dir.path(), "it is a folder"},
     };

@@ -18,6 +18,7 @@
 #include "common/text_rewrite.h"
 #include "io/console.h"
 #include "io/diags_log.h"
+#include "io/diags_stream.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
 #include "io/fileio_output.h"
@@ -449,6 +450,13 @@ int selk_main(int argc, char* argv[]) {
             error_printf("prob writing results file: %s\n", options.out_file.c_str());
         else
             error_printf("prob writing results to standard output\n");
+        result = -1;
+    }
+    // A log cut short must not pass for a complete one either.
+    if (diagnostics_write_failed(options)) {
+        const std::string& log = options.diags_held.spelled;
+        error_printf("prob writing diagnostics log: %s\n",
+                     (log.empty() ? options.diagnostics_path : log).c_str());
         result = -1;
     }
     options.report_stream = nullptr;

@@ -280,6 +280,24 @@ TEST(SelkProcess, FailedWritesAreReported) {
     EXPECT_NE(r.err.find("prob writing results to standard output"), std::string::npos) << r.err;
 }
 
+// A "-diags" log that cannot be written (a full disk) fails the run in every form, said on standard error
+// also with "-quiet"; the report is still written whole.
+TEST(SelkProcess, UnwritableDiagnosticsLogFailsTheRun) {
+    struct stat st;
+    if (::stat("/dev/full", &st) != 0) GTEST_SKIP() << "/dev/full absent";
+    fx::temp_dir dir;
+    const std::string db = dir.file("logged.db");
+    make_db(db, 3, "logged");
+    for (const std::string form : {"", "-csv", "-carve", "-incl_slack"}) {
+        std::vector<std::string> args = {"-db", db, "-quiet", "-diags", "/dev/full"};
+        if (!form.empty()) args.push_back(form);
+        const selk_process::result r = run(args);
+        EXPECT_EQ(r.status, 255) << form;
+        EXPECT_EQ(r.err, "prob writing diagnostics log: /dev/full\n") << form;
+        EXPECT_NE(r.out.find("logged 2<"), std::string::npos) << form;
+    }
+}
+
 TEST(SelkProcess, RunLogOptionKeepsTheLineBreaks) {
     REQUIRE_FIXTURE();
     fx::temp_dir dir;

@@ -1,5 +1,7 @@
 #include "io/console.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -22,6 +24,18 @@ const std::string kLineClear = std::string(1, kEsc) + "[2K\r";
 const std::size_t kEscapeLength = 4;
 
 void write_err(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+
+// The status line lives on a terminal: standard error into a file or a pipe gets neither the sequences that
+// clear it nor the texts that are left to be overwritten, only the messages, as lines. Asked at each
+// write, since standard error may be pointed elsewhere during the run.
+bool status_line_on_stderr() { return ::isatty(STDERR_FILENO) == 1; }
+
+// A status text with its clear and carriage return, to standard error where that is a terminal.
+void write_err_status(const std::string& text) {
+    if (!status_line_on_stderr()) return;
+    write_err(text);
+    std::fflush(stderr);
+}
 
 // Formats with the control bytes of text arguments made visible and writes the whole text to standard
 // error; the characters written, 0 when formatting fails.
@@ -68,8 +82,7 @@ void channel_emit(status_channel& channel, std::string line, bool cleared) {
     if (channel.flags & channel_line) {
         const std::string out = line + "\r";
         if (channel.flags & channel_stderr) {
-            write_err(out);
-            std::fflush(stderr);
+            write_err_status(out);
         } else if (channel.flags & channel_stdout) {
             std::printf("%s", out.c_str());
             std::fflush(stdout);
@@ -94,10 +107,7 @@ void channel_output(status_channel& channel, const std::string& text) {
 
 }  // namespace
 
-void clear_status_line() {
-    write_err(kLongClear);
-    std::fflush(stderr);
-}
+void clear_status_line() { write_err_status(kLongClear); }
 
 void clear_status_line_if_enabled(cmd_params& options) {
     if (options.show_progress) clear_status_line();
@@ -108,7 +118,7 @@ void clear_status_line_checked(cmd_params* options) {
 }
 
 int clear_status_line_short() {
-    write_err(kShortClear);
+    if (status_line_on_stderr()) write_err(kShortClear);
     return std::fflush(stderr);
 }
 
@@ -118,8 +128,7 @@ int print_status_text(unsigned width, const std::string& text) {
     std::string cut = text.substr(0, n);
     remove_char(cut, '\n');
     show_control_bytes(cut);
-    write_err(kShortClear + cut + "\r");
-    std::fflush(stderr);
+    write_err_status(kShortClear + cut + "\r");
     return static_cast<int>(n);
 }
 
@@ -138,7 +147,10 @@ int print_percent_done(unsigned width, std::uint64_t current, std::uint64_t tota
 }
 
 void print_status_line(const std::string& text) {
-    std::string line = kShortClear;
+    // Away from a terminal the line is a message of its own, and an empty one says nothing.
+    const bool terminal = status_line_on_stderr();
+    if (!terminal && text.empty()) return;
+    std::string line = terminal ? kShortClear : std::string();
     if (!text.empty()) line += visible(text);
     line += "\n";
     write_err(line);
@@ -155,8 +167,7 @@ void print_offset_progress(std::uint64_t current, std::uint64_t total) {
     } else {
         line += std::string(45, ' ');
     }
-    write_err(line);
-    std::fflush(stderr);
+    write_err_status(line);
 }
 
 int set_terminal_title(const char* text) {
@@ -207,9 +218,11 @@ int status_vprintf(bool to_stderr, unsigned width, unsigned /*reserved*/, const 
         line = kShortClear + text + "\r";
         remove_char(line, '\n');
     }
-    if (to_stderr) {
+    if (to_stderr && raw) {
         write_err(line);
         std::fflush(stderr);
+    } else if (to_stderr) {
+        write_err_status(line);
     } else if (raw) {
         set_terminal_title(line.c_str());
     } else {
@@ -327,7 +340,7 @@ int color_printf(int fg, int bg, int stream, const char* format, ...) {
     }
     std::fflush(stdout);
     if (stream == 2) {
-        std::fprintf(stderr, "%c[%d;%d;%dm", kEsc, 0, 37, 40);
+        if (status_line_on_stderr()) std::fprintf(stderr, "%c[%d;%d;%dm", kEsc, 0, 37, 40);
         std::fflush(stderr);
     } else {
         std::printf("%c[%d;%d;%dm", kEsc, 0, 37, 40);

@@ -1,6 +1,8 @@
 // The terminal status line on standard error, progress counters, the terminal title, colour output and
 // the error printer. Status texts are written after a sequence that clears the line and end with a
-// carriage return, so each new text overwrites the last.
+// carriage return, so each new text overwrites the last. Standard error that is not a terminal (a file, a
+// pipe) gets none of this: no clear sequence, no status text left to be overwritten, no colour; messages
+// and the lines of print_status_line reach it as plain lines.
 #pragma once
 
 #include <cstdarg>

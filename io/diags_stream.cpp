@@ -61,6 +61,10 @@ void flush_diagnostics(cmd_params& options) {
     if (log_is_on(options)) options.diagnostics->flush();
 }
 
+bool diagnostics_write_failed(const cmd_params& options) {
+    return log_is_on(options) && options.diagnostics->fail();
+}
+
 void clear_diagnostics_state(cmd_params& options) {
     if (log_is_on(options)) options.diagnostics->clear();
 }

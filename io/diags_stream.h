@@ -28,6 +28,9 @@ void write_log_position(cmd_params* options, const char* name, std::uint64_t val
 
 // Flushes the log stream / clears its error state, when the log is on.
 void flush_diagnostics(cmd_params& options);
+// True when the log is on and a record could not be written whole (each record is flushed as it is
+// written, so a full disk shows here).
+bool diagnostics_write_failed(const cmd_params& options);
 void clear_diagnostics_state(cmd_params& options);
 // When the log is on: closes its file, deletes the stream, and turns the log off. Always 1.
 int close_diagnostics(cmd_params& options);

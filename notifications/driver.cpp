@@ -18,6 +18,7 @@
 #include "common/text_rewrite.h"
 #include "io/console.h"
 #include "io/diags_log.h"
+#include "io/diags_stream.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
 #include "io/fileio_output.h"
@@ -90,10 +91,13 @@ std::string unreadable_reason(const std::string& path, bool pages, const char* f
     return fallback;
 }
 
-// Names on standard error a path that was asked for and could not be read, with the reason.
-void say_unreadable(const std::string& path, bool pages) {
+// Names on standard error a path that was asked for and could not be read, with the reason: `why` where
+// the reading said one.
+void say_unreadable(const std::string& path, bool pages, const std::string& why = std::string()) {
     const std::string copy_failure = take_private_copy_failure();
-    const char* fallback = pages ? "problem parsing chunk" : "problem selecting tables";
+    const char* fallback = !why.empty() ? why.c_str()
+                           : pages      ? "problem parsing chunk"
+                                        : "problem selecting tables";
     const std::string reason =
         !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
     error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
@@ -106,11 +110,17 @@ void write_and_empty(std::ostream& os, selk_run& run) {
     run.store.notifications.clear();
 }
 
+// What one database gave: its tables (else why not), recovered records.
+struct database_read {
+    bool tables_read = false;
+    bool recovered = false;
+    std::string why;  // why the tables could not be read
+};
+
 // The library path of one database, then the slack scan when asked. The notifications are written as they
 // are read (or, where the table could not be read that way, once it was read whole). `announce` logs the
-// two counts (one database only). True when some record could be read: the tables, or at least one
-// recovered record.
-bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
+// two counts (one database only). Recovered records are written also when the tables could not be read.
+database_read run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
     const selk_options& options = run.options;
     std::string path = db_path;
     const bool scan = options.switches[kSwitchSlack] != 0;
@@ -126,16 +136,17 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
     events.tables_begin = [&] {
         if (scan) (void)early_scan.start(run.db_path, run.carve_switch != 0, run);
     };
-    const bool tables_read = read_database_tables(run, path, events) != 0;
+    database_read read;
+    events.unread = [&read](const std::string& why) { read.why = why; };
+    read.tables_read = read_database_tables(run, path, events) != 0;
     rows.finish();
-    if (tables_read) {
+    if (read.tables_read) {
         const std::size_t found = rows.rows_seen() + run.store.notifications.size();
         if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
         write_and_empty(os, run);
     } else {
-        write_log_line(options, "problem selecting tables");
+        write_log_line(options, "problem selecting tables" + (read.why.empty() ? "" : ": " + read.why));
     }
-    bool recovered = false;
     if (scan) {
         std::string slack_path = run.db_path;
         // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then
@@ -147,11 +158,11 @@ bool run_database(std::ostream& os, selk_run& run, const std::string& db_path, b
             if (announce)
                 diag_printf_ex(options, "%d slack recs found",
                                static_cast<int>(run.store.notifications.size()));
-            recovered = !run.store.notifications.empty();
+            read.recovered = !run.store.notifications.empty();
             write_records(os, run, run.store.notifications);
         }
     }
-    return tables_read || recovered;
+    return read;
 }
 
 // One file of loose pages: true when its pages were walked.
@@ -177,10 +188,12 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
         print_usage(program_path);
         return -1;
     }
-    // A database that gives nothing at all is a failure the caller must see, not an empty success.
+    // A database whose tables cannot be read is a failure the caller must see, not an empty success, also
+    // when records were recovered from it.
     (void)take_private_copy_failure();  // a reason left from before is not this database's
-    if (!run_database(os, run, options.db_path, true)) {
-        say_unreadable(options.db_path, false);
+    const database_read read = run_database(os, run, options.db_path, true);
+    if (!read.tables_read) {
+        say_unreadable(options.db_path, false, read.why);
         return -1;
     }
     // The rows read were printed, but a table broke off: the report is not the whole database.
@@ -188,8 +201,9 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
 }
 
 // "-pipe" and "-enumdir": every path of the source as one database (or one file of pages). Each path that
-// could not be read is named with its reason; after every path was tried the result is 0 only when every
-// path asked for was read whole, else -1 (also when none was left to read).
+// could not be read is named with its reason (a database whose tables could not be read but gave recovered
+// records counts as not read whole); after every path was tried the result is 0 only when every path asked
+// for was read whole, else -1 (also when none was left to read).
 int run_path_stream(std::ostream& os, selk_run& run) {
     const selk_options& options = run.options;
     run.sqlite.close_and_unload();
@@ -225,15 +239,19 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         run.db_path = path;
         write_log_line(options, path);
         (void)take_private_copy_failure();  // a reason left from the path before is not this one's
-        const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
-                                                                   : run_database(os, run, path, false);
+        const bool pages = options.switches[kSwitchParseChunk] != 0;
+        database_read read;
+        if (pages)
+            read.tables_read = run_chunk(os, run, path);
+        else
+            read = run_database(os, run, path, false);
         incomplete = incomplete || run.tables_incomplete != 0;
         path.clear();
         run.sqlite.close_and_unload();
         tried = true;
-        if (!read) {
-            say_unreadable(run.db_path, options.switches[kSwitchParseChunk] != 0);
-            unread = true;
+        if (!read.tables_read) {
+            say_unreadable(run.db_path, pages, read.why);
+            (read.recovered ? incomplete : unread) = true;
         }
         // Once the report cannot be written there is no point in reading more databases.
         if (os.bad()) break;
@@ -432,6 +450,13 @@ int selk_main(int argc, char* argv[]) {
             error_printf("prob writing results file: %s\n", options.out_file.c_str());
         else
             error_printf("prob writing results to standard output\n");
+        result = -1;
+    }
+    // A log cut short must not pass for a complete one either.
+    if (diagnostics_write_failed(options)) {
+        const std::string& log = options.diags_held.spelled;
+        error_printf("prob writing diagnostics log: %s\n",
+                     (log.empty() ? options.diagnostics_path : log).c_str());
         result = -1;
     }
     options.report_stream = nullptr;

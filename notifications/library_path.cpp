@@ -19,6 +19,7 @@
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/journal.h"
+#include "sqlite_format/layout.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/schema_reader.h"
 
@@ -50,6 +51,41 @@ bool table_columns(std::uint32_t table_type, const char* const** names, int* cou
         default:
             return false;
     }
+}
+
+// Why the schema table of a file with a database header could not be read, as far as the header tells it
+// apart from damage to the schema's pages: a page size the format cannot have, a file shorter than a page
+// or than the pages its header counts, a file longer than those pages whose length they fill at another
+// page size.
+std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_size,
+                                 std::uint32_t page_size) {
+    const byte_view h(header, kDbHeaderSize);
+    std::uint16_t field = 0;
+    std::uint32_t pages = 0, counter = 0, valid_for = 0;
+    const std::string size = std::to_string(file_size) + " bytes";
+    if (page_size == 0) {
+        (void)read_be16(h, kDbPageSizeOffset, &field);
+        return "the page size in its header (" + std::to_string(field) + ") is not a valid page size";
+    }
+    if (file_size < page_size)
+        return "the file holds " + size + ", less than one page of " + std::to_string(page_size) + " bytes";
+    // The page count is kept up to date only where the counter it is valid for is the file's change counter.
+    if (!read_be32(h, kDbPageCountOffset, &pages) || !read_be32(h, kDbChangeCounterOffset, &counter) ||
+        !read_be32(h, kDbValidForOffset, &valid_for) || pages == 0 || counter != valid_for)
+        return "its schema table cannot be read";
+    const std::uint64_t counted = static_cast<std::uint64_t>(pages) * page_size;
+    if (file_size < counted)
+        return "the file is cut short: it holds " + size + " where its header counts " +
+               std::to_string(pages) + " pages of " + std::to_string(page_size) + " bytes";
+    // Cutting a file short never makes it longer: pages that fill it exactly are the pages it was written
+    // with.
+    const std::uint64_t fits = file_size % pages == 0 ? file_size / pages : 0;
+    if (file_size > counted && fits <= kMaxPageSize &&
+        page_size_from_field(static_cast<std::uint32_t>(fits)) != 0)
+        return "the page size in its header (" + std::to_string(page_size) + ") does not fit the file: its " +
+               std::to_string(pages) + " pages in " + size + " are pages of " + std::to_string(fits) +
+               " bytes";
+    return "its schema table cannot be read";
 }
 
 // The schema slot of a table type (types are checked by the callers).
@@ -172,8 +208,10 @@ bool first_column_is_rowid(const table_schema& schema, std::uint64_t mask) {
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
 // through the table), the rows it delivered stay; the table's name and the library's error go to standard
-// error whatever the progress switch says, and the database is marked as not read whole.
-bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
+// error whatever the progress switch says, and the database is marked as not read whole; the library's error
+// also goes to `error` when given.
+bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
+                  std::string* error = nullptr) {
     selk_run& run = reader.run;
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
@@ -205,6 +243,7 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     const char* table = nullptr;
     (void)table_columns(table_type, &names, &count, &table);
     error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), error_text.c_str());
+    if (error != nullptr) *error = error_text;
     run.tables_incomplete = 1;
     // Slack recovery reads the file with the own reader anyway: the rows after the damage come back from it.
     if (run.options.switches[kSwitchSlack] != 0 && run.options.switches[kSwitchCarve] == 0)
@@ -212,12 +251,14 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     return false;
 }
 
-// The library branch: one SELECT per table through the SQLite library. False when the database cannot be
-// opened, or when the notification table gave nothing before the library failed on it.
-bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4]) {
+// The library branch: one SELECT per table through the SQLite library. False, with why in `why`, when the
+// database cannot be opened, or when the notification table gave nothing before the library failed on it.
+bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
+                              std::string& why) {
     selk_run& run = reader.run;
     if (!run.sqlite.open_read_only(path, "")) {
         if (run.options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
+        why = "the SQLite library cannot open it";
         return false;
     }
     std::stringstream query;
@@ -244,8 +285,13 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
             return true;
         }
     }
-    const bool notifications_read = select_table(reader, kTableNotification, masks[kSchemaNotification]);
-    if (!notifications_read && run.store.notifications.empty()) return false;
+    std::string error;
+    const bool notifications_read =
+        select_table(reader, kTableNotification, masks[kSchemaNotification], &error);
+    if (!notifications_read && run.store.notifications.empty()) {
+        why = "table notification cannot be read: " + error;
+        return false;
+    }
     // The other tables are read even when the notification table broke off, so that the rows it gave are
     // printed with their handlers. A table that was not found has no columns to select and is not queried.
     for (int i = 1; i < 4; ++i) {
@@ -610,7 +656,12 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
                          unsigned* source_code) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
-    if (path.empty()) return 0;
+    // Each way the tables cannot be read tells its caller why.
+    const auto unread = [&events](const std::string& why) {
+        if (events.unread) events.unread(why);
+        return 0;
+    };
+    if (path.empty()) return unread("no path");
     run->clear_after_each_iteration();
     std::string expanded;
     expand_environment_variables(expanded, path, false);
@@ -621,9 +672,14 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
     uni::fileio file;
     std::uint8_t header[kDbHeaderSize] = {0};
     std::uint32_t got = sizeof(header);
-    if (!file.open(path, false, false, false) || !file.read_at(header, &got, 0) || got < sizeof(header)) {
+    if (!file.open(path, false, false, false)) {
         if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-        return 0;
+        return unread("it cannot be opened");
+    }
+    if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+        if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
+        return unread("the file holds " + std::to_string(file.size()) +
+                      " bytes, less than a database header");
     }
     // With "-carve" the own reader reads what the library reads: beside a hot journal, the committed state
     // (the journal's original pages laid over an image of the file), not the half-written file.
@@ -631,14 +687,14 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
         got = sizeof(header);
         if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
             if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-            return 0;
+            return unread("the database header cannot be read with its journal");
         }
     }
     std::string magic(reinterpret_cast<const char*>(header), 16);
     string_to_lower(magic);
     if (magic.compare(0, 6, "sqlite") != 0) {
         if (run->options.show_progress) error_printf("prob processing file %s\n", path.c_str());
-        return 0;
+        return unread("not a SQLite database");
     }
     if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
     // A log or journal that is there but cannot be read leaves the tables as the main file alone holds
@@ -657,18 +713,21 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
     std::vector<std::string> names;
     std::vector<std::string> sqls;
     std::vector<std::uint32_t> roots;
+    const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
     if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
         write_log_line(run->options, "prob parsing sqlite schema");
-        return 0;
+        return unread(schema_unread_reason(header, file_size, run->layout.page_size));
     }
 
     const bool with_settings = run->options.switches[kSwitchSettings] != 0;
     const int wanted = with_settings ? 4 : 3;
+    bool named[4] = {false, false, false, false};  // the schema table lists the table
     for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
         std::string name = names[i];
         string_to_lower(name);
         for (int t = 0; t < wanted; ++t) {
             if (name != run->layout.table_names[t]) continue;
+            named[t] = true;
             table_schema& schema = run->layout.schemas[t];
             std::uint32_t keyword_end = 0;
             parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
@@ -684,16 +743,20 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
     }
 
     table_schema* schemas = run->layout.schemas;
-    if (schemas[kSchemaNotification].fields.empty() || schemas[kSchemaHandler].fields.empty()) {
+    for (const int t : {kSchemaNotification, kSchemaHandler}) {
+        if (!schemas[t].fields.empty()) continue;
         write_log_line(run->options, "prob finding schemas that should be present");
-        return 0;
+        const std::string& table = run->layout.table_names[t];
+        return unread(named[t] ? "the schema of table " + table + " cannot be parsed"
+                               : "its schema lists no table " + table);
     }
     std::uint64_t masks[4] = {0, 0, 0, 0};
     masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
     masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
-    if (masks[kSchemaNotification] == 0 || masks[kSchemaHandler] == 0) {
+    for (const int t : {kSchemaNotification, kSchemaHandler}) {
+        if (masks[t] != 0) continue;
         write_log_line(run->options, "prob getting masks for schemas");
-        return 0;
+        return unread("table " + run->layout.table_names[t] + " has none of the columns read");
     }
     if (!schemas[kSchemaPushChannel].fields.empty())
         masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
@@ -716,7 +779,8 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
     if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
     if (events.tables_begin) events.tables_begin();
     if (!own_reader) {
-        if (!read_tables_with_library(reader, path, masks)) return 0;
+        std::string why;
+        if (!read_tables_with_library(reader, path, masks, why)) return unread(why);
     } else {
         read_tables_with_own_reader(reader, file, code, masks);
     }

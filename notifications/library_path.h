@@ -128,6 +128,9 @@ struct table_read_events {
     // Called once the schemas are known and run.carve_switch holds what it will hold after the read, just
     // before the first table is read.
     std::function<void()> tables_begin;
+    // Called with why, when the tables cannot be read (the read then returns 0): a file too short, a page
+    // size that does not fit it, a table missing, the library's error.
+    std::function<void(const std::string&)> unread;
 };
 
 // Reads the live rows of the database at `path` into the store of `run` (cleared first with
@@ -142,7 +145,7 @@ struct table_read_events {
 // are still read. A "-wal" or "-journal" companion that is there but cannot be read is named on standard
 // error and sets run.tables_incomplete too; the tables are still read. *source_code (when given) is set to
 // the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing
-// was read.
+// was read. Whenever it returns 0, events.unread is told why.
 int read_database_tables(selk_run& run, std::string& path, const table_read_events& events,
                          unsigned* source_code = nullptr);
 

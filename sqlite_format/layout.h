@@ -23,6 +23,11 @@ constexpr std::size_t kPage1MinSize = 112;             // database header + a le
 constexpr std::uint32_t kMinPageSize = 512;            // the smallest page size the format allows
 constexpr std::uint32_t kMaxPageSize = 65536;          // the largest page size the format allows
 
+// The count of pages in the file, valid only where the change counter it was written for is the file's.
+constexpr std::size_t kDbChangeCounterOffset = 24;  // BE32 change counter of the file
+constexpr std::size_t kDbPageCountOffset = 28;      // BE32 pages in the file
+constexpr std::size_t kDbValidForOffset = 92;       // BE32 change counter the page count was written for
+
 extern const char kSqliteMagic[];  // "SQLite format 3"
 
 // ---------------------------------------------------------------------------------------------

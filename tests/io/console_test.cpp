@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "io/cmd_params.h"
+#include "terminal_capture.h"
 
 namespace {
 
+using terminal_capture::capture_terminal_stderr;
+using terminal_capture::captured_terminal_stderr;
 using testing::internal::CaptureStderr;
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStderr;
@@ -27,62 +30,62 @@ const std::string kLine = kEsc + "[2K\r";
 TEST(console, clear_sequences) {
     EXPECT_EQ(kLong.size(), 33u);
     EXPECT_EQ(kShort.size(), 10u);
-    CaptureStderr();
+    capture_terminal_stderr();
     clear_status_line();
-    EXPECT_EQ(GetCapturedStderr(), kLong);
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kLong);
+    capture_terminal_stderr();
     EXPECT_EQ(clear_status_line_short(), 0);
-    EXPECT_EQ(GetCapturedStderr(), kShort);
+    EXPECT_EQ(captured_terminal_stderr(), kShort);
 
     cmd_params o;
-    CaptureStderr();
+    capture_terminal_stderr();
     clear_status_line_if_enabled(o);
     clear_status_line_checked(nullptr);
     o.show_progress = false;
     clear_status_line_checked(&o);
-    EXPECT_EQ(GetCapturedStderr(), kLong);
+    EXPECT_EQ(captured_terminal_stderr(), kLong);
 }
 
 TEST(console, status_text_is_cut_and_loses_its_line_feeds) {
-    CaptureStderr();
+    capture_terminal_stderr();
     EXPECT_EQ(print_status_text(40, ""), 0);
-    EXPECT_EQ(GetCapturedStderr(), "");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), "");
+    capture_terminal_stderr();
     EXPECT_EQ(print_status_text(40, "a\nb\nc"), 5);
-    EXPECT_EQ(GetCapturedStderr(), kShort + "abc\r");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "abc\r");
+    capture_terminal_stderr();
     EXPECT_EQ(print_status_text(3, "abcdef"), 3);
-    EXPECT_EQ(GetCapturedStderr(), kShort + "abc\r");
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "abc\r");
 }
 
 TEST(console, percent_done_writes_at_each_threshold) {
     // The thresholds are process-wide, so the whole sequence runs in this one test.
-    CaptureStderr();
+    capture_terminal_stderr();
     EXPECT_EQ(print_percent_done(60, 50, 1000, 10), 0);
-    EXPECT_EQ(GetCapturedStderr(), "");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), "");
+    capture_terminal_stderr();
     EXPECT_EQ(print_percent_done(60, 100, 1000, 10), 16);
-    EXPECT_EQ(GetCapturedStderr(), kShort + "percent done: 10\r");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "percent done: 10\r");
+    capture_terminal_stderr();
     EXPECT_EQ(print_percent_done(60, 150, 1000, 10), 0);
     EXPECT_EQ(print_percent_done(60, 199, 1000, 10), 0);
-    EXPECT_EQ(GetCapturedStderr(), "");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), "");
+    capture_terminal_stderr();
     EXPECT_EQ(print_percent_done(60, 200, 1000, 10), 16);
-    EXPECT_EQ(GetCapturedStderr(), kShort + "percent done: 20\r");
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "percent done: 20\r");
 }
 
 TEST(console, status_line_and_offset_progress) {
-    CaptureStderr();
+    capture_terminal_stderr();
     print_status_line("done");
     print_status_line("");
-    EXPECT_EQ(GetCapturedStderr(), kShort + "done\n" + kShort + "\n");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "done\n" + kShort + "\n");
+    capture_terminal_stderr();
     print_offset_progress(16, 256);
-    EXPECT_EQ(GetCapturedStderr(), kLine + " --> 0x10 of 0x100\r");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kLine + " --> 0x10 of 0x100\r");
+    capture_terminal_stderr();
     print_offset_progress(256, 256);
-    EXPECT_EQ(GetCapturedStderr(), kLine + std::string(45, ' '));
+    EXPECT_EQ(captured_terminal_stderr(), kLine + std::string(45, ' '));
 }
 
 TEST(console, terminal_titles) {
@@ -106,12 +109,12 @@ TEST(console, terminal_titles) {
 
 TEST(console, status_printf_cuts_the_width_at_seventy) {
     const std::string big(200, 'w');
-    CaptureStderr();
+    capture_terminal_stderr();
     status_printf(100, "%s", big.c_str());
-    EXPECT_EQ(GetCapturedStderr(), kShort + std::string(70, 'w') + "\r");
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kShort + std::string(70, 'w') + "\r");
+    capture_terminal_stderr();
     status_printf_default("a\nb%d", 1);
-    EXPECT_EQ(GetCapturedStderr(), kShort + "ab1\r");
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "ab1\r");
 }
 
 TEST(console, stdout_forms) {
@@ -135,31 +138,31 @@ TEST(console, raw_status_goes_to_the_title_or_unwrapped_to_stderr) {
     CaptureStdout();
     EXPECT_EQ(raw_status(false, 4, "%s", "abcdef"), 4);
     EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;abcd\a");
-    CaptureStderr();
+    capture_terminal_stderr();
     // An argument's line break is shown as text, never written raw.
     EXPECT_EQ(raw_status(true, 300, "%s", "a\nb"), 6);
-    EXPECT_EQ(GetCapturedStderr(), "a[LF]b");
+    EXPECT_EQ(captured_terminal_stderr(), "a[LF]b");
 }
 
 TEST(console, error_printf_clears_first_and_writes_long_messages_whole) {
-    CaptureStderr();
+    capture_terminal_stderr();
     EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", "/x/y"), 44);
-    EXPECT_EQ(GetCapturedStderr(), kLong + "prob opening results file: /x/y for writing\n");
+    EXPECT_EQ(captured_terminal_stderr(), kLong + "prob opening results file: /x/y for writing\n");
     // A path far beyond 4,096 characters, whose ESC bytes grow it further once shown, is still named whole.
     std::string path;
     for (int i = 0; i < 700; ++i) path += "/d\x1b";
     std::string shown;
     for (int i = 0; i < 700; ++i) shown += "/d[0x1B]";
     const std::string want = "prob opening results file: " + shown + " for writing\n";
-    CaptureStderr();
+    capture_terminal_stderr();
     EXPECT_EQ(error_printf("prob opening results file: %s for writing\n", path.c_str()),
               static_cast<int>(want.size()));
     EXPECT_EQ(error_printf(nullptr), 0);
-    EXPECT_EQ(GetCapturedStderr(), kLong + want + kLong);
-    CaptureStderr();
+    EXPECT_EQ(captured_terminal_stderr(), kLong + want + kLong);
+    capture_terminal_stderr();
     EXPECT_EQ(message_printf("%s\n", path.c_str()), static_cast<int>(shown.size() + 1));
     EXPECT_EQ(message_printf(nullptr), 0);
-    EXPECT_EQ(GetCapturedStderr(), shown + "\n");
+    EXPECT_EQ(captured_terminal_stderr(), shown + "\n");
 }
 
 // Arguments' control bytes are shown as text; every other conversion formats as printf does, and the
@@ -170,9 +173,9 @@ TEST(console, messages_show_the_control_bytes_of_their_arguments) {
         std::string want;
     };
     auto message = [](const char* format, auto... args) {
-        CaptureStderr();
+        capture_terminal_stderr();
         error_printf(format, args...);
-        return GetCapturedStderr();
+        return captured_terminal_stderr();
     };
     char expected[128];
     std::snprintf(expected, sizeof expected, "%5d|%-4x|%08.3f|%llu|%zu|%+ld|%%|%.2s|%*d\n", 42, 255u, 3.14159,
@@ -190,9 +193,9 @@ TEST(console, messages_show_the_control_bytes_of_their_arguments) {
 
 TEST(console, color_printf_resets_on_the_chosen_stream) {
     CaptureStdout();
-    CaptureStderr();
+    capture_terminal_stderr();
     EXPECT_EQ(color_printf(1, 0, 2, "hi %d", 3), 0);
-    EXPECT_EQ(GetCapturedStderr(), kEsc + "[0;37;40m");
+    EXPECT_EQ(captured_terminal_stderr(), kEsc + "[0;37;40m");
     EXPECT_EQ(GetCapturedStdout(), kEsc + "[1;31;40mhi 3");
     CaptureStdout();
     color_printf(2, 1, 1, "x");
@@ -203,17 +206,17 @@ TEST(console, channel_line_is_cut_to_its_width_clear_included) {
     status_channel ch;
     ch.flags = channel_line | channel_stderr;
     ch.width = 20;
-    CaptureStderr();
+    capture_terminal_stderr();
     status_channel_text(ch, "0123456789abcdefghij");
-    EXPECT_EQ(GetCapturedStderr(), kShort + "0123456789\r");
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "0123456789\r");
     CaptureStdout();
     ch.flags = channel_line | channel_stdout;
     status_channel_printf(ch, "%d", 42);
     EXPECT_EQ(GetCapturedStdout(), kShort + "42\r");
     ch.flags = channel_stderr;  // neither title, line nor log: nothing
-    CaptureStderr();
+    capture_terminal_stderr();
     status_channel_text(ch, "x");
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(captured_terminal_stderr(), "");
 }
 
 TEST(console, channel_title_and_log_drop_the_escape_sequence) {
@@ -234,9 +237,9 @@ TEST(console, channel_title_and_log_drop_the_escape_sequence) {
     EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;plain\a");
     ch.flags = channel_title | channel_line | channel_log | channel_stderr;
     CaptureStdout();
-    CaptureStderr();
+    capture_terminal_stderr();
     status_channel_text(ch, "both");
-    EXPECT_EQ(GetCapturedStderr(), kShort + "both\r");
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "both\r");
     EXPECT_EQ(GetCapturedStdout(), kEsc + "]0;\r    \rboth\a");
     std::ifstream in(path);
     std::stringstream ss;
@@ -250,21 +253,84 @@ TEST(console, channel_progress_steps_and_stops_at_one_hundred) {
     ch.width = 80;
     ch.total = 200;
     ch.step_percent = 10;
-    CaptureStderr();
+    capture_terminal_stderr();
     status_channel_progress(ch, 1);    // 0%: nothing
     status_channel_progress(ch, 10);   // 5%: below the step
     status_channel_progress(ch, 40);   // 20%
     status_channel_progress(ch, 50);   // 25%: moved by less than the step
     status_channel_progress(ch, 200);  // done
     status_channel_progress(ch, 300);  // after 100: nothing
-    EXPECT_EQ(GetCapturedStderr(), kLine + "Percent done: 20%\r" + kLine + "Percent done: 100%\r");
+    EXPECT_EQ(captured_terminal_stderr(), kLine + "Percent done: 20%\r" + kLine + "Percent done: 100%\r");
     EXPECT_EQ(ch.last_percent, 100u);
     status_channel quiet = ch;
     quiet.flags = channel_line | channel_stderr;
     quiet.last_percent = 0;
-    CaptureStderr();
+    capture_terminal_stderr();
     status_channel_progress(quiet, 100);
-    EXPECT_EQ(GetCapturedStderr(), "");
+    EXPECT_EQ(captured_terminal_stderr(), "");
+}
+
+// Standard error into a file gets none of the terminal's sequences (no clear, no status text left to be
+// overwritten, no colour): only the messages and the lines of print_status_line, as plain lines.
+TEST(console, stderr_that_is_no_terminal_gets_only_plain_lines) {
+    struct writer_case {
+        const char* name;
+        void (*write)();
+        std::string want;
+    };
+    const std::vector<writer_case> cases = {
+        {"clears",
+         [] {
+             clear_status_line();
+             clear_status_line_short();
+         },
+         ""},
+        {"status text", [] { print_status_text(40, "working"); }, ""},
+        {"status line",
+         [] {
+             print_status_line("done");
+             print_status_line("");
+         },
+         "done\n"},
+        {"offset progress",
+         [] {
+             print_offset_progress(16, 256);
+             print_offset_progress(256, 256);
+         },
+         ""},
+        {"status printf",
+         [] {
+             status_printf(40, "percent done: %4.2f", 50.0);
+             status_printf_default("x\n");
+         },
+         ""},
+        {"channel",
+         [] {
+             status_channel ch;
+             ch.flags = channel_line | channel_progress | channel_stderr;
+             ch.width = 80;
+             ch.total = 10;
+             ch.step_percent = 10;
+             status_channel_text(ch, "text");
+             status_channel_progress(ch, 5);
+             status_channel_progress(ch, 10);
+         },
+         ""},
+        {"colour",
+         [] {
+             CaptureStdout();
+             color_printf(1, 0, 2, "hi");
+             (void)GetCapturedStdout();
+         },
+         ""},
+        {"error", [] { error_printf("prob opening %s for writing\n", "/x\ry"); },
+         "prob opening /x[CR]y for writing\n"},
+    };
+    for (const writer_case& c : cases) {
+        CaptureStderr();
+        c.write();
+        EXPECT_EQ(GetCapturedStderr(), c.want) << c.name;
+    }
 }
 
 }  // namespace

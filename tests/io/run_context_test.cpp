@@ -9,9 +9,12 @@
 #include <string>
 
 #include "io/diags_log.h"
+#include "terminal_capture.h"
 
 namespace {
 
+using terminal_capture::capture_terminal_stderr;
+using terminal_capture::captured_terminal_stderr;
 using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
@@ -51,25 +54,25 @@ TEST(run_context, quiet_run_without_profile_or_log_writes_nothing) {
 
 TEST(run_context, progress_line_is_cleared_at_the_end) {
     cmd_params o;
-    CaptureStderr();
+    capture_terminal_stderr();
     {
         cmdline_ctx ctx;
         init_cmdline_ctx(ctx, o, nullptr);
     }
-    EXPECT_EQ(GetCapturedStderr(), kClear);
+    EXPECT_EQ(captured_terminal_stderr(), kClear);
 }
 
 TEST(run_context, profile_reports_seconds_after_the_clear) {
     cmd_params o;
     o.profile = true;
-    CaptureStderr();
+    capture_terminal_stderr();
     {
         cmdline_ctx ctx;
         init_cmdline_ctx(ctx, o, nullptr);
         EXPECT_TRUE(ctx.print_elapsed);
         EXPECT_NE(ctx.start_time, 0u);
     }
-    const std::string err = GetCapturedStderr();
+    const std::string err = captured_terminal_stderr();
     ASSERT_EQ(err.compare(0, kClear.size(), kClear), 0);
     EXPECT_TRUE(std::regex_match(err.substr(kClear.size()), std::regex("->[0-9.e+-]+ secs\n"))) << err;
 }

@@ -121,6 +121,70 @@ TEST(SelkProcess, EnumdirNamesAFolderItCannotList) {
     }
 }
 
+// A database of 400 notifications, one in ten deleted again (their bytes stay in free space), whose schema
+// then outgrows page 1: its later pages lie at the end of the file.
+void make_db_with_late_schema(const std::string& path) {
+    make_db(path, 400, "live");
+    sqlite3* conn = fx::open_db(path);
+    ASSERT_NE(conn, nullptr);
+    fx::exec(conn, "DELETE FROM Notification WHERE [Order] % 10 = 0;");
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(i);
+        fx::exec(conn, "CREATE TABLE Filler" + n + "(FirstColumnOfFiller" + n +
+                           " TEXT, SecondColumnOfFiller" + n + " INTEGER, ThirdColumnOfFiller" + n +
+                           " BLOB);");
+    }
+    sqlite3_close(conn);
+}
+
+// A database whose tables cannot be read fails in every form, the reason named on standard error (also with
+// "-quiet"); "-carve" and "-incl_slack" still print the records they recover. With "-pipe" such a path
+// fails the run while the other paths are printed.
+TEST(SelkProcess, TablesThatCannotBeReadAreNamedWithWhyInEveryForm) {
+    fx::temp_dir dir;
+    const std::string sound = dir.file("sound.db");
+    make_db_with_late_schema(sound);
+    std::vector<std::uint8_t> bytes = fx::read_all(sound);
+    ASSERT_GT(bytes.size(), 61440u);
+    ASSERT_EQ(bytes[16], 0x10) << "pages of 4096 bytes";
+    const std::string pages = dir.file("pages.db"), head = dir.file("head.db"), other = dir.file("other.db");
+    ASSERT_TRUE(fx::write_all(head, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 61440)));
+    bytes[16] = 0x08;  // pages of 2048 bytes
+    ASSERT_TRUE(fx::write_all(pages, bytes));
+    sqlite3* conn = fx::open_db(other);
+    ASSERT_NE(conn, nullptr);
+    fx::exec(conn, "CREATE TABLE t(a INTEGER, b TEXT); INSERT INTO t VALUES(1, 'x');");
+    sqlite3_close(conn);
+    struct unread_case {
+        std::string db;
+        std::string why;
+        bool recovers;  // "-carve" and "-incl_slack" print recovered records
+    };
+    const std::vector<unread_case> cases = {
+        {pages, "the page size in its header (2048) does not fit the file: its ", true},
+        {head, "the file is cut short: it holds 61440 bytes where its header counts ", true},
+        {other, "its schema lists no table notification\n", false},
+    };
+    for (const unread_case& c : cases) {
+        for (const std::string form : {"", "-csv", "-carve", "-incl_slack"}) {
+            std::vector<std::string> args = {"-db", c.db, "-quiet"};
+            if (!form.empty()) args.push_back(form);
+            const selk_process::result r = run(args);
+            const std::string where = c.db + " " + form;
+            EXPECT_EQ(r.status, 255) << where;
+            EXPECT_NE(r.err.find("prob processing file " + c.db + ": " + c.why), std::string::npos)
+                << where << ": " << r.err;
+            const bool recovered = r.out.find("live ") != std::string::npos;
+            EXPECT_EQ(recovered, c.recovers && (form == "-carve" || form == "-incl_slack")) << where;
+        }
+    }
+    const selk_process::result listed = run({"-pipe", "-quiet", "-incl_slack"}, pages + "\n" + sound + "\n");
+    EXPECT_EQ(listed.status, 255);
+    EXPECT_NE(listed.err.find("prob processing file " + pages + ": " + cases[0].why), std::string::npos)
+        << listed.err;
+    EXPECT_NE(listed.out.find("live 399<"), std::string::npos);
+}
+
 // A log or journal that is there but cannot be read: the run names it and fails, by the library and by
 // "-carve". (Tests run as root, for whom no mode bits refuse a read: a link that loops and a folder stand
 // for the file that will not open.)

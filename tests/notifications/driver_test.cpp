@@ -280,6 +280,66 @@ TEST(SelkProcess, FailedWritesAreReported) {
     EXPECT_NE(r.err.find("prob writing results to standard output"), std::string::npos) << r.err;
 }
 
+// A "-diags" log that cannot be written (a full disk) fails the run in every form, said on standard error
+// also with "-quiet"; the report is still written whole.
+TEST(SelkProcess, UnwritableDiagnosticsLogFailsTheRun) {
+    struct stat st;
+    if (::stat("/dev/full", &st) != 0) GTEST_SKIP() << "/dev/full absent";
+    fx::temp_dir dir;
+    const std::string db = dir.file("logged.db");
+    make_db(db, 3, "logged");
+    for (const std::string form : {"", "-csv", "-carve", "-incl_slack"}) {
+        std::vector<std::string> args = {"-db", db, "-quiet", "-diags", "/dev/full"};
+        if (!form.empty()) args.push_back(form);
+        const selk_process::result r = run(args);
+        EXPECT_EQ(r.status, 255) << form;
+        EXPECT_EQ(r.err, "prob writing diagnostics log: /dev/full\n") << form;
+        EXPECT_NE(r.out.find("logged 2<"), std::string::npos) << form;
+    }
+}
+
+// Standard error into a file or a pipe gets no terminal control byte (no clear of the status line, no
+// progress left to be overwritten), with "-quiet" and without: its messages are plain lines.
+TEST(SelkProcess, StandardErrorThatIsNoTerminalGetsNoControlBytes) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("sound.db"), text = dir.file("notes.db"), err_file = dir.file("err.txt");
+    make_db(db, 50, "sound");
+    ASSERT_TRUE(fx::write_all(text, std::vector<std::uint8_t>(4096, 'x')));
+    struct stderr_case {
+        std::vector<std::string> args;
+        std::string told;  // a line standard error holds
+    };
+    const std::vector<stderr_case> cases = {
+        {{"-db", db, "-carve"}, "analyzing " + db + "\n"},
+        {{"-db", db, "-incl_slack", "-quiet"}, ""},
+        {{"-db", text}, "prob processing file " + text + ": not a SQLite database\n"},
+        {{"-db", text, "-quiet"}, "prob processing file " + text + ": not a SQLite database\n"},
+    };
+    for (const stderr_case& c : cases) {
+        for (const bool to_file : {false, true}) {
+            std::string err;
+            if (to_file) {
+                // The shell opens the file as standard error, then runs selk with the case's arguments.
+                std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" 2>'" + err_file + "'",
+                                                 selk_process::selk_path()};
+                args.insert(args.end(), c.args.begin(), c.args.end());
+                const selk_process::result r = run(args, "", "/bin/sh");
+                EXPECT_EQ(r.err, "");
+                const std::vector<std::uint8_t> bytes = fx::read_all(err_file);
+                err.assign(bytes.begin(), bytes.end());
+            } else {
+                err = run(c.args).err;
+            }
+            const std::string where = c.args.back() + (to_file ? " into a file" : " into a pipe");
+            EXPECT_EQ(err.find_first_of("\x1b\r"), std::string::npos) << where << ": " << err;
+            EXPECT_NE(err.find(c.told), std::string::npos) << where << ": " << err;
+            if (c.told.empty()) {
+                EXPECT_EQ(err, "") << where;
+            }
+        }
+    }
+}
+
 TEST(SelkProcess, RunLogOptionKeepsTheLineBreaks) {
     REQUIRE_FIXTURE();
     fx::temp_dir dir;
@@ -323,7 +383,7 @@ TEST(SelkProcess, UnreadableDatabaseFails) {
     // (path, the reason said after "prob processing file <path>: ")
     const std::vector<std::pair<std::string, std::string>> cases = {
         {text_file, "not a SQLite database"},
-        {other, "problem selecting tables"},
+        {other, "its schema lists no table notification"},
         {dir.file("missing.db"), "no such file"},
         {dir.path(), "it is a folder"},
     };

@@ -444,6 +444,13 @@ std::string& expand_environment_variables(std::string& out, std::string& text, b
     return out;
 }
 
+std::string path_opened(const std::string& path) {
+    if (path.empty() || path_exists(path)) return path;
+    std::string expanded = path, copy;
+    expand_environment_variables(copy, expanded, false);
+    return expanded;
+}
+
 std::wstring& expand_environment_variables_wide(std::wstring& out, std::wstring& text) {
     std::string narrow;
     wide_to_utf8(narrow, text);
@@ -626,7 +633,7 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args, bool op
         o.out_dir_given = true;
     }
     if (take_option_value("-enumdir", value, args)) {
-        o.enumdir_folder = expanded(value);
+        o.enumdir_folder = path_opened(value);
         o.enumdir_given = true;
     }
     if (take_option_value("-num_subdirs", value, args)) cstr_to_uint(value.c_str(), &o.num_subdirs);

@@ -35,6 +35,11 @@ std::string& expand_environment_variables(std::string& out, std::string& text, b
 // The same for wide text (through UTF-8, vss off).
 std::wstring& expand_environment_variables_wide(std::wstring& out, std::wstring& text);
 
+// The path a run opens for a path it was given: the path as written when something exists there, so that a
+// name holding "%...%" is never read in place of another file; else the path with its environment references
+// expanded (vss off). Empty for an empty path.
+std::string path_opened(const std::string& path);
+
 // name = "" when the default locale name is usable, else the expansion of %LC_TIME%, else of %LANG%, each
 // only when usable; false (name empty) when none is.
 bool select_time_locale_name(std::string& name);

@@ -187,13 +187,6 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
     return faults;
 }
 
-// The database path as the reading code opens it: environment references expanded.
-std::string database_path_opened(const std::string& db_path) {
-    std::string path = db_path, copy;
-    expand_environment_variables(copy, path, true);
-    return path;
-}
-
 // The results path as the common parser keeps it: environment references expanded, '\' made '/'.
 std::string results_path_kept(const std::string& value) {
     std::string path = value, copy;
@@ -211,19 +204,12 @@ std::string diagnostics_path_kept(const std::string& value) {
     return path;
 }
 
-// A listed or found path as the reading code opens it: environment references expanded.
-std::string listed_path_opened(const std::string& path) {
-    std::string opened = path, copy;
-    expand_environment_variables(copy, opened, false);
-    return opened;
-}
-
 // For each of `places`, the listed or found path, or a companion of one, that writing there would write
 // over or create; empty where none is.
 std::vector<std::string> listed_members_at(const std::vector<output_place>& places,
                                            const std::vector<std::string>& listed) {
     std::vector<std::string> members(places.size());
-    for (const std::string& path : listed) family_members_at(places, listed_path_opened(path), members);
+    for (const std::string& path : listed) family_members_at(places, path_opened(path), members);
     return members;
 }
 
@@ -232,7 +218,7 @@ std::string standard_stream_unsafe(int descriptor, const std::string& db_path,
                                    const std::vector<std::string>& listed, bool earlier_allowed) {
     held_output held;
     if (hold_open_file(held, descriptor) == 0) return std::string();
-    const std::string db = db_path.empty() ? std::string() : database_path_opened(db_path);
+    const std::string db = db_path.empty() ? std::string() : path_opened(db_path);
     for (const std::string& member : evidence_family(db)) {
         if (held_output_is(held, member)) return "it is " + member + ", which this run reads";
     }
@@ -298,7 +284,7 @@ bool outputs_clear_by_name(const std::string& out, const std::string& diags, con
 // can be checked before anything is opened.
 bool outputs_clear_by_name(const std::vector<std::string>& args) {
     std::string db, out, diags;
-    if (get_option_value("-db", db, args, false)) db = database_path_opened(db);
+    if (get_option_value("-db", db, args, false)) db = path_opened(db);
     if (get_option_value("-out", out, args, false) || get_option_value("-outfile", out, args, false)) {
         out = results_path_kept(out);
     }
@@ -381,7 +367,7 @@ void gather_listed_paths(selk_options& options) {
 // and only then empties them and opens the log. On refusal nothing was written and a file this run
 // created is removed again.
 bool open_outputs(selk_options& options) {
-    const std::string db = options.db_path.empty() ? std::string() : database_path_opened(options.db_path);
+    const std::string db = options.db_path.empty() ? std::string() : path_opened(options.db_path);
     held_output& out = options.results_held;
     held_output& diags = options.diags_held;
     out.spelled = options.out_file;
@@ -456,6 +442,11 @@ int accept_options(selk_options& options, bool gather_paths) {
 
 }  // namespace
 
+std::string input_path_opened(const cmd_params& options, const std::string& path) {
+    if (options.enumdir_given && !options.pipe) return path;
+    return path_opened(path);
+}
+
 const char* output_on_input(const std::string& out_file, const std::string& diags_path,
                             const std::string& db_path, std::string& input) {
     input.clear();
@@ -477,7 +468,7 @@ std::string standard_error_unsafe(const std::string& db_path, const std::vector<
 }
 
 const char* own_output_named(const selk_options& options, const std::string& path) {
-    for (const std::string& member : evidence_family(listed_path_opened(path))) {
+    for (const std::string& member : evidence_family(path_opened(path))) {
         if (held_output_is(options.results_held, member)) return "results";
         if (held_output_is(options.diags_held, member)) return "diagnostics";
     }

@@ -328,26 +328,23 @@ void warn_default_format(const std::string& value) {
     message_printf("%s\n", ("invalid " + value + ", using default format").c_str());
 }
 
-// A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that
-// no date or time is printed in another form than the one asked for without a word.
+std::string lower_case(std::string text) {
+    string_to_lower(text);
+    return text;
+}
+
 void parse_formats_text(cmd_params& o, std::vector<std::string>& args) {
     std::string value;
     if (take_option_value("-dateformat", value, args)) {
-        std::string lower = value;
-        string_to_lower(lower);
-        if ((value.size() == 8 || value.size() == 10) && date_pattern_compiles(lower)) {
-            o.date_format = lower;
+        if (date_format_usable(value)) {
+            o.date_format = lower_case(value);
         } else {
             warn_default_format(value);
         }
     }
     if (take_option_value("-timeformat", value, args)) {
-        const std::size_t n = value.size();
-        std::string lower = value;
-        string_to_lower(lower);
-        if ((n == 8 || (n >= 12 && n <= 18)) && value.find(':') != std::string::npos &&
-            time_pattern_printable(lower)) {
-            o.time_format = lower;
+        if (time_format_usable(value)) {
+            o.time_format = lower_case(value);
         } else {
             warn_default_format(value);
         }
@@ -374,6 +371,18 @@ bool read_text_file(const char* path, std::string& text) {
 }
 
 }  // namespace
+
+// A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that
+// no date or time is printed in another form than the one asked for without a word.
+bool date_format_usable(const std::string& value) {
+    return (value.size() == 8 || value.size() == 10) && date_pattern_compiles(lower_case(value));
+}
+
+bool time_format_usable(const std::string& value) {
+    const std::size_t n = value.size();
+    return (n == 8 || (n >= 12 && n <= 18)) && value.find(':') != std::string::npos &&
+           time_pattern_printable(lower_case(value));
+}
 
 bool os_version_from_plist_text(const std::string& text, std::string& version) {
     version.clear();

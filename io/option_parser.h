@@ -27,6 +27,12 @@ bool open_tested_diagnostics_log(cmd_params& options);
 // there it refuses the command line (a date without '/' or '-') or ignores the value.
 bool read_window_value(const std::string& value, bool stop, std::uint64_t* filetime);
 
+// Whether a "-dateformat" value is one the parser takes (8 or 10 characters, day, month and year in an order
+// the time library prints), and a "-timeformat" value (8, or 12 to 18, characters: "hh:mm:ss", then
+// optionally '.' and fraction digits "x"); the parser keeps the default format for any other.
+bool date_format_usable(const std::string& value);
+bool time_format_usable(const std::string& value);
+
 // Replaces every %NAME% in text by the value of that environment variable (with vss, an unset %vss% by the
 // shadow copy device prefix); text changes in place, out receives a copy and is returned. Unset names stay
 // as written. Expansion stops once the text passes 512 characters, and after a bounded number of

@@ -382,7 +382,6 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
 bool write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
                 unsigned p) {
     const std::uint32_t fl = cell.flags;
-    bool quoted = false;
     if ((fl & kCellRight) != 0)
         os.right();
     else
@@ -392,9 +391,12 @@ bool write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
     // Line breaks and other control bytes from the data never reach the output raw, in any form: they
     // would split the row or drive the terminal.
     show_control_bytes(cell.text);
-    // A plain cell that still holds the separator is quoted as a whole field, padding included, once it is
-    // written (end_field); the cell itself keeps its unquoted text, so that writing it again quotes it once.
+    // A text the setters quoted is one field already. A plain cell that still holds the separator is quoted
+    // as a whole field, padding included, once it is written (end_field); the cell itself keeps its unquoted
+    // text, so that writing it again quotes it once.
     const std::string& text = cell.text;
+    const bool quoted =
+        (fl & kCellQuote) != 0 && text.size() >= 2 && text.front() == '"' && text.back() == '"';
     const unsigned long long len = text.size();
     if ((fl & kCellCut) != 0 && len > cell.max_length) {
         if (c.padded && p <= w) os.width(w - p);
@@ -407,8 +409,7 @@ bool write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
         os << text;
     } else {
         if (c.padded && p <= w) os.width(w - p);
-        // A text the setters quoted is one field already: padded inside its quotes, not quoted again.
-        quoted = (fl & kCellQuote) != 0 && text.size() >= 2 && text.front() == '"' && text.back() == '"';
+        // Padded inside its quotes, not quoted again.
         if (quoted)
             os.quoted_field(text);
         else

@@ -53,8 +53,18 @@ bool separator_opens_field(const std::string& separator) {
 // Whether a field as written (its padding and leading blank included) must be quoted to read back whole: it
 // holds the separator, or it begins with a double quote where that opens a field.
 bool field_needs_quotes(std::string_view field, const std::string& separator, bool opens_field) {
-    if (!separator.empty() && field.find(separator) != std::string_view::npos) return true;
-    return opens_field && !field.empty() && field.front() == '"';
+    if (opens_field && !field.empty() && field.front() == '"') return true;
+    if (separator.empty() || field.size() < separator.size()) return false;
+    // Padded fields are mostly blanks: the search keys on the separator's first other character.
+    const std::size_t key = std::min(separator.find_first_not_of(' '), separator.size() - 1);
+    const char* p = field.data() + key;
+    const char* const end = field.data() + field.size() - (separator.size() - 1 - key);
+    while (p < end && (p = static_cast<const char*>(
+                           std::memchr(p, separator[key], static_cast<std::size_t>(end - p)))) != nullptr) {
+        if (std::memcmp(p - key, separator.data(), separator.size()) == 0) return true;
+        ++p;
+    }
+    return false;
 }
 
 // Quotes the field that begins at `start` of `line` when it needs it (RFC 4180, padding inside the quotes).

@@ -328,26 +328,23 @@ void warn_default_format(const std::string& value) {
     message_printf("%s\n", ("invalid " + value + ", using default format").c_str());
 }
 
-// A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that
-// no date or time is printed in another form than the one asked for without a word.
+std::string lower_case(std::string text) {
+    string_to_lower(text);
+    return text;
+}
+
 void parse_formats_text(cmd_params& o, std::vector<std::string>& args) {
     std::string value;
     if (take_option_value("-dateformat", value, args)) {
-        std::string lower = value;
-        string_to_lower(lower);
-        if ((value.size() == 8 || value.size() == 10) && date_pattern_compiles(lower)) {
-            o.date_format = lower;
+        if (date_format_usable(value)) {
+            o.date_format = lower_case(value);
         } else {
             warn_default_format(value);
         }
     }
     if (take_option_value("-timeformat", value, args)) {
-        const std::size_t n = value.size();
-        std::string lower = value;
-        string_to_lower(lower);
-        if ((n == 8 || (n >= 12 && n <= 18)) && value.find(':') != std::string::npos &&
-            time_pattern_printable(lower)) {
-            o.time_format = lower;
+        if (time_format_usable(value)) {
+            o.time_format = lower_case(value);
         } else {
             warn_default_format(value);
         }
@@ -374,6 +371,18 @@ bool read_text_file(const char* path, std::string& text) {
 }
 
 }  // namespace
+
+// A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that
+// no date or time is printed in another form than the one asked for without a word.
+bool date_format_usable(const std::string& value) {
+    return (value.size() == 8 || value.size() == 10) && date_pattern_compiles(lower_case(value));
+}
+
+bool time_format_usable(const std::string& value) {
+    const std::size_t n = value.size();
+    return (n == 8 || (n >= 12 && n <= 18)) && value.find(':') != std::string::npos &&
+           time_pattern_printable(lower_case(value));
+}
 
 bool os_version_from_plist_text(const std::string& text, std::string& version) {
     version.clear();
@@ -442,6 +451,13 @@ std::string& expand_environment_variables(std::string& out, std::string& text, b
     }
     out = text;
     return out;
+}
+
+std::string path_opened(const std::string& path) {
+    if (path.empty() || path_exists(path)) return path;
+    std::string expanded = path, copy;
+    expand_environment_variables(copy, expanded, false);
+    return expanded;
 }
 
 std::wstring& expand_environment_variables_wide(std::wstring& out, std::wstring& text) {
@@ -626,7 +642,7 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args, bool op
         o.out_dir_given = true;
     }
     if (take_option_value("-enumdir", value, args)) {
-        o.enumdir_folder = expanded(value);
+        o.enumdir_folder = path_opened(value);
         o.enumdir_given = true;
     }
     if (take_option_value("-num_subdirs", value, args)) cstr_to_uint(value.c_str(), &o.num_subdirs);

@@ -27,6 +27,12 @@ bool open_tested_diagnostics_log(cmd_params& options);
 // there it refuses the command line (a date without '/' or '-') or ignores the value.
 bool read_window_value(const std::string& value, bool stop, std::uint64_t* filetime);
 
+// Whether a "-dateformat" value is one the parser takes (8 or 10 characters, day, month and year in an order
+// the time library prints), and a "-timeformat" value (8, or 12 to 18, characters: "hh:mm:ss", then
+// optionally '.' and fraction digits "x"); the parser keeps the default format for any other.
+bool date_format_usable(const std::string& value);
+bool time_format_usable(const std::string& value);
+
 // Replaces every %NAME% in text by the value of that environment variable (with vss, an unset %vss% by the
 // shadow copy device prefix); text changes in place, out receives a copy and is returned. Unset names stay
 // as written. Expansion stops once the text passes 512 characters, and after a bounded number of
@@ -34,6 +40,11 @@ bool read_window_value(const std::string& value, bool stop, std::uint64_t* filet
 std::string& expand_environment_variables(std::string& out, std::string& text, bool vss);
 // The same for wide text (through UTF-8, vss off).
 std::wstring& expand_environment_variables_wide(std::wstring& out, std::wstring& text);
+
+// The path a run opens for a path it was given: the path as written when something exists there, so that a
+// name holding "%...%" is never read in place of another file; else the path with its environment references
+// expanded (vss off). Empty for an empty path.
+std::string path_opened(const std::string& path);
 
 // name = "" when the default locale name is usable, else the expansion of %LC_TIME%, else of %LANG%, each
 // only when usable; false (name empty) when none is.

@@ -66,10 +66,11 @@ bool path_passes_file_filters(const selk_options& options, const std::string& pa
 }
 
 // Why a path that was asked for could not be read: no file, a folder, a file that does not open, one that
-// is not a SQLite database (loose pages of "-parse_chunk" need no database header), else `fallback`.
-std::string unreadable_reason(const std::string& path, bool pages, const char* fallback) {
-    std::string opened = path, copy;
-    expand_environment_variables(copy, opened, true);
+// is not a SQLite database (loose pages of "-parse_chunk" need no database header), else `fallback`. The
+// file examined is the one the run opened for the path.
+std::string unreadable_reason(const selk_options& options, const std::string& path, bool pages,
+                              const char* fallback) {
+    const std::string opened = input_path_opened(options, path);
     struct stat st;
     if (::stat(opened.c_str(), &st) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
@@ -93,13 +94,14 @@ std::string unreadable_reason(const std::string& path, bool pages, const char* f
 
 // Names on standard error a path that was asked for and could not be read, with the reason: `why` where
 // the reading said one.
-void say_unreadable(const std::string& path, bool pages, const std::string& why = std::string()) {
+void say_unreadable(const selk_options& options, const std::string& path, bool pages,
+                    const std::string& why = std::string()) {
     const std::string copy_failure = take_private_copy_failure();
     const char* fallback = !why.empty() ? why.c_str()
                            : pages      ? "problem parsing chunk"
                                         : "problem selecting tables";
     const std::string reason =
-        !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
+        !copy_failure.empty() ? copy_failure : unreadable_reason(options, path, pages, fallback);
     error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
 }
 
@@ -181,7 +183,7 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
     const selk_options& options = run.options;
     if (options.switches[kSwitchParseChunk] != 0) {
         if (run_chunk(os, run, options.db_path)) return 0;
-        say_unreadable(options.db_path, true);
+        say_unreadable(options, options.db_path, true);
         return -1;
     }
     if (options.switches[kSwitchInput] == 0) {
@@ -193,7 +195,7 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
     (void)take_private_copy_failure();  // a reason left from before is not this database's
     const database_read read = run_database(os, run, options.db_path, true);
     if (!read.tables_read) {
-        say_unreadable(options.db_path, false, read.why);
+        say_unreadable(options, options.db_path, false, read.why);
         return -1;
     }
     // The rows read were printed, but a table broke off: the report is not the whole database.
@@ -250,7 +252,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         run.sqlite.close_and_unload();
         tried = true;
         if (!read.tables_read) {
-            say_unreadable(run.db_path, pages, read.why);
+            say_unreadable(options, run.db_path, pages, read.why);
             (read.recovered ? incomplete : unread) = true;
         }
         // Once the report cannot be written there is no point in reading more databases.

@@ -109,15 +109,13 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
         add(text);
         line += sep;
     };
+    // The leading blank belongs to the time's cell: where the cell must be quoted, it goes inside the quotes.
+    const std::string blank = lead ? " " : "";
     if (ctx.one_column != 0) {
-        if (lead) line += ' ';
-        line += date;
-        line += ' ';
-        field(time);
+        field(blank + date + ' ' + time);
     } else {
         field(date);
-        if (lead) line += ' ';
-        field(time);
+        field(blank + time);
     }
     field(ctx.time_zone);
     if (ctx.lower_macb != 0) string_to_lower(ev.macb);

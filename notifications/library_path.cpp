@@ -12,7 +12,6 @@
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "io/fileio.h"
-#include "io/option_parser.h"
 #include "notifications/report_writer.h"
 #include "notifications/row_pipeline.h"
 #include "sqlite_binding/column_values.h"
@@ -741,9 +740,7 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
     };
     if (path.empty()) return unread("no path");
     run->clear_after_each_iteration();
-    std::string expanded;
-    expand_environment_variables(expanded, path, false);
-    path = expanded;
+    path = input_path_opened(run->options, path);
     run->db_path = path;
     std::uint8_t wal_image = run->options.switches[kSwitchCarve] ? 1 : 0;
 

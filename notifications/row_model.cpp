@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
+#include <string_view>
 
 #include "common/encoding.h"
 #include "common/formatters.h"
@@ -41,6 +42,38 @@ std::string quote_text(const std::string& text, std::uint32_t flags) {
     std::string quoted;
     assign_quoted(quoted, text, flags);
     return quoted;
+}
+
+// Whether a field's first double quote opens it for a reader: not after a padded separator such as " | ",
+// whose blank comes before it.
+bool separator_opens_field(const std::string& separator) {
+    return separator.size() <= 1 || separator.back() != ' ';
+}
+
+// Whether a field as written (its padding and leading blank included) must be quoted to read back whole: it
+// holds the separator, or it begins with a double quote where that opens a field.
+bool field_needs_quotes(std::string_view field, const std::string& separator, bool opens_field) {
+    if (opens_field && !field.empty() && field.front() == '"') return true;
+    if (separator.empty() || field.size() < separator.size()) return false;
+    // Padded fields are mostly blanks: the search keys on the separator's first other character.
+    const std::size_t key = std::min(separator.find_first_not_of(' '), separator.size() - 1);
+    const char* p = field.data() + key;
+    const char* const end = field.data() + field.size() - (separator.size() - 1 - key);
+    while (p < end && (p = static_cast<const char*>(
+                           std::memchr(p, separator[key], static_cast<std::size_t>(end - p)))) != nullptr) {
+        if (std::memcmp(p - key, separator.data(), separator.size()) == 0) return true;
+        ++p;
+    }
+    return false;
+}
+
+// Quotes the field that begins at `start` of `line` when it needs it (RFC 4180, padding inside the quotes).
+void quote_field_from(std::string& line, std::size_t start, const std::string& separator, bool opens_field) {
+    const std::string_view field(line.data() + start, line.size() - start);
+    if (!field_needs_quotes(field, separator, opens_field)) return;
+    std::string quoted;
+    append_quoted_cell(quoted, std::string(field));
+    line.replace(start, std::string::npos, quoted);
 }
 
 // A double as u64 without undefined conversions: values of 2^63 and above convert as unsigned,
@@ -167,6 +200,13 @@ class line_builder {
         }
     }
 
+    // Where the field being written begins, and its end: the field is quoted there when a reader would
+    // split it at the separator or take its first double quote for an opening one.
+    void begin_field() { field_start_ = out_.size(); }
+    void end_field(const std::string& separator, bool opens_field) {
+        quote_field_from(out_, field_start_, separator, opens_field);
+    }
+
     const std::string& text() const { return out_; }
 
   private:
@@ -189,6 +229,7 @@ class line_builder {
     }
 
     std::string& out_;
+    std::size_t field_start_ = 0;
     unsigned long long width_ = 0;
     std::size_t pending_ = 0;
     char fill_ = ' ';
@@ -203,8 +244,14 @@ struct render_ctx {
     std::string blank;  // " ", or empty under no-whitespace
     bool padded;        // widths apply
     bool multiline;
+    bool opens_field;      // separator_opens_field of the options' separator
     row_buffers* buffers;  // the texts of recent times, or null
 };
+
+// The end of a field of a one-line row; the multiline form has no separators to guard.
+void end_field(line_builder& os, const render_ctx& c) {
+    if (!c.multiline) os.end_field(c.options->separator, c.opens_field);
+}
 
 unsigned long long header_width(const render_ctx& c, std::size_t i) {
     // Cells beyond the template have no column width of their own.
@@ -341,7 +388,8 @@ void write_integer(line_builder& os, const render_ctx& c, qm_variant_lite& cell,
     write_fixed_hex();
 }
 
-void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
+// True when it wrote a field that is quoted already.
+bool write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, unsigned long long w,
                 unsigned p) {
     const std::uint32_t fl = cell.flags;
     if ((fl & kCellRight) != 0)
@@ -353,20 +401,12 @@ void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
     // Line breaks and other control bytes from the data never reach the output raw, in any form: they
     // would split the row or drive the terminal.
     show_control_bytes(cell.text);
-    // A plain cell that still holds the separator (one without a replacement character) or opens with a
-    // double quote right after the separator is quoted, so that a reader neither splits it nor joins it with
-    // the next row. After a separator that ends in a blank (the padded " | ") a quote opens no field.
-    // The cell itself keeps its unquoted text, so that writing it again quotes it once.
-    std::string quoted;
-    const bool opens_field = o.separator.empty() || o.separator.back() != ' ';
-    const bool quote = (fl & kCellQuote) == 0 && !o.multiline &&
-                       (opens_field ? cell_needs_quotes(cell.text, o.separator, false)
-                                    : cell.text.find(o.separator) != std::string::npos);
-    if (quote) {
-        quoted = cell.text;
-        quote_cell(quoted);
-    }
-    const std::string& text = quote ? quoted : cell.text;
+    // A text the setters quoted is one field already. A plain cell that still holds the separator is quoted
+    // as a whole field, padding included, once it is written (end_field); the cell itself keeps its unquoted
+    // text, so that writing it again quotes it once.
+    const std::string& text = cell.text;
+    const bool quoted =
+        (fl & kCellQuote) != 0 && text.size() >= 2 && text.front() == '"' && text.back() == '"';
     const unsigned long long len = text.size();
     if ((fl & kCellCut) != 0 && len > cell.max_length) {
         if (c.padded && p <= w) os.width(w - p);
@@ -379,13 +419,13 @@ void write_text(line_builder& os, const render_ctx& c, qm_variant_lite& cell, un
         os << text;
     } else {
         if (c.padded && p <= w) os.width(w - p);
-        const bool quoted_text = (quote || (fl & kCellQuote) != 0) && text.size() >= 2 &&
-                                 text.front() == '"' && text.back() == '"';
-        if (quoted_text)
+        // Padded inside its quotes, not quoted again.
+        if (quoted)
             os.quoted_field(text);
         else
             os << text;
     }
+    return quoted;
 }
 
 // A list of times joined by "; " (kCellTimeList).
@@ -429,14 +469,21 @@ void write_time_slot(line_builder& os, const render_ctx& c, const variant_row& r
     }
     const std::string& sep = c.options->separator;
     const bool lead = c.options->padded_separator;
+    // The date of a two-slot time is a field of its own: it ends at the separator written here.
+    const auto date_field = [&] {
+        if (c.padded) os.width(w);
+        os << date;
+        end_field(os, c);
+        os << sep;
+        os.begin_field();
+    };
     switch (type) {
         case 12:
         case 15:
         case 17:
         case 19:
         case 21:
-            if (c.padded) os.width(w);
-            os << date << sep;
+            date_field();
             ++i;
             if (i < row.count) {
                 if (lead) os << c.blank;
@@ -459,8 +506,7 @@ void write_time_slot(line_builder& os, const render_ctx& c, const variant_row& r
             break;
         case 23:
         case 25:
-            if (c.padded) os.width(w);
-            os << date << sep;
+            date_field();
             break;
         case 24:
         case 26:
@@ -480,8 +526,9 @@ void align(line_builder& os, bool right) {
         os.left();
 }
 
-// Prints cell i by its type; i may advance past the second slot of a pair.
-void write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigned& i, unsigned p) {
+// Prints cell i by its type; i may advance past the second slot of a pair. True when the field it wrote
+// last is quoted already.
+bool write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigned& i, unsigned p) {
     qm_variant_lite& cell = row.fields[i];
     const unsigned long long w = header_width(c, i);
     const bool right = (cell.flags & kCellRight) != 0;
@@ -494,7 +541,11 @@ void write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigne
             write_integer(os, c, cell, w, p);
             break;
         case 11:
-            write_text(os, c, cell, w, p);
+            if (write_text(os, c, cell, w, p)) {
+                os.fill(' ');
+                os.left();
+                return true;
+            }
             break;
         case 12:
         case 13:
@@ -559,6 +610,7 @@ void write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigne
     }
     os.fill(' ');
     os.left();
+    return false;
 }
 
 // Fills the generic header from a cell by its flags' low byte.
@@ -932,11 +984,17 @@ int write_header_row(std::ostream& os, const cmd_params& options, report_header 
     std::ostringstream line;
     line << std::dec << std::setfill(' ') << std::left;
     const std::vector<qm_variant_lite>& header = *state.header_fields;
+    const bool opens_field = separator_opens_field(options.separator);
     for (std::size_t i = 0; i < header.size(); ++i) {
         const qm_variant_lite& cell = header[i];
+        // Each label is a field as the rows' cells are: quoted where it holds the separator.
+        std::ostringstream field;
         if ((cell.type == 13 || cell.type == 18 || cell.type == 24) && options.padded_separator)
-            line << blank;
-        write_label(line, cell.text, cell.width, padded);
+            field << blank;
+        write_label(field, cell.text, cell.width, padded);
+        std::string text = field.str();
+        if (!options.multiline) quote_field_from(text, 0, options.separator, opens_field);
+        line << text;
         if (i + 1 < header.size()) line << options.separator;
     }
     sqlite_data_log* log = options_run_log(options);
@@ -1031,6 +1089,7 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
     c.blank = options.no_whitespace ? std::string() : std::string(" ");
     c.padded = !options.no_whitespace;
     c.multiline = options.multiline;
+    c.opens_field = separator_opens_field(options.separator);
     c.buffers = buffers;
 
     sqlite_data_log* log = options_run_log(options);
@@ -1053,6 +1112,7 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
             line.left();
             unsigned p = 0;
             const std::uint32_t fl = row.fields[i].flags;
+            line.begin_field();
             if ((fl & kCellArrow) != 0) {
                 line << "->";
                 p += 2;
@@ -1062,7 +1122,7 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
                 p += 1;
             }
             const unsigned start = i;
-            write_cell(line, c, row, i, p);
+            if (!write_cell(line, c, row, i, p)) end_field(line, c);
             if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], text);
             if (!c.multiline) {
                 if (i + 1 < n) line << options.separator;
@@ -1118,10 +1178,15 @@ int variant_row::write_row(std::ostream& os, const variant_row& row, const std::
     std::ostringstream line;
     line << std::dec << std::setfill(' ') << std::left;
     const std::size_t n = row.valid == 1 ? std::min<std::size_t>(row.count, row.fields.size()) : 0;
+    const bool opens_field = separator_opens_field(separator);
     for (std::size_t i = 0; i < n; ++i) {
         const qm_variant_lite& cell = row.fields[i];
-        if ((cell.type == 13 || cell.type == 24 || cell.type == 18) && leading_blank) line << ' ';
-        write_label(line, cell.text, cell.width, !unpadded);
+        std::ostringstream field;
+        if ((cell.type == 13 || cell.type == 24 || cell.type == 18) && leading_blank) field << ' ';
+        write_label(field, cell.text, cell.width, !unpadded);
+        std::string text = field.str();
+        quote_field_from(text, 0, separator, opens_field);
+        line << text;
         if (i + 1 < n) line << separator;
     }
     line << '\n';

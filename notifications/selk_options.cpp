@@ -6,6 +6,7 @@
 #include <set>
 
 #include "common/case_conv.h"
+#include "common/text_ops.h"
 #include "io/console.h"
 #include "io/diags_open.h"
 #include "io/file_utils.h"
@@ -78,6 +79,35 @@ const char* const kFlagSwitches[] = {"-pair_datetime",
                                      "-incl_settings",
                                      "-parse_chunk"};
 
+// Common switches that selk takes no action on: each is refused by name rather than taken and ignored, so
+// that no examiner believes the report was written as such a switch asks.
+const char* const kUnusedSwitches[] = {"-pair_datetime",
+                                       "-l2",
+                                       "-l3",
+                                       "-csvgen",
+                                       "-xml",
+                                       "-multiline",
+                                       "-alias",
+                                       "-aliaspath",
+                                       "-gzip",
+                                       "-zlib",
+                                       "-zlibex",
+                                       "-threads",
+                                       "-sqlite_log",
+                                       "-sqlite",
+                                       "-signal",
+                                       "-split_pathfile",
+                                       "-cpuinst",
+                                       "-cpu",
+                                       "-fragment_files",
+                                       "-separate_files",
+                                       "-outdir",
+                                       "-filter_skip",
+                                       "-verbose",
+                                       "-v"};
+// The output forms, of which one at most may be chosen.
+const char* const kOutputForms[] = {"-csv", "-csvl2t", "-bodyfile"};
+
 bool is_one_of(const std::string& word, const char* const* names, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         std::string a = word, b = names[i];
@@ -95,6 +125,73 @@ bool is_known_switch(const std::string& word) {
            is_one_of(word, kFlagSwitches, sizeof(kFlagSwitches) / sizeof(kFlagSwitches[0]));
 }
 
+// Names each switch of kUnusedSwitches given (once) and takes it and its value out of `args`; names more
+// than one output form. The number of faults.
+int switch_choice_faults(std::vector<std::string>& args) {
+    int faults = 0;
+    std::set<std::string> named;
+    std::vector<std::string> forms;  // each form once, as first spelled, in command-line order
+    for (std::size_t i = 1; i < args.size();) {
+        std::string word = args[i];
+        string_to_lower(word);
+        if (is_one_of(word, kOutputForms, sizeof(kOutputForms) / sizeof(kOutputForms[0])) &&
+            named.insert(word).second)
+            forms.push_back(args[i]);
+        if (!is_one_of(word, kUnusedSwitches, sizeof(kUnusedSwitches) / sizeof(kUnusedSwitches[0]))) {
+            ++i;
+            continue;
+        }
+        if (named.insert(word).second) {
+            error_printf("%s is not used by selk\n", args[i].c_str());
+            ++faults;
+        }
+        const bool with_value = is_value_switch(word) && i + 1 < args.size() && !is_known_switch(args[i + 1]);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(i + (with_value ? 2 : 1)));
+    }
+    if (forms.size() > 1) {
+        std::string list;
+        for (std::size_t k = 0; k < forms.size(); ++k)
+            list += (k == 0 ? "" : k + 1 == forms.size() ? " and " : ", ") + forms[k];
+        error_printf("only one of %s may be given\n", list.c_str());
+        ++faults;
+    }
+    return faults;
+}
+
+// A value that the common parser would take for another or drop: a "-num_subdirs" that is no number, a
+// date or time pattern that cannot be printed, an empty separator or one that cannot separate cells. True
+// when refused (named on standard error).
+bool value_refused(const std::string& word, const std::string& option, const std::string& value) {
+    if (word == "-num_subdirs" &&
+        (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos)) {
+        error_printf("refusing %s %s: the depth must be a number of folder levels\n", option.c_str(),
+                     value.c_str());
+        return true;
+    }
+    if (word == "-dateformat" && !date_format_usable(value)) {
+        error_printf("refusing %s %s: it is no date pattern such as mm/dd/yyyy or yyyy-mm-dd\n",
+                     option.c_str(), value.c_str());
+        return true;
+    }
+    if (word == "-timeformat" && !time_format_usable(value)) {
+        error_printf("refusing %s %s: it is no time pattern such as hh:mm:ss or hh:mm:ss.xxx\n",
+                     option.c_str(), value.c_str());
+        return true;
+    }
+    if (word != "-csv_separator") return false;
+    if (value.empty()) {
+        error_printf("refusing an empty -csv_separator\n");
+        return true;
+    }
+    if (value.find_first_of("\"\r\n") != std::string::npos) {
+        error_printf("refusing %s '%s': a double quote, CR or LF cannot separate cells\n", option.c_str(),
+                     value.c_str());
+        return true;
+    }
+    return false;
+}
+
 // Value switches that may be given more than once: each adds to a list.
 const char* const kRepeatableSwitches[] = {"-filter", "-filter_skip", "-filter_path", "-filter_sig"};
 
@@ -110,11 +207,11 @@ struct window_end {
 
 // Faults of the command line that the common parser would take silently or wrongly, each named on
 // standard error: a value switch without its value or given twice, more than one input mode, a window time
-// that reads as no time or a window that ends before it starts, an empty separator. The number of faults;
-// `repeated` gets (lower-case) each switch given again, `refused_times` each window switch whose value is
-// refused.
+// that reads as no time or a window that ends before it starts, a value that value_refused refuses. The
+// number of faults; `repeated` gets (lower-case) each switch given again, `refused_values` each switch whose
+// value is refused.
 int command_line_faults(const std::vector<std::string>& args, std::set<std::string>& repeated,
-                        std::vector<std::string>& refused_times) {
+                        std::vector<std::string>& refused_values) {
     int faults = 0;
     bool db = false, pipe = false, enumdir = false;
     std::map<std::string, std::string> given;  // counted name -> the spelling given first
@@ -164,12 +261,12 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
                 error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n",
                              args[i - 1].c_str(), value.c_str());
                 end.option.clear();
-                refused_times.push_back(word);
+                refused_values.push_back(word);
                 ++faults;
             }
         }
-        if (word == "-csv_separator" && value.empty()) {
-            error_printf("refusing an empty -csv_separator\n");
+        if (value_refused(word, args[i - 1], value)) {
+            refused_values.push_back(word);
             ++faults;
         }
     }
@@ -177,7 +274,7 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
     if (!start.option.empty() && !stop.option.empty() && stop.filetime < start.filetime) {
         error_printf("refusing %s %s: it is before %s %s\n", stop.option.c_str(), stop.value.c_str(),
                      start.option.c_str(), start.value.c_str());
-        refused_times.push_back("-cmd_stop_time");
+        refused_values.push_back("-cmd_stop_time");
         ++faults;
     }
     if (static_cast<int>(db) + static_cast<int>(pipe) + static_cast<int>(enumdir) > 1) {
@@ -187,11 +284,17 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
     return faults;
 }
 
-// The database path as the reading code opens it: environment references expanded.
-std::string database_path_opened(const std::string& db_path) {
-    std::string path = db_path, copy;
-    expand_environment_variables(copy, path, true);
-    return path;
+// A "-csv_separator" that quoted fields or unpadded output leave without a character is refused: cells
+// would run together. True when something of it is left (else named on standard error).
+bool separator_left(const cmd_params& options, const std::string& given) {
+    if (!options.separator.empty()) return true;
+    std::string trimmed = given;
+    trim_whitespace(trimmed);
+    const char* by =
+        options.quoted_csv_fields && trimmed.empty() ? "-enable_quoted_csv_fields" : "-no_whitespace";
+    error_printf("refusing -csv_separator '%s': nothing of it is left once %s removes its blanks\n",
+                 given.c_str(), by);
+    return false;
 }
 
 // The results path as the common parser keeps it: environment references expanded, '\' made '/'.
@@ -211,19 +314,12 @@ std::string diagnostics_path_kept(const std::string& value) {
     return path;
 }
 
-// A listed or found path as the reading code opens it: environment references expanded.
-std::string listed_path_opened(const std::string& path) {
-    std::string opened = path, copy;
-    expand_environment_variables(copy, opened, false);
-    return opened;
-}
-
 // For each of `places`, the listed or found path, or a companion of one, that writing there would write
 // over or create; empty where none is.
 std::vector<std::string> listed_members_at(const std::vector<output_place>& places,
                                            const std::vector<std::string>& listed) {
     std::vector<std::string> members(places.size());
-    for (const std::string& path : listed) family_members_at(places, listed_path_opened(path), members);
+    for (const std::string& path : listed) family_members_at(places, path_opened(path), members);
     return members;
 }
 
@@ -232,7 +328,7 @@ std::string standard_stream_unsafe(int descriptor, const std::string& db_path,
                                    const std::vector<std::string>& listed, bool earlier_allowed) {
     held_output held;
     if (hold_open_file(held, descriptor) == 0) return std::string();
-    const std::string db = db_path.empty() ? std::string() : database_path_opened(db_path);
+    const std::string db = db_path.empty() ? std::string() : path_opened(db_path);
     for (const std::string& member : evidence_family(db)) {
         if (held_output_is(held, member)) return "it is " + member + ", which this run reads";
     }
@@ -298,7 +394,7 @@ bool outputs_clear_by_name(const std::string& out, const std::string& diags, con
 // can be checked before anything is opened.
 bool outputs_clear_by_name(const std::vector<std::string>& args) {
     std::string db, out, diags;
-    if (get_option_value("-db", db, args, false)) db = database_path_opened(db);
+    if (get_option_value("-db", db, args, false)) db = path_opened(db);
     if (get_option_value("-out", out, args, false) || get_option_value("-outfile", out, args, false)) {
         out = results_path_kept(out);
     }
@@ -381,7 +477,7 @@ void gather_listed_paths(selk_options& options) {
 // and only then empties them and opens the log. On refusal nothing was written and a file this run
 // created is removed again.
 bool open_outputs(selk_options& options) {
-    const std::string db = options.db_path.empty() ? std::string() : database_path_opened(options.db_path);
+    const std::string db = options.db_path.empty() ? std::string() : path_opened(options.db_path);
     held_output& out = options.results_held;
     held_output& diags = options.diags_held;
     out.spelled = options.out_file;
@@ -456,6 +552,11 @@ int accept_options(selk_options& options, bool gather_paths) {
 
 }  // namespace
 
+std::string input_path_opened(const cmd_params& options, const std::string& path) {
+    if (options.enumdir_given && !options.pipe) return path;
+    return path_opened(path);
+}
+
 const char* output_on_input(const std::string& out_file, const std::string& diags_path,
                             const std::string& db_path, std::string& input) {
     input.clear();
@@ -477,7 +578,7 @@ std::string standard_error_unsafe(const std::string& db_path, const std::vector<
 }
 
 const char* own_output_named(const selk_options& options, const std::string& path) {
-    for (const std::string& member : evidence_family(listed_path_opened(path))) {
+    for (const std::string& member : evidence_family(path_opened(path))) {
         if (held_output_is(options.results_held, member)) return "results";
         if (held_output_is(options.diags_held, member)) return "diagnostics";
     }
@@ -515,16 +616,20 @@ void selk_options::clear_after_each_iteration() { switches[kSwitchInput] = 0; }
 int parse_selk_options(selk_options& options, std::vector<std::string>& args, bool gather_paths) {
     const bool no_whitespace_given = has_option("-no_whitespace", args, true);
     // Every fault of the command line is named before it is refused, not only the first.
+    bool faulty = switch_choice_faults(args) != 0;
     std::set<std::string> repeated;
-    std::vector<std::string> refused_times;
-    bool faulty = command_line_faults(args, repeated, refused_times) != 0;
+    std::vector<std::string> refused_values;
+    if (command_line_faults(args, repeated, refused_values) != 0) faulty = true;
     if (!outputs_clear_by_name(args)) faulty = true;
-    // A refused window time was named: the common parser would say it ignores it.
-    for (const std::string& option : refused_times) {
+    // A refused value was named: the common parser would say it ignores it, or take another in its place.
+    for (const std::string& option : refused_values) {
         std::string value;
         (void)take_option_value(option.c_str(), value, args);
     }
+    std::string separator;
+    const bool separator_given = get_option_value("-csv_separator", separator, args, false);
     if (!parse_common_options(options, args, false)) return 0;
+    if (separator_given && !separator_left(options, separator)) faulty = true;
 
     // Date and time always share one column in timeline output. Delimited "-csv" output stays padded, with a
     // blank before time columns, unless "-no_whitespace" asked otherwise.

@@ -58,12 +58,13 @@ class selk_options : public cmd_params {
 
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
 // "-enumdir" (with a folder) is on, or "-db" has a value; 0 when the common options are refused, no input
-// is named, more than one input mode is, a value switch has no value, a window date or the separator is
-// unusable, an argument is left that is neither a known switch nor a switch's value, or an output may not
-// be written (each fault named on standard error). The outputs are opened last, without emptying them,
-// and refused when one reaches the database of "-db" or its "-wal", "-journal" or "-shm" companion (by
-// path, through links, or by device and inode), holds the first bytes of a database, log or journal,
-// is named like a "-shm" file, or both are one file; a report to standard output is refused when
+// is named, more than one input mode or output form is, a common switch is given that the tool takes no
+// action on, a value switch has no value, a window date, a "-num_subdirs" depth, a date or time pattern or
+// the separator is unusable, an argument is left that is neither a known switch nor a switch's value, or an
+// output may not be written (each fault named on standard error). The outputs are opened last, without
+// emptying them, and refused when one reaches the database of "-db" or its "-wal", "-journal" or "-shm"
+// companion (by path, through links, or by device and inode), holds the first bytes of a database, log or
+// journal, is named like a "-shm" file, or both are one file; a report to standard output is refused when
 // standard_output_unsafe says why. With `gather_paths`, the paths of "-pipe" or "-enumdir" are gathered
 // into listed_paths first, and an output refused that is one of them or a companion of one, unless it
 // holds nothing or an earlier report or log of the tool (the run then passes over that path); standard
@@ -72,15 +73,19 @@ class selk_options : public cmd_params {
 // created is removed). Switches taken are removed from `args`.
 int parse_selk_options(selk_options& options, std::vector<std::string>& args, bool gather_paths = false);
 
+// The file the run opens for an input path: a file found by "-enumdir" exactly as found (it exists as
+// written, so its name is never expanded); "-db" and a "-pipe" line as path_opened gives them.
+std::string input_path_opened(const cmd_params& options, const std::string& path);
+
 // Which output would land on what a run reads: "-out" or "-diags" when that file is `db_path` or its
 // "-wal", "-journal" or "-shm" companion (family_member_at); `input` then names the file it would write
 // over. Null, `input` empty, when neither does or `db_path` is empty. Opens nothing.
 const char* output_on_input(const std::string& out_file, const std::string& diags_path,
                             const std::string& db_path, std::string& input);
 // Why the report must not go to standard output: it is a file (opened by the shell, "selk ... >> f") that is
-// the database `db_path` (environment references expanded) or a companion of it, that holds the first bytes
+// the database `db_path` (as path_opened reads it) or a companion of it, that holds the first bytes
 // of a database, log or journal, that is named like a "-shm" file or lies beside an existing file as its
-// "-wal" or "-journal", or that is a path of `listed` (expanded as the reading code expands it) or a
+// "-wal" or "-journal", or that is a path of `listed` (as path_opened reads it) or a
 // companion of one, unless `earlier_allowed` and it holds nothing or an earlier report or log of the tool.
 // Empty when it may (also when it is no file).
 std::string standard_output_unsafe(const std::string& db_path,
@@ -89,6 +94,6 @@ std::string standard_output_unsafe(const std::string& db_path,
 // Why nothing may be written to standard error: the same reasons, no earlier output let through.
 std::string standard_error_unsafe(const std::string& db_path,
                                   const std::vector<std::string>& listed = std::vector<std::string>());
-// "results" or "diagnostics" when a listed path (environment references expanded as the reading code
-// expands them), or a companion of it, is the run's results file or diagnostics log; else null.
+// "results" or "diagnostics" when a listed path (as path_opened reads it), or a companion of it, is the
+// run's results file or diagnostics log; else null.
 const char* own_output_named(const selk_options& options, const std::string& path);

@@ -6,7 +6,6 @@
 
 #include "io/console.h"
 #include "io/fileio.h"
-#include "io/option_parser.h"
 #include "notifications/database_state.h"
 #include "notifications/recovered.h"
 #include "platform/threads.h"
@@ -93,8 +92,7 @@ int slack_scan_task::finish(selk_run* run) {
 int parse_chunk_file(selk_run* run, std::string& path) {
     if (run == nullptr || path.empty()) return 0;
     run->clear_after_each_iteration();
-    std::string expanded;
-    expand_environment_variables(expanded, path, false);
+    path = input_path_opened(run->options, path);
     run->db_path = path;
 
     uni::fileio file;

@@ -9,6 +9,7 @@
 #include "common/host_facts.h"
 #include "common/split_join.h"
 #include "common/text_numbers.h"
+#include "common/text_rewrite.h"
 #include "io/diags_log.h"
 #include "time/clock_tz.h"
 
@@ -700,13 +701,27 @@ void write_log2timeline_header(std::ostream& os, const std::string& separator, b
                                            "filename", "inode", "notes",  "format",     "extra"};
     static const char* const kExtended[] = {"ref count",    "extension",     "size data", "inode seqnum",
                                             "parent inode", "parent seqnum", "clusters",  "header info"};
+    // A label that holds the separator (a '/' or a blank one) is quoted as a cell holding it is.
+    const auto label = [&](const char* text) {
+        std::string word = text;
+        if (cell_needs_quotes(word, separator, false)) quote_cell(word);
+        os << word;
+    };
     if (together) {
-        os << "date/time";
+        label("date/time");
     } else {
-        os << "date" << separator << "time";
+        label("date");
+        os << separator;
+        label("time");
     }
-    for (const char* c : kColumns) os << separator << c;
+    for (const char* c : kColumns) {
+        os << separator;
+        label(c);
+    }
     if (extended) {
-        for (const char* c : kExtended) os << separator << c;
+        for (const char* c : kExtended) {
+            os << separator;
+            label(c);
+        }
     }
 }

@@ -149,6 +149,16 @@ struct form_case {
     bool trim;    // the padded form: cells carry blanks around them
 };
 
+// A FILETIME as the reports print it with the default formats.
+std::string time_text(std::int64_t filetime) {
+    const std::time_t t = static_cast<std::time_t>(filetime / 10000000 - 11644473600LL);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+    return std::string(text) + ".000";
+}
+
 std::vector<std::string> sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
@@ -186,6 +196,21 @@ TEST(hostile_cells, every_form_reads_back_whole) {
          true,
          false},
         {"csv |", {"-csv", "-all_fields", "-csv_separator", "|"}, layout::rows, '|', '|', ';', false, false},
+        // Separators that time cells and header words hold themselves.
+        {"default :", {"-all_fields", "-csv_separator", ":"}, layout::rows, ':', 0, 0, false, true},
+        {"default blank", {"-all_fields", "-csv_separator", " "}, layout::rows, ' ', 0, 0, false, true},
+        {"csv :", {"-csv", "-all_fields", "-csv_separator", ":"}, layout::rows, ':', 0, 0, false, false},
+        {"csv : quoted",
+         {"-csv", "-all_fields", "-csv_separator", ":", "-enable_quoted_csv_fields"},
+         layout::rows,
+         ':',
+         0,
+         0,
+         true,
+         false},
+        {"csv blank", {"-csv", "-all_fields", "-csv_separator", " "}, layout::rows, ' ', 0, 0, false, false},
+        {"csvl2t :", {"-csvl2t", "-csv_separator", ":"}, layout::l2t, ':', 0, 0, false, false},
+        {"csvl2t blank", {"-csvl2t", "-csv_separator", " "}, layout::l2t, ' ', 0, 0, false, false},
         {"csv tab", {"-csv", "-all_fields", "-csv_separator", "tab"}, layout::rows, '\t', 0, 0, false, false},
         {"csvl2t", {"-csvl2t"}, layout::l2t, ',', ',', ' ', false, false},
         {"csvl2t quoted", {"-csvl2t", "-enable_quoted_csv_fields"}, layout::l2t, ',', 0, 0, true, false},
@@ -269,7 +294,8 @@ TEST(hostile_cells, every_form_reads_back_whole) {
             ASSERT_EQ(records.size(), cells.size() + 1);
             const int order = column("Order"), primary = column("Handler PrimaryId"),
                       payload = column("Payload"), uri = column("PushChannel Uri"), dbcol = column("DB"),
-                      tag = column("Tag"), group = column("Group");
+                      tag = column("Tag"), group = column("Group"),
+                      arrival = column("Notification ArrivalTime");
             for (std::size_t i = 1; i < records.size(); ++i) {
                 const int k = std::atoi(cell(records[i], order).c_str()) - 1;
                 ASSERT_TRUE(k >= 0 && k < static_cast<int>(cells.size())) << cell(records[i], order);
@@ -282,26 +308,36 @@ TEST(hostile_cells, every_form_reads_back_whole) {
                 EXPECT_EQ(cell(records[i], tag), want);
                 EXPECT_EQ(cell(records[i], group), want);
                 EXPECT_EQ(cell(records[i], dbcol), replaced(db_shown, f.from, f.to));
+                EXPECT_EQ(trimmed(cell(records[i], arrival)), time_text(kArrival + (k + 1) * kHour));
             }
         } else {
             // Two events (arrival, expiry) per notification.
             ASSERT_EQ(records.size(), 2 * cells.size() + 1);
-            const int desc = column("desc"), notes = column("notes"), extra = column("extra");
+            const int desc = column("desc"), notes = column("notes"), extra = column("extra"),
+                      when = column("date/time");
+            std::vector<std::string> want_times, got_times;
             for (std::size_t i = 1; i < records.size(); ++i) {
                 got_a.push_back(cell(records[i], desc));
                 got_b.push_back(cell(records[i], notes));
                 got_db.push_back(cell(records[i], extra));
+                got_times.push_back(trimmed(cell(records[i], when)));
             }
-            for (const hostile& h : cells) {
+            for (std::size_t k = 0; k < cells.size(); ++k) {
+                const hostile& h = cells[k];
                 for (int twice = 0; twice < 2; ++twice) {
                     want_a.push_back(replaced(h.payload_shown, f.from, f.to));
                     want_b.push_back(replaced("PrimaryID: " + h.shown, f.from, f.to));
                     want_db.push_back(replaced("db: " + db_shown, f.from, f.to));
                 }
+                // Arrival and expiry (a day later).
+                const std::int64_t arrival = kArrival + static_cast<std::int64_t>(k + 1) * kHour;
+                want_times.push_back(time_text(arrival));
+                want_times.push_back(time_text(arrival + 864000000000LL));
             }
             EXPECT_EQ(sorted(got_a), sorted(want_a));
             EXPECT_EQ(sorted(got_b), sorted(want_b));
             EXPECT_EQ(sorted(got_db), sorted(want_db));
+            EXPECT_EQ(sorted(got_times), sorted(want_times));
         }
     }
 }

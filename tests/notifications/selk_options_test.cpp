@@ -143,6 +143,16 @@ TEST(ParseSelkOptions, FaultsTheCommonParserWouldPassAreNamed) {
         {{"-pipe", "-cmd_stop_time", " 10:00:00"},
          "refusing -cmd_stop_time  10:00:00: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
         {{"-db", "a.db", "-csv_separator", ""}, "refusing an empty -csv_separator\n"},
+        // A separator that cannot separate cells, or of which nothing is left.
+        {{"-db", "a.db", "-csv_separator", "\""},
+         "refusing -csv_separator '\"': a double quote, CR or LF cannot separate cells\n"},
+        {{"-db", "a.db", "-csv_separator", ";\n"},
+         "refusing -csv_separator ';[LF]': a double quote, CR or LF cannot separate cells\n"},
+        {{"-db", "a.db", "-csv", "-csv_separator", " ", "-enable_quoted_csv_fields"},
+         "refusing -csv_separator ' ': nothing of it is left once -enable_quoted_csv_fields removes its "
+         "blanks\n"},
+        {{"-db", "a.db", "-csv_separator", "  ", "-no_whitespace"},
+         "refusing -csv_separator '  ': nothing of it is left once -no_whitespace removes its blanks\n"},
         // A date written with '-' or '/' that is still no date is refused as well, not ignored.
         {{"-db", "a.db", "-cmd_start_time", "foo-bar"},
          "refusing -cmd_start_time foo-bar: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
@@ -159,7 +169,7 @@ TEST(ParseSelkOptions, FaultsTheCommonParserWouldPassAreNamed) {
         // A switch given twice: the common parser would read the first and call the second unknown.
         {{"-db", "a.db", "-db", "b.db"}, "-db may be given only once\n"},
         {{"-DB", "a.db", "-quiet", "-db", "b.db"}, "-db may be given only once\n"},
-        {{"-db", "a.db", "-threads", "2", "-threads", "3"}, "-threads may be given only once\n"},
+        {{"-db", "a.db", "-hostname", "h1", "-hostname", "h2"}, "-hostname may be given only once\n"},
         {{"-pipe", "-cmd_start_time", "2021-03-04", "-cmd_start_time", "2021-03-05"},
          "-cmd_start_time may be given only once\n"},
         {{"-db", "a.db", "-out", "a.txt", "-outfile", "b.txt"},
@@ -170,6 +180,68 @@ TEST(ParseSelkOptions, FaultsTheCommonParserWouldPassAreNamed) {
         selk_options o;
         std::vector<std::string> args = {"/usr/local/bin/selk"};
         for (const char* w : c.words) args.emplace_back(w);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse_selk_options(o, args), 0) << c.message;
+        EXPECT_EQ(without_status_clears(testing::internal::GetCapturedStderr()), c.message);
+    }
+}
+
+// A switch selk accepts acts in selk: a common switch it takes no action on, two output forms, or a value
+// that does not read as one is refused by name.
+TEST(ParseSelkOptions, SwitchesThatWouldDoNothingAreRefusedByName) {
+    struct refusal {
+        std::vector<std::string> words;
+        std::string message;  // the whole of standard error
+    };
+    std::vector<refusal> cases = {
+        {{"-db", "a.db", "-csv", "-bodyfile"}, "only one of -csv and -bodyfile may be given\n"},
+        {{"-db", "a.db", "-bodyfile", "-CSVL2T", "-csv"},
+         "only one of -bodyfile, -CSVL2T and -csv may be given\n"},
+        {{"-enumdir", "/tmp", "-num_subdirs", "abc"},
+         "refusing -num_subdirs abc: the depth must be a number of folder levels\n"},
+        {{"-enumdir", "/tmp", "-num_subdirs", "-1"},
+         "refusing -num_subdirs -1: the depth must be a number of folder levels\n"},
+        {{"-db", "a.db", "-dateformat", "yyyy/mm"},
+         "refusing -dateformat yyyy/mm: it is no date pattern such as mm/dd/yyyy or yyyy-mm-dd\n"},
+        {{"-db", "a.db", "-timeformat", "hh:mm"},
+         "refusing -timeformat hh:mm: it is no time pattern such as hh:mm:ss or hh:mm:ss.xxx\n"},
+        // Named once, its value taken along.
+        {{"-db", "a.db", "-THREADS", "2", "-threads", "3"}, "-THREADS is not used by selk\n"},
+    };
+    // Every common switch selk takes no action on, with a value where it takes one.
+    const std::vector<std::vector<std::string>> unused = {{"-pair_datetime"},
+                                                          {"-l2"},
+                                                          {"-l3"},
+                                                          {"-csvgen"},
+                                                          {"-xml"},
+                                                          {"-multiline"},
+                                                          {"-alias", "a|b"},
+                                                          {"-aliaspath", "a|b"},
+                                                          {"-gzip"},
+                                                          {"-zlib"},
+                                                          {"-zlibex", "x"},
+                                                          {"-threads", "4"},
+                                                          {"-sqlite_log", "l"},
+                                                          {"-sqlite", "s"},
+                                                          {"-signal", "x"},
+                                                          {"-split_pathfile"},
+                                                          {"-cpuinst", "1"},
+                                                          {"-cpu", "1"},
+                                                          {"-fragment_files", "2"},
+                                                          {"-separate_files"},
+                                                          {"-outdir", "/tmp"},
+                                                          {"-filter_skip", "*.txt"},
+                                                          {"-verbose"},
+                                                          {"-v"}};
+    for (const std::vector<std::string>& words : unused) {
+        refusal c{{"-db", "a.db"}, words[0] + " is not used by selk\n"};
+        c.words.insert(c.words.end(), words.begin(), words.end());
+        cases.push_back(c);
+    }
+    for (const refusal& c : cases) {
+        selk_options o;
+        std::vector<std::string> args = {"/usr/local/bin/selk"};
+        args.insert(args.end(), c.words.begin(), c.words.end());
         testing::internal::CaptureStderr();
         EXPECT_EQ(parse_selk_options(o, args), 0) << c.message;
         EXPECT_EQ(without_status_clears(testing::internal::GetCapturedStderr()), c.message);

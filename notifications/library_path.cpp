@@ -1,7 +1,7 @@
 #include "notifications/library_path.h"
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 #include <tuple>
@@ -151,24 +151,6 @@ constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTa
 
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask);
 
-// True when the first of the masked columns is the table's rowid: an INTEGER PRIMARY KEY column of a table
-// with rowids.
-bool first_column_is_rowid(const table_schema& schema, std::uint64_t mask) {
-    if ((mask & 1) == 0 || schema.without_rowid != 0) return false;
-    for (const table_field& f : schema.fields) {
-        if (f.column_bit != 1) continue;
-        if ((f.constraints & kFieldPrimaryKey) == 0) return false;
-        // The declared type is the word after the name, and only "INTEGER" makes the column the rowid.
-        std::string definition = f.definition;
-        string_to_lower(definition);
-        const std::size_t at = definition.find("integer");
-        if (at == std::string::npos) return false;
-        const char after = at + 7 < definition.size() ? definition[at + 7] : ' ';
-        return after == ' ' || after == '\t' || after == '\n' || after == '\r' || after == ',';
-    }
-    return false;
-}
-
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
 // through the table), the rows it delivered stay; the table's name and the library's error go to standard
@@ -189,8 +171,6 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     const std::string before = run.messages.str();
     std::string error_text;
     reader.table_rows = 0;
-    reader.rowid_first = first_column_is_rowid(run.layout.schemas[schema_slot(table_type)], mask);
-    reader.rowid_seen = false;
     reader.borrow_values = table_type == kTableNotification && reader.sink && reader.rows != nullptr;
     const bool done = run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text);
     reader.borrow_values = false;
@@ -289,6 +269,8 @@ class table_skips : public skip_reporter {
         if (seen_.insert(std::make_tuple(span.page, span.offset, span.cells)).second)
             texts_.push_back(skipped_span_text(span));
     }
+    // Something else the examiner is to be told of the table, said with the skipped pages.
+    void note(const std::string& text) { texts_.push_back(text); }
 
     // Says each skipped page on standard error as the library path says a table it could not read whole
     // (progress output or not), once the rows read before it are in the report, and marks the run's tables
@@ -362,10 +344,105 @@ void hand_on_walked_notification(row_reader& reader, const notification_row_fill
     }
 }
 
+// The name by which the library gives the rowid of a row of `schema`'s table: the first of those SQLite
+// knows it by that no column of the table takes. Empty when each is taken or the table has no rowid.
+std::string free_rowid_name(const table_schema& schema) {
+    if (schema.without_rowid != 0) return std::string();
+    for (const char* name : {"rowid", "_rowid_", "oid"}) {
+        bool taken = false;
+        for (const table_field& f : schema.fields) taken = taken || f.name_lower == name;
+        if (!taken) return name;
+    }
+    return std::string();
+}
+
+struct rowid_collection {
+    std::vector<std::int64_t>* rowids;
+    std::uint64_t wanted;
+};
+
+int collect_rowid(void* context, int count, char** values, char**) {
+    rowid_collection* c = static_cast<rowid_collection*>(context);
+    const char* value = count > 0 && values != nullptr ? values[0] : nullptr;
+    c->rowids->push_back(value != nullptr ? std::strtoll(value, nullptr, 10) : 0);
+    return c->rowids->size() < c->wanted ? 0 : 1;
+}
+
+// The rowids of the rows the library gave of a table before it broke off, in its order: the table's SELECT
+// again with the rowid in front (every index holds the rowid, so the library takes the same road through
+// the file), up to as many rows as the first read gave. Fewer when the table has no name for its rowid free
+// or the library gives fewer again; `why` then says so.
+std::vector<std::int64_t> library_rowids(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
+                                         std::string& why) {
+    std::vector<std::int64_t> rowids;
+    const std::uint64_t given = reader.table_rows;
+    if (given == 0) return rowids;
+    const std::string name = free_rowid_name(reader.run.layout.schemas[schema_slot(table_type)]);
+    std::stringstream query;
+    if (!name.empty() && build_select_query(query, table_type, mask, name)) {
+        rowid_collection collection{&rowids, given};
+        (void)exec_with_lengths(reader.run.sqlite.db, query.str(), collect_rowid, &collection, nullptr,
+                                nullptr);
+    }
+    if (rowids.size() < given) {
+        const std::string rows = std::to_string(given) + " rows the library gave";
+        why =
+            name.empty()
+                ? "no name of its rowid is free of its columns: rows of the own reader may repeat the " + rows
+                : "only " + std::to_string(rowids.size()) + " of the " + rows +
+                      " came again: rows of the own reader may repeat the others";
+    }
+    return rowids;
+}
+
+// Where the library broke off a table, in the own walk of it: the library's rows are matched in their order
+// to the walk's cells by rowid, each to the first cell holding its rowid after the last one matched (a row
+// the library gave twice, or one on a page the walk cannot read, matches none); the last cell matched is
+// where the library stopped.
+class library_stop {
+  public:
+    // `library`: the rowids the library gave, in its order; `walk`: the rowid and cell (its file offset) of
+    // each row of the own walk, in the walk's order.
+    library_stop(const std::vector<std::int64_t>& library,
+                 const std::vector<std::pair<std::int64_t, std::uint64_t>>& walk)
+        : given_(library) {
+        std::vector<std::pair<std::int64_t, std::size_t>> by_rowid;  // rowid, place in the walk
+        by_rowid.reserve(walk.size());
+        for (std::size_t i = 0; i < walk.size(); ++i) by_rowid.emplace_back(walk[i].first, i);
+        std::sort(by_rowid.begin(), by_rowid.end());
+        std::size_t next = 0;
+        for (const std::int64_t rowid : library) {
+            const auto at = std::lower_bound(by_rowid.begin(), by_rowid.end(), std::make_pair(rowid, next));
+            if (at == by_rowid.end() || at->first != rowid) continue;
+            found_ = true;
+            cell_ = walk[at->second].second;
+            next = at->second + 1;
+        }
+        std::sort(given_.begin(), given_.end());
+        past_ = !found_;
+    }
+
+    // True for a row of the walk that the library did not give: one after the cell, or one of a rowid the
+    // library did not give (a damaged tree's walk need not take its pages in the library's order). Called
+    // for the walk's rows in order.
+    bool after(const table_record& row) {
+        const bool rest =
+            past_ || !std::binary_search(given_.begin(), given_.end(), static_cast<std::int64_t>(row.rowid));
+        if (found_ && row.record_offset == cell_) past_ = true;
+        return rest;
+    }
+
+  private:
+    std::vector<std::int64_t> given_;  // sorted
+    bool found_ = false;
+    std::uint64_t cell_ = 0;
+    bool past_ = false;
+};
+
 // The rest of a table whose read the library broke off, as the own reader walks it (the file as "-carve"
-// reads it: beside a hot journal its committed state): the rows after the last one the library gave, by
-// rowid where the table's first column is its rowid, else by count, become records of the own walk
-// ("carve main"); the pages the walk skips are said as "-carve" says them.
+// reads it: beside a hot journal its committed state): the rows the library did not give, found by where it
+// stopped (library_stop), become records of the own walk ("carve main"); the pages the walk skips are said
+// as "-carve" says them.
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
     selk_run& run = reader.run;
     const int slot = schema_slot(table_type);
@@ -373,25 +450,32 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     uni::fileio file;
     if (!file.open(run.db_path, false, false, false)) return;
     (void)open_journal_companion(file, run.db_path);
-    const std::uint64_t given = reader.table_rows;
-    const bool by_rowid = reader.rowid_first && reader.rowid_seen;
-    const std::int64_t last = reader.last_rowid;
-    std::uint64_t walked = 0;
-    auto after_cut = [&](const table_record& row) {
-        ++walked;
-        return by_rowid ? static_cast<std::int64_t>(row.rowid) > last : walked > given;
-    };
-    constexpr unsigned kCode = kSourceCarveMain;
     table_skips skips;
+    std::string why;
+    const std::vector<std::int64_t> library = library_rowids(reader, table_type, mask, why);
+    if (!why.empty()) skips.note(why);
+    std::vector<sqlite_artifact> interiors;                     // found once for both walks
+    std::vector<std::pair<std::int64_t, std::uint64_t>> cells;  // rowid and cell of each row, in walk order
+    if (!library.empty()) {
+        walk_own_table(
+            run, file, slot,
+            [&](table_record& row) {
+                cells.emplace_back(static_cast<std::int64_t>(row.rowid), row.record_offset);
+                return true;
+            },
+            interiors, skips);
+    }
+    library_stop stop(library, cells);
+    constexpr unsigned kCode = kSourceCarveMain;
     row_column_map columns;
     if (table_type != kTableNotification || !reader.sink) {
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
-                if (after_cut(row)) add_own_row(reader, table_type, slot, row, mask, kCode, columns);
+                if (stop.after(row)) add_own_row(reader, table_type, slot, row, mask, kCode, columns);
                 return true;
             },
-            skips);
+            interiors, skips);
     } else {
         notification_row_filler filler;
         filler.mask = mask;
@@ -401,10 +485,10 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
-                if (after_cut(row)) hand_on_walked_notification(reader, filler, row, columns);
+                if (stop.after(row)) hand_on_walked_notification(reader, filler, row, columns);
                 return true;
             },
-            skips);
+            interiors, skips);
     }
     skips.tell(reader, table_type);
 }
@@ -478,7 +562,8 @@ std::uint64_t check_handler_settings_schema(table_schema& schema) {
     return check_schema(schema, kTableHandlerSettings, false);
 }
 
-int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask) {
+int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask,
+                       const std::string& first) {
     query.str("");
     query.clear();
     const char* const* names = nullptr;
@@ -486,11 +571,15 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
     const char* table = nullptr;
     if (!table_columns(table_type, &names, &count, &table)) return 0;
     query << "select";
-    bool first = true;
+    bool none = true;
+    if (!first.empty()) {
+        query << ' ' << first;
+        none = false;
+    }
     for (int i = 0; i < count; ++i) {
         if ((column_mask & (1ull << i)) == 0) continue;
-        query << (first ? " " : ",") << '`' << names[i] << '`';
-        first = false;
+        query << (none ? " " : ",") << '`' << names[i] << '`';
+        none = false;
     }
     query << " from " << table << ";";
     return 1;
@@ -532,17 +621,6 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
     ++reader->table_rows;
-    if (reader->rowid_first && count > 0 && values != nullptr && values[0] != nullptr) {
-        // A lent integer arrives as its 8 bytes, any other value as text.
-        if (!reader->row_sizes.empty() && reader->row_sizes[0] == kLentInteger) {
-            long long v = 0;
-            std::memcpy(&v, values[0], sizeof v);
-            reader->last_rowid = v;
-        } else {
-            reader->last_rowid = std::strtoll(values[0], nullptr, 10);
-        }
-        reader->rowid_seen = true;
-    }
     if (table_type == kTableNotification && reader->sink) {
         notification_row row;
         row.count = count;

@@ -95,13 +95,9 @@ struct row_reader {
     // takes the notification rows, which reads them by their sizes).
     bool borrow_values = false;
 
-    // Of the table being read: the rows the callback was given and, where the table's first column is its
-    // rowid (an INTEGER PRIMARY KEY), the last one's rowid; so that a read the library breaks off can go on
-    // after the last row it gave.
+    // Of the table being read: the rows the callback was given, so that a read the library breaks off can
+    // find them again and go on after the last one.
     std::uint64_t table_rows = 0;
-    bool rowid_first = false;
-    bool rowid_seen = false;
-    std::int64_t last_rowid = 0;
 
     // The signature text of the last schema whose rows were stamped, with what it was worked out for.
     struct signature_cache {
@@ -161,8 +157,10 @@ std::uint64_t check_push_channel_schema(table_schema& schema);
 std::uint64_t check_handler_settings_schema(table_schema& schema);
 
 // Writes into `query` (emptied first) the SELECT of the masked columns of table type 1, 2, 4 or 8, every
-// column name quoted with grave accents. 1, or 0 for another table type.
-int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask);
+// column name quoted with grave accents, after `first` as written when it is given. 1, or 0 for another
+// table type.
+int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask,
+                       const std::string& first = std::string());
 
 // Runs `sql` on the open connection of `wrapper`, calling `callback` with `reader` as context once per row;
 // before each call reader->row_sizes holds the byte length of every value. 1 when the library reports

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -791,6 +792,190 @@ TEST(LibraryPath, FailedSelectOfAnOptionalTableGoesToTheDiagnosticsLog) {
         "wnspushchannel;, error: no such table: wnspushchannel";
     EXPECT_NE(log_text(o).find(expected), std::string::npos) << log_text(o);
     EXPECT_NE(o.messages.str().find("no such table: wnspushchannel\n"), std::string::npos);
+}
+
+// ---------------------------------------------------------------- a table the library breaks off
+
+// A database on 1024-byte pages of `count` handlers, each with one notification and one push channel
+// ("chan" and its number), rows long enough that a leaf holds three: with 1000, both tables have three
+// levels. `push_table` declares the push-channel table in place of Windows' statement.
+void make_channel_db(const std::string& path, int count, const char* push_table = push_channel_table_sql()) {
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA page_size=1024;");
+    create_tables(db, false);
+    exec(db, push_table);
+    exec(db, "BEGIN;");
+    for (int i = 1; i <= count; ++i) {
+        const std::string n = std::to_string(i);
+        insert_handler(db, i, "App" + n);
+        insert_notification(db, i, 1000 + i, i, "toast", "<toast>" + n + "</toast>" + std::string(250, 'x'));
+        exec(db,
+             "INSERT INTO WNSPushChannel(ChannelId, HandlerId, Uri, ExpiryTime, CreatedTime, DeviceVersion) "
+             "VALUES('chan" +
+                 n + "', " + n + ", 'https://push/" + std::string(250, 'u') + "', 1, 2, 0);");
+    }
+    exec(db, "COMMIT;");
+    sqlite3_close(db);
+}
+
+// The root page of table `name`.
+std::uint32_t root_page(const std::string& path, const std::string& name) {
+    sqlite3* db = open_db(path);
+    sqlite3_stmt* st = nullptr;
+    std::uint32_t root = 0;
+    if (sqlite3_prepare_v2(db, ("SELECT rootpage FROM sqlite_master WHERE name = '" + name + "';").c_str(),
+                           -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return root;
+}
+
+std::uint32_t big_endian(const std::vector<std::uint8_t>& b, std::size_t at, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = (v << 8) | b.at(at + static_cast<std::size_t>(i));
+    return v;
+}
+
+// The pages below `page` of a table b-tree on 1024-byte pages, in key order: its leaves, and its interior
+// pages.
+void tree_pages(const std::vector<std::uint8_t>& b, std::uint32_t page, std::vector<std::uint32_t>& leaves,
+                std::vector<std::uint32_t>& interiors) {
+    const std::size_t at = (page - 1) * 1024u;
+    if (b.at(at) == 0x0d) {
+        leaves.push_back(page);
+        return;
+    }
+    const std::uint32_t cells = big_endian(b, at + 3, 2);
+    for (std::uint32_t i = 0; i <= cells; ++i) {
+        const std::uint32_t child =
+            i < cells ? big_endian(b, at + big_endian(b, at + 12 + 2 * i, 2), 4) : big_endian(b, at + 8, 4);
+        if (b.at((child - 1) * 1024u) == 0x05) interiors.push_back(child);
+        tree_pages(b, child, leaves, interiors);
+    }
+}
+
+// With "-incl_slack" the rest of a table the library broke off comes from the own walk, from where the
+// library stopped: every row the walk reads ("-carve" gives them) is in the store, none from both readers
+// and none twice from the walk, whether or not the table's first column is its rowid, also where the
+// library gave a row twice (two cell pointers equal).
+TEST(LibraryPath, RestOfATableTheLibraryBrokeOffComesFromWhereItStopped) {
+    temp_dir dir;
+    const std::string live = dir.file("live.db");
+    make_channel_db(live, 1000);
+    const std::uint32_t roots[2] = {root_page(live, "WNSPushChannel"), root_page(live, "Notification")};
+    const std::vector<std::uint8_t> intact = read_all(live);
+
+    struct damage_case {
+        const char* name;
+        bool notifications;  // else the push channels, whose first column is not the rowid
+        int repeat_leaf;     // a leaf whose cell pointer `repeat_cell` (-1 the last) takes cell 0's value
+        int repeat_cell;
+        int zero_leaf;      // a leaf whose type byte is zeroed
+        int zero_interior;  // an interior page below the root whose type byte is zeroed
+    };
+    const std::vector<damage_case> cases = {
+        {"repeated pointer, next leaf unreadable", false, 5, 1, 6, -1},
+        {"repeated last pointer, next leaf unreadable", false, 5, -1, 6, -1},
+        {"interior page unreadable", false, -1, 0, -1, 1},
+        {"first leaf unreadable", false, -1, 0, 0, -1},
+        {"rowid first, repeated pointer, next leaf unreadable", true, 5, 1, 6, -1},
+        {"rowid first, repeated last pointer, next leaf unreadable", true, 5, -1, 6, -1},
+    };
+    for (const damage_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint32_t> leaves, interiors;
+        tree_pages(intact, roots[c.notifications ? 1 : 0], leaves, interiors);
+        ASSERT_GE(interiors.size(), 3u);
+        std::vector<std::uint8_t> bytes = intact;
+        if (c.repeat_leaf >= 0) {
+            const std::size_t at = (leaves.at(c.repeat_leaf) - 1) * 1024u;
+            ASSERT_GE(big_endian(bytes, at + 3, 2), 3u) << "a row between the last cell and the first";
+            const int cell = c.repeat_cell >= 0 ? c.repeat_cell : int(big_endian(bytes, at + 3, 2)) - 1;
+            bytes.at(at + 8 + 2 * cell) = bytes.at(at + 8);
+            bytes.at(at + 9 + 2 * cell) = bytes.at(at + 9);
+        }
+        if (c.zero_leaf >= 0) bytes.at((leaves.at(c.zero_leaf) - 1) * 1024u) = 0;
+        if (c.zero_interior >= 0) bytes.at((interiors.at(c.zero_interior) - 1) * 1024u) = 0;
+        const std::string db = dir.file("damaged.db");
+        ASSERT_TRUE(write_all(db, bytes));
+
+        // The rows of the damaged table by reader: (library rows, own walk's rows) as their keys.
+        const auto read = [&](bool carve) {
+            test_run o;
+            quiet(o);
+            o.switches[kSwitchSlack] = o.switches[kSwitchSlackCopy] = 1;
+            o.switches[kSwitchCarve] = carve ? 1 : 0;
+            std::string path = db;
+            EXPECT_EQ(analyze_db_library_path(&o, path), 1);
+            EXPECT_NE(o.tables_incomplete, 0);
+            std::pair<std::vector<std::string>, std::vector<std::string>> keys;
+            const auto add = [&keys](const sqlite_metadata& r, const std::string& key) {
+                (r.source_code() == kSourceSqliteLib ? keys.first : keys.second).push_back(key);
+            };
+            for (const notification_record& n : o.store.notifications)
+                if (c.notifications) add(n, std::to_string(n.order));
+            for (const wns_push_channel_record& p : o.store.push_channels)
+                if (!c.notifications) add(p, p.channel_id);
+            return keys;
+        };
+        const auto carved = read(true);
+        const auto slack = read(false);
+        const std::set<std::string> every(carved.second.begin(), carved.second.end());
+        const std::set<std::string> own(slack.second.begin(), slack.second.end());
+        std::set<std::string> both(slack.first.begin(), slack.first.end());
+        EXPECT_FALSE(own.empty());
+        EXPECT_EQ(own.size(), slack.second.size()) << "a row of the walk given twice";
+        for (const std::string& key : own) EXPECT_EQ(both.count(key), 0u) << key << " given by both readers";
+        both.insert(own.begin(), own.end());
+        std::vector<std::string> lost, extra;
+        std::set_difference(every.begin(), every.end(), both.begin(), both.end(), std::back_inserter(lost));
+        std::set_difference(both.begin(), both.end(), every.begin(), every.end(), std::back_inserter(extra));
+        EXPECT_EQ(lost, std::vector<std::string>());
+        EXPECT_EQ(extra, std::vector<std::string>());
+    }
+}
+
+// Where each name of the rowid is a column of the table, the library's rows cannot be found again in the
+// walk: every row the walk reads comes back, and the run says that they may repeat the library's.
+TEST(LibraryPath, RestOfATableWithoutARowidNameComesWholeAndIsSaid) {
+    temp_dir dir;
+    const std::string db = dir.file("names.db");
+    make_channel_db(
+        db, 100,
+        "CREATE TABLE WNSPushChannel(ChannelId TEXT PRIMARY KEY, HandlerId INTEGER, Uri TEXT, "
+        "ExpiryTime INT64, CreatedTime INT64, DeviceVersion INT64, rowid INT, _rowid_ INT, oid INT);");
+    std::vector<std::uint8_t> bytes = read_all(db);
+    std::vector<std::uint32_t> leaves, interiors;
+    tree_pages(bytes, root_page(db, "WNSPushChannel"), leaves, interiors);
+    const std::size_t at = (leaves.at(5) - 1) * 1024u;
+    const std::uint32_t unreadable = big_endian(bytes, at + 3, 2);  // its cells
+    bytes.at(at) = 0;
+    ASSERT_TRUE(write_all(db, bytes));
+    test_run o;
+    quiet(o);
+    log_to_file(o, dir);
+    o.switches[kSwitchSlack] = o.switches[kSwitchSlackCopy] = 1;
+    std::string path = db;
+    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
+    std::set<std::string> own;
+    int library = 0;
+    for (const wns_push_channel_record& p : o.store.push_channels) {
+        if (p.source_code() == kSourceSqliteLib)
+            ++library;
+        else
+            own.insert(p.channel_id);
+    }
+    EXPECT_GT(library, 0);
+    EXPECT_EQ(own.size(), 100u - unreadable);
+    EXPECT_NE(
+        log_text(o).find("prob reading table wnspushchannel: no name of its rowid is free of its columns: "
+                         "rows of the own reader may repeat the " +
+                         std::to_string(library) + " rows the library gave"),
+        std::string::npos)
+        << log_text(o);
 }
 
 // ---------------------------------------------------------------- the row callback and the command runner

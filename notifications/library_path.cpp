@@ -414,9 +414,9 @@ int collect_rowid(void* context, int count, char** values, char**) {
 }
 
 // The rowids of the rows the library gave of a table before it broke off, in its order: the table's SELECT
-// again with the rowid in front (no index holds a column more or less for it, so the library takes the same
-// road through the file), up to as many rows as the first read gave. Fewer when the table has no name for
-// its rowid free or the library gives fewer again; `why` then says so.
+// again with the rowid in front (every index holds the rowid, so the library takes the same road through
+// the file), up to as many rows as the first read gave. Fewer when the table has no name for its rowid free
+// or the library gives fewer again; `why` then says so.
 std::vector<std::int64_t> library_rowids(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
                                          std::string& why) {
     std::vector<std::int64_t> rowids;

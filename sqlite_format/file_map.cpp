@@ -146,13 +146,18 @@ int check_companions(const std::string& path, std::string* companion, std::strin
         struct stat st;
         if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
         std::string reason;
-        const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_CLOEXEC);
+        const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
             reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
         } else {
-            // A folder opens; it is its read that fails.
+            // A folder opens; it is its read that fails. A FIFO opens too (without waiting for a writer), and
+            // holds no file to read.
+            struct stat opened;
             std::uint8_t first = 0;
-            if (::pread(fd, &first, 1, 0) < 0) reason = std::strerror(errno);
+            if (::fstat(fd, &opened) == 0 && S_ISFIFO(opened.st_mode))
+                reason = "it is a FIFO";
+            else if (::pread(fd, &first, 1, 0) < 0)
+                reason = std::strerror(errno);
             ::close(fd);
         }
         if (reason.empty()) continue;

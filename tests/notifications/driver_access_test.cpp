@@ -192,19 +192,25 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
     fx::temp_dir dir;
     const std::string db = dir.file("companion.db");
     make_db(db, 5, "companion");
+    enum class kind { folder, self_link, fifo };
     struct companion_case {
         const char* suffix;
-        bool folder;  // else a link to itself
+        kind what;
         const char* why;
     };
+    // A FIFO must not hold the run waiting for a writer.
     const std::vector<companion_case> cases = {
-        {"-journal", false, "Too many levels of symbolic links"},
-        {"-wal", true, "Is a directory"},
+        {"-journal", kind::self_link, "Too many levels of symbolic links"},
+        {"-wal", kind::folder, "Is a directory"},
+        {"-wal", kind::fifo, "it is a FIFO"},
+        {"-journal", kind::fifo, "it is a FIFO"},
     };
     for (const companion_case& c : cases) {
         const std::string companion = db + c.suffix;
-        if (c.folder)
+        if (c.what == kind::folder)
             ASSERT_EQ(::mkdir(companion.c_str(), 0755), 0);
+        else if (c.what == kind::fifo)
+            ASSERT_EQ(::mkfifo(companion.c_str(), 0644), 0);
         else
             ASSERT_EQ(::symlink(companion.c_str(), companion.c_str()), 0);
         for (const std::string mode : {"library", "-carve"}) {
@@ -216,7 +222,7 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
                       std::string::npos)
                 << c.suffix << " " << mode << ": " << r.err;
         }
-        if (c.folder)
+        if (c.what == kind::folder)
             ::rmdir(companion.c_str());
         else
             ::unlink(companion.c_str());

@@ -90,12 +90,12 @@ std::string unreadable_reason(const std::string& path, bool pages, const char* f
     return fallback;
 }
 
-// Names on standard error a path that was asked for and could not be read, with the reason.
-void say_unreadable(const std::string& path, bool pages) {
-    const std::string copy_failure = take_private_copy_failure();
+// Names on standard error a path that was asked for and could not be read, with the reason (the library's
+// own where it refused the connection).
+void say_unreadable(const selk_run& run, const std::string& path, bool pages) {
     const char* fallback = pages ? "problem parsing chunk" : "problem selecting tables";
     const std::string reason =
-        !copy_failure.empty() ? copy_failure : unreadable_reason(path, pages, fallback);
+        !run.sqlite.open_failure.empty() ? run.sqlite.open_failure : unreadable_reason(path, pages, fallback);
     error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
 }
 
@@ -170,7 +170,7 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
     const selk_options& options = run.options;
     if (options.switches[kSwitchParseChunk] != 0) {
         if (run_chunk(os, run, options.db_path)) return 0;
-        say_unreadable(options.db_path, true);
+        say_unreadable(run, options.db_path, true);
         return -1;
     }
     if (options.switches[kSwitchInput] == 0) {
@@ -178,9 +178,9 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
         return -1;
     }
     // A database that gives nothing at all is a failure the caller must see, not an empty success.
-    (void)take_private_copy_failure();  // a reason left from before is not this database's
+    run.sqlite.open_failure.clear();  // a reason left from before is not this database's
     if (!run_database(os, run, options.db_path, true)) {
-        say_unreadable(options.db_path, false);
+        say_unreadable(run, options.db_path, false);
         return -1;
     }
     // The rows read were printed, but a table broke off: the report is not the whole database.
@@ -224,7 +224,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         }
         run.db_path = path;
         write_log_line(options, path);
-        (void)take_private_copy_failure();  // a reason left from the path before is not this one's
+        run.sqlite.open_failure.clear();  // a reason left from the path before is not this one's
         const bool read = options.switches[kSwitchParseChunk] != 0 ? run_chunk(os, run, path)
                                                                    : run_database(os, run, path, false);
         incomplete = incomplete || run.tables_incomplete != 0;
@@ -232,7 +232,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         run.sqlite.close_and_unload();
         tried = true;
         if (!read) {
-            say_unreadable(run.db_path, options.switches[kSwitchParseChunk] != 0);
+            say_unreadable(run, run.db_path, options.switches[kSwitchParseChunk] != 0);
             unread = true;
         }
         // Once the report cannot be written there is no point in reading more databases.

@@ -48,10 +48,11 @@ void fill_entry_points() {
     sqlite_api.clear_bindings = &sqlite3_clear_bindings;
 }
 
-// Settings of every connection to evidence: no statement writes. The library's result; `failure` says which
-// it refused.
+// Settings of every connection to evidence: no statement writes, and every cell is checked against its
+// page before it is read, so that a damaged page gives the same error every time instead of whatever lies
+// past the page. The library's result; `failure` says which it refused.
 int configure_evidence_connection(sqlite3* db, std::string* failure) {
-    for (const char* pragma : {"PRAGMA query_only=ON;"}) {
+    for (const char* pragma : {"PRAGMA query_only=ON;", "PRAGMA cell_size_check=ON;"}) {
         char* error = nullptr;
         const int rc = sqlite_api.exec(db, pragma, nullptr, nullptr, &error);
         if (rc == SQLITE_OK) continue;

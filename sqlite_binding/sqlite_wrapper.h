@@ -112,8 +112,9 @@ class sqlite_wrapper : public qm_libload_base {
     // extra_value and extra_text are accepted and not used. The result is the new is_open.
     virtual bool open_read_write(std::uint64_t extra_value, const std::string& path,
                                  const std::string& extra_text);
-    // Opens an existing database as evidence (see the file comment), with no statement allowed to write.
-    // extra_text is not used. The result is the new is_open; on failure nothing stays open or bound.
+    // Opens an existing database as evidence (see the file comment), with no statement allowed to write and
+    // every cell checked against its page. extra_text is not used. The result is the new is_open; on
+    // failure nothing stays open or bound.
     virtual bool open_read_only(const std::string& path, const std::string& extra_text);
 
     // The common open step: sets read_only, opens `path` into *connection; on failure the half-open

@@ -92,16 +92,16 @@ std::string unreadable_reason(const selk_options& options, const std::string& pa
     return fallback;
 }
 
-// Names on standard error a path that was asked for and could not be read, with the reason: `why` where
-// the reading said one.
-void say_unreadable(const selk_options& options, const std::string& path, bool pages,
+// Names on standard error a path that was asked for and could not be read, with the reason: the library's
+// own where it refused the connection, else `why` where the reading said one.
+void say_unreadable(const selk_run& run, const std::string& path, bool pages,
                     const std::string& why = std::string()) {
-    const std::string copy_failure = take_private_copy_failure();
     const char* fallback = !why.empty() ? why.c_str()
                            : pages      ? "problem parsing chunk"
                                         : "problem selecting tables";
-    const std::string reason =
-        !copy_failure.empty() ? copy_failure : unreadable_reason(options, path, pages, fallback);
+    const std::string reason = !run.sqlite.open_failure.empty()
+                                   ? run.sqlite.open_failure
+                                   : unreadable_reason(run.options, path, pages, fallback);
     error_printf("prob processing file %s: %s\n", path.c_str(), reason.c_str());
 }
 
@@ -183,7 +183,7 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
     const selk_options& options = run.options;
     if (options.switches[kSwitchParseChunk] != 0) {
         if (run_chunk(os, run, options.db_path)) return 0;
-        say_unreadable(options, options.db_path, true);
+        say_unreadable(run, options.db_path, true);
         return -1;
     }
     if (options.switches[kSwitchInput] == 0) {
@@ -192,10 +192,10 @@ int run_single(std::ostream& os, selk_run& run, const std::string& program_path)
     }
     // A database whose tables cannot be read is a failure the caller must see, not an empty success, also
     // when records were recovered from it.
-    (void)take_private_copy_failure();  // a reason left from before is not this database's
+    run.sqlite.open_failure.clear();  // a reason left from before is not this database's
     const database_read read = run_database(os, run, options.db_path, true);
     if (!read.tables_read) {
-        say_unreadable(options, options.db_path, false, read.why);
+        say_unreadable(run, options.db_path, false, read.why);
         return -1;
     }
     // The rows read were printed, but a table broke off: the report is not the whole database.
@@ -240,7 +240,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         }
         run.db_path = path;
         write_log_line(options, path);
-        (void)take_private_copy_failure();  // a reason left from the path before is not this one's
+        run.sqlite.open_failure.clear();  // a reason left from the path before is not this one's
         const bool pages = options.switches[kSwitchParseChunk] != 0;
         database_read read;
         if (pages)
@@ -252,7 +252,7 @@ int run_path_stream(std::ostream& os, selk_run& run) {
         run.sqlite.close_and_unload();
         tried = true;
         if (!read.tables_read) {
-            say_unreadable(options, run.db_path, pages, read.why);
+            say_unreadable(run, run.db_path, pages, read.why);
             (read.recovered ? incomplete : unread) = true;
         }
         // Once the report cannot be written there is no point in reading more databases.

@@ -1,25 +1,16 @@
 #include "sqlite_binding/sqlite_wrapper.h"
 
-#include <dirent.h>
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <charconv>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <limits>
 #include <mutex>
 
 #include "common/byte_search.h"
 #include "common/path_split.h"
+#include "io/db_companions.h"
 #include "io/portable_dir_ops.h"
+#include "sqlite_binding/evidence_vfs.h"
 
 sqlite_entry_points sqlite_api = {};
 
@@ -57,248 +48,23 @@ void fill_entry_points() {
     sqlite_api.clear_bindings = &sqlite3_clear_bindings;
 }
 
-// ---------------------------------------------------------------- opening evidence
-
-// The path the library itself would use: symbolic links resolved (its companions lie beside the target),
-// else the path made absolute.
-std::string absolute_path(const std::string& path) {
-    if (char* real = realpath(path.c_str(), nullptr)) {
-        const std::string resolved = real;
-        std::free(real);
-        return resolved;
+// Settings of every connection to evidence: no statement writes, and every cell is checked against its
+// page before it is read, so that a damaged page gives the same error every time instead of whatever lies
+// past the page. The library's result; `failure` says which it refused.
+int configure_evidence_connection(sqlite3* db, std::string* failure) {
+    for (const char* pragma : {"PRAGMA query_only=ON;", "PRAGMA cell_size_check=ON;"}) {
+        char* error = nullptr;
+        const int rc = sqlite_api.exec(db, pragma, nullptr, nullptr, &error);
+        if (rc == SQLITE_OK) continue;
+        *failure = std::string("the library refused ") + pragma + " (" +
+                   (error != nullptr ? error : sqlite_api.errmsg(db)) + ")";
+        sqlite_free_error_text(error);
+        return rc;
     }
-    if (!path.empty() && path[0] == '/') return path;
-    std::string cwd;
-    std::vector<char> buf(4096);
-    while (getcwd(buf.data(), buf.size()) == nullptr) {
-        if (errno != ERANGE || buf.size() > (1u << 20)) return path;
-        buf.resize(buf.size() * 2);
-    }
-    cwd = buf.data();
-    if (cwd.empty() || cwd.back() != '/') cwd.push_back('/');
-    return cwd + path;
-}
-
-// Size of a regular file; false when it does not exist or is not a regular file.
-bool regular_file_size(const std::string& path, std::uint64_t* size) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    *size = static_cast<std::uint64_t>(st.st_size);
-    return true;
-}
-
-// Opens evidence for reading without touching its access time where the system allows it.
-int open_evidence(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    return fd;
-}
-
-bool readable_evidence(const std::string& path) {
-    const int fd = open_evidence(path);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
-}
-
-// A journal SQLite would roll back: non-empty with a non-zero first byte (a zeroed header marks a
-// journal whose transaction already committed).
-bool is_hot_journal(const std::string& path) {
-    std::uint64_t size = 0;
-    if (!regular_file_size(path, &size) || size == 0) return false;
-    const int fd = open_evidence(path);
-    if (fd < 0) return false;
-    unsigned char first = 0;
-    const ssize_t n = pread(fd, &first, 1, 0);
-    close(fd);
-    return n == 1 && first != 0;
-}
-
-bool copy_file(const std::string& from, const std::string& to) {
-    const int in = open_evidence(from);
-    if (in < 0) return false;
-    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
-    std::vector<char> buf(1 << 16);
-    bool ok = true;
-    for (;;) {
-        const ssize_t n = read(in, buf.data(), buf.size());
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = write(out, buf.data() + done, static_cast<size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                ok = false;
-                break;
-            }
-            done += w;
-        }
-        if (!ok) break;
-    }
-    close(in);
-    if (close(out) != 0) ok = false;
-    return ok;
-}
-
-// ---- private copies that must not outlive the run
-
-// The folders of the private copies that exist now, in storage a signal handler may read (it must not
-// allocate): Ctrl-C or SIGTERM would otherwise leave a copy of the evidence in the temporary folder.
-constexpr int kCopySlots = 8;
-constexpr std::size_t kCopyDirMax = 4096;
-struct copy_slot {
-    std::atomic<int> state{0};  // 0 free, 1 being filled or emptied, 2 holds a live folder
-    char dir[kCopyDirMax] = {};
-};
-copy_slot g_copy_slots[kCopySlots];
-// What the copy folder can hold: the copy and every companion the library may make beside it.
-const char* const kCopyNames[] = {"evidence.db", "evidence.db-wal", "evidence.db-journal", "evidence.db-shm"};
-
-std::mutex g_copy_failure_mutex;
-std::string g_copy_failure;  // why the last private copy could not be made; taken by the caller
-
-void note_copy_failure(const std::string& text) {
-    std::lock_guard<std::mutex> guard(g_copy_failure_mutex);
-    g_copy_failure = text;
-}
-
-// Removes the known files of every live copy folder, then the folder; only calls that are safe in a
-// signal handler.
-void remove_live_copies() {
-    for (copy_slot& slot : g_copy_slots) {
-        if (slot.state.load() != 2) continue;
-        char path[kCopyDirMax + 32];
-        const std::size_t n = std::strlen(slot.dir);
-        for (const char* name : kCopyNames) {
-            std::memcpy(path, slot.dir, n);
-            path[n] = '/';
-            const std::size_t m = std::strlen(name);
-            std::memcpy(path + n + 1, name, m + 1);
-            ::unlink(path);
-        }
-        ::rmdir(slot.dir);
-    }
-}
-
-void remove_copies_and_reraise(int signal_number) {
-    remove_live_copies();
-    ::signal(signal_number, SIG_DFL);
-    ::raise(signal_number);
-}
-
-// Once: the copies go on every signal whose default action ends the process (SIGPIPE: a reader of the
-// report that went away; SIGXFSZ: a report past the file size limit; SIGQUIT, the alarms and the user
-// signals), where nobody else handles it, and at exit(). Faults of the program itself (SIGSEGV and its
-// kin) are left as they are: the process is in no state to trust.
-void guard_copies_once() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
-                                  SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGIO, SIGPWR}) {
-            struct sigaction current {};
-            if (::sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
-            struct sigaction action {};
-            action.sa_handler = remove_copies_and_reraise;
-            sigemptyset(&action.sa_mask);
-            ::sigaction(signal_number, &action, nullptr);
-        }
-        std::atexit(remove_live_copies);
-    });
-}
-
-void register_copy(const std::string& dir) {
-    if (dir.size() >= kCopyDirMax) return;
-    guard_copies_once();
-    for (copy_slot& slot : g_copy_slots) {
-        int expected = 0;
-        if (!slot.state.compare_exchange_strong(expected, 1)) continue;
-        std::memcpy(slot.dir, dir.c_str(), dir.size() + 1);
-        slot.state.store(2);
-        return;
-    }
-}
-
-void unregister_copy(const std::string& dir) {
-    for (copy_slot& slot : g_copy_slots) {
-        int expected = 2;
-        if (!slot.state.compare_exchange_strong(expected, 1)) continue;
-        if (dir == slot.dir) {
-            slot.dir[0] = '\0';
-            slot.state.store(0);
-            return;
-        }
-        slot.state.store(2);
-    }
-}
-
-// Removes every entry of a flat folder we made, then the folder.
-void remove_flat_folder(const std::string& dir) {
-    if (dir.empty()) return;
-    unregister_copy(dir);
-    if (DIR* d = opendir(dir.c_str())) {
-        std::vector<std::string> names;
-        while (dirent* e = readdir(d)) {
-            const std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        closedir(d);
-        for (const std::string& n : names) unlink((dir + "/" + n).c_str());
-    }
-    rmdir(dir.c_str());
-}
-
-// Copies the database and the companions that hold uncommitted or unapplied state into a new private
-// folder; `copy` receives the path of the copied database. False (nothing left behind) on any failure.
-bool make_private_copy(const std::string& db, bool with_wal, bool with_journal, std::string* dir,
-                       std::string* copy) {
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = (tmp != nullptr && tmp[0] != '\0') ? tmp : "/tmp";
-    std::string templ = folder;
-    if (templ.back() != '/') templ.push_back('/');
-    templ += "selk-evidence-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    // The handlers are in place before the folder exists, so no signal can find a copy they do not know.
-    guard_copies_once();
-    if (mkdtemp(buf.data()) == nullptr) {
-        note_copy_failure("the temporary folder " + folder + " cannot hold a private copy of the evidence (" +
-                          std::strerror(errno) + "); set TMPDIR to a usable folder");
-        return false;
-    }
-    *dir = buf.data();
-    register_copy(*dir);
-    *copy = *dir + "/evidence.db";
-    errno = 0;
-    bool ok = copy_file(db, *copy);
-    if (ok && with_wal) ok = copy_file(db + "-wal", *copy + "-wal");
-    if (ok && with_journal) ok = copy_file(db + "-journal", *copy + "-journal");
-    if (!ok) {
-        note_copy_failure("the private copy of the evidence in " + folder + " could not be made (" +
-                          std::strerror(errno != 0 ? errno : EIO) + ")");
-        remove_flat_folder(*dir);
-        dir->clear();
-        copy->clear();
-    }
-    return ok;
+    return SQLITE_OK;
 }
 
 }  // namespace
-
-std::string take_private_copy_failure() {
-    std::lock_guard<std::mutex> guard(g_copy_failure_mutex);
-    std::string text;
-    text.swap(g_copy_failure);
-    return text;
-}
 
 bool sqlite_api_bound() {
     const void* const* entries = reinterpret_cast<const void* const*>(&sqlite_api);
@@ -311,22 +77,6 @@ bool sqlite_api_bound() {
 
 void sqlite_free_error_text(char* text) {
     if (text != nullptr) sqlite3_free(text);
-}
-
-std::string uri_encode_path(const std::string& path) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(path.size());
-    for (unsigned char c : path) {
-        if (c <= 0x20 || c >= 0x7F || c == '%' || c == '?' || c == '#') {
-            out.push_back('%');
-            out.push_back(kDigits[c >> 4]);
-            out.push_back(kDigits[c & 0x0F]);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
 }
 
 // ---------------------------------------------------------------- qm_libload_base
@@ -422,7 +172,6 @@ sqlite_wrapper::~sqlite_wrapper() {
     // A wrapper whose open failed still holds no connection, but may hold its binding; release it so the
     // table is not left bound on behalf of an object that no longer exists.
     if (holds_binding_) sqlite_wrapper::unbind();
-    remove_private_copy();
     db_path.clear();
 }
 
@@ -458,12 +207,6 @@ void sqlite_wrapper::reset_connection_fields() {
     run_id = 0;
 }
 
-void sqlite_wrapper::remove_private_copy() {
-    if (private_copy_dir_.empty()) return;
-    remove_flat_folder(private_copy_dir_);
-    private_copy_dir_.clear();
-}
-
 bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool read_only_flag) {
     read_only = read_only_flag;
     if (connection == nullptr) return false;
@@ -475,28 +218,16 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
     // costs a lock per value read.
     const int single_thread = SQLITE_OPEN_NOMUTEX;
     if (read_only_flag) {
-        remove_private_copy();
-        const std::string target = absolute_path(path);
-        std::uint64_t wal_size = 0;
-        const bool wal_there = regular_file_size(target + "-wal", &wal_size) && wal_size > 0;
-        // A log that cannot be read is left out of the copy, so that the main file's rows are still read (the
-        // caller names the log); opened where it lies, the library would look for the log beside it.
-        const bool with_wal = wal_there && readable_evidence(target + "-wal");
-        const bool with_journal = is_hot_journal(target + "-journal");
-        if (!wal_there && !with_journal) {
-            // Nothing pending beside the file: read it as it stands, with no lock and no companion file.
-            const std::string uri = "file://" + uri_encode_path(target) + "?immutable=1";
-            rc = sqlite_api.open_v2(uri.c_str(), connection,
-                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | single_thread, nullptr);
+        // Evidence goes through the evidence VFS, which keeps whatever the library writes in memory (see
+        // evidence_vfs.h). The library must be free to write for a hot journal to be rolled back; the
+        // statements of the connection may not.
+        const char* vfs = evidence_vfs_name();
+        if (vfs == nullptr) {
+            open_failure = "the library refused the reader of evidence";
         } else {
-            // The log or journal must be applied to show the committed state, which would change the evidence
-            // and its companions: apply it to a private copy instead.
-            std::string copy;
-            if (make_private_copy(target, with_wal, with_journal, &private_copy_dir_, &copy)) {
-                const std::string uri = "file://" + uri_encode_path(copy);
-                rc = sqlite_api.open_v2(uri.c_str(), connection,
-                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | single_thread, nullptr);
-            }
+            rc = sqlite_api.open_v2(companions_of(path).database.c_str(), connection,
+                                    SQLITE_OPEN_READWRITE | single_thread, vfs);
+            if (rc == SQLITE_OK) rc = configure_evidence_connection(*connection, &open_failure);
         }
     } else {
         rc = sqlite_api.open(path.c_str(), connection);
@@ -504,13 +235,13 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
     if (rc == SQLITE_OK) return true;
     if (*connection != nullptr) sqlite_api.close(*connection);
     *connection = nullptr;
-    remove_private_copy();
     return false;
 }
 
 bool sqlite_wrapper::open_read_only(const std::string& path, const std::string& /*extra_text*/) {
     if (is_open && db != nullptr) close_db();
     reset_connection_fields();
+    open_failure.clear();
     if (!path.empty()) {
         db_path = path;
         if (file_exists(db_path) && bind(nullptr)) {
@@ -547,7 +278,6 @@ void sqlite_wrapper::close_db() {
     if (db == nullptr || sqlite_api.close == nullptr) return;
     sqlite_api.close(db);
     reset_connection_fields();
-    remove_private_copy();
 }
 
 void sqlite_wrapper::close_and_unload() {

@@ -5,11 +5,9 @@
 // never looks a symbol up. Every call into SQLite made by the binding and its users goes through the
 // table `sqlite_api`.
 //
-// Evidence is opened so that nothing beside it changes: without a non-empty "-wal" or a hot "-journal"
-// the file is opened read-only as an immutable URI; with one, the database and its companion are copied
-// into a private temporary folder and the copy is opened there (SQLite then applies the log or rolls the
-// journal back on the copy), so the rows read are exactly the committed state. The copy is removed when
-// the connection closes, and also when the run ends by exit() or by an interrupting signal.
+// Evidence is opened through the evidence VFS (evidence_vfs.h): the library applies a "-wal" or rolls a
+// hot "-journal" back as it reads, so the rows read are exactly the committed state, and whatever it
+// writes for that stays in memory: no file is made or changed, beside the evidence or anywhere else.
 #pragma once
 
 #include <sqlite3.h>
@@ -114,8 +112,9 @@ class sqlite_wrapper : public qm_libload_base {
     // extra_value and extra_text are accepted and not used. The result is the new is_open.
     virtual bool open_read_write(std::uint64_t extra_value, const std::string& path,
                                  const std::string& extra_text);
-    // Opens an existing database as evidence (see the file comment). extra_text is not used. The result
-    // is the new is_open; on failure nothing stays open or bound.
+    // Opens an existing database as evidence (see the file comment), with no statement allowed to write and
+    // every cell checked against its page. extra_text is not used. The result is the new is_open; on
+    // failure nothing stays open or bound.
     virtual bool open_read_only(const std::string& path, const std::string& extra_text);
 
     // The common open step: sets read_only, opens `path` into *connection; on failure the half-open
@@ -132,25 +131,16 @@ class sqlite_wrapper : public qm_libload_base {
     sqlite3* db;           // the connection; null when none
     std::string db_path;   // the path being opened or open, as the caller gave it
     std::uint64_t run_id;  // the run-log classes' current run key; 0 after every open attempt and close
+    // Why the last open_read_only failed, where there is more to say than that the file would not open
+    // (the library refused a setting of the connection); empty otherwise.
+    std::string open_failure;
 
   private:
     // Resets the five connection fields.
     void reset_connection_fields();
-    // Removes the private copy folder of the last read-only open, if any.
-    void remove_private_copy();
 
-    bool holds_binding_;            // this object's bind is in force
-    std::string private_copy_dir_;  // temporary folder holding the copy of the evidence, or empty
+    bool holds_binding_;  // this object's bind is in force
 };
-
-// Why the last private copy of evidence could not be made (an unusable temporary folder, a failed copy),
-// emptied by the call; empty when none failed since. A copy that exists is removed when its connection
-// closes, at exit() and on SIGINT, SIGTERM, SIGHUP and SIGPIPE (where no other handler is set).
-std::string take_private_copy_failure();
-
-// Percent-encodes a path for an SQLite URI: '%', '?', '#', blanks and every byte outside printable ASCII
-// become "%XX".
-std::string uri_encode_path(const std::string& path);
 
 // Runs `sql` (one or more statements) on `db` as sqlite3_exec does, through the entry points, calling
 // `callback` (the sqlite3_exec callback form) once per row. Before each call `sizes` (when non-null)

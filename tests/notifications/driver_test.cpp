@@ -540,21 +540,14 @@ TEST(SelkProcess, SampleDatabaseOfTheBuild) {
         EXPECT_NE(slack.out.find(text), std::string::npos) << text;
 }
 
-// ---- private copies of the evidence and the file filter ----
+// ---- what a run leaves behind, damaged pages and the file filter ----
 
-// Names in `folder` that begin with `prefix`.
-std::set<std::string> names_beginning(const std::string& folder, const std::string& prefix) {
-    std::set<std::string> found;
-    for (const std::string& n : folder_names(folder)) {
-        if (n.compare(0, prefix.size(), prefix) == 0) found.insert(n);
-    }
-    return found;
-}
-
-TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
+// Whatever ends a run, nothing of it is left: the library applies the log in memory, so no copy of the
+// evidence is made in TMPDIR (here inside the evidence's folder, as an examiner may have it) or anywhere.
+TEST(SelkProcess, NothingOfTheRunOutlivesItWhateverEndsIt) {
     fx::temp_dir dir("copies");
-    // A database whose rows all sit in its log: reading it makes a private copy. Its report is far larger
-    // than the pipe and the report buffer, so a run whose output nobody reads stops while the copy exists.
+    // A database whose rows all sit in its log. Its report is far larger than the pipe and the report buffer,
+    // so a run whose output nobody reads stops mid-way, the database open.
     const std::string live = dir.file("live.db"), db = dir.file("wal.db");
     sqlite3* conn = fx::open_db(live);
     ASSERT_NE(conn, nullptr);
@@ -576,9 +569,22 @@ TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
     const char* saved_tmpdir = std::getenv("TMPDIR");
     const std::string saved = saved_tmpdir != nullptr ? saved_tmpdir : "";
     ::setenv("TMPDIR", tmp.c_str(), 1);
+    const std::set<std::string> evidence = folder_names(dir.path());
+    // Modification and change times of the evidence.
+    const auto written = [&] {
+        std::vector<std::int64_t> times;
+        for (const std::string& f : {db, db + "-wal"}) {
+            const std::vector<std::int64_t> t = file_times(f);
+            times.insert(times.end(), t.begin() + 1, t.end());
+        }
+        return times;
+    };
+    const std::vector<std::int64_t> before = written();
 
-    // SIGPIPE: the reader of the report goes away. SIGQUIT would also leave a core file: none is written.
-    for (const int signal_number : {SIGINT, SIGTERM, SIGPIPE, SIGQUIT, SIGUSR1, SIGALRM, SIGXCPU}) {
+    // SIGPIPE: the reader of the report goes away; SIGKILL: the out-of-memory killer. The signals that leave
+    // a core file leave none here.
+    for (const int signal_number :
+         {SIGINT, SIGTERM, SIGPIPE, SIGQUIT, SIGKILL, SIGSEGV, SIGABRT, SIGBUS, SIGTRAP}) {
         int out_pipe[2];
         ASSERT_EQ(::pipe(out_pipe), 0);
         const pid_t pid = ::fork();
@@ -592,18 +598,26 @@ TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
             ::signal(SIGPIPE, SIG_DFL);
             const struct rlimit no_core = {0, 0};
             ::setrlimit(RLIMIT_CORE, &no_core);
+            // A sanitizer build would take a fault signal sent from outside for a fault of its own.
+            const char* asan = std::getenv("ASAN_OPTIONS");
+            const std::string sanitizer =
+                std::string(asan != nullptr ? asan : "") + ":handle_segv=0:handle_sigbus=0";
+            ::setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
             const std::string program = selk_process::selk_path();
             ::execl(program.c_str(), program.c_str(), "-db", db.c_str(), "-quiet",
                     static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(out_pipe[1]);
-        bool seen = false;
-        for (int waited = 0; waited < 3000 && !seen; ++waited) {
-            seen = !names_beginning(tmp, "selk-evidence-").empty();
-            if (!seen) ::usleep(10000);
-        }
-        EXPECT_TRUE(seen) << "no private copy was made";
+        // Mid-way: rows from the log are being written.
+        std::string out;
+        char chunk[4096];
+        for (ssize_t got; out.find("logged 10") == std::string::npos &&
+                          (got = ::read(out_pipe[0], chunk, sizeof chunk)) > 0;)
+            out.append(chunk, static_cast<std::size_t>(got));
+        EXPECT_NE(out.find("logged 10"), std::string::npos) << signal_number;
+        EXPECT_EQ(folder_names(dir.path()), evidence) << signal_number << " mid-way";
+        EXPECT_TRUE(folder_names(tmp).empty()) << signal_number << " mid-way";
         if (signal_number == SIGPIPE) {
             ::close(out_pipe[0]);
         } else {
@@ -613,29 +627,78 @@ TEST(SelkProcess, PrivateCopyOfTheEvidenceGoesOnSignalsAndAtEveryExit) {
         ASSERT_EQ(::waitpid(pid, &status, 0), pid);
         if (signal_number != SIGPIPE) ::close(out_pipe[0]);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
+        EXPECT_EQ(folder_names(dir.path()), evidence) << signal_number;
         EXPECT_TRUE(folder_names(tmp).empty()) << signal_number;
+        EXPECT_EQ(written(), before) << signal_number;
     }
 
-    const selk_process::result whole = run({"-db", db, "-quiet"});
-    EXPECT_EQ(whole.status, 0);
-    EXPECT_NE(whole.out.find("logged 19999"), std::string::npos);
-    EXPECT_TRUE(folder_names(tmp).empty());
-
-    // A temporary folder that cannot hold the copy is said as such.
-    const std::string none = dir.file("none");
-    ::setenv("TMPDIR", none.c_str(), 1);
-    const selk_process::result refused = run({"-db", db, "-quiet"});
-    EXPECT_EQ(refused.status, 255);
-    EXPECT_NE(
-        refused.err.find("prob processing file " + db + ": the temporary folder " + none +
-                         " cannot hold a private copy of the evidence (No such file or directory); set TMPDIR"
-                         " to a usable folder\n"),
-        std::string::npos)
-        << refused.err;
+    // A temporary folder that is not there is no matter: the run needs none.
+    for (const std::string& folder : {tmp, dir.file("none")}) {
+        ::setenv("TMPDIR", folder.c_str(), 1);
+        const selk_process::result whole = run({"-db", db, "-quiet"});
+        EXPECT_EQ(whole.status, 0) << folder << ": " << whole.err;
+        EXPECT_NE(whole.out.find("logged 19999"), std::string::npos) << folder;
+        EXPECT_TRUE(folder_names(tmp).empty());
+    }
+    EXPECT_EQ(folder_names(dir.path()), evidence);
+    EXPECT_EQ(written(), before);
     if (saved_tmpdir != nullptr) {
         ::setenv("TMPDIR", saved.c_str(), 1);
     } else {
         ::unsetenv("TMPDIR");
+    }
+}
+
+// The rows the library gives of the notification table, each cell checked against its page, before it
+// finds damage.
+std::size_t rows_before_damage(const std::string& path) {
+    std::size_t rows = 0;
+    sqlite3* db = nullptr;
+    if (open_readonly_for_test(path, &db) == SQLITE_OK &&
+        sqlite3_exec(db, "PRAGMA cell_size_check=ON;", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT * FROM Notification;", -1, &st, nullptr) == SQLITE_OK)
+            while (sqlite3_step(st) == SQLITE_ROW) ++rows;
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return rows;
+}
+
+// A cell pointer past the end of its page: the library checks each cell against its page, so what the run
+// prints does not depend on what lies in memory past the page. It stops the table at that page, the same way
+// every time, and fails.
+TEST(SelkProcess, CellPastItsPageStopsTheTableTheSameWayEveryTime) {
+    fx::temp_dir dir("cells");
+    struct damage_case {
+        int notifications;      // of the generated bench database
+        std::uint64_t pointer;  // file offset of the cell pointer made 0xFFFF
+    };
+    for (const damage_case& c : {damage_case{20000, 771 * 4096 + 36}, damage_case{3000, 63 * 4096 + 18}}) {
+        const std::string db = dir.file("damaged" + std::to_string(c.notifications) + ".db");
+        const selk_process::result made =
+            run({db, std::to_string(c.notifications)}, std::string(),
+                selk_process::build_root() + "/notifications/tools/selk_make_bench_db");
+        ASSERT_EQ(made.status, 0) << made.err;
+        const std::size_t intact = rows_before_damage(db);
+        std::vector<std::uint8_t> bytes = fx::read_all(db);
+        ASSERT_GT(bytes.size(), c.pointer + 2);
+        ASSERT_EQ(bytes[c.pointer / 4096 * 4096], 0x0D) << "a table leaf";
+        bytes[c.pointer] = bytes[c.pointer + 1] = 0xFF;
+        ASSERT_TRUE(fx::write_all(db, bytes));
+        const std::size_t expected = rows_before_damage(db);
+        ASSERT_LT(expected, intact) << "the damage lies in the notification table";
+        const selk_process::result first = run({"-db", db, "-quiet"});
+        EXPECT_EQ(first.status, 255) << c.notifications;
+        EXPECT_EQ(data_rows(first.out).size(), expected) << c.notifications;
+        EXPECT_NE(first.err.find("prob reading table notification of " + db + ": "), std::string::npos)
+            << first.err;
+        for (int i = 0; i < 30; ++i) {
+            const selk_process::result again = run({"-db", db, "-quiet"});
+            ASSERT_EQ(again.status, first.status) << c.notifications << " run " << i;
+            ASSERT_EQ(again.out, first.out) << c.notifications << " run " << i;
+            ASSERT_EQ(again.err, first.err) << c.notifications << " run " << i;
+        }
     }
 }
 

@@ -177,8 +177,7 @@ int hold_output(held_output& out) {
     const int flags = (magic_link ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC;
     const char* target = out.target.c_str();
     // Reading the first bytes of a file that may be evidence must not move its access time.
-    int fd = ::open(target, O_RDWR | O_NOATIME | flags);
-    if (fd == -1 && errno == EPERM) fd = ::open(target, O_RDWR | flags);
+    int fd = uni::open_keeping_access_time(out.target, O_RDWR | flags);
     out.readable = fd != -1;
     if (fd == -1 && errno == EACCES) fd = ::open(target, O_WRONLY | flags);
     if (fd == -1 && errno == ENOENT) {
@@ -213,8 +212,7 @@ int hold_open_file(held_output& out, int descriptor) {
     if (::fstat(descriptor, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     // A descriptor of its own, for reading: the one given may be open for writing only.
     const std::string own = "/proc/self/fd/" + std::to_string(descriptor);
-    int fd = ::open(own.c_str(), O_RDONLY | O_NOATIME | O_CLOEXEC);
-    if (fd == -1 && errno == EPERM) fd = ::open(own.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = uni::open_keeping_access_time(own, O_RDONLY | O_CLOEXEC);
     struct stat again;
     if (fd != -1 && (::fstat(fd, &again) != 0 || again.st_dev != st.st_dev || again.st_ino != st.st_ino)) {
         ::close(fd);

@@ -77,8 +77,7 @@ std::string unreadable_reason(const selk_options& options, const std::string& pa
     }
     if (S_ISDIR(st.st_mode)) return "it is a folder";
     // Evidence: its access time stays where the system allows.
-    int fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(opened.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = uni::open_keeping_access_time(opened, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
     char head[16] = {};
     const ssize_t n = ::read(fd, head, sizeof(head));

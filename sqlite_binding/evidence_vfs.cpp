@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "io/db_companions.h"
+#include "io/fileio.h"
 
 namespace {
 
@@ -26,9 +27,7 @@ constexpr std::uint64_t kBlock = 4096;  // the unit in which written bytes are k
 // Opens evidence read-only without touching its access time where the system allows it (its owner, or
 // root); O_NONBLOCK keeps a named pipe from holding the open. -1 unless it is a regular file that opens.
 int open_evidence(const char* path, std::uint64_t* size) {
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-    int fd = ::open(path, flags | O_NOATIME);
-    if (fd < 0 && errno == EPERM) fd = ::open(path, flags);
+    const int fd = uni::open_keeping_access_time(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -185,6 +185,7 @@ constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTa
                                           kTableHandlerSettings};
 
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask);
+void name_damaged_pages(row_reader& reader, std::uint32_t table_type);
 
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
@@ -227,6 +228,8 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     // Slack recovery reads the file with the own reader anyway: the rows after the damage come back from it.
     if (run.options.switches[kSwitchSlack] != 0 && run.options.switches[kSwitchCarve] == 0)
         read_rest_with_own_reader(reader, table_type, mask);
+    else
+        name_damaged_pages(reader, table_type);
     return false;
 }
 
@@ -484,6 +487,28 @@ class library_stop {
     bool past_ = false;
 };
 
+// The file of the run's database as "-carve" reads it (beside a hot journal its committed state), for a walk
+// of the table of schema slot `slot`; false when the table was not found or the file does not open.
+bool open_table_as_carve_reads(selk_run& run, int slot, uni::fileio& file) {
+    if (run.layout.roots[slot].page == 0) return false;
+    if (!file.open(run.db_path, false, false, false)) return false;
+    (void)open_journal_companion(file, run.db_path);
+    return true;
+}
+
+// Where the library broke off a table and its rest is not read: the pages and cells of the table that the own
+// reader finds damaged are said as "-carve" says them, so that the examiner learns where the damage lies (the
+// library names none).
+void name_damaged_pages(row_reader& reader, std::uint32_t table_type) {
+    const int slot = schema_slot(table_type);
+    uni::fileio file;
+    if (!open_table_as_carve_reads(reader.run, slot, file)) return;
+    table_skips skips;
+    walk_own_table(
+        reader.run, file, slot, [](table_record&) { return true; }, skips);
+    skips.tell(reader, table_type);
+}
+
 // The rest of a table whose read the library broke off, as the own reader walks it (the file as "-carve"
 // reads it: beside a hot journal its committed state): the rows the library did not give, found by where it
 // stopped (library_stop), become records of the own walk ("carve main"); the pages the walk skips are said
@@ -491,10 +516,8 @@ class library_stop {
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
     selk_run& run = reader.run;
     const int slot = schema_slot(table_type);
-    if (run.layout.roots[slot].page == 0) return;
     uni::fileio file;
-    if (!file.open(run.db_path, false, false, false)) return;
-    (void)open_journal_companion(file, run.db_path);
+    if (!open_table_as_carve_reads(run, slot, file)) return;
     table_skips skips;
     std::string why;
     const std::vector<std::int64_t> library = library_rowids(reader, table_type, mask, why);

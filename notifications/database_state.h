@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "notifications/records.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 #include "notifications/selk_options.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"

@@ -5,7 +5,7 @@
 
 #include "common/digest.h"
 #include "common/hex_text.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 #include "sqlite_format/record_source.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The delimited notification report (the default padded text form and "-csv"): the header template with
 // its columns, labels and widths, and one row per printed notification joined with its handler and push
-// channel. Rendering, padding and separators belong to the delimited row model (row_model.h).
+// channel. Rendering, padding and separators belong to the delimited row model (row_model.h, row_render.h).
 #pragma once
 
 #include <cstddef>
@@ -12,7 +12,7 @@
 
 #include "notifications/database_state.h"
 #include "notifications/records.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 
 // Position of each report column in the header template; -1 when the column is not in it. The positions
 // follow from "-all_fields" and "-incl_settings" alone, which stay the same for a whole run.

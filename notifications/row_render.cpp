@@ -620,9 +620,13 @@ namespace {
 
 constexpr std::size_t kTimeSlots = 1024;
 
-// write_variant_row with the caller's buffers, or with a line of its own when there are none.
+// write_variant_row with the caller's buffers, or with a line of its own when there are none: the header
+// first while it is pending, then the row.
 int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
                    row_buffers* buffers);
+// The row rendered against `header` and written (to the run log when one is open).
+int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
+               const std::vector<qm_variant_lite>& header, row_buffers* buffers);
 
 // The options' own header state.
 report_header own_header(cmd_params& options) {
@@ -666,17 +670,15 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, r
     return write_row_with(os, row, options, own_header(options), &buffers);
 }
 
-int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings, report_header header,
-                      row_buffers& buffers) {
-    return write_row_with(os, row, settings, header, &buffers);
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
+                      const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers) {
+    return render_row(os, row, settings, header_fields, &buffers);
 }
 
 namespace {
 
 int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
                    row_buffers* buffers) {
-    std::string own_line;
-    std::string& text = buffers != nullptr ? buffers->line : own_line;
     os << std::dec << std::setfill(' ') << std::left;
     if (*state.header_on) {
         if (!options.multiline) {
@@ -686,9 +688,17 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
             prepare_multiline_template(*state.header_fields);
         }
     }
+    return render_row(os, row, options, *state.header_fields, buffers);
+}
+
+int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
+               const std::vector<qm_variant_lite>& header, row_buffers* buffers) {
+    std::string own_line;
+    std::string& text = buffers != nullptr ? buffers->line : own_line;
+    os << std::dec << std::setfill(' ') << std::left;
     render_ctx c;
     c.options = &options;
-    c.header = state.header_fields;
+    c.header = &header;
     c.blank = options.no_whitespace ? std::string() : std::string(" ");
     c.padded = !options.no_whitespace;
     c.multiline = options.multiline;

@@ -54,9 +54,10 @@ struct report_header {
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // The same with the buffers a caller writing many rows keeps.
 int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, row_buffers& buffers);
-// The same with the header state kept apart from the settings.
-int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings, report_header header,
-                      row_buffers& buffers);
+// The same for a report whose header is out: the row is laid out by `header_fields`, and nothing but the
+// row's cells (rendering replaces their control bytes) and the buffers changes.
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
+                      const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers);
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // Every valid row in order; 0 when the output stream failed.
 int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options);

@@ -8,7 +8,7 @@
 #include "common/text_numbers.h"
 #include "io/cmd_params.h"
 #include "io/option_lookup.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 #include "notifications/sql_pull_types.h"
 #include "sqlite_binding/sql_names.h"
 #include "sqlite_binding/sqlite_wrapper.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "io/cmd_params.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 
 // Writes the header line and every row. The options' header template gets one field per name (a field
 // without text takes the name and its length as width, without type text, without flags 128); columns

@@ -54,11 +54,12 @@ void write_one_row(benchmark::State& state) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
-    notification_record& n = run.store.notifications[0];
-    notification_handler_record* handler = &run.store.handlers[0];
+    const notification_record& n = run.store.notifications[0];
+    const notification_handler_record* handler = &run.store.handlers[0];
     const wns_push_channel_record* channel = &run.store.push_channels[0];
     null_out_stream out;
     if (!options.csvl2t && !options.bodyfile) write_delimited_header(out, run);
+    const report_view report(run);
     for (auto _ : state) {
         int ok;
         if (options.bodyfile)
@@ -66,7 +67,7 @@ void write_one_row(benchmark::State& state) {
         else if (options.csvl2t)
             ok = write_notification_l2t(out, run, n, handler);
         else
-            ok = write_delimited_row(out, run, n, handler, channel);
+            ok = write_delimited_row(out, report, n, handler, channel);
         benchmark::DoNotOptimize(ok);
     }
 }
@@ -81,13 +82,14 @@ void write_rows_of_a_report(benchmark::State& state) {
         return;
     }
     notification_record& n = run.store.notifications[0];
-    notification_handler_record* handler = &run.store.handlers[0];
+    const notification_handler_record* handler = &run.store.handlers[0];
     const wns_push_channel_record* channel = &run.store.push_channels[0];
     null_out_stream out;
     write_delimited_header(out, run);
-    delimited_row_writer writer(run);
+    const report_view report(run);
+    delimited_row_writer writer(report);
     for (auto _ : state) {
-        const int ok = writer.write(out, run, n, handler, channel);
+        const int ok = writer.write(out, report, n, handler, channel);
         benchmark::DoNotOptimize(ok);
         // A new arrival time each row, as in a table: the handler's and channel's times repeat.
         n.arrival_time += 370000000ull;

@@ -34,6 +34,7 @@ void notification_store::clear() {
     handler_index.clear();
     push_channel_index.clear();
     settings_index.clear();
+    settings_texts.clear();
     app_name_width = kDefaultAppNameWidth;
 }
 
@@ -89,13 +90,14 @@ void notification_store::index_last(std::uint32_t table_type, bool widen) {
             break;
         case kTableHandlerSettings:
             settings_index.emplace(settings.back().handler_id, settings.size() - 1);
+            append_setting_text(settings_texts[settings.back().handler_id], settings.back());
             break;
         default:
             break;
     }
 }
 
-notification_handler_record* notification_store::handler_for(std::uint64_t handler_id) {
+const notification_handler_record* notification_store::handler_for(std::uint64_t handler_id) const {
     const auto it = handler_index.find(handler_id);
     if (it == handler_index.end() || it->second >= handlers.size()) return nullptr;
     return &handlers[it->second];
@@ -107,6 +109,12 @@ const wns_push_channel_record* notification_store::push_channel_for(std::uint64_
     if (it == push_channel_index.end() || it->first != handler_id) return nullptr;
     if (it->second >= push_channels.size()) return nullptr;
     return &push_channels[it->second];
+}
+
+const std::string& notification_store::settings_text(std::uint64_t handler_id) const {
+    static const std::string kNone;
+    const auto it = settings_texts.find(handler_id);
+    return it != settings_texts.end() ? it->second : kNone;
 }
 
 selk_run::selk_run(const selk_options& run_options)

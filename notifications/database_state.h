@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "notifications/records.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 #include "notifications/selk_options.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"
@@ -72,8 +72,11 @@ class notification_store {
 
     // The joins of a handler id: its handler (the first indexed) and its first push channel in the index's
     // order; null when the id is not indexed or the index points outside the vector.
-    notification_handler_record* handler_for(std::uint64_t handler_id);
+    const notification_handler_record* handler_for(std::uint64_t handler_id) const;
     const wns_push_channel_record* push_channel_for(std::uint64_t handler_id) const;
+    // The settings text of a handler id, as the settings indexed so far make it (append_setting_text); empty
+    // when it has none.
+    const std::string& settings_text(std::uint64_t handler_id) const;
 
     std::vector<notification_record> notifications;
     std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
@@ -85,6 +88,7 @@ class notification_store {
     std::multimap<std::uint64_t, std::size_t> push_channel_index;  // handler id -> index in push_channels
     std::vector<handler_settings_record> settings;
     std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
+    std::map<std::uint64_t, std::string> settings_texts;       // handler id -> its settings text
 };
 
 // The helper threads of a run, shared out once by the driver from those the machine gives it

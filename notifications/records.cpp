@@ -1,6 +1,7 @@
 #include "notifications/records.h"
 
 #include <cstring>
+#include <string>
 
 #include "sqlite_binding/column_values.h"
 #include "time/qm_time.h"
@@ -121,6 +122,16 @@ std::uint64_t date_text_filetime(const std::string& text) {
 
 }  // namespace
 
+void append_setting_text(std::string& text, const handler_settings_record& setting) {
+    if (setting.value == 0) return;
+    if (!text.empty()) text += "; ";
+    text += '"';
+    text += setting.setting_key;
+    text += "\":\"";
+    text += std::to_string(setting.value);
+    text += '"';
+}
+
 std::string derive_app_name(const std::string& identifier) {
     const std::size_t bang = identifier.find('!');
     if (bang == std::string::npos) {
@@ -210,7 +221,6 @@ void notification_handler_record::clear() {
     container_sid.clear();
     created_filetime = modified_filetime = 0;
     app_name.clear();
-    settings_text.clear();
 }
 
 int notification_handler_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,

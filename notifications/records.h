@@ -119,7 +119,6 @@ class notification_handler_record : public sqlite_metadata {
     std::uint64_t created_filetime;        // CreatedTime read as a UTC date; 0 when it is not one
     std::uint64_t modified_filetime;       // ModifiedTime read as a UTC date; 0 when it is not one
     std::string app_name;                  // application name derived from the identifier
-    std::string settings_text;             // settings text; the report falls back to the settings records
 };
 
 // One push channel of a handler (WNSPushChannel table).
@@ -169,6 +168,10 @@ class handler_settings_record : public sqlite_metadata {
     std::string setting_key;   // 1 SettingKey
     std::uint64_t value;       // 2 Value
 };
+
+// Adds one setting to the settings text of its handler: a setting of a non-zero value as "key":"value",
+// after "; " when the text holds one already; a setting of value 0 adds nothing.
+void append_setting_text(std::string& text, const handler_settings_record& setting);
 
 // The application name derived from a handler identifier: with a "!", the text after it, or, when a "_"
 // stands at or before the "!", the text before the last such "_"; without a "!", the text before its last

@@ -1,11 +1,9 @@
 #include "notifications/report_delimited.h"
 
 #include <new>
-#include <sstream>
 
 #include "common/digest.h"
-#include "common/hex_text.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 #include "sqlite_format/record_source.h"
 
 namespace {
@@ -75,8 +73,8 @@ delimited_columns walk_columns(bool all_fields, bool incl_settings, std::uint64_
     return c;
 }
 
-bool all_fields_on(const selk_run& run) { return run.options.switches[kSwitchAllFields] != 0; }
-bool settings_on(const selk_run& run) { return run.options.switches[kSwitchSettings] != 0; }
+bool all_fields_on(const selk_options& options) { return options.switches[kSwitchAllFields] != 0; }
+bool settings_on(const selk_options& options) { return options.switches[kSwitchSettings] != 0; }
 
 bool guid_is_zero(const _16_byte_block& guid) {
     const unsigned char* b = guid.bytes();
@@ -107,8 +105,9 @@ void build_delimited_header_template(selk_run& run) {
     const std::uint64_t time_width = run.options.date_format.size() + run.options.time_format.size() + 2;
     const std::uint64_t misc_width =
         run.options.switches[kSwitchSlack] != 0 ? kMiscDataSlackWidth : kMiscDataWidth;
-    walk_columns(all_fields_on(run), settings_on(run), time_width, run.store.app_name_width, misc_width,
-                 run.db_path.size(), [&header](const std::string& label, std::uint64_t width, bool is_time) {
+    walk_columns(all_fields_on(run.options), settings_on(run.options), time_width, run.store.app_name_width,
+                 misc_width, run.db_path.size(),
+                 [&header](const std::string& label, std::uint64_t width, bool is_time) {
                      if (is_time)
                          header.push_back(qm_variant_lite(label, width, kHeaderTimeType, 0));
                      else
@@ -125,25 +124,25 @@ int write_delimited_header(std::ostream& os, selk_run& run) {
     return write_header_row(os, run.options, run.header());
 }
 
-int write_delimited_row(std::ostream& os, selk_run& run, notification_record& n,
-                        notification_handler_record* handler, const wns_push_channel_record* channel) {
-    delimited_row_writer writer(run);
-    return writer.write(os, run, n, handler, channel);
+int write_delimited_row(std::ostream& os, const report_view& report, const notification_record& n,
+                        const notification_handler_record* handler, const wns_push_channel_record* channel) {
+    delimited_row_writer writer(report);
+    return writer.write(os, report, n, handler, channel);
 }
 
-delimited_row_writer::delimited_row_writer(const selk_run& run)
-    : columns_(delimited_column_positions(all_fields_on(run), settings_on(run))) {}
+delimited_row_writer::delimited_row_writer(const report_view& report)
+    : columns_(delimited_column_positions(all_fields_on(report.options), settings_on(report.options))) {}
 
-int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_record& n,
-                                notification_handler_record* handler,
+int delimited_row_writer::write(std::ostream& os, const report_view& report, const notification_record& n,
+                                const notification_handler_record* handler,
                                 const wns_push_channel_record* channel) {
     const delimited_columns& c = columns_;
     // Only the cells of "-all_fields" read the record's mask: which of its table's columns the row had.
     const bool all_fields = c.order >= 0 || c.id >= 0 || c.handler_id >= 0;
     const std::uint64_t mask = all_fields ? n.column_mask : 0;
     // "-enable_quoted_csv_fields" leaves separators inside values, so every text cell is quoted instead.
-    const std::uint32_t row_flags = run.options.quoted_csv_fields ? kCellQuote : 0;
-    const unsigned cells = static_cast<unsigned>(run.header_fields.size());
+    const std::uint32_t row_flags = report.options.quoted_csv_fields ? kCellQuote : 0;
+    const unsigned cells = static_cast<unsigned>(report.header_fields.size());
     variant_row& row = row_;
     if (row.valid != 1 || row.count != cells) {
         row.init(cells, true);
@@ -198,41 +197,14 @@ int delimited_row_writer::write(std::ostream& os, selk_run& run, notification_re
     }
 
     if (is_recovered_record(n) && source_in_wal(n.source_code()))
-        row.set_string(c.db, record_db_text(n, run.db_path), kCellText, 0);
+        row.set_string(c.db, record_db_text(n, report.db_path), kCellText, 0);
     else
-        row.set_string(c.db, run.db_path, kCellText, 0);
+        row.set_string(c.db, report.db_path, kCellText, 0);
     if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
     if (channel != nullptr && !channel->uri.empty())
         row.set_string(c.channel_uri, channel->uri, kCellText, 0);
 
-    if (settings_on(run) && handler != nullptr) {
-        row.set_string(
-            c.settings,
-            "[" + output_settings_text(*handler, run.store.settings, run.store.settings_index) + "]",
-            kCellText, 0);
-    }
-    return write_variant_row(os, row, run.options, run.header(), buffers_);
-}
-
-std::string& output_settings_text(notification_handler_record& handler,
-                                  std::vector<handler_settings_record>& settings,
-                                  std::multimap<std::uint64_t, std::size_t>& settings_index) {
-    std::string& text = handler.settings_text;
-    if (!text.empty() || settings.empty() || settings_index.empty()) return text;
-    std::ostringstream os;
-    os << std::dec;
-    bool any = false;
-    const auto range = settings_index.equal_range(handler.record_id);
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second >= settings.size()) break;
-        const handler_settings_record& s = settings[it->second];
-        if (s.value == 0) continue;
-        os << '"' << s.setting_key << "\":\"" << s.value << "\"; ";
-        any = true;
-    }
-    if (any) {
-        erase_stream_tail(os, 2, true);
-        text = os.str();
-    }
-    return text;
+    if (settings_on(report.options) && handler != nullptr)
+        row.set_string(c.settings, "[" + report.store.settings_text(handler->record_id) + "]", kCellText, 0);
+    return write_variant_row(os, row, report.options, report.header_fields, buffers_);
 }

@@ -1,18 +1,18 @@
 // The delimited notification report (the default padded text form and "-csv"): the header template with
 // its columns, labels and widths, and one row per printed notification joined with its handler and push
-// channel. Rendering, padding and separators belong to the delimited row model (row_model.h).
+// channel. Rendering, padding and separators belong to the delimited row model (row_model.h, row_render.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "notifications/database_state.h"
 #include "notifications/records.h"
-#include "notifications/row_model.h"
+#include "notifications/report_view.h"
+#include "notifications/row_render.h"
 
 // Position of each report column in the header template; -1 when the column is not in it. The positions
 // follow from "-all_fields" and "-incl_settings" alone, which stay the same for a whole run.
@@ -56,19 +56,19 @@ void build_delimited_header_template(selk_run& run);
 // when the output stream failed.
 int write_delimited_header(std::ostream& os, selk_run& run);
 
-// Writes the row of one notification; handler and channel may be null (their cells stay empty). The
-// handler's settings text is built and kept in it on first use. 1, or 0 when the output stream failed.
-int write_delimited_row(std::ostream& os, selk_run& run, notification_record& notification,
-                        notification_handler_record* handler, const wns_push_channel_record* channel);
+// Writes the row of one notification, laid out by the report's header template (the header is out);
+// handler and channel may be null (their cells stay empty). 1, or 0 when the output stream failed.
+int write_delimited_row(std::ostream& os, const report_view& report, const notification_record& notification,
+                        const notification_handler_record* handler, const wns_push_channel_record* channel);
 
 // Writes the rows of one report as write_delimited_row does, working out the column positions once and
 // reusing one row, whose cells keep their storage from one notification to the next.
 class delimited_row_writer {
   public:
-    explicit delimited_row_writer(const selk_run& run);
+    explicit delimited_row_writer(const report_view& report);
 
-    int write(std::ostream& os, selk_run& run, notification_record& notification,
-              notification_handler_record* handler, const wns_push_channel_record* channel);
+    int write(std::ostream& os, const report_view& report, const notification_record& notification,
+              const notification_handler_record* handler, const wns_push_channel_record* channel);
 
   private:
     delimited_columns columns_;  // positions for the run's "-all_fields" and "-incl_settings"
@@ -76,13 +76,6 @@ class delimited_row_writer {
     std::string misc_;           // the misc data text of the row
     row_buffers buffers_;        // the row's text as it is built, and the texts of recent times
 };
-
-// The handler's settings text: when empty, built once from its settings records with a non-zero value
-// ("name":"value" pairs joined by "; ") and stored in the handler. A settings index outside `settings` ends
-// the walk.
-std::string& output_settings_text(notification_handler_record& handler,
-                                  std::vector<handler_settings_record>& settings,
-                                  std::multimap<std::uint64_t, std::size_t>& settings_index);
 
 // A record counts as recovered when its filler stored the flag (own table walk, slack scan, chunk parser);
 // the SQLite library path leaves it clear.

@@ -36,14 +36,14 @@ app_name_widening::app_name_widening(const selk_run& run) : width_(run.store.app
     }
 }
 
-notification_handler_record* join_handler(selk_run& run, const notification_record& n) {
-    if (run.layout.join_columns[kSchemaHandler] == 0) return nullptr;
-    return run.store.handler_for(n.handler_id);
+const notification_handler_record* join_handler(const report_view& report, const notification_record& n) {
+    if (report.layout.join_columns[kSchemaHandler] == 0) return nullptr;
+    return report.store.handler_for(n.handler_id);
 }
 
-const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& n) {
-    if (run.layout.join_columns[kSchemaPushChannel] == 0) return nullptr;
-    return run.store.push_channel_for(n.handler_id);
+const wns_push_channel_record* join_push_channel(const report_view& report, const notification_record& n) {
+    if (report.layout.join_columns[kSchemaPushChannel] == 0) return nullptr;
+    return report.store.push_channel_for(n.handler_id);
 }
 
 void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records) {
@@ -115,7 +115,7 @@ bool printed_offsets::insert(std::uint64_t offset) {
     return true;
 }
 
-record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(run) {}
+record_writer::record_writer(std::ostream& os, selk_run& run) : os_(os), run_(run), report_(run) {}
 
 record_writer::~record_writer() = default;
 
@@ -129,11 +129,7 @@ bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) 
     return seen.insert(offset);
 }
 
-bool record_writer::write(notification_record& n) { return write(n, true); }
-
-bool record_writer::write_admitted(notification_record& n) { return write(n, false); }
-
-bool record_writer::write(notification_record& n, bool ask_admit) {
+bool record_writer::write(const notification_record& n) {
     if (failed_) return false;
     if (run_.options.switches[kSwitchPerTableFiles] != 0) {
         // As write_records: the per-table files are made once and nothing is printed.
@@ -155,19 +151,19 @@ bool record_writer::write(notification_record& n, bool ask_admit) {
                 // cells.
                 build_delimited_header_template(run_);
             }
-            rows_ = std::make_unique<delimited_row_writer>(run_);
+            rows_ = std::make_unique<delimited_row_writer>(report_);
         }
     }
-    if (ask_admit && !admit(n)) return true;
-    notification_handler_record* handler = join_handler(run_, n);
-    const wns_push_channel_record* channel = join_push_channel(run_, n);
+    if (!admit(n)) return true;
+    const notification_handler_record* handler = join_handler(report_, n);
+    const wns_push_channel_record* channel = join_push_channel(report_, n);
     int ok;
     if (run_.options.bodyfile)
         ok = write_notification_bodyfile(os_, run_, n, handler);
     else if (run_.options.csvl2t)
         ok = write_notification_l2t(os_, run_, n, handler);
     else
-        ok = rows_->write(os_, run_, n, handler, channel);
+        ok = rows_->write(os_, report_, n, handler, channel);
     failed_ = ok == 0;
     return !failed_;
 }

@@ -13,6 +13,7 @@
 
 #include "notifications/database_state.h"
 #include "notifications/records.h"
+#include "notifications/report_view.h"
 
 class delimited_row_writer;
 
@@ -76,7 +77,8 @@ void write_records(std::ostream& os, selk_run& run, std::vector<notification_rec
 
 // Writes notifications one at a time as they are read, as write_records writes a vector of them: the
 // delimited header before the first, the joins, recovered records already printed from the same offset
-// left out, nothing more once a write failed.
+// left out, nothing more once a write failed. It writes the report's header state and its own; the rows
+// read the run through a report_view.
 class record_writer {
   public:
     record_writer(std::ostream& os, selk_run& run);
@@ -85,9 +87,7 @@ class record_writer {
     record_writer& operator=(const record_writer&) = delete;
 
     // False once a write has failed (this one or an earlier one).
-    bool write(notification_record& notification);
-    // write() for a record whose admission was already asked elsewhere.
-    bool write_admitted(notification_record& notification);
+    bool write(const notification_record& notification);
     // False for a recovered record whose offset was already printed from the same file family (it is left
     // out); the offset counts as printed afterwards. write() asks this itself.
     bool admit(const notification_record& notification);
@@ -97,11 +97,10 @@ class record_writer {
     bool healthy() const { return !failed_; }
 
   private:
-    bool write(notification_record& notification, bool ask_admit);
-
     std::ostream& os_;
     selk_run& run_;
-    bool started_ = false;  // the header is written (when due) and the row writer made
+    const report_view report_;  // what the rows read of run_
+    bool started_ = false;      // the header is written (when due) and the row writer made
     bool failed_ = false;
     printed_offsets main_file_offsets_;           // offsets printed of records from the database file
     printed_offsets other_file_offsets_;          // offsets printed of records from its companions
@@ -111,5 +110,7 @@ class record_writer {
 // The joins of one notification: the handler and the first push channel (in the index's order) of its
 // handler identifier, or null when that table has no masked columns, its index is empty, the identifier is
 // not in it, or the index points outside the vector.
-notification_handler_record* join_handler(selk_run& run, const notification_record& notification);
-const wns_push_channel_record* join_push_channel(selk_run& run, const notification_record& notification);
+const notification_handler_record* join_handler(const report_view& report,
+                                                const notification_record& notification);
+const wns_push_channel_record* join_push_channel(const report_view& report,
+                                                 const notification_record& notification);

@@ -1,6 +1,6 @@
-// The delimited row model: one report line as a fixed number of typed cells (`qm_variant_lite`),
-// filled through the setters of `variant_row` and rendered against the header template that the
-// options carry, so that every row lines up under the column header.
+// The delimited row model: one report line as a fixed number of typed cells (`qm_variant_lite`), filled
+// through the setters of `variant_row`. The row is rendered against a header template (row_render.h), so
+// that every row lines up under the column header.
 //
 // Cell type codes (what a cell holds and how it prints):
 //   1, 2, 3, 4, 8   unsigned integer in `value` (byte width 1, 2, 4, 8; 3 has no default hex width)
@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "common/variant.h"
-#include "io/cmd_params.h"
 #include "time/format_word.h"
+#include "time/time_kinds.h"
 
 // Cell flag bits.
 constexpr std::uint32_t kCellHdrSlotMask = 0xff;       // run-log generic header slot (see generic_hdr)
@@ -50,20 +50,6 @@ constexpr std::uint32_t kCellArrow = 0x10000000;       // prefix "->"
 constexpr std::uint32_t kCellSpace = 0x20000000;       // prefix " "
 constexpr std::uint32_t kCellDecimal = 0x40000000;     // integer always decimal
 constexpr std::uint32_t kCellHexBare = 0x80000000;     // integer as hex without "0x"
-
-// The run-log generic header of one row: a cell whose flags' low byte has bit 1 puts its value into
-// event_time, bits 2, 4, 8 or 16 into spare_numbers[0..3], bit 32 or 64 its text into str1 or str2. They
-// become the run log's val1..val5, str1 and str2.
-class generic_hdr {
-  public:
-    generic_hdr();
-    ~generic_hdr();
-
-    std::uint64_t event_time;        // the timeline event's time (FILETIME), the one number the report gives
-    std::uint64_t spare_numbers[4];  // slots 2, 4, 8 and 16, which no report of this tool fills
-    std::string str1;
-    std::string str2;
-};
 
 // Writes the cell text of set_text_by_header from the given text; the result is not used.
 typedef int (*variant_text_callback)(std::string& cell_text, const std::string& text);
@@ -137,56 +123,7 @@ class variant_row {
 variant_row make_variant_row(unsigned int count, bool text_init);
 variant_row make_variant_row(unsigned int count, bool text_init, unsigned int flags);
 
-// What a writer of many rows keeps from one row to the next: the storage of the line, and the texts of the
-// FILETIMEs it printed lately, which come back row after row (a handler's and a channel's times).
-class row_buffers {
-  public:
-    row_buffers();
-
-    // The date and time texts of `filetime` under the format word `flags` (format_filetime_by_format),
-    // made on first use and then kept while no other value takes their slot.
-    void filetime_texts(std::uint64_t filetime, const date_time_format& format, std::string& date,
-                        std::string& time);
-
-    std::string line;  // the row's text as it is built
-
-  private:
-    // One remembered time: its texts as they came (a date or time text of a format word is short).
-    struct time_texts {
-        bool used;
-        std::uint8_t date_length;
-        std::uint8_t time_length;
-        std::uint32_t flags;
-        std::uint64_t filetime;
-        char date[27];
-        char time[27];
-    };
-    std::vector<time_texts> times_;  // a fixed number of slots, chosen by the value; made on first use
-};
-
-// What a report changes as it is written: whether its column header is still due, and the header template
-// its rows are laid out by. The writers below that take the options use the options' own two members; a
-// run whose settings stay read-only keeps its own and passes them.
-struct report_header {
-    bool* header_on;                              // the header is still due; cleared once it is written
-    std::vector<qm_variant_lite>* header_fields;  // the template (the multiline form rewrites its labels)
-};
-
-// Renders one row against the options' header template and writes it (the column header first while it
-// is pending). With a run log set and open the line goes to the log instead. Cells beyond the template
-// print with width 0. Returns 1, or 0 when the output stream failed.
-int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
-// The same with the buffers a caller writing many rows keeps.
-int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, row_buffers& buffers);
-// The same with the header state kept apart from the settings.
-int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings, report_header header,
-                      row_buffers& buffers);
-int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
-// Every valid row in order; 0 when the output stream failed.
-int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options);
-// Switches the options to the multiline form (one "label: value" line per cell), then writes the row.
-int write_variant_row_multiline(std::ostream& os, variant_row& row, cmd_params& options);
-// The header template as one line; clears the header-pending switch. 0 when the output stream failed.
-int write_header_row(std::ostream& os, cmd_params& options);
-// The same with the header state kept apart from the settings.
-int write_header_row(std::ostream& os, const cmd_params& settings, report_header header);
+// True for the types whose time prints into the next cell's column too (12, 15, 17, 19, 21).
+bool is_two_slot(int type);
+// The time kind of a time cell type; qm::type_none for a type that holds no time.
+qm::type_time kind_of_type(int type);

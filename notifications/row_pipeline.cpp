@@ -37,8 +37,15 @@ class string_append_buf : public std::streambuf {
 
 }  // namespace
 
+const row_columns& column_mapping_list::add(const row_columns& columns) {
+    if (list_.empty() || list_.back().order != columns.order || list_.back().fill_mask != columns.fill_mask ||
+        list_.back().signature != columns.signature)
+        list_.push_back(columns);
+    return list_.back();
+}
+
 row_pipeline::row_pipeline(std::ostream& os, selk_run& run, record_writer& serial, int threads)
-    : os_(os), run_(run), serial_(serial) {
+    : share_{report_view(run), filler_}, os_(os), run_(run), serial_(serial) {
     if (threads < 0) threads = static_cast<int>(run.threads.formatters);
     wanted_threads_ = static_cast<unsigned>(threads);
 }
@@ -106,7 +113,7 @@ void row_pipeline::write_row(notification_row& row) {
         // Copied, then filled here; writing it may start the threads.
         serial_raw_.used = 0;
         const std::size_t at = serial_raw_.append(row.count, row.values, *row.sizes);
-        fill_library_row(scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
+        fill_library_row(filler_, scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
@@ -199,29 +206,29 @@ void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& value
     }
 }
 
-void row_pipeline::fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at,
-                                    std::vector<char*>& values, std::vector<unsigned>& sizes,
-                                    std::string& digits) const {
+void row_pipeline::fill_library_row(const notification_row_filler& filler, notification_record& n,
+                                    const packed_rows& rows, std::size_t at, std::vector<char*>& values,
+                                    std::vector<unsigned>& sizes, std::string& digits) {
     rows.unpack(at, values, sizes, digits);
     notification_row row;
     row.count = static_cast<int>(values.size());
     row.values = values.data();
     row.sizes = &sizes;
-    filler_.fill(n, row);
+    filler.fill(n, row);
 }
 
-void row_pipeline::fill_walked_row(notification_record& n, table_record& walked,
-                                   const row_columns& columns) const {
+void row_pipeline::fill_walked_row(const notification_row_filler& filler, notification_record& n,
+                                   table_record& walked, const row_columns& columns) {
     notification_row row;
     row.walked = &walked;
     row.columns = &columns;
-    filler_.fill(n, row);
+    filler.fill(n, row);
 }
 
 void row_pipeline::write_walked_row(table_record& row, const row_columns& columns) {
     if (!parallel_) {
         // Filled here; writing it may start the threads.
-        fill_walked_row(scratch_, row, columns);
+        fill_walked_row(filler_, scratch_, row, columns);
         run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
@@ -229,9 +236,7 @@ void row_pipeline::write_walked_row(table_record& row, const row_columns& column
     // Whether the row is printed (its record would be a recovered one, from this offset) is asked in turn,
     // where its text reaches the report.
     ++seen_;
-    if (mappings_.empty() || mappings_.back().order != columns.order ||
-        mappings_.back().fill_mask != columns.fill_mask || mappings_.back().signature != columns.signature)
-        mappings_.push_back(columns);
+    const row_columns& mapping = mappings_.add(columns);
     batch& b = current();
     raw_row& r = b.raw[b.used];
     r.kind = slot_kind::walked_row;
@@ -240,33 +245,28 @@ void row_pipeline::write_walked_row(table_record& row, const row_columns& column
     r.walked.header_bytes.swap(row.header_bytes);
     r.walked.record_offset = row.record_offset;
     r.walked.rowid = row.rowid;
-    r.columns = &mappings_.back();
+    r.columns = &mapping;
     if (++b.used == kBatchRows) submit_current();
 }
 
 bool row_pipeline::start() {
-    // The settings text of a handler is built on first use and kept in it: built here, before rows are
-    // formatted on several threads.
-    if (!run_.store.handlers.empty() && !run_.store.settings.empty()) {
-        for (notification_handler_record& h : run_.store.handlers)
-            (void)output_settings_text(h, run_.store.settings, run_.store.settings_index);
-    }
     // Enough batches for every thread to hold one being formatted and one waiting for its turn, and for
     // the reader to fill one: the memory in flight stays bounded.
     const std::size_t batches = 2 * static_cast<std::size_t>(wanted_threads_) + 2;
-    // A formatter: a writer of the thread's own, kept from batch to batch with its row buffers and recent
-    // time texts; the header is already out, so it only formats rows, into the text of the batch at hand.
-    const auto make_formatter = [this]() -> std::function<void(batch&, batch_text&)> {
+    // A formatter: a row writer of the thread's own, kept from batch to batch with its row buffers and
+    // recent time texts; the header is already out, so it only formats rows, into the text of the batch at
+    // hand. It is given the share and nothing else of the run or of this pipeline.
+    const auto make_formatter = [share = &share_]() -> std::function<void(batch&, batch_text&)> {
         struct formatter {
             string_append_buf buf;
             std::ostream out{&buf};
-            record_writer writer;
-            explicit formatter(selk_run& run) : writer(out, run) {}
+            delimited_row_writer rows;
+            explicit formatter(const report_view& report) : rows(report) {}
         };
-        auto f = std::make_shared<formatter>(run_);
-        return [this, f](batch& b, batch_text& out) {
+        auto f = std::make_shared<formatter>(share->report);
+        return [share, f](batch& b, batch_text& out) {
             f->buf.target(&out.text);
-            format(b, out, f->writer);
+            format(*share, b, out, f->rows, f->out);
         };
     };
     stage_ = std::make_unique<stage>(batches, make_formatter,
@@ -287,7 +287,8 @@ void row_pipeline::submit_current() {
     stage_->submit();
 }
 
-void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) const {
+void row_pipeline::format(const formatter_share& share, batch& b, batch_text& out, delimited_row_writer& rows,
+                          std::ostream& text) {
     out.text.clear();
     out.ends.clear();
     out.handlers.clear();
@@ -296,17 +297,20 @@ void row_pipeline::format(batch& b, batch_text& out, record_writer& writer) cons
     std::string digits;
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
+        notification_record& n = b.rows[i];
         if (r.kind == slot_kind::library_row) {
-            fill_library_row(b.rows[i], b.library, r.at, values, sizes, digits);
-            out.handlers.push_back(b.rows[i].handler_id);
+            fill_library_row(share.filler, n, b.library, r.at, values, sizes, digits);
+            out.handlers.push_back(n.handler_id);
         } else if (r.kind == slot_kind::walked_row) {
-            fill_walked_row(b.rows[i], r.walked, *r.columns);
-            out.handlers.push_back(b.rows[i].handler_id);
+            fill_walked_row(share.filler, n, r.walked, *r.columns);
+            out.handlers.push_back(n.handler_id);
         }
-        // Admitted by the reading thread, or in turn (own rows): the batch's writer does not ask again. It
-        // writes only into the batch's text, so a failed write is memory that ran out; the row must not be
+        // Admitted by the reading thread, or in turn (own rows): it is written here without asking. The row
+        // goes only into the batch's text, so a failed write is memory that ran out; the row must not be
         // left out without a word.
-        if (!writer.write_admitted(b.rows[i])) throw std::bad_alloc();
+        const report_view& report = share.report;
+        if (rows.write(text, report, n, join_handler(report, n), join_push_channel(report, n)) == 0)
+            throw std::bad_alloc();
         out.ends.push_back(out.text.size());
     }
     // Each handler once: the reading thread notes them.

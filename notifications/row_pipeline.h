@@ -1,10 +1,10 @@
 // Notification rows written with several threads: the reading thread hands each notification on in
 // batches through an ordered_stage, formatter threads turn a batch into its report text (a function of the
-// batch alone), and the reading thread writes the texts to the report in the order the notifications were
-// read, noting the handlers they refer to and the offsets printed as it does. A small table never starts a
-// thread: its rows are written as they come. Where no formatter thread can be started the rows stay on the
-// reading thread; a formatter's failure (out of memory) is thrown on the reading thread at its next
-// hand-over, drain() or finish().
+// batch and of what they may read of the run, a formatter_share), and the reading thread writes the texts to
+// the report in the order the notifications were read, noting the handlers they refer to and the offsets
+// printed as it does. A small table never starts a thread: its rows are written as they come. Where no
+// formatter thread can be started the rows stay on the reading thread; a formatter's failure (out of memory)
+// is thrown on the reading thread at its next hand-over, drain() or finish().
 #pragma once
 
 #include <cstddef>
@@ -19,8 +19,34 @@
 #include "notifications/database_state.h"
 #include "notifications/library_path.h"
 #include "notifications/records.h"
+#include "notifications/report_view.h"
 #include "notifications/report_writer.h"
 #include "platform/ordered_stage.h"
+
+class delimited_row_writer;
+
+// The column mappings of the walked rows handed on since the last row filler, appended to on the reading
+// thread while formatter threads read those appended before. A mapping keeps its place from the moment it
+// is added until clear(), whatever is added after it, so a batch in flight may point to it.
+class column_mapping_list {
+  public:
+    // The mapping equal to `columns`: the one added last when it is, else a copy added at the end.
+    const row_columns& add(const row_columns& columns);
+    // Forgets every mapping; only while no batch in flight points to one.
+    void clear() { list_.clear(); }
+
+  private:
+    std::deque<row_columns> list_;  // grown at its end only, which moves no element
+};
+
+// What a formatter thread reads besides its batch: the run as the report sees it, and the filler of the
+// rows in flight. While a batch is being formatted the reading thread changes nothing a row reads: the
+// store's other tables are read before the notifications and recovered records merged after them, and the
+// filler changes only once the rows handed on are in the report.
+struct formatter_share {
+    report_view report;
+    const notification_row_filler& filler;
+};
 
 class row_pipeline {
   public:
@@ -83,7 +109,7 @@ class row_pipeline {
         std::size_t at = 0;  // a library row: where it starts in its batch's packed rows
         // A row of the own walk:
         table_record walked;
-        const row_columns* columns = nullptr;  // one of mappings_
+        const row_columns* columns = nullptr;  // one of mappings_, which keeps it in place
     };
     // The input of the stage: the rows of one batch as the reading thread handed them on. A formatter fills
     // the slots' records from their raw rows, in the batch's own storage.
@@ -112,22 +138,26 @@ class row_pipeline {
     // The batch being filled (taken from the stage when none is).
     batch& current();
     void submit_current();
-    // Fills and formats the batch's rows with `writer`, whose stream appends to `out`'s text.
-    void format(batch& b, batch_text& out, record_writer& writer) const;
-    // Fills `n` with the row filler from the library row at `at` of `rows`; `values` and `sizes` are scratch.
-    void fill_library_row(notification_record& n, const packed_rows& rows, std::size_t at,
-                          std::vector<char*>& values, std::vector<unsigned>& sizes,
-                          std::string& digits) const;
-    // Fills `n` with the row filler from a row of the own walk.
-    void fill_walked_row(notification_record& n, table_record& walked, const row_columns& columns) const;
+    // On a formatter thread: fills the batch's rows and formats them with `rows` into `text`, a stream that
+    // appends to `out`'s text. Reads nothing of the run but `share`.
+    static void format(const formatter_share& share, batch& b, batch_text& out, delimited_row_writer& rows,
+                       std::ostream& text);
+    // Fills `n` with `filler` from the library row at `at` of `rows`; `values` and `sizes` are scratch.
+    static void fill_library_row(const notification_row_filler& filler, notification_record& n,
+                                 const packed_rows& rows, std::size_t at, std::vector<char*>& values,
+                                 std::vector<unsigned>& sizes, std::string& digits);
+    // Fills `n` with `filler` from a row of the own walk.
+    static void fill_walked_row(const notification_row_filler& filler, notification_record& n,
+                                table_record& walked, const row_columns& columns);
     void write_walked_row(table_record& row, const row_columns& columns);
     // Writes the batch's text, whose turn it is, to the report, on the reading thread.
     void write_in_turn(batch& b, batch_text& out);
 
     notification_row_filler filler_;
-    std::deque<row_columns> mappings_;  // the walked rows' column mappings since the last row filler
-    notification_record scratch_;       // a raw row filled on the reading thread
-    packed_rows serial_raw_;            // the copy it is filled from
+    column_mapping_list mappings_;  // the walked rows' column mappings since the last row filler
+    const formatter_share share_;   // all that the formatter threads read of the run and of this pipeline
+    notification_record scratch_;   // a raw row filled on the reading thread
+    packed_rows serial_raw_;        // the copy it is filled from
     std::vector<char*> serial_values_;
     std::vector<unsigned> serial_sizes_;
     std::string serial_digits_;

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "notifications/l2t_output.h"
-#include "notifications/row_model.h"
+#include "notifications/row_render.h"
 
 // Timestamp sets, as the letter setters and the merge number them.
 constexpr int kMacbSetSi = 1;

@@ -102,12 +102,12 @@ TEST(DelimitedHeader, CsvHasNoWidths) {
 }
 
 // Renders one row in "-csv" form (no padding) and returns its cells.
-std::vector<std::string> csv_row(test_run& options, notification_record& n, notification_handler_record* h,
-                                 const wns_push_channel_record* c) {
+std::vector<std::string> csv_row(test_run& options, const notification_record& n,
+                                 const notification_handler_record* h, const wns_push_channel_record* c) {
     std::ostringstream header;
     write_delimited_header(header, options);
     std::ostringstream os;
-    EXPECT_EQ(write_delimited_row(os, options, n, h, c), 1);
+    EXPECT_EQ(write_delimited_row(os, report_view(options), n, h, c), 1);
     std::vector<std::string> cells;
     std::string text = os.str();
     EXPECT_FALSE(text.empty());
@@ -238,7 +238,7 @@ TEST(DelimitedRow, PaddedRowsLineUpUnderTheHeader) {
     notification_record n = notification(1, 3, "badge", "<badge value=\"2\"/>");
     std::ostringstream os;
     ASSERT_EQ(write_delimited_header(os, options), 1);
-    ASSERT_EQ(write_delimited_row(os, options, n, &options.store.handlers[0], nullptr), 1);
+    ASSERT_EQ(write_delimited_row(os, report_view(options), n, &options.store.handlers[0], nullptr), 1);
     const std::vector<std::string> out = lines_of(os.str());
     ASSERT_EQ(out.size(), 2u);
     // Each separator of the header stands where the row's stands, up to the source texts that may overflow.
@@ -298,8 +298,8 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
         std::ostringstream os;
         ASSERT_EQ(write_delimited_header(os, options), 1);
         for (notification_record& n : records) {
-            notification_handler_record* h = n.handler_id == 7 ? &options.store.handlers[0] : nullptr;
-            ASSERT_EQ(write_delimited_row(os, options, n, h,
+            const notification_handler_record* h = n.handler_id == 7 ? &options.store.handlers[0] : nullptr;
+            ASSERT_EQ(write_delimited_row(os, report_view(options), n, h,
                                           h != nullptr ? &options.store.push_channels[0] : nullptr),
                       1);
         }
@@ -331,39 +331,47 @@ TEST(DelimitedRow, QuotedCsvRowsParseToTheHeaderColumnCount) {
     }
 }
 
-TEST(SettingsText, NonZeroSettingsInIndexOrderBuiltOnce) {
+TEST(SettingsText, NonZeroSettingsInIndexOrderBuiltAsIndexed) {
     test_run options;
+    ASSERT_TRUE(parse(options, {"-db", "s.db", "-csv", "-incl_settings"}));
+    set_full_masks(options);
     add_handler(options, 9, "A_1!App", "A");
+    // Settings are indexed before and after another handler's, as a table holds them.
     add_setting(options, 9, "a", 1);
+    add_setting(options, 4, "other", 5);
     add_setting(options, 9, "b", 0);
     add_setting(options, 9, "c", 7);
-    add_setting(options, 4, "other", 5);
-    notification_handler_record& h = options.store.handlers[0];
-    EXPECT_EQ(output_settings_text(h, options.store.settings, options.store.settings_index),
-              "\"a\":\"1\"; \"c\":\"7\"");
-    // Kept in the handler: later changes to the settings do not show.
+    const notification_store& store = options.store;
+    EXPECT_EQ(store.settings_text(9), "\"a\":\"1\"; \"c\":\"7\"");
+    EXPECT_EQ(store.settings_text(4), "\"other\":\"5\"");
+    // Built as they were indexed: a later change to a setting does not show.
     options.store.settings[0].value = 42;
-    EXPECT_EQ(output_settings_text(h, options.store.settings, options.store.settings_index),
-              "\"a\":\"1\"; \"c\":\"7\"");
-    EXPECT_EQ(h.settings_text, "\"a\":\"1\"; \"c\":\"7\"");
+    EXPECT_EQ(store.settings_text(9), "\"a\":\"1\"; \"c\":\"7\"");
+    // A row is written from a view of a run it cannot change, and shows the text as built.
+    const selk_run& run = options;
+    notification_record n = notification(1, 9, "toast", "<toast/>");
+    const std::vector<std::string> cells = csv_row(options, n, &store.handlers[0], nullptr);
+    EXPECT_EQ(cells[delimited_column_positions(false, true).settings], "[\"a\":\"1\"; \"c\":\"7\"]");
+    std::ostringstream os;
+    EXPECT_EQ(write_delimited_row(os, report_view(run), n, &store.handlers[0], nullptr), 1);
+    EXPECT_NE(os.str().find(",[\"a\":\"1\"; \"c\":\"7\"]"), std::string::npos) << os.str();
 }
 
-TEST(SettingsText, EmptyCasesAndBadIndex) {
+TEST(SettingsText, EmptyCases) {
     test_run options;
     add_handler(options, 1, "A", "A");
     add_handler(options, 2, "B", "B");
-    std::multimap<std::uint64_t, std::size_t> none;
-    EXPECT_EQ(output_settings_text(options.store.handlers[0], options.store.settings, none), "");
+    EXPECT_EQ(options.store.settings_text(1), "");
     add_setting(options, 1, "zero", 0);
-    EXPECT_EQ(
-        output_settings_text(options.store.handlers[0], options.store.settings, options.store.settings_index),
-        "");
-    // An index outside the vector ends the walk: the pair after it is not read.
-    options.store.settings_index.insert({2, 99});
+    EXPECT_EQ(options.store.settings_text(1), "");
+    // Another handler's settings are not this one's, and an id of no handler has none.
     add_setting(options, 2, "late", 3);
-    EXPECT_EQ(
-        output_settings_text(options.store.handlers[1], options.store.settings, options.store.settings_index),
-        "");
+    EXPECT_EQ(options.store.settings_text(1), "");
+    EXPECT_EQ(options.store.settings_text(2), "\"late\":\"3\"");
+    EXPECT_EQ(options.store.settings_text(3), "");
+    // A new database starts without them.
+    options.store.clear();
+    EXPECT_EQ(options.store.settings_text(2), "");
 }
 
 }  // namespace

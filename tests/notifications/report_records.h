@@ -83,14 +83,15 @@ inline void add_channel(test_run& options, std::uint64_t handler_id, const std::
     options.store.push_channels.push_back(c);
 }
 
+// Appended and indexed as a table's reader does.
 inline void add_setting(test_run& options, std::uint64_t handler_id, const std::string& key,
                         std::uint64_t value) {
-    handler_settings_record s;
+    handler_settings_record& s =
+        static_cast<handler_settings_record&>(options.store.append(kTableHandlerSettings));
     s.handler_id = handler_id;
     s.setting_key = key;
     s.value = value;
-    options.store.settings_index.insert({handler_id, options.store.settings.size()});
-    options.store.settings.push_back(s);
+    options.store.index_last(kTableHandlerSettings, false);
 }
 
 // The lines of a text without their line breaks.

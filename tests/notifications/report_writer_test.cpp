@@ -150,14 +150,14 @@ TEST_F(ReportWriter, JoinsHandlerAndFirstChannelIndependently) {
     EXPECT_EQ(rows[1].find("https://"), std::string::npos);
 
     // A table without masked columns joins nothing, and neither does an index that points past the vector.
-    EXPECT_NE(join_handler(options, records[1]), nullptr);
+    EXPECT_NE(join_handler(report_view(options), records[1]), nullptr);
     options.layout.join_columns[kSchemaHandler] = 0;
-    EXPECT_EQ(join_handler(options, records[1]), nullptr);
+    EXPECT_EQ(join_handler(report_view(options), records[1]), nullptr);
     options.layout.join_columns[kSchemaHandler] = kHandlerColumns;
     options.store.handler_index[7] = 5;
-    EXPECT_EQ(join_handler(options, records[1]), nullptr);
-    ASSERT_NE(join_push_channel(options, records[0]), nullptr);
-    EXPECT_EQ(join_push_channel(options, records[0])->uri, "https://first");
+    EXPECT_EQ(join_handler(report_view(options), records[1]), nullptr);
+    ASSERT_NE(join_push_channel(report_view(options), records[0]), nullptr);
+    EXPECT_EQ(join_push_channel(report_view(options), records[0])->uri, "https://first");
 }
 
 TEST(ReportWriterForms, BodyfileWinsOverLog2timeline) {

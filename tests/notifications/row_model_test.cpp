@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "notifications/row_render.h"
 #include "sqlite_binding/data_log.h"
 
 namespace {

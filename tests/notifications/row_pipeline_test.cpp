@@ -29,6 +29,8 @@ void make_large_db(const std::string& path) {
     fx::create_tables(db);
     fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
     fx::insert_handler(db, 69, "Fabrikam.Chat_8wekyb3d8bbwe!App");
+    fx::exec(
+        db, "INSERT INTO HandlerSettings VALUES(68, 's:toast', 1), (68, 's:banner', 0), (68, 's:badge', 7);");
     fx::exec(db, "BEGIN;");
     for (int i = 0; i < kRows; ++i) {
         // Handler 70 (not in its table) only past the rows written before the formatter threads start.
@@ -155,6 +157,7 @@ TEST(RowPipeline, RawRowsGiveTheSameReport) {
     for (const std::vector<std::string>& extra : {std::vector<std::string>{},
                                                   {"-csv", "-all_fields"},
                                                   {"-csv", "-no_whitespace"},
+                                                  {"-csv", "-incl_settings"},
                                                   {"-csvl2t"},
                                                   {"-carve"},
                                                   {"-carve", "-csv", "-no_whitespace"}}) {
@@ -167,6 +170,31 @@ TEST(RowPipeline, RawRowsGiveTheSameReport) {
         EXPECT_TRUE(parallel.text == filled.text) << name;
         EXPECT_EQ(parallel.referenced, filled.referenced) << name;
         EXPECT_EQ(filled.referenced, (std::set<std::uint64_t>{68, 69, 70})) << name;
+        if (extra.size() > 1 && extra[1] == "-incl_settings") {
+            EXPECT_NE(parallel.text.rfind(",Contoso.Mail,"), std::string::npos);
+            EXPECT_NE(parallel.text.rfind(",[\"s:toast\":\"1\"; \"s:badge\":\"7\"]\n"), std::string::npos);
+        }
+    }
+}
+
+// A batch on a formatter thread points to the column mapping of its walked rows while the reading thread
+// adds more: none may move.
+TEST(ColumnMappingList, AMappingKeepsItsPlaceWhileMoreAreAdded) {
+    column_mapping_list list;
+    std::vector<const row_columns*> added;
+    for (std::uint32_t i = 0; i < 5000; ++i) {
+        row_columns columns;
+        columns.order = {i, i + 1};
+        columns.fill_mask = i;
+        columns.signature = "fields " + std::to_string(i);
+        added.push_back(&list.add(columns));
+        // The mapping of the row before is kept, not added again.
+        EXPECT_EQ(&list.add(columns), added.back());
+    }
+    for (std::uint32_t i = 0; i < added.size(); ++i) {
+        ASSERT_EQ(added[i]->fill_mask, i);
+        ASSERT_EQ(added[i]->order, (std::vector<std::uint32_t>{i, i + 1}));
+        ASSERT_EQ(added[i]->signature, "fields " + std::to_string(i));
     }
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "notifications/row_run_log.h"
+
 namespace {
 
 constexpr std::uint64_t kT = 132521874959020000ULL;  // 2020-12-11 19:11:35.902

@@ -131,12 +131,6 @@ std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool 
     return mask;
 }
 
-// Indexes the record just appended to the vector of `table_type`, as both reading ways do; only names that
-// a padded report prints widen the name column.
-void index_last_record(selk_run& run, std::uint32_t table_type) {
-    run.store.index_last(table_type, !run.options.no_whitespace);
-}
-
 // The signature text of `schema` for the row being stamped, worked out again only when the schema differs
 // from the last row's.
 const std::string& row_signature(row_reader& reader, const table_schema& schema) {
@@ -198,18 +192,18 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
     reader.current_table_type = table_type;
-    if (table_type == kTableNotification && reader.sink) {
-        notification_row_filler& filler = reader.notification_filler;
+    if (table_type == kTableNotification) {
+        notification_row_filler filler;
         filler.mask = run.layout.schemas[kSchemaNotification].column_mask;
         filler.source_code = kSourceSqliteLib;
         filler.schema = &run.layout.schemas[kSchemaNotification];
         filler.signature = row_signature(reader, *filler.schema);
-        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+        reader.rows.set_row_filler(filler);
     }
     const std::string before = run.messages.str();
     std::string error_text;
     reader.table_rows = 0;
-    reader.borrow_values = table_type == kTableNotification && reader.sink && reader.rows != nullptr;
+    reader.borrow_values = table_type == kTableNotification;
     const bool done = run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text);
     reader.borrow_values = false;
     if (done) return true;
@@ -233,8 +227,10 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     return false;
 }
 
-// The library branch: one SELECT per table through the SQLite library. False, with why in `why`, when the
-// database cannot be opened, or when the notification table gave nothing before the library failed on it.
+// The library branch: one SELECT for each of the other tables through the SQLite library, and the
+// notification table's SELECT up to three times: started once to see that it gives a row, run for the
+// width of the padded name column while a handler's name is longer than the column, and read. False, with
+// why in `why`, when the database cannot be opened, or when the notification table could not be started.
 bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
                               std::string& why) {
     selk_run& run = reader.run;
@@ -245,32 +241,28 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
     }
     std::stringstream query;
     build_select_query(query, kTableNotification, masks[kSchemaNotification]);
-    // With a sink the notifications are read last, as they are written. The other tables are read first
-    // only when the notification table gives its first row (or none at all), as they would be when it is
-    // read first; a table the library cannot even start is read the old way, with the same messages.
-    if (reader.sink) {
-        const int first =
-            exec_with_lengths(run.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
-        if (first == SQLITE_OK || first == SQLITE_ABORT) {
-            for (int i = 1; i < 4; ++i) {
-                if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
-            }
-            app_name_widening widening(run);
-            if (widening.open()) {
-                library_widening_pass pass{&widening, masks[kSchemaNotification]};
-                // A failure here is reported by the reading proper.
-                (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
-                                        nullptr);
-                widening.apply(run);
-            }
-            select_table(reader, kTableNotification, masks[kSchemaNotification]);
-            return true;
+    // The notifications are read last, as they are written. The other tables are read first only when the
+    // notification table gives its first row (or none at all), as they would be when it is read first; a
+    // table the library cannot even start is read first, so that its failure is said as any other is.
+    const int first =
+        exec_with_lengths(run.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
+    if (first == SQLITE_OK || first == SQLITE_ABORT) {
+        for (int i = 1; i < 4; ++i) {
+            if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
         }
+        app_name_widening widening(run);
+        if (widening.open()) {
+            library_widening_pass pass{&widening, masks[kSchemaNotification]};
+            // A failure here is reported by the reading proper.
+            (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
+                                    nullptr);
+            widening.apply(run);
+        }
+        select_table(reader, kTableNotification, masks[kSchemaNotification]);
+        return true;
     }
     std::string error;
-    const bool notifications_read =
-        select_table(reader, kTableNotification, masks[kSchemaNotification], &error);
-    if (!notifications_read && run.store.notifications.empty()) {
+    if (!select_table(reader, kTableNotification, masks[kSchemaNotification], &error)) {
         why = "table notification cannot be read: " + error;
         return false;
     }
@@ -282,8 +274,8 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
     return true;
 }
 
-// Makes a record of `table_type` from one row of the own table walk, stamps and indexes it; nothing when
-// the record refuses the row.
+// Makes a record of `table_type` (a handler, push channel or setting: notifications go to the pipeline) from
+// one row of the own table walk, stamps and indexes it; nothing when the record refuses the row.
 void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const table_record& row,
                  std::uint64_t mask, unsigned source_code, row_column_map& columns) {
     selk_run& run = reader.run;
@@ -307,7 +299,7 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
         run.store.remove_last(table_type);
         return;
     }
-    index_last_record(run, table_type);
+    run.store.index_last(table_type);
 }
 
 // The pages the walks of one table skipped, each once: two walks of a table meet the same pages.
@@ -365,31 +357,15 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk_own_table(run, file, slot, visit, interiors, skips);
 }
 
-// The notification record of one row of the own table walk, in the reader's reused record; false when it
-// refuses the row.
-bool fill_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
-                              row_column_map& columns) {
-    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return false;
+// Hands one notification row of the own walk to the pipeline unfilled (it fills the record where it is
+// formatted); nothing when its column mapping refuses the row.
+void hand_on_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
+                                 row_column_map& columns) {
+    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return;
     notification_row walked;
     walked.walked = &row;
     walked.columns = &columns.current;
-    return filler.fill(reader.notification_scratch, walked);
-}
-
-// Hands one notification row of the own walk on with a sink: to the pipeline unfilled when there is one (it
-// fills the record, and notes the handler, where it is formatted), else filled here and given to the sink.
-void hand_on_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
-                                 row_column_map& columns) {
-    if (reader.rows != nullptr) {
-        if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return;
-        notification_row walked;
-        walked.walked = &row;
-        walked.columns = &columns.current;
-        reader.rows->write_row(walked);
-    } else if (fill_walked_notification(reader, filler, row, columns)) {
-        reader.run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-        reader.sink(reader.notification_scratch);
-    }
+    reader.rows.write_row(walked);
 }
 
 // The name by which the library gives the rowid of a row of `schema`'s table: the first of those SQLite
@@ -536,7 +512,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     library_stop stop(library, cells);
     constexpr unsigned kCode = kSourceCarveMain;
     row_column_map columns;
-    if (table_type != kTableNotification || !reader.sink) {
+    if (table_type != kTableNotification) {
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
@@ -549,7 +525,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
         filler.mask = mask;
         filler.source_code = kCode;
         filler.schema = &run.layout.schemas[kSchemaNotification];
-        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+        reader.rows.set_row_filler(filler);
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
@@ -561,18 +537,16 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     skips.tell(reader, table_type);
 }
 
-// The own-reader branch: each table's b-tree walked from its root page. With a sink the notifications are
-// walked last and handed on as they are read.
+// The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
+// to the pipeline as it is read.
 void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                  const std::uint64_t masks[4]) {
     selk_run& run = reader.run;
-    const bool stream = static_cast<bool>(reader.sink);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 1; i < 4; ++i) {
         const std::uint32_t table_type = kTableOrder[i];
         // A table that was not found has root page 0: walking from offset 0 would read the schema table's
         // page as if it were this table.
         if (masks[i] == 0 || run.layout.roots[i].page == 0) continue;
-        if (stream && table_type == kTableNotification) continue;
         table_skips skips;
         row_column_map columns;
         walk_own_table(
@@ -585,7 +559,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         skips.tell(reader, table_type);
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
-    if (!stream || masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
+    if (masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
     notification_row_filler filler;
     filler.mask = masks[kSchemaNotification];
     filler.source_code = source_code;
@@ -595,18 +569,23 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     app_name_widening widening(run);
     if (widening.open()) {
         row_column_map columns;
+        notification_record scratch;  // each row's record, for the handler it names
         walk_own_table(
             run, file, kSchemaNotification,
             [&](table_record& row) {
-                if (fill_walked_notification(reader, filler, row, columns))
-                    widening.refer(reader.notification_scratch.handler_id);
+                notification_row walked;
+                walked.walked = &row;
+                walked.columns = &columns.current;
+                if (columns.map(notifications, row.values.size(), filler.mask) &&
+                    filler.fill(scratch, walked))
+                    widening.refer(scratch.handler_id);
                 return widening.open();
             },
             interiors, skips);
         widening.apply(run);
     }
     row_column_map columns;
-    if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+    reader.rows.set_row_filler(filler);
     walk_own_table(
         run, file, kSchemaNotification,
         [&](table_record& row) {
@@ -653,7 +632,8 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
     return 1;
 }
 
-row_reader::row_reader(selk_run& database_run) : run(database_run) {}
+row_reader::row_reader(selk_run& database_run, row_pipeline& notification_rows)
+    : run(database_run), rows(notification_rows) {}
 
 int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,
                     sql_row_callback callback, std::string* error_out) {
@@ -689,22 +669,13 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
     ++reader->table_rows;
-    if (table_type == kTableNotification && reader->sink) {
+    if (table_type == kTableNotification) {
         notification_row row;
         row.count = count;
         row.values = values;
         row.sizes = &reader->row_sizes;
-        if (reader->rows != nullptr) {
-            // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
-            if (reader->rows->row_filler().refuses(row)) return 0;
-            reader->rows->write_row(row);
-            return 0;
-        }
-        // Handed on as it is read; the next row reuses the record's storage.
-        notification_record& n = reader->notification_scratch;
-        if (!reader->notification_filler.fill(n, row)) return 0;
-        run->store.referenced_handlers.insert(n.handler_id);
-        reader->sink(n);
+        // Handed on raw: the record is filled where it is formatted.
+        if (!reader->rows.row_filler().refuses(row)) reader->rows.write_row(row);
         return 0;
     }
     sqlite_metadata& record = run->store.append(table_type);
@@ -714,7 +685,7 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
         return 0;
     }
     set_metadata_from_schema(record, mask, table_type, schema, row_signature(*reader, schema));
-    index_last_record(*run, table_type);
+    run->store.index_last(table_type);
     return 0;
 }
 
@@ -747,13 +718,8 @@ bool row_column_map::map(const table_schema& schema, std::size_t columns, std::u
     return known;
 }
 
-int analyze_db_library_path(selk_run* run, std::string& path) {
-    if (run == nullptr) return 0;
-    return read_database_tables(*run, path, table_read_events());
-}
-
-int read_database_tables(selk_run& database_run, std::string& path, const table_read_events& events,
-                         unsigned* source_code) {
+int read_database_tables(selk_run& database_run, std::string& path, row_pipeline& rows,
+                         const table_read_events& events, unsigned* source_code) {
     selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     // Each way the tables cannot be read tells its caller why.
@@ -866,10 +832,8 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
         run->layout.join_columns[t] = schemas[t].column_count;
     }
 
-    row_reader reader(*run);
-    reader.sink = events.sink;
+    row_reader reader(*run, rows);
     reader.flush = events.flush;
-    if (events.sink) reader.rows = events.rows;
     const bool own_reader = run->options.switches[kSwitchCarve] != 0;
     unsigned code = kSourceSqliteLib;
     if (own_reader) code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;

@@ -596,6 +596,134 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     skips.tell(reader, kTableNotification);
 }
 
+// The database header of `path` into `header`, through `file` opened on it: with "-carve" beside a hot
+// journal, the header of the committed state, as the own reader then reads the file (the journal's original
+// pages laid over an image of it, not the half-written file). False, with why, when the file cannot be
+// opened or read, or is no SQLite database (said on standard error when progress output is on).
+bool read_database_header(const selk_run& run, const std::string& path, uni::fileio& file,
+                          std::uint8_t (&header)[kDbHeaderSize], std::string& why) {
+    const bool progress = run.options.show_progress;
+    std::uint32_t got = sizeof(header);
+    if (!file.open(path, false, false, false)) {
+        if (progress) error_printf("prob accessing file %s\n", path.c_str());
+        why = "it cannot be opened";
+        return false;
+    }
+    if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+        if (progress) error_printf("prob accessing file %s\n", path.c_str());
+        why = "the file holds " + std::to_string(file.size()) + " bytes, less than a database header";
+        return false;
+    }
+    if (run.options.switches[kSwitchCarve] && open_journal_companion(file, path)) {
+        got = sizeof(header);
+        if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+            if (progress) error_printf("prob accessing file %s\n", path.c_str());
+            why = "the database header cannot be read with its journal";
+            return false;
+        }
+    }
+    std::string magic(reinterpret_cast<const char*>(header), 16);
+    string_to_lower(magic);
+    if (magic.compare(0, 6, "sqlite") != 0) {
+        if (progress) error_printf("prob processing file %s\n", path.c_str());
+        why = "not a SQLite database";
+        return false;
+    }
+    return true;
+}
+
+// A log or journal that is there but cannot be read leaves the tables as the main file alone holds them,
+// which need not be the committed state: it is named, and the run marked as not read whole (the rows are
+// still read).
+void say_unreadable_companion(selk_run& run, const std::string& path) {
+    std::string companion;
+    std::string why;
+    if (check_companions(path, &companion, &why)) return;
+    error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
+    write_log_line(run.options, "prob reading companion " + companion + ": " + why);
+    run.tables_incomplete = 1;
+}
+
+// The tables of the layout found by name in the schema table of `file` (with `wal_image` set, `file` becomes
+// the log's image where page 1 of the main file does not bind; `wal_image` is cleared when the main file
+// served): the page size from `header`, each table's schema parsed and its root kept. False, with why, when
+// the schema table cannot be read or the notification or handler table is not in it or cannot be parsed
+// (diagnostics log).
+bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& file,
+                 const std::uint8_t* header, std::uint8_t& wal_image, std::string& why) {
+    selk_run* run = &database_run;
+    // 0 for a page size the format cannot have: the schema read below then refuses the file.
+    run->layout.page_size = db_header_page_size(header, kDbHeaderSize);
+
+    std::vector<std::string> names;
+    std::vector<std::string> sqls;
+    std::vector<std::uint32_t> roots;
+    const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
+        write_log_line(run->options, "prob parsing sqlite schema");
+        why = schema_unread_reason(header, file_size, run->layout.page_size);
+        return false;
+    }
+
+    const bool with_settings = run->options.switches[kSwitchSettings] != 0;
+    const int wanted = with_settings ? 4 : 3;
+    bool named[4] = {false, false, false, false};  // the schema table lists the table
+    for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
+        std::string name = names[i];
+        string_to_lower(name);
+        for (int t = 0; t < wanted; ++t) {
+            if (name != run->layout.table_names[t]) continue;
+            named[t] = true;
+            table_schema& schema = run->layout.schemas[t];
+            std::uint32_t keyword_end = 0;
+            parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
+            table_root& root = run->layout.roots[t];
+            root.page = roots[i];
+            root.offset =
+                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
+            break;
+        }
+        bool all_found = true;
+        for (int t = 0; t < wanted; ++t) all_found = all_found && !run->layout.schemas[t].fields.empty();
+        if (all_found) break;
+    }
+
+    for (const int t : {kSchemaNotification, kSchemaHandler}) {
+        if (!run->layout.schemas[t].fields.empty()) continue;
+        write_log_line(run->options, "prob finding schemas that should be present");
+        const std::string& table = run->layout.table_names[t];
+        why = named[t] ? "the schema of table " + table + " cannot be parsed"
+                       : "its schema lists no table " + table;
+        return false;
+    }
+    return true;
+}
+
+// The column masks of the tables found, stored in their schemas with their column counts (the joins' counts
+// too). False, with why, when the notification or handler table has none of the columns read (diagnostics
+// log).
+bool take_table_masks(selk_run& run, std::uint64_t masks[4], std::string& why) {
+    table_schema* schemas = run.layout.schemas;
+    masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
+    masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
+    for (const int t : {kSchemaNotification, kSchemaHandler}) {
+        if (masks[t] != 0) continue;
+        write_log_line(run.options, "prob getting masks for schemas");
+        why = "table " + run.layout.table_names[t] + " has none of the columns read";
+        return false;
+    }
+    if (!schemas[kSchemaPushChannel].fields.empty())
+        masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
+    if (run.options.switches[kSwitchSettings] != 0 && !schemas[kSchemaHandlerSettings].fields.empty())
+        masks[kSchemaHandlerSettings] = check_handler_settings_schema(schemas[kSchemaHandlerSettings]);
+    for (int t = 0; t < 4; ++t) {
+        schemas[t].column_mask = masks[t];
+        schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
+        run.layout.join_columns[t] = schemas[t].column_count;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::uint64_t check_notification_schema(table_schema& schema) {
@@ -718,9 +846,8 @@ bool row_column_map::map(const table_schema& schema, std::size_t columns, std::u
     return known;
 }
 
-int read_database_tables(selk_run& database_run, std::string& path, row_pipeline& rows,
+int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
                          const table_read_events& events, unsigned* source_code) {
-    selk_run* run = &database_run;
     if (source_code != nullptr) *source_code = 0;
     // Each way the tables cannot be read tells its caller why.
     const auto unread = [&events](const std::string& why) {
@@ -728,125 +855,36 @@ int read_database_tables(selk_run& database_run, std::string& path, row_pipeline
         return 0;
     };
     if (path.empty()) return unread("no path");
-    run->clear_after_each_iteration();
-    path = input_path_opened(run->options, path);
-    run->db_path = path;
-    std::uint8_t wal_image = run->options.switches[kSwitchCarve] ? 1 : 0;
+    run.clear_after_each_iteration();
+    path = input_path_opened(run.options, path);
+    run.db_path = path;
 
     uni::fileio file;
     std::uint8_t header[kDbHeaderSize] = {0};
-    std::uint32_t got = sizeof(header);
-    if (!file.open(path, false, false, false)) {
-        if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-        return unread("it cannot be opened");
-    }
-    if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
-        if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-        return unread("the file holds " + std::to_string(file.size()) +
-                      " bytes, less than a database header");
-    }
-    // With "-carve" the own reader reads what the library reads: beside a hot journal, the committed state
-    // (the journal's original pages laid over an image of the file), not the half-written file.
-    if (run->options.switches[kSwitchCarve] && open_journal_companion(file, path)) {
-        got = sizeof(header);
-        if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
-            if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-            return unread("the database header cannot be read with its journal");
-        }
-    }
-    std::string magic(reinterpret_cast<const char*>(header), 16);
-    string_to_lower(magic);
-    if (magic.compare(0, 6, "sqlite") != 0) {
-        if (run->options.show_progress) error_printf("prob processing file %s\n", path.c_str());
-        return unread("not a SQLite database");
-    }
-    if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
-    // A log or journal that is there but cannot be read leaves the tables as the main file alone holds
-    // them, which need not be the committed state: the rows are still read, and the run fails.
-    std::string companion;
     std::string why;
-    if (!check_companions(path, &companion, &why)) {
-        error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
-        write_log_line(run->options, "prob reading companion " + companion + ": " + why);
-        run->tables_incomplete = 1;
-    }
-
-    // 0 for a page size the format cannot have: the schema read below then refuses the file.
-    run->layout.page_size = db_header_page_size(header, sizeof(header));
-
-    std::vector<std::string> names;
-    std::vector<std::string> sqls;
-    std::vector<std::uint32_t> roots;
-    const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
-    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
-        write_log_line(run->options, "prob parsing sqlite schema");
-        return unread(schema_unread_reason(header, file_size, run->layout.page_size));
-    }
-
-    const bool with_settings = run->options.switches[kSwitchSettings] != 0;
-    const int wanted = with_settings ? 4 : 3;
-    bool named[4] = {false, false, false, false};  // the schema table lists the table
-    for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
-        std::string name = names[i];
-        string_to_lower(name);
-        for (int t = 0; t < wanted; ++t) {
-            if (name != run->layout.table_names[t]) continue;
-            named[t] = true;
-            table_schema& schema = run->layout.schemas[t];
-            std::uint32_t keyword_end = 0;
-            parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
-            table_root& root = run->layout.roots[t];
-            root.page = roots[i];
-            root.offset =
-                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
-            break;
-        }
-        bool all_found = true;
-        for (int t = 0; t < wanted; ++t) all_found = all_found && !run->layout.schemas[t].fields.empty();
-        if (all_found) break;
-    }
-
-    table_schema* schemas = run->layout.schemas;
-    for (const int t : {kSchemaNotification, kSchemaHandler}) {
-        if (!schemas[t].fields.empty()) continue;
-        write_log_line(run->options, "prob finding schemas that should be present");
-        const std::string& table = run->layout.table_names[t];
-        return unread(named[t] ? "the schema of table " + table + " cannot be parsed"
-                               : "its schema lists no table " + table);
-    }
+    if (!read_database_header(run, path, file, header, why)) return unread(why);
+    if (run.options.show_progress) error_printf("analyzing %s\n", path.c_str());
+    say_unreadable_companion(run, path);
+    // With "-carve" the own reader takes the log's image where page 1 is damaged (left set when it did).
+    std::uint8_t wal_image = run.options.switches[kSwitchCarve] ? 1 : 0;
     std::uint64_t masks[4] = {0, 0, 0, 0};
-    masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
-    masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
-    for (const int t : {kSchemaNotification, kSchemaHandler}) {
-        if (masks[t] != 0) continue;
-        write_log_line(run->options, "prob getting masks for schemas");
-        return unread("table " + run->layout.table_names[t] + " has none of the columns read");
-    }
-    if (!schemas[kSchemaPushChannel].fields.empty())
-        masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
-    if (with_settings && !schemas[kSchemaHandlerSettings].fields.empty())
-        masks[kSchemaHandlerSettings] = check_handler_settings_schema(schemas[kSchemaHandlerSettings]);
-    for (int t = 0; t < 4; ++t) {
-        schemas[t].column_mask = masks[t];
-        schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
-        run->layout.join_columns[t] = schemas[t].column_count;
-    }
+    if (!find_tables(run, path, file, header, wal_image, why) || !take_table_masks(run, masks, why))
+        return unread(why);
 
-    row_reader reader(*run, rows);
-    reader.flush = events.flush;
-    const bool own_reader = run->options.switches[kSwitchCarve] != 0;
     unsigned code = kSourceSqliteLib;
-    if (own_reader) code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
+    if (run.options.switches[kSwitchCarve] != 0)
+        code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
     // The slack scan that follows carves no valid log frames once the tables came from the log's image.
-    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
+    if (code == kSourceCarveMainFromWal) run.carve_switch = 0;
     if (events.tables_begin) events.tables_begin();
-    if (!own_reader) {
-        std::string why;
+    row_reader reader(run, rows);
+    reader.flush = events.flush;
+    if (code == kSourceSqliteLib) {
         if (!read_tables_with_library(reader, path, masks, why)) return unread(why);
     } else {
         read_tables_with_own_reader(reader, file, code, masks);
     }
-    run->input_read = 1;
+    run.input_read = 1;
     if (source_code != nullptr) *source_code = code;
     return 1;
 }

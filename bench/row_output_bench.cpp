@@ -1,6 +1,7 @@
-// One notification row through the record filling and the output layer: the row read by the library path
-// of a small database, then filled again from its column texts, and written as a delimited row, as
-// log2timeline events and as a bodyfile line into a stream that discards it.
+// One notification row through the record filling and the output layer: the tables of a small database
+// read by the library path, a notification filled from its column texts as the row filler fills the
+// library's rows, and written as a delimited row, as log2timeline events and as a bodyfile line into a
+// stream that discards it.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -12,6 +13,8 @@
 #include "notifications/library_path.h"
 #include "notifications/report_delimited.h"
 #include "notifications/report_timeline.h"
+#include "notifications/report_writer.h"
+#include "notifications/row_pipeline.h"
 
 namespace {
 
@@ -22,11 +25,52 @@ bool parse_options(selk_options& options, const bench_db& db, const std::vector<
     return !db.path().empty() && parse_selk_options(options, args) != 0;
 }
 
-// The benchmark database read into the run.
-bool read_database(selk_run& run, const bench_db& db) {
+// The column texts of one notification as the library hands them to the row callback.
+std::vector<std::string> notification_texts() {
+    return {"1",
+            "1001",
+            "2",
+            std::string(16, '\x11'),
+            "toast",
+            "<toast launch=\"app\"><visual><binding template=\"ToastGeneric\"><text>Message "
+            "1</text><text>Lunch on Friday?</text></binding></visual></toast>",
+            "",
+            "",
+            "132593220371930000",
+            "132590628371930000",
+            "1",
+            "Xml",
+            "0",
+            "0"};
+}
+
+// The benchmark database's tables read into the run (its notification written to a stream that discards
+// it), and `n` filled from notification_texts() by the row filler of the run's notification schema.
+bool read_database(selk_run& run, const bench_db& db, notification_record& n) {
     std::string path = db.path();
-    return analyze_db_library_path(&run, path) != 0 && !run.store.notifications.empty() &&
-           !run.store.handlers.empty() && !run.store.push_channels.empty();
+    null_out_stream discarded;
+    {
+        record_writer writer(discarded, run);
+        row_pipeline rows(discarded, run, writer, 0);
+        if (read_database_tables(run, path, rows) == 0) return false;
+        rows.finish();
+        if (rows.rows_seen() == 0) return false;
+    }
+    std::vector<std::string> texts = notification_texts();
+    std::vector<char*> values;
+    std::vector<unsigned> sizes;
+    for (std::string& t : texts) {
+        values.push_back(&t[0]);
+        sizes.push_back(static_cast<unsigned>(t.size()));
+    }
+    notification_row_filler filler;
+    filler.schema = &run.layout.schemas[kSchemaNotification];
+    filler.mask = filler.schema->column_mask;
+    notification_row row;
+    row.count = static_cast<int>(values.size());
+    row.values = values.data();
+    row.sizes = &sizes;
+    return filler.fill(n, row) && !run.store.handlers.empty() && !run.store.push_channels.empty();
 }
 
 // The benchmark database of one row read with the given output switches; `ok` when it could be.
@@ -35,12 +79,13 @@ struct bench_run {
         : db(1),
           parsed(parse_options(options, db, switches)),
           run(options),
-          ok(parsed && read_database(run, db)) {}
+          ok(parsed && read_database(run, db, notification)) {}
 
     const bench_db db;
     selk_options options;
     const bool parsed;
     selk_run run;
+    notification_record notification;
     const bool ok;
 };
 
@@ -54,7 +99,7 @@ void write_one_row(benchmark::State& state) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
-    const notification_record& n = run.store.notifications[0];
+    notification_record& n = b.notification;
     const notification_handler_record* handler = &run.store.handlers[0];
     const wns_push_channel_record* channel = &run.store.push_channels[0];
     null_out_stream out;
@@ -81,7 +126,7 @@ void write_rows_of_a_report(benchmark::State& state) {
         state.SkipWithError("cannot read the benchmark database");
         return;
     }
-    notification_record& n = run.store.notifications[0];
+    notification_record& n = b.notification;
     const notification_handler_record* handler = &run.store.handlers[0];
     const wns_push_channel_record* channel = &run.store.push_channels[0];
     null_out_stream out;
@@ -106,22 +151,7 @@ void fill_one_notification(benchmark::State& state) {
         return;
     }
     const std::uint64_t mask = run.layout.schemas[kSchemaNotification].column_mask;
-    std::vector<std::string> texts = {
-        "1",
-        "1001",
-        "2",
-        std::string(16, '\x11'),
-        "toast",
-        "<toast launch=\"app\"><visual><binding template=\"ToastGeneric\"><text>Message "
-        "1</text><text>Lunch on Friday?</text></binding></visual></toast>",
-        "",
-        "",
-        "132593220371930000",
-        "132590628371930000",
-        "1",
-        "Xml",
-        "0",
-        "0"};
+    std::vector<std::string> texts = notification_texts();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
     for (std::string& t : texts) {

@@ -30,7 +30,6 @@ void notification_store::clear() {
     handlers.clear();
     push_channels.clear();
     settings.clear();
-    referenced_handlers.clear();
     handler_index.clear();
     push_channel_index.clear();
     settings_index.clear();
@@ -40,9 +39,6 @@ void notification_store::clear() {
 
 sqlite_metadata& notification_store::append(std::uint32_t table_type) {
     switch (table_type) {
-        case kTableNotification:
-            notifications.emplace_back();
-            return notifications.back();
         case kTableHandler:
             handlers.emplace_back();
             return handlers.back();
@@ -57,9 +53,6 @@ sqlite_metadata& notification_store::append(std::uint32_t table_type) {
 
 void notification_store::remove_last(std::uint32_t table_type) {
     switch (table_type) {
-        case kTableNotification:
-            notifications.pop_back();
-            break;
         case kTableHandler:
             handlers.pop_back();
             break;
@@ -72,19 +65,11 @@ void notification_store::remove_last(std::uint32_t table_type) {
     }
 }
 
-void notification_store::index_last(std::uint32_t table_type, bool widen) {
+void notification_store::index_last(std::uint32_t table_type) {
     switch (table_type) {
-        case kTableNotification:
-            referenced_handlers.insert(notifications.back().handler_id);
+        case kTableHandler:
+            handler_index.emplace(handlers.back().record_id, handlers.size() - 1);
             break;
-        case kTableHandler: {
-            const notification_handler_record& h = handlers.back();
-            handler_index.emplace(h.record_id, handlers.size() - 1);
-            // Only names that the report prints widen the column.
-            if (widen && h.app_name.size() > app_name_width && referenced_handlers.count(h.record_id) != 0)
-                app_name_width = static_cast<std::uint32_t>(h.app_name.size());
-            break;
-        }
         case kTablePushChannel:
             push_channel_index.emplace(push_channels.back().handler_id, push_channels.size() - 1);
             break;

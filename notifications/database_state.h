@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,13 +61,13 @@ class notification_store {
     // Every record and index gone, the name width back to its default.
     void clear();
 
-    // A new record of `table_type` (kTable*; checked by the callers) at the end of its vector.
+    // A new record of `table_type` (kTableHandler, kTablePushChannel or kTableHandlerSettings; checked by the
+    // callers) at the end of its vector, as the tables are read.
     sqlite_metadata& append(std::uint32_t table_type);
     // Removes the record that append just added.
     void remove_last(std::uint32_t table_type);
-    // Indexes the last record of `table_type`. A handler widens the name column when `widen` is set (a
-    // padded report) and a notification refers to it.
-    void index_last(std::uint32_t table_type, bool widen);
+    // Indexes the last record of `table_type` (a handler, push channel or setting) by its handler id.
+    void index_last(std::uint32_t table_type);
 
     // The joins of a handler id: its handler (the first indexed) and its first push channel in the index's
     // order; null when the id is not indexed or the index points outside the vector.
@@ -78,12 +77,14 @@ class notification_store {
     // when it has none.
     const std::string& settings_text(std::uint64_t handler_id) const;
 
+    // The recovered notifications (and those of loose pages), until they are written; the live ones go to
+    // the report as they are read (row_pipeline).
     std::vector<notification_record> notifications;
-    std::set<std::uint64_t> referenced_handlers;  // handler ids that some notification refers to
     std::vector<notification_handler_record> handlers;
-    std::map<std::uint64_t, std::size_t> handler_index;   // handler id -> index in handlers (first kept)
-    std::uint32_t app_name_width = kDefaultAppNameWidth;  // longest derived name of a referenced handler
-                                                          // in padded output
+    std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
+    // The padded name column's width: the longest derived name of a handler that a live notification refers
+    // to (app_name_widening), found before the notifications are written.
+    std::uint32_t app_name_width = kDefaultAppNameWidth;
     std::vector<wns_push_channel_record> push_channels;
     std::multimap<std::uint64_t, std::size_t> push_channel_index;  // handler id -> index in push_channels
     std::vector<handler_settings_record> settings;

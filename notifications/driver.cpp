@@ -118,9 +118,9 @@ struct database_read {
     std::string why;  // why the tables could not be read
 };
 
-// The library path of one database, then the slack scan when asked. The notifications are written as they
-// are read (or, where the table could not be read that way, once it was read whole). `announce` logs the
-// two counts (one database only). Recovered records are written also when the tables could not be read.
+// The library path of one database, then the slack scan when asked. The live notifications are written as
+// they are read, through the row pipeline; the recovered ones after them. `announce` logs the two counts
+// (one database only). Recovered records are written also when the tables could not be read.
 database_read run_database(std::ostream& os, selk_run& run, const std::string& db_path, bool announce) {
     const selk_options& options = run.options;
     std::string path = db_path;
@@ -130,8 +130,6 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     record_writer live(os, run);
     row_pipeline rows(os, run, live);
     table_read_events events;
-    events.sink = [&rows](notification_record& n) { rows.write(n); };
-    events.rows = &rows;
     events.flush = [&rows] { rows.drain(); };
     // The slack scan needs nothing the tables give: it carves while they are read.
     events.tables_begin = [&] {
@@ -139,12 +137,11 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     };
     database_read read;
     events.unread = [&read](const std::string& why) { read.why = why; };
-    read.tables_read = read_database_tables(run, path, events) != 0;
+    read.tables_read = read_database_tables(run, path, rows, events) != 0;
     rows.finish();
     if (read.tables_read) {
-        const std::size_t found = rows.rows_seen() + run.store.notifications.size();
+        const std::size_t found = rows.rows_seen();
         if (announce && found != 0) diag_printf_ex(options, "%d records found", static_cast<int>(found));
-        write_and_empty(os, run);
     } else {
         write_log_line(options, "problem selecting tables" + (read.why.empty() ? "" : ": " + read.why));
     }

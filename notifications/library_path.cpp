@@ -131,12 +131,6 @@ std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool 
     return mask;
 }
 
-// Indexes the record just appended to the vector of `table_type`, as both reading ways do; only names that
-// a padded report prints widen the name column.
-void index_last_record(selk_run& run, std::uint32_t table_type) {
-    run.store.index_last(table_type, !run.options.no_whitespace);
-}
-
 // The signature text of `schema` for the row being stamped, worked out again only when the schema differs
 // from the last row's.
 const std::string& row_signature(row_reader& reader, const table_schema& schema) {
@@ -198,18 +192,18 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     std::stringstream query;
     if (!build_select_query(query, table_type, mask)) return false;
     reader.current_table_type = table_type;
-    if (table_type == kTableNotification && reader.sink) {
-        notification_row_filler& filler = reader.notification_filler;
+    if (table_type == kTableNotification) {
+        notification_row_filler filler;
         filler.mask = run.layout.schemas[kSchemaNotification].column_mask;
         filler.source_code = kSourceSqliteLib;
         filler.schema = &run.layout.schemas[kSchemaNotification];
         filler.signature = row_signature(reader, *filler.schema);
-        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+        reader.rows.set_row_filler(filler);
     }
     const std::string before = run.messages.str();
     std::string error_text;
     reader.table_rows = 0;
-    reader.borrow_values = table_type == kTableNotification && reader.sink && reader.rows != nullptr;
+    reader.borrow_values = table_type == kTableNotification;
     const bool done = run_sql_command(&reader, &run.sqlite, query.str(), sql_row_to_record, &error_text);
     reader.borrow_values = false;
     if (done) return true;
@@ -233,8 +227,10 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     return false;
 }
 
-// The library branch: one SELECT per table through the SQLite library. False, with why in `why`, when the
-// database cannot be opened, or when the notification table gave nothing before the library failed on it.
+// The library branch: one SELECT for each of the other tables through the SQLite library, and the
+// notification table's SELECT up to three times: started once to see that it gives a row, run for the
+// width of the padded name column while a handler's name is longer than the column, and read. False, with
+// why in `why`, when the database cannot be opened, or when the notification table could not be started.
 bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
                               std::string& why) {
     selk_run& run = reader.run;
@@ -245,32 +241,28 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
     }
     std::stringstream query;
     build_select_query(query, kTableNotification, masks[kSchemaNotification]);
-    // With a sink the notifications are read last, as they are written. The other tables are read first
-    // only when the notification table gives its first row (or none at all), as they would be when it is
-    // read first; a table the library cannot even start is read the old way, with the same messages.
-    if (reader.sink) {
-        const int first =
-            exec_with_lengths(run.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
-        if (first == SQLITE_OK || first == SQLITE_ABORT) {
-            for (int i = 1; i < 4; ++i) {
-                if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
-            }
-            app_name_widening widening(run);
-            if (widening.open()) {
-                library_widening_pass pass{&widening, masks[kSchemaNotification]};
-                // A failure here is reported by the reading proper.
-                (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
-                                        nullptr);
-                widening.apply(run);
-            }
-            select_table(reader, kTableNotification, masks[kSchemaNotification]);
-            return true;
+    // The notifications are read last, as they are written. The other tables are read first only when the
+    // notification table gives its first row (or none at all), as they would be when it is read first; a
+    // table the library cannot even start is read first, so that its failure is said as any other is.
+    const int first =
+        exec_with_lengths(run.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
+    if (first == SQLITE_OK || first == SQLITE_ABORT) {
+        for (int i = 1; i < 4; ++i) {
+            if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
         }
+        app_name_widening widening(run);
+        if (widening.open()) {
+            library_widening_pass pass{&widening, masks[kSchemaNotification]};
+            // A failure here is reported by the reading proper.
+            (void)exec_with_lengths(run.sqlite.db, query.str(), widen_by_library_row, &pass, nullptr,
+                                    nullptr);
+            widening.apply(run);
+        }
+        select_table(reader, kTableNotification, masks[kSchemaNotification]);
+        return true;
     }
     std::string error;
-    const bool notifications_read =
-        select_table(reader, kTableNotification, masks[kSchemaNotification], &error);
-    if (!notifications_read && run.store.notifications.empty()) {
+    if (!select_table(reader, kTableNotification, masks[kSchemaNotification], &error)) {
         why = "table notification cannot be read: " + error;
         return false;
     }
@@ -282,8 +274,8 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
     return true;
 }
 
-// Makes a record of `table_type` from one row of the own table walk, stamps and indexes it; nothing when
-// the record refuses the row.
+// Makes a record of `table_type` (a handler, push channel or setting: notifications go to the pipeline) from
+// one row of the own table walk, stamps and indexes it; nothing when the record refuses the row.
 void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const table_record& row,
                  std::uint64_t mask, unsigned source_code, row_column_map& columns) {
     selk_run& run = reader.run;
@@ -307,7 +299,7 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
         run.store.remove_last(table_type);
         return;
     }
-    index_last_record(run, table_type);
+    run.store.index_last(table_type);
 }
 
 // The pages the walks of one table skipped, each once: two walks of a table meet the same pages.
@@ -365,31 +357,15 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk_own_table(run, file, slot, visit, interiors, skips);
 }
 
-// The notification record of one row of the own table walk, in the reader's reused record; false when it
-// refuses the row.
-bool fill_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
-                              row_column_map& columns) {
-    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return false;
+// Hands one notification row of the own walk to the pipeline unfilled (it fills the record where it is
+// formatted); nothing when its column mapping refuses the row.
+void hand_on_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
+                                 row_column_map& columns) {
+    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return;
     notification_row walked;
     walked.walked = &row;
     walked.columns = &columns.current;
-    return filler.fill(reader.notification_scratch, walked);
-}
-
-// Hands one notification row of the own walk on with a sink: to the pipeline unfilled when there is one (it
-// fills the record, and notes the handler, where it is formatted), else filled here and given to the sink.
-void hand_on_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
-                                 row_column_map& columns) {
-    if (reader.rows != nullptr) {
-        if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return;
-        notification_row walked;
-        walked.walked = &row;
-        walked.columns = &columns.current;
-        reader.rows->write_row(walked);
-    } else if (fill_walked_notification(reader, filler, row, columns)) {
-        reader.run.store.referenced_handlers.insert(reader.notification_scratch.handler_id);
-        reader.sink(reader.notification_scratch);
-    }
+    reader.rows.write_row(walked);
 }
 
 // The name by which the library gives the rowid of a row of `schema`'s table: the first of those SQLite
@@ -536,7 +512,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     library_stop stop(library, cells);
     constexpr unsigned kCode = kSourceCarveMain;
     row_column_map columns;
-    if (table_type != kTableNotification || !reader.sink) {
+    if (table_type != kTableNotification) {
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
@@ -549,7 +525,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
         filler.mask = mask;
         filler.source_code = kCode;
         filler.schema = &run.layout.schemas[kSchemaNotification];
-        if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+        reader.rows.set_row_filler(filler);
         walk_own_table(
             run, file, slot,
             [&](table_record& row) {
@@ -561,18 +537,16 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     skips.tell(reader, table_type);
 }
 
-// The own-reader branch: each table's b-tree walked from its root page. With a sink the notifications are
-// walked last and handed on as they are read.
+// The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
+// to the pipeline as it is read.
 void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                  const std::uint64_t masks[4]) {
     selk_run& run = reader.run;
-    const bool stream = static_cast<bool>(reader.sink);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 1; i < 4; ++i) {
         const std::uint32_t table_type = kTableOrder[i];
         // A table that was not found has root page 0: walking from offset 0 would read the schema table's
         // page as if it were this table.
         if (masks[i] == 0 || run.layout.roots[i].page == 0) continue;
-        if (stream && table_type == kTableNotification) continue;
         table_skips skips;
         row_column_map columns;
         walk_own_table(
@@ -585,7 +559,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         skips.tell(reader, table_type);
     }
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
-    if (!stream || masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
+    if (masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
     notification_row_filler filler;
     filler.mask = masks[kSchemaNotification];
     filler.source_code = source_code;
@@ -595,18 +569,23 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     app_name_widening widening(run);
     if (widening.open()) {
         row_column_map columns;
+        notification_record scratch;  // each row's record, for the handler it names
         walk_own_table(
             run, file, kSchemaNotification,
             [&](table_record& row) {
-                if (fill_walked_notification(reader, filler, row, columns))
-                    widening.refer(reader.notification_scratch.handler_id);
+                notification_row walked;
+                walked.walked = &row;
+                walked.columns = &columns.current;
+                if (columns.map(notifications, row.values.size(), filler.mask) &&
+                    filler.fill(scratch, walked))
+                    widening.refer(scratch.handler_id);
                 return widening.open();
             },
             interiors, skips);
         widening.apply(run);
     }
     row_column_map columns;
-    if (reader.rows != nullptr) reader.rows->set_row_filler(filler);
+    reader.rows.set_row_filler(filler);
     walk_own_table(
         run, file, kSchemaNotification,
         [&](table_record& row) {
@@ -615,6 +594,134 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
         },
         interiors, skips);
     skips.tell(reader, kTableNotification);
+}
+
+// The database header of `path` into `header`, through `file` opened on it: with "-carve" beside a hot
+// journal, the header of the committed state, as the own reader then reads the file (the journal's original
+// pages laid over an image of it, not the half-written file). False, with why, when the file cannot be
+// opened or read, or is no SQLite database (said on standard error when progress output is on).
+bool read_database_header(const selk_run& run, const std::string& path, uni::fileio& file,
+                          std::uint8_t (&header)[kDbHeaderSize], std::string& why) {
+    const bool progress = run.options.show_progress;
+    std::uint32_t got = sizeof(header);
+    if (!file.open(path, false, false, false)) {
+        if (progress) error_printf("prob accessing file %s\n", path.c_str());
+        why = "it cannot be opened";
+        return false;
+    }
+    if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+        if (progress) error_printf("prob accessing file %s\n", path.c_str());
+        why = "the file holds " + std::to_string(file.size()) + " bytes, less than a database header";
+        return false;
+    }
+    if (run.options.switches[kSwitchCarve] && open_journal_companion(file, path)) {
+        got = sizeof(header);
+        if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+            if (progress) error_printf("prob accessing file %s\n", path.c_str());
+            why = "the database header cannot be read with its journal";
+            return false;
+        }
+    }
+    std::string magic(reinterpret_cast<const char*>(header), 16);
+    string_to_lower(magic);
+    if (magic.compare(0, 6, "sqlite") != 0) {
+        if (progress) error_printf("prob processing file %s\n", path.c_str());
+        why = "not a SQLite database";
+        return false;
+    }
+    return true;
+}
+
+// A log or journal that is there but cannot be read leaves the tables as the main file alone holds them,
+// which need not be the committed state: it is named, and the run marked as not read whole (the rows are
+// still read).
+void say_unreadable_companion(selk_run& run, const std::string& path) {
+    std::string companion;
+    std::string why;
+    if (check_companions(path, &companion, &why)) return;
+    error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
+    write_log_line(run.options, "prob reading companion " + companion + ": " + why);
+    run.tables_incomplete = 1;
+}
+
+// The tables of the layout found by name in the schema table of `file` (with `wal_image` set, `file` becomes
+// the log's image where page 1 of the main file does not bind; `wal_image` is cleared when the main file
+// served): the page size from `header`, each table's schema parsed and its root kept. False, with why, when
+// the schema table cannot be read or the notification or handler table is not in it or cannot be parsed
+// (diagnostics log).
+bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& file,
+                 const std::uint8_t* header, std::uint8_t& wal_image, std::string& why) {
+    selk_run* run = &database_run;
+    // 0 for a page size the format cannot have: the schema read below then refuses the file.
+    run->layout.page_size = db_header_page_size(header, kDbHeaderSize);
+
+    std::vector<std::string> names;
+    std::vector<std::string> sqls;
+    std::vector<std::uint32_t> roots;
+    const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
+        write_log_line(run->options, "prob parsing sqlite schema");
+        why = schema_unread_reason(header, file_size, run->layout.page_size);
+        return false;
+    }
+
+    const bool with_settings = run->options.switches[kSwitchSettings] != 0;
+    const int wanted = with_settings ? 4 : 3;
+    bool named[4] = {false, false, false, false};  // the schema table lists the table
+    for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
+        std::string name = names[i];
+        string_to_lower(name);
+        for (int t = 0; t < wanted; ++t) {
+            if (name != run->layout.table_names[t]) continue;
+            named[t] = true;
+            table_schema& schema = run->layout.schemas[t];
+            std::uint32_t keyword_end = 0;
+            parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
+            table_root& root = run->layout.roots[t];
+            root.page = roots[i];
+            root.offset =
+                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
+            break;
+        }
+        bool all_found = true;
+        for (int t = 0; t < wanted; ++t) all_found = all_found && !run->layout.schemas[t].fields.empty();
+        if (all_found) break;
+    }
+
+    for (const int t : {kSchemaNotification, kSchemaHandler}) {
+        if (!run->layout.schemas[t].fields.empty()) continue;
+        write_log_line(run->options, "prob finding schemas that should be present");
+        const std::string& table = run->layout.table_names[t];
+        why = named[t] ? "the schema of table " + table + " cannot be parsed"
+                       : "its schema lists no table " + table;
+        return false;
+    }
+    return true;
+}
+
+// The column masks of the tables found, stored in their schemas with their column counts (the joins' counts
+// too). False, with why, when the notification or handler table has none of the columns read (diagnostics
+// log).
+bool take_table_masks(selk_run& run, std::uint64_t masks[4], std::string& why) {
+    table_schema* schemas = run.layout.schemas;
+    masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
+    masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
+    for (const int t : {kSchemaNotification, kSchemaHandler}) {
+        if (masks[t] != 0) continue;
+        write_log_line(run.options, "prob getting masks for schemas");
+        why = "table " + run.layout.table_names[t] + " has none of the columns read";
+        return false;
+    }
+    if (!schemas[kSchemaPushChannel].fields.empty())
+        masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
+    if (run.options.switches[kSwitchSettings] != 0 && !schemas[kSchemaHandlerSettings].fields.empty())
+        masks[kSchemaHandlerSettings] = check_handler_settings_schema(schemas[kSchemaHandlerSettings]);
+    for (int t = 0; t < 4; ++t) {
+        schemas[t].column_mask = masks[t];
+        schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
+        run.layout.join_columns[t] = schemas[t].column_count;
+    }
+    return true;
 }
 
 }  // namespace
@@ -653,7 +760,8 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
     return 1;
 }
 
-row_reader::row_reader(selk_run& database_run) : run(database_run) {}
+row_reader::row_reader(selk_run& database_run, row_pipeline& notification_rows)
+    : run(database_run), rows(notification_rows) {}
 
 int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,
                     sql_row_callback callback, std::string* error_out) {
@@ -689,22 +797,13 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
     ++reader->table_rows;
-    if (table_type == kTableNotification && reader->sink) {
+    if (table_type == kTableNotification) {
         notification_row row;
         row.count = count;
         row.values = values;
         row.sizes = &reader->row_sizes;
-        if (reader->rows != nullptr) {
-            // Handed on raw: the record is filled, and the handler it refers to noted, where it is formatted.
-            if (reader->rows->row_filler().refuses(row)) return 0;
-            reader->rows->write_row(row);
-            return 0;
-        }
-        // Handed on as it is read; the next row reuses the record's storage.
-        notification_record& n = reader->notification_scratch;
-        if (!reader->notification_filler.fill(n, row)) return 0;
-        run->store.referenced_handlers.insert(n.handler_id);
-        reader->sink(n);
+        // Handed on raw: the record is filled where it is formatted.
+        if (!reader->rows.row_filler().refuses(row)) reader->rows.write_row(row);
         return 0;
     }
     sqlite_metadata& record = run->store.append(table_type);
@@ -714,7 +813,7 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
         return 0;
     }
     set_metadata_from_schema(record, mask, table_type, schema, row_signature(*reader, schema));
-    index_last_record(*run, table_type);
+    run->store.index_last(table_type);
     return 0;
 }
 
@@ -747,14 +846,8 @@ bool row_column_map::map(const table_schema& schema, std::size_t columns, std::u
     return known;
 }
 
-int analyze_db_library_path(selk_run* run, std::string& path) {
-    if (run == nullptr) return 0;
-    return read_database_tables(*run, path, table_read_events());
-}
-
-int read_database_tables(selk_run& database_run, std::string& path, const table_read_events& events,
-                         unsigned* source_code) {
-    selk_run* run = &database_run;
+int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
+                         const table_read_events& events, unsigned* source_code) {
     if (source_code != nullptr) *source_code = 0;
     // Each way the tables cannot be read tells its caller why.
     const auto unread = [&events](const std::string& why) {
@@ -762,127 +855,36 @@ int read_database_tables(selk_run& database_run, std::string& path, const table_
         return 0;
     };
     if (path.empty()) return unread("no path");
-    run->clear_after_each_iteration();
-    path = input_path_opened(run->options, path);
-    run->db_path = path;
-    std::uint8_t wal_image = run->options.switches[kSwitchCarve] ? 1 : 0;
+    run.clear_after_each_iteration();
+    path = input_path_opened(run.options, path);
+    run.db_path = path;
 
     uni::fileio file;
     std::uint8_t header[kDbHeaderSize] = {0};
-    std::uint32_t got = sizeof(header);
-    if (!file.open(path, false, false, false)) {
-        if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-        return unread("it cannot be opened");
-    }
-    if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
-        if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-        return unread("the file holds " + std::to_string(file.size()) +
-                      " bytes, less than a database header");
-    }
-    // With "-carve" the own reader reads what the library reads: beside a hot journal, the committed state
-    // (the journal's original pages laid over an image of the file), not the half-written file.
-    if (run->options.switches[kSwitchCarve] && open_journal_companion(file, path)) {
-        got = sizeof(header);
-        if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
-            if (run->options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
-            return unread("the database header cannot be read with its journal");
-        }
-    }
-    std::string magic(reinterpret_cast<const char*>(header), 16);
-    string_to_lower(magic);
-    if (magic.compare(0, 6, "sqlite") != 0) {
-        if (run->options.show_progress) error_printf("prob processing file %s\n", path.c_str());
-        return unread("not a SQLite database");
-    }
-    if (run->options.show_progress) error_printf("analyzing %s\n", path.c_str());
-    // A log or journal that is there but cannot be read leaves the tables as the main file alone holds
-    // them, which need not be the committed state: the rows are still read, and the run fails.
-    std::string companion;
     std::string why;
-    if (!check_companions(path, &companion, &why)) {
-        error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
-        write_log_line(run->options, "prob reading companion " + companion + ": " + why);
-        run->tables_incomplete = 1;
-    }
-
-    // 0 for a page size the format cannot have: the schema read below then refuses the file.
-    run->layout.page_size = db_header_page_size(header, sizeof(header));
-
-    std::vector<std::string> names;
-    std::vector<std::string> sqls;
-    std::vector<std::uint32_t> roots;
-    const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
-    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
-        write_log_line(run->options, "prob parsing sqlite schema");
-        return unread(schema_unread_reason(header, file_size, run->layout.page_size));
-    }
-
-    const bool with_settings = run->options.switches[kSwitchSettings] != 0;
-    const int wanted = with_settings ? 4 : 3;
-    bool named[4] = {false, false, false, false};  // the schema table lists the table
-    for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
-        std::string name = names[i];
-        string_to_lower(name);
-        for (int t = 0; t < wanted; ++t) {
-            if (name != run->layout.table_names[t]) continue;
-            named[t] = true;
-            table_schema& schema = run->layout.schemas[t];
-            std::uint32_t keyword_end = 0;
-            parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
-            table_root& root = run->layout.roots[t];
-            root.page = roots[i];
-            root.offset =
-                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
-            break;
-        }
-        bool all_found = true;
-        for (int t = 0; t < wanted; ++t) all_found = all_found && !run->layout.schemas[t].fields.empty();
-        if (all_found) break;
-    }
-
-    table_schema* schemas = run->layout.schemas;
-    for (const int t : {kSchemaNotification, kSchemaHandler}) {
-        if (!schemas[t].fields.empty()) continue;
-        write_log_line(run->options, "prob finding schemas that should be present");
-        const std::string& table = run->layout.table_names[t];
-        return unread(named[t] ? "the schema of table " + table + " cannot be parsed"
-                               : "its schema lists no table " + table);
-    }
+    if (!read_database_header(run, path, file, header, why)) return unread(why);
+    if (run.options.show_progress) error_printf("analyzing %s\n", path.c_str());
+    say_unreadable_companion(run, path);
+    // With "-carve" the own reader takes the log's image where page 1 is damaged (left set when it did).
+    std::uint8_t wal_image = run.options.switches[kSwitchCarve] ? 1 : 0;
     std::uint64_t masks[4] = {0, 0, 0, 0};
-    masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
-    masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
-    for (const int t : {kSchemaNotification, kSchemaHandler}) {
-        if (masks[t] != 0) continue;
-        write_log_line(run->options, "prob getting masks for schemas");
-        return unread("table " + run->layout.table_names[t] + " has none of the columns read");
-    }
-    if (!schemas[kSchemaPushChannel].fields.empty())
-        masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
-    if (with_settings && !schemas[kSchemaHandlerSettings].fields.empty())
-        masks[kSchemaHandlerSettings] = check_handler_settings_schema(schemas[kSchemaHandlerSettings]);
-    for (int t = 0; t < 4; ++t) {
-        schemas[t].column_mask = masks[t];
-        schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
-        run->layout.join_columns[t] = schemas[t].column_count;
-    }
+    if (!find_tables(run, path, file, header, wal_image, why) || !take_table_masks(run, masks, why))
+        return unread(why);
 
-    row_reader reader(*run);
-    reader.sink = events.sink;
-    reader.flush = events.flush;
-    if (events.sink) reader.rows = events.rows;
-    const bool own_reader = run->options.switches[kSwitchCarve] != 0;
     unsigned code = kSourceSqliteLib;
-    if (own_reader) code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
+    if (run.options.switches[kSwitchCarve] != 0)
+        code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
     // The slack scan that follows carves no valid log frames once the tables came from the log's image.
-    if (code == kSourceCarveMainFromWal) run->carve_switch = 0;
+    if (code == kSourceCarveMainFromWal) run.carve_switch = 0;
     if (events.tables_begin) events.tables_begin();
-    if (!own_reader) {
-        std::string why;
+    row_reader reader(run, rows);
+    reader.flush = events.flush;
+    if (code == kSourceSqliteLib) {
         if (!read_tables_with_library(reader, path, masks, why)) return unread(why);
     } else {
         read_tables_with_own_reader(reader, file, code, masks);
     }
-    run->input_read = 1;
+    run.input_read = 1;
     if (source_code != nullptr) *source_code = code;
     return 1;
 }

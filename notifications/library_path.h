@@ -1,7 +1,8 @@
 // One notification database read through its tables: the file header and schema table are read with the
-// own reader, the four tables are found and their columns checked, and the live rows become records,
-// through the SQLite library by default or, with "-carve", by walking each table's b-tree with the own
-// reader.
+// own reader, the four tables are found and their columns checked, and the live rows are read through the
+// SQLite library by default or, with "-carve", by walking each table's b-tree with the own reader: those of
+// the handlers, push channels and settings become records of the run's store, the notifications go to the
+// row pipeline, which fills and writes them.
 #pragma once
 
 #include <cstdint>
@@ -17,9 +18,6 @@
 
 // The sqlite3_exec row-callback form.
 typedef int (*sql_row_callback)(void* context, int count, char** values, char** names);
-
-// Where notifications go as they are read, when they are not kept.
-using notification_sink = std::function<void(notification_record&)>;
 
 class row_pipeline;
 
@@ -58,9 +56,10 @@ struct notification_row {
     const row_columns* columns = nullptr;
 };
 
-// Makes the notification record of a row of either reader: the one place a notification row becomes a
-// record. Only reads what it points to (of the schema, its digest text, which a read does not change), so a
-// receiver of rows may fill them later, on another thread.
+// Makes the notification record of a live row of either reader, where the row pipeline fills it: the one
+// place a live notification row becomes a record (the recovered ones are made in recovered.cpp). Only reads
+// what it points to (of the schema, its digest text, which a read does not change), so the pipeline may fill
+// rows later, on another thread.
 struct notification_row_filler {
     std::uint64_t mask = 0;                   // the notification schema's column mask, stamped on each record
     unsigned source_code = kSourceSqliteLib;  // of the rows: 1 library, 3 own walk, 12 own walk of the log
@@ -73,26 +72,20 @@ struct notification_row_filler {
     bool fill(notification_record& n, const notification_row& row) const;
 };
 
-// The row callback's context: the run it reads for, and what the callback keeps from row to row.
+// The row callback's context: the run it reads for, the pipeline its notification rows go to, and what the
+// callback keeps from row to row.
 struct row_reader {
-    explicit row_reader(selk_run& database_run);
+    row_reader(selk_run& database_run, row_pipeline& notification_rows);
 
-    selk_run& run;                         // the settings, and the store and layout the rows go to
+    selk_run& run;                         // the settings, and the store and layout the other rows go to
+    row_pipeline& rows;                    // takes the notification rows of both readers unfilled
     std::uint32_t current_table_type = 0;  // kTable* of the rows the callback receives
     std::vector<unsigned> row_sizes;       // byte length of each value of the row being handed over
-    // When set, each notification is handed to it as it is read, after the other tables, instead of being
-    // kept in the notification vector.
-    notification_sink sink;
     // When set, called before a failure is said on standard error, so that every notification handed to the
-    // sink before it is in the report first.
+    // pipeline before it is in the report first.
     std::function<void()> flush;
-    notification_record notification_scratch;     // the notification being handed to the sink
-    notification_row_filler notification_filler;  // fills the library's notification rows (with a sink)
-    // When set (with a sink), the notification rows of both readers go to it raw instead of to the sink: it
-    // fills and writes them, on its formatter threads when it runs them.
-    row_pipeline* rows = nullptr;
-    // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while `rows`
-    // takes the notification rows, which reads them by their sizes).
+    // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while the
+    // notification rows are read: the pipeline reads them by their sizes).
     bool borrow_values = false;
 
     // Of the table being read: the rows the callback was given, so that a read the library breaks off can
@@ -110,15 +103,8 @@ struct row_reader {
     signature_cache row_signature;
 };
 
-// What the reading of a database's tables tells its caller as it goes. Every member may be left empty: the
-// notifications are then kept in the store.
+// What the reading of a database's tables tells its caller as it goes. Every member may be left empty.
 struct table_read_events {
-    // Each notification as it is read, after the other tables, instead of being kept in the notification
-    // vector (see row_reader), unless the table could not be read that way.
-    notification_sink sink;
-    // With a sink: the pipeline that the notification rows of both readers are handed to unfilled (it fills
-    // and writes them, on its formatter threads when it runs them).
-    row_pipeline* rows = nullptr;
     // Called before a failure is said, so that every notification handed on before it is in the report.
     std::function<void()> flush;
     // Called once the schemas are known and run.carve_switch holds what it will hold after the read, just
@@ -129,26 +115,24 @@ struct table_read_events {
     std::function<void(const std::string&)> unread;
 };
 
-// Reads the live rows of the database at `path` into the store of `run` (cleared first with
-// clear_after_each_iteration), telling `events` as it goes. `path` is replaced by its environment-expanded
-// form, which also becomes the run's db_path. Returns 1 when the tables were read (run.input_read is then
-// set, and run.carve_switch cleared when the rows came from the log's image); 0 for an empty path, an
-// unreadable file or one that is not SQLite (messages on standard error when progress output is on), a
-// schema that cannot be read or lacks the notification or handler table (diagnostics log), a failed open,
-// or a notification SELECT that failed before it gave a row. When the library fails part of the way
-// through any table, or the own reader skips a page of one, the rows read stay, the table and the error
-// (the page, where and why) are named on standard error and run.tables_incomplete is set; the other tables
-// are still read. A "-wal" or "-journal" companion that is there but cannot be read is named on standard
-// error and sets run.tables_incomplete too; the tables are still read. *source_code (when given) is set to
-// the source code of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing
-// was read. Whenever it returns 0, events.unread is told why.
-int read_database_tables(selk_run& run, std::string& path, const table_read_events& events,
+// Reads the live rows of the database at `path`, telling `events` as it goes: the handlers, push channels and
+// settings (with "-incl_settings") into the store of `run` (cleared first with clear_after_each_iteration),
+// then the notifications, each handed to `rows` as it is read, which fills and writes it. `path` is replaced
+// by its environment-expanded form, which also becomes the run's db_path. Returns 1 when the tables were
+// read (run.input_read is then set, and run.carve_switch cleared when the rows came from the log's image,
+// so that a slack scan of the same run carves no valid frames); 0 for an empty path, an unreadable file or
+// one that is not SQLite (messages on standard error when progress output is on), a schema that cannot be
+// read or lacks the notification or handler table (diagnostics log), a failed open, or a notification
+// SELECT that failed before it gave a row. When the library fails part of the way through any table, or
+// the own reader skips a page of one, the rows read stay, the table and the error (the page, where and why)
+// are named on standard error and run.tables_incomplete is set; the other tables are still read. A "-wal"
+// or "-journal" companion that is there but cannot be read is named on standard error and sets
+// run.tables_incomplete too; the tables are still read. *source_code (when given) is set to the source code
+// of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing was read.
+// Whenever it returns 0, events.unread is told why.
+int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
+                         const table_read_events& events = table_read_events(),
                          unsigned* source_code = nullptr);
-
-// read_database_tables without a sink, for a run that may be null (0). When the tables came from the log's
-// image (source 12), the run's carve_switch is cleared, so that a slack scan of the same run carves no
-// valid frames.
-int analyze_db_library_path(selk_run* run, std::string& path);
 
 // The column mask of a schema for each table: bit i when the schema has the column of role i (names
 // compare without regard to case). 0 when the schema's name is not that table's or no column is known.
@@ -173,8 +157,9 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
 int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,
                     sql_row_callback callback, std::string* error_out = nullptr);
 
-// The row callback of the library path (`context` is a row_reader): makes a record of the reader's
-// current_table_type from the row, fills it (source code 1), stamps it with its table's identity and indexes
-// it, or hands a notification to the reader's sink. 0 to go on (also when the row is refused and its record
-// removed); 1 to stop when the context is missing or the binding is not open.
+// The row callback of the library path (`context` is a row_reader): hands a notification row to the reader's
+// pipeline unfilled (with the row filler set there); makes a record of any other table type from the row,
+// fills it (source code 1), stamps it with its table's identity and indexes it. 0 to go on (also when the
+// row is refused: a notification with fewer values than the filler's mask has bits is not handed on, any
+// other record is removed again); 1 to stop when the context is missing or the binding is not open.
 int sql_row_to_record(void* context, int count, char** values, char** names);

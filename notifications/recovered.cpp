@@ -483,7 +483,6 @@ void append_staged(std::vector<T>& records, std::vector<T>& staged) {
 
 void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     notification_store& store = run.store;
-    for (const notification_record& n : stage.notifications) store.referenced_handlers.insert(n.handler_id);
     append_staged(store.notifications, stage.notifications);
     std::size_t at = store.handlers.size();
     append_staged(store.handlers, stage.handlers);

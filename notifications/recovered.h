@@ -51,8 +51,8 @@ int classify_recovered_record(std::vector<recovered_record>& out, const std::uin
 candidate_finder recogniser_for(std::int64_t switches);
 
 // Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the run's
-// store (notification: its Order takes the rowid and its handler joins the referenced set; handler: its
-// RecordId takes the rowid and is indexed; push channel: indexed by handler). Each record is sorted against a
+// store (notification: its Order takes the rowid; handler: its RecordId takes the rowid and is indexed; push
+// channel: indexed by handler). Each record is sorted against a
 // schema of its table that starts as the run's and is rebuilt for the record's column mask when it differs;
 // the run's schemas stay as they are. Records of other kinds and rows the record refuses are left out. 0 for
 // no records or no run, else 1.
@@ -73,9 +73,8 @@ void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
 // Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
                             recovered_stage& stage);
-// Appends the staged records to the run's store, indexes them and marks their handlers referenced, as
-// add_recovered_records does; the report's joins then count the columns of the schemas the records were
-// sorted with (table_layout::join_columns).
+// Appends the staged records to the run's store and indexes them, as add_recovered_records does; the report's
+// joins then count the columns of the schemas the records were sorted with (table_layout::join_columns).
 void merge_recovered_records(recovered_stage& stage, selk_run& run);
 
 // Rebuild `schema` (cleared first) for one of the masks above: one field per set bit, marked present and

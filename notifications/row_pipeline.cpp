@@ -4,9 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
-#include <iterator>
 #include <new>
-#include <set>
 #include <streambuf>
 #include <utility>
 
@@ -114,7 +112,6 @@ void row_pipeline::write_row(notification_row& row) {
         serial_raw_.used = 0;
         const std::size_t at = serial_raw_.append(row.count, row.values, *row.sizes);
         fill_library_row(filler_, scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
-        run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
     }
@@ -229,7 +226,6 @@ void row_pipeline::write_walked_row(table_record& row, const row_columns& column
     if (!parallel_) {
         // Filled here; writing it may start the threads.
         fill_walked_row(filler_, scratch_, row, columns);
-        run_.store.referenced_handlers.insert(scratch_.handler_id);
         write(scratch_);
         return;
     }
@@ -291,20 +287,16 @@ void row_pipeline::format(const formatter_share& share, batch& b, batch_text& ou
                           std::ostream& text) {
     out.text.clear();
     out.ends.clear();
-    out.handlers.clear();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
     std::string digits;
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         notification_record& n = b.rows[i];
-        if (r.kind == slot_kind::library_row) {
+        if (r.kind == slot_kind::library_row)
             fill_library_row(share.filler, n, b.library, r.at, values, sizes, digits);
-            out.handlers.push_back(n.handler_id);
-        } else if (r.kind == slot_kind::walked_row) {
+        else if (r.kind == slot_kind::walked_row)
             fill_walked_row(share.filler, n, r.walked, *r.columns);
-            out.handlers.push_back(n.handler_id);
-        }
         // Admitted by the reading thread, or in turn (own rows): it is written here without asking. The row
         // goes only into the batch's text, so a failed write is memory that ran out; the row must not be
         // left out without a word.
@@ -313,18 +305,10 @@ void row_pipeline::format(const formatter_share& share, batch& b, batch_text& ou
             throw std::bad_alloc();
         out.ends.push_back(out.text.size());
     }
-    // Each handler once: the reading thread notes them.
-    std::sort(out.handlers.begin(), out.handlers.end());
-    out.handlers.erase(std::unique(out.handlers.begin(), out.handlers.end()), out.handlers.end());
 }
 
 void row_pipeline::write_in_turn(batch& b, batch_text& out) {
-    // On the reading thread, in reading order: the own reader's rows are admitted in that order, and the
-    // handlers the raw rows refer to are noted where the reading thread notes the others'.
-    // The ids come sorted: each goes in just after the one before.
-    std::set<std::uint64_t>& referenced = run_.store.referenced_handlers;
-    auto at = referenced.begin();
-    for (const std::uint64_t id : out.handlers) at = std::next(referenced.insert(at, id));
+    // On the reading thread, in reading order: the own reader's rows are admitted in that order.
     std::size_t start = 0;
     std::size_t run_start = 0;  // where the text not yet written begins
     std::vector<std::pair<std::size_t, std::size_t>>& spans = spans_;

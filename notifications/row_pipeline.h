@@ -1,10 +1,10 @@
 // Notification rows written with several threads: the reading thread hands each notification on in
 // batches through an ordered_stage, formatter threads turn a batch into its report text (a function of the
 // batch and of what they may read of the run, a formatter_share), and the reading thread writes the texts to
-// the report in the order the notifications were read, noting the handlers they refer to and the offsets
-// printed as it does. A small table never starts a thread: its rows are written as they come. Where no
-// formatter thread can be started the rows stay on the reading thread; a formatter's failure (out of memory)
-// is thrown on the reading thread at its next hand-over, drain() or finish().
+// the report in the order the notifications were read, noting the offsets printed as it does. A small table
+// never starts a thread: its rows are written as they come. Where no formatter thread can be started the rows
+// stay on the reading thread; a formatter's failure (out of memory) is thrown on the reading thread at its
+// next hand-over, drain() or finish().
 #pragma once
 
 #include <cstddef>
@@ -63,15 +63,13 @@ class row_pipeline {
     row_pipeline(const row_pipeline&) = delete;
     row_pipeline& operator=(const row_pipeline&) = delete;
 
-    // Hands on one notification; its contents may be swapped out (the caller resets it for the next row).
-    void write(notification_record& notification);
     // The filler of the rows that follow (after the rows handed on so far are in the report).
     void set_row_filler(const notification_row_filler& filler);
     const notification_row_filler& row_filler() const { return filler_; }
     // Hands on one row of either reader, filled with the row filler where it is formatted. The library's
     // values (read by their sizes) are copied, and the row must not be one the filler refuses; a walked row's
     // values and header bytes are swapped out, and its column mapping (which must not have refused it) is
-    // kept. The handler the row refers to joins the run's referenced handlers by the time drain() returns.
+    // kept.
     void write_row(notification_row& row);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
@@ -123,14 +121,16 @@ class row_pipeline {
     };
     // The output of the stage: the batch's finished rows.
     struct batch_text {
-        std::string text;                     // the rows' report text
-        std::vector<std::size_t> ends;        // where each slot's text ends in `text`
-        std::vector<std::uint64_t> handlers;  // the handlers its raw rows refer to, each once
+        std::string text;               // the rows' report text
+        std::vector<std::size_t> ends;  // where each slot's text ends in `text`
     };
     using stage = ordered_stage<batch, batch_text>;
 
     // True when the report form allows rows to be formatted apart from one another.
     bool parallel_allowed() const;
+    // Hands on one filled notification; its contents may be swapped out (the caller resets it for the next
+    // row).
+    void write(notification_record& notification);
     // Starts the formatter threads; false when not one could be started (everything then stays serial).
     bool start();
     // Stops and joins the formatter threads; throws nothing.

@@ -55,7 +55,8 @@ std::string sql_select_run_rows(const std::string& run_table);
 // ---------------------------------------------------------------- data tables (T)
 std::string sql_create_generic_data();
 std::string sql_insert_generic_data();
-// Cleaned, bracketed column names as clean_data_column_names gives them.
+// A named data table after its "metaref" column: `columns` are written as given, so they come cleaned and
+// bracketed, as data_columns_from_headers or bracket_data_columns leave them.
 std::string sql_create_named_data_table(const std::string& table, const std::vector<std::string>& columns);
 std::string sql_insert_named_data(const std::string& table, const std::vector<std::string>& columns);
 // Log-record or custom table over the schema's fields.

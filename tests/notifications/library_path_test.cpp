@@ -1,5 +1,6 @@
 // The library path: one notification database read through its tables, with the SQLite library and with
-// the own reader ("-carve"), on the real Windows database and on databases made here.
+// the own reader ("-carve"), on the real Windows database and on databases made here. The notifications are
+// read as a run reads them: through the row pipeline into the report, whose cells the tests read back.
 #include "notifications/library_path.h"
 
 #include <gtest/gtest.h>
@@ -9,15 +10,20 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "csv_reader.h"
 #include "notification_db_fixtures.h"
+#include "notifications/row_pipeline.h"
+#include "report_records.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/format.h"
 #include "test_run.h"
+#include "time/fixed_dates.h"
 
 namespace {
 
@@ -42,8 +48,71 @@ std::string log_text(test_run& o) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string guid_bytes(const _16_byte_block& b) {
-    return std::string(reinterpret_cast<const char*>(b.bytes()), 16);
+// The report of a quoted "-csv -all_fields" run: every cell reads back whole.
+void csv_report(test_run& o) {
+    ASSERT_TRUE(report_records::parse(
+        o, {"-db", "evidence.db", "-quiet", "-csv", "-all_fields", "-enable_quoted_csv_fields"}));
+}
+
+// One notification of the report: its cells by column name.
+using report_row = std::map<std::string, std::string>;
+
+// The notifications of a csv_report.
+std::vector<report_row> report_rows(const std::string& report) {
+    std::vector<csv_reader::record> records;
+    std::string error;
+    EXPECT_TRUE(csv_reader::read(report, ',', true, records, error)) << error;
+    std::vector<report_row> out;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        report_row row;
+        for (std::size_t c = 0; c < records[0].size() && c < records[i].size(); ++c)
+            row[records[0][c]] = records[i][c];
+        out.push_back(row);
+    }
+    return out;
+}
+
+// The tables of a database as a run reads them: the handlers, channels and settings in the run's store, the
+// notifications written through the row pipeline (with the run's formatter threads) into `report`.
+struct tables_read {
+    int result = 0;       // what read_database_tables returned
+    unsigned source = 0;  // the source code it gave
+    std::string report;
+    std::size_t handed_on = 0;  // notification rows the pipeline took
+
+    std::vector<report_row> rows() const { return report_rows(report); }
+};
+
+tables_read read_tables(test_run& o, std::string& path) {
+    tables_read r;
+    std::ostringstream os;
+    {
+        record_writer live(os, o);
+        row_pipeline rows(os, o, live);
+        table_read_events events;
+        events.flush = [&rows] { rows.drain(); };
+        r.result = read_database_tables(o, path, rows, events, &r.source);
+        rows.finish();
+        r.handed_on = rows.rows_seen();
+    }
+    r.report = os.str();
+    return r;
+}
+
+// The label of the source a report row names in its misc data cell.
+std::string source_of(const report_row& row) {
+    const std::string& misc = row.at("Misc data");
+    const std::string key = "{\"src\":\"";
+    if (misc.compare(0, key.size(), key) != 0) return std::string();
+    return misc.substr(key.size(), misc.find('"', key.size()) - key.size());
+}
+
+// An ActivityId as the report prints it: empty for sixteen zero bytes, else the GUID text.
+std::string guid_text(const std::string& bytes) {
+    if (bytes == std::string(16, '\0')) return std::string();
+    _16_byte_block b;
+    b.set(reinterpret_cast<const unsigned char*>(bytes.data()));
+    return b.to_string(false);
 }
 
 // A small notification database: two handlers, three notifications (one of them with a 16-byte ActivityId
@@ -129,10 +198,12 @@ std::string cleaned(const std::string& bytes) {
     return out;
 }
 
-void expect_fixture_records(const test_run& o, unsigned source_code) {
+void expect_fixture_records(const test_run& o, const tables_read& read, unsigned source_code) {
     const fixture_rows want = select_fixture();
     ASSERT_EQ(want.notifications.size(), 6u);
-    ASSERT_EQ(o.store.notifications.size(), 6u);
+    EXPECT_EQ(read.source, source_code);
+    const std::vector<report_row> rows = read.rows();
+    ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(o.store.handlers.size(), 68u);
     EXPECT_EQ(o.store.push_channels.size(), 0u);
     EXPECT_EQ(want.push, 0u);
@@ -143,22 +214,25 @@ void expect_fixture_records(const test_run& o, unsigned source_code) {
     EXPECT_EQ(o.layout.schemas[kSchemaPushChannel].column_mask, 63u);
     EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 7u);
 
+    ASSERT_EQ(o.store.handler_index.count(68), 1u);
+    const notification_handler_record& h68 = o.store.handlers[o.store.handler_index.at(68)];
     for (std::size_t i = 0; i < 6; ++i) {
-        const notification_record& n = o.store.notifications[i];
+        const report_row& n = rows[i];
         const std::vector<std::string>& w = want.notifications[i];
-        EXPECT_EQ(std::to_string(n.order), w[0]);
-        EXPECT_EQ(std::to_string(n.id), w[1]);
-        EXPECT_EQ(n.handler_id, 68u);
+        EXPECT_EQ(n.at("Order"), w[0]);
+        EXPECT_EQ(n.at("Id"), w[1]);
+        EXPECT_EQ(n.at("HandlerId"), "68");
+        EXPECT_EQ(n.at("Handler PrimaryId"), h68.primary_id);
         ASSERT_EQ(w[3].size(), 16u);
-        EXPECT_EQ(guid_bytes(n.activity_id), w[3]);
-        EXPECT_EQ(n.type, "toast");
-        EXPECT_EQ(n.payload, cleaned(w[5]));
-        EXPECT_EQ(n.payload.compare(0, 6, "<toast"), 0) << n.payload;
-        EXPECT_EQ(std::to_string(n.arrival_time), w[6]);
-        EXPECT_EQ(n.payload_type, "Xml");
-        EXPECT_EQ(n.source_code(), source_code);
-        EXPECT_EQ(n.table_kind, kTableNotification);
-        EXPECT_FALSE(n.signature_digest_text.empty());
+        EXPECT_EQ(n.at("ActivityId"), guid_text(w[3]));
+        EXPECT_EQ(n.at("Type"), "toast");
+        EXPECT_EQ(n.at("Payload"), cleaned(w[5]));
+        EXPECT_EQ(n.at("Payload").compare(0, 6, "<toast"), 0) << n.at("Payload");
+        std::string arrival;
+        filetime_to_text_by_pattern(arrival, std::stoull(w[6]), "yyyy-mm-dd", "hh:mm:ss.xxx");
+        EXPECT_EQ(n.at("Notification ArrivalTime"), " " + arrival);
+        EXPECT_EQ(n.at("PayloadType"), "Xml");
+        EXPECT_EQ(source_of(n), record_source_label(source_code));
     }
     for (std::size_t i = 0; i < o.store.handlers.size() && i < want.handlers.size(); ++i) {
         const notification_handler_record& h = o.store.handlers[i];
@@ -171,9 +245,6 @@ void expect_fixture_records(const test_run& o, unsigned source_code) {
         }
         EXPECT_EQ(h.source_code(), source_code);
     }
-    EXPECT_EQ(o.store.referenced_handlers, std::set<std::uint64_t>{68});
-    ASSERT_EQ(o.store.handler_index.count(68), 1u);
-    const notification_handler_record& h68 = o.store.handlers[o.store.handler_index.at(68)];
     EXPECT_EQ(o.store.app_name_width,
               std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
     EXPECT_EQ(o.store.settings_index.size(), 1632u);
@@ -181,44 +252,46 @@ void expect_fixture_records(const test_run& o, unsigned source_code) {
 
 TEST_F(FixtureTest, LibraryReadsWhatSelectShows) {
     test_run o;
-    quiet(o);
+    csv_report(o);
     o.switches[kSwitchSettings] = 1;
     std::string path = kFixture;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
     EXPECT_EQ(o.input_read, 1);
     EXPECT_EQ(o.layout.page_size, 4096u);
-    expect_fixture_records(o, kSourceSqliteLib);
+    expect_fixture_records(o, read, kSourceSqliteLib);
     EXPECT_EQ(o.layout.column_names.size(), 14u);
 }
 
 TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
     test_run lib;
-    quiet(lib);
+    csv_report(lib);
     lib.switches[kSwitchSettings] = 1;
     std::string path = kFixture;
-    ASSERT_EQ(analyze_db_library_path(&lib, path), 1);
+    const tables_read by_library = read_tables(lib, path);
+    ASSERT_EQ(by_library.result, 1);
 
     test_run carve;
-    quiet(carve);
+    csv_report(carve);
     carve.switches[kSwitchSettings] = 1;
     carve.switches[kSwitchCarve] = 1;
     path = kFixture;
-    ASSERT_EQ(analyze_db_library_path(&carve, path), 1);
+    const tables_read by_walk = read_tables(carve, path);
+    ASSERT_EQ(by_walk.result, 1);
     EXPECT_EQ(carve.carve_switch, 1);
-    expect_fixture_records(carve, kSourceCarveMain);
+    expect_fixture_records(carve, by_walk, kSourceCarveMain);
 
-    for (std::size_t i = 0; i < lib.store.notifications.size() && i < carve.store.notifications.size(); ++i) {
-        const notification_record& a = lib.store.notifications[i];
-        const notification_record& b = carve.store.notifications[i];
-        EXPECT_EQ(a.order, b.order);
-        EXPECT_EQ(a.tag, b.tag);
-        EXPECT_EQ(a.group, b.group);
-        EXPECT_EQ(a.expiry_time, b.expiry_time);
-        EXPECT_EQ(a.data_version, b.data_version);
-        EXPECT_EQ(a.boot_id, b.boot_id);
-        EXPECT_EQ(a.expires_on_reboot, b.expires_on_reboot);
-        EXPECT_NE(b.record_offset, 0u);
-        EXPECT_EQ(b.rowid, b.order);
+    // Every cell the same but the source, which the walk gives with the record's offset.
+    std::vector<report_row> a = by_library.rows(), b = by_walk.rows();
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(a[i].at("Misc data"), "{\"src\":\"sqlite lib\"}");
+        EXPECT_EQ(b[i].at("Misc data").find("\"record offset\":\"0x0\""), std::string::npos);
+        EXPECT_NE(b[i].at("Misc data").find("\"record offset\":\"0x"), std::string::npos)
+            << b[i].at("Misc data");
+        a[i].erase("Misc data");
+        b[i].erase("Misc data");
+        EXPECT_EQ(a[i], b[i]);
     }
     for (std::size_t i = 0; i < lib.store.handlers.size() && i < carve.store.handlers.size(); ++i) {
         const notification_handler_record& a = lib.store.handlers[i];
@@ -243,8 +316,9 @@ TEST_F(FixtureTest, SettingsAreReadOnlyWhenAskedFor) {
     test_run o;
     quiet(o);
     std::string path = kFixture;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    EXPECT_EQ(o.store.notifications.size(), 6u);
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
+    EXPECT_EQ(read.handed_on, 6u);
     EXPECT_TRUE(o.store.settings.empty());
     EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 0u);
 }
@@ -321,31 +395,39 @@ TEST(LibraryPath, ReadsASmallDatabaseBothWays) {
     for (int carve = 0; carve < 2; ++carve) {
         SCOPED_TRACE(carve ? "carve" : "library");
         test_run o;
-        quiet(o);
+        csv_report(o);
         o.switches[kSwitchSettings] = 1;
         o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
         std::string path = db;
-        ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-        ASSERT_EQ(o.store.notifications.size(), 3u);
+        const tables_read read = read_tables(o, path);
+        ASSERT_EQ(read.result, 1);
+        const std::vector<report_row> rows = read.rows();
+        ASSERT_EQ(rows.size(), 3u);
         ASSERT_EQ(o.store.handlers.size(), 2u);
         ASSERT_EQ(o.store.push_channels.size(), 1u);
         ASSERT_EQ(o.store.settings.size(), 2u);
-        EXPECT_EQ(o.store.notifications[0].payload, "<toast><text>one</text></toast>");
-        EXPECT_EQ(o.store.notifications[1].type, "badge");
-        EXPECT_EQ(guid_bytes(o.store.notifications[1].activity_id),
-                  std::string("\x00\x01\x00\x02\x00\x00\x00\x03\x04\x00\x05\x00\x00\x06\x00\x00", 16));
-        EXPECT_EQ(guid_bytes(o.store.notifications[0].activity_id), std::string(16, '\0'));
-        EXPECT_EQ(o.store.notifications[2].tag, "tag1");
-        EXPECT_EQ(o.store.notifications[2].group, "group1");
+        EXPECT_EQ(rows[0].at("Payload"), "<toast><text>one</text></toast>");
+        EXPECT_EQ(rows[1].at("Type"), "badge");
+        EXPECT_EQ(
+            rows[1].at("ActivityId"),
+            guid_text(std::string("\x00\x01\x00\x02\x00\x00\x00\x03\x04\x00\x05\x00\x00\x06\x00\x00", 16)));
+        EXPECT_EQ(rows[0].at("ActivityId"), "");
+        EXPECT_EQ(rows[2].at("Tag"), "tag1");
+        EXPECT_EQ(rows[2].at("Group"), "group1");
+        // Each joined with its handler, the handler's push channel and settings.
+        EXPECT_EQ(rows[1].at("Handler PrimaryId"), "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+        EXPECT_EQ(rows[2].at("Handler PrimaryId"), "Windows.SystemToast.Calling");
+        EXPECT_EQ(rows[0].at("PushChannel Uri"), "https://push");
+        EXPECT_EQ(rows[2].at("PushChannel Uri"), "");
+        EXPECT_EQ(rows[0].at("Settings"), "[\"s:toast\":\"1\"]");
         EXPECT_EQ(o.store.handlers[0].app_name, "Microsoft.Windows.Photos");
         EXPECT_EQ(o.store.handlers[0].created_filetime, 132521873530000000ull);
         EXPECT_EQ(o.store.push_channels[0].uri, "https://push");
         EXPECT_EQ(o.store.push_channels[0].expiry_time, 132521873530000000ull);
         EXPECT_EQ(o.store.settings[1].setting_key, "s:banner");
-        EXPECT_EQ(o.store.referenced_handlers, (std::set<std::uint64_t>{1, 2}));
         EXPECT_EQ(o.store.push_channel_index.count(1), 1u);
         EXPECT_EQ(o.store.settings_index.count(2), 1u);
-        EXPECT_EQ(o.store.notifications[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
+        EXPECT_EQ(source_of(rows[0]), record_source_label(carve ? kSourceCarveMain : kSourceSqliteLib));
         EXPECT_EQ(o.store.settings[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
         EXPECT_EQ(o.db_path, db);
     }
@@ -371,10 +453,11 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     ASSERT_EQ(header[16], 0);
     ASSERT_EQ(header[17], 1);
     test_run o;
-    quiet(o);
+    csv_report(o);
     o.switches[kSwitchCarve] = 1;
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
     EXPECT_EQ(o.layout.page_size, 65536u);
     EXPECT_EQ(o.layout.roots[kSchemaNotification].offset % 65536u, 0u);
     EXPECT_GT(o.layout.roots[kSchemaNotification].offset, 0u);
@@ -382,8 +465,9 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     EXPECT_TRUE(o.layout.schemas[kSchemaNotification].field_map.empty());
     EXPECT_EQ(o.layout.schemas[kSchemaNotification].column_count,
               static_cast<std::uint32_t>(count_bits60(o.layout.schemas[kSchemaNotification].column_mask)));
-    ASSERT_EQ(o.store.notifications.size(), 1u);
-    EXPECT_EQ(o.store.notifications[0].payload, "<toast>big page</toast>");
+    const std::vector<report_row> rows = read.rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("Payload"), "<toast>big page</toast>");
     ASSERT_EQ(o.store.handlers.size(), 1u);
     EXPECT_EQ(o.store.handlers[0].primary_id, "App_x");
 }
@@ -399,8 +483,9 @@ TEST(LibraryPath, MissingPushChannelTableLeavesItsVectorEmpty) {
         log_to_file(o, dir);
         o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
         std::string path = db;
-        ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-        EXPECT_EQ(o.store.notifications.size(), 3u);
+        const tables_read read = read_tables(o, path);
+        ASSERT_EQ(read.result, 1);
+        EXPECT_EQ(read.handed_on, 3u);
         EXPECT_EQ(o.store.handlers.size(), 2u);
         EXPECT_TRUE(o.store.push_channels.empty());
         EXPECT_EQ(o.layout.schemas[kSchemaPushChannel].column_mask, 0u);
@@ -422,12 +507,14 @@ TEST(LibraryPath, PayloadWithAZeroByteEndsThereAndIsTagged) {
     for (int carve = 0; carve < 2; ++carve) {
         SCOPED_TRACE(carve ? "carve" : "library");
         test_run o;
-        quiet(o);
+        csv_report(o);
         o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
         std::string path = db;
-        ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-        ASSERT_EQ(o.store.notifications.size(), 1u);
-        EXPECT_EQ(o.store.notifications[0].payload, "<toast>abc [corrupted data detected]");
+        const tables_read read = read_tables(o, path);
+        ASSERT_EQ(read.result, 1);
+        const std::vector<report_row> rows = read.rows();
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].at("Payload"), "<toast>abc [corrupted data detected]");
     }
 }
 
@@ -439,7 +526,7 @@ TEST(LibraryPath, FilesThatAreNotSqliteAreRefusedBeforeTheSchema) {
     o.show_progress = true;
     std::string path = text_file;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(analyze_db_library_path(&o, path), 0);
+    EXPECT_EQ(read_tables(o, path).result, 0);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("prob processing file " + text_file + "\n"), std::string::npos) << err;
     EXPECT_TRUE(o.layout.schemas[kSchemaNotification].fields.empty());
@@ -451,18 +538,17 @@ TEST(LibraryPath, FilesThatAreNotSqliteAreRefusedBeforeTheSchema) {
     ASSERT_TRUE(write_all(stub, std::vector<std::uint8_t>(magic.begin(), magic.end())));
     path = stub;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(analyze_db_library_path(&o, path), 0);
+    EXPECT_EQ(read_tables(o, path).result, 0);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("prob accessing file " + stub), std::string::npos);
 
     path = dir.file("absent.db");
     o.show_progress = false;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(analyze_db_library_path(&o, path), 0);
+    EXPECT_EQ(read_tables(o, path).result, 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
     std::string empty;
-    EXPECT_EQ(analyze_db_library_path(&o, empty), 0);
-    EXPECT_EQ(analyze_db_library_path(nullptr, path), 0);
+    EXPECT_EQ(read_tables(o, empty).result, 0);
 }
 
 TEST(LibraryPath, DatabaseWithoutTheNotificationTableIsRefused) {
@@ -476,7 +562,7 @@ TEST(LibraryPath, DatabaseWithoutTheNotificationTableIsRefused) {
     quiet(o);
     log_to_file(o, dir);
     std::string path = db;
-    EXPECT_EQ(analyze_db_library_path(&o, path), 0);
+    EXPECT_EQ(read_tables(o, path).result, 0);
     EXPECT_NE(log_text(o).find("->prob finding schemas that should be present"), std::string::npos);
 }
 
@@ -492,7 +578,7 @@ TEST(LibraryPath, TablesWithoutKnownColumnsAreRefused) {
     quiet(o);
     log_to_file(o, dir);
     std::string path = db;
-    EXPECT_EQ(analyze_db_library_path(&o, path), 0);
+    EXPECT_EQ(read_tables(o, path).result, 0);
     EXPECT_NE(log_text(o).find("->prob getting masks for schemas"), std::string::npos);
 }
 
@@ -503,10 +589,11 @@ TEST(LibraryPath, PathIsExpandedFromTheEnvironment) {
     test_run o;
     quiet(o);
     std::string path = "%H12_NOTIFICATION_DIR%/env.db";
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
     EXPECT_EQ(path, dir.file("env.db"));
     EXPECT_EQ(o.db_path, path);
-    EXPECT_EQ(o.store.notifications.size(), 3u);
+    EXPECT_EQ(read.handed_on, 3u);
     ::unsetenv("H12_NOTIFICATION_DIR");
 }
 
@@ -523,36 +610,25 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
     insert_notification(h, 2, 2, 3, "toast", "<toast/>");
     sqlite3_close(h);
 
-    // Held, and handed on as read (handlers first, the width found before any row is handed on), both ways.
+    // The handlers are read first and the width found before any row is written: the name cell of every
+    // line of the padded report is that wide, both ways.
+    const std::size_t width = std::string("Referenced.Application.Name.Longer").size();
     for (const bool carve : {false, true}) {
-        for (const bool streamed : {false, true}) {
-            SCOPED_TRACE(std::string(carve ? "carve" : "library") + (streamed ? " streamed" : " held"));
-            test_run padded;
-            quiet(padded);
-            padded.switches[kSwitchCarve] = carve ? 1 : 0;
-            std::vector<std::uint64_t> order;
-            std::vector<std::uint32_t> widths;
-            notification_sink sink;
-            if (streamed) {
-                sink = [&](notification_record& n) {
-                    order.push_back(n.order);
-                    widths.push_back(padded.store.app_name_width);
-                };
-            }
-            std::string path = db;
-            unsigned source_code = 0;
-            table_read_events events;
-            events.sink = sink;
-            ASSERT_EQ(read_database_tables(padded, path, events, &source_code), 1);
-            EXPECT_EQ(padded.store.app_name_width, std::string("Referenced.Application.Name.Longer").size());
-            EXPECT_EQ(padded.store.referenced_handlers, (std::set<std::uint64_t>{1, 3}));
-            if (streamed) {
-                EXPECT_TRUE(padded.store.notifications.empty());
-                EXPECT_EQ(order, (std::vector<std::uint64_t>{1, 2}));
-                EXPECT_EQ(widths, std::vector<std::uint32_t>(2, padded.store.app_name_width));
-            } else {
-                EXPECT_EQ(padded.store.notifications.size(), 2u);
-            }
+        SCOPED_TRACE(carve ? "carve" : "library");
+        test_run padded;
+        quiet(padded);
+        padded.switches[kSwitchCarve] = carve ? 1 : 0;
+        std::string path = db;
+        const tables_read read = read_tables(padded, path);
+        ASSERT_EQ(read.result, 1);
+        EXPECT_EQ(padded.store.app_name_width, width);
+        const std::vector<std::string> lines = report_records::lines_of(read.report);
+        ASSERT_EQ(lines.size(), 3u);  // the header and the two notifications
+        for (const std::string& line : lines) {
+            // The name is the eighth cell.
+            std::size_t at = 0;
+            for (int cell = 0; cell < 7; ++cell) at = line.find(" | ", at) + 3;
+            EXPECT_EQ(line.find(" | ", at) - at, width) << line;
         }
     }
 
@@ -560,7 +636,7 @@ TEST(LibraryPath, ApplicationNameWidthFollowsReferencedHandlersInPaddedOutput) {
     quiet(unpadded);
     unpadded.no_whitespace = true;
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&unpadded, path), 1);
+    ASSERT_EQ(read_tables(unpadded, path).result, 1);
     EXPECT_EQ(unpadded.store.app_name_width, kDefaultAppNameWidth);
 }
 
@@ -594,12 +670,15 @@ TEST(LibraryPath, WriteAheadLogRowsAreReadAndTheEvidenceIsLeftAlone) {
     const folder_snapshot before = folder_snapshot::take(evidence.path());
 
     test_run o;
-    quiet(o);
+    csv_report(o);
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    ASSERT_EQ(o.store.notifications.size(), 4u);
-    EXPECT_EQ(o.store.notifications[2].payload, "<toast>only in the log 3</toast>");
-    EXPECT_EQ(o.store.notifications[3].type, "badge");
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
+    const std::vector<report_row> rows = read.rows();
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[2].at("Payload"), "<toast>only in the log 3</toast>");
+    EXPECT_EQ(rows[3].at("Type"), "badge");
+    EXPECT_EQ(rows[3].at("Handler PrimaryId"), "Later_x");
     EXPECT_EQ(o.store.handlers.size(), 2u);
     o.selk_run::clear_after_each_iteration();
     EXPECT_FALSE(o.sqlite.is_open);
@@ -609,12 +688,14 @@ TEST(LibraryPath, WriteAheadLogRowsAreReadAndTheEvidenceIsLeftAlone) {
     // The own walk reads the database file, whose page 1 is sound: only the checkpointed rows, as "carve
     // main".
     test_run c;
-    quiet(c);
+    csv_report(c);
     c.switches[kSwitchCarve] = 1;
     path = db;
-    ASSERT_EQ(analyze_db_library_path(&c, path), 1);
-    ASSERT_EQ(c.store.notifications.size(), 2u);
-    EXPECT_EQ(c.store.notifications[0].source_code(), kSourceCarveMain);
+    const tables_read walked = read_tables(c, path);
+    ASSERT_EQ(walked.result, 1);
+    const std::vector<report_row> walked_rows = walked.rows();
+    ASSERT_EQ(walked_rows.size(), 2u);
+    EXPECT_EQ(source_of(walked_rows[0]), record_source_label(kSourceCarveMain));
     EXPECT_EQ(c.carve_switch, 1);
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
 }
@@ -643,13 +724,16 @@ TEST(LibraryPath, CarveTakesTheSchemaFromTheLogWhenPageOneIsDamaged) {
     ASSERT_TRUE(write_all(db, bytes));
 
     test_run o;
-    quiet(o);
+    csv_report(o);
     o.switches[kSwitchCarve] = 1;
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    ASSERT_EQ(o.store.notifications.size(), 1u);
-    EXPECT_EQ(o.store.notifications[0].payload, "<toast>from the log</toast>");
-    EXPECT_EQ(o.store.notifications[0].source_code(), kSourceCarveMainFromWal);
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
+    EXPECT_EQ(read.source, kSourceCarveMainFromWal);
+    const std::vector<report_row> rows = read.rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("Payload"), "<toast>from the log</toast>");
+    EXPECT_EQ(source_of(rows[0]), record_source_label(kSourceCarveMainFromWal));
     ASSERT_EQ(o.store.handlers.size(), 1u);
     EXPECT_EQ(o.store.handlers[0].source_code(), kSourceCarveMainFromWal);
     // The slack scan of this database sees "-carve" cleared; the option itself stays.
@@ -684,13 +768,15 @@ TEST(LibraryPath, HotJournalShowsOnlyTheCommittedRows) {
     const folder_snapshot before = folder_snapshot::take(evidence.path());
 
     test_run o;
-    quiet(o);
+    csv_report(o);
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    ASSERT_EQ(o.store.notifications.size(), 150u);
-    for (const notification_record& n : o.store.notifications) {
-        EXPECT_EQ(n.type, "toast");
-        EXPECT_EQ(n.payload.compare(0, 17, "<toast>committed "), 0) << n.payload;
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
+    const std::vector<report_row> rows = read.rows();
+    ASSERT_EQ(rows.size(), 150u);
+    for (const report_row& n : rows) {
+        EXPECT_EQ(n.at("Type"), "toast");
+        EXPECT_EQ(n.at("Payload").compare(0, 17, "<toast>committed "), 0) << n.at("Payload");
     }
     o.selk_run::clear_after_each_iteration();
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
@@ -731,21 +817,22 @@ TEST(LibraryPath, CarveBesideAHotJournalReadsTheRowsTheLibraryReads) {
     const folder_snapshot before = folder_snapshot::take(evidence.path());
     struct read_rows {
         std::vector<std::string> rows;
-        std::set<std::uint64_t> orders;
-        unsigned source = 0;
+        std::set<std::string> orders;
+        std::string source;
     };
     auto read = [](const std::string& file, bool carve) {
         test_run o;
-        quiet(o);
+        csv_report(o);
         o.switches[kSwitchCarve] = carve ? 1 : 0;
         std::string path = file;
         read_rows r;
-        EXPECT_EQ(analyze_db_library_path(&o, path), 1);
-        for (const notification_record& n : o.store.notifications) {
-            r.rows.push_back(std::to_string(n.order) + " " + n.type + " " + std::to_string(n.arrival_time) +
-                             " " + n.payload);
-            EXPECT_TRUE(r.orders.insert(n.order).second) << "row " << n.order << " twice";
-            r.source = n.source_code();
+        const tables_read tables = read_tables(o, path);
+        EXPECT_EQ(tables.result, 1);
+        for (const report_row& n : tables.rows()) {
+            r.rows.push_back(n.at("Order") + " " + n.at("Type") + " " + n.at("Notification ArrivalTime") +
+                             " " + n.at("Payload"));
+            EXPECT_TRUE(r.orders.insert(n.at("Order")).second) << "row " << n.at("Order") << " twice";
+            r.source = source_of(n);
         }
         o.selk_run::clear_after_each_iteration();
         return r;
@@ -754,7 +841,7 @@ TEST(LibraryPath, CarveBesideAHotJournalReadsTheRowsTheLibraryReads) {
     const read_rows own = read(db, true);
     ASSERT_EQ(library.rows.size(), 300u);
     EXPECT_EQ(own.rows, library.rows);
-    EXPECT_EQ(own.source, kSourceCarveMain);
+    EXPECT_EQ(own.source, record_source_label(kSourceCarveMain));
     // The file alone holds another tree: the journal is what makes the difference.
     EXPECT_NE(read(alone, true).rows, library.rows);
     EXPECT_TRUE(before == folder_snapshot::take(evidence.path()));
@@ -783,8 +870,9 @@ TEST(LibraryPath, FailedSelectOfAnOptionalTableGoesToTheDiagnosticsLog) {
     quiet(o);
     log_to_file(o, evidence);
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
-    EXPECT_EQ(o.store.notifications.size(), 1u);
+    const tables_read read = read_tables(o, path);
+    ASSERT_EQ(read.result, 1);
+    EXPECT_EQ(read.handed_on, 1u);
     EXPECT_TRUE(o.store.push_channels.empty());
     const std::string expected =
         "->Prob calling cmd: select `ChannelId`,`HandlerId`,`Uri`,`ExpiryTime`,`CreatedTime`,`DeviceVersion` "
@@ -905,20 +993,23 @@ TEST(LibraryPath, RestOfATableTheLibraryBrokeOffComesFromWhereItStopped) {
         // The rows of the damaged table by reader: (library rows, own walk's rows) as their keys.
         const auto read = [&](bool carve) {
             test_run o;
-            quiet(o);
+            csv_report(o);
             o.switches[kSwitchSlack] = o.switches[kSwitchSlackCopy] = 1;
             o.switches[kSwitchCarve] = carve ? 1 : 0;
             std::string path = db;
-            EXPECT_EQ(analyze_db_library_path(&o, path), 1);
+            const tables_read tables = read_tables(o, path);
+            EXPECT_EQ(tables.result, 1);
             EXPECT_NE(o.tables_incomplete, 0);
             std::pair<std::vector<std::string>, std::vector<std::string>> keys;
-            const auto add = [&keys](const sqlite_metadata& r, const std::string& key) {
-                (r.source_code() == kSourceSqliteLib ? keys.first : keys.second).push_back(key);
+            const auto add = [&keys](bool library, const std::string& key) {
+                (library ? keys.first : keys.second).push_back(key);
             };
-            for (const notification_record& n : o.store.notifications)
-                if (c.notifications) add(n, std::to_string(n.order));
+            if (c.notifications) {
+                for (const report_row& n : tables.rows())
+                    add(source_of(n) == record_source_label(kSourceSqliteLib), n.at("Order"));
+            }
             for (const wns_push_channel_record& p : o.store.push_channels)
-                if (!c.notifications) add(p, p.channel_id);
+                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, p.channel_id);
             return keys;
         };
         const auto carved = read(true);
@@ -959,7 +1050,7 @@ TEST(LibraryPath, RestOfATableWithoutARowidNameComesWholeAndIsSaid) {
     log_to_file(o, dir);
     o.switches[kSwitchSlack] = o.switches[kSwitchSlackCopy] = 1;
     std::string path = db;
-    ASSERT_EQ(analyze_db_library_path(&o, path), 1);
+    ASSERT_EQ(read_tables(o, path).result, 1);
     std::set<std::string> own;
     int library = 0;
     for (const wns_push_channel_record& p : o.store.push_channels) {
@@ -984,7 +1075,11 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     temp_dir dir;
     make_small_db(dir.file("cb.db"));
     test_run o;
-    row_reader r(o);
+    csv_report(o);
+    std::ostringstream report;
+    record_writer writer(report, o);
+    row_pipeline rows(report, o, writer, 0);
+    row_reader r(o, rows);
     EXPECT_EQ(sql_row_to_record(nullptr, 0, nullptr, nullptr), 1);
     std::vector<std::string> texts = {"5", "6", "7"};
     std::vector<char*> values = {&texts[0][0], &texts[1][0], &texts[2][0]};
@@ -992,28 +1087,27 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), nullptr), 1);
 
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cb.db"), ""));
-    o.layout.schemas[kSchemaNotification].column_mask = 16383;
+    notification_row_filler filler;
+    filler.schema = &o.layout.schemas[kSchemaNotification];
+    filler.mask = 16383;
+    rows.set_row_filler(filler);
     r.current_table_type = kTableNotification;
-    // Fewer values than the mask asks for: the record is removed again and the statement goes on.
+    // Fewer values than the filler's mask asks for: not handed on, and the statement goes on.
     EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), nullptr), 0);
-    EXPECT_TRUE(o.store.notifications.empty());
-    EXPECT_TRUE(o.store.referenced_handlers.empty());
+    EXPECT_EQ(rows.rows_seen(), 0u);
 
-    o.layout.schemas[kSchemaNotification].column_mask = 7;
+    filler.mask = 7;
+    rows.set_row_filler(filler);
     char name0[] = "Order", name1[] = "Id";
     char* names[] = {name0, name1, nullptr};
     EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), names), 0);
-    ASSERT_EQ(o.store.notifications.size(), 1u);
-    EXPECT_EQ(o.store.notifications[0].handler_id, 7u);
-    EXPECT_EQ(o.store.notifications[0].table_kind, kTableNotification);
-    EXPECT_EQ(o.store.notifications[0].source_code(), kSourceSqliteLib);
+    EXPECT_EQ(rows.rows_seen(), 1u);
     EXPECT_EQ(o.layout.column_names, (std::vector<std::string>{"Order", "Id", ""}));
-    EXPECT_EQ(o.store.referenced_handlers.count(7), 1u);
 
     // An unknown table type takes nothing.
     r.current_table_type = 3;
     EXPECT_EQ(sql_row_to_record(&r, 3, values.data(), names), 0);
-    EXPECT_EQ(o.store.notifications.size(), 1u);
+    EXPECT_EQ(rows.rows_seen(), 1u);
 
     // Handlers: the first record of an identifier stays in the map.
     r.current_table_type = kTableHandler;
@@ -1022,13 +1116,27 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
     ASSERT_EQ(o.store.handlers.size(), 2u);
     EXPECT_EQ(o.store.handler_index.at(5), 0u);
+    EXPECT_TRUE(o.store.notifications.empty());
+
+    // The notification, in the report as the filler made it.
+    rows.finish();
+    const std::vector<report_row> written = report_rows(report.str());
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].at("Order"), "5");
+    EXPECT_EQ(written[0].at("Id"), "6");
+    EXPECT_EQ(written[0].at("HandlerId"), "7");
+    EXPECT_EQ(source_of(written[0]), record_source_label(kSourceSqliteLib));
 }
 
 TEST(CommandRunner, ErrorsAreKeptInTheMessageStream) {
     temp_dir dir;
     make_small_db(dir.file("cmd.db"));
     test_run o;
-    row_reader r(o);
+    csv_report(o);
+    std::ostringstream report;
+    record_writer writer(report, o);
+    row_pipeline rows(report, o, writer, 0);
+    row_reader r(o, rows);
     EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select 1;", sql_row_to_record), 0);
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cmd.db"), ""));
     EXPECT_EQ(run_sql_command(nullptr, &o.sqlite, "select 1;", sql_row_to_record), 0);
@@ -1043,13 +1151,18 @@ TEST(CommandRunner, ErrorsAreKeptInTheMessageStream) {
 
     // Values reach the callback with their byte lengths.
     r.current_table_type = kTableNotification;
-    o.layout.schemas[kSchemaNotification].column_mask = 1u << 3;
+    notification_row_filler filler;
+    filler.schema = &o.layout.schemas[kSchemaNotification];
+    filler.mask = 1u << 3;
+    rows.set_row_filler(filler);
     EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select ActivityId from notification where [Order] = 2;",
                               sql_row_to_record),
               1);
-    ASSERT_EQ(o.store.notifications.size(), 1u);
-    EXPECT_EQ(guid_bytes(o.store.notifications[0].activity_id),
-              std::string("\x00\x01\x00\x02\x00\x00\x00\x03\x04\x00\x05\x00\x00\x06\x00\x00", 16));
+    rows.finish();
+    const std::vector<report_row> written = report_rows(report.str());
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0].at("ActivityId"),
+              guid_text(std::string("\x00\x01\x00\x02\x00\x00\x00\x03\x04\x00\x05\x00\x00\x06\x00\x00", 16)));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -384,7 +383,7 @@ TEST(AddRecoveredRecords, NotificationsTakeTheRowidAndReferTheirHandler) {
     EXPECT_EQ(n.column_mask, kNotificationMask14);
     EXPECT_EQ(options.store.notifications[1].order, 0u);
     EXPECT_EQ(options.store.notifications[1].truncated, 1u);
-    EXPECT_EQ(options.store.referenced_handlers, (std::set<std::uint64_t>{3, 5}));
+    EXPECT_EQ(options.store.notifications[1].handler_id, 5u);
     // The run's schemas stay as they were; the joins count the columns the records were sorted with.
     EXPECT_EQ(options.layout.schemas[kSchemaNotification].column_mask, 0u);
     EXPECT_EQ(options.layout.join_columns[kSchemaNotification], 14u);
@@ -453,7 +452,6 @@ TEST(AddRecoveredRecords, OtherKindsAndRowsTooWideForTheirMaskAreLeftOut) {
     EXPECT_EQ(add_recovered_records(rows, &options), 1);
     EXPECT_TRUE(options.store.notifications.empty());
     EXPECT_TRUE(options.store.settings.empty());
-    EXPECT_TRUE(options.store.referenced_handlers.empty());
 }
 
 TEST(AddRecoveredRecords, TruncatedColumnsOfACarvedRowAreTagged) {

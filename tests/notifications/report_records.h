@@ -91,7 +91,7 @@ inline void add_setting(test_run& options, std::uint64_t handler_id, const std::
     s.handler_id = handler_id;
     s.setting_key = key;
     s.value = value;
-    options.store.index_last(kTableHandlerSettings, false);
+    options.store.index_last(kTableHandlerSettings);
 }
 
 // The lines of a text without their line breaks.

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver_checks.h"
 #include "notification_db_fixtures.h"
 #include "notifications/library_path.h"
+#include "notifications/row_pipeline.h"
 #include "test_run.h"
 
 namespace {
@@ -34,7 +36,10 @@ TEST(SelkOptions, StartState) {
     EXPECT_EQ(o.recogniser_switches, -1);
     EXPECT_EQ(o.layout.page_size, 0u);
     EXPECT_EQ(o.report_stream, nullptr);
-    EXPECT_EQ(row_reader(o).current_table_type, 0u);
+    std::ostringstream report;
+    record_writer writer(report, o);
+    row_pipeline rows(report, o, writer, 0);
+    EXPECT_EQ(row_reader(o, rows).current_table_type, 0u);
     EXPECT_EQ(o.store.app_name_width, 22u);
     EXPECT_EQ(o.verify, 0);
     EXPECT_EQ(o.layout.table_names[kSchemaNotification], "notification");
@@ -306,7 +311,6 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     o.store.handlers.emplace_back();
     o.store.push_channels.emplace_back();
     o.store.settings.emplace_back();
-    o.store.referenced_handlers.insert(1);
     o.store.handler_index[1] = 0;
     o.store.push_channel_index.emplace(1, 0);
     o.store.settings_index.emplace(1, 0);
@@ -328,7 +332,6 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
     EXPECT_TRUE(o.store.handlers.empty());
     EXPECT_TRUE(o.store.push_channels.empty());
     EXPECT_TRUE(o.store.settings.empty());
-    EXPECT_TRUE(o.store.referenced_handlers.empty());
     EXPECT_TRUE(o.store.handler_index.empty());
     EXPECT_TRUE(o.store.push_channel_index.empty());
     EXPECT_TRUE(o.store.settings_index.empty());

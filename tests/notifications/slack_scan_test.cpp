@@ -297,8 +297,7 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
 std::string state_of(const test_run& o) {
     std::string s = describe(o) +
                     (o.store.notifications.empty() ? "" : o.store.notifications[0].signature_text) + " " +
-                    std::to_string(o.store.handlers.size()) + " handlers " +
-                    std::to_string(o.store.referenced_handlers.size()) + " referenced\n";
+                    std::to_string(o.store.handlers.size()) + " handlers\n";
     for (const table_schema& schema : o.layout.schemas)
         s += std::to_string(schema.column_mask) + "/" + std::to_string(schema.column_count) + "/" +
              std::to_string(schema.fields.size()) + "/" + std::to_string(schema.field_map.size()) + "\n";
@@ -349,7 +348,6 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     std::ostringstream os;
     record_writer live(os, t);
     row_pipeline rows(os, t, live, 0);
-    const notification_sink sink = [&rows](notification_record& n) { rows.write(n); };
     const auto tables_begin = [&] {
         if (threaded) {
             EXPECT_TRUE(task.start(t.db_path, t.carve_switch != 0, t));
@@ -357,11 +355,9 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     };
     std::string path = db;
     table_read_events events;
-    events.sink = sink;
-    events.rows = &rows;
     events.flush = [&rows] { rows.drain(); };
     events.tables_begin = tables_begin;
-    EXPECT_EQ(read_database_tables(t, path, events), 1);
+    EXPECT_EQ(read_database_tables(t, path, rows, events), 1);
     rows.finish();
     const int found =
         threaded ? task.finish(&t) : scan_slack_records(t.db_path, false, t.carve_switch != 0, &t);

@@ -2,6 +2,7 @@
 
 #include "common/case_conv.h"
 #include "io/diags_log.h"
+#include "time/time_text.h"
 
 cmd_params::cmd_params(std::uint64_t owner_word, bool make_log_buffer)
     : owner(0),
@@ -117,8 +118,8 @@ void cmd_params::reset() {
     aliases.clear();
     reserved_list_1.clear();
     reserved_list_2.clear();
-    date_format = "yyyy-mm-dd";
-    time_format = "hh:mm:ss.xxx";
+    date_format = kDefaultDatePattern;
+    time_format = kDefaultTimePattern;
     format_word.flags = 0;
     format_word.min_year = 1900;
     format_word.max_year = 2600;

@@ -3,10 +3,7 @@
 #include <algorithm>
 
 table_layout::table_layout() {
-    table_names[kSchemaNotification] = "notification";
-    table_names[kSchemaHandler] = "notificationhandler";
-    table_names[kSchemaPushChannel] = "wnspushchannel";
-    table_names[kSchemaHandlerSettings] = "handlersettings";
+    for (int slot = 0; slot < 4; ++slot) table_names[slot] = kTables[slot].name;
 }
 
 void table_layout::clear() {

@@ -15,12 +15,6 @@
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"
 
-// Positions of the four table schemas and table names.
-constexpr int kSchemaNotification = 0;
-constexpr int kSchemaHandler = 1;
-constexpr int kSchemaPushChannel = 2;
-constexpr int kSchemaHandlerSettings = 3;
-
 // Width of the derived application-name column before any handler widens it.
 constexpr std::uint32_t kDefaultAppNameWidth = 22;
 

@@ -10,8 +10,6 @@
 
 namespace {
 
-const char kDefaultDatePattern[] = "yyyy-mm-dd";
-const char kDefaultTimePattern[] = "hh:mm:ss.xxx";
 const char kMacbLetters[] = "MACB";
 
 // Appends text to stored, "; " between, unless stored already holds it (an empty text is held by all).

@@ -24,34 +24,6 @@
 
 namespace {
 
-// The column names and table name of one table type; false for a type other than 1, 2, 4, 8.
-bool table_columns(std::uint32_t table_type, const char* const** names, int* count, const char** table) {
-    switch (table_type) {
-        case kTableNotification:
-            *names = kNotificationColumnNames;
-            *count = kNotificationColumns;
-            *table = "notification";
-            return true;
-        case kTableHandler:
-            *names = kHandlerColumnNames;
-            *count = kHandlerColumns;
-            *table = "notificationhandler";
-            return true;
-        case kTablePushChannel:
-            *names = kPushChannelColumnNames;
-            *count = kPushChannelColumns;
-            *table = "wnspushchannel";
-            return true;
-        case kTableHandlerSettings:
-            *names = kHandlerSettingsColumnNames;
-            *count = kHandlerSettingsColumns;
-            *table = "handlersettings";
-            return true;
-        default:
-            return false;
-    }
-}
-
 // Why the schema table of a file with a database header could not be read, as far as the header tells it
 // apart from damage to the schema's pages: a page size the format cannot have, a file shorter than a page
 // or than the pages its header counts, a file longer than those pages whose length they fill at another
@@ -87,26 +59,16 @@ std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_
     return "its schema table cannot be read";
 }
 
-// The schema slot of a table type (types are checked by the callers).
-int schema_slot(std::uint32_t table_type) {
-    switch (table_type) {
-        case kTableNotification:
-            return kSchemaNotification;
-        case kTableHandler:
-            return kSchemaHandler;
-        case kTablePushChannel:
-            return kSchemaPushChannel;
-        default:
-            return kSchemaHandlerSettings;
-    }
-}
+// The facts of a table type (types are checked by the callers: a kind of the four).
+const table_facts& facts_of(std::uint32_t table_type) { return kTables[table_slot(table_type)]; }
 
 // Shared by the four schema checks: the mask of the schema's columns among the table's column names.
 std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool mark_fields) {
-    const char* const* names = nullptr;
-    int count = 0;
-    const char* table = nullptr;
-    if (!table_columns(table_type, &names, &count, &table)) return 0;
+    const int slot = table_slot(table_type);
+    if (slot < 0) return 0;
+    const char* const* names = kTables[slot].column_names;
+    const int count = kTables[slot].columns;
+    const char* table = kTables[slot].name;
     std::string schema_name = schema.name;
     string_to_lower(schema_name);
     if (schema_name != table) return 0;
@@ -118,7 +80,7 @@ std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool 
             std::string role = names[i];
             string_to_lower(role);
             if (field_name != role) continue;
-            const std::uint64_t bit = 1ull << i;
+            const std::uint64_t bit = column_bit(i);
             mask |= bit;
             if (mark_fields) {
                 field.present = 1;
@@ -212,10 +174,7 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     if (text.empty()) text = "Prob calling cmd: " + query.str();
     write_log_line(run.options, text);
-    const char* const* names = nullptr;
-    int count = 0;
-    const char* table = nullptr;
-    (void)table_columns(table_type, &names, &count, &table);
+    const char* table = facts_of(table_type).name;
     error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), error_text.c_str());
     if (error != nullptr) *error = error_text;
     run.tables_incomplete = 1;
@@ -319,10 +278,7 @@ class table_skips : public skip_reporter {
         if (texts_.empty()) return;
         selk_run& run = reader.run;
         if (reader.flush) reader.flush();
-        const char* const* names = nullptr;
-        int count = 0;
-        const char* table = nullptr;
-        (void)table_columns(table_type, &names, &count, &table);
+        const char* table = facts_of(table_type).name;
         for (const std::string& text : texts_) {
             write_log_line(run.options, std::string("prob reading table ") + table + ": " + text);
             error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), text.c_str());
@@ -401,7 +357,7 @@ std::vector<std::int64_t> library_rowids(row_reader& reader, std::uint32_t table
     std::vector<std::int64_t> rowids;
     const std::uint64_t given = reader.table_rows;
     if (given == 0) return rowids;
-    const std::string name = free_rowid_name(reader.run.layout.schemas[schema_slot(table_type)]);
+    const std::string name = free_rowid_name(reader.run.layout.schemas[table_slot(table_type)]);
     std::stringstream query;
     if (!name.empty() && build_select_query(query, table_type, mask, name)) {
         rowid_collection collection{&rowids, given};
@@ -476,7 +432,7 @@ bool open_table_as_carve_reads(selk_run& run, int slot, uni::fileio& file) {
 // reader finds damaged are said as "-carve" says them, so that the examiner learns where the damage lies (the
 // library names none).
 void name_damaged_pages(row_reader& reader, std::uint32_t table_type) {
-    const int slot = schema_slot(table_type);
+    const int slot = table_slot(table_type);
     uni::fileio file;
     if (!open_table_as_carve_reads(reader.run, slot, file)) return;
     table_skips skips;
@@ -491,7 +447,7 @@ void name_damaged_pages(row_reader& reader, std::uint32_t table_type) {
 // as "-carve" says them.
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask) {
     selk_run& run = reader.run;
-    const int slot = schema_slot(table_type);
+    const int slot = table_slot(table_type);
     uni::fileio file;
     if (!open_table_as_carve_reads(run, slot, file)) return;
     table_skips skips;
@@ -741,22 +697,21 @@ int build_select_query(std::stringstream& query, std::uint32_t table_type, std::
                        const std::string& first) {
     query.str("");
     query.clear();
-    const char* const* names = nullptr;
-    int count = 0;
-    const char* table = nullptr;
-    if (!table_columns(table_type, &names, &count, &table)) return 0;
+    const int slot = table_slot(table_type);
+    if (slot < 0) return 0;
+    const table_facts& facts = kTables[slot];
     query << "select";
     bool none = true;
     if (!first.empty()) {
         query << ' ' << first;
         none = false;
     }
-    for (int i = 0; i < count; ++i) {
-        if ((column_mask & (1ull << i)) == 0) continue;
-        query << (none ? " " : ",") << '`' << names[i] << '`';
+    for (int i = 0; i < facts.columns; ++i) {
+        if ((column_mask & column_bit(i)) == 0) continue;
+        query << (none ? " " : ",") << '`' << facts.column_names[i] << '`';
         none = false;
     }
-    query << " from " << table << ";";
+    query << " from " << facts.name << ";";
     return 1;
 }
 
@@ -794,7 +749,7 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     if (table_type != kTableNotification && table_type != kTableHandler && table_type != kTablePushChannel &&
         table_type != kTableHandlerSettings)
         return 0;
-    const table_schema& schema = run->layout.schemas[schema_slot(table_type)];
+    const table_schema& schema = run->layout.schemas[table_slot(table_type)];
     const std::uint64_t mask = schema.column_mask;
     ++reader->table_rows;
     if (table_type == kTableNotification) {

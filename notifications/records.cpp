@@ -17,6 +17,20 @@ const char* const kPushChannelColumnNames[kPushChannelColumns] = {
     "ChannelId", "HandlerId", "Uri", "ExpiryTime", "CreatedTime", "DeviceVersion"};
 const char* const kHandlerSettingsColumnNames[kHandlerSettingsColumns] = {"HandlerId", "SettingKey", "Value"};
 
+const table_facts kTables[4] = {
+    {kTableNotification, "notification", kNotificationColumnNames, kNotificationColumns},
+    {kTableHandler, "notificationhandler", kHandlerColumnNames, kHandlerColumns},
+    {kTablePushChannel, "wnspushchannel", kPushChannelColumnNames, kPushChannelColumns},
+    {kTableHandlerSettings, "handlersettings", kHandlerSettingsColumnNames, kHandlerSettingsColumns},
+};
+
+int table_slot(std::uint32_t kind) {
+    for (int slot = 0; slot < 4; ++slot) {
+        if (kTables[slot].kind == kind) return slot;
+    }
+    return -1;
+}
+
 const char* const kTagOverflowPage = " [overflow page]";
 const char* const kTagOverflowNotParsed = " [possible overflow page not parsed]";
 const char* const kTagCorruptedData = " [corrupted data detected]";

@@ -30,6 +30,36 @@ extern const char* const kHandlerColumnNames[kHandlerColumns];
 extern const char* const kPushChannelColumnNames[kPushChannelColumns];
 extern const char* const kHandlerSettingsColumnNames[kHandlerSettingsColumns];
 
+// The bit of the column at `position` in a column mask.
+constexpr std::uint64_t column_bit(int position) { return std::uint64_t{1} << position; }
+
+// Positions of the notification columns that code reads by name.
+constexpr int kNotificationOrder = 0;
+constexpr int kNotificationId = 1;
+constexpr int kNotificationHandlerId = 2;
+constexpr int kNotificationType = 4;
+constexpr int kNotificationPayload = 5;
+
+// Slots of the four tables: their order in a run's layout and in kTables.
+constexpr int kSchemaNotification = 0;
+constexpr int kSchemaHandler = 1;
+constexpr int kSchemaPushChannel = 2;
+constexpr int kSchemaHandlerSettings = 3;
+
+// What the program knows of one of the four tables.
+struct table_facts {
+    std::uint32_t kind;               // kTable*
+    const char* name;                 // as the schema table names it, in lower case
+    const char* const* column_names;  // the database's column names, bit i of a mask for name i
+    int columns;                      // how many
+};
+
+// The four tables in slot order: the one place that pairs each kind with its slot, name and columns.
+extern const table_facts kTables[4];
+
+// The slot of a table kind; -1 for a value that is no kind.
+int table_slot(std::uint32_t kind);
+
 // Appended to a value that went on into an overflow page the reader followed.
 extern const char* const kTagOverflowPage;  // " [overflow page]"
 // Appended to a byte value that stopped at a zero byte with its text exactly 4 bytes shorter than its stated

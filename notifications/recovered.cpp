@@ -309,13 +309,14 @@ namespace {
 
 // Builds a schema of `mask`'s columns (names from `names`) when the mask is one of `known`.
 int match_schema(table_schema& schema, std::uint64_t mask, bool verify, const std::uint64_t* known,
-                 std::size_t known_count, const char* const* names, int columns, const char* table) {
+                 std::size_t known_count, const table_facts& table) {
     schema.clear();
     if (std::find(known, known + known_count, mask) == known + known_count) return 0;
     schema.column_mask = mask;
-    std::string signature = table;
-    for (int i = 0; i < columns; ++i) {
-        const std::uint64_t bit = 1ull << i;
+    std::string signature = table.name;
+    const char* const* names = table.column_names;
+    for (int i = 0; i < table.columns; ++i) {
+        const std::uint64_t bit = column_bit(i);
         if ((mask & bit) == 0) continue;
         table_field field;
         field.present = 1;
@@ -381,20 +382,17 @@ bool append_record(std::vector<T>& records, const recovered_record& row, std::ui
 int match_notification_record(table_schema& schema, std::uint64_t mask, bool verify) {
     static const std::uint64_t kKnown[] = {kNotificationMask10, kNotificationMask11, kNotificationMask12,
                                            kNotificationMask14};
-    return match_schema(schema, mask, verify, kKnown, 4, kNotificationColumnNames, kNotificationColumns,
-                        "notification");
+    return match_schema(schema, mask, verify, kKnown, 4, kTables[kSchemaNotification]);
 }
 
 int match_handler_record(table_schema& schema, std::uint64_t mask, bool verify) {
     static const std::uint64_t kKnown[] = {kHandlerMaskSecondary, kHandlerMask9, kHandlerMask10};
-    return match_schema(schema, mask, verify, kKnown, 3, kHandlerColumnNames, kHandlerColumns,
-                        "notificationhandler");
+    return match_schema(schema, mask, verify, kKnown, 3, kTables[kSchemaHandler]);
 }
 
 int match_push_channel_record(table_schema& schema, std::uint64_t mask, bool verify) {
     static const std::uint64_t kKnown[] = {kPushChannelMask5, kPushChannelMask6};
-    return match_schema(schema, mask, verify, kKnown, 2, kPushChannelColumnNames, kPushChannelColumns,
-                        "wnspushchannel");
+    return match_schema(schema, mask, verify, kKnown, 2, kTables[kSchemaPushChannel]);
 }
 
 int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run) {
@@ -414,6 +412,10 @@ void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
     for (bool& used : stage.used) used = false;
 }
 
+// The schema matcher of each slot that recovered records are sorted into.
+int (*const kMatchers[kSchemaPushChannel + 1])(table_schema&, std::uint64_t, bool) = {
+    match_notification_record, match_handler_record, match_push_channel_record};
+
 void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
                             recovered_stage& stage) {
     std::size_t notifications = 0;
@@ -422,24 +424,10 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
     schema_signature signatures[kSchemaPushChannel + 1];
     for (const recovered_record& row : records) {
         const std::uint32_t kind = row.table_kind;
-        int schema_index;
-        int (*match)(table_schema&, std::uint64_t, bool);
-        switch (kind) {
-            case kTableNotification:
-                schema_index = kSchemaNotification;
-                match = match_notification_record;
-                break;
-            case kTableHandler:
-                schema_index = kSchemaHandler;
-                match = match_handler_record;
-                break;
-            case kTablePushChannel:
-                schema_index = kSchemaPushChannel;
-                match = match_push_channel_record;
-                break;
-            default:
-                continue;
-        }
+        // Settings rows are never recovered: only the first three slots have a matcher.
+        const int schema_index = table_slot(kind);
+        if (schema_index < 0 || schema_index > kSchemaPushChannel) continue;
+        int (*const match)(table_schema&, std::uint64_t, bool) = kMatchers[schema_index];
         table_schema& schema = stage.schemas[schema_index];
         stage.used[schema_index] = true;
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;

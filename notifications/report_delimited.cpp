@@ -174,9 +174,10 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
 
     // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
     const std::uint32_t decimal_right = kCellRight | kCellDecimal;
-    if (mask & 1) row.set_u64(c.order, n.order, kCellInt4, decimal_right);
-    if (mask & 2) row.set_u64(c.id, n.id, kCellInt4, decimal_right);
-    if (mask & 4) row.set_u64(c.handler_id, n.handler_id, kCellInt4, decimal_right);
+    if (mask & column_bit(kNotificationOrder)) row.set_u64(c.order, n.order, kCellInt4, decimal_right);
+    if (mask & column_bit(kNotificationId)) row.set_u64(c.id, n.id, kCellInt4, decimal_right);
+    if (mask & column_bit(kNotificationHandlerId))
+        row.set_u64(c.handler_id, n.handler_id, kCellInt4, decimal_right);
     if (!guid_is_zero(n.activity_id)) row.set_bytes(c.activity_id, n.activity_id.bytes(), 16, kCellGuid, 0);
     if (!n.tag.empty()) row.set_string(c.tag, n.tag, kCellText, 0);
     if (!n.group.empty()) row.set_string(c.group, n.group, kCellText, 0);

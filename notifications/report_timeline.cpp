@@ -18,8 +18,8 @@ const char* const kSourceType = "PushNotification artifact";
 const char* const kSourceTypeRecovered = "PushNotification artifact [recovered data]";
 const char* const kTimeZone = "UTC";
 
-constexpr std::uint64_t kTypeBit = 1u << 4;     // notification column 4 (Type) is in the table
-constexpr std::uint64_t kPayloadBit = 1u << 5;  // notification column 5 (Payload) is in the table
+constexpr std::uint64_t kTypeBit = column_bit(kNotificationType);        // the table has a Type column
+constexpr std::uint64_t kPayloadBit = column_bit(kNotificationPayload);  // the table has a Payload column
 
 // A text built of pieces that each end in "; ", without the last "; " (an empty text stays empty).
 std::string without_tail(std::ostringstream& os) {

@@ -72,7 +72,7 @@ qm::time time_of_value(std::uint64_t value, int type, std::uint32_t flags, bool*
 // sub-second digits when asked.
 date_time_format effective_format(const date_time_format& given, bool no_sub_second) {
     date_time_format f = given;
-    if (f.flags == 0) parse_date_time_format(f, "yyyy-mm-dd", "hh:mm:ss.xxx", false);
+    if (f.flags == 0) parse_date_time_format(f, kDefaultDatePattern, kDefaultTimePattern, false);
     if (no_sub_second) f.flags &= ~dtf_fraction_mask;
     return f;
 }

@@ -13,10 +13,10 @@
 #include "common/hex_text.h"
 #include "common/int_parsers.h"
 
-namespace {
-
 const char kDefaultDatePattern[] = "yyyy-mm-dd";
 const char kDefaultTimePattern[] = "hh:mm:ss.xxx";
+
+namespace {
 
 void prepare(std::ostringstream& os) {
     os.str(std::string());

@@ -10,6 +10,11 @@
 #include "time/format_word.h"
 #include "time/qm_time.h"
 
+// The default date and time patterns: the program's "-dateformat" and "-timeformat" when none is given, and
+// the layout of a zero format word.
+extern const char kDefaultDatePattern[];  // "yyyy-mm-dd"
+extern const char kDefaultTimePattern[];  // "hh:mm:ss.xxx"
+
 // By the format word. 1 when formatted by the word; 0 for an invalid time (texts empty); 0 for a zero word,
 // after filling the texts from the default patterns "yyyy-mm-dd" and "hh:mm:ss.xxx". A word without a
 // separator character joins the date fields directly (no NUL is ever written).

@@ -624,24 +624,14 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     const bool with_settings = run->options.switches[kSwitchSettings] != 0;
     const int wanted = with_settings ? 4 : 3;
     bool named[4] = {false, false, false, false};  // the schema table lists the table
-    for (std::size_t i = 0; i < names.size() && i < sqls.size() && i < roots.size(); ++i) {
-        std::string name = names[i];
-        string_to_lower(name);
-        for (int t = 0; t < wanted; ++t) {
-            if (name != run->layout.table_names[t]) continue;
-            named[t] = true;
-            table_schema& schema = run->layout.schemas[t];
-            std::uint32_t keyword_end = 0;
-            parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
-            table_root& root = run->layout.roots[t];
-            root.page = roots[i];
-            root.offset =
-                roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
-            break;
-        }
-        bool all_found = true;
-        for (int t = 0; t < wanted; ++t) all_found = all_found && !run->layout.schemas[t].fields.empty();
-        if (all_found) break;
+    for (int t = 0; t < wanted; ++t) {
+        const std::size_t i =
+            find_table_schema(run->layout.schemas[t], names, sqls, run->layout.table_names[t]);
+        if (i >= roots.size()) continue;  // not listed
+        named[t] = true;
+        table_root& root = run->layout.roots[t];
+        root.page = roots[i];
+        root.offset = roots[i] != 0 ? static_cast<std::uint64_t>(run->layout.page_size) * (roots[i] - 1) : 0;
     }
 
     for (const int t : {kSchemaNotification, kSchemaHandler}) {

@@ -289,9 +289,120 @@ void sqlite_wrapper::close_and_unload() {
 
 // ---------------------------------------------------------------- exec_with_lengths
 
+namespace {
+
+// One row as exec_with_lengths hands it to its callback: a pointer, a length and a name per column, in
+// storage set up once per statement and reused for every row.
+class row_values {
+  public:
+    std::size_t size() const { return cells_.size(); }
+
+    // Sized for the `n` columns of `stmt`, with their names.
+    void prepare(sqlite3_stmt* stmt, int n) {
+        const std::size_t count = static_cast<std::size_t>(n);
+        cells_.assign(count, std::string());
+        names_.assign(count, std::string());
+        value_ptrs_.assign(count, nullptr);
+        name_ptrs_.assign(count, nullptr);
+        lengths_.assign(count, 0);
+        lent_integers_.assign(count, 0);
+        for (int i = 0; i < n; ++i) {
+            const char* name = sqlite_api.column_name(stmt, i);
+            if (name == nullptr) continue;
+            names_[static_cast<std::size_t>(i)] = name;
+            name_ptrs_[static_cast<std::size_t>(i)] = &names_[static_cast<std::size_t>(i)][0];
+        }
+    }
+
+    // The values of the row `stmt` stands on; with `borrow` text and blobs point into the library's buffers
+    // and integers are lent as their 8 bytes.
+    void fill(sqlite3_stmt* stmt, int n, bool borrow) {
+        for (int i = 0; i < n; ++i) fill_value(stmt, i, borrow);
+    }
+
+    // Hands the row to `callback`; its result.
+    int call(int (*callback)(void*, int, char**, char**), void* context, int n,
+             std::vector<unsigned>* sizes) {
+        if (sizes != nullptr) *sizes = lengths_;
+        return callback(context, n, value_ptrs_.data(), name_ptrs_.data());
+    }
+
+  private:
+    void fill_value(sqlite3_stmt* stmt, int i, bool borrow) {
+        static char no_bytes[1] = {'\0'};  // an empty borrowed value
+        const std::size_t k = static_cast<std::size_t>(i);
+        const int type = sqlite_api.column_type(stmt, i);
+        if (type == SQLITE_NULL) {
+            value_ptrs_[k] = nullptr;
+            lengths_[k] = 0;
+            return;
+        }
+        if (type == SQLITE_INTEGER && borrow) {
+            lent_integers_[k] = sqlite_api.column_int64(stmt, i);
+            value_ptrs_[k] = reinterpret_cast<char*>(&lent_integers_[k]);
+            lengths_[k] = kLentInteger;
+            return;
+        }
+        if (type == SQLITE_INTEGER) {
+            // The decimal text the library would give, written without its conversion.
+            char digits[24];
+            const long long v = sqlite_api.column_int64(stmt, i);
+            const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
+            cells_[k].assign(digits, static_cast<std::size_t>(r.ptr - digits));
+            lengths_[k] = static_cast<unsigned>(cells_[k].size());
+            value_ptrs_[k] = &cells_[k][0];
+            return;
+        }
+        // Pointer first, then the length, as the library asks; the copy is zero-terminated, so a value read
+        // as C text by the callback never runs past its bytes.
+        const void* p = type == SQLITE_BLOB ? sqlite_api.column_blob(stmt, i)
+                                            : static_cast<const void*>(sqlite_api.column_text(stmt, i));
+        const int len = sqlite_api.column_bytes(stmt, i);
+        if (borrow) {
+            lengths_[k] = len > 0 && p != nullptr ? static_cast<unsigned>(len) : 0u;
+            value_ptrs_[k] = lengths_[k] != 0 ? const_cast<char*>(static_cast<const char*>(p)) : no_bytes;
+            return;
+        }
+        if (p != nullptr && len > 0)
+            cells_[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
+        else
+            cells_[k].clear();
+        lengths_[k] = len > 0 ? static_cast<unsigned>(len) : 0u;
+        value_ptrs_[k] = &cells_[k][0];
+    }
+
+    std::vector<std::string> cells_;
+    std::vector<std::string> names_;
+    std::vector<char*> value_ptrs_;
+    std::vector<char*> name_ptrs_;
+    std::vector<unsigned> lengths_;
+    std::vector<long long> lent_integers_;
+};
+
+// Steps `stmt` to its end, each row handed to `callback` (none: the rows are only stepped over). SQLITE_OK
+// at the end, SQLITE_ABORT when the callback stopped it, else the library's error.
+int run_statement(sqlite3_stmt* stmt, row_values& row, int (*callback)(void*, int, char**, char**),
+                  void* context, std::vector<unsigned>* sizes, bool borrow) {
+    bool prepared = false;  // the names of this statement's columns are read
+    for (;;) {
+        const int step = sqlite_api.step(stmt);
+        if (step == SQLITE_DONE) return SQLITE_OK;
+        if (step != SQLITE_ROW) return step;
+        if (callback == nullptr) continue;
+        const int n = sqlite_api.column_count(stmt);
+        if (!prepared || static_cast<std::size_t>(n) != row.size()) {
+            row.prepare(stmt, n);
+            prepared = true;
+        }
+        row.fill(stmt, n, borrow);
+        if (row.call(callback, context, n, sizes) != 0) return SQLITE_ABORT;
+    }
+}
+
+}  // namespace
+
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
                       void* context, std::vector<unsigned>* sizes, std::string* error_text, bool borrow) {
-    static char no_bytes[1] = {'\0'};  // an empty borrowed value
     if (error_text != nullptr) error_text->clear();
     if (db == nullptr || sqlite_api.prepare_v2 == nullptr) {
         if (error_text != nullptr) *error_text = "library not bound or no connection";
@@ -299,12 +410,7 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
     }
     const char* rest = sql.c_str();
     int rc = SQLITE_OK;
-    std::vector<std::string> cells;
-    std::vector<std::string> names;
-    std::vector<char*> value_ptrs;
-    std::vector<char*> name_ptrs;
-    std::vector<unsigned> lengths;
-    std::vector<long long> lent_integers;
+    row_values row;
     while (rc == SQLITE_OK && rest != nullptr && *rest != '\0') {
         sqlite3_stmt* stmt = nullptr;
         const char* tail = nullptr;
@@ -312,88 +418,12 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         if (rc != SQLITE_OK) break;
         rest = tail;
         if (stmt == nullptr) continue;  // blanks or a comment
-        // The names and the buffers of a statement are set up once and reused for every row.
-        bool prepared_row = false;
-        for (;;) {
-            const int step = sqlite_api.step(stmt);
-            if (step == SQLITE_DONE) break;
-            if (step != SQLITE_ROW) {
-                rc = step;
-                break;
-            }
-            if (callback == nullptr) continue;
-            const int n = sqlite_api.column_count(stmt);
-            if (!prepared_row || static_cast<std::size_t>(n) != cells.size()) {
-                cells.assign(static_cast<std::size_t>(n), std::string());
-                names.assign(static_cast<std::size_t>(n), std::string());
-                value_ptrs.assign(static_cast<std::size_t>(n), nullptr);
-                name_ptrs.assign(static_cast<std::size_t>(n), nullptr);
-                lengths.assign(static_cast<std::size_t>(n), 0);
-                lent_integers.assign(static_cast<std::size_t>(n), 0);
-                for (int i = 0; i < n; ++i) {
-                    const char* name = sqlite_api.column_name(stmt, i);
-                    if (name == nullptr) continue;
-                    names[static_cast<std::size_t>(i)] = name;
-                    name_ptrs[static_cast<std::size_t>(i)] = &names[static_cast<std::size_t>(i)][0];
-                }
-                prepared_row = true;
-            }
-            for (int i = 0; i < n; ++i) {
-                const std::size_t k = static_cast<std::size_t>(i);
-                const int type = sqlite_api.column_type(stmt, i);
-                if (type == SQLITE_NULL) {
-                    value_ptrs[k] = nullptr;
-                    lengths[k] = 0;
-                    continue;
-                }
-                if (type == SQLITE_INTEGER && borrow) {
-                    lent_integers[k] = sqlite_api.column_int64(stmt, i);
-                    value_ptrs[k] = reinterpret_cast<char*>(&lent_integers[k]);
-                    lengths[k] = kLentInteger;
-                    continue;
-                }
-                if (type == SQLITE_INTEGER) {
-                    // The decimal text the library would give, written without its conversion.
-                    char digits[24];
-                    const long long v = sqlite_api.column_int64(stmt, i);
-                    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, v);
-                    cells[k].assign(digits, static_cast<std::size_t>(r.ptr - digits));
-                    lengths[k] = static_cast<unsigned>(cells[k].size());
-                    value_ptrs[k] = &cells[k][0];
-                    continue;
-                }
-                // Pointer first, then the length, as the library asks; the copy is zero-terminated, so a
-                // value read as C text by the callback never runs past its bytes.
-                const void* p = type == SQLITE_BLOB
-                                    ? sqlite_api.column_blob(stmt, i)
-                                    : static_cast<const void*>(sqlite_api.column_text(stmt, i));
-                const int len = sqlite_api.column_bytes(stmt, i);
-                if (borrow) {
-                    lengths[k] = len > 0 && p != nullptr ? static_cast<unsigned>(len) : 0u;
-                    value_ptrs[k] =
-                        lengths[k] != 0 ? const_cast<char*>(static_cast<const char*>(p)) : no_bytes;
-                    continue;
-                }
-                if (p != nullptr && len > 0)
-                    cells[k].assign(static_cast<const char*>(p), static_cast<std::size_t>(len));
-                else
-                    cells[k].clear();
-                lengths[k] = len > 0 ? static_cast<unsigned>(len) : 0u;
-                value_ptrs[k] = &cells[k][0];
-            }
-            if (sizes != nullptr) *sizes = lengths;
-            int stop = 0;
-            try {
-                stop = callback(context, n, value_ptrs.data(), name_ptrs.data());
-            } catch (...) {
-                // The callback's exception (out of memory) ends the query: the statement is not left open.
-                sqlite_api.finalize(stmt);
-                throw;
-            }
-            if (stop != 0) {
-                rc = SQLITE_ABORT;
-                break;
-            }
+        try {
+            rc = run_statement(stmt, row, callback, context, sizes, borrow);
+        } catch (...) {
+            // The callback's exception (out of memory) ends the query: the statement is not left open.
+            sqlite_api.finalize(stmt);
+            throw;
         }
         sqlite_api.finalize(stmt);
     }

@@ -24,9 +24,8 @@ constexpr std::size_t kSchemaColumns = 5;  // type, name, tbl_name, rootpage, sq
 struct page_view {
     const std::uint8_t* data = nullptr;  // first byte of the page
     std::uint32_t size = 0;              // page size; `data` holds this many bytes
-    std::size_t header = 0;              // offset of the b-tree header (100 on page 1)
+    btree_page_header head;              // its b-tree header (at 100 on page 1)
     std::uint8_t reserved = 0;           // reserved bytes (from the database header on page 1)
-    std::uint8_t type = 0;               // page type byte
     std::uint64_t offset = 0;            // file offset of the page
     std::uint64_t number = 0;            // page number
 };
@@ -42,16 +41,14 @@ bool locate_page(page_view& v, const std::uint8_t* bytes, std::uint64_t count, s
     v.size = page_size;
     v.offset = page_offset;
     v.number = page_offset / page_size + 1;
-    if (is_btree_page_header(v.data, page_size, page_size)) {
-        v.header = 0;
+    if (read_btree_page_header(v.head, v.data, page_size, 0, page_size) == page_header_verdict::sound) {
         v.reserved = 0;
-    } else if (starts_with_magic(v.data, page_size)) {
-        v.header = kDbHeaderSize;
-        v.reserved = v.data[kDbReservedOffset];
-    } else {
-        return false;
+        return true;
     }
-    v.type = v.data[v.header + kPageTypeOffset];
+    if (!starts_with_magic(v.data, page_size)) return false;
+    // Page 1's header is taken as it stands: the walks judge its type themselves.
+    (void)read_btree_page_header(v.head, v.data, page_size, kDbHeaderSize, page_size);
+    v.reserved = v.data[kDbReservedOffset];
     return true;
 }
 
@@ -167,13 +164,12 @@ bool fill_schema_row(sqlite_artifact& a, const sqlite_row_artifact& row) {
     return true;
 }
 
-bool is_interior_type(std::uint8_t type) { return type == kPageIndexInterior || type == kPageTableInterior; }
-bool is_leaf_page_type(std::uint8_t type) { return type == kPageIndexLeaf || type == kPageTableLeaf; }
-
-// The type byte of the page in `page`: at 100 on a page that starts with the database magic.
-std::uint8_t type_byte(const std::uint8_t* page, std::size_t length) {
-    const std::size_t at = starts_with_magic(page, length) ? kDbHeaderSize : 0;
-    return at < length ? page[at] : 0;
+// The b-tree header of the page in `page`, wherever it stands, as it reads (its type byte 0 when the page
+// is too short for it): the walks judge the type byte themselves.
+btree_page_header header_of(const std::uint8_t* page, std::size_t length) {
+    btree_page_header head;
+    (void)read_btree_page_header(head, page, length, btree_header_offset(page, length), 0);
+    return head;
 }
 
 std::string hex_byte(std::uint8_t b) {
@@ -187,16 +183,6 @@ std::string cell_label(std::size_t first, std::size_t last) {
                          : "cells " + std::to_string(first) + " to " + std::to_string(last);
 }
 
-// Where the cell-pointer array of the page starts, and how many cells its header says it has.
-std::size_t pointer_array_start(const page_view& v) {
-    return v.header + (is_leaf_page_type(v.type) ? kLeafHeaderSize : kInteriorHeaderSize);
-}
-std::uint16_t header_cell_count(const page_view& v) {
-    std::uint16_t cells = 0;
-    (void)read_be16(byte_view(v.data, v.size), v.header + kCellCountOffset, &cells);
-    return cells;
-}
-
 // The cell pointers of a damaged page that name no cell, each told to `tell(cells, why)`: pointers past
 // what the page can hold (its array would run into the cell content), past the page, into its header or
 // pointer array, or repeating an earlier one. Returns how many pointers the page can hold. Only called once
@@ -204,11 +190,9 @@ std::uint16_t header_cell_count(const page_view& v) {
 template <typename Tell>
 std::size_t audit_cell_pointers(const page_view& v, Tell&& tell) {
     const byte_view page(v.data, v.size);
-    const std::size_t array_start = pointer_array_start(v);
-    const std::size_t count = header_cell_count(v);
-    std::uint16_t content_field = 0;
-    (void)read_be16(page, v.header + kContentStartOffset, &content_field);
-    const std::size_t content = content_field == 0 ? 65536u : content_field;
+    const std::size_t array_start = v.head.cell_pointers();
+    const std::size_t count = v.head.cell_count;
+    const std::size_t content = v.head.content_start == 0 ? 65536u : v.head.content_start;
     std::size_t bound = std::min<std::size_t>(content, v.size);
     if (bound < array_start + 2) bound = v.size;  // a content start inside the header says nothing
     const std::size_t fit = std::min(count, bound > array_start ? (bound - array_start) / 2 : 0);
@@ -218,7 +202,7 @@ std::size_t audit_cell_pointers(const page_view& v, Tell&& tell) {
                  " is more than the page can hold: its pointer array " +
                  (bound < v.size ? "would run into the cell content at offset " + std::to_string(bound)
                                  : std::string("would run past the end of the page")));
-    const std::size_t array_end = array_start + 2 * fit;
+    const std::size_t array_end = v.head.cell_pointers_end(fit);
     std::map<std::uint16_t, std::size_t> first_of;  // pointer -> first cell that holds it
     for (std::size_t i = 0; i < fit; ++i) {
         std::uint16_t ptr = 0;
@@ -310,11 +294,11 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     for (const auto& entry : cells) {
         const cell_metadata& c = entry.second;
         if (c.cell_offset >= page_size) continue;
-        if (is_interior_type(v.type)) break;  // interior pages give no rows
-        if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) continue;
+        if (v.head.interior()) break;  // interior pages give no rows
+        if (!v.head.leaf()) continue;
 
         std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
-        const bool table = v.type == kPageTableLeaf;
+        const bool table = v.head.type == kPageTableLeaf;
         if (table && !without_rowid && c.rowid_length == 0) continue;  // the rowid did not decode
         const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
         std::size_t start = 0;
@@ -375,121 +359,172 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     return out.empty() ? 0 : 1;
 }
 
-std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers,
-                             const std::uint8_t* page, std::uint64_t page_offset,
-                             const leaf_page_options& options) {
-    const std::uint32_t page_size = options.page_size;
-    const bool without_rowid = options.without_rowid;
-    buffers.fault.clear();
-    buffers.dropped.clear();
-    page_view v;
+namespace {
+
+// Places the page at `page_offset` for a leaf decode; false, with `fault` saying why, when it is no leaf.
+bool locate_leaf(page_view& v, const std::uint8_t* page, std::uint64_t page_offset, std::uint32_t page_size,
+                 std::string& fault) {
     if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
         if (page != nullptr && page_size != 0)
-            buffers.fault = "not a b-tree page (type byte " + hex_byte(type_byte(page, page_size)) + ")";
-        return 0;
+            fault = "not a b-tree page (type byte " + hex_byte(header_of(page, page_size).type) + ")";
+        return false;
     }
-    if (v.type != kPageIndexLeaf && v.type != kPageTableLeaf) {
-        buffers.fault = "not a leaf page (type byte " + hex_byte(v.type) + ")";
-        return 0;
+    if (!v.head.leaf()) {
+        fault = "not a leaf page (type byte " + hex_byte(v.head.type) + ")";
+        return false;
     }
+    return true;
+}
+
+// Takes out of buffers.cells the cells read from pointers that name none, each told to `dropped`. The
+// pointers past what the page can hold are cell bytes: mapped, they would cut the true cells short, so the
+// page is mapped again from a copy whose cell count stops where the page is full (`v` then reads the copy).
+void repair_cell_pointers(page_view& v, leaf_row_buffers& buffers, dropped_cells& dropped, bool skip_rowid) {
+    const std::size_t cell_count = v.head.cell_count;
+    const std::size_t fit = audit_cell_pointers(v, dropped);
+    if (fit < cell_count) {
+        const std::size_t count_at = v.head.at + kCellCountOffset;
+        buffers.scratch.assign(v.data, v.data + v.size);
+        buffers.scratch[count_at] = static_cast<std::uint8_t>(fit >> 8);
+        buffers.scratch[count_at + 1] = static_cast<std::uint8_t>(fit & 0xff);
+        v.data = buffers.scratch.data();
+        buffers.cells.clear();
+        (void)parse_btree_page(buffers.cells, v.data, v.size, v.size, v.reserved, skip_rowid);
+    }
+    buffers.cells.erase(buffers.cells.begin(), buffers.cells.lower_bound(v.head.cell_pointers_end(fit)));
+}
+
+// Maps the cells of the leaf `v` into buffers.cells, the pointers that name no cell left out; false, with
+// buffers.fault saying why when the page has cells, when none maps.
+bool map_leaf_cells(page_view& v, leaf_row_buffers& buffers, dropped_cells& dropped, bool skip_rowid) {
     buffers.cells.clear();
-    dropped_cells dropped(buffers.dropped);
-    const std::uint16_t cell_count = header_cell_count(v);
-    if (!parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid)) {
+    const std::uint16_t cell_count = v.head.cell_count;
+    if (!parse_btree_page(buffers.cells, v.data, v.size, v.size, v.reserved, skip_rowid)) {
         // A leaf without cells is sound (an emptied table's root); one whose cells do not map is not.
         if (cell_count != 0) buffers.fault = "its " + std::to_string(cell_count) + " cells do not map";
-        return 0;
+        return false;
     }
     // A sound page maps one cell per pointer, none below the pointer array; only a page that fails this
     // is looked at pointer by pointer.
     if (buffers.cells.size() != cell_count ||
-        buffers.cells.begin()->first < pointer_array_start(v) + 2u * cell_count) {
-        const std::size_t fit = audit_cell_pointers(v, dropped);
-        if (fit < cell_count) {
-            // The pointers past what the page holds are cell bytes: mapped, they would cut the true cells
-            // short.
-            buffers.scratch.assign(v.data, v.data + v.size);
-            buffers.scratch[v.header + kCellCountOffset] = static_cast<std::uint8_t>(fit >> 8);
-            buffers.scratch[v.header + kCellCountOffset + 1] = static_cast<std::uint8_t>(fit & 0xff);
-            v.data = buffers.scratch.data();
-            buffers.cells.clear();
-            (void)parse_btree_page(buffers.cells, v.data, v.size, page_size, v.reserved, without_rowid);
-        }
-        const std::size_t array_end = pointer_array_start(v) + 2 * fit;
-        buffers.cells.erase(buffers.cells.begin(), buffers.cells.lower_bound(array_end));
+        buffers.cells.begin()->first < v.head.cell_pointers_end(cell_count))
+        repair_cell_pointers(v, buffers, dropped, skip_rowid);
+    return true;
+}
+
+std::string at_page_offset(const cell_metadata& c) {
+    return " at page offset " + std::to_string(c.cell_offset);
+}
+
+// The payload of one cell of a leaf into `payload`, its overflow chain followed as the options say; *got is
+// how many of its bytes are the cell's. False, told to `dropped`, when the cell gives none.
+bool leaf_cell_payload(std::vector<std::uint8_t>& payload, std::size_t* got, const page_view& v,
+                       const cell_metadata& c, const leaf_page_options& options, dropped_cells& dropped) {
+    const bool table = v.head.type == kPageTableLeaf;
+    if (table && !options.without_rowid && c.rowid_length == 0) {
+        dropped(cell_label(c.cell_index, c.cell_index), "its rowid" + at_page_offset(c) + " does not decode");
+        return false;
     }
-    const bool table = v.type == kPageTableLeaf;
-    std::vector<std::uint8_t>& payload = buffers.payload;
+    const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
+    std::size_t start = 0;
+    std::size_t length = 0;
+    // An overflowing cell whose local part could not be placed runs past the page: its overflow pointer
+    // would be read from whatever lies there.
+    if (!local_payload(v, c, header_parts, &start, &length) || (c.overflow && c.local_payload_size == 0)) {
+        dropped(cell_label(c.cell_index, c.cell_index), "its payload of " + std::to_string(c.payload_size) +
+                                                            " bytes" + at_page_offset(c) +
+                                                            " runs past the end of the page");
+        return false;
+    }
+    *got = assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+    return true;
+}
+
+// What became of one cell of a leaf.
+enum class leaf_cell_outcome { dropped, row, schema_row };
+
+// The row of one cell of a leaf from its payload (`got` of its bytes the cell's) into `row`: its values,
+// key and offset. A record that does not decode is told to `dropped`, and so is a row whose overflow chain
+// broke off before its record ends (the row is given, cut short).
+leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffers, const page_view& v,
+                                     const cell_metadata& c, std::size_t got, std::uint64_t page_offset,
+                                     const leaf_page_options& options, dropped_cells& dropped) {
+    const std::vector<std::uint8_t>& payload = buffers.payload;
+    const bool table = v.head.type == kPageTableLeaf;
+    if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
+                              options.raw_blob, options.utf8) ||
+        row.values.empty()) {
+        dropped(cell_label(c.cell_index, c.cell_index),
+                "its record" + at_page_offset(c) + " does not decode");
+        return leaf_cell_outcome::dropped;
+    }
+    if (c.overflow && got < c.payload_size && !options.skip_overflow) {
+        // Told only where the record needs the bytes the chain did not give.
+        std::uint64_t needed = 0;
+        std::uint64_t header_size = 0;
+        std::uint32_t n = 0;
+        if (read_sqlite_varint(&header_size, &n, payload.data(), payload.size())) needed = header_size;
+        for (const std::uint32_t size : buffers.sizes) needed += size;
+        if (needed > got)
+            dropped(cell_label(c.cell_index, c.cell_index),
+                    "its overflow chain from page " + std::to_string(c.first_overflow_page) +
+                        " breaks off after " + std::to_string(got) + " of its " +
+                        std::to_string(c.payload_size) + " payload bytes",
+                    true);
+    }
+    std::uint64_t key = options.without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
+    if (table) {
+        if (!options.without_rowid) key = c.rowid;
+    } else if (row.values.size() >= 2) {
+        key = to_unsigned(row.values[1]);
+    }
+    if (table && row.values.size() > 4 && (row.values[0] == "table" || row.values[0] == "index"))
+        return leaf_cell_outcome::schema_row;
+    if (options.keep_header) row.header_bytes = stored_header(payload);
+    if (buffers.codes.size() == row.values.size()) {
+        for (std::size_t i = 0; i < row.values.size(); ++i)
+            if ((buffers.codes[i] & kColKindMask) == kColNull) {
+                if (i == 0)
+                    row.values[i] = key_number(key);
+                else
+                    row.values[i].clear();
+            }
+    }
+    row.rowid = key;
+    row.record_offset = page_offset + c.cell_offset;
+    return leaf_cell_outcome::row;
+}
+
+}  // namespace
+
+std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& buffers,
+                             const std::uint8_t* page, std::uint64_t page_offset,
+                             const leaf_page_options& options) {
+    buffers.fault.clear();
+    buffers.dropped.clear();
+    page_view v;
+    if (!locate_leaf(v, page, page_offset, options.page_size, buffers.fault)) return 0;
+    dropped_cells dropped(buffers.dropped);
+    if (!map_leaf_cells(v, buffers, dropped, options.without_rowid)) return 0;
     std::size_t count = 0;
     bool sorted = true;
     for (const auto& entry : buffers.cells) {
         const cell_metadata& c = entry.second;
-        if (c.cell_offset >= page_size) continue;
-        std::uint64_t key = without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
-        const auto at = [&c] { return " at page offset " + std::to_string(c.cell_offset); };
-        if (table && !without_rowid && c.rowid_length == 0) {
-            dropped(cell_label(c.cell_index, c.cell_index), "its rowid" + at() + " does not decode");
-            continue;
-        }
-        const std::size_t header_parts = c.payload_size_length + (table ? c.rowid_length : 0u);
-        std::size_t start = 0;
-        std::size_t length = 0;
-        // An overflowing cell whose local part could not be placed runs past the page: its overflow pointer
-        // would be read from whatever lies there.
-        if (!local_payload(v, c, header_parts, &start, &length) ||
-            (c.overflow && c.local_payload_size == 0)) {
-            dropped(cell_label(c.cell_index, c.cell_index), "its payload of " +
-                                                                std::to_string(c.payload_size) + " bytes" +
-                                                                at() + " runs past the end of the page");
-            continue;
-        }
-        const std::size_t got =
-            assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+        if (c.cell_offset >= options.page_size) continue;
+        std::size_t got = 0;
+        if (!leaf_cell_payload(buffers.payload, &got, v, c, options, dropped)) continue;
         if (count == rows.size()) rows.emplace_back();
         table_record& row = rows[count];
-        if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
-                                  options.raw_blob, options.utf8) ||
-            row.values.empty()) {
-            dropped(cell_label(c.cell_index, c.cell_index), "its record" + at() + " does not decode");
-            continue;
+        switch (decode_leaf_record(row, buffers, v, c, got, page_offset, options, dropped)) {
+            case leaf_cell_outcome::dropped:
+                continue;
+            case leaf_cell_outcome::schema_row:
+                count = 0;  // a row that reads as a schema row is no table row, and drops the rows before it
+                continue;
+            case leaf_cell_outcome::row:
+                break;
         }
-        if (c.overflow && got < c.payload_size && !options.skip_overflow) {
-            // Told only where the record needs the bytes the chain did not give.
-            std::uint64_t needed = 0;
-            std::uint64_t header_size = 0;
-            std::uint32_t n = 0;
-            if (read_sqlite_varint(&header_size, &n, payload.data(), payload.size())) needed = header_size;
-            for (const std::uint32_t size : buffers.sizes) needed += size;
-            if (needed > got)
-                dropped(cell_label(c.cell_index, c.cell_index),
-                        "its overflow chain from page " + std::to_string(c.first_overflow_page) +
-                            " breaks off after " + std::to_string(got) + " of its " +
-                            std::to_string(c.payload_size) + " payload bytes",
-                        true);
-        }
-        if (table) {
-            if (!without_rowid) key = c.rowid;
-        } else if (row.values.size() >= 2) {
-            key = to_unsigned(row.values[1]);
-        }
-        // A row that reads as a schema row is no table row, and drops the rows decoded before it.
-        if (table && row.values.size() > 4 && (row.values[0] == "table" || row.values[0] == "index")) {
-            count = 0;
-            continue;
-        }
-        if (options.keep_header) row.header_bytes = stored_header(payload);
-        if (buffers.codes.size() == row.values.size()) {
-            for (std::size_t i = 0; i < row.values.size(); ++i)
-                if ((buffers.codes[i] & kColKindMask) == kColNull) {
-                    if (i == 0)
-                        row.values[i] = key_number(key);
-                    else
-                        row.values[i].clear();
-                }
-        }
-        row.rowid = key;
-        row.record_offset = page_offset + c.cell_offset;
-        if (count > 0 && rows[count - 1].rowid > key) sorted = false;
+        if (count > 0 && rows[count - 1].rowid > row.rowid) sorted = false;
         ++count;
     }
     dropped.close();
@@ -508,8 +543,8 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
     if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
     out.file_offset = page_offset;
     out.page_number = v.number;
-    if (v.type == kPageTableInterior) out.kind = kArtifactTableInterior;
-    if (v.type == kPageIndexInterior) out.kind = kArtifactIndexInterior;
+    if (v.head.type == kPageTableInterior) out.kind = kArtifactTableInterior;
+    if (v.head.type == kPageIndexInterior) out.kind = kArtifactIndexInterior;
     cell_map cells;
     (void)parse_btree_page(cells, v.data, v.size, page_size, v.reserved, false);
     bool any_cell = false;
@@ -517,7 +552,7 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
         const cell_metadata& c = entry.second;
         if (c.cell_offset >= page_size) continue;
         any_cell = true;
-        if (!is_interior_type(v.type)) break;
+        if (!v.head.interior()) break;
         sqlite_ptr_artifact child;
         child.page_offset = page_offset;
         child.file_offset = page_offset + c.cell_offset;
@@ -525,7 +560,7 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
         std::uint32_t child_page = 0;
         if (!read_be32(byte_view(v.data, v.size), c.cell_offset, &child_page)) continue;
         child.values[0] = child_page;
-        if (v.type == kPageTableInterior) {
+        if (v.head.type == kPageTableInterior) {
             if (c.payload_size_length == 0) continue;  // the rowid key did not decode
             out.cells.emplace(c.key, child);
             continue;
@@ -541,13 +576,10 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
         out.cells.emplace(child_page, child);
     }
     if (any_cell && out.cells.empty()) return 0;
-    std::uint32_t rightmost = 0;
-    if (!is_interior_type(v.type) ||
-        !read_be32(byte_view(v.data, v.size), v.header + kRightChildOffset, &rightmost) || rightmost == 0)
-        return 0;
+    if (!v.head.interior() || v.head.right_child == 0) return 0;
     sqlite_ptr_artifact right;
     right.page_offset = page_offset;
-    right.values[0] = rightmost;
+    right.values[0] = v.head.right_child;
     out.cells.emplace(kRightmostChildKey, right);
     return 1;
 }
@@ -561,11 +593,6 @@ bool read_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, s
     return read_file_exact(file, (page - 1) * page_size, page_size, buf.data());
 }
 
-std::uint8_t page_type(const std::vector<std::uint8_t>& buf) {
-    const std::size_t at = starts_with_magic(buf.data(), buf.size()) ? kDbHeaderSize : 0;
-    return at < buf.size() ? buf[at] : 0;
-}
-
 // The cells of the interior page in `buf` (parsed into `node`) that give no child, told to `tell(cells,
 // why)`; children read from pointers that name no cell are dropped from `node`, so the walk does not follow
 // bytes that are no link. A sound page has one child per cell and costs one pass over its child list.
@@ -575,8 +602,8 @@ void audit_interior_cells(sqlite_artifact& node, const std::vector<std::uint8_t>
     page_view v;
     if (!locate_page(v, buf.data(), buf.size(), offset, offset, static_cast<std::uint32_t>(buf.size())))
         return;
-    const std::size_t count = header_cell_count(v);
-    const std::size_t array_end = pointer_array_start(v) + 2 * count;
+    const std::size_t count = v.head.cell_count;
+    const std::size_t array_end = v.head.cell_pointers_end(count);
     std::size_t children = 0;
     bool low = false;
     for (const auto& entry : node.cells) {
@@ -590,7 +617,7 @@ void audit_interior_cells(sqlite_artifact& node, const std::vector<std::uint8_t>
         told = true;
         tell(cells, why);
     });
-    const std::size_t fit_end = pointer_array_start(v) + 2 * fit;
+    const std::size_t fit_end = v.head.cell_pointers_end(fit);
     for (auto entry = node.cells.begin(); entry != node.cells.end();) {
         const cell_metadata& c = entry->second.cell;
         if (entry->first != kRightmostChildKey && (c.cell_index >= fit || c.cell_offset < fit_end)) {
@@ -604,84 +631,66 @@ void audit_interior_cells(sqlite_artifact& node, const std::vector<std::uint8_t>
              "they give no child page (a key repeated or not decoded)");
 }
 
-}  // namespace
+// An interior page waiting in the walk, with its depth (the root's is 0).
+struct queued_node {
+    sqlite_artifact node;
+    std::uint32_t depth = 0;
+};
 
-int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
-                                 std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
-                                 std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
-                                 bool utf8, skip_reporter* reporter) {
-    out.clear();
-    by_offset.clear();
-    if (page_size == 0 || !file.is_valid()) return 0;
-    const std::uint64_t page_count = file.size() / page_size;
-    const std::uint64_t root_page = root_offset / page_size + 1;
-    const auto skip = [&](std::uint64_t page, std::uint64_t offset, const std::string& what,
-                          const std::string& why, const std::string& cells = std::string()) {
-        if (reporter == nullptr) return;
-        skipped_span span;
-        span.page = page;
-        span.offset = offset;
-        span.length = page_size;
-        span.what = what;
-        span.why = why;
-        span.cells = cells;
-        reporter->skipped(span);
-    };
-    std::vector<std::uint8_t> buf(page_size);
-    const auto audit = [&](sqlite_artifact& node, std::uint64_t offset, const std::string& what) {
-        audit_interior_cells(node, buf, offset, [&](const std::string& cells, const std::string& why) {
-            skip(offset / page_size + 1, offset, what, why, cells);
-        });
-    };
-    if (!read_file_exact(file, root_offset, page_size, buf.data())) {
-        skip(root_page, root_offset, "root page",
-             "cannot be read (the file has " + std::to_string(page_count) + " pages)");
-        return 0;
-    }
+// The walk of collect_btree_interior_pages over one tree: the pages it parsed, and what it tells of those it
+// skips.
+class interior_walk {
+  public:
+    interior_walk(uni::fileio& file, std::uint32_t page_size, bool utf8, skip_reporter* reporter,
+                  std::map<std::uint64_t, sqlite_artifact>* record)
+        : file_(file),
+          page_size_(page_size),
+          page_count_(file.size() / page_size),
+          utf8_(utf8),
+          reporter_(reporter),
+          record_(record),
+          buf_(page_size) {}
 
-    std::set<std::uint64_t> visited;  // interior pages already parsed
-    sqlite_artifact root;
-    const std::uint8_t root_type = page_type(buf);
-    if (is_interior_type(root_type)) {
-        if (!parse_page_in_memory(root, buf.data(), page_size, root_offset, root_offset, page_size, &file,
-                                  false, false, utf8)) {
-            skip(root_page, root_offset, "root page", "its child list does not decode");
-            return 0;
+    // The root at `root_offset` as the walk's first node: an interior page parsed, or a leaf root as a node
+    // whose only child is the root. False, told, when it reads as neither.
+    bool read_root(sqlite_artifact& root, std::uint64_t root_offset) {
+        const std::uint64_t root_page = root_offset / page_size_ + 1;
+        if (!read_file_exact(file_, root_offset, page_size_, buf_.data())) {
+            skip(root_page, root_offset, "root page",
+                 "cannot be read (the file has " + std::to_string(page_count_) + " pages)");
+            return false;
         }
-        audit(root, root_offset, "root page");
-        if (!do_not_record) by_offset[root_offset] = root;
-        visited.insert(root_page);
-    } else if (is_leaf_page_type(root_type)) {
-        sqlite_ptr_artifact only;
-        only.page_offset = root_offset;
-        only.values[0] = root_page;
-        root.file_offset = root_offset;
-        root.page_number = root_page;
-        root.cells.emplace(kRightmostChildKey, only);
-    } else {
-        skip(root_page, root_offset, "root page",
-             "not a b-tree page (type byte " + hex_byte(root_type) + ")");
-        return 0;
+        const btree_page_header head = header_of(buf_.data(), buf_.size());
+        if (head.leaf()) {
+            sqlite_ptr_artifact only;
+            only.page_offset = root_offset;
+            only.values[0] = root_page;
+            root.file_offset = root_offset;
+            root.page_number = root_page;
+            root.cells.emplace(kRightmostChildKey, only);
+            return true;
+        }
+        if (!head.interior()) {
+            skip(root_page, root_offset, "root page",
+                 "not a b-tree page (type byte " + hex_byte(head.type) + ")");
+            return false;
+        }
+        if (!parse_interior(root, root_offset, "root page")) {
+            skip(root_page, root_offset, "root page", "its child list does not decode");
+            return false;
+        }
+        visited_.insert(root_page);
+        ++parsed_;
+        return true;
     }
 
-    // A tree has fewer interior pages than the file has pages: however its links are damaged, the walk
-    // parses no more than that, so a loop that got past the visited set still ends at once.
-    std::uint64_t parsed = visited.size();
-    struct queued {
-        sqlite_artifact node;
-        std::uint32_t depth = 0;  // the root's is 0
-    };
-    std::deque<queued> queue;
-    queue.push_back(queued{std::move(root), 0});
-    while (!queue.empty()) {
-        queued item = std::move(queue.front());
-        queue.pop_front();
+    // Goes through the children of `item`: interior children are parsed and queued, damaged ones dropped and
+    // told; the node keeps its leaves. Once a child reads as a leaf, its later siblings are leaves too in a
+    // sound tree: the leaf walk reads them and says which is not. A damaged child is dropped and its
+    // siblings still read (one bad page must not hide the subtrees after it).
+    void sort_children(queued_node& item, std::deque<queued_node>& queue) {
         sqlite_artifact& node = item.node;
         const std::string parent = "child of page " + std::to_string(node.page_number);
-        // Once a child reads as a leaf, its later siblings are leaves too in a sound tree: the leaf walk
-        // reads them and says which is not. A damaged child is dropped and its siblings still read (one bad
-        // page must not hide the subtrees after it); interior children leave the list, which keeps only
-        // leaves.
         bool leaf_level = false;
         bool interior_children = false;
         for (auto entry = node.cells.begin(); entry != node.cells.end();) {
@@ -690,55 +699,117 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                 continue;
             }
             const std::uint64_t child = child_page_of(entry->second);
-            if (child == 0 || child > page_count) {
+            const std::string fault = child_page_fault(child, page_count_);
+            if (!fault.empty()) {
                 const std::uint64_t at =
                     entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
-                skip(node.page_number, at, "interior page",
-                     "child page number " + std::to_string(child) +
-                         (child == 0
-                              ? std::string(" is no page")
-                              : " is past the end of the file (" + std::to_string(page_count) + " pages)"));
+                skip(node.page_number, at, "interior page", fault);
                 entry = node.cells.erase(entry);
                 continue;
             }
-            const std::uint64_t offset = (child - 1) * page_size;
-            if (!read_page(file, child, page_size, page_count, buf)) {
+            const std::uint64_t offset = (child - 1) * page_size_;
+            if (!read_page(file_, child, page_size_, page_count_, buf_)) {
                 skip(child, offset, parent, "cannot be read");
                 entry = node.cells.erase(entry);
                 continue;
             }
-            const std::uint8_t type = page_type(buf);
-            if (is_leaf_page_type(type)) {
+            const btree_page_header head = header_of(buf_.data(), buf_.size());
+            if (head.leaf()) {
                 leaf_level = !interior_children;
                 ++entry;
                 continue;
             }
-            std::string why;
-            if (!is_interior_type(type)) {
-                why = "not a b-tree page (type byte " + hex_byte(type) + ")";
-            } else if (!visited.insert(child).second) {
-                why = "reached a second time (a loop or a shared page)";
-            } else if (item.depth + 1 >= kMaxTreeDepth) {
-                why = "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
-            } else if (parsed >= page_count) {
-                why = "more interior pages than the file has pages";
-            } else {
-                ++parsed;
-                sqlite_artifact inner;
-                if (parse_page_in_memory(inner, buf.data(), page_size, offset, offset, page_size, &file,
-                                         false, false, utf8)) {
-                    audit(inner, offset, "interior page");
-                    if (!do_not_record) by_offset[offset] = inner;
-                    queue.push_back(queued{std::move(inner), item.depth + 1});
-                    interior_children = true;
-                } else {
-                    why = "its child list does not decode";
-                }
-            }
-            if (!why.empty()) skip(child, offset, parent, why);
+            const std::string why = follow_interior(child, head, item.depth + 1, queue);
+            if (why.empty())
+                interior_children = true;
+            else
+                skip(child, offset, parent, why);
             entry = node.cells.erase(entry);
         }
-        if (!node.cells.empty()) out.push_back(std::move(node));  // its children are leaves
+    }
+
+  private:
+    // Parses the interior page in buf_ into `node`, audits its cells and keeps it when the caller records.
+    bool parse_interior(sqlite_artifact& node, std::uint64_t offset, const std::string& what) {
+        if (!parse_page_in_memory(node, buf_.data(), page_size_, offset, offset, page_size_, &file_, false,
+                                  false, utf8_))
+            return false;
+        audit_interior_cells(node, buf_, offset, [&](const std::string& cells, const std::string& why) {
+            skip(offset / page_size_ + 1, offset, what, why, cells);
+        });
+        if (record_ != nullptr) (*record_)[offset] = node;
+        return true;
+    }
+
+    // The verdict on a child in buf_ that is no leaf, at `depth`: empty when it is followed (parsed and
+    // queued), else why not. A tree has fewer interior pages than the file has pages: however its links are
+    // damaged, the walk parses no more than that, so a loop that got past the visited set still ends.
+    std::string follow_interior(std::uint64_t child, const btree_page_header& head, std::uint32_t depth,
+                                std::deque<queued_node>& queue) {
+        if (!head.interior()) return "not a b-tree page (type byte " + hex_byte(head.type) + ")";
+        if (!visited_.insert(child).second) return "reached a second time (a loop or a shared page)";
+        if (depth >= kMaxTreeDepth) return "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
+        if (parsed_ >= page_count_) return "more interior pages than the file has pages";
+        ++parsed_;
+        sqlite_artifact inner;
+        if (!parse_interior(inner, (child - 1) * page_size_, "interior page"))
+            return "its child list does not decode";
+        queue.push_back(queued_node{std::move(inner), depth});
+        return std::string();
+    }
+
+    void skip(std::uint64_t page, std::uint64_t offset, const std::string& what, const std::string& why,
+              const std::string& cells = std::string()) const {
+        if (reporter_ == nullptr) return;
+        skipped_span span;
+        span.page = page;
+        span.offset = offset;
+        span.length = page_size_;
+        span.what = what;
+        span.why = why;
+        span.cells = cells;
+        reporter_->skipped(span);
+    }
+
+    uni::fileio& file_;
+    const std::uint32_t page_size_;
+    const std::uint64_t page_count_;
+    const bool utf8_;
+    skip_reporter* const reporter_;
+    std::map<std::uint64_t, sqlite_artifact>* const record_;  // every interior page parsed, when given
+    std::vector<std::uint8_t> buf_;                           // the page last read
+    std::set<std::uint64_t> visited_;                         // interior pages already parsed
+    std::uint64_t parsed_ = 0;
+};
+
+}  // namespace
+
+std::string child_page_fault(std::uint64_t child, std::uint64_t page_count) {
+    if (child == 0) return "child page number 0 is no page";
+    if (child > page_count)
+        return "child page number " + std::to_string(child) + " is past the end of the file (" +
+               std::to_string(page_count) + " pages)";
+    return std::string();
+}
+
+int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
+                                 std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
+                                 std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
+                                 bool utf8, skip_reporter* reporter) {
+    out.clear();
+    by_offset.clear();
+    if (page_size == 0 || !file.is_valid()) return 0;
+    interior_walk walk(file, page_size, utf8, reporter, do_not_record ? nullptr : &by_offset);
+    sqlite_artifact root;
+    if (!walk.read_root(root, root_offset)) return 0;
+    std::deque<queued_node> queue;
+    queue.push_back(queued_node{std::move(root), 0});
+    while (!queue.empty()) {
+        queued_node item = std::move(queue.front());
+        queue.pop_front();
+        walk.sort_children(item, queue);
+        // Interior children left the list, which keeps only leaves.
+        if (!item.node.cells.empty()) out.push_back(std::move(item.node));
     }
     return out.empty() ? 0 : 1;
 }

@@ -139,6 +139,11 @@ class skip_reporter {
     virtual void skipped(const skipped_span& span) = 0;
 };
 
+// Why a child page number read from an interior page names no page of a file of `page_count` pages ("child
+// page number 0 is no page", "child page number 9 is past the end of the file (8 pages)"); empty when it
+// names one. Every walk judges a child by it.
+std::string child_page_fault(std::uint64_t child, std::uint64_t page_count);
+
 // Deepest b-tree a walk follows: the format's own readers give up at 20 levels, which no page size
 // reaches with a sound tree.
 constexpr std::uint32_t kMaxTreeDepth = 20;

@@ -1,9 +1,7 @@
 #include "sqlite_format/carved_values.h"
 
 #include <iomanip>
-#include <sstream>
 
-#include "common/binary_data.h"
 #include "common/json_record.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/record.h"
@@ -116,18 +114,10 @@ int decode_record_values(std::uint32_t* count, std::vector<std::string>& values,
                     codes[i] |= kColTruncatedMark;
                     if (truncated) *truncated = 1;
                 }
-                std::string value;
-                if (c == kColText || raw_blob) {
-                    value.assign(reinterpret_cast<const char*>(p), k);
-                } else {
-                    std::ostringstream view;
-                    qm::binary_data data(p, k, false);
-                    data.set_view_flags(3);
-                    data.output_view(view, 0, k < 16 ? k : 16, 0);
-                    value = view.str();
-                    if (k >= 17) value += " ...";
-                }
-                values.push_back(value);
+                if (c == kColText || raw_blob)
+                    values.emplace_back(reinterpret_cast<const char*>(p), k);
+                else
+                    values.push_back(blob_preview(p, k));
                 // A cut column is the last one with data: it takes every remaining byte.
                 const std::uint32_t used = cut ? r : k;
                 q += used;

@@ -15,7 +15,7 @@ constexpr std::uint32_t kColTruncatedMark = 0x10000000u;
 // a column that needed bytes (that column gets kColTruncatedMark, and every later one an empty text
 // and the mark). Integers are big-endian two's complement; a number cut by the end of the body is an empty
 // text (its first bytes are not its value); a text or blob cut by the end of the body loses its last
-// four bytes. With `raw_blob` blobs are their bytes, else a hex view of their first 16. Codes outside
+// four bytes. With `raw_blob` blobs are their bytes, else their blob_preview. Codes outside
 // 1..7 are skipped, so `values` can be shorter than `codes`. A listing line per column goes to
 // `listing` when given. Result 1, or 0 when the codes and sizes differ in number, or when
 // truncation is not allowed and the body is missing or shorter than the sizes say.

@@ -253,7 +253,8 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                 status_printf(40, "percent done: %4.2f",
                               static_cast<double>(p) / static_cast<double>(e) * 100.0);
             if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
-                const bool whole_leaf = btree_flag && chunk_length == page_size && chunk[0] == 13 &&
+                const bool whole_leaf = btree_flag && chunk_length == page_size &&
+                                        chunk[0] == kPageTableLeaf &&
                                         walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file,
                                                        schema, source_code, min_columns, max_columns);
                 if (!whole_leaf)
@@ -284,32 +285,132 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     return carve_database(out, path, carve);
 }
 
+namespace {
+
+// The companion beside a database, where the library finds it (the log first; the journal only when there
+// is no log), and the regions it gives. Each is walked in the page size its own header gives, so a damaged
+// main header does not misplace its pages.
+struct companion_regions {
+    uni::fileio file;             // open when a companion was read
+    std::uint32_t page_size = 0;  // from its own header; 0 leaves the database's
+    region_map overwritten;       // pages of the main file the log replaces
+    region_map superseded;
+    region_map slack;
+    wal_frame_map valid;
+    journal_page_map journal;
+};
+
+// Opens and maps the companion of `path`; `page_size` is the database's (a journal's 0 stands for it).
+void read_companion(companion_regions& c, const std::string& path, std::uint32_t page_size) {
+    const db_companions beside = companions_of(path);
+    if (c.file.open(beside.wal, false, false, false)) {
+        if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file))
+            c.page_size = wal_page_size(c.file);
+        else
+            c.file.close();
+    } else if (c.file.open(beside.journal, false, false, false)) {
+        std::uint32_t journal_page_size = page_size;
+        if (parse_rollback_journal(c.journal, journal_page_size, c.file))
+            c.page_size = journal_page_size;
+        else
+            c.file.close();
+    }
+}
+
+// The regions of the main file walked as free space: its free space, the pages no b-tree walk reaches
+// (`header_page_size`: the header gave the page size) and, beside a hot journal, the pages the transaction
+// that never committed wrote, whole. Pages the log replaces are left out: they are walked whole under their
+// own code.
+region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& header, const std::string& path,
+                             std::uint32_t page_size, bool header_page_size, const companion_regions& c) {
+    region_map free_space;
+    map_db_pages(free_space, main_file, header);
+    // Beside a hot journal the file holds a transaction that never committed, which the live rows (read
+    // from the rolled-back state) do not show: the pages it wrote are walked whole as well.
+    region_map uncommitted;
+    if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
+    if (header_page_size) add_unreached_pages(free_space, main_file, header, path, page_size);
+    const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
+    for (const region_map* whole : walked_whole) {
+        for (const auto& o : *whole) {
+            auto it = free_space.lower_bound(o.first);
+            while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
+        }
+    }
+    for (const auto& u : uncommitted) free_space.emplace(u.first, u.second);
+    return free_space;
+}
+
+// The schema of `table` as the schema table of the main file lists it; false when the schema table does
+// not read. No table (empty) leaves `schema` empty.
+bool schema_of_table(table_schema& schema, uni::fileio& main_file, const std::string& path,
+                     std::uint32_t page_size, const std::string& table) {
+    if (table.empty()) return true;
+    std::vector<std::string> names, sqls;
+    std::vector<std::uint32_t> roots;
+    std::uint8_t wal_image = 0;
+    if (!read_master_table(names, sqls, roots, main_file, page_size, path, wal_image)) return false;
+    (void)find_table_schema(schema, names, sqls, table);
+    return true;
+}
+
+// Walks the regions of one carve: every region the same way but for its source code, its file's page size
+// and its schema.
+class carve_walk {
+  public:
+    carve_walk(std::vector<recovered_record>& out, const carve_options& carve) : out_(out) {
+        walk_.classify = carve.classify;
+        walk_.min_columns = carve.min_columns;
+        walk_.max_columns = carve.max_columns;
+        walk_.btree_flag = carve.btree_flag;
+        walk_.progress = carve.progress;
+    }
+
+    // The database's pages bound child page numbers in every file walked.
+    void set_main_pages(std::uint64_t pages) { main_pages_ = pages; }
+
+    void walk(const region_map& regions, uni::fileio& file, const table_schema* schema, std::uint32_t code,
+              std::uint32_t size, bool frames) {
+        walk_.schema = schema;
+        walk_.source_code = code;
+        walk_.page_size = size;
+        walk_.frame_flag = frames;
+        // The database may have more pages than the log holds frames: the larger of both files bounds them.
+        walk_.page_limit = std::max(main_pages_, size != 0 ? file.size() / size : 0);
+        walk_db_pages(out_, regions, file, walk_);
+    }
+
+  private:
+    std::vector<recovered_record>& out_;
+    page_walk_options walk_;
+    std::uint64_t main_pages_ = 0;
+};
+
+// Walks the regions of the companion: superseded frames, the journal's page images or (with
+// `valid_frames`) the log's valid frames, and the slack of the log; then closes it.
+void walk_companion(carve_walk& walk, companion_regions& c, std::uint32_t page_size, bool valid_frames) {
+    const std::uint32_t size = c.page_size != 0 ? c.page_size : page_size;
+    walk.walk(c.superseded, c.file, nullptr, kSourceWalSuperseded, size, false);
+    if (c.valid.empty() && !c.journal.empty()) {
+        region_map images;
+        for (const auto& j : c.journal) images.emplace(j.second, size);
+        walk.walk(images, c.file, nullptr, kSourceCarveJournal, size, false);
+    } else if (!c.valid.empty() && valid_frames) {
+        region_map frames;
+        for (const auto& f : c.valid) frames.emplace(f.second, size);
+        walk.walk(frames, c.file, nullptr, kSourceWalValid, size, true);
+    }
+    walk.walk(c.slack, c.file, nullptr, kSourceWalSlack, size, false);
+    c.file.close();
+}
+
+}  // namespace
+
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& carve) {
     if (!carve.keep) out.clear();
     if (path.empty()) return 0;
-    std::string table = carve.table_name;
-    if (!table.empty())
-        string_to_lower(table);
-    else if (carve.min_columns == 0 && carve.max_columns == 0)
-        return 0;
-    // Every region is walked the same way but for its source code, its file's page size and its schema.
-    page_walk_options walk;
-    std::uint64_t main_pages = 0;
-    walk.classify = carve.classify;
-    walk.min_columns = carve.min_columns;
-    walk.max_columns = carve.max_columns;
-    walk.btree_flag = carve.btree_flag;
-    walk.progress = carve.progress;
-    const auto walk_regions = [&](const region_map& regions, uni::fileio& file, const table_schema* schema,
-                                  std::uint32_t code, std::uint32_t size, bool frames) {
-        walk.schema = schema;
-        walk.source_code = code;
-        walk.page_size = size;
-        walk.frame_flag = frames;
-        // The database may have more pages than the log holds frames: the larger of both files bounds them.
-        walk.page_limit = std::max(main_pages, size != 0 ? file.size() / size : 0);
-        walk_db_pages(out, regions, file, walk);
-    };
+    if (carve.table_name.empty() && carve.min_columns == 0 && carve.max_columns == 0) return 0;
+    carve_walk walk(out, carve);
     std::uint32_t page_size = 4096;
     uni::fileio main_file;
     db_header_bytes header{};
@@ -317,90 +418,23 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     const std::uint32_t p = main_header ? db_header_page_size(header.data(), header.size()) : 0;
     if (p) page_size = p;
 
-    // Companions, where the library finds them: the log first; the journal only when there is no log.
-    // Each is walked in the page size its own header gives, so a damaged main header does not misplace its
-    // pages (a journal's 0 stands for the database's).
-    uni::fileio companion;
-    std::uint32_t companion_page_size = 0;
-    region_map overwritten, superseded, slack;
-    wal_frame_map valid;
-    journal_page_map journal;
-    if (carve.companions) {
-        const db_companions beside = companions_of(path);
-        if (companion.open(beside.wal, false, false, false)) {
-            if (parse_wal_file(overwritten, valid, superseded, slack, companion))
-                companion_page_size = wal_page_size(companion);
-            else
-                companion.close();
-        } else if (companion.open(beside.journal, false, false, false)) {
-            std::uint32_t journal_page_size = page_size;
-            if (parse_rollback_journal(journal, journal_page_size, companion))
-                companion_page_size = journal_page_size;
-            else
-                companion.close();
-        }
-    }
+    companion_regions companion;
+    if (carve.companions) read_companion(companion, path, page_size);
 
     if (main_header) {
-        region_map free_space;
-        map_db_pages(free_space, main_file, header);
-        main_pages = main_file.size() / page_size;
-        // Beside a hot journal the file holds a transaction that never committed, which the live rows
-        // (read from the rolled-back state) do not show: the pages it wrote are walked whole as well.
-        region_map uncommitted;
-        if (!journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
-        if (p) add_unreached_pages(free_space, main_file, header, path, page_size);
-        // A page the log replaces is walked whole under its own code, not piecemeal as free space.
-        for (const region_map* whole : {&overwritten, &uncommitted}) {
-            for (const auto& o : *whole) {
-                auto it = free_space.lower_bound(o.first);
-                while (it != free_space.end() && it->first < o.first + o.second) it = free_space.erase(it);
-            }
-        }
-        for (const auto& u : uncommitted) free_space.emplace(u.first, u.second);
-        if (!free_space.empty() || !overwritten.empty()) {
-            table_schema schema;
-            bool schema_ok = true;
-            if (!table.empty()) {
-                std::vector<std::string> names, sqls;
-                std::vector<std::uint32_t> roots;
-                std::uint32_t master_page_size = page_size;
-                std::uint8_t wal_image = 0;
-                schema_ok =
-                    read_master_table(names, sqls, roots, main_file, master_page_size, path, wal_image) != 0;
-                if (schema_ok) {
-                    for (std::size_t i = 0; i < names.size() && i < sqls.size(); ++i) {
-                        std::string name = names[i];
-                        if (string_to_lower(name) != table) continue;
-                        std::uint32_t keyword_end = 0;
-                        parse_table_schema(schema, &keyword_end, sqls[i], 0, 1);
-                        break;
-                    }
-                }
-            }
-            if (schema_ok) {
-                walk_regions(free_space, main_file, &schema, kSourceMainSlack, page_size, false);
-                walk_regions(overwritten, main_file, &schema, kSourceWalOverwrites, page_size, false);
-            }
+        walk.set_main_pages(main_file.size() / page_size);
+        const region_map free_space =
+            main_file_regions(main_file, header, path, page_size, p != 0, companion);
+        table_schema schema;
+        if ((!free_space.empty() || !companion.overwritten.empty()) &&
+            schema_of_table(schema, main_file, path, page_size, carve.table_name)) {
+            walk.walk(free_space, main_file, &schema, kSourceMainSlack, page_size, false);
+            walk.walk(companion.overwritten, main_file, &schema, kSourceWalOverwrites, page_size, false);
         }
         main_file.close();
     }
 
-    if (companion.is_open()) {
-        if (companion_page_size == 0) companion_page_size = page_size;
-        walk_regions(superseded, companion, nullptr, kSourceWalSuperseded, companion_page_size, false);
-        if (valid.empty() && !journal.empty()) {
-            region_map images;
-            for (const auto& j : journal) images.emplace(j.second, companion_page_size);
-            walk_regions(images, companion, nullptr, kSourceCarveJournal, companion_page_size, false);
-        } else if (!valid.empty() && carve.valid_frames) {
-            region_map frames;
-            for (const auto& f : valid) frames.emplace(f.second, companion_page_size);
-            walk_regions(frames, companion, nullptr, kSourceWalValid, companion_page_size, true);
-        }
-        walk_regions(slack, companion, nullptr, kSourceWalSlack, companion_page_size, false);
-        companion.close();
-    }
+    if (companion.file.is_open()) walk_companion(walk, companion, page_size, carve.valid_frames);
     return out.empty() ? 0 : 1;
 }
 

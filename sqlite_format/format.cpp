@@ -11,12 +11,6 @@ bool starts_with_magic(const std::uint8_t* buf, std::size_t length) {
     return buf && length >= kDbMagicLength && std::memcmp(buf, kSqliteMagic, kDbMagicLength) == 0;
 }
 
-namespace {
-
-bool is_leaf_type(std::uint8_t type) { return (type & 8) != 0; }
-
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------
 // Checked reads. All big-endian assembly of the reader happens here.
 
@@ -250,17 +244,32 @@ int is_btree_page_type(const std::uint8_t* header, std::size_t length) {
     return (t < 16 && ((0x2424u >> t) & 1u)) ? 1 : 0;
 }
 
+std::size_t btree_header_offset(const std::uint8_t* page, std::size_t length) {
+    return starts_with_magic(page, length) ? kDbHeaderSize : 0;
+}
+
+page_header_verdict read_btree_page_header(btree_page_header& out, const std::uint8_t* page,
+                                           std::size_t length, std::size_t at, std::uint32_t page_size) {
+    out = btree_page_header();
+    out.at = at;
+    const byte_view b(page, length);
+    if (!read_u8(b, at + kPageTypeOffset, &out.type) ||
+        !read_be16(b, at + kFirstFreeblockOffset, &out.first_freeblock) ||
+        !read_be16(b, at + kCellCountOffset, &out.cell_count) ||
+        !read_be16(b, at + kContentStartOffset, &out.content_start))
+        return page_header_verdict::cut_short;
+    if (out.size() == kInteriorHeaderSize && !read_be32(b, at + kRightChildOffset, &out.right_child))
+        out.right_child = 0;
+    if (!is_btree_page_type(page + at, length - at)) return page_header_verdict::not_btree;
+    const bool fits = page_size == 0 ? out.cell_count < 513
+                                     : out.first_freeblock <= page_size && out.content_start <= page_size &&
+                                           static_cast<std::uint64_t>(out.cell_count) * 4 + 12 <= page_size;
+    return fits ? page_header_verdict::sound : page_header_verdict::implausible;
+}
+
 int is_btree_page_header(const std::uint8_t* header, std::size_t length, std::uint32_t page_size) {
-    const byte_view b(header, length);
-    std::uint16_t freeblock, cells, content;
-    if (!is_btree_page_type(header, length) || !read_be16(b, kFirstFreeblockOffset, &freeblock) ||
-        !read_be16(b, kCellCountOffset, &cells) || !read_be16(b, kContentStartOffset, &content))
-        return 0;
-    if (page_size == 0) return cells < 513 ? 1 : 0;
-    return (freeblock <= page_size && content <= page_size &&
-            static_cast<std::uint64_t>(cells) * 4 + 12 <= page_size)
-               ? 1
-               : 0;
+    btree_page_header h;
+    return read_btree_page_header(h, header, length, 0, page_size) == page_header_verdict::sound ? 1 : 0;
 }
 
 namespace {
@@ -333,22 +342,16 @@ int parse_btree_page(cell_map& out, const std::uint8_t* buf, std::size_t length,
     out.clear();
     if (!buf || length < 12) return 0;
     const byte_view page(buf, length);
-    const std::size_t hdr = starts_with_magic(buf, length) ? kDbHeaderSize : 0;
-    std::uint8_t type;
-    std::uint16_t first_freeblock, cell_count;
-    if (!read_u8(page, hdr + kPageTypeOffset, &type) ||
-        !read_be16(page, hdr + kFirstFreeblockOffset, &first_freeblock) ||
-        !read_be16(page, hdr + kCellCountOffset, &cell_count))
+    btree_page_header head;
+    if (read_btree_page_header(head, buf, length, btree_header_offset(buf, length), page_size) ==
+        page_header_verdict::cut_short)
         return 0;
-    const bool leaf = is_leaf_type(type);
-    if (cell_count == 0) {
-        std::uint32_t right;
-        return (type == kPageTableInterior && read_be32(page, hdr + kRightChildOffset, &right) && right != 0)
-                   ? 1
-                   : 0;
-    }
+    const std::uint8_t type = head.type;
+    const std::uint16_t cell_count = head.cell_count;
+    const bool leaf = head.size() == kLeafHeaderSize;
+    if (cell_count == 0) return (type == kPageTableInterior && head.right_child != 0) ? 1 : 0;
     // The cell-pointer array lies inside the buffer; entries past its end are not read.
-    const std::size_t array_start = hdr + (leaf ? kLeafHeaderSize : kInteriorHeaderSize);
+    const std::size_t array_start = head.cell_pointers();
     for (std::size_t i = 0; i < cell_count; ++i) {
         std::uint16_t ptr;
         if (!read_be16(page, array_start + 2 * i, &ptr)) break;
@@ -362,7 +365,7 @@ int parse_btree_page(cell_map& out, const std::uint8_t* buf, std::size_t length,
     if (out.empty()) return 0;
 
     std::uint32_t boundary = page_size;
-    std::uint32_t freeblock = first_freeblock;
+    std::uint32_t freeblock = head.first_freeblock;
     for (auto it = out.rbegin(); it != out.rend(); ++it) {
         cell_metadata& c = it->second;
         if (freeblock > c.cell_offset && freeblock < boundary) {
@@ -518,13 +521,12 @@ int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std:
     *page_size = 0;
     *offset = 0;
     if (!buf) return 0;
-    const byte_view b(buf, length);
     for (std::size_t o = 0; o + 512 < length; ++o) {
-        std::uint16_t content;
-        if (is_btree_page_header(buf + o, length - o, 0) && read_be16(b, o + kContentStartOffset, &content) &&
-            content != 0) {
+        btree_page_header head;
+        if (read_btree_page_header(head, buf, length, o, 0) == page_header_verdict::sound &&
+            head.content_start != 0) {
             std::uint32_t ps = 512;
-            while (ps <= content) ps <<= 1;  // content < 65536, so this ends at 65536 at most
+            while (ps <= head.content_start) ps <<= 1;  // content < 65536, so this ends at 65536 at most
             *page_size = ps;
             *offset = o;
             return 1;
@@ -540,9 +542,8 @@ int find_page_header(std::uint32_t* page_size, std::uint64_t* offset, const std:
 
 int guess_page_size(std::uint32_t* page_size, const std::uint8_t* buf, std::size_t length) {
     *page_size = 1024;
-    const std::size_t hdr = starts_with_magic(buf, length) ? kDbHeaderSize : 0;
     std::uint8_t type = 0;
-    if (!buf || !read_u8(byte_view(buf, length), hdr, &type)) return 0;
+    if (!buf || !read_u8(byte_view(buf, length), btree_header_offset(buf, length), &type)) return 0;
     bool cell_check_failed = false;
     for (std::uint32_t trial = 512; trial < 32768; trial <<= 1) {
         cell_map cells;

@@ -147,8 +147,47 @@ struct sqlite_page {
     std::uint8_t utf8 = 1;             // 1 when the database text encoding is UTF-8
 };
 
-// True when the b-tree page header at `header` (at least 8 bytes of `length`) is plausible for a
-// page of `page_size` bytes (0 = unknown). Says nothing of the cells themselves.
+// Where the b-tree page header of the page in `page` stands: after the database header on page 1 (a
+// buffer that begins with the magic), else at the page's start.
+std::size_t btree_header_offset(const std::uint8_t* page, std::size_t length);
+
+// The b-tree page header of one page, decoded once; every walk reads the header through it.
+struct btree_page_header {
+    std::size_t at = 0;                 // offset of the header in the page (100 on page 1)
+    std::uint8_t type = 0;              // the type byte: 2, 5, 10 or 13 on a b-tree page
+    std::uint16_t first_freeblock = 0;  // 0 = none
+    std::uint16_t cell_count = 0;       // as stored; the page need not hold that many pointers
+    std::uint16_t content_start = 0;    // as stored; 0 stands for 65536
+    std::uint32_t right_child = 0;      // right-most child of an interior page, else 0
+
+    bool leaf() const { return type == kPageIndexLeaf || type == kPageTableLeaf; }
+    bool interior() const { return type == kPageIndexInterior || type == kPageTableInterior; }
+    // The header's size. The leaf flag of the type byte (bit 3) decides, as the format defines it, so a
+    // damaged type byte still places the cell pointers somewhere.
+    std::size_t size() const { return (type & 8) != 0 ? kLeafHeaderSize : kInteriorHeaderSize; }
+    // Offset in the page of the cell-pointer array, and of its end when it holds `cells` pointers.
+    std::size_t cell_pointers() const { return at + size(); }
+    std::size_t cell_pointers_end(std::size_t cells) const { return cell_pointers() + 2 * cells; }
+};
+
+// What the header decode found.
+enum class page_header_verdict : std::uint8_t {
+    sound,        // a b-tree page type, and counts a page of the size can hold
+    implausible,  // a b-tree page type, but counts no page of the size holds
+    not_btree,    // the type byte is none of 2, 5, 10 and 13 (the fields are decoded all the same)
+    cut_short,    // the buffer ends before the content start (the header's first seven bytes)
+};
+
+// Decodes the b-tree page header at `at` of the `length` bytes at `page` into `out`; the right-most
+// child is read on a page whose type byte is not a leaf's, when its four bytes are there. A header is
+// plausible for `page_size` when its first freeblock and content start lie inside the page and its cells
+// fit at four bytes each (pointer and the smallest cell) beside an interior header; with `page_size` 0
+// (unknown) when the cell count is under 513.
+page_header_verdict read_btree_page_header(btree_page_header& out, const std::uint8_t* page,
+                                           std::size_t length, std::size_t at, std::uint32_t page_size);
+
+// True when the b-tree page header at `header` is sound (read_btree_page_header at 0) for a page of
+// `page_size` bytes (0 = unknown). Says nothing of the cells themselves.
 int is_btree_page_header(const std::uint8_t* header, std::size_t length, std::uint32_t page_size);
 
 // True when the type byte is 2, 5, 10 or 13.

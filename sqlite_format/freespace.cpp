@@ -87,17 +87,16 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
     if (!keep) map.clear();
     const std::size_t before = map.size();
     if (page == nullptr || page_length < kMinPageLength) return 0;
-    const byte_view bytes(page, static_cast<std::size_t>(page_length));
-    if (!is_btree_page_header(page, bytes.size, 0)) return 0;
-    std::uint16_t first_freeblock = 0;
-    std::uint16_t cells = 0;
-    std::uint16_t content_start = 0;
-    if (!read_be16(bytes, kFirstFreeblockOffset, &first_freeblock) ||
-        !read_be16(bytes, kCellCountOffset, &cells) || !read_be16(bytes, kContentStartOffset, &content_start))
+    // The header at the page's start: page 1, whose header follows the database header, gives none.
+    btree_page_header head;
+    if (read_btree_page_header(head, page, static_cast<std::size_t>(page_length), 0, 0) !=
+        page_header_verdict::sound)
         return 0;
-    const std::uint8_t type = page[kPageTypeOffset];
-    const std::uint64_t header_size =
-        type == kPageTableLeaf || type == kPageIndexLeaf ? kLeafHeaderSize : kInteriorHeaderSize;
+    const std::uint16_t first_freeblock = head.first_freeblock;
+    const std::uint16_t cells = head.cell_count;
+    const std::uint16_t content_start = head.content_start;
+    const std::uint8_t type = head.type;
+    const std::uint64_t header_size = head.cell_pointers();
     const auto page_end = static_cast<std::uint64_t>(page_length);
 
     // Regions inside the page as (start, end). Nothing past the page end is claimed: those bytes belong

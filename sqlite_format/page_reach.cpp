@@ -61,31 +61,29 @@ class reach_map {
             chain_start_[page] = chains_.size();
             if (!read_file_exact(file, page_offset(page, page_size_), page_size_, buf.data())) continue;
             const byte_view view(buf.data(), buf.size());
-            const std::size_t header = starts_with_magic(buf.data(), buf.size()) ? kDbHeaderSize : 0;
-            if (!is_btree_page_header(buf.data() + header, buf.size() - header, page_size_)) {
+            btree_page_header head;
+            if (read_btree_page_header(head, buf.data(), buf.size(),
+                                       btree_header_offset(buf.data(), buf.size()),
+                                       page_size_) != page_header_verdict::sound) {
                 (void)read_be32(view, 0, &next_[page]);
                 continue;
             }
             btree_[page] = 1;
-            const std::uint8_t type = buf[header + kPageTypeOffset];
-            const bool interior = type == kPageTableInterior || type == kPageIndexInterior;
-            std::uint16_t cell_count = 0;
-            (void)read_be16(view, header + kCellCountOffset, &cell_count);
-            const std::size_t pointers = header + (interior ? kInteriorHeaderSize : kLeafHeaderSize);
+            const bool interior = head.interior();
+            const std::size_t pointers = head.cell_pointers();
             // Each cell is read in place: a pass over every page of a large file must not build a cell map
             // per page.
-            for (std::size_t i = 0; i < cell_count; ++i) {
+            for (std::size_t i = 0; i < head.cell_count; ++i) {
                 std::uint16_t at = 0;
                 if (!read_be16(view, pointers + 2 * i, &at)) break;
                 if (at >= buf.size()) continue;
                 std::uint32_t child = 0;
                 if (interior && read_be32(view, at, &child)) children_.push_back(child);
-                if (type == kPageTableInterior) continue;
-                const std::uint32_t first = first_overflow_page(buf, type, at);
+                if (head.type == kPageTableInterior) continue;
+                const std::uint32_t first = first_overflow_page(buf, head.type, at);
                 if (first != 0) chains_.push_back(first);
             }
-            std::uint32_t right = 0;
-            if (interior && read_be32(view, header + kRightChildOffset, &right)) children_.push_back(right);
+            if (interior) children_.push_back(head.right_child);
         }
         child_start_[count_ + 1] = children_.size();
         chain_start_[count_ + 1] = chains_.size();

@@ -140,12 +140,26 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
 // ---------------------------------------------------------------------------------------------
 // Whole records.
 
+std::string blob_preview(const std::uint8_t* bytes, std::size_t n) {
+    if (n == 0) return std::string();
+    std::ostringstream os;
+    qm::binary_data view(bytes, static_cast<std::uint32_t>(n), false);
+    view.set_view_flags(qm::binary_data::kViewHex | qm::binary_data::kViewSpaced);
+    view.output_view(os, 0, kBlobPreviewBytes, 0);
+    if (n > kBlobPreviewBytes) os << " ...";
+    std::string text = os.str();
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r' && c != '\n') out.push_back(c);
+    return out;
+}
+
 namespace {
 
 constexpr std::uint32_t kIntegerTimeFromYear = 2004;
 constexpr std::uint32_t kRealTimeFromYear = 2010;
 constexpr std::uint32_t kRealTimeKinds = qm::type_unix | qm::type_safari;
-constexpr std::size_t kBlobPreviewBytes = 16;
 constexpr unsigned kRealPrecision = 8;
 
 // The latest year a recognised timestamp may fall in: this year + 2, worked out once per run.
@@ -173,21 +187,6 @@ void offer_integer_time(base_rowdata& row, std::uint32_t column, std::uint64_t v
     std::uint32_t kind = 0;
     if (guess_time_kind(&filetime, &kind, value, year_bound(), kIntegerTimeFromYear, 1))
         note_time(row, column, filetime, kind, annotate, text);
-}
-
-std::string blob_preview(const std::uint8_t* bytes, std::size_t n) {
-    if (n == 0) return std::string();
-    std::ostringstream os;
-    qm::binary_data view(bytes, static_cast<std::uint32_t>(n), false);
-    view.set_view_flags(qm::binary_data::kViewHex | qm::binary_data::kViewSpaced);
-    view.output_view(os, 0, kBlobPreviewBytes, 0);
-    if (n > kBlobPreviewBytes) os << " ...";
-    std::string text = os.str();
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-        if (c != '\r' && c != '\n') out.push_back(c);
-    return out;
 }
 
 // A column's text alone, without time recognition or a kept blob, into `text` (its storage reused).

@@ -36,6 +36,12 @@ class base_rowdata {
     void clear();
 };
 
+// A blob as a text cell shows it: the hex view of its first kBlobPreviewBytes bytes on one line (hex pairs,
+// then the bytes as characters), followed by " ..." when the blob is longer; empty for no bytes. Every
+// decoder that gives a blob as text gives this.
+constexpr std::size_t kBlobPreviewBytes = 16;
+std::string blob_preview(const std::uint8_t* bytes, std::size_t n);
+
 // Serial types SQLite reserves and never writes: a header holding one is refused, never decoded.
 constexpr std::uint32_t kSerialReserved10 = 10;
 constexpr std::uint32_t kSerialReserved11 = 11;

@@ -164,12 +164,11 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
         for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
             if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
             const std::uint64_t child = child_page_of(entry->second);
-            if (child == 0 || child > page_count) {
+            const std::string fault = child_page_fault(child, page_count);
+            if (!fault.empty()) {
                 const std::uint64_t at =
                     entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
-                skip(at, "interior page",
-                     "child page number " + std::to_string(child) + " is " +
-                         (child == 0 ? std::string("no page") : "past the end of the file"));
+                skip(at, "interior page", fault);
                 continue;
             }
             if (!visited.insert(child).second) {

@@ -212,3 +212,24 @@ int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const s
         schema.signature_digest_text = schema.signature_digest.to_string(false);
     return schema.fields.empty() ? 0 : 1;
 }
+
+std::size_t find_table_schema(table_schema& schema, const std::vector<std::string>& names,
+                              const std::vector<std::string>& statements, const std::string& name) {
+    std::string wanted = name;
+    string_to_lower(wanted);
+    std::size_t first = kNoTableSchema;
+    std::size_t parsed = kNoTableSchema;
+    std::uint32_t keyword_end = 0;
+    std::string listed;
+    for (std::size_t i = 0; i < names.size() && i < statements.size(); ++i) {
+        listed = names[i];
+        if (string_to_lower(listed) != wanted) continue;
+        // A schema table that names a table twice is damaged: the entry that reads wins.
+        parse_table_schema(schema, &keyword_end, statements[i], 0, 1);
+        if (!schema.fields.empty()) return i;
+        parsed = i;
+        if (first == kNoTableSchema) first = i;
+    }
+    if (first != parsed) parse_table_schema(schema, &keyword_end, statements[first], 0, 1);
+    return first;
+}

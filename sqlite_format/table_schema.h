@@ -2,6 +2,7 @@
 // and `table_record`, one row of the own table walk as text values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <ostream>
@@ -93,3 +94,13 @@ bool declares_without_rowid(const std::string& sql_lower);
 // column was kept; fields added before a failure stay in the schema.
 int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const std::string& statement,
                        std::uint32_t start, std::uint8_t guid_as_blob);
+
+// Returned by find_table_schema when no entry names the table.
+constexpr std::size_t kNoTableSchema = static_cast<std::size_t>(-1);
+
+// Finds the table `name` (in any case) in a schema table's listing, `names` and `statements` side by side
+// as read_master_table gives them, and parses its statement into `schema` (guid columns as blobs): the first
+// entry so named whose statement gives a column, failing that the first so named, parsed as it stands.
+// Returns that entry's index; kNoTableSchema, `schema` untouched, when no entry names the table.
+std::size_t find_table_schema(table_schema& schema, const std::vector<std::string>& names,
+                              const std::vector<std::string>& statements, const std::string& name);

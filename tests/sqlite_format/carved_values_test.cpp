@@ -172,6 +172,39 @@ TEST(decode_record_values, blob_without_raw_flag_is_a_hex_view_of_sixteen_bytes)
     EXPECT_EQ(" ...", values[0].substr(values[0].size() - 4));
 }
 
+// A blob reads the same whichever decoder gives it: a carved record's cell and a table row's cell show one
+// line, the same text.
+TEST(decode_record_values, blob_view_is_that_of_a_table_row) {
+    for (const std::uint32_t n : {1u, 15u, 16u, 17u, 20u, 100u}) {
+        std::vector<std::uint8_t> blob(n);
+        for (std::uint32_t i = 0; i < n; ++i) blob[i] = static_cast<std::uint8_t>(0x0A + 7 * i);
+        std::vector<std::uint32_t> codes = {kColBlob};
+        std::vector<std::uint32_t> sizes = {n};
+        std::vector<std::string> carved;
+        std::uint8_t truncated = 0;
+        ASSERT_EQ(1, decode_record_values(nullptr, carved, blob.data(), n, codes, sizes, nullptr, false,
+                                          &truncated));
+        // The same blob as a stored record: header size, serial type 12 + 2n (one byte for n < 58, else two).
+        std::vector<std::uint8_t> record;
+        const std::uint32_t serial = 12 + 2 * n;
+        if (serial < 0x80) {
+            record = {2, static_cast<std::uint8_t>(serial)};
+        } else {
+            record = {3, static_cast<std::uint8_t>(0x80 | (serial >> 7)),
+                      static_cast<std::uint8_t>(serial & 0x7f)};
+        }
+        record.insert(record.end(), blob.begin(), blob.end());
+        std::vector<std::string> row;
+        std::vector<std::uint32_t> row_codes, row_sizes;
+        ASSERT_EQ(1,
+                  decode_record_values(row, row_codes, row_sizes, record.data(), record.size(), false, true));
+        ASSERT_EQ(1u, carved.size()) << n;
+        ASSERT_EQ(1u, row.size()) << n;
+        EXPECT_EQ(carved[0], row[0]) << n;
+        EXPECT_EQ(std::string::npos, carved[0].find('\n')) << n;
+    }
+}
+
 TEST(decode_record_values, truncation_sweep_never_reads_past_the_body) {
     std::vector<std::uint32_t> base_codes = {kColInteger, kColReal, kColText, kColBlob, kColInteger};
     std::vector<std::uint32_t> sizes = {4, 8, 10, 10, 6};

@@ -190,6 +190,56 @@ TEST(PageHeader, CellCountBoundsWithAndWithoutPageSize) {
     EXPECT_EQ(is_btree_page_header(nullptr, 12, 0), 0);
 }
 
+// One decode of a page's header gives where it and its pointer array stand, on page 1 and elsewhere, what
+// it counts, and whether a page of the size can be one.
+TEST(PageHeader, DecodedOnceWhereverItStands) {
+    const std::string magic = "SQLite format 3";
+    struct header_case {
+        const char* name;
+        bytes page;
+        std::uint32_t page_size;
+        page_header_verdict verdict;
+        std::size_t at;        // where btree_header_offset places the header
+        std::size_t pointers;  // where its cell-pointer array starts
+        std::uint32_t right_child;
+    };
+    bytes interior = make_page(1024, 5, {1000, 900});
+    put32(interior, 8, 77);
+    bytes page1 = make_page(1024, 5, {1000}, 100);
+    std::copy(magic.begin(), magic.end(), page1.begin());
+    put32(page1, 108, 9);
+    bytes leaf_with_link = make_page(1024, 13, {1000});
+    put32(leaf_with_link, 8, 55);  // a leaf's header ends before these bytes: they are no child
+    bytes crowded = make_page(1024, 13, {});
+    put16(crowded, 3, 254);
+    const std::vector<header_case> cases = {
+        {"table leaf", make_page(1024, 13, {1000, 900}), 1024, page_header_verdict::sound, 0, 8, 0},
+        {"table interior", interior, 1024, page_header_verdict::sound, 0, 12, 77},
+        {"page 1", page1, 1024, page_header_verdict::sound, 100, 112, 9},
+        {"leaf bytes after the header", leaf_with_link, 1024, page_header_verdict::sound, 0, 8, 0},
+        {"more pointers than the page holds", crowded, 1024, page_header_verdict::implausible, 0, 8, 0},
+        {"unknown type with the leaf flag", make_page(1024, 8, {1000}), 1024, page_header_verdict::not_btree,
+         0, 8, 0},
+        {"unknown type without it", make_page(1024, 1, {1000}), 1024, page_header_verdict::not_btree, 0, 12,
+         0},
+        {"cut before the content start", bytes{13, 0, 0, 0, 1, 3}, 0, page_header_verdict::cut_short, 0, 8,
+         0},
+    };
+    for (const header_case& c : cases) {
+        const std::size_t at = btree_header_offset(c.page.data(), c.page.size());
+        EXPECT_EQ(at, c.at) << c.name;
+        btree_page_header head;
+        EXPECT_EQ(read_btree_page_header(head, c.page.data(), c.page.size(), at, c.page_size), c.verdict)
+            << c.name;
+        EXPECT_EQ(head.cell_pointers(), c.pointers) << c.name;
+        EXPECT_EQ(head.right_child, c.right_child) << c.name;
+        if (c.verdict == page_header_verdict::cut_short) continue;
+        EXPECT_EQ(head.type, c.page[at]) << c.name;
+        EXPECT_EQ(head.cell_count, (c.page[at + 3] << 8) | c.page[at + 4]) << c.name;
+        EXPECT_EQ(head.content_start, (c.page[at + 5] << 8) | c.page[at + 6]) << c.name;
+    }
+}
+
 TEST(ParsePage, CellPointerAtPageSizeIsSkippedAndDuplicatesMapOnce) {
     bytes p = make_page(1024, 13, {1000, 1000, 1024, 900});
     put_leaf_cell(p, 1000, 3, 7, {1, 2, 3});

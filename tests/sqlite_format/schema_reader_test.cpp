@@ -618,6 +618,9 @@ TEST(VisitTableRecords, damaged_page_is_said_and_hides_no_other_rows) {
         std::size_t lines = 1;
     };
     const std::size_t right_link = (root - 1) * 512 + 8;
+    // The link of the fourth cell of a lowest interior page: the leaf walk, not the interior walk, judges it.
+    const std::size_t low_page_at = (top[1].child - 1) * 512u;
+    const std::size_t low_link = low_page_at + get_be16(intact, low_page_at + 12 + 2 * 3);
     const std::vector<damage_case> cases = {
         {"cell pointer past the page", leaf_at + 8, false, 0xffff, only(first.rowid),
          leaf_text + "cell 0 skipped: its pointer 65535 lies past the end of the page (512 bytes)", 2},
@@ -656,6 +659,10 @@ TEST(VisitTableRecords, damaged_page_is_said_and_hides_no_other_rows) {
         {"right-most link past the end", right_link, false, 999999, top.back(),
          "page " + std::to_string(root) + " (interior page, file offset " +
              std::to_string((root - 1) * 512u) +
+             ") skipped: child page number 999999 is past the end of the file (" +
+             std::to_string(intact.size() / 512) + " pages)"},
+        {"link of a lowest interior page past the end", low_link, false, 999999, second[3],
+         "page " + std::to_string(top[1].child) + " (interior page, file offset " + std::to_string(low_link) +
              ") skipped: child page number 999999 is past the end of the file (" +
              std::to_string(intact.size() / 512) + " pages)"},
         {"zeroed root",

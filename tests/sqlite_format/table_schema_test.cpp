@@ -253,6 +253,36 @@ TEST(ParseTableSchema, ArbitraryTextNeverCrashes) {
     }
 }
 
+// A table is found in a schema table's listing by its name in any case; of two entries so named the one
+// whose statement reads wins, and a table not listed leaves the schema as it was.
+TEST(FindTableSchema, FirstEntryThatReadsByNameInAnyCase) {
+    const std::vector<std::string> names = {"Other", "NOTIFICATION", "notification", "Broken", "broken"};
+    const std::vector<std::string> sqls = {"CREATE TABLE Other(a INT)", "CREATE VIEW v AS SELECT 1",
+                                           "CREATE TABLE Notification(id INT, payload BLOB)",
+                                           "CREATE TABLE Broken", "CREATE INDEX i ON t(x)"};
+    struct lookup_case {
+        const char* name;
+        std::size_t index;       // the entry found
+        std::size_t fields;      // columns of the schema found
+        const char* first_name;  // its first column's name ("kept": the schema left as it was)
+    };
+    const std::vector<lookup_case> cases = {
+        {"other", 0, 1, "a"},
+        {"Notification", 2, 2, "id"},
+        {"broken", 3, 0, ""},
+        {"missing", kNoTableSchema, 1, "kept"},
+    };
+    for (const lookup_case& c : cases) {
+        table_schema schema;
+        table_field kept;
+        kept.name = "kept";
+        schema.fields.push_back(kept);
+        EXPECT_EQ(find_table_schema(schema, names, sqls, c.name), c.index) << c.name;
+        ASSERT_EQ(schema.fields.size(), c.fields) << c.name;
+        EXPECT_EQ(schema.fields.empty() ? std::string() : schema.fields[0].name, c.first_name) << c.name;
+    }
+}
+
 TEST(TableTypes, ClearAndRecordConstruction) {
     table_schema s;
     std::uint32_t pos;

@@ -44,6 +44,14 @@ std::vector<std::string> notification_texts() {
             "0"};
 }
 
+// The values and sizes of `texts` as the row callback receives them.
+void point_at(std::vector<std::string>& texts, std::vector<char*>& values, std::vector<unsigned>& sizes) {
+    for (std::string& t : texts) {
+        values.push_back(&t[0]);
+        sizes.push_back(static_cast<unsigned>(t.size()));
+    }
+}
+
 // The benchmark database's tables read into the run (its notification written to a stream that discards
 // it), and `n` filled from notification_texts() by the row filler of the run's notification schema.
 bool read_database(selk_run& run, const bench_db& db, notification_record& n) {
@@ -59,10 +67,7 @@ bool read_database(selk_run& run, const bench_db& db, notification_record& n) {
     std::vector<std::string> texts = notification_texts();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
-    for (std::string& t : texts) {
-        values.push_back(&t[0]);
-        sizes.push_back(static_cast<unsigned>(t.size()));
-    }
+    point_at(texts, values, sizes);
     notification_row_filler filler;
     filler.schema = &run.layout.schemas[kSchemaNotification];
     filler.mask = filler.schema->column_mask;
@@ -154,10 +159,7 @@ void fill_one_notification(benchmark::State& state) {
     std::vector<std::string> texts = notification_texts();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
-    for (std::string& t : texts) {
-        values.push_back(&t[0]);
-        sizes.push_back(static_cast<unsigned>(t.size()));
-    }
+    point_at(texts, values, sizes);
     for (auto _ : state) {
         notification_record record;
         const int ok = record.populate_record(static_cast<int>(values.size()), values.data(), sizes, false, 0,

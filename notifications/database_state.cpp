@@ -11,6 +11,7 @@ void table_layout::clear() {
     for (table_root& r : roots) r = table_root();
     for (std::uint32_t& n : join_columns) n = 0;
     page_size = 0;
+    text_utf8 = true;
     column_names.clear();
 }
 

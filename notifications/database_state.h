@@ -41,6 +41,8 @@ class table_layout {
     std::string table_names[4];             // "notification", "notificationhandler", "wnspushchannel",
                                             // "handlersettings"
     std::uint32_t page_size = 0;            // of the current database (header value 1 is 65536)
+    bool text_utf8 = true;                  // the own reader reads texts as UTF-8, else UTF-16le: as the
+                                            // schema's texts read
     std::vector<std::string> column_names;  // column names of the first notification row
     // The columns of each table as the report's joins count them: a notification is joined with its handler
     // or push channel only while that table has some. The schema's column count at first; once recovered

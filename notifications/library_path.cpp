@@ -302,6 +302,7 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.root_offset = run.layout.roots[slot].offset;
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
+    walk.utf8 = run.layout.text_utf8;
     walk.reporter = &skips;
     walk.threads = run.threads.decoders;
     (void)visit_table_records(file, walk, interiors, visit);
@@ -600,6 +601,28 @@ void say_unreadable_companion(selk_run& run, const std::string& path) {
     run.tables_incomplete = 1;
 }
 
+// Why no row of a schema table of which `encoding.rows` rows were read gives a table or index: their texts
+// read in neither encoding the own reader knows.
+std::string schema_texts_unread_reason(const schema_text_encoding& encoding) {
+    const std::string header = std::to_string(encoding.header) + ", " + text_encoding_name(encoding.header);
+    return "none of the " + std::to_string(encoding.rows) + " rows of its schema table reads as a table or " +
+           "index, in UTF-8 or in UTF-16le (the text encoding in its header is " + header + ")";
+}
+
+// A header whose text encoding contradicts the schema's texts is damage: the schema was read in the encoding
+// that reads it, which the own reader then reads the tables in, and the run says so (standard error whatever
+// the progress switch says, and the diagnostics log) and is marked as not read whole. The library reads the
+// header's encoding and fails on its own.
+void say_encoding_against_header(selk_run& run, const schema_text_encoding& encoding) {
+    const std::string read = encoding.utf8 ? "UTF-8" : "UTF-16le";
+    const std::string text = "the text encoding in its header is " + std::to_string(encoding.header) + " (" +
+                             text_encoding_name(encoding.header) + "), but the texts of its schema table " +
+                             "read only as " + read + ": its schema and tables are read as " + read;
+    error_printf("prob reading schema of %s: %s\n", run.db_path.c_str(), text.c_str());
+    write_log_line(run.options, "prob reading schema: " + text);
+    run.tables_incomplete = 1;
+}
+
 // The tables of the layout found by name in the schema table of `file` (with `wal_image` set, `file` becomes
 // the log's image where page 1 of the main file does not bind; `wal_image` is cleared when the main file
 // served): the page size from `header`, each table's schema parsed and its root kept. False, with why, when
@@ -615,11 +638,15 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     std::vector<std::string> sqls;
     std::vector<std::uint32_t> roots;
     const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
-    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image)) {
+    schema_text_encoding encoding;
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image, &encoding)) {
         write_log_line(run->options, "prob parsing sqlite schema");
-        why = schema_unread_reason(header, file_size, run->layout.page_size);
+        why = encoding.rows != 0 ? schema_texts_unread_reason(encoding)
+                                 : schema_unread_reason(header, file_size, run->layout.page_size);
         return false;
     }
+    run->layout.text_utf8 = encoding.utf8;
+    if (encoding.against_header) say_encoding_against_header(*run, encoding);
 
     const bool with_settings = run->options.switches[kSwitchSettings] != 0;
     const int wanted = with_settings ? 4 : 3;

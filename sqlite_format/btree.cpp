@@ -816,7 +816,7 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
 
 int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
                      const std::vector<sqlite_artifact>& interiors, uni::fileio& file,
-                     std::uint32_t page_size, bool table_rows_only, bool utf8) {
+                     std::uint32_t page_size, bool table_rows_only, bool utf8, bool follow_overflow) {
     table_rows.clear();
     index_rows.clear();
     other.clear();
@@ -832,8 +832,8 @@ int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifac
             if (!read_page(file, child, page_size, page_count, buf)) continue;
             const std::uint64_t offset = (child - 1) * page_size;
             // A leaf that does not parse is skipped; its siblings may still hold rows.
-            if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size, nullptr, false,
-                                  false, false, false, utf8, false))
+            if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size,
+                                  follow_overflow ? &file : nullptr, false, false, false, false, utf8, false))
                 continue;
             for (auto& a : found) {
                 if (a.second.kind == kArtifactTableRows) {

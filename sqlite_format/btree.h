@@ -164,10 +164,11 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
 
 // Reads every leaf page below `interiors` (each leaf once) and sorts what parse_table_page finds:
 // kind 6 to `table_rows`, kind 7 to `index_rows` and every other kind to `other` (the last two
-// only without `table_rows_only`); all three are cleared first. Overflow chains are not followed.
+// only without `table_rows_only`); all three are cleared first. Overflow chains are followed through
+// `file` only with `follow_overflow` (else a payload keeps its local bytes alone).
 // A leaf that cannot be read or parsed is skipped and the walk goes on with its siblings.
 // Returns 1 when `table_rows` is non-empty; otherwise, without `table_rows_only`, 1 when `other`
 // or `index_rows` is non-empty.
 int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
                      const std::vector<sqlite_artifact>& interiors, uni::fileio& file,
-                     std::uint32_t page_size, bool table_rows_only, bool utf8);
+                     std::uint32_t page_size, bool table_rows_only, bool utf8, bool follow_overflow = false);

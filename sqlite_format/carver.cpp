@@ -154,19 +154,17 @@ std::uint32_t wal_page_size(uni::fileio& wal) {
 // Adds to `free_space` every page of the main file that no b-tree walk reaches and that is not free (the
 // leaves below a damaged interior page, say): their rows come from neither the tables nor the free-space
 // map, so each is walked whole, as a free page is, instead of its slack alone. Only when page 1 of the main
-// file binds: a schema read from the log's image describes pages the main file may not hold.
+// file binds: a schema read from the log's image describes pages the main file may not hold. The trees are
+// found by their root page numbers alone, which read whatever the header says of the texts' encoding.
 void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_header_bytes& header,
-                         const std::string& path, std::uint32_t page_size) {
+                         std::uint32_t page_size) {
     std::vector<std::uint8_t> page1(page_size);
     sqlite_page bound;
     if (!read_file_exact(file, 0, page_size, page1.data()) ||
         !bind_sqlite_page(bound, page1.data(), page1.size(), page_size, 0))
         return;
-    std::vector<std::string> names, sqls;
     std::vector<std::uint32_t> roots;
-    std::uint32_t schema_page_size = page_size;
-    std::uint8_t wal_image = 0;
-    (void)read_master_table(names, sqls, roots, file, schema_page_size, path, wal_image);
+    (void)read_schema_roots(roots, file, page_size);
     region_map free_list;
     collect_free_list(free_list, file, header);
     std::vector<std::uint64_t> unreached;
@@ -329,7 +327,7 @@ region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& head
     // from the rolled-back state) do not show: the pages it wrote are walked whole as well.
     region_map uncommitted;
     if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
-    if (header_page_size) add_unreached_pages(free_space, main_file, header, path, page_size);
+    if (header_page_size) add_unreached_pages(free_space, main_file, header, page_size);
     const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
     for (const region_map* whole : walked_whole) {
         for (const auto& o : *whole) {

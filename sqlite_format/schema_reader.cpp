@@ -1,6 +1,7 @@
 #include "sqlite_format/schema_reader.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 #include "sqlite_format/page_parallel.h"
+#include "sqlite_format/record.h"
 #include "sqlite_format/wal.h"
 
 namespace {
@@ -28,9 +30,12 @@ bool bind_page1(sqlite_page& page, const std::vector<std::uint8_t>& buf, std::ui
     return bind_sqlite_page(page, buf.data(), buf.size(), page_size, reserved) != 0;
 }
 
-// Lists the schema rows of the b-tree below child page `child` of page 1.
-void list_schema_rows(std::vector<std::string>& names, std::vector<std::string>& sqls,
-                      std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint64_t child,
+// The rows of the schema table's b-tree below child page `child` of page 1, each record read whole (its
+// overflow chain followed, as a table's rows are): those that read as a table or index (kinds 2, 3 and 5)
+// into `schema`, the others that decode into `others` (kind 6). Of a leaf that holds both, parse_table_page
+// keeps no other row it decodes before a table or index row: in a sound schema those are views and triggers,
+// which have no root page to miss.
+void read_schema_rows(artifact_map& schema, artifact_map& others, uni::fileio& file, std::uint64_t child,
                       std::uint32_t page_size, bool utf8) {
     if (child == 0 || child > file.size() / page_size) return;
     std::vector<sqlite_artifact> interiors;
@@ -39,24 +44,61 @@ void list_schema_rows(std::vector<std::string>& names, std::vector<std::string>&
                                       utf8))
         return;
     artifact_map table_rows, index_rows, other;
-    (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, utf8);
-    for (const auto& entry : other) {
-        const sqlite_artifact& a = entry.second;
-        if (a.kind < kArtifactSchemaTable || a.kind > kArtifactSchemaAutoIndex) continue;
-        names.push_back(a.name.empty() ? std::string("<noname>") : a.name);
-        roots.push_back(static_cast<std::uint32_t>(a.root_page));
-        sqls.push_back(a.sql);
+    (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, utf8, true);
+    for (auto& entry : other) {
+        const std::uint64_t kind = entry.second.kind;
+        if (kind >= kArtifactSchemaTable && kind <= kArtifactSchemaAutoIndex) schema.insert(std::move(entry));
     }
+    for (auto& entry : table_rows) others.insert(std::move(entry));
+}
+
+// Every row of the schema table whose page 1 (bound) is in `page1`, read from `file` as read_schema_rows
+// reads them, from each child of page 1 (page 1 itself when it is a leaf).
+void read_schema_table(artifact_map& schema, artifact_map& others, uni::fileio& file,
+                       const std::vector<std::uint8_t>& page1, std::uint32_t page_size, bool utf8) {
+    schema.clear();
+    others.clear();
+    sqlite_artifact top;
+    if (!parse_page_in_memory(top, page1.data(), page_size, 0, 0, page_size, &file, false, false, utf8)) {
+        read_schema_rows(schema, others, file, 1, page_size, utf8);  // page 1 is a leaf
+        return;
+    }
+    std::set<std::uint64_t> seen;  // a child listed twice is read once
+    for (const auto& entry : top.cells) {
+        const std::uint64_t child = child_page_of(entry.second);
+        if (child == 1 || !seen.insert(child).second) continue;
+        read_schema_rows(schema, others, file, child, page_size, utf8);
+    }
+}
+
+std::size_t row_count(const artifact_map& rows) {
+    std::size_t n = 0;
+    for (const auto& entry : rows) n += entry.second.rows.size();
+    return n;
 }
 
 }  // namespace
 
+std::string text_encoding_name(std::uint32_t field) {
+    switch (field) {
+        case 1:
+            return "UTF-8";
+        case 2:
+            return "UTF-16le";
+        case 3:
+            return "UTF-16be";
+        default:
+            return "not a text encoding";
+    }
+}
+
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
-                      const std::string& path, std::uint8_t& wal_image) {
+                      const std::string& path, std::uint8_t& wal_image, schema_text_encoding* encoding) {
     names.clear();
     sqls.clear();
     roots.clear();
+    if (encoding != nullptr) *encoding = schema_text_encoding();
     std::uint8_t reserved = 0;
     if (!file.is_open() && !path.empty()) {
         std::uint64_t file_size = 0;
@@ -82,20 +124,63 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
         if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
     }
     if (page_size_from_field(page1.page_size) != page_size) return 0;
-    const bool utf8 = page1.utf8 != 0;
+    schema_text_encoding read;
+    (void)read_be32(byte_view(buf.data(), buf.size()), kDbTextEncodingOffset, &read.header);
+    read.utf8 = page1.utf8 != 0;
 
-    sqlite_artifact top;
-    if (parse_page_in_memory(top, buf.data(), page_size, 0, 0, page_size, source, false, false, utf8)) {
-        std::set<std::uint64_t> seen;  // a child listed twice is read once
-        for (const auto& entry : top.cells) {
-            const std::uint64_t child = child_page_of(entry.second);
-            if (child == 1 || !seen.insert(child).second) continue;
-            list_schema_rows(names, sqls, roots, *source, child, page_size, utf8);
+    artifact_map schema, others;
+    read_schema_table(schema, others, *source, buf, page_size, read.utf8);
+    if (schema.empty() && !others.empty()) {
+        // Nothing reads as a table or index in the header's encoding: the header may be what is wrong. The
+        // other encoding is taken only where it reads the schema, and the caller is told.
+        artifact_map other_schema, other_others;
+        read_schema_table(other_schema, other_others, *source, buf, page_size, !read.utf8);
+        if (!other_schema.empty()) {
+            schema.swap(other_schema);
+            read.utf8 = !read.utf8;
+            read.against_header = true;
+        } else {
+            read.rows = row_count(others);
         }
-    } else {
-        list_schema_rows(names, sqls, roots, *source, 1, page_size, utf8);  // page 1 is a leaf
     }
+    for (const auto& entry : schema) {
+        const sqlite_artifact& a = entry.second;
+        names.push_back(a.name.empty() ? std::string("<noname>") : a.name);
+        roots.push_back(static_cast<std::uint32_t>(a.root_page));
+        sqls.push_back(a.sql);
+    }
+    if (encoding != nullptr) *encoding = read;
     return names.empty() ? 0 : 1;
+}
+
+int read_schema_roots(std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t page_size) {
+    roots.clear();
+    if (!file.is_open() || page_size_from_field(page_size) != page_size) return 0;
+    std::vector<std::uint8_t> buf;
+    sqlite_page page1;
+    if (!read_page1(buf, file, page_size) || !bind_page1(page1, buf, page_size, 0)) return 0;
+    artifact_map schema, others;
+    read_schema_table(schema, others, file, buf, page_size, page1.utf8 != 0);
+    std::set<std::uint32_t> found;
+    for (const auto& entry : schema) {
+        const std::uint64_t root = entry.second.root_page;
+        if (root != 0 && root <= UINT32_MAX) found.insert(static_cast<std::uint32_t>(root));
+    }
+    // A row whose texts do not read still has its root page: an integer in its fourth column.
+    for (const auto& entry : others) {
+        for (const auto& row_entry : entry.second.rows) {
+            const sqlite_row_artifact& row = row_entry.second;
+            if (row.values.size() < 5 || row.codes.size() != row.values.size() ||
+                (row.codes[3] & kColKindMask) != kColInteger)
+                continue;
+            const std::string& text = row.values[3];
+            const std::uint64_t root = std::strtoull(text.c_str(), nullptr, 10);
+            if (!text.empty() && text[0] != '-' && root != 0 && root <= UINT32_MAX)
+                found.insert(static_cast<std::uint32_t>(root));
+        }
+    }
+    roots.assign(found.begin(), found.end());
+    return roots.empty() ? 0 : 1;
 }
 
 int visit_table_records(uni::fileio& file, const table_walk_options& walk,

@@ -15,18 +15,42 @@ namespace uni {
 class fileio;
 }
 
+// How read_master_table read the texts of the schema table, against the text encoding of the database header.
+struct schema_text_encoding {
+    std::uint32_t header = 0;     // the header's text encoding field (1 UTF-8, 2 UTF-16le, 3 UTF-16be)
+    bool utf8 = true;             // the texts were read as UTF-8 (else as UTF-16le)
+    bool against_header = false;  // no row read as a table or index in the header's encoding, and some did
+                                  // in the other one, which was taken: the header contradicts the texts
+    std::size_t rows = 0;         // where no row read as a table or index in either encoding: the rows
+                                  // of the schema table read (0 otherwise)
+};
+
+// The name of a text encoding field's value ("UTF-16be"), or "not a text encoding".
+std::string text_encoding_name(std::uint32_t field);
+
 // Lists the tables and indexes of a database from its schema table into three parallel vectors
-// (emptied first): name ("<noname>" when empty), SQL text and root page. With `file` open its size
+// (emptied first): name ("<noname>" when empty), SQL text and root page. A schema row whose record
+// continues on overflow pages is read whole, as a table's rows are. With `file` open its size
 // and the given `page_size` are used; otherwise `path` is opened into `file` and the page size
 // read from its header (and returned). When page 1 does not bind as a b-tree page, the log image
 // of `path` (its "-wal" companion) is read instead: with `wal_image` set on entry, `file` itself
 // becomes that in-memory image, else a local one is used. `wal_image` is cleared when page 1 was
-// read from the main file. Returns 1 when at least one name was listed; 0 when the file cannot be
-// read, page 1 binds neither way, a path naming the log fails to bind, or the bound page size
-// differs from `page_size`.
+// read from the main file. Texts are read in the header's encoding; when no row then reads as a table
+// or index, in the other encoding the own reader knows (UTF-8 or UTF-16le), which `encoding` (when
+// given) then names as against the header. Returns 1 when at least one name was listed; 0 when the
+// file cannot be read, page 1 binds neither way, a path naming the log fails to bind, the bound page
+// size differs from `page_size`, or no row reads as a table or index in either encoding.
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
-                      const std::string& path, std::uint8_t& wal_image);
+                      const std::string& path, std::uint8_t& wal_image,
+                      schema_text_encoding* encoding = nullptr);
+
+// The root pages (rising, each once, none 0) of every row of the schema table of the database open in
+// `file`, whose page 1 must bind, in pages of `page_size`: its fourth column where that is an integer,
+// whatever the row's texts read as, since a root page number needs no text encoding. A walk that must tell
+// the pages of the trees from free ones takes these, so that a header whose text encoding contradicts the
+// texts does not hide a tree. Returns 1 when one was found.
+int read_schema_roots(std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t page_size);
 
 // The rows of the table b-tree whose root page is at `root_offset`, as table_record values
 // (emptied first), following overflow chains. `count` -1 reads every row; otherwise the walk reads

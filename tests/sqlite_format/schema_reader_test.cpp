@@ -324,6 +324,87 @@ TEST(ReadMasterTable, real_notification_database_schema_reads_whole) {
     }
 }
 
+// A schema row whose record does not fit on its page continues on overflow pages: it is read whole, as a
+// table's rows are, whatever the page size and however many pages its text takes.
+TEST(ReadMasterTable, schema_rows_on_overflow_pages_read_whole) {
+    struct overflow_case {
+        int page_size;
+        std::size_t comment;  // bytes of a comment inside the CREATE TABLE text
+    };
+    for (const overflow_case& c : {overflow_case{512, 0}, overflow_case{512, 3000}, overflow_case{4096, 4500},
+                                   overflow_case{1024, 9000}}) {
+        SCOPED_TRACE("page size " + std::to_string(c.page_size) + ", comment " + std::to_string(c.comment));
+        temp_dir dir;
+        const std::string path = dir.file("overflow.db");
+        make_db(path, c.page_size,
+                "CREATE TABLE first_table_with_a_long_name(identifier INTEGER PRIMARY KEY, /*" +
+                    std::string(c.comment, 'c') +
+                    "*/ description_of_the_row TEXT NOT NULL COLLATE NOCASE, amount_in_cents INTEGER "
+                    "DEFAULT '0', the_payload_of_the_row BLOB, UNIQUE(description_of_the_row) ON CONFLICT "
+                    "REPLACE, CHECK(amount_in_cents >= 0 AND length(description_of_the_row) < 1000000));"
+                    "CREATE TABLE after_it(k TEXT PRIMARY KEY, v INTEGER);"
+                    "INSERT INTO first_table_with_a_long_name VALUES(1, 'one', 100, x'00');");
+        std::vector<std::string> names, sqls;
+        std::vector<std::uint32_t> roots;
+        ASSERT_EQ(read_schema(path, names, sqls, roots), 1);
+        EXPECT_EQ(master_by_reader(names, sqls, roots), master_by_library(path));
+    }
+}
+
+// A header whose text encoding contradicts the stored texts: the schema is read in the other encoding the
+// reader knows, and the caller is told; a sound header is taken as it is. The root pages read whatever the
+// texts read as, even where neither encoding reads them (UTF-16be, which the reader does not know).
+TEST(ReadMasterTable, header_text_encoding_against_the_stored_texts) {
+    struct encoding_case {
+        const char* stored;
+        std::uint8_t header;  // written over the low byte of the header's text encoding field
+        int listed;           // read_master_table's result
+        bool utf8;            // the texts were read as UTF-8
+        bool against;
+    };
+    const encoding_case cases[] = {
+        {"UTF-8", 1, 1, true, false},     {"UTF-8", 3, 1, true, true},      {"UTF-8", 2, 1, true, true},
+        {"UTF-8", 0, 1, true, true},      {"UTF-16le", 2, 1, false, false}, {"UTF-16le", 1, 1, false, true},
+        {"UTF-16be", 3, 0, false, false},
+    };
+    for (const encoding_case& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " under header encoding " + std::to_string(c.header));
+        temp_dir dir;
+        const std::string sound = dir.file("sound.db");
+        make_db(sound, 1024,
+                std::string("PRAGMA encoding='") + c.stored +
+                    "'; CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT); CREATE INDEX tv ON t(v);"
+                    "CREATE TABLE u(k TEXT PRIMARY KEY, n INTEGER); CREATE VIEW w AS SELECT v FROM t;"
+                    "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 200) "
+                    "INSERT INTO t SELECT x, 'value ' || x FROM c;");
+        std::vector<std::uint8_t> bytes = read_all(sound);
+        bytes[59] = c.header;
+        const std::string path = dir.file("encoding.db");
+        ASSERT_TRUE(write_all(path, bytes));
+        std::vector<std::string> names, sqls;
+        std::vector<std::uint32_t> roots;
+        uni::fileio f;
+        std::uint32_t ps = 0;
+        std::uint8_t flag = 0;
+        schema_text_encoding encoding;
+        ASSERT_EQ(read_master_table(names, sqls, roots, f, ps, path, flag, &encoding), c.listed);
+        EXPECT_EQ(encoding.header, c.header);
+        EXPECT_EQ(encoding.utf8, c.utf8);
+        EXPECT_EQ(encoding.against_header, c.against);
+        // Two tables, an index, an automatic index and a view, counted where none reads.
+        EXPECT_EQ(encoding.rows, c.listed == 1 ? 0u : 5u);
+        if (c.listed == 1) {
+            EXPECT_EQ(master_by_reader(names, sqls, roots), master_by_library(sound));
+        }
+        std::vector<std::uint32_t> all;
+        ASSERT_EQ(read_schema_roots(all, f, ps), 1);
+        std::vector<std::uint32_t> wanted;
+        for (const auto& r : query(sound, "SELECT rootpage FROM sqlite_master WHERE rootpage > 0 ORDER BY 1"))
+            wanted.push_back(static_cast<std::uint32_t>(std::stoul(r[0])));
+        EXPECT_EQ(all, wanted);
+    }
+}
+
 TEST(CarveBlob, loose_pages_yield_rows_and_interior_pages) {
     temp_dir dir;
     const std::string path = dir.file("blob.db");

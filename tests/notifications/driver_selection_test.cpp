@@ -1,6 +1,7 @@
 // The selk executable choosing which listed or found files it reads ("-filter_path", the time window over
 // file times before and after 1970), and refusing by name a value that cannot mean what was asked.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -80,8 +81,8 @@ TEST(SelkSelection, FilterPathKeepsOnlyFilesWhoseFolderHoldsTheText) {
 }
 
 // The time window compares the files' times as times, in UTC, before 1970 and after 2106 alike. The files
-// are born now where the file system keeps birth times, so every window here holds the present or lies
-// wholly before 1970 or after it; the order of times before 1970 alone is shown in io's filter test.
+// are born now where the file system keeps birth times: each window here reads the same files whether it
+// keeps one or not. How times before 1970 order among themselves is shown in io's filter test.
 TEST(SelkSelection, TimeWindowComparesTimesBeforeAndAfter1970AsTimes) {
     fx::temp_dir dir("tw");
     const std::string top = dir.path();

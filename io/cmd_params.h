@@ -138,13 +138,15 @@ class cmd_params {
     std::uint32_t os_major;
     std::uint32_t os_minor;
     std::uint32_t os_patch;
-    std::uint32_t os_reserved;         // reserved
-    bool start_time_set;               // the time window has a start
-    std::uint64_t start_filetime;      // start as FILETIME
-    std::uint32_t start_unix_seconds;  // start as seconds since 1970
-    bool stop_time_set;                // the time window has a stop
-    std::uint64_t stop_filetime;       // stop as FILETIME
-    std::uint32_t stop_unix_seconds;   // stop as seconds since 1970
+    std::uint32_t os_reserved;  // reserved
+    // The time window, read as UTC like the file times it is compared with. Before 1601 a FILETIME bound
+    // is 0: every FILETIME lies after it.
+    bool start_time_set;              // the time window has a start
+    std::uint64_t start_filetime;     // start as FILETIME
+    std::int64_t start_unix_seconds;  // start as seconds since 1970 (negative before)
+    bool stop_time_set;               // the time window has a stop
+    std::uint64_t stop_filetime;      // stop as FILETIME
+    std::int64_t stop_unix_seconds;   // stop as seconds since 1970 (negative before)
 
   private:
     // Shared by the copy constructor and the assignment.

@@ -12,6 +12,9 @@
 
 namespace {
 
+// The time kind file_stats gives Unix seconds that do not fit in 32 bits (before 1970 or after 2106).
+constexpr std::uint64_t kUnixSecondsWide = 16;
+
 // Removes the '*' characters of text one at a time, always the first one left: one at index 0 sets
 // ends_with (the text was "*x"), one at the last index sets starts_with ("x*"), others go without a flag.
 void strip_wildcards(std::wstring& text, bool& ends_with, bool& starts_with) {
@@ -58,28 +61,30 @@ bool signature_matches(const std::wstring& path, const filename_filter& entry, b
     return match;
 }
 
-// The time window of the options; true when the path may go on to the name tests.
+// The time window of the options; true when the path may go on to the name tests. A record whose time
+// kind is 0 is filled from the path first. Unix times (kinds 8 and 16) are signed seconds, so a file of
+// 1960 lies before one of 1970 and one of 2200 after both; a birth time of 0 is one the file system does
+// not keep, and only the modify time then decides.
 bool window_passes(const cmd_params* options, const std::wstring& path, file_stats* stats) {
     if (stats == nullptr || options == nullptr) return true;
     if (!options->start_time_set && !options->stop_time_set) return true;
-    if (stats->modify_time == 0) {
-        if (get_file_stats(*stats, path) == 0) return false;
-        if (stats->modify_time == 0) return false;
+    if (stats->time_kind == 0 && get_file_stats(*stats, path) == 0) return false;
+    const bool born = stats->birth_time != 0;
+    if (stats->time_kind == qm::type_unix || stats->time_kind == kUnixSecondsWide) {
+        const std::int64_t modified = static_cast<std::int64_t>(stats->modify_time);
+        const std::int64_t birth = static_cast<std::int64_t>(stats->birth_time);
+        if (options->start_time_set && modified < options->start_unix_seconds &&
+            (!born || birth < options->start_unix_seconds))
+            return false;
+        return !options->stop_time_set ||
+               (modified <= options->stop_unix_seconds && (!born || birth <= options->stop_unix_seconds));
     }
-    std::uint64_t start = 0;
-    std::uint64_t stop = 0;
-    if (stats->time_kind == qm::type_unix) {
-        start = options->start_unix_seconds;
-        stop = options->stop_unix_seconds;
-    } else if (stats->time_kind == qm::type_filetime) {
-        start = options->start_filetime;
-        stop = options->stop_filetime;
-    } else {
+    if (stats->time_kind != qm::type_filetime) return false;
+    if (options->start_time_set && stats->modify_time < options->start_filetime &&
+        (!born || stats->birth_time < options->start_filetime))
         return false;
-    }
-    if (options->start_time_set && stats->modify_time < start && stats->birth_time < start) return false;
-    if (options->stop_time_set && (stats->modify_time > stop || stats->birth_time > stop)) return false;
-    return true;
+    return !options->stop_time_set || (stats->modify_time <= options->stop_filetime &&
+                                       (!born || stats->birth_time <= options->stop_filetime));
 }
 
 // The stream rule of an entry: -1 skip the entry, 0 the stream test failed, 1 go on to the name tests.
@@ -225,13 +230,16 @@ bool path_passes_filters(const cmd_params* options, bool* could_not_check, const
 
     bool folder_lowered = false;
     for (const filename_filter& entry : filters) {
-        if (entry.is_folder) {
-            if (!folder_lowered) {
-                wstring_to_lower(folder);
-                folder_lowered = true;
-            }
-            if (folder_matches(entry, folder)) return true;
+        if (!folder_lowered && (entry.is_folder || entry.path_text_length != 0)) {
+            wstring_to_lower(folder);
+            folder_lowered = true;
         }
+        // "-filter_path": the entry holds only where the folder the path names holds the text; a bare
+        // name names no folder.
+        if (entry.path_text_length != 0 &&
+            (cut == std::wstring::npos || folder.find(entry.path_text) == std::wstring::npos))
+            continue;
+        if (entry.is_folder && folder_matches(entry, folder)) return true;
         const int stream = stream_rule(entry, has_stream_name, stream_name);
         if (stream != 1) continue;
         bool try_signature = false;

@@ -1,7 +1,10 @@
 #include "io/option_parser.h"
 
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 
 #include "common/case_conv.h"
@@ -198,14 +201,16 @@ void parse_filter_lists(std::vector<std::string>& args, const char* option,
     while (take_option_value(option, value, args)) {
         std::vector<filename_filter> built;
         if (build_filename_filters(built, value)) target.insert(target.end(), built.begin(), built.end());
-        std::string folder;
-        if (!target.empty() && take_option_value("-filter_path", folder, args)) {
-            string_to_lower(folder);
-            const std::wstring wide = utf8_to_wstring(folder);
-            for (filename_filter& f : target) {
-                f.path_text = wide;
-                f.path_text_length = static_cast<std::uint32_t>(folder.size());
-            }
+    }
+    // The folder condition holds for every name of the list, whichever "-filter" gave it.
+    std::string folder;
+    if (!target.empty() && take_option_value("-filter_path", folder, args)) {
+        // Lower-cased as the folders it is looked for in are.
+        std::wstring wide = utf8_to_wstring(folder);
+        wstring_to_lower(wide);
+        for (filename_filter& f : target) {
+            f.path_text = wide;
+            f.path_text_length = static_cast<std::uint32_t>(wide.size());
         }
     }
 }
@@ -241,45 +246,63 @@ void split_date_time(const std::string& value, std::string& date, std::string& t
     }
 }
 
-// Reads one end of the time window; false only for a date without '/' or '-' (the parser then refuses the
-// command line). `set` tells whether a valid time resulted.
-bool read_window_time(const std::string& date, const std::string& time, bool& set, std::uint64_t& filetime,
-                      std::uint32_t& unix_seconds) {
-    set = false;
-    filetime = 0;
-    unix_seconds = 0;
-    if (date.empty() || (date.find('/') == std::string::npos && date.find('-') == std::string::npos))
-        return false;
-    const char sep = date.find('/') != std::string::npos ? '/' : '-';
-    _windows_systemtime st{};
-    if (!parse_date_time_text(date.c_str(), time.c_str(), "YMD", sep, &st)) return true;
-    const std::uint64_t value = _windows_filetime(st).value();
-    const qm::time t(static_cast<unsigned long long>(value), qm::type_filetime);
-    if (!t.valid) return true;
-    filetime = value;
-    unix_seconds = static_cast<std::uint32_t>(t.unix_seconds);
-    set = true;
-    return true;
+// The FILETIME of signed Unix seconds and milliseconds; 0 before 1601, where no FILETIME lies.
+std::uint64_t window_filetime(std::int64_t unix_seconds, std::uint32_t milliseconds) {
+    const std::int64_t since_1601 = unix_seconds + static_cast<std::int64_t>(kFiletimeUnix / kTicksPerSecond);
+    if (since_1601 < 0) return 0;
+    return static_cast<std::uint64_t>(since_1601) * kTicksPerSecond + milliseconds * 10000ull;
 }
 
 }  // namespace
 
-bool read_window_value(const std::string& value, bool stop, std::uint64_t* filetime) {
+window_reading read_window_value(const std::string& value, bool stop, window_point* point) {
     std::string date, time;
     split_date_time(value, date, time);
     if (stop && time.empty()) time = "23:59:59";
-    bool set = false;
-    std::uint32_t unix_seconds = 0;
-    return read_window_time(date, time, set, *filetime, unix_seconds) && set;
+    if (date.empty() || (date.find('/') == std::string::npos && date.find('-') == std::string::npos))
+        return window_reading::no_date_form;
+    const char sep = date.find('/') != std::string::npos ? '/' : '-';
+    std::uint32_t day = 0, month = 0, year = 0, hour = 0, minute = 0;
+    double seconds = 0;
+    if (!parse_ordered_date(date.c_str(), "YMD", sep, &day, &month, &year))
+        return window_reading::no_date_form;
+    if (!time.empty() && !parse_time_text(time.c_str(), &hour, &minute, &seconds))
+        return window_reading::no_date_form;
+    // The fields read, but a day past the month's end or an hour of 24 would roll into the next: the
+    // window would then start or stop elsewhere than written.
+    std::int64_t unix_seconds = 0;
+    if (!civil_to_unix_seconds(year, month, day, 0, 0, 0, unix_seconds)) return window_reading::no_such_date;
+    const double whole = std::floor(seconds);
+    if (!civil_to_unix_seconds(year, month, day, hour, minute, static_cast<unsigned>(whole), unix_seconds))
+        return window_reading::no_such_time;
+    const double fraction = (seconds - whole) * 1000.0 + 0.5;
+    const std::uint32_t milliseconds = fraction >= 999 ? 999u : static_cast<std::uint32_t>(fraction);
+    if (point != nullptr) {
+        point->unix_seconds = unix_seconds;
+        point->filetime = window_filetime(unix_seconds, milliseconds);
+    }
+    return window_reading::time;
 }
 
 namespace {
 
+// Reads one end of the time window into `set`, `filetime` and `unix_seconds`; false only for a date
+// without '/' or '-' (the parser then refuses the command line).
+bool read_window_end(const std::string& value, bool stop, bool& set, std::uint64_t& filetime,
+                     std::int64_t& unix_seconds) {
+    window_point point;
+    set = read_window_value(value, stop, &point) == window_reading::time;
+    filetime = set ? point.filetime : 0;
+    unix_seconds = set ? point.unix_seconds : 0;
+    std::string date, time;
+    split_date_time(value, date, time);
+    return date.find_first_of("/-") != std::string::npos;
+}
+
 bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
-    std::string value, date, time;
+    std::string value;
     if (take_option_value("-cmd_start_time", value, args)) {
-        split_date_time(value, date, time);
-        if (!read_window_time(date, time, o.start_time_set, o.start_filetime, o.start_unix_seconds))
+        if (!read_window_end(value, false, o.start_time_set, o.start_filetime, o.start_unix_seconds))
             return false;
         if (!o.start_time_set) {
             o.stop_time_set = false;
@@ -287,24 +310,58 @@ bool parse_time_window(cmd_params& o, std::vector<std::string>& args) {
             o.stop_unix_seconds = 0;
             message_printf("invalid start time, ignoring\n");
         } else {
-            // Open at its end until a stop is given.
+            // Open at its end until a stop is given: no file time lies after it.
             o.stop_time_set = true;
             o.stop_filetime = ~std::uint64_t{0};
-            o.stop_unix_seconds = ~std::uint32_t{0};
+            o.stop_unix_seconds = std::numeric_limits<std::int64_t>::max();
         }
     }
     if (take_option_value("-cmd_stop_time", value, args)) {
-        split_date_time(value, date, time);
-        if (time.empty()) time = "23:59:59";
-        if (!read_window_time(date, time, o.stop_time_set, o.stop_filetime, o.stop_unix_seconds))
+        if (!read_window_end(value, true, o.stop_time_set, o.stop_filetime, o.stop_unix_seconds))
             return false;
-        if (!o.stop_time_set || (o.start_time_set && o.stop_filetime < o.start_filetime)) {
+        if (!o.stop_time_set || (o.start_time_set && o.stop_unix_seconds < o.start_unix_seconds)) {
             o.stop_time_set = false;
             o.stop_filetime = 0;
             o.stop_unix_seconds = 0;
             message_printf("invalid stop time, ignoring\n");
         }
     }
+    return true;
+}
+
+// `text` without a leading "0x" or "0X", and whether it had one.
+std::string without_hex_prefix(const std::string& text, bool& had) {
+    had = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    return had ? text.substr(2) : text;
+}
+
+bool all_of_digits(const std::string& text, bool hex) {
+    if (text.empty()) return false;
+    for (const char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (hex ? std::isxdigit(u) == 0 : std::isdigit(u) == 0) return false;
+    }
+    return true;
+}
+
+// A signature offset: decimal, or "0x" and hexadecimal; false for any other text or one of 2^63 or more,
+// where no file offset lies.
+bool read_signature_offset(const std::string& text, std::uint64_t& out) {
+    bool hex = false;
+    const std::string digits = without_hex_prefix(text, hex);
+    if (!all_of_digits(digits, hex)) return false;
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    const std::uint64_t base = hex ? 16 : 10;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        const std::uint64_t digit =
+            std::isdigit(static_cast<unsigned char>(c)) != 0
+                ? static_cast<std::uint64_t>(c - '0')
+                : static_cast<std::uint64_t>(std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
+        if (value > (limit - digit) / base) return false;
+        value = value * base + digit;
+    }
+    out = value;
     return true;
 }
 
@@ -371,6 +428,33 @@ bool read_text_file(const char* path, std::string& text) {
 }
 
 }  // namespace
+
+const char* read_signature_value(const std::string& value, std::vector<std::uint8_t>* bytes,
+                                 std::uint64_t* offset) {
+    // Cut as the common parser cuts it: at ',' where the value holds one, else at '|'.
+    std::vector<std::string> pieces;
+    split_string(value, value.find(',') != std::string::npos ? ',' : '|', pieces, true, true, false);
+    if (pieces.empty() || pieces.size() > 2)
+        return "it must be written 'HEX BYTES|OFFSET', e.g. '53 51 4c|0'";
+    std::vector<std::string> fields;
+    split_string(pieces[0], ' ', fields, true, false, false);
+    std::vector<std::uint8_t> read;
+    for (const std::string& field : fields) {
+        bool hex = false;
+        const std::string digits = without_hex_prefix(field, hex);
+        if (digits.size() > 2 || !all_of_digits(digits, true))
+            return "the bytes must be hexadecimal, one or two digits each, e.g. 53 51 4c";
+        read.push_back(static_cast<std::uint8_t>(std::strtoul(digits.c_str(), nullptr, 16)));
+    }
+    if (read.empty()) return "it names no bytes";
+    std::uint64_t at = 0;
+    if (pieces.size() == 2 && !read_signature_offset(pieces[1], at))
+        return "the offset must be a number of bytes from the file's start (decimal or 0x hexadecimal, below "
+               "2^63)";
+    if (bytes != nullptr) *bytes = read;
+    if (offset != nullptr) *offset = at;
+    return nullptr;
+}
 
 // A pattern of an accepted length that cannot be honoured is refused like one of a wrong length, so that
 // no date or time is printed in another form than the one asked for without a word.

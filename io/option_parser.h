@@ -22,10 +22,31 @@ bool parse_common_options(cmd_params& options, std::vector<std::string>& args, b
 // first line. True when the log is on.
 bool open_tested_diagnostics_log(cmd_params& options);
 
-// The FILETIME of a "-cmd_start_time" value, or with `stop` of a "-cmd_stop_time" value (a date alone then
-// stands for its last second), as parse_common_options reads it. False when the value reads as no time:
-// there it refuses the command line (a date without '/' or '-') or ignores the value.
-bool read_window_value(const std::string& value, bool stop, std::uint64_t* filetime);
+// How a "-cmd_start_time" or "-cmd_stop_time" value reads.
+enum class window_reading {
+    time,          // a date (and time of day) that exists
+    no_date_form,  // not written as a date "yyyy-mm-dd" or "yyyy/mm/dd", with an optional time
+    no_such_date,  // written so, but the calendar has no such day (2020-02-30)
+    no_such_time,  // written so, but the day has no such time (24:00:00, 10:60:00)
+};
+// One end of the time window, read as UTC.
+struct window_point {
+    std::int64_t unix_seconds = 0;  // seconds since 1970-01-01 00:00:00 UTC, negative before
+    std::uint64_t filetime = 0;     // the same instant as a FILETIME; 0 before 1601
+};
+// Reads a "-cmd_start_time" value, or with `stop` a "-cmd_stop_time" value (a date alone then stands for
+// its last second), as parse_common_options reads it; `point` (may be null) is set only when the value
+// reads as a time. parse_common_options refuses the command line for no_date_form and ignores the value
+// for the other faults.
+window_reading read_window_value(const std::string& value, bool stop, window_point* point);
+
+// Reads a "-filter_sig" value strictly: hexadecimal bytes cut by blanks ("53 51 4c"; one or two digits
+// each, "0x" allowed), then optionally '|' or ',' and the offset of the bytes in the file (decimal or "0x"
+// hexadecimal, below 2^63). Null when it reads so (`bytes` and `offset`, each may be null, then set); else
+// why not, outputs untouched. parse_common_options reads every value that reads so alike, and guesses at
+// the others.
+const char* read_signature_value(const std::string& value, std::vector<std::uint8_t>* bytes,
+                                 std::uint64_t* offset);
 
 // Whether a "-dateformat" value is one the parser takes (8 or 10 characters, day, month and year in an order
 // the time library prints), and a "-timeformat" value (8, or 12 to 18, characters: "hh:mm:ss", then

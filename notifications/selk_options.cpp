@@ -105,8 +105,9 @@ const char* const kUnusedSwitches[] = {"-pair_datetime",
                                        "-filter_skip",
                                        "-verbose",
                                        "-v"};
-// The output forms, of which one at most may be chosen.
+// The output forms, of which one at most may be chosen; the same for the bases of numbers.
 const char* const kOutputForms[] = {"-csv", "-csvl2t", "-bodyfile"};
+const char* const kNumberBases[] = {"-base10", "-base16"};
 
 bool is_one_of(const std::string& word, const char* const* names, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
@@ -125,18 +126,33 @@ bool is_known_switch(const std::string& word) {
            is_one_of(word, kFlagSwitches, sizeof(kFlagSwitches) / sizeof(kFlagSwitches[0]));
 }
 
+// Names the switches of one choice (each as first spelled, in command-line order) when more than one was
+// given. 1 when they were named, else 0.
+int choice_fault(const std::vector<std::string>& given) {
+    if (given.size() < 2) return 0;
+    std::string list;
+    for (std::size_t k = 0; k < given.size(); ++k)
+        list += (k == 0 ? "" : k + 1 == given.size() ? " and " : ", ") + given[k];
+    error_printf("only one of %s may be given\n", list.c_str());
+    return 1;
+}
+
 // Names each switch of kUnusedSwitches given (once) and takes it and its value out of `args`; names more
-// than one output form. The number of faults.
+// than one output form, and both bases. The number of faults.
 int switch_choice_faults(std::vector<std::string>& args) {
     int faults = 0;
     std::set<std::string> named;
     std::vector<std::string> forms;  // each form once, as first spelled, in command-line order
+    std::vector<std::string> bases;  // the same for the bases
     for (std::size_t i = 1; i < args.size();) {
         std::string word = args[i];
         string_to_lower(word);
         if (is_one_of(word, kOutputForms, sizeof(kOutputForms) / sizeof(kOutputForms[0])) &&
             named.insert(word).second)
             forms.push_back(args[i]);
+        if (is_one_of(word, kNumberBases, sizeof(kNumberBases) / sizeof(kNumberBases[0])) &&
+            named.insert(word).second)
+            bases.push_back(args[i]);
         if (!is_one_of(word, kUnusedSwitches, sizeof(kUnusedSwitches) / sizeof(kUnusedSwitches[0]))) {
             ++i;
             continue;
@@ -149,14 +165,20 @@ int switch_choice_faults(std::vector<std::string>& args) {
         args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
                    args.begin() + static_cast<std::ptrdiff_t>(i + (with_value ? 2 : 1)));
     }
-    if (forms.size() > 1) {
-        std::string list;
-        for (std::size_t k = 0; k < forms.size(); ++k)
-            list += (k == 0 ? "" : k + 1 == forms.size() ? " and " : ", ") + forms[k];
-        error_printf("only one of %s may be given\n", list.c_str());
-        ++faults;
+    return faults + choice_fault(forms) + choice_fault(bases);
+}
+
+// A control byte other than TAB (below 0x20, or 0x7F) or a C1 control character in UTF-8 (U+0080 to
+// U+009F): no such byte of the data reaches the report raw, so none may stand between its cells.
+bool holds_control_character(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+            static_cast<unsigned char>(text[i + 1]) <= 0x9F)
+            return true;
     }
-    return faults;
+    return false;
 }
 
 // A value that the common parser would take for another or drop: a "-num_subdirs" that is no number, a
@@ -179,6 +201,18 @@ bool value_refused(const std::string& word, const std::string& option, const std
                      option.c_str(), value.c_str());
         return true;
     }
+    if (word == "-filter_sig") {
+        if (const char* why = read_signature_value(value, nullptr, nullptr)) {
+            error_printf("refusing %s '%s': %s\n", option.c_str(), value.c_str(), why);
+            return true;
+        }
+        return false;
+    }
+    // An empty name or folder text would pass no file, or every one.
+    if ((word == "-filter" || word == "-filter_path") && value.empty()) {
+        error_printf("refusing an empty %s\n", option.c_str());
+        return true;
+    }
     if (word != "-csv_separator") return false;
     if (value.empty()) {
         error_printf("refusing an empty -csv_separator\n");
@@ -189,11 +223,16 @@ bool value_refused(const std::string& word, const std::string& option, const std
                      value.c_str());
         return true;
     }
+    if (holds_control_character(value)) {
+        error_printf("refusing %s '%s': a control character other than TAB cannot separate cells\n",
+                     option.c_str(), value.c_str());
+        return true;
+    }
     return false;
 }
 
 // Value switches that may be given more than once: each adds to a list.
-const char* const kRepeatableSwitches[] = {"-filter", "-filter_skip", "-filter_path", "-filter_sig"};
+const char* const kRepeatableSwitches[] = {"-filter", "-filter_skip", "-filter_sig"};
 
 // The name a value switch is counted under: "-outfile" is another spelling of "-out".
 std::string counted_name(const std::string& lower) { return lower == "-outfile" ? "-out" : lower; }
@@ -202,19 +241,72 @@ std::string counted_name(const std::string& lower) { return lower == "-outfile" 
 struct window_end {
     std::string option;
     std::string value;
-    std::uint64_t filetime = 0;
+    window_point point;
 };
+
+// Why a window value that reads as no time is refused.
+const char* window_fault(window_reading reading) {
+    switch (reading) {
+        case window_reading::no_such_date:
+            return "the calendar has no such day";
+        case window_reading::no_such_time:
+            return "a day has no such time (hours run to 23, minutes and seconds to 59)";
+        default:
+            return "the date must be written yyyy-mm-dd or yyyy/mm/dd";
+    }
+}
+
+// Switches that choose which listed or found files are read, and how deep the walk goes: they act on the
+// paths of "-pipe" and "-enumdir" ("-num_subdirs" on "-enumdir" alone).
+const char* const kSelectionSwitches[] = {"-filter",         "-filter_path",   "-filter_sig",
+                                          "-cmd_start_time", "-cmd_stop_time", "-num_subdirs"};
+
+// One such switch as given.
+struct selection_given {
+    std::string word;    // lower-case
+    std::string option;  // as spelled
+    std::string value;
+};
+
+// Names each switch of `given` (once, and not when `refused_values` holds it: its value was named) that
+// would act on nothing: any of them with "-db" alone, "-num_subdirs" with "-pipe" alone, "-filter_path"
+// without a "-filter". Each is added to `refused_values`; the number of faults.
+int selection_faults(const std::vector<selection_given>& given, bool db, bool pipe, bool enumdir,
+                     std::vector<std::string>& refused_values) {
+    const bool db_alone = db && !pipe && !enumdir;
+    const bool pipe_alone = pipe && !db && !enumdir;
+    bool filter = false;
+    for (const selection_given& g : given) filter = filter || g.word == "-filter";
+    int faults = 0;
+    std::set<std::string> named(refused_values.begin(), refused_values.end());
+    for (const selection_given& g : given) {
+        if (!named.insert(g.word).second) continue;
+        const char* why = nullptr;
+        if (db_alone)
+            why = "it chooses among the files of -pipe and -enumdir, and -db names the one file read";
+        else if (pipe_alone && g.word == "-num_subdirs")
+            why = "it is the depth of the folder walk of -enumdir, and -pipe walks no folder";
+        else if (g.word == "-filter_path" && !filter)
+            why = "it narrows the names of -filter, and no -filter is given";
+        if (why == nullptr) continue;
+        error_printf("refusing %s %s: %s\n", g.option.c_str(), g.value.c_str(), why);
+        refused_values.push_back(g.word);
+        ++faults;
+    }
+    return faults;
+}
 
 // Faults of the command line that the common parser would take silently or wrongly, each named on
 // standard error: a value switch without its value or given twice, more than one input mode, a window time
-// that reads as no time or a window that ends before it starts, a value that value_refused refuses. The
-// number of faults; `repeated` gets (lower-case) each switch given again, `refused_values` each switch whose
-// value is refused.
+// that reads as no time or a window that ends before it starts, a value that value_refused refuses, a
+// switch that selection_faults finds acting on nothing. The number of faults; `repeated` gets (lower-case)
+// each switch given again, `refused_values` each switch whose value is refused.
 int command_line_faults(const std::vector<std::string>& args, std::set<std::string>& repeated,
                         std::vector<std::string>& refused_values) {
     int faults = 0;
     bool db = false, pipe = false, enumdir = false;
     std::map<std::string, std::string> given;  // counted name -> the spelling given first
+    std::vector<selection_given> selections;
     window_end start, stop;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string word = args[i];
@@ -253,25 +345,29 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
         }
         if (word == "-db") db = true;
         if (word == "-enumdir") enumdir = true;
+        bool refused = false;
         if (word == "-cmd_start_time" || word == "-cmd_stop_time") {
             window_end& end = word == "-cmd_start_time" ? start : stop;
             end.option = args[i - 1];
             end.value = value;
-            if (!read_window_value(value, &end == &stop, &end.filetime)) {
-                error_printf("refusing %s %s: the date must be written yyyy-mm-dd or yyyy/mm/dd\n",
-                             args[i - 1].c_str(), value.c_str());
+            const window_reading reading = read_window_value(value, &end == &stop, &end.point);
+            if (reading != window_reading::time) {
+                error_printf("refusing %s %s: %s\n", args[i - 1].c_str(), value.c_str(),
+                             window_fault(reading));
                 end.option.clear();
-                refused_values.push_back(word);
-                ++faults;
+                refused = true;
             }
         }
-        if (value_refused(word, args[i - 1], value)) {
+        if (!refused && value_refused(word, args[i - 1], value)) refused = true;
+        if (refused) {
             refused_values.push_back(word);
             ++faults;
         }
+        if (is_one_of(word, kSelectionSwitches, sizeof(kSelectionSwitches) / sizeof(kSelectionSwitches[0])))
+            selections.push_back({word, args[i - 1], value});
     }
     // The common parser would drop the stop and read everything after the start.
-    if (!start.option.empty() && !stop.option.empty() && stop.filetime < start.filetime) {
+    if (!start.option.empty() && !stop.option.empty() && stop.point.unix_seconds < start.point.unix_seconds) {
         error_printf("refusing %s %s: it is before %s %s\n", stop.option.c_str(), stop.value.c_str(),
                      start.option.c_str(), start.value.c_str());
         refused_values.push_back("-cmd_stop_time");
@@ -281,7 +377,7 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
         error_printf("only one of -db, -pipe and -enumdir may name the input\n");
         ++faults;
     }
-    return faults;
+    return faults + selection_faults(selections, db, pipe, enumdir, refused_values);
 }
 
 // A "-csv_separator" that quoted fields or unpadded output leave without a character is refused: cells

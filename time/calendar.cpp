@@ -80,6 +80,14 @@ unsigned days_in_month(long long year, unsigned month) {
     return kDaysPerMonth[is_leap_year(year) ? 1 : 0][month - 1];
 }
 
+bool civil_to_unix_seconds(long long year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                           unsigned second, std::int64_t& out) {
+    if (year < 1 || year > 9999 || day < 1 || day > days_in_month(year, month)) return false;
+    if (hour > 23 || minute > 59 || second > 59) return false;
+    out = days_from_civil(year, month, day) * kSecondsPerDay + hour * 3600ll + minute * 60ll + second;
+    return true;
+}
+
 _windows_systemtime::_windows_systemtime(unsigned long long filetime) { set_from_filetime(filetime); }
 
 bool _windows_systemtime::set_from_filetime(unsigned long long filetime) {

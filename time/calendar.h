@@ -70,6 +70,11 @@ struct date_parts {
 bool is_leap_year(long long year);
 // Days in month `month` (1-12) of `year`; 0 for a month outside 1-12.
 unsigned days_in_month(long long year, unsigned month);
+// Seconds since 1970-01-01 00:00:00 UTC (negative before) of a UTC date and time of day of the years 1 to
+// 9999. False, `out` untouched, for a date or time that does not exist: a month outside 1-12, a day the
+// month does not have, an hour past 23, a minute or second past 59 (no leap second).
+bool civil_to_unix_seconds(long long year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                           unsigned second, std::int64_t& out);
 
 // FILETIME to UTC parts. False (parts zeroed) for a FILETIME of 2^63 or more.
 bool filetime_to_date_parts(date_parts& parts, std::uint64_t filetime);

@@ -5,10 +5,12 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "io/cmd_params.h"
 #include "io/file_stats.h"
@@ -249,8 +251,57 @@ TEST(filename_filter_window, time_kinds_decide_the_bounds) {
     s.modify_time = 6000;
     s.birth_time = 0;
     EXPECT_TRUE(path_passes_filters(&o, nullptr, L"/a", {}, &s, false));
-    s.time_kind = 16;  // modify time beyond 32 bits: fails whenever a bound is set
+    s.time_kind = 16;  // Unix seconds past 32 bits, compared as seconds: 6000 is after the stop
     EXPECT_FALSE(path_passes_filters(&o, nullptr, L"/a", {}, &s, false));
+}
+
+// Unix file times are signed seconds, as get_file_stats fills them (kind 16 past 32 bits, negative ones
+// included): a file of 1950 lies before one of 1960, and 1970-01-01 00:00:00 is a time like any other. A
+// birth time of 0 is none: the modify time decides alone.
+TEST(filename_filter_window, unix_times_before_1970_and_after_2106_compare_as_times) {
+    const std::int64_t none = 0, y1900 = -2208988800, y1950 = -618062400, y1960 = -315619200;
+    const std::int64_t y2020 = 1577836800, y2106 = 4294967296, y2200 = 7258118400;
+    struct window_case {
+        std::int64_t modified, born;
+        bool start_set;
+        std::int64_t start;
+        bool stop_set;
+        std::int64_t stop;
+        bool passes;
+    };
+    const std::vector<window_case> cases = {
+        {y1950, none, true, y1900, false, 0, true},
+        {y1950, none, false, 0, true, y1900, false},
+        {y1950, none, true, y1960, false, 0, false},
+        {y1950, none, false, 0, true, y1960, true},
+        {y1950, none, true, y1900, true, y1960, true},
+        {-1, none, true, 0, false, 0, false},
+        {-1, none, true, -1, true, -1, true},
+        {-1, none, false, 0, true, -2, false},
+        {0, none, true, 0, true, 0, true},
+        {0, none, true, y1900, true, -1, false},
+        {y2200, none, true, y2106, false, 0, true},
+        {y2200, none, false, 0, true, y2106, false},
+        {y2200, none, true, y2200 + 1, false, 0, false},
+        {y1950, y2020, true, y1960, false, 0, true},   // born after the start
+        {y1950, y2020, false, 0, true, y1960, false},  // but born after the stop
+        {y2020, y1950, true, y1960, false, 0, true},
+        {y1950, -1, true, 0, false, 0, false},
+    };
+    for (const window_case& c : cases) {
+        cmd_params o;
+        o.start_time_set = c.start_set;
+        o.start_unix_seconds = c.start;
+        o.stop_time_set = c.stop_set;
+        o.stop_unix_seconds = c.stop;
+        file_stats s;
+        s.modify_time = static_cast<std::uint64_t>(c.modified);
+        s.birth_time = static_cast<std::uint64_t>(c.born);
+        s.time_kind = s.modify_time > 0xFFFFFFFFull ? 16 : 8;
+        EXPECT_EQ(path_passes_filters(&o, nullptr, L"/a", {}, &s, false), c.passes)
+            << c.modified << " born " << c.born << " window " << (c.start_set ? std::to_string(c.start) : "-")
+            << " to " << (c.stop_set ? std::to_string(c.stop) : "-");
+    }
 }
 
 TEST(filename_filter_folder_name, folder_condition_and_name_tests) {
@@ -260,11 +311,42 @@ TEST(filename_filter_folder_name, folder_condition_and_name_tests) {
     EXPECT_TRUE(folder_and_name_pass_filters(nullptr, nullptr, L"/Users/x", L"A.DB", f, nullptr, false));
     EXPECT_FALSE(folder_and_name_pass_filters(nullptr, nullptr, L"/home/x", L"a.db", f, nullptr, false));
     EXPECT_FALSE(folder_and_name_pass_filters(nullptr, nullptr, L"/users", L"", f, nullptr, false));
-    EXPECT_TRUE(folder_and_name_pass_filters(nullptr, nullptr, L"", L"b.db", f, nullptr, false));
+    // A name without a folder holds no folder text; without a folder condition it passes.
+    EXPECT_FALSE(folder_and_name_pass_filters(nullptr, nullptr, L"", L"b.db", f, nullptr, false));
+    EXPECT_TRUE(folder_and_name_pass_filters(nullptr, nullptr, L"", L"b.db", build("*.db"), nullptr, false));
     // No signature tests here: an entry with only a signature never matches.
     flist sig(1);
     sig[0].signature = {1};
     EXPECT_FALSE(folder_and_name_pass_filters(nullptr, nullptr, L"/d", L"f", sig, nullptr, false));
+}
+
+// "-filter_path": an entry holds only for a path whose folder (what stands before its last separator)
+// holds the text, in any case; the text in the file's name does not count, and a bare name has no folder.
+TEST(filename_filter_folder_name, folder_condition_holds_for_whole_paths) {
+    struct folder_case {
+        std::wstring path;
+        std::string filter;
+        std::string folder;  // the "-filter_path" text; empty for none
+        bool passes;
+    };
+    const std::vector<folder_case> cases = {
+        {L"/cases/Users/x/basic.db", "basic.db", "users", true},
+        {L"/cases/USERS/basic.db", "*.db", "Users", true},
+        {L"/cases/b/basic.db", "basic.db", "users", false},
+        {L"/cases/b/users.db", "*.db", "users", false},
+        {L"basic.db", "basic.db", "users", false},
+        {L"basic.db", "basic.db", "", true},
+        {L"/cases/b/basic.db", "basic.db", "", true},
+        {L"/cases/b/basic.db", "a.db,basic.db", "/b", true},
+        {L"/cases/b/basic.db", "a.db,basic.db", "/x", false},
+    };
+    for (const folder_case& c : cases) {
+        std::string text = c.filter, folder = c.folder;
+        flist f;
+        build_filename_filters(f, text, folder);
+        EXPECT_EQ(passes(f, c.path), c.passes)
+            << std::string(c.path.begin(), c.path.end()) << " " << c.folder;
+    }
 }
 
 TEST(filename_filter_replace, replace_wchar_with_and_without_case) {

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -440,7 +441,7 @@ TEST_F(option_parser_test, start_time_alone_opens_the_window_to_the_end_of_time)
     EXPECT_EQ(o.start_unix_seconds, kMar4Unix);
     EXPECT_TRUE(o.stop_time_set);
     EXPECT_EQ(o.stop_filetime, ~std::uint64_t{0});
-    EXPECT_EQ(o.stop_unix_seconds, 0xffffffffu);
+    EXPECT_EQ(o.stop_unix_seconds, std::numeric_limits<std::int64_t>::max());
 }
 
 TEST_F(option_parser_test, stop_before_start_is_ignored) {
@@ -480,31 +481,52 @@ TEST_F(option_parser_test, window_dates_without_separators_refuse_silently_bad_d
     EXPECT_FALSE(bad.stop_time_set);
 }
 
-// A window value reads as the parser reads it, or as no time: the tool refuses what reads as none.
+// A window value reads as the parser reads it, or as no time: the tool refuses what reads as none. Dates
+// before 1970 have negative seconds, before 1601 no FILETIME; a day or time that does not exist is told
+// from a value that is no date at all.
 TEST(ReadWindowValue, reads_as_the_parser_reads_or_as_no_time) {
     struct window_case {
         const char* value;
         bool stop;
-        bool reads;
+        window_reading reading;
+        std::int64_t unix_seconds;
         std::uint64_t filetime;
     };
+    const window_reading time = window_reading::time, no_form = window_reading::no_date_form;
+    const window_reading no_date = window_reading::no_such_date, no_time = window_reading::no_such_time;
     const std::vector<window_case> cases = {
-        {"2021-03-04", false, true, kMar4Filetime},
-        {"2021/03/04", false, true, kMar4Filetime},
-        {"2021-03-04 12:30:00", false, true, kMar4Filetime + 45000ull * 10000000ull},
-        {"2021-03-04", true, true, kMar4Filetime + 86399ull * 10000000ull},
-        {"20210304", false, false, 0},
-        {"foo-bar", false, false, 0},
-        {"2020-13-45", false, false, 0},
-        {"2020/99/99", true, false, 0},
-        {"-", false, false, 0},
-        {"garbage-x", true, false, 0},
+        {"2021-03-04", false, time, kMar4Unix, kMar4Filetime},
+        {"2021/03/04", false, time, kMar4Unix, kMar4Filetime},
+        {"2021-03-04 12:30:00", false, time, kMar4Unix + 45000, kMar4Filetime + 45000ull * 10000000ull},
+        {"2021-03-04", true, time, kMar4Unix + 86399, kMar4Filetime + 86399ull * 10000000ull},
+        {"2020-02-29", false, time, 1582934400, 132274080000000000ull},
+        {"1970-01-01", false, time, 0, 116444736000000000ull},
+        {"1969-12-31", true, time, -1, 116444735990000000ull},
+        {"1900-01-01", false, time, -2208988800, 94354848000000000ull},
+        {"1601-01-01", false, time, -11644473600, 0},
+        {"1500-06-01", false, time, -14818723200, 0},
+        {"2200-01-01", false, time, 7258118400, 189025920000000000ull},
+        {"20210304", false, no_form, 0, 0},
+        {"foo-bar", false, no_form, 0, 0},
+        {"2020-13-45", false, no_form, 0, 0},
+        {"2020/99/99", true, no_form, 0, 0},
+        {"-", false, no_form, 0, 0},
+        {"garbage-x", true, no_form, 0, 0},
+        {"2020-02-30", false, no_date, 0, 0},
+        {"2021-02-29", true, no_date, 0, 0},
+        {"2021-04-31 10:00:00", false, no_date, 0, 0},
+        {"2025-12-31 24:00:00", false, no_time, 0, 0},
+        {"2025-12-31 23:60:00", true, no_time, 0, 0},
+        {"2025-12-31 23:59:60", false, no_time, 0, 0},
+        {"2025-12-31 13:00 pm", false, no_time, 0, 0},
     };
     for (const window_case& c : cases) {
-        std::uint64_t filetime = 0;
-        EXPECT_EQ(read_window_value(c.value, c.stop, &filetime), c.reads) << c.value;
-        if (c.reads) {
-            EXPECT_EQ(filetime, c.filetime) << c.value;
+        window_point point;
+        point.unix_seconds = 7;
+        EXPECT_EQ(read_window_value(c.value, c.stop, &point), c.reading) << c.value;
+        EXPECT_EQ(point.unix_seconds, c.reading == time ? c.unix_seconds : 7) << c.value;
+        if (c.reading == time) {
+            EXPECT_EQ(point.filetime, c.filetime) << c.value;
         }
     }
 }

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "driver_checks.h"
+#include "io/option_lookup.h"
 #include "notification_db_fixtures.h"
 #include "notifications/library_path.h"
 #include "notifications/row_pipeline.h"
@@ -170,7 +172,9 @@ TEST(ParseSelkOptions, FaultsTheCommonParserWouldPassAreNamed) {
         {{"-enumdir", "/tmp", "-cmd_stop_time", "garbage-x"},
          "refusing -cmd_stop_time garbage-x: the date must be written yyyy-mm-dd or yyyy/mm/dd\n"},
         {{"-db", "a.db", "-cmd_start_time", "2021-03-05", "-cmd_stop_time", "2021/03/01"},
-         "refusing -cmd_stop_time 2021/03/01: it is before -cmd_start_time 2021-03-05\n"},
+         "refusing -cmd_stop_time 2021/03/01: it is before -cmd_start_time 2021-03-05\n"
+         "refusing -cmd_start_time 2021-03-05: it chooses among the files of -pipe and -enumdir, and -db "
+         "names the one file read\n"},
         // A switch given twice: the common parser would read the first and call the second unknown.
         {{"-db", "a.db", "-db", "b.db"}, "-db may be given only once\n"},
         {{"-DB", "a.db", "-quiet", "-db", "b.db"}, "-db may be given only once\n"},
@@ -251,6 +255,71 @@ TEST(ParseSelkOptions, SwitchesThatWouldDoNothingAreRefusedByName) {
         EXPECT_EQ(parse_selk_options(o, args), 0) << c.message;
         EXPECT_EQ(without_status_clears(testing::internal::GetCapturedStderr()), c.message);
     }
+}
+
+// What the refusals of values that cannot mean what was asked leave alone: every command line here is
+// taken whole, without a word on standard error, and reads as written.
+TEST(ParseSelkOptions, MeaningfulSelectionsSeparatorsAndBasesAreTaken) {
+    struct accepted {
+        std::vector<std::string> words;
+        std::string separator;  // the separator kept, where given
+        std::vector<std::pair<std::vector<std::uint8_t>, std::uint64_t>> signatures;  // bytes and offset
+    };
+    const std::vector<accepted> cases = {
+        {{"-pipe", "-filter", "*.db"}, "", {}},
+        {{"-enumdir", "/tmp", "-num_subdirs", "2", "-filter", "*.db", "-filter_path", "Users"}, "", {}},
+        {{"-pipe", "-filter", "a.db", "-filter", "b.db", "-filter_path", "x"}, "", {}},
+        {{"-pipe", "-filter_sig", "53 51 4c|0", "-filter_sig", "0x00 0X1,0x10", "-filter_sig", "ff"},
+         "",
+         {{{0x53, 0x51, 0x4c}, 0}, {{0x00, 0x01}, 16}, {{0xff}, 0}}},
+        {{"-enumdir", "/tmp", "-filter", "*.db", "-filter_sig", " 53 51 | 9223372036854775807 "},
+         "",
+         {{{0x53, 0x51}, 9223372036854775807ull}}},
+        {{"-pipe", "-cmd_start_time", "1900-01-01", "-cmd_stop_time", "1969-12-31 23:59:59"}, "", {}},
+        {{"-enumdir", "/tmp", "-cmd_start_time", "2020-02-29 23:59:59"}, "", {}},
+        {{"-db", "a.db", "-csv_separator", "\t"}, "\t", {}},
+        {{"-db", "a.db", "-csv_separator", "tab"}, "\t", {}},
+        {{"-db", "a.db", "-csv_separator", "\\t"}, "\t", {}},
+        {{"-db", "a.db", "-csv", "-csv_separator", ";"}, ";", {}},
+        {{"-db", "a.db", "-csv_separator", ":"}, ":", {}},
+        {{"-db", "a.db", "-csv_separator", " "}, " ", {}},
+        {{"-db", "a.db", "-csvl2t", "-csv_separator", "|"}, "|", {}},
+        {{"-db", "a.db", "-csv_separator", "\xc2\xa7"}, "\xc2\xa7", {}},  // U+00A7 is no control
+        {{"-db", "a.db", "-base10"}, "", {}},
+        {{"-db", "a.db", "-base16", "-parse_chunk"}, "", {}},
+    };
+    for (const accepted& c : cases) {
+        selk_options o;
+        std::vector<std::string> args = {"/usr/local/bin/selk"};
+        args.insert(args.end(), c.words.begin(), c.words.end());
+        std::string label;
+        for (const std::string& w : c.words) label += w + " ";
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse_selk_options(o, args), 1) << label;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << label;
+        if (!c.separator.empty()) {
+            EXPECT_EQ(o.separator, c.separator) << label;
+        }
+        std::vector<std::pair<std::vector<std::uint8_t>, std::uint64_t>> signatures;
+        for (const filename_filter& f : o.include_filters) {
+            if (!f.signature.empty()) signatures.emplace_back(f.signature, f.signature_offset);
+            // "-filter_path" narrows every name of every "-filter".
+            if (f.signature.empty() && has_option("-filter_path", c.words, false)) {
+                EXPECT_FALSE(f.path_text.empty()) << label;
+            }
+        }
+        EXPECT_EQ(signatures, c.signatures) << label;
+    }
+    selk_options window;
+    std::vector<std::string> args =
+        args_of({"-pipe", "-cmd_start_time", "1900-01-01", "-cmd_stop_time", "1969-12-31 23:59:59"});
+    ASSERT_EQ(parse_selk_options(window, args), 1);
+    EXPECT_EQ(window.start_unix_seconds, -2208988800);
+    EXPECT_EQ(window.stop_unix_seconds, -1);
+    selk_options bases;
+    args = args_of({"-db", "a.db", "-base10"});
+    ASSERT_EQ(parse_selk_options(bases, args), 1);
+    EXPECT_FALSE(bases.base16);
 }
 
 TEST(ParseSelkOptions, InputMustBeNamed) {

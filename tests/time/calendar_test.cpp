@@ -566,3 +566,44 @@ TEST(Calendar, leap_years) {
     EXPECT_EQ(days_in_month(2023, 2), 28u);
     EXPECT_EQ(days_in_month(2023, 13), 0u);
 }
+
+// Every date and time that exists has its seconds, before 1970 as after; one that does not exist has none.
+TEST(Calendar, civil_to_unix_seconds_refuses_what_does_not_exist) {
+    struct civil_case {
+        long long year;
+        unsigned month, day, hour, minute, second;
+        bool exists;
+        std::int64_t seconds;
+    };
+    const std::vector<civil_case> cases = {
+        {1970, 1, 1, 0, 0, 0, true, 0},
+        {1969, 12, 31, 23, 59, 59, true, -1},
+        {1900, 1, 1, 0, 0, 0, true, -2208988800},
+        {1601, 1, 1, 0, 0, 0, true, -11644473600},
+        {1, 1, 1, 0, 0, 0, true, -62135596800},
+        {2020, 2, 29, 12, 0, 0, true, 1582977600},
+        {2106, 2, 7, 6, 28, 16, true, 4294967296},
+        {9999, 12, 31, 23, 59, 59, true, 253402300799},
+        {2020, 2, 30, 0, 0, 0, false, 0},
+        {2021, 2, 29, 0, 0, 0, false, 0},
+        {1900, 2, 29, 0, 0, 0, false, 0},
+        {2021, 4, 31, 0, 0, 0, false, 0},
+        {2021, 13, 1, 0, 0, 0, false, 0},
+        {2021, 0, 1, 0, 0, 0, false, 0},
+        {2021, 1, 0, 0, 0, 0, false, 0},
+        {2025, 12, 31, 24, 0, 0, false, 0},
+        {2025, 12, 31, 23, 60, 0, false, 0},
+        {2016, 12, 31, 23, 59, 60, false, 0},
+        {0, 1, 1, 0, 0, 0, false, 0},
+        {10000, 1, 1, 0, 0, 0, false, 0},
+    };
+    for (const civil_case& c : cases) {
+        std::int64_t out = 7;
+        const std::string label = std::to_string(c.year) + "-" + std::to_string(c.month) + "-" +
+                                  std::to_string(c.day) + " " + std::to_string(c.hour) + ":" +
+                                  std::to_string(c.minute) + ":" + std::to_string(c.second);
+        EXPECT_EQ(civil_to_unix_seconds(c.year, c.month, c.day, c.hour, c.minute, c.second, out), c.exists)
+            << label;
+        EXPECT_EQ(out, c.exists ? c.seconds : 7) << label;
+    }
+}

@@ -1,0 +1,184 @@
+// The selk executable choosing which listed or found files it reads ("-filter_path", the time window over
+// file times before and after 1970), and refusing by name a value that cannot mean what was asked.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver_checks.h"
+#include "notification_db_fixtures.h"
+#include "selk_process.h"
+
+namespace {
+
+namespace fx = notification_fixtures;
+using namespace driver_checks;
+using selk_process::run;
+
+// The first letters of the markers of the databases whose rows `out` holds, in the order of `markers`.
+std::string found_markers(const std::string& out, const std::vector<std::string>& markers) {
+    std::string found;
+    for (const std::string& m : markers) {
+        if (out.find(m + " 0") != std::string::npos) found += m.substr(0, 1);
+    }
+    return found;
+}
+
+// Runs each case in both modes, "-pipe" over `paths` and "-enumdir" over `top`, and checks which databases
+// were read: every one expected (exit 0), or none (exit 255, and why: with "-enumdir", `walk_none` when the
+// walk itself found none).
+void check_selection(const std::vector<std::pair<std::vector<std::string>, std::string>>& cases,
+                     const std::string& top, const std::vector<std::string>& paths,
+                     const std::vector<std::string>& markers, const std::string& walk_none) {
+    const std::string none = "no listed or found file passes the file filter and time window\n";
+    std::string listing;
+    for (const std::string& p : paths) listing += p + "\n";
+    const std::vector<std::vector<std::string>> modes = {{"-pipe"}, {"-enumdir", top, "-num_subdirs", "2"}};
+    for (const auto& c : cases) {
+        for (const auto& mode : modes) {
+            std::vector<std::string> args = mode;
+            args.push_back("-quiet");
+            args.insert(args.end(), c.first.begin(), c.first.end());
+            const selk_process::result r = run(args, listing);
+            std::string label = mode[0];
+            for (const std::string& a : c.first) label += " " + a;
+            EXPECT_EQ(found_markers(r.out, markers), c.second) << label << "\n" << r.err;
+            EXPECT_EQ(r.status, c.second.empty() ? 255 : 0) << label << "\n" << r.err;
+            if (c.second.empty()) {
+                EXPECT_EQ(r.err, mode[0] == "-pipe" ? none : walk_none) << label;
+            }
+        }
+    }
+}
+
+// "-filter_path": only a file whose folder holds the text (in any case) is read, whichever "-filter" named
+// it; the text in the file's own name does not count.
+TEST(SelkSelection, FilterPathKeepsOnlyFilesWhoseFolderHoldsTheText) {
+    fx::temp_dir dir("fp");
+    const std::string top = dir.path();
+    ASSERT_EQ(::mkdir((top + "/Users").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir((top + "/other").c_str(), 0755), 0);
+    const std::string a = top + "/Users/basic.db", b = top + "/other/basic.db", c = top + "/other/users.db";
+    make_db(a, 1, "alpha");
+    make_db(b, 1, "beta");
+    make_db(c, 1, "gamma");
+    // (switches, databases read)
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-filter", "basic.db"}, "ab"},
+        {{"-filter", "basic.db", "-filter_path", "nowhere"}, ""},
+        {{"-filter", "basic.db", "-filter_path", "users"}, "a"},
+        {{"-filter", "*.db", "-filter_path", "USERS"}, "a"},
+        {{"-filter_path", "OTHER", "-filter", "*.db"}, "bg"},
+        {{"-filter", "basic.db", "-filter", "users.db", "-filter_path", "other"}, "bg"},
+        {{"-filter", "basic.db,users.db", "-filter_path", "/users"}, "a"},
+    };
+    // The walk tests names and folders as it goes: where it finds nothing, it says so.
+    check_selection(cases, top, {a, b, c}, {"alpha", "beta", "gamma"},
+                    "no database path was given or found\n");
+}
+
+// The time window compares the files' times as times, in UTC, before 1970 and after 2106 alike. The files
+// are born now where the file system keeps birth times: each window here reads the same files whether it
+// keeps one or not. How times before 1970 order among themselves is shown in io's filter test.
+TEST(SelkSelection, TimeWindowComparesTimesBeforeAndAfter1970AsTimes) {
+    fx::temp_dir dir("tw");
+    const std::string top = dir.path();
+    const std::vector<std::string> markers = {"a1950", "b1969", "c1970", "d2000", "e2200"};
+    const std::vector<std::int64_t> times = {utc_seconds(1950, 6, 1), -1, 0, utc_seconds(2000, 6, 1),
+                                             utc_seconds(2200, 6, 1)};
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < markers.size(); ++i) {
+        paths.push_back(dir.file(markers[i] + ".db"));
+        make_db(paths.back(), 1, markers[i]);
+        set_file_times(paths.back(), times[i]);
+    }
+    // (window, databases read)
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-cmd_start_time", "1900-01-01"}, "abcde"},
+        {{"-cmd_stop_time", "1900-01-01"}, ""},
+        {{"-cmd_start_time", "1900-01-01", "-cmd_stop_time", "2150-01-01"}, "abcd"},
+        {{"-cmd_stop_time", "2150-01-01"}, "abcd"},
+        {{"-cmd_start_time", "2150-01-01"}, "e"},
+        {{"-cmd_start_time", "2199-12-31 23:59:59", "-cmd_stop_time", "2300-01-01"}, "e"},
+        {{"-cmd_start_time", "2200-06-01 12:00:01"}, ""},
+    };
+    // The walk hands on every file; the window is applied to its list.
+    check_selection(cases, top, paths, markers,
+                    "no listed or found file passes the file filter and time window\n");
+}
+
+// A value that cannot mean what was asked is refused by name before anything is read, with exit 255.
+TEST(SelkSelection, ValuesThatCannotMeanWhatWasAskedAreRefusedByName) {
+    const std::string db = "/nonexistent/a.db";
+    const std::string with_db = ", and -db names the one file read\n";
+    const std::string among = "it chooses among the files of -pipe and -enumdir";
+    const std::string bytes = "the bytes must be hexadecimal, one or two digits each, e.g. 53 51 4c\n";
+    const std::string offset =
+        "the offset must be a number of bytes from the file's start (decimal or 0x hexadecimal, below "
+        "2^63)\n";
+    const std::string form = "it must be written 'HEX BYTES|OFFSET', e.g. '53 51 4c|0'\n";
+    const std::string control = "a control character other than TAB cannot separate cells\n";
+    struct refusal {
+        std::vector<std::string> args;
+        std::string message;  // standard error before the usage text
+    };
+    const std::vector<refusal> cases = {
+        {{"-pipe", "-filter_sig", "zz|q"}, "refusing -filter_sig 'zz|q': " + bytes},
+        {{"-pipe", "-filter_sig", "53514c|0"}, "refusing -filter_sig '53514c|0': " + bytes},
+        {{"-pipe", "-filter_sig", "53 51\t4c"}, "refusing -filter_sig '53 51[0x09]4c': " + bytes},
+        {{"-pipe", "-filter_sig", "|0"}, "refusing -filter_sig '|0': it names no bytes\n"},
+        {{"-pipe", "-filter_sig", "53 51 4c|q"}, "refusing -filter_sig '53 51 4c|q': " + offset},
+        {{"-pipe", "-filter_sig", "53 51 4c|-1"}, "refusing -filter_sig '53 51 4c|-1': " + offset},
+        {{"-pipe", "-filter_sig", "53|9223372036854775808"},
+         "refusing -filter_sig '53|9223372036854775808': " + offset},
+        {{"-pipe", "-filter_sig", "53|0x8000000000000000"},
+         "refusing -filter_sig '53|0x8000000000000000': " + offset},
+        {{"-pipe", "-filter_sig", "53|1|2"}, "refusing -filter_sig '53|1|2': " + form},
+        {{"-pipe", "-filter_sig", "53,51,4c"}, "refusing -filter_sig '53,51,4c': " + form},
+        {{"-db", db, "-base10", "-base16"}, "only one of -base10 and -base16 may be given\n"},
+        {{"-db", db, "-BASE16", "-csv", "-base10"}, "only one of -BASE16 and -base10 may be given\n"},
+        {{"-db", db, "-csv_separator", "\x1b"}, "refusing -csv_separator '[0x1B]': " + control},
+        {{"-db", db, "-csv_separator", "\a"}, "refusing -csv_separator '[0x07]': " + control},
+        {{"-db", db, "-csv_separator", ";\x7f"}, "refusing -csv_separator ';[0x7F]': " + control},
+        {{"-db", db, "-csv_separator", "\xc2\x85"}, "refusing -csv_separator '[U+0085]': " + control},
+        {{"-pipe", "-cmd_start_time", "2020-02-30"},
+         "refusing -cmd_start_time 2020-02-30: the calendar has no such day\n"},
+        {{"-enumdir", "/tmp", "-cmd_stop_time", "2021-04-31"},
+         "refusing -cmd_stop_time 2021-04-31: the calendar has no such day\n"},
+        {{"-pipe", "-cmd_stop_time", "2025-12-31 24:00:00"},
+         "refusing -cmd_stop_time 2025-12-31 24:00:00: a day has no such time (hours run to 23, minutes and "
+         "seconds to 59)\n"},
+        {{"-db", db, "-cmd_start_time", "2020-01-01"},
+         "refusing -cmd_start_time 2020-01-01: " + among + with_db},
+        {{"-db", db, "-cmd_stop_time", "1900-01-01"},
+         "refusing -cmd_stop_time 1900-01-01: " + among + with_db},
+        {{"-db", db, "-filter", "*.db"}, "refusing -filter *.db: " + among + with_db},
+        {{"-db", db, "-parse_chunk", "-filter_sig", "53 51 4c|0"},
+         "refusing -filter_sig 53 51 4c|0: " + among + with_db},
+        {{"-db", db, "-num_subdirs", "2"}, "refusing -num_subdirs 2: " + among + with_db},
+        {{"-db", db, "-filter", "*.db", "-filter_path", "Users"},
+         "refusing -filter *.db: " + among + with_db + "refusing -filter_path Users: " + among + with_db},
+        {{"-pipe", "-num_subdirs", "2"},
+         "refusing -num_subdirs 2: it is the depth of the folder walk of -enumdir, and -pipe walks no "
+         "folder\n"},
+        {{"-pipe", "-filter_path", "Users"},
+         "refusing -filter_path Users: it narrows the names of -filter, and no -filter is given\n"},
+        {{"-enumdir", "/tmp", "-filter_sig", "53 51 4c|0", "-filter_path", "Users"},
+         "refusing -filter_path Users: it narrows the names of -filter, and no -filter is given\n"},
+        {{"-pipe", "-filter", "*.db", "-filter_path", "a", "-filter_path", "b"},
+         "-filter_path may be given only once\n"},
+        {{"-pipe", "-filter", ""}, "refusing an empty -filter\n"},
+        {{"-pipe", "-filter", "*.db", "-filter_path", ""}, "refusing an empty -filter_path\n"},
+    };
+    for (const refusal& c : cases) {
+        const selk_process::result r = run(c.args, "");
+        EXPECT_EQ(r.status, 255) << c.message;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << c.message;  // the header block alone
+        EXPECT_EQ(without_status_clears(r.err), c.message + usage_text(banner())) << c.message;
+    }
+}
+
+}  // namespace

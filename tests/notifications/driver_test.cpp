@@ -340,6 +340,52 @@ TEST(SelkProcess, StandardErrorThatIsNoTerminalGetsNoControlBytes) {
     }
 }
 
+// Standard error on a terminal: the slack scan of "-carve" and "-incl_slack" shows one percent-done line that
+// only rises, over the main file's free space and the log's frames alike, and every form ends its status
+// line with the count of rows written (the report's lines after the banner and the header). "-quiet" shows
+// nothing at all.
+TEST(SelkProcess, ProgressOnATerminalOnlyRisesAndEndsWithTheRowsWritten) {
+    fx::temp_dir dir;
+    const std::string live = dir.file("live.db"), db = dir.file("wal.db");
+    make_db(live, 400, "tty");
+    sqlite3* conn = fx::open_db(live);
+    ASSERT_NE(conn, nullptr);
+    fx::exec(conn,
+             "PRAGMA secure_delete=OFF; DELETE FROM Notification WHERE [Order] % 3 = 0;"
+             "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+             "DELETE FROM Notification WHERE [Order] % 5 = 0;");
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+    sqlite3_close(conn);
+    const std::string label = "percent done: ";
+    const std::string last = "\x1b[2K\r    \rrows written: ";
+    for (const std::string form : {"-carve", "-incl_slack", "-csv", "-csvl2t"}) {
+        for (const bool quiet : {false, true}) {
+            std::vector<std::string> args = {"-db", db, form};
+            if (quiet) args.push_back("-quiet");
+            const selk_process::result r = run(args, "", selk_process::selk_path(), true);
+            const std::string where = form + (quiet ? " -quiet" : "");
+            ASSERT_EQ(r.status, 0) << where << ": " << r.err;
+            const std::size_t rows = data_rows(r.out).size();
+            EXPECT_GT(rows, 200u) << where;
+            if (quiet) {
+                EXPECT_EQ(r.err, "") << where;
+                continue;
+            }
+            std::vector<double> shown;
+            for (std::size_t at = r.err.find(label); at != std::string::npos; at = r.err.find(label, at + 1))
+                shown.push_back(std::stod(r.err.substr(at + label.size())));
+            for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_LT(shown[i - 1], shown[i]) << where;
+            EXPECT_EQ(shown.empty(), form == "-csv" || form == "-csvl2t") << where << ": " << r.err;
+            const std::size_t at = r.err.rfind(last);
+            ASSERT_NE(at, std::string::npos) << where << ": " << r.err;
+            EXPECT_EQ(r.err.substr(at + last.size()),
+                      std::to_string(rows) + "\n\x1b[2K\r" + std::string(27, ' ') + "\r")
+                << where;
+        }
+    }
+}
+
 // selk keeps no run log: the common switch that asks for one is refused, in every form, and makes no file.
 TEST(SelkProcess, RunLogOptionIsRefused) {
     REQUIRE_FIXTURE();

@@ -386,6 +386,41 @@ TEST(SelkProcess, ProgressOnATerminalOnlyRisesAndEndsWithTheRowsWritten) {
     }
 }
 
+// An importer skips the banner block's 3 lines and takes the next for the header, in a report written to
+// "-out" as on standard output: the sqlite3 shell's ".import --csv --skip 3" makes a table of the header's
+// labels with a row for each line after it.
+TEST(SelkProcess, AnImporterSkipsTheThreeLinesOfTheBanner) {
+    if (std::system("command -v sqlite3 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the sqlite3 shell (Debian package sqlite3) is not installed";
+    fx::temp_dir dir;
+    const std::string db = dir.file("import.db");
+    make_db(db, 5, "imported");
+    int made = 0;
+    for (const std::string form : {"-csv", "-csvl2t"}) {
+        for (const bool to_file : {false, true}) {
+            const std::string report = dir.file("report" + std::to_string(++made) + ".csv");
+            std::vector<std::string> args = {"-db", db, "-quiet", form};
+            if (to_file) args.insert(args.end(), {"-out", report});
+            const selk_process::result r = run(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            if (!to_file) {
+                ASSERT_TRUE(fx::write_all(report, std::vector<std::uint8_t>(r.out.begin(), r.out.end())));
+            }
+            const std::vector<std::uint8_t> bytes = fx::read_all(report);
+            const std::vector<std::string> all = lines(std::string(bytes.begin(), bytes.end()));
+            ASSERT_GT(all.size(), 4u);
+            const std::string table = dir.file("imported" + std::to_string(made) + ".db");
+            const selk_process::result shell = run(
+                {"-c", "exec sqlite3 \"$@\"", "sqlite3", table, ".import --csv --skip 3 " + report + " t",
+                 "SELECT count(*) FROM t;", "SELECT group_concat(name, ',') FROM pragma_table_info('t');"},
+                "", "/bin/sh");
+            const std::string where = form + (to_file ? " -out" : " standard output");
+            EXPECT_EQ(shell.status, 0) << where << ": " << shell.err;
+            EXPECT_EQ(shell.out, std::to_string(all.size() - 4) + "\n" + all[3] + "\n") << where;
+        }
+    }
+}
+
 // selk keeps no run log: the common switch that asks for one is refused, in every form, and makes no file.
 TEST(SelkProcess, RunLogOptionIsRefused) {
     REQUIRE_FIXTURE();

@@ -157,6 +157,8 @@ void print_status_line(const std::string& text) {
     std::fflush(stderr);
 }
 
+void print_last_status_line(const std::string& text) { write_err_status(kShortClear + visible(text) + "\n"); }
+
 void print_offset_progress(std::uint64_t current, std::uint64_t total) {
     std::string line = kLineClear;
     if (current < total) {

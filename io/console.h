@@ -48,6 +48,9 @@ int print_status_text(unsigned width, const std::string& text);
 int print_percent_done(unsigned width, std::uint64_t current, std::uint64_t total, unsigned step_percent);
 // Short clear + text (when not empty) + LF to standard error.
 void print_status_line(const std::string& text);
+// Short clear + text + LF where standard error is a terminal, nothing elsewhere: the status line's last
+// text, which stays on the screen.
+void print_last_status_line(const std::string& text);
 // Line clear, then " --> 0x<current> of 0x<total>" + CR while current < total, else 45 blanks.
 void print_offset_progress(std::uint64_t current, std::uint64_t total);
 

@@ -23,6 +23,7 @@
 #include "io/fileio.h"
 #include "io/fileio_output.h"
 #include "io/filename_filter.h"
+#include "io/line_counter.h"
 #include "io/option_lookup.h"
 #include "io/option_parser.h"
 #include "io/output_guard.h"
@@ -424,16 +425,19 @@ int selk_main(int argc, char* argv[]) {
         options.report_stream = stream;
     }
     *report << header.str() << "\n";
+    // The lines after the banner, counted as they reach the report: the status line ends with its rows.
+    line_counting_output counted(*report);
 
     selk_run run(options);
+    const bool header_due = run.header_on;
     // The helper threads of the whole run, shared out once among the steps that run in parallel.
     run.threads = share_helper_threads(platform_helper_threads());
     int result = -1;
     try {
         if (!options.pipe && !options.enumdir_given)
-            result = run_single(*report, run, program_path);
+            result = run_single(counted, run, program_path);
         else
-            result = run_path_stream(*report, run);
+            result = run_path_stream(counted, run);
     } catch (const std::bad_alloc&) {
         // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
         // fails.
@@ -442,8 +446,9 @@ int selk_main(int argc, char* argv[]) {
         error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
     }
 
-    // A report that was cut short must not pass for a complete one.
-    if (!flush_report(*report, to_file)) {
+    // A report that was cut short must not pass for a complete one. The rows went through `counted`, which
+    // holds the state of their writes.
+    if (!flush_report(*report, to_file) || counted.fail()) {
         if (to_file)
             error_printf("prob writing results file: %s\n", options.out_file.c_str());
         else
@@ -456,6 +461,12 @@ int selk_main(int argc, char* argv[]) {
         error_printf("prob writing diagnostics log: %s\n",
                      (log.empty() ? options.diagnostics_path : log).c_str());
         result = -1;
+    }
+    if (options.show_progress) {
+        // Every line after the banner is a row but the header, which comes before the first row.
+        const bool header_written = header_due && !run.header_on;
+        const std::uint64_t rows = counted.lines() - (header_written && counted.lines() != 0 ? 1 : 0);
+        print_last_status_line("rows written: " + std::to_string(rows));
     }
     options.report_stream = nullptr;
     results.close();

@@ -1,10 +1,11 @@
 #include "sqlite_format/carver.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
+#include <utility>
 
 #include "common/case_conv.h"
-#include "io/console.h"
 #include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
@@ -181,6 +182,20 @@ void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_hea
     }
 }
 
+// The end of a region, up to the end of the file; its start when the file ends before it.
+std::uint64_t region_end_in_file(const region_map::value_type& region, std::uint64_t file_end) {
+    const std::uint64_t o = region.first;
+    if (o >= file_end) return o;
+    return region.second < file_end - o ? o + region.second : file_end;
+}
+
+// The bytes of `regions` a walk goes over: each region up to the end of the file.
+std::uint64_t walked_bytes(const region_map& regions, std::uint64_t file_end) {
+    std::uint64_t total = 0;
+    for (const auto& region : regions) total += region_end_in_file(region, file_end) - region.first;
+    return total;
+}
+
 }  // namespace
 
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
@@ -214,28 +229,41 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     std::uint32_t max_columns = walk.max_columns;
     const bool frame_flag = walk.frame_flag;
     const bool btree_flag = walk.btree_flag;
-    const bool progress = walk.progress;
     const std::size_t start_count = out.size();
-    if (regions.empty() || page_size == 0) {
-        if (progress) clear_status_line();
-        return 0;
+    // Nothing past the end of the file can be read: the walk stops there, whatever a region claims.
+    const std::uint64_t file_end = file.file_size;
+    // The progress counts every region's bytes, also where the walk stops early, so that it reaches the end.
+    std::unique_ptr<progress_meter> own_meter;
+    progress_meter* meter = walk.meter;
+    if (walk.progress && meter == nullptr) {
+        own_meter = std::make_unique<progress_meter>(walked_bytes(regions, file_end));
+        meter = own_meter.get();
     }
+    const auto done = [&](int result) {
+        if (own_meter) own_meter->finish();
+        return result;
+    };
+    const auto skipped = [&] {
+        if (meter != nullptr) meter->add(walked_bytes(regions, file_end));
+        return done(0);
+    };
+    if (regions.empty() || page_size == 0) return skipped();
     if (!schema.fields.empty()) {
         max_columns = static_cast<std::uint32_t>(schema.fields.size());
         const int min_fields = schema.min_fields();
         min_columns = min_fields > 0 ? static_cast<std::uint32_t>(min_fields) : 0;
     } else if (max_columns == 0 && btree_flag) {
-        return 0;
+        return skipped();
     }
     std::vector<std::uint8_t> chunk(page_size);
-    // Nothing past the end of the file can be read: the walk stops there, whatever a region claims.
-    const std::uint64_t file_end = file.file_size;
     const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
     for (const auto& region : regions) {
         const std::uint64_t o = region.first;
         const std::uint64_t length = region.second;
         std::uint64_t e = o + length;
         if (e < o) e = UINT64_MAX;  // a hostile length must not wrap
+        const std::uint64_t counted_end = region_end_in_file(region, file_end);
+        std::uint64_t counted = o;  // the region's bytes counted on the meter end here
         std::uint64_t p = o;
         while (p < e && p < file_end) {
             const std::uint64_t chunk_start = p;
@@ -247,9 +275,6 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             }
             const std::uint64_t left = e - p;
             std::uint32_t chunk_length = left < page_size ? static_cast<std::uint32_t>(left) : page_size;
-            if (progress)
-                status_printf(40, "percent done: %4.2f",
-                              static_cast<double>(p) / static_cast<double>(e) * 100.0);
             if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
                 const bool whole_leaf = btree_flag && chunk_length == page_size &&
                                         chunk[0] == kPageTableLeaf &&
@@ -260,10 +285,15 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             }
             if (p > UINT64_MAX - page_size || p + page_size <= chunk_start) break;
             p += page_size;
+            if (meter != nullptr && p > counted && counted < counted_end) {
+                const std::uint64_t reached = p < counted_end ? p : counted_end;
+                meter->add(reached - counted);
+                counted = reached;
+            }
         }
+        if (meter != nullptr && counted < counted_end) meter->add(counted_end - counted);
     }
-    if (progress) clear_status_line();
-    return out.size() > start_count ? 1 : 0;
+    return done(out.size() > start_count ? 1 : 0);
 }
 
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,
@@ -296,6 +326,7 @@ struct companion_regions {
     region_map slack;
     wal_frame_map valid;
     journal_page_map journal;
+    region_map whole_pages;  // the journal's page images or the log's valid frames, as they are walked
 };
 
 // Opens and maps the companion of `path`; `page_size` is the database's (a journal's 0 stands for it).
@@ -353,10 +384,12 @@ bool schema_of_table(table_schema& schema, uni::fileio& main_file, const std::st
 }
 
 // Walks the regions of one carve: every region the same way but for its source code, its file's page size
-// and its schema.
+// and its schema. The walks are queued first and run together, so that one progress line goes over all of
+// them, rising from the main file's first region to the companion's last.
 class carve_walk {
   public:
-    carve_walk(std::vector<recovered_record>& out, const carve_options& carve) : out_(out) {
+    carve_walk(std::vector<recovered_record>& out, const carve_options& carve)
+        : out_(out), clock_(carve.progress_clock) {
         walk_.classify = carve.classify;
         walk_.min_columns = carve.min_columns;
         walk_.max_columns = carve.max_columns;
@@ -367,39 +400,61 @@ class carve_walk {
     // The database's pages bound child page numbers in every file walked.
     void set_main_pages(std::uint64_t pages) { main_pages_ = pages; }
 
+    // Queues the walk of `regions` of `file`; both (and the schema) must stay until run().
     void walk(const region_map& regions, uni::fileio& file, const table_schema* schema, std::uint32_t code,
               std::uint32_t size, bool frames) {
-        walk_.schema = schema;
-        walk_.source_code = code;
-        walk_.page_size = size;
-        walk_.frame_flag = frames;
+        queued_walk q{&regions, &file, walk_};
+        q.options.schema = schema;
+        q.options.source_code = code;
+        q.options.page_size = size;
+        q.options.frame_flag = frames;
         // The database may have more pages than the log holds frames: the larger of both files bounds them.
-        walk_.page_limit = std::max(main_pages_, size != 0 ? file.size() / size : 0);
-        walk_db_pages(out_, regions, file, walk_);
+        q.options.page_limit = std::max(main_pages_, size != 0 ? file.size() / size : 0);
+        queued_.push_back(std::move(q));
+    }
+
+    // Walks every queued region in turn.
+    void run() {
+        std::unique_ptr<progress_meter> meter;
+        if (walk_.progress) {
+            std::uint64_t total = 0;
+            for (const queued_walk& q : queued_) total += walked_bytes(*q.regions, q.file->file_size);
+            meter = std::make_unique<progress_meter>(total, clock_);
+        }
+        for (queued_walk& q : queued_) {
+            q.options.meter = meter.get();
+            walk_db_pages(out_, *q.regions, *q.file, q.options);
+        }
+        queued_.clear();
+        if (meter) meter->finish();
     }
 
   private:
+    struct queued_walk {
+        const region_map* regions;
+        uni::fileio* file;
+        page_walk_options options;
+    };
     std::vector<recovered_record>& out_;
-    page_walk_options walk_;
+    page_walk_options walk_;  // what every walk shares
+    progress_meter::clock clock_;
     std::uint64_t main_pages_ = 0;
+    std::vector<queued_walk> queued_;
 };
 
-// Walks the regions of the companion: superseded frames, the journal's page images or (with
-// `valid_frames`) the log's valid frames, and the slack of the log; then closes it.
+// Queues the walks of the companion's regions: superseded frames, the journal's page images or (with
+// `valid_frames`) the log's valid frames, and the slack of the log.
 void walk_companion(carve_walk& walk, companion_regions& c, std::uint32_t page_size, bool valid_frames) {
     const std::uint32_t size = c.page_size != 0 ? c.page_size : page_size;
     walk.walk(c.superseded, c.file, nullptr, kSourceWalSuperseded, size, false);
     if (c.valid.empty() && !c.journal.empty()) {
-        region_map images;
-        for (const auto& j : c.journal) images.emplace(j.second, size);
-        walk.walk(images, c.file, nullptr, kSourceCarveJournal, size, false);
+        for (const auto& j : c.journal) c.whole_pages.emplace(j.second, size);
+        walk.walk(c.whole_pages, c.file, nullptr, kSourceCarveJournal, size, false);
     } else if (!c.valid.empty() && valid_frames) {
-        region_map frames;
-        for (const auto& f : c.valid) frames.emplace(f.second, size);
-        walk.walk(frames, c.file, nullptr, kSourceWalValid, size, true);
+        for (const auto& f : c.valid) c.whole_pages.emplace(f.second, size);
+        walk.walk(c.whole_pages, c.file, nullptr, kSourceWalValid, size, true);
     }
     walk.walk(c.slack, c.file, nullptr, kSourceWalSlack, size, false);
-    c.file.close();
 }
 
 }  // namespace
@@ -419,20 +474,22 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     companion_regions companion;
     if (carve.companions) read_companion(companion, path, page_size);
 
+    region_map free_space;
+    table_schema schema;
     if (main_header) {
         walk.set_main_pages(main_file.size() / page_size);
-        const region_map free_space =
-            main_file_regions(main_file, header, path, page_size, p != 0, companion);
-        table_schema schema;
+        free_space = main_file_regions(main_file, header, path, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
             schema_of_table(schema, main_file, path, page_size, carve.table_name)) {
             walk.walk(free_space, main_file, &schema, kSourceMainSlack, page_size, false);
             walk.walk(companion.overwritten, main_file, &schema, kSourceWalOverwrites, page_size, false);
         }
-        main_file.close();
     }
 
     if (companion.file.is_open()) walk_companion(walk, companion, page_size, carve.valid_frames);
+    walk.run();
+    main_file.close();
+    companion.file.close();
     return out.empty() ? 0 : 1;
 }
 

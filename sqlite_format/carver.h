@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "io/progress_meter.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/metadata.h"
@@ -47,6 +48,9 @@ struct page_walk_options {
     bool progress = false;    // a percent-done status line
     std::uint64_t page_limit =
         0;  // pages the database may have (bounds child page numbers); 0: the file's own
+    // With `progress`: the meter the regions' bytes are counted on, shared by the walks of one carve; none:
+    // the walk has one of its own over its regions.
+    progress_meter* meter = nullptr;
     std::function<void(std::vector<recovered_record>&)> on_records;  // after each chunk that gave records
 };
 
@@ -60,7 +64,8 @@ struct carve_options {
     std::uint32_t max_columns = 0;
     bool valid_frames = false;  // the log's valid frames are walked too (source 9)
     bool btree_flag = false;
-    bool progress = false;
+    bool progress = false;                 // one percent-done status line over every region of both files
+    progress_meter::clock progress_clock;  // what limits its redraws; none: the steady clock
 };
 
 // Walks every region of `regions` in `file` page by page and appends one recovered_record per
@@ -68,8 +73,9 @@ struct carve_options {
 // is wanted) is called with `out` after each chunk whose classifier found something. With a schema the column
 // bounds are its field count and min_fields, else `min_columns` and `max_columns`. With `frame_flag` each
 // chunk is read 24 bytes on (past a log frame's header), so a region of whole log frames stays aligned. With
-// `btree_flag` a whole table leaf page is decoded as a page first. Returns 1 when `out` grew; 0 for
-// an empty map, a page size of 0, or no record found.
+// `btree_flag` a whole table leaf page is decoded as a page first. With `progress` each region's bytes up to
+// the end of the file count on the meter as they are walked. Returns 1 when `out` grew; 0 for an empty map, a
+// page size of 0, or no record found.
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
                   const page_walk_options& options);
 // The same with each option as a parameter; `options` is handed to the classifier and the callback.
@@ -85,8 +91,10 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
 // (kSourceWalSlack). Beside a hot journal, the main file's pages that hold the transaction that never
 // committed are walked whole under kSourceMainSlack. In a whole b-tree page a record whose
 // header lies in free space takes no bytes past that free region. The main file is walked in its header's
-// page size; the log and the journal in the page size of their own headers. Unless `keep` is set
-// `out` is emptied first. Returns 1 when `out` holds at least one record at the end.
+// page size; the log and the journal in the page size of their own headers. With `progress` one percent-done
+// status line runs over the regions of both files, as their bytes are walked (progress_meter: it only rises,
+// redrawn a few times a second at most). Unless `keep` is set `out` is emptied first. Returns 1 when `out`
+// holds at least one record at the end.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& options);
 // The same with each option as a parameter; `options` is handed to the classifier.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,

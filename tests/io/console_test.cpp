@@ -81,6 +81,9 @@ TEST(console, status_line_and_offset_progress) {
     print_status_line("");
     EXPECT_EQ(captured_terminal_stderr(), kShort + "done\n" + kShort + "\n");
     capture_terminal_stderr();
+    print_last_status_line("rows written: 3\x1b");
+    EXPECT_EQ(captured_terminal_stderr(), kShort + "rows written: 3[0x1B]\n");
+    capture_terminal_stderr();
     print_offset_progress(16, 256);
     EXPECT_EQ(captured_terminal_stderr(), kLine + " --> 0x10 of 0x100\r");
     capture_terminal_stderr();
@@ -292,6 +295,7 @@ TEST(console, stderr_that_is_no_terminal_gets_only_plain_lines) {
              print_status_line("");
          },
          "done\n"},
+        {"last status line", [] { print_last_status_line("rows written: 3"); }, ""},
         {"offset progress",
          [] {
              print_offset_progress(16, 256);

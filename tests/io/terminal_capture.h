@@ -37,13 +37,14 @@ inline void capture_terminal_stderr() {
 
 inline std::string captured_terminal_stderr() {
     std::fflush(stderr);
-    // Once its last writer is gone the terminal gives what was written, then an error.
+    // Once its last writer is gone the terminal gives what was written, then an error: the wait needs no
+    // time limit, which a busy machine could pass before the terminal hands the text on.
     ::dup2(g_saved_stderr, STDERR_FILENO);
     ::close(g_saved_stderr);
     std::string text;
     char buf[4096];
     pollfd ready{g_terminal, POLLIN, 0};
-    while (::poll(&ready, 1, 1000) > 0) {
+    while (::poll(&ready, 1, -1) > 0) {
         const ssize_t n = ::read(g_terminal, buf, sizeof buf);
         if (n <= 0) break;
         text.append(buf, static_cast<std::size_t>(n));

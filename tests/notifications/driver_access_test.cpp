@@ -186,13 +186,13 @@ TEST(SelkProcess, TablesThatCannotBeReadAreNamedWithWhyInEveryForm) {
 }
 
 // A log or journal that is there but cannot be read: the run names it and fails, by the library and by
-// "-carve". (Tests run as root, for whom no mode bits refuse a read: a link that loops and a folder stand
-// for the file that will not open.)
+// "-carve", and still prints the rows of the main file. (Tests run as root, for whom no mode bits refuse a
+// read: a link that loops, a link to nothing and a folder stand for the file that will not open.)
 TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
     fx::temp_dir dir;
     const std::string db = dir.file("companion.db");
     make_db(db, 5, "companion");
-    enum class kind { folder, self_link, fifo };
+    enum class kind { folder, self_link, dangling_link, fifo };
     struct companion_case {
         const char* suffix;
         kind what;
@@ -202,6 +202,9 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
     const std::vector<companion_case> cases = {
         {"-journal", kind::self_link, "Too many levels of symbolic links"},
         {"-wal", kind::folder, "Is a directory"},
+        {"-journal", kind::folder, "Is a directory"},
+        {"-wal", kind::dangling_link, "a link to nothing"},
+        {"-journal", kind::dangling_link, "a link to nothing"},
         {"-wal", kind::fifo, "it is a FIFO"},
         {"-journal", kind::fifo, "it is a FIFO"},
     };
@@ -211,6 +214,8 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
             ASSERT_EQ(::mkdir(companion.c_str(), 0755), 0);
         else if (c.what == kind::fifo)
             ASSERT_EQ(::mkfifo(companion.c_str(), 0644), 0);
+        else if (c.what == kind::dangling_link)
+            ASSERT_EQ(::symlink(dir.file("gone").c_str(), companion.c_str()), 0);
         else
             ASSERT_EQ(::symlink(companion.c_str(), companion.c_str()), 0);
         for (const std::string mode : {"library", "-carve"}) {
@@ -221,6 +226,10 @@ TEST(SelkProcess, UnreadableCompanionIsNamedAndFails) {
             EXPECT_NE(r.err.find("prob reading companion " + companion + " of " + db + ": " + c.why + "\n"),
                       std::string::npos)
                 << c.suffix << " " << mode << ": " << r.err;
+            std::size_t rows = 0;
+            for (const std::string& row : data_rows(r.out))
+                rows += row.find("companion ") != std::string::npos;
+            EXPECT_EQ(rows, 5u) << c.suffix << " " << mode << ": " << r.out;
         }
         if (c.what == kind::folder)
             ::rmdir(companion.c_str());

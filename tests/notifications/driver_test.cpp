@@ -340,6 +340,88 @@ TEST(SelkProcess, StandardErrorThatIsNoTerminalGetsNoControlBytes) {
     }
 }
 
+// Standard error on a terminal: the slack scan of "-carve" and "-incl_slack" shows one percent-done line that
+// only rises, over the main file's free space and the log's frames alike, and every form ends its status
+// line with the count of rows written (the report's lines after the banner and the header). "-quiet" shows
+// nothing at all, and standard error that is a pipe gets the message it always got, nothing more.
+TEST(SelkProcess, ProgressOnATerminalOnlyRisesAndEndsWithTheRowsWritten) {
+    fx::temp_dir dir;
+    const std::string live = dir.file("live.db"), db = dir.file("wal.db");
+    make_db(live, 400, "tty");
+    sqlite3* conn = fx::open_db(live);
+    ASSERT_NE(conn, nullptr);
+    fx::exec(conn,
+             "PRAGMA secure_delete=OFF; DELETE FROM Notification WHERE [Order] % 3 = 0;"
+             "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+             "DELETE FROM Notification WHERE [Order] % 5 = 0;");
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+    sqlite3_close(conn);
+    const std::string label = "percent done: ";
+    const std::string last = "\x1b[2K\r    \rrows written: ";
+    for (const std::string form : {"-carve", "-incl_slack", "-csv", "-csvl2t"}) {
+        for (const bool quiet : {false, true}) {
+            std::vector<std::string> args = {"-db", db, form};
+            if (quiet) args.push_back("-quiet");
+            const selk_process::result r = run(args, "", selk_process::selk_path(), true);
+            const std::string where = form + (quiet ? " -quiet" : "");
+            ASSERT_EQ(r.status, 0) << where << ": " << r.err;
+            const std::size_t rows = data_rows(r.out).size();
+            EXPECT_GT(rows, 200u) << where;
+            EXPECT_EQ(run(args).err, quiet ? "" : "analyzing " + db + "\n") << where << " into a pipe";
+            if (quiet) {
+                EXPECT_EQ(r.err, "") << where;
+                continue;
+            }
+            std::vector<double> shown;
+            for (std::size_t at = r.err.find(label); at != std::string::npos; at = r.err.find(label, at + 1))
+                shown.push_back(std::stod(r.err.substr(at + label.size())));
+            for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_LT(shown[i - 1], shown[i]) << where;
+            EXPECT_EQ(shown.empty(), form == "-csv" || form == "-csvl2t") << where << ": " << r.err;
+            const std::size_t at = r.err.rfind(last);
+            ASSERT_NE(at, std::string::npos) << where << ": " << r.err;
+            EXPECT_EQ(r.err.substr(at + last.size()),
+                      std::to_string(rows) + "\n\x1b[2K\r" + std::string(27, ' ') + "\r")
+                << where;
+        }
+    }
+}
+
+// An importer skips the banner block's 3 lines and takes the next for the header, in a report written to
+// "-out" as on standard output: the sqlite3 shell's ".import --csv --skip 3" makes a table of the header's
+// labels with a row for each line after it.
+TEST(SelkProcess, AnImporterSkipsTheThreeLinesOfTheBanner) {
+    if (std::system("command -v sqlite3 >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the sqlite3 shell (Debian package sqlite3) is not installed";
+    fx::temp_dir dir;
+    const std::string db = dir.file("import.db");
+    make_db(db, 5, "imported");
+    int made = 0;
+    for (const std::string form : {"-csv", "-csvl2t"}) {
+        for (const bool to_file : {false, true}) {
+            const std::string report = dir.file("report" + std::to_string(++made) + ".csv");
+            std::vector<std::string> args = {"-db", db, "-quiet", form};
+            if (to_file) args.insert(args.end(), {"-out", report});
+            const selk_process::result r = run(args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            if (!to_file) {
+                ASSERT_TRUE(fx::write_all(report, std::vector<std::uint8_t>(r.out.begin(), r.out.end())));
+            }
+            const std::vector<std::uint8_t> bytes = fx::read_all(report);
+            const std::vector<std::string> all = lines(std::string(bytes.begin(), bytes.end()));
+            ASSERT_GT(all.size(), 4u);
+            const std::string table = dir.file("imported" + std::to_string(made) + ".db");
+            const selk_process::result shell = run(
+                {"-c", "exec sqlite3 \"$@\"", "sqlite3", table, ".import --csv --skip 3 " + report + " t",
+                 "SELECT count(*) FROM t;", "SELECT group_concat(name, ',') FROM pragma_table_info('t');"},
+                "", "/bin/sh");
+            const std::string where = form + (to_file ? " -out" : " standard output");
+            EXPECT_EQ(shell.status, 0) << where << ": " << shell.err;
+            EXPECT_EQ(shell.out, std::to_string(all.size() - 4) + "\n" + all[3] + "\n") << where;
+        }
+    }
+}
+
 // selk keeps no run log: the common switch that asks for one is refused, in every form, and makes no file.
 TEST(SelkProcess, RunLogOptionIsRefused) {
     REQUIRE_FIXTURE();

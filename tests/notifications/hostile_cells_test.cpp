@@ -46,6 +46,11 @@ const std::vector<hostile>& hostile_cells() {
          "csi\xc2\x9b"
          "2J caf\xc3\xa9",
          "csi[U+009B]2J caf\xc3\xa9", "csi[U+009B]2J caf\xc3\xa9"},
+        // A cell that is the separator and nothing else (with -csv_separator ";"), one that opens with a
+        // quote and holds no blank (with -csv_separator " "), and a quoted word.
+        {"the separator alone", ";", ";", ";"},
+        {"leading quote, no blank", "\"g", "\"g", "\"g"},
+        {"quoted word", "\"g\"", "\"g\"", "\"g\""},
     };
     return cells;
 }
@@ -211,6 +216,8 @@ TEST(hostile_cells, every_form_reads_back_whole) {
         {"csv blank", {"-csv", "-all_fields", "-csv_separator", " "}, layout::rows, ' ', 0, 0, false, false},
         {"csvl2t :", {"-csvl2t", "-csv_separator", ":"}, layout::l2t, ':', 0, 0, false, false},
         {"csvl2t blank", {"-csvl2t", "-csv_separator", " "}, layout::l2t, ' ', 0, 0, false, false},
+        // The header label "date/time" holds it.
+        {"csvl2t /", {"-csvl2t", "-csv_separator", "/"}, layout::l2t, '/', 0, 0, false, false},
         {"csv tab", {"-csv", "-all_fields", "-csv_separator", "tab"}, layout::rows, '\t', 0, 0, false, false},
         {"csvl2t", {"-csvl2t"}, layout::l2t, ',', ',', ' ', false, false},
         {"csvl2t quoted", {"-csvl2t", "-enable_quoted_csv_fields"}, layout::l2t, ',', 0, 0, true, false},

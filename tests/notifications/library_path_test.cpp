@@ -996,10 +996,15 @@ TEST(LibraryPath, RestOfATableTheLibraryBrokeOffComesFromWhereItStopped) {
             csv_report(o);
             o.switches[kSwitchSlack] = o.switches[kSwitchSlackCopy] = 1;
             o.switches[kSwitchCarve] = carve ? 1 : 0;
+            log_to_file(o, dir);
             std::string path = db;
             const tables_read tables = read_tables(o, path);
             EXPECT_EQ(tables.result, 1);
             EXPECT_NE(o.tables_incomplete, 0);
+            // Every row the library gave was asked for again: nothing may repeat them.
+            const std::string log = log_text(o);
+            EXPECT_NE(log.find("prob reading table"), std::string::npos) << log;
+            EXPECT_EQ(log.find("may repeat"), std::string::npos) << log;
             std::pair<std::vector<std::string>, std::vector<std::string>> keys;
             const auto add = [&keys](bool library, const std::string& key) {
                 (library ? keys.first : keys.second).push_back(key);

@@ -8,9 +8,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -40,14 +42,35 @@ inline std::string build_root() {
 inline std::string selk_path() { return build_root() + "/notifications/selk"; }
 inline std::string sample_db_path() { return build_root() + "/notifications/tools/sample_notifications.db"; }
 
-// Runs selk with `args` (the program path is added first) and `input` on its standard input.
+// A pseudo-terminal in raw mode, as an examiner's shell gives it: [0] the side read, [1] the terminal the
+// child writes to. False when none can be had.
+inline bool open_terminal(int ends[2]) {
+    const int side = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (side < 0) return false;
+    const int line =
+        ::grantpt(side) == 0 && ::unlockpt(side) == 0 ? ::open(::ptsname(side), O_RDWR | O_NOCTTY) : -1;
+    termios mode;
+    if (line < 0 || ::tcgetattr(line, &mode) != 0) {
+        ::close(side);
+        if (line >= 0) ::close(line);
+        return false;
+    }
+    ::cfmakeraw(&mode);
+    ::tcsetattr(line, TCSANOW, &mode);
+    ends[0] = side;
+    ends[1] = line;
+    return true;
+}
+
+// Runs selk with `args` (the program path is added first) and `input` on its standard input; with
+// `terminal_stderr` its standard error is a terminal, whose text is collected as the pipe's would be.
 inline result run(const std::vector<std::string>& args, const std::string& input = std::string(),
-                  const std::string& program = selk_path()) {
+                  const std::string& program = selk_path(), bool terminal_stderr = false) {
     result r;
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (::pipe(in_pipe) != 0) return r;
     if (::pipe(out_pipe) != 0) return r;
-    if (::pipe(err_pipe) != 0) return r;
+    if (terminal_stderr ? !open_terminal(err_pipe) : ::pipe(err_pipe) != 0) return r;
     const pid_t pid = ::fork();
     if (pid < 0) return r;
     if (pid == 0) {

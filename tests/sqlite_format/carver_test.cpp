@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "io/fileio.h"
+#include "io/terminal_capture.h"
 #include "reader_fixtures.h"
 #include "sqlite_format/signatures.h"
 #include "sqlite_format/wal.h"
@@ -254,6 +257,71 @@ TEST(carve_database, pages_an_uncommitted_transaction_wrote_beside_a_hot_journal
     for (const auto& r : out)
         if (r.source_code() == kSourceMainSlack) slack.insert(r.values[0]);
     for (const auto& row : written) EXPECT_EQ(1u, slack.count(row[0])) << row[0];
+}
+
+// One percent-done line over a whole carve: it rises from the main file's first region to the companion's
+// last, is redrawn only once the clock moved an interval on, and is cleared at the end. The clock is the
+// test's own: a second on at each reading, or standing still.
+TEST(carve_database, progress_rises_over_every_region_of_both_files) {
+    temp_dir dir;
+    const std::string wal_db = dir.file("wal.db"), live = dir.file("live.db"), hot_db = dir.file("hot.db");
+    const std::string rows = "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT, b TEXT);" +
+                             rows_sql(0, 150, "del-") + "DELETE FROM t WHERE id % 2 = 0;";
+    sqlite3* wal = open_db(wal_db);
+    ASSERT_NE(nullptr, wal);
+    exec(wal, "PRAGMA secure_delete=OFF; PRAGMA page_size=1024;" + rows +
+                  "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    exec(wal, "BEGIN;" + rows_sql(150, 60, "del-") + "COMMIT; DELETE FROM t WHERE id % 3 = 0;");
+    // Open, so that the log stays; the hot journal is copied while its transaction is open.
+    sqlite3* hot = open_db(live);
+    ASSERT_NE(nullptr, hot);
+    exec(hot, "PRAGMA secure_delete=OFF; PRAGMA page_size=1024;" + rows +
+                  "PRAGMA cache_size=2; BEGIN; DELETE FROM t WHERE id % 3 = 0;" + rows_sql(150, 60, "del-"));
+    ASSERT_EQ(SQLITE_OK, sqlite3_db_cacheflush(hot));
+    ASSERT_TRUE(copy_file(live, hot_db));
+    ASSERT_TRUE(copy_file(live + "-journal", hot_db + "-journal"));
+    exec(hot, "ROLLBACK;");
+    sqlite3_close(hot);
+
+    for (const std::string& db : {wal_db, hot_db}) {
+        carve_options carve;
+        carve.classify = [](std::vector<recovered_record>& c, const std::uint8_t* chunk, std::uint32_t length,
+                            std::uint64_t offset) {
+            return find_deleted_rows(c, chunk, length, offset, 0, nullptr);
+        };
+        carve.min_columns = carve.max_columns = 2;
+        carve.valid_frames = true;
+        std::vector<recovered_record> quiet;
+        ASSERT_EQ(1, carve_database(quiet, db, carve));
+        for (const std::uint64_t step : {1000, 0}) {
+            SCOPED_TRACE(db + (step != 0 ? ", a moving clock" : ", a clock standing still"));
+            std::uint64_t now = 0;
+            carve.progress = true;
+            carve.progress_clock = [&now, step] { return now += step; };
+            std::vector<recovered_record> out;
+            terminal_capture::capture_terminal_stderr();
+            const int carved = carve_database(out, db, carve);
+            const std::string line = terminal_capture::captured_terminal_stderr();
+            EXPECT_EQ(1, carved);
+            EXPECT_EQ(quiet.size(), out.size());
+            std::vector<double> shown;
+            const std::string label = "percent done: ";
+            for (std::size_t at = line.find(label); at != std::string::npos; at = line.find(label, at + 1))
+                shown.push_back(std::stod(line.substr(at + label.size())));
+            ASSERT_FALSE(shown.empty()) << line;
+            if (step == 0) {
+                EXPECT_EQ(1u, shown.size()) << line;
+            } else {
+                EXPECT_GT(shown.size(), 8u) << line;
+                EXPECT_LT(shown.front(), 10.0) << line;
+                EXPECT_EQ(100.0, shown.back()) << line;
+                for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_LT(shown[i - 1], shown[i]) << line;
+            }
+            const std::string cleared = "\x1b[2K\r" + std::string(27, ' ') + "\r";
+            EXPECT_EQ(cleared, line.substr(line.size() - std::min(line.size(), cleared.size())));
+        }
+    }
+    sqlite3_close(wal);
 }
 
 TEST(walk_db_pages, hostile_regions_and_candidates_are_safe) {

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -442,7 +442,9 @@ TEST(CarveBlob, loose_pages_yield_rows_and_interior_pages) {
 
 // Flips bytes of page headers, cell pointers, freeblocks, free-list trunks, the log header and
 // frames and the journal header, and runs the map, the walk and the schema reader on every
-// variant. Each case must end quickly; the sanitizers catch any read outside a buffer.
+// variant. The sanitizers catch any read outside a buffer. A reader that loops for ever is stopped by
+// ctest's timeout; the work of one that ends is bounded: a table walk reads no cell twice, an overflow chain
+// is no longer than the file, and the schema lists no more names than its pages have room for cells.
 TEST(Mutation, damaged_structures_never_crash_or_hang) {
     temp_dir dir;
     // Main database: small pages, an interior schema, free-list pages and freeblocks.
@@ -479,13 +481,14 @@ TEST(Mutation, damaged_structures_never_crash_or_hang) {
 
     const std::uint8_t flips[] = {0xFF, 0x80, 0x01};
     const std::string mutated = dir.file("mut.db");
+    // Every cell takes at least its 2-byte pointer and 2 bytes of the page.
+    const std::size_t cells_the_file_holds = clean.size() / 4;
     int cases = 0;
     for (std::size_t pos : positions) {
         for (std::uint8_t x : flips) {
             auto b = clean;
             b[pos] ^= x;
             write_all(mutated, b);
-            const auto t0 = std::chrono::steady_clock::now();
             region_map free_space;
             map_db_free_space(free_space, mutated);
             std::vector<std::string> n2, s2;
@@ -496,14 +499,15 @@ TEST(Mutation, damaged_structures_never_crash_or_hang) {
                 for (std::uint32_t root : roots) {
                     std::vector<table_record> rows;
                     extract_table_records(rows, f, (root - 1) * 512ull, 512, 0, -1, true, true, true);
+                    std::set<std::uint64_t> cells;
+                    for (const table_record& row : rows) cells.insert(row.record_offset);
+                    EXPECT_EQ(cells.size(), rows.size()) << "byte " << pos << " ^ " << int(x);
                 }
                 std::vector<std::uint8_t> chain;
                 follow_overflow_chain(chain, f, get_be32(b, 32), 512);
+                EXPECT_LE(chain.size(), b.size()) << "byte " << pos << " ^ " << int(x);
             }
-            const auto ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
-                    .count();
-            EXPECT_LT(ms, 5000) << "byte " << pos << " ^ " << int(x);
+            EXPECT_LE(n2.size(), cells_the_file_holds) << "byte " << pos << " ^ " << int(x);
             ++cases;
         }
     }
@@ -526,7 +530,6 @@ TEST(Mutation, damaged_structures_never_crash_or_hang) {
             auto b = wal_clean;
             b[pos] ^= x;
             write_all(wal_mut + "-wal", b);
-            const auto t0 = std::chrono::steady_clock::now();
             region_map o, s, sl;
             wal_frame_map v;
             parse_wal_path(o, v, s, sl, wal_mut + "-wal");
@@ -535,10 +538,8 @@ TEST(Mutation, damaged_structures_never_crash_or_hang) {
             std::vector<std::string> n2, s2;
             std::vector<std::uint32_t> r2;
             read_schema(wal_mut, n2, s2, r2, nullptr, 1);
-            const auto ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
-                    .count();
-            EXPECT_LT(ms, 5000) << "log byte " << pos << " ^ " << int(x);
+            EXPECT_LE(n2.size(), (wal_clean.size() + read_all(wal_mut).size()) / 4)
+                << "log byte " << pos << " ^ " << int(x);
         }
     }
 
@@ -563,13 +564,8 @@ TEST(Mutation, damaged_structures_never_crash_or_hang) {
             ASSERT_TRUE(f.open(jpath, false, false, false));
             journal_page_map pages;
             std::uint32_t ps = 512;
-            const auto t0 = std::chrono::steady_clock::now();
             parse_rollback_journal(pages, ps, f);
-            for (const auto& p : pages) EXPECT_LE(p.second + ps, b.size());
-            const auto ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
-                    .count();
-            EXPECT_LT(ms, 5000) << "journal byte " << pos;
+            for (const auto& p : pages) EXPECT_LE(p.second + ps, b.size()) << "journal byte " << pos;
         }
     }
 }

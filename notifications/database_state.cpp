@@ -12,6 +12,8 @@ void table_layout::clear() {
     for (std::uint32_t& n : join_columns) n = 0;
     page_size = 0;
     column_names.clear();
+    tree_roots.clear();
+    tree_names.clear();
 }
 
 thread_shares share_helper_threads(unsigned helpers) {

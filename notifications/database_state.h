@@ -42,6 +42,9 @@ class table_layout {
                                             // "handlersettings"
     std::uint32_t page_size = 0;            // of the current database (header value 1 is 65536)
     std::vector<std::string> column_names;  // column names of the first notification row
+    // Every b-tree the schema table lists, in its order: root page and name (the tree check walks them all).
+    std::vector<std::uint32_t> tree_roots;
+    std::vector<std::string> tree_names;
     // The columns of each table as the report's joins count them: a notification is joined with its handler
     // or push channel only while that table has some. The schema's column count at first; once recovered
     // records of the table were merged, the count of the schema they were sorted with last.

@@ -95,7 +95,7 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 // reused from cell to cell. Returns how many of the payload's bytes are the cell's (the marker not counted).
 std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v,
                                   const cell_metadata& c, std::size_t start, std::size_t length,
-                                  uni::fileio* file, bool skip) {
+                                  uni::fileio* file, bool skip, std::uint64_t sound = ~0ull) {
     const std::uint8_t* local = v.data + start;
     if (!c.overflow) {
         payload.assign(local, local + length);
@@ -113,11 +113,13 @@ std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page
     std::uint32_t first = 0;
     if (length >= kOverflowPointerSize)
         (void)read_be32(byte_view(local, length), length - kOverflowPointerSize, &first);
-    const std::uint64_t needed = c.payload_size > kept ? c.payload_size - kept : 0;
+    // A chain the tree check found damaged is read only as far as it is sound.
+    const std::uint64_t whole = std::min<std::uint64_t>(c.payload_size, sound);
+    const std::uint64_t needed = whole > kept ? whole - kept : 0;
     std::vector<std::uint8_t> chain;
     if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed)) {
         payload.insert(payload.end(), chain.begin(), chain.end());
-        if (payload.size() > c.payload_size) payload.resize(static_cast<std::size_t>(c.payload_size));
+        if (payload.size() > whole) payload.resize(static_cast<std::size_t>(whole));
         return payload.size();
     }
     payload.insert(payload.end(), marker.begin(), marker.end());
@@ -436,7 +438,13 @@ bool leaf_cell_payload(std::vector<std::uint8_t>& payload, std::size_t* got, con
                                                             " runs past the end of the page");
         return false;
     }
-    *got = assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+    std::uint64_t sound = ~0ull;
+    if (options.sound_payload != nullptr) {
+        const auto limit = options.sound_payload->find(v.offset + c.cell_offset);
+        if (limit != options.sound_payload->end()) sound = limit->second;
+    }
+    *got = assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow,
+                                 sound);
     return true;
 }
 
@@ -586,11 +594,12 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
 
 namespace {
 
-// Reads one whole page; false when the page number is 0, past the file, or the read is short.
+// Reads one whole page (a last page the file holds in part with zeros for the rest); false when the page
+// number is 0 or past the file, or the read fails.
 bool read_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, std::uint64_t page_count,
                std::vector<std::uint8_t>& buf) {
     if (page == 0 || page > page_count) return false;
-    return read_file_exact(file, (page - 1) * page_size, page_size, buf.data());
+    return read_walk_page(file, page, page_size, buf.data());
 }
 
 // The cells of the interior page in `buf` (parsed into `node`) that give no child, told to `tell(cells,
@@ -642,13 +651,14 @@ struct queued_node {
 class interior_walk {
   public:
     interior_walk(uni::fileio& file, std::uint32_t page_size, bool utf8, skip_reporter* reporter,
-                  std::map<std::uint64_t, sqlite_artifact>* record)
+                  std::map<std::uint64_t, sqlite_artifact>* record, const std::set<std::uint64_t>* refused)
         : file_(file),
           page_size_(page_size),
-          page_count_(file.size() / page_size),
+          page_count_(walk_page_count(file, page_size)),
           utf8_(utf8),
           reporter_(reporter),
           record_(record),
+          refused_(refused),
           buf_(page_size) {}
 
     // The root at `root_offset` as the walk's first node: an interior page parsed, or a leaf root as a node
@@ -694,6 +704,11 @@ class interior_walk {
         bool leaf_level = false;
         bool interior_children = false;
         for (auto entry = node.cells.begin(); entry != node.cells.end();) {
+            // A link the tree check refused is not followed; the check says why.
+            if (refused_ != nullptr && refused_->count(child_link_of(node, entry->second)) != 0) {
+                entry = node.cells.erase(entry);
+                continue;
+            }
             if (leaf_level) {
                 ++entry;
                 continue;
@@ -777,12 +792,30 @@ class interior_walk {
     const bool utf8_;
     skip_reporter* const reporter_;
     std::map<std::uint64_t, sqlite_artifact>* const record_;  // every interior page parsed, when given
+    const std::set<std::uint64_t>* const refused_;            // links the tree check refused, when given
     std::vector<std::uint8_t> buf_;                           // the page last read
     std::set<std::uint64_t> visited_;                         // interior pages already parsed
     std::uint64_t parsed_ = 0;
 };
 
 }  // namespace
+
+std::uint64_t child_link_of(const sqlite_artifact& node, const sqlite_ptr_artifact& entry) {
+    return entry.file_offset != 0 ? entry.file_offset : node.file_offset + kRightChildOffset;
+}
+
+std::uint64_t walk_page_count(const uni::fileio& file, std::uint32_t page_size) {
+    return page_size == 0 ? 0 : (file.size() + page_size - 1) / page_size;
+}
+
+bool read_walk_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, std::uint8_t* buf) {
+    if (page == 0 || page_size == 0) return false;
+    const std::uint64_t offset = (page - 1) * page_size;
+    if (offset >= file.size()) return false;
+    const std::uint64_t held = std::min<std::uint64_t>(page_size, file.size() - offset);
+    if (held < page_size) std::memset(buf + held, 0, page_size - held);
+    return read_file_exact(file, offset, static_cast<std::uint32_t>(held), buf);
+}
 
 std::string child_page_fault(std::uint64_t child, std::uint64_t page_count) {
     if (child == 0) return "child page number 0 is no page";
@@ -795,11 +828,11 @@ std::string child_page_fault(std::uint64_t child, std::uint64_t page_count) {
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                                  std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
                                  std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
-                                 bool utf8, skip_reporter* reporter) {
+                                 bool utf8, skip_reporter* reporter, const std::set<std::uint64_t>* refused) {
     out.clear();
     by_offset.clear();
     if (page_size == 0 || !file.is_valid()) return 0;
-    interior_walk walk(file, page_size, utf8, reporter, do_not_record ? nullptr : &by_offset);
+    interior_walk walk(file, page_size, utf8, reporter, do_not_record ? nullptr : &by_offset, refused);
     sqlite_artifact root;
     if (!walk.read_root(root, root_offset)) return 0;
     std::deque<queued_node> queue;

@@ -615,7 +615,7 @@ table_checks check_tables(const selk_run& run, const database_bytes& bytes, cons
         }
     }
     database_verdict verdict;
-    if (!check_database_trees(verdict, bytes, trees)) return checks;
+    if (!check_database_trees(verdict, bytes, trees, run.threads.decoders)) return checks;
     checks.cut_short = verdict.cut_short;
     for (int slot = 0; slot < 4; ++slot) {
         if (tree_of[slot] >= 0)
@@ -641,6 +641,14 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                                  const std::uint64_t masks[4]) {
     database_bytes bytes;
     bytes.file = &file;
+    // The main file is read without its log; the log's commits may still explain a file shorter than its
+    // header says.
+    committed_state beside;
+    if (source_code == kSourceCarveMain && open_committed_state(beside, reader.run.db_path, false) &&
+        beside.bytes().frames != nullptr) {
+        bytes.size_frames = &beside.frames;
+        bytes.size_pages = beside.log_pages;
+    }
     const table_checks checks = check_tables(reader.run, bytes, masks);
     say_cut_short(reader, checks.cut_short);
     for (int i = 1; i < 4; ++i)

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <new>
 #include <utility>
 
 #include "io/db_companions.h"
 #include "io/fileio.h"
+#include "platform/ordered_stage.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/journal.h"
@@ -107,6 +110,7 @@ struct pending_page {
     std::uint64_t told_at = 0;  // the offset a damaged link is told at: the cell's, or the parent page's
     key_range keys;
     std::uint32_t depth = 0;
+    bool leaf = false;  // taken for a leaf unread: its right-most sibling reads as one
 };
 
 // Reads one varint of the page at `at`; false when it does not end inside the first `end` bytes.
@@ -114,6 +118,107 @@ bool varint_at(const std::vector<std::uint8_t>& page, std::size_t at, std::size_
                std::uint32_t* length) {
     if (at >= end) return false;
     return read_sqlite_varint(value, length, page.data() + at, end - at) != 0;
+}
+
+// Leaves checked at a time by one thread, and the fewest leaves worth threads.
+constexpr std::size_t kGroupLeaves = 64;
+constexpr std::size_t kParallelJobs = 4 * kGroupLeaves;
+
+// A leaf of a tree with rows, waiting for its cells to be checked.
+struct leaf_job {
+    std::size_t tree = 0;  // its index in the listed trees
+    pending_page item;
+};
+
+// One cell of a leaf that the verdict must hear of: refused (why), or one whose overflow chain is to be
+// followed (why empty).
+struct cell_event {
+    std::size_t cell = 0;
+    std::uint64_t offset = 0;  // the cell's file offset
+    std::string why;
+    std::uint64_t first =
+        0;  // of a chain: its first page, its length in pages, the payload and its local part
+    std::uint64_t chain = 0;
+    std::uint64_t payload = 0;
+    std::uint64_t local = 0;
+};
+
+// What the cells of one leaf show: the page's type byte, and the cells the verdict must hear of.
+struct leaf_result {
+    std::uint8_t type = 0;
+    std::vector<cell_event> events;
+};
+
+// Checks the cells of the table leaf `page` (page_size bytes, `present` of them the state's) that `item`
+// led to, in a file of `count` pages: a rowid outside the keys its parent gives or not above the one before,
+// a cell past the end of the file, a payload no chain of the file can hold; every other overflowing cell is
+// handed on for its chain. Reads only the page: any thread may run it.
+void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t present,
+                      const pending_page& item, std::uint32_t page_size, std::uint32_t usable,
+                      std::uint64_t count) {
+    out.events.clear();
+    const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
+    out.type = page[at];
+    if (out.type != kPageTableLeaf) return;
+    const byte_view b(page, page_size);
+    std::uint16_t cells = 0;
+    (void)read_be16(b, at + kCellCountOffset, &cells);
+    const std::size_t array = at + kLeafHeaderSize;
+    const std::uint64_t page_offset = (item.page - 1) * page_size;
+    const std::uint32_t u = usable;
+    const std::uint64_t max_local = u - 35;
+    const std::uint64_t min_local = (u - 12) * 32 / 255 - 23;
+    bool have_previous = false;
+    std::int64_t previous = 0;
+    for (std::size_t i = 0; i < cells; ++i) {
+        std::uint16_t ptr = 0;
+        if (array + 2 * i + 2 > u || !read_be16(b, array + 2 * i, &ptr)) break;
+        if (ptr < array + 2 * cells || ptr >= u) continue;  // the readers tell
+        std::uint64_t payload = 0, rowid_bits = 0;
+        std::uint32_t n1 = 0, n2 = 0;
+        if (!read_sqlite_varint(&payload, &n1, page + ptr, u - ptr) || ptr + n1 >= u ||
+            !read_sqlite_varint(&rowid_bits, &n2, page + ptr + n1, u - ptr - n1))
+            continue;
+        const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
+        const bool overflows = payload > max_local;
+        std::uint64_t local = payload;
+        if (overflows) {
+            const std::uint64_t k = min_local + (payload - min_local) % (u - 4);
+            local = k <= max_local ? k : min_local;
+        }
+        const std::uint64_t end =
+            std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
+        if (end > u) continue;  // a cell past its page: the readers stop or skip there
+        cell_event e;
+        e.cell = i;
+        e.offset = page_offset + ptr;
+        const std::uint64_t chain = overflows ? (payload - local + (u - 5)) / (u - 4) : 0;
+        if (end > present) {
+            e.why = "it runs past the end of the file, which holds " + std::to_string(page_offset + present) +
+                    " bytes";
+        } else if (!item.keys.holds(rowid)) {
+            e.why = "its rowid " + std::to_string(rowid) + " is out of order: page " +
+                    std::to_string(item.parent) + " gives this page the rowids " + item.keys.text();
+        } else if (have_previous && rowid <= previous) {
+            e.why = "its rowid " + std::to_string(rowid) + " does not follow rowid " +
+                    std::to_string(previous) + " of the cell before it";
+        } else if (chain > count) {
+            e.why = "its payload of " + std::to_string(payload) + " bytes needs " + std::to_string(chain) +
+                    " overflow pages, more than the file's " + std::to_string(count) + " pages";
+        }
+        if (e.why.empty()) {
+            have_previous = true;
+            previous = rowid;
+            if (!overflows) continue;
+            std::uint32_t first = 0;
+            (void)read_be32(b, static_cast<std::size_t>(end - kOverflowPointerSize), &first);
+            e.first = first;
+            e.chain = chain;
+            e.payload = payload;
+            e.local = local;
+        }
+        out.events.push_back(std::move(e));
+    }
 }
 
 class tree_checker {
@@ -184,7 +289,14 @@ class tree_checker {
                     continue;
                 }
             }
-            const std::size_t present = pages_.read(item.page, buf_.data());
+            if (item.leaf) {
+                // Claimed now, in the walk's order; its cells are checked once every tree is walked.
+                owner_[item.page] = code;
+                parent_[item.page] = item.parent;
+                if (verdict != nullptr) jobs_.push_back(leaf_job{static_cast<std::size_t>(index), item});
+                continue;
+            }
+            (void)pages_.read(item.page, buf_.data());
             const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
             const std::uint8_t type = buf_[at];
             if (item.parent == 0) {
@@ -208,8 +320,22 @@ class tree_checker {
             if (type == kPageTableInterior || type == kPageIndexInterior) {
                 queue_children(item, at, type == kPageTableInterior, code, verdict, stack);
             } else if (type == kPageTableLeaf && verdict != nullptr) {
-                check_leaf(item, at, present, *verdict, index);
+                jobs_.push_back(leaf_job{static_cast<std::size_t>(index), item});
             }
+        }
+    }
+
+    // Checks the cells of every leaf the walks of the trees with rows took, on `threads` threads where the
+    // state is a file on disk (each thread reading through a handle of its own), and takes their verdicts in
+    // the walks' order on this thread, the overflow chains claiming their pages in that order: the verdict is
+    // the same whatever the threads do.
+    void check_leaves(const database_bytes& bytes, unsigned threads) {
+        if (threads >= 2 && jobs_.size() >= kParallelJobs && check_in_parallel(bytes, threads)) return;
+        leaf_result result;
+        for (const leaf_job& job : jobs_) {
+            const std::size_t present = pages_.read(job.item.page, buf_.data());
+            check_leaf_cells(result, buf_.data(), present, job.item, page_size_, usable_, count_);
+            take_leaf(job, result);
         }
     }
 
@@ -353,82 +479,49 @@ class tree_checker {
         if (right != 0 || cells != 0)
             stack.push_back(pending_page{right, item.page, right_child_link(page_offset), page_offset, below,
                                          item.depth + 1});
+        // Leaves are read once, when their cells are checked.
+        if (right != 0 && right <= count_ && leaf_type(right)) {
+            for (std::size_t i = stack.size() - links.size() - 1; i < stack.size(); ++i) stack[i].leaf = true;
+        }
     }
 
-    // The cells of the table leaf in buf_ (`present` of its bytes in the state): a rowid outside the keys its
-    // parent gives or not above the one before, a cell past the end of the file, a payload no chain can hold,
-    // an overflow chain that is damaged.
-    void check_leaf(const pending_page& item, std::size_t at, std::size_t present, tree_verdict& verdict,
-                    int index) {
-        const byte_view b(buf_.data(), buf_.size());
-        std::uint16_t cells = 0;
-        (void)read_be16(b, at + kCellCountOffset, &cells);
-        const std::size_t array = at + kLeafHeaderSize;
-        const std::uint64_t page_offset = (item.page - 1) * page_size_;
-        const std::uint32_t u = usable_;
-        const std::uint64_t max_local = u - 35;
-        const std::uint64_t min_local = (u - 12) * 32 / 255 - 23;
-        bool have_previous = false;
-        std::int64_t previous = 0;
-        std::vector<skipped_span> told;
-        for (std::size_t i = 0; i < cells; ++i) {
-            std::uint16_t ptr = 0;
-            if (array + 2 * i + 2 > u || !read_be16(b, array + 2 * i, &ptr)) break;
-            if (ptr < array + 2 * cells || ptr >= u) continue;  // the readers tell
-            std::uint64_t payload = 0, rowid_bits = 0;
-            std::uint32_t n1 = 0, n2 = 0;
-            if (!varint_at(buf_, ptr, u, &payload, &n1) || !varint_at(buf_, ptr + n1, u, &rowid_bits, &n2))
-                continue;
-            const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
-            const bool overflows = payload > max_local;
-            std::uint64_t local = payload;
-            if (overflows) {
-                const std::uint64_t k = min_local + (payload - min_local) % (u - 4);
-                local = k <= max_local ? k : min_local;
-            }
-            const std::uint64_t end =
-                std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
-            if (end > u) continue;  // a cell past its page: the readers stop or skip there
-            const std::uint64_t cell_offset = page_offset + ptr;
-            const std::string cell = "cell " + std::to_string(i);
+    // Takes the verdict on the cells of one leaf (check_leaf_cells) into its tree's: a page that turned out
+    // to be no table leaf is refused where it is of a kind no leaf of a table can be; each damaged overflow
+    // chain cuts its row. A page's cells are told one by one up to kToldCellsPerPage, the rest counted.
+    void take_leaf(const leaf_job& job, const leaf_result& result) {
+        tree_verdict& verdict = out_.trees[job.tree];
+        const pending_page& item = job.item;
+        if (result.type != kPageTableLeaf) {
             std::string why;
-            if (end > present) {
-                why = "it runs past the end of the file, which holds " +
-                      std::to_string(page_offset + present) + " bytes";
-            } else if (!item.keys.holds(rowid)) {
-                why = "its rowid " + std::to_string(rowid) + " is out of order: page " +
-                      std::to_string(item.parent) + " gives this page the rowids " + item.keys.text();
-            } else if (have_previous && rowid <= previous) {
-                why = "its rowid " + std::to_string(rowid) + " does not follow rowid " +
-                      std::to_string(previous) + " of the cell before it";
-            } else if (overflows && (payload - local + (u - 5)) / (u - 4) > count_) {
-                why = "its payload of " + std::to_string(payload) + " bytes needs " +
-                      std::to_string((payload - local + (u - 5)) / (u - 4)) +
-                      " overflow pages, more than the file's " + std::to_string(count_) + " pages";
+            if (result.type == kPageTableInterior)
+                why = child_text(item) + " is an interior page where its siblings are leaves";
+            else if (result.type == kPageIndexInterior || result.type == kPageIndexLeaf)
+                why = child_text(item) + " is a page of an index (type byte " + hex(result.type) + ")";
+            if (!why.empty() && item.parent != 0) {
+                verdict.refused_links.insert(item.link);
+                tell(verdict, item.parent, item.told_at, "interior page", why);
             }
-            if (!why.empty()) {
-                verdict.refused_cells.insert(cell_offset);
-                told.push_back(cell_span(item, cell, why));
+            return;
+        }
+        std::vector<skipped_span> told;
+        for (const cell_event& e : result.events) {
+            const std::string cell = "cell " + std::to_string(e.cell);
+            if (!e.why.empty()) {
+                verdict.refused_cells.insert(e.offset);
+                told.push_back(cell_span(item, cell, e.why));
                 continue;
             }
-            have_previous = true;
-            previous = rowid;
-            if (!overflows) continue;
-            std::uint32_t first = 0;
-            (void)read_be32(b, static_cast<std::size_t>(end - kOverflowPointerSize), &first);
             std::string fault;
-            const std::uint64_t sound =
-                follow_chain(first, (payload - local + (u - 5)) / (u - 4), index, &fault);
+            const std::uint64_t sound = follow_chain(e.first, e.chain, static_cast<int>(job.tree), &fault);
             if (fault.empty()) continue;
-            const std::uint64_t bytes = std::min<std::uint64_t>(payload, local + sound * (u - 4));
-            verdict.sound_payload[cell_offset] = bytes;
+            const std::uint64_t bytes = std::min<std::uint64_t>(e.payload, e.local + sound * (usable_ - 4));
+            verdict.sound_payload[e.offset] = bytes;
             told.push_back(cell_span(item, cell,
-                                     "its overflow chain from page " + std::to_string(first) + " " + fault +
-                                         ": " + std::to_string(bytes) + " of its " + std::to_string(payload) +
-                                         " payload bytes are read"));
+                                     "its overflow chain from page " + std::to_string(e.first) + " " + fault +
+                                         ": " + std::to_string(bytes) + " of its " +
+                                         std::to_string(e.payload) + " payload bytes are read"));
             told.back().cut = true;
         }
-        // A page's cells are told one by one up to kToldCellsPerPage, the rest counted in one line.
         for (std::size_t i = 0; i < told.size() && i < kToldCellsPerPage; ++i)
             verdict.spans.push_back(told[i]);
         if (told.size() > kToldCellsPerPage) {
@@ -440,6 +533,8 @@ class tree_checker {
             verdict.spans.push_back(more);
         }
     }
+
+    bool check_in_parallel(const database_bytes& bytes, unsigned threads);
 
     // Follows an overflow chain of `chain` pages from `first` for tree `index`: each a whole page of the
     // state that nothing else holds, the last linking to no page. Returns how many of its pages hold the
@@ -520,7 +615,108 @@ class tree_checker {
     std::vector<std::uint64_t> parent_;  // page -> the page that led to it in its tree's walk
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint64_t> chain_;  // the pages of the overflow chain being followed
+    std::vector<leaf_job> jobs_;        // the leaves of the trees with rows, in the walks' order
 };
+
+bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threads) {
+    uni::fileio& file = *bytes.file;
+    if (bytes.frames != nullptr || file.in_memory || !file.is_open() || file.path.empty()) return false;
+    // Each thread reads through its own handle: a handle's read window is not shared.
+    std::vector<std::unique_ptr<uni::fileio>> handles;
+    for (unsigned i = 0; i < threads; ++i) {
+        auto handle = std::make_unique<uni::fileio>();
+        if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return false;
+        handles.push_back(std::move(handle));
+    }
+    const std::uint32_t page_size = page_size_;
+    const std::uint32_t usable = usable_;
+    const std::uint64_t count = count_;
+    const std::vector<leaf_job>& jobs = jobs_;
+    std::size_t made = 0;
+    const auto make_worker = [&]() -> std::function<void(std::size_t&, std::vector<leaf_result>&)> {
+        uni::fileio* handle = handles[made++ % handles.size()].get();
+        auto buf = std::make_shared<std::vector<std::uint8_t>>(page_size);
+        return [&jobs, handle, buf, page_size, usable, count](std::size_t& group,
+                                                              std::vector<leaf_result>& out) {
+            const std::size_t first = group * kGroupLeaves;
+            const std::size_t n = std::min(kGroupLeaves, jobs.size() - first);
+            out.resize(n);
+            for (std::size_t i = 0; i < n; ++i) {
+                const pending_page& item = jobs[first + i].item;
+                std::size_t present = 0;
+                const std::uint64_t offset = (item.page - 1) * page_size;
+                std::memset(buf->data(), 0, page_size);
+                if (offset < handle->size()) {
+                    std::uint32_t got = static_cast<std::uint32_t>(
+                        std::min<std::uint64_t>(page_size, handle->size() - offset));
+                    if (handle->read_at(buf->data(), &got, offset)) present = got;
+                }
+                check_leaf_cells(out[i], buf->data(), present, item, page_size, usable, count);
+            }
+        };
+    };
+    ordered_stage<std::size_t, std::vector<leaf_result>> stage(
+        3 * threads, make_worker, [this, &jobs](std::size_t& group, std::vector<leaf_result>& results) {
+            for (std::size_t i = 0; i < results.size(); ++i)
+                take_leaf(jobs[group * kGroupLeaves + i], results[i]);
+        });
+    (void)stage.start(threads);
+    const std::size_t groups = (jobs.size() + kGroupLeaves - 1) / kGroupLeaves;
+    for (std::size_t group = 0; group < groups; ++group) {
+        stage.next() = group;
+        stage.submit();
+    }
+    stage.finish();
+    stage.stop();
+    stage.throw_if_failed();
+    return true;
+}
+
+// Which pages of a state of `pages` pages a file of `size` bytes lacks, those in `frames` (when given) not
+// counted, said with the file's size ("page 15 is partial and pages 16 to 20 are missing: the file is cut
+// short: ..."); empty when it lacks none.
+std::string missing_pages(std::uint64_t size, std::uint64_t pages, std::uint32_t page_size,
+                          const wal_frame_map* frames) {
+    const std::uint64_t whole = size / page_size;
+    const auto held = [frames](std::uint64_t page) { return frames != nullptr && frames->count(page) != 0; };
+    std::uint64_t partial = size % page_size != 0 && whole + 1 <= pages && !held(whole + 1) ? whole + 1 : 0;
+    std::uint64_t first = 0, last = 0, missing = 0;
+    const std::uint64_t from = whole + (size % page_size != 0 ? 2 : 1);
+    if (frames == nullptr) {
+        if (from <= pages) {
+            first = from;
+            last = pages;
+            missing = pages - from + 1;
+        }
+    } else {
+        // The pages of the log at or past `from` are few: count the holes between them.
+        std::uint64_t next = from;
+        for (auto it = frames->lower_bound(from); next <= pages; ++it) {
+            const std::uint64_t stop = it == frames->end() || it->first > pages ? pages + 1 : it->first;
+            if (stop > next) {
+                if (first == 0) first = next;
+                last = stop - 1;
+                missing += stop - next;
+            }
+            next = stop + 1;
+            if (it == frames->end()) break;
+        }
+    }
+    std::string which;
+    if (partial != 0) which = page_text(partial) + " is partial";
+    if (missing != 0) {
+        if (!which.empty()) which += " and ";
+        if (missing == 1)
+            which += page_text(first) + " is missing";
+        else if (missing == last - first + 1)
+            which += "pages " + std::to_string(first) + " to " + std::to_string(last) + " are missing";
+        else
+            which += std::to_string(missing) + " pages from " + std::to_string(first) + " to " +
+                     std::to_string(last) + " are missing";
+    }
+    if (which.empty()) return std::string();
+    return which + ": " + cut_short_text(size, pages, page_size);
+}
 
 }  // namespace
 
@@ -530,7 +726,7 @@ std::string cut_short_text(std::uint64_t bytes, std::uint64_t pages, std::uint32
 }
 
 int check_database_trees(database_verdict& out, const database_bytes& bytes,
-                         const std::vector<listed_tree>& trees) {
+                         const std::vector<listed_tree>& trees, unsigned threads) {
     out = database_verdict();
     if (bytes.file == nullptr || !bytes.file->is_open()) return 0;
     std::uint8_t header[kDbHeaderSize] = {};
@@ -552,28 +748,22 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
     (void)read_be32(h, kDbValidForOffset, &valid_for);
     (void)read_be32(h, kDbFreelistTrunkOffset, &trunk);
     const std::uint64_t size = bytes.file->size();
+    const bool header_count = counted != 0 && counter == valid_for;
     std::uint64_t count = size / page_size;
-    if (bytes.frames != nullptr && bytes.log_pages != 0) {
-        count = bytes.log_pages;  // the last commit's size: the file's own length says nothing of it
-    } else if (counted != 0 && counter == valid_for) {
-        // The library takes the header's count where it is kept up to date, and reads missing bytes as zeros.
+    // The library takes the last commit's size beside a log, else the header's count where it is kept up to
+    // date, and reads the bytes missing from the file as zeros.
+    if (bytes.frames != nullptr && bytes.log_pages != 0)
+        count = bytes.log_pages;
+    else if (header_count)
         count = counted;
-        const std::uint64_t wanted = static_cast<std::uint64_t>(counted) * page_size;
-        if (size < wanted) {
-            const std::uint64_t whole = size / page_size;
-            const std::uint64_t partial = size % page_size != 0 ? whole + 1 : 0;
-            const std::uint64_t missing_from = partial != 0 ? partial + 1 : whole + 1;
-            std::string which;
-            if (partial != 0) which = page_text(partial) + " is partial";
-            if (missing_from <= counted) {
-                if (!which.empty()) which += " and ";
-                which += missing_from == counted ? page_text(counted) + " is missing"
-                                                 : "pages " + std::to_string(missing_from) + " to " +
-                                                       std::to_string(counted) + " are missing";
-            }
-            out.cut_short = which + ": " + cut_short_text(size, counted, page_size);
-        }
-    }
+    // The size is judged against the committed state: a log's frames may hold the pages the file lacks.
+    const wal_frame_map* frames = bytes.frames != nullptr ? bytes.frames : bytes.size_frames;
+    std::uint64_t judged = count;
+    if (bytes.frames == nullptr && bytes.size_frames != nullptr && bytes.size_pages != 0)
+        judged = bytes.size_pages;
+    if ((header_count || frames != nullptr) && size < judged * page_size)
+        out.cut_short = missing_pages(size, judged, page_size, frames);
+    out.pages = count;
     out.pages = count;
     out.trees.assign(trees.size(), tree_verdict());
     state_pages pages(bytes, page_size);
@@ -583,6 +773,7 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
         checker.mark_free_list(trunk);
         checker.walk(-1, 1);
         for (std::size_t i = 0; i < trees.size(); ++i) checker.walk(static_cast<int>(i), trees[i].root);
+        checker.check_leaves(bytes, threads);
     } catch (const std::bad_alloc&) {
         // A page map the memory cannot hold: no verdict, as for a header that does not read.
         out = database_verdict();
@@ -619,7 +810,7 @@ database_bytes committed_state::bytes() {
     return b;
 }
 
-int open_committed_state(committed_state& state, const std::string& path) {
+int open_committed_state(committed_state& state, const std::string& path, bool with_journal) {
     state.frames.clear();
     state.log_pages = 0;
     if (!state.file.open(path, false, false, false)) return 0;
@@ -635,6 +826,6 @@ int open_committed_state(committed_state& state, const std::string& path) {
         }
         return 1;
     }
-    (void)open_journal_companion(state.file, path);
+    if (with_journal) (void)open_journal_companion(state.file, path);
     return 1;
 }

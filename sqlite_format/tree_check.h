@@ -32,6 +32,10 @@ struct database_bytes {
     uni::fileio* log = nullptr;             // with `frames`: the log whose frames lie over the file
     const wal_frame_map* frames = nullptr;  // page -> offset in `log` of the frame of its committed version
     std::uint64_t log_pages = 0;            // with a log: the pages of the committed state
+    // A log beside a file that is read without it: its committed frames and pages, which may explain a file
+    // shorter than its header says (the size alone is judged by them).
+    const wal_frame_map* size_frames = nullptr;
+    std::uint64_t size_pages = 0;
 };
 
 // A b-tree the schema lists.
@@ -59,17 +63,19 @@ inline std::uint64_t right_child_link(std::uint64_t page_offset) { return page_o
 struct database_verdict {
     std::vector<tree_verdict>
         trees;  // one per listed tree, in the list's order (empty for trees without rows)
-    // For a file shorter than its header's page count: which pages are partial or missing, and why ("page 15
-    // is partial: the file is cut short: ..."). Empty otherwise, and beside a log, whose frames decide.
+    // For a file shorter than the committed state (its header's page count, or the last commit of a log
+    // beside it): which pages are partial or missing that no frame of the log holds, and why ("page 15 is
+    // partial: the file is cut short: ..."). Empty otherwise.
     std::string cut_short;
     std::uint64_t pages = 0;  // the pages of the state: the header's count when valid, else the whole pages
 };
 
 // Checks the trees of the database in `bytes` (the page size from its header): every b-tree of `trees`
-// (page 1's always, first) for its links, and those with `rows` down to their cells. Returns 1 when it ran;
-// 0 when the header does not read or has no valid page size (`out` then holds no verdict).
+// (page 1's always, first) for its links, and those with `rows` down to their cells, whose leaves up to
+// `threads` threads may check (the verdict is the same with any number). Returns 1 when it ran; 0 when the
+// header does not read or has no valid page size, or memory ran out (`out` then holds no verdict).
 int check_database_trees(database_verdict& out, const database_bytes& bytes,
-                         const std::vector<listed_tree>& trees);
+                         const std::vector<listed_tree>& trees, unsigned threads = 0);
 
 // A database in the state the SQLite library reads: the file with the committed frames of its log laid over
 // it, or beside a hot journal the journal's original pages laid over an image of it (as "-carve" reads it).
@@ -82,8 +88,9 @@ struct committed_state {
     database_bytes bytes();
 };
 
-// Opens the database at `path` (the file the path reaches) into `state`; 1, or 0 when the file does not open.
-int open_committed_state(committed_state& state, const std::string& path);
+// Opens the database at `path` (the file the path reaches) into `state`; without `with_journal` a hot journal
+// is not laid over it. 1, or 0 when the file does not open.
+int open_committed_state(committed_state& state, const std::string& path, bool with_journal = true);
 
 // Turns `image` into an in-memory file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
 // a walk of the same bytes the check judged. 1, or 0 when the state is over 2 GiB or memory runs out.

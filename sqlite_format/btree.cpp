@@ -254,7 +254,10 @@ struct dropped_cells {
 std::string skipped_span_text(const skipped_span& span) {
     return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " +
            std::to_string(span.offset) + ")" + (span.cells.empty() ? std::string() : " " + span.cells) +
-           (span.cut ? " cut short: " : " skipped: ") + span.why;
+           (span.cut    ? " cut short: "
+            : span.kept ? " damaged: "
+                        : " skipped: ") +
+           span.why;
 }
 
 std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.values[0]; }

@@ -129,10 +129,12 @@ struct skipped_span {
     std::string why;           // what was wrong
     std::string cells;         // the cells of the page skipped ("cell 3"); empty when the page was
     bool cut = false;          // the cell's row was given, cut short
+    bool kept = false;         // the page was read all the same: only its damage is told
 };
 
 // The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>", or for cells of it
-// "page 7 (leaf page, file offset 24576) cell 3 skipped: <why>" ("cut short" for a row given in part).
+// "page 7 (leaf page, file offset 24576) cell 3 skipped: <why>" ("cut short" for a row given in part,
+// "damaged" for a page read all the same).
 std::string skipped_span_text(const skipped_span& span);
 
 // Told of each part of a b-tree a walk skips, as the walk skips it; the walk then goes on with the next

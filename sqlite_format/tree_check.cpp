@@ -147,7 +147,47 @@ struct cell_event {
 struct leaf_result {
     std::uint8_t type = 0;
     std::vector<cell_event> events;
+    std::string content;  // why its content area does not add up (content_fault); empty when it does
+    std::vector<std::uint32_t> extents;  // storage content_fault reuses
 };
+
+// Whether the cells of a page (their byte ranges in `extents`, each start << 16 | end) and its free blocks
+// account for its content area as PRAGMA quick_check counts it: no byte used twice, the free blocks in order
+// inside the area, and the bytes left over the fragments its header counts. Why not; empty when they do.
+// `extents` is reused.
+std::string content_fault(const std::uint8_t* page, std::size_t at, std::uint32_t usable,
+                          std::vector<std::uint32_t>& extents) {
+    const byte_view b(page, usable);
+    std::uint16_t first = 0, content = 0;
+    (void)read_be16(b, at + kFirstFreeblockOffset, &first);
+    (void)read_be16(b, at + kContentStartOffset, &content);
+    const std::uint32_t start = content == 0 ? 65536u : content;
+    for (std::uint32_t f = first, guard = 0; f != 0; ++guard) {
+        std::uint16_t next = 0, size = 0;
+        if (f < start || f + 4 > usable || guard > usable / 4 || !read_be16(b, f, &next) ||
+            !read_be16(b, f + 2, &size) || size < 4 || f + size > usable || (next != 0 && next <= f + size))
+            return "its free block at offset " + std::to_string(f) +
+                   " lies outside its content area or out of order";
+        extents.push_back((f << 16) | (f + size - 1));
+        f = next;
+    }
+    std::sort(extents.begin(), extents.end());
+    std::uint32_t previous = start - 1;
+    std::uint32_t fragments = 0;
+    for (const std::uint32_t x : extents) {
+        if ((x >> 16) <= previous)
+            return "byte " + std::to_string(x >> 16) +
+                   " of its content is used twice (by its cells or free blocks)";
+        fragments += (x >> 16) - previous - 1;
+        previous = x & 0xffffu;
+    }
+    fragments += usable - previous - 1;
+    if (fragments != page[at + kFragmentedOffset])
+        return std::to_string(fragments) +
+               " bytes of its content belong to no cell or free block, where its header counts " +
+               std::to_string(page[at + kFragmentedOffset]) + " (cells hidden or cut short)";
+    return std::string();
+}
 
 // Checks the cells of the table leaf `page` (page_size bytes, `present` of them the state's) that `item`
 // led to, in a file of `count` pages: a rowid outside the keys its parent gives or not above the one before,
@@ -157,9 +197,12 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
                       const pending_page& item, std::uint32_t page_size, std::uint32_t usable,
                       std::uint64_t count) {
     out.events.clear();
+    out.content.clear();
+    out.extents.clear();
     const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
     out.type = page[at];
     if (out.type != kPageTableLeaf) return;
+    bool readers_tell = false;  // a cell the readers stop or skip at: its page is theirs to tell
     const byte_view b(page, page_size);
     std::uint16_t cells = 0;
     (void)read_be16(b, at + kCellCountOffset, &cells);
@@ -170,15 +213,17 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
     const std::uint64_t min_local = (u - 12) * 32 / 255 - 23;
     bool have_previous = false;
     std::int64_t previous = 0;
-    for (std::size_t i = 0; i < cells; ++i) {
+    if (array + 2 * cells > u) readers_tell = true;
+    for (std::size_t i = 0; i < cells && !readers_tell; ++i) {
         std::uint16_t ptr = 0;
-        if (array + 2 * i + 2 > u || !read_be16(b, array + 2 * i, &ptr)) break;
-        if (ptr < array + 2 * cells || ptr >= u) continue;  // the readers tell
         std::uint64_t payload = 0, rowid_bits = 0;
         std::uint32_t n1 = 0, n2 = 0;
-        if (!read_sqlite_varint(&payload, &n1, page + ptr, u - ptr) || ptr + n1 >= u ||
-            !read_sqlite_varint(&rowid_bits, &n2, page + ptr + n1, u - ptr - n1))
+        if (!read_be16(b, array + 2 * i, &ptr) || ptr < array + 2 * cells || ptr >= u ||
+            !read_sqlite_varint(&payload, &n1, page + ptr, u - ptr) || ptr + n1 >= u ||
+            !read_sqlite_varint(&rowid_bits, &n2, page + ptr + n1, u - ptr - n1)) {
+            readers_tell = true;  // the readers tell
             continue;
+        }
         const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
         const bool overflows = payload > max_local;
         std::uint64_t local = payload;
@@ -188,7 +233,12 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
         }
         const std::uint64_t end =
             std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
-        if (end > u) continue;  // a cell past its page: the readers stop or skip there
+        if (end > u) {
+            readers_tell = true;  // a cell past its page: the readers stop or skip there
+            continue;
+        }
+        out.extents.push_back((std::uint32_t{ptr} << 16) |
+                              static_cast<std::uint32_t>(std::max<std::uint64_t>(end, ptr + 4u) - 1));
         cell_event e;
         e.cell = i;
         e.offset = page_offset + ptr;
@@ -219,6 +269,7 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
         }
         out.events.push_back(std::move(e));
     }
+    if (!readers_tell && present == page_size) out.content = content_fault(page, at, usable, out.extents);
 }
 
 class tree_checker {
@@ -414,17 +465,34 @@ class tree_checker {
             std::size_t cell;
         };
         std::vector<child_link> links;
+        bool readers_tell =
+            array + 2 * cells > usable_;  // a cell the readers skip: the page is theirs to tell
+        extents_.clear();
         for (std::size_t i = 0; i < cells; ++i) {
             std::uint16_t ptr = 0;
             if (array + 2 * i + 2 > usable_ || !read_be16(b, array + 2 * i, &ptr)) break;
-            if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_) continue;  // the readers tell
+            if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_) {
+                readers_tell = true;
+                continue;
+            }
             std::uint32_t child = 0;
             (void)read_be32(b, ptr, &child);
             std::uint64_t key = 0;
             std::uint32_t used = 0;
             const bool keyed = table && varint_at(buf_, ptr + kChildPointerSize, usable_, &key, &used);
-            if (table && !keyed) continue;
+            if (table && !keyed) {
+                readers_tell = true;
+                continue;
+            }
+            extents_.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
             links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), i});
+        }
+        if (verdict != nullptr && table && !readers_tell && item.page != 1) {
+            const std::string fault = content_fault(buf_.data(), at, usable_, extents_);
+            if (!fault.empty()) {
+                tell(*verdict, item.page, page_offset, "interior page", fault);
+                verdict->spans.back().kept = true;
+            }
         }
         // Of a tree whose rows are not read, leaves are only claimed, unread: all children of a page are
         // leaves when its right-most one is (every leaf of a sound tree lies at one depth).
@@ -502,6 +570,11 @@ class tree_checker {
                 tell(verdict, item.parent, item.told_at, "interior page", why);
             }
             return;
+        }
+        if (!result.content.empty()) {
+            skipped_span span = cell_span(item, std::string(), result.content);
+            span.kept = true;
+            verdict.spans.push_back(span);
         }
         std::vector<skipped_span> told;
         for (const cell_event& e : result.events) {
@@ -614,8 +687,9 @@ class tree_checker {
     std::vector<std::uint32_t> owner_;   // page -> who reached it first
     std::vector<std::uint64_t> parent_;  // page -> the page that led to it in its tree's walk
     std::vector<std::uint8_t> buf_;
-    std::vector<std::uint64_t> chain_;  // the pages of the overflow chain being followed
-    std::vector<leaf_job> jobs_;        // the leaves of the trees with rows, in the walks' order
+    std::vector<std::uint64_t> chain_;    // the pages of the overflow chain being followed
+    std::vector<leaf_job> jobs_;          // the leaves of the trees with rows, in the walks' order
+    std::vector<std::uint32_t> extents_;  // storage content_fault reuses
 };
 
 bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threads) {

@@ -169,6 +169,10 @@ TEST(DamagedTree, EveryFormSaysTheDamageAndPrintsNoForeignOrRepeatedRow) {
     const leaf_cell huge_row = cell_of(intact, root, 200 + kHugeRow);
     ASSERT_GT(long_row.payload, 9000u);
     ASSERT_EQ(huge_row.length, 3u);
+    const leaf_cell small_row = cell_of(intact, root, 200);
+    ASSERT_EQ(small_row.length, 1u);
+    ASSERT_EQ(intact.at(r + 3), 0);
+    ASSERT_GT(intact.at(r + 4), 2) << "the root has several cells";
     const std::size_t first_overflow = overflow_link_at(intact, long_row);
     const std::uint32_t chain = be32(intact, first_overflow);
     const std::uint32_t pages = static_cast<std::uint32_t>(intact.size() / kPage);
@@ -202,6 +206,16 @@ TEST(DamagedTree, EveryFormSaysTheDamageAndPrintsNoForeignOrRepeatedRow) {
              b.at(at + 2) = 0x7f;
          },
          huge_row.page, false},
+        // Found by a sweep of random damage that PRAGMA quick_check judged: cells and children hidden, a cell
+        // shrunk, which the library reads past without a word.
+        {"cell count of the root cut short", [&](std::vector<std::uint8_t>& b) { b.at(r + 4) = 1; }, root,
+         false},
+        {"cell count of a leaf cut short",
+         [&](std::vector<std::uint8_t>& b) { b.at((small_row.page - 1) * kPage + 4) -= 2; }, small_row.page,
+         false},
+        {"payload length shrunk",
+         [&](std::vector<std::uint8_t>& b) { b.at((small_row.page - 1) * kPage + small_row.at) -= 7; },
+         small_row.page, false},
     };
     for (const damage_case& c : cases) {
         std::vector<std::uint8_t> bytes = intact;

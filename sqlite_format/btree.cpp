@@ -229,9 +229,9 @@ std::size_t audit_cell_pointers(const page_view& v, Tell&& tell) {
 // Collects what a leaf decode tells of its cells: the first kToldCellsPerPage one by one, then a count.
 struct dropped_cells {
     explicit dropped_cells(std::vector<dropped_cell>& into) : list(into) { list.clear(); }
-    void operator()(const std::string& cells, const std::string& why, bool cut = false) {
+    void operator()(const std::string& cells, const std::string& why, bool cut = false, bool kept = false) {
         if (list.size() < kToldCellsPerPage) {
-            list.push_back(dropped_cell{cells, why, cut});
+            list.push_back(dropped_cell{cells, why, cut, kept});
         } else {
             ++more;
         }
@@ -242,7 +242,7 @@ struct dropped_cells {
         list.push_back(dropped_cell{std::to_string(more) + " more cells",
                                     "damaged as well (only " + std::to_string(kToldCellsPerPage) +
                                         " cells of a page are told one by one)",
-                                    false});
+                                    false, false});
         more = 0;
     }
     std::vector<dropped_cell>& list;
@@ -469,19 +469,28 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
                 "its record" + at_page_offset(c) + " does not decode");
         return leaf_cell_outcome::dropped;
     }
-    if (c.overflow && got < c.payload_size && !options.skip_overflow) {
-        // Told only where the record needs the bytes the chain did not give.
+    if (!options.skip_overflow) {
+        // Told only where the record needs bytes its payload does not give: those its chain did not give, or
+        // more than its payload length holds (its values then end at the payload's end).
         std::uint64_t needed = 0;
         std::uint64_t header_size = 0;
         std::uint32_t n = 0;
         if (read_sqlite_varint(&header_size, &n, payload.data(), payload.size())) needed = header_size;
         for (const std::uint32_t size : buffers.sizes) needed += size;
-        if (needed > got)
+        if (needed > got && c.overflow && got < c.payload_size) {
             dropped(cell_label(c.cell_index, c.cell_index),
                     "its overflow chain from page " + std::to_string(c.first_overflow_page) +
                         " breaks off after " + std::to_string(got) + " of its " +
                         std::to_string(c.payload_size) + " payload bytes",
                     true);
+        } else if (needed > c.payload_size) {
+            // Its payload length or its header is damaged: the values are read as the bytes after it stand.
+            dropped(cell_label(c.cell_index, c.cell_index),
+                    "its record" + at_page_offset(c) + " needs " + std::to_string(needed) +
+                        " bytes where its payload length is " + std::to_string(c.payload_size) +
+                        " (its values are read as the bytes stand)",
+                    false, true);
+        }
     }
     std::uint64_t key = options.without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
     if (table) {

@@ -81,7 +81,8 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
 struct dropped_cell {
     std::string cells;
     std::string why;
-    bool cut = false;  // the row was still given, cut short
+    bool cut = false;   // the row was still given, cut short
+    bool kept = false;  // the row was still given, read as its bytes stand
 };
 
 // Cells of one page told one by one; past them one line counts the rest, so that a page whose cell count

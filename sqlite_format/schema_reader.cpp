@@ -108,6 +108,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     const bool keep_header = walk.keep_header;
     const bool utf8 = walk.utf8;
     if (!file.is_open() || page_size == 0) return 0;
+    if (walk.verdict != nullptr && walk.verdict->refused_root) return 0;
     if (interiors.empty()) {
         std::map<std::uint64_t, sqlite_artifact> unused;
         (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8,
@@ -128,6 +129,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
         if (cells != nullptr) {
             span.cells = cells->cells;
             span.cut = cells->cut;
+            span.kept = cells->kept;
         }
         walk.reporter->skipped(span);
     };

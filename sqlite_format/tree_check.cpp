@@ -120,6 +120,8 @@ bool varint_at(const std::vector<std::uint8_t>& page, std::size_t at, std::size_
     return read_sqlite_varint(value, length, page.data() + at, end - at) != 0;
 }
 
+constexpr std::uint32_t kNoDepth = ~0u;
+
 // Leaves checked at a time by one thread, and the fewest leaves worth threads.
 constexpr std::size_t kGroupLeaves = 64;
 constexpr std::size_t kParallelJobs = 4 * kGroupLeaves;
@@ -234,7 +236,14 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
         const std::uint64_t end =
             std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
         if (end > u) {
-            readers_tell = true;  // a cell past its page: the readers stop or skip there
+            // Its payload length runs it past its page: the library reads on there (an all-empty row).
+            readers_tell = true;
+            cell_event e;
+            e.cell = i;
+            e.offset = page_offset + ptr;
+            e.why = "its payload of " + std::to_string(payload) + " bytes at page offset " +
+                    std::to_string(ptr) + " runs past the end of the page";
+            out.events.push_back(std::move(e));
             continue;
         }
         out.extents.push_back((std::uint32_t{ptr} << 16) |
@@ -327,6 +336,7 @@ class tree_checker {
         std::vector<pending_page> stack;
         stack.push_back(pending_page{root, 0, 0, 0, key_range(), 0});
         bool table = true;
+        std::uint32_t leaf_depth = kNoDepth;  // the depth of the tree's first leaf
         while (!stack.empty()) {
             const pending_page item = stack.back();
             stack.pop_back();
@@ -344,7 +354,7 @@ class tree_checker {
                 // Claimed now, in the walk's order; its cells are checked once every tree is walked.
                 owner_[item.page] = code;
                 parent_[item.page] = item.parent;
-                if (verdict != nullptr) jobs_.push_back(leaf_job{static_cast<std::size_t>(index), item});
+                if (verdict != nullptr) take_leaf_job(index, item, *verdict, leaf_depth);
                 continue;
             }
             (void)pages_.read(item.page, buf_.data());
@@ -352,6 +362,24 @@ class tree_checker {
             const std::uint8_t type = buf_[at];
             if (item.parent == 0) {
                 table = type == kPageTableInterior || type == kPageTableLeaf;
+                if (verdict != nullptr && !table && (type == kPageIndexInterior || type == kPageIndexLeaf)) {
+                    // The schema lists a table here: an index's type byte on its root is damage. An interior
+                    // page's cells still lead to the table's leaves; a leaf's cells read as an index's are no
+                    // rows.
+                    const std::uint64_t offset = (item.page - 1) * page_size_;
+                    const std::string why =
+                        "its type byte " + hex(type) + " is an index page's, where the schema lists a table";
+                    tell(*verdict, item.page, offset, "root page", why);
+                    if (type == kPageIndexLeaf) {
+                        verdict->refused_root = true;
+                        continue;
+                    }
+                    verdict->spans.back().kept = true;
+                    table = true;
+                    owner_[item.page] = code;
+                    queue_children(item, at, true, code, verdict, stack);
+                    continue;
+                }
             } else if (!kind_fits(type, table)) {
                 // A page of the other kind of b-tree: its cells are no rows of this one. A page that is no
                 // b-tree page at all is left to the readers, which stop or skip there.
@@ -371,9 +399,24 @@ class tree_checker {
             if (type == kPageTableInterior || type == kPageIndexInterior) {
                 queue_children(item, at, type == kPageTableInterior, code, verdict, stack);
             } else if (type == kPageTableLeaf && verdict != nullptr) {
-                jobs_.push_back(leaf_job{static_cast<std::size_t>(index), item});
+                take_leaf_job(index, item, *verdict, leaf_depth);
             }
         }
+    }
+
+    // Queues a leaf of tree `index` for its cells. Every leaf of a tree lies at one depth: one that does not
+    // took the place of a subtree, whose pages no link leads to any more (its own rows are still read).
+    void take_leaf_job(int index, const pending_page& item, tree_verdict& verdict,
+                       std::uint32_t& leaf_depth) {
+        if (leaf_depth == kNoDepth) leaf_depth = item.depth;
+        if (item.depth != leaf_depth && item.parent != 0) {
+            tell(verdict, item.parent, item.told_at, "interior page",
+                 child_text(item) + " is a leaf at depth " + std::to_string(item.depth) +
+                     " where the tree's leaves lie at depth " + std::to_string(leaf_depth) +
+                     " (the pages below the link it took are lost)");
+            verdict.spans.back().kept = true;
+        }
+        jobs_.push_back(leaf_job{static_cast<std::size_t>(index), item});
     }
 
     // Checks the cells of every leaf the walks of the trees with rows took, on `threads` threads where the

@@ -52,6 +52,7 @@ struct tree_verdict {
     std::set<std::uint64_t> refused_cells;  // file offsets of leaf cells whose rows are not handed on
     // Cell file offset -> the payload bytes its damaged overflow chain gives soundly (the row is cut there).
     std::map<std::uint64_t, std::uint64_t> sound_payload;
+    bool refused_root = false;  // the root is no table's page: nothing of the tree is read
     bool damaged() const { return !spans.empty(); }
 };
 

@@ -216,6 +216,17 @@ TEST(DamagedTree, EveryFormSaysTheDamageAndPrintsNoForeignOrRepeatedRow) {
         {"payload length shrunk",
          [&](std::vector<std::uint8_t>& b) { b.at((small_row.page - 1) * kPage + small_row.at) -= 7; },
          small_row.page, false},
+        // 8f ff ff 7f over the payload length and rowid of a cell near the end of its page: the library gives
+        // an all-empty row.
+        {"payload length past the page",
+         [&](std::vector<std::uint8_t>& b) {
+             const std::size_t at = (small_row.page - 1) * kPage + small_row.at;
+             b.at(at) = 0x8f;
+             b.at(at + 1) = b.at(at + 2) = 0xff;
+             b.at(at + 3) = 0x7f;
+         },
+         small_row.page, false},
+        {"an index's type byte on the root", [&](std::vector<std::uint8_t>& b) { b.at(r) = 2; }, root, false},
     };
     for (const damage_case& c : cases) {
         std::vector<std::uint8_t> bytes = intact;
@@ -328,15 +339,15 @@ TEST(DamagedTree, TheOtherTablesAreReadWhenTheNotificationReadCannotStart) {
     struct damage {
         const char* name;
         std::size_t at;
-        bool child;  // a child pointer set to 0x7fffffff, else a cell pointer to 0xffff
+        bool child;  // a child pointer set to 0x7fffffff, else a page's type byte to 0x44
     };
     for (const damage& d : {damage{"first child past the end", first_cell, true},
-                            damage{"first cell pointer past its page", first_leaf + 8, false}}) {
+                            damage{"first leaf no b-tree page", first_leaf, false}}) {
         std::vector<std::uint8_t> bytes = intact;
         if (d.child) {
             put32(bytes, d.at, 0x7fffffff);
         } else {
-            bytes.at(d.at) = bytes.at(d.at + 1) = 0xff;
+            bytes.at(d.at) = 0x44;
         }
         const std::string db = dir.file(std::string(d.name) + ".db");
         ASSERT_TRUE(fx::write_all(db, bytes));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -212,16 +213,20 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
         why = "the SQLite library cannot open it";
         return false;
     }
-    committed_state state;
+    auto state = std::make_unique<committed_state>();
     table_checks checks;
-    if (open_committed_state(state, path)) checks = check_tables(run, state.bytes(), masks);
+    if (open_committed_state(*state, path)) checks = check_tables(run, state->bytes(), masks);
     say_cut_short(reader, checks.cut_short);
+    bool damaged = false;
+    for (const tree_verdict& verdict : checks.tables) damaged = damaged || verdict.damaged();
+    // The state is kept only for the own walk of a damaged table: its read window would stay for the read.
+    if (!damaged) state.reset();
     // The own walk reads the bytes the check judged: beside a log, an image of the committed state.
     uni::fileio image;
-    uni::fileio* own = &state.file;
+    uni::fileio* own = state ? &state->file : nullptr;
     const auto own_file = [&]() -> uni::fileio* {
-        if (own == &state.file && state.bytes().frames != nullptr &&
-            open_state_image(image, state.bytes(), state.log_pages, run.layout.page_size))
+        if (own == &state->file && state->bytes().frames != nullptr &&
+            open_state_image(image, state->bytes(), state->log_pages, run.layout.page_size))
             own = &image;
         return own;
     };

@@ -1,7 +1,10 @@
 #include "sqlite_format/tree_check.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <new>
@@ -728,10 +731,12 @@ class tree_checker {
     const std::vector<listed_tree>& trees_;
     database_verdict& out_;
     std::vector<std::uint32_t> owner_;   // page -> who reached it first
-    std::vector<std::uint64_t> parent_;  // page -> the page that led to it in its tree's walk
+    std::vector<std::uint32_t> parent_;  // page -> the page that led to it in its tree's walk
     std::vector<std::uint8_t> buf_;
-    std::vector<std::uint64_t> chain_;    // the pages of the overflow chain being followed
-    std::vector<leaf_job> jobs_;          // the leaves of the trees with rows, in the walks' order
+    std::vector<std::uint64_t> chain_;  // the pages of the overflow chain being followed
+    // The leaves of the trees with rows, in the walks' order; in small blocks, so that no large allocation
+    // moves the allocator's threshold for the read that follows.
+    std::deque<leaf_job> jobs_;
     std::vector<std::uint32_t> extents_;  // storage content_fault reuses
 };
 
@@ -748,7 +753,7 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
     const std::uint32_t page_size = page_size_;
     const std::uint32_t usable = usable_;
     const std::uint64_t count = count_;
-    const std::vector<leaf_job>& jobs = jobs_;
+    const std::deque<leaf_job>& jobs = jobs_;
     std::size_t made = 0;
     const auto make_worker = [&]() -> std::function<void(std::size_t&, std::vector<leaf_result>&)> {
         uni::fileio* handle = handles[made++ % handles.size()].get();
@@ -762,12 +767,12 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
                 const pending_page& item = jobs[first + i].item;
                 std::size_t present = 0;
                 const std::uint64_t offset = (item.page - 1) * page_size;
-                std::memset(buf->data(), 0, page_size);
-                if (offset < handle->size()) {
-                    std::uint32_t got = static_cast<std::uint32_t>(
-                        std::min<std::uint64_t>(page_size, handle->size() - offset));
-                    if (handle->read_at(buf->data(), &got, offset)) present = got;
-                }
+                // Straight from the descriptor: a read window would hold memory the thread keeps.
+                const ssize_t got = offset < handle->size() ? ::pread(handle->descriptor, buf->data(),
+                                                                      page_size, static_cast<off_t>(offset))
+                                                            : 0;
+                present = got > 0 ? static_cast<std::size_t>(got) : 0;
+                if (present < page_size) std::memset(buf->data() + present, 0, page_size - present);
                 check_leaf_cells(out[i], buf->data(), present, item, page_size, usable, count);
             }
         };

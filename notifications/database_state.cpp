@@ -13,6 +13,8 @@ void table_layout::clear() {
     page_size = 0;
     text_utf8 = true;
     column_names.clear();
+    tree_roots.clear();
+    tree_names.clear();
 }
 
 thread_shares share_helper_threads(unsigned helpers) {

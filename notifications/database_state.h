@@ -44,6 +44,9 @@ class table_layout {
     bool text_utf8 = true;                  // the own reader reads texts as UTF-8, else UTF-16le: as the
                                             // schema's texts read
     std::vector<std::string> column_names;  // column names of the first notification row
+    // Every b-tree the schema table lists, in its order: root page and name (the tree check walks them all).
+    std::vector<std::uint32_t> tree_roots;
+    std::vector<std::string> tree_names;
     // The columns of each table as the report's joins count them: a notification is joined with its handler
     // or push channel only while that table has some. The schema's column count at first; once recovered
     // records of the table were merged, the count of the schema they were sorted with last.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -45,9 +46,7 @@ std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_
         !read_be32(h, kDbValidForOffset, &valid_for) || pages == 0 || counter != valid_for)
         return "its schema table cannot be read";
     const std::uint64_t counted = static_cast<std::uint64_t>(pages) * page_size;
-    if (file_size < counted)
-        return "the file is cut short: it holds " + size + " where its header counts " +
-               std::to_string(pages) + " pages of " + std::to_string(page_size) + " bytes";
+    if (file_size < counted) return cut_short_text(file_size, pages, page_size);
     // Cutting a file short never makes it longer: pages that fill it exactly are the pages it was written
     // with.
     const std::uint64_t fits = file_size % pages == 0 ? file_size / pages : 0;
@@ -143,6 +142,19 @@ constexpr std::uint32_t kTableOrder[4] = {kTableNotification, kTableHandler, kTa
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask);
 void name_damaged_pages(row_reader& reader, std::uint32_t table_type);
 
+// The tree check of one database (check_database_trees) for the tables the run reads: each one's verdict by
+// schema slot, and the file's shortfall.
+struct table_checks {
+    tree_verdict tables[4];
+    std::string cut_short;  // which pages of a file cut short are partial or missing; empty when none is
+};
+table_checks check_tables(const selk_run& run, const database_bytes& bytes, const std::uint64_t masks[4]);
+void say_cut_short(row_reader& reader, const std::string& text);
+void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot, unsigned source_code,
+                                std::uint64_t mask, const tree_verdict& verdict);
+void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                        std::uint64_t mask, const tree_verdict& verdict);
+
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
 // through the table), the rows it delivered stay; the table's name and the library's error go to standard
@@ -188,8 +200,11 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
 
 // The library branch: one SELECT for each of the other tables through the SQLite library, and the
 // notification table's SELECT up to three times: started once to see that it gives a row, run for the
-// width of the padded name column while a handler's name is longer than the column, and read. False, with
-// why in `why`, when the database cannot be opened, or when the notification table could not be started.
+// width of the padded name column while a handler's name is longer than the column, and read. A table whose
+// tree the check finds damaged in the state the library reads is read with the own walk instead, its rows
+// labelled as the own walk labels them ("carve main"), since the library would hand on foreign or repeated
+// rows there; the damage is said as "-carve" says it. False, with why in `why`, when the database cannot be
+// opened, or when the notification table could not be started.
 bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
                               std::string& why) {
     selk_run& run = reader.run;
@@ -198,17 +213,46 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
         why = "the SQLite library cannot open it";
         return false;
     }
+    auto state = std::make_unique<committed_state>();
+    table_checks checks;
+    if (open_committed_state(*state, path)) checks = check_tables(run, state->bytes(), masks);
+    say_cut_short(reader, checks.cut_short);
+    bool damaged = false;
+    for (const tree_verdict& verdict : checks.tables) damaged = damaged || verdict.damaged();
+    // The state is kept only for the own walk of a damaged table: its read window would stay for the read.
+    if (!damaged) state.reset();
+    // The own walk reads the bytes the check judged: beside a log, an image of the committed state.
+    uni::fileio image;
+    uni::fileio* own = state ? &state->file : nullptr;
+    const auto own_file = [&]() -> uni::fileio* {
+        if (own == &state->file && state->bytes().frames != nullptr &&
+            open_state_image(image, state->bytes(), state->log_pages, run.layout.page_size))
+            own = &image;
+        return own;
+    };
+    constexpr unsigned kOwnCode = kSourceCarveMain;
+    // The handlers, push channels and settings are read first, whatever becomes of the notification read:
+    // the rows it gives, and those that recovery finds when it cannot even start, are joined with them. A
+    // table that was not found has no columns to select and is not queried.
+    for (int i = 1; i < 4; ++i) {
+        if (masks[i] == 0) continue;
+        if (checks.tables[i].damaged())
+            read_table_with_own_reader(reader, *own_file(), i, kOwnCode, masks[i], checks.tables[i]);
+        else
+            select_table(reader, kTableOrder[i], masks[i]);
+    }
+    if (checks.tables[kSchemaNotification].damaged()) {
+        read_notifications_with_own_reader(reader, *own_file(), kOwnCode, masks[kSchemaNotification],
+                                           checks.tables[kSchemaNotification]);
+        return true;
+    }
     std::stringstream query;
     build_select_query(query, kTableNotification, masks[kSchemaNotification]);
-    // The notifications are read last, as they are written. The other tables are read first only when the
-    // notification table gives its first row (or none at all), as they would be when it is read first; a
-    // table the library cannot even start is read first, so that its failure is said as any other is.
+    // The notifications are read last, as they are written. A notification table the library cannot even
+    // start fails the read, once its failure is said as any other table's is.
     const int first =
         exec_with_lengths(run.sqlite.db, query.str(), stop_at_first_row, nullptr, nullptr, nullptr);
     if (first == SQLITE_OK || first == SQLITE_ABORT) {
-        for (int i = 1; i < 4; ++i) {
-            if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
-        }
         app_name_widening widening(run);
         if (widening.open()) {
             library_widening_pass pass{&widening, masks[kSchemaNotification]};
@@ -224,11 +268,6 @@ bool read_tables_with_library(row_reader& reader, const std::string& path, const
     if (!select_table(reader, kTableNotification, masks[kSchemaNotification], &error)) {
         why = "table notification cannot be read: " + error;
         return false;
-    }
-    // The other tables are read even when the notification table broke off, so that the rows it gave are
-    // printed with their handlers. A table that was not found has no columns to select and is not queried.
-    for (int i = 1; i < 4; ++i) {
-        if (masks[i] != 0) select_table(reader, kTableOrder[i], masks[i]);
     }
     return true;
 }
@@ -270,6 +309,10 @@ class table_skips : public skip_reporter {
     }
     // Something else the examiner is to be told of the table, said with the skipped pages.
     void note(const std::string& text) { texts_.push_back(text); }
+    // The damage the tree check found, said before what the walk skips (the same span once).
+    void take(const tree_verdict& verdict) {
+        for (const skipped_span& span : verdict.spans) skipped(span);
+    }
 
     // Says each skipped page on standard error as the library path says a table it could not read whole
     // (progress output or not), once the rows read before it are in the report, and marks the run's tables
@@ -297,7 +340,8 @@ class table_skips : public skip_reporter {
 // `skips`. `interiors` holds the tree's interior pages when a walk of the same table found them before
 // (else they are found and kept).
 void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
-                    std::vector<sqlite_artifact>& interiors, table_skips& skips) {
+                    std::vector<sqlite_artifact>& interiors, table_skips& skips,
+                    const tree_verdict* verdict = nullptr) {
     table_walk_options walk;
     walk.root_offset = run.layout.roots[slot].offset;
     walk.page_size = run.layout.page_size;
@@ -305,13 +349,14 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.utf8 = run.layout.text_utf8;
     walk.reporter = &skips;
     walk.threads = run.threads.decoders;
+    walk.verdict = verdict;
     (void)visit_table_records(file, walk, interiors, visit);
 }
 
 void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
-                    table_skips& skips) {
+                    table_skips& skips, const tree_verdict* verdict = nullptr) {
     std::vector<sqlite_artifact> interiors;
-    walk_own_table(run, file, slot, visit, interiors, skips);
+    walk_own_table(run, file, slot, visit, interiors, skips, verdict);
 }
 
 // Hands one notification row of the own walk to the pipeline unfilled (it fills the record where it is
@@ -494,35 +539,42 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     skips.tell(reader, table_type);
 }
 
-// The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
-// to the pipeline as it is read.
-void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
-                                 const std::uint64_t masks[4]) {
+// One of the handlers, push channels and settings (schema slot `slot`) walked with the own reader, its rows
+// records of `source_code`, the verdict's damage said with what the walk skips.
+void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot, unsigned source_code,
+                                std::uint64_t mask, const tree_verdict& verdict) {
     selk_run& run = reader.run;
-    for (int i = 1; i < 4; ++i) {
-        const std::uint32_t table_type = kTableOrder[i];
-        // A table that was not found has root page 0: walking from offset 0 would read the schema table's
-        // page as if it were this table.
-        if (masks[i] == 0 || run.layout.roots[i].page == 0) continue;
-        table_skips skips;
-        row_column_map columns;
-        walk_own_table(
-            run, file, i,
-            [&](table_record& row) {
-                add_own_row(reader, table_type, i, row, masks[i], source_code, columns);
-                return true;
-            },
-            skips);
-        skips.tell(reader, table_type);
-    }
+    const std::uint32_t table_type = kTableOrder[slot];
+    // A table that was not found has root page 0: walking from offset 0 would read the schema table's page
+    // as if it were this table.
+    if (mask == 0 || run.layout.roots[slot].page == 0) return;
+    table_skips skips;
+    skips.take(verdict);
+    row_column_map columns;
+    walk_own_table(
+        run, file, slot,
+        [&](table_record& row) {
+            add_own_row(reader, table_type, slot, row, mask, source_code, columns);
+            return true;
+        },
+        skips, &verdict);
+    skips.tell(reader, table_type);
+}
+
+// The notification table walked with the own reader, each row handed to the pipeline as it is read (a first
+// walk finds the width of the padded name column while a handler's name is longer than it).
+void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                        std::uint64_t mask, const tree_verdict& verdict) {
+    selk_run& run = reader.run;
     const table_schema& notifications = run.layout.schemas[kSchemaNotification];
-    if (masks[kSchemaNotification] == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
+    if (mask == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
     notification_row_filler filler;
-    filler.mask = masks[kSchemaNotification];
+    filler.mask = mask;
     filler.source_code = source_code;
     filler.schema = &notifications;
     std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
     table_skips skips;                       // told once the rows are all handed on
+    skips.take(verdict);
     app_name_widening widening(run);
     if (widening.open()) {
         row_column_map columns;
@@ -538,7 +590,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                     widening.refer(scratch.handler_id);
                 return widening.open();
             },
-            interiors, skips);
+            interiors, skips, &verdict);
         widening.apply(run);
     }
     row_column_map columns;
@@ -549,8 +601,66 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
             hand_on_walked_notification(reader, filler, row, columns);
             return true;
         },
-        interiors, skips);
+        interiors, skips, &verdict);
     skips.tell(reader, kTableNotification);
+}
+
+table_checks check_tables(const selk_run& run, const database_bytes& bytes, const std::uint64_t masks[4]) {
+    table_checks checks;
+    const table_layout& layout = run.layout;
+    std::vector<listed_tree> trees;
+    for (std::size_t i = 0; i < layout.tree_roots.size() && i < layout.tree_names.size(); ++i)
+        trees.push_back(listed_tree{layout.tree_roots[i], layout.tree_names[i], false});
+    int tree_of[4] = {-1, -1, -1, -1};
+    for (int slot = 0; slot < 4; ++slot) {
+        if (masks[slot] == 0 || layout.roots[slot].page == 0) continue;
+        for (std::size_t i = 0; i < trees.size() && tree_of[slot] < 0; ++i) {
+            if (trees[i].root != layout.roots[slot].page) continue;
+            trees[i].rows = true;
+            tree_of[slot] = static_cast<int>(i);
+        }
+    }
+    database_verdict verdict;
+    if (!check_database_trees(verdict, bytes, trees, run.threads.decoders)) return checks;
+    checks.cut_short = verdict.cut_short;
+    for (int slot = 0; slot < 4; ++slot) {
+        if (tree_of[slot] >= 0)
+            checks.tables[slot] = std::move(verdict.trees[static_cast<std::size_t>(tree_of[slot])]);
+    }
+    return checks;
+}
+
+// A file shorter than its header says is named with the pages it lacks, once, in every form, and the run
+// marked as not read whole.
+void say_cut_short(row_reader& reader, const std::string& text) {
+    if (text.empty()) return;
+    selk_run& run = reader.run;
+    if (reader.flush) reader.flush();
+    error_printf("prob reading %s: %s\n", run.db_path.c_str(), text.c_str());
+    write_log_line(run.options, "prob reading file: " + text);
+    run.tables_incomplete = 1;
+}
+
+// The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
+// to the pipeline as it is read; the tree check of the same bytes first.
+void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                 const std::uint64_t masks[4]) {
+    database_bytes bytes;
+    bytes.file = &file;
+    // The main file is read without its log; the log's commits may still explain a file shorter than its
+    // header says.
+    committed_state beside;
+    if (source_code == kSourceCarveMain && open_committed_state(beside, reader.run.db_path, false) &&
+        beside.bytes().frames != nullptr) {
+        bytes.size_frames = &beside.frames;
+        bytes.size_pages = beside.log_pages;
+    }
+    const table_checks checks = check_tables(reader.run, bytes, masks);
+    say_cut_short(reader, checks.cut_short);
+    for (int i = 1; i < 4; ++i)
+        read_table_with_own_reader(reader, file, i, source_code, masks[i], checks.tables[i]);
+    read_notifications_with_own_reader(reader, file, source_code, masks[kSchemaNotification],
+                                       checks.tables[kSchemaNotification]);
 }
 
 // The database header of `path` into `header`, through `file` opened on it: with "-carve" beside a hot
@@ -647,6 +757,9 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     }
     run->layout.text_utf8 = encoding.utf8;
     if (encoding.against_header) say_encoding_against_header(*run, encoding);
+
+    run->layout.tree_roots = roots;
+    run->layout.tree_names = names;
 
     const bool with_settings = run->options.switches[kSwitchSettings] != 0;
     const int wanted = with_settings ? 4 : 3;

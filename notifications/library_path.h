@@ -123,9 +123,14 @@ struct table_read_events {
 // so that a slack scan of the same run carves no valid frames); 0 for an empty path, an unreadable file or
 // one that is not SQLite (messages on standard error when progress output is on), a schema that cannot be
 // read or lacks the notification or handler table (diagnostics log), a failed open, or a notification
-// SELECT that failed before it gave a row. When the library fails part of the way through any table, or
-// the own reader skips a page of one, the rows read stay, the table and the error (the page, where and why)
-// are named on standard error and run.tables_incomplete is set; the other tables are still read. A "-wal"
+// SELECT that failed before it gave a row. Before any table is read, the trees of the tables read are checked
+// (check_database_trees, in the bytes the form reads): a table the check finds damaged is read with the own
+// reader (also by the library's form), which reads nothing the check refuses; each damage, and a file shorter
+// than its committed state, is named on standard error and sets run.tables_incomplete. When the library fails
+// part of the way through any table, or the own reader skips a page of one, the rows read stay, the table and
+// the error (the page, where and why) are named on standard error and run.tables_incomplete is set; the
+// other tables are still read. The handlers, push channels and settings are read before the notifications,
+// whatever becomes of their read. A "-wal"
 // or "-journal" companion that is there but cannot be read is named on standard error and sets
 // run.tables_incomplete too; the tables are still read. *source_code (when given) is set to the source code
 // of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing was read.

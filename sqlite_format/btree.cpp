@@ -95,7 +95,7 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 // reused from cell to cell. Returns how many of the payload's bytes are the cell's (the marker not counted).
 std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v,
                                   const cell_metadata& c, std::size_t start, std::size_t length,
-                                  uni::fileio* file, bool skip) {
+                                  uni::fileio* file, bool skip, std::uint64_t sound = ~0ull) {
     const std::uint8_t* local = v.data + start;
     if (!c.overflow) {
         payload.assign(local, local + length);
@@ -113,11 +113,13 @@ std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page
     std::uint32_t first = 0;
     if (length >= kOverflowPointerSize)
         (void)read_be32(byte_view(local, length), length - kOverflowPointerSize, &first);
-    const std::uint64_t needed = c.payload_size > kept ? c.payload_size - kept : 0;
+    // A chain the tree check found damaged is read only as far as it is sound.
+    const std::uint64_t whole = std::min<std::uint64_t>(c.payload_size, sound);
+    const std::uint64_t needed = whole > kept ? whole - kept : 0;
     std::vector<std::uint8_t> chain;
     if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed)) {
         payload.insert(payload.end(), chain.begin(), chain.end());
-        if (payload.size() > c.payload_size) payload.resize(static_cast<std::size_t>(c.payload_size));
+        if (payload.size() > whole) payload.resize(static_cast<std::size_t>(whole));
         return payload.size();
     }
     payload.insert(payload.end(), marker.begin(), marker.end());
@@ -227,9 +229,9 @@ std::size_t audit_cell_pointers(const page_view& v, Tell&& tell) {
 // Collects what a leaf decode tells of its cells: the first kToldCellsPerPage one by one, then a count.
 struct dropped_cells {
     explicit dropped_cells(std::vector<dropped_cell>& into) : list(into) { list.clear(); }
-    void operator()(const std::string& cells, const std::string& why, bool cut = false) {
+    void operator()(const std::string& cells, const std::string& why, bool cut = false, bool kept = false) {
         if (list.size() < kToldCellsPerPage) {
-            list.push_back(dropped_cell{cells, why, cut});
+            list.push_back(dropped_cell{cells, why, cut, kept});
         } else {
             ++more;
         }
@@ -240,7 +242,7 @@ struct dropped_cells {
         list.push_back(dropped_cell{std::to_string(more) + " more cells",
                                     "damaged as well (only " + std::to_string(kToldCellsPerPage) +
                                         " cells of a page are told one by one)",
-                                    false});
+                                    false, false});
         more = 0;
     }
     std::vector<dropped_cell>& list;
@@ -252,7 +254,10 @@ struct dropped_cells {
 std::string skipped_span_text(const skipped_span& span) {
     return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " +
            std::to_string(span.offset) + ")" + (span.cells.empty() ? std::string() : " " + span.cells) +
-           (span.cut ? " cut short: " : " skipped: ") + span.why;
+           (span.cut    ? " cut short: "
+            : span.kept ? " damaged: "
+                        : " skipped: ") +
+           span.why;
 }
 
 std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.values[0]; }
@@ -436,7 +441,13 @@ bool leaf_cell_payload(std::vector<std::uint8_t>& payload, std::size_t* got, con
                                                             " runs past the end of the page");
         return false;
     }
-    *got = assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow);
+    std::uint64_t sound = ~0ull;
+    if (options.sound_payload != nullptr) {
+        const auto limit = options.sound_payload->find(v.offset + c.cell_offset);
+        if (limit != options.sound_payload->end()) sound = limit->second;
+    }
+    *got = assemble_payload_into(payload, v, c, start, length, options.file, table && options.skip_overflow,
+                                 sound);
     return true;
 }
 
@@ -458,19 +469,28 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
                 "its record" + at_page_offset(c) + " does not decode");
         return leaf_cell_outcome::dropped;
     }
-    if (c.overflow && got < c.payload_size && !options.skip_overflow) {
-        // Told only where the record needs the bytes the chain did not give.
+    if (!options.skip_overflow) {
+        // Told only where the record needs bytes its payload does not give: those its chain did not give, or
+        // more than its payload length holds (its values then end at the payload's end).
         std::uint64_t needed = 0;
         std::uint64_t header_size = 0;
         std::uint32_t n = 0;
         if (read_sqlite_varint(&header_size, &n, payload.data(), payload.size())) needed = header_size;
         for (const std::uint32_t size : buffers.sizes) needed += size;
-        if (needed > got)
+        if (needed > got && c.overflow && got < c.payload_size) {
             dropped(cell_label(c.cell_index, c.cell_index),
                     "its overflow chain from page " + std::to_string(c.first_overflow_page) +
                         " breaks off after " + std::to_string(got) + " of its " +
                         std::to_string(c.payload_size) + " payload bytes",
                     true);
+        } else if (needed > c.payload_size) {
+            // Its payload length or its header is damaged: the values are read as the bytes after it stand.
+            dropped(cell_label(c.cell_index, c.cell_index),
+                    "its record" + at_page_offset(c) + " needs " + std::to_string(needed) +
+                        " bytes where its payload length is " + std::to_string(c.payload_size) +
+                        " (its values are read as the bytes stand)",
+                    false, true);
+        }
     }
     std::uint64_t key = options.without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
     if (table) {
@@ -586,11 +606,12 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
 
 namespace {
 
-// Reads one whole page; false when the page number is 0, past the file, or the read is short.
+// Reads one whole page (a last page the file holds in part with zeros for the rest); false when the page
+// number is 0 or past the file, or the read fails.
 bool read_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, std::uint64_t page_count,
                std::vector<std::uint8_t>& buf) {
     if (page == 0 || page > page_count) return false;
-    return read_file_exact(file, (page - 1) * page_size, page_size, buf.data());
+    return read_walk_page(file, page, page_size, buf.data());
 }
 
 // The cells of the interior page in `buf` (parsed into `node`) that give no child, told to `tell(cells,
@@ -642,13 +663,14 @@ struct queued_node {
 class interior_walk {
   public:
     interior_walk(uni::fileio& file, std::uint32_t page_size, bool utf8, skip_reporter* reporter,
-                  std::map<std::uint64_t, sqlite_artifact>* record)
+                  std::map<std::uint64_t, sqlite_artifact>* record, const std::set<std::uint64_t>* refused)
         : file_(file),
           page_size_(page_size),
-          page_count_(file.size() / page_size),
+          page_count_(walk_page_count(file, page_size)),
           utf8_(utf8),
           reporter_(reporter),
           record_(record),
+          refused_(refused),
           buf_(page_size) {}
 
     // The root at `root_offset` as the walk's first node: an interior page parsed, or a leaf root as a node
@@ -694,6 +716,11 @@ class interior_walk {
         bool leaf_level = false;
         bool interior_children = false;
         for (auto entry = node.cells.begin(); entry != node.cells.end();) {
+            // A link the tree check refused is not followed; the check says why.
+            if (refused_ != nullptr && refused_->count(child_link_of(node, entry->second)) != 0) {
+                entry = node.cells.erase(entry);
+                continue;
+            }
             if (leaf_level) {
                 ++entry;
                 continue;
@@ -777,12 +804,30 @@ class interior_walk {
     const bool utf8_;
     skip_reporter* const reporter_;
     std::map<std::uint64_t, sqlite_artifact>* const record_;  // every interior page parsed, when given
+    const std::set<std::uint64_t>* const refused_;            // links the tree check refused, when given
     std::vector<std::uint8_t> buf_;                           // the page last read
     std::set<std::uint64_t> visited_;                         // interior pages already parsed
     std::uint64_t parsed_ = 0;
 };
 
 }  // namespace
+
+std::uint64_t child_link_of(const sqlite_artifact& node, const sqlite_ptr_artifact& entry) {
+    return entry.file_offset != 0 ? entry.file_offset : node.file_offset + kRightChildOffset;
+}
+
+std::uint64_t walk_page_count(const uni::fileio& file, std::uint32_t page_size) {
+    return page_size == 0 ? 0 : (file.size() + page_size - 1) / page_size;
+}
+
+bool read_walk_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, std::uint8_t* buf) {
+    if (page == 0 || page_size == 0) return false;
+    const std::uint64_t offset = (page - 1) * page_size;
+    if (offset >= file.size()) return false;
+    const std::uint64_t held = std::min<std::uint64_t>(page_size, file.size() - offset);
+    if (held < page_size) std::memset(buf + held, 0, page_size - held);
+    return read_file_exact(file, offset, static_cast<std::uint32_t>(held), buf);
+}
 
 std::string child_page_fault(std::uint64_t child, std::uint64_t page_count) {
     if (child == 0) return "child page number 0 is no page";
@@ -795,11 +840,11 @@ std::string child_page_fault(std::uint64_t child, std::uint64_t page_count) {
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                                  std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
                                  std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
-                                 bool utf8, skip_reporter* reporter) {
+                                 bool utf8, skip_reporter* reporter, const std::set<std::uint64_t>* refused) {
     out.clear();
     by_offset.clear();
     if (page_size == 0 || !file.is_valid()) return 0;
-    interior_walk walk(file, page_size, utf8, reporter, do_not_record ? nullptr : &by_offset);
+    interior_walk walk(file, page_size, utf8, reporter, do_not_record ? nullptr : &by_offset, refused);
     sqlite_artifact root;
     if (!walk.read_root(root, root_offset)) return 0;
     std::deque<queued_node> queue;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,9 @@ struct leaf_page_options {
     bool utf8 = true;             // text is UTF-8 (else UTF-16LE)
     bool without_rowid = false;   // the table is WITHOUT ROWID: keys are page and cell, not rowids
     bool values_only = false;     // rows keep only their values (no recognised times, no blobs kept apart)
+    // Cell file offset -> the payload bytes its overflow chain gives soundly: a chain the tree check found
+    // damaged is read no further, and its row comes out cut short.
+    const std::map<std::uint64_t, std::uint64_t>* sound_payload = nullptr;
 };
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
                      std::uint64_t bytes_offset, std::uint64_t page_offset, const leaf_page_options& options);
@@ -77,7 +81,8 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
 struct dropped_cell {
     std::string cells;
     std::string why;
-    bool cut = false;  // the row was still given, cut short
+    bool cut = false;   // the row was still given, cut short
+    bool kept = false;  // the row was still given, read as its bytes stand
 };
 
 // Cells of one page told one by one; past them one line counts the rest, so that a page whose cell count
@@ -125,10 +130,12 @@ struct skipped_span {
     std::string why;           // what was wrong
     std::string cells;         // the cells of the page skipped ("cell 3"); empty when the page was
     bool cut = false;          // the cell's row was given, cut short
+    bool kept = false;         // the page was read all the same: only its damage is told
 };
 
 // The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>", or for cells of it
-// "page 7 (leaf page, file offset 24576) cell 3 skipped: <why>" ("cut short" for a row given in part).
+// "page 7 (leaf page, file offset 24576) cell 3 skipped: <why>" ("cut short" for a row given in part,
+// "damaged" for a page read all the same).
 std::string skipped_span_text(const skipped_span& span);
 
 // Told of each part of a b-tree a walk skips, as the walk skips it; the walk then goes on with the next
@@ -156,11 +163,26 @@ constexpr std::uint32_t kMaxTreeDepth = 20;
 // leaf walk says which is not). A child of 0 or past the file, one that does not read, is neither
 // an interior nor a leaf page, was reached before (a loop or a shared page), or lies deeper than
 // kMaxTreeDepth is skipped, told to `reporter` when given, and the walk goes on with its siblings; so
-// is a root that does not read. Returns 1 when `out` is non-empty.
+// is a root that does not read. A child whose link's file offset is in `refused` (the tree check's verdict,
+// which tells why) is dropped unread and untold. The last page of a file cut short is read as far as the
+// file holds it. Returns 1 when `out` is non-empty.
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                                  std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
                                  std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
-                                 bool utf8, skip_reporter* reporter = nullptr);
+                                 bool utf8, skip_reporter* reporter = nullptr,
+                                 const std::set<std::uint64_t>* refused = nullptr);
+
+// The file offset that names the link to a child in a child list: the cell's, or for the right-most child
+// that of its parent's right-child field.
+std::uint64_t child_link_of(const sqlite_artifact& node, const sqlite_ptr_artifact& entry);
+
+// The pages a walk of `file` takes it to have: a last page the file holds only in part counts (it is read
+// with its missing bytes as zeros, as the library reads them).
+std::uint64_t walk_page_count(const uni::fileio& file, std::uint32_t page_size);
+
+// Reads page `page` of `file` (of walk_page_count pages) whole into `buf` (page_size bytes); the bytes of a
+// last page that the file holds only in part are zeros. False when the page is not in the file.
+bool read_walk_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_size, std::uint8_t* buf);
 
 // Reads every leaf page below `interiors` (each leaf once) and sorts what parse_table_page finds:
 // kind 6 to `table_rows`, kind 7 to `index_rows` and every other kind to `other` (the last two

@@ -193,10 +193,12 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     const bool keep_header = walk.keep_header;
     const bool utf8 = walk.utf8;
     if (!file.is_open() || page_size == 0) return 0;
+    if (walk.verdict != nullptr && walk.verdict->refused_root) return 0;
     if (interiors.empty()) {
         std::map<std::uint64_t, sqlite_artifact> unused;
         (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8,
-                                           walk.reporter);
+                                           walk.reporter,
+                                           walk.verdict != nullptr ? &walk.verdict->refused_links : nullptr);
         if (interiors.empty()) return 0;
     }
     // A leaf that is not read is told, with where and why; the walk goes on with the next one.
@@ -212,6 +214,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
         if (cells != nullptr) {
             span.cells = cells->cells;
             span.cut = cells->cut;
+            span.kept = cells->kept;
         }
         walk.reporter->skipped(span);
     };
@@ -223,7 +226,8 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     leaf.utf8 = utf8;
     leaf.without_rowid = interiors.front().without_rowid != 0;
     leaf.values_only = true;  // a table_record carries nothing else
-    const std::uint64_t page_count = file.size() / page_size;
+    if (walk.verdict != nullptr) leaf.sound_payload = &walk.verdict->sound_payload;
+    const std::uint64_t page_count = walk_page_count(file, page_size);
     std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
     bool any = false;
     bool done = false;
@@ -235,6 +239,8 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
         for (std::size_t i = 0; i < page.count; ++i) {
             table_record& rec = page.rows[i];
             if (limited && rec.rowid > last_rowid) continue;
+            if (walk.verdict != nullptr && walk.verdict->refused_cells.count(rec.record_offset) != 0)
+                continue;
             const std::uint64_t rowid = rec.rowid;
             any = true;
             if (!visit(rec)) done = true;
@@ -248,6 +254,9 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     for (const sqlite_artifact& node : interiors) {
         for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
             if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
+            if (walk.verdict != nullptr &&
+                walk.verdict->refused_links.count(child_link_of(node, entry->second)) != 0)
+                continue;
             const std::uint64_t child = child_page_of(entry->second);
             const std::string fault = child_page_fault(child, page_count);
             if (!fault.empty()) {
@@ -263,7 +272,9 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
             leaves.push_back((child - 1) * page_size);
         }
     }
-    const unsigned threads = leaves.size() >= kParallelLeafPages ? walk.threads : 0;
+    // The decoding threads read whole pages only: a file cut short is decoded here.
+    const unsigned threads =
+        leaves.size() >= kParallelLeafPages && file.size() % page_size == 0 ? walk.threads : 0;
     if (decode_leaf_rows_in_order(file, leaves, leaf, threads, visit_page)) return any ? 1 : 0;
     std::vector<std::uint8_t> buf(page_size);
     leaf_rows page;
@@ -271,7 +282,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     for (const std::uint64_t offset : leaves) {
         page.offset = offset;
         page.dropped.clear();
-        if (!read_file_exact(file, offset, page_size, buf.data())) {
+        if (!read_walk_page(file, offset / page_size + 1, page_size, buf.data())) {
             page.count = 0;
             page.fault = "cannot be read";
         } else {

@@ -10,6 +10,7 @@
 
 #include "sqlite_format/btree.h"
 #include "sqlite_format/table_schema.h"
+#include "sqlite_format/tree_check.h"
 
 namespace uni {
 class fileio;
@@ -74,12 +75,17 @@ struct table_walk_options {
     bool utf8 = true;                   // text is UTF-8 (else UTF-16LE)
     skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
     unsigned threads = 0;               // threads that may decode the leaves of a large table
+    // The tree check's verdict on the table, in the same bytes: the links, cells and chain parts it refused
+    // are not read (it tells why).
+    const tree_verdict* verdict = nullptr;
 };
 
 // The rows extract_table_records_ex lists, handed to `visit` one at a time as each leaf page is read,
 // so that a table need not be held whole. `interiors` as for extract_table_records_ex. Every page the walk
 // skips (see collect_btree_interior_pages; a leaf that does not read or decode as one) goes to
-// walk.reporter when given, and the walk goes on. Returns 1 when a row was handed on.
+// walk.reporter when given, and the walk goes on. With walk.verdict no refused link is followed, no row of a
+// refused cell handed on, and a damaged overflow chain read only as far as it is sound. Returns 1 when a row
+// was handed on.
 int visit_table_records(uni::fileio& file, const table_walk_options& walk,
                         std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit);
 

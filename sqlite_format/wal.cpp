@@ -115,6 +115,31 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
     return !valid.empty() || !superseded.empty() ? 1 : 0;
 }
 
+std::uint64_t wal_committed_pages(uni::fileio& file) {
+    std::uint8_t header[kWalHeaderSize] = {};
+    std::uint32_t page_size = 0;
+    if (!read_file_exact(file, 0, kWalHeaderSize, header) ||
+        !wal_header_valid(header, sizeof header, &page_size))
+        return 0;
+    const std::uint64_t file_size = file.size();
+    const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
+    std::uint8_t frame[kWalFrameHeaderSize] = {};
+    std::uint64_t pages = 0;
+    for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
+        if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
+        const byte_view fb(frame, sizeof frame);
+        std::uint32_t page = 0;
+        std::uint32_t commit = 0;
+        (void)read_be32(fb, kWalFramePageOffset, &page);
+        (void)read_be32(fb, kWalFrameCommitOffset, &commit);
+        if (page == 0) break;
+        if (commit != 0 &&
+            std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0)
+            pages = commit;
+    }
+    return pages;
+}
+
 int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    const std::string& path) {
     if (path.empty()) return 0;

@@ -42,6 +42,10 @@ int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    uni::fileio& file);
 
+// The size in pages that the last commit frame of the log in `file` gives its database (of the frames with
+// the header's salts, up to where parse_wal_file's walk ends); 0 when none commits or the header fails.
+std::uint64_t wal_committed_pages(uni::fileio& file);
+
 // Opens `path` read-only and runs parse_wal_file; 0 for an empty path or a file that does not open.
 int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    const std::string& path);

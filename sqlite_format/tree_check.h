@@ -1,0 +1,99 @@
+// One structural check of the b-trees of a database, which every form of the tool takes before it reads a
+// table: the library does not see most damage to a tree (a child that is page 1 or a page of another tree,
+// a loop, rowids out of order, an overflow chain that loops or ends early, a payload length nothing can hold)
+// and reads on, printing foreign or repeated rows; the own walk is told by it what it must not read. It reads
+// cell pointers, rowid and payload-length varints and overflow links, never a value.
+//
+// A page reached twice is the first reference's, in the order PRAGMA quick_check walks: the free list first,
+// then the trees (the schema table's, then those the schema lists, in its order), each depth first from its
+// right-most child back to its first. Passing the check says that none of this damage was found, not that the
+// rows are sound: a cell pointer outside its page, a cell that runs past its page or a page that is no b-tree
+// page are left to the readers, which stop or skip there and say so.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "io/fileio.h"
+#include "sqlite_format/btree.h"
+#include "sqlite_format/wal.h"
+
+// "the file is cut short: it holds X bytes where its header counts P pages of S bytes": the one wording of a
+// file shorter than its header says.
+std::string cut_short_text(std::uint64_t bytes, std::uint64_t pages, std::uint32_t page_size);
+
+// The bytes of a database as one reader sees them: a file (or an image of a state in memory) and, beside a
+// write-ahead log, the log's committed frames laid over it.
+struct database_bytes {
+    uni::fileio* file = nullptr;
+    uni::fileio* log = nullptr;             // with `frames`: the log whose frames lie over the file
+    const wal_frame_map* frames = nullptr;  // page -> offset in `log` of the frame of its committed version
+    std::uint64_t log_pages = 0;            // with a log: the pages of the committed state
+    // A log beside a file that is read without it: its committed frames and pages, which may explain a file
+    // shorter than its header says (the size alone is judged by them).
+    const wal_frame_map* size_frames = nullptr;
+    std::uint64_t size_pages = 0;
+};
+
+// A b-tree the schema lists.
+struct listed_tree {
+    std::uint32_t root = 0;
+    std::string name;
+    bool rows = false;  // a table the run reads: its leaves, cells and overflow chains are checked too
+};
+
+// The damage found in one table's tree, and what the walk of it must therefore not read.
+struct tree_verdict {
+    std::vector<skipped_span> spans;        // each damaged link, cell or chain, in the order found
+    std::set<std::uint64_t> refused_links;  // file offsets of child pointers not followed (see link_offset)
+    std::set<std::uint64_t> refused_cells;  // file offsets of leaf cells whose rows are not handed on
+    // Cell file offset -> the payload bytes its damaged overflow chain gives soundly (the row is cut there).
+    std::map<std::uint64_t, std::uint64_t> sound_payload;
+    bool refused_root = false;  // the root is no table's page: nothing of the tree is read
+    bool damaged() const { return !spans.empty(); }
+};
+
+// The file offset that names a child pointer: a cell's own offset, or for the right-most child that of the
+// right-child field of the page at `page_offset` (a page other than page 1).
+inline std::uint64_t right_child_link(std::uint64_t page_offset) { return page_offset + 8; }
+
+// What check_database_trees finds.
+struct database_verdict {
+    std::vector<tree_verdict>
+        trees;  // one per listed tree, in the list's order (empty for trees without rows)
+    // For a file shorter than the committed state (its header's page count, or the last commit of a log
+    // beside it): which pages are partial or missing that no frame of the log holds, and why ("page 15 is
+    // partial: the file is cut short: ..."). Empty otherwise.
+    std::string cut_short;
+    std::uint64_t pages = 0;  // the pages of the state: the header's count when valid, else the whole pages
+};
+
+// Checks the trees of the database in `bytes` (the page size from its header): every b-tree of `trees`
+// (page 1's always, first) for its links, and those with `rows` down to their cells, whose leaves up to
+// `threads` threads may check (the verdict is the same with any number). Returns 1 when it ran; 0 when the
+// header does not read or has no valid page size, or memory ran out (`out` then holds no verdict).
+int check_database_trees(database_verdict& out, const database_bytes& bytes,
+                         const std::vector<listed_tree>& trees, unsigned threads = 0);
+
+// A database in the state the SQLite library reads: the file with the committed frames of its log laid over
+// it, or beside a hot journal the journal's original pages laid over an image of it (as "-carve" reads it).
+struct committed_state {
+    uni::fileio file;
+    uni::fileio log;
+    wal_frame_map frames;
+    std::uint64_t log_pages = 0;  // the pages of the last commit in the log; 0 when the log commits nothing
+
+    database_bytes bytes();
+};
+
+// Opens the database at `path` (the file the path reaches) into `state`; without `with_journal` a hot journal
+// is not laid over it. 1, or 0 when the file does not open.
+int open_committed_state(committed_state& state, const std::string& path, bool with_journal = true);
+
+// Turns `image` into an in-memory file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
+// a walk of the same bytes the check judged. 1, or 0 when the state is over 2 GiB or memory runs out.
+int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
+                     std::uint32_t page_size);

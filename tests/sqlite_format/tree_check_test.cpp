@@ -1,0 +1,116 @@
+#include "sqlite_format/tree_check.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "io/fileio.h"
+#include "reader_fixtures.h"
+
+namespace {
+
+namespace rf = reader_fixtures;
+
+// Table t of `rows` rows on 1 KiB pages, every tenth with a payload of two overflow pages: over 300 leaves.
+std::string make_table(const rf::temp_dir& dir, int rows) {
+    const std::string path = dir.file("t.db");
+    rf::make_db(
+        path, 1024,
+        "CREATE TABLE t(a INTEGER PRIMARY KEY, b); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+        "FROM n WHERE i < " +
+            std::to_string(rows) +
+            ") INSERT INTO t SELECT i, CASE WHEN i % 10 = 3 THEN zeroblob(2500) ELSE printf('%.280c', 'r') "
+            "END FROM n;");
+    return path;
+}
+
+std::uint32_t root_of_t(const std::string& path) {
+    return static_cast<std::uint32_t>(
+        std::stoul(rf::query(path, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));
+}
+
+// The verdict on table t (its root page `root`) of the file at `path`, checked on `threads` threads.
+database_verdict check(const std::string& path, std::uint32_t root, unsigned threads) {
+    uni::fileio file;
+    database_verdict verdict;
+    if (!file.open(path, false, false, false)) return verdict;
+    database_bytes bytes;
+    bytes.file = &file;
+    (void)check_database_trees(verdict, bytes, {listed_tree{root, "t", true}}, threads);
+    return verdict;
+}
+
+std::vector<std::string> texts(const tree_verdict& v) {
+    std::vector<std::string> out;
+    for (const skipped_span& span : v.spans) out.push_back(skipped_span_text(span));
+    return out;
+}
+
+// The leaves' cells are checked on threads, their verdicts taken in the walk's order: the same verdict on
+// any number of threads, for every kind of damage at once.
+TEST(TreeCheck, TheVerdictIsTheSameOnAnyNumberOfThreads) {
+    rf::temp_dir dir;
+    const std::string path = make_table(dir, 1200);
+    std::vector<std::uint8_t> b = rf::read_all(path);
+    const std::uint32_t root = root_of_t(path);
+    ASSERT_TRUE(check(path, root, 0).trees.at(0).spans.empty()) << "a sound table";
+    // Below the root's first child: a leaf's rowids, a leaf's cell count, a child that is page 1.
+    const std::size_t r = (root - 1) * 1024u;
+    const std::uint32_t inner = rf::get_be32(b, r + rf::get_be16(b, r + 12));
+    ASSERT_EQ(b.at((inner - 1) * 1024u), 5) << "three levels";
+    const std::size_t i = (inner - 1) * 1024u;
+    for (std::size_t cell = 0; cell < 3; ++cell) {
+        const std::uint32_t leaf = rf::get_be32(b, i + rf::get_be16(b, i + 12 + 2 * cell));
+        const std::size_t l = (leaf - 1) * 1024u;
+        if (cell == 0) b.at(l + rf::get_be16(b, l + 8) + 2) ^= 0x40;  // the first cell's rowid
+        if (cell == 1) b.at(l + 4) -= 1;                              // one cell hidden
+        if (cell == 2) rf::put_be32(b, i + rf::get_be16(b, i + 12 + 2 * cell), 1);
+    }
+    // The last page of every overflow chain near the end of the file links on, to itself.
+    for (std::size_t p = b.size() / 1024 - 40; p < b.size() / 1024; ++p) {
+        const std::size_t at = p * 1024u;
+        if (b.at(at) == 0 && rf::get_be32(b, at) == 0 && b.at(at + 4) == 0) rf::put_be32(b, at, p + 1);
+    }
+    ASSERT_TRUE(rf::write_all(path, b));
+    const database_verdict serial = check(path, root, 0);
+    ASSERT_EQ(serial.trees.size(), 1u);
+    const tree_verdict& v = serial.trees[0];
+    EXPECT_GE(v.spans.size(), 4u);
+    EXPECT_FALSE(v.refused_cells.empty());
+    EXPECT_EQ(v.refused_links.size(), 1u);
+    EXPECT_FALSE(v.sound_payload.empty());
+    for (const unsigned threads : {2u, 3u, 7u}) {
+        const database_verdict threaded = check(path, root, threads);
+        ASSERT_EQ(threaded.trees.size(), 1u);
+        EXPECT_EQ(texts(threaded.trees[0]), texts(v)) << threads;
+        EXPECT_EQ(threaded.trees[0].refused_cells, v.refused_cells) << threads;
+        EXPECT_EQ(threaded.trees[0].refused_links, v.refused_links) << threads;
+        EXPECT_EQ(threaded.trees[0].sound_payload, v.sound_payload) << threads;
+    }
+}
+
+// A page two links name is the first's in the order PRAGMA quick_check walks (the right-most child first):
+// the root's first link is refused, not its right child; a file cut short says which pages it lacks.
+TEST(TreeCheck, ThePageOfTwoLinksIsTheRightMostOnesAndAShortFileNamesItsPages) {
+    rf::temp_dir dir;
+    const std::string path = make_table(dir, 60);
+    std::vector<std::uint8_t> b = rf::read_all(path);
+    const std::uint32_t root = root_of_t(path);
+    const std::size_t r = (root - 1) * 1024u;
+    ASSERT_EQ(b.at(r), 5);
+    const std::size_t first = r + rf::get_be16(b, r + 12);
+    rf::put_be32(b, first, rf::get_be32(b, r + 8));
+    const std::size_t pages = b.size() / 1024;
+    b.resize(b.size() - 100);
+    ASSERT_TRUE(rf::write_all(path, b));
+    const database_verdict verdict = check(path, root, 0);
+    ASSERT_EQ(verdict.trees.size(), 1u);
+    const std::set<std::uint64_t> refused = {first};
+    EXPECT_EQ(verdict.trees[0].refused_links, refused);
+    EXPECT_EQ(verdict.cut_short,
+              "page " + std::to_string(pages) + " is partial: " + cut_short_text(b.size(), pages, 1024));
+}
+
+}  // namespace

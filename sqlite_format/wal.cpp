@@ -20,6 +20,40 @@ void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t
     superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
 }
 
+// One frame of a log, as its header tells it.
+struct wal_frame_head {
+    std::uint64_t offset = 0;  // of the frame header in the log
+    std::uint32_t page = 0;
+    std::uint32_t commit = 0;  // the database's pages after a commit frame, else 0
+    bool current = false;      // its salts are the log header's
+};
+
+// Hands each frame header of the log in `file` to `visit`, in order, up to a frame the file does not hold
+// whole (a truncated tail: the walk ends before it) or one of page 0; `page_size` is set to the log
+// header's first. False when the header does not read as a log's.
+template <typename Visit>
+bool for_each_wal_frame(uni::fileio& file, std::uint32_t& page_size, Visit visit) {
+    std::uint8_t header[kWalHeaderSize] = {};
+    if (!read_file_exact(file, 0, kWalHeaderSize, header) ||
+        !wal_header_valid(header, sizeof header, &page_size))
+        return false;
+    const std::uint64_t file_size = file.size();
+    const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
+    std::uint8_t frame[kWalFrameHeaderSize] = {};
+    for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
+        if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
+        const byte_view fb(frame, sizeof frame);
+        wal_frame_head head;
+        head.offset = f;
+        (void)read_be32(fb, kWalFramePageOffset, &head.page);
+        (void)read_be32(fb, kWalFrameCommitOffset, &head.commit);
+        if (head.page == 0) break;
+        head.current = std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0;
+        visit(head);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool wal_magic_and_version_valid(const std::uint8_t* header, std::size_t length) {
@@ -47,29 +81,16 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
     valid.clear();
     superseded.clear();
     slack.clear();
-    std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t page_size = 0;
-    if (!read_file_exact(file, 0, kWalHeaderSize, header) ||
-        !wal_header_valid(header, sizeof header, &page_size))
-        return 0;
-
-    const std::uint64_t file_size = file.size();
-    const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
     wal_frame_map pending;               // page -> frame of the transaction not yet committed
     std::vector<std::uint64_t> foreign;  // frames whose salts differ from the header's
-    std::uint8_t frame[kWalFrameHeaderSize] = {};
-    std::uint64_t db_pages = 0;  // the most pages the database had: a bound for child page numbers
-    // A frame the file does not hold whole is a truncated tail: the walk ends before it.
-    for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
-        if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
-        const byte_view fb(frame, sizeof frame);
-        std::uint32_t page = 0;
-        std::uint32_t commit = 0;
-        (void)read_be32(fb, kWalFramePageOffset, &page);
-        (void)read_be32(fb, kWalFrameCommitOffset, &commit);
-        if (page == 0) break;
+    std::uint64_t db_pages = 0;          // the most pages the database had: a bound for child page numbers
+    const bool log = for_each_wal_frame(file, page_size, [&](const wal_frame_head& frame) {
+        const std::uint64_t f = frame.offset;
+        const std::uint32_t page = frame.page;
+        const std::uint32_t commit = frame.commit;
         db_pages = std::max<std::uint64_t>(db_pages, std::max(page, commit));
-        if (std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0) {
+        if (frame.current) {
             // A page written again inside one transaction: the later frame is the newer version, the
             // earlier one is superseded (neither may be lost).
             auto it = pending.find(page);
@@ -100,7 +121,8 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
                 foreign.clear();
             }
         }
-    }
+    });
+    if (!log) return 0;
     for (const auto& entry : pending) supersede(superseded, entry.second, page_size);
     for (std::uint64_t off : foreign) supersede(superseded, off, page_size);
 
@@ -116,27 +138,11 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
 }
 
 std::uint64_t wal_committed_pages(uni::fileio& file) {
-    std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t page_size = 0;
-    if (!read_file_exact(file, 0, kWalHeaderSize, header) ||
-        !wal_header_valid(header, sizeof header, &page_size))
-        return 0;
-    const std::uint64_t file_size = file.size();
-    const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
-    std::uint8_t frame[kWalFrameHeaderSize] = {};
     std::uint64_t pages = 0;
-    for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
-        if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
-        const byte_view fb(frame, sizeof frame);
-        std::uint32_t page = 0;
-        std::uint32_t commit = 0;
-        (void)read_be32(fb, kWalFramePageOffset, &page);
-        (void)read_be32(fb, kWalFrameCommitOffset, &commit);
-        if (page == 0) break;
-        if (commit != 0 &&
-            std::memcmp(frame + kWalFrameSaltOffset, header + kWalSaltOffset, kWalSaltLength) == 0)
-            pages = commit;
-    }
+    (void)for_each_wal_frame(file, page_size, [&pages](const wal_frame_head& frame) {
+        if (frame.commit != 0 && frame.current) pages = frame.commit;
+    });
     return pages;
 }
 

@@ -180,11 +180,6 @@ std::string hex_byte(std::uint8_t b) {
     return buf;
 }
 
-std::string cell_label(std::size_t first, std::size_t last) {
-    return first == last ? "cell " + std::to_string(first)
-                         : "cells " + std::to_string(first) + " to " + std::to_string(last);
-}
-
 // The cell pointers of a damaged page that name no cell, each told to `tell(cells, why)`: pointers past
 // what the page can hold (its array would run into the cell content), past the page, into its header or
 // pointer array, or repeating an earlier one. Returns how many pointers the page can hold. Only called once
@@ -194,16 +189,9 @@ std::size_t audit_cell_pointers(const page_view& v, Tell&& tell) {
     const byte_view page(v.data, v.size);
     const std::size_t array_start = v.head.cell_pointers();
     const std::size_t count = v.head.cell_count;
-    const std::size_t content = v.head.content_start == 0 ? 65536u : v.head.content_start;
-    std::size_t bound = std::min<std::size_t>(content, v.size);
-    if (bound < array_start + 2) bound = v.size;  // a content start inside the header says nothing
-    const std::size_t fit = std::min(count, bound > array_start ? (bound - array_start) / 2 : 0);
-    if (fit < count)
-        tell(cell_label(fit, count - 1),
-             "the cell count " + std::to_string(count) +
-                 " is more than the page can hold: its pointer array " +
-                 (bound < v.size ? "would run into the cell content at offset " + std::to_string(bound)
-                                 : std::string("would run past the end of the page")));
+    std::string why;
+    const std::size_t fit = cell_pointers_held(count, array_start, v.head.content_start, v.size, &why);
+    if (fit < count) tell(cell_label(fit, count - 1), why);
     const std::size_t array_end = v.head.cell_pointers_end(fit);
     std::map<std::uint16_t, std::size_t> first_of;  // pointer -> first cell that holds it
     for (std::size_t i = 0; i < fit; ++i) {
@@ -250,6 +238,25 @@ struct dropped_cells {
 };
 
 }  // namespace
+
+std::string cell_label(std::size_t first, std::size_t last) {
+    return first == last ? "cell " + std::to_string(first)
+                         : "cells " + std::to_string(first) + " to " + std::to_string(last);
+}
+
+std::size_t cell_pointers_held(std::size_t count, std::size_t array_start, std::size_t content_start,
+                               std::size_t size, std::string* why) {
+    const std::size_t content = content_start == 0 ? 65536u : content_start;
+    std::size_t bound = std::min<std::size_t>(content, size);
+    if (bound < array_start + 2) bound = size;  // a content start inside the header says nothing
+    const std::size_t fit = std::min(count, bound > array_start ? (bound - array_start) / 2 : 0);
+    if (fit < count && why != nullptr)
+        *why = "the cell count " + std::to_string(count) +
+               " is more than the page can hold: its pointer array " +
+               (bound < size ? "would run into the cell content at offset " + std::to_string(bound)
+                             : std::string("would run past the end of the page"));
+    return fit;
+}
 
 std::string skipped_span_text(const skipped_span& span) {
     return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " +

@@ -121,6 +121,17 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
                          std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
                          uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8);
 
+// How many of the `count` cell pointers of a page of `size` bytes (its pointer array at `array_start`, its
+// cell content from `content_start`, 0 standing for 65536) name cells: those before the cell content, or
+// before the end of the page where the content start lies inside the header. When fewer, `why` (when given)
+// says why the rest name none, as the walks tell it ("the cell count 120 is more than the page can hold:
+// its pointer array would run into the cell content at offset 300").
+std::size_t cell_pointers_held(std::size_t count, std::size_t array_start, std::size_t content_start,
+                               std::size_t size, std::string* why = nullptr);
+
+// How the walks name cells of a page they tell of: "cell 3", or "cells 3 to 9".
+std::string cell_label(std::size_t first, std::size_t last);
+
 // One part of a b-tree that a walk could not read and went past: where it stands, what it is and why.
 struct skipped_span {
     std::uint64_t page = 0;    // page number

@@ -141,6 +141,7 @@ struct cell_event {
     std::size_t cell = 0;
     std::uint64_t offset = 0;  // the cell's file offset
     std::string why;
+    bool refuse = true;  // of a refused cell: its offset names a cell of the page (not a pointer past it)
     std::uint64_t first =
         0;  // of a chain: its first page, its length in pages, the payload and its local part
     std::uint64_t chain = 0;
@@ -152,6 +153,10 @@ struct cell_event {
 struct leaf_result {
     std::uint8_t type = 0;
     std::vector<cell_event> events;
+    // Why its pointer array leads past the page, and the cells that says (empty for the whole page); empty
+    // when it does not.
+    std::string array;
+    std::string array_cells;
     std::string content;  // why its content area does not add up (content_fault); empty when it does
     std::vector<std::uint32_t> extents;  // storage content_fault reuses
 };
@@ -194,42 +199,81 @@ std::string content_fault(const std::uint8_t* page, std::size_t at, std::uint32_
     return std::string();
 }
 
+// The most cells the library takes a page of `page_size` bytes to hold (a pointer and four bytes each): it
+// refuses a page that counts more before it reads any of its cell pointers.
+std::size_t library_cell_limit(std::uint32_t page_size) { return (page_size - 8) / 6; }
+
+// Why the pointer array of a page whose header at `at` counts `cells` runs past the end of the page (of
+// `page_size` bytes); empty when it does not.
+std::string array_past_page(std::size_t at, std::size_t header, std::size_t cells, std::uint32_t page_size) {
+    if (at + header + 2 * cells <= page_size) return std::string();
+    return "its cell count " + std::to_string(cells) +
+           " is more than the page can hold: its pointer array would run past the end of the page";
+}
+
+std::string pointer_past_page(std::uint16_t ptr, std::uint32_t page_size) {
+    return "its pointer " + std::to_string(ptr) + " lies past the end of the page (" +
+           std::to_string(page_size) + " bytes)";
+}
+
 // Checks the cells of the table leaf `page` (page_size bytes, `present` of them the state's) that `item`
-// led to, in a file of `count` pages: a rowid outside the keys its parent gives or not above the one before,
-// a cell past the end of the file, a payload no chain of the file can hold; every other overflowing cell is
-// handed on for its chain. Reads only the page: any thread may run it.
+// led to, in a file of `count` pages: a pointer array that runs past the page, a cell the library would read
+// past the page (its pointer past it, its payload length and rowid or its payload running past it: the
+// library reads on into whatever follows the page in its memory, which differs from run to run), a rowid
+// outside the keys its parent gives or not above the one before, a cell past the end of the file, a payload
+// no chain of the file can hold; every other overflowing cell is handed on for its chain. A cell the library
+// reads inside the page as it stands (a pointer into the header or pointer array) is left to the readers,
+// which skip it and say so. Reads only the page: any thread may run it.
 void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t present,
                       const pending_page& item, std::uint32_t page_size, std::uint32_t usable,
                       std::uint64_t count) {
     out.events.clear();
     out.content.clear();
     out.extents.clear();
+    out.array.clear();
+    out.array_cells.clear();
     const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
     out.type = page[at];
     if (out.type != kPageTableLeaf) return;
-    bool readers_tell = false;  // a cell the readers stop or skip at: its page is theirs to tell
+    bool readers_tell = false;  // a cell the readers skip: its page's content is theirs to tell
+    bool readers_only = false;  // a cell left to the readers: the cells after it are only looked at for
+                                // bytes past the page, as their rowids and chains need not be sound
     const byte_view b(page, page_size);
-    std::uint16_t cells = 0;
+    std::uint16_t cells = 0, content_start = 0;
     (void)read_be16(b, at + kCellCountOffset, &cells);
+    (void)read_be16(b, at + kContentStartOffset, &content_start);
     const std::size_t array = at + kLeafHeaderSize;
+    out.array = array_past_page(at, kLeafHeaderSize, cells, page_size);
+    if (!out.array.empty()) return;  // no walk reads a cell of it
     const std::uint64_t page_offset = (item.page - 1) * page_size;
     const std::uint32_t u = usable;
     const std::uint64_t max_local = u - 35;
     const std::uint64_t min_local = (u - 12) * 32 / 255 - 23;
+    // The pointers past `fit` are cell bytes to the readers, which tell them as one span; the library reads
+    // them all the same.
+    std::string count_why;
+    const std::size_t fit = cell_pointers_held(cells, array, content_start, page_size, &count_why);
+    const bool library_reads = cells <= library_cell_limit(page_size);
+    bool past_beyond_fit = false;
     bool have_previous = false;
     std::int64_t previous = 0;
-    if (array + 2 * cells > u) readers_tell = true;
-    for (std::size_t i = 0; i < cells && !readers_tell; ++i) {
+    for (std::size_t i = 0; i < cells; ++i) {
         std::uint16_t ptr = 0;
         std::uint64_t payload = 0, rowid_bits = 0;
         std::uint32_t n1 = 0, n2 = 0;
-        if (!read_be16(b, array + 2 * i, &ptr) || ptr < array + 2 * cells || ptr >= u ||
-            !read_sqlite_varint(&payload, &n1, page + ptr, u - ptr) || ptr + n1 >= u ||
-            !read_sqlite_varint(&rowid_bits, &n2, page + ptr + n1, u - ptr - n1)) {
-            readers_tell = true;  // the readers tell
-            continue;
+        (void)read_be16(b, array + 2 * i, &ptr);
+        cell_event e;
+        e.cell = i;
+        e.offset = page_offset + ptr;
+        e.refuse = ptr < page_size;  // a pointer past the page names no cell of it
+        bool always = false;         // told whatever the cell count: the readers read the page up to it
+        if (ptr >= page_size) {
+            e.why = pointer_past_page(ptr, page_size);
+        } else if (ptr >= u || !read_sqlite_varint(&payload, &n1, page + ptr, u - ptr) || ptr + n1 >= u ||
+                   !read_sqlite_varint(&rowid_bits, &n2, page + ptr + n1, u - ptr - n1)) {
+            // Its payload length and rowid are read from past the page.
+            e.why = "its rowid at page offset " + std::to_string(ptr) + " does not decode";
         }
-        const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
         const bool overflows = payload > max_local;
         std::uint64_t local = payload;
         if (overflows) {
@@ -238,22 +282,33 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
         }
         const std::uint64_t end =
             std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
-        if (end > u) {
+        if (e.why.empty() && end > u) {
             // Its payload length runs it past its page: the library reads on there (an all-empty row).
-            readers_tell = true;
-            cell_event e;
-            e.cell = i;
-            e.offset = page_offset + ptr;
             e.why = "its payload of " + std::to_string(payload) + " bytes at page offset " +
                     std::to_string(ptr) + " runs past the end of the page";
-            out.events.push_back(std::move(e));
+            always = true;
+        }
+        if (!e.why.empty()) {
+            readers_tell = true;
+            if (i >= fit) {
+                past_beyond_fit = past_beyond_fit || library_reads;
+            } else if (library_reads || always) {
+                out.events.push_back(std::move(e));
+            } else {
+                readers_only = true;  // the library refuses the page before it reads a cell
+            }
             continue;
         }
+        if (ptr < array + 2 * cells) {
+            // Inside the header or pointer array: the library reads it there as it stands.
+            readers_tell = true;
+            readers_only = true;
+            continue;
+        }
+        if (readers_only) continue;
+        const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
         out.extents.push_back((std::uint32_t{ptr} << 16) |
                               static_cast<std::uint32_t>(std::max<std::uint64_t>(end, ptr + 4u) - 1));
-        cell_event e;
-        e.cell = i;
-        e.offset = page_offset + ptr;
         const std::uint64_t chain = overflows ? (payload - local + (u - 5)) / (u - 4) : 0;
         if (end > present) {
             e.why = "it runs past the end of the file, which holds " + std::to_string(page_offset + present) +
@@ -280,6 +335,10 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
             e.local = local;
         }
         out.events.push_back(std::move(e));
+    }
+    if (past_beyond_fit) {
+        out.array = count_why;
+        out.array_cells = cell_label(fit, cells - 1u);
     }
     if (!readers_tell && present == page_size) out.content = content_fault(page, at, usable, out.extents);
 }
@@ -514,9 +573,37 @@ class tree_checker {
         bool readers_tell =
             array + 2 * cells > usable_;  // a cell the readers skip: the page is theirs to tell
         extents_.clear();
+        // A child page number the library would read from past the page (from whatever follows the page in
+        // its memory, which differs from run to run) is told; the readers skip the cell. A page whose pointer
+        // array runs past it is told whole: no reader reads a cell of it.
+        const std::string what = item.parent == 0 ? "root page" : "interior page";
+        const std::string array_fault = array_past_page(at, kInteriorHeaderSize, cells, page_size_);
+        if (verdict != nullptr && !array_fault.empty())
+            tell(*verdict, item.page, page_offset, what, array_fault);
+        std::uint16_t content_start = 0;
+        (void)read_be16(b, at + kContentStartOffset, &content_start);
+        std::string count_why;
+        const std::size_t fit = cell_pointers_held(cells, array, content_start, page_size_, &count_why);
+        const bool library_reads = array_fault.empty() && cells <= library_cell_limit(page_size_);
+        bool past_beyond_fit = false;
+        const std::size_t told_before = verdict != nullptr ? verdict->spans.size() : 0;
         for (std::size_t i = 0; i < cells; ++i) {
             std::uint16_t ptr = 0;
             if (array + 2 * i + 2 > usable_ || !read_be16(b, array + 2 * i, &ptr)) break;
+            if (ptr + std::size_t{kChildPointerSize} > page_size_) {
+                readers_tell = true;
+                if (verdict == nullptr || !library_reads) continue;
+                if (i >= fit) {
+                    past_beyond_fit = true;
+                    continue;
+                }
+                tell(*verdict, item.page, page_offset, what,
+                     ptr >= page_size_ ? pointer_past_page(ptr, page_size_)
+                                       : "its child page number at page offset " + std::to_string(ptr) +
+                                             " runs past the end of the page",
+                     cell_label(i, i));
+                continue;
+            }
             if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_) {
                 readers_tell = true;
                 continue;
@@ -532,6 +619,12 @@ class tree_checker {
             }
             extents_.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
             links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), i});
+        }
+        if (past_beyond_fit) {
+            // Told before its cells, as the readers tell it.
+            tell(*verdict, item.page, page_offset, what, count_why, cell_label(fit, cells - 1u));
+            std::rotate(verdict->spans.begin() + static_cast<std::ptrdiff_t>(told_before),
+                        verdict->spans.end() - 1, verdict->spans.end());
         }
         if (verdict != nullptr && table && !readers_tell && item.page != 1) {
             const std::string fault = content_fault(buf_.data(), at, usable_, extents_);
@@ -623,10 +716,12 @@ class tree_checker {
             verdict.spans.push_back(span);
         }
         std::vector<skipped_span> told;
+        // Told first, as the readers tell it: the page or its cells past what its pointer array can hold.
+        if (!result.array.empty()) told.push_back(cell_span(item, result.array_cells, result.array));
         for (const cell_event& e : result.events) {
-            const std::string cell = "cell " + std::to_string(e.cell);
+            const std::string cell = cell_label(e.cell, e.cell);
             if (!e.why.empty()) {
-                verdict.refused_cells.insert(e.offset);
+                if (e.refuse) verdict.refused_cells.insert(e.offset);
                 told.push_back(cell_span(item, cell, e.why));
                 continue;
             }

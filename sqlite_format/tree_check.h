@@ -6,9 +6,13 @@
 //
 // A page reached twice is the first reference's, in the order PRAGMA quick_check walks: the free list first,
 // then the trees (the schema table's, then those the schema lists, in its order), each depth first from its
-// right-most child back to its first. Passing the check says that none of this damage was found, not that the
-// rows are sound: a cell pointer outside its page, a cell that runs past its page or a page that is no b-tree
-// page are left to the readers, which stop or skip there and say so.
+// right-most child back to its first. It also tells each cell the library would read past the end of its
+// page (a pointer past the page, a pointer array, payload length, rowid, payload or child page number that
+// runs past it): the library reads on into whatever follows the page in its memory, which differs from run to
+// run. Passing the check says that none of this damage was found, not that the rows are sound: a cell pointer
+// into its page's header or pointer array or repeated, a cell count larger than the page holds whose pointer
+// array still lies in it, or a page that is no b-tree page are left to the readers, which stop or skip there
+// and say so (the library reads those inside the page, as they stand).
 #pragma once
 
 #include <cstdint>

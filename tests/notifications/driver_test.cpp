@@ -731,63 +731,6 @@ TEST(SelkProcess, NothingOfTheRunOutlivesItWhateverEndsIt) {
     }
 }
 
-// The rows the library gives of the notification table, each cell checked against its page, before it
-// finds damage.
-std::size_t rows_before_damage(const std::string& path) {
-    std::size_t rows = 0;
-    sqlite3* db = nullptr;
-    if (open_readonly_for_test(path, &db) == SQLITE_OK &&
-        sqlite3_exec(db, "PRAGMA cell_size_check=ON;", nullptr, nullptr, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT * FROM Notification;", -1, &st, nullptr) == SQLITE_OK)
-            while (sqlite3_step(st) == SQLITE_ROW) ++rows;
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return rows;
-}
-
-// A cell pointer past the end of its page: the library checks each cell against its page, so what the run
-// prints does not depend on what lies in memory past the page. It stops the table at that page, the same way
-// every time, and fails.
-TEST(SelkProcess, CellPastItsPageStopsTheTableTheSameWayEveryTime) {
-    fx::temp_dir dir("cells");
-    struct damage_case {
-        int notifications;      // of the generated bench database
-        std::uint64_t pointer;  // file offset of the cell pointer made 0xFFFF
-    };
-    for (const damage_case& c : {damage_case{20000, 771 * 4096 + 36}, damage_case{3000, 63 * 4096 + 18}}) {
-        const std::string db = dir.file("damaged" + std::to_string(c.notifications) + ".db");
-        const selk_process::result made =
-            run({db, std::to_string(c.notifications)}, std::string(),
-                selk_process::build_root() + "/notifications/tools/selk_make_bench_db");
-        ASSERT_EQ(made.status, 0) << made.err;
-        const std::size_t intact = rows_before_damage(db);
-        std::vector<std::uint8_t> bytes = fx::read_all(db);
-        ASSERT_GT(bytes.size(), c.pointer + 2);
-        ASSERT_EQ(bytes[c.pointer / 4096 * 4096], 0x0D) << "a table leaf";
-        bytes[c.pointer] = bytes[c.pointer + 1] = 0xFF;
-        ASSERT_TRUE(fx::write_all(db, bytes));
-        const std::size_t expected = rows_before_damage(db);
-        ASSERT_LT(expected, intact) << "the damage lies in the notification table";
-        const selk_process::result first = run({"-db", db, "-quiet"});
-        EXPECT_EQ(first.status, 255) << c.notifications;
-        EXPECT_EQ(data_rows(first.out).size(), expected) << c.notifications;
-        EXPECT_NE(first.err.find("prob reading table notification of " + db + ": "), std::string::npos)
-            << first.err;
-        // The library names no page: the own reader says which one holds the damage.
-        const std::string page = "page " + std::to_string(c.pointer / 4096 + 1) +
-                                 " (leaf page, file offset " + std::to_string(c.pointer / 4096 * 4096) + ")";
-        EXPECT_NE(first.err.find(page), std::string::npos) << first.err;
-        for (int i = 0; i < 30; ++i) {
-            const selk_process::result again = run({"-db", db, "-quiet"});
-            ASSERT_EQ(again.status, first.status) << c.notifications << " run " << i;
-            ASSERT_EQ(again.out, first.out) << c.notifications << " run " << i;
-            ASSERT_EQ(again.err, first.err) << c.notifications << " run " << i;
-        }
-    }
-}
-
 TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
     fx::temp_dir dir("window");
     const std::string a = dir.file("a.db"), b = dir.file("b.db");

@@ -257,6 +257,7 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
     bool past_beyond_fit = false;
     bool have_previous = false;
     std::int64_t previous = 0;
+    std::map<std::uint16_t, std::size_t> first_of;  // pointer -> the first cell that holds it
     for (std::size_t i = 0; i < cells; ++i) {
         std::uint16_t ptr = 0;
         std::uint64_t payload = 0, rowid_bits = 0;
@@ -306,6 +307,16 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
             continue;
         }
         if (readers_only) continue;
+        const auto seen = first_of.emplace(ptr, i);
+        if (!seen.second) {
+            // The library reads the same row again (its rowid twice); the readers skip the repeat, and its
+            // offset is the first cell's, whose row is sound: told, never refused.
+            e.why = "its pointer " + std::to_string(ptr) + " is that of cell " +
+                    std::to_string(seen.first->second);
+            e.refuse = false;
+            out.events.push_back(std::move(e));
+            continue;
+        }
         const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
         out.extents.push_back((std::uint32_t{ptr} << 16) |
                               static_cast<std::uint32_t>(std::max<std::uint64_t>(end, ptr + 4u) - 1));

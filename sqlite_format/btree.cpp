@@ -258,6 +258,18 @@ std::size_t cell_pointers_held(std::size_t count, std::size_t array_start, std::
     return fit;
 }
 
+skipped_span make_skipped_span(std::uint64_t page, std::uint64_t offset, std::uint64_t length,
+                               const std::string& what, const std::string& why, const std::string& cells) {
+    skipped_span span;
+    span.page = page;
+    span.offset = offset;
+    span.length = length;
+    span.what = what;
+    span.why = why;
+    span.cells = cells;
+    return span;
+}
+
 std::string skipped_span_text(const skipped_span& span) {
     return "page " + std::to_string(span.page) + " (" + span.what + ", file offset " +
            std::to_string(span.offset) + ")" + (span.cells.empty() ? std::string() : " " + span.cells) +
@@ -795,14 +807,7 @@ class interior_walk {
     void skip(std::uint64_t page, std::uint64_t offset, const std::string& what, const std::string& why,
               const std::string& cells = std::string()) const {
         if (reporter_ == nullptr) return;
-        skipped_span span;
-        span.page = page;
-        span.offset = offset;
-        span.length = page_size_;
-        span.what = what;
-        span.why = why;
-        span.cells = cells;
-        reporter_->skipped(span);
+        reporter_->skipped(make_skipped_span(page, offset, page_size_, what, why, cells));
     }
 
     uni::fileio& file_;

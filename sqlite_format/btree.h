@@ -144,6 +144,12 @@ struct skipped_span {
     bool kept = false;         // the page was read all the same: only its damage is told
 };
 
+// The span of page `page` (at file offset `offset`, `length` bytes, a `what`) skipped for `why`; `cells`
+// names its cells skipped, empty for the page.
+skipped_span make_skipped_span(std::uint64_t page, std::uint64_t offset, std::uint64_t length,
+                               const std::string& what, const std::string& why,
+                               const std::string& cells = std::string());
+
 // The text of a skipped span: "page 7 (leaf page, file offset 24576) skipped: <why>", or for cells of it
 // "page 7 (leaf page, file offset 24576) cell 3 skipped: <why>" ("cut short" for a row given in part,
 // "damaged" for a page read all the same).

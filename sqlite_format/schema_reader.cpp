@@ -205,12 +205,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why,
                           const dropped_cell* cells = nullptr) {
         if (walk.reporter == nullptr) return;
-        skipped_span span;
-        span.page = offset / page_size + 1;
-        span.offset = offset;
-        span.length = page_size;
-        span.what = what;
-        span.why = why;
+        skipped_span span = make_skipped_span(offset / page_size + 1, offset, page_size, what, why);
         if (cells != nullptr) {
             span.cells = cells->cells;
             span.cut = cells->cut;

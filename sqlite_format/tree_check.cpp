@@ -808,26 +808,12 @@ class tree_checker {
     }
 
     skipped_span cell_span(const pending_page& item, const std::string& cell, const std::string& why) const {
-        skipped_span span;
-        span.page = item.page;
-        span.offset = (item.page - 1) * page_size_;
-        span.length = page_size_;
-        span.what = "leaf page";
-        span.why = why;
-        span.cells = cell;
-        return span;
+        return make_skipped_span(item.page, (item.page - 1) * page_size_, page_size_, "leaf page", why, cell);
     }
 
     void tell(tree_verdict& verdict, std::uint64_t page, std::uint64_t offset, const std::string& what,
               const std::string& why, const std::string& cells = std::string()) {
-        skipped_span span;
-        span.page = page;
-        span.offset = offset;
-        span.length = page_size_;
-        span.what = what;
-        span.why = why;
-        span.cells = cells;
-        verdict.spans.push_back(span);
+        verdict.spans.push_back(make_skipped_span(page, offset, page_size_, what, why, cells));
     }
 
     const state_pages& pages_;

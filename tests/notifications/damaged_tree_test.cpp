@@ -153,6 +153,13 @@ const std::vector<std::vector<std::string>> kForms = {{}, {"-carve"}, {"-incl_sl
 
 std::string form_name(const std::vector<std::string>& form) { return form.empty() ? "library" : form[0]; }
 
+// selk's "-csv -all_fields" report of `db` in `form`.
+selk_process::result run_form(const std::string& db, const std::vector<std::string>& form) {
+    std::vector<std::string> args = {"-db", db, "-quiet", "-csv", "-all_fields"};
+    args.insert(args.end(), form.begin(), form.end());
+    return run(args);
+}
+
 // Each kind of damage the library reads past without a word: in every form the run says the table, the page
 // and why and exits 255, prints no schema row and no rowid twice as a live row, and no payload read through a
 // damaged chain whole.
@@ -243,9 +250,7 @@ TEST(DamagedTree, EveryFormSaysTheDamageAndPrintsNoForeignOrRepeatedRow) {
         const std::string db = dir.file(std::string(c.name) + ".db");
         ASSERT_TRUE(fx::write_all(db, bytes));
         for (const std::vector<std::string>& form : kForms) {
-            std::vector<std::string> args = {"-db", db, "-quiet", "-csv", "-all_fields"};
-            args.insert(args.end(), form.begin(), form.end());
-            const selk_process::result got = run(args);
+            const selk_process::result got = run_form(db, form);
             const std::string label = std::string(c.name) + " " + form_name(form);
             EXPECT_EQ(got.status, 255) << label;
             EXPECT_NE(got.err.find("prob reading table notification of " + db + ": page " +
@@ -334,9 +339,7 @@ TEST(DamagedTree, CellPastItsPageIsSkippedTheSameWayEveryTime) {
                                  std::to_string(page) + ") cell " + std::to_string((pointer - page - 8) / 2) +
                                  " skipped: its pointer 65535 lies past the end of the page (4096 bytes)\n";
         for (const std::vector<std::string>& form : kForms) {
-            std::vector<std::string> args = {"-db", db, "-quiet", "-csv", "-all_fields"};
-            args.insert(args.end(), form.begin(), form.end());
-            const selk_process::result got = run(args);
+            const selk_process::result got = run_form(db, form);
             EXPECT_EQ(got.status, 255) << form_name(form);
             EXPECT_NE(got.err.find(said), std::string::npos) << form_name(form) << ": " << got.err;
             EXPECT_EQ(live_orders(got.out), expected) << form_name(form);
@@ -372,9 +375,7 @@ TEST(DamagedTree, AFileCutShortIsSaidAndOnlyItsWholeCellsRead) {
                              " bytes where its header counts " + std::to_string(pages) +
                              " pages of 4096 bytes\n";
     for (const std::vector<std::string>& form : kForms) {
-        std::vector<std::string> args = {"-db", db, "-quiet", "-csv", "-all_fields"};
-        args.insert(args.end(), form.begin(), form.end());
-        const selk_process::result got = run(args);
+        const selk_process::result got = run_form(db, form);
         EXPECT_EQ(got.status, 255) << form_name(form);
         EXPECT_NE(got.err.find(said), std::string::npos) << form_name(form) << ": " << got.err;
         // The last byte of the file is the last byte of the first cell written to the last page.

@@ -25,11 +25,6 @@ const std::size_t kEscapeLength = 4;
 
 void write_err(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stderr); }
 
-// The status line lives on a terminal: standard error into a file or a pipe gets neither the sequences that
-// clear it nor the texts that are left to be overwritten, only the messages, as lines. Asked at each
-// write, since standard error may be pointed elsewhere during the run.
-bool status_line_on_stderr() { return ::isatty(STDERR_FILENO) == 1; }
-
 // A status text with its clear and carriage return, to standard error where that is a terminal.
 void write_err_status(const std::string& text) {
     if (!status_line_on_stderr()) return;
@@ -106,6 +101,8 @@ void channel_output(status_channel& channel, const std::string& text) {
 }
 
 }  // namespace
+
+bool status_line_on_stderr() { return ::isatty(STDERR_FILENO) == 1; }
 
 void clear_status_line() { write_err_status(kLongClear); }
 

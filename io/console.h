@@ -48,6 +48,10 @@ int print_status_text(unsigned width, const std::string& text);
 int print_percent_done(unsigned width, std::uint64_t current, std::uint64_t total, unsigned step_percent);
 // Short clear + text (when not empty) + LF to standard error.
 void print_status_line(const std::string& text);
+// The status line lives on a terminal: standard error into a file or a pipe gets neither the sequences that
+// clear it nor the texts that are left to be overwritten, only the messages, as lines. Asked at each write,
+// since standard error may be pointed elsewhere during the run.
+bool status_line_on_stderr();
 // Short clear + text + LF where standard error is a terminal, nothing elsewhere: the status line's last
 // text, which stays on the screen.
 void print_last_status_line(const std::string& text);

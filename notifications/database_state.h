@@ -101,6 +101,7 @@ struct thread_shares {
     unsigned formatters = 0;  // formatter threads of the notification rows (row_pipeline)
     unsigned decoders = 0;    // threads that decode the leaves of a large table (the own table walk)
     unsigned scan = 0;        // 1 when the slack scan may run on a thread of its own
+    unsigned checkers = 0;    // threads that check the leaves of the trees, before any table is read
 };
 // The shares of `helpers` helper threads.
 thread_shares share_helper_threads(unsigned helpers);

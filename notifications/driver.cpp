@@ -425,8 +425,11 @@ int selk_main(int argc, char* argv[]) {
         options.report_stream = stream;
     }
     *report << header.str() << "\n";
-    // The lines after the banner, counted as they reach the report: the status line ends with its rows.
+    // The lines after the banner, counted as they reach the report where the status line is to end with its
+    // rows; elsewhere the rows go straight on, the count costing nothing.
+    const bool count_rows = options.show_progress && status_line_on_stderr();
     line_counting_output counted(*report);
+    std::ostream& rows_out = count_rows ? static_cast<std::ostream&>(counted) : *report;
 
     selk_run run(options);
     const bool header_due = run.header_on;
@@ -435,9 +438,9 @@ int selk_main(int argc, char* argv[]) {
     int result = -1;
     try {
         if (!options.pipe && !options.enumdir_given)
-            result = run_single(counted, run, program_path);
+            result = run_single(rows_out, run, program_path);
         else
-            result = run_path_stream(counted, run);
+            result = run_path_stream(rows_out, run);
     } catch (const std::bad_alloc&) {
         // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
         // fails.
@@ -446,8 +449,8 @@ int selk_main(int argc, char* argv[]) {
         error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
     }
 
-    // A report that was cut short must not pass for a complete one. The rows went through `counted`, which
-    // holds the state of their writes.
+    // A report that was cut short must not pass for a complete one. Counted rows went through `counted`,
+    // which holds the state of their writes.
     if (!flush_report(*report, to_file) || counted.fail()) {
         if (to_file)
             error_printf("prob writing results file: %s\n", options.out_file.c_str());
@@ -462,7 +465,7 @@ int selk_main(int argc, char* argv[]) {
                      (log.empty() ? options.diagnostics_path : log).c_str());
         result = -1;
     }
-    if (options.show_progress) {
+    if (count_rows) {
         // Every line after the banner is a row but the header, which comes before the first row.
         const bool header_written = header_due && !run.header_on;
         const std::uint64_t rows = counted.lines() - (header_written && counted.lines() != 0 ? 1 : 0);

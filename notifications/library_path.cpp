@@ -621,7 +621,7 @@ table_checks check_tables(const selk_run& run, const database_bytes& bytes, cons
         }
     }
     database_verdict verdict;
-    if (!check_database_trees(verdict, bytes, trees, run.threads.decoders)) return checks;
+    if (!check_database_trees(verdict, bytes, trees, run.threads.checkers)) return checks;
     checks.cut_short = verdict.cut_short;
     for (int slot = 0; slot < 4; ++slot) {
         if (tree_of[slot] >= 0)

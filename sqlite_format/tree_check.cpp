@@ -128,6 +128,8 @@ constexpr std::uint32_t kNoDepth = ~0u;
 // Leaves checked at a time by one thread, and the fewest leaves worth threads.
 constexpr std::size_t kGroupLeaves = 64;
 constexpr std::size_t kParallelJobs = 4 * kGroupLeaves;
+// The most bytes of consecutive leaves one read takes.
+constexpr std::size_t kRunBytes = 64 * 1024;
 
 // A leaf of a tree with rows, waiting for its cells to be checked.
 struct leaf_job {
@@ -847,25 +849,43 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
     const std::uint64_t count = count_;
     const std::deque<leaf_job>& jobs = jobs_;
     std::size_t made = 0;
+    // The leaves of a group are read in windows of up to kRunBytes of the file, in page order: the leaves
+    // of a table lie near each other (between its indexes' pages), and one read takes many of them.
+    const std::size_t run_pages = std::max<std::size_t>(1, kRunBytes / page_size);
     const auto make_worker = [&]() -> std::function<void(std::size_t&, std::vector<leaf_result>&)> {
         uni::fileio* handle = handles[made++ % handles.size()].get();
-        auto buf = std::make_shared<std::vector<std::uint8_t>>(page_size);
-        return [&jobs, handle, buf, page_size, usable, count](std::size_t& group,
-                                                              std::vector<leaf_result>& out) {
+        auto buf = std::make_shared<std::vector<std::uint8_t>>(run_pages * page_size);
+        auto order = std::make_shared<std::vector<std::pair<std::uint64_t, std::size_t>>>();
+        return [&jobs, handle, buf, order, page_size, usable, count, run_pages](
+                   std::size_t& group, std::vector<leaf_result>& out) {
             const std::size_t first = group * kGroupLeaves;
             const std::size_t n = std::min(kGroupLeaves, jobs.size() - first);
             out.resize(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                const pending_page& item = jobs[first + i].item;
-                std::size_t present = 0;
-                const std::uint64_t offset = (item.page - 1) * page_size;
+            order->clear();
+            for (std::size_t i = 0; i < n; ++i) order->emplace_back(jobs[first + i].item.page, i);
+            std::sort(order->begin(), order->end());
+            const std::uint64_t size = handle->size();
+            for (std::size_t i = 0; i < n;) {
+                const std::uint64_t start = (*order)[i].first;
+                std::size_t last = i;  // the last job the window holds
+                while (last + 1 < n && (*order)[last + 1].first < start + run_pages) ++last;
+                const std::uint64_t offset = (start - 1) * page_size;
+                const std::size_t span =
+                    static_cast<std::size_t>((*order)[last].first - start + 1) * page_size;
                 // Straight from the descriptor: a read window would hold memory the thread keeps.
-                const ssize_t got = offset < handle->size() ? ::pread(handle->descriptor, buf->data(),
-                                                                      page_size, static_cast<off_t>(offset))
-                                                            : 0;
-                present = got > 0 ? static_cast<std::size_t>(got) : 0;
-                if (present < page_size) std::memset(buf->data() + present, 0, page_size - present);
-                check_leaf_cells(out[i], buf->data(), present, item, page_size, usable, count);
+                const ssize_t got =
+                    offset < size ? ::pread(handle->descriptor, buf->data(), span, static_cast<off_t>(offset))
+                                  : 0;
+                const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
+                for (; i <= last; ++i) {
+                    const std::size_t at = static_cast<std::size_t>((*order)[i].first - start) * page_size;
+                    std::uint8_t* page = buf->data() + at;
+                    const std::size_t present = have > at ? std::min<std::size_t>(have - at, page_size) : 0;
+                    if (present < page_size) std::memset(page + present, 0, page_size - present);
+                    const std::size_t job = (*order)[i].second;
+                    check_leaf_cells(out[job], page, present, jobs[first + job].item, page_size, usable,
+                                     count);
+                }
             }
         };
     };

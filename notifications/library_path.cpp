@@ -58,6 +58,14 @@ std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_
     return "its schema table cannot be read";
 }
 
+// What keeps a database from being read whole: said on standard error whatever the progress switch says
+// (`said`, a line), kept in the diagnostics log (`logged`), and the run marked as not read whole.
+void say_not_whole(selk_run& run, const std::string& said, const std::string& logged) {
+    error_printf("%s\n", said.c_str());
+    write_log_line(run.options, logged);
+    run.tables_incomplete = 1;
+}
+
 // The facts of a table type (types are checked by the callers: a kind of the four).
 const table_facts& facts_of(std::uint32_t table_type) { return kTables[table_slot(table_type)]; }
 
@@ -636,9 +644,7 @@ void say_cut_short(row_reader& reader, const std::string& text) {
     if (text.empty()) return;
     selk_run& run = reader.run;
     if (reader.flush) reader.flush();
-    error_printf("prob reading %s: %s\n", run.db_path.c_str(), text.c_str());
-    write_log_line(run.options, "prob reading file: " + text);
-    run.tables_incomplete = 1;
+    say_not_whole(run, "prob reading " + run.db_path + ": " + text, "prob reading file: " + text);
 }
 
 // The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
@@ -706,9 +712,8 @@ void say_unreadable_companion(selk_run& run, const std::string& path) {
     std::string companion;
     std::string why;
     if (check_companions(path, &companion, &why)) return;
-    error_printf("prob reading companion %s of %s: %s\n", companion.c_str(), path.c_str(), why.c_str());
-    write_log_line(run.options, "prob reading companion " + companion + ": " + why);
-    run.tables_incomplete = 1;
+    say_not_whole(run, "prob reading companion " + companion + " of " + path + ": " + why,
+                  "prob reading companion " + companion + ": " + why);
 }
 
 // Why no row of a schema table of which `encoding.rows` rows were read gives a table or index: their texts
@@ -728,9 +733,7 @@ void say_encoding_against_header(selk_run& run, const schema_text_encoding& enco
     const std::string text = "the text encoding in its header is " + std::to_string(encoding.header) + " (" +
                              text_encoding_name(encoding.header) + "), but the texts of its schema table " +
                              "read only as " + read + ": its schema and tables are read as " + read;
-    error_printf("prob reading schema of %s: %s\n", run.db_path.c_str(), text.c_str());
-    write_log_line(run.options, "prob reading schema: " + text);
-    run.tables_incomplete = 1;
+    say_not_whole(run, "prob reading schema of " + run.db_path + ": " + text, "prob reading schema: " + text);
 }
 
 // The tables of the layout found by name in the schema table of `file` (with `wal_image` set, `file` becomes

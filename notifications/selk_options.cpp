@@ -7,6 +7,7 @@
 
 #include "common/case_conv.h"
 #include "common/text_ops.h"
+#include "common/text_rewrite.h"
 #include "io/console.h"
 #include "io/diags_open.h"
 #include "io/file_utils.h"
@@ -168,17 +169,12 @@ int switch_choice_faults(std::vector<std::string>& args) {
     return faults + choice_fault(forms) + choice_fault(bases);
 }
 
-// A control byte other than TAB (below 0x20, or 0x7F) or a C1 control character in UTF-8 (U+0080 to
-// U+009F): no such byte of the data reaches the report raw, so none may stand between its cells.
+// A control character other than TAB, which stays a separator: no such byte of the data reaches the report
+// raw (show_control_bytes), so none may stand between its cells.
 bool holds_control_character(const std::string& text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c < 0x20 && c != '\t') || c == 0x7F) return true;
-        if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-            static_cast<unsigned char>(text[i + 1]) <= 0x9F)
-            return true;
-    }
-    return false;
+    std::string rest = text;
+    remove_char(rest, '\t');
+    return has_control_bytes(rest);
 }
 
 // A value that the common parser would take for another or drop: a "-num_subdirs" that is no number, a

@@ -825,8 +825,10 @@ class interior_walk {
 }  // namespace
 
 std::uint64_t child_link_of(const sqlite_artifact& node, const sqlite_ptr_artifact& entry) {
-    return entry.file_offset != 0 ? entry.file_offset : node.file_offset + kRightChildOffset;
+    return entry.file_offset != 0 ? entry.file_offset : right_child_link(node.file_offset);
 }
+
+std::uint64_t right_child_link(std::uint64_t page_offset) { return page_offset + kRightChildOffset; }
 
 std::uint64_t walk_page_count(const uni::fileio& file, std::uint32_t page_size) {
     return page_size == 0 ? 0 : (file.size() + page_size - 1) / page_size;

@@ -190,8 +190,11 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                                  const std::set<std::uint64_t>* refused = nullptr);
 
 // The file offset that names the link to a child in a child list: the cell's, or for the right-most child
-// that of its parent's right-child field.
+// that of its parent's right-child field (right_child_link of the parent's offset).
 std::uint64_t child_link_of(const sqlite_artifact& node, const sqlite_ptr_artifact& entry);
+// The file offset that names the right-most child of the interior page at `page_offset`: its right-child
+// field's (for page 1 a key only, past its database header).
+std::uint64_t right_child_link(std::uint64_t page_offset);
 
 // The pages a walk of `file` takes it to have: a last page the file holds only in part counts (it is read
 // with its missing bytes as zeros, as the library reads them).

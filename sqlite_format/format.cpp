@@ -403,6 +403,23 @@ int parse_btree_page(cell_map& out, const std::uint8_t* buf, std::size_t length,
     return 1;
 }
 
+bool local_payload_bytes(std::uint64_t payload, std::uint32_t usable, bool table_leaf, std::uint64_t* local) {
+    // Below 36 usable bytes the split has no meaning (and U - 4 could reach zero).
+    if (usable < 36) return false;
+    const std::int64_t u = usable;
+    const std::int64_t max_local = table_leaf ? u - 35 : (u - 12) * 64 / 255 - 23;
+    const std::int64_t min_local = (u - 12) * 32 / 255 - 23;
+    if (max_local >= 0 && payload <= static_cast<std::uint64_t>(max_local)) {
+        *local = payload;
+        return true;
+    }
+    if (min_local < 0) return false;  // a usable size this small cannot hold an overflowing cell
+    const std::uint64_t m = static_cast<std::uint64_t>(min_local);
+    const std::uint64_t k = m + (payload - m) % static_cast<std::uint64_t>(u - 4);
+    *local = (max_local >= 0 && k <= static_cast<std::uint64_t>(max_local)) ? k : m;
+    return true;
+}
+
 int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
                           std::uint32_t* first_overflow_page, const std::uint8_t* cell_bytes,
                           std::size_t available, cell_metadata& cell, std::uint32_t page_size,
@@ -410,13 +427,11 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
     *local = 0;
     *overflow_bytes = 0;
     *first_overflow_page = 0;
-    // Below 36 usable bytes the split has no meaning (and U - 4 could reach zero).
-    if (page_size < reserved || page_size - reserved < 36) return 0;
-    const std::int64_t u = static_cast<std::int64_t>(page_size) - reserved;
-    const std::int64_t max_local = (cell.leaf && cell.table) ? u - 35 : (u - 12) * 64 / 255 - 23;
-    const std::int64_t min_local = (u - 12) * 32 / 255 - 23;
     const std::uint64_t p = cell.payload_size;
-    if (max_local >= 0 && p <= static_cast<std::uint64_t>(max_local)) {
+    std::uint64_t loc = 0;
+    if (page_size < reserved || !local_payload_bytes(p, page_size - reserved, cell.leaf && cell.table, &loc))
+        return 0;
+    if (loc == p) {
         if (p > available) return 0;  // the whole payload would lie past the bytes given
         *local = static_cast<std::uint32_t>(p);
         if (store) {
@@ -425,10 +440,6 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
         }
         return 1;
     }
-    if (min_local < 0) return 0;  // a usable size this small cannot hold an overflowing cell
-    const std::uint64_t m = static_cast<std::uint64_t>(min_local);
-    const std::uint64_t k = m + (p - m) % static_cast<std::uint64_t>(u - 4);
-    const std::uint64_t loc = (max_local >= 0 && k <= static_cast<std::uint64_t>(max_local)) ? k : m;
     if (loc > available) return 0;
     // The local bytes follow the cell's header parts: an index interior cell's child pointer and payload
     // size, a table leaf cell's payload size and rowid, an index leaf cell's payload size alone (the value

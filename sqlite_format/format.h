@@ -201,6 +201,12 @@ int is_btree_page_type(const std::uint8_t* header, std::size_t length);
 int parse_btree_page(cell_map& out, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
                      std::uint8_t reserved, bool skip_rowid);
 
+// The format's payload split: how many bytes of a payload of `payload` bytes a cell keeps on a page of
+// `usable` bytes (`table_leaf` for a table leaf's cell, whose limit is higher), the rest going to its
+// overflow chain; all of them when they fit. False when no split is defined: a usable size under 36, or one
+// too small for any cell to overflow where this payload would.
+bool local_payload_bytes(std::uint64_t payload, std::uint32_t usable, bool table_leaf, std::uint64_t* local);
+
 // The payload split of the format: how many payload bytes of `cell` are stored on its page and
 // where its overflow chain starts. `cell_bytes` points at the cell's start and `available` bytes
 // may be read there. Returns 1, or 0 when the usable size is under 36 (no split is defined) or

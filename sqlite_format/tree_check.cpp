@@ -249,8 +249,6 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
     if (!out.array.empty()) return;  // no walk reads a cell of it
     const std::uint64_t page_offset = (item.page - 1) * page_size;
     const std::uint32_t u = usable;
-    const std::uint64_t max_local = u - 35;
-    const std::uint64_t min_local = (u - 12) * 32 / 255 - 23;
     // The pointers past `fit` are cell bytes to the readers, which tell them as one span; the library reads
     // them all the same.
     std::string count_why;
@@ -277,12 +275,10 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
             // Its payload length and rowid are read from past the page.
             e.why = "its rowid at page offset " + std::to_string(ptr) + " does not decode";
         }
-        const bool overflows = payload > max_local;
+        // The check runs on usable sizes of 480 and up, where the split is always defined.
         std::uint64_t local = payload;
-        if (overflows) {
-            const std::uint64_t k = min_local + (payload - min_local) % (u - 4);
-            local = k <= max_local ? k : min_local;
-        }
+        (void)local_payload_bytes(payload, u, true, &local);
+        const bool overflows = local < payload;
         const std::uint64_t end =
             std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
         if (e.why.empty() && end > u) {

@@ -60,10 +60,6 @@ struct tree_verdict {
     bool damaged() const { return !spans.empty(); }
 };
 
-// The file offset that names a child pointer: a cell's own offset, or for the right-most child that of the
-// right-child field of the page at `page_offset` (a page other than page 1).
-inline std::uint64_t right_child_link(std::uint64_t page_offset) { return page_offset + 8; }
-
 // What check_database_trees finds.
 struct database_verdict {
     std::vector<tree_verdict>

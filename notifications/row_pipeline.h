@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "notifications/database_state.h"
-#include "notifications/library_path.h"
+#include "notifications/notification_row.h"
 #include "notifications/records.h"
 #include "notifications/report_view.h"
 #include "notifications/report_writer.h"

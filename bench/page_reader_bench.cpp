@@ -8,8 +8,8 @@
 
 #include "bench_db.h"
 #include "io/fileio.h"
-#include "notifications/library_path.h"
 #include "notifications/records.h"
+#include "notifications/table_queries.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/schema_reader.h"
 

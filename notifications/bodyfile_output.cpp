@@ -1,5 +1,6 @@
 #include "notifications/bodyfile_output.h"
 
+#include <charconv>
 #include <iomanip>
 #include <sstream>
 
@@ -9,6 +10,12 @@
 namespace {
 
 bool log_is_open(const sqlite_data_log* log) { return log != nullptr && log->is_open; }
+
+void append_decimal(std::string& out, std::uint64_t value) {
+    char digits[24];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, static_cast<std::size_t>(r.ptr - digits));
+}
 
 }  // namespace
 
@@ -53,23 +60,41 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
     replace_char(ctx.name, '|', ';', false);
     replace_char(ctx.md5, '|', ';', false);
     replace_char(ctx.mode, '|', ';', false);
-    std::ostringstream line;
-    line << std::dec;
-    line << (ctx.md5.empty() ? std::string("0") : ctx.md5) << '|';
-    line << ctx.name << '|';
-    line << ctx.inode << '|' << ctx.mode << '|' << ctx.uid << '|' << ctx.gid << '|' << ctx.size << '|';
+    // Built in a string, the numbers in decimal, without a stream a line.
+    std::string line;
+    line.reserve(ctx.md5.size() + ctx.name.size() + ctx.mode.size() + 128);
+    line += ctx.md5.empty() ? std::string("0") : ctx.md5;
+    line += '|';
+    line += ctx.name;
+    line += '|';
+    append_decimal(line, ctx.inode);
+    line += '|';
+    line += ctx.mode;
+    line += '|';
+    append_decimal(line, ctx.uid);
+    line += '|';
+    append_decimal(line, ctx.gid);
+    line += '|';
+    append_decimal(line, ctx.size);
+    line += '|';
     const std::uint64_t m = ctx.macb.times[0];
     const std::uint64_t a = ctx.macb.times[1];
     const std::uint64_t c = ctx.macb.times[2];
     const std::uint64_t b = ctx.macb.times[3];
-    line << a << '|' << m << '|' << c << '|' << b;
+    append_decimal(line, a);
+    line += '|';
+    append_decimal(line, m);
+    line += '|';
+    append_decimal(line, c);
+    line += '|';
+    append_decimal(line, b);
     // Lines end with a break unless they go to an open run log whose options asked for none.
-    if (!to_log || ctx.options == nullptr || ctx.options->sqlite_off) line << '\n';
+    if (!to_log || ctx.options == nullptr || ctx.options->sqlite_off) line += '\n';
     if (to_log) {
         const std::string artifact = ctx.options != nullptr ? ctx.options->source_type : std::string();
-        ctx.run_log->add_data_row(line.str(), m, a, ctx.name, artifact, c, b, 0);
+        ctx.run_log->add_data_row(line, m, a, ctx.name, artifact, c, b, 0);
         return 1;
     }
-    os << line.str();
+    os << line;
     return os.fail() ? 0 : 1;
 }

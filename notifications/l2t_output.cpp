@@ -80,8 +80,31 @@ void write_extended(std::ostream& os, const log2timeline_context& ctx) {
     os << std::dec << std::setfill(' ') << std::left;
 }
 
-// One event line, without its line break.
-std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_fallback) {
+// A cell made from a text of the context, which is the same for every event of one record: made for the
+// first event that prints it and reused for the others (a cell is a function of its text and the settings).
+struct context_cell {
+    bool made = false;
+    std::string text;
+};
+struct context_cells {
+    context_cell time_zone, source, sourcetype, type, user, host, short_text, desc, version, filename, inode,
+        notes, format, extra;
+};
+
+// One text as a line holds it: the separator's replacement, control bytes made visible, and quotes where a
+// CSV reader would otherwise split the text or join it with the next line.
+void make_cell(std::string& cell, const std::string& text, const log2timeline_context& ctx,
+               bool quoted_mode) {
+    cell = text;
+    if (ctx.replace_from != 0 && ctx.replace_to != 0)
+        replace_char(cell, ctx.replace_from, ctx.replace_to, false);
+    show_control_bytes(cell);
+    if (cell_needs_quotes(cell, ctx.separator, quoted_mode)) quote_cell(cell);
+}
+
+// One event line, without its line break; `cells` holds the cells of the record's context made so far.
+std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_fallback,
+                       context_cells& cells) {
     replace_in_texts(ctx, ev);
     const std::string& sep = ctx.separator;
     // Plain texts one after another: built in a string, without a stream per event.
@@ -93,18 +116,25 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     const bool lead = ctx.padded != 0 && ctx.unpadded == 0;
     const bool quoted_mode = ctx.options != nullptr && ctx.options->quoted_csv_fields;
     std::string cell;
-    // Every text takes the same handling: the separator's replacement, control bytes made visible, and
-    // quotes where a CSV reader would otherwise split the text or join it with the next line.
+    // Every text takes the same handling (make_cell).
     auto add = [&](const std::string& text) {
-        cell = text;
-        if (ctx.replace_from != 0 && ctx.replace_to != 0)
-            replace_char(cell, ctx.replace_from, ctx.replace_to, false);
-        show_control_bytes(cell);
-        if (cell_needs_quotes(cell, sep, quoted_mode)) quote_cell(cell);
+        make_cell(cell, text, ctx, quoted_mode);
         line += cell;
     };
     auto field = [&](const std::string& text) {
         add(text);
+        line += sep;
+    };
+    // A text of the context, as add() writes it.
+    auto from_context = [&](context_cell& c, const std::string& text) {
+        if (!c.made) {
+            make_cell(c.text, text, ctx, quoted_mode);
+            c.made = true;
+        }
+        line += c.text;
+    };
+    auto context_field = [&](context_cell& c, const std::string& text) {
+        from_context(c, text);
         line += sep;
     };
     // The leading blank belongs to the time's cell: where the cell must be quoted, it goes inside the quotes.
@@ -115,13 +145,16 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
         field(date);
         field(blank + time);
     }
-    field(ctx.time_zone);
+    context_field(cells.time_zone, ctx.time_zone);
     if (ctx.lower_macb != 0) string_to_lower(ev.macb);
     field(ev.macb);
-    field(ev.source.empty() ? ctx.source : ev.source);
-    field(ctx.sourcetype);
+    if (ev.source.empty())
+        context_field(cells.source, ctx.source);
+    else
+        field(ev.source);
+    context_field(cells.sourcetype, ctx.sourcetype);
     if (!ctx.type.empty()) {
-        field(ctx.type);
+        context_field(cells.type, ctx.type);
     } else if (!ev.type_text.empty()) {
         field(ev.type_text);
     } else if (letter_fallback && ev.letter_texts.size() == 4) {
@@ -135,16 +168,25 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     } else {
         line += sep;
     }
-    field(ev.user.empty() ? ctx.user : ev.user);
-    field(ctx.host);
-    field(ctx.short_text);
-    field(ctx.desc);
-    field(std::to_string(ctx.version));
-    field(ev.filename.empty() ? ctx.filename : ev.filename);
-    field(ctx.inode);
-    field(ctx.notes);
-    field(ctx.format);
-    add(ev.extra.empty() ? ctx.extra : ev.extra);
+    if (ev.user.empty())
+        context_field(cells.user, ctx.user);
+    else
+        field(ev.user);
+    context_field(cells.host, ctx.host);
+    context_field(cells.short_text, ctx.short_text);
+    context_field(cells.desc, ctx.desc);
+    context_field(cells.version, std::to_string(ctx.version));
+    if (ev.filename.empty())
+        context_field(cells.filename, ctx.filename);
+    else
+        field(ev.filename);
+    context_field(cells.inode, ctx.inode);
+    context_field(cells.notes, ctx.notes);
+    context_field(cells.format, ctx.format);
+    if (ev.extra.empty())
+        from_context(cells.extra, ctx.extra);
+    else
+        add(ev.extra);
     if (ctx.ext_on != 0) {
         std::ostringstream extended;
         extended << std::dec << std::setfill(' ') << std::left;
@@ -156,13 +198,14 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
 
 int write_events(std::ostream& os, log2timeline_context& ctx,
                  std::multimap<std::uint64_t, macb_output>& events, bool letter_fallback) {
+    context_cells cells;
     for (auto& entry : events) {
         macb_output& ev = entry.second;
         if (ev.valid == 0) continue;
         // The printed time: events built from a MACB input keep their raw value in `filetime`.
         const std::uint64_t ft = ev.event_time.filetime;
         if (ctx.date_start != 0 && (ft < ctx.date_start || ft > ctx.date_end)) continue;
-        std::string line = build_line(ctx, ev, letter_fallback);
+        std::string line = build_line(ctx, ev, letter_fallback, cells);
         if (line_needs_break(ctx)) line += '\n';
         if (log_is_open(ctx.run_log)) {
             ctx.run_log->add_data_row(line, ft, 0, ev.macb, ctx.sourcetype, 0, 0, 0);

@@ -13,8 +13,10 @@
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "io/fileio.h"
+#include "notifications/notification_row.h"
 #include "notifications/report_writer.h"
 #include "notifications/row_pipeline.h"
+#include "notifications/table_queries.h"
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -69,37 +71,6 @@ void say_not_whole(selk_run& run, const std::string& said, const std::string& lo
 // The facts of a table type (types are checked by the callers: a kind of the four).
 const table_facts& facts_of(std::uint32_t table_type) { return kTables[table_slot(table_type)]; }
 
-// Shared by the four schema checks: the mask of the schema's columns among the table's column names.
-std::uint64_t check_schema(table_schema& schema, std::uint32_t table_type, bool mark_fields) {
-    const int slot = table_slot(table_type);
-    if (slot < 0) return 0;
-    const char* const* names = kTables[slot].column_names;
-    const int count = kTables[slot].columns;
-    const char* table = kTables[slot].name;
-    std::string schema_name = schema.name;
-    string_to_lower(schema_name);
-    if (schema_name != table) return 0;
-    std::uint64_t mask = 0;
-    for (table_field& field : schema.fields) {
-        std::string field_name = field.name;
-        string_to_lower(field_name);
-        for (int i = 0; i < count; ++i) {
-            std::string role = names[i];
-            string_to_lower(role);
-            if (field_name != role) continue;
-            const std::uint64_t bit = column_bit(i);
-            mask |= bit;
-            if (mark_fields) {
-                field.present = 1;
-                field.column_bit = bit;
-            }
-            break;
-        }
-    }
-    if (mark_fields) schema.column_mask = mask;
-    return mask;
-}
-
 // The signature text of `schema` for the row being stamped, worked out again only when the schema differs
 // from the last row's.
 const std::string& row_signature(row_reader& reader, const table_schema& schema) {
@@ -112,13 +83,6 @@ const std::string& row_signature(row_reader& reader, const table_schema& schema)
         c.known = true;
     }
     return c.text;
-}
-
-// The reused record back to a new record's state, its texts keeping their storage (a copy from an empty
-// record reuses it; a move would not).
-void reset_scratch(notification_record& n) {
-    static const notification_record empty;
-    n = empty;
 }
 
 // The HandlerId of a notification row of the library path, as the record's filler reads it.
@@ -788,65 +752,7 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     return true;
 }
 
-// The column masks of the tables found, stored in their schemas with their column counts (the joins' counts
-// too). False, with why, when the notification or handler table has none of the columns read (diagnostics
-// log).
-bool take_table_masks(selk_run& run, std::uint64_t masks[4], std::string& why) {
-    table_schema* schemas = run.layout.schemas;
-    masks[kSchemaNotification] = check_notification_schema(schemas[kSchemaNotification]);
-    masks[kSchemaHandler] = check_handler_schema(schemas[kSchemaHandler]);
-    for (const int t : {kSchemaNotification, kSchemaHandler}) {
-        if (masks[t] != 0) continue;
-        write_log_line(run.options, "prob getting masks for schemas");
-        why = "table " + run.layout.table_names[t] + " has none of the columns read";
-        return false;
-    }
-    if (!schemas[kSchemaPushChannel].fields.empty())
-        masks[kSchemaPushChannel] = check_push_channel_schema(schemas[kSchemaPushChannel]);
-    if (run.options.switches[kSwitchSettings] != 0 && !schemas[kSchemaHandlerSettings].fields.empty())
-        masks[kSchemaHandlerSettings] = check_handler_settings_schema(schemas[kSchemaHandlerSettings]);
-    for (int t = 0; t < 4; ++t) {
-        schemas[t].column_mask = masks[t];
-        schemas[t].column_count = static_cast<std::uint32_t>(count_bits60(masks[t]));
-        run.layout.join_columns[t] = schemas[t].column_count;
-    }
-    return true;
-}
-
 }  // namespace
-
-std::uint64_t check_notification_schema(table_schema& schema) {
-    return check_schema(schema, kTableNotification, true);
-}
-std::uint64_t check_handler_schema(table_schema& schema) { return check_schema(schema, kTableHandler, true); }
-std::uint64_t check_push_channel_schema(table_schema& schema) {
-    return check_schema(schema, kTablePushChannel, true);
-}
-std::uint64_t check_handler_settings_schema(table_schema& schema) {
-    return check_schema(schema, kTableHandlerSettings, false);
-}
-
-int build_select_query(std::stringstream& query, std::uint32_t table_type, std::uint64_t column_mask,
-                       const std::string& first) {
-    query.str("");
-    query.clear();
-    const int slot = table_slot(table_type);
-    if (slot < 0) return 0;
-    const table_facts& facts = kTables[slot];
-    query << "select";
-    bool none = true;
-    if (!first.empty()) {
-        query << ' ' << first;
-        none = false;
-    }
-    for (int i = 0; i < facts.columns; ++i) {
-        if ((column_mask & column_bit(i)) == 0) continue;
-        query << (none ? " " : ",") << '`' << facts.column_names[i] << '`';
-        none = false;
-    }
-    query << " from " << facts.name << ";";
-    return 1;
-}
 
 row_reader::row_reader(selk_run& database_run, row_pipeline& notification_rows)
     : run(database_run), rows(notification_rows) {}
@@ -903,35 +809,6 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
     set_metadata_from_schema(record, mask, table_type, schema, row_signature(*reader, schema));
     run->store.index_last(table_type);
     return 0;
-}
-
-bool notification_row_filler::refuses(const notification_row& row) const {
-    return row.walked == nullptr && (row.count < count_bits60(mask) || row.values == nullptr);
-}
-
-bool notification_row_filler::fill(notification_record& n, const notification_row& row) const {
-    reset_scratch(n);
-    if (row.walked != nullptr) {
-        const table_record& walked = *row.walked;
-        if (!populate_record_in_order(n, walked.values, row.columns->order, true, walked.record_offset,
-                                      row.columns->fill_mask, source_code))
-            return false;
-        set_metadata_from_table_record(n, walked, mask, kTableNotification, *schema, row.columns->signature);
-        return true;
-    }
-    if (!n.populate_record(row.count, row.values, *row.sizes, false, 0, mask, count_bits60(mask),
-                           source_code))
-        return false;
-    set_metadata_from_schema(n, mask, kTableNotification, *schema, signature);
-    return true;
-}
-
-bool row_column_map::map(const table_schema& schema, std::size_t columns, std::uint64_t mask_hint) {
-    if (known && columns == count) return true;
-    count = columns;
-    known = map_row_columns(schema, columns, mask_hint, current.order, current.fill_mask);
-    if (known) current.signature = schema_signature_text(schema, current.fill_mask);
-    return known;
 }
 
 int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,

@@ -1,9 +1,7 @@
 #include "notifications/report_timeline.h"
 
-#include <sstream>
 #include <string>
 
-#include "common/hex_text.h"
 #include "notifications/bodyfile_output.h"
 #include "notifications/l2t_output.h"
 #include "notifications/report_delimited.h"
@@ -21,43 +19,68 @@ const char* const kTimeZone = "UTC";
 constexpr std::uint64_t kTypeBit = column_bit(kNotificationType);        // the table has a Type column
 constexpr std::uint64_t kPayloadBit = column_bit(kNotificationPayload);  // the table has a Payload column
 
-// A text built of pieces that each end in "; ", without the last "; " (an empty text stays empty).
-std::string without_tail(std::ostringstream& os) {
-    erase_stream_tail(os, 2, true);
-    return os.str();
-}
-
 }  // namespace
 
 int write_notification_l2t(std::ostream& os, selk_run& run, const notification_record& n,
                            const notification_handler_record* handler) {
-    log2timeline_context_ex ctx;
-    ctx.set_from_settings(&run.options);
-    ctx.macb.set_labels("Last Modified", "Last Access", "ExpiryTime", "ArrivalTime");
+    const report_view report(run);
+    timeline_row_writer rows(report);
+    return rows.write(os, report, run.header_on, n, handler);
+}
 
+int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& n,
+                                const notification_handler_record* handler) {
+    const report_view report(run);
+    timeline_row_writer rows(report);
+    return rows.write(os, report, run.header_on, n, handler);
+}
+
+timeline_row_writer::timeline_row_writer(const report_view& report) {
+    bodyfile_.time_zone = kTimeZone;
+    bodyfile_.options = &report.options;
+    l2t_.set_from_settings(&report.options);
+    l2t_.macb.set_labels("Last Modified", "Last Access", "ExpiryTime", "ArrivalTime");
+    l2t_.source = kSourceText;
+    l2t_.time_zone = kTimeZone;
+}
+
+int timeline_row_writer::write(std::ostream& os, const report_view& report, bool& header_pending,
+                               const notification_record& n, const notification_handler_record* handler) {
+    if (report.options.bodyfile) return write_bodyfile(os, header_pending, n, handler);
+    return write_l2t(os, report, header_pending, n, handler);
+}
+
+int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, bool& header_pending,
+                                   const notification_record& n, const notification_handler_record* handler) {
+    log2timeline_context_ex& ctx = l2t_;
     const bool recovered = is_recovered_record(n);
     const bool show_type = (n.column_mask & kTypeBit) != 0;
     const bool show_payload = (n.column_mask & kPayloadBit) != 0;
     ctx.sourcetype = recovered ? kSourceTypeRecovered : kSourceType;
-    ctx.source = kSourceText;
 
+    ctx.short_text.clear();
     if (handler != nullptr) {
         ctx.short_text = handler->app_name;
         if (show_type) ctx.short_text += " (" + n.type + ")";
     } else if (show_type) {
         ctx.short_text = n.type;
     }
+    ctx.desc.clear();
     if (show_payload) ctx.desc = n.payload;
+    ctx.notes.clear();
     if (handler != nullptr) ctx.notes = "PrimaryID: " + handler->primary_id;
 
-    std::ostringstream extra;
-    if (recovered) {
-        extra << output_json_src_offset(n.source_code(), n.record_offset, run.options.base16, true) << "; ";
+    // Its pieces joined by "; ", without a stream a row.
+    ctx.extra.clear();
+    if (recovered)
+        ctx.extra = output_json_src_offset(n.source_code(), n.record_offset, report.options.base16, true);
+    if (!report.db_path.empty()) {
+        if (recovered) ctx.extra += "; ";
+        ctx.extra += "db: ";
+        ctx.extra += record_db_text(n, report.db_path);
     }
-    if (!run.db_path.empty()) extra << "db: " << record_db_text(n, run.db_path) << "; ";
-    ctx.extra = without_tail(extra);
-    ctx.time_zone = kTimeZone;
 
+    ctx.events.clear();
     if (n.arrival_time != 0) {
         macb_output event(n.arrival_time, "B", "ArrivalTime", ctx.source.c_str(), nullptr, nullptr, nullptr,
                           nullptr, qm::type_filetime);
@@ -68,24 +91,32 @@ int write_notification_l2t(std::ostream& os, selk_run& run, const notification_r
                           nullptr, qm::type_filetime);
         if (event.valid) ctx.insert_event(event);
     }
-    return write_log2timeline_events(run.header_on, os, ctx);
+    return write_log2timeline_events(header_pending, os, ctx);
 }
 
-int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& n,
-                                const notification_handler_record* handler) {
-    bodyfile_v3_context ctx;
+int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, const notification_record& n,
+                                        const notification_handler_record* handler) {
+    bodyfile_v3_context& ctx = bodyfile_;
     ctx.macb.set_times(0, 0, 0, n.arrival_time, qm::type_filetime);
-    ctx.time_zone = kTimeZone;
 
     const bool show_type = (n.column_mask & kTypeBit) != 0;
     const bool show_payload = (n.column_mask & kPayloadBit) != 0;
-    std::ostringstream name;
-    if (is_recovered_record(n)) name << "Recovered Data; ";
-    name << kSourceType << "; ";
-    if (show_type) name << "Type: " << n.type << "; ";
-    if (handler != nullptr) name << "PrimaryID: " << handler->primary_id << "; ";
-    if (show_payload) name << "Payload: " << n.payload << "; ";
-    ctx.name = without_tail(name);
-    ctx.options = &run.options;
-    return write_bodyfile_record(run.header_on, os, ctx);
+    // Its pieces joined by "; ", without a stream a row.
+    std::string& name = ctx.name;
+    name.clear();
+    if (is_recovered_record(n)) name += "Recovered Data; ";
+    name += kSourceType;
+    if (show_type) {
+        name += "; Type: ";
+        name += n.type;
+    }
+    if (handler != nullptr) {
+        name += "; PrimaryID: ";
+        name += handler->primary_id;
+    }
+    if (show_payload) {
+        name += "; Payload: ";
+        name += n.payload;
+    }
+    return write_bodyfile_record(header_pending, os, ctx);
 }

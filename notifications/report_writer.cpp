@@ -151,19 +151,26 @@ bool record_writer::write(const notification_record& n) {
                 // cells.
                 build_delimited_header_template(run_);
             }
-            rows_ = std::make_unique<delimited_row_writer>(report_);
         }
+        rows_ = std::make_unique<report_row_writer>(report_);
     }
     if (!admit(n)) return true;
-    const notification_handler_record* handler = join_handler(report_, n);
-    const wns_push_channel_record* channel = join_push_channel(report_, n);
-    int ok;
-    if (run_.options.bodyfile)
-        ok = write_notification_bodyfile(os_, run_, n, handler);
-    else if (run_.options.csvl2t)
-        ok = write_notification_l2t(os_, run_, n, handler);
-    else
-        ok = rows_->write(os_, report_, n, handler, channel);
-    failed_ = ok == 0;
+    failed_ = rows_->write(os_, report_, run_.header_on, n) == 0;
     return !failed_;
+}
+
+report_row_writer::report_row_writer(const report_view& report) {
+    if (report.options.csvl2t || report.options.bodyfile)
+        timeline_ = std::make_unique<timeline_row_writer>(report);
+    else
+        delimited_ = std::make_unique<delimited_row_writer>(report);
+}
+
+report_row_writer::~report_row_writer() = default;
+
+int report_row_writer::write(std::ostream& os, const report_view& report, bool& header_pending,
+                             const notification_record& n) {
+    const notification_handler_record* handler = join_handler(report, n);
+    if (timeline_) return timeline_->write(os, report, header_pending, n, handler);
+    return delimited_->write(os, report, n, handler, join_push_channel(report, n));
 }

@@ -16,6 +16,7 @@
 #include "notifications/report_view.h"
 
 class delimited_row_writer;
+class timeline_row_writer;
 
 // The report's sizing of the padded application-name column: the longest name of a handler that some
 // notification refers to. With the handlers read before the notifications, the reader hands the
@@ -75,6 +76,28 @@ class printed_offsets {
 // in the stream's state.
 void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records);
 
+// The rows of one report in the run's form, one writer reused from row to row: the delimited row of the
+// default form and "-csv", or the lines of "-csvl2t" and "-bodyfile". It reads the run only through the
+// report_view it is given, so a formatter thread may own one.
+class report_row_writer {
+  public:
+    explicit report_row_writer(const report_view& report);
+    ~report_row_writer();
+    report_row_writer(const report_row_writer&) = delete;
+    report_row_writer& operator=(const report_row_writer&) = delete;
+
+    // Writes the notification joined with its handler and push channel. The delimited header is the
+    // caller's, written before the first row (with its template, which the rows are laid out by); a
+    // timeline form writes its header first while `header_pending` (which it clears). 1, or 0 when the
+    // output stream failed.
+    int write(std::ostream& os, const report_view& report, bool& header_pending,
+              const notification_record& notification);
+
+  private:
+    std::unique_ptr<delimited_row_writer> delimited_;  // the delimited forms' reused row
+    std::unique_ptr<timeline_row_writer> timeline_;    // the timeline forms' writer
+};
+
 // Writes notifications one at a time as they are read, as write_records writes a vector of them: the
 // delimited header before the first, the joins, recovered records already printed from the same offset
 // left out, nothing more once a write failed. It writes the report's header state and its own; the rows
@@ -102,9 +125,9 @@ class record_writer {
     const report_view report_;  // what the rows read of run_
     bool started_ = false;      // the header is written (when due) and the row writer made
     bool failed_ = false;
-    printed_offsets main_file_offsets_;           // offsets printed of records from the database file
-    printed_offsets other_file_offsets_;          // offsets printed of records from its companions
-    std::unique_ptr<delimited_row_writer> rows_;  // the delimited form's reused row
+    printed_offsets main_file_offsets_;        // offsets printed of records from the database file
+    printed_offsets other_file_offsets_;       // offsets printed of records from its companions
+    std::unique_ptr<report_row_writer> rows_;  // the form's reused row writer
 };
 
 // The joins of one notification: the handler and the first push channel (in the index's order) of its

@@ -8,7 +8,6 @@
 #include <streambuf>
 #include <utility>
 
-#include "notifications/report_delimited.h"
 #include "platform/threads.h"
 
 namespace {
@@ -59,10 +58,10 @@ row_pipeline::~row_pipeline() {
 }
 
 bool row_pipeline::parallel_allowed() const {
-    // The timeline forms keep a header switch that their first row clears; a run log takes rows one at a
-    // time; the multiline form rewrites the template as it goes.
+    // The header must be out before the threads take rows (the serial rows wrote it): a formatter writes
+    // rows only. A run log takes rows one at a time; the multiline form rewrites the template as it goes.
     const selk_options& options = run_.options;
-    if (options.csvl2t || options.bodyfile || options.multiline || run_.header_on) return false;
+    if (options.multiline || run_.header_on) return false;
     return options.switches[kSwitchPerTableFiles] == 0 && !options.sqlite_on;
 }
 
@@ -256,7 +255,7 @@ bool row_pipeline::start() {
         struct formatter {
             string_append_buf buf;
             std::ostream out{&buf};
-            delimited_row_writer rows;
+            report_row_writer rows;
             explicit formatter(const report_view& report) : rows(report) {}
         };
         auto f = std::make_shared<formatter>(share->report);
@@ -283,7 +282,7 @@ void row_pipeline::submit_current() {
     stage_->submit();
 }
 
-void row_pipeline::format(const formatter_share& share, batch& b, batch_text& out, delimited_row_writer& rows,
+void row_pipeline::format(const formatter_share& share, batch& b, batch_text& out, report_row_writer& rows,
                           std::ostream& text) {
     out.text.clear();
     out.ends.clear();
@@ -300,9 +299,8 @@ void row_pipeline::format(const formatter_share& share, batch& b, batch_text& ou
         // Admitted by the reading thread, or in turn (own rows): it is written here without asking. The row
         // goes only into the batch's text, so a failed write is memory that ran out; the row must not be
         // left out without a word.
-        const report_view& report = share.report;
-        if (rows.write(text, report, n, join_handler(report, n), join_push_channel(report, n)) == 0)
-            throw std::bad_alloc();
+        bool header_pending = false;  // out before the threads started
+        if (rows.write(text, share.report, header_pending, n) == 0) throw std::bad_alloc();
         out.ends.push_back(out.text.size());
     }
 }

@@ -17,13 +17,11 @@
 #include <vector>
 
 #include "notifications/database_state.h"
-#include "notifications/library_path.h"
+#include "notifications/notification_row.h"
 #include "notifications/records.h"
 #include "notifications/report_view.h"
 #include "notifications/report_writer.h"
 #include "platform/ordered_stage.h"
-
-class delimited_row_writer;
 
 // The column mappings of the walked rows handed on since the last row filler, appended to on the reading
 // thread while formatter threads read those appended before. A mapping keeps its place from the moment it
@@ -140,7 +138,7 @@ class row_pipeline {
     void submit_current();
     // On a formatter thread: fills the batch's rows and formats them with `rows` into `text`, a stream that
     // appends to `out`'s text. Reads nothing of the run but `share`.
-    static void format(const formatter_share& share, batch& b, batch_text& out, delimited_row_writer& rows,
+    static void format(const formatter_share& share, batch& b, batch_text& out, report_row_writer& rows,
                        std::ostream& text);
     // Fills `n` with `filler` from the library row at `at` of `rows`; `values` and `sizes` are scratch.
     static void fill_library_row(const notification_row_filler& filler, notification_record& n,

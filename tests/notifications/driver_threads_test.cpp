@@ -57,7 +57,11 @@ TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSays
     fx::temp_dir dir;
     const std::string db = dir.file("large.db");
     ASSERT_NO_FATAL_FAILURE(make_large_db(db));
-    for (const std::vector<std::string>& form : {std::vector<std::string>{}, {"-carve"}, {"-incl_slack"}}) {
+    for (const std::vector<std::string>& form : {std::vector<std::string>{},
+                                                 {"-carve"},
+                                                 {"-incl_slack"},
+                                                 {"-csvl2t"},
+                                                 {"-bodyfile", "-incl_slack"}}) {
         std::vector<std::string> args = {"-db", db, "-quiet"};
         args.insert(args.end(), form.begin(), form.end());
         const std::string name = form.empty() ? "default" : form[0];

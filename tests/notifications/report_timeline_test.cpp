@@ -196,4 +196,52 @@ TEST_F(TimelineForms, BodyfileRecoveredWithoutHandlerAndZeroTime) {
               "0|Recovered Data; PushNotification artifact; Type: tile; Payload: <tile/>|0||0|0|0|0|0|0|0\n");
 }
 
+// One writer reused from row to row (as the report and each formatter thread use it) writes each row as a
+// writer of its own does: nothing of a row stays for the next.
+TEST_F(TimelineForms, OneWriterGivesEachRowAsAWriterOfItsOwn) {
+    for (const std::vector<std::string>& form : {std::vector<std::string>{"-csvl2t"},
+                                                 {"-csvl2t", "-enable_quoted_csv_fields"},
+                                                 {"-csvl2t", "-csv_separator", ";", "-no_whitespace"},
+                                                 {"-bodyfile"}}) {
+        test_run options;
+        std::vector<std::string> words = {"-db", "/c/wpn.db"};
+        words.insert(words.end(), form.begin(), form.end());
+        ASSERT_TRUE(parse(options, words));
+        options.db_path = "/c/wpn.db";
+        set_full_masks(options);
+        add_handler(options, 4, "Contoso.Mail_1a!App", "Contoso, Mail");
+        std::vector<notification_record> rows = {
+            notification(1, 4, "toast", "<toast>hi, \"there\"\n</toast>"),
+            recovered(notification(2, 9, "tile", "p;q|r"), kSourceCarveWal, 0x2000),
+            notification(3, 4, "badge", ""),
+            recovered(notification(4, 4, "toast", "x"), kSourceMainSlack, 0x3000),
+            notification(5, 9, "toast", "y")};
+        rows[2].column_mask &= ~column_bit(kNotificationType);
+        rows[2].expiry_time = rows[2].arrival_time;
+        rows[3].arrival_time = 0;
+        rows[4].column_mask &= ~(column_bit(kNotificationPayload) | column_bit(kNotificationType));
+        rows[4].expiry_time = 0;
+        const auto handler = [&options](const notification_record& n) {
+            return n.handler_id == 4 ? &options.store.handlers[0] : nullptr;
+        };
+
+        std::ostringstream each;
+        for (const notification_record& n : rows) {
+            if (options.bodyfile)
+                ASSERT_EQ(write_notification_bodyfile(each, options, n, handler(n)), 1);
+            else
+                ASSERT_EQ(write_notification_l2t(each, options, n, handler(n)), 1);
+        }
+        const report_view report(options);
+        timeline_row_writer writer(report);
+        bool header_pending = true;
+        std::ostringstream one;
+        for (const notification_record& n : rows)
+            ASSERT_EQ(writer.write(one, report, header_pending, n, handler(n)), 1);
+        EXPECT_FALSE(header_pending);
+        EXPECT_EQ(one.str(), each.str()) << form[0];
+        EXPECT_EQ(lines_of(one.str()).size(), options.bodyfile ? 6u : 8u) << form[0];
+    }
+}
+
 }  // namespace

@@ -113,12 +113,11 @@ TEST(RowPipeline, ParallelReportEqualsTheSerialOne) {
     const std::string db = dir.file("large.db");
     make_large_db(db);
     for (const std::vector<std::string>& extra :
-         {std::vector<std::string>{}, {"-csv", "-all_fields"}, {"-carve"}, {"-csvl2t"}}) {
+         {std::vector<std::string>{}, {"-csv", "-all_fields"}, {"-carve"}, {"-csvl2t"}, {"-bodyfile"}}) {
         const report serial = run(db, extra, 0);
         const report parallel = run(db, extra, 3);
         EXPECT_EQ(serial.threads, 0u);
-        // The timeline forms stay on one thread.
-        EXPECT_EQ(parallel.threads, extra.size() == 1 && extra[0] == "-csvl2t" ? 0u : 3u);
+        EXPECT_EQ(parallel.threads, 3u) << (extra.empty() ? "default" : extra[0]);
         EXPECT_GT(serial.text.size(), static_cast<std::size_t>(kRows) * 100);
         EXPECT_TRUE(serial.text == parallel.text) << (extra.empty() ? "default" : extra[0]);
     }
@@ -154,15 +153,20 @@ TEST(RowPipeline, RawRowsGiveTheSameReport) {
                                                   {"-csv", "-no_whitespace"},
                                                   {"-csv", "-incl_settings"},
                                                   {"-csvl2t"},
+                                                  {"-csvl2t", "-enable_quoted_csv_fields"},
+                                                  {"-bodyfile"},
                                                   {"-carve"},
-                                                  {"-carve", "-csv", "-no_whitespace"}}) {
+                                                  {"-carve", "-csv", "-no_whitespace"},
+                                                  {"-carve", "-csvl2t"},
+                                                  {"-carve", "-bodyfile"}}) {
         const std::string name = extra.empty() ? "default" : extra[0] + (extra.size() > 1 ? extra[1] : "");
-        const bool timeline = extra.size() == 1 && extra[0] == "-csvl2t";
+        // An l2t line for each distinct time of a row; one line a row in the other forms.
+        const bool l2t = std::find(extra.begin(), extra.end(), "-csvl2t") != extra.end();
         const report serial = run(db, extra, 0);
         const report parallel = run(db, extra, 3);
-        EXPECT_EQ(parallel.threads, timeline ? 0u : 3u);
+        EXPECT_EQ(parallel.threads, 3u) << name;
         EXPECT_TRUE(parallel.text == serial.text) << name;
-        if (!timeline) {
+        if (!l2t) {
             const std::size_t lines =
                 static_cast<std::size_t>(std::count(serial.text.begin(), serial.text.end(), '\n'));
             EXPECT_EQ(lines, live + 1) << name;  // the header and each row
@@ -274,8 +278,9 @@ TEST(RowPipeline, ThreadsThatCannotStartOrThatFailNeverChangeTheReport) {
     fx::temp_dir dir;
     const std::string db = dir.file("large.db");
     make_large_db(db);
-    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"-carve"}}) {
-        const std::string name = extra.empty() ? "default" : extra[0];
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, {"-carve"}, {"-csvl2t"}, {"-bodyfile"}, {"-carve", "-csvl2t"}}) {
+        const std::string name = extra.empty() ? "default" : extra[0] + (extra.size() > 1 ? extra[1] : "");
         const report serial = run(db, extra, 0);
         int starts = 0;
         {

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "io/db_companions.h"
+#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "platform/ordered_stage.h"
 #include "sqlite_format/file_map.h"
@@ -1014,19 +1015,25 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
 
 int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
                      std::uint32_t page_size) {
-    if (page_size == 0 || pages > kMaxImageSize / page_size) return 0;
-    std::vector<std::uint8_t> content;
-    try {
-        content.assign(static_cast<std::size_t>(pages * page_size), 0);
-    } catch (const std::bad_alloc&) {
-        return 0;
+    if (page_size == 0 || pages > kMaxImageSize / page_size || bytes.file == nullptr) return 0;
+    const std::uint64_t size = pages * page_size;
+    auto pieces = std::make_shared<uni::file_overlay>();
+    pieces->size = size;
+    const int main = pieces->add_source(*bytes.file);
+    if (main < 0 || !pieces->lay(0, std::min(bytes.file->size(), size), main, 0)) return 0;
+    if (bytes.frames != nullptr && bytes.log != nullptr) {
+        const int log = pieces->add_source(*bytes.log);
+        if (log < 0) return 0;
+        const std::uint64_t log_size = bytes.log->size();
+        for (const auto& frame : *bytes.frames) {
+            if (frame.first == 0 || frame.first > pages) continue;
+            const std::uint64_t from = frame.second + kWalFrameHeaderSize;
+            // A frame the log does not hold whole reads as a page of zeros, as the check read it.
+            const bool whole = from <= log_size && page_size <= log_size - from;
+            if (!pieces->lay((frame.first - 1) * page_size, page_size, whole ? log : -1, from)) return 0;
+        }
     }
-    state_pages reader(bytes, page_size);
-    for (std::uint64_t p = 1; p <= pages; ++p) (void)reader.read(p, content.data() + (p - 1) * page_size);
-    if (!image.open_memory(0, false, false)) return 0;
-    image.buffer.swap(content);
-    image.refresh_size();
-    return 1;
+    return image.open_overlay(std::move(pieces));
 }
 
 database_bytes committed_state::bytes() {

@@ -273,6 +273,34 @@ int fileio::open_memory_copy(const std::vector<std::uint8_t>& bytes, bool write,
     return 1;
 }
 
+int fileio::open_duplicate(const fileio& other) {
+    if (&other == this) return is_open() ? 1 : 0;
+    close();
+    if (other.overlay) {
+        overlay = other.overlay;
+    } else {
+        if (other.in_memory || other.descriptor < 0 || !other.opened) return 0;
+        const int fd = ::fcntl(other.descriptor, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) return 0;
+        descriptor = fd;
+    }
+    path = other.path;
+    file_size = other.file_size;
+    position = 0;
+    opened = true;
+    return 1;
+}
+
+void fileio::adopt_descriptor(int fd, const std::string& narrow_path) {
+    close();
+    std::string p = narrow_path;
+    strip_path_separators(p);
+    path = path_to_wide(p);
+    descriptor = fd;
+    opened = true;
+    file_size = query_size();
+}
+
 int fileio::open_overlay(std::shared_ptr<const file_overlay> pieces) {
     close();
     if (!pieces) return 0;

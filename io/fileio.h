@@ -63,6 +63,14 @@ class fileio {
     int open_memory(std::uint32_t size, bool write, bool text_mode);
     // Memory mode over a copy of `bytes`, `position` at its end. Anything open is closed first. 1 or 0.
     int open_memory_copy(const std::vector<std::uint8_t>& bytes, bool write, bool text_mode);
+    // A reader of its own over the file `other` has open (closed first): read-only, on a duplicate of its
+    // descriptor (an overlay is shared), with its path and the size it measured; no read window is shared
+    // and the file position is never used, so that threads may each read through one. 1, or 0 when `other`
+    // is not open on a descriptor or an overlay, or the descriptor cannot be duplicated.
+    int open_duplicate(const fileio& other);
+    // Takes `fd` (a read-only descriptor of `narrow_path`, closed first) as if open() had opened it; its size
+    // is measured as open() measures it.
+    void adopt_descriptor(int fd, const std::string& narrow_path);
     // Overlay mode: a read-only file assembled from pieces of other files (file_overlay.h), read where the
     // pieces lie; positioned at 0. Anything open is closed first. 1, or 0 for a null overlay.
     int open_overlay(std::shared_ptr<const file_overlay> pieces);

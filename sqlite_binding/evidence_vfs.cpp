@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 
 namespace {
@@ -82,6 +83,20 @@ class file_image {
         if (fd_ < 0) return false;
         exists_ = true;
         size_ = evidence_end_ = size;
+        return true;
+    }
+    // The evidence of descriptor `fd`, a duplicate the image now owns; false (the image stays absent, `fd`
+    // closed) when it is not a regular file.
+    bool attach_descriptor(int fd) {
+        forget();
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0) ::close(fd);
+            return false;
+        }
+        fd_ = fd;
+        exists_ = true;
+        size_ = evidence_end_ = static_cast<std::uint64_t>(st.st_size);
         return true;
     }
     // An empty file in memory only: the library made it, or made it again after deleting it.
@@ -252,19 +267,41 @@ class file_image {
     std::map<std::uint64_t, copied_block> copies_;  // blocks written as copies of evidence bytes, by index
 };
 
-// A companion the library finds by name beside the database: opened when first asked about.
+// A companion the library finds by name beside the database: opened when first asked about, or taken from
+// the descriptor the database's files were lent with.
 struct companion {
     std::string path;
     const char* key = nullptr;  // the name the library passes for it (its own buffer, compared by address)
     file_image image;
     bool looked = false;
+    bool lent = false;  // the lent files decide: `lent_fd` (-1: absent), the path is never opened
+    int lent_fd = -1;
+
+    companion() = default;
+    ~companion() {
+        if (lent_fd >= 0) ::close(lent_fd);
+    }
+    companion(const companion&) = delete;
+    companion& operator=(const companion&) = delete;
 
     file_image& get() {
-        if (!looked) (void)image.attach(path.c_str());
+        if (!looked) {
+            if (!lent)
+                (void)image.attach(path.c_str());
+            else if (lent_fd >= 0)
+                (void)image.attach_descriptor(lent_fd);
+            lent_fd = -1;
+        }
         looked = true;
         return image;
     }
 };
+
+// A duplicate of `fd`, or -1.
+int duplicate(int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
+// The files the next database opened on this thread is read from (see evidence_vfs_lend).
+thread_local const evidence* t_lent = nullptr;
 
 // The files of one connection's database. A connection uses its library from one thread at a time, so
 // its files need no lock of their own.
@@ -469,7 +506,15 @@ int open_handle(file_handle& h, const char* name, int flags) {
     const bool create = (flags & SQLITE_OPEN_CREATE) != 0;
     if (name != nullptr && (flags & SQLITE_OPEN_MAIN_DB) != 0) {
         auto group = std::make_shared<evidence_group>();
-        if (!group->database.attach(name)) {
+        const evidence* lent = t_lent != nullptr && t_lent->names().database == name ? t_lent : nullptr;
+        if (lent != nullptr) {
+            // The files opened once for the database's read: their descriptors, duplicated.
+            group->journal.lent = group->wal.lent = true;
+            group->journal.lent_fd = duplicate(lent->journal_descriptor());
+            group->wal.lent_fd = duplicate(lent->wal_descriptor());
+        }
+        if (!(lent != nullptr ? group->database.attach_descriptor(duplicate(lent->database_descriptor()))
+                              : group->database.attach(name))) {
             if (!create) return SQLITE_CANTOPEN;
             group->database.create();
         }
@@ -630,6 +675,8 @@ std::uint64_t evidence_vfs_bytes_held() {
         held += group->database.held() + group->journal.image.held() + group->wal.image.held();
     return held;
 }
+
+void evidence_vfs_lend(const evidence* files) { t_lent = files; }
 
 const char* evidence_vfs_name() {
     static const bool registered = [] {

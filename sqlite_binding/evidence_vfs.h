@@ -22,3 +22,11 @@ const char* evidence_vfs_name();
 // companion's bytes, such as an original page a rollback writes back from its journal, is kept as a reference
 // to them and counts nothing).
 std::uint64_t evidence_vfs_bytes_held();
+
+class evidence;
+
+// The files the next database this thread opens through the VFS takes its descriptors from (duplicated; the
+// database's and its "-wal" and "-journal"), in place of opening the paths again; a companion they lack is
+// absent. Used only for the database they were opened for (by the name the library gives it). Null: paths are
+// opened.
+void evidence_vfs_lend(const evidence* files);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
@@ -67,15 +68,6 @@ bool db_in_wal_mode_or_empty(uni::fileio& db) {
     const bool read = db.is_open() && db.size() > 0 && read_file_exact(db, 0, sizeof header, header);
     if (!read) return true;
     return header[kDbWriteVersionOffset] == kDbWalVersion || header[kDbReadVersionOffset] == kDbWalVersion;
-}
-
-// The journal beside the database at `db_path` into `jfile` and `journal`, read as SQLite's rollback reads
-// it: a page size of 0 in its header stands for `db_page_size`, the database's. False when it does not open.
-bool read_journal_beside(rollback_journal& journal, uni::fileio& jfile, const std::string& db_path,
-                         std::uint32_t db_page_size) {
-    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return false;
-    (void)read_rollback_journal(journal, jfile, db_page_size);
-    return true;
 }
 
 }  // namespace
@@ -248,13 +240,12 @@ int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& 
     return 1;
 }
 
-int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,
                           std::uint64_t file_size) {
     out.clear();
-    if (page_size == 0 || !rollback_journal_is_hot(db_path)) return 0;
-    uni::fileio jfile;
+    if (page_size == 0 || !rollback_journal_is_hot(db, jfile)) return 0;
     rollback_journal journal;
-    if (!read_journal_beside(journal, jfile, db_path, page_size)) return 0;
+    (void)read_rollback_journal(journal, jfile, page_size);
     if (journal.page_size != page_size || !journal.live_magic) return 0;
     const std::uint64_t pages = file_size / page_size;
     for (const journal_record& r : journal.records)
@@ -265,6 +256,17 @@ int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint
     return out.empty() ? 0 : 1;
 }
 
+int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size) {
+    out.clear();
+    if (db_path.empty()) return 0;
+    uni::fileio db;
+    uni::fileio jfile;
+    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return 0;
+    (void)db.open(db_path, false, false, false);
+    return map_uncommitted_pages(out, db, jfile, page_size, file_size);
+}
+
 int open_journal_companion(uni::fileio& file, const std::string& db_path) {
     if (db_path.empty()) return 0;
     uni::fileio db;
@@ -272,5 +274,12 @@ int open_journal_companion(uni::fileio& file, const std::string& db_path) {
     if (!db.open(db_path, false, false, false) ||
         !jfile.open(companions_of(db_path).journal, false, false, false))
         return 0;
+    return open_journal_state(file, db, jfile);
+}
+
+int open_journal_companion(uni::fileio& file, const evidence& files) {
+    uni::fileio db;
+    uni::fileio jfile;
+    if (!files.open_database(db) || !files.open_journal(jfile)) return 0;
     return open_journal_state(file, db, jfile);
 }

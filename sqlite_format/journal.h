@@ -16,6 +16,7 @@
 namespace uni {
 class fileio;
 }
+class evidence;
 
 // Page number -> file offset of the page image; a page journalled twice has two entries in file
 // order.
@@ -86,6 +87,8 @@ int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile);
 
 // open_journal_state over the database at `db_path` and the "-journal" beside it.
 int open_journal_companion(uni::fileio& file, const std::string& db_path);
+// The same over the files of `files`, opened once for the database's read.
+int open_journal_companion(uni::fileio& file, const evidence& files);
 
 // The state of open_journal_companion read whole into `image` (empty on failure, or when memory runs out).
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
@@ -96,4 +99,7 @@ int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& 
 // cleared first. 1 when it is not empty; 0 when the journal is not hot or its page size is not
 // `page_size` (the database's, which a journal page size of 0 stands for).
 int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size);
+// The same of the database `db` beside its journal `jfile`, both open.
+int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,
                           std::uint64_t file_size);

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "platform/ordered_stage.h"
@@ -838,7 +839,7 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
     std::vector<std::unique_ptr<uni::fileio>> handles;
     for (unsigned i = 0; i < threads; ++i) {
         auto handle = std::make_unique<uni::fileio>();
-        if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return false;
+        if (!handle->open_duplicate(file)) return false;
         handles.push_back(std::move(handle));
     }
     const std::uint32_t page_size = page_size_;
@@ -1047,22 +1048,44 @@ database_bytes committed_state::bytes() {
     return b;
 }
 
+namespace {
+
+// The log of `state` parsed: its committed frames and the pages of its last commit; none when it commits
+// nothing.
+void take_log(committed_state& state) {
+    region_map overwritten, superseded, slack;
+    if (parse_wal_file(overwritten, state.frames, superseded, slack, state.log))
+        state.log_pages = wal_committed_pages(state.log);
+    if (state.log_pages == 0 || state.frames.empty()) {
+        state.frames.clear();
+        state.log_pages = 0;
+        state.log.close();
+    }
+}
+
+}  // namespace
+
 int open_committed_state(committed_state& state, const std::string& path, bool with_journal) {
     state.frames.clear();
     state.log_pages = 0;
     if (!state.file.open(path, false, false, false)) return 0;
     const db_companions beside = companions_of(path);
     if (state.log.open(beside.wal, false, false, false)) {
-        region_map overwritten, superseded, slack;
-        if (parse_wal_file(overwritten, state.frames, superseded, slack, state.log))
-            state.log_pages = wal_committed_pages(state.log);
-        if (state.log_pages == 0 || state.frames.empty()) {
-            state.frames.clear();
-            state.log_pages = 0;
-            state.log.close();
-        }
+        take_log(state);
         return 1;
     }
     if (with_journal) (void)open_journal_companion(state.file, path);
+    return 1;
+}
+
+int open_committed_state(committed_state& state, const evidence& files, bool with_journal) {
+    state.frames.clear();
+    state.log_pages = 0;
+    if (!files.open_database(state.file)) return 0;
+    if (files.open_wal(state.log)) {
+        take_log(state);
+        return 1;
+    }
+    if (with_journal) (void)open_journal_companion(state.file, files);
     return 1;
 }

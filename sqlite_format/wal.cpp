@@ -6,6 +6,7 @@
 #include <set>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "sqlite_format/format.h"
@@ -203,6 +204,16 @@ int open_wal_companion(uni::fileio& file, const std::string& db_path) {
     if (!wal.open(given_wal ? beside.database : beside.wal, false, false, false)) return 0;
     uni::fileio db;
     const bool with_db = !given_wal && db.open(db_path, false, false, false);
+    return open_wal_state(file, with_db ? &db : nullptr, wal);
+}
+
+int open_wal_companion(uni::fileio& file, const evidence& files) {
+    if (file.is_open()) file.close();
+    const bool given_wal = path_ends_with(files.names().database, "-wal");
+    uni::fileio wal;
+    if (!(given_wal ? files.open_database(wal) : files.open_wal(wal))) return 0;
+    uni::fileio db;
+    const bool with_db = !given_wal && files.open_database(db);
     return open_wal_state(file, with_db ? &db : nullptr, wal);
 }
 

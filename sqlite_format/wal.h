@@ -17,6 +17,7 @@
 namespace uni {
 class fileio;
 }
+class evidence;
 
 // Page number -> file offset of the frame (its 24-byte header) in the log.
 using wal_frame_map = std::map<std::uint64_t, std::uint64_t>;
@@ -65,6 +66,8 @@ int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal);
 // open_wal_state over the files of `db_path` (the database path, or the log's own). 1, or 0 with `file`
 // closed.
 int open_wal_companion(uni::fileio& file, const std::string& db_path);
+// The same over the files of `files`, opened once for the database's read.
+int open_wal_companion(uni::fileio& file, const evidence& files);
 
 // The image of open_wal_companion read whole into `image` (empty on failure, or when memory runs out).
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path);

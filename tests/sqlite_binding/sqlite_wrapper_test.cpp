@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "io/evidence.h"
 #include "sqlite_binding/evidence_vfs.h"
 
 namespace {
@@ -354,6 +356,23 @@ TEST(SqliteWrapper, RolledBackPagesAreReadFromTheJournal) {
     EXPECT_EQ((std::vector<std::string>{"2000"}), column_values(w, "select sum(v = 'committed') from t;"));
     // The original pages written back are the journal's own bytes: read from it, not copied into memory.
     EXPECT_LT(evidence_vfs_bytes_held(), 4u * 4096) << "beside a journal of " << journal << " bytes";
+    w.close_and_unload();
+}
+
+TEST(SqliteWrapper, LentFilesAreReadWhereverTheirPathsWent) {
+    temp_dir tmp;
+    make_journal_evidence(tmp.path());
+    const std::string db = tmp.path() + "/ev/j.db";
+    evidence files;
+    ASSERT_TRUE(files.open(db));
+    // Once opened, the files are read through their descriptors: the paths are never opened again.
+    ASSERT_EQ(0, std::rename(db.c_str(), (tmp.path() + "/away.db").c_str()));
+    ASSERT_EQ(0, std::rename((db + "-journal").c_str(), (tmp.path() + "/away.db-journal").c_str()));
+    sqlite_wrapper w;
+    ASSERT_TRUE(w.open_read_only(db, files));
+    // The committed state: the journal lent with the database is rolled back.
+    EXPECT_EQ((std::vector<std::string>{"10", "10"}),
+              column_values(w, "select count(*), sum(v = 'committed') from t;"));
     w.close_and_unload();
 }
 

@@ -2,9 +2,11 @@
 // as that state, without a copy of the database in memory.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "io/evidence.h"
 #include "io/fileio.h"
 #include "reader_fixtures.h"
 #include "sqlite_format/journal.h"
@@ -84,6 +86,21 @@ TEST(StateInPlace, reads_the_bytes_of_the_state_the_library_reads) {
         std::vector<std::uint8_t> bytes;
         ASSERT_EQ(state.read_range(bytes, state.size(), 0), 1);
         ASSERT_EQ(bytes.size(), state.size());
+        {
+            // The files opened once give the same state, read through their descriptors wherever the paths
+            // went.
+            evidence files;
+            ASSERT_TRUE(files.open(db));
+            ASSERT_EQ(0, std::rename(db.c_str(), (db + ".away").c_str()));
+            ASSERT_EQ(0, std::rename((db + suffix).c_str(), (db + ".away" + suffix).c_str()));
+            uni::fileio lent;
+            ASSERT_EQ(c.log ? open_wal_companion(lent, files) : open_journal_companion(lent, files), 1);
+            std::vector<std::uint8_t> lent_bytes;
+            ASSERT_EQ(lent.read_range(lent_bytes, lent.size(), 0), 1);
+            EXPECT_TRUE(lent_bytes == bytes);
+            ASSERT_EQ(0, std::rename((db + ".away").c_str(), db.c_str()));
+            ASSERT_EQ(0, std::rename((db + ".away" + suffix).c_str(), (db + suffix).c_str()));
+        }
         if (!c.log) {
             // The rolled-back file, byte for byte.
             EXPECT_TRUE(bytes == library);

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "common/text_ops.h"
+#include "io/file_overlay.h"
 #include "io/fileio_output.h"
 #include "platform/block_device.h"
 #include "platform/path_text.h"
@@ -151,6 +152,7 @@ void fileio::set_reset_state() {
     path.clear();
     buffer.clear();
     in_memory = false;
+    overlay.reset();
     position = 0;
     window_offset_ = 0;
     window_fill_ = 0;
@@ -165,6 +167,7 @@ void fileio::drop_stream() {
 }
 
 void fileio::close_for_reopen() {
+    if (overlay) set_reset_state();
     if (descriptor == -1) return;
     // Buffered output belongs to the file that is open now; it goes there before the descriptor closes.
     drop_stream();
@@ -270,6 +273,44 @@ int fileio::open_memory_copy(const std::vector<std::uint8_t>& bytes, bool write,
     return 1;
 }
 
+int fileio::open_duplicate(const fileio& other) {
+    if (&other == this) return is_open() ? 1 : 0;
+    close();
+    if (other.overlay) {
+        overlay = other.overlay;
+    } else {
+        if (other.in_memory || other.descriptor < 0 || !other.opened) return 0;
+        const int fd = ::fcntl(other.descriptor, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) return 0;
+        descriptor = fd;
+    }
+    path = other.path;
+    file_size = other.file_size;
+    position = 0;
+    opened = true;
+    return 1;
+}
+
+void fileio::adopt_descriptor(int fd, const std::string& narrow_path) {
+    close();
+    std::string p = narrow_path;
+    strip_path_separators(p);
+    path = path_to_wide(p);
+    descriptor = fd;
+    opened = true;
+    file_size = query_size();
+}
+
+int fileio::open_overlay(std::shared_ptr<const file_overlay> pieces) {
+    close();
+    if (!pieces) return 0;
+    overlay = std::move(pieces);
+    file_size = overlay->size;
+    position = 0;
+    opened = true;
+    return 1;
+}
+
 void fileio::close() {
     drop_stream();
     if (in_memory) {
@@ -289,7 +330,7 @@ void fileio::reset() {
 
 // ---------------------------------------------------------------- state
 
-bool fileio::is_open() const { return in_memory || (descriptor != -1 && opened); }
+bool fileio::is_open() const { return in_memory || overlay || (descriptor != -1 && opened); }
 
 bool fileio::is_valid() const { return is_open(); }
 
@@ -302,6 +343,7 @@ std::uint64_t fileio::memory_limit() const {
 std::uint64_t fileio::query_size() {
     if (!is_open()) return 0;
     if (in_memory) return buffer.size();
+    if (overlay) return overlay->size;
     stat_record st;
     // A folder has no contents to read; its end offset is a file-system artefact.
     if (stat_descriptor(descriptor, &st) == 0 && (st.mode & 0xF000u) == 0x4000u) return 0;
@@ -331,7 +373,7 @@ std::uint64_t fileio::refresh_size() {
 
 int fileio::get_stat(stat_record* record) {
     if (record == nullptr) return 0;
-    if (in_memory) {
+    if (in_memory || overlay) {
         clear_stat_record_all(record);
         record->size = file_size;
         return 1;
@@ -342,7 +384,7 @@ int fileio::get_stat(stat_record* record) {
 
 std::uint64_t fileio::tell() {
     if (!is_open()) return 0;
-    if (in_memory) return position;
+    if (in_memory || overlay) return position;
     const off_t p = lseek(descriptor, 0, SEEK_CUR);
     return p < 0 ? 0 : static_cast<std::uint64_t>(p);
 }
@@ -351,15 +393,15 @@ std::uint64_t fileio::tell() {
 
 std::int64_t fileio::seek(std::int64_t offset) {
     if (!is_open()) return -1;
-    if (!in_memory) return lseek(descriptor, offset, SEEK_SET);
-    if (offset < 0 || static_cast<std::uint64_t>(offset) > buffer.size()) return -1;
+    if (!in_memory && !overlay) return lseek(descriptor, offset, SEEK_SET);
+    if (offset < 0 || static_cast<std::uint64_t>(offset) > (overlay ? file_size : buffer.size())) return -1;
     position = static_cast<std::uint64_t>(offset);
     return offset;
 }
 
 std::int64_t fileio::seek_relative(std::int64_t offset) {
     if (!is_open()) return -1;
-    if (!in_memory) return lseek(descriptor, offset, SEEK_CUR);
+    if (!in_memory && !overlay) return lseek(descriptor, offset, SEEK_CUR);
     if (offset < 0) {
         const std::uint64_t back = static_cast<std::uint64_t>(-(offset + 1)) + 1;
         if (back > position) return -1;
@@ -374,7 +416,7 @@ std::int64_t fileio::seek_relative(std::int64_t offset) {
 
 std::int64_t fileio::seek_from_end(std::int64_t count) {
     if (!is_open()) return -1;
-    if (!in_memory) {
+    if (!in_memory && !overlay) {
         if (count == std::numeric_limits<std::int64_t>::min()) return -1;
         return lseek(descriptor, -count, SEEK_END);
     }
@@ -400,6 +442,12 @@ int fileio::read_at(void* out, std::uint32_t* length, std::uint64_t offset) {
         if (*length > limit - offset) *length = static_cast<std::uint32_t>(limit - offset);
         if (*length != 0) std::memcpy(out, buffer.data() + offset, *length);
         return 1;
+    }
+    if (overlay) {
+        if (*length > file_size - offset) *length = static_cast<std::uint32_t>(file_size - offset);
+        if (overlay->read(static_cast<std::uint8_t*>(out), *length, offset)) return 1;
+        *length = 0;
+        return 0;
     }
     if (offset > kMaxOffset) return 0;
     if (*length == 0) return 1;
@@ -469,6 +517,20 @@ int fileio::read_range(std::vector<std::uint8_t>& out, std::uint64_t count, std:
         position = offset + n;
         return 1;
     }
+    if (overlay) {
+        const std::uint64_t n = std::min(count, file_size - offset);
+        try {
+            out.resize(static_cast<std::size_t>(n));
+        } catch (const std::exception&) {
+            return 0;
+        }
+        if (!overlay->read(out.data(), n, offset)) {
+            out.clear();
+            return 0;
+        }
+        position = offset + n;
+        return 1;
+    }
     if (offset > kMaxOffset) return 0;
     const std::uint64_t avail = file_size - offset;
     const std::uint64_t n = count < avail ? count : avail;
@@ -510,6 +572,16 @@ int fileio::read(void* out, std::uint32_t* length) {
         const std::uint64_t avail = position < limit ? limit - position : 0;
         if (*length > avail) *length = static_cast<std::uint32_t>(avail);
         if (*length != 0) std::memcpy(out, buffer.data() + position, *length);
+        position += *length;
+        return 1;
+    }
+    if (overlay) {
+        const std::uint64_t avail = position < file_size ? file_size - position : 0;
+        if (*length > avail) *length = static_cast<std::uint32_t>(avail);
+        if (!overlay->read(static_cast<std::uint8_t*>(out), *length, position)) {
+            *length = 0;
+            return 0;
+        }
         position += *length;
         return 1;
     }

@@ -16,6 +16,7 @@
 namespace uni {
 
 class fileio_output;
+class file_overlay;
 
 class fileio {
   public:
@@ -62,6 +63,17 @@ class fileio {
     int open_memory(std::uint32_t size, bool write, bool text_mode);
     // Memory mode over a copy of `bytes`, `position` at its end. Anything open is closed first. 1 or 0.
     int open_memory_copy(const std::vector<std::uint8_t>& bytes, bool write, bool text_mode);
+    // A reader of its own over the file `other` has open (closed first): read-only, on a duplicate of its
+    // descriptor (an overlay is shared), with its path and the size it measured; no read window is shared
+    // and the file position is never used, so that threads may each read through one. 1, or 0 when `other`
+    // is not open on a descriptor or an overlay, or the descriptor cannot be duplicated.
+    int open_duplicate(const fileio& other);
+    // Takes `fd` (a read-only descriptor of `narrow_path`, closed first) as if open() had opened it; its size
+    // is measured as open() measures it.
+    void adopt_descriptor(int fd, const std::string& narrow_path);
+    // Overlay mode: a read-only file assembled from pieces of other files (file_overlay.h), read where the
+    // pieces lie; positioned at 0. Anything open is closed first. 1, or 0 for a null overlay.
+    int open_overlay(std::shared_ptr<const file_overlay> pieces);
     // Flushes and destroys an attached stream, closes the descriptor or empties the buffer, and returns
     // every field to the reset state.
     void close();
@@ -199,10 +211,11 @@ class fileio {
     bool text_mode;           // third open flag; read by the text-line and dump writers only
     std::wstring path;        // the path opened, without trailing separators
     std::vector<std::uint8_t>
-        buffer;              // the contents in memory mode; callers may resize it, then refresh_size()
-    bool in_memory;          // memory mode: every read and write goes to `buffer`
-    std::uint64_t position;  // memory-mode position
-    std::unique_ptr<fileio_output> stream;  // the attached output stream, or null
+        buffer;      // the contents in memory mode; callers may resize it, then refresh_size()
+    bool in_memory;  // memory mode: every read and write goes to `buffer`
+    std::shared_ptr<const file_overlay> overlay;  // overlay mode: every read goes to it; nothing is written
+    std::uint64_t position;                       // memory-mode position
+    std::unique_ptr<fileio_output> stream;        // the attached output stream, or null
 
   private:
     // Serves a small read of a read-only file from the window the last reads went through, filling the window

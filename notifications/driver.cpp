@@ -19,6 +19,7 @@
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "io/diags_stream.h"
+#include "io/evidence.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
 #include "io/fileio_output.h"
@@ -126,6 +127,15 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     const selk_options& options = run.options;
     std::string path = db_path;
     const bool scan = options.switches[kSwitchSlack] != 0;
+    // The database and its companions, opened once for every reader of this read (the scan's thread
+    // included, which is joined before they close).
+    evidence files;
+    (void)files.open(input_path_opened(options, path));
+    struct lent_files {
+        selk_run& run;
+        ~lent_files() { run.files = nullptr; }
+    } lent{run};
+    run.files = &files;
     // Declared before the writers: should a write throw, the writers' threads stop before the scan is joined.
     slack_scan_task early_scan;
     record_writer live(os, run);

@@ -12,6 +12,7 @@
 #include "common/case_conv.h"
 #include "io/console.h"
 #include "io/diags_log.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 #include "notifications/notification_row.h"
 #include "notifications/report_writer.h"
@@ -58,6 +59,11 @@ std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_
                std::to_string(pages) + " pages in " + size + " are pages of " + std::to_string(fits) +
                " bytes";
     return "its schema table cannot be read";
+}
+
+// The files the driver opened for the database at `path`; null where it opened none for it.
+const evidence* files_of(const selk_run& run, const std::string& path) {
+    return run.files != nullptr && run.files->path() == path ? run.files : nullptr;
 }
 
 // What keeps a database from being read whole: said on standard error whatever the progress switch says
@@ -180,14 +186,16 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
 bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
                               std::string& why) {
     selk_run& run = reader.run;
-    if (!run.sqlite.open_read_only(path, "")) {
+    const evidence* files = files_of(run, path);
+    if (!(files != nullptr ? run.sqlite.open_read_only(path, *files) : run.sqlite.open_read_only(path, ""))) {
         if (run.options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "the SQLite library cannot open it";
         return false;
     }
     auto state = std::make_unique<committed_state>();
     table_checks checks;
-    if (open_committed_state(*state, path)) checks = check_tables(run, state->bytes(), masks);
+    if (files != nullptr ? open_committed_state(*state, *files) : open_committed_state(*state, path))
+        checks = check_tables(run, state->bytes(), masks);
     say_cut_short(reader, checks.cut_short);
     bool damaged = false;
     for (const tree_verdict& verdict : checks.tables) damaged = damaged || verdict.damaged();
@@ -441,8 +449,11 @@ class library_stop {
 // of the table of schema slot `slot`; false when the table was not found or the file does not open.
 bool open_table_as_carve_reads(selk_run& run, int slot, uni::fileio& file) {
     if (run.layout.roots[slot].page == 0) return false;
-    if (!file.open(run.db_path, false, false, false)) return false;
-    (void)open_journal_companion(file, run.db_path);
+    const evidence* files = files_of(run, run.db_path);
+    if (!(files != nullptr ? files->open_database(file) : file.open(run.db_path, false, false, false)))
+        return false;
+    (void)(files != nullptr ? open_journal_companion(file, *files)
+                            : open_journal_companion(file, run.db_path));
     return true;
 }
 
@@ -620,7 +631,10 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     // The main file is read without its log; the log's commits may still explain a file shorter than its
     // header says.
     committed_state beside;
-    if (source_code == kSourceCarveMain && open_committed_state(beside, reader.run.db_path, false) &&
+    const evidence* files = files_of(reader.run, reader.run.db_path);
+    if (source_code == kSourceCarveMain &&
+        (files != nullptr ? open_committed_state(beside, *files, false)
+                          : open_committed_state(beside, reader.run.db_path, false)) &&
         beside.bytes().frames != nullptr) {
         bytes.size_frames = &beside.frames;
         bytes.size_pages = beside.log_pages;
@@ -641,7 +655,8 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
                           std::uint8_t (&header)[kDbHeaderSize], std::string& why) {
     const bool progress = run.options.show_progress;
     std::uint32_t got = sizeof(header);
-    if (!file.open(path, false, false, false)) {
+    const evidence* files = files_of(run, path);
+    if (!(files != nullptr ? files->open_database(file) : file.open(path, false, false, false))) {
         if (progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "it cannot be opened";
         return false;
@@ -651,7 +666,8 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
         why = "the file holds " + std::to_string(file.size()) + " bytes, less than a database header";
         return false;
     }
-    if (run.options.switches[kSwitchCarve] && open_journal_companion(file, path)) {
+    if (run.options.switches[kSwitchCarve] &&
+        (files != nullptr ? open_journal_companion(file, *files) : open_journal_companion(file, path))) {
         got = sizeof(header);
         if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
             if (progress) error_printf("prob accessing file %s\n", path.c_str());
@@ -675,7 +691,10 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
 void say_unreadable_companion(selk_run& run, const std::string& path) {
     std::string companion;
     std::string why;
-    if (check_companions(path, &companion, &why)) return;
+    const evidence* files = files_of(run, path);
+    if (files != nullptr ? files->companions_readable(&companion, &why)
+                         : check_companions(path, &companion, &why))
+        return;
     say_not_whole(run, "prob reading companion " + companion + " of " + path + ": " + why,
                   "prob reading companion " + companion + ": " + why);
 }
@@ -716,7 +735,8 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     std::vector<std::uint32_t> roots;
     const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
     schema_text_encoding encoding;
-    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image, &encoding)) {
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image, &encoding,
+                           files_of(*run, path))) {
         write_log_line(run->options, "prob parsing sqlite schema");
         why = encoding.rows != 0 ? schema_texts_unread_reason(encoding)
                                  : schema_unread_reason(header, file_size, run->layout.page_size);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/console.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 #include "notifications/database_state.h"
 #include "notifications/recovered.h"
@@ -49,7 +50,11 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
     if (path.empty() || run == nullptr) return 0;
     if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
-    if (!carve_database(results, path, slack_carve_options(*run, keep, carve))) return 0;
+    const carve_options options = slack_carve_options(*run, keep, carve);
+    const evidence* files = run->files != nullptr && run->files->path() == path ? run->files : nullptr;
+    if (!(files != nullptr ? carve_database(results, *files, options)
+                           : carve_database(results, path, options)))
+        return 0;
     add_recovered_records(results, run);
     return 1;
 }
@@ -64,10 +69,13 @@ bool slack_scan_task::start(const std::string& path, bool carve, const selk_run&
     begin_recovered_stage(stage_, run);
     carved_ = carving_.get_future();
     const bool verify = run.options.verify != 0;
+    // The driver's files outlive the thread: it is joined before they close.
+    const evidence* files = run.files != nullptr && run.files->path() == path ? run.files : nullptr;
     const bool running = platform_start_thread(
         thread_,
-        [this, path, scan = std::move(scan), verify] {
-            const int carved = carve_database(results_, path, scan);
+        [this, path, files, scan = std::move(scan), verify] {
+            const int carved = files != nullptr ? carve_database(results_, *files, scan)
+                                                : carve_database(results_, path, scan);
             if (carved) sort_recovered_records(results_, verify, stage_);
             carving_.set_value(carved);
         },

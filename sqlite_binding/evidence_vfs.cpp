@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 
 namespace {
@@ -38,8 +39,35 @@ int open_evidence(const char* path, std::uint64_t* size) {
     return fd;
 }
 
+// A read-only descriptor that blocks written by reference read from; closed with the last of them.
+struct shared_descriptor {
+    explicit shared_descriptor(int descriptor) : fd(descriptor) {}
+    ~shared_descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    shared_descriptor(const shared_descriptor&) = delete;
+    shared_descriptor& operator=(const shared_descriptor&) = delete;
+    int fd;
+};
+
+// Reads `n` bytes at `offset` of `fd`; past its end zeros (the file shrank since it was opened).
+bool read_fully(int fd, unsigned char* out, std::uint64_t n, std::uint64_t offset) {
+    std::uint64_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        done += static_cast<std::uint64_t>(got);
+    }
+    std::memset(out + done, 0, n - done);
+    return true;
+}
+
 // One file as the library sees it: the evidence's bytes under the blocks the library wrote, which are
-// kept in memory (only those written). Nothing ever reaches the file.
+// kept in memory (only those written), or, where a block written is a copy of another evidence file's bytes
+// (the original pages a rollback writes back from its journal), as a reference to where those bytes lie.
+// Nothing ever reaches the file.
 class file_image {
   public:
     file_image() = default;
@@ -57,6 +85,20 @@ class file_image {
         size_ = evidence_end_ = size;
         return true;
     }
+    // The evidence of descriptor `fd`, a duplicate the image now owns; false (the image stays absent, `fd`
+    // closed) when it is not a regular file.
+    bool attach_descriptor(int fd) {
+        forget();
+        struct stat st;
+        if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (fd >= 0) ::close(fd);
+            return false;
+        }
+        fd_ = fd;
+        exists_ = true;
+        size_ = evidence_end_ = static_cast<std::uint64_t>(st.st_size);
+        return true;
+    }
     // An empty file in memory only: the library made it, or made it again after deleting it.
     void create() {
         forget();
@@ -69,9 +111,25 @@ class file_image {
         exists_ = false;
         size_ = evidence_end_ = 0;
         blocks_.clear();
+        copies_.clear();
+    }
+
+    // A descriptor of the evidence that stays open for references to it; null for a file in memory only.
+    std::shared_ptr<shared_descriptor> share() const {
+        if (fd_ < 0) return nullptr;
+        const int fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) return nullptr;
+        try {
+            return std::make_shared<shared_descriptor>(fd);
+        } catch (const std::bad_alloc&) {
+            ::close(fd);
+            return nullptr;
+        }
     }
 
     bool exists() const { return exists_; }
+    // The bytes of the blocks written that are kept in memory.
+    std::uint64_t held() const { return blocks_.size() * kBlock; }
     std::uint64_t size() const { return size_; }
 
     // As a file read: past the end the rest is zeros and the result SQLITE_IOERR_SHORT_READ.
@@ -82,23 +140,51 @@ class file_image {
         const std::uint64_t end = offset + have;
         std::uint64_t pos = offset;
         auto block = blocks_.lower_bound(offset / kBlock);
+        auto copy = copies_.lower_bound(offset / kBlock);
         while (pos < end) {
+            const std::uint64_t next_block = block == blocks_.end() ? UINT64_MAX : block->first;
+            const std::uint64_t next_copy = copy == copies_.end() ? UINT64_MAX : copy->first;
+            const std::uint64_t index = std::min(next_block, next_copy);
             const std::uint64_t written_from =
-                block == blocks_.end() ? end : std::min(end, std::max(pos, block->first * kBlock));
+                index == UINT64_MAX ? end : std::min(end, std::max(pos, index * kBlock));
             if (pos < written_from) {
                 if (!read_under(dst + (pos - offset), written_from - pos, pos)) return SQLITE_IOERR_READ;
                 pos = written_from;
                 continue;
             }
-            const std::uint64_t in = pos - block->first * kBlock;
+            const std::uint64_t in = pos - index * kBlock;
             const std::uint64_t n = std::min(kBlock - in, end - pos);
-            std::memcpy(dst + (pos - offset), block->second.get() + in, n);
+            if (index == next_block) {
+                std::memcpy(dst + (pos - offset), block->second.get() + in, n);
+                ++block;
+            } else {
+                if (!read_fully(copy->second.file->fd, dst + (pos - offset), n, copy->second.offset + in))
+                    return SQLITE_IOERR_READ;
+                ++copy;
+            }
             pos += n;
-            ++block;
         }
         if (have == want) return SQLITE_OK;
         std::memset(dst + have, 0, want - have);
         return SQLITE_IOERR_SHORT_READ;
+    }
+
+    // Writes whole blocks that are a copy of the bytes of `file` from `from` on: kept as references to them.
+    // False (nothing written) unless the write is of whole blocks.
+    bool write_copy(int amount, std::uint64_t offset, const std::shared_ptr<shared_descriptor>& file,
+                    std::uint64_t from) {
+        if (file == nullptr || amount <= 0 || amount % kBlock != 0 || offset % kBlock != 0) return false;
+        try {
+            for (std::uint64_t k = 0; k < static_cast<std::uint64_t>(amount) / kBlock; ++k) {
+                const std::uint64_t index = offset / kBlock + k;
+                copies_[index] = copied_block{file, from + k * kBlock};
+                blocks_.erase(index);
+            }
+        } catch (const std::bad_alloc&) {
+            return false;  // the copies made stand for the bytes they copy: the caller writes all in memory
+        }
+        size_ = std::max(size_, offset + static_cast<std::uint64_t>(amount));
+        return true;
     }
 
     int write(const void* data, int amount, std::uint64_t offset) {
@@ -121,7 +207,9 @@ class file_image {
         if (size < size_) {
             evidence_end_ = std::min(evidence_end_, size);
             blocks_.erase(blocks_.lower_bound((size + kBlock - 1) / kBlock), blocks_.end());
+            copies_.erase(copies_.lower_bound((size + kBlock - 1) / kBlock), copies_.end());
             // Bytes past the end read as zeros should the file grow again.
+            if (size % kBlock != 0 && copies_.count(size / kBlock) != 0) (void)block_for_write(size / kBlock);
             const auto partial = blocks_.find(size / kBlock);
             if (partial != blocks_.end())
                 std::memset(partial->second.get() + size % kBlock, 0, kBlock - size % kBlock);
@@ -151,9 +239,17 @@ class file_image {
         const auto found = blocks_.find(index);
         if (found != blocks_.end()) return found->second.get();
         std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlock]);
-        if (block == nullptr || !read_under(block.get(), kBlock, index * kBlock)) return nullptr;
+        if (block == nullptr) return nullptr;
+        const auto copy = copies_.find(index);
+        // A block written in part takes its other bytes from what the library sees there now.
+        if (copy != copies_.end()
+                ? !read_fully(copy->second.file->fd, block.get(), kBlock, copy->second.offset)
+                : !read_under(block.get(), kBlock, index * kBlock))
+            return nullptr;
         try {
-            return blocks_.emplace(index, std::move(block)).first->second.get();
+            unsigned char* made = blocks_.emplace(index, std::move(block)).first->second.get();
+            if (copy != copies_.end()) copies_.erase(copy);
+            return made;
         } catch (const std::bad_alloc&) {
             return nullptr;
         }
@@ -164,21 +260,48 @@ class file_image {
     std::uint64_t size_ = 0;          // the size the library sees
     std::uint64_t evidence_end_ = 0;  // the evidence's bytes count below this (its size, or a truncation)
     std::map<std::uint64_t, std::unique_ptr<unsigned char[]>> blocks_;  // written blocks by index
+    struct copied_block {
+        std::shared_ptr<shared_descriptor> file;
+        std::uint64_t offset = 0;
+    };
+    std::map<std::uint64_t, copied_block> copies_;  // blocks written as copies of evidence bytes, by index
 };
 
-// A companion the library finds by name beside the database: opened when first asked about.
+// A companion the library finds by name beside the database: opened when first asked about, or taken from
+// the descriptor the database's files were lent with.
 struct companion {
     std::string path;
     const char* key = nullptr;  // the name the library passes for it (its own buffer, compared by address)
     file_image image;
     bool looked = false;
+    bool lent = false;  // the lent files decide: `lent_fd` (-1: absent), the path is never opened
+    int lent_fd = -1;
+
+    companion() = default;
+    ~companion() {
+        if (lent_fd >= 0) ::close(lent_fd);
+    }
+    companion(const companion&) = delete;
+    companion& operator=(const companion&) = delete;
 
     file_image& get() {
-        if (!looked) (void)image.attach(path.c_str());
+        if (!looked) {
+            if (!lent)
+                (void)image.attach(path.c_str());
+            else if (lent_fd >= 0)
+                (void)image.attach_descriptor(lent_fd);
+            lent_fd = -1;
+        }
         looked = true;
         return image;
     }
 };
+
+// A duplicate of `fd`, or -1.
+int duplicate(int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
+
+// The files the next database opened on this thread is read from (see evidence_vfs_lend).
+thread_local const evidence* t_lent = nullptr;
 
 // The files of one connection's database. A connection uses its library from one thread at a time, so
 // its files need no lock of their own.
@@ -186,7 +309,13 @@ struct evidence_group {
     file_image database;
     companion journal;
     companion wal;
-    int wal_handles = 0;                                // open handles on the log
+    int wal_handles = 0;  // open handles on the log
+    // The journal's last read of whole blocks (a rollback reads each original page just before it writes it
+    // back), with a descriptor of the journal that outlives its deletion.
+    std::uint64_t journal_read_offset = 0;
+    int journal_read_amount = 0;
+    std::shared_ptr<shared_descriptor> journal_bytes;
+    std::vector<unsigned char> scratch;                 // the journal's bytes a write is compared with
     std::vector<std::unique_ptr<unsigned char[]>> shm;  // the log's index, by region
 };
 
@@ -246,11 +375,40 @@ int file_close(sqlite3_file* file) {
 }
 
 int file_read(sqlite3_file* file, void* out, int amount, sqlite3_int64 offset) {
-    return handle_of(file).image->read(out, amount, static_cast<std::uint64_t>(offset));
+    file_handle& h = handle_of(file);
+    if (h.group != nullptr && h.image == &h.group->journal.image && amount > 0 &&
+        static_cast<std::uint64_t>(amount) % kBlock == 0) {
+        h.group->journal_read_offset = static_cast<std::uint64_t>(offset);
+        h.group->journal_read_amount = amount;
+    }
+    return h.image->read(out, amount, static_cast<std::uint64_t>(offset));
+}
+
+// A page the rollback writes back into the database is the journal's original page, just read: kept as a
+// reference to the journal's bytes when they are the very bytes written (compared, never assumed).
+bool write_journal_copy(file_handle& h, const void* data, int amount, std::uint64_t offset) {
+    evidence_group& g = *h.group;
+    if (!h.database || amount != g.journal_read_amount || g.journal_read_amount == 0) return false;
+    g.journal_read_amount = 0;
+    if (g.journal_bytes == nullptr) g.journal_bytes = g.journal.image.share();
+    if (g.journal_bytes == nullptr) return false;
+    try {
+        g.scratch.resize(static_cast<std::size_t>(amount));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (!read_fully(g.journal_bytes->fd, g.scratch.data(), static_cast<std::uint64_t>(amount),
+                    g.journal_read_offset) ||
+        std::memcmp(g.scratch.data(), data, static_cast<std::size_t>(amount)) != 0)
+        return false;
+    return h.image->write_copy(amount, offset, g.journal_bytes, g.journal_read_offset);
 }
 
 int file_write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
-    return handle_of(file).image->write(data, amount, static_cast<std::uint64_t>(offset));
+    file_handle& h = handle_of(file);
+    if (h.group != nullptr && write_journal_copy(h, data, amount, static_cast<std::uint64_t>(offset)))
+        return SQLITE_OK;
+    return h.image->write(data, amount, static_cast<std::uint64_t>(offset));
 }
 
 int file_truncate(sqlite3_file* file, sqlite3_int64 size) {
@@ -348,7 +506,15 @@ int open_handle(file_handle& h, const char* name, int flags) {
     const bool create = (flags & SQLITE_OPEN_CREATE) != 0;
     if (name != nullptr && (flags & SQLITE_OPEN_MAIN_DB) != 0) {
         auto group = std::make_shared<evidence_group>();
-        if (!group->database.attach(name)) {
+        const evidence* lent = t_lent != nullptr && t_lent->names().database == name ? t_lent : nullptr;
+        if (lent != nullptr) {
+            // The files opened once for the database's read: their descriptors, duplicated.
+            group->journal.lent = group->wal.lent = true;
+            group->journal.lent_fd = duplicate(lent->journal_descriptor());
+            group->wal.lent_fd = duplicate(lent->wal_descriptor());
+        }
+        if (!(lent != nullptr ? group->database.attach_descriptor(duplicate(lent->database_descriptor()))
+                              : group->database.attach(name))) {
             if (!create) return SQLITE_CANTOPEN;
             group->database.create();
         }
@@ -501,6 +667,16 @@ sqlite3_vfs g_vfs = {
 };
 
 }  // namespace
+
+std::uint64_t evidence_vfs_bytes_held() {
+    std::lock_guard<std::mutex> guard(g_groups_mutex);
+    std::uint64_t held = 0;
+    for (const std::shared_ptr<evidence_group>& group : g_groups)
+        held += group->database.held() + group->journal.image.held() + group->wal.image.held();
+    return held;
+}
+
+void evidence_vfs_lend(const evidence* files) { t_lent = files; }
 
 const char* evidence_vfs_name() {
     static const bool registered = [] {

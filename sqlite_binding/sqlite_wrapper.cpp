@@ -225,8 +225,10 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
         if (vfs == nullptr) {
             open_failure = "the library refused the reader of evidence";
         } else {
+            evidence_vfs_lend(lent_files_);
             rc = sqlite_api.open_v2(companions_of(path).database.c_str(), connection,
                                     SQLITE_OPEN_READWRITE | single_thread, vfs);
+            evidence_vfs_lend(nullptr);
             if (rc == SQLITE_OK) rc = configure_evidence_connection(*connection, &open_failure);
         }
     } else {
@@ -244,7 +246,8 @@ bool sqlite_wrapper::open_read_only(const std::string& path, const std::string& 
     open_failure.clear();
     if (!path.empty()) {
         db_path = path;
-        if (file_exists(db_path) && bind(nullptr)) {
+        // Lent files stand for the path whatever became of it since they were opened.
+        if ((lent_files_ != nullptr || file_exists(db_path)) && bind(nullptr)) {
             if (open_db(&db, db_path, true)) is_open = true;
         }
     }
@@ -253,6 +256,13 @@ bool sqlite_wrapper::open_read_only(const std::string& path, const std::string& 
     close_library();
     unbind();
     return false;
+}
+
+bool sqlite_wrapper::open_read_only(const std::string& path, const evidence& files) {
+    lent_files_ = &files;
+    const bool opened = open_read_only(path, "");
+    lent_files_ = nullptr;
+    return opened;
 }
 
 bool sqlite_wrapper::open_read_write(std::uint64_t /*extra_value*/, const std::string& path,

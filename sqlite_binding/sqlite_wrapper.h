@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+class evidence;
+
 // The SQLite entry points, in table order (entry 1 is exec). All null until a wrapper binds; null again
 // once the last bound wrapper unbinds.
 struct sqlite_entry_points {
@@ -116,6 +118,9 @@ class sqlite_wrapper : public qm_libload_base {
     // every cell checked against its page. extra_text is not used. The result is the new is_open; on
     // failure nothing stays open or bound.
     virtual bool open_read_only(const std::string& path, const std::string& extra_text);
+    // The same, reading the database and its companions through `files` (opened once for the database's
+    // read: their descriptors are duplicated, no path is opened again).
+    bool open_read_only(const std::string& path, const evidence& files);
 
     // The common open step: sets read_only, opens `path` into *connection; on failure the half-open
     // connection is closed once, *connection is null and the result false.
@@ -139,7 +144,8 @@ class sqlite_wrapper : public qm_libload_base {
     // Resets the five connection fields.
     void reset_connection_fields();
 
-    bool holds_binding_;  // this object's bind is in force
+    bool holds_binding_;                    // this object's bind is in force
+    const evidence* lent_files_ = nullptr;  // the files of the open in progress, when it has them
 };
 
 // Runs `sql` (one or more statements) on `db` as sqlite3_exec does, through the entry points, calling

@@ -7,6 +7,7 @@
 
 #include "common/case_conv.h"
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
@@ -329,15 +330,15 @@ struct companion_regions {
     region_map whole_pages;  // the journal's page images or the log's valid frames, as they are walked
 };
 
-// Opens and maps the companion of `path`; `page_size` is the database's (a journal's 0 stands for it).
-void read_companion(companion_regions& c, const std::string& path, std::uint32_t page_size) {
-    const db_companions beside = companions_of(path);
-    if (c.file.open(beside.wal, false, false, false)) {
+// Maps the companion of the database of `files`; `page_size` is the database's (a journal's 0 stands for
+// it).
+void read_companion(companion_regions& c, const evidence& files, std::uint32_t page_size) {
+    if (files.open_wal(c.file)) {
         if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file))
             c.page_size = wal_page_size(c.file);
         else
             c.file.close();
-    } else if (c.file.open(beside.journal, false, false, false)) {
+    } else if (files.open_journal(c.file)) {
         std::uint32_t journal_page_size = page_size;
         if (parse_rollback_journal(c.journal, journal_page_size, c.file))
             c.page_size = journal_page_size;
@@ -350,14 +351,15 @@ void read_companion(companion_regions& c, const std::string& path, std::uint32_t
 // (`header_page_size`: the header gave the page size) and, beside a hot journal, the pages the transaction
 // that never committed wrote, whole. Pages the log replaces are left out: they are walked whole under their
 // own code.
-region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& header, const std::string& path,
-                             std::uint32_t page_size, bool header_page_size, const companion_regions& c) {
+region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& header, std::uint32_t page_size,
+                             bool header_page_size, companion_regions& c) {
     region_map free_space;
     map_db_pages(free_space, main_file, header);
     // Beside a hot journal the file holds a transaction that never committed, which the live rows (read
     // from the rolled-back state) do not show: the pages it wrote are walked whole as well.
     region_map uncommitted;
-    if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, path, page_size, main_file.size());
+    if (!c.journal.empty())
+        (void)map_uncommitted_pages(uncommitted, main_file, c.file, page_size, main_file.size());
     if (header_page_size) add_unreached_pages(free_space, main_file, header, page_size);
     const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
     for (const region_map* whole : walked_whole) {
@@ -372,13 +374,15 @@ region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& head
 
 // The schema of `table` as the schema table of the main file lists it; false when the schema table does
 // not read. No table (empty) leaves `schema` empty.
-bool schema_of_table(table_schema& schema, uni::fileio& main_file, const std::string& path,
+bool schema_of_table(table_schema& schema, uni::fileio& main_file, const evidence& files,
                      std::uint32_t page_size, const std::string& table) {
     if (table.empty()) return true;
     std::vector<std::string> names, sqls;
     std::vector<std::uint32_t> roots;
     std::uint8_t wal_image = 0;
-    if (!read_master_table(names, sqls, roots, main_file, page_size, path, wal_image)) return false;
+    if (!read_master_table(names, sqls, roots, main_file, page_size, files.path(), wal_image, nullptr,
+                           &files))
+        return false;
     (void)find_table_schema(schema, names, sqls, table);
     return true;
 }
@@ -463,24 +467,33 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     if (!carve.keep) out.clear();
     if (path.empty()) return 0;
     if (carve.table_name.empty() && carve.min_columns == 0 && carve.max_columns == 0) return 0;
+    evidence files;
+    (void)files.open(path);
+    return carve_database(out, files, carve);
+}
+
+int carve_database(std::vector<recovered_record>& out, const evidence& files, const carve_options& carve) {
+    if (!carve.keep) out.clear();
+    if (files.path().empty()) return 0;
+    if (carve.table_name.empty() && carve.min_columns == 0 && carve.max_columns == 0) return 0;
     carve_walk walk(out, carve);
     std::uint32_t page_size = 4096;
     uni::fileio main_file;
     db_header_bytes header{};
-    const bool main_header = check_db_file_header(main_file, header, path) != 0;
+    const bool main_header = files.open_database(main_file) && check_db_file_header(main_file, header) != 0;
     const std::uint32_t p = main_header ? db_header_page_size(header.data(), header.size()) : 0;
     if (p) page_size = p;
 
     companion_regions companion;
-    if (carve.companions) read_companion(companion, path, page_size);
+    if (carve.companions) read_companion(companion, files, page_size);
 
     region_map free_space;
     table_schema schema;
     if (main_header) {
         walk.set_main_pages(main_file.size() / page_size);
-        free_space = main_file_regions(main_file, header, path, page_size, p != 0, companion);
+        free_space = main_file_regions(main_file, header, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
-            schema_of_table(schema, main_file, path, page_size, carve.table_name)) {
+            schema_of_table(schema, main_file, files, page_size, carve.table_name)) {
             walk.walk(free_space, main_file, &schema, kSourceMainSlack, page_size, false);
             walk.walk(companion.overwritten, main_file, &schema, kSourceWalOverwrites, page_size, false);
         }

@@ -43,14 +43,20 @@ bool read_file_exact(uni::fileio& file, std::uint64_t offset, std::uint32_t leng
     return got == length;
 }
 
+int check_db_file_header(uni::fileio& file, db_header_bytes& header) {
+    header.fill(0);
+    return file.is_open() && file.size() >= kMinDbFileSize &&
+                   read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data()) &&
+                   has_magic(header) && header_page_size(header) != 0
+               ? 1
+               : 0;
+}
+
 int check_db_file_header(uni::fileio& file, db_header_bytes& header, const std::string& path) {
     header.fill(0);
     if (path.empty()) return 0;
     if (!file.open(path, false, false, false)) return 0;
-    const bool ok = file.size() >= kMinDbFileSize &&
-                    read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data()) &&
-                    has_magic(header) && header_page_size(header) != 0;
-    if (!ok) {
+    if (!check_db_file_header(file, header)) {
         file.close();
         return 0;
     }

@@ -29,6 +29,8 @@ using db_header_bytes = std::array<std::uint8_t, 100>;
 // file is at least 512 bytes long, its first 100 bytes read, it begins with "SQLite format 3" and
 // its page size is valid; the file then stays open. 0 otherwise, with the file closed.
 int check_db_file_header(uni::fileio& file, db_header_bytes& header, const std::string& path);
+// The same test of a file already open, which stays open either way.
+int check_db_file_header(uni::fileio& file, db_header_bytes& header);
 
 // check_db_file_header, then the page parameters: page size (1 stands for 65536), reserved bytes
 // per page and the file's size. 0 on failure, with file size and page size 0.

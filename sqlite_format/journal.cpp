@@ -5,6 +5,8 @@
 #include <new>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
+#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -16,9 +18,8 @@ constexpr std::uint32_t kJournalHeaderRead = kJournalFirstRecordOffset + kJourna
 constexpr std::uint32_t kCountToEnd = 0xFFFFFFFFu;
 constexpr std::uint64_t kPendingByte = 0x40000000ull;   // the page holding it is never journalled
 constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
-constexpr std::uint32_t kCopyChunk = 1u << 20;
-constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;  // the plausible page numbers of a record
-constexpr std::size_t kDbWriteVersionOffset = 18;    // 2 in both: write-ahead-log mode
+constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;     // the plausible page numbers of a record
+constexpr std::size_t kDbWriteVersionOffset = 18;       // 2 in both: write-ahead-log mode
 constexpr std::size_t kDbReadVersionOffset = 19;
 constexpr std::uint8_t kDbWalVersion = 2;
 
@@ -62,23 +63,11 @@ std::uint64_t next_sector(std::uint64_t offset, std::uint32_t sector) {
     return offset == 0 ? 0 : ((offset - 1) / sector + 1) * sector;
 }
 
-bool db_in_wal_mode_or_empty(const std::string& db_path) {
-    uni::fileio db;
-    if (!db.open(db_path, false, false, false)) return true;
+bool db_in_wal_mode_or_empty(uni::fileio& db) {
     std::uint8_t header[kDbHeaderSize] = {};
-    const bool read = db.size() > 0 && read_file_exact(db, 0, sizeof header, header);
-    db.close();
+    const bool read = db.is_open() && db.size() > 0 && read_file_exact(db, 0, sizeof header, header);
     if (!read) return true;
     return header[kDbWriteVersionOffset] == kDbWalVersion || header[kDbReadVersionOffset] == kDbWalVersion;
-}
-
-// The journal beside the database at `db_path` into `jfile` and `journal`, read as SQLite's rollback reads
-// it: a page size of 0 in its header stands for `db_page_size`, the database's. False when it does not open.
-bool read_journal_beside(rollback_journal& journal, uni::fileio& jfile, const std::string& db_path,
-                         std::uint32_t db_page_size) {
-    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return false;
-    (void)read_rollback_journal(journal, jfile, db_page_size);
-    return true;
 }
 
 }  // namespace
@@ -192,65 +181,71 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
     return pages.empty() ? 0 : 1;
 }
 
+bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal) {
+    std::uint8_t magic[kJournalMagicLength] = {};
+    const bool live = journal.is_open() && journal.size() > 0 &&
+                      read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);
+    return live && !db_in_wal_mode_or_empty(db);
+}
+
 bool rollback_journal_is_hot(const std::string& db_path) {
     if (db_path.empty()) return false;
     uni::fileio journal;
     if (!journal.open(companions_of(db_path).journal, false, false, false)) return false;
-    std::uint8_t magic[kJournalMagicLength] = {};
-    const bool live =
-        journal.size() > 0 && read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);
-    journal.close();
-    return live && !db_in_wal_mode_or_empty(db_path);
+    uni::fileio db;
+    (void)db.open(db_path, false, false, false);
+    return rollback_journal_is_hot(db, journal);
+}
+
+int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile) {
+    if (!rollback_journal_is_hot(db, jfile)) return 0;
+    std::uint32_t db_page_size = 0;
+    (void)read_page_size_field(&db_page_size, db);
+    rollback_journal journal;
+    (void)read_rollback_journal(journal, jfile, db_page_size);
+    if (journal.page_size == 0 || !journal.live_magic || journal.initial_pages == 0) return 0;
+    const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
+    if (size > kMaxImageSize) return 0;
+    auto pieces = std::make_shared<uni::file_overlay>();
+    pieces->size = size;
+    const int main = pieces->add_source(db);
+    const int original = pieces->add_source(jfile);
+    if (main < 0 || original < 0) return 0;
+    // The file as it is, cut to the size before the transaction; pages past its end stay zero, as SQLite's
+    // rollback extends the file.
+    if (!pieces->lay(0, std::min<std::uint64_t>(db.size(), size), main, 0)) return 0;
+    for (const journal_record& r : journal.records) {
+        if (!r.played) continue;
+        const std::uint64_t target = static_cast<std::uint64_t>(r.page - 1) * journal.page_size;
+        if (!pieces->lay(target, journal.page_size, original, r.image_offset)) return 0;
+    }
+    if (file.is_open()) file.close();
+    return file.open_overlay(std::move(pieces));
 }
 
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path) {
     image.clear();
-    if (!rollback_journal_is_hot(db_path)) return 0;
-    uni::fileio db;
-    if (!db.open(db_path, false, false, false)) return 0;
-    std::uint32_t db_page_size = 0;
-    (void)read_page_size_field(&db_page_size, db);
-    uni::fileio jfile;
-    rollback_journal journal;
-    if (!read_journal_beside(journal, jfile, db_path, db_page_size)) return 0;
-    if (journal.page_size == 0 || !journal.live_magic || journal.initial_pages == 0) return 0;
-    const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
-    if (size > kMaxImageSize) return 0;
+    uni::fileio state;
+    if (!open_journal_companion(state, db_path)) return 0;
     try {
-        image.assign(static_cast<std::size_t>(size), 0);
+        image.resize(static_cast<std::size_t>(state.size()));
     } catch (const std::bad_alloc&) {
         image.clear();
         return 0;
     }
-    // The file as it is, cut to the size before the transaction; pages past its end stay zero, as
-    // SQLite's rollback extends the file.
-    const std::uint64_t from_db = std::min<std::uint64_t>(db.size(), size);
-    for (std::uint64_t at = 0; at < from_db; at += kCopyChunk) {
-        const std::uint32_t length =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(kCopyChunk, from_db - at));
-        if (!read_file_exact(db, at, length, image.data() + at)) {
-            image.clear();
-            return 0;
-        }
-    }
-    for (const journal_record& r : journal.records) {
-        if (!r.played) continue;
-        const std::uint64_t target = static_cast<std::uint64_t>(r.page - 1) * journal.page_size;
-        if (!read_file_exact(jfile, r.image_offset, journal.page_size, image.data() + target)) {
-            image.clear();
-            return 0;
-        }
+    if (!read_file_exact(state, 0, static_cast<std::uint32_t>(image.size()), image.data())) {
+        image.clear();
+        return 0;
     }
     return 1;
 }
 
-int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,
                           std::uint64_t file_size) {
     out.clear();
-    if (page_size == 0 || !rollback_journal_is_hot(db_path)) return 0;
-    uni::fileio jfile;
+    if (page_size == 0 || !rollback_journal_is_hot(db, jfile)) return 0;
     rollback_journal journal;
-    if (!read_journal_beside(journal, jfile, db_path, page_size)) return 0;
+    (void)read_rollback_journal(journal, jfile, page_size);
     if (journal.page_size != page_size || !journal.live_magic) return 0;
     const std::uint64_t pages = file_size / page_size;
     for (const journal_record& r : journal.records)
@@ -261,12 +256,30 @@ int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint
     return out.empty() ? 0 : 1;
 }
 
+int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size) {
+    out.clear();
+    if (db_path.empty()) return 0;
+    uni::fileio db;
+    uni::fileio jfile;
+    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return 0;
+    (void)db.open(db_path, false, false, false);
+    return map_uncommitted_pages(out, db, jfile, page_size, file_size);
+}
+
 int open_journal_companion(uni::fileio& file, const std::string& db_path) {
-    std::vector<std::uint8_t> image;
-    if (!build_journal_db_image(image, db_path)) return 0;
-    if (file.is_open()) file.close();
-    if (!file.open_memory(kJournalFirstRecordOffset, false, false)) return 0;
-    file.buffer.swap(image);
-    file.refresh_size();
-    return 1;
+    if (db_path.empty()) return 0;
+    uni::fileio db;
+    uni::fileio jfile;
+    if (!db.open(db_path, false, false, false) ||
+        !jfile.open(companions_of(db_path).journal, false, false, false))
+        return 0;
+    return open_journal_state(file, db, jfile);
+}
+
+int open_journal_companion(uni::fileio& file, const evidence& files) {
+    uni::fileio db;
+    uni::fileio jfile;
+    if (!files.open_database(db) || !files.open_journal(jfile)) return 0;
+    return open_journal_state(file, db, jfile);
 }

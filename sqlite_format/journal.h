@@ -16,6 +16,7 @@
 namespace uni {
 class fileio;
 }
+class evidence;
 
 // Page number -> file offset of the page image; a page journalled twice has two entries in file
 // order.
@@ -73,17 +74,24 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
 // (a journal whose header was zeroed belongs to a committed transaction).
 bool rollback_journal_is_hot(const std::string& db_path);
 
-// The committed state of the database at `db_path` beside a hot journal: the file cut or
-// zero-extended to the journal's initial size, with every played record's page laid over it in file
-// order (a journal page size of 0 read as the database header's). 1 when an image was built; 0 with `image`
-// empty when the journal is not hot, gives no initial size, the image would pass 2 GiB, or an allocation or a
-// read of the database fails.
-int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
+// The same test on the database and its journal, open (a file that is not open: not hot).
+bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal);
 
-// Turns `file` into an in-memory file (closing it first) that holds the image
-// build_journal_db_image builds for `db_path`. 1 on success; 0 when no image is built, with `file`
-// as it was.
+// The committed state of the database `db` beside its hot journal `jfile`: the file cut or zero-extended to
+// the journal's initial size, with every played record's page laid over it in file order (a journal page size
+// of 0 read as the database header's), read in place (overlay mode: the pages are read from the database and
+// the journal when asked, never copied whole). `file` (closed first; it may be `db` itself) becomes that
+// state. 1, or 0 with `file` as it was when the journal is not hot, gives no initial size, or the state would
+// pass 2 GiB.
+int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile);
+
+// open_journal_state over the database at `db_path` and the "-journal" beside it.
 int open_journal_companion(uni::fileio& file, const std::string& db_path);
+// The same over the files of `files`, opened once for the database's read.
+int open_journal_companion(uni::fileio& file, const evidence& files);
+
+// The state of open_journal_companion read whole into `image` (empty on failure, or when memory runs out).
+int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
 
 // The pages of the database at `db_path` that hold a transaction that never committed: those the
 // rollback of its hot journal writes back (every played record's page) and those it cuts off (past
@@ -91,4 +99,7 @@ int open_journal_companion(uni::fileio& file, const std::string& db_path);
 // cleared first. 1 when it is not empty; 0 when the journal is not hot or its page size is not
 // `page_size` (the database's, which a journal page size of 0 stands for).
 int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
+                          std::uint64_t file_size);
+// The same of the database `db` beside its journal `jfile`, both open.
+int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,
                           std::uint64_t file_size);

@@ -52,7 +52,7 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
     std::vector<std::unique_ptr<uni::fileio>> handles;
     for (unsigned i = 0; i < threads; ++i) {
         auto handle = std::make_unique<uni::fileio>();
-        if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return 0;
+        if (!handle->open_duplicate(file)) return 0;
         handles.push_back(std::move(handle));
     }
     const std::uint32_t page_size = options.page_size;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -94,13 +95,22 @@ std::string text_encoding_name(std::uint32_t field) {
 
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
-                      const std::string& path, std::uint8_t& wal_image, schema_text_encoding* encoding) {
+                      const std::string& path, std::uint8_t& wal_image, schema_text_encoding* encoding,
+                      const evidence* files) {
     names.clear();
     sqls.clear();
     roots.clear();
     if (encoding != nullptr) *encoding = schema_text_encoding();
     std::uint8_t reserved = 0;
-    if (!file.is_open() && !path.empty()) {
+    if (!file.is_open() && files != nullptr) {
+        db_header_bytes header{};
+        if (!files->open_database(file) || !check_db_file_header(file, header)) {
+            file.close();
+            return 0;
+        }
+        page_size = db_header_page_size(header.data(), header.size());
+        reserved = header[kDbReservedOffset];
+    } else if (!file.is_open() && !path.empty()) {
         std::uint64_t file_size = 0;
         if (!read_db_page_params(file, &file_size, &page_size, &reserved, path)) return 0;
     }
@@ -118,9 +128,11 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
         wal_image = 0;
     } else {
         // Page 1 is not a b-tree page in the main file: take it from the log image.
-        if (path_ends_with(companions_of(path).database, "-wal")) return 0;
+        if (path_ends_with(files != nullptr ? files->names().database : companions_of(path).database, "-wal"))
+            return 0;
         source = wal_image ? &file : &local;
-        if (!open_wal_companion(*source, path)) return 0;
+        if (!(files != nullptr ? open_wal_companion(*source, *files) : open_wal_companion(*source, path)))
+            return 0;
         if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
     }
     if (page_size_from_field(page1.page_size) != page_size) return 0;

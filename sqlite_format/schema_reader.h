@@ -35,16 +35,17 @@ std::string text_encoding_name(std::uint32_t field);
 // and the given `page_size` are used; otherwise `path` is opened into `file` and the page size
 // read from its header (and returned). When page 1 does not bind as a b-tree page, the log image
 // of `path` (its "-wal" companion) is read instead: with `wal_image` set on entry, `file` itself
-// becomes that in-memory image, else a local one is used. `wal_image` is cleared when page 1 was
+// becomes that image (read in place), else a local one is used. `wal_image` is cleared when page 1 was
 // read from the main file. Texts are read in the header's encoding; when no row then reads as a table
 // or index, in the other encoding the own reader knows (UTF-8 or UTF-16le), which `encoding` (when
 // given) then names as against the header. Returns 1 when at least one name was listed; 0 when the
 // file cannot be read, page 1 binds neither way, a path naming the log fails to bind, the bound page
-// size differs from `page_size`, or no row reads as a table or index in either encoding.
+// size differs from `page_size`, or no row reads as a table or index in either encoding. With `files` the
+// log and the database are read through them (the files opened once for the database's read), not by path.
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
                       const std::string& path, std::uint8_t& wal_image,
-                      schema_text_encoding* encoding = nullptr);
+                      schema_text_encoding* encoding = nullptr, const evidence* files = nullptr);
 
 // The root pages (rising, each once, none 0) of every row of the schema table of the database open in
 // `file`, whose page 1 must bind, in pages of `page_size`: its fourth column where that is an integer,

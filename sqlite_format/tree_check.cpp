@@ -11,6 +11,8 @@
 #include <utility>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
+#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "platform/ordered_stage.h"
 #include "sqlite_format/file_map.h"
@@ -837,7 +839,7 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
     std::vector<std::unique_ptr<uni::fileio>> handles;
     for (unsigned i = 0; i < threads; ++i) {
         auto handle = std::make_unique<uni::fileio>();
-        if (!handle->open(file.path, false, false, false) || handle->size() != file.size()) return false;
+        if (!handle->open_duplicate(file)) return false;
         handles.push_back(std::move(handle));
     }
     const std::uint32_t page_size = page_size_;
@@ -1014,19 +1016,25 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
 
 int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
                      std::uint32_t page_size) {
-    if (page_size == 0 || pages > kMaxImageSize / page_size) return 0;
-    std::vector<std::uint8_t> content;
-    try {
-        content.assign(static_cast<std::size_t>(pages * page_size), 0);
-    } catch (const std::bad_alloc&) {
-        return 0;
+    if (page_size == 0 || pages > kMaxImageSize / page_size || bytes.file == nullptr) return 0;
+    const std::uint64_t size = pages * page_size;
+    auto pieces = std::make_shared<uni::file_overlay>();
+    pieces->size = size;
+    const int main = pieces->add_source(*bytes.file);
+    if (main < 0 || !pieces->lay(0, std::min(bytes.file->size(), size), main, 0)) return 0;
+    if (bytes.frames != nullptr && bytes.log != nullptr) {
+        const int log = pieces->add_source(*bytes.log);
+        if (log < 0) return 0;
+        const std::uint64_t log_size = bytes.log->size();
+        for (const auto& frame : *bytes.frames) {
+            if (frame.first == 0 || frame.first > pages) continue;
+            const std::uint64_t from = frame.second + kWalFrameHeaderSize;
+            // A frame the log does not hold whole reads as a page of zeros, as the check read it.
+            const bool whole = from <= log_size && page_size <= log_size - from;
+            if (!pieces->lay((frame.first - 1) * page_size, page_size, whole ? log : -1, from)) return 0;
+        }
     }
-    state_pages reader(bytes, page_size);
-    for (std::uint64_t p = 1; p <= pages; ++p) (void)reader.read(p, content.data() + (p - 1) * page_size);
-    if (!image.open_memory(0, false, false)) return 0;
-    image.buffer.swap(content);
-    image.refresh_size();
-    return 1;
+    return image.open_overlay(std::move(pieces));
 }
 
 database_bytes committed_state::bytes() {
@@ -1040,22 +1048,44 @@ database_bytes committed_state::bytes() {
     return b;
 }
 
+namespace {
+
+// The log of `state` parsed: its committed frames and the pages of its last commit; none when it commits
+// nothing.
+void take_log(committed_state& state) {
+    region_map overwritten, superseded, slack;
+    if (parse_wal_file(overwritten, state.frames, superseded, slack, state.log))
+        state.log_pages = wal_committed_pages(state.log);
+    if (state.log_pages == 0 || state.frames.empty()) {
+        state.frames.clear();
+        state.log_pages = 0;
+        state.log.close();
+    }
+}
+
+}  // namespace
+
 int open_committed_state(committed_state& state, const std::string& path, bool with_journal) {
     state.frames.clear();
     state.log_pages = 0;
     if (!state.file.open(path, false, false, false)) return 0;
     const db_companions beside = companions_of(path);
     if (state.log.open(beside.wal, false, false, false)) {
-        region_map overwritten, superseded, slack;
-        if (parse_wal_file(overwritten, state.frames, superseded, slack, state.log))
-            state.log_pages = wal_committed_pages(state.log);
-        if (state.log_pages == 0 || state.frames.empty()) {
-            state.frames.clear();
-            state.log_pages = 0;
-            state.log.close();
-        }
+        take_log(state);
         return 1;
     }
     if (with_journal) (void)open_journal_companion(state.file, path);
+    return 1;
+}
+
+int open_committed_state(committed_state& state, const evidence& files, bool with_journal) {
+    state.frames.clear();
+    state.log_pages = 0;
+    if (!files.open_database(state.file)) return 0;
+    if (files.open_wal(state.log)) {
+        take_log(state);
+        return 1;
+    }
+    if (with_journal) (void)open_journal_companion(state.file, files);
     return 1;
 }

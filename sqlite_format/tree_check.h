@@ -25,6 +25,8 @@
 #include "sqlite_format/btree.h"
 #include "sqlite_format/wal.h"
 
+class evidence;
+
 // "the file is cut short: it holds X bytes where its header counts P pages of S bytes": the one wording of a
 // file shorter than its header says.
 std::string cut_short_text(std::uint64_t bytes, std::uint64_t pages, std::uint32_t page_size);
@@ -92,8 +94,11 @@ struct committed_state {
 // Opens the database at `path` (the file the path reaches) into `state`; without `with_journal` a hot journal
 // is not laid over it. 1, or 0 when the file does not open.
 int open_committed_state(committed_state& state, const std::string& path, bool with_journal = true);
+// The same over the files of `files`, opened once for the database's read.
+int open_committed_state(committed_state& state, const evidence& files, bool with_journal = true);
 
-// Turns `image` into an in-memory file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
-// a walk of the same bytes the check judged. 1, or 0 when the state is over 2 GiB or memory runs out.
+// Turns `image` into a read-only file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
+// a walk of the same bytes the check judged: read in place from the file and the log (overlay mode), never
+// copied whole. 1, or 0 when the state is over 2 GiB, `bytes` is not open on descriptors or memory runs out.
 int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
                      std::uint32_t page_size);

@@ -6,6 +6,8 @@
 #include <set>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
+#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
@@ -14,7 +16,6 @@ namespace {
 
 constexpr std::uint64_t kMaxWalFileSize = 2147483647;
 constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
-constexpr std::uint32_t kCompanionStartSize = 4096;
 
 void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t page_size) {
     superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
@@ -156,16 +157,9 @@ int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& su
     return result;
 }
 
-int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
-    image.clear();
-    if (path.empty()) return 0;
-    // The log lies beside the file the path reaches, where the library looks for it.
-    const db_companions beside = companions_of(path);
-    const bool given_wal = path_ends_with(beside.database, "-wal");
-    const std::string& wal_path = given_wal ? beside.database : beside.wal;
-
-    uni::fileio wal;
-    if (!wal.open(wal_path, false, false, false) || wal.size() > kMaxWalFileSize) return 0;
+int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal) {
+    if (file.is_open()) file.close();
+    if (!wal.is_open() || wal.size() > kMaxWalFileSize) return 0;
     std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t page_size = 0;
     if (!read_file_exact(wal, 0, kWalHeaderSize, header) ||
@@ -176,45 +170,66 @@ int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path
     if (!parse_wal_file(overwritten, valid, superseded, slack, wal) || valid.empty()) return 0;
     const std::uint64_t highest = valid.rbegin()->first;
 
-    // Size the image first, so nothing is allocated or written past the cap.
+    // Sized as a whole image would be, so that nothing is read past the cap; the pieces stay where they are.
     std::uint64_t size = highest * page_size;
-    uni::fileio db;
-    std::uint64_t db_size = 0;
-    std::uint32_t db_page_size = 0;
-    std::uint8_t reserved = 0;
-    const bool with_db = !given_wal && read_db_page_params(db, &db_size, &db_page_size, &reserved, path);
-    if (with_db) size = std::max(db_size, highest * db_page_size);
+    db_header_bytes db_header{};
+    const bool with_db = db != nullptr && check_db_file_header(*db, db_header);
+    const std::uint32_t db_page_size = with_db ? db_header_page_size(db_header.data(), db_header.size()) : 0;
+    if (with_db) size = std::max(db->size(), highest * db_page_size);
     if (size == 0 || size > kMaxImageSize) return 0;
-    try {
-        image.assign(static_cast<std::size_t>(size), 0);
-    } catch (const std::bad_alloc&) {
-        image.clear();
-        return 0;
-    }
+    auto pieces = std::make_shared<uni::file_overlay>();
+    pieces->size = size;
+    const int log = pieces->add_source(wal);
+    if (log < 0) return 0;
     // Of the database only page 1 is taken; the log supplies the other pages it holds.
     if (with_db) {
-        std::uint32_t got = static_cast<std::uint32_t>(std::min<std::uint64_t>(db_page_size, size));
-        (void)db.read_at(image.data(), &got, 0);  // a short page 1 keeps the bytes that are there
+        const int main = pieces->add_source(*db);
+        if (main < 0 || !pieces->lay(0, std::min<std::uint64_t>(db_page_size, size), main, 0)) return 0;
     }
     for (const auto& entry : valid) {
         const std::uint64_t target = (entry.first - 1) * page_size;
         if (target > size || page_size > size - target) continue;
-        if (!read_file_exact(wal, entry.second + kWalFrameHeaderSize, page_size, image.data() + target))
-            std::fill(image.begin() + static_cast<std::ptrdiff_t>(target),
-                      image.begin() + static_cast<std::ptrdiff_t>(target + page_size), 0);
+        if (!pieces->lay(target, page_size, log, entry.second + kWalFrameHeaderSize)) return 0;
     }
-    return 1;
+    return file.open_overlay(std::move(pieces));
 }
 
 int open_wal_companion(uni::fileio& file, const std::string& db_path) {
     if (file.is_open()) file.close();
-    if (!file.open_memory(kCompanionStartSize, false, false)) return 0;
-    std::vector<std::uint8_t> image;
-    if (!build_wal_db_image(image, db_path)) {
-        file.close();
+    if (db_path.empty()) return 0;
+    // The log lies beside the file the path reaches, where the library looks for it.
+    const db_companions beside = companions_of(db_path);
+    const bool given_wal = path_ends_with(beside.database, "-wal");
+    uni::fileio wal;
+    if (!wal.open(given_wal ? beside.database : beside.wal, false, false, false)) return 0;
+    uni::fileio db;
+    const bool with_db = !given_wal && db.open(db_path, false, false, false);
+    return open_wal_state(file, with_db ? &db : nullptr, wal);
+}
+
+int open_wal_companion(uni::fileio& file, const evidence& files) {
+    if (file.is_open()) file.close();
+    const bool given_wal = path_ends_with(files.names().database, "-wal");
+    uni::fileio wal;
+    if (!(given_wal ? files.open_database(wal) : files.open_wal(wal))) return 0;
+    uni::fileio db;
+    const bool with_db = !given_wal && files.open_database(db);
+    return open_wal_state(file, with_db ? &db : nullptr, wal);
+}
+
+int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
+    image.clear();
+    uni::fileio state;
+    if (!open_wal_companion(state, path)) return 0;
+    try {
+        image.resize(static_cast<std::size_t>(state.size()));
+    } catch (const std::bad_alloc&) {
+        image.clear();
         return 0;
     }
-    file.buffer.swap(image);
-    file.refresh_size();
+    if (!read_file_exact(state, 0, static_cast<std::uint32_t>(image.size()), image.data())) {
+        image.clear();
+        return 0;
+    }
     return 1;
 }

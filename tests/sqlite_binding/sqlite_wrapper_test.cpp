@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -17,6 +18,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "io/evidence.h"
+#include "sqlite_binding/evidence_vfs.h"
 
 namespace {
 
@@ -278,14 +282,16 @@ TEST(SqliteWrapper, EmptyWalIsReadInPlace) {
 
 // Evidence of a database left mid-transaction: ten committed rows, and beside them the hot journal of a
 // transaction whose uncommitted pages reached the file.
-void make_journal_evidence(const std::string& dir) {
+void make_journal_evidence_of(const std::string& dir, int committed) {
     const std::string live = dir + "/j.db";
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(live.c_str(), &db));
     exec_or_fail(db, "pragma journal_mode=delete;");
     exec_or_fail(db, "pragma cache_size=2;");
     exec_or_fail(db, "create table t(v);");
-    for (int i = 0; i < 10; ++i) exec_or_fail(db, "insert into t values('committed');");
+    exec_or_fail(db, "begin;");
+    for (int i = 0; i < committed; ++i) exec_or_fail(db, "insert into t values('committed');");
+    exec_or_fail(db, "commit;");
     exec_or_fail(db, "begin;");
     exec_or_fail(db, "update t set v = 'uncommitted';");
     for (int i = 0; i < 300; ++i) exec_or_fail(db, "insert into t values(randomblob(1000));");
@@ -298,6 +304,8 @@ void make_journal_evidence(const std::string& dir) {
     exec_or_fail(db, "rollback;");
     sqlite3_close(db);
 }
+
+void make_journal_evidence(const std::string& dir) { make_journal_evidence_of(dir, 10); }
 
 TEST(SqliteWrapper, HotJournalIsRolledBackInMemoryOnly) {
     temp_dir tmp;
@@ -329,9 +337,43 @@ TEST(SqliteWrapper, HotJournalIsRolledBackInMemoryOnly) {
     EXPECT_EQ((std::vector<std::string>{"10", "10"}),
               column_values(w, "select count(*), sum(v = 'committed') from t;"));
     EXPECT_TRUE(list_dir(copies).empty()) << "nothing in the temporary folder while open";
+    // The rolled-back pages are the journal's own bytes: they are read from it, not copied into memory.
+    EXPECT_LT(evidence_vfs_bytes_held(), 4u * 4096)
+        << "of a rollback of " << read_all(ev + "/j.db-journal").size();
     w.close_and_unload();
     EXPECT_EQ(before, snapshot(ev)) << "the hot journal stays, the database keeps its bytes";
     EXPECT_TRUE(list_dir(copies).empty());
+}
+
+TEST(SqliteWrapper, RolledBackPagesAreReadFromTheJournal) {
+    temp_dir tmp;
+    make_journal_evidence_of(tmp.path(), 2000);  // the rollback writes back every page of the table
+    const std::string ev = tmp.path() + "/ev";
+    const std::uint64_t journal = read_all(ev + "/j.db-journal").size();
+    ASSERT_GT(journal, 8u * 4096);
+    sqlite_wrapper w;
+    ASSERT_TRUE(w.open_read_only(ev + "/j.db", ""));
+    EXPECT_EQ((std::vector<std::string>{"2000"}), column_values(w, "select sum(v = 'committed') from t;"));
+    // The original pages written back are the journal's own bytes: read from it, not copied into memory.
+    EXPECT_LT(evidence_vfs_bytes_held(), 4u * 4096) << "beside a journal of " << journal << " bytes";
+    w.close_and_unload();
+}
+
+TEST(SqliteWrapper, LentFilesAreReadWhereverTheirPathsWent) {
+    temp_dir tmp;
+    make_journal_evidence(tmp.path());
+    const std::string db = tmp.path() + "/ev/j.db";
+    evidence files;
+    ASSERT_TRUE(files.open(db));
+    // Once opened, the files are read through their descriptors: the paths are never opened again.
+    ASSERT_EQ(0, std::rename(db.c_str(), (tmp.path() + "/away.db").c_str()));
+    ASSERT_EQ(0, std::rename((db + "-journal").c_str(), (tmp.path() + "/away.db-journal").c_str()));
+    sqlite_wrapper w;
+    ASSERT_TRUE(w.open_read_only(db, files));
+    // The committed state: the journal lent with the database is rolled back.
+    EXPECT_EQ((std::vector<std::string>{"10", "10"}),
+              column_values(w, "select count(*), sum(v = 'committed') from t;"));
+    w.close_and_unload();
 }
 
 // What a read could change in a folder, by name: each file's times (its access time included), size and

@@ -325,6 +325,7 @@ TEST(ParseWal, real_log_with_several_commits) {
     uni::fileio mem;
     ASSERT_TRUE(mem.open(db, false, false, false));
     ASSERT_EQ(open_wal_companion(mem, db), 1);
-    EXPECT_TRUE(mem.in_memory);
+    EXPECT_TRUE(mem.overlay != nullptr);
+    EXPECT_FALSE(mem.in_memory);
     EXPECT_EQ(mem.size(), image.size());
 }

@@ -1,0 +1,97 @@
+#include "io/file_overlay.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "io/fileio.h"
+
+namespace uni {
+
+file_overlay::~file_overlay() {
+    for (int fd : sources_) ::close(fd);
+}
+
+int file_overlay::add_source(const fileio& file) {
+    if (file.in_memory || file.overlay || file.descriptor < 0) return -1;
+    try {
+        sources_.reserve(sources_.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    const int fd = ::fcntl(file.descriptor, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sources_.push_back(fd);
+    return static_cast<int>(sources_.size() - 1);
+}
+
+bool file_overlay::lay(std::uint64_t at, std::uint64_t length, int source, std::uint64_t from) {
+    if (length == 0) return true;
+    if (source < -1 || (source >= 0 && static_cast<std::size_t>(source) >= sources_.size())) return false;
+    const std::uint64_t end = at + length;
+    try {
+        // A piece that starts before `at` and reaches into it keeps its head; one that runs past the end
+        // keeps its tail.
+        auto it = map_.lower_bound(at);
+        if (it != map_.begin()) {
+            auto before = std::prev(it);
+            const std::uint64_t before_end = before->first + before->second.length;
+            if (before_end > at) {
+                if (before_end > end) {
+                    piece tail = before->second;
+                    tail.from += end - before->first;
+                    tail.length = before_end - end;
+                    map_.emplace(end, tail);
+                }
+                before->second.length = at - before->first;
+            }
+        }
+        while (it != map_.end() && it->first < end) {
+            const std::uint64_t it_end = it->first + it->second.length;
+            if (it_end > end) {
+                piece tail = it->second;
+                tail.from += end - it->first;
+                tail.length = it_end - end;
+                map_.erase(it);
+                map_.emplace(end, tail);
+                break;
+            }
+            it = map_.erase(it);
+        }
+        map_.emplace(at, piece{source, from, length});
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool file_overlay::read(std::uint8_t* out, std::uint64_t length, std::uint64_t offset) const {
+    std::memset(out, 0, static_cast<std::size_t>(length));
+    const std::uint64_t end = offset + length;
+    auto it = map_.upper_bound(offset);
+    if (it != map_.begin()) --it;
+    for (; it != map_.end() && it->first < end; ++it) {
+        const std::uint64_t piece_end = it->first + it->second.length;
+        if (piece_end <= offset || it->second.source < 0) continue;
+        const std::uint64_t from = std::max(offset, it->first);
+        const std::uint64_t to = std::min(end, piece_end);
+        std::uint8_t* dst = out + (from - offset);
+        const std::uint64_t source_at = it->second.from + (from - it->first);
+        const int fd = sources_[static_cast<std::size_t>(it->second.source)];
+        for (std::uint64_t done = 0; done < to - from;) {
+            const ssize_t got = ::pread(fd, dst + done, static_cast<std::size_t>(to - from - done),
+                                        static_cast<off_t>(source_at + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return false;
+            if (got == 0) break;  // the source shrank since: zeros, as past its end
+            done += static_cast<std::uint64_t>(got);
+        }
+    }
+    return true;
+}
+
+}  // namespace uni

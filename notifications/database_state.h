@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "notifications/records.h"
+#include "notifications/recovered_list.h"
 #include "notifications/row_render.h"
 #include "notifications/selk_options.h"
 #include "sqlite_binding/sqlite_wrapper.h"
@@ -78,7 +79,7 @@ class notification_store {
 
     // The recovered notifications (and those of loose pages), until they are written; the live ones go to
     // the report as they are read (row_pipeline).
-    std::vector<notification_record> notifications;
+    recovered_notifications notifications;
     std::vector<notification_handler_record> handlers;
     std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
     // The padded name column's width: the longest derived name of a handler that a live notification refers

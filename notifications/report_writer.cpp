@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "io/console.h"
 #include "io/fileio.h"
 #include "notifications/report_delimited.h"
 #include "notifications/report_timeline.h"
@@ -55,6 +56,33 @@ void write_records(std::ostream& os, selk_run& run, std::vector<notification_rec
     record_writer writer(os, run);
     for (notification_record& n : records) {
         if (!writer.write(n)) return;
+    }
+}
+
+void write_records(std::ostream& os, selk_run& run, recovered_notifications& records) {
+    if (run.options.switches[kSwitchPerTableFiles] != 0) {
+        if (!run.options.out_file.empty()) create_per_table_files(run.options.out_file);
+        return;
+    }
+    if (records.empty()) return;
+    record_writer writer(os, run);
+    if (!writer.start()) return;
+    notification_record n;  // each record decoded into it in turn
+    std::string why, where;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const recovered_reference& r = records.reference(i);
+        // A repeated offset is left out before its bytes are read again.
+        if (r.file != recovered_notifications::kWholeRecord && !writer.admit_recovered(r.offset, r.source))
+            continue;
+        if (!records.record(i, n, why, where)) {
+            error_printf("prob reading %s: the recovered record at file offset %llu is not printed: %s\n",
+                         where.c_str(), static_cast<unsigned long long>(r.offset), why.c_str());
+            run.tables_incomplete = 1;
+            continue;
+        }
+        const bool written =
+            r.file == recovered_notifications::kWholeRecord ? writer.write(n) : writer.write_admitted(n);
+        if (!written) return;
     }
 }
 
@@ -129,32 +157,39 @@ bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) 
     return seen.insert(offset);
 }
 
-bool record_writer::write(const notification_record& n) {
+bool record_writer::start() {
     if (failed_) return false;
+    if (started_) return true;
+    started_ = true;
     if (run_.options.switches[kSwitchPerTableFiles] != 0) {
         // As write_records: the per-table files are made once and nothing is printed.
-        if (!started_ && !run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
-        started_ = true;
+        if (!run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
         return true;
     }
-    const bool delimited = !run_.options.csvl2t && !run_.options.bodyfile;
-    if (!started_) {
-        started_ = true;
-        if (delimited) {
-            if (run_.header_on) {
-                if (write_delimited_header(os_, run_) == 0) {
-                    failed_ = true;
-                    return false;
-                }
-            } else if (run_.header_fields.empty()) {
-                // No header line is due, but the rows still need their template to size and place their
-                // cells.
-                build_delimited_header_template(run_);
-            }
-            rows_ = std::make_unique<delimited_row_writer>(report_);
+    if (run_.options.csvl2t || run_.options.bodyfile) return true;
+    if (run_.header_on) {
+        if (write_delimited_header(os_, run_) == 0) {
+            failed_ = true;
+            return false;
         }
+    } else if (run_.header_fields.empty()) {
+        // No header line is due, but the rows still need their template to size and place their cells.
+        build_delimited_header_template(run_);
     }
+    rows_ = std::make_unique<delimited_row_writer>(report_);
+    return true;
+}
+
+bool record_writer::write(const notification_record& n) {
+    if (!start()) return false;
+    if (run_.options.switches[kSwitchPerTableFiles] != 0) return true;
     if (!admit(n)) return true;
+    return write_admitted(n);
+}
+
+bool record_writer::write_admitted(const notification_record& n) {
+    if (!start()) return false;
+    if (run_.options.switches[kSwitchPerTableFiles] != 0) return true;
     const notification_handler_record* handler = join_handler(report_, n);
     const wns_push_channel_record* channel = join_push_channel(report_, n);
     int ok;

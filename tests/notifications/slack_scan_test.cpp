@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <set>
 #include <sstream>
@@ -38,22 +39,22 @@ const std::string kFixture = std::string(SELK_FIXTURES_DIR) + "/windows_notifica
 void quiet(test_run& o) { o.show_progress = false; }
 
 // The first recovered notification that carries `payload`; null when none does.
-const notification_record* with_payload(const std::string& payload, const test_run& o) {
-    for (const notification_record& n : o.store.notifications)
-        if (n.payload == payload) return &n;
+std::unique_ptr<notification_record> with_payload(const std::string& payload, test_run& o) {
+    for (const notification_record& n : recovered(o))
+        if (n.payload == payload) return std::make_unique<notification_record>(n);
     return nullptr;
 }
 
-std::set<unsigned> sources_of(const std::string& payload, const test_run& o) {
+std::set<unsigned> sources_of(const std::string& payload, test_run& o) {
     std::set<unsigned> s;
-    for (const notification_record& n : o.store.notifications)
+    for (const notification_record& n : recovered(o))
         if (n.payload == payload) s.insert(n.source_code());
     return s;
 }
 
-std::string describe(const test_run& o) {
+std::string describe(test_run& o) {
     std::string s;
-    for (const notification_record& n : o.store.notifications)
+    for (const notification_record& n : recovered(o))
         s += std::to_string(n.source_code()) + " rowid " + std::to_string(n.rowid) + " trunc " +
              std::to_string(n.truncated) + " @" + std::to_string(n.record_offset) + " " + n.type + " " +
              n.payload + "\n";
@@ -85,7 +86,7 @@ TEST(ScanSlackRecords, DeletedNotificationsComeBackFromTheMainFile) {
     quiet(o);
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
     for (int deleted : {2, 4}) {
-        const notification_record* found = with_payload(payload_for(deleted), o);
+        const std::unique_ptr<notification_record> found = with_payload(payload_for(deleted), o);
         ASSERT_NE(found, nullptr) << deleted << "\n" << describe(o);
         const notification_record& n = *found;
         EXPECT_EQ(n.source_code(), kSourceMainSlack);
@@ -164,7 +165,7 @@ TEST(ScanSlackRecords, EveryDeletedRowOfALeafComesBackOnce) {
         ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1) << c.name;
         for (int d : c.deleted) {
             int found = 0;
-            for (const notification_record& n : o.store.notifications) {
+            for (const notification_record& n : recovered(o)) {
                 if (n.payload != payload_for(d)) continue;
                 ++found;
                 EXPECT_EQ(n.source_code(), kSourceMainSlack) << c.name << " " << d;
@@ -192,7 +193,7 @@ TEST(ScanSlackRecords, EachScanStartsFromAnEmptyNotificationVector) {
 
     test_run o;
     quiet(o);
-    o.store.notifications.emplace_back();
+    o.store.notifications.push_back(notification_record());
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
     const std::size_t first = o.store.notifications.size();
     ASSERT_GE(first, 1u);
@@ -259,20 +260,20 @@ TEST_F(WalCompanion, SupersededFramesAndSlackOfValidPagesAreCarved) {
     // Commit 1's image of the page, superseded by commit 2's, holds rows 1-3 with their rowids.
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceWalSuperseded), 1u) << i << "\n" << describe(o);
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceWalSuperseded) continue;
         EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival)) << describe(o);
         EXPECT_EQ(n.truncated, 0u);
     }
     // Row 2 was freed in the valid image of the page: its freeblock header hides the rowid.
     EXPECT_EQ(sources_of(payload_for(2), o).count(kSourceWalSlack), 1u) << describe(o);
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceWalSlack) continue;
         EXPECT_EQ(n.rowid, 0u);
         EXPECT_EQ(n.id, 202u);
     }
     // Without the valid-frames flag no valid frame is walked.
-    for (const notification_record& n : o.store.notifications) EXPECT_NE(n.source_code(), kSourceWalValid);
+    for (const notification_record& n : recovered(o)) EXPECT_NE(n.source_code(), kSourceWalValid);
     EXPECT_TRUE(sources_of(payload_for(4), o).empty()) << describe(o);
 }
 
@@ -284,7 +285,7 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
         const std::set<unsigned> s = sources_of(payload_for(live), o);
         EXPECT_EQ(s.count(kSourceWalValid), 1u) << live << "\n" << describe(o);
     }
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceWalValid || n.payload != payload_for(4)) continue;
         EXPECT_EQ(n.type, "badge");
         EXPECT_EQ(n.order, 4u);
@@ -294,10 +295,9 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
 }
 
 // What a run holds after a scan: its records and the schemas the sorting left.
-std::string state_of(const test_run& o) {
-    std::string s = describe(o) +
-                    (o.store.notifications.empty() ? "" : o.store.notifications[0].signature_text) + " " +
-                    std::to_string(o.store.handlers.size()) + " handlers\n";
+std::string state_of(test_run& o) {
+    std::string s = describe(o) + (o.store.notifications.empty() ? "" : recovered(o)[0].signature_text) +
+                    " " + std::to_string(o.store.handlers.size()) + " handlers\n";
     for (const table_schema& schema : o.layout.schemas)
         s += std::to_string(schema.column_mask) + "/" + std::to_string(schema.column_count) + "/" +
              std::to_string(schema.fields.size()) + "/" + std::to_string(schema.field_map.size()) + "\n";
@@ -320,7 +320,7 @@ TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
             };
             change_schema(serial);
             ASSERT_EQ(scan_slack_records(path_, false, carve, &serial), 1);
-            threaded.store.notifications.emplace_back();  // emptied, as the scan empties it
+            threaded.store.notifications.push_back(notification_record());  // emptied, as the scan empties it
             change_schema(threaded);
             slack_scan_task task;
             ASSERT_TRUE(task.start(path_, carve, threaded));
@@ -454,7 +454,7 @@ TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     for (int i = 1; i <= 4; ++i)
         EXPECT_FALSE(sources_of(payload_for(i), o).empty()) << i << "\n" << describe(o);
-    for (const notification_record& n : o.store.notifications) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
+    for (const notification_record& n : recovered(o)) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -485,7 +485,7 @@ TEST(ScanSlackRecords, HotJournalOfADeletingTransactionIsCarved) {
     for (int i = 1; i <= 5; ++i) {
         EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceCarveJournal), 1u) << i << "\n" << describe(o);
     }
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceCarveJournal) continue;
         EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival));
     }
@@ -560,7 +560,7 @@ TEST(ScanSlackRecords, EveryRecordOfAJournalOfManySegmentsComesBackWhole) {
     quiet(o);
     ASSERT_EQ(scan_slack_records(copy, false, 0, 0, 0, &o), 1);
     std::set<std::uint64_t> whole;
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceCarveJournal || n.truncated != 0) continue;
         EXPECT_EQ(n.arrival_time, static_cast<std::uint64_t>(kArrival) + n.order) << describe(o);
         EXPECT_EQ(n.payload, payload_for(static_cast<int>(n.order)));
@@ -592,7 +592,7 @@ TEST(ScanSlackRecords, OldRecordsUnderLaterBytesGiveNoInventedValues) {
     quiet(o);
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 1, &o), 1);
     bool cut = false;
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.arrival_time != 0) {
             EXPECT_GT(n.arrival_time, static_cast<std::uint64_t>(kArrival)) << describe(o);
             EXPECT_LE(n.arrival_time, static_cast<std::uint64_t>(kArrival) + kRows) << describe(o);
@@ -620,12 +620,12 @@ TEST(ParseChunkFile, PagesCutFromADatabaseParseAsLoosePages) {
 
     test_run o;
     quiet(o);
-    o.store.notifications.emplace_back();
+    o.store.notifications.push_back(notification_record());
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     EXPECT_EQ(o.db_path, chunk);
     ASSERT_EQ(o.store.notifications.size(), 5u) << describe(o);
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         EXPECT_EQ(n.source_code(), kSourceCarveBlob);
         EXPECT_EQ(n.payload, payload_for(static_cast<int>(n.order))) << describe(o);
         EXPECT_EQ(n.id, 100u + n.order);
@@ -665,9 +665,9 @@ TEST(ParseChunkFile, LogHeaderIsSkippedAndFramesStayAligned) {
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     ASSERT_EQ(o.store.notifications.size(), 1u) << describe(o);
-    EXPECT_EQ(o.store.notifications[0].payload, kShortPayload);
-    EXPECT_EQ(o.store.notifications[0].truncated, 0u);
-    EXPECT_EQ(o.store.notifications[0].order, 7u);
+    EXPECT_EQ(recovered(o)[0].payload, kShortPayload);
+    EXPECT_EQ(recovered(o)[0].truncated, 0u);
+    EXPECT_EQ(recovered(o)[0].order, 7u);
 }
 
 TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
@@ -686,8 +686,8 @@ TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     // Walked from offset 0, the first page ends inside the record: it comes back cut short.
     ASSERT_EQ(o.store.notifications.size(), 1u) << describe(o);
-    EXPECT_EQ(o.store.notifications[0].truncated, 1u);
-    EXPECT_NE(o.store.notifications[0].payload, kShortPayload);
+    EXPECT_EQ(recovered(o)[0].truncated, 1u);
+    EXPECT_NE(recovered(o)[0].payload, kShortPayload);
 }
 
 TEST(ParseChunkFile, UnreadableOrEmptyInputs) {
@@ -756,7 +756,7 @@ TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
     // The six live notifications (the library shows the same), with their rowids from the cell prefixes.
     ASSERT_EQ(o.store.notifications.size(), 6u) << describe(o);
     std::set<std::uint64_t> orders;
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         orders.insert(n.order);
         EXPECT_EQ(n.payload.rfind("<toast ", 0), 0u) << n.payload;
         EXPECT_EQ(n.source_code(), kSourceCarveBlob);

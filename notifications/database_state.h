@@ -103,6 +103,7 @@ struct thread_shares {
     unsigned decoders = 0;    // threads that decode the leaves of a large table (the own table walk)
     unsigned scan = 0;        // 1 when the slack scan may run on a thread of its own
     unsigned checkers = 0;    // threads that check the leaves of the trees, before any table is read
+    unsigned carvers = 0;  // threads that look for records in the chunks the slack scan or -parse_chunk reads
 };
 // The shares of `helpers` helper threads.
 thread_shares share_helper_threads(unsigned helpers);

@@ -280,6 +280,14 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         // Whole zero words hold no header; candidates stop where a word no longer fits.
         while (p + kZeroWord < length && zero_word(buffer + p)) p += kZeroWord;
         if (p + kZeroWord >= length) break;
+        // Every recogniser wants a 0 or a 6 where it starts (the null Order of a notification, the null or
+        // 8-byte WNFEventName of a handler, the 8-byte ExpiryTime of a push channel): other bytes are passed
+        // over in one tight loop, where each recogniser would refuse them in turn.
+        if (buffer[p] != 0 && buffer[p] != 6) {
+            ++p;
+            while (p + kZeroWord < length && buffer[p] != 0 && buffer[p] != 6) ++p;
+            continue;
+        }
         const std::uint32_t at = static_cast<std::uint32_t>(p);
         header_match m;
         bool found = false;

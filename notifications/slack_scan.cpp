@@ -38,6 +38,7 @@ carve_options slack_carve_options(const selk_run& run, bool keep, bool carve) {
     scan.progress = run.options.show_progress;
     // Notifications, the many, are decoded again when printed: only handlers and push channels carry values.
     scan.deferred_kinds = kTableNotification;
+    scan.threads = run.threads.carvers;
     return scan;
 }
 
@@ -136,6 +137,7 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     page_walk_options walk;
     walk.sink = recovered_stage_sink(stage, run->options.verify != 0);
     walk.deferred_kinds = kTableNotification;
+    walk.threads = run->threads.carvers;
     walk.classify = recogniser_for(run->options.recogniser_switches);
     walk.source_code = kSourceCarveBlob;
     walk.page_size = kChunkPageSize;

@@ -8,6 +8,7 @@
 #include "common/case_conv.h"
 #include "io/db_companions.h"
 #include "io/fileio.h"
+#include "platform/ordered_stage.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
 #include "sqlite_format/format.h"
@@ -197,6 +198,77 @@ std::uint64_t walked_bytes(const region_map& regions, std::uint64_t file_end) {
     return total;
 }
 
+// Below this many chunks a walk classifies on its own thread: threads would cost more than they save.
+constexpr std::uint64_t kParallelChunks = 64;
+// Chunks classified together by one helper, and groups in flight per helper.
+constexpr std::uint32_t kGroupChunks = 32;
+constexpr std::size_t kGroupsPerThread = 4;
+
+// The chunks of a walk classified on helper threads, a group of them at a time: the walk reads each chunk
+// into the group being filled, and the records of each group reach the sink on the walk's thread in the
+// walk's order (an ordered_stage), as classifying them one after another gives them.
+class parallel_classifier {
+  public:
+    parallel_classifier(const page_walk_options& walk, std::uint32_t max_columns, std::uint64_t page_limit,
+                        uni::fileio& file, std::uint64_t& handed)
+        : page_size_(walk.page_size),
+          stage_(
+              walk.threads * kGroupsPerThread,
+              [&walk, max_columns, page_limit] {
+                  return [&walk, max_columns, page_limit](group& in, std::vector<recovered_record>& out) {
+                      out.clear();
+                      for (std::uint32_t i = 0; i < in.count; ++i)
+                          classify_chunk(out, in.bytes.data() + std::size_t{i} * walk.page_size,
+                                         in.lengths[i], in.offsets[i], walk, max_columns, page_limit);
+                  };
+              },
+              [&walk, &file, &handed](group&, std::vector<recovered_record>& out) {
+                  if (out.empty()) return;
+                  handed += out.size();
+                  walk.sink(out, file);
+                  out.clear();
+              }) {
+        stage_.start(walk.threads);
+    }
+
+    // Where the next chunk is read to: page_size bytes.
+    std::uint8_t* next_chunk() {
+        if (filling_ == nullptr) {
+            filling_ = &stage_.next();
+            filling_->count = 0;
+            filling_->bytes.resize(std::size_t{kGroupChunks} * page_size_);
+        }
+        return filling_->bytes.data() + std::size_t{filling_->count} * page_size_;
+    }
+    // The chunk read to next_chunk() holds `length` bytes from file offset `offset`.
+    void add(std::uint32_t length, std::uint64_t offset) {
+        filling_->lengths[filling_->count] = length;
+        filling_->offsets[filling_->count] = offset;
+        if (++filling_->count == kGroupChunks) submit();
+    }
+    // Hands every record on; throws what a helper or the sink threw.
+    void finish() {
+        if (filling_ != nullptr && filling_->count != 0) submit();
+        stage_.finish();
+    }
+
+  private:
+    struct group {
+        std::vector<std::uint8_t> bytes;  // the chunks, page_size bytes apart
+        std::uint32_t lengths[kGroupChunks] = {};
+        std::uint64_t offsets[kGroupChunks] = {};
+        std::uint32_t count = 0;
+    };
+    void submit() {
+        stage_.submit();
+        filling_ = nullptr;
+    }
+
+    std::uint32_t page_size_;
+    ordered_stage<group, std::vector<recovered_record>> stage_;
+    group* filling_ = nullptr;  // the group the walk reads into
+};
+
 }  // namespace
 
 bool decode_carved_record(carved_decode& d, const std::uint8_t* bytes, std::uint32_t length,
@@ -274,6 +346,10 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     }
     std::vector<std::uint8_t> chunk(page_size);
     const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
+    std::unique_ptr<parallel_classifier> helpers;
+    if (walk.threads != 0 && walk.sink && !walk.on_records && !btree_flag && walk.classify &&
+        walked_bytes(regions, file_end) / page_size >= kParallelChunks)
+        helpers = std::make_unique<parallel_classifier>(walk, max_columns, page_limit, file, handed);
     for (const auto& region : regions) {
         const std::uint64_t o = region.first;
         const std::uint64_t length = region.second;
@@ -292,7 +368,10 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             }
             const std::uint64_t left = e - p;
             std::uint32_t chunk_length = left < page_size ? static_cast<std::uint32_t>(left) : page_size;
-            if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
+            if (helpers) {
+                if (file.read_at(helpers->next_chunk(), &chunk_length, p) && chunk_length > 0)
+                    helpers->add(chunk_length, p);
+            } else if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
                 const bool whole_leaf = btree_flag && chunk_length == page_size &&
                                         chunk[0] == kPageTableLeaf &&
                                         walk_leaf_page(found, chunk.data(), chunk_length, p, page_size, file,
@@ -315,6 +394,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
         }
         if (meter != nullptr && counted < counted_end) meter->add(counted_end - counted);
     }
+    if (helpers) helpers->finish();
     return done(out.size() > start_count || handed != 0 ? 1 : 0);
 }
 
@@ -423,6 +503,7 @@ class carve_walk {
         walk_.progress = carve.progress;
         walk_.sink = carve.sink;
         walk_.deferred_kinds = carve.deferred_kinds;
+        walk_.threads = carve.threads;
     }
 
     // The database's pages bound child page numbers in every file walked.

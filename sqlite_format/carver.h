@@ -60,6 +60,11 @@ struct page_walk_options {
     // Table kinds (bits of the candidates' table_kind) whose values are not decoded: their records carry
     // deferred_values and how to decode them again (decode_length, decode_columns) instead.
     std::uint32_t deferred_kinds = 0;
+    // Helper threads that look for records in the chunks while the walk reads on (with a sink, no on_records
+    // and no btree_flag, over regions of many pages): the sink still gets the records on the walk's thread,
+    // in the order one thread finds them. 0, or threads that cannot start, leave the work to the walk's
+    // thread.
+    unsigned threads = 0;
 };
 
 // The files a carve read, kept open past it for a caller that decodes its records again from them.
@@ -99,6 +104,7 @@ struct carve_options {
     progress_meter::clock progress_clock;  // what limits its redraws; none: the steady clock
     record_sink sink;                      // as page_walk_options::sink; `out` then only keeps what it held
     std::uint32_t deferred_kinds = 0;      // as page_walk_options::deferred_kinds
+    unsigned threads = 0;                  // as page_walk_options::threads
     // Where the database and its companion are opened and stay open after the carve (for the sink's records);
     // none: they are closed at its end.
     std::shared_ptr<carved_files> files;

@@ -771,3 +771,169 @@ TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Recovered notifications kept as references to their bytes, decoded again when printed.
+
+namespace {
+
+// Every recovered notification as the report gets it, field by field, and the schemas the sorting left.
+std::string everything_of(test_run& o) {
+    std::string s;
+    for (const notification_record& n : recovered(o))
+        s += std::to_string(n.record_offset) + " " + std::to_string(n.source_code()) + " " +
+             std::to_string(n.rowid) + " " + std::to_string(n.order) + " " + std::to_string(n.id) + " " +
+             std::to_string(n.handler_id) + " " + n.type + " " + n.payload + " " + n.tag + " " + n.group +
+             " " + std::to_string(n.expiry_time) + " " + std::to_string(n.arrival_time) + " " +
+             n.payload_type + " " + std::to_string(n.truncated) + " " + std::to_string(n.column_mask) + " " +
+             n.signature_text + " " + n.signature_digest_text + "\n";
+    for (const std::uint32_t columns : o.layout.join_columns) s += std::to_string(columns) + " ";
+    return s + std::to_string(o.store.handlers.size()) + " " + std::to_string(o.store.push_channels.size());
+}
+
+// A database of `rows` notifications of which every third is deleted beside a log (in several commits) or in
+// a hot journal, or (`plain`) in the file itself after rows of fewer columns.
+std::string make_companion_db(temp_dir& dir, const std::string& kind, int rows) {
+    const std::string path = dir.file(kind + ".db");
+    if (kind == "fewer") {
+        make_db_of_fewer_columns(path);
+        return path;
+    }
+    sqlite3* db = open_db(path);
+    if (db == nullptr) return std::string();
+    exec(db, "PRAGMA page_size=4096; PRAGMA secure_delete=OFF;");
+    exec(db, kind == "log" ? "PRAGMA journal_mode=WAL;" : "PRAGMA journal_mode=DELETE;");
+    exec(db, "PRAGMA wal_autocheckpoint=0;");
+    exec(db, "BEGIN;");
+    fill_db(db, rows);
+    exec(db, "COMMIT;");
+    if (kind == "log") exec(db, "PRAGMA wal_checkpoint(TRUNCATE);");
+    const std::string copy = dir.file(kind + "-caught.db");
+    const std::string companion = kind == "log" ? "-wal" : "-journal";
+    if (kind == "log") {
+        for (int from = 0; from < rows; from += rows / 4)
+            exec(db, "DELETE FROM Notification WHERE [Order] % 3 = 0 AND [Order] > " + std::to_string(from) +
+                         " AND [Order] <= " + std::to_string(from + rows / 4) + ";");
+    } else {
+        exec(db, "PRAGMA cache_size=4; BEGIN;");
+        exec(db, "DELETE FROM Notification WHERE [Order] % 3 = 0;");
+    }
+    const bool copied = copy_file(path, copy) && copy_file(path + companion, copy + companion);
+    if (kind != "log") exec(db, "ROLLBACK;");
+    sqlite3_close(db);
+    return copied ? copy : std::string();
+}
+
+}  // namespace
+
+// The road that keeps references gives the records, their order and everything the sorting stamps on them as
+// the road that kept every carved record whole, beside a log, beside a hot journal and after rows of fewer
+// columns (whose records are sorted against schemas of two masks in turn), in both carving modes.
+TEST(StreamedRecovery, ReferencesGiveTheRecordsWholeRecordsGave) {
+    temp_dir dir;
+    for (const std::string kind : {"log", "journal", "fewer"}) {
+        const std::string path = make_companion_db(dir, kind, 120);
+        ASSERT_FALSE(path.empty()) << kind;
+        for (const bool carve : {false, true}) {
+            test_run streamed, whole;
+            quiet(streamed);
+            quiet(whole);
+            ASSERT_EQ(scan_slack_records(path, false, carve, &streamed), 1) << kind;
+            carve_options scan;
+            scan.classify = recogniser_for(whole.options.recogniser_switches);
+            scan.min_columns = scan.max_columns = 1;
+            scan.valid_frames = carve;
+            std::vector<recovered_record> records;
+            ASSERT_EQ(carve_database(records, path, scan), 1) << kind;
+            ASSERT_EQ(add_recovered_records(records, &whole), 1);
+            EXPECT_GT(streamed.store.notifications.size(), kind == "fewer" ? 3u : 30u) << kind;
+            EXPECT_EQ(everything_of(streamed), everything_of(whole)) << kind << " " << carve;
+        }
+    }
+}
+
+// 400 deleted notifications of 3 KB payloads: free pages enough for the carving helpers to take part.
+void make_big_deleted_db(const std::string& path) {
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA secure_delete=OFF;");
+    notification_fixtures::create_tables(db);
+    insert_handler(db, 1, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+    exec(db, "BEGIN;");
+    const std::string text(3000, 'x');
+    for (int i = 1; i <= 400; ++i) insert_notification(db, i, 100 + i, 1, "toast", payload_for(i) + text);
+    exec(db, "COMMIT;");
+    exec(db, "DELETE FROM Notification;");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+}
+
+// What the list holds follows the files, not the records: a reference a notification, whatever its payload.
+TEST(StreamedRecovery, HeldBytesDoNotFollowTheRecords) {
+    temp_dir dir;
+    const std::string path = dir.file("big.db");
+    ASSERT_NO_FATAL_FAILURE(make_big_deleted_db(path));
+    test_run o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(path, false, false, &o), 1);
+    std::size_t payloads = 0;
+    for (const notification_record& n : recovered(o)) payloads += n.payload.size();
+    ASSERT_GT(o.store.notifications.size(), 300u);
+    ASSERT_GT(payloads, 300u * 3000u);
+    // One block of references and the schemas, where whole records would hold every payload.
+    EXPECT_LT(o.store.notifications.retained_bytes(), 4096 * sizeof(recovered_reference) + 64 * 1024);
+}
+
+// A record whose bytes cannot be read again when it is to be printed (a reference past the end of its file)
+// is named with its file and offset, the run is marked as not read whole, and nothing is printed for it.
+TEST(StreamedRecovery, ARecordThatNoLongerReadsIsNamedNotPrinted) {
+    temp_dir dir;
+    const std::string path = dir.file("short.db");
+    ASSERT_TRUE(write_all(path, std::vector<std::uint8_t>(4096, 0)));
+    const auto files = std::make_shared<carved_files>();
+    files->main_path = path;
+    ASSERT_TRUE(files->main.open(path, false, false, false));
+    test_run o;
+    quiet(o);
+    recovered_notifications& list = o.store.notifications;
+    recovered_reference r;
+    r.offset = 5000;
+    r.length = 200;
+    r.columns = 14;
+    r.source = kSourceMainSlack;
+    r.file = list.file_index(files, files->main);
+    r.schema = list.schema_index(o.layout.schemas[kSchemaNotification], "");
+    list.push_reference(r);
+    std::ostringstream os;
+    testing::internal::CaptureStderr();
+    write_records(os, o, list);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "prob reading " + path +
+                        ": the recovered record at file offset 5000 is not printed: its 200 bytes cannot be "
+                        "read again\n");
+    EXPECT_EQ(o.tables_incomplete, 1u);
+    EXPECT_EQ(os.str().find("5000"), std::string::npos) << os.str();
+}
+
+// The helpers that look for records in the chunks: where none can start the scan gives the same records on
+// its own thread; one that runs out of memory as it starts makes the scan fail with that.
+TEST(StreamedRecovery, CarvingHelpersThatCannotStartChangeNothing) {
+    temp_dir dir;
+    const std::string path = dir.file("big.db");
+    ASSERT_NO_FATAL_FAILURE(make_big_deleted_db(path));
+    test_run helped;
+    quiet(helped);
+    ASSERT_GT(helped.selk_run::threads.carvers, 0u);
+    ASSERT_EQ(scan_slack_records(path, false, false, &helped), 1);
+    test_run alone;
+    quiet(alone);
+    {
+        thread_start_failure::scope hook(-1, thread_start_outcome::refuse);
+        ASSERT_EQ(scan_slack_records(path, false, false, &alone), 1);
+        EXPECT_GT(hook.started(), 0);
+    }
+    EXPECT_EQ(everything_of(alone), everything_of(helped));
+    test_run failed;
+    quiet(failed);
+    thread_start_failure::scope hook(1, thread_start_outcome::fail);
+    EXPECT_THROW(scan_slack_records(path, false, false, &failed), std::bad_alloc);
+}

@@ -1,6 +1,9 @@
 #include "notifications/recovered_list.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
 namespace {
@@ -25,15 +28,20 @@ bool same_schema(const table_schema& a, const table_schema& b) {
 
 }  // namespace
 
+recovered_notifications::recovered_notifications() = default;
+recovered_notifications::~recovered_notifications() = default;
+recovered_notifications::recovered_notifications(recovered_notifications&&) noexcept = default;
+recovered_notifications& recovered_notifications::operator=(recovered_notifications&&) noexcept = default;
+
 void recovered_notifications::clear() {
     blocks_.clear();
     size_ = 0;
     whole_.clear();
     files_.clear();
     schemas_.clear();
-    window_file_ = kWholeRecord;
     last_schema_ = 0;
     last_file_ = 0;
+    reader_.reset();
 }
 
 recovered_reference& recovered_notifications::at(std::size_t i) { return blocks_[i / kBlock][i % kBlock]; }
@@ -43,6 +51,7 @@ const recovered_reference& recovered_notifications::reference(std::size_t i) con
 }
 
 void recovered_notifications::push_reference(const recovered_reference& reference) {
+    reader_.reset();
     if (size_ == blocks_.size() * kBlock) blocks_.emplace_back(new recovered_reference[kBlock]);
     at(size_) = reference;
     ++size_;
@@ -76,6 +85,7 @@ std::uint32_t recovered_notifications::schema_index(const table_schema& schema,
     for (std::size_t i = 0; i < schemas_.size(); ++i) {
         if (matches(schemas_[i])) return last_schema_ = static_cast<std::uint32_t>(i);
     }
+    reader_.reset();
     schemas_.push_back(schema_entry{schema, signature});
     return last_schema_ = static_cast<std::uint32_t>(schemas_.size() - 1);
 }
@@ -92,6 +102,7 @@ void recovered_notifications::append(recovered_notifications&& other) {
     for (file_entry& f : other.files_) files_.push_back(std::move(f));
     for (schema_entry& s : other.schemas_) schemas_.push_back(std::move(s));
     for (notification_record& n : other.whole_) whole_.push_back(std::move(n));
+    reader_.reset();
     for (std::size_t i = 0; i < other.size_; ++i) {
         recovered_reference r = other.at(i);
         if (r.file == kWholeRecord) {
@@ -105,30 +116,45 @@ void recovered_notifications::append(recovered_notifications&& other) {
     other.clear();
 }
 
-const std::uint8_t* recovered_notifications::read(std::uint32_t file, std::uint64_t offset,
-                                                  std::uint32_t length) {
+bool recovered_notifications::record(std::size_t i, notification_record& out, std::string& why,
+                                     std::string& where) {
+    if (!reader_) reader_ = std::make_unique<recovered_reader>(*this);
+    return reader_->record(i, out, why, where);
+}
+
+recovered_reader::recovered_reader(const recovered_notifications& list)
+    : list_(list), schemas_(list.schemas_) {}
+
+const std::uint8_t* recovered_reader::read(std::uint32_t file, std::uint64_t offset, std::uint32_t length) {
     if (window_file_ == file && offset >= window_offset_ && offset - window_offset_ <= window_length_ &&
         length <= window_length_ - (offset - window_offset_))
         return window_.data() + (offset - window_offset_);
-    const std::uint32_t want = std::max(kReadWindow, length);
+    window_file_ = recovered_notifications::kWholeRecord;
+    // As fileio::read_at reads: clipped to the size the file had when opened.
+    const uni::fileio& f = *list_.files_[file].file;
+    if (f.descriptor < 0 || offset >= f.file_size) return nullptr;
+    const std::uint64_t want = std::min<std::uint64_t>(std::max(kReadWindow, length), f.file_size - offset);
     if (window_.size() < want) window_.resize(want);
-    std::uint32_t got = want;
-    window_file_ = kWholeRecord;
-    if (!files_[file].file->read_at(window_.data(), &got, offset)) return nullptr;
+    std::uint64_t got = 0;
+    while (got < want) {
+        const ssize_t n = ::pread(f.descriptor, window_.data() + got, want - got, offset + got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::uint64_t>(n);
+    }
     window_file_ = file;
     window_offset_ = offset;
-    window_length_ = got;
+    window_length_ = static_cast<std::uint32_t>(got);
     return got >= length ? window_.data() : nullptr;
 }
 
-bool recovered_notifications::record(std::size_t i, notification_record& out, std::string& why,
-                                     std::string& where) {
-    const recovered_reference r = at(i);
-    if (r.file == kWholeRecord) {
-        out = whole_[r.offset];
+bool recovered_reader::record(std::size_t i, notification_record& out, std::string& why, std::string& where) {
+    const recovered_reference& r = list_.reference(i);
+    if (r.file == recovered_notifications::kWholeRecord) {
+        out = list_.whole_[r.offset];
         return true;
     }
-    where = files_[r.file].path;
+    where = list_.files_[r.file].path;
     const std::uint8_t* bytes = read(r.file, r.offset, r.length);
     if (bytes == nullptr) {
         why = "its " + std::to_string(r.length) + " bytes cannot be read again";
@@ -149,7 +175,7 @@ bool recovered_notifications::record(std::size_t i, notification_record& out, st
     row_.truncated = decoded_.truncated;
     out.reset();
     out.clear();
-    schema_entry& schema = schemas_[r.schema];
+    recovered_notifications::schema_entry& schema = schemas_[r.schema];
     const bool filled = populate_record_from_row(out, row_, true, schema.schema) != 0;
     if (filled)
         set_metadata_from_row_artifact(out, row_, r.mask, kTableNotification, schema.schema,

@@ -28,15 +28,18 @@ struct recovered_reference {
     std::uint32_t source = 0;   // its source code
 };
 
+class recovered_reader;
+
 class recovered_notifications {
   public:
     static constexpr std::uint32_t kWholeRecord = 0xFFFFFFFF;
 
-    recovered_notifications() = default;
+    recovered_notifications();
+    ~recovered_notifications();
     recovered_notifications(const recovered_notifications&) = delete;
     recovered_notifications& operator=(const recovered_notifications&) = delete;
-    recovered_notifications(recovered_notifications&&) = default;
-    recovered_notifications& operator=(recovered_notifications&&) = default;
+    recovered_notifications(recovered_notifications&&) noexcept;
+    recovered_notifications& operator=(recovered_notifications&&) noexcept;
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -60,11 +63,14 @@ class recovered_notifications {
     // Record `i` as the sorting made it: a whole one as kept, a reference decoded again from its file. False
     // (`why` says what failed, `where` names the file) when its bytes no longer read as they did.
     bool record(std::size_t i, notification_record& out, std::string& why, std::string& where);
+    // True when every record is a reference (none kept whole).
+    bool all_references() const { return whole_.empty(); }
 
     // The bytes the list holds for its records, schemas and files (not counting the decode's buffers).
     std::size_t retained_bytes() const;
 
   private:
+    friend class recovered_reader;
     static constexpr std::size_t kBlock = 4096;  // references per block: growth never copies them
     struct file_entry {
         std::shared_ptr<carved_files> owner;  // keeps the file open
@@ -76,21 +82,36 @@ class recovered_notifications {
         std::string signature;  // the signature text the records were stamped with
     };
     recovered_reference& at(std::size_t i);
-    // The `length` bytes at `offset` of file `file` through the read window; null when they cannot be read.
-    const std::uint8_t* read(std::uint32_t file, std::uint64_t offset, std::uint32_t length);
 
     std::vector<std::unique_ptr<recovered_reference[]>> blocks_;
     std::size_t size_ = 0;
     std::vector<notification_record> whole_;
     std::vector<file_entry> files_;
     std::vector<schema_entry> schemas_;
-    // What decoding again reuses from record to record.
-    std::vector<std::uint8_t> window_;  // bytes of one file from window_offset_
-    std::uint32_t window_length_ = 0;   // of them read
-    std::uint64_t window_offset_ = 0;
-    std::uint32_t window_file_ = kWholeRecord;  // none
-    std::uint32_t last_schema_ = 0;             // where schema_index looks first
+    std::uint32_t last_schema_ = 0;  // where schema_index looks first
     std::uint32_t last_file_ = 0;
+    std::unique_ptr<recovered_reader> reader_;  // record()'s, made when first asked after a change
+};
+
+// Decodes the references of a list again, with buffers and a copy of the list's schemas of its own: each
+// thread that decodes records of one list has its own reader. The files are read with positioned reads on
+// their descriptors, which threads may share. The list must not change while a reader of it is used.
+class recovered_reader {
+  public:
+    explicit recovered_reader(const recovered_notifications& list);
+    // As recovered_notifications::record.
+    bool record(std::size_t i, notification_record& out, std::string& why, std::string& where);
+
+  private:
+    // The `length` bytes at `offset` of file `file` through the read window; null when they cannot be read.
+    const std::uint8_t* read(std::uint32_t file, std::uint64_t offset, std::uint32_t length);
+
+    const recovered_notifications& list_;
+    std::vector<recovered_notifications::schema_entry> schemas_;  // prepared anew for each record
+    std::vector<std::uint8_t> window_;                            // bytes of one file from window_offset_
+    std::uint32_t window_length_ = 0;                             // of them read
+    std::uint64_t window_offset_ = 0;
+    std::uint32_t window_file_ = recovered_notifications::kWholeRecord;  // none
     carved_decode decoded_;
     recovered_record row_;
 };

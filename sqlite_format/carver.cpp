@@ -1,6 +1,9 @@
 #include "sqlite_format/carver.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <utility>
@@ -204,23 +207,44 @@ constexpr std::uint64_t kParallelChunks = 64;
 constexpr std::uint32_t kGroupChunks = 32;
 constexpr std::size_t kGroupsPerThread = 4;
 
-// The chunks of a walk classified on helper threads, a group of them at a time: the walk reads each chunk
-// into the group being filled, and the records of each group reach the sink on the walk's thread in the
-// walk's order (an ordered_stage), as classifying them one after another gives them.
+// Reads up to `length` bytes at `offset` of `file` as fileio::read_at does (clipped to the size it had when
+// opened), with positioned reads on its descriptor, which threads may share; the bytes read.
+std::uint32_t read_shared(const uni::fileio& file, std::uint8_t* out, std::uint32_t length,
+                          std::uint64_t offset) {
+    if (offset >= file.file_size) return 0;
+    if (length > file.file_size - offset) length = static_cast<std::uint32_t>(file.file_size - offset);
+    std::uint32_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(file.descriptor, out + got, length - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::uint32_t>(n);
+    }
+    return got;
+}
+
+// The chunks of a walk read and classified on helper threads, a group of them at a time: the walk names the
+// chunks of each group, and the records of each group reach the sink on the walk's thread in the walk's order
+// (an ordered_stage), as reading and classifying them one after another gives them.
 class parallel_classifier {
   public:
     parallel_classifier(const page_walk_options& walk, std::uint32_t max_columns, std::uint64_t page_limit,
                         uni::fileio& file, std::uint64_t& handed)
-        : page_size_(walk.page_size),
-          stage_(
+        : stage_(
               walk.threads * kGroupsPerThread,
-              [&walk, max_columns, page_limit] {
-                  return [&walk, max_columns, page_limit](group& in, std::vector<recovered_record>& out) {
-                      out.clear();
-                      for (std::uint32_t i = 0; i < in.count; ++i)
-                          classify_chunk(out, in.bytes.data() + std::size_t{i} * walk.page_size,
-                                         in.lengths[i], in.offsets[i], walk, max_columns, page_limit);
-                  };
+              [&walk, &file, max_columns, page_limit] {
+                  return
+                      [&walk, &file, max_columns, page_limit](group& in, std::vector<recovered_record>& out) {
+                          out.clear();
+                          in.bytes.resize(walk.page_size);
+                          for (std::uint32_t i = 0; i < in.count; ++i) {
+                              const std::uint32_t length =
+                                  read_shared(file, in.bytes.data(), in.lengths[i], in.offsets[i]);
+                              if (length != 0)
+                                  classify_chunk(out, in.bytes.data(), length, in.offsets[i], walk,
+                                                 max_columns, page_limit);
+                          }
+                      };
               },
               [&walk, &file, &handed](group&, std::vector<recovered_record>& out) {
                   if (out.empty()) return;
@@ -231,17 +255,12 @@ class parallel_classifier {
         stage_.start(walk.threads);
     }
 
-    // Where the next chunk is read to: page_size bytes.
-    std::uint8_t* next_chunk() {
+    // The next chunk: `length` bytes (at most a page) from file offset `offset`.
+    void add(std::uint32_t length, std::uint64_t offset) {
         if (filling_ == nullptr) {
             filling_ = &stage_.next();
             filling_->count = 0;
-            filling_->bytes.resize(std::size_t{kGroupChunks} * page_size_);
         }
-        return filling_->bytes.data() + std::size_t{filling_->count} * page_size_;
-    }
-    // The chunk read to next_chunk() holds `length` bytes from file offset `offset`.
-    void add(std::uint32_t length, std::uint64_t offset) {
         filling_->lengths[filling_->count] = length;
         filling_->offsets[filling_->count] = offset;
         if (++filling_->count == kGroupChunks) submit();
@@ -254,7 +273,7 @@ class parallel_classifier {
 
   private:
     struct group {
-        std::vector<std::uint8_t> bytes;  // the chunks, page_size bytes apart
+        std::vector<std::uint8_t> bytes;  // the chunk being classified (the helper's)
         std::uint32_t lengths[kGroupChunks] = {};
         std::uint64_t offsets[kGroupChunks] = {};
         std::uint32_t count = 0;
@@ -264,9 +283,8 @@ class parallel_classifier {
         filling_ = nullptr;
     }
 
-    std::uint32_t page_size_;
     ordered_stage<group, std::vector<recovered_record>> stage_;
-    group* filling_ = nullptr;  // the group the walk reads into
+    group* filling_ = nullptr;  // the group the walk names chunks for
 };
 
 }  // namespace
@@ -348,6 +366,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
     std::unique_ptr<parallel_classifier> helpers;
     if (walk.threads != 0 && walk.sink && !walk.on_records && !btree_flag && walk.classify &&
+        file.descriptor >= 0 && !file.in_memory &&
         walked_bytes(regions, file_end) / page_size >= kParallelChunks)
         helpers = std::make_unique<parallel_classifier>(walk, max_columns, page_limit, file, handed);
     for (const auto& region : regions) {
@@ -369,8 +388,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             const std::uint64_t left = e - p;
             std::uint32_t chunk_length = left < page_size ? static_cast<std::uint32_t>(left) : page_size;
             if (helpers) {
-                if (file.read_at(helpers->next_chunk(), &chunk_length, p) && chunk_length > 0)
-                    helpers->add(chunk_length, p);
+                helpers->add(chunk_length, p);
             } else if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
                 const bool whole_leaf = btree_flag && chunk_length == page_size &&
                                         chunk[0] == kPageTableLeaf &&

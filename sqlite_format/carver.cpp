@@ -201,8 +201,22 @@ std::uint64_t walked_bytes(const region_map& regions, std::uint64_t file_end) {
     return total;
 }
 
-// Below this many chunks a walk classifies on its own thread: threads would cost more than they save.
+// Below this many whole pages a walk classifies on its own thread: threads would cost more than they save.
 constexpr std::uint64_t kParallelChunks = 64;
+
+// Whether the helpers are worth their cost on `regions`: pages enough, and mostly whole ones. The slack of
+// live pages (many small regions, each a chunk of its own) is read faster through the file's read window on
+// the walk's thread than a system call a chunk on the helpers.
+bool worth_helpers(const region_map& regions, std::uint64_t file_end, std::uint32_t page_size) {
+    std::uint64_t bytes = 0;
+    std::uint64_t chunks = 0;
+    for (const auto& region : regions) {
+        const std::uint64_t length = region_end_in_file(region, file_end) - region.first;
+        bytes += length;
+        chunks += length / page_size + (length % page_size != 0 ? 1 : 0);
+    }
+    return bytes / page_size >= kParallelChunks && bytes >= chunks * (page_size / 2);
+}
 // Chunks classified together by one helper, and groups in flight per helper.
 constexpr std::uint32_t kGroupChunks = 32;
 constexpr std::size_t kGroupsPerThread = 4;
@@ -366,8 +380,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
     std::unique_ptr<parallel_classifier> helpers;
     if (walk.threads != 0 && walk.sink && !walk.on_records && !btree_flag && walk.classify &&
-        file.descriptor >= 0 && !file.in_memory &&
-        walked_bytes(regions, file_end) / page_size >= kParallelChunks)
+        file.descriptor >= 0 && !file.in_memory && worth_helpers(regions, file_end, page_size))
         helpers = std::make_unique<parallel_classifier>(walk, max_columns, page_limit, file, handed);
     for (const auto& region : regions) {
         const std::uint64_t o = region.first;

@@ -100,9 +100,10 @@ class notification_store {
 // report.
 struct thread_shares {
     unsigned formatters = 0;  // formatter threads of the notification rows (row_pipeline)
-    unsigned decoders = 0;    // threads that decode the leaves of a large table (the own table walk)
-    unsigned scan = 0;        // 1 when the slack scan may run on a thread of its own
-    unsigned checkers = 0;    // threads that check the leaves of the trees, before any table is read
+    unsigned decoders = 0;  // threads that decode the leaves of a large table (the own table walk); once the
+                            // tables are read, they format recovered rows beside the formatters
+    unsigned scan = 0;      // 1 when the slack scan may run on a thread of its own
+    unsigned checkers = 0;  // threads that check the leaves of the trees, before any table is read
     unsigned carvers = 0;  // threads that look for records in the chunks the slack scan or -parse_chunk reads
 };
 // The shares of `helpers` helper threads.

@@ -149,16 +149,16 @@ void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_not
         };
     };
     bool failed = false;
-    ordered_stage<batch, batch_text> stage(2 * static_cast<std::size_t>(run.threads.formatters) + 2,
-                                           make_formatter, [&](batch&, batch_text& out) {
-                                               if (failed) return;
-                                               os.write(out.text.data(),
-                                                        static_cast<std::streamsize>(out.text.size()));
-                                               for (const unread_record& u : out.unread)
-                                                   say_unread(run, u.where, u.offset, u.why);
-                                               failed = !os.good();
-                                           });
-    stage.start(run.threads.formatters);
+    // Nothing else runs while the recovered rows are written: the leaf decoders' share helps the formatters.
+    const unsigned threads = run.threads.formatters + run.threads.decoders;
+    ordered_stage<batch, batch_text> stage(
+        2 * static_cast<std::size_t>(threads) + 2, make_formatter, [&](batch&, batch_text& out) {
+            if (failed) return;
+            os.write(out.text.data(), static_cast<std::streamsize>(out.text.size()));
+            for (const unread_record& u : out.unread) say_unread(run, u.where, u.offset, u.why);
+            failed = !os.good();
+        });
+    stage.start(threads);
     batch* filling = nullptr;
     for (std::size_t i = 0; i < records.size() && !failed; ++i) {
         const recovered_reference& r = records.reference(i);

@@ -22,6 +22,9 @@ thread_shares share_helper_threads(unsigned helpers) {
     shares.formatters = std::min(helpers, 4u);
     shares.decoders = std::min(helpers, 3u);
     shares.scan = std::min(helpers, 1u);
+    // The slack scan's chunks are classified while the tables are read, but the scan is what the report
+    // waits for once they are.
+    shares.carvers = std::min(helpers, 4u);
     // The tree check runs before the tables are read, when no formatter or decoder runs yet: it may take as
     // many as both.
     shares.checkers = std::min(helpers, 7u);

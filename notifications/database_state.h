@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "notifications/records.h"
+#include "notifications/recovered_list.h"
 #include "notifications/row_render.h"
 #include "notifications/selk_options.h"
 #include "sqlite_binding/sqlite_wrapper.h"
@@ -80,7 +81,7 @@ class notification_store {
 
     // The recovered notifications (and those of loose pages), until they are written; the live ones go to
     // the report as they are read (row_pipeline).
-    std::vector<notification_record> notifications;
+    recovered_notifications notifications;
     std::vector<notification_handler_record> handlers;
     std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
     // The padded name column's width: the longest derived name of a handler that a live notification refers
@@ -101,9 +102,11 @@ class notification_store {
 // report.
 struct thread_shares {
     unsigned formatters = 0;  // formatter threads of the notification rows (row_pipeline)
-    unsigned decoders = 0;    // threads that decode the leaves of a large table (the own table walk)
-    unsigned scan = 0;        // 1 when the slack scan may run on a thread of its own
-    unsigned checkers = 0;    // threads that check the leaves of the trees, before any table is read
+    unsigned decoders = 0;  // threads that decode the leaves of a large table (the own table walk); once the
+                            // tables are read, they format recovered rows beside the formatters
+    unsigned scan = 0;      // 1 when the slack scan may run on a thread of its own
+    unsigned checkers = 0;  // threads that check the leaves of the trees, before any table is read
+    unsigned carvers = 0;  // threads that look for records in the chunks the slack scan or -parse_chunk reads
 };
 // The shares of `helpers` helper threads.
 thread_shares share_helper_threads(unsigned helpers);

@@ -280,6 +280,14 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         // Whole zero words hold no header; candidates stop where a word no longer fits.
         while (p + kZeroWord < length && zero_word(buffer + p)) p += kZeroWord;
         if (p + kZeroWord >= length) break;
+        // Every recogniser wants a 0 or a 6 where it starts (the null Order of a notification, the null or
+        // 8-byte WNFEventName of a handler, the 8-byte ExpiryTime of a push channel): other bytes are passed
+        // over in one tight loop, where each recogniser would refuse them in turn.
+        if (buffer[p] != 0 && buffer[p] != 6) {
+            ++p;
+            while (p + kZeroWord < length && buffer[p] != 0 && buffer[p] != 6) ++p;
+            continue;
+        }
         const std::uint32_t at = static_cast<std::uint32_t>(p);
         header_match m;
         bool found = false;
@@ -340,41 +348,46 @@ int match_schema(table_schema& schema, std::uint64_t mask, bool verify, const st
     return 1;
 }
 
-// The signature text of one schema, worked out again only when the schema was matched anew or its mask or
-// fields changed since the last record stamped with it.
-class schema_signature {
-  public:
-    void forget() { known_ = false; }
-    const std::string& of(const table_schema& schema) {
-        if (!known_ || mask_ != schema.column_mask || fields_ != schema.fields.size()) {
-            text_ = schema_signature_text(schema);
-            mask_ = schema.column_mask;
-            fields_ = schema.fields.size();
-            known_ = true;
-        }
-        return text_;
-    }
-
-  private:
-    bool known_ = false;
-    std::uint64_t mask_ = 0;
-    std::size_t fields_ = 0;
-    std::string text_;
-};
+// Fills `record` (new) from `row`; false when the record refuses the row.
+bool fill_record(sqlite_metadata& record, const recovered_record& row, std::uint64_t mask, std::uint32_t kind,
+                 table_schema& schema, schema_signature& signature) {
+    if (!populate_record_from_row(record, row, true, schema)) return false;
+    set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
+    if (schema.column_count == 0) schema.column_count = row.column_count;
+    return true;
+}
 
 // Appends a record of class T for `row`; false (nothing appended) when the record refuses the row.
 template <typename T>
 bool append_record(std::vector<T>& records, const recovered_record& row, std::uint64_t mask,
                    std::uint32_t kind, table_schema& schema, schema_signature& signature) {
     records.emplace_back();
-    T& record = records.back();
-    if (!populate_record_from_row(record, row, true, schema)) {
-        records.pop_back();
-        return false;
-    }
-    set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
+    if (fill_record(records.back(), row, mask, kind, schema, signature)) return true;
+    records.pop_back();
+    return false;
+}
+
+// A notification whose values the walk left in `file`: the schema goes through what filling it would do to
+// it, and a reference takes the record's place; nothing when the record would refuse the row. The record is
+// made when printed, from the schema as it stands now (recovered_notifications::record).
+void refer_notification(recovered_stage& stage, const recovered_record& row, std::uint64_t mask,
+                        uni::fileio& file) {
+    table_schema& schema = stage.schemas[kSchemaNotification];
+    // Every value the walk found is a serial type it read: values and columns are the same count.
+    if (!prepare_row_schema(schema, row.deferred_values, row.carried)) return;
+    recovered_notifications& list = stage.notifications;
+    recovered_reference r;
+    r.offset = row.record_offset;
+    r.rowid = row.rowid;
+    r.carried = row.carried;
+    r.mask = mask;
+    r.length = row.decode_length;
+    r.columns = row.decode_columns;
+    r.source = row.source_code();
+    r.schema = list.schema_index(schema, stage.signatures[kSchemaNotification].of(schema));
+    r.file = list.file_index(stage.files, file);
+    list.push_reference(r);
     if (schema.column_count == 0) schema.column_count = row.column_count;
-    return true;
 }
 
 }  // namespace
@@ -404,24 +417,32 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
     return 1;
 }
 
+const std::string& schema_signature::of(const table_schema& schema) {
+    if (!known_ || mask_ != schema.column_mask || fields_ != schema.fields.size()) {
+        text_ = schema_signature_text(schema);
+        mask_ = schema.column_mask;
+        fields_ = schema.fields.size();
+        known_ = true;
+    }
+    return text_;
+}
+
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
     for (int i = 0; i < 3; ++i) stage.schemas[i] = run.layout.schemas[i];
     stage.notifications.clear();
     stage.handlers.clear();
     stage.push_channels.clear();
     for (bool& used : stage.used) used = false;
+    for (schema_signature& signature : stage.signatures) signature.forget();
+    stage.files.reset();
 }
 
 // The schema matcher of each slot that recovered records are sorted into.
 int (*const kMatchers[kSchemaPushChannel + 1])(table_schema&, std::uint64_t, bool) = {
     match_notification_record, match_handler_record, match_push_channel_record};
 
-void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
-                            recovered_stage& stage) {
-    std::size_t notifications = 0;
-    for (const recovered_record& row : records) notifications += row.table_kind == kTableNotification ? 1 : 0;
-    stage.notifications.reserve(stage.notifications.size() + notifications);
-    schema_signature signatures[kSchemaPushChannel + 1];
+void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage,
+                            uni::fileio* file) {
     for (const recovered_record& row : records) {
         const std::uint32_t kind = row.table_kind;
         // Settings rows are never recovered: only the first three slots have a matcher.
@@ -431,7 +452,7 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
         table_schema& schema = stage.schemas[schema_index];
         stage.used[schema_index] = true;
         const std::uint64_t mask = row.carried != 0 ? row.carried : schema.column_mask;
-        schema_signature& signature = signatures[schema_index];
+        schema_signature& signature = stage.signatures[schema_index];
         if (schema.fields.empty() || schema.column_mask != mask) {
             match(schema, mask, verify);
             signature.forget();
@@ -439,8 +460,14 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
 
         switch (kind) {
             case kTableNotification:
-                if (append_record(stage.notifications, row, mask, kind, schema, signature))
-                    stage.notifications.back().order = row.rowid;
+                if (row.deferred_values != 0 && file != nullptr) {
+                    refer_notification(stage, row, mask, *file);
+                } else {
+                    notification_record n;
+                    if (!fill_record(n, row, mask, kind, schema, signature)) break;
+                    n.order = row.rowid;
+                    stage.notifications.push_back(std::move(n));
+                }
                 break;
             case kTableHandler:
                 if (append_record(stage.handlers, row, mask, kind, schema, signature))
@@ -451,6 +478,12 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
                 break;
         }
     }
+}
+
+record_sink recovered_stage_sink(recovered_stage& stage, bool verify) {
+    return [&stage, verify](std::vector<recovered_record>& records, uni::fileio& file) {
+        sort_recovered_records(records, verify, stage, &file);
+    };
 }
 
 namespace {
@@ -471,7 +504,7 @@ void append_staged(std::vector<T>& records, std::vector<T>& staged) {
 
 void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     notification_store& store = run.store;
-    append_staged(store.notifications, stage.notifications);
+    store.notifications.append(std::move(stage.notifications));
     std::size_t at = store.handlers.size();
     append_staged(store.handlers, stage.handlers);
     // A live handler of the same id keeps its place in the index.

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "notifications/records.h"
+#include "notifications/recovered_list.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
@@ -58,21 +61,42 @@ candidate_finder recogniser_for(std::int64_t switches);
 // no records or no run, else 1.
 int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run);
 
+// The signature text of one schema, worked out again only when the schema was matched anew or its mask or
+// fields changed since the last record stamped with it.
+class schema_signature {
+  public:
+    void forget() { known_ = false; }
+    const std::string& of(const table_schema& schema);
+
+  private:
+    bool known_ = false;
+    std::uint64_t mask_ = 0;
+    std::size_t fields_ = 0;
+    std::string text_;
+};
+
 // Carved records sorted as add_recovered_records sorts them, kept apart from the run until they are
 // merged into it. The sorting rebuilds schemas of its own, which start as the run's (fixed while the
-// database is read), so it may run on another thread while the run's tables are read.
+// database is read), so it may run on another thread while the run's tables are read. Notifications carved
+// from a file (their values left undecoded) are kept as references to it; the rest whole.
 struct recovered_stage {
     table_schema schemas[3];  // notification, handler, push channel: the sorting's own, as it leaves them
     bool used[3] = {false, false, false};  // a record of the schema's table was sorted
-    std::vector<notification_record> notifications;
+    schema_signature signatures[3];        // of the three schemas
+    recovered_notifications notifications;
     std::vector<notification_handler_record> handlers;
     std::vector<wns_push_channel_record> push_channels;
+    std::shared_ptr<carved_files> files;  // of the carve being sorted: where references point
 };
 // Starts the stage's schemas as the run's three (the stage emptied first).
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run);
-// Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch).
-void sort_recovered_records(const std::vector<recovered_record>& records, bool verify,
-                            recovered_stage& stage);
+// Sorts `records` into `stage` against its schemas (`verify`: the options' verify switch). A notification
+// whose values the walk deferred becomes a reference to `file`, one of stage.files.
+void sort_recovered_records(const std::vector<recovered_record>& records, bool verify, recovered_stage& stage,
+                            uni::fileio* file = nullptr);
+// A sink for a walk or carve whose records are sorted into `stage` as they come; stage.files must hold the
+// files it walks (carve_options::files), which then stay open with the stage's references.
+record_sink recovered_stage_sink(recovered_stage& stage, bool verify);
 // Appends the staged records to the run's store and indexes them, as add_recovered_records does; the report's
 // joins then count the columns of the schemas the records were sorted with (table_layout::join_columns).
 void merge_recovered_records(recovered_stage& stage, selk_run& run);

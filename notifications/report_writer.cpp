@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <streambuf>
 #include <string>
+#include <vector>
 
+#include "io/console.h"
 #include "io/fileio.h"
 #include "notifications/report_delimited.h"
 #include "notifications/report_timeline.h"
+#include "platform/ordered_stage.h"
 #include "sqlite_format/record_source.h"
 
 namespace {
@@ -55,6 +61,152 @@ void write_records(std::ostream& os, selk_run& run, std::vector<notification_rec
     record_writer writer(os, run);
     for (notification_record& n : records) {
         if (!writer.write(n)) return;
+    }
+}
+
+namespace {
+
+// Below this many records the recovered ones are printed on the reading thread alone.
+constexpr std::size_t kParallelRecovered = 256;
+// Records a formatter decodes and formats at a time.
+constexpr std::size_t kRecoveredBatch = 256;
+
+// An output buffer that appends to a string, which may change between writes.
+class string_append_buf : public std::streambuf {
+  public:
+    void target(std::string* text) { text_ = text; }
+
+  protected:
+    int_type overflow(int_type ch) override {
+        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+        text_->push_back(traits_type::to_char_type(ch));
+        return ch;
+    }
+    std::streamsize xsputn(const char* data, std::streamsize count) override {
+        text_->append(data, static_cast<std::size_t>(count));
+        return count;
+    }
+
+  private:
+    std::string* text_ = nullptr;
+};
+
+// A record that did not read again: where, and why.
+struct unread_record {
+    std::string where;
+    std::uint64_t offset;
+    std::string why;
+};
+
+void say_unread(selk_run& run, const std::string& where, std::uint64_t offset, const std::string& why) {
+    error_printf("prob reading %s: the recovered record at file offset %llu is not printed: %s\n",
+                 where.c_str(), static_cast<unsigned long long>(offset), why.c_str());
+    run.tables_incomplete = 1;
+}
+
+// The references of `records` in the delimited forms, decoded and formatted on the formatter threads in
+// batches (an ordered_stage): the reading thread admits each in turn (its offset not printed before), and
+// writes the batches' texts, and names the records that did not read, in the list's order. The header is out.
+void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_notifications& records,
+                                  record_writer& writer) {
+    struct batch {
+        std::vector<std::size_t> items;  // the admitted records
+    };
+    struct batch_text {
+        std::string text;
+        std::vector<unread_record> unread;
+    };
+    const report_view report(run);
+    const recovered_notifications& list = records;
+    // A formatter: a reader and a row writer of its own, kept from batch to batch.
+    const auto make_formatter = [&report, &list]() -> std::function<void(batch&, batch_text&)> {
+        struct formatter {
+            explicit formatter(const report_view& view, const recovered_notifications& references)
+                : reader(references), rows(view) {}
+            recovered_reader reader;
+            string_append_buf buf;
+            std::ostream out{&buf};
+            delimited_row_writer rows;
+            notification_record n;
+            std::string why, where;
+        };
+        auto f = std::make_shared<formatter>(report, list);
+        return [&report, f](batch& b, batch_text& out) {
+            out.text.clear();
+            out.unread.clear();
+            f->buf.target(&out.text);
+            for (const std::size_t i : b.items) {
+                if (!f->reader.record(i, f->n, f->why, f->where)) {
+                    out.unread.push_back(
+                        unread_record{f->where, report.store.notifications.reference(i).offset, f->why});
+                    continue;
+                }
+                // The row goes only into the batch's text: a failed write is memory that ran out.
+                if (f->rows.write(f->out, report, f->n, join_handler(report, f->n),
+                                  join_push_channel(report, f->n)) == 0)
+                    throw std::bad_alloc();
+            }
+        };
+    };
+    bool failed = false;
+    // Nothing else runs while the recovered rows are written: the leaf decoders' share helps the formatters.
+    const unsigned threads = run.threads.formatters + run.threads.decoders;
+    ordered_stage<batch, batch_text> stage(
+        2 * static_cast<std::size_t>(threads) + 2, make_formatter, [&](batch&, batch_text& out) {
+            if (failed) return;
+            os.write(out.text.data(), static_cast<std::streamsize>(out.text.size()));
+            for (const unread_record& u : out.unread) say_unread(run, u.where, u.offset, u.why);
+            failed = !os.good();
+        });
+    stage.start(threads);
+    batch* filling = nullptr;
+    for (std::size_t i = 0; i < records.size() && !failed; ++i) {
+        const recovered_reference& r = records.reference(i);
+        if (!writer.admit_recovered(r.offset, r.source)) continue;
+        if (filling == nullptr) {
+            filling = &stage.next();
+            filling->items.clear();
+        }
+        filling->items.push_back(i);
+        if (filling->items.size() == kRecoveredBatch) {
+            stage.submit();
+            filling = nullptr;
+        }
+    }
+    if (filling != nullptr && !filling->items.empty()) stage.submit();
+    stage.finish();
+}
+
+}  // namespace
+
+void write_records(std::ostream& os, selk_run& run, recovered_notifications& records) {
+    if (run.options.switches[kSwitchPerTableFiles] != 0) {
+        if (!run.options.out_file.empty()) create_per_table_files(run.options.out_file);
+        return;
+    }
+    if (records.empty()) return;
+    record_writer writer(os, run);
+    if (!writer.start()) return;
+    // The delimited forms' rows are formatted on the formatter threads, as the live rows are.
+    if (!run.options.csvl2t && !run.options.bodyfile && run.threads.formatters != 0 &&
+        records.size() >= kParallelRecovered && records.all_references()) {
+        write_references_in_parallel(os, run, records, writer);
+        return;
+    }
+    notification_record n;  // each record decoded into it in turn
+    std::string why, where;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const recovered_reference& r = records.reference(i);
+        // A repeated offset is left out before its bytes are read again.
+        if (r.file != recovered_notifications::kWholeRecord && !writer.admit_recovered(r.offset, r.source))
+            continue;
+        if (!records.record(i, n, why, where)) {
+            say_unread(run, where, r.offset, why);
+            continue;
+        }
+        const bool written =
+            r.file == recovered_notifications::kWholeRecord ? writer.write(n) : writer.write_admitted(n);
+        if (!written) return;
     }
 }
 
@@ -129,32 +281,40 @@ bool record_writer::admit_recovered(std::uint64_t offset, unsigned source_code) 
     return seen.insert(offset);
 }
 
-bool record_writer::write(const notification_record& n) {
+bool record_writer::start() {
     if (failed_) return false;
+    if (started_) return true;
+    started_ = true;
     if (run_.options.switches[kSwitchPerTableFiles] != 0) {
         // As write_records: the per-table files are made once and nothing is printed.
-        if (!started_ && !run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
-        started_ = true;
+        if (!run_.options.out_file.empty()) create_per_table_files(run_.options.out_file);
         return true;
     }
-    const bool delimited = !run_.options.csvl2t && !run_.options.bodyfile;
-    if (!started_) {
-        started_ = true;
-        if (delimited) {
-            if (run_.header_on) {
-                if (write_delimited_header(os_, run_) == 0) {
-                    failed_ = true;
-                    return false;
-                }
-            } else if (run_.header_fields.empty()) {
-                // No header line is due, but the rows still need their template to size and place their
-                // cells.
-                build_delimited_header_template(run_);
+    if (!run_.options.csvl2t && !run_.options.bodyfile) {
+        if (run_.header_on) {
+            if (write_delimited_header(os_, run_) == 0) {
+                failed_ = true;
+                return false;
             }
+        } else if (run_.header_fields.empty()) {
+            // No header line is due, but the rows still need their template to size and place their cells.
+            build_delimited_header_template(run_);
         }
-        rows_ = std::make_unique<report_row_writer>(report_);
     }
+    rows_ = std::make_unique<report_row_writer>(report_);
+    return true;
+}
+
+bool record_writer::write(const notification_record& n) {
+    if (!start()) return false;
+    if (run_.options.switches[kSwitchPerTableFiles] != 0) return true;
     if (!admit(n)) return true;
+    return write_admitted(n);
+}
+
+bool record_writer::write_admitted(const notification_record& n) {
+    if (!start()) return false;
+    if (run_.options.switches[kSwitchPerTableFiles] != 0) return true;
     failed_ = rows_->write(os_, report_, run_.header_on, n) == 0;
     return !failed_;
 }

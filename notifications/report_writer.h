@@ -75,6 +75,11 @@ class printed_offsets {
 // was printed from that offset in this call. Stops at the first failed write: the caller sees the failure
 // in the stream's state.
 void write_records(std::ostream& os, selk_run& run, std::vector<notification_record>& records);
+// The same for recovered notifications kept as references: each is decoded again from its file once it is
+// admitted (its offset not printed before). One whose bytes no longer read as they did is not printed: it is
+// named on standard error with its file and offset, and the run is marked as not read whole
+// (run.tables_incomplete).
+void write_records(std::ostream& os, selk_run& run, recovered_notifications& records);
 
 // The rows of one report in the run's form, one writer reused from row to row: the delimited row of the
 // default form and "-csv", or the lines of "-csvl2t" and "-bodyfile". It reads the run only through the
@@ -111,6 +116,10 @@ class record_writer {
 
     // False once a write has failed (this one or an earlier one).
     bool write(const notification_record& notification);
+    // write() for a record already admitted.
+    bool write_admitted(const notification_record& notification);
+    // What the first write does first (the delimited header when due); false once a write has failed.
+    bool start();
     // False for a recovered record whose offset was already printed from the same file family (it is left
     // out); the offset counts as printed afterwards. write() asks this itself.
     bool admit(const notification_record& notification);

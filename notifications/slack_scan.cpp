@@ -1,6 +1,7 @@
 #include "notifications/slack_scan.h"
 
 #include <exception>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -36,7 +37,18 @@ carve_options slack_carve_options(const selk_run& run, bool keep, bool carve) {
     scan.max_columns = 1;
     scan.valid_frames = carve;
     scan.progress = run.options.show_progress;
+    // Notifications, the many, are decoded again when printed: only handlers and push channels carry values.
+    scan.deferred_kinds = kTableNotification;
+    scan.threads = run.threads.carvers;
     return scan;
+}
+
+// Points `scan` at `stage`: its records are sorted into the stage chunk by chunk, and its files stay open
+// with the stage's references.
+void carve_into_stage(carve_options& scan, recovered_stage& stage, bool verify) {
+    stage.files = std::make_shared<carved_files>();
+    scan.files = stage.files;
+    scan.sink = recovered_stage_sink(stage, verify);
 }
 
 }  // namespace
@@ -50,12 +62,14 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
     if (path.empty() || run == nullptr) return 0;
     if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
-    const carve_options options = slack_carve_options(*run, keep, carve);
+    recovered_stage stage;
+    begin_recovered_stage(stage, *run);
+    carve_options scan = slack_carve_options(*run, keep, carve);
+    carve_into_stage(scan, stage, run->options.verify != 0);
     const evidence* files = run->files != nullptr && run->files->path() == path ? run->files : nullptr;
-    if (!(files != nullptr ? carve_database(results, *files, options)
-                           : carve_database(results, path, options)))
+    if (!(files != nullptr ? carve_database(results, *files, scan) : carve_database(results, path, scan)))
         return 0;
-    add_recovered_records(results, run);
+    merge_recovered_records(stage, *run);
     return 1;
 }
 
@@ -67,17 +81,16 @@ bool slack_scan_task::start(const std::string& path, bool carve, const selk_run&
     if (started_ || path.empty() || run.options.show_progress || run.threads.scan == 0) return false;
     carve_options scan = slack_carve_options(run, false, carve);
     begin_recovered_stage(stage_, run);
+    carve_into_stage(scan, stage_, run.options.verify != 0);
     carved_ = carving_.get_future();
-    const bool verify = run.options.verify != 0;
     // The driver's files outlive the thread: it is joined before they close.
     const evidence* files = run.files != nullptr && run.files->path() == path ? run.files : nullptr;
     const bool running = platform_start_thread(
         thread_,
-        [this, path, files, scan = std::move(scan), verify] {
-            const int carved = files != nullptr ? carve_database(results_, *files, scan)
-                                                : carve_database(results_, path, scan);
-            if (carved) sort_recovered_records(results_, verify, stage_);
-            carving_.set_value(carved);
+        [this, path, files, scan = std::move(scan)] {
+            std::vector<recovered_record> kept;  // the sink takes every record: this stays empty
+            carving_.set_value(files != nullptr ? carve_database(kept, *files, scan)
+                                                : carve_database(kept, path, scan));
         },
         [this](std::exception_ptr e) { carving_.set_exception(std::move(e)); });
     if (!running) return false;
@@ -93,7 +106,6 @@ int slack_scan_task::finish(selk_run* run) {
     run->store.notifications.clear();
     if (!carved) return 0;
     merge_recovered_records(stage_, *run);
-    results_.clear();
     return 1;
 }
 
@@ -103,7 +115,10 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     path = input_path_opened(run->options, path);
     run->db_path = path;
 
-    uni::fileio file;
+    // The file stays open with the records' references until they are printed.
+    const std::shared_ptr<carved_files> files = std::make_shared<carved_files>();
+    files->main_path = path;
+    uni::fileio& file = files->main;
     if (!file.open(path, false, false, false)) return 0;
     std::uint8_t header[kWalHeaderSize] = {};
     std::uint32_t got = kWalHeaderSize;
@@ -121,8 +136,14 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     run->layout.schemas[kSchemaNotification].column_count = 10;
     run->layout.join_columns[kSchemaNotification] = 10;
 
+    recovered_stage stage;
+    begin_recovered_stage(stage, *run);
+    stage.files = files;
     std::vector<recovered_record> results;
     page_walk_options walk;
+    walk.sink = recovered_stage_sink(stage, run->options.verify != 0);
+    walk.deferred_kinds = kTableNotification;
+    walk.threads = run->threads.carvers;
     walk.classify = recogniser_for(run->options.recogniser_switches);
     walk.source_code = kSourceCarveBlob;
     walk.page_size = kChunkPageSize;
@@ -132,6 +153,6 @@ int parse_chunk_file(selk_run* run, std::string& path) {
         error_printf("problem finding proper signatures to parse\n");
         return 0;
     }
-    add_recovered_records(results, run);
+    merge_recovered_records(stage, *run);
     return 1;
 }

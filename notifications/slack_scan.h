@@ -48,8 +48,7 @@ class slack_scan_task {
     bool started_ = false;
     std::promise<int> carving_;  // set by the thread: whether the carving found records, or its error
     std::future<int> carved_;
-    std::vector<recovered_record> results_;
-    recovered_stage stage_;  // the records sorted
+    recovered_stage stage_;  // the records sorted as they are carved
 };
 
 // Walks the whole file at `path` (environment references expanded in place; it becomes the run's

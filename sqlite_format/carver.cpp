@@ -1,6 +1,9 @@
 #include "sqlite_format/carver.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <utility>
@@ -9,6 +12,7 @@
 #include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/fileio.h"
+#include "platform/ordered_stage.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
 #include "sqlite_format/format.h"
@@ -81,13 +85,17 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
                     std::uint64_t page_limit) {
     if (!walk.classify) return;
     const std::uint32_t code = walk.source_code;
-    std::vector<recovered_record> candidates;
+    // Kept from chunk to chunk: a walk classifies many thousands of them.
+    thread_local std::vector<recovered_record> candidates;
+    thread_local carved_decode decoded;
+    thread_local region_map free;
+    candidates.clear();
     if (!walk.classify(candidates, chunk, length, p)) return;
     const std::size_t n = candidates.size();
     // A whole b-tree page holds live cells and free space side by side. A record whose header lies in a
     // free block or the unallocated gap is an older one: the bytes after that free region were written
     // later (a live cell, or another free block with its header), so they are not its values.
-    region_map free;
+    free.clear();
     if (length == walk.page_size && length <= static_cast<std::uint32_t>(INT32_MAX))
         (void)collect_page_slack(free, chunk, static_cast<std::int32_t>(length), 0, false, page_limit);
     for (std::size_t i = 0; i < n; ++i) {
@@ -106,40 +114,37 @@ void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chun
             if (end != 0) available = end > s ? std::min(available, end - s) : 0;
         }
         if (available == 0) continue;
-        const std::uint32_t columns = c.column_count;
-        std::vector<std::uint32_t> codes;
-        std::vector<std::uint32_t> sizes;
-        std::uint32_t consumed = 0;
-        if (!decode_record_header_n(&consumed, codes, sizes, chunk + s, available,
-                                    columns ? columns : max_columns))
-            continue;
-        if (consumed > available) continue;
-        std::vector<std::string> values;
-        std::uint8_t truncated = 1;
-        if (!decode_record_values(nullptr, values, chunk + s + consumed,
-                                  static_cast<std::uint32_t>(available - consumed), codes, sizes, nullptr,
-                                  true, &truncated))
+        const std::uint32_t columns = c.column_count ? c.column_count : max_columns;
+        const bool deferred = (c.table_kind & walk.deferred_kinds) != 0;
+        if (!decode_carved_record(decoded, chunk + s, static_cast<std::uint32_t>(available), columns,
+                                  !deferred))
             continue;
         // The rowid is read only where the cell's payload size before it still gives the record's length: a
         // free block's header written over the cell's start leaves other bytes there.
         std::uint64_t rowid = 0;
         if (c.prefix_flag == 0 && s >= 2 && chunk[s - 1] < 0x80) {
             std::uint64_t record_length = chunk[s - 1];
-            for (std::uint32_t size : sizes) record_length += size;
+            for (std::uint32_t size : decoded.sizes) record_length += size;
             rowid = rowid_before_record(chunk, s - 1, record_length);
         }
-        recovered_record rec;
-        rec.values = std::move(values);
-        rec.column_flags = std::move(codes);
+        out.emplace_back();
+        recovered_record& rec = out.back();
+        if (deferred) {
+            rec.deferred_values = static_cast<std::uint32_t>(decoded.codes.size());
+        } else {
+            rec.values = std::move(decoded.values);
+            rec.column_flags = std::move(decoded.codes);
+            rec.truncated = decoded.truncated;
+        }
         rec.rowid = rowid;
         rec.record_offset = p + s;
         rec.flags = code << kSourceShift;
-        rec.truncated = truncated;
         rec.table_kind = c.table_kind;
         rec.column_count = c.column_count;
         rec.carried = c.carried;
+        rec.decode_length = static_cast<std::uint32_t>(available);
+        rec.decode_columns = columns;
         if (!c.header_bytes.empty()) rec.header_bytes = c.header_bytes;
-        out.push_back(std::move(rec));
     }
     if (!out.empty() && walk.on_records) walk.on_records(out);
 }
@@ -197,7 +202,119 @@ std::uint64_t walked_bytes(const region_map& regions, std::uint64_t file_end) {
     return total;
 }
 
+// Below this many whole pages a walk classifies on its own thread: threads would cost more than they save.
+constexpr std::uint64_t kParallelChunks = 64;
+
+// Whether the helpers are worth their cost on `regions`: pages enough, and mostly whole ones. The slack of
+// live pages (many small regions, each a chunk of its own) is read faster through the file's read window on
+// the walk's thread than a system call a chunk on the helpers.
+bool worth_helpers(const region_map& regions, std::uint64_t file_end, std::uint32_t page_size) {
+    std::uint64_t bytes = 0;
+    std::uint64_t chunks = 0;
+    for (const auto& region : regions) {
+        const std::uint64_t length = region_end_in_file(region, file_end) - region.first;
+        bytes += length;
+        chunks += length / page_size + (length % page_size != 0 ? 1 : 0);
+    }
+    return bytes / page_size >= kParallelChunks && bytes >= chunks * (page_size / 2);
+}
+// Chunks classified together by one helper, and groups in flight per helper.
+constexpr std::uint32_t kGroupChunks = 32;
+constexpr std::size_t kGroupsPerThread = 4;
+
+// Reads up to `length` bytes at `offset` of `file` as fileio::read_at does (clipped to the size it had when
+// opened), with positioned reads on its descriptor, which threads may share; the bytes read.
+std::uint32_t read_shared(const uni::fileio& file, std::uint8_t* out, std::uint32_t length,
+                          std::uint64_t offset) {
+    if (offset >= file.file_size) return 0;
+    if (length > file.file_size - offset) length = static_cast<std::uint32_t>(file.file_size - offset);
+    std::uint32_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(file.descriptor, out + got, length - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::uint32_t>(n);
+    }
+    return got;
+}
+
+// The chunks of a walk read and classified on helper threads, a group of them at a time: the walk names the
+// chunks of each group, and the records of each group reach the sink on the walk's thread in the walk's order
+// (an ordered_stage), as reading and classifying them one after another gives them.
+class parallel_classifier {
+  public:
+    parallel_classifier(const page_walk_options& walk, std::uint32_t max_columns, std::uint64_t page_limit,
+                        uni::fileio& file, std::uint64_t& handed)
+        : stage_(
+              walk.threads * kGroupsPerThread,
+              [&walk, &file, max_columns, page_limit] {
+                  return
+                      [&walk, &file, max_columns, page_limit](group& in, std::vector<recovered_record>& out) {
+                          out.clear();
+                          in.bytes.resize(walk.page_size);
+                          for (std::uint32_t i = 0; i < in.count; ++i) {
+                              const std::uint32_t length =
+                                  read_shared(file, in.bytes.data(), in.lengths[i], in.offsets[i]);
+                              if (length != 0)
+                                  classify_chunk(out, in.bytes.data(), length, in.offsets[i], walk,
+                                                 max_columns, page_limit);
+                          }
+                      };
+              },
+              [&walk, &file, &handed](group&, std::vector<recovered_record>& out) {
+                  if (out.empty()) return;
+                  handed += out.size();
+                  walk.sink(out, file);
+                  out.clear();
+              }) {
+        stage_.start(walk.threads);
+    }
+
+    // The next chunk: `length` bytes (at most a page) from file offset `offset`.
+    void add(std::uint32_t length, std::uint64_t offset) {
+        if (filling_ == nullptr) {
+            filling_ = &stage_.next();
+            filling_->count = 0;
+        }
+        filling_->lengths[filling_->count] = length;
+        filling_->offsets[filling_->count] = offset;
+        if (++filling_->count == kGroupChunks) submit();
+    }
+    // Hands every record on; throws what a helper or the sink threw.
+    void finish() {
+        if (filling_ != nullptr && filling_->count != 0) submit();
+        stage_.finish();
+    }
+
+  private:
+    struct group {
+        std::vector<std::uint8_t> bytes;  // the chunk being classified (the helper's)
+        std::uint32_t lengths[kGroupChunks] = {};
+        std::uint64_t offsets[kGroupChunks] = {};
+        std::uint32_t count = 0;
+    };
+    void submit() {
+        stage_.submit();
+        filling_ = nullptr;
+    }
+
+    ordered_stage<group, std::vector<recovered_record>> stage_;
+    group* filling_ = nullptr;  // the group the walk names chunks for
+};
+
 }  // namespace
+
+bool decode_carved_record(carved_decode& d, const std::uint8_t* bytes, std::uint32_t length,
+                          std::uint32_t columns, bool values) {
+    d.values.clear();
+    d.truncated = 0;
+    if (!decode_record_header_n(&d.consumed, d.codes, d.sizes, bytes, length, columns)) return false;
+    if (d.consumed > length) return false;
+    if (!values) return true;
+    d.truncated = 1;  // the values may stop short of the last column
+    return decode_record_values(nullptr, d.values, bytes + d.consumed, length - d.consumed, d.codes, d.sizes,
+                                nullptr, true, &d.truncated) != 0;
+}
 
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
                   const table_schema& schema, record_classifier classifier, std::uint32_t source_code,
@@ -231,6 +348,10 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     const bool frame_flag = walk.frame_flag;
     const bool btree_flag = walk.btree_flag;
     const std::size_t start_count = out.size();
+    // With a sink the records of one chunk at a time; else they gather in `out`.
+    std::vector<recovered_record> chunk_records;
+    std::vector<recovered_record>& found = walk.sink ? chunk_records : out;
+    std::uint64_t handed = 0;  // records given to the sink
     // Nothing past the end of the file can be read: the walk stops there, whatever a region claims.
     const std::uint64_t file_end = file.file_size;
     // The progress counts every region's bytes, also where the walk stops early, so that it reaches the end.
@@ -258,6 +379,10 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
     }
     std::vector<std::uint8_t> chunk(page_size);
     const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
+    std::unique_ptr<parallel_classifier> helpers;
+    if (walk.threads != 0 && walk.sink && !walk.on_records && !btree_flag && walk.classify &&
+        file.descriptor >= 0 && !file.in_memory && worth_helpers(regions, file_end, page_size))
+        helpers = std::make_unique<parallel_classifier>(walk, max_columns, page_limit, file, handed);
     for (const auto& region : regions) {
         const std::uint64_t o = region.first;
         const std::uint64_t length = region.second;
@@ -276,13 +401,20 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             }
             const std::uint64_t left = e - p;
             std::uint32_t chunk_length = left < page_size ? static_cast<std::uint32_t>(left) : page_size;
-            if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
+            if (helpers) {
+                helpers->add(chunk_length, p);
+            } else if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
                 const bool whole_leaf = btree_flag && chunk_length == page_size &&
                                         chunk[0] == kPageTableLeaf &&
-                                        walk_leaf_page(out, chunk.data(), chunk_length, p, page_size, file,
+                                        walk_leaf_page(found, chunk.data(), chunk_length, p, page_size, file,
                                                        schema, source_code, min_columns, max_columns);
                 if (!whole_leaf)
-                    classify_chunk(out, chunk.data(), chunk_length, p, walk, max_columns, page_limit);
+                    classify_chunk(found, chunk.data(), chunk_length, p, walk, max_columns, page_limit);
+                if (walk.sink && !chunk_records.empty()) {
+                    handed += chunk_records.size();
+                    walk.sink(chunk_records, file);
+                    chunk_records.clear();
+                }
             }
             if (p > UINT64_MAX - page_size || p + page_size <= chunk_start) break;
             p += page_size;
@@ -294,7 +426,8 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
         }
         if (meter != nullptr && counted < counted_end) meter->add(counted_end - counted);
     }
-    return done(out.size() > start_count ? 1 : 0);
+    if (helpers) helpers->finish();
+    return done(out.size() > start_count || handed != 0 ? 1 : 0);
 }
 
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,
@@ -320,7 +453,9 @@ namespace {
 // is no log), and the regions it gives. Each is walked in the page size its own header gives, so a damaged
 // main header does not misplace its pages.
 struct companion_regions {
-    uni::fileio file;             // open when a companion was read
+    explicit companion_regions(uni::fileio& opened) : file(opened) {}
+    uni::fileio& file;            // open when a companion was read
+    std::string path;             // the companion read
     std::uint32_t page_size = 0;  // from its own header; 0 leaves the database's
     region_map overwritten;       // pages of the main file the log replaces
     region_map superseded;
@@ -334,11 +469,13 @@ struct companion_regions {
 // it).
 void read_companion(companion_regions& c, const evidence& files, std::uint32_t page_size) {
     if (files.open_wal(c.file)) {
+        c.path = files.names().wal;
         if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file))
             c.page_size = wal_page_size(c.file);
         else
             c.file.close();
     } else if (files.open_journal(c.file)) {
+        c.path = files.names().journal;
         std::uint32_t journal_page_size = page_size;
         if (parse_rollback_journal(c.journal, journal_page_size, c.file))
             c.page_size = journal_page_size;
@@ -399,6 +536,9 @@ class carve_walk {
         walk_.max_columns = carve.max_columns;
         walk_.btree_flag = carve.btree_flag;
         walk_.progress = carve.progress;
+        walk_.sink = carve.sink;
+        walk_.deferred_kinds = carve.deferred_kinds;
+        walk_.threads = carve.threads;
     }
 
     // The database's pages bound child page numbers in every file walked.
@@ -417,20 +557,22 @@ class carve_walk {
         queued_.push_back(std::move(q));
     }
 
-    // Walks every queued region in turn.
-    void run() {
+    // Walks every queued region in turn; true when a walk found a record.
+    bool run() {
         std::unique_ptr<progress_meter> meter;
         if (walk_.progress) {
             std::uint64_t total = 0;
             for (const queued_walk& q : queued_) total += walked_bytes(*q.regions, q.file->file_size);
             meter = std::make_unique<progress_meter>(total, clock_);
         }
+        bool found = false;
         for (queued_walk& q : queued_) {
             q.options.meter = meter.get();
-            walk_db_pages(out_, *q.regions, *q.file, q.options);
+            found = walk_db_pages(out_, *q.regions, *q.file, q.options) != 0 || found;
         }
         queued_.clear();
         if (meter) meter->finish();
+        return found;
     }
 
   private:
@@ -478,14 +620,18 @@ int carve_database(std::vector<recovered_record>& out, const evidence& files, co
     if (carve.table_name.empty() && carve.min_columns == 0 && carve.max_columns == 0) return 0;
     carve_walk walk(out, carve);
     std::uint32_t page_size = 4096;
-    uni::fileio main_file;
+    // The files stay open past the carve only where the caller keeps them.
+    const std::shared_ptr<carved_files> kept = carve.files ? carve.files : std::make_shared<carved_files>();
+    uni::fileio& main_file = kept->main;
+    kept->main_path = files.path();
     db_header_bytes header{};
     const bool main_header = files.open_database(main_file) && check_db_file_header(main_file, header) != 0;
     const std::uint32_t p = main_header ? db_header_page_size(header.data(), header.size()) : 0;
     if (p) page_size = p;
 
-    companion_regions companion;
+    companion_regions companion(kept->companion);
     if (carve.companions) read_companion(companion, files, page_size);
+    kept->companion_path = companion.path;
 
     region_map free_space;
     table_schema schema;
@@ -500,10 +646,12 @@ int carve_database(std::vector<recovered_record>& out, const evidence& files, co
     }
 
     if (companion.file.is_open()) walk_companion(walk, companion, page_size, carve.valid_frames);
-    walk.run();
-    main_file.close();
-    companion.file.close();
-    return out.empty() ? 0 : 1;
+    const bool found = walk.run();
+    if (!carve.files) {
+        main_file.close();
+        companion.file.close();
+    }
+    return found || !out.empty() ? 1 : 0;
 }
 
 int carve_database_any_table(std::vector<recovered_record>& out, const std::string& path,

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "io/fileio.h"
 #include "io/progress_meter.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -16,10 +18,6 @@
 #include "sqlite_format/table_schema.h"
 
 class evidence;
-
-namespace uni {
-class fileio;
-}
 
 // Fills `candidates` with the records it finds in a chunk: (candidates, chunk bytes, chunk length,
 // chunk file offset, 0, the caller's options). Non-zero when it filled any. Of each candidate the walker
@@ -36,6 +34,10 @@ using record_classifier = int (*)(std::vector<recovered_record>& candidates, con
 using candidate_finder =
     std::function<int(std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
                       std::uint32_t length, std::uint64_t chunk_offset)>;
+
+// Takes the records the walk found in one chunk, with the file it read them from, as the walk goes: the
+// records may be moved from; the walk empties the vector afterwards.
+using record_sink = std::function<void(std::vector<recovered_record>& records, uni::fileio& file)>;
 
 // How walk_db_pages reads its regions.
 struct page_walk_options {
@@ -54,7 +56,41 @@ struct page_walk_options {
     // the walk has one of its own over its regions.
     progress_meter* meter = nullptr;
     std::function<void(std::vector<recovered_record>&)> on_records;  // after each chunk that gave records
+    // Where each chunk's records go instead of `out`, which the walk then leaves as it is: the walk holds one
+    // chunk's records at a time.
+    record_sink sink;
+    // Table kinds (bits of the candidates' table_kind) whose values are not decoded: their records carry
+    // deferred_values and how to decode them again (decode_length, decode_columns) instead.
+    std::uint32_t deferred_kinds = 0;
+    // Helper threads that look for records in the chunks while the walk reads on (with a sink, no on_records
+    // and no btree_flag, over regions of many pages): the sink still gets the records on the walk's thread,
+    // in the order one thread finds them. 0, or threads that cannot start, leave the work to the walk's
+    // thread.
+    unsigned threads = 0;
 };
+
+// The files a carve read, kept open past it for a caller that decodes its records again from them.
+struct carved_files {
+    uni::fileio main;       // the database
+    uni::fileio companion;  // its "-wal" or "-journal"; closed when none was read
+    std::string main_path;  // as the carve opened them
+    std::string companion_path;
+};
+
+// The buffers of the decode of one carved record, kept from record to record.
+struct carved_decode {
+    std::vector<std::uint32_t> codes;  // column codes (record.h), as decode_record_values marks them
+    std::vector<std::uint32_t> sizes;
+    std::vector<std::string> values;
+    std::uint32_t consumed = 0;  // bytes of the serial types
+    std::uint8_t truncated = 0;  // the values ran out before the last column
+};
+
+// Decodes the record at `bytes` as the page walk decodes a candidate there: `columns` serial types, then
+// (with `values`) the values, cut short where the `length` bytes end. False when the serial types do not read
+// or take more than `length` bytes. Reads nothing past `length`.
+bool decode_carved_record(carved_decode& d, const std::uint8_t* bytes, std::uint32_t length,
+                          std::uint32_t columns, bool values);
 
 // How carve_database reads a database and its companion.
 struct carve_options {
@@ -68,6 +104,12 @@ struct carve_options {
     bool btree_flag = false;
     bool progress = false;                 // one percent-done status line over every region of both files
     progress_meter::clock progress_clock;  // what limits its redraws; none: the steady clock
+    record_sink sink;                      // as page_walk_options::sink; `out` then only keeps what it held
+    std::uint32_t deferred_kinds = 0;      // as page_walk_options::deferred_kinds
+    unsigned threads = 0;                  // as page_walk_options::threads
+    // Where the database and its companion are opened and stay open after the carve (for the sink's records);
+    // none: they are closed at its end.
+    std::shared_ptr<carved_files> files;
 };
 
 // Walks every region of `regions` in `file` page by page and appends one recovered_record per
@@ -76,8 +118,9 @@ struct carve_options {
 // bounds are its field count and min_fields, else `min_columns` and `max_columns`. With `frame_flag` each
 // chunk is read 24 bytes on (past a log frame's header), so a region of whole log frames stays aligned. With
 // `btree_flag` a whole table leaf page is decoded as a page first. With `progress` each region's bytes up to
-// the end of the file count on the meter as they are walked. Returns 1 when `out` grew; 0 for an empty map, a
-// page size of 0, or no record found.
+// the end of the file count on the meter as they are walked. With a sink the records go there chunk by chunk
+// instead of into `out`. Returns 1 when a record was found; 0 for an empty map, a page size of 0, or no
+// record found.
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,
                   const page_walk_options& options);
 // The same with each option as a parameter; `options` is handed to the classifier and the callback.
@@ -96,7 +139,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
 // page size; the log and the journal in the page size of their own headers. With `progress` one percent-done
 // status line runs over the regions of both files, as their bytes are walked (progress_meter: it only rises,
 // redrawn a few times a second at most). Unless `keep` is set `out` is emptied first. Returns 1 when `out`
-// holds at least one record at the end.
+// holds at least one record at the end or the sink was handed one.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& options);
 // The same over the files of `files`, opened once for the database's read (another thread may read them
 // meanwhile).

@@ -310,6 +310,17 @@ int populate_record_from_row(sqlite_metadata& record, const recovered_record& ro
                                      row.record_offset, row.carried, lengths, row.source_code());
 }
 
+bool prepare_row_schema(table_schema& schema, std::size_t count, std::uint64_t carried) {
+    // The steps of populate_record_from_row up to build_arrays, with its refusals.
+    if (count > schema.fields.size()) return false;
+    (void)prepare_field_map(schema, count, carried);
+    if (count == 0) return false;
+    if (schema.field_map.empty()) return true;
+    for (const auto& entry : schema.field_map)
+        if (entry.second < count) return true;
+    return false;
+}
+
 int populate_record_from_row_unmapped(sqlite_metadata& record, const recovered_record& row, bool flag) {
     c_arrays a;
     if (!build_arrays(a, row.values, nullptr)) return 0;

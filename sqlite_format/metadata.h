@@ -19,6 +19,13 @@ class recovered_record : public table_record {
     std::uint32_t table_kind = 0;   // the classifier's tag of the candidate (the table its header matched)
     std::uint8_t column_count = 0;  // serial types in the record header; 0 when not known
     std::uint64_t carried = 0;      // carried from the candidate (the column mask of the classifier)
+    // How the walk decoded it (classify_chunk), so that it can be decoded again from its file: the bytes from
+    // record_offset the decode could take and the serial types it read.
+    std::uint32_t decode_length = 0;
+    std::uint32_t decode_columns = 0;
+    // Non-zero where the walk left the values undecoded (a table kind it was told to defer): how many the
+    // record has. `values` and `column_flags` are then empty and `truncated` is not known.
+    std::uint32_t deferred_values = 0;
 
     unsigned source_code() const { return flags >> kSourceShift; }
 };
@@ -129,6 +136,11 @@ int populate_record_in_order(sqlite_metadata& record, const std::vector<std::str
 // As populate_record_mapped for a recovered record; populate_record_ex when it has column flags.
 int populate_record_from_row(sqlite_metadata& record, const recovered_record& row, bool flag,
                              table_schema& schema);
+// What populate_record_from_row does to `schema` for a row of `count` values carrying the mask `carried`,
+// without a record: the field map made ready as it makes it. False where it would hand the record no value
+// (no values, more values than fields, no field of the map among the values); the record's own filler may
+// still refuse a row it is handed.
+bool prepare_row_schema(table_schema& schema, std::size_t count, std::uint64_t carried);
 // All columns of a recovered record in order, without a schema.
 int populate_record_from_row_unmapped(sqlite_metadata& record, const recovered_record& row, bool flag);
 

@@ -368,7 +368,7 @@ TEST(AddRecoveredRecords, NotificationsTakeTheRowidAndReferTheirHandler) {
     rows[1].truncated = 1;
     EXPECT_EQ(add_recovered_records(rows, &options), 1);
     ASSERT_EQ(options.store.notifications.size(), 2u);
-    const notification_record& n = options.store.notifications[0];
+    const notification_record n = recovered(options)[0];
     EXPECT_EQ(n.order, 17u);
     EXPECT_EQ(n.rowid, 17u);
     EXPECT_EQ(n.id, 101u);
@@ -381,9 +381,9 @@ TEST(AddRecoveredRecords, NotificationsTakeTheRowidAndReferTheirHandler) {
     EXPECT_EQ(n.record_offset, 0x1000u + 17);
     EXPECT_EQ(n.table_kind, kTableNotification);
     EXPECT_EQ(n.column_mask, kNotificationMask14);
-    EXPECT_EQ(options.store.notifications[1].order, 0u);
-    EXPECT_EQ(options.store.notifications[1].truncated, 1u);
-    EXPECT_EQ(options.store.notifications[1].handler_id, 5u);
+    EXPECT_EQ(recovered(options)[1].order, 0u);
+    EXPECT_EQ(recovered(options)[1].truncated, 1u);
+    EXPECT_EQ(recovered(options)[1].handler_id, 5u);
     // The run's schemas stay as they were; the joins count the columns the records were sorted with.
     EXPECT_EQ(options.layout.schemas[kSchemaNotification].column_mask, 0u);
     EXPECT_EQ(options.layout.join_columns[kSchemaNotification], 14u);
@@ -400,10 +400,10 @@ TEST(AddRecoveredRecords, SchemaIsRebuiltWhenTheMaskChanges) {
     rows[1].values[4] = "tile";
     add_recovered_records(rows, &options);
     ASSERT_EQ(options.store.notifications.size(), 2u);
-    EXPECT_EQ(options.store.notifications[0].column_mask, kNotificationMask10);
-    EXPECT_EQ(options.store.notifications[0].payload_type, "xml");  // column 11 was not in the row
-    EXPECT_EQ(options.store.notifications[1].column_mask, kNotificationMask14);
-    EXPECT_EQ(options.store.notifications[1].payload_type, "Xml");
+    EXPECT_EQ(recovered(options)[0].column_mask, kNotificationMask10);
+    EXPECT_EQ(recovered(options)[0].payload_type, "xml");  // column 11 was not in the row
+    EXPECT_EQ(recovered(options)[1].column_mask, kNotificationMask14);
+    EXPECT_EQ(recovered(options)[1].payload_type, "Xml");
     EXPECT_TRUE(options.layout.schemas[kSchemaNotification].fields.empty());
     EXPECT_EQ(options.layout.join_columns[kSchemaNotification], 14u);
 }
@@ -462,8 +462,8 @@ TEST(AddRecoveredRecords, TruncatedColumnsOfACarvedRowAreTagged) {
     r.truncated = 1;
     add_recovered_records({r}, &options);
     ASSERT_EQ(options.store.notifications.size(), 1u);
-    EXPECT_EQ(options.store.notifications[0].payload.rfind("<toast><text>cut", 0), 0u);
-    EXPECT_NE(options.store.notifications[0].payload.find(kTagOverflowPage), std::string::npos);
+    EXPECT_EQ(recovered(options)[0].payload.rfind("<toast><text>cut", 0), 0u);
+    EXPECT_NE(recovered(options)[0].payload.find(kTagOverflowPage), std::string::npos);
 }
 
 TEST(AddRecoveredRecords, VerifyGivesTheRecordsTheLayoutDigest) {
@@ -474,8 +474,8 @@ TEST(AddRecoveredRecords, VerifyGivesTheRecordsTheLayoutDigest) {
     ASSERT_EQ(options.store.notifications.size(), 1u);
     table_schema expected;
     match_notification_record(expected, kNotificationMask14, true);
-    EXPECT_EQ(options.store.notifications[0].signature_digest_text, expected.signature_digest_text);
-    EXPECT_FALSE(options.store.notifications[0].signature_text.empty());
+    EXPECT_EQ(recovered(options)[0].signature_digest_text, expected.signature_digest_text);
+    EXPECT_FALSE(recovered(options)[0].signature_text.empty());
 }
 
 }  // namespace

@@ -376,7 +376,7 @@ TEST(SelkOptions, OnlyTheInputSwitchIsClearedBetweenDatabases) {
         args_of({"-pipe", "-all_fields", "-carve", "-incl_slack", "-incl_settings"});
     ASSERT_EQ(parse_selk_options(o, args), 1);
     ASSERT_TRUE(o.sqlite.open_read_only(db, ""));
-    o.store.notifications.emplace_back();
+    o.store.notifications.push_back(notification_record());
     o.store.handlers.emplace_back();
     o.store.push_channels.emplace_back();
     o.store.settings.emplace_back();

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <set>
 #include <sstream>
@@ -38,22 +39,22 @@ const std::string kFixture = std::string(SELK_FIXTURES_DIR) + "/windows_notifica
 void quiet(test_run& o) { o.show_progress = false; }
 
 // The first recovered notification that carries `payload`; null when none does.
-const notification_record* with_payload(const std::string& payload, const test_run& o) {
-    for (const notification_record& n : o.store.notifications)
-        if (n.payload == payload) return &n;
+std::unique_ptr<notification_record> with_payload(const std::string& payload, test_run& o) {
+    for (const notification_record& n : recovered(o))
+        if (n.payload == payload) return std::make_unique<notification_record>(n);
     return nullptr;
 }
 
-std::set<unsigned> sources_of(const std::string& payload, const test_run& o) {
+std::set<unsigned> sources_of(const std::string& payload, test_run& o) {
     std::set<unsigned> s;
-    for (const notification_record& n : o.store.notifications)
+    for (const notification_record& n : recovered(o))
         if (n.payload == payload) s.insert(n.source_code());
     return s;
 }
 
-std::string describe(const test_run& o) {
+std::string describe(test_run& o) {
     std::string s;
-    for (const notification_record& n : o.store.notifications)
+    for (const notification_record& n : recovered(o))
         s += std::to_string(n.source_code()) + " rowid " + std::to_string(n.rowid) + " trunc " +
              std::to_string(n.truncated) + " @" + std::to_string(n.record_offset) + " " + n.type + " " +
              n.payload + "\n";
@@ -85,7 +86,7 @@ TEST(ScanSlackRecords, DeletedNotificationsComeBackFromTheMainFile) {
     quiet(o);
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
     for (int deleted : {2, 4}) {
-        const notification_record* found = with_payload(payload_for(deleted), o);
+        const std::unique_ptr<notification_record> found = with_payload(payload_for(deleted), o);
         ASSERT_NE(found, nullptr) << deleted << "\n" << describe(o);
         const notification_record& n = *found;
         EXPECT_EQ(n.source_code(), kSourceMainSlack);
@@ -164,7 +165,7 @@ TEST(ScanSlackRecords, EveryDeletedRowOfALeafComesBackOnce) {
         ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1) << c.name;
         for (int d : c.deleted) {
             int found = 0;
-            for (const notification_record& n : o.store.notifications) {
+            for (const notification_record& n : recovered(o)) {
                 if (n.payload != payload_for(d)) continue;
                 ++found;
                 EXPECT_EQ(n.source_code(), kSourceMainSlack) << c.name << " " << d;
@@ -192,7 +193,7 @@ TEST(ScanSlackRecords, EachScanStartsFromAnEmptyNotificationVector) {
 
     test_run o;
     quiet(o);
-    o.store.notifications.emplace_back();
+    o.store.notifications.push_back(notification_record());
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 0, &o), 1);
     const std::size_t first = o.store.notifications.size();
     ASSERT_GE(first, 1u);
@@ -259,20 +260,20 @@ TEST_F(WalCompanion, SupersededFramesAndSlackOfValidPagesAreCarved) {
     // Commit 1's image of the page, superseded by commit 2's, holds rows 1-3 with their rowids.
     for (int i = 1; i <= 3; ++i)
         EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceWalSuperseded), 1u) << i << "\n" << describe(o);
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceWalSuperseded) continue;
         EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival)) << describe(o);
         EXPECT_EQ(n.truncated, 0u);
     }
     // Row 2 was freed in the valid image of the page: its freeblock header hides the rowid.
     EXPECT_EQ(sources_of(payload_for(2), o).count(kSourceWalSlack), 1u) << describe(o);
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceWalSlack) continue;
         EXPECT_EQ(n.rowid, 0u);
         EXPECT_EQ(n.id, 202u);
     }
     // Without the valid-frames flag no valid frame is walked.
-    for (const notification_record& n : o.store.notifications) EXPECT_NE(n.source_code(), kSourceWalValid);
+    for (const notification_record& n : recovered(o)) EXPECT_NE(n.source_code(), kSourceWalValid);
     EXPECT_TRUE(sources_of(payload_for(4), o).empty()) << describe(o);
 }
 
@@ -284,7 +285,7 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
         const std::set<unsigned> s = sources_of(payload_for(live), o);
         EXPECT_EQ(s.count(kSourceWalValid), 1u) << live << "\n" << describe(o);
     }
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceWalValid || n.payload != payload_for(4)) continue;
         EXPECT_EQ(n.type, "badge");
         EXPECT_EQ(n.order, 4u);
@@ -294,10 +295,9 @@ TEST_F(WalCompanion, ValidFramesAreWalkedWithTheCarveFlag) {
 }
 
 // What a run holds after a scan: its records and the schemas the sorting left.
-std::string state_of(const test_run& o) {
-    std::string s = describe(o) +
-                    (o.store.notifications.empty() ? "" : o.store.notifications[0].signature_text) + " " +
-                    std::to_string(o.store.handlers.size()) + " handlers\n";
+std::string state_of(test_run& o) {
+    std::string s = describe(o) + (o.store.notifications.empty() ? "" : recovered(o)[0].signature_text) +
+                    " " + std::to_string(o.store.handlers.size()) + " handlers\n";
     for (const table_schema& schema : o.layout.schemas)
         s += std::to_string(schema.column_mask) + "/" + std::to_string(schema.column_count) + "/" +
              std::to_string(schema.fields.size()) + "/" + std::to_string(schema.field_map.size()) + "\n";
@@ -320,7 +320,7 @@ TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
             };
             change_schema(serial);
             ASSERT_EQ(scan_slack_records(path_, false, carve, &serial), 1);
-            threaded.store.notifications.emplace_back();  // emptied, as the scan empties it
+            threaded.store.notifications.push_back(notification_record());  // emptied, as the scan empties it
             change_schema(threaded);
             slack_scan_task task;
             ASSERT_TRUE(task.start(path_, carve, threaded));
@@ -454,7 +454,7 @@ TEST_F(WalCompanion, ALogFileParsesAsLoosePagesFrameByFrame) {
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     for (int i = 1; i <= 4; ++i)
         EXPECT_FALSE(sources_of(payload_for(i), o).empty()) << i << "\n" << describe(o);
-    for (const notification_record& n : o.store.notifications) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
+    for (const notification_record& n : recovered(o)) EXPECT_EQ(n.source_code(), kSourceCarveBlob);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -485,7 +485,7 @@ TEST(ScanSlackRecords, HotJournalOfADeletingTransactionIsCarved) {
     for (int i = 1; i <= 5; ++i) {
         EXPECT_EQ(sources_of(payload_for(i), o).count(kSourceCarveJournal), 1u) << i << "\n" << describe(o);
     }
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceCarveJournal) continue;
         EXPECT_EQ(n.order, n.arrival_time - static_cast<std::uint64_t>(kArrival));
     }
@@ -560,7 +560,7 @@ TEST(ScanSlackRecords, EveryRecordOfAJournalOfManySegmentsComesBackWhole) {
     quiet(o);
     ASSERT_EQ(scan_slack_records(copy, false, 0, 0, 0, &o), 1);
     std::set<std::uint64_t> whole;
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.source_code() != kSourceCarveJournal || n.truncated != 0) continue;
         EXPECT_EQ(n.arrival_time, static_cast<std::uint64_t>(kArrival) + n.order) << describe(o);
         EXPECT_EQ(n.payload, payload_for(static_cast<int>(n.order)));
@@ -592,7 +592,7 @@ TEST(ScanSlackRecords, OldRecordsUnderLaterBytesGiveNoInventedValues) {
     quiet(o);
     ASSERT_EQ(scan_slack_records(path, false, 0, 0, 1, &o), 1);
     bool cut = false;
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         if (n.arrival_time != 0) {
             EXPECT_GT(n.arrival_time, static_cast<std::uint64_t>(kArrival)) << describe(o);
             EXPECT_LE(n.arrival_time, static_cast<std::uint64_t>(kArrival) + kRows) << describe(o);
@@ -620,12 +620,12 @@ TEST(ParseChunkFile, PagesCutFromADatabaseParseAsLoosePages) {
 
     test_run o;
     quiet(o);
-    o.store.notifications.emplace_back();
+    o.store.notifications.push_back(notification_record());
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     EXPECT_EQ(o.db_path, chunk);
     ASSERT_EQ(o.store.notifications.size(), 5u) << describe(o);
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         EXPECT_EQ(n.source_code(), kSourceCarveBlob);
         EXPECT_EQ(n.payload, payload_for(static_cast<int>(n.order))) << describe(o);
         EXPECT_EQ(n.id, 100u + n.order);
@@ -665,9 +665,9 @@ TEST(ParseChunkFile, LogHeaderIsSkippedAndFramesStayAligned) {
     std::string p = chunk;
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     ASSERT_EQ(o.store.notifications.size(), 1u) << describe(o);
-    EXPECT_EQ(o.store.notifications[0].payload, kShortPayload);
-    EXPECT_EQ(o.store.notifications[0].truncated, 0u);
-    EXPECT_EQ(o.store.notifications[0].order, 7u);
+    EXPECT_EQ(recovered(o)[0].payload, kShortPayload);
+    EXPECT_EQ(recovered(o)[0].truncated, 0u);
+    EXPECT_EQ(recovered(o)[0].order, 7u);
 }
 
 TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
@@ -686,8 +686,8 @@ TEST(ParseChunkFile, BigEndianPageSizeOf65536IsNotALogHeader) {
     ASSERT_EQ(parse_chunk_file(&o, p), 1);
     // Walked from offset 0, the first page ends inside the record: it comes back cut short.
     ASSERT_EQ(o.store.notifications.size(), 1u) << describe(o);
-    EXPECT_EQ(o.store.notifications[0].truncated, 1u);
-    EXPECT_NE(o.store.notifications[0].payload, kShortPayload);
+    EXPECT_EQ(recovered(o)[0].truncated, 1u);
+    EXPECT_NE(recovered(o)[0].payload, kShortPayload);
 }
 
 TEST(ParseChunkFile, UnreadableOrEmptyInputs) {
@@ -756,7 +756,7 @@ TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
     // The six live notifications (the library shows the same), with their rowids from the cell prefixes.
     ASSERT_EQ(o.store.notifications.size(), 6u) << describe(o);
     std::set<std::uint64_t> orders;
-    for (const notification_record& n : o.store.notifications) {
+    for (const notification_record& n : recovered(o)) {
         orders.insert(n.order);
         EXPECT_EQ(n.payload.rfind("<toast ", 0), 0u) << n.payload;
         EXPECT_EQ(n.source_code(), kSourceCarveBlob);
@@ -771,3 +771,193 @@ TEST(ParseChunkFile, RealWindowsDatabaseReadAsLoosePages) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Recovered notifications kept as references to their bytes, decoded again when printed.
+
+namespace {
+
+// Every recovered notification as the report gets it, field by field, and the schemas the sorting left.
+std::string everything_of(test_run& o) {
+    std::string s;
+    for (const notification_record& n : recovered(o))
+        s += std::to_string(n.record_offset) + " " + std::to_string(n.source_code()) + " " +
+             std::to_string(n.rowid) + " " + std::to_string(n.order) + " " + std::to_string(n.id) + " " +
+             std::to_string(n.handler_id) + " " + n.type + " " + n.payload + " " + n.tag + " " + n.group +
+             " " + std::to_string(n.expiry_time) + " " + std::to_string(n.arrival_time) + " " +
+             n.payload_type + " " + std::to_string(n.truncated) + " " + std::to_string(n.column_mask) + " " +
+             n.signature_text + " " + n.signature_digest_text + "\n";
+    for (const std::uint32_t columns : o.layout.join_columns) s += std::to_string(columns) + " ";
+    return s + std::to_string(o.store.handlers.size()) + " " + std::to_string(o.store.push_channels.size());
+}
+
+// A database of `rows` notifications of which every third is deleted beside a log (in several commits) or in
+// a hot journal, or (`plain`) in the file itself after rows of fewer columns.
+std::string make_companion_db(temp_dir& dir, const std::string& kind, int rows) {
+    const std::string path = dir.file(kind + ".db");
+    if (kind == "fewer") {
+        make_db_of_fewer_columns(path);
+        return path;
+    }
+    sqlite3* db = open_db(path);
+    if (db == nullptr) return std::string();
+    exec(db, "PRAGMA page_size=4096; PRAGMA secure_delete=OFF;");
+    exec(db, kind == "log" ? "PRAGMA journal_mode=WAL;" : "PRAGMA journal_mode=DELETE;");
+    exec(db, "PRAGMA wal_autocheckpoint=0;");
+    exec(db, "BEGIN;");
+    fill_db(db, rows);
+    exec(db, "COMMIT;");
+    if (kind == "log") exec(db, "PRAGMA wal_checkpoint(TRUNCATE);");
+    const std::string copy = dir.file(kind + "-caught.db");
+    const std::string companion = kind == "log" ? "-wal" : "-journal";
+    if (kind == "log") {
+        for (int from = 0; from < rows; from += rows / 4)
+            exec(db, "DELETE FROM Notification WHERE [Order] % 3 = 0 AND [Order] > " + std::to_string(from) +
+                         " AND [Order] <= " + std::to_string(from + rows / 4) + ";");
+    } else {
+        exec(db, "PRAGMA cache_size=4; BEGIN;");
+        exec(db, "DELETE FROM Notification WHERE [Order] % 3 = 0;");
+    }
+    const bool copied = copy_file(path, copy) && copy_file(path + companion, copy + companion);
+    if (kind != "log") exec(db, "ROLLBACK;");
+    sqlite3_close(db);
+    return copied ? copy : std::string();
+}
+
+}  // namespace
+
+// The road that keeps references gives the records, their order and everything the sorting stamps on them as
+// the road that kept every carved record whole, beside a log, beside a hot journal and after rows of fewer
+// columns (whose records are sorted against schemas of two masks in turn), in both carving modes.
+TEST(StreamedRecovery, ReferencesGiveTheRecordsWholeRecordsGave) {
+    temp_dir dir;
+    for (const std::string kind : {"log", "journal", "fewer"}) {
+        const std::string path = make_companion_db(dir, kind, 120);
+        ASSERT_FALSE(path.empty()) << kind;
+        for (const bool carve : {false, true}) {
+            test_run streamed, whole;
+            quiet(streamed);
+            quiet(whole);
+            ASSERT_EQ(scan_slack_records(path, false, carve, &streamed), 1) << kind;
+            carve_options scan;
+            scan.classify = recogniser_for(whole.options.recogniser_switches);
+            scan.min_columns = scan.max_columns = 1;
+            scan.valid_frames = carve;
+            std::vector<recovered_record> records;
+            ASSERT_EQ(carve_database(records, path, scan), 1) << kind;
+            ASSERT_EQ(add_recovered_records(records, &whole), 1);
+            EXPECT_GT(streamed.store.notifications.size(), kind == "fewer" ? 3u : 30u) << kind;
+            EXPECT_EQ(everything_of(streamed), everything_of(whole)) << kind << " " << carve;
+        }
+    }
+}
+
+// 400 deleted notifications of 3 KB payloads: free pages enough for the carving helpers to take part.
+void make_big_deleted_db(const std::string& path) {
+    sqlite3* db = open_db(path);
+    ASSERT_NE(db, nullptr);
+    exec(db, "PRAGMA secure_delete=OFF;");
+    notification_fixtures::create_tables(db);
+    insert_handler(db, 1, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+    exec(db, "BEGIN;");
+    const std::string text(3000, 'x');
+    for (int i = 1; i <= 400; ++i) insert_notification(db, i, 100 + i, 1, "toast", payload_for(i) + text);
+    exec(db, "COMMIT;");
+    exec(db, "DELETE FROM Notification;");
+    ASSERT_EQ(sqlite3_close(db), SQLITE_OK);
+}
+
+// What the list holds follows the files, not the records: a reference a notification, whatever its payload.
+TEST(StreamedRecovery, HeldBytesDoNotFollowTheRecords) {
+    temp_dir dir;
+    const std::string path = dir.file("big.db");
+    ASSERT_NO_FATAL_FAILURE(make_big_deleted_db(path));
+    test_run o;
+    quiet(o);
+    ASSERT_EQ(scan_slack_records(path, false, false, &o), 1);
+    std::size_t payloads = 0;
+    for (const notification_record& n : recovered(o)) payloads += n.payload.size();
+    ASSERT_GT(o.store.notifications.size(), 300u);
+    ASSERT_GT(payloads, 300u * 3000u);
+    // One block of references and the schemas, where whole records would hold every payload.
+    EXPECT_LT(o.store.notifications.retained_bytes(), 4096 * sizeof(recovered_reference) + 64 * 1024);
+}
+
+// A record whose bytes cannot be read again when it is to be printed (a reference past the end of its file)
+// is named with its file and offset, the run is marked as not read whole, and nothing is printed for it.
+TEST(StreamedRecovery, ARecordThatNoLongerReadsIsNamedNotPrinted) {
+    temp_dir dir;
+    const std::string path = dir.file("short.db");
+    ASSERT_TRUE(write_all(path, std::vector<std::uint8_t>(4096, 0)));
+    const auto files = std::make_shared<carved_files>();
+    files->main_path = path;
+    ASSERT_TRUE(files->main.open(path, false, false, false));
+    test_run o;
+    quiet(o);
+    recovered_notifications& list = o.store.notifications;
+    recovered_reference r;
+    r.offset = 5000;
+    r.length = 200;
+    r.columns = 14;
+    r.source = kSourceMainSlack;
+    r.file = list.file_index(files, files->main);
+    r.schema = list.schema_index(o.layout.schemas[kSchemaNotification], "");
+    list.push_reference(r);
+    std::ostringstream os;
+    testing::internal::CaptureStderr();
+    write_records(os, o, list);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "prob reading " + path +
+                        ": the recovered record at file offset 5000 is not printed: its 200 bytes cannot be "
+                        "read again\n");
+    EXPECT_EQ(o.tables_incomplete, 1u);
+    EXPECT_EQ(os.str().find("5000"), std::string::npos) << os.str();
+}
+
+// The helpers that look for records in the chunks: where none can start the scan gives the same records on
+// its own thread; one that runs out of memory as it starts makes the scan fail with that.
+TEST(StreamedRecovery, CarvingHelpersThatCannotStartChangeNothing) {
+    temp_dir dir;
+    const std::string path = dir.file("big.db");
+    ASSERT_NO_FATAL_FAILURE(make_big_deleted_db(path));
+    test_run helped;
+    quiet(helped);
+    ASSERT_GT(helped.selk_run::threads.carvers, 0u);
+    ASSERT_EQ(scan_slack_records(path, false, false, &helped), 1);
+    test_run alone;
+    quiet(alone);
+    {
+        thread_start_failure::scope hook(-1, thread_start_outcome::refuse);
+        ASSERT_EQ(scan_slack_records(path, false, false, &alone), 1);
+        EXPECT_GT(hook.started(), 0);
+    }
+    EXPECT_EQ(everything_of(alone), everything_of(helped));
+    test_run failed;
+    quiet(failed);
+    thread_start_failure::scope hook(1, thread_start_outcome::fail);
+    EXPECT_THROW(scan_slack_records(path, false, false, &failed), std::bad_alloc);
+}
+
+// The recovered rows formatted on the formatter threads are the rows the reading thread formats, also where
+// no thread starts; every record is decoded again once.
+TEST(StreamedRecovery, RecoveredRowsOnFormatterThreadsAreTheSerialRows) {
+    temp_dir dir;
+    const std::string path = dir.file("big.db");
+    ASSERT_NO_FATAL_FAILURE(make_big_deleted_db(path));
+    const auto report = [&path](unsigned formatters, bool refused) {
+        test_run o;
+        quiet(o);
+        o.selk_run::threads.formatters = formatters;
+        EXPECT_EQ(scan_slack_records(path, false, false, &o), 1);
+        std::ostringstream os;
+        std::unique_ptr<thread_start_failure::scope> hook;
+        if (refused) hook = std::make_unique<thread_start_failure::scope>(-1, thread_start_outcome::refuse);
+        write_records(os, o, o.store.notifications);
+        EXPECT_EQ(o.tables_incomplete, 0u);
+        return os.str();
+    };
+    const std::string serial = report(0, false);
+    EXPECT_GT(std::count(serial.begin(), serial.end(), '\n'), 300);
+    EXPECT_EQ(report(3, false), serial);
+    EXPECT_EQ(report(3, true), serial);
+}

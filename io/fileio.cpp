@@ -810,4 +810,17 @@ int fileio::flush_stream() {
     return -1;
 }
 
+std::uint32_t read_shared(const fileio& file, std::uint8_t* out, std::uint32_t length, std::uint64_t offset) {
+    if (offset >= file.file_size) return 0;
+    if (length > file.file_size - offset) length = static_cast<std::uint32_t>(file.file_size - offset);
+    std::uint32_t got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(file.descriptor, out + got, length - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::uint32_t>(n);
+    }
+    return got;
+}
+
 }  // namespace uni

@@ -260,6 +260,11 @@ int stat_descriptor(int descriptor, stat_record* record);
 // Clears the identity, times and size fields of `record`; nothing for null.
 void clear_stat_record(stat_record* record);
 
+// Reads up to `length` bytes at `offset` of `file` as fileio::read_at does (clipped to the size it had when
+// opened), with positioned reads on its descriptor, which threads may share (no read window); the bytes read.
+// Only for a file open on a descriptor.
+std::uint32_t read_shared(const fileio& file, std::uint8_t* out, std::uint32_t length, std::uint64_t offset);
+
 // Removes trailing '/' and '\' from a path; a path made only of separators that begins with '/' keeps one
 // '/', since it names the root folder. Returns the path.
 std::string& strip_path_separators(std::string& path);

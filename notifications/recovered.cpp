@@ -373,6 +373,10 @@ bool append_record(std::vector<T>& records, const recovered_record& row, std::ui
 void refer_notification(recovered_stage& stage, const recovered_record& row, std::uint64_t mask,
                         uni::fileio& file) {
     table_schema& schema = stage.schemas[kSchemaNotification];
+    // The field map is taken as it stands (so the schema stays the one the last reference named) when it was
+    // made for this mask and count.
+    const bool unchanged = stage.reference_schema >= 0 && !schema.field_map.empty() &&
+                           row.carried == schema.column_mask && row.deferred_values == schema.column_count;
     // Every value the walk found is a serial type it read: values and columns are the same count.
     if (!prepare_row_schema(schema, row.deferred_values, row.carried)) return;
     recovered_notifications& list = stage.notifications;
@@ -384,10 +388,15 @@ void refer_notification(recovered_stage& stage, const recovered_record& row, std
     r.length = row.decode_length;
     r.columns = row.decode_columns;
     r.source = row.source_code();
-    r.schema = list.schema_index(schema, stage.signatures[kSchemaNotification].of(schema));
+    r.schema = unchanged ? static_cast<std::uint32_t>(stage.reference_schema)
+                         : list.schema_index(schema, stage.signatures[kSchemaNotification].of(schema));
+    stage.reference_schema = r.schema;
     r.file = list.file_index(stage.files, file);
     list.push_reference(r);
-    if (schema.column_count == 0) schema.column_count = row.column_count;
+    if (schema.column_count == 0) {
+        schema.column_count = row.column_count;
+        stage.reference_schema = -1;
+    }
 }
 
 }  // namespace
@@ -435,6 +444,7 @@ void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
     for (bool& used : stage.used) used = false;
     for (schema_signature& signature : stage.signatures) signature.forget();
     stage.files.reset();
+    stage.reference_schema = -1;
 }
 
 // The schema matcher of each slot that recovered records are sorted into.
@@ -456,6 +466,7 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
         if (schema.fields.empty() || schema.column_mask != mask) {
             match(schema, mask, verify);
             signature.forget();
+            if (schema_index == kSchemaNotification) stage.reference_schema = -1;
         }
 
         switch (kind) {
@@ -463,6 +474,7 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
                 if (row.deferred_values != 0 && file != nullptr) {
                     refer_notification(stage, row, mask, *file);
                 } else {
+                    stage.reference_schema = -1;
                     notification_record n;
                     if (!fill_record(n, row, mask, kind, schema, signature)) break;
                     n.order = row.rowid;

@@ -87,6 +87,9 @@ struct recovered_stage {
     std::vector<notification_handler_record> handlers;
     std::vector<wns_push_channel_record> push_channels;
     std::shared_ptr<carved_files> files;  // of the carve being sorted: where references point
+    // The list's index of the notification schema as the last reference left it; -1 once the schema may have
+    // changed since (the list's comparison of whole schemas is then made again).
+    std::int64_t reference_schema = -1;
 };
 // Starts the stage's schemas as the run's three (the stage emptied first).
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run);

@@ -222,22 +222,6 @@ bool worth_helpers(const region_map& regions, std::uint64_t file_end, std::uint3
 constexpr std::uint32_t kGroupChunks = 32;
 constexpr std::size_t kGroupsPerThread = 4;
 
-// Reads up to `length` bytes at `offset` of `file` as fileio::read_at does (clipped to the size it had when
-// opened), with positioned reads on its descriptor, which threads may share; the bytes read.
-std::uint32_t read_shared(const uni::fileio& file, std::uint8_t* out, std::uint32_t length,
-                          std::uint64_t offset) {
-    if (offset >= file.file_size) return 0;
-    if (length > file.file_size - offset) length = static_cast<std::uint32_t>(file.file_size - offset);
-    std::uint32_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(file.descriptor, out + got, length - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::uint32_t>(n);
-    }
-    return got;
-}
-
 // The chunks of a walk read and classified on helper threads, a group of them at a time: the walk names the
 // chunks of each group, and the records of each group reach the sink on the walk's thread in the walk's order
 // (an ordered_stage), as reading and classifying them one after another gives them.
@@ -254,7 +238,7 @@ class parallel_classifier {
                           in.bytes.resize(walk.page_size);
                           for (std::uint32_t i = 0; i < in.count; ++i) {
                               const std::uint32_t length =
-                                  read_shared(file, in.bytes.data(), in.lengths[i], in.offsets[i]);
+                                  uni::read_shared(file, in.bytes.data(), in.lengths[i], in.offsets[i]);
                               if (length != 0)
                                   classify_chunk(out, in.bytes.data(), length, in.offsets[i], walk,
                                                  max_columns, page_limit);
@@ -466,11 +450,11 @@ struct companion_regions {
 };
 
 // Maps the companion of the database of `files`; `page_size` is the database's (a journal's 0 stands for
-// it).
-void read_companion(companion_regions& c, const evidence& files, std::uint32_t page_size) {
+// it). Up to `threads` helpers read a log's valid frames.
+void read_companion(companion_regions& c, const evidence& files, std::uint32_t page_size, unsigned threads) {
     if (files.open_wal(c.file)) {
         c.path = files.names().wal;
-        if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file))
+        if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file, threads))
             c.page_size = wal_page_size(c.file);
         else
             c.file.close();
@@ -630,7 +614,7 @@ int carve_database(std::vector<recovered_record>& out, const evidence& files, co
     if (p) page_size = p;
 
     companion_regions companion(kept->companion);
-    if (carve.companions) read_companion(companion, files, page_size);
+    if (carve.companions) read_companion(companion, files, page_size, carve.threads);
     kept->companion_path = companion.path;
 
     region_map free_space;

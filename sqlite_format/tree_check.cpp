@@ -1053,9 +1053,8 @@ namespace {
 // The log of `state` parsed: its committed frames and the pages of its last commit; none when it commits
 // nothing.
 void take_log(committed_state& state) {
-    region_map overwritten, superseded, slack;
-    if (parse_wal_file(overwritten, state.frames, superseded, slack, state.log))
-        state.log_pages = wal_committed_pages(state.log);
+    std::uint64_t pages = 0;
+    if (map_wal_commits(state.frames, pages, state.log)) state.log_pages = pages;
     if (state.log_pages == 0 || state.frames.empty()) {
         state.frames.clear();
         state.log_pages = 0;

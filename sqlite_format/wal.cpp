@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <set>
 
@@ -9,6 +10,7 @@
 #include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
+#include "platform/ordered_stage.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 
@@ -41,8 +43,12 @@ bool for_each_wal_frame(uni::fileio& file, std::uint32_t& page_size, Visit visit
     const std::uint64_t file_size = file.size();
     const std::uint64_t frame_size = static_cast<std::uint64_t>(page_size) + kWalFrameHeaderSize;
     std::uint8_t frame[kWalFrameHeaderSize] = {};
+    // Only the frame headers are read: on a descriptor each alone, not the pages between them.
+    const bool direct = file.descriptor >= 0 && !file.in_memory;
     for (std::uint64_t f = kWalHeaderSize; f < file_size && frame_size <= file_size - f; f += frame_size) {
-        if (!read_file_exact(file, f, kWalFrameHeaderSize, frame)) break;
+        if (direct ? uni::read_shared(file, frame, kWalFrameHeaderSize, f) != kWalFrameHeaderSize
+                   : !read_file_exact(file, f, kWalFrameHeaderSize, frame))
+            break;
         const byte_view fb(frame, sizeof frame);
         wal_frame_head head;
         head.offset = f;
@@ -76,22 +82,26 @@ int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32
     return 1;
 }
 
-int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
-                   uni::fileio& file) {
-    overwritten.clear();
+namespace {
+
+// The frames of the log in `file` sorted as parse_wal_file sorts them, with the pages of the last commit
+// (as wal_committed_pages counts them) and the most pages the database had; no page is read. False when the
+// header fails.
+bool sort_wal_frames(wal_frame_map& valid, region_map& superseded, std::uint32_t& page_size,
+                     std::uint64_t& committed_pages, std::uint64_t& db_pages, uni::fileio& file) {
     valid.clear();
     superseded.clear();
-    slack.clear();
-    std::uint32_t page_size = 0;
+    committed_pages = 0;
+    db_pages = 0;
     wal_frame_map pending;               // page -> frame of the transaction not yet committed
     std::vector<std::uint64_t> foreign;  // frames whose salts differ from the header's
-    std::uint64_t db_pages = 0;          // the most pages the database had: a bound for child page numbers
     const bool log = for_each_wal_frame(file, page_size, [&](const wal_frame_head& frame) {
         const std::uint64_t f = frame.offset;
         const std::uint32_t page = frame.page;
         const std::uint32_t commit = frame.commit;
         db_pages = std::max<std::uint64_t>(db_pages, std::max(page, commit));
         if (frame.current) {
+            if (commit != 0) committed_pages = commit;
             // A page written again inside one transaction: the later frame is the newer version, the
             // earlier one is superseded (neither may be lost).
             auto it = pending.find(page);
@@ -123,17 +133,95 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
             }
         }
     });
-    if (!log) return 0;
+    if (!log) return false;
     for (const auto& entry : pending) supersede(superseded, entry.second, page_size);
     for (std::uint64_t off : foreign) supersede(superseded, off, page_size);
+    return true;
+}
 
-    std::vector<std::uint8_t> image(page_size);
+}  // namespace
+
+namespace {
+
+// Frames whose slack one helper collects at a time.
+constexpr std::size_t kSlackGroupFrames = 64;
+// Fewer valid frames than this are read on the calling thread alone.
+constexpr std::size_t kSlackHelpersFrom = 1024;
+
+// The slack of every valid frame's page image into `slack`, read by up to `threads` helper threads (on a
+// file open on a descriptor) a group of frames at a time; the regions are the same with any number.
+void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uint32_t page_size,
+                         std::uint64_t db_pages, uni::fileio& file, unsigned threads) {
+    if (threads == 0 || valid.size() < kSlackHelpersFrom || file.descriptor < 0 || file.in_memory) {
+        std::vector<std::uint8_t> image(page_size);
+        for (const auto& entry : valid) {
+            const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
+            if (read_file_exact(file, image_offset, page_size, image.data()))
+                (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size),
+                                         image_offset, true, db_pages);
+        }
+        return;
+    }
+    struct group {
+        std::vector<std::uint64_t> offsets;  // of the page images
+    };
+    const uni::fileio& shared = file;
+    ordered_stage<group, region_map> stage(
+        4 * static_cast<std::size_t>(threads),
+        [&shared, page_size, db_pages] {
+            auto image = std::make_shared<std::vector<std::uint8_t>>(page_size);
+            return [&shared, page_size, db_pages, image](group& in, region_map& out) {
+                out.clear();
+                for (const std::uint64_t offset : in.offsets) {
+                    if (uni::read_shared(shared, image->data(), page_size, offset) == page_size)
+                        (void)collect_page_slack(out, image->data(), static_cast<std::int32_t>(page_size),
+                                                 offset, true, db_pages);
+                }
+            };
+        },
+        [&slack](group&, region_map& out) {
+            for (const auto& r : out) slack.emplace(r.first, r.second);
+        });
+    stage.start(threads);
+    group* filling = nullptr;
     for (const auto& entry : valid) {
-        overwritten.emplace((entry.first - 1) * page_size, page_size);
-        const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
-        if (read_file_exact(file, image_offset, page_size, image.data()))
-            (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size), image_offset,
-                                     true, db_pages);
+        if (filling == nullptr) {
+            filling = &stage.next();
+            filling->offsets.clear();
+        }
+        filling->offsets.push_back(entry.second + kWalFrameHeaderSize);
+        if (filling->offsets.size() == kSlackGroupFrames) {
+            stage.submit();
+            filling = nullptr;
+        }
+    }
+    if (filling != nullptr && !filling->offsets.empty()) stage.submit();
+    stage.finish();
+}
+
+}  // namespace
+
+int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
+                   uni::fileio& file, unsigned threads) {
+    overwritten.clear();
+    slack.clear();
+    std::uint32_t page_size = 0;
+    std::uint64_t committed_pages = 0;
+    std::uint64_t db_pages = 0;  // the most pages the database had: a bound for child page numbers
+    if (!sort_wal_frames(valid, superseded, page_size, committed_pages, db_pages, file)) return 0;
+    for (const auto& entry : valid) overwritten.emplace((entry.first - 1) * page_size, page_size);
+    collect_valid_slack(slack, valid, page_size, db_pages, file, threads);
+    return !valid.empty() || !superseded.empty() ? 1 : 0;
+}
+
+int map_wal_commits(wal_frame_map& valid, std::uint64_t& committed_pages, uni::fileio& file) {
+    region_map superseded;
+    std::uint32_t page_size = 0;
+    std::uint64_t db_pages = 0;
+    if (!sort_wal_frames(valid, superseded, page_size, committed_pages, db_pages, file)) {
+        valid.clear();
+        committed_pages = 0;
+        return 0;
     }
     return !valid.empty() || !superseded.empty() ? 1 : 0;
 }
@@ -165,9 +253,9 @@ int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal) {
     if (!read_file_exact(wal, 0, kWalHeaderSize, header) ||
         !wal_header_valid(header, sizeof header, &page_size))
         return 0;
-    region_map overwritten, superseded, slack;
     wal_frame_map valid;
-    if (!parse_wal_file(overwritten, valid, superseded, slack, wal) || valid.empty()) return 0;
+    std::uint64_t committed_pages = 0;
+    if (!map_wal_commits(valid, committed_pages, wal) || valid.empty()) return 0;
     const std::uint64_t highest = valid.rbegin()->first;
 
     // Sized as a whole image would be, so that nothing is read past the cap; the pieces stay where they are.

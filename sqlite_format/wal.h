@@ -40,12 +40,18 @@ int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32
 // The walk ends at a frame whose page number is 0 or that the file does not hold whole (a
 // truncated tail). Returns 1 when the valid or the superseded map is non-empty; 0 otherwise, or
 // when the file is not open or its header fails.
+// Up to `threads` helper threads collect the slack (the maps are the same with any number; a thread that
+// cannot start leaves its share to the others or the calling thread).
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
-                   uni::fileio& file);
+                   uni::fileio& file, unsigned threads = 0);
 
 // The size in pages that the last commit frame of the log in `file` gives its database (of the frames with
 // the header's salts, up to where parse_wal_file's walk ends); 0 when none commits or the header fails.
 std::uint64_t wal_committed_pages(uni::fileio& file);
+
+// parse_wal_file's `valid` map alone, with wal_committed_pages in `committed_pages`, in one walk of the frame
+// headers (no page is read). Its result is parse_wal_file's; on a failed header both are emptied.
+int map_wal_commits(wal_frame_map& valid, std::uint64_t& committed_pages, uni::fileio& file);
 
 // Opens `path` read-only and runs parse_wal_file; 0 for an empty path or a file that does not open.
 int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,

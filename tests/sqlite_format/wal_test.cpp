@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "thread_start_failure.h"
 
 using namespace reader_fixtures;
 
@@ -328,4 +330,57 @@ TEST(ParseWal, real_log_with_several_commits) {
     EXPECT_TRUE(mem.overlay != nullptr);
     EXPECT_FALSE(mem.in_memory);
     EXPECT_EQ(mem.size(), image.size());
+}
+
+TEST(ParseWal, helper_threads_and_one_walk_of_the_headers_give_the_maps_of_one_thread) {
+    temp_dir dir;
+    const std::string live = dir.file("many.db");
+    sqlite3* db = open_db(live);
+    ASSERT_NE(db, nullptr);
+    exec(db,
+         "PRAGMA secure_delete=OFF; PRAGMA page_size=512; PRAGMA journal_mode=WAL; PRAGMA "
+         "wal_autocheckpoint=0;"
+         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);");
+    for (int c = 0; c < 4; ++c)
+        exec(db,
+             "BEGIN; WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1600) "
+             "INSERT INTO t(v) SELECT printf('row %d of commit " +
+                 std::to_string(c) + " %.*c', i, 60, 'x') FROM n; COMMIT;");
+    exec(db, "DELETE FROM t WHERE id % 3 = 0;");
+    const std::string wal = dir.file("copy.db-wal");
+    ASSERT_TRUE(copy_file(live + "-wal", wal));
+    sqlite3_close(db);
+
+    uni::fileio file;
+    ASSERT_TRUE(file.open(wal, false, false, false));
+    wal_maps one;
+    ASSERT_EQ(parse_wal_file(one.overwritten, one.valid, one.superseded, one.slack, file), 1);
+    ASSERT_GE(one.valid.size(), 1024u);  // enough frames for the helpers to take part
+    ASSERT_FALSE(one.slack.empty());
+
+    // Helpers started, and every start refused: the same maps. A helper that runs out of memory as it starts
+    // ends the parse as memory running out, for the run to say so.
+    for (const int failing : {0, -1}) {
+        thread_start_failure::scope hook(failing, thread_start_outcome::refuse);
+        wal_maps many;
+        ASSERT_EQ(parse_wal_file(many.overwritten, many.valid, many.superseded, many.slack, file, 3), 1);
+        EXPECT_GE(hook.started(), 1);
+        EXPECT_EQ(many.slack, one.slack);
+        EXPECT_EQ(many.valid, one.valid);
+        EXPECT_EQ(many.superseded, one.superseded);
+        EXPECT_EQ(many.overwritten, one.overwritten);
+    }
+    {
+        thread_start_failure::scope hook(1, thread_start_outcome::fail);
+        wal_maps many;
+        EXPECT_THROW(parse_wal_file(many.overwritten, many.valid, many.superseded, many.slack, file, 3),
+                     std::bad_alloc);
+    }
+
+    wal_frame_map valid;
+    std::uint64_t pages = 0;
+    EXPECT_EQ(map_wal_commits(valid, pages, file), 1);
+    EXPECT_EQ(valid, one.valid);
+    EXPECT_EQ(pages, wal_committed_pages(file));
+    EXPECT_NE(pages, 0u);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/string_append_buf.h"
 #include "io/console.h"
 #include "io/fileio.h"
 #include "notifications/report_delimited.h"
@@ -70,26 +71,6 @@ namespace {
 constexpr std::size_t kParallelRecovered = 256;
 // Records a formatter decodes and formats at a time.
 constexpr std::size_t kRecoveredBatch = 256;
-
-// An output buffer that appends to a string, which may change between writes.
-class string_append_buf : public std::streambuf {
-  public:
-    void target(std::string* text) { text_ = text; }
-
-  protected:
-    int_type overflow(int_type ch) override {
-        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
-        text_->push_back(traits_type::to_char_type(ch));
-        return ch;
-    }
-    std::streamsize xsputn(const char* data, std::streamsize count) override {
-        text_->append(data, static_cast<std::size_t>(count));
-        return count;
-    }
-
-  private:
-    std::string* text_ = nullptr;
-};
 
 // A record that did not read again: where, and why.
 struct unread_record {

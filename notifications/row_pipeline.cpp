@@ -8,31 +8,8 @@
 #include <streambuf>
 #include <utility>
 
+#include "common/string_append_buf.h"
 #include "platform/threads.h"
-
-namespace {
-
-// An output buffer that appends to a string, which may change between writes.
-class string_append_buf : public std::streambuf {
-  public:
-    void target(std::string* text) { text_ = text; }
-
-  protected:
-    int_type overflow(int_type ch) override {
-        if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
-        text_->push_back(traits_type::to_char_type(ch));
-        return ch;
-    }
-    std::streamsize xsputn(const char* data, std::streamsize count) override {
-        text_->append(data, static_cast<std::size_t>(count));
-        return count;
-    }
-
-  private:
-    std::string* text_ = nullptr;
-};
-
-}  // namespace
 
 const row_columns& column_mapping_list::add(const row_columns& columns) {
     if (list_.empty() || list_.back().order != columns.order || list_.back().fill_mask != columns.fill_mask ||

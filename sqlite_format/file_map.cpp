@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <set>
 
 #include "io/db_companions.h"
@@ -41,6 +43,22 @@ bool read_file_exact(uni::fileio& file, std::uint64_t offset, std::uint32_t leng
     std::uint32_t got = length;
     if (!file.read_at(out, &got, offset)) return false;
     return got == length;
+}
+
+int read_whole_file(std::vector<std::uint8_t>& out, uni::fileio& file) {
+    out.clear();
+    if (file.size() > UINT32_MAX) return 0;
+    try {
+        out.resize(static_cast<std::size_t>(file.size()));
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return 0;
+    }
+    if (!read_file_exact(file, 0, static_cast<std::uint32_t>(out.size()), out.data())) {
+        out.clear();
+        return 0;
+    }
+    return 1;
 }
 
 int check_db_file_header(uni::fileio& file, db_header_bytes& header) {

@@ -83,3 +83,6 @@ int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std
 // Reads exactly `length` bytes at `offset` of an open file into `out`. False when the file is not
 // open or fewer bytes arrive (a short read never passes for a whole page).
 bool read_file_exact(uni::fileio& file, std::uint64_t offset, std::uint32_t length, std::uint8_t* out);
+// Reads the whole of `file` (at most 4 GiB) into `out`: 1, or 0 with `out` empty when it does not read whole
+// or memory runs out.
+int read_whole_file(std::vector<std::uint8_t>& out, uni::fileio& file);

@@ -226,18 +226,7 @@ int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile) {
 int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path) {
     image.clear();
     uni::fileio state;
-    if (!open_journal_companion(state, db_path)) return 0;
-    try {
-        image.resize(static_cast<std::size_t>(state.size()));
-    } catch (const std::bad_alloc&) {
-        image.clear();
-        return 0;
-    }
-    if (!read_file_exact(state, 0, static_cast<std::uint32_t>(image.size()), image.data())) {
-        image.clear();
-        return 0;
-    }
-    return 1;
+    return open_journal_companion(state, db_path) ? read_whole_file(image, state) : 0;
 }
 
 int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,

@@ -308,16 +308,5 @@ int open_wal_companion(uni::fileio& file, const evidence& files) {
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
     image.clear();
     uni::fileio state;
-    if (!open_wal_companion(state, path)) return 0;
-    try {
-        image.resize(static_cast<std::size_t>(state.size()));
-    } catch (const std::bad_alloc&) {
-        image.clear();
-        return 0;
-    }
-    if (!read_file_exact(state, 0, static_cast<std::uint32_t>(image.size()), image.data())) {
-        image.clear();
-        return 0;
-    }
-    return 1;
+    return open_wal_companion(state, path) ? read_whole_file(image, state) : 0;
 }

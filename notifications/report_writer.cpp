@@ -85,9 +85,9 @@ void say_unread(selk_run& run, const std::string& where, std::uint64_t offset, c
     run.tables_incomplete = 1;
 }
 
-// The references of `records` in the delimited forms, decoded and formatted on the formatter threads in
-// batches (an ordered_stage): the reading thread admits each in turn (its offset not printed before), and
-// writes the batches' texts, and names the records that did not read, in the list's order. The header is out.
+// The references of `records`, decoded and formatted on the formatter threads in batches (an ordered_stage):
+// the reading thread admits each in turn (its offset not printed before), and writes the batches' texts, and
+// names the records that did not read, in the list's order. The header is out.
 void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_notifications& records,
                                   record_writer& writer) {
     struct batch {
@@ -107,7 +107,7 @@ void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_not
             recovered_reader reader;
             string_append_buf buf;
             std::ostream out{&buf};
-            delimited_row_writer rows;
+            report_row_writer rows;
             notification_record n;
             std::string why, where;
         };
@@ -122,10 +122,10 @@ void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_not
                         unread_record{f->where, report.store.notifications.reference(i).offset, f->why});
                     continue;
                 }
-                // The row goes only into the batch's text: a failed write is memory that ran out.
-                if (f->rows.write(f->out, report, f->n, join_handler(report, f->n),
-                                  join_push_channel(report, f->n)) == 0)
-                    throw std::bad_alloc();
+                // The row goes only into the batch's text: a failed write is memory that ran out. The header
+                // is out before the first batch.
+                bool header_pending = false;
+                if (f->rows.write(f->out, report, header_pending, f->n) == 0) throw std::bad_alloc();
             }
         };
     };
@@ -168,8 +168,10 @@ void write_records(std::ostream& os, selk_run& run, recovered_notifications& rec
     if (records.empty()) return;
     record_writer writer(os, run);
     if (!writer.start()) return;
-    // The delimited forms' rows are formatted on the formatter threads, as the live rows are.
-    if (!run.options.csvl2t && !run.options.bodyfile && run.threads.formatters != 0 &&
+    // The rows are formatted on the formatter threads, as the live rows are, once the header is out (a
+    // timeline form's first row writes it).
+    const bool timeline = run.options.csvl2t || run.options.bodyfile;
+    if ((!timeline || !run.header_on) && run.threads.formatters != 0 &&
         records.size() >= kParallelRecovered && records.all_references()) {
         write_references_in_parallel(os, run, records, writer);
         return;

@@ -1,16 +1,12 @@
 #include "sqlite_format/file_map.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <set>
 
 #include "io/db_companions.h"
+#include "io/evidence.h"
 #include "io/fileio.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
@@ -163,33 +159,9 @@ bool path_ends_with(const std::string& path, const char* suffix) {
 }
 
 int check_companions(const std::string& path, std::string* companion, std::string* why) {
-    const db_companions beside = companions_of(path);
-    for (const std::string* name_of : {&beside.wal, &beside.journal}) {
-        const std::string& name = *name_of;
-        if (name.empty()) continue;
-        struct stat st;
-        if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;  // not there
-        std::string reason;
-        const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) {
-            reason = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
-        } else {
-            // A folder opens; it is its read that fails. A FIFO opens too (without waiting for a writer), and
-            // holds no file to read.
-            struct stat opened;
-            std::uint8_t first = 0;
-            if (::fstat(fd, &opened) == 0 && S_ISFIFO(opened.st_mode))
-                reason = "it is a FIFO";
-            else if (::pread(fd, &first, 1, 0) < 0)
-                reason = std::strerror(errno);
-            ::close(fd);
-        }
-        if (reason.empty()) continue;
-        if (companion != nullptr) *companion = name;
-        if (why != nullptr) *why = reason;
-        return 0;
-    }
-    return 1;
+    evidence files;
+    (void)files.open(path);
+    return files.companions_readable(companion, why);
 }
 
 int map_db_free_space(region_map& out, const std::string& path) {

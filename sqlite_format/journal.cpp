@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
@@ -190,11 +189,12 @@ bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal) {
 
 bool rollback_journal_is_hot(const std::string& db_path) {
     if (db_path.empty()) return false;
-    uni::fileio journal;
-    if (!journal.open(companions_of(db_path).journal, false, false, false)) return false;
+    evidence files;
+    (void)files.open(db_path);
     uni::fileio db;
-    (void)db.open(db_path, false, false, false);
-    return rollback_journal_is_hot(db, journal);
+    uni::fileio journal;
+    (void)files.open_database(db);
+    return files.open_journal(journal) && rollback_journal_is_hot(db, journal);
 }
 
 int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile) {
@@ -249,21 +249,19 @@ int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint
                           std::uint64_t file_size) {
     out.clear();
     if (db_path.empty()) return 0;
+    evidence files;
+    (void)files.open(db_path);
     uni::fileio db;
     uni::fileio jfile;
-    if (!jfile.open(companions_of(db_path).journal, false, false, false)) return 0;
-    (void)db.open(db_path, false, false, false);
-    return map_uncommitted_pages(out, db, jfile, page_size, file_size);
+    (void)files.open_database(db);
+    return files.open_journal(jfile) ? map_uncommitted_pages(out, db, jfile, page_size, file_size) : 0;
 }
 
 int open_journal_companion(uni::fileio& file, const std::string& db_path) {
     if (db_path.empty()) return 0;
-    uni::fileio db;
-    uni::fileio jfile;
-    if (!db.open(db_path, false, false, false) ||
-        !jfile.open(companions_of(db_path).journal, false, false, false))
-        return 0;
-    return open_journal_state(file, db, jfile);
+    evidence files;
+    (void)files.open(db_path);
+    return open_journal_companion(file, files);
 }
 
 int open_journal_companion(uni::fileio& file, const evidence& files) {

@@ -10,7 +10,6 @@
 #include <new>
 #include <utility>
 
-#include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
@@ -1065,16 +1064,9 @@ void take_log(committed_state& state) {
 }  // namespace
 
 int open_committed_state(committed_state& state, const std::string& path, bool with_journal) {
-    state.frames.clear();
-    state.log_pages = 0;
-    if (!state.file.open(path, false, false, false)) return 0;
-    const db_companions beside = companions_of(path);
-    if (state.log.open(beside.wal, false, false, false)) {
-        take_log(state);
-        return 1;
-    }
-    if (with_journal) (void)open_journal_companion(state.file, path);
-    return 1;
+    evidence files;
+    (void)files.open(path);
+    return open_committed_state(state, files, with_journal);
 }
 
 int open_committed_state(committed_state& state, const evidence& files, bool with_journal) {

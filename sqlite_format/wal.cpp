@@ -6,7 +6,6 @@
 #include <new>
 #include <set>
 
-#include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/file_overlay.h"
 #include "io/fileio.h"
@@ -286,13 +285,9 @@ int open_wal_companion(uni::fileio& file, const std::string& db_path) {
     if (file.is_open()) file.close();
     if (db_path.empty()) return 0;
     // The log lies beside the file the path reaches, where the library looks for it.
-    const db_companions beside = companions_of(db_path);
-    const bool given_wal = path_ends_with(beside.database, "-wal");
-    uni::fileio wal;
-    if (!wal.open(given_wal ? beside.database : beside.wal, false, false, false)) return 0;
-    uni::fileio db;
-    const bool with_db = !given_wal && db.open(db_path, false, false, false);
-    return open_wal_state(file, with_db ? &db : nullptr, wal);
+    evidence files;
+    (void)files.open(db_path);
+    return open_wal_companion(file, files);
 }
 
 int open_wal_companion(uni::fileio& file, const evidence& files) {

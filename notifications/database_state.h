@@ -131,6 +131,8 @@ class selk_run {
     // The files of the database being read, opened once by the driver (null: each reader opens db_path). They
     // stand for db_path only where their path() is db_path.
     const evidence* files = nullptr;
+    // `files` when they are those of the database at `path`, else null (the reader then opens the path).
+    const evidence* files_of(const std::string& path) const;
     table_layout layout;
     notification_store store;
     sqlite_wrapper sqlite;       // the binding; sqlite.is_open while a database is open

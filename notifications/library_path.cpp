@@ -61,11 +61,6 @@ std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_
     return "its schema table cannot be read";
 }
 
-// The files the driver opened for the database at `path`; null where it opened none for it.
-const evidence* files_of(const selk_run& run, const std::string& path) {
-    return run.files != nullptr && run.files->path() == path ? run.files : nullptr;
-}
-
 // What keeps a database from being read whole: said on standard error whatever the progress switch says
 // (`said`, a line), kept in the diagnostics log (`logged`), and the run marked as not read whole.
 void say_not_whole(selk_run& run, const std::string& said, const std::string& logged) {
@@ -186,7 +181,7 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
 bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
                               std::string& why) {
     selk_run& run = reader.run;
-    const evidence* files = files_of(run, path);
+    const evidence* files = run.files_of(path);
     if (!(files != nullptr ? run.sqlite.open_read_only(path, *files) : run.sqlite.open_read_only(path, ""))) {
         if (run.options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "the SQLite library cannot open it";
@@ -449,7 +444,7 @@ class library_stop {
 // of the table of schema slot `slot`; false when the table was not found or the file does not open.
 bool open_table_as_carve_reads(selk_run& run, int slot, uni::fileio& file) {
     if (run.layout.roots[slot].page == 0) return false;
-    const evidence* files = files_of(run, run.db_path);
+    const evidence* files = run.files_of(run.db_path);
     if (!(files != nullptr ? files->open_database(file) : file.open(run.db_path, false, false, false)))
         return false;
     (void)(files != nullptr ? open_journal_companion(file, *files)
@@ -631,7 +626,7 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
     // The main file is read without its log; the log's commits may still explain a file shorter than its
     // header says.
     committed_state beside;
-    const evidence* files = files_of(reader.run, reader.run.db_path);
+    const evidence* files = reader.run.files_of(reader.run.db_path);
     if (source_code == kSourceCarveMain &&
         (files != nullptr ? open_committed_state(beside, *files, false)
                           : open_committed_state(beside, reader.run.db_path, false)) &&
@@ -655,7 +650,7 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
                           std::uint8_t (&header)[kDbHeaderSize], std::string& why) {
     const bool progress = run.options.show_progress;
     std::uint32_t got = sizeof(header);
-    const evidence* files = files_of(run, path);
+    const evidence* files = run.files_of(path);
     if (!(files != nullptr ? files->open_database(file) : file.open(path, false, false, false))) {
         if (progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "it cannot be opened";
@@ -691,7 +686,7 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
 void say_unreadable_companion(selk_run& run, const std::string& path) {
     std::string companion;
     std::string why;
-    const evidence* files = files_of(run, path);
+    const evidence* files = run.files_of(path);
     if (files != nullptr ? files->companions_readable(&companion, &why)
                          : check_companions(path, &companion, &why))
         return;
@@ -736,7 +731,7 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
     schema_text_encoding encoding;
     if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image, &encoding,
-                           files_of(*run, path))) {
+                           run->files_of(path))) {
         write_log_line(run->options, "prob parsing sqlite schema");
         why = encoding.rows != 0 ? schema_texts_unread_reason(encoding)
                                  : schema_unread_reason(header, file_size, run->layout.page_size);

@@ -66,7 +66,7 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
     begin_recovered_stage(stage, *run);
     carve_options scan = slack_carve_options(*run, keep, carve);
     carve_into_stage(scan, stage, run->options.verify != 0);
-    const evidence* files = run->files != nullptr && run->files->path() == path ? run->files : nullptr;
+    const evidence* files = run->files_of(path);
     if (!(files != nullptr ? carve_database(results, *files, scan) : carve_database(results, path, scan)))
         return 0;
     merge_recovered_records(stage, *run);
@@ -84,7 +84,7 @@ bool slack_scan_task::start(const std::string& path, bool carve, const selk_run&
     carve_into_stage(scan, stage_, run.options.verify != 0);
     carved_ = carving_.get_future();
     // The driver's files outlive the thread: it is joined before they close.
-    const evidence* files = run.files != nullptr && run.files->path() == path ? run.files : nullptr;
+    const evidence* files = run.files_of(path);
     const bool running = platform_start_thread(
         thread_,
         [this, path, files, scan = std::move(scan)] {

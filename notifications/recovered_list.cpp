@@ -1,10 +1,9 @@
 #include "notifications/recovered_list.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <utility>
+
+#include "io/fileio.h"
 
 namespace {
 
@@ -135,16 +134,10 @@ const std::uint8_t* recovered_reader::read(std::uint32_t file, std::uint64_t off
     if (f.descriptor < 0 || offset >= f.file_size) return nullptr;
     const std::uint64_t want = std::min<std::uint64_t>(std::max(kReadWindow, length), f.file_size - offset);
     if (window_.size() < want) window_.resize(want);
-    std::uint64_t got = 0;
-    while (got < want) {
-        const ssize_t n = ::pread(f.descriptor, window_.data() + got, want - got, offset + got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::uint64_t>(n);
-    }
+    const std::uint32_t got = uni::read_shared(f, window_.data(), static_cast<std::uint32_t>(want), offset);
     window_file_ = file;
     window_offset_ = offset;
-    window_length_ = static_cast<std::uint32_t>(got);
+    window_length_ = got;
     return got >= length ? window_.data() : nullptr;
 }
 

@@ -31,14 +31,14 @@ std::uint32_t root_of_t(const std::string& path) {
         std::stoul(rf::query(path, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));
 }
 
-// The verdict on table t (its root page `root`) of the file at `path`, checked on `threads` threads.
-database_verdict check(const std::string& path, std::uint32_t root, unsigned threads) {
-    uni::fileio file;
+// The verdict on table t (its root page `root`) of the file at `path`, checked on `threads` threads; with
+// `log`, in the committed state its log lays over it.
+database_verdict check(const std::string& path, std::uint32_t root, unsigned threads, bool log = false) {
+    committed_state state;
     database_verdict verdict;
-    if (!file.open(path, false, false, false)) return verdict;
-    database_bytes bytes;
-    bytes.file = &file;
-    (void)check_database_trees(verdict, bytes, {listed_tree{root, "t", true}}, threads);
+    if (log ? !open_committed_state(state, path) : !state.file.open(path, false, false, false))
+        return verdict;
+    (void)check_database_trees(verdict, state.bytes(), {listed_tree{root, "t", true}}, threads);
     return verdict;
 }
 
@@ -88,6 +88,35 @@ TEST(TreeCheck, TheVerdictIsTheSameOnAnyNumberOfThreads) {
         EXPECT_EQ(threaded.trees[0].refused_cells, v.refused_cells) << threads;
         EXPECT_EQ(threaded.trees[0].refused_links, v.refused_links) << threads;
         EXPECT_EQ(threaded.trees[0].sound_payload, v.sound_payload) << threads;
+    }
+}
+
+// Beside a log the leaves are checked as the log's frames hold them, not as the file's pages they replace:
+// rows rewritten after a checkpoint put over 256 leaves, enough for threads, in the log alone.
+TEST(TreeCheck, BesideALogTheLeavesAreTheLogsOnAnyNumberOfThreads) {
+    rf::temp_dir dir;
+    const std::string live = dir.file("live.db"), copy = dir.file("t.db");
+    sqlite3* db = rf::open_db(live);
+    ASSERT_NE(db, nullptr);
+    rf::exec(
+        db,
+        "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE t(a "
+        "INTEGER PRIMARY KEY, b); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+        "i < 4000) INSERT INTO t SELECT i, printf('%.40c', 'x') FROM n; PRAGMA wal_checkpoint(TRUNCATE); "
+        "UPDATE t SET b = printf('%.*c', 60 + a % 50, 'y');");
+    // Copied while the connection holds the log: its close would checkpoint it.
+    ASSERT_TRUE(rf::copy_file(live, copy) && rf::copy_file(live + "-wal", copy + "-wal"));
+    sqlite3_close(db);
+    ASSERT_GT(rf::read_all(copy + "-wal").size(), 300u * (1024 + 24));
+    const std::uint32_t root = root_of_t(live);
+    for (const unsigned threads : {0u, 2u, 7u}) {
+        const database_verdict verdict = check(copy, root, threads, true);
+        ASSERT_EQ(verdict.trees.size(), 1u) << threads;
+        const std::vector<std::string> said = texts(verdict.trees[0]);
+        EXPECT_TRUE(said.empty()) << threads << " threads: " << said.size()
+                                  << " spans, the first: " << said[0];
+        EXPECT_TRUE(verdict.trees[0].refused_cells.empty()) << threads;
+        EXPECT_EQ(verdict.pages, rf::read_all(live).size() / 1024) << threads;
     }
 }
 

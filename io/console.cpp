@@ -16,9 +16,14 @@
 namespace {
 
 const char kEsc = '\x1b';
-const std::string kLongClear = std::string(1, kEsc) + "[2K\r" + std::string(27, ' ') + "\r";
-const std::string kShortClear = std::string(1, kEsc) + "[2K\r" + std::string(4, ' ') + "\r";
-const std::string kLineClear = std::string(1, kEsc) + "[2K\r";
+// Literals, not strings built before main: an allocation that fails there ends the process before it can
+// say it ran out of memory. Line clear, then 27 or 4 blanks.
+const char kLongClear[] = "\x1b[2K\r                           \r";
+const char kShortClear[] = "\x1b[2K\r    \r";
+const char kLineClear[] = "\x1b[2K\r";
+static_assert(sizeof kLongClear == sizeof kLineClear + 27 + 1 &&
+                  sizeof kShortClear == sizeof kLineClear + 4 + 1,
+              "the clears keep their widths");
 
 // Length of the escape sequence ESC "[2K" that is dropped before a text goes to the title or the log.
 const std::size_t kEscapeLength = 4;

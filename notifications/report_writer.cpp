@@ -155,7 +155,7 @@ void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_not
         }
     }
     if (filling != nullptr && !filling->items.empty()) stage.submit();
-    stage.finish();
+    stage.finish_and_stop();
 }
 
 }  // namespace

@@ -90,6 +90,16 @@ class ordered_stage {
         if (error_) std::rethrow_exception(error_);
     }
 
+    // finish(), then stop() and throw_if_failed(): the end of a stage that is not used again. With the
+    // threads joined, a thread that failed before taking any input (out of memory as it started) fails the
+    // call even when the others did all the work first, so the outcome never depends on how the threads were
+    // scheduled.
+    void finish_and_stop() {
+        finish();
+        stop();
+        throw_if_failed();
+    }
+
     // Stops and joins the threads; what is in flight is dropped. Throws nothing.
     void stop() {
         {

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <fstream>
 #include <mutex>
+#include <new>
 
 #include "common/byte_search.h"
 #include "common/path_split.h"
@@ -237,6 +238,8 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
     if (rc == SQLITE_OK) return true;
     if (*connection != nullptr) sqlite_api.close(*connection);
     *connection = nullptr;
+    // Memory that ran out is no file the library cannot open: the run says it ran out.
+    if (rc == SQLITE_NOMEM) throw std::bad_alloc();
     return false;
 }
 

@@ -123,7 +123,8 @@ class sqlite_wrapper : public qm_libload_base {
     bool open_read_only(const std::string& path, const evidence& files);
 
     // The common open step: sets read_only, opens `path` into *connection; on failure the half-open
-    // connection is closed once, *connection is null and the result false.
+    // connection is closed once, *connection is null and the result false; std::bad_alloc when the library
+    // ran out of memory.
     bool open_db(sqlite3** connection, const std::string& path, bool read_only_flag);
     // Closes the connection (result ignored) and resets the five connection fields; nothing when no
     // connection is held or the table is not bound.

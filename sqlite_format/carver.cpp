@@ -80,15 +80,23 @@ std::uint64_t free_region_end(const region_map& free, std::uint64_t at) {
     return at - it->first < it->second ? it->first + it->second : 0;
 }
 
-void classify_chunk(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
-                    std::uint64_t p, const page_walk_options& walk, std::uint32_t max_columns,
-                    std::uint64_t page_limit) {
+// What classify_chunk keeps from chunk to chunk (a walk classifies many thousands of them), held by the walk
+// or by one helper's worker. Not thread_local: one with a destructor makes the C library allocate on a
+// thread's first touch and end the process when it cannot, where a growing container throws std::bad_alloc.
+struct chunk_scratch {
+    std::vector<recovered_record> candidates;
+    carved_decode decoded;
+    region_map free;
+};
+
+void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, const std::uint8_t* chunk,
+                    std::uint32_t length, std::uint64_t p, const page_walk_options& walk,
+                    std::uint32_t max_columns, std::uint64_t page_limit) {
     if (!walk.classify) return;
     const std::uint32_t code = walk.source_code;
-    // Kept from chunk to chunk: a walk classifies many thousands of them.
-    thread_local std::vector<recovered_record> candidates;
-    thread_local carved_decode decoded;
-    thread_local region_map free;
+    std::vector<recovered_record>& candidates = scratch.candidates;
+    carved_decode& decoded = scratch.decoded;
+    region_map& free = scratch.free;
     candidates.clear();
     if (!walk.classify(candidates, chunk, length, p)) return;
     const std::size_t n = candidates.size();
@@ -232,18 +240,19 @@ class parallel_classifier {
         : stage_(
               walk.threads * kGroupsPerThread,
               [&walk, &file, max_columns, page_limit] {
-                  return
-                      [&walk, &file, max_columns, page_limit](group& in, std::vector<recovered_record>& out) {
-                          out.clear();
-                          in.bytes.resize(walk.page_size);
-                          for (std::uint32_t i = 0; i < in.count; ++i) {
-                              const std::uint32_t length =
-                                  uni::read_shared(file, in.bytes.data(), in.lengths[i], in.offsets[i]);
-                              if (length != 0)
-                                  classify_chunk(out, in.bytes.data(), length, in.offsets[i], walk,
-                                                 max_columns, page_limit);
-                          }
-                      };
+                  auto scratch = std::make_shared<chunk_scratch>();
+                  return [&walk, &file, max_columns, page_limit, scratch](
+                             group& in, std::vector<recovered_record>& out) {
+                      out.clear();
+                      in.bytes.resize(walk.page_size);
+                      for (std::uint32_t i = 0; i < in.count; ++i) {
+                          const std::uint32_t length =
+                              uni::read_shared(file, in.bytes.data(), in.lengths[i], in.offsets[i]);
+                          if (length != 0)
+                              classify_chunk(out, *scratch, in.bytes.data(), length, in.offsets[i], walk,
+                                             max_columns, page_limit);
+                      }
+                  };
               },
               [&walk, &file, &handed](group&, std::vector<recovered_record>& out) {
                   if (out.empty()) return;
@@ -267,7 +276,7 @@ class parallel_classifier {
     // Hands every record on; throws what a helper or the sink threw.
     void finish() {
         if (filling_ != nullptr && filling_->count != 0) submit();
-        stage_.finish();
+        stage_.finish_and_stop();
     }
 
   private:
@@ -362,6 +371,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
         return skipped();
     }
     std::vector<std::uint8_t> chunk(page_size);
+    chunk_scratch scratch;
     const std::uint64_t page_limit = walk.page_limit != 0 ? walk.page_limit : file_end / page_size;
     std::unique_ptr<parallel_classifier> helpers;
     if (walk.threads != 0 && walk.sink && !walk.on_records && !btree_flag && walk.classify &&
@@ -393,7 +403,8 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                                         walk_leaf_page(found, chunk.data(), chunk_length, p, page_size, file,
                                                        schema, source_code, min_columns, max_columns);
                 if (!whole_leaf)
-                    classify_chunk(found, chunk.data(), chunk_length, p, walk, max_columns, page_limit);
+                    classify_chunk(found, scratch, chunk.data(), chunk_length, p, walk, max_columns,
+                                   page_limit);
                 if (walk.sink && !chunk_records.empty()) {
                     handed += chunk_records.size();
                     walk.sink(chunk_records, file);

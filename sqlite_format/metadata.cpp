@@ -260,10 +260,12 @@ bool map_row_columns(const table_schema& schema, std::size_t count, std::uint64_
 int populate_record_in_order(sqlite_metadata& record, const std::vector<std::string>& columns,
                              const std::vector<std::uint32_t>& order, bool flag, std::uint64_t record_offset,
                              std::uint64_t fill_mask, unsigned source_code) {
-    // Called for every row of a table walk: the arrays keep their storage from row to row.
-    thread_local c_arrays a;
-    a.pointers.clear();
-    a.lengths.clear();
+    // Called for every row of a table walk, on the formatter threads too. Not thread_local: one with a
+    // destructor makes the C library allocate on a thread's first touch and end the process when it cannot,
+    // where these throw std::bad_alloc.
+    c_arrays a;
+    a.pointers.reserve(order.size());
+    a.lengths.reserve(order.size());
     for (const std::uint32_t i : order) {
         if (i >= columns.size()) return 0;
         const std::string& column = columns[i];
@@ -282,8 +284,8 @@ int populate_record_mapped(sqlite_metadata& record, const std::vector<std::strin
     if (columns.size() > schema.fields.size()) return 0;
     const std::uint64_t mask = prepare_field_map(schema, columns.size(), column_mask_hint);
     if (columns.empty()) return 0;
-    thread_local std::vector<std::uint32_t> order;
-    order.clear();
+    std::vector<std::uint32_t> order;  // not thread_local, as in populate_record_in_order
+    order.reserve(columns.size());
     if (schema.field_map.empty()) {
         for (std::size_t i = 0; i < columns.size(); ++i) order.push_back(static_cast<std::uint32_t>(i));
     } else {

@@ -195,7 +195,7 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
         }
     }
     if (filling != nullptr && !filling->offsets.empty()) stage.submit();
-    stage.finish();
+    stage.finish_and_stop();
 }
 
 }  // namespace

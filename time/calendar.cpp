@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "time/qm_time.h"
 
@@ -232,22 +231,26 @@ int local_bias_seconds_at(std::time_t now) {
 int get_local_bias_seconds() {
     // The zone does not change during a run, but each mktime makes the C library look at the zone file
     // again. The bias is worked out once per value of TZ (a test may switch zones) and reused.
+    // TZ is kept in a fixed array: a thread_local with a destructor makes the C library allocate on the
+    // thread's first touch, and end the process when it cannot. A longer TZ is worked out every time.
     struct cached_bias {
         bool known = false;
         bool tz_set = false;
-        std::string tz;
+        char tz[128] = {};
         int seconds = 0;
     };
     // One per thread, so that threads writing rows never share it.
     thread_local cached_bias cache;
     const char* tz = std::getenv("TZ");
-    if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || cache.tz == tz))
+    if (cache.known && cache.tz_set == (tz != nullptr) && (tz == nullptr || std::strcmp(cache.tz, tz) == 0))
         return cache.seconds;
-    cache.seconds = local_bias_seconds_at(std::time(nullptr));
+    const int seconds = local_bias_seconds_at(std::time(nullptr));
+    const std::size_t length = tz != nullptr ? std::strlen(tz) : 0;
+    cache.known = length < sizeof cache.tz;
     cache.tz_set = tz != nullptr;
-    cache.tz = tz != nullptr ? tz : "";
-    cache.known = true;
-    return cache.seconds;
+    if (cache.known) std::memcpy(cache.tz, tz != nullptr ? tz : "", length + 1);
+    cache.seconds = seconds;
+    return seconds;
 }
 
 bool unix_seconds_to_local_tm(std::uint64_t seconds, struct tm& out) {

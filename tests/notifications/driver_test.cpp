@@ -743,6 +743,8 @@ TEST(SelkProcess, TimeWindowSelectsListedAndFoundDatabases) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> windows = {
         {{"-cmd_start_time", "2080-01-01", "-cmd_stop_time", "2085-12-31"}, ""},   // before both
         {{"-cmd_start_time", "2090-02-01", "-cmd_stop_time", "2090-04-01"}, "a"},  // around a
+        // a's own second, from start to stop
+        {{"-cmd_start_time", "2090-03-01 12:00:00", "-cmd_stop_time", "2090-03-01 12:00:00"}, "a"},
         {{"-cmd_stop_time", "2090-06-30"}, "a"},
         {{"-cmd_start_time", "2090-06-01 08:00:00"}, "b"},
         {{"-cmd_start_time", "2090/01/01", "-cmd_stop_time", "2090/12/31"}, "ab"},  // around both

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -40,13 +41,26 @@ void make_large_db(const std::string& path) {
     sqlite3_close(db);
 }
 
-// selk with `args` under "ulimit -v" of `megabytes`.
-selk_process::result run_limited(const std::vector<std::string>& args, int megabytes) {
+// selk with `args` under "ulimit -v" of `kilobytes`.
+selk_process::result run_limited(const std::vector<std::string>& args, int kilobytes,
+                                 const std::string& input = std::string()) {
     std::vector<std::string> shell = {
-        "-c", "ulimit -v " + std::to_string(megabytes * 1024) + " && exec \"$0\" \"$@\"",
-        selk_process::selk_path()};
+        "-c", "ulimit -v " + std::to_string(kilobytes) + " && exec \"$0\" \"$@\"", selk_process::selk_path()};
     shell.insert(shell.end(), args.begin(), args.end());
-    return selk_process::run(shell, std::string(), "/bin/sh");
+    return selk_process::run(shell, input, "/bin/sh");
+}
+
+// The report of the unlimited run `full`, or exit 255 with "out of memory"; never an abort.
+void expect_report_or_out_of_memory(const selk_process::result& r, const selk_process::result& full,
+                                    const std::string& at) {
+    ASSERT_TRUE(r.started) << at;
+    EXPECT_EQ(r.err.find("terminate"), std::string::npos) << at << ": " << r.err;
+    if (r.status == 0) {
+        EXPECT_TRUE(r.out == full.out) << at;
+    } else {
+        EXPECT_EQ(r.status, 255) << at << ": " << r.err;
+        EXPECT_NE(r.err.find("out of memory"), std::string::npos) << at << ": " << r.err;
+    }
 }
 
 TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSaysItRanOutOfMemory) {
@@ -69,22 +83,41 @@ TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSays
         ASSERT_EQ(full.status, 0) << name << full.err;
         ASSERT_GT(selk_process::lines(full.out).size(), 5000u) << name;
         for (const int megabytes : {16, 24, 32, 48, 64, 96, 128, 192, 256, 512, 1024}) {
-            const selk_process::result r = run_limited(args, megabytes);
+            const selk_process::result r = run_limited(args, megabytes * 1024);
             const std::string at = name + " at " + std::to_string(megabytes) + " MB";
-            ASSERT_TRUE(r.started) << at;
-            EXPECT_EQ(r.err.find("terminate"), std::string::npos) << at << ": " << r.err;
-            if (r.status == 0) {
-                EXPECT_TRUE(r.out == full.out) << at;
-            } else {
-                EXPECT_EQ(r.status, 255) << at << ": " << r.err;
-                EXPECT_NE(r.err.find("out of memory"), std::string::npos) << at << ": " << r.err;
-            }
+            expect_report_or_out_of_memory(r, full, at);
             // Room for the serial run is room for the threaded one.
             if (megabytes >= 64) {
                 EXPECT_EQ(r.status, 0) << at << ": " << r.err;
             }
         }
+        if (!form.empty()) continue;
+        // Just above the least room in which the process starts at all (below it the loader fails with 127
+        // before any of selk runs), where what is built before main, the C++ library's reserve for exceptions
+        // and the SQLite library's first allocations run out.
+        int start = 4096;
+        while (start < 64 * 1024 && run_limited(args, start).status == 127) start += 64;
+        for (int kilobytes = start - 64; kilobytes < start + 512; kilobytes += 8) {
+            const selk_process::result r = run_limited(args, kilobytes);
+            if (r.status != 127)
+                expect_report_or_out_of_memory(r, full, "at " + std::to_string(kilobytes) + " KB");
+        }
     }
+    // A list of paths larger than the limit, read whole before the run starts.
+    std::string list;
+    for (int i = 0; i < 300000; ++i) list += dir.file(std::to_string(i) + std::string(80, 'p') + ".db\n");
+    const selk_process::result listed = run_limited({"-pipe", "-quiet"}, 16 * 1024, list);
+    EXPECT_EQ(listed.status, 255) << listed.err;
+    EXPECT_NE(listed.err.find("out of memory"), std::string::npos) << listed.err;
+}
+
+// A thread_local with a destructor makes the C library allocate as a thread first touches it, and end the
+// process when that fails ("failed to register TLS destructor"): selk has none.
+TEST(SelkProcess, NoThreadLocalObjectWithADestructor) {
+    const std::vector<std::uint8_t> image = fx::read_all(selk_process::selk_path());
+    ASSERT_FALSE(image.empty());
+    const std::string registration = "__cxa_thread_atexit";
+    EXPECT_EQ(std::search(image.begin(), image.end(), registration.begin(), registration.end()), image.end());
 }
 
 // The count the diagnostics log gives of a table of more rows than are written before the formatter threads

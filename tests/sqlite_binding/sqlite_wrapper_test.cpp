@@ -15,6 +15,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -184,6 +185,18 @@ TEST(SqliteWrapper, OpenReadOnlyReadsAndCloseUnbinds) {
     EXPECT_EQ(nullptr, w.db);
     EXPECT_TRUE(w.db_path.empty());
     EXPECT_FALSE(w.is_open);
+}
+
+// Memory the library runs out of as it opens is no file it cannot open: the run is to say it ran out.
+TEST(SqliteWrapper, AnOpenThatRunsOutOfMemoryThrowsBadAlloc) {
+    temp_dir tmp;
+    const std::string path = tmp.path() + "/plain.db";
+    make_db(path, {"create table t(a);"});
+    sqlite_wrapper w;
+    const sqlite3_int64 limit = sqlite3_hard_heap_limit64(1);
+    EXPECT_THROW((void)w.open_read_only(path, ""), std::bad_alloc);
+    sqlite3_hard_heap_limit64(limit);
+    EXPECT_TRUE(w.open_read_only(path, ""));
 }
 
 TEST(SqliteWrapper, NamesWithUriSpecialCharactersOpenTheFileTheyName) {

@@ -7,6 +7,39 @@
 #include <cerrno>
 #include <cstring>
 
+namespace {
+
+// Opens `name` read-only as evidence is opened (without waiting for a writer, without touching its access
+// time where the system allows it) and reads its first byte: the descriptor, or -1 when it does not open or
+// is a FIFO (which holds no file to read); why it cannot be read in `why` (empty when it reads). A folder
+// opens; it is its read that fails.
+int open_and_read_first(const std::string& name, std::string& why) {
+    why.clear();
+    const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
+        return -1;
+    }
+    struct stat opened;
+    std::uint8_t first = 0;
+    if (::fstat(fd, &opened) == 0 && S_ISFIFO(opened.st_mode)) {
+        why = "it is a FIFO";
+        ::close(fd);
+        return -1;
+    }
+    if (::pread(fd, &first, 1, 0) < 0) why = std::strerror(errno);
+    return fd;
+}
+
+}  // namespace
+
+std::string unreadable_reason(const std::string& path) {
+    std::string why;
+    const int fd = open_and_read_first(path, why);
+    if (fd >= 0) ::close(fd);
+    return why;
+}
+
 bool evidence::open(const std::string& path) {
     close();
     path_ = path;
@@ -32,23 +65,9 @@ void evidence::open_companion(uni::fileio& file, const std::string& name, std::s
     if (name.empty()) return;
     struct stat st;
     if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) return;  // not there
-    const int fd = uni::open_keeping_access_time(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        why = errno == ENOENT ? std::string("a link to nothing") : std::strerror(errno);
-        return;
-    }
-    // A folder opens; it is its read that fails. A FIFO opens too (without waiting for a writer), and holds
-    // no file to read.
-    struct stat opened;
-    std::uint8_t first = 0;
-    if (::fstat(fd, &opened) == 0 && S_ISFIFO(opened.st_mode)) {
-        why = "it is a FIFO";
-        ::close(fd);
-        return;
-    }
-    if (::pread(fd, &first, 1, 0) < 0) why = std::strerror(errno);
     // Read as a file read opens it: a folder is there, with nothing to read.
-    file.adopt_descriptor(fd, name);
+    const int fd = open_and_read_first(name, why);
+    if (fd >= 0) file.adopt_descriptor(fd, name);
 }
 
 int evidence::companions_readable(std::string* companion, std::string* why) const {

@@ -10,6 +10,11 @@
 #include "io/db_companions.h"
 #include "io/fileio.h"
 
+// Why the file at `path` cannot be read: empty when it opens read-only (as evidence is opened, never
+// waiting for a writer) and its first byte reads; else the system's reason, "a link to nothing" or "it is a
+// FIFO".
+std::string unreadable_reason(const std::string& path);
+
 class evidence {
   public:
     evidence() = default;

@@ -682,14 +682,21 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
 
 // A log or journal that is there but cannot be read leaves the tables as the main file alone holds them,
 // which need not be the committed state: it is named, and the run marked as not read whole (the rows are
-// still read).
+// still read). So is a hot journal whose super-journal cannot be read: whether its transaction committed is
+// unknown (the rows are read as the journal rolls them back).
 void say_unreadable_companion(selk_run& run, const std::string& path) {
     std::string companion;
     std::string why;
     const evidence* files = run.files_of(path);
-    if (files != nullptr ? files->companions_readable(&companion, &why)
-                         : check_companions(path, &companion, &why))
-        return;
+    if (!(files != nullptr ? files->companions_readable(&companion, &why)
+                           : check_companions(path, &companion, &why)))
+        say_not_whole(run, "prob reading companion " + companion + " of " + path + ": " + why,
+                      "prob reading companion " + companion + ": " + why);
+    const journal_verdict journal = files != nullptr ? judge_journal(*files) : judge_journal(path);
+    if (journal.hotness != journal_hotness::unknown) return;
+    companion = files != nullptr ? files->names().journal : companions_of(path).journal;
+    why = "the super-journal it names, " + journal.super_journal + ", cannot be read (" + journal.why +
+          "): the state of the database is unknown (its rows are read as the journal rolls them back)";
     say_not_whole(run, "prob reading companion " + companion + " of " + path + ": " + why,
                   "prob reading companion " + companion + ": " + why);
 }

@@ -79,7 +79,8 @@ struct table_read_events {
 // other tables are still read. The handlers, push channels and settings are read before the notifications,
 // whatever becomes of their read. A "-wal"
 // or "-journal" companion that is there but cannot be read is named on standard error and sets
-// run.tables_incomplete too; the tables are still read. *source_code (when given) is set to the source code
+// run.tables_incomplete too, as is a hot journal whose super-journal cannot be read (judge_journal: the state
+// is unknown); the tables are still read. *source_code (when given) is set to the source code
 // of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing was read.
 // Whenever it returns 0, events.unread is told why.
 int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,

@@ -19,6 +19,7 @@
 #include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/fileio.h"
+#include "sqlite_format/journal.h"
 
 namespace {
 
@@ -543,13 +544,15 @@ int open_handle(file_handle& h, const char* name, int flags) {
         if (h.wal) ++h.group->wal_handles;
         return SQLITE_OK;
     }
-    // Temporary files live in memory; any other file is read where it lies and written in memory.
+    // Temporary files live in memory; any other file is read where it lies and written in memory. A
+    // super-journal that is there but cannot be read (judge_journal's "unknown", said by the program) reads
+    // as empty: the rollback before it stands, as the own reader reads it.
     h.own = std::make_unique<file_image>();
     h.image = h.own.get();
     if (name == nullptr || (flags & SQLITE_OPEN_DELETEONCLOSE) != 0) {
         h.own->create();
     } else if (!h.own->attach(name)) {
-        if (!create) return SQLITE_CANTOPEN;
+        if (!create && (flags & SQLITE_OPEN_SUPER_JOURNAL) == 0) return SQLITE_CANTOPEN;
         h.own->create();
     }
     return SQLITE_OK;
@@ -583,7 +586,9 @@ int vfs_delete(sqlite3_vfs*, const char* name, int) {
     return SQLITE_OK;
 }
 
-// As the library's own answer for a file: "exists" means there with at least one byte.
+// As the library's own answer for a file: "exists" means there with at least one byte. Whether a file of no
+// open database exists (the super-journal a hot journal names, the journals it lists) is the own readers'
+// answer too (super_journal_exists), so that the library and they take a journal for hot alike.
 int vfs_access(sqlite3_vfs*, const char* name, int flags, int* result) {
     const companion_ref ref = find_companion(name);
     bool there = false;
@@ -592,6 +597,9 @@ int vfs_access(sqlite3_vfs*, const char* name, int flags, int* result) {
         const file_image& image = ref.file->get();
         there = image.exists();
         size = image.size();
+    } else if (name != nullptr && flags == SQLITE_ACCESS_EXISTS) {
+        *result = super_journal_exists(name) ? 1 : 0;
+        return SQLITE_OK;
     } else if (name != nullptr) {
         const int fd = open_evidence(name, &size);
         there = fd >= 0;
@@ -644,7 +652,7 @@ int vfs_current_time_int64(sqlite3_vfs* vfs, sqlite3_int64* now) {
 sqlite3_vfs g_vfs = {
     2,                      // iVersion
     sizeof(evidence_file),  // szOsFile
-    4096,                   // mxPathname
+    kLibraryMaxPathname,    // mxPathname
     nullptr,                // pNext
     kVfsName,               // zName
     nullptr,                // pAppData: the default VFS, set when registered

@@ -8,8 +8,9 @@
 // library still applies the log or rolls the journal back itself and reads the committed state, while
 // only the blocks it wrote cost memory, and of those the journal's original pages that the rollback writes
 // back only a reference to where they lie in the journal. A companion that is there but cannot be opened
-// counts as absent. Locks are never taken on the evidence: each connection has the files of its own, and only
-// it sees what its library wrote.
+// counts as absent; whether the super-journal a hot journal names is there is answered as the own readers
+// answer it (super_journal_exists), and one that cannot be read reads as empty. Locks are never taken on the
+// evidence: each connection has the files of its own, and only it sees what its library wrote.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "sqlite_format/journal.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -21,6 +23,10 @@ constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;     // the plausible page nu
 constexpr std::size_t kDbWriteVersionOffset = 18;       // 2 in both: write-ahead-log mode
 constexpr std::size_t kDbReadVersionOffset = 19;
 constexpr std::uint8_t kDbWalVersion = 2;
+// The end of a journal that names a super-journal, after the name: its length, its checksum, the magic.
+constexpr std::uint32_t kSuperJournalTail = 16;
+constexpr std::size_t kSuperJournalChecksumAt = 4;
+constexpr std::size_t kSuperJournalMagicAt = 8;
 
 std::uint32_t be32_at(const std::uint8_t* b, std::size_t at) {
     std::uint32_t v = 0;
@@ -180,21 +186,71 @@ int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, un
     return pages.empty() ? 0 : 1;
 }
 
-bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal) {
+int read_super_journal_name(std::string& name, uni::fileio& journal) {
+    name.clear();
+    if (!journal.is_open()) return 0;
+    const std::uint64_t size = journal.size();
+    std::uint8_t tail[kSuperJournalTail] = {};
+    if (size < sizeof tail || !read_file_exact(journal, size - sizeof tail, sizeof tail, tail) ||
+        !has_magic(tail + kSuperJournalMagicAt))
+        return 0;
+    std::uint32_t length = 0;
+    std::uint32_t sum = 0;
+    (void)read_be32(byte_view(tail, sizeof tail), 0, &length);
+    (void)read_be32(byte_view(tail, sizeof tail), kSuperJournalChecksumAt, &sum);
+    if (length == 0 || length > kLibraryMaxPathname || length > size - sizeof tail) return 0;
+    std::string stored(length, '\0');
+    if (!read_file_exact(journal, size - sizeof tail - length, length,
+                         reinterpret_cast<std::uint8_t*>(&stored[0])))
+        return 0;
+    // SQLite adds the bytes as its chars, signed.
+    std::uint32_t added = 0;
+    for (const char c : stored) added += static_cast<std::uint32_t>(static_cast<signed char>(c));
+    if (added != sum) return 0;
+    name = stored.substr(0, stored.find('\0'));
+    return name.empty() ? 0 : 1;
+}
+
+bool super_journal_exists(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && (!S_ISREG(st.st_mode) || st.st_size > 0);
+}
+
+journal_verdict judge_journal(uni::fileio& db, uni::fileio& journal) {
+    journal_verdict verdict;
     std::uint8_t magic[kJournalMagicLength] = {};
     const bool live = journal.is_open() && journal.size() > 0 &&
                       read_file_exact(journal, 0, sizeof magic, magic) && has_magic(magic);
-    return live && !db_in_wal_mode_or_empty(db);
+    if (!live || db_in_wal_mode_or_empty(db)) return verdict;
+    if (read_super_journal_name(verdict.super_journal, journal) &&
+        !super_journal_exists(verdict.super_journal))
+        return verdict;  // the transaction of every database the super-journal held committed
+    // SQLite rolls the journal back, then reads the super-journal; when that fails, it refuses the file.
+    if (!verdict.super_journal.empty()) verdict.why = unreadable_reason(verdict.super_journal);
+    verdict.hotness = verdict.why.empty() ? journal_hotness::hot : journal_hotness::unknown;
+    return verdict;
+}
+
+journal_verdict judge_journal(const evidence& files) {
+    uni::fileio db;
+    uni::fileio journal;
+    if (!files.open_database(db) || !files.open_journal(journal)) return journal_verdict();
+    return judge_journal(db, journal);
+}
+
+journal_verdict judge_journal(const std::string& db_path) {
+    if (db_path.empty()) return journal_verdict();
+    evidence files;
+    (void)files.open(db_path);
+    return judge_journal(files);
+}
+
+bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal) {
+    return judge_journal(db, journal).hotness != journal_hotness::not_hot;
 }
 
 bool rollback_journal_is_hot(const std::string& db_path) {
-    if (db_path.empty()) return false;
-    evidence files;
-    (void)files.open(db_path);
-    uni::fileio db;
-    uni::fileio journal;
-    (void)files.open_database(db);
-    return files.open_journal(journal) && rollback_journal_is_hot(db, journal);
+    return judge_journal(db_path).hotness != journal_hotness::not_hot;
 }
 
 int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile) {

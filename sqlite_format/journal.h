@@ -1,9 +1,10 @@
 // Reader of the rollback journal ("-journal" companion). A transaction that spills its page cache
 // writes a new header at each spill, so a journal is a run of segments: a header at a multiple of
 // the sector size, then the page records (page number, page image, checksum) it counts. The reader
-// maps every record of every segment by page number, and builds the committed state of a database
-// beside a hot journal (the journal's original pages laid over a copy of the file) as SQLite's
-// rollback would.
+// maps every record of every segment by page number, judges as SQLite's pager does whether the journal
+// beside a database is hot (judge_journal: the one verdict every reader takes), and builds the committed
+// state of a database beside a hot journal (the journal's original pages laid over a copy of the file) as
+// SQLite's rollback would.
 #pragma once
 
 #include <cstdint>
@@ -68,10 +69,49 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file, std::uin
 // page size is not a power of two from 512 to 65536.
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file);
 
-// True when SQLite would roll back the journal beside the database at `db_path` before reading it:
-// the database is not empty and not in write-ahead-log mode (header bytes 18 and 19), and its
-// "-journal" (companions_of: beside the file the path reaches) is not empty and begins with the whole magic
-// (a journal whose header was zeroed belongs to a committed transaction).
+// The longest path the library's reader (evidence_vfs) takes; SQLite takes a super-journal name only when it
+// is no longer.
+constexpr std::uint32_t kLibraryMaxPathname = 4096;
+
+// The super-journal a journal names, read from its end as SQLite reads it: with J the journal's size (at
+// least 16), the journal's magic at J - 8, the name's length L (big-endian) at J - 16 with 0 < L <= J - 16
+// and L <= kLibraryMaxPathname, and at J - 12 the sum of the L bytes at J - 16 - L taken as signed chars; the
+// name is those bytes up to the first zero byte, as stored. 1 with `name` set; 0 with `name` empty when there
+// is none (a check fails, the name comes out empty, the file is not open).
+int read_super_journal_name(std::string& name, uni::fileio& journal);
+
+// Whether a super-journal at `path` is there as SQLite's access check finds it: `path` (relative to the
+// current folder, links followed) reaches something that is not an empty regular file. The library's reader
+// answers that check with it.
+bool super_journal_exists(const std::string& path);
+
+// What the journal beside a database makes of the database's committed state.
+enum class journal_hotness {
+    not_hot,  // the file as it stands is the state
+    hot,      // the state is the file as the journal rolls it back
+    unknown,  // rolled back as hot, but the super-journal the journal names cannot be read: SQLite refuses
+              // the file
+};
+struct journal_verdict {
+    journal_hotness hotness = journal_hotness::not_hot;
+    std::string super_journal;  // the name the journal gives, as stored; empty when none
+    std::string why;            // unknown: why the super-journal cannot be read (unreadable_reason)
+};
+
+// The verdict every reader of the database takes, as SQLite's pager decides it: hot when the database is not
+// empty and not in write-ahead-log mode (header bytes 18 and 19), and its journal is not empty and begins
+// with the whole magic (a journal whose header was zeroed belongs to a committed transaction), unless the
+// journal names a super-journal (read_super_journal_name): one that is not there (super_journal_exists)
+// means the transaction committed (not hot); one there that cannot be read leaves it unknown. A file that is
+// not open: not hot. The super-journal is only ever opened read-only, to read its first byte.
+journal_verdict judge_journal(uni::fileio& db, uni::fileio& journal);
+// The same over the files of `files`, and over the database at `db_path` and its "-journal" (companions_of:
+// beside the file the path reaches).
+journal_verdict judge_journal(const evidence& files);
+journal_verdict judge_journal(const std::string& db_path);
+
+// True when SQLite would roll back the journal beside the database at `db_path` before reading it: the
+// verdict of judge_journal is hot or unknown.
 bool rollback_journal_is_hot(const std::string& db_path);
 
 // The same test on the database and its journal, open (a file that is not open: not hot).

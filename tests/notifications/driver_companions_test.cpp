@@ -1,7 +1,8 @@
 // The selk executable and the files beside a database: its write-ahead log or hot journal is found beside the
-// file the given path reaches, however the path is spelled; an old journal whose page size reads 0 rolls
-// back as SQLite rolls it back; the pages of a transaction that never committed are carved whole; and no run
-// of the own reader moves the access time of the database, its log or its journal.
+// file the given path reaches, however the path is spelled; an old journal whose page size reads 0, one of
+// 8 KiB pages and one whose playback a checksum ends roll back as SQLite rolls them back, and one that names
+// a super-journal is taken as SQLite takes it; the pages of a transaction that never committed are carved
+// whole; and no run of the own reader moves the access time of the database, its log or its journal.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -49,14 +50,17 @@ void make_wal_evidence(const fx::temp_dir& work, const std::string& db) {
     sqlite3_close(h);
 }
 
-// A database beside a hot journal: 200 rows committed; the transaction open when the copy was taken deletes
-// every third, grows every fourth and adds 100 rows "uncommitted N"; a cache of two pages spills its pages
-// into the file as it goes, and the last are written before the copy.
-void make_hot_evidence(const fx::temp_dir& work, const std::string& db) {
+// A database of pages of `page_size` bytes beside a hot journal: 200 rows committed; the transaction open
+// when the copy was taken deletes every third, grows every fourth and adds 100 rows "uncommitted N"; a cache
+// of two pages spills its pages into the file as it goes, and the last are written before the copy. With
+// `commit` the file is copied once the transaction committed (as a crash leaves a transaction over several
+// databases after their files were written).
+void make_hot_evidence(const fx::temp_dir& work, const std::string& db, int page_size = 1024,
+                       bool commit = false) {
     const std::string live = work.file("hot_live.db");
     sqlite3* h = fx::open_db(live);
     ASSERT_NE(h, nullptr);
-    fx::exec(h, "PRAGMA page_size=1024; PRAGMA journal_mode=DELETE;");
+    fx::exec(h, "PRAGMA page_size=" + std::to_string(page_size) + "; PRAGMA journal_mode=DELETE;");
     fx::create_tables(h);
     fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
     fx::exec(h, "BEGIN;");
@@ -72,10 +76,78 @@ void make_hot_evidence(const fx::temp_dir& work, const std::string& db) {
         fx::insert_notification(h, 500 + i, 600 + i, 68, "tile",
                                 "<tile>uncommitted " + std::to_string(i) + "</tile>");
     ASSERT_EQ(sqlite3_db_cacheflush(h), SQLITE_OK);  // every page it changed reaches the file
-    ASSERT_TRUE(fx::copy_file(live, db));
+    if (!commit) {
+        ASSERT_TRUE(fx::copy_file(live, db));
+    }
     ASSERT_TRUE(fx::copy_file(live + "-journal", db + "-journal"));
-    fx::exec(h, "ROLLBACK;");
+    fx::exec(h, commit ? "COMMIT;" : "ROLLBACK;");
+    if (commit) {
+        ASSERT_TRUE(fx::copy_file(live, db));
+    }
     sqlite3_close(h);
+}
+
+std::uint32_t be32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return (std::uint32_t(b.at(at)) << 24) | (std::uint32_t(b.at(at + 1)) << 16) |
+           (std::uint32_t(b.at(at + 2)) << 8) | b.at(at + 3);
+}
+
+// The file offset of each page record of a journal of pages of `page_size` bytes, in file order: each
+// segment's header at a multiple of the first header's sector size, its counted records after that sector.
+std::vector<std::size_t> journal_records(const std::vector<std::uint8_t>& j, std::size_t page_size) {
+    std::vector<std::size_t> records;
+    const std::size_t sector = be32(j, 20);
+    for (std::size_t h = 0; h + sector <= j.size() && be32(j, h) == 0xD9D505F9u;) {
+        std::size_t r = h + sector;
+        for (std::uint32_t k = be32(j, h + 8); k > 0 && r + page_size + 8 <= j.size();
+             --k, r += page_size + 8)
+            records.push_back(r);
+        h = (r + sector - 1) / sector * sector;
+    }
+    return records;
+}
+
+// The live rows of a "-csv" report (those read from the tables) of hot evidence: of the committed state
+// ("committed N"), and those the uncommitted transaction wrote ("uncommitted N", "grown N").
+struct live_rows {
+    int committed = 0;
+    int uncommitted = 0;
+};
+live_rows live_rows_of(const std::string& out) {
+    live_rows rows;
+    for (const std::string& line : selk_process::lines(out)) {
+        const std::vector<std::string> cells = selk_process::split(line, ",");
+        if (cells.size() != 12u || (cells[8].find("\"src\":\"sqlite lib\"") == std::string::npos &&
+                                    cells[8].find("\"src\":\"carve main\"") == std::string::npos))
+            continue;
+        if (cells[10].find(">committed ") != std::string::npos) ++rows.committed;
+        if (cells[10].find(">uncommitted ") != std::string::npos ||
+            cells[10].find(">grown ") != std::string::npos)
+            ++rows.uncommitted;
+    }
+    return rows;
+}
+
+// The journal of `db` (pages of 1 KiB) as a transaction over several databases leaves it once it names its
+// super-journal `name`: at the next multiple of the sector size the lock-byte page's number, the name, its
+// length, the sum of its bytes taken as signed chars, and the magic.
+void name_super_journal(const std::string& db, const std::string& name) {
+    std::vector<std::uint8_t> j = fx::read_all(db + "-journal");
+    ASSERT_GE(j.size(), 512u);
+    const std::size_t sector = be32(j, 20);
+    j.resize((j.size() + sector - 1) / sector * sector, 0);
+    std::uint32_t sum = 0;
+    for (const char c : name) sum += static_cast<std::uint32_t>(static_cast<signed char>(c));
+    const auto put = [&j](std::uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) j.push_back(static_cast<std::uint8_t>(v >> shift));
+    };
+    put(0x40000000u / 1024 + 1);
+    j.insert(j.end(), name.begin(), name.end());
+    put(static_cast<std::uint32_t>(name.size()));
+    put(sum);
+    const std::uint8_t magic[8] = {0xD9, 0xD5, 0x05, 0xF9, 0x20, 0xA1, 0x63, 0xD7};
+    j.insert(j.end(), magic, magic + 8);
+    ASSERT_TRUE(fx::write_all(db + "-journal", j));
 }
 
 // The journal of `db` as a SQLite that wrote 0 for the page size would have left it: the field of every
@@ -196,6 +268,116 @@ TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {
         EXPECT_EQ(f.args.empty(), expected.out.find("carve journal") == std::string::npos);
         EXPECT_EQ(r.status, expected.status);
         EXPECT_EQ(comparable(r.out, zeroed, f.separator), comparable(expected.out, set, f.separator));
+    }
+}
+
+// Every form reads beside a hot journal the state SQLite's rollback leaves: with 8 KiB pages (two blocks of
+// the library's reader a page) the rolled-back file; where a record's checksum fails, the half-rolled-back
+// tree at which SQLite's rollback stops (rows of the transaction left in it), its damage said, never the
+// records after it laid over it.
+TEST(SelkProcess, EveryFormReadsTheStateTheRollbackLeaves) {
+    struct rollback_case {
+        const char* name;
+        int page_size;
+        int flipped;  // the record (from 1) whose checksum is flipped; 0: none
+        int status;   // 255: the tree check names the damage
+        live_rows rows;
+    };
+    const rollback_case cases[] = {
+        {"8 KiB pages", 8192, 0, 0, {200, 0}},
+        {"the 9th record's checksum flipped", 1024, 9, 255, {78, 18}},
+    };
+    for (const rollback_case& c : cases) {
+        fx::temp_dir work;
+        fx::temp_dir dir;
+        const std::string db = dir.file("hot.db");
+        make_hot_evidence(work, db, c.page_size);
+        if (c.flipped != 0) {
+            std::vector<std::uint8_t> journal = fx::read_all(db + "-journal");
+            const std::vector<std::size_t> records = journal_records(journal, c.page_size);
+            ASSERT_GT(records.size(), 20u);
+            ASSERT_GT(records[c.flipped - 1] - records[0], (c.flipped - 1) * (c.page_size + 8u))
+                << "headers between them";
+            journal[records[c.flipped - 1] + 4 + c.page_size] ^= 1;
+            ASSERT_TRUE(fx::write_all(db + "-journal", journal));
+        }
+        for (const char* mode : {"", "-carve", "-incl_slack"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + mode);
+            std::vector<std::string> args = {"-db", db, "-quiet", "-csv"};
+            if (*mode != 0) args.push_back(mode);
+            const selk_process::result r = run(args);
+            EXPECT_EQ(r.status, c.status) << r.err;
+            const live_rows rows = live_rows_of(r.out);
+            EXPECT_EQ(rows.committed, c.rows.committed);
+            EXPECT_EQ(rows.uncommitted, c.rows.uncommitted);
+            if (c.status == 0) {
+                EXPECT_EQ(r.err, "");
+                continue;
+            }
+            EXPECT_NE(r.err.find("prob reading table notification of " + db + ": page "), std::string::npos)
+                << r.err;
+            EXPECT_NE(r.err.find(" skipped: "), std::string::npos) << r.err;
+        }
+    }
+}
+
+// A hot journal that names a super-journal, taken in every form as SQLite takes it: one that is not there
+// means that the transaction committed (the file as it stands is read, as beside a journal whose magic was
+// zeroed); one there that reads is rolled back as without the name; one there that cannot be read (a folder)
+// leaves the state unknown, which is said (its name's control bytes as text), and the run ends with 255 after
+// the rows as the journal rolls them back.
+TEST(SelkProcess, AHotJournalThatNamesASuperJournalIsTakenAsSQLiteTakesIt) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    const std::string hot = dir.file("hot.db"), committed = dir.file("committed.db");
+    make_hot_evidence(work, hot, 1024, true);
+    std::vector<std::uint8_t> journal = fx::read_all(hot + "-journal");
+    std::fill(journal.begin(), journal.begin() + 8, 0);
+    ASSERT_TRUE(fx::copy_file(hot, committed));
+    ASSERT_TRUE(fx::write_all(committed + "-journal", journal));
+    enum class super { absent, file, folder };
+    struct super_case {
+        const char* name;
+        super made;
+        std::string same_as;  // the evidence whose report it gives
+        int status;
+    };
+    const super_case cases[] = {
+        {"absent", super::absent, committed, 0},
+        {"file", super::file, hot, 0},
+        {"folder", super::folder, hot, 255},
+    };
+    for (const super_case& c : cases) {
+        const std::string db = dir.file(std::string(c.name) + ".db");
+        const std::string named = dir.file(std::string("super\x01") + c.name);
+        ASSERT_TRUE(fx::copy_file(hot, db));
+        ASSERT_TRUE(fx::copy_file(hot + "-journal", db + "-journal"));
+        name_super_journal(db, named);
+        // A super-journal lists the journals of its transaction, each ending in a zero byte.
+        const std::string listed = db + "-journal";
+        const std::vector<std::uint8_t> list(listed.c_str(), listed.c_str() + listed.size() + 1);
+        if (c.made == super::file) {
+            ASSERT_TRUE(fx::write_all(named, list));
+        } else if (c.made == super::folder) {
+            ASSERT_EQ(::mkdir(named.c_str(), 0755), 0);
+        }
+        const std::string said = "prob reading companion " + db + "-journal of " + db +
+                                 ": the super-journal it names, " + dir.file("super[0x01]") + c.name +
+                                 ", cannot be read (Is a directory): the state of the database is unknown " +
+                                 "(its rows are read as the journal rolls them back)\n";
+        for (const form& f : kForms) {
+            SCOPED_TRACE(std::string(c.name) + " " + (f.args.empty() ? "default" : f.args[0]));
+            const selk_process::result r = run_form(db, f), expected = run_form(c.same_as, f);
+            EXPECT_EQ(expected.status, 0) << expected.err;
+            EXPECT_EQ(r.status, c.status);
+            EXPECT_EQ(r.err, c.status == 0 ? "" : said);
+            EXPECT_EQ(comparable(r.out, db, f.separator), comparable(expected.out, c.same_as, f.separator));
+        }
+        // Nothing was written to the super-journal, nor made in its place.
+        EXPECT_EQ(fx::exists(named), c.made != super::absent);
+        if (c.made == super::file) {
+            EXPECT_EQ(fx::read_all(named), list);
+        }
     }
 }
 

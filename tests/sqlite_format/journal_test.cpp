@@ -1,6 +1,8 @@
 #include "sqlite_format/journal.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -432,4 +434,124 @@ TEST(ReadRollbackJournal, page_size_of_zero_stands_for_the_databases) {
     ASSERT_EQ(map_uncommitted_pages(expected_uncommitted, set, 1024, size), 1);
     EXPECT_EQ(map_uncommitted_pages(uncommitted, zeroed, 1024, size), 1);
     EXPECT_EQ(uncommitted, expected_uncommitted);
+}
+
+namespace {
+
+// `journal` as the writer of a transaction over several databases ends it: the lock-byte page's number,
+// `name`, then the tail: `length` (the name's, unless given), the sum of the name's bytes taken as signed
+// chars plus `sum_off`, and the magic (its last byte flipped unless `magic`).
+std::vector<std::uint8_t> naming(std::vector<std::uint8_t> journal, const std::string& name,
+                                 std::int64_t length = -1, std::uint32_t sum_off = 0, bool magic = true) {
+    std::uint32_t sum = sum_off;
+    for (const char c : name) sum += static_cast<std::uint32_t>(static_cast<signed char>(c));
+    const std::size_t at = journal.size();
+    journal.resize(at + 4);
+    put_be32(journal, at, 0x40000000u / 1024 + 1);
+    journal.insert(journal.end(), name.begin(), name.end());
+    const std::size_t tail = journal.size();
+    journal.resize(tail + 8);
+    put_be32(journal, tail,
+             length < 0 ? static_cast<std::uint32_t>(name.size()) : static_cast<std::uint32_t>(length));
+    put_be32(journal, tail + 4, sum);
+    const std::uint8_t live[8] = {0xD9, 0xD5, 0x05, 0xF9,
+                                  0x20, 0xA1, 0x63, static_cast<std::uint8_t>(magic ? 0xD7 : 0xD6)};
+    journal.insert(journal.end(), live, live + 8);
+    return journal;
+}
+
+}  // namespace
+
+TEST(ReadSuperJournalName, the_name_is_read_from_the_end_of_the_journal_as_sqlite_reads_it) {
+    const std::vector<std::uint8_t> base = make_journal(1024, 1);
+    const std::string longest(kLibraryMaxPathname, 'p');
+    struct name_case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        std::string name;  // empty: none
+    };
+    // The name alone before the tail: it starts the file.
+    const auto alone = [](std::int64_t length) {
+        std::vector<std::uint8_t> b = naming({}, "/x/mj", length);
+        b.erase(b.begin(), b.begin() + 4);
+        return b;
+    };
+    const std::vector<std::uint8_t> whole = alone(5);
+    const std::vector<name_case> cases = {
+        {"a name", naming(base, "/evidence/db-mj1A2B"), "/evidence/db-mj1A2B"},
+        {"bytes from 0x80 add as signed chars", naming(base, "/d/\xC3\xA9\xFF"), "/d/\xC3\xA9\xFF"},
+        {"a zero byte ends the name", naming(base, std::string("mj\0rest", 7)), "mj"},
+        {"the name as long as the longest path", naming(base, longest), longest},
+        {"the name fills the file before the tail", whole, "/x/mj"},
+        {"a checksum that does not match", naming(base, "/evidence/mj", -1, 1), ""},
+        {"no magic", naming(base, "/evidence/mj", -1, 0, false), ""},
+        {"a length of 0", naming(base, "/evidence/mj", 0), ""},
+        {"a length past the start of the file", alone(6), ""},
+        {"a name longer than the longest path", naming(base, longest + "p"), ""},
+        {"a name that begins with a zero byte", naming(base, std::string("\0mj", 3)), ""},
+        {"a journal without a name", base, ""},
+        {"a file shorter than the tail", std::vector<std::uint8_t>(whole.begin() + 6, whole.end()), ""},
+    };
+    temp_dir dir;
+    const std::string p = dir.file("t.db-journal");
+    for (const name_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(write_all(p, c.bytes));
+        uni::fileio f;
+        ASSERT_TRUE(f.open(p, false, false, false));
+        std::string name = "stale";
+        EXPECT_EQ(read_super_journal_name(name, f), c.name.empty() ? 0 : 1);
+        EXPECT_EQ(name, c.name);
+    }
+}
+
+TEST(JudgeJournal, a_super_journal_named_decides_as_in_sqlite) {
+    temp_dir dir;
+    // The database in a folder of its own: a relative name is not taken beside it.
+    ASSERT_EQ(::mkdir(dir.file("evidence").c_str(), 0755), 0);
+    const std::string db = dir.file("evidence/h.db");
+    make_db(db, 1024, "CREATE TABLE t(v); INSERT INTO t VALUES('x');");
+    std::vector<std::uint8_t> journal;
+    add_segment(journal, 512, 1024, 1, {1});
+    const std::string there = dir.file("there"), empty = dir.file("empty"), folder = dir.file("folder");
+    ASSERT_TRUE(write_all(there, {'x'}));
+    ASSERT_TRUE(write_all(empty, {}));
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    struct verdict_case {
+        const char* what;
+        std::string named;  // empty: no name
+        journal_hotness hotness;
+        std::string why;
+    };
+    const verdict_case cases[] = {
+        {"no name", "", journal_hotness::hot, ""},
+        {"a super-journal that is not there: committed", dir.file("gone"), journal_hotness::not_hot, ""},
+        {"an empty one counts as not there", empty, journal_hotness::not_hot, ""},
+        {"one there that reads", there, journal_hotness::hot, ""},
+        {"a relative name, there from the current folder", "there", journal_hotness::hot, ""},
+        {"one there that cannot be read", folder, journal_hotness::unknown, "Is a directory"},
+    };
+    struct back_to_cwd {
+        char cwd[4096] = {};
+        ~back_to_cwd() {
+            if (::chdir(cwd) != 0) ADD_FAILURE() << "cannot go back to " << cwd;
+        }
+    } back;
+    ASSERT_NE(::getcwd(back.cwd, sizeof back.cwd), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    for (const verdict_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(write_all(db + "-journal", c.named.empty() ? journal : naming(journal, c.named)));
+        const journal_verdict v = judge_journal(db);
+        EXPECT_EQ(v.hotness, c.hotness);
+        EXPECT_EQ(v.super_journal, c.named);
+        EXPECT_EQ(v.why, c.why);
+        // Every reader takes the verdict: the journal is rolled back unless it is not hot.
+        const bool rolled = c.hotness != journal_hotness::not_hot;
+        EXPECT_EQ(rollback_journal_is_hot(db), rolled);
+        uni::fileio state;
+        EXPECT_EQ(open_journal_companion(state, db), rolled ? 1 : 0);
+        region_map uncommitted;
+        EXPECT_EQ(map_uncommitted_pages(uncommitted, db, 1024, read_all(db).size()), rolled ? 1 : 0);
+    }
 }

@@ -22,7 +22,13 @@ _folder_level::_folder_level(const std::wstring& path_in, std::uint32_t level_in
     : path(path_in), level(level_in) {}
 
 stdin_stream_ex::stdin_stream_ex(const cmd_params* options_in)
-    : uni::stdin_stream(false), level_limit(1), enumdir_mode(false), options(nullptr) {
+    : uni::stdin_stream(false),
+      level_limit(1),
+      enumdir_mode(false),
+      options(nullptr),
+      ahead_at(0),
+      looked_ahead(false),
+      nul_separated(false) {
     clear();
     options = options_in;
 }
@@ -36,6 +42,10 @@ void stdin_stream_ex::clear() {
     filters.clear();
     enumdir_mode = false;
     options = nullptr;
+    ahead.clear();
+    ahead_at = 0;
+    looked_ahead = false;
+    nul_separated = false;
 }
 
 bool stdin_stream_ex::init_to_stdin(bool prepare) {
@@ -64,20 +74,42 @@ bool stdin_stream_ex::init_to_enumdir(const std::string& folder, std::uint32_t n
     return init_to_enumdir(path_to_wide(folder), num_subdirs, filters_in);
 }
 
+void stdin_stream_ex::look_ahead() {
+    looked_ahead = true;
+    int c;
+    while ((c = std::getc(input)) != EOF) {
+        ahead.push_back(static_cast<char>(c));
+        if (c == '\0') {
+            nul_separated = true;
+            return;
+        }
+    }
+}
+
+int stdin_stream_ex::next_byte() {
+    if (ahead_at < ahead.size()) return static_cast<unsigned char>(ahead[ahead_at++]);
+    if (!ahead.empty()) {
+        ahead.clear();
+        ahead_at = 0;
+    }
+    return std::getc(input);
+}
+
 bool stdin_stream_ex::read_listed_path(std::string& out, bool trim) {
     out.clear();
     if (!ready || input == nullptr) return false;
+    // Whether the list holds a NUL is known by the first one, or by the end of a list without one.
+    if (!looked_ahead) look_ahead();
     bool any = false;
     int c;
-    // A list from "find -print0" ends its names with NUL bytes: those end a path as a line end does.
-    while ((c = std::getc(input)) != EOF) {
+    while ((c = next_byte()) != EOF) {
         any = true;
         if (c == '\0') break;
         out.push_back(static_cast<char>(c));
-        if (c == '\n') break;
+        if (c == '\n' && !nul_separated) break;
     }
     if (!any) return false;
-    if (trim) {
+    if (trim && !nul_separated) {
         while (!out.empty() && (out.back() == '\r' || out.back() == '\n')) out.pop_back();
     }
     return true;

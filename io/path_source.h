@@ -46,8 +46,9 @@ class stdin_stream_ex : public uni::stdin_stream {
                          const std::vector<filename_filter>& filters);
 
     // The next path: in folder-walk mode the next file (its path bytes; out untouched on false); otherwise
-    // the next entry of standard input, whole, ended by a line end or a NUL byte (as "find -print0"
-    // writes), with trailing CR and LF removed when trim is set. False when nothing is left.
+    // the next entry of standard input. Where standard input holds a NUL byte (as "find -print0" writes),
+    // only NUL bytes end an entry, which is kept whole, line ends included; else a line end ends it, and
+    // trailing CR and LF are removed when trim is set. False when nothing is left.
     bool read(std::string& out, bool trim) override;
     bool read(std::wstring& out, bool trim) override;
 
@@ -68,6 +69,10 @@ class stdin_stream_ex : public uni::stdin_stream {
   private:
     // One entry of standard input into `out`, as read() describes.
     bool read_listed_path(std::string& out, bool trim);
+    // Reads standard input into `ahead` up to its first NUL byte (nul_separated then set) or its end.
+    void look_ahead();
+    // The next byte of standard input, those of `ahead` first; EOF at the end.
+    int next_byte();
 
     std::deque<_folder_level> pending_folders;  // folders still to list, used as a stack
     std::deque<std::wstring> pending_files;     // files still to hand out, used as a stack
@@ -75,6 +80,10 @@ class stdin_stream_ex : public uni::stdin_stream {
     std::vector<filename_filter> filters;       // own copy of the include list
     bool enumdir_mode;                          // folder-walk mode
     const cmd_params* options;                  // the run's options; not owned, may be null
+    std::string ahead;                          // standard input read ahead by look_ahead
+    std::size_t ahead_at;                       // the next byte of `ahead` to hand out
+    bool looked_ahead;                          // look_ahead has run since the last clear
+    bool nul_separated;                         // standard input holds a NUL byte
 };
 
 }  // namespace qmportdir

@@ -42,5 +42,13 @@ void progress_meter::add(std::uint64_t work) {
 }
 
 void progress_meter::finish() {
-    if (status_line_ && draws_ != 0) clear_status_line();
+    if (draws_ == 0) return;
+    // A share reached within the last interval was not drawn: the line ends on what the step reached.
+    const std::uint32_t reached = share();
+    if (reached != shown_) {
+        draw_(reached);
+        shown_ = reached;
+        ++draws_;
+    }
+    if (status_line_) clear_status_line();
 }

@@ -26,7 +26,8 @@ class progress_meter {
     // `work` more units are done (never counted past the total; 0 does nothing). The share is drawn when it
     // rose since it was last drawn and that was at least an interval ago (the first time, at once).
     void add(std::uint64_t work);
-    // The step is over: the status line (the default drawer's) is cleared when something was drawn on it.
+    // The step is over: when something was drawn, the share reached is drawn unless it was the last drawn,
+    // and then the status line (the default drawer's) is cleared.
     void finish();
 
     std::uint64_t total() const { return total_; }

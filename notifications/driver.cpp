@@ -67,8 +67,8 @@ bool path_passes_file_filters(const selk_options& options, const std::string& pa
     return path_passes_filters_utf8(&options, nullptr, path, options.include_filters, &stats, false);
 }
 
-// Why a path that was asked for could not be read: no file, a folder, a file that does not open, one that
-// is not a SQLite database (loose pages of "-parse_chunk" need no database header), else `fallback`. The
+// Why a path that was asked for could not be read: no file, a folder, a FIFO, a file that does not open, one
+// that is not a SQLite database (loose pages of "-parse_chunk" need no database header), else `fallback`. The
 // file examined is the one the run opened for the path.
 std::string unreadable_reason(const selk_options& options, const std::string& path, bool pages,
                               const char* fallback) {
@@ -78,6 +78,8 @@ std::string unreadable_reason(const selk_options& options, const std::string& pa
         return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
     }
     if (S_ISDIR(st.st_mode)) return "it is a folder";
+    // Not opened: a FIFO holds no file, and what a writer put into it would be taken out by the read.
+    if (S_ISFIFO(st.st_mode)) return "it is a FIFO";
     // Evidence: its access time stays where the system allows.
     const int fd = uni::open_keeping_access_time(opened, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
@@ -371,6 +373,8 @@ int process_command_line(const std::vector<std::string>& args, std::ostream& hea
         // A path may hold line breaks or control bytes: the echo shows them as text.
         std::string arg = args[i];
         show_control_bytes(arg);
+        // The line is one quoted CSV field: a double quote inside it is doubled.
+        replace_all_in_place(arg, "\"", "\"\"");
         if (arg.find(' ') != std::string::npos)
             header << '\'' << arg << '\'';
         else

@@ -292,11 +292,95 @@ int selection_faults(const std::vector<selection_given>& given, bool db, bool pi
     return faults;
 }
 
+// The output forms a switch of kFormSwitches acts on.
+constexpr unsigned kDefaultForm = 1, kCsvForm = 2, kL2tForm = 4, kBodyfileForm = 8;
+constexpr unsigned kDelimitedForms = kDefaultForm | kCsvForm, kCellForms = kDelimitedForms | kL2tForm;
+
+// A switch that acts on some output forms only: what it does there, and why it does nothing in another
+// (after the name of that form when `of_form`).
+struct form_switch {
+    const char* word;
+    unsigned forms;
+    const char* acts;
+    bool of_form;
+    const char* elsewhere;
+};
+const char* const kTimelineColumns = "writes the columns of a timeline";
+const char* const kNoL2t = "no -csvl2t is given";
+const char* const kBodyfileTimes = "-bodyfile writes its times as Unix seconds";
+const char* const kBodyfileNumbers = "-bodyfile writes its numbers in decimal";
+const form_switch kFormSwitches[] = {
+    {"-all_fields", kDelimitedForms, "it adds columns to the default form and -csv", true, kTimelineColumns},
+    {"-incl_settings", kDelimitedForms, "it adds a settings column to the default form and -csv", true,
+     kTimelineColumns},
+    {"-username", kL2tForm, "it fills the user column of -csvl2t", false, kNoL2t},
+    {"-hostname", kL2tForm, "it fills the host column of -csvl2t", false, kNoL2t},
+    {"-enable_quoted_csv_fields", kCellForms, "it quotes the cells of the default form, -csv and -csvl2t",
+     false, "-bodyfile quotes nothing"},
+    {"-dateformat", kCellForms, "it is the pattern of the dates of the default form, -csv and -csvl2t", false,
+     kBodyfileTimes},
+    {"-timeformat", kCellForms, "it is the pattern of the times of the default form, -csv and -csvl2t", false,
+     kBodyfileTimes},
+    {"-csv_separator", kCellForms, "it separates the cells of the default form, -csv and -csvl2t", false,
+     "-bodyfile separates its fields by |"},
+    {"-no_whitespace", kCellForms, "it removes the blanks of the default form, -csv and -csvl2t", false,
+     "-bodyfile has none"},
+    {"-base10", kCellForms,
+     "it writes the integers and offsets of the default form, -csv and -csvl2t in decimal", false,
+     kBodyfileNumbers},
+    {"-base16", kCellForms,
+     "it writes the integers and offsets of the default form, -csv and -csvl2t in hexadecimal", false,
+     kBodyfileNumbers},
+};
+
+// Names each switch of kFormSwitches (once) that acts on nothing in the output form chosen: none when
+// more than one form is given (named already), nor a switch given again or without its value, or whose
+// value is refused (in `refused_values`, which gets each value switch named here). The number of faults.
+int form_faults(const std::vector<std::string>& args, const std::set<std::string>& repeated,
+                std::vector<std::string>& refused_values) {
+    std::set<std::string> forms;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string word = args[i];
+        string_to_lower(word);
+        if (is_one_of(word, kOutputForms, sizeof(kOutputForms) / sizeof(kOutputForms[0]))) forms.insert(word);
+    }
+    if (forms.size() > 1) return 0;
+    const std::string form = forms.empty() ? std::string() : *forms.begin();
+    const unsigned chosen = form.empty()        ? kDefaultForm
+                            : form == "-csv"    ? kCsvForm
+                            : form == "-csvl2t" ? kL2tForm
+                                                : kBodyfileForm;
+    int faults = 0;
+    std::set<std::string> named(refused_values.begin(), refused_values.end());
+    named.insert(repeated.begin(), repeated.end());
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string word = args[i];
+        string_to_lower(word);
+        const form_switch* found = nullptr;
+        for (const form_switch& f : kFormSwitches) {
+            if (word == f.word) found = &f;
+        }
+        if (found == nullptr || (found->forms & chosen) != 0) continue;
+        const bool valued = is_value_switch(word);
+        if (valued && (i + 1 >= args.size() || is_known_switch(args[i + 1]))) continue;  // named already
+        const std::string value = valued ? args[i + 1] : std::string();
+        if (valued) ++i;
+        if (!named.insert(word).second) continue;
+        std::string shown = args[i - (valued ? 1 : 0)];
+        if (valued) shown += word == "-csv_separator" ? " '" + value + "'" : " " + value;
+        const std::string why = (found->of_form ? form + " " : std::string()) + found->elsewhere;
+        error_printf("refusing %s: %s, and %s\n", shown.c_str(), found->acts, why.c_str());
+        if (valued) refused_values.push_back(word);
+        ++faults;
+    }
+    return faults;
+}
+
 // Faults of the command line that the common parser would take silently or wrongly, each named on
 // standard error: a value switch without its value or given twice, more than one input mode, a window time
 // that reads as no time or a window that ends before it starts, a value that value_refused refuses, a
-// switch that selection_faults finds acting on nothing. The number of faults; `repeated` gets (lower-case)
-// each switch given again, `refused_values` each switch whose value is refused.
+// switch that selection_faults or form_faults finds acting on nothing. The number of faults; `repeated` gets
+// (lower-case) each switch given again, `refused_values` each switch whose value is refused.
 int command_line_faults(const std::vector<std::string>& args, std::set<std::string>& repeated,
                         std::vector<std::string>& refused_values) {
     int faults = 0;
@@ -373,7 +457,8 @@ int command_line_faults(const std::vector<std::string>& args, std::set<std::stri
         error_printf("only one of -db, -pipe and -enumdir may name the input\n");
         ++faults;
     }
-    return faults + selection_faults(selections, db, pipe, enumdir, refused_values);
+    faults += selection_faults(selections, db, pipe, enumdir, refused_values);
+    return faults + form_faults(args, repeated, refused_values);
 }
 
 // A "-csv_separator" that quoted fields or unpadded output leave without a character is refused: cells

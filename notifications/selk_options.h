@@ -59,18 +59,18 @@ class selk_options : public cmd_params {
 // Reads the tool's switches after the common options. 1 when the options are usable: "-pipe" or
 // "-enumdir" (with a folder) is on, or "-db" has a value; 0 when the common options are refused, no input
 // is named, more than one input mode or output form is, a common switch is given that the tool takes no
-// action on, a value switch has no value, a window date, a "-num_subdirs" depth, a date or time pattern or
-// the separator is unusable, an argument is left that is neither a known switch nor a switch's value, or an
-// output may not be written (each fault named on standard error). The outputs are opened last, without
-// emptying them, and refused when one reaches the database of "-db" or its "-wal", "-journal" or "-shm"
-// companion (by path, through links, or by device and inode), holds the first bytes of a database, log or
-// journal, is named like a "-shm" file, or both are one file; a report to standard output is refused when
-// standard_output_unsafe says why. With `gather_paths`, the paths of "-pipe" or "-enumdir" are gathered
-// into listed_paths first, and an output refused that is one of them or a companion of one, unless it
-// holds nothing or an earlier report or log of the tool (the run then passes over that path); standard
-// error on such a file (standard_error_unsafe) is pointed at /dev/null, and standard_error_refused says why.
-// Only then are the outputs emptied and the log opened, so a refused command line changes no file (one it
-// created is removed). Switches taken are removed from `args`.
+// action on or a switch that acts on nothing in the output form chosen, a value switch has no value, a window
+// date, a "-num_subdirs" depth, a date or time pattern or the separator is unusable, an argument is left that
+// is neither a known switch nor a switch's value, or an output may not be written (each fault named on
+// standard error). The outputs are opened last, without emptying them, and refused when one reaches the
+// database of "-db" or its "-wal", "-journal" or "-shm" companion (by path, through links, or by device and
+// inode), holds the first bytes of a database, log or journal, is named like a "-shm" file, or both are one
+// file; a report to standard output is refused when standard_output_unsafe says why. With `gather_paths`, the
+// paths of "-pipe" or "-enumdir" are gathered into listed_paths first, and an output refused that is one of
+// them or a companion of one, unless it holds nothing or an earlier report or log of the tool (the run then
+// passes over that path); standard error on such a file (standard_error_unsafe) is pointed at /dev/null, and
+// standard_error_refused says why. Only then are the outputs emptied and the log opened, so a refused command
+// line changes no file (one it created is removed). Switches taken are removed from `args`.
 int parse_selk_options(selk_options& options, std::vector<std::string>& args, bool gather_paths = false);
 
 // The file the run opens for an input path: a file found by "-enumdir" exactly as found (it exists as

@@ -57,8 +57,8 @@ TEST(progress_meter, draws_only_a_rise_and_at_most_once_an_interval) {
     }
 }
 
-// The default drawer is the status line: "percent done" with two decimals, cleared at the end, and nothing at
-// all where nothing was drawn.
+// The default drawer is the status line: "percent done" with two decimals, at the end the share reached (not
+// drawn within the interval) and then cleared, and nothing at all where nothing was drawn.
 TEST(progress_meter, draws_on_the_status_line_and_clears_it) {
     const std::string clear_short = "\x1b[2K\r    \r";
     const std::string clear_long = "\x1b[2K\r" + std::string(27, ' ') + "\r";
@@ -66,11 +66,11 @@ TEST(progress_meter, draws_on_the_status_line_and_clears_it) {
     {
         progress_meter meter(10000, [] { return std::uint64_t{0}; });
         meter.add(1234);
-        meter.add(1000);  // the same instant: not drawn
+        meter.add(1000);  // the same instant: drawn only at the end
         meter.finish();
     }
     EXPECT_EQ(terminal_capture::captured_terminal_stderr(),
-              clear_short + "percent done: 12.34\r" + clear_long);
+              clear_short + "percent done: 12.34\r" + clear_short + "percent done: 22.34\r" + clear_long);
     terminal_capture::capture_terminal_stderr();
     progress_meter idle(10000);
     idle.finish();

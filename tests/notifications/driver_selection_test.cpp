@@ -1,7 +1,9 @@
 // The selk executable choosing which listed or found files it reads ("-filter_path", the time window over
-// file times before and after 1970), and refusing by name a value that cannot mean what was asked.
+// file times before and after 1970), refusing by name a value that cannot mean what was asked or a switch of
+// another output form, and what a newcomer's first inputs give.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -178,6 +180,88 @@ TEST(SelkSelection, ValuesThatCannotMeanWhatWasAskedAreRefusedByName) {
         EXPECT_EQ(r.status, 255) << c.message;
         EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3) << c.message;  // the header block alone
         EXPECT_EQ(without_status_clears(r.err), c.message + usage_text(banner())) << c.message;
+    }
+}
+
+// A switch of an output form other than the chosen one is refused by name; a NUL-separated list keeps a name
+// with a line feed whole; a FIFO is said to be one; the banner doubles a double quote; the progress line
+// ends on the share reached. Each row: its text is in standard error (standard output where `in_out`).
+TEST(SelkSelection, FirstRunsOfANewcomerSayWhatTheyDid) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("plain.db"), fifo = dir.file("fifo.db"), lf = dir.file("a\nb.db");
+    make_db(db, 2, "plain");
+    make_db(lf, 1, "lf name");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string columns = "it adds columns to the default form and -csv, and ";
+    const std::string cells = " of the default form, -csv and -csvl2t, and -bodyfile ";
+    const std::string ints = "it writes the integers and offsets of the default form, -csv and -csvl2t in ";
+    struct row {
+        std::vector<std::string> args;
+        std::string input;
+        int status;
+        std::string text;
+        bool in_out = false;
+        bool terminal = false;
+    };
+    const std::vector<row> rows = {
+        {{"-db", db, "-csvl2t", "-all_fields", "-incl_settings"},
+         "",
+         255,
+         "refusing -all_fields: " + columns + "-csvl2t writes the columns of a timeline\n" +
+             "refusing -incl_settings: it adds a settings column to the default form and -csv, and -csvl2t "
+             "writes the columns of a timeline\n"},
+        {{"-db", db, "-BODYFILE", "-All_Fields", "-enable_quoted_csv_fields", "-dateformat", "mm/dd/yyyy",
+          "-timeformat", "hh:mm:ss", "-csv_separator", ";", "-no_whitespace", "-base16"},
+         "",
+         255,
+         "refusing -All_Fields: " + columns + "-bodyfile writes the columns of a timeline\n" +
+             "refusing -enable_quoted_csv_fields: it quotes the cells" + cells + "quotes nothing\n" +
+             "refusing -dateformat mm/dd/yyyy: it is the pattern of the dates" + cells +
+             "writes its times as Unix seconds\n" +
+             "refusing -timeformat hh:mm:ss: it is the pattern of the times" + cells +
+             "writes its times as Unix seconds\n" + "refusing -csv_separator ';': it separates the cells" +
+             cells + "separates its fields by |\n" + "refusing -no_whitespace: it removes the blanks" +
+             cells + "has none\n" + "refusing -base16: " + ints +
+             "hexadecimal, and -bodyfile writes its numbers in decimal\n"},
+        {{"-db", db, "-bodyfile", "-incl_settings", "-base10"},
+         "",
+         255,
+         "refusing -incl_settings: it adds a settings column to the default form and -csv, and -bodyfile "
+         "writes the columns of a timeline\nrefusing -base10: " +
+             ints + "decimal, and -bodyfile writes its numbers in decimal\n"},
+        {{"-db", db, "-csv", "-username", "jo"},
+         "",
+         255,
+         "refusing -username jo: it fills the user column of -csvl2t, and no -csvl2t is given\n"},
+        {{"-db", db, "-bodyfile", "-hostname", "pc"},
+         "",
+         255,
+         "refusing -hostname pc: it fills the host column of -csvl2t, and no -csvl2t is given\n"},
+        {{"-pipe", "-quiet"}, lf + std::string(1, '\0') + db + std::string(1, '\0'), 0, "lf name 0", true},
+        {{"-db", fifo, "-quiet"}, "", 255, "prob processing file " + fifo + ": it is a FIFO\n"},
+        {{"-db", fifo, "-quiet", "-parse_chunk"},
+         "",
+         255,
+         "prob processing file " + fifo + ": it is a FIFO\n"},
+        {{"-db", "/nonexistent/say \"hi\".db", "-quiet"},
+         "",
+         255,
+         " -db '/nonexistent/say \"\"hi\"\".db' ",
+         true},
+        {{"-db", db, "-incl_slack"}, "", 0, "percent done: 100.00\r", false, true},
+    };
+    for (const row& c : rows) {
+        std::string label;
+        for (const std::string& a : c.args) label += a + " ";
+        const selk_process::result r = run(c.args, c.input, selk_process::selk_path(), c.terminal);
+        EXPECT_EQ(r.status, c.status) << label << "\n" << r.err;
+        const std::string& text = c.in_out ? r.out : c.terminal ? r.err : without_status_clears(r.err);
+        const std::size_t at = text.rfind(c.text);
+        EXPECT_NE(at, std::string::npos) << label << "\n" << text;
+        // The last share drawn.
+        if (c.terminal && at != std::string::npos) {
+            EXPECT_EQ(text.find("percent done", at + 1), std::string::npos) << label << "\n" << text;
+        }
     }
 }
 

@@ -231,14 +231,6 @@ TEST(hostile_cells, every_form_reads_back_whole) {
          true,
          false},
         {"bodyfile", {"-bodyfile"}, layout::bodyfile, '|', '|', ';', false, false},
-        {"bodyfile quoted",
-         {"-bodyfile", "-enable_quoted_csv_fields"},
-         layout::bodyfile,
-         '|',
-         '|',
-         ';',
-         false,
-         false},
     };
     fx::temp_dir dir;
     const std::string db = dir.file(kDbName);

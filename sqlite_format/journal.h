@@ -70,8 +70,10 @@ int read_rollback_journal(rollback_journal& journal, uni::fileio& file, std::uin
 int parse_rollback_journal(journal_page_map& pages, std::uint32_t& page_size, uni::fileio& file);
 
 // The longest path the library's reader (evidence_vfs) takes; SQLite takes a super-journal name only when it
-// is no longer.
-constexpr std::uint32_t kLibraryMaxPathname = 4096;
+// is no longer. No more than the library's own reader on this system takes: SQLite reads a super-journal's
+// name into a buffer of a page and 8 bytes, so a longer limit would let a name of the evidence write past it
+// beside a database of small pages.
+constexpr std::uint32_t kLibraryMaxPathname = 512;
 
 // The super-journal a journal names, read from its end as SQLite reads it: with J the journal's size (at
 // least 16), the journal's magic at J - 8, the name's length L (big-endian) at J - 16 with 0 < L <= J - 16

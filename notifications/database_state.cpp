@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "io/evidence.h"
 
 table_layout::table_layout() {
     for (int slot = 0; slot < 4; ++slot) table_names[slot] = kTables[slot].name;
@@ -122,8 +121,4 @@ void selk_run::clear_after_each_iteration() {
     tables_incomplete = 0;
     input_read = 0;
     carve_switch = options.switches[kSwitchCarve];
-}
-
-const evidence* selk_run::files_of(const std::string& path) const {
-    return files != nullptr && files->path() == path ? files : nullptr;
 }

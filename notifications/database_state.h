@@ -16,8 +16,6 @@
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/table_schema.h"
 
-class evidence;
-
 // Width of the derived application-name column before any handler widens it.
 constexpr std::uint32_t kDefaultAppNameWidth = 22;
 
@@ -128,11 +126,6 @@ class selk_run {
 
     const selk_options& options;  // the settings of the run, never written once parsed
     std::string db_path;          // the database (or file of pages) being read, as its read expanded it
-    // The files of the database being read, opened once by the driver (null: each reader opens db_path). They
-    // stand for db_path only where their path() is db_path.
-    const evidence* files = nullptr;
-    // `files` when they are those of the database at `path`, else null (the reader then opens the path).
-    const evidence* files_of(const std::string& path) const;
     table_layout layout;
     notification_store store;
     sqlite_wrapper sqlite;       // the binding; sqlite.is_open while a database is open

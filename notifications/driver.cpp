@@ -19,7 +19,6 @@
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "io/diags_stream.h"
-#include "io/evidence.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
 #include "io/fileio_output.h"
@@ -35,6 +34,7 @@
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
 #include "platform/threads.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 
 const char* const kSelkVersion = "1.0.0";
@@ -130,14 +130,9 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     std::string path = db_path;
     const bool scan = options.switches[kSwitchSlack] != 0;
     // The database and its companions, opened once for every reader of this read (the scan's thread
-    // included, which is joined before they close).
-    evidence files;
-    (void)files.open(input_path_opened(options, path));
-    struct lent_files {
-        selk_run& run;
-        ~lent_files() { run.files = nullptr; }
-    } lent{run};
-    run.files = &files;
+    // included, which is joined before the source closes).
+    database_source source;
+    (void)source.open(input_path_opened(options, path));
     // Declared before the writers: should a write throw, the writers' threads stop before the scan is joined.
     slack_scan_task early_scan;
     record_writer live(os, run);
@@ -146,11 +141,11 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     events.flush = [&rows] { rows.drain(); };
     // The slack scan needs nothing the tables give: it carves while they are read.
     events.tables_begin = [&] {
-        if (scan) (void)early_scan.start(run.db_path, run.carve_switch != 0, run);
+        if (scan) (void)early_scan.start(source, run.carve_switch != 0, run);
     };
     database_read read;
     events.unread = [&read](const std::string& why) { read.why = why; };
-    read.tables_read = read_database_tables(run, path, rows, events) != 0;
+    read.tables_read = read_database_tables(run, source, rows, events) != 0;
     rows.finish();
     if (read.tables_read) {
         const std::size_t found = rows.rows_seen();
@@ -159,12 +154,10 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
         write_log_line(options, "problem selecting tables" + (read.why.empty() ? "" : ": " + read.why));
     }
     if (scan) {
-        std::string slack_path = run.db_path;
         // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then
         // 0).
-        const int found = early_scan.started()
-                              ? early_scan.finish(&run)
-                              : scan_slack_records(slack_path, false, run.carve_switch != 0, &run);
+        const int found = early_scan.started() ? early_scan.finish(&run)
+                                               : scan_slack_records(source, false, run.carve_switch != 0, &run);
         if (found != 0) {
             if (announce)
                 diag_printf_ex(options, "%d slack recs found",

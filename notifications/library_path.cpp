@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,7 +13,6 @@
 #include "common/case_conv.h"
 #include "io/console.h"
 #include "io/diags_log.h"
-#include "io/evidence.h"
 #include "io/fileio.h"
 #include "notifications/notification_row.h"
 #include "notifications/report_writer.h"
@@ -21,6 +21,7 @@
 #include "sqlite_binding/column_values.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/layout.h"
 #include "sqlite_format/metadata.h"
@@ -121,7 +122,8 @@ struct table_checks {
     tree_verdict tables[4];
     std::string cut_short;  // which pages of a file cut short are partial or missing; empty when none is
 };
-table_checks check_tables(const selk_run& run, const database_bytes& bytes, const std::uint64_t masks[4]);
+table_checks check_tables(const selk_run& run, const database_source& source, database_view view,
+                          const std::uint64_t masks[4]);
 void say_cut_short(row_reader& reader, const std::string& text);
 void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot, unsigned source_code,
                                 std::uint64_t mask, const tree_verdict& verdict);
@@ -178,33 +180,27 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
 // labelled as the own walk labels them ("carve main"), since the library would hand on foreign or repeated
 // rows there; the damage is said as "-carve" says it. False, with why in `why`, when the database cannot be
 // opened, or when the notification table could not be started.
-bool read_tables_with_library(row_reader& reader, const std::string& path, const std::uint64_t masks[4],
-                              std::string& why) {
+bool read_tables_with_library(row_reader& reader, const std::uint64_t masks[4], std::string& why) {
     selk_run& run = reader.run;
-    const evidence* files = run.files_of(path);
-    if (!(files != nullptr ? run.sqlite.open_read_only(path, *files) : run.sqlite.open_read_only(path, ""))) {
+    const std::string& path = reader.source.path();
+    if (!run.sqlite.open_read_only(path, reader.source)) {
         if (run.options.show_progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "the SQLite library cannot open it";
         return false;
     }
-    auto state = std::make_unique<committed_state>();
-    table_checks checks;
-    if (files != nullptr ? open_committed_state(*state, *files) : open_committed_state(*state, path))
-        checks = check_tables(run, state->bytes(), masks);
+    const table_checks checks = check_tables(run, reader.source, database_view::committed, masks);
     say_cut_short(reader, checks.cut_short);
     bool damaged = false;
     for (const tree_verdict& verdict : checks.tables) damaged = damaged || verdict.damaged();
-    // The state is kept only for the own walk of a damaged table: its read window would stay for the read.
-    if (!damaged) state.reset();
-    // The own walk reads the bytes the check judged: beside a log, an image of the committed state.
+    // The own walk of a damaged table reads the bytes the check judged: beside a log, an image of the
+    // committed state. Opened only for such a walk: its read window would stay for the read.
     uni::fileio image;
-    uni::fileio* own = state ? &state->file : nullptr;
     const auto own_file = [&]() -> uni::fileio* {
-        if (own == &state->file && state->bytes().frames != nullptr &&
-            open_state_image(image, state->bytes(), state->log_pages, run.layout.page_size))
-            own = &image;
-        return own;
+        if (!image.is_open() && !reader.source.open_view(database_view::committed, image))
+            (void)reader.source.open_view(database_view::file, image);
+        return &image;
     };
+    (void)damaged;
     constexpr unsigned kOwnCode = kSourceCarveMain;
     // The handlers, push channels and settings are read first, whatever becomes of the notification read:
     // the rows it gives, and those that recovery finds when it cannot even start, are joined with them. A
@@ -442,14 +438,9 @@ class library_stop {
 
 // The file of the run's database as "-carve" reads it (beside a hot journal its committed state), for a walk
 // of the table of schema slot `slot`; false when the table was not found or the file does not open.
-bool open_table_as_carve_reads(selk_run& run, int slot, uni::fileio& file) {
-    if (run.layout.roots[slot].page == 0) return false;
-    const evidence* files = run.files_of(run.db_path);
-    if (!(files != nullptr ? files->open_database(file) : file.open(run.db_path, false, false, false)))
-        return false;
-    (void)(files != nullptr ? open_journal_companion(file, *files)
-                            : open_journal_companion(file, run.db_path));
-    return true;
+bool open_table_as_carve_reads(const row_reader& reader, int slot, uni::fileio& file) {
+    if (reader.run.layout.roots[slot].page == 0) return false;
+    return reader.source.open_view(database_view::own, file) != 0;
 }
 
 // Where the library broke off a table and its rest is not read: the pages and cells of the table that the own
@@ -458,7 +449,7 @@ bool open_table_as_carve_reads(selk_run& run, int slot, uni::fileio& file) {
 void name_damaged_pages(row_reader& reader, std::uint32_t table_type) {
     const int slot = table_slot(table_type);
     uni::fileio file;
-    if (!open_table_as_carve_reads(reader.run, slot, file)) return;
+    if (!open_table_as_carve_reads(reader, slot, file)) return;
     table_skips skips;
     walk_own_table(
         reader.run, file, slot, [](table_record&) { return true; }, skips);
@@ -473,7 +464,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
     selk_run& run = reader.run;
     const int slot = table_slot(table_type);
     uni::fileio file;
-    if (!open_table_as_carve_reads(run, slot, file)) return;
+    if (!open_table_as_carve_reads(reader, slot, file)) return;
     table_skips skips;
     std::string why;
     const std::vector<std::int64_t> library = library_rowids(reader, table_type, mask, why);
@@ -583,7 +574,8 @@ void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, u
     skips.tell(reader, kTableNotification);
 }
 
-table_checks check_tables(const selk_run& run, const database_bytes& bytes, const std::uint64_t masks[4]) {
+table_checks check_tables(const selk_run& run, const database_source& source, database_view view,
+                          const std::uint64_t masks[4]) {
     table_checks checks;
     const table_layout& layout = run.layout;
     std::vector<listed_tree> trees;
@@ -599,7 +591,7 @@ table_checks check_tables(const selk_run& run, const database_bytes& bytes, cons
         }
     }
     database_verdict verdict;
-    if (!check_database_trees(verdict, bytes, trees, run.threads.checkers)) return checks;
+    if (!check_database_trees(verdict, source, view, trees, run.threads.checkers)) return checks;
     checks.cut_short = verdict.cut_short;
     for (int slot = 0; slot < 4; ++slot) {
         if (tree_of[slot] >= 0)
@@ -621,20 +613,10 @@ void say_cut_short(row_reader& reader, const std::string& text) {
 // to the pipeline as it is read; the tree check of the same bytes first.
 void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                  const std::uint64_t masks[4]) {
-    database_bytes bytes;
-    bytes.file = &file;
-    // The main file is read without its log; the log's commits may still explain a file shorter than its
-    // header says.
-    committed_state beside;
-    const evidence* files = reader.run.files_of(reader.run.db_path);
-    if (source_code == kSourceCarveMain &&
-        (files != nullptr ? open_committed_state(beside, *files, false)
-                          : open_committed_state(beside, reader.run.db_path, false)) &&
-        beside.bytes().frames != nullptr) {
-        bytes.size_frames = &beside.frames;
-        bytes.size_pages = beside.log_pages;
-    }
-    const table_checks checks = check_tables(reader.run, bytes, masks);
+    // The main file is read without its log (as the journal rolls it back); the log's commits may still
+    // explain a file shorter than its header says. The log's image where page 1 of the file does not bind.
+    const database_view view = source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
+    const table_checks checks = check_tables(reader.run, reader.source, view, masks);
     say_cut_short(reader, checks.cut_short);
     for (int i = 1; i < 4; ++i)
         read_table_with_own_reader(reader, file, i, source_code, masks[i], checks.tables[i]);
@@ -646,30 +628,31 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
 // journal, the header of the committed state, as the own reader then reads the file (the journal's original
 // pages laid over an image of it, not the half-written file). False, with why, when the file cannot be
 // opened or read, or is no SQLite database (said on standard error when progress output is on).
-bool read_database_header(const selk_run& run, const std::string& path, uni::fileio& file,
+bool read_database_header(const selk_run& run, const database_source& source, uni::fileio& file,
                           std::uint8_t (&header)[kDbHeaderSize], std::string& why) {
     const bool progress = run.options.show_progress;
-    std::uint32_t got = sizeof(header);
-    const evidence* files = run.files_of(path);
-    if (!(files != nullptr ? files->open_database(file) : file.open(path, false, false, false))) {
+    const std::string& path = source.path();
+    if (!source.files().open_database(file)) {
         if (progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "it cannot be opened";
         return false;
     }
-    if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+    if (source.header().length < sizeof(header)) {
         if (progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "the file holds " + std::to_string(file.size()) + " bytes, less than a database header";
         return false;
     }
-    if (run.options.switches[kSwitchCarve] &&
-        (files != nullptr ? open_journal_companion(file, *files) : open_journal_companion(file, path))) {
-        got = sizeof(header);
-        if (!file.read_at(header, &got, 0) || got < sizeof(header)) {
+    database_view view = database_view::file;
+    if (run.options.switches[kSwitchCarve] && source.journal_rolls_back() &&
+        source.open_view(database_view::own, file)) {
+        view = database_view::own;
+        if (source.header_of(view).length < sizeof(header)) {
             if (progress) error_printf("prob accessing file %s\n", path.c_str());
             why = "the database header cannot be read with its journal";
             return false;
         }
     }
+    std::memcpy(header, source.header_of(view).bytes.data(), sizeof(header));
     std::string magic(reinterpret_cast<const char*>(header), 16);
     string_to_lower(magic);
     if (magic.compare(0, 6, "sqlite") != 0) {
@@ -684,17 +667,16 @@ bool read_database_header(const selk_run& run, const std::string& path, uni::fil
 // which need not be the committed state: it is named, and the run marked as not read whole (the rows are
 // still read). So is a hot journal whose super-journal cannot be read: whether its transaction committed is
 // unknown (the rows are read as the journal rolls them back).
-void say_unreadable_companion(selk_run& run, const std::string& path) {
+void say_unreadable_companion(selk_run& run, const database_source& source) {
     std::string companion;
     std::string why;
-    const evidence* files = run.files_of(path);
-    if (!(files != nullptr ? files->companions_readable(&companion, &why)
-                           : check_companions(path, &companion, &why)))
+    const std::string& path = source.path();
+    if (!source.files().companions_readable(&companion, &why))
         say_not_whole(run, "prob reading companion " + companion + " of " + path + ": " + why,
                       "prob reading companion " + companion + ": " + why);
-    const journal_verdict journal = files != nullptr ? judge_journal(*files) : judge_journal(path);
+    const journal_verdict& journal = source.journal();
     if (journal.hotness != journal_hotness::unknown) return;
-    companion = files != nullptr ? files->names().journal : companions_of(path).journal;
+    companion = source.files().names().journal;
     why = "the super-journal it names, " + journal.super_journal + ", cannot be read (" + journal.why +
           "): the state of the database is unknown (its rows are read as the journal rolls them back)";
     say_not_whole(run, "prob reading companion " + companion + " of " + path + ": " + why,
@@ -726,7 +708,7 @@ void say_encoding_against_header(selk_run& run, const schema_text_encoding& enco
 // served): the page size from `header`, each table's schema parsed and its root kept. False, with why, when
 // the schema table cannot be read or the notification or handler table is not in it or cannot be parsed
 // (diagnostics log).
-bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& file,
+bool find_tables(selk_run& database_run, const database_source& source, uni::fileio& file,
                  const std::uint8_t* header, std::uint8_t& wal_image, std::string& why) {
     selk_run* run = &database_run;
     // 0 for a page size the format cannot have: the schema read below then refuses the file.
@@ -737,8 +719,8 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
     std::vector<std::uint32_t> roots;
     const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
     schema_text_encoding encoding;
-    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, path, wal_image, &encoding,
-                           run->files_of(path))) {
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, source.path(), wal_image, &encoding,
+                           &source)) {
         write_log_line(run->options, "prob parsing sqlite schema");
         why = encoding.rows != 0 ? schema_texts_unread_reason(encoding)
                                  : schema_unread_reason(header, file_size, run->layout.page_size);
@@ -776,8 +758,8 @@ bool find_tables(selk_run& database_run, const std::string& path, uni::fileio& f
 
 }  // namespace
 
-row_reader::row_reader(selk_run& database_run, row_pipeline& notification_rows)
-    : run(database_run), rows(notification_rows) {}
+row_reader::row_reader(selk_run& database_run, const database_source& database, row_pipeline& notification_rows)
+    : run(database_run), source(database), rows(notification_rows) {}
 
 int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,
                     sql_row_callback callback, std::string* error_out) {
@@ -835,27 +817,35 @@ int sql_row_to_record(void* context, int count, char** values, char** names) {
 
 int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
                          const table_read_events& events, unsigned* source_code) {
+    if (!path.empty()) path = input_path_opened(run.options, path);
+    database_source source;
+    (void)source.open(path);
+    return read_database_tables(run, source, rows, events, source_code);
+}
+
+int read_database_tables(selk_run& run, const database_source& source, row_pipeline& rows,
+                         const table_read_events& events, unsigned* source_code) {
     if (source_code != nullptr) *source_code = 0;
     // Each way the tables cannot be read tells its caller why.
     const auto unread = [&events](const std::string& why) {
         if (events.unread) events.unread(why);
         return 0;
     };
+    const std::string& path = source.path();
     if (path.empty()) return unread("no path");
     run.clear_after_each_iteration();
-    path = input_path_opened(run.options, path);
     run.db_path = path;
 
     uni::fileio file;
     std::uint8_t header[kDbHeaderSize] = {0};
     std::string why;
-    if (!read_database_header(run, path, file, header, why)) return unread(why);
+    if (!read_database_header(run, source, file, header, why)) return unread(why);
     if (run.options.show_progress) error_printf("analyzing %s\n", path.c_str());
-    say_unreadable_companion(run, path);
+    say_unreadable_companion(run, source);
     // With "-carve" the own reader takes the log's image where page 1 is damaged (left set when it did).
     std::uint8_t wal_image = run.options.switches[kSwitchCarve] ? 1 : 0;
     std::uint64_t masks[4] = {0, 0, 0, 0};
-    if (!find_tables(run, path, file, header, wal_image, why) || !take_table_masks(run, masks, why))
+    if (!find_tables(run, source, file, header, wal_image, why) || !take_table_masks(run, masks, why))
         return unread(why);
 
     unsigned code = kSourceSqliteLib;
@@ -864,10 +854,10 @@ int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
     // The slack scan that follows carves no valid log frames once the tables came from the log's image.
     if (code == kSourceCarveMainFromWal) run.carve_switch = 0;
     if (events.tables_begin) events.tables_begin();
-    row_reader reader(run, rows);
+    row_reader reader(run, source, rows);
     reader.flush = events.flush;
     if (code == kSourceSqliteLib) {
-        if (!read_tables_with_library(reader, path, masks, why)) return unread(why);
+        if (!read_tables_with_library(reader, masks, why)) return unread(why);
     } else {
         read_tables_with_own_reader(reader, file, code, masks);
     }

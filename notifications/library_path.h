@@ -17,14 +17,16 @@
 // The sqlite3_exec row-callback form.
 typedef int (*sql_row_callback)(void* context, int count, char** values, char** names);
 
+class database_source;
 class row_pipeline;
 
 // The row callback's context: the run it reads for, the pipeline its notification rows go to, and what the
 // callback keeps from row to row.
 struct row_reader {
-    row_reader(selk_run& database_run, row_pipeline& notification_rows);
+    row_reader(selk_run& database_run, const database_source& database, row_pipeline& notification_rows);
 
     selk_run& run;                         // the settings, and the store and layout the other rows go to
+    const database_source& source;         // the database read, opened once
     row_pipeline& rows;                    // takes the notification rows of both readers unfilled
     std::uint32_t current_table_type = 0;  // kTable* of the rows the callback receives
     std::vector<unsigned> row_sizes;       // byte length of each value of the row being handed over
@@ -62,10 +64,11 @@ struct table_read_events {
     std::function<void(const std::string&)> unread;
 };
 
-// Reads the live rows of the database at `path`, telling `events` as it goes: the handlers, push channels and
+// Reads the live rows of the database `source` (opened once by the driver, from the environment-expanded
+// path, which becomes the run's db_path), telling `events` as it goes: the handlers, push channels and
 // settings (with "-incl_settings") into the store of `run` (cleared first with clear_after_each_iteration),
-// then the notifications, each handed to `rows` as it is read, which fills and writes it. `path` is replaced
-// by its environment-expanded form, which also becomes the run's db_path. Returns 1 when the tables were
+// then the notifications, each handed to `rows` as it is read, which fills and writes it. Returns 1 when the
+// tables were
 // read (run.input_read is then set, and run.carve_switch cleared when the rows came from the log's image,
 // so that a slack scan of the same run carves no valid frames); 0 for an empty path, an unreadable file or
 // one that is not SQLite (messages on standard error when progress output is on), a schema that cannot be
@@ -83,6 +86,10 @@ struct table_read_events {
 // is unknown); the tables are still read. *source_code (when given) is set to the source code
 // of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing was read.
 // Whenever it returns 0, events.unread is told why.
+int read_database_tables(selk_run& run, const database_source& source, row_pipeline& rows,
+                         const table_read_events& events = table_read_events(),
+                         unsigned* source_code = nullptr);
+// The path form: `path` is replaced by its environment-expanded form, and a source opened from it is read.
 int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
                          const table_read_events& events = table_read_events(),
                          unsigned* source_code = nullptr);

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "io/console.h"
-#include "io/evidence.h"
 #include "io/fileio.h"
 #include "notifications/database_state.h"
 #include "notifications/recovered.h"
 #include "platform/threads.h"
 #include "sqlite_format/carver.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/metadata.h"
@@ -60,15 +60,20 @@ int scan_slack_records(const std::string& path, bool keep, std::uint64_t, std::u
 
 int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run) {
     if (path.empty() || run == nullptr) return 0;
+    database_source source;
+    (void)source.open(path);
+    return scan_slack_records(source, keep, carve, run);
+}
+
+int scan_slack_records(const database_source& source, bool keep, bool carve, selk_run* run) {
+    if (source.path().empty() || run == nullptr) return 0;
     if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
     recovered_stage stage;
     begin_recovered_stage(stage, *run);
     carve_options scan = slack_carve_options(*run, keep, carve);
     carve_into_stage(scan, stage, run->options.verify != 0);
-    const evidence* files = run->files_of(path);
-    if (!(files != nullptr ? carve_database(results, *files, scan) : carve_database(results, path, scan)))
-        return 0;
+    if (!carve_database(results, source, scan)) return 0;
     merge_recovered_records(stage, *run);
     return 1;
 }
@@ -77,20 +82,19 @@ slack_scan_task::~slack_scan_task() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool slack_scan_task::start(const std::string& path, bool carve, const selk_run& run) {
-    if (started_ || path.empty() || run.options.show_progress || run.threads.scan == 0) return false;
+bool slack_scan_task::start(const database_source& source, bool carve, const selk_run& run) {
+    if (started_ || source.path().empty() || run.options.show_progress || run.threads.scan == 0) return false;
     carve_options scan = slack_carve_options(run, false, carve);
     begin_recovered_stage(stage_, run);
     carve_into_stage(scan, stage_, run.options.verify != 0);
     carved_ = carving_.get_future();
-    // The driver's files outlive the thread: it is joined before they close.
-    const evidence* files = run.files_of(path);
+    // The driver's source outlives the thread: it is joined before the source closes.
+    const database_source* database = &source;
     const bool running = platform_start_thread(
         thread_,
-        [this, path, files, scan = std::move(scan)] {
+        [this, database, scan = std::move(scan)] {
             std::vector<recovered_record> kept;  // the sink takes every record: this stays empty
-            carving_.set_value(files != nullptr ? carve_database(kept, *files, scan)
-                                                : carve_database(kept, path, scan));
+            carving_.set_value(carve_database(kept, *database, scan));
         },
         [this](std::exception_ptr e) { carving_.set_exception(std::move(e)); });
     if (!running) return false;

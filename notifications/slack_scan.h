@@ -12,12 +12,15 @@
 #include "notifications/recovered.h"
 #include "sqlite_format/carver.h"
 
+class database_source;
 class selk_run;
 
-// Carves the database at `path` and its companion (carve_database; the valid frames of the log only with
+// Carves the database `source` and its companion (carve_database; the valid frames of the log only with
 // `carve`) and adds what is recognised to the run's store. Unless `keep` is set the notification
 // vector is emptied first. 1 when the scan found records, 0 for an empty path, no run, or nothing
 // recovered.
+int scan_slack_records(const database_source& source, bool keep, bool carve, selk_run* run);
+// The same of a source opened from `path`.
 int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run);
 // The same with two values in the middle that are not read.
 int scan_slack_records(const std::string& path, bool keep, std::uint64_t unused_a, std::uint32_t unused_b,
@@ -35,9 +38,10 @@ class slack_scan_task {
     slack_scan_task(const slack_scan_task&) = delete;
     slack_scan_task& operator=(const slack_scan_task&) = delete;
 
-    // Starts carving `path` as scan_slack_records(path, false, carve, &run) would; false (nothing started)
-    // with progress output on, or when no thread can be made. Starts at most once.
-    bool start(const std::string& path, bool carve, const selk_run& run);
+    // Starts carving `source` as scan_slack_records(source, false, carve, &run) would; false (nothing
+    // started) with progress output on, or when no thread can be made. Starts at most once. The source must
+    // stay open until finish().
+    bool start(const database_source& source, bool carve, const selk_run& run);
     bool started() const { return started_; }
     // Waits for the carving, then empties the run's notification vector and adds what was recognised, as
     // scan_slack_records does; its result. An error of the carving is thrown here.

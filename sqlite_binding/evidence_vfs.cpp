@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/fileio.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 
 namespace {
@@ -301,8 +303,6 @@ struct companion {
 // A duplicate of `fd`, or -1.
 int duplicate(int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
-// The files the next database opened on this thread is read from (see evidence_vfs_lend).
-thread_local const evidence* t_lent = nullptr;
 
 // The files of one connection's database. A connection uses its library from one thread at a time, so
 // its files need no lock of their own.
@@ -358,7 +358,22 @@ struct evidence_file {
 
 file_handle& handle_of(sqlite3_file* file) { return *reinterpret_cast<evidence_file*>(file)->handle; }
 
-sqlite3_vfs* base_vfs(sqlite3_vfs* vfs) { return static_cast<sqlite3_vfs*>(vfs->pAppData); }
+}  // namespace
+
+// One registered VFS: its own copy of the methods under a name of its own, the default VFS it hands the rest
+// to, and the database it reads.
+struct evidence_vfs::instance {
+    sqlite3_vfs vfs;
+    std::string name;
+    sqlite3_vfs* base = nullptr;
+    const database_source* source = nullptr;
+    bool registered = false;
+};
+
+namespace {
+
+evidence_vfs::instance& instance_of(sqlite3_vfs* vfs) { return *static_cast<evidence_vfs::instance*>(vfs->pAppData); }
+sqlite3_vfs* base_vfs(sqlite3_vfs* vfs) { return instance_of(vfs).base; }
 
 // ---------------------------------------------------------------- file methods
 
@@ -503,11 +518,11 @@ const sqlite3_io_methods kFileMethods = {
 // ---------------------------------------------------------------- VFS methods
 
 // Fills `h` for the file the library opens; SQLITE_CANTOPEN when it is not there and not to be made.
-int open_handle(file_handle& h, const char* name, int flags) {
+int open_handle(file_handle& h, const char* name, int flags, const database_source& source) {
     const bool create = (flags & SQLITE_OPEN_CREATE) != 0;
     if (name != nullptr && (flags & SQLITE_OPEN_MAIN_DB) != 0) {
         auto group = std::make_shared<evidence_group>();
-        const evidence* lent = t_lent != nullptr && t_lent->names().database == name ? t_lent : nullptr;
+        const evidence* lent = source.files().names().database == name ? &source.files() : nullptr;
         if (lent != nullptr) {
             // The files opened once for the database's read: their descriptors, duplicated.
             group->journal.lent = group->wal.lent = true;
@@ -558,13 +573,13 @@ int open_handle(file_handle& h, const char* name, int flags) {
     return SQLITE_OK;
 }
 
-int vfs_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out_flags) {
+int vfs_open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags, int* out_flags) {
     auto* f = reinterpret_cast<evidence_file*>(file);
     f->base.pMethods = nullptr;  // the library calls no close for a failed open
     f->handle = nullptr;
     try {
         auto h = std::make_unique<file_handle>();
-        const int rc = open_handle(*h, name, flags);
+        const int rc = open_handle(*h, name, flags, *instance_of(vfs).source);
         if (rc != SQLITE_OK) return rc;
         f->handle = h.release();
     } catch (const std::bad_alloc&) {
@@ -588,8 +603,9 @@ int vfs_delete(sqlite3_vfs*, const char* name, int) {
 
 // As the library's own answer for a file: "exists" means there with at least one byte. Whether a file of no
 // open database exists (the super-journal a hot journal names, the journals it lists) is the own readers'
-// answer too (super_journal_exists), so that the library and they take a journal for hot alike.
-int vfs_access(sqlite3_vfs*, const char* name, int flags, int* result) {
+// answer too (the source's verdict on its journal, else super_journal_exists), so that the library and they
+// take a journal for hot alike.
+int vfs_access(sqlite3_vfs* vfs, const char* name, int flags, int* result) {
     const companion_ref ref = find_companion(name);
     bool there = false;
     std::uint64_t size = 0;
@@ -598,7 +614,10 @@ int vfs_access(sqlite3_vfs*, const char* name, int flags, int* result) {
         there = image.exists();
         size = image.size();
     } else if (name != nullptr && flags == SQLITE_ACCESS_EXISTS) {
-        *result = super_journal_exists(name) ? 1 : 0;
+        const journal_verdict& journal = instance_of(vfs).source->journal();
+        *result = !journal.super_journal.empty() && journal.super_journal == name
+                      ? journal.hotness != journal_hotness::not_hot
+                      : super_journal_exists(name);
         return SQLITE_OK;
     } else if (name != nullptr) {
         const int fd = open_evidence(name, &size);
@@ -649,13 +668,13 @@ int vfs_current_time_int64(sqlite3_vfs* vfs, sqlite3_int64* now) {
     return rc;
 }
 
-sqlite3_vfs g_vfs = {
+const sqlite3_vfs kVfsTemplate = {
     2,                      // iVersion
     sizeof(evidence_file),  // szOsFile
     kLibraryMaxPathname,    // mxPathname
     nullptr,                // pNext
     kVfsName,               // zName
-    nullptr,                // pAppData: the default VFS, set when registered
+    nullptr,                // pAppData: the instance, set when registered
     vfs_open,
     vfs_delete,
     vfs_access,
@@ -684,14 +703,21 @@ std::uint64_t evidence_vfs_bytes_held() {
     return held;
 }
 
-void evidence_vfs_lend(const evidence* files) { t_lent = files; }
-
-const char* evidence_vfs_name() {
-    static const bool registered = [] {
-        sqlite3_vfs* base = sqlite3_vfs_find(nullptr);
-        if (base == nullptr) return false;
-        g_vfs.pAppData = base;
-        return sqlite3_vfs_register(&g_vfs, 0) == SQLITE_OK;
-    }();
-    return registered ? kVfsName : nullptr;
+evidence_vfs::evidence_vfs(const database_source& source) : instance_(std::make_unique<instance>()) {
+    static std::atomic<std::uint64_t> made{0};
+    instance& v = *instance_;
+    v.source = &source;
+    v.base = sqlite3_vfs_find(nullptr);
+    if (v.base == nullptr) return;
+    v.name = std::string(kVfsName) + "-" + std::to_string(made.fetch_add(1));
+    v.vfs = kVfsTemplate;
+    v.vfs.zName = v.name.c_str();
+    v.vfs.pAppData = &v;
+    v.registered = sqlite3_vfs_register(&v.vfs, 0) == SQLITE_OK;
 }
+
+evidence_vfs::~evidence_vfs() {
+    if (instance_->registered) (void)sqlite3_vfs_unregister(&instance_->vfs);
+}
+
+const char* evidence_vfs::name() const { return instance_->registered ? instance_->name.c_str() : nullptr; }

@@ -14,20 +14,33 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-// The name to give sqlite3_open_v2 (the VFS is registered on the first call, never as the default); null
-// when the library would not register it.
-const char* evidence_vfs_name();
 
 // The bytes that the databases open now keep in memory for what the library wrote (a page that is a copy of a
 // companion's bytes, such as an original page a rollback writes back from its journal, is kept as a reference
 // to them and counts nothing).
 std::uint64_t evidence_vfs_bytes_held();
 
-class evidence;
+class database_source;
 
-// The files the next database this thread opens through the VFS takes its descriptors from (duplicated; the
-// database's and its "-wal" and "-journal"), in place of opening the paths again; a companion they lack is
-// absent. Used only for the database they were opened for (by the name the library gives it). Null: paths are
-// opened.
-void evidence_vfs_lend(const evidence* files);
+// A VFS of its own for the database `source` opened once, registered under a name of its own (never as the
+// default) as it is made and unregistered when it goes, after every connection through it closed: its app
+// data is the source, whose descriptors the library reads (duplicated), the database's and its "-wal" and
+// "-journal" (a companion the source lacks is absent), in place of opening the paths again. A database of
+// another name opened through it is opened by its path. The source must outlive it.
+class evidence_vfs {
+  public:
+    explicit evidence_vfs(const database_source& source);
+    ~evidence_vfs();
+    evidence_vfs(const evidence_vfs&) = delete;
+    evidence_vfs& operator=(const evidence_vfs&) = delete;
+
+    // The name to give sqlite3_open_v2; null when the library would not register it.
+    const char* name() const;
+
+    struct instance;
+
+  private:
+    std::unique_ptr<instance> instance_;
+};

@@ -12,6 +12,7 @@
 #include "io/db_companions.h"
 #include "io/portable_dir_ops.h"
 #include "sqlite_binding/evidence_vfs.h"
+#include "sqlite_format/database_source.h"
 
 sqlite_entry_points sqlite_api = {};
 
@@ -222,14 +223,13 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
         // Evidence goes through the evidence VFS, which keeps whatever the library writes in memory (see
         // evidence_vfs.h). The library must be free to write for a hot journal to be rolled back; the
         // statements of the connection may not.
-        const char* vfs = evidence_vfs_name();
+        if (source_ != nullptr) vfs_ = std::make_unique<evidence_vfs>(*source_);
+        const char* vfs = vfs_ ? vfs_->name() : nullptr;
         if (vfs == nullptr) {
             open_failure = "the library refused the reader of evidence";
         } else {
-            evidence_vfs_lend(lent_files_);
             rc = sqlite_api.open_v2(companions_of(path).database.c_str(), connection,
                                     SQLITE_OPEN_READWRITE | single_thread, vfs);
-            evidence_vfs_lend(nullptr);
             if (rc == SQLITE_OK) rc = configure_evidence_connection(*connection, &open_failure);
         }
     } else {
@@ -238,19 +238,34 @@ bool sqlite_wrapper::open_db(sqlite3** connection, const std::string& path, bool
     if (rc == SQLITE_OK) return true;
     if (*connection != nullptr) sqlite_api.close(*connection);
     *connection = nullptr;
+    vfs_.reset();
     // Memory that ran out is no file the library cannot open: the run says it ran out.
     if (rc == SQLITE_NOMEM) throw std::bad_alloc();
     return false;
 }
 
 bool sqlite_wrapper::open_read_only(const std::string& path, const std::string& /*extra_text*/) {
+    return open_evidence(path, nullptr);
+}
+
+bool sqlite_wrapper::open_read_only(const std::string& path, const database_source& source) {
+    return open_evidence(path, &source);
+}
+
+bool sqlite_wrapper::open_evidence(const std::string& path, const database_source* source) {
     if (is_open && db != nullptr) close_db();
+    release_source();
     reset_connection_fields();
     open_failure.clear();
     if (!path.empty()) {
         db_path = path;
-        // Lent files stand for the path whatever became of it since they were opened.
-        if ((lent_files_ != nullptr || file_exists(db_path)) && bind(nullptr)) {
+        // A source given stands for the path whatever became of it since it was opened.
+        source_ = source;
+        if (source_ == nullptr && file_exists(db_path)) {
+            owned_source_ = std::make_unique<database_source>();
+            if (owned_source_->open(db_path)) source_ = owned_source_.get();
+        }
+        if (source_ != nullptr && bind(nullptr)) {
             if (open_db(&db, db_path, true)) is_open = true;
         }
     }
@@ -258,14 +273,14 @@ bool sqlite_wrapper::open_read_only(const std::string& path, const std::string& 
     close_db();
     close_library();
     unbind();
+    release_source();
     return false;
 }
 
-bool sqlite_wrapper::open_read_only(const std::string& path, const evidence& files) {
-    lent_files_ = &files;
-    const bool opened = open_read_only(path, "");
-    lent_files_ = nullptr;
-    return opened;
+void sqlite_wrapper::release_source() {
+    vfs_.reset();
+    owned_source_.reset();
+    source_ = nullptr;
 }
 
 bool sqlite_wrapper::open_read_write(std::uint64_t /*extra_value*/, const std::string& path,
@@ -291,6 +306,8 @@ void sqlite_wrapper::close_db() {
     if (db == nullptr || sqlite_api.close == nullptr) return;
     sqlite_api.close(db);
     reset_connection_fields();
+    // The connection's VFS goes with it, and the source it read.
+    release_source();
 }
 
 void sqlite_wrapper::close_and_unload() {

@@ -13,11 +13,13 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-class evidence;
+class database_source;
+class evidence_vfs;
 
 // The SQLite entry points, in table order (entry 1 is exec). All null until a wrapper binds; null again
 // once the last bound wrapper unbinds.
@@ -118,9 +120,10 @@ class sqlite_wrapper : public qm_libload_base {
     // every cell checked against its page. extra_text is not used. The result is the new is_open; on
     // failure nothing stays open or bound.
     virtual bool open_read_only(const std::string& path, const std::string& extra_text);
-    // The same, reading the database and its companions through `files` (opened once for the database's
-    // read: their descriptors are duplicated, no path is opened again).
-    bool open_read_only(const std::string& path, const evidence& files);
+    // The same, reading the database and its companions through `source` (opened once for the database's
+    // read: its descriptors are duplicated, no path is opened again), which must stay open while the
+    // connection does. The path form opens a source of its own from `path`.
+    bool open_read_only(const std::string& path, const database_source& source);
 
     // The common open step: sets read_only, opens `path` into *connection; on failure the half-open
     // connection is closed once, *connection is null and the result false; std::bad_alloc when the library
@@ -144,9 +147,15 @@ class sqlite_wrapper : public qm_libload_base {
   private:
     // Resets the five connection fields.
     void reset_connection_fields();
+    // open_read_only of `source`, or of a source of its own opened from `path` when null.
+    bool open_evidence(const std::string& path, const database_source* source);
+    // Drops the connection's VFS and the source it read.
+    void release_source();
 
     bool holds_binding_;                    // this object's bind is in force
-    const evidence* lent_files_ = nullptr;  // the files of the open in progress, when it has them
+    const database_source* source_ = nullptr;        // the database the connection reads, while one is open
+    std::unique_ptr<database_source> owned_source_;  // the path form's own source
+    std::unique_ptr<evidence_vfs> vfs_;              // the connection's VFS, which reads source_
 };
 
 // Runs `sql` (one or more statements) on `db` as sqlite3_exec does, through the entry points, calling

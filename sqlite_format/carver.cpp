@@ -17,6 +17,7 @@
 #include "sqlite_format/carved_values.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/page_reach.h"
 #include "sqlite_format/record.h"
@@ -460,9 +461,11 @@ struct companion_regions {
     region_map whole_pages;  // the journal's page images or the log's valid frames, as they are walked
 };
 
-// Maps the companion of the database of `files`; `page_size` is the database's (a journal's 0 stands for
+// Maps the companion of the database of `source`; `page_size` is the database's (a journal's 0 stands for
 // it). Up to `threads` helpers read a log's valid frames.
-void read_companion(companion_regions& c, const evidence& files, std::uint32_t page_size, unsigned threads) {
+void read_companion(companion_regions& c, const database_source& source, std::uint32_t page_size,
+                    unsigned threads) {
+    const evidence& files = source.files();
     if (files.open_wal(c.file)) {
         c.path = files.names().wal;
         if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file, threads))
@@ -483,15 +486,14 @@ void read_companion(companion_regions& c, const evidence& files, std::uint32_t p
 // (`header_page_size`: the header gave the page size) and, beside a hot journal, the pages the transaction
 // that never committed wrote, whole. Pages the log replaces are left out: they are walked whole under their
 // own code.
-region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& header, std::uint32_t page_size,
-                             bool header_page_size, companion_regions& c) {
+region_map main_file_regions(uni::fileio& main_file, const database_source& source, const db_header_bytes& header,
+                             std::uint32_t page_size, bool header_page_size, companion_regions& c) {
     region_map free_space;
     map_db_pages(free_space, main_file, header);
     // Beside a hot journal the file holds a transaction that never committed, which the live rows (read
     // from the rolled-back state) do not show: the pages it wrote are walked whole as well.
     region_map uncommitted;
-    if (!c.journal.empty())
-        (void)map_uncommitted_pages(uncommitted, main_file, c.file, page_size, main_file.size());
+    if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, source, page_size);
     if (header_page_size) add_unreached_pages(free_space, main_file, header, page_size);
     const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
     for (const region_map* whole : walked_whole) {
@@ -506,14 +508,14 @@ region_map main_file_regions(uni::fileio& main_file, const db_header_bytes& head
 
 // The schema of `table` as the schema table of the main file lists it; false when the schema table does
 // not read. No table (empty) leaves `schema` empty.
-bool schema_of_table(table_schema& schema, uni::fileio& main_file, const evidence& files,
+bool schema_of_table(table_schema& schema, uni::fileio& main_file, const database_source& source,
                      std::uint32_t page_size, const std::string& table) {
     if (table.empty()) return true;
     std::vector<std::string> names, sqls;
     std::vector<std::uint32_t> roots;
     std::uint8_t wal_image = 0;
-    if (!read_master_table(names, sqls, roots, main_file, page_size, files.path(), wal_image, nullptr,
-                           &files))
+    if (!read_master_table(names, sqls, roots, main_file, page_size, source.path(), wal_image, nullptr,
+                           &source))
         return false;
     (void)find_table_schema(schema, names, sqls, table);
     return true;
@@ -604,13 +606,14 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     if (!carve.keep) out.clear();
     if (path.empty()) return 0;
     if (carve.table_name.empty() && carve.min_columns == 0 && carve.max_columns == 0) return 0;
-    evidence files;
-    (void)files.open(path);
-    return carve_database(out, files, carve);
+    database_source source;
+    (void)source.open(path);
+    return carve_database(out, source, carve);
 }
 
-int carve_database(std::vector<recovered_record>& out, const evidence& files, const carve_options& carve) {
+int carve_database(std::vector<recovered_record>& out, const database_source& source, const carve_options& carve) {
     if (!carve.keep) out.clear();
+    const evidence& files = source.files();
     if (files.path().empty()) return 0;
     if (carve.table_name.empty() && carve.min_columns == 0 && carve.max_columns == 0) return 0;
     carve_walk walk(out, carve);
@@ -625,16 +628,16 @@ int carve_database(std::vector<recovered_record>& out, const evidence& files, co
     if (p) page_size = p;
 
     companion_regions companion(kept->companion);
-    if (carve.companions) read_companion(companion, files, page_size, carve.threads);
+    if (carve.companions) read_companion(companion, source, page_size, carve.threads);
     kept->companion_path = companion.path;
 
     region_map free_space;
     table_schema schema;
     if (main_header) {
         walk.set_main_pages(main_file.size() / page_size);
-        free_space = main_file_regions(main_file, header, page_size, p != 0, companion);
+        free_space = main_file_regions(main_file, source, header, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
-            schema_of_table(schema, main_file, files, page_size, carve.table_name)) {
+            schema_of_table(schema, main_file, source, page_size, carve.table_name)) {
             walk.walk(free_space, main_file, &schema, kSourceMainSlack, page_size, false);
             walk.walk(companion.overwritten, main_file, &schema, kSourceWalOverwrites, page_size, false);
         }

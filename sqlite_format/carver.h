@@ -17,7 +17,7 @@
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
 
-class evidence;
+class database_source;
 
 // Fills `candidates` with the records it finds in a chunk: (candidates, chunk bytes, chunk length,
 // chunk file offset, 0, the caller's options). Non-zero when it filled any. Of each candidate the walker
@@ -141,9 +141,9 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
 // redrawn a few times a second at most). Unless `keep` is set `out` is emptied first. Returns 1 when `out`
 // holds at least one record at the end or the sink was handed one.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const carve_options& options);
-// The same over the files of `files`, opened once for the database's read (another thread may read them
-// meanwhile).
-int carve_database(std::vector<recovered_record>& out, const evidence& files, const carve_options& options);
+// The same over the database `source`, opened once for its read (another thread may read it meanwhile).
+int carve_database(std::vector<recovered_record>& out, const database_source& source,
+                   const carve_options& options);
 // The same with each option as a parameter; `options` is handed to the classifier.
 int carve_database(std::vector<recovered_record>& out, const std::string& path, const std::string& table_name,
                    record_classifier classifier, bool keep, bool companions, std::uint32_t min_columns,

@@ -7,7 +7,6 @@
 #include <new>
 
 #include "io/evidence.h"
-#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -18,11 +17,7 @@ namespace {
 constexpr std::uint32_t kJournalHeaderRead = kJournalFirstRecordOffset + kJournalPageNumberSize;
 constexpr std::uint32_t kCountToEnd = 0xFFFFFFFFu;
 constexpr std::uint64_t kPendingByte = 0x40000000ull;   // the page holding it is never journalled
-constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
 constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;     // the plausible page numbers of a record
-constexpr std::size_t kDbWriteVersionOffset = 18;       // 2 in both: write-ahead-log mode
-constexpr std::size_t kDbReadVersionOffset = 19;
-constexpr std::uint8_t kDbWalVersion = 2;
 // The end of a journal that names a super-journal, after the name: its length, its checksum, the magic.
 constexpr std::uint32_t kSuperJournalTail = 16;
 constexpr std::size_t kSuperJournalChecksumAt = 4;
@@ -251,78 +246,4 @@ bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal) {
 
 bool rollback_journal_is_hot(const std::string& db_path) {
     return judge_journal(db_path).hotness != journal_hotness::not_hot;
-}
-
-int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile) {
-    if (!rollback_journal_is_hot(db, jfile)) return 0;
-    std::uint32_t db_page_size = 0;
-    (void)read_page_size_field(&db_page_size, db);
-    rollback_journal journal;
-    (void)read_rollback_journal(journal, jfile, db_page_size);
-    if (journal.page_size == 0 || !journal.live_magic || journal.initial_pages == 0) return 0;
-    const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
-    if (size > kMaxImageSize) return 0;
-    auto pieces = std::make_shared<uni::file_overlay>();
-    pieces->size = size;
-    const int main = pieces->add_source(db);
-    const int original = pieces->add_source(jfile);
-    if (main < 0 || original < 0) return 0;
-    // The file as it is, cut to the size before the transaction; pages past its end stay zero, as SQLite's
-    // rollback extends the file.
-    if (!pieces->lay(0, std::min<std::uint64_t>(db.size(), size), main, 0)) return 0;
-    for (const journal_record& r : journal.records) {
-        if (!r.played) continue;
-        const std::uint64_t target = static_cast<std::uint64_t>(r.page - 1) * journal.page_size;
-        if (!pieces->lay(target, journal.page_size, original, r.image_offset)) return 0;
-    }
-    if (file.is_open()) file.close();
-    return file.open_overlay(std::move(pieces));
-}
-
-int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path) {
-    image.clear();
-    uni::fileio state;
-    return open_journal_companion(state, db_path) ? read_whole_file(image, state) : 0;
-}
-
-int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,
-                          std::uint64_t file_size) {
-    out.clear();
-    if (page_size == 0 || !rollback_journal_is_hot(db, jfile)) return 0;
-    rollback_journal journal;
-    (void)read_rollback_journal(journal, jfile, page_size);
-    if (journal.page_size != page_size || !journal.live_magic) return 0;
-    const std::uint64_t pages = file_size / page_size;
-    for (const journal_record& r : journal.records)
-        if (r.played && r.page <= pages)
-            out.emplace(static_cast<std::uint64_t>(r.page - 1) * page_size, page_size);
-    for (std::uint64_t page = static_cast<std::uint64_t>(journal.initial_pages) + 1; page <= pages; ++page)
-        out.emplace((page - 1) * page_size, page_size);
-    return out.empty() ? 0 : 1;
-}
-
-int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
-                          std::uint64_t file_size) {
-    out.clear();
-    if (db_path.empty()) return 0;
-    evidence files;
-    (void)files.open(db_path);
-    uni::fileio db;
-    uni::fileio jfile;
-    (void)files.open_database(db);
-    return files.open_journal(jfile) ? map_uncommitted_pages(out, db, jfile, page_size, file_size) : 0;
-}
-
-int open_journal_companion(uni::fileio& file, const std::string& db_path) {
-    if (db_path.empty()) return 0;
-    evidence files;
-    (void)files.open(db_path);
-    return open_journal_companion(file, files);
-}
-
-int open_journal_companion(uni::fileio& file, const evidence& files) {
-    uni::fileio db;
-    uni::fileio jfile;
-    if (!files.open_database(db) || !files.open_journal(jfile)) return 0;
-    return open_journal_state(file, db, jfile);
 }

@@ -1,10 +1,9 @@
 // Reader of the rollback journal ("-journal" companion). A transaction that spills its page cache
 // writes a new header at each spill, so a journal is a run of segments: a header at a multiple of
 // the sector size, then the page records (page number, page image, checksum) it counts. The reader
-// maps every record of every segment by page number, judges as SQLite's pager does whether the journal
-// beside a database is hot (judge_journal: the one verdict every reader takes), and builds the committed
-// state of a database beside a hot journal (the journal's original pages laid over a copy of the file) as
-// SQLite's rollback would.
+// maps every record of every segment by page number and judges as SQLite's pager does whether the journal
+// beside a database is hot (judge_journal: the one verdict the database's source takes, which every reader
+// shares); the state a hot journal rolls back to is laid out with the database's source.
 #pragma once
 
 #include <cstdint>
@@ -118,30 +117,3 @@ bool rollback_journal_is_hot(const std::string& db_path);
 
 // The same test on the database and its journal, open (a file that is not open: not hot).
 bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal);
-
-// The committed state of the database `db` beside its hot journal `jfile`: the file cut or zero-extended to
-// the journal's initial size, with every played record's page laid over it in file order (a journal page size
-// of 0 read as the database header's), read in place (overlay mode: the pages are read from the database and
-// the journal when asked, never copied whole). `file` (closed first; it may be `db` itself) becomes that
-// state. 1, or 0 with `file` as it was when the journal is not hot, gives no initial size, or the state would
-// pass 2 GiB.
-int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile);
-
-// open_journal_state over the database at `db_path` and the "-journal" beside it.
-int open_journal_companion(uni::fileio& file, const std::string& db_path);
-// The same over the files of `files`, opened once for the database's read.
-int open_journal_companion(uni::fileio& file, const evidence& files);
-
-// The state of open_journal_companion read whole into `image` (empty on failure, or when memory runs out).
-int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
-
-// The pages of the database at `db_path` that hold a transaction that never committed: those the
-// rollback of its hot journal writes back (every played record's page) and those it cuts off (past
-// the initial size), as regions (offset -> `page_size`) inside the first `file_size` bytes. `out` is
-// cleared first. 1 when it is not empty; 0 when the journal is not hot or its page size is not
-// `page_size` (the database's, which a journal page size of 0 stands for).
-int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
-                          std::uint64_t file_size);
-// The same of the database `db` beside its journal `jfile`, both open.
-int map_uncommitted_pages(region_map& out, uni::fileio& db, uni::fileio& jfile, std::uint32_t page_size,
-                          std::uint64_t file_size);

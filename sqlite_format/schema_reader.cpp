@@ -7,13 +7,13 @@
 #include <utility>
 
 #include "io/db_companions.h"
-#include "io/evidence.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 #include "sqlite_format/page_parallel.h"
 #include "sqlite_format/record.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/wal.h"
 
 namespace {
@@ -96,15 +96,15 @@ std::string text_encoding_name(std::uint32_t field) {
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
                       const std::string& path, std::uint8_t& wal_image, schema_text_encoding* encoding,
-                      const evidence* files) {
+                      const database_source* source_db) {
     names.clear();
     sqls.clear();
     roots.clear();
     if (encoding != nullptr) *encoding = schema_text_encoding();
     std::uint8_t reserved = 0;
-    if (!file.is_open() && files != nullptr) {
+    if (!file.is_open() && source_db != nullptr) {
         db_header_bytes header{};
-        if (!files->open_database(file) || !check_db_file_header(file, header)) {
+        if (!source_db->files().open_database(file) || !check_db_file_header(file, header)) {
             file.close();
             return 0;
         }
@@ -128,10 +128,12 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
         wal_image = 0;
     } else {
         // Page 1 is not a b-tree page in the main file: take it from the log image.
-        if (path_ends_with(files != nullptr ? files->names().database : companions_of(path).database, "-wal"))
-            return 0;
+        const std::string& database =
+            source_db != nullptr ? source_db->files().names().database : companions_of(path).database;
+        if (path_ends_with(database, "-wal")) return 0;
         source = wal_image ? &file : &local;
-        if (!(files != nullptr ? open_wal_companion(*source, *files) : open_wal_companion(*source, path)))
+        if (!(source_db != nullptr ? source_db->open_view(database_view::log_image, *source)
+                                   : open_wal_companion(*source, path)))
             return 0;
         if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
     }

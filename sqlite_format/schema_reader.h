@@ -40,12 +40,12 @@ std::string text_encoding_name(std::uint32_t field);
 // or index, in the other encoding the own reader knows (UTF-8 or UTF-16le), which `encoding` (when
 // given) then names as against the header. Returns 1 when at least one name was listed; 0 when the
 // file cannot be read, page 1 binds neither way, a path naming the log fails to bind, the bound page
-// size differs from `page_size`, or no row reads as a table or index in either encoding. With `files` the
-// log and the database are read through them (the files opened once for the database's read), not by path.
+// size differs from `page_size`, or no row reads as a table or index in either encoding. With `source` the
+// database and its log image are read through it (the database opened once for its read), not by path.
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
                       const std::string& path, std::uint8_t& wal_image,
-                      schema_text_encoding* encoding = nullptr, const evidence* files = nullptr);
+                      schema_text_encoding* encoding = nullptr, const database_source* source = nullptr);
 
 // The root pages (rising, each once, none 0) of every row of the schema table of the database open in
 // `file`, whose page 1 must bind, in pages of `page_size`: its fourth column where that is an integer,

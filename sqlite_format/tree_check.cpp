@@ -7,21 +7,15 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <new>
 #include <utility>
 
-#include "io/evidence.h"
-#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "platform/ordered_stage.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
-#include "sqlite_format/journal.h"
 #include "sqlite_format/layout.h"
 
 namespace {
-
-constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB, as the other images of a state
 
 // Who reached a page first: nobody, the free list, or a tree (kFirstTree + its index, the schema table's
 // being 0), with kOverflowPage for an overflow page of that tree's cells.
@@ -31,64 +25,6 @@ constexpr std::uint32_t kFirstTree = 2;
 constexpr std::uint32_t kOverflowPage = 0x80000000u;
 
 std::string page_text(std::uint64_t page) { return "page " + std::to_string(page); }
-
-// The pages of a state, read whole: a frame of the log where it holds the page, else the file; the bytes past
-// the state's end read as zeros, as the library reads them.
-class state_pages {
-  public:
-    state_pages(const database_bytes& bytes, std::uint32_t page_size)
-        : bytes_(bytes), page_size_(page_size) {}
-
-    // Page `page` into `out` (page_size bytes); the bytes the state holds of it (0 when none).
-    std::size_t read(std::uint64_t page, std::uint8_t* out) const {
-        std::memset(out, 0, page_size_);
-        if (page == 0) return 0;
-        if (bytes_.frames != nullptr && bytes_.log != nullptr) {
-            const auto frame = bytes_.frames->find(page);
-            if (frame != bytes_.frames->end())
-                return read_file_exact(*bytes_.log, frame->second + kWalFrameHeaderSize, page_size_, out)
-                           ? page_size_
-                           : 0;
-        }
-        const std::uint64_t offset = (page - 1) * page_size_;
-        if (bytes_.file == nullptr || offset >= bytes_.file->size()) return 0;
-        std::uint32_t got =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(page_size_, bytes_.file->size() - offset));
-        if (!bytes_.file->read_at(out, &got, offset)) return 0;
-        return got;
-    }
-
-    // The first four bytes of page `page` (an overflow page's link); false when the state does not hold the
-    // page whole.
-    bool link_of_whole(std::uint64_t page, std::uint32_t* next) const {
-        std::uint8_t head[kOverflowLinkSize] = {};
-        if (bytes_.frames != nullptr && bytes_.log != nullptr) {
-            const auto frame = bytes_.frames->find(page);
-            if (frame != bytes_.frames->end()) {
-                if (!read_file_exact(*bytes_.log, frame->second + kWalFrameHeaderSize, sizeof head, head))
-                    return false;
-                return read_be32(byte_view(head, sizeof head), 0, next);
-            }
-        }
-        const std::uint64_t offset = (page - 1) * page_size_;
-        if (bytes_.file == nullptr || bytes_.file->size() < offset + page_size_ ||
-            !read_file_exact(*bytes_.file, offset, sizeof head, head))
-            return false;
-        return read_be32(byte_view(head, sizeof head), 0, next);
-    }
-
-    // The type byte of page `page` (a page other than page 1); false when the state does not hold it.
-    bool type_of(std::uint64_t page, std::uint8_t* type) const {
-        std::uint32_t head = 0;
-        if (page <= 1 || !link_of_whole(page, &head)) return false;
-        *type = static_cast<std::uint8_t>(head >> 24);
-        return true;
-    }
-
-  private:
-    const database_bytes& bytes_;
-    const std::uint32_t page_size_;
-};
 
 // A range of rowids a parent gives a child: above `low` (when `has_low`) and up to `high` (when `has_high`).
 struct key_range {
@@ -125,6 +61,30 @@ bool varint_at(const std::vector<std::uint8_t>& page, std::size_t at, std::size_
 }
 
 constexpr std::uint32_t kNoDepth = ~0u;
+
+// A value per page (0 for a page never set): in a vector for the pages whose bytes are there, in a map for
+// those past them that links reach, so that what the check keeps follows the bytes present and a page count
+// the file claims costs nothing.
+class page_values {
+  public:
+    explicit page_values(std::uint64_t dense) : dense_(static_cast<std::size_t>(dense) + 1, 0) {}
+    std::uint32_t get(std::uint64_t page) const {
+        if (page < dense_.size()) return dense_[static_cast<std::size_t>(page)];
+        const auto found = sparse_.find(page);
+        return found == sparse_.end() ? 0 : found->second;
+    }
+    void set(std::uint64_t page, std::uint64_t value) {
+        const auto v = static_cast<std::uint32_t>(value);
+        if (page < dense_.size())
+            dense_[static_cast<std::size_t>(page)] = v;
+        else
+            sparse_[page] = v;
+    }
+
+  private:
+    std::vector<std::uint32_t> dense_;
+    std::map<std::uint64_t, std::uint32_t> sparse_;
+};
 
 // Leaves checked at a time by one thread, and the fewest leaves worth threads.
 constexpr std::size_t kGroupLeaves = 64;
@@ -355,23 +315,25 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
 
 class tree_checker {
   public:
+    // `count`: the pages the state has (a claim); `present`: those whose bytes are there.
     tree_checker(const state_pages& pages, std::uint32_t page_size, std::uint8_t reserved,
-                 std::uint64_t count, const std::vector<listed_tree>& trees, database_verdict& out)
+                 std::uint64_t count, std::uint64_t present, const std::vector<listed_tree>& trees,
+                 database_verdict& out)
         : pages_(pages),
           page_size_(page_size),
           usable_(page_size - reserved),
           count_(count),
           trees_(trees),
           out_(out),
-          owner_(count + 1, kNobody),
-          parent_(count + 1, 0),
+          owner_(std::min(count, present)),
+          parent_(std::min(count, present)),
           buf_(page_size) {}
 
     // The free list's trunk and leaf pages, from the trunk at `trunk`: they are no page of a tree.
     void mark_free_list(std::uint32_t trunk) {
         std::vector<std::uint8_t> page(page_size_);
-        while (trunk != 0 && trunk <= count_ && owner_[trunk] == kNobody) {
-            owner_[trunk] = kFreeList;
+        while (trunk != 0 && trunk <= count_ && owner_.get(trunk) == kNobody) {
+            owner_.set(trunk, kFreeList);
             if (pages_.read(trunk, page.data()) < kTrunkLeavesOffset) return;
             const byte_view b(page.data(), page.size());
             std::uint32_t next = 0, leaves = 0;
@@ -381,8 +343,8 @@ class tree_checker {
             for (std::uint32_t i = 0; i < std::min(leaves, fit); ++i) {
                 std::uint32_t leaf = 0;
                 if (read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) && leaf != 0 && leaf <= count_ &&
-                    owner_[leaf] == kNobody)
-                    owner_[leaf] = kFreeList;
+                    owner_.get(leaf) == kNobody)
+                    owner_.set(leaf, kFreeList);
             }
             trunk = next;
         }
@@ -390,11 +352,11 @@ class tree_checker {
 
     // Every root is its own tree's before any walk: a link to a root is a link to another tree (or a loop).
     void mark_roots() {
-        if (count_ >= 1) owner_[1] = kFirstTree;
+        if (count_ >= 1) owner_.set(1, kFirstTree);
         for (std::size_t i = 0; i < trees_.size(); ++i) {
             const std::uint32_t root = trees_[i].root;
-            if (root != 0 && root <= count_ && owner_[root] == kNobody)
-                owner_[root] = kFirstTree + 1 + static_cast<std::uint32_t>(i);
+            if (root != 0 && root <= count_ && owner_.get(root) == kNobody)
+                owner_.set(root, kFirstTree + 1 + static_cast<std::uint32_t>(i));
         }
     }
 
@@ -404,7 +366,7 @@ class tree_checker {
         tree_verdict* verdict = index >= 0 && trees_[static_cast<std::size_t>(index)].rows
                                     ? &out_.trees[static_cast<std::size_t>(index)]
                                     : nullptr;
-        if (root == 0 || root > count_ || owner_[root] != code) return;
+        if (root == 0 || root > count_ || owner_.get(root) != code) return;
         std::vector<pending_page> stack;
         stack.push_back(pending_page{root, 0, 0, 0, key_range(), 0});
         bool table = true;
@@ -424,8 +386,8 @@ class tree_checker {
             }
             if (item.leaf) {
                 // Claimed now, in the walk's order; its cells are checked once every tree is walked.
-                owner_[item.page] = code;
-                parent_[item.page] = item.parent;
+                owner_.set(item.page, code);
+                parent_.set(item.page, item.parent);
                 if (verdict != nullptr) take_leaf_job(index, item, *verdict, leaf_depth);
                 continue;
             }
@@ -448,7 +410,7 @@ class tree_checker {
                     }
                     verdict->spans.back().kept = true;
                     table = true;
-                    owner_[item.page] = code;
+                    owner_.set(item.page, code);
                     queue_children(item, at, true, code, verdict, stack);
                     continue;
                 }
@@ -466,8 +428,8 @@ class tree_checker {
                 }
                 continue;
             }
-            owner_[item.page] = code;
-            parent_[item.page] = item.parent;
+            owner_.set(item.page, code);
+            parent_.set(item.page, item.parent);
             if (type == kPageTableInterior || type == kPageIndexInterior) {
                 queue_children(item, at, type == kPageTableInterior, code, verdict, stack);
             } else if (type == kPageTableLeaf && verdict != nullptr) {
@@ -541,7 +503,7 @@ class tree_checker {
         if (item.depth >= kMaxTreeDepth) return "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
         const std::string child = child_text(item);
         if (item.page == 1) return child + " is page 1, the root of the schema table";
-        const std::uint32_t owner = owner_[item.page];
+        const std::uint32_t owner = owner_.get(item.page);
         if (owner == kNobody) return std::string();
         if (owner == kFreeList) return child + " is a page of the free list";
         if ((owner & kOverflowPage) != 0) return child + " is an overflow page of " + tree_name(owner);
@@ -552,7 +514,7 @@ class tree_checker {
         }
         // A page of this tree: an ancestor of the page that names it (a loop), or one reached before.
         for (std::uint64_t up = item.parent, steps = 0; up != 0 && steps <= kMaxTreeDepth;
-             up = parent_[up], ++steps) {
+             up = parent_.get(up), ++steps) {
             if (up == item.page)
                 return child + (up == item.parent
                                     ? " is the page itself (a loop)"
@@ -648,9 +610,9 @@ class tree_checker {
         if (verdict == nullptr && right != 0 && right <= count_ && leaf_type(right)) {
             links.push_back(child_link{right, 0, false, 0, 0});
             for (const child_link& link : links) {
-                if (link.page == 0 || link.page > count_ || owner_[link.page] != kNobody) continue;
-                owner_[link.page] = code;
-                parent_[link.page] = item.page;
+                if (link.page == 0 || link.page > count_ || owner_.get(link.page) != kNobody) continue;
+                owner_.set(link.page, code);
+                parent_.set(link.page, item.page);
             }
             return;
         }
@@ -777,21 +739,21 @@ class tree_checker {
                          " pages)";
             } else if (page == 1) {
                 *fault = "reaches page 1";
-            } else if (owner_[page] == code) {
+            } else if (owner_.get(page) == code) {
                 *fault = std::find(chain_.begin() + static_cast<std::ptrdiff_t>(before), chain_.end(),
                                    page) != chain_.end()
                              ? "comes back to page " + std::to_string(page) + " (a loop)"
                              : at + ", an overflow page of another cell";
-            } else if (owner_[page] == kFreeList) {
+            } else if (owner_.get(page) == kFreeList) {
                 *fault = at + ", a page of the free list";
-            } else if (owner_[page] != kNobody) {
-                *fault = at + ", a page of " + tree_name(owner_[page]);
+            } else if (owner_.get(page) != kNobody) {
+                *fault = at + ", a page of " + tree_name(owner_.get(page));
             }
             std::uint32_t next = 0;
             if (fault->empty() && !pages_.link_of_whole(page, &next))
                 *fault = at + ", which the file does not hold whole";
             if (!fault->empty()) break;
-            owner_[page] = code;
+            owner_.set(page, code);
             chain_.push_back(page);
             page = next;
             sound = k + 1;
@@ -821,8 +783,8 @@ class tree_checker {
     const std::uint64_t count_;
     const std::vector<listed_tree>& trees_;
     database_verdict& out_;
-    std::vector<std::uint32_t> owner_;   // page -> who reached it first
-    std::vector<std::uint32_t> parent_;  // page -> the page that led to it in its tree's walk
+    page_values owner_;   // page -> who reached it first
+    page_values parent_;  // page -> the page that led to it in its tree's walk
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint64_t> chain_;  // the pages of the overflow chain being followed
     // The leaves of the trees with rows, in the walks' order; in small blocks, so that no large allocation
@@ -995,88 +957,27 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
     if ((header_count || frames != nullptr) && size < judged * page_size)
         out.cut_short = missing_pages(size, judged, page_size, frames);
     out.pages = count;
-    out.pages = count;
     out.trees.assign(trees.size(), tree_verdict());
     state_pages pages(bytes, page_size);
-    try {
-        tree_checker checker(pages, page_size, reserved, count, trees, out);
-        checker.mark_roots();
-        checker.mark_free_list(trunk);
-        checker.walk(-1, 1);
-        for (std::size_t i = 0; i < trees.size(); ++i) checker.walk(static_cast<int>(i), trees[i].root);
-        checker.check_leaves(bytes, threads);
-    } catch (const std::bad_alloc&) {
-        // A page map the memory cannot hold: no verdict, as for a header that does not read.
-        out = database_verdict();
-        return 0;
+    const std::uint64_t present = bytes.present_pages != 0 ? bytes.present_pages : (size + page_size - 1) / page_size;
+    tree_checker checker(pages, page_size, reserved, count, present, trees, out);
+    checker.mark_roots();
+    checker.mark_free_list(trunk);
+    checker.walk(-1, 1);
+    // The trees whose rows the run reads claim their pages before the others: a tree no form reads never
+    // takes a page of a table that is read.
+    for (const bool rows : {true, false}) {
+        for (std::size_t i = 0; i < trees.size(); ++i)
+            if (trees[i].rows == rows) checker.walk(static_cast<int>(i), trees[i].root);
     }
+    checker.check_leaves(bytes, threads);
     return 1;
 }
 
-int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
-                     std::uint32_t page_size) {
-    if (page_size == 0 || pages > kMaxImageSize / page_size || bytes.file == nullptr) return 0;
-    const std::uint64_t size = pages * page_size;
-    auto pieces = std::make_shared<uni::file_overlay>();
-    pieces->size = size;
-    const int main = pieces->add_source(*bytes.file);
-    if (main < 0 || !pieces->lay(0, std::min(bytes.file->size(), size), main, 0)) return 0;
-    if (bytes.frames != nullptr && bytes.log != nullptr) {
-        const int log = pieces->add_source(*bytes.log);
-        if (log < 0) return 0;
-        const std::uint64_t log_size = bytes.log->size();
-        for (const auto& frame : *bytes.frames) {
-            if (frame.first == 0 || frame.first > pages) continue;
-            const std::uint64_t from = frame.second + kWalFrameHeaderSize;
-            // A frame the log does not hold whole reads as a page of zeros, as the check read it.
-            const bool whole = from <= log_size && page_size <= log_size - from;
-            if (!pieces->lay((frame.first - 1) * page_size, page_size, whole ? log : -1, from)) return 0;
-        }
-    }
-    return image.open_overlay(std::move(pieces));
-}
-
-database_bytes committed_state::bytes() {
-    database_bytes b;
-    b.file = &file;
-    if (log_pages != 0 && !frames.empty()) {
-        b.log = &log;
-        b.frames = &frames;
-        b.log_pages = log_pages;
-    }
-    return b;
-}
-
-namespace {
-
-// The log of `state` parsed: its committed frames and the pages of its last commit; none when it commits
-// nothing.
-void take_log(committed_state& state) {
-    std::uint64_t pages = 0;
-    if (map_wal_commits(state.frames, pages, state.log)) state.log_pages = pages;
-    if (state.log_pages == 0 || state.frames.empty()) {
-        state.frames.clear();
-        state.log_pages = 0;
-        state.log.close();
-    }
-}
-
-}  // namespace
-
-int open_committed_state(committed_state& state, const std::string& path, bool with_journal) {
-    evidence files;
-    (void)files.open(path);
-    return open_committed_state(state, files, with_journal);
-}
-
-int open_committed_state(committed_state& state, const evidence& files, bool with_journal) {
-    state.frames.clear();
-    state.log_pages = 0;
-    if (!files.open_database(state.file)) return 0;
-    if (files.open_wal(state.log)) {
-        take_log(state);
-        return 1;
-    }
-    if (with_journal) (void)open_journal_companion(state.file, files);
-    return 1;
+int check_database_trees(database_verdict& out, const database_source& source, database_view view,
+                         const std::vector<listed_tree>& trees, unsigned threads) {
+    out = database_verdict();
+    committed_state state;
+    if (!open_committed_state(state, source, view)) return 0;
+    return check_database_trees(out, state.bytes(), trees, threads);
 }

@@ -4,9 +4,10 @@
 // and reads on, printing foreign or repeated rows; the own walk is told by it what it must not read. It reads
 // cell pointers, rowid and payload-length varints and overflow links, never a value.
 //
-// A page reached twice is the first reference's, in the order PRAGMA quick_check walks: the free list first,
-// then the trees (the schema table's, then those the schema lists, in its order), each depth first from its
-// right-most child back to its first. It also tells each cell the library would read past the end of its
+// A page reached twice is the first reference's: the free list's first, then the schema table's, then those
+// of the tables the run reads (in the schema's order), then those of the other trees, each tree depth first
+// from its right-most child back to its first, as PRAGMA quick_check walks one. So a tree no form reads never
+// takes a page of a table that is read: its link there is its own damage. It also tells each cell the library would read past the end of its
 // page (a pointer past the page, a pointer array, payload length, rowid, payload or child page number that
 // runs past it): the library reads on into whatever follows the page in its memory, which differs from run to
 // run. Passing the check says that none of this damage was found, not that the rows are sound: a cell pointer
@@ -23,26 +24,11 @@
 
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
-#include "sqlite_format/wal.h"
-
-class evidence;
+#include "sqlite_format/database_source.h"
 
 // "the file is cut short: it holds X bytes where its header counts P pages of S bytes": the one wording of a
 // file shorter than its header says.
 std::string cut_short_text(std::uint64_t bytes, std::uint64_t pages, std::uint32_t page_size);
-
-// The bytes of a database as one reader sees them: a file (or an image of a state in memory) and, beside a
-// write-ahead log, the log's committed frames laid over it.
-struct database_bytes {
-    uni::fileio* file = nullptr;
-    uni::fileio* log = nullptr;             // with `frames`: the log whose frames lie over the file
-    const wal_frame_map* frames = nullptr;  // page -> offset in `log` of the frame of its committed version
-    std::uint64_t log_pages = 0;            // with a log: the pages of the committed state
-    // A log beside a file that is read without it: its committed frames and pages, which may explain a file
-    // shorter than its header says (the size alone is judged by them).
-    const wal_frame_map* size_frames = nullptr;
-    std::uint64_t size_pages = 0;
-};
 
 // A b-tree the schema lists.
 struct listed_tree {
@@ -73,32 +59,16 @@ struct database_verdict {
     std::uint64_t pages = 0;  // the pages of the state: the header's count when valid, else the whole pages
 };
 
-// Checks the trees of the database in `bytes` (the page size from its header): every b-tree of `trees`
-// (page 1's always, first) for its links, and those with `rows` down to their cells, whose leaves up to
-// `threads` threads may check (the verdict is the same with any number). Returns 1 when it ran; 0 when the
-// header does not read or has no valid page size, or memory ran out (`out` then holds no verdict).
+// Checks the trees of the database in `bytes` (the page size from its header): every b-tree of `trees` for
+// its links, and those with `rows` down to their cells, whose leaves up to `threads` threads may check (the
+// verdict is the same with any number). Page 1's tree is walked first, then the trees with rows, then the
+// others, each group in the list's order: a page that a table the run reads reaches is that table's, and a
+// link from another tree to it is that tree's damage. Whatever it keeps per page it keeps densely only for the
+// pages whose bytes are there (bytes.present_pages): a page count the file claims costs nothing. Returns 1
+// when it ran; 0 when the header does not read or has no valid page size (`out` then holds no verdict).
+// Memory that runs out is thrown (std::bad_alloc), never taken for a verdict.
 int check_database_trees(database_verdict& out, const database_bytes& bytes,
                          const std::vector<listed_tree>& trees, unsigned threads = 0);
-
-// A database in the state the SQLite library reads: the file with the committed frames of its log laid over
-// it, or beside a hot journal the journal's original pages laid over an image of it (as "-carve" reads it).
-struct committed_state {
-    uni::fileio file;
-    uni::fileio log;
-    wal_frame_map frames;
-    std::uint64_t log_pages = 0;  // the pages of the last commit in the log; 0 when the log commits nothing
-
-    database_bytes bytes();
-};
-
-// Opens the database at `path` (the file the path reaches) into `state`; without `with_journal` a hot journal
-// is not laid over it. 1, or 0 when the file does not open.
-int open_committed_state(committed_state& state, const std::string& path, bool with_journal = true);
-// The same over the files of `files`, opened once for the database's read.
-int open_committed_state(committed_state& state, const evidence& files, bool with_journal = true);
-
-// Turns `image` into a read-only file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
-// a walk of the same bytes the check judged: read in place from the file and the log (overlay mode), never
-// copied whole. 1, or 0 when the state is over 2 GiB, `bytes` is not open on descriptors or memory runs out.
-int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
-                     std::uint32_t page_size);
+// The same on `view` of `source`.
+int check_database_trees(database_verdict& out, const database_source& source, database_view view,
+                         const std::vector<listed_tree>& trees, unsigned threads = 0);

@@ -6,8 +6,6 @@
 #include <new>
 #include <set>
 
-#include "io/evidence.h"
-#include "io/file_overlay.h"
 #include "io/fileio.h"
 #include "platform/ordered_stage.h"
 #include "sqlite_format/format.h"
@@ -15,8 +13,6 @@
 
 namespace {
 
-constexpr std::uint64_t kMaxWalFileSize = 2147483647;
-constexpr std::uint64_t kMaxImageSize = 2147483648ull;  // 2 GiB
 
 void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t page_size) {
     superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
@@ -242,66 +238,4 @@ int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& su
     const int result = parse_wal_file(overwritten, valid, superseded, slack, file);
     file.close();
     return result;
-}
-
-int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal) {
-    if (file.is_open()) file.close();
-    if (!wal.is_open() || wal.size() > kMaxWalFileSize) return 0;
-    std::uint8_t header[kWalHeaderSize] = {};
-    std::uint32_t page_size = 0;
-    if (!read_file_exact(wal, 0, kWalHeaderSize, header) ||
-        !wal_header_valid(header, sizeof header, &page_size))
-        return 0;
-    wal_frame_map valid;
-    std::uint64_t committed_pages = 0;
-    if (!map_wal_commits(valid, committed_pages, wal) || valid.empty()) return 0;
-    const std::uint64_t highest = valid.rbegin()->first;
-
-    // Sized as a whole image would be, so that nothing is read past the cap; the pieces stay where they are.
-    std::uint64_t size = highest * page_size;
-    db_header_bytes db_header{};
-    const bool with_db = db != nullptr && check_db_file_header(*db, db_header);
-    const std::uint32_t db_page_size = with_db ? db_header_page_size(db_header.data(), db_header.size()) : 0;
-    if (with_db) size = std::max(db->size(), highest * db_page_size);
-    if (size == 0 || size > kMaxImageSize) return 0;
-    auto pieces = std::make_shared<uni::file_overlay>();
-    pieces->size = size;
-    const int log = pieces->add_source(wal);
-    if (log < 0) return 0;
-    // Of the database only page 1 is taken; the log supplies the other pages it holds.
-    if (with_db) {
-        const int main = pieces->add_source(*db);
-        if (main < 0 || !pieces->lay(0, std::min<std::uint64_t>(db_page_size, size), main, 0)) return 0;
-    }
-    for (const auto& entry : valid) {
-        const std::uint64_t target = (entry.first - 1) * page_size;
-        if (target > size || page_size > size - target) continue;
-        if (!pieces->lay(target, page_size, log, entry.second + kWalFrameHeaderSize)) return 0;
-    }
-    return file.open_overlay(std::move(pieces));
-}
-
-int open_wal_companion(uni::fileio& file, const std::string& db_path) {
-    if (file.is_open()) file.close();
-    if (db_path.empty()) return 0;
-    // The log lies beside the file the path reaches, where the library looks for it.
-    evidence files;
-    (void)files.open(db_path);
-    return open_wal_companion(file, files);
-}
-
-int open_wal_companion(uni::fileio& file, const evidence& files) {
-    if (file.is_open()) file.close();
-    const bool given_wal = path_ends_with(files.names().database, "-wal");
-    uni::fileio wal;
-    if (!(given_wal ? files.open_database(wal) : files.open_wal(wal))) return 0;
-    uni::fileio db;
-    const bool with_db = !given_wal && files.open_database(db);
-    return open_wal_state(file, with_db ? &db : nullptr, wal);
-}
-
-int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
-    image.clear();
-    uni::fileio state;
-    return open_wal_companion(state, path) ? read_whole_file(image, state) : 0;
 }

@@ -17,7 +17,6 @@
 namespace uni {
 class fileio;
 }
-class evidence;
 
 // Page number -> file offset of the frame (its 24-byte header) in the log.
 using wal_frame_map = std::map<std::uint64_t, std::uint64_t>;
@@ -56,24 +55,3 @@ int map_wal_commits(wal_frame_map& valid, std::uint64_t& committed_pages, uni::f
 // Opens `path` read-only and runs parse_wal_file; 0 for an empty path or a file that does not open.
 int parse_wal_path(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    const std::string& path);
-
-// The database image of the log beside `path` (the database path: its "-wal" companion, as companions_of
-// finds it) or of `path` itself when it names the log (the file it reaches ends in "-wal"): the database's
-// page 1 and every valid frame's page at its place; every other page is zero. With the database path the
-// image is the database file's size, raised to hold the highest valid page; when the database's page
-// parameters cannot be read, or with the log's own path, it is (highest valid page) x (log page size). Never
-// larger than 2 GiB. Fails (0) for no log, a log over 2 GiB, no valid frame or an image over the cap.
-
-// Turns `file` (closed first) into a read-only file of that image read in place (overlay mode): the pages
-// are read from the database and the log when asked, never copied whole. `db` is the database (null, or a
-// file that does not read as one: the log alone sizes the image), `wal` the log. 1, or 0 with `file` closed.
-int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal);
-
-// open_wal_state over the files of `db_path` (the database path, or the log's own). 1, or 0 with `file`
-// closed.
-int open_wal_companion(uni::fileio& file, const std::string& db_path);
-// The same over the files of `files`, opened once for the database's read.
-int open_wal_companion(uni::fileio& file, const evidence& files);
-
-// The image of open_wal_companion read whole into `image` (empty on failure, or when memory runs out).
-int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path);

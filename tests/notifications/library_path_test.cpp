@@ -2,6 +2,7 @@
 // the own reader ("-carve"), on the real Windows database and on databases made here. The notifications are
 // read as a run reads them: through the row pipeline into the report, whose cells the tests read back.
 #include "notifications/library_path.h"
+#include "sqlite_format/database_source.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -1022,7 +1023,8 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     std::ostringstream report;
     record_writer writer(report, o);
     row_pipeline rows(report, o, writer, 0);
-    row_reader r(o, rows);
+    const database_source none;
+    row_reader r(o, none, rows);
     EXPECT_EQ(sql_row_to_record(nullptr, 0, nullptr, nullptr), 1);
     std::vector<std::string> texts = {"5", "6", "7"};
     std::vector<char*> values = {&texts[0][0], &texts[1][0], &texts[2][0]};
@@ -1079,7 +1081,8 @@ TEST(CommandRunner, ErrorsAreKeptInTheMessageStream) {
     std::ostringstream report;
     record_writer writer(report, o);
     row_pipeline rows(report, o, writer, 0);
-    row_reader r(o, rows);
+    const database_source none;
+    row_reader r(o, none, rows);
     EXPECT_EQ(run_sql_command(&r, &o.sqlite, "select 1;", sql_row_to_record), 0);
     ASSERT_TRUE(o.sqlite.open_read_only(dir.file("cmd.db"), ""));
     EXPECT_EQ(run_sql_command(nullptr, &o.sqlite, "select 1;", sql_row_to_record), 0);

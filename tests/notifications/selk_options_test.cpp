@@ -13,6 +13,7 @@
 #include "io/option_lookup.h"
 #include "notification_db_fixtures.h"
 #include "notifications/library_path.h"
+#include "sqlite_format/database_source.h"
 #include "notifications/row_pipeline.h"
 #include "test_run.h"
 
@@ -41,7 +42,8 @@ TEST(SelkOptions, StartState) {
     std::ostringstream report;
     record_writer writer(report, o);
     row_pipeline rows(report, o, writer, 0);
-    EXPECT_EQ(row_reader(o, rows).current_table_type, 0u);
+    const database_source none;
+    EXPECT_EQ(row_reader(o, none, rows).current_table_type, 0u);
     EXPECT_EQ(o.store.app_name_width, 22u);
     EXPECT_EQ(o.verify, 0);
     EXPECT_EQ(o.layout.table_names[kSchemaNotification], "notification");

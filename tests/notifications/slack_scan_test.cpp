@@ -21,6 +21,7 @@
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "recovery_fixtures.h"
+#include "sqlite_format/database_source.h"
 #include "test_run.h"
 #include "thread_start_failure.h"
 
@@ -323,8 +324,10 @@ TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
             threaded.store.notifications.push_back(notification_record());  // emptied, as the scan empties it
             change_schema(threaded);
             slack_scan_task task;
-            ASSERT_TRUE(task.start(path_, carve, threaded));
-            EXPECT_FALSE(task.start(path_, carve, threaded));
+            database_source source;
+            ASSERT_TRUE(source.open(path_));
+            ASSERT_TRUE(task.start(source, carve, threaded));
+            EXPECT_FALSE(task.start(source, carve, threaded));
             EXPECT_EQ(task.finish(&threaded), 1);
             EXPECT_EQ(state_of(threaded), state_of(serial)) << carve << change;
         }
@@ -332,7 +335,9 @@ TEST_F(WalCompanion, ScanOnAThreadOfItsOwnGivesWhatTheScanGives) {
     // Progress output keeps the scan on the caller's thread.
     test_run shown;
     slack_scan_task task;
-    EXPECT_FALSE(task.start(path_, false, shown));
+    database_source source;
+    ASSERT_TRUE(source.open(path_));
+    EXPECT_FALSE(task.start(source, false, shown));
     EXPECT_FALSE(task.started());
 }
 
@@ -344,23 +349,23 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     std::vector<std::string> args = {"selk", "-db", db, "-quiet", "-incl_slack"};
     args.insert(args.end(), extra.begin(), extra.end());
     EXPECT_EQ(parse_selk_options(t, args), 1);
+    database_source source;
+    EXPECT_TRUE(source.open(db));
     slack_scan_task task;
     std::ostringstream os;
     record_writer live(os, t);
     row_pipeline rows(os, t, live, 0);
     const auto tables_begin = [&] {
         if (threaded) {
-            EXPECT_TRUE(task.start(t.db_path, t.carve_switch != 0, t));
+            EXPECT_TRUE(task.start(source, t.carve_switch != 0, t));
         }
     };
-    std::string path = db;
     table_read_events events;
     events.flush = [&rows] { rows.drain(); };
     events.tables_begin = tables_begin;
-    EXPECT_EQ(read_database_tables(t, path, rows, events), 1);
+    EXPECT_EQ(read_database_tables(t, source, rows, events), 1);
     rows.finish();
-    const int found =
-        threaded ? task.finish(&t) : scan_slack_records(t.db_path, false, t.carve_switch != 0, &t);
+    const int found = threaded ? task.finish(&t) : scan_slack_records(source, false, t.carve_switch != 0, &t);
     // "-verify" names the schemas' fields and gives them a signature digest.
     std::string verified;
     for (const table_schema& schema : t.layout.schemas) {
@@ -434,9 +439,11 @@ TEST_F(WalCompanion, ScanThreadThatCannotStartOrFailsNeverEndsTheRunUnsaid) {
         test_run o;
         quiet(o);
         slack_scan_task task;
+        database_source source;
+        ASSERT_TRUE(source.open(path_));
         {
             thread_start_failure::scope hook(1, how);
-            EXPECT_EQ(task.start(path_, false, o), how == thread_start_outcome::fail);
+            EXPECT_EQ(task.start(source, false, o), how == thread_start_outcome::fail);
         }
         EXPECT_EQ(task.started(), how == thread_start_outcome::fail);
         if (task.started()) {

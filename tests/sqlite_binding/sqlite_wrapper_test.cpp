@@ -22,6 +22,7 @@
 
 #include "io/evidence.h"
 #include "sqlite_binding/evidence_vfs.h"
+#include "sqlite_format/database_source.h"
 
 namespace {
 
@@ -372,11 +373,11 @@ TEST(SqliteWrapper, RolledBackPagesAreReadFromTheJournal) {
     w.close_and_unload();
 }
 
-TEST(SqliteWrapper, LentFilesAreReadWhereverTheirPathsWent) {
+TEST(SqliteWrapper, ASourceIsReadWhereverItsPathsWent) {
     temp_dir tmp;
     make_journal_evidence(tmp.path());
     const std::string db = tmp.path() + "/ev/j.db";
-    evidence files;
+    database_source files;
     ASSERT_TRUE(files.open(db));
     // Once opened, the files are read through their descriptors: the paths are never opened again.
     ASSERT_EQ(0, std::rename(db.c_str(), (tmp.path() + "/away.db").c_str()));

@@ -1,3 +1,4 @@
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/schema_reader.h"
 
 #include <gtest/gtest.h>

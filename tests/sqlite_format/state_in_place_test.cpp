@@ -9,6 +9,7 @@
 #include "io/evidence.h"
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/wal.h"
 
@@ -87,14 +88,14 @@ TEST(StateInPlace, reads_the_bytes_of_the_state_the_library_reads) {
         ASSERT_EQ(state.read_range(bytes, state.size(), 0), 1);
         ASSERT_EQ(bytes.size(), state.size());
         {
-            // The files opened once give the same state, read through their descriptors wherever the paths
+            // The database opened once gives the same state, read through its descriptors wherever the paths
             // went.
-            evidence files;
+            database_source files;
             ASSERT_TRUE(files.open(db));
             ASSERT_EQ(0, std::rename(db.c_str(), (db + ".away").c_str()));
             ASSERT_EQ(0, std::rename((db + suffix).c_str(), (db + ".away" + suffix).c_str()));
             uni::fileio lent;
-            ASSERT_EQ(c.log ? open_wal_companion(lent, files) : open_journal_companion(lent, files), 1);
+            ASSERT_EQ(files.open_view(c.log ? database_view::log_image : database_view::own, lent), 1);
             std::vector<std::uint8_t> lent_bytes;
             ASSERT_EQ(lent.read_range(lent_bytes, lent.size(), 0), 1);
             EXPECT_TRUE(lent_bytes == bytes);

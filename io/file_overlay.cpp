@@ -18,11 +18,7 @@ file_overlay::~file_overlay() {
 
 int file_overlay::add_source(const fileio& file) {
     if (file.in_memory || file.overlay || file.descriptor < 0) return -1;
-    try {
-        sources_.reserve(sources_.size() + 1);
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
+    sources_.reserve(sources_.size() + 1);
     const int fd = ::fcntl(file.descriptor, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return -1;
     sources_.push_back(fd);
@@ -33,39 +29,35 @@ bool file_overlay::lay(std::uint64_t at, std::uint64_t length, int source, std::
     if (length == 0) return true;
     if (source < -1 || (source >= 0 && static_cast<std::size_t>(source) >= sources_.size())) return false;
     const std::uint64_t end = at + length;
-    try {
-        // A piece that starts before `at` and reaches into it keeps its head; one that runs past the end
-        // keeps its tail.
-        auto it = map_.lower_bound(at);
-        if (it != map_.begin()) {
-            auto before = std::prev(it);
-            const std::uint64_t before_end = before->first + before->second.length;
-            if (before_end > at) {
-                if (before_end > end) {
-                    piece tail = before->second;
-                    tail.from += end - before->first;
-                    tail.length = before_end - end;
-                    map_.emplace(end, tail);
-                }
-                before->second.length = at - before->first;
-            }
-        }
-        while (it != map_.end() && it->first < end) {
-            const std::uint64_t it_end = it->first + it->second.length;
-            if (it_end > end) {
-                piece tail = it->second;
-                tail.from += end - it->first;
-                tail.length = it_end - end;
-                map_.erase(it);
+    // A piece that starts before `at` and reaches into it keeps its head; one that runs past the end
+    // keeps its tail.
+    auto it = map_.lower_bound(at);
+    if (it != map_.begin()) {
+        auto before = std::prev(it);
+        const std::uint64_t before_end = before->first + before->second.length;
+        if (before_end > at) {
+            if (before_end > end) {
+                piece tail = before->second;
+                tail.from += end - before->first;
+                tail.length = before_end - end;
                 map_.emplace(end, tail);
-                break;
             }
-            it = map_.erase(it);
+            before->second.length = at - before->first;
         }
-        map_.emplace(at, piece{source, from, length});
-    } catch (const std::bad_alloc&) {
-        return false;
     }
+    while (it != map_.end() && it->first < end) {
+        const std::uint64_t it_end = it->first + it->second.length;
+        if (it_end > end) {
+            piece tail = it->second;
+            tail.from += end - it->first;
+            tail.length = it_end - end;
+            map_.erase(it);
+            map_.emplace(end, tail);
+            break;
+        }
+        it = map_.erase(it);
+    }
+    map_.emplace(at, piece{source, from, length});
     return true;
 }
 

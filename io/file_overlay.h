@@ -20,10 +20,11 @@ class file_overlay {
 
     // Takes `file` (open on a descriptor) as a source of pieces: a duplicate of its descriptor, so the
     // overlay outlives the file. The source's number, or -1 when the file is not open on a descriptor or the
-    // descriptor cannot be duplicated.
+    // descriptor cannot be duplicated. Memory that runs out is thrown (std::bad_alloc).
     int add_source(const fileio& file);
     // Lays `length` bytes of source `source` from `from` at `at`, over whatever lay there (source -1: zeros).
-    // False when memory runs out (the overlay is then no longer whole and must be dropped).
+    // False for a source it does not have. Memory that runs out is thrown (std::bad_alloc): the overlay is
+    // then no longer whole and must be dropped, and a state without its pieces must not pass for the state.
     bool lay(std::uint64_t at, std::uint64_t length, int source, std::uint64_t from);
     // Reads `length` bytes at `offset`: each piece from its source (zeros where the source has no bytes any
     // more), zeros elsewhere. False when a source cannot be read. Positioned reads only: any number of

@@ -19,9 +19,9 @@
 #include "notifications/row_pipeline.h"
 #include "notifications/table_queries.h"
 #include "sqlite_binding/column_values.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/layout.h"
 #include "sqlite_format/metadata.h"
@@ -190,17 +190,18 @@ bool read_tables_with_library(row_reader& reader, const std::uint64_t masks[4], 
     }
     const table_checks checks = check_tables(run, reader.source, database_view::committed, masks);
     say_cut_short(reader, checks.cut_short);
-    bool damaged = false;
-    for (const tree_verdict& verdict : checks.tables) damaged = damaged || verdict.damaged();
     // The own walk of a damaged table reads the bytes the check judged: beside a log, an image of the
     // committed state. Opened only for such a walk: its read window would stay for the read.
     uni::fileio image;
+    bool opened = false;
     const auto own_file = [&]() -> uni::fileio* {
-        if (!image.is_open() && !reader.source.open_view(database_view::committed, image))
-            (void)reader.source.open_view(database_view::file, image);
+        if (!opened && !reader.source.open_view(database_view::committed, image))
+            say_not_whole(run,
+                          "prob reading " + path + ": the state the library reads cannot be opened again",
+                          "prob reading file: the state the library reads cannot be opened again");
+        opened = true;
         return &image;
     };
-    (void)damaged;
     constexpr unsigned kOwnCode = kSourceCarveMain;
     // The handlers, push channels and settings are read first, whatever becomes of the notification read:
     // the rows it gives, and those that recovery finds when it cannot even start, are joined with them. A
@@ -615,7 +616,8 @@ void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned
                                  const std::uint64_t masks[4]) {
     // The main file is read without its log (as the journal rolls it back); the log's commits may still
     // explain a file shorter than its header says. The log's image where page 1 of the file does not bind.
-    const database_view view = source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
+    const database_view view =
+        source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
     const table_checks checks = check_tables(reader.run, reader.source, view, masks);
     say_cut_short(reader, checks.cut_short);
     for (int i = 1; i < 4; ++i)
@@ -719,8 +721,8 @@ bool find_tables(selk_run& database_run, const database_source& source, uni::fil
     std::vector<std::uint32_t> roots;
     const std::uint64_t file_size = file.size();  // a failed read of the log's image leaves `file` closed
     schema_text_encoding encoding;
-    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, source.path(), wal_image, &encoding,
-                           &source)) {
+    if (!read_master_table(names, sqls, roots, file, run->layout.page_size, source.path(), wal_image,
+                           &encoding, &source)) {
         write_log_line(run->options, "prob parsing sqlite schema");
         why = encoding.rows != 0 ? schema_texts_unread_reason(encoding)
                                  : schema_unread_reason(header, file_size, run->layout.page_size);
@@ -758,7 +760,8 @@ bool find_tables(selk_run& database_run, const database_source& source, uni::fil
 
 }  // namespace
 
-row_reader::row_reader(selk_run& database_run, const database_source& database, row_pipeline& notification_rows)
+row_reader::row_reader(selk_run& database_run, const database_source& database,
+                       row_pipeline& notification_rows)
     : run(database_run), source(database), rows(notification_rows) {}
 
 int run_sql_command(row_reader* reader, sqlite_wrapper* wrapper, const std::string& sql,

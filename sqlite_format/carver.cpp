@@ -15,9 +15,9 @@
 #include "platform/ordered_stage.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/carved_values.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/page_reach.h"
 #include "sqlite_format/record.h"
@@ -184,12 +184,9 @@ void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_hea
     region_map free_list;
     collect_free_list(free_list, file, header);
     std::vector<std::uint64_t> unreached;
-    // The page map takes some bytes per page of the file: a file too large for it is carved as before.
-    try {
-        if (!find_unreached_pages(unreached, file, header, roots, free_list)) return;
-    } catch (const std::bad_alloc&) {
-        return;
-    }
+    // The page map takes some bytes per page of the file (its pages present, whatever the header claims):
+    // memory that runs out for it ends the run as out of memory, never as a carve without these pages.
+    if (!find_unreached_pages(unreached, file, header, roots, free_list)) return;
     for (const std::uint64_t offset : unreached) {
         auto it = free_space.lower_bound(offset);
         while (it != free_space.end() && it->first < offset + page_size) it = free_space.erase(it);
@@ -486,8 +483,9 @@ void read_companion(companion_regions& c, const database_source& source, std::ui
 // (`header_page_size`: the header gave the page size) and, beside a hot journal, the pages the transaction
 // that never committed wrote, whole. Pages the log replaces are left out: they are walked whole under their
 // own code.
-region_map main_file_regions(uni::fileio& main_file, const database_source& source, const db_header_bytes& header,
-                             std::uint32_t page_size, bool header_page_size, companion_regions& c) {
+region_map main_file_regions(uni::fileio& main_file, const database_source& source,
+                             const db_header_bytes& header, std::uint32_t page_size, bool header_page_size,
+                             companion_regions& c) {
     region_map free_space;
     map_db_pages(free_space, main_file, header);
     // Beside a hot journal the file holds a transaction that never committed, which the live rows (read
@@ -611,7 +609,8 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
     return carve_database(out, source, carve);
 }
 
-int carve_database(std::vector<recovered_record>& out, const database_source& source, const carve_options& carve) {
+int carve_database(std::vector<recovered_record>& out, const database_source& source,
+                   const carve_options& carve) {
     if (!carve.keep) out.clear();
     const evidence& files = source.files();
     if (files.path().empty()) return 0;

@@ -40,7 +40,7 @@ constexpr std::size_t kPageTypeOffset = 0;        // u8: 2, 5, 10, 13
 constexpr std::size_t kFirstFreeblockOffset = 1;  // BE16 first freeblock, 0 = none
 constexpr std::size_t kCellCountOffset = 3;       // BE16 number of cells
 constexpr std::size_t kContentStartOffset = 5;    // BE16 start of the cell content area
-constexpr std::size_t kFragmentedOffset = 7;      // u8 fragmented free bytes, not read
+constexpr std::size_t kFragmentedOffset = 7;      // u8 fragmented free bytes (the tree check counts them)
 constexpr std::size_t kRightChildOffset = 8;      // BE32 right-most child, interior pages only
 constexpr std::size_t kLeafHeaderSize = 8;        // header of a leaf page; the cell pointers follow
 constexpr std::size_t kInteriorHeaderSize = 12;   // header of an interior page; the cell pointers follow

@@ -62,6 +62,13 @@ bool varint_at(const std::vector<std::uint8_t>& page, std::size_t at, std::size_
 
 constexpr std::uint32_t kNoDepth = ~0u;
 
+// Storage content_fault reuses from page to page.
+struct content_scratch {
+    std::vector<std::uint32_t> extents;  // the byte ranges of a page's cells and free blocks
+    std::vector<std::uint16_t> offsets;  // its free blocks, as list_freeblocks lists them
+    std::vector<std::uint16_t> sizes;
+};
+
 // A value per page (0 for a page never set): in a vector for the pages whose bytes are there, in a map for
 // those past them that links reach, so that what the check keeps follows the bytes present and a page count
 // the file claims costs nothing.
@@ -120,29 +127,39 @@ struct leaf_result {
     // when it does not.
     std::string array;
     std::string array_cells;
-    std::string content;  // why its content area does not add up (content_fault); empty when it does
-    std::vector<std::uint32_t> extents;  // storage content_fault reuses
+    std::string content;      // why its content area does not add up (content_fault); empty when it does
+    content_scratch scratch;  // storage content_fault reuses
 };
 
-// Whether the cells of a page (their byte ranges in `extents`, each start << 16 | end) and its free blocks
-// account for its content area as PRAGMA quick_check counts it: no byte used twice, the free blocks in order
-// inside the area, and the bytes left over the fragments its header counts. Why not; empty when they do.
-// `extents` is reused.
-std::string content_fault(const std::uint8_t* page, std::size_t at, std::uint32_t usable,
-                          std::vector<std::uint32_t>& extents) {
-    const byte_view b(page, usable);
-    std::uint16_t first = 0, content = 0;
-    (void)read_be16(b, at + kFirstFreeblockOffset, &first);
-    (void)read_be16(b, at + kContentStartOffset, &content);
-    const std::uint32_t start = content == 0 ? 65536u : content;
-    for (std::uint32_t f = first, guard = 0; f != 0; ++guard) {
-        std::uint16_t next = 0, size = 0;
-        if (f < start || f + 4 > usable || guard > usable / 4 || !read_be16(b, f, &next) ||
-            !read_be16(b, f + 2, &size) || size < 4 || f + size > usable || (next != 0 && next <= f + size))
-            return "its free block at offset " + std::to_string(f) +
-                   " lies outside its content area or out of order";
-        extents.push_back((f << 16) | (f + size - 1));
-        f = next;
+// Whether the cells of a page (their byte ranges in scratch.extents, each start << 16 | end) and its free
+// blocks (the one free-block walker's, list_freeblocks, inside the usable bytes) account for its content area
+// as PRAGMA quick_check counts it: no byte used twice, the free blocks in order inside the area, and the
+// bytes left over the fragments its header (`head`, at `head.at` of the page) counts. Why not; empty when
+// they do.
+std::string content_fault(const std::uint8_t* page, const btree_page_header& head, std::uint32_t page_size,
+                          std::uint32_t usable, content_scratch& scratch) {
+    const std::uint32_t start = head.content_start == 0 ? 65536u : head.content_start;
+    const auto misplaced = [](std::uint32_t f) {
+        return "its free block at offset " + std::to_string(f) +
+               " lies outside its content area or out of order";
+    };
+    std::vector<std::uint32_t>& extents = scratch.extents;
+    if (head.first_freeblock != 0) {
+        (void)list_freeblocks(scratch.offsets, scratch.sizes, page, usable, page_size, head.first_freeblock);
+        // The walker lists a block only where its header lies inside the usable bytes and counts 4 bytes or
+        // more, and stops at a link out of the page or back to a block listed: the first block it could not
+        // list is the one that is damaged.
+        std::uint32_t next = head.first_freeblock;
+        const byte_view b(page, usable);
+        for (std::size_t i = 0; i < scratch.offsets.size(); ++i) {
+            const std::uint32_t f = scratch.offsets[i], size = scratch.sizes[i];
+            std::uint16_t link = 0;
+            (void)read_be16(b, f, &link);
+            if (f < start || f + size > usable || (link != 0 && link <= f + size)) return misplaced(f);
+            extents.push_back((f << 16) | (f + size - 1));
+            next = link;
+        }
+        if (next != 0) return misplaced(next);
     }
     std::sort(extents.begin(), extents.end());
     std::uint32_t previous = start - 1;
@@ -155,10 +172,11 @@ std::string content_fault(const std::uint8_t* page, std::size_t at, std::uint32_
         previous = x & 0xffffu;
     }
     fragments += usable - previous - 1;
-    if (fragments != page[at + kFragmentedOffset])
+    const std::uint8_t counted = page[head.at + kFragmentedOffset];
+    if (fragments != counted)
         return std::to_string(fragments) +
                " bytes of its content belong to no cell or free block, where its header counts " +
-               std::to_string(page[at + kFragmentedOffset]) + " (cells hidden or cut short)";
+               std::to_string(counted) + " (cells hidden or cut short)";
     return std::string();
 }
 
@@ -192,20 +210,20 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
                       std::uint64_t count) {
     out.events.clear();
     out.content.clear();
-    out.extents.clear();
+    out.scratch.extents.clear();
     out.array.clear();
     out.array_cells.clear();
-    const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
-    out.type = page[at];
+    btree_page_header head;
+    (void)read_btree_page_header(head, page, page_size, item.page == 1 ? kDbHeaderSize : 0, page_size);
+    const std::size_t at = head.at;
+    out.type = head.type;
     if (out.type != kPageTableLeaf) return;
     bool readers_tell = false;  // a cell the readers skip: its page's content is theirs to tell
     bool readers_only = false;  // a cell left to the readers: the cells after it are only looked at for
                                 // bytes past the page, as their rowids and chains need not be sound
     const byte_view b(page, page_size);
-    std::uint16_t cells = 0, content_start = 0;
-    (void)read_be16(b, at + kCellCountOffset, &cells);
-    (void)read_be16(b, at + kContentStartOffset, &content_start);
-    const std::size_t array = at + kLeafHeaderSize;
+    const std::uint16_t cells = head.cell_count, content_start = head.content_start;
+    const std::size_t array = head.cell_pointers();
     out.array = array_past_page(at, kLeafHeaderSize, cells, page_size);
     if (!out.array.empty()) return;  // no walk reads a cell of it
     const std::uint64_t page_offset = (item.page - 1) * page_size;
@@ -277,8 +295,8 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
             continue;
         }
         const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
-        out.extents.push_back((std::uint32_t{ptr} << 16) |
-                              static_cast<std::uint32_t>(std::max<std::uint64_t>(end, ptr + 4u) - 1));
+        out.scratch.extents.push_back((std::uint32_t{ptr} << 16) |
+                                      static_cast<std::uint32_t>(std::max<std::uint64_t>(end, ptr + 4u) - 1));
         const std::uint64_t chain = overflows ? (payload - local + (u - 5)) / (u - 4) : 0;
         if (end > present) {
             e.why = "it runs past the end of the file, which holds " + std::to_string(page_offset + present) +
@@ -310,7 +328,8 @@ void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t pr
         out.array = count_why;
         out.array_cells = cell_label(fit, cells - 1u);
     }
-    if (!readers_tell && present == page_size) out.content = content_fault(page, at, usable, out.extents);
+    if (!readers_tell && present == page_size)
+        out.content = content_fault(page, head, page_size, usable, out.scratch);
 }
 
 class tree_checker {
@@ -528,11 +547,11 @@ class tree_checker {
     void queue_children(const pending_page& item, std::size_t at, bool table, std::uint32_t code,
                         tree_verdict* verdict, std::vector<pending_page>& stack) {
         const byte_view b(buf_.data(), buf_.size());
-        std::uint16_t cells = 0;
-        std::uint32_t right = 0;
-        (void)read_be16(b, at + kCellCountOffset, &cells);
-        (void)read_be32(b, at + kRightChildOffset, &right);
-        const std::size_t array = at + kInteriorHeaderSize;
+        btree_page_header head;
+        (void)read_btree_page_header(head, buf_.data(), buf_.size(), at, page_size_);
+        const std::uint16_t cells = head.cell_count;
+        const std::uint32_t right = head.right_child;
+        const std::size_t array = head.cell_pointers();
         const std::uint64_t page_offset = (item.page - 1) * page_size_;
         struct child_link {
             std::uint32_t page;
@@ -544,7 +563,7 @@ class tree_checker {
         std::vector<child_link> links;
         bool readers_tell =
             array + 2 * cells > usable_;  // a cell the readers skip: the page is theirs to tell
-        extents_.clear();
+        scratch_.extents.clear();
         // A child page number the library would read from past the page (from whatever follows the page in
         // its memory, which differs from run to run) is told; the readers skip the cell. A page whose pointer
         // array runs past it is told whole: no reader reads a cell of it.
@@ -552,10 +571,8 @@ class tree_checker {
         const std::string array_fault = array_past_page(at, kInteriorHeaderSize, cells, page_size_);
         if (verdict != nullptr && !array_fault.empty())
             tell(*verdict, item.page, page_offset, what, array_fault);
-        std::uint16_t content_start = 0;
-        (void)read_be16(b, at + kContentStartOffset, &content_start);
         std::string count_why;
-        const std::size_t fit = cell_pointers_held(cells, array, content_start, page_size_, &count_why);
+        const std::size_t fit = cell_pointers_held(cells, array, head.content_start, page_size_, &count_why);
         const bool library_reads = array_fault.empty() && cells <= library_cell_limit(page_size_);
         bool past_beyond_fit = false;
         const std::size_t told_before = verdict != nullptr ? verdict->spans.size() : 0;
@@ -589,7 +606,7 @@ class tree_checker {
                 readers_tell = true;
                 continue;
             }
-            extents_.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
+            scratch_.extents.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
             links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), i});
         }
         if (past_beyond_fit) {
@@ -599,7 +616,7 @@ class tree_checker {
                         verdict->spans.end() - 1, verdict->spans.end());
         }
         if (verdict != nullptr && table && !readers_tell && item.page != 1) {
-            const std::string fault = content_fault(buf_.data(), at, usable_, extents_);
+            const std::string fault = content_fault(buf_.data(), head, page_size_, usable_, scratch_);
             if (!fault.empty()) {
                 tell(*verdict, item.page, page_offset, "interior page", fault);
                 verdict->spans.back().kept = true;
@@ -790,7 +807,7 @@ class tree_checker {
     // The leaves of the trees with rows, in the walks' order; in small blocks, so that no large allocation
     // moves the allocator's threshold for the read that follows.
     std::deque<leaf_job> jobs_;
-    std::vector<std::uint32_t> extents_;  // storage content_fault reuses
+    content_scratch scratch_;  // storage content_fault reuses
 };
 
 bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threads) {
@@ -959,7 +976,8 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
     out.pages = count;
     out.trees.assign(trees.size(), tree_verdict());
     state_pages pages(bytes, page_size);
-    const std::uint64_t present = bytes.present_pages != 0 ? bytes.present_pages : (size + page_size - 1) / page_size;
+    const std::uint64_t present =
+        bytes.present_pages != 0 ? bytes.present_pages : (size + page_size - 1) / page_size;
     tree_checker checker(pages, page_size, reserved, count, present, trees, out);
     checker.mark_roots();
     checker.mark_free_list(trunk);

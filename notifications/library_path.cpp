@@ -119,10 +119,10 @@ void name_damaged_pages(row_reader& reader, std::uint32_t table_type);
 // The tree check of one database (check_database_trees) for the tables the run reads: each one's verdict by
 // schema slot, and the file's shortfall.
 struct table_checks {
-    tree_verdict tables[4];
-    std::string cut_short;  // which pages of a file cut short are partial or missing; empty when none is
+    const tree_verdict* tables[4];  // the source's verdict on each, or one of no damage
+    std::string cut_short;          // which pages of a file cut short are partial or missing; empty when none is
 };
-table_checks check_tables(const selk_run& run, const database_source& source, database_view view,
+table_checks check_tables(const selk_run& run, database_source& source, database_view view,
                           const std::uint64_t masks[4]);
 void say_cut_short(row_reader& reader, const std::string& text);
 void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot, unsigned source_code,
@@ -180,7 +180,8 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
 // labelled as the own walk labels them ("carve main"), since the library would hand on foreign or repeated
 // rows there; the damage is said as "-carve" says it. False, with why in `why`, when the database cannot be
 // opened, or when the notification table could not be started.
-bool read_tables_with_library(row_reader& reader, const std::uint64_t masks[4], std::string& why) {
+bool read_tables_with_library(row_reader& reader, database_source& source, const std::uint64_t masks[4],
+                              std::string& why) {
     selk_run& run = reader.run;
     const std::string& path = reader.source.path();
     if (!run.sqlite.open_read_only(path, reader.source)) {
@@ -188,7 +189,7 @@ bool read_tables_with_library(row_reader& reader, const std::uint64_t masks[4], 
         why = "the SQLite library cannot open it";
         return false;
     }
-    const table_checks checks = check_tables(run, reader.source, database_view::committed, masks);
+    const table_checks checks = check_tables(run, source, database_view::committed, masks);
     say_cut_short(reader, checks.cut_short);
     // The own walk of a damaged table reads the bytes the check judged: beside a log, an image of the
     // committed state. Opened only for such a walk: its read window would stay for the read.
@@ -208,14 +209,14 @@ bool read_tables_with_library(row_reader& reader, const std::uint64_t masks[4], 
     // table that was not found has no columns to select and is not queried.
     for (int i = 1; i < 4; ++i) {
         if (masks[i] == 0) continue;
-        if (checks.tables[i].damaged())
-            read_table_with_own_reader(reader, *own_file(), i, kOwnCode, masks[i], checks.tables[i]);
+        if (checks.tables[i]->damaged())
+            read_table_with_own_reader(reader, *own_file(), i, kOwnCode, masks[i], *checks.tables[i]);
         else
             select_table(reader, kTableOrder[i], masks[i]);
     }
-    if (checks.tables[kSchemaNotification].damaged()) {
+    if (checks.tables[kSchemaNotification]->damaged()) {
         read_notifications_with_own_reader(reader, *own_file(), kOwnCode, masks[kSchemaNotification],
-                                           checks.tables[kSchemaNotification]);
+                                           *checks.tables[kSchemaNotification]);
         return true;
     }
     std::stringstream query;
@@ -575,9 +576,11 @@ void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, u
     skips.tell(reader, kTableNotification);
 }
 
-table_checks check_tables(const selk_run& run, const database_source& source, database_view view,
+table_checks check_tables(const selk_run& run, database_source& source, database_view view,
                           const std::uint64_t masks[4]) {
+    static const tree_verdict kSound;
     table_checks checks;
+    for (const tree_verdict*& table : checks.tables) table = &kSound;
     const table_layout& layout = run.layout;
     std::vector<listed_tree> trees;
     for (std::size_t i = 0; i < layout.tree_roots.size() && i < layout.tree_names.size(); ++i)
@@ -591,12 +594,14 @@ table_checks check_tables(const selk_run& run, const database_source& source, da
             tree_of[slot] = static_cast<int>(i);
         }
     }
-    database_verdict verdict;
-    if (!check_database_trees(verdict, source, view, trees, run.threads.checkers)) return checks;
-    checks.cut_short = verdict.cut_short;
+    auto verdict = std::make_unique<database_verdict>();
+    if (!check_database_trees(*verdict, source, view, trees, run.threads.checkers)) return checks;
+    // The verdict, with who owns each page, goes with the source for every reader of the database after it.
+    source.take_verdict(std::move(verdict), view);
+    const database_verdict& taken = *source.verdict();
+    checks.cut_short = taken.cut_short;
     for (int slot = 0; slot < 4; ++slot) {
-        if (tree_of[slot] >= 0)
-            checks.tables[slot] = std::move(verdict.trees[static_cast<std::size_t>(tree_of[slot])]);
+        if (tree_of[slot] >= 0) checks.tables[slot] = &taken.trees[static_cast<std::size_t>(tree_of[slot])];
     }
     return checks;
 }
@@ -612,18 +617,18 @@ void say_cut_short(row_reader& reader, const std::string& text) {
 
 // The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
 // to the pipeline as it is read; the tree check of the same bytes first.
-void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
-                                 const std::uint64_t masks[4]) {
+void read_tables_with_own_reader(row_reader& reader, database_source& source, uni::fileio& file,
+                                 unsigned source_code, const std::uint64_t masks[4]) {
     // The main file is read without its log (as the journal rolls it back); the log's commits may still
     // explain a file shorter than its header says. The log's image where page 1 of the file does not bind.
     const database_view view =
         source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
-    const table_checks checks = check_tables(reader.run, reader.source, view, masks);
+    const table_checks checks = check_tables(reader.run, source, view, masks);
     say_cut_short(reader, checks.cut_short);
     for (int i = 1; i < 4; ++i)
-        read_table_with_own_reader(reader, file, i, source_code, masks[i], checks.tables[i]);
+        read_table_with_own_reader(reader, file, i, source_code, masks[i], *checks.tables[i]);
     read_notifications_with_own_reader(reader, file, source_code, masks[kSchemaNotification],
-                                       checks.tables[kSchemaNotification]);
+                                       *checks.tables[kSchemaNotification]);
 }
 
 // The database header of `path` into `header`, through `file` opened on it: with "-carve" beside a hot
@@ -826,7 +831,7 @@ int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
     return read_database_tables(run, source, rows, events, source_code);
 }
 
-int read_database_tables(selk_run& run, const database_source& source, row_pipeline& rows,
+int read_database_tables(selk_run& run, database_source& source, row_pipeline& rows,
                          const table_read_events& events, unsigned* source_code) {
     if (source_code != nullptr) *source_code = 0;
     // Each way the tables cannot be read tells its caller why.
@@ -860,9 +865,9 @@ int read_database_tables(selk_run& run, const database_source& source, row_pipel
     row_reader reader(run, source, rows);
     reader.flush = events.flush;
     if (code == kSourceSqliteLib) {
-        if (!read_tables_with_library(reader, masks, why)) return unread(why);
+        if (!read_tables_with_library(reader, source, masks, why)) return unread(why);
     } else {
-        read_tables_with_own_reader(reader, file, code, masks);
+        read_tables_with_own_reader(reader, source, file, code, masks);
     }
     run.input_read = 1;
     if (source_code != nullptr) *source_code = code;

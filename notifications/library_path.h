@@ -68,25 +68,24 @@ struct table_read_events {
 // path, which becomes the run's db_path), telling `events` as it goes: the handlers, push channels and
 // settings (with "-incl_settings") into the store of `run` (cleared first with clear_after_each_iteration),
 // then the notifications, each handed to `rows` as it is read, which fills and writes it. Returns 1 when the
-// tables were
-// read (run.input_read is then set, and run.carve_switch cleared when the rows came from the log's image,
-// so that a slack scan of the same run carves no valid frames); 0 for an empty path, an unreadable file or
-// one that is not SQLite (messages on standard error when progress output is on), a schema that cannot be
-// read or lacks the notification or handler table (diagnostics log), a failed open, or a notification
-// SELECT that failed before it gave a row. Before any table is read, the trees of the tables read are checked
-// (check_database_trees, in the bytes the form reads): a table the check finds damaged is read with the own
-// reader (also by the library's form), which reads nothing the check refuses; each damage, and a file shorter
-// than its committed state, is named on standard error and sets run.tables_incomplete. When the library fails
-// part of the way through any table, or the own reader skips a page of one, the rows read stay, the table and
-// the error (the page, where and why) are named on standard error and run.tables_incomplete is set; the
-// other tables are still read. The handlers, push channels and settings are read before the notifications,
-// whatever becomes of their read. A "-wal"
-// or "-journal" companion that is there but cannot be read is named on standard error and sets
-// run.tables_incomplete too, as is a hot journal whose super-journal cannot be read (judge_journal: the state
-// is unknown); the tables are still read. *source_code (when given) is set to the source code
-// of the rows read (1 library, 3 own walk, 12 own walk of the log's image), 0 when nothing was read.
-// Whenever it returns 0, events.unread is told why.
-int read_database_tables(selk_run& run, const database_source& source, row_pipeline& rows,
+// tables were read (run.input_read is then set, and run.carve_switch cleared when the rows came from the
+// log's image, so that a slack scan of the same run carves no valid frames); 0 for an empty path, an
+// unreadable file or one that is not SQLite (messages on standard error when progress output is on), a schema
+// that cannot be read or lacks the notification or handler table (diagnostics log), a failed open, or a
+// notification SELECT that failed before it gave a row. Before any table is read, the trees of the tables
+// read are checked (check_database_trees, in the bytes the form reads) and the verdict, with who owns each
+// page, is taken into `source` (the one step of the read that writes it): a table the check finds damaged is
+// read with the own reader (also by the library's form), which reads nothing the check refuses; each damage,
+// and a file shorter than its committed state, is named on standard error and sets run.tables_incomplete.
+// When the library fails part of the way through any table, or the own reader skips a page of one, the rows
+// read stay, the table and the error (the page, where and why) are named on standard error and
+// run.tables_incomplete is set; the other tables are still read. The handlers, push channels and settings are
+// read before the notifications, whatever becomes of their read. A "-wal" or "-journal" companion that is
+// there but cannot be read is named on standard error and sets run.tables_incomplete too, as is a hot journal
+// whose super-journal cannot be read (the source's journal verdict: the state is unknown); the tables are
+// still read. *source_code (when given) is set to the source code of the rows read (1 library, 3 own walk, 12
+// own walk of the log's image), 0 when nothing was read. Whenever it returns 0, events.unread is told why.
+int read_database_tables(selk_run& run, database_source& source, row_pipeline& rows,
                          const table_read_events& events = table_read_events(),
                          unsigned* source_code = nullptr);
 // The path form: `path` is replaced by its environment-expanded form, and a source opened from it is read.

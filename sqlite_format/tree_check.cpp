@@ -69,29 +69,6 @@ struct content_scratch {
     std::vector<std::uint16_t> sizes;
 };
 
-// A value per page (0 for a page never set): in a vector for the pages whose bytes are there, in a map for
-// those past them that links reach, so that what the check keeps follows the bytes present and a page count
-// the file claims costs nothing.
-class page_values {
-  public:
-    explicit page_values(std::uint64_t dense) : dense_(static_cast<std::size_t>(dense) + 1, 0) {}
-    std::uint32_t get(std::uint64_t page) const {
-        if (page < dense_.size()) return dense_[static_cast<std::size_t>(page)];
-        const auto found = sparse_.find(page);
-        return found == sparse_.end() ? 0 : found->second;
-    }
-    void set(std::uint64_t page, std::uint64_t value) {
-        const auto v = static_cast<std::uint32_t>(value);
-        if (page < dense_.size())
-            dense_[static_cast<std::size_t>(page)] = v;
-        else
-            sparse_[page] = v;
-    }
-
-  private:
-    std::vector<std::uint32_t> dense_;
-    std::map<std::uint64_t, std::uint32_t> sparse_;
-};
 
 // Leaves checked at a time by one thread, and the fewest leaves worth threads.
 constexpr std::size_t kGroupLeaves = 64;
@@ -485,6 +462,9 @@ class tree_checker {
             take_leaf(job, result);
         }
     }
+
+    // Who reached each page first, for the verdict once every walk is done.
+    page_values take_owners() { return std::move(owner_); }
 
   private:
     // Whether page `page` reads as a leaf page (its type byte, page 1's after the database header).
@@ -989,7 +969,21 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
             if (trees[i].rows == rows) checker.walk(static_cast<int>(i), trees[i].root);
     }
     checker.check_leaves(bytes, threads);
+    out.owners = checker.take_owners();
     return 1;
+}
+
+page_owner database_verdict::owner_of(std::uint64_t page) const {
+    page_owner owner;
+    const std::uint32_t code = owners.get(page);
+    if (code == kNobody) return owner;
+    if (code == kFreeList) {
+        owner.what = page_owner::kind::free_list;
+        return owner;
+    }
+    owner.what = (code & kOverflowPage) != 0 ? page_owner::kind::overflow : page_owner::kind::tree;
+    owner.tree = static_cast<int>((code & ~kOverflowPage) - kFirstTree) - 1;
+    return owner;
 }
 
 int check_database_trees(database_verdict& out, const database_source& source, database_view view,

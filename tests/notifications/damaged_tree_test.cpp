@@ -666,4 +666,40 @@ TEST(DamagedTree, DamageInTheHandlerTableIsSaidInEveryForm) {
     }
 }
 
+// A tree no form reads never takes a page of a table that is read: an index walked before the notification
+// table, whose right child is set to a leaf of that table, costs no row in any form and says nothing (its
+// own damage touches no row the run reads).
+TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
+    fx::temp_dir dir("index");
+    const std::string db = dir.file("index.db");
+    sqlite3* h = fx::open_db(db);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=4096; PRAGMA journal_mode=DELETE;");
+    fx::exec(h, fx::handler_table_sql());
+    fx::exec(h, "CREATE UNIQUE INDEX [byHandlerName] ON [NotificationHandler] ([PrimaryId]);");
+    fx::exec(h, fx::notification_table_sql());
+    fx::exec(h, "BEGIN;");
+    for (int i = 1; i <= 300; ++i)
+        fx::insert_handler(h, i, "Contoso.App" + std::to_string(i) + "_8wekyb3d8bbwe!App");
+    for (int i = 1; i <= 300; ++i)
+        fx::insert_notification(h, i, 1000 + i, i, "toast", "<toast>" + std::string(100, 'n') + "</toast>");
+    fx::exec(h, "COMMIT;");
+    sqlite3_close(h);
+    std::vector<std::uint8_t> bytes = fx::read_all(db);
+    const std::size_t index = (root_of(db, "byHandlerName") - 1) * kPage;
+    const std::size_t table = (root_of(db, "Notification") - 1) * kPage;
+    ASSERT_EQ(bytes.at(index), 2) << "the index has more than one leaf";
+    ASSERT_EQ(bytes.at(table), 5) << "the notification table has more than one leaf";
+    const std::vector<std::string> library = orders_of(db);
+    ASSERT_EQ(library.size(), 300u);
+    put32(bytes, index + 8, be32(bytes, table + be16(bytes, table + 12)));  // the table's first leaf
+    ASSERT_TRUE(fx::write_all(db, bytes));
+    for (const std::vector<std::string>& form : kForms) {
+        const selk_process::result got = run_form(db, form);
+        EXPECT_EQ(got.status, 0) << form_name(form) << ": " << got.err;
+        EXPECT_EQ(got.err, "") << form_name(form);
+        EXPECT_EQ(live_orders(got.out), library) << form_name(form);
+    }
+}
+
 }  // namespace

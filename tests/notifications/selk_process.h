@@ -7,6 +7,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ struct result {
     std::string err;       // standard error
     int status = -1;       // exit status, or -1 when the child did not exit normally
     bool started = false;  // the child could be run at all
+    long peak_kb = 0;      // the child's peak resident memory, in KiB
 };
 
 // The build tree's root: the test programs live in <root>/tests/notifications.
@@ -121,7 +123,9 @@ inline result run(const std::vector<std::string>& args, const std::string& input
         }
     }
     int status = 0;
-    if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    struct rusage usage = {};
+    if (::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
+    r.peak_kb = usage.ru_maxrss;
     return r;
 }
 

@@ -1,10 +1,12 @@
 // Reader of the write-ahead log ("-wal" companion): the header test, the frame walk that sorts
-// every frame into valid (newest committed version of a page with the current salts) or
-// superseded, the regions the carver walks, and an in-memory database image with the valid frames
-// applied.
+// every frame into valid (the newest committed version of a page) or superseded, the regions the
+// carver walks, and an in-memory database image with the valid frames applied.
 //
-// Checksums are never verified: a frame counts as committed when a commit frame with the same
-// salts follows it.
+// The frames taken are the library's: the valid prefix of the log (each frame with a page number,
+// the header's salts and the checksum chained from the header's through every frame before it; a
+// header whose checksum or format version fails gives none) up to its last commit frame. The first
+// frame that fails ends the prefix; it and every frame after it, like the frames of a transaction
+// that never committed, are superseded: carved, never laid into the committed state.
 #pragma once
 
 #include <cstdint>
@@ -27,29 +29,38 @@ bool wal_magic_and_version_valid(const std::uint8_t* header, std::size_t length)
 
 // The log's header test: magic 37 7F 06 82 or 37 7F 06 83, a non-zero format version and a page
 // size that is a power of two from 512 to 65536. On success *page_size is set. `length` is the
-// number of bytes at `header`; under 32 fails.
+// number of bytes at `header`; under 32 fails. A header that passes is read as a log (its frames
+// carved) even where its checksum or version keeps the library from taking any frame.
 int wal_header_valid(const std::uint8_t* header, std::size_t length, std::uint32_t* page_size);
+
+// The log's checksum over `length` bytes at `data` (a multiple of 8; a shorter tail is left out),
+// continuing `sum`: each 8 bytes are two 32-bit words x0, x1, big-endian with `big_endian` (magic
+// ...83) else little-endian, and sum[0] += x0 + sum[1]; sum[1] += x1 + sum[0]. The header's starts
+// from {0, 0} over its first 24 bytes; each frame's continues the one before over the frame
+// header's first 8 bytes and then its page.
+void wal_checksum(std::uint32_t (&sum)[2], const std::uint8_t* data, std::size_t length, bool big_endian);
 
 // Walks the frames of the open log in `file`. All four maps are cleared first.
 //   overwritten: main-database offset (page - 1) x P -> P of every page a valid frame replaces;
 //   valid: page number -> frame offset of its newest committed frame;
-//   superseded: log offset of a frame's page image -> P, for older, uncommitted and foreign-salt
-//     frames;
+//   superseded: log offset of a frame's page image -> P, for every other frame: older versions,
+//     a transaction that never committed, and every frame from the first that fails on;
 //   slack: the free space inside every valid frame's page image (collect_page_slack).
-// The walk ends at a frame whose page number is 0 or that the file does not hold whole (a
-// truncated tail). Returns 1 when the valid or the superseded map is non-empty; 0 otherwise, or
-// when the file is not open or its header fails.
+// The walk ends at a frame that the file does not hold whole (a truncated tail). Returns 1 when
+// the valid or the superseded map is non-empty; 0 otherwise, or when the file is not open or its
+// header fails.
 // Up to `threads` helper threads collect the slack (the maps are the same with any number; a thread that
 // cannot start leaves its share to the others or the calling thread).
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    uni::fileio& file, unsigned threads = 0);
 
-// The size in pages that the last commit frame of the log in `file` gives its database (of the frames with
-// the header's salts, up to where parse_wal_file's walk ends); 0 when none commits or the header fails.
+// The size in pages that the last commit frame of the log's valid prefix in `file` gives its database; 0
+// when none commits or the header fails.
 std::uint64_t wal_committed_pages(uni::fileio& file);
 
-// parse_wal_file's `valid` map alone, with wal_committed_pages in `committed_pages`, in one walk of the frame
-// headers (no page is read). Its result is parse_wal_file's; on a failed header both are emptied.
+// parse_wal_file's `valid` map alone, with wal_committed_pages in `committed_pages`, in one walk of the
+// frames (every page read once, for the checksums; no slack collected). Its result is parse_wal_file's; on
+// a failed header both are emptied.
 int map_wal_commits(wal_frame_map& valid, std::uint64_t& committed_pages, uni::fileio& file);
 
 // Opens `path` read-only and runs parse_wal_file; 0 for an empty path or a file that does not open.

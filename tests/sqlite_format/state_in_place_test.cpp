@@ -12,6 +12,7 @@
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/wal.h"
+#include "wal_fixtures.h"
 
 using namespace reader_fixtures;
 
@@ -134,11 +135,13 @@ TEST(StateInPlace, a_huge_page_number_sizes_the_image_but_costs_no_memory) {
     ASSERT_TRUE(copy_file(live, db));
     std::vector<std::uint8_t> log = read_all(live + "-wal");
     sqlite3_close(w);
-    // The first frame's page number damaged into a far page: the image reaches it, as the whole image did.
+    // The first frame's page number damaged into a far page (its checksums written afresh, or the log would
+    // end before it): the image reaches it, as the whole image did.
     const std::uint32_t far = 60000;
     const std::uint8_t number[4] = {0, 0, static_cast<std::uint8_t>(far >> 8),
                                     static_cast<std::uint8_t>(far)};
     std::copy(number, number + 4, log.begin() + 32);
+    reseal_wal(log);
     ASSERT_TRUE(write_all(db + "-wal", log));
     uni::fileio state;
     ASSERT_EQ(open_wal_companion(state, db), 1);

@@ -11,12 +11,13 @@
 #include "io/fileio.h"
 #include "reader_fixtures.h"
 #include "thread_start_failure.h"
+#include "wal_fixtures.h"
 
 using namespace reader_fixtures;
 
 namespace {
 
-// Builds a log by hand: a header, then frames appended one by one.
+// Builds a log by hand: a header, then frames appended one by one, every checksum as the library writes it.
 class wal_builder {
   public:
     explicit wal_builder(std::uint32_t page_size, std::uint32_t salt1 = 0x11111111,
@@ -27,6 +28,7 @@ class wal_builder {
         put_be32(bytes_, 8, page_size);
         put_be32(bytes_, 16, salt1);
         put_be32(bytes_, 20, salt2);
+        reseal_wal(bytes_);
     }
     // Appends a frame whose page image is filled with `fill`; returns its offset.
     std::uint64_t frame(std::uint32_t page, std::uint32_t commit, std::uint8_t fill,
@@ -37,8 +39,7 @@ class wal_builder {
         put_be32(bytes_, at + 4, commit);
         put_be32(bytes_, at + 8, salt1);
         put_be32(bytes_, at + 12, salt2);
-        std::fill(bytes_.begin() + static_cast<long>(at) + 16, bytes_.begin() + static_cast<long>(at) + 24,
-                  0);
+        reseal_wal(bytes_);
         return at;
     }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
@@ -139,8 +140,8 @@ TEST(ParseWal, foreign_salts_and_foreign_commits) {
 }
 
 TEST(ParseWal, frame_with_one_salt_changed_stays_superseded_before_a_matching_commit) {
-    // Either salt alone differing makes a frame foreign: a later commit of the current salts must not
-    // make it valid or lay it into the rebuilt image.
+    // Either salt alone differing makes a frame foreign and ends the log there, as for the library: a later
+    // commit of the current salts makes neither valid nor lays them into a rebuilt image.
     for (const auto& salts :
          {std::pair<std::uint32_t, std::uint32_t>{0x11111111, 0x99999999}, {0x77777777, 0x22222222}}) {
         temp_dir dir;
@@ -148,14 +149,11 @@ TEST(ParseWal, frame_with_one_salt_changed_stays_superseded_before_a_matching_co
         const auto foreign = w.frame(2, 0, 0xAA, salts.first, salts.second);
         const auto commit = w.frame(3, 3, 0xBB);
         auto m = parse_bytes(dir, w.bytes());
-        EXPECT_EQ(m.valid, (wal_frame_map{{3, commit}})) << std::hex << salts.first;
-        EXPECT_EQ(m.superseded, (region_map{{foreign + 24, 512}}));
-        EXPECT_EQ(m.overwritten, (region_map{{2 * 512, 512}}));
+        EXPECT_TRUE(m.valid.empty()) << std::hex << salts.first;
+        EXPECT_EQ(m.superseded, (region_map{{foreign + 24, 512}, {commit + 24, 512}}));
+        EXPECT_TRUE(m.overwritten.empty());
         std::vector<std::uint8_t> image;
-        ASSERT_EQ(build_wal_db_image(image, dir.file("test.db-wal")), 1);
-        ASSERT_EQ(image.size(), 3u * 512);
-        EXPECT_EQ(std::count(image.begin(), image.end(), 0xAA), 0);
-        EXPECT_EQ(std::count(image.begin() + 1024, image.end(), 0xBB), 512);
+        EXPECT_EQ(build_wal_db_image(image, dir.file("test.db-wal")), 0);
     }
 }
 
@@ -163,11 +161,11 @@ TEST(ParseWal, walk_ends_at_page_zero_and_at_a_truncated_tail) {
     temp_dir dir;
     wal_builder w(512);
     const auto f1 = w.frame(2, 2, 0x01);
-    w.frame(0, 0, 0x02);
-    w.frame(3, 3, 0x03);  // after the zero page: not read
+    const auto zero = w.frame(0, 0, 0x02);
+    const auto after = w.frame(3, 3, 0x03);  // after the zero page: past the log's end, carved only
     auto m = parse_bytes(dir, w.bytes());
     EXPECT_EQ(m.valid, (wal_frame_map{{2, f1}}));
-    EXPECT_TRUE(m.superseded.empty());
+    EXPECT_EQ(m.superseded, (region_map{{zero + 24, 512}, {after + 24, 512}}));
 
     wal_builder t(512);
     const auto g1 = t.frame(2, 2, 0x01);
@@ -180,6 +178,69 @@ TEST(ParseWal, walk_ends_at_page_zero_and_at_a_truncated_tail) {
     cut.resize(32 + 10);  // not even one frame header
     m = parse_bytes(dir, cut);
     EXPECT_EQ(m.result, 0);
+}
+
+// Which frames count, as the library's recovery of a log takes them: the valid prefix (page number, the
+// header's salts, the checksum chained from the header's) up to its last commit frame; every other frame is
+// superseded, none lost. The log: F0 page 2; F1 page 3, commit; F2 page 2; F3 page 4, commit; F4 page 5.
+TEST(ParseWal, frames_are_taken_up_to_the_last_commit_before_the_first_that_fails) {
+    struct prefix_case {
+        const char* name;
+        std::size_t at;          // offset in the log of the bytes edited
+        std::uint32_t value;     // written there, big-endian
+        bool flip;               // instead: the byte at `at` flipped
+        bool reseal;             // the checksums written afresh after the edit
+        std::vector<int> taken;  // the frame of each of pages 2, 3, 4 taken (-1: none)
+        std::uint64_t pages;     // the last taken commit's size
+    };
+    const std::size_t f1 = 32 + 536, f2 = 32 + 2 * 536, f3 = 32 + 3 * 536;
+    const prefix_case cases[] = {
+        {"intact: the frame after the last commit is not taken", 0, 0x377F0682, false, false, {2, 1, 3}, 4},
+        {"big-endian checksums", 0, 0x377F0683, false, true, {2, 1, 3}, 4},
+        {"header checksum", 28, 0, true, false, {-1, -1, -1}, 0},
+        {"format version the library refuses", 4, 3007001, false, true, {-1, -1, -1}, 0},
+        {"first commit's checksum", f1 + 16, 0, true, false, {-1, -1, -1}, 0},
+        {"F2's checksum", f2 + 20, 0, true, false, {0, 1, -1}, 3},
+        {"F2's salt-1", f2 + 8, 0x12345678, false, true, {0, 1, -1}, 3},
+        {"F2's salt-2", f2 + 12, 0x12345678, false, true, {0, 1, -1}, 3},
+        {"F2's page number 0", f2, 0, false, true, {0, 1, -1}, 3},
+        {"the last commit's size edited", f3 + 4, 9, false, false, {0, 1, -1}, 3},
+    };
+    for (const prefix_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        temp_dir dir;
+        wal_builder w(512);
+        std::vector<std::uint64_t> frames;
+        for (const auto& f : {std::pair<std::uint32_t, std::uint32_t>{2, 0}, {3, 3}, {2, 0}, {4, 4}, {5, 0}})
+            frames.push_back(w.frame(f.first, f.second, static_cast<std::uint8_t>(frames.size() + 1)));
+        auto b = w.bytes();
+        if (c.flip)
+            b[c.at] ^= 1;
+        else
+            put_be32(b, c.at, c.value);
+        if (c.reseal) reseal_wal(b);
+        const wal_maps m = parse_bytes(dir, b);
+        EXPECT_EQ(m.result, 1);
+        wal_frame_map valid;
+        region_map superseded;
+        for (const std::uint64_t f : frames) superseded.emplace(f + 24, 512);
+        for (std::uint32_t page = 2; page <= 4; ++page) {
+            const int frame = c.taken[page - 2];
+            if (frame < 0) continue;
+            valid.emplace(page, frames[static_cast<std::size_t>(frame)]);
+            superseded.erase(frames[static_cast<std::size_t>(frame)] + 24);
+        }
+        EXPECT_EQ(m.valid, valid);
+        EXPECT_EQ(m.superseded, superseded);
+        uni::fileio file;
+        ASSERT_TRUE(file.open(dir.file("test.db-wal"), false, false, false));
+        wal_frame_map commits;
+        std::uint64_t pages = 99;
+        EXPECT_EQ(map_wal_commits(commits, pages, file), 1);
+        EXPECT_EQ(commits, valid);
+        EXPECT_EQ(pages, c.pages);
+        EXPECT_EQ(wal_committed_pages(file), c.pages);
+    }
 }
 
 TEST(ParseWal, bad_headers_and_files_fail) {
@@ -208,6 +269,7 @@ TEST(ParseWal, slack_of_valid_frames_is_mapped_in_the_log) {
     b[f1 + 24] = 13;
     put_be16(b, f1 + 24 + 3, 3);
     put_be16(b, f1 + 24 + 5, 100);
+    reseal_wal(b);
     auto m = parse_bytes(dir, b);
     EXPECT_EQ(m.slack, (region_map{{f1 + 24 + 14, 86}}));
 }
@@ -287,12 +349,35 @@ void make_wal_db(const temp_dir& dir, std::string* db_copy) {
                 "INSERT INTO t(v) VALUES('commit " + std::to_string(c) + " row " + std::to_string(i) + "');";
         sql += "UPDATE t SET v = v || ' updated' WHERE id % 5 = 0; COMMIT;";
         exec(db, sql);
+        // The first commit reaches the file: a log that gives nothing leaves rows to read.
+        if (c == 0) exec(db, "PRAGMA wal_checkpoint(TRUNCATE);");
     }
     exec(db, "DELETE FROM t WHERE id % 4 = 0;");
     *db_copy = dir.file("copy.db");
     ASSERT_TRUE(copy_file(live, *db_copy));
     ASSERT_TRUE(copy_file(live + "-wal", *db_copy + "-wal"));
     sqlite3_close(db);
+}
+
+using rows_of_t = std::vector<std::vector<std::string>>;
+
+// The rows of t in the state our readers take from `db` beside `log`: the rebuilt image, or the file alone
+// where the log gives no frame; and the rows the library reads from a copy of both, each in a folder of its
+// own, in rollback mode so that neither looks for a log beside it.
+std::pair<rows_of_t, rows_of_t> our_and_library_rows(const std::string& db,
+                                                     const std::vector<std::uint8_t>& log) {
+    temp_dir ours, library;
+    const std::string ours_db = ours.file("ours.db"), library_db = library.file("library.db");
+    EXPECT_TRUE(write_all(ours_db + "-wal", log));
+    EXPECT_TRUE(copy_file(db, ours_db));
+    std::vector<std::uint8_t> image;
+    if (!build_wal_db_image(image, ours_db)) image = read_all(db);
+    image[18] = image[19] = 1;
+    EXPECT_TRUE(write_all(ours_db + "-state", image));
+    EXPECT_TRUE(copy_file(db, library_db));
+    EXPECT_TRUE(write_all(library_db + "-wal", log));
+    const char* sql = "SELECT id, v FROM t ORDER BY id";
+    return {query(ours_db + "-state", sql), query(library_db, sql)};
 }
 
 }  // namespace
@@ -331,6 +416,59 @@ TEST(ParseWal, real_log_with_several_commits) {
     EXPECT_TRUE(mem.overlay != nullptr);
     EXPECT_FALSE(mem.in_memory);
     EXPECT_EQ(mem.size(), image.size());
+}
+
+// A log the library wrote, damaged: the state our readers take is the one the library reads, in either
+// word order of its checksums. A log whose format version the library refuses gives no frame.
+TEST(ParseWal, damaged_real_logs_give_the_state_the_library_reads) {
+    temp_dir dir;
+    std::string db;
+    make_wal_db(dir, &db);
+    const std::vector<std::uint8_t> intact = read_all(db + "-wal");
+    std::vector<std::size_t> commits;  // of the commit frames
+    for (std::size_t f = 32; f + 24 + 1024 <= intact.size(); f += 24 + 1024)
+        if (get_be32(intact, f + 4) != 0) commits.push_back(f);
+    ASSERT_GE(commits.size(), 4u);
+    const std::size_t next = 24 + 1024;  // to the frame after
+    struct real_case {
+        const char* name;
+        std::size_t at;
+        std::uint32_t value;
+        bool flip, reseal;
+    };
+    const real_case cases[] = {
+        {"intact", 0, 0x377F0682, false, false},
+        {"big-endian checksums", 0, 0x377F0683, false, true},
+        {"header checksum", 24, 0, true, false},
+        {"second commit's checksum", commits[1] + 16, 0, true, false},
+        {"the last commit's size edited", commits.back() + 4, 3, false, false},
+        {"salt-1 after the first commit", commits[0] + next + 8, 7, false, true},
+        {"page number 0 after the second commit", commits[1] + next, 0, false, true},
+        {"format version", 4, 3007001, false, true},
+    };
+    const rows_of_t all = our_and_library_rows(db, intact).second;
+    ASSERT_FALSE(all.empty());
+    for (const real_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> log = intact;
+        if (c.flip)
+            log[c.at] ^= 1;
+        else
+            put_be32(log, c.at, c.value);
+        if (c.reseal) reseal_wal(log);
+        const auto rows = our_and_library_rows(db, log);
+        if (c.value == 3007001) {
+            // The library refuses the database; our readers take the file alone.
+            EXPECT_TRUE(rows.second.empty());
+            EXPECT_FALSE(rows.first.empty());
+            wal_maps m = parse_bytes(dir, log);
+            EXPECT_TRUE(m.valid.empty());
+            continue;
+        }
+        EXPECT_EQ(rows.first, rows.second);
+        EXPECT_FALSE(rows.second.empty());
+        EXPECT_EQ(rows.second == all, c.at < 4) << "the damage drops commits";
+    }
 }
 
 TEST(ParseWal, helper_threads_and_one_walk_of_the_headers_give_the_maps_of_one_thread) {

@@ -16,6 +16,7 @@
 #include "driver_checks.h"
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
+#include "sqlite_format/wal_fixtures.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define SELK_TEST_SANITIZER_MAPS 1
@@ -482,6 +483,25 @@ TEST(SelkProcess, AClaimInTheFileSizesNothing) {
                              " pages of 4096 bytes",
                          -1});
     }
+    for (const std::uint32_t pages : {1u << 27, 1u << 31}) {
+        // The log's last commit frame claims it, its checksums written afresh as the library takes them.
+        const std::string db = dir.file("commits" + std::to_string(pages) + ".db");
+        const fx::temp_dir writer;
+        ASSERT_NO_FATAL_FAILURE(make_wal_evidence(writer, db));
+        std::vector<std::uint8_t> log = fx::read_all(db + "-wal");
+        std::size_t last = 0;
+        for (std::size_t f = 32; f + 24 + 1024 <= log.size(); f += 24 + 1024)
+            if (be32(log, f + 4) != 0) last = f;
+        ASSERT_NE(last, 0u);
+        put32(log, last + 4, pages);
+        reader_fixtures::reseal_wal(log);
+        ASSERT_TRUE(fx::write_all(db + "-wal", log));
+        cases.push_back({"a log's last commit", db, 255,
+                         " are missing: the file is cut short: it holds " +
+                             std::to_string(fx::read_all(db).size()) + " bytes where its header counts " +
+                             std::to_string(pages) + " pages of 1024 bytes",
+                         -1});
+    }
     const std::string hot = dir.file("initial.db");
     ASSERT_NO_FATAL_FAILURE(make_hot_evidence(work, hot));
     std::vector<std::uint8_t> journal = fx::read_all(hot + "-journal");
@@ -490,7 +510,8 @@ TEST(SelkProcess, AClaimInTheFileSizesNothing) {
     cases.push_back({"a journal's initial size", hot, 0, "", 200});
     for (const claim_case& c : cases) {
         std::uint64_t files = fx::read_all(c.db).size();
-        if (fx::exists(c.db + "-journal")) files += fx::read_all(c.db + "-journal").size();
+        for (const char* companion : {"-journal", "-wal"})
+            if (fx::exists(c.db + companion)) files += fx::read_all(c.db + companion).size();
         for (const form& f : kForms) {
             SCOPED_TRACE(std::string(c.name) + " " + c.db + " " + (f.args.empty() ? "default" : f.args[0]));
             const selk_process::result r = run_form(c.db, f);

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr text_encoding kUtf8 = text_encoding::utf8;
+
 constexpr std::uint32_t kPageSize = 4096;
 // Notifications that still fit on the table's one page, so that its root is a leaf.
 constexpr int kRowsOnAPage = 14;
@@ -61,7 +63,7 @@ void decode_one_leaf_page(benchmark::State& state) {
     for (auto _ : state) {
         artifact_map rows;
         parse_table_page(rows, page.data(), kPageSize, t.root_offset, t.root_offset, kPageSize, &t.file,
-                         false, true, false, false, true, false);
+                         false, true, false, false, kUtf8, false);
         benchmark::DoNotOptimize(rows.size());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kPageSize);
@@ -77,7 +79,7 @@ void carve_one_leaf_page_into_records(benchmark::State& state) {
     std::size_t filled = 0;
     for (auto _ : state) {
         std::vector<table_record> rows;
-        extract_table_records(rows, t.file, t.root_offset, kPageSize, 0, -1, true, false, true);
+        extract_table_records(rows, t.file, t.root_offset, kPageSize, 0, -1, true, false, kUtf8);
         for (const table_record& row : rows) {
             notification_record record;
             filled += populate_record_mapped(record, row.values, true, row.record_offset, t.mask,

@@ -12,7 +12,8 @@ void table_layout::clear() {
     for (table_root& r : roots) r = table_root();
     for (std::uint32_t& n : join_columns) n = 0;
     page_size = 0;
-    text_utf8 = true;
+    reserved = 0;
+    texts = text_encoding::utf8;
     column_names.clear();
     tree_roots.clear();
     tree_names.clear();

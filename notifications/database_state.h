@@ -37,13 +37,14 @@ class table_layout {
     // The schemas, roots, the page size and the column names back to their start; the table names stay.
     void clear();
 
-    table_schema schemas[4];                // kSchema* order
-    table_root roots[4];                    // kSchema* order
-    std::string table_names[4];             // "notification", "notificationhandler", "wnspushchannel",
-                                            // "handlersettings"
-    std::uint32_t page_size = 0;            // of the current database (header value 1 is 65536)
-    bool text_utf8 = true;                  // the own reader reads texts as UTF-8, else UTF-16le: as the
-                                            // schema's texts read
+    table_schema schemas[4];      // kSchema* order
+    table_root roots[4];          // kSchema* order
+    std::string table_names[4];   // "notification", "notificationhandler", "wnspushchannel",
+                                  // "handlersettings"
+    std::uint32_t page_size = 0;  // of the current database (header value 1 is 65536)
+    std::uint8_t reserved = 0;    // bytes reserved at the end of its every page, as its header says
+    // The encoding the own reader reads texts in: the one the schema's texts read in.
+    text_encoding texts = text_encoding::utf8;
     std::vector<std::string> column_names;  // column names of the first notification row
     // Every b-tree the schema table lists, in its order: root page and name (the tree check walks them all).
     std::vector<std::uint32_t> tree_roots;

@@ -319,7 +319,8 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.root_offset = run.layout.roots[slot].offset;
     walk.page_size = run.layout.page_size;
     walk.raw_blob = true;
-    walk.utf8 = run.layout.text_utf8;
+    walk.encoding = run.layout.texts;
+    walk.reserved = run.layout.reserved;
     walk.reporter = &skips;
     walk.threads = run.threads.decoders;
     walk.verdict = verdict;
@@ -691,11 +692,11 @@ void say_unreadable_companion(selk_run& run, const database_source& source) {
 }
 
 // Why no row of a schema table of which `encoding.rows` rows were read gives a table or index: their texts
-// read in neither encoding the own reader knows.
+// read in no encoding the own reader knows.
 std::string schema_texts_unread_reason(const schema_text_encoding& encoding) {
     const std::string header = std::to_string(encoding.header) + ", " + text_encoding_name(encoding.header);
     return "none of the " + std::to_string(encoding.rows) + " rows of its schema table reads as a table or " +
-           "index, in UTF-8 or in UTF-16le (the text encoding in its header is " + header + ")";
+           "index, in UTF-8, in UTF-16le or in UTF-16be (the text encoding in its header is " + header + ")";
 }
 
 // A header whose text encoding contradicts the schema's texts is damage: the schema was read in the encoding
@@ -703,7 +704,7 @@ std::string schema_texts_unread_reason(const schema_text_encoding& encoding) {
 // the progress switch says, and the diagnostics log) and is marked as not read whole. The library reads the
 // header's encoding and fails on its own.
 void say_encoding_against_header(selk_run& run, const schema_text_encoding& encoding) {
-    const std::string read = encoding.utf8 ? "UTF-8" : "UTF-16le";
+    const std::string read = text_encoding_label(encoding.encoding);
     const std::string text = "the text encoding in its header is " + std::to_string(encoding.header) + " (" +
                              text_encoding_name(encoding.header) + "), but the texts of its schema table " +
                              "read only as " + read + ": its schema and tables are read as " + read;
@@ -720,6 +721,7 @@ bool find_tables(selk_run& database_run, const database_source& source, uni::fil
     selk_run* run = &database_run;
     // 0 for a page size the format cannot have: the schema read below then refuses the file.
     run->layout.page_size = db_header_page_size(header, kDbHeaderSize);
+    run->layout.reserved = db_header_reserved(header, kDbHeaderSize);
 
     std::vector<std::string> names;
     std::vector<std::string> sqls;
@@ -733,7 +735,7 @@ bool find_tables(selk_run& database_run, const database_source& source, uni::fil
                                  : schema_unread_reason(header, file_size, run->layout.page_size);
         return false;
     }
-    run->layout.text_utf8 = encoding.utf8;
+    run->layout.texts = encoding.encoding;
     if (encoding.against_header) say_encoding_against_header(*run, encoding);
 
     run->layout.tree_roots = roots;

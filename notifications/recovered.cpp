@@ -72,18 +72,20 @@ bool looks_like_handler_id(const std::string& text) {
 }
 
 // The Type column (column 4) of a notification record whose header-length byte is at `header`, read as if
-// the header were `header_length` bytes long.
-bool notification_type_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length) {
+// the header were `header_length` bytes long (UTF-16 in the orders of `utf16`).
+bool notification_type_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length,
+                          std::uint32_t utf16) {
     std::string type;
     if (!get_column_text_checked(type, header, available, 4, kTypeMaxChars, kTextPrintable, header_length,
-                                 false, true))
+                                 false, true, utf16))
         return false;
     return is_notification_type(type);
 }
 
 // Notification header: p holds the serial type of Order (the rowid alias, so null), the byte before it the
 // header length. Id and HandlerId may be the constants 0 and 1 (types 8 and 9).
-bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p) {
+bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
+                            std::uint32_t utf16) {
     if (p < 1 || std::uint64_t{p} + 4 >= length) return false;
     if (b[p] != 0) return false;
     const std::uint8_t id = b[p + 1];
@@ -101,7 +103,7 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
     const std::uint32_t base = n + 5;
     m.position = p;
     m.table_kind = kTableNotification;
-    if (stored == base && notification_type_ok(header, available, base)) {
+    if (stored == base && notification_type_ok(header, available, base, utf16)) {
         m.header_length = base;
         m.mask = kNotificationMask10;
         return true;
@@ -119,14 +121,14 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
             const std::uint32_t extra =
                 match_header_signature_fwd(b + tail, length - tail, e.columns, 0, kNotificationTail);
             if (extra == 0) continue;
-            if (!notification_type_ok(header, available, base + extra)) continue;
+            if (!notification_type_ok(header, available, base + extra, utf16)) continue;
             m.header_length = base + extra;
             m.mask = e.mask;
             m.truncated = stored != m.header_length;
             return true;
         }
     }
-    if (!notification_type_ok(header, available, base)) return false;
+    if (!notification_type_ok(header, available, base, utf16)) return false;
     m.header_length = base;
     m.mask = kNotificationMask10;
     m.truncated = stored != base;
@@ -135,7 +137,8 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
 
 // Push-channel header: p and p+1 hold ExpiryTime and CreatedTime (8-byte integers); ChannelId, HandlerId
 // and Uri are matched backward from the byte before p.
-bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p) {
+bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
+                            std::uint32_t utf16) {
     if (std::uint64_t{p} + 12 >= length || b[p] != 6 || b[p + 1] != 6) return false;
     // The last matched serial type is at p - 1 and the header-length byte must stand before it.
     if (p < 2) return false;
@@ -162,7 +165,7 @@ bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_
     for (std::uint32_t header_length : {k, k + 1}) {
         std::string channel;
         if (!get_column_text_checked_ex(channel, b + header_at, length - header_at, 0, kIdMinChars,
-                                        kIdMaxChars, kTextPrintable, header_length, false, true))
+                                        kIdMaxChars, kTextPrintable, header_length, false, true, utf16))
             continue;
         if (channel.size() < 2 || channel[1] != ';') continue;
         m.header_length = header_length;
@@ -174,17 +177,19 @@ bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_
 }
 
 // PrimaryId (column 1) of a handler record whose header-length byte is at `header`.
-bool handler_id_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length) {
+bool handler_id_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length,
+                   std::uint32_t utf16) {
     std::string id;
     if (!get_column_text_checked_ex(id, header, available, 1, kIdMinChars, kIdMaxChars, kTextPrintable,
-                                    header_length, false, true))
+                                    header_length, false, true, utf16))
         return false;
     return looks_like_handler_id(id);
 }
 
 // Handler header: p holds WNFEventName (null or an 8-byte integer), p+1 SystemDataPropertySet (null), p+2
 // and p+3 the two date texts; the columns before p are matched backward.
-bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p) {
+bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
+                       std::uint32_t utf16) {
     if (std::uint64_t{p} + 4 >= length) return false;
     if ((b[p] != 0 && b[p] != 6) || b[p + 1] != 0 || b[p + 2] != kDateTextType || b[p + 3] != kDateTextType)
         return false;
@@ -221,7 +226,7 @@ bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t len
             match_header_signature_fwd(b + p + 4, length - (p + 4), l.columns, 0, kHandlerTail);
         if (extra == 0) continue;
         const std::uint32_t header_length = static_cast<std::uint32_t>(1 - n) + extra + 4;
-        if (stored != header_length || !handler_id_ok(header, available, header_length)) continue;
+        if (stored != header_length || !handler_id_ok(header, available, header_length, utf16)) continue;
         m.position = header_at + 1;
         m.header_length = header_length;
         m.mask = l.mask;
@@ -260,16 +265,16 @@ int classify_recovered_record(std::vector<recovered_record>& out, const std::uin
                                     options != nullptr ? options->recogniser_switches : -1);
 }
 
-candidate_finder recogniser_for(std::int64_t switches) {
-    return [switches](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
-                      std::uint32_t length, std::uint64_t chunk_offset) {
-        return recognise_record_headers(candidates, chunk, length, chunk_offset, 0, switches);
+candidate_finder recogniser_for(std::int64_t switches, std::uint32_t utf16) {
+    return [switches, utf16](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                             std::uint32_t length, std::uint64_t chunk_offset) {
+        return recognise_record_headers(candidates, chunk, length, chunk_offset, 0, switches, utf16);
     };
 }
 
 int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                              std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                             std::int64_t switches) {
+                             std::int64_t switches, std::uint32_t utf16) {
     if (keep == 0) out.clear();
     const std::size_t start_count = out.size();
     if (buffer == nullptr || length < kMinBuffer) return 0;
@@ -291,14 +296,15 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         const std::uint32_t at = static_cast<std::uint32_t>(p);
         header_match m;
         bool found = false;
-        if ((switches & kRecogniseNotifications) != 0) found = recognise_notification(m, buffer, length, at);
+        if ((switches & kRecogniseNotifications) != 0)
+            found = recognise_notification(m, buffer, length, at, utf16);
         if (!found && (switches & kRecognisePushChannels) != 0) {
             m = header_match();
-            found = recognise_push_channel(m, buffer, length, at);
+            found = recognise_push_channel(m, buffer, length, at, utf16);
         }
         if (!found && (switches & kRecogniseHandlers) != 0) {
             m = header_match();
-            found = recognise_handler(m, buffer, length, at);
+            found = recognise_handler(m, buffer, length, at, utf16);
         }
         if (!found) {
             ++p;

@@ -12,6 +12,7 @@
 #include "notifications/recovered_list.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/metadata.h"
+#include "sqlite_format/signatures.h"
 #include "sqlite_format/table_schema.h"
 
 class selk_options;
@@ -39,19 +40,21 @@ constexpr std::int64_t kRecognisePushChannels = 4;
 // base_offset is 0), `table_kind` the table whose header it recognised, `column_count` the number of serial
 // types of that header (modulo 256), `carried` the column mask, and `prefix_flag` 1 when the stored
 // header-length byte disagreed with the header found (the record's start was overwritten, so no rowid is
-// looked for behind it). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0 (also
-// for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
+// looked for behind it). A text the recognisers check is taken as its bytes or else as UTF-16 in the orders
+// of `utf16` (kUtf16* bits). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0
+// (also for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
 int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                              std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                             std::int64_t switches);
+                             std::int64_t switches, std::uint32_t utf16 = kUtf16LittleEndian);
 
 // recognise_record_headers with the recogniser switches of `options` (all three when it is null).
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                               std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
                               const selk_options* options);
 
-// The page walker's classifier for a run with these recogniser switches.
-candidate_finder recogniser_for(std::int64_t switches);
+// The page walker's classifier for a run with these recogniser switches, its texts checked in the UTF-16
+// orders of `utf16` where their bytes are not text.
+candidate_finder recogniser_for(std::int64_t switches, std::uint32_t utf16 = kUtf16LittleEndian);
 
 // Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the run's
 // store (notification: its Order takes the rowid; handler: its RecordId takes the rowid and is indexed; push

@@ -28,10 +28,11 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
     return wal_magic_and_version_valid(h, length) && loose_wal_page_size_field(h, length);
 }
 
-// What a slack scan of the run carves: every recognised row of at least one column.
+// What a slack scan of the run carves: every recognised row of at least one column, its texts checked in
+// the encoding the schema's texts read in.
 carve_options slack_carve_options(const selk_run& run, bool keep, bool carve) {
     carve_options scan;
-    scan.classify = recogniser_for(run.options.recogniser_switches);
+    scan.classify = recogniser_for(run.options.recogniser_switches, utf16_orders_for(run.layout.texts));
     scan.keep = keep;
     scan.min_columns = 1;
     scan.max_columns = 1;
@@ -124,12 +125,17 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     files->main_path = path;
     uni::fileio& file = files->main;
     if (!file.open(path, false, false, false)) return 0;
-    std::uint8_t header[kWalHeaderSize] = {};
-    std::uint32_t got = kWalHeaderSize;
+    std::uint8_t header[kDbHeaderSize] = {};
+    std::uint32_t got = kDbHeaderSize;
     if (!file.read_at(header, &got, 0)) return 0;
 
     // A file shorter than a log header cannot be one; its bytes are still walked as a page.
-    const bool wal = got == kWalHeaderSize && is_wal_header(header, got);
+    const bool wal = got >= kWalHeaderSize && is_wal_header(header, kWalHeaderSize);
+    // A file that starts with a database header says how its texts are stored; loose pages do not, so a
+    // text is tried in both UTF-16 orders.
+    const std::uint32_t utf16 = got == kDbHeaderSize && starts_with_magic(header, got)
+                                    ? utf16_orders_for(db_header_text_encoding(header, got))
+                                    : kUtf16LittleEndian | kUtf16BigEndian;
     const std::uint64_t size = file.size();
     const std::uint64_t start = wal ? kWalHeaderSize : 0;
     region_map regions;
@@ -148,7 +154,7 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     walk.sink = recovered_stage_sink(stage, run->options.verify != 0);
     walk.deferred_kinds = kTableNotification;
     walk.threads = run->threads.carvers;
-    walk.classify = recogniser_for(run->options.recogniser_switches);
+    walk.classify = recogniser_for(run->options.recogniser_switches, utf16);
     walk.source_code = kSourceCarveBlob;
     walk.page_size = kChunkPageSize;
     walk.frame_flag = wal;

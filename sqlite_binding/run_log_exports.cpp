@@ -65,9 +65,9 @@ bool read_run_rows(std::vector<table_record>& out, db_tables& db, std::uint64_t 
     const std::int64_t count = static_cast<std::int64_t>(run.row_data_end - run.row_data_start);
     const int ok = interiors != nullptr
                        ? extract_table_records_ex(rows, db.file, root, db.page_size, run.row_data_start,
-                                                  count, false, false, true, *interiors)
+                                                  count, false, false, text_encoding::utf8, *interiors)
                        : extract_table_records(rows, db.file, root, db.page_size, run.row_data_start, count,
-                                               false, false, true);
+                                               false, false, text_encoding::utf8);
     out.clear();
     if (!ok) return false;
     for (table_record& r : rows) {
@@ -145,7 +145,7 @@ int export_generic_data_carved(const std::string& folder, const std::string& db_
     if (meta == db.roots.end() || data == db.roots.end()) return 0;
     std::vector<table_record> run_rows;
     if (!extract_table_records(run_rows, db.file, meta->second, db.page_size, 0, kAllRows, false, false,
-                               true))
+                               text_encoding::utf8))
         return 0;
     if (!make_directory_path(folder)) return 0;
     std::set<std::string> opened;
@@ -183,7 +183,8 @@ bool export_data_tables_carved(const std::string& folder, const std::string& db_
     if (db.roots.empty()) return false;
     if (verbose) status_printf(40, "reading in metadata table...");
     std::vector<table_record> run_rows;
-    if (!extract_table_records(run_rows, db.file, meta_root, db.page_size, 0, kAllRows, false, false, true))
+    if (!extract_table_records(run_rows, db.file, meta_root, db.page_size, 0, kAllRows, false, false,
+                               text_encoding::utf8))
         return false;
     if (!make_directory_path(folder)) return false;
 

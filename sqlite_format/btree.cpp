@@ -25,15 +25,16 @@ struct page_view {
     const std::uint8_t* data = nullptr;  // first byte of the page
     std::uint32_t size = 0;              // page size; `data` holds this many bytes
     btree_page_header head;              // its b-tree header (at 100 on page 1)
-    std::uint8_t reserved = 0;           // reserved bytes (from the database header on page 1)
+    std::uint8_t reserved = 0;           // reserved bytes at its end (page 1: its database header's)
     std::uint64_t offset = 0;            // file offset of the page
     std::uint64_t number = 0;            // page number
 };
 
 // Places the page at `page_offset` inside the bytes and finds its b-tree header: at the page start
-// when it is plausible, else at 100 when the page starts with the database magic.
+// when it is plausible, else at 100 when the page starts with the database magic. `reserved` is the
+// database's reserved bytes a page; page 1 takes its own header's.
 bool locate_page(page_view& v, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t bytes_offset,
-                 std::uint64_t page_offset, std::uint32_t page_size) {
+                 std::uint64_t page_offset, std::uint32_t page_size, std::uint8_t reserved) {
     if (bytes == nullptr || page_size < kMinPageSize || count < 4 || page_offset < bytes_offset) return false;
     const std::uint64_t delta = page_offset - bytes_offset;
     if (delta > count || count - delta < page_size) return false;
@@ -42,13 +43,13 @@ bool locate_page(page_view& v, const std::uint8_t* bytes, std::uint64_t count, s
     v.offset = page_offset;
     v.number = page_offset / page_size + 1;
     if (read_btree_page_header(v.head, v.data, page_size, 0, page_size) == page_header_verdict::sound) {
-        v.reserved = 0;
+        v.reserved = reserved;
         return true;
     }
     if (!starts_with_magic(v.data, page_size)) return false;
     // Page 1's header is taken as it stands: the walks judge its type themselves.
     (void)read_btree_page_header(v.head, v.data, page_size, kDbHeaderSize, page_size);
-    v.reserved = v.data[kDbReservedOffset];
+    v.reserved = db_header_reserved(v.data, page_size);
     return true;
 }
 
@@ -117,7 +118,8 @@ std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page
     const std::uint64_t whole = std::min<std::uint64_t>(c.payload_size, sound);
     const std::uint64_t needed = whole > kept ? whole - kept : 0;
     std::vector<std::uint8_t> chain;
-    if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed)) {
+    const std::uint32_t usable = v.size > v.reserved ? v.size - v.reserved : 0;
+    if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed, usable)) {
         payload.insert(payload.end(), chain.begin(), chain.end());
         if (payload.size() > whole) payload.resize(static_cast<std::size_t>(whole));
         return payload.size();
@@ -284,13 +286,13 @@ std::uint64_t child_page_of(const sqlite_ptr_artifact& entry) { return entry.val
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
                      std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
                      uni::fileio* file, bool annotate_time, bool raw_blob, bool skip_overflow,
-                     bool keep_header, bool utf8, bool without_rowid) {
+                     bool keep_header, text_encoding encoding, bool without_rowid) {
     leaf_page_options options(page_size, file);
     options.annotate_time = annotate_time;
     options.raw_blob = raw_blob;
     options.skip_overflow = skip_overflow;
     options.keep_header = keep_header;
-    options.utf8 = utf8;
+    options.encoding = encoding;
     options.without_rowid = without_rowid;
     return parse_table_page(out, bytes, count, bytes_offset, page_offset, options);
 }
@@ -304,11 +306,10 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
     const bool raw_blob = options.raw_blob;
     const bool skip_overflow = options.skip_overflow;
     const bool keep_header = options.keep_header;
-    const bool utf8 = options.utf8;
     const bool without_rowid = options.without_rowid;
     out.clear();
     page_view v;
-    if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
+    if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size, options.reserved)) return 0;
     cell_map cells;
     if (!parse_btree_page(cells, v.data, v.size, page_size, v.reserved, without_rowid)) return 0;
 
@@ -334,7 +335,8 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
         std::uint32_t consumed = 0;
         const std::uint64_t cell_file_offset = page_offset + c.cell_offset;
         if (!decode_record_payload(row, &consumed, nullptr, payload.data(), payload.size(), 0,
-                                   cell_file_offset, annotate_time, raw_blob, utf8, options.values_only))
+                                   cell_file_offset, annotate_time, raw_blob, options.encoding,
+                                   options.values_only))
             continue;
         if (table) {
             if (!without_rowid) key = c.rowid;
@@ -387,8 +389,8 @@ namespace {
 
 // Places the page at `page_offset` for a leaf decode; false, with `fault` saying why, when it is no leaf.
 bool locate_leaf(page_view& v, const std::uint8_t* page, std::uint64_t page_offset, std::uint32_t page_size,
-                 std::string& fault) {
-    if (!locate_page(v, page, page_size, page_offset, page_offset, page_size)) {
+                 std::uint8_t reserved, std::string& fault) {
+    if (!locate_page(v, page, page_size, page_offset, page_offset, page_size, reserved)) {
         if (page != nullptr && page_size != 0)
             fault = "not a b-tree page (type byte " + hex_byte(header_of(page, page_size).type) + ")";
         return false;
@@ -482,7 +484,7 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
     const std::vector<std::uint8_t>& payload = buffers.payload;
     const bool table = v.head.type == kPageTableLeaf;
     if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
-                              options.raw_blob, options.utf8) ||
+                              options.raw_blob, options.encoding) ||
         row.values.empty()) {
         dropped(cell_label(c.cell_index, c.cell_index),
                 "its record" + at_page_offset(c) + " does not decode");
@@ -542,7 +544,7 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
     buffers.fault.clear();
     buffers.dropped.clear();
     page_view v;
-    if (!locate_leaf(v, page, page_offset, options.page_size, buffers.fault)) return 0;
+    if (!locate_leaf(v, page, page_offset, options.page_size, options.reserved, buffers.fault)) return 0;
     dropped_cells dropped(buffers.dropped);
     if (!map_leaf_cells(v, buffers, dropped, options.without_rowid)) return 0;
     std::size_t count = 0;
@@ -576,10 +578,11 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
 
 int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::uint64_t count,
                          std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
-                         uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8) {
+                         uni::fileio* file, bool annotate_time, bool raw_blob, text_encoding encoding,
+                         std::uint8_t reserved) {
     out.clear();
     page_view v;
-    if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size)) return 0;
+    if (!locate_page(v, bytes, count, bytes_offset, page_offset, page_size, reserved)) return 0;
     out.file_offset = page_offset;
     out.page_number = v.number;
     if (v.head.type == kPageTableInterior) out.kind = kArtifactTableInterior;
@@ -610,7 +613,7 @@ int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::u
             const std::vector<std::uint8_t> payload = assemble_payload(v, c, start, length, file, false);
             std::uint32_t consumed = 0;
             (void)decode_record_payload(child, &consumed, nullptr, payload.data(), payload.size(), 0,
-                                        child.file_offset, annotate_time, raw_blob, utf8);
+                                        child.file_offset, annotate_time, raw_blob, encoding);
         }
         out.cells.emplace(child_page, child);
     }
@@ -640,7 +643,8 @@ template <typename Tell>
 void audit_interior_cells(sqlite_artifact& node, const std::vector<std::uint8_t>& buf, std::uint64_t offset,
                           Tell&& tell) {
     page_view v;
-    if (!locate_page(v, buf.data(), buf.size(), offset, offset, static_cast<std::uint32_t>(buf.size())))
+    // Only the page's header and cell pointers are read: its reserved bytes do not matter.
+    if (!locate_page(v, buf.data(), buf.size(), offset, offset, static_cast<std::uint32_t>(buf.size()), 0))
         return;
     const std::size_t count = v.head.cell_count;
     const std::size_t array_end = v.head.cell_pointers_end(count);
@@ -681,12 +685,14 @@ struct queued_node {
 // skips.
 class interior_walk {
   public:
-    interior_walk(uni::fileio& file, std::uint32_t page_size, bool utf8, skip_reporter* reporter,
-                  std::map<std::uint64_t, sqlite_artifact>* record, const std::set<std::uint64_t>* refused)
+    interior_walk(uni::fileio& file, std::uint32_t page_size, text_encoding encoding, std::uint8_t reserved,
+                  skip_reporter* reporter, std::map<std::uint64_t, sqlite_artifact>* record,
+                  const std::set<std::uint64_t>* refused)
         : file_(file),
           page_size_(page_size),
           page_count_(walk_page_count(file, page_size)),
-          utf8_(utf8),
+          encoding_(encoding),
+          reserved_(reserved),
           reporter_(reporter),
           record_(record),
           refused_(refused),
@@ -778,7 +784,7 @@ class interior_walk {
     // Parses the interior page in buf_ into `node`, audits its cells and keeps it when the caller records.
     bool parse_interior(sqlite_artifact& node, std::uint64_t offset, const std::string& what) {
         if (!parse_page_in_memory(node, buf_.data(), page_size_, offset, offset, page_size_, &file_, false,
-                                  false, utf8_))
+                                  false, encoding_, reserved_))
             return false;
         audit_interior_cells(node, buf_, offset, [&](const std::string& cells, const std::string& why) {
             skip(offset / page_size_ + 1, offset, what, why, cells);
@@ -813,7 +819,8 @@ class interior_walk {
     uni::fileio& file_;
     const std::uint32_t page_size_;
     const std::uint64_t page_count_;
-    const bool utf8_;
+    const text_encoding encoding_;
+    const std::uint8_t reserved_;
     skip_reporter* const reporter_;
     std::map<std::uint64_t, sqlite_artifact>* const record_;  // every interior page parsed, when given
     const std::set<std::uint64_t>* const refused_;            // links the tree check refused, when given
@@ -854,11 +861,13 @@ std::string child_page_fault(std::uint64_t child, std::uint64_t page_count) {
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                                  std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
                                  std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
-                                 bool utf8, skip_reporter* reporter, const std::set<std::uint64_t>* refused) {
+                                 text_encoding encoding, skip_reporter* reporter,
+                                 const std::set<std::uint64_t>* refused, std::uint8_t reserved) {
     out.clear();
     by_offset.clear();
     if (page_size == 0 || !file.is_valid()) return 0;
-    interior_walk walk(file, page_size, utf8, reporter, do_not_record ? nullptr : &by_offset, refused);
+    interior_walk walk(file, page_size, encoding, reserved, reporter, do_not_record ? nullptr : &by_offset,
+                       refused);
     sqlite_artifact root;
     if (!walk.read_root(root, root_offset)) return 0;
     std::deque<queued_node> queue;
@@ -875,7 +884,8 @@ int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
 
 int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
                      const std::vector<sqlite_artifact>& interiors, uni::fileio& file,
-                     std::uint32_t page_size, bool table_rows_only, bool utf8, bool follow_overflow) {
+                     std::uint32_t page_size, bool table_rows_only, text_encoding encoding,
+                     bool follow_overflow, std::uint8_t reserved) {
     table_rows.clear();
     index_rows.clear();
     other.clear();
@@ -884,6 +894,9 @@ int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifac
     std::vector<std::uint8_t> buf(page_size);
     std::set<std::uint64_t> visited;  // leaves already read
     artifact_map found;
+    leaf_page_options leaf(page_size, follow_overflow ? &file : nullptr);
+    leaf.encoding = encoding;
+    leaf.reserved = reserved;
     for (const sqlite_artifact& node : interiors) {
         for (const auto& entry : node.cells) {
             const std::uint64_t child = child_page_of(entry.second);
@@ -891,9 +904,7 @@ int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifac
             if (!read_page(file, child, page_size, page_count, buf)) continue;
             const std::uint64_t offset = (child - 1) * page_size;
             // A leaf that does not parse is skipped; its siblings may still hold rows.
-            if (!parse_table_page(found, buf.data(), page_size, offset, offset, page_size,
-                                  follow_overflow ? &file : nullptr, false, false, false, false, utf8, false))
-                continue;
+            if (!parse_table_page(found, buf.data(), page_size, offset, offset, leaf)) continue;
             for (auto& a : found) {
                 if (a.second.kind == kArtifactTableRows) {
                     table_rows.emplace(a.first, std::move(a.second));

@@ -61,9 +61,12 @@ struct leaf_page_options {
     bool raw_blob = false;        // blobs as their bytes, not as a hex view
     bool skip_overflow = false;   // table rows keep their local bytes and the skipped marker
     bool keep_header = false;     // each row keeps its stored record header
-    bool utf8 = true;             // text is UTF-8 (else UTF-16LE)
-    bool without_rowid = false;   // the table is WITHOUT ROWID: keys are page and cell, not rowids
-    bool values_only = false;     // rows keep only their values (no recognised times, no blobs kept apart)
+    text_encoding encoding = text_encoding::utf8;  // how the database stores its texts
+    // Bytes reserved at the end of every page (page 1 takes its own header's): the cells and overflow chains
+    // use the rest, the usable size.
+    std::uint8_t reserved = 0;
+    bool without_rowid = false;  // the table is WITHOUT ROWID: keys are page and cell, not rowids
+    bool values_only = false;    // rows keep only their values (no recognised times, no blobs kept apart)
     // Cell file offset -> the payload bytes its overflow chain gives soundly: a chain the tree check found
     // damaged is read no further, and its row comes out cut short.
     const std::map<std::uint64_t, std::uint64_t>* sound_payload = nullptr;
@@ -74,7 +77,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
 int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t count,
                      std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
                      uni::fileio* file, bool annotate_time, bool raw_blob, bool skip_overflow,
-                     bool keep_header, bool utf8, bool without_rowid);
+                     bool keep_header, text_encoding encoding, bool without_rowid);
 
 // Cells of one leaf page that a decode skipped or could read only in part: which (e.g. "cell 3", "cells 40
 // to 99") and why.
@@ -115,11 +118,12 @@ std::size_t decode_leaf_rows(std::vector<table_record>& rows, leaf_row_buffers& 
 
 // Reads the interior page at `page_offset` (placed as for parse_table_page) into `out` (cleared):
 // kind 8 (table) or 9 (index, with each key record decoded) and its child list, the right-most
-// child included. Returns 1 when the page is an interior page with children; 0 for a leaf, a page
-// with cells but no child, or a right-most child of 0.
+// child included. `reserved` is as leaf_page_options::reserved. Returns 1 when the page is an interior page
+// with children; 0 for a leaf, a page with cells but no child, or a right-most child of 0.
 int parse_page_in_memory(sqlite_artifact& out, const std::uint8_t* bytes, std::uint64_t count,
                          std::uint64_t bytes_offset, std::uint64_t page_offset, std::uint32_t page_size,
-                         uni::fileio* file, bool annotate_time, bool raw_blob, bool utf8);
+                         uni::fileio* file, bool annotate_time, bool raw_blob, text_encoding encoding,
+                         std::uint8_t reserved = 0);
 
 // How many of the `count` cell pointers of a page of `size` bytes (its pointer array at `array_start`, its
 // cell content from `content_start`, 0 standing for 65536) name cells: those before the cell content, or
@@ -182,12 +186,12 @@ constexpr std::uint32_t kMaxTreeDepth = 20;
 // kMaxTreeDepth is skipped, told to `reporter` when given, and the walk goes on with its siblings; so
 // is a root that does not read. A child whose link's file offset is in `refused` (the tree check's verdict,
 // which tells why) is dropped unread and untold. The last page of a file cut short is read as far as the
-// file holds it. Returns 1 when `out` is non-empty.
+// file holds it. `reserved` is as leaf_page_options::reserved. Returns 1 when `out` is non-empty.
 int collect_btree_interior_pages(std::vector<sqlite_artifact>& out,
                                  std::map<std::uint64_t, sqlite_artifact>& by_offset, uni::fileio& file,
                                  std::uint64_t root_offset, std::uint32_t page_size, bool do_not_record,
-                                 bool utf8, skip_reporter* reporter = nullptr,
-                                 const std::set<std::uint64_t>* refused = nullptr);
+                                 text_encoding encoding, skip_reporter* reporter = nullptr,
+                                 const std::set<std::uint64_t>* refused = nullptr, std::uint8_t reserved = 0);
 
 // The file offset that names the link to a child in a child list: the cell's, or for the right-most child
 // that of its parent's right-child field (right_child_link of the parent's offset).
@@ -207,10 +211,12 @@ bool read_walk_page(uni::fileio& file, std::uint64_t page, std::uint32_t page_si
 // Reads every leaf page below `interiors` (each leaf once) and sorts what parse_table_page finds:
 // kind 6 to `table_rows`, kind 7 to `index_rows` and every other kind to `other` (the last two
 // only without `table_rows_only`); all three are cleared first. Overflow chains are followed through
-// `file` only with `follow_overflow` (else a payload keeps its local bytes alone).
-// A leaf that cannot be read or parsed is skipped and the walk goes on with its siblings.
+// `file` only with `follow_overflow` (else a payload keeps its local bytes alone); `reserved` is as
+// leaf_page_options::reserved. A leaf that cannot be read or parsed is skipped and the walk goes on with its
+// siblings.
 // Returns 1 when `table_rows` is non-empty; otherwise, without `table_rows_only`, 1 when `other`
 // or `index_rows` is non-empty.
 int walk_table_pages(artifact_map& table_rows, artifact_map& index_rows, artifact_map& other,
                      const std::vector<sqlite_artifact>& interiors, uni::fileio& file,
-                     std::uint32_t page_size, bool table_rows_only, bool utf8, bool follow_overflow = false);
+                     std::uint32_t page_size, bool table_rows_only, text_encoding encoding,
+                     bool follow_overflow = false, std::uint8_t reserved = 0);

@@ -42,10 +42,13 @@ std::uint64_t candidate_start(const recovered_record& c, bool from_position) {
 // Decodes a whole table leaf page; false when a row's column count is outside the bounds, so the
 // classifier must look at the chunk instead.
 bool walk_leaf_page(std::vector<recovered_record>& out, const std::uint8_t* chunk, std::uint32_t length,
-                    std::uint64_t p, std::uint32_t page_size, uni::fileio& file, const table_schema& schema,
-                    std::uint32_t code, std::uint32_t min_columns, std::uint32_t max_columns) {
+                    std::uint64_t p, const page_walk_options& walk, uni::fileio& file,
+                    const table_schema& schema, std::uint32_t min_columns, std::uint32_t max_columns) {
+    const std::uint32_t code = walk.source_code;
     artifact_map artifacts;
-    leaf_page_options leaf(page_size, &file);
+    leaf_page_options leaf(walk.page_size, &file);
+    leaf.encoding = walk.encoding;
+    leaf.reserved = walk.reserved;
     leaf.raw_blob = true;
     leaf.skip_overflow = true;
     leaf.keep_header = true;
@@ -106,7 +109,8 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
     // later (a live cell, or another free block with its header), so they are not its values.
     free.clear();
     if (length == walk.page_size && length <= static_cast<std::uint32_t>(INT32_MAX))
-        (void)collect_page_slack(free, chunk, static_cast<std::int32_t>(length), 0, false, page_limit);
+        (void)collect_page_slack(free, chunk, static_cast<std::int32_t>(length), 0, false, page_limit,
+                                 length > walk.reserved ? length - walk.reserved : 0);
     for (std::size_t i = 0; i < n; ++i) {
         const recovered_record& c = candidates[i];
         const bool from_position = c.position != 0;
@@ -332,7 +336,6 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                   const page_walk_options& walk) {
     static const table_schema no_schema;
     const table_schema& schema = walk.schema != nullptr ? *walk.schema : no_schema;
-    const std::uint32_t source_code = walk.source_code;
     const std::uint32_t page_size = walk.page_size;
     std::uint32_t min_columns = walk.min_columns;
     std::uint32_t max_columns = walk.max_columns;
@@ -398,8 +401,8 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
             } else if (file.read_at(chunk.data(), &chunk_length, p) && chunk_length > 0) {
                 const bool whole_leaf = btree_flag && chunk_length == page_size &&
                                         chunk[0] == kPageTableLeaf &&
-                                        walk_leaf_page(found, chunk.data(), chunk_length, p, page_size, file,
-                                                       schema, source_code, min_columns, max_columns);
+                                        walk_leaf_page(found, chunk.data(), chunk_length, p, walk, file,
+                                                       schema, min_columns, max_columns);
                 if (!whole_leaf)
                     classify_chunk(found, scratch, chunk.data(), chunk_length, p, walk, max_columns,
                                    page_limit);
@@ -538,6 +541,12 @@ class carve_walk {
 
     // The database's pages bound child page numbers in every file walked.
     void set_main_pages(std::uint64_t pages) { main_pages_ = pages; }
+    // The database's reserved bytes a page and text encoding hold in every file walked (its log's and
+    // journal's page images are its pages).
+    void set_page_format(std::uint8_t reserved, text_encoding encoding) {
+        walk_.reserved = reserved;
+        walk_.encoding = encoding;
+    }
 
     // Queues the walk of `regions` of `file`; both (and the schema) must stay until run().
     void walk(const region_map& regions, uni::fileio& file, const table_schema* schema, std::uint32_t code,
@@ -634,6 +643,8 @@ int carve_database(std::vector<recovered_record>& out, const database_source& so
     table_schema schema;
     if (main_header) {
         walk.set_main_pages(main_file.size() / page_size);
+        walk.set_page_format(db_header_reserved(header.data(), header.size()),
+                             db_header_text_encoding(header.data(), header.size()));
         free_space = main_file_regions(main_file, source, header, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
             schema_of_table(schema, main_file, source, page_size, carve.table_name)) {

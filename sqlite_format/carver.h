@@ -49,7 +49,11 @@ struct page_walk_options {
     std::uint32_t max_columns = 0;
     bool frame_flag = false;  // each chunk is read 24 bytes on, past a log frame's header
     bool btree_flag = false;  // a whole table leaf page is decoded as a page first
-    bool progress = false;    // a percent-done status line
+    // The database's, as its header gives them: the bytes reserved at the end of every page (no cell and no
+    // free space lies there) and how its texts are stored.
+    std::uint8_t reserved = 0;
+    text_encoding encoding = text_encoding::utf8;
+    bool progress = false;  // a percent-done status line
     std::uint64_t page_limit =
         0;  // pages the database may have (bounds child page numbers); 0: the file's own
     // With `progress`: the meter the regions' bytes are counted on, shared by the walks of one carve; none:

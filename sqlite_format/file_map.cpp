@@ -134,6 +134,7 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
     const std::uint32_t page_size = header_page_size(header);
     if (page_size == 0) return 0;
     const std::uint64_t page_count = file.size() / page_size;
+    const std::uint32_t usable = page_size - db_header_reserved(header.data(), header.size());
     std::vector<std::uint8_t> page(page_size);
 
     // Free list: trunks and their leaves are whole free pages.
@@ -146,7 +147,7 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
         if (free_list.count(offset) != 0) continue;
         if (!read_file_exact(file, offset, page_size, page.data())) break;
         (void)collect_page_slack(out, page.data(), static_cast<std::int32_t>(page_size), offset, true,
-                                 page_count);
+                                 page_count, usable);
     }
 
     out.insert(free_list.begin(), free_list.end());  // an offset already present keeps its length
@@ -176,8 +177,10 @@ int map_db_free_space(region_map& out, const std::string& path) {
 }
 
 int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
-                          std::uint32_t page_size, std::uint64_t needed) {
+                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
     if (!file.is_open() || page_size == 0 || page_size_from_field(page_size) != page_size) return 0;
+    if (usable == 0 || usable > page_size) usable = page_size;
+    if (usable <= kOverflowLinkSize) return 0;
     const std::uint64_t file_size = file.size();
     const std::uint64_t page_count = file_size / page_size;
     std::vector<std::uint8_t> page(page_size);
@@ -189,8 +192,8 @@ int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std
         if (!read_file_exact(file, page_offset(p, page_size), page_size, page.data())) break;
         // A b-tree page is not an overflow page: the link was damaged.
         if (is_btree_page_header(page.data(), page.size(), page_size)) break;
-        out.insert(out.end(), page.begin() + kOverflowLinkSize, page.end());
-        appended += page_size - kOverflowLinkSize;
+        out.insert(out.end(), page.begin() + kOverflowLinkSize, page.begin() + usable);
+        appended += usable - kOverflowLinkSize;
         result = 1;
         if (needed != 0 && appended >= needed) break;
         std::uint32_t next = 0;

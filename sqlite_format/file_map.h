@@ -48,10 +48,11 @@ int read_page_size_field(std::uint32_t* page_size, uni::fileio& file);
 void collect_free_list(region_map& out, uni::fileio& file, const db_header_bytes& header);
 
 // Adds the free space of an open database to `out` (not cleared): every free-list trunk and leaf
-// page whole, and the free space of every other page from page 2 on (collect_page_slack). `header` is the
-// file's first 100 bytes. 1 when `out` is non-empty at the end; 0 when the file is not open or the
-// header lacks the magic or a valid page size. A damaged free list (a page number of 0 or past the
-// end, a revisited trunk, a leaf count the page cannot hold) ends or skips only what is damaged.
+// page whole, and the free space of every other page from page 2 on (collect_page_slack, up to the usable
+// size the header's reserved bytes leave). `header` is the file's first 100 bytes. 1 when `out` is non-empty
+// at the end; 0 when the file is not open or the header lacks the magic or a valid page size. A damaged free
+// list (a page number of 0 or past the end, a revisited trunk, a leaf count the page cannot hold) ends or
+// skips only what is damaged.
 int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header);
 
 // True when `path` ends in `suffix`. A companion file is named by appending "-wal", "-journal" or
@@ -72,13 +73,13 @@ int check_companions(const std::string& path, std::string* companion, std::strin
 int map_db_free_space(region_map& out, const std::string& path);
 
 // Appends the overflow chain that starts at page `first_page`: of every page, the bytes after its
-// 4-byte next-page link (reserved bytes are not removed). The chain ends at a link of 0, a page
-// outside the file, a page already visited, a failed read, a page that looks like a b-tree page,
-// or once `needed` bytes were appended (0 = no bound beyond the file). 1 when at least one page
-// was appended; 0 when the file is not open, the page size is not valid or the first page is
-// refused.
+// 4-byte next-page link up to the page's usable size `usable` (the page size less the bytes reserved at the
+// end of every page; 0 = the whole page). The chain ends at a link of 0, a page outside the file, a page
+// already visited, a failed read, a page that looks like a b-tree page, or once `needed` bytes were appended
+// (0 = no bound beyond the file). 1 when at least one page was appended; 0 when the file is not open, the
+// page size is not valid, the usable size leaves no content or the first page is refused.
 int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
-                          std::uint32_t page_size, std::uint64_t needed = 0);
+                          std::uint32_t page_size, std::uint64_t needed = 0, std::uint32_t usable = 0);
 
 // Reads exactly `length` bytes at `offset` of an open file into `out`. False when the file is not
 // open or fewer bytes arrive (a short read never passes for a whole page).

@@ -88,12 +88,50 @@ std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length)
     return page_size_from_field(stored);
 }
 
+std::uint8_t db_header_reserved(const std::uint8_t* bytes, std::size_t length) {
+    const std::uint32_t page_size = db_header_page_size(bytes, length);
+    std::uint8_t reserved = 0;
+    if (page_size == 0 || !read_u8(byte_view(bytes, length), kDbReservedOffset, &reserved)) return 0;
+    return page_size - reserved >= kMinUsableSize ? reserved : 0;
+}
+
 bool loose_wal_page_size_field(const std::uint8_t* header, std::size_t length) {
     if (header == nullptr || length < kWalPageSizeOffset + 4) return false;
     std::uint32_t field = 0;
     for (int i = 3; i >= 0; --i)
         field = (field << 8) | header[kWalPageSizeOffset + static_cast<std::size_t>(i)];
     return field != 0 && (field & 0x1FF) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text encodings.
+
+text_encoding text_encoding_from_field(std::uint32_t field) {
+    switch (field) {
+        case 1:
+            return text_encoding::utf8;
+        case 3:
+            return text_encoding::utf16be;
+        default:
+            return text_encoding::utf16le;
+    }
+}
+
+text_encoding db_header_text_encoding(const std::uint8_t* bytes, std::size_t length) {
+    std::uint32_t field = 0;
+    if (!read_be32(byte_view(bytes, length), kDbTextEncodingOffset, &field)) return text_encoding::utf8;
+    return text_encoding_from_field(field);
+}
+
+const char* text_encoding_label(text_encoding encoding) {
+    switch (encoding) {
+        case text_encoding::utf16le:
+            return "UTF-16le";
+        case text_encoding::utf16be:
+            return "UTF-16be";
+        default:
+            return "UTF-8";
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -477,7 +515,7 @@ int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t len
         const std::uint32_t header_size = db_header_page_size(buf, length);
         page.page_size = header_size != 0 ? header_size : page_size;
         page.reserved = res;
-        page.utf8 = enc == 1 ? 1 : 0;
+        page.encoding = text_encoding_from_field(enc);
         std::memset(page.header, 0, sizeof page.header);
         std::memset(page.header_next, 0, sizeof page.header_next);
         const std::size_t n = std::min<std::size_t>(16, length - kDbHeaderSize);

@@ -68,10 +68,27 @@ std::uint32_t page_size_from_wide_field(std::uint32_t stored);
 // The page size stored in the database header at `bytes` (kDbPageSizeOffset); 0 when the buffer is too
 // short for the field or the size is not valid. The magic is not checked.
 std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length);
+// The bytes reserved at the end of every page by the database header at `bytes` (kDbReservedOffset), where
+// the usable size they leave its pages is one the format allows (kMinUsableSize and more); else 0: a field
+// that large is damage (the library refuses the file), and the pages are read whole. 0 when the buffer is too
+// short for the fields or the page size is not valid.
+std::uint8_t db_header_reserved(const std::uint8_t* bytes, std::size_t length);
 // Whether the page-size field of the write-ahead-log header at `header` passes for a file of loose pages:
 // its four bytes read little-endian are non-zero with the low nine bits clear. No page size is taken from
 // it (loose pages are walked in a step of their own). False when the buffer is too short for the field.
 bool loose_wal_page_size_field(const std::uint8_t* header, std::size_t length);
+
+// ---------------------------------------------------------------------------------------------
+// Text encodings.
+
+// The encoding a text encoding field names. A value that names none is read as UTF-16le, as the own reader
+// has always read it (the schema reader then tries the other encodings).
+text_encoding text_encoding_from_field(std::uint32_t field);
+// The text encoding field of the database header at `bytes` (kDbTextEncodingOffset) as an encoding; UTF-8
+// when the buffer is too short for the field.
+text_encoding db_header_text_encoding(const std::uint8_t* bytes, std::size_t length);
+// "UTF-8", "UTF-16le" or "UTF-16be".
+const char* text_encoding_label(text_encoding encoding);
 
 // ---------------------------------------------------------------------------------------------
 // Varints and serial types.
@@ -144,7 +161,7 @@ struct sqlite_page {
     std::uint32_t page_size = 1024;    // page size used for the bounds
     std::uint8_t reserved = 0;         // bytes reserved at the end of each page
     std::uint8_t parse_result = 0;     // result of the last parse_btree_page
-    std::uint8_t utf8 = 1;             // 1 when the database text encoding is UTF-8
+    text_encoding encoding = text_encoding::utf8;  // the database's, from its header on page 1
 };
 
 // Where the b-tree page header of the page in `page` stands: after the database header on page 1 (a

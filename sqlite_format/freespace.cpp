@@ -83,7 +83,7 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 }
 
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length,
-                       std::uint64_t base_offset, bool keep, std::uint64_t page_limit) {
+                       std::uint64_t base_offset, bool keep, std::uint64_t page_limit, std::uint32_t usable) {
     if (!keep) map.clear();
     const std::size_t before = map.size();
     if (page == nullptr || page_length < kMinPageLength) return 0;
@@ -97,10 +97,12 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
     const std::uint16_t content_start = head.content_start;
     const std::uint8_t type = head.type;
     const std::uint64_t header_size = head.cell_pointers();
-    const auto page_end = static_cast<std::uint64_t>(page_length);
+    const std::uint64_t page_end = usable != 0 && usable < static_cast<std::uint32_t>(page_length)
+                                       ? usable
+                                       : static_cast<std::uint64_t>(page_length);
 
     // Regions inside the page as (start, end). Nothing past the page end is claimed: those bytes belong
-    // to the next page, which is read on its own.
+    // to the next page, which is read on its own; nor are the reserved bytes before it.
     region_map local;
     if (cells == 0) {
         // An emptied page keeps the cells it held anywhere after its header; its content start and

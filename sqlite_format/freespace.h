@@ -28,9 +28,12 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 // With `page_limit` (the pages the database may have; 0: unknown) the gap of a table interior page ends
 // below the cells the page held there before: SQLite moves the content start up over a freed cell without
 // writing anything, so a run of what reads as interior cells (a child page from 1 to page_limit, then a
-// rowid varint) ending at the content start was written after whatever record lies beneath it.
+// rowid varint) ending at the content start was written after whatever record lies beneath it. With
+// `usable` (the page size less the bytes reserved at the end of every page; 0: the whole page) nothing from
+// there on is free space: SQLite writes no cell into the reserved bytes.
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length,
-                       std::uint64_t base_offset, bool keep, std::uint64_t page_limit = 0);
+                       std::uint64_t base_offset, bool keep, std::uint64_t page_limit = 0,
+                       std::uint32_t usable = 0);
 
 // The rowid of the table cell whose record header starts at `h` in `buf`: the varint that fills the bytes
 // between the payload-size varint, which must equal `record_length` (header and body), and the header. 0

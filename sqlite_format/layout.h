@@ -19,12 +19,13 @@ constexpr std::uint8_t kDbWalVersion = 2;
 constexpr std::size_t kDbReservedOffset = 20;          // u8 bytes reserved at the end of every page
 constexpr std::size_t kDbFreelistTrunkOffset = 32;     // BE32 first free-list trunk page, 0 = none
 constexpr std::size_t kDbLargestRootOffset = 52;       // BE32 largest root page with auto-vacuum, else 0
-constexpr std::size_t kDbTextEncodingOffset = 56;      // BE32 text encoding: 1 = UTF-8
+constexpr std::size_t kDbTextEncodingOffset = 56;      // BE32 text encoding, one of the values below
 constexpr std::uint64_t kLockByteOffset = 0x40000000;  // the page holding this byte is never used
 constexpr std::uint32_t kPointerMapEntrySize = 5;      // one pointer-map entry: type byte and BE32 parent
 constexpr std::size_t kPage1MinSize = 112;             // database header + a leaf page header + margin
 constexpr std::uint32_t kMinPageSize = 512;            // the smallest page size the format allows
 constexpr std::uint32_t kMaxPageSize = 65536;          // the largest page size the format allows
+constexpr std::uint32_t kMinUsableSize = 480;  // the fewest bytes a page may keep past its reserved ones
 
 // The count of pages in the file, valid only where the change counter it was written for is the file's.
 constexpr std::size_t kDbChangeCounterOffset = 24;  // BE32 change counter of the file
@@ -32,6 +33,9 @@ constexpr std::size_t kDbPageCountOffset = 28;      // BE32 pages in the file
 constexpr std::size_t kDbValidForOffset = 92;       // BE32 change counter the page count was written for
 
 extern const char kSqliteMagic[];  // "SQLite format 3"
+
+// How a database stores its texts: the values of its header's text encoding field.
+enum class text_encoding : std::uint8_t { utf8 = 1, utf16le = 2, utf16be = 3 };
 
 // ---------------------------------------------------------------------------------------------
 // B-tree page header, from its own start (offset 100 on page 1, 0 elsewhere).

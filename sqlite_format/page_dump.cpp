@@ -42,9 +42,11 @@ int open_with_page_size(uni::fileio& file, std::uint64_t* size, std::uint32_t* p
 std::uint32_t find_table_root(uni::fileio& file, const std::vector<std::uint8_t>& page1,
                               std::uint32_t page_size, std::uint64_t file_size, const std::string& name) {
     const std::uint64_t pages = file_size / page_size;
+    const std::uint8_t reserved = page1.size() > kDbReservedOffset ? page1[kDbReservedOffset] : 0;
     std::vector<std::uint64_t> children;
     sqlite_artifact first;
-    if (parse_page_in_memory(first, page1.data(), page1.size(), 0, 0, page_size, &file, false, false, true)) {
+    if (parse_page_in_memory(first, page1.data(), page1.size(), 0, 0, page_size, &file, false, false,
+                             text_encoding::utf8, reserved)) {
         for (const auto& c : first.cells) children.push_back(child_page_of(c.second));
     } else {
         children.push_back(1);  // page 1 is a leaf: its own only child
@@ -56,7 +58,7 @@ std::uint32_t find_table_root(uni::fileio& file, const std::vector<std::uint8_t>
         std::vector<sqlite_artifact> interiors;
         std::map<std::uint64_t, sqlite_artifact> unused;
         if (!collect_btree_interior_pages(interiors, unused, file, (child - 1) * page_size, page_size, true,
-                                          true))
+                                          text_encoding::utf8, nullptr, nullptr, reserved))
             continue;
         for (const sqlite_artifact& parent : interiors) {
             for (const auto& c : parent.cells) {
@@ -65,9 +67,9 @@ std::uint32_t find_table_root(uni::fileio& file, const std::vector<std::uint8_t>
                 const std::uint64_t offset = (leaf - 1) * page_size;
                 if (!read_file_exact(file, offset, page_size, page.data())) continue;
                 artifact_map found;
-                if (!parse_table_page(found, page.data(), page_size, offset, offset, page_size, &file, false,
-                                      false, false, false, true, false))
-                    continue;
+                leaf_page_options options(page_size, &file);
+                options.reserved = reserved;
+                if (!parse_table_page(found, page.data(), page_size, offset, offset, options)) continue;
                 for (const auto& a : found) {
                     const sqlite_artifact& s = a.second;
                     if (s.kind == kArtifactSchemaTable && s.table_name == name && s.root_page != 0 &&
@@ -146,8 +148,10 @@ int extract_page_into(sqlite_db_extract& extract, const std::uint8_t* bytes, std
         return 0;
     }
     artifact_map found;
-    if (parse_table_page(found, bytes, length, offset, offset, page_size, file, annotate_time, false, false,
-                         false, true, false)) {
+    leaf_page_options leaf(page_size, file);
+    leaf.annotate_time = annotate_time;
+    leaf.reserved = extract.reserved;
+    if (parse_table_page(found, bytes, length, offset, offset, leaf)) {
         for (auto& a : found) {
             sqlite_artifact& art = a.second;
             if (art.kind == kArtifactSchemaPage || art.kind == kArtifactTableRows) {
@@ -162,7 +166,7 @@ int extract_page_into(sqlite_db_extract& extract, const std::uint8_t* bytes, std
     }
     sqlite_artifact interior;
     if (parse_page_in_memory(interior, bytes, length, offset, offset, page_size, file, annotate_time, false,
-                             true)) {
+                             text_encoding::utf8, extract.reserved)) {
         extract.interior.emplace(offset, interior);
     } else {
         extract.unbound.emplace(offset, raw_page(bytes, length, offset, page_size));
@@ -232,7 +236,7 @@ int extract_db_file(sqlite_db_extract& extract, const std::string& path, bool ac
 }
 
 int extract_table_artifacts(sqlite_db_extract& extract, const std::string& path, std::uint32_t page_size,
-                            std::uint32_t root_page, bool utf8) {
+                            std::uint32_t root_page, text_encoding encoding) {
     extract.clear();
     if (path.empty() || root_page == 0) return 0;
     uni::fileio file;
@@ -248,10 +252,12 @@ int extract_table_artifacts(sqlite_db_extract& extract, const std::string& path,
     extract.file_size = size;
     std::vector<sqlite_artifact> interiors;
     std::map<std::uint64_t, sqlite_artifact> by_offset;
-    collect_btree_interior_pages(interiors, by_offset, file, root_offset, ps, false, utf8);
+    collect_btree_interior_pages(interiors, by_offset, file, root_offset, ps, false, encoding, nullptr,
+                                 nullptr, reserved);
     for (const auto& e : by_offset) extract.interior.emplace(e.first, e.second);
     if (!interiors.empty())
-        walk_table_pages(extract.tables, extract.indexes, extract.other, interiors, file, ps, false, utf8);
+        walk_table_pages(extract.tables, extract.indexes, extract.other, interiors, file, ps, false, encoding,
+                         false, reserved);
     return extract.tables.empty() && extract.indexes.empty() && extract.other.empty() ? 0 : 1;
 }
 
@@ -277,7 +283,8 @@ int export_table_rows(std::vector<std::string>& lines, std::uint32_t& root_page,
     const std::uint64_t root_offset = (static_cast<std::uint64_t>(root_page) - 1) * page_size;
     if (root_offset > size || page_size > size - root_offset) return 0;
     std::vector<table_record> rows;
-    if (!extract_table_records(rows, file, root_offset, page_size, first_rowid, count, raw_blob, false, true))
+    if (!extract_table_records(rows, file, root_offset, page_size, first_rowid, count, raw_blob, false,
+                               text_encoding::utf8, reserved))
         return 0;
     for (const table_record& r : rows) lines.push_back(join_values(r.values));
     return 1;

@@ -64,7 +64,7 @@ int extract_page_into(sqlite_db_extract& extract, const std::uint8_t* bytes, std
 // `extract` (cleared first). The page size of a database file is its own; `page_size` serves only a file
 // without a database header. 1 when any of the row or other maps is non-empty.
 int extract_table_artifacts(sqlite_db_extract& extract, const std::string& path, std::uint32_t page_size,
-                            std::uint32_t root_page, bool utf8);
+                            std::uint32_t root_page, text_encoding encoding);
 
 // The rows of one table as lines of values joined by " | " (lines cleared first). A root page of 0 is
 // looked up by table name in the schema (and returned); the first rowid and count bound the rows (count -1:

@@ -4,6 +4,7 @@
 #include <climits>
 #include <iomanip>
 #include <sstream>
+#include <utility>
 
 #include "common/binary_data.h"
 #include "common/json_record.h"
@@ -189,9 +190,26 @@ void offer_integer_time(base_rowdata& row, std::uint32_t column, std::uint64_t v
         note_time(row, column, filetime, kind, annotate, text);
 }
 
+// A stored text in `encoding` as UTF-8, into `text` (its storage reused). UTF-16 ends at its first zero unit;
+// big-endian units are swapped and read as little-endian ones are.
+void stored_text(std::string& text, const std::uint8_t* data, std::size_t n, text_encoding encoding) {
+    if (encoding == text_encoding::utf8) {
+        text.assign(reinterpret_cast<const char*>(data), n);
+        return;
+    }
+    const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
+    if (encoding == text_encoding::utf16le) {
+        utf16_cstr_to_utf8(data, text, len, false);
+        return;
+    }
+    std::vector<std::uint8_t> units(data, data + (len & ~1));
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2) std::swap(units[i], units[i + 1]);
+    utf16_cstr_to_utf8(units.data(), text, static_cast<int>(units.size()), false);
+}
+
 // A column's text alone, without time recognition or a kept blob, into `text` (its storage reused).
 void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t* data, std::size_t n,
-                       bool raw_blob, bool utf8) {
+                       bool raw_blob, text_encoding encoding) {
     switch (code & kColKindMask) {
         case kColInteger: {
             std::int64_t v = 0;
@@ -205,12 +223,7 @@ void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t
             return;
         }
         case kColText:
-            if (utf8) {
-                text.assign(reinterpret_cast<const char*>(data), n);
-            } else {
-                const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
-                utf16_cstr_to_utf8(data, text, len, false);
-            }
+            stored_text(text, data, n, encoding);
             return;
         case kColReal: {
             double d = 0;
@@ -242,11 +255,11 @@ void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t
 
 // `plain`: the value's text alone, without time recognition or a kept blob.
 std::string column_value(base_rowdata& row, std::uint32_t column, const std::uint8_t* data, std::size_t n,
-                         bool annotate, bool raw_blob, bool utf8, bool plain) {
+                         bool annotate, bool raw_blob, text_encoding encoding, bool plain) {
     const byte_view b(data, n);
     std::string text;
     if (plain) {
-        plain_column_text(text, row.codes[column], data, n, raw_blob, utf8);
+        plain_column_text(text, row.codes[column], data, n, raw_blob, encoding);
         return text;
     }
     switch (row.codes[column] & kColKindMask) {
@@ -264,12 +277,7 @@ std::string column_value(base_rowdata& row, std::uint32_t column, const std::uin
             return text;
         }
         case kColText: {
-            if (utf8) {
-                text.assign(reinterpret_cast<const char*>(data), n);
-            } else {
-                const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
-                utf16_cstr_to_utf8(data, text, len, false);
-            }
+            stored_text(text, data, n, encoding);
             if (plain) return text;
             const std::uint32_t size = row.sizes[column];
             std::uint64_t v = 0;
@@ -380,8 +388,8 @@ void write_trace(std::ostream& os, const base_rowdata& row, std::uint64_t file_o
 
 int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace,
                           const std::uint8_t* payload, std::size_t length, std::uint32_t /*unused_count*/,
-                          std::uint64_t file_offset, bool annotate_time, bool raw_blob, bool utf8,
-                          bool values_only) {
+                          std::uint64_t file_offset, bool annotate_time, bool raw_blob,
+                          text_encoding encoding, bool values_only) {
     row.clear();
     *consumed = 0;
     year_bound();
@@ -401,7 +409,7 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
         const std::uint32_t kind = row.codes[i] & kColKindMask;
         if (kind < kColNull || kind > kColBlob) continue;
         const std::size_t n = row.sizes[i] < remaining ? row.sizes[i] : remaining;
-        row.values.push_back(column_value(row, i, payload + pos, n, annotate_time, raw_blob, utf8,
+        row.values.push_back(column_value(row, i, payload + pos, n, annotate_time, raw_blob, encoding,
                                           values_only && !annotate_time));
         pos += n;
         remaining -= n;
@@ -413,7 +421,7 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
 
 int decode_record_values(std::vector<std::string>& values, std::vector<std::uint32_t>& codes,
                          std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
-                         bool raw_blob, bool utf8) {
+                         bool raw_blob, text_encoding encoding) {
     std::uint32_t header_size = 0;
     const bool decoded = decode_record_header(&header_size, codes, sizes, payload, length) != 0;
     if (!decoded || header_size > length) {
@@ -431,7 +439,7 @@ int decode_record_values(std::vector<std::string>& values, std::vector<std::uint
         const std::uint32_t kind = codes[i] & kColKindMask;
         if (kind < kColNull || kind > kColBlob) continue;
         const std::size_t n = sizes[i] < remaining ? sizes[i] : remaining;
-        plain_column_text(values[count++], codes[i], payload + pos, n, raw_blob, utf8);
+        plain_column_text(values[count++], codes[i], payload + pos, n, raw_blob, encoding);
         pos += n;
         remaining -= n;
     }

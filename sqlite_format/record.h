@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_format/layout.h"
+
 // Column type codes: the low four bits give the kind.
 constexpr std::uint32_t kColNull = 1;
 constexpr std::uint32_t kColInteger = 2;
@@ -66,19 +68,19 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
 
 // Decodes a whole record into `row`. `unused_count` is not consulted; `file_offset` only labels the
 // trace. With `annotate_time` a recognised time follows its value in brackets; with `raw_blob`
-// blobs are their bytes, else a hex view of their first 16 bytes; `utf8` says how text is stored
-// (else UTF-16LE). Returns 1 when decoded, also when the header cannot be read (nothing decoded,
+// blobs are their bytes, else a hex view of their first 16 bytes; `encoding` says how text is stored.
+// Returns 1 when decoded, also when the header cannot be read (nothing decoded,
 // *consumed 0), and 0 when the header size exceeds the payload. *consumed is the header plus the
 // data taken. With `values_only` (and no annotation) only codes, sizes and values are filled: no time is
 // recognised and no blob is kept apart, for callers that read nothing else.
 int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostream* trace,
                           const std::uint8_t* payload, std::size_t length, std::uint32_t unused_count,
-                          std::uint64_t file_offset, bool annotate_time, bool raw_blob, bool utf8,
-                          bool values_only = false);
+                          std::uint64_t file_offset, bool annotate_time, bool raw_blob,
+                          text_encoding encoding, bool values_only = false);
 
 // The values decode_record_payload gives with `values_only` (and no annotation), into `values`, `codes`
 // and `sizes`, whose storage is reused from record to record. Returns 0 where it returns 0; a header that
 // does not decode leaves no value and returns 1, as there.
 int decode_record_values(std::vector<std::string>& values, std::vector<std::uint32_t>& codes,
                          std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
-                         bool raw_blob, bool utf8);
+                         bool raw_blob, text_encoding encoding);

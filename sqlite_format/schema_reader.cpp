@@ -37,15 +37,16 @@ bool bind_page1(sqlite_page& page, const std::vector<std::uint8_t>& buf, std::ui
 // keeps no other row it decodes before a table or index row: in a sound schema those are views and triggers,
 // which have no root page to miss.
 void read_schema_rows(artifact_map& schema, artifact_map& others, uni::fileio& file, std::uint64_t child,
-                      std::uint32_t page_size, bool utf8) {
+                      std::uint32_t page_size, std::uint8_t reserved, text_encoding encoding) {
     if (child == 0 || child > file.size() / page_size) return;
     std::vector<sqlite_artifact> interiors;
     std::map<std::uint64_t, sqlite_artifact> unused;
     if (!collect_btree_interior_pages(interiors, unused, file, (child - 1) * page_size, page_size, true,
-                                      utf8))
+                                      encoding, nullptr, nullptr, reserved))
         return;
     artifact_map table_rows, index_rows, other;
-    (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, utf8, true);
+    (void)walk_table_pages(table_rows, index_rows, other, interiors, file, page_size, false, encoding, true,
+                           reserved);
     for (auto& entry : other) {
         const std::uint64_t kind = entry.second.kind;
         if (kind >= kArtifactSchemaTable && kind <= kArtifactSchemaAutoIndex) schema.insert(std::move(entry));
@@ -54,21 +55,24 @@ void read_schema_rows(artifact_map& schema, artifact_map& others, uni::fileio& f
 }
 
 // Every row of the schema table whose page 1 (bound) is in `page1`, read from `file` as read_schema_rows
-// reads them, from each child of page 1 (page 1 itself when it is a leaf).
+// reads them, from each child of page 1 (page 1 itself when it is a leaf), the texts in `encoding`, every
+// page with `reserved` bytes at its end (page 1 as its header says).
 void read_schema_table(artifact_map& schema, artifact_map& others, uni::fileio& file,
-                       const std::vector<std::uint8_t>& page1, std::uint32_t page_size, bool utf8) {
+                       const std::vector<std::uint8_t>& page1, std::uint32_t page_size, std::uint8_t reserved,
+                       text_encoding encoding) {
     schema.clear();
     others.clear();
     sqlite_artifact top;
-    if (!parse_page_in_memory(top, page1.data(), page_size, 0, 0, page_size, &file, false, false, utf8)) {
-        read_schema_rows(schema, others, file, 1, page_size, utf8);  // page 1 is a leaf
+    if (!parse_page_in_memory(top, page1.data(), page_size, 0, 0, page_size, &file, false, false, encoding,
+                              reserved)) {
+        read_schema_rows(schema, others, file, 1, page_size, reserved, encoding);  // page 1 is a leaf
         return;
     }
     std::set<std::uint64_t> seen;  // a child listed twice is read once
     for (const auto& entry : top.cells) {
         const std::uint64_t child = child_page_of(entry.second);
         if (child == 1 || !seen.insert(child).second) continue;
-        read_schema_rows(schema, others, file, child, page_size, utf8);
+        read_schema_rows(schema, others, file, child, page_size, reserved, encoding);
     }
 }
 
@@ -140,22 +144,27 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
     if (page_size_from_field(page1.page_size) != page_size) return 0;
     schema_text_encoding read;
     (void)read_be32(byte_view(buf.data(), buf.size()), kDbTextEncodingOffset, &read.header);
-    read.utf8 = page1.utf8 != 0;
+    read.encoding = page1.encoding;
+    const std::uint8_t reserved_bytes = db_header_reserved(buf.data(), buf.size());
 
     artifact_map schema, others;
-    read_schema_table(schema, others, *source, buf, page_size, read.utf8);
+    read_schema_table(schema, others, *source, buf, page_size, reserved_bytes, read.encoding);
     if (schema.empty() && !others.empty()) {
         // Nothing reads as a table or index in the header's encoding: the header may be what is wrong. The
-        // other encoding is taken only where it reads the schema, and the caller is told.
-        artifact_map other_schema, other_others;
-        read_schema_table(other_schema, other_others, *source, buf, page_size, !read.utf8);
-        if (!other_schema.empty()) {
+        // first other encoding that reads the schema is taken, and the caller is told.
+        const text_encoding header_encoding = read.encoding;
+        for (const text_encoding other :
+             {text_encoding::utf8, text_encoding::utf16le, text_encoding::utf16be}) {
+            if (other == header_encoding) continue;
+            artifact_map other_schema, other_others;
+            read_schema_table(other_schema, other_others, *source, buf, page_size, reserved_bytes, other);
+            if (other_schema.empty()) continue;
             schema.swap(other_schema);
-            read.utf8 = !read.utf8;
+            read.encoding = other;
             read.against_header = true;
-        } else {
-            read.rows = row_count(others);
+            break;
         }
+        if (schema.empty()) read.rows = row_count(others);
     }
     for (const auto& entry : schema) {
         const sqlite_artifact& a = entry.second;
@@ -174,7 +183,8 @@ int read_schema_roots(std::vector<std::uint32_t>& roots, uni::fileio& file, std:
     sqlite_page page1;
     if (!read_page1(buf, file, page_size) || !bind_page1(page1, buf, page_size, 0)) return 0;
     artifact_map schema, others;
-    read_schema_table(schema, others, file, buf, page_size, page1.utf8 != 0);
+    read_schema_table(schema, others, file, buf, page_size, db_header_reserved(buf.data(), buf.size()),
+                      page1.encoding);
     std::set<std::uint32_t> found;
     for (const auto& entry : schema) {
         const std::uint64_t root = entry.second.root_page;
@@ -205,14 +215,13 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     const std::int64_t count = walk.count;
     const bool raw_blob = walk.raw_blob;
     const bool keep_header = walk.keep_header;
-    const bool utf8 = walk.utf8;
     if (!file.is_open() || page_size == 0) return 0;
     if (walk.verdict != nullptr && walk.verdict->refused_root) return 0;
     if (interiors.empty()) {
         std::map<std::uint64_t, sqlite_artifact> unused;
-        (void)collect_btree_interior_pages(interiors, unused, file, root_offset, page_size, true, utf8,
-                                           walk.reporter,
-                                           walk.verdict != nullptr ? &walk.verdict->refused_links : nullptr);
+        (void)collect_btree_interior_pages(
+            interiors, unused, file, root_offset, page_size, true, walk.encoding, walk.reporter,
+            walk.verdict != nullptr ? &walk.verdict->refused_links : nullptr, walk.reserved);
         if (interiors.empty()) return 0;
     }
     // A leaf that is not read is told, with where and why; the walk goes on with the next one.
@@ -232,7 +241,8 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     leaf_page_options leaf(page_size, &file);
     leaf.raw_blob = raw_blob;
     leaf.keep_header = keep_header;
-    leaf.utf8 = utf8;
+    leaf.encoding = walk.encoding;
+    leaf.reserved = walk.reserved;
     leaf.without_rowid = interiors.front().without_rowid != 0;
     leaf.values_only = true;  // a table_record carries nothing else
     if (walk.verdict != nullptr) leaf.sound_payload = &walk.verdict->sound_payload;
@@ -306,8 +316,8 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
 
 int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
                              std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
-                             bool raw_blob, bool keep_header, bool utf8,
-                             std::vector<sqlite_artifact>& interiors) {
+                             bool raw_blob, bool keep_header, text_encoding encoding,
+                             std::vector<sqlite_artifact>& interiors, std::uint8_t reserved) {
     rows.clear();
     table_walk_options walk;
     walk.root_offset = root_offset;
@@ -316,7 +326,8 @@ int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file,
     walk.count = count;
     walk.raw_blob = raw_blob;
     walk.keep_header = keep_header;
-    walk.utf8 = utf8;
+    walk.encoding = encoding;
+    walk.reserved = reserved;
     (void)visit_table_records(file, walk, interiors, [&rows](table_record& rec) {
         rows.push_back(std::move(rec));
         return true;
@@ -326,10 +337,10 @@ int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file,
 
 int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
                           std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
-                          bool raw_blob, bool keep_header, bool utf8) {
+                          bool raw_blob, bool keep_header, text_encoding encoding, std::uint8_t reserved) {
     std::vector<sqlite_artifact> interiors;
     return extract_table_records_ex(rows, file, root_offset, page_size, first_rowid, count, raw_blob,
-                                    keep_header, utf8, interiors);
+                                    keep_header, encoding, interiors, reserved);
 }
 
 int carve_blob(artifact_map& out, const std::uint8_t* bytes, std::uint64_t length, bool annotate_time,
@@ -365,12 +376,12 @@ int carve_blob(artifact_map& out, const std::uint8_t* bytes, std::uint64_t lengt
         }
         artifact_map found;
         if (parse_table_page(found, page, remaining, offset, offset, page_size, nullptr, annotate_time, false,
-                             false, false, true, false)) {
+                             false, false, text_encoding::utf8, false)) {
             for (auto& a : found) out.emplace(a.first, std::move(a.second));
         } else {
             sqlite_artifact interior;
             if (parse_page_in_memory(interior, page, remaining, offset, offset, page_size, nullptr,
-                                     annotate_time, false, true))
+                                     annotate_time, false, text_encoding::utf8))
                 out.emplace(offset, std::move(interior));
         }
         (void)carve_strings_in_slack(out, page, slack_length, offset, page_size);

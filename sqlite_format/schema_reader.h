@@ -18,11 +18,11 @@ class fileio;
 
 // How read_master_table read the texts of the schema table, against the text encoding of the database header.
 struct schema_text_encoding {
-    std::uint32_t header = 0;     // the header's text encoding field (1 UTF-8, 2 UTF-16le, 3 UTF-16be)
-    bool utf8 = true;             // the texts were read as UTF-8 (else as UTF-16le)
+    std::uint32_t header = 0;  // the header's text encoding field (1 UTF-8, 2 UTF-16le, 3 UTF-16be)
+    text_encoding encoding = text_encoding::utf8;  // the encoding the texts were read in
     bool against_header = false;  // no row read as a table or index in the header's encoding, and some did
-                                  // in the other one, which was taken: the header contradicts the texts
-    std::size_t rows = 0;         // where no row read as a table or index in either encoding: the rows
+                                  // in another one, which was taken: the header contradicts the texts
+    std::size_t rows = 0;         // where no row read as a table or index in any encoding: the rows
                                   // of the schema table read (0 otherwise)
 };
 
@@ -36,11 +36,12 @@ std::string text_encoding_name(std::uint32_t field);
 // read from its header (and returned). When page 1 does not bind as a b-tree page, the log image
 // of `path` (its "-wal" companion) is read instead: with `wal_image` set on entry, `file` itself
 // becomes that image (read in place), else a local one is used. `wal_image` is cleared when page 1 was
-// read from the main file. Texts are read in the header's encoding; when no row then reads as a table
-// or index, in the other encoding the own reader knows (UTF-8 or UTF-16le), which `encoding` (when
-// given) then names as against the header. Returns 1 when at least one name was listed; 0 when the
-// file cannot be read, page 1 binds neither way, a path naming the log fails to bind, the bound page
-// size differs from `page_size`, or no row reads as a table or index in either encoding. With `source` the
+// read from the main file. Texts are read in the header's encoding (a field that names none: UTF-16le);
+// when no row then reads as a table or index, in the first of the others (UTF-8, UTF-16le, UTF-16be) in
+// which one does, which `encoding` (when given) then names as against the header. Every page's reserved
+// bytes are those page 1's header gives (db_header_reserved). Returns 1 when at least one name was listed; 0
+// when the file cannot be read, page 1 binds neither way, a path naming the log fails to bind, the bound page
+// size differs from `page_size`, or no row reads as a table or index in any encoding. With `source` the
 // database and its log image are read through it (the database opened once for its read), not by path.
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
@@ -57,10 +58,11 @@ int read_schema_roots(std::vector<std::uint32_t>& roots, uni::fileio& file, std:
 // The rows of the table b-tree whose root page is at `root_offset`, as table_record values
 // (emptied first), following overflow chains. `count` -1 reads every row; otherwise the walk reads
 // children whose key may hold rowids from `first_rowid` on and stops at rowid first_rowid + count.
-// With `keep_header` each record keeps its stored header bytes. Returns 1 when a row was added.
+// With `keep_header` each record keeps its stored header bytes; every page has `reserved` bytes at its end.
+// Returns 1 when a row was added.
 int extract_table_records(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
                           std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
-                          bool raw_blob, bool keep_header, bool utf8);
+                          bool raw_blob, bool keep_header, text_encoding encoding, std::uint8_t reserved = 0);
 
 // Receives one row of a table walk; false stops the walk. The record is reused for the next row.
 using table_record_visitor = std::function<bool(table_record&)>;
@@ -69,13 +71,14 @@ using table_record_visitor = std::function<bool(table_record&)>;
 struct table_walk_options {
     std::uint64_t root_offset = 0;  // file offset of the table's root page
     std::uint32_t page_size = 0;
-    std::uint64_t first_rowid = 0;      // with a count, the first rowid wanted
-    std::int64_t count = -1;            // rows from first_rowid on; -1 every row
-    bool raw_blob = false;              // blobs as their bytes, not as a hex view
-    bool keep_header = false;           // each record keeps its stored header bytes
-    bool utf8 = true;                   // text is UTF-8 (else UTF-16LE)
-    skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
-    unsigned threads = 0;               // threads that may decode the leaves of a large table
+    std::uint64_t first_rowid = 0;                 // with a count, the first rowid wanted
+    std::int64_t count = -1;                       // rows from first_rowid on; -1 every row
+    bool raw_blob = false;                         // blobs as their bytes, not as a hex view
+    bool keep_header = false;                      // each record keeps its stored header bytes
+    text_encoding encoding = text_encoding::utf8;  // how the database stores its texts
+    std::uint8_t reserved = 0;                     // bytes reserved at the end of every page
+    skip_reporter* reporter = nullptr;             // told of every page of the tree the walk skips
+    unsigned threads = 0;                          // threads that may decode the leaves of a large table
     // The tree check's verdict on the table, in the same bytes: the links, cells and chain parts it refused
     // are not read (it tells why).
     const tree_verdict* verdict = nullptr;
@@ -94,8 +97,8 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
 // (when empty) and reused by later calls on the same table.
 int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,
                              std::uint32_t page_size, std::uint64_t first_rowid, std::int64_t count,
-                             bool raw_blob, bool keep_header, bool utf8,
-                             std::vector<sqlite_artifact>& interiors);
+                             bool raw_blob, bool keep_header, text_encoding encoding,
+                             std::vector<sqlite_artifact>& interiors, std::uint8_t reserved = 0);
 
 // Carves a buffer of loose pages into `out` (cleared first): the pages start at the first page or
 // database header found in the buffer (else at 0); `page_size` 0 takes the page size found there,

@@ -114,33 +114,42 @@ bool char_passes(std::uint32_t c, std::uint32_t mask) {
     return true;
 }
 
-std::uint16_t unit_at(const std::uint8_t* bytes, std::uint32_t i) {
-    return static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+std::uint16_t unit_at(const std::uint8_t* bytes, std::uint32_t i, bool big_endian) {
+    const std::uint8_t low = bytes[2 * i + (big_endian ? 1 : 0)];
+    const std::uint8_t high = bytes[2 * i + (big_endian ? 0 : 1)];
+    return static_cast<std::uint16_t>(low | (high << 8));
 }
 
-bool units_to_utf8(std::string& out, const std::uint8_t* bytes, std::uint32_t units) {
+bool units_to_utf8(std::string& out, const std::uint8_t* bytes, std::uint32_t units, bool big_endian) {
     std::vector<std::uint16_t> v(units);
-    for (std::uint32_t i = 0; i < units; ++i) v[i] = unit_at(bytes, i);
+    for (std::uint32_t i = 0; i < units; ++i) v[i] = unit_at(bytes, i, big_endian);
     std::string text;
     if (!utf16_units_to_utf8(text, v.data(), static_cast<std::int32_t>(units * 2))) return false;
     out = text;
     return true;
 }
 
-int checked_text(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask) {
+int checked_text(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask,
+                 std::uint32_t utf16) {
     if (text_passes_mask(out, bytes, count, mask)) return 1;
-    return utf16_text_passes_mask(out, bytes, count, mask);
+    if ((utf16 & kUtf16LittleEndian) != 0 && utf16_text_passes_mask(out, bytes, count, mask, false)) return 1;
+    return (utf16 & kUtf16BigEndian) != 0 ? utf16_text_passes_mask(out, bytes, count, mask, true) : 0;
 }
 
 int checked_prefix(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars, std::uint32_t count,
-                   std::uint32_t mask) {
+                   std::uint32_t mask, std::uint32_t utf16) {
     if (text_prefix_passes_mask(out, bytes, min_chars, count, mask)) return 1;
-    return utf16_prefix_passes_mask(out, bytes, min_chars, count, mask);
+    if ((utf16 & kUtf16LittleEndian) != 0 &&
+        utf16_prefix_passes_mask(out, bytes, min_chars, count, mask, false))
+        return 1;
+    return (utf16 & kUtf16BigEndian) != 0 ? utf16_prefix_passes_mask(out, bytes, min_chars, count, mask, true)
+                                          : 0;
 }
 
 int column_text(std::string& out, const std::uint8_t* record, std::uint32_t length, std::uint32_t column,
                 std::uint32_t min_chars, std::uint32_t max_chars, std::uint32_t mask,
-                std::uint32_t header_size, bool blob, bool truncated, bool accept_prefix) {
+                std::uint32_t header_size, bool blob, bool truncated, bool accept_prefix,
+                std::uint32_t utf16) {
     out.clear();
     if (!record || length == 0 || column >= length) return 0;
     std::uint64_t hs = header_size;
@@ -171,10 +180,11 @@ int column_text(std::string& out, const std::uint8_t* record, std::uint32_t leng
     const std::uint64_t limit =
         static_cast<std::uint64_t>(r) < max_chars ? static_cast<std::uint64_t>(r) : max_chars;
     const std::uint8_t* value = record + offset;
-    if (size <= limit) return checked_text(out, value, static_cast<std::uint32_t>(size), mask);
+    if (size <= limit) return checked_text(out, value, static_cast<std::uint32_t>(size), mask, utf16);
     if (!truncated) return 0;
-    if (accept_prefix) return checked_prefix(out, value, min_chars, static_cast<std::uint32_t>(limit), mask);
-    return checked_text(out, value, static_cast<std::uint32_t>(limit), mask);
+    if (accept_prefix)
+        return checked_prefix(out, value, min_chars, static_cast<std::uint32_t>(limit), mask, utf16);
+    return checked_text(out, value, static_cast<std::uint32_t>(limit), mask, utf16);
 }
 
 }  // namespace
@@ -292,15 +302,17 @@ std::uint32_t match_header_signature(const std::uint8_t* bytes, std::uint32_t le
 
 int get_column_text_checked(std::string& out, const std::uint8_t* record, std::uint32_t length,
                             std::uint32_t column, std::uint32_t max_chars, std::uint32_t mask,
-                            std::uint32_t header_size, bool blob, bool truncated) {
-    return column_text(out, record, length, column, 0, max_chars, mask, header_size, blob, truncated, false);
+                            std::uint32_t header_size, bool blob, bool truncated, std::uint32_t utf16) {
+    return column_text(out, record, length, column, 0, max_chars, mask, header_size, blob, truncated, false,
+                       utf16);
 }
 
 int get_column_text_checked_ex(std::string& out, const std::uint8_t* record, std::uint32_t length,
                                std::uint32_t column, std::uint32_t min_chars, std::uint32_t max_chars,
-                               std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated) {
+                               std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated,
+                               std::uint32_t utf16) {
     return column_text(out, record, length, column, min_chars, max_chars, mask, header_size, blob, truncated,
-                       true);
+                       true, utf16);
 }
 
 int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask) {
@@ -313,13 +325,13 @@ int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t 
 }
 
 int utf16_text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count,
-                           std::uint32_t mask) {
+                           std::uint32_t mask, bool big_endian) {
     out.clear();
     const std::uint32_t units = count / 2;
     if (!bytes || units == 0) return 0;
     for (std::uint32_t i = 0; i < units; ++i)
-        if (!char_passes(unit_at(bytes, i), mask)) return 0;
-    return units_to_utf8(out, bytes, units) ? 1 : 0;
+        if (!char_passes(unit_at(bytes, i, big_endian), mask)) return 0;
+    return units_to_utf8(out, bytes, units, big_endian) ? 1 : 0;
 }
 
 int text_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars,
@@ -335,14 +347,18 @@ int text_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::ui
 }
 
 int utf16_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars,
-                             std::uint32_t count, std::uint32_t mask) {
+                             std::uint32_t count, std::uint32_t mask, bool big_endian) {
     out.clear();
     if (!bytes) return 0;
     const std::uint32_t units = count / 2;
     std::uint32_t k = 0;
-    while (k < units && char_passes(unit_at(bytes, k), mask)) ++k;
+    while (k < units && char_passes(unit_at(bytes, k, big_endian), mask)) ++k;
     if (k == 0 || k < min_chars) return 0;
-    return units_to_utf8(out, bytes, k) ? 1 : 0;
+    return units_to_utf8(out, bytes, k, big_endian) ? 1 : 0;
+}
+
+std::uint32_t utf16_orders_for(text_encoding encoding) {
+    return encoding == text_encoding::utf16be ? kUtf16BigEndian : kUtf16LittleEndian;
 }
 
 int check_record_length_bwd(std::uint64_t* payload_size, std::uint64_t* record_length,

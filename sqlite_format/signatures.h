@@ -15,12 +15,21 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_format/layout.h"
+
 // Character class mask bits for column text.
 constexpr std::uint32_t kTextPrintable = 1;      // 32..126
 constexpr std::uint32_t kTextHexDigit = 2;       // 0-9, a-f, A-F
 constexpr std::uint32_t kTextLowerAlpha = 4;     // a-z
 constexpr std::uint32_t kTextHexLetter = 8;      // a-f, A-F
 constexpr std::uint32_t kTextExemptBreaks = 16;  // TAB, LF and CR pass without the other tests
+
+// The UTF-16 byte orders a column text is read in where its bytes do not pass as they stand (bits).
+constexpr std::uint32_t kUtf16LittleEndian = 1;
+constexpr std::uint32_t kUtf16BigEndian = 2;
+// The orders to try for a database whose texts are stored in `encoding` (as its header or its schema
+// says): big-endian for UTF-16be, else little-endian, as the recognisers have always read them.
+std::uint32_t utf16_orders_for(text_encoding encoding);
 
 // Bytes spanned from `bytes` by `count` text (flag set) or blob serial types; 0 when they are not there.
 std::uint32_t match_typed_varints_fwd(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t count,
@@ -50,27 +59,30 @@ std::uint32_t match_header_signature(const std::uint8_t* bytes, std::uint32_t le
                                      const std::vector<std::string>& patterns);
 
 // Column text of a record (header-size varint at `record`, or `header_size` when non-zero) accepted
-// only when every character passes `mask`, as bytes or else as UTF-16LE. With `truncated` a value
-// cut by the end of the record, or longer than `max_chars`, is checked as far as it goes. 1 with the
-// text, else 0 with `out` empty.
+// only when every character passes `mask`, as bytes or else as UTF-16 in the orders of `utf16`
+// (little-endian first). With `truncated` a value cut by the end of the record, or longer than `max_chars`,
+// is checked as far as it goes. 1 with the text, else 0 with `out` empty.
 int get_column_text_checked(std::string& out, const std::uint8_t* record, std::uint32_t length,
                             std::uint32_t column, std::uint32_t max_chars, std::uint32_t mask,
-                            std::uint32_t header_size, bool blob, bool truncated);
+                            std::uint32_t header_size, bool blob, bool truncated,
+                            std::uint32_t utf16 = kUtf16LittleEndian);
 // The same; a cut value's accepted prefix is enough when it holds at least `min_chars` characters.
 int get_column_text_checked_ex(std::string& out, const std::uint8_t* record, std::uint32_t length,
                                std::uint32_t column, std::uint32_t min_chars, std::uint32_t max_chars,
-                               std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated);
+                               std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated,
+                               std::uint32_t utf16 = kUtf16LittleEndian);
 
 // 1 with `out` = the bytes when every one passes `mask` (0 for none).
 int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask);
-// The same over count / 2 UTF-16LE units; `out` is their UTF-8 form.
+// The same over count / 2 UTF-16 units (little-endian, or big-endian with `big_endian`); `out` is their
+// UTF-8 form.
 int utf16_text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count,
-                           std::uint32_t mask);
+                           std::uint32_t mask, bool big_endian = false);
 // Up to the first failing character: 1 with the accepted characters when there are at least `min_chars`.
 int text_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars,
                             std::uint32_t count, std::uint32_t mask);
 int utf16_prefix_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars,
-                             std::uint32_t count, std::uint32_t mask);
+                             std::uint32_t count, std::uint32_t mask, bool big_endian = false);
 
 // 1 when the payload-size varint before the record (behind the rowid) equals the record's length
 // (header size plus the content sizes its serial types give). `before` bytes may be read before

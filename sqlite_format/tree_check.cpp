@@ -930,7 +930,7 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
     }
     const std::uint32_t page_size = db_header_page_size(header, kDbHeaderSize);
     const std::uint8_t reserved = header[kDbReservedOffset];
-    if (page_size == 0 || page_size < reserved || page_size - reserved < 480) return 0;
+    if (page_size == 0 || page_size < reserved || page_size - reserved < kMinUsableSize) return 0;
     const byte_view h(header, kDbHeaderSize);
     std::uint32_t counted = 0, counter = 0, valid_for = 0, trunk = 0;
     (void)read_be32(h, kDbPageCountOffset, &counted);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <set>
@@ -24,12 +25,15 @@ using selk_process::run;
 // "<toast>row N</toast>") on pages of `page_size` bytes, every third deleted with secure delete off. With
 // `comment` the Notification CREATE TABLE text carries a comment of that many bytes right after its opening
 // parenthesis, so that the text that names the columns lies on the row's overflow pages. `encoding` is the
-// database's text encoding.
+// database's text encoding; `reserved` the bytes reserved at the end of every page; with `pad` each payload
+// carries that many more bytes after its row number.
 struct db_shape {
     int page_size = 4096;
     int count = 200;
     std::size_t comment = 0;
     const char* encoding = "UTF-8";
+    int reserved = 0;
+    std::size_t pad = 0;
 };
 
 void make_examiner_db(const std::string& path, const db_shape& shape) {
@@ -37,6 +41,10 @@ void make_examiner_db(const std::string& path, const db_shape& shape) {
     ASSERT_NE(db, nullptr);
     fx::exec(db, "PRAGMA page_size=" + std::to_string(shape.page_size) + "; PRAGMA encoding='" +
                      shape.encoding + "';");
+    int reserved = shape.reserved;
+    if (reserved != 0) {
+        ASSERT_EQ(sqlite3_file_control(db, "main", SQLITE_FCNTL_RESERVE_BYTES, &reserved), SQLITE_OK);
+    }
     std::string notification = fx::notification_table_sql();
     if (shape.comment != 0) {
         const std::string opening = "CREATE TABLE [Notification](";
@@ -50,7 +58,7 @@ void make_examiner_db(const std::string& path, const db_shape& shape) {
     fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
     for (int i = 0; i < shape.count; ++i)
         fx::insert_notification(db, 200 + i, 300 + i, 68, "toast",
-                                "<toast>row " + std::to_string(i) + "</toast>");
+                                "<toast>row " + std::to_string(i) + std::string(shape.pad, 'p') + "</toast>");
     fx::exec(db, "COMMIT; DELETE FROM Notification WHERE [Order] % 3 = 0;");
     sqlite3_close(db);
 }
@@ -149,20 +157,118 @@ TEST(SelkSchema, SchemaRowsOnOverflowPagesAreReadWhole) {
     }
 }
 
+// The live rows of a "-csv -all_fields" report (the library's or the own reader's) as
+// "Order|Type|Tag|Payload" in Order, and the Ids of the others, the recovered ones.
+void report_rows(const std::string& out, std::vector<std::string>& live, std::set<int>& recovered) {
+    for (const std::string& row : data_rows(out)) {
+        const std::vector<std::string> cells = selk_process::split(row, ",");
+        if (cells.size() < 23) continue;
+        if (cells[16].find("\"sqlite lib\"") == std::string::npos &&
+            cells[16].find("\"carve main\"") == std::string::npos)
+            recovered.insert(std::atoi(cells[9].c_str()));
+        else
+            live.push_back(cells[8] + "|" + cells[6] + "|" + cells[12] + "|" + cells[22]);
+    }
+    std::sort(live.begin(), live.end());
+}
+
+// The notifications the library reads in `path`, as report_rows gives the live rows.
+std::vector<std::string> library_rows(const std::string& path) {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT [Order], Type, Tag, Payload FROM Notification", -1, &st, nullptr) ==
+            SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::string row;
+            for (int i = 0; i < 3; ++i)
+                row += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, i))) + "|";
+            row.append(static_cast<const char*>(sqlite3_column_blob(st, 3)),
+                       static_cast<std::size_t>(sqlite3_column_bytes(st, 3)));
+            rows.push_back(row);
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// Every valid layout is read as the library reads it: pages of 512 to 4096 bytes with 0 or 32 bytes reserved
+// at their end, schema rows and payloads on overflow pages, texts in each encoding. In every form the live
+// rows are the library's, Order, Type, Tag and Payload, and the slack scan and the walk of the file's pages
+// recover every deleted row whose cell the deletes left in the file (on 1 KiB pages the library's rebalancing
+// writes over them).
+TEST(SelkSchema, EveryValidLayoutReadsAsTheLibraryReadsIt) {
+    struct layout_case {
+        const char* name;
+        db_shape shape;
+        bool deleted_kept;  // the deleted rows' cells are still in the file
+    };
+    const layout_case cases[] = {
+        {"512-byte pages, 32 reserved, schema rows on overflow pages", {512, 125, 0, "UTF-8", 32, 0}, true},
+        {"1 KiB pages, 32 reserved, payloads on overflow pages", {1024, 160, 0, "UTF-8", 32, 1500}, false},
+        {"4 KiB pages, 32 reserved, CREATE TABLE text and payloads on overflow pages",
+         {4096, 100, 4500, "UTF-8", 32, 9000},
+         true},
+        {"UTF-16le, 512-byte pages, 32 reserved", {512, 75, 0, "UTF-16le", 32, 0}, true},
+        {"UTF-16be", {4096, 75, 0, "UTF-16be", 0, 0}, true},
+        {"UTF-16be, 1 KiB pages, 32 reserved, payloads on overflow pages",
+         {1024, 120, 0, "UTF-16be", 32, 1500},
+         false},
+    };
+    for (const layout_case& c : cases) {
+        fx::temp_dir dir;
+        const std::string db = dir.file("layout.db");
+        make_examiner_db(db, c.shape);
+        const std::vector<std::string> expected = library_rows(db);
+        ASSERT_EQ(expected.size(), live_rows(c.shape.count).size()) << c.name;
+        std::set<int> deleted;  // their Ids
+        for (int i = 0; i < c.shape.count; ++i)
+            if ((200 + i) % 3 == 0) deleted.insert(300 + i);
+        // Its pages without page 1: loose pages say nothing of how their texts are stored.
+        std::vector<std::uint8_t> pages = fx::read_all(db);
+        pages.erase(pages.begin(), pages.begin() + c.shape.page_size);
+        ASSERT_TRUE(fx::write_all(dir.file("pages.bin"), pages));
+        for (const std::string form : {"", "-carve", "-incl_slack", "-parse_chunk", "loose pages"}) {
+            SCOPED_TRACE(std::string(c.name) + ", form \"" + form + "\"");
+            const bool walk = form == "-parse_chunk" || form == "loose pages";
+            std::vector<std::string> args = form == "loose pages"
+                                                ? arguments(dir.file("pages.bin"), "-parse_chunk")
+                                                : arguments(db, form.c_str());
+            args.insert(args.end(), {"-csv", "-all_fields"});
+            const selk_process::result r = run(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            std::vector<std::string> live;
+            std::set<int> recovered;
+            report_rows(r.out, live, recovered);
+            if (!walk) {
+                EXPECT_EQ(live, expected);
+            }
+            if (c.deleted_kept && (walk || form == "-incl_slack")) {
+                EXPECT_EQ(lacking(deleted, recovered), "") << "deleted rows not recovered";
+            }
+        }
+    }
+}
+
 // A header whose text encoding contradicts the texts of the schema table is damage: the run says so and exits
 // 255. The own reader reads the schema (and then the tables) in the encoding in which its rows read as tables
 // and indexes, so "-carve" and "-incl_slack" still print every live row as a live row; and the pages of the
 // tables' trees are told from free ones by their root page numbers, whatever the texts read as, so no live
 // row comes back as a recovered "main db slack" row: those are the ones the sound database gives. The library
-// reads the header's encoding and cannot read the schema. A database stored in UTF-16be, which the own reader
-// does not read, is said as such.
+// reads the header's encoding and cannot read the schema. A schema whose rows read as no table or index in
+// any encoding (their type texts overwritten) is said as such.
 TEST(SelkSchema, HeaderTextEncodingAgainstTheStoredTexts) {
     struct encoding_case {
-        const char* stored;   // the database's own encoding
-        std::uint8_t header;  // the text encoding field written over its header's
-        std::string said;     // on standard error; empty: nothing
-        bool live_read;       // "-carve" and "-incl_slack" print every live row as a live row
-        int status;           // of each form
+        const char* stored;    // the database's own encoding
+        std::uint8_t header;   // the text encoding field written over its header's
+        std::string said;      // on standard error; empty: nothing
+        bool live_read;        // "-carve" and "-incl_slack" print every live row as a live row
+        int status;            // of each form
+        bool damaged = false;  // the schema rows' type texts ("table", "index") are overwritten
     };
     const std::string against = "the texts of its schema table read only as ";
     const encoding_case cases[] = {
@@ -179,10 +285,14 @@ TEST(SelkSchema, HeaderTextEncodingAgainstTheStoredTexts) {
              "UTF-16le: its schema and tables are read as UTF-16le",
          true, 255},
         {"UTF-16le", 2, "", true, 0},
-        {"UTF-16be", 3,
-         "none of the 7 rows of its schema table reads as a table or index, in UTF-8 or in UTF-16le "
-         "(the text encoding in its header is 3, UTF-16be)",
-         false, 255},
+        {"UTF-16be", 1,
+         "the text encoding in its header is 1 (UTF-8), but " + against +
+             "UTF-16be: its schema and tables are read as UTF-16be",
+         true, 255},
+        {"UTF-8", 1,
+         "none of the 7 rows of its schema table reads as a table or index, in UTF-8, in UTF-16le or in "
+         "UTF-16be (the text encoding in its header is 1, UTF-8)",
+         false, 255, true},
     };
     const std::set<int> live = live_rows(200);
     for (const encoding_case& c : cases) {
@@ -194,6 +304,11 @@ TEST(SelkSchema, HeaderTextEncodingAgainstTheStoredTexts) {
         std::vector<std::uint8_t> bytes = fx::read_all(sound);
         ASSERT_GT(bytes.size(), 60u);
         bytes[59] = c.header;  // the low byte of the big-endian field at offset 56
+        for (const std::string word : {"table", "index"}) {
+            for (auto at = bytes.begin();
+                 c.damaged && (at = std::search(at, bytes.end(), word.begin(), word.end())) != bytes.end();)
+                *at++ = 'X';
+        }
         const std::string damaged = dir.file("encoding.db");
         ASSERT_TRUE(fx::write_all(damaged, bytes));
         const std::set<std::string> sound_slack = slack_rows(run(arguments(sound, "-carve")).out);

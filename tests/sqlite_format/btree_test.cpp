@@ -57,7 +57,7 @@ TEST(ParseTablePage, rows_of_a_leaf_page_keyed_by_rowid) {
     artifact_map out;
     const std::uint64_t off = (root - 1) * 1024ull;
     ASSERT_EQ(parse_table_page(out, page.data(), page.size(), off, off, 1024, nullptr, false, false, false,
-                               true, true, false),
+                               true, kUtf8, false),
               1);
     ASSERT_EQ(out.size(), 1u);
     const sqlite_artifact& a = out.begin()->second;
@@ -89,7 +89,7 @@ TEST(ParseTablePage, rows_of_a_leaf_page_keyed_by_rowid) {
     std::copy(page.begin(), page.end(), wide.begin() + 100);
     artifact_map again;
     ASSERT_EQ(parse_table_page(again, wide.data(), wide.size(), off - 100, off, 1024, nullptr, false, false,
-                               false, false, true, false),
+                               false, false, kUtf8, false),
               1);
     EXPECT_EQ(rows_of(again, kArtifactTableRows), rows);
 }
@@ -98,23 +98,23 @@ TEST(ParseTablePage, refused_placements_and_pages) {
     std::vector<std::uint8_t> page = page_with_header(1024, 13, 0, 0, 1024);
     artifact_map out;
     EXPECT_EQ(
-        parse_table_page(out, nullptr, 1024, 0, 0, 1024, nullptr, false, false, false, false, true, false),
+        parse_table_page(out, nullptr, 1024, 0, 0, 1024, nullptr, false, false, false, false, kUtf8, false),
         0);
-    EXPECT_EQ(
-        parse_table_page(out, page.data(), 1024, 0, 0, 256, nullptr, false, false, false, false, true, false),
-        0);
-    EXPECT_EQ(parse_table_page(out, page.data(), 1023, 0, 0, 1024, nullptr, false, false, false, false, true,
+    EXPECT_EQ(parse_table_page(out, page.data(), 1024, 0, 0, 256, nullptr, false, false, false, false, kUtf8,
                                false),
               0);
-    EXPECT_EQ(parse_table_page(out, page.data(), 1024, 10, 0, 1024, nullptr, false, false, false, false, true,
+    EXPECT_EQ(parse_table_page(out, page.data(), 1023, 0, 0, 1024, nullptr, false, false, false, false, kUtf8,
                                false),
               0);
-    EXPECT_EQ(parse_table_page(out, page.data(), 1024, 0, 1, 1024, nullptr, false, false, false, false, true,
+    EXPECT_EQ(parse_table_page(out, page.data(), 1024, 10, 0, 1024, nullptr, false, false, false, false,
+                               kUtf8, false),
+              0);
+    EXPECT_EQ(parse_table_page(out, page.data(), 1024, 0, 1, 1024, nullptr, false, false, false, false, kUtf8,
                                false),
               0);
     // Neither a b-tree header nor the database magic.
     std::vector<std::uint8_t> junk(1024, 0x41);
-    EXPECT_EQ(parse_table_page(out, junk.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, true,
+    EXPECT_EQ(parse_table_page(out, junk.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, kUtf8,
                                false),
               0);
     EXPECT_TRUE(out.empty());
@@ -135,16 +135,16 @@ TEST(ParseTablePage, overflow_rows_follow_the_chain_or_carry_the_marker) {
     uni::fileio f;
     ASSERT_TRUE(f.open(path, false, false, false));
     artifact_map out;
-    ASSERT_EQ(
-        parse_table_page(out, page.data(), 1024, off, off, 1024, &f, false, false, false, false, true, false),
-        1);
+    ASSERT_EQ(parse_table_page(out, page.data(), 1024, off, off, 1024, &f, false, false, false, false, kUtf8,
+                               false),
+              1);
     auto rows = rows_of(out, kArtifactTableRows);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].second, (std::vector<std::string>{"1", text, "end"}));
 
     // Skipping overflow: the local bytes and the marker.
     ASSERT_EQ(
-        parse_table_page(out, page.data(), 1024, off, off, 1024, &f, false, false, true, false, true, false),
+        parse_table_page(out, page.data(), 1024, off, off, 1024, &f, false, false, true, false, kUtf8, false),
         1);
     rows = rows_of(out, kArtifactTableRows);
     ASSERT_EQ(rows.size(), 1u);
@@ -155,7 +155,7 @@ TEST(ParseTablePage, overflow_rows_follow_the_chain_or_carry_the_marker) {
 
     // No file: the local bytes alone, no marker.
     ASSERT_EQ(parse_table_page(out, page.data(), 1024, off, off, 1024, nullptr, false, false, false, false,
-                               true, false),
+                               kUtf8, false),
               1);
     rows = rows_of(out, kArtifactTableRows);
     ASSERT_EQ(rows.size(), 1u);
@@ -170,8 +170,8 @@ TEST(ParseTablePage, overflow_rows_follow_the_chain_or_carry_the_marker) {
     const std::size_t ptr = c.cell_offset + c.payload_size_length + c.rowid_length + c.local_payload_size;
     auto broken = page;
     put_be32(broken, ptr, 0x00FFFFFF);
-    ASSERT_EQ(parse_table_page(out, broken.data(), 1024, off, off, 1024, &f, false, false, false, false, true,
-                               false),
+    ASSERT_EQ(parse_table_page(out, broken.data(), 1024, off, off, 1024, &f, false, false, false, false,
+                               kUtf8, false),
               1);
     rows = rows_of(out, kArtifactTableRows);
     ASSERT_EQ(rows.size(), 1u);
@@ -191,7 +191,7 @@ TEST(ParseTablePage, schema_rows_become_schema_artifacts_and_views_stay_rows) {
             "CREATE TRIGGER tr AFTER INSERT ON alpha BEGIN SELECT 1; END;");
     auto file = read_all(path);
     artifact_map out;
-    ASSERT_EQ(parse_table_page(out, file.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, true,
+    ASSERT_EQ(parse_table_page(out, file.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, kUtf8,
                                false),
               1);
     std::map<std::string, std::uint64_t> kinds;
@@ -222,7 +222,7 @@ TEST(ParseTablePage, view_row_is_a_plain_row) {
     make_db(path, 1024, "CREATE VIEW v AS SELECT 1 AS one;");
     auto file = read_all(path);
     artifact_map out;
-    ASSERT_EQ(parse_table_page(out, file.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, true,
+    ASSERT_EQ(parse_table_page(out, file.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, kUtf8,
                                false),
               1);
     ASSERT_EQ(out.size(), 1u);
@@ -239,7 +239,7 @@ TEST(ParseTablePage, schema_page_artifact_collects_every_schema_row) {
     make_db(path, 1024, "CREATE TABLE a(x); CREATE TABLE b(y); CREATE INDEX bi ON b(y);");
     auto file = read_all(path);
     artifact_map out;
-    ASSERT_EQ(parse_table_page(out, file.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, true,
+    ASSERT_EQ(parse_table_page(out, file.data(), 1024, 0, 0, 1024, nullptr, false, false, false, false, kUtf8,
                                false),
               1);
     auto page_art = std::find_if(out.begin(), out.end(), [](const artifact_map::value_type& v) {
@@ -271,7 +271,8 @@ TEST(ParseTablePage, cell_shorter_than_its_header_parts_is_skipped) {
     put_be16(p, 404, 20);
     artifact_map out;
     ASSERT_EQ(
-        parse_table_page(out, p.data(), 512, 0, 0, 512, nullptr, false, false, false, false, true, false), 1);
+        parse_table_page(out, p.data(), 512, 0, 0, 512, nullptr, false, false, false, false, kUtf8, false),
+        1);
     auto rows = rows_of(out, kArtifactTableRows);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].first, "0000000000000007");
@@ -292,7 +293,7 @@ TEST(ParsePageInMemory, interior_page_children_and_leaf_refusal) {
     ASSERT_EQ(page[0], 5);  // the table root is interior
     sqlite_artifact a;
     const std::uint64_t off = (root - 1) * 512ull;
-    ASSERT_EQ(parse_page_in_memory(a, page.data(), 512, off, off, 512, nullptr, false, false, true), 1);
+    ASSERT_EQ(parse_page_in_memory(a, page.data(), 512, off, off, 512, nullptr, false, false, kUtf8), 1);
     EXPECT_EQ(a.kind, kArtifactTableInterior);
     EXPECT_EQ(a.cells.size(), get_be16(page, 3) + 1u);
     ASSERT_EQ(a.cells.count(kRightmostChildKey), 1u);
@@ -310,7 +311,7 @@ TEST(ParsePageInMemory, interior_page_children_and_leaf_refusal) {
     ASSERT_EQ(ipage[0], 2);
     sqlite_artifact ia;
     const std::uint64_t ioff = (iroot - 1) * 512ull;
-    ASSERT_EQ(parse_page_in_memory(ia, ipage.data(), 512, ioff, ioff, 512, nullptr, false, false, true), 1);
+    ASSERT_EQ(parse_page_in_memory(ia, ipage.data(), 512, ioff, ioff, 512, nullptr, false, false, kUtf8), 1);
     EXPECT_EQ(ia.kind, kArtifactIndexInterior);
     bool decoded = false;
     for (const auto& c : ia.cells)
@@ -322,9 +323,9 @@ TEST(ParsePageInMemory, interior_page_children_and_leaf_refusal) {
     // A leaf is refused, and so is an interior page whose right-most child is 0.
     std::uint32_t leaf = static_cast<std::uint32_t>(child_page_of(a.cells.begin()->second));
     auto lpage = page_bytes(file, leaf, 512);
-    EXPECT_EQ(parse_page_in_memory(a, lpage.data(), 512, 0, 0, 512, nullptr, false, false, true), 0);
+    EXPECT_EQ(parse_page_in_memory(a, lpage.data(), 512, 0, 0, 512, nullptr, false, false, kUtf8), 0);
     put_be32(page, 8, 0);
-    EXPECT_EQ(parse_page_in_memory(a, page.data(), 512, off, off, 512, nullptr, false, false, true), 0);
+    EXPECT_EQ(parse_page_in_memory(a, page.data(), 512, off, off, 512, nullptr, false, false, kUtf8), 0);
 }
 
 TEST(CollectBtreeInteriorPages, leaf_root_is_its_own_only_child) {
@@ -336,14 +337,14 @@ TEST(CollectBtreeInteriorPages, leaf_root_is_its_own_only_child) {
     ASSERT_TRUE(f.open(path, false, false, false));
     std::vector<sqlite_artifact> out;
     std::map<std::uint64_t, sqlite_artifact> by_offset;
-    ASSERT_EQ(collect_btree_interior_pages(out, by_offset, f, (root - 1) * 1024ull, 1024, false, true), 1);
+    ASSERT_EQ(collect_btree_interior_pages(out, by_offset, f, (root - 1) * 1024ull, 1024, false, kUtf8), 1);
     ASSERT_EQ(out.size(), 1u);
     ASSERT_EQ(out[0].cells.size(), 1u);
     EXPECT_EQ(child_page_of(out[0].cells.begin()->second), root);
     EXPECT_TRUE(by_offset.empty());
     uni::fileio closed;
-    EXPECT_EQ(collect_btree_interior_pages(out, by_offset, closed, 0, 1024, false, true), 0);
-    EXPECT_EQ(collect_btree_interior_pages(out, by_offset, f, 0, 0, false, true), 0);
+    EXPECT_EQ(collect_btree_interior_pages(out, by_offset, closed, 0, 1024, false, kUtf8), 0);
+    EXPECT_EQ(collect_btree_interior_pages(out, by_offset, f, 0, 0, false, kUtf8), 0);
 }
 
 TEST(CollectBtreeInteriorPages, deep_tree_walk_reads_every_row) {
@@ -358,10 +359,10 @@ TEST(CollectBtreeInteriorPages, deep_tree_walk_reads_every_row) {
     ASSERT_TRUE(f.open(path, false, false, false));
     std::vector<sqlite_artifact> lowest;
     std::map<std::uint64_t, sqlite_artifact> by_offset;
-    ASSERT_EQ(collect_btree_interior_pages(lowest, by_offset, f, (root - 1) * 512ull, 512, false, true), 1);
+    ASSERT_EQ(collect_btree_interior_pages(lowest, by_offset, f, (root - 1) * 512ull, 512, false, kUtf8), 1);
     EXPECT_GT(by_offset.size(), lowest.size());  // more than one interior level
     artifact_map table_rows, index_rows, other;
-    ASSERT_EQ(walk_table_pages(table_rows, index_rows, other, lowest, f, 512, true, true), 1);
+    ASSERT_EQ(walk_table_pages(table_rows, index_rows, other, lowest, f, 512, true, kUtf8), 1);
     std::vector<std::string> got;
     for (const auto& a : table_rows)
         for (const auto& r : a.second.rows) got.push_back(r.second.values[0] + "|" + r.second.values[1]);
@@ -393,19 +394,19 @@ TEST(CollectBtreeInteriorPages, looping_and_shared_children_end) {
     ASSERT_TRUE(f.open(p, false, false, false));
     std::vector<sqlite_artifact> lowest;
     std::map<std::uint64_t, sqlite_artifact> by_offset;
-    EXPECT_EQ(collect_btree_interior_pages(lowest, by_offset, f, r, 512, false, true), 1);
+    EXPECT_EQ(collect_btree_interior_pages(lowest, by_offset, f, r, 512, false, kUtf8), 1);
     // Each interior page is taken once, and the walk parses no more pages than the file holds.
     std::set<std::uint64_t> lowest_offsets;
     for (const sqlite_artifact& a : lowest)
         EXPECT_TRUE(lowest_offsets.insert(a.file_offset).second) << a.file_offset;
     EXPECT_LE(by_offset.size(), bytes.size() / 512);
     artifact_map table_rows, index_rows, other;
-    EXPECT_EQ(walk_table_pages(table_rows, index_rows, other, lowest, f, 512, true, true), 1);
+    EXPECT_EQ(walk_table_pages(table_rows, index_rows, other, lowest, f, 512, true, kUtf8), 1);
     // Each leaf is read once even when two parents share it.
     std::vector<sqlite_artifact> twice = lowest;
     twice.insert(twice.end(), lowest.begin(), lowest.end());
     artifact_map once_rows;
-    ASSERT_EQ(walk_table_pages(once_rows, index_rows, other, twice, f, 512, true, true), 1);
+    ASSERT_EQ(walk_table_pages(once_rows, index_rows, other, twice, f, 512, true, kUtf8), 1);
     EXPECT_EQ(once_rows.size(), table_rows.size());
 }
 
@@ -421,11 +422,11 @@ TEST(WalkTablePages, damaged_leaf_does_not_hide_its_siblings) {
     ASSERT_TRUE(f.open(path, false, false, false));
     std::vector<sqlite_artifact> lowest;
     std::map<std::uint64_t, sqlite_artifact> unused;
-    ASSERT_EQ(collect_btree_interior_pages(lowest, unused, f, (root - 1) * 512ull, 512, true, true), 1);
+    ASSERT_EQ(collect_btree_interior_pages(lowest, unused, f, (root - 1) * 512ull, 512, true, kUtf8), 1);
     ASSERT_EQ(lowest.size(), 1u);
     ASSERT_GT(lowest[0].cells.size(), 3u);
     artifact_map all, index_rows, other;
-    ASSERT_EQ(walk_table_pages(all, index_rows, other, lowest, f, 512, false, true), 1);
+    ASSERT_EQ(walk_table_pages(all, index_rows, other, lowest, f, 512, false, kUtf8), 1);
     std::size_t all_rows = 0;
     for (const auto& a : all) all_rows += a.second.rows.size();
     // Break the first leaf's type byte.
@@ -438,7 +439,7 @@ TEST(WalkTablePages, damaged_leaf_does_not_hide_its_siblings) {
     uni::fileio g;
     ASSERT_TRUE(g.open(p, false, false, false));
     artifact_map rest;
-    ASSERT_EQ(walk_table_pages(rest, index_rows, other, lowest, g, 512, false, true), 1);
+    ASSERT_EQ(walk_table_pages(rest, index_rows, other, lowest, g, 512, false, kUtf8), 1);
     std::size_t rest_rows = 0;
     for (const auto& a : rest) rest_rows += a.second.rows.size();
     EXPECT_EQ(rest_rows, all_rows - lost);

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr text_encoding kUtf8 = text_encoding::utf8;
+
 std::vector<std::uint8_t> bytes(std::initializer_list<int> list) {
     std::vector<std::uint8_t> out;
     for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
@@ -196,8 +198,8 @@ TEST(decode_record_values, blob_view_is_that_of_a_table_row) {
         record.insert(record.end(), blob.begin(), blob.end());
         std::vector<std::string> row;
         std::vector<std::uint32_t> row_codes, row_sizes;
-        ASSERT_EQ(1,
-                  decode_record_values(row, row_codes, row_sizes, record.data(), record.size(), false, true));
+        ASSERT_EQ(
+            1, decode_record_values(row, row_codes, row_sizes, record.data(), record.size(), false, kUtf8));
         ASSERT_EQ(1u, carved.size()) << n;
         ASSERT_EQ(1u, row.size()) << n;
         EXPECT_EQ(carved[0], row[0]) << n;

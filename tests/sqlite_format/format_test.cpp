@@ -477,7 +477,7 @@ TEST(BindPage, Page1NeedsAHundredAndTwelveBytes) {
     p[110] = 0;  // a NULL-only record: payload size 0, rowid 0
     EXPECT_EQ(bind_sqlite_page(page, p.data(), p.size(), 0, 0), 1);
     EXPECT_EQ(page.page_size, 1024u);
-    EXPECT_EQ(page.utf8, 1);
+    EXPECT_EQ(page.encoding, text_encoding::utf8);
     EXPECT_EQ(page.header[0], 13);
     EXPECT_EQ(page.parse_result, 1);
     ASSERT_EQ(page.cells.size(), 1u);
@@ -509,7 +509,7 @@ TEST(BindPage, UsesTheHeaderFieldsOfPage1AndTheGivenSizeElsewhere) {
     ASSERT_EQ(bind_sqlite_page(page, p.data(), p.size(), 4096, 0), 1);
     EXPECT_EQ(page.page_size, 1024u);  // page 1 says so
     EXPECT_EQ(page.reserved, 8);
-    EXPECT_EQ(page.utf8, 0);
+    EXPECT_EQ(page.encoding, text_encoding::utf16le);
     bytes q = make_page(2048, 13, {2000});
     put_leaf_cell(q, 2000, 1, 4, {7});
     sqlite_page other;

@@ -116,13 +116,16 @@ TEST(CollectPageSlack, freeblocks_and_the_gap_are_both_recorded) {
 
 TEST(CollectPageSlack, page_without_cells_gives_everything_after_its_header) {
     // An emptied page: its content start says the page end and its freeblock link is gone, yet the
-    // cells it held are still there. A stray freeblock link adds nothing twice.
+    // cells it held are still there. A stray freeblock link adds nothing twice. The bytes reserved at the end
+    // of every page never held a cell.
     for (std::uint32_t first : {0u, 300u}) {
         auto p = page_with_header(1024, 13, first, 0, first == 0 ? 1024 : 900);
         if (first != 0) freeblock(p, 300, 0, 50);
         region_map m;
         EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 4096, false), 1);
         EXPECT_EQ(m, (region_map{{4096 + 8, 1016}})) << first;
+        EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 4096, false, 0, 1024 - 32), 1);
+        EXPECT_EQ(m, (region_map{{4096 + 8, 1016 - 32}})) << first;
     }
 }
 

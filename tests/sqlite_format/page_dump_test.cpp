@@ -233,14 +233,14 @@ TEST(PageDump, whole_file_extract_and_table_artifacts) {
 
     // The file's own page size wins over the one given.
     sqlite_db_extract t;
-    ASSERT_EQ(extract_table_artifacts(t, path, 4096, root_of(path, "t"), true), 1);
+    ASSERT_EQ(extract_table_artifacts(t, path, 4096, root_of(path, "t"), kUtf8), 1);
     EXPECT_EQ(t.page_size, 512u);
     std::size_t rows = 0;
     for (const auto& a : t.tables) rows += a.second.rows.size();
     EXPECT_EQ(rows, 300u);
     EXPECT_FALSE(t.interior.empty());
-    EXPECT_EQ(extract_table_artifacts(t, path, 512, 100000, true), 0);
-    EXPECT_EQ(extract_table_artifacts(t, path, 512, 0, true), 0);
+    EXPECT_EQ(extract_table_artifacts(t, path, 512, 100000, kUtf8), 0);
+    EXPECT_EQ(extract_table_artifacts(t, path, 512, 0, kUtf8), 0);
 
     // Files refused: too short, a page size under 512, no magic unless asked for.
     auto bytes = read_all(path);
@@ -259,8 +259,8 @@ TEST(PageDump, whole_file_extract_and_table_artifacts) {
     EXPECT_EQ(x.header_known, 0);
     EXPECT_FALSE(x.tables.empty());  // the pages after the first still parse
     // A table file without a header takes the page size it is given.
-    ASSERT_EQ(extract_table_artifacts(t, dir.file("headless.db"), 512, root_of(path, "t"), true), 1);
-    EXPECT_EQ(extract_table_artifacts(t, dir.file("headless.db"), 100, root_of(path, "t"), true), 0);
+    ASSERT_EQ(extract_table_artifacts(t, dir.file("headless.db"), 512, root_of(path, "t"), kUtf8), 1);
+    EXPECT_EQ(extract_table_artifacts(t, dir.file("headless.db"), 100, root_of(path, "t"), kUtf8), 0);
 }
 
 TEST(PageDump, extract_page_into_refusals) {

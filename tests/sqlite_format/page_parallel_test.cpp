@@ -71,7 +71,7 @@ struct leaf_table {
         std::map<std::uint64_t, sqlite_artifact> unused;
         const std::uint64_t root =
             (std::stoull(query(path, "SELECT rootpage FROM sqlite_master;")[0][0]) - 1) * 1024;
-        ASSERT_EQ(collect_btree_interior_pages(interiors, unused, file, root, 1024, true, true), 1);
+        ASSERT_EQ(collect_btree_interior_pages(interiors, unused, file, root, 1024, true, kUtf8), 1);
         for (const sqlite_artifact& node : interiors)
             for (const auto& cell : node.cells) leaves.push_back((child_page_of(cell.second) - 1) * 1024);
         ASSERT_GT(leaves.size(), 300u);  // many more groups of pages than the threads may hold decoded

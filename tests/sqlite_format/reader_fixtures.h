@@ -15,8 +15,12 @@
 #include <vector>
 
 #include "evidence_open.h"
+#include "sqlite_format/layout.h"
 
 namespace reader_fixtures {
+
+// The text encoding the tests' databases are written in unless they say otherwise.
+constexpr text_encoding kUtf8 = text_encoding::utf8;
 
 // A fresh folder under SELK_TEST_TMP, removed with its files at the end of the test.
 class temp_dir {

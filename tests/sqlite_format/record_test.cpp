@@ -25,6 +25,8 @@ namespace {
 
 using bytes = std::vector<std::uint8_t>;
 using u32s = std::vector<std::uint32_t>;
+constexpr text_encoding kUtf8 = text_encoding::utf8;
+constexpr text_encoding kUtf16le = text_encoding::utf16le;
 
 TEST(RecordHeader, CodesAndSizesOfEverySerialType) {
     // Header: size 13, then types 0-9, 12 (empty blob) and 15 (1-byte text).
@@ -148,7 +150,7 @@ TEST(RecordPayload, SmallRecordAndItsConsumedCount) {
     const bytes p = {0x03, 0x01, 0x08, 0x2A};
     base_rowdata row;
     std::uint32_t used = 0;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8), 1);
     EXPECT_EQ(row.values, (std::vector<std::string>{"42", "0"}));
     EXPECT_EQ(row.codes, (u32s{kColInteger, kColConst0}));
     EXPECT_EQ(used, 4u);
@@ -160,12 +162,12 @@ TEST(RecordPayload, HeaderLongerThanThePayloadFails) {
     p[1] = 0x48;  // header size 200
     base_rowdata row;
     std::uint32_t used = 7;
-    EXPECT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 0);
+    EXPECT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8), 0);
     EXPECT_EQ(used, 0u);
     EXPECT_TRUE(row.values.empty());
     // An unreadable header is a success with nothing decoded.
     const bytes none = {0x80};
-    EXPECT_EQ(decode_record_payload(row, &used, nullptr, none.data(), none.size(), 0, 0, false, true, true),
+    EXPECT_EQ(decode_record_payload(row, &used, nullptr, none.data(), none.size(), 0, 0, false, true, kUtf8),
               1);
     EXPECT_EQ(used, 0u);
     EXPECT_TRUE(row.codes.empty());
@@ -175,7 +177,7 @@ TEST(RecordPayload, IntegersAreSignedBigEndian) {
     const bytes p = record_of({{2}, {1}, {1}}, {0xFF, 0xFE, 0xFF, 0x7F});
     base_rowdata row;
     std::uint32_t used;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8), 1);
     ASSERT_EQ(row.values.size(), 3u);
     EXPECT_EQ(row.values[0], "-2");
     EXPECT_EQ(row.values[1], "-1");  // a stored -1 in one byte
@@ -184,13 +186,13 @@ TEST(RecordPayload, IntegersAreSignedBigEndian) {
     // The values-only decode gives the same texts.
     std::vector<std::string> values;
     u32s codes, sizes;
-    ASSERT_EQ(decode_record_values(values, codes, sizes, p.data(), p.size(), true, true), 1);
+    ASSERT_EQ(decode_record_values(values, codes, sizes, p.data(), p.size(), true, kUtf8), 1);
     EXPECT_EQ(values, row.values);
     // A reserved type 10 after them: no value is made up from its bytes; the record decodes as nothing.
     const bytes reserved = record_of({{2}, {1}, {10}}, {0xFF, 0xFE, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
-    ASSERT_EQ(
-        decode_record_payload(row, &used, nullptr, reserved.data(), reserved.size(), 0, 0, false, true, true),
-        1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, reserved.data(), reserved.size(), 0, 0, false, true,
+                                    kUtf8),
+              1);
     EXPECT_TRUE(row.values.empty() && row.codes.empty());
     EXPECT_EQ(used, 0u);
 }
@@ -209,7 +211,7 @@ TEST(RecordPayload, TimesInIntegersAndTexts) {
         {{6}, {static_cast<std::uint8_t>(13 + 2 * 18)}, {static_cast<std::uint8_t>(13 + 2 * 16)}, {1}}, body);
     base_rowdata row;
     std::uint32_t used;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, true, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, true, true, kUtf8), 1);
     ASSERT_EQ(row.values.size(), 4u);
     EXPECT_EQ(row.codes[0], kColInteger | kColTimeFlag | (qm::type_filetime << kColTimeKindShift));
     EXPECT_EQ(row.times.at(0), ft);
@@ -221,12 +223,12 @@ TEST(RecordPayload, TimesInIntegersAndTexts) {
     EXPECT_EQ(row.codes[3], kColInteger);  // below the smallest value examined
     EXPECT_EQ(row.times.size(), 2u);
     // Without annotation the value keeps its plain text but the time is still noted.
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8), 1);
     EXPECT_EQ(row.values[0], digits);
     EXPECT_EQ(row.times.at(0), ft);
     // Values only: the same texts, no time noted.
     const std::vector<std::string> plain_values = row.values;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true, true),
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8, true),
               1);
     EXPECT_EQ(row.values, plain_values);
     EXPECT_TRUE(row.times.empty());
@@ -238,13 +240,14 @@ TEST(RecordPayload, RealsCutRealsAndUnixSecondTimes) {
     const bytes p = record_of({{7}}, one);
     base_rowdata row;
     std::uint32_t used;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8), 1);
     std::string expect;
     double_to_text(expect, 8, 1.5);
     EXPECT_EQ(row.values, (std::vector<std::string>{expect}));
     EXPECT_TRUE(row.times.empty());
     const bytes cut(p.begin(), p.begin() + 2 + 5);  // a real cut to 5 bytes
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, cut.data(), cut.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, cut.data(), cut.size(), 0, 0, false, true, kUtf8),
+              1);
     EXPECT_EQ(row.values, (std::vector<std::string>{"NaN"}));
     EXPECT_EQ(used, cut.size());
     // 1 500 000 000.25 Unix seconds (2017-07-14) is recognised as a time.
@@ -254,7 +257,7 @@ TEST(RecordPayload, RealsCutRealsAndUnixSecondTimes) {
     bytes b;
     for (int i = 7; i >= 0; --i) b.push_back(static_cast<std::uint8_t>(bits >> (8 * i)));
     const bytes t = record_of({{7}}, b);
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, t.data(), t.size(), 0, 0, true, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, t.data(), t.size(), 0, 0, true, true, kUtf8), 1);
     EXPECT_EQ(row.codes[0], kColReal | kColTimeFlag | (qm::type_unix << kColTimeKindShift));
     EXPECT_NE(row.values[0].find(" [2017-07-14 02:40:00.250]"), std::string::npos) << row.values[0];
 }
@@ -267,26 +270,28 @@ TEST(RecordPayload, BlobsRawOrAsAHexView) {
     const bytes p17 = record_of({{12 + 34}}, b17);
     base_rowdata row;
     std::uint32_t used;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p16.data(), p16.size(), 0, 0, false, false, true),
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p16.data(), p16.size(), 0, 0, false, false, kUtf8),
               1);
     EXPECT_EQ(row.blobs.at(0), b16);
     const std::string v16 = row.values[0];
     EXPECT_EQ(v16.find(" ..."), std::string::npos);
     EXPECT_EQ(v16.find('\n'), std::string::npos);
     EXPECT_EQ(v16.substr(0, 6), "41 42 ");
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, false, true),
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, false, kUtf8),
               1);
     EXPECT_EQ(row.values[0], v16 + " ...");
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, true, kUtf8),
+              1);
     EXPECT_EQ(row.values[0], std::string(b17.begin(), b17.end()));
     // Values only: the same bytes, no blob kept apart.
     ASSERT_EQ(
-        decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, true, true, true), 1);
+        decode_record_payload(row, &used, nullptr, p17.data(), p17.size(), 0, 0, false, true, kUtf8, true),
+        1);
     EXPECT_EQ(row.values[0], std::string(b17.begin(), b17.end()));
     EXPECT_TRUE(row.blobs.empty());
     // A blob shorter than 16 bytes in the hex view reads only its own bytes.
     const bytes p3 = record_of({{12 + 6}}, {1, 2, 3});
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p3.data(), p3.size(), 0, 0, false, false, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p3.data(), p3.size(), 0, 0, false, false, kUtf8), 1);
     EXPECT_EQ(row.values[0].substr(0, 9), "01 02 03 ");
 }
 
@@ -295,7 +300,7 @@ TEST(RecordPayload, ValuesCutByTheEndOfThePayload) {
     const bytes p = record_of({{13 + 20}, {4}, {12 + 8}, {0}}, {'a', 'b', 'c', 'd', 'e', 'f'});
     base_rowdata row;
     std::uint32_t used;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf8), 1);
     EXPECT_EQ(row.values, (std::vector<std::string>{"abcdef", "0", "", ""}));
     EXPECT_EQ(row.blobs.at(2).size(), 0u);
     EXPECT_EQ(used, p.size());
@@ -306,7 +311,7 @@ TEST(RecordPayload, Utf16TextStopsAtAZeroUnit) {
     const bytes p = record_of({{13 + 12}}, {'h', 0, 'i', 0, 0, 0});
     base_rowdata row;
     std::uint32_t used;
-    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, false), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, false, true, kUtf16le), 1);
     EXPECT_EQ(row.values, (std::vector<std::string>{"hi"}));
     EXPECT_EQ(used, p.size());
 }
@@ -316,7 +321,7 @@ TEST(RecordPayload, TraceListsEveryColumn) {
     base_rowdata row;
     std::uint32_t used;
     std::ostringstream os;
-    ASSERT_EQ(decode_record_payload(row, &used, &os, p.data(), p.size(), 0, 0x1234, false, true, true), 1);
+    ASSERT_EQ(decode_record_payload(row, &used, &os, p.data(), p.size(), 0, 0x1234, false, true, kUtf8), 1);
     EXPECT_EQ(os.str(),
               "00001234 : header size  : 0x4, data sizes [val:1, cst0:0, null:0]\n"
               "val:0x01 : 42\ncst:0x00 : 0\nnul:0x00 : -\n\n");
@@ -331,7 +336,7 @@ TEST(RecordPayload, RandomBytesNeverReadPastThePayload) {
         base_rowdata row;
         std::uint32_t used = 0;
         if (decode_record_payload(row, &used, nullptr, p.data(), p.size(), 0, 0, rng() % 2, rng() % 2,
-                                  rng() % 2)) {
+                                  static_cast<text_encoding>(1 + rng() % 3))) {
             EXPECT_LE(used, p.size());
             EXPECT_LE(row.values.size(), row.codes.size());
         }
@@ -394,7 +399,7 @@ std::map<std::int64_t, library_row> select_all(const std::string& path, int colu
     return out;
 }
 
-void compare_every_cell(const std::string& path, int columns, bool utf8) {
+void compare_every_cell(const std::string& path, int columns, text_encoding encoding) {
     std::ifstream in(path, std::ios::binary);
     const bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_GE(file.size(), 8192u);
@@ -410,7 +415,7 @@ void compare_every_cell(const std::string& path, int columns, bool utf8) {
             base_rowdata row;
             std::uint32_t used;
             ASSERT_EQ(decode_record_payload(row, &used, nullptr, file.data() + off + start, c.payload_size, 0,
-                                            0, false, true, utf8),
+                                            0, false, true, encoding),
                       1);
             EXPECT_EQ(used, c.payload_size);
             const auto it = expected.find(static_cast<std::int64_t>(c.rowid));
@@ -423,13 +428,14 @@ void compare_every_cell(const std::string& path, int columns, bool utf8) {
 }
 
 TEST(RealDatabase, EveryCellDecodesToWhatTheLibraryReturns) {
-    for (bool utf8 : {true, false}) {
-        const std::string path = temp_dir() + (utf8 ? "/utf8.db" : "/utf16.db");
+    for (const text_encoding encoding : {kUtf8, kUtf16le, text_encoding::utf16be}) {
+        const std::string name = text_encoding_label(encoding);
+        const std::string path = temp_dir() + "/" + name + ".db";
         std::remove(path.c_str());
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
         exec(db, "PRAGMA secure_delete=OFF; PRAGMA page_size=4096;");
-        if (!utf8) exec(db, "PRAGMA encoding='UTF-16le';");
+        exec(db, "PRAGMA encoding='" + name + "';");
         exec(db, "CREATE TABLE t(a, b, c, d);");
         exec(db, "BEGIN;");
         const char* values[] = {"NULL",
@@ -472,7 +478,7 @@ TEST(RealDatabase, EveryCellDecodesToWhatTheLibraryReturns) {
                          std::to_string(i) + ".25);");
         exec(db, "COMMIT;");
         sqlite3_close(db);
-        compare_every_cell(path, 4, utf8);
+        compare_every_cell(path, 4, encoding);
     }
 }
 
@@ -494,7 +500,7 @@ TEST(RealDatabase, TheFixtureSchemaParsesToTheNotificationTables) {
             const std::size_t start = off + c.cell_offset + c.payload_size_length + c.rowid_length;
             if (start + c.payload_size > file.size()) continue;
             ASSERT_EQ(decode_record_payload(row, &used, nullptr, file.data() + start, c.payload_size, 0, 0,
-                                            false, true, page.utf8 != 0),
+                                            false, true, page.encoding),
                       1);
             if (row.values.size() < 5 || row.values[0] != "table") continue;
             table_schema s;

@@ -110,7 +110,7 @@ TEST(ExtractTableRecords, every_table_equals_select_with_overflowing_rows) {
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names[i].rfind("table_number_", 0) != 0) continue;
         std::vector<table_record> rows;
-        ASSERT_EQ(extract_table_records(rows, f, (roots[i] - 1) * 512ull, 512, 0, -1, true, true, true), 1)
+        ASSERT_EQ(extract_table_records(rows, f, (roots[i] - 1) * 512ull, 512, 0, -1, true, true, kUtf8), 1)
             << names[i];
         std::vector<std::vector<std::string>> got;
         for (const auto& r : rows) {
@@ -139,28 +139,28 @@ TEST(ExtractTableRecords, first_rowid_and_count_bound_the_walk) {
     uni::fileio f;
     ASSERT_TRUE(f.open(path, false, false, false));
     std::vector<table_record> rows;
-    ASSERT_EQ(extract_table_records(rows, f, (root - 1) * 512, 512, 0, 0, false, false, true), 1);
+    ASSERT_EQ(extract_table_records(rows, f, (root - 1) * 512, 512, 0, 0, false, false, kUtf8), 1);
     ASSERT_EQ(rows.size(), 1u);  // only rowid 0, and the walk stops there
     EXPECT_EQ(rows[0].rowid, 0u);
-    ASSERT_EQ(extract_table_records(rows, f, (root - 1) * 512, 512, 300, 10, false, false, true), 1);
+    ASSERT_EQ(extract_table_records(rows, f, (root - 1) * 512, 512, 300, 10, false, false, kUtf8), 1);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.back().rowid, 310u);
     for (const auto& r : rows) EXPECT_LE(r.rowid, 310u);
     // The interior pages found once are reused.
     std::vector<sqlite_artifact> interiors;
-    ASSERT_EQ(extract_table_records_ex(rows, f, (root - 1) * 512, 512, 0, -1, false, false, true, interiors),
+    ASSERT_EQ(extract_table_records_ex(rows, f, (root - 1) * 512, 512, 0, -1, false, false, kUtf8, interiors),
               1);
     EXPECT_EQ(rows.size(), 401u);
     ASSERT_FALSE(interiors.empty());
     const auto kept = interiors.size();
-    ASSERT_EQ(extract_table_records_ex(rows, f, (root - 1) * 512, 512, 0, -1, false, false, true, interiors),
+    ASSERT_EQ(extract_table_records_ex(rows, f, (root - 1) * 512, 512, 0, -1, false, false, kUtf8, interiors),
               1);
     EXPECT_EQ(rows.size(), 401u);
     EXPECT_EQ(interiors.size(), kept);
     uni::fileio closed;
-    EXPECT_EQ(extract_table_records(rows, closed, 0, 512, 0, -1, false, false, true), 0);
+    EXPECT_EQ(extract_table_records(rows, closed, 0, 512, 0, -1, false, false, kUtf8), 0);
     EXPECT_TRUE(rows.empty());
-    EXPECT_EQ(extract_table_records(rows, f, 0, 0, 0, -1, false, false, true), 0);
+    EXPECT_EQ(extract_table_records(rows, f, 0, 0, 0, -1, false, false, kUtf8), 0);
 }
 
 TEST(ReadMasterTable, leaf_page_one_empty_name_and_open_file) {
@@ -263,7 +263,7 @@ TEST(ReadMasterTable, page_one_only_in_the_log_reads_from_the_log_image) {
     std::vector<table_record> rows;
     ASSERT_EQ(
         extract_table_records(rows, g, (roots[static_cast<std::size_t>(it - names.begin())] - 1) * 1024ull,
-                              1024, 0, -1, false, false, true),
+                              1024, 0, -1, false, false, kUtf8),
         1);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].values, (std::vector<std::string>{"1", "in the log"}));
@@ -322,7 +322,7 @@ TEST(ReadMasterTable, real_notification_database_schema_reads_whole) {
         ASSERT_NE(at, names.end());
         std::vector<table_record> rows;
         extract_table_records(rows, f, (roots[static_cast<std::size_t>(at - names.begin())] - 1) * 4096ull,
-                              4096, 0, -1, false, false, true);
+                              4096, 0, -1, false, false, kUtf8);
         EXPECT_EQ(rows.size(), c.second) << c.first;
     }
 }
@@ -354,21 +354,25 @@ TEST(ReadMasterTable, schema_rows_on_overflow_pages_read_whole) {
     }
 }
 
-// A header whose text encoding contradicts the stored texts: the schema is read in the other encoding the
-// reader knows, and the caller is told; a sound header is taken as it is. The root pages read whatever the
-// texts read as, even where neither encoding reads them (UTF-16be, which the reader does not know).
+// A header whose text encoding contradicts the stored texts: the schema is read in the first other encoding
+// that reads it, and the caller is told; a sound header is taken as it is. The root pages read whatever the
+// texts read as, even where no encoding reads them (type texts damaged, so that no row is a table or index).
 TEST(ReadMasterTable, header_text_encoding_against_the_stored_texts) {
+    constexpr text_encoding kLe = text_encoding::utf16le;
+    constexpr text_encoding kBe = text_encoding::utf16be;
     struct encoding_case {
         const char* stored;
-        std::uint8_t header;  // written over the low byte of the header's text encoding field
-        int listed;           // read_master_table's result
-        bool utf8;            // the texts were read as UTF-8
+        std::uint8_t header;     // written over the low byte of the header's text encoding field
+        int listed;              // read_master_table's result
+        text_encoding encoding;  // the texts were read in it
         bool against;
+        bool damaged = false;  // the rows' type texts ("table", "index") are overwritten
     };
     const encoding_case cases[] = {
-        {"UTF-8", 1, 1, true, false},     {"UTF-8", 3, 1, true, true},      {"UTF-8", 2, 1, true, true},
-        {"UTF-8", 0, 1, true, true},      {"UTF-16le", 2, 1, false, false}, {"UTF-16le", 1, 1, false, true},
-        {"UTF-16be", 3, 0, false, false},
+        {"UTF-8", 1, 1, kUtf8, false}, {"UTF-8", 3, 1, kUtf8, true},        {"UTF-8", 2, 1, kUtf8, true},
+        {"UTF-8", 0, 1, kUtf8, true},  {"UTF-16le", 2, 1, kLe, false},      {"UTF-16le", 1, 1, kLe, true},
+        {"UTF-16le", 3, 1, kLe, true}, {"UTF-16be", 3, 1, kBe, false},      {"UTF-16be", 1, 1, kBe, true},
+        {"UTF-16be", 0, 1, kBe, true}, {"UTF-8", 1, 0, kUtf8, false, true},
     };
     for (const encoding_case& c : cases) {
         SCOPED_TRACE(std::string(c.stored) + " under header encoding " + std::to_string(c.header));
@@ -382,6 +386,11 @@ TEST(ReadMasterTable, header_text_encoding_against_the_stored_texts) {
                     "INSERT INTO t SELECT x, 'value ' || x FROM c;");
         std::vector<std::uint8_t> bytes = read_all(sound);
         bytes[59] = c.header;
+        for (const std::string word : {"table", "index"}) {
+            for (auto at = bytes.begin();
+                 c.damaged && (at = std::search(at, bytes.end(), word.begin(), word.end())) != bytes.end();)
+                *at++ = 'X';
+        }
         const std::string path = dir.file("encoding.db");
         ASSERT_TRUE(write_all(path, bytes));
         std::vector<std::string> names, sqls;
@@ -392,7 +401,7 @@ TEST(ReadMasterTable, header_text_encoding_against_the_stored_texts) {
         schema_text_encoding encoding;
         ASSERT_EQ(read_master_table(names, sqls, roots, f, ps, path, flag, &encoding), c.listed);
         EXPECT_EQ(encoding.header, c.header);
-        EXPECT_EQ(encoding.utf8, c.utf8);
+        EXPECT_EQ(encoding.encoding, c.encoding);
         EXPECT_EQ(encoding.against_header, c.against);
         // Two tables, an index, an automatic index and a view, counted where none reads.
         EXPECT_EQ(encoding.rows, c.listed == 1 ? 0u : 5u);
@@ -501,7 +510,7 @@ TEST(Mutation, damaged_structures_never_crash_or_hang) {
             if (f.open(mutated, false, false, false)) {
                 for (std::uint32_t root : roots) {
                     std::vector<table_record> rows;
-                    extract_table_records(rows, f, (root - 1) * 512ull, 512, 0, -1, true, true, true);
+                    extract_table_records(rows, f, (root - 1) * 512ull, 512, 0, -1, true, true, kUtf8);
                     std::set<std::uint64_t> cells;
                     for (const table_record& row : rows) cells.insert(row.record_offset);
                     EXPECT_EQ(cells.size(), rows.size()) << "byte " << pos << " ^ " << int(x);

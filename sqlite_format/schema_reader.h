@@ -74,6 +74,7 @@ struct table_walk_options {
     bool raw_blob = false;              // blobs as their bytes, not as a hex view
     bool keep_header = false;           // each record keeps its stored header bytes
     bool utf8 = true;                   // text is UTF-8 (else UTF-16LE)
+    std::size_t rowid_alias = 0;        // the value standing for the rowid (leaf_page_options)
     skip_reporter* reporter = nullptr;  // told of every page of the tree the walk skips
     unsigned threads = 0;               // threads that may decode the leaves of a large table
     // The tree check's verdict on the table, in the same bytes: the links, cells and chain parts it refused

@@ -323,6 +323,7 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.raw_blob = true;
     walk.encoding = run.layout.texts;
     walk.reserved = run.layout.reserved;
+    walk.rowid_alias = run.layout.schemas[slot].rowid_alias;
     walk.reporter = &skips;
     walk.threads = run.threads.decoders;
     walk.verdict = verdict;
@@ -618,20 +619,58 @@ void say_cut_short(row_reader& reader, const std::string& text) {
     say_not_whole(run, "prob reading " + run.db_path + ": " + text, "prob reading file: " + text);
 }
 
+// The database header the library takes: page 1 of the committed state, which is the log's frame of it where
+// the log beside (`beside`) holds its committed version, else `header` (the file's, or beside a hot journal
+// the one the journal rolls back to).
+void state_header(std::uint8_t (&out)[kDbHeaderSize], const std::uint8_t* header, committed_state& beside) {
+    std::copy(header, header + kDbHeaderSize, out);
+    const auto page1 = beside.frames.find(1);
+    if (page1 == beside.frames.end()) return;
+    std::uint8_t logged[kDbHeaderSize];
+    if (read_file_exact(beside.log, page1->second + kWalFrameHeaderSize, kDbHeaderSize, logged))
+        std::copy(logged, logged + kDbHeaderSize, out);
+}
+
+// "-carve" reads a file whose header the library refuses as it reads any other, where the other forms fail on
+// it: said as they say what keeps a database from being read, and the run exits with 255.
+void say_header_refused(selk_run& run, const std::uint8_t* header) {
+    const std::string why = library_header_refusal(header, kDbHeaderSize);
+    if (why.empty()) return;
+    const std::string text = why + ": the library refuses the file";
+    say_not_whole(run, "prob reading " + run.db_path + ": " + text, "prob reading file: " + text);
+}
+
+// "-carve" reads the main file without the log beside it, whose rows it carves under their own labels: where
+// the log commits pages, the rows labelled "carve main" are not the committed state, and standard error says
+// so once, whatever the progress switch says (it is no status line). The exit status stays.
+void note_log_beside(const selk_run& run, const committed_state& beside) {
+    const std::size_t pages = beside.frames.size();
+    if (pages == 0) return;
+    const std::string versions = pages == 1 ? "the committed version of 1 page"
+                                            : "the committed versions of " + std::to_string(pages) + " pages";
+    error_printf(
+        "note: %s: the log beside it holds %s: the \"carve main\" rows are the main file's as it "
+        "stands without them; the log's rows come with their own labels\n",
+        run.db_path.c_str(), versions.c_str());
+}
+
 // The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
-// to the pipeline as it is read; the tree check of the same bytes first.
+// to the pipeline as it is read; the tree check of the same bytes first. `header` is the one the walk reads.
 void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
-                                 const std::uint64_t masks[4]) {
+                                 const std::uint64_t masks[4], const std::uint8_t* header) {
     database_bytes bytes;
     bytes.file = &file;
     // The main file is read without its log; the log's commits may still explain a file shorter than its
     // header says.
     committed_state beside;
     const evidence* files = reader.run.files_of(reader.run.db_path);
-    if (source_code == kSourceCarveMain &&
-        (files != nullptr ? open_committed_state(beside, *files, false)
-                          : open_committed_state(beside, reader.run.db_path, false)) &&
-        beside.bytes().frames != nullptr) {
+    const bool opened = files != nullptr ? open_committed_state(beside, *files, false)
+                                         : open_committed_state(beside, reader.run.db_path, false);
+    std::uint8_t library_header[kDbHeaderSize];
+    state_header(library_header, header, beside);
+    say_header_refused(reader.run, library_header);
+    if (source_code == kSourceCarveMain && opened && beside.bytes().frames != nullptr) {
+        note_log_beside(reader.run, beside);
         bytes.size_frames = &beside.frames;
         bytes.size_pages = beside.log_pages;
     }
@@ -871,7 +910,7 @@ int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
     if (code == kSourceSqliteLib) {
         if (!read_tables_with_library(reader, path, masks, why)) return unread(why);
     } else {
-        read_tables_with_own_reader(reader, file, code, masks);
+        read_tables_with_own_reader(reader, file, code, masks, header);
     }
     run.input_read = 1;
     if (source_code != nullptr) *source_code = code;

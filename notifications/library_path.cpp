@@ -321,6 +321,7 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.raw_blob = true;
     walk.encoding = run.layout.texts;
     walk.reserved = run.layout.reserved;
+    walk.rowid_alias = run.layout.schemas[slot].rowid_alias;
     walk.reporter = &skips;
     walk.threads = run.threads.decoders;
     walk.verdict = verdict;
@@ -616,10 +617,37 @@ void say_cut_short(row_reader& reader, const std::string& text) {
     say_not_whole(run, "prob reading " + run.db_path + ": " + text, "prob reading file: " + text);
 }
 
+// "-carve" reads a file whose header the library refuses as it reads any other, where the other forms fail on
+// it: said as they say what keeps a database from being read, and the run exits with 255.
+void say_header_refused(selk_run& run, const std::uint8_t* header) {
+    const std::string why = library_header_refusal(header, kDbHeaderSize);
+    if (why.empty()) return;
+    const std::string text = why + ": the library refuses the file";
+    say_not_whole(run, "prob reading " + run.db_path + ": " + text, "prob reading file: " + text);
+}
+
+// "-carve" reads the main file without the log beside it, whose rows it carves under their own labels: where
+// the log commits pages, the rows labelled "carve main" are not the committed state, and standard error says
+// so once, whatever the progress switch says (it is no status line). The exit status stays.
+void note_log_beside(const selk_run& run, const database_source& source) {
+    const std::size_t pages = source.log_commits() ? source.log_frames().size() : 0;
+    if (pages == 0) return;
+    const std::string versions = pages == 1 ? "the committed version of 1 page"
+                                            : "the committed versions of " + std::to_string(pages) + " pages";
+    error_printf(
+        "note: %s: the log beside it holds %s: the \"carve main\" rows are the main file's as it "
+        "stands without them; the log's rows come with their own labels\n",
+        run.db_path.c_str(), versions.c_str());
+}
+
 // The own-reader branch: each table's b-tree walked from its root page, the notifications last, each handed
 // to the pipeline as it is read; the tree check of the same bytes first.
 void read_tables_with_own_reader(row_reader& reader, database_source& source, uni::fileio& file,
                                  unsigned source_code, const std::uint64_t masks[4]) {
+    // What the library refuses in the header it takes (page 1 of the committed state) is said, as the other
+    // forms fail on it.
+    say_header_refused(reader.run, source.header_of(database_view::committed).bytes.data());
+    if (source_code == kSourceCarveMain) note_log_beside(reader.run, source);
     // The main file is read without its log (as the journal rolls it back); the log's commits may still
     // explain a file shorter than its header says. The log's image where page 1 of the file does not bind.
     const database_view view =

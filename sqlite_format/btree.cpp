@@ -347,7 +347,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
         if (row.codes.size() == row.values.size()) {
             for (std::size_t i = 0; i < row.values.size(); ++i)
                 if ((row.codes[i] & kColKindMask) == kColNull)
-                    row.values[i] = i == 0 ? key_number(key) : std::string();
+                    row.values[i] = i == options.rowid_alias ? key_number(key) : std::string();
         }
         row.rowid = key;
         row.file_offset = cell_file_offset;
@@ -525,7 +525,7 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
     if (buffers.codes.size() == row.values.size()) {
         for (std::size_t i = 0; i < row.values.size(); ++i)
             if ((buffers.codes[i] & kColKindMask) == kColNull) {
-                if (i == 0)
+                if (i == options.rowid_alias)
                     row.values[i] = key_number(key);
                 else
                     row.values[i].clear();

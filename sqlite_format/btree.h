@@ -67,6 +67,9 @@ struct leaf_page_options {
     std::uint8_t reserved = 0;
     bool without_rowid = false;  // the table is WITHOUT ROWID: keys are page and cell, not rowids
     bool values_only = false;    // rows keep only their values (no recognised times, no blobs kept apart)
+    // The value (its place in the record) that stands for the rowid: a NULL there is the row's key. Past
+    // the record's values (kNoRowidAlias) for a table whose rowid no column stands for.
+    std::size_t rowid_alias = 0;
     // Cell file offset -> the payload bytes its overflow chain gives soundly: a chain the tree check found
     // damaged is read no further, and its row comes out cut short.
     const std::map<std::uint64_t, std::uint64_t>* sound_payload = nullptr;

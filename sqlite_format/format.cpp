@@ -95,6 +95,63 @@ std::uint8_t db_header_reserved(const std::uint8_t* bytes, std::size_t length) {
     return page_size - reserved >= kMinUsableSize ? reserved : 0;
 }
 
+namespace {
+
+// Header bytes as a quoted text: printable ASCII as it is, every other byte (and a quote or backslash) as
+// \xHH.
+std::string quoted_header_bytes(const std::uint8_t* bytes, std::size_t count) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = bytes[i];
+        if (b >= 0x20 && b < 0x7f && b != '"' && b != '\\') {
+            out += static_cast<char>(b);
+        } else {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string library_header_refusal(const std::uint8_t* header, std::size_t length) {
+    if (header == nullptr || length < kDbHeaderSize) return std::string();
+    // The magic with its terminating zero, as the library compares it.
+    const std::uint8_t* const magic = reinterpret_cast<const std::uint8_t*>(kSqliteMagic);
+    if (std::memcmp(header, magic, kDbMagicLength + 1) != 0)
+        return "the magic in its header is " + quoted_header_bytes(header, kDbMagicLength + 1) +
+               " where the library takes only " + quoted_header_bytes(magic, kDbMagicLength + 1);
+    const unsigned read_version = header[kDbReadVersionOffset];
+    if (read_version > 2)
+        return "the read version in its header (byte 19) is " + std::to_string(read_version) +
+               " where the library reads only versions up to 2";
+    const std::uint8_t* const fractions = header + kDbPayloadFractionsOffset;
+    if (fractions[0] != 64 || fractions[1] != 32 || fractions[2] != 32)
+        return "the payload fractions in its header (bytes 21 to 23) are " + std::to_string(fractions[0]) +
+               ", " + std::to_string(fractions[1]) + " and " + std::to_string(fractions[2]) +
+               " where the library takes only 64, 32 and 32";
+    const std::uint32_t page_size = db_header_page_size(header, length);
+    if (page_size == 0)
+        return "the page size in its header (" +
+               std::to_string((header[kDbPageSizeOffset] << 8) | header[kDbPageSizeOffset + 1]) +
+               ") is not a valid page size";
+    const unsigned reserved = header[kDbReservedOffset];
+    if (page_size - reserved < 480)
+        return "the usable size of its pages is " + std::to_string(page_size - reserved) + " (" +
+               std::to_string(page_size) + " bytes less the " + std::to_string(reserved) +
+               " reserved at the end of each, byte 20 of its header) where the library takes only 480 or "
+               "more";
+    std::uint32_t schema_format = 0;
+    (void)read_be32(byte_view(header, length), kDbSchemaFormatOffset, &schema_format);
+    if (schema_format > 4)
+        return "the schema format number in its header (bytes 44 to 47) is " + std::to_string(schema_format) +
+               " where the library takes only 1 to 4 (and 0, as 1)";
+    return std::string();
+}
+
 bool loose_wal_page_size_field(const std::uint8_t* header, std::size_t length) {
     if (header == nullptr || length < kWalPageSizeOffset + 4) return false;
     std::uint32_t field = 0;

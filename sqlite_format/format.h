@@ -73,6 +73,14 @@ std::uint32_t db_header_page_size(const std::uint8_t* bytes, std::size_t length)
 // that large is damage (the library refuses the file), and the pages are read whole. 0 when the buffer is too
 // short for the fields or the page size is not valid.
 std::uint8_t db_header_reserved(const std::uint8_t* bytes, std::size_t length);
+
+// What the SQLite library refuses in the database header at `header`, in the order it checks page 1 when it
+// opens a file and then reads the schema: the magic (all 16 bytes, the zero at 15 too), a read version over
+// 2, payload fractions other than 64, 32 and 32, a page size the format cannot have, a usable size (the page
+// size less the reserved bytes) under 480, a schema format number over 4 (0 it takes as 1). Says the field,
+// its value and what the library takes; empty when the library takes the header or `length` holds none. The
+// write version it leaves to writers and the text encoding it takes whatever it says.
+std::string library_header_refusal(const std::uint8_t* header, std::size_t length);
 // Whether the page-size field of the write-ahead-log header at `header` passes for a file of loose pages:
 // its four bytes read little-endian are non-zero with the low nine bits clear. No page size is taken from
 // it (loose pages are walked in a step of their own). False when the buffer is too short for the field.

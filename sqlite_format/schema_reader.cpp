@@ -244,6 +244,7 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
     leaf.encoding = walk.encoding;
     leaf.reserved = walk.reserved;
     leaf.without_rowid = interiors.front().without_rowid != 0;
+    leaf.rowid_alias = walk.rowid_alias;
     leaf.values_only = true;  // a table_record carries nothing else
     if (walk.verdict != nullptr) leaf.sound_payload = &walk.verdict->sound_payload;
     const std::uint64_t page_count = walk_page_count(file, page_size);

@@ -77,6 +77,7 @@ struct table_walk_options {
     bool keep_header = false;                      // each record keeps its stored header bytes
     text_encoding encoding = text_encoding::utf8;  // how the database stores its texts
     std::uint8_t reserved = 0;                     // bytes reserved at the end of every page
+    std::size_t rowid_alias = 0;                   // the value standing for the rowid (leaf_page_options)
     skip_reporter* reporter = nullptr;             // told of every page of the tree the walk skips
     unsigned threads = 0;                          // threads that may decode the leaves of a large table
     // The tree check's verdict on the table, in the same bytes: the links, cells and chain parts it refused

@@ -30,6 +30,7 @@ void table_schema::clear() {
     column_count = 0;
     field_map.clear();
     without_rowid = 0;
+    rowid_alias = kNoRowidAlias;
     signature_digest.clear();
     signature_digest_text.clear();
 }
@@ -125,10 +126,177 @@ void read_constraints(table_field& f, std::string& rest) {
     }
 }
 
+// One token of SQL text, as far as the test for the rowid's column needs them: a word (lower-cased), a
+// quoted or bracketed name (its quotes taken off), a literal, a parenthesized span (its inner text), a comma
+// or another character.
+struct sql_token {
+    enum class kind { word, name, literal, group, comma, other };
+    kind type;
+    std::string text;
+};
+
+// The end (just past the closing quote) of the quoted span opening at `at` ("...", `...`, '...' with the
+// quote doubled inside, or [...]); npos when it does not close.
+std::size_t quoted_end(const std::string& text, std::size_t at) {
+    const char close = text[at] == '[' ? ']' : text[at];
+    for (std::size_t i = at + 1; i < text.size(); ++i) {
+        if (text[i] != close) continue;
+        if (close != ']' && i + 1 < text.size() && text[i + 1] == close) {
+            ++i;
+            continue;
+        }
+        return i + 1;
+    }
+    return std::string::npos;
+}
+
+// The end (just past the matching parenthesis) of the span opening at `at`; npos when it does not close.
+std::size_t group_end(const std::string& text, std::size_t at) {
+    int depth = 0;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '[' || c == '"' || c == '`' || c == '\'') {
+            const std::size_t end = quoted_end(text, i);
+            if (end == std::string::npos) return end;
+            i = end - 1;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')' && --depth == 0) {
+            return i + 1;
+        }
+    }
+    return std::string::npos;
+}
+
+bool word_char(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
+
+// The tokens of `text`; comments are skipped, and an unclosed quote or parenthesis ends the text.
+std::vector<sql_token> sql_tokens(const std::string& text) {
+    std::vector<sql_token> out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        std::size_t end = i + 1;
+        if (std::isspace(static_cast<unsigned char>(c))) {
+            ++i;
+            continue;
+        }
+        if ((c == '-' && next == '-') || (c == '/' && next == '*')) {
+            end = c == '-' ? text.find('\n', i) : text.find("*/", i + 2);
+            i = end == std::string::npos ? text.size() : end + (c == '-' ? 1 : 2);
+            continue;
+        }
+        if (c == '[' || c == '"' || c == '`' || c == '\'') {
+            end = quoted_end(text, i);
+            if (end == std::string::npos) break;
+            std::string inner = text.substr(i + 1, end - i - 2);
+            out.push_back({c == '\'' ? sql_token::kind::literal : sql_token::kind::name, inner});
+        } else if (c == '(') {
+            end = group_end(text, i);
+            if (end == std::string::npos) break;
+            out.push_back({sql_token::kind::group, text.substr(i + 1, end - i - 2)});
+        } else if (word_char(static_cast<unsigned char>(c))) {
+            while (end < text.size() && word_char(static_cast<unsigned char>(text[end]))) ++end;
+            std::string word = text.substr(i, end - i);
+            out.push_back({sql_token::kind::word, string_to_lower(word)});
+        } else {
+            out.push_back({c == ',' ? sql_token::kind::comma : sql_token::kind::other, std::string(1, c)});
+        }
+        i = end;
+    }
+    return out;
+}
+
+// The comma-separated items of a token list.
+std::vector<std::vector<sql_token>> sql_items(const std::vector<sql_token>& tokens) {
+    std::vector<std::vector<sql_token>> items(1);
+    for (const sql_token& t : tokens) {
+        if (t.type == sql_token::kind::comma)
+            items.emplace_back();
+        else
+            items.back().push_back(t);
+    }
+    return items;
+}
+
+bool is_word(const std::vector<sql_token>& item, std::size_t at, const char* word) {
+    return at < item.size() && item[at].type == sql_token::kind::word && item[at].text == word;
+}
+
+// A name as SQLite compares names: in any case.
+bool names_a_column(const sql_token& t) {
+    return t.type == sql_token::kind::word || t.type == sql_token::kind::name;
+}
+std::string lowered(std::string text) { return string_to_lower(text); }
+
+// An item that opens with one of the words of a table constraint is one.
+bool opens_table_constraint(const std::vector<sql_token>& item) {
+    for (const char* word : {"constraint", "primary", "unique", "check", "foreign"})
+        if (is_word(item, 0, word)) return true;
+    return false;
+}
+
+// The words that end a column's type and open its constraints.
+bool opens_column_constraint(const sql_token& t) {
+    static const std::set<std::string> kWords = {"constraint", "primary",   "not",     "null",
+                                                 "unique",     "check",     "default", "collate",
+                                                 "references", "generated", "as"};
+    return t.type == sql_token::kind::word && kWords.count(t.text) != 0;
+}
+
 }  // namespace
 
 bool declares_without_rowid(const std::string& sql_lower) {
     return sql_lower.find("without rowid") != std::string::npos;
+}
+
+std::size_t rowid_alias_column(const std::string& statement) {
+    const std::vector<sql_token> head = sql_tokens(statement);
+    std::size_t list = 0;
+    while (list < head.size() && head[list].type != sql_token::kind::group) ++list;
+    if (list == head.size()) return kNoRowidAlias;
+    for (std::size_t i = list + 1; i < head.size(); ++i)
+        if (is_word(head, i, "without") && is_word(head, i + 1, "rowid")) return kNoRowidAlias;
+    std::vector<bool> integer;  // each column's type is exactly INTEGER
+    std::vector<std::string> names;
+    std::size_t keyed = kNoRowidAlias;  // the column declared PRIMARY KEY
+    bool descending = false;
+    std::string table_key;  // the one column of a table constraint PRIMARY KEY(...)
+    int keys = 0;
+    for (const std::vector<sql_token>& item : sql_items(sql_tokens(head[list].text))) {
+        if (item.empty()) continue;
+        if (opens_table_constraint(item)) {
+            for (std::size_t i = 0; i + 2 < item.size(); ++i) {
+                if (!is_word(item, i, "primary") || !is_word(item, i + 1, "key") ||
+                    item[i + 2].type != sql_token::kind::group)
+                    continue;
+                ++keys;
+                const auto terms = sql_items(sql_tokens(item[i + 2].text));
+                if (terms.size() == 1 && !terms[0].empty() && names_a_column(terms[0][0]))
+                    table_key = lowered(terms[0][0].text);
+            }
+            continue;
+        }
+        std::size_t i = 1;
+        while (i < item.size() && !opens_column_constraint(item[i])) ++i;
+        // A type quoted in any way is the same type.
+        integer.push_back(i == 2 && item[1].type != sql_token::kind::group &&
+                          lowered(item[1].text) == "integer");
+        names.push_back(lowered(item[0].text));
+        for (; i + 1 < item.size(); ++i) {
+            if (!is_word(item, i, "primary") || !is_word(item, i + 1, "key")) continue;
+            ++keys;
+            keyed = names.size() - 1;
+            descending = is_word(item, i + 2, "desc");
+        }
+    }
+    // SQLite refuses a table with two primary keys; one of several columns has no column of the rowid.
+    if (keys != 1) return kNoRowidAlias;
+    if (keyed != kNoRowidAlias) return integer[keyed] && !descending ? keyed : kNoRowidAlias;
+    for (std::size_t c = 0; c < names.size(); ++c)
+        if (!table_key.empty() && names[c] == table_key) return integer[c] ? c : kNoRowidAlias;
+    return kNoRowidAlias;
 }
 
 int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const std::string& statement,
@@ -152,6 +320,7 @@ int parse_table_schema(table_schema& schema, std::uint32_t* keyword_end, const s
     trim_whitespace(schema.name);
     erase_chars(schema.name, "[]\"");
     if (declares_without_rowid(lower)) schema.without_rowid = 1;
+    schema.rowid_alias = rowid_alias_column(statement.substr(kw));
 
     std::string columns;
     if (!get_parenthesized(statement, columns)) return 0;

@@ -24,6 +24,9 @@ constexpr std::uint32_t kFieldPrimaryKey = 2;
 constexpr std::uint32_t kFieldAutoincrement = 4;
 constexpr std::uint32_t kFieldDefault = 8;
 
+// Returned by rowid_alias_column for a table whose rowid no column stands for.
+constexpr std::size_t kNoRowidAlias = static_cast<std::size_t>(-1);
+
 // One column of a table.
 class table_field {
   public:
@@ -51,6 +54,7 @@ class table_schema {
     std::uint32_t column_count = 0;                    // column count the field map was built for
     std::map<std::uint64_t, std::uint32_t> field_map;  // column bit -> column index
     std::uint8_t without_rowid = 0;                    // 1 for a WITHOUT ROWID table
+    std::size_t rowid_alias = kNoRowidAlias;           // rowid_alias_column of the statement
     _16_byte_block signature_digest;                   // digest of the signature text
     std::string signature_digest_text;                 // that digest in GUID form
 
@@ -88,6 +92,13 @@ constexpr std::uint32_t kColumnOverflowFlag = 1u << 28;
 
 // True when a lower-cased CREATE TABLE text declares a table WITHOUT ROWID.
 bool declares_without_rowid(const std::string& sql_lower);
+
+// The column (its place among the columns of the CREATE TABLE statement) that stands for the rowid, as
+// SQLite takes it: the table's one primary-key column, declared exactly INTEGER (not INTEGER PRIMARY KEY
+// DESC, which SQLite keeps as a column of its own). Its record holds NULL there, and the library gives the
+// row's rowid wherever that column stands. kNoRowidAlias for a table WITHOUT ROWID, one whose key is another
+// type or several columns, or a statement that does not read.
+std::size_t rowid_alias_column(const std::string& statement);
 
 // Parses a CREATE TABLE statement from `start`. *keyword_end is the index just after "create
 // table". With `guid_as_blob` a "guid" column is a blob, else text. Returns 1 when at least one

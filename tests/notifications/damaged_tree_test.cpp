@@ -533,7 +533,9 @@ TEST(DamagedTree, AFileCutShortIsSaidAndOnlyItsWholeCellsRead) {
         args.insert(args.end(), form.begin(), form.end());
         const selk_process::result got = run(args);
         EXPECT_EQ(got.status, 0) << form_name(form) << ": " << got.err;
-        EXPECT_EQ(got.err, "") << form_name(form);
+        // "-carve" reads the main file, and says that the log beside it commits pages.
+        EXPECT_EQ(got.err, form == kForms[1] ? driver_checks::log_beside_note(wal_db) : "")
+            << form_name(form);
     }
 }
 

@@ -107,6 +107,28 @@ inline std::string without_status_clears(const std::string& err) {
     return out;
 }
 
+// What "-carve" says once beside the log of `db` that holds committed frames: the pages their versions are
+// of, counted from the log's frame headers up to its last commit (the tests' logs have one pair of salts).
+inline std::string log_beside_note(const std::string& db) {
+    const std::vector<std::uint8_t> log = notification_fixtures::read_all(db + "-wal");
+    const auto be32 = [&log](std::size_t at) {
+        return std::uint32_t{log[at]} << 24 | std::uint32_t{log[at + 1]} << 16 |
+               std::uint32_t{log[at + 2]} << 8 | log[at + 3];
+    };
+    const std::size_t page_size = log.size() >= 32 ? be32(8) : 0;
+    std::set<std::uint32_t> pages, committed;
+    for (std::size_t f = 32; page_size != 0 && f + 24 + page_size <= log.size(); f += 24 + page_size) {
+        pages.insert(be32(f));
+        if (be32(f + 4) != 0) committed = pages;
+    }
+    const std::size_t n = committed.size();
+    return "note: " + db + ": the log beside it holds the committed version" +
+           (n == 1 ? std::string(" of 1 page") : "s of " + std::to_string(n) + " pages") +
+           ": the \"carve main\" rows are the main file's as it stands without them; the log's rows come "
+           "with "
+           "their own labels\n";
+}
+
 // A file's access, modification and status-change times (ns since 1970); empty when it does not exist.
 inline std::vector<std::int64_t> file_times(const std::string& path) {
     std::vector<std::int64_t> times;

@@ -732,6 +732,84 @@ void exec(sqlite3* db, const std::string& sql) {
     ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
 }
 
+// True when the library opens the database at `path` read-only and reads its schema.
+bool library_reads(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* st = nullptr;
+    const bool read =
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return read;
+}
+
+// Each header field the library refuses a database for is named with its value and what the library takes,
+// and nothing where the library reads the file: each edit of a real header (pages of 512 bytes with 32 of
+// them reserved, the least usable size the library takes) is tried on the library itself.
+TEST(RealDatabase, TheHeaderRefusalsAreTheLibrarys) {
+    const std::string path = temp_dir() + "/header.db";
+    std::remove(path.c_str());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    exec(db, "PRAGMA page_size=512; PRAGMA journal_mode=DELETE;");
+    int reserve = 32;
+    ASSERT_EQ(sqlite3_file_control(db, "main", SQLITE_FCNTL_RESERVE_BYTES, &reserve), SQLITE_OK);
+    exec(db, "CREATE TABLE t(a INTEGER PRIMARY KEY, b TEXT); INSERT INTO t VALUES(1, 'one');");
+    sqlite3_close(db);
+    std::ifstream in(path, std::ios::binary);
+    const bytes sound((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(sound.at(20), 32);
+    const struct {
+        std::size_t at;
+        bytes with;
+        std::string said;
+    } cases[] = {
+        {0, {}, ""},
+        {15,
+         {'A'},
+         "the magic in its header is \"SQLite format 3A\" where the library takes only "
+         "\"SQLite format 3\\x00\""},
+        {18, {3}, ""},
+        {19,
+         {3},
+         "the read version in its header (byte 19) is 3 where the library reads only versions up to 2"},
+        {19, {0}, ""},
+        {21,
+         {65},
+         "the payload fractions in its header (bytes 21 to 23) are 65, 32 and 32 where the library "
+         "takes only 64, 32 and 32"},
+        {22,
+         {31},
+         "the payload fractions in its header (bytes 21 to 23) are 64, 31 and 32 where the library "
+         "takes only 64, 32 and 32"},
+        {23,
+         {33},
+         "the payload fractions in its header (bytes 21 to 23) are 64, 32 and 33 where the library "
+         "takes only 64, 32 and 32"},
+        {16, {0x0b, 0xb8}, "the page size in its header (3000) is not a valid page size"},
+        {20,
+         {33},
+         "the usable size of its pages is 479 (512 bytes less the 33 reserved at the end of each, byte "
+         "20 of its header) where the library takes only 480 or more"},
+        {44,
+         {0, 0, 0, 5},
+         "the schema format number in its header (bytes 44 to 47) is 5 where the library "
+         "takes only 1 to 4 (and 0, as 1)"},
+        {44, {0, 0, 0, 0}, ""},
+    };
+    for (const auto& c : cases) {
+        bytes edited = sound;
+        std::copy(c.with.begin(), c.with.end(), edited.begin() + static_cast<std::ptrdiff_t>(c.at));
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(edited.data()), static_cast<std::streamsize>(edited.size()));
+        ASSERT_EQ(library_reads(path), c.said.empty()) << "byte " << c.at << ": " << c.said;
+        EXPECT_EQ(library_header_refusal(edited.data(), edited.size()), c.said) << "byte " << c.at;
+    }
+    EXPECT_EQ(library_header_refusal(sound.data(), kDbHeaderSize - 1), "");
+}
+
 TEST(RealDatabase, EveryTableLeafCellMapsToARowidTheLibraryReturns) {
     const std::string path = temp_dir() + "/cells.db";
     std::remove(path.c_str());

@@ -1,6 +1,7 @@
 #include "sqlite_format/table_schema.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <random>
 #include <sstream>
@@ -281,6 +282,54 @@ TEST(FindTableSchema, FirstEntryThatReadsByNameInAnyCase) {
         ASSERT_EQ(schema.fields.size(), c.fields) << c.name;
         EXPECT_EQ(schema.fields.empty() ? std::string() : schema.fields[0].name, c.first_name) << c.name;
     }
+}
+
+// The column of the table `sql` creates (as "t") in which the library gives a row inserted with rowid 77 and
+// nothing else: the rowid's column. kNoRowidAlias when no column reads 77 or the table takes no rowid.
+std::size_t library_rowid_column(const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* st = nullptr;
+    std::size_t found = kNoRowidAlias;
+    if (sqlite3_open(":memory:", &db) == SQLITE_OK &&
+        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK &&
+        sqlite3_exec(db, "INSERT INTO t(rowid) VALUES(77)", nullptr, nullptr, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT * FROM t", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        for (int i = 0; i < sqlite3_column_count(st); ++i)
+            if (sqlite3_column_type(st, i) == SQLITE_INTEGER && sqlite3_column_int64(st, i) == 77)
+                found = static_cast<std::size_t>(i);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return found;
+}
+
+// The column that stands for the rowid is the one the library gives the rowid in, wherever it stands and
+// however its key is written; a key of another type, of DESC order on the column or of two columns has none.
+TEST(RowidAliasColumn, TheColumnTheLibraryGivesTheRowidIn) {
+    const struct {
+        const char* sql;
+        std::size_t column;
+    } cases[] = {
+        {"CREATE TABLE t(a TEXT, [b] INTEGER PRIMARY KEY, c)", 1},
+        {"CREATE TABLE t(a, b 'integer' CONSTRAINT [pk] PRIMARY KEY ASC ON CONFLICT REPLACE)", 1},
+        {"CREATE TABLE t(a, \"b c\" INTEGER, PRIMARY KEY(\"b c\" DESC))", 1},
+        {"CREATE TABLE t(a TEXT DEFAULT 'primary key', /* b INTEGER PRIMARY KEY, */ c INTEGER -- ,\n"
+         " PRIMARY KEY, d REFERENCES p(x))",
+         1},
+        {"CREATE TABLE t(a INTEGER PRIMARY KEY DESC, b)", kNoRowidAlias},
+        {"CREATE TABLE t(a INT PRIMARY KEY, b)", kNoRowidAlias},
+        {"CREATE TABLE t(a INTEGER(10) PRIMARY KEY, b)", kNoRowidAlias},
+        {"CREATE TABLE t(a INTEGER, b INTEGER, PRIMARY KEY(a, b))", kNoRowidAlias},
+        {"CREATE TABLE t(a INTEGER PRIMARY KEY, b) WITHOUT ROWID", kNoRowidAlias},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(library_rowid_column(c.sql), c.column) << c.sql;
+        EXPECT_EQ(rowid_alias_column(c.sql), c.column) << c.sql;
+    }
+    table_schema s;
+    std::uint32_t pos = 0;
+    ASSERT_EQ(parse_table_schema(s, &pos, cases[0].sql, 0, 0), 1);
+    EXPECT_EQ(s.rowid_alias, 1u);
 }
 
 TEST(TableTypes, ClearAndRecordConstruction) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 table_layout::table_layout() {
     for (int slot = 0; slot < 4; ++slot) table_names[slot] = kTables[slot].name;
 }

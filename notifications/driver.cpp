@@ -34,8 +34,8 @@
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
 #include "platform/threads.h"
-#include "sqlite_format/database_source.h"
 #include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/database_source.h"
 
 const char* const kSelkVersion = "1.0.0";
 
@@ -156,8 +156,9 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     if (scan) {
         // Live rows read from the log's image already hold what its valid frames hold (carve_switch is then
         // 0).
-        const int found = early_scan.started() ? early_scan.finish(&run)
-                                               : scan_slack_records(source, false, run.carve_switch != 0, &run);
+        const int found = early_scan.started()
+                              ? early_scan.finish(&run)
+                              : scan_slack_records(source, false, run.carve_switch != 0, &run);
         if (found != 0) {
             if (announce)
                 diag_printf_ex(options, "%d slack recs found",

@@ -120,7 +120,7 @@ void name_damaged_pages(row_reader& reader, std::uint32_t table_type);
 // schema slot, and the file's shortfall.
 struct table_checks {
     const tree_verdict* tables[4];  // the source's verdict on each, or one of no damage
-    std::string cut_short;          // which pages of a file cut short are partial or missing; empty when none is
+    std::string cut_short;  // which pages of a file cut short are partial or missing; empty when none is
 };
 table_checks check_tables(const selk_run& run, database_source& source, database_view view,
                           const std::uint64_t masks[4]);

@@ -303,7 +303,6 @@ struct companion {
 // A duplicate of `fd`, or -1.
 int duplicate(int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
-
 // The files of one connection's database. A connection uses its library from one thread at a time, so
 // its files need no lock of their own.
 struct evidence_group {
@@ -372,7 +371,9 @@ struct evidence_vfs::instance {
 
 namespace {
 
-evidence_vfs::instance& instance_of(sqlite3_vfs* vfs) { return *static_cast<evidence_vfs::instance*>(vfs->pAppData); }
+evidence_vfs::instance& instance_of(sqlite3_vfs* vfs) {
+    return *static_cast<evidence_vfs::instance*>(vfs->pAppData);
+}
 sqlite3_vfs* base_vfs(sqlite3_vfs* vfs) { return instance_of(vfs).base; }
 
 // ---------------------------------------------------------------- file methods

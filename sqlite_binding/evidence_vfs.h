@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <memory>
 
-
 // The bytes that the databases open now keep in memory for what the library wrote (a page that is a copy of a
 // companion's bytes, such as an original page a rollback writes back from its journal, is kept as a reference
 // to them and counts nothing).

@@ -152,7 +152,7 @@ class sqlite_wrapper : public qm_libload_base {
     // Drops the connection's VFS and the source it read.
     void release_source();
 
-    bool holds_binding_;                    // this object's bind is in force
+    bool holds_binding_;                             // this object's bind is in force
     const database_source* source_ = nullptr;        // the database the connection reads, while one is open
     std::unique_ptr<database_source> owned_source_;  // the path form's own source
     std::unique_ptr<evidence_vfs> vfs_;              // the connection's VFS, which reads source_

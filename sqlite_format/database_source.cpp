@@ -278,12 +278,14 @@ std::size_t state_pages::read(std::uint64_t page, std::uint8_t* out) const {
     if (bytes_.frames != nullptr && bytes_.log != nullptr) {
         const auto frame = bytes_.frames->find(page);
         if (frame != bytes_.frames->end())
-            return read_file_exact(*bytes_.log, frame->second + kWalFrameHeaderSize, page_size_, out) ? page_size_
-                                                                                                     : 0;
+            return read_file_exact(*bytes_.log, frame->second + kWalFrameHeaderSize, page_size_, out)
+                       ? page_size_
+                       : 0;
     }
     const std::uint64_t offset = (page - 1) * page_size_;
     if (bytes_.file == nullptr || offset >= bytes_.file->size()) return 0;
-    std::uint32_t got = static_cast<std::uint32_t>(std::min<std::uint64_t>(page_size_, bytes_.file->size() - offset));
+    std::uint32_t got =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(page_size_, bytes_.file->size() - offset));
     if (!bytes_.file->read_at(out, &got, offset)) return 0;
     return got;
 }
@@ -293,7 +295,8 @@ bool state_pages::link_of_whole(std::uint64_t page, std::uint32_t* next) const {
     if (bytes_.frames != nullptr && bytes_.log != nullptr) {
         const auto frame = bytes_.frames->find(page);
         if (frame != bytes_.frames->end()) {
-            if (!read_file_exact(*bytes_.log, frame->second + kWalFrameHeaderSize, sizeof head, head)) return false;
+            if (!read_file_exact(*bytes_.log, frame->second + kWalFrameHeaderSize, sizeof head, head))
+                return false;
             return read_be32(byte_view(head, sizeof head), 0, next);
         }
     }
@@ -448,7 +451,8 @@ int map_uncommitted_pages(region_map& out, const database_source& source, std::u
     if (journal.page_size != page_size || !journal.live_magic) return 0;
     const std::uint64_t pages = source.file_size() / page_size;
     for (const journal_record& r : journal.records)
-        if (r.played && r.page <= pages) out.emplace(static_cast<std::uint64_t>(r.page - 1) * page_size, page_size);
+        if (r.played && r.page <= pages)
+            out.emplace(static_cast<std::uint64_t>(r.page - 1) * page_size, page_size);
     for (std::uint64_t page = static_cast<std::uint64_t>(journal.initial_pages) + 1; page <= pages; ++page)
         out.emplace((page - 1) * page_size, page_size);
     return out.empty() ? 0 : 1;

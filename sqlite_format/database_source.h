@@ -144,7 +144,8 @@ struct database_bytes {
 // the state's end read as zeros, as the library reads them.
 class state_pages {
   public:
-    state_pages(const database_bytes& bytes, std::uint32_t page_size) : bytes_(bytes), page_size_(page_size) {}
+    state_pages(const database_bytes& bytes, std::uint32_t page_size)
+        : bytes_(bytes), page_size_(page_size) {}
 
     // Page `page` into `out` (page_size bytes); the bytes the state holds of it (0 when none).
     std::size_t read(std::uint64_t page, std::uint8_t* out) const;
@@ -175,8 +176,8 @@ struct committed_state {
 };
 
 // Opens `view` of `source` into `state`: for the committed view beside a log that commits, the main file
-// and the log with its frames; for any other view, its file, with the log's frames kept for the size where the
-// view is read without them. 1, or 0 when the view has no bytes.
+// and the log with its frames; for any other view, its file, with the log's frames kept for the size where
+// the view is read without them. 1, or 0 when the view has no bytes.
 int open_committed_state(committed_state& state, const database_source& source, database_view view);
 // The path forms: the committed view (or without `with_journal`, the file as it stands beside a log, and
 // beside no log the file without its journal) of the database at `path`.
@@ -214,8 +215,8 @@ int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& 
 
 // The pages of the database `source` holds that a transaction that never committed wrote: those the
 // rollback of its hot journal writes back (every played record's page) and those it cuts off (past the
-// initial size), as regions (offset -> `page_size`) inside the main file. `out` is cleared first. 1 when it is
-// not empty; 0 when the journal is not hot or its page size is not `page_size` (the database's, which a
+// initial size), as regions (offset -> `page_size`) inside the main file. `out` is cleared first. 1 when it
+// is not empty; 0 when the journal is not hot or its page size is not `page_size` (the database's, which a
 // journal page size of 0 stands for).
 int map_uncommitted_pages(region_map& out, const database_source& source, std::uint32_t page_size);
 // The same of the database at `db_path`, the first `file_size` bytes of the file.

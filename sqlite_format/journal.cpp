@@ -16,8 +16,8 @@ namespace {
 // The first header's sector plus the first record's page number of a 512-byte sector.
 constexpr std::uint32_t kJournalHeaderRead = kJournalFirstRecordOffset + kJournalPageNumberSize;
 constexpr std::uint32_t kCountToEnd = 0xFFFFFFFFu;
-constexpr std::uint64_t kPendingByte = 0x40000000ull;   // the page holding it is never journalled
-constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;     // the plausible page numbers of a record
+constexpr std::uint64_t kPendingByte = 0x40000000ull;  // the page holding it is never journalled
+constexpr std::uint32_t kMaxJournalPage = 0x1FFFFF;    // the plausible page numbers of a record
 // The end of a journal that names a super-journal, after the name: its length, its checksum, the magic.
 constexpr std::uint32_t kSuperJournalTail = 16;
 constexpr std::size_t kSuperJournalChecksumAt = 4;

@@ -10,11 +10,11 @@
 // ---------------------------------------------------------------------------------------------
 // Database header: the first 100 bytes of page 1.
 
-constexpr std::size_t kDbHeaderSize = 100;             // the header; page 1's b-tree header follows it
-constexpr std::size_t kDbMagicLength = 15;             // "SQLite format 3" (the zero at 15 is not compared)
-constexpr std::size_t kDbPageSizeOffset = 16;          // BE16 page size; 1 stands for 65536
-constexpr std::size_t kDbWriteVersionOffset = 18;      // u8 file format write version: 1 legacy, 2 WAL
-constexpr std::size_t kDbReadVersionOffset = 19;       // u8 file format read version: 1 legacy, 2 WAL
+constexpr std::size_t kDbHeaderSize = 100;         // the header; page 1's b-tree header follows it
+constexpr std::size_t kDbMagicLength = 15;         // "SQLite format 3" (the zero at 15 is not compared)
+constexpr std::size_t kDbPageSizeOffset = 16;      // BE16 page size; 1 stands for 65536
+constexpr std::size_t kDbWriteVersionOffset = 18;  // u8 file format write version: 1 legacy, 2 WAL
+constexpr std::size_t kDbReadVersionOffset = 19;   // u8 file format read version: 1 legacy, 2 WAL
 constexpr std::uint8_t kDbWalVersion = 2;
 constexpr std::size_t kDbReservedOffset = 20;          // u8 bytes reserved at the end of every page
 constexpr std::size_t kDbPayloadFractionsOffset = 21;  // u8 x 3: max and min embedded, leaf payload fraction

@@ -8,12 +8,12 @@
 
 #include "io/db_companions.h"
 #include "io/fileio.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 #include "sqlite_format/page_parallel.h"
 #include "sqlite_format/record.h"
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/wal.h"
 
 namespace {

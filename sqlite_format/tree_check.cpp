@@ -69,7 +69,6 @@ struct content_scratch {
     std::vector<std::uint16_t> sizes;
 };
 
-
 // Leaves checked at a time by one thread, and the fewest leaves worth threads.
 constexpr std::size_t kGroupLeaves = 64;
 constexpr std::size_t kParallelJobs = 4 * kGroupLeaves;

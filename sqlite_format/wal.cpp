@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // The only format version the library reads; a log of another whose header checksum holds is refused.
 constexpr std::uint32_t kWalFormatVersion = 3007000;
 constexpr std::size_t kWalHeaderChecksumOffset = 24;  // BE32 pair over the header's first 24 bytes

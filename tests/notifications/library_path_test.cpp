@@ -2,7 +2,6 @@
 // the own reader ("-carve"), on the real Windows database and on databases made here. The notifications are
 // read as a run reads them: through the row pipeline into the report, whose cells the tests read back.
 #include "notifications/library_path.h"
-#include "sqlite_format/database_source.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -23,6 +22,7 @@
 #include "notifications/row_pipeline.h"
 #include "report_records.h"
 #include "sqlite_binding/column_values.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/format.h"
 #include "test_run.h"
 #include "time/fixed_dates.h"

@@ -13,8 +13,8 @@
 #include "io/option_lookup.h"
 #include "notification_db_fixtures.h"
 #include "notifications/library_path.h"
-#include "sqlite_format/database_source.h"
 #include "notifications/row_pipeline.h"
+#include "sqlite_format/database_source.h"
 #include "test_run.h"
 
 namespace {

@@ -1,4 +1,3 @@
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/schema_reader.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/journal.h"

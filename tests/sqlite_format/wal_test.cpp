@@ -1,4 +1,3 @@
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/wal.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +9,7 @@
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "sqlite_format/database_source.h"
 #include "thread_start_failure.h"
 #include "wal_fixtures.h"
 

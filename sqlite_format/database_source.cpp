@@ -7,7 +7,7 @@
 #include "io/file_overlay.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/layout.h"
-#include "sqlite_format/tree_check.h"
+#include "sqlite_format/tree_verdict.h"
 
 namespace {
 

@@ -17,12 +17,11 @@
 
 namespace {
 
-// Who reached a page first: nobody, the free list, or a tree (kFirstTree + its index, the schema table's
-// being 0), with kOverflowPage for an overflow page of that tree's cells.
-constexpr std::uint32_t kNobody = 0;
-constexpr std::uint32_t kFreeList = 1;
-constexpr std::uint32_t kFirstTree = 2;
-constexpr std::uint32_t kOverflowPage = 0x80000000u;
+// The codes of who reached a page first (tree_verdict.h).
+constexpr std::uint32_t kNobody = kOwnerNobody;
+constexpr std::uint32_t kFreeList = kOwnerFreeList;
+constexpr std::uint32_t kFirstTree = kOwnerFirstTree;
+constexpr std::uint32_t kOverflowPage = kOwnerOverflow;
 
 std::string page_text(std::uint64_t page) { return "page " + std::to_string(page); }
 
@@ -970,19 +969,6 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
     checker.check_leaves(bytes, threads);
     out.owners = checker.take_owners();
     return 1;
-}
-
-page_owner database_verdict::owner_of(std::uint64_t page) const {
-    page_owner owner;
-    const std::uint32_t code = owners.get(page);
-    if (code == kNobody) return owner;
-    if (code == kFreeList) {
-        owner.what = page_owner::kind::free_list;
-        return owner;
-    }
-    owner.what = (code & kOverflowPage) != 0 ? page_owner::kind::overflow : page_owner::kind::tree;
-    owner.tree = static_cast<int>((code & ~kOverflowPage) - kFirstTree) - 1;
-    return owner;
 }
 
 int check_database_trees(database_verdict& out, const database_source& source, database_view view,

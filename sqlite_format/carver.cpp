@@ -630,9 +630,12 @@ int carve_database(std::vector<recovered_record>& out, const database_source& so
     const std::shared_ptr<carved_files> kept = carve.files ? carve.files : std::make_shared<carved_files>();
     uni::fileio& main_file = kept->main;
     kept->main_path = files.path();
-    db_header_bytes header{};
-    const bool main_header = files.open_database(main_file) && check_db_file_header(main_file, header) != 0;
-    const std::uint32_t p = main_header ? db_header_page_size(header.data(), header.size()) : 0;
+    // The header the source read once: a database header of a file of one page at least.
+    const database_header& facts = source.header();
+    const bool main_header = files.open_database(main_file) && main_file.size() >= kMinPageSize &&
+                             facts.length == kDbHeaderSize && facts.magic && facts.page_size != 0;
+    const db_header_bytes& header = facts.bytes;
+    const std::uint32_t p = main_header ? facts.page_size : 0;
     if (p) page_size = p;
 
     companion_regions companion(kept->companion);
@@ -643,8 +646,7 @@ int carve_database(std::vector<recovered_record>& out, const database_source& so
     table_schema schema;
     if (main_header) {
         walk.set_main_pages(main_file.size() / page_size);
-        walk.set_page_format(db_header_reserved(header.data(), header.size()),
-                             db_header_text_encoding(header.data(), header.size()));
+        walk.set_page_format(facts.reserved, facts.texts);
         free_space = main_file_regions(main_file, source, header, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
             schema_of_table(schema, main_file, source, page_size, carve.table_name)) {

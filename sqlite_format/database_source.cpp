@@ -106,11 +106,13 @@ database_header decode_database_header(const std::uint8_t* bytes, std::size_t le
     const std::uint8_t* b = h.bytes.data();
     h.magic = starts_with_magic(b, h.length);
     h.page_size = h.length >= kDbPageSizeOffset + 2 ? db_header_page_size(b, h.length) : 0;
-    h.reserved = b[kDbReservedOffset];
+    h.reserved_field = b[kDbReservedOffset];
+    h.reserved = db_header_reserved(b, kDbHeaderSize);
     h.usable = h.page_size > h.reserved ? h.page_size - h.reserved : 0;
+    h.texts = db_header_text_encoding(b, kDbHeaderSize);
     const byte_view v(b, kDbHeaderSize);
     std::uint32_t counter = 0, valid_for = 0;
-    (void)read_be32(v, kDbTextEncodingOffset, &h.text_encoding);
+    (void)read_be32(v, kDbTextEncodingOffset, &h.encoding_field);
     (void)read_be32(v, kDbPageCountOffset, &h.counted_pages);
     (void)read_be32(v, kDbChangeCounterOffset, &counter);
     (void)read_be32(v, kDbValidForOffset, &valid_for);

@@ -466,7 +466,9 @@ struct companion_regions {
 void read_companion(companion_regions& c, const database_source& source, std::uint32_t page_size,
                     unsigned threads) {
     const evidence& files = source.files();
-    if (files.open_wal(c.file)) {
+    // An empty log is none: the library then rolls back a hot journal beside it.
+    if (files.open_wal(c.file) && c.file.size() == 0) c.file.close();
+    if (c.file.is_open()) {
         c.path = files.names().wal;
         if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file, threads))
             c.page_size = wal_page_size(c.file);

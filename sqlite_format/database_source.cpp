@@ -165,7 +165,8 @@ int database_source::open(const std::string& path) {
     f.committed_header = f.header;
     f.rolled_back_header = f.header;
     uni::fileio wal;
-    if (f.files.open_wal(wal)) {
+    // An empty log is none: the library takes a log only where it has a byte.
+    if (f.files.open_wal(wal) && wal.size() > 0) {
         f.log_present = true;
         take_log(f.log_frames, f.log_pages, wal);
         f.log_page_size = log_header_page_size(wal);

@@ -1,5 +1,9 @@
-// The committed state beside a log or a hot journal is read in place: the same bytes the SQLite library reads
-// as that state, without a copy of the database in memory.
+// A database opened once into its source: the facts every reader takes from it (its header, what the log
+// beside it commits, what a hot journal rolls back, the pages each view has and holds, the tree verdict), and
+// the committed state beside a log or a hot journal read in place: the same bytes the SQLite library reads as
+// that state, without a copy of the database in memory.
+#include "sqlite_format/database_source.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,8 +13,8 @@
 #include "io/evidence.h"
 #include "io/fileio.h"
 #include "reader_fixtures.h"
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
+#include "sqlite_format/tree_check.h"
 #include "sqlite_format/wal.h"
 #include "wal_fixtures.h"
 
@@ -150,4 +154,76 @@ TEST(StateInPlace, a_huge_page_number_sizes_the_image_but_costs_no_memory) {
     std::vector<std::uint8_t> page;
     ASSERT_EQ(state.read_range(page, kPage, (far - 1) * kPage), 1);
     EXPECT_TRUE(std::equal(page.begin(), page.end(), log.begin() + 32 + 24));
+}
+
+// The facts of a plain database, one beside a log and one beside a hot journal: which views are another
+// state, the header each holds, the pages each has and holds; and the verdict taken, with who owns a page.
+TEST(DatabaseSource, EachViewHasTheFactsOfItsState) {
+    temp_dir dir;
+    struct facts_case {
+        const char* name;
+        const char* mode;  // journal mode of the writer, whose files are copied while it is open
+        bool log, journal;
+        bool empty_log;  // an empty "-wal" beside it, which the library takes for none
+    };
+    for (const facts_case& c :
+         {facts_case{"plain", "DELETE", false, false, false}, facts_case{"log", "WAL", true, false, false},
+          facts_case{"journal", "DELETE", false, true, false},
+          facts_case{"empty_log", "DELETE", false, true, true}}) {
+        SCOPED_TRACE(c.name);
+        const std::string live = dir.file(std::string(c.name) + "-live.db"),
+                          db = dir.file(std::string(c.name) + ".db");
+        sqlite3* w = start_writer(live, c.mode);
+        if (c.journal) {
+            exec(w, "PRAGMA cache_size=2; BEGIN; DELETE FROM t WHERE id % 2 = 0;");
+            ASSERT_EQ(sqlite3_db_cacheflush(w), SQLITE_OK);
+        }
+        if (c.log) exec(w, "DELETE FROM t WHERE id % 2 = 0;");
+        ASSERT_TRUE(copy_file(live, db));
+        for (const char* suffix : {"-wal", "-journal"}) {
+            if (access((live + suffix).c_str(), F_OK) == 0) {
+                ASSERT_TRUE(copy_file(live + suffix, db + suffix));
+            }
+        }
+        if (c.empty_log) {
+            ASSERT_TRUE(write_all(db + "-wal", {}));
+        }
+        const std::uint64_t pages_before = read_all(db).size() / kPage;
+        sqlite3_close(w);
+        database_source source;
+        ASSERT_EQ(source.open(db), 1);
+        EXPECT_EQ(source.header().page_size, kPage);
+        EXPECT_EQ(source.header().usable, kPage);
+        EXPECT_EQ(source.log_commits(), c.log);
+        EXPECT_EQ(source.journal().hotness == journal_hotness::hot, c.journal);
+        EXPECT_FALSE(source.has_state(database_view::file));
+        EXPECT_EQ(source.has_state(database_view::own), c.journal);
+        EXPECT_EQ(source.has_state(database_view::committed), c.log || c.journal);
+        EXPECT_EQ(source.pages(database_view::file), pages_before);
+        // Beside a log the committed state's page 1 is the log's.
+        const database_header& committed = source.header_of(database_view::committed);
+        if (c.log || !c.journal) {
+            EXPECT_EQ(committed.bytes == source.header().bytes, !c.log);
+        }
+        EXPECT_EQ(source.pages(database_view::committed),
+                  c.log ? source.log_pages() : committed.pages_for(source.file_size()));
+        for (const database_view view : {database_view::file, database_view::own, database_view::committed}) {
+            EXPECT_LE(source.present_pages(view), source.pages(view));
+        }
+        uni::fileio state;
+        ASSERT_EQ(source.open_view(database_view::committed, state), 1);
+        EXPECT_EQ(state.size() / kPage, source.pages(database_view::committed));
+        // The verdict the check takes: the table's root is the table's.
+        const std::uint32_t root = static_cast<std::uint32_t>(
+            std::stoul(query(live, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));
+        auto verdict = std::make_unique<database_verdict>();
+        ASSERT_EQ(
+            check_database_trees(*verdict, source, database_view::committed, {listed_tree{root, "t", true}}),
+            1);
+        source.take_verdict(std::move(verdict), database_view::committed);
+        ASSERT_NE(source.verdict(), nullptr);
+        EXPECT_EQ(source.verdict()->owner_of(root).what, page_owner::kind::tree);
+        EXPECT_EQ(source.verdict()->owner_of(root).tree, 0);
+        EXPECT_EQ(source.verdict()->owner_of(1).tree, -1);
+    }
 }

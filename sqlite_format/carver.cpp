@@ -162,15 +162,6 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
     if (!out.empty() && walk.on_records) walk.on_records(out);
 }
 
-// The page size in a log's own header; 0 when the header cannot be read or is not valid.
-std::uint32_t wal_page_size(uni::fileio& wal) {
-    std::uint8_t header[kWalHeaderSize] = {};
-    std::uint32_t size = 0;
-    if (!read_file_exact(wal, 0, sizeof header, header) || !wal_header_valid(header, sizeof header, &size))
-        return 0;
-    return size;
-}
-
 // Adds to `free_space` every page of the main file that no b-tree walk reaches and that is not free (the
 // leaves below a damaged interior page, say): their rows come from neither the tables nor the free-space
 // map, so each is walked whole, as a free page is, instead of its slack alone. Only when page 1 of the main
@@ -445,6 +436,9 @@ int carve_database(std::vector<recovered_record>& out, const std::string& path, 
 
 namespace {
 
+const region_map kNoRegions;
+const wal_frame_map kNoFrames;
+
 // The companion beside a database, where the library finds it (the log first; the journal only when there
 // is no log), and the regions it gives. Each is walked in the page size its own header gives, so a damaged
 // main header does not misplace its pages.
@@ -453,10 +447,11 @@ struct companion_regions {
     uni::fileio& file;            // open when a companion was read
     std::string path;             // the companion read
     std::uint32_t page_size = 0;  // from its own header; 0 leaves the database's
-    region_map overwritten;       // pages of the main file the log replaces
-    region_map superseded;
+    region_map overwritten;  // pages of the main file the log replaces
+    // The log's frames as the source sorted them once (empty without a log).
+    const region_map* superseded = &kNoRegions;
+    const wal_frame_map* valid = &kNoFrames;
     region_map slack;
-    wal_frame_map valid;
     journal_page_map journal;
     region_map whole_pages;  // the journal's page images or the log's valid frames, as they are walked
 };
@@ -470,10 +465,15 @@ void read_companion(companion_regions& c, const database_source& source, std::ui
     if (files.open_wal(c.file) && c.file.size() == 0) c.file.close();
     if (c.file.is_open()) {
         c.path = files.names().wal;
-        if (parse_wal_file(c.overwritten, c.valid, c.superseded, c.slack, c.file, threads))
-            c.page_size = wal_page_size(c.file);
-        else
+        const wal_sort& sort = source.log_sort();
+        if (sort.read && (!sort.valid.empty() || !sort.superseded.empty())) {
+            c.valid = &sort.valid;
+            c.superseded = &sort.superseded;
+            map_wal_regions(c.overwritten, c.slack, sort, c.file, threads);
+            c.page_size = sort.page_size;
+        } else {
             c.file.close();
+        }
     } else if (files.open_journal(c.file)) {
         c.path = files.names().journal;
         std::uint32_t journal_page_size = page_size;
@@ -598,12 +598,12 @@ class carve_walk {
 // `valid_frames`) the log's valid frames, and the slack of the log.
 void walk_companion(carve_walk& walk, companion_regions& c, std::uint32_t page_size, bool valid_frames) {
     const std::uint32_t size = c.page_size != 0 ? c.page_size : page_size;
-    walk.walk(c.superseded, c.file, nullptr, kSourceWalSuperseded, size, false);
-    if (c.valid.empty() && !c.journal.empty()) {
+    walk.walk(*c.superseded, c.file, nullptr, kSourceWalSuperseded, size, false);
+    if (c.valid->empty() && !c.journal.empty()) {
         for (const auto& j : c.journal) c.whole_pages.emplace(j.second, size);
         walk.walk(c.whole_pages, c.file, nullptr, kSourceCarveJournal, size, false);
-    } else if (!c.valid.empty() && valid_frames) {
-        for (const auto& f : c.valid) c.whole_pages.emplace(f.second, size);
+    } else if (!c.valid->empty() && valid_frames) {
+        for (const auto& f : *c.valid) c.whole_pages.emplace(f.second, size);
         walk.walk(c.whole_pages, c.file, nullptr, kSourceWalValid, size, true);
     }
     walk.walk(c.slack, c.file, nullptr, kSourceWalSlack, size, false);

@@ -49,18 +49,6 @@ int lay_log_image(uni::fileio& file, uni::fileio* db, uni::fileio& wal, const wa
     return file.open_overlay(std::move(pieces));
 }
 
-// The log of `wal` as the library takes it: its committed frames and the pages of its last commit; none
-// when it commits nothing.
-void take_log(wal_frame_map& frames, std::uint64_t& pages, uni::fileio& wal) {
-    frames.clear();
-    pages = 0;
-    std::uint64_t committed = 0;
-    if (map_wal_commits(frames, committed, wal)) pages = committed;
-    if (pages == 0 || frames.empty()) {
-        frames.clear();
-        pages = 0;
-    }
-}
 
 // The state a hot journal `journal` (read from `jfile`) rolls `db` back to, as open_journal_state lays it;
 // null when its header gives none.
@@ -134,8 +122,10 @@ struct database_source::facts {
     bool open = false;
     std::uint64_t file_size = 0;
     database_header header;            // the main file's
-    wal_frame_map log_frames;          // the log's committed frames, as the library takes them
-    std::uint64_t log_pages = 0;       // the pages of its last commit; 0 when it commits nothing
+    // The log's frames sorted as the library takes them (sorted once, for every reader); its committed
+    // frames and the pages of its last commit, none when it commits nothing.
+    wal_sort log;
+    std::uint64_t log_pages = 0;
     std::uint32_t log_page_size = 0;   // in its own header
     bool log_present = false;          // a log is there (and opens), whatever it commits
     database_header committed_header;  // page 1 as the log's committed frames hold it
@@ -168,10 +158,11 @@ int database_source::open(const std::string& path) {
     // An empty log is none: the library takes a log only where it has a byte.
     if (f.files.open_wal(wal) && wal.size() > 0) {
         f.log_present = true;
-        take_log(f.log_frames, f.log_pages, wal);
-        f.log_page_size = log_header_page_size(wal);
-        const auto first = f.log_frames.find(1);
-        if (first != f.log_frames.end()) {
+        (void)sort_wal_log(f.log, wal);
+        if (f.log.committed_pages != 0 && !f.log.valid.empty()) f.log_pages = f.log.committed_pages;
+        f.log_page_size = f.log.page_size;
+        const auto first = f.log.valid.find(1);
+        if (first != f.log.valid.end()) {
             std::uint8_t bytes[kDbHeaderSize] = {};
             if (read_file_exact(wal, first->second + kWalFrameHeaderSize, sizeof bytes, bytes))
                 f.committed_header = decode_database_header(bytes, sizeof bytes);
@@ -197,7 +188,12 @@ const std::string& database_source::path() const { return facts_->path; }
 const evidence& database_source::files() const { return facts_->files; }
 std::uint64_t database_source::file_size() const { return facts_->file_size; }
 const database_header& database_source::header() const { return facts_->header; }
-const wal_frame_map& database_source::log_frames() const { return facts_->log_frames; }
+const wal_frame_map& database_source::log_frames() const {
+    static const wal_frame_map kNone;
+    return facts_->log_pages != 0 ? facts_->log.valid : kNone;
+}
+bool database_source::log_present() const { return facts_->log_present; }
+const wal_sort& database_source::log_sort() const { return facts_->log; }
 std::uint64_t database_source::log_pages() const { return facts_->log_pages; }
 const journal_verdict& database_source::journal() const { return facts_->journal; }
 bool database_source::journal_rolls_back() const { return facts_->rolled_back != nullptr; }
@@ -240,9 +236,9 @@ int database_source::open_view(database_view view, uni::fileio& out) const {
     if (view == database_view::log_image) {
         uni::fileio db;
         uni::fileio wal;
-        if (!f.files.open_wal(wal) || f.log_frames.empty()) return 0;
+        if (!f.files.open_wal(wal) || log_frames().empty()) return 0;
         const bool with_db = f.files.open_database(db);
-        return lay_log_image(out, with_db ? &db : nullptr, wal, f.log_frames, f.log_page_size);
+        return lay_log_image(out, with_db ? &db : nullptr, wal, log_frames(), f.log_page_size);
     }
     if (rolls_back(view)) return out.open_overlay(f.rolled_back);
     return f.files.open_database(out);

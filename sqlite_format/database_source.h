@@ -91,6 +91,9 @@ class database_source {
     const wal_frame_map& log_frames() const;
     std::uint64_t log_pages() const;
     bool log_commits() const { return log_pages() != 0; }
+    // Whether a log is there at all (not empty), and every one of its frames as the library sorts them.
+    bool log_present() const;
+    const wal_sort& log_sort() const;
     // The journal beside it, judged as the library judges it, and what a hot one rolls back. Beside a log the
     // library reads the log: the committed view is then the log's, while "-carve" still reads the file as the
     // journal rolls it back.

@@ -288,17 +288,33 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
 
 }  // namespace
 
+int sort_wal_log(wal_sort& out, uni::fileio& file) {
+    out = wal_sort();
+    out.read = sort_wal_frames(out.valid, out.superseded, out.page_size, out.committed_pages, out.db_pages, file);
+    return out.read && (!out.valid.empty() || !out.superseded.empty()) ? 1 : 0;
+}
+
+void map_wal_regions(region_map& overwritten, region_map& slack, const wal_sort& sort, uni::fileio& file,
+                     unsigned threads) {
+    overwritten.clear();
+    slack.clear();
+    for (const auto& entry : sort.valid) overwritten.emplace((entry.first - 1) * sort.page_size, sort.page_size);
+    collect_valid_slack(slack, sort.valid, sort.page_size, sort.db_pages, file, threads);
+}
+
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    uni::fileio& file, unsigned threads) {
     overwritten.clear();
     slack.clear();
-    std::uint32_t page_size = 0;
-    std::uint64_t committed_pages = 0;
-    std::uint64_t db_pages = 0;  // the most pages the database had: a bound for child page numbers
-    if (!sort_wal_frames(valid, superseded, page_size, committed_pages, db_pages, file)) return 0;
-    for (const auto& entry : valid) overwritten.emplace((entry.first - 1) * page_size, page_size);
-    collect_valid_slack(slack, valid, page_size, db_pages, file, threads);
-    return !valid.empty() || !superseded.empty() ? 1 : 0;
+    wal_sort sort;
+    const int sorted = sort_wal_log(sort, file);
+    valid.swap(sort.valid);
+    superseded.swap(sort.superseded);
+    if (!sort.read) return 0;
+    sort.valid.clear();
+    for (const auto& entry : valid) overwritten.emplace((entry.first - 1) * sort.page_size, sort.page_size);
+    collect_valid_slack(slack, valid, sort.page_size, sort.db_pages, file, threads);
+    return sorted;
 }
 
 int map_wal_commits(wal_frame_map& valid, std::uint64_t& committed_pages, uni::fileio& file) {

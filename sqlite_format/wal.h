@@ -54,6 +54,24 @@ void wal_checksum(std::uint32_t (&sum)[2], const std::uint8_t* data, std::size_t
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
                    uni::fileio& file, unsigned threads = 0);
 
+// The frames of one log sorted as the library takes them, in one walk of the log (every page read once, for
+// the checksums): what parse_wal_file gives but the regions read from the pages.
+struct wal_sort {
+    bool read = false;           // the header read as a log's
+    std::uint32_t page_size = 0;  // the log header's
+    wal_frame_map valid;          // page -> frame offset of its newest committed frame
+    region_map superseded;        // page image offset -> page size of every other frame
+    std::uint64_t committed_pages = 0;  // the database's pages after the last commit taken; 0 when none
+    std::uint64_t db_pages = 0;         // the most pages any frame names: a bound for child page numbers
+};
+// Sorts the frames of the log in `file` into `out` (reset first). 1 when the valid or the superseded map is
+// non-empty; 0 otherwise, or when the file is not open or its header fails.
+int sort_wal_log(wal_sort& out, uni::fileio& file);
+// parse_wal_file's `overwritten` and `slack` (cleared first) of the log in `file` whose frames `sort` holds;
+// up to `threads` helper threads collect the slack.
+void map_wal_regions(region_map& overwritten, region_map& slack, const wal_sort& sort, uni::fileio& file,
+                     unsigned threads = 0);
+
 // The size in pages that the last commit frame of the log's valid prefix in `file` gives its database; 0
 // when none commits or the header fails.
 std::uint64_t wal_committed_pages(uni::fileio& file);

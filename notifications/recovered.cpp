@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,13 +37,24 @@ const char* const kHandlerTail[] = {"-0", "0"};
 constexpr std::uint32_t kPushChannelReach = 12;
 constexpr std::uint32_t kHandlerReachSecondary = 14;
 constexpr std::uint32_t kHandlerReach = 13;
-// Serial type of a 19-character text ("2020-12-11 19:09:13").
+// Serial type of a 19-character text ("2020-12-11 19:09:13"): 19 bytes in UTF-8, 38 in UTF-16.
 constexpr std::uint8_t kDateTextType = 51;
+constexpr std::uint8_t kDateTextTypeUtf16 = 89;
 
 // Limits of the column texts read to confirm a header.
 constexpr std::uint32_t kTypeMaxChars = 16;
 constexpr std::uint32_t kIdMinChars = 2;
 constexpr std::uint32_t kIdMaxChars = 2048;
+
+// How the recognisers read the texts they check.
+struct text_reading {
+    // The UTF-16 orders a text is tried in where its bytes do not pass as they stand.
+    std::uint32_t utf16 = kUtf16LittleEndian;
+    // Every text is stored in `database` (the database's, as its schema reads); else each candidate's texts
+    // are taken to be stored as the texts it was recognised by read.
+    bool known = false;
+    text_encoding database = text_encoding::utf8;
+};
 
 // One header a recogniser accepted.
 struct header_match {
@@ -50,8 +62,20 @@ struct header_match {
     std::uint32_t header_length = 0;  // header-length byte plus serial types
     std::uint32_t table_kind = 0;
     std::uint64_t mask = 0;
-    bool truncated = false;  // the stored header-length byte disagreed
+    bool truncated = false;                     // the stored header-length byte disagreed
+    text_encoding texts = text_encoding::utf8;  // how the record's texts are stored
 };
+
+// Where a recogniser accepted a header without reading a text: how column `column` reads (as a printable
+// text in the orders of `utf16`), else `fallback`. Only a reading that knows no encoding asks.
+text_encoding texts_read_in(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length,
+                            std::uint32_t column, std::uint32_t utf16, text_encoding fallback) {
+    std::string text;
+    text_encoding as = fallback;
+    (void)get_column_text_checked(text, header, available, column, kIdMaxChars, kTextPrintable, header_length,
+                                  false, true, utf16, &as);
+    return as;
+}
 
 bool starts_with(const std::string& text, const char* word) {
     return text.compare(0, std::string(word).size(), word) == 0;
@@ -72,20 +96,26 @@ bool looks_like_handler_id(const std::string& text) {
 }
 
 // The Type column (column 4) of a notification record whose header-length byte is at `header`, read as if
-// the header were `header_length` bytes long (UTF-16 in the orders of `utf16`).
+// the header were `header_length` bytes long (UTF-16 in the orders of `utf16`); `texts` takes the encoding
+// it read in.
 bool notification_type_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length,
-                          std::uint32_t utf16) {
+                          std::uint32_t utf16, text_encoding& texts) {
     std::string type;
+    text_encoding as = text_encoding::utf8;
     if (!get_column_text_checked(type, header, available, 4, kTypeMaxChars, kTextPrintable, header_length,
-                                 false, true, utf16))
+                                 false, true, utf16, &as) ||
+        !is_notification_type(type))
         return false;
-    return is_notification_type(type);
+    texts = as;
+    return true;
 }
 
 // Notification header: p holds the serial type of Order (the rowid alias, so null), the byte before it the
 // header length. Id and HandlerId may be the constants 0 and 1 (types 8 and 9).
 bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
-                            std::uint32_t utf16) {
+                            const text_reading& reading) {
+    const std::uint32_t utf16 = reading.utf16;
+    text_encoding& texts = m.texts;
     if (p < 1 || std::uint64_t{p} + 4 >= length) return false;
     if (b[p] != 0) return false;
     const std::uint8_t id = b[p + 1];
@@ -103,7 +133,7 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
     const std::uint32_t base = n + 5;
     m.position = p;
     m.table_kind = kTableNotification;
-    if (stored == base && notification_type_ok(header, available, base, utf16)) {
+    if (stored == base && notification_type_ok(header, available, base, utf16, texts)) {
         m.header_length = base;
         m.mask = kNotificationMask10;
         return true;
@@ -121,14 +151,14 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
             const std::uint32_t extra =
                 match_header_signature_fwd(b + tail, length - tail, e.columns, 0, kNotificationTail);
             if (extra == 0) continue;
-            if (!notification_type_ok(header, available, base + extra, utf16)) continue;
+            if (!notification_type_ok(header, available, base + extra, utf16, texts)) continue;
             m.header_length = base + extra;
             m.mask = e.mask;
             m.truncated = stored != m.header_length;
             return true;
         }
     }
-    if (!notification_type_ok(header, available, base, utf16)) return false;
+    if (!notification_type_ok(header, available, base, utf16, texts)) return false;
     m.header_length = base;
     m.mask = kNotificationMask10;
     m.truncated = stored != base;
@@ -138,7 +168,8 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
 // Push-channel header: p and p+1 hold ExpiryTime and CreatedTime (8-byte integers); ChannelId, HandlerId
 // and Uri are matched backward from the byte before p.
 bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
-                            std::uint32_t utf16) {
+                            const text_reading& reading) {
+    const std::uint32_t utf16 = reading.utf16;
     if (std::uint64_t{p} + 12 >= length || b[p] != 6 || b[p + 1] != 6) return false;
     // The last matched serial type is at p - 1 and the header-length byte must stand before it.
     if (p < 2) return false;
@@ -150,22 +181,22 @@ bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_
     const std::uint32_t k = static_cast<std::uint32_t>(3 - n);
     m.position = header_at + 1;
     m.table_kind = kTablePushChannel;
-    if (stored == k) {
-        m.header_length = k;
-        m.mask = kPushChannelMask5;
-        return true;
-    }
     const std::uint8_t device_version = b[p + 2];
-    if (stored == k + 1 && (device_version == 1 || device_version == 8 || device_version == 9)) {
-        m.header_length = k + 1;
-        m.mask = kPushChannelMask6;
+    if (stored == k ||
+        (stored == k + 1 && (device_version == 1 || device_version == 8 || device_version == 9))) {
+        m.header_length = stored;
+        m.mask = stored == k ? kPushChannelMask5 : kPushChannelMask6;
+        // No text was read: the channel identifier says how they are stored.
+        if (!reading.known)
+            m.texts = texts_read_in(b + header_at, length - header_at, stored, 0, utf16, text_encoding::utf8);
         return true;
     }
     // The header-length byte was overwritten: a channel identifier such as "2;..." confirms the layout.
     for (std::uint32_t header_length : {k, k + 1}) {
         std::string channel;
         if (!get_column_text_checked_ex(channel, b + header_at, length - header_at, 0, kIdMinChars,
-                                        kIdMaxChars, kTextPrintable, header_length, false, true, utf16))
+                                        kIdMaxChars, kTextPrintable, header_length, false, true, utf16,
+                                        &m.texts))
             continue;
         if (channel.size() < 2 || channel[1] != ';') continue;
         m.header_length = header_length;
@@ -176,25 +207,42 @@ bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_
     return false;
 }
 
-// PrimaryId (column 1) of a handler record whose header-length byte is at `header`.
+// PrimaryId (column 1) of a handler record whose header-length byte is at `header`; `texts` takes the
+// encoding it read in.
 bool handler_id_ok(const std::uint8_t* header, std::uint32_t available, std::uint32_t header_length,
-                   std::uint32_t utf16) {
+                   std::uint32_t utf16, text_encoding& texts) {
     std::string id;
+    text_encoding as = text_encoding::utf8;
     if (!get_column_text_checked_ex(id, header, available, 1, kIdMinChars, kIdMaxChars, kTextPrintable,
-                                    header_length, false, true, utf16))
+                                    header_length, false, true, utf16, &as) ||
+        !looks_like_handler_id(id))
         return false;
-    return looks_like_handler_id(id);
+    texts = as;
+    return true;
+}
+
+// The serial type of the handler's date texts in the texts `reading` allows: a database's encoding gives
+// their length, records of no known encoding may have either.
+bool date_text_type_ok(std::uint8_t type, const text_reading& reading) {
+    if (reading.known)
+        return type == (reading.database == text_encoding::utf8 ? kDateTextType : kDateTextTypeUtf16);
+    return type == kDateTextType ||
+           (type == kDateTextTypeUtf16 && (reading.utf16 & (kUtf16LittleEndian | kUtf16BigEndian)) != 0);
 }
 
 // Handler header: p holds WNFEventName (null or an 8-byte integer), p+1 SystemDataPropertySet (null), p+2
 // and p+3 the two date texts; the columns before p are matched backward.
 bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
-                       std::uint32_t utf16) {
+                       const text_reading& reading) {
     if (std::uint64_t{p} + 4 >= length) return false;
-    if ((b[p] != 0 && b[p] != 6) || b[p + 1] != 0 || b[p + 2] != kDateTextType || b[p + 3] != kDateTextType)
+    const std::uint8_t date = b[p + 2];
+    if ((b[p] != 0 && b[p] != 6) || b[p + 1] != 0 || b[p + 3] != date || !date_text_type_ok(date, reading))
         return false;
     if (p < 2) return false;
     m.table_kind = kTableHandler;
+    // Dates of UTF-16 length, where no encoding is known, make a record whose PrimaryId reads as UTF-16.
+    const bool utf16_dates = date == kDateTextTypeUtf16 && !reading.known;
+    const std::uint32_t utf16 = reading.utf16 | (utf16_dates ? kUtf16Only : 0);
 
     const std::int64_t n9 = match_header_signature_bwd(b + p - 1, std::min(kHandlerReachSecondary, p - 1), 5,
                                                        4, kHandlerLeadSecondary);
@@ -205,6 +253,13 @@ bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t len
             m.position = header_at + 1;
             m.header_length = header_length;
             m.mask = kHandlerMaskSecondary;
+            // No text was read: the PrimaryId says how they are stored.
+            if (!reading.known) {
+                const text_encoding fallback = !utf16_dates                        ? text_encoding::utf8
+                                               : (utf16 & kUtf16LittleEndian) != 0 ? text_encoding::utf16le
+                                                                                   : text_encoding::utf16be;
+                m.texts = texts_read_in(b + header_at, length - header_at, header_length, 1, utf16, fallback);
+            }
             return true;
         }
     }
@@ -226,7 +281,8 @@ bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t len
             match_header_signature_fwd(b + p + 4, length - (p + 4), l.columns, 0, kHandlerTail);
         if (extra == 0) continue;
         const std::uint32_t header_length = static_cast<std::uint32_t>(1 - n) + extra + 4;
-        if (stored != header_length || !handler_id_ok(header, available, header_length, utf16)) continue;
+        if (stored != header_length || !handler_id_ok(header, available, header_length, utf16, m.texts))
+            continue;
         m.position = header_at + 1;
         m.header_length = header_length;
         m.mask = l.mask;
@@ -253,6 +309,7 @@ recovered_record make_candidate(const header_match& m, const std::uint8_t* b, st
     c.table_kind = m.table_kind;
     c.column_count = static_cast<std::uint8_t>(count & 0xFF);
     c.carried = m.mask;
+    c.texts = m.texts;
     return c;
 }
 
@@ -272,10 +329,24 @@ candidate_finder recogniser_for(std::int64_t switches, std::uint32_t utf16) {
     };
 }
 
+candidate_finder recogniser_for(std::int64_t switches, text_encoding database) {
+    const std::uint32_t utf16 = utf16_orders_for(database);
+    return [switches, utf16, database](std::vector<recovered_record>& candidates, const std::uint8_t* chunk,
+                                       std::uint32_t length, std::uint64_t chunk_offset) {
+        return recognise_record_headers(candidates, chunk, length, chunk_offset, 0, switches, utf16,
+                                        database);
+    };
+}
+
 int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                              std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                             std::int64_t switches, std::uint32_t utf16) {
+                             std::int64_t switches, std::uint32_t utf16,
+                             std::optional<text_encoding> database) {
     if (keep == 0) out.clear();
+    text_reading reading;
+    reading.utf16 = utf16;
+    reading.known = database.has_value();
+    if (database) reading.database = *database;
     const std::size_t start_count = out.size();
     if (buffer == nullptr || length < kMinBuffer) return 0;
 
@@ -297,19 +368,20 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         header_match m;
         bool found = false;
         if ((switches & kRecogniseNotifications) != 0)
-            found = recognise_notification(m, buffer, length, at, utf16);
+            found = recognise_notification(m, buffer, length, at, reading);
         if (!found && (switches & kRecognisePushChannels) != 0) {
             m = header_match();
-            found = recognise_push_channel(m, buffer, length, at, utf16);
+            found = recognise_push_channel(m, buffer, length, at, reading);
         }
         if (!found && (switches & kRecogniseHandlers) != 0) {
             m = header_match();
-            found = recognise_handler(m, buffer, length, at, utf16);
+            found = recognise_handler(m, buffer, length, at, reading);
         }
         if (!found) {
             ++p;
             continue;
         }
+        if (reading.known) m.texts = reading.database;
         out.push_back(make_candidate(m, buffer, length, base_offset));
         p += std::max<std::uint64_t>(m.header_length, 1);
     }
@@ -394,6 +466,7 @@ void refer_notification(recovered_stage& stage, const recovered_record& row, std
     r.length = row.decode_length;
     r.columns = row.decode_columns;
     r.source = row.source_code();
+    r.texts = row.texts;
     r.schema = unchanged ? static_cast<std::uint32_t>(stage.reference_schema)
                          : list.schema_index(schema, stage.signatures[kSchemaNotification].of(schema));
     stage.reference_schema = r.schema;

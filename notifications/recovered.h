@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,11 +42,15 @@ constexpr std::int64_t kRecognisePushChannels = 4;
 // types of that header (modulo 256), `carried` the column mask, and `prefix_flag` 1 when the stored
 // header-length byte disagreed with the header found (the record's start was overwritten, so no rowid is
 // looked for behind it). A text the recognisers check is taken as its bytes or else as UTF-16 in the orders
-// of `utf16` (kUtf16* bits). Unless `keep` is non-zero `out` is emptied first. 1 when `out` grew, else 0
-// (also for a null buffer or fewer than 29 bytes). Reads nothing outside the buffer.
+// of `utf16` (kUtf16* bits). `texts` says how the candidate's texts are stored: in `database` where that is
+// given (the database's encoding, as its schema reads), else in the encoding its checked texts read in
+// (a handler's two date texts then may have the length of either). Unless `keep` is non-zero `out` is
+// emptied first. 1 when `out` grew, else 0 (also for a null buffer or fewer than 29 bytes). Reads nothing
+// outside the buffer.
 int recognise_record_headers(std::vector<recovered_record>& out, const std::uint8_t* buffer,
                              std::uint32_t length, std::uint64_t base_offset, std::uint32_t keep,
-                             std::int64_t switches, std::uint32_t utf16 = kUtf16LittleEndian);
+                             std::int64_t switches, std::uint32_t utf16 = kUtf16LittleEndian,
+                             std::optional<text_encoding> database = std::nullopt);
 
 // recognise_record_headers with the recogniser switches of `options` (all three when it is null).
 int classify_recovered_record(std::vector<recovered_record>& out, const std::uint8_t* buffer,
@@ -53,8 +58,10 @@ int classify_recovered_record(std::vector<recovered_record>& out, const std::uin
                               const selk_options* options);
 
 // The page walker's classifier for a run with these recogniser switches, its texts checked in the UTF-16
-// orders of `utf16` where their bytes are not text.
+// orders of `utf16` where their bytes are not text, each candidate's texts stored as they read.
 candidate_finder recogniser_for(std::int64_t switches, std::uint32_t utf16 = kUtf16LittleEndian);
+// The same for the free space of a database whose texts are stored in `database`: every candidate's are.
+candidate_finder recogniser_for(std::int64_t switches, text_encoding database);
 
 // Turns each carved record of table kind 1, 2 or 4 into a record of its class appended to the run's
 // store (notification: its Order takes the rowid; handler: its RecordId takes the rowid and is indexed; push

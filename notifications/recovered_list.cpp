@@ -153,7 +153,7 @@ bool recovered_reader::record(std::size_t i, notification_record& out, std::stri
         why = "its " + std::to_string(r.length) + " bytes cannot be read again";
         return false;
     }
-    if (!decode_carved_record(decoded_, bytes, r.length, r.columns, true) ||
+    if (!decode_carved_record(decoded_, bytes, r.length, r.columns, true, r.texts) ||
         decoded_.values.size() != r.columns) {
         why = "it no longer decodes as it did";
         return false;

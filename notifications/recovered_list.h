@@ -26,6 +26,7 @@ struct recovered_reference {
     std::uint32_t schema = 0;   // the schema it was sorted with (the list's table)
     std::uint32_t file = 0;     // the list's file; kWholeRecord for a record kept whole
     std::uint32_t source = 0;   // its source code
+    text_encoding texts = text_encoding::utf8;  // how its texts are stored (the walk's candidate's)
 };
 
 class recovered_reader;

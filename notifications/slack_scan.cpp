@@ -28,11 +28,11 @@ bool is_wal_header(const std::uint8_t* h, std::size_t length) {
     return wal_magic_and_version_valid(h, length) && loose_wal_page_size_field(h, length);
 }
 
-// What a slack scan of the run carves: every recognised row of at least one column, its texts checked in
-// the encoding the schema's texts read in.
+// What a slack scan of the run carves: every recognised row of at least one column, its texts checked and
+// read in the encoding the schema's texts read in (the one the live rows are read in).
 carve_options slack_carve_options(const selk_run& run, bool keep, bool carve) {
     carve_options scan;
-    scan.classify = recogniser_for(run.options.recogniser_switches, utf16_orders_for(run.layout.texts));
+    scan.classify = recogniser_for(run.options.recogniser_switches, run.layout.texts);
     scan.keep = keep;
     scan.min_columns = 1;
     scan.max_columns = 1;
@@ -131,8 +131,9 @@ int parse_chunk_file(selk_run* run, std::string& path) {
 
     // A file shorter than a log header cannot be one; its bytes are still walked as a page.
     const bool wal = got >= kWalHeaderSize && is_wal_header(header, kWalHeaderSize);
-    // A file that starts with a database header says how its texts are stored; loose pages do not, so a
-    // text is tried in both UTF-16 orders.
+    // A file that starts with a database header says in which UTF-16 order its texts would be stored; loose
+    // pages do not, so a text is tried in both. Either way each record's texts are read as its checked ones
+    // read: no schema says what the header's field is worth.
     const std::uint32_t utf16 = got == kDbHeaderSize && starts_with_magic(header, got)
                                     ? utf16_orders_for(db_header_text_encoding(header, got))
                                     : kUtf16LittleEndian | kUtf16BigEndian;

@@ -30,7 +30,7 @@ std::uint32_t variable_length_take(std::uint32_t needed, std::uint32_t remaining
 int decode_record_values(std::uint32_t* count, std::vector<std::string>& values, const std::uint8_t* body,
                          std::uint32_t body_length, std::vector<std::uint32_t>& codes,
                          const std::vector<std::uint32_t>& sizes, std::ostream* listing, bool raw_blob,
-                         std::uint8_t* truncated) {
+                         std::uint8_t* truncated, text_encoding encoding) {
     if (count) *count = 0;
     values.clear();
     if (codes.size() != sizes.size()) return 0;
@@ -114,10 +114,14 @@ int decode_record_values(std::uint32_t* count, std::vector<std::string>& values,
                     codes[i] |= kColTruncatedMark;
                     if (truncated) *truncated = 1;
                 }
-                if (c == kColText || raw_blob)
+                if (c == kColText && encoding != text_encoding::utf8) {
+                    values.emplace_back();
+                    stored_text(values.back(), p, k, encoding);
+                } else if (c == kColText || raw_blob) {
                     values.emplace_back(reinterpret_cast<const char*>(p), k);
-                else
+                } else {
                     values.push_back(blob_preview(p, k));
+                }
                 // A cut column is the last one with data: it takes every remaining byte.
                 const std::uint32_t used = cut ? r : k;
                 q += used;

@@ -130,7 +130,7 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
         const std::uint32_t columns = c.column_count ? c.column_count : max_columns;
         const bool deferred = (c.table_kind & walk.deferred_kinds) != 0;
         if (!decode_carved_record(decoded, chunk + s, static_cast<std::uint32_t>(available), columns,
-                                  !deferred))
+                                  !deferred, c.texts))
             continue;
         // The rowid is read only where the cell's payload size before it still gives the record's length: a
         // free block's header written over the cell's start leaves other bytes there.
@@ -155,6 +155,7 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
         rec.table_kind = c.table_kind;
         rec.column_count = c.column_count;
         rec.carried = c.carried;
+        rec.texts = c.texts;
         rec.decode_length = static_cast<std::uint32_t>(available);
         rec.decode_columns = columns;
         if (!c.header_bytes.empty()) rec.header_bytes = c.header_bytes;
@@ -291,7 +292,7 @@ class parallel_classifier {
 }  // namespace
 
 bool decode_carved_record(carved_decode& d, const std::uint8_t* bytes, std::uint32_t length,
-                          std::uint32_t columns, bool values) {
+                          std::uint32_t columns, bool values, text_encoding texts) {
     d.values.clear();
     d.truncated = 0;
     if (!decode_record_header_n(&d.consumed, d.codes, d.sizes, bytes, length, columns)) return false;
@@ -299,7 +300,7 @@ bool decode_carved_record(carved_decode& d, const std::uint8_t* bytes, std::uint
     if (!values) return true;
     d.truncated = 1;  // the values may stop short of the last column
     return decode_record_values(nullptr, d.values, bytes + d.consumed, length - d.consumed, d.codes, d.sizes,
-                                nullptr, true, &d.truncated) != 0;
+                                nullptr, true, &d.truncated, texts) != 0;
 }
 
 int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions, uni::fileio& file,

@@ -91,10 +91,10 @@ struct carved_decode {
 };
 
 // Decodes the record at `bytes` as the page walk decodes a candidate there: `columns` serial types, then
-// (with `values`) the values, cut short where the `length` bytes end. False when the serial types do not read
-// or take more than `length` bytes. Reads nothing past `length`.
+// (with `values`) the values, cut short where the `length` bytes end, its texts read as stored in `texts`.
+// False when the serial types do not read or take more than `length` bytes. Reads nothing past `length`.
 bool decode_carved_record(carved_decode& d, const std::uint8_t* bytes, std::uint32_t length,
-                          std::uint32_t columns, bool values);
+                          std::uint32_t columns, bool values, text_encoding texts = text_encoding::utf8);
 
 // How carve_database reads a database and its companion.
 struct carve_options {

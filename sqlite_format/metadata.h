@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sqlite_format/layout.h"
 #include "sqlite_format/record_source.h"
 #include "sqlite_format/table_schema.h"
 
@@ -19,6 +20,8 @@ class recovered_record : public table_record {
     std::uint32_t table_kind = 0;   // the classifier's tag of the candidate (the table its header matched)
     std::uint8_t column_count = 0;  // serial types in the record header; 0 when not known
     std::uint64_t carried = 0;      // carried from the candidate (the column mask of the classifier)
+    // How its texts are stored: the classifier's, carried from the candidate; its values are decoded in it.
+    text_encoding texts = text_encoding::utf8;
     // How the walk decoded it (classify_chunk), so that it can be decoded again from its file: the bytes from
     // record_offset the decode could take and the serial types it read.
     std::uint32_t decode_length = 0;

@@ -156,6 +156,22 @@ std::string blob_preview(const std::uint8_t* bytes, std::size_t n) {
     return out;
 }
 
+// Big-endian units are swapped and read as little-endian ones are.
+void stored_text(std::string& text, const std::uint8_t* data, std::size_t n, text_encoding encoding) {
+    if (encoding == text_encoding::utf8) {
+        text.assign(reinterpret_cast<const char*>(data), n);
+        return;
+    }
+    const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
+    if (encoding == text_encoding::utf16le) {
+        utf16_cstr_to_utf8(data, text, len, false);
+        return;
+    }
+    std::vector<std::uint8_t> units(data, data + (len & ~1));
+    for (std::size_t i = 0; i + 1 < units.size(); i += 2) std::swap(units[i], units[i + 1]);
+    utf16_cstr_to_utf8(units.data(), text, static_cast<int>(units.size()), false);
+}
+
 namespace {
 
 constexpr std::uint32_t kIntegerTimeFromYear = 2004;
@@ -188,23 +204,6 @@ void offer_integer_time(base_rowdata& row, std::uint32_t column, std::uint64_t v
     std::uint32_t kind = 0;
     if (guess_time_kind(&filetime, &kind, value, year_bound(), kIntegerTimeFromYear, 1))
         note_time(row, column, filetime, kind, annotate, text);
-}
-
-// A stored text in `encoding` as UTF-8, into `text` (its storage reused). UTF-16 ends at its first zero unit;
-// big-endian units are swapped and read as little-endian ones are.
-void stored_text(std::string& text, const std::uint8_t* data, std::size_t n, text_encoding encoding) {
-    if (encoding == text_encoding::utf8) {
-        text.assign(reinterpret_cast<const char*>(data), n);
-        return;
-    }
-    const int len = n > static_cast<std::size_t>(INT_MAX) ? INT_MAX & ~1 : static_cast<int>(n);
-    if (encoding == text_encoding::utf16le) {
-        utf16_cstr_to_utf8(data, text, len, false);
-        return;
-    }
-    std::vector<std::uint8_t> units(data, data + (len & ~1));
-    for (std::size_t i = 0; i + 1 < units.size(); i += 2) std::swap(units[i], units[i + 1]);
-    utf16_cstr_to_utf8(units.data(), text, static_cast<int>(units.size()), false);
 }
 
 // A column's text alone, without time recognition or a kept blob, into `text` (its storage reused).

@@ -44,6 +44,10 @@ class base_rowdata {
 constexpr std::size_t kBlobPreviewBytes = 16;
 std::string blob_preview(const std::uint8_t* bytes, std::size_t n);
 
+// The `n` bytes of a text stored in `encoding` as UTF-8, into `text` (its storage reused): UTF-8 as it
+// stands, UTF-16 up to its first zero unit. Every reader that gives a text column gives this.
+void stored_text(std::string& text, const std::uint8_t* data, std::size_t n, text_encoding encoding);
+
 // Serial types SQLite reserves and never writes: a header holding one is refused, never decoded.
 constexpr std::uint32_t kSerialReserved10 = 10;
 constexpr std::uint32_t kSerialReserved11 = 11;

@@ -129,27 +129,48 @@ bool units_to_utf8(std::string& out, const std::uint8_t* bytes, std::uint32_t un
     return true;
 }
 
+// 1 with `*read_as` the encoding of the first reading that passed: the bytes as they stand, then UTF-16 in
+// the orders of `utf16`.
 int checked_text(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask,
-                 std::uint32_t utf16) {
-    if (text_passes_mask(out, bytes, count, mask)) return 1;
-    if ((utf16 & kUtf16LittleEndian) != 0 && utf16_text_passes_mask(out, bytes, count, mask, false)) return 1;
-    return (utf16 & kUtf16BigEndian) != 0 ? utf16_text_passes_mask(out, bytes, count, mask, true) : 0;
+                 std::uint32_t utf16, text_encoding* read_as) {
+    text_encoding as = text_encoding::utf8;
+    if ((utf16 & kUtf16Only) != 0 || !text_passes_mask(out, bytes, count, mask)) {
+        as = text_encoding::utf16le;
+        if ((utf16 & kUtf16LittleEndian) == 0 || !utf16_text_passes_mask(out, bytes, count, mask, false)) {
+            as = text_encoding::utf16be;
+            if ((utf16 & kUtf16BigEndian) == 0 || !utf16_text_passes_mask(out, bytes, count, mask, true)) {
+                out.clear();
+                return 0;
+            }
+        }
+    }
+    if (read_as != nullptr) *read_as = as;
+    return 1;
 }
 
 int checked_prefix(std::string& out, const std::uint8_t* bytes, std::uint32_t min_chars, std::uint32_t count,
-                   std::uint32_t mask, std::uint32_t utf16) {
-    if (text_prefix_passes_mask(out, bytes, min_chars, count, mask)) return 1;
-    if ((utf16 & kUtf16LittleEndian) != 0 &&
-        utf16_prefix_passes_mask(out, bytes, min_chars, count, mask, false))
-        return 1;
-    return (utf16 & kUtf16BigEndian) != 0 ? utf16_prefix_passes_mask(out, bytes, min_chars, count, mask, true)
-                                          : 0;
+                   std::uint32_t mask, std::uint32_t utf16, text_encoding* read_as) {
+    text_encoding as = text_encoding::utf8;
+    if ((utf16 & kUtf16Only) != 0 || !text_prefix_passes_mask(out, bytes, min_chars, count, mask)) {
+        as = text_encoding::utf16le;
+        if ((utf16 & kUtf16LittleEndian) == 0 ||
+            !utf16_prefix_passes_mask(out, bytes, min_chars, count, mask, false)) {
+            as = text_encoding::utf16be;
+            if ((utf16 & kUtf16BigEndian) == 0 ||
+                !utf16_prefix_passes_mask(out, bytes, min_chars, count, mask, true)) {
+                out.clear();
+                return 0;
+            }
+        }
+    }
+    if (read_as != nullptr) *read_as = as;
+    return 1;
 }
 
 int column_text(std::string& out, const std::uint8_t* record, std::uint32_t length, std::uint32_t column,
                 std::uint32_t min_chars, std::uint32_t max_chars, std::uint32_t mask,
-                std::uint32_t header_size, bool blob, bool truncated, bool accept_prefix,
-                std::uint32_t utf16) {
+                std::uint32_t header_size, bool blob, bool truncated, bool accept_prefix, std::uint32_t utf16,
+                text_encoding* read_as) {
     out.clear();
     if (!record || length == 0 || column >= length) return 0;
     std::uint64_t hs = header_size;
@@ -180,11 +201,12 @@ int column_text(std::string& out, const std::uint8_t* record, std::uint32_t leng
     const std::uint64_t limit =
         static_cast<std::uint64_t>(r) < max_chars ? static_cast<std::uint64_t>(r) : max_chars;
     const std::uint8_t* value = record + offset;
-    if (size <= limit) return checked_text(out, value, static_cast<std::uint32_t>(size), mask, utf16);
+    if (size <= limit)
+        return checked_text(out, value, static_cast<std::uint32_t>(size), mask, utf16, read_as);
     if (!truncated) return 0;
     if (accept_prefix)
-        return checked_prefix(out, value, min_chars, static_cast<std::uint32_t>(limit), mask, utf16);
-    return checked_text(out, value, static_cast<std::uint32_t>(limit), mask, utf16);
+        return checked_prefix(out, value, min_chars, static_cast<std::uint32_t>(limit), mask, utf16, read_as);
+    return checked_text(out, value, static_cast<std::uint32_t>(limit), mask, utf16, read_as);
 }
 
 }  // namespace
@@ -302,17 +324,18 @@ std::uint32_t match_header_signature(const std::uint8_t* bytes, std::uint32_t le
 
 int get_column_text_checked(std::string& out, const std::uint8_t* record, std::uint32_t length,
                             std::uint32_t column, std::uint32_t max_chars, std::uint32_t mask,
-                            std::uint32_t header_size, bool blob, bool truncated, std::uint32_t utf16) {
+                            std::uint32_t header_size, bool blob, bool truncated, std::uint32_t utf16,
+                            text_encoding* read_as) {
     return column_text(out, record, length, column, 0, max_chars, mask, header_size, blob, truncated, false,
-                       utf16);
+                       utf16, read_as);
 }
 
 int get_column_text_checked_ex(std::string& out, const std::uint8_t* record, std::uint32_t length,
                                std::uint32_t column, std::uint32_t min_chars, std::uint32_t max_chars,
                                std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated,
-                               std::uint32_t utf16) {
+                               std::uint32_t utf16, text_encoding* read_as) {
     return column_text(out, record, length, column, min_chars, max_chars, mask, header_size, blob, truncated,
-                       true, utf16);
+                       true, utf16, read_as);
 }
 
 int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask) {

@@ -27,6 +27,8 @@ constexpr std::uint32_t kTextExemptBreaks = 16;  // TAB, LF and CR pass without 
 // The UTF-16 byte orders a column text is read in where its bytes do not pass as they stand (bits).
 constexpr std::uint32_t kUtf16LittleEndian = 1;
 constexpr std::uint32_t kUtf16BigEndian = 2;
+// With either order: the bytes are not tried as they stand, only as UTF-16.
+constexpr std::uint32_t kUtf16Only = 4;
 // The orders to try for a database whose texts are stored in `encoding` (as its header or its schema
 // says): big-endian for UTF-16be, else little-endian, as the recognisers have always read them.
 std::uint32_t utf16_orders_for(text_encoding encoding);
@@ -61,16 +63,17 @@ std::uint32_t match_header_signature(const std::uint8_t* bytes, std::uint32_t le
 // Column text of a record (header-size varint at `record`, or `header_size` when non-zero) accepted
 // only when every character passes `mask`, as bytes or else as UTF-16 in the orders of `utf16`
 // (little-endian first). With `truncated` a value cut by the end of the record, or longer than `max_chars`,
-// is checked as far as it goes. 1 with the text, else 0 with `out` empty.
+// is checked as far as it goes. 1 with the text, and with `read_as` the encoding it passed in (UTF-8 for
+// the bytes as they stand), else 0 with `out` empty and `read_as` untouched.
 int get_column_text_checked(std::string& out, const std::uint8_t* record, std::uint32_t length,
                             std::uint32_t column, std::uint32_t max_chars, std::uint32_t mask,
                             std::uint32_t header_size, bool blob, bool truncated,
-                            std::uint32_t utf16 = kUtf16LittleEndian);
+                            std::uint32_t utf16 = kUtf16LittleEndian, text_encoding* read_as = nullptr);
 // The same; a cut value's accepted prefix is enough when it holds at least `min_chars` characters.
 int get_column_text_checked_ex(std::string& out, const std::uint8_t* record, std::uint32_t length,
                                std::uint32_t column, std::uint32_t min_chars, std::uint32_t max_chars,
                                std::uint32_t mask, std::uint32_t header_size, bool blob, bool truncated,
-                               std::uint32_t utf16 = kUtf16LittleEndian);
+                               std::uint32_t utf16 = kUtf16LittleEndian, text_encoding* read_as = nullptr);
 
 // 1 with `out` = the bytes when every one passes `mask` (0 for none).
 int text_passes_mask(std::string& out, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t mask);

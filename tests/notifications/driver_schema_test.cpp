@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,8 @@ using driver_checks::data_rows;
 using selk_process::run;
 
 // A notification database as the examiner's trials make it: `count` notifications (Order 200 on, payload
-// "<toast>row N</toast>") on pages of `page_size` bytes, every third deleted with secure delete off. With
+// "<toast>row N</toast>") on pages of `page_size` bytes, every third deleted with secure delete off, and the
+// handlers of the deleted ones (kDeletedHandlers) deleted after them. With
 // `comment` the Notification CREATE TABLE text carries a comment of that many bytes right after its opening
 // parenthesis, so that the text that names the columns lies on the row's overflow pages. `encoding` is the
 // database's text encoding; `reserved` the bytes reserved at the end of every page; with `pad` each payload
@@ -35,6 +37,14 @@ struct db_shape {
     int reserved = 0;
     std::size_t pad = 0;
 };
+
+// The handlers the deleted notifications name, row i's the (i / 3) % 2-th (the live ones name 68).
+struct handler_row {
+    int record_id;
+    const char* primary_id;
+};
+const handler_row kDeletedHandlers[] = {{70, "App.70"}, {71, "App.71"}};
+const handler_row& deleted_handler(int i) { return kDeletedHandlers[(i / 3) % 2]; }
 
 void make_examiner_db(const std::string& path, const db_shape& shape) {
     sqlite3* db = fx::open_db(path);
@@ -55,11 +65,26 @@ void make_examiner_db(const std::string& path, const db_shape& shape) {
     fx::exec(db, notification);
     fx::exec(db, fx::push_channel_table_sql());
     fx::exec(db, "BEGIN;");
+    // WNFEventName an 8-byte integer, as Windows writes it; each cell below the one before. The first
+    // deleted, 72, is freed first: the free block's header takes the start of its cell, and each later one
+    // merges into that block, its cell left whole.
+    for (const handler_row& h : kDeletedHandlers)
+        fx::exec(
+            db,
+            "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType, WNFEventName, CreatedTime, "
+            "ModifiedTime) VALUES(" +
+                std::to_string(h.record_id) + ", '" + h.primary_id +
+                "', 'app', 4739405412543054709, '2020-12-11 19:09:13', '2020-12-11 19:09:13');");
+    fx::exec(db, "INSERT INTO NotificationHandler(RecordId, PrimaryId) VALUES(72, 'x');");
     fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
     for (int i = 0; i < shape.count; ++i)
-        fx::insert_notification(db, 200 + i, 300 + i, 68, "toast",
+        fx::insert_notification(db, 200 + i, 300 + i, (200 + i) % 3 == 0 ? deleted_handler(i).record_id : 68,
+                                "toast",
                                 "<toast>row " + std::to_string(i) + std::string(shape.pad, 'p') + "</toast>");
-    fx::exec(db, "COMMIT; DELETE FROM Notification WHERE [Order] % 3 = 0;");
+    fx::exec(db,
+             "COMMIT; DELETE FROM Notification WHERE [Order] % 3 = 0; DELETE FROM NotificationHandler WHERE "
+             "RecordId = 72; DELETE FROM NotificationHandler WHERE RecordId = 71; DELETE FROM "
+             "NotificationHandler WHERE RecordId = 70;");
     sqlite3_close(db);
 }
 
@@ -103,12 +128,13 @@ std::set<std::string> slack_rows(const std::string& out) {
     return found;
 }
 
-// The numbers of `wanted` that `got` lacks, as a text ("" when none).
-std::string lacking(const std::set<int>& wanted, const std::set<int>& got) {
-    std::string text;
-    for (const int n : wanted)
-        if (got.count(n) == 0) text += " " + std::to_string(n);
-    return text;
+// The members of `wanted` that `got` lacks, as a text ("" when none).
+template <typename T>
+std::string lacking(const std::set<T>& wanted, const std::set<T>& got) {
+    std::ostringstream text;
+    for (const T& n : wanted)
+        if (got.count(n) == 0) text << ' ' << n;
+    return text.str();
 }
 
 // The label each form gives a live row.
@@ -158,14 +184,14 @@ TEST(SelkSchema, SchemaRowsOnOverflowPagesAreReadWhole) {
 }
 
 // The live rows of a "-csv -all_fields" report (the library's or the own reader's) as
-// "Order|Type|Tag|Payload" in Order, and the Ids of the others, the recovered ones.
-void report_rows(const std::string& out, std::vector<std::string>& live, std::set<int>& recovered) {
+// "Order|Type|Tag|Payload" in Order, and the others, the recovered ones, as "Id|Type|Tag|Handler PrimaryId".
+void report_rows(const std::string& out, std::vector<std::string>& live, std::set<std::string>& recovered) {
     for (const std::string& row : data_rows(out)) {
         const std::vector<std::string> cells = selk_process::split(row, ",");
         if (cells.size() < 23) continue;
         if (cells[16].find("\"sqlite lib\"") == std::string::npos &&
             cells[16].find("\"carve main\"") == std::string::npos)
-            recovered.insert(std::atoi(cells[9].c_str()));
+            recovered.insert(cells[9] + "|" + cells[6] + "|" + cells[12] + "|" + cells[19]);
         else
             live.push_back(cells[8] + "|" + cells[6] + "|" + cells[12] + "|" + cells[22]);
     }
@@ -199,7 +225,7 @@ std::vector<std::string> library_rows(const std::string& path) {
 // at their end, schema rows and payloads on overflow pages, texts in each encoding. In every form the live
 // rows are the library's, Order, Type, Tag and Payload, and the slack scan and the walk of the file's pages
 // recover every deleted row whose cell the deletes left in the file (on 1 KiB pages the library's rebalancing
-// writes over them).
+// writes over them), its texts as stored, joined to its deleted handler, which comes back too.
 TEST(SelkSchema, EveryValidLayoutReadsAsTheLibraryReadsIt) {
     struct layout_case {
         const char* name;
@@ -224,9 +250,13 @@ TEST(SelkSchema, EveryValidLayoutReadsAsTheLibraryReadsIt) {
         make_examiner_db(db, c.shape);
         const std::vector<std::string> expected = library_rows(db);
         ASSERT_EQ(expected.size(), live_rows(c.shape.count).size()) << c.name;
-        std::set<int> deleted;  // their Ids
+        // As report_rows gives them; a Tag after a payload that goes on in overflow pages is not in the cell.
+        const std::string tag = c.shape.pad == 0 ? "tag1" : " [overflow page]";
+        std::set<std::string> deleted;
         for (int i = 0; i < c.shape.count; ++i)
-            if ((200 + i) % 3 == 0) deleted.insert(300 + i);
+            if ((200 + i) % 3 == 0)
+                deleted.insert(std::to_string(300 + i) + "|toast|" + tag + "|" +
+                               deleted_handler(i).primary_id);
         // Its pages without page 1: loose pages say nothing of how their texts are stored.
         std::vector<std::uint8_t> pages = fx::read_all(db);
         pages.erase(pages.begin(), pages.begin() + c.shape.page_size);
@@ -242,7 +272,7 @@ TEST(SelkSchema, EveryValidLayoutReadsAsTheLibraryReadsIt) {
             EXPECT_EQ(r.status, 0) << r.err;
             EXPECT_EQ(r.err, "");
             std::vector<std::string> live;
-            std::set<int> recovered;
+            std::set<std::string> recovered;
             report_rows(r.out, live, recovered);
             if (!walk) {
                 EXPECT_EQ(live, expected);

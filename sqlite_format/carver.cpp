@@ -448,7 +448,7 @@ struct companion_regions {
     uni::fileio& file;            // open when a companion was read
     std::string path;             // the companion read
     std::uint32_t page_size = 0;  // from its own header; 0 leaves the database's
-    region_map overwritten;  // pages of the main file the log replaces
+    region_map overwritten;       // pages of the main file the log replaces
     // The log's frames as the source sorted them once (empty without a log).
     const region_map* superseded = &kNoRegions;
     const wal_frame_map* valid = &kNoFrames;

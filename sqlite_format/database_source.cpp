@@ -49,7 +49,6 @@ int lay_log_image(uni::fileio& file, uni::fileio* db, uni::fileio& wal, const wa
     return file.open_overlay(std::move(pieces));
 }
 
-
 // The state a hot journal `journal` (read from `jfile`) rolls `db` back to, as open_journal_state lays it;
 // null when its header gives none.
 std::shared_ptr<const uni::file_overlay> lay_journal_state(uni::fileio& db, uni::fileio& jfile,
@@ -121,7 +120,7 @@ struct database_source::facts {
     evidence files;
     bool open = false;
     std::uint64_t file_size = 0;
-    database_header header;            // the main file's
+    database_header header;  // the main file's
     // The log's frames sorted as the library takes them (sorted once, for every reader); its committed
     // frames and the pages of its last commit, none when it commits nothing.
     wal_sort log;

@@ -290,7 +290,8 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
 
 int sort_wal_log(wal_sort& out, uni::fileio& file) {
     out = wal_sort();
-    out.read = sort_wal_frames(out.valid, out.superseded, out.page_size, out.committed_pages, out.db_pages, file);
+    out.read =
+        sort_wal_frames(out.valid, out.superseded, out.page_size, out.committed_pages, out.db_pages, file);
     return out.read && (!out.valid.empty() || !out.superseded.empty()) ? 1 : 0;
 }
 
@@ -298,7 +299,8 @@ void map_wal_regions(region_map& overwritten, region_map& slack, const wal_sort&
                      unsigned threads) {
     overwritten.clear();
     slack.clear();
-    for (const auto& entry : sort.valid) overwritten.emplace((entry.first - 1) * sort.page_size, sort.page_size);
+    for (const auto& entry : sort.valid)
+        overwritten.emplace((entry.first - 1) * sort.page_size, sort.page_size);
     collect_valid_slack(slack, sort.valid, sort.page_size, sort.db_pages, file, threads);
 }
 

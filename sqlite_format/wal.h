@@ -57,10 +57,10 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
 // The frames of one log sorted as the library takes them, in one walk of the log (every page read once, for
 // the checksums): what parse_wal_file gives but the regions read from the pages.
 struct wal_sort {
-    bool read = false;           // the header read as a log's
-    std::uint32_t page_size = 0;  // the log header's
-    wal_frame_map valid;          // page -> frame offset of its newest committed frame
-    region_map superseded;        // page image offset -> page size of every other frame
+    bool read = false;                  // the header read as a log's
+    std::uint32_t page_size = 0;        // the log header's
+    wal_frame_map valid;                // page -> frame offset of its newest committed frame
+    region_map superseded;              // page image offset -> page size of every other frame
     std::uint64_t committed_pages = 0;  // the database's pages after the last commit taken; 0 when none
     std::uint64_t db_pages = 0;         // the most pages any frame names: a bound for child page numbers
 };

@@ -326,10 +326,10 @@ const form_switch kFormSwitches[] = {
     {"-no_whitespace", kCellForms, "it removes the blanks of the default form, -csv and -csvl2t", false,
      "-bodyfile has none"},
     {"-base10", kCellForms,
-     "it writes the integers and offsets of the default form, -csv and -csvl2t in decimal", false,
+     "it writes the handler's WNFEventName and the record offset of -csvl2t in decimal", false,
      kBodyfileNumbers},
     {"-base16", kCellForms,
-     "it writes the integers and offsets of the default form, -csv and -csvl2t in hexadecimal", false,
+     "it writes the handler's WNFEventName and the record offset of -csvl2t in hexadecimal", false,
      kBodyfileNumbers},
 };
 

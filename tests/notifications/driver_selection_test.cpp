@@ -194,7 +194,7 @@ TEST(SelkSelection, FirstRunsOfANewcomerSayWhatTheyDid) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string columns = "it adds columns to the default form and -csv, and ";
     const std::string cells = " of the default form, -csv and -csvl2t, and -bodyfile ";
-    const std::string ints = "it writes the integers and offsets of the default form, -csv and -csvl2t in ";
+    const std::string ints = "it writes the handler's WNFEventName and the record offset of -csvl2t in ";
     struct row {
         std::vector<std::string> args;
         std::string input;

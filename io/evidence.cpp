@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/positioned_read.h"
+
 namespace {
 
 // Opens `name` read-only as evidence is opened (without waiting for a writer, without touching its access
@@ -27,7 +29,8 @@ int open_and_read_first(const std::string& name, std::string& why) {
         ::close(fd);
         return -1;
     }
-    if (::pread(fd, &first, 1, 0) < 0) why = std::strerror(errno);
+    std::uint64_t got = 0;
+    if (platform_read_at(fd, &first, 1, 0, &got) != 0) why = std::strerror(errno);
     return fd;
 }
 

@@ -4,11 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
 #include "io/fileio.h"
+#include "platform/positioned_read.h"
 
 namespace uni {
 
@@ -74,14 +74,9 @@ bool file_overlay::read(std::uint8_t* out, std::uint64_t length, std::uint64_t o
         std::uint8_t* dst = out + (from - offset);
         const std::uint64_t source_at = it->second.from + (from - it->first);
         const int fd = sources_[static_cast<std::size_t>(it->second.source)];
-        for (std::uint64_t done = 0; done < to - from;) {
-            const ssize_t got = ::pread(fd, dst + done, static_cast<std::size_t>(to - from - done),
-                                        static_cast<off_t>(source_at + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return false;
-            if (got == 0) break;  // the source shrank since: zeros, as past its end
-            done += static_cast<std::uint64_t>(got);
-        }
+        // A source that shrank since leaves zeros, as past its end.
+        std::uint64_t got = 0;
+        if (platform_read_at(fd, dst, to - from, source_at, &got) != 0) return false;
     }
     return true;
 }

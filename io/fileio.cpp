@@ -15,6 +15,7 @@
 #include "io/fileio_output.h"
 #include "platform/block_device.h"
 #include "platform/path_text.h"
+#include "platform/positioned_read.h"
 
 namespace uni {
 
@@ -28,16 +29,6 @@ constexpr unsigned int kCreateMode = 0644;
 ssize_t read_once(int fd, void* buf, std::size_t n) {
     for (;;) {
         const ssize_t r = ::read(fd, buf, n);
-        if (r < 0 && errno == EINTR) continue;
-        return r;
-    }
-}
-
-// One positioned read call (the descriptor's offset stays), repeated only when a signal interrupted it
-// before any byte moved.
-ssize_t pread_once(int fd, void* buf, std::size_t n, std::uint64_t offset) {
-    for (;;) {
-        const ssize_t r = ::pread(fd, buf, n, static_cast<off_t>(offset));
         if (r < 0 && errno == EINTR) continue;
         return r;
     }
@@ -432,41 +423,51 @@ std::int64_t fileio::seek_from_end(std::int64_t count) {
 
 // ---------------------------------------------------------------- reading
 
-int fileio::read_at(void* out, std::uint32_t* length, std::uint64_t offset) {
-    if (length == nullptr || !is_open()) return 0;
-    if (file_size <= offset) return 0;
-    if (out == nullptr && *length != 0) return 0;
+std::uint64_t fileio::readable_from(std::uint64_t offset) const {
+    if (!is_open()) return 0;
+    const std::uint64_t end = in_memory ? memory_limit() : file_size;
+    return offset < end ? end - offset : 0;
+}
+
+bool fileio::positioned_read(void* out, std::uint64_t length, std::uint64_t offset,
+                             std::uint64_t* got) const {
+    if (got == nullptr) return false;
+    *got = 0;
+    length = std::min(length, readable_from(offset));
+    if (length == 0) return true;
+    if (out == nullptr) return false;
     if (in_memory) {
-        const std::uint64_t limit = memory_limit();
-        if (offset >= limit) return 0;
-        if (*length > limit - offset) *length = static_cast<std::uint32_t>(limit - offset);
-        if (*length != 0) std::memcpy(out, buffer.data() + offset, *length);
-        return 1;
+        std::memcpy(out, buffer.data() + offset, static_cast<std::size_t>(length));
+        *got = length;
+        return true;
     }
     if (overlay) {
-        if (*length > file_size - offset) *length = static_cast<std::uint32_t>(file_size - offset);
-        if (overlay->read(static_cast<std::uint8_t*>(out), *length, offset)) return 1;
-        *length = 0;
-        return 0;
+        if (!overlay->read(static_cast<std::uint8_t*>(out), length, offset)) return false;
+        *got = length;
+        return true;
     }
-    if (offset > kMaxOffset) return 0;
-    if (*length == 0) return 1;
-    // One call per read: positioned reads need no seek first.
-    const std::uint64_t avail = file_size - offset;
+    // Bytes that arrived before a failure are kept: only a read that gave nothing fails.
+    return platform_read_at(descriptor, out, length, offset, got) == 0 || *got != 0;
+}
+
+int fileio::read_at(void* out, std::uint32_t* length, std::uint64_t offset) {
+    if (length == nullptr) return 0;
+    const std::uint64_t avail = readable_from(offset);
+    if (avail == 0) return 0;
+    if (out == nullptr && *length != 0) return 0;
     if (*length > avail) *length = static_cast<std::uint32_t>(avail);
-    if (window_read(out, *length, offset)) return 1;
-    const ssize_t n = pread_once(descriptor, out, *length, offset);
-    if (n < 0) {
-        *length = 0;
-        return 0;
-    }
-    *length = static_cast<std::uint32_t>(n);
-    last_read_end_ = offset + *length;
+    if (*length == 0 || window_read(out, *length, offset)) return 1;
+    std::uint64_t got = 0;
+    const bool read = positioned_read(out, *length, offset, &got);
+    *length = static_cast<std::uint32_t>(got);
+    if (!read) return 0;
+    last_read_end_ = offset + got;
     return 1;
 }
 
 bool fileio::window_read(void* out, std::uint32_t length, std::uint64_t offset) {
-    if (write_access || length > kReadWindow / 4) return false;
+    // Memory needs no cache, and an overlay's reads go where its pieces lie.
+    if (write_access || in_memory || overlay || length > kReadWindow / 4) return false;
     const bool inside = offset >= window_offset_ && offset - window_offset_ < window_fill_ &&
                         length <= window_fill_ - (offset - window_offset_);
     if (!inside) {
@@ -480,10 +481,10 @@ bool fileio::window_read(void* out, std::uint32_t length, std::uint64_t offset) 
                 return false;
             }
         }
-        const std::uint64_t want = std::min<std::uint64_t>(kReadWindow, file_size - offset);
-        const ssize_t n = pread_once(descriptor, read_window_.data(), static_cast<std::size_t>(want), offset);
+        std::uint64_t fill = 0;
+        (void)positioned_read(read_window_.data(), kReadWindow, offset, &fill);
         window_offset_ = offset;
-        window_fill_ = n > 0 ? static_cast<std::uint64_t>(n) : 0;
+        window_fill_ = fill;
         if (length > window_fill_) return false;  // a short fill: the file answers this read itself
     }
     std::memcpy(out, read_window_.data() + (offset - window_offset_), length);
@@ -501,54 +502,23 @@ int fileio::read_at64(void* out, std::uint64_t* length, std::uint64_t offset) {
 }
 
 int fileio::read_range(std::vector<std::uint8_t>& out, std::uint64_t count, std::uint64_t offset) {
-    if (!is_open()) return 0;
-    if (file_size <= offset) return 0;
+    if (!is_open() || file_size <= offset) return 0;
     if (count == 0) return 1;
-    if (in_memory) {
-        const std::uint64_t limit = memory_limit();
-        if (offset >= limit) return 0;
-        const std::uint64_t n = count > limit - offset ? limit - offset : count;
-        try {
-            out.resize(static_cast<std::size_t>(n));
-        } catch (const std::exception&) {
-            return 0;
-        }
-        std::memcpy(out.data(), buffer.data() + offset, static_cast<std::size_t>(n));
-        position = offset + n;
-        return 1;
-    }
-    if (overlay) {
-        const std::uint64_t n = std::min(count, file_size - offset);
-        try {
-            out.resize(static_cast<std::size_t>(n));
-        } catch (const std::exception&) {
-            return 0;
-        }
-        if (!overlay->read(out.data(), n, offset)) {
-            out.clear();
-            return 0;
-        }
-        position = offset + n;
-        return 1;
-    }
-    if (offset > kMaxOffset) return 0;
-    const std::uint64_t avail = file_size - offset;
-    const std::uint64_t n = count < avail ? count : avail;
+    const std::uint64_t n = std::min(count, readable_from(offset));
+    if (n == 0) return 0;
     try {
         out.resize(static_cast<std::size_t>(n));
     } catch (const std::exception&) {
         return 0;
     }
     std::uint64_t got = 0;
-    while (got < n) {
-        const std::uint64_t left = n - got;
-        const std::uint64_t ask = left < kMaxReadPiece ? left : kMaxReadPiece;
-        const ssize_t r =
-            pread_once(descriptor, out.data() + got, static_cast<std::size_t>(ask), offset + got);
-        if (r <= 0) break;
-        got += static_cast<std::uint64_t>(r);
+    if (!positioned_read(out.data(), n, offset, &got)) {
+        out.clear();
+        return 0;
     }
     out.resize(static_cast<std::size_t>(got));
+    // Ranged reads move the position of the modes that keep one here.
+    if (in_memory || overlay) position = offset + n;
     return 1;
 }
 
@@ -811,16 +781,9 @@ int fileio::flush_stream() {
 }
 
 std::uint32_t read_shared(const fileio& file, std::uint8_t* out, std::uint32_t length, std::uint64_t offset) {
-    if (offset >= file.file_size) return 0;
-    if (length > file.file_size - offset) length = static_cast<std::uint32_t>(file.file_size - offset);
-    std::uint32_t got = 0;
-    while (got < length) {
-        const ssize_t n = ::pread(file.descriptor, out + got, length - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::uint32_t>(n);
-    }
-    return got;
+    std::uint64_t got = 0;
+    (void)file.positioned_read(out, length, offset, &got);
+    return static_cast<std::uint32_t>(got);
 }
 
 }  // namespace uni

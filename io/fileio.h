@@ -25,8 +25,6 @@ class fileio {
     using chunk_callback = int (*)(fileio* file, void* context, const std::uint8_t* data,
                                    std::uint32_t length, std::uint32_t overlap, std::uint64_t offset);
 
-    // Bytes asked of the descriptor per read call in read_range: at most 256 MiB at once.
-    static constexpr std::uint64_t kMaxReadPiece = 268435456;
     // Bytes of a read-only file read at once when small reads follow each other through it.
     static constexpr std::uint32_t kReadWindow = 262144;
     // Buffer of the output stream that open_output_stream attaches.
@@ -102,14 +100,24 @@ class fileio {
     std::int64_t seek_from_end(std::int64_t count);
 
     // --- reading; every read is clipped to `file_size` and never passes the end of memory ---
-    // Positioned read of up to *length bytes at `offset` into `buffer`; *length receives the count read.
-    // Fails (0) when the offset is at or past the size. A short read is not repeated.
+    // The positioned read every other read is built on: up to `length` bytes at `offset` into `out`, read
+    // where the mode keeps them (descriptor, memory, overlay). It changes nothing in the object (no read
+    // window, no position), so any number of threads may call it on one object while no one writes to it.
+    // *got receives the bytes that arrived: `length` clipped to the size, fewer only when the file gave no
+    // more (a descriptor's file shrank since it was measured, or a read failed after some bytes: those are
+    // kept, as a damaged medium's readable part); 0 at or past the end and when not open. False only when a
+    // read failed before any byte arrived (*got 0; an overlay's read is whole or nothing). Nothing is
+    // written past `out + length`.
+    bool positioned_read(void* out, std::uint64_t length, std::uint64_t offset, std::uint64_t* got) const;
+    // positioned_read of up to *length bytes, which *length then receives, through the read window (see
+    // window_read). Fails (0) when the offset is at or past the size, or as positioned_read fails.
     int read_at(void* buffer, std::uint32_t* length, std::uint64_t offset);
     // As read_at with a 64-bit length; a length above 0xFFFFFFFF fails with *length untouched; on any other
     // failure *length becomes 0.
     int read_at64(void* buffer, std::uint64_t* length, std::uint64_t offset);
     // Reads `count` bytes at `offset` into `out` (resized; shrunk to what arrived). 0 when the offset is at
-    // or past the size; a count of 0 succeeds and leaves `out` as it was. A short read is still a success.
+    // or past the size, or as positioned_read fails (`out` then empty); a count of 0 succeeds and leaves
+    // `out` as it was. A short read is still a success.
     int read_range(std::vector<std::uint8_t>& out, std::uint64_t count, std::uint64_t offset);
     // read_range into a string.
     int read_range_string(std::string& out, std::uint64_t count, std::uint64_t offset);
@@ -218,11 +226,15 @@ class fileio {
     std::unique_ptr<fileio_output> stream;        // the attached output stream, or null
 
   private:
-    // Serves a small read of a read-only file from the window the last reads went through, filling the window
-    // when the read follows on from the one before: a scan of pages then costs one system call per window
-    // instead of one per page, while reads that jump about go to the file as they are. False when the read is
-    // to go to the file directly.
+    // A cache in front of positioned_read for a read-only file on a descriptor: serves a small read (already
+    // clipped to the size) from the window the last reads went through, filling the window when the read
+    // follows on from the one before, so that a scan of pages costs one system call per window instead of one
+    // per page, while reads that jump about go to the file as they are. False when the read is to go to
+    // positioned_read directly.
     bool window_read(void* out, std::uint32_t length, std::uint64_t offset);
+    // Bytes that can be read from `offset` on: to `file_size`, in memory never past the buffer; 0 at or past
+    // the end and when not open. Every read clips with it.
+    std::uint64_t readable_from(std::uint64_t offset) const;
 
     std::vector<std::uint8_t> read_window_;  // bytes of the file from window_offset_ on
     std::uint64_t window_offset_ = 0;
@@ -260,9 +272,8 @@ int stat_descriptor(int descriptor, stat_record* record);
 // Clears the identity, times and size fields of `record`; nothing for null.
 void clear_stat_record(stat_record* record);
 
-// Reads up to `length` bytes at `offset` of `file` as fileio::read_at does (clipped to the size it had when
-// opened), with positioned reads on its descriptor, which threads may share (no read window); the bytes read.
-// Only for a file open on a descriptor.
+// Reads up to `length` bytes at `offset` of `file` with its positioned_read, which threads may share (no
+// read window); the bytes that arrived (0 also when the read failed).
 std::uint32_t read_shared(const fileio& file, std::uint8_t* out, std::uint32_t length, std::uint64_t offset);
 
 // Removes trailing '/' and '\' from a path; a path made only of separators that begins with '/' keeps one

@@ -12,6 +12,7 @@
 #include "io/db_companions.h"
 #include "io/file_utils.h"
 #include "io/fileio.h"
+#include "platform/positioned_read.h"
 
 namespace {
 
@@ -246,8 +247,8 @@ bool held_earlier_output(const held_output& out, const std::string& banner) {
     if (out.created) return true;
     if (out.descriptor == -1 || !out.readable || !out.regular) return false;
     char head[kEarlierOutputProbe];
-    const ssize_t n = ::pread(out.descriptor, head, sizeof(head), 0);
-    if (n < 0) return false;
+    std::uint64_t n = 0;
+    if (platform_read_at(out.descriptor, head, sizeof(head), 0, &n) != 0) return false;
     const std::string text(head, static_cast<std::size_t>(n));
     if (text.empty()) return true;
     if (!banner.empty() && text.compare(0, banner.size(), banner) == 0) return true;
@@ -264,7 +265,8 @@ bool held_earlier_output(const held_output& out, const std::string& banner) {
 const char* held_evidence_header(const held_output& out) {
     if (out.descriptor == -1 || !out.readable || !out.regular) return nullptr;
     unsigned char head[16] = {};
-    const ssize_t n = ::pread(out.descriptor, head, sizeof(head), 0);
+    std::uint64_t n = 0;
+    if (platform_read_at(out.descriptor, head, sizeof(head), 0, &n) != 0) return nullptr;
     if (n >= 16 && std::memcmp(head, "SQLite format 3\0", 16) == 0) return "a SQLite database";
     static const unsigned char kJournal[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
     if (n >= 8 && std::memcmp(head, kJournal, 8) == 0) return "a rollback journal";

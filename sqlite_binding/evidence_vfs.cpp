@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -20,6 +19,7 @@
 #include "io/db_companions.h"
 #include "io/evidence.h"
 #include "io/fileio.h"
+#include "platform/positioned_read.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/journal.h"
 
@@ -56,13 +56,7 @@ struct shared_descriptor {
 // Reads `n` bytes at `offset` of `fd`; past its end zeros (the file shrank since it was opened).
 bool read_fully(int fd, unsigned char* out, std::uint64_t n, std::uint64_t offset) {
     std::uint64_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) break;
-        done += static_cast<std::uint64_t>(got);
-    }
+    if (platform_read_at(fd, out, n, offset, &done) != 0) return false;
     std::memset(out + done, 0, n - done);
     return true;
 }
@@ -224,15 +218,8 @@ class file_image {
     // What lies under the written blocks: the evidence's bytes up to where they still count, then zeros.
     bool read_under(unsigned char* out, std::uint64_t n, std::uint64_t offset) const {
         const std::uint64_t from_file = offset >= evidence_end_ ? 0 : std::min(n, evidence_end_ - offset);
-        std::uint64_t done = 0;
-        while (done < from_file) {
-            const ssize_t got = ::pread(fd_, out + done, from_file - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return false;
-            if (got == 0) break;  // the file shrank since it was opened: zeros, as past its end
-            done += static_cast<std::uint64_t>(got);
-        }
-        std::memset(out + done, 0, n - done);
+        if (!read_fully(fd_, out, from_file, offset)) return false;
+        std::memset(out + from_file, 0, n - from_file);
         return true;
     }
 

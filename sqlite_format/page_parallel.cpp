@@ -1,7 +1,5 @@
 #include "sqlite_format/page_parallel.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -48,7 +46,7 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
                     const std::function<bool(Page&)>& consume) {
     if (threads < 2 || options.page_size == 0 || file.in_memory || !file.is_open() || file.path.empty())
         return 0;
-    // Each thread reads through its own handle: a handle's read window is not shared.
+    // Each thread follows overflow chains through a handle of its own: a handle's read window is not shared.
     std::vector<std::unique_ptr<uni::fileio>> handles;
     for (unsigned i = 0; i < threads; ++i) {
         auto handle = std::make_unique<uni::fileio>();
@@ -71,10 +69,8 @@ int decode_in_order(uni::fileio& file, const std::vector<std::uint64_t>& offsets
                 found.resize(count);
                 for (std::size_t i = 0; i < count; ++i) {
                     const std::uint64_t offset = offsets[first + i];
-                    // Straight from the descriptor: the handle's read window would fill for pages not read.
-                    const ssize_t got =
-                        ::pread(handle->descriptor, buf->data(), page_size, static_cast<off_t>(offset));
-                    const bool read = got == static_cast<ssize_t>(page_size);
+                    // Around the handle's read window, which would fill for pages not read.
+                    const bool read = uni::read_shared(*handle, buf->data(), page_size, offset) == page_size;
                     (*decode)(found[i], read ? buf->data() : nullptr, offset, leaf);
                 }
             };

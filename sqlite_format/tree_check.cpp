@@ -1,7 +1,5 @@
 #include "sqlite_format/tree_check.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <deque>
@@ -789,28 +787,21 @@ class tree_checker {
 };
 
 bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threads) {
-    uni::fileio& file = *bytes.file;
+    // The threads share the file through its positioned read, which no read window fills: a window would
+    // hold memory the thread keeps.
+    const uni::fileio& file = *bytes.file;
     if (bytes.frames != nullptr || file.in_memory || !file.is_open() || file.path.empty()) return false;
-    // Each thread reads through its own handle: a handle's read window is not shared.
-    std::vector<std::unique_ptr<uni::fileio>> handles;
-    for (unsigned i = 0; i < threads; ++i) {
-        auto handle = std::make_unique<uni::fileio>();
-        if (!handle->open_duplicate(file)) return false;
-        handles.push_back(std::move(handle));
-    }
     const std::uint32_t page_size = page_size_;
     const std::uint32_t usable = usable_;
     const std::uint64_t count = count_;
     const std::deque<leaf_job>& jobs = jobs_;
-    std::size_t made = 0;
     // The leaves of a group are read in windows of up to kRunBytes of the file, in page order: the leaves
     // of a table lie near each other (between its indexes' pages), and one read takes many of them.
     const std::size_t run_pages = std::max<std::size_t>(1, kRunBytes / page_size);
     const auto make_worker = [&]() -> std::function<void(std::size_t&, std::vector<leaf_result>&)> {
-        uni::fileio* handle = handles[made++ % handles.size()].get();
         auto buf = std::make_shared<std::vector<std::uint8_t>>(run_pages * page_size);
         auto order = std::make_shared<std::vector<std::pair<std::uint64_t, std::size_t>>>();
-        return [&jobs, handle, buf, order, page_size, usable, count, run_pages](
+        return [&jobs, &file, buf, order, page_size, usable, count, run_pages](
                    std::size_t& group, std::vector<leaf_result>& out) {
             const std::size_t first = group * kGroupLeaves;
             const std::size_t n = std::min(kGroupLeaves, jobs.size() - first);
@@ -818,7 +809,6 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
             order->clear();
             for (std::size_t i = 0; i < n; ++i) order->emplace_back(jobs[first + i].item.page, i);
             std::sort(order->begin(), order->end());
-            const std::uint64_t size = handle->size();
             for (std::size_t i = 0; i < n;) {
                 const std::uint64_t start = (*order)[i].first;
                 std::size_t last = i;  // the last job the window holds
@@ -826,11 +816,8 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
                 const std::uint64_t offset = (start - 1) * page_size;
                 const std::size_t span =
                     static_cast<std::size_t>((*order)[last].first - start + 1) * page_size;
-                // Straight from the descriptor: a read window would hold memory the thread keeps.
-                const ssize_t got =
-                    offset < size ? ::pread(handle->descriptor, buf->data(), span, static_cast<off_t>(offset))
-                                  : 0;
-                const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
+                const std::size_t have =
+                    uni::read_shared(file, buf->data(), static_cast<std::uint32_t>(span), offset);
                 for (; i <= last; ++i) {
                     const std::size_t at = static_cast<std::size_t>((*order)[i].first - start) * page_size;
                     std::uint8_t* page = buf->data() + at;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "fileio_test_support.h"
+#include "io/file_overlay.h"
 #include "io/fileio_output.h"
 #include "platform/path_text.h"
 
@@ -193,6 +194,48 @@ TEST(FileioRead, read_at_clips_at_the_size_and_fails_at_or_past_it) {
         EXPECT_EQ(f->read_at64(buf.data(), &len64, 5000), 0);
         EXPECT_EQ(len64, 0u);
     }
+}
+
+TEST(FileioRead, positioned_read_clips_at_the_size_in_every_mode_and_keeps_what_a_short_file_gives) {
+    temp_folder dir("fileio_positioned");
+    ASSERT_TRUE(dir.ok());
+    const std::string p = dir.file("d");
+    const std::string data = pattern(1000);
+    ASSERT_TRUE(write_file(p, data));
+    uni::fileio disk(p, false, false, false);
+    uni::fileio mem(bytes_of(data), false, false);
+    auto pieces = std::make_shared<uni::file_overlay>();
+    const int source = pieces->add_source(disk);
+    ASSERT_TRUE(source >= 0 && pieces->lay(0, 1000, source, 0));
+    pieces->size = 1000;
+    uni::fileio over;
+    ASSERT_EQ(over.open_overlay(pieces), 1);
+    const struct {
+        std::uint64_t offset, length, got;
+    } cases[] = {{0, 16, 16}, {980, 64, 20}, {999, 1, 1}, {1000, 1, 0}, {0x8000000000000000ull, 4, 0}};
+    for (const uni::fileio* f : {&disk, &mem, &over}) {
+        for (const auto& c : cases) {
+            std::vector<std::uint8_t> out(c.length + 1, 0xEE);
+            std::uint64_t got = 99;
+            ASSERT_TRUE(f->positioned_read(out.data(), c.length, c.offset, &got)) << c.offset;
+            ASSERT_EQ(got, c.got) << c.offset;
+            EXPECT_EQ(std::string(out.begin(), out.begin() + got),
+                      data.substr(std::min<std::uint64_t>(c.offset, 1000), got));
+            EXPECT_EQ(out[got], 0xEE) << c.offset;  // nothing written past what arrived
+        }
+    }
+    // Another writer cuts the file after it was measured: what is left arrives.
+    ASSERT_EQ(truncate(p.c_str(), 990), 0);
+    std::uint8_t out[64];
+    std::uint64_t got = 0;
+    ASSERT_TRUE(disk.positioned_read(out, sizeof out, 980, &got));
+    EXPECT_EQ(got, 10u);
+    // A descriptor that cannot be read gives nothing and fails.
+    uni::fileio unreadable;
+    unreadable.adopt_descriptor(::open(p.c_str(), O_WRONLY), p);
+    ASSERT_EQ(unreadable.size(), 990u);
+    EXPECT_FALSE(unreadable.positioned_read(out, sizeof out, 0, &got));
+    EXPECT_EQ(got, 0u);
 }
 
 TEST(FileioRead, small_reads_in_any_order_give_the_files_bytes) {

@@ -19,19 +19,20 @@ bool notification_row_filler::refuses(const notification_row& row) const {
 }
 
 bool notification_row_filler::fill(notification_record& n, const notification_row& row) const {
+    reset_scratch(n);
     return fill_columns(n, row, ~std::uint64_t{0}, true);
 }
 
 bool notification_row_filler::fill_through_handler(notification_record& n,
                                                    const notification_row& row) const {
     // A row's values are taken in column order, so the columns before HandlerId place it as a whole fill
-    // does.
+    // does. Only the columns filled start afresh: resetting the whole record would cost more than the fill.
+    n.order = n.id = n.handler_id = 0;
     return fill_columns(n, row, column_bit(kNotificationHandlerId + 1) - 1, false);
 }
 
 bool notification_row_filler::fill_columns(notification_record& n, const notification_row& row,
                                            std::uint64_t columns, bool stamp) const {
-    reset_scratch(n);
     if (row.walked != nullptr) {
         const table_record& walked = *row.walked;
         if (!populate_record_in_order(n, walked.values, row.columns->order, true, walked.record_offset,

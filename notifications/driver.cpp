@@ -301,6 +301,120 @@ int refuse_standard_error(const std::string& why, const std::string& db_path,
     return -1;
 }
 
+// A command line whose options were refused: the header and the usage text, where they may be written.
+int refuse_options(const selk_options& options, const std::string& header, const std::string& named_db,
+                   const std::string& program_path) {
+    if (!options.standard_error_refused.empty())
+        return refuse_standard_error(options.standard_error_refused, named_db, options.listed_paths);
+    // Standard output that the shell opened on the evidence gets not even the header of a refused run.
+    if (standard_output_unsafe(named_db, options.listed_paths).empty()) {
+        std::cout << header << "\n";
+        std::cout.flush();
+    }
+    print_usage(program_path);
+    return -1;
+}
+
+// Where the report goes: the results file of "-out", else standard output, collected in a large buffer
+// when nobody reads it as it comes.
+struct report_destination {
+    uni::fileio results;                                    // the results file, when "-out" names one
+    std::unique_ptr<uni::stream_forward_output> collected;  // standard output's buffer, when one is used
+    std::ostream* stream = &std::cout;                      // what the report is written to
+    bool to_file = false;
+};
+
+// Opens the report's destination for `options`; false, said on standard error, when the results file is no
+// longer the one that was checked and emptied while the options were accepted.
+bool open_report(report_destination& report, const selk_options& options) {
+    report.to_file = !options.out_file.empty();
+    if (!report.to_file && ::isatty(STDOUT_FILENO) == 0) {
+        // Nobody reads the report as it comes: it collects in a large buffer and goes out in few writes.
+        report.collected = std::make_unique<uni::stream_forward_output>(&std::cout, kStdoutBufferSize);
+        if (report.collected->good()) report.stream = report.collected.get();
+    }
+    if (!report.to_file) return true;
+    uni::fileio_output* stream = nullptr;
+    // The file that was checked and emptied while the options were accepted, opened at its target without
+    // creating or emptying anything, and written only while it is still that file.
+    const held_output& held = options.results_held;
+    stat_record st;
+    if (report.results.open(held.target, true, false, false) != 0 && report.results.get_stat(&st) == 1 &&
+        st.device == held.device && st.inode == held.inode) {
+        stream = report.results.open_output_stream();
+    }
+    if (stream == nullptr) {
+        error_printf("prob opening results file: %s for writing\n", options.out_file.c_str());
+        return false;
+    }
+    report.stream = stream;
+    return true;
+}
+
+// The run of the inputs the options name, its rows written to `rows_out`: -1 also when memory ran out or an
+// internal error stopped it (said on standard error; what was written stays).
+int run_inputs(std::ostream& rows_out, selk_run& run, const std::string& program_path) {
+    const selk_options& options = run.options;
+    try {
+        if (!options.pipe && !options.enumdir_given) return run_single(rows_out, run, program_path);
+        return run_path_stream(rows_out, run);
+    } catch (const std::bad_alloc&) {
+        // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
+        // fails.
+        error_printf("out of memory: the report is incomplete\n");
+    } catch (const std::exception& e) {
+        error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
+    }
+    return -1;
+}
+
+// Ends the report: `result`, or -1 when the report or the diagnostics log was cut short (said on standard
+// error). `counted` holds the state of the rows' writes when they went through it.
+int end_report(report_destination& report, const selk_options& options, const line_counting_output& counted,
+               int result) {
+    // A report that was cut short must not pass for a complete one.
+    if (!flush_report(*report.stream, report.to_file) || counted.fail()) {
+        if (report.to_file)
+            error_printf("prob writing results file: %s\n", options.out_file.c_str());
+        else
+            error_printf("prob writing results to standard output\n");
+        result = -1;
+    }
+    // A log cut short must not pass for a complete one either.
+    if (diagnostics_write_failed(options)) {
+        const std::string& log = options.diags_held.spelled;
+        error_printf("prob writing diagnostics log: %s\n",
+                     (log.empty() ? options.diagnostics_path : log).c_str());
+        result = -1;
+    }
+    return result;
+}
+
+// The report of the run with `options`: the header, the rows of every input, the last status line.
+int write_report(report_destination& report, const selk_options& options, const std::string& header,
+                 const std::string& program_path) {
+    *report.stream << header << "\n";
+    // The lines after the banner, counted as they reach the report where the status line is to end with its
+    // rows; elsewhere the rows go straight on, the count costing nothing.
+    const bool count_rows = options.show_progress && status_line_on_stderr();
+    line_counting_output counted(*report.stream);
+    std::ostream& rows_out = count_rows ? static_cast<std::ostream&>(counted) : *report.stream;
+
+    selk_run run(options);
+    const bool header_due = run.header_on;
+    // The helper threads of the whole run, shared out once among the steps that run in parallel.
+    run.threads = share_helper_threads(platform_helper_threads());
+    const int result = end_report(report, options, counted, run_inputs(rows_out, run, program_path));
+    if (count_rows) {
+        // Every line after the banner is a row but the header, which comes before the first row.
+        const bool header_written = header_due && !run.header_on;
+        const std::uint64_t rows = counted.lines() - (header_written && counted.lines() != 0 ? 1 : 0);
+        print_last_status_line("rows written: " + std::to_string(rows));
+    }
+    report.results.close();
+    return result;
+}
+
 }  // namespace
 
 std::string& selk_program_name() {
@@ -393,94 +507,13 @@ int selk_main(int argc, char* argv[]) {
     if (process_command_line(args, header) == 0) return 0;
     const std::string program_path = args.empty() ? std::string() : args[0];
 
-    selk_options options;
-    if (parse_selk_options(options, args, true) == 0) {
-        if (!options.standard_error_refused.empty())
-            return refuse_standard_error(options.standard_error_refused, named_db, options.listed_paths);
-        // Standard output that the shell opened on the evidence gets not even the header of a refused run.
-        if (standard_output_unsafe(named_db, options.listed_paths).empty()) {
-            std::cout << header.str() << "\n";
-            std::cout.flush();
-        }
-        print_usage(program_path);
-        return -1;
-    }
-    init_cmdline_ctx(context, options, no_cleanup);
-
-    uni::fileio results;
-    std::ostream* report = &std::cout;
-    std::unique_ptr<uni::stream_forward_output> collected;
-    const bool to_file = !options.out_file.empty();
-    if (!to_file && ::isatty(STDOUT_FILENO) == 0) {
-        // Nobody reads the report as it comes: it collects in a large buffer and goes out in few writes.
-        collected = std::make_unique<uni::stream_forward_output>(&std::cout, kStdoutBufferSize);
-        if (collected->good()) report = collected.get();
-    }
-    if (to_file) {
-        uni::fileio_output* stream = nullptr;
-        // The file that was checked and emptied while the options were accepted, opened at its target without
-        // creating or emptying anything, and written only while it is still that file.
-        const held_output& held = options.results_held;
-        stat_record st;
-        if (results.open(held.target, true, false, false) != 0 && results.get_stat(&st) == 1 &&
-            st.device == held.device && st.inode == held.inode) {
-            stream = results.open_output_stream();
-        }
-        if (stream == nullptr) {
-            error_printf("prob opening results file: %s for writing\n", options.out_file.c_str());
-            return -1;
-        }
-        report = stream;
-        options.report_stream = stream;
-    }
-    *report << header.str() << "\n";
-    // The lines after the banner, counted as they reach the report where the status line is to end with its
-    // rows; elsewhere the rows go straight on, the count costing nothing.
-    const bool count_rows = options.show_progress && status_line_on_stderr();
-    line_counting_output counted(*report);
-    std::ostream& rows_out = count_rows ? static_cast<std::ostream&>(counted) : *report;
-
-    selk_run run(options);
-    const bool header_due = run.header_on;
-    // The helper threads of the whole run, shared out once among the steps that run in parallel.
-    run.threads = share_helper_threads(platform_helper_threads());
-    int result = -1;
-    try {
-        if (!options.pipe && !options.enumdir_given)
-            result = run_single(rows_out, run, program_path);
-        else
-            result = run_path_stream(rows_out, run);
-    } catch (const std::bad_alloc&) {
-        // Out of memory, on the reading thread or a helper thread of the run: what was written stays, the run
-        // fails.
-        error_printf("out of memory: the report is incomplete\n");
-    } catch (const std::exception& e) {
-        error_printf("run stopped by an internal error (%s): the report is incomplete\n", e.what());
-    }
-
-    // A report that was cut short must not pass for a complete one. Counted rows went through `counted`,
-    // which holds the state of their writes.
-    if (!flush_report(*report, to_file) || counted.fail()) {
-        if (to_file)
-            error_printf("prob writing results file: %s\n", options.out_file.c_str());
-        else
-            error_printf("prob writing results to standard output\n");
-        result = -1;
-    }
-    // A log cut short must not pass for a complete one either.
-    if (diagnostics_write_failed(options)) {
-        const std::string& log = options.diags_held.spelled;
-        error_printf("prob writing diagnostics log: %s\n",
-                     (log.empty() ? options.diagnostics_path : log).c_str());
-        result = -1;
-    }
-    if (count_rows) {
-        // Every line after the banner is a row but the header, which comes before the first row.
-        const bool header_written = header_due && !run.header_on;
-        const std::uint64_t rows = counted.lines() - (header_written && counted.lines() != 0 ? 1 : 0);
-        print_last_status_line("rows written: " + std::to_string(rows));
-    }
-    options.report_stream = nullptr;
-    results.close();
-    return result;
+    selk_options parsed;
+    if (parse_selk_options(parsed, args, true) == 0)
+        return refuse_options(parsed, header.str(), named_db, program_path);
+    init_cmdline_ctx(context, parsed, no_cleanup);
+    // Nothing writes the options once they are taken: the run reads them as they were parsed.
+    const selk_options& options = parsed;
+    report_destination report;
+    if (!open_report(report, options)) return -1;
+    return write_report(report, options, header.str(), program_path);
 }

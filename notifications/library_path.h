@@ -1,56 +1,24 @@
-// One notification database read through its tables: the file header and schema table are read with the
-// own reader, the four tables are found and their columns checked, and the live rows are read through the
-// SQLite library by default or, with "-carve", by walking each table's b-tree with the own reader: those of
+// One notification database read through its tables, and the library's read of them: the file header and
+// schema table are read with the own reader (schema_tables.h), the four tables are found and their columns
+// checked, their trees checked (table_checks.h), and the live rows are read through the SQLite library by
+// default or, with "-carve", by walking each table's b-tree with the own reader (own_table_walk.h): those of
 // the handlers, push channels and settings become records of the run's store, the notifications go to the
-// row pipeline, which fills and writes them.
+// row pipeline, which fills and writes them. What keeps the database from being read whole is said as
+// table_damage.h words it.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "notifications/database_state.h"
+#include "notifications/row_reader.h"
 #include "sqlite_binding/sqlite_wrapper.h"
-#include "sqlite_format/table_schema.h"
 
 // The sqlite3_exec row-callback form.
 typedef int (*sql_row_callback)(void* context, int count, char** values, char** names);
 
 class database_source;
 class row_pipeline;
-
-// The row callback's context: the run it reads for, the pipeline its notification rows go to, and what the
-// callback keeps from row to row.
-struct row_reader {
-    row_reader(selk_run& database_run, const database_source& database, row_pipeline& notification_rows);
-
-    selk_run& run;                         // the settings, and the store and layout the other rows go to
-    const database_source& source;         // the database read, opened once
-    row_pipeline& rows;                    // takes the notification rows of both readers unfilled
-    std::uint32_t current_table_type = 0;  // kTable* of the rows the callback receives
-    std::vector<unsigned> row_sizes;       // byte length of each value of the row being handed over
-    // When set, called before a failure is said on standard error, so that every notification handed to the
-    // pipeline before it is in the report first.
-    std::function<void()> flush;
-    // The library's values reach the callback unpacked, as exec_with_lengths lends them (set while the
-    // notification rows are read: the pipeline reads them by their sizes).
-    bool borrow_values = false;
-
-    // Of the table being read: the rows the callback was given, so that a read the library breaks off can
-    // find them again and go on after the last one.
-    std::uint64_t table_rows = 0;
-
-    // The signature text of the last schema whose rows were stamped, with what it was worked out for.
-    struct signature_cache {
-        bool known = false;
-        const table_schema* schema = nullptr;
-        std::uint64_t mask = 0;
-        std::size_t fields = 0;
-        std::string text;
-    };
-    signature_cache row_signature;
-};
 
 // What the reading of a database's tables tells its caller as it goes. Every member may be left empty.
 struct table_read_events {

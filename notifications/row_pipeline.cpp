@@ -198,6 +198,14 @@ void row_pipeline::fill_walked_row(const notification_row_filler& filler, notifi
     filler.fill(n, row);
 }
 
+bool row_pipeline::widen(app_name_widening& widening, notification_row& row) {
+    // The filler the rows are written with, into this thread's scratch; a library row's texts are read in
+    // place.
+    if (!filler_.refuses(row) && filler_.fill_through_handler(scratch_, row))
+        widening.refer(scratch_.handler_id);
+    return widening.open();
+}
+
 void row_pipeline::write_walked_row(table_record& row, const row_columns& columns) {
     if (!parallel_) {
         // Filled here; writing it may start the threads.

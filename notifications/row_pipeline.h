@@ -69,6 +69,12 @@ class row_pipeline {
     // values and header bytes are swapped out, and its column mapping (which must not have refused it) is
     // kept.
     void write_row(notification_row& row);
+    // Fills the record of `row` with the row filler as far as its HandlerId (fill_through_handler), as the
+    // rows that follow are filled, and refers that handler to `widening`, writing nothing: the width of the
+    // padded name column comes from the records the report is made of, before the first row is written. A
+    // library row's values are read in place, so they must be the library's texts (not lent integers). A
+    // row the filler refuses widens nothing. True while `widening` is still open.
+    bool widen(app_name_widening& widening, notification_row& row);
     // How many notifications were handed on.
     std::size_t rows_seen() const { return seen_; }
     // Returns once every notification handed on so far is in the report stream; the threads stay. Throws what

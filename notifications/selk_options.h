@@ -37,7 +37,7 @@ class selk_options : public cmd_params {
 
     std::string db_path;               // "-db" value (the run keeps the path it is reading)
     std::string spare_text;            // emptied by clear
-    std::ostream* report_stream;       // the results file's stream when "-out" names one; else null
+    std::ostream* report_stream;       // null: the driver gives the report's stream to its writers
     generic_sql_pull sql_pull;         // never filled by this tool
     std::uint8_t switches[8];          // kSwitch* bytes
     std::int64_t recogniser_switches;  // bit 0 notification rows, 1 handler rows, 2 push-channel rows

@@ -350,11 +350,9 @@ class row_values {
         for (int i = 0; i < n; ++i) fill_value(stmt, i, borrow);
     }
 
-    // Hands the row to `callback`; its result.
-    int call(int (*callback)(void*, int, char**, char**), void* context, int n,
-             std::vector<unsigned>* sizes) {
-        if (sizes != nullptr) *sizes = lengths_;
-        return callback(context, n, value_ptrs_.data(), name_ptrs_.data());
+    // Hands the row to `each`; false when it stops the read.
+    bool call(const sql_row_handler& each, int n) {
+        return each(sql_row{n, value_ptrs_.data(), name_ptrs_.data(), lengths_});
     }
 
   private:
@@ -409,23 +407,22 @@ class row_values {
     std::vector<long long> lent_integers_;
 };
 
-// Steps `stmt` to its end, each row handed to `callback` (none: the rows are only stepped over). SQLITE_OK
-// at the end, SQLITE_ABORT when the callback stopped it, else the library's error.
-int run_statement(sqlite3_stmt* stmt, row_values& row, int (*callback)(void*, int, char**, char**),
-                  void* context, std::vector<unsigned>* sizes, bool borrow) {
+// Steps `stmt` to its end, each row handed to `each` (none: the rows are only stepped over). SQLITE_OK at
+// the end, SQLITE_ABORT when the handler stopped it, else the library's error.
+int run_statement(sqlite3_stmt* stmt, row_values& row, const sql_row_handler& each, bool borrow) {
     bool prepared = false;  // the names of this statement's columns are read
     for (;;) {
         const int step = sqlite_api.step(stmt);
         if (step == SQLITE_DONE) return SQLITE_OK;
         if (step != SQLITE_ROW) return step;
-        if (callback == nullptr) continue;
+        if (!each) continue;
         const int n = sqlite_api.column_count(stmt);
         if (!prepared || static_cast<std::size_t>(n) != row.size()) {
             row.prepare(stmt, n);
             prepared = true;
         }
         row.fill(stmt, n, borrow);
-        if (row.call(callback, context, n, sizes) != 0) return SQLITE_ABORT;
+        if (!row.call(each, n)) return SQLITE_ABORT;
     }
 }
 
@@ -433,6 +430,18 @@ int run_statement(sqlite3_stmt* stmt, row_values& row, int (*callback)(void*, in
 
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
                       void* context, std::vector<unsigned>* sizes, std::string* error_text, bool borrow) {
+    sql_row_handler each;
+    if (callback != nullptr) {
+        each = [callback, context, sizes](const sql_row& row) {
+            if (sizes != nullptr) *sizes = row.sizes;
+            return callback(context, row.count, row.values, row.names) == 0;
+        };
+    }
+    return exec_rows(db, sql, each, error_text, borrow);
+}
+
+int exec_rows(sqlite3* db, const std::string& sql, const sql_row_handler& each, std::string* error_text,
+              bool borrow) {
     if (error_text != nullptr) error_text->clear();
     if (db == nullptr || sqlite_api.prepare_v2 == nullptr) {
         if (error_text != nullptr) *error_text = "library not bound or no connection";
@@ -449,7 +458,7 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
         rest = tail;
         if (stmt == nullptr) continue;  // blanks or a comment
         try {
-            rc = run_statement(stmt, row, callback, context, sizes, borrow);
+            rc = run_statement(stmt, row, each, borrow);
         } catch (...) {
             // The callback's exception (out of memory) ends the query: the statement is not left open.
             sqlite_api.finalize(stmt);

@@ -1,5 +1,7 @@
 // The binding to the SQLite library: a small loader base (`qm_libload_base`) and `sqlite_wrapper`, which
-// fills the process-wide table of 24 SQLite entry points and holds one database connection.
+// fills the process-wide table of 24 SQLite entry points and holds one database connection; and the read of
+// a query's rows, each handed to a typed handler (exec_rows) or in the sqlite3_exec callback form
+// (exec_with_lengths, which goes through it).
 //
 // The library is linked into the program, so binding stores the addresses of the linked functions and
 // never looks a symbol up. Every call into SQLite made by the binding and its users goes through the
@@ -13,6 +15,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -172,3 +175,20 @@ constexpr unsigned kLentInteger = 0xFFFFFFFEu;
 int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*, int, char**, char**),
                       void* context, std::vector<unsigned>* sizes, std::string* error_text,
                       bool borrow = false);
+
+// One row as the binding hands it on: `count` values (null for SQL NULL), the byte length of each in
+// `sizes`, and the columns' names. Valid only while the handler it is given to runs.
+struct sql_row {
+    int count;
+    char** values;
+    char** names;
+    const std::vector<unsigned>& sizes;
+};
+// What a read does with each row it gives: true to go on, false to stop it (the read then ends with
+// SQLITE_ABORT).
+using sql_row_handler = std::function<bool(const sql_row&)>;
+
+// exec_with_lengths with a typed handler in place of the sqlite3_exec callback form and its context: the
+// same statements, values, result and error text. An empty handler only steps over the rows.
+int exec_rows(sqlite3* db, const std::string& sql, const sql_row_handler& each, std::string* error_text,
+              bool borrow = false);

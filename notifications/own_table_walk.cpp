@@ -1,0 +1,268 @@
+#include "notifications/own_table_walk.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "notifications/database_state.h"
+#include "notifications/notification_row.h"
+#include "notifications/report_writer.h"
+#include "notifications/row_pipeline.h"
+#include "notifications/row_reader.h"
+#include "notifications/table_checks.h"
+#include "notifications/table_damage.h"
+#include "sqlite_format/database_source.h"
+#include "sqlite_format/metadata.h"
+#include "sqlite_format/schema_reader.h"
+
+namespace {
+
+// Makes a record of `table_type` (a handler, push channel or setting: notifications go to the pipeline) from
+// one row of the own table walk, stamps and indexes it; nothing when the record refuses the row.
+void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const table_record& row,
+                 std::uint64_t mask, unsigned source_code, row_column_map& columns) {
+    selk_run& run = reader.run;
+    const table_schema& schema = run.layout.schemas[slot];
+    sqlite_metadata& record = run.store.append(table_type);
+    bool filled;
+    if (table_type == kTableHandlerSettings) {
+        filled =
+            populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) != 0;
+        if (filled)
+            set_metadata_from_table_record(record, row, mask, table_type, schema,
+                                           row_signature(reader, schema));
+    } else {
+        filled = columns.map(schema, row.values.size(), mask) &&
+                 populate_record_in_order(record, row.values, columns.current.order, true, row.record_offset,
+                                          columns.current.fill_mask, source_code) != 0;
+        if (filled)
+            set_metadata_from_table_record(record, row, mask, table_type, schema, columns.current.signature);
+    }
+    if (!filled) {
+        run.store.remove_last(table_type);
+        return;
+    }
+    run.store.index_last(table_type);
+}
+
+// Walks the b-tree of the table of schema slot `slot` from its root page, handing each row to `visit` and
+// each page it skips to `skips`. `interiors` holds the tree's interior pages when a walk of the same table
+// found them before (else they are found and kept).
+void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
+                    std::vector<sqlite_artifact>& interiors, table_skips& skips,
+                    const tree_verdict* verdict = nullptr) {
+    table_walk_options walk;
+    walk.root_offset = run.layout.roots[slot].offset;
+    walk.page_size = run.layout.page_size;
+    walk.raw_blob = true;
+    walk.encoding = run.layout.texts;
+    walk.reserved = run.layout.reserved;
+    walk.rowid_alias = run.layout.schemas[slot].rowid_alias;
+    walk.reporter = &skips;
+    walk.threads = run.threads.decoders;
+    walk.verdict = verdict;
+    (void)visit_table_records(file, walk, interiors, visit);
+}
+
+void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_record_visitor& visit,
+                    table_skips& skips, const tree_verdict* verdict = nullptr) {
+    std::vector<sqlite_artifact> interiors;
+    walk_own_table(run, file, slot, visit, interiors, skips, verdict);
+}
+
+// Hands one notification row of the own walk to the pipeline unfilled (it fills the record where it is
+// formatted); nothing when its column mapping refuses the row.
+void hand_on_walked_notification(row_reader& reader, const notification_row_filler& filler, table_record& row,
+                                 row_column_map& columns) {
+    if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return;
+    notification_row walked;
+    walked.walked = &row;
+    walked.columns = &columns.current;
+    reader.rows.write_row(walked);
+}
+
+// Where the library broke off a table, in the own walk of it: the library's rows are matched in their order
+// to the walk's cells by rowid, each to the first cell holding its rowid after the last one matched (a row
+// the library gave twice, or one on a page the walk cannot read, matches none); the last cell matched is
+// where the library stopped.
+class library_stop {
+  public:
+    // `library`: the rowids the library gave, in its order; `walk`: the rowid and cell (its file offset) of
+    // each row of the own walk, in the walk's order.
+    library_stop(const std::vector<std::int64_t>& library,
+                 const std::vector<std::pair<std::int64_t, std::uint64_t>>& walk)
+        : given_(library) {
+        std::vector<std::pair<std::int64_t, std::size_t>> by_rowid;  // rowid, place in the walk
+        by_rowid.reserve(walk.size());
+        for (std::size_t i = 0; i < walk.size(); ++i) by_rowid.emplace_back(walk[i].first, i);
+        std::sort(by_rowid.begin(), by_rowid.end());
+        std::size_t next = 0;
+        for (const std::int64_t rowid : library) {
+            const auto at = std::lower_bound(by_rowid.begin(), by_rowid.end(), std::make_pair(rowid, next));
+            if (at == by_rowid.end() || at->first != rowid) continue;
+            found_ = true;
+            cell_ = walk[at->second].second;
+            next = at->second + 1;
+        }
+        std::sort(given_.begin(), given_.end());
+        past_ = !found_;
+    }
+
+    // True for a row of the walk that the library did not give: one after the cell, or one of a rowid the
+    // library did not give (a damaged tree's walk need not take its pages in the library's order). Called
+    // for the walk's rows in order.
+    bool after(const table_record& row) {
+        const bool rest =
+            past_ || !std::binary_search(given_.begin(), given_.end(), static_cast<std::int64_t>(row.rowid));
+        if (found_ && row.record_offset == cell_) past_ = true;
+        return rest;
+    }
+
+  private:
+    std::vector<std::int64_t> given_;  // sorted
+    bool found_ = false;
+    std::uint64_t cell_ = 0;
+    bool past_ = false;
+};
+
+// The file of the run's database as "-carve" reads it (beside a hot journal its committed state), for a walk
+// of the table of schema slot `slot`; false when the table was not found or the file does not open.
+bool open_table_as_carve_reads(const row_reader& reader, int slot, uni::fileio& file) {
+    if (reader.run.layout.roots[slot].page == 0) return false;
+    return reader.source.open_view(database_view::own, file) != 0;
+}
+
+}  // namespace
+
+void name_damaged_pages(row_reader& reader, std::uint32_t table_type) {
+    const int slot = table_slot(table_type);
+    uni::fileio file;
+    if (!open_table_as_carve_reads(reader, slot, file)) return;
+    table_skips skips;
+    walk_own_table(
+        reader.run, file, slot, [](table_record&) { return true; }, skips);
+    skips.tell(reader, table_type);
+}
+
+void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
+                               const std::vector<std::int64_t>& library, const std::string& why) {
+    selk_run& run = reader.run;
+    const int slot = table_slot(table_type);
+    uni::fileio file;
+    if (!open_table_as_carve_reads(reader, slot, file)) return;
+    table_skips skips;
+    if (!why.empty()) skips.note(why);
+    std::vector<sqlite_artifact> interiors;                     // found once for both walks
+    std::vector<std::pair<std::int64_t, std::uint64_t>> cells;  // rowid and cell of each row, in walk order
+    if (!library.empty()) {
+        walk_own_table(
+            run, file, slot,
+            [&](table_record& row) {
+                cells.emplace_back(static_cast<std::int64_t>(row.rowid), row.record_offset);
+                return true;
+            },
+            interiors, skips);
+    }
+    library_stop stop(library, cells);
+    constexpr unsigned kCode = kSourceCarveMain;
+    row_column_map columns;
+    if (table_type != kTableNotification) {
+        walk_own_table(
+            run, file, slot,
+            [&](table_record& row) {
+                if (stop.after(row)) add_own_row(reader, table_type, slot, row, mask, kCode, columns);
+                return true;
+            },
+            interiors, skips);
+    } else {
+        notification_row_filler filler;
+        filler.mask = mask;
+        filler.source_code = kCode;
+        filler.schema = &run.layout.schemas[kSchemaNotification];
+        reader.rows.set_row_filler(filler);
+        walk_own_table(
+            run, file, slot,
+            [&](table_record& row) {
+                if (stop.after(row)) hand_on_walked_notification(reader, filler, row, columns);
+                return true;
+            },
+            interiors, skips);
+    }
+    skips.tell(reader, table_type);
+}
+
+void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot, unsigned source_code,
+                                std::uint64_t mask, const tree_verdict& verdict) {
+    selk_run& run = reader.run;
+    const std::uint32_t table_type = kTableOrder[slot];
+    // A table that was not found has root page 0: walking from offset 0 would read the schema table's page
+    // as if it were this table.
+    if (mask == 0 || run.layout.roots[slot].page == 0) return;
+    table_skips skips;
+    skips.take(verdict);
+    row_column_map columns;
+    walk_own_table(
+        run, file, slot,
+        [&](table_record& row) {
+            add_own_row(reader, table_type, slot, row, mask, source_code, columns);
+            return true;
+        },
+        skips, &verdict);
+    skips.tell(reader, table_type);
+}
+
+void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                        std::uint64_t mask, const tree_verdict& verdict) {
+    selk_run& run = reader.run;
+    const table_schema& notifications = run.layout.schemas[kSchemaNotification];
+    if (mask == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
+    notification_row_filler filler;
+    filler.mask = mask;
+    filler.source_code = source_code;
+    filler.schema = &notifications;
+    std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
+    table_skips skips;                       // told once the rows are all handed on
+    skips.take(verdict);
+    reader.rows.set_row_filler(filler);
+    app_name_widening widening(run);
+    if (widening.open()) {
+        row_column_map columns;
+        walk_own_table(
+            run, file, kSchemaNotification,
+            [&](table_record& row) {
+                if (!columns.map(notifications, row.values.size(), filler.mask)) return widening.open();
+                notification_row walked;
+                walked.walked = &row;
+                walked.columns = &columns.current;
+                return reader.rows.widen(widening, walked);
+            },
+            interiors, skips, &verdict);
+        widening.apply(run);
+    }
+    row_column_map columns;
+    walk_own_table(
+        run, file, kSchemaNotification,
+        [&](table_record& row) {
+            hand_on_walked_notification(reader, filler, row, columns);
+            return true;
+        },
+        interiors, skips, &verdict);
+    skips.tell(reader, kTableNotification);
+}
+
+void read_tables_with_own_reader(row_reader& reader, database_source& source, uni::fileio& file,
+                                 unsigned source_code, const std::uint64_t masks[4]) {
+    // What the library refuses in the header it takes (page 1 of the committed state) is said, as the other
+    // forms fail on it.
+    say_header_refused(reader.run, source.header_of(database_view::committed).bytes.data());
+    if (source_code == kSourceCarveMain) note_log_beside(reader.run, source);
+    // The main file is read without its log (as the journal rolls it back); the log's commits may still
+    // explain a file shorter than its header says. The log's image where page 1 of the file does not bind.
+    const database_view view =
+        source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
+    const table_checks checks = check_tables(reader.run, source, view, masks);
+    say_cut_short(reader, checks.cut_short);
+    for (int i = 1; i < 4; ++i)
+        read_table_with_own_reader(reader, file, i, source_code, masks[i], *checks.tables[i]);
+    read_notifications_with_own_reader(reader, file, source_code, masks[kSchemaNotification],
+                                       *checks.tables[kSchemaNotification]);
+}

@@ -1,0 +1,45 @@
+// The tables of one database read with the own reader, each table's b-tree walked from its root page: the
+// handlers, push channels and settings become records of the run's store, the notifications go to the row
+// pipeline as they are read. The "-carve" form reads every table so; the library's form reads so a table
+// the tree check finds damaged, and the rest of a table whose read the library broke off.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "io/fileio.h"
+
+class database_source;
+struct row_reader;
+struct tree_verdict;
+
+// The own-reader branch ("-carve"; `source_code` kSourceCarveMain, or kSourceCarveMainFromWal for the log's
+// image): what the library would refuse in the header and the log beside the file said first, the tree
+// check of the same bytes (its verdict taken into `source`), then each table's b-tree walked from its root
+// page, the notifications last, each handed to the pipeline as it is read.
+void read_tables_with_own_reader(row_reader& reader, database_source& source, uni::fileio& file,
+                                 unsigned source_code, const std::uint64_t masks[4]);
+
+// One of the handlers, push channels and settings (schema slot `slot`) walked with the own reader, its rows
+// records of `source_code`, the verdict's damage said with what the walk skips.
+void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot, unsigned source_code,
+                                std::uint64_t mask, const tree_verdict& verdict);
+
+// The notification table walked with the own reader, each row handed to the pipeline as it is read, the
+// verdict's damage said with what the walk skips. While a handler's name is longer than the padded name
+// column, a first walk finds the column's width from the records the pipeline makes of the rows.
+void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                        std::uint64_t mask, const tree_verdict& verdict);
+
+// The rest of a table whose read the library broke off, as the own reader walks it (the file as "-carve"
+// reads it: beside a hot journal its committed state): the rows the library did not give, found by where it
+// stopped among the rowids `library` it gave, in its order, become records of the own walk ("carve main");
+// the pages the walk skips are said as "-carve" says them, with `why` (when not empty) before them.
+void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
+                               const std::vector<std::int64_t>& library, const std::string& why);
+
+// Where the library broke off a table and its rest is not read: the pages and cells of the table that the own
+// reader finds damaged are said as "-carve" says them, so that the examiner learns where the damage lies (the
+// library names none).
+void name_damaged_pages(row_reader& reader, std::uint32_t table_type);

@@ -1,0 +1,39 @@
+#include "notifications/table_checks.h"
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "notifications/database_state.h"
+#include "sqlite_format/tree_check.h"
+#include "sqlite_format/tree_verdict.h"
+
+table_checks check_tables(const selk_run& run, database_source& source, database_view view,
+                          const std::uint64_t masks[4]) {
+    static const tree_verdict kSound;
+    table_checks checks;
+    for (const tree_verdict*& table : checks.tables) table = &kSound;
+    const table_layout& layout = run.layout;
+    std::vector<listed_tree> trees;
+    for (std::size_t i = 0; i < layout.tree_roots.size() && i < layout.tree_names.size(); ++i)
+        trees.push_back(listed_tree{layout.tree_roots[i], layout.tree_names[i], false});
+    int tree_of[4] = {-1, -1, -1, -1};
+    for (int slot = 0; slot < 4; ++slot) {
+        if (masks[slot] == 0 || layout.roots[slot].page == 0) continue;
+        for (std::size_t i = 0; i < trees.size() && tree_of[slot] < 0; ++i) {
+            if (trees[i].root != layout.roots[slot].page) continue;
+            trees[i].rows = true;
+            tree_of[slot] = static_cast<int>(i);
+        }
+    }
+    auto verdict = std::make_unique<database_verdict>();
+    if (!check_database_trees(*verdict, source, view, trees, run.threads.checkers)) return checks;
+    // The verdict, with who owns each page, goes with the source for every reader of the database after it.
+    source.take_verdict(std::move(verdict), view);
+    const database_verdict& taken = *source.verdict();
+    checks.cut_short = taken.cut_short;
+    for (int slot = 0; slot < 4; ++slot) {
+        if (tree_of[slot] >= 0) checks.tables[slot] = &taken.trees[static_cast<std::size_t>(tree_of[slot])];
+    }
+    return checks;
+}

@@ -4,6 +4,117 @@
 #include "io/diags_log.h"
 #include "time/time_text.h"
 
+namespace {
+
+// Who runs, where the results go and how values are laid out: names, aliases, patterns and separators.
+void copy_names_and_layout(cmd_params& to, const cmd_params& o) {
+    to.owner = o.owner;
+    to.command_line = o.command_line;
+    to.tool_name = o.tool_name;
+    to.tool_text = o.tool_text;
+    to.out_file = o.out_file;
+    to.out_dir = o.out_dir;
+    to.user_name = o.user_name;
+    to.host_name = o.host_name;
+    to.source_type = o.source_type;
+    to.reserved_word_1 = o.reserved_word_1;
+    to.reserved_word_2 = o.reserved_word_2;
+    to.reserved_text_1 = o.reserved_text_1;
+    to.reserved_text_2 = o.reserved_text_2;
+    to.alias_paths = o.alias_paths;
+    to.aliases = o.aliases;
+    to.reserved_list_1 = o.reserved_list_1;
+    to.reserved_list_2 = o.reserved_list_2;
+    to.date_format = o.date_format;
+    to.time_format = o.time_format;
+    to.format_word = o.format_word;
+    to.value_char = o.value_char;
+    to.value_char_replacement = o.value_char_replacement;
+    to.reserved_word_3 = o.reserved_word_3;
+    to.separator = o.separator;
+    to.no_whitespace = o.no_whitespace;
+    to.padded_separator = o.padded_separator;
+    to.base16 = o.base16;
+    to.username_given = o.username_given;
+    to.hostname_given = o.hostname_given;
+    to.split_pathfile = o.split_pathfile;
+    to.reserved_flag_1 = o.reserved_flag_1;
+    to.reserved_flag_2 = o.reserved_flag_2;
+    to.reserved_count = o.reserved_count;
+    to.reserved_wide_list = o.reserved_wide_list;
+    to.reserved_word_4 = o.reserved_word_4;
+}
+
+// How the run works: compression, the SQLite output, the CPU, the files the results are split into, the
+// run-log callback, the output format and what it tells on the way.
+void copy_run_settings(cmd_params& to, const cmd_params& o) {
+    to.compressed = o.compressed;
+    to.gzip = o.gzip;
+    to.zlib = o.zlib;
+    to.zlibex = o.zlibex;
+    to.zlibex_text = o.zlibex_text;
+    to.sqlite_on = o.sqlite_on;
+    to.sqlite_path = o.sqlite_path;
+    to.out_dir_given = o.out_dir_given;
+    to.out_file_given = o.out_file_given;
+    to.cpu_instance = o.cpu_instance;
+    to.cpu = o.cpu;
+    to.separate_files = o.separate_files;
+    to.fragment_count = o.fragment_count;
+    to.reserved_flag_3 = o.reserved_flag_3;
+    to.reserved_word_6 = o.reserved_word_6;
+    to.reserved_word_7 = o.reserved_word_7;
+    to.sqlite_log_path = o.sqlite_log_path;
+    to.run_log_callback_on = o.run_log_callback_on;
+    to.run_log_callback = o.run_log_callback;
+    to.run_log_callback_context = o.run_log_callback_context;
+    to.xml = o.xml;
+    to.csv = o.csv;
+    to.csvl2t = o.csvl2t;
+    to.csvgen = o.csvgen;
+    to.bodyfile = o.bodyfile;
+    to.multiline = o.multiline;
+    for (int i = 0; i < 4; ++i) to.reserved_flags[i] = o.reserved_flags[i];
+    to.verbose = o.verbose;
+    to.show_progress = o.show_progress;
+    to.sqlite_off = o.sqlite_off;
+    to.pair_datetime = o.pair_datetime;
+    to.header_on = o.header_on;
+}
+
+// What the log has said and where it goes, the header fields, the filters, the folder enumerated, the host's
+// version and the time window.
+void copy_log_filters_and_window(cmd_params& to, const cmd_params& o) {
+    to.log_counter = o.log_counter;
+    to.log_texts[0] = o.log_texts[0];
+    to.header_fields = o.header_fields;
+    to.diagnostics_path = o.diagnostics_path;
+    to.log_text_1 = o.log_text_1;
+    to.log_text_2 = o.log_text_2;
+    to.signal_text = o.signal_text;
+    to.include_filters = o.include_filters;
+    to.skip_filters = o.skip_filters;
+    to.pipe = o.pipe;
+    to.enumdir_folder = o.enumdir_folder;
+    to.num_subdirs = o.num_subdirs;
+    to.enumdir_given = o.enumdir_given;
+    to.os_product_version = o.os_product_version;
+    to.os_major = o.os_major;
+    to.os_minor = o.os_minor;
+    to.os_patch = o.os_patch;
+    to.os_reserved = o.os_reserved;
+    to.profile = o.profile;
+    to.reserved_word_9 = o.reserved_word_9;
+    to.start_time_set = o.start_time_set;
+    to.start_filetime = o.start_filetime;
+    to.start_unix_seconds = o.start_unix_seconds;
+    to.stop_time_set = o.stop_time_set;
+    to.stop_filetime = o.stop_filetime;
+    to.stop_unix_seconds = o.stop_unix_seconds;
+}
+
+}  // namespace
+
 cmd_params::cmd_params(std::uint64_t owner_word, bool make_log_buffer)
     : owner(0),
       reserved_word_1(0),
@@ -216,99 +327,9 @@ void cmd_params::copy_from(const cmd_params& o) {
     reset();
     reset_log_state();
 
-    owner = o.owner;
-    command_line = o.command_line;
-    tool_name = o.tool_name;
-    tool_text = o.tool_text;
-    out_file = o.out_file;
-    out_dir = o.out_dir;
-    user_name = o.user_name;
-    host_name = o.host_name;
-    source_type = o.source_type;
-    reserved_word_1 = o.reserved_word_1;
-    reserved_word_2 = o.reserved_word_2;
-    reserved_text_1 = o.reserved_text_1;
-    reserved_text_2 = o.reserved_text_2;
-    alias_paths = o.alias_paths;
-    aliases = o.aliases;
-    reserved_list_1 = o.reserved_list_1;
-    reserved_list_2 = o.reserved_list_2;
-    date_format = o.date_format;
-    time_format = o.time_format;
-    format_word = o.format_word;
-    value_char = o.value_char;
-    value_char_replacement = o.value_char_replacement;
-    reserved_word_3 = o.reserved_word_3;
-    separator = o.separator;
-    no_whitespace = o.no_whitespace;
-    padded_separator = o.padded_separator;
-    base16 = o.base16;
-    username_given = o.username_given;
-    hostname_given = o.hostname_given;
-    split_pathfile = o.split_pathfile;
-    reserved_flag_1 = o.reserved_flag_1;
-    reserved_flag_2 = o.reserved_flag_2;
-    reserved_count = o.reserved_count;
-    reserved_wide_list = o.reserved_wide_list;
-    reserved_word_4 = o.reserved_word_4;
-    compressed = o.compressed;
-    gzip = o.gzip;
-    zlib = o.zlib;
-    zlibex = o.zlibex;
-    zlibex_text = o.zlibex_text;
-    sqlite_on = o.sqlite_on;
-    sqlite_path = o.sqlite_path;
-    out_dir_given = o.out_dir_given;
-    out_file_given = o.out_file_given;
-    cpu_instance = o.cpu_instance;
-    cpu = o.cpu;
-    separate_files = o.separate_files;
-    fragment_count = o.fragment_count;
-    reserved_flag_3 = o.reserved_flag_3;
-    reserved_word_6 = o.reserved_word_6;
-    reserved_word_7 = o.reserved_word_7;
-    sqlite_log_path = o.sqlite_log_path;
-    run_log_callback_on = o.run_log_callback_on;
-    run_log_callback = o.run_log_callback;
-    run_log_callback_context = o.run_log_callback_context;
-    xml = o.xml;
-    csv = o.csv;
-    csvl2t = o.csvl2t;
-    csvgen = o.csvgen;
-    bodyfile = o.bodyfile;
-    multiline = o.multiline;
-    for (int i = 0; i < 4; ++i) reserved_flags[i] = o.reserved_flags[i];
-    verbose = o.verbose;
-    show_progress = o.show_progress;
-    sqlite_off = o.sqlite_off;
-    pair_datetime = o.pair_datetime;
-    header_on = o.header_on;
-    log_counter = o.log_counter;
-    log_texts[0] = o.log_texts[0];
-    header_fields = o.header_fields;
-    diagnostics_path = o.diagnostics_path;
-    log_text_1 = o.log_text_1;
-    log_text_2 = o.log_text_2;
-    signal_text = o.signal_text;
-    include_filters = o.include_filters;
-    skip_filters = o.skip_filters;
-    pipe = o.pipe;
-    enumdir_folder = o.enumdir_folder;
-    num_subdirs = o.num_subdirs;
-    enumdir_given = o.enumdir_given;
-    os_product_version = o.os_product_version;
-    os_major = o.os_major;
-    os_minor = o.os_minor;
-    os_patch = o.os_patch;
-    os_reserved = o.os_reserved;
-    profile = o.profile;
-    reserved_word_9 = o.reserved_word_9;
-    start_time_set = o.start_time_set;
-    start_filetime = o.start_filetime;
-    start_unix_seconds = o.start_unix_seconds;
-    stop_time_set = o.stop_time_set;
-    stop_filetime = o.stop_filetime;
-    stop_unix_seconds = o.stop_unix_seconds;
+    copy_names_and_layout(*this, o);
+    copy_run_settings(*this, o);
+    copy_log_filters_and_window(*this, o);
 
     if (o.diagnostics != nullptr && o.diagnostics_on && !o.diagnostics_path.empty()) {
         // Appending: the source may already have written lines to this file and may still write more.

@@ -1,6 +1,6 @@
 #include "io/db_companions.h"
 
-#include "io/output_guard.h"
+#include "io/path_target.h"
 
 db_companions companions_of(const std::string& path) {
     db_companions c;

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <new>
 
-#include "io/fileio.h"
 #include "platform/positioned_read.h"
 
 namespace uni {
@@ -16,10 +15,10 @@ file_overlay::~file_overlay() {
     for (int fd : sources_) ::close(fd);
 }
 
-int file_overlay::add_source(const fileio& file) {
-    if (file.in_memory || file.overlay || file.descriptor < 0) return -1;
+int file_overlay::add_source(int descriptor) {
+    if (descriptor < 0) return -1;
     sources_.reserve(sources_.size() + 1);
-    const int fd = ::fcntl(file.descriptor, F_DUPFD_CLOEXEC, 0);
+    const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
     if (fd < 0) return -1;
     sources_.push_back(fd);
     return static_cast<int>(sources_.size() - 1);

@@ -9,8 +9,6 @@
 
 namespace uni {
 
-class fileio;
-
 class file_overlay {
   public:
     file_overlay() = default;
@@ -18,10 +16,11 @@ class file_overlay {
     file_overlay(const file_overlay&) = delete;
     file_overlay& operator=(const file_overlay&) = delete;
 
-    // Takes `file` (open on a descriptor) as a source of pieces: a duplicate of its descriptor, so the
-    // overlay outlives the file. The source's number, or -1 when the file is not open on a descriptor or the
-    // descriptor cannot be duplicated. Memory that runs out is thrown (std::bad_alloc).
-    int add_source(const fileio& file);
+    // Takes the file open on `descriptor` (a file object's `descriptor`) as a source of pieces: a duplicate
+    // of it, so the overlay outlives the file. The source's number, or -1 for a descriptor below 0 (a file
+    // object in memory or over an overlay has -1) or one that cannot be duplicated. Memory that runs out is
+    // thrown (std::bad_alloc).
+    int add_source(int descriptor);
     // Lays `length` bytes of source `source` from `from` at `at`, over whatever lay there (source -1: zeros).
     // False for a source it does not have. Memory that runs out is thrown (std::bad_alloc): the overlay is
     // then no longer whole and must be dropped, and a state without its pieces must not pass for the state.

@@ -8,11 +8,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
 
 #include "common/text_ops.h"
 #include "io/file_overlay.h"
-#include "io/fileio_output.h"
 #include "platform/block_device.h"
 #include "platform/path_text.h"
 #include "platform/positioned_read.h"
@@ -314,7 +314,7 @@ void fileio::close() {
 
 void fileio::reset() {
     // The descriptor is not closed (it belongs elsewhere now); the stream cannot reach it any more.
-    std::unique_ptr<fileio_output> orphan = std::move(stream);
+    std::unique_ptr<std::ostream> orphan = std::move(stream);
     set_reset_state();
     orphan.reset();
 }
@@ -762,18 +762,6 @@ void fileio::set_length(std::uint64_t length) {
 }
 
 // ---------------------------------------------------------------- streams
-
-fileio_output* fileio::open_output_stream() {
-    if (!is_open()) return nullptr;
-    drop_stream();
-    try {
-        stream.reset(new fileio_output(this, kOutputStreamBuffer));
-    } catch (const std::exception&) {
-        stream.reset();
-        return nullptr;
-    }
-    return stream.get();
-}
 
 int fileio::flush_stream() {
     if (stream) stream->flush();

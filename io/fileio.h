@@ -143,7 +143,8 @@ class fileio {
 
     // --- streams ---
     // Attaches a buffered output stream (262,144 bytes) and returns it; null when not open. The object owns
-    // it: close() flushes it into the file and destroys it.
+    // it: close() flushes it into the file and destroys it. The stream is made with the buffers that carry
+    // it (fileio_output.cpp).
     fileio_output* open_output_stream();
     // Flushes the attached stream as an ostream (which does not move bytes to the file); -1 in every case.
     int flush_stream();
@@ -223,7 +224,7 @@ class fileio {
     bool in_memory;  // memory mode: every read and write goes to `buffer`
     std::shared_ptr<const file_overlay> overlay;  // overlay mode: every read goes to it; nothing is written
     std::uint64_t position;                       // memory-mode position
-    std::unique_ptr<fileio_output> stream;        // the attached output stream, or null
+    std::unique_ptr<std::ostream> stream;         // the attached output stream (a fileio_output), or null
 
   private:
     // A cache in front of positioned_read for a read-only file on a descriptor: serves a small read (already

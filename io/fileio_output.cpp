@@ -41,6 +41,19 @@ void fileio_output::close() {
     open = false;
 }
 
+fileio_output* fileio::open_output_stream() {
+    if (!is_open()) return nullptr;
+    drop_stream();
+    fileio_output* made = nullptr;
+    try {
+        made = new fileio_output(this, kOutputStreamBuffer);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    stream.reset(made);
+    return made;
+}
+
 // ---------------------------------------------------------------- another stream as target
 
 stream_forward_buffer::stream_forward_buffer(std::ostream* target_stream, int size)

@@ -427,6 +427,118 @@ bool read_text_file(const char* path, std::string& text) {
     return true;
 }
 
+// The output format switches: each clears the other formats and brings its header and separator (of several
+// given, the one taken last here wins).
+void take_output_format(cmd_params& o, std::vector<std::string>& args) {
+    if (take_option_flag("-csv", args, false)) {
+        only_format(o, &cmd_params::csv);
+        set_separator_text(o, ",");
+        o.no_whitespace = !o.pair_datetime;
+    }
+    if (take_option_flag("-csvgen", args, false)) {
+        only_format(o, &cmd_params::csvgen);
+        set_separator_text(o, ",");
+        o.no_whitespace = true;
+    }
+    if (take_option_flag("-csvl2t", args, false)) {
+        only_format(o, &cmd_params::csvl2t);
+        o.header_on = true;
+        set_separator_text(o, ",");
+    }
+    if (take_option_flag("-bodyfile", args, false)) {
+        only_format(o, &cmd_params::bodyfile);
+        o.header_on = true;
+        set_separator_text(o, "|");
+    }
+    if (take_option_flag("-xml", args, false)) {
+        only_format(o, &cmd_params::xml);
+        o.header_on = false;
+        set_separator_text(o, "");
+    }
+    if (take_option_flag("-multiline", args, false)) {
+        only_format(o, &cmd_params::multiline);
+        o.header_on = true;
+        o.separator.clear();
+        o.value_char = 0;
+        o.value_char_replacement = 0;
+    }
+}
+
+// The switches of the run itself: compression, threads, the SQLite output and its log, the signal text, the
+// host and user names, the CPU and how the results are split into files.
+void take_run_settings(cmd_params& o, std::vector<std::string>& args) {
+    std::string value;
+    if (take_option_flag("-gzip", args, false)) o.compressed = o.gzip = true;
+    if (take_option_flag("-zlib", args, false)) o.compressed = o.zlib = true;
+    if (take_option_value("-threads", value, args)) cstr_to_int(value.c_str(), &o.threads);
+    if (take_option_value("-zlibex", value, args)) {
+        o.compressed = o.zlibex = true;
+        o.zlibex_text = value;
+    }
+    if (take_option_value("-sqlite_log", value, args)) o.sqlite_log_path = value;
+    if (take_option_value("-sqlite", value, args)) {
+        o.sqlite_on = true;
+        o.sqlite_off = false;
+        o.sqlite_path = value;
+    }
+    if (take_option_value("-signal", value, args)) o.signal_text = value;
+    if (take_option_value("-hostname", value, args)) {
+        o.host_name = value;
+        o.hostname_given = true;
+    }
+    if (take_option_flag("-split_pathfile", args, false)) o.split_pathfile = true;
+    if (take_option_value("-username", value, args)) {
+        o.user_name = value;
+        o.username_given = true;
+    }
+    if (take_option_value("-cpuinst", value, args)) {
+        std::uint32_t n = 0;
+        cstr_to_uint(value.c_str(), &n);
+        o.cpu_instance = static_cast<std::int32_t>(n);
+    }
+    if (take_option_value("-cpu", value, args)) cstr_to_uint(value.c_str(), &o.cpu);
+    if (take_option_value("-fragment_files", value, args)) {
+        cstr_to_uint(value.c_str(), &o.fragment_count);
+        o.separate_files = true;
+    }
+    if (take_option_flag("-separate_files", args, false)) o.separate_files = true;
+}
+
+// The folders: where the results go, and the folder enumerated and how deep.
+void take_folders(cmd_params& o, std::vector<std::string>& args) {
+    std::string value;
+    if (take_option_value("-outdir", value, args)) {
+        o.out_dir = expanded(value);
+        o.out_dir_given = true;
+    }
+    if (take_option_value("-enumdir", value, args)) {
+        o.enumdir_folder = path_opened(value);
+        o.enumdir_given = true;
+    }
+    if (take_option_value("-num_subdirs", value, args)) cstr_to_uint(value.c_str(), &o.num_subdirs);
+}
+
+// How values are written: the number base, the CSV separator and quoting, the blanks around separators and
+// the date and time patterns.
+void take_value_layout(cmd_params& o, std::vector<std::string>& args) {
+    std::string value;
+    if (take_option_flag("-base10", args, false)) o.base16 = false;
+    if (take_option_flag("-base16", args, false)) o.base16 = true;
+    if (take_option_value("-csv_separator", value, args)) set_csv_separator(o, value, false);
+    if (take_option_flag("-enable_quoted_csv_fields", args, false)) {
+        o.quoted_csv_fields = true;
+        if (o.separator.find('\t') == std::string::npos) trim_whitespace(o.separator);
+        o.padded_separator = false;
+        o.value_char = 0;
+    }
+    if (take_option_flag("-no_whitespace", args, false)) {
+        o.no_whitespace = true;
+        o.padded_separator = false;
+        remove_char(o.separator, ' ');
+    }
+    parse_formats_text(o, args);
+}
+
 }  // namespace
 
 const char* read_signature_value(const std::string& value, std::vector<std::uint8_t>* bytes,
@@ -647,113 +759,25 @@ bool parse_common_options(cmd_params& o, std::vector<std::string>& args, bool op
     if (o.command_line.empty()) o.command_line = command_line_of(args);
     if (o.tool_name.empty()) o.tool_name = tool_name_of(args[0]);
 
-    std::string value;
     if (take_option_flag("-pair_datetime", args, false)) o.pair_datetime = true;
     bool diags_ok = false;
     test_diagnostics_path(o, args, diags_ok, open_log);
 
-    if (take_option_flag("-csv", args, false)) {
-        only_format(o, &cmd_params::csv);
-        set_separator_text(o, ",");
-        o.no_whitespace = !o.pair_datetime;
-    }
-    if (take_option_flag("-csvgen", args, false)) {
-        only_format(o, &cmd_params::csvgen);
-        set_separator_text(o, ",");
-        o.no_whitespace = true;
-    }
-    if (take_option_flag("-csvl2t", args, false)) {
-        only_format(o, &cmd_params::csvl2t);
-        o.header_on = true;
-        set_separator_text(o, ",");
-    }
-    if (take_option_flag("-bodyfile", args, false)) {
-        only_format(o, &cmd_params::bodyfile);
-        o.header_on = true;
-        set_separator_text(o, "|");
-    }
-    if (take_option_flag("-xml", args, false)) {
-        only_format(o, &cmd_params::xml);
-        o.header_on = false;
-        set_separator_text(o, "");
-    }
-    if (take_option_flag("-multiline", args, false)) {
-        only_format(o, &cmd_params::multiline);
-        o.header_on = true;
-        o.separator.clear();
-        o.value_char = 0;
-        o.value_char_replacement = 0;
-    }
+    take_output_format(o, args);
     if (!parse_alias(o, args)) return false;
     if (!parse_alias_path(o, args)) return false;
-    if (take_option_flag("-gzip", args, false)) o.compressed = o.gzip = true;
-    if (take_option_flag("-zlib", args, false)) o.compressed = o.zlib = true;
-    if (take_option_value("-threads", value, args)) cstr_to_int(value.c_str(), &o.threads);
-    if (take_option_value("-zlibex", value, args)) {
-        o.compressed = o.zlibex = true;
-        o.zlibex_text = value;
-    }
-    if (take_option_value("-sqlite_log", value, args)) o.sqlite_log_path = value;
-    if (take_option_value("-sqlite", value, args)) {
-        o.sqlite_on = true;
-        o.sqlite_off = false;
-        o.sqlite_path = value;
-    }
-    if (take_option_value("-signal", value, args)) o.signal_text = value;
-    if (take_option_value("-hostname", value, args)) {
-        o.host_name = value;
-        o.hostname_given = true;
-    }
-    if (take_option_flag("-split_pathfile", args, false)) o.split_pathfile = true;
-    if (take_option_value("-username", value, args)) {
-        o.user_name = value;
-        o.username_given = true;
-    }
-    if (take_option_value("-cpuinst", value, args)) {
-        std::uint32_t n = 0;
-        cstr_to_uint(value.c_str(), &n);
-        o.cpu_instance = static_cast<std::int32_t>(n);
-    }
-    if (take_option_value("-cpu", value, args)) cstr_to_uint(value.c_str(), &o.cpu);
-    if (take_option_value("-fragment_files", value, args)) {
-        cstr_to_uint(value.c_str(), &o.fragment_count);
-        o.separate_files = true;
-    }
-    if (take_option_flag("-separate_files", args, false)) o.separate_files = true;
+    take_run_settings(o, args);
     if (!test_results_file(o, args, open_log)) return false;
-    if (take_option_value("-outdir", value, args)) {
-        o.out_dir = expanded(value);
-        o.out_dir_given = true;
-    }
-    if (take_option_value("-enumdir", value, args)) {
-        o.enumdir_folder = path_opened(value);
-        o.enumdir_given = true;
-    }
-    if (take_option_value("-num_subdirs", value, args)) cstr_to_uint(value.c_str(), &o.num_subdirs);
+    take_folders(o, args);
     if (take_option_flag("-profile", args, false)) o.profile = true;
     if (take_option_flag("-pipe", args, false)) o.pipe = true;
     parse_filter_lists(args, "-filter_skip", o.skip_filters);
     parse_filter_lists(args, "-filter", o.include_filters);
     parse_signature_filters(o, args);
     if (!parse_time_window(o, args)) return false;
-    if (take_option_flag("-base10", args, false)) o.base16 = false;
-    if (take_option_flag("-base16", args, false)) o.base16 = true;
-    if (take_option_value("-csv_separator", value, args)) set_csv_separator(o, value, false);
-    if (take_option_flag("-enable_quoted_csv_fields", args, false)) {
-        o.quoted_csv_fields = true;
-        if (o.separator.find('\t') == std::string::npos) trim_whitespace(o.separator);
-        o.padded_separator = false;
-        o.value_char = 0;
-    }
-    if (take_option_flag("-no_whitespace", args, false)) {
-        o.no_whitespace = true;
-        o.padded_separator = false;
-        remove_char(o.separator, ' ');
-    }
-    parse_formats_text(o, args);
+    take_value_layout(o, args);
     if (take_option_flag("-verbose", args, false) || take_option_flag("-v", args, false)) o.verbose = true;
     if (take_option_flag("-quiet", args, false)) o.show_progress = false;
-
     parse_date_time_format(o.format_word, o.date_format, o.time_format, o.pair_datetime);
     read_os_version(o);
     if (diags_ok && open_log) open_diagnostics(o);

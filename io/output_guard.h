@@ -1,15 +1,11 @@
-// Keeping a run's own output files off its evidence: where a path really leads, which files reading a
-// database may touch, and an output file held open, unemptied, until it has been checked against them.
+// Keeping a run's own output files off its evidence: which files reading a database may touch, and an
+// output file held open, unemptied, until it has been checked against them. Paths are compared by where
+// they really lead (path_target.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// The absolute path of the file that opening `path` reaches: trailing '/' and '\' removed as the file
-// layer removes them, every link followed (a last link that leads nowhere too, so that the file it would
-// create is named), "." and ".." applied after the links. Empty for an empty path.
-std::string path_target(const std::string& path);
 
 // The files that reading the database `input` may touch or that lie beside it: the database and its
 // "-wal", "-journal" and "-shm" companions, each as spelled, without trailing separators, and beside the

@@ -22,6 +22,110 @@ bool append_one(std::string& out, const std::string& conversion, T value) {
     return true;
 }
 
+// One conversion as the format spells it: flags, width and precision (a '*' already replaced by its
+// argument) in `spec`, the length modifier and the conversion character.
+struct conversion {
+    std::string spec = "%";
+    std::string length;
+    char kind = '\0';
+};
+
+// Reads the conversion that follows the '%' at `p` into `c`, taking the arguments of a '*' width or
+// precision, and moves `p` past it. False when the format ends before a conversion character.
+bool read_conversion(const char*& p, va_list* ap, conversion& c) {
+    const char* q = p + 1;
+    while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr) c.spec += *q++;
+    if (*q == '*') {
+        c.spec += std::to_string(va_arg(*ap, int));
+        ++q;
+    }
+    while (*q >= '0' && *q <= '9') c.spec += *q++;
+    if (*q == '.') {
+        c.spec += *q++;
+        if (*q == '*') {
+            c.spec += std::to_string(va_arg(*ap, int));
+            ++q;
+        }
+        while (*q >= '0' && *q <= '9') c.spec += *q++;
+    }
+    while (*q != '\0' && std::strchr("hlLjzt", *q) != nullptr) c.length += *q++;
+    c.kind = *q;
+    if (c.kind == '\0') return false;
+    p = q + 1;
+    return true;
+}
+
+// %s and %c: the text with its control bytes made visible, then formatted as a narrow %s (a wide %ls
+// argument converted first; a null one cannot be formatted).
+bool append_visible_text(std::string& out, const conversion& c, va_list* ap) {
+    std::string text;
+    bool ok = true;
+    if (c.kind == 'c') {
+        text.assign(1, static_cast<char>(va_arg(*ap, int)));
+    } else if (c.length == "l") {
+        const wchar_t* w = va_arg(*ap, const wchar_t*);
+        ok = w != nullptr && append_one(text, "%ls", w);
+    } else {
+        const char* s = va_arg(*ap, const char*);
+        text = s != nullptr ? s : "(null)";
+    }
+    show_control_bytes(text);
+    return ok && append_one(out, c.spec + "s", text.c_str());
+}
+
+// %d and %i: the argument read at the width its length modifier names.
+bool append_signed(std::string& out, const conversion& c, va_list* ap) {
+    const std::string spec = c.spec + c.length + c.kind;
+    if (c.length == "l") return append_one(out, spec, va_arg(*ap, long));
+    if (c.length == "ll") return append_one(out, spec, va_arg(*ap, long long));
+    if (c.length == "j") return append_one(out, spec, va_arg(*ap, std::intmax_t));
+    if (c.length == "z" || c.length == "t") return append_one(out, spec, va_arg(*ap, std::ptrdiff_t));
+    return append_one(out, spec, va_arg(*ap, int));
+}
+
+// %u, %o, %x and %X: the argument read at the width its length modifier names.
+bool append_unsigned(std::string& out, const conversion& c, va_list* ap) {
+    const std::string spec = c.spec + c.length + c.kind;
+    if (c.length == "l") return append_one(out, spec, va_arg(*ap, unsigned long));
+    if (c.length == "ll") return append_one(out, spec, va_arg(*ap, unsigned long long));
+    if (c.length == "j") return append_one(out, spec, va_arg(*ap, std::uintmax_t));
+    if (c.length == "z" || c.length == "t") return append_one(out, spec, va_arg(*ap, std::size_t));
+    return append_one(out, spec, va_arg(*ap, unsigned));
+}
+
+// One conversion with its argument. %n and unknown conversions are not written (false).
+bool append_conversion(std::string& out, const conversion& c, va_list* ap) {
+    switch (c.kind) {
+        case 's':
+        case 'c':
+            return append_visible_text(out, c, ap);
+        case 'd':
+        case 'i':
+            return append_signed(out, c, ap);
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+            return append_unsigned(out, c, ap);
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A': {
+            const std::string spec = c.spec + c.length + c.kind;
+            if (c.length == "L") return append_one(out, spec, va_arg(*ap, long double));
+            return append_one(out, spec, va_arg(*ap, double));
+        }
+        case 'p':
+            return append_one(out, c.spec + c.kind, va_arg(*ap, void*));
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 bool format_visible(std::string& out, const char* format, va_list args) {
@@ -41,107 +145,8 @@ bool format_visible(std::string& out, const char* format, va_list args) {
             p += 2;
             continue;
         }
-        // One conversion: flags, width, precision ('*' taken from the arguments), length, conversion.
-        std::string conversion = "%";
-        const char* q = p + 1;
-        while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr) conversion += *q++;
-        if (*q == '*') {
-            conversion += std::to_string(va_arg(ap, int));
-            ++q;
-        }
-        while (*q >= '0' && *q <= '9') conversion += *q++;
-        if (*q == '.') {
-            conversion += *q++;
-            if (*q == '*') {
-                conversion += std::to_string(va_arg(ap, int));
-                ++q;
-            }
-            while (*q >= '0' && *q <= '9') conversion += *q++;
-        }
-        std::string length;
-        while (*q != '\0' && std::strchr("hlLjzt", *q) != nullptr) length += *q++;
-        const char conv = *q;
-        if (conv == '\0') {
-            ok = false;
-            break;
-        }
-        p = q + 1;
-        switch (conv) {
-            case 's': {
-                std::string text;
-                if (length == "l") {
-                    const wchar_t* w = va_arg(ap, const wchar_t*);
-                    ok = w != nullptr && append_one(text, "%ls", w);
-                } else {
-                    const char* s = va_arg(ap, const char*);
-                    text = s != nullptr ? s : "(null)";
-                }
-                show_control_bytes(text);
-                ok = ok && append_one(out, conversion + "s", text.c_str());
-                break;
-            }
-            case 'c': {
-                std::string text(1, static_cast<char>(va_arg(ap, int)));
-                show_control_bytes(text);
-                ok = append_one(out, conversion + "s", text.c_str());
-                break;
-            }
-            case 'd':
-            case 'i':
-                conversion += length;
-                conversion += conv;
-                if (length == "l")
-                    ok = append_one(out, conversion, va_arg(ap, long));
-                else if (length == "ll")
-                    ok = append_one(out, conversion, va_arg(ap, long long));
-                else if (length == "j")
-                    ok = append_one(out, conversion, va_arg(ap, std::intmax_t));
-                else if (length == "z" || length == "t")
-                    ok = append_one(out, conversion, va_arg(ap, std::ptrdiff_t));
-                else
-                    ok = append_one(out, conversion, va_arg(ap, int));
-                break;
-            case 'u':
-            case 'o':
-            case 'x':
-            case 'X':
-                conversion += length;
-                conversion += conv;
-                if (length == "l")
-                    ok = append_one(out, conversion, va_arg(ap, unsigned long));
-                else if (length == "ll")
-                    ok = append_one(out, conversion, va_arg(ap, unsigned long long));
-                else if (length == "j")
-                    ok = append_one(out, conversion, va_arg(ap, std::uintmax_t));
-                else if (length == "z" || length == "t")
-                    ok = append_one(out, conversion, va_arg(ap, std::size_t));
-                else
-                    ok = append_one(out, conversion, va_arg(ap, unsigned));
-                break;
-            case 'f':
-            case 'F':
-            case 'e':
-            case 'E':
-            case 'g':
-            case 'G':
-            case 'a':
-            case 'A':
-                conversion += length;
-                conversion += conv;
-                if (length == "L")
-                    ok = append_one(out, conversion, va_arg(ap, long double));
-                else
-                    ok = append_one(out, conversion, va_arg(ap, double));
-                break;
-            case 'p':
-                conversion += conv;
-                ok = append_one(out, conversion, va_arg(ap, void*));
-                break;
-            default:
-                // %n and unknown conversions are not written.
-                ok = false;
-                break;
-        }
+        conversion c;
+        ok = read_conversion(p, &ap, c) && append_conversion(out, c, &ap);
     }
     va_end(ap);
     return ok;

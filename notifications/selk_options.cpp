@@ -15,6 +15,7 @@
 #include "io/option_parser.h"
 #include "io/output_guard.h"
 #include "io/path_source.h"
+#include "io/path_target.h"
 
 namespace {
 

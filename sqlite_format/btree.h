@@ -18,17 +18,6 @@ namespace uni {
 class fileio;
 }
 
-// Artifact kinds (sqlite_artifact::kind).
-constexpr std::uint64_t kArtifactSchemaPage = 1;       // a page of the schema table and its schema rows
-constexpr std::uint64_t kArtifactSchemaTable = 2;      // schema row of type "table"
-constexpr std::uint64_t kArtifactSchemaIndex = 3;      // schema row of type "index"
-constexpr std::uint64_t kArtifactSchemaAutoIndex = 5;  // "index" row whose name holds "sqlite_autoindex"
-constexpr std::uint64_t kArtifactTableRows = 6;        // rows of a table leaf page
-constexpr std::uint64_t kArtifactIndexRows = 7;        // rows of an index leaf page
-constexpr std::uint64_t kArtifactTableInterior = 8;    // table interior page with its children
-constexpr std::uint64_t kArtifactIndexInterior = 9;    // index interior page with its children and keys
-constexpr std::uint64_t kArtifactSlackText = 12;       // record carved from text in slack
-
 // Key of the right-most child in a child list (sorts after every other key).
 constexpr std::uint64_t kRightmostChildKey = ~0ull;
 

@@ -34,11 +34,11 @@ int lay_log_image(uni::fileio& file, uni::fileio* db, uni::fileio& wal, const wa
     if (size == 0) return 0;
     auto pieces = std::make_shared<uni::file_overlay>();
     pieces->size = size;
-    const int log = pieces->add_source(wal);
+    const int log = pieces->add_source(wal.descriptor);
     if (log < 0) return 0;
     // Of the database only page 1 is taken; the log supplies the other pages it holds.
     if (with_db) {
-        const int main = pieces->add_source(*db);
+        const int main = pieces->add_source(db->descriptor);
         if (main < 0 || !pieces->lay(0, std::min<std::uint64_t>(db_page_size, size), main, 0)) return 0;
     }
     for (const auto& entry : frames) {
@@ -58,8 +58,8 @@ std::shared_ptr<const uni::file_overlay> lay_journal_state(uni::fileio& db, uni:
     const std::uint64_t size = static_cast<std::uint64_t>(journal.initial_pages) * journal.page_size;
     auto pieces = std::make_shared<uni::file_overlay>();
     pieces->size = size;
-    const int main = pieces->add_source(db);
-    const int original = pieces->add_source(jfile);
+    const int main = pieces->add_source(db.descriptor);
+    const int original = pieces->add_source(jfile.descriptor);
     if (main < 0 || original < 0) return nullptr;
     // The file as it is, cut to the size before the transaction; pages past its end stay zero, as SQLite's
     // rollback extends the file.
@@ -371,10 +371,10 @@ int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint6
     const std::uint64_t size = pages * page_size;
     auto pieces = std::make_shared<uni::file_overlay>();
     pieces->size = size;
-    const int main = pieces->add_source(*bytes.file);
+    const int main = pieces->add_source(bytes.file->descriptor);
     if (main < 0 || !pieces->lay(0, std::min(bytes.file->size(), size), main, 0)) return 0;
     if (bytes.frames != nullptr && bytes.log != nullptr) {
-        const int log = pieces->add_source(*bytes.log);
+        const int log = pieces->add_source(bytes.log->descriptor);
         if (log < 0) return 0;
         const std::uint64_t log_size = bytes.log->size();
         for (const auto& frame : *bytes.frames) {

@@ -8,19 +8,15 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "sqlite_format/format.h"
+#include "sqlite_format/region_map.h"
 
 namespace uni {
 class fileio;
 }
-
-// A region map: file offset -> length in bytes. Every carving region (free space, WAL regions,
-// journal pages) has this shape; the page walker reads any of them.
-using region_map = std::map<std::uint64_t, std::uint64_t>;
 
 // The first 100 bytes of a database file.
 using db_header_bytes = std::array<std::uint8_t, 100>;

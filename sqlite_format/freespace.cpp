@@ -6,7 +6,6 @@
 
 #include "common/byte_search.h"
 #include "sqlite_format/artifacts.h"
-#include "sqlite_format/btree.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/record.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <map>
 
-#include "sqlite_format/file_map.h"
+#include "sqlite_format/region_map.h"
 
 class sqlite_artifact;
 

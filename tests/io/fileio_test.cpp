@@ -205,7 +205,7 @@ TEST(FileioRead, positioned_read_clips_at_the_size_in_every_mode_and_keeps_what_
     uni::fileio disk(p, false, false, false);
     uni::fileio mem(bytes_of(data), false, false);
     auto pieces = std::make_shared<uni::file_overlay>();
-    const int source = pieces->add_source(disk);
+    const int source = pieces->add_source(disk.descriptor);
     ASSERT_TRUE(source >= 0 && pieces->lay(0, 1000, source, 0));
     pieces->size = 1000;
     uni::fileio over;

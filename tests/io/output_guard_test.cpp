@@ -42,38 +42,14 @@ class output_guard_test : public ::testing::Test {
     std::string dir_;
 };
 
-TEST_F(output_guard_test, target_is_the_file_an_open_would_reach) {
+TEST_F(output_guard_test, a_relative_output_is_compared_where_it_leads) {
     write("f.db", "x");
-    ASSERT_EQ(mkdir(at("sub").c_str(), 0755), 0);
-    ASSERT_EQ(symlink("f.db", at("link").c_str()), 0);
-    ASSERT_EQ(symlink("link", at("chain").c_str()), 0);
     ASSERT_EQ(symlink("f.db-journal", at("dangling").c_str()), 0);
-    ASSERT_EQ(symlink("sub/..", at("up").c_str()), 0);
-    // (spelling, target)
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {at("f.db"), at("f.db")},
-        {at("f.db") + "/", at("f.db")},
-        {at("f.db") + "\\", at("f.db")},
-        {at("f.db") + "//\\", at("f.db")},
-        {dir_ + "/./f.db", at("f.db")},
-        {dir_ + "/sub/../f.db", at("f.db")},
-        {dir_ + "/missing/../f.db", at("f.db")},
-        {dir_ + "/up/f.db-wal", at("f.db-wal")},
-        {at("link"), at("f.db")},
-        {at("chain"), at("f.db")},
-        {at("dangling"), at("f.db-journal")},
-        {at("sub"), at("sub")},
-        {"", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(path_target(c.first), c.second) << c.first;
-
     char saved[PATH_MAX];
     ASSERT_NE(getcwd(saved, sizeof(saved)), nullptr);
     ASSERT_EQ(chdir(dir_.c_str()), 0);
-    const std::string relative = path_target("sub/../dangling");
     const std::string member = family_member_at("dangling", "./f.db/");
     ASSERT_EQ(chdir(saved), 0);
-    EXPECT_EQ(relative, at("f.db-journal"));
     EXPECT_EQ(member, "./f.db-journal");
 }
 

@@ -207,73 +207,50 @@ int read_schema_roots(std::vector<std::uint32_t>& roots, uni::fileio& file, std:
     return roots.empty() ? 0 : 1;
 }
 
-int visit_table_records(uni::fileio& file, const table_walk_options& walk,
-                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit) {
-    const std::uint64_t root_offset = walk.root_offset;
+namespace {
+
+// Tells walk.reporter (when given) of a page of the walk that is not read, or of the cells `cells` of a
+// leaf that are not or only partly read: where and why. The walk goes on with the next page.
+void tell_skipped(const table_walk_options& walk, std::uint64_t offset, const std::string& what,
+                  const std::string& why, const dropped_cell* cells = nullptr) {
+    if (walk.reporter == nullptr) return;
     const std::uint32_t page_size = walk.page_size;
-    const std::uint64_t first_rowid = walk.first_rowid;
-    const std::int64_t count = walk.count;
-    const bool raw_blob = walk.raw_blob;
-    const bool keep_header = walk.keep_header;
-    if (!file.is_open() || page_size == 0) return 0;
-    if (walk.verdict != nullptr && walk.verdict->refused_root) return 0;
-    if (interiors.empty()) {
-        std::map<std::uint64_t, sqlite_artifact> unused;
-        (void)collect_btree_interior_pages(
-            interiors, unused, file, root_offset, page_size, true, walk.encoding, walk.reporter,
-            walk.verdict != nullptr ? &walk.verdict->refused_links : nullptr, walk.reserved);
-        if (interiors.empty()) return 0;
+    skipped_span span = make_skipped_span(offset / page_size + 1, offset, page_size, what, why);
+    if (cells != nullptr) {
+        span.cells = cells->cells;
+        span.cut = cells->cut;
+        span.kept = cells->kept;
     }
-    // A leaf that is not read is told, with where and why; the walk goes on with the next one.
-    const auto skip = [&](std::uint64_t offset, const std::string& what, const std::string& why,
-                          const dropped_cell* cells = nullptr) {
-        if (walk.reporter == nullptr) return;
-        skipped_span span = make_skipped_span(offset / page_size + 1, offset, page_size, what, why);
-        if (cells != nullptr) {
-            span.cells = cells->cells;
-            span.cut = cells->cut;
-            span.kept = cells->kept;
-        }
-        walk.reporter->skipped(span);
-    };
-    const bool limited = count != kNoLimit;
-    const std::uint64_t last_rowid = limited ? first_rowid + static_cast<std::uint64_t>(count) : 0;
-    leaf_page_options leaf(page_size, &file);
-    leaf.raw_blob = raw_blob;
-    leaf.keep_header = keep_header;
+    walk.reporter->skipped(span);
+}
+
+// How the walk decodes a leaf of the table (`without_rowid` for a WITHOUT ROWID one): to the values a
+// table_record carries, each damaged overflow chain read only as far as the verdict found it sound.
+leaf_page_options walk_leaf_options(uni::fileio& file, const table_walk_options& walk, bool without_rowid) {
+    leaf_page_options leaf(walk.page_size, &file);
+    leaf.raw_blob = walk.raw_blob;
+    leaf.keep_header = walk.keep_header;
     leaf.encoding = walk.encoding;
     leaf.reserved = walk.reserved;
-    leaf.without_rowid = interiors.front().without_rowid != 0;
+    leaf.without_rowid = without_rowid;
     leaf.rowid_alias = walk.rowid_alias;
     leaf.values_only = true;  // a table_record carries nothing else
     if (walk.verdict != nullptr) leaf.sound_payload = &walk.verdict->sound_payload;
+    return leaf;
+}
+
+// The file offsets of the leaves below the lowest interior pages `interiors`, in the order of the walk: those
+// whose keys may hold rowids from walk.first_rowid on, each once. A link the verdict refused is not followed;
+// one to no page of the file, or to a leaf reached before, is told and not followed.
+std::vector<std::uint64_t> walk_leaves(const uni::fileio& file, const table_walk_options& walk,
+                                       const std::vector<sqlite_artifact>& interiors) {
+    const std::uint32_t page_size = walk.page_size;
     const std::uint64_t page_count = walk_page_count(file, page_size);
     std::set<std::uint64_t> visited;  // a leaf shared by two parents is read once
-    bool any = false;
-    bool done = false;
-    // The rows of one decoded leaf to `visit`, handed over in the decoder's storage; false once the walk is
-    // to stop.
-    const auto visit_page = [&](leaf_rows& page) {
-        if (!page.fault.empty()) skip(page.offset, "leaf page", page.fault);
-        for (const dropped_cell& cells : page.dropped) skip(page.offset, "leaf page", cells.why, &cells);
-        for (std::size_t i = 0; i < page.count; ++i) {
-            table_record& rec = page.rows[i];
-            if (limited && rec.rowid > last_rowid) continue;
-            if (walk.verdict != nullptr && walk.verdict->refused_cells.count(rec.record_offset) != 0)
-                continue;
-            const std::uint64_t rowid = rec.rowid;
-            any = true;
-            if (!visit(rec)) done = true;
-            if (limited && rowid == last_rowid) done = true;
-            if (done) return false;
-        }
-        return true;
-    };
-    // The leaves in the order of the walk.
     std::vector<std::uint64_t> leaves;
     for (const sqlite_artifact& node : interiors) {
         for (auto entry = node.cells.begin(); entry != node.cells.end(); ++entry) {
-            if (entry->first != kRightmostChildKey && first_rowid > entry->first) continue;
+            if (entry->first != kRightmostChildKey && walk.first_rowid > entry->first) continue;
             if (walk.verdict != nullptr &&
                 walk.verdict->refused_links.count(child_link_of(node, entry->second)) != 0)
                 continue;
@@ -282,20 +259,67 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
             if (!fault.empty()) {
                 const std::uint64_t at =
                     entry->second.file_offset != 0 ? entry->second.file_offset : node.file_offset;
-                skip(at, "interior page", fault);
+                tell_skipped(walk, at, "interior page", fault);
                 continue;
             }
             if (!visited.insert(child).second) {
-                skip((child - 1) * page_size, "leaf page", "reached a second time (a shared page)");
+                tell_skipped(walk, (child - 1) * page_size, "leaf page",
+                             "reached a second time (a shared page)");
                 continue;
             }
             leaves.push_back((child - 1) * page_size);
         }
     }
-    // The decoding threads read whole pages only: a file cut short is decoded here.
-    const unsigned threads =
-        leaves.size() >= kParallelLeafPages && file.size() % page_size == 0 ? walk.threads : 0;
-    if (decode_leaf_rows_in_order(file, leaves, leaf, threads, visit_page)) return any ? 1 : 0;
+    return leaves;
+}
+
+// Hands the rows of the decoded leaves of a walk to its visitor, in the decoder's storage, and tells each
+// leaf's fault and dropped cells: no row of a cell the verdict refused, none past the last rowid a count
+// asks for.
+class row_handover {
+  public:
+    row_handover(const table_walk_options& walk, const table_record_visitor& visit)
+        : walk_(walk),
+          visit_(visit),
+          limited_(walk.count != kNoLimit),
+          last_rowid_(limited_ ? walk.first_rowid + static_cast<std::uint64_t>(walk.count) : 0) {}
+
+    // The rows of one decoded leaf to the visitor; false once the walk is to stop.
+    bool take(leaf_rows& page) {
+        if (!page.fault.empty()) tell_skipped(walk_, page.offset, "leaf page", page.fault);
+        for (const dropped_cell& cells : page.dropped)
+            tell_skipped(walk_, page.offset, "leaf page", cells.why, &cells);
+        for (std::size_t i = 0; i < page.count; ++i) {
+            table_record& rec = page.rows[i];
+            if (limited_ && rec.rowid > last_rowid_) continue;
+            if (walk_.verdict != nullptr && walk_.verdict->refused_cells.count(rec.record_offset) != 0)
+                continue;
+            const std::uint64_t rowid = rec.rowid;
+            any_ = true;
+            if (!visit_(rec)) done_ = true;
+            if (limited_ && rowid == last_rowid_) done_ = true;
+            if (done_) return false;
+        }
+        return true;
+    }
+
+    // Whether a row was handed on.
+    bool any() const { return any_; }
+
+  private:
+    const table_walk_options& walk_;
+    const table_record_visitor& visit_;
+    const bool limited_;
+    const std::uint64_t last_rowid_;
+    bool any_ = false;
+    bool done_ = false;
+};
+
+// Decodes the leaves at the file offsets `leaves` of `file` on this thread, in turn, each to `handover`
+// until it stops the walk.
+void decode_leaves_here(uni::fileio& file, const std::vector<std::uint64_t>& leaves,
+                        const leaf_page_options& leaf, row_handover& handover) {
+    const std::uint32_t page_size = leaf.page_size;
     std::vector<std::uint8_t> buf(page_size);
     leaf_rows page;
     leaf_row_buffers buffers;
@@ -310,9 +334,34 @@ int visit_table_records(uni::fileio& file, const table_walk_options& walk,
             page.fault = buffers.fault;
             page.dropped.swap(buffers.dropped);
         }
-        if (!visit_page(page)) break;
+        if (!handover.take(page)) break;
     }
-    return any ? 1 : 0;
+}
+
+}  // namespace
+
+int visit_table_records(uni::fileio& file, const table_walk_options& walk,
+                        std::vector<sqlite_artifact>& interiors, const table_record_visitor& visit) {
+    const std::uint32_t page_size = walk.page_size;
+    if (!file.is_open() || page_size == 0) return 0;
+    if (walk.verdict != nullptr && walk.verdict->refused_root) return 0;
+    if (interiors.empty()) {
+        std::map<std::uint64_t, sqlite_artifact> unused;
+        (void)collect_btree_interior_pages(
+            interiors, unused, file, walk.root_offset, page_size, true, walk.encoding, walk.reporter,
+            walk.verdict != nullptr ? &walk.verdict->refused_links : nullptr, walk.reserved);
+        if (interiors.empty()) return 0;
+    }
+    const leaf_page_options leaf = walk_leaf_options(file, walk, interiors.front().without_rowid != 0);
+    const std::vector<std::uint64_t> leaves = walk_leaves(file, walk, interiors);
+    row_handover handover(walk, visit);
+    // The decoding threads read whole pages only: a file cut short is decoded here.
+    const unsigned threads =
+        leaves.size() >= kParallelLeafPages && file.size() % page_size == 0 ? walk.threads : 0;
+    if (!decode_leaf_rows_in_order(file, leaves, leaf, threads,
+                                   [&handover](leaf_rows& page) { return handover.take(page); }))
+        decode_leaves_here(file, leaves, leaf, handover);
+    return handover.any() ? 1 : 0;
 }
 
 int extract_table_records_ex(std::vector<table_record>& rows, uni::fileio& file, std::uint64_t root_offset,

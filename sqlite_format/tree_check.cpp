@@ -1,3 +1,7 @@
+// The rules of the verdict of the tree check: the walk of every tree from its root (who reaches a page first,
+// and which link is refused for a page another owns, a loop or a page of the wrong kind), the keys a parent
+// gives its children, the overflow chains, the leaves' cells (read by tree_cells.cpp, on threads where there
+// are many) taken into their tree's verdict in the walk's order, and the pages a file cut short lacks.
 #include "sqlite_format/tree_check.h"
 
 #include <algorithm>
@@ -12,6 +16,7 @@
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/layout.h"
+#include "sqlite_format/tree_cells.h"
 
 namespace {
 
@@ -23,33 +28,6 @@ constexpr std::uint32_t kOverflowPage = kOwnerOverflow;
 
 std::string page_text(std::uint64_t page) { return "page " + std::to_string(page); }
 
-// A range of rowids a parent gives a child: above `low` (when `has_low`) and up to `high` (when `has_high`).
-struct key_range {
-    std::int64_t low = 0;
-    std::int64_t high = 0;
-    bool has_low = false;
-    bool has_high = false;
-
-    bool holds(std::int64_t key) const { return (!has_low || key > low) && (!has_high || key <= high); }
-    std::string text() const {
-        if (has_low && has_high) return "above " + std::to_string(low) + " up to " + std::to_string(high);
-        if (has_low) return "above " + std::to_string(low);
-        if (has_high) return "up to " + std::to_string(high);
-        return "of any value";
-    }
-};
-
-// A page waiting in a tree's walk, with the link that led to it.
-struct pending_page {
-    std::uint64_t page = 0;
-    std::uint64_t parent = 0;  // 0 for the root
-    std::uint64_t link = 0;  // file offset of the pointer that named it (right_child_link for a right child)
-    std::uint64_t told_at = 0;  // the offset a damaged link is told at: the cell's, or the parent page's
-    key_range keys;
-    std::uint32_t depth = 0;
-    bool leaf = false;  // taken for a leaf unread: its right-most sibling reads as one
-};
-
 // Reads one varint of the page at `at`; false when it does not end inside the first `end` bytes.
 bool varint_at(const std::vector<std::uint8_t>& page, std::size_t at, std::size_t end, std::uint64_t* value,
                std::uint32_t* length) {
@@ -58,13 +36,6 @@ bool varint_at(const std::vector<std::uint8_t>& page, std::size_t at, std::size_
 }
 
 constexpr std::uint32_t kNoDepth = ~0u;
-
-// Storage content_fault reuses from page to page.
-struct content_scratch {
-    std::vector<std::uint32_t> extents;  // the byte ranges of a page's cells and free blocks
-    std::vector<std::uint16_t> offsets;  // its free blocks, as list_freeblocks lists them
-    std::vector<std::uint16_t> sizes;
-};
 
 // Leaves checked at a time by one thread, and the fewest leaves worth threads.
 constexpr std::size_t kGroupLeaves = 64;
@@ -78,232 +49,14 @@ struct leaf_job {
     pending_page item;
 };
 
-// One cell of a leaf that the verdict must hear of: refused (why), or one whose overflow chain is to be
-// followed (why empty).
-struct cell_event {
-    std::size_t cell = 0;
-    std::uint64_t offset = 0;  // the cell's file offset
-    std::string why;
-    bool refuse = true;  // of a refused cell: its offset names a cell of the page (not a pointer past it)
-    std::uint64_t first =
-        0;  // of a chain: its first page, its length in pages, the payload and its local part
-    std::uint64_t chain = 0;
-    std::uint64_t payload = 0;
-    std::uint64_t local = 0;
+// A child link of an interior page: the child, the file offset of its cell, and a table's key.
+struct child_link {
+    std::uint32_t page;
+    std::uint64_t offset;
+    bool keyed;
+    std::int64_t key;
+    std::size_t cell;
 };
-
-// What the cells of one leaf show: the page's type byte, and the cells the verdict must hear of.
-struct leaf_result {
-    std::uint8_t type = 0;
-    std::vector<cell_event> events;
-    // Why its pointer array leads past the page, and the cells that says (empty for the whole page); empty
-    // when it does not.
-    std::string array;
-    std::string array_cells;
-    std::string content;      // why its content area does not add up (content_fault); empty when it does
-    content_scratch scratch;  // storage content_fault reuses
-};
-
-// Whether the cells of a page (their byte ranges in scratch.extents, each start << 16 | end) and its free
-// blocks (the one free-block walker's, list_freeblocks, inside the usable bytes) account for its content area
-// as PRAGMA quick_check counts it: no byte used twice, the free blocks in order inside the area, and the
-// bytes left over the fragments its header (`head`, at `head.at` of the page) counts. Why not; empty when
-// they do.
-std::string content_fault(const std::uint8_t* page, const btree_page_header& head, std::uint32_t page_size,
-                          std::uint32_t usable, content_scratch& scratch) {
-    const std::uint32_t start = head.content_start == 0 ? 65536u : head.content_start;
-    const auto misplaced = [](std::uint32_t f) {
-        return "its free block at offset " + std::to_string(f) +
-               " lies outside its content area or out of order";
-    };
-    std::vector<std::uint32_t>& extents = scratch.extents;
-    if (head.first_freeblock != 0) {
-        (void)list_freeblocks(scratch.offsets, scratch.sizes, page, usable, page_size, head.first_freeblock);
-        // The walker lists a block only where its header lies inside the usable bytes and counts 4 bytes or
-        // more, and stops at a link out of the page or back to a block listed: the first block it could not
-        // list is the one that is damaged.
-        std::uint32_t next = head.first_freeblock;
-        const byte_view b(page, usable);
-        for (std::size_t i = 0; i < scratch.offsets.size(); ++i) {
-            const std::uint32_t f = scratch.offsets[i], size = scratch.sizes[i];
-            std::uint16_t link = 0;
-            (void)read_be16(b, f, &link);
-            if (f < start || f + size > usable || (link != 0 && link <= f + size)) return misplaced(f);
-            extents.push_back((f << 16) | (f + size - 1));
-            next = link;
-        }
-        if (next != 0) return misplaced(next);
-    }
-    std::sort(extents.begin(), extents.end());
-    std::uint32_t previous = start - 1;
-    std::uint32_t fragments = 0;
-    for (const std::uint32_t x : extents) {
-        if ((x >> 16) <= previous)
-            return "byte " + std::to_string(x >> 16) +
-                   " of its content is used twice (by its cells or free blocks)";
-        fragments += (x >> 16) - previous - 1;
-        previous = x & 0xffffu;
-    }
-    fragments += usable - previous - 1;
-    const std::uint8_t counted = page[head.at + kFragmentedOffset];
-    if (fragments != counted)
-        return std::to_string(fragments) +
-               " bytes of its content belong to no cell or free block, where its header counts " +
-               std::to_string(counted) + " (cells hidden or cut short)";
-    return std::string();
-}
-
-// The most cells the library takes a page of `page_size` bytes to hold (a pointer and four bytes each): it
-// refuses a page that counts more before it reads any of its cell pointers.
-std::size_t library_cell_limit(std::uint32_t page_size) { return (page_size - 8) / 6; }
-
-// Why the pointer array of a page whose header at `at` counts `cells` runs past the end of the page (of
-// `page_size` bytes); empty when it does not.
-std::string array_past_page(std::size_t at, std::size_t header, std::size_t cells, std::uint32_t page_size) {
-    if (at + header + 2 * cells <= page_size) return std::string();
-    return "its cell count " + std::to_string(cells) +
-           " is more than the page can hold: its pointer array would run past the end of the page";
-}
-
-std::string pointer_past_page(std::uint16_t ptr, std::uint32_t page_size) {
-    return "its pointer " + std::to_string(ptr) + " lies past the end of the page (" +
-           std::to_string(page_size) + " bytes)";
-}
-
-// Checks the cells of the table leaf `page` (page_size bytes, `present` of them the state's) that `item`
-// led to, in a file of `count` pages: a pointer array that runs past the page, a cell the library would read
-// past the page (its pointer past it, its payload length and rowid or its payload running past it: the
-// library reads on into whatever follows the page in its memory, which differs from run to run), a rowid
-// outside the keys its parent gives or not above the one before, a cell past the end of the file, a payload
-// no chain of the file can hold; every other overflowing cell is handed on for its chain. A cell the library
-// reads inside the page as it stands (a pointer into the header or pointer array) is left to the readers,
-// which skip it and say so. Reads only the page: any thread may run it.
-void check_leaf_cells(leaf_result& out, const std::uint8_t* page, std::size_t present,
-                      const pending_page& item, std::uint32_t page_size, std::uint32_t usable,
-                      std::uint64_t count) {
-    out.events.clear();
-    out.content.clear();
-    out.scratch.extents.clear();
-    out.array.clear();
-    out.array_cells.clear();
-    btree_page_header head;
-    (void)read_btree_page_header(head, page, page_size, item.page == 1 ? kDbHeaderSize : 0, page_size);
-    const std::size_t at = head.at;
-    out.type = head.type;
-    if (out.type != kPageTableLeaf) return;
-    bool readers_tell = false;  // a cell the readers skip: its page's content is theirs to tell
-    bool readers_only = false;  // a cell left to the readers: the cells after it are only looked at for
-                                // bytes past the page, as their rowids and chains need not be sound
-    const byte_view b(page, page_size);
-    const std::uint16_t cells = head.cell_count, content_start = head.content_start;
-    const std::size_t array = head.cell_pointers();
-    out.array = array_past_page(at, kLeafHeaderSize, cells, page_size);
-    if (!out.array.empty()) return;  // no walk reads a cell of it
-    const std::uint64_t page_offset = (item.page - 1) * page_size;
-    const std::uint32_t u = usable;
-    // The pointers past `fit` are cell bytes to the readers, which tell them as one span; the library reads
-    // them all the same.
-    std::string count_why;
-    const std::size_t fit = cell_pointers_held(cells, array, content_start, page_size, &count_why);
-    const bool library_reads = cells <= library_cell_limit(page_size);
-    bool past_beyond_fit = false;
-    bool have_previous = false;
-    std::int64_t previous = 0;
-    std::map<std::uint16_t, std::size_t> first_of;  // pointer -> the first cell that holds it
-    for (std::size_t i = 0; i < cells; ++i) {
-        std::uint16_t ptr = 0;
-        std::uint64_t payload = 0, rowid_bits = 0;
-        std::uint32_t n1 = 0, n2 = 0;
-        (void)read_be16(b, array + 2 * i, &ptr);
-        cell_event e;
-        e.cell = i;
-        e.offset = page_offset + ptr;
-        e.refuse = ptr < page_size;  // a pointer past the page names no cell of it
-        bool always = false;         // told whatever the cell count: the readers read the page up to it
-        if (ptr >= page_size) {
-            e.why = pointer_past_page(ptr, page_size);
-        } else if (ptr >= u || !read_sqlite_varint(&payload, &n1, page + ptr, u - ptr) || ptr + n1 >= u ||
-                   !read_sqlite_varint(&rowid_bits, &n2, page + ptr + n1, u - ptr - n1)) {
-            // Its payload length and rowid are read from past the page.
-            e.why = "its rowid at page offset " + std::to_string(ptr) + " does not decode";
-        }
-        // The check runs on usable sizes of 480 and up, where the split is always defined.
-        std::uint64_t local = payload;
-        (void)local_payload_bytes(payload, u, true, &local);
-        const bool overflows = local < payload;
-        const std::uint64_t end =
-            std::uint64_t{ptr} + n1 + n2 + local + (overflows ? kOverflowPointerSize : 0);
-        if (e.why.empty() && end > u) {
-            // Its payload length runs it past its page: the library reads on there (an all-empty row).
-            e.why = "its payload of " + std::to_string(payload) + " bytes at page offset " +
-                    std::to_string(ptr) + " runs past the end of the page";
-            always = true;
-        }
-        if (!e.why.empty()) {
-            readers_tell = true;
-            if (i >= fit) {
-                past_beyond_fit = past_beyond_fit || library_reads;
-            } else if (library_reads || always) {
-                out.events.push_back(std::move(e));
-            } else {
-                readers_only = true;  // the library refuses the page before it reads a cell
-            }
-            continue;
-        }
-        if (ptr < array + 2 * cells) {
-            // Inside the header or pointer array: the library reads it there as it stands.
-            readers_tell = true;
-            readers_only = true;
-            continue;
-        }
-        if (readers_only) continue;
-        const auto seen = first_of.emplace(ptr, i);
-        if (!seen.second) {
-            // The library reads the same row again (its rowid twice); the readers skip the repeat, and its
-            // offset is the first cell's, whose row is sound: told, never refused.
-            e.why = "its pointer " + std::to_string(ptr) + " is that of cell " +
-                    std::to_string(seen.first->second);
-            e.refuse = false;
-            out.events.push_back(std::move(e));
-            continue;
-        }
-        const std::int64_t rowid = static_cast<std::int64_t>(rowid_bits);
-        out.scratch.extents.push_back((std::uint32_t{ptr} << 16) |
-                                      static_cast<std::uint32_t>(std::max<std::uint64_t>(end, ptr + 4u) - 1));
-        const std::uint64_t chain = overflows ? (payload - local + (u - 5)) / (u - 4) : 0;
-        if (end > present) {
-            e.why = "it runs past the end of the file, which holds " + std::to_string(page_offset + present) +
-                    " bytes";
-        } else if (!item.keys.holds(rowid)) {
-            e.why = "its rowid " + std::to_string(rowid) + " is out of order: page " +
-                    std::to_string(item.parent) + " gives this page the rowids " + item.keys.text();
-        } else if (have_previous && rowid <= previous) {
-            e.why = "its rowid " + std::to_string(rowid) + " does not follow rowid " +
-                    std::to_string(previous) + " of the cell before it";
-        } else if (chain > count) {
-            e.why = "its payload of " + std::to_string(payload) + " bytes needs " + std::to_string(chain) +
-                    " overflow pages, more than the file's " + std::to_string(count) + " pages";
-        }
-        if (e.why.empty()) {
-            have_previous = true;
-            previous = rowid;
-            if (!overflows) continue;
-            std::uint32_t first = 0;
-            (void)read_be32(b, static_cast<std::size_t>(end - kOverflowPointerSize), &first);
-            e.first = first;
-            e.chain = chain;
-            e.payload = payload;
-            e.local = local;
-        }
-        out.events.push_back(std::move(e));
-    }
-    if (past_beyond_fit) {
-        out.array = count_why;
-        out.array_cells = cell_label(fit, cells - 1u);
-    }
-    if (!readers_tell && present == page_size)
-        out.content = content_fault(page, head, page_size, usable, out.scratch);
-}
 
 class tree_checker {
   public:
@@ -522,29 +275,45 @@ class tree_checker {
     // table, each with the keys its parent's cells give it. A key out of order is told and bounds nothing.
     void queue_children(const pending_page& item, std::size_t at, bool table, std::uint32_t code,
                         tree_verdict* verdict, std::vector<pending_page>& stack) {
-        const byte_view b(buf_.data(), buf_.size());
         btree_page_header head;
         (void)read_btree_page_header(head, buf_.data(), buf_.size(), at, page_size_);
-        const std::uint16_t cells = head.cell_count;
+        std::vector<child_link> links;
+        const bool readers_tell = read_child_links(links, item, head, table, verdict);
+        if (verdict != nullptr && table && !readers_tell && item.page != 1) {
+            const std::string fault = content_fault(buf_.data(), head, page_size_, usable_, scratch_);
+            if (!fault.empty()) {
+                tell(*verdict, item.page, (item.page - 1) * page_size_, "interior page", fault);
+                verdict->spans.back().kept = true;
+            }
+        }
         const std::uint32_t right = head.right_child;
+        // Of a tree whose rows are not read, leaves are only claimed, unread: all children of a page are
+        // leaves when its right-most one is (every leaf of a sound tree lies at one depth).
+        if (verdict == nullptr && right != 0 && right <= count_ && leaf_type(right)) {
+            links.push_back(child_link{right, 0, false, 0, 0});
+            claim_unread_leaves(links, item.page, code);
+            return;
+        }
+        push_children(item, links, right, head.cell_count, table, verdict, stack);
+    }
+
+    // Reads the child links of the interior page in buf_ (its header `head`) into `links`, a table's with
+    // their keys, and their cells' byte ranges into scratch_.extents. A child page number the library would
+    // read from past the page (from whatever follows the page in its memory, which differs from run to run)
+    // is told to `verdict` (when given); the readers skip the cell. A page whose pointer array runs past it
+    // is told whole: no reader reads a cell of it. Returns whether a cell is left to the readers, which then
+    // tell the page's content.
+    bool read_child_links(std::vector<child_link>& links, const pending_page& item,
+                          const btree_page_header& head, bool table, tree_verdict* verdict) {
+        const byte_view b(buf_.data(), buf_.size());
+        const std::uint16_t cells = head.cell_count;
         const std::size_t array = head.cell_pointers();
         const std::uint64_t page_offset = (item.page - 1) * page_size_;
-        struct child_link {
-            std::uint32_t page;
-            std::uint64_t offset;
-            bool keyed;
-            std::int64_t key;
-            std::size_t cell;
-        };
-        std::vector<child_link> links;
         bool readers_tell =
             array + 2 * cells > usable_;  // a cell the readers skip: the page is theirs to tell
         scratch_.extents.clear();
-        // A child page number the library would read from past the page (from whatever follows the page in
-        // its memory, which differs from run to run) is told; the readers skip the cell. A page whose pointer
-        // array runs past it is told whole: no reader reads a cell of it.
         const std::string what = item.parent == 0 ? "root page" : "interior page";
-        const std::string array_fault = array_past_page(at, kInteriorHeaderSize, cells, page_size_);
+        const std::string array_fault = array_past_page(head.at, kInteriorHeaderSize, cells, page_size_);
         if (verdict != nullptr && !array_fault.empty())
             tell(*verdict, item.page, page_offset, what, array_fault);
         std::string count_why;
@@ -569,21 +338,9 @@ class tree_checker {
                      cell_label(i, i));
                 continue;
             }
-            if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_) {
+            if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_ ||
+                !take_child_link(links, ptr, i, table, page_offset))
                 readers_tell = true;
-                continue;
-            }
-            std::uint32_t child = 0;
-            (void)read_be32(b, ptr, &child);
-            std::uint64_t key = 0;
-            std::uint32_t used = 0;
-            const bool keyed = table && varint_at(buf_, ptr + kChildPointerSize, usable_, &key, &used);
-            if (table && !keyed) {
-                readers_tell = true;
-                continue;
-            }
-            scratch_.extents.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
-            links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), i});
         }
         if (past_beyond_fit) {
             // Told before its cells, as the readers tell it.
@@ -591,41 +348,63 @@ class tree_checker {
             std::rotate(verdict->spans.begin() + static_cast<std::ptrdiff_t>(told_before),
                         verdict->spans.end() - 1, verdict->spans.end());
         }
-        if (verdict != nullptr && table && !readers_tell && item.page != 1) {
-            const std::string fault = content_fault(buf_.data(), head, page_size_, usable_, scratch_);
-            if (!fault.empty()) {
-                tell(*verdict, item.page, page_offset, "interior page", fault);
-                verdict->spans.back().kept = true;
-            }
+        return readers_tell;
+    }
+
+    // The link of cell `cell` of the interior page in buf_, at `ptr` inside its usable bytes, into `links`
+    // and its byte range into scratch_.extents; false, taking neither, where it is a table's and its key does
+    // not decode inside the usable bytes (the readers skip the cell).
+    bool take_child_link(std::vector<child_link>& links, std::uint16_t ptr, std::size_t cell, bool table,
+                         std::uint64_t page_offset) {
+        std::uint32_t child = 0;
+        (void)read_be32(byte_view(buf_.data(), buf_.size()), ptr, &child);
+        std::uint64_t key = 0;
+        std::uint32_t used = 0;
+        const bool keyed = table && varint_at(buf_, ptr + kChildPointerSize, usable_, &key, &used);
+        if (table && !keyed) return false;
+        scratch_.extents.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
+        links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), cell});
+        return true;
+    }
+
+    // The pages `links` of page `parent` name that nobody reached before, claimed for tree `code` unread.
+    void claim_unread_leaves(const std::vector<child_link>& links, std::uint64_t parent, std::uint32_t code) {
+        for (const child_link& link : links) {
+            if (link.page == 0 || link.page > count_ || owner_.get(link.page) != kNobody) continue;
+            owner_.set(link.page, code);
+            parent_.set(link.page, parent);
         }
-        // Of a tree whose rows are not read, leaves are only claimed, unread: all children of a page are
-        // leaves when its right-most one is (every leaf of a sound tree lies at one depth).
-        if (verdict == nullptr && right != 0 && right <= count_ && leaf_type(right)) {
-            links.push_back(child_link{right, 0, false, 0, 0});
-            for (const child_link& link : links) {
-                if (link.page == 0 || link.page > count_ || owner_.get(link.page) != kNobody) continue;
-                owner_.set(link.page, code);
-                parent_.set(link.page, item.page);
-            }
-            return;
-        }
-        // The keys that bound: each in order inside the page's own range.
+    }
+
+    // Which keys of the table links `links` of page `item` bound their children: each in order inside the
+    // page's own range. One out of order is told to `verdict` (when given).
+    std::vector<bool> bounding_keys(const std::vector<child_link>& links, const pending_page& item,
+                                    tree_verdict* verdict) {
         std::vector<bool> bounds(links.size(), false);
-        if (table) {
-            key_range open = item.keys;
-            for (std::size_t i = 0; i < links.size(); ++i) {
-                if (open.holds(links[i].key)) {
-                    bounds[i] = true;
-                    open.low = links[i].key;
-                    open.has_low = true;
-                } else if (verdict != nullptr) {
-                    tell(*verdict, item.page, page_offset, "interior page",
-                         "its key " + std::to_string(links[i].key) + " is out of order: page " +
-                             std::to_string(item.page) + " holds the rowids " + item.keys.text(),
-                         "cell " + std::to_string(links[i].cell));
-                }
+        key_range open = item.keys;
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            if (open.holds(links[i].key)) {
+                bounds[i] = true;
+                open.low = links[i].key;
+                open.has_low = true;
+            } else if (verdict != nullptr) {
+                tell(*verdict, item.page, (item.page - 1) * page_size_, "interior page",
+                     "its key " + std::to_string(links[i].key) + " is out of order: page " +
+                         std::to_string(item.page) + " holds the rowids " + item.keys.text(),
+                     "cell " + std::to_string(links[i].cell));
             }
         }
+        return bounds;
+    }
+
+    // The children `links` of page `item` onto the stack, then its right-most child `right` (when it has one
+    // or `cells` cells), so that the right-most pops first: a table's each with the range of keys that its
+    // parent's bounding keys give it. All are taken for leaves unread when the right-most one reads as one.
+    void push_children(const pending_page& item, const std::vector<child_link>& links, std::uint32_t right,
+                       std::uint16_t cells, bool table, tree_verdict* verdict,
+                       std::vector<pending_page>& stack) {
+        const std::uint64_t page_offset = (item.page - 1) * page_size_;
+        const std::vector<bool> bounds = table ? bounding_keys(links, item, verdict) : std::vector<bool>();
         key_range below = item.keys;  // the range of the next child: above the last bounding key
         for (std::size_t i = 0; i < links.size(); ++i) {
             key_range keys = below;

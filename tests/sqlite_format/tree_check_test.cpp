@@ -8,45 +8,16 @@
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "tree_fixtures.h"
 
 namespace {
 
 namespace rf = reader_fixtures;
 
-// Table t of `rows` rows on 1 KiB pages, every tenth with a payload of two overflow pages: over 300 leaves.
-std::string make_table(const rf::temp_dir& dir, int rows) {
-    const std::string path = dir.file("t.db");
-    rf::make_db(
-        path, 1024,
-        "CREATE TABLE t(a INTEGER PRIMARY KEY, b); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
-        "FROM n WHERE i < " +
-            std::to_string(rows) +
-            ") INSERT INTO t SELECT i, CASE WHEN i % 10 = 3 THEN zeroblob(2500) ELSE printf('%.280c', 'r') "
-            "END FROM n;");
-    return path;
-}
-
-std::uint32_t root_of_t(const std::string& path) {
-    return static_cast<std::uint32_t>(
-        std::stoul(rf::query(path, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));
-}
-
-// The verdict on table t (its root page `root`) of the file at `path`, checked on `threads` threads; with
-// `log`, in the committed state its log lays over it.
-database_verdict check(const std::string& path, std::uint32_t root, unsigned threads, bool log = false) {
-    committed_state state;
-    database_verdict verdict;
-    if (log ? !open_committed_state(state, path) : !state.file.open(path, false, false, false))
-        return verdict;
-    (void)check_database_trees(verdict, state.bytes(), {listed_tree{root, "t", true}}, threads);
-    return verdict;
-}
-
-std::vector<std::string> texts(const tree_verdict& v) {
-    std::vector<std::string> out;
-    for (const skipped_span& span : v.spans) out.push_back(skipped_span_text(span));
-    return out;
-}
+using tree_fixtures::check;
+using tree_fixtures::make_table;
+using tree_fixtures::root_of_t;
+using tree_fixtures::texts;
 
 // The leaves' cells are checked on threads, their verdicts taken in the walk's order: the same verdict on
 // any number of threads, for every kind of damage at once.
@@ -140,85 +111,6 @@ TEST(TreeCheck, ThePageOfTwoLinksIsTheRightMostOnesAndAShortFileNamesItsPages) {
     EXPECT_EQ(verdict.trees[0].refused_links, refused);
     EXPECT_EQ(verdict.cut_short,
               "page " + std::to_string(pages) + " is partial: " + cut_short_text(b.size(), pages, 1024));
-}
-
-// A cell the library would read past the end of its page (a pointer past it, a cell or child page number
-// that runs past it, a pointer array that runs past it, a pointer past `fit` that points past it) is told as
-// the readers tell it, a cell of the page refused; one it reads inside the page as it stands (a pointer into
-// the header) is left to the readers.
-TEST(TreeCheck, ACellTheLibraryWouldReadPastItsPageIsTold) {
-    rf::temp_dir dir;
-    const std::string path = make_table(dir, 60);
-    const std::vector<std::uint8_t> intact = rf::read_all(path);
-    const std::uint32_t root = root_of_t(path);
-    const std::size_t r = (root - 1) * 1024u;
-    ASSERT_EQ(intact.at(r), 5);
-    const std::uint32_t leaf = rf::get_be32(intact, r + rf::get_be16(intact, r + 12));
-    const std::size_t l = (leaf - 1) * 1024u;
-    ASSERT_EQ(intact.at(l), 13);
-    const std::uint32_t cells = rf::get_be16(intact, l + 3);
-    ASSERT_GE(cells, 2u);
-    const std::string leaf_text =
-        "page " + std::to_string(leaf) + " (leaf page, file offset " + std::to_string(l) + ") ";
-    const std::string root_text = "page " + std::to_string(root) + " (root page, file offset " +
-                                  std::to_string(r) + ") cell 0 skipped: ";
-    const std::string last = std::to_string(cells - 1);
-    const std::string array_end = std::to_string(8 + 2 * (cells - 1));
-    struct damage_case {
-        const char* name;
-        std::size_t at;  // a 16-bit field set to `value`
-        std::uint32_t value;
-        std::vector<std::string> said;
-        std::set<std::uint64_t> refused;
-    };
-    const std::vector<damage_case> cases = {
-        {"leaf pointer past the page",
-         l + 8,
-         0xffff,
-         {leaf_text + "cell 0 skipped: its pointer 65535 lies past the end of the page (1024 bytes)"},
-         {}},
-        {"leaf cell on the last byte",
-         l + 8,
-         1023,
-         {leaf_text + "cell 0 skipped: its rowid at page offset 1023 does not decode"},
-         {l + 1023}},
-        {"leaf pointer array past the page",
-         l + 3,
-         0xffff,
-         {leaf_text + "skipped: its cell count 65535 is more than the page can hold: its pointer array would "
-                      "run past the end of the page"},
-         {}},
-        {"root pointer past the page",
-         r + 12,
-         0xffff,
-         {root_text + "its pointer 65535 lies past the end of the page (1024 bytes)"},
-         {}},
-        {"root child page number past the page",
-         r + 12,
-         1022,
-         {root_text + "its child page number at page offset 1022 runs past the end of the page"},
-         {}},
-        // The last pointer lies in the cell content its header gives: read there, it points past the page.
-        {"pointer in the cell content past the page",
-         l + 5,
-         8 + 2 * (cells - 1),
-         {leaf_text + "cell " + last + " skipped: the cell count " + std::to_string(cells) +
-          " is more than the page can hold: its pointer array would run into the cell content at offset " +
-          array_end},
-         {}},
-        {"leaf pointer into the header", l + 8, 2, {}, {}},
-    };
-    for (const damage_case& c : cases) {
-        std::vector<std::uint8_t> b = intact;
-        rf::put_be16(b, c.at, c.value);
-        if (c.at == l + 5) rf::put_be16(b, l + 8 + 2 * (cells - 1), 0xffff);
-        ASSERT_TRUE(rf::write_all(path, b));
-        const database_verdict verdict = check(path, root, 0);
-        ASSERT_EQ(verdict.trees.size(), 1u) << c.name;
-        EXPECT_EQ(texts(verdict.trees[0]), c.said) << c.name;
-        EXPECT_EQ(verdict.trees[0].refused_cells, c.refused) << c.name;
-        EXPECT_TRUE(verdict.trees[0].refused_links.empty()) << c.name;
-    }
 }
 
 }  // namespace

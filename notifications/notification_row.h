@@ -48,9 +48,9 @@ struct notification_row {
 };
 
 // Makes the notification record of a live row of either reader, where the row pipeline fills it: the one
-// place a live notification row becomes a record (the recovered ones are made in recovered.cpp). Only reads
-// what it points to (of the schema, its digest text, which a read does not change), so the pipeline may fill
-// rows later, on another thread.
+// place a live notification row becomes a record (a recovered one becomes one by fill_recovered_notification,
+// recovered_list.h). Only reads what it points to (of the schema, its digest text, which a read does not
+// change), so the pipeline may fill rows later, on another thread.
 struct notification_row_filler {
     std::uint64_t mask = 0;                   // the notification schema's column mask, stamped on each record
     unsigned source_code = kSourceSqliteLib;  // of the rows: 1 library, 3 own walk, 12 own walk of the log

@@ -426,13 +426,10 @@ int match_schema(table_schema& schema, std::uint64_t mask, bool verify, const st
     return 1;
 }
 
-// Fills `record` (new) from `row`; false when the record refuses the row.
-bool fill_record(sqlite_metadata& record, const recovered_record& row, std::uint64_t mask, std::uint32_t kind,
-                 table_schema& schema, schema_signature& signature) {
-    if (!populate_record_from_row(record, row, true, schema)) return false;
-    set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
+// The first record filled with a schema of the sorting gives it its column count, where its field map did
+// not (the report's joins count the columns of the schemas the records were sorted with).
+void count_columns(table_schema& schema, const recovered_record& row) {
     if (schema.column_count == 0) schema.column_count = row.column_count;
-    return true;
 }
 
 // Appends a record of class T for `row`; false (nothing appended) when the record refuses the row.
@@ -440,7 +437,10 @@ template <typename T>
 bool append_record(std::vector<T>& records, const recovered_record& row, std::uint64_t mask,
                    std::uint32_t kind, table_schema& schema, schema_signature& signature) {
     records.emplace_back();
-    if (fill_record(records.back(), row, mask, kind, schema, signature)) return true;
+    if (fill_recovered_record(records.back(), row, mask, kind, schema, signature)) {
+        count_columns(schema, row);
+        return true;
+    }
     records.pop_back();
     return false;
 }
@@ -505,16 +505,6 @@ int add_recovered_records(const std::vector<recovered_record>& records, selk_run
     return 1;
 }
 
-const std::string& schema_signature::of(const table_schema& schema) {
-    if (!known_ || mask_ != schema.column_mask || fields_ != schema.fields.size()) {
-        text_ = schema_signature_text(schema);
-        mask_ = schema.column_mask;
-        fields_ = schema.fields.size();
-        known_ = true;
-    }
-    return text_;
-}
-
 void begin_recovered_stage(recovered_stage& stage, const selk_run& run) {
     for (int i = 0; i < 3; ++i) stage.schemas[i] = run.layout.schemas[i];
     stage.notifications.clear();
@@ -555,8 +545,8 @@ void sort_recovered_records(const std::vector<recovered_record>& records, bool v
                 } else {
                     stage.reference_schema = -1;
                     notification_record n;
-                    if (!fill_record(n, row, mask, kind, schema, signature)) break;
-                    n.order = row.rowid;
+                    if (!fill_recovered_notification(n, row, mask, schema, signature)) break;
+                    count_columns(schema, row);
                     stage.notifications.push_back(std::move(n));
                 }
                 break;

@@ -71,20 +71,6 @@ candidate_finder recogniser_for(std::int64_t switches, text_encoding database);
 // no records or no run, else 1.
 int add_recovered_records(const std::vector<recovered_record>& records, selk_run* run);
 
-// The signature text of one schema, worked out again only when the schema was matched anew or its mask or
-// fields changed since the last record stamped with it.
-class schema_signature {
-  public:
-    void forget() { known_ = false; }
-    const std::string& of(const table_schema& schema);
-
-  private:
-    bool known_ = false;
-    std::uint64_t mask_ = 0;
-    std::size_t fields_ = 0;
-    std::string text_;
-};
-
 // Carved records sorted as add_recovered_records sorts them, kept apart from the run until they are
 // merged into it. The sorting rebuilds schemas of its own, which start as the run's (fixed while the
 // database is read), so it may run on another thread while the run's tables are read. Notifications carved

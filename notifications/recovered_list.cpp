@@ -27,6 +27,31 @@ bool same_schema(const table_schema& a, const table_schema& b) {
 
 }  // namespace
 
+const std::string& schema_signature::of(const table_schema& schema) {
+    if (!known_ || mask_ != schema.column_mask || fields_ != schema.fields.size()) {
+        text_ = schema_signature_text(schema);
+        mask_ = schema.column_mask;
+        fields_ = schema.fields.size();
+        known_ = true;
+    }
+    return text_;
+}
+
+bool fill_recovered_record(sqlite_metadata& record, const recovered_record& row, std::uint64_t mask,
+                           std::uint32_t kind, table_schema& schema, schema_signature& signature) {
+    if (!populate_record_from_row(record, row, true, schema)) return false;
+    // The signature of the schema as filling prepared it.
+    set_metadata_from_row_artifact(record, row, mask, kind, schema, signature.of(schema));
+    return true;
+}
+
+bool fill_recovered_notification(notification_record& record, const recovered_record& row, std::uint64_t mask,
+                                 table_schema& schema, schema_signature& signature) {
+    if (!fill_recovered_record(record, row, mask, kTableNotification, schema, signature)) return false;
+    record.order = row.rowid;
+    return true;
+}
+
 recovered_notifications::recovered_notifications() = default;
 recovered_notifications::~recovered_notifications() = default;
 recovered_notifications::recovered_notifications(recovered_notifications&&) noexcept = default;
@@ -122,7 +147,11 @@ bool recovered_notifications::record(std::size_t i, notification_record& out, st
 }
 
 recovered_reader::recovered_reader(const recovered_notifications& list)
-    : list_(list), schemas_(list.schemas_) {}
+    : list_(list), schemas_(list.schemas_) {
+    signatures_.reserve(schemas_.size());
+    for (const recovered_notifications::schema_entry& e : schemas_)
+        signatures_.emplace_back(e.schema, e.signature);
+}
 
 const std::uint8_t* recovered_reader::read(std::uint32_t file, std::uint64_t offset, std::uint32_t length) {
     if (window_file_ == file && offset >= window_offset_ && offset - window_offset_ <= window_length_ &&
@@ -168,12 +197,8 @@ bool recovered_reader::record(std::size_t i, notification_record& out, std::stri
     row_.truncated = decoded_.truncated;
     out.reset();
     out.clear();
-    recovered_notifications::schema_entry& schema = schemas_[r.schema];
-    const bool filled = populate_record_from_row(out, row_, true, schema.schema) != 0;
-    if (filled)
-        set_metadata_from_row_artifact(out, row_, r.mask, kTableNotification, schema.schema,
-                                       schema.signature);
-    out.order = r.rowid;
+    const bool filled =
+        fill_recovered_notification(out, row_, r.mask, schemas_[r.schema].schema, signatures_[r.schema]);
     row_.values.swap(decoded_.values);
     row_.column_flags.swap(decoded_.codes);
     if (!filled) why = "it is no longer taken as a notification";

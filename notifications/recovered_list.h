@@ -9,11 +9,42 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "notifications/records.h"
 #include "sqlite_format/carver.h"
 #include "sqlite_format/table_schema.h"
+
+// The signature text of one schema, worked out again only when the schema was matched anew or its mask or
+// fields changed since the last record stamped with it.
+class schema_signature {
+  public:
+    schema_signature() = default;
+    // Takes `text` as the signature text of `schema` as it stands (worked out for it before).
+    schema_signature(const table_schema& schema, std::string text)
+        : known_(true), mask_(schema.column_mask), fields_(schema.fields.size()), text_(std::move(text)) {}
+    void forget() { known_ = false; }
+    const std::string& of(const table_schema& schema);
+
+  private:
+    bool known_ = false;
+    std::uint64_t mask_ = 0;
+    std::size_t fields_ = 0;
+    std::string text_;
+};
+
+// Fills `record` (new, or reset and cleared) from the carved `row` of table `kind` by `schema`, whose field
+// map is made ready for the row, and stamps it with `mask`, the signature text `signature` gives for the
+// schema so prepared, and the row's header bytes, rowid and truncation. False when the record refuses the
+// row (`record` then holds what the refusal left).
+bool fill_recovered_record(sqlite_metadata& record, const recovered_record& row, std::uint64_t mask,
+                           std::uint32_t kind, table_schema& schema, schema_signature& signature);
+// The one road by which a carved notification becomes a record: fill_recovered_record, its Order then the
+// rowid. The sorting makes a record kept whole by it, and the list a reference's record again when it is
+// printed (recovered_reader::record), so that both are the same record.
+bool fill_recovered_notification(notification_record& record, const recovered_record& row, std::uint64_t mask,
+                                 table_schema& schema, schema_signature& signature);
 
 // One recovered notification as the list keeps it.
 struct recovered_reference {
@@ -109,6 +140,7 @@ class recovered_reader {
 
     const recovered_notifications& list_;
     std::vector<recovered_notifications::schema_entry> schemas_;  // prepared anew for each record
+    std::vector<schema_signature> signatures_;                    // of schemas_, the texts the list keeps
     std::vector<std::uint8_t> window_;                            // bytes of one file from window_offset_
     std::uint32_t window_length_ = 0;                             // of them read
     std::uint64_t window_offset_ = 0;

@@ -90,9 +90,7 @@ void say_unread(selk_run& run, const std::string& where, std::uint64_t offset, c
 // names the records that did not read, in the list's order. The header is out.
 void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_notifications& records,
                                   record_writer& writer) {
-    struct batch {
-        std::vector<std::size_t> items;  // the admitted records
-    };
+    using batch = std::vector<std::size_t>;  // the admitted records
     struct batch_text {
         std::string text;
         std::vector<unread_record> unread;
@@ -116,7 +114,7 @@ void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_not
             out.text.clear();
             out.unread.clear();
             f->buf.target(&out.text);
-            for (const std::size_t i : b.items) {
+            for (const std::size_t i : b) {
                 if (!f->reader.record(i, f->n, f->why, f->where)) {
                     out.unread.push_back(
                         unread_record{f->where, report.store.notifications.reference(i).offset, f->why});
@@ -132,30 +130,20 @@ void write_references_in_parallel(std::ostream& os, selk_run& run, recovered_not
     bool failed = false;
     // Nothing else runs while the recovered rows are written: the leaf decoders' share helps the formatters.
     const unsigned threads = run.threads.formatters + run.threads.decoders;
-    ordered_stage<batch, batch_text> stage(
-        2 * static_cast<std::size_t>(threads) + 2, make_formatter, [&](batch&, batch_text& out) {
-            if (failed) return;
-            os.write(out.text.data(), static_cast<std::streamsize>(out.text.size()));
-            for (const unread_record& u : out.unread) say_unread(run, u.where, u.offset, u.why);
-            failed = !os.good();
-        });
+    const auto write_batch = [&](batch&, batch_text& out) {
+        if (failed) return;
+        os.write(out.text.data(), static_cast<std::streamsize>(out.text.size()));
+        for (const unread_record& u : out.unread) say_unread(run, u.where, u.offset, u.why);
+        failed = !os.good();
+    };
+    ordered_stage<batch, batch_text> stage(2 * static_cast<std::size_t>(threads) + 2, kRecoveredBatch,
+                                           make_formatter, write_batch);
     stage.start(threads);
-    batch* filling = nullptr;
     for (std::size_t i = 0; i < records.size() && !failed; ++i) {
         const recovered_reference& r = records.reference(i);
-        if (!writer.admit_recovered(r.offset, r.source)) continue;
-        if (filling == nullptr) {
-            filling = &stage.next();
-            filling->items.clear();
-        }
-        filling->items.push_back(i);
-        if (filling->items.size() == kRecoveredBatch) {
-            stage.submit();
-            filling = nullptr;
-        }
+        if (writer.admit_recovered(r.offset, r.source)) stage.add([i](batch& b) { b.push_back(i); });
     }
-    if (filling != nullptr && !filling->items.empty()) stage.submit();
-    stage.finish_and_stop();
+    stage.end();
 }
 
 }  // namespace

@@ -57,19 +57,19 @@ void row_pipeline::write(notification_record& n) {
         }
     }
     if (!serial_.admit(n)) return;
-    batch& b = current();
-    b.raw[b.used].kind = slot_kind::filled;
-    std::swap(b.rows[b.used], n);
-    if (++b.used == kBatchRows) submit_current();
+    stage_->add([&n](batch& b) {
+        b.raw[b.used].kind = slot_kind::filled;
+        std::swap(b.rows[b.used], n);
+        ++b.used;
+    });
 }
 
-row_pipeline::batch& row_pipeline::current() {
-    if (current_ == nullptr) {
-        current_ = &stage_->next();
-        if (current_->rows.empty()) current_->rows.resize(kBatchRows);
-        if (current_->raw.empty()) current_->raw.resize(kBatchRows);
-    }
-    return *current_;
+void row_pipeline::batch::clear() {
+    if (rows.empty()) rows.resize(kBatchRows);
+    if (raw.empty()) raw.resize(kBatchRows);
+    used = 0;
+    walked = 0;
+    library.used = 0;
 }
 
 void row_pipeline::set_row_filler(const notification_row_filler& filler) {
@@ -93,11 +93,12 @@ void row_pipeline::write_row(notification_row& row) {
     }
     // A library row is never a recovered one: it is always admitted.
     ++seen_;
-    batch& b = current();
-    raw_row& r = b.raw[b.used];
-    r.kind = slot_kind::library_row;
-    r.at = b.library.append(row.count, row.values, *row.sizes);
-    if (++b.used == kBatchRows) submit_current();
+    stage_->add([&row](batch& b) {
+        raw_row& r = b.raw[b.used];
+        r.at = b.library.append(row.count, row.values, *row.sizes);
+        r.kind = slot_kind::library_row;
+        ++b.used;
+    });
 }
 
 std::size_t row_pipeline::packed_rows::append(int count, char** values, const std::vector<unsigned>& sizes) {
@@ -217,16 +218,17 @@ void row_pipeline::write_walked_row(table_record& row, const row_columns& column
     // where its text reaches the report.
     ++seen_;
     const row_columns& mapping = mappings_.add(columns);
-    batch& b = current();
-    raw_row& r = b.raw[b.used];
-    r.kind = slot_kind::walked_row;
-    ++b.walked;
-    r.walked.values.swap(row.values);
-    r.walked.header_bytes.swap(row.header_bytes);
-    r.walked.record_offset = row.record_offset;
-    r.walked.rowid = row.rowid;
-    r.columns = &mapping;
-    if (++b.used == kBatchRows) submit_current();
+    stage_->add([&row, &mapping](batch& b) {
+        raw_row& r = b.raw[b.used];
+        r.kind = slot_kind::walked_row;
+        r.walked.values.swap(row.values);
+        r.walked.header_bytes.swap(row.header_bytes);
+        r.walked.record_offset = row.record_offset;
+        r.walked.rowid = row.rowid;
+        r.columns = &mapping;
+        ++b.walked;
+        ++b.used;
+    });
 }
 
 bool row_pipeline::start() {
@@ -249,7 +251,7 @@ bool row_pipeline::start() {
             format(*share, b, out, f->rows, f->out);
         };
     };
-    stage_ = std::make_unique<stage>(batches, make_formatter,
+    stage_ = std::make_unique<stage>(batches, kBatchRows, make_formatter,
                                      [this](batch& b, batch_text& out) { write_in_turn(b, out); });
     threads_started_ = stage_->start(wanted_threads_);
     if (threads_started_ == 0) {
@@ -260,11 +262,6 @@ bool row_pipeline::start() {
     // Fewer threads than wanted format the same batches, only more slowly.
     parallel_ = true;
     return true;
-}
-
-void row_pipeline::submit_current() {
-    current_ = nullptr;
-    stage_->submit();
 }
 
 void row_pipeline::format(const formatter_share& share, batch& b, batch_text& out, report_row_writer& rows,
@@ -310,23 +307,16 @@ void row_pipeline::write_in_turn(batch& b, batch_text& out) {
     if (out.text.size() > run_start) spans.emplace_back(run_start, out.text.size());
     for (const auto& span : spans)
         os_.write(out.text.data() + span.first, static_cast<std::streamsize>(span.second - span.first));
-    b.used = 0;
-    b.walked = 0;
-    b.library.used = 0;
 }
 
 void row_pipeline::drain() {
-    if (!parallel_) return;
-    if (current_ != nullptr && current_->used != 0) submit_current();
-    stage_->finish();
+    if (parallel_) stage_->finish();
 }
 
 void row_pipeline::finish() {
     if (!parallel_) return;
-    drain();
-    stage_->stop();
     // A thread that failed after its last batch still ran out of memory: the run says so.
-    stage_->throw_if_failed();
+    stage_->end();
     stop_threads();
 }
 

@@ -122,6 +122,8 @@ class row_pipeline {
         packed_rows library;       // the values of its library rows
         std::size_t used = 0;      // slots filled
         std::size_t walked = 0;    // of them, rows of the own walk
+        // Empties it for the rows of a new batch (the stage's batching asks it so).
+        void clear();
     };
     // The output of the stage: the batch's finished rows.
     struct batch_text {
@@ -139,9 +141,6 @@ class row_pipeline {
     bool start();
     // Stops and joins the formatter threads; throws nothing.
     void stop_threads();
-    // The batch being filled (taken from the stage when none is).
-    batch& current();
-    void submit_current();
     // On a formatter thread: fills the batch's rows and formats them with `rows` into `text`, a stream that
     // appends to `out`'s text. Reads nothing of the run but `share`.
     static void format(const formatter_share& share, batch& b, batch_text& out, report_row_writer& rows,
@@ -175,6 +174,5 @@ class row_pipeline {
     bool refused_ = false;   // the form does not allow them; everything stays serial
 
     std::unique_ptr<stage> stage_;                            // while the threads run
-    batch* current_ = nullptr;                                // the batch being filled
     std::vector<std::pair<std::size_t, std::size_t>> spans_;  // the parts of a batch's text to write
 };

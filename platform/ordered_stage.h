@@ -11,6 +11,10 @@
 // cannot start is no failure: fewer threads do the same work, and with none every input is worked on the
 // calling thread as it is submitted, giving the same outputs in the same order. A thread that fails outside
 // its work (out of memory as it starts) makes the next call of the caller throw that failure.
+//
+// A caller either fills each input itself (next(), then submit()) or hands the stage items one at a time
+// (add()), which gathers them into batches, a batch an input: a hand-over (a lock, a wake-up) is then paid
+// once a batch, not once an item.
 #pragma once
 
 #include <condition_variable>
@@ -38,6 +42,12 @@ class ordered_stage {
 
     ordered_stage(std::size_t bound, worker_maker make, delivery deliver)
         : slots_(bound == 0 ? 1 : bound), make_(std::move(make)), deliver_(std::move(deliver)) {}
+    // A stage whose inputs are batches of up to `batch` items each, filled through add(). Input then has a
+    // `clear()` that empties it for a new batch, keeping its storage (a std::vector of the items will do).
+    ordered_stage(std::size_t bound, std::size_t batch, worker_maker make, delivery deliver)
+        : ordered_stage(bound, std::move(make), std::move(deliver)) {
+        batch_ = batch == 0 ? 1 : batch;
+    }
     ~ordered_stage() { stop(); }
     ordered_stage(const ordered_stage&) = delete;
     ordered_stage& operator=(const ordered_stage&) = delete;
@@ -57,6 +67,21 @@ class ordered_stage {
         }
         if (threads_.empty()) inline_ = make_();
         return static_cast<unsigned>(threads_.size());
+    }
+
+    // Puts one item into the batch being filled: `put(in)` adds it to `in`, which is the batch of a slot
+    // taken and cleared first when none is being filled (waiting for room, delivering what is done
+    // meanwhile). `put` adds exactly one item, or throws having added none. The batch is submitted once it
+    // holds `batch` items; finish() and end() submit one that holds fewer. Not mixed with next().
+    template <typename Put>
+    void add(Put&& put) {
+        if (filling_ == nullptr) {
+            Input& in = next();
+            in.clear();
+            filling_ = &in;
+        }
+        put(*filling_);
+        if (++filled_ == batch_) submit_filling();
     }
 
     // The input of the next slot, to be filled and then submitted; waits for room, delivering what is done
@@ -83,8 +108,10 @@ class ordered_stage {
             queued_.notify_one();
     }
 
-    // Delivers every output still in flight; throws what a worker, or a thread, failed with.
+    // Submits the batch add() is filling, if any, and delivers every output still in flight; throws what a
+    // worker, or a thread, failed with. The threads stay for more inputs.
     void finish() {
+        if (filled_ != 0) submit_filling();
         while (delivered_ != submitted_) deliver_head();
         std::lock_guard<std::mutex> lock(mutex_);
         if (error_) std::rethrow_exception(error_);
@@ -94,7 +121,7 @@ class ordered_stage {
     // threads joined, a thread that failed before taking any input (out of memory as it started) fails the
     // call even when the others did all the work first, so the outcome never depends on how the threads were
     // scheduled.
-    void finish_and_stop() {
+    void end() {
         finish();
         stop();
         throw_if_failed();
@@ -127,6 +154,14 @@ class ordered_stage {
         bool done = false;
         std::exception_ptr error;  // what its worker threw
     };
+
+    // Submits the batch add() filled. Forgotten first: should the delivery throw, no later call submits it
+    // again.
+    void submit_filling() {
+        filling_ = nullptr;
+        filled_ = 0;
+        submit();
+    }
 
     // Works one slot; its worker's exception is kept in it.
     static void work_on(worker& work, slot& s) {
@@ -195,7 +230,10 @@ class ordered_stage {
         }
     }
 
-    std::vector<slot> slots_;  // input i in slot i % size
+    std::vector<slot> slots_;   // input i in slot i % size
+    std::size_t batch_ = 1;     // items in a batch that add() submits
+    Input* filling_ = nullptr;  // the batch add() fills, in the slot next() gave; null when none is
+    std::size_t filled_ = 0;    // items add() put into it
     worker_maker make_;
     delivery deliver_;
     worker inline_;  // the work of the calling thread, when no thread started

@@ -232,7 +232,7 @@ class parallel_classifier {
     parallel_classifier(const page_walk_options& walk, std::uint32_t max_columns, std::uint64_t page_limit,
                         uni::fileio& file, std::uint64_t& handed)
         : stage_(
-              walk.threads * kGroupsPerThread,
+              walk.threads * kGroupsPerThread, kGroupChunks,
               [&walk, &file, max_columns, page_limit] {
                   auto scratch = std::make_shared<chunk_scratch>();
                   return [&walk, &file, max_columns, page_limit, scratch](
@@ -259,19 +259,14 @@ class parallel_classifier {
 
     // The next chunk: `length` bytes (at most a page) from file offset `offset`.
     void add(std::uint32_t length, std::uint64_t offset) {
-        if (filling_ == nullptr) {
-            filling_ = &stage_.next();
-            filling_->count = 0;
-        }
-        filling_->lengths[filling_->count] = length;
-        filling_->offsets[filling_->count] = offset;
-        if (++filling_->count == kGroupChunks) submit();
+        stage_.add([length, offset](group& g) {
+            g.lengths[g.count] = length;
+            g.offsets[g.count] = offset;
+            ++g.count;
+        });
     }
     // Hands every record on; throws what a helper or the sink threw.
-    void finish() {
-        if (filling_ != nullptr && filling_->count != 0) submit();
-        stage_.finish_and_stop();
-    }
+    void finish() { stage_.end(); }
 
   private:
     struct group {
@@ -279,14 +274,10 @@ class parallel_classifier {
         std::uint32_t lengths[kGroupChunks] = {};
         std::uint64_t offsets[kGroupChunks] = {};
         std::uint32_t count = 0;
+        void clear() { count = 0; }
     };
-    void submit() {
-        stage_.submit();
-        filling_ = nullptr;
-    }
 
     ordered_stage<group, std::vector<recovered_record>> stage_;
-    group* filling_ = nullptr;  // the group the walk names chunks for
 };
 
 }  // namespace

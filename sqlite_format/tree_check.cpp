@@ -620,9 +620,7 @@ bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threa
         stage.next() = group;
         stage.submit();
     }
-    stage.finish();
-    stage.stop();
-    stage.throw_if_failed();
+    stage.end();
     return true;
 }
 

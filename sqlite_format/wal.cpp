@@ -251,10 +251,11 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
     }
     struct group {
         std::vector<std::uint64_t> offsets;  // of the page images
+        void clear() { offsets.clear(); }
     };
     const uni::fileio& shared = file;
     ordered_stage<group, region_map> stage(
-        4 * static_cast<std::size_t>(threads),
+        4 * static_cast<std::size_t>(threads), kSlackGroupFrames,
         [&shared, page_size, db_pages] {
             auto image = std::make_shared<std::vector<std::uint8_t>>(page_size);
             return [&shared, page_size, db_pages, image](group& in, region_map& out) {
@@ -270,20 +271,9 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
             for (const auto& r : out) slack.emplace(r.first, r.second);
         });
     stage.start(threads);
-    group* filling = nullptr;
-    for (const auto& entry : valid) {
-        if (filling == nullptr) {
-            filling = &stage.next();
-            filling->offsets.clear();
-        }
-        filling->offsets.push_back(entry.second + kWalFrameHeaderSize);
-        if (filling->offsets.size() == kSlackGroupFrames) {
-            stage.submit();
-            filling = nullptr;
-        }
-    }
-    if (filling != nullptr && !filling->offsets.empty()) stage.submit();
-    stage.finish_and_stop();
+    for (const auto& entry : valid)
+        stage.add([&entry](group& g) { g.offsets.push_back(entry.second + kWalFrameHeaderSize); });
+    stage.end();
 }
 
 }  // namespace

@@ -18,14 +18,6 @@
 #include "selk_process.h"
 #include "sqlite_format/wal_fixtures.h"
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define SELK_TEST_SANITIZER_MAPS 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define SELK_TEST_SANITIZER_MAPS 1
-#endif
-#endif
-
 namespace {
 
 namespace fx = notification_fixtures;

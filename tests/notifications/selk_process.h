@@ -17,6 +17,16 @@
 #include <string>
 #include <vector>
 
+// Defined where the address or thread sanitizer is built in: they reserve address space and memory of their
+// own, so the tests leave out address-space limits and peak-memory bounds there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SELK_TEST_SANITIZER_MAPS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SELK_TEST_SANITIZER_MAPS 1
+#endif
+#endif
+
 namespace selk_process {
 
 struct result {

@@ -132,7 +132,8 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     // The database and its companions, opened once for every reader of this read (the scan's thread
     // included, which is joined before the source closes).
     database_source source;
-    (void)source.open(input_path_opened(options, path));
+    // The log's frames that are not committed are mapped only for a run that carves them.
+    (void)source.open(input_path_opened(options, path), scan);
     // Declared before the writers: should a write throw, the writers' threads stop before the scan is joined.
     slack_scan_task early_scan;
     record_writer live(os, run);

@@ -443,6 +443,7 @@ struct companion_regions {
     // The log's frames as the source sorted them once (empty without a log).
     const region_map* superseded = &kNoRegions;
     const wal_frame_map* valid = &kNoFrames;
+    wal_sort own_sort;  // the log's sort where the source kept only its committed frames
     region_map slack;
     journal_page_map journal;
     region_map whole_pages;  // the journal's page images or the log's valid frames, as they are walked
@@ -457,7 +458,12 @@ void read_companion(companion_regions& c, const database_source& source, std::ui
     if (files.open_wal(c.file) && c.file.size() == 0) c.file.close();
     if (c.file.is_open()) {
         c.path = files.names().wal;
-        const wal_sort& sort = source.log_sort();
+        // The source's sort of the log, where it mapped every frame; else one of the carve's own.
+        wal_sort own;
+        const bool sorted = source.log_sort().every_frame;
+        if (!sorted) (void)sort_wal_log(own, c.file);
+        c.own_sort = std::move(own);
+        const wal_sort& sort = sorted ? source.log_sort() : c.own_sort;
         if (sort.read && (!sort.valid.empty() || !sort.superseded.empty())) {
             c.valid = &sort.valid;
             c.superseded = &sort.superseded;

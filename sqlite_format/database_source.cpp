@@ -141,7 +141,7 @@ database_source::~database_source() = default;
 
 void database_source::close() { facts_ = std::make_unique<facts>(); }
 
-int database_source::open(const std::string& path) {
+int database_source::open(const std::string& path, bool every_frame) {
     close();
     facts& f = *facts_;
     f.path = path;
@@ -157,7 +157,7 @@ int database_source::open(const std::string& path) {
     // An empty log is none: the library takes a log only where it has a byte.
     if (f.files.open_wal(wal) && wal.size() > 0) {
         f.log_present = true;
-        (void)sort_wal_log(f.log, wal);
+        (void)sort_wal_log(f.log, wal, every_frame);
         if (f.log.committed_pages != 0 && !f.log.valid.empty()) f.log_pages = f.log.committed_pages;
         f.log_page_size = f.log.page_size;
         const auto first = f.log.valid.find(1);

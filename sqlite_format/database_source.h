@@ -72,10 +72,11 @@ class database_source {
 
     // Opens the database at `path` (already expanded) with the log or journal beside the file the path
     // reaches (companions_of), reads the main file's header, the log's committed frames as the library takes
-    // them and the journal's verdict, and lays out the states over them. What was open before is closed
-    // first. 1 when the database opened (whatever its bytes are); 0 otherwise, the source then empty but for
-    // the path.
-    int open(const std::string& path);
+    // them and the journal's verdict, and lays out the states over them; with `every_frame` (for a run that
+    // carves) the log's frames that are not committed are mapped too, for the carver. What was open before is
+    // closed first. 1 when the database opened (whatever its bytes are); 0 otherwise, the source then empty
+    // but for the path.
+    int open(const std::string& path, bool every_frame = true);
     void close();
     bool is_open() const;
 

@@ -20,8 +20,9 @@ constexpr std::size_t kWalFrameChecksumOffset = 16;   // BE32 pair, chained from
 constexpr std::size_t kWalFrameSummedBytes = 8;       // of a frame header, what its checksum covers
 constexpr std::uint64_t kWalReadBlock = 262144;       // bytes of whole frames read at once
 
-void supersede(region_map& superseded, std::uint64_t frame_offset, std::uint32_t page_size) {
-    superseded.emplace(frame_offset + kWalFrameHeaderSize, page_size);
+// Maps a frame that is not committed (nothing where the caller does not ask for them: null).
+void supersede(region_map* superseded, std::uint64_t frame_offset, std::uint32_t page_size) {
+    if (superseded != nullptr) superseded->emplace(frame_offset + kWalFrameHeaderSize, page_size);
 }
 
 bool stored_checksum_is(const std::uint8_t* at, const std::uint32_t (&sum)[2]) {
@@ -181,10 +182,10 @@ namespace {
 
 // The frames of the log in `file` sorted as parse_wal_file sorts them, with the pages of the last commit
 // (as wal_committed_pages counts them) and the most pages the database had. False when the header fails.
-bool sort_wal_frames(wal_frame_map& valid, region_map& superseded, std::uint32_t& page_size,
+bool sort_wal_frames(wal_frame_map& valid, region_map* superseded, std::uint32_t& page_size,
                      std::uint64_t& committed_pages, std::uint64_t& db_pages, uni::fileio& file) {
     valid.clear();
-    superseded.clear();
+    if (superseded != nullptr) superseded->clear();
     committed_pages = 0;
     db_pages = 0;
     wal_frame_map pending;  // page -> frame of the transaction not yet committed
@@ -278,10 +279,11 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
 
 }  // namespace
 
-int sort_wal_log(wal_sort& out, uni::fileio& file) {
+int sort_wal_log(wal_sort& out, uni::fileio& file, bool every_frame) {
     out = wal_sort();
-    out.read =
-        sort_wal_frames(out.valid, out.superseded, out.page_size, out.committed_pages, out.db_pages, file);
+    out.every_frame = every_frame;
+    out.read = sort_wal_frames(out.valid, every_frame ? &out.superseded : nullptr, out.page_size,
+                               out.committed_pages, out.db_pages, file);
     return out.read && (!out.valid.empty() || !out.superseded.empty()) ? 1 : 0;
 }
 
@@ -313,7 +315,7 @@ int map_wal_commits(wal_frame_map& valid, std::uint64_t& committed_pages, uni::f
     region_map superseded;
     std::uint32_t page_size = 0;
     std::uint64_t db_pages = 0;
-    if (!sort_wal_frames(valid, superseded, page_size, committed_pages, db_pages, file)) {
+    if (!sort_wal_frames(valid, &superseded, page_size, committed_pages, db_pages, file)) {
         valid.clear();
         committed_pages = 0;
         return 0;

@@ -63,10 +63,12 @@ struct wal_sort {
     region_map superseded;              // page image offset -> page size of every other frame
     std::uint64_t committed_pages = 0;  // the database's pages after the last commit taken; 0 when none
     std::uint64_t db_pages = 0;         // the most pages any frame names: a bound for child page numbers
+    bool every_frame = false;           // `superseded` was mapped (else it is empty)
 };
-// Sorts the frames of the log in `file` into `out` (reset first). 1 when the valid or the superseded map is
-// non-empty; 0 otherwise, or when the file is not open or its header fails.
-int sort_wal_log(wal_sort& out, uni::fileio& file);
+// Sorts the frames of the log in `file` into `out` (reset first); without `every_frame` the frames that are
+// not committed are not mapped (a reader that carves nothing needs only the committed ones). 1 when the valid
+// or the superseded map is non-empty; 0 otherwise, or when the file is not open or its header fails.
+int sort_wal_log(wal_sort& out, uni::fileio& file, bool every_frame = true);
 // parse_wal_file's `overwritten` and `slack` (cleared first) of the log in `file` whose frames `sort` holds;
 // up to `threads` helper threads collect the slack.
 void map_wal_regions(region_map& overwritten, region_map& slack, const wal_sort& sort, uni::fileio& file,

@@ -668,10 +668,11 @@ TEST(DamagedTree, DamageInTheHandlerTableIsSaidInEveryForm) {
     }
 }
 
-// Neither a tree no form reads nor the free list ever takes a page of the notification table: an index walked
-// before the notification table whose right child is set to a leaf of it, a free list that lists one of its
-// leaves or overflow pages, cost no row in any form and say nothing (their own damage touches no row the run
-// reads).
+// Neither a tree no form reads nor the free list ever takes a page of the notification table, nor another
+// table the run reads: an index walked before the notification table whose right child is set to a leaf of
+// it, a free list that lists one of its leaves or overflow pages, cost no row in any form and say nothing
+// (their own damage touches no row the run reads); the handler table's link to a notification leaf is the
+// handler table's damage, said as such, and costs no notification either.
 TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
     fx::temp_dir dir("index");
     const std::string db = dir.file("index.db");
@@ -692,10 +693,12 @@ TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
     sqlite3_close(h);
     const std::vector<std::uint8_t> sound = fx::read_all(db);
     const std::size_t index = (root_of(db, "byHandlerName") - 1) * kPage;
+    const std::size_t handlers = (root_of(db, "NotificationHandler") - 1) * kPage;
     const std::uint32_t notifications = root_of(db, "Notification");
     const std::size_t table = (notifications - 1) * kPage;
     const std::size_t trunk = (be32(sound, 32) - 1) * kPage;
     ASSERT_EQ(sound.at(index), 2) << "the index has more than one leaf";
+    ASSERT_EQ(sound.at(handlers), 5) << "the handler table has more than one leaf";
     ASSERT_EQ(sound.at(table), 5) << "the notification table has more than one leaf";
     ASSERT_GT(be32(sound, trunk + 4), 0u) << "the free list has leaves";
     const std::uint32_t leaf = be32(sound, table + be16(sound, table + 12));  // the table's first leaf
@@ -713,6 +716,10 @@ TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
         {"the free list's first leaf", trunk + 8, leaf, ""},
         {"the free list's first trunk", 32, leaf, ""},
         {"the free list's first leaf, an overflow page", trunk + 8, overflow, ""},
+        {"the handler table's right child", handlers + 8, leaf,
+         "prob reading table notificationhandler of DB: page " + std::to_string(handlers / kPage + 1) +
+             " (interior page, file offset " + std::to_string(handlers) + ") skipped: child page number " +
+             std::to_string(leaf) + " is a page of Notification\n"},
     };
     for (const link_case& c : cases) {
         std::vector<std::uint8_t> bytes = sound;

@@ -1,10 +1,12 @@
 #include "notifications/table_checks.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <vector>
 
 #include "notifications/database_state.h"
+#include "notifications/records.h"
 #include "sqlite_format/tree_check.h"
 #include "sqlite_format/tree_verdict.h"
 
@@ -25,6 +27,16 @@ table_checks check_tables(const selk_run& run, database_source& source, database
             trees[i].rows = true;
             tree_of[slot] = static_cast<int>(i);
         }
+    }
+    // The notification table's tree is listed first: where another table the run reads reaches one of its
+    // pages, the table whose rows the report holds keeps it, and the other's link there is the other's
+    // damage.
+    const int first = tree_of[kSchemaNotification];
+    if (first > 0) {
+        std::rotate(trees.begin(), trees.begin() + first, trees.begin() + first + 1);
+        for (int& tree : tree_of)
+            if (tree >= 0 && tree < first) ++tree;
+        tree_of[kSchemaNotification] = 0;
     }
     auto verdict = std::make_unique<database_verdict>();
     if (!check_database_trees(*verdict, source, view, trees, run.threads.checkers)) return checks;

@@ -722,15 +722,16 @@ int check_database_trees(database_verdict& out, const database_bytes& bytes,
         bytes.present_pages != 0 ? bytes.present_pages : (size + page_size - 1) / page_size;
     tree_checker checker(pages, page_size, reserved, count, present, trees, out);
     checker.mark_roots();
-    checker.mark_free_list(trunk);
     checker.walk(-1, 1);
-    // The trees whose rows the run reads claim their pages before the others: a tree no form reads never
-    // takes a page of a table that is read.
-    for (const bool rows : {true, false}) {
-        for (std::size_t i = 0; i < trees.size(); ++i)
-            if (trees[i].rows == rows) checker.walk(static_cast<int>(i), trees[i].root);
-    }
+    // The trees whose rows the run reads claim their pages, overflow chains included, before the free list
+    // and the other trees: neither the free list nor a tree no form reads ever takes a page of a table that
+    // is read.
+    for (std::size_t i = 0; i < trees.size(); ++i)
+        if (trees[i].rows) checker.walk(static_cast<int>(i), trees[i].root);
     checker.check_leaves(bytes, threads);
+    checker.mark_free_list(trunk);
+    for (std::size_t i = 0; i < trees.size(); ++i)
+        if (!trees[i].rows) checker.walk(static_cast<int>(i), trees[i].root);
     out.owners = checker.take_owners();
     return 1;
 }

@@ -4,16 +4,17 @@
 // and reads on, printing foreign or repeated rows; the own walk is told by it what it must not read. It reads
 // cell pointers, rowid and payload-length varints and overflow links, never a value.
 //
-// A page reached twice is the first reference's: the free list's first, then the schema table's, then those
-// of the tables the run reads (in the schema's order), then those of the other trees, each tree depth first
-// from its right-most child back to its first, as PRAGMA quick_check walks one. So a tree no form reads never
-// takes a page of a table that is read: its link there is its own damage. It also tells each cell the library
-// would read past the end of its page (a pointer past the page, a pointer array, payload length, rowid,
-// payload or child page number that runs past it): the library reads on into whatever follows the page in its
-// memory, which differs from run to run. Passing the check says that none of this damage was found, not that
-// the rows are sound: a cell pointer into its page's header or pointer array or repeated, a cell count larger
-// than the page holds whose pointer array still lies in it, or a page that is no b-tree page are left to the
-// readers, which stop or skip there and say so (the library reads those inside the page, as they stand).
+// A page reached twice is the first reference's: the schema table's first, then those of the tables the run
+// reads (in the list's order, their overflow pages included), then the free list's, then those of the other
+// trees, each tree depth first from its right-most child back to its first, as PRAGMA quick_check walks one.
+// So neither the free list nor a tree no form reads ever takes a page of a table that is read: its link there
+// is its own damage. It also tells each cell the library would read past the end of its page (a pointer past
+// the page, a pointer array, payload length, rowid, payload or child page number that runs past it): the
+// library reads on into whatever follows the page in its memory, which differs from run to run. Passing the
+// check says that none of this damage was found, not that the rows are sound: a cell pointer into its page's
+// header or pointer array or repeated, a cell count larger than the page holds whose pointer array still lies
+// in it, or a page that is no b-tree page are left to the readers, which stop or skip there and say so (the
+// library reads those inside the page, as they stand).
 #pragma once
 
 #include <cstdint>
@@ -41,9 +42,10 @@ struct listed_tree {
 
 // Checks the trees of the database in `bytes` (the page size from its header): every b-tree of `trees` for
 // its links, and those with `rows` down to their cells, whose leaves up to `threads` threads may check (the
-// verdict is the same with any number). Page 1's tree is walked first, then the trees with rows, then the
-// others, each group in the list's order: a page that a table the run reads reaches is that table's, and a
-// link from another tree to it is that tree's damage. Whatever it keeps per page it keeps densely only for
+// verdict is the same with any number). Page 1's tree is walked first, then the trees with rows and their
+// overflow chains, then the free list, then the other trees, each group in the list's order: a page that a
+// table the run reads reaches is that table's (the first listed of them where two do), and a link from the
+// free list or another tree to it is that one's damage. Whatever it keeps per page it keeps densely only for
 // the pages whose bytes are there (bytes.present_pages): a page count the file claims costs nothing. Returns
 // 1 when it ran; 0 when the header does not read or has no valid page size (`out` then holds no verdict).
 // Memory that runs out is thrown (std::bad_alloc), never taken for a verdict.

@@ -218,6 +218,7 @@ bool read_tables_with_library(row_reader& reader, database_source& source, const
     }
     const table_checks checks = check_tables(run, source, database_view::committed, masks);
     say_cut_short(reader, checks.cut_short);
+    note_foreign_links(run, checks.foreign_links);
     // The own walk of a damaged table reads the bytes the check judged: beside a log, an image of the
     // committed state. Opened only for such a walk: its read window would stay for the read.
     uni::fileio image;

@@ -261,6 +261,7 @@ void read_tables_with_own_reader(row_reader& reader, database_source& source, un
         source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
     const table_checks checks = check_tables(reader.run, source, view, masks);
     say_cut_short(reader, checks.cut_short);
+    note_foreign_links(reader.run, checks.foreign_links);
     for (int i = 1; i < 4; ++i)
         read_table_with_own_reader(reader, file, i, source_code, masks[i], *checks.tables[i]);
     read_notifications_with_own_reader(reader, file, source_code, masks[kSchemaNotification],

@@ -44,6 +44,7 @@ table_checks check_tables(const selk_run& run, database_source& source, database
     source.take_verdict(std::move(verdict), view);
     const database_verdict& taken = *source.verdict();
     checks.cut_short = taken.cut_short;
+    checks.foreign_links = taken.foreign_links;
     for (int slot = 0; slot < 4; ++slot) {
         if (tree_of[slot] >= 0) checks.tables[slot] = &taken.trees[static_cast<std::size_t>(tree_of[slot])];
     }

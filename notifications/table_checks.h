@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sqlite_format/database_source.h"
 
@@ -16,6 +17,8 @@ struct tree_verdict;
 struct table_checks {
     const tree_verdict* tables[4];  // the source's verdict on each, or one of no damage
     std::string cut_short;  // which pages of a file cut short are partial or missing; empty when none is
+    // Links of the free list and of trees no form reads to pages of the tables read (database_verdict).
+    std::vector<std::string> foreign_links;
 };
 
 // Checks the trees of `view` of `source` for the tables of the run's layout with a mask in `masks` (by

@@ -65,6 +65,11 @@ void note_log_beside(const selk_run& run, const database_source& source) {
         run.db_path.c_str(), versions.c_str());
 }
 
+void note_foreign_links(const selk_run& run, const std::vector<std::string>& links) {
+    for (const std::string& link : links)
+        error_printf("note: %s: damage that costs no row: %s\n", run.db_path.c_str(), link.c_str());
+}
+
 void table_skips::skipped(const skipped_span& span) {
     if (seen_.insert(std::make_tuple(span.page, span.offset, span.cells)).second)
         texts_.push_back(skipped_span_text(span));

@@ -47,6 +47,10 @@ void say_header_refused(selk_run& run, const std::uint8_t* header);
 // so once, whatever the progress switch says (it is no status line). The exit status stays.
 void note_log_beside(const selk_run& run, const database_source& source);
 
+// A link of the free list or of a tree no form reads to a page of a table that is read is that structure's
+// damage, which costs no row: said once each, whatever the progress switch says. The exit status stays.
+void note_foreign_links(const selk_run& run, const std::vector<std::string>& links);
+
 // The pages the walks of one table skipped, each once: two walks of a table meet the same pages.
 class table_skips : public skip_reporter {
   public:

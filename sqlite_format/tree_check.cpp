@@ -77,6 +77,7 @@ class tree_checker {
     // The free list's trunk and leaf pages, from the trunk at `trunk`: they are no page of a tree.
     void mark_free_list(std::uint32_t trunk) {
         std::vector<std::uint8_t> page(page_size_);
+        std::string from = "the database header names trunk page";
         while (trunk != 0 && trunk <= count_ && owner_.get(trunk) == kNobody) {
             owner_.set(trunk, kFreeList);
             if (pages_.read(trunk, page.data()) < kTrunkLeavesOffset) return;
@@ -87,12 +88,17 @@ class tree_checker {
             const std::uint32_t fit = (usable_ - kTrunkLeavesOffset) / 4;
             for (std::uint32_t i = 0; i < std::min(leaves, fit); ++i) {
                 std::uint32_t leaf = 0;
-                if (read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) && leaf != 0 && leaf <= count_ &&
-                    owner_.get(leaf) == kNobody)
+                if (!read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) || leaf == 0 || leaf > count_) continue;
+                if (owner_.get(leaf) == kNobody)
                     owner_.set(leaf, kFreeList);
+                else
+                    note_foreign("the free list", "trunk page " + std::to_string(trunk) + " lists page",
+                                 leaf);
             }
+            from = "trunk page " + std::to_string(trunk) + " names trunk page";
             trunk = next;
         }
+        if (trunk != 0 && trunk <= count_) note_foreign("the free list", from, trunk);
     }
 
     // Every root is its own tree's before any walk: a link to a root is a link to another tree (or a loop).
@@ -125,6 +131,9 @@ class tree_checker {
                     if (verdict != nullptr) {
                         verdict->refused_links.insert(item.link);
                         tell(*verdict, item.parent, item.told_at, "interior page", fault);
+                    } else if (index >= 0) {
+                        note_foreign(tree_name(code), link_place(item.parent) + ": child page number",
+                                     item.page);
                     }
                     continue;
                 }
@@ -370,7 +379,11 @@ class tree_checker {
     // The pages `links` of page `parent` name that nobody reached before, claimed for tree `code` unread.
     void claim_unread_leaves(const std::vector<child_link>& links, std::uint64_t parent, std::uint32_t code) {
         for (const child_link& link : links) {
-            if (link.page == 0 || link.page > count_ || owner_.get(link.page) != kNobody) continue;
+            if (link.page == 0 || link.page > count_) continue;
+            if (owner_.get(link.page) != kNobody) {
+                note_foreign(tree_name(code), link_place(parent) + ": child page number", link.page);
+                continue;
+            }
             owner_.set(link.page, code);
             parent_.set(link.page, parent);
         }
@@ -542,6 +555,31 @@ class tree_checker {
 
     skipped_span cell_span(const pending_page& item, const std::string& cell, const std::string& why) const {
         return make_skipped_span(item.page, (item.page - 1) * page_size_, page_size_, "leaf page", why, cell);
+    }
+
+    // Whether pages of owner `code` hold rows the run reads: the schema table's, or a listed tree's with rows
+    // (its overflow pages too).
+    bool read_owner(std::uint32_t code) const {
+        const std::uint32_t tree = code & ~kOverflowPage;
+        if (tree == kFirstTree) return true;
+        if (tree < kFirstTree) return false;
+        const std::size_t i = tree - kFirstTree - 1;
+        return i < trees_.size() && trees_[i].rows;
+    }
+
+    std::string link_place(std::uint64_t parent) const {
+        return page_text(parent) + " (interior page, file offset " +
+               std::to_string((parent - 1) * page_size_) + ")";
+    }
+
+    // A link of `what` (the free list, or a tree no form reads) to `page`, which a table the run reads holds:
+    // that link is its own damage, said as such; no row is lost for it.
+    void note_foreign(const std::string& what, const std::string& link, std::uint64_t page) {
+        const std::uint32_t owner = owner_.get(page);
+        if (!read_owner(owner)) return;
+        const std::string held = (owner & kOverflowPage) != 0 ? "an overflow page of " : "a page of ";
+        out_.foreign_links.push_back(what + ": " + link + " " + std::to_string(page) + ", " + held +
+                                     tree_name(owner));
     }
 
     void tell(tree_verdict& verdict, std::uint64_t page, std::uint64_t offset, const std::string& what,

@@ -8,13 +8,13 @@
 // reads (in the list's order, their overflow pages included), then the free list's, then those of the other
 // trees, each tree depth first from its right-most child back to its first, as PRAGMA quick_check walks one.
 // So neither the free list nor a tree no form reads ever takes a page of a table that is read: its link there
-// is its own damage. It also tells each cell the library would read past the end of its page (a pointer past
-// the page, a pointer array, payload length, rowid, payload or child page number that runs past it): the
-// library reads on into whatever follows the page in its memory, which differs from run to run. Passing the
-// check says that none of this damage was found, not that the rows are sound: a cell pointer into its page's
-// header or pointer array or repeated, a cell count larger than the page holds whose pointer array still lies
-// in it, or a page that is no b-tree page are left to the readers, which stop or skip there and say so (the
-// library reads those inside the page, as they stand).
+// is its own damage, kept in the verdict's foreign links. It also tells each cell the library would read past
+// the end of its page (a pointer past the page, a pointer array, payload length, rowid, payload or child page
+// number that runs past it): the library reads on into whatever follows the page in its memory, which differs
+// from run to run. Passing the check says that none of this damage was found, not that the rows are sound: a
+// cell pointer into its page's header or pointer array or repeated, a cell count larger than the page holds
+// whose pointer array still lies in it, or a page that is no b-tree page are left to the readers, which stop
+// or skip there and say so (the library reads those inside the page, as they stand).
 #pragma once
 
 #include <cstdint>

@@ -76,6 +76,10 @@ struct database_verdict {
     std::string cut_short;
     std::uint64_t pages = 0;  // the pages of the state: the header's count when valid, else the whole pages
     page_values owners{0};    // who reached each page first (owner_of decodes it)
+    // Links of the free list and of trees no form reads to pages of the tables that are read, which keep
+    // them: damage of the linking structure that costs no row ("the free list: trunk page 9 lists page 12,
+    // a page of Notification").
+    std::vector<std::string> foreign_links;
 
     // Who reached page `page` first.
     page_owner owner_of(std::uint64_t page) const;

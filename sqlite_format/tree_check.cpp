@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "io/fileio.h"
@@ -47,6 +48,7 @@ constexpr std::size_t kRunBytes = 64 * 1024;
 struct leaf_job {
     std::size_t tree = 0;  // its index in the listed trees
     pending_page item;
+    bool moved = false;  // given to another tree whose link the leaf's rowids fit: not this tree's
 };
 
 // A child link of an interior page: the child, the file offset of its cell, and a table's key.
@@ -126,6 +128,9 @@ class tree_checker {
             const pending_page item = stack.back();
             stack.pop_back();
             if (item.parent != 0) {
+                if (verdict != nullptr && item.leaf &&
+                    take_contested_leaf(index, item, code, *verdict, leaf_depth))
+                    continue;
                 const std::string fault = link_fault(item, code);
                 if (!fault.empty()) {
                     if (verdict != nullptr) {
@@ -190,6 +195,64 @@ class tree_checker {
                 take_leaf_job(index, item, *verdict, leaf_depth);
             }
         }
+    }
+
+    // A leaf that another table the run reads took first, which a link of tree `index` also names, goes to
+    // this tree where its rowids fit the keys this link gives and not those the other's link gives: the
+    // other's link is then its damage. Otherwise (and for a root) the leaf stays the other's, and false
+    // leaves this link to be told as this tree's damage.
+    bool take_contested_leaf(int index, const pending_page& item, std::uint32_t code, tree_verdict& verdict,
+                             std::uint32_t& leaf_depth) {
+        const std::uint32_t owner = owner_.get(item.page);
+        if (owner == kNobody || owner == code || owner == kFirstTree || (owner & kOverflowPage) != 0 ||
+            !read_owner(owner))
+            return false;
+        for (; jobs_indexed_ < jobs_.size(); ++jobs_indexed_)
+            job_of_[jobs_[jobs_indexed_].item.page] = jobs_indexed_;
+        const auto found = job_of_.find(item.page);
+        if (found == job_of_.end()) return false;
+        leaf_job& theirs = jobs_[found->second];
+        if (theirs.moved || theirs.item.parent == 0) return false;
+        std::int64_t first = 0, last = 0;
+        if (!leaf_rowids(item.page, &first, &last)) return false;
+        const auto fits = [first, last](const key_range& keys) {
+            return keys.holds(first) && keys.holds(last);
+        };
+        if (!fits(item.keys) || fits(theirs.item.keys)) return false;
+        theirs.moved = true;
+        tree_verdict& other = out_.trees[theirs.tree];
+        other.refused_links.insert(theirs.item.link);
+        tell(other, theirs.item.parent, theirs.item.told_at, "interior page",
+             child_text(theirs.item) + " is a page of " + tree_name(code));
+        owner_.set(item.page, code);
+        parent_.set(item.page, item.parent);
+        take_leaf_job(index, item, verdict, leaf_depth);
+        return true;
+    }
+
+    // The rowids of the first and last cells of table leaf `page`; false where it reads as no table leaf
+    // with cells.
+    bool leaf_rowids(std::uint64_t page, std::int64_t* first, std::int64_t* last) const {
+        std::vector<std::uint8_t> bytes(page_size_);
+        const std::size_t present = pages_.read(page, bytes.data());
+        const std::size_t at = page == 1 ? kDbHeaderSize : 0;
+        btree_page_header head;
+        (void)read_btree_page_header(head, bytes.data(), present, at, page_size_);
+        if (head.type != kPageTableLeaf || head.cell_count == 0) return false;
+        const auto rowid_of = [&](std::size_t cell, std::int64_t* rowid) {
+            const std::size_t ptr_at = head.cell_pointers() + 2 * cell;
+            if (ptr_at + 2 > present) return false;
+            const std::size_t ptr = (std::size_t{bytes[ptr_at]} << 8) | bytes[ptr_at + 1];
+            const byte_view b(bytes.data(), present);
+            std::uint64_t length = 0, key = 0;
+            std::uint32_t used = 0, used_key = 0;
+            if (!read_varint_complete(b, ptr, &length, &used) ||
+                !read_varint_complete(b, ptr + used, &key, &used_key))
+                return false;
+            *rowid = static_cast<std::int64_t>(key);
+            return true;
+        };
+        return rowid_of(0, first) && rowid_of(head.cell_count - 1u, last);
     }
 
     // Queues a leaf of tree `index` for its cells. Every leaf of a tree lies at one depth: one that does not
@@ -453,6 +516,7 @@ class tree_checker {
     // to be no table leaf is refused where it is of a kind no leaf of a table can be; each damaged overflow
     // chain cuts its row. A page's cells are told one by one up to kToldCellsPerPage, the rest counted.
     void take_leaf(const leaf_job& job, const leaf_result& result) {
+        if (job.moved) return;
         tree_verdict& verdict = out_.trees[job.tree];
         const pending_page& item = job.item;
         if (result.type != kPageTableLeaf) {
@@ -600,6 +664,10 @@ class tree_checker {
     // The leaves of the trees with rows, in the walks' order; in small blocks, so that no large allocation
     // moves the allocator's threshold for the read that follows.
     std::deque<leaf_job> jobs_;
+    // Leaf page -> its job, for the leaves a contested link names (take_contested_leaf); filled as far as
+    // jobs_indexed_ only once a contest comes.
+    std::unordered_map<std::uint64_t, std::size_t> job_of_;
+    std::size_t jobs_indexed_ = 0;
     content_scratch scratch_;  // storage content_fault reuses
 };
 

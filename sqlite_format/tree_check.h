@@ -44,11 +44,12 @@ struct listed_tree {
 // its links, and those with `rows` down to their cells, whose leaves up to `threads` threads may check (the
 // verdict is the same with any number). Page 1's tree is walked first, then the trees with rows and their
 // overflow chains, then the free list, then the other trees, each group in the list's order: a page that a
-// table the run reads reaches is that table's (the first listed of them where two do), and a link from the
-// free list or another tree to it is that one's damage. Whatever it keeps per page it keeps densely only for
-// the pages whose bytes are there (bytes.present_pages): a page count the file claims costs nothing. Returns
-// 1 when it ran; 0 when the header does not read or has no valid page size (`out` then holds no verdict).
-// Memory that runs out is thrown (std::bad_alloc), never taken for a verdict.
+// table the run reads reaches is that table's, and a link from the free list or another tree to it is that
+// one's damage. Where two tables that are read reach one leaf, it is the one's whose link gives keys its
+// first and last rowids fit, when the other's does not; else the first listed keeps it. Whatever it keeps per
+// page it keeps densely only for the pages whose bytes are there (bytes.present_pages): a page count the file
+// claims costs nothing. Returns 1 when it ran; 0 when the header does not read or has no valid page size
+// (`out` then holds no verdict). Memory that runs out is thrown (std::bad_alloc), never taken for a verdict.
 int check_database_trees(database_verdict& out, const database_bytes& bytes,
                          const std::vector<listed_tree>& trees, unsigned threads = 0);
 // The same on `view` of `source`.

@@ -23,9 +23,9 @@ bool append_one(std::string& out, const std::string& conversion, T value) {
 }
 
 // One conversion as the format spells it: flags, width and precision (a '*' already replaced by its
-// argument) in `spec`, the length modifier and the conversion character.
+// argument) in `directive`, the length modifier and the conversion character.
 struct conversion {
-    std::string spec = "%";
+    std::string directive = "%";
     std::string length;
     char kind = '\0';
 };
@@ -34,19 +34,19 @@ struct conversion {
 // precision, and moves `p` past it. False when the format ends before a conversion character.
 bool read_conversion(const char*& p, va_list* ap, conversion& c) {
     const char* q = p + 1;
-    while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr) c.spec += *q++;
+    while (*q != '\0' && std::strchr("-+ #0'", *q) != nullptr) c.directive += *q++;
     if (*q == '*') {
-        c.spec += std::to_string(va_arg(*ap, int));
+        c.directive += std::to_string(va_arg(*ap, int));
         ++q;
     }
-    while (*q >= '0' && *q <= '9') c.spec += *q++;
+    while (*q >= '0' && *q <= '9') c.directive += *q++;
     if (*q == '.') {
-        c.spec += *q++;
+        c.directive += *q++;
         if (*q == '*') {
-            c.spec += std::to_string(va_arg(*ap, int));
+            c.directive += std::to_string(va_arg(*ap, int));
             ++q;
         }
-        while (*q >= '0' && *q <= '9') c.spec += *q++;
+        while (*q >= '0' && *q <= '9') c.directive += *q++;
     }
     while (*q != '\0' && std::strchr("hlLjzt", *q) != nullptr) c.length += *q++;
     c.kind = *q;
@@ -70,30 +70,30 @@ bool append_visible_text(std::string& out, const conversion& c, va_list* ap) {
         text = s != nullptr ? s : "(null)";
     }
     show_control_bytes(text);
-    return ok && append_one(out, c.spec + "s", text.c_str());
+    return ok && append_one(out, c.directive + "s", text.c_str());
 }
 
 // %d and %i: the argument read at the width its length modifier names.
 bool append_signed(std::string& out, const conversion& c, va_list* ap) {
-    const std::string spec = c.spec + c.length + c.kind;
-    if (c.length == "l") return append_one(out, spec, va_arg(*ap, long));
-    if (c.length == "ll") return append_one(out, spec, va_arg(*ap, long long));
-    if (c.length == "j") return append_one(out, spec, va_arg(*ap, std::intmax_t));
-    if (c.length == "z" || c.length == "t") return append_one(out, spec, va_arg(*ap, std::ptrdiff_t));
-    return append_one(out, spec, va_arg(*ap, int));
+    const std::string whole = c.directive + c.length + c.kind;
+    if (c.length == "l") return append_one(out, whole, va_arg(*ap, long));
+    if (c.length == "ll") return append_one(out, whole, va_arg(*ap, long long));
+    if (c.length == "j") return append_one(out, whole, va_arg(*ap, std::intmax_t));
+    if (c.length == "z" || c.length == "t") return append_one(out, whole, va_arg(*ap, std::ptrdiff_t));
+    return append_one(out, whole, va_arg(*ap, int));
 }
 
 // %u, %o, %x and %X: the argument read at the width its length modifier names.
 bool append_unsigned(std::string& out, const conversion& c, va_list* ap) {
-    const std::string spec = c.spec + c.length + c.kind;
-    if (c.length == "l") return append_one(out, spec, va_arg(*ap, unsigned long));
-    if (c.length == "ll") return append_one(out, spec, va_arg(*ap, unsigned long long));
-    if (c.length == "j") return append_one(out, spec, va_arg(*ap, std::uintmax_t));
-    if (c.length == "z" || c.length == "t") return append_one(out, spec, va_arg(*ap, std::size_t));
-    return append_one(out, spec, va_arg(*ap, unsigned));
+    const std::string whole = c.directive + c.length + c.kind;
+    if (c.length == "l") return append_one(out, whole, va_arg(*ap, unsigned long));
+    if (c.length == "ll") return append_one(out, whole, va_arg(*ap, unsigned long long));
+    if (c.length == "j") return append_one(out, whole, va_arg(*ap, std::uintmax_t));
+    if (c.length == "z" || c.length == "t") return append_one(out, whole, va_arg(*ap, std::size_t));
+    return append_one(out, whole, va_arg(*ap, unsigned));
 }
 
-// One conversion with its argument. %n and unknown conversions are not written (false).
+// One conversion with its argument. %n and unknown conversions are not whole (false).
 bool append_conversion(std::string& out, const conversion& c, va_list* ap) {
     switch (c.kind) {
         case 's':
@@ -115,12 +115,12 @@ bool append_conversion(std::string& out, const conversion& c, va_list* ap) {
         case 'G':
         case 'a':
         case 'A': {
-            const std::string spec = c.spec + c.length + c.kind;
-            if (c.length == "L") return append_one(out, spec, va_arg(*ap, long double));
-            return append_one(out, spec, va_arg(*ap, double));
+            const std::string whole = c.directive + c.length + c.kind;
+            if (c.length == "L") return append_one(out, whole, va_arg(*ap, long double));
+            return append_one(out, whole, va_arg(*ap, double));
         }
         case 'p':
-            return append_one(out, c.spec + c.kind, va_arg(*ap, void*));
+            return append_one(out, c.directive + c.kind, va_arg(*ap, void*));
         default:
             return false;
     }

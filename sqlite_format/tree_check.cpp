@@ -239,14 +239,13 @@ class tree_checker {
         btree_page_header head;
         (void)read_btree_page_header(head, bytes.data(), present, at, page_size_);
         if (head.type != kPageTableLeaf || head.cell_count == 0) return false;
+        const byte_view b(bytes.data(), present);
         const auto rowid_of = [&](std::size_t cell, std::int64_t* rowid) {
-            const std::size_t ptr_at = head.cell_pointers() + 2 * cell;
-            if (ptr_at + 2 > present) return false;
-            const std::size_t ptr = (std::size_t{bytes[ptr_at]} << 8) | bytes[ptr_at + 1];
-            const byte_view b(bytes.data(), present);
+            std::uint16_t ptr = 0;
             std::uint64_t length = 0, key = 0;
             std::uint32_t used = 0, used_key = 0;
-            if (!read_varint_complete(b, ptr, &length, &used) ||
+            if (!read_be16(b, head.cell_pointers() + 2 * cell, &ptr) ||
+                !read_varint_complete(b, ptr, &length, &used) ||
                 !read_varint_complete(b, ptr + used, &key, &used_key))
                 return false;
             *rowid = static_cast<std::int64_t>(key);

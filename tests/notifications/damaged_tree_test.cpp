@@ -546,6 +546,137 @@ TEST(DamagedTree, AFileCutShortIsSaidAndOnlyItsWholeCellsRead) {
     }
 }
 
+// Damage at the edge of what is there, in every form: a row whose last overflow page the end of the file cuts
+// (its bytes up to its last whole page printed, the cut said), and a cell that runs into the bytes reserved
+// at the end of its page (skipped, as the library would read it from past the page).
+TEST(DamagedTree, ACellOrChainPastWhatItsPageOrFileHoldsIsSaidAndOnlyItsBytesRead) {
+    fx::temp_dir dir("edge");
+    struct edge_case {
+        std::string name;
+        std::string db;
+        std::string said;          // in standard error
+        std::size_t rows = 0;      // the live rows printed
+        int cut = 0;               // the Order of the row cut short, 0: none
+        std::string printed = {};  // its Payload as printed
+    };
+    std::vector<edge_case> cases;
+    {
+        // Four rows on 4 KiB pages, the last one's 10 KB on two overflow pages, the second the file's last.
+        edge_case c{"the last overflow page cut", dir.file("chain.db"), ""};
+        sqlite3* h = fx::open_db(c.db);
+        ASSERT_NE(h, nullptr);
+        fx::exec(h, "PRAGMA page_size=4096; PRAGMA journal_mode=DELETE;");
+        fx::create_tables(h);
+        fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+        const std::string long_payload = "<toast>" + std::string(10000, 'z') + "</toast>";
+        for (int i = 0; i < 4; ++i)
+            fx::insert_notification(h, 200 + i, 300 + i, 68, "toast", i == 3 ? long_payload : payload_of(i));
+        sqlite3_close(h);
+        std::vector<std::uint8_t> bytes = fx::read_all(c.db);
+        const leaf_cell row = cell_of(bytes, root_of(c.db, "Notification"), 203);
+        const std::uint32_t first = be32(bytes, overflow_link_at(bytes, row));
+        ASSERT_EQ(be32(bytes, (first - 1) * kPage), bytes.size() / kPage) << "the chain ends the file";
+        bytes.resize(bytes.size() - kPage + 2000);
+        ASSERT_TRUE(fx::write_all(c.db, bytes));
+        const std::string local = record_bytes(bytes, row);
+        const std::size_t read = local.size() + kPage - 4;
+        c.said = " cut short: its overflow chain from page " + std::to_string(first) + " reaches page " +
+                 std::to_string(first + 1) + ", which the file does not hold whole: " + std::to_string(read) +
+                 " of its " + std::to_string(row.payload) + " payload bytes are read\n";
+        c.rows = 4;
+        c.cut = 203;
+        c.printed = long_payload.substr(0, read - local.find("<toast>"));
+        cases.push_back(c);
+    }
+    {
+        // Twelve rows on one leaf of 1 KiB pages with 32 bytes reserved; cell 0's payload length raised so
+        // that the cell ends 10 bytes into them.
+        edge_case c{"a cell into the reserved bytes", dir.file("reserved.db"), ""};
+        sqlite3* h = fx::open_db(c.db);
+        ASSERT_NE(h, nullptr);
+        int reserved = 32;
+        fx::exec(h, "PRAGMA page_size=1024; PRAGMA journal_mode=DELETE;");
+        ASSERT_EQ(sqlite3_file_control(h, "main", SQLITE_FCNTL_RESERVE_BYTES, &reserved), SQLITE_OK);
+        fx::create_tables(h);
+        for (int i = 0; i < 12; ++i) fx::insert_notification(h, 200 + i, 300 + i, 68, "toast", "<t/>");
+        sqlite3_close(h);
+        std::vector<std::uint8_t> bytes = fx::read_all(c.db);
+        const std::size_t leaf = (root_of(c.db, "Notification") - 1) * 1024;
+        ASSERT_EQ(bytes.at(leaf), 0x0D) << "one leaf";
+        ASSERT_EQ(be16(bytes, leaf + 3), 12u);
+        const std::size_t ptr = be16(bytes, leaf + 8);
+        std::size_t length = 0, rowid = 0;
+        const std::uint64_t payload = varint(bytes, leaf + ptr, &length);
+        (void)varint(bytes, leaf + ptr + length, &rowid);
+        ASSERT_EQ(ptr + length + rowid + payload, 1024u - 32u) << "cell 0 ends the usable bytes";
+        ASSERT_EQ(length, 1u);
+        bytes.at(leaf + ptr) = static_cast<std::uint8_t>(payload + 10);
+        ASSERT_LT(bytes.at(leaf + ptr), 0x80);
+        ASSERT_TRUE(fx::write_all(c.db, bytes));
+        c.said = ") cell 0 skipped: its payload of " + std::to_string(payload + 10) +
+                 " bytes at page offset " + std::to_string(ptr) + " runs past the end of the page\n";
+        c.rows = 11;
+        cases.push_back(c);
+    }
+    for (const edge_case& c : cases)
+        for (const std::vector<std::string>& form : kForms) {
+            SCOPED_TRACE(c.name + ", " + form_name(form));
+            const selk_process::result got = run_form(c.db, form);
+            EXPECT_EQ(got.status, 255);
+            EXPECT_NE(got.err.find(c.said), std::string::npos) << got.err;
+            EXPECT_EQ(live_orders(got.out).size(), c.rows);
+            if (c.cut != 0) {
+                EXPECT_EQ(printed_payload(got.out, c.cut), c.printed);
+            }
+        }
+}
+
+// Beside a log that commits pages the library's form reads a damaged table with the own walk in the committed
+// state, every page of the log's last commit laid over the file: a leaf of the main file whose cell 1 repeats
+// cell 0's rowid costs that cell alone, the rows the log added are all there, and the damage is all it says.
+TEST(DamagedTree, BesideALogADamagedTableIsWalkedInTheCommittedState) {
+    fx::temp_dir work, dir("log");
+    const std::string live = work.file("live.db"), db = dir.file("log.db");
+    sqlite3* h = fx::open_db(live);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=4096; PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;");
+    fx::create_tables(h);
+    fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(h, "BEGIN;");
+    for (int i = 0; i < 100; ++i) fx::insert_notification(h, 200 + i, 300 + i, 68, "toast", payload_of(i));
+    fx::exec(h, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE); BEGIN;");
+    for (int i = 100; i < 200; ++i) fx::insert_notification(h, 200 + i, 300 + i, 68, "toast", payload_of(i));
+    fx::exec(h, "COMMIT;");
+    ASSERT_TRUE(fx::copy_file(live, db));
+    ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
+    const std::vector<std::string> library = orders_of(live);
+    sqlite3_close(h);
+    ASSERT_EQ(library.size(), 200u);
+    std::vector<std::uint8_t> bytes = fx::read_all(db);
+    const std::size_t r = (root_of(db, "Notification") - 1) * kPage;
+    ASSERT_EQ(bytes.at(r), 5) << "the checkpointed table has more than one leaf";
+    const std::size_t leaf = (be32(bytes, r + be16(bytes, r + 12)) - 1) * kPage;
+    std::size_t length_0 = 0, length_1 = 0;
+    const std::size_t rowid_0 = rowid_at(bytes, leaf, 0, &length_0);
+    const std::size_t rowid_1 = rowid_at(bytes, leaf, 1, &length_1);
+    ASSERT_EQ(length_0, length_1);
+    std::copy_n(bytes.begin() + static_cast<long>(rowid_0), length_0,
+                bytes.begin() + static_cast<long>(rowid_1));
+    ASSERT_TRUE(fx::write_all(db, bytes));
+    std::vector<std::string> expected = library;
+    expected.erase(expected.begin() + 1);
+    const std::string said = "prob reading table notification of " + db + ": page " +
+                             std::to_string(leaf / kPage + 1) + " (leaf page, file offset " +
+                             std::to_string(leaf) + ") cell 1 skipped: its rowid " + library[0] +
+                             " does not follow rowid " + library[0] + " of the cell before it\n";
+    for (const std::vector<std::string>& form : {kForms[0], kForms[2]}) {
+        const selk_process::result got = run_form(db, form);
+        EXPECT_EQ(got.status, 255) << form_name(form);
+        EXPECT_EQ(got.err, said) << form_name(form);
+        EXPECT_EQ(live_orders(got.out), expected) << form_name(form);
+    }
+}
+
 // The notification read cannot even start: the handlers, push channels and settings are read all the same,
 // so that every row recovery finds is joined with its handler, as "-carve" joins it.
 TEST(DamagedTree, TheOtherTablesAreReadWhenTheNotificationReadCannotStart) {
@@ -713,9 +844,13 @@ TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
     const std::uint32_t leaf = be32(sound, table + be16(sound, table + 12));  // the table's first leaf
     const std::uint32_t overflow = be32(sound, overflow_link_at(sound, cell_of(sound, notifications, 300)));
     const std::uint32_t handler_leaf = be32(sound, handlers + be16(sound, handlers + 12));
-    // The rows of each table's right-most leaf, which a damaged right child loses.
+    // The rows of each table's right-most leaf, which a damaged right child loses, and of the handler
+    // table's first, all of whose rowids the notification table's first leaf holds too.
     const std::size_t last_handlers = be16(sound, (be32(sound, handlers + 8) - 1) * kPage + 3);
     const std::size_t last_notifications = be16(sound, (be32(sound, table + 8) - 1) * kPage + 3);
+    const std::size_t first_handlers = be16(sound, (handler_leaf - 1) * kPage + 3);
+    const std::size_t first_link = handlers + be16(sound, handlers + 12);
+    ASSERT_GE(first_handlers, be16(sound, (leaf - 1) * kPage + 3)) << "the keys of either link fit the leaf";
     const std::vector<std::string> library = orders_of(db);
     ASSERT_EQ(library.size(), 300u);
     const std::string note = "note: DB: damage that costs no row: ";
@@ -751,6 +886,12 @@ TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
              " (interior page, file offset " + std::to_string(handlers) + ") skipped: child page number " +
              std::to_string(leaf) + " is a page of Notification\n",
          255, 0, last_handlers},
+        // Both links give keys the leaf's rowids fit: the notification table, read first, keeps it.
+        {"the handler table's first child", first_link, leaf,
+         "prob reading table notificationhandler of DB: page " + std::to_string(handlers / kPage + 1) +
+             " (interior page, file offset " + std::to_string(first_link) + ") skipped: child page number " +
+             std::to_string(leaf) + " is a page of Notification\n",
+         255, 0, first_handlers},
         {"the notification table's right child", table + 8, handler_leaf,
          "prob reading table notification of DB: page " + std::to_string(notifications) +
              " (interior page, file offset " + std::to_string(table) + ") skipped: child page number " +

@@ -93,12 +93,15 @@ std::uint32_t be32(const std::vector<std::uint8_t>& b, std::size_t at) {
            (std::uint32_t(b.at(at + 2)) << 8) | b.at(at + 3);
 }
 
-// The file offset of each page record of a journal of pages of `page_size` bytes, in file order: each
-// segment's header at a multiple of the first header's sector size, its counted records after that sector.
-std::vector<std::size_t> journal_records(const std::vector<std::uint8_t>& j, std::size_t page_size) {
+// The file offset of each page record of a journal of pages of `page_size` bytes, in file order (and of each
+// segment's header into `headers`, when given): each segment's header at a multiple of the first header's
+// sector size, its counted records after that sector.
+std::vector<std::size_t> journal_records(const std::vector<std::uint8_t>& j, std::size_t page_size,
+                                         std::vector<std::size_t>* headers = nullptr) {
     std::vector<std::size_t> records;
     const std::size_t sector = be32(j, 20);
     for (std::size_t h = 0; h + sector <= j.size() && be32(j, h) == 0xD9D505F9u;) {
+        if (headers != nullptr) headers->push_back(h);
         std::size_t r = h + sector;
         for (std::uint32_t k = be32(j, h + 8); k > 0 && r + page_size + 8 <= j.size();
              --k, r += page_size + 8)
@@ -273,33 +276,43 @@ TEST(SelkProcess, AHotJournalWhosePageSizeReadsZeroRollsBackAsWithItsPageSize) {
 }
 
 // Every form reads beside a hot journal the state SQLite's rollback leaves: with 8 KiB pages (two blocks of
-// the library's reader a page) the rolled-back file; where a record's checksum fails, the half-rolled-back
-// tree at which SQLite's rollback stops (rows of the transaction left in it), its damage said, never the
-// records after it laid over it.
+// the library's reader a page) the rolled-back file; where a record's checksum fails or a segment's header
+// lacks its magic, the half-rolled-back tree at which SQLite's rollback stops (rows of the transaction left
+// in it), its damage said, never the records after it laid over it, nor their pages carved as the
+// transaction's.
 TEST(SelkProcess, EveryFormReadsTheStateTheRollbackLeaves) {
     struct rollback_case {
         const char* name;
         int page_size;
         int flipped;  // the record (from 1) whose checksum is flipped; 0: none
+        int zeroed;   // the segment (from 1) whose header's magic is zeroed; 0: none
         int status;   // 255: the tree check names the damage
         live_rows rows;
+        std::size_t carved;  // the rows "-carve" and "-incl_slack" print in all
     };
     const rollback_case cases[] = {
-        {"8 KiB pages", 8192, 0, 0, {200, 0}},
-        {"the 9th record's checksum flipped", 1024, 9, 255, {78, 18}},
+        {"8 KiB pages", 8192, 0, 0, 0, {200, 0}, 0},
+        {"the 9th record's checksum flipped", 1024, 9, 0, 255, {78, 18}, 503},
+        {"the 4th segment's magic zeroed", 1024, 0, 4, 255, {95, 24}, 0},
     };
     for (const rollback_case& c : cases) {
         fx::temp_dir work;
         fx::temp_dir dir;
         const std::string db = dir.file("hot.db");
         make_hot_evidence(work, db, c.page_size);
-        if (c.flipped != 0) {
+        if (c.flipped != 0 || c.zeroed != 0) {
             std::vector<std::uint8_t> journal = fx::read_all(db + "-journal");
-            const std::vector<std::size_t> records = journal_records(journal, c.page_size);
+            std::vector<std::size_t> headers;
+            const std::vector<std::size_t> records = journal_records(journal, c.page_size, &headers);
             ASSERT_GT(records.size(), 20u);
-            ASSERT_GT(records[c.flipped - 1] - records[0], (c.flipped - 1) * (c.page_size + 8u))
-                << "headers between them";
-            journal[records[c.flipped - 1] + 4 + c.page_size] ^= 1;
+            ASSERT_GT(headers.size(), 4u);
+            if (c.flipped != 0) {
+                ASSERT_GT(records[c.flipped - 1] - records[0], (c.flipped - 1) * (c.page_size + 8u))
+                    << "headers between them";
+                journal[records[c.flipped - 1] + 4 + c.page_size] ^= 1;
+            } else {
+                std::fill_n(journal.begin() + static_cast<long>(headers[c.zeroed - 1]), 8, 0);
+            }
             ASSERT_TRUE(fx::write_all(db + "-journal", journal));
         }
         for (const char* mode : {"", "-carve", "-incl_slack"}) {
@@ -311,6 +324,9 @@ TEST(SelkProcess, EveryFormReadsTheStateTheRollbackLeaves) {
             const live_rows rows = live_rows_of(r.out);
             EXPECT_EQ(rows.committed, c.rows.committed);
             EXPECT_EQ(rows.uncommitted, c.rows.uncommitted);
+            if (*mode != 0 && c.carved != 0) {
+                EXPECT_EQ(driver_checks::data_rows(r.out).size(), c.carved);
+            }
             if (c.status == 0) {
                 EXPECT_EQ(r.err, "");
                 continue;

@@ -97,6 +97,8 @@ TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
     std::copy(journal_magic, journal_magic + 8, journal.begin());
     ASSERT_TRUE(fx::write_all(dir.file("orphan-journal"), journal));
     ASSERT_TRUE(fx::write_all(dir.file("orphan-wal"), wal));
+    wal[3] = 0x83;  // a log whose checksums are big-endian
+    ASSERT_TRUE(fx::write_all(dir.file("g.log"), wal));
     ASSERT_EQ(::symlink("ev.db-journal", dir.file("L").c_str()), 0);
     ASSERT_EQ(::symlink("ev.db", dir.file("link.db").c_str()), 0);
     ASSERT_EQ(::link(ev.c_str(), dir.file("hard.db").c_str()), 0);
@@ -122,6 +124,7 @@ TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
                                             plain,
                                             dir.file("orphan-journal"),
                                             dir.file("orphan-wal"),
+                                            dir.file("g.log"),
                                             dir.file("page.bin"),
                                             dir.file("pages/page.bin"),
                                             dir.file("z.db"),
@@ -181,6 +184,7 @@ TEST(SelkProcess, EvidenceIsNeverWrittenWhateverTheSpellingOrMode) {
         {{"-pipe", "-diags", "orphan-wal"},
          "ev.db\n",
          {"refusing -diags orphan-wal: it holds a write-ahead log"}},
+        {{"-pipe", "-out", "g.log"}, "ev.db\n", {"refusing -out g.log: it holds a write-ahead log"}},
         {{"-pipe", "-out", "orphan-journal"},
          "plain.db\n",
          {"refusing -out orphan-journal: it holds a rollback journal"}},

@@ -221,11 +221,12 @@ std::vector<std::string> library_rows(const std::string& path) {
     return rows;
 }
 
-// Every valid layout is read as the library reads it: pages of 512 to 4096 bytes with 0 or 32 bytes reserved
-// at their end, schema rows and payloads on overflow pages, texts in each encoding. In every form the live
-// rows are the library's, Order, Type, Tag and Payload, and the slack scan and the walk of the file's pages
-// recover every deleted row whose cell the deletes left in the file (on 1 KiB pages the library's rebalancing
-// writes over them), its texts as stored, joined to its deleted handler, which comes back too.
+// Every valid layout is read as the library reads it: pages of 512 to 4096 bytes with 0, 32 or 200 bytes
+// reserved at their end, schema rows and payloads on overflow pages, texts in each encoding. In every form
+// the live rows are the library's, Order, Type, Tag and Payload, and the slack scan and the walk of the
+// file's pages recover every deleted row whose cell the deletes left in the file (on 1 KiB pages the
+// library's rebalancing writes over them), its texts as stored, joined to its deleted handler, which comes
+// back too.
 TEST(SelkSchema, EveryValidLayoutReadsAsTheLibraryReadsIt) {
     struct layout_case {
         const char* name;
@@ -235,6 +236,8 @@ TEST(SelkSchema, EveryValidLayoutReadsAsTheLibraryReadsIt) {
     const layout_case cases[] = {
         {"512-byte pages, 32 reserved, schema rows on overflow pages", {512, 125, 0, "UTF-8", 32, 0}, true},
         {"1 KiB pages, 32 reserved, payloads on overflow pages", {1024, 160, 0, "UTF-8", 32, 1500}, false},
+        // Chains counted in usable bytes: in whole pages the 5 KB payloads would need a page fewer.
+        {"1 KiB pages, 200 reserved, payloads on overflow pages", {1024, 6, 0, "UTF-8", 200, 5000}, false},
         {"4 KiB pages, 32 reserved, CREATE TABLE text and payloads on overflow pages",
          {4096, 100, 4500, "UTF-8", 32, 9000},
          true},

@@ -184,13 +184,17 @@ TEST(SelkSelection, ValuesThatCannotMeanWhatWasAskedAreRefusedByName) {
 }
 
 // A switch of an output form other than the chosen one is refused by name; a NUL-separated list keeps a name
-// with a line feed whole; a FIFO is said to be one; the banner doubles a double quote; the progress line
-// ends on the share reached. Each row: its text is in standard error (standard output where `in_out`).
+// with a line feed whole, one that ends in it too (beside a file of the name without it); a FIFO is said to
+// be one; the banner doubles a double quote; the progress line ends on the share reached. Each row: its text
+// is in standard error (standard output where `in_out`).
 TEST(SelkSelection, FirstRunsOfANewcomerSayWhatTheyDid) {
     fx::temp_dir dir;
     const std::string db = dir.file("plain.db"), fifo = dir.file("fifo.db"), lf = dir.file("a\nb.db");
     make_db(db, 2, "plain");
     make_db(lf, 1, "lf name");
+    const std::string x = dir.file("x.db");
+    make_db(x, 2, "x name");
+    make_db(x + "\n", 5, "x lf name");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string columns = "it adds columns to the default form and -csv, and ";
     const std::string cells = " of the default form, -csv and -csvl2t, and -bodyfile ";
@@ -238,6 +242,7 @@ TEST(SelkSelection, FirstRunsOfANewcomerSayWhatTheyDid) {
          255,
          "refusing -hostname pc: it fills the host column of -csvl2t, and no -csvl2t is given\n"},
         {{"-pipe", "-quiet"}, lf + std::string(1, '\0') + db + std::string(1, '\0'), 0, "lf name 0", true},
+        {{"-pipe", "-quiet"}, x + "\n" + std::string(1, '\0'), 0, "x lf name 4", true},
         {{"-db", fifo, "-quiet"}, "", 255, "prob processing file " + fifo + ": it is a FIFO\n"},
         {{"-db", fifo, "-quiet", "-parse_chunk"},
          "",

@@ -60,6 +60,22 @@ bool file_overlay::lay(std::uint64_t at, std::uint64_t length, int source, std::
     return true;
 }
 
+bool file_overlay::lay_overlay(const file_overlay& other, std::uint64_t length) {
+    std::vector<int> taken;
+    for (const int fd : other.sources_) {
+        const int source = add_source(fd);
+        if (source < 0) return false;
+        taken.push_back(source);
+    }
+    for (const auto& entry : other.map_) {
+        if (entry.first >= length) break;
+        const piece& p = entry.second;
+        const int source = p.source < 0 ? -1 : taken[static_cast<std::size_t>(p.source)];
+        if (!lay(entry.first, std::min(p.length, length - entry.first), source, p.from)) return false;
+    }
+    return true;
+}
+
 bool file_overlay::read(std::uint8_t* out, std::uint64_t length, std::uint64_t offset) const {
     std::memset(out, 0, static_cast<std::size_t>(length));
     const std::uint64_t end = offset + length;

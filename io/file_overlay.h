@@ -25,6 +25,10 @@ class file_overlay {
     // False for a source it does not have. Memory that runs out is thrown (std::bad_alloc): the overlay is
     // then no longer whole and must be dropped, and a state without its pieces must not pass for the state.
     bool lay(std::uint64_t at, std::uint64_t length, int source, std::uint64_t from);
+    // Lays the first `length` bytes of `other` at the same offsets, its sources taken as sources of this
+    // one: a state built over another (a log's frames over a journal's rollback). False when a source cannot
+    // be taken. Memory that runs out is thrown, as by lay.
+    bool lay_overlay(const file_overlay& other, std::uint64_t length);
     // Reads `length` bytes at `offset`: each piece from its source (zeros where the source has no bytes any
     // more), zeros elsewhere. False when a source cannot be read. Positioned reads only: any number of
     // threads may read one overlay.

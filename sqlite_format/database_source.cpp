@@ -154,6 +154,7 @@ int database_source::open(const std::string& path, bool every_frame) {
     f.committed_header = f.header;
     f.rolled_back_header = f.header;
     uni::fileio wal;
+    bool log_holds_page1 = false;
     // An empty log is none: the library takes a log only where it has a byte.
     if (f.files.open_wal(wal) && wal.size() > 0) {
         f.log_present = true;
@@ -161,10 +162,12 @@ int database_source::open(const std::string& path, bool every_frame) {
         if (f.log.committed_pages != 0 && !f.log.valid.empty()) f.log_pages = f.log.committed_pages;
         f.log_page_size = f.log.page_size;
         const auto first = f.log.valid.find(1);
-        if (first != f.log.valid.end()) {
+        if (f.log_pages != 0 && first != f.log.valid.end()) {
             std::uint8_t bytes[kDbHeaderSize] = {};
-            if (read_file_exact(wal, first->second + kWalFrameHeaderSize, sizeof bytes, bytes))
+            if (read_file_exact(wal, first->second + kWalFrameHeaderSize, sizeof bytes, bytes)) {
                 f.committed_header = decode_database_header(bytes, sizeof bytes);
+                log_holds_page1 = true;
+            }
         }
     }
     uni::fileio jfile;
@@ -176,8 +179,9 @@ int database_source::open(const std::string& path, bool every_frame) {
     if (f.rolled_back) {
         uni::fileio state;
         if (state.open_overlay(f.rolled_back)) f.rolled_back_header = header_in(state);
-        // Beside a log the library reads the log, whatever the journal holds.
-        if (!f.log_present) f.committed_header = f.rolled_back_header;
+        // The library plays a hot journal before it opens the log beside it: page 1 is the rollback's where
+        // the log commits no version of it.
+        if (!log_holds_page1) f.committed_header = f.rolled_back_header;
     }
     return 1;
 }
@@ -205,7 +209,7 @@ bool database_source::has_state(database_view view) const {
         case database_view::own:
             return journal_rolls_back();
         case database_view::committed:
-            return log_commits() || (!facts_->log_present && journal_rolls_back());
+            return log_commits() || journal_rolls_back();
         case database_view::log_image:
             return true;
     }
@@ -258,7 +262,7 @@ std::uint64_t database_source::present_pages(database_view view) const {
 bool database_source::rolls_back(database_view view) const {
     const facts& f = *facts_;
     if (!f.rolled_back) return false;
-    return view == database_view::own || (view == database_view::committed && !f.log_present);
+    return view == database_view::own || view == database_view::committed;
 }
 
 const database_verdict* database_source::verdict() const { return facts_->verdict.get(); }
@@ -334,7 +338,11 @@ int open_committed_state(committed_state& state, const database_source& source, 
     state.log.close();
     state.present_pages = source.present_pages(view);
     if (view == database_view::committed && source.log_commits()) {
-        if (!source.files().open_database(state.file) || !source.files().open_wal(state.log)) return 0;
+        // The log's commits lie over the state a hot journal rolls the file back to, as the library plays the
+        // journal before it opens the log.
+        const bool base = source.journal_rolls_back() ? source.open_view(database_view::own, state.file)
+                                                      : source.files().open_database(state.file);
+        if (!base || !source.files().open_wal(state.log)) return 0;
         state.frames = &source.log_frames();
         state.log_pages = source.log_pages();
         return 1;
@@ -371,8 +379,14 @@ int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint6
     const std::uint64_t size = pages * page_size;
     auto pieces = std::make_shared<uni::file_overlay>();
     pieces->size = size;
-    const int main = pieces->add_source(bytes.file->descriptor);
-    if (main < 0 || !pieces->lay(0, std::min(bytes.file->size(), size), main, 0)) return 0;
+    // The file, or the state it is an image of (a hot journal's rollback), under the log's frames.
+    const std::uint64_t base = std::min(bytes.file->size(), size);
+    if (bytes.file->overlay) {
+        if (!pieces->lay_overlay(*bytes.file->overlay, base)) return 0;
+    } else {
+        const int main = pieces->add_source(bytes.file->descriptor);
+        if (main < 0 || !pieces->lay(0, base, main, 0)) return 0;
+    }
     if (bytes.frames != nullptr && bytes.log != nullptr) {
         const int log = pieces->add_source(bytes.log->descriptor);
         if (log < 0) return 0;

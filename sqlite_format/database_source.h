@@ -57,8 +57,8 @@ database_header decode_database_header(const std::uint8_t* bytes, std::size_t le
 enum class database_view : std::uint8_t {
     file,       // the main file as it stands
     own,        // as "-carve" reads the tables: the file, beside a hot journal as its rollback leaves it
-    committed,  // as the library reads them: beside a log its committed frames over the file (none when it
-                // commits nothing), beside no log as `own`
+    committed,  // as the library reads them: `own` (the file, beside a hot journal as it rolls back), and
+                // beside a log its committed frames over that (none when it commits nothing)
     log_image,  // the log's own image: page 1 of the file and every page the log's committed frames hold at
                 // its place, the rest zeros (read where page 1 of the file does not bind)
 };
@@ -95,9 +95,9 @@ class database_source {
     // Whether a log is there at all (not empty), and every one of its frames as the library sorts them.
     bool log_present() const;
     const wal_sort& log_sort() const;
-    // The journal beside it, judged as the library judges it, and what a hot one rolls back. Beside a log the
-    // library reads the log: the committed view is then the log's, while "-carve" still reads the file as the
-    // journal rolls it back.
+    // The journal beside it, judged as the library judges it, and what a hot one rolls back. The library
+    // plays a hot journal before it opens a log beside it: the committed view is the rolled-back state with
+    // the log's commits over it, while "-carve" reads the rolled-back state alone.
     const journal_verdict& journal() const;
     bool journal_rolls_back() const;  // hot or unknown, and its header gives a state
     const rollback_journal& journal_records() const;
@@ -184,18 +184,19 @@ struct committed_state {
     database_bytes bytes();
 };
 
-// Opens `view` of `source` into `state`: for the committed view beside a log that commits, the main file
-// and the log with its frames; for any other view, its file, with the log's frames kept for the size where
-// the view is read without them. 1, or 0 when the view has no bytes.
+// Opens `view` of `source` into `state`: for the committed view beside a log that commits, the main file (or
+// beside a hot journal the state it rolls back to) and the log with its frames; for any other view, its file,
+// with the log's frames kept for the size where the view is read without them. 1, or 0 when the view has no
+// bytes.
 int open_committed_state(committed_state& state, const database_source& source, database_view view);
 // The path forms: the committed view (or without `with_journal`, the file as it stands beside a log, and
 // beside no log the file without its journal) of the database at `path`.
 int open_committed_state(committed_state& state, const std::string& path, bool with_journal = true);
 
 // Turns `image` into a read-only file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
-// a walk of the same bytes the check judged: read in place from the file and the log (overlay mode), never
-// copied whole; its size is the claim, its pieces those present. 1, or 0 when `bytes` is not open on
-// descriptors or memory runs out.
+// a walk of the same bytes the check judged: read in place from the file (or the pieces of the state it is
+// an image of) and the log (overlay mode), never copied whole; its size is the claim, its pieces those
+// present. 1, or 0 when `bytes` is not open on descriptors or an overlay, or memory runs out.
 int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
                      std::uint32_t page_size);
 

@@ -404,6 +404,69 @@ TEST(SelkProcess, AHotJournalThatNamesASuperJournalIsTakenAsSQLiteTakesIt) {
     }
 }
 
+// A hot journal beside a log is taken as SQLite takes it: the journal rolled back first, then the log opened
+// over that state, whether the log holds only its header or commits a frame of page 1: every form reads the
+// 200 committed rows and none of the transaction that never committed.
+TEST(SelkProcess, AHotJournalBesideALogIsRolledBackBeforeTheLogIsRead) {
+    fx::temp_dir work;
+    fx::temp_dir dir;
+    const std::string hot = dir.file("hot.db");
+    make_hot_evidence(work, hot);
+    // A log of the committed state that commits page 1 alone (a change of its user version).
+    const std::string committed = work.file("hot_live.db");
+    sqlite3* h = fx::open_db(committed);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; PRAGMA user_version=7;");
+    const std::vector<std::uint8_t> log = fx::read_all(committed + "-wal");
+    sqlite3_close(h);
+    ASSERT_EQ(log.size(), 32u + 24 + 1024) << "one frame";
+    ASSERT_EQ(be32(log, 32), 1u) << "of page 1";
+    struct log_case {
+        const char* name;
+        std::vector<std::uint8_t> log;
+    };
+    const log_case cases[] = {{"its header alone", std::vector<std::uint8_t>(log.begin(), log.begin() + 32)},
+                              {"a commit of page 1", log}};
+    for (const log_case& c : cases) {
+        const std::string db = dir.file(std::string(c.name) + ".db");
+        ASSERT_TRUE(fx::copy_file(hot, db) && fx::copy_file(hot + "-journal", db + "-journal"));
+        ASSERT_TRUE(fx::write_all(db + "-wal", c.log));
+        {
+            // The library on a copy.
+            fx::temp_dir copy;
+            const std::string at = copy.file("copy.db");
+            for (const char* companion : {"", "-journal", "-wal"})
+                ASSERT_TRUE(fx::copy_file(db + companion, at + companion));
+            sqlite3* lib = nullptr;
+            ASSERT_EQ(sqlite3_open(at.c_str(), &lib), SQLITE_OK);
+            sqlite3_stmt* st = nullptr;
+            ASSERT_EQ(
+                sqlite3_prepare_v2(lib,
+                                   "SELECT count(*), sum(CAST(Payload AS TEXT) LIKE '<toast>committed %') "
+                                   "FROM Notification;",
+                                   -1, &st, nullptr),
+                SQLITE_OK);
+            ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+            EXPECT_EQ(sqlite3_column_int(st, 0), 200) << c.name;
+            EXPECT_EQ(sqlite3_column_int(st, 1), 200) << c.name;
+            sqlite3_finalize(st);
+            sqlite3_close(lib);
+        }
+        for (const char* mode : {"", "-carve", "-incl_slack"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + mode);
+            std::vector<std::string> args = {"-db", db, "-quiet", "-csv"};
+            if (*mode != 0) args.push_back(mode);
+            const selk_process::result r = run(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            const bool note = std::string(mode) == "-carve" && c.log.size() > 32;
+            EXPECT_EQ(r.err, note ? driver_checks::log_beside_note(db) : "");
+            const live_rows rows = live_rows_of(r.out);
+            EXPECT_EQ(rows.committed, 200);
+            EXPECT_EQ(rows.uncommitted, 0);
+        }
+    }
+}
+
 // Also beside an empty "-wal", which the library takes for no log.
 TEST(SelkProcess, PagesOfTheUncommittedTransactionBesideAHotJournalAreCarvedWhole) {
     fx::temp_dir work;

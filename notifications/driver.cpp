@@ -33,6 +33,7 @@
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
+#include "notifications/table_checks.h"
 #include "platform/threads.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/database_source.h"
@@ -140,9 +141,12 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     row_pipeline rows(os, run, live);
     table_read_events events;
     events.flush = [&rows] { rows.drain(); };
-    // The slack scan needs nothing the tables give: it carves while they are read.
-    events.tables_begin = [&] {
-        if (scan) (void)early_scan.start(source, run.carve_switch != 0, run);
+    // The slack scan needs nothing the tables give: it carves while they are read, with the tree check's
+    // owners of every page.
+    std::shared_ptr<const database_verdict> verdict;
+    events.tables_begin = [&](const table_checks& checks) {
+        verdict = checks.verdict;
+        if (scan) (void)early_scan.start(source, run.carve_switch != 0, run, verdict);
     };
     database_read read;
     events.unread = [&read](const std::string& why) { read.why = why; };
@@ -159,7 +163,7 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
         // 0).
         const int found = early_scan.started()
                               ? early_scan.finish(&run)
-                              : scan_slack_records(source, false, run.carve_switch != 0, &run);
+                              : scan_slack_records(source, false, run.carve_switch != 0, &run, verdict);
         if (found != 0) {
             if (announce)
                 diag_printf_ex(options, "%d slack recs found",

@@ -207,7 +207,7 @@ bool read_notifications_with_library(row_reader& reader, std::uint64_t mask, std
 // since the library would hand on foreign or repeated rows there; the damage is said as "-carve" says it.
 // False, with why in `why`, when the database cannot be opened, or when the notification table could not be
 // started.
-bool read_tables_with_library(row_reader& reader, database_source& source, const std::uint64_t masks[4],
+bool read_tables_with_library(row_reader& reader, const table_checks& checks, const std::uint64_t masks[4],
                               std::string& why) {
     selk_run& run = reader.run;
     const std::string& path = reader.source.path();
@@ -216,7 +216,6 @@ bool read_tables_with_library(row_reader& reader, database_source& source, const
         why = "the SQLite library cannot open it";
         return false;
     }
-    const table_checks checks = check_tables(run, source, database_view::committed, masks);
     say_cut_short(reader, checks.cut_short);
     note_foreign_links(run, checks.foreign_links);
     // The own walk of a damaged table reads the bytes the check judged: beside a log, an image of the
@@ -286,7 +285,7 @@ int read_database_tables(selk_run& run, std::string& path, row_pipeline& rows,
     return read_database_tables(run, source, rows, events, source_code);
 }
 
-int read_database_tables(selk_run& run, database_source& source, row_pipeline& rows,
+int read_database_tables(selk_run& run, const database_source& source, row_pipeline& rows,
                          const table_read_events& events, unsigned* source_code) {
     if (source_code != nullptr) *source_code = 0;
     // Each way the tables cannot be read tells its caller why.
@@ -316,13 +315,20 @@ int read_database_tables(selk_run& run, database_source& source, row_pipeline& r
         code = wal_image != 0 ? kSourceCarveMainFromWal : kSourceCarveMain;
     // The slack scan that follows carves no valid log frames once the tables came from the log's image.
     if (code == kSourceCarveMainFromWal) run.carve_switch = 0;
-    if (events.tables_begin) events.tables_begin();
+    // The trees are checked in the bytes the form reads, before any reader of them starts: the library's
+    // committed state, or the file as "-carve" reads it (the log's image where page 1 of the file does not
+    // bind).
+    const database_view view = code == kSourceSqliteLib          ? database_view::committed
+                               : code == kSourceCarveMainFromWal ? database_view::log_image
+                                                                 : database_view::own;
+    const table_checks checks = check_tables(run, source, view, masks);
+    if (events.tables_begin) events.tables_begin(checks);
     row_reader reader(run, source, rows);
     reader.flush = events.flush;
     if (code == kSourceSqliteLib) {
-        if (!read_tables_with_library(reader, source, masks, why)) return unread(why);
+        if (!read_tables_with_library(reader, checks, masks, why)) return unread(why);
     } else {
-        read_tables_with_own_reader(reader, source, file, code, masks);
+        read_tables_with_own_reader(reader, file, code, masks, checks);
     }
     run.input_read = 1;
     if (source_code != nullptr) *source_code = code;

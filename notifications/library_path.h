@@ -19,14 +19,15 @@ typedef int (*sql_row_callback)(void* context, int count, char** values, char** 
 
 class database_source;
 class row_pipeline;
+struct table_checks;
 
 // What the reading of a database's tables tells its caller as it goes. Every member may be left empty.
 struct table_read_events {
     // Called before a failure is said, so that every notification handed on before it is in the report.
     std::function<void()> flush;
-    // Called once the schemas are known and run.carve_switch holds what it will hold after the read, just
-    // before the first table is read.
-    std::function<void()> tables_begin;
+    // Called once the schemas are known, the trees checked (with their verdict) and run.carve_switch holds
+    // what it will hold after the read, just before the first table is read.
+    std::function<void(const table_checks&)> tables_begin;
     // Called with why, when the tables cannot be read (the read then returns 0): a file too short, a page
     // size that does not fit it, a table missing, the library's error.
     std::function<void(const std::string&)> unread;
@@ -41,8 +42,8 @@ struct table_read_events {
 // unreadable file or one that is not SQLite (messages on standard error when progress output is on), a schema
 // that cannot be read or lacks the notification or handler table (diagnostics log), a failed open, or a
 // notification SELECT that failed before it gave a row. Before any table is read, the trees of the tables
-// read are checked (check_database_trees, in the bytes the form reads) and the verdict, with who owns each
-// page, is taken into `source` (the one step of the read that writes it): a table the check finds damaged is
+// read are checked (check_database_trees, in the bytes the form reads; the verdict, with who owns each
+// page, goes to events.tables_begin, and `source` is never written): a table the check finds damaged is
 // read with the own reader (also by the library's form), which reads nothing the check refuses; each damage,
 // and a file shorter than its committed state, is named on standard error and sets run.tables_incomplete.
 // When the library fails part of the way through any table, or the own reader skips a page of one, the rows
@@ -53,7 +54,7 @@ struct table_read_events {
 // whose super-journal cannot be read (the source's journal verdict: the state is unknown); the tables are
 // still read. *source_code (when given) is set to the source code of the rows read (1 library, 3 own walk, 12
 // own walk of the log's image), 0 when nothing was read. Whenever it returns 0, events.unread is told why.
-int read_database_tables(selk_run& run, database_source& source, row_pipeline& rows,
+int read_database_tables(selk_run& run, const database_source& source, row_pipeline& rows,
                          const table_read_events& events = table_read_events(),
                          unsigned* source_code = nullptr);
 // The path form: `path` is replaced by its environment-expanded form, and a source opened from it is read.

@@ -249,17 +249,13 @@ void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, u
     skips.tell(reader, kTableNotification);
 }
 
-void read_tables_with_own_reader(row_reader& reader, database_source& source, uni::fileio& file,
-                                 unsigned source_code, const std::uint64_t masks[4]) {
+void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                 const std::uint64_t masks[4], const table_checks& checks) {
+    const database_source& source = reader.source;
     // What the library refuses in the header it takes (page 1 of the committed state) is said, as the other
     // forms fail on it.
     say_header_refused(reader.run, source.header_of(database_view::committed).bytes.data());
     if (source_code == kSourceCarveMain) note_log_beside(reader.run, source);
-    // The main file is read without its log (as the journal rolls it back); the log's commits may still
-    // explain a file shorter than its header says. The log's image where page 1 of the file does not bind.
-    const database_view view =
-        source_code == kSourceCarveMainFromWal ? database_view::log_image : database_view::own;
-    const table_checks checks = check_tables(reader.run, source, view, masks);
     say_cut_short(reader, checks.cut_short);
     note_foreign_links(reader.run, checks.foreign_links);
     for (int i = 1; i < 4; ++i)

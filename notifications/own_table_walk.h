@@ -10,16 +10,16 @@
 
 #include "io/fileio.h"
 
-class database_source;
 struct row_reader;
+struct table_checks;
 struct tree_verdict;
 
 // The own-reader branch ("-carve"; `source_code` kSourceCarveMain, or kSourceCarveMainFromWal for the log's
-// image): what the library would refuse in the header and the log beside the file said first, the tree
-// check of the same bytes (its verdict taken into `source`), then each table's b-tree walked from its root
-// page, the notifications last, each handed to the pipeline as it is read.
-void read_tables_with_own_reader(row_reader& reader, database_source& source, uni::fileio& file,
-                                 unsigned source_code, const std::uint64_t masks[4]);
+// image): what the library would refuse in the header and the log beside the file said first, then what the
+// tree check of the same bytes found (`checks`), then each table's b-tree walked from its root page, the
+// notifications last, each handed to the pipeline as it is read.
+void read_tables_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
+                                 const std::uint64_t masks[4], const table_checks& checks);
 
 // One of the handlers, push channels and settings (schema slot `slot`) walked with the own reader, its rows
 // records of `source_code`, the verdict's damage said with what the walk skips.

@@ -66,13 +66,15 @@ int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run*
     return scan_slack_records(source, keep, carve, run);
 }
 
-int scan_slack_records(const database_source& source, bool keep, bool carve, selk_run* run) {
+int scan_slack_records(const database_source& source, bool keep, bool carve, selk_run* run,
+                       std::shared_ptr<const database_verdict> verdict) {
     if (source.path().empty() || run == nullptr) return 0;
     if (!keep) run->store.notifications.clear();
     std::vector<recovered_record> results;
     recovered_stage stage;
     begin_recovered_stage(stage, *run);
     carve_options scan = slack_carve_options(*run, keep, carve);
+    scan.verdict = std::move(verdict);
     carve_into_stage(scan, stage, run->options.verify != 0);
     if (!carve_database(results, source, scan)) return 0;
     merge_recovered_records(stage, *run);
@@ -83,9 +85,11 @@ slack_scan_task::~slack_scan_task() {
     if (thread_.joinable()) thread_.join();
 }
 
-bool slack_scan_task::start(const database_source& source, bool carve, const selk_run& run) {
+bool slack_scan_task::start(const database_source& source, bool carve, const selk_run& run,
+                            std::shared_ptr<const database_verdict> verdict) {
     if (started_ || source.path().empty() || run.options.show_progress || run.threads.scan == 0) return false;
     carve_options scan = slack_carve_options(run, false, carve);
+    scan.verdict = std::move(verdict);
     begin_recovered_stage(stage_, run);
     carve_into_stage(scan, stage_, run.options.verify != 0);
     carved_ = carving_.get_future();

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,12 +15,14 @@
 
 class database_source;
 class selk_run;
+struct database_verdict;
 
 // Carves the database `source` and its companion (carve_database; the valid frames of the log only with
 // `carve`) and adds what is recognised to the run's store. Unless `keep` is set the notification
-// vector is emptied first. 1 when the scan found records, 0 for an empty path, no run, or nothing
-// recovered.
-int scan_slack_records(const database_source& source, bool keep, bool carve, selk_run* run);
+// vector is emptied first. The tree check's `verdict` (when given) says who owns each page. 1 when the scan
+// found records, 0 for an empty path, no run, or nothing recovered.
+int scan_slack_records(const database_source& source, bool keep, bool carve, selk_run* run,
+                       std::shared_ptr<const database_verdict> verdict = nullptr);
 // The same of a source opened from `path`.
 int scan_slack_records(const std::string& path, bool keep, bool carve, selk_run* run);
 // The same with two values in the middle that are not read.
@@ -38,10 +41,11 @@ class slack_scan_task {
     slack_scan_task(const slack_scan_task&) = delete;
     slack_scan_task& operator=(const slack_scan_task&) = delete;
 
-    // Starts carving `source` as scan_slack_records(source, false, carve, &run) would; false (nothing
-    // started) with progress output on, or when no thread can be made. Starts at most once. The source must
-    // stay open until finish().
-    bool start(const database_source& source, bool carve, const selk_run& run);
+    // Starts carving `source` as scan_slack_records(source, false, carve, &run, verdict) would; false
+    // (nothing started) with progress output on, or when no thread can be made. Starts at most once. The
+    // source must stay open until finish().
+    bool start(const database_source& source, bool carve, const selk_run& run,
+               std::shared_ptr<const database_verdict> verdict = nullptr);
     bool started() const { return started_; }
     // Waits for the carving, then empties the run's notification vector and adds what was recognised, as
     // scan_slack_records does; its result. An error of the carving is thrown here.

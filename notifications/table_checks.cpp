@@ -10,7 +10,7 @@
 #include "sqlite_format/tree_check.h"
 #include "sqlite_format/tree_verdict.h"
 
-table_checks check_tables(const selk_run& run, database_source& source, database_view view,
+table_checks check_tables(const selk_run& run, const database_source& source, database_view view,
                           const std::uint64_t masks[4]) {
     static const tree_verdict kSound;
     table_checks checks;
@@ -25,6 +25,7 @@ table_checks check_tables(const selk_run& run, database_source& source, database
         for (std::size_t i = 0; i < trees.size() && tree_of[slot] < 0; ++i) {
             if (trees[i].root != layout.roots[slot].page) continue;
             trees[i].rows = true;
+            trees[i].columns = static_cast<std::uint32_t>(layout.schemas[slot].fields.size());
             tree_of[slot] = static_cast<int>(i);
         }
     }
@@ -38,11 +39,10 @@ table_checks check_tables(const selk_run& run, database_source& source, database
             if (tree >= 0 && tree < first) ++tree;
         tree_of[kSchemaNotification] = 0;
     }
-    auto verdict = std::make_unique<database_verdict>();
+    auto verdict = std::make_shared<database_verdict>();
     if (!check_database_trees(*verdict, source, view, trees, run.threads.checkers)) return checks;
-    // The verdict, with who owns each page, goes with the source for every reader of the database after it.
-    source.take_verdict(std::move(verdict), view);
-    const database_verdict& taken = *source.verdict();
+    checks.verdict = verdict;
+    const database_verdict& taken = *verdict;
     checks.cut_short = taken.cut_short;
     checks.foreign_links = taken.foreign_links;
     for (int slot = 0; slot < 4; ++slot) {

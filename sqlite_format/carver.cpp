@@ -19,7 +19,7 @@
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 #include "sqlite_format/journal.h"
-#include "sqlite_format/page_reach.h"
+#include "sqlite_format/page_claims.h"
 #include "sqlite_format/record.h"
 #include "sqlite_format/schema_reader.h"
 #include "sqlite_format/wal.h"
@@ -167,9 +167,10 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
 // leaves below a damaged interior page, say): their rows come from neither the tables nor the free-space
 // map, so each is walked whole, as a free page is, instead of its slack alone. Only when page 1 of the main
 // file binds: a schema read from the log's image describes pages the main file may not hold. The trees are
-// found by their root page numbers alone, which read whatever the header says of the texts' encoding.
-void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_header_bytes& header,
-                         std::uint32_t page_size) {
+// found by their root page numbers alone, which read whatever the header says of the texts' encoding; who
+// owns each page is the tree check's (the run's verdict where it judged these bytes).
+void add_unreached_pages(region_map& free_space, uni::fileio& file, const database_source& source,
+                         const database_verdict* verdict, std::uint32_t page_size) {
     std::vector<std::uint8_t> page1(page_size);
     sqlite_page bound;
     if (!read_file_exact(file, 0, page_size, page1.data()) ||
@@ -177,12 +178,12 @@ void add_unreached_pages(region_map& free_space, uni::fileio& file, const db_hea
         return;
     std::vector<std::uint32_t> roots;
     (void)read_schema_roots(roots, file, page_size);
-    region_map free_list;
-    collect_free_list(free_list, file, header);
+    std::vector<listed_tree> trees;
+    for (const std::uint32_t root : roots) trees.push_back(listed_tree{root, std::string(), false});
     std::vector<std::uint64_t> unreached;
-    // The page map takes some bytes per page of the file (its pages present, whatever the header claims):
-    // memory that runs out for it ends the run as out of memory, never as a carve without these pages.
-    if (!find_unreached_pages(unreached, file, header, roots, free_list)) return;
+    // The owners take some bytes per page of the file (its pages present, whatever the header claims):
+    // memory that runs out for them ends the run as out of memory, never as a carve without these pages.
+    if (!unreached_pages(unreached, source, verdict, trees)) return;
     for (const std::uint64_t offset : unreached) {
         auto it = free_space.lower_bound(offset);
         while (it != free_space.end() && it->first < offset + page_size) it = free_space.erase(it);
@@ -487,15 +488,15 @@ void read_companion(companion_regions& c, const database_source& source, std::ui
 // that never committed wrote, whole. Pages the log replaces are left out: they are walked whole under their
 // own code.
 region_map main_file_regions(uni::fileio& main_file, const database_source& source,
-                             const db_header_bytes& header, std::uint32_t page_size, bool header_page_size,
-                             companion_regions& c) {
+                             const database_verdict* verdict, const db_header_bytes& header,
+                             std::uint32_t page_size, bool header_page_size, companion_regions& c) {
     region_map free_space;
     map_db_pages(free_space, main_file, header);
     // Beside a hot journal the file holds a transaction that never committed, which the live rows (read
     // from the rolled-back state) do not show: the pages it wrote are walked whole as well.
     region_map uncommitted;
     if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, source, page_size);
-    if (header_page_size) add_unreached_pages(free_space, main_file, header, page_size);
+    if (header_page_size) add_unreached_pages(free_space, main_file, source, verdict, page_size);
     const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
     for (const region_map* whole : walked_whole) {
         for (const auto& o : *whole) {
@@ -647,7 +648,8 @@ int carve_database(std::vector<recovered_record>& out, const database_source& so
     if (main_header) {
         walk.set_main_pages(main_file.size() / page_size);
         walk.set_page_format(facts.reserved, facts.texts);
-        free_space = main_file_regions(main_file, source, header, page_size, p != 0, companion);
+        free_space =
+            main_file_regions(main_file, source, carve.verdict.get(), header, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
             schema_of_table(schema, main_file, source, page_size, carve.table_name)) {
             walk.walk(free_space, main_file, &schema, kSourceMainSlack, page_size, false);

@@ -17,6 +17,8 @@
 #include "sqlite_format/metadata.h"
 #include "sqlite_format/table_schema.h"
 
+struct database_verdict;
+
 class database_source;
 
 // Fills `candidates` with the records it finds in a chunk: (candidates, chunk bytes, chunk length,
@@ -114,6 +116,9 @@ struct carve_options {
     // Where the database and its companion are opened and stay open after the carve (for the sink's records);
     // none: they are closed at its end.
     std::shared_ptr<carved_files> files;
+    // The tree check's verdict on the database (its owners of every page), when the run has one: the pages no
+    // walk reaches are those it leaves to nobody, where it judged the file as it stands.
+    std::shared_ptr<const database_verdict> verdict;
 };
 
 // Walks every region of `regions` in `file` page by page and appends one recovered_record per
@@ -134,7 +139,7 @@ int walk_db_pages(std::vector<recovered_record>& out, const region_map& regions,
                   bool frame_flag, bool btree_flag, bool progress, void* options, records_callback callback);
 
 // Carves the database at `path` and its companion: free space of the main file (kSourceMainSlack; a page
-// that no b-tree walk reaches and that is not free is taken whole, see find_unreached_pages) less the pages
+// that no b-tree walk reaches and that is not free is taken whole, see unreached_pages) less the pages
 // the log overwrites (kSourceWalOverwrites), superseded log frames (kSourceWalSuperseded), journalled pages
 // (kSourceCarveJournal), valid frames (kSourceWalValid, only with `valid_frames`) and slack in valid frames
 // (kSourceWalSlack). Beside a hot journal, the main file's pages that hold the transaction that never

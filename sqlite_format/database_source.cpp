@@ -7,7 +7,6 @@
 #include "io/file_overlay.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/layout.h"
-#include "sqlite_format/tree_verdict.h"
 
 namespace {
 
@@ -101,6 +100,8 @@ database_header decode_database_header(const std::uint8_t* bytes, std::size_t le
     std::uint32_t counter = 0, valid_for = 0;
     (void)read_be32(v, kDbTextEncodingOffset, &h.encoding_field);
     (void)read_be32(v, kDbPageCountOffset, &h.counted_pages);
+    (void)read_be32(v, kDbFreelistTrunkOffset, &h.freelist_trunk);
+    (void)read_be32(v, kDbLargestRootOffset, &h.largest_root);
     (void)read_be32(v, kDbChangeCounterOffset, &counter);
     (void)read_be32(v, kDbValidForOffset, &valid_for);
     h.count_current = h.counted_pages != 0 && counter == valid_for;
@@ -127,13 +128,12 @@ struct database_source::facts {
     std::uint64_t log_pages = 0;
     std::uint32_t log_page_size = 0;   // in its own header
     bool log_present = false;          // a log is there (and opens), whatever it commits
+    bool log_page1 = false;            // the log commits a version of page 1
     database_header committed_header;  // page 1 as the log's committed frames hold it
     journal_verdict journal;
     rollback_journal records;
     std::shared_ptr<const uni::file_overlay> rolled_back;  // the hot journal's state; null when none
     database_header rolled_back_header;
-    std::unique_ptr<database_verdict> verdict;
-    database_view verdict_view = database_view::file;
 };
 
 database_source::database_source() : facts_(std::make_unique<facts>()) {}
@@ -154,7 +154,6 @@ int database_source::open(const std::string& path, bool every_frame) {
     f.committed_header = f.header;
     f.rolled_back_header = f.header;
     uni::fileio wal;
-    bool log_holds_page1 = false;
     // An empty log is none: the library takes a log only where it has a byte.
     if (f.files.open_wal(wal) && wal.size() > 0) {
         f.log_present = true;
@@ -166,7 +165,7 @@ int database_source::open(const std::string& path, bool every_frame) {
             std::uint8_t bytes[kDbHeaderSize] = {};
             if (read_file_exact(wal, first->second + kWalFrameHeaderSize, sizeof bytes, bytes)) {
                 f.committed_header = decode_database_header(bytes, sizeof bytes);
-                log_holds_page1 = true;
+                f.log_page1 = true;
             }
         }
     }
@@ -181,7 +180,7 @@ int database_source::open(const std::string& path, bool every_frame) {
         if (state.open_overlay(f.rolled_back)) f.rolled_back_header = header_in(state);
         // The library plays a hot journal before it opens the log beside it: page 1 is the rollback's where
         // the log commits no version of it.
-        if (!log_holds_page1) f.committed_header = f.rolled_back_header;
+        if (!f.log_page1) f.committed_header = f.rolled_back_header;
     }
     return 1;
 }
@@ -222,6 +221,9 @@ const database_header& database_source::header_of(database_view view) const {
             return facts_->rolled_back_header;
         case database_view::committed:
             return facts_->committed_header;
+        case database_view::log_image:
+            // Page 1 of the file, or the log's version of it over it.
+            return facts_->log_page1 ? facts_->committed_header : facts_->header;
         default:
             return facts_->header;
     }
@@ -250,6 +252,11 @@ int database_source::open_view(database_view view, uni::fileio& out) const {
 std::uint64_t database_source::pages(database_view view) const {
     const facts& f = *facts_;
     if (view == database_view::committed && log_commits()) return f.log_pages;
+    if (view == database_view::log_image && log_commits()) {
+        // The image is as large as the file, or as the highest page the log holds.
+        const std::uint64_t highest = f.log.valid.rbegin()->first * f.log_page_size;
+        return header_of(view).pages_for(std::max(f.file_size, highest));
+    }
     if (rolls_back(view)) return header_of(view).pages_for(f.rolled_back->size);
     return f.header.pages_for(f.file_size);
 }
@@ -265,12 +272,6 @@ bool database_source::rolls_back(database_view view) const {
     return view == database_view::own || view == database_view::committed;
 }
 
-const database_verdict* database_source::verdict() const { return facts_->verdict.get(); }
-database_view database_source::verdict_view() const { return facts_->verdict_view; }
-void database_source::take_verdict(std::unique_ptr<database_verdict> verdict, database_view view) {
-    facts_->verdict = std::move(verdict);
-    facts_->verdict_view = view;
-}
 
 // ---------------------------------------------------------------------------------------------
 

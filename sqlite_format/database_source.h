@@ -1,10 +1,9 @@
 // One database opened once into one object whose facts every reader shares: the evidence's descriptors (the
 // database and the "-wal" and "-journal" beside it), its header read once, the committed state beside a log
-// or a hot journal, and, once the trees are checked, the verdict with the map of which tree owns a page. The
-// driver builds it; every reader (the library's VFS, the own table walk, the tree check, the carver, the
-// slack scan) takes it by const reference and reads through readers of its own (duplicated descriptors, or an
-// overlay of a state, which any number of them may share), so that no reader derives a fact of the database
-// for itself, and threads may read it at once.
+// or a hot journal. The driver opens it, and it is never written after; every reader (the library's VFS, the
+// own table walk, the tree check, the carver, the slack scan) takes it by const reference and reads through
+// readers of its own (duplicated descriptors, or an overlay of a state, which any number of them may share),
+// so that no reader derives a fact of the database for itself, and threads may read it at once.
 //
 // What the file claims (a page count, a log frame's database size, a journal's initial size) sizes nothing:
 // a state is an overlay whose size is the claim and whose bytes are the pieces present, and present_pages
@@ -25,7 +24,6 @@
 namespace uni {
 class file_overlay;
 }
-struct database_verdict;
 
 // The first 100 bytes of page 1, decoded once.
 struct database_header {
@@ -42,6 +40,8 @@ struct database_header {
     std::uint32_t encoding_field = 0;           // as stored: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
     text_encoding texts = text_encoding::utf8;  // the encoding it names (db_header_text_encoding)
     std::uint32_t counted_pages = 0;            // the page-count field
+    std::uint32_t freelist_trunk = 0;           // the free list's first trunk page, 0 for none
+    std::uint32_t largest_root = 0;             // with auto-vacuum the largest root page, else 0
     bool count_current = false;  // counted_pages is not 0 and was written for the file's change counter
     bool wal_mode = false;       // its write and read versions say write-ahead-log mode
 
@@ -117,11 +117,6 @@ class database_source {
     // The pages of `view` whose bytes are there (the main file's whole and partial pages, at most pages()):
     // whatever a reader keeps per page is kept densely for these only.
     std::uint64_t present_pages(database_view view) const;
-
-    // The tree check's verdict on the trees of `view` the run reads, once the driver took it (null before).
-    const database_verdict* verdict() const;
-    database_view verdict_view() const;
-    void take_verdict(std::unique_ptr<database_verdict> verdict, database_view view);
 
   private:
     // Whether `view` is the hot journal's state.

@@ -1,7 +1,8 @@
-// The rules of the verdict of the tree check: the walk of every tree from its root (who reaches a page first,
-// and which link is refused for a page another owns, a loop or a page of the wrong kind), the keys a parent
-// gives its children, the overflow chains, the leaves' cells (read by tree_cells.cpp, on threads where there
-// are many) taken into their tree's verdict in the walk's order, and the pages a file cut short lacks.
+// The rules of the verdict of the tree check: the survey of every tree's links as claims (page_claims.h), then
+// the walk of every tree from its root (which link is refused for a page another link keeps, a loop or a page
+// of the wrong kind), the keys a parent gives its children, the overflow chains, the leaves' cells (read by
+// tree_cells.cpp, on threads where there are many) taken into their tree's verdict in the walk's order, and
+// the pages a file cut short lacks.
 #include "sqlite_format/tree_check.h"
 
 #include <algorithm>
@@ -48,7 +49,6 @@ constexpr std::size_t kRunBytes = 64 * 1024;
 struct leaf_job {
     std::size_t tree = 0;  // its index in the listed trees
     pending_page item;
-    bool moved = false;  // given to another tree whose link the leaf's rowids fit: not this tree's
 };
 
 // A child link of an interior page: the child, the file offset of its cell, and a table's key.
@@ -60,28 +60,33 @@ struct child_link {
     std::size_t cell;
 };
 
+// The children of an interior page, as the walks read them.
+struct child_list {
+    std::vector<child_link> links;  // its cells' links
+    std::uint32_t right = 0;        // its right-most child
+    std::uint16_t cells = 0;
+};
+
 class tree_checker {
   public:
-    // `count`: the pages the state has (a claim); `present`: those whose bytes are there.
-    tree_checker(const state_pages& pages, std::uint32_t page_size, std::uint8_t reserved,
-                 std::uint64_t count, std::uint64_t present, const std::vector<listed_tree>& trees,
-                 database_verdict& out)
+    // `count`: the pages the state has (a claim); the owners and claims are `claims`'.
+    tree_checker(const state_pages& pages, std::uint32_t page_size, std::uint32_t usable, std::uint64_t count,
+                 const std::vector<listed_tree>& trees, database_verdict& out, page_claims& claims)
         : pages_(pages),
           page_size_(page_size),
-          usable_(page_size - reserved),
+          usable_(usable),
           count_(count),
           trees_(trees),
           out_(out),
-          owner_(std::min(count, present)),
-          parent_(std::min(count, present)),
+          claims_(claims),
           buf_(page_size) {}
 
     // The free list's trunk and leaf pages, from the trunk at `trunk`: they are no page of a tree.
     void mark_free_list(std::uint32_t trunk) {
         std::vector<std::uint8_t> page(page_size_);
         std::string from = "the database header names trunk page";
-        while (trunk != 0 && trunk <= count_ && owner_.get(trunk) == kNobody) {
-            owner_.set(trunk, kFreeList);
+        while (trunk != 0 && trunk <= count_ && claims_.owner(trunk) == kNobody) {
+            claims_.own(trunk, kFreeList, 0);
             if (pages_.read(trunk, page.data()) < kTrunkLeavesOffset) return;
             const byte_view b(page.data(), page.size());
             std::uint32_t next = 0, leaves = 0;
@@ -91,8 +96,8 @@ class tree_checker {
             for (std::uint32_t i = 0; i < std::min(leaves, fit); ++i) {
                 std::uint32_t leaf = 0;
                 if (!read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) || leaf == 0 || leaf > count_) continue;
-                if (owner_.get(leaf) == kNobody)
-                    owner_.set(leaf, kFreeList);
+                if (claims_.owner(leaf) == kNobody)
+                    claims_.own(leaf, kFreeList, 0);
                 else
                     note_foreign("the free list", "trunk page " + std::to_string(trunk) + " lists page",
                                  leaf);
@@ -105,154 +110,179 @@ class tree_checker {
 
     // Every root is its own tree's before any walk: a link to a root is a link to another tree (or a loop).
     void mark_roots() {
-        if (count_ >= 1) owner_.set(1, kFirstTree);
+        if (count_ >= 1) claims_.own(1, kFirstTree, 0);
         for (std::size_t i = 0; i < trees_.size(); ++i) {
             const std::uint32_t root = trees_[i].root;
-            if (root != 0 && root <= count_ && owner_.get(root) == kNobody)
-                owner_.set(root, kFirstTree + 1 + static_cast<std::uint32_t>(i));
+            if (root != 0 && root <= count_ && claims_.owner(root) == kNobody)
+                claims_.own(root, tree_code(static_cast<int>(i)), 0);
         }
     }
 
-    // Walks tree `index` (-1 for the schema table's, at page 1) from `root`, depth first from the right.
-    void walk(int index, std::uint64_t root) {
-        const std::uint32_t code = kFirstTree + static_cast<std::uint32_t>(index + 1);
-        tree_verdict* verdict = index >= 0 && trees_[static_cast<std::size_t>(index)].rows
-                                    ? &out_.trees[static_cast<std::size_t>(index)]
-                                    : nullptr;
-        if (root == 0 || root > count_ || owner_.get(root) != code) return;
+    // Reads the links of tree `index` (-1 for the schema table's, at page 1) from `root` as claims, depth
+    // first from the right as the walk goes: below each page its first claim only. Nothing is owned or told.
+    void survey(int index, std::uint64_t root) {
+        if (root == 0 || root > count_ || claims_.owner(root) != tree_code(index)) return;
+        const bool rows = index >= 0 && trees_[static_cast<std::size_t>(index)].rows;
         std::vector<pending_page> stack;
         stack.push_back(pending_page{root, 0, 0, 0, key_range(), 0});
         bool table = true;
-        std::uint32_t leaf_depth = kNoDepth;  // the depth of the tree's first leaf
         while (!stack.empty()) {
             const pending_page item = stack.back();
             stack.pop_back();
-            if (item.parent != 0) {
-                if (verdict != nullptr && item.leaf &&
-                    take_contested_leaf(index, item, code, *verdict, leaf_depth))
-                    continue;
-                const std::string fault = link_fault(item, code);
-                if (!fault.empty()) {
-                    if (verdict != nullptr) {
-                        verdict->refused_links.insert(item.link);
-                        tell(*verdict, item.parent, item.told_at, "interior page", fault);
-                    } else if (index >= 0) {
-                        note_foreign(tree_name(code), link_place(item.parent) + ": child page number",
-                                     item.page);
-                    }
-                    continue;
-                }
-            }
+            if (item.parent != 0 && !survey_claim(index, item, table)) continue;
             if (item.leaf) {
-                // Claimed now, in the walk's order; its cells are checked once every tree is walked.
-                owner_.set(item.page, code);
-                parent_.set(item.page, item.parent);
-                if (verdict != nullptr) take_leaf_job(index, item, *verdict, leaf_depth);
+                claims_.note_leaf_depth(index, item.depth);
                 continue;
             }
             (void)pages_.read(item.page, buf_.data());
             const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
             const std::uint8_t type = buf_[at];
-            if (item.parent == 0) {
-                table = type == kPageTableInterior || type == kPageTableLeaf;
-                if (verdict != nullptr && !table && (type == kPageIndexInterior || type == kPageIndexLeaf)) {
-                    // The schema lists a table here: an index's type byte on its root is damage. An interior
-                    // page's cells still lead to the table's leaves; a leaf's cells read as an index's are no
-                    // rows.
-                    const std::uint64_t offset = (item.page - 1) * page_size_;
-                    const std::string why =
-                        "its type byte " + hex(type) + " is an index page's, where the schema lists a table";
-                    tell(*verdict, item.page, offset, "root page", why);
-                    if (type == kPageIndexLeaf) {
-                        verdict->refused_root = true;
-                        continue;
-                    }
-                    verdict->spans.back().kept = true;
-                    table = true;
-                    owner_.set(item.page, code);
-                    queue_children(item, at, true, code, verdict, stack);
-                    continue;
-                }
-            } else if (!kind_fits(type, table)) {
-                // A page of the other kind of b-tree: its cells are no rows of this one. A page that is no
-                // b-tree page at all is left to the readers, which stop or skip there.
-                if (type == kPageIndexInterior || type == kPageIndexLeaf || type == kPageTableInterior ||
-                    type == kPageTableLeaf) {
-                    if (verdict != nullptr) {
-                        verdict->refused_links.insert(item.link);
-                        tell(*verdict, item.parent, item.told_at, "interior page",
-                             child_text(item) + " is a page of " + (table ? "an index" : "a table") +
-                                 " (type byte " + hex(type) + ")");
-                    }
-                }
+            if (item.parent == 0)
+                table = type == kPageTableInterior || type == kPageTableLeaf || (rows && type == kPageIndexInterior);
+            else if (!kind_fits(type, table))
+                continue;
+            if (type == kPageTableLeaf || type == kPageIndexLeaf) claims_.note_leaf_depth(index, item.depth);
+            if (type != kPageTableInterior && type != kPageIndexInterior) continue;
+            const child_list children = read_children(item, at, table, nullptr);
+            if (!rows && unread_leaves(children)) {
+                for (const child_link& link : children.links)
+                    (void)survey_claim(index, pending_page{link.page, item.page, link.offset, link.offset,
+                                                           key_range(), item.depth + 1, true},
+                                       table);
+                claims_.note_leaf_depth(index, item.depth + 1);
                 continue;
             }
-            owner_.set(item.page, code);
-            parent_.set(item.page, item.parent);
-            if (type == kPageTableInterior || type == kPageIndexInterior) {
-                queue_children(item, at, type == kPageTableInterior, code, verdict, stack);
-            } else if (type == kPageTableLeaf && verdict != nullptr) {
-                take_leaf_job(index, item, *verdict, leaf_depth);
-            }
+            push_children(item, children, table, nullptr, stack);
         }
     }
 
-    // A leaf that another table the run reads took first, which a link of tree `index` also names, goes to
-    // this tree where its rowids fit the keys this link gives and not those the other's link gives: the
-    // other's link is then its damage. Otherwise (and for a root) the leaf stays the other's, and false
-    // leaves this link to be told as this tree's damage.
-    bool take_contested_leaf(int index, const pending_page& item, std::uint32_t code, tree_verdict& verdict,
-                             std::uint32_t& leaf_depth) {
-        const std::uint32_t owner = owner_.get(item.page);
-        if (owner == kNobody || owner == code || owner == kFirstTree || (owner & kOverflowPage) != 0 ||
-            !read_owner(owner))
-            return false;
-        for (; jobs_indexed_ < jobs_.size(); ++jobs_indexed_)
-            job_of_[jobs_[jobs_indexed_].item.page] = jobs_indexed_;
-        const auto found = job_of_.find(item.page);
-        if (found == job_of_.end()) return false;
-        leaf_job& theirs = jobs_[found->second];
-        if (theirs.moved || theirs.item.parent == 0) return false;
-        std::int64_t first = 0, last = 0;
-        if (!leaf_rowids(item.page, &first, &last)) return false;
-        const auto fits = [first, last](const key_range& keys) {
-            return keys.holds(first) && keys.holds(last);
-        };
-        if (!fits(item.keys) || fits(theirs.item.keys)) return false;
-        theirs.moved = true;
-        tree_verdict& other = out_.trees[theirs.tree];
-        other.refused_links.insert(theirs.item.link);
-        tell(other, theirs.item.parent, theirs.item.told_at, "interior page",
-             child_text(theirs.item) + " is a page of " + tree_name(code));
-        owner_.set(item.page, code);
-        parent_.set(item.page, item.parent);
-        take_leaf_job(index, item, verdict, leaf_depth);
-        return true;
+    // Walks tree `index` (-1 for the schema table's, at page 1) from `root`, depth first from the right.
+    void walk(int index, std::uint64_t root) {
+        const std::uint32_t code = tree_code(index);
+        tree_verdict* verdict = index >= 0 && trees_[static_cast<std::size_t>(index)].rows
+                                    ? &out_.trees[static_cast<std::size_t>(index)]
+                                    : nullptr;
+        if (root == 0 || root > count_ || claims_.owner(root) != code) return;
+        std::vector<pending_page> stack;
+        stack.push_back(pending_page{root, 0, 0, 0, key_range(), 0});
+        walk_state state;
+        while (!stack.empty()) {
+            const pending_page item = stack.back();
+            stack.pop_back();
+            if (item.parent != 0) {
+                std::string fault = link_fault(item, code);
+                if (fault.empty() && item.leaf) fault = keeper_fault(item, code);
+                if (!fault.empty()) {
+                    refuse(index, verdict, item, code, fault);
+                    continue;
+                }
+            }
+            if (item.leaf) {
+                // Claimed now, in the walk's order; its cells are checked once every tree is walked.
+                claims_.own(item.page, code, item.parent);
+                if (verdict != nullptr) take_leaf_job(index, item, *verdict, state.leaf_depth);
+                continue;
+            }
+            walk_page(index, item, code, verdict, state, stack);
+        }
     }
 
-    // The rowids of the first and last cells of table leaf `page`; false where it reads as no table leaf
-    // with cells.
-    bool leaf_rowids(std::uint64_t page, std::int64_t* first, std::int64_t* last) const {
-        std::vector<std::uint8_t> bytes(page_size_);
-        const std::size_t present = pages_.read(page, bytes.data());
-        const std::size_t at = page == 1 ? kDbHeaderSize : 0;
-        btree_page_header head;
-        (void)read_btree_page_header(head, bytes.data(), present, at, page_size_);
-        if (head.type != kPageTableLeaf || head.cell_count == 0) return false;
-        const byte_view b(bytes.data(), present);
-        const auto rowid_of = [&](std::size_t cell, std::int64_t* rowid) {
-            std::uint16_t ptr = 0;
-            std::uint64_t length = 0, key = 0;
-            std::uint32_t used = 0, used_key = 0;
-            if (!read_be16(b, head.cell_pointers() + 2 * cell, &ptr) ||
-                !read_varint_complete(b, ptr, &length, &used) ||
-                !read_varint_complete(b, ptr + used, &key, &used_key))
-                return false;
-            *rowid = static_cast<std::int64_t>(key);
-            return true;
-        };
-        return rowid_of(0, first) && rowid_of(head.cell_count - 1u, last);
+    // What the walk of one tree carries from page to page.
+    struct walk_state {
+        bool table = true;                    // the tree's pages are a table's (its root's kind)
+        std::uint32_t leaf_depth = kNoDepth;  // the depth of the tree's first leaf
+    };
+
+    // The page of `item`, read: taken for tree `code` where its kind fits and its link keeps it, its children
+    // queued or, for a leaf of a tree with rows, its cells.
+    void walk_page(int index, const pending_page& item, std::uint32_t code, tree_verdict* verdict,
+                   walk_state& state, std::vector<pending_page>& stack) {
+        (void)pages_.read(item.page, buf_.data());
+        const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
+        const std::uint8_t type = buf_[at];
+        if (item.parent == 0) {
+            state.table = type == kPageTableInterior || type == kPageTableLeaf;
+            if (verdict != nullptr && !state.table && (type == kPageIndexInterior || type == kPageIndexLeaf)) {
+                walk_index_root(item, at, type, code, *verdict, state, stack);
+                return;
+            }
+        } else if (!kind_fits(type, state.table)) {
+            // A page of the other kind of b-tree: its cells are no rows of this one. A page that is no
+            // b-tree page at all is left to the readers, which stop or skip there.
+            if (verdict != nullptr && (type == kPageIndexInterior || type == kPageIndexLeaf ||
+                                       type == kPageTableInterior || type == kPageTableLeaf)) {
+                verdict->refused_links.insert(item.link);
+                tell(*verdict, item.parent, item.told_at, "interior page",
+                     child_text(item) + " is a page of " + (state.table ? "an index" : "a table") +
+                         " (type byte " + hex(type) + ")");
+            }
+            return;
+        } else {
+            const std::string fault = keeper_fault(item, code);
+            if (!fault.empty()) {
+                refuse(index, verdict, item, code, fault);
+                return;
+            }
+        }
+        claims_.own(item.page, code, item.parent);
+        if (type == kPageTableInterior || type == kPageIndexInterior) {
+            queue_children(item, at, type == kPageTableInterior, code, verdict, stack);
+        } else if (type == kPageTableLeaf && verdict != nullptr) {
+            take_leaf_job(index, item, *verdict, state.leaf_depth);
+        }
     }
+
+    // The schema lists a table at a root whose type byte is an index page's: damage. An interior page's
+    // cells still lead to the table's leaves; a leaf's cells read as an index's are no rows.
+    void walk_index_root(const pending_page& item, std::size_t at, std::uint8_t type, std::uint32_t code,
+                         tree_verdict& verdict, walk_state& state, std::vector<pending_page>& stack) {
+        const std::uint64_t offset = (item.page - 1) * page_size_;
+        tell(verdict, item.page, offset, "root page",
+             "its type byte " + hex(type) + " is an index page's, where the schema lists a table");
+        if (type == kPageIndexLeaf) {
+            verdict.refused_root = true;
+            return;
+        }
+        verdict.spans.back().kept = true;
+        state.table = true;
+        claims_.own(item.page, code, 0);
+        queue_children(item, at, true, code, &verdict, stack);
+    }
+
+    // A link of tree `index` not followed, for `fault`: its tree's damage where its rows are read, else
+    // its note where it names a page of a table that is read.
+    void refuse(int index, tree_verdict* verdict, const pending_page& item, std::uint32_t code,
+                const std::string& fault) {
+        if (verdict != nullptr) {
+            verdict->refused_links.insert(item.link);
+            tell(*verdict, item.parent, item.told_at, "interior page", fault);
+        } else if (index >= 0) {
+            note_foreign(tree_name(code), link_place(item.parent) + ": child page number", item.page);
+        }
+    }
+
+    // Why the link of `item` does not take its page: another link keeps it (page_claims); empty when this
+    // one does.
+    std::string keeper_fault(const pending_page& item, std::uint32_t code) const {
+        if (claims_.keeps(item.page, item.link)) return std::string();
+        const page_claim& kept = *claims_.keeper(item.page);
+        const std::uint32_t theirs = tree_code(kept.tree);
+        if (theirs != code) return child_text(item) + " is a page of " + tree_name(theirs);
+        return child_text(item) + " is the child of page " + std::to_string(kept.parent) +
+               ", whose depth and keys it fits (a page that two links name)";
+    }
+
+    // Counts the link of `item` in tree `index` (of a table's pages, with `table`) as a claim; true where
+    // the survey goes on below its page. Links that name no page, page 1 or a root name no page to judge.
+    bool survey_claim(int index, const pending_page& item, bool table) {
+        if (!child_page_fault(item.page, count_).empty() || item.depth >= kMaxTreeDepth || item.page == 1 ||
+            claims_.owner(item.page) != kNobody)
+            return false;
+        return claims_.claim(
+            page_claim{item.page, item.parent, item.link, index, table, item.keys, item.depth, 0});
+    }
+
+    static std::uint32_t tree_code(int index) { return kFirstTree + static_cast<std::uint32_t>(index + 1); }
 
     // Queues a leaf of tree `index` for its cells. Every leaf of a tree lies at one depth: one that does not
     // took the place of a subtree, whose pages no link leads to any more (its own rows are still read).
@@ -282,9 +312,6 @@ class tree_checker {
             take_leaf(job, result);
         }
     }
-
-    // Who reached each page first, for the verdict once every walk is done.
-    page_values take_owners() { return std::move(owner_); }
 
   private:
     // Whether page `page` reads as a leaf page (its type byte, page 1's after the database header).
@@ -322,7 +349,7 @@ class tree_checker {
         if (item.depth >= kMaxTreeDepth) return "deeper than " + std::to_string(kMaxTreeDepth) + " levels";
         const std::string child = child_text(item);
         if (item.page == 1) return child + " is page 1, the root of the schema table";
-        const std::uint32_t owner = owner_.get(item.page);
+        const std::uint32_t owner = claims_.owner(item.page);
         if (owner == kNobody) return std::string();
         if (owner == kFreeList) return child + " is a page of the free list";
         if ((owner & kOverflowPage) != 0) return child + " is an overflow page of " + tree_name(owner);
@@ -333,7 +360,7 @@ class tree_checker {
         }
         // A page of this tree: an ancestor of the page that names it (a loop), or one reached before.
         for (std::uint64_t up = item.parent, steps = 0; up != 0 && steps <= kMaxTreeDepth;
-             up = parent_.get(up), ++steps) {
+             up = claims_.parent(up), ++steps) {
             if (up == item.page)
                 return child + (up == item.parent
                                     ? " is the page itself (a loop)"
@@ -342,14 +369,13 @@ class tree_checker {
         return child + " was reached before (a page that two links name)";
     }
 
-    // The children of the interior page in buf_ onto the stack, so that the right-most pops first; for a
-    // table, each with the keys its parent's cells give it. A key out of order is told and bounds nothing.
-    void queue_children(const pending_page& item, std::size_t at, bool table, std::uint32_t code,
-                        tree_verdict* verdict, std::vector<pending_page>& stack) {
+    // The children of the interior page in buf_ (its header at `at`), read as its cells give them; a damaged
+    // cell or content area told to `verdict` (when given).
+    child_list read_children(const pending_page& item, std::size_t at, bool table, tree_verdict* verdict) {
         btree_page_header head;
         (void)read_btree_page_header(head, buf_.data(), buf_.size(), at, page_size_);
-        std::vector<child_link> links;
-        const bool readers_tell = read_child_links(links, item, head, table, verdict);
+        child_list children;
+        const bool readers_tell = read_child_links(children.links, item, head, table, verdict);
         if (verdict != nullptr && table && !readers_tell && item.page != 1) {
             const std::string fault = content_fault(buf_.data(), head, page_size_, usable_, scratch_);
             if (!fault.empty()) {
@@ -357,15 +383,37 @@ class tree_checker {
                 verdict->spans.back().kept = true;
             }
         }
-        const std::uint32_t right = head.right_child;
-        // Of a tree whose rows are not read, leaves are only claimed, unread: all children of a page are
-        // leaves when its right-most one is (every leaf of a sound tree lies at one depth).
-        if (verdict == nullptr && right != 0 && right <= count_ && leaf_type(right)) {
-            links.push_back(child_link{right, 0, false, 0, 0});
-            claim_unread_leaves(links, item.page, code);
+        children.right = head.right_child;
+        children.cells = head.cell_count;
+        return children;
+    }
+
+    // Whether the children are leaves: all are when the right-most one reads as one (every leaf of a sound
+    // tree lies at one depth).
+    bool unread_leaves(const child_list& children) const {
+        return children.right != 0 && children.right <= count_ && leaf_type(children.right);
+    }
+
+    // The links of the children of page `item`, its right-most child's last.
+    static std::vector<child_link> every_link(const child_list& children, const pending_page& item,
+                                              std::uint32_t page_size) {
+        std::vector<child_link> links = children.links;
+        links.push_back(
+            child_link{children.right, right_child_link((item.page - 1) * page_size), false, 0, 0});
+        return links;
+    }
+
+    // The children of the interior page in buf_ onto the stack, so that the right-most pops first; for a
+    // table, each with the keys its parent's cells give it. A key out of order is told and bounds nothing.
+    void queue_children(const pending_page& item, std::size_t at, bool table, std::uint32_t code,
+                        tree_verdict* verdict, std::vector<pending_page>& stack) {
+        const child_list children = read_children(item, at, table, verdict);
+        // Of a tree whose rows are not read, leaves are only claimed, unread.
+        if (verdict == nullptr && unread_leaves(children)) {
+            claim_unread_leaves(every_link(children, item, page_size_), item.page, code);
             return;
         }
-        push_children(item, links, right, head.cell_count, table, verdict, stack);
+        push_children(item, children, table, verdict, stack);
     }
 
     // Reads the child links of the interior page in buf_ (its header `head`) into `links`, a table's with
@@ -438,16 +486,16 @@ class tree_checker {
         return true;
     }
 
-    // The pages `links` of page `parent` name that nobody reached before, claimed for tree `code` unread.
+    // The pages `links` of page `parent` name that nobody took before and whose links keep them, claimed
+    // for tree `code` unread.
     void claim_unread_leaves(const std::vector<child_link>& links, std::uint64_t parent, std::uint32_t code) {
         for (const child_link& link : links) {
             if (link.page == 0 || link.page > count_) continue;
-            if (owner_.get(link.page) != kNobody) {
+            if (claims_.owner(link.page) != kNobody || !claims_.keeps(link.page, link.offset)) {
                 note_foreign(tree_name(code), link_place(parent) + ": child page number", link.page);
                 continue;
             }
-            owner_.set(link.page, code);
-            parent_.set(link.page, parent);
+            claims_.own(link.page, code, parent);
         }
     }
 
@@ -475,9 +523,11 @@ class tree_checker {
     // The children `links` of page `item` onto the stack, then its right-most child `right` (when it has one
     // or `cells` cells), so that the right-most pops first: a table's each with the range of keys that its
     // parent's bounding keys give it. All are taken for leaves unread when the right-most one reads as one.
-    void push_children(const pending_page& item, const std::vector<child_link>& links, std::uint32_t right,
-                       std::uint16_t cells, bool table, tree_verdict* verdict,
+    void push_children(const pending_page& item, const child_list& children, bool table, tree_verdict* verdict,
                        std::vector<pending_page>& stack) {
+        const std::vector<child_link>& links = children.links;
+        const std::uint32_t right = children.right;
+        const std::uint16_t cells = children.cells;
         const std::uint64_t page_offset = (item.page - 1) * page_size_;
         const std::vector<bool> bounds = table ? bounding_keys(links, item, verdict) : std::vector<bool>();
         key_range below = item.keys;  // the range of the next child: above the last bounding key
@@ -515,7 +565,6 @@ class tree_checker {
     // to be no table leaf is refused where it is of a kind no leaf of a table can be; each damaged overflow
     // chain cuts its row. A page's cells are told one by one up to kToldCellsPerPage, the rest counted.
     void take_leaf(const leaf_job& job, const leaf_result& result) {
-        if (job.moved) return;
         tree_verdict& verdict = out_.trees[job.tree];
         const pending_page& item = job.item;
         if (result.type != kPageTableLeaf) {
@@ -587,21 +636,21 @@ class tree_checker {
                          " pages)";
             } else if (page == 1) {
                 *fault = "reaches page 1";
-            } else if (owner_.get(page) == code) {
+            } else if (claims_.owner(page) == code) {
                 *fault = std::find(chain_.begin() + static_cast<std::ptrdiff_t>(before), chain_.end(),
                                    page) != chain_.end()
                              ? "comes back to page " + std::to_string(page) + " (a loop)"
                              : at + ", an overflow page of another cell";
-            } else if (owner_.get(page) == kFreeList) {
+            } else if (claims_.owner(page) == kFreeList) {
                 *fault = at + ", a page of the free list";
-            } else if (owner_.get(page) != kNobody) {
-                *fault = at + ", a page of " + tree_name(owner_.get(page));
+            } else if (claims_.owner(page) != kNobody) {
+                *fault = at + ", a page of " + tree_name(claims_.owner(page));
             }
             std::uint32_t next = 0;
             if (fault->empty() && !pages_.link_of_whole(page, &next))
                 *fault = at + ", which the file does not hold whole";
             if (!fault->empty()) break;
-            owner_.set(page, code);
+            claims_.own(page, code, 0);
             chain_.push_back(page);
             page = next;
             sound = k + 1;
@@ -638,7 +687,7 @@ class tree_checker {
     // A link of `what` (the free list, or a tree no form reads) to `page`, which a table the run reads holds:
     // that link is its own damage, said as such; no row is lost for it.
     void note_foreign(const std::string& what, const std::string& link, std::uint64_t page) {
-        const std::uint32_t owner = owner_.get(page);
+        const std::uint32_t owner = claims_.owner(page);
         if (!read_owner(owner)) return;
         const std::string held = (owner & kOverflowPage) != 0 ? "an overflow page of " : "a page of ";
         out_.foreign_links.push_back(what + ": " + link + " " + std::to_string(page) + ", " + held +
@@ -656,17 +705,12 @@ class tree_checker {
     const std::uint64_t count_;
     const std::vector<listed_tree>& trees_;
     database_verdict& out_;
-    page_values owner_;   // page -> who reached it first
-    page_values parent_;  // page -> the page that led to it in its tree's walk
+    page_claims& claims_;  // who keeps and owns each page
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint64_t> chain_;  // the pages of the overflow chain being followed
     // The leaves of the trees with rows, in the walks' order; in small blocks, so that no large allocation
     // moves the allocator's threshold for the read that follows.
     std::deque<leaf_job> jobs_;
-    // Leaf page -> its job, for the leaves a contested link names (take_contested_leaf); filled as far as
-    // jobs_indexed_ only once a contest comes.
-    std::unordered_map<std::uint64_t, std::size_t> job_of_;
-    std::size_t jobs_indexed_ = 0;
     content_scratch scratch_;  // storage content_fault reuses
 };
 
@@ -782,69 +826,72 @@ std::string cut_short_text(std::uint64_t bytes, std::uint64_t pages, std::uint32
            std::to_string(pages) + " pages of " + std::to_string(page_size) + " bytes";
 }
 
-int check_database_trees(database_verdict& out, const database_bytes& bytes,
-                         const std::vector<listed_tree>& trees, unsigned threads) {
-    out = database_verdict();
-    if (bytes.file == nullptr || !bytes.file->is_open()) return 0;
-    std::uint8_t header[kDbHeaderSize] = {};
-    {
-        // Page 1 as the state holds it: beside a log, its frame.
-        std::vector<std::uint8_t> first(kMinPageSize);
-        database_bytes small = bytes;
-        state_pages probe(small, kMinPageSize);
-        if (probe.read(1, first.data()) < kDbHeaderSize) return 0;
-        std::memcpy(header, first.data(), kDbHeaderSize);
+namespace {
+
+// Reads every tree's links as claims (twice where a page that two links name is met: the second time their
+// claims are kept whole), then judges the pages two links name.
+void survey_trees(tree_checker& checker, page_claims& claims, const std::vector<listed_tree>& trees) {
+    for (int pass = 0; pass < 2; ++pass) {
+        checker.survey(-1, 1);
+        for (const bool rows : {true, false})
+            for (std::size_t i = 0; i < trees.size(); ++i)
+                if (trees[i].rows == rows) checker.survey(static_cast<int>(i), trees[i].root);
+        if (pass == 1 || !claims.contested()) break;
+        claims.record_contested();
     }
-    const std::uint32_t page_size = db_header_page_size(header, kDbHeaderSize);
-    const std::uint8_t reserved = header[kDbReservedOffset];
-    if (page_size == 0 || page_size < reserved || page_size - reserved < kMinUsableSize) return 0;
-    const byte_view h(header, kDbHeaderSize);
-    std::uint32_t counted = 0, counter = 0, valid_for = 0, trunk = 0;
-    (void)read_be32(h, kDbPageCountOffset, &counted);
-    (void)read_be32(h, kDbChangeCounterOffset, &counter);
-    (void)read_be32(h, kDbValidForOffset, &valid_for);
-    (void)read_be32(h, kDbFreelistTrunkOffset, &trunk);
-    const std::uint64_t size = bytes.file->size();
-    const bool header_count = counted != 0 && counter == valid_for;
-    std::uint64_t count = size / page_size;
-    // The library takes the last commit's size beside a log, else the header's count where it is kept up to
-    // date, and reads the bytes missing from the file as zeros.
-    if (bytes.frames != nullptr && bytes.log_pages != 0)
-        count = bytes.log_pages;
-    else if (header_count)
-        count = counted;
-    // The size is judged against the committed state: a log's frames may hold the pages the file lacks.
-    const wal_frame_map* frames = bytes.frames != nullptr ? bytes.frames : bytes.size_frames;
-    std::uint64_t judged = count;
-    if (bytes.frames == nullptr && bytes.size_frames != nullptr && bytes.size_pages != 0)
-        judged = bytes.size_pages;
-    if ((header_count || frames != nullptr) && size < judged * page_size)
-        out.cut_short = missing_pages(size, judged, page_size, frames);
-    out.pages = count;
-    out.trees.assign(trees.size(), tree_verdict());
-    state_pages pages(bytes, page_size);
-    const std::uint64_t present =
-        bytes.present_pages != 0 ? bytes.present_pages : (size + page_size - 1) / page_size;
-    tree_checker checker(pages, page_size, reserved, count, present, trees, out);
+    if (claims.contested()) claims.judge();
+}
+
+// The trees of the state `bytes` of `pages` pages (a claim) walked, each page taken for its keeper: the
+// schema table's tree first, then the trees whose rows the run reads with their overflow chains, then the
+// free list from `trunk`, then the other trees.
+void walk_trees(database_verdict& out, const database_bytes& bytes, const database_header& header,
+                std::uint64_t pages, const std::vector<listed_tree>& trees, unsigned threads) {
+    state_pages state(bytes, header.page_size);
+    const std::uint64_t present = bytes.present_pages != 0
+                                      ? bytes.present_pages
+                                      : (bytes.file->size() + header.page_size - 1) / header.page_size;
+    page_claims claims(state, header.page_size, header.usable, pages, present, trees);
+    tree_checker checker(state, header.page_size, header.usable, pages, trees, out, claims);
     checker.mark_roots();
+    survey_trees(checker, claims, trees);
     checker.walk(-1, 1);
-    // The trees whose rows the run reads claim their pages, overflow chains included, before the free list
+    // The trees whose rows the run reads take their pages, overflow chains included, before the free list
     // and the other trees: neither the free list nor a tree no form reads ever takes a page of a table that
     // is read.
     for (std::size_t i = 0; i < trees.size(); ++i)
         if (trees[i].rows) checker.walk(static_cast<int>(i), trees[i].root);
     checker.check_leaves(bytes, threads);
-    checker.mark_free_list(trunk);
+    checker.mark_free_list(header.freelist_trunk);
     for (std::size_t i = 0; i < trees.size(); ++i)
         if (!trees[i].rows) checker.walk(static_cast<int>(i), trees[i].root);
-    out.owners = checker.take_owners();
-    return 1;
+    out.owners = claims.take_owners();
 }
+
+}  // namespace
 
 int check_database_trees(database_verdict& out, const database_source& source, database_view view,
                          const std::vector<listed_tree>& trees, unsigned threads) {
     out = database_verdict();
+    const database_header& header = source.header_of(view);
+    if (header.length < kDbHeaderSize || header.page_size == 0 || header.usable < kMinUsableSize) return 0;
     committed_state state;
     if (!open_committed_state(state, source, view)) return 0;
-    return check_database_trees(out, state.bytes(), trees, threads);
+    const database_bytes bytes = state.bytes();
+    if (bytes.file == nullptr || !bytes.file->is_open()) return 0;
+    const std::uint32_t page_size = header.page_size;
+    const std::uint64_t count = source.pages(view);
+    // The size is judged against the committed state: a log's frames may hold the pages the file lacks.
+    const std::uint64_t size = bytes.file->size();
+    const wal_frame_map* frames = bytes.frames != nullptr ? bytes.frames : bytes.size_frames;
+    std::uint64_t judged = count;
+    if (bytes.frames == nullptr && bytes.size_frames != nullptr && bytes.size_pages != 0)
+        judged = bytes.size_pages;
+    if ((header.count_current || frames != nullptr) && size < judged * page_size)
+        out.cut_short = missing_pages(size, judged, page_size, frames);
+    out.pages = count;
+    out.view = view;
+    out.trees.assign(trees.size(), tree_verdict());
+    walk_trees(out, bytes, header, count, trees, threads);
+    return 1;
 }

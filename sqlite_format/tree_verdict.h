@@ -1,6 +1,6 @@
 // What the tree check finds in a database: for each table the run reads, its damage and what the walks of it
-// must therefore not read; and for every page, who reached it first. The database's source keeps the verdict
-// for the readers after the check.
+// must therefore not read; and for every page, who owns it. Built once, before any reader of the database
+// starts, and only read after.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,9 @@
 
 #include "sqlite_format/btree.h"
 
-// How page_values codes who reached a page first: nobody, the free list, or a tree (kOwnerFirstTree + 1 +
+enum class database_view : std::uint8_t;
+
+// How page_values codes who owns a page: nobody, the free list, or a tree (kOwnerFirstTree + 1 +
 // its index in the check's list, the schema table's being kOwnerFirstTree), with kOwnerOverflow for an
 // overflow page of that tree's cells.
 constexpr std::uint32_t kOwnerNobody = 0;
@@ -54,7 +56,7 @@ class page_values {
     std::map<std::uint64_t, std::uint32_t> sparse_;
 };
 
-// Who reached a page first in the check's walks.
+// Who owns a page, as the check's walks took it.
 struct page_owner {
     enum class kind : std::uint8_t {
         nobody,     // no walk reached it
@@ -74,13 +76,14 @@ struct database_verdict {
     // beside it): which pages are partial or missing that no frame of the log holds, and why ("page 15 is
     // partial: the file is cut short: ..."). Empty otherwise.
     std::string cut_short;
-    std::uint64_t pages = 0;  // the pages of the state: the header's count when valid, else the whole pages
-    page_values owners{0};    // who reached each page first (owner_of decodes it)
+    std::uint64_t pages = 0;  // the pages of the state, as the source counts them
+    page_values owners{0};    // who owns each page (owner_of decodes it)
+    database_view view{};     // the bytes it judged
     // Links of the free list and of trees no form reads to pages of the tables that are read, which keep
     // them: damage of the linking structure that costs no row ("the free list: trunk page 9 lists page 12,
     // a page of Notification").
     std::vector<std::string> foreign_links;
 
-    // Who reached page `page` first.
+    // Who owns page `page`.
     page_owner owner_of(std::uint64_t page) const;
 };

@@ -923,3 +923,187 @@ TEST(DamagedTree, ATreeNoFormReadsNeverTakesAPageOfATableThatIs) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr std::size_t kSmallPage = 512;
+
+// 512-byte pages, the tables as Windows declares them with the handler index, and a free list: 1000
+// handlers, each with a push channel (rowid = handler) and a setting, and 3000 notifications, Order 10 to
+// 30000, handler (i mod 1000) + 1; every tree but the settings' three levels deep.
+void make_link_db(const std::string& path) {
+    sqlite3* h = fx::open_db(path);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "PRAGMA page_size=512; PRAGMA journal_mode=DELETE;");
+    fx::create_tables(h);
+    fx::exec(h, "CREATE UNIQUE INDEX [byHandlerName] ON [NotificationHandler] ([PrimaryId]);");
+    fx::exec(h, "CREATE TABLE Scratch(b BLOB); BEGIN;");
+    for (int i = 1; i <= 1000; ++i) {
+        const std::string n = std::to_string(i);
+        fx::insert_handler(h, i, "Contoso.App" + n + "_8wekyb3d8bbwe!App");
+        fx::exec(h,
+                 "INSERT INTO WNSPushChannel(ChannelId, HandlerId, Uri, ExpiryTime, CreatedTime) VALUES('c" +
+                     n + "', " + n + ", 'https://wns.example/" + n +
+                     "', 132521874959020000, 132521874959020000); INSERT INTO HandlerSettings(HandlerId, "
+                     "SettingKey, Value) VALUES(" +
+                     n + ", 's" + n + "', " + n + ");");
+    }
+    for (int i = 0; i < 3000; ++i)
+        fx::insert_notification(h, 10 * (i + 1), i + 1, i % 1000 + 1, "toast",
+                                "<toast>n" + std::to_string(i) + " " + std::string(60, 'x') + "</toast>");
+    fx::exec(h, "INSERT INTO Scratch SELECT zeroblob(3000) FROM Notification LIMIT 20; COMMIT;");
+    fx::exec(h, "DROP TABLE Scratch;");
+    sqlite3_close(h);
+}
+
+// An interior page's links, as the file offsets of their child page numbers (the right child's last), and
+// the pages they name; its cells' keys (of a table).
+struct interior_links {
+    std::vector<std::size_t> at;
+    std::vector<std::uint32_t> child;
+    std::vector<std::uint64_t> keys;
+};
+interior_links links_of(const std::vector<std::uint8_t>& b, std::uint32_t page, bool table = true) {
+    interior_links out;
+    const std::size_t p = (page - 1) * kSmallPage;
+    EXPECT_TRUE(b.at(p) == 5 || b.at(p) == 2) << "page " << page << " is an interior page";
+    for (std::size_t i = 0; i < be16(b, p + 3); ++i) {
+        const std::size_t cell = p + be16(b, p + 12 + 2 * i);
+        out.at.push_back(cell);
+        out.child.push_back(be32(b, cell));
+        std::size_t length = 0;
+        if (table) out.keys.push_back(varint(b, cell + 4, &length));
+    }
+    out.at.push_back(p + 8);
+    out.child.push_back(be32(b, p + 8));
+    return out;
+}
+
+// The rowids of the table rows below `page`.
+std::set<std::uint64_t> rowids_below(const std::vector<std::uint8_t>& b, std::uint32_t page) {
+    std::set<std::uint64_t> rowids;
+    std::vector<std::uint32_t> pages = {page};
+    while (!pages.empty()) {
+        const std::uint32_t at = pages.back();
+        pages.pop_back();
+        const std::size_t p = (at - 1) * kSmallPage;
+        if (b.at(p) == 5) {
+            const interior_links l = links_of(b, at);
+            pages.insert(pages.end(), l.child.begin(), l.child.end());
+            continue;
+        }
+        for (std::size_t i = 0; i < be16(b, p + 3); ++i) {
+            std::size_t length = 0;
+            rowids.insert(varint(b, rowid_at(b, p, i, &length), &length));
+        }
+    }
+    return rowids;
+}
+
+}  // namespace
+
+// A link that names a page another link keeps, of its own tree or of another: every form reads the rows the
+// library reads under the sound links (each notification with the handler and the push channel the library
+// joins it to), says the damage as the bad link's tree's and fails; a link of a structure no form reads is
+// its own damage, said in a note that leaves the exit status. The rows below the page the bad link named
+// before are lost to the walk alone.
+TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
+    fx::temp_dir dir("links");
+    const std::string db = dir.file("links.db");
+    make_link_db(db);
+    const std::vector<std::uint8_t> sound = fx::read_all(db);
+    const std::vector<std::string> library = orders_of(db);
+    ASSERT_EQ(library.size(), 3000u);
+    const interior_links root = links_of(sound, root_of(db, "Notification"));
+    const interior_links handlers = links_of(sound, root_of(db, "NotificationHandler"));
+    const interior_links settings = links_of(sound, root_of(db, "HandlerSettings"));
+    const interior_links channels = links_of(sound, root_of(db, "WNSPushChannel"));
+    const interior_links index = links_of(sound, root_of(db, "byHandlerName"), false);
+    const interior_links a0 = links_of(sound, root.child[0]), a = links_of(sound, root.child[1]);
+    const interior_links a2 = links_of(sound, root.child[2]);
+    const interior_links h0 = links_of(sound, handlers.child[0]);
+    const std::uint32_t handler_leaf = h0.child[0];
+    const std::set<std::uint64_t> h0_rows = rowids_below(sound, handlers.child[0]);
+    ASSERT_LE(*h0_rows.rbegin(), root.keys[0]) << "the handlers of the first interior page fit either link";
+    ASSERT_LE(*rowids_below(sound, handler_leaf).rbegin(), a0.keys[0]) << "so do those of its first leaf";
+    const std::size_t trunk = (be32(sound, 32) - 1) * kSmallPage;
+    ASSERT_GT(be32(sound, trunk + 4), 0u) << "the free list has leaves";
+    struct link_case {
+        const char* name;
+        std::size_t at;  // the link set to `page`
+        std::uint32_t page;
+        std::string bad;           // the table whose link it is, "" for a structure no form reads
+        std::uint32_t lost = 0;    // the page it named: the rows below it are lost to the walk
+        std::uint32_t parent = 0;  // the page that holds the link
+        bool settings = false;     // read with "-incl_settings"
+    };
+    const link_case cases[] = {
+        // The walk, from the right, meets the bad link before the sound one.
+        {"a page two links of one tree name", a2.at[0], root.child[1], "notification", a2.child[0],
+         root.child[2]},
+        // Both at the depth of the tree's leaves: the keys tell them apart.
+        {"a leaf two links of one tree name", a2.at[0], a.child[1], "notification", a2.child[0],
+         root.child[2]},
+        {"a notification link into a handler interior page", a.at[0], handlers.child[1], "notification",
+         a.child[0], root.child[1]},
+        {"a notification link into a handler interior page whose keys fit it", root.at[0], handlers.child[0],
+         "notification", root.child[0], root_of(db, "Notification")},
+        {"a notification link into a handler leaf whose rowids fit it", a0.at[0], handler_leaf,
+         "notification", a0.child[0], root.child[0]},
+        {"a right child into a handler leaf", a.at.back(), handler_leaf, "notification", a.child.back(),
+         root.child[1]},
+        {"a handler link into a notification interior page", handlers.at[0], root.child[1],
+         "notificationhandler", handlers.child[0], root_of(db, "NotificationHandler")},
+        {"a handler link into a notification leaf", h0.at[0], a.child[0], "notificationhandler", h0.child[0],
+         handlers.child[0]},
+        {"a settings link into a push-channel interior page", settings.at[0], channels.child[1],
+         "handlersettings", settings.child[0], root_of(db, "HandlerSettings"), true},
+        {"a free-list leaf naming a notification interior page", trunk + 8, root.child[1], ""},
+        {"an index link into a notification interior page", index.at[0], root.child[1], ""},
+    };
+    for (const link_case& c : cases) {
+        std::vector<std::uint8_t> bytes = sound;
+        put32(bytes, c.at, c.page);
+        const std::string damaged = dir.file("damaged.db");
+        ASSERT_TRUE(fx::write_all(damaged, bytes));
+        const std::set<std::uint64_t> lost =
+            c.lost != 0 ? rowids_below(sound, c.lost) : std::set<std::uint64_t>();
+        std::vector<std::string> orders;
+        for (const std::string& order : library)
+            if (c.bad != "notification" || lost.count(std::stoull(order)) == 0) orders.push_back(order);
+        for (std::vector<std::string> form : kForms) {
+            if (c.settings) form.push_back("-incl_settings");
+            SCOPED_TRACE(std::string(c.name) + ", " + form_name(form));
+            const selk_process::result got = run_form(damaged, form);
+            EXPECT_EQ(got.status, c.bad.empty() ? 0 : 255) << got.err;
+            // Said once, and as the bad link's tree's alone.
+            for (const std::string& line : selk_process::lines(got.err)) {
+                const std::string said = c.bad.empty()
+                                             ? "note: " + damaged + ": damage that costs no row: "
+                                             : "prob reading table " + c.bad + " of " + damaged + ": page " +
+                                                   std::to_string(c.parent) + " (interior page, ";
+                EXPECT_EQ(line.compare(0, said.size(), said), 0) << line;
+                const std::string page = std::to_string(c.page);
+                EXPECT_TRUE(line.find("child page number " + page) != std::string::npos ||
+                            line.find("lists page " + page) != std::string::npos)
+                    << line;
+            }
+            EXPECT_EQ(selk_process::lines(got.err).size(), 1u) << got.err;
+            EXPECT_EQ(live_orders(got.out), orders);
+            // Each row with the handler and the channel the library joins it to.
+            std::size_t unjoined = 0;
+            for (const std::vector<std::string>& cells : live_rows(got.out)) {
+                ASSERT_GT(cells.size(), 23u);
+                const std::string handler = cells[10];
+                const bool handler_lost =
+                    c.bad == "notificationhandler" && lost.count(std::stoull(handler)) != 0;
+                unjoined += handler_lost ? 1 : 0;
+                EXPECT_EQ(cells[7], handler_lost ? "" : "Contoso.App" + handler) << cells[8];
+                EXPECT_EQ(cells[23], "https://wns.example/" + handler) << cells[8];
+            }
+            if (c.bad == "notificationhandler") {
+                EXPECT_GT(unjoined, 0u);
+            }
+        }
+    }
+}

@@ -1,6 +1,7 @@
 // The slack scan of a notification database and its companions, and the parser of loose pages, on
 // databases written with the SQLite library.
 #include "notifications/slack_scan.h"
+#include "notifications/table_checks.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -355,9 +356,11 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     std::ostringstream os;
     record_writer live(os, t);
     row_pipeline rows(os, t, live, 0);
-    const auto tables_begin = [&] {
+    std::shared_ptr<const database_verdict> verdict;
+    const auto tables_begin = [&](const table_checks& checks) {
+        verdict = checks.verdict;
         if (threaded) {
-            EXPECT_TRUE(task.start(source, t.carve_switch != 0, t));
+            EXPECT_TRUE(task.start(source, t.carve_switch != 0, t, verdict));
         }
     };
     table_read_events events;
@@ -365,7 +368,8 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     events.tables_begin = tables_begin;
     EXPECT_EQ(read_database_tables(t, source, rows, events), 1);
     rows.finish();
-    const int found = threaded ? task.finish(&t) : scan_slack_records(source, false, t.carve_switch != 0, &t);
+    const int found =
+        threaded ? task.finish(&t) : scan_slack_records(source, false, t.carve_switch != 0, &t, verdict);
     // "-verify" names the schemas' fields and gives them a signature digest.
     std::string verified;
     for (const table_schema& schema : t.layout.schemas) {

@@ -213,17 +213,15 @@ TEST(DatabaseSource, EachViewHasTheFactsOfItsState) {
         uni::fileio state;
         ASSERT_EQ(source.open_view(database_view::committed, state), 1);
         EXPECT_EQ(state.size() / kPage, source.pages(database_view::committed));
-        // The verdict the check takes: the table's root is the table's.
+        // The check's verdict on the view: the table's root is the table's.
         const std::uint32_t root = static_cast<std::uint32_t>(
             std::stoul(query(live, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));
-        auto verdict = std::make_unique<database_verdict>();
+        database_verdict verdict;
         ASSERT_EQ(
-            check_database_trees(*verdict, source, database_view::committed, {listed_tree{root, "t", true}}),
-            1);
-        source.take_verdict(std::move(verdict), database_view::committed);
-        ASSERT_NE(source.verdict(), nullptr);
-        EXPECT_EQ(source.verdict()->owner_of(root).what, page_owner::kind::tree);
-        EXPECT_EQ(source.verdict()->owner_of(root).tree, 0);
-        EXPECT_EQ(source.verdict()->owner_of(1).tree, -1);
+            check_database_trees(verdict, source, database_view::committed, {listed_tree{root, "t", true}}), 1);
+        EXPECT_EQ(verdict.view, database_view::committed);
+        EXPECT_EQ(verdict.owner_of(root).what, page_owner::kind::tree);
+        EXPECT_EQ(verdict.owner_of(root).tree, 0);
+        EXPECT_EQ(verdict.owner_of(1).tree, -1);
     }
 }

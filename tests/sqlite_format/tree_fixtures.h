@@ -35,11 +35,11 @@ inline std::uint32_t root_of_t(const std::string& path) {
 // `log`, in the committed state its log lays over it.
 inline database_verdict check(const std::string& path, std::uint32_t root, unsigned threads,
                               bool log = false) {
-    committed_state state;
+    database_source source;
     database_verdict verdict;
-    if (log ? !open_committed_state(state, path) : !state.file.open(path, false, false, false))
-        return verdict;
-    (void)check_database_trees(verdict, state.bytes(), {listed_tree{root, "t", true}}, threads);
+    if (!source.open(path)) return verdict;
+    (void)check_database_trees(verdict, source, log ? database_view::committed : database_view::file,
+                               {listed_tree{root, "t", true}}, threads);
     return verdict;
 }
 

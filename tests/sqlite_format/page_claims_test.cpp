@@ -1,4 +1,4 @@
-#include "sqlite_format/page_reach.h"
+#include "sqlite_format/page_claims.h"
 
 #include <gtest/gtest.h>
 
@@ -6,29 +6,25 @@
 #include <string>
 #include <vector>
 
-#include "io/fileio.h"
 #include "reader_fixtures.h"
-#include "sqlite_format/file_map.h"
+#include "sqlite_format/database_source.h"
 
 using namespace reader_fixtures;
 
 namespace {
 
-// The unreached pages of the database at `path` (page numbers), its roots as the library lists them.
-std::vector<std::uint64_t> unreached_pages(const std::string& path, const std::string& roots_from) {
-    uni::fileio file;
-    db_header_bytes header{};
-    EXPECT_EQ(check_db_file_header(file, header, path), 1) << path;
-    std::vector<std::uint32_t> roots;
+// The unreached pages of the database at `path` (page numbers), its roots as the library lists them in
+// `roots_from`.
+std::vector<std::uint64_t> unreached(const std::string& path, const std::string& roots_from) {
+    database_source source;
+    EXPECT_EQ(source.open(path), 1) << path;
+    std::vector<listed_tree> trees;
     for (const auto& r : query(roots_from, "SELECT rootpage FROM sqlite_master WHERE rootpage > 0"))
-        roots.push_back(static_cast<std::uint32_t>(std::stoul(r[0])));
-    region_map free_list;
-    collect_free_list(free_list, file, header);
+        trees.push_back(listed_tree{static_cast<std::uint32_t>(std::stoul(r[0])), std::string(), false});
     std::vector<std::uint64_t> offsets;
-    (void)find_unreached_pages(offsets, file, header, roots, free_list);
-    const std::uint32_t page_size = db_header_page_size(header.data(), header.size());
+    (void)unreached_pages(offsets, source, nullptr, trees);
     std::vector<std::uint64_t> pages;
-    for (const std::uint64_t o : offsets) pages.push_back(o / page_size + 1);
+    for (const std::uint64_t o : offsets) pages.push_back(o / source.header().page_size + 1);
     return pages;
 }
 
@@ -47,7 +43,7 @@ std::vector<std::uint32_t> children(const std::vector<std::uint8_t>& bytes, std:
 
 // In a sound database every page is reached: b-tree pages of tables and indexes, overflow pages and, with
 // auto-vacuum, pointer-map pages; free pages are the free list's.
-TEST(FindUnreachedPages, sound_databases_leave_no_page_unreached) {
+TEST(UnreachedPages, sound_databases_leave_no_page_unreached) {
     const std::string rows =
         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT, b BLOB); CREATE INDEX tv ON t(v);"
         "CREATE TABLE w(k TEXT PRIMARY KEY, v TEXT) WITHOUT ROWID;"
@@ -65,17 +61,17 @@ TEST(FindUnreachedPages, sound_databases_leave_no_page_unreached) {
         temp_dir dir;
         const std::string path = dir.file("sound.db");
         make_db(path, 1024, c.second);
-        EXPECT_EQ(unreached_pages(path, path), std::vector<std::uint64_t>{}) << c.first;
+        EXPECT_EQ(unreached(path, path), std::vector<std::uint64_t>{}) << c.first;
     }
 }
 
 // The real database: the only pages no walk reaches are the zero pages it was padded with.
-TEST(FindUnreachedPages, real_database_leaves_only_its_zero_padding) {
+TEST(UnreachedPages, real_database_leaves_only_its_zero_padding) {
     const std::string path = std::string(SELK_FIXTURES_DIR) + "/windows_notifications.db";
     if (!fixture_exists(path)) GTEST_SKIP() << "real notification database absent: " << path;
     const std::vector<std::uint8_t> bytes = read_all(path);
     const std::uint32_t in_use = get_be32(bytes, 28);
-    for (const std::uint64_t page : unreached_pages(path, path)) {
+    for (const std::uint64_t page : unreached(path, path)) {
         EXPECT_GT(page, in_use);
         const auto first = bytes.begin() + static_cast<std::ptrdiff_t>((page - 1) * 4096);
         EXPECT_TRUE(std::all_of(first, first + 4096, [](std::uint8_t b) { return b == 0; })) << page;
@@ -83,7 +79,7 @@ TEST(FindUnreachedPages, real_database_leaves_only_its_zero_padding) {
 }
 
 // A zeroed interior page: it and every leaf below it are referenced by nothing that reads.
-TEST(FindUnreachedPages, leaves_below_a_zeroed_interior_page_are_unreached) {
+TEST(UnreachedPages, leaves_below_a_zeroed_interior_page_are_unreached) {
     temp_dir dir;
     const std::string path = dir.file("levels.db");
     make_db(path, 512,
@@ -101,5 +97,5 @@ TEST(FindUnreachedPages, leaves_below_a_zeroed_interior_page_are_unreached) {
     std::fill(bytes.begin() + (lost - 1) * 512, bytes.begin() + lost * 512, 0);
     const std::string damaged = dir.file("damaged.db");
     ASSERT_TRUE(write_all(damaged, bytes));
-    EXPECT_EQ(unreached_pages(damaged, path), want);
+    EXPECT_EQ(unreached(damaged, path), want);
 }

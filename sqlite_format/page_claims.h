@@ -1,0 +1,110 @@
+// Who owns each page of a database: the claims the links of its trees make on pages, judged before any page
+// is owned, and the owners the walks of the tree check then take (tree_check.h).
+//
+// Every link of every tree (the schema table's, those of the tables the run reads, those of the trees no
+// form reads) is first read as a claim on the page it names: the interior page that holds it, the keys it
+// gives, the depth it implies and the kind of page it expects. A page one link names is that link's; a page
+// that two links name goes to the claim whose kind, depth and keys the page fits (of two tables that are
+// read, the one whose rows its records are shaped as), the first in the walks' order where several fit
+// alike, and a table the run reads before a tree no form reads. The walks then take each page through its
+// keeper's link only: every other link to it is its own tree's damage, whichever of them the walk met first.
+// The free list and the overflow chains take only pages no tree keeps. The carver asks the same owners which
+// pages no walk reaches (unreached_pages).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sqlite_format/tree_cells.h"
+#include "sqlite_format/tree_verdict.h"
+
+class database_source;
+class state_pages;
+enum class database_view : std::uint8_t;
+
+// A b-tree the schema lists.
+struct listed_tree {
+    std::uint32_t root = 0;
+    std::string name;
+    bool rows = false;  // a table the run reads: its leaves, cells and overflow chains are checked too
+    // The columns of the table its schema declares (0: not known): where two tables that are read claim one
+    // page, the records below it tell whose page it is.
+    std::uint32_t columns = 0;
+};
+
+// One link read as a claim on the page it names.
+struct page_claim {
+    std::uint64_t page = 0;    // the page it names
+    std::uint64_t parent = 0;  // the interior page that holds it
+    std::uint64_t link = 0;    // its file offset (right_child_link for a right child)
+    int tree = -1;             // the tree whose walk read it: its index in the list, -1 the schema table's
+    bool table = true;         // it expects a table's page, else an index's
+    key_range keys;            // of a table's link: the rowids it gives the page
+    std::uint32_t depth = 0;   // the depth it implies (the root's children lie at 1)
+    std::uint64_t order = 0;   // in the walks' order
+};
+
+class page_claims {
+  public:
+    // Over `pages` of `page_size` bytes (`usable` of them the cells'), `count` pages in all (a claim: it
+    // sizes nothing) of which `present` are there, for the trees `trees`.
+    page_claims(const state_pages& pages, std::uint32_t page_size, std::uint32_t usable, std::uint64_t count,
+                std::uint64_t present, const std::vector<listed_tree>& trees);
+
+    // The survey, in the walks' order: counts `claim` on its page. True when the walk reading the links is
+    // to go on below the page (its first claim). With record_contested(), a claim on a page that two links
+    // name is kept whole, for judge().
+    bool claim(const page_claim& claim);
+    // The depth at which the survey met tree `tree`'s first leaf (the depth of its leaves).
+    void note_leaf_depth(int tree, std::uint32_t depth);
+    // Whether a page that two links name was met: its claims are then read again, kept whole.
+    bool contested() const { return contested_; }
+    // Starts the survey again, keeping whole every claim on a page the first survey found two links name.
+    void record_contested();
+    // Judges each page that two links name from all of its claims: its keeper.
+    void judge();
+
+    // Whether the link at file offset `link` keeps page `page`: any link to a page one link names, only its
+    // keeper's to one that two name.
+    bool keeps(std::uint64_t page, std::uint64_t link) const;
+    // The keeper of a page that two links name; null for any other page.
+    const page_claim* keeper(std::uint64_t page) const;
+
+    // Who took page `page` in the walks (kOwnerNobody before any), and the page whose link led there.
+    std::uint32_t owner(std::uint64_t page) const { return owners_.get(page); }
+    std::uint64_t parent(std::uint64_t page) const { return parents_.get(page); }
+    void own(std::uint64_t page, std::uint32_t code, std::uint64_t parent);
+    page_values take_owners() { return std::move(owners_); }
+
+  private:
+    struct page_facts;
+    page_facts facts_of(std::uint64_t page) const;
+    bool fits(const page_claim& claim, const page_facts& facts) const;
+    std::uint32_t height(std::uint64_t page) const;
+    std::uint32_t record_columns(std::uint64_t page) const;
+
+    const state_pages& pages_;
+    const std::uint32_t page_size_;
+    const std::uint32_t usable_;
+    const std::uint64_t count_;
+    const std::vector<listed_tree>& trees_;
+    page_values counts_;  // page -> claims met on it (1, or 2 for two or more)
+    bool contested_ = false;
+    bool recording_ = false;
+    std::uint64_t order_ = 0;
+    std::map<std::uint64_t, std::vector<page_claim>> claims_;  // of the pages two links name
+    std::map<std::uint64_t, page_claim> keepers_;
+    std::map<int, std::uint32_t> leaf_depths_;
+    page_values owners_;
+    page_values parents_;
+};
+
+// The main file's pages (their offsets) that no walk of the tree check reaches, in page order: of no tree,
+// no overflow chain of any cell of any tree, not the free list's and not set aside by the format (the
+// lock-byte page, the pointer-map pages of an auto-vacuum file). `verdict` (when given) holds the owners
+// of the bytes it judged: where those are the file's, its owners are taken, else the trees `trees` are
+// walked again in the file. 1 when there is such a page.
+int unreached_pages(std::vector<std::uint64_t>& out, const database_source& source,
+                    const database_verdict* verdict, const std::vector<listed_tree>& trees);

@@ -272,7 +272,6 @@ bool database_source::rolls_back(database_view view) const {
     return view == database_view::own || view == database_view::committed;
 }
 
-
 // ---------------------------------------------------------------------------------------------
 
 std::size_t state_pages::read(std::uint64_t page, std::uint8_t* out) const {

@@ -94,7 +94,8 @@ page_claims::page_facts page_claims::facts_of(std::uint64_t page) const {
     facts.type = head.type;
     if ((head.type == kPageTableLeaf || head.type == kPageTableInterior) && head.cell_count != 0) {
         const byte_view b(bytes.data(), std::min<std::size_t>(present, usable_));
-        facts.keyed = cell_key(b, head, 0, &facts.first) && cell_key(b, head, head.cell_count - 1u, &facts.last);
+        facts.keyed =
+            cell_key(b, head, 0, &facts.first) && cell_key(b, head, head.cell_count - 1u, &facts.last);
     }
     facts.height = height(page);
     return facts;
@@ -190,7 +191,8 @@ void page_claims::judge() {
             if (facts.height != kNoHeight && depth != leaf_depths_.end() &&
                 c.depth + facts.height == depth->second)
                 points += 2;
-            if (!c.table || (facts.keyed && c.keys.holds(facts.first) && c.keys.holds(facts.last))) points += 2;
+            if (!c.table || (facts.keyed && c.keys.holds(facts.first) && c.keys.holds(facts.last)))
+                points += 2;
             if (c.tree < 0 || trees_[static_cast<std::size_t>(c.tree)].rows) points += 1;
             return points;
         };
@@ -253,7 +255,8 @@ std::uint32_t first_overflow_page(const std::vector<std::uint8_t>& page, std::ui
 // are nobody's and read as no b-tree page.
 class chain_reach {
   public:
-    chain_reach(uni::fileio& file, const database_header& header, std::uint64_t pages, const page_values& owners)
+    chain_reach(uni::fileio& file, const database_header& header, std::uint64_t pages,
+                const page_values& owners)
         : file_(file),
           page_size_(header.page_size),
           reserved_(header.reserved),
@@ -295,7 +298,8 @@ class chain_reach {
     // Page `page` into buf_ with its b-tree header: false where it is no sound b-tree page.
     bool read_page(std::uint64_t page, btree_page_header& head) {
         if (!read_file_exact(file_, (page - 1) * page_size_, page_size_, buf_.data())) return false;
-        return read_btree_page_header(head, buf_.data(), buf_.size(), btree_header_offset(buf_.data(), buf_.size()),
+        return read_btree_page_header(head, buf_.data(), buf_.size(),
+                                      btree_header_offset(buf_.data(), buf_.size()),
                                       page_size_) == page_header_verdict::sound;
     }
 

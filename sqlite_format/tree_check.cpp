@@ -1,8 +1,8 @@
-// The rules of the verdict of the tree check: the survey of every tree's links as claims (page_claims.h), then
-// the walk of every tree from its root (which link is refused for a page another link keeps, a loop or a page
-// of the wrong kind), the keys a parent gives its children, the overflow chains, the leaves' cells (read by
-// tree_cells.cpp, on threads where there are many) taken into their tree's verdict in the walk's order, and
-// the pages a file cut short lacks.
+// The rules of the verdict of the tree check: the survey of every tree's links as claims (page_claims.h),
+// then the walk of every tree from its root (which link is refused for a page another link keeps, a loop or a
+// page of the wrong kind), the keys a parent gives its children, the overflow chains, the leaves' cells (read
+// by tree_cells.cpp, on threads where there are many) taken into their tree's verdict in the walk's order,
+// and the pages a file cut short lacks.
 #include "sqlite_format/tree_check.h"
 
 #include <algorithm>
@@ -138,7 +138,8 @@ class tree_checker {
             const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
             const std::uint8_t type = buf_[at];
             if (item.parent == 0)
-                table = type == kPageTableInterior || type == kPageTableLeaf || (rows && type == kPageIndexInterior);
+                table = type == kPageTableInterior || type == kPageTableLeaf ||
+                        (rows && type == kPageIndexInterior);
             else if (!kind_fits(type, table))
                 continue;
             if (type == kPageTableLeaf || type == kPageIndexLeaf) claims_.note_leaf_depth(index, item.depth);
@@ -146,8 +147,9 @@ class tree_checker {
             const child_list children = read_children(item, at, table, nullptr);
             if (!rows && unread_leaves(children)) {
                 for (const child_link& link : children.links)
-                    (void)survey_claim(index, pending_page{link.page, item.page, link.offset, link.offset,
-                                                           key_range(), item.depth + 1, true},
+                    (void)survey_claim(index,
+                                       pending_page{link.page, item.page, link.offset, link.offset,
+                                                    key_range(), item.depth + 1, true},
                                        table);
                 claims_.note_leaf_depth(index, item.depth + 1);
                 continue;
@@ -202,7 +204,8 @@ class tree_checker {
         const std::uint8_t type = buf_[at];
         if (item.parent == 0) {
             state.table = type == kPageTableInterior || type == kPageTableLeaf;
-            if (verdict != nullptr && !state.table && (type == kPageIndexInterior || type == kPageIndexLeaf)) {
+            if (verdict != nullptr && !state.table &&
+                (type == kPageIndexInterior || type == kPageIndexLeaf)) {
                 walk_index_root(item, at, type, code, *verdict, state, stack);
                 return;
             }
@@ -523,8 +526,8 @@ class tree_checker {
     // The children `links` of page `item` onto the stack, then its right-most child `right` (when it has one
     // or `cells` cells), so that the right-most pops first: a table's each with the range of keys that its
     // parent's bounding keys give it. All are taken for leaves unread when the right-most one reads as one.
-    void push_children(const pending_page& item, const child_list& children, bool table, tree_verdict* verdict,
-                       std::vector<pending_page>& stack) {
+    void push_children(const pending_page& item, const child_list& children, bool table,
+                       tree_verdict* verdict, std::vector<pending_page>& stack) {
         const std::vector<child_link>& links = children.links;
         const std::uint32_t right = children.right;
         const std::uint16_t cells = children.cells;

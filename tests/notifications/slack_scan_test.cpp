@@ -1,7 +1,6 @@
 // The slack scan of a notification database and its companions, and the parser of loose pages, on
 // databases written with the SQLite library.
 #include "notifications/slack_scan.h"
-#include "notifications/table_checks.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -21,6 +20,7 @@
 #include "notifications/report_writer.h"
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
+#include "notifications/table_checks.h"
 #include "recovery_fixtures.h"
 #include "sqlite_format/database_source.h"
 #include "test_run.h"

@@ -218,7 +218,8 @@ TEST(DatabaseSource, EachViewHasTheFactsOfItsState) {
             std::stoul(query(live, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));
         database_verdict verdict;
         ASSERT_EQ(
-            check_database_trees(verdict, source, database_view::committed, {listed_tree{root, "t", true}}), 1);
+            check_database_trees(verdict, source, database_view::committed, {listed_tree{root, "t", true}}),
+            1);
         EXPECT_EQ(verdict.view, database_view::committed);
         EXPECT_EQ(verdict.owner_of(root).what, page_owner::kind::tree);
         EXPECT_EQ(verdict.owner_of(root).tree, 0);

@@ -10,7 +10,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 
 #include "io/fileio.h"
@@ -67,6 +66,219 @@ struct child_list {
     std::uint16_t cells = 0;
 };
 
+bool kind_fits(std::uint8_t type, bool table) {
+    return table ? (type == kPageTableInterior || type == kPageTableLeaf)
+                 : (type == kPageIndexInterior || type == kPageIndexLeaf);
+}
+
+std::string hex(std::uint8_t b) {
+    static const char digits[] = "0123456789abcdef";
+    return std::string("0x") + digits[b >> 4] + digits[b & 15];
+}
+
+std::string child_text(const pending_page& item) { return "child page number " + std::to_string(item.page); }
+
+// Reads the links of one interior page at a time, as every walk of the check reads them: each cell's child
+// (with the keys its parent's cells give it, of a table), a cell the library would read from past the page or
+// a content area that does not add up told to the walk's verdict (when it has one).
+class link_reader {
+  public:
+    link_reader(const state_pages& pages, std::uint32_t page_size, std::uint32_t usable, std::uint64_t count)
+        : pages_(pages), page_size_(page_size), usable_(usable), count_(count), buf_(page_size) {}
+
+    // Reads page `page`; its type byte (page 1's after the database header).
+    std::uint8_t read(std::uint64_t page) {
+        (void)pages_.read(page, buf_.data());
+        return buf_[page == 1 ? kDbHeaderSize : 0];
+    }
+
+    // The children of the interior page in buf_ (its header at `at`), read as its cells give them; a damaged
+    // cell or content area told to `verdict` (when given).
+    child_list children(const pending_page& item, std::size_t at, bool table, tree_verdict* verdict) {
+        btree_page_header head;
+        (void)read_btree_page_header(head, buf_.data(), buf_.size(), at, page_size_);
+        child_list children;
+        const bool readers_tell = read_child_links(children.links, item, head, table, verdict);
+        if (verdict != nullptr && table && !readers_tell && item.page != 1) {
+            const std::string fault = content_fault(buf_.data(), head, page_size_, usable_, scratch_);
+            if (!fault.empty()) {
+                tell(*verdict, item.page, (item.page - 1) * page_size_, "interior page", fault);
+                verdict->spans.back().kept = true;
+            }
+        }
+        children.right = head.right_child;
+        children.cells = head.cell_count;
+        return children;
+    }
+
+    // Whether the children are leaves: all are when the right-most one reads as one (every leaf of a sound
+    // tree lies at one depth).
+    bool unread_leaves(const child_list& children) const {
+        return children.right != 0 && children.right <= count_ && leaf_type(children.right);
+    }
+
+    // The links of the children of page `item`, its right-most child's last.
+    static std::vector<child_link> every_link(const child_list& children, const pending_page& item,
+                                              std::uint32_t page_size) {
+        std::vector<child_link> links = children.links;
+        links.push_back(
+            child_link{children.right, right_child_link((item.page - 1) * page_size), false, 0, 0});
+        return links;
+    }
+
+    // The children `links` of page `item` onto the stack, then its right-most child `right` (when it has one
+    // or `cells` cells), so that the right-most pops first: a table's each with the range of keys that its
+    // parent's bounding keys give it. All are taken for leaves unread when the right-most one reads as one.
+    void push(const pending_page& item, const child_list& children, bool table, tree_verdict* verdict,
+              std::vector<pending_page>& stack) {
+        const std::vector<child_link>& links = children.links;
+        const std::uint32_t right = children.right;
+        const std::uint16_t cells = children.cells;
+        const std::uint64_t page_offset = (item.page - 1) * page_size_;
+        const std::vector<bool> bounds = table ? bounding_keys(links, item, verdict) : std::vector<bool>();
+        key_range below = item.keys;  // the range of the next child: above the last bounding key
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            key_range keys = below;
+            if (table) {
+                // Up to its own key, or where that is out of order, up to the next key that bounds.
+                std::size_t j = i;
+                while (j < links.size() && !bounds[j]) ++j;
+                if (j < links.size()) {
+                    keys.high = links[j].key;
+                    keys.has_high = true;
+                } else {
+                    keys.high = item.keys.high;
+                    keys.has_high = item.keys.has_high;
+                }
+                if (bounds[i]) {
+                    below.low = links[i].key;
+                    below.has_low = true;
+                }
+            }
+            stack.push_back(pending_page{links[i].page, item.page, links[i].offset, links[i].offset, keys,
+                                         item.depth + 1});
+        }
+        if (right != 0 || cells != 0)
+            stack.push_back(pending_page{right, item.page, right_child_link(page_offset), page_offset, below,
+                                         item.depth + 1});
+        // Leaves are read once, when their cells are checked.
+        if (right != 0 && right <= count_ && leaf_type(right)) {
+            for (std::size_t i = stack.size() - links.size() - 1; i < stack.size(); ++i) stack[i].leaf = true;
+        }
+    }
+
+  private:
+    // Whether page `page` reads as a leaf page (its type byte, page 1's after the database header).
+    bool leaf_type(std::uint64_t page) const {
+        std::uint8_t type = 0;
+        if (!pages_.type_of(page, &type)) return false;
+        return type == kPageTableLeaf || type == kPageIndexLeaf;
+    }
+
+    // Reads the child links of the interior page in buf_ (its header `head`) into `links`, a table's with
+    // their keys, and their cells' byte ranges into scratch_.extents. A child page number the library would
+    // read from past the page (from whatever follows the page in its memory, which differs from run to run)
+    // is told to `verdict` (when given); the readers skip the cell. A page whose pointer array runs past it
+    // is told whole: no reader reads a cell of it. Returns whether a cell is left to the readers, which then
+    // tell the page's content.
+    bool read_child_links(std::vector<child_link>& links, const pending_page& item,
+                          const btree_page_header& head, bool table, tree_verdict* verdict) {
+        const byte_view b(buf_.data(), buf_.size());
+        const std::uint16_t cells = head.cell_count;
+        const std::size_t array = head.cell_pointers();
+        const std::uint64_t page_offset = (item.page - 1) * page_size_;
+        bool readers_tell =
+            array + 2 * cells > usable_;  // a cell the readers skip: the page is theirs to tell
+        scratch_.extents.clear();
+        const std::string what = item.parent == 0 ? "root page" : "interior page";
+        const std::string array_fault = array_past_page(head.at, kInteriorHeaderSize, cells, page_size_);
+        if (verdict != nullptr && !array_fault.empty())
+            tell(*verdict, item.page, page_offset, what, array_fault);
+        std::string count_why;
+        const std::size_t fit = cell_pointers_held(cells, array, head.content_start, page_size_, &count_why);
+        const bool library_reads = array_fault.empty() && cells <= library_cell_limit(page_size_);
+        bool past_beyond_fit = false;
+        const std::size_t told_before = verdict != nullptr ? verdict->spans.size() : 0;
+        for (std::size_t i = 0; i < cells; ++i) {
+            std::uint16_t ptr = 0;
+            if (array + 2 * i + 2 > usable_ || !read_be16(b, array + 2 * i, &ptr)) break;
+            if (ptr + std::size_t{kChildPointerSize} > page_size_) {
+                readers_tell = true;
+                if (verdict == nullptr || !library_reads) continue;
+                if (i >= fit) {
+                    past_beyond_fit = true;
+                    continue;
+                }
+                tell(*verdict, item.page, page_offset, what,
+                     ptr >= page_size_ ? pointer_past_page(ptr, page_size_)
+                                       : "its child page number at page offset " + std::to_string(ptr) +
+                                             " runs past the end of the page",
+                     cell_label(i, i));
+                continue;
+            }
+            if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_ ||
+                !take_child_link(links, ptr, i, table, page_offset))
+                readers_tell = true;
+        }
+        if (past_beyond_fit) {
+            // Told before its cells, as the readers tell it.
+            tell(*verdict, item.page, page_offset, what, count_why, cell_label(fit, cells - 1u));
+            std::rotate(verdict->spans.begin() + static_cast<std::ptrdiff_t>(told_before),
+                        verdict->spans.end() - 1, verdict->spans.end());
+        }
+        return readers_tell;
+    }
+
+    // The link of cell `cell` of the interior page in buf_, at `ptr` inside its usable bytes, into `links`
+    // and its byte range into scratch_.extents; false, taking neither, where it is a table's and its key does
+    // not decode inside the usable bytes (the readers skip the cell).
+    bool take_child_link(std::vector<child_link>& links, std::uint16_t ptr, std::size_t cell, bool table,
+                         std::uint64_t page_offset) {
+        std::uint32_t child = 0;
+        (void)read_be32(byte_view(buf_.data(), buf_.size()), ptr, &child);
+        std::uint64_t key = 0;
+        std::uint32_t used = 0;
+        const bool keyed = table && varint_at(buf_, ptr + kChildPointerSize, usable_, &key, &used);
+        if (table && !keyed) return false;
+        scratch_.extents.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
+        links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), cell});
+        return true;
+    }
+
+    // Which keys of the table links `links` of page `item` bound their children: each in order inside the
+    // page's own range. One out of order is told to `verdict` (when given).
+    std::vector<bool> bounding_keys(const std::vector<child_link>& links, const pending_page& item,
+                                    tree_verdict* verdict) {
+        std::vector<bool> bounds(links.size(), false);
+        key_range open = item.keys;
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            if (open.holds(links[i].key)) {
+                bounds[i] = true;
+                open.low = links[i].key;
+                open.has_low = true;
+            } else if (verdict != nullptr) {
+                tell(*verdict, item.page, (item.page - 1) * page_size_, "interior page",
+                     "its key " + std::to_string(links[i].key) + " is out of order: page " +
+                         std::to_string(item.page) + " holds the rowids " + item.keys.text(),
+                     "cell " + std::to_string(links[i].cell));
+            }
+        }
+        return bounds;
+    }
+
+    void tell(tree_verdict& verdict, std::uint64_t page, std::uint64_t offset, const std::string& what,
+              const std::string& why, const std::string& cells = std::string()) {
+        verdict.spans.push_back(make_skipped_span(page, offset, page_size_, what, why, cells));
+    }
+
+    const state_pages& pages_;
+    const std::uint32_t page_size_;
+    const std::uint32_t usable_;
+    const std::uint64_t count_;
+    std::vector<std::uint8_t> buf_;
+    content_scratch scratch_;  // storage content_fault reuses
+};
+
 class tree_checker {
   public:
     // `count`: the pages the state has (a claim); the owners and claims are `claims`'.
@@ -79,6 +291,7 @@ class tree_checker {
           trees_(trees),
           out_(out),
           claims_(claims),
+          links_(pages, page_size, usable, count),
           buf_(page_size) {}
 
     // The free list's trunk and leaf pages, from the trunk at `trunk`: they are no page of a tree.
@@ -134,9 +347,8 @@ class tree_checker {
                 claims_.note_leaf_depth(index, item.depth);
                 continue;
             }
-            (void)pages_.read(item.page, buf_.data());
+            const std::uint8_t type = links_.read(item.page);
             const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
-            const std::uint8_t type = buf_[at];
             if (item.parent == 0)
                 table = type == kPageTableInterior || type == kPageTableLeaf ||
                         (rows && type == kPageIndexInterior);
@@ -144,8 +356,8 @@ class tree_checker {
                 continue;
             if (type == kPageTableLeaf || type == kPageIndexLeaf) claims_.note_leaf_depth(index, item.depth);
             if (type != kPageTableInterior && type != kPageIndexInterior) continue;
-            const child_list children = read_children(item, at, table, nullptr);
-            if (!rows && unread_leaves(children)) {
+            const child_list children = links_.children(item, at, table, nullptr);
+            if (!rows && links_.unread_leaves(children)) {
                 for (const child_link& link : children.links)
                     (void)survey_claim(index,
                                        pending_page{link.page, item.page, link.offset, link.offset,
@@ -154,7 +366,7 @@ class tree_checker {
                 claims_.note_leaf_depth(index, item.depth + 1);
                 continue;
             }
-            push_children(item, children, table, nullptr, stack);
+            links_.push(item, children, table, nullptr, stack);
         }
     }
 
@@ -199,9 +411,8 @@ class tree_checker {
     // queued or, for a leaf of a tree with rows, its cells.
     void walk_page(int index, const pending_page& item, std::uint32_t code, tree_verdict* verdict,
                    walk_state& state, std::vector<pending_page>& stack) {
-        (void)pages_.read(item.page, buf_.data());
+        const std::uint8_t type = links_.read(item.page);
         const std::size_t at = item.page == 1 ? kDbHeaderSize : 0;
-        const std::uint8_t type = buf_[at];
         if (item.parent == 0) {
             state.table = type == kPageTableInterior || type == kPageTableLeaf;
             if (verdict != nullptr && !state.table &&
@@ -317,27 +528,6 @@ class tree_checker {
     }
 
   private:
-    // Whether page `page` reads as a leaf page (its type byte, page 1's after the database header).
-    bool leaf_type(std::uint64_t page) const {
-        std::uint8_t type = 0;
-        if (!pages_.type_of(page, &type)) return false;
-        return type == kPageTableLeaf || type == kPageIndexLeaf;
-    }
-
-    static bool kind_fits(std::uint8_t type, bool table) {
-        return table ? (type == kPageTableInterior || type == kPageTableLeaf)
-                     : (type == kPageIndexInterior || type == kPageIndexLeaf);
-    }
-
-    static std::string hex(std::uint8_t b) {
-        static const char digits[] = "0123456789abcdef";
-        return std::string("0x") + digits[b >> 4] + digits[b & 15];
-    }
-
-    static std::string child_text(const pending_page& item) {
-        return "child page number " + std::to_string(item.page);
-    }
-
     std::string tree_name(std::uint32_t code) const {
         const std::uint32_t tree = code & ~kOverflowPage;
         if (tree == kFirstTree) return "the schema table";
@@ -372,121 +562,17 @@ class tree_checker {
         return child + " was reached before (a page that two links name)";
     }
 
-    // The children of the interior page in buf_ (its header at `at`), read as its cells give them; a damaged
-    // cell or content area told to `verdict` (when given).
-    child_list read_children(const pending_page& item, std::size_t at, bool table, tree_verdict* verdict) {
-        btree_page_header head;
-        (void)read_btree_page_header(head, buf_.data(), buf_.size(), at, page_size_);
-        child_list children;
-        const bool readers_tell = read_child_links(children.links, item, head, table, verdict);
-        if (verdict != nullptr && table && !readers_tell && item.page != 1) {
-            const std::string fault = content_fault(buf_.data(), head, page_size_, usable_, scratch_);
-            if (!fault.empty()) {
-                tell(*verdict, item.page, (item.page - 1) * page_size_, "interior page", fault);
-                verdict->spans.back().kept = true;
-            }
-        }
-        children.right = head.right_child;
-        children.cells = head.cell_count;
-        return children;
-    }
-
-    // Whether the children are leaves: all are when the right-most one reads as one (every leaf of a sound
-    // tree lies at one depth).
-    bool unread_leaves(const child_list& children) const {
-        return children.right != 0 && children.right <= count_ && leaf_type(children.right);
-    }
-
-    // The links of the children of page `item`, its right-most child's last.
-    static std::vector<child_link> every_link(const child_list& children, const pending_page& item,
-                                              std::uint32_t page_size) {
-        std::vector<child_link> links = children.links;
-        links.push_back(
-            child_link{children.right, right_child_link((item.page - 1) * page_size), false, 0, 0});
-        return links;
-    }
-
     // The children of the interior page in buf_ onto the stack, so that the right-most pops first; for a
     // table, each with the keys its parent's cells give it. A key out of order is told and bounds nothing.
     void queue_children(const pending_page& item, std::size_t at, bool table, std::uint32_t code,
                         tree_verdict* verdict, std::vector<pending_page>& stack) {
-        const child_list children = read_children(item, at, table, verdict);
+        const child_list children = links_.children(item, at, table, verdict);
         // Of a tree whose rows are not read, leaves are only claimed, unread.
-        if (verdict == nullptr && unread_leaves(children)) {
-            claim_unread_leaves(every_link(children, item, page_size_), item.page, code);
+        if (verdict == nullptr && links_.unread_leaves(children)) {
+            claim_unread_leaves(link_reader::every_link(children, item, page_size_), item.page, code);
             return;
         }
-        push_children(item, children, table, verdict, stack);
-    }
-
-    // Reads the child links of the interior page in buf_ (its header `head`) into `links`, a table's with
-    // their keys, and their cells' byte ranges into scratch_.extents. A child page number the library would
-    // read from past the page (from whatever follows the page in its memory, which differs from run to run)
-    // is told to `verdict` (when given); the readers skip the cell. A page whose pointer array runs past it
-    // is told whole: no reader reads a cell of it. Returns whether a cell is left to the readers, which then
-    // tell the page's content.
-    bool read_child_links(std::vector<child_link>& links, const pending_page& item,
-                          const btree_page_header& head, bool table, tree_verdict* verdict) {
-        const byte_view b(buf_.data(), buf_.size());
-        const std::uint16_t cells = head.cell_count;
-        const std::size_t array = head.cell_pointers();
-        const std::uint64_t page_offset = (item.page - 1) * page_size_;
-        bool readers_tell =
-            array + 2 * cells > usable_;  // a cell the readers skip: the page is theirs to tell
-        scratch_.extents.clear();
-        const std::string what = item.parent == 0 ? "root page" : "interior page";
-        const std::string array_fault = array_past_page(head.at, kInteriorHeaderSize, cells, page_size_);
-        if (verdict != nullptr && !array_fault.empty())
-            tell(*verdict, item.page, page_offset, what, array_fault);
-        std::string count_why;
-        const std::size_t fit = cell_pointers_held(cells, array, head.content_start, page_size_, &count_why);
-        const bool library_reads = array_fault.empty() && cells <= library_cell_limit(page_size_);
-        bool past_beyond_fit = false;
-        const std::size_t told_before = verdict != nullptr ? verdict->spans.size() : 0;
-        for (std::size_t i = 0; i < cells; ++i) {
-            std::uint16_t ptr = 0;
-            if (array + 2 * i + 2 > usable_ || !read_be16(b, array + 2 * i, &ptr)) break;
-            if (ptr + std::size_t{kChildPointerSize} > page_size_) {
-                readers_tell = true;
-                if (verdict == nullptr || !library_reads) continue;
-                if (i >= fit) {
-                    past_beyond_fit = true;
-                    continue;
-                }
-                tell(*verdict, item.page, page_offset, what,
-                     ptr >= page_size_ ? pointer_past_page(ptr, page_size_)
-                                       : "its child page number at page offset " + std::to_string(ptr) +
-                                             " runs past the end of the page",
-                     cell_label(i, i));
-                continue;
-            }
-            if (ptr < array + 2 * cells || ptr + kChildPointerSize > usable_ ||
-                !take_child_link(links, ptr, i, table, page_offset))
-                readers_tell = true;
-        }
-        if (past_beyond_fit) {
-            // Told before its cells, as the readers tell it.
-            tell(*verdict, item.page, page_offset, what, count_why, cell_label(fit, cells - 1u));
-            std::rotate(verdict->spans.begin() + static_cast<std::ptrdiff_t>(told_before),
-                        verdict->spans.end() - 1, verdict->spans.end());
-        }
-        return readers_tell;
-    }
-
-    // The link of cell `cell` of the interior page in buf_, at `ptr` inside its usable bytes, into `links`
-    // and its byte range into scratch_.extents; false, taking neither, where it is a table's and its key does
-    // not decode inside the usable bytes (the readers skip the cell).
-    bool take_child_link(std::vector<child_link>& links, std::uint16_t ptr, std::size_t cell, bool table,
-                         std::uint64_t page_offset) {
-        std::uint32_t child = 0;
-        (void)read_be32(byte_view(buf_.data(), buf_.size()), ptr, &child);
-        std::uint64_t key = 0;
-        std::uint32_t used = 0;
-        const bool keyed = table && varint_at(buf_, ptr + kChildPointerSize, usable_, &key, &used);
-        if (table && !keyed) return false;
-        scratch_.extents.push_back((std::uint32_t{ptr} << 16) | (ptr + kChildPointerSize + used - 1));
-        links.push_back(child_link{child, page_offset + ptr, keyed, static_cast<std::int64_t>(key), cell});
-        return true;
+        links_.push(item, children, table, verdict, stack);
     }
 
     // The pages `links` of page `parent` name that nobody took before and whose links keep them, claimed
@@ -499,68 +585,6 @@ class tree_checker {
                 continue;
             }
             claims_.own(link.page, code, parent);
-        }
-    }
-
-    // Which keys of the table links `links` of page `item` bound their children: each in order inside the
-    // page's own range. One out of order is told to `verdict` (when given).
-    std::vector<bool> bounding_keys(const std::vector<child_link>& links, const pending_page& item,
-                                    tree_verdict* verdict) {
-        std::vector<bool> bounds(links.size(), false);
-        key_range open = item.keys;
-        for (std::size_t i = 0; i < links.size(); ++i) {
-            if (open.holds(links[i].key)) {
-                bounds[i] = true;
-                open.low = links[i].key;
-                open.has_low = true;
-            } else if (verdict != nullptr) {
-                tell(*verdict, item.page, (item.page - 1) * page_size_, "interior page",
-                     "its key " + std::to_string(links[i].key) + " is out of order: page " +
-                         std::to_string(item.page) + " holds the rowids " + item.keys.text(),
-                     "cell " + std::to_string(links[i].cell));
-            }
-        }
-        return bounds;
-    }
-
-    // The children `links` of page `item` onto the stack, then its right-most child `right` (when it has one
-    // or `cells` cells), so that the right-most pops first: a table's each with the range of keys that its
-    // parent's bounding keys give it. All are taken for leaves unread when the right-most one reads as one.
-    void push_children(const pending_page& item, const child_list& children, bool table,
-                       tree_verdict* verdict, std::vector<pending_page>& stack) {
-        const std::vector<child_link>& links = children.links;
-        const std::uint32_t right = children.right;
-        const std::uint16_t cells = children.cells;
-        const std::uint64_t page_offset = (item.page - 1) * page_size_;
-        const std::vector<bool> bounds = table ? bounding_keys(links, item, verdict) : std::vector<bool>();
-        key_range below = item.keys;  // the range of the next child: above the last bounding key
-        for (std::size_t i = 0; i < links.size(); ++i) {
-            key_range keys = below;
-            if (table) {
-                // Up to its own key, or where that is out of order, up to the next key that bounds.
-                std::size_t j = i;
-                while (j < links.size() && !bounds[j]) ++j;
-                if (j < links.size()) {
-                    keys.high = links[j].key;
-                    keys.has_high = true;
-                } else {
-                    keys.high = item.keys.high;
-                    keys.has_high = item.keys.has_high;
-                }
-                if (bounds[i]) {
-                    below.low = links[i].key;
-                    below.has_low = true;
-                }
-            }
-            stack.push_back(pending_page{links[i].page, item.page, links[i].offset, links[i].offset, keys,
-                                         item.depth + 1});
-        }
-        if (right != 0 || cells != 0)
-            stack.push_back(pending_page{right, item.page, right_child_link(page_offset), page_offset, below,
-                                         item.depth + 1});
-        // Leaves are read once, when their cells are checked.
-        if (right != 0 && right <= count_ && leaf_type(right)) {
-            for (std::size_t i = stack.size() - links.size() - 1; i < stack.size(); ++i) stack[i].leaf = true;
         }
     }
 
@@ -709,12 +733,12 @@ class tree_checker {
     const std::vector<listed_tree>& trees_;
     database_verdict& out_;
     page_claims& claims_;  // who keeps and owns each page
-    std::vector<std::uint8_t> buf_;
+    link_reader links_;
+    std::vector<std::uint8_t> buf_;     // a leaf's bytes
     std::vector<std::uint64_t> chain_;  // the pages of the overflow chain being followed
     // The leaves of the trees with rows, in the walks' order; in small blocks, so that no large allocation
     // moves the allocator's threshold for the read that follows.
     std::deque<leaf_job> jobs_;
-    content_scratch scratch_;  // storage content_fault reuses
 };
 
 bool tree_checker::check_in_parallel(const database_bytes& bytes, unsigned threads) {

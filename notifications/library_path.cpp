@@ -319,11 +319,14 @@ int read_database_tables(selk_run& run, database_source& source, row_pipeline& r
     if (events.tables_begin) events.tables_begin();
     row_reader reader(run, source, rows);
     reader.flush = events.flush;
-    if (code == kSourceSqliteLib) {
-        if (!read_tables_with_library(reader, source, masks, why)) return unread(why);
-    } else {
+    bool read = true;
+    if (code == kSourceSqliteLib)
+        read = read_tables_with_library(reader, source, masks, why);
+    else
         read_tables_with_own_reader(reader, source, file, code, masks);
-    }
+    // The handlers are read even where the notifications cannot be: recovered rows may still join them.
+    note_handler_times(run);
+    if (!read) return unread(why);
     run.input_read = 1;
     if (source_code != nullptr) *source_code = code;
     return 1;

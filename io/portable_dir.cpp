@@ -1,7 +1,9 @@
 #include "io/portable_dir.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "common/case_conv.h"
 #include "common/text_ops.h"
 #include "io/file_stats.h"
+#include "io/fileio.h"
 #include "io/filename_filter.h"
 #include "io/option_parser.h"
 #include "platform/path_text.h"
@@ -147,9 +150,13 @@ void strip_long_path_prefix(std::wstring& path) {
 bool read_folder_entries(const std::string& folder, std::vector<qmportdir::subdir_node>& out,
                          std::uint32_t level, bool folders_only, bool forward_slash, int* open_error) {
     if (open_error != nullptr) *open_error = 0;
-    DIR* dir = opendir(folder.c_str());
+    // Opened as the evidence files are, so that listing a folder leaves its access time as it is.
+    const int fd = uni::open_keeping_access_time(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
     if (dir == nullptr) {
-        if (open_error != nullptr) *open_error = errno != 0 ? errno : EIO;
+        const int why = errno != 0 ? errno : EIO;
+        if (fd >= 0) ::close(fd);
+        if (open_error != nullptr) *open_error = why;
         return false;
     }
     const std::int32_t file_level = static_cast<std::int32_t>(level);

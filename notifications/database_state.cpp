@@ -41,6 +41,7 @@ void notification_store::clear() {
     push_channel_index.clear();
     settings_index.clear();
     settings_texts.clear();
+    noted_times.clear();
     app_name_width = kDefaultAppNameWidth;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -91,6 +92,8 @@ class notification_store {
     std::vector<handler_settings_record> settings;
     std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
     std::map<std::uint64_t, std::string> settings_texts;       // handler id -> its settings text
+    // The handlers' time texts that name no date, as said already (column, text and handler).
+    std::set<std::string> noted_times;
 };
 
 // The helper threads of a run, shared out once by the driver from those the machine gives it

@@ -325,11 +325,14 @@ int read_database_tables(selk_run& run, const database_source& source, row_pipel
     if (events.tables_begin) events.tables_begin(checks);
     row_reader reader(run, source, rows);
     reader.flush = events.flush;
-    if (code == kSourceSqliteLib) {
-        if (!read_tables_with_library(reader, checks, masks, why)) return unread(why);
-    } else {
+    bool read = true;
+    if (code == kSourceSqliteLib)
+        read = read_tables_with_library(reader, checks, masks, why);
+    else
         read_tables_with_own_reader(reader, file, code, masks, checks);
-    }
+    // The handlers are read even where the notifications cannot be: recovered rows may still join them.
+    note_handler_times(run);
+    if (!read) return unread(why);
     run.input_read = 1;
     if (source_code != nullptr) *source_code = code;
     return 1;

@@ -4,7 +4,9 @@
 #include <string>
 
 #include "sqlite_binding/column_values.h"
+#include "time/calendar.h"
 #include "time/qm_time.h"
+#include "time/time_parse.h"
 
 const char* const kNotificationColumnNames[kNotificationColumns] = {
     "Order", "Id",         "HandlerId",   "ActivityId",  "Type",        "Payload", "Tag",
@@ -127,14 +129,29 @@ bool begin_fill(sqlite_metadata& record, int count, char** values, bool flag, st
     return true;
 }
 
-// A handler's stored date text as FILETIME (0 for text that is not a date).
-std::uint64_t date_text_filetime(const std::string& text) {
-    if (text.empty()) return 0;
-    qm::time t(text.c_str(), "YMD", '-', false);
-    return t.filetime;
-}
-
 }  // namespace
+
+bool handler_time_filetime(const std::string& text, std::uint64_t& filetime) {
+    filetime = 0;
+    if (text.empty()) return false;
+    // The fields as the conversion below splits and reads them: the date before the first blank (else before
+    // a 'T'), midnight when no time follows. The conversion rolls fields past their range into the next unit
+    // (and keeps only 16 bits of each), so they are checked first.
+    std::size_t at = text.find(' ');
+    if (at == std::string::npos) at = text.find('T');
+    const std::string date = text.substr(0, at);
+    const std::string time = at == std::string::npos ? std::string() : text.substr(at + 1);
+    std::uint32_t day = 0, month = 0, year = 0, hour = 0, minute = 0;
+    double second = 0;
+    if (!parse_ordered_date(date.c_str(), "YMD", '-', &day, &month, &year)) return false;
+    if (!time.empty() && !parse_time_text(time.c_str(), &hour, &minute, &second)) return false;
+    std::int64_t unix_seconds = 0;
+    if (!civil_to_unix_seconds(year, month, day, hour, minute, static_cast<unsigned>(second), unix_seconds))
+        return false;
+    const qm::time t(text.c_str(), "YMD", '-', false);
+    filetime = t.filetime;
+    return true;
+}
 
 void append_setting_text(std::string& text, const handler_settings_record& setting) {
     if (setting.value == 0) return;
@@ -267,11 +284,11 @@ int notification_handler_record::populate_record_ex(int count, char** values, st
     if (c.take(6)) system_data_property_set = c.bytes_as_text();
     if (c.take(7)) {
         created_time = c.str();
-        if (!created_time.empty()) created_filetime = date_text_filetime(created_time);
+        (void)handler_time_filetime(created_time, created_filetime);
     }
     if (c.take(8)) {
         modified_time = c.str();
-        if (!modified_time.empty()) modified_filetime = date_text_filetime(modified_time);
+        (void)handler_time_filetime(modified_time, modified_filetime);
     }
     if (c.take(9)) parent_id = c.str();
     if (c.take(10)) container_sid = c.str();

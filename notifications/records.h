@@ -68,6 +68,14 @@ extern const char* const kTagOverflowNotParsed;  // " [possible overflow page no
 // Appended to a byte value that ended at a zero byte anywhere else.
 extern const char* const kTagCorruptedData;  // " [corrupted data detected]"
 
+// A handler's stored time text (CreatedTime, ModifiedTime) read as a UTC date in the order year, month, day
+// with '-', and an optional time after a blank or a 'T': true when its fields name a real date and time,
+// with its FILETIME in `filetime` (0 where the value has none to print). False, `filetime` 0, for an empty
+// text, one that is no such date, and one whose fields name no date that exists ("2021-02-29", a month or day
+// 0, an hour past 23, a minute or second past 59, a year past 9999): the time library's conversion would roll
+// those into another, real date, which the file does not hold.
+bool handler_time_filetime(const std::string& text, std::uint64_t& filetime);
+
 // Shared signature of the fillers (see sqlite_metadata): `count` values, `sizes[i]` (when present) the
 // byte length of value i, `column_flags[i]` bit 28 marking a value that runs on into an overflow page.
 // A filler refuses (0) a null value array or fewer values than `minimum_count`; otherwise it stores `flag`,
@@ -146,8 +154,8 @@ class notification_handler_record : public sqlite_metadata {
     std::string modified_time;             // 8 ModifiedTime as stored
     std::string parent_id;                 // 9 ParentId
     std::string container_sid;             // 10 ContainerSid
-    std::uint64_t created_filetime;        // CreatedTime read as a UTC date; 0 when it is not one
-    std::uint64_t modified_filetime;       // ModifiedTime read as a UTC date; 0 when it is not one
+    std::uint64_t created_filetime;        // CreatedTime as handler_time_filetime reads it; 0 when no date
+    std::uint64_t modified_filetime;       // ModifiedTime as handler_time_filetime reads it; 0 when no date
     std::string app_name;                  // application name derived from the identifier
 };
 

@@ -11,6 +11,7 @@
 #include "common/digest.h"
 #include "notifications/database_state.h"
 #include "notifications/records.h"
+#include "notifications/table_damage.h"
 #include "sqlite_format/signatures.h"
 
 namespace {
@@ -598,4 +599,5 @@ void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     for (int i = 0; i < 3; ++i) {
         if (stage.used[i]) run.layout.join_columns[i] = stage.schemas[i].column_count;
     }
+    note_handler_times(run);
 }

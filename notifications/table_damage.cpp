@@ -1,5 +1,6 @@
 #include "notifications/table_damage.h"
 
+#include "common/hex_text.h"
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "notifications/database_state.h"
@@ -68,6 +69,29 @@ void note_log_beside(const selk_run& run, const database_source& source) {
 void note_foreign_links(const selk_run& run, const std::vector<std::string>& links) {
     for (const std::string& link : links)
         error_printf("note: %s: damage that costs no row: %s\n", run.db_path.c_str(), link.c_str());
+}
+
+void note_handler_times(selk_run& run) {
+    for (const notification_handler_record& h : run.store.handlers) {
+        // A recovered row is named where it lies: its RecordId, which the cell holds, is often lost with it.
+        const unsigned code = h.source_code();
+        std::string handler = "handler " + std::to_string(h.record_id);
+        if (code != kSourceSqliteLib && code != kSourceCarveMain && code != kSourceCarveMainFromWal) {
+            std::string offset;
+            number_to_text(offset, h.record_offset, true, 1);  // as the "Misc data" cell writes it
+            handler += " (\"" + record_source_label(code) + "\", record offset " + offset + ")";
+        }
+        for (const int column : {7, 8}) {
+            const std::string& text = column == 7 ? h.created_time : h.modified_time;
+            std::uint64_t filetime = 0;
+            if (text.empty() || handler_time_filetime(text, filetime)) continue;
+            const std::string said =
+                std::string(kHandlerColumnNames[column]) + " \"" + text + "\" of " + handler;
+            if (!run.store.noted_times.insert(said).second) continue;
+            error_printf("note: %s: %s names no real date and time: no time is printed for it\n",
+                         run.db_path.c_str(), said.c_str());
+        }
+    }
 }
 
 void table_skips::skipped(const skipped_span& span) {

@@ -2,7 +2,7 @@
 // whatever the progress switch says, in the diagnostics log, and the run marked as not read whole. The
 // readers of the tables find the damage; this unit words it: a companion that cannot be read, a header that
 // contradicts the schema's texts or that the library refuses, a file cut short, the log beside a file read
-// without it, and the pages a walk of a table skipped.
+// without it, the pages a walk of a table skipped, and a handler's time text that names no date.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +50,12 @@ void note_log_beside(const selk_run& run, const database_source& source);
 // A link of the free list or of a tree no form reads to a page of a table that is read is that structure's
 // damage, which costs no row: said once each, whatever the progress switch says. The exit status stays.
 void note_foreign_links(const selk_run& run, const std::vector<std::string>& links);
+
+// A handler's time text (CreatedTime, ModifiedTime) that names no real date and time is printed as no time
+// (handler_time_filetime): each of the store's handlers whose text is such is said once per database, column
+// and text, however often the handlers are looked at again or a later read adds copies of them; whatever the
+// progress switch says. The exit status stays: the rows are all there.
+void note_handler_times(selk_run& run);
 
 // The pages the walks of one table skipped, each once: two walks of a table meet the same pages.
 class table_skips : public skip_reporter {

@@ -2,7 +2,8 @@
 // file the given path reaches, however the path is spelled; an old journal whose page size reads 0, one of
 // 8 KiB pages and one whose playback a checksum ends roll back as SQLite rolls them back, and one that names
 // a super-journal is taken as SQLite takes it; the pages of a transaction that never committed are carved
-// whole; and no run of the own reader moves the access time of the database, its log or its journal.
+// whole; no run of the own reader moves the access time of the database, its log or its journal, and no walk
+// of "-enumdir" that of a folder it lists.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -493,6 +494,18 @@ TEST(SelkProcess, PagesOfTheUncommittedTransactionBesideAHotJournalAreCarvedWhol
         }
 }
 
+const char* const kSetpriv = "/usr/bin/setpriv";
+
+// The arguments of kSetpriv that run selk as the user nobody, who owns none of the test's files; empty where
+// the test does not run as root or setpriv cannot drop to that user.
+std::vector<std::string> nobody_selk() {
+    const std::vector<std::string> nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             selk_process::selk_path()};
+    if (::geteuid() != 0 || ::access(kSetpriv, X_OK) != 0) return {};
+    if (run(nobody, std::string(), kSetpriv).err != driver_checks::usage_text("selk")) return {};
+    return nobody;
+}
+
 TEST(SelkProcess, TheOwnReaderLeavesTheAccessTimesOfTheEvidence) {
     fx::temp_dir work;
     fx::temp_dir dir;
@@ -503,11 +516,8 @@ TEST(SelkProcess, TheOwnReaderLeavesTheAccessTimesOfTheEvidence) {
     const std::vector<std::string> files = {wal, wal + "-wal", hot, hot + "-journal"};
     for (const std::string& f : files) ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
     // Run as the files' owner (or root) where the system keeps the access time; as anyone else it reads on.
-    const char* const setpriv = "/usr/bin/setpriv";
-    const std::vector<std::string> nobody = {"--reuid=65534", "--regid=65534", "--clear-groups",
-                                             selk_process::selk_path()};
-    const bool as_nobody = ::geteuid() == 0 && ::access(setpriv, X_OK) == 0 &&
-                           run(nobody, std::string(), setpriv).err == driver_checks::usage_text("selk");
+    const std::vector<std::string> nobody = nobody_selk();
+    const bool as_nobody = !nobody.empty();
     for (const std::string& db : {wal, hot}) {
         for (const char* mode : {"-carve", "-incl_slack"}) {
             SCOPED_TRACE(db + " " + mode);
@@ -522,11 +532,45 @@ TEST(SelkProcess, TheOwnReaderLeavesTheAccessTimesOfTheEvidence) {
             if (!as_nobody) continue;
             std::vector<std::string> other = nobody;
             other.insert(other.end(), args.begin(), args.end());
-            const selk_process::result o = run(other, std::string(), setpriv);
+            const selk_process::result o = run(other, std::string(), kSetpriv);
             EXPECT_EQ(o.status, 0) << o.err;
             EXPECT_EQ(comparable(o.out, db, ","), comparable(r.out, db, ","));
         }
     }
+}
+
+// A walk of "-enumdir" lists each folder of the tree as it opens the files, without moving its access time;
+// one who owns neither the folders nor the files (nobody, where the test runs as root) still reads them all.
+TEST(SelkProcess, AWalkLeavesTheAccessTimesOfTheFoldersItLists) {
+    fx::temp_dir dir;
+    const std::string top = dir.path();
+    ASSERT_EQ(::chmod(top.c_str(), 0755), 0);
+    std::vector<std::string> paths = {top, top + "/s1", top + "/s1/s2", top + "/s3"};
+    for (std::size_t i = 1; i < paths.size(); ++i) ASSERT_EQ(::mkdir(paths[i].c_str(), 0755), 0);
+    for (std::size_t i = 0, folders = paths.size(); i < folders; ++i) {
+        paths.push_back(paths[i] + "/n.db");
+        driver_checks::make_db(paths.back(), 1, "walked");
+        ASSERT_EQ(::chmod(paths.back().c_str(), 0644), 0);
+    }
+    const std::vector<std::string> args = {"-enumdir", top, "-num_subdirs", "2", "-quiet", "-csv"};
+    const auto rows = [](const std::string& out) {
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = out.find("walked 0", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    std::vector<std::vector<std::int64_t>> times;
+    for (const std::string& p : paths) set_file_times(p, utc_seconds(2000, 1, 1));
+    for (const std::string& p : paths) times.push_back(file_times(p));
+    const selk_process::result r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(rows(r.out), 4u) << r.out;
+    for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(file_times(paths[i]), times[i]) << paths[i];
+    std::vector<std::string> other = nobody_selk();
+    if (other.empty()) return;
+    other.insert(other.end(), args.begin(), args.end());
+    const selk_process::result o = run(other, std::string(), kSetpriv);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(rows(o.out), 4u) << o.out;
 }
 
 // What a file claims costs nothing: a header that counts far more pages than the file holds, and a hot

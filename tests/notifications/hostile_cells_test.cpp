@@ -398,6 +398,148 @@ TEST(hostile_cells, bodyfile_reads_in_mactime) {
     }
 }
 
+// A handler's time text that names no date prints no time in any form, where the conversion alone would roll
+// it into a real date, for the rows the library reads, those of the own walk of -carve and those recovered
+// from free space; a note says each text once (a handler recovered from free space too), with its column, and
+// the exit status stays 0, also where the notifications are read twice for the name column's width. A real
+// date in each form read prints as it always did; an empty text and NULL print nothing and say nothing.
+TEST(hostile_cells, handler_times_that_name_no_date_print_no_time) {
+    struct time_case {
+        std::string stored;
+        bool null;
+        std::string shown;  // in the rows' time cells
+        bool noted;
+    };
+    const std::vector<time_case> cases = {
+        {"2021-02-29 12:00:00", false, "", true},
+        {"0000-00-00 00:00:00", false, "", true},
+        {"2020-02-30 25:61:61", false, "", true},
+        {"1999-12-31 24:00:00", false, "", true},
+        {"2021-06-31", false, "", true},
+        {"2021-00-10", false, "", true},
+        {"2021-01-01 10:00:60", false, "", true},
+        {"10:00:60", false, "", true},
+        {"2021-01-01 65546:00:00", false, "", true},
+        {"2021-13-45 10:00:00", false, "", true},
+        {"2021-02-30\x1b[2J 10:00:00", false, "", true},
+        {"2020-02-29 23:59:59", false, "2020-02-29 23:59:59.000", false},
+        {"2021-06-30", false, "2021-06-30 00:00:00.000", false},
+        {"21-06-30 10:00", false, "2021-06-30 10:00:00.000", false},
+        {"2021-06-30T10:00:00", false, "2021-06-30 10:00:00.000", false},
+        {"2021-06-30 10:00:00.123", false, "2021-06-30 10:00:00.123", false},
+        {"2021-6-3 1:2:3", false, "2021-06-03 01:02:03.000", false},
+        {"2021-06-30 10:00 pm", false, "2021-06-30 22:00:00.000", false},
+        {"", false, "", false},
+        {"", true, "", false},
+    };
+    // A handler deleted with its notification, both recovered from free space: their rowid and length take
+    // two bytes each, so the free block's own four bytes leave their record headers whole.
+    const int deleted = 999;
+    const std::string deleted_text = "2021-04-31 08:00:00";
+    fx::temp_dir dir;
+    const std::string db = dir.file("times.db");
+    sqlite3* h = fx::open_db(db);
+    ASSERT_NE(h, nullptr);
+    fx::create_tables(h);
+    sqlite3_stmt* handler = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(h,
+                           "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType, CreatedTime, "
+                           "ModifiedTime) VALUES(?1, ?2, 'app:desktop', ?3, ?3);",
+                           -1, &handler, nullptr),
+        SQLITE_OK);
+    std::string notes;
+    // The deleted handler first: its cell is then one of the page's free blocks, not its unused gap.
+    const std::string long_name = "Contoso.AVeryLongApplicationName_8wekyb3d8bbwe!App";
+    for (std::size_t k = 0; k <= cases.size(); ++k) {
+        const time_case* c = k == 0 ? nullptr : &cases[k - 1];
+        const int id = k == 0 ? deleted : static_cast<int>(k);
+        sqlite3_bind_int(handler, 1, id);
+        // A name longer than the padded name column: the notifications are then read twice.
+        bind_text(handler, 2, k <= 1 ? long_name + long_name : "App");
+        if (c != nullptr && c->null)
+            sqlite3_bind_null(handler, 3);
+        else
+            bind_text(handler, 3, c != nullptr ? c->stored : deleted_text);
+        EXPECT_EQ(sqlite3_step(handler), SQLITE_DONE) << sqlite3_errmsg(h);
+        sqlite3_reset(handler);
+        fx::insert_notification(h, id, 1000 + id, k == 0 ? 1 : id, "toast",
+                                k == 0 ? "<toast>" + long_name + long_name + "</toast>" : "<toast/>");
+        if (c == nullptr || !c->noted) continue;
+        std::string shown = c->stored;
+        for (std::size_t at; (at = shown.find('\x1b')) != std::string::npos;) shown.replace(at, 1, "[0x1B]");
+        for (const char* column : {"CreatedTime", "ModifiedTime"})
+            notes += "note: " + db + ": " + column + " \"" + shown + "\" of handler " + std::to_string(id) +
+                     " names no real date and time: no time is printed for it\n";
+    }
+    sqlite3_finalize(handler);
+    sqlite3_close(h);
+    h = fx::open_db(db);
+    ASSERT_NE(h, nullptr);
+    fx::exec(h, "DELETE FROM Notification WHERE [Order] = " + std::to_string(deleted) +
+                    "; DELETE FROM NotificationHandler WHERE RecordId = " + std::to_string(deleted) + ";");
+    sqlite3_close(h);
+    // The recovered handler is named where it lies: its RecordId went with its cell.
+    const std::string said = " names no real date and time: no time is printed for it";
+    const std::string deleted_at = "\" of handler 0 (\"main db slack\", record offset 0x";
+    struct form {
+        std::vector<std::string> args;
+        char sep;        // 0: the rows' cells are not read
+        bool recovered;  // the deleted handler and its notification come back
+    };
+    const std::vector<form> forms = {
+        {{}, '|', false},          {{"-csv"}, ',', false},          {{"-csvl2t"}, 0, false},
+        {{"-bodyfile"}, 0, false}, {{"-csv", "-carve"}, ',', true}, {{"-csv", "-incl_slack"}, ',', true},
+    };
+    for (const form& f : forms) {
+        std::vector<std::string> args = {"-db", db, "-quiet"};
+        args.insert(args.end(), f.args.begin(), f.args.end());
+        SCOPED_TRACE(args.back());
+        const selk_process::result r = selk_process::run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(r.err.substr(0, notes.size()), notes);
+        std::vector<std::string> more = selk_process::lines(r.err.substr(notes.size()));
+        ASSERT_EQ(more.size(), f.recovered ? 2u : 0u) << r.err;
+        for (std::size_t i = 0; i < more.size(); ++i) {
+            const std::string start = "note: " + db + ": " + (i == 0 ? "Created" : "Modified") + "Time \"" +
+                                      deleted_text + deleted_at;
+            EXPECT_EQ(more[i].rfind(start, 0), 0u) << more[i];
+            EXPECT_EQ(more[i].find(")" + said, start.size()), more[i].size() - said.size() - 1) << more[i];
+        }
+        if (f.sep == 0) continue;
+        std::vector<csv_reader::record> records;
+        std::string error;
+        ASSERT_TRUE(csv_reader::read(report_body(r.out), f.sep, false, records, error)) << error;
+        ASSERT_EQ(records.size(), cases.size() + (f.recovered ? 2 : 1)) << r.out;
+        std::vector<int> at;
+        for (const char* label :
+             {"Handler CreatedTime", "Handler ModifiedTime", "Misc data", "Source of Notification"}) {
+            at.push_back(
+                static_cast<int>(std::find_if(records[0].begin(), records[0].end(),
+                                              [&](const std::string& c) { return trimmed(c) == label; }) -
+                                 records[0].begin()));
+            ASSERT_LT(at.back(), static_cast<int>(records[0].size())) << label;
+        }
+        for (std::size_t i = 1; i < records.size(); ++i) {
+            ASSERT_EQ(records[i].size(), records[0].size()) << i;
+            const bool recovered = records[i][at[2]].find("record offset") != std::string::npos &&
+                                   records[i][at[2]].find("carve main") == std::string::npos;
+            // The recovered notification is handler 1's, and joined with it.
+            const time_case& c = cases[recovered ? 0 : i - 1];
+            SCOPED_TRACE(c.stored);
+            if (recovered) {
+                EXPECT_EQ(trimmed(records[i][at[3]]), "Contoso.AVeryLongApplicationName");
+            }
+            EXPECT_EQ(trimmed(records[i][at[0]]), c.shown);
+            EXPECT_EQ(trimmed(records[i][at[1]]), c.shown);
+        }
+    }
+    // The progress switch does not silence the notes.
+    const selk_process::result r = selk_process::run({"-db", db, "-csv"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(notes), std::string::npos) << r.err;
+}
+
 // A record recovered from the write-ahead log whose texts hold the separator keeps the header's column count.
 TEST(hostile_cells, recovered_row_holding_the_separator) {
     fx::temp_dir dir;

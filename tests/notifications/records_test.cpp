@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -287,6 +288,73 @@ TEST(HandlerRecord, ClearAndCopy) {
     EXPECT_EQ(h.created_filetime, 0u);
     EXPECT_EQ(h.app_name, "");
     EXPECT_EQ(h.created_time, "");
+}
+
+// The FILETIME of a UTC date and time, worked out apart from the code under test.
+std::uint64_t utc_filetime(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return (static_cast<std::uint64_t>(::timegm(&tm)) + 11644473600ull) * 10000000ull +
+           static_cast<std::uint64_t>(ms) * 10000ull;
+}
+
+// A time text whose fields name no date that exists gives no time, where the conversion alone would roll it
+// into a real one; a real date in each form read keeps the value it always had.
+TEST(HandlerRecord, TimeTextsThatNameNoDateGiveNoTime) {
+    struct time_case {
+        const char* text;
+        bool real;
+        std::uint64_t filetime;
+    };
+    const std::vector<time_case> cases = {
+        {"2021-02-29 12:00:00", false, 0},
+        {"0000-00-00 00:00:00", false, 0},
+        {"2020-02-30 25:61:61", false, 0},
+        {"1999-12-31 24:00:00", false, 0},
+        {"2021-06-31", false, 0},
+        {"2021-00-10", false, 0},
+        {"2021-01-01 10:00:60", false, 0},
+        {"2021-01-01 10:60:00", false, 0},
+        {"2021-01-01 13:00 pm", false, 0},
+        // Fields the conversion would keep 16 bits of: 65546 hours read as 10.
+        {"2021-01-01 65546:00:00", false, 0},
+        {"70000-01-01", false, 0},
+        {"10:00:60", false, 0},
+        {"2021-13-45 10:00:00", false, 0},
+        {"not a date", false, 0},
+        {"", false, 0},
+        {"2020-02-29 23:59:59", true, utc_filetime(2020, 2, 29, 23, 59, 59)},
+        {"2021-06-30", true, utc_filetime(2021, 6, 30, 0, 0, 0)},
+        {"2021-06-30 ", true, utc_filetime(2021, 6, 30, 0, 0, 0)},
+        {"21-06-30 10:00", true, utc_filetime(2021, 6, 30, 10, 0, 0)},
+        {"2021-06-30T10:00:00", true, utc_filetime(2021, 6, 30, 10, 0, 0)},
+        {"2021-06-30 10:00:00.123", true, utc_filetime(2021, 6, 30, 10, 0, 0, 123)},
+        {"2021-6-3 1:2:3", true, utc_filetime(2021, 6, 3, 1, 2, 3)},
+        {"2021-06-30 10:00 pm", true, utc_filetime(2021, 6, 30, 22, 0, 0)},
+        {"2021-06-30 12:00:00 am", true, utc_filetime(2021, 6, 30, 0, 0, 0)},
+        {"2021-12-31 23:59:59", true, utc_filetime(2021, 12, 31, 23, 59, 59)},
+        // A real time whose milliseconds round up to the next second.
+        {"2021-06-30 10:00:59.9996", true, utc_filetime(2021, 6, 30, 10, 1, 0)},
+        // A real date with no value to print keeps the verdict apart from the value.
+        {"1601-01-01 00:00:00", true, 0},
+    };
+    for (const time_case& c : cases) {
+        std::uint64_t filetime = 1;
+        EXPECT_EQ(handler_time_filetime(c.text, filetime), c.real) << c.text;
+        EXPECT_EQ(filetime, c.filetime) << c.text;
+        row r({"1", "App_1", "", "", "", "", c.text, c.text});
+        notification_handler_record h;
+        ASSERT_EQ(h.populate_record(r.count(), r.values(), r.sizes(), false, 0,
+                                    bits({0, 1, 3, 4, 5, 6, 7, 8}), 8, 1),
+                  1);
+        EXPECT_EQ(h.created_filetime, c.filetime) << c.text;
+        EXPECT_EQ(h.modified_filetime, c.filetime) << c.text;
+    }
 }
 
 TEST(PushChannelRecord, FillsItsSixColumns) {

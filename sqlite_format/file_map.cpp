@@ -6,7 +6,6 @@
 #include <set>
 
 #include "io/db_companions.h"
-#include "io/evidence.h"
 #include "io/fileio.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
@@ -157,12 +156,6 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
 bool path_ends_with(const std::string& path, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
-}
-
-int check_companions(const std::string& path, std::string* companion, std::string* why) {
-    evidence files;
-    (void)files.open(path);
-    return files.companions_readable(companion, why);
 }
 
 int map_db_free_space(region_map& out, const std::string& path) {

@@ -56,13 +56,6 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
 // nothing.
 bool path_ends_with(const std::string& path, const char* suffix);
 
-// Whether the "-wal" and "-journal" companions of the database at `path` (companions_of: beside the file
-// the path reaches) can be read. A companion that is there (a name in the folder, a link included) is
-// opened read-only and its first byte read. 1 when every companion there reads, or none is there; 0 with
-// `companion` set to the first that does not (its path beside that file) and `why` to the system's reason
-// (a link to nothing, a folder, a file that refuses to open). Reads nothing else.
-int check_companions(const std::string& path, std::string* companion, std::string* why);
-
 // The free-space map of the database at `path` (cleared first). 0 for an empty path, for one that
 // reaches a file named as a "-journal", "-wal" or "-shm" companion (links followed), or when the file
 // fails the header check.

@@ -37,7 +37,9 @@ inline database_verdict check(const std::string& path, std::uint32_t root, unsig
                               bool log = false) {
     committed_state state;
     database_verdict verdict;
-    if (log ? !open_committed_state(state, path) : !state.file.open(path, false, false, false))
+    const auto source = rf::open_source(path);
+    if (log ? !open_committed_state(state, *source, database_view::committed)
+            : !state.file.open(path, false, false, false))
         return verdict;
     (void)check_database_trees(verdict, state.bytes(), {listed_tree{root, "t", true}}, threads);
     return verdict;

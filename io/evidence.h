@@ -39,8 +39,9 @@ class evidence {
     int wal_descriptor() const { return wal_.descriptor; }
     int journal_descriptor() const { return journal_.descriptor; }
 
-    // Whether each companion that is there could be read: 1; else 0 with the first that could not, and why
-    // (as check_companions tells it).
+    // Whether each companion that is there (a name in the folder, a link included) could be read: 1; else 0
+    // with the first that could not (its path beside the file the database's path reaches), and why (as
+    // unreadable_reason tells it).
     int companions_readable(std::string* companion, std::string* why) const;
 
   private:

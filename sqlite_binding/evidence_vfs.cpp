@@ -28,6 +28,9 @@ namespace {
 constexpr char kVfsName[] = "selk-evidence";
 constexpr std::uint64_t kBlock = 4096;  // the unit in which written bytes are kept
 
+// The bytes the databases open now keep in memory for what the library wrote (evidence_vfs_bytes_held).
+std::atomic<std::uint64_t> g_bytes_held{0};
+
 // Opens evidence read-only without touching its access time where the system allows it (its owner, or
 // root); O_NONBLOCK keeps a named pipe from holding the open. -1 unless it is a regular file that opens.
 int open_evidence(const char* path, std::uint64_t* size) {
@@ -67,7 +70,8 @@ bool read_fully(int fd, unsigned char* out, std::uint64_t n, std::uint64_t offse
 // Nothing ever reaches the file.
 class file_image {
   public:
-    file_image() = default;
+    // With `counted`, the blocks it keeps count in the bytes the open databases hold.
+    explicit file_image(bool counted = false) : counted_(counted) {}
     ~file_image() { forget(); }
     file_image(const file_image&) = delete;
     file_image& operator=(const file_image&) = delete;
@@ -107,7 +111,9 @@ class file_image {
         fd_ = -1;
         exists_ = false;
         size_ = evidence_end_ = 0;
+        const std::size_t before = blocks_.size();
         blocks_.clear();
+        tally(before);
         copies_.clear();
     }
 
@@ -125,8 +131,6 @@ class file_image {
     }
 
     bool exists() const { return exists_; }
-    // The bytes of the blocks written that are kept in memory.
-    std::uint64_t held() const { return blocks_.size() * kBlock; }
     std::uint64_t size() const { return size_; }
 
     // As a file read: past the end the rest is zeros and the result SQLITE_IOERR_SHORT_READ.
@@ -171,6 +175,7 @@ class file_image {
     bool write_copy(int amount, std::uint64_t offset, const std::shared_ptr<shared_descriptor>& file,
                     std::uint64_t from) {
         if (file == nullptr || amount <= 0 || amount % kBlock != 0 || offset % kBlock != 0) return false;
+        const std::size_t before = blocks_.size();
         try {
             for (std::uint64_t k = 0; k < static_cast<std::uint64_t>(amount) / kBlock; ++k) {
                 const std::uint64_t index = offset / kBlock + k;
@@ -178,8 +183,10 @@ class file_image {
                 blocks_.erase(index);
             }
         } catch (const std::bad_alloc&) {
+            tally(before);
             return false;  // the copies made stand for the bytes they copy: the caller writes all in memory
         }
+        tally(before);
         size_ = std::max(size_, offset + static_cast<std::uint64_t>(amount));
         return true;
     }
@@ -203,7 +210,9 @@ class file_image {
     void truncate(std::uint64_t size) {
         if (size < size_) {
             evidence_end_ = std::min(evidence_end_, size);
+            const std::size_t before = blocks_.size();
             blocks_.erase(blocks_.lower_bound((size + kBlock - 1) / kBlock), blocks_.end());
+            tally(before);
             copies_.erase(copies_.lower_bound((size + kBlock - 1) / kBlock), copies_.end());
             // Bytes past the end read as zeros should the file grow again.
             if (size % kBlock != 0 && copies_.count(size / kBlock) != 0) (void)block_for_write(size / kBlock);
@@ -238,6 +247,7 @@ class file_image {
             return nullptr;
         try {
             unsigned char* made = blocks_.emplace(index, std::move(block)).first->second.get();
+            tally(blocks_.size() - 1);
             if (copy != copies_.end()) copies_.erase(copy);
             return made;
         } catch (const std::bad_alloc&) {
@@ -245,6 +255,17 @@ class file_image {
         }
     }
 
+    // Tells the bytes the open databases hold how many blocks this one keeps now, where there were `before`.
+    void tally(std::size_t before) const {
+        if (!counted_) return;
+        const std::size_t now = blocks_.size();
+        if (now >= before)
+            g_bytes_held.fetch_add((now - before) * kBlock);
+        else
+            g_bytes_held.fetch_sub((before - now) * kBlock);
+    }
+
+    const bool counted_;              // its blocks count in g_bytes_held
     int fd_ = -1;                     // the evidence, read-only; -1 for a file in memory only
     bool exists_ = false;             // false once the library deleted it, or when it is not there
     std::uint64_t size_ = 0;          // the size the library sees
@@ -257,14 +278,13 @@ class file_image {
     std::map<std::uint64_t, copied_block> copies_;  // blocks written as copies of evidence bytes, by index
 };
 
-// A companion the library finds by name beside the database: opened when first asked about, or taken from
-// the descriptor the database's files were lent with.
+// A companion the library finds by name beside the database: the source's file of it (`lent_fd`, a duplicate;
+// -1: absent), attached when first asked about. Its path is never opened.
 struct companion {
     std::string path;
     const char* key = nullptr;  // the name the library passes for it (its own buffer, compared by address)
-    file_image image;
+    file_image image{true};
     bool looked = false;
-    bool lent = false;  // the lent files decide: `lent_fd` (-1: absent), the path is never opened
     int lent_fd = -1;
 
     companion() = default;
@@ -275,13 +295,8 @@ struct companion {
     companion& operator=(const companion&) = delete;
 
     file_image& get() {
-        if (!looked) {
-            if (!lent)
-                (void)image.attach(path.c_str());
-            else if (lent_fd >= 0)
-                (void)image.attach_descriptor(lent_fd);
-            lent_fd = -1;
-        }
+        if (!looked && lent_fd >= 0) (void)image.attach_descriptor(lent_fd);
+        lent_fd = -1;
         looked = true;
         return image;
     }
@@ -290,10 +305,10 @@ struct companion {
 // A duplicate of `fd`, or -1.
 int duplicate(int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0); }
 
-// The files of one connection's database. A connection uses its library from one thread at a time, so
-// its files need no lock of their own.
+// The files of one open of the database: the main file and its companions. A connection uses its library
+// from one thread at a time, so its files need no lock of their own.
 struct evidence_group {
-    file_image database;
+    file_image database{true};
     companion journal;
     companion wal;
     int wal_handles = 0;  // open handles on the log
@@ -306,20 +321,38 @@ struct evidence_group {
     std::vector<std::unique_ptr<unsigned char[]>> shm;  // the log's index, by region
 };
 
-std::mutex g_groups_mutex;
-std::vector<std::shared_ptr<evidence_group>> g_groups;  // the databases open now
+}  // namespace
 
-// The group and companion a name of the library stands for: by the address the library names it by, else
-// by its text; none for another name.
+// One registered VFS: its own copy of the methods under a name of its own, the default VFS it hands the rest
+// to, the database it reads, and the files of each open of it (the library opens the main file once per
+// connection, and once more for a database attached under another name).
+struct evidence_vfs::instance {
+    sqlite3_vfs vfs;
+    std::string name;
+    sqlite3_vfs* base = nullptr;
+    const database_source* source = nullptr;
+    bool registered = false;
+    std::mutex groups_mutex;  // connections on several threads may open and close files through it
+    std::vector<std::shared_ptr<evidence_group>> groups;  // the opens of the main file not yet closed
+};
+
+namespace {
+
+evidence_vfs::instance& instance_of(sqlite3_vfs* vfs) {
+    return *static_cast<evidence_vfs::instance*>(vfs->pAppData);
+}
+
+// The group and companion a name of the library stands for among the files open through `vfs`: by the
+// address the library names it by, else by its text; none for another name.
 struct companion_ref {
     std::shared_ptr<evidence_group> group;
     companion* file = nullptr;
 };
 
-companion_ref find_companion(const char* name) {
-    std::lock_guard<std::mutex> guard(g_groups_mutex);
+companion_ref find_companion(evidence_vfs::instance& vfs, const char* name) {
+    std::lock_guard<std::mutex> guard(vfs.groups_mutex);
     for (int by_text = 0; by_text < 2 && name != nullptr; ++by_text) {
-        for (const std::shared_ptr<evidence_group>& group : g_groups) {
+        for (const std::shared_ptr<evidence_group>& group : vfs.groups) {
             for (companion* c : {&group->journal, &group->wal}) {
                 if (by_text ? c->path == name : c->key == name) return {group, c};
             }
@@ -330,6 +363,7 @@ companion_ref find_companion(const char* name) {
 
 // What the library holds for one open file: `file` is laid out in the memory it gave (szOsFile).
 struct file_handle {
+    evidence_vfs::instance* vfs = nullptr;  // the VFS it was opened through
     std::shared_ptr<evidence_group> group;  // the database's files, for the database and its companions
     std::unique_ptr<file_image> own;        // a file of no open database (temporary files, a super-journal)
     file_image* image = nullptr;
@@ -344,23 +378,6 @@ struct evidence_file {
 
 file_handle& handle_of(sqlite3_file* file) { return *reinterpret_cast<evidence_file*>(file)->handle; }
 
-}  // namespace
-
-// One registered VFS: its own copy of the methods under a name of its own, the default VFS it hands the rest
-// to, and the database it reads.
-struct evidence_vfs::instance {
-    sqlite3_vfs vfs;
-    std::string name;
-    sqlite3_vfs* base = nullptr;
-    const database_source* source = nullptr;
-    bool registered = false;
-};
-
-namespace {
-
-evidence_vfs::instance& instance_of(sqlite3_vfs* vfs) {
-    return *static_cast<evidence_vfs::instance*>(vfs->pAppData);
-}
 sqlite3_vfs* base_vfs(sqlite3_vfs* vfs) { return instance_of(vfs).base; }
 
 // ---------------------------------------------------------------- file methods
@@ -371,8 +388,9 @@ int file_close(sqlite3_file* file) {
     f->handle = nullptr;
     if (h->wal) --h->group->wal_handles;
     if (h->database) {
-        std::lock_guard<std::mutex> guard(g_groups_mutex);
-        g_groups.erase(std::remove(g_groups.begin(), g_groups.end(), h->group), g_groups.end());
+        std::vector<std::shared_ptr<evidence_group>>& groups = h->vfs->groups;
+        std::lock_guard<std::mutex> guard(h->vfs->groups_mutex);
+        groups.erase(std::remove(groups.begin(), groups.end(), h->group), groups.end());
     }
     delete h;
     return SQLITE_OK;
@@ -505,36 +523,39 @@ const sqlite3_io_methods kFileMethods = {
 
 // ---------------------------------------------------------------- VFS methods
 
-// Fills `h` for the file the library opens; SQLITE_CANTOPEN when it is not there and not to be made.
-int open_handle(file_handle& h, const char* name, int flags, const database_source& source) {
-    const bool create = (flags & SQLITE_OPEN_CREATE) != 0;
-    if (name != nullptr && (flags & SQLITE_OPEN_MAIN_DB) != 0) {
-        auto group = std::make_shared<evidence_group>();
-        const evidence* lent = source.files().names().database == name ? &source.files() : nullptr;
-        if (lent != nullptr) {
-            // The files opened once for the database's read: their descriptors, duplicated.
-            group->journal.lent = group->wal.lent = true;
-            group->journal.lent_fd = duplicate(lent->journal_descriptor());
-            group->wal.lent_fd = duplicate(lent->wal_descriptor());
-        }
-        if (!(lent != nullptr ? group->database.attach_descriptor(duplicate(lent->database_descriptor()))
-                              : group->database.attach(name))) {
-            if (!create) return SQLITE_CANTOPEN;
-            group->database.create();
-        }
-        group->journal.key = sqlite3_filename_journal(name);
-        group->wal.key = sqlite3_filename_wal(name);
-        group->journal.path = group->journal.key != nullptr ? group->journal.key : "";
-        group->wal.path = group->wal.key != nullptr ? group->wal.key : "";
-        h.group = group;
-        h.image = &group->database;
-        h.database = true;
-        std::lock_guard<std::mutex> guard(g_groups_mutex);
-        g_groups.push_back(group);
-        return SQLITE_OK;
+// Fills `h` for the main file the library opens through `vfs`, whatever name it gives: the source's
+// database, with the source's log and journal as its companions (one the source lacks is absent), each read
+// through a duplicate of the source's descriptor. SQLITE_CANTOPEN when the source has no database file and
+// none is to be made.
+int open_main_file(file_handle& h, const char* name, int flags, evidence_vfs::instance& vfs) {
+    auto group = std::make_shared<evidence_group>();
+    const evidence& files = vfs.source->files();
+    group->journal.lent_fd = duplicate(files.journal_descriptor());
+    group->wal.lent_fd = duplicate(files.wal_descriptor());
+    if (!group->database.attach_descriptor(duplicate(files.database_descriptor()))) {
+        if ((flags & SQLITE_OPEN_CREATE) == 0) return SQLITE_CANTOPEN;
+        group->database.create();
     }
-    const companion_ref ref =
-        (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_WAL)) != 0 ? find_companion(name) : companion_ref{};
+    group->journal.key = sqlite3_filename_journal(name);
+    group->wal.key = sqlite3_filename_wal(name);
+    group->journal.path = group->journal.key != nullptr ? group->journal.key : "";
+    group->wal.path = group->wal.key != nullptr ? group->wal.key : "";
+    h.group = group;
+    h.image = &group->database;
+    h.database = true;
+    std::lock_guard<std::mutex> guard(vfs.groups_mutex);
+    vfs.groups.push_back(group);
+    return SQLITE_OK;
+}
+
+// Fills `h` for the file the library opens; SQLITE_CANTOPEN when it is not there and not to be made.
+int open_handle(file_handle& h, const char* name, int flags, evidence_vfs::instance& vfs) {
+    const bool create = (flags & SQLITE_OPEN_CREATE) != 0;
+    h.vfs = &vfs;
+    if (name != nullptr && (flags & SQLITE_OPEN_MAIN_DB) != 0) return open_main_file(h, name, flags, vfs);
+    const companion_ref ref = (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_WAL)) != 0
+                                  ? find_companion(vfs, name)
+                                  : companion_ref{};
     if (ref.file != nullptr) {
         file_image& image = ref.file->get();
         if (!image.exists()) {
@@ -567,7 +588,7 @@ int vfs_open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int fl
     f->handle = nullptr;
     try {
         auto h = std::make_unique<file_handle>();
-        const int rc = open_handle(*h, name, flags, *instance_of(vfs).source);
+        const int rc = open_handle(*h, name, flags, instance_of(vfs));
         if (rc != SQLITE_OK) return rc;
         f->handle = h.release();
     } catch (const std::bad_alloc&) {
@@ -580,8 +601,8 @@ int vfs_open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int fl
 }
 
 // A companion the library deletes is gone for this connection only; no file is ever removed.
-int vfs_delete(sqlite3_vfs*, const char* name, int) {
-    const companion_ref ref = find_companion(name);
+int vfs_delete(sqlite3_vfs* vfs, const char* name, int) {
+    const companion_ref ref = find_companion(instance_of(vfs), name);
     if (ref.file != nullptr) {
         ref.file->image.forget();
         ref.file->looked = true;
@@ -594,7 +615,7 @@ int vfs_delete(sqlite3_vfs*, const char* name, int) {
 // answer too (the source's verdict on its journal, else super_journal_exists), so that the library and they
 // take a journal for hot alike.
 int vfs_access(sqlite3_vfs* vfs, const char* name, int flags, int* result) {
-    const companion_ref ref = find_companion(name);
+    const companion_ref ref = find_companion(instance_of(vfs), name);
     bool there = false;
     std::uint64_t size = 0;
     if (ref.file != nullptr) {
@@ -683,13 +704,7 @@ const sqlite3_vfs kVfsTemplate = {
 
 }  // namespace
 
-std::uint64_t evidence_vfs_bytes_held() {
-    std::lock_guard<std::mutex> guard(g_groups_mutex);
-    std::uint64_t held = 0;
-    for (const std::shared_ptr<evidence_group>& group : g_groups)
-        held += group->database.held() + group->journal.image.held() + group->wal.image.held();
-    return held;
-}
+std::uint64_t evidence_vfs_bytes_held() { return g_bytes_held.load(); }
 
 evidence_vfs::evidence_vfs(const database_source& source) : instance_(std::make_unique<instance>()) {
     static std::atomic<std::uint64_t> made{0};

@@ -24,10 +24,11 @@ std::uint64_t evidence_vfs_bytes_held();
 class database_source;
 
 // A VFS of its own for the database `source` opened once, registered under a name of its own (never as the
-// default) as it is made and unregistered when it goes, after every connection through it closed: its app
-// data is the source, whose descriptors the library reads (duplicated), the database's and its "-wal" and
-// "-journal" (a companion the source lacks is absent), in place of opening the paths again. A database of
-// another name opened through it is opened by its path. The source must outlive it.
+// default) as it is made and unregistered when it goes, after every connection through it closed. It reads
+// that one database: whatever name the library opens a main file by, it reads the source's descriptors
+// (duplicated), the database's and its "-wal" and "-journal" (a companion the source lacks is absent), in
+// place of opening the paths again, and keeps what the library writes to them in the instance, apart from
+// every other VFS's. The source must outlive it.
 class evidence_vfs {
   public:
     explicit evidence_vfs(const database_source& source);

@@ -48,7 +48,8 @@ int lay_log_image(uni::fileio& file, uni::fileio* db, uni::fileio& wal, const wa
     return file.open_overlay(std::move(pieces));
 }
 
-// The state a hot journal `journal` (read from `jfile`) rolls `db` back to, as open_journal_state lays it;
+// The state a hot journal `journal` (read from `jfile`) rolls `db` back to: the file cut or zero-extended to
+// the journal's initial size, with every played record's page laid over it in file order, read in place;
 // null when its header gives none.
 std::shared_ptr<const uni::file_overlay> lay_journal_state(uni::fileio& db, uni::fileio& jfile,
                                                            const rollback_journal& journal) {
@@ -357,22 +358,6 @@ int open_committed_state(committed_state& state, const database_source& source, 
     return 1;
 }
 
-int open_committed_state(committed_state& state, const std::string& path, bool with_journal) {
-    auto source = std::make_shared<database_source>();
-    if (!source->open(path)) return 0;
-    state.owned = source;
-    const database_view view = !with_journal && !source->log_commits() ? database_view::file
-                               : source->log_commits()                 ? database_view::committed
-                                                                       : database_view::own;
-    if (!open_committed_state(state, *source, view)) return 0;
-    // The path form of the main file beside a log keeps no frames for its size.
-    if (!with_journal) {
-        state.size_frames = nullptr;
-        state.size_pages = 0;
-    }
-    return 1;
-}
-
 int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint64_t pages,
                      std::uint32_t page_size) {
     if (page_size == 0 || bytes.file == nullptr) return 0;
@@ -412,18 +397,6 @@ int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal) {
     return lay_log_image(file, db, wal, frames, page_size);
 }
 
-int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile) {
-    if (!rollback_journal_is_hot(db, jfile)) return 0;
-    std::uint32_t db_page_size = 0;
-    (void)read_page_size_field(&db_page_size, db);
-    rollback_journal journal;
-    (void)read_rollback_journal(journal, jfile, db_page_size);
-    std::shared_ptr<const uni::file_overlay> state = lay_journal_state(db, jfile, journal);
-    if (!state) return 0;
-    if (file.is_open()) file.close();
-    return file.open_overlay(std::move(state));
-}
-
 int open_wal_companion(uni::fileio& file, const std::string& db_path) {
     if (file.is_open()) file.close();
     if (db_path.empty()) return 0;
@@ -437,23 +410,10 @@ int open_wal_companion(uni::fileio& file, const std::string& db_path) {
     return source.open_view(database_view::log_image, file);
 }
 
-int open_journal_companion(uni::fileio& file, const std::string& db_path) {
-    if (db_path.empty()) return 0;
-    database_source source;
-    if (!source.open(db_path) || !source.journal_rolls_back()) return 0;
-    return source.open_view(database_view::own, file);
-}
-
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path) {
     image.clear();
     uni::fileio state;
     return open_wal_companion(state, path) ? read_whole_file(image, state) : 0;
-}
-
-int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path) {
-    image.clear();
-    uni::fileio state;
-    return open_journal_companion(state, db_path) ? read_whole_file(image, state) : 0;
 }
 
 int map_uncommitted_pages(region_map& out, const database_source& source, std::uint32_t page_size) {
@@ -468,17 +428,4 @@ int map_uncommitted_pages(region_map& out, const database_source& source, std::u
     for (std::uint64_t page = static_cast<std::uint64_t>(journal.initial_pages) + 1; page <= pages; ++page)
         out.emplace((page - 1) * page_size, page_size);
     return out.empty() ? 0 : 1;
-}
-
-int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
-                          std::uint64_t file_size) {
-    out.clear();
-    if (db_path.empty()) return 0;
-    database_source source;
-    if (!source.open(db_path)) return 0;
-    const int found = map_uncommitted_pages(out, source, page_size);
-    // Only the pages inside the first `file_size` bytes.
-    for (auto it = out.begin(); it != out.end();)
-        it = it->first + page_size > file_size ? out.erase(it) : std::next(it);
-    return found && !out.empty() ? 1 : 0;
 }

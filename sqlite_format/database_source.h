@@ -174,7 +174,6 @@ struct committed_state {
     const wal_frame_map* size_frames = nullptr;  // the log's frames beside a file read without them
     std::uint64_t size_pages = 0;
     std::uint64_t present_pages = 0;
-    std::shared_ptr<const database_source> owned;  // the path form's own source
 
     database_bytes bytes();
 };
@@ -184,9 +183,6 @@ struct committed_state {
 // with the log's frames kept for the size where the view is read without them. 1, or 0 when the view has no
 // bytes.
 int open_committed_state(committed_state& state, const database_source& source, database_view view);
-// The path forms: the committed view (or without `with_journal`, the file as it stands beside a log, and
-// beside no log the file without its journal) of the database at `path`.
-int open_committed_state(committed_state& state, const std::string& path, bool with_journal = true);
 
 // Turns `image` into a read-only file of the state in `bytes` (with `pages` pages of `page_size` bytes), for
 // a walk of the same bytes the check judged: read in place from the file (or the pieces of the state it is
@@ -202,21 +198,12 @@ int open_state_image(uni::fileio& image, const database_bytes& bytes, std::uint6
 // first) becomes it: 1, or 0 with `file` closed when the log commits no frame.
 int open_wal_state(uni::fileio& file, uni::fileio* db, uni::fileio& wal);
 
-// The committed state of the database `db` beside its hot journal `jfile`: the file cut or zero-extended to
-// the journal's initial size, with every played record's page laid over it in file order (a journal page size
-// of 0 read as the database header's), read in place (overlay mode). `file` (closed first; it may be `db`
-// itself) becomes that state. 1, or 0 with `file` as it was when the journal is not hot or gives no initial
-// size.
-int open_journal_state(uni::fileio& file, uni::fileio& db, uni::fileio& jfile);
-
-// The path forms of the log image and the journal's state: the database at `db_path` (or for the log image
-// the log itself, where the path reaches a file ending in "-wal") and its companion. 1, or 0 with `file` as
-// open_wal_state and open_journal_state leave it.
+// The log image, as open_wal_state lays it, of the log beside the database at `db_path` (or of the log alone,
+// where the path reaches a file ending in "-wal"), read through a source opened from the path. 1, or 0 with
+// `file` closed.
 int open_wal_companion(uni::fileio& file, const std::string& db_path);
-int open_journal_companion(uni::fileio& file, const std::string& db_path);
-// Those states read whole into `image` (empty on failure, or when memory runs out).
+// That image read whole into `image` (empty on failure, or when memory runs out).
 int build_wal_db_image(std::vector<std::uint8_t>& image, const std::string& path);
-int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& db_path);
 
 // The pages of the database `source` holds that a transaction that never committed wrote: those the
 // rollback of its hot journal writes back (every played record's page) and those it cuts off (past the
@@ -224,6 +211,3 @@ int build_journal_db_image(std::vector<std::uint8_t>& image, const std::string& 
 // is not empty; 0 when the journal is not hot or its page size is not `page_size` (the database's, which a
 // journal page size of 0 stands for).
 int map_uncommitted_pages(region_map& out, const database_source& source, std::uint32_t page_size);
-// The same of the database at `db_path`, the first `file_size` bytes of the file.
-int map_uncommitted_pages(region_map& out, const std::string& db_path, std::uint32_t page_size,
-                          std::uint64_t file_size);

@@ -5,9 +5,8 @@
 #include <new>
 #include <set>
 
-#include "io/db_companions.h"
-#include "io/evidence.h"
 #include "io/fileio.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 
@@ -21,9 +20,9 @@ std::uint32_t header_page_size(const db_header_bytes& header) {
     return db_header_page_size(header.data(), header.size());
 }
 
-// True when the file `path` reaches (links followed) is named as a "-wal", "-journal" or "-shm" companion.
-bool names_a_companion(const std::string& path) {
-    const std::string database = companions_of(path).database;
+// True when `database` (the file a path reaches, links followed) is named as a "-wal", "-journal" or "-shm"
+// companion.
+bool names_a_companion(const std::string& database) {
     return path_ends_with(database, "-journal") || path_ends_with(database, "-wal") ||
            path_ends_with(database, "-shm");
 }
@@ -69,8 +68,8 @@ int check_db_file_header(uni::fileio& file, db_header_bytes& header) {
 int check_db_file_header(uni::fileio& file, db_header_bytes& header, const std::string& path) {
     header.fill(0);
     if (path.empty()) return 0;
-    if (!file.open(path, false, false, false)) return 0;
-    if (!check_db_file_header(file, header)) {
+    database_source source;
+    if (!source.open(path) || !source.files().open_database(file) || !check_db_file_header(file, header)) {
         file.close();
         return 0;
     }
@@ -159,21 +158,14 @@ bool path_ends_with(const std::string& path, const char* suffix) {
     return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
 }
 
-int check_companions(const std::string& path, std::string* companion, std::string* why) {
-    evidence files;
-    (void)files.open(path);
-    return files.companions_readable(companion, why);
-}
-
 int map_db_free_space(region_map& out, const std::string& path) {
     out.clear();
-    if (path.empty() || names_a_companion(path)) return 0;
+    database_source source;
+    if (path.empty() || !source.open(path) || names_a_companion(source.files().names().database)) return 0;
     uni::fileio file;
     db_header_bytes header{};
-    if (!check_db_file_header(file, header, path)) return 0;
-    const int result = map_db_pages(out, file, header);
-    file.close();
-    return result != 0 ? 1 : 0;
+    if (!source.files().open_database(file) || !check_db_file_header(file, header)) return 0;
+    return map_db_pages(out, file, header) != 0 ? 1 : 0;
 }
 
 int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,

@@ -21,9 +21,10 @@ class fileio;
 // The first 100 bytes of a database file.
 using db_header_bytes = std::array<std::uint8_t, 100>;
 
-// Opens `path` read-only into `file` and reads its header into `header` (zeroed first). 1 when the
-// file is at least 512 bytes long, its first 100 bytes read, it begins with "SQLite format 3" and
-// its page size is valid; the file then stays open. 0 otherwise, with the file closed.
+// Opens `path` read-only into `file` (the main file of a database source opened from it) and reads its header
+// into `header` (zeroed first). 1 when the file is at least 512 bytes long, its first 100 bytes read, it
+// begins with "SQLite format 3" and its page size is valid; the file then stays open. 0 otherwise, with the
+// file closed.
 int check_db_file_header(uni::fileio& file, db_header_bytes& header, const std::string& path);
 // The same test of a file already open, which stays open either way.
 int check_db_file_header(uni::fileio& file, db_header_bytes& header);
@@ -56,16 +57,9 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
 // nothing.
 bool path_ends_with(const std::string& path, const char* suffix);
 
-// Whether the "-wal" and "-journal" companions of the database at `path` (companions_of: beside the file
-// the path reaches) can be read. A companion that is there (a name in the folder, a link included) is
-// opened read-only and its first byte read. 1 when every companion there reads, or none is there; 0 with
-// `companion` set to the first that does not (its path beside that file) and `why` to the system's reason
-// (a link to nothing, a folder, a file that refuses to open). Reads nothing else.
-int check_companions(const std::string& path, std::string* companion, std::string* why);
-
-// The free-space map of the database at `path` (cleared first). 0 for an empty path, for one that
-// reaches a file named as a "-journal", "-wal" or "-shm" companion (links followed), or when the file
-// fails the header check.
+// The free-space map of the database at `path` (cleared first), read through a source opened from the path.
+// 0 for an empty path, for one that reaches a file named as a "-journal", "-wal" or "-shm" companion (links
+// followed), or when the file fails the header check.
 int map_db_free_space(region_map& out, const std::string& path);
 
 // Appends the overflow chain that starts at page `first_page`: of every page, the bytes after its

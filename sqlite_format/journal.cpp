@@ -225,25 +225,3 @@ journal_verdict judge_journal(uni::fileio& db, uni::fileio& journal) {
     verdict.hotness = verdict.why.empty() ? journal_hotness::hot : journal_hotness::unknown;
     return verdict;
 }
-
-journal_verdict judge_journal(const evidence& files) {
-    uni::fileio db;
-    uni::fileio journal;
-    if (!files.open_database(db) || !files.open_journal(journal)) return journal_verdict();
-    return judge_journal(db, journal);
-}
-
-journal_verdict judge_journal(const std::string& db_path) {
-    if (db_path.empty()) return journal_verdict();
-    evidence files;
-    (void)files.open(db_path);
-    return judge_journal(files);
-}
-
-bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal) {
-    return judge_journal(db, journal).hotness != journal_hotness::not_hot;
-}
-
-bool rollback_journal_is_hot(const std::string& db_path) {
-    return judge_journal(db_path).hotness != journal_hotness::not_hot;
-}

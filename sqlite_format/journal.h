@@ -16,7 +16,6 @@
 namespace uni {
 class fileio;
 }
-class evidence;
 
 // Page number -> file offset of the page image; a page journalled twice has two entries in file
 // order.
@@ -106,14 +105,3 @@ struct journal_verdict {
 // means the transaction committed (not hot); one there that cannot be read leaves it unknown. A file that is
 // not open: not hot. The super-journal is only ever opened read-only, to read its first byte.
 journal_verdict judge_journal(uni::fileio& db, uni::fileio& journal);
-// The same over the files of `files`, and over the database at `db_path` and its "-journal" (companions_of:
-// beside the file the path reaches).
-journal_verdict judge_journal(const evidence& files);
-journal_verdict judge_journal(const std::string& db_path);
-
-// True when SQLite would roll back the journal beside the database at `db_path` before reading it: the
-// verdict of judge_journal is hot or unknown.
-bool rollback_journal_is_hot(const std::string& db_path);
-
-// The same test on the database and its journal, open (a file that is not open: not hot).
-bool rollback_journal_is_hot(uni::fileio& db, uni::fileio& journal);

@@ -6,6 +6,7 @@
 
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/schema_reader.h"
@@ -23,16 +24,26 @@ sqlite_artifact raw_page(const std::uint8_t* bytes, std::uint32_t length, std::u
     return a;
 }
 
-// Opens `path` and gives its size and page size: the database header's own, or for a file without a
-// header (or with a damaged one) the page size the caller names. 0 when neither is a valid page size.
+// The file of the database at `path`, through a source opened from the path, into `file`; false when it
+// does not open.
+bool open_database_file(uni::fileio& file, const std::string& path) {
+    database_source source;
+    return !path.empty() && source.open(path) && source.files().open_database(file);
+}
+
+// Opens the file of the database at `path` (open_database_file) and gives its size and page size: the
+// database header's own, or for a file without a header (or with a damaged one) the page size the caller
+// names. 0 when it does not open or neither is a valid page size.
 int open_with_page_size(uni::fileio& file, std::uint64_t* size, std::uint32_t* page_size,
                         std::uint8_t* reserved, const std::string& path, std::uint32_t fallback) {
-    if (read_db_page_params(file, size, page_size, reserved, path)) return 1;
-    *reserved = 0;
-    *page_size = page_size_from_field(fallback);
-    if (*page_size == 0 || file.open(path, false, false, false) != 1) return 0;
+    if (!open_database_file(file, path)) return 0;
+    db_header_bytes header{};
+    const bool database = check_db_file_header(file, header) != 0;
+    *reserved = database ? header[kDbReservedOffset] : 0;
+    *page_size =
+        database ? db_header_page_size(header.data(), header.size()) : page_size_from_field(fallback);
     *size = file.size();
-    return 1;
+    return *page_size != 0 ? 1 : 0;
 }
 
 // The root page of the table `name`, from the schema table walked from page 1 down through every interior
@@ -205,7 +216,7 @@ int extract_db_file(sqlite_db_extract& extract, const std::string& path, bool ac
                     bool annotate_time) {
     extract.clear();
     uni::fileio file;
-    if (path.empty() || file.open(path, false, false, false) != 1) return 0;
+    if (!open_database_file(file, path)) return 0;
     const std::uint64_t size = file.size();
     db_header_bytes header{};
     if (size < 512 || !read_file_exact(file, 0, kDbHeaderSize, header.data())) return 0;

@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "io/db_companions.h"
 #include "io/fileio.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
@@ -105,18 +104,23 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
     sqls.clear();
     roots.clear();
     if (encoding != nullptr) *encoding = schema_text_encoding();
+    // The path form reads through a source of its own, opened from the path where it is first needed.
+    database_source own;
+    const bool path_form = source_db == nullptr && !path.empty();
+    const auto database = [&]() -> const database_source* {
+        if (path_form && own.path().empty()) (void)own.open(path);
+        return path_form ? &own : source_db;
+    };
     std::uint8_t reserved = 0;
-    if (!file.is_open() && source_db != nullptr) {
+    if (!file.is_open() && database() != nullptr) {
         db_header_bytes header{};
-        if (!source_db->files().open_database(file) || !check_db_file_header(file, header)) {
+        if (!database()->files().open_database(file) || !check_db_file_header(file, header)) {
             file.close();
+            if (path_form) page_size = 0;  // as the page parameters read from a path leave it
             return 0;
         }
         page_size = db_header_page_size(header.data(), header.size());
         reserved = header[kDbReservedOffset];
-    } else if (!file.is_open() && !path.empty()) {
-        std::uint64_t file_size = 0;
-        if (!read_db_page_params(file, &file_size, &page_size, &reserved, path)) return 0;
     }
     if (!file.is_open() || page_size == 0) return 0;
     // A page size the format cannot have would misplace every page; 1 stands for 65536.
@@ -132,13 +136,12 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
         wal_image = 0;
     } else {
         // Page 1 is not a b-tree page in the main file: take it from the log image.
-        const std::string& database =
-            source_db != nullptr ? source_db->files().names().database : companions_of(path).database;
-        if (path_ends_with(database, "-wal")) return 0;
+        const database_source* db = database();
+        if (db != nullptr && path_ends_with(db->files().names().database, "-wal")) return 0;
         source = wal_image ? &file : &local;
-        if (!(source_db != nullptr ? source_db->open_view(database_view::log_image, *source)
-                                   : open_wal_companion(*source, path)))
-            return 0;
+        // Without a database to image (no source, no path) the file that was to become the image is closed.
+        if (db == nullptr) source->close();
+        if (db == nullptr || !db->open_view(database_view::log_image, *source)) return 0;
         if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
     }
     if (page_size_from_field(page1.page_size) != page_size) return 0;

@@ -41,8 +41,9 @@ std::string text_encoding_name(std::uint32_t field);
 // which one does, which `encoding` (when given) then names as against the header. Every page's reserved
 // bytes are those page 1's header gives (db_header_reserved). Returns 1 when at least one name was listed; 0
 // when the file cannot be read, page 1 binds neither way, a path naming the log fails to bind, the bound page
-// size differs from `page_size`, or no row reads as a table or index in any encoding. With `source` the
-// database and its log image are read through it (the database opened once for its read), not by path.
+// size differs from `page_size`, or no row reads as a table or index in any encoding. The database and its
+// log image are read through `source` (the database opened once for its read); without one, through a source
+// opened from `path` where the file is to be opened or the image laid.
 int read_master_table(std::vector<std::string>& names, std::vector<std::string>& sqls,
                       std::vector<std::uint32_t>& roots, uni::fileio& file, std::uint32_t& page_size,
                       const std::string& path, std::uint8_t& wal_image,

@@ -296,10 +296,11 @@ TEST(SqliteWrapper, EmptyWalIsReadInPlace) {
 
 // Evidence of a database left mid-transaction: ten committed rows, and beside them the hot journal of a
 // transaction whose uncommitted pages reached the file.
-void make_journal_evidence_of(const std::string& dir, int committed) {
+void make_journal_evidence_of(const std::string& dir, int committed, int page_size = 4096) {
     const std::string live = dir + "/j.db";
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(live.c_str(), &db));
+    exec_or_fail(db, "pragma page_size=" + std::to_string(page_size) + ";");
     exec_or_fail(db, "pragma journal_mode=delete;");
     exec_or_fail(db, "pragma cache_size=2;");
     exec_or_fail(db, "create table t(v);");
@@ -373,6 +374,19 @@ TEST(SqliteWrapper, RolledBackPagesAreReadFromTheJournal) {
     w.close_and_unload();
 }
 
+// Pages smaller than the blocks kept are written back in memory: they count while the connection is open,
+// and nothing is held once it closed.
+TEST(SqliteWrapper, BytesHeldAreWhatOpenConnectionsKeep) {
+    temp_dir tmp;
+    make_journal_evidence_of(tmp.path(), 2000, 1024);
+    sqlite_wrapper w;
+    ASSERT_TRUE(w.open_read_only(tmp.path() + "/ev/j.db", ""));
+    EXPECT_EQ((std::vector<std::string>{"2000"}), column_values(w, "select sum(v = 'committed') from t;"));
+    EXPECT_GT(evidence_vfs_bytes_held(), 0u);
+    w.close_and_unload();
+    EXPECT_EQ(evidence_vfs_bytes_held(), 0u);
+}
+
 TEST(SqliteWrapper, ASourceIsReadWhereverItsPathsWent) {
     temp_dir tmp;
     make_journal_evidence(tmp.path());
@@ -387,6 +401,22 @@ TEST(SqliteWrapper, ASourceIsReadWhereverItsPathsWent) {
     // The committed state: the journal lent with the database is rolled back.
     EXPECT_EQ((std::vector<std::string>{"10", "10"}),
               column_values(w, "select count(*), sum(v = 'committed') from t;"));
+    w.close_and_unload();
+}
+
+// The reader of a source reads that source whatever name the database is opened by: its file and the log
+// beside it, not the file of that name.
+TEST(SqliteWrapper, ASourceIsReadUnderAnyName) {
+    temp_dir tmp;
+    make_wal_evidence(tmp.path());
+    const std::string other = tmp.path() + "/other.db";
+    make_db(other, {"create table t(v);", "insert into t values('other');"});
+    database_source files;
+    ASSERT_TRUE(files.open(tmp.path() + "/ev/e.db"));
+    sqlite_wrapper w;
+    ASSERT_TRUE(w.open_read_only(other, files));
+    EXPECT_EQ((std::vector<std::string>{"old", "new1", "new2"}),
+              column_values(w, "select v from t order by rowid;"));
     w.close_and_unload();
 }
 

@@ -85,7 +85,8 @@ TEST(StateInPlace, reads_the_bytes_of_the_state_the_library_reads) {
         const std::vector<std::uint8_t> library = library_state(dir, db, suffix);
 
         uni::fileio state;
-        ASSERT_EQ(c.log ? open_wal_companion(state, db) : open_journal_companion(state, db), 1);
+        ASSERT_EQ(
+            c.log ? open_wal_companion(state, db) : open_source(db)->open_view(database_view::own, state), 1);
         // Read where the bytes lie: no copy of the database in memory.
         EXPECT_FALSE(state.in_memory);
         EXPECT_EQ(state.buffer.capacity(), 0u);

@@ -44,6 +44,22 @@ int parse_bytes(const temp_dir& dir, const std::vector<std::uint8_t>& bytes, jou
     return parse_rollback_journal(pages, page_size, f);
 }
 
+// Whether the journal beside the database of `source` is rolled back as every reader takes it: hot, or
+// unknown.
+bool rolls_back(const database_source& source) {
+    return source.journal().hotness != journal_hotness::not_hot;
+}
+
+// The state the hot journal of `source` rolls the database back to, read whole; 0 (and empty) where it rolls
+// nothing back.
+int rolled_back_image(std::vector<std::uint8_t>& image, const database_source& source) {
+    image.clear();
+    uni::fileio state;
+    return source.journal_rolls_back() && source.open_view(database_view::own, state)
+               ? read_whole_file(image, state)
+               : 0;
+}
+
 }  // namespace
 
 TEST(ParseRollbackJournal, record_ending_at_the_file_end_is_read) {
@@ -307,9 +323,10 @@ TEST(ReadRollbackJournal, journal_of_many_segments_rolls_back_to_the_file_before
                                before.begin() + static_cast<long>((r.page - 1) * 1024)))
             << "page " << r.page << " segment " << r.segment;
     }
-    EXPECT_TRUE(rollback_journal_is_hot(db_copy));
+    const auto source = open_source(db_copy);
+    EXPECT_TRUE(rolls_back(*source));
     std::vector<std::uint8_t> image;
-    ASSERT_EQ(build_journal_db_image(image, db_copy), 1);
+    ASSERT_EQ(rolled_back_image(image, *source), 1);
     EXPECT_TRUE(image == before);
 }
 
@@ -339,11 +356,12 @@ TEST(ReadRollbackJournal, only_a_live_journal_beside_a_rollback_mode_database_is
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(write_all(db, c.db));
         ASSERT_TRUE(write_all(db + "-journal", c.journal));
-        EXPECT_EQ(rollback_journal_is_hot(db), c.hot);
+        const auto source = open_source(db);
+        EXPECT_EQ(rolls_back(*source), c.hot);
         std::vector<std::uint8_t> image;
-        EXPECT_EQ(build_journal_db_image(image, db), c.hot ? 1 : 0);
+        EXPECT_EQ(rolled_back_image(image, *source), c.hot ? 1 : 0);
         uni::fileio mem;
-        EXPECT_EQ(open_journal_companion(mem, db), c.hot ? 1 : 0);
+        EXPECT_EQ(source->journal_rolls_back() && source->open_view(database_view::own, mem), c.hot);
         if (c.hot) {
             // Page 1 comes from the journal; the image is the size before the transaction.
             ASSERT_EQ(image.size(), 10u * 1024);
@@ -351,7 +369,7 @@ TEST(ReadRollbackJournal, only_a_live_journal_beside_a_rollback_mode_database_is
             EXPECT_EQ(mem.size(), image.size());
         }
     }
-    EXPECT_FALSE(rollback_journal_is_hot(dir.file("absent.db")));
+    EXPECT_FALSE(rolls_back(*open_source(dir.file("absent.db"))));
 }
 
 TEST(ReadRollbackJournal, page_size_of_zero_stands_for_the_databases) {
@@ -428,12 +446,12 @@ TEST(ReadRollbackJournal, page_size_of_zero_stands_for_the_databases) {
     }
     // Beside the database, whose header gives its page size, the zeroed journal rolls back as the other.
     std::vector<std::uint8_t> image;
-    ASSERT_EQ(build_journal_db_image(image, zeroed), 1);
+    const auto zeroed_source = open_source(zeroed);
+    ASSERT_EQ(rolled_back_image(image, *zeroed_source), 1);
     EXPECT_TRUE(image == before);
     region_map uncommitted, expected_uncommitted;
-    const std::uint64_t size = read_all(set).size();
-    ASSERT_EQ(map_uncommitted_pages(expected_uncommitted, set, 1024, size), 1);
-    EXPECT_EQ(map_uncommitted_pages(uncommitted, zeroed, 1024, size), 1);
+    ASSERT_EQ(map_uncommitted_pages(expected_uncommitted, *open_source(set), 1024), 1);
+    EXPECT_EQ(map_uncommitted_pages(uncommitted, *zeroed_source, 1024), 1);
     EXPECT_EQ(uncommitted, expected_uncommitted);
 }
 
@@ -543,16 +561,17 @@ TEST(JudgeJournal, a_super_journal_named_decides_as_in_sqlite) {
     for (const verdict_case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(write_all(db + "-journal", c.named.empty() ? journal : naming(journal, c.named)));
-        const journal_verdict v = judge_journal(db);
+        const auto source = open_source(db);
+        const journal_verdict& v = source->journal();
         EXPECT_EQ(v.hotness, c.hotness);
         EXPECT_EQ(v.super_journal, c.named);
         EXPECT_EQ(v.why, c.why);
         // Every reader takes the verdict: the journal is rolled back unless it is not hot.
         const bool rolled = c.hotness != journal_hotness::not_hot;
-        EXPECT_EQ(rollback_journal_is_hot(db), rolled);
+        EXPECT_EQ(rolls_back(*source), rolled);
         uni::fileio state;
-        EXPECT_EQ(open_journal_companion(state, db), rolled ? 1 : 0);
+        EXPECT_EQ(source->journal_rolls_back() && source->open_view(database_view::own, state), rolled);
         region_map uncommitted;
-        EXPECT_EQ(map_uncommitted_pages(uncommitted, db, 1024, read_all(db).size()), rolled ? 1 : 0);
+        EXPECT_EQ(map_uncommitted_pages(uncommitted, *source, 1024), rolled ? 1 : 0);
     }
 }

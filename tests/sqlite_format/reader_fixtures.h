@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "evidence_open.h"
+#include "sqlite_format/database_source.h"
 #include "sqlite_format/layout.h"
 
 namespace reader_fixtures {
@@ -46,6 +48,14 @@ class temp_dir {
   private:
     std::string path_;
 };
+
+// The database at `path` opened once, as a run opens it, for the readers that take a source (opened whatever
+// its bytes are; a file that does not open leaves it empty but for the path).
+inline std::shared_ptr<database_source> open_source(const std::string& path) {
+    auto source = std::make_shared<database_source>();
+    (void)source->open(path);
+    return source;
+}
 
 inline std::vector<std::uint8_t> read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

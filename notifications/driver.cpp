@@ -33,7 +33,6 @@
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
 #include "notifications/slack_scan.h"
-#include "notifications/table_checks.h"
 #include "platform/threads.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/database_source.h"
@@ -142,10 +141,10 @@ database_read run_database(std::ostream& os, selk_run& run, const std::string& d
     table_read_events events;
     events.flush = [&rows] { rows.drain(); };
     // The slack scan needs nothing the tables give: it carves while they are read, with the tree check's
-    // owners of every page.
+    // owners of every page where they are the file's.
     std::shared_ptr<const database_verdict> verdict;
-    events.tables_begin = [&](const table_checks& checks) {
-        verdict = checks.verdict;
+    events.tables_begin = [&](std::shared_ptr<const database_verdict> judged) {
+        verdict = std::move(judged);
         if (scan) (void)early_scan.start(source, run.carve_switch != 0, run, verdict);
     };
     database_read read;

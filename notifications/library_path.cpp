@@ -321,8 +321,12 @@ int read_database_tables(selk_run& run, const database_source& source, row_pipel
     const database_view view = code == kSourceSqliteLib          ? database_view::committed
                                : code == kSourceCarveMainFromWal ? database_view::log_image
                                                                  : database_view::own;
+    // A verdict on another state than the file's bytes says nothing of the file's pages: what waits for it
+    // need not wait.
+    const bool file_judged = !source.has_state(view);
+    if (events.tables_begin && !file_judged) events.tables_begin(nullptr);
     const table_checks checks = check_tables(run, source, view, masks);
-    if (events.tables_begin) events.tables_begin(checks);
+    if (events.tables_begin && file_judged) events.tables_begin(checks.verdict);
     row_reader reader(run, source, rows);
     reader.flush = events.flush;
     bool read = true;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "notifications/database_state.h"
@@ -20,14 +21,16 @@ typedef int (*sql_row_callback)(void* context, int count, char** values, char** 
 class database_source;
 class row_pipeline;
 struct table_checks;
+struct database_verdict;
 
 // What the reading of a database's tables tells its caller as it goes. Every member may be left empty.
 struct table_read_events {
     // Called before a failure is said, so that every notification handed on before it is in the report.
     std::function<void()> flush;
-    // Called once the schemas are known, the trees checked (with their verdict) and run.carve_switch holds
-    // what it will hold after the read, just before the first table is read.
-    std::function<void(const table_checks&)> tables_begin;
+    // Called once the schemas are known and run.carve_switch holds what it will hold after the read, with the
+    // tree check's verdict where it judged the file as it stands (its owners of every page serve the carver):
+    // after the check, just before the first table is read; else (null) before the check.
+    std::function<void(std::shared_ptr<const database_verdict>)> tables_begin;
     // Called with why, when the tables cannot be read (the read then returns 0): a file too short, a page
     // size that does not fit it, a table missing, the library's error.
     std::function<void(const std::string&)> unread;

@@ -280,7 +280,8 @@ class chain_reach {
                 std::uint16_t at = 0;
                 if (!read_be16(view, head.cell_pointers() + 2 * i, &at)) break;
                 if (at >= buf_.size()) continue;
-                chain_.push_back(first_overflow_page(buf_, head.type, at, page_size_, reserved_));
+                const std::uint32_t first = first_overflow_page(buf_, head.type, at, page_size_, reserved_);
+                if (first != 0) chain_.push_back(first);
             }
             for (const std::uint32_t first : chain_) follow(first);
             chain_.clear();
@@ -304,13 +305,13 @@ class chain_reach {
     }
 
     void follow(std::uint64_t page) {
-        std::vector<std::uint8_t> head(kMinPageSize);
+        std::uint8_t* head = chain_head_;
         while (page != 0 && page <= pages_ && !reached(page)) {
-            if (!read_file_exact(file_, (page - 1) * page_size_, kMinPageSize, head.data())) return;
-            if (is_btree_page_header(head.data(), head.size(), page_size_)) return;  // the link was damaged
+            if (!read_file_exact(file_, (page - 1) * page_size_, sizeof chain_head_, head)) return;
+            if (is_btree_page_header(head, sizeof chain_head_, page_size_)) return;  // the link was damaged
             marks_[page] = kReached;
             std::uint32_t next = 0;
-            (void)read_be32(byte_view(head.data(), head.size()), 0, &next);
+            (void)read_be32(byte_view(head, sizeof chain_head_), 0, &next);
             page = next;
         }
     }
@@ -325,6 +326,7 @@ class chain_reach {
     std::vector<std::uint8_t> marks_;
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint32_t> chain_;
+    std::uint8_t chain_head_[kMinPageSize] = {};  // the start of a page a chain reaches
 };
 
 }  // namespace

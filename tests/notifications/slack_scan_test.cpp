@@ -20,7 +20,6 @@
 #include "notifications/report_writer.h"
 #include "notifications/row_pipeline.h"
 #include "notifications/selk_options.h"
-#include "notifications/table_checks.h"
 #include "recovery_fixtures.h"
 #include "sqlite_format/database_source.h"
 #include "test_run.h"
@@ -357,8 +356,8 @@ std::string state_after_tables_and_scan(const std::string& db, const std::vector
     record_writer live(os, t);
     row_pipeline rows(os, t, live, 0);
     std::shared_ptr<const database_verdict> verdict;
-    const auto tables_begin = [&](const table_checks& checks) {
-        verdict = checks.verdict;
+    const auto tables_begin = [&](std::shared_ptr<const database_verdict> judged) {
+        verdict = std::move(judged);
         if (threaded) {
             EXPECT_TRUE(task.start(source, t.carve_switch != 0, t, verdict));
         }

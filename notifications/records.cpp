@@ -86,20 +86,12 @@ class row_cursor {
         return s;
     }
 
-    // The value's bytes cleaned to one line, ending at a zero byte, then tagged: an overflow the reader
-    // followed, or else a stop at a zero byte. A stop exactly 4 bytes short of the stated length is where
-    // a cell's 4-byte overflow page number (its high byte zero) follows the local part of the value.
+    // The value's bytes cleaned to one line, ending at a zero byte, then tagged (payload_text_pieces).
     std::string bytes_as_text() const {
         std::string s;
-        bool stopped = false;
-        const std::uint32_t len = length();
-        column_bytes_to_text(s, stopped, text(), len, true, true, true);
-        if (overflowed()) {
-            s += kTagOverflowPage;
-        } else if (stopped) {
-            const std::uint64_t shortfall = static_cast<std::uint64_t>(len) - s.size();
-            s += shortfall == 4 ? kTagOverflowNotParsed : kTagCorruptedData;
-        }
+        s.reserve(length());
+        string_text_sink to_s(s);
+        payload_text_pieces(to_s, text(), length(), overflowed());
         return s;
     }
 
@@ -136,6 +128,27 @@ std::uint64_t date_text_filetime(const std::string& text) {
 
 }  // namespace
 
+void payload_text_pieces(text_sink& out, const char* bytes, std::uint32_t length, bool overflowed) {
+    bool stopped = false;
+    const std::size_t kept = column_bytes_to_pieces(out, stopped, bytes, length, true, true, true);
+    const char* tag = nullptr;
+    if (overflowed) {
+        tag = kTagOverflowPage;
+    } else if (stopped) {
+        // A stop exactly 4 bytes short of the stated length is where a cell's 4-byte overflow page number
+        // (its high byte zero) follows the local part of the value.
+        tag = static_cast<std::uint64_t>(length) - kept == 4 ? kTagOverflowNotParsed : kTagCorruptedData;
+    }
+    if (tag != nullptr) out.put(tag, std::strlen(tag));
+}
+
+void payload_text::put_to(text_sink& out) const {
+    if (n_.large_payload.bytes != nullptr)
+        payload_text_pieces(out, n_.large_payload.bytes, n_.large_payload.size, n_.large_payload.overflowed);
+    else
+        out.put(n_.payload);
+}
+
 void append_setting_text(std::string& text, const handler_settings_record& setting) {
     if (setting.value == 0) return;
     if (!text.empty()) text += "; ";
@@ -171,6 +184,7 @@ void notification_record::clear() {
     activity_id.clear();
     type.clear();
     payload.clear();
+    large_payload = payload_bytes();
     tag.clear();
     group.clear();
     expiry_time = arrival_time = data_version = 0;
@@ -197,7 +211,17 @@ int notification_record::populate_record_ex(int count, char** values, std::vecto
     if (c.take(2)) handler_id = c.u64();
     if (c.take(3)) c.guid(activity_id);
     if (c.take(4)) type = c.str();
-    if (c.take(5)) payload = c.bytes_as_text();
+    if (c.take(5)) {
+        large_payload = payload_bytes();
+        if (c.text() != nullptr && c.length() >= payload_reference_from) {
+            large_payload.bytes = c.text();
+            large_payload.size = c.length();
+            large_payload.overflowed = c.overflowed();
+            payload.clear();
+        } else {
+            payload = c.bytes_as_text();
+        }
+    }
     if (c.take(6)) tag = c.str_tagged();
     if (c.take(7)) group = c.str_tagged();
     if (c.take(8)) expiry_time = c.u64();

@@ -50,8 +50,11 @@ class row_pipeline {
   public:
     // Rows written one by one before the formatter threads start; below it no thread is started.
     static constexpr std::size_t kSerialRows = 1024;
-    // Notifications per batch.
+    // Notifications per batch, at most.
     static constexpr std::size_t kBatchRows = 256;
+    // A batch is handed on once its rows' values come to this many bytes: the rows in flight stay a few MB
+    // whatever their sizes (a row too large to copy is never in one).
+    static constexpr std::size_t kBatchBytes = 256 * 1024;
 
     // Writes through `serial` (which writes to `os`) until the formatter threads start. `threads` is the
     // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the run's share
@@ -67,7 +70,9 @@ class row_pipeline {
     // Hands on one row of either reader, filled with the row filler where it is formatted. The library's
     // values (read by their sizes) are copied, and the row must not be one the filler refuses; a walked row's
     // values and header bytes are swapped out, and its column mapping (which must not have refused it) is
-    // kept.
+    // kept. Before the formatter threads start, and for a row too large to copy (selk_run::large_row_bytes),
+    // the row is filled and written on this thread from its values where they stand, a large one after
+    // every row handed on before it, with its payload referenced, not copied.
     void write_row(notification_row& row);
     // Fills the record of `row` with the row filler as far as its HandlerId (fill_through_handler), as the
     // rows that follow are filled, and refers that handler to `widening`, writing nothing: the width of the
@@ -137,6 +142,12 @@ class row_pipeline {
     // Hands on one filled notification; its contents may be swapped out (the caller resets it for the next
     // row).
     void write(notification_record& notification);
+    // Writes a filled notification on this thread, after every row handed on before it: a record that refers
+    // to the reader's bytes never waits in a batch.
+    void write_at_once(notification_record& notification);
+    // Counts a row of `bytes` into the batch being filled, which is handed on once its values come to
+    // kBatchBytes.
+    void count_bytes(std::size_t bytes);
     // Starts the formatter threads; false when not one could be started (everything then stays serial).
     bool start();
     // Stops and joins the formatter threads; throws nothing.
@@ -149,6 +160,10 @@ class row_pipeline {
     static void fill_library_row(const notification_row_filler& filler, notification_record& n,
                                  const packed_rows& rows, std::size_t at, std::vector<char*>& values,
                                  std::vector<unsigned>& sizes, std::string& digits);
+    // `row`'s values as the filler reads them, in `values` and `sizes`: texts and blobs where they stand,
+    // lent integers as decimal text in `digits`.
+    static void lend_library_row(const notification_row& row, std::vector<char*>& values,
+                                 std::vector<unsigned>& sizes, std::string& digits);
     // Fills `n` with `filler` from a row of the own walk.
     static void fill_walked_row(const notification_row_filler& filler, notification_record& n,
                                 table_record& walked, const row_columns& columns);
@@ -157,11 +172,10 @@ class row_pipeline {
     void write_in_turn(batch& b, batch_text& out);
 
     notification_row_filler filler_;
-    column_mapping_list mappings_;  // the walked rows' column mappings since the last row filler
-    const formatter_share share_;   // all that the formatter threads read of the run and of this pipeline
-    notification_record scratch_;   // a raw row filled on the reading thread
-    packed_rows serial_raw_;        // the copy it is filled from
-    std::vector<char*> serial_values_;
+    column_mapping_list mappings_;      // the walked rows' column mappings since the last row filler
+    const formatter_share share_;       // all that the formatter threads read of the run and of this pipeline
+    notification_record scratch_;       // a raw row filled on the reading thread
+    std::vector<char*> serial_values_;  // the library row it is filled from, lent (lend_library_row)
     std::vector<unsigned> serial_sizes_;
     std::string serial_digits_;
     std::ostream& os_;
@@ -169,9 +183,11 @@ class row_pipeline {
     record_writer& serial_;
     unsigned wanted_threads_;
     unsigned threads_started_ = 0;
-    std::size_t seen_ = 0;   // notifications handed on
-    bool parallel_ = false;  // the threads run
-    bool refused_ = false;   // the form does not allow them; everything stays serial
+    std::size_t seen_ = 0;         // notifications handed on
+    std::size_t batch_rows_ = 0;   // rows in the batch being filled
+    std::size_t batch_bytes_ = 0;  // what their values come to
+    bool parallel_ = false;        // the threads run
+    bool refused_ = false;         // the form does not allow them; everything stays serial
 
     std::unique_ptr<stage> stage_;                            // while the threads run
     std::vector<std::pair<std::size_t, std::size_t>> spans_;  // the parts of a batch's text to write

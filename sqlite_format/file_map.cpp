@@ -176,8 +176,11 @@ int map_db_free_space(region_map& out, const std::string& path) {
     return result != 0 ? 1 : 0;
 }
 
-int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
-                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
+namespace {
+
+template <typename Bytes>
+int follow_chain(Bytes& out, uni::fileio& file, std::uint32_t first_page, std::uint32_t page_size,
+                 std::uint64_t needed, std::uint32_t usable) {
     if (!file.is_open() || page_size == 0 || page_size_from_field(page_size) != page_size) return 0;
     if (usable == 0 || usable > page_size) usable = page_size;
     if (usable <= kOverflowLinkSize) return 0;
@@ -201,4 +204,16 @@ int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std
         p = next;
     }
     return result;
+}
+
+}  // namespace
+
+int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
+                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
+    return follow_chain(out, file, first_page, page_size, needed, usable);
+}
+
+int follow_overflow_chain(std::string& out, uni::fileio& file, std::uint32_t first_page,
+                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
+    return follow_chain(out, file, first_page, page_size, needed, usable);
 }

@@ -1,9 +1,11 @@
 #include "notifications/records.h"
 
+#include <charconv>
 #include <cstring>
 #include <string>
 
 #include "sqlite_binding/column_values.h"
+#include "sqlite_binding/sqlite_wrapper.h"
 #include "time/qm_time.h"
 
 const char* const kNotificationColumnNames[kNotificationColumns] = {
@@ -53,13 +55,34 @@ class row_cursor {
         return true;
     }
 
-    const char* text() const { return values_[current_]; }
+    // The current value as text: an integer lent as its 8 bytes (its size kLentInteger, as the library's
+    // rows are handed on) as the decimal text the library would give.
+    const char* text() const {
+        if (!lent()) return values_[current_];
+        if (digits_for_ != current_) {
+            const std::to_chars_result r = std::to_chars(digits_, digits_ + sizeof digits_ - 1, lent_value());
+            *r.ptr = '\0';
+            digits_length_ = static_cast<std::uint32_t>(r.ptr - digits_);
+            digits_for_ = current_;
+        }
+        return digits_;
+    }
+
+    // Whether the current value is an integer lent as its 8 bytes.
+    bool lent() const {
+        return values_[current_] != nullptr && static_cast<std::size_t>(current_) < sizes_.size() &&
+               sizes_[current_] == kLentInteger;
+    }
 
     // The stated byte length of the current value: its size entry when there is one, else its length as a
     // zero-terminated text (0 for SQL NULL). A null value has no bytes whatever its size entry says.
     std::uint32_t length() const {
         const char* v = values_[current_];
         if (v == nullptr) return 0;
+        if (lent()) {
+            (void)text();
+            return digits_length_;
+        }
         if (static_cast<std::size_t>(current_) < sizes_.size()) return sizes_[current_];
         return static_cast<std::uint32_t>(std::strlen(v));
     }
@@ -70,7 +93,9 @@ class row_cursor {
                ((*column_flags_)[current_] & kColumnOverflowFlag) != 0;
     }
 
+    // A lent integer without its text: the bits of its two's complement, as its decimal text reads.
     std::uint64_t u64() const {
+        if (lent()) return static_cast<std::uint64_t>(lent_value());
         std::uint64_t v = 0;
         return column_to_u64(v, text());
     }
@@ -100,6 +125,12 @@ class row_cursor {
     }
 
   private:
+    long long lent_value() const {
+        long long v = 0;
+        std::memcpy(&v, values_[current_], sizeof v);
+        return v;
+    }
+
     char** values_;
     const std::vector<unsigned>& sizes_;
     const std::vector<unsigned>* column_flags_;
@@ -107,6 +138,9 @@ class row_cursor {
     int remaining_;
     int next_ = 0;
     int current_ = 0;
+    mutable char digits_[24];  // the text of the lent integer digits_for_ is the place of
+    mutable int digits_for_ = -1;
+    mutable std::uint32_t digits_length_ = 0;
 };
 
 // Steps 1 and 2 of every filler: refusal, then flag, offset and source code into the base part.
@@ -213,7 +247,8 @@ int notification_record::populate_record_ex(int count, char** values, std::vecto
     if (c.take(4)) type = c.str();
     if (c.take(5)) {
         large_payload = payload_bytes();
-        if (c.text() != nullptr && c.length() >= payload_reference_from) {
+        // A lent integer's text lives in the cursor: it is always copied (it is short).
+        if (c.text() != nullptr && !c.lent() && c.length() >= payload_reference_from) {
             large_payload.bytes = c.text();
             large_payload.size = c.length();
             large_payload.overflowed = c.overflowed();

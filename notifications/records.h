@@ -83,7 +83,9 @@ struct payload_bytes {
 void payload_text_pieces(text_sink& out, const char* bytes, std::uint32_t length, bool overflowed);
 
 // Shared signature of the fillers (see sqlite_metadata): `count` values, `sizes[i]` (when present) the
-// byte length of value i, `column_flags[i]` bit 28 marking a value that runs on into an overflow page.
+// byte length of value i, `column_flags[i]` bit 28 marking a value that runs on into an overflow page. For a
+// notification a size of kLentInteger marks an integer lent as its 8 bytes (a native long long), as the
+// library's rows are handed on: it reads as its decimal text, and as a number without making one.
 // A filler refuses (0) a null value array or fewer values than `minimum_count`; otherwise it stores `flag`,
 // the record offset and the source code in the base part, gives the values in order to the columns
 // whose bits are set in `column_mask` (lowest bit first, until the values run out) and returns 1.

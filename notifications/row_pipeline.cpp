@@ -83,19 +83,6 @@ void row_pipeline::set_row_filler(const notification_row_filler& filler) {
 
 namespace {
 
-// Room for every value's digits, so that none moves once pointed to.
-constexpr std::size_t kDigits = 21;
-
-// The decimal text the library would give of an integer lent as its 8 bytes at `value`, into `text` (room
-// for kDigits); its length.
-unsigned lent_integer_text(const char* value, char* text) {
-    long long v = 0;
-    std::memcpy(&v, value, sizeof v);
-    const std::to_chars_result r = std::to_chars(text, text + kDigits - 1, v);
-    *r.ptr = '\0';
-    return static_cast<unsigned>(r.ptr - text);
-}
-
 // What the values of a library row come to, a lent integer as its 8 bytes.
 std::size_t library_row_bytes(const notification_row& row) {
     std::size_t bytes = 0;
@@ -125,12 +112,7 @@ void row_pipeline::write_row(notification_row& row) {
     const std::size_t bytes = library_row_bytes(row);
     if (!parallel_ || bytes >= run_.large_row_bytes) {
         // Filled here from the library's values where they stand; writing it may start the threads.
-        lend_library_row(row, serial_values_, serial_sizes_, serial_digits_);
-        notification_row lent;
-        lent.count = static_cast<int>(serial_values_.size());
-        lent.values = serial_values_.data();
-        lent.sizes = &serial_sizes_;
-        filler_.fill(scratch_, lent);
+        filler_.fill(scratch_, row);
         if (bytes >= run_.large_row_bytes)
             write_at_once(scratch_);
         else
@@ -161,26 +143,6 @@ void row_pipeline::count_bytes(std::size_t bytes) {
     if (batch_rows_ != kBatchRows) stage_->submit_batch();
     batch_rows_ = 0;
     batch_bytes_ = 0;
-}
-
-void row_pipeline::lend_library_row(const notification_row& row, std::vector<char*>& values,
-                                    std::vector<unsigned>& sizes, std::string& digits) {
-    const std::size_t count = row.count > 0 ? static_cast<std::size_t>(row.count) : 0;
-    values.assign(row.values, row.values + count);
-    sizes.resize(count);
-    digits.resize(count * kDigits);
-    for (std::size_t k = 0; k < count; ++k) {
-        if (values[k] == nullptr) {
-            sizes[k] = 0;
-            continue;
-        }
-        // A value without a size entry is zero-terminated text, as the filler reads it.
-        sizes[k] = k < row.sizes->size() ? (*row.sizes)[k] : static_cast<unsigned>(std::strlen(values[k]));
-        if (sizes[k] != kLentInteger) continue;
-        char* text = &digits[k * kDigits];
-        sizes[k] = lent_integer_text(values[k], text);
-        values[k] = text;
-    }
 }
 
 std::size_t row_pipeline::packed_rows::append(int count, char** values, const std::vector<unsigned>& sizes) {
@@ -225,13 +187,12 @@ std::size_t row_pipeline::packed_rows::append(int count, char** values, const st
 }
 
 void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& values,
-                                       std::vector<unsigned>& sizes, std::string& digits) const {
+                                       std::vector<unsigned>& sizes) const {
     const char* in = bytes.get() + at;
     std::uint32_t count = 0;
     std::memcpy(&count, in, sizeof count);
     values.resize(count);
     sizes.resize(count);
-    digits.resize(static_cast<std::size_t>(count) * kDigits);
     const char* size_at = in + sizeof(std::uint32_t);
     char* value_at = const_cast<char*>(size_at + sizeof(std::uint32_t) * count);
     for (std::size_t k = 0; k < count; ++k) {
@@ -242,23 +203,17 @@ void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& value
             sizes[k] = 0;
             continue;
         }
-        if (size == kLentInteger) {
-            char* text = &digits[k * kDigits];
-            sizes[k] = lent_integer_text(value_at, text);
-            values[k] = text;
-            value_at += sizeof(long long);
-            continue;
-        }
+        // A lent integer stays lent: the filler reads its 8 bytes as the number (no text made and read back).
         values[k] = value_at;
         sizes[k] = size;
-        value_at += size + 1;
+        value_at += size == kLentInteger ? sizeof(long long) : size + 1;
     }
 }
 
 void row_pipeline::fill_library_row(const notification_row_filler& filler, notification_record& n,
                                     const packed_rows& rows, std::size_t at, std::vector<char*>& values,
-                                    std::vector<unsigned>& sizes, std::string& digits) {
-    rows.unpack(at, values, sizes, digits);
+                                    std::vector<unsigned>& sizes) {
+    rows.unpack(at, values, sizes);
     notification_row row;
     row.count = static_cast<int>(values.size());
     row.values = values.data();
@@ -350,12 +305,11 @@ void row_pipeline::format(const formatter_share& share, batch& b, batch_text& ou
     out.ends.clear();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
-    std::string digits;
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         notification_record& n = b.rows[i];
         if (r.kind == slot_kind::library_row)
-            fill_library_row(share.filler, n, b.library, r.at, values, sizes, digits);
+            fill_library_row(share.filler, n, b.library, r.at, values, sizes);
         else if (r.kind == slot_kind::walked_row)
             fill_walked_row(share.filler, n, r.walked, *r.columns);
         // Admitted by the reading thread, or in turn (own rows): it is written here without asking. The row

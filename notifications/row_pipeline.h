@@ -97,8 +97,8 @@ class row_pipeline {
     enum class slot_kind : std::uint8_t { filled, library_row, walked_row };
     // Rows of the library packed one after another, each as its value count, each value's size (kNullSize
     // for SQL NULL, kLentInteger for an integer's 8 bytes), then the values, each text or blob followed by a
-    // zero byte. One buffer a batch: the reading thread writes it front to back; integers become decimal
-    // text only where the row is unpacked.
+    // zero byte. One buffer a batch: the reading thread writes it front to back; integers stay lent, and the
+    // filler reads them as numbers.
     struct packed_rows {
         static constexpr std::uint32_t kNullSize = 0xFFFFFFFFu;
         std::unique_ptr<char[]> bytes;
@@ -106,9 +106,8 @@ class row_pipeline {
         std::size_t used = 0;
         // Appends a row; where it starts.
         std::size_t append(int count, char** values, const std::vector<unsigned>& sizes);
-        // The row at `at` as values (null for SQL NULL) and sizes; `digits` holds the integers' texts.
-        void unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
-                    std::string& digits) const;
+        // The row at `at` as values (null for SQL NULL) and sizes, its integers lent as they were packed.
+        void unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes) const;
     };
     // A row the library or the own reader gave, kept until the row is filled and formatted.
     struct raw_row {
@@ -159,11 +158,7 @@ class row_pipeline {
     // Fills `n` with `filler` from the library row at `at` of `rows`; `values` and `sizes` are scratch.
     static void fill_library_row(const notification_row_filler& filler, notification_record& n,
                                  const packed_rows& rows, std::size_t at, std::vector<char*>& values,
-                                 std::vector<unsigned>& sizes, std::string& digits);
-    // `row`'s values as the filler reads them, in `values` and `sizes`: texts and blobs where they stand,
-    // lent integers as decimal text in `digits`.
-    static void lend_library_row(const notification_row& row, std::vector<char*>& values,
-                                 std::vector<unsigned>& sizes, std::string& digits);
+                                 std::vector<unsigned>& sizes);
     // Fills `n` with `filler` from a row of the own walk.
     static void fill_walked_row(const notification_row_filler& filler, notification_record& n,
                                 table_record& walked, const row_columns& columns);
@@ -172,12 +167,9 @@ class row_pipeline {
     void write_in_turn(batch& b, batch_text& out);
 
     notification_row_filler filler_;
-    column_mapping_list mappings_;      // the walked rows' column mappings since the last row filler
-    const formatter_share share_;       // all that the formatter threads read of the run and of this pipeline
-    notification_record scratch_;       // a raw row filled on the reading thread
-    std::vector<char*> serial_values_;  // the library row it is filled from, lent (lend_library_row)
-    std::vector<unsigned> serial_sizes_;
-    std::string serial_digits_;
+    column_mapping_list mappings_;  // the walked rows' column mappings since the last row filler
+    const formatter_share share_;   // all that the formatter threads read of the run and of this pipeline
+    notification_record scratch_;   // a raw row filled on the reading thread
     std::ostream& os_;
     selk_run& run_;
     record_writer& serial_;

@@ -1,6 +1,7 @@
 #include "common/text_pieces.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -10,6 +11,10 @@ constexpr char kHex[] = "0123456789ABCDEF";
 
 // A byte that passes as it is: no control byte, no line break, no lead byte of a C1 control.
 bool passes(unsigned char c) { return c >= 0x20 && c != 0x7f && c != 0xC2; }
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+bool has_zero_byte(std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; }
 
 void put_escape(text_sink& out, const char* opening, unsigned char code) {
     char text[8];
@@ -71,6 +76,16 @@ void control_byte_sink::put(const char* bytes, std::size_t n) {
     if (held_ >= 0 && n != 0 && release(static_cast<unsigned char>(bytes[0]))) i = 1;
     std::size_t run = i;  // where the bytes not yet handed on begin
     while (i < n) {
+        // Eight bytes at a time are passed over while none of them is below 0x20, 0x7F or 0xC2.
+        while (n - i >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, bytes + i, sizeof w);
+            if (((w - 0x20 * kOnes) & ~w & kHighs) != 0 || has_zero_byte(w ^ (0x7F * kOnes)) ||
+                has_zero_byte(w ^ (0xC2 * kOnes)))
+                break;
+            i += 8;
+        }
+        if (i == n) break;
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (passes(c)) {
             ++i;

@@ -13,24 +13,26 @@ namespace {
 
 // Texts whose rewrites turn on a byte's neighbour: line breaks in every pairing, C1 controls and their lead
 // byte alone or doubled, other control bytes, quotes and separators.
-const char* const kTexts[] = {"",
-                              "plain text",
-                              "a\r\nb",
-                              "\r",
-                              "\n",
-                              "\r\r\n",
-                              "\n\r\n",
-                              "\n\n\r",
-                              "\r\n\r",
-                              "x\xC2\x85y",
-                              "\xC2",
-                              "end\xC2",
-                              "\xC2\xC2\x9B",
-                              "\xC2\r\xC2\n",
-                              "\x1b[31m\x7f\x01\t",
-                              "\xC3\xA9 caf\xC3\xA9 \xC2\xA0",
-                              "\"quoted\" \"\" a,b | c",
-                              "a|b||c,,d"};
+const char* const kTexts[] = {
+    "",
+    "plain text",
+    "a\r\nb",
+    "\r",
+    "\n",
+    "\r\r\n",
+    "\n\r\n",
+    "\n\n\r",
+    "\r\n\r",
+    "x\xC2\x85y",
+    "\xC2",
+    "end\xC2",
+    "\xC2\xC2\x9B",
+    "\xC2\r\xC2\n",
+    "\x1b[31m\x7f\x01\t",
+    "\xC3\xA9 caf\xC3\xA9 \xC2\xA0",
+    "\"quoted\" \"\" a,b | c",
+    "a|b||c,,d",
+    "long enough to pass whole words\x01 of eight bytes\xC2\x85, a \x7f far from others, \r\n and on"};
 
 // `text` handed to `sink` in the pieces `cuts` makes of it (each cut a place where a piece ends).
 void put_in_pieces(text_sink& sink, const std::string& text, const std::vector<std::size_t>& cuts) {

@@ -1,7 +1,6 @@
 #include "notifications/row_pipeline.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <functional>
 #include <new>

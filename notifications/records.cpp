@@ -1,5 +1,6 @@
 #include "notifications/records.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -44,7 +45,10 @@ class row_cursor {
   public:
     row_cursor(int count, char** values, const std::vector<unsigned>& sizes,
                const std::vector<unsigned>* column_flags, std::uint64_t mask)
-        : values_(values), sizes_(sizes), column_flags_(column_flags), mask_(mask), remaining_(count) {}
+        : values_(values), sizes_(sizes), column_flags_(column_flags), mask_(mask), remaining_(count) {
+        // Only the library's rows lend integers: the rows of the other readers pay one look for all values.
+        lends_ = std::find(sizes.begin(), sizes.end(), kLentInteger) != sizes.end();
+    }
 
     // True when column `bit` is in the mask and a value is left for it; the value is then consumed and
     // becomes the current one.
@@ -52,35 +56,25 @@ class row_cursor {
         if ((mask_ & (1ull << bit)) == 0 || remaining_ <= 0) return false;
         current_ = next_++;
         --remaining_;
+        lent_ = lends_ && static_cast<std::size_t>(current_) < sizes_.size() &&
+                sizes_[current_] == kLentInteger && values_[current_] != nullptr;
         return true;
     }
 
     // The current value as text: an integer lent as its 8 bytes (its size kLentInteger, as the library's
     // rows are handed on) as the decimal text the library would give.
-    const char* text() const {
-        if (!lent()) return values_[current_];
-        if (digits_for_ != current_) {
-            const std::to_chars_result r = std::to_chars(digits_, digits_ + sizeof digits_ - 1, lent_value());
-            *r.ptr = '\0';
-            digits_length_ = static_cast<std::uint32_t>(r.ptr - digits_);
-            digits_for_ = current_;
-        }
-        return digits_;
-    }
+    const char* text() const { return lent_ ? lent_text() : values_[current_]; }
 
     // Whether the current value is an integer lent as its 8 bytes.
-    bool lent() const {
-        return values_[current_] != nullptr && static_cast<std::size_t>(current_) < sizes_.size() &&
-               sizes_[current_] == kLentInteger;
-    }
+    bool lent() const { return lent_; }
 
     // The stated byte length of the current value: its size entry when there is one, else its length as a
     // zero-terminated text (0 for SQL NULL). A null value has no bytes whatever its size entry says.
     std::uint32_t length() const {
         const char* v = values_[current_];
         if (v == nullptr) return 0;
-        if (lent()) {
-            (void)text();
+        if (lent_) {
+            (void)lent_text();
             return digits_length_;
         }
         if (static_cast<std::size_t>(current_) < sizes_.size()) return sizes_[current_];
@@ -95,7 +89,7 @@ class row_cursor {
 
     // A lent integer without its text: the bits of its two's complement, as its decimal text reads.
     std::uint64_t u64() const {
-        if (lent()) return static_cast<std::uint64_t>(lent_value());
+        if (lent_) return static_cast<std::uint64_t>(lent_value());
         std::uint64_t v = 0;
         return column_to_u64(v, text());
     }
@@ -131,6 +125,18 @@ class row_cursor {
         return v;
     }
 
+    // The decimal text of the current lent integer, made on first use (kept out of line: the accessors run
+    // for every value of every row, of which few are lent integers read as text).
+    [[gnu::noinline]] const char* lent_text() const {
+        if (digits_for_ != current_) {
+            const std::to_chars_result r = std::to_chars(digits_, digits_ + sizeof digits_ - 1, lent_value());
+            *r.ptr = '\0';
+            digits_length_ = static_cast<std::uint32_t>(r.ptr - digits_);
+            digits_for_ = current_;
+        }
+        return digits_;
+    }
+
     char** values_;
     const std::vector<unsigned>& sizes_;
     const std::vector<unsigned>* column_flags_;
@@ -138,6 +144,8 @@ class row_cursor {
     int remaining_;
     int next_ = 0;
     int current_ = 0;
+    bool lends_ = false;       // some value of the row is a lent integer
+    bool lent_ = false;        // the current value is one
     mutable char digits_[24];  // the text of the lent integer digits_for_ is the place of
     mutable int digits_for_ = -1;
     mutable std::uint32_t digits_length_ = 0;

@@ -576,12 +576,13 @@ std::size_t put_cell_text(const render_ctx& c, const text_source& source, std::u
 
 // Writes the streamed cell at row cell `i` as write_text and end_field would write it were its text whole:
 // what the line holds so far goes to `os`, then the cell in pieces (one pass over the text to learn its
-// length and whether the field needs quotes, one to write it). True when no end_field is due.
+// length and whether the field needs quotes, one to write it). False, with nothing written, for an empty
+// text: the row's own cell is then written.
 bool write_streamed_cell(line_builder& line, std::string& text, std::ostream& os, const render_ctx& c,
-                         const streamed_text_cell& cell, variant_row& row, unsigned& i, unsigned p) {
+                         const streamed_text_cell& cell, const variant_row& row, unsigned i, unsigned p) {
     const std::uint32_t flags = (cell.flags | row.row_flags) & kCellQuote;
     text_facts_sink facts(c.multiline ? std::string() : c.options->separator);
-    if (put_cell_text(c, *cell.text, flags, facts) == 0) return write_cell(line, c, row, i, p);
+    if (put_cell_text(c, *cell.text, flags, facts) == 0) return false;
     const unsigned long long w = header_width(c, i);
     const std::size_t length = facts.length();
     const bool quoted = flags != 0 && length >= 2 && facts.first() == '"' && facts.last() == '"';
@@ -826,10 +827,10 @@ int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
                 p += 1;
             }
             const unsigned start = i;
-            const bool field_done = streamed != nullptr && static_cast<int>(i) == streamed->index
-                                        ? write_streamed_cell(line, text, os, c, *streamed, row, i, p)
-                                        : write_cell(line, c, row, i, p);
-            if (!field_done) end_field(line, c);
+            // A cell in pieces ends its field itself.
+            const bool in_pieces = streamed != nullptr && static_cast<int>(i) == streamed->index &&
+                                   write_streamed_cell(line, text, os, c, *streamed, row, i, p);
+            if (!in_pieces && !write_cell(line, c, row, i, p)) end_field(line, c);
             if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], text);
             if (!c.multiline) {
                 if (i + 1 < n) line << options.separator;

@@ -94,23 +94,36 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 // with overflow the pointer is dropped and the chain appended (cut to the payload size) when a
 // file is open, the marker when the chain fails or `skip` is set. `payload` is replaced; its storage is
 // reused from cell to cell. Returns how many of the payload's bytes are the cell's (the marker not counted).
+// The bytes at `p` in place of `out`'s, or after them: for a string, as chars (its iterator form copies one
+// byte at a time).
+void assign_bytes(std::vector<std::uint8_t>& out, const std::uint8_t* p, std::size_t n) {
+    out.assign(p, p + n);
+}
+void assign_bytes(std::string& out, const std::uint8_t* p, std::size_t n) {
+    out.assign(reinterpret_cast<const char*>(p), n);
+}
+void append_bytes(std::vector<std::uint8_t>& out, const char* p, std::size_t n) {
+    out.insert(out.end(), p, p + n);
+}
+void append_bytes(std::string& out, const char* p, std::size_t n) { out.append(p, n); }
+
 template <typename Bytes>
 std::size_t assemble_payload_into(Bytes& payload, const page_view& v, const cell_metadata& c,
                                   std::size_t start, std::size_t length, uni::fileio* file, bool skip,
                                   std::uint64_t sound = ~0ull) {
     const std::uint8_t* local = v.data + start;
     if (!c.overflow) {
-        payload.assign(local, local + length);
+        assign_bytes(payload, local, length);
         return length;
     }
     const std::string marker(kOverflowSkippedMarker);
     if (skip && length > kOverflowPointerSize) {
-        payload.assign(local, local + length - kOverflowPointerSize);
-        payload.insert(payload.end(), marker.begin(), marker.end());
+        assign_bytes(payload, local, length - kOverflowPointerSize);
+        append_bytes(payload, marker.data(), marker.size());
         return length - kOverflowPointerSize;
     }
     const std::size_t kept = length >= kOverflowPointerSize ? length - kOverflowPointerSize : 0;
-    payload.assign(local, local + kept);
+    assign_bytes(payload, local, kept);
     if (file == nullptr || !file->is_open()) return kept;
     std::uint32_t first = 0;
     if (length >= kOverflowPointerSize)
@@ -131,7 +144,7 @@ std::size_t assemble_payload_into(Bytes& payload, const page_view& v, const cell
         return payload.size();
     }
     payload.resize(kept);
-    payload.insert(payload.end(), marker.begin(), marker.end());
+    append_bytes(payload, marker.data(), marker.size());
     return kept;
 }
 

@@ -178,6 +178,14 @@ int map_db_free_space(region_map& out, const std::string& path) {
 
 namespace {
 
+// Appends `n` bytes at `p`: to a string as chars (its iterator form copies one byte at a time).
+void append_page_bytes(std::vector<std::uint8_t>& out, const std::uint8_t* p, std::size_t n) {
+    out.insert(out.end(), p, p + n);
+}
+void append_page_bytes(std::string& out, const std::uint8_t* p, std::size_t n) {
+    out.append(reinterpret_cast<const char*>(p), n);
+}
+
 template <typename Bytes>
 int follow_chain(Bytes& out, uni::fileio& file, std::uint32_t first_page, std::uint32_t page_size,
                  std::uint64_t needed, std::uint32_t usable) {
@@ -195,7 +203,7 @@ int follow_chain(Bytes& out, uni::fileio& file, std::uint32_t first_page, std::u
         if (!read_file_exact(file, page_offset(p, page_size), page_size, page.data())) break;
         // A b-tree page is not an overflow page: the link was damaged.
         if (is_btree_page_header(page.data(), page.size(), page_size)) break;
-        out.insert(out.end(), page.begin() + kOverflowLinkSize, page.begin() + usable);
+        append_page_bytes(out, page.data() + kOverflowLinkSize, usable - kOverflowLinkSize);
         appended += usable - kOverflowLinkSize;
         result = 1;
         if (needed != 0 && appended >= needed) break;

@@ -462,7 +462,9 @@ int decode_record_values(std::vector<std::string>& values, std::vector<std::uint
         sizes.clear();
         return refused ? 0 : 1;
     }
-    if (take != nullptr) find_taken_value(*take, codes, sizes, header_size, length, raw_blob, encoding);
+    // No value of a shorter record is that long.
+    if (take != nullptr && length >= take->from)
+        find_taken_value(*take, codes, sizes, header_size, length, raw_blob, encoding);
     const std::size_t skipped = take != nullptr ? take->index : taken_value::kNone;
     std::size_t pos = header_size;
     std::size_t remaining = length - header_size;

@@ -24,6 +24,7 @@ bodyfile_v3_context::bodyfile_v3_context() { clear(); }
 void bodyfile_v3_context::clear() {
     md5.clear();
     name.clear();
+    name_tail = nullptr;
     inode = 0;
     mode.clear();
     uid = 0;
@@ -52,12 +53,18 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
             os << hdr.str() << '\n';
         }
     }
+    if (ctx.name_tail != nullptr && to_log) {
+        // A run log takes whole lines.
+        string_text_sink to_name(ctx.name);
+        ctx.name_tail->put_to(to_name);
+    }
+    const bool name_in_pieces = ctx.name_tail != nullptr && !to_log;
     // Line breaks and other control bytes would split the line or drive a terminal: shown as text.
-    show_control_bytes(ctx.name);
+    if (!name_in_pieces) show_control_bytes(ctx.name);
     show_control_bytes(ctx.md5);
     show_control_bytes(ctx.mode);
     // A '|' inside any text field would add a field to the line.
-    replace_char(ctx.name, '|', ';', false);
+    if (!name_in_pieces) replace_char(ctx.name, '|', ';', false);
     replace_char(ctx.md5, '|', ';', false);
     replace_char(ctx.mode, '|', ';', false);
     // Built in a string, the numbers in decimal, without a stream a line.
@@ -65,7 +72,19 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
     line.reserve(ctx.md5.size() + ctx.name.size() + ctx.mode.size() + 128);
     line += ctx.md5.empty() ? std::string("0") : ctx.md5;
     line += '|';
-    line += ctx.name;
+    if (name_in_pieces) {
+        // The name in pieces, with the same rewrites as a whole one, between the line's two parts.
+        os << line;
+        line.clear();
+        stream_text_sink out(os);
+        char_replace_sink replaced(out, '|', ';');
+        control_byte_sink shown(replaced);
+        shown.put(ctx.name);
+        ctx.name_tail->put_to(shown);
+        shown.end();
+    } else {
+        line += ctx.name;
+    }
     line += '|';
     append_decimal(line, ctx.inode);
     line += '|';

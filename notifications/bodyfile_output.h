@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/text_pieces.h"
 #include "io/cmd_params.h"
 #include "sqlite_binding/data_log.h"  // write_bodyfile_header
 #include "time/macb.h"
@@ -23,6 +24,9 @@ class bodyfile_v3_context {
 
     std::string md5;  // printed as "0" when empty
     std::string name;
+    // When set, the rest of the name after `name`, in pieces, for a text too long to copy: the line is
+    // written around it, and the name goes to the stream in pieces (a run log takes it whole).
+    const text_source* name_tail;
     std::uint64_t inode;
     std::string mode;  // mode as text
     std::uint64_t uid;

@@ -113,6 +113,10 @@ struct thread_shares {
 // The shares of `helpers` helper threads.
 thread_shares share_helper_threads(unsigned helpers);
 
+// A notification row whose values come to this many bytes is too large to copy on its way to the report: it
+// is written on the reading thread from where the reader holds it, its payload referenced, not copied.
+constexpr std::size_t kLargeRowBytes = 64 * 1024;
+
 // One run of the tool over its databases: the settings it was given, read-only, and what the run finds and
 // changes as it goes: the state of the current database and the report's header.
 class selk_run {
@@ -146,4 +150,6 @@ class selk_run {
     std::vector<qm_variant_lite> header_fields;  // the header template the report's rows are laid out by
     // The helper threads the run may start besides the reading thread, set once by the driver.
     thread_shares threads;
+    // Where a notification row is too large to copy (kLargeRowBytes; the tests lower it).
+    std::size_t large_row_bytes = kLargeRowBytes;
 };

@@ -89,6 +89,9 @@ struct context_cell {
 struct context_cells {
     context_cell time_zone, source, sourcetype, type, user, host, short_text, desc, version, filename, inode,
         notes, format, extra;
+    // A desc in pieces: whether its cell is quoted, worked out once.
+    bool desc_known = false;
+    bool desc_quoted = false;
 };
 
 // One text as a line holds it: the separator's replacement, control bytes made visible, and quotes where a
@@ -102,9 +105,45 @@ void make_cell(std::string& cell, const std::string& text, const log2timeline_co
     if (cell_needs_quotes(cell, ctx.separator, quoted_mode)) quote_cell(cell);
 }
 
+// The desc in pieces as make_cell makes a whole text, before its quotes: the separator's replacement, control
+// bytes made visible.
+void put_desc(const log2timeline_context& ctx, text_sink& out) {
+    control_byte_sink shown(out);
+    char_replace_sink replaced(shown, ctx.replace_from, ctx.replace_to);
+    if (ctx.replace_from != 0 && ctx.replace_to != 0)
+        ctx.desc_pieces->put_to(replaced);
+    else
+        ctx.desc_pieces->put_to(shown);
+    shown.end();
+}
+
+// The cell of a desc in pieces, to `os` in pieces: quoted where make_cell would quote it.
+void write_desc_cell(std::ostream& os, const log2timeline_context& ctx, context_cells& cells) {
+    if (!cells.desc_known) {
+        const bool quoted_mode = ctx.options != nullptr && ctx.options->quoted_csv_fields;
+        text_facts_sink facts(ctx.separator, quoted_mode ? "\"\r\n" : "");
+        put_desc(ctx, facts);
+        cells.desc_quoted =
+            facts.holds_separator() || (quoted_mode ? facts.holds_any() : facts.first() == '"');
+        cells.desc_known = true;
+    }
+    stream_text_sink out(os);
+    if (!cells.desc_quoted) {
+        put_desc(ctx, out);
+        return;
+    }
+    out.put('"');
+    {
+        quote_doubling_sink doubled(out);
+        put_desc(ctx, doubled);
+    }
+    out.put('"');
+}
+
 // One event line, without its line break; `cells` holds the cells of the record's context made so far.
-std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_fallback,
-                       context_cells& cells) {
+// With `desc_at` the desc cell is left out of the line, its place there given in *desc_at.
+std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_fallback, context_cells& cells,
+                       std::size_t* desc_at) {
     replace_in_texts(ctx, ev);
     const std::string& sep = ctx.separator;
     // Plain texts one after another: built in a string, without a stream per event.
@@ -174,7 +213,12 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
         field(ev.user);
     context_field(cells.host, ctx.host);
     context_field(cells.short_text, ctx.short_text);
-    context_field(cells.desc, ctx.desc);
+    if (desc_at != nullptr) {
+        *desc_at = line.size();
+        line += sep;
+    } else {
+        context_field(cells.desc, ctx.desc);
+    }
     context_field(cells.version, std::to_string(ctx.version));
     if (ev.filename.empty())
         context_field(cells.filename, ctx.filename);
@@ -199,16 +243,28 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
 int write_events(std::ostream& os, log2timeline_context& ctx,
                  std::multimap<std::uint64_t, macb_output>& events, bool letter_fallback) {
     context_cells cells;
+    // A desc in pieces goes to the stream in pieces; a run log takes it whole.
+    const bool desc_in_pieces = ctx.desc_pieces != nullptr && !log_is_open(ctx.run_log);
+    if (ctx.desc_pieces != nullptr && !desc_in_pieces) {
+        ctx.desc.clear();
+        string_text_sink to_desc(ctx.desc);
+        ctx.desc_pieces->put_to(to_desc);
+    }
     for (auto& entry : events) {
         macb_output& ev = entry.second;
         if (ev.valid == 0) continue;
         // The printed time: events built from a MACB input keep their raw value in `filetime`.
         const std::uint64_t ft = ev.event_time.filetime;
         if (ctx.date_start != 0 && (ft < ctx.date_start || ft > ctx.date_end)) continue;
-        std::string line = build_line(ctx, ev, letter_fallback, cells);
+        std::size_t desc_at = 0;
+        std::string line = build_line(ctx, ev, letter_fallback, cells, desc_in_pieces ? &desc_at : nullptr);
         if (line_needs_break(ctx)) line += '\n';
         if (log_is_open(ctx.run_log)) {
             ctx.run_log->add_data_row(line, ft, 0, ev.macb, ctx.sourcetype, 0, 0, 0);
+        } else if (desc_in_pieces) {
+            os.write(line.data(), static_cast<std::streamsize>(desc_at));
+            write_desc_cell(os, ctx, cells);
+            os.write(line.data() + desc_at, static_cast<std::streamsize>(line.size() - desc_at));
         } else {
             os << line;
         }
@@ -232,6 +288,7 @@ void log2timeline_context::clear() {
     host.clear();
     short_text.clear();
     desc.clear();
+    desc_pieces = nullptr;
     version = 2;
     filename.clear();
     inode.clear();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_pieces.h"
 #include "io/cmd_params.h"
 #include "sqlite_binding/data_log.h"  // write_log2timeline_header
 #include "time/format_word.h"
@@ -45,6 +46,9 @@ class log2timeline_context {
     std::string host;
     std::string short_text;
     std::string desc;
+    // When set, the desc text in pieces instead of `desc`, for a text too long to copy: the lines are
+    // written around it, and its cell goes to the stream in pieces (a run log takes it whole).
+    const text_source* desc_pieces;
     std::uint32_t version;  // 2
     std::string filename;   // default filename text
     std::string inode;      // inode text (format_value_hex_or_dec)

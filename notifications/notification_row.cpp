@@ -20,6 +20,7 @@ bool notification_row_filler::refuses(const notification_row& row) const {
 
 bool notification_row_filler::fill(notification_record& n, const notification_row& row) const {
     reset_scratch(n);
+    n.payload_reference_from = large_value;
     return fill_columns(n, row, ~std::uint64_t{0}, true);
 }
 

@@ -56,6 +56,9 @@ struct notification_row_filler {
     unsigned source_code = kSourceSqliteLib;  // of the rows: 1 library, 3 own walk, 12 own walk of the log
     const table_schema* schema = nullptr;     // the notification schema
     std::string signature;                    // its signature text, for the library's rows
+    // Payload values of at least this many bytes are referenced where the reader holds them, not copied
+    // (notification_record::payload_reference_from): the row pipeline sets it and writes such rows at once.
+    std::size_t large_value = static_cast<std::size_t>(-1);
 
     // True when a row of the library is refused before it is filled (fewer values than the mask has bits).
     bool refuses(const notification_row& row) const;

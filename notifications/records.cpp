@@ -1,9 +1,12 @@
 #include "notifications/records.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <string>
 
 #include "sqlite_binding/column_values.h"
+#include "sqlite_binding/sqlite_wrapper.h"
 #include "time/calendar.h"
 #include "time/qm_time.h"
 #include "time/time_parse.h"
@@ -44,7 +47,10 @@ class row_cursor {
   public:
     row_cursor(int count, char** values, const std::vector<unsigned>& sizes,
                const std::vector<unsigned>* column_flags, std::uint64_t mask)
-        : values_(values), sizes_(sizes), column_flags_(column_flags), mask_(mask), remaining_(count) {}
+        : values_(values), sizes_(sizes), column_flags_(column_flags), mask_(mask), remaining_(count) {
+        // Only the library's rows lend integers: the rows of the other readers pay one look for all values.
+        lends_ = std::find(sizes.begin(), sizes.end(), kLentInteger) != sizes.end();
+    }
 
     // True when column `bit` is in the mask and a value is left for it; the value is then consumed and
     // becomes the current one.
@@ -52,16 +58,27 @@ class row_cursor {
         if ((mask_ & (1ull << bit)) == 0 || remaining_ <= 0) return false;
         current_ = next_++;
         --remaining_;
+        lent_ = lends_ && static_cast<std::size_t>(current_) < sizes_.size() &&
+                sizes_[current_] == kLentInteger && values_[current_] != nullptr;
         return true;
     }
 
-    const char* text() const { return values_[current_]; }
+    // The current value as text: an integer lent as its 8 bytes (its size kLentInteger, as the library's
+    // rows are handed on) as the decimal text the library would give.
+    const char* text() const { return lent_ ? lent_text() : values_[current_]; }
+
+    // Whether the current value is an integer lent as its 8 bytes.
+    bool lent() const { return lent_; }
 
     // The stated byte length of the current value: its size entry when there is one, else its length as a
     // zero-terminated text (0 for SQL NULL). A null value has no bytes whatever its size entry says.
     std::uint32_t length() const {
         const char* v = values_[current_];
         if (v == nullptr) return 0;
+        if (lent_) {
+            (void)lent_text();
+            return digits_length_;
+        }
         if (static_cast<std::size_t>(current_) < sizes_.size()) return sizes_[current_];
         return static_cast<std::uint32_t>(std::strlen(v));
     }
@@ -72,7 +89,9 @@ class row_cursor {
                ((*column_flags_)[current_] & kColumnOverflowFlag) != 0;
     }
 
+    // A lent integer without its text: the bits of its two's complement, as its decimal text reads.
     std::uint64_t u64() const {
+        if (lent_) return static_cast<std::uint64_t>(lent_value());
         std::uint64_t v = 0;
         return column_to_u64(v, text());
     }
@@ -88,20 +107,12 @@ class row_cursor {
         return s;
     }
 
-    // The value's bytes cleaned to one line, ending at a zero byte, then tagged: an overflow the reader
-    // followed, or else a stop at a zero byte. A stop exactly 4 bytes short of the stated length is where
-    // a cell's 4-byte overflow page number (its high byte zero) follows the local part of the value.
+    // The value's bytes cleaned to one line, ending at a zero byte, then tagged (payload_text_pieces).
     std::string bytes_as_text() const {
         std::string s;
-        bool stopped = false;
-        const std::uint32_t len = length();
-        column_bytes_to_text(s, stopped, text(), len, true, true, true);
-        if (overflowed()) {
-            s += kTagOverflowPage;
-        } else if (stopped) {
-            const std::uint64_t shortfall = static_cast<std::uint64_t>(len) - s.size();
-            s += shortfall == 4 ? kTagOverflowNotParsed : kTagCorruptedData;
-        }
+        s.reserve(length());
+        string_text_sink to_s(s);
+        payload_text_pieces(to_s, text(), length(), overflowed());
         return s;
     }
 
@@ -110,6 +121,24 @@ class row_cursor {
     }
 
   private:
+    long long lent_value() const {
+        long long v = 0;
+        std::memcpy(&v, values_[current_], sizeof v);
+        return v;
+    }
+
+    // The decimal text of the current lent integer, made on first use (kept out of line: the accessors run
+    // for every value of every row, of which few are lent integers read as text).
+    [[gnu::noinline]] const char* lent_text() const {
+        if (digits_for_ != current_) {
+            const std::to_chars_result r = std::to_chars(digits_, digits_ + sizeof digits_ - 1, lent_value());
+            *r.ptr = '\0';
+            digits_length_ = static_cast<std::uint32_t>(r.ptr - digits_);
+            digits_for_ = current_;
+        }
+        return digits_;
+    }
+
     char** values_;
     const std::vector<unsigned>& sizes_;
     const std::vector<unsigned>* column_flags_;
@@ -117,6 +146,11 @@ class row_cursor {
     int remaining_;
     int next_ = 0;
     int current_ = 0;
+    bool lends_ = false;       // some value of the row is a lent integer
+    bool lent_ = false;        // the current value is one
+    mutable char digits_[24];  // the text of the lent integer digits_for_ is the place of
+    mutable int digits_for_ = -1;
+    mutable std::uint32_t digits_length_ = 0;
 };
 
 // Steps 1 and 2 of every filler: refusal, then flag, offset and source code into the base part.
@@ -151,6 +185,27 @@ bool handler_time_filetime(const std::string& text, std::uint64_t& filetime) {
     const qm::time t(text.c_str(), "YMD", '-', false);
     filetime = t.filetime;
     return true;
+}
+
+void payload_text_pieces(text_sink& out, const char* bytes, std::uint32_t length, bool overflowed) {
+    bool stopped = false;
+    const std::size_t kept = column_bytes_to_pieces(out, stopped, bytes, length, true, true, true);
+    const char* tag = nullptr;
+    if (overflowed) {
+        tag = kTagOverflowPage;
+    } else if (stopped) {
+        // A stop exactly 4 bytes short of the stated length is where a cell's 4-byte overflow page number
+        // (its high byte zero) follows the local part of the value.
+        tag = static_cast<std::uint64_t>(length) - kept == 4 ? kTagOverflowNotParsed : kTagCorruptedData;
+    }
+    if (tag != nullptr) out.put(tag, std::strlen(tag));
+}
+
+void payload_text::put_to(text_sink& out) const {
+    if (n_.large_payload.bytes != nullptr)
+        payload_text_pieces(out, n_.large_payload.bytes, n_.large_payload.size, n_.large_payload.overflowed);
+    else
+        out.put(n_.payload);
 }
 
 void append_setting_text(std::string& text, const handler_settings_record& setting) {
@@ -188,6 +243,7 @@ void notification_record::clear() {
     activity_id.clear();
     type.clear();
     payload.clear();
+    large_payload = payload_bytes();
     tag.clear();
     group.clear();
     expiry_time = arrival_time = data_version = 0;
@@ -214,7 +270,18 @@ int notification_record::populate_record_ex(int count, char** values, std::vecto
     if (c.take(2)) handler_id = c.u64();
     if (c.take(3)) c.guid(activity_id);
     if (c.take(4)) type = c.str();
-    if (c.take(5)) payload = c.bytes_as_text();
+    if (c.take(5)) {
+        large_payload = payload_bytes();
+        // A lent integer's text lives in the cursor: it is always copied (it is short).
+        if (c.text() != nullptr && !c.lent() && c.length() >= payload_reference_from) {
+            large_payload.bytes = c.text();
+            large_payload.size = c.length();
+            large_payload.overflowed = c.overflowed();
+            payload.clear();
+        } else {
+            payload = c.bytes_as_text();
+        }
+    }
     if (c.take(6)) tag = c.str_tagged();
     if (c.take(7)) group = c.str_tagged();
     if (c.take(8)) expiry_time = c.u64();

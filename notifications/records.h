@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/digest.h"
+#include "common/text_pieces.h"
 #include "sqlite_format/metadata.h"
 
 // Table kinds (single bits), as records and queries carry them.
@@ -76,8 +77,23 @@ extern const char* const kTagCorruptedData;  // " [corrupted data detected]"
 // those into another, real date, which the file does not hold.
 bool handler_time_filetime(const std::string& text, std::uint64_t& filetime);
 
+// A payload value too long to copy, where the reader holds it: the record's payload text is made of it as
+// it is written (payload_text_pieces), and never whole.
+struct payload_bytes {
+    const char* bytes = nullptr;  // null: none, the payload is the record's `payload` text
+    std::uint32_t size = 0;
+    bool overflowed = false;  // the value went on into an overflow page the reader followed
+};
+
+// The payload text a record makes of a value (cleaned to one line, ending at a zero byte, then tagged: an
+// overflow the reader followed, or else a stop at a zero byte) handed to `out` in pieces, each run of the
+// value's kept bytes where it stands.
+void payload_text_pieces(text_sink& out, const char* bytes, std::uint32_t length, bool overflowed);
+
 // Shared signature of the fillers (see sqlite_metadata): `count` values, `sizes[i]` (when present) the
-// byte length of value i, `column_flags[i]` bit 28 marking a value that runs on into an overflow page.
+// byte length of value i, `column_flags[i]` bit 28 marking a value that runs on into an overflow page. For a
+// notification a size of kLentInteger marks an integer lent as its 8 bytes (a native long long), as the
+// library's rows are handed on: it reads as its decimal text, and as a number without making one.
 // A filler refuses (0) a null value array or fewer values than `minimum_count`; otherwise it stores `flag`,
 // the record offset and the source code in the base part, gives the values in order to the columns
 // whose bits are set in `column_mask` (lowest bit first, until the values run out) and returns 1.
@@ -119,6 +135,22 @@ class notification_record : public sqlite_metadata {
     std::string payload_type;         // 11 PayloadType
     std::uint64_t boot_id;            // 12 BootId
     std::uint64_t expires_on_reboot;  // 13 ExpiresOnReboot
+
+    // A Payload value of at least this many bytes is not copied into `payload`: `large_payload` then points
+    // to it where the reader holds it, valid only while the reader keeps the row (the row pipeline writes
+    // such a row at once). The default copies every value.
+    std::size_t payload_reference_from = static_cast<std::size_t>(-1);
+    payload_bytes large_payload;  // set instead of `payload` for a value past payload_reference_from
+};
+
+// The payload text of a record, in pieces: its `payload`, or the text its large_payload makes.
+class payload_text : public text_source {
+  public:
+    explicit payload_text(const notification_record& notification) : n_(notification) {}
+    void put_to(text_sink& out) const override;
+
+  private:
+    const notification_record& n_;
 };
 
 // One application registered to receive notifications (NotificationHandler table).

@@ -201,11 +201,19 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
         row.set_string(c.db, record_db_text(n, report.db_path), kCellText, 0);
     else
         row.set_string(c.db, report.db_path, kCellText, 0);
-    if (!n.payload.empty()) row.set_string(c.payload, n.payload, kCellText, 0);
+    // A payload too long to copy goes to the line in pieces, from where the reader holds it.
+    const payload_text payload(n);
+    streamed_text_cell streamed;
+    if (n.large_payload.bytes != nullptr) {
+        streamed.index = c.payload;
+        streamed.text = &payload;
+    } else if (!n.payload.empty()) {
+        row.set_string(c.payload, n.payload, kCellText, 0);
+    }
     if (channel != nullptr && !channel->uri.empty())
         row.set_string(c.channel_uri, channel->uri, kCellText, 0);
 
     if (settings_on(report.options) && handler != nullptr)
         row.set_string(c.settings, "[" + report.store.settings_text(handler->record_id) + "]", kCellText, 0);
-    return write_variant_row(os, row, report.options, report.header_fields, buffers_);
+    return write_variant_row(os, row, report.options, report.header_fields, buffers_, streamed);
 }

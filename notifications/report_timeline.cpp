@@ -66,7 +66,10 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
         ctx.short_text = n.type;
     }
     ctx.desc.clear();
-    if (show_payload) ctx.desc = n.payload;
+    // A payload too long to copy goes to the lines in pieces, from where the reader holds it.
+    const payload_text payload(n);
+    ctx.desc_pieces = show_payload && n.large_payload.bytes != nullptr ? &payload : nullptr;
+    if (show_payload && ctx.desc_pieces == nullptr) ctx.desc = n.payload;
     ctx.notes.clear();
     if (handler != nullptr) ctx.notes = "PrimaryID: " + handler->primary_id;
 
@@ -91,7 +94,9 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
                           nullptr, qm::type_filetime);
         if (event.valid) ctx.insert_event(event);
     }
-    return write_log2timeline_events(header_pending, os, ctx);
+    const int written = write_log2timeline_events(header_pending, os, ctx);
+    ctx.desc_pieces = nullptr;
+    return written;
 }
 
 int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, const notification_record& n,
@@ -114,9 +119,17 @@ int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, 
         name += "; PrimaryID: ";
         name += handler->primary_id;
     }
+    const payload_text payload(n);
+    ctx.name_tail = nullptr;
     if (show_payload) {
         name += "; Payload: ";
-        name += n.payload;
+        // A payload too long to copy goes to the line in pieces, from where the reader holds it.
+        if (n.large_payload.bytes != nullptr)
+            ctx.name_tail = &payload;
+        else
+            name += n.payload;
     }
-    return write_bodyfile_record(header_pending, os, ctx);
+    const int written = write_bodyfile_record(header_pending, os, ctx);
+    ctx.name_tail = nullptr;
+    return written;
 }

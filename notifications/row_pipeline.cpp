@@ -1,7 +1,6 @@
 #include "notifications/row_pipeline.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -57,11 +56,13 @@ void row_pipeline::write(notification_record& n) {
         }
     }
     if (!serial_.admit(n)) return;
+    const std::size_t bytes = n.payload.size() + n.tag.size() + n.group.size() + n.type.size();
     stage_->add([&n](batch& b) {
         b.raw[b.used].kind = slot_kind::filled;
         std::swap(b.rows[b.used], n);
         ++b.used;
     });
+    count_bytes(bytes);
 }
 
 void row_pipeline::batch::clear() {
@@ -75,20 +76,46 @@ void row_pipeline::batch::clear() {
 void row_pipeline::set_row_filler(const notification_row_filler& filler) {
     drain();
     filler_ = filler;
+    filler_.large_value = run_.large_row_bytes;
     mappings_.clear();
 }
+
+namespace {
+
+// What the values of a library row come to, a lent integer as its 8 bytes.
+std::size_t library_row_bytes(const notification_row& row) {
+    std::size_t bytes = 0;
+    for (int k = 0; k < row.count; ++k) {
+        if (row.values[k] == nullptr) continue;
+        const std::size_t i = static_cast<std::size_t>(k);
+        const std::size_t size = i < row.sizes->size() ? (*row.sizes)[i] : std::strlen(row.values[k]);
+        bytes += size == kLentInteger ? sizeof(long long) : size;
+    }
+    return bytes;
+}
+
+// What the values of a walked row come to.
+std::size_t walked_row_bytes(const table_record& row) {
+    std::size_t bytes = row.header_bytes.size();
+    for (const std::string& value : row.values) bytes += value.size();
+    return bytes;
+}
+
+}  // namespace
 
 void row_pipeline::write_row(notification_row& row) {
     if (row.walked != nullptr) {
         write_walked_row(*row.walked, *row.columns);
         return;
     }
-    if (!parallel_) {
-        // Copied, then filled here; writing it may start the threads.
-        serial_raw_.used = 0;
-        const std::size_t at = serial_raw_.append(row.count, row.values, *row.sizes);
-        fill_library_row(filler_, scratch_, serial_raw_, at, serial_values_, serial_sizes_, serial_digits_);
-        write(scratch_);
+    const std::size_t bytes = library_row_bytes(row);
+    if (!parallel_ || bytes >= run_.large_row_bytes) {
+        // Filled here from the library's values where they stand; writing it may start the threads.
+        filler_.fill(scratch_, row);
+        if (bytes >= run_.large_row_bytes)
+            write_at_once(scratch_);
+        else
+            write(scratch_);
         return;
     }
     // A library row is never a recovered one: it is always admitted.
@@ -99,6 +126,22 @@ void row_pipeline::write_row(notification_row& row) {
         r.kind = slot_kind::library_row;
         ++b.used;
     });
+    count_bytes(bytes);
+}
+
+void row_pipeline::write_at_once(notification_record& n) {
+    ++seen_;
+    drain();
+    serial_.write(n);
+}
+
+void row_pipeline::count_bytes(std::size_t bytes) {
+    batch_bytes_ += bytes;
+    // A batch of kBatchRows rows the stage hands on itself.
+    if (++batch_rows_ != kBatchRows && batch_bytes_ < kBatchBytes) return;
+    if (batch_rows_ != kBatchRows) stage_->submit_batch();
+    batch_rows_ = 0;
+    batch_bytes_ = 0;
 }
 
 std::size_t row_pipeline::packed_rows::append(int count, char** values, const std::vector<unsigned>& sizes) {
@@ -143,15 +186,12 @@ std::size_t row_pipeline::packed_rows::append(int count, char** values, const st
 }
 
 void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& values,
-                                       std::vector<unsigned>& sizes, std::string& digits) const {
-    // Room for every value's digits, so that none moves once pointed to.
-    constexpr std::size_t kDigits = 21;
+                                       std::vector<unsigned>& sizes) const {
     const char* in = bytes.get() + at;
     std::uint32_t count = 0;
     std::memcpy(&count, in, sizeof count);
     values.resize(count);
     sizes.resize(count);
-    digits.resize(static_cast<std::size_t>(count) * kDigits);
     const char* size_at = in + sizeof(std::uint32_t);
     char* value_at = const_cast<char*>(size_at + sizeof(std::uint32_t) * count);
     for (std::size_t k = 0; k < count; ++k) {
@@ -162,28 +202,17 @@ void row_pipeline::packed_rows::unpack(std::size_t at, std::vector<char*>& value
             sizes[k] = 0;
             continue;
         }
-        if (size == kLentInteger) {
-            // The decimal text the library would give.
-            long long v = 0;
-            std::memcpy(&v, value_at, sizeof v);
-            value_at += sizeof v;
-            char* text = &digits[k * kDigits];
-            const std::to_chars_result r = std::to_chars(text, text + kDigits - 1, v);
-            *r.ptr = '\0';
-            values[k] = text;
-            sizes[k] = static_cast<unsigned>(r.ptr - text);
-            continue;
-        }
+        // A lent integer stays lent: the filler reads its 8 bytes as the number (no text made and read back).
         values[k] = value_at;
         sizes[k] = size;
-        value_at += size + 1;
+        value_at += size == kLentInteger ? sizeof(long long) : size + 1;
     }
 }
 
 void row_pipeline::fill_library_row(const notification_row_filler& filler, notification_record& n,
                                     const packed_rows& rows, std::size_t at, std::vector<char*>& values,
-                                    std::vector<unsigned>& sizes, std::string& digits) {
-    rows.unpack(at, values, sizes, digits);
+                                    std::vector<unsigned>& sizes) {
+    rows.unpack(at, values, sizes);
     notification_row row;
     row.count = static_cast<int>(values.size());
     row.values = values.data();
@@ -208,10 +237,14 @@ bool row_pipeline::widen(app_name_widening& widening, notification_row& row) {
 }
 
 void row_pipeline::write_walked_row(table_record& row, const row_columns& columns) {
-    if (!parallel_) {
+    const std::size_t bytes = walked_row_bytes(row);
+    if (!parallel_ || bytes >= run_.large_row_bytes) {
         // Filled here; writing it may start the threads.
         fill_walked_row(filler_, scratch_, row, columns);
-        write(scratch_);
+        if (bytes >= run_.large_row_bytes)
+            write_at_once(scratch_);
+        else
+            write(scratch_);
         return;
     }
     // Whether the row is printed (its record would be a recovered one, from this offset) is asked in turn,
@@ -229,6 +262,7 @@ void row_pipeline::write_walked_row(table_record& row, const row_columns& column
         ++b.walked;
         ++b.used;
     });
+    count_bytes(bytes);
 }
 
 bool row_pipeline::start() {
@@ -270,12 +304,11 @@ void row_pipeline::format(const formatter_share& share, batch& b, batch_text& ou
     out.ends.clear();
     std::vector<char*> values;
     std::vector<unsigned> sizes;
-    std::string digits;
     for (std::size_t i = 0; i < b.used; ++i) {
         raw_row& r = b.raw[i];
         notification_record& n = b.rows[i];
         if (r.kind == slot_kind::library_row)
-            fill_library_row(share.filler, n, b.library, r.at, values, sizes, digits);
+            fill_library_row(share.filler, n, b.library, r.at, values, sizes);
         else if (r.kind == slot_kind::walked_row)
             fill_walked_row(share.filler, n, r.walked, *r.columns);
         // Admitted by the reading thread, or in turn (own rows): it is written here without asking. The row
@@ -310,7 +343,10 @@ void row_pipeline::write_in_turn(batch& b, batch_text& out) {
 }
 
 void row_pipeline::drain() {
-    if (parallel_) stage_->finish();
+    if (!parallel_) return;
+    stage_->finish();
+    batch_rows_ = 0;
+    batch_bytes_ = 0;
 }
 
 void row_pipeline::finish() {

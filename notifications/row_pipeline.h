@@ -50,8 +50,11 @@ class row_pipeline {
   public:
     // Rows written one by one before the formatter threads start; below it no thread is started.
     static constexpr std::size_t kSerialRows = 1024;
-    // Notifications per batch.
+    // Notifications per batch, at most.
     static constexpr std::size_t kBatchRows = 256;
+    // A batch is handed on once its rows' values come to this many bytes: the rows in flight stay a few MB
+    // whatever their sizes (a row too large to copy is never in one).
+    static constexpr std::size_t kBatchBytes = 256 * 1024;
 
     // Writes through `serial` (which writes to `os`) until the formatter threads start. `threads` is the
     // number of formatter threads: 0 keeps every row on the calling thread; -1 takes the run's share
@@ -67,7 +70,9 @@ class row_pipeline {
     // Hands on one row of either reader, filled with the row filler where it is formatted. The library's
     // values (read by their sizes) are copied, and the row must not be one the filler refuses; a walked row's
     // values and header bytes are swapped out, and its column mapping (which must not have refused it) is
-    // kept.
+    // kept. Before the formatter threads start, and for a row too large to copy (selk_run::large_row_bytes),
+    // the row is filled and written on this thread from its values where they stand, a large one after
+    // every row handed on before it, with its payload referenced, not copied.
     void write_row(notification_row& row);
     // Fills the record of `row` with the row filler as far as its HandlerId (fill_through_handler), as the
     // rows that follow are filled, and refers that handler to `widening`, writing nothing: the width of the
@@ -92,8 +97,8 @@ class row_pipeline {
     enum class slot_kind : std::uint8_t { filled, library_row, walked_row };
     // Rows of the library packed one after another, each as its value count, each value's size (kNullSize
     // for SQL NULL, kLentInteger for an integer's 8 bytes), then the values, each text or blob followed by a
-    // zero byte. One buffer a batch: the reading thread writes it front to back; integers become decimal
-    // text only where the row is unpacked.
+    // zero byte. One buffer a batch: the reading thread writes it front to back; integers stay lent, and the
+    // filler reads them as numbers.
     struct packed_rows {
         static constexpr std::uint32_t kNullSize = 0xFFFFFFFFu;
         std::unique_ptr<char[]> bytes;
@@ -101,9 +106,8 @@ class row_pipeline {
         std::size_t used = 0;
         // Appends a row; where it starts.
         std::size_t append(int count, char** values, const std::vector<unsigned>& sizes);
-        // The row at `at` as values (null for SQL NULL) and sizes; `digits` holds the integers' texts.
-        void unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes,
-                    std::string& digits) const;
+        // The row at `at` as values (null for SQL NULL) and sizes, its integers lent as they were packed.
+        void unpack(std::size_t at, std::vector<char*>& values, std::vector<unsigned>& sizes) const;
     };
     // A row the library or the own reader gave, kept until the row is filled and formatted.
     struct raw_row {
@@ -137,6 +141,12 @@ class row_pipeline {
     // Hands on one filled notification; its contents may be swapped out (the caller resets it for the next
     // row).
     void write(notification_record& notification);
+    // Writes a filled notification on this thread, after every row handed on before it: a record that refers
+    // to the reader's bytes never waits in a batch.
+    void write_at_once(notification_record& notification);
+    // Counts a row of `bytes` into the batch being filled, which is handed on once its values come to
+    // kBatchBytes.
+    void count_bytes(std::size_t bytes);
     // Starts the formatter threads; false when not one could be started (everything then stays serial).
     bool start();
     // Stops and joins the formatter threads; throws nothing.
@@ -148,7 +158,7 @@ class row_pipeline {
     // Fills `n` with `filler` from the library row at `at` of `rows`; `values` and `sizes` are scratch.
     static void fill_library_row(const notification_row_filler& filler, notification_record& n,
                                  const packed_rows& rows, std::size_t at, std::vector<char*>& values,
-                                 std::vector<unsigned>& sizes, std::string& digits);
+                                 std::vector<unsigned>& sizes);
     // Fills `n` with `filler` from a row of the own walk.
     static void fill_walked_row(const notification_row_filler& filler, notification_record& n,
                                 table_record& walked, const row_columns& columns);
@@ -160,18 +170,16 @@ class row_pipeline {
     column_mapping_list mappings_;  // the walked rows' column mappings since the last row filler
     const formatter_share share_;   // all that the formatter threads read of the run and of this pipeline
     notification_record scratch_;   // a raw row filled on the reading thread
-    packed_rows serial_raw_;        // the copy it is filled from
-    std::vector<char*> serial_values_;
-    std::vector<unsigned> serial_sizes_;
-    std::string serial_digits_;
     std::ostream& os_;
     selk_run& run_;
     record_writer& serial_;
     unsigned wanted_threads_;
     unsigned threads_started_ = 0;
-    std::size_t seen_ = 0;   // notifications handed on
-    bool parallel_ = false;  // the threads run
-    bool refused_ = false;   // the form does not allow them; everything stays serial
+    std::size_t seen_ = 0;         // notifications handed on
+    std::size_t batch_rows_ = 0;   // rows in the batch being filled
+    std::size_t batch_bytes_ = 0;  // what their values come to
+    bool parallel_ = false;        // the threads run
+    bool refused_ = false;         // the form does not allow them; everything stays serial
 
     std::unique_ptr<stage> stage_;                            // while the threads run
     std::vector<std::pair<std::size_t, std::size_t>> spans_;  // the parts of a batch's text to write

@@ -549,6 +549,78 @@ bool write_cell(line_builder& os, const render_ctx& c, variant_row& row, unsigne
     return false;
 }
 
+// The text of a streamed cell in pieces, as set_string and write_text make a cell's text: quoted under
+// kCellQuote, the value character replaced, control bytes shown. How many bytes the source gave.
+std::size_t put_cell_text(const render_ctx& c, const text_source& source, std::uint32_t flags,
+                          text_sink& out) {
+    const cmd_params& o = *c.options;
+    control_byte_sink shown(out);
+    char_replace_sink replaced(shown, o.value_char, o.value_char_replacement);
+    text_sink& into = o.value_char != 0 ? static_cast<text_sink&>(replaced) : shown;
+    std::size_t given = 0;
+    if ((flags & kCellQuote) != 0) {
+        into.put('"');
+        quote_doubling_sink doubled(into);
+        counting_sink counted(doubled);
+        source.put_to(counted);
+        given = counted.count();
+        into.put('"');
+    } else {
+        counting_sink counted(into);
+        source.put_to(counted);
+        given = counted.count();
+    }
+    shown.end();
+    return given;
+}
+
+// Writes the streamed cell at row cell `i` as write_text and end_field would write it were its text whole:
+// what the line holds so far goes to `os`, then the cell in pieces (one pass over the text to learn its
+// length and whether the field needs quotes, one to write it). False, with nothing written, for an empty
+// text: the row's own cell is then written.
+bool write_streamed_cell(line_builder& line, std::string& text, std::ostream& os, const render_ctx& c,
+                         const streamed_text_cell& cell, const variant_row& row, unsigned i, unsigned p) {
+    const std::uint32_t flags = (cell.flags | row.row_flags) & kCellQuote;
+    text_facts_sink facts(c.multiline ? std::string() : c.options->separator);
+    if (put_cell_text(c, *cell.text, flags, facts) == 0) return false;
+    const unsigned long long w = header_width(c, i);
+    const std::size_t length = facts.length();
+    const bool quoted = flags != 0 && length >= 2 && facts.first() == '"' && facts.last() == '"';
+    const unsigned long long width = c.padded && p <= w ? w - p : 0;
+    const std::string pad(width > length ? static_cast<std::size_t>(width - length) : 0, ' ');
+    // The field as the line would hold it, the text and then its padding, quoted where a reader would split
+    // it (end_field).
+    bool field_quotes = false;
+    if (!quoted && !c.multiline) {
+        facts.put(pad);
+        field_quotes = (c.opens_field && facts.first() == '"') || facts.holds_separator();
+    }
+    os << text;
+    text.clear();
+    {
+        stream_text_sink out(os);
+        if (quoted) {
+            // Padded inside its quotes.
+            last_byte_dropping_sink all_but_last(out);
+            put_cell_text(c, *cell.text, flags, all_but_last);
+            out.put(pad);
+            out.put('"');
+        } else if (field_quotes) {
+            out.put('"');
+            quote_doubling_sink doubled(out);
+            put_cell_text(c, *cell.text, flags, doubled);
+            doubled.put(pad);
+            out.put('"');
+        } else {
+            put_cell_text(c, *cell.text, flags, out);
+            out.put(pad);
+        }
+    }
+    line.fill(' ');
+    line.left();
+    return true;
+}
+
 // The multiline form's one-time label preparation.
 void prepare_multiline_template(std::vector<qm_variant_lite>& header_fields) {
     std::size_t longest = 0;
@@ -624,9 +696,11 @@ constexpr std::size_t kTimeSlots = 1024;
 // first while it is pending, then the row.
 int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
                    row_buffers* buffers);
-// The row rendered against `header` and written (to the run log when one is open).
+// The row rendered against `header` and written (to the run log when one is open), with `streamed` (when
+// given) in pieces.
 int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
-               const std::vector<qm_variant_lite>& header, row_buffers* buffers);
+               const std::vector<qm_variant_lite>& header, row_buffers* buffers,
+               const streamed_text_cell* streamed = nullptr);
 
 // The options' own header state.
 report_header own_header(cmd_params& options) {
@@ -675,6 +749,12 @@ int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& sett
     return render_row(os, row, settings, header_fields, &buffers);
 }
 
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
+                      const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers,
+                      const streamed_text_cell& streamed) {
+    return render_row(os, row, settings, header_fields, &buffers, &streamed);
+}
+
 namespace {
 
 int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
@@ -692,7 +772,8 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
 }
 
 int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
-               const std::vector<qm_variant_lite>& header, row_buffers* buffers) {
+               const std::vector<qm_variant_lite>& header, row_buffers* buffers,
+               const streamed_text_cell* streamed) {
     std::string own_line;
     std::string& text = buffers != nullptr ? buffers->line : own_line;
     os << std::dec << std::setfill(' ') << std::left;
@@ -709,6 +790,17 @@ int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
     const bool to_log = log != nullptr;
     // An invalid row renders as nothing at all, not even a line break.
     if (row.valid != 1) return stream_ok(os);
+    if (streamed != nullptr && (streamed->text == nullptr || streamed->index < 0 ||
+                                static_cast<std::size_t>(streamed->index) >= row.fields.size()))
+        streamed = nullptr;
+    if (streamed != nullptr && options.sqlite_on) {
+        // A run log takes whole lines (and the generic header reads them): the text is made whole.
+        std::string whole;
+        string_text_sink to_whole(whole);
+        streamed->text->put_to(to_whole);
+        if (!whole.empty()) row.set_string(streamed->index, whole, 11, streamed->flags);
+        streamed = nullptr;
+    }
     generic_hdr hdr;
     text.clear();
     line_builder line(text);
@@ -735,7 +827,10 @@ int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
                 p += 1;
             }
             const unsigned start = i;
-            if (!write_cell(line, c, row, i, p)) end_field(line, c);
+            // A cell in pieces ends its field itself.
+            const bool in_pieces = streamed != nullptr && static_cast<int>(i) == streamed->index &&
+                                   write_streamed_cell(line, text, os, c, *streamed, row, i, p);
+            if (!in_pieces && !write_cell(line, c, row, i, p)) end_field(line, c);
             if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], text);
             if (!c.multiline) {
                 if (i + 1 < n) line << options.separator;

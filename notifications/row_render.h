@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_pieces.h"
 #include "common/variant.h"
 #include "io/cmd_params.h"
 #include "notifications/row_model.h"
@@ -58,6 +59,20 @@ int write_variant_row(std::ostream& os, variant_row& row, cmd_params& options, r
 // row's cells (rendering replaces their control bytes) and the buffers changes.
 int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
                       const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers);
+// A text cell whose text is too long to copy into the row: the row's cell at `index` (left as the row
+// holds it) prints as a left-aligned text cell (type 11) of `flags` (of which only kCellQuote counts, with
+// the row's flags) set to the text `text` hands on would print, the line before it written first and the
+// cell after it in pieces, so that its text is never whole. An empty text leaves the row's cell as it is.
+// A row that goes to a run log is made whole.
+struct streamed_text_cell {
+    int index = -1;
+    std::uint32_t flags = 0;
+    const text_source* text = nullptr;
+};
+// write_variant_row of the report whose header is out, with the cell `streamed` in pieces.
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
+                      const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers,
+                      const streamed_text_cell& streamed);
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // Every valid row in order; 0 when the output stream failed.
 int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options);

@@ -84,6 +84,12 @@ class ordered_stage {
         if (++filled_ == batch_) submit_filling();
     }
 
+    // Submits the batch add() is filling, if any, before it holds `batch` items: the caller's own measure of
+    // it says it is full.
+    void submit_batch() {
+        if (filled_ != 0) submit_filling();
+    }
+
     // The input of the next slot, to be filled and then submitted; waits for room, delivering what is done
     // meanwhile.
     Input& next() {

@@ -109,18 +109,21 @@ _16_byte_block& guid_from_text(_16_byte_block& out, const std::string& value) {
 
 // ---------------------------------------------------------------- text from bytes
 
-std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const void* bytes,
-                                  std::uint32_t length, bool drop_line_breaks, bool drop_tabs,
-                                  bool stop_at_nul) {
-    out.clear();
+std::size_t column_bytes_to_pieces(text_sink& out, bool& stopped_at_nul, const void* bytes,
+                                   std::uint32_t length, bool drop_line_breaks, bool drop_tabs,
+                                   bool stop_at_nul) {
     stopped_at_nul = false;
-    if (bytes == nullptr || length == 0) return out;
-    out.reserve(length);
+    if (bytes == nullptr || length == 0) return 0;
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     const char* text = static_cast<const char*>(bytes);
     bool after_break = false;
-    // Kept bytes are appended in runs, up to each byte that is dropped.
+    std::size_t kept = 0;
+    // Kept bytes are handed on in runs, up to each byte that is dropped.
     std::uint32_t run = 0;
+    const auto keep = [&](std::uint32_t end) {
+        if (end > run) out.put(text + run, end - run);
+        kept += end - run;
+    };
     for (std::uint32_t i = 0; i < length; ++i) {
         // Outside the blanks after a break only bytes below a blank need a look: eight at a time are passed
         // over while none of them is one.
@@ -140,8 +143,8 @@ std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const 
         }
         if (stop_at_nul && b == 0) {
             stopped_at_nul = true;
-            out.append(text + run, i - run);
-            return out;
+            keep(i);
+            return kept;
         }
         bool drop = false;
         if (drop_line_breaks && (b == '\n' || b == '\r')) {
@@ -153,11 +156,22 @@ std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const 
             after_break = false;
         }
         if (drop) {
-            out.append(text + run, i - run);
+            keep(i);
             run = i + 1;
         }
     }
-    out.append(text + run, length - run);
+    keep(length);
+    return kept;
+}
+
+std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const void* bytes,
+                                  std::uint32_t length, bool drop_line_breaks, bool drop_tabs,
+                                  bool stop_at_nul) {
+    out.clear();
+    if (bytes != nullptr) out.reserve(length);
+    string_text_sink to_out(out);
+    (void)column_bytes_to_pieces(to_out, stopped_at_nul, bytes, length, drop_line_breaks, drop_tabs,
+                                 stop_at_nul);
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/digest.h"
+#include "common/text_pieces.h"
 
 // ---------------------------------------------------------------- values from text
 
@@ -57,6 +58,11 @@ _16_byte_block& guid_from_text(_16_byte_block& out, const std::string& value);
 std::string& column_bytes_to_text(std::string& out, bool& stopped_at_nul, const void* bytes,
                                   std::uint32_t length, bool drop_line_breaks, bool drop_tabs,
                                   bool stop_at_nul);
+// The same text handed to `out` in pieces, each a run of the kept bytes where they stand (nothing copied);
+// how many bytes it handed on.
+std::size_t column_bytes_to_pieces(text_sink& out, bool& stopped_at_nul, const void* bytes,
+                                   std::uint32_t length, bool drop_line_breaks, bool drop_tabs,
+                                   bool stop_at_nul);
 // A blob as readable text: 16 bytes as GUID text; otherwise the bytes with CR/LF, tabs and blanks after a
 // line break dropped, ending at a zero byte (stopped_at_nul set); any other control byte turns the whole
 // blob into hex pairs joined by "-".

@@ -94,22 +94,36 @@ bool local_payload(const page_view& v, const cell_metadata& c, std::size_t heade
 // with overflow the pointer is dropped and the chain appended (cut to the payload size) when a
 // file is open, the marker when the chain fails or `skip` is set. `payload` is replaced; its storage is
 // reused from cell to cell. Returns how many of the payload's bytes are the cell's (the marker not counted).
-std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page_view& v,
-                                  const cell_metadata& c, std::size_t start, std::size_t length,
-                                  uni::fileio* file, bool skip, std::uint64_t sound = ~0ull) {
+// The bytes at `p` in place of `out`'s, or after them: for a string, as chars (its iterator form copies one
+// byte at a time).
+void assign_bytes(std::vector<std::uint8_t>& out, const std::uint8_t* p, std::size_t n) {
+    out.assign(p, p + n);
+}
+void assign_bytes(std::string& out, const std::uint8_t* p, std::size_t n) {
+    out.assign(reinterpret_cast<const char*>(p), n);
+}
+void append_bytes(std::vector<std::uint8_t>& out, const char* p, std::size_t n) {
+    out.insert(out.end(), p, p + n);
+}
+void append_bytes(std::string& out, const char* p, std::size_t n) { out.append(p, n); }
+
+template <typename Bytes>
+std::size_t assemble_payload_into(Bytes& payload, const page_view& v, const cell_metadata& c,
+                                  std::size_t start, std::size_t length, uni::fileio* file, bool skip,
+                                  std::uint64_t sound = ~0ull) {
     const std::uint8_t* local = v.data + start;
     if (!c.overflow) {
-        payload.assign(local, local + length);
+        assign_bytes(payload, local, length);
         return length;
     }
     const std::string marker(kOverflowSkippedMarker);
     if (skip && length > kOverflowPointerSize) {
-        payload.assign(local, local + length - kOverflowPointerSize);
-        payload.insert(payload.end(), marker.begin(), marker.end());
+        assign_bytes(payload, local, length - kOverflowPointerSize);
+        append_bytes(payload, marker.data(), marker.size());
         return length - kOverflowPointerSize;
     }
     const std::size_t kept = length >= kOverflowPointerSize ? length - kOverflowPointerSize : 0;
-    payload.assign(local, local + kept);
+    assign_bytes(payload, local, kept);
     if (file == nullptr || !file->is_open()) return kept;
     std::uint32_t first = 0;
     if (length >= kOverflowPointerSize)
@@ -117,14 +131,20 @@ std::size_t assemble_payload_into(std::vector<std::uint8_t>& payload, const page
     // A chain the tree check found damaged is read only as far as it is sound.
     const std::uint64_t whole = std::min<std::uint64_t>(c.payload_size, sound);
     const std::uint64_t needed = whole > kept ? whole - kept : 0;
-    std::vector<std::uint8_t> chain;
     const std::uint32_t usable = v.size > v.reserved ? v.size - v.reserved : 0;
-    if (needed != 0 && follow_overflow_chain(chain, *file, first, v.size, needed, usable)) {
-        payload.insert(payload.end(), chain.begin(), chain.end());
+    if (needed != 0 && v.size != 0 && usable > kOverflowLinkSize) {
+        // Room for the chain at once (its last page is appended whole), as far as the file can hold it: a
+        // claimed length sizes nothing more. Grown page by page, the payload would be copied as it doubles.
+        const std::uint64_t could = file->size() / v.size * (usable - kOverflowLinkSize);
+        payload.reserve(kept + static_cast<std::size_t>(std::min(needed + usable, could)));
+    }
+    // The chain goes straight on after the local bytes, and is taken back where it fails.
+    if (needed != 0 && follow_overflow_chain(payload, *file, first, v.size, needed, usable)) {
         if (payload.size() > whole) payload.resize(static_cast<std::size_t>(whole));
         return payload.size();
     }
-    payload.insert(payload.end(), marker.begin(), marker.end());
+    payload.resize(kept);
+    append_bytes(payload, marker.data(), marker.size());
     return kept;
 }
 
@@ -137,12 +157,12 @@ std::vector<std::uint8_t> assemble_payload(const page_view& v, const cell_metada
 }
 
 // The record header as stored: the header-size varint's value in bytes, cut at the payload end.
-std::vector<std::uint8_t> stored_header(const std::vector<std::uint8_t>& payload) {
+std::vector<std::uint8_t> stored_header(const std::uint8_t* payload, std::size_t length) {
     std::uint64_t size = 0;
     std::uint32_t n = 0;
-    if (payload.empty() || !read_sqlite_varint(&size, &n, payload.data(), payload.size())) return {};
-    const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, payload.size()));
-    return std::vector<std::uint8_t>(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(len));
+    if (length == 0 || !read_sqlite_varint(&size, &n, payload, length)) return {};
+    const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size, length));
+    return std::vector<std::uint8_t>(payload, payload + len);
 }
 
 // Fills the schema-row fields of `a` from a decoded row; false when the row is not a schema row.
@@ -343,7 +363,7 @@ int parse_table_page(artifact_map& out, const std::uint8_t* bytes, std::uint64_t
         } else if (row.values.size() >= 2) {
             key = to_unsigned(row.values[1]);
         }
-        if (keep_header) row.header_bytes = stored_header(payload);
+        if (keep_header) row.header_bytes = stored_header(payload.data(), payload.size());
         if (row.codes.size() == row.values.size()) {
             for (std::size_t i = 0; i < row.values.size(); ++i)
                 if ((row.codes[i] & kColKindMask) == kColNull)
@@ -444,8 +464,8 @@ std::string at_page_offset(const cell_metadata& c) {
 
 // The payload of one cell of a leaf into `payload`, its overflow chain followed as the options say; *got is
 // how many of its bytes are the cell's. False, told to `dropped`, when the cell gives none.
-bool leaf_cell_payload(std::vector<std::uint8_t>& payload, std::size_t* got, const page_view& v,
-                       const cell_metadata& c, const leaf_page_options& options, dropped_cells& dropped) {
+bool leaf_cell_payload(std::string& payload, std::size_t* got, const page_view& v, const cell_metadata& c,
+                       const leaf_page_options& options, dropped_cells& dropped) {
     const bool table = v.head.type == kPageTableLeaf;
     if (table && !options.without_rowid && c.rowid_length == 0) {
         dropped(cell_label(c.cell_index, c.cell_index), "its rowid" + at_page_offset(c) + " does not decode");
@@ -472,6 +492,9 @@ bool leaf_cell_payload(std::vector<std::uint8_t>& payload, std::size_t* got, con
     return true;
 }
 
+// A value of a table row at least this long takes its payload's storage rather than a copy of its bytes.
+constexpr std::size_t kTakenValueBytes = 64 * 1024;
+
 // What became of one cell of a leaf.
 enum class leaf_cell_outcome { dropped, row, schema_row };
 
@@ -481,10 +504,17 @@ enum class leaf_cell_outcome { dropped, row, schema_row };
 leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffers, const page_view& v,
                                      const cell_metadata& c, std::size_t got, std::uint64_t page_offset,
                                      const leaf_page_options& options, dropped_cells& dropped) {
-    const std::vector<std::uint8_t>& payload = buffers.payload;
+    const std::string& payload = buffers.payload;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
     const bool table = v.head.type == kPageTableLeaf;
-    if (!decode_record_values(row.values, buffers.codes, buffers.sizes, payload.data(), payload.size(),
-                              options.raw_blob, options.encoding) ||
+    // A long value of a table row takes the payload's storage; storage a long value of an earlier row left
+    // in this one goes first, so that rows reused from page to page keep none.
+    taken_value take;
+    take.from = table ? kTakenValueBytes : taken_value::kNone;
+    for (std::string& value : row.values)
+        if (value.capacity() >= kTakenValueBytes) std::string().swap(value);
+    if (!decode_record_values(row.values, buffers.codes, buffers.sizes, bytes, payload.size(),
+                              options.raw_blob, options.encoding, &take) ||
         row.values.empty()) {
         dropped(cell_label(c.cell_index, c.cell_index),
                 "its record" + at_page_offset(c) + " does not decode");
@@ -496,7 +526,7 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
         std::uint64_t needed = 0;
         std::uint64_t header_size = 0;
         std::uint32_t n = 0;
-        if (read_sqlite_varint(&header_size, &n, payload.data(), payload.size())) needed = header_size;
+        if (read_sqlite_varint(&header_size, &n, bytes, payload.size())) needed = header_size;
         for (const std::uint32_t size : buffers.sizes) needed += size;
         if (needed > got && c.overflow && got < c.payload_size) {
             dropped(cell_label(c.cell_index, c.cell_index),
@@ -513,6 +543,14 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
                     false, true);
         }
     }
+    if (options.keep_header) row.header_bytes = stored_header(bytes, payload.size());
+    if (take.index != taken_value::kNone) {
+        // Moved, not copied: the value is the payload with the bytes before and after it cut off.
+        std::string& value = row.values[take.index];
+        value.swap(buffers.payload);
+        value.erase(0, take.at);
+        value.resize(take.size);
+    }
     std::uint64_t key = options.without_rowid ? v.number * 256 + c.cell_index + 1 : c.cell_index + 1ull;
     if (table) {
         if (!options.without_rowid) key = c.rowid;
@@ -521,7 +559,6 @@ leaf_cell_outcome decode_leaf_record(table_record& row, leaf_row_buffers& buffer
     }
     if (table && row.values.size() > 4 && (row.values[0] == "table" || row.values[0] == "index"))
         return leaf_cell_outcome::schema_row;
-    if (options.keep_header) row.header_bytes = stored_header(payload);
     if (buffers.codes.size() == row.values.size()) {
         for (std::size_t i = 0; i < row.values.size(); ++i)
             if ((buffers.codes[i] & kColKindMask) == kColNull) {

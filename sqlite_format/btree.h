@@ -87,7 +87,7 @@ constexpr std::size_t kToldCellsPerPage = 8;
 // Storage decode_leaf_rows reuses from page to page.
 struct leaf_row_buffers {
     cell_map cells;
-    std::vector<std::uint8_t> payload;
+    std::string payload;  // a cell's payload; a long value of it takes this storage as it is (no copy)
     std::vector<std::uint32_t> codes;
     std::vector<std::uint32_t> sizes;
     std::vector<std::uint8_t> scratch;  // a damaged page with its cell count cut to what it can hold

@@ -168,8 +168,19 @@ int map_db_free_space(region_map& out, const std::string& path) {
     return map_db_pages(out, file, header) != 0 ? 1 : 0;
 }
 
-int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
-                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
+namespace {
+
+// Appends `n` bytes at `p`: to a string as chars (its iterator form copies one byte at a time).
+void append_page_bytes(std::vector<std::uint8_t>& out, const std::uint8_t* p, std::size_t n) {
+    out.insert(out.end(), p, p + n);
+}
+void append_page_bytes(std::string& out, const std::uint8_t* p, std::size_t n) {
+    out.append(reinterpret_cast<const char*>(p), n);
+}
+
+template <typename Bytes>
+int follow_chain(Bytes& out, uni::fileio& file, std::uint32_t first_page, std::uint32_t page_size,
+                 std::uint64_t needed, std::uint32_t usable) {
     if (!file.is_open() || page_size == 0 || page_size_from_field(page_size) != page_size) return 0;
     if (usable == 0 || usable > page_size) usable = page_size;
     if (usable <= kOverflowLinkSize) return 0;
@@ -184,7 +195,7 @@ int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std
         if (!read_file_exact(file, page_offset(p, page_size), page_size, page.data())) break;
         // A b-tree page is not an overflow page: the link was damaged.
         if (is_btree_page_header(page.data(), page.size(), page_size)) break;
-        out.insert(out.end(), page.begin() + kOverflowLinkSize, page.begin() + usable);
+        append_page_bytes(out, page.data() + kOverflowLinkSize, usable - kOverflowLinkSize);
         appended += usable - kOverflowLinkSize;
         result = 1;
         if (needed != 0 && appended >= needed) break;
@@ -193,4 +204,16 @@ int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std
         p = next;
     }
     return result;
+}
+
+}  // namespace
+
+int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
+                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
+    return follow_chain(out, file, first_page, page_size, needed, usable);
+}
+
+int follow_overflow_chain(std::string& out, uni::fileio& file, std::uint32_t first_page,
+                          std::uint32_t page_size, std::uint64_t needed, std::uint32_t usable) {
+    return follow_chain(out, file, first_page, page_size, needed, usable);
 }

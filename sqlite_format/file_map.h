@@ -70,6 +70,9 @@ int map_db_free_space(region_map& out, const std::string& path);
 // page size is not valid, the usable size leaves no content or the first page is refused.
 int follow_overflow_chain(std::vector<std::uint8_t>& out, uni::fileio& file, std::uint32_t first_page,
                           std::uint32_t page_size, std::uint64_t needed = 0, std::uint32_t usable = 0);
+// The same appended to a string.
+int follow_overflow_chain(std::string& out, uni::fileio& file, std::uint32_t first_page,
+                          std::uint32_t page_size, std::uint64_t needed = 0, std::uint32_t usable = 0);
 
 // Reads exactly `length` bytes at `offset` of an open file into `out`. False when the file is not
 // open or fewer bytes arrive (a short read never passes for a whole page).

@@ -418,9 +418,41 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
     return 1;
 }
 
+namespace {
+
+// The value that `take` asks for among those of `codes` and `sizes` after a header of `header_size` in a
+// payload of `length` bytes: its index among the values, where its bytes begin and how many they are.
+void find_taken_value(taken_value& take, const std::vector<std::uint32_t>& codes,
+                      const std::vector<std::uint32_t>& sizes, std::size_t header_size, std::size_t length,
+                      bool raw_blob, text_encoding encoding) {
+    take.index = taken_value::kNone;
+    take.size = 0;
+    std::size_t pos = header_size;
+    std::size_t remaining = length - header_size;
+    std::size_t count = 0;
+    for (std::uint32_t i = 0; i < codes.size(); ++i) {
+        const std::uint32_t kind = codes[i] & kColKindMask;
+        if (kind < kColNull || kind > kColBlob) continue;
+        const std::size_t n = sizes[i] < remaining ? sizes[i] : remaining;
+        const bool as_stored =
+            (kind == kColBlob && raw_blob) || (kind == kColText && encoding == text_encoding::utf8);
+        if (as_stored && n >= take.from && n > take.size) {
+            take.index = count;
+            take.at = pos;
+            take.size = n;
+        }
+        ++count;
+        pos += n;
+        remaining -= n;
+    }
+}
+
+}  // namespace
+
 int decode_record_values(std::vector<std::string>& values, std::vector<std::uint32_t>& codes,
                          std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
-                         bool raw_blob, text_encoding encoding) {
+                         bool raw_blob, text_encoding encoding, taken_value* take) {
+    if (take != nullptr) take->index = taken_value::kNone;
     std::uint32_t header_size = 0;
     const bool decoded = decode_record_header(&header_size, codes, sizes, payload, length) != 0;
     if (!decoded || header_size > length) {
@@ -430,6 +462,10 @@ int decode_record_values(std::vector<std::string>& values, std::vector<std::uint
         sizes.clear();
         return refused ? 0 : 1;
     }
+    // No value of a shorter record is that long.
+    if (take != nullptr && length >= take->from)
+        find_taken_value(*take, codes, sizes, header_size, length, raw_blob, encoding);
+    const std::size_t skipped = take != nullptr ? take->index : taken_value::kNone;
     std::size_t pos = header_size;
     std::size_t remaining = length - header_size;
     if (values.size() < codes.size()) values.resize(codes.size());
@@ -438,7 +474,10 @@ int decode_record_values(std::vector<std::string>& values, std::vector<std::uint
         const std::uint32_t kind = codes[i] & kColKindMask;
         if (kind < kColNull || kind > kColBlob) continue;
         const std::size_t n = sizes[i] < remaining ? sizes[i] : remaining;
-        plain_column_text(values[count++], codes[i], payload + pos, n, raw_blob, encoding);
+        if (count == skipped)
+            values[count++].clear();
+        else
+            plain_column_text(values[count++], codes[i], payload + pos, n, raw_blob, encoding);
         pos += n;
         remaining -= n;
     }

@@ -82,9 +82,21 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
                           std::uint64_t file_offset, bool annotate_time, bool raw_blob,
                           text_encoding encoding, bool values_only = false);
 
+// A value of a record that decode_record_values leaves for its caller to take out of the payload's own
+// storage, rather than copy: the longest of at least `from` bytes of those that read as they are stored (a
+// blob under raw_blob, a text in UTF-8).
+struct taken_value {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t from = kNone;   // the least length taken
+    std::size_t index = kNone;  // its place among the values, left empty there; kNone when none is taken
+    std::size_t at = 0;         // where its bytes begin in the payload
+    std::size_t size = 0;       // how many
+};
+
 // The values decode_record_payload gives with `values_only` (and no annotation), into `values`, `codes`
 // and `sizes`, whose storage is reused from record to record. Returns 0 where it returns 0; a header that
-// does not decode leaves no value and returns 1, as there.
+// does not decode leaves no value and returns 1, as there. With `take`, the value it names is left to the
+// caller (its index set, or kNone).
 int decode_record_values(std::vector<std::string>& values, std::vector<std::uint32_t>& codes,
                          std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
-                         bool raw_blob, text_encoding encoding);
+                         bool raw_blob, text_encoding encoding, taken_value* take = nullptr);

@@ -1,8 +1,10 @@
 // Writes a large notification database for timing runs: handlers with settings and one push channel for
 // most of them, then `count` toast, tile and badge notifications, one in twenty deleted again with
-// secure_delete off so that "-incl_slack" and "-carve" have free space to read. The content is fixed by
-// the count alone, so two runs give the same file.
-// Usage: selk_make_bench_db <output file> <count>. An existing file is replaced.
+// secure_delete off so that "-incl_slack" and "-carve" have free space to read; with a payload size and a
+// page size, one notification more whose payload is that long, on pages of that size, for peak memory. The
+// content is fixed by the arguments alone, so two runs give the same file.
+// Usage: selk_make_bench_db <output file> <count> [<payload bytes> <page size>]. An existing file is
+// replaced.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -145,9 +147,32 @@ bool fill_notifications(sqlite3* db, lcg& r, long count) {
     return true;
 }
 
-bool fill(sqlite3* db, long count) {
-    if (!exec(db, "PRAGMA page_size=4096;") || !exec(db, "PRAGMA secure_delete=OFF;") ||
-        !exec(db, "PRAGMA journal_mode=DELETE;"))
+// One toast whose payload is `bytes` long (its text words over and over), two rows after the others, so that
+// the benchmark's deletes of every third row leave it.
+bool add_large_payload(sqlite3* db, long count, long bytes) {
+    statement n(db,
+                "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, Tag, [Group], ExpiryTime, "
+                "ArrivalTime, DataVersion, PayloadType, BootId, ExpiresOnReboot) VALUES(?, ?, 1, 'toast', ?, "
+                "'large', 'g1', ?, ?, 1, 'Xml', 0, 'FALSE');");
+    if (n.st == nullptr) return false;
+    const std::string head = "<toast launch=\"app\"><visual><binding template=\"ToastGeneric\"><text>";
+    const std::string tail = "</text></binding></visual></toast>";
+    std::string payload = head;
+    lcg r;
+    while (payload.size() + tail.size() < static_cast<std::size_t>(bytes)) payload += words(r, 8) + ", ";
+    payload.resize(static_cast<std::size_t>(bytes) - tail.size());
+    payload += tail;
+    sqlite3_bind_int64(n.st, 1, count + 2);
+    sqlite3_bind_int64(n.st, 2, 1000000 + count + 2);
+    sqlite3_bind_blob(n.st, 3, payload.data(), static_cast<int>(payload.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int64(n.st, 4, kBaseFiletime + 3 * 86400 * kTicksPerSecond);
+    sqlite3_bind_int64(n.st, 5, kBaseFiletime);
+    return n.step();
+}
+
+bool fill(sqlite3* db, long count, long payload_bytes, long page_size) {
+    if (!exec(db, "PRAGMA page_size=" + std::to_string(page_size) + ";") ||
+        !exec(db, "PRAGMA secure_delete=OFF;") || !exec(db, "PRAGMA journal_mode=DELETE;"))
         return false;
     for (const char* sql : notification_tools::kSchema) {
         if (!exec(db, sql)) return false;
@@ -157,18 +182,32 @@ bool fill(sqlite3* db, long count) {
         !exec(db, "INSERT INTO Metadata([Key], Value) VALUES('Version', 3);") || !exec(db, "COMMIT;"))
         return false;
     // Scattered deletes leave their rows in free blocks of pages that stay in use.
-    return exec(db, "DELETE FROM Notification WHERE [Order] % " + std::to_string(kDeleteEvery) + " = 7;");
+    if (!exec(db, "DELETE FROM Notification WHERE [Order] % " + std::to_string(kDeleteEvery) + " = 7;"))
+        return false;
+    return payload_bytes == 0 || add_large_payload(db, count, payload_bytes);
+}
+
+// The number `text` reads as; -1 when it is none.
+long number_of(const char* text) {
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return end == text || *end != '\0' || n < 0 ? -1 : n;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    char* end = nullptr;
-    const long count = argc == 3 ? std::strtol(argv[2], &end, 10) : -1;
-    if (argc != 3 || end == argv[2] || *end != '\0' || count < 0) {
-        std::fprintf(stderr, "usage: %s <output file> <count>\n", argc > 0 ? argv[0] : "selk_make_bench_db");
+    const long count = argc == 3 || argc == 5 ? number_of(argv[2]) : -1;
+    const long payload = argc == 5 ? number_of(argv[3]) : 0;
+    const long page_size = argc == 5 ? number_of(argv[4]) : 4096;
+    // The library takes page sizes of powers of two from 512 to 65536, and values of up to 1 GB.
+    const bool page_ok = page_size >= 512 && page_size <= 65536 && (page_size & (page_size - 1)) == 0;
+    if (count < 0 || payload < 0 || payload > (1L << 30) || !page_ok) {
+        std::fprintf(stderr, "usage: %s <output file> <count> [<payload bytes> <page size>]\n",
+                     argc > 0 ? argv[0] : "selk_make_bench_db");
         return 2;
     }
-    return notification_tools::write_new_database(argv[1], "bench database",
-                                                  [count](sqlite3* db) { return fill(db, count); });
+    return notification_tools::write_new_database(
+        argv[1], "bench database",
+        [count, payload, page_size](sqlite3* db) { return fill(db, count, payload, page_size); });
 }

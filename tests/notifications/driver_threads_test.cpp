@@ -1,5 +1,6 @@
 // The selk executable run under limits on its address space, from less than the serial run needs to more
-// than the threaded run needs: its threads never change the report and never end the run in an abort.
+// than the threaded run needs, on many rows and on one large payload: its threads never change the report
+// and never end the run in an abort.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -30,6 +31,21 @@ void make_large_db(const std::string& path) {
             132521874959020000LL + i * 7777777LL);
     fx::exec(db, "COMMIT;");
     fx::exec(db, "DELETE FROM Notification WHERE [Order] % 40 = 3;");
+    sqlite3_close(db);
+}
+
+// One notification of a payload of `megabytes` MiB among a few small ones, its record over an overflow chain.
+void make_large_payload_db(const std::string& path, int megabytes) {
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    for (int i = 0; i < 5; ++i)
+        fx::insert_notification(db, 1 + i, 5000 + i, 68, "toast", "<toast>small</toast>");
+    std::string payload = "<toast><text>";
+    while (payload.size() < static_cast<std::size_t>(megabytes) << 20)
+        payload += "a large, \"quoted\" |text| ";
+    fx::insert_notification(db, 9, 5009, 68, "toast", payload + "</text></toast>");
     sqlite3_close(db);
 }
 
@@ -93,6 +109,30 @@ TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSays
             const selk_process::result r = run_limited(args, kilobytes);
             if (r.status != 127)
                 expect_report_or_out_of_memory(r, full, "at " + std::to_string(kilobytes) + " KB");
+        }
+    }
+    // A payload of 16 MiB: a row's bytes are copied once (the library's own copy, or the own walk's), so a
+    // limit of a few times the payload is room for every form; below it the run says it ran out of memory.
+    const std::string payload_db = dir.file("payload.db");
+    ASSERT_NO_FATAL_FAILURE(make_large_payload_db(payload_db, 16));
+    for (const std::vector<std::string>& form : {std::vector<std::string>{},
+                                                 {"-carve"},
+                                                 {"-incl_slack"},
+                                                 {"-csvl2t"},
+                                                 {"-bodyfile", "-incl_slack"}}) {
+        std::vector<std::string> args = {"-db", payload_db, "-quiet"};
+        args.insert(args.end(), form.begin(), form.end());
+        const std::string name = "payload " + (form.empty() ? std::string("default") : form[0]);
+        const selk_process::result full = selk_process::run(args);
+        ASSERT_EQ(full.status, 0) << name << full.err;
+        ASSERT_GT(full.out.size(), 16u << 20) << name;
+        for (const int megabytes : {24, 32, 48, 80}) {
+            const selk_process::result r = run_limited(args, megabytes * 1024);
+            const std::string at = name + " at " + std::to_string(megabytes) + " MB";
+            expect_report_or_out_of_memory(r, full, at);
+            if (megabytes >= 80) {
+                EXPECT_EQ(r.status, 0) << at << ": " << r.err;
+            }
         }
     }
     // A list of paths larger than the limit, read whole before the run starts.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 #include <streambuf>
@@ -233,6 +234,74 @@ TEST_F(RowModelTest, text_cut_centre_and_alignment) {
     row.set_string(1, "xy", 11, kCellRight);
     row.set_string(2, "0123456789012345678901234", 11, kCellCut);
     EXPECT_EQ(render(row, o), "   abc   |       xy|01234567890123456789\n");
+}
+
+// A text handed on in pieces of `piece` bytes.
+struct text_in_pieces : text_source {
+    std::string text;
+    std::size_t piece = 1;
+    void put_to(text_sink& out) const override {
+        for (std::size_t at = 0; at < text.size(); at += piece)
+            out.put(text.data() + at, std::min(piece, text.size() - at));
+    }
+};
+
+// A cell handed on in pieces prints as the whole text in the row's cell does, in every layout the cells of
+// a report take: padded or not, quoted, its value character replaced, a field quoted where it must be.
+TEST_F(RowModelTest, a_streamed_text_cell_prints_as_its_whole_text_does) {
+    struct layout {
+        const char* separator;
+        bool no_whitespace;
+        char value_char;  // replaced by ';'
+        std::uint32_t row_flags;
+        bool multiline;
+        bool sqlite_on;  // no run log open: the text is made whole
+    };
+    const layout kLayouts[] = {{" | ", false, '|', 0, false, false},     {",", true, ',', 0, false, false},
+                               {",", true, 0, kCellQuote, false, false}, {" ", false, 0, 0, false, false},
+                               {",", true, 0, 0, true, false},           {" | ", false, '|', 0, false, true}};
+    const char* const kTexts[] = {"",
+                                  "plain",
+                                  "a,b",
+                                  "\"opens",
+                                  "ends\"",
+                                  "\"\"",
+                                  "x | y",
+                                  "pipe|end|",
+                                  "sp ace",
+                                  "\x01\xC2\x85\r\n\t\xC2",
+                                  "a text longer than its column"};
+    for (const layout& l : kLayouts) {
+        for (const char* t : kTexts) {
+            for (const std::size_t piece : {1, 3, 100}) {
+                cmd_params o = options_with({3, 12, 2});
+                o.separator = l.separator;
+                o.no_whitespace = l.no_whitespace;
+                o.value_char = l.value_char;
+                o.value_char_replacement = ';';
+                o.multiline = l.multiline;
+                o.sqlite_on = l.sqlite_on;
+                variant_row whole(3, true), streamed(3, true);
+                for (variant_row* row : {&whole, &streamed}) {
+                    row->row_flags = l.row_flags;
+                    row->set_string(0, "a", 11, 0);
+                    row->set_string(2, "z,", 11, 0);
+                }
+                if (*t != '\0') whole.set_string(1, t, 11, 0);
+                text_in_pieces text;
+                text.text = t;
+                text.piece = piece;
+                streamed_text_cell cell;
+                cell.index = 1;
+                cell.text = &text;
+                row_buffers buffers;
+                std::ostringstream want, got;
+                EXPECT_EQ(write_variant_row(want, whole, o, o.header_fields, buffers), 1);
+                EXPECT_EQ(write_variant_row(got, streamed, o, o.header_fields, buffers, cell), 1);
+                EXPECT_EQ(got.str(), want.str()) << "[" << l.separator << "] \"" << t << "\" " << piece;
+            }
+        }
+    }
 }
 
 TEST_F(RowModelTest, guid_cells) {

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <sstream>
 #include <string>
@@ -78,9 +79,12 @@ struct report {
 };
 
 // The report of one database as the tool writes it, with `threads` formatter threads: the notification rows
-// of either reader reach the pipeline as their values and are filled where they are formatted.
-report run(const std::string& db, const std::vector<std::string>& extra, int threads) {
+// of either reader reach the pipeline as their values and are filled where they are formatted; those of
+// `large_row` bytes and more are written at once, their payloads in pieces.
+report run(const std::string& db, const std::vector<std::string>& extra, int threads,
+           std::size_t large_row = kLargeRowBytes) {
     test_run t;
+    t.large_row_bytes = large_row;
     std::vector<std::string> args = {"selk", "-db", db, "-quiet"};
     args.insert(args.end(), extra.begin(), extra.end());
     EXPECT_EQ(parse_selk_options(t, args), 1);
@@ -174,6 +178,67 @@ TEST(RowPipeline, RawRowsGiveTheSameReport) {
         if (extra.size() > 1 && extra[1] == "-incl_settings") {
             EXPECT_NE(parallel.text.rfind(",Contoso.Mail,"), std::string::npos);
             EXPECT_NE(parallel.text.rfind(",[\"s:toast\":\"1\"; \"s:badge\":\"7\"]\n"), std::string::npos);
+        }
+    }
+}
+
+// Payloads whose text each form rewrites (separators, quotes, line breaks and the blanks after them, control
+// bytes, a zero byte, nothing left at all) in rows before and after the formatter threads start, some of
+// them long enough to run over many pages (and to take the storage of the own walk's payload).
+void make_payload_db(const std::string& path) {
+    static const char* const kPayloads[] = {"<toast><text>commas, and more,</text></toast>",
+                                            "\"opens with a quote\" and \"\"",
+                                            "pipes|and || a | separator",
+                                            "line\nnext\r\n   last\r\t\tend",
+                                            "\x01\x1b[31m\x7f \xC2\x85 \xC2\xA0 caf\xC3\xA9 \xC2",
+                                            "\t\t\r\n",
+                                            "stops\0 at a zero byte",
+                                            "x"};
+    constexpr int kCount = sizeof kPayloads / sizeof kPayloads[0];
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db, "PRAGMA page_size=1024; PRAGMA secure_delete=OFF;");
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(db, "INSERT INTO HandlerSettings VALUES(68, 's:toast', 1);");
+    fx::exec(db, "BEGIN;");
+    for (int i = 0; i < static_cast<int>(row_pipeline::kSerialRows) + 400; ++i) {
+        const char* p = kPayloads[i % kCount];
+        // sizeof of a literal would count its zero bytes too: the one inside, not the closing one.
+        std::string payload(p, i % kCount == 6 ? 22 : std::strlen(p));
+        if (i % 9 == 4) payload += std::string(static_cast<std::size_t>(900 + 300 * (i % 5)), 'y') + p;
+        if (i % 97 == 13) payload = std::string(70000 + i, 'z') + payload + std::string(5000, ',');
+        fx::insert_notification(db, 1 + i, 5000 + i, 68, "toast", payload, {}, 132521874959020000LL + i);
+    }
+    fx::exec(db, "COMMIT;");
+    sqlite3_close(db);
+}
+
+// A row too large to copy is written from the reader's bytes, on the reading thread, its payload in pieces:
+// the report is the one the rows copied whole give, in every form, whichever rows are large and whether
+// threads format the others.
+TEST(RowPipeline, RowsTooLargeToCopyGiveTheReportOfTheRowsCopied) {
+    fx::temp_dir dir;
+    const std::string db = dir.file("payloads.db");
+    ASSERT_NO_FATAL_FAILURE(make_payload_db(db));
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{},
+                                                  {"-csv"},
+                                                  {"-csv", "-enable_quoted_csv_fields"},
+                                                  {"-csv", "-no_whitespace", "-all_fields", "-incl_settings"},
+                                                  {"-csvl2t"},
+                                                  {"-csvl2t", "-enable_quoted_csv_fields"},
+                                                  {"-bodyfile"},
+                                                  {"-carve"},
+                                                  {"-carve", "-csvl2t"}}) {
+        std::string name;
+        for (const std::string& e : extra) name += e;
+        const report copied = run(db, extra, 0, static_cast<std::size_t>(-1));
+        EXPECT_GT(copied.text.size(), 600000u) << name;
+        for (const int threads : {0, 3}) {
+            for (const std::size_t large : {std::size_t{1}, std::size_t{2000}, kLargeRowBytes}) {
+                const report r = run(db, extra, threads, large);
+                EXPECT_TRUE(r.text == copied.text) << name << " threads " << threads << " large " << large;
+            }
         }
     }
 }

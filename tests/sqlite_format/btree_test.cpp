@@ -447,8 +447,8 @@ TEST(WalkTablePages, damaged_leaf_does_not_hide_its_siblings) {
 
 // The compact decode of a table walk gives, page by page, exactly the rows parse_table_page gives (values
 // only): order, values, keys, offsets and stored headers, on table, index and WITHOUT ROWID leaves, with
-// overflow, NULL keys, rows that look like schema rows, and cell pointers swapped out of key order (records
-// whose header does not decode aside).
+// overflow (values long enough to take the payload's storage among them), NULL keys, rows that look like
+// schema rows, and cell pointers swapped out of key order (records whose header does not decode aside).
 TEST(DecodeLeafRows, same_rows_as_parse_table_page) {
     temp_dir dir;
     const std::string path = dir.file("rows.db");
@@ -460,7 +460,9 @@ TEST(DecodeLeafRows, same_rows_as_parse_table_page) {
     for (int i = 1; i <= 60; ++i) {
         const std::string n = std::to_string(i);
         const std::string kind = i % 7 == 3 ? "'table'" : (i % 11 == 5 ? "'index'" : "NULL");
-        const std::string body = i % 9 == 0 ? "'" + long_text(80) + "'" : "CAST('b" + n + "' AS BLOB)";
+        std::string body = i % 9 == 0 ? "'" + long_text(80) + "'" : "CAST('b" + n + "' AS BLOB)";
+        // Long enough for the walk to take the payload's storage for it, as a text and as a blob.
+        if (i == 17 || i == 23) body = "CAST('" + long_text(9000) + "' AS " + (i == 17 ? "TEXT)" : "BLOB)");
         sql += "INSERT INTO t VALUES(" + (i % 5 == 0 ? std::string("NULL") : n) + ", " + kind + ", 'n" + n +
                "', 't', " + n + ", " + body + ", " + n + ".25);";
         sql += "INSERT INTO w VALUES('k" + n + "', " + (i % 4 == 0 ? "NULL" : n) + ");";

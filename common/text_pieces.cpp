@@ -1,0 +1,172 @@
+#include "common/text_pieces.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// A byte that passes as it is: no control byte, no line break, no lead byte of a C1 control.
+bool passes(unsigned char c) { return c >= 0x20 && c != 0x7f && c != 0xC2; }
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+bool has_zero_byte(std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; }
+
+void put_escape(text_sink& out, const char* opening, unsigned char code) {
+    char text[8];
+    const std::size_t n = std::strlen(opening);
+    std::memcpy(text, opening, n);
+    text[n] = kHex[code >> 4];
+    text[n + 1] = kHex[code & 0xF];
+    text[n + 2] = ']';
+    out.put(text, n + 3);
+}
+
+}  // namespace
+
+void stream_text_sink::put(const char* bytes, std::size_t n) {
+    if (used_ + n > kBuffer) flush();
+    if (n >= kBuffer) {
+        os_.write(bytes, static_cast<std::streamsize>(n));
+        return;
+    }
+    std::memcpy(buffer_ + used_, bytes, n);
+    used_ += n;
+}
+
+void stream_text_sink::flush() {
+    if (used_ != 0) os_.write(buffer_, static_cast<std::streamsize>(used_));
+    used_ = 0;
+}
+
+bool control_byte_sink::release(int next) {
+    const int held = held_;
+    held_ = -1;
+    if (held == 0xC2) {
+        if (next >= 0 && (next & 0xE0) == 0x80) {
+            put_escape(next_, "[U+00", static_cast<unsigned char>(next));
+            return true;
+        }
+        next_.put('\xC2');
+        return false;
+    }
+    // CR LF is taken before LF CR, so that CR LF CR gives "[CRLF]" and a CR on its own, as a whole text does.
+    if (held == '\r') {
+        if (next == '\n') {
+            next_.put("[CRLF]", 6);
+            return true;
+        }
+        next_.put("[CR]", 4);
+        return false;
+    }
+    if (next == '\r') {
+        next_.put("[LFCR]", 6);
+        return true;
+    }
+    next_.put("[LF]", 4);
+    return false;
+}
+
+void control_byte_sink::put(const char* bytes, std::size_t n) {
+    std::size_t i = 0;
+    if (held_ >= 0 && n != 0 && release(static_cast<unsigned char>(bytes[0]))) i = 1;
+    std::size_t run = i;  // where the bytes not yet handed on begin
+    while (i < n) {
+        // Eight bytes at a time are passed over while none of them is below 0x20, 0x7F or 0xC2.
+        while (n - i >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, bytes + i, sizeof w);
+            if (((w - 0x20 * kOnes) & ~w & kHighs) != 0 || has_zero_byte(w ^ (0x7F * kOnes)) ||
+                has_zero_byte(w ^ (0xC2 * kOnes)))
+                break;
+            i += 8;
+        }
+        if (i == n) break;
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        if (passes(c)) {
+            ++i;
+            continue;
+        }
+        if (i > run) next_.put(bytes + run, i - run);
+        if (c == 0xC2 || c == '\r' || c == '\n') {
+            held_ = c;
+            if (i + 1 == n) return;
+            i += release(static_cast<unsigned char>(bytes[i + 1])) ? 2 : 1;
+        } else {
+            put_escape(next_, "[0x", c);
+            ++i;
+        }
+        run = i;
+    }
+    if (n > run) next_.put(bytes + run, n - run);
+}
+
+void control_byte_sink::end() {
+    if (held_ >= 0) (void)release(-1);
+}
+
+void char_replace_sink::put(const char* bytes, std::size_t n) {
+    if (from_ == to_) {
+        next_.put(bytes, n);
+        return;
+    }
+    const char* p = bytes;
+    const char* const end = bytes + n;
+    while (p < end) {
+        const void* hit = std::memchr(p, from_, static_cast<std::size_t>(end - p));
+        if (hit == nullptr) break;
+        const char* at = static_cast<const char*>(hit);
+        if (at > p) next_.put(p, static_cast<std::size_t>(at - p));
+        next_.put(to_);
+        p = at + 1;
+    }
+    if (p < end) next_.put(p, static_cast<std::size_t>(end - p));
+}
+
+void quote_doubling_sink::put(const char* bytes, std::size_t n) {
+    const char* p = bytes;
+    const char* const end = bytes + n;
+    while (p < end) {
+        const void* hit = std::memchr(p, '"', static_cast<std::size_t>(end - p));
+        if (hit == nullptr) break;
+        const char* at = static_cast<const char*>(hit) + 1;
+        next_.put(p, static_cast<std::size_t>(at - p));
+        next_.put('"');
+        p = at;
+    }
+    if (p < end) next_.put(p, static_cast<std::size_t>(end - p));
+}
+
+void last_byte_dropping_sink::put(const char* bytes, std::size_t n) {
+    if (n == 0) return;
+    if (held_ >= 0) next_.put(static_cast<char>(held_));
+    next_.put(bytes, n - 1);
+    held_ = static_cast<unsigned char>(bytes[n - 1]);
+}
+
+void text_facts_sink::put(const char* bytes, std::size_t n) {
+    if (n == 0) return;
+    if (length_ == 0) first_ = bytes[0];
+    last_ = bytes[n - 1];
+    length_ += n;
+    const std::string_view piece(bytes, n);
+    if (!holds_any_ && !any_of_.empty()) holds_any_ = piece.find_first_of(any_of_) != std::string_view::npos;
+    if (holds_separator_ || separator_.empty()) return;
+    const std::size_t keep = separator_.size() - 1;
+    // A separator that begins in the bytes before this piece and ends in it.
+    if (!tail_.empty()) {
+        const std::string across = tail_ + std::string(bytes, std::min(n, keep));
+        holds_separator_ = across.find(separator_) != std::string::npos;
+    }
+    if (!holds_separator_) holds_separator_ = piece.find(separator_) != std::string_view::npos;
+    if (n >= keep) {
+        tail_.assign(bytes + n - keep, keep);
+    } else {
+        tail_.append(bytes, n);
+        if (tail_.size() > keep) tail_.erase(0, tail_.size() - keep);
+    }
+}

@@ -154,14 +154,11 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), error_text.c_str());
     if (error != nullptr) *error = error_text;
     run.tables_incomplete = 1;
-    // Slack recovery reads the file with the own reader anyway: the rows after the damage come back from it.
-    if (run.options.switches[kSwitchSlack] != 0 && run.options.switches[kSwitchCarve] == 0) {
-        std::string why;
-        const std::vector<std::int64_t> library = library_rowids(reader, table_type, mask, why);
-        read_rest_with_own_reader(reader, table_type, mask, library, why);
-    } else {
-        name_damaged_pages(reader, table_type);
-    }
+    // The rows after the one the library broke off at come from the own walk of the same bytes, from the
+    // next cell on, the bad record and the pages it skips said as "-carve" says them.
+    std::string why;
+    const std::vector<std::int64_t> library = library_rowids(reader, table_type, mask, why);
+    read_rest_with_own_reader(reader, table_type, mask, library, why);
     return false;
 }
 

@@ -49,9 +49,10 @@ struct table_read_events {
 // page, goes to events.tables_begin, and `source` is never written): a table the check finds damaged is
 // read with the own reader (also by the library's form), which reads nothing the check refuses; each damage,
 // and a file shorter than its committed state, is named on standard error and sets run.tables_incomplete.
-// When the library fails part of the way through any table, or the own reader skips a page of one, the rows
-// read stay, the table and the error (the page, where and why) are named on standard error and
-// run.tables_incomplete is set; the other tables are still read. The handlers, push channels and settings are
+// When the library fails part of the way through any table, the rows it gave stay and the own reader reads
+// the rest of the table from the cell after them, in the same state; the table and the error (the page, the
+// cell, where and why) are named on standard error and run.tables_incomplete is set, as where the own reader
+// skips a page; the other tables are still read. The handlers, push channels and settings are
 // read before the notifications, whatever becomes of their read. A "-wal" or "-journal" companion that is
 // there but cannot be read is named on standard error and sets run.tables_incomplete too, as is a hot journal
 // whose super-journal cannot be read (the source's journal verdict: the state is unknown); the tables are

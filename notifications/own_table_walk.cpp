@@ -124,31 +124,22 @@ class library_stop {
     bool past_ = false;
 };
 
-// The file of the run's database as "-carve" reads it (beside a hot journal its committed state), for a walk
-// of the table of schema slot `slot`; false when the table was not found or the file does not open.
-bool open_table_as_carve_reads(const row_reader& reader, int slot, uni::fileio& file) {
+// The state the library reads of the run's database (beside a hot journal as it rolls back, beside a log its
+// committed frames over that), for a walk of the table of schema slot `slot`; false when the table was not
+// found or the state does not open.
+bool open_table_as_library_reads(const row_reader& reader, int slot, uni::fileio& file) {
     if (reader.run.layout.roots[slot].page == 0) return false;
-    return reader.source.open_view(database_view::own, file) != 0;
+    return reader.source.open_view(database_view::committed, file) != 0;
 }
 
 }  // namespace
-
-void name_damaged_pages(row_reader& reader, std::uint32_t table_type) {
-    const int slot = table_slot(table_type);
-    uni::fileio file;
-    if (!open_table_as_carve_reads(reader, slot, file)) return;
-    table_skips skips;
-    walk_own_table(
-        reader.run, file, slot, [](table_record&) { return true; }, skips);
-    skips.tell(reader, table_type);
-}
 
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
                                const std::vector<std::int64_t>& library, const std::string& why) {
     selk_run& run = reader.run;
     const int slot = table_slot(table_type);
     uni::fileio file;
-    if (!open_table_as_carve_reads(reader, slot, file)) return;
+    if (!open_table_as_library_reads(reader, slot, file)) return;
     table_skips skips;
     if (!why.empty()) skips.note(why);
     std::vector<sqlite_artifact> interiors;                     // found once for both walks

@@ -32,14 +32,9 @@ void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot,
 void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                         std::uint64_t mask, const tree_verdict& verdict);
 
-// The rest of a table whose read the library broke off, as the own reader walks it (the file as "-carve"
-// reads it: beside a hot journal its committed state): the rows the library did not give, found by where it
+// The rest of a table whose read the library broke off, as the own reader walks the state the library reads:
+// the rows the library did not give, found by where it
 // stopped among the rowids `library` it gave, in its order, become records of the own walk ("carve main");
 // the pages the walk skips are said as "-carve" says them, with `why` (when not empty) before them.
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
                                const std::vector<std::int64_t>& library, const std::string& why);
-
-// Where the library broke off a table and its rest is not read: the pages and cells of the table that the own
-// reader finds damaged are said as "-carve" says them, so that the examiner learns where the damage lies (the
-// library names none).
-void name_damaged_pages(row_reader& reader, std::uint32_t table_type);

@@ -57,9 +57,11 @@ namespace {
 
 // Reads serial types from `pos` while fewer than `type_bytes` bytes were taken (0 = no byte limit)
 // and fewer than `max_count` types were read (0 = no limit). Each must be a whole varint inside the
-// payload and non-negative as a signed 32-bit number; the first that is not ends the read.
+// payload and non-negative as a signed 32-bit number; the first that is not ends the read. With
+// `as_library` a type past 32 bits is read as the library reads the types of a record it stores, as
+// 0xFFFFFFFF (a length past any payload), and no type ends the read.
 std::uint32_t read_serial_types(std::vector<std::uint32_t>& raw, byte_view payload, std::size_t pos,
-                                std::uint64_t type_bytes, std::uint32_t max_count) {
+                                std::uint64_t type_bytes, std::uint32_t max_count, bool as_library = false) {
     std::uint32_t taken = 0;
     // A type takes a byte at least: that many (within the payload) is room enough.
     std::uint64_t room = payload.size > pos ? payload.size - pos : 0;
@@ -70,7 +72,11 @@ std::uint32_t read_serial_types(std::vector<std::uint32_t>& raw, byte_view paylo
            (max_count == 0 || raw.size() < max_count)) {
         std::uint64_t v;
         std::uint32_t n;
-        if (!read_varint_complete(payload, pos, &v, &n) || varint_negative32(v)) break;
+        if (!read_varint_complete(payload, pos, &v, &n)) break;
+        if (as_library)
+            v = std::min<std::uint64_t>(v, 0xFFFFFFFFu);
+        else if (varint_negative32(v))
+            break;
         raw.push_back(static_cast<std::uint32_t>(v));
         pos += n;
         taken += n;
@@ -98,7 +104,8 @@ void convert_serial_types(std::vector<std::uint32_t>& codes, std::vector<std::ui
 }  // namespace
 
 int decode_record_header(std::uint32_t* header_size, std::vector<std::uint32_t>& codes,
-                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length) {
+                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
+                         bool as_library) {
     *header_size = 0;
     codes.clear();
     sizes.clear();
@@ -110,7 +117,7 @@ int decode_record_header(std::uint32_t* header_size, std::vector<std::uint32_t>&
     *header_size = static_cast<std::uint32_t>(hs);
     // A header size smaller than its own varint holds no serial type.
     if (hs <= hs_len) return 0;
-    read_serial_types(sizes, b, hs_len, hs - hs_len, 0);
+    read_serial_types(sizes, b, hs_len, hs - hs_len, 0, as_library);
     if (sizes.empty() || holds_reserved_type(sizes)) {
         *header_size = 0;
         sizes.clear();
@@ -393,7 +400,7 @@ int decode_record_payload(base_rowdata& row, std::uint32_t* consumed, std::ostre
     *consumed = 0;
     year_bound();
     std::uint32_t header_size = 0;
-    if (!decode_record_header(&header_size, row.codes, row.sizes, payload, length)) {
+    if (!decode_record_header(&header_size, row.codes, row.sizes, payload, length, true)) {
         row.clear();
         return 1;
     }
@@ -454,7 +461,9 @@ int decode_record_values(std::vector<std::string>& values, std::vector<std::uint
                          bool raw_blob, text_encoding encoding, taken_value* take) {
     if (take != nullptr) take->index = taken_value::kNone;
     std::uint32_t header_size = 0;
-    const bool decoded = decode_record_header(&header_size, codes, sizes, payload, length) != 0;
+    // A stored record's types as the library reads them: a length its payload cannot hold is then told by
+    // the walk, never read as another.
+    const bool decoded = decode_record_header(&header_size, codes, sizes, payload, length, true) != 0;
     if (!decoded || header_size > length) {
         const bool refused = decoded;
         values.clear();

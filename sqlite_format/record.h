@@ -57,11 +57,14 @@ constexpr std::uint32_t kSerialReserved11 = 11;
 void serial_type_code_and_size(std::uint64_t serial_type, std::uint32_t* code, std::uint32_t* size);
 
 // Reads a whole record header: the header-size varint, then serial types up to the header's end
-// or the end of the payload. Both vectors are cleared first. 1 when at least one serial type was
+// or the end of the payload; a type negative as 32 bits ends them, or with `as_library` (a record a
+// table stores) each is read as the library reads it, a type past 32 bits as 0xFFFFFFFF (a length past
+// any payload). Both vectors are cleared first. 1 when at least one serial type was
 // read and none is reserved; *header_size is the header-size varint's value (0 on failure). Never reads
 // past `length`.
 int decode_record_header(std::uint32_t* header_size, std::vector<std::uint32_t>& codes,
-                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length);
+                         std::vector<std::uint32_t>& sizes, const std::uint8_t* payload, std::size_t length,
+                         bool as_library = false);
 
 // Reads exactly `count` serial types from the start of `bytes` (a fragment whose header-size varint
 // is gone); *consumed is the bytes they took. 1 only when all `count` were read and none is reserved;
@@ -70,7 +73,8 @@ int decode_record_header_n(std::uint32_t* consumed, std::vector<std::uint32_t>& 
                            std::vector<std::uint32_t>& sizes, const std::uint8_t* bytes, std::size_t length,
                            std::uint32_t count);
 
-// Decodes a whole record into `row`. `unused_count` is not consulted; `file_offset` only labels the
+// Decodes a whole record into `row`, its serial types read as the library reads a stored record's
+// (decode_record_header with `as_library`). `unused_count` is not consulted; `file_offset` only labels the
 // trace. With `annotate_time` a recognised time follows its value in brackets; with `raw_blob`
 // blobs are their bytes, else a hex view of their first 16 bytes; `encoding` says how text is stored.
 // Returns 1 when decoded, also when the header cannot be read (nothing decoded,

@@ -1107,3 +1107,80 @@ TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
         }
     }
 }
+
+// A record whose header claims more than its payload for one column (the Payload a blob near 2^63 bytes, or
+// of serial type 2^31 - 1, the last column a text of 2^31 bytes): every form says the cell damaged with its page and
+// cell and exits 255, and prints every live row, the damaged one with what decodes of it; where the library
+// breaks off at it, the rows after it come from the own walk of the same bytes ("carve main").
+TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead) {
+    fx::temp_dir dir("claims");
+    const std::string intact = dir.file("intact.db");
+    {
+        sqlite3* h = fx::open_db(intact);
+        ASSERT_NE(h, nullptr);
+        fx::exec(h, "PRAGMA page_size=4096; PRAGMA journal_mode=DELETE;");
+        fx::create_tables(h);
+        fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+        for (int i = 0; i < 12; ++i) fx::insert_notification(h, 200 + i, 300 + i, 68, "toast", payload_of(i));
+        sqlite3_close(h);
+    }
+    const std::vector<std::uint8_t> sound = fx::read_all(intact);
+    const leaf_cell row = cell_of(sound, root_of(intact, "Notification"), 205);
+    ASSERT_NE(row.page, 0u);
+    std::size_t rowid = 0;
+    (void)varint(sound, (row.page - 1) * kPage + row.at + row.length, &rowid);
+    const std::size_t record = (row.page - 1) * kPage + row.at + row.length + rowid;
+    const std::vector<std::string> library = orders_of(intact);
+    struct claim_case {
+        const char* name;
+        std::size_t column;              // whose serial type is set
+        std::vector<std::uint8_t> type;  // its varint
+    };
+    const claim_case cases[] = {
+        {"a Payload of nearly 2^63 bytes", 5, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe}},
+        {"a Payload of serial type 2^31 - 1", 5, {0x87, 0xff, 0xff, 0xff, 0x7f}},
+        {"a last column of 2^31 bytes", 13, {0x90, 0x80, 0x80, 0x80, 0x0d}},
+    };
+    for (const claim_case& c : cases) {
+        // The header with the column's type replaced, the record's length kept: its last bytes give way.
+        std::vector<std::uint8_t> bytes = sound;
+        std::size_t length = 0;
+        const std::size_t header = varint(sound, record, &length);
+        ASSERT_EQ(length, 1u);
+        std::vector<std::vector<std::uint8_t>> types;
+        for (std::size_t at = record + 1; at < record + header; at += length) {
+            (void)varint(sound, at, &length);
+            types.emplace_back(sound.begin() + static_cast<long>(at),
+                               sound.begin() + static_cast<long>(at + length));
+        }
+        ASSERT_EQ(types.size(), 14u);
+        const std::size_t grown = c.type.size() - types[c.column].size();
+        types[c.column] = c.type;
+        std::vector<std::uint8_t> rebuilt = {static_cast<std::uint8_t>(header + grown)};
+        for (const std::vector<std::uint8_t>& t : types) rebuilt.insert(rebuilt.end(), t.begin(), t.end());
+        rebuilt.insert(rebuilt.end(), sound.begin() + static_cast<long>(record + header),
+                       sound.begin() + static_cast<long>(record + row.payload - grown));
+        std::copy(rebuilt.begin(), rebuilt.end(), bytes.begin() + static_cast<long>(record));
+        const std::string db = dir.file("claim.db");
+        ASSERT_TRUE(fx::write_all(db, bytes));
+        const std::string said =
+            "prob reading table notification of " + db + ": page " + std::to_string(row.page) +
+            " (leaf page, file offset " + std::to_string((row.page - 1) * kPage) +
+            ") cell 5 damaged: its record at page offset " + std::to_string(row.at) + " needs ";
+        for (const std::vector<std::string>& form : kForms) {
+            SCOPED_TRACE(std::string(c.name) + ", " + form_name(form));
+            const selk_process::result got = run_form(db, form);
+            EXPECT_EQ(got.status, 255);
+            EXPECT_NE(got.err.find(said), std::string::npos) << got.err;
+            EXPECT_EQ(live_orders(got.out), library);
+            for (const std::vector<std::string>& cells : live_rows(got.out)) {
+                const bool own = cells[16].find("\"carve main\"") != std::string::npos;
+                // The library's rows end where it breaks off; the own walk's begin with the damaged one.
+                EXPECT_EQ(own, form == kForms[1] || std::stoi(cells[8]) >= 205) << cells[8];
+                if (cells[8] == "205") {
+                    EXPECT_EQ(cells[6], "toast");
+                }
+            }
+        }
+    }
+}

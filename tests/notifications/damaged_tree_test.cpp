@@ -1109,9 +1109,9 @@ TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
 }
 
 // A record whose header claims more than its payload for one column (the Payload a blob near 2^63 bytes, or
-// of serial type 2^31 - 1, the last column a text of 2^31 bytes): every form says the cell damaged with its page and
-// cell and exits 255, and prints every live row, the damaged one with what decodes of it; where the library
-// breaks off at it, the rows after it come from the own walk of the same bytes ("carve main").
+// of serial type 2^31 - 1, the last column a text of 2^31 bytes): every form says the cell damaged with its
+// page and cell and exits 255, and prints every live row, the damaged one with what decodes of it; where the
+// library breaks off at it, the rows after it come from the own walk of the same bytes ("carve main").
 TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead) {
     fx::temp_dir dir("claims");
     const std::string intact = dir.file("intact.db");

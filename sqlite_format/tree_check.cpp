@@ -78,6 +78,13 @@ std::string hex(std::uint8_t b) {
 
 std::string child_text(const pending_page& item) { return "child page number " + std::to_string(item.page); }
 
+// Tells `verdict` of the part of page `page` (at file offset `offset`, a page of `page_size` bytes) the walks
+// skip: a span of the tree's damage.
+void tell_span(tree_verdict& verdict, std::uint32_t page_size, std::uint64_t page, std::uint64_t offset,
+               const std::string& what, const std::string& why, const std::string& cells) {
+    verdict.spans.push_back(make_skipped_span(page, offset, page_size, what, why, cells));
+}
+
 // Reads the links of one interior page at a time, as every walk of the check reads them: each cell's child
 // (with the keys its parent's cells give it, of a table), a cell the library would read from past the page or
 // a content area that does not add up told to the walk's verdict (when it has one).
@@ -268,7 +275,7 @@ class link_reader {
 
     void tell(tree_verdict& verdict, std::uint64_t page, std::uint64_t offset, const std::string& what,
               const std::string& why, const std::string& cells = std::string()) {
-        verdict.spans.push_back(make_skipped_span(page, offset, page_size_, what, why, cells));
+        tell_span(verdict, page_size_, page, offset, what, why, cells);
     }
 
     const state_pages& pages_;
@@ -723,7 +730,7 @@ class tree_checker {
 
     void tell(tree_verdict& verdict, std::uint64_t page, std::uint64_t offset, const std::string& what,
               const std::string& why, const std::string& cells = std::string()) {
-        verdict.spans.push_back(make_skipped_span(page, offset, page_size_, what, why, cells));
+        tell_span(verdict, page_size_, page, offset, what, why, cells);
     }
 
     const state_pages& pages_;

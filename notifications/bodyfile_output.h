@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "common/text_pieces.h"
+#include "common/text_runs.h"
 #include "io/cmd_params.h"
 #include "sqlite_binding/data_log.h"  // write_bodyfile_header
 #include "time/macb.h"

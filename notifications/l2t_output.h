@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text_pieces.h"
+#include "common/text_runs.h"
 #include "io/cmd_params.h"
 #include "sqlite_binding/data_log.h"  // write_log2timeline_header
 #include "time/format_word.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/digest.h"
-#include "common/text_pieces.h"
+#include "common/text_runs.h"
 #include "sqlite_format/metadata.h"
 
 // Table kinds (single bits), as records and queries carry them.

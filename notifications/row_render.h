@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/text_pieces.h"
+#include "common/text_runs.h"
 #include "common/variant.h"
 #include "io/cmd_params.h"
 #include "notifications/row_model.h"

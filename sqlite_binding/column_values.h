@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "common/digest.h"
-#include "common/text_pieces.h"
+#include "common/text_runs.h"
 
 // ---------------------------------------------------------------- values from text
 

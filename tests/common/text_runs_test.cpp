@@ -1,4 +1,4 @@
-#include "common/text_pieces.h"
+#include "common/text_runs.h"
 
 #include <gtest/gtest.h>
 

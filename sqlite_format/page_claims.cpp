@@ -154,7 +154,7 @@ std::uint32_t page_claims::record_columns(std::uint64_t page) const {
     return 0;
 }
 
-bool page_claims::fits(const page_claim& claim, const page_facts& facts) const {
+bool page_claims::kind_fits(const page_claim& claim, const page_facts& facts) const {
     const bool table = facts.type == kPageTableInterior || facts.type == kPageTableLeaf;
     const bool index = facts.type == kPageIndexInterior || facts.type == kPageIndexLeaf;
     return claim.table ? table : index;
@@ -166,7 +166,7 @@ void page_claims::judge() {
         const page_facts facts = facts_of(entry.first);
         std::vector<const page_claim*> candidates;
         for (const page_claim& c : claims)
-            if (fits(c, facts)) candidates.push_back(&c);
+            if (kind_fits(c, facts)) candidates.push_back(&c);
         if (candidates.empty()) continue;
         // Of two tables that are read, the one whose rows the records below the page are: where their
         // columns tell them apart.

@@ -81,7 +81,7 @@ class page_claims {
   private:
     struct page_facts;
     page_facts facts_of(std::uint64_t page) const;
-    bool fits(const page_claim& claim, const page_facts& facts) const;
+    bool kind_fits(const page_claim& claim, const page_facts& facts) const;
     std::uint32_t height(std::uint64_t page) const;
     std::uint32_t record_columns(std::uint64_t page) const;
 

@@ -17,10 +17,12 @@
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
 #include "sqlite_format/btree.h"
+#include "tree_bytes.h"
 
 namespace {
 
 namespace fx = notification_fixtures;
+using namespace tree_bytes;
 using selk_process::run;
 using selk_process::split;
 
@@ -28,51 +30,6 @@ constexpr std::size_t kPage = 4096;
 constexpr int kLongRow = 100;  // the row whose payload overflows onto two pages
 constexpr int kHugeRow = 150;  // the row whose payload length needs a varint of three bytes
 constexpr int kNoCut = -1;
-
-std::uint32_t be32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return (std::uint32_t(b.at(at)) << 24) | (std::uint32_t(b.at(at + 1)) << 16) |
-           (std::uint32_t(b.at(at + 2)) << 8) | b.at(at + 3);
-}
-void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.at(at + i) = static_cast<std::uint8_t>(v >> (24 - 8 * i));
-}
-std::size_t be16(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return (b.at(at) << 8) | b.at(at + 1);
-}
-
-// The varint at `at`: its value, and its length in *length.
-std::uint64_t varint(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t* length) {
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < 9; ++i) {
-        const std::uint8_t c = b.at(at + i);
-        if (i == 8) {
-            *length = 9;
-            return (v << 8) | c;
-        }
-        v = (v << 7) | (c & 0x7f);
-        if (c < 0x80) {
-            *length = i + 1;
-            return v;
-        }
-    }
-    return v;
-}
-
-// The root page of a table, as the schema table lists it.
-std::uint32_t root_of(const std::string& path, const std::string& table) {
-    sqlite3* db = nullptr;
-    std::uint32_t root = 0;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        const std::string sql = "SELECT rootpage FROM sqlite_master WHERE name = '" + table + "';";
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return root;
-}
 
 // The payload of notification `i` of make_damage_db.
 std::string payload_of(int i, bool huge = true) {
@@ -132,17 +89,6 @@ leaf_cell cell_of(const std::vector<std::uint8_t>& b, std::uint32_t root, std::i
     return leaf_cell();
 }
 
-// The file offset of the rowid of cell `i` of the table leaf at file offset `leaf`; its varint's size in
-// *length.
-std::size_t rowid_at(const std::vector<std::uint8_t>& b, std::size_t leaf, std::size_t i,
-                     std::size_t* length) {
-    const std::size_t cell = leaf + be16(b, leaf + 8 + 2 * i);
-    (void)varint(b, cell, length);
-    const std::size_t at = cell + *length;
-    (void)varint(b, at, length);
-    return at;
-}
-
 // The first overflow page of an overflowing cell (local part as the format splits a 4 KiB page).
 std::size_t overflow_link_at(const std::vector<std::uint8_t>& b, const leaf_cell& c) {
     const std::uint64_t u = kPage, x = u - 35, m = (u - 12) * 32 / 255 - 23;
@@ -161,26 +107,6 @@ std::string record_bytes(const std::vector<std::uint8_t>& b, const leaf_cell& c)
                        b.begin() + static_cast<long>(overflow_link_at(b, c)));
 }
 
-// The cells of every live row of a "-csv -all_fields" report ("sqlite lib" or "carve main"), in order.
-std::vector<std::vector<std::string>> live_rows(const std::string& out) {
-    std::vector<std::vector<std::string>> rows;
-    for (const std::string& row : driver_checks::data_rows(out)) {
-        std::vector<std::string> cells = split(row, ",");
-        if (cells.size() < 17) continue;
-        if (cells[16].find("\"sqlite lib\"") != std::string::npos ||
-            cells[16].find("\"carve main\"") != std::string::npos)
-            rows.push_back(std::move(cells));
-    }
-    return rows;
-}
-
-// The Order of every live row of a "-csv -all_fields" report, in order.
-std::vector<std::string> live_orders(const std::string& out) {
-    std::vector<std::string> orders;
-    for (const std::vector<std::string>& cells : live_rows(out)) orders.push_back(cells[8]);
-    return orders;
-}
-
 // The Payload printed for the live row of Order `order` ("" when there is none).
 std::string printed_payload(const std::string& out, int order) {
     for (const std::string& row : driver_checks::data_rows(out)) {
@@ -191,33 +117,6 @@ std::string printed_payload(const std::string& out, int order) {
             return cells[22];
     }
     return std::string();
-}
-
-const std::vector<std::vector<std::string>> kForms = {{}, {"-carve"}, {"-incl_slack"}};
-
-std::string form_name(const std::vector<std::string>& form) { return form.empty() ? "library" : form[0]; }
-
-// selk's "-csv -all_fields" report of `db` in `form`.
-selk_process::result run_form(const std::string& db, const std::vector<std::string>& form) {
-    std::vector<std::string> args = {"-db", db, "-quiet", "-csv", "-all_fields"};
-    args.insert(args.end(), form.begin(), form.end());
-    return run(args);
-}
-
-// The Orders of the notification table, in rowid order.
-std::vector<std::string> orders_of(const std::string& path) {
-    std::vector<std::string> orders;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT [Order] FROM Notification ORDER BY [Order];", -1, &st, nullptr) ==
-            SQLITE_OK)
-            while (sqlite3_step(st) == SQLITE_ROW)
-                orders.push_back(std::to_string(sqlite3_column_int64(st, 0)));
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return orders;
 }
 
 // Each kind of damage the library reads past without a word: in every form the run says the table, the page
@@ -956,50 +855,6 @@ void make_link_db(const std::string& path) {
     sqlite3_close(h);
 }
 
-// An interior page's links, as the file offsets of their child page numbers (the right child's last), and
-// the pages they name; its cells' keys (of a table).
-struct interior_links {
-    std::vector<std::size_t> at;
-    std::vector<std::uint32_t> child;
-    std::vector<std::uint64_t> keys;
-};
-interior_links links_of(const std::vector<std::uint8_t>& b, std::uint32_t page, bool table = true) {
-    interior_links out;
-    const std::size_t p = (page - 1) * kSmallPage;
-    EXPECT_TRUE(b.at(p) == 5 || b.at(p) == 2) << "page " << page << " is an interior page";
-    for (std::size_t i = 0; i < be16(b, p + 3); ++i) {
-        const std::size_t cell = p + be16(b, p + 12 + 2 * i);
-        out.at.push_back(cell);
-        out.child.push_back(be32(b, cell));
-        std::size_t length = 0;
-        if (table) out.keys.push_back(varint(b, cell + 4, &length));
-    }
-    out.at.push_back(p + 8);
-    out.child.push_back(be32(b, p + 8));
-    return out;
-}
-
-// The rowids of the table rows below `page`.
-std::set<std::uint64_t> rowids_below(const std::vector<std::uint8_t>& b, std::uint32_t page) {
-    std::set<std::uint64_t> rowids;
-    std::vector<std::uint32_t> pages = {page};
-    while (!pages.empty()) {
-        const std::uint32_t at = pages.back();
-        pages.pop_back();
-        const std::size_t p = (at - 1) * kSmallPage;
-        if (b.at(p) == 5) {
-            const interior_links l = links_of(b, at);
-            pages.insert(pages.end(), l.child.begin(), l.child.end());
-            continue;
-        }
-        for (std::size_t i = 0; i < be16(b, p + 3); ++i) {
-            std::size_t length = 0;
-            rowids.insert(varint(b, rowid_at(b, p, i, &length), &length));
-        }
-    }
-    return rowids;
-}
-
 }  // namespace
 
 // A link that names a page another link keeps, of its own tree or of another: every form reads the rows the
@@ -1014,18 +869,20 @@ TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
     const std::vector<std::uint8_t> sound = fx::read_all(db);
     const std::vector<std::string> library = orders_of(db);
     ASSERT_EQ(library.size(), 3000u);
-    const interior_links root = links_of(sound, root_of(db, "Notification"));
-    const interior_links handlers = links_of(sound, root_of(db, "NotificationHandler"));
-    const interior_links settings = links_of(sound, root_of(db, "HandlerSettings"));
-    const interior_links channels = links_of(sound, root_of(db, "WNSPushChannel"));
-    const interior_links index = links_of(sound, root_of(db, "byHandlerName"), false);
-    const interior_links a0 = links_of(sound, root.child[0]), a = links_of(sound, root.child[1]);
-    const interior_links a2 = links_of(sound, root.child[2]);
-    const interior_links h0 = links_of(sound, handlers.child[0]);
+    const interior_links root = links_of(sound, root_of(db, "Notification"), kSmallPage);
+    const interior_links handlers = links_of(sound, root_of(db, "NotificationHandler"), kSmallPage);
+    const interior_links settings = links_of(sound, root_of(db, "HandlerSettings"), kSmallPage);
+    const interior_links channels = links_of(sound, root_of(db, "WNSPushChannel"), kSmallPage);
+    const interior_links index = links_of(sound, root_of(db, "byHandlerName"), kSmallPage, false);
+    const interior_links a0 = links_of(sound, root.child[0], kSmallPage),
+                         a = links_of(sound, root.child[1], kSmallPage);
+    const interior_links a2 = links_of(sound, root.child[2], kSmallPage);
+    const interior_links h0 = links_of(sound, handlers.child[0], kSmallPage);
     const std::uint32_t handler_leaf = h0.child[0];
-    const std::set<std::uint64_t> h0_rows = rowids_below(sound, handlers.child[0]);
+    const std::set<std::uint64_t> h0_rows = rowids_below(sound, handlers.child[0], kSmallPage);
     ASSERT_LE(*h0_rows.rbegin(), root.keys[0]) << "the handlers of the first interior page fit either link";
-    ASSERT_LE(*rowids_below(sound, handler_leaf).rbegin(), a0.keys[0]) << "so do those of its first leaf";
+    ASSERT_LE(*rowids_below(sound, handler_leaf, kSmallPage).rbegin(), a0.keys[0])
+        << "so do those of its first leaf";
     const std::size_t trunk = (be32(sound, 32) - 1) * kSmallPage;
     ASSERT_GT(be32(sound, trunk + 4), 0u) << "the free list has leaves";
     struct link_case {
@@ -1067,7 +924,7 @@ TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
         const std::string damaged = dir.file("damaged.db");
         ASSERT_TRUE(fx::write_all(damaged, bytes));
         const std::set<std::uint64_t> lost =
-            c.lost != 0 ? rowids_below(sound, c.lost) : std::set<std::uint64_t>();
+            c.lost != 0 ? rowids_below(sound, c.lost, kSmallPage) : std::set<std::uint64_t>();
         std::vector<std::string> orders;
         for (const std::string& order : library)
             if (c.bad != "notification" || lost.count(std::stoull(order)) == 0) orders.push_back(order);

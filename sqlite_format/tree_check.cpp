@@ -350,8 +350,12 @@ class tree_checker {
             const pending_page item = stack.back();
             stack.pop_back();
             if (item.parent != 0 && !survey_claim(index, item, table)) continue;
+            // A page that two links name may be another tree's: nothing at or below it tells this tree's
+            // records.
+            const bool contested = item.contested || claims_.named_twice(item.page);
             if (item.leaf) {
                 claims_.note_leaf_depth(index, item.depth);
+                if (!contested) claims_.note_leaf(index, item.page);
                 continue;
             }
             const std::uint8_t type = links_.read(item.page);
@@ -361,7 +365,10 @@ class tree_checker {
                         (rows && type == kPageIndexInterior);
             else if (!kind_fits(type, table))
                 continue;
-            if (type == kPageTableLeaf || type == kPageIndexLeaf) claims_.note_leaf_depth(index, item.depth);
+            if (type == kPageTableLeaf || type == kPageIndexLeaf) {
+                claims_.note_leaf_depth(index, item.depth);
+                if (!contested) claims_.note_leaf(index, item.page);
+            }
             if (type != kPageTableInterior && type != kPageIndexInterior) continue;
             const child_list children = links_.children(item, at, table, nullptr);
             if (!rows && links_.unread_leaves(children)) {
@@ -373,7 +380,9 @@ class tree_checker {
                 claims_.note_leaf_depth(index, item.depth + 1);
                 continue;
             }
+            const std::size_t pushed = stack.size();
             links_.push(item, children, table, nullptr, stack);
+            for (std::size_t k = pushed; k < stack.size(); ++k) stack[k].contested = contested;
         }
     }
 
@@ -488,9 +497,22 @@ class tree_checker {
         if (claims_.keeps(item.page, item.link)) return std::string();
         const page_claim& kept = *claims_.keeper(item.page);
         const std::uint32_t theirs = tree_code(kept.tree);
+        if (theirs != code && claims_.tied(item.page)) return tied_fault(item);
         if (theirs != code) return child_text(item) + " is a page of " + tree_name(theirs);
         return child_text(item) + " is the child of page " + std::to_string(kept.parent) +
                ", whose depth and keys it fits (a page that two links name)";
+    }
+
+    // Why the link of `item` does not take its page, where nothing told its keeper's link from it: both links
+    // named.
+    std::string tied_fault(const pending_page& item) const {
+        const page_claim& kept = *claims_.keeper(item.page);
+        const std::string theirs = tree_name(tree_code(kept.tree));
+        return child_text(item) + " is a page of " + theirs + " or of this table: the link of page " +
+               std::to_string(kept.parent) + " at file offset " + std::to_string(kept.link) +
+               " names it too, and nothing in its records, depth or keys tells which link is sound (it is "
+               "read as " +
+               theirs + "'s)";
     }
 
     // Counts the link of `item` in tree `index` (of a table's pages, with `table`) as a claim; true where
@@ -554,6 +576,7 @@ class tree_checker {
         if (owner == kFreeList) return child + " is a page of the free list";
         if ((owner & kOverflowPage) != 0) return child + " is an overflow page of " + tree_name(owner);
         if (owner != code) {
+            if (claims_.tied(item.page) && !claims_.keeps(item.page, item.link)) return tied_fault(item);
             const std::size_t i = owner - kFirstTree - 1;
             const bool root = owner != kFirstTree && i < trees_.size() && trees_[i].root == item.page;
             return child + " is " + (root ? "the root page of " : "a page of ") + tree_name(owner);

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "io/fileio.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/layout.h"
-#include "sqlite_format/tree_check.h"
 
 namespace {
 
@@ -308,146 +306,4 @@ const page_claim* page_claims::keeper(std::uint64_t page) const {
 void page_claims::own(std::uint64_t page, std::uint32_t code, std::uint64_t parent) {
     owners_.set(page, code);
     if (parent != 0) parents_.set(page, parent);
-}
-
-// ---------------------------------------------------------------------------------------------
-
-namespace {
-
-// The first overflow page of the cell at offset `at` of the b-tree page `page` (of `type`, not a table
-// interior page's); 0 when its payload fits on the page or its header does not decode inside the page.
-std::uint32_t first_overflow_page(const std::vector<std::uint8_t>& page, std::uint8_t type, std::size_t at,
-                                  std::uint32_t page_size, std::uint8_t reserved) {
-    const std::uint8_t* cell = page.data() + at;
-    const std::size_t left = page.size() - at;
-    cell_metadata c;
-    c.leaf = type == kPageTableLeaf || type == kPageIndexLeaf ? 1 : 0;
-    c.table = type == kPageTableLeaf ? 1 : 0;
-    std::size_t pos = c.leaf ? 0 : kChildPointerSize;
-    std::uint64_t value = 0;
-    std::uint32_t used = 0;
-    if (pos >= left || !read_sqlite_varint(&value, &used, cell + pos, left - pos)) return 0;
-    c.payload_size = value;
-    c.payload_size_length = static_cast<std::uint16_t>(used);
-    pos += used;
-    if (c.table) {
-        if (pos >= left || !read_sqlite_varint(&value, &used, cell + pos, left - pos)) return 0;
-        c.rowid_length = static_cast<std::uint16_t>(used);
-    }
-    std::uint32_t local = 0, over = 0, first = 0;
-    if (!compute_local_payload(&local, &over, &first, cell, left, c, page_size, reserved, false)) return 0;
-    return over != 0 ? first : 0;
-}
-
-// The pages of a file of `pages` whole pages that the verdict's owners leave to nobody and that no overflow
-// chain of a cell of a tree's page reaches: each tree page is read in page order (one a walk took unread
-// that reads as no b-tree page is reached by nothing that reads), and each chain followed while its pages
-// are nobody's and read as no b-tree page.
-class chain_reach {
-  public:
-    chain_reach(uni::fileio& file, const database_header& header, std::uint64_t pages,
-                const page_values& owners)
-        : file_(file),
-          page_size_(header.page_size),
-          reserved_(header.reserved),
-          pages_(pages),
-          owners_(owners),
-          marks_(static_cast<std::size_t>(pages) + 1, 0),
-          buf_(header.page_size) {}
-
-    void follow_every_chain() {
-        for (std::uint64_t page = 1; page <= pages_; ++page) {
-            const std::uint32_t code = owners_.get(page);
-            if (code < kOwnerFirstTree || (code & kOwnerOverflow) != 0) continue;
-            btree_page_header head;
-            if (!read_page(page, head)) {
-                marks_[page] = kNoTreePage;
-                continue;
-            }
-            if (head.type == kPageTableInterior) continue;
-            const byte_view view(buf_.data(), buf_.size());
-            for (std::size_t i = 0; i < head.cell_count; ++i) {
-                std::uint16_t at = 0;
-                if (!read_be16(view, head.cell_pointers() + 2 * i, &at)) break;
-                if (at >= buf_.size()) continue;
-                const std::uint32_t first = first_overflow_page(buf_, head.type, at, page_size_, reserved_);
-                if (first != 0) chain_.push_back(first);
-            }
-            for (const std::uint32_t first : chain_) follow(first);
-            chain_.clear();
-        }
-    }
-
-    bool reached(std::uint64_t page) const {
-        return marks_[page] == kReached || (owners_.get(page) != kOwnerNobody && marks_[page] != kNoTreePage);
-    }
-    void set_aside(std::uint64_t page) {
-        if (page != 0 && page <= pages_) marks_[page] = kReached;
-    }
-
-  private:
-    // Page `page` into buf_ with its b-tree header: false where it is no sound b-tree page.
-    bool read_page(std::uint64_t page, btree_page_header& head) {
-        if (!read_file_exact(file_, (page - 1) * page_size_, page_size_, buf_.data())) return false;
-        return read_btree_page_header(head, buf_.data(), buf_.size(),
-                                      btree_header_offset(buf_.data(), buf_.size()),
-                                      page_size_) == page_header_verdict::sound;
-    }
-
-    void follow(std::uint64_t page) {
-        std::uint8_t* head = chain_head_;
-        while (page != 0 && page <= pages_ && !reached(page)) {
-            if (!read_file_exact(file_, (page - 1) * page_size_, sizeof chain_head_, head)) return;
-            if (is_btree_page_header(head, sizeof chain_head_, page_size_)) return;  // the link was damaged
-            marks_[page] = kReached;
-            std::uint32_t next = 0;
-            (void)read_be32(byte_view(head, sizeof chain_head_), 0, &next);
-            page = next;
-        }
-    }
-
-    uni::fileio& file_;
-    const std::uint32_t page_size_;
-    const std::uint8_t reserved_;
-    const std::uint64_t pages_;
-    const page_values& owners_;
-    static constexpr std::uint8_t kReached = 1;     // by an overflow chain, or set aside by the format
-    static constexpr std::uint8_t kNoTreePage = 2;  // a tree's page that reads as no b-tree page
-    std::vector<std::uint8_t> marks_;
-    std::vector<std::uint8_t> buf_;
-    std::vector<std::uint32_t> chain_;
-    std::uint8_t chain_head_[kMinPageSize] = {};  // the start of a page a chain reaches
-};
-
-}  // namespace
-
-int unreached_pages(std::vector<std::uint64_t>& out, const database_source& source,
-                    const database_verdict* verdict, const std::vector<listed_tree>& trees) {
-    out.clear();
-    const database_header& header = source.header();
-    uni::fileio file;
-    if (!header.magic || header.page_size == 0 || !source.files().open_database(file)) return 0;
-    const std::uint32_t page_size = header.page_size;
-    // The owners of the file as it stands: the verdict's where it judged those bytes, else the file's own.
-    database_verdict own;
-    if (verdict == nullptr || source.has_state(verdict->view)) {
-        std::vector<listed_tree> unread = trees;
-        for (listed_tree& tree : unread) tree.rows = false;
-        if (!check_database_trees(own, source, database_view::file, unread)) return 0;
-        verdict = &own;
-    }
-    const std::uint64_t pages = file.size() / page_size;
-    chain_reach reach(file, header, pages, verdict->owners);
-    // Pages the format sets aside: the lock-byte page, and with auto-vacuum the pointer-map pages (page 2
-    // and one after every run of pages one map page describes; one moves past the lock-byte page).
-    const std::uint64_t lock_page = kLockByteOffset / page_size + 1;
-    reach.set_aside(lock_page);
-    if (header.largest_root != 0) {
-        const std::uint64_t per_map = header.usable / kPointerMapEntrySize + 1;
-        for (std::uint64_t p = 2; p <= pages; p += per_map) reach.set_aside(p == lock_page ? p + 1 : p);
-    }
-    reach.follow_every_chain();
-    for (std::uint64_t p = 1; p <= pages; ++p)
-        if (!reach.reached(p)) out.push_back((p - 1) * page_size);
-    return out.empty() ? 0 : 1;
 }

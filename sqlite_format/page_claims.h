@@ -10,7 +10,7 @@
 // and a table the run reads before a tree no form reads. The walks then take each page through its
 // keeper's link only: every other link to it is its own tree's damage, whichever of them the walk met first.
 // The free list and the overflow chains take only pages no tree keeps. The carver asks the same owners which
-// pages no walk reaches (unreached_pages).
+// pages no walk reaches (page_reach.h).
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,7 @@
 #include "sqlite_format/tree_cells.h"
 #include "sqlite_format/tree_verdict.h"
 
-class database_source;
 class state_pages;
-enum class database_view : std::uint8_t;
 
 // A b-tree the schema lists.
 struct listed_tree {
@@ -132,11 +130,3 @@ class page_claims {
     page_values owners_;
     page_values parents_;
 };
-
-// The main file's pages (their offsets) that no walk of the tree check reaches, in page order: of no tree,
-// no overflow chain of any cell of any tree, not the free list's and not set aside by the format (the
-// lock-byte page, the pointer-map pages of an auto-vacuum file). `verdict` (when given) holds the owners
-// of the bytes it judged: where those are the file's, its owners are taken, else the trees `trees` are
-// walked again in the file. 1 when there is such a page.
-int unreached_pages(std::vector<std::uint64_t>& out, const database_source& source,
-                    const database_verdict* verdict, const std::vector<listed_tree>& trees);

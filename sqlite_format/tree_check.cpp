@@ -318,6 +318,8 @@ class tree_checker {
                 if (!read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) || leaf == 0 || leaf > count_) continue;
                 if (claims_.owner(leaf) == kNobody)
                     claims_.own(leaf, kFreeList, 0);
+                else if (claims_.owner(leaf) == kFreeList)
+                    note_second_reference("trunk page " + std::to_string(trunk) + " lists page", leaf);
                 else
                     note_foreign("the free list", "trunk page " + std::to_string(trunk) + " lists page",
                                  leaf);
@@ -325,7 +327,17 @@ class tree_checker {
             from = "trunk page " + std::to_string(trunk) + " names trunk page";
             trunk = next;
         }
-        if (trunk != 0 && trunk <= count_) note_foreign("the free list", from, trunk);
+        if (trunk != 0 && trunk <= count_ && claims_.owner(trunk) == kFreeList)
+            note_second_reference(from, trunk);
+        else if (trunk != 0 && trunk <= count_)
+            note_foreign("the free list", from, trunk);
+    }
+
+    // A free-list link to a page the free list reached before (a loop, or a page listed twice): damage of the
+    // free list that costs no row, and would send a reader that follows the list round for ever.
+    void note_second_reference(const std::string& link, std::uint64_t page) {
+        out_.foreign_links.push_back("the free list: " + link + " " + std::to_string(page) +
+                                     ", a page the free list reached before (a second reference)");
     }
 
     // Every root is its own tree's before any walk: a link to a root is a link to another tree (or a loop).

@@ -207,10 +207,12 @@ TEST(CommittedState, EachFormChecksAndReadsTheStateItReads) {
         if (!current) put32(log, last_frame(log, 1, 4096) + kFrameHeader + 92, 12345);
         reader_fixtures::reseal_wal(log);
         ASSERT_TRUE(fx::write_all(db, file) && fx::write_all(db + "-wal", log));
+        // 262 live rows, the 28 below the link it replaced from the log's frame of their leaf, which no sound
+        // link reaches, and 28 from the slack of the log's frames.
         cases.push_back({std::string("-carve of the log's image") + (current ? "" : ", its count stale"),
                          db,
                          {"-carve"},
-                         290,
+                         318,
                          255,
                          "prob reading table notification of " + db + ": page " + std::to_string(root)});
     }

@@ -254,6 +254,7 @@ std::vector<const page_claim*> page_claims::shaped(const std::vector<const page_
 }
 
 bool page_claims::kind_fits(const page_claim& claim, const page_facts& facts) const {
+    if (claim.tree == kFreeListTree) return true;
     const bool table = facts.type == kPageTableInterior || facts.type == kPageTableLeaf;
     const bool index = facts.type == kPageIndexInterior || facts.type == kPageIndexLeaf;
     return claim.table ? table : index;
@@ -267,10 +268,8 @@ void page_claims::judge() {
         for (const page_claim& c : claims)
             if (kind_fits(c, facts)) candidates.push_back(&c);
         if (candidates.empty()) continue;
-        // Of two tables that are read, the one whose other leaves' records the records below the page fit.
-        candidates = shaped(candidates, entry.first);
         // The depth it implies and every key it gives; then a table the run reads; then the walks' order.
-        const auto score = [&](const page_claim& c) {
+        const auto fits = [&](const page_claim& c) {
             int points = 0;
             const auto depth = leaf_depths_.find(c.tree);
             if (facts.height != kNoHeight && depth != leaf_depths_.end() &&
@@ -279,9 +278,28 @@ void page_claims::judge() {
             if (!c.table || (facts.keyed && std::all_of(facts.keys.begin(), facts.keys.end(),
                                                         [&](std::int64_t key) { return c.keys.holds(key); })))
                 points += 2;
-            if (c.tree < 0 || trees_[static_cast<std::size_t>(c.tree)].rows) points += 1;
             return points;
         };
+        const auto read = [&](const page_claim& c) {
+            return c.tree == -1 || (c.tree >= 0 && trees_[static_cast<std::size_t>(c.tree)].rows);
+        };
+        // Against the free list, a tree that is read, or one whose depth and keys the page fits.
+        const auto free = std::find_if(candidates.begin(), candidates.end(),
+                                       [](const page_claim* c) { return c->tree == kFreeListTree; });
+        if (free != candidates.end()) {
+            const page_claim* kept = *free;
+            std::vector<const page_claim*> trees;
+            for (const page_claim* c : candidates)
+                if (c->tree != kFreeListTree && (read(*c) || fits(*c) == 4)) trees.push_back(c);
+            if (trees.empty()) {
+                keepers_.emplace(entry.first, *kept);
+                continue;
+            }
+            candidates = trees;
+        }
+        // Of two tables that are read, the one whose other leaves' records the records below the page fit.
+        candidates = shaped(candidates, entry.first);
+        const auto score = [&](const page_claim& c) { return fits(c) + (read(c) ? 1 : 0); };
         const page_claim* best = candidates.front();
         for (const page_claim* c : candidates)
             if (score(*c) > score(*best)) best = c;

@@ -1,16 +1,23 @@
-// Who owns each page of a database: the claims the links of its trees make on pages, judged before any page
-// is owned, and the owners the walks of the tree check then take (tree_check.h).
+// Who owns each page of a database: the claims the links of its trees and of its free list make on pages,
+// judged before any page is owned, and the owners the walks of the tree check then take (tree_check.h).
 //
 // Every link of every tree (the schema table's, those of the tables the run reads, those of the trees no
-// form reads) is first read as a claim on the page it names: the interior page that holds it, the keys it
-// gives, the depth it implies and the kind of page it expects. A page one link names is that link's; a page
-// that two links name goes to the claim whose kind, depth and keys the page fits (of two tables that are
-// read, the one whose other leaves hold records of its records' shape: their count of values and storage
-// classes), the first in the walks' order where several fit alike (said where the links' trees differ),
-// and a table the run reads before a tree no form reads. The walks then take each page through its
-// keeper's link only: every other link to it is its own tree's damage, whichever of them the walk met first.
-// The free list and the overflow chains take only pages no tree keeps. The carver asks the same owners which
-// pages no walk reaches (page_reach.h).
+// form reads) and every entry of the free list (the header's first trunk, each trunk's next trunk and its
+// leaves) is first read as a claim on the page it names: the page that holds it, the keys it gives, the
+// depth it implies and the kind of page it expects. A page one link names is that link's. A page that two
+// name is judged, kind before everything:
+//   1. a tree's link whose kind of b-tree page the page is not loses (a free list's link fits any page);
+//   2. against the free list, a tree keeps the page only where it is a table the run reads (or the schema
+//      table), or where the page fits the depth and every key its link gives: a free page keeps whatever a
+//      tree wrote there before, and only the free list has it walked whole;
+//   3. of two tables that are read, the one whose other leaves hold records of the page's shape (their count
+//      of values and storage classes);
+//   4. the depth its link implies and every key it gives (2 points each), a table the run reads (1 point);
+//   5. the first in the walks' order, said where the links' trees differ.
+// The walks then take each page through its keeper's link only: every other link to it is its own
+// structure's damage, whichever of them the walk met first. An overflow chain takes only pages no tree
+// keeps and that read as no b-tree page: a tree's link to one of its pages is of a kind that does not fit.
+// The carver asks the same owners which pages no walk reaches (page_reach.h).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +30,9 @@
 #include "sqlite_format/tree_verdict.h"
 
 class state_pages;
+
+// The `tree` of a claim of the free list (a trunk or leaf entry, or the header's first trunk).
+constexpr int kFreeListTree = -2;
 
 // A b-tree the schema lists.
 struct listed_tree {
@@ -39,11 +49,12 @@ struct page_claim {
     std::uint64_t page = 0;    // the page it names
     std::uint64_t parent = 0;  // the interior page that holds it
     std::uint64_t link = 0;    // its file offset (right_child_link for a right child)
-    int tree = -1;             // the tree whose walk read it: its index in the list, -1 the schema table's
-    bool table = true;         // it expects a table's page, else an index's
-    key_range keys;            // of a table's link: the rowids it gives the page
-    std::uint32_t depth = 0;   // the depth it implies (the root's children lie at 1)
-    std::uint64_t order = 0;   // in the walks' order
+    int tree =
+        -1;  // the tree whose walk read it: its index in the list, -1 the schema table's, kFreeListTree
+    bool table = true;        // it expects a table's page, else an index's
+    key_range keys;           // of a table's link: the rowids it gives the page
+    std::uint32_t depth = 0;  // the depth it implies (the root's children lie at 1)
+    std::uint64_t order = 0;  // in the walks' order
 };
 
 class page_claims {

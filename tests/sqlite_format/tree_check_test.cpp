@@ -210,4 +210,63 @@ TEST(TreeCheck, APageTwoTablesOfOneShapeClaimIsJudgedByItsDepthAndEveryRowid) {
     }
 }
 
+// A page that the free list and a tree no form reads both name goes to the one whose kind it is, with the
+// same words, whichever of the two is listed first: a trunk an index link names is the free list's, an index
+// leaf the header names as its first trunk the index's; either way the other's link is its damage, in a note.
+TEST(TreeCheck, APageTheFreeListAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
+    rf::temp_dir dir;
+    const std::string path = dir.file("free.db");
+    rf::make_db(path, 512,
+                "CREATE TABLE t(a INTEGER PRIMARY KEY, b TEXT); CREATE INDEX tb ON t(b); CREATE TABLE s(x);"
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                "INSERT INTO t SELECT i, printf('%.30c', 'b') || i FROM n;"
+                "INSERT INTO s SELECT zeroblob(2000) FROM t LIMIT 10; DROP TABLE s;");
+    const std::vector<std::uint8_t> sound = rf::read_all(path);
+    const auto root = [&](const char* name) {
+        return static_cast<std::uint32_t>(std::stoul(
+            rf::query(path, std::string("SELECT rootpage FROM sqlite_master WHERE name = '") + name + "';")
+                .at(0)
+                .at(0)));
+    };
+    const std::uint32_t index = root("tb"), trunk = rf::get_be32(sound, 32);
+    const std::size_t index_at = (index - 1) * 512u;
+    ASSERT_EQ(sound.at(index_at), 2) << "the index has an interior root";
+    ASSERT_NE(trunk, 0u);
+    const std::size_t first_link = index_at + rf::get_be16(sound, index_at + 12);
+    const std::uint32_t index_leaf = rf::get_be32(sound, first_link);
+    struct free_case {
+        const char* name;
+        std::size_t at;  // set to `page`
+        std::uint32_t page;
+        page_owner::kind owner;
+        std::string said;
+    };
+    const free_case cases[] = {
+        {"an index link naming the first trunk", first_link, trunk, page_owner::kind::free_list,
+         "tb: page " + std::to_string(index) + " (interior page, file offset " + std::to_string(index_at) +
+             "): child page number " + std::to_string(trunk) + ", a page of the free list"},
+        {"the header naming an index leaf as its first trunk", 32, index_leaf, page_owner::kind::tree,
+         "the free list: the database header names trunk page " + std::to_string(index_leaf) +
+             ", a page of tb"},
+    };
+    for (const free_case& c : cases) {
+        std::vector<std::uint8_t> bytes = sound;
+        rf::put_be32(bytes, c.at, c.page);
+        const std::string damaged = dir.file("damaged.db");
+        ASSERT_TRUE(rf::write_all(damaged, bytes));
+        database_source source;
+        ASSERT_EQ(source.open(damaged), 1);
+        const listed_tree table{root("t"), "t", true, 2}, unread{index, "tb", false, 0};
+        for (const std::vector<listed_tree>& trees :
+             {std::vector<listed_tree>{table, unread}, std::vector<listed_tree>{unread, table}}) {
+            SCOPED_TRACE(std::string(c.name) +
+                         (trees[0].rows ? ", the table listed first" : ", the index first"));
+            database_verdict verdict;
+            ASSERT_EQ(check_database_trees(verdict, source, database_view::file, trees), 1);
+            EXPECT_EQ(verdict.owner_of(c.page).what, c.owner);
+            EXPECT_EQ(verdict.foreign_links, std::vector<std::string>{c.said});
+        }
+    }
+}
+
 }  // namespace

@@ -10,10 +10,11 @@
 
 namespace {
 
-// How counts_ keeps a page's claims: how many the first survey met (1, or 2 for two and more), and whether
-// the second survey met it yet.
+// How counts_ keeps a page's claims: how many the first survey met (1, or 2 for two and more), whether the
+// second survey met it yet, and above kClaimantShift the structure of its first claim (its tree + 3).
 constexpr std::uint32_t kClaimCount = 3;
 constexpr std::uint32_t kSeenAgain = 4;
+constexpr std::uint32_t kClaimantShift = 8;
 constexpr std::uint32_t kNoHeight = ~0u;
 // How much of a tree judge() reads for the shape of its records: leaves spread over the tree, records of
 // each.
@@ -90,8 +91,15 @@ bool page_claims::claim(const page_claim& claim) {
     }
     const std::uint32_t seen = held & kClaimCount;
     if (seen == 1) contested_ = true;
-    counts_.set(claim.page, std::min<std::uint32_t>(seen + 1, 2));
+    const std::uint32_t claimant = seen == 0 ? static_cast<std::uint32_t>(claim.tree + 3) << kClaimantShift
+                                             : held & ~(kClaimCount | kSeenAgain);
+    counts_.set(claim.page, claimant | std::min<std::uint32_t>(seen + 1, 2));
     return seen == 0;
+}
+
+int page_claims::first_claimant(std::uint64_t page) const {
+    const std::uint32_t claimant = counts_.get(page) >> kClaimantShift;
+    return claimant == 0 ? kNoClaimant : static_cast<int>(claimant) - 3;
 }
 
 void page_claims::note_leaf_depth(int tree, std::uint32_t depth) {

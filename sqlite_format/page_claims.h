@@ -15,8 +15,9 @@
 //   4. the depth its link implies and every key it gives (2 points each), a table the run reads (1 point);
 //   5. the first in the walks' order, said where the links' trees differ.
 // The walks then take each page through its keeper's link only: every other link to it is its own
-// structure's damage, whichever of them the walk met first. An overflow chain takes only pages no tree
-// keeps and that read as no b-tree page: a tree's link to one of its pages is of a kind that does not fit.
+// structure's damage, whichever of them the walk met first. An overflow link fits only a page that reads as
+// no b-tree page: a chain takes no page a tree keeps, nor one a tree's link names that reads as a b-tree
+// page (the chain's link is then its damage); a tree's link to a chain's page is of a kind that does not fit.
 // The carver asks the same owners which pages no walk reaches (page_reach.h).
 #pragma once
 
@@ -74,6 +75,10 @@ class page_claims {
     // record_contested(), those one link names are kept, for judge() to read the shape of the tree's
     // records from.
     void note_leaf(int tree, std::uint64_t page);
+    // The tree (kFreeListTree for the free list) of the first link the survey met naming page `page`;
+    // kNoClaimant where none did.
+    static constexpr int kNoClaimant = -100;
+    int first_claimant(std::uint64_t page) const;
     // Whether the first survey met two links naming page `page`.
     bool named_twice(std::uint64_t page) const;
     // Whether a page that two links name was met: its claims are then read again, kept whole.

@@ -314,7 +314,8 @@ class tree_checker {
             (void)read_be32(b, kTrunkNextOffset, &next);
             (void)read_be32(b, kTrunkCountOffset, &leaves);
             const std::uint64_t at = (trunk - 1) * page_size_;
-            for (std::uint32_t i = 0; i < std::min<std::uint64_t>(leaves, (usable_ - kTrunkLeavesOffset) / 4); ++i) {
+            for (std::uint32_t i = 0; i < std::min<std::uint64_t>(leaves, (usable_ - kTrunkLeavesOffset) / 4);
+                 ++i) {
                 std::uint32_t leaf = 0;
                 if (read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) && leaf != 0 && leaf <= count_ &&
                     claims_.owner(leaf) == kNobody)
@@ -761,6 +762,8 @@ class tree_checker {
                 *fault = at + ", a page of the free list";
             } else if (claims_.owner(page) != kNobody) {
                 *fault = at + ", a page of " + tree_name(claims_.owner(page));
+            } else if (claimed_tree_page(page)) {
+                *fault = at + ", a page of " + tree_name(tree_code(claims_.first_claimant(page)));
             }
             std::uint32_t next = 0;
             if (fault->empty() && !pages_.link_of_whole(page, &next))
@@ -779,6 +782,15 @@ class tree_checker {
             sound = chain - 1;
         }
         return sound;
+    }
+
+    // Whether a tree's link names page `page`, which reads as a b-tree page: of a kind no overflow link fits.
+    bool claimed_tree_page(std::uint64_t page) const {
+        const int tree = claims_.first_claimant(page);
+        std::uint8_t type = 0;
+        return tree != page_claims::kNoClaimant && tree != kFreeListTree && pages_.type_of(page, &type) &&
+               (type == kPageTableLeaf || type == kPageTableInterior || type == kPageIndexLeaf ||
+                type == kPageIndexInterior);
     }
 
     skipped_span cell_span(const pending_page& item, const std::string& cell, const std::string& why) const {

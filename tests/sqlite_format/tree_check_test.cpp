@@ -210,14 +210,16 @@ TEST(TreeCheck, APageTwoTablesOfOneShapeClaimIsJudgedByItsDepthAndEveryRowid) {
     }
 }
 
-// A page that the free list and a tree no form reads both name goes to the one whose kind it is, with the
-// same words, whichever of the two is listed first: a trunk an index link names is the free list's, an index
-// leaf the header names as its first trunk the index's; either way the other's link is its damage, in a note.
-TEST(TreeCheck, APageTheFreeListAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
+// A page that the free list or an overflow chain and a tree no form reads both name goes to the one whose
+// kind it is, with the same words, whichever is listed first: a trunk an index link names is the free list's,
+// an index leaf the header names as its first trunk, or an overflow link names, the index's; either way the
+// other's link is its damage: in a note, or the table's whose chain it is.
+TEST(TreeCheck, APageTheFreeListOrAChainAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
     rf::temp_dir dir;
     const std::string path = dir.file("free.db");
     rf::make_db(path, 512,
                 "CREATE TABLE t(a INTEGER PRIMARY KEY, b TEXT); CREATE INDEX tb ON t(b); CREATE TABLE s(x);"
+                "CREATE TABLE o(a INTEGER PRIMARY KEY, b BLOB); INSERT INTO o VALUES(1, zeroblob(2000));"
                 "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
                 "INSERT INTO t SELECT i, printf('%.30c', 'b') || i FROM n;"
                 "INSERT INTO s SELECT zeroblob(2000) FROM t LIMIT 10; DROP TABLE s;");
@@ -234,12 +236,17 @@ TEST(TreeCheck, APageTheFreeListAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
     ASSERT_NE(trunk, 0u);
     const std::size_t first_link = index_at + rf::get_be16(sound, index_at + 12);
     const std::uint32_t index_leaf = rf::get_be32(sound, first_link);
+    // The one cell of o's root leaf: its payload length (two bytes), rowid, 39 bytes on the page, the link.
+    const std::size_t o_at = (root("o") - 1) * 512u,
+                      chain_link = o_at + rf::get_be16(sound, o_at + 8) + 3 + 39;
+    ASSERT_NE(rf::get_be32(sound, chain_link), 0u) << "o's row overflows";
     struct free_case {
         const char* name;
         std::size_t at;  // set to `page`
         std::uint32_t page;
         page_owner::kind owner;
-        std::string said;
+        std::string said;    // the one note
+        std::string damage = std::string();  // o's damage
     };
     const free_case cases[] = {
         {"an index link naming the first trunk", first_link, trunk, page_owner::kind::free_list,
@@ -248,6 +255,8 @@ TEST(TreeCheck, APageTheFreeListAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
         {"the header naming an index leaf as its first trunk", 32, index_leaf, page_owner::kind::tree,
          "the free list: the database header names trunk page " + std::to_string(index_leaf) +
              ", a page of tb"},
+        {"an overflow link naming an index leaf", chain_link, index_leaf, page_owner::kind::tree, "",
+         "reaches page " + std::to_string(index_leaf) + ", a page of tb"},
     };
     for (const free_case& c : cases) {
         std::vector<std::uint8_t> bytes = sound;
@@ -256,15 +265,22 @@ TEST(TreeCheck, APageTheFreeListAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
         ASSERT_TRUE(rf::write_all(damaged, bytes));
         database_source source;
         ASSERT_EQ(source.open(damaged), 1);
-        const listed_tree table{root("t"), "t", true, 2}, unread{index, "tb", false, 0};
+        const listed_tree table{root("t"), "t", true, 2}, unread{index, "tb", false, 0},
+            o{root("o"), "o", true, 2};
         for (const std::vector<listed_tree>& trees :
-             {std::vector<listed_tree>{table, unread}, std::vector<listed_tree>{unread, table}}) {
+             {std::vector<listed_tree>{table, unread, o}, std::vector<listed_tree>{unread, table, o}}) {
             SCOPED_TRACE(std::string(c.name) +
                          (trees[0].rows ? ", the table listed first" : ", the index first"));
             database_verdict verdict;
             ASSERT_EQ(check_database_trees(verdict, source, database_view::file, trees), 1);
             EXPECT_EQ(verdict.owner_of(c.page).what, c.owner);
-            EXPECT_EQ(verdict.foreign_links, std::vector<std::string>{c.said});
+            EXPECT_EQ(verdict.foreign_links,
+                      c.said.empty() ? std::vector<std::string>() : std::vector<std::string>{c.said});
+            const tree_verdict& chains = verdict.trees[2];
+            EXPECT_EQ(chains.damaged(), !c.damage.empty());
+            if (chains.damaged()) {
+                EXPECT_NE(chains.spans[0].why.find(c.damage), std::string::npos) << chains.spans[0].why;
+            }
         }
     }
 }

@@ -4,9 +4,11 @@
 
 #include "sqlite_format/btree.h"
 #include "sqlite_format/database_source.h"
+#include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/layout.h"
 #include "sqlite_format/tree_check.h"
+#include "sqlite_format/wal.h"
 
 namespace {
 
@@ -41,9 +43,9 @@ std::uint32_t first_overflow_page(const std::vector<std::uint8_t>& page, std::ui
 // read as no b-tree page.
 class chain_reach {
   public:
-    chain_reach(const state_pages& state, const database_header& header, std::uint64_t pages,
+    chain_reach(const database_bytes& bytes, const database_header& header, std::uint64_t pages,
                 const page_values& owners)
-        : state_(state),
+        : bytes_(bytes),
           page_size_(header.page_size),
           reserved_(header.reserved),
           pages_(pages),
@@ -90,7 +92,7 @@ class chain_reach {
   private:
     // Page `page` into buf_ with its b-tree header: false where it is no sound b-tree page.
     bool read_page(std::uint64_t page, btree_page_header& head) {
-        if (state_.read(page, buf_.data()) < page_size_) return false;
+        if (!read_start(page, buf_.data(), page_size_)) return false;
         return read_btree_page_header(head, buf_.data(), buf_.size(),
                                       btree_header_offset(buf_.data(), buf_.size()),
                                       page_size_) == page_header_verdict::sound;
@@ -98,16 +100,31 @@ class chain_reach {
 
     void follow(std::uint64_t page) {
         while (page != 0 && page <= pages_ && !reached(page)) {
-            if (state_.read(page, buf_.data()) < kMinPageSize) return;
-            if (is_btree_page_header(buf_.data(), kMinPageSize, page_size_)) return;  // the link was damaged
+            if (!read_start(page, head_, sizeof head_)) return;
+            if (is_btree_page_header(head_, sizeof head_, page_size_)) return;  // the link was damaged
             marks_[page] = kChained;
             std::uint32_t next = 0;
-            (void)read_be32(byte_view(buf_.data(), buf_.size()), 0, &next);
+            (void)read_be32(byte_view(head_, sizeof head_), 0, &next);
             page = next;
         }
     }
 
-    const state_pages& state_;
+    // The first `length` bytes of page `page` of the state into `out`, straight from the file or the log's
+    // frame that holds it; false where the state does not hold that much of it.
+    bool read_start(std::uint64_t page, std::uint8_t* out, std::uint32_t length) const {
+        uni::fileio* from = bytes_.file;
+        std::uint64_t offset = (page - 1) * page_size_;
+        if (bytes_.frames != nullptr && bytes_.log != nullptr) {
+            const auto frame = bytes_.frames->find(page);
+            if (frame != bytes_.frames->end()) {
+                from = bytes_.log;
+                offset = frame->second + kWalFrameHeaderSize;
+            }
+        }
+        return from != nullptr && read_file_exact(*from, offset, length, out);
+    }
+
+    const database_bytes& bytes_;
     const std::uint32_t page_size_;
     const std::uint8_t reserved_;
     const std::uint64_t pages_;
@@ -118,6 +135,7 @@ class chain_reach {
     std::vector<std::uint8_t> marks_;
     std::vector<std::uint8_t> buf_;
     std::vector<std::uint32_t> chain_;
+    std::uint8_t head_[kMinPageSize] = {};
 };
 
 }  // namespace
@@ -140,7 +158,6 @@ int reach_state(state_reach& out, const database_source& source, const database_
     if (!open_committed_state(opened, source, view)) return 0;
     const database_bytes bytes = opened.bytes();
     if (bytes.file == nullptr) return 0;
-    state_pages state(bytes, page_size);
     // Where each page's bytes lie: the log's committed frame of it, a hot journal's image of it, or the
     // main file (of the log's image, page 1 alone; its other pages are zeros).
     const bool log =
@@ -152,7 +169,7 @@ int reach_state(state_reach& out, const database_source& source, const database_
     std::uint64_t pages = file_pages;
     if (frames != nullptr && !frames->empty()) pages = std::max(pages, frames->rbegin()->first);
     pages = std::min<std::uint64_t>(pages, std::max<std::uint64_t>(verdict->pages, file_pages));
-    chain_reach reach(state, header, pages, verdict->owners);
+    chain_reach reach(bytes, header, pages, verdict->owners);
     // Pages the format sets aside: the lock-byte page, and with auto-vacuum the pointer-map pages (page 2
     // and one after every run of pages one map page describes; one moves past the lock-byte page).
     const std::uint64_t lock_page = kLockByteOffset / page_size + 1;

@@ -29,9 +29,9 @@ table_checks check_tables(const selk_run& run, const database_source& source, da
             tree_of[slot] = static_cast<int>(i);
         }
     }
-    // The notification table's tree is listed first: where another table the run reads reaches one of its
-    // pages, the table whose rows the report holds keeps it, and the other's link there is the other's
-    // damage.
+    // The notification table's tree is listed first: where another table the run reads names one of its
+    // pages and nothing else (kind, the shape of the records, depth, keys) tells the two links apart, the
+    // walks' order gives it to the table whose rows the report holds, and the other's link is its damage.
     const int first = tree_of[kSchemaNotification];
     if (first > 0) {
         std::rotate(trees.begin(), trees.begin() + first, trees.begin() + first + 1);

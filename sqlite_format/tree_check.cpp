@@ -21,7 +21,7 @@
 
 namespace {
 
-// The codes of who reached a page first (tree_verdict.h).
+// The codes of who owns a page: the keeper of its claims that a walk took it for (tree_verdict.h).
 constexpr std::uint32_t kNobody = kOwnerNobody;
 constexpr std::uint32_t kFreeList = kOwnerFreeList;
 constexpr std::uint32_t kFirstTree = kOwnerFirstTree;

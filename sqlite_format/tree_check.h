@@ -4,19 +4,21 @@
 // and reads on, printing foreign or repeated rows; the own walk is told by it what it must not read. It reads
 // cell pointers, rowid and payload-length varints and overflow links, never a value.
 //
-// Every link of every tree is first read as a claim on the page it names, and a page that two links name
-// goes to the claim it fits (page_claims.h); only then are the trees walked, each depth first from its
-// right-most child back to its first, as PRAGMA quick_check walks one: the schema table's first, then those
-// of the tables the run reads (the list's order, their overflow pages included), then the free list, then the
-// other trees. A link to a page another link keeps is its own tree's damage, whichever the walk met first;
-// neither the free list nor a tree no form reads takes a page of a table that is read: its link there is its
-// own damage, kept in the verdict's foreign links. It also tells each cell the library would read past the
-// end of its page (a pointer past the page, a pointer array, payload length, rowid, payload or child page
-// number that runs past it): the library reads on into whatever follows the page in its memory, which
-// differs from run to run. Passing the check says that none of this damage was found, not that the rows are
-// sound: a cell pointer into its page's header or pointer array or repeated, a cell count larger than the
-// page holds whose pointer array still lies in it, or a page that is no b-tree page are left to the readers,
-// which stop or skip there and say so (the library reads those inside the page, as they stand).
+// Every link of every tree and every entry of the free list is first read as a claim on the page it names,
+// and a page that two name goes to the claim it fits, by the order between kinds page_claims.h writes down;
+// only then are the trees walked, each depth first from its right-most child back to its first, as PRAGMA
+// quick_check walks one: the schema table's first, then those of the tables the run reads (the list's order,
+// their overflow pages included), then the free list, then the other trees. A link to a page another link
+// keeps is its own structure's damage, whichever the walk met first: the owner of a page is its keeper, not
+// whoever reached it first; neither the free list nor a tree no form reads takes a page of a table that is
+// read: its link there is its own damage, kept in the verdict's foreign links. It also tells each cell the
+// library would read past the end of its page (a pointer past the page, a pointer array, payload length,
+// rowid, payload or child page number that runs past it): the library reads on into whatever follows the page
+// in its memory, which differs from run to run. Passing the check says that none of this damage was found,
+// not that the rows are sound: a cell pointer into its page's header or pointer array or repeated, a cell
+// count larger than the page holds whose pointer array still lies in it, or a page that is no b-tree page are
+// left to the readers, which stop or skip there and say so (the library reads those inside the page, as they
+// stand).
 #pragma once
 
 #include <cstdint>

@@ -91,8 +91,9 @@ TEST(TreeCheck, BesideALogTheLeavesAreTheLogsOnAnyNumberOfThreads) {
     }
 }
 
-// A page two links name is the first's in the order PRAGMA quick_check walks (the right-most child first):
-// the root's first link is refused, not its right child; a file cut short says which pages it lacks.
+// A page two links of one tree name whose depth and keys fit both goes to the first in the order PRAGMA
+// quick_check walks (the right-most child first): the root's first link is refused, not its right child; a
+// file cut short says which pages it lacks.
 TEST(TreeCheck, ThePageOfTwoLinksIsTheRightMostOnesAndAShortFileNamesItsPages) {
     rf::temp_dir dir;
     const std::string path = make_table(dir, 60);
@@ -245,7 +246,7 @@ TEST(TreeCheck, APageTheFreeListOrAChainAndAnUnreadIndexNameIsTheOneWhoseKindItI
         std::size_t at;  // set to `page`
         std::uint32_t page;
         page_owner::kind owner;
-        std::string said;    // the one note
+        std::string said;                    // the one note
         std::string damage = std::string();  // o's damage
     };
     const free_case cases[] = {

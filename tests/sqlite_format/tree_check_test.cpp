@@ -91,9 +91,8 @@ TEST(TreeCheck, BesideALogTheLeavesAreTheLogsOnAnyNumberOfThreads) {
     }
 }
 
-// A page two links of one tree name whose depth and keys fit both goes to the first in the order PRAGMA
-// quick_check walks (the right-most child first): the root's first link is refused, not its right child; a
-// file cut short says which pages it lacks.
+// A page two links of one tree name goes to the link whose keys it fits: the root's first link, set to its
+// right child, is refused, not the right child itself; a file cut short says which pages it lacks.
 TEST(TreeCheck, ThePageOfTwoLinksIsTheRightMostOnesAndAShortFileNamesItsPages) {
     rf::temp_dir dir;
     const std::string path = make_table(dir, 60);

@@ -192,6 +192,42 @@ const char* text_encoding_label(text_encoding encoding) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The database header.
+
+database_header decode_database_header(const std::uint8_t* bytes, std::size_t length) {
+    database_header h;
+    h.length = static_cast<std::uint32_t>(std::min<std::size_t>(length, kDbHeaderSize));
+    if (bytes != nullptr && h.length != 0) std::memcpy(h.bytes.data(), bytes, h.length);
+    const std::uint8_t* b = h.bytes.data();
+    const byte_view v(b, kDbHeaderSize);
+    h.magic = starts_with_magic(b, h.length);
+    std::uint16_t page_size_field = 0;
+    if (h.length >= kDbPageSizeOffset + 2 && read_be16(v, kDbPageSizeOffset, &page_size_field)) {
+        h.page_size_field = page_size_field;
+        h.page_size = page_size_from_field(page_size_field);
+    }
+    h.reserved_field = b[kDbReservedOffset];
+    h.reserved = db_header_reserved(b, kDbHeaderSize);
+    h.usable = h.page_size > h.reserved ? h.page_size - h.reserved : 0;
+    h.texts = db_header_text_encoding(b, kDbHeaderSize);
+    std::uint32_t counter = 0, valid_for = 0;
+    (void)read_be32(v, kDbTextEncodingOffset, &h.encoding_field);
+    (void)read_be32(v, kDbPageCountOffset, &h.counted_pages);
+    (void)read_be32(v, kDbFreelistTrunkOffset, &h.freelist_trunk);
+    (void)read_be32(v, kDbLargestRootOffset, &h.largest_root);
+    (void)read_be32(v, kDbChangeCounterOffset, &counter);
+    (void)read_be32(v, kDbValidForOffset, &valid_for);
+    h.count_current = h.counted_pages != 0 && counter == valid_for;
+    h.wal_mode = b[kDbWriteVersionOffset] == kDbWalVersion || b[kDbReadVersionOffset] == kDbWalVersion;
+    return h;
+}
+
+std::uint64_t database_header::pages_for(std::uint64_t size) const {
+    if (page_size == 0) return 0;
+    return count_current ? counted_pages : (size + page_size - 1) / page_size;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Varints.
 
 int read_sqlite_varint(std::uint64_t* value, std::uint32_t* out_length, const std::uint8_t* buf,

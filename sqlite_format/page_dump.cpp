@@ -6,6 +6,7 @@
 
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
+#include "sqlite_format/database_paths.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"

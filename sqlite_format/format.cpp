@@ -593,22 +593,17 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
 }
 
 int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
-                     std::uint8_t reserved) {
+                     std::uint8_t reserved, const database_header& header) {
     page.reserved = reserved;
     page.cells.clear();
     page.parse_result = 0;
     if (!buf || length < 12) return 0;
-    const byte_view b(buf, length);
-    if (starts_with_magic(buf, length)) {
+    if (header.magic) {
         if (length < kPage1MinSize) return 0;
-        std::uint32_t enc;
-        std::uint8_t res;
-        if (!read_u8(b, kDbReservedOffset, &res) || !read_be32(b, kDbTextEncodingOffset, &enc)) return 0;
         // A header page size that is not valid leaves the caller's (0: none, and no cell is read).
-        const std::uint32_t header_size = db_header_page_size(buf, length);
-        page.page_size = header_size != 0 ? header_size : page_size;
-        page.reserved = res;
-        page.encoding = text_encoding_from_field(enc);
+        page.page_size = header.page_size != 0 ? header.page_size : page_size;
+        page.reserved = header.reserved;
+        page.encoding = header.texts;
         std::memset(page.header, 0, sizeof page.header);
         std::memset(page.header_next, 0, sizeof page.header_next);
         const std::size_t n = std::min<std::size_t>(16, length - kDbHeaderSize);
@@ -624,6 +619,14 @@ int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t len
     const int r = parse_btree_page(page.cells, buf, length, page.page_size, page.reserved, false);
     page.parse_result = static_cast<std::uint8_t>(r);
     return r;
+}
+
+int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                     std::uint8_t reserved) {
+    // Only a buffer that begins with the magic is decoded as a header; any other is bound as a page.
+    const database_header header =
+        starts_with_magic(buf, length) ? decode_database_header(buf, length) : database_header();
+    return bind_sqlite_page(page, buf, length, page_size, reserved, header);
 }
 
 int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16_t>& sizes,

@@ -283,11 +283,17 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
                           std::size_t available, cell_metadata& cell, std::uint32_t page_size,
                           std::uint8_t reserved, bool store);
 
-// Binds the page in `buf`: reads page size, reserved count and encoding from a database header
-// when there is one (page 1 needs at least 112 bytes), checks the b-tree header, then maps the
-// cells. `page_size` 0 keeps the page's own. The result of parse_btree_page, also kept in the page.
+// Binds the page in `buf`: takes page size, reserved count (as the header's usable size leaves it) and
+// encoding from a database header when there is one (decoded once; page 1 needs at least 112 bytes), checks
+// the b-tree header, then maps the cells. `page_size` 0 keeps the page's own. The result of parse_btree_page,
+// also kept in the page.
 int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
                      std::uint8_t reserved);
+// The same where the header in `buf` is already decoded (`header`, of page 1; a header without the magic, or
+// a default one, binds `buf` as a page whose b-tree header is at its start): the page size, reserved bytes
+// and encoding are the header's facts.
+int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                     std::uint8_t reserved, const database_header& header);
 
 // Lists the freeblock chain of a page starting at `first`; the chain stops at a revisit, a
 // freeblock under 4 bytes or an offset outside the page. 1 when at least one was listed.

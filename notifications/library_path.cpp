@@ -296,7 +296,7 @@ int read_database_tables(selk_run& run, const database_source& source, row_pipel
     run.db_path = path;
 
     uni::fileio file;
-    std::uint8_t header[kDbHeaderSize] = {0};
+    database_header header;
     std::string why;
     if (!read_database_header(run, source, file, header, why)) return unread(why);
     if (run.options.show_progress) error_printf("analyzing %s\n", path.c_str());

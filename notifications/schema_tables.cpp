@@ -19,22 +19,17 @@ namespace {
 // apart from damage to the schema's pages: a page size the format cannot have, a file shorter than a page
 // or than the pages its header counts, a file longer than those pages whose length they fill at another
 // page size.
-std::string schema_unread_reason(const std::uint8_t* header, std::uint64_t file_size,
-                                 std::uint32_t page_size) {
-    const byte_view h(header, kDbHeaderSize);
-    std::uint16_t field = 0;
-    std::uint32_t pages = 0, counter = 0, valid_for = 0;
+std::string schema_unread_reason(const database_header& header, std::uint64_t file_size) {
+    const std::uint32_t page_size = header.page_size;
     const std::string size = std::to_string(file_size) + " bytes";
-    if (page_size == 0) {
-        (void)read_be16(h, kDbPageSizeOffset, &field);
-        return "the page size in its header (" + std::to_string(field) + ") is not a valid page size";
-    }
+    if (page_size == 0)
+        return "the page size in its header (" + std::to_string(header.page_size_field) +
+               ") is not a valid page size";
     if (file_size < page_size)
         return "the file holds " + size + ", less than one page of " + std::to_string(page_size) + " bytes";
     // The page count is kept up to date only where the counter it is valid for is the file's change counter.
-    if (!read_be32(h, kDbPageCountOffset, &pages) || !read_be32(h, kDbChangeCounterOffset, &counter) ||
-        !read_be32(h, kDbValidForOffset, &valid_for) || pages == 0 || counter != valid_for)
-        return "its schema table cannot be read";
+    if (!header.count_current) return "its schema table cannot be read";
+    const std::uint32_t pages = header.counted_pages;
     const std::uint64_t counted = static_cast<std::uint64_t>(pages) * page_size;
     if (file_size < counted) return cut_short_text(file_size, pages, page_size);
     // Cutting a file short never makes it longer: pages that fill it exactly are the pages it was written
@@ -59,7 +54,7 @@ std::string schema_texts_unread_reason(const schema_text_encoding& encoding) {
 }  // namespace
 
 bool read_database_header(const selk_run& run, const database_source& source, uni::fileio& file,
-                          std::uint8_t (&header)[kDbHeaderSize], std::string& why) {
+                          database_header& header, std::string& why) {
     const bool progress = run.options.show_progress;
     const std::string& path = source.path();
     if (!source.files().open_database(file)) {
@@ -67,7 +62,7 @@ bool read_database_header(const selk_run& run, const database_source& source, un
         why = "it cannot be opened";
         return false;
     }
-    if (source.header().length < sizeof(header)) {
+    if (source.header().length < kDbHeaderSize) {
         if (progress) error_printf("prob accessing file %s\n", path.c_str());
         why = "the file holds " + std::to_string(file.size()) + " bytes, less than a database header";
         return false;
@@ -76,14 +71,14 @@ bool read_database_header(const selk_run& run, const database_source& source, un
     if (run.options.switches[kSwitchCarve] && source.journal_rolls_back() &&
         source.open_view(database_view::own, file)) {
         view = database_view::own;
-        if (source.header_of(view).length < sizeof(header)) {
+        if (source.header_of(view).length < kDbHeaderSize) {
             if (progress) error_printf("prob accessing file %s\n", path.c_str());
             why = "the database header cannot be read with its journal";
             return false;
         }
     }
-    std::memcpy(header, source.header_of(view).bytes.data(), sizeof(header));
-    std::string magic(reinterpret_cast<const char*>(header), 16);
+    header = source.header_of(view);
+    std::string magic(reinterpret_cast<const char*>(header.bytes.data()), 16);
     string_to_lower(magic);
     if (magic.compare(0, 6, "sqlite") != 0) {
         if (progress) error_printf("prob processing file %s\n", path.c_str());
@@ -94,11 +89,11 @@ bool read_database_header(const selk_run& run, const database_source& source, un
 }
 
 bool find_tables(selk_run& database_run, const database_source& source, uni::fileio& file,
-                 const std::uint8_t* header, std::uint8_t& wal_image, std::string& why) {
+                 const database_header& header, std::uint8_t& wal_image, std::string& why) {
     selk_run* run = &database_run;
     // 0 for a page size the format cannot have: the schema read below then refuses the file.
-    run->layout.page_size = db_header_page_size(header, kDbHeaderSize);
-    run->layout.reserved = db_header_reserved(header, kDbHeaderSize);
+    run->layout.page_size = header.page_size;
+    run->layout.reserved = header.reserved;
 
     std::vector<std::string> names;
     std::vector<std::string> sqls;
@@ -109,7 +104,7 @@ bool find_tables(selk_run& database_run, const database_source& source, uni::fil
                            &encoding, &source)) {
         write_log_line(run->options, "prob parsing sqlite schema");
         why = encoding.rows != 0 ? schema_texts_unread_reason(encoding)
-                                 : schema_unread_reason(header, file_size, run->layout.page_size);
+                                 : schema_unread_reason(header, file_size);
         return false;
     }
     run->layout.texts = encoding.encoding;

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "io/fileio.h"
-#include "sqlite_format/layout.h"
+#include "sqlite_format/format.h"
 
 class database_source;
 class selk_run;
@@ -17,12 +17,12 @@ class selk_run;
 // original pages laid over an image of it, not the half-written file). False, with why, when the file cannot
 // be opened or read, or is no SQLite database (said on standard error when progress output is on).
 bool read_database_header(const selk_run& run, const database_source& source, uni::fileio& file,
-                          std::uint8_t (&header)[kDbHeaderSize], std::string& why);
+                          database_header& header, std::string& why);
 
 // The tables of the layout found by name in the schema table of `file` (with `wal_image` set, `file` becomes
 // the log's image where page 1 of the main file does not bind; `wal_image` is cleared when the main file
-// served): the page size from `header`, each table's schema parsed and its root kept. False, with why, when
-// the schema table cannot be read or the notification or handler table is not in it or cannot be parsed
-// (diagnostics log).
+// served): the page size and reserved bytes from `header`, each table's schema parsed and its root kept.
+// False, with why, when the schema table cannot be read or the notification or handler table is not in it or
+// cannot be parsed (diagnostics log).
 bool find_tables(selk_run& database_run, const database_source& source, uni::fileio& file,
-                 const std::uint8_t* header, std::uint8_t& wal_image, std::string& why);
+                 const database_header& header, std::uint8_t& wal_image, std::string& why);

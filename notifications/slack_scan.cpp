@@ -138,8 +138,9 @@ int parse_chunk_file(selk_run* run, std::string& path) {
     // A file that starts with a database header says in which UTF-16 order its texts would be stored; loose
     // pages do not, so a text is tried in both. Either way each record's texts are read as its checked ones
     // read: no schema says what the header's field is worth.
-    const std::uint32_t utf16 = got == kDbHeaderSize && starts_with_magic(header, got)
-                                    ? utf16_orders_for(db_header_text_encoding(header, got))
+    const database_header facts = decode_database_header(header, got);
+    const std::uint32_t utf16 = facts.length == kDbHeaderSize && facts.magic
+                                    ? utf16_orders_for(facts.texts)
                                     : kUtf16LittleEndian | kUtf16BigEndian;
     const std::uint64_t size = file.size();
     const std::uint64_t start = wal ? kWalHeaderSize : 0;

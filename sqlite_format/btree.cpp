@@ -49,7 +49,7 @@ bool locate_page(page_view& v, const std::uint8_t* bytes, std::uint64_t count, s
     if (!starts_with_magic(v.data, page_size)) return false;
     // Page 1's header is taken as it stands: the walks judge its type themselves.
     (void)read_btree_page_header(v.head, v.data, page_size, kDbHeaderSize, page_size);
-    v.reserved = db_header_reserved(v.data, page_size);
+    v.reserved = decode_database_header(v.data, page_size).reserved;
     return true;
 }
 

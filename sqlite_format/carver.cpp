@@ -509,7 +509,7 @@ void read_companion(companion_regions& c, const database_source& source, std::ui
 // that never committed wrote, whole. Pages the log replaces are left out: they are walked whole under their
 // own code.
 region_map main_file_regions(uni::fileio& main_file, const database_source& source,
-                             const database_verdict* verdict, const db_header_bytes& header,
+                             const database_verdict* verdict, const database_header& header,
                              std::uint32_t page_size, bool header_page_size, companion_regions& c) {
     region_map free_space;
     map_db_pages(free_space, main_file, header);
@@ -660,7 +660,6 @@ int carve_database(std::vector<recovered_record>& out, const database_source& so
     const database_header& facts = source.header();
     const bool main_header = files.open_database(main_file) && main_file.size() >= kMinPageSize &&
                              facts.length == kDbHeaderSize && facts.magic && facts.page_size != 0;
-    const db_header_bytes& header = facts.bytes;
     const std::uint32_t p = main_header ? facts.page_size : 0;
     if (p) page_size = p;
 
@@ -674,7 +673,7 @@ int carve_database(std::vector<recovered_record>& out, const database_source& so
         walk.set_main_pages(main_file.size() / page_size);
         walk.set_page_format(facts.reserved, facts.texts);
         free_space =
-            main_file_regions(main_file, source, carve.verdict.get(), header, page_size, p != 0, companion);
+            main_file_regions(main_file, source, carve.verdict.get(), facts, page_size, p != 0, companion);
         if ((!free_space.empty() || !companion.overwritten.empty()) &&
             schema_of_table(schema, main_file, source, page_size, carve.table_name)) {
             walk.walk(free_space, main_file, &schema, kSourceMainSlack, page_size, false);

@@ -28,7 +28,7 @@ int lay_log_image(uni::fileio& file, uni::fileio* db, uni::fileio& wal, const wa
     const std::uint64_t highest = frames.rbegin()->first;
     db_header_bytes db_header{};
     const bool with_db = db != nullptr && check_db_file_header(*db, db_header);
-    const std::uint32_t db_page_size = with_db ? db_header_page_size(db_header.data(), db_header.size()) : 0;
+    const std::uint32_t db_page_size = with_db ? decode_database_header(db_header).page_size : 0;
     const std::uint64_t size = with_db ? std::max(db->size(), highest * db_page_size) : highest * page_size;
     if (size == 0) return 0;
     auto pieces = std::make_shared<uni::file_overlay>();
@@ -85,35 +85,6 @@ std::uint64_t pages_held(std::uint64_t size, std::uint32_t page_size) {
 }
 
 }  // namespace
-
-database_header decode_database_header(const std::uint8_t* bytes, std::size_t length) {
-    database_header h;
-    h.length = static_cast<std::uint32_t>(std::min<std::size_t>(length, kDbHeaderSize));
-    if (bytes != nullptr && h.length != 0) std::memcpy(h.bytes.data(), bytes, h.length);
-    const std::uint8_t* b = h.bytes.data();
-    h.magic = starts_with_magic(b, h.length);
-    h.page_size = h.length >= kDbPageSizeOffset + 2 ? db_header_page_size(b, h.length) : 0;
-    h.reserved_field = b[kDbReservedOffset];
-    h.reserved = db_header_reserved(b, kDbHeaderSize);
-    h.usable = h.page_size > h.reserved ? h.page_size - h.reserved : 0;
-    h.texts = db_header_text_encoding(b, kDbHeaderSize);
-    const byte_view v(b, kDbHeaderSize);
-    std::uint32_t counter = 0, valid_for = 0;
-    (void)read_be32(v, kDbTextEncodingOffset, &h.encoding_field);
-    (void)read_be32(v, kDbPageCountOffset, &h.counted_pages);
-    (void)read_be32(v, kDbFreelistTrunkOffset, &h.freelist_trunk);
-    (void)read_be32(v, kDbLargestRootOffset, &h.largest_root);
-    (void)read_be32(v, kDbChangeCounterOffset, &counter);
-    (void)read_be32(v, kDbValidForOffset, &valid_for);
-    h.count_current = h.counted_pages != 0 && counter == valid_for;
-    h.wal_mode = b[kDbWriteVersionOffset] == kDbWalVersion || b[kDbReadVersionOffset] == kDbWalVersion;
-    return h;
-}
-
-std::uint64_t database_header::pages_for(std::uint64_t size) const {
-    if (page_size == 0) return 0;
-    return count_current ? counted_pages : pages_held(size, page_size);
-}
 
 // ---------------------------------------------------------------------------------------------
 

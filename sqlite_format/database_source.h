@@ -18,40 +18,13 @@
 #include "io/evidence.h"
 #include "io/fileio.h"
 #include "sqlite_format/file_map.h"
+#include "sqlite_format/format.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/wal.h"
 
 namespace uni {
 class file_overlay;
 }
-
-// The first 100 bytes of page 1, decoded once.
-struct database_header {
-    db_header_bytes bytes{};          // as read; zeros past what the file holds
-    std::uint32_t length = 0;         // how many of the 100 bytes the file holds
-    bool magic = false;               // they begin with "SQLite format 3"
-    std::uint32_t page_size = 0;      // 0: the field is no valid page size
-    std::uint8_t reserved_field = 0;  // the reserved-bytes field as stored
-    // The bytes reserved at the end of every page as the readers take them (db_header_reserved: 0 where the
-    // field leaves a usable size the format cannot have), and the usable size they leave; 0 without a page
-    // size.
-    std::uint8_t reserved = 0;
-    std::uint32_t usable = 0;
-    std::uint32_t encoding_field = 0;           // as stored: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
-    text_encoding texts = text_encoding::utf8;  // the encoding it names (db_header_text_encoding)
-    std::uint32_t counted_pages = 0;            // the page-count field
-    std::uint32_t freelist_trunk = 0;           // the free list's first trunk page, 0 for none
-    std::uint32_t largest_root = 0;             // with auto-vacuum the largest root page, else 0
-    bool count_current = false;  // counted_pages is not 0 and was written for the file's change counter
-    bool wal_mode = false;       // its write and read versions say write-ahead-log mode
-
-    // The count of pages a reader of a file of `size` bytes takes the database to have: the header's count
-    // where it is kept up to date, else the pages the bytes hold (a last partial page counting). 0 without a
-    // page size.
-    std::uint64_t pages_for(std::uint64_t size) const;
-};
-// Decodes the `length` bytes at `bytes` (at most 100 are taken; those missing read as zeros).
-database_header decode_database_header(const std::uint8_t* bytes, std::size_t length);
 
 // Which bytes of the database a reader reads.
 enum class database_view : std::uint8_t {

@@ -6,26 +6,12 @@
 #include <set>
 
 #include "io/fileio.h"
-#include "sqlite_format/database_source.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/freespace.h"
 
 namespace {
 
 constexpr std::uint64_t kMinDbFileSize = kMinPageSize;  // a database holds one page at least
-
-bool has_magic(const db_header_bytes& header) { return starts_with_magic(header.data(), header.size()); }
-
-std::uint32_t header_page_size(const db_header_bytes& header) {
-    return db_header_page_size(header.data(), header.size());
-}
-
-// True when `database` (the file a path reaches, links followed) is named as a "-wal", "-journal" or "-shm"
-// companion.
-bool names_a_companion(const std::string& database) {
-    return path_ends_with(database, "-journal") || path_ends_with(database, "-wal") ||
-           path_ends_with(database, "-shm");
-}
 
 // Byte offset of page `page` (1-based) in 64 bits, so a large page number cannot wrap.
 std::uint64_t page_offset(std::uint64_t page, std::uint32_t page_size) { return (page - 1) * page_size; }
@@ -60,54 +46,29 @@ int check_db_file_header(uni::fileio& file, db_header_bytes& header) {
     header.fill(0);
     return file.is_open() && file.size() >= kMinDbFileSize &&
                    read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data()) &&
-                   has_magic(header) && header_page_size(header) != 0
+                   decode_database_header(header).readable()
                ? 1
                : 0;
-}
-
-int check_db_file_header(uni::fileio& file, db_header_bytes& header, const std::string& path) {
-    header.fill(0);
-    if (path.empty()) return 0;
-    database_source source;
-    if (!source.open(path) || !source.files().open_database(file) || !check_db_file_header(file, header)) {
-        file.close();
-        return 0;
-    }
-    return 1;
-}
-
-int read_db_page_params(uni::fileio& file, std::uint64_t* file_size, std::uint32_t* page_size,
-                        std::uint8_t* reserved, const std::string& path) {
-    if (file_size) *file_size = 0;
-    if (page_size) *page_size = 0;
-    db_header_bytes header{};
-    if (!check_db_file_header(file, header, path)) return 0;
-    if (page_size) *page_size = header_page_size(header);
-    if (reserved) *reserved = header[kDbReservedOffset];
-    if (file_size) *file_size = file.size();
-    return 1;
 }
 
 int read_page_size_field(std::uint32_t* page_size, uni::fileio& file) {
     if (page_size == nullptr || !file.is_open() || file.size() < kDbHeaderSize) return 0;
     db_header_bytes header{};
     if (!read_file_exact(file, 0, static_cast<std::uint32_t>(header.size()), header.data())) return 0;
-    const std::uint32_t size = header_page_size(header);
+    const std::uint32_t size = decode_database_header(header).page_size;
     if (size == 0) return 0;
     *page_size = size;
     return 1;
 }
 
-void collect_free_list(region_map& free_list, uni::fileio& file, const db_header_bytes& header) {
-    if (!file.is_open() || !has_magic(header)) return;
-    const std::uint32_t page_size = header_page_size(header);
-    if (page_size == 0) return;
+void collect_free_list(region_map& free_list, uni::fileio& file, const database_header& header) {
+    if (!file.is_open() || !header.readable()) return;
+    const std::uint32_t page_size = header.page_size;
     const std::uint64_t page_count = file.size() / page_size;
     std::vector<std::uint8_t> page(page_size);
     const byte_view view(page.data(), page.size());
     std::set<std::uint32_t> visited;
-    std::uint32_t trunk = 0;
-    (void)read_be32(byte_view(header.data(), header.size()), kDbFreelistTrunkOffset, &trunk);
+    std::uint32_t trunk = header.freelist_trunk;
     while (trunk != 0 && trunk <= page_count && visited.insert(trunk).second) {
         const std::uint64_t offset = page_offset(trunk, page_size);
         free_list.emplace(offset, page_size);
@@ -128,12 +89,10 @@ void collect_free_list(region_map& free_list, uni::fileio& file, const db_header
     }
 }
 
-int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
-    if (!file.is_open() || !has_magic(header)) return 0;
-    const std::uint32_t page_size = header_page_size(header);
-    if (page_size == 0) return 0;
+int map_db_pages(region_map& out, uni::fileio& file, const database_header& header) {
+    if (!file.is_open() || !header.readable()) return 0;
+    const std::uint32_t page_size = header.page_size;
     const std::uint64_t page_count = file.size() / page_size;
-    const std::uint32_t usable = page_size - db_header_reserved(header.data(), header.size());
     std::vector<std::uint8_t> page(page_size);
 
     // Free list: trunks and their leaves are whole free pages.
@@ -146,26 +105,20 @@ int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& head
         if (free_list.count(offset) != 0) continue;
         if (!read_file_exact(file, offset, page_size, page.data())) break;
         (void)collect_page_slack(out, page.data(), static_cast<std::int32_t>(page_size), offset, true,
-                                 page_count, usable);
+                                 page_count, header.usable);
     }
 
     out.insert(free_list.begin(), free_list.end());  // an offset already present keeps its length
     return out.empty() ? 0 : 1;
 }
 
+int map_db_pages(region_map& out, uni::fileio& file, const db_header_bytes& header) {
+    return map_db_pages(out, file, decode_database_header(header));
+}
+
 bool path_ends_with(const std::string& path, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     return path.size() >= n && path.compare(path.size() - n, n, suffix) == 0;
-}
-
-int map_db_free_space(region_map& out, const std::string& path) {
-    out.clear();
-    database_source source;
-    if (path.empty() || !source.open(path) || names_a_companion(source.files().names().database)) return 0;
-    uni::fileio file;
-    db_header_bytes header{};
-    if (!source.files().open_database(file) || !check_db_file_header(file, header)) return 0;
-    return map_db_pages(out, file, header) != 0 ? 1 : 0;
 }
 
 namespace {

@@ -192,6 +192,42 @@ const char* text_encoding_label(text_encoding encoding) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The database header.
+
+database_header decode_database_header(const std::uint8_t* bytes, std::size_t length) {
+    database_header h;
+    h.length = static_cast<std::uint32_t>(std::min<std::size_t>(length, kDbHeaderSize));
+    if (bytes != nullptr && h.length != 0) std::memcpy(h.bytes.data(), bytes, h.length);
+    const std::uint8_t* b = h.bytes.data();
+    const byte_view v(b, kDbHeaderSize);
+    h.magic = starts_with_magic(b, h.length);
+    std::uint16_t page_size_field = 0;
+    if (h.length >= kDbPageSizeOffset + 2 && read_be16(v, kDbPageSizeOffset, &page_size_field)) {
+        h.page_size_field = page_size_field;
+        h.page_size = page_size_from_field(page_size_field);
+    }
+    h.reserved_field = b[kDbReservedOffset];
+    h.reserved = db_header_reserved(b, kDbHeaderSize);
+    h.usable = h.page_size > h.reserved ? h.page_size - h.reserved : 0;
+    h.texts = db_header_text_encoding(b, kDbHeaderSize);
+    std::uint32_t counter = 0, valid_for = 0;
+    (void)read_be32(v, kDbTextEncodingOffset, &h.encoding_field);
+    (void)read_be32(v, kDbPageCountOffset, &h.counted_pages);
+    (void)read_be32(v, kDbFreelistTrunkOffset, &h.freelist_trunk);
+    (void)read_be32(v, kDbLargestRootOffset, &h.largest_root);
+    (void)read_be32(v, kDbChangeCounterOffset, &counter);
+    (void)read_be32(v, kDbValidForOffset, &valid_for);
+    h.count_current = h.counted_pages != 0 && counter == valid_for;
+    h.wal_mode = b[kDbWriteVersionOffset] == kDbWalVersion || b[kDbReadVersionOffset] == kDbWalVersion;
+    return h;
+}
+
+std::uint64_t database_header::pages_for(std::uint64_t size) const {
+    if (page_size == 0) return 0;
+    return count_current ? counted_pages : (size + page_size - 1) / page_size;
+}
+
+// ---------------------------------------------------------------------------------------------
 // Varints.
 
 int read_sqlite_varint(std::uint64_t* value, std::uint32_t* out_length, const std::uint8_t* buf,
@@ -557,22 +593,17 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
 }
 
 int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
-                     std::uint8_t reserved) {
+                     std::uint8_t reserved, const database_header& header) {
     page.reserved = reserved;
     page.cells.clear();
     page.parse_result = 0;
     if (!buf || length < 12) return 0;
-    const byte_view b(buf, length);
-    if (starts_with_magic(buf, length)) {
+    if (header.magic) {
         if (length < kPage1MinSize) return 0;
-        std::uint32_t enc;
-        std::uint8_t res;
-        if (!read_u8(b, kDbReservedOffset, &res) || !read_be32(b, kDbTextEncodingOffset, &enc)) return 0;
         // A header page size that is not valid leaves the caller's (0: none, and no cell is read).
-        const std::uint32_t header_size = db_header_page_size(buf, length);
-        page.page_size = header_size != 0 ? header_size : page_size;
-        page.reserved = res;
-        page.encoding = text_encoding_from_field(enc);
+        page.page_size = header.page_size != 0 ? header.page_size : page_size;
+        page.reserved = header.reserved;
+        page.encoding = header.texts;
         std::memset(page.header, 0, sizeof page.header);
         std::memset(page.header_next, 0, sizeof page.header_next);
         const std::size_t n = std::min<std::size_t>(16, length - kDbHeaderSize);
@@ -588,6 +619,14 @@ int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t len
     const int r = parse_btree_page(page.cells, buf, length, page.page_size, page.reserved, false);
     page.parse_result = static_cast<std::uint8_t>(r);
     return r;
+}
+
+int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                     std::uint8_t reserved) {
+    // Only a buffer that begins with the magic is decoded as a header; any other is bound as a page.
+    const database_header header =
+        starts_with_magic(buf, length) ? decode_database_header(buf, length) : database_header();
+    return bind_sqlite_page(page, buf, length, page_size, reserved, header);
 }
 
 int list_freeblocks(std::vector<std::uint16_t>& offsets, std::vector<std::uint16_t>& sizes,

@@ -6,6 +6,7 @@
 // past the buffer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -15,7 +16,7 @@
 
 #include "sqlite_format/layout.h"
 
-// True when the `length` bytes at `buf` begin with the database magic.
+// True when the `length` bytes at `buf` begin with the database magic: the one test of it every reader makes.
 bool starts_with_magic(const std::uint8_t* buf, std::size_t length);
 
 // ---------------------------------------------------------------------------------------------
@@ -97,6 +98,46 @@ text_encoding text_encoding_from_field(std::uint32_t field);
 text_encoding db_header_text_encoding(const std::uint8_t* bytes, std::size_t length);
 // "UTF-8", "UTF-16le" or "UTF-16be".
 const char* text_encoding_label(text_encoding encoding);
+
+// ---------------------------------------------------------------------------------------------
+// The database header, decoded once: every reader takes its facts from here, none from the bytes.
+
+// The first 100 bytes of a database file.
+using db_header_bytes = std::array<std::uint8_t, 100>;
+
+// The first 100 bytes of page 1, decoded.
+struct database_header {
+    db_header_bytes bytes{};            // as read; zeros past what the file holds
+    std::uint32_t length = 0;           // how many of the 100 bytes the file holds
+    bool magic = false;                 // they begin with the database magic (starts_with_magic)
+    std::uint32_t page_size = 0;        // 0: the field is no valid page size
+    std::uint32_t page_size_field = 0;  // the page-size field as stored (16 bits)
+    std::uint8_t reserved_field = 0;    // the reserved-bytes field as stored
+    // The bytes reserved at the end of every page as the readers take them (db_header_reserved: 0 where the
+    // field leaves a usable size the format cannot have), and the usable size they leave; 0 without a page
+    // size.
+    std::uint8_t reserved = 0;
+    std::uint32_t usable = 0;
+    std::uint32_t encoding_field = 0;           // as stored: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
+    text_encoding texts = text_encoding::utf8;  // the encoding it names (db_header_text_encoding)
+    std::uint32_t counted_pages = 0;            // the page-count field
+    std::uint32_t freelist_trunk = 0;           // the free list's first trunk page, 0 for none
+    std::uint32_t largest_root = 0;             // with auto-vacuum the largest root page, else 0
+    bool count_current = false;  // counted_pages is not 0 and was written for the file's change counter
+    bool wal_mode = false;       // its write and read versions say write-ahead-log mode
+
+    // A database header a reader takes: the magic and a valid page size.
+    bool readable() const { return magic && page_size != 0; }
+    // The count of pages a reader of a file of `size` bytes takes the database to have: the header's count
+    // where it is kept up to date, else the pages the bytes hold (a last partial page counting). 0 without a
+    // page size.
+    std::uint64_t pages_for(std::uint64_t size) const;
+};
+// Decodes the `length` bytes at `bytes` (at most 100 are taken; those missing read as zeros).
+database_header decode_database_header(const std::uint8_t* bytes, std::size_t length);
+inline database_header decode_database_header(const db_header_bytes& bytes) {
+    return decode_database_header(bytes.data(), bytes.size());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Varints and serial types.
@@ -242,11 +283,17 @@ int compute_local_payload(std::uint32_t* local, std::uint32_t* overflow_bytes,
                           std::size_t available, cell_metadata& cell, std::uint32_t page_size,
                           std::uint8_t reserved, bool store);
 
-// Binds the page in `buf`: reads page size, reserved count and encoding from a database header
-// when there is one (page 1 needs at least 112 bytes), checks the b-tree header, then maps the
-// cells. `page_size` 0 keeps the page's own. The result of parse_btree_page, also kept in the page.
+// Binds the page in `buf`: takes page size, reserved count (as the header's usable size leaves it) and
+// encoding from a database header when there is one (decoded once; page 1 needs at least 112 bytes), checks
+// the b-tree header, then maps the cells. `page_size` 0 keeps the page's own. The result of parse_btree_page,
+// also kept in the page.
 int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
                      std::uint8_t reserved);
+// The same where the header in `buf` is already decoded (`header`, of page 1; a header without the magic, or
+// a default one, binds `buf` as a page whose b-tree header is at its start): the page size, reserved bytes
+// and encoding are the header's facts.
+int bind_sqlite_page(sqlite_page& page, const std::uint8_t* buf, std::size_t length, std::uint32_t page_size,
+                     std::uint8_t reserved, const database_header& header);
 
 // Lists the freeblock chain of a page starting at `first`; the chain stops at a revisit, a
 // freeblock under 4 bytes or an offset outside the page. 1 when at least one was listed.

@@ -6,6 +6,7 @@
 
 #include "io/fileio.h"
 #include "sqlite_format/btree.h"
+#include "sqlite_format/database_paths.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"
@@ -37,11 +38,11 @@ bool open_database_file(uni::fileio& file, const std::string& path) {
 int open_with_page_size(uni::fileio& file, std::uint64_t* size, std::uint32_t* page_size,
                         std::uint8_t* reserved, const std::string& path, std::uint32_t fallback) {
     if (!open_database_file(file, path)) return 0;
-    db_header_bytes header{};
-    const bool database = check_db_file_header(file, header) != 0;
-    *reserved = database ? header[kDbReservedOffset] : 0;
-    *page_size =
-        database ? db_header_page_size(header.data(), header.size()) : page_size_from_field(fallback);
+    db_header_bytes bytes{};
+    const bool database = check_db_file_header(file, bytes) != 0;
+    const database_header header = decode_database_header(bytes);
+    *reserved = database ? header.reserved : 0;
+    *page_size = database ? header.page_size : page_size_from_field(fallback);
     *size = file.size();
     return *page_size != 0 ? 1 : 0;
 }
@@ -53,7 +54,7 @@ int open_with_page_size(uni::fileio& file, std::uint64_t* size, std::uint32_t* p
 std::uint32_t find_table_root(uni::fileio& file, const std::vector<std::uint8_t>& page1,
                               std::uint32_t page_size, std::uint64_t file_size, const std::string& name) {
     const std::uint64_t pages = file_size / page_size;
-    const std::uint8_t reserved = page1.size() > kDbReservedOffset ? page1[kDbReservedOffset] : 0;
+    const std::uint8_t reserved = decode_database_header(page1.data(), page1.size()).reserved;
     std::vector<std::uint64_t> children;
     sqlite_artifact first;
     if (parse_page_in_memory(first, page1.data(), page1.size(), 0, 0, page_size, &file, false, false,

@@ -25,9 +25,10 @@ bool read_page1(std::vector<std::uint8_t>& buf, uni::fileio& file, std::uint32_t
     return read_file_exact(file, 0, page_size, buf.data());
 }
 
+// Binds page 1 in `buf`, whose header (when it has one) is `header`, decoded from it.
 bool bind_page1(sqlite_page& page, const std::vector<std::uint8_t>& buf, std::uint32_t page_size,
-                std::uint8_t reserved) {
-    return bind_sqlite_page(page, buf.data(), buf.size(), page_size, reserved) != 0;
+                std::uint8_t reserved, const database_header& header) {
+    return bind_sqlite_page(page, buf.data(), buf.size(), page_size, reserved, header) != 0;
 }
 
 // The rows of the schema table's b-tree below child page `child` of page 1, each record read whole (its
@@ -119,8 +120,9 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
             if (path_form) page_size = 0;  // as the page parameters read from a path leave it
             return 0;
         }
-        page_size = db_header_page_size(header.data(), header.size());
-        reserved = header[kDbReservedOffset];
+        const database_header facts = decode_database_header(header);
+        page_size = facts.page_size;
+        reserved = facts.reserved;
     }
     if (!file.is_open() || page_size == 0) return 0;
     // A page size the format cannot have would misplace every page; 1 stands for 65536.
@@ -129,10 +131,13 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
 
     std::vector<std::uint8_t> buf;
     if (!read_page1(buf, file, page_size)) return 0;
+    // Page 1's header, decoded once from the page read (the file's, or the log image's): the page size,
+    // the reserved bytes and the text encoding the schema is read with.
+    database_header header = decode_database_header(buf.data(), buf.size());
     sqlite_page page1;
     uni::fileio local;
     uni::fileio* source = &file;
-    if (bind_page1(page1, buf, page_size, reserved)) {
+    if (bind_page1(page1, buf, page_size, reserved, header)) {
         wal_image = 0;
     } else {
         // Page 1 is not a b-tree page in the main file: take it from the log image.
@@ -142,13 +147,15 @@ int read_master_table(std::vector<std::string>& names, std::vector<std::string>&
         // Without a database to image (no source, no path) the file that was to become the image is closed.
         if (db == nullptr) source->close();
         if (db == nullptr || !db->open_view(database_view::log_image, *source)) return 0;
-        if (!read_page1(buf, *source, page_size) || !bind_page1(page1, buf, page_size, reserved)) return 0;
+        if (!read_page1(buf, *source, page_size)) return 0;
+        header = decode_database_header(buf.data(), buf.size());
+        if (!bind_page1(page1, buf, page_size, reserved, header)) return 0;
     }
     if (page_size_from_field(page1.page_size) != page_size) return 0;
     schema_text_encoding read;
-    (void)read_be32(byte_view(buf.data(), buf.size()), kDbTextEncodingOffset, &read.header);
+    read.header = header.encoding_field;
     read.encoding = page1.encoding;
-    const std::uint8_t reserved_bytes = db_header_reserved(buf.data(), buf.size());
+    const std::uint8_t reserved_bytes = header.reserved;
 
     artifact_map schema, others;
     read_schema_table(schema, others, *source, buf, page_size, reserved_bytes, read.encoding);
@@ -184,10 +191,11 @@ int read_schema_roots(std::vector<std::uint32_t>& roots, uni::fileio& file, std:
     if (!file.is_open() || page_size_from_field(page_size) != page_size) return 0;
     std::vector<std::uint8_t> buf;
     sqlite_page page1;
-    if (!read_page1(buf, file, page_size) || !bind_page1(page1, buf, page_size, 0)) return 0;
+    if (!read_page1(buf, file, page_size)) return 0;
+    const database_header header = decode_database_header(buf.data(), buf.size());
+    if (!bind_page1(page1, buf, page_size, 0, header)) return 0;
     artifact_map schema, others;
-    read_schema_table(schema, others, file, buf, page_size, db_header_reserved(buf.data(), buf.size()),
-                      page1.encoding);
+    read_schema_table(schema, others, file, buf, page_size, header.reserved, page1.encoding);
     std::set<std::uint32_t> found;
     for (const auto& entry : schema) {
         const std::uint64_t root = entry.second.root_page;

@@ -9,6 +9,7 @@
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "sqlite_format/database_paths.h"
 #include "sqlite_format/format.h"
 
 using namespace reader_fixtures;

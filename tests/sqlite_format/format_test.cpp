@@ -525,6 +525,24 @@ TEST(BindPage, UsesTheHeaderFieldsOfPage1AndTheGivenSizeElsewhere) {
     EXPECT_TRUE(other.cells.empty());
 }
 
+// One usable-size rule: page 1 binds with the reserved bytes the decoded header takes, 0 where the field
+// leaves fewer than 480 usable bytes.
+TEST(BindPage, Page1TakesTheReservedBytesOfTheDecodedHeader) {
+    const struct {
+        std::uint32_t page_size;
+        std::uint8_t field, reserved;
+    } cases[] = {{1024, 8, 8}, {512, 32, 32}, {512, 33, 0}, {1024, 255, 255}};
+    for (const auto& c : cases) {
+        bytes p = make_page1(c.page_size);
+        put16(p, 16, static_cast<std::uint16_t>(c.page_size));
+        p[20] = c.field;
+        sqlite_page page;
+        (void)bind_sqlite_page(page, p.data(), p.size(), 0, 0);
+        EXPECT_EQ(page.reserved, c.reserved) << c.page_size << " " << int(c.field);
+        EXPECT_EQ(decode_database_header(p.data(), p.size()).reserved, c.reserved);
+    }
+}
+
 TEST(Float, BigEndianIeeeValues) {
     double d = 5;
     EXPECT_EQ(decode_ieee_float_be(&d, {0x3F, 0xF0, 0, 0, 0, 0, 0, 0}), 1);

@@ -11,6 +11,7 @@
 
 #include "io/fileio.h"
 #include "reader_fixtures.h"
+#include "sqlite_format/database_paths.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/file_map.h"
 #include "sqlite_format/format.h"

@@ -13,7 +13,6 @@
 #include <new>
 #include <sstream>
 
-#include "common/case_conv.h"
 #include "common/string_lists.h"
 #include "common/text_rewrite.h"
 #include "io/console.h"
@@ -36,6 +35,7 @@
 #include "platform/threads.h"
 #include "sqlite_binding/sqlite_wrapper.h"
 #include "sqlite_format/database_source.h"
+#include "sqlite_format/format.h"
 
 const char* const kSelkVersion = "1.0.0";
 
@@ -83,15 +83,11 @@ std::string unreadable_reason(const selk_options& options, const std::string& pa
     // Evidence: its access time stays where the system allows.
     const int fd = uni::open_keeping_access_time(opened, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::strerror(errno);
-    char head[16] = {};
+    std::uint8_t head[kDbMagicLength] = {};
     const ssize_t n = ::read(fd, head, sizeof(head));
     ::close(fd);
     if (n < 0) return std::strerror(errno);
-    if (!pages) {
-        std::string text(head, static_cast<std::size_t>(n));
-        string_to_lower(text);
-        if (text.compare(0, 6, "sqlite") != 0) return "not a SQLite database";
-    }
+    if (!pages && !starts_with_magic(head, static_cast<std::size_t>(n))) return "not a SQLite database";
     return fallback;
 }
 

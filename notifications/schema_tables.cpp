@@ -3,7 +3,6 @@
 #include <cstring>
 #include <vector>
 
-#include "common/case_conv.h"
 #include "io/console.h"
 #include "io/diags_log.h"
 #include "notifications/database_state.h"
@@ -78,9 +77,7 @@ bool read_database_header(const selk_run& run, const database_source& source, un
         }
     }
     header = source.header_of(view);
-    std::string magic(reinterpret_cast<const char*>(header.bytes.data()), 16);
-    string_to_lower(magic);
-    if (magic.compare(0, 6, "sqlite") != 0) {
+    if (!header.magic) {
         if (progress) error_printf("prob processing file %s\n", path.c_str());
         why = "not a SQLite database";
         return false;

@@ -178,6 +178,9 @@ bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_
     if (std::uint64_t{p} + 12 >= length || !is_integer_type(b[p]) || !is_integer_type(b[p + 1])) return false;
     // The last matched serial type is at p - 1 and the header-length byte must stand before it.
     if (p < 2) return false;
+    // That is the Uri's, a text's: its last byte is odd, and at least 13 unless a longer varint ends there.
+    // Tested here, as the matcher below would, because integer types side by side are common in any page.
+    if ((b[p - 1] & 1) == 0 || (b[p - 1] < 13 && (b[p - 2] & 0x80) == 0)) return false;
     const std::uint32_t reach = std::min(kPushChannelReach, p - 1);
     const std::int64_t n = match_header_signature_bwd(b + p - 1, reach, 3, 2, kPushChannelLead);
     if (n == 0) return false;
@@ -304,8 +307,28 @@ bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t len
     return false;
 }
 
-// Null (0) or an integer's serial type: 0-6, 8 or 9.
-bool may_start_header(std::uint8_t b) { return b <= 9 && b != 7; }
+// The classes of byte the scan looks for: a null (0), an integer's serial type (1-6, 8, 9), and an odd byte,
+// which ends every text's serial type.
+constexpr std::uint8_t kNullByte = 1;
+constexpr std::uint8_t kIntegerByte = 2;
+constexpr std::uint8_t kOddByte = 4;
+struct byte_classes {
+    std::uint8_t of[256];
+    constexpr byte_classes() : of() {
+        of[0] = kNullByte;
+        for (int b = 1; b <= 9; ++b) of[b] = b == 7 ? 0 : kIntegerByte;
+        for (int b = 1; b < 256; b += 2) of[b] |= kOddByte;
+    }
+};
+constexpr byte_classes kByteClasses;
+
+// Where a recogniser may start: at a null (a notification's Order, or a handler's SystemDataPropertySet after
+// its WNFEventName) or at two integers after the end of a text's serial type (a push channel's ExpiryTime and
+// CreatedTime after its Uri). Reads b[-1] to b[1]; shifted, an odd byte's class lines up with an integer's.
+bool may_start_header(const std::uint8_t* b) {
+    const std::uint8_t* of = kByteClasses.of;
+    return (of[b[0]] & (kNullByte | (of[b[1]] & (of[b[-1]] >> 1)))) != 0;
+}
 
 bool zero_word(const std::uint8_t* b) {
     for (std::uint32_t i = 0; i < kZeroWord; ++i)
@@ -372,27 +395,40 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         // Whole zero words hold no header; candidates stop where a word no longer fits.
         while (p + kZeroWord < length && zero_word(buffer + p)) p += kZeroWord;
         if (p + kZeroWord >= length) break;
-        // Every recogniser wants a null or an integer's serial type where it starts (the null Order of a
-        // notification, the null or integer WNFEventName of a handler, the integer ExpiryTime of a push
-        // channel): other bytes are passed over in one tight loop, where each recogniser would refuse them in
-        // turn.
-        if (!may_start_header(buffer[p])) {
+        // Other places are passed over in one tight loop, where each recogniser would refuse them in turn
+        // (nothing starts at the first byte, which no header-length byte can precede).
+        if (p == 0 || !may_start_header(buffer + p)) {
+            // The classes of the bytes before, at and after p, carried along so that each byte is looked up
+            // once.
+            const std::uint8_t* of = kByteClasses.of;
+            std::uint8_t before = of[buffer[p]];
             ++p;
-            while (p + kZeroWord < length && !may_start_header(buffer[p])) ++p;
+            std::uint8_t here = of[buffer[p]];
+            while (p + kZeroWord < length) {
+                const std::uint8_t after = of[buffer[p + 1]];
+                if ((here & (kNullByte | (after & (before >> 1)))) != 0) break;
+                before = here;
+                here = after;
+                ++p;
+            }
             continue;
         }
         const std::uint32_t at = static_cast<std::uint32_t>(p);
+        // Where the recogniser that matched was started (a handler's at its WNFEventName, the byte before):
+        // the scan goes on from there, past the header.
+        std::uint32_t anchor = at;
         header_match m;
         bool found = false;
-        if ((switches & kRecogniseNotifications) != 0)
-            found = recognise_notification(m, buffer, length, at, reading);
-        if (!found && (switches & kRecognisePushChannels) != 0) {
-            m = header_match();
+        if (buffer[p] == 0) {
+            if ((switches & kRecogniseNotifications) != 0)
+                found = recognise_notification(m, buffer, length, at, reading);
+            if (!found && at >= 1 && (switches & kRecogniseHandlers) != 0) {
+                m = header_match();
+                anchor = at - 1;
+                found = recognise_handler(m, buffer, length, anchor, reading);
+            }
+        } else if ((switches & kRecognisePushChannels) != 0) {
             found = recognise_push_channel(m, buffer, length, at, reading);
-        }
-        if (!found && (switches & kRecogniseHandlers) != 0) {
-            m = header_match();
-            found = recognise_handler(m, buffer, length, at, reading);
         }
         if (!found) {
             ++p;
@@ -400,7 +436,7 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         }
         if (reading.known) m.texts = reading.database;
         out.push_back(make_candidate(m, buffer, length, base_offset));
-        p += std::max<std::uint64_t>(m.header_length, 1);
+        p = std::max<std::uint64_t>(std::uint64_t{anchor} + m.header_length, p + 1);
     }
     return out.size() > start_count ? 1 : 0;
 }

@@ -28,7 +28,8 @@ stdin_stream_ex::stdin_stream_ex(const cmd_params* options_in)
       options(nullptr),
       ahead_at(0),
       looked_ahead(false),
-      nul_separated(false) {
+      nul_separated(false),
+      files_met(0) {
     clear();
     options = options_in;
 }
@@ -46,6 +47,7 @@ void stdin_stream_ex::clear() {
     ahead_at = 0;
     looked_ahead = false;
     nul_separated = false;
+    files_met = 0;
 }
 
 bool stdin_stream_ex::init_to_stdin(bool prepare) {
@@ -169,7 +171,14 @@ bool stdin_stream_ex::get_next_file(std::wstring& out) {
         for (subdir_node_utf16& entry : entries) {
             if (entry.is_dir) {
                 pending_folders.emplace_back(entry.path, folder.level + 1);
-            } else if (fixup_directory_or_file(entry.path, false)) {
+                continue;
+            }
+            if (!entry.folder_link.empty()) {
+                if (on_folder_link) on_folder_link(wide_to_path(entry.path), entry.folder_link);
+                continue;
+            }
+            ++files_met;
+            if (fixup_directory_or_file(entry.path, false)) {
                 pending_files.push_back(std::move(entry.path));
             }
         }

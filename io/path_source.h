@@ -64,6 +64,12 @@ class stdin_stream_ex : public uni::stdin_stream {
     // Told of each folder of a walk that cannot be listed (its path without the trailing separator, and
     // why) as the walk passes it over; the walk then goes on with the next. Kept by clear() and the inits.
     std::function<void(const std::string& folder, const std::string& why)> on_unlisted_folder;
+    // Told of each link to a folder that a walk lists (its path, and its target as the link holds it), which
+    // it neither enters nor hands out as a file: an absolute target names the examiner's own machine, a
+    // relative one may lead out of the evidence. Kept by clear() and the inits.
+    std::function<void(const std::string& link, const std::string& target)> on_folder_link;
+    // The files the walk has listed since its init, those the filters dropped included.
+    std::uint64_t files_listed() const { return files_met; }
     std::uint32_t get_level_limit() const { return level_limit; }
 
   private:
@@ -84,6 +90,7 @@ class stdin_stream_ex : public uni::stdin_stream {
     std::size_t ahead_at;                       // the next byte of `ahead` to hand out
     bool looked_ahead;                          // look_ahead has run since the last clear
     bool nul_separated;                         // standard input holds a NUL byte
+    std::uint64_t files_met;                    // files the walk listed, before the filters
 };
 
 }  // namespace qmportdir

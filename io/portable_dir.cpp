@@ -130,6 +130,7 @@ subdir_node_utf16::subdir_node_utf16(const std::wstring& path_in, const std::wst
 
 subdir_node_utf16 subdir_node_to_utf16(const subdir_node& node) {
     subdir_node_utf16 wide(path_to_wide(node.path), path_to_wide(node.name), node.is_dir, node.level);
+    wide.folder_link = node.folder_link;
     wide.long_path = false;
     wide.globalroot = false;
     return wide;
@@ -146,6 +147,25 @@ void strip_long_path_prefix(std::wstring& path) {
     }
     path.erase(0, 4);
 }
+
+namespace {
+
+// Where the link `path` points, as it holds it, when that is a folder; else empty. The target is only looked
+// at (its status), never opened.
+std::string folder_link_target(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+    std::vector<char> target(256);
+    for (;;) {
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0) return std::string();
+        if (static_cast<std::size_t>(n) < target.size())
+            return std::string(target.data(), static_cast<std::size_t>(n));
+        target.resize(target.size() * 2);
+    }
+}
+
+}  // namespace
 
 bool read_folder_entries(const std::string& folder, std::vector<qmportdir::subdir_node>& out,
                          std::uint32_t level, bool folders_only, bool forward_slash, int* open_error) {
@@ -173,6 +193,7 @@ bool read_folder_entries(const std::string& folder, std::vector<qmportdir::subdi
             appended = true;
         } else if (!folders_only) {
             out.emplace_back(full, name, false, file_level);
+            if (known && S_ISLNK(st.st_mode)) out.back().folder_link = folder_link_target(full);
             appended = true;
         }
     }

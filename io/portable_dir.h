@@ -28,6 +28,8 @@ struct subdir_node {
     bool is_dir;         // the entry is a folder
     bool long_path;      // path has at least 5 bytes and begins with "\\?\"
     std::int32_t level;  // listing level for files, that level + 1 for folders
+    // A link to a folder (listed as a file, never entered): the target as the link holds it; else empty.
+    std::string folder_link;
 };
 
 // One listing entry, wide form.
@@ -36,23 +38,26 @@ struct subdir_node_utf16 {
     // path is longer than 46 characters, globalroot when "globalroot" (any case) stands at index 4.
     subdir_node_utf16(const std::wstring& path, const std::wstring& name, bool is_dir, std::int32_t level);
 
-    std::wstring path;   // as subdir_node::path
-    std::wstring name;   // as subdir_node::name
-    bool is_dir;         // the entry is a folder
-    bool long_path;      // two leading backslashes
-    bool globalroot;     // a long path that names a global root
-    std::int32_t level;  // as subdir_node::level
+    std::wstring path;        // as subdir_node::path
+    std::wstring name;        // as subdir_node::name
+    bool is_dir;              // the entry is a folder
+    bool long_path;           // two leading backslashes
+    bool globalroot;          // a long path that names a global root
+    std::int32_t level;       // as subdir_node::level
+    std::string folder_link;  // as subdir_node::folder_link
 };
 
-// Path and name converted byte for byte, is_dir and level copied, long_path and globalroot false.
+// Path and name converted byte for byte, is_dir, level and folder_link copied, long_path and globalroot
+// false.
 subdir_node_utf16 subdir_node_to_utf16(const subdir_node& node);
 
 }  // namespace qmportdir
 
 // Appends the entries of `folder` (which ends with its separator) in readdir order, skipping "." and "..".
 // A folder (by lstat) gets the separator ('/' with forward_slash, else '\') appended, an empty name and
-// level + 1; anything else, a link included, is a file entry at `level` unless folders_only. An entry
-// whose status cannot be read is listed as a file. True when at least one entry was appended; false
+// level + 1; anything else, a link included, is a file entry at `level` unless folders_only (a link whose
+// target is a folder carries that target in folder_link). An entry whose status cannot be read is listed as a
+// file. True when at least one entry was appended; false
 // also when the folder cannot be opened (then `open_error`, when given, gets the errno value; else 0).
 bool read_folder_entries(const std::string& folder, std::vector<qmportdir::subdir_node>& out,
                          std::uint32_t level, bool folders_only, bool forward_slash,

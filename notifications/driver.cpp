@@ -223,7 +223,8 @@ int run_path_stream(std::ostream& os, selk_run& run) {
     // Every path was gathered before the outputs were opened, so that none of them was written.
     if (!options.paths_ready) return -1;
     bool tried = false;
-    const bool listed = !options.listed_paths.empty();
+    // Files were listed or found, whether or not any passes the filters.
+    const bool listed = !options.listed_paths.empty() || options.files_found;
     bool unread = false;
     bool incomplete = false;
     // A folder of the walk that cannot be listed hides whatever it holds: it is named, and the run fails.
@@ -231,6 +232,12 @@ int run_path_stream(std::ostream& os, selk_run& run) {
     for (const auto& folder : options.unlisted_folders) {
         error_printf("prob accessing folder %s: %s\n", folder.first.c_str(), folder.second.c_str());
         write_log_line(options, "prob accessing folder " + folder.first + ": " + folder.second);
+    }
+    // A link to a folder is not followed, and what lies beyond it is not read: said, without failing the run.
+    for (const auto& link : options.folder_links) {
+        const std::string note = link.first + ": a folder link to " + link.second + ": not followed";
+        error_printf("note: %s\n", note.c_str());
+        write_log_line(options, "note: " + note);
     }
     std::string path;
     for (const std::string& listed_path : options.listed_paths) {

@@ -20,13 +20,20 @@ namespace {
 constexpr std::uint32_t kMinBuffer = 29;
 constexpr std::uint32_t kZeroWord = 8;
 
+// Every serial type an integer may be stored in: 1-6 by its size, 8 and 9 for the constants 0 and 1. SQLite
+// stores each value in the smallest that holds it, so a column of integers may hold any of them (a HandlerId
+// of 32,768 or more takes 3 bytes, a time of 0 the constant).
+constexpr bool is_integer_type(std::uint8_t type) { return type != 0 && type <= 9 && type != 7; }
+// The pattern of a column of integers (see signatures.h).
+constexpr const char* kIntegers = "12345689";
+
 // Serial-type patterns per column (see signatures.h). Notification columns 4-9: Type, Payload (blob or
-// null), Tag, Group (Windows stores empty text), ExpiryTime (8-byte integer or 0), ArrivalTime.
-const char* const kNotificationMiddle[] = {"-", "+0", "-", "-", "68", "6"};
-// Columns 10-13: DataVersion (constant 0 or 1), PayloadType, BootId, ExpiresOnReboot.
-const char* const kNotificationTail[] = {"89", "-", "68", "-8"};
+// null), Tag, Group (Windows stores empty text), ExpiryTime, ArrivalTime.
+const char* const kNotificationMiddle[] = {"-", "+0", "-", "-", kIntegers, kIntegers};
+// Columns 10-13: DataVersion, PayloadType, BootId, ExpiresOnReboot (text or an integer).
+const char* const kNotificationTail[] = {kIntegers, "-", kIntegers, "-12345689"};
 // Push-channel columns 0-2: ChannelId, HandlerId, Uri.
-const char* const kPushChannelLead[] = {"-", "129", "-"};
+const char* const kPushChannelLead[] = {"-", kIntegers, "-"};
 // Handler columns 0-4 of the layout with a secondary identifier (stored as empty text).
 const char* const kHandlerLeadSecondary[] = {"0", "-", "x0d", "-0", "-"};
 // Handler columns 0-3 of the layout Windows writes: RecordId, PrimaryId, WNSId, HandlerType.
@@ -112,17 +119,14 @@ bool notification_type_ok(const std::uint8_t* header, std::uint32_t available, s
 }
 
 // Notification header: p holds the serial type of Order (the rowid alias, so null), the byte before it the
-// header length. Id and HandlerId may be the constants 0 and 1 (types 8 and 9).
+// header length; Id and HandlerId are integers of any size.
 bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
                             const text_reading& reading) {
     const std::uint32_t utf16 = reading.utf16;
     text_encoding& texts = m.texts;
     if (p < 1 || std::uint64_t{p} + 4 >= length) return false;
     if (b[p] != 0) return false;
-    const std::uint8_t id = b[p + 1];
-    if (!((id >= 1 && id <= 3) || id == 8 || id == 9)) return false;
-    const std::uint8_t handler = b[p + 2];
-    if (!(handler == 1 || handler == 2 || handler == 8 || handler == 9)) return false;
+    if (!is_integer_type(b[p + 1]) || !is_integer_type(b[p + 2])) return false;
     if (b[p + 3] != 0 && b[p + 3] != 44) return false;
     const std::uint32_t n =
         match_header_signature_fwd(b + p + 4, length - (p + 4), 6, 0, kNotificationMiddle);
@@ -166,14 +170,17 @@ bool recognise_notification(header_match& m, const std::uint8_t* b, std::uint32_
     return true;
 }
 
-// Push-channel header: p and p+1 hold ExpiryTime and CreatedTime (8-byte integers); ChannelId, HandlerId
-// and Uri are matched backward from the byte before p.
+// Push-channel header: p and p+1 hold ExpiryTime and CreatedTime (integers); ChannelId, HandlerId and Uri
+// are matched backward from the byte before p.
 bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
                             const text_reading& reading) {
     const std::uint32_t utf16 = reading.utf16;
-    if (std::uint64_t{p} + 12 >= length || b[p] != 6 || b[p + 1] != 6) return false;
+    if (std::uint64_t{p} + 12 >= length || !is_integer_type(b[p]) || !is_integer_type(b[p + 1])) return false;
     // The last matched serial type is at p - 1 and the header-length byte must stand before it.
     if (p < 2) return false;
+    // That is the Uri's, a text's: its last byte is odd, and at least 13 unless a longer varint ends there.
+    // Tested here, as the matcher below would, because integer types side by side are common in any page.
+    if ((b[p - 1] & 1) == 0 || (b[p - 1] < 13 && (b[p - 2] & 0x80) == 0)) return false;
     const std::uint32_t reach = std::min(kPushChannelReach, p - 1);
     const std::int64_t n = match_header_signature_bwd(b + p - 1, reach, 3, 2, kPushChannelLead);
     if (n == 0) return false;
@@ -183,10 +190,17 @@ bool recognise_push_channel(header_match& m, const std::uint8_t* b, std::uint32_
     m.position = header_at + 1;
     m.table_kind = kTablePushChannel;
     const std::uint8_t device_version = b[p + 2];
-    if (stored == k ||
-        (stored == k + 1 && (device_version == 1 || device_version == 8 || device_version == 9))) {
+    if (stored == k || (stored == k + 1 && is_integer_type(device_version))) {
         m.header_length = stored;
         m.mask = stored == k ? kPushChannelMask5 : kPushChannelMask6;
+        // Two FILETIMEs are what a channel's times are; times of other sizes are found as often in an index
+        // entry or a page's cell pointers, so there the channel identifier must read as one.
+        if (b[p] != 6 || b[p + 1] != 6) {
+            std::string channel;
+            return get_column_text_checked_ex(channel, b + header_at, length - header_at, 0, kIdMinChars,
+                                              kIdMaxChars, kTextPrintable, stored, false, true, utf16,
+                                              &m.texts) != 0;
+        }
         // No text was read: the channel identifier says how they are stored.
         if (!reading.known)
             m.texts = texts_read_in(b + header_at, length - header_at, stored, 0, utf16, text_encoding::utf8);
@@ -231,13 +245,14 @@ bool date_text_type_ok(std::uint8_t type, const text_reading& reading) {
            (type == kDateTextTypeUtf16 && (reading.utf16 & (kUtf16LittleEndian | kUtf16BigEndian)) != 0);
 }
 
-// Handler header: p holds WNFEventName (null or an 8-byte integer), p+1 SystemDataPropertySet (null), p+2
+// Handler header: p holds WNFEventName (null or an integer), p+1 SystemDataPropertySet (null), p+2
 // and p+3 the two date texts; the columns before p are matched backward.
 bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t length, std::uint32_t p,
                        const text_reading& reading) {
     if (std::uint64_t{p} + 4 >= length) return false;
     const std::uint8_t date = b[p + 2];
-    if ((b[p] != 0 && b[p] != 6) || b[p + 1] != 0 || b[p + 3] != date || !date_text_type_ok(date, reading))
+    if ((b[p] != 0 && !is_integer_type(b[p])) || b[p + 1] != 0 || b[p + 3] != date ||
+        !date_text_type_ok(date, reading))
         return false;
     if (p < 2) return false;
     m.table_kind = kTableHandler;
@@ -290,6 +305,29 @@ bool recognise_handler(header_match& m, const std::uint8_t* b, std::uint32_t len
         return true;
     }
     return false;
+}
+
+// The classes of byte the scan looks for: a null (0), an integer's serial type (1-6, 8, 9), and an odd byte,
+// which ends every text's serial type.
+constexpr std::uint8_t kNullByte = 1;
+constexpr std::uint8_t kIntegerByte = 2;
+constexpr std::uint8_t kOddByte = 4;
+struct byte_classes {
+    std::uint8_t of[256];
+    constexpr byte_classes() : of() {
+        of[0] = kNullByte;
+        for (int b = 1; b <= 9; ++b) of[b] = b == 7 ? 0 : kIntegerByte;
+        for (int b = 1; b < 256; b += 2) of[b] |= kOddByte;
+    }
+};
+constexpr byte_classes kByteClasses;
+
+// Where a recogniser may start: at a null (a notification's Order, or a handler's SystemDataPropertySet after
+// its WNFEventName) or at two integers after the end of a text's serial type (a push channel's ExpiryTime and
+// CreatedTime after its Uri). Reads b[-1] to b[1]; shifted, an odd byte's class lines up with an integer's.
+bool may_start_header(const std::uint8_t* b) {
+    const std::uint8_t* of = kByteClasses.of;
+    return (of[b[0]] & (kNullByte | (of[b[1]] & (of[b[-1]] >> 1)))) != 0;
 }
 
 bool zero_word(const std::uint8_t* b) {
@@ -357,26 +395,40 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         // Whole zero words hold no header; candidates stop where a word no longer fits.
         while (p + kZeroWord < length && zero_word(buffer + p)) p += kZeroWord;
         if (p + kZeroWord >= length) break;
-        // Every recogniser wants a 0 or a 6 where it starts (the null Order of a notification, the null or
-        // 8-byte WNFEventName of a handler, the 8-byte ExpiryTime of a push channel): other bytes are passed
-        // over in one tight loop, where each recogniser would refuse them in turn.
-        if (buffer[p] != 0 && buffer[p] != 6) {
+        // Other places are passed over in one tight loop, where each recogniser would refuse them in turn
+        // (nothing starts at the first byte, which no header-length byte can precede).
+        if (p == 0 || !may_start_header(buffer + p)) {
+            // The classes of the bytes before, at and after p, carried along so that each byte is looked up
+            // once.
+            const std::uint8_t* of = kByteClasses.of;
+            std::uint8_t before = of[buffer[p]];
             ++p;
-            while (p + kZeroWord < length && buffer[p] != 0 && buffer[p] != 6) ++p;
+            std::uint8_t here = of[buffer[p]];
+            while (p + kZeroWord < length) {
+                const std::uint8_t after = of[buffer[p + 1]];
+                if ((here & (kNullByte | (after & (before >> 1)))) != 0) break;
+                before = here;
+                here = after;
+                ++p;
+            }
             continue;
         }
         const std::uint32_t at = static_cast<std::uint32_t>(p);
+        // Where the recogniser that matched was started (a handler's at its WNFEventName, the byte before):
+        // the scan goes on from there, past the header.
+        std::uint32_t anchor = at;
         header_match m;
         bool found = false;
-        if ((switches & kRecogniseNotifications) != 0)
-            found = recognise_notification(m, buffer, length, at, reading);
-        if (!found && (switches & kRecognisePushChannels) != 0) {
-            m = header_match();
+        if (buffer[p] == 0) {
+            if ((switches & kRecogniseNotifications) != 0)
+                found = recognise_notification(m, buffer, length, at, reading);
+            if (!found && at >= 1 && (switches & kRecogniseHandlers) != 0) {
+                m = header_match();
+                anchor = at - 1;
+                found = recognise_handler(m, buffer, length, anchor, reading);
+            }
+        } else if ((switches & kRecognisePushChannels) != 0) {
             found = recognise_push_channel(m, buffer, length, at, reading);
-        }
-        if (!found && (switches & kRecogniseHandlers) != 0) {
-            m = header_match();
-            found = recognise_handler(m, buffer, length, at, reading);
         }
         if (!found) {
             ++p;
@@ -384,7 +436,7 @@ int recognise_record_headers(std::vector<recovered_record>& out, const std::uint
         }
         if (reading.known) m.texts = reading.database;
         out.push_back(make_candidate(m, buffer, length, base_offset));
-        p += std::max<std::uint64_t>(m.header_length, 1);
+        p = std::max<std::uint64_t>(std::uint64_t{anchor} + m.header_length, p + 1);
     }
     return out.size() > start_count ? 1 : 0;
 }

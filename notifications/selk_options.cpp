@@ -642,6 +642,10 @@ void gather_listed_paths(selk_options& options) {
     source.on_unlisted_folder = [&options](const std::string& folder, const std::string& why) {
         options.unlisted_folders.emplace_back(folder, why);
     };
+    options.folder_links.clear();
+    source.on_folder_link = [&options](const std::string& link, const std::string& target) {
+        options.folder_links.emplace_back(link, target);
+    };
     options.paths_ready = options.pipe ? source.init_to_stdin(true)
                                        : source.init_to_enumdir(options.enumdir_folder, options.num_subdirs,
                                                                 options.include_filters);
@@ -649,6 +653,7 @@ void gather_listed_paths(selk_options& options) {
     while (options.paths_ready && source.read(path, true)) {
         if (!path.empty()) options.listed_paths.push_back(path);
     }
+    options.files_found = source.files_listed() != 0;
 }
 
 // Opens both outputs without emptying them, checks them against the database of "-db" and each other,
@@ -769,7 +774,8 @@ selk_options::selk_options()
       switches{0, 0, 0, 0, 0, 0, 0, 0},
       recogniser_switches(-1),
       verify(0),
-      paths_ready(false) {
+      paths_ready(false),
+      files_found(false) {
     clear();
 }
 
@@ -784,6 +790,8 @@ void selk_options::clear() {
     verify = 0;
     listed_paths.clear();
     unlisted_folders.clear();
+    folder_links.clear();
+    files_found = false;
     paths_ready = false;
     standard_error_refused.clear();
     clear_after_each_iteration();

@@ -52,6 +52,10 @@ class selk_options : public cmd_params {
     bool paths_ready;  // the list could be read (standard input or the walk could be set up)
     // The folders of the walk that could not be listed, each with why, in the order the walk met them.
     std::vector<std::pair<std::string, std::string>> unlisted_folders;
+    // The links to folders the walk met and did not follow, each with its target, in the order it met them.
+    std::vector<std::pair<std::string, std::string>> folder_links;
+    // The walk listed at least one file, whether or not the filters kept it.
+    bool files_found;
     // Why standard error was pointed at /dev/null and the run refused; empty when it was not.
     std::string standard_error_refused;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -29,13 +30,13 @@ std::string found_markers(const std::string& out, const std::vector<std::string>
     return found;
 }
 
+const std::string kNonePasses = "no listed or found file passes the file filter and time window\n";
+
 // Runs each case in both modes, "-pipe" over `paths` and "-enumdir" over `top`, and checks which databases
-// were read: every one expected (exit 0), or none (exit 255, and why: with "-enumdir", `walk_none` when the
-// walk itself found none).
+// were read: every one expected (exit 0), or none (exit 255, and why).
 void check_selection(const std::vector<std::pair<std::vector<std::string>, std::string>>& cases,
                      const std::string& top, const std::vector<std::string>& paths,
-                     const std::vector<std::string>& markers, const std::string& walk_none) {
-    const std::string none = "no listed or found file passes the file filter and time window\n";
+                     const std::vector<std::string>& markers) {
     std::string listing;
     for (const std::string& p : paths) listing += p + "\n";
     const std::vector<std::vector<std::string>> modes = {{"-pipe"}, {"-enumdir", top, "-num_subdirs", "2"}};
@@ -50,7 +51,7 @@ void check_selection(const std::vector<std::pair<std::vector<std::string>, std::
             EXPECT_EQ(found_markers(r.out, markers), c.second) << label << "\n" << r.err;
             EXPECT_EQ(r.status, c.second.empty() ? 255 : 0) << label << "\n" << r.err;
             if (c.second.empty()) {
-                EXPECT_EQ(r.err, mode[0] == "-pipe" ? none : walk_none) << label;
+                EXPECT_EQ(r.err, kNonePasses) << label;
             }
         }
     }
@@ -77,9 +78,51 @@ TEST(SelkSelection, FilterPathKeepsOnlyFilesWhoseFolderHoldsTheText) {
         {{"-filter", "basic.db", "-filter", "users.db", "-filter_path", "other"}, "bg"},
         {{"-filter", "basic.db,users.db", "-filter_path", "/users"}, "a"},
     };
-    // The walk tests names and folders as it goes: where it finds nothing, it says so.
-    check_selection(cases, top, {a, b, c}, {"alpha", "beta", "gamma"},
-                    "no database path was given or found\n");
+    // The walk tests names and folders as it goes; files it found that none passes are said as the list's.
+    check_selection(cases, top, {a, b, c}, {"alpha", "beta", "gamma"});
+}
+
+// A link to a folder met by the walk, inside the tree or out of it, relative or absolute, is neither followed
+// nor read as a file: each is named in a note with its target whatever the filter, and leaves the exit
+// status.
+TEST(SelkSelection, FolderLinksTheWalkMeetsAreNamedAndNotFollowed) {
+    fx::temp_dir dir("links");
+    const std::string root = dir.file("root"), users = root + "/Users", elsewhere = dir.file("elsewhere");
+    for (const std::string& folder : {root, users, users + "/alice", elsewhere, elsewhere + "/bob"})
+        ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0) << folder;
+    make_db(users + "/alice/wpndatabase.db", 1, "alice");
+    make_db(elsewhere + "/bob/wpndatabase.db", 1, "bob");
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {"dave", "alice"}, {"bob", "../../elsewhere/bob"}, {"carol", elsewhere + "/bob"}};
+    std::vector<std::string> notes;
+    for (const auto& l : links) {
+        ASSERT_EQ(::symlink(l.second.c_str(), (users + "/" + l.first).c_str()), 0) << l.first;
+        notes.push_back("note: " + users + "/" + l.first + ": a folder link to " + l.second +
+                        ": not followed");
+    }
+    const struct {
+        std::vector<std::string> filter;
+        std::string read;  // the databases read
+    } cases[] = {
+        {{}, "a"},
+        {{"-filter", "wpndatabase.db"}, "a"},
+        {{"-filter", "*.db"}, "a"},
+        {{"-filter", "dave"}, ""},
+        {{"-filter", "nothing.db"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"-enumdir", root, "-num_subdirs", "3", "-quiet"};
+        args.insert(args.end(), c.filter.begin(), c.filter.end());
+        const selk_process::result r = run(args);
+        const std::string label = c.filter.empty() ? "no filter" : c.filter[1];
+        EXPECT_EQ(found_markers(r.out, {"alice", "bob"}), c.read) << label;
+        EXPECT_EQ(r.status, c.read.empty() ? 255 : 0) << label << "\n" << r.err;
+        std::vector<std::string> said = selk_process::lines(r.err), want = notes;
+        if (c.read.empty()) want.push_back(kNonePasses.substr(0, kNonePasses.size() - 1));
+        std::sort(said.begin(), said.end());
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(said, want) << label;
+    }
 }
 
 // The time window compares the files' times as times, in UTC, before 1970 and after 2106 alike. The files
@@ -108,8 +151,7 @@ TEST(SelkSelection, TimeWindowComparesTimesBeforeAndAfter1970AsTimes) {
         {{"-cmd_start_time", "2200-06-01 12:00:01"}, ""},
     };
     // The walk hands on every file; the window is applied to its list.
-    check_selection(cases, top, paths, markers,
-                    "no listed or found file passes the file filter and time window\n");
+    check_selection(cases, top, paths, markers);
 }
 
 // A value that cannot mean what was asked is refused by name before anything is read, with exit 255.

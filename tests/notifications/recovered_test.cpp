@@ -82,10 +82,55 @@ TEST(ClassifyRecoveredRecord, IdsAndHandlersStoredAsConstantsAreAccepted) {
         ASSERT_EQ(out.size(), 1u) << id_const;
         EXPECT_EQ(out[0].carried, kNotificationMask14);
     }
-    // A HandlerId of type 3 (a 3-byte integer) is not a layout the recogniser knows.
+    // A HandlerId of type 3 (a 3-byte integer, as every id from 32,768 is stored) is taken too.
     std::vector<column> cols = notification_cols("toast", "<toast/>");
-    cols[2] = {3, {0, 1, 2}};
-    EXPECT_TRUE(classify(padded(record(cols), 33)).empty());
+    cols[2] = {3, {0, 0x80, 0}};
+    EXPECT_EQ(classify(padded(record(cols), 33)).size(), 1u);
+}
+
+TEST(ClassifyRecoveredRecord, EveryIntegerSerialTypeIsTakenInEachIntegerColumn) {
+    const struct {
+        std::vector<column> row;
+        std::size_t at;
+        std::uint64_t mask;
+    } cases[] = {
+        // Id, HandlerId, ExpiryTime, ArrivalTime, DataVersion, BootId, ExpiresOnReboot.
+        {notification_cols("toast", "<toast/>"), 1, kNotificationMask14},
+        {notification_cols("toast", "<toast/>"), 2, kNotificationMask14},
+        {notification_cols("toast", "<toast/>"), 8, kNotificationMask14},
+        {notification_cols("toast", "<toast/>"), 9, kNotificationMask14},
+        {notification_cols("toast", "<toast/>"), 10, kNotificationMask14},
+        {notification_cols("toast", "<toast/>"), 12, kNotificationMask14},
+        {notification_cols("toast", "<toast/>"), 13, kNotificationMask14},
+        // WNFEventName.
+        {handler_cols("Microsoft.Edge"), 4, kHandlerMask10},
+        // HandlerId, ExpiryTime, CreatedTime, DeviceVersion.
+        {push_channel_cols("1;abcdef"), 1, kPushChannelMask6},
+        {push_channel_cols("1;abcdef"), 3, kPushChannelMask6},
+        {push_channel_cols("1;abcdef"), 4, kPushChannelMask6},
+        {push_channel_cols("1;abcdef"), 5, kPushChannelMask6},
+    };
+    // The bytes of each serial type's value, 7 (a real) among them.
+    const std::size_t kSizes[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
+    for (const auto& k : cases) {
+        for (std::uint64_t type : {1, 2, 3, 4, 5, 6, 7, 8, 9}) {
+            std::vector<column> row = k.row;
+            row[k.at] = {type, std::vector<std::uint8_t>(kSizes[type], 0x01)};
+            const std::vector<recovered_record> out = classify(padded(cell(record(row), 3), 30));
+            const bool taken = out.size() == 1 && out[0].carried == k.mask && out[0].prefix_flag == 0;
+            EXPECT_EQ(taken, type != 7) << "column " << k.at << " of mask " << k.mask << ", type " << type;
+        }
+    }
+}
+
+TEST(ClassifyRecoveredRecord, ShortTimesNeedAChannelIdentifier) {
+    // An index entry of the settings (key, HandlerId, rowid) reads as a push channel of short times whose
+    // identifier is empty; one that names a channel is one.
+    for (const std::string channel : {"", "1;abcdef"}) {
+        const std::vector<column> row = {
+            text_col(channel), int8_col(4), text_col("s:toast"), const_col(1), {2, {0x01, 0x05}}};
+        EXPECT_EQ(classify(padded(record(row), 30)).size(), channel.empty() ? 0u : 1u) << channel;
+    }
 }
 
 TEST(ClassifyRecoveredRecord, ShorterLayoutsGetTheirOwnMasks) {

@@ -126,12 +126,7 @@ TEST(TreeCheck, APageTwoTablesOfOneShapeClaimIsJudgedByItsDepthAndEveryRowid) {
         "INSERT INTO b SELECT i, printf('%.30c', 'v') FROM n;"
         "INSERT INTO a SELECT 10 * id + 3, v FROM b WHERE id <= 1500;");
     const std::vector<std::uint8_t> sound = rf::read_all(path);
-    const auto root = [&](const char* name) {
-        return static_cast<std::uint32_t>(std::stoul(
-            rf::query(path, std::string("SELECT rootpage FROM sqlite_master WHERE name = '") + name + "';")
-                .at(0)
-                .at(0)));
-    };
+    const auto root = [&](const char* name) { return tree_fixtures::root_of(path, name); };
     // A page's links (file offsets, the right child's last), the pages they name and the keys of its cells.
     struct links {
         std::vector<std::size_t> at;
@@ -224,12 +219,7 @@ TEST(TreeCheck, APageTheFreeListOrAChainAndAnUnreadIndexNameIsTheOneWhoseKindItI
                 "INSERT INTO t SELECT i, printf('%.30c', 'b') || i FROM n;"
                 "INSERT INTO s SELECT zeroblob(2000) FROM t LIMIT 10; DROP TABLE s;");
     const std::vector<std::uint8_t> sound = rf::read_all(path);
-    const auto root = [&](const char* name) {
-        return static_cast<std::uint32_t>(std::stoul(
-            rf::query(path, std::string("SELECT rootpage FROM sqlite_master WHERE name = '") + name + "';")
-                .at(0)
-                .at(0)));
-    };
+    const auto root = [&](const char* name) { return tree_fixtures::root_of(path, name); };
     const std::uint32_t index = root("tb"), trunk = rf::get_be32(sound, 32);
     const std::size_t index_at = (index - 1) * 512u;
     ASSERT_EQ(sound.at(index_at), 2) << "the index has an interior root";

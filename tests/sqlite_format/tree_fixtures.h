@@ -26,6 +26,12 @@ inline std::string make_table(const rf::temp_dir& dir, int rows) {
     return path;
 }
 
+// The root page of the tree the schema table lists as `name`.
+inline std::uint32_t root_of(const std::string& path, const std::string& name) {
+    return static_cast<std::uint32_t>(std::stoul(
+        rf::query(path, "SELECT rootpage FROM sqlite_master WHERE name = '" + name + "';").at(0).at(0)));
+}
+
 inline std::uint32_t root_of_t(const std::string& path) {
     return static_cast<std::uint32_t>(
         std::stoul(rf::query(path, "SELECT rootpage FROM sqlite_master;").at(0).at(0)));

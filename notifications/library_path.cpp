@@ -153,13 +153,13 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     write_log_line(run.options, text);
     const char* table = facts_of(table_type).name;
     const std::uint64_t given = reader.table_rows;
-    const std::string read =
-        given == 0 ? "the library gave no row of it: the whole table is read"
-                   : "the library gave " + std::to_string(given) + (given == 1 ? " row" : " rows") +
-                         " of it: the rest is read";
-    error_printf("prob reading table %s of %s: %s: %s by the own reader in the state the library reads "
-                 "(\"carve main\")\n",
-                 table, run.db_path.c_str(), error_text.c_str(), read.c_str());
+    const std::string read = given == 0 ? "the library gave no row of it: the whole table is read"
+                                        : "the library gave " + std::to_string(given) +
+                                              (given == 1 ? " row" : " rows") + " of it: the rest is read";
+    error_printf(
+        "prob reading table %s of %s: %s: %s by the own reader in the state the library reads "
+        "(\"carve main\")\n",
+        table, run.db_path.c_str(), error_text.c_str(), read.c_str());
     if (error != nullptr) *error = error_text;
     run.tables_incomplete = 1;
     // The rows after the one the library broke off at come from the own walk of the same bytes, from the

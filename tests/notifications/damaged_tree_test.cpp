@@ -1027,11 +1027,11 @@ TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead
         std::copy(rebuilt.begin(), rebuilt.end(), bytes.begin() + static_cast<long>(record));
         const std::string db = dir.file("claim.db");
         ASSERT_TRUE(fx::write_all(db, bytes));
-        const std::string said =
-            "prob reading table notification of " + db + ": page " + std::to_string(row.page) +
-            " (leaf page, file offset " + std::to_string((row.page - 1) * kPage) +
-            ") cell " + std::to_string(c.order - 200) + " damaged: its record at page offset " +
-            std::to_string(row.at) + " needs ";
+        const std::string said = "prob reading table notification of " + db + ": page " +
+                                 std::to_string(row.page) + " (leaf page, file offset " +
+                                 std::to_string((row.page - 1) * kPage) + ") cell " +
+                                 std::to_string(c.order - 200) + " damaged: its record at page offset " +
+                                 std::to_string(row.at) + " needs ";
         for (const std::vector<std::string>& form : kForms) {
             SCOPED_TRACE(std::string(c.name) + ", " + form_name(form));
             const selk_process::result got = run_form(db, form);
@@ -1051,8 +1051,9 @@ TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead
         // walk's rows widen the name column as the library's do.
         SCOPED_TRACE(c.name);
         const selk_process::result got = run({"-db", db, "-quiet"});
-        const std::string gave = c.order == 200 ? "no row of it: the whole table is read"
-                                                : std::to_string(c.order - 200) + " rows of it: the rest is read";
+        const std::string gave = c.order == 200
+                                     ? "no row of it: the whole table is read"
+                                     : std::to_string(c.order - 200) + " rows of it: the rest is read";
         EXPECT_NE(got.err.find(": the library gave " + gave +
                                " by the own reader in the state the library reads (\"carve main\")\n"),
                   std::string::npos)

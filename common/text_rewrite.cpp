@@ -208,12 +208,75 @@ bool has_control_bytes(const std::string& text) {
     return false;
 }
 
+int utf8_sequence_length(const unsigned char* bytes, std::size_t n) {
+    const unsigned lead = bytes[0];
+    if (lead < 0x80) return 1;
+    // The second byte's range excludes the overlong forms (after E0, F0), the surrogates (after ED) and what
+    // lies above U+10FFFF (after F4).
+    std::size_t length;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (k >= n) return -1;
+        const unsigned next = bytes[k];
+        if (next < low || next > high) return 0;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return static_cast<int>(length);
+}
+
+std::size_t first_byte_to_show(const char* bytes, std::size_t n) {
+    // Every cell of every row passes here: eight bytes at a time while a word holds only printable ASCII,
+    // byte by byte (a character at a time) past the others.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const unsigned char* const data = reinterpret_cast<const unsigned char*>(bytes);
+    std::size_t i = 0;
+    while (i < n) {
+        while (n - i >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, data + i, sizeof w);
+            // No byte from 0x80 up, none below 0x20, no 0x7F.
+            if ((w & kHighs) != 0 || ((w - 0x20 * kOnes) & kHighs) != 0 ||
+                (((w ^ (0x7F * kOnes)) - kOnes) & kHighs) != 0)
+                break;
+            i += 8;
+        }
+        if (i == n) break;
+        const unsigned char c = data[i];
+        if (c < 0x80) {
+            if (is_control_byte(c)) return i;
+            ++i;
+            continue;
+        }
+        const int length = utf8_sequence_length(data + i, n - i);
+        if (length <= 0 || (c == 0xC2 && data[i + 1] < 0xA0)) return i;
+        i += static_cast<std::size_t>(length);
+    }
+    return n;
+}
+
 void show_control_bytes(std::string& text) {
-    if (!has_control_bytes(text)) return;
+    if (first_byte_to_show(text.data(), text.size()) == text.size()) return;
     flatten_line_endings(text);
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + 16);
+    const unsigned char* const data = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char ch = text[i];
         const unsigned char c = static_cast<unsigned char>(ch);
@@ -223,6 +286,17 @@ void show_control_bytes(std::string& text) {
             out += kHex[code >> 4];
             out += kHex[code & 0xF];
             out += ']';
+        } else if (c >= 0x80) {
+            const int length = utf8_sequence_length(data + i, text.size() - i);
+            if (length > 0) {
+                out.append(text, i, static_cast<std::size_t>(length));
+                i += static_cast<std::size_t>(length) - 1;
+            } else {
+                out += "[0x";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
+                out += ']';
+            }
         } else if (!is_control_byte(c)) {
             out += ch;
         } else if (c == '\r') {

@@ -317,6 +317,7 @@ int read_database_tables(selk_run& run, const database_source& source, row_pipel
     if (!read_database_header(run, source, file, header, why)) return unread(why);
     if (run.options.show_progress) error_printf("analyzing %s\n", path.c_str());
     say_unreadable_companion(run, source);
+    note_log_mode_without_log(run, source);
     // With "-carve" the own reader takes the log's image where page 1 is damaged (left set when it did).
     std::uint8_t wal_image = run.options.switches[kSwitchCarve] ? 1 : 0;
     std::uint64_t masks[4] = {0, 0, 0, 0};

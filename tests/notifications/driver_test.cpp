@@ -134,7 +134,7 @@ TEST(SelkProcess, RealDatabaseDefaultReport) {
     REQUIRE_FIXTURE();
     const selk_process::result r = run({"-db", fixture_db(), "-quiet"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, log_mode_note(fixture_db()));
     ASSERT_EQ(r.out.rfind(header_block({"-db", fixture_db(), "-quiet"}), 0), 0u);
     const std::vector<std::string> all = lines(r.out);
     ASSERT_GE(all.size(), 4u);
@@ -188,7 +188,7 @@ TEST(SelkProcess, RealDatabaseLog2timeline) {
     REQUIRE_FIXTURE();
     const selk_process::result r = run({"-db", fixture_db(), "-quiet", "-csvl2t"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, log_mode_note(fixture_db()));
     const std::vector<std::string> all = lines(r.out);
     ASSERT_EQ(all.size(), 3u + 1u + 12u);
     EXPECT_EQ(

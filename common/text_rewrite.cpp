@@ -1,5 +1,6 @@
 #include "common/text_rewrite.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -208,37 +209,6 @@ bool has_control_bytes(const std::string& text) {
     return false;
 }
 
-int utf8_sequence_length(const unsigned char* bytes, std::size_t n) {
-    const unsigned lead = bytes[0];
-    if (lead < 0x80) return 1;
-    // The second byte's range excludes the overlong forms (after E0, F0), the surrogates (after ED) and what
-    // lies above U+10FFFF (after F4).
-    std::size_t length;
-    unsigned low = 0x80;
-    unsigned high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if (k >= n) return -1;
-        const unsigned next = bytes[k];
-        if (next < low || next > high) return 0;
-        low = 0x80;
-        high = 0xBF;
-    }
-    return static_cast<int>(length);
-}
-
 std::size_t first_byte_to_show(const char* bytes, std::size_t n) {
     // Every cell of every row passes here: eight bytes at a time while a word holds only printable ASCII,
     // byte by byte (a character at a time) past the others.
@@ -256,16 +226,30 @@ std::size_t first_byte_to_show(const char* bytes, std::size_t n) {
                 break;
             i += 8;
         }
-        if (i == n) break;
-        const unsigned char c = data[i];
-        if (c < 0x80) {
-            if (is_control_byte(c)) return i;
-            ++i;
-            continue;
+        // At least a word's worth byte by byte before the next word is tried: in a text of many characters
+        // from 0x80 up, most words would fail.
+        for (const std::size_t stop = std::min(n, i + 8); i < stop;) {
+            const unsigned char c = data[i];
+            if (c < 0x80) {
+                if (is_control_byte(c)) return i;
+                ++i;
+                continue;
+            }
+            // The common characters of two and three bytes first, whose second byte may be any continuation
+            // byte; the others (and what is not valid) as utf8_sequence_length takes them.
+            if (c >= 0xC3 && c <= 0xDF && n - i >= 2 && (data[i + 1] & 0xC0) == 0x80) {
+                i += 2;
+                continue;
+            }
+            if (c >= 0xE1 && c <= 0xEF && c != 0xED && n - i >= 3 && (data[i + 1] & 0xC0) == 0x80 &&
+                (data[i + 2] & 0xC0) == 0x80) {
+                i += 3;
+                continue;
+            }
+            const int length = utf8_sequence_length(data + i, n - i);
+            if (length <= 0 || (c == 0xC2 && data[i + 1] < 0xA0)) return i;
+            i += static_cast<std::size_t>(length);
         }
-        const int length = utf8_sequence_length(data + i, n - i);
-        if (length <= 0 || (c == 0xC2 && data[i + 1] < 0xA0)) return i;
-        i += static_cast<std::size_t>(length);
     }
     return n;
 }

@@ -69,7 +69,37 @@ std::size_t first_byte_to_show(const char* bytes, std::size_t n);
 // The length (1 to 4) of the valid UTF-8 character that begins at the first of the `n` bytes at `bytes`
 // (n > 0): no overlong form, no surrogate, nothing above U+10FFFF. 0 when no valid character begins there;
 // -1 when the bytes begin one that runs past them.
-int utf8_sequence_length(const unsigned char* bytes, std::size_t n);
+// Inline: every character of every cell from 0x80 up passes here.
+inline int utf8_sequence_length(const unsigned char* bytes, std::size_t n) {
+    const unsigned lead = bytes[0];
+    if (lead < 0x80) return 1;
+    // The second byte's range excludes the overlong forms (after E0, F0), the surrogates (after ED) and what
+    // lies above U+10FFFF (after F4).
+    std::size_t length;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (k >= n) return -1;
+        const unsigned next = bytes[k];
+        if (next < low || next > high) return 0;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return static_cast<int>(length);
+}
 
 // Whether a delimited cell must be quoted to read back whole. Quoted mode: when it holds the
 // separator, a double quote, CR or LF. Plain mode: when it holds the separator or begins with a

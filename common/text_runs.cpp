@@ -11,10 +11,6 @@ namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-bool has_zero_byte(std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; }
-
 void put_escape(text_sink& out, const char* opening, unsigned char code) {
     char text[8];
     const std::size_t n = std::strlen(opening);
@@ -109,28 +105,13 @@ void control_byte_sink::put(const char* text, std::size_t n) {
     }
     std::size_t run = i;  // where the bytes not yet handed on begin
     while (i < n) {
-        // Eight bytes at a time are passed over while all of them are printable ASCII.
-        while (n - i >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, bytes + i, sizeof w);
-            if ((w & kHighs) != 0 || ((w - 0x20 * kOnes) & kHighs) != 0 || has_zero_byte(w ^ (0x7F * kOnes)))
-                break;
-            i += 8;
-        }
+        // The next byte that does not pass as it is, found as a whole text's rewrite finds it.
+        i += first_byte_to_show(text + i, n - i);
         if (i == n) break;
+        if (i > run) next_.put(text + run, i - run);
         const unsigned char c = bytes[i];
-        if (c >= 0x20 && c < 0x7F) {
-            ++i;
-            continue;
-        }
         if (c >= 0x80) {
             const int length = utf8_sequence_length(bytes + i, n - i);
-            // A valid character other than a C1 control passes as it is.
-            if (length > 0 && !(c == 0xC2 && bytes[i + 1] < 0xA0)) {
-                i += static_cast<std::size_t>(length);
-                continue;
-            }
-            if (i > run) next_.put(text + run, i - run);
             if (length < 0) {
                 // Cut by the piece's end: held until the next piece completes it or tells it is none.
                 std::memcpy(held_, bytes + i, n - i);
@@ -140,11 +121,7 @@ void control_byte_sink::put(const char* text, std::size_t n) {
             const std::size_t k = length > 0 ? static_cast<std::size_t>(length) : 1;
             put_character(bytes + i, k);
             i += k;
-            run = i;
-            continue;
-        }
-        if (i > run) next_.put(text + run, i - run);
-        if (c == '\r' || c == '\n') {
+        } else if (c == '\r' || c == '\n') {
             held_[0] = c;
             held_count_ = 1;
             if (i + 1 == n) return;

@@ -1,5 +1,6 @@
 #include "common/text_rewrite.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -208,12 +209,58 @@ bool has_control_bytes(const std::string& text) {
     return false;
 }
 
+std::size_t first_byte_to_show(const char* bytes, std::size_t n) {
+    // Every cell of every row passes here: eight bytes at a time while a word holds only printable ASCII,
+    // byte by byte (a character at a time) past the others.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const unsigned char* const data = reinterpret_cast<const unsigned char*>(bytes);
+    std::size_t i = 0;
+    while (i < n) {
+        while (n - i >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, data + i, sizeof w);
+            // No byte from 0x80 up, none below 0x20, no 0x7F.
+            if ((w & kHighs) != 0 || ((w - 0x20 * kOnes) & kHighs) != 0 ||
+                (((w ^ (0x7F * kOnes)) - kOnes) & kHighs) != 0)
+                break;
+            i += 8;
+        }
+        // At least a word's worth byte by byte before the next word is tried: in a text of many characters
+        // from 0x80 up, most words would fail.
+        for (const std::size_t stop = std::min(n, i + 8); i < stop;) {
+            const unsigned char c = data[i];
+            if (c < 0x80) {
+                if (is_control_byte(c)) return i;
+                ++i;
+                continue;
+            }
+            // The common characters of two and three bytes first, whose second byte may be any continuation
+            // byte; the others (and what is not valid) as utf8_sequence_length takes them.
+            if (c >= 0xC3 && c <= 0xDF && n - i >= 2 && (data[i + 1] & 0xC0) == 0x80) {
+                i += 2;
+                continue;
+            }
+            if (c >= 0xE1 && c <= 0xEF && c != 0xED && n - i >= 3 && (data[i + 1] & 0xC0) == 0x80 &&
+                (data[i + 2] & 0xC0) == 0x80) {
+                i += 3;
+                continue;
+            }
+            const int length = utf8_sequence_length(data + i, n - i);
+            if (length <= 0 || (c == 0xC2 && data[i + 1] < 0xA0)) return i;
+            i += static_cast<std::size_t>(length);
+        }
+    }
+    return n;
+}
+
 void show_control_bytes(std::string& text) {
-    if (!has_control_bytes(text)) return;
+    if (first_byte_to_show(text.data(), text.size()) == text.size()) return;
     flatten_line_endings(text);
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + 16);
+    const unsigned char* const data = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char ch = text[i];
         const unsigned char c = static_cast<unsigned char>(ch);
@@ -223,6 +270,17 @@ void show_control_bytes(std::string& text) {
             out += kHex[code >> 4];
             out += kHex[code & 0xF];
             out += ']';
+        } else if (c >= 0x80) {
+            const int length = utf8_sequence_length(data + i, text.size() - i);
+            if (length > 0) {
+                out.append(text, i, static_cast<std::size_t>(length));
+                i += static_cast<std::size_t>(length) - 1;
+            } else {
+                out += "[0x";
+                out += kHex[c >> 4];
+                out += kHex[c & 0xF];
+                out += ']';
+            }
         } else if (!is_control_byte(c)) {
             out += ch;
         } else if (c == '\r') {

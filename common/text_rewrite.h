@@ -56,11 +56,50 @@ void flatten_line_endings_wide(std::wstring& text);
 // Makes every control byte of a text from data or a path visible, so that none reaches a terminal or
 // splits a line: line breaks as flatten_line_endings writes them, a CR left over as "[CR]", and every
 // other byte below 0x20 and 0x7F as "[0x" + two upper-case hex digits + "]" (ESC is "[0x1B]"), and a C1
-// control character in UTF-8 (C2 80 to C2 9F) as "[U+00" + two hex digits + "]" ("[U+009B]"). Other bytes
-// from 0x80 up are kept as they are, valid UTF-8 or not.
+// control character in UTF-8 (C2 80 to C2 9F) as "[U+00" + two hex digits + "]" ("[U+009B]"). Every byte
+// that is not part of a valid UTF-8 character (utf8_sequence_length) is written as a control byte is
+// ("[0x82]"), each on its own, so that the text becomes valid UTF-8; valid UTF-8 passes as it is.
 void show_control_bytes(std::string& text);
-// True when the text holds a byte that show_control_bytes would rewrite.
+// True when the text holds a control byte (below 0x20, 0x7F, a C1 control character in UTF-8) that
+// show_control_bytes would rewrite; bytes that are not valid UTF-8 do not count.
 bool has_control_bytes(const std::string& text);
+// The index of the first byte of `n` at `bytes` that show_control_bytes would rewrite; `n` when none.
+std::size_t first_byte_to_show(const char* bytes, std::size_t n);
+
+// The length (1 to 4) of the valid UTF-8 character that begins at the first of the `n` bytes at `bytes`
+// (n > 0): no overlong form, no surrogate, nothing above U+10FFFF. 0 when no valid character begins there;
+// -1 when the bytes begin one that runs past them.
+// Inline: every character of every cell from 0x80 up passes here.
+inline int utf8_sequence_length(const unsigned char* bytes, std::size_t n) {
+    const unsigned lead = bytes[0];
+    if (lead < 0x80) return 1;
+    // The second byte's range excludes the overlong forms (after E0, F0), the surrogates (after ED) and what
+    // lies above U+10FFFF (after F4).
+    std::size_t length;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if (k >= n) return -1;
+        const unsigned next = bytes[k];
+        if (next < low || next > high) return 0;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return static_cast<int>(length);
+}
 
 // Whether a delimited cell must be quoted to read back whole. Quoted mode: when it holds the
 // separator, a double quote, CR or LF. Plain mode: when it holds the separator or begins with a

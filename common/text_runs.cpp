@@ -5,16 +5,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "common/text_rewrite.h"
+
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-// A byte that passes as it is: no control byte, no line break, no lead byte of a C1 control.
-bool passes(unsigned char c) { return c >= 0x20 && c != 0x7f && c != 0xC2; }
-
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-bool has_zero_byte(std::uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; }
 
 void put_escape(text_sink& out, const char* opening, unsigned char code) {
     char text[8];
@@ -43,17 +38,9 @@ void stream_text_sink::flush() {
     used_ = 0;
 }
 
-bool control_byte_sink::release(int next) {
-    const int held = held_;
-    held_ = -1;
-    if (held == 0xC2) {
-        if (next >= 0 && (next & 0xE0) == 0x80) {
-            put_escape(next_, "[U+00", static_cast<unsigned char>(next));
-            return true;
-        }
-        next_.put('\xC2');
-        return false;
-    }
+bool control_byte_sink::release_line_break(int next) {
+    const unsigned char held = held_[0];
+    held_count_ = 0;
     // CR LF is taken before LF CR, so that CR LF CR gives "[CRLF]" and a CR on its own, as a whole text does.
     if (held == '\r') {
         if (next == '\n') {
@@ -71,42 +58,89 @@ bool control_byte_sink::release(int next) {
     return false;
 }
 
-void control_byte_sink::put(const char* bytes, std::size_t n) {
+void control_byte_sink::put_character(const unsigned char* bytes, std::size_t n) {
+    if (n == 1) {
+        put_escape(next_, "[0x", bytes[0]);
+    } else if (n == 2 && bytes[0] == 0xC2 && bytes[1] < 0xA0) {
+        put_escape(next_, "[U+00", bytes[1]);
+    } else {
+        next_.put(reinterpret_cast<const char*>(bytes), n);
+    }
+}
+
+std::size_t control_byte_sink::release_character(const unsigned char* bytes, std::size_t n) {
+    const std::size_t had = held_count_;
+    unsigned char joined[4];
+    std::memcpy(joined, held_, had);
+    const std::size_t taken = std::min(n, sizeof joined - had);
+    if (taken != 0) std::memcpy(joined + had, bytes, taken);
+    const int length = utf8_sequence_length(joined, had + taken);
+    if (length < 0 && n != 0) {
+        // Still cut: every byte given is held (fewer than the character needs).
+        std::memcpy(held_ + had, bytes, taken);
+        held_count_ = had + taken;
+        return taken;
+    }
+    held_count_ = 0;
+    if (length > 0) {
+        put_character(joined, static_cast<std::size_t>(length));
+        return static_cast<std::size_t>(length) - had;
+    }
+    // No character: each held byte on its own (the lead, then continuation bytes that no lead opens).
+    for (std::size_t k = 0; k < had; ++k) put_character(joined + k, 1);
+    return 0;
+}
+
+void control_byte_sink::put(const char* text, std::size_t n) {
+    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(text);
     std::size_t i = 0;
-    if (held_ >= 0 && n != 0 && release(static_cast<unsigned char>(bytes[0]))) i = 1;
+    if (held_count_ != 0) {
+        if (n == 0) return;
+        if (held_[0] == '\r' || held_[0] == '\n') {
+            i = release_line_break(bytes[0]) ? 1 : 0;
+        } else {
+            i = release_character(bytes, n);
+            if (held_count_ != 0) return;
+        }
+    }
     std::size_t run = i;  // where the bytes not yet handed on begin
     while (i < n) {
-        // Eight bytes at a time are passed over while none of them is below 0x20, 0x7F or 0xC2.
-        while (n - i >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, bytes + i, sizeof w);
-            if (((w - 0x20 * kOnes) & ~w & kHighs) != 0 || has_zero_byte(w ^ (0x7F * kOnes)) ||
-                has_zero_byte(w ^ (0xC2 * kOnes)))
-                break;
-            i += 8;
-        }
+        // The next byte that does not pass as it is, found as a whole text's rewrite finds it.
+        i += first_byte_to_show(text + i, n - i);
         if (i == n) break;
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        if (passes(c)) {
-            ++i;
-            continue;
-        }
-        if (i > run) next_.put(bytes + run, i - run);
-        if (c == 0xC2 || c == '\r' || c == '\n') {
-            held_ = c;
+        if (i > run) next_.put(text + run, i - run);
+        const unsigned char c = bytes[i];
+        if (c >= 0x80) {
+            const int length = utf8_sequence_length(bytes + i, n - i);
+            if (length < 0) {
+                // Cut by the piece's end: held until the next piece completes it or tells it is none.
+                std::memcpy(held_, bytes + i, n - i);
+                held_count_ = n - i;
+                return;
+            }
+            const std::size_t k = length > 0 ? static_cast<std::size_t>(length) : 1;
+            put_character(bytes + i, k);
+            i += k;
+        } else if (c == '\r' || c == '\n') {
+            held_[0] = c;
+            held_count_ = 1;
             if (i + 1 == n) return;
-            i += release(static_cast<unsigned char>(bytes[i + 1])) ? 2 : 1;
+            i += release_line_break(bytes[i + 1]) ? 2 : 1;
         } else {
             put_escape(next_, "[0x", c);
             ++i;
         }
         run = i;
     }
-    if (n > run) next_.put(bytes + run, n - run);
+    if (n > run) next_.put(text + run, n - run);
 }
 
 void control_byte_sink::end() {
-    if (held_ >= 0) (void)release(-1);
+    if (held_count_ == 0) return;
+    if (held_[0] == '\r' || held_[0] == '\n')
+        (void)release_line_break(-1);
+    else
+        (void)release_character(nullptr, 0);
 }
 
 void char_replace_sink::put(const char* bytes, std::size_t n) {

@@ -56,9 +56,10 @@ class stream_text_sink : public text_sink {
     std::size_t used_ = 0;
 };
 
-// Passes the text on with every control byte made visible, as show_control_bytes does to a whole text. A
-// byte that may pair with the next (CR, LF, the lead byte of a C1 control) is held back until that one
-// comes: end() hands on what is held, once the text is over.
+// Passes the text on with every control byte and every byte that is not valid UTF-8 made visible, as
+// show_control_bytes does to a whole text. Bytes that may pair with the next (CR, LF, the first bytes of a
+// UTF-8 character cut by the piece's end) are held back until the next piece tells: end() hands on what is
+// held, once the text is over.
 class control_byte_sink : public text_sink {
   public:
     explicit control_byte_sink(text_sink& next) : next_(next) {}
@@ -67,12 +68,18 @@ class control_byte_sink : public text_sink {
     void end();
 
   private:
-    // The rewrite of the held byte `held_` followed by `next` (-1 for the end of the text); true when
-    // `next` was taken with it.
-    bool release(int next);
+    // The rewrite of the held CR or LF followed by `next` (-1 for the end of the text); true when `next`
+    // was taken with it.
+    bool release_line_break(int next);
+    // The held bytes of a UTF-8 character completed from the `n` bytes at `bytes` (none at the end of the
+    // text): how many of them were taken; the bytes stay held while the character is still cut.
+    std::size_t release_character(const unsigned char* bytes, std::size_t n);
+    // One character (`n` bytes: a valid one, or one byte that is not) as the whole text writes it.
+    void put_character(const unsigned char* bytes, std::size_t n);
 
     text_sink& next_;
-    int held_ = -1;  // the byte held back, or -1
+    unsigned char held_[4] = {};  // the bytes held back: a CR or LF, or the start of a UTF-8 character
+    std::size_t held_count_ = 0;
 };
 
 // Passes the text on with every `from` byte replaced by `to`, as replace_char does (case sensitive).

@@ -39,6 +39,9 @@ class evidence {
     int wal_descriptor() const { return wal_.descriptor; }
     int journal_descriptor() const { return journal_.descriptor; }
 
+    // Whether a "-wal" is there beside the file (a name in the folder, a link included), read or not.
+    bool wal_there() const { return wal_.is_open() || !wal_why_.empty(); }
+
     // Whether each companion that is there (a name in the folder, a link included) could be read: 1; else 0
     // with the first that could not (its path beside the file the database's path reaches), and why (as
     // unreadable_reason tells it).

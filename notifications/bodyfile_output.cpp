@@ -25,7 +25,7 @@ void bodyfile_v3_context::clear() {
     md5.clear();
     name.clear();
     name_tail = nullptr;
-    inode = 0;
+    inode.clear();
     mode.clear();
     uid = 0;
     gid = 0;
@@ -62,14 +62,16 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
     // Line breaks and other control bytes would split the line or drive a terminal: shown as text.
     if (!name_in_pieces) show_control_bytes(ctx.name);
     show_control_bytes(ctx.md5);
+    show_control_bytes(ctx.inode);
     show_control_bytes(ctx.mode);
     // A '|' inside any text field would add a field to the line.
     if (!name_in_pieces) replace_char(ctx.name, '|', ';', false);
     replace_char(ctx.md5, '|', ';', false);
+    replace_char(ctx.inode, '|', ';', false);
     replace_char(ctx.mode, '|', ';', false);
     // Built in a string, the numbers in decimal, without a stream a line.
     std::string line;
-    line.reserve(ctx.md5.size() + ctx.name.size() + ctx.mode.size() + 128);
+    line.reserve(ctx.md5.size() + ctx.name.size() + ctx.inode.size() + ctx.mode.size() + 128);
     line += ctx.md5.empty() ? std::string("0") : ctx.md5;
     line += '|';
     if (name_in_pieces) {
@@ -86,7 +88,7 @@ int write_bodyfile_record(bool& header_pending, std::ostream& os, bodyfile_v3_co
         line += ctx.name;
     }
     line += '|';
-    append_decimal(line, ctx.inode);
+    line += ctx.inode.empty() ? std::string("0") : ctx.inode;
     line += '|';
     line += ctx.mode;
     line += '|';

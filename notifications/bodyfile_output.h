@@ -27,8 +27,8 @@ class bodyfile_v3_context {
     // When set, the rest of the name after `name`, in pieces, for a text too long to copy: the line is
     // written around it, and the name goes to the stream in pieces (a run log takes it whole).
     const text_source* name_tail;
-    std::uint64_t inode;
-    std::string mode;  // mode as text
+    std::string inode;  // printed as "0" when empty
+    std::string mode;   // mode as text
     std::uint64_t uid;
     std::uint64_t gid;
     std::uint64_t size;

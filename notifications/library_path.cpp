@@ -123,9 +123,10 @@ std::vector<std::int64_t> library_rowids(row_reader& reader, std::uint32_t table
 
 // Runs the SELECT of one table through the row callback. A failure's text also goes to the diagnostics log,
 // where an examiner sees why a table came out empty. When the library fails (a damaged page part of the way
-// through the table), the rows it delivered stay; the table's name and the library's error go to standard
-// error whatever the progress switch says, and the database is marked as not read whole; the library's error
-// also goes to `error` when given.
+// through the table, or before its first row), the rows it delivered stay, and the rest of the table is read
+// by the own walk of the state the library reads (read_rest_with_own_reader, in every form); the table's
+// name, the library's error and what was read from where go to standard error whatever the progress switch
+// says, and the database is marked as not read whole; the library's error also goes to `error` when given.
 bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
                   std::string* error = nullptr) {
     selk_run& run = reader.run;
@@ -151,7 +152,14 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     if (text.empty()) text = "Prob calling cmd: " + query.str();
     write_log_line(run.options, text);
     const char* table = facts_of(table_type).name;
-    error_printf("prob reading table %s of %s: %s\n", table, run.db_path.c_str(), error_text.c_str());
+    const std::uint64_t given = reader.table_rows;
+    const std::string read = given == 0 ? "the library gave no row of it: the whole table is read"
+                                        : "the library gave " + std::to_string(given) +
+                                              (given == 1 ? " row" : " rows") + " of it: the rest is read";
+    error_printf(
+        "prob reading table %s of %s: %s: %s by the own reader in the state the library reads "
+        "(\"carve main\")\n",
+        table, run.db_path.c_str(), error_text.c_str(), read.c_str());
     if (error != nullptr) *error = error_text;
     run.tables_incomplete = 1;
     // The rows after the one the library broke off at come from the own walk of the same bytes, from the
@@ -175,8 +183,9 @@ notification_row_filler library_filler(row_reader& reader) {
 // The notification table read through the library, with its SELECT once, or twice while a handler's name is
 // longer than the padded name column: the first run then finds the column's width, each row filled as far as
 // its HandlerId by the filler the rows are written with (row_pipeline::widen), until no row can widen the
-// column more (a failure there is said by the read that follows). False, with the library's error in
-// `error`, when the read failed before it gave a row: the table could not be started.
+// column more (a failure there is said by the read that follows; the own walk's rows then widen it too).
+// False, with the library's error in `error`, when neither the library nor the own walk of the rest gave a
+// row: the table could not be started.
 bool read_notifications_with_library(row_reader& reader, std::uint64_t mask, std::string& error) {
     selk_run& run = reader.run;
     reader.rows.set_row_filler(library_filler(reader));
@@ -192,10 +201,17 @@ bool read_notifications_with_library(row_reader& reader, std::uint64_t mask, std
             given.sizes = &reader.row_sizes;
             return reader.rows.widen(widening, given);
         };
-        (void)exec_rows(run.sqlite.db, query.str(), widen, nullptr);
+        // Where the library breaks off, the rows after come from the own walk: they widen the column too.
+        if (exec_rows(run.sqlite.db, query.str(), widen, nullptr) != SQLITE_OK && widening.open()) {
+            widen_with_own_walk(reader, mask, widening);
+            reader.rows.set_row_filler(library_filler(reader));
+        }
         widening.apply(run);
     }
-    return select_table(reader, kTableNotification, mask, &error) || reader.table_rows != 0;
+    // Read when the library or the own walk of the rest gave a row.
+    const std::size_t handed_on = reader.rows.rows_seen();
+    return select_table(reader, kTableNotification, mask, &error) || reader.table_rows != 0 ||
+           reader.rows.rows_seen() != handed_on;
 }
 
 // The library branch: one SELECT for each table through the SQLite library, the notifications last
@@ -301,6 +317,7 @@ int read_database_tables(selk_run& run, const database_source& source, row_pipel
     if (!read_database_header(run, source, file, header, why)) return unread(why);
     if (run.options.show_progress) error_printf("analyzing %s\n", path.c_str());
     say_unreadable_companion(run, source);
+    note_log_mode_without_log(run, source);
     // With "-carve" the own reader takes the log's image where page 1 is damaged (left set when it did).
     std::uint8_t wal_image = run.options.switches[kSwitchCarve] ? 1 : 0;
     std::uint64_t masks[4] = {0, 0, 0, 0};

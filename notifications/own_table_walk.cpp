@@ -132,7 +132,43 @@ bool open_table_as_library_reads(const row_reader& reader, int slot, uni::fileio
     return reader.source.open_view(database_view::committed, file) != 0;
 }
 
+// The first walk of the notification table while a handler's name is longer than the padded name column:
+// each row refers its handler to `widening` through the pipeline's filler (set to `filler`), writing nothing.
+void widen_by_walk(row_reader& reader, uni::fileio& file, const notification_row_filler& filler,
+                   app_name_widening& widening, std::vector<sqlite_artifact>& interiors, table_skips& skips,
+                   const tree_verdict* verdict = nullptr) {
+    reader.rows.set_row_filler(filler);
+    row_column_map columns;
+    walk_own_table(
+        reader.run, file, kSchemaNotification,
+        [&](table_record& row) {
+            if (!columns.map(*filler.schema, row.values.size(), filler.mask)) return widening.open();
+            notification_row walked;
+            walked.walked = &row;
+            walked.columns = &columns.current;
+            return reader.rows.widen(widening, walked);
+        },
+        interiors, skips, verdict);
+}
+
+// The filler of the notification rows of an own walk whose rows are records of `source_code`.
+notification_row_filler walk_filler(const selk_run& run, std::uint64_t mask, unsigned source_code) {
+    notification_row_filler filler;
+    filler.mask = mask;
+    filler.source_code = source_code;
+    filler.schema = &run.layout.schemas[kSchemaNotification];
+    return filler;
+}
+
 }  // namespace
+
+void widen_with_own_walk(row_reader& reader, std::uint64_t mask, app_name_widening& widening) {
+    uni::fileio file;
+    if (!open_table_as_library_reads(reader, kSchemaNotification, file)) return;
+    std::vector<sqlite_artifact> interiors;
+    table_skips skips;  // said by the read of the rest
+    widen_by_walk(reader, file, walk_filler(reader.run, mask, kSourceCarveMain), widening, interiors, skips);
+}
 
 void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std::uint64_t mask,
                                const std::vector<std::int64_t>& library, const std::string& why) {
@@ -165,10 +201,7 @@ void read_rest_with_own_reader(row_reader& reader, std::uint32_t table_type, std
             },
             interiors, skips);
     } else {
-        notification_row_filler filler;
-        filler.mask = mask;
-        filler.source_code = kCode;
-        filler.schema = &run.layout.schemas[kSchemaNotification];
+        const notification_row_filler filler = walk_filler(run, mask, kCode);
         reader.rows.set_row_filler(filler);
         walk_own_table(
             run, file, slot,
@@ -204,29 +237,15 @@ void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot,
 void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                         std::uint64_t mask, const tree_verdict& verdict) {
     selk_run& run = reader.run;
-    const table_schema& notifications = run.layout.schemas[kSchemaNotification];
     if (mask == 0 || run.layout.roots[kSchemaNotification].page == 0) return;
-    notification_row_filler filler;
-    filler.mask = mask;
-    filler.source_code = source_code;
-    filler.schema = &notifications;
+    const notification_row_filler filler = walk_filler(run, mask, source_code);
     std::vector<sqlite_artifact> interiors;  // the table's interior pages, found once for both walks
     table_skips skips;                       // told once the rows are all handed on
     skips.take(verdict);
     reader.rows.set_row_filler(filler);
     app_name_widening widening(run);
     if (widening.open()) {
-        row_column_map columns;
-        walk_own_table(
-            run, file, kSchemaNotification,
-            [&](table_record& row) {
-                if (!columns.map(notifications, row.values.size(), filler.mask)) return widening.open();
-                notification_row walked;
-                walked.walked = &row;
-                walked.columns = &columns.current;
-                return reader.rows.widen(widening, walked);
-            },
-            interiors, skips, &verdict);
+        widen_by_walk(reader, file, filler, widening, interiors, skips, &verdict);
         widening.apply(run);
     }
     row_column_map columns;

@@ -10,6 +10,7 @@
 
 #include "io/fileio.h"
 
+class app_name_widening;
 struct row_reader;
 struct table_checks;
 struct tree_verdict;
@@ -31,6 +32,12 @@ void read_table_with_own_reader(row_reader& reader, uni::fileio& file, int slot,
 // column, a first walk finds the column's width from the records the pipeline makes of the rows.
 void read_notifications_with_own_reader(row_reader& reader, uni::fileio& file, unsigned source_code,
                                         std::uint64_t mask, const tree_verdict& verdict);
+
+// Where the library broke off the notification table in the read that finds the width of the padded name
+// column: the rows of the own walk of the state the library reads widen it too (the walk's filler is left
+// set in the pipeline). The library's rows and the rest read_rest_with_own_reader reads are then all
+// counted.
+void widen_with_own_walk(row_reader& reader, std::uint64_t mask, app_name_widening& widening);
 
 // The rest of a table whose read the library broke off, as the own reader walks the state the library reads:
 // the rows the library did not give, found by where it

@@ -1,5 +1,6 @@
 #include "notifications/report_timeline.h"
 
+#include <charconv>
 #include <string>
 
 #include "notifications/bodyfile_output.h"
@@ -103,6 +104,17 @@ int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, 
                                         const notification_handler_record* handler) {
     bodyfile_v3_context& ctx = bodyfile_;
     ctx.macb.set_times(0, 0, 0, n.arrival_time, qm::type_filetime);
+
+    // What tells the record apart, so that a timeline tool that keeps one line of each (time, inode, name)
+    // keeps every record: the notification's Order, and for every row but the library's its offset beside it
+    // ("4744-24815"), in decimal, which is all mactime takes there.
+    char digits[48];
+    char* end = std::to_chars(digits, digits + 20, n.order).ptr;
+    if (is_recovered_record(n)) {
+        *end++ = '-';
+        end = std::to_chars(end, digits + sizeof digits, n.record_offset).ptr;
+    }
+    ctx.inode.assign(digits, end);
 
     const bool show_type = (n.column_mask & kTypeBit) != 0;
     const bool show_payload = (n.column_mask & kPayloadBit) != 0;

@@ -225,6 +225,14 @@ bool value_refused(const std::string& word, const std::string& option, const std
                      option.c_str(), value.c_str());
         return true;
     }
+    // Every other byte of a report is valid UTF-8 (show_control_bytes).
+    std::string rest = value;
+    remove_char(rest, '\t');
+    if (first_byte_to_show(rest.data(), rest.size()) != rest.size()) {
+        error_printf("refusing %s '%s': a byte that is not UTF-8 cannot separate cells\n", option.c_str(),
+                     value.c_str());
+        return true;
+    }
     return false;
 }
 

@@ -66,6 +66,15 @@ void note_log_beside(const selk_run& run, const database_source& source) {
         run.db_path.c_str(), versions.c_str());
 }
 
+void note_log_mode_without_log(const selk_run& run, const database_source& source) {
+    const database_header& header = source.header();
+    if (!header.magic || !header.wal_mode || source.files().wal_there()) return;
+    error_printf(
+        "note: %s: the header says the database is in log mode and no -wal is beside it: changes committed "
+        "only to a log are not read\n",
+        run.db_path.c_str());
+}
+
 void note_foreign_links(const selk_run& run, const std::vector<std::string>& links) {
     for (const std::string& link : links)
         error_printf("note: %s: damage that costs no row: %s\n", run.db_path.c_str(), link.c_str());

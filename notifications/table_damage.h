@@ -47,6 +47,10 @@ void say_header_refused(selk_run& run, const std::uint8_t* header);
 // so once, whatever the progress switch says (it is no status line). The exit status stays.
 void note_log_beside(const selk_run& run, const database_source& source);
 
+// A header that says log mode (write-ahead log) with no "-wal" beside the file: whatever was committed only
+// to the log is not there to read. Said once, whatever the progress switch says; the exit status stays.
+void note_log_mode_without_log(const selk_run& run, const database_source& source);
+
 // A link of the free list or of a tree no form reads to a page of a table that is read is that structure's
 // damage, which costs no row: said once each, whatever the progress switch says. The exit status stays.
 void note_foreign_links(const selk_run& run, const std::vector<std::string>& links);

@@ -198,12 +198,26 @@ TEST(ControlBytes, found_at_every_position_and_shown_as_text) {
         std::string shown;
     };
     const form forms[] = {
-        {"\x1b", true, "[0x1B]"},        {"\x7f", true, "[0x7F]"},
-        {"\t", true, "[0x09]"},          {"\n", true, "[LF]"},
-        {"\xc2\x9b", true, "[U+009B]"},  {"\xc2\x80", true, "[U+0080]"},
-        {"\xc2\xa9", false, "\xc2\xa9"}, {"\xc3\x9b", false, "\xc3\x9b"},
-        {"\xff\x80", false, "\xff\x80"}, {" ", false, " "},
-        {"\x9b", false, "\x9b"},         {"\xc2", false, "\xc2"},
+        {"\x1b", true, "[0x1B]"},
+        {"\x7f", true, "[0x7F]"},
+        {"\t", true, "[0x09]"},
+        {"\n", true, "[LF]"},
+        {"\xc2\x9b", true, "[U+009B]"},
+        {"\xc2\x80", true, "[U+0080]"},
+        {"\xc2\xa9", false, "\xc2\xa9"},
+        {"\xc3\x9b", false, "\xc3\x9b"},
+        {" ", false, " "},
+        // Bytes that are not valid UTF-8, each shown on its own: a lone continuation or lead byte, a cut
+        // character, an overlong form, a surrogate, a code point above U+10FFFF.
+        {"\xff\x80", false, "[0xFF][0x80]"},
+        {"\x9b", false, "[0x9B]"},
+        {"\xc2", false, "[0xC2]"},
+        {"\xe6\x97", false, "[0xE6][0x97]"},
+        {"\xc0\xaf", false, "[0xC0][0xAF]"},
+        {"\xed\xa0\x80", false, "[0xED][0xA0][0x80]"},
+        {"\xf4\x90\x80\x80", false, "[0xF4][0x90][0x80][0x80]"},
+        {"\xf0\x9f\x98\x80", false, "\xf0\x9f\x98\x80"},
+        {"\xe6\x97\xa5", false, "\xe6\x97\xa5"},
     };
     for (const form& f : forms) {
         for (std::size_t at = 0; at <= 17; ++at) {

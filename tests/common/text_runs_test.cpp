@@ -14,25 +14,14 @@ namespace {
 // Texts whose rewrites turn on a byte's neighbour: line breaks in every pairing, C1 controls and their lead
 // byte alone or doubled, other control bytes, quotes and separators.
 const char* const kTexts[] = {
-    "",
-    "plain text",
-    "a\r\nb",
-    "\r",
-    "\n",
-    "\r\r\n",
-    "\n\r\n",
-    "\n\n\r",
-    "\r\n\r",
-    "x\xC2\x85y",
-    "\xC2",
-    "end\xC2",
-    "\xC2\xC2\x9B",
-    "\xC2\r\xC2\n",
-    "\x1b[31m\x7f\x01\t",
-    "\xC3\xA9 caf\xC3\xA9 \xC2\xA0",
-    "\"quoted\" \"\" a,b | c",
-    "a|b||c,,d",
-    "long enough to pass whole words\x01 of eight bytes\xC2\x85, a \x7f far from others, \r\n and on"};
+    "", "plain text", "a\r\nb", "\r", "\n", "\r\r\n", "\n\r\n", "\n\n\r", "\r\n\r", "x\xC2\x85y", "\xC2",
+    "end\xC2", "\xC2\xC2\x9B", "\xC2\r\xC2\n", "\x1b[31m\x7f\x01\t", "\xC3\xA9 caf\xC3\xA9 \xC2\xA0",
+    "\"quoted\" \"\" a,b | c", "a|b||c,,d",
+    "long enough to pass whole words\x01 of eight bytes\xC2\x85, a \x7f far from others, \r\n and on",
+    // Characters of two to four bytes, whole, cut short, or not UTF-8 at all.
+    "\xE6\x97\xA5 \xF0\x9F\x98\x80 \xE6\x97\r\xF0\x9F\x98\n\x82\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80\xFF",
+    "\xE6\x97",
+    "a run of eight-byte words \xF0\x9F\x98\x80 with a lone \x82 among them \xE6\x97\xA5 \xC2\x9B end"};
 
 // `text` handed to `sink` in the pieces `cuts` makes of it (each cut a place where a piece ends).
 void put_in_pieces(text_sink& sink, const std::string& text, const std::vector<std::size_t>& cuts) {

@@ -32,7 +32,7 @@ TEST(BodyfileOutputTest, times_print_in_bodyfile_order) {
     bodyfile_v3_context ctx;
     ctx.macb.set_times(1, 2, 3, 4, 8);
     ctx.md5 = "d41d8cd98f00b204e9800998ecf8427e";
-    ctx.inode = 12;
+    ctx.inode = "12";
     ctx.mode = "r/rrwxrwxrwx";
     ctx.uid = 501;
     ctx.gid = 20;

@@ -1054,27 +1054,34 @@ TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead
         fx::exec(h, "PRAGMA page_size=4096; PRAGMA journal_mode=DELETE;");
         fx::create_tables(h);
         fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-        for (int i = 0; i < 12; ++i) fx::insert_notification(h, 200 + i, 300 + i, 68, "toast", payload_of(i));
+        // The last row's handler has a name longer than the padded name column.
+        fx::insert_handler(h, 69, "Northwind.Traders.Notification.Service_8wekyb3d8bbwe!App");
+        for (int i = 0; i < 12; ++i)
+            fx::insert_notification(h, 200 + i, 300 + i, i == 11 ? 69 : 68, "toast", payload_of(i));
         sqlite3_close(h);
     }
     const std::vector<std::uint8_t> sound = fx::read_all(intact);
-    const leaf_cell row = cell_of(sound, root_of(intact, "Notification"), 205);
-    ASSERT_NE(row.page, 0u);
-    std::size_t rowid = 0;
-    (void)varint(sound, (row.page - 1) * kPage + row.at + row.length, &rowid);
-    const std::size_t record = (row.page - 1) * kPage + row.at + row.length + rowid;
     const std::vector<std::string> library = orders_of(intact);
     struct claim_case {
         const char* name;
+        int order;                       // the row whose header is changed
         std::size_t column;              // whose serial type is set
         std::vector<std::uint8_t> type;  // its varint
     };
+    const std::vector<std::uint8_t> near_2_63 = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe};
     const claim_case cases[] = {
-        {"a Payload of nearly 2^63 bytes", 5, {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe}},
-        {"a Payload of serial type 2^31 - 1", 5, {0x87, 0xff, 0xff, 0xff, 0x7f}},
-        {"a last column of 2^31 bytes", 13, {0x90, 0x80, 0x80, 0x80, 0x0d}},
+        {"a Payload of nearly 2^63 bytes", 205, 5, near_2_63},
+        {"a Payload of serial type 2^31 - 1", 205, 5, {0x87, 0xff, 0xff, 0xff, 0x7f}},
+        {"a last column of 2^31 bytes", 205, 13, {0x90, 0x80, 0x80, 0x80, 0x0d}},
+        // The library fails before its first row: the own walk reads the whole table.
+        {"a Payload of nearly 2^63 bytes in the first row", 200, 5, near_2_63},
     };
     for (const claim_case& c : cases) {
+        const leaf_cell row = cell_of(sound, root_of(intact, "Notification"), c.order);
+        ASSERT_NE(row.page, 0u);
+        std::size_t rowid = 0;
+        (void)varint(sound, (row.page - 1) * kPage + row.at + row.length, &rowid);
+        const std::size_t record = (row.page - 1) * kPage + row.at + row.length + rowid;
         // The header with the column's type replaced, the record's length kept: its last bytes give way.
         std::vector<std::uint8_t> bytes = sound;
         std::size_t length = 0;
@@ -1096,10 +1103,11 @@ TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead
         std::copy(rebuilt.begin(), rebuilt.end(), bytes.begin() + static_cast<long>(record));
         const std::string db = dir.file("claim.db");
         ASSERT_TRUE(fx::write_all(db, bytes));
-        const std::string said =
-            "prob reading table notification of " + db + ": page " + std::to_string(row.page) +
-            " (leaf page, file offset " + std::to_string((row.page - 1) * kPage) +
-            ") cell 5 damaged: its record at page offset " + std::to_string(row.at) + " needs ";
+        const std::string said = "prob reading table notification of " + db + ": page " +
+                                 std::to_string(row.page) + " (leaf page, file offset " +
+                                 std::to_string((row.page - 1) * kPage) + ") cell " +
+                                 std::to_string(c.order - 200) + " damaged: its record at page offset " +
+                                 std::to_string(row.at) + " needs ";
         for (const std::vector<std::string>& form : kForms) {
             SCOPED_TRACE(std::string(c.name) + ", " + form_name(form));
             const selk_process::result got = run_form(db, form);
@@ -1109,12 +1117,29 @@ TEST(DamagedTree, AHeaderThatClaimsMoreThanItsPayloadIsSaidAndTheRowsAfterItRead
             for (const std::vector<std::string>& cells : live_rows(got.out)) {
                 const bool own = cells[16].find("\"carve main\"") != std::string::npos;
                 // The library's rows end where it breaks off; the own walk's begin with the damaged one.
-                EXPECT_EQ(own, form == kForms[1] || std::stoi(cells[8]) >= 205) << cells[8];
-                if (cells[8] == "205") {
+                EXPECT_EQ(own, form == kForms[1] || std::stoi(cells[8]) >= c.order) << cells[8];
+                if (std::stoi(cells[8]) == c.order) {
                     EXPECT_EQ(cells[6], "toast");
                 }
             }
         }
+        // The padded form: what was read from where is said (not that the table cannot be read), and the own
+        // walk's rows widen the name column as the library's do.
+        SCOPED_TRACE(c.name);
+        const selk_process::result got = run({"-db", db, "-quiet"});
+        const std::string gave = c.order == 200
+                                     ? "no row of it: the whole table is read"
+                                     : std::to_string(c.order - 200) + " rows of it: the rest is read";
+        EXPECT_NE(got.err.find(": the library gave " + gave +
+                               " by the own reader in the state the library reads (\"carve main\")\n"),
+                  std::string::npos)
+            << got.err;
+        EXPECT_EQ(got.err.find("cannot be read"), std::string::npos) << got.err;
+        const std::vector<std::string> rows = driver_checks::data_rows(got.out);
+        ASSERT_EQ(rows.size(), library.size());
+        const std::string longest = split(rows.back(), " | ").at(7);
+        EXPECT_EQ(longest, "Northwind.Traders.Notification.Service");
+        for (const std::string& row : rows) EXPECT_EQ(split(row, " | ").at(7).size(), longest.size()) << row;
     }
 }
 

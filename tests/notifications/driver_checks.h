@@ -107,6 +107,14 @@ inline std::string without_status_clears(const std::string& err) {
     return out;
 }
 
+// What every form says once of `db`, whose header says log mode, where no "-wal" lies beside it.
+inline std::string log_mode_note(const std::string& db) {
+    return "note: " + db +
+           ": the header says the database is in log mode and no -wal is beside it: changes committed only "
+           "to "
+           "a log are not read\n";
+}
+
 // What "-carve" says once beside the log of `db` that holds committed frames: the pages their versions are
 // of, counted from the log's frame headers up to its last commit (the tests' logs have one pair of salts).
 inline std::string log_beside_note(const std::string& db) {

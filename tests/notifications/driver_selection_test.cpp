@@ -188,6 +188,8 @@ TEST(SelkSelection, ValuesThatCannotMeanWhatWasAskedAreRefusedByName) {
         {{"-db", db, "-csv_separator", "\a"}, "refusing -csv_separator '[0x07]': " + control},
         {{"-db", db, "-csv_separator", ";\x7f"}, "refusing -csv_separator ';[0x7F]': " + control},
         {{"-db", db, "-csv_separator", "\xc2\x85"}, "refusing -csv_separator '[U+0085]': " + control},
+        {{"-db", db, "-csv_separator", "\xa7"},
+         "refusing -csv_separator '[0xA7]': a byte that is not UTF-8 cannot separate cells\n"},
         {{"-pipe", "-cmd_start_time", "2020-02-30"},
          "refusing -cmd_start_time 2020-02-30: the calendar has no such day\n"},
         {{"-enumdir", "/tmp", "-cmd_stop_time", "2021-04-31"},

@@ -41,7 +41,8 @@ const std::vector<hostile>& hostile_cells() {
         {"lone CR", "cr\rmid", "cr[CR]mid", "crmid"},
         {"line breaks", "lf\nmid\r\nend\rx", "lf[LF]mid[CRLF]end[CR]x", "lfmidendx"},
         {"ESC and DEL", "esc\x1b[2Jclear\x7f", "esc[0x1B][2Jclear[0x7F]", "esc[0x1B][2Jclear[0x7F]"},
-        {"not UTF-8", "bytes \xff\xfe\xc3 end", "bytes \xff\xfe\xc3 end", "bytes \xff\xfe\xc3 end"},
+        {"not UTF-8", "bytes \xff\xfe\xc3 end", "bytes [0xFF][0xFE][0xC3] end",
+         "bytes [0xFF][0xFE][0xC3] end"},
         {"C1 control",
          "csi\xc2\x9b"
          "2J caf\xc3\xa9",

@@ -139,7 +139,7 @@ TEST_F(TimelineForms, BodyfileLineCarriesTheArrivalTimeAsBirth) {
               "md5|name|inode|mode as string|uid|gid|size|access time|modify time|mft time|create time");
     EXPECT_EQ(out[1],
               "0|PushNotification artifact; Type: toast; PrimaryID: Contoso.Mail_1a!App; Payload: "
-              "a;b|0||0|0|0|0|0|0|"
+              "a;b|1||0|0|0|0|0|0|"
               "1607713895");
 }
 
@@ -192,8 +192,10 @@ TEST_F(TimelineForms, BodyfileRecoveredWithoutHandlerAndZeroTime) {
     n.arrival_time = 0;
     std::ostringstream os;
     ASSERT_EQ(write_notification_bodyfile(os, options, n, nullptr), 1);
-    EXPECT_EQ(os.str(),
-              "0|Recovered Data; PushNotification artifact; Type: tile; Payload: <tile/>|0||0|0|0|0|0|0|0\n");
+    // The inode field holds the Order and the offset, in decimal, as mactime takes it.
+    EXPECT_EQ(
+        os.str(),
+        "0|Recovered Data; PushNotification artifact; Type: tile; Payload: <tile/>|1-4096||0|0|0|0|0|0|0\n");
 }
 
 // One writer reused from row to row (as the report and each formatter thread use it) writes each row as a

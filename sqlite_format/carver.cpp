@@ -489,7 +489,7 @@ void read_companion(companion_regions& c, const database_source& source, std::ui
         if (sort.read && (!sort.valid.empty() || !sort.superseded.empty())) {
             c.valid = &sort.valid;
             c.superseded = &sort.superseded;
-            map_wal_regions(c.overwritten, c.slack, sort, c.file, threads);
+            map_wal_regions(c.overwritten, c.slack, sort, c.file, threads, source.header().reserved);
             c.page_size = sort.page_size;
         } else {
             c.file.close();

@@ -22,6 +22,8 @@ constexpr std::uint64_t kMaxCellPrefix = 7;  // payload-size and rowid varints i
 
 constexpr std::uint64_t kChildPageBytes = 4;  // a table interior cell: child page number, then rowid varint
 constexpr std::uint64_t kMaxVarintBytes = 9;
+// The fewest bytes a cell takes (the format pads a smaller one); a run of fewer holds none, as a fragment.
+constexpr std::uint64_t kMinCellBytes = 4;
 
 // The start of the run of table interior cells that ends at `end` and begins no lower than `floor`: each
 // a child page number from 1 to `page_limit`, then a whole rowid varint that ends where the next cell
@@ -51,6 +53,93 @@ std::uint64_t interior_cells_start(const std::uint8_t* page, std::uint64_t floor
         }
     }
     return start;
+}
+
+// The page offset past the cell at `at` of a b-tree page of type `type`, as the format lays it out on a page
+// of `end` usable bytes (a cell takes 4 bytes at least); 0 when it does not decode inside them. `fits` is the
+// largest payload found to lie on the page whole, kept from cell to cell of one page: the split, which a
+// payload up to some size passes whole, is then asked only of larger ones.
+std::uint64_t cell_end(const std::uint8_t* page, std::uint64_t at, std::uint64_t end, std::uint8_t type,
+                       std::uint64_t& fits) {
+    const byte_view bytes(page, static_cast<std::size_t>(end));
+    std::uint64_t p = at + (type == kPageTableInterior || type == kPageIndexInterior ? kChildPointerSize : 0);
+    std::uint64_t payload = 0;
+    std::uint32_t used = 0;
+    if (p >= end || !read_varint_complete(bytes, static_cast<std::size_t>(p), &payload, &used)) return 0;
+    p += used;
+    if (type != kPageTableInterior) {  // a table interior cell holds a key alone
+        std::uint64_t rowid = 0;
+        if (type == kPageTableLeaf) {
+            if (p >= end || !read_varint_complete(bytes, static_cast<std::size_t>(p), &rowid, &used))
+                return 0;
+            p += used;
+        }
+        std::uint64_t local = payload;
+        if (payload > fits) {
+            if (!local_payload_bytes(payload, static_cast<std::uint32_t>(end), type == kPageTableLeaf,
+                                     &local))
+                return 0;
+            if (local == payload) fits = payload;
+        }
+        p += local + (local < payload ? kOverflowPointerSize : 0);
+    }
+    p = std::max<std::uint64_t>(p, at + kMinCellBytes);
+    return p <= end ? p : 0;
+}
+
+// Adds to `local` the runs of the content area [from, end) of the page in `page` (header `head`) that no
+// sound cell (its pointer inside the area, its bytes decoding inside it) and no free block of `blocks`
+// covers, where they come to more bytes than the fragments its header counts: a cell whose pointer is damaged
+// (set into the header or the pointer array, past the usable bytes, or to another cell's) still stands there
+// whole. On a sound page the runs are those fragments, each under 4 bytes, and nothing is added.
+void add_uncovered_runs(region_map& local, const std::uint8_t* page, std::size_t page_length,
+                        const btree_page_header& head, std::uint64_t from, std::uint64_t end,
+                        const region_map& blocks) {
+    if (from >= end || end > kMaxPageSize) return;  // no page is larger
+    // One bit a byte, set where a cell or free block lies: no sort of the cells, which need not lie in order.
+    std::uint64_t covered[kMaxPageSize / 64];
+    const std::uint64_t words = (end + 63) / 64;
+    std::fill(covered, covered + words, 0);
+    const auto cover = [&covered](std::uint64_t s, std::uint64_t e) {
+        if (s >= e) return;
+        const std::uint64_t first = s / 64, last = (e - 1) / 64;
+        const std::uint64_t head_bits = ~0ull << (s % 64), tail_bits = ~0ull >> (63 - (e - 1) % 64);
+        if (first == last) {
+            covered[first] |= head_bits & tail_bits;
+            return;
+        }
+        covered[first] |= head_bits;
+        for (std::uint64_t w = first + 1; w < last; ++w) covered[w] = ~0ull;
+        covered[last] |= tail_bits;
+    };
+    const byte_view bytes(page, page_length);
+    std::uint64_t fits = 0;
+    for (std::size_t i = 0; i < head.cell_count; ++i) {
+        std::uint16_t ptr = 0;
+        if (!read_be16(bytes, head.cell_pointers() + 2 * i, &ptr)) break;
+        if (ptr < from || ptr >= end) continue;
+        cover(ptr, cell_end(page, ptr, end, head.type, fits));  // nothing for a cell that does not decode
+    }
+    for (const auto& b : blocks) cover(b.first, std::min<std::uint64_t>(b.first + b.second, end));
+    std::uint64_t uncovered = 0;
+    for (std::uint64_t w = from / 64; w < words; ++w) {
+        std::uint64_t free = ~covered[w];
+        if (w == from / 64) free &= ~0ull << (from % 64);
+        if (w == words - 1 && end % 64 != 0) free &= (1ull << (end % 64)) - 1;
+        if (free != 0) uncovered += static_cast<std::uint64_t>(__builtin_popcountll(free));
+    }
+    if (uncovered <= page[head.at + kFragmentedOffset]) return;
+    const auto is_covered = [&covered](std::uint64_t at) { return (covered[at / 64] >> (at % 64) & 1) != 0; };
+    for (std::uint64_t s = from; s < end;) {
+        if (is_covered(s)) {
+            ++s;
+            continue;
+        }
+        std::uint64_t e = s + 1;
+        while (e < end && !is_covered(e)) ++e;
+        if (e - s >= kMinCellBytes) local.emplace(s, e);
+        s = e;
+    }
 }
 
 }  // namespace
@@ -116,8 +205,8 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
         if (type == kPageTableInterior && page_limit != 0 && end > begin)
             end = interior_cells_start(page, begin, end, page_limit);
         if (end > begin) local.emplace(begin, end);
+        region_map blocks;
         if (first_freeblock != 0) {
-            region_map blocks;
             (void)walk_freeblocks(blocks, page, page_length, first_freeblock, 0, true);
             for (const auto& b : blocks) {
                 if (b.first >= page_end) continue;
@@ -129,6 +218,10 @@ int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t p
                     it->second = std::max(it->second, block_end);
             }
         }
+        // A cell no sound pointer names: its bytes are the page's free space too.
+        const std::uint64_t area =
+            std::max<std::uint64_t>(begin, content_start == 0 ? 65536u : content_start);
+        add_uncovered_runs(local, page, static_cast<std::size_t>(page_length), head, area, page_end, blocks);
     }
 
     // Overlapping regions (a damaged chain) are cut so that no byte is walked twice: a record found

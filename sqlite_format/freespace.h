@@ -23,14 +23,17 @@ int walk_freeblocks(region_map& map, const std::uint8_t* page, std::int32_t page
 // Records the free space of one page whose b-tree header is at its offset 0 (so page 1, whose
 // header is at 100, yields nothing): the gap from the end of the cell-pointer array (after an 8-byte
 // leaf or 12-byte interior header) to the cell content start, and every freeblock; on a page with no
-// cells, everything after its header. Regions are cut at the page end and where they overlap, so no
-// byte is recorded twice. `map` is cleared first unless `keep`. Returns 1 when the map gained entries.
-// With `page_limit` (the pages the database may have; 0: unknown) the gap of a table interior page ends
-// below the cells the page held there before: SQLite moves the content start up over a freed cell without
-// writing anything, so a run of what reads as interior cells (a child page from 1 to page_limit, then a
-// rowid varint) ending at the content start was written after whatever record lies beneath it. With
-// `usable` (the page size less the bytes reserved at the end of every page; 0: the whole page) nothing from
-// there on is free space: SQLite writes no cell into the reserved bytes.
+// cells, everything after its header. Where the bytes of its content area that no sound cell (its pointer
+// inside the area, its bytes decoding inside the usable bytes) and no freeblock covers come to more than the
+// fragments its header counts, each run of them of 4 bytes or more too: a cell whose pointer is damaged still
+// stands there whole (on a sound page those bytes are the fragments, and nothing is added). Regions are cut
+// at the page end and where they overlap, so no byte is recorded twice. `map` is cleared first unless `keep`.
+// Returns 1 when the map gained entries. With `page_limit` (the pages the database may have; 0: unknown) the
+// gap of a table interior page ends below the cells the page held there before: SQLite moves the content
+// start up over a freed cell without writing anything, so a run of what reads as interior cells (a child page
+// from 1 to page_limit, then a rowid varint) ending at the content start was written after whatever record
+// lies beneath it. With `usable` (the page size less the bytes reserved at the end of every page; 0: the
+// whole page) nothing from there on is free space: SQLite writes no cell into the reserved bytes.
 int collect_page_slack(region_map& map, const std::uint8_t* page, std::int32_t page_length,
                        std::uint64_t base_offset, bool keep, std::uint64_t page_limit = 0,
                        std::uint32_t usable = 0);

@@ -236,17 +236,18 @@ constexpr std::size_t kSlackGroupFrames = 64;
 // Fewer valid frames than this are read on the calling thread alone.
 constexpr std::size_t kSlackHelpersFrom = 1024;
 
-// The slack of every valid frame's page image into `slack`, read by up to `threads` helper threads (on a
-// file open on a descriptor) a group of frames at a time; the regions are the same with any number.
+// The slack of every valid frame's page image into `slack` (up to `usable` bytes of each; 0: the whole page),
+// read by up to `threads` helper threads (on a file open on a descriptor) a group of frames at a time; the
+// regions are the same with any number.
 void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uint32_t page_size,
-                         std::uint64_t db_pages, uni::fileio& file, unsigned threads) {
+                         std::uint64_t db_pages, uni::fileio& file, unsigned threads, std::uint32_t usable) {
     if (threads == 0 || valid.size() < kSlackHelpersFrom || file.descriptor < 0 || file.in_memory) {
         std::vector<std::uint8_t> image(page_size);
         for (const auto& entry : valid) {
             const std::uint64_t image_offset = entry.second + kWalFrameHeaderSize;
             if (read_file_exact(file, image_offset, page_size, image.data()))
                 (void)collect_page_slack(slack, image.data(), static_cast<std::int32_t>(page_size),
-                                         image_offset, true, db_pages);
+                                         image_offset, true, db_pages, usable);
         }
         return;
     }
@@ -257,14 +258,14 @@ void collect_valid_slack(region_map& slack, const wal_frame_map& valid, std::uin
     const uni::fileio& shared = file;
     ordered_stage<group, region_map> stage(
         4 * static_cast<std::size_t>(threads), kSlackGroupFrames,
-        [&shared, page_size, db_pages] {
+        [&shared, page_size, db_pages, usable] {
             auto image = std::make_shared<std::vector<std::uint8_t>>(page_size);
-            return [&shared, page_size, db_pages, image](group& in, region_map& out) {
+            return [&shared, page_size, db_pages, usable, image](group& in, region_map& out) {
                 out.clear();
                 for (const std::uint64_t offset : in.offsets) {
                     if (uni::read_shared(shared, image->data(), page_size, offset) == page_size)
                         (void)collect_page_slack(out, image->data(), static_cast<std::int32_t>(page_size),
-                                                 offset, true, db_pages);
+                                                 offset, true, db_pages, usable);
                 }
             };
         },
@@ -288,12 +289,13 @@ int sort_wal_log(wal_sort& out, uni::fileio& file, bool every_frame) {
 }
 
 void map_wal_regions(region_map& overwritten, region_map& slack, const wal_sort& sort, uni::fileio& file,
-                     unsigned threads) {
+                     unsigned threads, std::uint8_t reserved) {
     overwritten.clear();
     slack.clear();
     for (const auto& entry : sort.valid)
         overwritten.emplace((entry.first - 1) * sort.page_size, sort.page_size);
-    collect_valid_slack(slack, sort.valid, sort.page_size, sort.db_pages, file, threads);
+    const std::uint32_t usable = sort.page_size > reserved ? sort.page_size - reserved : 0;
+    collect_valid_slack(slack, sort.valid, sort.page_size, sort.db_pages, file, threads, usable);
 }
 
 int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& superseded, region_map& slack,
@@ -307,7 +309,7 @@ int parse_wal_file(region_map& overwritten, wal_frame_map& valid, region_map& su
     if (!sort.read) return 0;
     sort.valid.clear();
     for (const auto& entry : valid) overwritten.emplace((entry.first - 1) * sort.page_size, sort.page_size);
-    collect_valid_slack(slack, valid, sort.page_size, sort.db_pages, file, threads);
+    collect_valid_slack(slack, valid, sort.page_size, sort.db_pages, file, threads, 0);
     return sorted;
 }
 

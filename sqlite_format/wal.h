@@ -69,10 +69,11 @@ struct wal_sort {
 // not committed are not mapped (a reader that carves nothing needs only the committed ones). 1 when the valid
 // or the superseded map is non-empty; 0 otherwise, or when the file is not open or its header fails.
 int sort_wal_log(wal_sort& out, uni::fileio& file, bool every_frame = true);
-// parse_wal_file's `overwritten` and `slack` (cleared first) of the log in `file` whose frames `sort` holds;
-// up to `threads` helper threads collect the slack.
+// parse_wal_file's `overwritten` and `slack` (cleared first) of the log in `file` whose frames `sort` holds,
+// the slack of each page short of the `reserved` bytes at its end (the database's); up to `threads` helper
+// threads collect it.
 void map_wal_regions(region_map& overwritten, region_map& slack, const wal_sort& sort, uni::fileio& file,
-                     unsigned threads = 0);
+                     unsigned threads = 0, std::uint8_t reserved = 0);
 
 // The size in pages that the last commit frame of the log's valid prefix in `file` gives its database; 0
 // when none commits or the header fails.

@@ -98,19 +98,23 @@ TEST(CollectPageSlack, gap_starts_after_the_header_and_cell_pointers_of_each_pag
     // Leaves have an 8-byte header, interior pages 12; 3 cell pointers follow it.
     for (const auto& c : {std::pair<std::uint8_t, std::uint64_t>{13, 14}, {10, 14}, {5, 18}, {2, 18}}) {
         auto p = page_with_header(1024, c.first, 0, 3, 100);
+        const auto usable = static_cast<std::uint32_t>(lay_cells(p, 0, 100, {0, 0, 0}));
         region_map m;
-        EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 8192, false), 1) << int(c.first);
+        EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 8192, false, 0, usable), 1) << int(c.first);
         EXPECT_EQ(m, (region_map{{8192 + c.second, 100 - c.second}})) << int(c.first);
     }
 }
 
 TEST(CollectPageSlack, freeblocks_and_the_gap_are_both_recorded) {
     for (const auto& c : {std::pair<std::uint8_t, std::uint64_t>{5, 18}, {13, 14}}) {
-        auto p = page_with_header(1024, c.first, 700, 3, 600);
-        freeblock(p, 700, 0, 30);
+        auto p = page_with_header(1024, c.first, 0, 3, 600);
+        const std::size_t block = lay_cells(p, 0, 600, {0, 0, 0});
+        put_be16(p, 1, static_cast<std::uint32_t>(block));
+        freeblock(p, block, 0, 30);
         region_map m;
-        EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 0, false), 1);
-        EXPECT_EQ(m, (region_map{{c.second, 600 - c.second}, {700, 30}})) << int(c.first);
+        EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 0, false, 0, static_cast<std::uint32_t>(block + 30)),
+                  1);
+        EXPECT_EQ(m, (region_map{{c.second, 600 - c.second}, {block, 30}})) << int(c.first);
     }
 }
 
@@ -131,8 +135,9 @@ TEST(CollectPageSlack, page_without_cells_gives_everything_after_its_header) {
 
 TEST(CollectPageSlack, overlapping_regions_are_cut_so_no_byte_counts_twice) {
     // Gap 12..600; a freeblock at 500 reaching 700 overlaps it; a freeblock at 650 lies inside the
-    // one before; the last claims 5000 bytes past the page end.
+    // one before; the last claims 5000 bytes past the page end. Two cells lie between.
     auto p = page_with_header(1024, 13, 500, 2, 600);
+    ASSERT_EQ(lay_cells(p, 0, 700, {50, 50}), 800u);
     freeblock(p, 500, 650, 200);
     freeblock(p, 650, 800, 20);
     freeblock(p, 800, 0, 5000);
@@ -183,6 +188,7 @@ TEST(CollectPageSlack, interior_gap_ends_below_the_cells_the_page_held_there) {
         std::copy(stale.begin(), stale.end(), p.begin() + 1008);
         const std::vector<std::uint8_t> live = {0, 0, 0, 9, 0x23};
         std::copy(live.begin(), live.end(), p.begin() + 1019);
+        put_be16(p, c.type == 5 ? 12 : 8, 1019);
         region_map m;
         EXPECT_EQ(collect_page_slack(m, p.data(), 1024, 4096, false, c.page_limit), 1);
         const std::uint64_t begin = c.type == 5 ? 14 : 10;  // after the header and one cell pointer

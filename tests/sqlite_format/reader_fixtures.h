@@ -159,6 +159,30 @@ inline std::vector<std::uint8_t> page_with_header(std::size_t size, std::uint8_t
     return p;
 }
 
+// Lays the cells of the page at `page` in `b` (its type set) one after another from page offset `at`, cell i
+// of sizes[i] bytes, and points its cell pointers at them, so that they cover those bytes as a sound page's
+// cells do. A table leaf's cell is a payload size, rowid 0 and the payload's zeros (4 to 16386 bytes); on
+// other pages (and for a size of 0) each is the smallest, zeros: 4 bytes on a leaf, 5 on an interior page.
+// Returns the page offset past the last.
+inline std::size_t lay_cells(std::vector<std::uint8_t>& b, std::size_t page, std::size_t at,
+                             const std::vector<std::size_t>& sizes) {
+    const std::uint8_t type = b.at(page);
+    const std::size_t pointers = page + (type == 2 || type == 5 ? 12 : 8);
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        put_be16(b, pointers + 2 * i, static_cast<std::uint32_t>(at));
+        std::size_t size = type == 2 || type == 5 ? 5 : 4;
+        if (type == 13 && sizes[i] != 0) {
+            size = sizes[i];
+            const std::size_t payload = size - 2 <= 127 ? size - 2 : size - 3;
+            if (payload > 127) b.at(page + at++) = static_cast<std::uint8_t>(0x80 | (payload >> 7));
+            b.at(page + at) = static_cast<std::uint8_t>(payload & 0x7F);
+            size = payload + 2;
+        }
+        at += size;
+    }
+    return at;
+}
+
 inline bool fixture_exists(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
 
 }  // namespace reader_fixtures

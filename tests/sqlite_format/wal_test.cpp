@@ -264,14 +264,24 @@ TEST(ParseWal, slack_of_valid_frames_is_mapped_in_the_log) {
     temp_dir dir;
     wal_builder w(512);
     const auto f1 = w.frame(2, 2, 0x00);
-    // Page image: a leaf with 3 cells and content start 100, so a gap from 14 to 100.
+    // Page image: a leaf with 3 cells and content start 100, so a gap from 14 to 100; its cells end where the
+    // database's 8 reserved bytes begin, which hold none.
     auto& b = w.bytes();
     b[f1 + 24] = 13;
     put_be16(b, f1 + 24 + 3, 3);
     put_be16(b, f1 + 24 + 5, 100);
+    ASSERT_EQ(lay_cells(b, f1 + 24, 100, {4, 4, 396}), 504u);
     reseal_wal(b);
     auto m = parse_bytes(dir, b);
-    EXPECT_EQ(m.slack, (region_map{{f1 + 24 + 14, 86}}));
+    const std::uint64_t image = f1 + 24;
+    EXPECT_EQ(m.slack, (region_map{{image + 14, 86}, {image + 504, 8}}));
+    uni::fileio file;
+    ASSERT_TRUE(file.open(dir.file("test.db-wal"), false, false, false));
+    wal_sort sort;
+    ASSERT_EQ(sort_wal_log(sort, file), 1);
+    region_map overwritten;
+    map_wal_regions(overwritten, m.slack, sort, file, 0, 8);
+    EXPECT_EQ(m.slack, (region_map{{image + 14, 86}}));
 }
 
 TEST(BuildWalDbImage, from_the_log_path_holds_only_log_pages) {

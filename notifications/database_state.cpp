@@ -40,63 +40,70 @@ void notification_store::clear() {
     handler_index.clear();
     push_channel_index.clear();
     settings_index.clear();
-    settings_texts.clear();
     noted_times.clear();
+    texts_.clear();
+    handler_ = notification_handler_record();
+    channel_ = wns_push_channel_record();
+    setting_ = handler_settings_record();
     app_name_width = kDefaultAppNameWidth;
 }
 
-sqlite_metadata& notification_store::append(std::uint32_t table_type) {
+sqlite_metadata& notification_store::fresh_record(std::uint32_t table_type) {
+    // A new record each row, so that no value of the row before stays (and no huge one is held on to).
     switch (table_type) {
         case kTableHandler:
-            handlers.emplace_back();
-            return handlers.back();
+            handler_ = notification_handler_record();
+            return handler_;
         case kTablePushChannel:
-            push_channels.emplace_back();
-            return push_channels.back();
+            channel_ = wns_push_channel_record();
+            return channel_;
         default:
-            settings.emplace_back();
-            return settings.back();
+            setting_ = handler_settings_record();
+            return setting_;
     }
 }
 
-void notification_store::remove_last(std::uint32_t table_type) {
+void notification_store::keep(std::uint32_t table_type) {
     switch (table_type) {
         case kTableHandler:
-            handlers.pop_back();
+            add_handler(handler_);
+            handler_ = notification_handler_record();
             break;
         case kTablePushChannel:
-            push_channels.pop_back();
-            break;
-        default:
-            settings.pop_back();
-            break;
-    }
-}
-
-void notification_store::index_last(std::uint32_t table_type) {
-    switch (table_type) {
-        case kTableHandler:
-            handler_index.emplace(handlers.back().record_id, handlers.size() - 1);
-            break;
-        case kTablePushChannel:
-            push_channel_index.emplace(push_channels.back().handler_id, push_channels.size() - 1);
+            add_channel(channel_);
+            channel_ = wns_push_channel_record();
             break;
         case kTableHandlerSettings:
-            settings_index.emplace(settings.back().handler_id, settings.size() - 1);
-            append_setting_text(settings_texts[settings.back().handler_id], settings.back());
+            add_setting(setting_);
+            setting_ = handler_settings_record();
             break;
         default:
             break;
     }
 }
 
-const notification_handler_record* notification_store::handler_for(std::uint64_t handler_id) const {
+void notification_store::add_handler(const notification_handler_record& handler) {
+    handlers.push_back(make_handler_entry(handler, texts_));
+    handler_index.emplace(handler.record_id, handlers.size() - 1);
+}
+
+void notification_store::add_channel(const wns_push_channel_record& channel) {
+    push_channels.push_back(make_channel_entry(channel, texts_));
+    push_channel_index.emplace(channel.handler_id, push_channels.size() - 1);
+}
+
+void notification_store::add_setting(const handler_settings_record& setting) {
+    settings.push_back(make_setting_entry(setting, texts_));
+    settings_index.emplace(setting.handler_id, settings.size() - 1);
+}
+
+const handler_entry* notification_store::handler_for(std::uint64_t handler_id) const {
     const auto it = handler_index.find(handler_id);
     if (it == handler_index.end() || it->second >= handlers.size()) return nullptr;
     return &handlers[it->second];
 }
 
-const wns_push_channel_record* notification_store::push_channel_for(std::uint64_t handler_id) const {
+const channel_entry* notification_store::push_channel_for(std::uint64_t handler_id) const {
     // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
     const auto it = push_channel_index.lower_bound(handler_id);
     if (it == push_channel_index.end() || it->first != handler_id) return nullptr;
@@ -104,10 +111,20 @@ const wns_push_channel_record* notification_store::push_channel_for(std::uint64_
     return &push_channels[it->second];
 }
 
-const std::string& notification_store::settings_text(std::uint64_t handler_id) const {
-    static const std::string kNone;
-    const auto it = settings_texts.find(handler_id);
-    return it != settings_texts.end() ? it->second : kNone;
+void notification_store::put_settings_text(text_sink& out, std::uint64_t handler_id) const {
+    // Equal keys stay in the order they were inserted: the order the settings were read.
+    const auto range = settings_index.equal_range(handler_id);
+    bool first = true;
+    for (auto it = range.first; it != range.second; ++it) {
+        if (it->second < settings.size() && put_setting_text(out, settings[it->second], first)) first = false;
+    }
+}
+
+std::string notification_store::settings_text(std::uint64_t handler_id) const {
+    std::string text;
+    string_text_sink to_text(text);
+    put_settings_text(to_text, handler_id);
+    return text;
 }
 
 selk_run::selk_run(const selk_options& run_options)

@@ -7,6 +7,7 @@
 
 #include "sqlite_binding/column_values.h"
 #include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/record.h"
 #include "time/calendar.h"
 #include "time/qm_time.h"
 #include "time/time_parse.h"
@@ -81,6 +82,12 @@ class row_cursor {
         }
         if (static_cast<std::size_t>(current_) < sizes_.size()) return sizes_[current_];
         return static_cast<std::uint32_t>(std::strlen(v));
+    }
+
+    // The kind bits of the current value's column flag (kColKindMask); 0 when it has none.
+    std::uint32_t kind() const {
+        if (column_flags_ == nullptr || static_cast<std::size_t>(current_) >= column_flags_->size()) return 0;
+        return (*column_flags_)[current_] & kColKindMask;
     }
 
     // Bit 28 of the current value's column flag.
@@ -208,13 +215,36 @@ void payload_text::put_to(text_sink& out) const {
         out.put(n_.payload);
 }
 
+bool put_setting_value(text_sink& out, setting_kind kind, std::uint64_t value, const char* stored,
+                       std::size_t stored_size) {
+    switch (kind) {
+        case setting_kind::integer: {
+            if (value == 0) return false;
+            char digits[24];
+            const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+            out.put(digits, static_cast<std::size_t>(r.ptr - digits));
+            return true;
+        }
+        case setting_kind::blob:
+            payload_text_pieces(out, stored, static_cast<std::uint32_t>(stored_size), false);
+            return true;
+        default:
+            out.put(stored, stored_size);
+            return true;
+    }
+}
+
 void append_setting_text(std::string& text, const handler_settings_record& setting) {
-    if (setting.value == 0) return;
+    std::string value;
+    string_text_sink to_value(value);
+    if (!put_setting_value(to_value, setting.kind, setting.value, setting.stored.data(),
+                           setting.stored.size()))
+        return;
     if (!text.empty()) text += "; ";
     text += '"';
     text += setting.setting_key;
     text += "\":\"";
-    text += std::to_string(setting.value);
+    text += value;
     text += '"';
 }
 
@@ -415,6 +445,43 @@ int handler_settings_record::populate_record(int count, char** values, std::vect
     row_cursor c(count, values, sizes, nullptr, column_mask);
     if (c.take(0)) handler_id = c.u64();
     if (c.take(1)) setting_key = c.str();
-    if (c.take(2)) value = c.u64();
+    if (c.take(2)) {
+        value = c.u64();
+        kind = setting_kind::integer;
+        stored.clear();
+    }
+    return 1;
+}
+
+int handler_settings_record::populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                                std::vector<unsigned>& column_flags, bool flag,
+                                                std::uint64_t record_offset, std::uint64_t column_mask,
+                                                int minimum_count, unsigned source_code) {
+    if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
+    row_cursor c(count, values, sizes, &column_flags, column_mask);
+    if (c.take(0)) handler_id = c.u64();
+    if (c.take(1)) setting_key = c.str();
+    if (c.take(2)) {
+        value = 0;
+        kind = setting_kind::integer;
+        stored.clear();
+        switch (c.kind()) {
+            case kColText:
+                kind = setting_kind::text;
+                stored = c.str();
+                break;
+            case kColReal:
+                kind = setting_kind::real;
+                stored = c.str();
+                break;
+            case kColBlob:
+                kind = setting_kind::blob;
+                if (c.text() != nullptr) stored.assign(c.text(), c.length());
+                break;
+            default:
+                value = c.u64();
+                break;
+        }
+    }
     return 1;
 }

@@ -218,8 +218,13 @@ class wns_push_channel_record : public sqlite_metadata {
     std::uint64_t device_version;  // 5 DeviceVersion
 };
 
-// One setting of a handler (HandlerSettings table). Only populate_record fills it; populate_record_ex
-// keeps the base behaviour (refuses).
+// How a setting's value is stored.
+enum class setting_kind : std::uint8_t { integer, text, real, blob };
+
+// One setting of a handler (HandlerSettings table). populate_record takes its Value as an integer;
+// populate_record_ex takes it as the kind its column flag names (the kind bits of a serial type's code,
+// sqlite_format/record.h): an integer (or NULL) as the number, a text, a real's decimal text or a blob's
+// bytes as `stored`.
 class handler_settings_record : public sqlite_metadata {
   public:
     handler_settings_record();
@@ -230,17 +235,31 @@ class handler_settings_record : public sqlite_metadata {
     ~handler_settings_record() override;
 
     using sqlite_metadata::populate_record;
+    using sqlite_metadata::populate_record_ex;
     int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
                         std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
                         unsigned source_code) override;
+    int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                           std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                           std::uint64_t column_mask, int minimum_count, unsigned source_code) override;
 
-    std::uint64_t handler_id;  // 0 HandlerId
-    std::string setting_key;   // 1 SettingKey
-    std::uint64_t value;       // 2 Value
+    std::uint64_t handler_id;                   // 0 HandlerId
+    std::string setting_key;                    // 1 SettingKey
+    std::uint64_t value;                        // 2 Value, when an integer (0 for NULL)
+    setting_kind kind = setting_kind::integer;  // how the Value is stored
+    std::string stored;                         // a Value of another kind: a text up to a zero byte, a real's
+                                                // decimal text as SQLite gives it, a blob's bytes
 };
 
+// The value text of a setting in pieces: an integer's decimal text; a text or a real as stored; a blob's
+// bytes as a blob cell shows them (payload_text_pieces). False, with nothing handed on, for an integer 0,
+// which no settings text shows.
+bool put_setting_value(text_sink& out, setting_kind kind, std::uint64_t value, const char* stored,
+                       std::size_t stored_size);
+
 // Adds one setting to the settings text of its handler: a setting of a non-zero value as "key":"value",
-// after "; " when the text holds one already; a setting of value 0 adds nothing.
+// after "; " when the text holds one already; a setting of integer value 0 adds nothing; a value of any
+// other kind is shown as stored (put_setting_value).
 void append_setting_text(std::string& text, const handler_settings_record& setting);
 
 // The application name derived from a handler identifier: with a "!", the text after it, or, when a "_"

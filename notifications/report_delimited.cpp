@@ -125,7 +125,7 @@ int write_delimited_header(std::ostream& os, selk_run& run) {
 }
 
 int write_delimited_row(std::ostream& os, const report_view& report, const notification_record& n,
-                        const notification_handler_record* handler, const wns_push_channel_record* channel) {
+                        const handler_entry* handler, const channel_entry* channel) {
     delimited_row_writer writer(report);
     return writer.write(os, report, n, handler, channel);
 }
@@ -134,8 +134,7 @@ delimited_row_writer::delimited_row_writer(const report_view& report)
     : columns_(delimited_column_positions(all_fields_on(report.options), settings_on(report.options))) {}
 
 int delimited_row_writer::write(std::ostream& os, const report_view& report, const notification_record& n,
-                                const notification_handler_record* handler,
-                                const wns_push_channel_record* channel) {
+                                const handler_entry* handler, const channel_entry* channel) {
     const delimited_columns& c = columns_;
     // Only the cells of "-all_fields" read the record's mask: which of its table's columns the row had.
     const bool all_fields = c.order >= 0 || c.id >= 0 || c.handler_id >= 0;
@@ -170,7 +169,7 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
         row.set_u64(c.channel_expiry, channel->expiry_time, kCellFiletime, 0);
     if (!n.type.empty()) row.set_string(c.type, n.type, kCellText, 0);
     if (handler != nullptr && !handler->app_name.empty())
-        row.set_string(c.app_name, handler->app_name, kCellText, 0);
+        row.set_string_view(c.app_name, handler->app_name, kCellText, 0);
 
     // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
     const std::uint32_t decimal_right = kCellRight | kCellDecimal;
@@ -190,11 +189,12 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
 
     if (handler != nullptr) {
         if (!handler->handler_type.empty())
-            row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
+            row.set_string_view(c.handler_type, handler->handler_type, kCellText, 0);
         if (handler->wnf_event_name != 0)
             row.set_u64(c.wnf_event_name, handler->wnf_event_name, kCellInt8, 0);
-        if (!handler->primary_id.empty()) row.set_string(c.primary_id, handler->primary_id, kCellText, 0);
-        if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
+        if (!handler->primary_id.empty())
+            row.set_string_view(c.primary_id, handler->primary_id, kCellText, 0);
+        if (!handler->wns_id.empty()) row.set_string_view(c.wns_id, handler->wns_id, kCellText, 0);
     }
 
     if (is_recovered_record(n) && source_in_wal(n.source_code()))
@@ -211,9 +211,14 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
         row.set_string(c.payload, n.payload, kCellText, 0);
     }
     if (channel != nullptr && !channel->uri.empty())
-        row.set_string(c.channel_uri, channel->uri, kCellText, 0);
+        row.set_string_view(c.channel_uri, channel->uri, kCellText, 0);
 
-    if (settings_on(report.options) && handler != nullptr)
-        row.set_string(c.settings, "[" + report.store.settings_text(handler->record_id) + "]", kCellText, 0);
+    if (settings_on(report.options) && handler != nullptr) {
+        settings_.assign(1, '[');
+        string_text_sink to_settings(settings_);
+        report.store.put_settings_text(to_settings, handler->record_id);
+        settings_ += ']';
+        row.set_string(c.settings, settings_, kCellText, 0);
+    }
     return write_variant_row(os, row, report.options, report.header_fields, buffers_, streamed);
 }

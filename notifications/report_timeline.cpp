@@ -22,14 +22,14 @@ constexpr std::uint64_t kPayloadBit = column_bit(kNotificationPayload);  // the 
 }  // namespace
 
 int write_notification_l2t(std::ostream& os, selk_run& run, const notification_record& n,
-                           const notification_handler_record* handler) {
+                           const handler_entry* handler) {
     const report_view report(run);
     timeline_row_writer rows(report);
     return rows.write(os, report, run.header_on, n, handler);
 }
 
 int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& n,
-                                const notification_handler_record* handler) {
+                                const handler_entry* handler) {
     const report_view report(run);
     timeline_row_writer rows(report);
     return rows.write(os, report, run.header_on, n, handler);
@@ -45,13 +45,13 @@ timeline_row_writer::timeline_row_writer(const report_view& report) {
 }
 
 int timeline_row_writer::write(std::ostream& os, const report_view& report, bool& header_pending,
-                               const notification_record& n, const notification_handler_record* handler) {
+                               const notification_record& n, const handler_entry* handler) {
     if (report.options.bodyfile) return write_bodyfile(os, header_pending, n, handler);
     return write_l2t(os, report, header_pending, n, handler);
 }
 
 int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, bool& header_pending,
-                                   const notification_record& n, const notification_handler_record* handler) {
+                                   const notification_record& n, const handler_entry* handler) {
     log2timeline_context_ex& ctx = l2t_;
     const bool recovered = is_recovered_record(n);
     const bool show_type = (n.column_mask & kTypeBit) != 0;
@@ -60,7 +60,7 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
 
     ctx.short_text.clear();
     if (handler != nullptr) {
-        ctx.short_text = handler->app_name;
+        ctx.short_text.assign(handler->app_name.data(), handler->app_name.size());
         if (show_type) ctx.short_text += " (" + n.type + ")";
     } else if (show_type) {
         ctx.short_text = n.type;
@@ -71,7 +71,10 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
     ctx.desc_pieces = show_payload && n.large_payload.bytes != nullptr ? &payload : nullptr;
     if (show_payload && ctx.desc_pieces == nullptr) ctx.desc = n.payload;
     ctx.notes.clear();
-    if (handler != nullptr) ctx.notes = "PrimaryID: " + handler->primary_id;
+    if (handler != nullptr) {
+        ctx.notes = "PrimaryID: ";
+        ctx.notes.append(handler->primary_id.data(), handler->primary_id.size());
+    }
 
     // Its pieces joined by "; ", without a stream a row.
     ctx.extra.clear();
@@ -100,7 +103,7 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
 }
 
 int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, const notification_record& n,
-                                        const notification_handler_record* handler) {
+                                        const handler_entry* handler) {
     bodyfile_v3_context& ctx = bodyfile_;
     ctx.macb.set_times(0, 0, 0, n.arrival_time, qm::type_filetime);
 
@@ -117,7 +120,7 @@ int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, 
     }
     if (handler != nullptr) {
         name += "; PrimaryID: ";
-        name += handler->primary_id;
+        name.append(handler->primary_id.data(), handler->primary_id.size());
     }
     const payload_text payload(n);
     ctx.name_tail = nullptr;

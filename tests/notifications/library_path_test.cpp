@@ -217,7 +217,7 @@ void expect_fixture_records(const test_run& o, const tables_read& read, unsigned
     EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 7u);
 
     ASSERT_EQ(o.store.handler_index.count(68), 1u);
-    const notification_handler_record& h68 = o.store.handlers[o.store.handler_index.at(68)];
+    const handler_entry& h68 = o.store.handlers[o.store.handler_index.at(68)];
     for (std::size_t i = 0; i < 6; ++i) {
         const report_row& n = rows[i];
         const std::vector<std::string>& w = want.notifications[i];
@@ -237,7 +237,7 @@ void expect_fixture_records(const test_run& o, const tables_read& read, unsigned
         EXPECT_EQ(source_of(n), record_source_label(source_code));
     }
     for (std::size_t i = 0; i < o.store.handlers.size() && i < want.handlers.size(); ++i) {
-        const notification_handler_record& h = o.store.handlers[i];
+        const handler_entry& h = o.store.handlers[i];
         EXPECT_EQ(std::to_string(h.record_id), want.handlers[i][0]);
         EXPECT_EQ(h.primary_id, want.handlers[i][1]);
         EXPECT_EQ(h.handler_type, want.handlers[i][2]);
@@ -296,8 +296,8 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
         EXPECT_EQ(a[i], b[i]);
     }
     for (std::size_t i = 0; i < lib.store.handlers.size() && i < carve.store.handlers.size(); ++i) {
-        const notification_handler_record& a = lib.store.handlers[i];
-        const notification_handler_record& b = carve.store.handlers[i];
+        const handler_entry& a = lib.store.handlers[i];
+        const handler_entry& b = carve.store.handlers[i];
         EXPECT_EQ(a.record_id, b.record_id);
         EXPECT_EQ(a.wns_id, b.wns_id);
         EXPECT_EQ(a.wnf_event_name, b.wnf_event_name);
@@ -952,8 +952,8 @@ TEST(LibraryPath, RestOfATableTheLibraryBrokeOffComesFromWhereItStopped) {
                 for (const report_row& n : tables.rows())
                     add(source_of(n) == record_source_label(kSourceSqliteLib), n.at("Order"));
             }
-            for (const wns_push_channel_record& p : o.store.push_channels)
-                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, p.channel_id);
+            for (const channel_entry& p : o.store.push_channels)
+                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, std::string(p.channel_id));
             return keys;
         };
         const auto carved = read(true);
@@ -997,11 +997,11 @@ TEST(LibraryPath, RestOfATableWithoutARowidNameComesWholeAndIsSaid) {
     ASSERT_EQ(read_tables(o, path).result, 1);
     std::set<std::string> own;
     int library = 0;
-    for (const wns_push_channel_record& p : o.store.push_channels) {
+    for (const channel_entry& p : o.store.push_channels) {
         if (p.source_code() == kSourceSqliteLib)
             ++library;
         else
-            own.insert(p.channel_id);
+            own.insert(std::string(p.channel_id));
     }
     EXPECT_GT(library, 0);
     EXPECT_EQ(own.size(), 100u - unreadable);

@@ -373,12 +373,16 @@ TEST(PushChannelRecord, FillsItsSixColumns) {
     EXPECT_EQ(copy.uri, "https://x");
 }
 
-TEST(SettingsRecord, FillsThroughPopulateRecordOnly) {
+TEST(SettingsRecord, FillsThroughEitherFiller) {
     row r({"68", "s:toast", "1"}, {false, false, false});
     handler_settings_record s;
     std::vector<unsigned> no_sizes;
     std::vector<unsigned> no_flags;
-    EXPECT_EQ(s.populate_record_ex(r.count(), r.values(), no_sizes, no_flags, false, 0, 7, 3, 1), 0);
+    // Without the values' kinds the value is an integer, as populate_record takes it.
+    ASSERT_EQ(s.populate_record_ex(r.count(), r.values(), no_sizes, no_flags, false, 0, 7, 3, 1), 1);
+    EXPECT_EQ(s.value, 1u);
+    EXPECT_EQ(s.kind, setting_kind::integer);
+    s = handler_settings_record();
     ASSERT_EQ(s.populate_record(r.count(), r.values(), no_sizes, false, 0, 7, 3, 1), 1);
     EXPECT_EQ(s.handler_id, 68u);
     EXPECT_EQ(s.setting_key, "s:toast");

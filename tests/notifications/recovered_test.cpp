@@ -432,7 +432,8 @@ TEST(AddRecoveredRecords, HandlersAndPushChannelsAreIndexed) {
     EXPECT_EQ(options.store.handlers[0].wns_id, "");
     EXPECT_EQ(options.store.handlers[0].handler_type, "app:desktop");
     EXPECT_EQ(options.store.handlers[0].created_time, "2020-12-11 19:09:13");
-    EXPECT_EQ(options.store.handlers[0].table_kind, kTableHandler);
+    EXPECT_EQ(options.store.handlers[0].source_code(), kSourceMainSlack);
+    EXPECT_EQ(options.store.handlers[0].record_offset, 0x1000u + 9);
     // The first handler of an id keeps the index.
     ASSERT_EQ(options.store.handler_index.count(9), 1u);
     EXPECT_EQ(options.store.handler_index.at(9), 0u);

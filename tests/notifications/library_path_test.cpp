@@ -138,6 +138,57 @@ void make_small_db(const std::string& path, bool with_push = true) {
     sqlite3_close(db);
 }
 
+// Each kind of HandlerSettings Value, one to a handler, as the settings cell shows it: an integer as its
+// number (0 not at all), a text as its text, a real as the library's text, a blob as blob cells are shown.
+TEST(LibraryPath, SettingsShowEachValueAsStored) {
+    const std::string huge(16u << 20, 'x');
+    const struct {
+        const char* value;  // an SQL expression
+        std::string shown;  // the cell, or "" for none of the setting
+    } cases[] = {
+        {"7", "7"},
+        {"0", ""},
+        {"'abc'", "abc"},
+        {"2.5", "2.5"},
+        {"1.0/3", "0.333333333333333"},
+        {"1e20", "1.0e+20"},
+        {"-1.5e-7", "-1.5e-07"},
+        {"x'41420A43'", "ABC"},
+        {"replace(hex(zeroblob(16777216)), '00', 'x')", huge},
+    };
+    temp_dir dir;
+    const std::string db = dir.file("settings.db");
+    sqlite3* handle = open_db(db);
+    ASSERT_NE(handle, nullptr);
+    create_tables(handle, true);
+    int id = 0;
+    for (const auto& c : cases) {
+        ++id;
+        insert_handler(handle, id, "App" + std::to_string(id));
+        insert_notification(handle, id, 100 + id, id, "toast", "<toast/>");
+        exec(handle, "INSERT INTO HandlerSettings VALUES(" + std::to_string(id) + ", 'k', " + c.value + ");");
+    }
+    sqlite3_close(handle);
+    for (int carve = 0; carve < 2; ++carve) {
+        SCOPED_TRACE(carve ? "carve" : "library");
+        test_run o;
+        csv_report(o);
+        o.switches[kSwitchSettings] = 1;
+        o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
+        std::string path = db;
+        const tables_read read = read_tables(o, path);
+        ASSERT_EQ(read.result, 1);
+        const std::vector<report_row> rows = read.rows();
+        ASSERT_EQ(rows.size(), std::size(cases));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string& shown = cases[i].shown;
+            const std::string want = shown.empty() ? "[]" : "[\"k\":\"" + shown + "\"]";
+            EXPECT_EQ(rows[i].at("Settings").size(), want.size()) << cases[i].value;
+            EXPECT_TRUE(rows[i].at("Settings") == want) << cases[i].value;
+        }
+    }
+}
+
 // ---------------------------------------------------------------- the real Windows database
 
 class FixtureTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include "sqlite_format/freespace.h"
 #include "sqlite_format/journal.h"
 #include "sqlite_format/page_claims.h"
+#include "sqlite_format/page_reach.h"
 #include "sqlite_format/record.h"
 #include "sqlite_format/schema_reader.h"
 #include "sqlite_format/wal.h"
@@ -163,32 +164,51 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
     if (!out.empty() && walk.on_records) walk.on_records(out);
 }
 
-// Adds to `free_space` every page of the main file that no b-tree walk reaches and that is not free (the
-// leaves below a damaged interior page, say): their rows come from neither the tables nor the free-space
-// map, so each is walked whole, as a free page is, instead of its slack alone. Only when page 1 of the main
-// file binds: a schema read from the log's image describes pages the main file may not hold. The trees are
-// found by their root page numbers alone, which read whatever the header says of the texts' encoding; who
-// owns each page is the tree check's (the run's verdict where it judged these bytes).
-void add_unreached_pages(region_map& free_space, uni::fileio& file, const database_source& source,
-                         const database_verdict* verdict, std::uint32_t page_size) {
-    std::vector<std::uint8_t> page1(page_size);
+// Adds to `free_space` every page of the main file that no sound link of the state the carve reads reaches
+// and that is not free (the leaves below a damaged interior page, say): their rows come from neither the
+// tables nor the free-space map, so each is walked whole, as a free page is, instead of its slack alone; the
+// committed frames of the log that hold such pages go to `frames`, walked whole too. A page the free list
+// names that a tree of that state keeps (a damaged free list) is walked for its slack alone, as the live page
+// it is. Only when page 1 of the state binds. The trees are found by their root page numbers alone, which
+// read whatever the header says of the texts' encoding; who owns each page is the tree check's (the run's
+// verdict where it judged that state, `view`).
+void add_unreached_pages(region_map& free_space, region_map& frames, const database_source& source,
+                         const database_verdict* verdict, database_view view, std::uint32_t page_size) {
+    uni::fileio state;
+    std::vector<std::uint8_t> page(page_size);
     sqlite_page bound;
-    if (!read_file_exact(file, 0, page_size, page1.data()) ||
-        !bind_sqlite_page(bound, page1.data(), page1.size(), page_size, 0))
+    if (!source.open_view(view, state) || !read_file_exact(state, 0, page_size, page.data()) ||
+        !bind_sqlite_page(bound, page.data(), page.size(), page_size, 0))
         return;
     std::vector<std::uint32_t> roots;
-    (void)read_schema_roots(roots, file, page_size);
+    (void)read_schema_roots(roots, state, page_size);
     std::vector<listed_tree> trees;
     for (const std::uint32_t root : roots) trees.push_back(listed_tree{root, std::string(), false});
-    std::vector<std::uint64_t> unreached;
-    // The owners take some bytes per page of the file (its pages present, whatever the header claims):
+    // The owners take some bytes per page of the state (its pages present, whatever the header claims):
     // memory that runs out for them ends the run as out of memory, never as a carve without these pages.
-    if (!unreached_pages(unreached, source, verdict, trees)) return;
-    for (const std::uint64_t offset : unreached) {
+    state_reach reach;
+    if (!reach_state(reach, source, verdict, view, trees)) return;
+    uni::fileio file;
+    if (!source.files().open_database(file)) return;
+    const database_header& header = source.header();
+    for (auto it = free_space.begin(); it != free_space.end();) {
+        const std::uint64_t p = it->first / page_size + 1;
+        if (it->second != page_size || it->first % page_size != 0 || p > reach.pages ||
+            reach.kept.get(p) == 0) {
+            ++it;
+            continue;
+        }
+        it = free_space.erase(it);
+        if (read_file_exact(file, (p - 1) * page_size, page_size, page.data()))
+            (void)collect_page_slack(free_space, page.data(), static_cast<std::int32_t>(page_size),
+                                     (p - 1) * page_size, true, file.size() / page_size, header.usable);
+    }
+    for (const std::uint64_t offset : reach.main) {
         auto it = free_space.lower_bound(offset);
         while (it != free_space.end() && it->first < offset + page_size) it = free_space.erase(it);
         free_space.emplace(offset, page_size);
     }
+    for (const std::uint64_t offset : reach.frames) frames.emplace(offset, page_size);
 }
 
 // The end of a region, up to the end of the file; its start when the file ends before it.
@@ -448,6 +468,7 @@ struct companion_regions {
     region_map slack;
     journal_page_map journal;
     region_map whole_pages;  // the journal's page images or the log's valid frames, as they are walked
+    region_map unreached;    // the log's committed frames of pages no sound link of the state reaches
 };
 
 // Maps the companion of the database of `source`; `page_size` is the database's (a journal's 0 stands for
@@ -496,7 +517,9 @@ region_map main_file_regions(uni::fileio& main_file, const database_source& sour
     // from the rolled-back state) do not show: the pages it wrote are walked whole as well.
     region_map uncommitted;
     if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, source, page_size);
-    if (header_page_size) add_unreached_pages(free_space, main_file, source, verdict, page_size);
+    if (header_page_size)
+        add_unreached_pages(free_space, c.unreached, source, verdict,
+                            verdict != nullptr ? verdict->view : database_view::committed, page_size);
     const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
     for (const region_map* whole : walked_whole) {
         for (const auto& o : *whole) {
@@ -604,6 +627,8 @@ void walk_companion(carve_walk& walk, companion_regions& c, std::uint32_t page_s
     } else if (!c.valid->empty() && valid_frames) {
         for (const auto& f : *c.valid) c.whole_pages.emplace(f.second, size);
         walk.walk(c.whole_pages, c.file, nullptr, kSourceWalValid, size, true);
+    } else if (!c.valid->empty()) {
+        walk.walk(c.unreached, c.file, nullptr, kSourceWalValid, size, true);
     }
     walk.walk(c.slack, c.file, nullptr, kSourceWalSlack, size, false);
 }

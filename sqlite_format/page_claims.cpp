@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-#include "io/fileio.h"
 #include "sqlite_format/btree.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/format.h"
 #include "sqlite_format/layout.h"
-#include "sqlite_format/tree_check.h"
 
 namespace {
 
@@ -17,6 +15,20 @@ namespace {
 constexpr std::uint32_t kClaimCount = 3;
 constexpr std::uint32_t kSeenAgain = 4;
 constexpr std::uint32_t kNoHeight = ~0u;
+// How much of a tree judge() reads for the shape of its records: leaves spread over the tree, records of
+// each.
+constexpr std::size_t kShapeLeaves = 16;
+constexpr std::size_t kShapeRecords = 64;
+
+// The storage class of serial type `type` as a bit: 1 null, 2 integer, 4 real, 8 blob, 16 text; 0 for the
+// types no record holds.
+std::uint8_t class_bit(std::uint64_t type) {
+    if (type == 0) return 1;
+    if (type == 7) return 4;
+    if (type <= 9) return 2;
+    if (type < 12) return 0;
+    return type % 2 == 0 ? 8 : 16;
+}
 
 // The rowid or key of cell `cell` of the table page in `page` (its header `head`); false where it does not
 // decode inside the page.
@@ -42,11 +54,17 @@ bool cell_key(const byte_view& page, const btree_page_header& head, std::size_t 
 // What judge() reads of a page that two links name.
 struct page_claims::page_facts {
     std::uint8_t type = 0;
-    bool keyed = false;  // a table page with cells whose first and last keys decode
-    std::int64_t first = 0;
-    std::int64_t last = 0;
+    bool keyed = false;                // a table page with cells whose keys all decode
+    std::vector<std::int64_t> keys;    // its rowids (a leaf's) or keys (an interior page's)
     std::uint32_t height = kNoHeight;  // levels below it to its leaves: 0 for a leaf
 };
+
+bool page_claims::tree_shape::fits(const record_shape& r) const {
+    if (std::find(counts.begin(), counts.end(), r.values) == counts.end()) return false;
+    for (std::size_t i = 0; i < std::min<std::size_t>(r.values, kShapeColumns); ++i)
+        if (r.classes[i] != 1 && (r.classes[i] & classes[i]) == 0) return false;
+    return true;
+}
 
 page_claims::page_claims(const state_pages& pages, std::uint32_t page_size, std::uint32_t usable,
                          std::uint64_t count, std::uint64_t present, const std::vector<listed_tree>& trees)
@@ -80,6 +98,13 @@ void page_claims::note_leaf_depth(int tree, std::uint32_t depth) {
     if (!recording_) leaf_depths_.emplace(tree, depth);
 }
 
+bool page_claims::named_twice(std::uint64_t page) const { return (counts_.get(page) & kClaimCount) >= 2; }
+
+void page_claims::note_leaf(int tree, std::uint64_t page) {
+    if (!recording_ || tree < 0 || !trees_[static_cast<std::size_t>(tree)].rows || named_twice(page)) return;
+    leaves_[tree].push_back(page);
+}
+
 void page_claims::record_contested() {
     recording_ = true;
     order_ = 0;
@@ -93,9 +118,12 @@ page_claims::page_facts page_claims::facts_of(std::uint64_t page) const {
     (void)read_btree_page_header(head, bytes.data(), present, page == 1 ? kDbHeaderSize : 0, page_size_);
     facts.type = head.type;
     if ((head.type == kPageTableLeaf || head.type == kPageTableInterior) && head.cell_count != 0) {
+        // Every key: a page whose first keys fit a link may hold others that do not.
         const byte_view b(bytes.data(), std::min<std::size_t>(present, usable_));
-        facts.keyed =
-            cell_key(b, head, 0, &facts.first) && cell_key(b, head, head.cell_count - 1u, &facts.last);
+        facts.keys.resize(head.cell_count);
+        facts.keyed = true;
+        for (std::size_t i = 0; i < head.cell_count && facts.keyed; ++i)
+            facts.keyed = cell_key(b, head, i, &facts.keys[i]);
     }
     facts.height = height(page);
     return facts;
@@ -116,45 +144,117 @@ std::uint32_t page_claims::height(std::uint64_t page) const {
     return kNoHeight;
 }
 
-// The values of the first record below `page`, down its first children: what the table whose rows they
-// are declares; 0 where none reads.
-std::uint32_t page_claims::record_columns(std::uint64_t page) const {
+// The first table leaf below `page`, down its first children; 0 where the way down breaks.
+std::uint64_t page_claims::first_leaf_below(std::uint64_t page) const {
     std::vector<std::uint8_t> bytes(page_size_);
     for (std::uint32_t levels = 0; levels <= kMaxTreeDepth; ++levels) {
         if (page == 0 || page > count_) return 0;
         const std::size_t present = pages_.read(page, bytes.data());
         btree_page_header head;
         (void)read_btree_page_header(head, bytes.data(), present, page == 1 ? kDbHeaderSize : 0, page_size_);
-        if (head.cell_count == 0) return 0;
-        const byte_view b(bytes.data(), std::min<std::size_t>(present, usable_));
+        if (head.type == kPageTableLeaf) return page;
         std::uint16_t ptr = 0;
-        if (!read_be16(b, head.cell_pointers(), &ptr)) return 0;
-        if (head.type == kPageTableInterior) {
-            std::uint32_t child = 0;
-            if (!read_be32(b, ptr, &child)) return 0;
-            page = child;
-            continue;
-        }
-        if (head.type != kPageTableLeaf) return 0;
-        std::uint64_t payload = 0, rowid = 0, header = 0, type = 0;
-        std::uint32_t n = 0, m = 0, h = 0;
-        if (!read_varint_complete(b, ptr, &payload, &n) || !read_varint_complete(b, ptr + n, &rowid, &m) ||
-            !read_varint_complete(b, ptr + n + m, &header, &h))
+        std::uint32_t child = 0;
+        const byte_view b(bytes.data(), std::min<std::size_t>(present, usable_));
+        if (head.type != kPageTableInterior || head.cell_count == 0 ||
+            !read_be16(b, head.cell_pointers(), &ptr) || !read_be32(b, ptr, &child))
             return 0;
-        // Its header's serial types, as far as the page holds them.
-        const std::size_t start = ptr + n + m;
-        std::uint32_t columns = 0;
-        for (std::size_t at = start + h; at < start + header && at < b.size; ++columns) {
-            std::uint32_t used = 0;
-            if (!read_varint_complete(b, at, &type, &used)) return 0;
-            at += used;
-        }
-        return columns;
+        page = child;
     }
     return 0;
 }
 
+// The shapes of up to `most` records of the table leaf `page` into `out`: of those whose header lies whole
+// in the cell's bytes on the page.
+void page_claims::read_shapes(std::uint64_t page, std::vector<record_shape>& out, std::size_t most) const {
+    if (page == 0) return;
+    std::vector<std::uint8_t> bytes(page_size_);
+    const std::size_t present = pages_.read(page, bytes.data());
+    btree_page_header head;
+    (void)read_btree_page_header(head, bytes.data(), present, page == 1 ? kDbHeaderSize : 0, page_size_);
+    if (head.type != kPageTableLeaf) return;
+    const byte_view b(bytes.data(), std::min<std::size_t>(present, usable_));
+    for (std::size_t i = 0, taken = 0; i < head.cell_count && taken < most; ++i) {
+        std::uint16_t ptr = 0;
+        std::uint64_t payload = 0, rowid = 0, header = 0, local = 0;
+        std::uint32_t n = 0, m = 0, h = 0;
+        if (!read_be16(b, head.cell_pointers() + 2 * i, &ptr)) break;
+        if (!read_varint_complete(b, ptr, &payload, &n) || !read_varint_complete(b, ptr + n, &rowid, &m) ||
+            !local_payload_bytes(payload, usable_, true, &local))
+            continue;
+        const std::size_t start = ptr + n + m;
+        if (!read_varint_complete(b, start, &header, &h) || header < h || header > local ||
+            start + header > b.size)
+            continue;
+        record_shape shape;
+        std::size_t at = start + h;
+        for (; at < start + header; ++shape.values) {
+            std::uint64_t type = 0;
+            std::uint32_t used = 0;
+            if (!read_varint_complete(b, at, &type, &used) || class_bit(type) == 0) break;
+            if (shape.values < kShapeColumns) shape.classes[shape.values] = class_bit(type);
+            at += used;
+        }
+        if (at != start + header) continue;
+        out.push_back(shape);
+        ++taken;
+    }
+}
+
+// The shape of the records of tree `tree` (one with rows): read from leaves spread over its leaves one link
+// names; where none is read, the count of columns its schema declares.
+const page_claims::tree_shape& page_claims::shape_of(int tree) {
+    const auto found = shapes_.find(tree);
+    if (found != shapes_.end()) return found->second;
+    tree_shape& shape = shapes_[tree];
+    const std::vector<std::uint64_t>& leaves = leaves_[tree];
+    std::vector<record_shape> records;
+    const std::size_t step = std::max<std::size_t>(1, leaves.size() / kShapeLeaves);
+    for (std::size_t i = 0; i < leaves.size(); i += step) read_shapes(leaves[i], records, kShapeRecords);
+    for (const record_shape& r : records) {
+        if (std::find(shape.counts.begin(), shape.counts.end(), r.values) == shape.counts.end())
+            shape.counts.push_back(r.values);
+        for (std::size_t c = 0; c < kShapeColumns; ++c) shape.classes[c] |= r.classes[c];
+    }
+    shape.known = !records.empty();
+    const std::uint32_t declared = trees_[static_cast<std::size_t>(tree)].columns;
+    if (!shape.known && declared != 0) {
+        shape.known = true;
+        shape.counts.push_back(declared);
+        std::fill(std::begin(shape.classes), std::end(shape.classes), std::uint8_t{0xff});
+    }
+    return shape;
+}
+
+// Of the claims `candidates` on `page`, those of the tables that are read whose records the records below
+// the page fit best; all of them where no such table's records fit any.
+std::vector<const page_claim*> page_claims::shaped(const std::vector<const page_claim*>& candidates,
+                                                   std::uint64_t page) {
+    std::vector<record_shape> records;
+    bool looked = false;
+    std::vector<std::size_t> fit(candidates.size(), 0);
+    std::size_t best = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        const int tree = candidates[i]->tree;
+        if (tree < 0 || !trees_[static_cast<std::size_t>(tree)].rows) continue;
+        const tree_shape& shape = shape_of(tree);
+        if (!shape.known) continue;
+        if (!looked) {
+            read_shapes(first_leaf_below(page), records, kShapeRecords);
+            looked = true;
+        }
+        for (const record_shape& r : records) fit[i] += shape.fits(r) ? 1 : 0;
+        best = std::max(best, fit[i]);
+    }
+    if (best == 0) return candidates;
+    std::vector<const page_claim*> out;
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (fit[i] == best) out.push_back(candidates[i]);
+    return out;
+}
+
 bool page_claims::kind_fits(const page_claim& claim, const page_facts& facts) const {
+    if (claim.tree == kFreeListTree) return true;
     const bool table = facts.type == kPageTableInterior || facts.type == kPageTableLeaf;
     const bool index = facts.type == kPageIndexInterior || facts.type == kPageIndexLeaf;
     return claim.table ? table : index;
@@ -168,37 +268,43 @@ void page_claims::judge() {
         for (const page_claim& c : claims)
             if (kind_fits(c, facts)) candidates.push_back(&c);
         if (candidates.empty()) continue;
-        // Of two tables that are read, the one whose rows the records below the page are: where their
-        // columns tell them apart.
-        std::uint32_t columns = 0;
-        bool looked = false;
-        std::vector<const page_claim*> shaped;
-        for (const page_claim* c : candidates) {
-            const listed_tree* tree = c->tree >= 0 ? &trees_[static_cast<std::size_t>(c->tree)] : nullptr;
-            const std::uint32_t declared = tree != nullptr && tree->rows ? tree->columns : 0;
-            if (declared == 0) continue;
-            if (!looked) {
-                columns = record_columns(entry.first);
-                looked = true;
-            }
-            if (declared == columns) shaped.push_back(c);
-        }
-        if (!shaped.empty() && shaped.size() < candidates.size()) candidates = shaped;
-        // The depth it implies and the keys it gives; then a table the run reads; then the walks' order.
-        const auto score = [&](const page_claim& c) {
+        // The depth it implies and every key it gives; then a table the run reads; then the walks' order.
+        const auto fits = [&](const page_claim& c) {
             int points = 0;
             const auto depth = leaf_depths_.find(c.tree);
             if (facts.height != kNoHeight && depth != leaf_depths_.end() &&
                 c.depth + facts.height == depth->second)
                 points += 2;
-            if (!c.table || (facts.keyed && c.keys.holds(facts.first) && c.keys.holds(facts.last)))
+            if (!c.table || (facts.keyed && std::all_of(facts.keys.begin(), facts.keys.end(),
+                                                        [&](std::int64_t key) { return c.keys.holds(key); })))
                 points += 2;
-            if (c.tree < 0 || trees_[static_cast<std::size_t>(c.tree)].rows) points += 1;
             return points;
         };
+        const auto read = [&](const page_claim& c) {
+            return c.tree == -1 || (c.tree >= 0 && trees_[static_cast<std::size_t>(c.tree)].rows);
+        };
+        // Against the free list, a tree that is read, or one whose depth and keys the page fits.
+        const auto free = std::find_if(candidates.begin(), candidates.end(),
+                                       [](const page_claim* c) { return c->tree == kFreeListTree; });
+        if (free != candidates.end()) {
+            const page_claim* kept = *free;
+            std::vector<const page_claim*> trees;
+            for (const page_claim* c : candidates)
+                if (c->tree != kFreeListTree && (read(*c) || fits(*c) == 4)) trees.push_back(c);
+            if (trees.empty()) {
+                keepers_.emplace(entry.first, *kept);
+                continue;
+            }
+            candidates = trees;
+        }
+        // Of two tables that are read, the one whose other leaves' records the records below the page fit.
+        candidates = shaped(candidates, entry.first);
+        const auto score = [&](const page_claim& c) { return fits(c) + (read(c) ? 1 : 0); };
         const page_claim* best = candidates.front();
         for (const page_claim* c : candidates)
             if (score(*c) > score(*best)) best = c;
+        for (const page_claim* c : candidates)
+            if (c != best && c->tree != best->tree && score(*c) == score(*best)) tied_.insert(entry.first);
         keepers_.emplace(entry.first, *best);
     }
     claims_.clear();
@@ -218,146 +324,4 @@ const page_claim* page_claims::keeper(std::uint64_t page) const {
 void page_claims::own(std::uint64_t page, std::uint32_t code, std::uint64_t parent) {
     owners_.set(page, code);
     if (parent != 0) parents_.set(page, parent);
-}
-
-// ---------------------------------------------------------------------------------------------
-
-namespace {
-
-// The first overflow page of the cell at offset `at` of the b-tree page `page` (of `type`, not a table
-// interior page's); 0 when its payload fits on the page or its header does not decode inside the page.
-std::uint32_t first_overflow_page(const std::vector<std::uint8_t>& page, std::uint8_t type, std::size_t at,
-                                  std::uint32_t page_size, std::uint8_t reserved) {
-    const std::uint8_t* cell = page.data() + at;
-    const std::size_t left = page.size() - at;
-    cell_metadata c;
-    c.leaf = type == kPageTableLeaf || type == kPageIndexLeaf ? 1 : 0;
-    c.table = type == kPageTableLeaf ? 1 : 0;
-    std::size_t pos = c.leaf ? 0 : kChildPointerSize;
-    std::uint64_t value = 0;
-    std::uint32_t used = 0;
-    if (pos >= left || !read_sqlite_varint(&value, &used, cell + pos, left - pos)) return 0;
-    c.payload_size = value;
-    c.payload_size_length = static_cast<std::uint16_t>(used);
-    pos += used;
-    if (c.table) {
-        if (pos >= left || !read_sqlite_varint(&value, &used, cell + pos, left - pos)) return 0;
-        c.rowid_length = static_cast<std::uint16_t>(used);
-    }
-    std::uint32_t local = 0, over = 0, first = 0;
-    if (!compute_local_payload(&local, &over, &first, cell, left, c, page_size, reserved, false)) return 0;
-    return over != 0 ? first : 0;
-}
-
-// The pages of a file of `pages` whole pages that the verdict's owners leave to nobody and that no overflow
-// chain of a cell of a tree's page reaches: each tree page is read in page order (one a walk took unread
-// that reads as no b-tree page is reached by nothing that reads), and each chain followed while its pages
-// are nobody's and read as no b-tree page.
-class chain_reach {
-  public:
-    chain_reach(uni::fileio& file, const database_header& header, std::uint64_t pages,
-                const page_values& owners)
-        : file_(file),
-          page_size_(header.page_size),
-          reserved_(header.reserved),
-          pages_(pages),
-          owners_(owners),
-          marks_(static_cast<std::size_t>(pages) + 1, 0),
-          buf_(header.page_size) {}
-
-    void follow_every_chain() {
-        for (std::uint64_t page = 1; page <= pages_; ++page) {
-            const std::uint32_t code = owners_.get(page);
-            if (code < kOwnerFirstTree || (code & kOwnerOverflow) != 0) continue;
-            btree_page_header head;
-            if (!read_page(page, head)) {
-                marks_[page] = kNoTreePage;
-                continue;
-            }
-            if (head.type == kPageTableInterior) continue;
-            const byte_view view(buf_.data(), buf_.size());
-            for (std::size_t i = 0; i < head.cell_count; ++i) {
-                std::uint16_t at = 0;
-                if (!read_be16(view, head.cell_pointers() + 2 * i, &at)) break;
-                if (at >= buf_.size()) continue;
-                const std::uint32_t first = first_overflow_page(buf_, head.type, at, page_size_, reserved_);
-                if (first != 0) chain_.push_back(first);
-            }
-            for (const std::uint32_t first : chain_) follow(first);
-            chain_.clear();
-        }
-    }
-
-    bool reached(std::uint64_t page) const {
-        return marks_[page] == kReached || (owners_.get(page) != kOwnerNobody && marks_[page] != kNoTreePage);
-    }
-    void set_aside(std::uint64_t page) {
-        if (page != 0 && page <= pages_) marks_[page] = kReached;
-    }
-
-  private:
-    // Page `page` into buf_ with its b-tree header: false where it is no sound b-tree page.
-    bool read_page(std::uint64_t page, btree_page_header& head) {
-        if (!read_file_exact(file_, (page - 1) * page_size_, page_size_, buf_.data())) return false;
-        return read_btree_page_header(head, buf_.data(), buf_.size(),
-                                      btree_header_offset(buf_.data(), buf_.size()),
-                                      page_size_) == page_header_verdict::sound;
-    }
-
-    void follow(std::uint64_t page) {
-        std::uint8_t* head = chain_head_;
-        while (page != 0 && page <= pages_ && !reached(page)) {
-            if (!read_file_exact(file_, (page - 1) * page_size_, sizeof chain_head_, head)) return;
-            if (is_btree_page_header(head, sizeof chain_head_, page_size_)) return;  // the link was damaged
-            marks_[page] = kReached;
-            std::uint32_t next = 0;
-            (void)read_be32(byte_view(head, sizeof chain_head_), 0, &next);
-            page = next;
-        }
-    }
-
-    uni::fileio& file_;
-    const std::uint32_t page_size_;
-    const std::uint8_t reserved_;
-    const std::uint64_t pages_;
-    const page_values& owners_;
-    static constexpr std::uint8_t kReached = 1;     // by an overflow chain, or set aside by the format
-    static constexpr std::uint8_t kNoTreePage = 2;  // a tree's page that reads as no b-tree page
-    std::vector<std::uint8_t> marks_;
-    std::vector<std::uint8_t> buf_;
-    std::vector<std::uint32_t> chain_;
-    std::uint8_t chain_head_[kMinPageSize] = {};  // the start of a page a chain reaches
-};
-
-}  // namespace
-
-int unreached_pages(std::vector<std::uint64_t>& out, const database_source& source,
-                    const database_verdict* verdict, const std::vector<listed_tree>& trees) {
-    out.clear();
-    const database_header& header = source.header();
-    uni::fileio file;
-    if (!header.magic || header.page_size == 0 || !source.files().open_database(file)) return 0;
-    const std::uint32_t page_size = header.page_size;
-    // The owners of the file as it stands: the verdict's where it judged those bytes, else the file's own.
-    database_verdict own;
-    if (verdict == nullptr || source.has_state(verdict->view)) {
-        std::vector<listed_tree> unread = trees;
-        for (listed_tree& tree : unread) tree.rows = false;
-        if (!check_database_trees(own, source, database_view::file, unread)) return 0;
-        verdict = &own;
-    }
-    const std::uint64_t pages = file.size() / page_size;
-    chain_reach reach(file, header, pages, verdict->owners);
-    // Pages the format sets aside: the lock-byte page, and with auto-vacuum the pointer-map pages (page 2
-    // and one after every run of pages one map page describes; one moves past the lock-byte page).
-    const std::uint64_t lock_page = kLockByteOffset / page_size + 1;
-    reach.set_aside(lock_page);
-    if (header.largest_root != 0) {
-        const std::uint64_t per_map = header.usable / kPointerMapEntrySize + 1;
-        for (std::uint64_t p = 2; p <= pages; p += per_map) reach.set_aside(p == lock_page ? p + 1 : p);
-    }
-    reach.follow_every_chain();
-    for (std::uint64_t p = 1; p <= pages; ++p)
-        if (!reach.reached(p)) out.push_back((p - 1) * page_size);
-    return out.empty() ? 0 : 1;
 }

@@ -1,28 +1,38 @@
-// Who owns each page of a database: the claims the links of its trees make on pages, judged before any page
-// is owned, and the owners the walks of the tree check then take (tree_check.h).
+// Who owns each page of a database: the claims the links of its trees and of its free list make on pages,
+// judged before any page is owned, and the owners the walks of the tree check then take (tree_check.h).
 //
 // Every link of every tree (the schema table's, those of the tables the run reads, those of the trees no
-// form reads) is first read as a claim on the page it names: the interior page that holds it, the keys it
-// gives, the depth it implies and the kind of page it expects. A page one link names is that link's; a page
-// that two links name goes to the claim whose kind, depth and keys the page fits (of two tables that are
-// read, the one whose rows its records are shaped as), the first in the walks' order where several fit
-// alike, and a table the run reads before a tree no form reads. The walks then take each page through its
-// keeper's link only: every other link to it is its own tree's damage, whichever of them the walk met first.
-// The free list and the overflow chains take only pages no tree keeps. The carver asks the same owners which
-// pages no walk reaches (unreached_pages).
+// form reads) and every entry of the free list (the header's first trunk, each trunk's next trunk and its
+// leaves) is first read as a claim on the page it names: the page that holds it, the keys it gives, the
+// depth it implies and the kind of page it expects. A page one link names is that link's. A page that two
+// name is judged, kind before everything:
+//   1. a tree's link whose kind of b-tree page the page is not loses (a free list's link fits any page);
+//   2. against the free list, a tree keeps the page only where it is a table the run reads (or the schema
+//      table), or where the page fits the depth and every key its link gives: a free page keeps whatever a
+//      tree wrote there before, and only the free list has it walked whole;
+//   3. of two tables that are read, the one whose other leaves hold records of the page's shape (their count
+//      of values and storage classes);
+//   4. the depth its link implies and every key it gives (2 points each), a table the run reads (1 point);
+//   5. the first in the walks' order, said where the links' trees differ.
+// The walks then take each page through its keeper's link only: every other link to it is its own
+// structure's damage, whichever of them the walk met first. An overflow chain takes only pages no tree
+// keeps and that read as no b-tree page: a tree's link to one of its pages is of a kind that does not fit.
+// The carver asks the same owners which pages no walk reaches (page_reach.h).
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "sqlite_format/tree_cells.h"
 #include "sqlite_format/tree_verdict.h"
 
-class database_source;
 class state_pages;
-enum class database_view : std::uint8_t;
+
+// The `tree` of a claim of the free list (a trunk or leaf entry, or the header's first trunk).
+constexpr int kFreeListTree = -2;
 
 // A b-tree the schema lists.
 struct listed_tree {
@@ -39,11 +49,12 @@ struct page_claim {
     std::uint64_t page = 0;    // the page it names
     std::uint64_t parent = 0;  // the interior page that holds it
     std::uint64_t link = 0;    // its file offset (right_child_link for a right child)
-    int tree = -1;             // the tree whose walk read it: its index in the list, -1 the schema table's
-    bool table = true;         // it expects a table's page, else an index's
-    key_range keys;            // of a table's link: the rowids it gives the page
-    std::uint32_t depth = 0;   // the depth it implies (the root's children lie at 1)
-    std::uint64_t order = 0;   // in the walks' order
+    int tree =
+        -1;  // the tree whose walk read it: its index in the list, -1 the schema table's, kFreeListTree
+    bool table = true;        // it expects a table's page, else an index's
+    key_range keys;           // of a table's link: the rowids it gives the page
+    std::uint32_t depth = 0;  // the depth it implies (the root's children lie at 1)
+    std::uint64_t order = 0;  // in the walks' order
 };
 
 class page_claims {
@@ -59,6 +70,12 @@ class page_claims {
     bool claim(const page_claim& claim);
     // The depth at which the survey met tree `tree`'s first leaf (the depth of its leaves).
     void note_leaf_depth(int tree, std::uint32_t depth);
+    // A leaf `page` the survey met in tree `tree`, not below a page that two links name: with
+    // record_contested(), those one link names are kept, for judge() to read the shape of the tree's
+    // records from.
+    void note_leaf(int tree, std::uint64_t page);
+    // Whether the first survey met two links naming page `page`.
+    bool named_twice(std::uint64_t page) const;
     // Whether a page that two links name was met: its claims are then read again, kept whole.
     bool contested() const { return contested_; }
     // Starts the survey again, keeping whole every claim on a page the first survey found two links name.
@@ -71,6 +88,9 @@ class page_claims {
     bool keeps(std::uint64_t page, std::uint64_t link) const;
     // The keeper of a page that two links name; null for any other page.
     const page_claim* keeper(std::uint64_t page) const;
+    // Whether nothing told the keeper of `page` from another of its claims (its records, depth and keys fit
+    // both alike): it is the keeper for coming first in the walks' order alone.
+    bool tied(std::uint64_t page) const { return tied_.count(page) != 0; }
 
     // Who took page `page` in the walks (kOwnerNobody before any), and the page whose link led there.
     std::uint32_t owner(std::uint64_t page) const { return owners_.get(page); }
@@ -80,10 +100,28 @@ class page_claims {
 
   private:
     struct page_facts;
+    // A record's count of values, and the storage class of each of the first kShapeColumns as a bit
+    // (1 null, 2 integer, 4 real, 8 blob, 16 text).
+    static constexpr std::size_t kShapeColumns = 32;
+    struct record_shape {
+        std::uint32_t values = 0;
+        std::uint8_t classes[kShapeColumns] = {};
+    };
+    // What the records of a tree's leaves hold: the counts of values met, and the classes met in each column.
+    struct tree_shape {
+        bool known = false;  // records were read
+        std::vector<std::uint32_t> counts;
+        std::uint8_t classes[kShapeColumns] = {};
+        bool fits(const record_shape& r) const;
+    };
     page_facts facts_of(std::uint64_t page) const;
     bool kind_fits(const page_claim& claim, const page_facts& facts) const;
     std::uint32_t height(std::uint64_t page) const;
-    std::uint32_t record_columns(std::uint64_t page) const;
+    std::uint64_t first_leaf_below(std::uint64_t page) const;
+    void read_shapes(std::uint64_t page, std::vector<record_shape>& out, std::size_t most) const;
+    const tree_shape& shape_of(int tree);
+    std::vector<const page_claim*> shaped(const std::vector<const page_claim*>& candidates,
+                                          std::uint64_t page);
 
     const state_pages& pages_;
     const std::uint32_t page_size_;
@@ -97,14 +135,9 @@ class page_claims {
     std::map<std::uint64_t, std::vector<page_claim>> claims_;  // of the pages two links name
     std::map<std::uint64_t, page_claim> keepers_;
     std::map<int, std::uint32_t> leaf_depths_;
+    std::map<int, std::vector<std::uint64_t>> leaves_;  // the leaves one link names, of the trees with rows
+    std::map<int, tree_shape> shapes_;
+    std::set<std::uint64_t> tied_;
     page_values owners_;
     page_values parents_;
 };
-
-// The main file's pages (their offsets) that no walk of the tree check reaches, in page order: of no tree,
-// no overflow chain of any cell of any tree, not the free list's and not set aside by the format (the
-// lock-byte page, the pointer-map pages of an auto-vacuum file). `verdict` (when given) holds the owners
-// of the bytes it judged: where those are the file's, its owners are taken, else the trees `trees` are
-// walked again in the file. 1 when there is such a page.
-int unreached_pages(std::vector<std::uint64_t>& out, const database_source& source,
-                    const database_verdict* verdict, const std::vector<listed_tree>& trees);

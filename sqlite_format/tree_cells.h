@@ -35,7 +35,8 @@ struct pending_page {
     std::uint64_t told_at = 0;  // the offset a damaged link is told at: the cell's, or the parent page's
     key_range keys;
     std::uint32_t depth = 0;
-    bool leaf = false;  // taken for a leaf unread: its right-most sibling reads as one
+    bool leaf = false;       // taken for a leaf unread: its right-most sibling reads as one
+    bool contested = false;  // in the survey: at or below a page that two links name
 };
 
 // Storage content_fault reuses from page to page.

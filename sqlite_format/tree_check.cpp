@@ -301,11 +301,41 @@ class tree_checker {
           links_(pages, page_size, usable, count),
           buf_(page_size) {}
 
-    // The free list's trunk and leaf pages, from the trunk at `trunk`: they are no page of a tree.
+    // Reads the free list from the trunk at `trunk` as claims on its trunk and leaf pages, in the walks'
+    // order; a trunk met again ends it. Nothing is owned or told.
+    void survey_free_list(std::uint32_t trunk) {
+        std::vector<std::uint8_t> page(page_size_);
+        std::uint64_t link = kDbFreelistTrunkOffset, parent = 0;
+        while (trunk != 0 && trunk <= count_ && claims_.owner(trunk) == kNobody &&
+               claims_.claim(page_claim{trunk, parent, link, kFreeListTree, false, key_range(), 0, 0})) {
+            if (pages_.read(trunk, page.data()) < kTrunkLeavesOffset) return;
+            const byte_view b(page.data(), page.size());
+            std::uint32_t next = 0, leaves = 0;
+            (void)read_be32(b, kTrunkNextOffset, &next);
+            (void)read_be32(b, kTrunkCountOffset, &leaves);
+            const std::uint64_t at = (trunk - 1) * page_size_;
+            for (std::uint32_t i = 0; i < std::min<std::uint64_t>(leaves, (usable_ - kTrunkLeavesOffset) / 4); ++i) {
+                std::uint32_t leaf = 0;
+                if (read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) && leaf != 0 && leaf <= count_ &&
+                    claims_.owner(leaf) == kNobody)
+                    (void)claims_.claim(page_claim{leaf, trunk, at + kTrunkLeavesOffset + 4 * i,
+                                                   kFreeListTree, false, key_range(), 0, 0});
+            }
+            parent = trunk;
+            link = at + kTrunkNextOffset;
+            trunk = next;
+        }
+    }
+
+    // The free list's trunk and leaf pages, from the trunk at `trunk`, but those a tree's link keeps (a page
+    // two of them name goes to a tree only where it reads as a page of that tree: page_claims.h): a link of
+    // the free list to a page of a tree, or to a page it reached before, is its own damage.
     void mark_free_list(std::uint32_t trunk) {
         std::vector<std::uint8_t> page(page_size_);
         std::string from = "the database header names trunk page";
-        while (trunk != 0 && trunk <= count_ && claims_.owner(trunk) == kNobody) {
+        std::uint64_t link = kDbFreelistTrunkOffset;
+        while (trunk != 0 && trunk <= count_ && claims_.owner(trunk) == kNobody &&
+               claims_.keeps(trunk, link)) {
             claims_.own(trunk, kFreeList, 0);
             if (pages_.read(trunk, page.data()) < kTrunkLeavesOffset) return;
             const byte_view b(page.data(), page.size());
@@ -313,19 +343,47 @@ class tree_checker {
             (void)read_be32(b, kTrunkNextOffset, &next);
             (void)read_be32(b, kTrunkCountOffset, &leaves);
             const std::uint32_t fit = (usable_ - kTrunkLeavesOffset) / 4;
+            const std::uint64_t at = (trunk - 1) * page_size_;
             for (std::uint32_t i = 0; i < std::min(leaves, fit); ++i) {
                 std::uint32_t leaf = 0;
                 if (!read_be32(b, kTrunkLeavesOffset + 4 * i, &leaf) || leaf == 0 || leaf > count_) continue;
-                if (claims_.owner(leaf) == kNobody)
+                const std::string lists = "trunk page " + std::to_string(trunk) + " lists page";
+                if (claims_.owner(leaf) == kFreeList)
+                    note_second_reference(lists, leaf);
+                else if (claims_.owner(leaf) == kNobody &&
+                         claims_.keeps(leaf, at + kTrunkLeavesOffset + 4 * i))
                     claims_.own(leaf, kFreeList, 0);
                 else
-                    note_foreign("the free list", "trunk page " + std::to_string(trunk) + " lists page",
-                                 leaf);
+                    note_free_list_link(lists, leaf);
             }
             from = "trunk page " + std::to_string(trunk) + " names trunk page";
+            link = at + kTrunkNextOffset;
             trunk = next;
         }
-        if (trunk != 0 && trunk <= count_) note_foreign("the free list", from, trunk);
+        if (trunk == 0 || trunk > count_) return;
+        if (claims_.owner(trunk) == kFreeList)
+            note_second_reference(from, trunk);
+        else
+            note_free_list_link(from, trunk);
+    }
+
+    // A free-list link to a page the free list reached before (a loop, or a page listed twice): damage of the
+    // free list that costs no row, and would send a reader that follows the list round for ever.
+    void note_second_reference(const std::string& link, std::uint64_t page) {
+        out_.foreign_links.push_back("the free list: " + link + " " + std::to_string(page) +
+                                     ", a page the free list reached before (a second reference)");
+    }
+
+    // A free-list link to a page a tree keeps: the page is the tree's, whether its walk took it yet or not.
+    void note_free_list_link(const std::string& link, std::uint64_t page) {
+        if (claims_.owner(page) != kNobody) {
+            note_foreign("the free list", link, page);
+            return;
+        }
+        const page_claim* kept = claims_.keeper(page);
+        if (kept != nullptr && kept->tree != kFreeListTree)
+            out_.foreign_links.push_back("the free list: " + link + " " + std::to_string(page) +
+                                         ", a page of " + tree_name(tree_code(kept->tree)));
     }
 
     // Every root is its own tree's before any walk: a link to a root is a link to another tree (or a loop).
@@ -350,8 +408,12 @@ class tree_checker {
             const pending_page item = stack.back();
             stack.pop_back();
             if (item.parent != 0 && !survey_claim(index, item, table)) continue;
+            // A page that two links name may be another tree's: nothing at or below it tells this tree's
+            // records.
+            const bool contested = item.contested || claims_.named_twice(item.page);
             if (item.leaf) {
                 claims_.note_leaf_depth(index, item.depth);
+                if (!contested) claims_.note_leaf(index, item.page);
                 continue;
             }
             const std::uint8_t type = links_.read(item.page);
@@ -361,7 +423,10 @@ class tree_checker {
                         (rows && type == kPageIndexInterior);
             else if (!kind_fits(type, table))
                 continue;
-            if (type == kPageTableLeaf || type == kPageIndexLeaf) claims_.note_leaf_depth(index, item.depth);
+            if (type == kPageTableLeaf || type == kPageIndexLeaf) {
+                claims_.note_leaf_depth(index, item.depth);
+                if (!contested) claims_.note_leaf(index, item.page);
+            }
             if (type != kPageTableInterior && type != kPageIndexInterior) continue;
             const child_list children = links_.children(item, at, table, nullptr);
             if (!rows && links_.unread_leaves(children)) {
@@ -373,7 +438,9 @@ class tree_checker {
                 claims_.note_leaf_depth(index, item.depth + 1);
                 continue;
             }
+            const std::size_t pushed = stack.size();
             links_.push(item, children, table, nullptr, stack);
+            for (std::size_t k = pushed; k < stack.size(); ++k) stack[k].contested = contested;
         }
     }
 
@@ -488,9 +555,22 @@ class tree_checker {
         if (claims_.keeps(item.page, item.link)) return std::string();
         const page_claim& kept = *claims_.keeper(item.page);
         const std::uint32_t theirs = tree_code(kept.tree);
+        if (theirs != code && claims_.tied(item.page)) return tied_fault(item);
         if (theirs != code) return child_text(item) + " is a page of " + tree_name(theirs);
         return child_text(item) + " is the child of page " + std::to_string(kept.parent) +
                ", whose depth and keys it fits (a page that two links name)";
+    }
+
+    // Why the link of `item` does not take its page, where nothing told its keeper's link from it: both links
+    // named.
+    std::string tied_fault(const pending_page& item) const {
+        const page_claim& kept = *claims_.keeper(item.page);
+        const std::string theirs = tree_name(tree_code(kept.tree));
+        return child_text(item) + " is a page of " + theirs + " or of this table: the link of page " +
+               std::to_string(kept.parent) + " at file offset " + std::to_string(kept.link) +
+               " names it too, and nothing in its records, depth or keys tells which link is sound (it is "
+               "read as " +
+               theirs + "'s)";
     }
 
     // Counts the link of `item` in tree `index` (of a table's pages, with `table`) as a claim; true where
@@ -537,6 +617,7 @@ class tree_checker {
   private:
     std::string tree_name(std::uint32_t code) const {
         const std::uint32_t tree = code & ~kOverflowPage;
+        if (tree == kFreeList) return "the free list";
         if (tree == kFirstTree) return "the schema table";
         const std::size_t i = tree - kFirstTree - 1;
         return i < trees_.size() ? trees_[i].name : std::string("another b-tree");
@@ -554,6 +635,7 @@ class tree_checker {
         if (owner == kFreeList) return child + " is a page of the free list";
         if ((owner & kOverflowPage) != 0) return child + " is an overflow page of " + tree_name(owner);
         if (owner != code) {
+            if (claims_.tied(item.page) && !claims_.keeps(item.page, item.link)) return tied_fault(item);
             const std::size_t i = owner - kFirstTree - 1;
             const bool root = owner != kFirstTree && i < trees_.size() && trees_[i].root == item.page;
             return child + " is " + (root ? "the root page of " : "a page of ") + tree_name(owner);
@@ -722,7 +804,7 @@ class tree_checker {
     // that link is its own damage, said as such; no row is lost for it.
     void note_foreign(const std::string& what, const std::string& link, std::uint64_t page) {
         const std::uint32_t owner = claims_.owner(page);
-        if (!read_owner(owner)) return;
+        if (!read_owner(owner) && !(owner == kFreeList && what != "the free list")) return;
         const std::string held = (owner & kOverflowPage) != 0 ? "an overflow page of " : "a page of ";
         out_.foreign_links.push_back(what + ": " + link + " " + std::to_string(page) + ", " + held +
                                      tree_name(owner));
@@ -862,14 +944,17 @@ std::string cut_short_text(std::uint64_t bytes, std::uint64_t pages, std::uint32
 
 namespace {
 
-// Reads every tree's links as claims (twice where a page that two links name is met: the second time their
-// claims are kept whole), then judges the pages two links name.
-void survey_trees(tree_checker& checker, page_claims& claims, const std::vector<listed_tree>& trees) {
+// Reads every tree's links and the free list's as claims, in the walks' order (twice where a page that two
+// links name is met: the second time their claims are kept whole), then judges the pages two links name.
+void survey_trees(tree_checker& checker, page_claims& claims, const std::vector<listed_tree>& trees,
+                  std::uint32_t trunk) {
     for (int pass = 0; pass < 2; ++pass) {
         checker.survey(-1, 1);
-        for (const bool rows : {true, false})
+        for (const bool rows : {true, false}) {
             for (std::size_t i = 0; i < trees.size(); ++i)
                 if (trees[i].rows == rows) checker.survey(static_cast<int>(i), trees[i].root);
+            if (rows) checker.survey_free_list(trunk);
+        }
         if (pass == 1 || !claims.contested()) break;
         claims.record_contested();
     }
@@ -888,7 +973,7 @@ void walk_trees(database_verdict& out, const database_bytes& bytes, const databa
     page_claims claims(state, header.page_size, header.usable, pages, present, trees);
     tree_checker checker(state, header.page_size, header.usable, pages, trees, out, claims);
     checker.mark_roots();
-    survey_trees(checker, claims, trees);
+    survey_trees(checker, claims, trees, header.freelist_trunk);
     checker.walk(-1, 1);
     // The trees whose rows the run reads take their pages, overflow chains included, before the free list
     // and the other trees: neither the free list nor a tree no form reads ever takes a page of a table that

@@ -829,12 +829,21 @@ constexpr std::size_t kSmallPage = 512;
 
 // 512-byte pages, the tables as Windows declares them with the handler index, and a free list: 1000
 // handlers, each with a push channel (rowid = handler) and a setting, and 3000 notifications, Order 10 to
-// 30000, handler (i mod 1000) + 1; every tree but the settings' three levels deep.
-void make_link_db(const std::string& path) {
+// 30000, handler (i mod 1000) + 1; every tree but the settings' three levels deep. With `added_column` the
+// handler table's last column is added after its rows were written, as an upgrade adds one (its records
+// hold 9 values where it declares 10), and the Orders are 13 to 30003, so that the keys of the notification
+// links cut across the handler leaves (five handlers each).
+void make_link_db(const std::string& path, bool added_column = false) {
     sqlite3* h = fx::open_db(path);
     ASSERT_NE(h, nullptr);
     fx::exec(h, "PRAGMA page_size=512; PRAGMA journal_mode=DELETE;");
     fx::create_tables(h);
+    if (added_column) {
+        fx::exec(h, "DROP TABLE NotificationHandler;");
+        std::string narrower = fx::handler_table_sql();
+        narrower.replace(narrower.find(", [ContainerSid]"), std::string::npos, ");");
+        fx::exec(h, narrower);
+    }
     fx::exec(h, "CREATE UNIQUE INDEX [byHandlerName] ON [NotificationHandler] ([PrimaryId]);");
     fx::exec(h, "CREATE TABLE Scratch(b BLOB); BEGIN;");
     for (int i = 1; i <= 1000; ++i) {
@@ -848,11 +857,73 @@ void make_link_db(const std::string& path) {
                      n + ", 's" + n + "', " + n + ");");
     }
     for (int i = 0; i < 3000; ++i)
-        fx::insert_notification(h, 10 * (i + 1), i + 1, i % 1000 + 1, "toast",
+        fx::insert_notification(h, 10 * (i + 1) + (added_column ? 3 : 0), i + 1, i % 1000 + 1, "toast",
                                 "<toast>n" + std::to_string(i) + " " + std::string(60, 'x') + "</toast>");
     fx::exec(h, "INSERT INTO Scratch SELECT zeroblob(3000) FROM Notification LIMIT 20; COMMIT;");
     fx::exec(h, "DROP TABLE Scratch;");
+    if (added_column)
+        fx::exec(h, "ALTER TABLE NotificationHandler ADD COLUMN [ContainerSid] TEXT COLLATE NOCASE;");
     sqlite3_close(h);
+}
+
+// A link set to name a page another link keeps.
+struct link_case {
+    const char* name;
+    std::size_t at;  // the link set to `page`
+    std::uint32_t page;
+    std::string bad;           // the table whose link it is, "" for a structure no form reads
+    std::uint32_t lost = 0;    // the page it named: the rows below it are lost to the walk
+    std::uint32_t parent = 0;  // the page that holds the link
+    bool settings = false;     // read with "-incl_settings"
+};
+
+// Every form of `sound` (the bytes of make_link_db, whose notification table the library reads as
+// `library`) with the link of `c` set: the rows the library reads under the sound links, each with the
+// handler and the push channel the library joins it to, the damage said once as the bad link's tree's, and
+// the exit status it gives.
+void expect_sound_links_read(const fx::temp_dir& dir, const std::vector<std::uint8_t>& sound,
+                             const std::vector<std::string>& library, const link_case& c) {
+    std::vector<std::uint8_t> bytes = sound;
+    put32(bytes, c.at, c.page);
+    const std::string damaged = dir.file("damaged.db");
+    ASSERT_TRUE(fx::write_all(damaged, bytes));
+    const std::set<std::uint64_t> lost =
+        c.lost != 0 ? rowids_below(sound, c.lost, kSmallPage) : std::set<std::uint64_t>();
+    std::vector<std::string> orders;
+    for (const std::string& order : library)
+        if (c.bad != "notification" || lost.count(std::stoull(order)) == 0) orders.push_back(order);
+    for (std::vector<std::string> form : kForms) {
+        if (c.settings) form.push_back("-incl_settings");
+        SCOPED_TRACE(std::string(c.name) + ", " + form_name(form));
+        const selk_process::result got = run_form(damaged, form);
+        EXPECT_EQ(got.status, c.bad.empty() ? 0 : 255) << got.err;
+        // Said once, and as the bad link's tree's alone.
+        for (const std::string& line : selk_process::lines(got.err)) {
+            const std::string said = c.bad.empty()
+                                         ? "note: " + damaged + ": damage that costs no row: "
+                                         : "prob reading table " + c.bad + " of " + damaged + ": page " +
+                                               std::to_string(c.parent) + " (interior page, ";
+            EXPECT_EQ(line.compare(0, said.size(), said), 0) << line;
+            const std::string page = std::to_string(c.page);
+            EXPECT_TRUE(line.find("child page number " + page) != std::string::npos ||
+                        line.find("lists page " + page) != std::string::npos)
+                << line;
+        }
+        EXPECT_EQ(selk_process::lines(got.err).size(), 1u) << got.err;
+        EXPECT_EQ(live_orders(got.out), orders);
+        std::size_t unjoined = 0;
+        for (const std::vector<std::string>& cells : live_rows(got.out)) {
+            ASSERT_GT(cells.size(), 23u);
+            const std::string handler = cells[10];
+            const bool handler_lost = c.bad == "notificationhandler" && lost.count(std::stoull(handler)) != 0;
+            unjoined += handler_lost ? 1 : 0;
+            EXPECT_EQ(cells[7], handler_lost ? "" : "Contoso.App" + handler) << cells[8];
+            EXPECT_EQ(cells[23], "https://wns.example/" + handler) << cells[8];
+        }
+        if (c.bad == "notificationhandler") {
+            EXPECT_GT(unjoined, 0u);
+        }
+    }
 }
 
 }  // namespace
@@ -885,15 +956,6 @@ TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
         << "so do those of its first leaf";
     const std::size_t trunk = (be32(sound, 32) - 1) * kSmallPage;
     ASSERT_GT(be32(sound, trunk + 4), 0u) << "the free list has leaves";
-    struct link_case {
-        const char* name;
-        std::size_t at;  // the link set to `page`
-        std::uint32_t page;
-        std::string bad;           // the table whose link it is, "" for a structure no form reads
-        std::uint32_t lost = 0;    // the page it named: the rows below it are lost to the walk
-        std::uint32_t parent = 0;  // the page that holds the link
-        bool settings = false;     // read with "-incl_settings"
-    };
     const link_case cases[] = {
         // The walk, from the right, meets the bad link before the sound one.
         {"a page two links of one tree name", a2.at[0], root.child[1], "notification", a2.child[0],
@@ -918,51 +980,65 @@ TEST(DamagedTree, APageTwoLinksNameIsTheSoundLinksInEveryForm) {
         {"a free-list leaf naming a notification interior page", trunk + 8, root.child[1], ""},
         {"an index link into a notification interior page", index.at[0], root.child[1], ""},
     };
-    for (const link_case& c : cases) {
-        std::vector<std::uint8_t> bytes = sound;
-        put32(bytes, c.at, c.page);
-        const std::string damaged = dir.file("damaged.db");
-        ASSERT_TRUE(fx::write_all(damaged, bytes));
-        const std::set<std::uint64_t> lost =
-            c.lost != 0 ? rowids_below(sound, c.lost, kSmallPage) : std::set<std::uint64_t>();
-        std::vector<std::string> orders;
-        for (const std::string& order : library)
-            if (c.bad != "notification" || lost.count(std::stoull(order)) == 0) orders.push_back(order);
-        for (std::vector<std::string> form : kForms) {
-            if (c.settings) form.push_back("-incl_settings");
-            SCOPED_TRACE(std::string(c.name) + ", " + form_name(form));
-            const selk_process::result got = run_form(damaged, form);
-            EXPECT_EQ(got.status, c.bad.empty() ? 0 : 255) << got.err;
-            // Said once, and as the bad link's tree's alone.
-            for (const std::string& line : selk_process::lines(got.err)) {
-                const std::string said = c.bad.empty()
-                                             ? "note: " + damaged + ": damage that costs no row: "
-                                             : "prob reading table " + c.bad + " of " + damaged + ": page " +
-                                                   std::to_string(c.parent) + " (interior page, ";
-                EXPECT_EQ(line.compare(0, said.size(), said), 0) << line;
-                const std::string page = std::to_string(c.page);
-                EXPECT_TRUE(line.find("child page number " + page) != std::string::npos ||
-                            line.find("lists page " + page) != std::string::npos)
-                    << line;
-            }
-            EXPECT_EQ(selk_process::lines(got.err).size(), 1u) << got.err;
-            EXPECT_EQ(live_orders(got.out), orders);
-            // Each row with the handler and the channel the library joins it to.
-            std::size_t unjoined = 0;
-            for (const std::vector<std::string>& cells : live_rows(got.out)) {
-                ASSERT_GT(cells.size(), 23u);
-                const std::string handler = cells[10];
-                const bool handler_lost =
-                    c.bad == "notificationhandler" && lost.count(std::stoull(handler)) != 0;
-                unjoined += handler_lost ? 1 : 0;
-                EXPECT_EQ(cells[7], handler_lost ? "" : "Contoso.App" + handler) << cells[8];
-                EXPECT_EQ(cells[23], "https://wns.example/" + handler) << cells[8];
-            }
-            if (c.bad == "notificationhandler") {
-                EXPECT_GT(unjoined, 0u);
+    for (const link_case& c : cases) expect_sound_links_read(dir, sound, library, c);
+}
+
+// The handler table's records narrower than it declares (a column added after they were written), so that
+// no declared column count tells its pages from the notification table's: a notification link set to a
+// handler leaf whose rowids fit it all, whose first rowid alone fits it, or one level above its leaves. The
+// handler table keeps its leaf in every case: the records of the table's other leaves, the depth and every
+// rowid of the page tell whose it is.
+TEST(DamagedTree, APageOfATableOfNarrowerRecordsIsItsTablesWhateverItsRowidsFit) {
+    fx::temp_dir dir("narrow");
+    const std::string db = dir.file("narrow.db");
+    make_link_db(db, true);
+    const std::vector<std::uint8_t> sound = fx::read_all(db);
+    const std::vector<std::string> library = orders_of(db);
+    ASSERT_EQ(library.size(), 3000u);
+    const std::uint32_t notifications = root_of(db, "Notification");
+    const interior_links root = links_of(sound, notifications, kSmallPage);
+    const interior_links handlers = links_of(sound, root_of(db, "NotificationHandler"), kSmallPage);
+    std::vector<std::set<std::uint64_t>> leaves;  // the rowids of each handler leaf, in rowid order
+    std::vector<std::uint32_t> leaf_pages;
+    for (const std::uint32_t child : handlers.child)
+        for (const std::uint32_t leaf : links_of(sound, child, kSmallPage).child) {
+            leaves.push_back(rowids_below(sound, leaf, kSmallPage));
+            leaf_pages.push_back(leaf);
+        }
+    // A link at the depth of the notification leaves whose keys hold every rowid of a handler leaf, and one
+    // whose keys hold its first rowid and not its last.
+    link_case all_fit{"a notification leaf link into a handler leaf whose rowids all fit it", 0, 0,
+                      "notification"};
+    link_case first_fits{"a notification leaf link into a handler leaf whose first rowid alone fits it", 0, 0,
+                         "notification"};
+    for (std::size_t i = 0; i + 1 < root.child.size(); ++i) {
+        const interior_links upper = links_of(sound, root.child[i], kSmallPage);
+        for (std::size_t l = 0; l < upper.keys.size(); ++l) {
+            const std::uint64_t low = l > 0 ? upper.keys[l - 1] : i > 0 ? root.keys[i - 1] : 0;
+            const std::uint64_t high = upper.keys[l];
+            for (std::size_t h = 0; h < leaves.size(); ++h) {
+                const std::uint64_t first = *leaves[h].begin(), last = *leaves[h].rbegin();
+                link_case* c = first > low && last <= high                   ? &all_fit
+                               : first > low && first <= high && last > high ? &first_fits
+                                                                             : nullptr;
+                if (c == nullptr || c->page != 0) continue;
+                c->at = upper.at[l];
+                c->page = leaf_pages[h];
+                c->lost = upper.child[l];
+                c->parent = root.child[i];
             }
         }
     }
+    ASSERT_NE(all_fit.page, 0u) << "no handler leaf fits a notification link";
+    ASSERT_NE(first_fits.page, 0u) << "no handler leaf straddles a notification link's keys";
+    ASSERT_LE(*leaves.back().rbegin(), root.keys[0]) << "the last handler leaf fits the root's first link";
+    const link_case cases[] = {
+        all_fit,
+        first_fits,
+        {"a notification link above the leaves into a handler leaf whose rowids fit it", root.at[0],
+         leaf_pages.back(), "notification", root.child[0], notifications},
+    };
+    for (const link_case& c : cases) expect_sound_links_read(dir, sound, library, c);
 }
 
 // A record whose header claims more than its payload for one column (the Payload a blob near 2^63 bytes, or

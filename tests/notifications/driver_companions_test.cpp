@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "companion_fixtures.h"
 #include "driver_checks.h"
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
@@ -22,6 +23,7 @@
 namespace {
 
 namespace fx = notification_fixtures;
+using companion_fixtures::make_hot_evidence;
 using driver_checks::file_times;
 using driver_checks::set_file_times;
 using driver_checks::utc_seconds;
@@ -49,43 +51,6 @@ void make_wal_evidence(const fx::temp_dir& work, const std::string& db) {
                                 "<badge>logged " + std::to_string(i) + "</badge>");
     ASSERT_TRUE(fx::copy_file(live, db));
     ASSERT_TRUE(fx::copy_file(live + "-wal", db + "-wal"));
-    sqlite3_close(h);
-}
-
-// A database of pages of `page_size` bytes beside a hot journal: 200 rows committed; the transaction open
-// when the copy was taken deletes every third, grows every fourth and adds 100 rows "uncommitted N"; a cache
-// of two pages spills its pages into the file as it goes, and the last are written before the copy. With
-// `commit` the file is copied once the transaction committed (as a crash leaves a transaction over several
-// databases after their files were written).
-void make_hot_evidence(const fx::temp_dir& work, const std::string& db, int page_size = 1024,
-                       bool commit = false) {
-    const std::string live = work.file("hot_live.db");
-    sqlite3* h = fx::open_db(live);
-    ASSERT_NE(h, nullptr);
-    fx::exec(h, "PRAGMA page_size=" + std::to_string(page_size) + "; PRAGMA journal_mode=DELETE;");
-    fx::create_tables(h);
-    fx::insert_handler(h, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
-    fx::exec(h, "BEGIN;");
-    for (int i = 0; i < 200; ++i)
-        fx::insert_notification(h, 200 + i, 300 + i, 68, "toast",
-                                "<toast>committed " + std::to_string(i) + "</toast>");
-    fx::exec(h, "COMMIT; PRAGMA cache_size=2; BEGIN; DELETE FROM Notification WHERE [Order] % 3 = 0;");
-    fx::exec(
-        h,
-        "UPDATE Notification SET Payload = CAST(printf('<toast>grown %d %.200c</toast>', [Order], '-') AS "
-        "BLOB) WHERE [Order] % 4 = 1;");
-    for (int i = 0; i < 100; ++i)
-        fx::insert_notification(h, 500 + i, 600 + i, 68, "tile",
-                                "<tile>uncommitted " + std::to_string(i) + "</tile>");
-    ASSERT_EQ(sqlite3_db_cacheflush(h), SQLITE_OK);  // every page it changed reaches the file
-    if (!commit) {
-        ASSERT_TRUE(fx::copy_file(live, db));
-    }
-    ASSERT_TRUE(fx::copy_file(live + "-journal", db + "-journal"));
-    fx::exec(h, commit ? "COMMIT;" : "ROLLBACK;");
-    if (commit) {
-        ASSERT_TRUE(fx::copy_file(live, db));
-    }
     sqlite3_close(h);
 }
 
@@ -414,12 +379,8 @@ TEST(SelkProcess, AHotJournalBesideALogIsRolledBackBeforeTheLogIsRead) {
     const std::string hot = dir.file("hot.db");
     make_hot_evidence(work, hot);
     // A log of the committed state that commits page 1 alone (a change of its user version).
-    const std::string committed = work.file("hot_live.db");
-    sqlite3* h = fx::open_db(committed);
-    ASSERT_NE(h, nullptr);
-    fx::exec(h, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; PRAGMA user_version=7;");
-    const std::vector<std::uint8_t> log = fx::read_all(committed + "-wal");
-    sqlite3_close(h);
+    const std::vector<std::uint8_t> log =
+        companion_fixtures::log_over(work, work.file("hot_live.db"), "PRAGMA user_version=7;");
     ASSERT_EQ(log.size(), 32u + 24 + 1024) << "one frame";
     ASSERT_EQ(be32(log, 32), 1u) << "of page 1";
     struct log_case {
@@ -432,27 +393,13 @@ TEST(SelkProcess, AHotJournalBesideALogIsRolledBackBeforeTheLogIsRead) {
         const std::string db = dir.file(std::string(c.name) + ".db");
         ASSERT_TRUE(fx::copy_file(hot, db) && fx::copy_file(hot + "-journal", db + "-journal"));
         ASSERT_TRUE(fx::write_all(db + "-wal", c.log));
-        {
-            // The library on a copy.
-            fx::temp_dir copy;
-            const std::string at = copy.file("copy.db");
-            for (const char* companion : {"", "-journal", "-wal"})
-                ASSERT_TRUE(fx::copy_file(db + companion, at + companion));
-            sqlite3* lib = nullptr;
-            ASSERT_EQ(sqlite3_open(at.c_str(), &lib), SQLITE_OK);
-            sqlite3_stmt* st = nullptr;
-            ASSERT_EQ(
-                sqlite3_prepare_v2(lib,
-                                   "SELECT count(*), sum(CAST(Payload AS TEXT) LIKE '<toast>committed %') "
-                                   "FROM Notification;",
-                                   -1, &st, nullptr),
-                SQLITE_OK);
-            ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-            EXPECT_EQ(sqlite3_column_int(st, 0), 200) << c.name;
-            EXPECT_EQ(sqlite3_column_int(st, 1), 200) << c.name;
-            sqlite3_finalize(st);
-            sqlite3_close(lib);
-        }
+        // The library on a copy: 200 rows, every one committed.
+        EXPECT_EQ(companion_fixtures::library_reads(
+                      db,
+                      "SELECT count(*) * 1000 + sum(CAST(Payload AS TEXT) LIKE '<toast>committed %') "
+                      "FROM Notification;"),
+                  200200)
+            << c.name;
         for (const char* mode : {"", "-carve", "-incl_slack"}) {
             SCOPED_TRACE(std::string(c.name) + " " + mode);
             std::vector<std::string> args = {"-db", db, "-quiet", "-csv"};

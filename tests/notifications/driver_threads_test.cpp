@@ -1,6 +1,7 @@
 // The selk executable run under limits on its address space, from less than the serial run needs to more
 // than the threaded run needs, on many rows and on one large payload: its threads never change the report
-// and never end the run in an abort.
+// and never end the run in an abort; neither a value a record claims nor rows that wait to be formatted cost
+// more than their bytes.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -10,6 +11,7 @@
 
 #include "notification_db_fixtures.h"
 #include "selk_process.h"
+#include "tree_bytes.h"
 
 namespace {
 
@@ -34,8 +36,9 @@ void make_large_db(const std::string& path) {
     sqlite3_close(db);
 }
 
-// One notification of a payload of `megabytes` MiB among a few small ones, its record over an overflow chain.
-void make_large_payload_db(const std::string& path, int megabytes) {
+// One notification (Order 9) of a payload of `bytes` among a few small ones, its record over an overflow
+// chain.
+void make_large_payload_db(const std::string& path, std::size_t bytes) {
     sqlite3* db = fx::open_db(path);
     ASSERT_NE(db, nullptr);
     fx::create_tables(db);
@@ -43,8 +46,7 @@ void make_large_payload_db(const std::string& path, int megabytes) {
     for (int i = 0; i < 5; ++i)
         fx::insert_notification(db, 1 + i, 5000 + i, 68, "toast", "<toast>small</toast>");
     std::string payload = "<toast><text>";
-    while (payload.size() < static_cast<std::size_t>(megabytes) << 20)
-        payload += "a large, \"quoted\" |text| ";
+    while (payload.size() < bytes) payload += "a large, \"quoted\" |text| ";
     fx::insert_notification(db, 9, 5009, 68, "toast", payload + "</text></toast>");
     sqlite3_close(db);
 }
@@ -114,7 +116,7 @@ TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSays
     // A payload of 16 MiB: a row's bytes are copied once (the library's own copy, or the own walk's), so a
     // limit of a few times the payload is room for every form; below it the run says it ran out of memory.
     const std::string payload_db = dir.file("payload.db");
-    ASSERT_NO_FATAL_FAILURE(make_large_payload_db(payload_db, 16));
+    ASSERT_NO_FATAL_FAILURE(make_large_payload_db(payload_db, 16u << 20));
     for (const std::vector<std::string>& form : {std::vector<std::string>{},
                                                  {"-carve"},
                                                  {"-incl_slack"},
@@ -141,6 +143,89 @@ TEST(SelkProcess, UnderAnAddressSpaceLimitTheReportIsTheUnlimitedOneOrTheRunSays
     const selk_process::result listed = run_limited({"-pipe", "-quiet"}, 16 * 1024, list);
     EXPECT_EQ(listed.status, 255) << listed.err;
     EXPECT_NE(listed.err.find("out of memory"), std::string::npos) << listed.err;
+}
+
+// What a record claims and how many rows wait to be formatted cost no more memory than the bytes there are:
+// "-carve" on a payload of 70 KB whose record header claims a text of 300,000,000 bytes (the record's length
+// kept) says the cell and prints the bytes there; 2,000 rows of 60 KB (each below the size of a large row, so
+// batched) are handed to the formatters in batches capped in bytes. Each run's report is the unlimited one
+// under a limit of 128 MiB.
+TEST(SelkProcess, AClaimedValueOrManyRowsOfALargeSizeCostOnlyTheirBytes) {
+#ifdef SELK_TEST_SANITIZER_MAPS
+    GTEST_SKIP() << "the address and thread sanitizers reserve far more address space than the limit";
+#endif
+    using namespace tree_bytes;
+    fx::temp_dir dir;
+    const std::string claim = dir.file("claim.db"), rows = dir.file("rows.db");
+    ASSERT_NO_FATAL_FAILURE(make_large_payload_db(claim, 70000));
+    sqlite3* db = fx::open_db(claim);
+    ASSERT_NE(db, nullptr);
+    fx::exec(db,
+             "UPDATE Notification SET Tag = printf('%.60c', 't'), [Group] = printf('%.60c', 'g') WHERE "
+             "[Order] = 9;");
+    sqlite3_close(db);
+    std::vector<std::uint8_t> bytes = fx::read_all(claim);
+    const std::size_t leaf = (root_of(claim, "Notification") - 1) * 4096;
+    ASSERT_EQ(bytes.at(leaf), 0x0D) << "one leaf";
+    std::size_t length = 0, header = 0, cell = 0;
+    for (std::size_t i = 0; i < be16(bytes, leaf + 3); ++i) {
+        const std::size_t rowid = rowid_at(bytes, leaf, i, &length);
+        if (varint(bytes, rowid, &length) != 9) continue;
+        header = rowid + length;
+        cell = be16(bytes, leaf + 8 + 2 * i);
+    }
+    ASSERT_NE(header, 0u);
+    // The types of the Payload (3 bytes), Tag and Group (2 each) become a text of 300,000,000 bytes (5) and
+    // two nulls.
+    const std::vector<std::uint8_t> types(bytes.begin() + header + 6, bytes.begin() + header + 13);
+    ASSERT_TRUE(types[0] >= 0x80 && types[1] >= 0x80 && types[2] < 0x80 && types[3] >= 0x80 &&
+                types[4] < 0x80 && types[5] >= 0x80 && types[6] < 0x80);
+    const std::uint64_t text = 300000000ull * 2 + 13;
+    for (int i = 0; i < 5; ++i)
+        bytes.at(header + 6 + i) =
+            static_cast<std::uint8_t>((text >> (7 * (4 - i))) & 0x7f) | (i < 4 ? 0x80 : 0);
+    bytes.at(header + 11) = bytes.at(header + 12) = 0;
+    ASSERT_TRUE(fx::write_all(claim, bytes));
+
+    db = fx::open_db(rows);
+    ASSERT_NE(db, nullptr);
+    fx::create_tables(db);
+    fx::insert_handler(db, 68, "Contoso.Mail_8wekyb3d8bbwe!App");
+    fx::exec(
+        db,
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) INSERT INTO "
+        "Notification([Order], Id, HandlerId, Type, Payload, PayloadType) SELECT i, 1000 + i, 68, 'toast', "
+        "CAST(printf('<toast>%d %.60000c</toast>', i, 'w') AS BLOB), 'Xml' FROM n;");
+    sqlite3_close(db);
+
+    struct memory_case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+        std::string said;     // on standard error ("": nothing)
+        std::string printed;  // in the report
+    };
+    const memory_case cases[] = {
+        {"a claimed text",
+         {"-db", claim, "-quiet", "-carve"},
+         255,
+         " damaged: its record at page offset " + std::to_string(cell) +
+             " needs 300000051 bytes where its payload length is ",
+         "</text></toast>" + std::string(60, 't') + std::string(60, 'g')},
+        {"many rows of 60 KB", {"-db", rows, "-quiet"}, 0, "", "<toast>2000 www"},
+        {"many rows of 60 KB, -carve", {"-db", rows, "-quiet", "-carve"}, 0, "", "<toast>2000 www"},
+    };
+    for (const memory_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const selk_process::result full = selk_process::run(c.args), r = run_limited(c.args, 128 * 1024);
+        EXPECT_EQ(full.status, c.status) << full.err;
+        EXPECT_EQ(full.err.empty(), c.said.empty());
+        EXPECT_NE(full.err.find(c.said), std::string::npos) << full.err;
+        EXPECT_NE(full.out.find(c.printed), std::string::npos);
+        EXPECT_EQ(r.status, full.status) << r.err;
+        EXPECT_EQ(r.err, full.err);
+        EXPECT_TRUE(r.out == full.out);
+    }
 }
 
 // A thread_local with a destructor makes the C library allocate as a thread first touches it, and end the

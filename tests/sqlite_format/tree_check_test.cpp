@@ -113,4 +113,160 @@ TEST(TreeCheck, ThePageOfTwoLinksIsTheRightMostOnesAndAShortFileNamesItsPages) {
               "page " + std::to_string(pages) + " is partial: " + cut_short_text(b.size(), pages, 1024));
 }
 
+// Two tables whose records look alike, both read: where a link of table a names a leaf of table b, only the
+// leaf's depth and every one of its rowids tell whose it is; where nothing tells, the first in the walks'
+// order keeps it and the other link's damage names both links.
+TEST(TreeCheck, APageTwoTablesOfOneShapeClaimIsJudgedByItsDepthAndEveryRowid) {
+    rf::temp_dir dir;
+    const std::string path = dir.file("ab.db");
+    rf::make_db(
+        path, 512,
+        "CREATE TABLE a(id INTEGER PRIMARY KEY, v TEXT); CREATE TABLE b(id INTEGER PRIMARY KEY, v TEXT);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+        "INSERT INTO b SELECT i, printf('%.30c', 'v') FROM n;"
+        "INSERT INTO a SELECT 10 * id + 3, v FROM b WHERE id <= 1500;");
+    const std::vector<std::uint8_t> sound = rf::read_all(path);
+    const auto root = [&](const char* name) {
+        return static_cast<std::uint32_t>(std::stoul(
+            rf::query(path, std::string("SELECT rootpage FROM sqlite_master WHERE name = '") + name + "';")
+                .at(0)
+                .at(0)));
+    };
+    // A page's links (file offsets, the right child's last), the pages they name and the keys of its cells.
+    struct links {
+        std::vector<std::size_t> at;
+        std::vector<std::uint32_t> child;
+        std::vector<std::uint64_t> key;
+    };
+    const auto links_of = [&](std::uint32_t page) {
+        links out;
+        const std::size_t p = (page - 1) * 512u;
+        EXPECT_EQ(sound.at(p), 5) << page;
+        for (std::uint32_t i = 0; i < rf::get_be16(sound, p + 3); ++i) {
+            const std::size_t cell = p + rf::get_be16(sound, p + 12 + 2 * i);
+            out.at.push_back(cell);
+            out.child.push_back(rf::get_be32(sound, cell));
+            std::uint64_t key = 0;
+            std::size_t k = cell + 4;
+            while (sound.at(k) & 0x80) key = key << 7 | (sound.at(k++) & 0x7f);
+            key = key << 7 | sound.at(k);
+            out.key.push_back(key);
+        }
+        out.at.push_back(p + 8);
+        out.child.push_back(rf::get_be32(sound, p + 8));
+        return out;
+    };
+    const links a = links_of(root("a")), a0 = links_of(a.child[0]), b = links_of(root("b"));
+    // b's leaves with their first and last rowids: each of b's rowids is its own.
+    std::vector<std::uint32_t> b_leaves;
+    for (const std::uint32_t upper : b.child)
+        for (const std::uint32_t leaf : links_of(upper).child) b_leaves.push_back(leaf);
+    std::uint64_t first_row = 1;
+    std::uint32_t fits = 0, straddles = 0;
+    for (const std::uint32_t leaf : b_leaves) {
+        const std::size_t p = (leaf - 1) * 512u;
+        ASSERT_EQ(sound.at(p), 13);
+        const std::uint64_t last_row = first_row + rf::get_be16(sound, p + 3) - 1;
+        if (fits == 0 && last_row <= a0.key[0]) fits = leaf;
+        if (straddles == 0 && first_row > a0.key[0] && first_row <= a0.key[1] && last_row > a0.key[1])
+            straddles = leaf;
+        first_row = last_row + 1;
+    }
+    ASSERT_NE(fits, 0u);
+    ASSERT_NE(straddles, 0u);
+    ASSERT_GE(a.key[0], 3000u) << "every rowid of b fits a's first link";
+    const std::string tied = "or of this table: the link of page " + std::to_string(a.child[0]) +
+                             " at file offset " + std::to_string(a0.at[0]);
+    struct link_case {
+        const char* name;
+        std::size_t at;  // a link of a, set to `page`
+        std::uint32_t page;
+        int keeper;        // the table that keeps the page
+        std::string told;  // in the other table's damage
+    };
+    const link_case cases[] = {
+        {"a leaf whose first rowid alone fits a's link", a0.at[1], straddles, 1, "is a page of b"},
+        {"a leaf one level above a's leaves", a.at[0], b_leaves.back(), 1, "is a page of b"},
+        {"a leaf whose rowids all fit a's link at its depth", a0.at[0], fits, 0, tied},
+    };
+    for (const link_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> bytes = sound;
+        rf::put_be32(bytes, c.at, c.page);
+        const std::string damaged = dir.file("damaged.db");
+        ASSERT_TRUE(rf::write_all(damaged, bytes));
+        database_source source;
+        ASSERT_EQ(source.open(damaged), 1);
+        database_verdict verdict;
+        ASSERT_EQ(check_database_trees(
+                      verdict, source, database_view::file,
+                      {listed_tree{root("a"), "a", true, 2}, listed_tree{root("b"), "b", true, 2}}),
+                  1);
+        EXPECT_EQ(verdict.owner_of(c.page).tree, c.keeper);
+        const tree_verdict& loser = verdict.trees[static_cast<std::size_t>(1 - c.keeper)];
+        ASSERT_EQ(loser.spans.size(), 1u);
+        EXPECT_NE(loser.spans[0].why.find(c.told), std::string::npos) << loser.spans[0].why;
+        EXPECT_FALSE(verdict.trees[static_cast<std::size_t>(c.keeper)].damaged());
+    }
+}
+
+// A page that the free list and a tree no form reads both name goes to the one whose kind it is, with the
+// same words, whichever of the two is listed first: a trunk an index link names is the free list's, an index
+// leaf the header names as its first trunk the index's; either way the other's link is its damage, in a note.
+TEST(TreeCheck, APageTheFreeListAndAnUnreadIndexNameIsTheOneWhoseKindItIs) {
+    rf::temp_dir dir;
+    const std::string path = dir.file("free.db");
+    rf::make_db(path, 512,
+                "CREATE TABLE t(a INTEGER PRIMARY KEY, b TEXT); CREATE INDEX tb ON t(b); CREATE TABLE s(x);"
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+                "INSERT INTO t SELECT i, printf('%.30c', 'b') || i FROM n;"
+                "INSERT INTO s SELECT zeroblob(2000) FROM t LIMIT 10; DROP TABLE s;");
+    const std::vector<std::uint8_t> sound = rf::read_all(path);
+    const auto root = [&](const char* name) {
+        return static_cast<std::uint32_t>(std::stoul(
+            rf::query(path, std::string("SELECT rootpage FROM sqlite_master WHERE name = '") + name + "';")
+                .at(0)
+                .at(0)));
+    };
+    const std::uint32_t index = root("tb"), trunk = rf::get_be32(sound, 32);
+    const std::size_t index_at = (index - 1) * 512u;
+    ASSERT_EQ(sound.at(index_at), 2) << "the index has an interior root";
+    ASSERT_NE(trunk, 0u);
+    const std::size_t first_link = index_at + rf::get_be16(sound, index_at + 12);
+    const std::uint32_t index_leaf = rf::get_be32(sound, first_link);
+    struct free_case {
+        const char* name;
+        std::size_t at;  // set to `page`
+        std::uint32_t page;
+        page_owner::kind owner;
+        std::string said;
+    };
+    const free_case cases[] = {
+        {"an index link naming the first trunk", first_link, trunk, page_owner::kind::free_list,
+         "tb: page " + std::to_string(index) + " (interior page, file offset " + std::to_string(index_at) +
+             "): child page number " + std::to_string(trunk) + ", a page of the free list"},
+        {"the header naming an index leaf as its first trunk", 32, index_leaf, page_owner::kind::tree,
+         "the free list: the database header names trunk page " + std::to_string(index_leaf) +
+             ", a page of tb"},
+    };
+    for (const free_case& c : cases) {
+        std::vector<std::uint8_t> bytes = sound;
+        rf::put_be32(bytes, c.at, c.page);
+        const std::string damaged = dir.file("damaged.db");
+        ASSERT_TRUE(rf::write_all(damaged, bytes));
+        database_source source;
+        ASSERT_EQ(source.open(damaged), 1);
+        const listed_tree table{root("t"), "t", true, 2}, unread{index, "tb", false, 0};
+        for (const std::vector<listed_tree>& trees :
+             {std::vector<listed_tree>{table, unread}, std::vector<listed_tree>{unread, table}}) {
+            SCOPED_TRACE(std::string(c.name) +
+                         (trees[0].rows ? ", the table listed first" : ", the index first"));
+            database_verdict verdict;
+            ASSERT_EQ(check_database_trees(verdict, source, database_view::file, trees), 1);
+            EXPECT_EQ(verdict.owner_of(c.page).what, c.owner);
+            EXPECT_EQ(verdict.foreign_links, std::vector<std::string>{c.said});
+        }
+    }
+}
+
 }  // namespace

@@ -1,4 +1,4 @@
-#include "sqlite_format/page_claims.h"
+#include "sqlite_format/page_reach.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ std::vector<std::uint64_t> unreached(const std::string& path, const std::string&
     std::vector<listed_tree> trees;
     for (const auto& r : query(roots_from, "SELECT rootpage FROM sqlite_master WHERE rootpage > 0"))
         trees.push_back(listed_tree{static_cast<std::uint32_t>(std::stoul(r[0])), std::string(), false});
-    std::vector<std::uint64_t> offsets;
-    (void)unreached_pages(offsets, source, nullptr, trees);
+    state_reach reach;
+    EXPECT_EQ(reach_state(reach, source, nullptr, database_view::file, trees), 1);
     std::vector<std::uint64_t> pages;
-    for (const std::uint64_t o : offsets) pages.push_back(o / source.header().page_size + 1);
+    for (const std::uint64_t o : reach.main) pages.push_back(o / source.header().page_size + 1);
     return pages;
 }
 

@@ -1,6 +1,8 @@
 #include "notifications/database_state.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 table_layout::table_layout() {
     for (int slot = 0; slot < 4; ++slot) table_names[slot] = kTables[slot].name;
@@ -37,9 +39,10 @@ void notification_store::clear() {
     handlers.clear();
     push_channels.clear();
     settings.clear();
-    handler_index.clear();
-    push_channel_index.clear();
-    settings_index.clear();
+    handler_order_.clear();
+    channel_order_.clear();
+    setting_order_.clear();
+    sorted_.store(true, std::memory_order_release);
     noted_times.clear();
     texts_.clear();
     handler_ = notification_handler_record();
@@ -82,41 +85,106 @@ void notification_store::keep(std::uint32_t table_type) {
     }
 }
 
+namespace {
+
+// The position the next entry of `entries` takes in `order`: positions are 32 bits, more entries than that
+// are more than the run can hold.
+template <typename Entries>
+std::uint32_t next_position(const Entries& entries) {
+    if (entries.size() >= UINT32_MAX) throw std::bad_alloc();
+    return static_cast<std::uint32_t>(entries.size());
+}
+
+// Sorts `order` by the handler id `id_of` gives of each position's entry, then by position.
+template <typename Entries, typename IdOf>
+void sort_by_handler(std::vector<std::uint32_t>& order, const Entries& entries, IdOf id_of) {
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const std::uint64_t ia = id_of(entries[a]), ib = id_of(entries[b]);
+        return ia != ib ? ia < ib : a < b;
+    });
+}
+
+// The first position in sorted `order` of an entry of `handler_id`.
+template <typename Entries, typename IdOf>
+std::vector<std::uint32_t>::const_iterator first_of(const std::vector<std::uint32_t>& order,
+                                                    const Entries& entries, IdOf id_of,
+                                                    std::uint64_t handler_id) {
+    return std::lower_bound(order.begin(), order.end(), handler_id,
+                            [&](std::uint32_t at, std::uint64_t id) { return id_of(entries[at]) < id; });
+}
+
+std::uint64_t handler_key(const handler_entry& h) { return h.record_id; }
+std::uint64_t channel_key(const channel_entry& c) { return c.handler_id; }
+std::uint64_t setting_key_of(const setting_entry& s) { return s.handler_id; }
+
+}  // namespace
+
 void notification_store::add_handler(const notification_handler_record& handler) {
-    handlers.push_back(make_handler_entry(handler, texts_));
-    handler_index.emplace(handler.record_id, handlers.size() - 1);
+    const std::uint32_t at = next_position(handlers);
+    handler_order_.push_back(at);
+    try {
+        handlers.push_back(make_handler_entry(handler, texts_));
+    } catch (...) {
+        handler_order_.pop_back();
+        throw;
+    }
+    sorted_.store(false, std::memory_order_relaxed);
 }
 
 void notification_store::add_channel(const wns_push_channel_record& channel) {
-    push_channels.push_back(make_channel_entry(channel, texts_));
-    push_channel_index.emplace(channel.handler_id, push_channels.size() - 1);
+    const std::uint32_t at = next_position(push_channels);
+    channel_order_.push_back(at);
+    try {
+        push_channels.push_back(make_channel_entry(channel, texts_));
+    } catch (...) {
+        channel_order_.pop_back();
+        throw;
+    }
+    sorted_.store(false, std::memory_order_relaxed);
 }
 
 void notification_store::add_setting(const handler_settings_record& setting) {
-    settings.push_back(make_setting_entry(setting, texts_));
-    settings_index.emplace(setting.handler_id, settings.size() - 1);
+    const std::uint32_t at = next_position(settings);
+    setting_order_.push_back(at);
+    try {
+        settings.push_back(make_setting_entry(setting, texts_));
+    } catch (...) {
+        setting_order_.pop_back();
+        throw;
+    }
+    sorted_.store(false, std::memory_order_relaxed);
+}
+
+void notification_store::sort_indexes() const {
+    if (sorted_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> hold(sorting_);
+    if (sorted_.load(std::memory_order_relaxed)) return;
+    sort_by_handler(handler_order_, handlers, handler_key);
+    sort_by_handler(channel_order_, push_channels, channel_key);
+    sort_by_handler(setting_order_, settings, setting_key_of);
+    sorted_.store(true, std::memory_order_release);
 }
 
 const handler_entry* notification_store::handler_for(std::uint64_t handler_id) const {
-    const auto it = handler_index.find(handler_id);
-    if (it == handler_index.end() || it->second >= handlers.size()) return nullptr;
-    return &handlers[it->second];
+    sort_indexes();
+    const auto it = first_of(handler_order_, handlers, handler_key, handler_id);
+    if (it == handler_order_.end() || handlers[*it].record_id != handler_id) return nullptr;
+    return &handlers[*it];
 }
 
 const channel_entry* notification_store::push_channel_for(std::uint64_t handler_id) const {
-    // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
-    const auto it = push_channel_index.lower_bound(handler_id);
-    if (it == push_channel_index.end() || it->first != handler_id) return nullptr;
-    if (it->second >= push_channels.size()) return nullptr;
-    return &push_channels[it->second];
+    sort_indexes();
+    const auto it = first_of(channel_order_, push_channels, channel_key, handler_id);
+    if (it == channel_order_.end() || push_channels[*it].handler_id != handler_id) return nullptr;
+    return &push_channels[*it];
 }
 
 void notification_store::put_settings_text(text_sink& out, std::uint64_t handler_id) const {
-    // Equal keys stay in the order they were inserted: the order the settings were read.
-    const auto range = settings_index.equal_range(handler_id);
+    sort_indexes();
     bool first = true;
-    for (auto it = range.first; it != range.second; ++it) {
-        if (it->second < settings.size() && put_setting_text(out, settings[it->second], first)) first = false;
+    for (auto it = first_of(setting_order_, settings, setting_key_of, handler_id);
+         it != setting_order_.end() && settings[*it].handler_id == handler_id; ++it) {
+        if (put_setting_text(out, settings[*it], first)) first = false;
     }
 }
 

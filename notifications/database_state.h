@@ -3,9 +3,10 @@
 // indexes, and the run that holds both with the library connection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
-#include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -60,7 +61,10 @@ class table_layout {
 
 // The records of the current database and their joins: handler by id, push channel by handler, settings
 // by handler. The handlers, push channels and settings are kept as entries (joined_tables.h) whose texts
-// the store holds once; the entries stay in place while more are added (double-ended queues).
+// the store holds once; the entries stay in place while more are added (double-ended queues). Each table's
+// index is an array of its entries' positions ordered by handler id, then position, sorted on the first
+// join after an entry was added: entries are added only on the reading thread while no formatter joins, and
+// the first join sorts under a lock, so the formatters that join at once find the arrays sorted.
 class notification_store {
   public:
     notification_store() = default;
@@ -80,11 +84,11 @@ class notification_store {
     void add_channel(const wns_push_channel_record& channel);
     void add_setting(const handler_settings_record& setting);
 
-    // The joins of a handler id: its handler (the first indexed) and its first push channel in the index's
-    // order; null when the id is not indexed or the index points outside the entries.
+    // The joins of a handler id: its handler (the first added) and its first push channel added; null when
+    // the id has none.
     const handler_entry* handler_for(std::uint64_t handler_id) const;
     const channel_entry* push_channel_for(std::uint64_t handler_id) const;
-    // The settings text of a handler id, of its settings in the order they were indexed (put_setting_text);
+    // The settings text of a handler id, of its settings in the order they were added (put_setting_text);
     // empty when it has none.
     std::string settings_text(std::uint64_t handler_id) const;
     // The same text in pieces.
@@ -93,20 +97,25 @@ class notification_store {
     // The recovered notifications (and those of loose pages), until they are written; the live ones go to
     // the report as they are read (row_pipeline).
     recovered_notifications notifications;
+    // The entries in the order they were added; add them through add_handler, add_channel and add_setting.
     std::deque<handler_entry> handlers;
-    std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
+    std::deque<channel_entry> push_channels;
+    std::deque<setting_entry> settings;
     // The padded name column's width: the longest derived name of a handler that a live notification refers
     // to (app_name_widening), found before the notifications are written.
     std::uint32_t app_name_width = kDefaultAppNameWidth;
-    std::deque<channel_entry> push_channels;
-    std::multimap<std::uint64_t, std::size_t> push_channel_index;  // handler id -> index in push_channels
-    std::deque<setting_entry> settings;
-    std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
     // The handlers' time texts that name no date, as said already (column, text and handler).
     std::set<std::string> noted_times;
 
   private:
+    // The indexes sorted, when an entry was added since they last were.
+    void sort_indexes() const;
+
     text_blocks texts_;  // the entries' texts
+    // Positions in handlers, push_channels and settings, by handler id and position once sorted.
+    mutable std::vector<std::uint32_t> handler_order_, channel_order_, setting_order_;
+    mutable std::atomic<bool> sorted_{true};
+    mutable std::mutex sorting_;
     // The records rows are filled into before they are kept.
     notification_handler_record handler_;
     wns_push_channel_record channel_;

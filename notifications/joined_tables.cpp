@@ -1,15 +1,15 @@
 #include "notifications/joined_tables.h"
 
+#include <cstdint>
 #include <cstring>
+#include <new>
 
-std::string_view text_blocks::add(const char* bytes, std::size_t n) {
-    if (n == 0) return std::string_view();
+char* text_blocks::place(std::size_t n) {
+    if (n == 0) return nullptr;
     // A text of a quarter block or more takes a block of its own, which leaves the room of the last one.
     if (n >= kBlock / 4) {
-        std::unique_ptr<char[]> own(new char[n]);
-        std::memcpy(own.get(), bytes, n);
-        blocks_.push_back(std::move(own));
-        return std::string_view(blocks_.back().get(), n);
+        blocks_.emplace_back(new char[n]);
+        return blocks_.back().get();
     }
     if (n > room_) {
         blocks_.emplace_back(new char[kBlock]);
@@ -17,22 +17,16 @@ std::string_view text_blocks::add(const char* bytes, std::size_t n) {
         room_ = kBlock;
     }
     char* at = free_;
-    std::memcpy(at, bytes, n);
     free_ += n;
     room_ -= n;
-    return std::string_view(at, n);
+    return at;
 }
 
-std::string_view text_blocks::add_within(std::string_view first, std::string_view second,
-                                         const std::string& part) {
-    const std::size_t n = part.size();
-    if (n == 0) return std::string_view();
-    for (const std::string_view whole : {first, second}) {
-        if (n > whole.size()) continue;
-        if (whole.compare(0, n, part) == 0) return whole.substr(0, n);
-        if (whole.compare(whole.size() - n, n, part) == 0) return whole.substr(whole.size() - n);
-    }
-    return add(part);
+std::string_view text_blocks::add(const char* bytes, std::size_t n) {
+    char* at = place(n);
+    if (at == nullptr) return std::string_view();
+    std::memcpy(at, bytes, n);
+    return std::string_view(at, n);
 }
 
 void text_blocks::clear() {
@@ -40,6 +34,32 @@ void text_blocks::clear() {
     free_ = nullptr;
     room_ = 0;
 }
+
+namespace {
+
+// The texts of an entry one after another in one span of `texts`: where each ends, and the span ("" when
+// they are all empty). Spans are measured in 32 bits: texts of 4 GiB and more in one record are more than
+// the run can hold.
+const char* place_texts(text_blocks& texts, const std::string* const* parts, std::size_t count,
+                        std::uint32_t* ends) {
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) total += parts[i]->size();
+    if (total > UINT32_MAX) throw std::bad_alloc();
+    char* at = texts.place(total);
+    if (at == nullptr) {
+        for (std::size_t i = 0; i < count; ++i) ends[i] = 0;
+        return "";
+    }
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::memcpy(at + end, parts[i]->data(), parts[i]->size());
+        end += parts[i]->size();
+        ends[i] = static_cast<std::uint32_t>(end);
+    }
+    return at;
+}
+
+}  // namespace
 
 handler_entry make_handler_entry(const notification_handler_record& h, text_blocks& texts) {
     handler_entry e;
@@ -49,17 +69,26 @@ handler_entry make_handler_entry(const notification_handler_record& h, text_bloc
     e.modified_filetime = h.modified_filetime;
     e.record_offset = h.record_offset;
     e.flags = h.flags;
-    e.primary_id = texts.add(h.primary_id);
-    e.secondary_id = texts.add(h.secondary_id);
-    e.wns_id = texts.add(h.wns_id);
-    e.handler_type = texts.add(h.handler_type);
-    e.system_data_property_set = texts.add(h.system_data_property_set);
-    e.created_time = texts.add(h.created_time);
-    e.modified_time = texts.add(h.modified_time);
-    e.parent_id = texts.add(h.parent_id);
-    e.container_sid = texts.add(h.container_sid);
-    // The derived name is a part of the identifier it comes from: held once, with it.
-    e.app_name = texts.add_within(e.primary_id, e.secondary_id, h.app_name);
+    // The derived name is a part of the identifier it comes from where it begins or ends it: held once,
+    // with it; else it follows the other texts.
+    const std::string& id = h.primary_id;
+    const std::size_t n = h.app_name.size();
+    std::size_t within = std::string::npos;
+    if (n <= id.size()) {
+        if (id.compare(0, n, h.app_name) == 0)
+            within = 0;
+        else if (id.compare(id.size() - n, n, h.app_name) == 0)
+            within = id.size() - n;
+    }
+    static const std::string none;
+    const std::string* const parts[] = {&h.primary_id,    &h.wns_id,
+                                        &h.handler_type,  &h.created_time,
+                                        &h.modified_time, within == std::string::npos ? &h.app_name : &none};
+    std::uint32_t ends[6];
+    e.texts = place_texts(texts, parts, 6, ends);
+    for (int i = 0; i < 5; ++i) e.ends[i] = ends[i];
+    e.app_at = static_cast<std::uint32_t>(within == std::string::npos ? ends[4] : within);
+    e.app_size = static_cast<std::uint32_t>(n);
     return e;
 }
 
@@ -71,8 +100,11 @@ channel_entry make_channel_entry(const wns_push_channel_record& c, text_blocks& 
     e.device_version = c.device_version;
     e.record_offset = c.record_offset;
     e.flags = c.flags;
-    e.channel_id = texts.add(c.channel_id);
-    e.uri = texts.add(c.uri);
+    const std::string* const parts[] = {&c.channel_id, &c.uri};
+    std::uint32_t ends[2];
+    e.texts = place_texts(texts, parts, 2, ends);
+    e.channel_id_size = ends[0];
+    e.uri_size = ends[1] - ends[0];
     return e;
 }
 
@@ -82,8 +114,11 @@ setting_entry make_setting_entry(const handler_settings_record& s, text_blocks& 
     e.value = s.value;
     e.kind = s.kind;
     e.flags = s.flags;
-    e.setting_key = texts.add(s.setting_key);
-    e.stored = texts.add(s.stored);
+    const std::string* const parts[] = {&s.setting_key, &s.stored};
+    std::uint32_t ends[2];
+    e.texts = place_texts(texts, parts, 2, ends);
+    e.key_size = ends[0];
+    e.stored_size = ends[1] - ends[0];
     return e;
 }
 
@@ -91,9 +126,10 @@ bool put_setting_text(text_sink& out, const setting_entry& setting, bool first) 
     if (setting.kind == setting_kind::integer && setting.value == 0) return false;
     if (!first) out.put("; ", 2);
     out.put('"');
-    out.put(setting.setting_key.data(), setting.setting_key.size());
+    out.put(setting.texts, setting.key_size);
     out.put("\":\"", 3);
-    put_setting_value(out, setting.kind, setting.value, setting.stored.data(), setting.stored.size());
+    put_setting_value(out, setting.kind, setting.value, setting.texts + setting.key_size,
+                      setting.stored_size);
     out.put('"');
     return true;
 }

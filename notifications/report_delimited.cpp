@@ -168,8 +168,8 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
     if (channel != nullptr && channel->expiry_time != 0)
         row.set_u64(c.channel_expiry, channel->expiry_time, kCellFiletime, 0);
     if (!n.type.empty()) row.set_string(c.type, n.type, kCellText, 0);
-    if (handler != nullptr && !handler->app_name.empty())
-        row.set_string_view(c.app_name, handler->app_name, kCellText, 0);
+    if (handler != nullptr && !handler->app_name().empty())
+        row.set_string_view(c.app_name, handler->app_name(), kCellText, 0);
 
     // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
     const std::uint32_t decimal_right = kCellRight | kCellDecimal;
@@ -188,13 +188,13 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
     row.set_string(c.misc_data, misc_, kCellText, 0);
 
     if (handler != nullptr) {
-        if (!handler->handler_type.empty())
-            row.set_string_view(c.handler_type, handler->handler_type, kCellText, 0);
+        if (!handler->handler_type().empty())
+            row.set_string_view(c.handler_type, handler->handler_type(), kCellText, 0);
         if (handler->wnf_event_name != 0)
             row.set_u64(c.wnf_event_name, handler->wnf_event_name, kCellInt8, 0);
-        if (!handler->primary_id.empty())
-            row.set_string_view(c.primary_id, handler->primary_id, kCellText, 0);
-        if (!handler->wns_id.empty()) row.set_string_view(c.wns_id, handler->wns_id, kCellText, 0);
+        if (!handler->primary_id().empty())
+            row.set_string_view(c.primary_id, handler->primary_id(), kCellText, 0);
+        if (!handler->wns_id().empty()) row.set_string_view(c.wns_id, handler->wns_id(), kCellText, 0);
     }
 
     if (is_recovered_record(n) && source_in_wal(n.source_code()))
@@ -210,8 +210,8 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
     } else if (!n.payload.empty()) {
         row.set_string(c.payload, n.payload, kCellText, 0);
     }
-    if (channel != nullptr && !channel->uri.empty())
-        row.set_string_view(c.channel_uri, channel->uri, kCellText, 0);
+    if (channel != nullptr && !channel->uri().empty())
+        row.set_string_view(c.channel_uri, channel->uri(), kCellText, 0);
 
     if (settings_on(report.options) && handler != nullptr) {
         settings_.assign(1, '[');

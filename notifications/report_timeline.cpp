@@ -60,7 +60,7 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
 
     ctx.short_text.clear();
     if (handler != nullptr) {
-        ctx.short_text.assign(handler->app_name.data(), handler->app_name.size());
+        ctx.short_text.assign(handler->app_name().data(), handler->app_name().size());
         if (show_type) ctx.short_text += " (" + n.type + ")";
     } else if (show_type) {
         ctx.short_text = n.type;
@@ -73,7 +73,7 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
     ctx.notes.clear();
     if (handler != nullptr) {
         ctx.notes = "PrimaryID: ";
-        ctx.notes.append(handler->primary_id.data(), handler->primary_id.size());
+        ctx.notes.append(handler->primary_id().data(), handler->primary_id().size());
     }
 
     // Its pieces joined by "; ", without a stream a row.
@@ -120,7 +120,7 @@ int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, 
     }
     if (handler != nullptr) {
         name += "; PrimaryID: ";
-        name.append(handler->primary_id.data(), handler->primary_id.size());
+        name.append(handler->primary_id().data(), handler->primary_id().size());
     }
     const payload_text payload(n);
     ctx.name_tail = nullptr;

@@ -36,10 +36,10 @@ app_name_widening::app_name_widening(const selk_run& run) : width_(run.store.app
     // Only names that the report prints widen the column, and only when it is padded.
     if (run.options.no_whitespace) return;
     for (const handler_entry& h : run.store.handlers) {
-        if (h.app_name.size() <= width_) continue;
+        if (h.app_name().size() <= width_) continue;
         std::size_t& longest = longest_[h.record_id];
-        if (h.app_name.size() > longest) longest = h.app_name.size();
-        if (h.app_name.size() > top_) top_ = h.app_name.size();
+        if (h.app_name().size() > longest) longest = h.app_name().size();
+        if (h.app_name().size() > top_) top_ = h.app_name().size();
     }
 }
 

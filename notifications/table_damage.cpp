@@ -82,7 +82,7 @@ void note_handler_times(selk_run& run) {
             handler += " (\"" + record_source_label(code) + "\", record offset " + offset + ")";
         }
         for (const int column : {7, 8}) {
-            const std::string text(column == 7 ? h.created_time : h.modified_time);
+            const std::string text(column == 7 ? h.created_time() : h.modified_time());
             std::uint64_t filetime = 0;
             if (text.empty() || handler_time_filetime(text, filetime)) continue;
             const std::string said =

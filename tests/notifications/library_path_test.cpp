@@ -267,15 +267,15 @@ void expect_fixture_records(const test_run& o, const tables_read& read, unsigned
     EXPECT_EQ(o.layout.schemas[kSchemaPushChannel].column_mask, 63u);
     EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 7u);
 
-    ASSERT_EQ(o.store.handler_index.count(68), 1u);
-    const handler_entry& h68 = o.store.handlers[o.store.handler_index.at(68)];
+    ASSERT_NE(o.store.handler_for(68), nullptr);
+    const handler_entry& h68 = *o.store.handler_for(68);
     for (std::size_t i = 0; i < 6; ++i) {
         const report_row& n = rows[i];
         const std::vector<std::string>& w = want.notifications[i];
         EXPECT_EQ(n.at("Order"), w[0]);
         EXPECT_EQ(n.at("Id"), w[1]);
         EXPECT_EQ(n.at("HandlerId"), "68");
-        EXPECT_EQ(n.at("Handler PrimaryId"), h68.primary_id);
+        EXPECT_EQ(n.at("Handler PrimaryId"), h68.primary_id());
         ASSERT_EQ(w[3].size(), 16u);
         EXPECT_EQ(n.at("ActivityId"), guid_text(w[3]));
         EXPECT_EQ(n.at("Type"), "toast");
@@ -290,17 +290,16 @@ void expect_fixture_records(const test_run& o, const tables_read& read, unsigned
     for (std::size_t i = 0; i < o.store.handlers.size() && i < want.handlers.size(); ++i) {
         const handler_entry& h = o.store.handlers[i];
         EXPECT_EQ(std::to_string(h.record_id), want.handlers[i][0]);
-        EXPECT_EQ(h.primary_id, want.handlers[i][1]);
-        EXPECT_EQ(h.handler_type, want.handlers[i][2]);
-        EXPECT_EQ(h.created_time, want.handlers[i][3]);
-        if (!h.created_time.empty()) {
-            EXPECT_NE(h.created_filetime, 0u) << h.created_time;
+        EXPECT_EQ(h.primary_id(), want.handlers[i][1]);
+        EXPECT_EQ(h.handler_type(), want.handlers[i][2]);
+        EXPECT_EQ(h.created_time(), want.handlers[i][3]);
+        if (!h.created_time().empty()) {
+            EXPECT_NE(h.created_filetime, 0u) << h.created_time();
         }
         EXPECT_EQ(h.source_code(), source_code);
     }
     EXPECT_EQ(o.store.app_name_width,
-              std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
-    EXPECT_EQ(o.store.settings_index.size(), 1632u);
+              std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name().size())));
 }
 
 TEST_F(FixtureTest, LibraryReadsWhatSelectShows) {
@@ -350,17 +349,17 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
         const handler_entry& a = lib.store.handlers[i];
         const handler_entry& b = carve.store.handlers[i];
         EXPECT_EQ(a.record_id, b.record_id);
-        EXPECT_EQ(a.wns_id, b.wns_id);
+        EXPECT_EQ(a.primary_id(), b.primary_id());
+        EXPECT_EQ(a.wns_id(), b.wns_id());
+        EXPECT_EQ(a.handler_type(), b.handler_type());
         EXPECT_EQ(a.wnf_event_name, b.wnf_event_name);
-        EXPECT_EQ(a.system_data_property_set, b.system_data_property_set);
+        EXPECT_EQ(a.modified_time(), b.modified_time());
         EXPECT_EQ(a.modified_filetime, b.modified_filetime);
-        EXPECT_EQ(a.parent_id, b.parent_id);
-        EXPECT_EQ(a.container_sid, b.container_sid);
-        EXPECT_EQ(a.app_name, b.app_name);
+        EXPECT_EQ(a.app_name(), b.app_name());
     }
     for (std::size_t i = 0; i < lib.store.settings.size() && i < carve.store.settings.size(); ++i) {
         EXPECT_EQ(lib.store.settings[i].handler_id, carve.store.settings[i].handler_id);
-        EXPECT_EQ(lib.store.settings[i].setting_key, carve.store.settings[i].setting_key);
+        EXPECT_EQ(lib.store.settings[i].setting_key(), carve.store.settings[i].setting_key());
         EXPECT_EQ(lib.store.settings[i].value, carve.store.settings[i].value);
     }
 }
@@ -410,13 +409,12 @@ TEST(LibraryPath, ReadsASmallDatabaseBothWays) {
         EXPECT_EQ(rows[0].at("PushChannel Uri"), "https://push");
         EXPECT_EQ(rows[2].at("PushChannel Uri"), "");
         EXPECT_EQ(rows[0].at("Settings"), "[\"s:toast\":\"1\"]");
-        EXPECT_EQ(o.store.handlers[0].app_name, "Microsoft.Windows.Photos");
+        EXPECT_EQ(o.store.handlers[0].app_name(), "Microsoft.Windows.Photos");
         EXPECT_EQ(o.store.handlers[0].created_filetime, 132521873530000000ull);
-        EXPECT_EQ(o.store.push_channels[0].uri, "https://push");
+        EXPECT_EQ(o.store.push_channels[0].uri(), "https://push");
         EXPECT_EQ(o.store.push_channels[0].expiry_time, 132521873530000000ull);
-        EXPECT_EQ(o.store.settings[1].setting_key, "s:banner");
-        EXPECT_EQ(o.store.push_channel_index.count(1), 1u);
-        EXPECT_EQ(o.store.settings_index.count(2), 1u);
+        EXPECT_EQ(o.store.settings[1].setting_key(), "s:banner");
+        EXPECT_EQ(o.store.push_channel_for(1), &o.store.push_channels[0]);
         EXPECT_EQ(source_of(rows[0]), record_source_label(carve ? kSourceCarveMain : kSourceSqliteLib));
         EXPECT_EQ(o.store.settings[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
         EXPECT_EQ(o.db_path, db);
@@ -459,7 +457,7 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].at("Payload"), "<toast>big page</toast>");
     ASSERT_EQ(o.store.handlers.size(), 1u);
-    EXPECT_EQ(o.store.handlers[0].primary_id, "App_x");
+    EXPECT_EQ(o.store.handlers[0].primary_id(), "App_x");
 }
 
 TEST(LibraryPath, MissingPushChannelTableLeavesItsVectorEmpty) {
@@ -1004,7 +1002,7 @@ TEST(LibraryPath, RestOfATableTheLibraryBrokeOffComesFromWhereItStopped) {
                     add(source_of(n) == record_source_label(kSourceSqliteLib), n.at("Order"));
             }
             for (const channel_entry& p : o.store.push_channels)
-                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, std::string(p.channel_id));
+                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, std::string(p.channel_id()));
             return keys;
         };
         const auto carved = read(true);
@@ -1052,7 +1050,7 @@ TEST(LibraryPath, RestOfATableWithoutARowidNameComesWholeAndIsSaid) {
         if (p.source_code() == kSourceSqliteLib)
             ++library;
         else
-            own.insert(std::string(p.channel_id));
+            own.insert(std::string(p.channel_id()));
     }
     EXPECT_GT(library, 0);
     EXPECT_EQ(own.size(), 100u - unreadable);
@@ -1111,7 +1109,7 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
     EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
     ASSERT_EQ(o.store.handlers.size(), 2u);
-    EXPECT_EQ(o.store.handler_index.at(5), 0u);
+    EXPECT_EQ(o.store.handler_for(5), &o.store.handlers[0]);
     EXPECT_TRUE(o.store.notifications.empty());
 
     // The notification, in the report as the filler made it.

@@ -44,6 +44,7 @@ void notification_store::clear() {
     setting_order_.clear();
     sorted_.store(true, std::memory_order_release);
     noted_times.clear();
+    large_texts = false;
     texts_.clear();
     handler_ = notification_handler_record();
     channel_ = wns_push_channel_record();
@@ -52,16 +53,20 @@ void notification_store::clear() {
 }
 
 sqlite_metadata& notification_store::fresh_record(std::uint32_t table_type) {
-    // A new record each row, so that no value of the row before stays (and no huge one is held on to).
+    // A new record each row, so that no value of the row before stays (and no huge one is held on to); a
+    // large text is left where the reader holds it until keep() takes it.
     switch (table_type) {
         case kTableHandler:
             handler_ = notification_handler_record();
+            handler_.reference_from = kLargeTextBytes;
             return handler_;
         case kTablePushChannel:
             channel_ = wns_push_channel_record();
+            channel_.reference_from = kLargeTextBytes;
             return channel_;
         default:
             setting_ = handler_settings_record();
+            setting_.reference_from = kLargeTextBytes;
             return setting_;
     }
 }
@@ -128,6 +133,8 @@ void notification_store::add_handler(const notification_handler_record& handler)
         handler_order_.pop_back();
         throw;
     }
+    const handler_entry& e = handlers.back();
+    if (e.ends[4] >= kLargeTextBytes || e.app_size >= kLargeTextBytes) large_texts = true;
     sorted_.store(false, std::memory_order_relaxed);
 }
 
@@ -140,6 +147,8 @@ void notification_store::add_channel(const wns_push_channel_record& channel) {
         channel_order_.pop_back();
         throw;
     }
+    const channel_entry& e = push_channels.back();
+    if (std::size_t{e.channel_id_size} + e.uri_size >= kLargeTextBytes) large_texts = true;
     sorted_.store(false, std::memory_order_relaxed);
 }
 
@@ -152,6 +161,8 @@ void notification_store::add_setting(const handler_settings_record& setting) {
         setting_order_.pop_back();
         throw;
     }
+    const setting_entry& e = settings.back();
+    if (std::size_t{e.key_size} + e.stored_size >= kLargeTextBytes) large_texts = true;
     sorted_.store(false, std::memory_order_relaxed);
 }
 

@@ -59,6 +59,10 @@ class table_layout {
     std::uint32_t join_columns[4] = {0, 0, 0, 0};
 };
 
+// A text of a handler, push channel or setting of this many bytes or more is taken into the store from
+// where its reader holds it, never copied on the way.
+constexpr std::size_t kLargeTextBytes = 64 * 1024;
+
 // The records of the current database and their joins: handler by id, push channel by handler, settings
 // by handler. The handlers, push channels and settings are kept as entries (joined_tables.h) whose texts
 // the store holds once; the entries stay in place while more are added (double-ended queues). Each table's
@@ -106,6 +110,9 @@ class notification_store {
     std::uint32_t app_name_width = kDefaultAppNameWidth;
     // The handlers' time texts that name no date, as said already (column, text and handler).
     std::set<std::string> noted_times;
+    // Set once a handler, push channel or setting holds a text of kLargeTextBytes or more: the rows that
+    // join it then go to the report in pieces from the reading thread (row_pipeline), never into a batch.
+    bool large_texts = false;
 
   private:
     // The indexes sorted, when an entry was added since they last were.

@@ -40,10 +40,10 @@ namespace {
 // The texts of an entry one after another in one span of `texts`: where each ends, and the span ("" when
 // they are all empty). Spans are measured in 32 bits: texts of 4 GiB and more in one record are more than
 // the run can hold.
-const char* place_texts(text_blocks& texts, const std::string* const* parts, std::size_t count,
+const char* place_texts(text_blocks& texts, const std::string_view* parts, std::size_t count,
                         std::uint32_t* ends) {
     std::size_t total = 0;
-    for (std::size_t i = 0; i < count; ++i) total += parts[i]->size();
+    for (std::size_t i = 0; i < count; ++i) total += parts[i].size();
     if (total > UINT32_MAX) throw std::bad_alloc();
     char* at = texts.place(total);
     if (at == nullptr) {
@@ -52,8 +52,8 @@ const char* place_texts(text_blocks& texts, const std::string* const* parts, std
     }
     std::size_t end = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        std::memcpy(at + end, parts[i]->data(), parts[i]->size());
-        end += parts[i]->size();
+        if (!parts[i].empty()) std::memcpy(at + end, parts[i].data(), parts[i].size());
+        end += parts[i].size();
         ends[i] = static_cast<std::uint32_t>(end);
     }
     return at;
@@ -71,19 +71,22 @@ handler_entry make_handler_entry(const notification_handler_record& h, text_bloc
     e.flags = h.flags;
     // The derived name is a part of the identifier it comes from where it begins or ends it: held once,
     // with it; else it follows the other texts.
-    const std::string& id = h.primary_id;
-    const std::size_t n = h.app_name.size();
+    const std::string_view id = held_or_large(h.primary_id, h.large_primary_id);
+    const std::string_view app = held_or_large(h.app_name, h.large_app_name);
+    const std::size_t n = app.size();
     std::size_t within = std::string::npos;
     if (n <= id.size()) {
-        if (id.compare(0, n, h.app_name) == 0)
+        if (id.compare(0, n, app) == 0)
             within = 0;
-        else if (id.compare(id.size() - n, n, h.app_name) == 0)
+        else if (id.compare(id.size() - n, n, app) == 0)
             within = id.size() - n;
     }
-    static const std::string none;
-    const std::string* const parts[] = {&h.primary_id,    &h.wns_id,
-                                        &h.handler_type,  &h.created_time,
-                                        &h.modified_time, within == std::string::npos ? &h.app_name : &none};
+    const std::string_view parts[] = {id,
+                                      held_or_large(h.wns_id, h.large_wns_id),
+                                      held_or_large(h.handler_type, h.large_handler_type),
+                                      h.created_time,
+                                      h.modified_time,
+                                      within == std::string::npos ? app : std::string_view()};
     std::uint32_t ends[6];
     e.texts = place_texts(texts, parts, 6, ends);
     for (int i = 0; i < 5; ++i) e.ends[i] = ends[i];
@@ -100,7 +103,8 @@ channel_entry make_channel_entry(const wns_push_channel_record& c, text_blocks& 
     e.device_version = c.device_version;
     e.record_offset = c.record_offset;
     e.flags = c.flags;
-    const std::string* const parts[] = {&c.channel_id, &c.uri};
+    const std::string_view parts[] = {held_or_large(c.channel_id, c.large_channel_id),
+                                      held_or_large(c.uri, c.large_uri)};
     std::uint32_t ends[2];
     e.texts = place_texts(texts, parts, 2, ends);
     e.channel_id_size = ends[0];
@@ -114,7 +118,8 @@ setting_entry make_setting_entry(const handler_settings_record& s, text_blocks& 
     e.value = s.value;
     e.kind = s.kind;
     e.flags = s.flags;
-    const std::string* const parts[] = {&s.setting_key, &s.stored};
+    const std::string_view parts[] = {held_or_large(s.setting_key, s.large_setting_key),
+                                      held_or_large(s.stored, s.large_stored)};
     std::uint32_t ends[2];
     e.texts = place_texts(texts, parts, 2, ends);
     e.key_size = ends[0];

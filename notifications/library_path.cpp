@@ -159,7 +159,9 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     const std::string before = run.messages.str();
     std::string error_text;
     reader.table_rows = 0;
-    reader.borrow_values = table_type == kTableNotification;
+    // The library's values are taken where it holds them: a record's texts are copied once, into the store
+    // or the report.
+    reader.borrow_values = true;
     const bool done = run_sql_rows(
         reader, run.sqlite, query.str(),
         [&reader](const sql_row& row) {

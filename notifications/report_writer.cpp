@@ -157,9 +157,9 @@ void write_records(std::ostream& os, selk_run& run, recovered_notifications& rec
     record_writer writer(os, run);
     if (!writer.start()) return;
     // The rows are formatted on the formatter threads, as the live rows are, once the header is out (a
-    // timeline form's first row writes it).
+    // timeline form's first row writes it), unless a joined text is too long to copy.
     const bool timeline = run.options.csvl2t || run.options.bodyfile;
-    if ((!timeline || !run.header_on) && run.threads.formatters != 0 &&
+    if ((!timeline || !run.header_on) && run.threads.formatters != 0 && !run.store.large_texts &&
         records.size() >= kParallelRecovered && records.all_references()) {
         write_references_in_parallel(os, run, records, writer);
         return;

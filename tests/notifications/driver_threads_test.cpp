@@ -292,6 +292,95 @@ TEST(SelkProcess, LargeHandlerTablesStayWithinTheBudget) {
     }
 }
 
+// Each huge value other than the payload is held once, where its reader holds it or, for a handler's or push
+// channel's text, in the store: in every form the run stays within 1.5 x the files + 20 MiB, prints the value
+// whole (counted in the "-csv -all_fields" report) and gives the same report under an address-space limit of
+// twice that.
+TEST(SelkProcess, HugeValuesOtherThanThePayloadAreHeldOnce) {
+#ifdef SELK_TEST_SANITIZER_MAPS
+    GTEST_SKIP() << "the address and thread sanitizers reserve far more address space than the limit";
+#endif
+    const std::string small =
+        "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, PayloadType, "
+        "ArrivalTime, ExpiryTime) VALUES(2, 2, 1, 'toast', '<toast>2</toast>', 'Xml', "
+        "132521873530000002, 132521873530000009);";
+    const std::string tagged =
+        "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, Tag, [Group], "
+        "PayloadType, ArrivalTime) VALUES(1, 1, 1, 'toast', '<toast>1</toast>', ";
+    struct huge_case {
+        const char* name;
+        std::string handler_id;  // the handler's PrimaryId
+        std::string sql;         // the rest of the database
+        bool in_log;             // `sql` committed in a log beside the file
+        char fill;               // the byte the huge value is made of
+        std::size_t printed;     // how many of it the "-csv -all_fields" report holds
+    };
+    const huge_case cases[] = {
+        {"a 32 MiB Tag", "'Contoso.Mail_1!App'", tagged + "printf('%.33554432c', '#'), 'g', 'Xml', 1);",
+         false, '#', 32u << 20},
+        {"a 32 MiB Group", "'Contoso.Mail_1!App'", tagged + "'t', printf('%.33554432c', '^'), 'Xml', 1);",
+         false, '^', 32u << 20},
+        {"a 16 MiB PrimaryId named by three notifications",
+         "'Contoso.Mail_1!App' || printf('%.16777216c', '~')",
+         "INSERT INTO Notification SELECT [Order] + 10, Id + 10, HandlerId, ActivityId, Type, Payload, Tag, "
+         "[Group], ExpiryTime, ArrivalTime, DataVersion, PayloadType, BootId, ExpiresOnReboot FROM "
+         "Notification; INSERT INTO Notification SELECT [Order] + 20, Id + 20, HandlerId, ActivityId, Type, "
+         "Payload, Tag, [Group], ExpiryTime, ArrivalTime, DataVersion, PayloadType, BootId, ExpiresOnReboot "
+         "FROM Notification WHERE [Order] = 2;",
+         false, '~', 3 * (16u << 20)},
+        {"a 16 MiB push channel Uri", "'Contoso.Mail_1!App'",
+         "INSERT INTO WNSPushChannel VALUES('chan-1', 1, 'https://x/?' || printf('%.16777216c', '@'), "
+         "132521873530000000, 132521873530000000, 0);",
+         false, '@', 16u << 20},
+        {"a 32 MiB Tag committed in a log", "'Contoso.Mail_1!App'",
+         tagged + "printf('%.33554432c', '#'), 'g', 'Xml', 1);", true, '#', 32u << 20},
+    };
+    for (const huge_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::temp_dir dir;
+        const std::string db = dir.file("huge.db"), report = dir.file("report.txt"),
+                          unlimited = dir.file("unlimited.txt");
+        sqlite3* h = fx::open_db(c.in_log ? dir.file("writer.db") : db);
+        ASSERT_NE(h, nullptr);
+        fx::create_tables(h);
+        fx::exec(h, "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType) VALUES(1, " +
+                        c.handler_id + ", 'app:desktop');" + small);
+        if (c.in_log) {
+            // The files copied while the writer holds the log open, as a crash leaves them.
+            fx::exec(h, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; " + c.sql);
+            ASSERT_TRUE(fx::copy_file(dir.file("writer.db"), db));
+            ASSERT_TRUE(fx::copy_file(dir.file("writer.db-wal"), db + "-wal"));
+        } else {
+            fx::exec(h, c.sql);
+        }
+        sqlite3_close(h);
+        std::uint64_t files = fx::read_all(db).size();
+        if (c.in_log) files += fx::read_all(db + "-wal").size();
+        const long budget_kb = static_cast<long>(files * 3 / 2 / 1024) + 20 * 1024;
+        for (const std::vector<std::string>& form :
+             {std::vector<std::string>{"-csv", "-all_fields", "-incl_settings"},
+              {},
+              {"-carve"},
+              {"-incl_slack"},
+              {"-csvl2t"},
+              {"-bodyfile"}}) {
+            SCOPED_TRACE(form.empty() ? "default" : form[0]);
+            std::vector<std::string> args = {"-db", db, "-quiet", "-out", report};
+            args.insert(args.end(), form.begin(), form.end());
+            const selk_process::result r = selk_process::run(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_LE(r.peak_kb, budget_kb);
+            ASSERT_EQ(std::rename(report.c_str(), unlimited.c_str()), 0);
+            EXPECT_EQ(run_limited(args, static_cast<int>(2 * budget_kb)).status, 0);
+            const std::vector<std::uint8_t> text = fx::read_all(unlimited);
+            if (form.size() == 3) {
+                EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), c.fill)), c.printed);
+            }
+            EXPECT_TRUE(fx::read_all(report) == text);
+        }
+    }
+}
+
 // A thread_local with a destructor makes the C library allocate as a thread first touches it, and end the
 // process when that fails ("failed to register TLS destructor"): selk has none.
 TEST(SelkProcess, NoThreadLocalObjectWithADestructor) {

@@ -105,8 +105,8 @@ void write_one_row(benchmark::State& state) {
         return;
     }
     notification_record& n = b.notification;
-    const notification_handler_record* handler = &run.store.handlers[0];
-    const wns_push_channel_record* channel = &run.store.push_channels[0];
+    const handler_entry* handler = &run.store.handlers[0];
+    const channel_entry* channel = &run.store.push_channels[0];
     null_out_stream out;
     if (!options.csvl2t && !options.bodyfile) write_delimited_header(out, run);
     const report_view report(run);
@@ -132,8 +132,8 @@ void write_rows_of_a_report(benchmark::State& state) {
         return;
     }
     notification_record& n = b.notification;
-    const notification_handler_record* handler = &run.store.handlers[0];
-    const wns_push_channel_record* channel = &run.store.push_channels[0];
+    const handler_entry* handler = &run.store.handlers[0];
+    const channel_entry* channel = &run.store.push_channels[0];
     null_out_stream out;
     write_delimited_header(out, run);
     const report_view report(run);

@@ -1,6 +1,8 @@
 #include "notifications/database_state.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 table_layout::table_layout() {
     for (int slot = 0; slot < 4; ++slot) table_names[slot] = kTables[slot].name;
@@ -37,77 +39,171 @@ void notification_store::clear() {
     handlers.clear();
     push_channels.clear();
     settings.clear();
-    handler_index.clear();
-    push_channel_index.clear();
-    settings_index.clear();
-    settings_texts.clear();
+    handler_order_.clear();
+    channel_order_.clear();
+    setting_order_.clear();
+    sorted_.store(true, std::memory_order_release);
     noted_times.clear();
+    large_texts = false;
+    texts_.clear();
+    handler_ = notification_handler_record();
+    channel_ = wns_push_channel_record();
+    setting_ = handler_settings_record();
     app_name_width = kDefaultAppNameWidth;
 }
 
-sqlite_metadata& notification_store::append(std::uint32_t table_type) {
+sqlite_metadata& notification_store::fresh_record(std::uint32_t table_type) {
+    // A new record each row, so that no value of the row before stays (and no huge one is held on to); a
+    // large text is left where the reader holds it until keep() takes it.
     switch (table_type) {
         case kTableHandler:
-            handlers.emplace_back();
-            return handlers.back();
+            handler_ = notification_handler_record();
+            handler_.reference_from = kLargeTextBytes;
+            return handler_;
         case kTablePushChannel:
-            push_channels.emplace_back();
-            return push_channels.back();
+            channel_ = wns_push_channel_record();
+            channel_.reference_from = kLargeTextBytes;
+            return channel_;
         default:
-            settings.emplace_back();
-            return settings.back();
+            setting_ = handler_settings_record();
+            setting_.reference_from = kLargeTextBytes;
+            return setting_;
     }
 }
 
-void notification_store::remove_last(std::uint32_t table_type) {
+void notification_store::keep(std::uint32_t table_type) {
     switch (table_type) {
         case kTableHandler:
-            handlers.pop_back();
+            add_handler(handler_);
+            handler_ = notification_handler_record();
             break;
         case kTablePushChannel:
-            push_channels.pop_back();
-            break;
-        default:
-            settings.pop_back();
-            break;
-    }
-}
-
-void notification_store::index_last(std::uint32_t table_type) {
-    switch (table_type) {
-        case kTableHandler:
-            handler_index.emplace(handlers.back().record_id, handlers.size() - 1);
-            break;
-        case kTablePushChannel:
-            push_channel_index.emplace(push_channels.back().handler_id, push_channels.size() - 1);
+            add_channel(channel_);
+            channel_ = wns_push_channel_record();
             break;
         case kTableHandlerSettings:
-            settings_index.emplace(settings.back().handler_id, settings.size() - 1);
-            append_setting_text(settings_texts[settings.back().handler_id], settings.back());
+            add_setting(setting_);
+            setting_ = handler_settings_record();
             break;
         default:
             break;
     }
 }
 
-const notification_handler_record* notification_store::handler_for(std::uint64_t handler_id) const {
-    const auto it = handler_index.find(handler_id);
-    if (it == handler_index.end() || it->second >= handlers.size()) return nullptr;
-    return &handlers[it->second];
+namespace {
+
+// The position the next entry of `entries` takes in `order`: positions are 32 bits, more entries than that
+// are more than the run can hold.
+template <typename Entries>
+std::uint32_t next_position(const Entries& entries) {
+    if (entries.size() >= UINT32_MAX) throw std::bad_alloc();
+    return static_cast<std::uint32_t>(entries.size());
 }
 
-const wns_push_channel_record* notification_store::push_channel_for(std::uint64_t handler_id) const {
-    // find() on a multimap may give any of equal keys; the first in the map's order is lower_bound.
-    const auto it = push_channel_index.lower_bound(handler_id);
-    if (it == push_channel_index.end() || it->first != handler_id) return nullptr;
-    if (it->second >= push_channels.size()) return nullptr;
-    return &push_channels[it->second];
+// Sorts `order` by the handler id `id_of` gives of each position's entry, then by position.
+template <typename Entries, typename IdOf>
+void sort_by_handler(std::vector<std::uint32_t>& order, const Entries& entries, IdOf id_of) {
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const std::uint64_t ia = id_of(entries[a]), ib = id_of(entries[b]);
+        return ia != ib ? ia < ib : a < b;
+    });
 }
 
-const std::string& notification_store::settings_text(std::uint64_t handler_id) const {
-    static const std::string kNone;
-    const auto it = settings_texts.find(handler_id);
-    return it != settings_texts.end() ? it->second : kNone;
+// The first position in sorted `order` of an entry of `handler_id`.
+template <typename Entries, typename IdOf>
+std::vector<std::uint32_t>::const_iterator first_of(const std::vector<std::uint32_t>& order,
+                                                    const Entries& entries, IdOf id_of,
+                                                    std::uint64_t handler_id) {
+    return std::lower_bound(order.begin(), order.end(), handler_id,
+                            [&](std::uint32_t at, std::uint64_t id) { return id_of(entries[at]) < id; });
+}
+
+std::uint64_t handler_key(const handler_entry& h) { return h.record_id; }
+std::uint64_t channel_key(const channel_entry& c) { return c.handler_id; }
+std::uint64_t setting_key_of(const setting_entry& s) { return s.handler_id; }
+
+}  // namespace
+
+void notification_store::add_handler(const notification_handler_record& handler) {
+    const std::uint32_t at = next_position(handlers);
+    handler_order_.push_back(at);
+    try {
+        handlers.push_back(make_handler_entry(handler, texts_));
+    } catch (...) {
+        handler_order_.pop_back();
+        throw;
+    }
+    const handler_entry& e = handlers.back();
+    if (e.ends[4] >= kLargeTextBytes || e.app_size >= kLargeTextBytes) large_texts = true;
+    sorted_.store(false, std::memory_order_relaxed);
+}
+
+void notification_store::add_channel(const wns_push_channel_record& channel) {
+    const std::uint32_t at = next_position(push_channels);
+    channel_order_.push_back(at);
+    try {
+        push_channels.push_back(make_channel_entry(channel, texts_));
+    } catch (...) {
+        channel_order_.pop_back();
+        throw;
+    }
+    const channel_entry& e = push_channels.back();
+    if (std::size_t{e.channel_id_size} + e.uri_size >= kLargeTextBytes) large_texts = true;
+    sorted_.store(false, std::memory_order_relaxed);
+}
+
+void notification_store::add_setting(const handler_settings_record& setting) {
+    const std::uint32_t at = next_position(settings);
+    setting_order_.push_back(at);
+    try {
+        settings.push_back(make_setting_entry(setting, texts_));
+    } catch (...) {
+        setting_order_.pop_back();
+        throw;
+    }
+    const setting_entry& e = settings.back();
+    if (std::size_t{e.key_size} + e.stored_size >= kLargeTextBytes) large_texts = true;
+    sorted_.store(false, std::memory_order_relaxed);
+}
+
+void notification_store::sort_indexes() const {
+    if (sorted_.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> hold(sorting_);
+    if (sorted_.load(std::memory_order_relaxed)) return;
+    sort_by_handler(handler_order_, handlers, handler_key);
+    sort_by_handler(channel_order_, push_channels, channel_key);
+    sort_by_handler(setting_order_, settings, setting_key_of);
+    sorted_.store(true, std::memory_order_release);
+}
+
+const handler_entry* notification_store::handler_for(std::uint64_t handler_id) const {
+    sort_indexes();
+    const auto it = first_of(handler_order_, handlers, handler_key, handler_id);
+    if (it == handler_order_.end() || handlers[*it].record_id != handler_id) return nullptr;
+    return &handlers[*it];
+}
+
+const channel_entry* notification_store::push_channel_for(std::uint64_t handler_id) const {
+    sort_indexes();
+    const auto it = first_of(channel_order_, push_channels, channel_key, handler_id);
+    if (it == channel_order_.end() || push_channels[*it].handler_id != handler_id) return nullptr;
+    return &push_channels[*it];
+}
+
+void notification_store::put_settings_text(text_sink& out, std::uint64_t handler_id) const {
+    sort_indexes();
+    bool first = true;
+    for (auto it = first_of(setting_order_, settings, setting_key_of, handler_id);
+         it != setting_order_.end() && settings[*it].handler_id == handler_id; ++it) {
+        if (put_setting_text(out, settings[*it], first)) first = false;
+    }
+}
+
+std::string notification_store::settings_text(std::uint64_t handler_id) const {
+    std::string text;
+    string_text_sink to_text(text);
+    put_settings_text(to_text, handler_id);
+    return text;
 }
 
 selk_run::selk_run(const selk_options& run_options)

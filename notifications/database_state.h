@@ -3,13 +3,16 @@
 // indexes, and the run that holds both with the library connection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <map>
+#include <deque>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "notifications/joined_tables.h"
 #include "notifications/records.h"
 #include "notifications/recovered_list.h"
 #include "notifications/row_render.h"
@@ -56,44 +59,86 @@ class table_layout {
     std::uint32_t join_columns[4] = {0, 0, 0, 0};
 };
 
+// A text of a handler, push channel or setting of this many bytes or more is taken into the store from
+// where its reader holds it, never copied on the way.
+constexpr std::size_t kLargeTextBytes = 64 * 1024;
+
 // The records of the current database and their joins: handler by id, push channel by handler, settings
-// by handler.
+// by handler. The handlers, push channels and settings are kept as entries (joined_tables.h) whose texts
+// the store holds once; the entries stay in place while more are added (double-ended queues). Each table's
+// index is an array of its entries' positions ordered by handler id, then position, sorted on the first
+// join after an entry was added: entries are added only on the reading thread while no formatter joins, and
+// the first join sorts under a lock, so the formatters that join at once find the arrays sorted.
 class notification_store {
   public:
+    notification_store() = default;
+    notification_store(const notification_store&) = delete;
+    notification_store& operator=(const notification_store&) = delete;
+
     // Every record and index gone, the name width back to its default.
     void clear();
 
-    // A new record of `table_type` (kTableHandler, kTablePushChannel or kTableHandlerSettings; checked by the
-    // callers) at the end of its vector, as the tables are read.
-    sqlite_metadata& append(std::uint32_t table_type);
-    // Removes the record that append just added.
-    void remove_last(std::uint32_t table_type);
-    // Indexes the last record of `table_type` (a handler, push channel or setting) by its handler id.
-    void index_last(std::uint32_t table_type);
+    // The record a row of `table_type` (kTableHandler, kTablePushChannel or kTableHandlerSettings; checked by
+    // the callers) is filled into, new, as the tables are read; keep() then keeps it.
+    sqlite_metadata& fresh_record(std::uint32_t table_type);
+    // Keeps the record fresh_record gave last as an entry of its table and indexes it by its handler id.
+    void keep(std::uint32_t table_type);
+    // The same for a record filled elsewhere.
+    void add_handler(const notification_handler_record& handler);
+    void add_channel(const wns_push_channel_record& channel);
+    void add_setting(const handler_settings_record& setting);
 
-    // The joins of a handler id: its handler (the first indexed) and its first push channel in the index's
-    // order; null when the id is not indexed or the index points outside the vector.
-    const notification_handler_record* handler_for(std::uint64_t handler_id) const;
-    const wns_push_channel_record* push_channel_for(std::uint64_t handler_id) const;
-    // The settings text of a handler id, as the settings indexed so far make it (append_setting_text); empty
-    // when it has none.
-    const std::string& settings_text(std::uint64_t handler_id) const;
+    // The joins of a handler id: its handler (the first added) and its first push channel added; null when
+    // the id has none.
+    const handler_entry* handler_for(std::uint64_t handler_id) const;
+    const channel_entry* push_channel_for(std::uint64_t handler_id) const;
+    // The settings text of a handler id, of its settings in the order they were added (put_setting_text);
+    // empty when it has none.
+    std::string settings_text(std::uint64_t handler_id) const;
+    // The same text in pieces.
+    void put_settings_text(text_sink& out, std::uint64_t handler_id) const;
 
     // The recovered notifications (and those of loose pages), until they are written; the live ones go to
     // the report as they are read (row_pipeline).
     recovered_notifications notifications;
-    std::vector<notification_handler_record> handlers;
-    std::map<std::uint64_t, std::size_t> handler_index;  // handler id -> index in handlers (first kept)
+    // The entries in the order they were added; add them through add_handler, add_channel and add_setting.
+    std::deque<handler_entry> handlers;
+    std::deque<channel_entry> push_channels;
+    std::deque<setting_entry> settings;
     // The padded name column's width: the longest derived name of a handler that a live notification refers
     // to (app_name_widening), found before the notifications are written.
     std::uint32_t app_name_width = kDefaultAppNameWidth;
-    std::vector<wns_push_channel_record> push_channels;
-    std::multimap<std::uint64_t, std::size_t> push_channel_index;  // handler id -> index in push_channels
-    std::vector<handler_settings_record> settings;
-    std::multimap<std::uint64_t, std::size_t> settings_index;  // handler id -> index in settings
-    std::map<std::uint64_t, std::string> settings_texts;       // handler id -> its settings text
     // The handlers' time texts that name no date, as said already (column, text and handler).
     std::set<std::string> noted_times;
+    // Set once a handler, push channel or setting holds a text of kLargeTextBytes or more: the rows that
+    // join it then go to the report in pieces from the reading thread (row_pipeline), never into a batch.
+    bool large_texts = false;
+
+  private:
+    // The indexes sorted, when an entry was added since they last were.
+    void sort_indexes() const;
+
+    text_blocks texts_;  // the entries' texts
+    // Positions in handlers, push_channels and settings, by handler id and position once sorted.
+    mutable std::vector<std::uint32_t> handler_order_, channel_order_, setting_order_;
+    mutable std::atomic<bool> sorted_{true};
+    mutable std::mutex sorting_;
+    // The records rows are filled into before they are kept.
+    notification_handler_record handler_;
+    wns_push_channel_record channel_;
+    handler_settings_record setting_;
+};
+
+// The settings text of a handler in pieces (notification_store::put_settings_text).
+class settings_text : public text_source {
+  public:
+    settings_text(const notification_store& store, std::uint64_t handler_id)
+        : store_(store), handler_id_(handler_id) {}
+    void put_to(text_sink& out) const override { store_.put_settings_text(out, handler_id_); }
+
+  private:
+    const notification_store& store_;
+    std::uint64_t handler_id_;
 };
 
 // The helper threads of a run, shared out once by the driver from those the machine gives it

@@ -89,9 +89,11 @@ struct context_cell {
 struct context_cells {
     context_cell time_zone, source, sourcetype, type, user, host, short_text, desc, version, filename, inode,
         notes, format, extra;
-    // A desc in pieces: whether its cell is quoted, worked out once.
+    // A desc or notes in pieces: whether its cell is quoted, worked out once.
     bool desc_known = false;
     bool desc_quoted = false;
+    bool notes_known = false;
+    bool notes_quoted = false;
 };
 
 // One text as a line holds it: the separator's replacement, control bytes made visible, and quotes where a
@@ -105,45 +107,47 @@ void make_cell(std::string& cell, const std::string& text, const log2timeline_co
     if (cell_needs_quotes(cell, ctx.separator, quoted_mode)) quote_cell(cell);
 }
 
-// The desc in pieces as make_cell makes a whole text, before its quotes: the separator's replacement, control
-// bytes made visible.
-void put_desc(const log2timeline_context& ctx, text_sink& out) {
+// A text in pieces (the desc or the notes) as make_cell makes a whole text, before its quotes: the
+// separator's replacement, control bytes made visible.
+void put_cell_pieces(const log2timeline_context& ctx, const text_source& text, text_sink& out) {
     control_byte_sink shown(out);
     char_replace_sink replaced(shown, ctx.replace_from, ctx.replace_to);
     if (ctx.replace_from != 0 && ctx.replace_to != 0)
-        ctx.desc_pieces->put_to(replaced);
+        text.put_to(replaced);
     else
-        ctx.desc_pieces->put_to(shown);
+        text.put_to(shown);
     shown.end();
 }
 
-// The cell of a desc in pieces, to `os` in pieces: quoted where make_cell would quote it.
-void write_desc_cell(std::ostream& os, const log2timeline_context& ctx, context_cells& cells) {
-    if (!cells.desc_known) {
+// The cell of a text in pieces, to `os` in pieces: quoted where make_cell would quote it (`known` and
+// `quoted` keep that for the record's other events).
+void write_cell_pieces(std::ostream& os, const log2timeline_context& ctx, const text_source& text,
+                       bool& known, bool& quoted) {
+    if (!known) {
         const bool quoted_mode = ctx.options != nullptr && ctx.options->quoted_csv_fields;
         text_facts_sink facts(ctx.separator, quoted_mode ? "\"\r\n" : "");
-        put_desc(ctx, facts);
-        cells.desc_quoted =
-            facts.holds_separator() || (quoted_mode ? facts.holds_any() : facts.first() == '"');
-        cells.desc_known = true;
+        put_cell_pieces(ctx, text, facts);
+        quoted = facts.holds_separator() || (quoted_mode ? facts.holds_any() : facts.first() == '"');
+        known = true;
     }
     stream_text_sink out(os);
-    if (!cells.desc_quoted) {
-        put_desc(ctx, out);
+    if (!quoted) {
+        put_cell_pieces(ctx, text, out);
         return;
     }
     out.put('"');
     {
         quote_doubling_sink doubled(out);
-        put_desc(ctx, doubled);
+        put_cell_pieces(ctx, text, doubled);
     }
     out.put('"');
 }
 
 // One event line, without its line break; `cells` holds the cells of the record's context made so far.
-// With `desc_at` the desc cell is left out of the line, its place there given in *desc_at.
+// With `desc_at` the desc cell is left out of the line, its place there given in *desc_at; the same for the
+// notes with `notes_at`.
 std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_fallback, context_cells& cells,
-                       std::size_t* desc_at) {
+                       std::size_t* desc_at, std::size_t* notes_at) {
     replace_in_texts(ctx, ev);
     const std::string& sep = ctx.separator;
     // Plain texts one after another: built in a string, without a stream per event.
@@ -225,7 +229,12 @@ std::string build_line(log2timeline_context& ctx, macb_output& ev, bool letter_f
     else
         field(ev.filename);
     context_field(cells.inode, ctx.inode);
-    context_field(cells.notes, ctx.notes);
+    if (notes_at != nullptr) {
+        *notes_at = line.size();
+        line += sep;
+    } else {
+        context_field(cells.notes, ctx.notes);
+    }
     context_field(cells.format, ctx.format);
     if (ev.extra.empty())
         from_context(cells.extra, ctx.extra);
@@ -250,21 +259,38 @@ int write_events(std::ostream& os, log2timeline_context& ctx,
         string_text_sink to_desc(ctx.desc);
         ctx.desc_pieces->put_to(to_desc);
     }
+    const bool notes_in_pieces = ctx.notes_pieces != nullptr && !log_is_open(ctx.run_log);
+    if (ctx.notes_pieces != nullptr && !notes_in_pieces) {
+        ctx.notes.clear();
+        string_text_sink to_notes(ctx.notes);
+        ctx.notes_pieces->put_to(to_notes);
+    }
     for (auto& entry : events) {
         macb_output& ev = entry.second;
         if (ev.valid == 0) continue;
         // The printed time: events built from a MACB input keep their raw value in `filetime`.
         const std::uint64_t ft = ev.event_time.filetime;
         if (ctx.date_start != 0 && (ft < ctx.date_start || ft > ctx.date_end)) continue;
-        std::size_t desc_at = 0;
-        std::string line = build_line(ctx, ev, letter_fallback, cells, desc_in_pieces ? &desc_at : nullptr);
+        std::size_t desc_at = 0, notes_at = 0;
+        std::string line = build_line(ctx, ev, letter_fallback, cells, desc_in_pieces ? &desc_at : nullptr,
+                                      notes_in_pieces ? &notes_at : nullptr);
         if (line_needs_break(ctx)) line += '\n';
         if (log_is_open(ctx.run_log)) {
             ctx.run_log->add_data_row(line, ft, 0, ev.macb, ctx.sourcetype, 0, 0, 0);
-        } else if (desc_in_pieces) {
-            os.write(line.data(), static_cast<std::streamsize>(desc_at));
-            write_desc_cell(os, ctx, cells);
-            os.write(line.data() + desc_at, static_cast<std::streamsize>(line.size() - desc_at));
+        } else if (desc_in_pieces || notes_in_pieces) {
+            // The line around the cells in pieces (the desc comes before the notes).
+            std::size_t from = 0;
+            if (desc_in_pieces) {
+                os.write(line.data(), static_cast<std::streamsize>(desc_at));
+                write_cell_pieces(os, ctx, *ctx.desc_pieces, cells.desc_known, cells.desc_quoted);
+                from = desc_at;
+            }
+            if (notes_in_pieces) {
+                os.write(line.data() + from, static_cast<std::streamsize>(notes_at - from));
+                write_cell_pieces(os, ctx, *ctx.notes_pieces, cells.notes_known, cells.notes_quoted);
+                from = notes_at;
+            }
+            os.write(line.data() + from, static_cast<std::streamsize>(line.size() - from));
         } else {
             os << line;
         }
@@ -293,6 +319,7 @@ void log2timeline_context::clear() {
     filename.clear();
     inode.clear();
     notes.clear();
+    notes_pieces = nullptr;
     format = "-csvl2t";
     extra.clear();
     date_pattern = kDefaultDatePattern;

@@ -53,6 +53,8 @@ class log2timeline_context {
     std::string filename;   // default filename text
     std::string inode;      // inode text (format_value_hex_or_dec)
     std::string notes;
+    // When set, the notes text in pieces instead of `notes`, as desc_pieces is the desc's.
+    const text_source* notes_pieces;
     std::string format;                  // "-csvl2t", or the tool name with " (quillmar)"
     std::string extra;                   // default extra text
     std::string date_pattern;            // "yyyy-mm-dd"

@@ -18,6 +18,7 @@
 #include "notifications/table_queries.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/metadata.h"
+#include "sqlite_format/record.h"
 #include "sqlite_format/tree_verdict.h"
 
 namespace {
@@ -40,6 +41,22 @@ int run_sql_rows(row_reader& reader, sqlite_wrapper& wrapper, const std::string&
     else
         reader.run.messages << "Prob calling cmd: " << sql << ", error: " << error_text << "\n";
     return 0;
+}
+
+// The own reader's kind code (sqlite_format/record.h) of a value of the library's `type`.
+unsigned library_kind(int type) {
+    switch (type) {
+        case SQLITE_INTEGER:
+            return kColInteger;
+        case SQLITE_FLOAT:
+            return kColReal;
+        case SQLITE_TEXT:
+            return kColText;
+        case SQLITE_BLOB:
+            return kColBlob;
+        default:
+            return kColNull;
+    }
 }
 
 // sql_row_to_record on a reader, its row's sizes in reader.row_sizes: false to stop the read.
@@ -66,14 +83,21 @@ bool take_library_row(row_reader& reader, int count, char** values, char** names
         if (!reader.rows.row_filler().refuses(row)) reader.rows.write_row(row);
         return true;
     }
-    sqlite_metadata& record = run->store.append(table_type);
-    if (!record.populate_record(count, values, reader.row_sizes, false, 0, mask, count_bits60(mask),
-                                kSourceSqliteLib)) {
-        run->store.remove_last(table_type);
-        return true;
+    sqlite_metadata& record = run->store.fresh_record(table_type);
+    int filled = 0;
+    if (table_type == kTableHandlerSettings) {
+        // A setting's value is taken as the kind the library gives it.
+        std::vector<unsigned> kinds(reader.row_types.size(), kColNull);
+        for (std::size_t i = 0; i < kinds.size(); ++i) kinds[i] = library_kind(reader.row_types[i]);
+        filled = record.populate_record_ex(count, values, reader.row_sizes, kinds, false, 0, mask,
+                                           count_bits60(mask), kSourceSqliteLib);
+    } else {
+        filled = record.populate_record(count, values, reader.row_sizes, false, 0, mask, count_bits60(mask),
+                                        kSourceSqliteLib);
     }
+    if (filled == 0) return true;
     set_metadata_from_schema(record, mask, table_type, schema, row_signature(reader, schema));
-    run->store.index_last(table_type);
+    run->store.keep(table_type);
     return true;
 }
 
@@ -136,11 +160,14 @@ bool select_table(row_reader& reader, std::uint32_t table_type, std::uint64_t ma
     const std::string before = run.messages.str();
     std::string error_text;
     reader.table_rows = 0;
-    reader.borrow_values = table_type == kTableNotification;
+    // The library's values are taken where it holds them: a record's texts are copied once, into the store
+    // or the report.
+    reader.borrow_values = true;
     const bool done = run_sql_rows(
         reader, run.sqlite, query.str(),
         [&reader](const sql_row& row) {
             reader.row_sizes = row.sizes;
+            if (reader.current_table_type == kTableHandlerSettings) reader.row_types = row.types;
             return take_library_row(reader, row.count, row.values, row.names);
         },
         &error_text);

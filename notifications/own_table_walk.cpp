@@ -10,11 +10,45 @@
 #include "notifications/row_reader.h"
 #include "notifications/table_checks.h"
 #include "notifications/table_damage.h"
+#include "sqlite_format/artifacts.h"
 #include "sqlite_format/database_source.h"
 #include "sqlite_format/metadata.h"
+#include "sqlite_format/record.h"
 #include "sqlite_format/schema_reader.h"
 
 namespace {
+
+// The own reader's kind code (sqlite_format/record.h) of a stored serial type.
+unsigned serial_kind(std::uint64_t serial_type) {
+    if (serial_type == 0) return kColNull;
+    if (serial_type <= 6 || serial_type == 8 || serial_type == 9) return kColInteger;
+    if (serial_type == 7) return kColReal;
+    if (serial_type >= 12) return serial_type % 2 == 0 ? kColBlob : kColText;
+    return kColNull;
+}
+
+// Fills a setting from a row of the own walk, each value taken as the kind its serial type names (the
+// walk keeps the settings' header bytes), as the library's types are taken.
+bool fill_setting(sqlite_metadata& record, const table_record& row, std::uint64_t mask,
+                  unsigned source_code) {
+    const std::vector<std::uint64_t> types =
+        row.header_bytes.empty() ? std::vector<std::uint64_t>()
+                                 : stored_serial_types(row.header_bytes.data(), row.header_bytes.size());
+    if (types.size() != row.values.size())
+        return populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) !=
+               0;
+    std::vector<char*> values;
+    std::vector<unsigned> sizes, kinds;
+    for (std::size_t i = 0; i < row.values.size(); ++i) {
+        // An empty value reaches the filler as SQL NULL does (populate_record_from_strings).
+        values.push_back(row.values[i].empty() ? nullptr : const_cast<char*>(row.values[i].data()));
+        sizes.push_back(static_cast<unsigned>(row.values[i].size()));
+        kinds.push_back(serial_kind(types[i]));
+    }
+    const int count = static_cast<int>(values.size());
+    return record.populate_record_ex(count, values.data(), sizes, kinds, true, row.record_offset, mask, count,
+                                     source_code) != 0;
+}
 
 // Makes a record of `table_type` (a handler, push channel or setting: notifications go to the pipeline) from
 // one row of the own table walk, stamps and indexes it; nothing when the record refuses the row.
@@ -22,11 +56,10 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
                  std::uint64_t mask, unsigned source_code, row_column_map& columns) {
     selk_run& run = reader.run;
     const table_schema& schema = run.layout.schemas[slot];
-    sqlite_metadata& record = run.store.append(table_type);
+    sqlite_metadata& record = run.store.fresh_record(table_type);
     bool filled;
     if (table_type == kTableHandlerSettings) {
-        filled =
-            populate_record_from_strings(record, row.values, true, row.record_offset, mask, source_code) != 0;
+        filled = fill_setting(record, row, mask, source_code);
         if (filled)
             set_metadata_from_table_record(record, row, mask, table_type, schema,
                                            row_signature(reader, schema));
@@ -37,11 +70,7 @@ void add_own_row(row_reader& reader, std::uint32_t table_type, int slot, const t
         if (filled)
             set_metadata_from_table_record(record, row, mask, table_type, schema, columns.current.signature);
     }
-    if (!filled) {
-        run.store.remove_last(table_type);
-        return;
-    }
-    run.store.index_last(table_type);
+    if (filled) run.store.keep(table_type);
 }
 
 // Walks the b-tree of the table of schema slot `slot` from its root page, handing each row to `visit` and
@@ -57,6 +86,8 @@ void walk_own_table(selk_run& run, uni::fileio& file, int slot, const table_reco
     walk.encoding = run.layout.texts;
     walk.reserved = run.layout.reserved;
     walk.rowid_alias = run.layout.schemas[slot].rowid_alias;
+    // A setting's value is taken as the kind its serial type names.
+    walk.keep_header = slot == kSchemaHandlerSettings;
     walk.reporter = &skips;
     walk.threads = run.threads.decoders;
     walk.verdict = verdict;

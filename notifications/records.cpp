@@ -7,6 +7,7 @@
 
 #include "sqlite_binding/column_values.h"
 #include "sqlite_binding/sqlite_wrapper.h"
+#include "sqlite_format/record.h"
 #include "time/calendar.h"
 #include "time/qm_time.h"
 #include "time/time_parse.h"
@@ -83,6 +84,12 @@ class row_cursor {
         return static_cast<std::uint32_t>(std::strlen(v));
     }
 
+    // The kind bits of the current value's column flag (kColKindMask); 0 when it has none.
+    std::uint32_t kind() const {
+        if (column_flags_ == nullptr || static_cast<std::size_t>(current_) >= column_flags_->size()) return 0;
+        return (*column_flags_)[current_] & kColKindMask;
+    }
+
     // Bit 28 of the current value's column flag.
     bool overflowed() const {
         return column_flags_ != nullptr && static_cast<std::size_t>(current_) < column_flags_->size() &&
@@ -93,11 +100,19 @@ class row_cursor {
     std::uint64_t u64() const {
         if (lent_) return static_cast<std::uint64_t>(lent_value());
         std::uint64_t v = 0;
-        return column_to_u64(v, text());
+        const char* t = text();
+        if (t == nullptr) return column_to_u64(v, t);
+        // A value with no zero byte within its length is read from a copy that has one.
+        const std::uint32_t n = length();
+        if (::strnlen(t, n) == n) return column_to_u64(v, std::string(t, n).c_str());
+        return column_to_u64(v, t);
     }
+    // Its bytes up to a zero byte, never past its stated length: a value lent by the library may have no
+    // zero byte after it (a blob).
     std::string str() const {
-        std::string s;
-        return column_to_string(s, text());
+        const char* t = text();
+        if (t == nullptr) return std::string();
+        return std::string(t, ::strnlen(t, length()));
     }
 
     // Text column that gets only the overflow tag.
@@ -201,6 +216,15 @@ void payload_text_pieces(text_sink& out, const char* bytes, std::uint32_t length
     if (tag != nullptr) out.put(tag, std::strlen(tag));
 }
 
+void tag_text::put_to(text_sink& out) const {
+    if (large_.bytes == nullptr) {
+        out.put(text_);
+        return;
+    }
+    out.put(large_.bytes, large_.size);
+    if (large_.overflowed) out.put(kTagOverflowPage, std::strlen(kTagOverflowPage));
+}
+
 void payload_text::put_to(text_sink& out) const {
     if (n_.large_payload.bytes != nullptr)
         payload_text_pieces(out, n_.large_payload.bytes, n_.large_payload.size, n_.large_payload.overflowed);
@@ -208,26 +232,83 @@ void payload_text::put_to(text_sink& out) const {
         out.put(n_.payload);
 }
 
+bool put_setting_value(text_sink& out, setting_kind kind, std::uint64_t value, const char* stored,
+                       std::size_t stored_size) {
+    switch (kind) {
+        case setting_kind::integer: {
+            if (value == 0) return false;
+            char digits[24];
+            const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value);
+            out.put(digits, static_cast<std::size_t>(r.ptr - digits));
+            return true;
+        }
+        case setting_kind::blob:
+            payload_text_pieces(out, stored, static_cast<std::uint32_t>(stored_size), false);
+            return true;
+        default:
+            out.put(stored, stored_size);
+            return true;
+    }
+}
+
 void append_setting_text(std::string& text, const handler_settings_record& setting) {
-    if (setting.value == 0) return;
+    std::string value;
+    string_text_sink to_value(value);
+    if (!put_setting_value(to_value, setting.kind, setting.value, setting.stored.data(),
+                           setting.stored.size()))
+        return;
     if (!text.empty()) text += "; ";
     text += '"';
     text += setting.setting_key;
     text += "\":\"";
-    text += std::to_string(setting.value);
+    text += value;
     text += '"';
 }
 
-std::string derive_app_name(const std::string& identifier) {
+std::string_view derive_app_name_view(std::string_view identifier) {
     const std::size_t bang = identifier.find('!');
-    if (bang == std::string::npos) {
+    if (bang == std::string_view::npos) {
         const std::size_t us = identifier.rfind('_');
-        return us == std::string::npos ? identifier : identifier.substr(0, us);
+        return us == std::string_view::npos ? identifier : identifier.substr(0, us);
     }
     const std::size_t us = identifier.rfind('_', bang);
-    if (us != std::string::npos) return identifier.substr(0, us);
+    if (us != std::string_view::npos) return identifier.substr(0, us);
     return identifier.substr(bang + 1);
 }
+
+std::string derive_app_name(const std::string& identifier) {
+    return std::string(derive_app_name_view(identifier));
+}
+
+namespace {
+
+// A Tag or Group value (row_cursor::str_tagged): copied into `text`, or, from `reference_from` bytes on, left
+// where the reader holds it as `large`, its bytes up to a zero byte (never past its stated length).
+void take_tagged(const row_cursor& c, std::string& text, payload_bytes& large, std::size_t reference_from) {
+    large = payload_bytes();
+    if (c.text() != nullptr && !c.lent() && c.length() >= reference_from) {
+        text.clear();
+        large.bytes = c.text();
+        large.size = static_cast<std::uint32_t>(::strnlen(c.text(), c.length()));
+        large.overflowed = c.overflowed();
+        return;
+    }
+    text = c.str_tagged();
+}
+
+// A text value (row_cursor::str): copied into `text`, or, from `reference_from` bytes on, left where the
+// reader holds it as `large`, its bytes up to a zero byte (never past its stated length).
+void take_text(const row_cursor& c, std::string& text, std::string_view& large, std::size_t reference_from) {
+    large = std::string_view();
+    if (c.text() != nullptr && !c.lent() && c.length() >= reference_from) {
+        text.clear();
+        large = std::string_view(c.text(), ::strnlen(c.text(), c.length()));
+        return;
+    }
+    text = c.str();
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------- notification_record
 
@@ -246,6 +327,8 @@ void notification_record::clear() {
     large_payload = payload_bytes();
     tag.clear();
     group.clear();
+    large_tag = payload_bytes();
+    large_group = payload_bytes();
     expiry_time = arrival_time = data_version = 0;
     payload_type = "xml";
     boot_id = expires_on_reboot = 0;
@@ -282,8 +365,8 @@ int notification_record::populate_record_ex(int count, char** values, std::vecto
             payload = c.bytes_as_text();
         }
     }
-    if (c.take(6)) tag = c.str_tagged();
-    if (c.take(7)) group = c.str_tagged();
+    if (c.take(6)) take_tagged(c, tag, large_tag, payload_reference_from);
+    if (c.take(7)) take_tagged(c, group, large_group, payload_reference_from);
     if (c.take(8)) expiry_time = c.u64();
     if (c.take(9)) arrival_time = c.u64();
     if (c.take(10)) data_version = c.u64();
@@ -319,6 +402,7 @@ void notification_handler_record::clear() {
     container_sid.clear();
     created_filetime = modified_filetime = 0;
     app_name.clear();
+    large_primary_id = large_wns_id = large_handler_type = large_app_name = std::string_view();
 }
 
 int notification_handler_record::populate_record(int count, char** values, std::vector<unsigned>& sizes,
@@ -338,15 +422,21 @@ int notification_handler_record::populate_record_ex(int count, char** values, st
     row_cursor c(count, values, sizes, &column_flags, column_mask);
     if (c.take(0)) record_id = c.u64();
     if (c.take(1)) {
-        primary_id = c.str();
-        app_name = derive_app_name(primary_id);
+        take_text(c, primary_id, large_primary_id, reference_from);
+        large_app_name = std::string_view();
+        if (large_primary_id.data() != nullptr) {
+            app_name.clear();
+            large_app_name = derive_app_name_view(large_primary_id);
+        } else {
+            app_name = derive_app_name(primary_id);
+        }
     }
     if (c.take(2)) {
         secondary_id = c.str();
-        if (app_name.empty()) app_name = derive_app_name(secondary_id);
+        if (app_name.empty() && large_app_name.empty()) app_name = derive_app_name(secondary_id);
     }
-    if (c.take(3)) wns_id = c.str();
-    if (c.take(4)) handler_type = c.str();
+    if (c.take(3)) take_text(c, wns_id, large_wns_id, reference_from);
+    if (c.take(4)) take_text(c, handler_type, large_handler_type, reference_from);
     if (c.take(5)) wnf_event_name = c.u64();
     if (c.take(6)) system_data_property_set = c.bytes_as_text();
     if (c.take(7)) {
@@ -388,9 +478,9 @@ int wns_push_channel_record::populate_record_ex(int count, char** values, std::v
                                                 int minimum_count, unsigned source_code) {
     if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
     row_cursor c(count, values, sizes, &column_flags, column_mask);
-    if (c.take(0)) channel_id = c.str();
+    if (c.take(0)) take_text(c, channel_id, large_channel_id, reference_from);
     if (c.take(1)) handler_id = c.u64();
-    if (c.take(2)) uri = c.str();
+    if (c.take(2)) take_text(c, uri, large_uri, reference_from);
     if (c.take(3)) expiry_time = c.u64();
     if (c.take(4)) created_time = c.u64();
     if (c.take(5)) device_version = c.u64();
@@ -415,6 +505,47 @@ int handler_settings_record::populate_record(int count, char** values, std::vect
     row_cursor c(count, values, sizes, nullptr, column_mask);
     if (c.take(0)) handler_id = c.u64();
     if (c.take(1)) setting_key = c.str();
-    if (c.take(2)) value = c.u64();
+    if (c.take(2)) {
+        value = c.u64();
+        kind = setting_kind::integer;
+        stored.clear();
+    }
+    return 1;
+}
+
+int handler_settings_record::populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                                                std::vector<unsigned>& column_flags, bool flag,
+                                                std::uint64_t record_offset, std::uint64_t column_mask,
+                                                int minimum_count, unsigned source_code) {
+    if (!begin_fill(*this, count, values, flag, record_offset, minimum_count, source_code)) return 0;
+    row_cursor c(count, values, sizes, &column_flags, column_mask);
+    if (c.take(0)) handler_id = c.u64();
+    if (c.take(1)) take_text(c, setting_key, large_setting_key, reference_from);
+    if (c.take(2)) {
+        value = 0;
+        kind = setting_kind::integer;
+        stored.clear();
+        large_stored = std::string_view();
+        switch (c.kind()) {
+            case kColText:
+                kind = setting_kind::text;
+                take_text(c, stored, large_stored, reference_from);
+                break;
+            case kColReal:
+                kind = setting_kind::real;
+                stored = c.str();
+                break;
+            case kColBlob:
+                kind = setting_kind::blob;
+                if (c.text() != nullptr && c.length() >= reference_from)
+                    large_stored = std::string_view(c.text(), c.length());
+                else if (c.text() != nullptr)
+                    stored.assign(c.text(), c.length());
+                break;
+            default:
+                value = c.u64();
+                break;
+        }
+    }
     return 1;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/digest.h"
@@ -136,11 +137,26 @@ class notification_record : public sqlite_metadata {
     std::uint64_t boot_id;            // 12 BootId
     std::uint64_t expires_on_reboot;  // 13 ExpiresOnReboot
 
-    // A Payload value of at least this many bytes is not copied into `payload`: `large_payload` then points
-    // to it where the reader holds it, valid only while the reader keeps the row (the row pipeline writes
-    // such a row at once). The default copies every value.
+    // A Payload, Tag or Group value of at least this many bytes is not copied into its text: `large_payload`,
+    // `large_tag` or `large_group` then points to it where the reader holds it (a Tag's or Group's bytes up
+    // to a zero byte), valid only while the reader keeps the row (the row pipeline writes such a row at
+    // once). The default copies every value.
     std::size_t payload_reference_from = static_cast<std::size_t>(-1);
     payload_bytes large_payload;  // set instead of `payload` for a value past payload_reference_from
+    payload_bytes large_tag;      // set instead of `tag`
+    payload_bytes large_group;    // set instead of `group`
+};
+
+// The text of a Tag or Group a record holds, in pieces: the record's text, or its large value's bytes with
+// the overflow tag when the value went on into an overflow page.
+class tag_text : public text_source {
+  public:
+    tag_text(const std::string& text, const payload_bytes& large) : text_(text), large_(large) {}
+    void put_to(text_sink& out) const override;
+
+  private:
+    const std::string& text_;
+    const payload_bytes& large_;
 };
 
 // The payload text of a record, in pieces: its `payload`, or the text its large_payload makes.
@@ -189,6 +205,13 @@ class notification_handler_record : public sqlite_metadata {
     std::uint64_t created_filetime;        // CreatedTime as handler_time_filetime reads it; 0 when no date
     std::uint64_t modified_filetime;       // ModifiedTime as handler_time_filetime reads it; 0 when no date
     std::string app_name;                  // application name derived from the identifier
+
+    // A PrimaryId, WNSId or HandlerType of at least this many bytes is not copied: its view (its bytes up to
+    // a zero byte where the reader holds them, valid only while the reader keeps the row) is set instead,
+    // and a name derived from it is a view of it. The store's records take their texts before the next row
+    // (joined_tables.h). The default copies every value.
+    std::size_t reference_from = static_cast<std::size_t>(-1);
+    std::string_view large_primary_id, large_wns_id, large_handler_type, large_app_name;
 };
 
 // One push channel of a handler (WNSPushChannel table).
@@ -216,10 +239,20 @@ class wns_push_channel_record : public sqlite_metadata {
     std::uint64_t expiry_time;     // 3 ExpiryTime, FILETIME
     std::uint64_t created_time;    // 4 CreatedTime, FILETIME
     std::uint64_t device_version;  // 5 DeviceVersion
+
+    // A ChannelId or Uri of at least this many bytes is not copied: its view is set instead
+    // (notification_handler_record::reference_from).
+    std::size_t reference_from = static_cast<std::size_t>(-1);
+    std::string_view large_channel_id, large_uri;
 };
 
-// One setting of a handler (HandlerSettings table). Only populate_record fills it; populate_record_ex
-// keeps the base behaviour (refuses).
+// How a setting's value is stored.
+enum class setting_kind : std::uint8_t { integer, text, real, blob };
+
+// One setting of a handler (HandlerSettings table). populate_record takes its Value as an integer;
+// populate_record_ex takes it as the kind its column flag names (the kind bits of a serial type's code,
+// sqlite_format/record.h): an integer (or NULL) as the number, a text, a real's decimal text or a blob's
+// bytes as `stored`.
 class handler_settings_record : public sqlite_metadata {
   public:
     handler_settings_record();
@@ -230,20 +263,46 @@ class handler_settings_record : public sqlite_metadata {
     ~handler_settings_record() override;
 
     using sqlite_metadata::populate_record;
+    using sqlite_metadata::populate_record_ex;
     int populate_record(int count, char** values, std::vector<unsigned>& sizes, bool flag,
                         std::uint64_t record_offset, std::uint64_t column_mask, int minimum_count,
                         unsigned source_code) override;
+    int populate_record_ex(int count, char** values, std::vector<unsigned>& sizes,
+                           std::vector<unsigned>& column_flags, bool flag, std::uint64_t record_offset,
+                           std::uint64_t column_mask, int minimum_count, unsigned source_code) override;
 
-    std::uint64_t handler_id;  // 0 HandlerId
-    std::string setting_key;   // 1 SettingKey
-    std::uint64_t value;       // 2 Value
+    std::uint64_t handler_id;                   // 0 HandlerId
+    std::string setting_key;                    // 1 SettingKey
+    std::uint64_t value;                        // 2 Value, when an integer (0 for NULL)
+    setting_kind kind = setting_kind::integer;  // how the Value is stored
+    std::string stored;                         // a Value of another kind: a text up to a zero byte, a real's
+                                                // decimal text as SQLite gives it, a blob's bytes
+
+    // A SettingKey or stored Value of at least this many bytes is not copied: its view is set instead
+    // (notification_handler_record::reference_from).
+    std::size_t reference_from = static_cast<std::size_t>(-1);
+    std::string_view large_setting_key, large_stored;
 };
 
+// A text a record holds, or its view where the record left it with the reader (empty when not).
+inline std::string_view held_or_large(const std::string& held, std::string_view large) {
+    return large.data() != nullptr ? large : std::string_view(held);
+}
+
+// The value text of a setting in pieces: an integer's decimal text; a text or a real as stored; a blob's
+// bytes as a blob cell shows them (payload_text_pieces). False, with nothing handed on, for an integer 0,
+// which no settings text shows.
+bool put_setting_value(text_sink& out, setting_kind kind, std::uint64_t value, const char* stored,
+                       std::size_t stored_size);
+
 // Adds one setting to the settings text of its handler: a setting of a non-zero value as "key":"value",
-// after "; " when the text holds one already; a setting of value 0 adds nothing.
+// after "; " when the text holds one already; a setting of integer value 0 adds nothing; a value of any
+// other kind is shown as stored (put_setting_value).
 void append_setting_text(std::string& text, const handler_settings_record& setting);
 
 // The application name derived from a handler identifier: with a "!", the text after it, or, when a "_"
 // stands at or before the "!", the text before the last such "_"; without a "!", the text before its last
 // "_" (the whole text when it has none).
 std::string derive_app_name(const std::string& identifier);
+// The same as a view of the identifier (derive_app_name's text is always its beginning or its end).
+std::string_view derive_app_name_view(std::string_view identifier);

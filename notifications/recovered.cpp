@@ -620,33 +620,14 @@ record_sink recovered_stage_sink(recovered_stage& stage, bool verify) {
     };
 }
 
-namespace {
-
-// Appends `staged` to `records`; the whole vector is taken when `records` is empty.
-template <typename T>
-void append_staged(std::vector<T>& records, std::vector<T>& staged) {
-    if (records.empty()) {
-        records.swap(staged);
-        return;
-    }
-    records.reserve(records.size() + staged.size());
-    for (T& record : staged) records.push_back(std::move(record));
-    staged.clear();
-}
-
-}  // namespace
-
 void merge_recovered_records(recovered_stage& stage, selk_run& run) {
     notification_store& store = run.store;
     store.notifications.append(std::move(stage.notifications));
-    std::size_t at = store.handlers.size();
-    append_staged(store.handlers, stage.handlers);
     // A live handler of the same id keeps its place in the index.
-    for (; at < store.handlers.size(); ++at) store.handler_index.emplace(store.handlers[at].record_id, at);
-    at = store.push_channels.size();
-    append_staged(store.push_channels, stage.push_channels);
-    for (; at < store.push_channels.size(); ++at)
-        store.push_channel_index.emplace(store.push_channels[at].handler_id, at);
+    for (const notification_handler_record& h : stage.handlers) store.add_handler(h);
+    stage.handlers.clear();
+    for (const wns_push_channel_record& c : stage.push_channels) store.add_channel(c);
+    stage.push_channels.clear();
     // A table no record was sorted for keeps the count its schema gave.
     for (int i = 0; i < 3; ++i) {
         if (stage.used[i]) run.layout.join_columns[i] = stage.schemas[i].column_count;

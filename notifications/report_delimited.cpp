@@ -28,6 +28,70 @@ constexpr int kCellText = 11;
 constexpr int kCellGuid = 27;
 
 constexpr std::uint64_t kMiscDataWidth = 12;
+
+// A text cell of this many bytes or more goes to the line in pieces from where it is held (the record's
+// reader or the store), never copied into the row.
+constexpr std::size_t kLargeCellBytes = kLargeRowBytes;
+
+// A text held elsewhere, handed on whole.
+class view_text : public text_source {
+  public:
+    std::string_view text;
+    void put_to(text_sink& out) const override { out.put(text.data(), text.size()); }
+};
+
+// The settings cell of a handler in pieces: its settings text in brackets.
+class settings_cell_text : public text_source {
+  public:
+    settings_cell_text(const notification_store& store, std::uint64_t handler_id)
+        : store_(store), handler_id_(handler_id) {}
+    void put_to(text_sink& out) const override {
+        out.put('[');
+        store_.put_settings_text(out, handler_id_);
+        out.put(']');
+    }
+
+  private:
+    const notification_store& store_;
+    std::uint64_t handler_id_;
+};
+
+// Counts what it is given.
+class length_sink : public text_sink {
+  public:
+    void put(const char*, std::size_t n) override { length += n; }
+    using text_sink::put;
+    std::size_t length = 0;
+};
+
+// The cells of one row that go to the line in pieces.
+class streamed_cells {
+  public:
+    // Streams the text cell `index` from `text` where it is large, else sets it from the text.
+    void set_view(variant_row& row, int index, std::string_view text) {
+        if (index < 0 || text.empty()) return;
+        if (text.size() < kLargeCellBytes || used_ == kMax) {
+            row.set_string_view(index, text, kCellText, 0);
+            return;
+        }
+        views_[used_].text = text;
+        add(index, &views_[used_]);
+    }
+    void add(int index, const text_source* text) {
+        if (used_ == kMax) return;
+        cells_[used_].index = index;
+        cells_[used_].text = text;
+        ++used_;
+    }
+    const streamed_text_cell* cells() const { return cells_; }
+    std::size_t count() const { return used_; }
+
+  private:
+    static constexpr std::size_t kMax = 12;
+    streamed_text_cell cells_[kMax];
+    view_text views_[kMax];
+    std::size_t used_ = 0;
+};
 constexpr std::uint64_t kMiscDataSlackWidth = 73;
 
 std::string two_words(const char* table_word, const char* second) {
@@ -125,7 +189,7 @@ int write_delimited_header(std::ostream& os, selk_run& run) {
 }
 
 int write_delimited_row(std::ostream& os, const report_view& report, const notification_record& n,
-                        const notification_handler_record* handler, const wns_push_channel_record* channel) {
+                        const handler_entry* handler, const channel_entry* channel) {
     delimited_row_writer writer(report);
     return writer.write(os, report, n, handler, channel);
 }
@@ -134,8 +198,7 @@ delimited_row_writer::delimited_row_writer(const report_view& report)
     : columns_(delimited_column_positions(all_fields_on(report.options), settings_on(report.options))) {}
 
 int delimited_row_writer::write(std::ostream& os, const report_view& report, const notification_record& n,
-                                const notification_handler_record* handler,
-                                const wns_push_channel_record* channel) {
+                                const handler_entry* handler, const channel_entry* channel) {
     const delimited_columns& c = columns_;
     // Only the cells of "-all_fields" read the record's mask: which of its table's columns the row had.
     const bool all_fields = c.order >= 0 || c.id >= 0 || c.handler_id >= 0;
@@ -168,9 +231,9 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
         row.set_u64(c.channel_created, channel->created_time, kCellFiletime, 0);
     if (channel != nullptr && channel->expiry_time != 0)
         row.set_u64(c.channel_expiry, channel->expiry_time, kCellFiletime, 0);
+    streamed_cells streamed;
     if (!n.type.empty()) row.set_string(c.type, n.type, kCellText, 0);
-    if (handler != nullptr && !handler->app_name.empty())
-        row.set_string(c.app_name, handler->app_name, kCellText, 0);
+    if (handler != nullptr) streamed.set_view(row, c.app_name, handler->app_name());
 
     // The cells of "-all_fields" (positions -1 otherwise, which the setters ignore).
     const std::uint32_t decimal_right = kCellRight | kCellDecimal;
@@ -179,8 +242,16 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
     if (mask & column_bit(kNotificationHandlerId))
         row.set_u64(c.handler_id, n.handler_id, kCellInt4, decimal_right);
     if (!guid_is_zero(n.activity_id)) row.set_bytes(c.activity_id, n.activity_id.bytes(), 16, kCellGuid, 0);
-    if (!n.tag.empty()) row.set_string(c.tag, n.tag, kCellText, 0);
-    if (!n.group.empty()) row.set_string(c.group, n.group, kCellText, 0);
+    // A Tag or Group too long to copy goes to the line in pieces, from where the reader holds it.
+    const tag_text tag(n.tag, n.large_tag), group(n.group, n.large_group);
+    if (n.large_tag.bytes != nullptr)
+        streamed.add(c.tag, &tag);
+    else if (!n.tag.empty())
+        row.set_string(c.tag, n.tag, kCellText, 0);
+    if (n.large_group.bytes != nullptr)
+        streamed.add(c.group, &group);
+    else if (!n.group.empty())
+        row.set_string(c.group, n.group, kCellText, 0);
     if (n.data_version != 0) row.set_u64(c.data_version, n.data_version, kCellInt4, decimal_right);
     if (!n.payload_type.empty()) row.set_string(c.payload_type, n.payload_type, kCellText, 0);
 
@@ -189,12 +260,11 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
     row.set_string(c.misc_data, misc_, kCellText, 0);
 
     if (handler != nullptr) {
-        if (!handler->handler_type.empty())
-            row.set_string(c.handler_type, handler->handler_type, kCellText, 0);
+        streamed.set_view(row, c.handler_type, handler->handler_type());
         if (handler->wnf_event_name != 0)
             row.set_u64(c.wnf_event_name, handler->wnf_event_name, kCellInt8, 0);
-        if (!handler->primary_id.empty()) row.set_string(c.primary_id, handler->primary_id, kCellText, 0);
-        if (!handler->wns_id.empty()) row.set_string(c.wns_id, handler->wns_id, kCellText, 0);
+        streamed.set_view(row, c.primary_id, handler->primary_id());
+        streamed.set_view(row, c.wns_id, handler->wns_id());
     }
 
     if (is_recovered_record(n) && source_in_wal(n.source_code()))
@@ -203,17 +273,27 @@ int delimited_row_writer::write(std::ostream& os, const report_view& report, con
         row.set_string(c.db, report.db_path, kCellText, 0);
     // A payload too long to copy goes to the line in pieces, from where the reader holds it.
     const payload_text payload(n);
-    streamed_text_cell streamed;
-    if (n.large_payload.bytes != nullptr) {
-        streamed.index = c.payload;
-        streamed.text = &payload;
-    } else if (!n.payload.empty()) {
+    if (n.large_payload.bytes != nullptr)
+        streamed.add(c.payload, &payload);
+    else if (!n.payload.empty())
         row.set_string(c.payload, n.payload, kCellText, 0);
-    }
-    if (channel != nullptr && !channel->uri.empty())
-        row.set_string(c.channel_uri, channel->uri, kCellText, 0);
+    if (channel != nullptr) streamed.set_view(row, c.channel_uri, channel->uri());
 
-    if (settings_on(report.options) && handler != nullptr)
-        row.set_string(c.settings, "[" + report.store.settings_text(handler->record_id) + "]", kCellText, 0);
-    return write_variant_row(os, row, report.options, report.header_fields, buffers_, streamed);
+    // A settings text too long to copy (a setting's value of any length is kept as stored) goes to the line
+    // in pieces, from the store.
+    const settings_cell_text settings(report.store, handler != nullptr ? handler->record_id : 0);
+    if (settings_on(report.options) && handler != nullptr && c.settings >= 0) {
+        length_sink length;
+        settings.put_to(length);
+        if (length.length >= kLargeCellBytes) {
+            streamed.add(c.settings, &settings);
+        } else {
+            settings_.clear();
+            string_text_sink to_settings(settings_);
+            settings.put_to(to_settings);
+            row.set_string(c.settings, settings_, kCellText, 0);
+        }
+    }
+    return write_variant_row(os, row, report.options, report.header_fields, buffers_, streamed.cells(),
+                             streamed.count());
 }

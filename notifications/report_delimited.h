@@ -59,7 +59,7 @@ int write_delimited_header(std::ostream& os, selk_run& run);
 // Writes the row of one notification, laid out by the report's header template (the header is out);
 // handler and channel may be null (their cells stay empty). 1, or 0 when the output stream failed.
 int write_delimited_row(std::ostream& os, const report_view& report, const notification_record& notification,
-                        const notification_handler_record* handler, const wns_push_channel_record* channel);
+                        const handler_entry* handler, const channel_entry* channel);
 
 // Writes the rows of one report as write_delimited_row does, working out the column positions once and
 // reusing one row, whose cells keep their storage from one notification to the next.
@@ -68,12 +68,13 @@ class delimited_row_writer {
     explicit delimited_row_writer(const report_view& report);
 
     int write(std::ostream& os, const report_view& report, const notification_record& notification,
-              const notification_handler_record* handler, const wns_push_channel_record* channel);
+              const handler_entry* handler, const channel_entry* channel);
 
   private:
     delimited_columns columns_;  // positions for the run's "-all_fields" and "-incl_settings"
     variant_row row_;            // sized to the header template on first use
     std::string misc_;           // the misc data text of the row
+    std::string settings_;       // the settings text of the row
     row_buffers buffers_;        // the row's text as it is built, and the texts of recent times
 };
 

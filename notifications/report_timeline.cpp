@@ -1,7 +1,9 @@
 #include "notifications/report_timeline.h"
 
 #include <charconv>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "notifications/bodyfile_output.h"
 #include "notifications/l2t_output.h"
@@ -20,17 +22,36 @@ const char* const kTimeZone = "UTC";
 constexpr std::uint64_t kTypeBit = column_bit(kNotificationType);        // the table has a Type column
 constexpr std::uint64_t kPayloadBit = column_bit(kNotificationPayload);  // the table has a Payload column
 
+// A text in pieces: a label, a text held elsewhere, then, where `between` is given, it and `last`'s text.
+class labelled_text : public text_source {
+  public:
+    labelled_text(std::string_view label, std::string_view text, const char* between, const text_source* last)
+        : label_(label), text_(text), between_(between), last_(last) {}
+    void put_to(text_sink& out) const override {
+        out.put(label_.data(), label_.size());
+        out.put(text_.data(), text_.size());
+        if (between_ == nullptr) return;
+        out.put(between_, std::strlen(between_));
+        if (last_ != nullptr) last_->put_to(out);
+    }
+
+  private:
+    std::string_view label_, text_;
+    const char* between_;
+    const text_source* last_;
+};
+
 }  // namespace
 
 int write_notification_l2t(std::ostream& os, selk_run& run, const notification_record& n,
-                           const notification_handler_record* handler) {
+                           const handler_entry* handler) {
     const report_view report(run);
     timeline_row_writer rows(report);
     return rows.write(os, report, run.header_on, n, handler);
 }
 
 int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& n,
-                                const notification_handler_record* handler) {
+                                const handler_entry* handler) {
     const report_view report(run);
     timeline_row_writer rows(report);
     return rows.write(os, report, run.header_on, n, handler);
@@ -46,13 +67,13 @@ timeline_row_writer::timeline_row_writer(const report_view& report) {
 }
 
 int timeline_row_writer::write(std::ostream& os, const report_view& report, bool& header_pending,
-                               const notification_record& n, const notification_handler_record* handler) {
+                               const notification_record& n, const handler_entry* handler) {
     if (report.options.bodyfile) return write_bodyfile(os, header_pending, n, handler);
     return write_l2t(os, report, header_pending, n, handler);
 }
 
 int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, bool& header_pending,
-                                   const notification_record& n, const notification_handler_record* handler) {
+                                   const notification_record& n, const handler_entry* handler) {
     log2timeline_context_ex& ctx = l2t_;
     const bool recovered = is_recovered_record(n);
     const bool show_type = (n.column_mask & kTypeBit) != 0;
@@ -61,7 +82,7 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
 
     ctx.short_text.clear();
     if (handler != nullptr) {
-        ctx.short_text = handler->app_name;
+        ctx.short_text.assign(handler->app_name().data(), handler->app_name().size());
         if (show_type) ctx.short_text += " (" + n.type + ")";
     } else if (show_type) {
         ctx.short_text = n.type;
@@ -72,7 +93,16 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
     ctx.desc_pieces = show_payload && n.large_payload.bytes != nullptr ? &payload : nullptr;
     if (show_payload && ctx.desc_pieces == nullptr) ctx.desc = n.payload;
     ctx.notes.clear();
-    if (handler != nullptr) ctx.notes = "PrimaryID: " + handler->primary_id;
+    // An identifier too long to copy goes to the lines in pieces, from the store.
+    const labelled_text notes("PrimaryID: ", handler != nullptr ? handler->primary_id() : std::string_view(),
+                              nullptr, nullptr);
+    ctx.notes_pieces = nullptr;
+    if (handler != nullptr && handler->primary_id().size() >= kLargeTextBytes) {
+        ctx.notes_pieces = &notes;
+    } else if (handler != nullptr) {
+        ctx.notes = "PrimaryID: ";
+        ctx.notes.append(handler->primary_id().data(), handler->primary_id().size());
+    }
 
     // Its pieces joined by "; ", without a stream a row.
     ctx.extra.clear();
@@ -97,11 +127,12 @@ int timeline_row_writer::write_l2t(std::ostream& os, const report_view& report, 
     }
     const int written = write_log2timeline_events(header_pending, os, ctx);
     ctx.desc_pieces = nullptr;
+    ctx.notes_pieces = nullptr;
     return written;
 }
 
 int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, const notification_record& n,
-                                        const notification_handler_record* handler) {
+                                        const handler_entry* handler) {
     bodyfile_v3_context& ctx = bodyfile_;
     ctx.macb.set_times(0, 0, 0, n.arrival_time, qm::type_filetime);
 
@@ -127,13 +158,19 @@ int timeline_row_writer::write_bodyfile(std::ostream& os, bool& header_pending, 
         name += "; Type: ";
         name += n.type;
     }
-    if (handler != nullptr) {
-        name += "; PrimaryID: ";
-        name += handler->primary_id;
-    }
     const payload_text payload(n);
     ctx.name_tail = nullptr;
-    if (show_payload) {
+    // An identifier too long to copy goes to the line in pieces, from the store, and the payload after it.
+    const bool large_id = handler != nullptr && handler->primary_id().size() >= kLargeTextBytes;
+    const labelled_text tail(std::string_view(), large_id ? handler->primary_id() : std::string_view(),
+                             show_payload ? "; Payload: " : nullptr, &payload);
+    if (handler != nullptr) {
+        name += "; PrimaryID: ";
+        if (!large_id) name.append(handler->primary_id().data(), handler->primary_id().size());
+    }
+    if (large_id) {
+        ctx.name_tail = &tail;
+    } else if (show_payload) {
         name += "; Payload: ";
         // A payload too long to copy goes to the line in pieces, from where the reader holds it.
         if (n.large_payload.bytes != nullptr)

@@ -16,12 +16,12 @@
 // line when both fall on the same instant); a time of 0 or an invalid time gives no event. The header is
 // written first while it is pending. handler may be null. 1, or 0 when the output stream failed.
 int write_notification_l2t(std::ostream& os, selk_run& run, const notification_record& notification,
-                           const notification_handler_record* handler);
+                           const handler_entry* handler);
 
 // The bodyfile line of one notification: its arrival time as the birth time (Unix seconds), every other
 // time 0; always one line. handler may be null. 1, or 0 when the output stream failed.
 int write_notification_bodyfile(std::ostream& os, selk_run& run, const notification_record& notification,
-                                const notification_handler_record* handler);
+                                const handler_entry* handler);
 
 // Writes the timeline lines of one report as the two functions above do, in the run's timeline form
 // ("-csvl2t" or "-bodyfile"), one row after another: what every line shares (the settings' texts and date
@@ -34,13 +34,13 @@ class timeline_row_writer {
     // The lines of one notification in the report's timeline form; the header first while `header_pending`
     // (which it clears). handler may be null. 1, or 0 when the output stream failed.
     int write(std::ostream& os, const report_view& report, bool& header_pending,
-              const notification_record& notification, const notification_handler_record* handler);
+              const notification_record& notification, const handler_entry* handler);
 
   private:
     int write_l2t(std::ostream& os, const report_view& report, bool& header_pending,
-                  const notification_record& notification, const notification_handler_record* handler);
+                  const notification_record& notification, const handler_entry* handler);
     int write_bodyfile(std::ostream& os, bool& header_pending, const notification_record& notification,
-                       const notification_handler_record* handler);
+                       const handler_entry* handler);
 
     log2timeline_context_ex l2t_;   // set from the settings once; a row replaces its texts and events
     bodyfile_v3_context bodyfile_;  // the same for a bodyfile line: a row replaces its name and times

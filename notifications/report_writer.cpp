@@ -35,20 +35,20 @@ void create_per_table_files(const std::string& out_file) {
 app_name_widening::app_name_widening(const selk_run& run) : width_(run.store.app_name_width) {
     // Only names that the report prints widen the column, and only when it is padded.
     if (run.options.no_whitespace) return;
-    for (const notification_handler_record& h : run.store.handlers) {
-        if (h.app_name.size() <= width_) continue;
+    for (const handler_entry& h : run.store.handlers) {
+        if (h.app_name().size() <= width_) continue;
         std::size_t& longest = longest_[h.record_id];
-        if (h.app_name.size() > longest) longest = h.app_name.size();
-        if (h.app_name.size() > top_) top_ = h.app_name.size();
+        if (h.app_name().size() > longest) longest = h.app_name().size();
+        if (h.app_name().size() > top_) top_ = h.app_name().size();
     }
 }
 
-const notification_handler_record* join_handler(const report_view& report, const notification_record& n) {
+const handler_entry* join_handler(const report_view& report, const notification_record& n) {
     if (report.layout.join_columns[kSchemaHandler] == 0) return nullptr;
     return report.store.handler_for(n.handler_id);
 }
 
-const wns_push_channel_record* join_push_channel(const report_view& report, const notification_record& n) {
+const channel_entry* join_push_channel(const report_view& report, const notification_record& n) {
     if (report.layout.join_columns[kSchemaPushChannel] == 0) return nullptr;
     return report.store.push_channel_for(n.handler_id);
 }
@@ -157,9 +157,9 @@ void write_records(std::ostream& os, selk_run& run, recovered_notifications& rec
     record_writer writer(os, run);
     if (!writer.start()) return;
     // The rows are formatted on the formatter threads, as the live rows are, once the header is out (a
-    // timeline form's first row writes it).
+    // timeline form's first row writes it), unless a joined text is too long to copy.
     const bool timeline = run.options.csvl2t || run.options.bodyfile;
-    if ((!timeline || !run.header_on) && run.threads.formatters != 0 &&
+    if ((!timeline || !run.header_on) && run.threads.formatters != 0 && !run.store.large_texts &&
         records.size() >= kParallelRecovered && records.all_references()) {
         write_references_in_parallel(os, run, records, writer);
         return;
@@ -301,7 +301,7 @@ report_row_writer::~report_row_writer() = default;
 
 int report_row_writer::write(std::ostream& os, const report_view& report, bool& header_pending,
                              const notification_record& n) {
-    const notification_handler_record* handler = join_handler(report, n);
+    const handler_entry* handler = join_handler(report, n);
     if (timeline_) return timeline_->write(os, report, header_pending, n, handler);
     return delimited_->write(os, report, n, handler, join_push_channel(report, n));
 }

@@ -142,7 +142,5 @@ class record_writer {
 // The joins of one notification: the handler and the first push channel (in the index's order) of its
 // handler identifier, or null when that table has no masked columns, its index is empty, the identifier is
 // not in it, or the index points outside the vector.
-const notification_handler_record* join_handler(const report_view& report,
-                                                const notification_record& notification);
-const wns_push_channel_record* join_push_channel(const report_view& report,
-                                                 const notification_record& notification);
+const handler_entry* join_handler(const report_view& report, const notification_record& notification);
+const channel_entry* join_push_channel(const report_view& report, const notification_record& notification);

@@ -230,6 +230,17 @@ int variant_row::set_string(int i, const std::string& text, int type, std::uint3
     return 1;
 }
 
+int variant_row::set_string_view(int i, std::string_view text, int type, std::uint32_t flags) {
+    if (((flags | row_flags) & kCellQuote) != 0 || (flags | row_flags) == kCellFlatten)
+        return set_string(i, std::string(text), type, flags);
+    qm_variant_lite* cell = take_cell(i, type);
+    if (cell == nullptr) return 1;
+    cell->type = static_cast<std::uint16_t>(type);
+    cell->flags = flags | row_flags;
+    cell->text.assign(text.data(), text.size());
+    return 1;
+}
+
 int variant_row::set_wide_string(int i, const std::wstring& text, int type, std::uint32_t flags) {
     return set_string(i, wstring_to_utf8(text), type, flags);
 }

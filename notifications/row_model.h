@@ -24,6 +24,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/variant.h"
@@ -87,6 +88,8 @@ class variant_row {
     int set_text(int i, const std::string& text, std::uint32_t flags);
     // Text of the given type: quoting rule; line breaks flattened when the flags are exactly kCellFlatten.
     int set_string(int i, const std::string& text, int type, std::uint32_t flags);
+    // The same for a text held elsewhere, copied only into the cell.
+    int set_string_view(int i, std::string_view text, int type, std::uint32_t flags);
     int set_wide_string(int i, const std::wstring& text, int type, std::uint32_t flags);
     // Integer and time types: the stream's text parsed as an unsigned number; 11 and 30: the text (quoting,
     // flattening). 1, or 0 for a bad index or any other type (the cell then left cleared).

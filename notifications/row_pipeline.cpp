@@ -38,6 +38,9 @@ bool row_pipeline::parallel_allowed() const {
     // rows only. A run log takes rows one at a time; the multiline form rewrites the template as it goes.
     const selk_options& options = run_.options;
     if (options.multiline || run_.header_on) return false;
+    // A joined text too long to copy goes to the report in pieces from the store: a row that joins it is
+    // written on the reading thread, never held whole in a batch's text.
+    if (run_.store.large_texts) return false;
     return options.switches[kSwitchPerTableFiles] == 0 && !options.sqlite_on;
 }
 

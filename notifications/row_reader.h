@@ -25,6 +25,7 @@ struct row_reader {
     row_pipeline& rows;                    // takes the notification rows of both readers unfilled
     std::uint32_t current_table_type = 0;  // kTable* of the rows the callback receives
     std::vector<unsigned> row_sizes;       // byte length of each value of the row being handed over
+    std::vector<int> row_types;            // the library's type of each (sql_row::types)
     // When set, called before a failure is said on standard error, so that every notification handed to the
     // pipeline before it is in the report first.
     std::function<void()> flush;

@@ -696,11 +696,11 @@ constexpr std::size_t kTimeSlots = 1024;
 // first while it is pending, then the row.
 int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options, report_header state,
                    row_buffers* buffers);
-// The row rendered against `header` and written (to the run log when one is open), with `streamed` (when
-// given) in pieces.
+// The row rendered against `header` and written (to the run log when one is open), with the `count` cells of
+// `streamed` in pieces.
 int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
                const std::vector<qm_variant_lite>& header, row_buffers* buffers,
-               const streamed_text_cell* streamed = nullptr);
+               const streamed_text_cell* streamed = nullptr, std::size_t count = 0);
 
 // The options' own header state.
 report_header own_header(cmd_params& options) {
@@ -752,7 +752,13 @@ int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& sett
 int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
                       const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers,
                       const streamed_text_cell& streamed) {
-    return render_row(os, row, settings, header_fields, &buffers, &streamed);
+    return render_row(os, row, settings, header_fields, &buffers, &streamed, 1);
+}
+
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
+                      const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers,
+                      const streamed_text_cell* streamed, std::size_t count) {
+    return render_row(os, row, settings, header_fields, &buffers, streamed, count);
 }
 
 namespace {
@@ -773,7 +779,7 @@ int write_row_with(std::ostream& os, variant_row& row, const cmd_params& options
 
 int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
                const std::vector<qm_variant_lite>& header, row_buffers* buffers,
-               const streamed_text_cell* streamed) {
+               const streamed_text_cell* streamed, std::size_t count) {
     std::string own_line;
     std::string& text = buffers != nullptr ? buffers->line : own_line;
     os << std::dec << std::setfill(' ') << std::left;
@@ -790,16 +796,24 @@ int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
     const bool to_log = log != nullptr;
     // An invalid row renders as nothing at all, not even a line break.
     if (row.valid != 1) return stream_ok(os);
-    if (streamed != nullptr && (streamed->text == nullptr || streamed->index < 0 ||
-                                static_cast<std::size_t>(streamed->index) >= row.fields.size()))
-        streamed = nullptr;
-    if (streamed != nullptr && options.sqlite_on) {
-        // A run log takes whole lines (and the generic header reads them): the text is made whole.
-        std::string whole;
-        string_text_sink to_whole(whole);
-        streamed->text->put_to(to_whole);
-        if (!whole.empty()) row.set_string(streamed->index, whole, 11, streamed->flags);
-        streamed = nullptr;
+    // The streamed cell of each row cell (null for none): a cell named twice is streamed as named first.
+    std::vector<const streamed_text_cell*> in_pieces_at;
+    for (std::size_t k = 0; k < count && streamed != nullptr; ++k) {
+        const streamed_text_cell& cell = streamed[k];
+        if (cell.text == nullptr || cell.index < 0 ||
+            static_cast<std::size_t>(cell.index) >= row.fields.size())
+            continue;
+        if (options.sqlite_on) {
+            // A run log takes whole lines (and the generic header reads them): the text is made whole.
+            std::string whole;
+            string_text_sink to_whole(whole);
+            cell.text->put_to(to_whole);
+            if (!whole.empty()) row.set_string(cell.index, whole, 11, cell.flags);
+            continue;
+        }
+        if (in_pieces_at.empty()) in_pieces_at.assign(row.fields.size(), nullptr);
+        if (in_pieces_at[static_cast<std::size_t>(cell.index)] == nullptr)
+            in_pieces_at[static_cast<std::size_t>(cell.index)] = &cell;
     }
     generic_hdr hdr;
     text.clear();
@@ -828,8 +842,8 @@ int render_row(std::ostream& os, variant_row& row, const cmd_params& options,
             }
             const unsigned start = i;
             // A cell in pieces ends its field itself.
-            const bool in_pieces = streamed != nullptr && static_cast<int>(i) == streamed->index &&
-                                   write_streamed_cell(line, text, os, c, *streamed, row, i, p);
+            const bool in_pieces = i < in_pieces_at.size() && in_pieces_at[i] != nullptr &&
+                                   write_streamed_cell(line, text, os, c, *in_pieces_at[i], row, i, p);
             if (!in_pieces && !write_cell(line, c, row, i, p)) end_field(line, c);
             if (options.sqlite_on) feed_generic_hdr(hdr, row.fields[start], text);
             if (!c.multiline) {

@@ -73,6 +73,10 @@ struct streamed_text_cell {
 int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
                       const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers,
                       const streamed_text_cell& streamed);
+// The same with the `count` cells of `streamed` in pieces.
+int write_variant_row(std::ostream& os, variant_row& row, const cmd_params& settings,
+                      const std::vector<qm_variant_lite>& header_fields, row_buffers& buffers,
+                      const streamed_text_cell* streamed, std::size_t count);
 int render_variant_row(std::ostream& os, variant_row& row, cmd_params& options);
 // Every valid row in order; 0 when the output stream failed.
 int write_variant_rows(std::ostream& os, std::vector<variant_row>& rows, cmd_params& options);

@@ -81,7 +81,7 @@ void note_foreign_links(const selk_run& run, const std::vector<std::string>& lin
 }
 
 void note_handler_times(selk_run& run) {
-    for (const notification_handler_record& h : run.store.handlers) {
+    for (const handler_entry& h : run.store.handlers) {
         // A recovered row is named where it lies: its RecordId, which the cell holds, is often lost with it.
         const unsigned code = h.source_code();
         std::string handler = "handler " + std::to_string(h.record_id);
@@ -91,7 +91,7 @@ void note_handler_times(selk_run& run) {
             handler += " (\"" + record_source_label(code) + "\", record offset " + offset + ")";
         }
         for (const int column : {7, 8}) {
-            const std::string& text = column == 7 ? h.created_time : h.modified_time;
+            const std::string text(column == 7 ? h.created_time() : h.modified_time());
             std::uint64_t filetime = 0;
             if (text.empty() || handler_time_filetime(text, filetime)) continue;
             const std::string said =

@@ -336,6 +336,7 @@ class row_values {
         name_ptrs_.assign(count, nullptr);
         lengths_.assign(count, 0);
         lent_integers_.assign(count, 0);
+        types_.assign(count, SQLITE_NULL);
         for (int i = 0; i < n; ++i) {
             const char* name = sqlite_api.column_name(stmt, i);
             if (name == nullptr) continue;
@@ -352,7 +353,7 @@ class row_values {
 
     // Hands the row to `each`; false when it stops the read.
     bool call(const sql_row_handler& each, int n) {
-        return each(sql_row{n, value_ptrs_.data(), name_ptrs_.data(), lengths_});
+        return each(sql_row{n, value_ptrs_.data(), name_ptrs_.data(), lengths_, types_});
     }
 
   private:
@@ -360,6 +361,7 @@ class row_values {
         static char no_bytes[1] = {'\0'};  // an empty borrowed value
         const std::size_t k = static_cast<std::size_t>(i);
         const int type = sqlite_api.column_type(stmt, i);
+        types_[k] = type;
         if (type == SQLITE_NULL) {
             value_ptrs_[k] = nullptr;
             lengths_[k] = 0;
@@ -405,6 +407,7 @@ class row_values {
     std::vector<char*> name_ptrs_;
     std::vector<unsigned> lengths_;
     std::vector<long long> lent_integers_;
+    std::vector<int> types_;
 };
 
 // Steps `stmt` to its end, each row handed to `each` (none: the rows are only stepped over). SQLITE_OK at

@@ -177,12 +177,14 @@ int exec_with_lengths(sqlite3* db, const std::string& sql, int (*callback)(void*
                       bool borrow = false);
 
 // One row as the binding hands it on: `count` values (null for SQL NULL), the byte length of each in
-// `sizes`, and the columns' names. Valid only while the handler it is given to runs.
+// `sizes`, the columns' names, and the library's type of each value (SQLITE_INTEGER, SQLITE_FLOAT,
+// SQLITE_TEXT, SQLITE_BLOB, SQLITE_NULL) in `types`. Valid only while the handler it is given to runs.
 struct sql_row {
     int count;
     char** values;
     char** names;
     const std::vector<unsigned>& sizes;
+    const std::vector<int>& types;
 };
 // What a read does with each row it gives: true to go on, false to stop it (the read then ends with
 // SQLITE_ABORT).

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <iomanip>
 #include <sstream>
 #include <utility>
@@ -213,7 +214,24 @@ void offer_integer_time(base_rowdata& row, std::uint32_t column, std::uint64_t v
         note_time(row, column, filetime, kind, annotate, text);
 }
 
-// A column's text alone, without time recognition or a kept blob, into `text` (its storage reused).
+// A real as the SQLite library gives it as text (its "%!.15g"): 15 significant digits, always with a
+// decimal point, an infinity as "Inf".
+void library_real_text(std::string& text, double d) {
+    if (std::isinf(d)) {
+        text.assign(d < 0 ? "-Inf" : "Inf");
+        return;
+    }
+    if (d == 0) d = 0;  // no "-0.0": the library tests the sign by comparing with 0
+    char digits[40];
+    const std::to_chars_result r =
+        std::to_chars(digits, digits + sizeof digits, d, std::chars_format::general, 15);
+    text.assign(digits, r.ptr);
+    const std::size_t e = text.find('e');
+    if (text.find('.') == std::string::npos) text.insert(e == std::string::npos ? text.size() : e, ".0");
+}
+
+// A column's text alone, without time recognition or a kept blob, into `text` (its storage reused). A real
+// read as the rows of a table are given (`raw_blob`) is the library's text of it.
 void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t* data, std::size_t n,
                        bool raw_blob, text_encoding encoding) {
     switch (code & kColKindMask) {
@@ -237,6 +255,8 @@ void plain_column_text(std::string& text, std::uint32_t code, const std::uint8_t
                 text.clear();
             else if (n != 8 || !decode_ieee_float_be(&d, std::vector<std::uint8_t>(data, data + n)))
                 text.assign("NaN");
+            else if (raw_blob)
+                library_real_text(text, d);
             else
                 double_to_text(text, kRealPrecision, d);
             return;

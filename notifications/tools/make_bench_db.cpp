@@ -1,10 +1,12 @@
 // Writes a large notification database for timing runs: handlers with settings and one push channel for
 // most of them, then `count` toast, tile and badge notifications, one in twenty deleted again with
 // secure_delete off so that "-incl_slack" and "-carve" have free space to read; with a payload size and a
-// page size, one notification more whose payload is that long, on pages of that size, for peak memory. The
-// content is fixed by the arguments alone, so two runs give the same file.
-// Usage: selk_make_bench_db <output file> <count> [<payload bytes> <page size>]. An existing file is
-// replaced.
+// page size, one notification more whose payload is that long, on pages of that size, for peak memory; with
+// "handlers" and a number, that many handlers, each with two settings and one push channel (large handler
+// tables, for the memory of the joins). The content is fixed by the arguments alone, so two runs give the
+// same file.
+// Usage: selk_make_bench_db <output file> <count> [<payload bytes> <page size> | handlers <handlers>]. An
+// existing file is replaced.
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -62,7 +64,15 @@ struct statement {
     }
 };
 
-bool fill_handlers(sqlite3* db, lcg& r) {
+// The handler tables: how many handlers, settings of each, and whether every handler has a push channel
+// (else three in four do).
+struct handler_shape {
+    int handlers = kHandlers;
+    int settings = 4;
+    bool every_channel = false;
+};
+
+bool fill_handlers(sqlite3* db, lcg& r, const handler_shape& shape) {
     statement h(
         db,
         "INSERT INTO NotificationHandler(RecordId, PrimaryId, WNSId, HandlerType, WNFEventName, CreatedTime, "
@@ -74,7 +84,7 @@ bool fill_handlers(sqlite3* db, lcg& r) {
         "VALUES(?, ?, ?, ?, ?, 0);");
     if (h.st == nullptr || s.st == nullptr || c.st == nullptr) return false;
     static const char* const kSettings[] = {"s:toast", "s:banner", "s:lock", "s:sound"};
-    for (int id = 1; id <= kHandlers; ++id) {
+    for (int id = 1; id <= shape.handlers; ++id) {
         const std::string primary = "Vendor" + std::to_string(id) + "." + words(r, 1) + "_8wekyb3d8bbwe!App";
         char created[32];
         std::snprintf(created, sizeof created, "2021-02-%02d %02d:%02d:%02d", 1 + id % 28, id % 24, id % 60,
@@ -87,15 +97,15 @@ bool fill_handlers(sqlite3* db, lcg& r) {
         sqlite3_bind_text(h.st, 6, created, -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(h.st, 7, created, -1, SQLITE_TRANSIENT);
         if (!h.step()) return false;
-        for (const char* key : kSettings) {
+        for (int k = 0; k < shape.settings; ++k) {
             sqlite3_bind_int(s.st, 1, id);
-            sqlite3_bind_text(s.st, 2, key, -1, SQLITE_STATIC);
+            sqlite3_bind_text(s.st, 2, kSettings[k], -1, SQLITE_STATIC);
             sqlite3_bind_int(s.st, 3, static_cast<int>(r.below(2)));
             if (!s.step()) return false;
         }
         // One channel per handler at most, so that the shell's join gives one row per notification as selk
         // does.
-        if (id % 4 == 0) continue;
+        if (id % 4 == 0 && !shape.every_channel) continue;
         const std::string uri = "https://db5p.notify.windows.com/?token=AwYAAAB" + std::to_string(r.next());
         sqlite3_bind_text(c.st, 1, ("chan-" + std::to_string(id)).c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_int(c.st, 2, id);
@@ -117,7 +127,7 @@ std::string payload_of(const char* type, lcg& r) {
            "</text></binding></visual></toast>";
 }
 
-bool fill_notifications(sqlite3* db, lcg& r, long count) {
+bool fill_notifications(sqlite3* db, lcg& r, long count, int handlers) {
     statement n(db,
                 "INSERT INTO Notification([Order], Id, HandlerId, ActivityId, Type, Payload, Tag, [Group], "
                 "ExpiryTime, "
@@ -134,7 +144,7 @@ bool fill_notifications(sqlite3* db, lcg& r, long count) {
         const std::int64_t arrival = kBaseFiletime + i * 37 * kTicksPerSecond + r.below(1000) * 10000LL;
         sqlite3_bind_int64(n.st, 1, i);
         sqlite3_bind_int64(n.st, 2, 1000000 + i);
-        sqlite3_bind_int(n.st, 3, 1 + static_cast<int>(r.below(kHandlers)));
+        sqlite3_bind_int(n.st, 3, 1 + static_cast<int>(r.below(static_cast<std::uint32_t>(handlers))));
         sqlite3_bind_blob(n.st, 4, activity, 16, SQLITE_TRANSIENT);
         sqlite3_bind_text(n.st, 5, type, -1, SQLITE_STATIC);
         sqlite3_bind_blob(n.st, 6, payload.data(), static_cast<int>(payload.size()), SQLITE_TRANSIENT);
@@ -170,7 +180,7 @@ bool add_large_payload(sqlite3* db, long count, long bytes) {
     return n.step();
 }
 
-bool fill(sqlite3* db, long count, long payload_bytes, long page_size) {
+bool fill(sqlite3* db, long count, long payload_bytes, long page_size, const handler_shape& shape) {
     if (!exec(db, "PRAGMA page_size=" + std::to_string(page_size) + ";") ||
         !exec(db, "PRAGMA secure_delete=OFF;") || !exec(db, "PRAGMA journal_mode=DELETE;"))
         return false;
@@ -178,7 +188,8 @@ bool fill(sqlite3* db, long count, long payload_bytes, long page_size) {
         if (!exec(db, sql)) return false;
     }
     lcg r;
-    if (!exec(db, "BEGIN;") || !fill_handlers(db, r) || !fill_notifications(db, r, count) ||
+    if (!exec(db, "BEGIN;") || !fill_handlers(db, r, shape) ||
+        !fill_notifications(db, r, count, shape.handlers) ||
         !exec(db, "INSERT INTO Metadata([Key], Value) VALUES('Version', 3);") || !exec(db, "COMMIT;"))
         return false;
     // Scattered deletes leave their rows in free blocks of pages that stay in use.
@@ -197,17 +208,24 @@ long number_of(const char* text) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const bool tables = argc == 5 && std::string(argv[3]) == "handlers";
     const long count = argc == 3 || argc == 5 ? number_of(argv[2]) : -1;
-    const long payload = argc == 5 ? number_of(argv[3]) : 0;
-    const long page_size = argc == 5 ? number_of(argv[4]) : 4096;
+    const long payload = argc == 5 && !tables ? number_of(argv[3]) : 0;
+    const long page_size = argc == 5 && !tables ? number_of(argv[4]) : 4096;
+    handler_shape shape;
+    if (tables) {
+        const long handlers = number_of(argv[4]);
+        shape.handlers = handlers >= 1 && handlers <= (1L << 24) ? static_cast<int>(handlers) : -1;
+        shape.settings = 2;
+        shape.every_channel = true;
+    }
     // The library takes page sizes of powers of two from 512 to 65536, and values of up to 1 GB.
     const bool page_ok = page_size >= 512 && page_size <= 65536 && (page_size & (page_size - 1)) == 0;
-    if (count < 0 || payload < 0 || payload > (1L << 30) || !page_ok) {
-        std::fprintf(stderr, "usage: %s <output file> <count> [<payload bytes> <page size>]\n",
+    if (count < 0 || payload < 0 || payload > (1L << 30) || !page_ok || shape.handlers < 1) {
+        std::fprintf(stderr, "usage: %s <output file> <count> [<payload bytes> <page size> | handlers <n>]\n",
                      argc > 0 ? argv[0] : "selk_make_bench_db");
         return 2;
     }
     return notification_tools::write_new_database(
-        argv[1], "bench database",
-        [count, payload, page_size](sqlite3* db) { return fill(db, count, payload, page_size); });
+        argv[1], "bench database", [=](sqlite3* db) { return fill(db, count, payload, page_size, shape); });
 }

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,35 @@ void make_large_payload_db(const std::string& path, std::size_t bytes) {
     std::string payload = "<toast><text>";
     while (payload.size() < bytes) payload += "a large, \"quoted\" |text| ";
     fx::insert_notification(db, 9, 5009, 68, "toast", payload + "</text></toast>");
+    sqlite3_close(db);
+}
+
+// Large handler tables as an examiner may meet them: `handlers` handlers, each with a push channel, two
+// settings and two notifications.
+void make_handler_tables_db(const std::string& path, int handlers) {
+    sqlite3* db = fx::open_db(path);
+    ASSERT_NE(db, nullptr);
+    fx::create_tables(db);
+    fx::exec(db, "BEGIN;");
+    fx::exec(db, "CREATE TEMP TABLE n(i INTEGER PRIMARY KEY);");
+    fx::exec(db, "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < " +
+                     std::to_string(handlers) + ") INSERT INTO n SELECT i FROM c;");
+    fx::exec(
+        db,
+        "INSERT INTO NotificationHandler(RecordId, PrimaryId, WNSId, HandlerType, WNFEventName, CreatedTime, "
+        "ModifiedTime) SELECT i, 'Vendor' || i || '.App_8wekyb3d8bbwe!App', 'wns-' || i, 'app:desktop', "
+        "i, '2021-02-01 10:00:00', '2021-02-02 10:00:00' FROM n;");
+    fx::exec(
+        db,
+        "INSERT INTO WNSPushChannel SELECT 'chan-' || i, i, 'https://db5p.notify.windows.com/?token=AwYAAAB' "
+        "|| i, 132521873530000000, 132521873530000000, 0 FROM n;");
+    fx::exec(db, "INSERT INTO HandlerSettings SELECT i, 's:toast', i % 2 FROM n;");
+    fx::exec(db, "INSERT INTO HandlerSettings SELECT i, 's:banner', 1 FROM n;");
+    fx::exec(db,
+             "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, ExpiryTime, ArrivalTime, "
+             "PayloadType) SELECT 2 * i + k, 2 * i + k, i, 'toast', '<toast><text>a message ' || i || "
+             "'</text></toast>', 0, 132521873530000000 + i, 'Xml' FROM n, (SELECT 0 AS k UNION SELECT 1);");
+    fx::exec(db, "COMMIT;");
     sqlite3_close(db);
 }
 
@@ -225,6 +255,129 @@ TEST(SelkProcess, AClaimedValueOrManyRowsOfALargeSizeCostOnlyTheirBytes) {
         EXPECT_EQ(r.status, full.status) << r.err;
         EXPECT_EQ(r.err, full.err);
         EXPECT_TRUE(r.out == full.out);
+    }
+}
+
+// Large handler tables cost what the joins need (a handler's texts in one span, settings by handler in one
+// array): 100,000 handlers, each with a push channel, two settings and two notifications, stay within
+// 1.5 x the file + 20 MiB in every form, and give the same report under an address-space limit of twice that
+// (libraries and threads reserve address space they never touch). The reports go to files: a child's peak
+// counts what the test program held when it started the child.
+TEST(SelkProcess, LargeHandlerTablesStayWithinTheBudget) {
+#ifdef SELK_TEST_SANITIZER_MAPS
+    GTEST_SKIP() << "the address and thread sanitizers reserve far more address space than the limit";
+#endif
+    fx::temp_dir dir;
+    const std::string db = dir.file("handlers.db"), report = dir.file("report.txt"),
+                      unlimited = dir.file("unlimited.txt");
+    ASSERT_NO_FATAL_FAILURE(make_handler_tables_db(db, 100000));
+    const long budget_kb = static_cast<long>(fx::read_all(db).size() * 3 / 2 / 1024) + 20 * 1024;
+    for (const std::vector<std::string>& form :
+         {std::vector<std::string>{"-csv", "-all_fields", "-incl_settings"},
+          {"-carve", "-incl_settings"},
+          {"-incl_slack", "-incl_settings"},
+          {"-csvl2t"}}) {
+        SCOPED_TRACE(form[0] + " " + std::to_string(form.size()));
+        std::vector<std::string> args = {"-db", db, "-quiet", "-out"};
+        args.insert(args.end(), form.begin(), form.end());
+        args.insert(args.begin() + 4, report);
+        const selk_process::result r = selk_process::run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_LE(r.peak_kb, budget_kb);
+        ASSERT_EQ(std::rename(report.c_str(), unlimited.c_str()), 0);
+        EXPECT_EQ(run_limited(args, static_cast<int>(2 * budget_kb)).status, 0);
+        const std::vector<std::uint8_t> text = fx::read_all(unlimited);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 200004);
+        EXPECT_TRUE(fx::read_all(report) == text);
+    }
+}
+
+// Each huge value other than the payload is held once, where its reader holds it or, for a handler's or push
+// channel's text, in the store: in every form the run stays within 1.5 x the files + 20 MiB, prints the value
+// whole (counted in the "-csv -all_fields" report) and gives the same report under an address-space limit of
+// twice that.
+TEST(SelkProcess, HugeValuesOtherThanThePayloadAreHeldOnce) {
+#ifdef SELK_TEST_SANITIZER_MAPS
+    GTEST_SKIP() << "the address and thread sanitizers reserve far more address space than the limit";
+#endif
+    const std::string small =
+        "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, PayloadType, "
+        "ArrivalTime, ExpiryTime) VALUES(2, 2, 1, 'toast', '<toast>2</toast>', 'Xml', "
+        "132521873530000002, 132521873530000009);";
+    const std::string tagged =
+        "INSERT INTO Notification([Order], Id, HandlerId, Type, Payload, Tag, [Group], "
+        "PayloadType, ArrivalTime) VALUES(1, 1, 1, 'toast', '<toast>1</toast>', ";
+    struct huge_case {
+        const char* name;
+        std::string handler_id;  // the handler's PrimaryId
+        std::string sql;         // the rest of the database
+        bool in_log;             // `sql` committed in a log beside the file
+        char fill;               // the byte the huge value is made of
+        std::size_t printed;     // how many of it the "-csv -all_fields" report holds
+    };
+    const huge_case cases[] = {
+        {"a 32 MiB Tag", "'Contoso.Mail_1!App'", tagged + "printf('%.33554432c', '#'), 'g', 'Xml', 1);",
+         false, '#', 32u << 20},
+        {"a 32 MiB Group", "'Contoso.Mail_1!App'", tagged + "'t', printf('%.33554432c', '^'), 'Xml', 1);",
+         false, '^', 32u << 20},
+        {"a 16 MiB PrimaryId named by three notifications",
+         "'Contoso.Mail_1!App' || printf('%.16777216c', '~')",
+         "INSERT INTO Notification SELECT [Order] + 10, Id + 10, HandlerId, ActivityId, Type, Payload, Tag, "
+         "[Group], ExpiryTime, ArrivalTime, DataVersion, PayloadType, BootId, ExpiresOnReboot FROM "
+         "Notification; INSERT INTO Notification SELECT [Order] + 20, Id + 20, HandlerId, ActivityId, Type, "
+         "Payload, Tag, [Group], ExpiryTime, ArrivalTime, DataVersion, PayloadType, BootId, ExpiresOnReboot "
+         "FROM Notification WHERE [Order] = 2;",
+         false, '~', 3 * (16u << 20)},
+        {"a 16 MiB push channel Uri", "'Contoso.Mail_1!App'",
+         "INSERT INTO WNSPushChannel VALUES('chan-1', 1, 'https://x/?' || printf('%.16777216c', '@'), "
+         "132521873530000000, 132521873530000000, 0);",
+         false, '@', 16u << 20},
+        {"a 32 MiB Tag committed in a log", "'Contoso.Mail_1!App'",
+         tagged + "printf('%.33554432c', '#'), 'g', 'Xml', 1);", true, '#', 32u << 20},
+    };
+    for (const huge_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fx::temp_dir dir;
+        const std::string db = dir.file("huge.db"), report = dir.file("report.txt"),
+                          unlimited = dir.file("unlimited.txt");
+        sqlite3* h = fx::open_db(c.in_log ? dir.file("writer.db") : db);
+        ASSERT_NE(h, nullptr);
+        fx::create_tables(h);
+        fx::exec(h, "INSERT INTO NotificationHandler(RecordId, PrimaryId, HandlerType) VALUES(1, " +
+                        c.handler_id + ", 'app:desktop');" + small);
+        if (c.in_log) {
+            // The files copied while the writer holds the log open, as a crash leaves them.
+            fx::exec(h, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; " + c.sql);
+            ASSERT_TRUE(fx::copy_file(dir.file("writer.db"), db));
+            ASSERT_TRUE(fx::copy_file(dir.file("writer.db-wal"), db + "-wal"));
+        } else {
+            fx::exec(h, c.sql);
+        }
+        sqlite3_close(h);
+        std::uint64_t files = fx::read_all(db).size();
+        if (c.in_log) files += fx::read_all(db + "-wal").size();
+        const long budget_kb = static_cast<long>(files * 3 / 2 / 1024) + 20 * 1024;
+        for (const std::vector<std::string>& form :
+             {std::vector<std::string>{"-csv", "-all_fields", "-incl_settings"},
+              {},
+              {"-carve"},
+              {"-incl_slack"},
+              {"-csvl2t"},
+              {"-bodyfile"}}) {
+            SCOPED_TRACE(form.empty() ? "default" : form[0]);
+            std::vector<std::string> args = {"-db", db, "-quiet", "-out", report};
+            args.insert(args.end(), form.begin(), form.end());
+            const selk_process::result r = selk_process::run(args);
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_LE(r.peak_kb, budget_kb);
+            ASSERT_EQ(std::rename(report.c_str(), unlimited.c_str()), 0);
+            EXPECT_EQ(run_limited(args, static_cast<int>(2 * budget_kb)).status, 0);
+            const std::vector<std::uint8_t> text = fx::read_all(unlimited);
+            if (form.size() == 3) {
+                EXPECT_EQ(static_cast<std::size_t>(std::count(text.begin(), text.end(), c.fill)), c.printed);
+            }
+            EXPECT_TRUE(fx::read_all(report) == text);
+        }
     }
 }
 

@@ -138,6 +138,57 @@ void make_small_db(const std::string& path, bool with_push = true) {
     sqlite3_close(db);
 }
 
+// Each kind of HandlerSettings Value, one to a handler, as the settings cell shows it: an integer as its
+// number (0 not at all), a text as its text, a real as the library's text, a blob as blob cells are shown.
+TEST(LibraryPath, SettingsShowEachValueAsStored) {
+    const std::string huge(16u << 20, 'x');
+    const struct {
+        const char* value;  // an SQL expression
+        std::string shown;  // the cell, or "" for none of the setting
+    } cases[] = {
+        {"7", "7"},
+        {"0", ""},
+        {"'abc'", "abc"},
+        {"2.5", "2.5"},
+        {"1.0/3", "0.333333333333333"},
+        {"1e20", "1.0e+20"},
+        {"-1.5e-7", "-1.5e-07"},
+        {"x'41420A43'", "ABC"},
+        {"replace(hex(zeroblob(16777216)), '00', 'x')", huge},
+    };
+    temp_dir dir;
+    const std::string db = dir.file("settings.db");
+    sqlite3* handle = open_db(db);
+    ASSERT_NE(handle, nullptr);
+    create_tables(handle, true);
+    int id = 0;
+    for (const auto& c : cases) {
+        ++id;
+        insert_handler(handle, id, "App" + std::to_string(id));
+        insert_notification(handle, id, 100 + id, id, "toast", "<toast/>");
+        exec(handle, "INSERT INTO HandlerSettings VALUES(" + std::to_string(id) + ", 'k', " + c.value + ");");
+    }
+    sqlite3_close(handle);
+    for (int carve = 0; carve < 2; ++carve) {
+        SCOPED_TRACE(carve ? "carve" : "library");
+        test_run o;
+        csv_report(o);
+        o.switches[kSwitchSettings] = 1;
+        o.switches[kSwitchCarve] = static_cast<std::uint8_t>(carve);
+        std::string path = db;
+        const tables_read read = read_tables(o, path);
+        ASSERT_EQ(read.result, 1);
+        const std::vector<report_row> rows = read.rows();
+        ASSERT_EQ(rows.size(), std::size(cases));
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const std::string& shown = cases[i].shown;
+            const std::string want = shown.empty() ? "[]" : "[\"k\":\"" + shown + "\"]";
+            EXPECT_EQ(rows[i].at("Settings").size(), want.size()) << cases[i].value;
+            EXPECT_TRUE(rows[i].at("Settings") == want) << cases[i].value;
+        }
+    }
+}
+
 // ---------------------------------------------------------------- the real Windows database
 
 class FixtureTest : public ::testing::Test {
@@ -216,15 +267,15 @@ void expect_fixture_records(const test_run& o, const tables_read& read, unsigned
     EXPECT_EQ(o.layout.schemas[kSchemaPushChannel].column_mask, 63u);
     EXPECT_EQ(o.layout.schemas[kSchemaHandlerSettings].column_mask, 7u);
 
-    ASSERT_EQ(o.store.handler_index.count(68), 1u);
-    const notification_handler_record& h68 = o.store.handlers[o.store.handler_index.at(68)];
+    ASSERT_NE(o.store.handler_for(68), nullptr);
+    const handler_entry& h68 = *o.store.handler_for(68);
     for (std::size_t i = 0; i < 6; ++i) {
         const report_row& n = rows[i];
         const std::vector<std::string>& w = want.notifications[i];
         EXPECT_EQ(n.at("Order"), w[0]);
         EXPECT_EQ(n.at("Id"), w[1]);
         EXPECT_EQ(n.at("HandlerId"), "68");
-        EXPECT_EQ(n.at("Handler PrimaryId"), h68.primary_id);
+        EXPECT_EQ(n.at("Handler PrimaryId"), h68.primary_id());
         ASSERT_EQ(w[3].size(), 16u);
         EXPECT_EQ(n.at("ActivityId"), guid_text(w[3]));
         EXPECT_EQ(n.at("Type"), "toast");
@@ -237,19 +288,18 @@ void expect_fixture_records(const test_run& o, const tables_read& read, unsigned
         EXPECT_EQ(source_of(n), record_source_label(source_code));
     }
     for (std::size_t i = 0; i < o.store.handlers.size() && i < want.handlers.size(); ++i) {
-        const notification_handler_record& h = o.store.handlers[i];
+        const handler_entry& h = o.store.handlers[i];
         EXPECT_EQ(std::to_string(h.record_id), want.handlers[i][0]);
-        EXPECT_EQ(h.primary_id, want.handlers[i][1]);
-        EXPECT_EQ(h.handler_type, want.handlers[i][2]);
-        EXPECT_EQ(h.created_time, want.handlers[i][3]);
-        if (!h.created_time.empty()) {
-            EXPECT_NE(h.created_filetime, 0u) << h.created_time;
+        EXPECT_EQ(h.primary_id(), want.handlers[i][1]);
+        EXPECT_EQ(h.handler_type(), want.handlers[i][2]);
+        EXPECT_EQ(h.created_time(), want.handlers[i][3]);
+        if (!h.created_time().empty()) {
+            EXPECT_NE(h.created_filetime, 0u) << h.created_time();
         }
         EXPECT_EQ(h.source_code(), source_code);
     }
     EXPECT_EQ(o.store.app_name_width,
-              std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name.size())));
-    EXPECT_EQ(o.store.settings_index.size(), 1632u);
+              std::max<std::uint32_t>(22, static_cast<std::uint32_t>(h68.app_name().size())));
 }
 
 TEST_F(FixtureTest, LibraryReadsWhatSelectShows) {
@@ -296,20 +346,20 @@ TEST_F(FixtureTest, CarveReadsTheSameRecordsWithItsOwnSource) {
         EXPECT_EQ(a[i], b[i]);
     }
     for (std::size_t i = 0; i < lib.store.handlers.size() && i < carve.store.handlers.size(); ++i) {
-        const notification_handler_record& a = lib.store.handlers[i];
-        const notification_handler_record& b = carve.store.handlers[i];
+        const handler_entry& a = lib.store.handlers[i];
+        const handler_entry& b = carve.store.handlers[i];
         EXPECT_EQ(a.record_id, b.record_id);
-        EXPECT_EQ(a.wns_id, b.wns_id);
+        EXPECT_EQ(a.primary_id(), b.primary_id());
+        EXPECT_EQ(a.wns_id(), b.wns_id());
+        EXPECT_EQ(a.handler_type(), b.handler_type());
         EXPECT_EQ(a.wnf_event_name, b.wnf_event_name);
-        EXPECT_EQ(a.system_data_property_set, b.system_data_property_set);
+        EXPECT_EQ(a.modified_time(), b.modified_time());
         EXPECT_EQ(a.modified_filetime, b.modified_filetime);
-        EXPECT_EQ(a.parent_id, b.parent_id);
-        EXPECT_EQ(a.container_sid, b.container_sid);
-        EXPECT_EQ(a.app_name, b.app_name);
+        EXPECT_EQ(a.app_name(), b.app_name());
     }
     for (std::size_t i = 0; i < lib.store.settings.size() && i < carve.store.settings.size(); ++i) {
         EXPECT_EQ(lib.store.settings[i].handler_id, carve.store.settings[i].handler_id);
-        EXPECT_EQ(lib.store.settings[i].setting_key, carve.store.settings[i].setting_key);
+        EXPECT_EQ(lib.store.settings[i].setting_key(), carve.store.settings[i].setting_key());
         EXPECT_EQ(lib.store.settings[i].value, carve.store.settings[i].value);
     }
 }
@@ -359,13 +409,12 @@ TEST(LibraryPath, ReadsASmallDatabaseBothWays) {
         EXPECT_EQ(rows[0].at("PushChannel Uri"), "https://push");
         EXPECT_EQ(rows[2].at("PushChannel Uri"), "");
         EXPECT_EQ(rows[0].at("Settings"), "[\"s:toast\":\"1\"]");
-        EXPECT_EQ(o.store.handlers[0].app_name, "Microsoft.Windows.Photos");
+        EXPECT_EQ(o.store.handlers[0].app_name(), "Microsoft.Windows.Photos");
         EXPECT_EQ(o.store.handlers[0].created_filetime, 132521873530000000ull);
-        EXPECT_EQ(o.store.push_channels[0].uri, "https://push");
+        EXPECT_EQ(o.store.push_channels[0].uri(), "https://push");
         EXPECT_EQ(o.store.push_channels[0].expiry_time, 132521873530000000ull);
-        EXPECT_EQ(o.store.settings[1].setting_key, "s:banner");
-        EXPECT_EQ(o.store.push_channel_index.count(1), 1u);
-        EXPECT_EQ(o.store.settings_index.count(2), 1u);
+        EXPECT_EQ(o.store.settings[1].setting_key(), "s:banner");
+        EXPECT_EQ(o.store.push_channel_for(1), &o.store.push_channels[0]);
         EXPECT_EQ(source_of(rows[0]), record_source_label(carve ? kSourceCarveMain : kSourceSqliteLib));
         EXPECT_EQ(o.store.settings[0].source_code(), carve ? kSourceCarveMain : kSourceSqliteLib);
         EXPECT_EQ(o.db_path, db);
@@ -408,7 +457,7 @@ TEST(LibraryPath, SixtyFourKibPagesPlaceTheRootPagesRight) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].at("Payload"), "<toast>big page</toast>");
     ASSERT_EQ(o.store.handlers.size(), 1u);
-    EXPECT_EQ(o.store.handlers[0].primary_id, "App_x");
+    EXPECT_EQ(o.store.handlers[0].primary_id(), "App_x");
 }
 
 TEST(LibraryPath, MissingPushChannelTableLeavesItsVectorEmpty) {
@@ -952,8 +1001,8 @@ TEST(LibraryPath, RestOfATableTheLibraryBrokeOffComesFromWhereItStopped) {
                 for (const report_row& n : tables.rows())
                     add(source_of(n) == record_source_label(kSourceSqliteLib), n.at("Order"));
             }
-            for (const wns_push_channel_record& p : o.store.push_channels)
-                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, p.channel_id);
+            for (const channel_entry& p : o.store.push_channels)
+                if (!c.notifications) add(p.source_code() == kSourceSqliteLib, std::string(p.channel_id()));
             return keys;
         };
         const auto carved = read(true);
@@ -997,11 +1046,11 @@ TEST(LibraryPath, RestOfATableWithoutARowidNameComesWholeAndIsSaid) {
     ASSERT_EQ(read_tables(o, path).result, 1);
     std::set<std::string> own;
     int library = 0;
-    for (const wns_push_channel_record& p : o.store.push_channels) {
+    for (const channel_entry& p : o.store.push_channels) {
         if (p.source_code() == kSourceSqliteLib)
             ++library;
         else
-            own.insert(p.channel_id);
+            own.insert(std::string(p.channel_id()));
     }
     EXPECT_GT(library, 0);
     EXPECT_EQ(own.size(), 100u - unreadable);
@@ -1060,7 +1109,7 @@ TEST(RowCallback, RowsAreRefusedOrTakenByTheCurrentTable) {
     EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
     EXPECT_EQ(sql_row_to_record(&r, 1, values.data(), names), 0);
     ASSERT_EQ(o.store.handlers.size(), 2u);
-    EXPECT_EQ(o.store.handler_index.at(5), 0u);
+    EXPECT_EQ(o.store.handler_for(5), &o.store.handlers[0]);
     EXPECT_TRUE(o.store.notifications.empty());
 
     // The notification, in the report as the filler made it.

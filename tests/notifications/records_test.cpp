@@ -188,6 +188,22 @@ TEST(NotificationRecord, OverflowFlagTagsPayloadTagAndGroup) {
     EXPECT_EQ(m.tag, "tag");
 }
 
+// A value is read no further than its stated length, as when the library lends a blob with no zero byte
+// after it: as a number, as a text, and as a Tag left where the reader holds it.
+TEST(NotificationRecord, ValuesAreReadNoFurtherThanTheirLength) {
+    row r({"17999", "toastXYZ", "tagXYZ", "grpXYZ"});
+    r.sizes() = {2, 5, 3, 3};
+    notification_record n;
+    n.payload_reference_from = 3;
+    ASSERT_EQ(n.populate_record(r.count(), r.values(), r.sizes(), false, 0, bits({2, 4, 6, 7}), 4, 1), 1);
+    EXPECT_EQ(n.handler_id, 17u);
+    EXPECT_EQ(n.type, "toast");
+    ASSERT_NE(n.large_tag.bytes, nullptr);
+    EXPECT_EQ(std::string(n.large_tag.bytes, n.large_tag.size), "tag");
+    EXPECT_TRUE(n.tag.empty());
+    EXPECT_EQ(std::string(n.large_group.bytes, n.large_group.size), "grp");
+}
+
 TEST(NotificationRecord, ClearCopyAndAssignmentCoverEveryField) {
     row r({"9", std::string("0123456789abcdef", 16), "payload"});
     notification_record n;
@@ -373,12 +389,16 @@ TEST(PushChannelRecord, FillsItsSixColumns) {
     EXPECT_EQ(copy.uri, "https://x");
 }
 
-TEST(SettingsRecord, FillsThroughPopulateRecordOnly) {
+TEST(SettingsRecord, FillsThroughEitherFiller) {
     row r({"68", "s:toast", "1"}, {false, false, false});
     handler_settings_record s;
     std::vector<unsigned> no_sizes;
     std::vector<unsigned> no_flags;
-    EXPECT_EQ(s.populate_record_ex(r.count(), r.values(), no_sizes, no_flags, false, 0, 7, 3, 1), 0);
+    // Without the values' kinds the value is an integer, as populate_record takes it.
+    ASSERT_EQ(s.populate_record_ex(r.count(), r.values(), no_sizes, no_flags, false, 0, 7, 3, 1), 1);
+    EXPECT_EQ(s.value, 1u);
+    EXPECT_EQ(s.kind, setting_kind::integer);
+    s = handler_settings_record();
     ASSERT_EQ(s.populate_record(r.count(), r.values(), no_sizes, false, 0, 7, 3, 1), 1);
     EXPECT_EQ(s.handler_id, 68u);
     EXPECT_EQ(s.setting_key, "s:toast");

@@ -473,18 +473,18 @@ TEST(AddRecoveredRecords, HandlersAndPushChannelsAreIndexed) {
     add_recovered_records(rows, &options);
     ASSERT_EQ(options.store.handlers.size(), 2u);
     EXPECT_EQ(options.store.handlers[0].record_id, 9u);
-    EXPECT_EQ(options.store.handlers[0].primary_id, "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
-    EXPECT_EQ(options.store.handlers[0].wns_id, "");
-    EXPECT_EQ(options.store.handlers[0].handler_type, "app:desktop");
-    EXPECT_EQ(options.store.handlers[0].created_time, "2020-12-11 19:09:13");
-    EXPECT_EQ(options.store.handlers[0].table_kind, kTableHandler);
+    EXPECT_EQ(options.store.handlers[0].primary_id(), "Microsoft.Windows.Photos_8wekyb3d8bbwe!App");
+    EXPECT_EQ(options.store.handlers[0].wns_id(), "");
+    EXPECT_EQ(options.store.handlers[0].handler_type(), "app:desktop");
+    EXPECT_EQ(options.store.handlers[0].created_time(), "2020-12-11 19:09:13");
+    EXPECT_EQ(options.store.handlers[0].source_code(), kSourceMainSlack);
+    EXPECT_EQ(options.store.handlers[0].record_offset, 0x1000u + 9);
     // The first handler of an id keeps the index.
-    ASSERT_EQ(options.store.handler_index.count(9), 1u);
-    EXPECT_EQ(options.store.handler_index.at(9), 0u);
+    EXPECT_EQ(options.store.handler_for(9), &options.store.handlers[0]);
     ASSERT_EQ(options.store.push_channels.size(), 1u);
-    EXPECT_EQ(options.store.push_channels[0].channel_id, "1;abc");
+    EXPECT_EQ(options.store.push_channels[0].channel_id(), "1;abc");
     EXPECT_EQ(options.store.push_channels[0].handler_id, 9u);
-    EXPECT_EQ(options.store.push_channel_index.count(9), 1u);
+    EXPECT_EQ(options.store.push_channel_for(9), &options.store.push_channels[0]);
 }
 
 TEST(AddRecoveredRecords, OtherKindsAndRowsTooWideForTheirMaskAreLeftOut) {

@@ -68,8 +68,7 @@ inline void add_handler(test_run& options, std::uint64_t id, const std::string& 
     h.primary_id = primary_id;
     h.app_name = app_name;
     h.handler_type = "app:desktop";
-    options.store.handler_index[id] = options.store.handlers.size();
-    options.store.handlers.push_back(h);
+    options.store.add_handler(h);
 }
 
 inline void add_channel(test_run& options, std::uint64_t handler_id, const std::string& uri) {
@@ -79,19 +78,17 @@ inline void add_channel(test_run& options, std::uint64_t handler_id, const std::
     c.uri = uri;
     c.created_time = kArrival;
     c.expiry_time = kExpiry;
-    options.store.push_channel_index.insert({handler_id, options.store.push_channels.size()});
-    options.store.push_channels.push_back(c);
+    options.store.add_channel(c);
 }
 
 // Appended and indexed as a table's reader does.
 inline void add_setting(test_run& options, std::uint64_t handler_id, const std::string& key,
                         std::uint64_t value) {
-    handler_settings_record& s =
-        static_cast<handler_settings_record&>(options.store.append(kTableHandlerSettings));
+    handler_settings_record s;
     s.handler_id = handler_id;
     s.setting_key = key;
     s.value = value;
-    options.store.index_last(kTableHandlerSettings);
+    options.store.add_setting(s);
 }
 
 // The lines of a text without their line breaks.

@@ -149,15 +149,20 @@ TEST_F(ReportWriter, JoinsHandlerAndFirstChannelIndependently) {
     EXPECT_NE(rows[1].find(",Contoso,"), std::string::npos);
     EXPECT_EQ(rows[1].find("https://"), std::string::npos);
 
-    // A table without masked columns joins nothing, and neither does an index that points past the vector.
+    // A table without masked columns joins nothing. Entries added after a join are joined too, the first
+    // of an id still first.
     EXPECT_NE(join_handler(report_view(options), records[1]), nullptr);
     options.layout.join_columns[kSchemaHandler] = 0;
     EXPECT_EQ(join_handler(report_view(options), records[1]), nullptr);
     options.layout.join_columns[kSchemaHandler] = kHandlerColumns;
-    options.store.handler_index[7] = 5;
-    EXPECT_EQ(join_handler(report_view(options), records[1]), nullptr);
+    add_handler(options, 7, "Later_1!App", "Later");
+    add_handler(options, 3, "Fabrikam_1!App", "Fabrikam");
+    const notification_record third = notification(3, 3, "toast", "p3");
+    ASSERT_NE(join_handler(report_view(options), third), nullptr);
+    EXPECT_EQ(join_handler(report_view(options), third)->app_name(), "Fabrikam");
+    EXPECT_EQ(join_handler(report_view(options), records[1])->app_name(), "Contoso");
     ASSERT_NE(join_push_channel(report_view(options), records[0]), nullptr);
-    EXPECT_EQ(join_push_channel(report_view(options), records[0])->uri, "https://first");
+    EXPECT_EQ(join_push_channel(report_view(options), records[0])->uri(), "https://first");
 }
 
 TEST(ReportWriterForms, BodyfileWinsOverLog2timeline) {

@@ -281,11 +281,11 @@ TEST_F(RowModelTest, a_streamed_text_cell_prints_as_its_whole_text_does) {
                 o.value_char_replacement = ';';
                 o.multiline = l.multiline;
                 o.sqlite_on = l.sqlite_on;
-                variant_row whole(3, true), streamed(3, true);
-                for (variant_row* row : {&whole, &streamed}) {
+                variant_row whole(3, true), streamed(3, true), both(3, true);
+                for (variant_row* row : {&whole, &streamed, &both}) {
                     row->row_flags = l.row_flags;
                     row->set_string(0, "a", 11, 0);
-                    row->set_string(2, "z,", 11, 0);
+                    if (row != &both) row->set_string(2, "z,", 11, 0);
                 }
                 if (*t != '\0') whole.set_string(1, t, 11, 0);
                 text_in_pieces text;
@@ -299,6 +299,14 @@ TEST_F(RowModelTest, a_streamed_text_cell_prints_as_its_whole_text_does) {
                 EXPECT_EQ(write_variant_row(want, whole, o, o.header_fields, buffers), 1);
                 EXPECT_EQ(write_variant_row(got, streamed, o, o.header_fields, buffers, cell), 1);
                 EXPECT_EQ(got.str(), want.str()) << "[" << l.separator << "] \"" << t << "\" " << piece;
+                // Two cells of a row in pieces, the last one too.
+                text_in_pieces last;
+                last.text = "z,";
+                last.piece = piece;
+                const streamed_text_cell cells[] = {cell, {2, 0, &last}};
+                std::ostringstream two;
+                EXPECT_EQ(write_variant_row(two, both, o, o.header_fields, buffers, cells, 2), 1);
+                EXPECT_EQ(two.str(), want.str()) << "[" << l.separator << "] \"" << t << "\" " << piece;
             }
         }
     }

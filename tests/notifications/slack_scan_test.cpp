@@ -501,9 +501,9 @@ TEST(ScanSlackRecords, HotJournalOfADeletingTransactionIsCarved) {
     }
     // The journalled handlers come back too.
     bool photos = false;
-    for (const notification_handler_record& h : o.store.handlers)
+    for (const handler_entry& h : o.store.handlers)
         if (h.source_code() == kSourceCarveJournal &&
-            h.primary_id == "Microsoft.Windows.Photos_8wekyb3d8bbwe!App")
+            h.primary_id() == "Microsoft.Windows.Photos_8wekyb3d8bbwe!App")
             photos = h.record_id == 1;
     EXPECT_TRUE(photos);
 }
@@ -648,7 +648,7 @@ TEST(ParseChunkFile, PagesCutFromADatabaseParseAsLoosePages) {
     ASSERT_EQ(o.store.handlers.size(), 2u);
     EXPECT_EQ(o.store.handlers[0].record_id + o.store.handlers[1].record_id, 3u);
     ASSERT_EQ(o.store.push_channels.size(), 1u);
-    EXPECT_EQ(o.store.push_channels[0].channel_id, "1;5f6d2b8a");
+    EXPECT_EQ(o.store.push_channels[0].channel_id(), "1;5f6d2b8a");
     EXPECT_EQ(o.store.push_channels[0].handler_id, 1u);
 }
 
@@ -747,13 +747,13 @@ TEST(ScanSlackRecords, RealWindowsDatabaseGivesUpOldHandlerRows) {
     // Its free space holds older copies of handler rows; the six notifications are all live.
     EXPECT_TRUE(o.store.notifications.empty()) << describe(o);
     ASSERT_GE(o.store.handlers.size(), 30u);
-    for (const notification_handler_record& h : o.store.handlers) {
+    for (const handler_entry& h : o.store.handlers) {
         EXPECT_EQ(h.source_code(), kSourceMainSlack);
         EXPECT_NE(h.record_id, 0u);
-        EXPECT_TRUE(h.primary_id.rfind("Windows.", 0) == 0 || h.primary_id.rfind("Microsoft.", 0) == 0)
-            << h.primary_id;
-        EXPECT_EQ(h.created_time.size(), 19u);
-        EXPECT_EQ(h.column_mask, kHandlerMask10);
+        EXPECT_TRUE(h.primary_id().rfind("Windows.", 0) == 0 || h.primary_id().rfind("Microsoft.", 0) == 0)
+            << h.primary_id();
+        EXPECT_EQ(h.created_time().size(), 19u);
+        EXPECT_NE(h.record_offset, 0u);
     }
 }
 

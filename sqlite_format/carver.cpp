@@ -172,8 +172,9 @@ void classify_chunk(std::vector<recovered_record>& out, chunk_scratch& scratch, 
 // it is. Only when page 1 of the state binds. The trees are found by their root page numbers alone, which
 // read whatever the header says of the texts' encoding; who owns each page is the tree check's (the run's
 // verdict where it judged that state, `view`).
-void add_unreached_pages(region_map& free_space, region_map& frames, const database_source& source,
-                         const database_verdict* verdict, database_view view, std::uint32_t page_size) {
+void add_unreached_pages(region_map& free_space, region_map& frames, uni::fileio& file,
+                         const database_source& source, const database_verdict* verdict, database_view view,
+                         std::uint32_t page_size) {
     uni::fileio state;
     std::vector<std::uint8_t> page(page_size);
     sqlite_page bound;
@@ -188,8 +189,6 @@ void add_unreached_pages(region_map& free_space, region_map& frames, const datab
     // memory that runs out for them ends the run as out of memory, never as a carve without these pages.
     state_reach reach;
     if (!reach_state(reach, source, verdict, view, trees)) return;
-    uni::fileio file;
-    if (!source.files().open_database(file)) return;
     const database_header& header = source.header();
     for (auto it = free_space.begin(); it != free_space.end();) {
         const std::uint64_t p = it->first / page_size + 1;
@@ -518,7 +517,7 @@ region_map main_file_regions(uni::fileio& main_file, const database_source& sour
     region_map uncommitted;
     if (!c.journal.empty()) (void)map_uncommitted_pages(uncommitted, source, page_size);
     if (header_page_size)
-        add_unreached_pages(free_space, c.unreached, source, verdict,
+        add_unreached_pages(free_space, c.unreached, main_file, source, verdict,
                             verdict != nullptr ? verdict->view : database_view::committed, page_size);
     const region_map* const walked_whole[] = {&c.overwritten, &uncommitted};
     for (const region_map* whole : walked_whole) {

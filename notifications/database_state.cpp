@@ -122,46 +122,39 @@ std::uint64_t handler_key(const handler_entry& h) { return h.record_id; }
 std::uint64_t channel_key(const channel_entry& c) { return c.handler_id; }
 std::uint64_t setting_key_of(const setting_entry& s) { return s.handler_id; }
 
+// Appends the entry `make` builds to `entries` and its position to `order`, neither where memory runs out.
+template <typename Entries, typename Make>
+const typename Entries::value_type& append_entry(Entries& entries, std::vector<std::uint32_t>& order,
+                                                 Make make) {
+    order.push_back(next_position(entries));
+    try {
+        entries.push_back(make());
+    } catch (...) {
+        order.pop_back();
+        throw;
+    }
+    return entries.back();
+}
+
 }  // namespace
 
 void notification_store::add_handler(const notification_handler_record& handler) {
-    const std::uint32_t at = next_position(handlers);
-    handler_order_.push_back(at);
-    try {
-        handlers.push_back(make_handler_entry(handler, texts_));
-    } catch (...) {
-        handler_order_.pop_back();
-        throw;
-    }
-    const handler_entry& e = handlers.back();
+    const handler_entry& e =
+        append_entry(handlers, handler_order_, [&] { return make_handler_entry(handler, texts_); });
     if (e.ends[4] >= kLargeTextBytes || e.app_size >= kLargeTextBytes) large_texts = true;
     sorted_.store(false, std::memory_order_relaxed);
 }
 
 void notification_store::add_channel(const wns_push_channel_record& channel) {
-    const std::uint32_t at = next_position(push_channels);
-    channel_order_.push_back(at);
-    try {
-        push_channels.push_back(make_channel_entry(channel, texts_));
-    } catch (...) {
-        channel_order_.pop_back();
-        throw;
-    }
-    const channel_entry& e = push_channels.back();
+    const channel_entry& e =
+        append_entry(push_channels, channel_order_, [&] { return make_channel_entry(channel, texts_); });
     if (std::size_t{e.channel_id_size} + e.uri_size >= kLargeTextBytes) large_texts = true;
     sorted_.store(false, std::memory_order_relaxed);
 }
 
 void notification_store::add_setting(const handler_settings_record& setting) {
-    const std::uint32_t at = next_position(settings);
-    setting_order_.push_back(at);
-    try {
-        settings.push_back(make_setting_entry(setting, texts_));
-    } catch (...) {
-        setting_order_.pop_back();
-        throw;
-    }
-    const setting_entry& e = settings.back();
+    const setting_entry& e =
+        append_entry(settings, setting_order_, [&] { return make_setting_entry(setting, texts_); });
     if (std::size_t{e.key_size} + e.stored_size >= kLargeTextBytes) large_texts = true;
     sorted_.store(false, std::memory_order_relaxed);
 }
